@@ -1,0 +1,32 @@
+# The two commands a new user needs: `make run` and `make test`.
+JOBS ?= $(shell nproc)
+RELEASE_DIR := build/release
+TEST_DIR := build/test
+BENCH_DIR := build/bench
+# CMake's own makefiles run without this make's flags.
+CMAKE := env -u MAKEFLAGS -u MAKELEVEL -u MFLAGS cmake
+
+.PHONY: run test build deps clean bench
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@$(CMAKE) -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DVX_TESTS=OFF -DVX_BENCH=OFF >/dev/null
+	@$(CMAKE) --build $(RELEASE_DIR) -j $(JOBS)
+
+run: build
+	@$(RELEASE_DIR)/vorlix --demo
+
+test: deps
+	@$(CMAKE) -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=Debug -DVX_SANITIZE=ON -DVX_BENCH=OFF >/dev/null
+	@$(CMAKE) --build $(TEST_DIR) -j $(JOBS)
+	@cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	@$(CMAKE) -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DVX_TESTS=OFF -DVX_BENCH=ON >/dev/null
+	@$(CMAKE) --build $(BENCH_DIR) -j $(JOBS) --target vx_bench
+	@$(BENCH_DIR)/bench/vx_bench
+
+clean:
+	@rm -rf build

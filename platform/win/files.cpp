@@ -1,0 +1,228 @@
+// Files and folders with Windows semantics on a POSIX file system. Names written for Windows use
+// '\' and any letter case; ResolvePath turns them into the name this machine uses, and every
+// function here that takes a name goes through it.
+#include "platform/win/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+namespace vx::win {
+
+namespace {
+
+std::atomic<bool> gFailWrites{false};  // test hook: WriteWholeFile runs out of disk
+
+char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualIgnoringCase(const char* a, const std::string& b) {
+  size_t i = 0;
+  for (; a[i] != '\0' && i < b.size(); ++i) {
+    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
+  }
+  return a[i] == '\0' && i == b.size();
+}
+
+bool Exists(const std::string& path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0;
+}
+
+// The entry of folder whose name equals wanted ignoring case; empty when none. Should several
+// entries qualify (a case-sensitive file system allows it), the smallest name wins, so the
+// choice does not depend on directory order.
+std::string FindEntryIgnoringCase(const std::string& folder, const std::string& wanted) {
+  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return {};
+  std::string best;
+  while (const dirent* entry = readdir(dir)) {
+    if (!EqualIgnoringCase(entry->d_name, wanted)) continue;
+    if (best.empty() || std::strcmp(entry->d_name, best.c_str()) < 0) best = entry->d_name;
+  }
+  closedir(dir);
+  return best;
+}
+
+bool WriteAll(int fd, const uint8_t* data, size_t size) {
+  while (size > 0) {
+    size_t chunk = size;
+    if (gFailWrites.load(std::memory_order_relaxed)) {
+      if (size == 1) {
+        errno = ENOSPC;
+        return false;
+      }
+      chunk = size / 2;  // part of the data lands before the disk fills up
+    }
+    const ssize_t written = write(fd, data, chunk);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return !gFailWrites.load(std::memory_order_relaxed);
+}
+
+}  // namespace
+
+std::string ResolvePath(const std::string& name) {
+  std::string path = name;
+  std::replace(path.begin(), path.end(), '\\', '/');
+  if (path.empty() || Exists(path)) return path;
+
+  const bool absolute = path.front() == '/';
+  const bool trailingSlash = path.back() == '/';
+  std::string result = absolute ? "/" : "";  // always empty or ending with '/'
+  bool searching = true;  // once a component matches nothing, nothing below it can exist
+  size_t start = 0;
+  while (start < path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string component = path.substr(start, end - start);
+    start = end + 1;
+    if (component.empty()) continue;  // "a//b"
+
+    std::string next = result + component;
+    if (searching && !Exists(next)) {
+      const std::string match =
+          (component == "." || component == "..") ? std::string() : FindEntryIgnoringCase(result, component);
+      if (match.empty()) {
+        searching = false;
+      } else {
+        next = result + match;
+      }
+    }
+    result = next + "/";
+  }
+  if (result.size() > 1 && !trailingSlash) result.pop_back();
+  return result;
+}
+
+bool CanOpenForReading(const std::string& name) {
+  const int fd = open(ResolvePath(name).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info {};
+  const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  close(fd);
+  return regular;
+}
+
+DWORD GetFileAttributesA(const char* name) {
+  if (!name) return INVALID_FILE_ATTRIBUTES;
+  struct stat info {};
+  if (stat(ResolvePath(name).c_str(), &info) != 0) return INVALID_FILE_ATTRIBUTES;
+  return S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+}
+
+BOOL DeleteFileA(const char* name) {
+  if (!name) return FALSE_;
+  return unlink(ResolvePath(name).c_str()) == 0 ? TRUE_ : FALSE_;
+}
+
+BOOL CreateDirectoryA(const char* name, void* /*securityAttributes*/) {
+  if (!name) return FALSE_;
+  return mkdir(ResolvePath(name).c_str(), 0777) == 0 ? TRUE_ : FALSE_;
+}
+
+BOOL GetCurrentDirectoryA(std::string* out) {
+  if (!out) return FALSE_;
+  std::string buffer(256, '\0');
+  while (!getcwd(buffer.data(), buffer.size())) {
+    if (errno != ERANGE) return FALSE_;
+    buffer.resize(buffer.size() * 2);
+  }
+  buffer.resize(std::strlen(buffer.c_str()));
+  *out = std::move(buffer);
+  return TRUE_;
+}
+
+BOOL SetCurrentDirectoryA(const char* name) {
+  if (!name) return FALSE_;
+  return chdir(ResolvePath(name).c_str()) == 0 ? TRUE_ : FALSE_;
+}
+
+std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& name) {
+  const int fd = open(ResolvePath(name).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    close(fd);
+    return std::nullopt;
+  }
+  // The size is only a hint: files under /proc report 0 and still have contents.
+  std::vector<uint8_t> data(info.st_size > 0 ? static_cast<size_t>(info.st_size) + 1 : 4096);
+  size_t used = 0;
+  for (;;) {
+    if (used == data.size()) data.resize(data.size() * 2);
+    const ssize_t got = read(fd, data.data() + used, data.size() - used);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      close(fd);
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    used += static_cast<size_t>(got);
+  }
+  close(fd);
+  data.resize(used);
+  return data;
+}
+
+bool WriteWholeFile(const std::string& name, const void* data, size_t size) {
+  const std::string target = ResolvePath(name);
+  if (target.empty() || target.back() == '/' || (!data && size > 0)) return false;
+  struct stat old {};
+  const bool replacing = stat(target.c_str(), &old) == 0;
+  if (replacing && !S_ISREG(old.st_mode)) return false;
+
+  const size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+  // A shortened base keeps the temporary's name within the file system's limit.
+  const std::string base = target.substr(slash == std::string::npos ? 0 : slash + 1).substr(0, 64);
+  static std::atomic<unsigned> serial{0};
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    temp = folder + "." + base + "." + std::to_string(getpid()) + "." + std::to_string(serial++) + ".tmp";
+    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
+  if (fd < 0) return false;
+
+  bool ok = WriteAll(fd, static_cast<const uint8_t*>(data), size);
+  if (ok && replacing) (void)fchmod(fd, old.st_mode & 07777);  // the replacement keeps the old mode
+  if (close(fd) != 0) ok = false;
+  if (ok && rename(temp.c_str(), target.c_str()) != 0) ok = false;
+  if (!ok) unlink(temp.c_str());
+  return ok;
+}
+
+void SetWriteFailureForTesting(bool fail) { gFailWrites.store(fail, std::memory_order_relaxed); }
+
+std::string ExecutablePath() {
+  std::string buffer(256, '\0');
+  for (;;) {
+    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length < 0) return {};
+    if (static_cast<size_t>(length) < buffer.size()) {
+      buffer.resize(static_cast<size_t>(length));
+      return buffer;
+    }
+    buffer.resize(buffer.size() * 2);  // may have been cut: try again with room to spare
+  }
+}
+
+std::string ExecutableFolder() {
+  const std::string path = ExecutablePath();
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+}  // namespace vx::win

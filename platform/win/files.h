@@ -1,0 +1,42 @@
+// Files and folders with Windows semantics: either separator, and names matched without regard
+// to case when the exact name does not exist.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/win/types.h"
+
+namespace vx::win {
+
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+
+// The name as this machine spells it: separators turned into '/', and each component that does
+// not exist as written replaced by the one entry of its folder whose name matches ignoring case.
+// Components that match nothing are kept as written.
+std::string ResolvePath(const std::string& name);
+
+// True when the file exists and can be opened for reading.
+bool CanOpenForReading(const std::string& name);
+DWORD GetFileAttributesA(const char* name);
+BOOL DeleteFileA(const char* name);
+BOOL CreateDirectoryA(const char* name, void* securityAttributes);
+BOOL GetCurrentDirectoryA(std::string* out);
+BOOL SetCurrentDirectoryA(const char* name);
+
+// Whole-file helpers used by loaders; nullopt when the file cannot be read.
+std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& name);
+// Writes through a temporary beside the target and renames it, so a failed write keeps the old file.
+bool WriteWholeFile(const std::string& name, const void* data, size_t size);
+// Test hook: while set, WriteWholeFile fails part-way through as on a full disk.
+void SetWriteFailureForTesting(bool fail);
+
+// The folder of the running executable, ending with '/'.
+std::string ExecutableFolder();
+// The full path of the running executable.
+std::string ExecutablePath();
+
+}  // namespace vx::win

@@ -1,0 +1,66 @@
+// The thread message queue: one process-wide FIFO. WM_QUIT is an ordinary entry, so it is taken
+// after everything posted before it.
+#include "platform/win/messages.h"
+
+#include <algorithm>
+#include <deque>
+#include <mutex>
+
+#include "platform/win/time.h"
+
+namespace vx::win {
+
+namespace {
+
+std::mutex gQueueLock;     // posts may come from other threads (timers, audio)
+std::deque<MSG> gQueue;    // oldest first
+
+bool Matches(const MSG& msg, HWND hwnd, UINT filterMin, UINT filterMax) {
+  // WM_QUIT belongs to the thread, not a window, and passes every filter.
+  if (msg.message == WM_QUIT) return true;
+  if (hwnd && msg.hwnd != hwnd) return false;
+  if (filterMin == 0 && filterMax == 0) return true;
+  return msg.message >= filterMin && msg.message <= filterMax;
+}
+
+void Post(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  const MSG msg{hwnd, message, wParam, lParam, timeGetTime(), POINT{0, 0}};
+  const std::lock_guard<std::mutex> hold(gQueueLock);
+  gQueue.push_back(msg);
+}
+
+}  // namespace
+
+void PostQuitMessage(int exitCode) {
+  Post(nullptr, WM_QUIT, static_cast<WPARAM>(static_cast<intptr_t>(exitCode)), 0);
+}
+
+BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  Post(hwnd, message, wParam, lParam);
+  return TRUE_;
+}
+
+BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags) {
+  if (!msg) return FALSE_;
+  const std::lock_guard<std::mutex> hold(gQueueLock);
+  const auto found = std::find_if(gQueue.begin(), gQueue.end(), [&](const MSG& waiting) {
+    return Matches(waiting, hwnd, filterMin, filterMax);
+  });
+  if (found == gQueue.end()) return FALSE_;
+  *msg = *found;
+  if (removeFlags & PM_REMOVE) gQueue.erase(found);
+  return TRUE_;
+}
+
+bool QuitMessagePending() {
+  const std::lock_guard<std::mutex> hold(gQueueLock);
+  return std::any_of(gQueue.begin(), gQueue.end(),
+                     [](const MSG& waiting) { return waiting.message == WM_QUIT; });
+}
+
+void ClearMessageQueue() {
+  const std::lock_guard<std::mutex> hold(gQueueLock);
+  gQueue.clear();
+}
+
+}  // namespace vx::win

@@ -1,0 +1,17 @@
+// The thread message queue: posted messages and the quit message, taken in order.
+#pragma once
+#include "platform/win/types.h"
+
+namespace vx::win {
+
+// Posts WM_QUIT with the exit code; it is taken after every message posted before it.
+void PostQuitMessage(int exitCode);
+BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+// Takes (PM_REMOVE) or looks at (PM_NOREMOVE) the oldest waiting message; FALSE when none waits.
+BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags);
+// True while a WM_QUIT is waiting in the queue.
+bool QuitMessagePending();
+// Drops every waiting message (a new run starts with an empty queue).
+void ClearMessageQueue();
+
+}  // namespace vx::win

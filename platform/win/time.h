@@ -1,0 +1,17 @@
+// Milliseconds, the system date and time, and a replaceable clock so that tests control time.
+#pragma once
+#include "platform/win/types.h"
+
+namespace vx::win {
+
+// Milliseconds since an arbitrary start, wrapping at 32 bits.
+DWORD timeGetTime();
+void Sleep(DWORD milliseconds);
+void GetSystemTime(SYSTEMTIME* out);  // UTC
+void GetLocalTime(SYSTEMTIME* out);
+
+// Replaces the millisecond clock; nullptr returns to the real one.
+using ClockSource = DWORD (*)();
+void SetClockSource(ClockSource source);
+
+}  // namespace vx::win
