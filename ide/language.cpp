@@ -1,0 +1,32 @@
+// Reading the language word file into the error and compiler message tables.
+#include "ide/language.h"
+
+#include "platform/win/files.h"
+#include "platform/win/profile.h"
+#include "runtime/errors.h"
+
+namespace vx {
+
+std::array<std::optional<std::string>, kCompilerMessageCount> gCompilerMessages;
+int32_t gEditorScreenState = 0;
+std::string gTextLanguage = "english";
+
+std::string LanguageWordFilePath() { return gProgramFolder + "LANG/" + gTextLanguage + "/WORDS.TXT"; }
+
+bool LoadLanguageSettings() {
+  const std::string path = LanguageWordFilePath();
+  if (!win::CanOpenForReading(path)) return false;
+  // A marker that no word file holds tells a missing key from an empty text.
+  const std::string missing = "\x01missing\x01";
+  for (int i = 0; i < 256; ++i) {
+    std::string text = win::ReadProfileString("ERRORS", std::to_string(i), missing, path);
+    if (text != missing) gErrorWordTable[size_t(i)] = text;
+  }
+  for (int i = 0; i < kCompilerMessageCount; ++i) {
+    std::string text = win::ReadProfileString("COMPILER", std::to_string(i), missing, path);
+    if (text != missing) gCompilerMessages[size_t(i)] = text;
+  }
+  return true;
+}
+
+}  // namespace vx

@@ -1,0 +1,24 @@
+// Language word files: error texts and compiler messages read from LANG/<language>/WORDS.TXT in
+// the program folder, and the editor's screen state.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vx {
+
+constexpr int kCompilerMessageCount = 60;
+
+extern std::array<std::optional<std::string>, kCompilerMessageCount> gCompilerMessages;  // by key, none when missing
+extern int32_t gEditorScreenState;  // 0 while a program runs; 2 or 3 while the editor's screens show
+extern std::string gTextLanguage;   // folder name under LANG
+
+// Reads the chosen language's word file: ERRORS keys 0-255 replace the error texts, COMPILER keys
+// 0-59 fill the compiler's messages. A missing file or key keeps what was there. Returns false
+// when the word file is missing.
+bool LoadLanguageSettings();
+// Path of the chosen language's word file.
+std::string LanguageWordFilePath();
+
+}  // namespace vx

@@ -1,0 +1,47 @@
+// Array storage shared by the array commands, the program release and the array file commands.
+#include "runtime/arrays.h"
+
+#include <cstdlib>
+
+#include "runtime/interpreter.h"
+#include "runtime/program_image.h"
+
+namespace vx {
+
+std::array<ValueSlot*, kArrayHandleCount> gArrayHandles{};
+std::array<std::array<uint32_t, 6>, kArrayHandleCount> gArrayDims{};
+std::array<ValueSlot*, kReferenceCount> gReferenceTable{};
+
+int ArrayHandleOfSlot(const ValueSlot* slot) {
+  int32_t operand = OperandNumberOf(slot);
+  int h = operand - (slots::kOperandBase + slots::kIntVar);
+  return (operand >= 0 && h >= 0 && h < kArrayHandleCount) ? h : -1;
+}
+
+void InvalidateReferencesInto(int h) {
+  ValueSlot* block = gArrayHandles[h];
+  if (!block) return;
+  ValueSlot* end = block + gArrayDims[h][5];
+  for (auto& ref : gReferenceTable)
+    if (ref >= block && ref < end) ref = nullptr;
+}
+
+void FreeArrayBlock(int h) {
+  ValueSlot* block = gArrayHandles[h];
+  if (!block) return;
+  InvalidateReferencesInto(h);
+  if (h >= kFirstStringArray)
+    for (uint32_t i = 0; i < gArrayDims[h][5]; ++i) ClearString(&block[i]);
+  std::free(block);
+  gArrayHandles[h] = nullptr;
+}
+
+void FreeAllArrays() {
+  for (int h = 0; h < kArrayHandleCount; ++h) {
+    if (!gArrayHandles[h]) continue;
+    FreeArrayBlock(h);
+    if (gVariableArea) gVariableArea[slots::kIntVar + h].p = nullptr;
+  }
+}
+
+}  // namespace vx

@@ -1,0 +1,32 @@
+// Arrays of the running program: the handle table, the dimension records and the reference
+// table through which a temporary can write back to the element it was read from.
+#pragma once
+#include <array>
+#include <cstdint>
+
+#include "common/value_slot.h"
+
+namespace vx {
+
+constexpr int kArrayHandleCount = 6000;  // entry h belongs to variable slot 3000 + h
+constexpr int kFirstFloatArray = 2000;
+constexpr int kFirstStringArray = 4000;
+constexpr int kReferenceCount = 3000;    // one per temporary slot
+
+// Element blocks (slot-sized elements), null when the array is not dimensioned.
+extern std::array<ValueSlot*, kArrayHandleCount> gArrayHandles;
+// Sizes of dimensions 1 to 5 and the element count of each array.
+extern std::array<std::array<uint32_t, 6>, kArrayHandleCount> gArrayDims;
+// The variable or array element last loaded into each temporary, or null.
+extern std::array<ValueSlot*, kReferenceCount> gReferenceTable;
+
+// Frees every array (string elements too) and clears the handles and their variables' slots.
+void FreeAllArrays();
+// Frees array h and clears its handle (not its variable's slot).
+void FreeArrayBlock(int h);
+// Forgets every reference into the element block of array h (before the block goes away).
+void InvalidateReferencesInto(int h);
+// Handle of an array variable's slot, or -1 when the slot is no variable.
+int ArrayHandleOfSlot(const ValueSlot* slot);
+
+}  // namespace vx

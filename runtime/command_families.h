@@ -1,0 +1,12 @@
+// Registration of each command family's handlers with the dispatcher.
+#pragma once
+
+namespace vx {
+
+void RegisterFlowCommands();
+void RegisterArithmeticCommands();
+void RegisterStringCommands();
+void RegisterArrayCommands();
+void RegisterMathsCommands();
+
+}  // namespace vx

@@ -1,0 +1,153 @@
+// Fetch-and-call loop of the interpreter, with the end-of-command checks of both slice modes, the
+// debug trace and the guard that turns a fault inside a handler into a system error.
+#include "runtime/dispatcher.h"
+
+#include <csetjmp>
+#include <csignal>
+#include <cstdio>
+#include <new>
+
+#include "platform/win/keyboard.h"
+#include "platform/win/messages.h"
+#include "platform/win/profile.h"
+#include "platform/win/time.h"
+#include "runtime/command_families.h"
+#include "runtime/errors.h"
+#include "runtime/program_image.h"
+
+namespace vx {
+
+CommandHandler gCommandHandlers[kCommandLimit] = {};
+
+
+namespace {
+
+constexpr int32_t kSevereException = 10010;
+
+uint32_t gClockCountdown = kClockCheckInterval;
+
+// Fault guard: a processor fault inside a handler jumps back into the slice.
+sigjmp_buf gFaultJump;
+volatile sig_atomic_t gGuardActive = 0;
+
+void OnFault(int signal) {
+  if (gGuardActive) {
+    gGuardActive = 0;
+    siglongjmp(gFaultJump, 1);
+  }
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+void InstallFaultGuard() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  static char alternateStack[64 * 1024];
+  stack_t stack{};
+  stack.ss_sp = alternateStack;
+  stack.ss_size = sizeof alternateStack;
+  sigaltstack(&stack, nullptr);
+  struct sigaction action {};
+  action.sa_handler = OnFault;
+  action.sa_flags = SA_ONSTACK | SA_NODEFER;
+  sigemptyset(&action.sa_mask);
+  for (int s : {SIGSEGV, SIGBUS, SIGFPE, SIGILL}) sigaction(s, &action, nullptr);
+}
+
+void TraceCommand(const OperandWord* commandWord) {
+  char key[32], value[32];
+  std::snprintf(key, sizeof key, "PC%ld", long(commandWord - gCodeBase));
+  std::snprintf(value, sizeof value, "%ld", long(commandWord->word));
+  win::WriteProfileString("VORLIXLOOPMIDDLE", key, value, LogFilePath());
+}
+
+void UnknownCommand() {
+  win::PostQuitMessage(0);
+  --gProgramCounter;
+  gYieldFlag = 1;
+}
+
+inline void EndOfCommandCheck() {
+  if (gTimeSliceMode) {
+    if (--gClockCountdown == 0) {
+      gClockCountdown = kClockCheckInterval;
+      if (win::timeGetTime() - gSliceStart > gSliceLength) gYieldFlag = 1;
+    }
+  } else if (++gCommandCount > 200) {
+    if (!gStandaloneFlag && (win::GetAsyncKeyState(win::VK_F11) != 0 || win::GetAsyncKeyState(win::VK_F12) != 0))
+      gYieldFlag = 1;
+    if (gDrawQueueCount > 32000) gYieldFlag = 1;
+    gCommandCount = 0;
+    gInputPollDue = 1;
+  }
+}
+
+// The slice loop proper; returns when the yield flag is met.
+void RunCommands() {
+  for (;;) {
+    if (gYieldFlag) {
+      gYieldFlag = 0;
+      return;
+    }
+    OperandWord* word = gProgramCounter;
+    if (gDebugMode) TraceCommand(word);
+    gProgramCounter = word + 1;
+    const auto number = uintptr_t(word->word);
+    (number < uintptr_t(kCommandLimit) ? gCommandHandlers[number] : UnknownCommand)();
+    EndOfCommandCheck();
+  }
+}
+
+}  // namespace
+
+// Every number without a handler of its own runs UnknownCommand, so the fetch needs no test.
+void RegisterCommand(int number, CommandHandler handler) {
+  if (number > 0 && number < kCommandLimit) gCommandHandlers[number] = handler ? handler : UnknownCommand;
+}
+
+CommandHandler HandlerOf(intptr_t number) {
+  if (number <= 0 || number >= kCommandLimit || gCommandHandlers[number] == UnknownCommand) return nullptr;
+  return gCommandHandlers[number];
+}
+
+void RegisterAllCommands() {
+  for (auto& handler : gCommandHandlers)
+    if (!handler) handler = UnknownCommand;
+  RegisterFlowCommands();
+  RegisterArithmeticCommands();
+  RegisterStringCommands();
+  RegisterArrayCommands();
+  RegisterMathsCommands();
+}
+
+void ExecuteTimeSlice() {
+  if (!gAppActive) return;
+  gInputPollDue = 0;
+  gSliceStart = win::timeGetTime();
+  // A run without code fails at its first fetch.
+  if (!gProgramCounter && !gYieldFlag) RaiseRuntimeError(kSevereException);
+  gClockCountdown = kClockCheckInterval;
+  InstallFaultGuard();
+  for (;;) {
+    if (sigsetjmp(gFaultJump, 1) == 0) {
+      gGuardActive = 1;
+      try {
+        RunCommands();
+        gGuardActive = 0;
+        return;
+      } catch (const std::bad_alloc&) {
+        gGuardActive = 0;
+        RaiseRuntimeError(101);
+      } catch (...) {
+        gGuardActive = 0;
+        RaiseRuntimeError(kSevereException);
+      }
+    } else {
+      RaiseRuntimeError(kSevereException);
+    }
+    EndOfCommandCheck();
+  }
+}
+
+}  // namespace vx

@@ -1,0 +1,363 @@
+// Program flow commands: jumps, the counting-loop step, gosub and return, user-function calls
+// with parameters, saved frames for recursion and returned values, and reading the DATA list.
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/win/messages.h"
+#include "runtime/arrays.h"
+#include "runtime/command_families.h"
+#include "runtime/dispatcher.h"
+#include "runtime/errors.h"
+#include "runtime/flow.h"
+#include "runtime/program_image.h"
+
+namespace vx {
+
+// A caller's parameters and locals, each kept with the slot it came from, so that restoring does
+// not depend on which variables are arrays by then.
+struct SavedFrame {
+  struct Entry {
+    ValueSlot* slot;
+    ValueSlot value;  // the word, or a heap copy of the text
+    bool isString;
+  };
+  std::vector<Entry> entries;
+  ~SavedFrame() {
+    for (auto& e : entries)
+      if (e.isString) FreeRuntimeString(e.value.s);
+  }
+};
+
+int32_t gCallDepth = 0;
+OperandWord* gReturnStack[kCallStackSize] = {};
+CallKind gCallKind[kCallStackSize] = {};
+int32_t gCallArgCount[kCallStackSize] = {};
+OperandWord* gCallEntry[kCallStackSize] = {};
+SavedFrame* gSavedFrames[kCallStackSize] = {};
+uint16_t gSavedFunction[kCallStackSize] = {};
+int16_t gCurrentFunction = 0;
+uint32_t gDataReadIndex = 0;
+
+namespace {
+
+constexpr int32_t kStackFull = 108;
+constexpr int32_t kReturnMismatch = 109;
+constexpr int32_t kRanIntoFunction = 21;
+constexpr int32_t kSevereException = 10010;
+
+enum class SlotKind { kOther, kIntTemp, kFloatTemp, kStringTemp, kIntVar, kFloatVar, kStringVar };
+
+SlotKind KindOf(const ValueSlot* slot) {
+  int32_t op = OperandNumberOf(slot);
+  if (op < 10000) return SlotKind::kOther;
+  if (op < 11000) return SlotKind::kIntTemp;
+  if (op < 12000) return SlotKind::kFloatTemp;
+  if (op < 13000) return SlotKind::kStringTemp;
+  if (op < 15000) return SlotKind::kIntVar;
+  if (op < 17000) return SlotKind::kFloatVar;
+  if (op < 19000) return SlotKind::kStringVar;
+  return SlotKind::kOther;
+}
+
+// String temporaries, variables and constants hold text pointers.
+bool IsStringSlot(const ValueSlot* slot) {
+  int32_t op = OperandNumberOf(slot);
+  return (op >= 12000 && op < 13000) || (op >= 17000 && op < 19000) || (op >= 23000 && op < 25000);
+}
+
+bool IsArray(const ValueSlot* slot) {
+  int h = ArrayHandleOfSlot(slot);
+  return h >= 0 && gArrayHandles[size_t(h)] != nullptr;
+}
+
+// True when words [from, from + count) lie inside the code.
+bool InCode(const OperandWord* from, intptr_t count) {
+  return from >= gCodeBase && count >= 0 && from + count <= gCodeBase + gCodeWordCount;
+}
+
+void SaveValue(SavedFrame& frame, ValueSlot* slot, bool isString) {
+  SavedFrame::Entry e{slot, {}, isString};
+  if (isString)
+    e.value.s = NewRuntimeString(StringText(slot->s));
+  else
+    e.value = *slot;
+  frame.entries.push_back(e);
+}
+
+// Saves the running function's parameters (of the call made at depth - 1) and its own variables.
+SavedFrame* SaveRunningFrame(int32_t depth) {
+  auto frame = std::make_unique<SavedFrame>();
+  const int32_t m = gCallArgCount[depth - 1];
+  OperandWord* params = gCallEntry[depth - 1];
+  for (int32_t i = 0; i < m; ++i) {
+    ValueSlot* p = params[i].slot;
+    SlotKind k = KindOf(p);
+    if (k == SlotKind::kIntVar || k == SlotKind::kFloatVar)
+      SaveValue(*frame, p, false);
+    else if (k == SlotKind::kStringVar)
+      SaveValue(*frame, p, true);
+  }
+  const auto f = uint32_t(uint16_t(gCurrentFunction));
+  auto saveOwned = [&](const std::vector<uint32_t>& owners, int base, bool isString) {
+    for (size_t i = 0; i < owners.size(); ++i) {
+      if (owners[i] != f) continue;
+      ValueSlot* slot = &gVariableArea[base + int(i)];
+      if (IsArray(slot) || (isString && !slot->s)) continue;
+      SaveValue(*frame, slot, isString);
+    }
+  };
+  saveOwned(gIntVarOwners, slots::kIntVar, false);
+  saveOwned(gFloatVarOwners, slots::kFloatVar, false);
+  saveOwned(gStringVarOwners, slots::kStringVar, true);
+  if (frame->entries.empty()) return nullptr;
+  return frame.release();
+}
+
+// Writes a returned value (or nothing) into the call's result slot.
+void StoreCallResult(ValueSlot* result, const ValueSlot* word, const std::string* text) {
+  if (IsStringSlot(result))
+    StoreString(result, text ? text->c_str() : "");
+  else if (KindOf(result) != SlotKind::kOther)
+    result->i = word ? word->i : 0;
+}
+
+// Common part of the function returns; value is the returned word or text (none for 22 and 27).
+void ReturnFromFunction(const ValueSlot* word, const std::string* text, bool hasValue) {
+  if (gCallDepth == 0) {
+    if (hasValue) {  // a value return outside any function ends the program quietly
+      win::PostQuitMessage(0);
+      gYieldFlag = 1;
+    }
+    return;
+  }
+  const int32_t d = gCallDepth - 1;
+  if (gCallKind[d] != CallKind::kFunction) {
+    RaiseRuntimeError(kReturnMismatch);
+    return;
+  }
+  gCallDepth = d;
+  OperandWord* call = gReturnStack[d];
+  gCurrentFunction = int16_t(gSavedFunction[d]);
+  StoreCallResult(call[1].slot, word, text);
+  gProgramCounter = call + 3 + gCallArgCount[d];
+  RestoreCallerFrame();
+}
+
+void CmdJumpIfFalse() {
+  if (IntOperand(0) == 0)
+    gProgramCounter = TargetOperand(1);
+  else
+    SkipOperands(2);
+}
+
+void CmdJump() { gProgramCounter = TargetOperand(0); }
+
+void CmdJumpToSecond() { gProgramCounter = TargetOperand(1); }
+
+void CmdForStep() {
+  ValueSlot* counter = SlotOperand(0);
+  const int32_t limit = IntOperand(1);
+  const int32_t step = IntOperand(2);
+  // The sum is taken in 64 bits, so a loop up to the largest integer ends instead of wrapping.
+  const int64_t next = int64_t(counter->i) + step;
+  counter->i = WrapAdd(counter->i, step);
+  if ((step > 0 && next > limit) || (step < 0 && next < limit))
+    gProgramCounter = TargetOperand(3);
+  else
+    SkipOperands(4);
+}
+
+void CmdGosub() {
+  const int32_t d = gCallDepth;
+  if (d + 1 >= kCallStackSize) {
+    RaiseRuntimeError(kStackFull);
+    SkipOperands(1);
+    return;
+  }
+  gReturnStack[d] = gProgramCounter + 1;
+  gCallKind[d] = CallKind::kGosub;
+  gSavedFrames[d] = nullptr;
+  gCallDepth = d + 1;
+  gProgramCounter = TargetOperand(0);
+}
+
+void CmdReturnGosub() {
+  if (gCallDepth == 0) return;
+  const int32_t d = gCallDepth - 1;
+  if (gCallKind[d] != CallKind::kGosub) {
+    RaiseRuntimeError(kReturnMismatch);
+    return;
+  }
+  gCallDepth = d;
+  gProgramCounter = gReturnStack[d];
+}
+
+void CmdCallFunction() {
+  OperandWord* call = gProgramCounter;
+  const int32_t d = gCallDepth;
+  const int32_t n = call[2].slot->i;
+  OperandWord* entry = call[0].target;
+  if (!InCode(call, 3 + intptr_t(n)) || !InCode(entry, intptr_t(n) + 1)) {
+    RaiseRuntimeError(kSevereException);
+    return;
+  }
+  if (d + 1 >= kCallStackSize) {
+    RaiseRuntimeError(kStackFull);
+    SkipOperands(3 + n);
+    return;
+  }
+
+  // Every argument is read before any parameter changes, so f(b, a) and f(s$) with s$ its own
+  // parameter see the caller's values.
+  std::vector<ValueSlot> words(static_cast<size_t>(n));
+  std::vector<std::string> texts(static_cast<size_t>(n));
+  for (int32_t i = 0; i < n; ++i) {
+    if (IsStringSlot(entry[i].slot))
+      texts[size_t(i)] = StringText(call[3 + i].slot->s);
+    else
+      words[size_t(i)] = *call[3 + i].slot;
+  }
+
+  gReturnStack[d] = call;
+  gCallKind[d] = CallKind::kFunction;
+  gCallArgCount[d] = n;
+  gCallEntry[d] = entry;
+  gSavedFrames[d] = d > 0 ? SaveRunningFrame(d) : nullptr;
+
+  for (int32_t i = 0; i < n; ++i) {
+    ValueSlot* p = entry[i].slot;
+    SlotKind k = KindOf(p);
+    if (k == SlotKind::kIntVar || k == SlotKind::kFloatVar)
+      p->i = words[size_t(i)].i;
+    else if (k == SlotKind::kStringVar)
+      StoreString(p, texts[size_t(i)].c_str(), texts[size_t(i)].size());
+  }
+  gSavedFunction[d] = uint16_t(gCurrentFunction);
+  gCurrentFunction = int16_t(uint16_t(entry[n].word & 0xFFFF));
+  gProgramCounter = entry + n + 1;
+  gCallDepth = d + 1;
+}
+
+void CmdReturnNone() { ReturnFromFunction(nullptr, nullptr, false); }
+
+void CmdReturnWord() {
+  const ValueSlot value = *SlotOperand(0);
+  SkipOperands(1);
+  ReturnFromFunction(&value, nullptr, true);
+}
+
+void CmdReturnString() {
+  const std::string text = TextOperand(0);
+  SkipOperands(1);
+  ReturnFromFunction(nullptr, &text, true);
+}
+
+void CmdFunctionGuard() {
+  win::PostQuitMessage(0);
+  gYieldFlag = 1;
+  gEndFlag = 1;
+  RaiseRuntimeError(kRanIntoFunction);
+}
+
+void CmdRestoreData() {
+  const auto index = uintptr_t(LiteralOperand(0));
+  gDataReadIndex = index < gDataTypeCount ? uint32_t(index) : gDataTypeCount;
+  SkipOperands(1);
+}
+
+void CmdRestoreDataStart() { gDataReadIndex = 0; }
+
+// Reads DATA item i into target; type is 'l', 'f' or 's'.
+void ReadData(char type) {
+  ValueSlot* target = SlotOperand(0);
+  SkipOperands(1);
+  const uint32_t i = gDataReadIndex;
+  const bool match = i < gDataTypeCount && gDataTypes[i] == type;
+  if (i < gDataTypeCount) gDataReadIndex = i + 1;
+
+  const SlotKind kind = KindOf(target);
+  const SlotKind variable = type == 'l' ? SlotKind::kIntVar : type == 'f' ? SlotKind::kFloatVar : SlotKind::kStringVar;
+  const SlotKind temporary = type == 'l' ? SlotKind::kIntTemp : type == 'f' ? SlotKind::kFloatTemp : SlotKind::kStringTemp;
+  const ValueSlot* item = match ? &gVariableArea[slots::kData + int(i)] : nullptr;
+
+  ValueSlot* destination = target;
+  if (match && kind == temporary) {
+    // Written back to the variable or element the temporary was loaded from.
+    destination = gReferenceTable[size_t(OperandNumberOf(target) - slots::kOperandBase)];
+    if (!destination) return;
+  } else if (match && kind != variable) {
+    item = nullptr;
+  }
+  // A slot of the other kind (text against number) is never written: its word would be taken
+  // for a pointer, or its pointer lost.
+  if (destination == target && (type == 's') != IsStringSlot(target)) return;
+  if (type == 's')
+    StoreString(destination, item ? StringText(item->s) : "");
+  else
+    destination->i = item ? item->i : 0;
+}
+
+void CmdReadDataInt() { ReadData('l'); }
+void CmdReadDataFloat() { ReadData('f'); }
+void CmdReadDataString() { ReadData('s'); }
+
+}  // namespace
+
+void RestoreCallerFrame() {
+  const int32_t d = gCallDepth;
+  if (d == 0 || !gSavedFrames[d]) return;
+  std::unique_ptr<SavedFrame> frame(gSavedFrames[d]);
+  gSavedFrames[d] = nullptr;
+  for (auto& e : frame->entries) {
+    if (IsArray(e.slot)) continue;
+    if (e.isString) {
+      if (e.slot->s) StoreString(e.slot, StringText(e.value.s));
+    } else {
+      e.slot->i = e.value.i;
+    }
+  }
+}
+
+void ResetCallStack() {
+  for (int32_t d = 0; d < kCallStackSize; ++d) {
+    delete gSavedFrames[d];
+    gSavedFrames[d] = nullptr;
+    gReturnStack[d] = nullptr;
+    gCallArgCount[d] = 0;
+    gCallEntry[d] = nullptr;
+    gCallKind[d] = CallKind::kNone;
+  }
+  gCallDepth = 0;
+  gCurrentFunction = 0;
+}
+
+void UnwindFunctionFrames() {
+  while (gCallDepth >= 1) {
+    --gCallDepth;
+    gCurrentFunction = int16_t(gSavedFunction[gCallDepth]);
+    RestoreCallerFrame();
+  }
+}
+
+void RegisterFlowCommands() {
+  for (int n : {1, 9, 12}) RegisterCommand(n, CmdJumpIfFalse);
+  for (int n : {2, 5, 6, 10, 42}) RegisterCommand(n, CmdJump);
+  RegisterCommand(7, CmdForStep);
+  RegisterCommand(8, CmdJumpToSecond);
+  RegisterCommand(21, CmdCallFunction);
+  for (int n : {22, 27}) RegisterCommand(n, CmdReturnNone);
+  for (int n : {23, 24, 28, 29}) RegisterCommand(n, CmdReturnWord);
+  for (int n : {25, 30}) RegisterCommand(n, CmdReturnString);
+  RegisterCommand(26, CmdFunctionGuard);
+  RegisterCommand(31, CmdRestoreData);
+  RegisterCommand(32, CmdRestoreDataStart);
+  RegisterCommand(33, CmdReadDataInt);
+  RegisterCommand(34, CmdReadDataFloat);
+  RegisterCommand(35, CmdReadDataString);
+  RegisterCommand(41, CmdGosub);
+  RegisterCommand(43, CmdReturnGosub);
+}
+
+}  // namespace vx

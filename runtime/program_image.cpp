@@ -1,0 +1,243 @@
+// Program image loader: checks every position and count of the file before it fills the
+// variable area, then relocates the code words into slot addresses, literals and code addresses.
+#include "runtime/program_image.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "common/le_words.h"
+#include "platform/win/files.h"
+#include "platform/win/modules.h"
+#include "runtime/arrays.h"
+#include "runtime/interpreter.h"
+#include "system/system_state.h"
+
+namespace vx {
+
+ValueSlot* gVariableArea = nullptr;
+size_t gVariableAreaSize = 0;
+OperandWord* gCodeBase = nullptr;
+uint32_t gCodeSize = 0;
+uint32_t gCodeWordCount = 0;
+std::vector<uint32_t> gLineTable;
+std::vector<uint8_t> gDataTypes;
+uint32_t gDataTypeCount = 0;
+std::vector<uint32_t> gIntVarOwners;
+std::vector<uint32_t> gFloatVarOwners;
+std::vector<uint32_t> gStringVarOwners;
+uint32_t gStringConstantCount = 0;
+
+namespace {
+
+// Words of command 0 after the code: running off its end meets an unknown command and stops.
+constexpr uint32_t kEndWords = 16;
+
+constexpr uint32_t kHeaderWords = 12;
+constexpr uint32_t kMaxPerVariableGroup = 2000;
+constexpr uint32_t kMaxConstantsPerGroup = 2000;
+constexpr uint32_t kMaxDataItems = 14000;
+
+struct Header {
+  uint32_t intConsts, floatConsts, stringArea, stringCount, dataList, dataCount, code;
+  uint32_t intVars, floatVars, stringVars, ownerWords;
+};
+
+// Everything the loader builds, kept aside until the whole file has been checked.
+struct Loaded {
+  ValueSlot* area = nullptr;
+  std::vector<RuntimeString*> strings;  // made so far, freed if the load fails
+  ~Loaded() {
+    for (auto* s : strings) FreeRuntimeString(s);
+    std::free(area);
+  }
+};
+
+// Length of the NUL-terminated text at byte offset pos that must end before limit; -1 when it does not.
+long TextLength(const uint8_t* bytes, size_t pos, size_t limit) {
+  for (size_t i = pos; i < limit; ++i)
+    if (bytes[i] == 0) return long(i - pos);
+  return -1;
+}
+
+bool ReadOwnerTable(const uint8_t* bytes, uint32_t& word, uint32_t end, std::vector<uint32_t>& out) {
+  if (word >= end) return false;
+  uint32_t count = ReadLE32(bytes + size_t(word) * 4);
+  ++word;
+  if (count > kMaxPerVariableGroup || count > end - word) return false;
+  out.resize(count);
+  for (uint32_t i = 0; i < count; ++i) out[i] = ReadLE32(bytes + size_t(word + i) * 4);
+  word += count;
+  return true;
+}
+
+}  // namespace
+
+int32_t OperandNumberOf(const void* slot) {
+  if (!gVariableArea) return -1;
+  auto base = reinterpret_cast<uintptr_t>(gVariableArea);
+  auto at = reinterpret_cast<uintptr_t>(slot);
+  if (at < base || at >= base + gVariableAreaSize || (at - base) % sizeof(ValueSlot) != 0) return -1;
+  return int32_t((at - base) / sizeof(ValueSlot)) + slots::kOperandBase;
+}
+
+bool LoadProgramImage(const std::string& path) {
+  auto file = win::ReadWholeFile(path);
+  if (!file) return false;
+  return LoadProgramImageFromBytes(file->data(), file->size());
+}
+
+bool LoadProgramImageFromBytes(const uint8_t* bytes, size_t size) {
+  FreeProgramImage();
+  const size_t totalWords = size / 4;
+  if (totalWords < 1) return false;
+  if (ReadLE32(bytes) != 1) return true;  // nothing loaded: the run stops at its first command
+  if (totalWords < kHeaderWords || totalWords > 0x3FFFFFFF) return false;
+
+  Header h{};
+  uint32_t* fields[] = {&h.intConsts, &h.floatConsts, &h.stringArea, &h.stringCount, &h.dataList, &h.dataCount,
+                        &h.code,      &h.intVars,     &h.floatVars,  &h.stringVars,  &h.ownerWords};
+  for (uint32_t i = 0; i < 11; ++i) *fields[i] = ReadLE32(bytes + (i + 1) * 4);
+
+  // Areas in order, without overlap, inside the file; counts within their groups.
+  const uint32_t total = uint32_t(totalWords);
+  if (h.intConsts < kHeaderWords || h.floatConsts < h.intConsts || h.stringArea < h.floatConsts ||
+      h.dataList < h.stringArea || h.code > total || h.ownerWords > h.code || h.dataList >= h.code - h.ownerWords)
+    return false;
+  if (h.floatConsts - h.intConsts > kMaxConstantsPerGroup || h.stringArea - h.floatConsts > kMaxConstantsPerGroup ||
+      h.stringCount > kMaxConstantsPerGroup || h.dataCount > kMaxDataItems || h.stringVars > kMaxPerVariableGroup)
+    return false;
+
+  Loaded loaded;
+  loaded.area = static_cast<ValueSlot*>(std::calloc(slots::kCount, sizeof(ValueSlot)));
+  if (!loaded.area) return false;
+  ValueSlot* area = loaded.area;
+
+  for (uint32_t i = 0; i < h.floatConsts - h.intConsts; ++i)
+    area[slots::kIntConst + i].i = int32_t(ReadLE32(bytes + size_t(h.intConsts + i) * 4));
+  for (uint32_t i = 0; i < h.stringArea - h.floatConsts; ++i) {
+    uint32_t bits = ReadLE32(bytes + size_t(h.floatConsts + i) * 4);
+    std::memcpy(&area[slots::kFloatConst + i].f, &bits, 4);
+  }
+
+  // String constants: each must end with its NUL inside the string area.
+  size_t pos = size_t(h.stringArea) * 4;
+  const size_t stringEnd = size_t(h.dataList) * 4;
+  for (uint32_t i = 0; i < h.stringCount; ++i) {
+    long len = TextLength(bytes, pos, stringEnd);
+    if (len < 0) return false;
+    loaded.strings.push_back(NewRuntimeString(reinterpret_cast<const char*>(bytes + pos), size_t(len)));
+    pos += size_t(len) + 1;
+  }
+
+  // DATA list: type bytes, then the items from the next whole word; all before the owner tables.
+  const size_t dataStart = size_t(h.dataList) * 4;
+  const size_t dataEnd = size_t(h.code - h.ownerWords) * 4;
+  const uint32_t n = h.dataCount;
+  if (dataStart + (n / 4) * 4 + 4 > dataEnd) return false;
+  std::vector<uint8_t> types(bytes + dataStart, bytes + dataStart + n);
+  std::vector<ValueSlot> dataValues;
+  std::vector<size_t> dataStringIndex;  // position in loaded.strings of each 's' item
+  dataValues.resize(n);
+  pos = dataStart + (n / 4) * 4 + 4;
+  for (uint32_t i = 0; i < n; ++i) {
+    if (types[i] == 'l' || types[i] == 'f') {
+      if (pos + 4 > dataEnd) return false;
+      dataValues[i].i = int32_t(ReadLE32(bytes + pos));
+      pos += 4;
+    } else if (types[i] == 's') {
+      long len = TextLength(bytes, pos, dataEnd);
+      if (len < 0) return false;
+      dataValues[i].s = NewRuntimeString(reinterpret_cast<const char*>(bytes + pos), size_t(len));
+      loaded.strings.push_back(dataValues[i].s);
+      pos += ((size_t(len) + 1) / 4) * 4 + 4;
+      if (pos > dataEnd) return false;
+    }
+  }
+
+  // Owner tables: three counted tables that fill the words just before the code.
+  std::vector<uint32_t> intOwners, floatOwners, stringOwners;
+  uint32_t word = h.code - h.ownerWords;
+  if (h.ownerWords > 0) {
+    if (!ReadOwnerTable(bytes, word, h.code, intOwners) || !ReadOwnerTable(bytes, word, h.code, floatOwners) ||
+        !ReadOwnerTable(bytes, word, h.code, stringOwners))
+      return false;
+  }
+
+  // Code and line table: whole words only.
+  const uint32_t codeWords = (total - h.code) / 2;
+  auto* code = static_cast<OperandWord*>(std::calloc(size_t(codeWords) + kEndWords, sizeof(OperandWord)));
+  if (!code) return false;
+  for (uint32_t i = 0; i < codeWords; ++i) {
+    auto w = int32_t(ReadLE32(bytes + size_t(h.code + i) * 4));
+    OperandWord& out = code[i];
+    if (w >= 10000 && w < 25000) {
+      out.slot = area + (w - slots::kOperandBase);
+    } else if (w >= 25000 && w < 35000) {
+      out.word = w - 25000;
+    } else if (w >= 37000) {
+      uint32_t target = uint32_t(w) - 37000;
+      if (target > codeWords) {  // may name the end of the code, never beyond it
+        std::free(code);
+        return false;
+      }
+      out.target = code + target;
+    } else {
+      out.word = w;
+    }
+  }
+
+  // The file checks out: hand everything over.
+  gLineTable.resize(codeWords);
+  for (uint32_t i = 0; i < codeWords; ++i) gLineTable[i] = ReadLE32(bytes + size_t(h.code + codeWords + i) * 4);
+  for (uint32_t i = 0; i < h.stringCount; ++i) area[slots::kStringConst + i].s = loaded.strings[i];
+  for (uint32_t i = 0; i < n; ++i) area[slots::kData + i] = dataValues[i];
+  loaded.strings.clear();
+  for (uint32_t i = 0; i < h.stringVars; ++i) area[slots::kStringVar + i].s = NewRuntimeString("", 0);
+
+  gVariableArea = area;
+  loaded.area = nullptr;
+  gVariableAreaSize = size_t(slots::kCount) * sizeof(ValueSlot);
+  gStringConstantCount = h.stringCount;
+  gDataTypes = std::move(types);
+  gDataTypeCount = n;
+  gIntVarOwners = std::move(intOwners);
+  gFloatVarOwners = std::move(floatOwners);
+  gStringVarOwners = std::move(stringOwners);
+  gCodeBase = code;
+  gCodeWordCount = codeWords;
+  gCodeSize = codeWords * 4;
+  return true;
+}
+
+void FreeProgramImage() {
+  for (auto& module : gDllHandles) {
+    if (module) win::FreeLibrary(module);
+    module = nullptr;
+  }
+  if (gVariableArea) {
+    ValueSlot* area = gVariableArea;
+    for (int i = slots::kStringTemp; i < slots::kIntVar; ++i) ClearString(&area[i]);
+    for (uint32_t i = 0; i < gStringConstantCount; ++i) ClearString(&area[slots::kStringConst + i]);
+    for (uint32_t i = 0; i < gDataTypeCount; ++i)
+      if (gDataTypes[i] == 's') ClearString(&area[slots::kData + i]);
+    FreeAllArrays();
+    for (int i = slots::kStringVar; i < slots::kIntConst; ++i) ClearString(&area[i]);
+    std::free(area);
+  }
+  gVariableArea = nullptr;
+  gVariableAreaSize = 0;
+  gStringConstantCount = 0;
+  gIntVarOwners.clear();
+  gFloatVarOwners.clear();
+  gStringVarOwners.clear();
+  gLineTable.clear();
+  gDataTypes.clear();
+  gDataTypeCount = 0;
+  std::free(gCodeBase);
+  gCodeBase = nullptr;
+  gCodeSize = 0;
+  gCodeWordCount = 0;
+  gProgramCounter = nullptr;
+}
+
+}  // namespace vx

@@ -1,0 +1,40 @@
+// Run set-up of the interpreter state.
+#include "runtime/run_setup.h"
+
+#include "common/checklist.h"
+#include "platform/win/time.h"
+#include "runtime/arrays.h"
+#include "runtime/flow.h"
+#include "runtime/interpreter.h"
+#include "runtime/program_image.h"
+#include "system/system_state.h"
+
+namespace vx {
+
+void BeginProgramRun() {
+  gDrawSceneAtFrameUpdate = 0;
+  gYieldFlag = 1;
+  gProgramCounter = gCodeBase;
+  gCommandCount = 0;
+  ResetCallStack();
+  gErrorCode = 0;
+  gErrorWarningFlag = 0;
+  gEndFlag = 0;
+  ResetChecklist();
+  gTimeSliceMode = 1;
+  gFrameTime = 25;
+  gPumpCallCount = 0;
+  gAutoRefreshFlag = 1;
+  gEscapeEnabled = 1;
+  gSliceLength = 33;
+  gSliceStart = win::timeGetTime();
+}
+
+void ResetRuntimeState() {
+  gDataReadIndex = 0;
+  FreeAllArrays();  // a program run again in the same process starts without arrays
+  gReferenceTable.fill(nullptr);
+  gDllHandles.fill(nullptr);
+}
+
+}  // namespace vx

@@ -1,0 +1,61 @@
+// Language word files fill the error texts and the compiler messages; what is missing keeps its default.
+#include <gtest/gtest.h>
+
+#include "ide/language.h"
+#include "runtime/errors.h"
+#include "runtime/interpreter.h"
+#include "tests/support/temp_folder.h"
+
+namespace vx {
+namespace {
+
+class LanguageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gProgramFolder = dir.path();
+    ResetErrorWordTable();
+    gCompilerMessages.fill(std::nullopt);
+  }
+  void TearDown() override {
+    gProgramFolder.clear();
+    gTextLanguage = "english";
+    ResetErrorWordTable();
+    gCompilerMessages.fill(std::nullopt);
+  }
+  test::TempFolder dir;
+};
+
+TEST_F(LanguageTest, WordFileReplacesTheTextsItHas) {
+  dir.Write("LANG/english/WORDS.TXT",
+            "[GENERAL]\r\n0=ignored\r\n[ERRORS]\r\n10=Array index out of range\r\n255=Last entry\r\n"
+            "[COMPILER]\r\n0=Unknown command\r\n59=Last message\r\n");
+  ASSERT_TRUE(LoadLanguageSettings());
+  EXPECT_EQ(gErrorWordTable[10], "Array index out of range");
+  EXPECT_EQ(gErrorWordTable[255], "Last entry");
+  EXPECT_EQ(gErrorWordTable[11], "ERROR 11");
+  ASSERT_TRUE(gCompilerMessages[0].has_value());
+  EXPECT_EQ(*gCompilerMessages[0], "Unknown command");
+  EXPECT_EQ(*gCompilerMessages[59], "Last message");
+  EXPECT_FALSE(gCompilerMessages[1].has_value());
+
+  gErrorCode = 105;
+  gErrorWarningFlag = 0;
+  EXPECT_EQ(FormatErrorMessage(), "Runtime Error : Array index out of range. ");
+  gErrorCode = 0;
+}
+
+TEST_F(LanguageTest, LanguageFolderIsFoundWithoutRegardToCase) {
+  dir.Write("lang/Deutsch/words.txt", "[ERRORS]\n1=Fehler\n");
+  gTextLanguage = "DEUTSCH";
+  ASSERT_TRUE(LoadLanguageSettings());
+  EXPECT_EQ(gErrorWordTable[1], "Fehler");
+}
+
+TEST_F(LanguageTest, MissingWordFileKeepsTheDefaults) {
+  EXPECT_FALSE(LoadLanguageSettings());
+  EXPECT_EQ(gErrorWordTable[10], "ERROR 10");
+  EXPECT_FALSE(gCompilerMessages[0].has_value());
+}
+
+}  // namespace
+}  // namespace vx

@@ -1,0 +1,187 @@
+// The dispatcher: slice ends in counting and time-slice mode, the first slice of a run, unknown
+// commands, faults inside handlers and the debug trace.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <stdexcept>
+
+#include "platform/win/keyboard.h"
+#include "platform/win/messages.h"
+#include "platform/win/profile.h"
+#include "runtime/dispatcher.h"
+#include "runtime/errors.h"
+#include "runtime/program_image.h"
+#include "runtime/run_setup.h"
+#include "tests/support/image_builder.h"
+#include "tests/support/run_program.h"
+#include "tests/support/temp_folder.h"
+
+namespace vx {
+namespace {
+
+using test::ImageBuilder;
+
+constexpr int kProbe = 9998;  // free command numbers for test handlers
+constexpr int kFault = 9999;
+
+int gProbeCalls = 0;
+void Probe() {
+  ++gProbeCalls;
+  test::gTestClock += 1;  // each probe command takes a millisecond
+}
+
+bool gF11Down = false;
+int16_t TestKeys(int vk) { return (vk == win::VK_F11 && gF11Down) ? int16_t(0x8000) : int16_t(0); }
+
+class DispatcherTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::PrepareRuntime();
+    RegisterCommand(kProbe, Probe);
+    gProbeCalls = 0;
+    gF11Down = false;
+    test::gTestClock = 1000;
+    win::SetKeyStateSource(TestKeys);
+  }
+  void TearDown() override {
+    RegisterCommand(kProbe, nullptr);
+    RegisterCommand(kFault, nullptr);
+    win::SetKeyStateSource(nullptr);
+    gStandaloneFlag = 0;
+    gDrawQueueCount = 0;
+    gDebugMode = 0;
+    FreeProgramImage();
+  }
+
+  // Loads a straight run of probe commands and starts a run.
+  void LoadProbes(int count) {
+    ImageBuilder b;
+    for (int i = 0; i < count; ++i) b.Cmd(kProbe);
+    ASSERT_TRUE(b.Load());
+    win::ClearMessageQueue();
+    ResetRuntimeState();
+    BeginProgramRun();
+  }
+  long CommandIndex() const { return long(gProgramCounter - gCodeBase); }
+};
+
+TEST_F(DispatcherTest, FirstSliceAfterRunSetupRunsNothing) {
+  LoadProbes(10);
+  ExecuteTimeSlice();
+  EXPECT_EQ(gProbeCalls, 0);
+  EXPECT_EQ(gYieldFlag, 0);
+  EXPECT_EQ(CommandIndex(), 0);
+}
+
+TEST_F(DispatcherTest, TimeSliceEndsSoonAfterItsLength) {
+  LoadProbes(500);
+  ExecuteTimeSlice();
+  ExecuteTimeSlice();
+  // 33 ms pass after 33 probes; the slice ends once the clock is checked past that.
+  EXPECT_GT(gProbeCalls, 33);
+  EXPECT_LE(gProbeCalls, 34 + int(kClockCheckInterval));
+  const int first = gProbeCalls;
+  ExecuteTimeSlice();
+  EXPECT_GT(gProbeCalls - first, 33);
+  EXPECT_LE(gProbeCalls - first, 34 + int(kClockCheckInterval));
+}
+
+TEST_F(DispatcherTest, CountingModeChecksKeysAfterEvery201Commands) {
+  LoadProbes(1000);
+  ExecuteTimeSlice();
+  gTimeSliceMode = 0;
+  gF11Down = true;
+  ExecuteTimeSlice();
+  EXPECT_EQ(gProbeCalls, 201);
+  EXPECT_EQ(gInputPollDue, 1);
+  ExecuteTimeSlice();
+  EXPECT_EQ(gProbeCalls, 402);
+}
+
+TEST_F(DispatcherTest, CountCarriesOverFromOneSliceToTheNext) {
+  LoadProbes(1000);
+  ExecuteTimeSlice();
+  gTimeSliceMode = 0;
+  gCommandCount = 150;  // left by an earlier slice
+  gF11Down = true;
+  ExecuteTimeSlice();
+  EXPECT_EQ(gProbeCalls, 51);
+}
+
+TEST_F(DispatcherTest, StandaloneGameIgnoresBreakKeysButNotAFullDrawQueue) {
+  LoadProbes(1000);
+  ExecuteTimeSlice();
+  gTimeSliceMode = 0;
+  gStandaloneFlag = 1;
+  gF11Down = true;
+  gDrawQueueCount = 32001;
+  ExecuteTimeSlice();
+  EXPECT_EQ(gProbeCalls, 201);
+  gDrawQueueCount = 32000;
+  ExecuteTimeSlice();  // nothing asks for a yield: runs off the end of the code
+  EXPECT_EQ(gProbeCalls, 1000);
+  EXPECT_TRUE(win::QuitMessagePending());
+  EXPECT_EQ(gErrorCode, 0);
+}
+
+TEST_F(DispatcherTest, UnknownCommandEndsQuietlyWithCounterOnIt) {
+  ImageBuilder b;
+  b.Cmd(kProbe).Cmd(2008).Cmd(kProbe);
+  auto r = test::RunImage(b);
+  EXPECT_TRUE(r.ended);
+  EXPECT_EQ(r.errorCode, 0);
+  EXPECT_EQ(gProbeCalls, 1);
+  EXPECT_EQ(CommandIndex(), 1);
+  EXPECT_EQ(gProgramCounter->word, 2008);
+}
+
+TEST_F(DispatcherTest, InactiveApplicationRunsNothing) {
+  LoadProbes(5);
+  ExecuteTimeSlice();
+  gAppActive = 0;
+  ExecuteTimeSlice();
+  EXPECT_EQ(gProbeCalls, 0);
+  gAppActive = 1;
+}
+
+TEST_F(DispatcherTest, ExceptionInHandlerBecomesSevereException) {
+  RegisterCommand(kFault, [] { throw std::runtime_error("boom"); });
+  ImageBuilder b;
+  b.Cmd(kProbe).Cmd(kFault).Cmd(kProbe);
+  ASSERT_TRUE(b.Load());
+  EngineErrorLog("Device lost");
+  auto r = test::RunLoaded();
+  gLastEngineError[0] = '\0';
+  EXPECT_TRUE(r.ended);
+  EXPECT_EQ(r.errorCode, 10010);
+  EXPECT_EQ(r.errorText, "System Error : Severe Exception!. Device lost");
+  EXPECT_EQ(gProbeCalls, 1);
+}
+
+TEST_F(DispatcherTest, ProcessorFaultInHandlerBecomesSevereException) {
+  RegisterCommand(kFault, [] { std::raise(SIGFPE); });
+  ImageBuilder b;
+  b.Cmd(kFault).Cmd(kProbe);
+  auto r = test::RunImage(b);
+  EXPECT_EQ(r.errorCode, 10010);
+  EXPECT_EQ(gProbeCalls, 0);
+}
+
+TEST_F(DispatcherTest, DebugModeTracesEachCommandWordIntoTheLog) {
+  test::TempFolder dir;
+  gProgramFolder = dir.path();
+  ImageBuilder b;
+  b.Cmd(kProbe).Cmd(kProbe);
+  test::PrepareRuntime();
+  ASSERT_TRUE(b.Load());
+  gDebugMode = 1;
+  test::RunLoaded();
+  gDebugMode = 0;
+  const std::string log = dir.path() + "VX.LOG";
+  EXPECT_EQ(win::ReadProfileString("VORLIXLOOPMIDDLE", "PC0", "", log), "9998");
+  EXPECT_EQ(win::ReadProfileString("VORLIXLOOPMIDDLE", "PC1", "", log), "9998");
+  gProgramFolder.clear();
+}
+
+}  // namespace
+}  // namespace vx

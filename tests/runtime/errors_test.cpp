@@ -1,0 +1,156 @@
+// Error numbers and texts, the error box, soft errors, the log file and the run-time test report.
+#include <gtest/gtest.h>
+
+#include "platform/win/clipboard.h"
+#include "platform/win/profile.h"
+#include "runtime/errors.h"
+#include "runtime/interpreter.h"
+#include "runtime/program_image.h"
+#include "tests/support/image_builder.h"
+#include "tests/support/run_program.h"
+#include "tests/support/temp_folder.h"
+
+namespace vx {
+namespace {
+
+using test::ImageBuilder;
+
+class ErrorsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { test::PrepareRuntime(); }
+  void TearDown() override {
+    gErrorCode = 0;
+    gErrorWarningFlag = 0;
+    gStandaloneFlag = 0;
+    gDebugMode = gRuntimeTestMode = 0;
+    gLastEngineError[0] = '\0';
+    gProgramFolder.clear();
+    SetCommandInfoLookup(nullptr);
+    FreeProgramImage();
+  }
+  std::string BoxFor(int32_t code, bool warning = false) {
+    gErrorCode = code;
+    gErrorWarningFlag = warning ? 1 : 0;
+    return FormatErrorMessage();
+  }
+};
+
+TEST_F(ErrorsTest, NumbersMapToTableEntriesAtTheEdgesOfEachRun) {
+  struct Case {
+    int32_t number;
+    int entry;
+  };
+  const Case cases[] = {{0, 1},      {3, 4},      {4, -1},     {21, 5},     {101, 6},     {105, 10},
+                        {115, 20},   {116, -1},   {299, -1},   {304, 25},   {312, 28},    {1013, 48},
+                        {1014, 173}, {3008, 177}, {5109, 202}, {7009, 108}, {7010, 107},  {7021, 100},
+                        {7027, 106}, {7029, -1},  {8518, 221}, {9014, 155}, {10001, 161}, {10007, 167},
+                        {10008, -1}, {-1, -1}};
+  for (const auto& c : cases) EXPECT_EQ(ErrorTableEntry(c.number), c.entry) << c.number;
+}
+
+TEST_F(ErrorsTest, BoxTextNamesKindTextAndEngineMessage) {
+  EXPECT_EQ(BoxFor(105), "Runtime Error : ERROR 10. ");
+  EXPECT_EQ(BoxFor(1503, true), "Runtime Warning : ERROR 52. ");
+  EXPECT_EQ(BoxFor(9999), "Runtime Error : . ");
+  EXPECT_EQ(BoxFor(10008), "System Error : Language not found. ");
+  EngineErrorLog("Could not set the display mode");
+  EXPECT_EQ(BoxFor(10004), "System Error : ERROR 164. Could not set the display mode");
+  gErrorWordTable[10] = "Array too small";
+  EXPECT_EQ(BoxFor(105), "Runtime Error : Array too small. Could not set the display mode");
+}
+
+TEST_F(ErrorsTest, SoftErrorEndsTheRunOnlyOutsideAStandaloneGame) {
+  RaiseRuntimeError(1503);
+  EXPECT_EQ(gErrorCode, 1503);
+  EXPECT_EQ(gErrorWarningFlag, 1);
+  EXPECT_EQ(gYieldFlag, 1);
+
+  gErrorCode = 0;
+  gYieldFlag = 0;
+  gStandaloneFlag = 1;
+  RaiseRuntimeError(1503);
+  RaiseRuntimeWarning(111);
+  EXPECT_EQ(gErrorCode, 0);
+  EXPECT_EQ(gYieldFlag, 0);
+
+  RaiseRuntimeError(102);  // hard errors end a game too
+  EXPECT_EQ(gErrorCode, 102);
+  EXPECT_EQ(gErrorWarningFlag, 0);
+}
+
+TEST_F(ErrorsTest, LogFileGetsEntriesOnlyInDebugMode) {
+  test::TempFolder dir;
+  gProgramFolder = dir.path();
+  LogRuntimeError("Runtime Error : ERROR 10. ");
+  EngineErrorLog("no device");
+  EXPECT_STREQ(gLastEngineError, "no device");
+  EXPECT_EQ(dir.Read("VX.LOG"), "");
+
+  gDebugMode = 1;
+  LogRuntimeError("Runtime Error : ERROR 10. ");
+  EngineErrorLog("no device");
+  LogStringOutput("hello");
+  const std::string log = dir.Read("VX.LOG");
+  EXPECT_NE(log.find("[ERRORLOG]"), std::string::npos);
+  EXPECT_NE(log.find("RUNTIMEERROR ON "), std::string::npos);
+  EXPECT_NE(log.find("ENGINEERROR ON "), std::string::npos);
+  EXPECT_NE(log.find("=Runtime Error : ERROR 10. "), std::string::npos);
+  EXPECT_EQ(win::ReadProfileString("ERRORLOG", "STRINGOUTPUT", "", dir.path() + "VX.LOG"), "hello");
+}
+
+// A program whose line 12 runs into a function declaration (error 21); the words after the
+// command word name an integer, a float and a string slot of the next command.
+ImageBuilder ReportProgram() {
+  ImageBuilder b;
+  int i = b.IntConst(7);
+  int f = b.FloatConst(2.5f);
+  int s = b.StringConst("abc");
+  b.Cmd(26, {}, 12);
+  b.Cmd(151, {i, f, s, test::Lit(3)}, 13);
+  return b;
+}
+
+TEST_F(ErrorsTest, RunTimeTestReportWithoutCommandTable) {
+  ASSERT_TRUE(ReportProgram().Load());
+  gRuntimeTestMode = 1;
+  auto r = test::RunLoaded();
+  EXPECT_EQ(r.errorCode, 21);
+  const std::string expected =
+      "Line Number:12\nCommand Number:26\nInternal Error Code:0\n"
+      "P2:7\nP3:2.5\nP4:abc\n";
+  EXPECT_EQ(gErrorReport, expected);
+  EXPECT_EQ(win::ClipboardText(), expected);
+}
+
+bool FakeTable(int32_t number, CommandInfo* out) {
+  if (number != 26) return false;
+  out->name = "function guard";
+  out->parameters = "xlfs";
+  return true;
+}
+
+TEST_F(ErrorsTest, RunTimeTestReportWithCommandTable) {
+  SetCommandInfoLookup(FakeTable);
+  ASSERT_TRUE(ReportProgram().Load());
+  gRuntimeTestMode = 1;
+  test::RunLoaded();
+  EXPECT_EQ(gErrorReport, "Line Number:12\nCommand Number:26\nName:function guard\nP2:7\nP3:2.5\nP4:abc\n");
+}
+
+TEST_F(ErrorsTest, NoReportOutsideRunTimeTestMode) {
+  gErrorReport = "old";
+  test::RunImage(ReportProgram());
+  EXPECT_EQ(gErrorReport, "old");
+}
+
+TEST_F(ErrorsTest, DebugOutputScriptNumbersEveryLine) {
+  test::TempFolder dir;
+  gProgramFolder = dir.path();
+  const char source[] = "print 1\r\ngoto top\nend";
+  WriteDebugOutputScript(source, sizeof source - 1);
+  EXPECT_EQ(dir.Read("VX.VXA"),
+            "Debug Output Script\n\n     1 : print 1\r\n     2 : goto top\r\n     3 : end\r\n");
+}
+
+}  // namespace
+}  // namespace vx

@@ -1,0 +1,298 @@
+// Loading program images: layout of every area, relocation of operand words, and refusal of
+// images that break the format.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "common/le_words.h"
+#include "runtime/program_image.h"
+#include "tests/support/image_builder.h"
+#include "tests/support/run_program.h"
+#include "tests/support/temp_folder.h"
+
+namespace vx {
+namespace {
+
+using test::ImageBuilder;
+
+// An image written word by word, independent of the test builder.
+struct RawImage {
+  std::vector<uint32_t> words;
+  void Put(uint32_t index, uint32_t value) {
+    if (words.size() <= index) words.resize(index + 1, 0);
+    words[index] = value;
+  }
+  void PutBytes(uint32_t wordIndex, const std::vector<uint8_t>& bytes) {
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      uint32_t w = wordIndex + uint32_t(i / 4);
+      Put(w, words.size() > w ? words[w] : 0);
+      words[w] |= uint32_t(bytes[i]) << (8 * (i % 4));
+    }
+  }
+  std::vector<uint8_t> Bytes() const {
+    std::vector<uint8_t> out;
+    for (uint32_t w : words) AppendLE32(out, w);
+    return out;
+  }
+  bool Load() const {
+    auto b = Bytes();
+    return LoadProgramImageFromBytes(b.data(), b.size());
+  }
+};
+
+std::vector<uint8_t> Text(const char* s, size_t bytes) {
+  std::vector<uint8_t> out(bytes, 0);
+  std::memcpy(out.data(), s, std::strlen(s));
+  return out;
+}
+
+// Header of a minimal image: no constants, no strings, DATA at D, owner tables ending at K.
+RawImage MinimalImage(uint32_t dataCount, uint32_t D, uint32_t K, uint32_t V, uint32_t codeWords) {
+  RawImage img;
+  uint32_t header[12] = {1, 16, 16, 16, 0, D, dataCount, K, 0, 0, 0, V};
+  for (uint32_t i = 0; i < 12; ++i) img.Put(i, header[i]);
+  img.Put(K + 2 * codeWords - 1, 0);
+  return img;
+}
+
+class ProgramImageTest : public ::testing::Test {
+ protected:
+  void TearDown() override { FreeProgramImage(); }
+};
+
+TEST_F(ProgramImageTest, HeaderExampleGivesOwnerTablesCodeAndLines) {
+  // K = 1447, V = 122: 30 integer, 88 float and 1 string variable; 10,239 words in all.
+  RawImage img;
+  uint32_t header[12] = {1, 1024, 1024, 1024, 0, 1024, 0, 1447, 30, 88, 1, 122};
+  for (uint32_t i = 0; i < 12; ++i) img.Put(i, header[i]);
+  img.Put(1325, 30);
+  for (uint32_t i = 0; i < 30; ++i) img.Put(1326 + i, i % 3);
+  img.Put(1356, 88);
+  img.Put(1445, 1);
+  img.Put(1446, 7);
+  img.Put(10238, 0);
+  ASSERT_TRUE(img.Load());
+  EXPECT_EQ(gCodeWordCount, 4396u);
+  EXPECT_EQ(gCodeSize, 4396u * 4);
+  EXPECT_EQ(gLineTable.size(), 4396u);
+  EXPECT_EQ(gIntVarOwners.size(), 30u);
+  EXPECT_EQ(gIntVarOwners[4], 1u);
+  EXPECT_EQ(gFloatVarOwners.size(), 88u);
+  ASSERT_EQ(gStringVarOwners.size(), 1u);
+  EXPECT_EQ(gStringVarOwners[0], 7u);
+  // One string variable holds an empty text, never a null pointer.
+  ASSERT_NE(SlotOfOperand(17000)->s, nullptr);
+  EXPECT_STREQ(StringText(SlotOfOperand(17000)->s), "");
+}
+
+TEST_F(ProgramImageTest, OddWordAfterCodeIsIgnoredAndLinesFollowTheCode) {
+  // Code of 3 words, 3 line words and one stray word: the code length counts whole words only.
+  RawImage img = MinimalImage(0, 16, 20, 3, 3);
+  for (uint32_t i = 0; i < 3; ++i) img.Put(17 + i, 0);
+  img.Put(20, 151);
+  img.Put(23, 11);
+  img.Put(24, 12);
+  img.Put(25, 13);
+  img.Put(26, 99);
+  auto bytes = img.Bytes();
+  bytes.push_back(0xAB);  // a trailing partial word
+  ASSERT_TRUE(LoadProgramImageFromBytes(bytes.data(), bytes.size()));
+  EXPECT_EQ(gCodeWordCount, 3u);
+  EXPECT_EQ(gLineTable, (std::vector<uint32_t>{11, 12, 13}));
+}
+
+TEST_F(ProgramImageTest, OperandWordsAreRelocatedByRange) {
+  const uint32_t code[] = {405, 25005, 37003, 36000, 10000, 24999, 35000, 0, 0xFFFFFFFFu, 34999, 25000};
+  const uint32_t n = sizeof code / 4;
+  RawImage img = MinimalImage(0, 16, 20, 3, n);
+  for (uint32_t i = 0; i < n; ++i) img.Put(20 + i, code[i]);
+  ASSERT_TRUE(img.Load());
+  ASSERT_EQ(gCodeWordCount, n);
+  EXPECT_EQ(gCodeBase[0].word, 405);
+  EXPECT_EQ(gCodeBase[1].word, 5);
+  EXPECT_EQ(gCodeBase[2].target, gCodeBase + 3);
+  EXPECT_EQ(gCodeBase[3].word, 36000);
+  EXPECT_EQ(gCodeBase[4].slot, gVariableArea);
+  EXPECT_EQ(gCodeBase[5].slot, gVariableArea + 14999);
+  EXPECT_EQ(gCodeBase[6].word, 35000);
+  EXPECT_EQ(gCodeBase[7].word, 0);
+  EXPECT_EQ(gCodeBase[8].word, -1);
+  EXPECT_EQ(gCodeBase[9].word, 9999);
+  EXPECT_EQ(gCodeBase[10].word, 0);
+}
+
+TEST_F(ProgramImageTest, ConstantsStringsAndDataFillTheirSlots) {
+  // Integer constants at 16-17, one float at 18, strings "", "hi" at 19, DATA at 20.
+  RawImage img;
+  img.Put(16, uint32_t(-5));
+  img.Put(17, 70000);
+  float half = 0.5f;
+  uint32_t bits;
+  std::memcpy(&bits, &half, 4);
+  img.Put(18, bits);
+  img.PutBytes(19, {0, 'h', 'i', 0});
+  // DATA: 5 items l, s "abc", f, s "ab", s "" -> type bytes then items from byte 8 (5/4*4+4).
+  img.PutBytes(20, {'l', 's', 'f', 's', 's', 0, 0, 0});
+  img.Put(22, 42);
+  img.PutBytes(23, Text("abc", 8));  // three characters, NUL and a whole zero word
+  img.Put(25, bits);
+  img.PutBytes(26, Text("ab", 4));   // two characters fit one word
+  img.PutBytes(27, Text("", 4));
+  const uint32_t K = 28 + 3;
+  uint32_t header[12] = {1, 16, 18, 19, 2, 20, 5, K, 0, 0, 0, 3};
+  for (uint32_t i = 0; i < 12; ++i) img.Put(i, header[i]);
+  img.Put(K, 0);
+  img.Put(K + 1, 0);
+  ASSERT_TRUE(img.Load());
+  EXPECT_EQ(SlotOfOperand(19000)->i, -5);
+  EXPECT_EQ(SlotOfOperand(19001)->i, 70000);
+  EXPECT_EQ(SlotOfOperand(21000)->f, 0.5f);
+  ASSERT_NE(SlotOfOperand(23000)->s, nullptr);
+  EXPECT_STREQ(StringText(SlotOfOperand(23000)->s), "");
+  EXPECT_STREQ(StringText(SlotOfOperand(23001)->s), "hi");
+  EXPECT_EQ(SlotOfOperand(25000)->i, 42);
+  EXPECT_STREQ(StringText(SlotOfOperand(25001)->s), "abc");
+  EXPECT_EQ(SlotOfOperand(25002)->f, 0.5f);
+  EXPECT_STREQ(StringText(SlotOfOperand(25003)->s), "ab");
+  ASSERT_NE(SlotOfOperand(25004)->s, nullptr);
+  EXPECT_STREQ(StringText(SlotOfOperand(25004)->s), "");
+  EXPECT_EQ(gDataTypeCount, 5u);
+}
+
+TEST_F(ProgramImageTest, EmptyDataListIsOneZeroWordBeforeTheOwnerTables) {
+  ImageBuilder b;
+  b.IntVar();
+  b.Cmd(151, {13000, 13000});
+  auto bytes = b.Build();
+  const uint32_t D = ReadLE32(bytes.data() + 5 * 4), K = ReadLE32(bytes.data() + 7 * 4), V = ReadLE32(bytes.data() + 11 * 4);
+  EXPECT_EQ(K - V, D + 1);
+  ASSERT_TRUE(LoadProgramImageFromBytes(bytes.data(), bytes.size()));
+  EXPECT_EQ(gIntVarOwners.size(), 1u);
+}
+
+TEST_F(ProgramImageTest, FileThatCannotBeReadIsRefused) {
+  test::TempFolder dir;
+  EXPECT_FALSE(LoadProgramImage(dir.path() + "missing.dat"));
+  const std::string path = dir.Write("PROG.DAT", std::string(reinterpret_cast<const char*>(ImageBuilder().Build().data()), 0));
+  EXPECT_FALSE(LoadProgramImage(path));  // empty file
+}
+
+TEST_F(ProgramImageTest, ImageFileLoadsByNameWithWindowsSeparators) {
+  test::TempFolder dir;
+  ImageBuilder b;
+  b.IntConst(9);
+  auto bytes = b.Build();
+  dir.Write("sub/Game.dat", std::string(bytes.begin(), bytes.end()));
+  EXPECT_TRUE(LoadProgramImage(dir.path() + "SUB\\game.DAT"));
+  EXPECT_EQ(SlotOfOperand(19000)->i, 9);
+}
+
+// Each mutation breaks one rule of the format; the loader must refuse the image.
+struct Malformation {
+  const char* name;
+  void (*apply)(std::vector<uint8_t>&);
+};
+
+void SetWord(std::vector<uint8_t>& b, uint32_t index, uint32_t value) { WriteLE32(b.data() + size_t(index) * 4, value); }
+uint32_t GetWord(const std::vector<uint8_t>& b, uint32_t index) { return ReadLE32(b.data() + size_t(index) * 4); }
+
+const Malformation kMalformations[] = {
+    {"truncated header", [](std::vector<uint8_t>& b) { b.resize(20); }},
+    {"code start beyond the file", [](std::vector<uint8_t>& b) { SetWord(b, 7, uint32_t(b.size() / 4 + 10)); }},
+    {"float constants before integer ones", [](std::vector<uint8_t>& b) { SetWord(b, 2, GetWord(b, 1) - 1); }},
+    {"string area before float constants", [](std::vector<uint8_t>& b) { SetWord(b, 3, GetWord(b, 2) - 1); }},
+    {"owner tables larger than the area before the code", [](std::vector<uint8_t>& b) { SetWord(b, 11, GetWord(b, 7)); }},
+    {"more strings than the area holds", [](std::vector<uint8_t>& b) { SetWord(b, 4, GetWord(b, 4) + 5); }},
+    {"more than 2000 string constants", [](std::vector<uint8_t>& b) { SetWord(b, 4, 2001); }},
+    {"more than 14000 DATA items", [](std::vector<uint8_t>& b) { SetWord(b, 6, 14001); }},
+    {"DATA items past the owner tables", [](std::vector<uint8_t>& b) { SetWord(b, 6, GetWord(b, 6) + 40); }},
+    {"more than 2000 string variables", [](std::vector<uint8_t>& b) { SetWord(b, 10, 2001); }},
+    {"owner count beyond its table", [](std::vector<uint8_t>& b) {
+       uint32_t K = GetWord(b, 7), V = GetWord(b, 11);
+       SetWord(b, K - V, 500);
+     }},
+    {"jump target outside the code", [](std::vector<uint8_t>& b) {
+       uint32_t K = GetWord(b, 7);
+       uint32_t n = uint32_t(b.size() / 4 - K) / 2;
+       SetWord(b, K + 1, 37000 + n + 1);
+     }},
+};
+
+std::vector<uint8_t> WellFormedImage() {
+  ImageBuilder b;
+  b.IntConst(1);
+  b.FloatConst(2.0f);
+  b.StringConst("text");
+  b.StringConst("more");
+  b.DataInt(1);
+  b.DataString("data");
+  b.IntVar();
+  b.StringVar();
+  b.Label("top").Cmd(2, {test::To("top")});
+  return b.Build();
+}
+
+TEST_F(ProgramImageTest, WellFormedBaseImageLoads) {
+  auto b = WellFormedImage();
+  EXPECT_TRUE(LoadProgramImageFromBytes(b.data(), b.size()));
+}
+
+TEST_F(ProgramImageTest, MalformedImagesAreRefused) {
+  for (const auto& m : kMalformations) {
+    auto b = WellFormedImage();
+    m.apply(b);
+    EXPECT_FALSE(LoadProgramImageFromBytes(b.data(), b.size())) << m.name;
+    EXPECT_EQ(gVariableArea, nullptr) << m.name;
+    EXPECT_EQ(gCodeBase, nullptr) << m.name;
+  }
+}
+
+TEST_F(ProgramImageTest, StringWithoutTerminatorIsRefused) {
+  RawImage img;
+  img.PutBytes(16, {'a', 'b', 'c', 'd'});  // no NUL before the DATA list at word 17
+  uint32_t header[12] = {1, 16, 16, 16, 1, 17, 0, 21, 0, 0, 0, 3};
+  for (uint32_t i = 0; i < 12; ++i) img.Put(i, header[i]);
+  img.Put(22, 0);
+  EXPECT_FALSE(img.Load());
+}
+
+TEST_F(ProgramImageTest, OtherVersionLoadsNothingAndTheRunEndsWithSevereException) {
+  test::PrepareRuntime();
+  ImageBuilder b;
+  b.SetVersion(2);
+  b.Cmd(151, {19000, 19000});
+  auto bytes = b.Build();
+  ASSERT_TRUE(LoadProgramImageFromBytes(bytes.data(), bytes.size()));
+  EXPECT_EQ(gCodeBase, nullptr);
+  auto r = test::RunLoaded();
+  EXPECT_TRUE(r.ended);
+  EXPECT_EQ(r.errorCode, 10010);
+  EXPECT_EQ(r.errorText, "System Error : Severe Exception!. ");
+}
+
+TEST_F(ProgramImageTest, FreeReleasesEverythingAndTwiceIsHarmless) {
+  auto b = WellFormedImage();
+  ASSERT_TRUE(LoadProgramImageFromBytes(b.data(), b.size()));
+  FreeProgramImage();
+  EXPECT_EQ(gVariableArea, nullptr);
+  EXPECT_EQ(gCodeBase, nullptr);
+  EXPECT_TRUE(gLineTable.empty());
+  EXPECT_EQ(gDataTypeCount, 0u);
+  FreeProgramImage();
+}
+
+TEST_F(ProgramImageTest, ShortHeaderAreaIsTakenFromTheHeader) {
+  ImageBuilder b;
+  b.SetHeaderWords(12);
+  int c = b.IntConst(77);
+  int v = b.IntVar();
+  b.Cmd(151, {v, c});
+  auto r = test::RunImage(b);
+  EXPECT_TRUE(r.ended);
+  EXPECT_EQ(r.errorCode, 0);
+  EXPECT_EQ(test::IntAt(v), 77);
+}
+
+}  // namespace
+}  // namespace vx

@@ -1,0 +1,62 @@
+// In-process program runs for tests.
+#include "tests/support/run_program.h"
+
+#include "platform/win/messages.h"
+#include "platform/win/time.h"
+#include "runtime/dispatcher.h"
+#include "runtime/errors.h"
+#include "runtime/interpreter.h"
+#include "runtime/program_image.h"
+#include "runtime/run_setup.h"
+
+namespace vx::test {
+
+uint32_t gTestClock = 0;
+uint32_t TestClock() { return gTestClock; }
+
+void PrepareRuntime() {
+  RegisterAllCommands();
+  win::SetClockSource(TestClock);
+  win::ClearMessageQueue();
+  ResetErrorWordTable();
+  gLastEngineError[0] = '\0';
+  gAppActive = 1;
+  gDebugMode = gTraceMode = gRuntimeTestMode = 0;
+  gDrawQueueCount = 0;
+}
+
+RunResult RunLoaded(int maxSlices, bool standalone) {
+  RunResult result;
+  win::ClearMessageQueue();
+  ResetRuntimeState();
+  BeginProgramRun();
+  gStandaloneFlag = standalone ? 1 : 0;
+  while (result.slices < maxSlices) {
+    ExecuteTimeSlice();
+    ++result.slices;
+    if (win::QuitMessagePending()) {
+      result.ended = true;
+      break;
+    }
+  }
+  result.errorCode = gErrorCode;
+  result.warning = gErrorWarningFlag == 1;
+  if (gErrorCode > 0) result.errorText = FormatErrorMessage();
+  return result;
+}
+
+RunResult RunImage(const ImageBuilder& image, int maxSlices, bool standalone) {
+  PrepareRuntime();
+  if (!image.Load()) {
+    RunResult failed;
+    failed.errorText = "image refused";
+    return failed;
+  }
+  return RunLoaded(maxSlices, standalone);
+}
+
+int32_t IntAt(int operand) { return SlotOfOperand(operand)->i; }
+float FloatAt(int operand) { return SlotOfOperand(operand)->f; }
+std::string TextAt(int operand) { return StringText(SlotOfOperand(operand)->s); }
+
+}  // namespace vx::test
