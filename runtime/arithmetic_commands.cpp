@@ -1,0 +1,338 @@
+// Arithmetic and comparison commands: power, the four operations, string joining and subtraction,
+// comparisons, bitwise and/or, assignments and integer/float conversions. The command number fixes
+// how each operand's slot is read; operand 0 is the result, 1 and 2 the left and right values.
+// Depends on the dispatcher's operand helpers and the value-slot helpers.
+#include <cmath>
+#include <cstring>
+
+#include "common/value_slot.h"
+#include "runtime/command_families.h"
+#include "runtime/dispatcher.h"
+#include "runtime/errors.h"
+#include "runtime/strings.h"
+
+namespace vx {
+
+namespace {
+
+constexpr int32_t kDivisionByZero = 111;
+constexpr int32_t kStringTooLong = 107;
+
+// Float and mixed operations run in double precision; an integer converts exactly.
+inline double IntArg(int k) { return double(IntOperand(k)); }
+inline double FloatArg(int k) { return double(FloatOperand(k)); }
+
+inline void StoreInt(int32_t v) { SlotOperand(0)->i = v; }
+inline void StoreFloat(double v) { SlotOperand(0)->f = float(v); }
+inline void StoreTruth(bool v) { SlotOperand(0)->i = v ? 1 : 0; }
+
+// A float divisor counts as zero also when it is not a number.
+inline bool IsZeroDivisor(double d) { return !(d < 0.0) && !(d > 0.0); }
+
+// --- Power -------------------------------------------------------------------------------------
+
+void FnPowerInt() {
+  StoreInt(TruncateToInt32(std::pow(IntArg(1), IntArg(2))));
+  SkipOperands(3);
+}
+void FnPowerFloat() {
+  StoreFloat(std::pow(FloatArg(1), FloatArg(2)));
+  SkipOperands(3);
+}
+void FnPowerIntFloat() {
+  StoreFloat(std::pow(IntArg(1), FloatArg(2)));
+  SkipOperands(3);
+}
+void FnPowerFloatInt() {
+  StoreFloat(std::pow(FloatArg(1), IntArg(2)));
+  SkipOperands(3);
+}
+
+// --- Division ----------------------------------------------------------------------------------
+
+// The warning is raised while the counter still points at the operands, so that the error report
+// finds the command word.
+void DivisionByZero() {
+  SlotOperand(0)->i = 0;  // integer 0 and float 0.0 share the bit pattern
+  RaiseRuntimeWarning(kDivisionByZero);
+  SkipOperands(3);
+}
+
+void FnDivideInt() {
+  const int32_t a = IntOperand(1);
+  const int32_t b = IntOperand(2);
+  if (b == 0) return DivisionByZero();
+  // The smallest integer by -1 has no quotient in 32 bits; negation wraps it onto itself.
+  StoreInt(b == -1 ? WrapSub(0, a) : a / b);
+  SkipOperands(3);
+}
+void FnDivideIntFloat() {
+  const double b = FloatArg(2);
+  if (IsZeroDivisor(b)) return DivisionByZero();
+  StoreFloat(IntArg(1) / b);
+  SkipOperands(3);
+}
+void FnDivideFloatInt() {
+  const int32_t b = IntOperand(2);
+  if (b == 0) return DivisionByZero();
+  StoreFloat(FloatArg(1) / double(b));
+  SkipOperands(3);
+}
+void FnDivideFloat() {
+  const double b = FloatArg(2);
+  if (IsZeroDivisor(b)) return DivisionByZero();
+  StoreFloat(FloatArg(1) / b);
+  SkipOperands(3);
+}
+
+// --- Multiplication, addition, subtraction -----------------------------------------------------
+
+void FnMultiplyInt() {
+  StoreInt(WrapMul(IntOperand(1), IntOperand(2)));
+  SkipOperands(3);
+}
+void FnMultiplyIntFloat() {
+  StoreFloat(IntArg(1) * FloatArg(2));
+  SkipOperands(3);
+}
+void FnMultiplyFloatInt() {
+  StoreFloat(FloatArg(1) * IntArg(2));
+  SkipOperands(3);
+}
+void FnMultiplyFloat() {
+  StoreFloat(FloatArg(1) * FloatArg(2));
+  SkipOperands(3);
+}
+
+void FnAddInt() {
+  StoreInt(WrapAdd(IntOperand(1), IntOperand(2)));
+  SkipOperands(3);
+}
+void FnAddIntFloat() {
+  StoreFloat(IntArg(1) + FloatArg(2));
+  SkipOperands(3);
+}
+void FnAddFloatInt() {
+  StoreFloat(FloatArg(1) + IntArg(2));
+  SkipOperands(3);
+}
+void FnAddFloat() {
+  StoreFloat(FloatArg(1) + FloatArg(2));
+  SkipOperands(3);
+}
+
+void FnSubtractInt() {
+  StoreInt(WrapSub(IntOperand(1), IntOperand(2)));
+  SkipOperands(3);
+}
+void FnSubtractIntFloat() {
+  StoreFloat(IntArg(1) - FloatArg(2));
+  SkipOperands(3);
+}
+void FnSubtractFloatInt() {
+  StoreFloat(FloatArg(1) - IntArg(2));
+  SkipOperands(3);
+}
+void FnSubtractFloat() {
+  StoreFloat(FloatArg(1) - FloatArg(2));
+  SkipOperands(3);
+}
+
+// --- Strings -----------------------------------------------------------------------------------
+
+// The result may be one of the operands, so the text is built in the work buffer first.
+void FnJoinStrings() {
+  const char* a = TextOperand(1);
+  const char* b = TextOperand(2);
+  const size_t la = std::strlen(a);
+  const size_t lb = std::strlen(b);
+  if (la + lb > kMaxTextLength) {
+    RaiseRuntimeError(kStringTooLong);
+    SkipOperands(3);
+    return;
+  }
+  std::memcpy(gWorkText, a, la);
+  std::memcpy(gWorkText + la, b, lb);
+  StoreString(SlotOperand(0), gWorkText, la + lb);
+  SkipOperands(3);
+}
+
+void FnRemoveSubstring() {
+  const char* a = TextOperand(1);
+  const char* b = TextOperand(2);
+  const size_t la = std::strlen(a);
+  const size_t lb = std::strlen(b);
+  const char* match = (lb > 0 && lb <= la) ? std::strstr(a, b) : nullptr;
+  if (!match) {
+    StoreString(SlotOperand(0), a, la);
+    SkipOperands(3);
+    return;
+  }
+  const size_t before = size_t(match - a);
+  const size_t after = la - before - lb;
+  // Texts are cut at the language's limit when loaded or stored, so this never truncates.
+  const size_t keepBefore = before < kMaxTextLength ? before : kMaxTextLength;
+  const size_t keepAfter = after < kMaxTextLength - keepBefore ? after : kMaxTextLength - keepBefore;
+  std::memcpy(gWorkText, a, keepBefore);
+  std::memcpy(gWorkText + keepBefore, match + lb, keepAfter);
+  StoreString(SlotOperand(0), gWorkText, keepBefore + keepAfter);
+  SkipOperands(3);
+}
+
+// Byte-wise comparison as unsigned characters (strcmp's definition); case matters.
+inline int CompareTexts() { return std::strcmp(TextOperand(1), TextOperand(2)); }
+
+void FnEqualString() {
+  StoreTruth(CompareTexts() == 0);
+  SkipOperands(3);
+}
+void FnNotEqualString() {
+  StoreTruth(CompareTexts() != 0);
+  SkipOperands(3);
+}
+void FnGreaterString() {
+  StoreTruth(CompareTexts() > 0);
+  SkipOperands(3);
+}
+void FnLessString() {
+  StoreTruth(CompareTexts() < 0);
+  SkipOperands(3);
+}
+
+// --- Comparisons -------------------------------------------------------------------------------
+
+// Float operands compare in double precision with IEEE rules: a NaN is unequal to everything and
+// neither above nor below anything.
+#define VX_COMPARE(name, left, op, right) \
+  void name() {                           \
+    StoreTruth(left(1) op right(2));      \
+    SkipOperands(3);                      \
+  }
+
+VX_COMPARE(FnEqualInt, IntOperand, ==, IntOperand)
+VX_COMPARE(FnEqualFloat, FloatArg, ==, FloatArg)
+VX_COMPARE(FnGreaterInt, IntOperand, >, IntOperand)
+VX_COMPARE(FnGreaterFloat, FloatArg, >, FloatArg)
+VX_COMPARE(FnGreaterEqualInt, IntOperand, >=, IntOperand)
+VX_COMPARE(FnGreaterEqualFloat, FloatArg, >=, FloatArg)
+VX_COMPARE(FnLessInt, IntOperand, <, IntOperand)
+VX_COMPARE(FnLessFloat, FloatArg, <, FloatArg)
+VX_COMPARE(FnLessEqualInt, IntOperand, <=, IntOperand)
+VX_COMPARE(FnLessEqualFloat, FloatArg, <=, FloatArg)
+VX_COMPARE(FnNotEqualInt, IntOperand, !=, IntOperand)
+VX_COMPARE(FnNotEqualFloat, FloatArg, !=, FloatArg)
+VX_COMPARE(FnEqualIntFloat, IntArg, ==, FloatArg)
+VX_COMPARE(FnEqualFloatInt, FloatArg, ==, IntArg)
+VX_COMPARE(FnGreaterIntFloat, IntArg, >, FloatArg)
+VX_COMPARE(FnGreaterFloatInt, FloatArg, >, IntArg)
+VX_COMPARE(FnGreaterEqualIntFloat, IntArg, >=, FloatArg)
+VX_COMPARE(FnGreaterEqualFloatInt, FloatArg, >=, IntArg)
+VX_COMPARE(FnLessIntFloat, IntArg, <, FloatArg)
+VX_COMPARE(FnLessFloatInt, FloatArg, <, IntArg)
+VX_COMPARE(FnLessEqualIntFloat, IntArg, <=, FloatArg)
+VX_COMPARE(FnLessEqualFloatInt, FloatArg, <=, IntArg)
+VX_COMPARE(FnNotEqualIntFloat, IntArg, !=, FloatArg)
+VX_COMPARE(FnNotEqualFloatInt, FloatArg, !=, IntArg)
+
+#undef VX_COMPARE
+
+void FnAnd() {
+  StoreInt(IntOperand(1) & IntOperand(2));
+  SkipOperands(3);
+}
+void FnOr() {
+  StoreInt(IntOperand(1) | IntOperand(2));
+  SkipOperands(3);
+}
+
+// --- Assignments and conversions ---------------------------------------------------------------
+
+void CmdAssignInt() {
+  SlotOperand(0)->i = IntOperand(1);
+  SkipOperands(2);
+}
+
+// The word is copied, not the value, so a float keeps its exact bits.
+void CmdAssignFloat() {
+  SlotOperand(0)->i = IntOperand(1);
+  SkipOperands(2);
+}
+
+void CmdAssignString() {
+  StoreString(SlotOperand(0), TextOperand(1));
+  SkipOperands(2);
+}
+
+void CmdFloatToInt() {
+  SlotOperand(0)->i = TruncateToInt32(FloatArg(1));
+  SkipOperands(2);
+}
+
+void CmdIntToFloat() {
+  SlotOperand(0)->f = float(IntOperand(1));
+  SkipOperands(2);
+}
+
+}  // namespace
+
+void RegisterArithmeticCommands() {
+  RegisterCommand(51, FnPowerInt);
+  RegisterCommand(52, FnPowerFloat);
+  RegisterCommand(53, FnPowerIntFloat);
+  RegisterCommand(54, FnPowerFloatInt);
+  RegisterCommand(61, FnDivideInt);
+  RegisterCommand(64, FnDivideIntFloat);
+  RegisterCommand(65, FnDivideFloatInt);
+  RegisterCommand(66, FnDivideFloat);
+  RegisterCommand(71, FnMultiplyInt);
+  RegisterCommand(74, FnMultiplyIntFloat);
+  RegisterCommand(75, FnMultiplyFloatInt);
+  RegisterCommand(76, FnMultiplyFloat);
+  RegisterCommand(81, FnAddInt);
+  RegisterCommand(84, FnAddIntFloat);
+  RegisterCommand(85, FnAddFloatInt);
+  RegisterCommand(86, FnAddFloat);
+  RegisterCommand(87, FnJoinStrings);
+  RegisterCommand(91, FnSubtractInt);
+  RegisterCommand(94, FnSubtractIntFloat);
+  RegisterCommand(95, FnSubtractFloatInt);
+  RegisterCommand(96, FnSubtractFloat);
+  RegisterCommand(97, FnRemoveSubstring);
+  RegisterCommand(101, FnEqualInt);
+  RegisterCommand(102, FnEqualFloat);
+  RegisterCommand(103, FnEqualString);
+  RegisterCommand(111, FnGreaterInt);
+  RegisterCommand(112, FnGreaterFloat);
+  RegisterCommand(113, FnGreaterEqualInt);
+  RegisterCommand(114, FnGreaterEqualFloat);
+  RegisterCommand(115, FnLessInt);
+  RegisterCommand(116, FnLessFloat);
+  RegisterCommand(117, FnLessEqualInt);
+  RegisterCommand(118, FnLessEqualFloat);
+  RegisterCommand(119, FnNotEqualInt);
+  RegisterCommand(120, FnNotEqualFloat);
+  RegisterCommand(121, FnNotEqualString);
+  RegisterCommand(123, FnAnd);
+  RegisterCommand(124, FnOr);
+  RegisterCommand(131, FnEqualIntFloat);
+  RegisterCommand(132, FnEqualFloatInt);
+  RegisterCommand(133, FnGreaterIntFloat);
+  RegisterCommand(134, FnGreaterFloatInt);
+  RegisterCommand(135, FnGreaterEqualIntFloat);
+  RegisterCommand(136, FnGreaterEqualFloatInt);
+  RegisterCommand(137, FnLessIntFloat);
+  RegisterCommand(138, FnLessFloatInt);
+  RegisterCommand(139, FnLessEqualIntFloat);
+  RegisterCommand(140, FnLessEqualFloatInt);
+  RegisterCommand(141, FnNotEqualIntFloat);
+  RegisterCommand(142, FnNotEqualFloatInt);
+  RegisterCommand(143, FnGreaterString);
+  RegisterCommand(144, FnLessString);
+  RegisterCommand(151, CmdAssignInt);
+  RegisterCommand(152, CmdAssignFloat);
+  RegisterCommand(153, CmdAssignString);
+  RegisterCommand(154, CmdFloatToInt);
+  RegisterCommand(155, CmdIntToFloat);
+}
+
+}  // namespace vx

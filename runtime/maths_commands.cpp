@@ -1,0 +1,200 @@
+// Maths commands: absolute value, square root, exponential, circular and hyperbolic functions on
+// degrees, their inverses giving degrees, random numbers, and increment and decrement of
+// variables. Everything is computed in double precision and stored as single precision.
+// Depends on the dispatcher's operand helpers, error raising and the array table (an array
+// variable's slot holds its block, not a number).
+#include "runtime/maths.h"
+
+#include <cmath>
+
+#include "runtime/arrays.h"
+#include "runtime/command_families.h"
+#include "runtime/dispatcher.h"
+#include "runtime/errors.h"
+#include "runtime/interpreter.h"
+#include "runtime/program_image.h"
+
+namespace vx {
+
+uint32_t gRandomState = 1;
+
+int32_t NextRandomDraw() {
+  gRandomState = gRandomState * 214013u + 2531011u;
+  return int32_t((gRandomState >> 16) & 0x7FFF);
+}
+
+namespace {
+
+constexpr int32_t kNegativeBound = 113;
+constexpr int32_t kCannotIncrement = 114;
+constexpr int32_t kCannotDecrement = 115;
+
+constexpr int kVariablesPerGroup = 2000;
+
+// Result of a one-argument function.
+void StoreFloat(double value) {
+  SlotOperand(0)->f = static_cast<float>(value);
+  SkipOperands(2);
+}
+
+void StoreInt(int32_t value) {
+  SlotOperand(0)->i = value;
+  SkipOperands(2);
+}
+
+// Result of a two-argument function.
+void StoreFloat2(double value) {
+  SlotOperand(0)->f = static_cast<float>(value);
+  SkipOperands(3);
+}
+
+double FloatArg(int k) { return FloatOperand(k); }
+double IntArg(int k) { return IntOperand(k); }
+
+// --- Functions ---------------------------------------------------------------------------------
+
+void FnAbsInt() { StoreInt(TruncateToInt32(std::fabs(FloatArg(1)))); }
+void FnAbsFloat() { StoreFloat(std::fabs(FloatArg(1))); }
+void FnSqrtFloat() { StoreFloat(std::sqrt(FloatArg(1))); }
+void FnSqrtInt() { StoreFloat(std::sqrt(IntArg(1))); }
+void FnExpInt() { StoreInt(TruncateToInt32(std::exp(IntArg(1)))); }
+
+void FnSinFloat() { StoreFloat(std::sin(DegToRad(FloatArg(1)))); }
+void FnSinInt() { StoreFloat(std::sin(DegToRad(IntArg(1)))); }
+void FnCosFloat() { StoreFloat(std::cos(DegToRad(FloatArg(1)))); }
+void FnCosInt() { StoreFloat(std::cos(DegToRad(IntArg(1)))); }
+void FnTanFloat() { StoreFloat(std::tan(DegToRad(FloatArg(1)))); }
+void FnTanInt() { StoreFloat(std::tan(DegToRad(IntArg(1)))); }
+void FnSinhFloat() { StoreFloat(std::sinh(DegToRad(FloatArg(1)))); }
+void FnSinhInt() { StoreFloat(std::sinh(DegToRad(IntArg(1)))); }
+void FnCoshFloat() { StoreFloat(std::cosh(DegToRad(FloatArg(1)))); }
+void FnCoshInt() { StoreFloat(std::cosh(DegToRad(IntArg(1)))); }
+void FnTanhFloat() { StoreFloat(std::tanh(DegToRad(FloatArg(1)))); }
+void FnTanhInt() { StoreFloat(std::tanh(DegToRad(IntArg(1)))); }
+
+void FnAsinFloat() { StoreFloat(RadToDeg(std::asin(FloatArg(1)))); }
+void FnAsinInt() { StoreFloat(RadToDeg(std::asin(IntArg(1)))); }
+void FnAcosFloat() { StoreFloat(RadToDeg(std::acos(FloatArg(1)))); }
+void FnAcosInt() { StoreFloat(RadToDeg(std::acos(IntArg(1)))); }
+void FnAtanFloat() { StoreFloat(RadToDeg(std::atan(FloatArg(1)))); }
+void FnAtanInt() { StoreFloat(RadToDeg(std::atan(IntArg(1)))); }
+void FnAtan2Float() { StoreFloat2(RadToDeg(std::atan2(FloatArg(1), FloatArg(2)))); }
+void FnAtan2IntFloat() { StoreFloat2(RadToDeg(std::atan2(IntArg(1), FloatArg(2)))); }
+void FnAtan2FloatInt() { StoreFloat2(RadToDeg(std::atan2(FloatArg(1), IntArg(2)))); }
+void FnAtan2Int() { StoreFloat2(RadToDeg(std::atan2(IntArg(1), IntArg(2)))); }
+
+// --- Random numbers ----------------------------------------------------------------------------
+
+void CmdRandomSeed() {
+  gRandomState = uint32_t(IntOperand(0));
+  SkipOperands(1);
+}
+
+// A draw from 0 to the bound operand, or false (error 113) for a bound below 0. The bound plus
+// one is taken in 64 bits, so the largest integer is a valid bound.
+bool DrawBelowBound(int32_t* value) {
+  const int64_t range = int64_t(IntOperand(1)) + 1;
+  if (range < 1) {
+    RaiseRuntimeError(kNegativeBound);
+    return false;
+  }
+  *value = int32_t(NextRandomDraw() % range);
+  return true;
+}
+
+void FnRandomInt() {
+  int32_t value = 0;
+  if (DrawBelowBound(&value)) SlotOperand(0)->i = value;
+  SkipOperands(2);
+}
+
+void FnRandomFloat() {
+  int32_t value = 0;
+  if (DrawBelowBound(&value)) SlotOperand(0)->f = static_cast<float>(value);
+  SkipOperands(2);
+}
+
+// --- Increment and decrement -------------------------------------------------------------------
+
+// True when the slot is a variable of the group starting at slot index first that holds a number:
+// temporaries and constants have no place to write back to, and an array variable holds its block.
+bool IsNumberVariable(const ValueSlot* slot, int first) {
+  const int32_t index = OperandNumberOf(slot) - slots::kOperandBase;
+  if (index < first || index >= first + kVariablesPerGroup) return false;
+  return gArrayHandles[size_t(index - slots::kIntVar)] == nullptr;
+}
+
+// Adds delta (already truncated for integers) to operand 0, or raises error when it is no
+// variable of the command's type. operands is the command's operand count.
+void StepIntVar(int32_t delta, int32_t error, int operands) {
+  ValueSlot* var = SlotOperand(0);
+  if (IsNumberVariable(var, slots::kIntVar))
+    var->i = WrapAdd(var->i, delta);
+  else
+    RaiseRuntimeError(error);
+  SkipOperands(operands);
+}
+
+void StepFloatVar(double delta, int32_t error, int operands) {
+  ValueSlot* var = SlotOperand(0);
+  if (IsNumberVariable(var, slots::kFloatVar))
+    var->f = static_cast<float>(double(var->f) + delta);
+  else
+    RaiseRuntimeError(error);
+  SkipOperands(operands);
+}
+
+void CmdIncFloatVar() { StepFloatVar(1.0, kCannotIncrement, 1); }
+void CmdIncIntVar() { StepIntVar(1, kCannotIncrement, 1); }
+void CmdIncFloatVarBy() { StepFloatVar(FloatArg(1), kCannotIncrement, 2); }
+void CmdIncIntVarBy() { StepIntVar(TruncateToInt32(FloatArg(1)), kCannotIncrement, 2); }
+void CmdDecFloatVar() { StepFloatVar(-1.0, kCannotDecrement, 1); }
+void CmdDecIntVar() { StepIntVar(-1, kCannotDecrement, 1); }
+void CmdDecFloatVarBy() { StepFloatVar(-FloatArg(1), kCannotDecrement, 2); }
+// Negating the truncated amount wraps like the subtraction it stands for.
+void CmdDecIntVarBy() { StepIntVar(WrapSub(0, TruncateToInt32(FloatArg(1))), kCannotDecrement, 2); }
+
+}  // namespace
+
+void RegisterMathsCommands() {
+  RegisterCommand(201, FnAbsInt);
+  RegisterCommand(368, FnAbsFloat);
+  RegisterCommand(257, FnSqrtFloat);
+  RegisterCommand(258, FnSqrtInt);
+  RegisterCommand(218, FnExpInt);
+  RegisterCommand(341, FnSinFloat);
+  RegisterCommand(342, FnSinInt);
+  RegisterCommand(331, FnCosFloat);
+  RegisterCommand(332, FnCosInt);
+  RegisterCommand(381, FnTanFloat);
+  RegisterCommand(382, FnTanInt);
+  RegisterCommand(225, FnSinhFloat);
+  RegisterCommand(372, FnSinhInt);
+  RegisterCommand(222, FnCoshFloat);
+  RegisterCommand(371, FnCoshInt);
+  RegisterCommand(226, FnTanhFloat);
+  RegisterCommand(373, FnTanhInt);
+  RegisterCommand(204, FnAsinFloat);
+  RegisterCommand(362, FnAsinInt);
+  RegisterCommand(202, FnAcosFloat);
+  RegisterCommand(361, FnAcosInt);
+  RegisterCommand(205, FnAtanFloat);
+  RegisterCommand(363, FnAtanInt);
+  RegisterCommand(364, FnAtan2Float);
+  RegisterCommand(365, FnAtan2IntFloat);
+  RegisterCommand(366, FnAtan2FloatInt);
+  RegisterCommand(367, FnAtan2Int);
+  RegisterCommand(245, CmdRandomSeed);
+  RegisterCommand(390, FnRandomInt);
+  RegisterCommand(249, FnRandomFloat);
+  RegisterCommand(411, CmdIncFloatVar);
+  RegisterCommand(412, CmdIncIntVar);
+  RegisterCommand(413, CmdIncFloatVarBy);
+  RegisterCommand(414, CmdIncIntVarBy);
+  RegisterCommand(421, CmdDecFloatVar);
+  RegisterCommand(422, CmdDecIntVar);
+  RegisterCommand(423, CmdDecFloatVarBy);
+  RegisterCommand(424, CmdDecIntVarBy);
+}
+
+}  // namespace vx
