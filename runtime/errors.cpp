@@ -20,8 +20,6 @@ namespace vx {
 std::array<std::string, 256> gErrorWordTable;
 char gLastEngineError[256] = "";
 std::string gErrorReport;
-std::string gProgramFolder;
-std::string gCommandLine;
 
 namespace {
 

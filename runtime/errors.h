@@ -6,14 +6,13 @@
 #include <string>
 
 #include "common/value_slot.h"
+#include "runtime/host.h"
 
 namespace vx {
 
 extern std::array<std::string, 256> gErrorWordTable;  // error texts by entry
 extern char gLastEngineError[256];                     // last engine error message
 extern std::string gErrorReport;                       // report shown by the run-time test box
-extern std::string gProgramFolder;                     // folder of the executable, ending with '/'
-extern std::string gCommandLine;                       // the command line the program started with
 
 // Ends the run with error n (soft numbers take the warning path).
 void RaiseRuntimeError(int32_t n);

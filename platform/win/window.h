@@ -1,0 +1,73 @@
+// Window classes, windows and their messages over SDL2: one top-level window per process, its
+// events turned into window messages, message boxes, the cursor and system parameters.
+#pragma once
+#include <string>
+
+#include "platform/win/types.h"
+
+namespace vx::win {
+
+using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
+
+struct WNDCLASSA {
+  UINT style;
+  WNDPROC lpfnWndProc;
+  int iconResource;  // resource id of the class icon, 0 none
+  const char* lpszMenuName;
+  const char* lpszClassName;
+};
+
+constexpr UINT CS_VREDRAW = 0x0001;
+constexpr UINT CS_HREDRAW = 0x0002;
+
+constexpr DWORD WS_POPUP = 0x80000000u;
+constexpr DWORD WS_SYSMENU = 0x00080000u;
+constexpr DWORD WS_MINIMIZEBOX = 0x00020000u;
+constexpr DWORD WS_OVERLAPPEDWINDOW = 0x00CF0000u;
+
+constexpr int SW_HIDE = 0;
+constexpr int SW_SHOWNORMAL = 1;
+constexpr int SW_SHOW = 5;
+constexpr int SW_RESTORE = 9;
+
+constexpr WPARAM WA_INACTIVE = 0;
+constexpr WPARAM WA_ACTIVE = 1;
+constexpr WPARAM SC_CLOSE = 0xF060;
+
+constexpr UINT MB_OK = 0x0000;
+constexpr UINT MB_ICONSTOP = 0x0010;
+constexpr int IDOK = 1;
+
+constexpr UINT SPI_SETSCREENSAVERRUNNING = 0x0061;
+
+BOOL RegisterClassA(const WNDCLASSA* windowClass);
+BOOL UnregisterClassA(const char* className);
+// Creates the window of a registered class. It is not shown until ShowWindow. With no display
+// (SDL's dummy or offscreen driver, or none at all) the window is virtual and always has focus.
+HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DWORD style, int x, int y,
+                     int width, int height, HWND parent, HINSTANCE instance);
+BOOL DestroyWindow(HWND window);  // sends WM_DESTROY
+// Shows or hides the window; showing sends WM_SIZE, WM_MOVE and WM_ACTIVATE to the window
+// procedure before it returns.
+BOOL ShowWindow(HWND window, int command);
+BOOL SetWindowTextA(HWND window, const char* text);
+BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
+LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Calls the window procedure of the message's window (thread messages go nowhere).
+LRESULT DispatchMessageA(const MSG* msg);
+// Posts WM_CHAR for a WM_KEYDOWN that types a character.
+BOOL TranslateMessage(const MSG* msg);
+bool IsHeadless();
+// The SDL window behind a window handle (null for a virtual window), for presentation.
+void* NativeWindowOf(HWND window);
+
+// Shows a box; its caption and text also go to standard error. Headless it only writes them.
+int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type);
+int ShowCursor(BOOL show);
+BOOL SystemParametersInfoA(UINT action, UINT param, void* value, UINT winIni);
+
+// Reads waiting SDL events into the message queue (PeekMessageA and GetAsyncKeyState call it).
+void PumpPlatformEvents();
+
+}  // namespace vx::win

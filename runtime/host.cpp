@@ -1,0 +1,18 @@
+// Definitions of the host program's state.
+#include "runtime/host.h"
+
+namespace vx {
+
+std::string gProgramFolder;
+std::string gTempFolder;
+std::string gStartDirectory;
+std::string gRunDirectory;
+std::string gWorkFile;
+std::string gWorkFile2;
+std::string gSoundWorkFile;
+std::string gCommandLine;
+win::HINSTANCE gInstance = nullptr;
+win::HWND gMainWindow = nullptr;
+win::HWND gOwnerWindow = nullptr;
+
+}  // namespace vx
