@@ -8,5 +8,6 @@ void RegisterArithmeticCommands();
 void RegisterStringCommands();
 void RegisterArrayCommands();
 void RegisterMathsCommands();
+void RegisterSystemCommands();
 
 }  // namespace vx

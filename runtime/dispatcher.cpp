@@ -119,6 +119,7 @@ void RegisterAllCommands() {
   RegisterStringCommands();
   RegisterArrayCommands();
   RegisterMathsCommands();
+  RegisterSystemCommands();
 }
 
 void ExecuteTimeSlice() {

@@ -35,6 +35,7 @@ void ResetRuntimeState() {
   FreeAllArrays();  // a program run again in the same process starts without arrays
   gReferenceTable.fill(nullptr);
   gDllHandles.fill(nullptr);
+  ResetWindowState();
 }
 
 }  // namespace vx

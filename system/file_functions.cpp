@@ -1,20 +1,16 @@
-// File tests with the attached-files lookup in front of the file system.
+// File tests with the attached files in front of the file system.
 #include "system/file_functions.h"
 
 #include "platform/win/files.h"
+#include "runtime/attached_files.h"
 
 namespace vx {
 
-namespace {
-VirtualFileResolver gResolver = nullptr;
-}
-
-void SetVirtualFileResolver(VirtualFileResolver resolver) { gResolver = resolver; }
-
 int FileExists(const std::string& name) {
-  std::string path = name.substr(0, 255);
-  if (gResolver) path = gResolver(path, "dat");
-  return win::CanOpenForReading(path) ? 1 : 0;
+  // The entry list answers on its own: extracting the bytes only to see that they exist would
+  // cost a write and overwrite the temporary file another loader may still be reading.
+  if (gAttachedFiles && gAttachedFiles->FindEntry(name)) return 1;
+  return win::CanOpenForReading(name) ? 1 : 0;
 }
 
 int DeleteFileIfExists(const std::string& name) {

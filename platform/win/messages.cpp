@@ -1,5 +1,6 @@
 // The thread message queue: one process-wide FIFO. WM_QUIT is an ordinary entry, so it is taken
-// after everything posted before it.
+// after everything posted before it. Waiting platform events are read in before each look, so
+// a loop that peeks sees keys, mouse and window changes.
 #include "platform/win/messages.h"
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <mutex>
 
 #include "platform/win/time.h"
+#include "platform/win/window.h"
 
 namespace vx::win {
 
@@ -42,6 +44,7 @@ BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 
 BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags) {
   if (!msg) return FALSE_;
+  PumpPlatformEvents();
   const std::lock_guard<std::mutex> hold(gQueueLock);
   const auto found = std::find_if(gQueue.begin(), gQueue.end(), [&](const MSG& waiting) {
     return Matches(waiting, hwnd, filterMin, filterMax);
@@ -61,6 +64,12 @@ bool QuitMessagePending() {
 void ClearMessageQueue() {
   const std::lock_guard<std::mutex> hold(gQueueLock);
   gQueue.clear();
+}
+
+void RemoveWindowMessages(HWND hwnd) {
+  if (!hwnd) return;
+  const std::lock_guard<std::mutex> hold(gQueueLock);
+  std::erase_if(gQueue, [hwnd](const MSG& waiting) { return waiting.hwnd == hwnd; });
 }
 
 }  // namespace vx::win

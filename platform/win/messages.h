@@ -8,10 +8,13 @@ namespace vx::win {
 void PostQuitMessage(int exitCode);
 BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 // Takes (PM_REMOVE) or looks at (PM_NOREMOVE) the oldest waiting message; FALSE when none waits.
+// Waiting platform events (keys, mouse, window changes) are read into the queue first.
 BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags);
 // True while a WM_QUIT is waiting in the queue.
 bool QuitMessagePending();
 // Drops every waiting message (a new run starts with an empty queue).
 void ClearMessageQueue();
+// Drops the messages waiting for a window (it is being destroyed).
+void RemoveWindowMessages(HWND hwnd);
 
 }  // namespace vx::win

@@ -5,6 +5,8 @@
 
 #include "platform/win/types.h"
 
+union SDL_Event;
+
 namespace vx::win {
 
 using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
@@ -40,6 +42,9 @@ constexpr int IDOK = 1;
 
 constexpr UINT SPI_SETSCREENSAVERRUNNING = 0x0061;
 
+constexpr int SM_CXSCREEN = 0;
+constexpr int SM_CYSCREEN = 1;
+
 BOOL RegisterClassA(const WNDCLASSA* windowClass);
 BOOL UnregisterClassA(const char* className);
 // Creates the window of a registered class. It is not shown until ShowWindow. With no display
@@ -56,7 +61,8 @@ LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Calls the window procedure of the message's window (thread messages go nowhere).
 LRESULT DispatchMessageA(const MSG* msg);
-// Posts WM_CHAR for a WM_KEYDOWN that types a character.
+// Typed characters already arrive as WM_CHAR from the platform events, so this posts nothing;
+// it answers TRUE for key messages as Windows does.
 BOOL TranslateMessage(const MSG* msg);
 bool IsHeadless();
 // The SDL window behind a window handle (null for a virtual window), for presentation.
@@ -66,8 +72,20 @@ void* NativeWindowOf(HWND window);
 int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type);
 int ShowCursor(BOOL show);
 BOOL SystemParametersInfoA(UINT action, UINT param, void* value, UINT winIni);
+// Size of the desktop (SM_CXSCREEN, SM_CYSCREEN); 640 x 480 headless; 0 for other indexes.
+int GetSystemMetrics(int index);
 
 // Reads waiting SDL events into the message queue (PeekMessageA and GetAsyncKeyState call it).
+// Only the thread that first pumps does so; elsewhere it does nothing.
 void PumpPlatformEvents();
+
+// The pump is the one reader of SDL's event queue; other parts of the layer (input devices)
+// see every event through a listener, called before the event becomes a message.
+using PlatformEventListener = void (*)(const SDL_Event& event);
+void AddPlatformEventListener(PlatformEventListener listener);
+void RemovePlatformEventListener(PlatformEventListener listener);
+
+// Fault injection: while set, CreateWindowExA fails and returns null.
+void SetWindowCreationFails(bool fail);
 
 }  // namespace vx::win

@@ -1,19 +1,22 @@
-// File tests of the system services, the attached-files lookup in front of them, and the release
+// File tests of the system services, the attached files in front of them, and the release
 // of loaded modules with the program.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <memory>
+
 #include "platform/win/modules.h"
+#include "runtime/attached_files.h"
+#include "runtime/host.h"
 #include "runtime/program_image.h"
 #include "system/file_functions.h"
 #include "system/system_state.h"
+#include "tests/support/block_writer.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/temp_folder.h"
 
 namespace vx {
 namespace {
-
-std::string gVirtualFolder;
-std::string ToVirtualFolder(const std::string& name, const char*) { return gVirtualFolder + name; }
 
 TEST(FileFunctionsTest, ExistenceDeletionAndFolders) {
   test::TempFolder dir;
@@ -28,14 +31,31 @@ TEST(FileFunctionsTest, ExistenceDeletionAndFolders) {
   EXPECT_EQ(FileExists(file), 0);
 }
 
-TEST(FileFunctionsTest, AttachedFilesAreFoundThroughTheLookup) {
-  test::TempFolder dir;
-  dir.Write("packed.bmp", "x");
-  gVirtualFolder = dir.path();
-  SetVirtualFileResolver(ToVirtualFolder);
-  EXPECT_EQ(FileExists("packed.bmp"), 1);
-  SetVirtualFileResolver(nullptr);
-  EXPECT_EQ(FileExists("packed.bmp"), 0);
+TEST(FileFunctionsTest, AttachedFilesAnswerFromTheEntryList) {
+  test::TempFolder temp, games;
+  struct Restore {
+    std::string temp = gTempFolder;
+    ~Restore() {
+      gAttachedFiles.reset();
+      gTempFolder = temp;
+    }
+  } restore;
+  gTempFolder = temp.path();
+  const std::string onDisk = games.Write("disk.txt", "x");
+  const std::string game = games.path() + "game";
+  ASSERT_TRUE(
+      test::BlockWriter().Front("runtime").Entry("prog.dat", "p").Entry("Media\\Tree.bmp", "t").WriteTo(game));
+  gAttachedFiles = std::make_unique<AttachedFiles>();
+  ASSERT_TRUE(LoadAttachedFiles(game));
+
+  EXPECT_EQ(FileExists("media/TREE.BMP"), 1);
+  EXPECT_EQ(FileExists("media\\tree"), 0);
+  EXPECT_EQ(FileExists(onDisk), 1);  // the disk still answers for what is not attached
+  EXPECT_EQ(DeleteFileIfExists("media/tree.bmp"), 0);  // nothing on disk to delete
+  EXPECT_TRUE(std::filesystem::is_empty(temp.path()));  // the answers extracted nothing
+
+  gAttachedFiles.reset();
+  EXPECT_EQ(FileExists("media/tree.bmp"), 0);
 }
 
 TEST(FileFunctionsTest, ProgramReleaseFreesLoadedModules) {

@@ -1,0 +1,121 @@
+// Sound output over SDL2 audio and the voice mixer. The device is opened with the exact format we
+// ask for, so SDL converts when the hardware differs and the callback always sees 16-bit stereo.
+#include "platform/audio/audio_output.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace vx::win {
+
+namespace {
+
+// About 46 ms at 44100 Hz, near the 40 ms buffer the sound library asks for.
+constexpr Uint16 kDeviceBufferFrames = 2048;
+
+SDL_AudioDeviceID gDevice = 0;
+AudioMixCallback gMix = nullptr;
+void* gMixUser = nullptr;
+AudioFaults gFaults;
+
+void FillStream(void* /*userdata*/, Uint8* stream, int len) {
+  const size_t frames = static_cast<size_t>(len) / (sizeof(int16_t) * kAudioOutputChannels);
+  auto* out = reinterpret_cast<int16_t*>(stream);
+  if (gMix) {
+    gMix(gMixUser, out, frames);
+  } else {
+    std::memset(stream, 0, static_cast<size_t>(len));
+  }
+}
+
+int32_t SampleAt(const AudioVoice& voice, uint32_t index) {
+  if (voice.format == AudioSampleFormat::kUnsigned8) {
+    return (static_cast<int32_t>(voice.data[index]) - 128) * 256;
+  }
+  const uint8_t* bytes = voice.data + size_t{index} * 2;
+  return static_cast<int16_t>(static_cast<uint16_t>(bytes[0] | (bytes[1] << 8)));
+}
+
+}  // namespace
+
+bool OpenAudioOutput(AudioMixCallback mix, void* user) {
+  CloseAudioOutput();
+  if (gFaults.failOpen) return false;
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+
+  SDL_AudioSpec wanted{};
+  wanted.freq = static_cast<int>(kAudioOutputRate);
+  wanted.format = AUDIO_S16SYS;
+  wanted.channels = kAudioOutputChannels;
+  wanted.samples = kDeviceBufferFrames;
+  wanted.callback = FillStream;
+  SDL_AudioSpec obtained{};
+  gMix = mix;
+  gMixUser = user;
+  gDevice = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+  if (gDevice == 0) {
+    gMix = nullptr;
+    gMixUser = nullptr;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return false;
+  }
+  SDL_PauseAudioDevice(gDevice, 0);
+  return true;
+}
+
+void CloseAudioOutput() {
+  if (gDevice == 0) return;
+  // Closing waits for a callback in progress, so the callback's user may go away afterwards.
+  SDL_CloseAudioDevice(gDevice);
+  gDevice = 0;
+  gMix = nullptr;
+  gMixUser = nullptr;
+  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+bool IsAudioOutputOpen() { return gDevice != 0; }
+
+void LockAudioOutput() {
+  if (gDevice != 0) SDL_LockAudioDevice(gDevice);
+}
+
+void UnlockAudioOutput() {
+  if (gDevice != 0) SDL_UnlockAudioDevice(gDevice);
+}
+
+void SetAudioFaults(const AudioFaults& faults) { gFaults = faults; }
+
+void MixVoice(AudioVoice& voice, int32_t* mono, size_t frames) {
+  if (!voice.playing || voice.paused) return;
+  if (!voice.data || voice.length == 0 || voice.frequency == 0) {
+    voice.playing = false;
+    voice.position = 0;
+    return;
+  }
+  // Neither sum can wrap: end < 2^64 - 2^32 and the step stays below 2^48.
+  const uint64_t step = (uint64_t{voice.frequency} << 32) / kAudioOutputRate;
+  const uint64_t end = uint64_t{voice.length} << 32;
+  for (size_t i = 0; i < frames; ++i) {
+    if (voice.position >= end) {
+      if (!voice.looping) {
+        voice.playing = false;
+        voice.position = 0;
+        return;
+      }
+      voice.position %= end;
+    }
+    mono[i] += SampleAt(voice, static_cast<uint32_t>(voice.position >> 32));
+    voice.position += step;
+  }
+}
+
+void WriteStereoFrames(const int32_t* mono, int16_t* out, size_t frames) {
+  for (size_t i = 0; i < frames; ++i) {
+    const auto value = static_cast<int16_t>(std::clamp<int32_t>(mono[i], INT16_MIN, INT16_MAX));
+    out[2 * i] = value;
+    out[2 * i + 1] = value;
+  }
+}
+
+}  // namespace vx::win

@@ -1,0 +1,691 @@
+// Window classes and windows over SDL2. A process has at most one real SDL window; without a
+// display every window is virtual: it keeps its geometry, gets its messages and has the focus as
+// soon as it is shown. SDL's event queue is read here only, and its events become window messages.
+//
+// Typed characters: SDL reports text apart from keys, so WM_CHAR comes from SDL's text events
+// (mapped to code page 1252) and, for the control characters a keyboard types (Backspace, Tab,
+// Enter, Esc), from the key-down itself. TranslateMessage therefore has nothing left to post.
+//
+// Windows are made, used and destroyed on one thread; only posting is shared with other threads.
+#include "platform/win/window.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "platform/win/keyboard.h"
+#include "platform/win/messages.h"
+
+namespace vx::win {
+
+struct WindowObject {
+  std::string classKey;  // lower-case class name
+  WNDPROC procedure = nullptr;
+  std::string title;
+  DWORD style = 0;
+  // The client area; also what the procedure was last told, so SDL's echo of a change made
+  // here is not reported twice.
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  bool visible = false;
+  bool destroying = false;
+  SDL_Window* native = nullptr;
+};
+
+namespace {
+
+constexpr DWORD WS_THICKFRAME = 0x00040000u;
+constexpr WPARAM SIZE_RESTORED = 0;
+constexpr WPARAM MK_LBUTTON = 0x0001;
+constexpr WPARAM MK_RBUTTON = 0x0002;
+constexpr WPARAM MK_SHIFT = 0x0004;
+constexpr WPARAM MK_CONTROL = 0x0008;
+constexpr WPARAM MK_MBUTTON = 0x0010;
+constexpr int kHeadlessScreenWidth = 640;
+constexpr int kHeadlessScreenHeight = 480;
+
+struct WindowClass {
+  std::string key;  // lower-case: class names match without regard to case
+  WNDPROC procedure;
+  UINT style;
+  int iconResource;
+};
+
+enum class Video { Unknown, Display, Headless };
+
+std::vector<WindowClass> gClasses;
+std::vector<std::unique_ptr<WindowObject>> gWindows;  // oldest first
+Video gVideo = Video::Unknown;
+bool gCreationFails = false;
+int gCursorCount = 0;  // shown while 0 or more
+std::vector<PlatformEventListener> gListeners;
+std::atomic<std::thread::id> gEventThread{};
+bool gPumping = false;
+
+// --- Code page 1252 ---------------------------------------------------------------------------
+
+// Unicode of the bytes 0x80-0x9F; 0 where the page defines no character.
+constexpr uint16_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+// The byte for a code point, or -1 when code page 1252 has none.
+int Cp1252FromCodePoint(uint32_t codePoint) {
+  if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) return static_cast<int>(codePoint);
+  for (int i = 0; i < 32; ++i) {
+    if (kCp1252High[i] != 0 && kCp1252High[i] == codePoint) return 0x80 + i;
+  }
+  return -1;
+}
+
+// Reads one UTF-8 sequence at text[pos]; false (pos past the bad byte) when it is malformed.
+bool NextCodePoint(std::string_view text, size_t& pos, uint32_t& codePoint) {
+  const auto lead = static_cast<unsigned char>(text[pos++]);
+  if (lead < 0x80) {
+    codePoint = lead;
+    return true;
+  }
+  int extra = 3;
+  uint32_t minimum = 0x10000;
+  if ((lead & 0xE0) == 0xC0) {
+    extra = 1;
+    minimum = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    extra = 2;
+    minimum = 0x800;
+  } else if ((lead & 0xF8) != 0xF0) {
+    return false;
+  }
+  codePoint = lead & (0x3Fu >> extra);
+  for (int i = 0; i < extra; ++i) {
+    if (pos >= text.size()) return false;
+    const auto next = static_cast<unsigned char>(text[pos]);
+    if ((next & 0xC0) != 0x80) return false;
+    codePoint = (codePoint << 6) | (next & 0x3Fu);
+    ++pos;
+  }
+  return codePoint >= minimum && codePoint <= 0x10FFFF && (codePoint < 0xD800 || codePoint > 0xDFFF);
+}
+
+bool IsUtf8(std::string_view text) {
+  size_t pos = 0;
+  uint32_t codePoint = 0;
+  while (pos < text.size()) {
+    if (!NextCodePoint(text, pos, codePoint)) return false;
+  }
+  return true;
+}
+
+void AppendUtf8(std::string& out, uint32_t codePoint) {
+  if (codePoint < 0x80) {
+    out += static_cast<char>(codePoint);
+  } else if (codePoint < 0x800) {
+    out += static_cast<char>(0xC0 | (codePoint >> 6));
+    out += static_cast<char>(0x80 | (codePoint & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (codePoint >> 12));
+    out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (codePoint & 0x3F));
+  }
+}
+
+// Texts from the system are code page 1252, but paths from Linux arrive in UTF-8: text that is
+// already valid UTF-8 is taken as it is.
+std::string ToUtf8(const char* text) {
+  const std::string_view view = text ? text : "";
+  if (IsUtf8(view)) return std::string(view);
+  std::string out;
+  for (const char c : view) {
+    const auto byte = static_cast<unsigned char>(c);
+    const uint32_t high = byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : 0;
+    AppendUtf8(out, high ? high : byte);
+  }
+  return out;
+}
+
+// --- Windows and classes ----------------------------------------------------------------------
+
+std::string Lower(const char* text) {
+  std::string out = text;
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+WindowClass* FindClass(const char* name) {
+  if (!name) return nullptr;
+  const std::string key = Lower(name);
+  const auto found = std::find_if(gClasses.begin(), gClasses.end(), [&](const WindowClass& c) { return c.key == key; });
+  return found == gClasses.end() ? nullptr : &*found;
+}
+
+WindowObject* Live(HWND window) {
+  if (!window) return nullptr;
+  const auto found = std::find_if(gWindows.begin(), gWindows.end(), [&](const auto& w) { return w.get() == window; });
+  return found == gWindows.end() ? nullptr : found->get();
+}
+
+// The window that platform events are for: the one with the SDL window, else the oldest.
+WindowObject* EventTarget() {
+  WindowObject* target = nullptr;
+  for (const auto& window : gWindows) {
+    if (window->destroying) continue;
+    if (window->native) return window.get();
+    if (!target) target = window.get();
+  }
+  return target;
+}
+
+bool IsVirtualDriver(const char* driver) {
+  const std::string_view name = driver ? driver : "";
+  return name == "dummy" || name == "offscreen" || name == "evdev";
+}
+
+Video ProbeVideo() {
+  if (gVideo != Video::Unknown) return gVideo;
+  gVideo = Video::Headless;
+  // Closing the window is reported as WM_CLOSE already; a second report as SDL_QUIT would
+  // close twice.
+  SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+  if (!SDL_WasInit(SDL_INIT_VIDEO) && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return gVideo;
+  if (!IsVirtualDriver(SDL_GetCurrentVideoDriver()) && SDL_GetNumVideoDisplays() > 0) gVideo = Video::Display;
+  return gVideo;
+}
+
+LPARAM MakeLParam(int low, int high) {
+  const uint32_t packed = (static_cast<uint32_t>(low) & 0xFFFFu) | ((static_cast<uint32_t>(high) & 0xFFFFu) << 16);
+  return static_cast<LPARAM>(packed);
+}
+
+void SendSize(HWND hwnd) {
+  if (const WindowObject* window = Live(hwnd)) {
+    SendMessageA(hwnd, WM_SIZE, SIZE_RESTORED, MakeLParam(window->width, window->height));
+  }
+}
+
+void SendMove(HWND hwnd) {
+  if (const WindowObject* window = Live(hwnd)) SendMessageA(hwnd, WM_MOVE, 0, MakeLParam(window->x, window->y));
+}
+
+void ApplyCursor() {
+  if (gVideo == Video::Display) SDL_ShowCursor(gCursorCount >= 0 ? SDL_ENABLE : SDL_DISABLE);
+}
+
+// --- Events -----------------------------------------------------------------------------------
+
+int LetterOrDigitKey(SDL_Scancode code) {
+  if (code >= SDL_SCANCODE_A && code <= SDL_SCANCODE_Z) return 'A' + (code - SDL_SCANCODE_A);
+  if (code >= SDL_SCANCODE_1 && code <= SDL_SCANCODE_9) return '1' + (code - SDL_SCANCODE_1);
+  if (code == SDL_SCANCODE_0) return '0';
+  return 0;
+}
+
+// Keypad keys with Num Lock off act as the navigation keys printed on them.
+int KeypadKey(SDL_Scancode code, bool numLock) {
+  static constexpr int kNavigation[] = {0x2D, 0x23, 0x28, 0x22, 0x25, 0x0C, 0x27, 0x24, 0x26, 0x21};
+  if (code >= SDL_SCANCODE_KP_1 && code <= SDL_SCANCODE_KP_9) {
+    const int digit = 1 + (code - SDL_SCANCODE_KP_1);
+    return numLock ? VK_NUMPAD0 + digit : kNavigation[digit];
+  }
+  if (code == SDL_SCANCODE_KP_0) return numLock ? VK_NUMPAD0 : kNavigation[0];
+  if (code == SDL_SCANCODE_KP_PERIOD) return numLock ? 0x6E : 0x2E;
+  return 0;
+}
+
+// Punctuation keys by the character they type, so that the code follows the keyboard layout.
+int PunctuationKey(SDL_Keycode key) {
+  switch (key) {
+    case SDLK_SEMICOLON: return 0xBA;
+    case SDLK_EQUALS: return 0xBB;
+    case SDLK_COMMA: return 0xBC;
+    case SDLK_MINUS: return 0xBD;
+    case SDLK_PERIOD: return 0xBE;
+    case SDLK_SLASH: return 0xBF;
+    case SDLK_BACKQUOTE: return 0xC0;
+    case SDLK_LEFTBRACKET: return 0xDB;
+    case SDLK_BACKSLASH: return 0xDC;
+    case SDLK_RIGHTBRACKET: return 0xDD;
+    case SDLK_QUOTE: return 0xDE;
+    default: return 0;
+  }
+}
+
+int ScancodeKey(SDL_Scancode code) {
+  if (code >= SDL_SCANCODE_F1 && code <= SDL_SCANCODE_F12) return VK_F1 + (code - SDL_SCANCODE_F1);
+  if (code >= SDL_SCANCODE_F13 && code <= SDL_SCANCODE_F24) return 0x7C + (code - SDL_SCANCODE_F13);
+  switch (code) {
+    case SDL_SCANCODE_RETURN: case SDL_SCANCODE_KP_ENTER: case SDL_SCANCODE_RETURN2: return VK_RETURN;
+    case SDL_SCANCODE_ESCAPE: return VK_ESCAPE;
+    case SDL_SCANCODE_BACKSPACE: return VK_BACK;
+    case SDL_SCANCODE_TAB: return VK_TAB;
+    case SDL_SCANCODE_SPACE: return VK_SPACE;
+    case SDL_SCANCODE_MINUS: return 0xBD;
+    case SDL_SCANCODE_EQUALS: return 0xBB;
+    case SDL_SCANCODE_LEFTBRACKET: return 0xDB;
+    case SDL_SCANCODE_RIGHTBRACKET: return 0xDD;
+    case SDL_SCANCODE_BACKSLASH: case SDL_SCANCODE_NONUSHASH: return 0xDC;
+    case SDL_SCANCODE_SEMICOLON: return 0xBA;
+    case SDL_SCANCODE_APOSTROPHE: return 0xDE;
+    case SDL_SCANCODE_GRAVE: return 0xC0;
+    case SDL_SCANCODE_COMMA: return 0xBC;
+    case SDL_SCANCODE_PERIOD: return 0xBE;
+    case SDL_SCANCODE_SLASH: return 0xBF;
+    case SDL_SCANCODE_NONUSBACKSLASH: return 0xE2;
+    case SDL_SCANCODE_CAPSLOCK: return 0x14;
+    case SDL_SCANCODE_PRINTSCREEN: return 0x2C;
+    case SDL_SCANCODE_SCROLLLOCK: return 0x91;
+    case SDL_SCANCODE_PAUSE: return 0x13;
+    case SDL_SCANCODE_INSERT: return 0x2D;
+    case SDL_SCANCODE_HOME: return 0x24;
+    case SDL_SCANCODE_PAGEUP: return 0x21;
+    case SDL_SCANCODE_DELETE: return 0x2E;
+    case SDL_SCANCODE_END: return 0x23;
+    case SDL_SCANCODE_PAGEDOWN: return 0x22;
+    case SDL_SCANCODE_RIGHT: return VK_RIGHT;
+    case SDL_SCANCODE_LEFT: return VK_LEFT;
+    case SDL_SCANCODE_DOWN: return VK_DOWN;
+    case SDL_SCANCODE_UP: return VK_UP;
+    case SDL_SCANCODE_NUMLOCKCLEAR: return 0x90;
+    case SDL_SCANCODE_KP_DIVIDE: return 0x6F;
+    case SDL_SCANCODE_KP_MULTIPLY: return 0x6A;
+    case SDL_SCANCODE_KP_MINUS: return 0x6D;
+    case SDL_SCANCODE_KP_PLUS: return 0x6B;
+    case SDL_SCANCODE_APPLICATION: return 0x5D;
+    case SDL_SCANCODE_LCTRL: return VK_LCONTROL;
+    case SDL_SCANCODE_RCTRL: return VK_RCONTROL;
+    case SDL_SCANCODE_LSHIFT: return VK_LSHIFT;
+    case SDL_SCANCODE_RSHIFT: return VK_RSHIFT;
+    case SDL_SCANCODE_LALT: return VK_LMENU;
+    case SDL_SCANCODE_RALT: return VK_RMENU;
+    case SDL_SCANCODE_LGUI: return 0x5B;
+    case SDL_SCANCODE_RGUI: return 0x5C;
+    default: return 0;
+  }
+}
+
+// The virtual key of an SDL key; left and right modifiers keep their side (VK_LSHIFT).
+int VirtualKeyOf(const SDL_Keysym& key) {
+  const int printed = LetterOrDigitKey(key.scancode);
+  if (printed >= '0' && printed <= '9') return printed;  // the number row is the digits on every layout
+  if (key.sym >= 'a' && key.sym <= 'z') return static_cast<int>(key.sym - 'a' + 'A');
+  if (const int keypad = KeypadKey(key.scancode, (key.mod & KMOD_NUM) != 0)) return keypad;
+  if (const int punctuation = PunctuationKey(key.sym)) return punctuation;
+  if (printed) return printed;  // a letter key that types no Latin letter on this layout
+  return ScancodeKey(key.scancode);
+}
+
+// Key messages carry the side-less modifier, as Windows reports it.
+WPARAM MessageKey(int virtualKey) {
+  if (virtualKey >= VK_LSHIFT && virtualKey <= VK_RMENU) {
+    constexpr int kSideless[] = {VK_SHIFT, VK_CONTROL, VK_MENU};
+    return static_cast<WPARAM>(kSideless[(virtualKey - VK_LSHIFT) / 2]);
+  }
+  return static_cast<WPARAM>(virtualKey);
+}
+
+// Repeat count 1; bit 30 the previous state (down for a repeat or a release); bit 31 a release.
+LPARAM KeyParam(bool down, bool repeat) {
+  uint32_t bits = 1;
+  if (!down || repeat) bits |= 1u << 30;
+  if (!down) bits |= 1u << 31;
+  return static_cast<LPARAM>(bits);
+}
+
+WPARAM MouseKeyFlags() {
+  WPARAM flags = 0;
+  if (KeyIsDown(VK_LBUTTON)) flags |= MK_LBUTTON;
+  if (KeyIsDown(VK_RBUTTON)) flags |= MK_RBUTTON;
+  if (KeyIsDown(VK_MBUTTON)) flags |= MK_MBUTTON;
+  if (KeyIsDown(VK_SHIFT)) flags |= MK_SHIFT;
+  if (KeyIsDown(VK_CONTROL)) flags |= MK_CONTROL;
+  return flags;
+}
+
+// Events of another SDL window than ours are not for the target.
+bool ForTarget(const WindowObject* target, Uint32 windowId) {
+  return target && (!target->native || windowId == 0 || windowId == SDL_GetWindowID(target->native));
+}
+
+void TranslateKey(const SDL_KeyboardEvent& event, WindowObject* target) {
+  const bool down = event.type == SDL_KEYDOWN;
+  const int virtualKey = VirtualKeyOf(event.keysym);
+  if (virtualKey == 0) return;
+  SetKeyDown(virtualKey, down);
+  if (!ForTarget(target, event.windowID)) return;
+  PostMessageA(target, down ? WM_KEYDOWN : WM_KEYUP, MessageKey(virtualKey), KeyParam(down, event.repeat != 0));
+  // SDL's text events leave out the control characters these keys type.
+  if (down && (virtualKey == VK_BACK || virtualKey == VK_TAB || virtualKey == VK_RETURN || virtualKey == VK_ESCAPE)) {
+    PostMessageA(target, WM_CHAR, static_cast<WPARAM>(virtualKey), KeyParam(true, event.repeat != 0));
+  }
+}
+
+void TranslateText(const SDL_TextInputEvent& event, WindowObject* target) {
+  if (!ForTarget(target, event.windowID)) return;
+  const std::string_view text(event.text, strnlen(event.text, sizeof event.text));
+  size_t pos = 0;
+  uint32_t codePoint = 0;
+  while (pos < text.size()) {
+    if (!NextCodePoint(text, pos, codePoint)) continue;
+    const int byte = Cp1252FromCodePoint(codePoint);
+    if (byte < 0x20 || byte == 0x7F) continue;  // not in the page, or a control character
+    PostMessageA(target, WM_CHAR, static_cast<WPARAM>(byte), KeyParam(true, false));
+  }
+}
+
+void TranslateButton(const SDL_MouseButtonEvent& event, WindowObject* target) {
+  const bool down = event.type == SDL_MOUSEBUTTONDOWN;
+  const bool left = event.button == SDL_BUTTON_LEFT;
+  const bool right = event.button == SDL_BUTTON_RIGHT;
+  if (!left && !right && event.button != SDL_BUTTON_MIDDLE) return;
+  const int virtualKey = left ? VK_LBUTTON : right ? VK_RBUTTON : VK_MBUTTON;
+  UINT message = 0;  // the middle button has no message here
+  if (left) message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
+  if (right) message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
+  SetKeyDown(virtualKey, down);
+  if (message && ForTarget(target, event.windowID)) {
+    PostMessageA(target, message, MouseKeyFlags(), MakeLParam(event.x, event.y));
+  }
+}
+
+void TranslateWindowEvent(const SDL_WindowEvent& event, WindowObject* target) {
+  if (event.event == SDL_WINDOWEVENT_FOCUS_LOST) ClearKeyStates();  // key releases will not arrive
+  if (!ForTarget(target, event.windowID)) return;
+  switch (event.event) {
+    case SDL_WINDOWEVENT_FOCUS_GAINED:
+      PostMessageA(target, WM_ACTIVATE, WA_ACTIVE, 0);
+      break;
+    case SDL_WINDOWEVENT_FOCUS_LOST:
+      PostMessageA(target, WM_ACTIVATE, WA_INACTIVE, 0);
+      break;
+    case SDL_WINDOWEVENT_MOVED:
+      if (event.data1 == target->x && event.data2 == target->y) break;
+      target->x = event.data1;
+      target->y = event.data2;
+      PostMessageA(target, WM_MOVE, 0, MakeLParam(target->x, target->y));
+      break;
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+      if (event.data1 == target->width && event.data2 == target->height) break;
+      target->width = event.data1;
+      target->height = event.data2;
+      PostMessageA(target, WM_SIZE, SIZE_RESTORED, MakeLParam(target->width, target->height));
+      break;
+    case SDL_WINDOWEVENT_EXPOSED:
+      PostMessageA(target, WM_PAINT, 0, 0);
+      break;
+    case SDL_WINDOWEVENT_CLOSE:
+      PostMessageA(target, WM_CLOSE, 0, 0);
+      break;
+    default:
+      break;
+  }
+}
+
+void Translate(const SDL_Event& event) {
+  WindowObject* target = EventTarget();
+  switch (event.type) {
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+      TranslateKey(event.key, target);
+      break;
+    case SDL_TEXTINPUT:
+      TranslateText(event.text, target);
+      break;
+    case SDL_MOUSEMOTION:
+      if (ForTarget(target, event.motion.windowID)) {
+        PostMessageA(target, WM_MOUSEMOVE, MouseKeyFlags(), MakeLParam(event.motion.x, event.motion.y));
+      }
+      break;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+      TranslateButton(event.button, target);
+      break;
+    case SDL_WINDOWEVENT:
+      TranslateWindowEvent(event.window, target);
+      break;
+    case SDL_QUIT:
+      // With no window to close, the request still ends the message loop.
+      if (target) {
+        PostMessageA(target, WM_CLOSE, 0, 0);
+      } else {
+        PostQuitMessage(0);
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+bool OnEventThread() {
+  const std::thread::id self = std::this_thread::get_id();
+  std::thread::id owner{};
+  return gEventThread.compare_exchange_strong(owner, self) || owner == self;
+}
+
+}  // namespace
+
+// --- Classes and windows ----------------------------------------------------------------------
+
+BOOL RegisterClassA(const WNDCLASSA* windowClass) {
+  if (!windowClass || !windowClass->lpfnWndProc || !windowClass->lpszClassName || !*windowClass->lpszClassName) {
+    return FALSE_;
+  }
+  if (FindClass(windowClass->lpszClassName)) return FALSE_;
+  gClasses.push_back(WindowClass{Lower(windowClass->lpszClassName), windowClass->lpfnWndProc, windowClass->style,
+                                 windowClass->iconResource});
+  return TRUE_;
+}
+
+BOOL UnregisterClassA(const char* className) {
+  const WindowClass* found = FindClass(className);
+  if (!found) return FALSE_;
+  const bool inUse = std::any_of(gWindows.begin(), gWindows.end(), [&](const auto& w) { return w->classKey == found->key; });
+  if (inUse) return FALSE_;
+  gClasses.erase(gClasses.begin() + (found - gClasses.data()));
+  return TRUE_;
+}
+
+HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DWORD style, int x, int y,
+                     int width, int height, HWND parent, HINSTANCE instance) {
+  if (gCreationFails) return nullptr;
+  const WindowClass* windowClass = FindClass(className);
+  if (!windowClass) return nullptr;
+  auto window = std::make_unique<WindowObject>();
+  window->classKey = windowClass->key;
+  window->procedure = windowClass->procedure;
+  window->title = title ? title : "";
+  window->style = style;
+  window->x = x;
+  window->y = y;
+  window->width = std::max(width, 0);
+  window->height = std::max(height, 0);
+
+  const bool nativeTaken = std::any_of(gWindows.begin(), gWindows.end(), [](const auto& w) { return w->native; });
+  if (ProbeVideo() == Video::Display && !nativeTaken) {
+    Uint32 flags = SDL_WINDOW_HIDDEN;
+    if (style & WS_POPUP) flags |= SDL_WINDOW_BORDERLESS;
+    if (style & WS_THICKFRAME) flags |= SDL_WINDOW_RESIZABLE;
+    window->native = SDL_CreateWindow(ToUtf8(title).c_str(), x, y, std::max(width, 1), std::max(height, 1), flags);
+    if (!window->native) return nullptr;
+    if (!SDL_IsTextInputActive()) SDL_StartTextInput();
+    ApplyCursor();
+  }
+  gWindows.push_back(std::move(window));
+  return gWindows.back().get();
+}
+
+BOOL DestroyWindow(HWND hwnd) {
+  WindowObject* window = Live(hwnd);
+  if (!window || window->destroying) return FALSE_;
+  window->destroying = true;
+  SendMessageA(hwnd, WM_DESTROY, 0, 0);
+  // The procedure may have destroyed other windows meanwhile; find this one again.
+  const auto found = std::find_if(gWindows.begin(), gWindows.end(), [&](const auto& w) { return w.get() == hwnd; });
+  if (found == gWindows.end()) return TRUE_;
+  if (found->get()->native) SDL_DestroyWindow(found->get()->native);
+  gWindows.erase(found);
+  RemoveWindowMessages(hwnd);
+  return TRUE_;
+}
+
+BOOL ShowWindow(HWND hwnd, int command) {
+  WindowObject* window = Live(hwnd);
+  if (!window) return FALSE_;
+  const BOOL wasVisible = window->visible ? TRUE_ : FALSE_;
+  if (command == SW_HIDE) {
+    if (window->native) SDL_HideWindow(window->native);
+    window->visible = false;
+    return wasVisible;
+  }
+  if (window->native) {
+    if (SDL_GetWindowFlags(window->native) & SDL_WINDOW_MINIMIZED) SDL_RestoreWindow(window->native);
+    SDL_ShowWindow(window->native);
+  }
+  if (wasVisible) return wasVisible;
+  // Only the first showing reports: the activation handler may call ShowWindow again.
+  window->visible = true;
+  SendSize(hwnd);
+  SendMove(hwnd);
+  if (Live(hwnd)) SendMessageA(hwnd, WM_ACTIVATE, WA_ACTIVE, 0);
+  return wasVisible;
+}
+
+BOOL SetWindowTextA(HWND hwnd, const char* text) {
+  WindowObject* window = Live(hwnd);
+  if (!window) return FALSE_;
+  window->title = text ? text : "";
+  if (window->native) SDL_SetWindowTitle(window->native, ToUtf8(text).c_str());
+  return TRUE_;
+}
+
+BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
+  WindowObject* window = Live(hwnd);
+  if (!window) return FALSE_;
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  const bool moved = x != window->x || y != window->y;
+  const bool sized = width != window->width || height != window->height;
+  window->x = x;
+  window->y = y;
+  window->width = width;
+  window->height = height;
+  if (window->native) {
+    SDL_SetWindowPosition(window->native, x, y);
+    SDL_SetWindowSize(window->native, std::max(width, 1), std::max(height, 1));
+  }
+  if (moved) SendMove(hwnd);
+  if (sized) SendSize(hwnd);
+  return TRUE_;
+}
+
+LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_CLOSE) {
+    DestroyWindow(hwnd);
+  } else if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE) {
+    SendMessageA(hwnd, WM_CLOSE, 0, 0);
+  }
+  return 0;
+}
+
+LRESULT SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  const WindowObject* window = Live(hwnd);
+  if (!window) return 0;
+  return window->procedure(hwnd, message, wParam, lParam);
+}
+
+LRESULT DispatchMessageA(const MSG* msg) {
+  if (!msg || !msg->hwnd) return 0;
+  return SendMessageA(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+}
+
+BOOL TranslateMessage(const MSG* msg) {
+  return msg && (msg->message == WM_KEYDOWN || msg->message == WM_KEYUP) ? TRUE_ : FALSE_;
+}
+
+bool IsHeadless() { return ProbeVideo() != Video::Display; }
+
+void* NativeWindowOf(HWND hwnd) {
+  const WindowObject* window = Live(hwnd);
+  return window ? window->native : nullptr;
+}
+
+// --- Boxes, cursor, system --------------------------------------------------------------------
+
+int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) {
+  std::string line = caption && *caption ? std::string(caption) + ": " : std::string();
+  line += text ? text : "";
+  std::erase(line, '\r');  // reports break lines with CR LF; one LF per line reads right everywhere
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+  if (ProbeVideo() == Video::Display) {
+    const Uint32 flags = (type & 0xF0) == MB_ICONSTOP ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
+    // Windows titles a box without a caption "Error".
+    const std::string title = ToUtf8(caption ? caption : "Error");
+    SDL_ShowSimpleMessageBox(flags, title.c_str(), ToUtf8(text).c_str(), static_cast<SDL_Window*>(NativeWindowOf(owner)));
+  }
+  return IDOK;
+}
+
+int ShowCursor(BOOL show) {
+  gCursorCount += show ? 1 : -1;
+  ApplyCursor();
+  return gCursorCount;
+}
+
+BOOL SystemParametersInfoA(UINT action, UINT param, void* value, UINT winIni) {
+  // The screen-saver switch only kept the system keys from leaving a full-screen program on old
+  // systems; here it has nothing to do.
+  return action == SPI_SETSCREENSAVERRUNNING ? TRUE_ : FALSE_;
+}
+
+int GetSystemMetrics(int index) {
+  if (index != SM_CXSCREEN && index != SM_CYSCREEN) return 0;
+  SDL_DisplayMode mode{};
+  if (ProbeVideo() == Video::Display && SDL_GetDesktopDisplayMode(0, &mode) == 0) {
+    return index == SM_CXSCREEN ? mode.w : mode.h;
+  }
+  return index == SM_CXSCREEN ? kHeadlessScreenWidth : kHeadlessScreenHeight;
+}
+
+// --- Events -----------------------------------------------------------------------------------
+
+void PumpPlatformEvents() {
+  if (gPumping || !SDL_WasInit(SDL_INIT_VIDEO) || !OnEventThread()) return;
+  gPumping = true;  // a listener that peeks must not read events out of order
+  SDL_PumpEvents();
+  SDL_Event events[16];
+  for (;;) {
+    const int count = SDL_PeepEvents(events, 16, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
+    if (count <= 0) break;
+    const std::vector<PlatformEventListener> listeners = gListeners;  // a listener may remove itself
+    for (int i = 0; i < count; ++i) {
+      for (const PlatformEventListener listener : listeners) listener(events[i]);
+      Translate(events[i]);
+    }
+  }
+  gPumping = false;
+}
+
+void AddPlatformEventListener(PlatformEventListener listener) {
+  if (listener && std::find(gListeners.begin(), gListeners.end(), listener) == gListeners.end()) {
+    gListeners.push_back(listener);
+  }
+}
+
+void RemovePlatformEventListener(PlatformEventListener listener) { std::erase(gListeners, listener); }
+
+void SetWindowCreationFails(bool fail) { gCreationFails = fail; }
+
+}  // namespace vx::win

@@ -1,0 +1,233 @@
+// Main loop: one window message per turn, or the frame preparation, a time slice and the
+// end-of-frame work; the window procedure keeps focus, geometry, mouse and typed characters.
+#include "runtime/main_loop.h"
+
+#include <cstring>
+
+#include "platform/win/keyboard.h"
+#include "platform/win/messages.h"
+#include "platform/win/time.h"
+#include "platform/win/window.h"
+#include "runtime/dispatcher.h"
+#include "runtime/host.h"
+#include "runtime/interpreter.h"
+#include "runtime/run_setup.h"
+#include "runtime/subsystem_hooks.h"
+#include "sound/sound_system.h"
+#include "system/system_state.h"
+
+namespace vx {
+
+uint32_t gRenderEnabled = 1;
+uint32_t gHasFocus = 1;
+uint8_t gLastKeyChar = 0;
+std::vector<char> gKeyboardBuffer;
+uint32_t gKeyboardBufferCount = 0;
+int32_t gMouseX = 320, gMouseY = 240, gMouseZ = 50, gMouseButtons = 0, gMouseMoveX = 0, gMouseMoveY = 0;
+int32_t gMouseClickState = 0;
+uint32_t gLastFrameTime = 0;
+uint32_t gScreenSaveRequest = 0;
+uint8_t gDisplayInvalid = 0;
+
+namespace {
+
+constexpr int32_t kPumpInterval = 50000;
+
+// Takes every waiting message. Returns true when a WM_QUIT was among them; it is dispatched
+// (and so dropped) only when dropQuit is set.
+bool DrainMessages(bool dropQuit) {
+  win::MSG msg{};
+  while (win::PeekMessageA(&msg, nullptr, 0, 0, win::PM_REMOVE)) {
+    if (msg.message == win::WM_QUIT && !dropQuit) {
+      win::PostQuitMessage(int(msg.wParam));  // kept for the main loop, which ends on it
+      return true;
+    }
+    win::TranslateMessage(&msg);
+    win::DispatchMessageA(&msg);
+  }
+  return false;
+}
+
+void AppendTypedCharacter(char c) {
+  if (gKeyboardBuffer.empty()) return;
+  if (gKeyboardBufferCount > gKeyboardBuffer.size() - 5) {
+    std::vector<char> bigger(gKeyboardBuffer.size() * 2, '\0');
+    std::memcpy(bigger.data(), gKeyboardBuffer.data(), gKeyboardBufferCount + 1);
+    gKeyboardBuffer.swap(bigger);
+  }
+  gKeyboardBuffer[gKeyboardBufferCount++] = c;
+  gKeyboardBuffer[gKeyboardBufferCount] = '\0';
+}
+
+int16_t LowSigned(win::LPARAM v) { return int16_t(uint16_t(uintptr_t(v) & 0xFFFF)); }
+int16_t HighSigned(win::LPARAM v) { return int16_t(uint16_t((uintptr_t(v) >> 16) & 0xFFFF)); }
+
+}  // namespace
+
+void ResetKeyboardBuffer() {
+  gKeyboardBuffer.assign(256, '\0');
+  gKeyboardBufferCount = 0;
+}
+
+void ResetMousePosition() {
+  gMouseX = 320;
+  gMouseY = 240;
+  gMouseZ = 50;
+  gMouseButtons = 0;
+}
+
+void PumpMessagesOccasionally() {
+  if (++gPumpCallCount > kPumpInterval) {
+    gPumpCallCount = 0;
+    DrainMessages(false);
+  }
+}
+
+void WaitForBreakKeysUp() {
+  for (int key : {win::VK_ESCAPE, win::VK_F11, win::VK_F12})
+    while (win::GetAsyncKeyState(key) != 0) {
+    }
+  DrainMessages(true);
+}
+
+void RunMainLoop() {
+  BeginProgramRun();
+  ResetMousePosition();
+  PumpMessagesOccasionally();
+  WaitForBreakKeysUp();
+  gLastKeyChar = 0;
+  for (;;) {
+    RefreshInputState();
+    win::MSG msg{};
+    if (win::PeekMessageA(&msg, nullptr, 0, 0, win::PM_REMOVE)) {
+      if (msg.message == win::WM_QUIT) break;
+      win::TranslateMessage(&msg);
+      win::DispatchMessageA(&msg);
+      continue;
+    }
+    if (!gAppActive) win::Sleep(100);
+    RenderFrame();
+    ExecuteTimeSlice();
+    FrameUpdate();
+  }
+  WaitForBreakKeysUp();
+}
+
+void RenderFrame() {
+  if (!gAppActive) {
+    if (gChildProcess) CloseEndedChildProcess();
+    gDisplayInvalid = 1;
+    if (!gFullScreen || !RestorePrimarySurface()) return;
+    gAppActive = 1;
+  }
+  UpdatePointerSprites();
+  if (gRenderEnabled == 1) ClearDepthBuffer();
+  RestoreSpriteBackgrounds();
+  DrawBackdropPlane();
+  if (gDrawSceneAtFrameUpdate != 1) RenderSceneIfReady();
+  DrawQueueExecute();
+}
+
+void FrameUpdate() {
+  if (gAppActive != 1) return;
+  AgeImagesAndTextures();
+  if (gFrameTime < 1) {
+    while (win::timeGetTime() == gLastFrameTime) {
+    }
+  } else {
+    while (win::timeGetTime() - gLastFrameTime < gFrameTime) {
+    }
+  }
+  gLastFrameTime = win::timeGetTime();
+  UpdateAnimations();
+  SaveSpriteBackgrounds();
+  if (gDrawSceneAtFrameUpdate == 1) RenderSceneIfReady();
+  DrawSpriteLayers();
+  SoundStubTrue();
+  UpdateSound3D();
+  UpdateMusic();
+  AdvanceAnimations();
+  PresentFrame();
+  if (gScreenSaveRequest == 1) {
+    SaveScreenshot();
+    gScreenSaveRequest = 0;
+  }
+  gMouseMoveX = 0;
+  gMouseMoveY = 0;
+}
+
+win::LRESULT MainWindowProc(win::HWND window, win::UINT message, win::WPARAM wParam, win::LPARAM lParam) {
+  gLastKeyChar = 0;
+  switch (message) {
+    case win::WM_DESTROY:
+      win::PostQuitMessage(0);
+      break;
+    case win::WM_MOVE:
+      gWindowClientX = LowSigned(lParam);
+      gWindowClientY = HighSigned(lParam);
+      PresentFrame();
+      break;
+    case win::WM_SIZE:
+      gWindowWidth = int32_t(uintptr_t(lParam) & 0xFFFF);
+      gWindowHeight = int32_t((uintptr_t(lParam) >> 16) & 0xFFFF);
+      PresentFrame();
+      break;
+    case win::WM_ACTIVATE:
+      if ((wParam & 0xFFFF) != 0) {
+        win::ShowWindow(window, win::SW_RESTORE);
+        if (!gAlwaysActive) {
+          ResumeMediaOnActivate();
+          gAppActive = 1;
+        }
+        gRenderEnabled = 1;
+        gHasFocus = 1;
+      } else {
+        if (gWindowMode == 0) {
+          if (!gAlwaysActive) {
+            PauseMediaOnDeactivate();
+            gAppActive = 0;
+          }
+          gRenderEnabled = gAlwaysActive ? 0 : 1;
+        } else {
+          gRenderEnabled = 1;
+        }
+        gHasFocus = 0;
+      }
+      break;
+    case win::WM_SETCURSOR:
+      return 1;
+    case win::WM_SYSCOMMAND:
+      if (gAppActive == 1 && gWindowMode == 0 && (wParam & 0xFFF0) != win::SC_CLOSE) return 1;
+      break;
+    case win::WM_KEYDOWN:
+      if (wParam == win::WPARAM(win::VK_ESCAPE) && gEscapeEnabled == 1) win::PostQuitMessage(0);
+      break;
+    case win::WM_CHAR:
+      gLastKeyChar = uint8_t(wParam);
+      AppendTypedCharacter(char(wParam));
+      break;
+    case win::WM_MOUSEMOVE:
+      if (!gPointerSpritesOn && gWindowMode == 1) {
+        gMouseX = int32_t(uintptr_t(lParam) & 0xFFFF) - gPresentOffsetX + gWindowClientX;
+        gMouseY = int32_t((uintptr_t(lParam) >> 16) & 0xFFFF) - gPresentOffsetY + gWindowClientY;
+      }
+      break;
+    case win::WM_LBUTTONDOWN:
+    case win::WM_RBUTTONDOWN: {
+      const int32_t button = message == win::WM_LBUTTONDOWN ? 1 : 2;
+      gMouseClickState = button;
+      if (!gPointerSpritesOn && gWindowMode == 1) gMouseButtons = button;
+      break;
+    }
+    case win::WM_LBUTTONUP:
+    case win::WM_RBUTTONUP:
+      gMouseClickState = 0;
+      if (!gPointerSpritesOn && gWindowMode == 1) gMouseButtons = 0;
+      break;
+    default:
+      break;
+  }
+  return win::DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace vx

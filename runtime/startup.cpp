@@ -1,0 +1,228 @@
+// WinMain of a standalone game and the steps it takes, in order.
+#include "runtime/startup.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "ide/language.h"
+#include "platform/win/files.h"
+#include "platform/win/profile.h"
+#include "platform/win/window.h"
+#include "runtime/attached_files.h"
+#include "runtime/dispatcher.h"
+#include "runtime/errors.h"
+#include "runtime/flow.h"
+#include "runtime/host.h"
+#include "runtime/interpreter.h"
+#include "runtime/main_loop.h"
+#include "runtime/program_image.h"
+#include "runtime/run_setup.h"
+#include "runtime/subsystem_hooks.h"
+#include "sound/sound_system.h"
+#include "system/system_state.h"
+
+namespace vx {
+
+std::string gExternalEditor;
+
+namespace {
+
+constexpr const char* kClassName = "VXG";
+constexpr win::DWORD kRuntimeWindowStyle = 0x800A0000u;
+constexpr int kIconResource = 144;
+
+std::string SetupIniPath() { return gProgramFolder + "SETUP.INI"; }
+
+std::string Setting(const char* key, const char* defaultValue) {
+  return win::ReadProfileString("SETTINGS", key, defaultValue, SetupIniPath());
+}
+
+// A private folder for this process's work files, removed at exit.
+std::string MakeTempFolder() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/vorlix-XXXXXX";
+  if (!mkdtemp(pattern.data())) return "/tmp/";
+  return pattern + "/";
+}
+
+}  // namespace
+
+void InitWorkFileNames(win::HINSTANCE) {
+  win::GetCurrentDirectoryA(&gStartDirectory);
+  gProgramFolder = win::ExecutableFolder();
+  gTempFolder = MakeTempFolder();
+  win::SetCurrentDirectoryA(gStartDirectory.c_str());
+  gWorkFile = gTempFolder + "workfile.tmp";
+  gWorkFile2 = gTempFolder + "workfil2.tmp";
+  gSoundWorkFile = gTempFolder + "workfile.wav";
+}
+
+void ReadSetupIni(int* fullScreen, int* windowed) {
+  gBlitFlipMode = Setting("BLITFLIPMODE", "0") == "1" ? 1 : 0;
+  gBlitOverdraw = Setting("BLITOVERDRAW", "0") == "1" ? 2 : 1;
+  const bool windowMode = Setting("WINDOWMODE", "0") == "1";
+  *fullScreen = windowMode ? 0 : 1;
+  *windowed = windowMode ? 1 : 0;
+  const std::string editor = Setting("EXTERNALEDITOR", "");
+  gExternalEditor = editor.empty() ? std::string() : gProgramFolder + editor;
+  if (!editor.empty() && !win::CanOpenForReading(gExternalEditor)) gExternalEditor.clear();
+  auto modeSwitch = [](const char* key, uint32_t& target) {
+    if (Setting(key, "0") != "1") return;
+    win::DeleteFileA(LogFilePath().c_str());
+    target = 1;
+  };
+  modeSwitch("DEBUGMODE", gDebugMode);
+  modeSwitch("TRACEMODE", gTraceMode);
+  modeSwitch("RUNTIMETEST", gRuntimeTestMode);
+  const std::string language = Setting("TEXTLANGUAGE", "");
+  if (!language.empty()) gTextLanguage = language;
+}
+
+win::HWND CreateRuntimeWindow(win::HINSTANCE instance, int showCommand, win::DWORD style) {
+  win::HWND window = win::CreateWindowExA(0, kClassName, "Vorlix", style, 0, 0, 640, 480, nullptr, instance);
+  if (!window) {
+    gErrorCode = 10002;
+    return nullptr;
+  }
+  win::ShowWindow(window, showCommand);
+  return window;
+}
+
+bool InitSubsystems(win::HINSTANCE instance, win::HWND window) {
+  if (!InitInputDevices(instance, window)) {
+    gErrorCode = 10007;
+    return false;
+  }
+  InitMusicSystem();
+  InitSoundSystem(window);
+  CreateRecordPools();
+  return true;
+}
+
+void ResetDisplayDefaults() { gDisplayInvalid = 0; }
+
+bool SetupDisplayForProgram(win::HWND window, int fullScreen, int windowed, int reinit) {
+  if (!reinit) ChooseBestDisplayCard();
+  SetFullScreen(fullScreen);
+  if (!reinit && !CreateDirectDrawForCard()) {
+    gErrorCode = 10003;
+    return false;
+  }
+  if (windowed == 1) {
+    win::ShowWindow(window, win::SW_SHOW);
+  } else if (!reinit && !SetDisplayMode(640, 480, gDisplay3DDepth)) {
+    gErrorCode = 10004;
+    return false;
+  }
+  ResetDisplayDefaults();
+  if (!CreateSurfacesAndDevice(640, 480)) {
+    gErrorCode = 10005;
+    return false;
+  }
+  ClearAndPresentBackBuffer();
+  ClearAndPresentBackBuffer();
+  ResetEngineRecords();
+  ResetKeyboardBuffer();
+  Reset3DScene();
+  LoadPointerBitmap();
+  CreatePointerSprites();
+  ResetRuntimeState();
+  CreateTextFontForRun();
+  SetSoundDefaults();
+  win::GetCurrentDirectoryA(&gRunDirectory);
+  AcquireInputDevices();
+  return true;
+}
+
+void ShutdownEngine(int keep) {
+  DisconnectFtpHangUp();
+  UnacquireInputDevices();
+  ResetDisplayDefaults();
+  DeleteAllMusicSlots();
+  DeleteAllSounds();
+  DeleteAllAnimations();
+  DeletePointerSprites();
+  Shutdown3DEngine(keep);
+  ResetCallStack();
+  FreeProgramImage();
+  win::SetCurrentDirectoryA(gRunDirectory.c_str());
+  LeaveWindowMode();
+}
+
+void ShutdownSubsystems() {
+  FreeRecordPools();
+  ReleaseDirectDrawObjects();
+  ShutdownMusicSystem();
+  ShutdownSoundSystem();
+  ReleaseInputDevices();
+}
+
+void DestroyRuntimeWindow() {
+  DestroyWindowGdiObjects();
+  if (gMainWindow) win::DestroyWindow(gMainWindow);
+  gMainWindow = gOwnerWindow = nullptr;
+}
+
+void DeleteTempWorkFiles() {
+  win::SetCurrentDirectoryA(gStartDirectory.c_str());
+  win::DeleteFileA(gSoundWorkFile.c_str());
+  if (gTempFolder.size() > 1 && gTempFolder != "/tmp/") {
+    std::error_code ignored;
+    std::filesystem::remove_all(gTempFolder, ignored);
+  }
+}
+
+int WinMain(win::HINSTANCE instance, win::HINSTANCE, const char* commandLine, int showCommand) {
+  gInstance = instance;
+  gCommandLine = commandLine ? commandLine : "";
+  RegisterAllCommands();
+
+  const win::WNDCLASSA windowClass{win::CS_HREDRAW | win::CS_VREDRAW, MainWindowProc, kIconResource, kClassName,
+                                   kClassName};
+  win::RegisterClassA(&windowClass);
+  InitWorkFileNames(instance);
+  int fullScreen = 1, windowed = 0;
+  ReadSetupIni(&fullScreen, &windowed);
+  ResetErrorWordTable();
+  LoadLanguageSettings();
+
+  win::HWND window = CreateRuntimeWindow(instance, showCommand, kRuntimeWindowStyle);
+  if (window) {
+    gMainWindow = gOwnerWindow = window;
+    win::SetWindowTextA(window, win::ExecutablePath().c_str());
+    gAttachedFiles = std::make_unique<AttachedFiles>();
+    if (LoadAttachedFiles(win::ExecutablePath())) {
+      std::string imagePath;
+      if (InitSubsystems(instance, window) && ExtractProgramImage(imagePath) && LoadProgramImage(imagePath) &&
+          SetupDisplayForProgram(window, fullScreen, windowed, 0)) {
+        gStandaloneFlag = 1;
+        RunMainLoop();
+      }
+    }
+    AttachedFilesRelease();
+    gAttachedFiles.reset();
+    ShutdownEngine(0);
+  }
+  ShutdownSubsystems();
+
+  if (gErrorCode > 0) {
+    const std::string text = FormatErrorMessage();
+    LogRuntimeError(text);
+    win::ShowCursor(1);
+    if (gRuntimeTestMode)
+      win::MessageBoxA(gMainWindow, gErrorReport.c_str(), ("ERRORINFO: " + text).c_str(), win::MB_OK);
+    else
+      win::MessageBoxA(gMainWindow, text.c_str(), "Error In Program", win::MB_ICONSTOP);
+  }
+  if (gExitMessageFlag == 1) {
+    win::ShowCursor(1);
+    win::MessageBoxA(gMainWindow, gExitMessageText.c_str(), gExitMessageCaption.c_str(), win::MB_OK);
+  }
+  DestroyRuntimeWindow();
+  DeleteTempWorkFiles();
+  return 0;
+}
+
+}  // namespace vx

@@ -1,0 +1,147 @@
+// The sound and music services the runtime calls, over the sound library.
+#include "sound/sound_system.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace vx {
+
+SoundLibrary gSoundLibrary;
+int gSoundAvailable = 0;
+std::array<uint8_t, kSoundSlotCount> gSoundSlotInUse{};
+std::array<uint8_t, kMusicSlotCount> gMusicPausedByFocus{};
+
+namespace {
+
+bool IsDataSoundNumber(int32_t soundNumber) {
+  return soundNumber >= kLowestDataSoundNumber && soundNumber <= kHighestDataSoundNumber;
+}
+
+}  // namespace
+
+int InitMusicSystem() { return 1; }
+
+int InitSoundSystem(win::HWND window) {
+  gSoundAvailable = gSoundLibrary.Start(window) ? 1 : 0;
+  SetSoundDefaults();
+  return 1;
+}
+
+int SetSoundDefaults() {
+  gSoundLibrary.SetDistanceFactor(0.002f);
+  gSoundLibrary.SetListener(SoundListener{});
+  gSoundLibrary.SetEnvironment(0);
+  gSoundLibrary.SetReverbMix(SoundLibrary::kAllChannels, 0.0f);
+  return 1;
+}
+
+int SoundStubTrue() { return 1; }
+
+int UpdateSound3D() {
+  if (gSoundAvailable) gSoundLibrary.Update3D();
+  return 1;
+}
+
+int UpdateMusic() {
+  for (int slot = 0; slot < kMusicSlotCount; ++slot) {
+    const MusicSlot& music = gSoundLibrary.Music(slot);
+    if (music.looping && music.playing && music.finished) gSoundLibrary.PlayMusic(slot);
+  }
+  // The MCI music of the CD and MIDI commands would be updated here; those commands keep no
+  // per-frame state in this system.
+  return 1;
+}
+
+void DeleteAllMusicSlots() {
+  for (int slot = 0; slot < kMusicSlotCount; ++slot) gSoundLibrary.DeleteMusic(slot);
+  gMusicPausedByFocus.fill(0);
+}
+
+int ShutdownMusicSystem() {
+  DeleteAllMusicSlots();
+  return 1;
+}
+
+int DeleteAllSounds() {
+  for (int slot = 0; slot < kSoundSlotCount; ++slot) {
+    gSoundLibrary.StopChannel(slot);
+    gSoundLibrary.DeleteSample(slot);
+    gSoundSlotInUse[static_cast<size_t>(slot)] = 0;
+  }
+  return 1;
+}
+
+int ShutdownSoundSystem() {
+  DeleteAllSounds();
+  if (gSoundAvailable) {
+    gSoundAvailable = 0;
+    gSoundLibrary.Close();
+  }
+  return 1;
+}
+
+void PauseAllSounds() {
+  for (int slot = 0; slot < kSoundSlotCount; ++slot) {
+    if (gSoundSlotInUse[static_cast<size_t>(slot)] == 1 && gSoundLibrary.IsChannelPlaying(slot)) {
+      gSoundLibrary.PauseChannel(slot, true);
+    }
+  }
+}
+
+void ResumeAllSounds() {
+  for (int slot = 0; slot < kSoundSlotCount; ++slot) {
+    if (gSoundSlotInUse[static_cast<size_t>(slot)] == 1 && gSoundLibrary.IsChannelPlaying(slot)) {
+      gSoundLibrary.PauseChannel(slot, false);
+    }
+  }
+}
+
+void PauseAllMusic() {
+  for (int slot = 0; slot < kMusicSlotCount; ++slot) {
+    const MusicSlot& music = gSoundLibrary.Music(slot);
+    if (music.loaded && music.playing && !music.paused) {
+      gSoundLibrary.PauseMusic(slot, true);
+      gMusicPausedByFocus[static_cast<size_t>(slot)] = 1;
+    }
+  }
+}
+
+void ResumeAllMusic() {
+  for (int slot = 0; slot < kMusicSlotCount; ++slot) {
+    if (gMusicPausedByFocus[static_cast<size_t>(slot)]) {
+      gSoundLibrary.PauseMusic(slot, false);
+      gMusicPausedByFocus[static_cast<size_t>(slot)] = 0;
+    }
+  }
+}
+
+int CopySoundData(void** data, int32_t* byteCount, int32_t* bitsPerSample, int32_t* frequency,
+                  int32_t* lengthInSamples, int32_t soundNumber) {
+  if (!data || !byteCount || !bitsPerSample || !frequency || !lengthInSamples) return 0;
+  if (!IsDataSoundNumber(soundNumber)) return 0;
+  const SoundSample* sample = gSoundLibrary.Sample(soundNumber);
+  if (!sample) return 0;
+  const size_t bytes = sample->data.size();
+  void* copy = std::malloc(bytes);
+  if (!copy) return 0;
+  std::memcpy(copy, sample->data.data(), bytes);
+  *data = copy;
+  *byteCount = static_cast<int32_t>(bytes);
+  *bitsPerSample = sample->bits;
+  *frequency = sample->defaultFrequency;
+  *lengthInSamples = static_cast<int32_t>(sample->length);
+  return 1;
+}
+
+int CreateSoundFromData(const void* data, int32_t byteCount, int32_t bitsPerSample, int32_t frequency,
+                        int32_t lengthInSamples, int32_t soundNumber) {
+  if (!IsDataSoundNumber(soundNumber) || byteCount < 0 || lengthInSamples <= 0) return 0;
+  if (!gSoundLibrary.SetSample(soundNumber, data, static_cast<size_t>(byteCount), bitsPerSample, frequency,
+                               static_cast<uint32_t>(lengthInSamples))) {
+    return 0;
+  }
+  gSoundSlotInUse[static_cast<size_t>(soundNumber)] = 1;
+  return 1;
+}
+
+}  // namespace vx

@@ -1,0 +1,86 @@
+// System commands the runtime needs now: focus and Esc switches, window mode, the exit message
+// and the checklist readers.
+#include <cstring>
+
+#include "common/checklist.h"
+#include "runtime/command_families.h"
+#include "runtime/dispatcher.h"
+#include "runtime/subsystem_hooks.h"
+#include "system/system_state.h"
+
+namespace vx {
+
+namespace {
+
+void CmdAlwaysActiveOn() { gAlwaysActive = 1; }
+void CmdAlwaysActiveOff() { gAlwaysActive = 0; }
+
+void CmdWindowOn() {
+  gWindowMode = 1;
+  gWindowBorder = 8;
+  gWindowCaption = 19;
+  gWindowClientX = 4;
+  gWindowClientY = 23;
+  gWindowStyle = 0x00CF0000u;
+  SetFullScreen(0);
+}
+
+void CmdWindowOff() {
+  ResetWindowState();
+  SetFullScreen(1);
+}
+
+void CmdEscapeKeyOff() { gEscapeEnabled = 0; }
+void CmdEscapeKeyOn() { gEscapeEnabled = 1; }
+
+// exit prompt text$, caption$
+void CmdExitPrompt() {
+  gExitMessageText = TextOperand(0);
+  gExitMessageCaption = TextOperand(1);
+  gExitMessageFlag = 1;
+  SkipOperands(2);
+}
+
+// Entries are numbered from 1, as the program counts them; others read as nothing.
+const ChecklistEntry* ChecklistEntryAt(int32_t number) {
+  if (number < 1 || number > gChecklistCount || number > kChecklistCapacity) return nullptr;
+  return &gChecklist[size_t(number - 1)];
+}
+
+void FnChecklistQuantity() {
+  SlotOperand(0)->i = gChecklistCount;
+  SkipOperands(1);
+}
+
+void FnChecklistString() {
+  const ChecklistEntry* entry = ChecklistEntryAt(IntOperand(1));
+  StoreString(SlotOperand(0), entry ? entry->text : "", entry ? strnlen(entry->text, sizeof entry->text) : 0);
+  SkipOperands(2);
+}
+
+template <int kValue>
+void FnChecklistValue() {
+  const ChecklistEntry* entry = ChecklistEntryAt(IntOperand(1));
+  SlotOperand(0)->i = entry ? entry->values[kValue] : 0;
+  SkipOperands(2);
+}
+
+}  // namespace
+
+void RegisterSystemCommands() {
+  RegisterCommand(9005, CmdAlwaysActiveOn);
+  RegisterCommand(9006, CmdAlwaysActiveOff);
+  RegisterCommand(9101, CmdWindowOn);
+  RegisterCommand(9102, CmdWindowOff);
+  RegisterCommand(9601, CmdEscapeKeyOff);
+  RegisterCommand(9602, CmdEscapeKeyOn);
+  RegisterCommand(9611, CmdExitPrompt);
+  RegisterCommand(9990, FnChecklistQuantity);
+  RegisterCommand(9991, FnChecklistString);
+  RegisterCommand(9992, FnChecklistValue<0>);
+  RegisterCommand(9993, FnChecklistValue<1>);
+  RegisterCommand(9994, FnChecklistValue<2>);
+  RegisterCommand(9995, FnChecklistValue<3>);
+}
+
+}  // namespace vx

@@ -1,0 +1,326 @@
+// Attached files: blocks written as the builder writes them are read back and served by name;
+// damaged blocks and executables without one give no entries, or the entries before the damage;
+// extracted temporary files stay inside the temporary folder and go with the release.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/win/files.h"
+#include "runtime/attached_files.h"
+#include "runtime/host.h"
+#include "tests/support/block_writer.h"
+#include "tests/support/temp_folder.h"
+
+namespace vx {
+namespace {
+
+class AttachedFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gTempFolder = temp_.path();
+    gAttachedFiles = std::make_unique<AttachedFiles>();
+  }
+  void TearDown() override {
+    gAttachedFiles.reset();
+    gTempFolder = savedTemp_;
+  }
+
+  // Writes the game file outside the temporary folder and loads its block.
+  bool Load(const test::BlockWriter& writer) {
+    const std::string game = games_.path() + "game";
+    return writer.WriteTo(game) && LoadAttachedFiles(game);
+  }
+  std::vector<std::string> EntryNames() const {
+    std::vector<std::string> names;
+    for (const AttachedEntry& entry : gAttachedFiles->entries()) names.push_back(entry.name);
+    return names;
+  }
+  std::vector<std::string> TempFiles() const {
+    std::vector<std::string> names;
+    for (const auto& item : std::filesystem::directory_iterator(temp_.path())) {
+      names.push_back(item.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  static std::string Contents(const std::string& path) {
+    const auto bytes = win::ReadWholeFile(path);
+    return bytes ? std::string(bytes->begin(), bytes->end()) : "<missing>";
+  }
+
+  test::TempFolder temp_;   // the process's temporary folder during the test
+  test::TempFolder games_;  // where the game files lie
+  std::string savedTemp_ = gTempFolder;
+};
+
+test::BlockWriter GameBlock() {
+  return std::move(test::BlockWriter()
+                       .Front("RUNTIME PART")
+                       .Entry("C:\\Temp\\_exefile.dat", "program")
+                       .Entry("Media\\Tree.BMP", "tree bytes")
+                       .Entry("intro.jpg", "jpeg bytes")
+                       .Entry("Empty.dat", "")
+                       .Entry(std::string(255, 'n'), "longest name"));
+}
+
+TEST_F(AttachedFilesTest, NamesMatchIgnoringCaseAndSeparator) {
+  ASSERT_TRUE(Load(GameBlock()));
+  EXPECT_EQ(EntryNames(), (std::vector<std::string>{"c:\\temp\\_exefile.dat", "media\\tree.bmp", "intro.jpg",
+                                                    "empty.dat", std::string(255, 'n')}));
+  struct Case {
+    std::string request, ending;
+    bool found;
+    std::string file, contents;
+  };
+  const Case cases[] = {
+      {"Media/Tree.BMP", "bmp", true, "_virtual.bmp", "tree bytes"},
+      {"MEDIA\\TREE.BMP", "dat", true, "_virtual.dat", "tree bytes"},
+      {"INTRO.JPG", VirtualFileEnding("INTRO.JPG"), true, "_virtual.JPG", "jpeg bytes"},
+      {"empty.dat", "dat", true, "_virtual.dat", ""},  // a size-0 entry still counts
+      {std::string(255, 'N'), "dat", true, "_virtual.dat", "longest name"},
+      {"media\\tree", "dat", false, "", ""},  // exact names only
+      {"tree.bmp", "dat", false, "", ""},     // the folder belongs to the name
+      {"Media\\Tree.BMP\\", "dat", false, "", ""},
+      {"missing.png", "png", false, "", ""},
+      {"", "dat", false, "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.request);
+    std::string name = c.request;
+    EXPECT_EQ(ResolveVirtualFile(name, c.ending), c.found);
+    if (c.found) {
+      EXPECT_EQ(name, temp_.path() + c.file);
+      EXPECT_EQ(Contents(name), c.contents);
+    } else {
+      EXPECT_EQ(name, c.request);
+    }
+  }
+}
+
+TEST_F(AttachedFilesTest, BaseNameLookupIgnoresOnlyTheFoldersOfEntries) {
+  ASSERT_TRUE(Load(test::BlockWriter()
+                       .Entry("prog.dat", "program")
+                       .Entry("media\\Wall.bmp", "wall")
+                       .Entry("Textures\\Sub\\rock.png", "rock")
+                       .Entry("\\top.bmp", "top")
+                       .Entry("plain.x", "plain")));
+  struct Case {
+    std::string request, contents;  // no contents: not found
+  };
+  const Case cases[] = {
+      {"wall.bmp", "wall"}, {"WALL.BMP", "wall"}, {"rock.png", "rock"}, {"plain.x", "plain"},
+      {"media\\wall.bmp", ""},  // a name with a folder never matches here
+      {"media/wall.bmp", ""},   {"sub\\rock.png", ""}, {"wall", ""},       {"", ""},
+      {"\\top.bmp", "top"},     // an entry whose only backslash leads keeps its whole name
+      {"top.bmp", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.request);
+    std::string name = c.request;
+    EXPECT_EQ(ResolveVirtualFileByName(name, "dat"), !c.contents.empty());
+    if (!c.contents.empty()) {
+      EXPECT_EQ(name, temp_.path() + "_virtual.dat");
+      EXPECT_EQ(Contents(name), c.contents);
+    } else {
+      EXPECT_EQ(name, c.request);
+    }
+  }
+}
+
+TEST_F(AttachedFilesTest, OneTemporaryFilePerEnding) {
+  ASSERT_TRUE(Load(GameBlock()));
+  std::string first = "media/tree.bmp", second = "intro.jpg", third = "intro.jpg";
+  ASSERT_TRUE(ResolveVirtualFile(first, "dat"));
+  ASSERT_TRUE(ResolveVirtualFile(second, "dat"));
+  ASSERT_TRUE(ResolveVirtualFile(third, "jpg"));
+  EXPECT_EQ(first, second);
+  EXPECT_EQ(Contents(first), "jpeg bytes");  // the second lookup overwrote the first
+  EXPECT_EQ(TempFiles(), (std::vector<std::string>{"_virtual.dat", "_virtual.jpg"}));
+}
+
+TEST_F(AttachedFilesTest, EndingsNeverLeaveTheTemporaryFolder) {
+  struct Case {
+    std::string name, ending;
+  };
+  const Case endings[] = {
+      {"intro.jpg", "jpg"}, {"Music.MP3", "MP3"}, {"track01", "k01"}, {"dir/abc", "abc"},
+      {"a.x", "dat"},       {"ab", "dat"},        {"", "dat"},        {"x/..", "dat"},
+      {"a\\bc", "dat"},     {"file.tx/", "dat"},  {"a b", "dat"},     {"\xe9t\xe9", "dat"},
+  };
+  for (const Case& c : endings) EXPECT_EQ(VirtualFileEnding(c.name), c.ending) << c.name;
+
+  ASSERT_TRUE(Load(GameBlock()));
+  for (const std::string bad : {"../../escape", "", "a/b", "x.y"}) {
+    std::string name = "intro.jpg";
+    ASSERT_TRUE(ResolveVirtualFile(name, bad)) << bad;
+    EXPECT_EQ(name, temp_.path() + "_virtual.dat") << bad;
+  }
+  EXPECT_EQ(TempFiles(), std::vector<std::string>{"_virtual.dat"});
+  EXPECT_FALSE(std::filesystem::exists(games_.path() + "escape"));
+}
+
+TEST_F(AttachedFilesTest, ProgramImageIsEntryZero) {
+  ASSERT_TRUE(Load(GameBlock()));
+  std::string path = "unchanged";
+  ASSERT_TRUE(ExtractProgramImage(path));
+  EXPECT_EQ(path, temp_.path() + "_virtual.dat");
+  EXPECT_EQ(Contents(path), "program");
+
+  ASSERT_TRUE(Load(test::BlockWriter().Front("RUNTIME PART")));  // a block without entries
+  EXPECT_TRUE(gAttachedFiles->entries().empty());
+  EXPECT_TRUE(TempFiles().empty());  // loading again released the old block
+  path = "unchanged";
+  EXPECT_FALSE(ExtractProgramImage(path));
+  EXPECT_EQ(path, "unchanged");
+  std::string name = "intro.jpg";
+  EXPECT_FALSE(ResolveVirtualFile(name, "jpg"));
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(AttachedFilesTest, NothingHappensWithoutTheObject) {
+  ASSERT_TRUE(GameBlock().WriteTo(games_.path() + "game"));
+  gAttachedFiles.reset();
+  EXPECT_FALSE(LoadAttachedFiles(games_.path() + "game"));
+  std::string name = "intro.jpg";
+  EXPECT_FALSE(ResolveVirtualFile(name, "jpg"));
+  EXPECT_FALSE(ResolveVirtualFileByName(name, "jpg"));
+  EXPECT_FALSE(ExtractProgramImage(name));
+  AttachedFilesRelease();
+  EXPECT_EQ(name, "intro.jpg");
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(AttachedFilesTest, UnwritableTemporaryFileCountsAsNotFound) {
+  ASSERT_TRUE(Load(GameBlock()));
+  std::filesystem::create_directory(temp_.path() + "_virtual.bmp");  // in the way of the file
+  std::string name = "media/tree.bmp";
+  EXPECT_FALSE(ResolveVirtualFile(name, "bmp"));
+  EXPECT_EQ(name, "media/tree.bmp");
+
+  win::SetWriteFailureForTesting(true);  // the disk fills up part-way through
+  std::string path = "unchanged";
+  EXPECT_FALSE(ExtractProgramImage(path));
+  EXPECT_FALSE(ResolveVirtualFile(name, "dat"));
+  win::SetWriteFailureForTesting(false);
+  EXPECT_EQ(path, "unchanged");
+  EXPECT_EQ(name, "media/tree.bmp");
+  EXPECT_EQ(TempFiles(), std::vector<std::string>{"_virtual.bmp"});  // no partial file left
+
+  AttachedEntry stranger = gAttachedFiles->entries().front();  // a copy lies in no block
+  EXPECT_FALSE(ExtractAttachedEntry(stranger, path, "dat"));
+  EXPECT_TRUE(ExtractAttachedEntry(gAttachedFiles->entries().front(), path, "dat"));
+  EXPECT_EQ(Contents(path), "program");
+}
+
+TEST_F(AttachedFilesTest, ReleaseDeletesEveryExtractedFile) {
+  ASSERT_TRUE(Load(GameBlock()));
+  temp_.Write("_virtual.wav", "not ours");
+  std::string path;
+  ASSERT_TRUE(ExtractProgramImage(path));
+  for (const std::string ending : {"jpg", "png", "avi", "mid", "mp3", "bmp", "jpg"}) {
+    std::string name = "intro.jpg";
+    ASSERT_TRUE(ResolveVirtualFile(name, ending));
+  }
+  EXPECT_EQ(TempFiles().size(), 8u);
+
+  AttachedFilesRelease();
+  EXPECT_EQ(TempFiles(), std::vector<std::string>{"_virtual.wav"});
+  EXPECT_TRUE(gAttachedFiles->entries().empty());
+  std::string name = "intro.jpg";
+  EXPECT_FALSE(ResolveVirtualFile(name, "jpg"));
+
+  // Deleting the object releases too.
+  ASSERT_TRUE(Load(GameBlock()));
+  ASSERT_TRUE(ResolveVirtualFile(name, "gif"));
+  gAttachedFiles.reset();
+  EXPECT_EQ(TempFiles(), std::vector<std::string>{"_virtual.wav"});
+}
+
+TEST_F(AttachedFilesTest, FilesWithoutABlockGiveNoEntries) {
+  const uint32_t size = GameBlock().Size();
+  auto front = [](const std::string& bytes) { return test::BlockWriter().Front(bytes); };
+  struct Case {
+    const char* what;
+    test::BlockWriter writer;
+  };
+  const std::vector<Case> cases = {
+      {"offset far past the end", GameBlock().Trailer(0xFFFFFFFFu)},
+      {"offset at the end", GameBlock().Trailer(size)},
+      {"offset on the trailer", GameBlock().Trailer(size - 4)},
+      {"offset inside the tail", GameBlock().Trailer(size - 7)},
+      {"offset into the front", GameBlock().Trailer(3)},
+      {"block of nothing but its trailer", front("0123456789").NoEndMarker()},  // reads as a name length
+      {"first name length damaged", front("xx").Word(0x7FFFFFFFu).Bytes(std::string("abc\0", 4))},
+      {"end marker out of place", front("xx").Word(0).Word(0)},
+      {"no end marker", front("xx").NoEndMarker()},
+  };
+  for (const Case& c : cases) {
+    EXPECT_FALSE(Load(c.writer)) << c.what;
+    EXPECT_TRUE(gAttachedFiles->entries().empty()) << c.what;
+  }
+
+  // Files that never had a block: their last word is whatever they end with.
+  const std::string plain[] = {"", "abc", "1234567", "hello, world!!!!", std::string("abcdefgh\0\0\0\0", 12)};
+  for (const std::string& bytes : plain) {
+    EXPECT_FALSE(LoadAttachedFiles(games_.Write("plain", bytes))) << bytes.size();
+    EXPECT_TRUE(gAttachedFiles->entries().empty());
+  }
+  EXPECT_FALSE(LoadAttachedFiles(games_.path() + "missing"));
+  EXPECT_FALSE(LoadAttachedFiles(win::ExecutablePath()));  // a plain runtime
+  EXPECT_TRUE(gAttachedFiles->entries().empty());
+}
+
+TEST_F(AttachedFilesTest, DamagedEntriesKeepTheEntriesBeforeThem) {
+  struct Case {
+    const char* what;
+    test::BlockWriter damage;  // appended after a sound entry, or standing alone
+  };
+  const std::string nul(1, '\0');
+  const std::vector<Case> cases = {
+      {"empty name", test::BlockWriter().RawEntry(1, nul, 1, "x")},
+      {"name too long", test::BlockWriter().RawEntry(257, std::string(256, 'n') + nul, 1, "x")},
+      {"name length huge", test::BlockWriter().RawEntry(0xFFFFFFFFu, "abc" + nul, 1, "x")},
+      {"name without NUL", test::BlockWriter().RawEntry(5, "abcde", 1, "x")},
+      {"NUL inside name", test::BlockWriter().RawEntry(6, "ab" + nul + "de" + nul, 1, "x")},
+      {"name past the block", test::BlockWriter().Word(200).Bytes("short" + nul)},
+      {"block ends after a name length", test::BlockWriter().Word(6)},
+      {"size past the block", test::BlockWriter().RawEntry(6, "big.x" + nul, 1000, "few")},
+      {"size huge", test::BlockWriter().RawEntry(6, "big.x" + nul, 0xFFFFFFFFu, "few")},
+      {"data over the end marker", test::BlockWriter().RawEntry(6, "big.x" + nul, 7, "abc")},
+      {"early end marker", test::BlockWriter().Word(0).Entry("late.txt", "late")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // After one sound entry: that entry survives and still extracts.
+    test::BlockWriter afterGood = test::BlockWriter().Front("RUNTIME").Entry("Good.txt", "good");
+    const std::vector<uint8_t> damage = c.damage.Build();
+    afterGood.Bytes(std::string(damage.begin(), damage.end() - 8));  // without its own tail
+    ASSERT_TRUE(Load(afterGood));
+    EXPECT_EQ(EntryNames(), std::vector<std::string>{"good.txt"});
+    std::string name = "GOOD.TXT", late = "late.txt";
+    ASSERT_TRUE(ResolveVirtualFile(name, "txt"));
+    EXPECT_EQ(Contents(name), "good");
+    EXPECT_FALSE(ResolveVirtualFile(late, "txt"));
+
+    // As the first entry: nothing is left.
+    EXPECT_FALSE(Load(test::BlockWriter(c.damage).Front("RUNTIME")));
+    EXPECT_TRUE(gAttachedFiles->entries().empty());
+  }
+}
+
+TEST_F(AttachedFilesTest, BlockAppendedToAnExecutable) {
+  const std::string game = games_.path() + "game";
+  ASSERT_TRUE(GameBlock().AppendToCopy(win::ExecutablePath(), game));
+  ASSERT_TRUE(LoadAttachedFiles(game));
+  EXPECT_EQ(gAttachedFiles->entries().size(), 5u);
+  std::string path;
+  ASSERT_TRUE(ExtractProgramImage(path));
+  EXPECT_EQ(Contents(path), "program");
+}
+
+}  // namespace
+}  // namespace vx
