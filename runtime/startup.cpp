@@ -174,40 +174,42 @@ void DeleteTempWorkFiles() {
   }
 }
 
-int WinMain(win::HINSTANCE instance, win::HINSTANCE, const char* commandLine, int showCommand) {
+void BeginHost(win::HINSTANCE instance, const char* commandLine, int* fullScreen, int* windowed) {
   gInstance = instance;
   gCommandLine = commandLine ? commandLine : "";
   RegisterAllCommands();
-
   const win::WNDCLASSA windowClass{win::CS_HREDRAW | win::CS_VREDRAW, MainWindowProc, kIconResource, kClassName,
                                    kClassName};
   win::RegisterClassA(&windowClass);
   InitWorkFileNames(instance);
-  int fullScreen = 1, windowed = 0;
-  ReadSetupIni(&fullScreen, &windowed);
+  ReadSetupIni(fullScreen, windowed);
   ResetErrorWordTable();
   LoadLanguageSettings();
+}
 
+bool RunProgram(win::HINSTANCE instance, int showCommand, int fullScreen, int windowed, bool standalone,
+                ProgramSource source) {
   win::HWND window = CreateRuntimeWindow(instance, showCommand, kRuntimeWindowStyle);
-  if (window) {
-    gMainWindow = gOwnerWindow = window;
-    win::SetWindowTextA(window, win::ExecutablePath().c_str());
-    gAttachedFiles = std::make_unique<AttachedFiles>();
-    if (LoadAttachedFiles(win::ExecutablePath())) {
-      std::string imagePath;
-      if (InitSubsystems(instance, window) && ExtractProgramImage(imagePath) && LoadProgramImage(imagePath) &&
-          SetupDisplayForProgram(window, fullScreen, windowed, 0)) {
-        gStandaloneFlag = 1;
-        RunMainLoop();
-      }
-    }
-    AttachedFilesRelease();
-    gAttachedFiles.reset();
-    ShutdownEngine(0);
+  if (!window) return false;
+  gMainWindow = gOwnerWindow = window;
+  win::SetWindowTextA(window, win::ExecutablePath().c_str());
+  gAttachedFiles = std::make_unique<AttachedFiles>();
+  std::string imagePath;
+  if (source(imagePath) && InitSubsystems(instance, window) && LoadProgramImage(imagePath) &&
+      SetupDisplayForProgram(window, fullScreen, windowed, 0)) {
+    gStandaloneFlag = standalone ? 1 : 0;
+    RunMainLoop();
   }
-  ShutdownSubsystems();
+  AttachedFilesRelease();
+  gAttachedFiles.reset();
+  ShutdownEngine(0);
+  return true;
+}
 
-  if (gErrorCode > 0) {
+bool EndHost() {
+  ShutdownSubsystems();
+  const bool errorBox = gErrorCode > 0;
+  if (errorBox) {
     const std::string text = FormatErrorMessage();
     LogRuntimeError(text);
     win::ShowCursor(1);
@@ -222,6 +224,17 @@ int WinMain(win::HINSTANCE instance, win::HINSTANCE, const char* commandLine, in
   }
   DestroyRuntimeWindow();
   DeleteTempWorkFiles();
+  return errorBox;
+}
+
+int WinMain(win::HINSTANCE instance, win::HINSTANCE, const char* commandLine, int showCommand) {
+  int fullScreen = 1, windowed = 0;
+  BeginHost(instance, commandLine, &fullScreen, &windowed);
+  // The program is entry 0 of the block at the end of the executable.
+  RunProgram(instance, showCommand, fullScreen, windowed, true, [](std::string& imagePath) {
+    return LoadAttachedFiles(win::ExecutablePath()) && ExtractProgramImage(imagePath);
+  });
+  EndHost();
   return 0;
 }
 

@@ -12,6 +12,16 @@ extern std::string gExternalEditor;  // outside editor from the settings, when i
 // Runs the program attached to the executable; returns 0 in every case.
 int WinMain(win::HINSTANCE instance, win::HINSTANCE previous, const char* commandLine, int showCommand);
 
+// The steps of WinMain, also used to run a program compiled by the author's tool:
+// folders, settings and error texts; then the window, subsystems, image, display and main loop
+// for the image that source provides (false when it provides none); then the tear-down, which
+// shows the error box and returns whether there was one.
+using ProgramSource = bool (*)(std::string& imagePath);
+void BeginHost(win::HINSTANCE instance, const char* commandLine, int* fullScreen, int* windowed);
+bool RunProgram(win::HINSTANCE instance, int showCommand, int fullScreen, int windowed, bool standalone,
+                ProgramSource source);
+bool EndHost();
+
 void InitWorkFileNames(win::HINSTANCE instance);
 void ReadSetupIni(int* fullScreen, int* windowed);
 win::HWND CreateRuntimeWindow(win::HINSTANCE instance, int showCommand, win::DWORD style);
