@@ -1,9 +1,13 @@
-// The clipboard, held inside the process: one text block, owned here once it is set.
+// The clipboard: one text block held inside the process, owned here once it is set, and handed
+// to the desktop's clipboard when a real window is up.
 #include "platform/win/clipboard.h"
+
+#include <SDL.h>
 
 #include <mutex>
 
 #include "platform/win/heap.h"
+#include "platform/win/window.h"
 
 namespace vx::win {
 
@@ -52,9 +56,12 @@ HANDLE GetClipboardData(UINT format) {
 }
 
 BOOL CloseClipboard() {
-  const std::lock_guard<std::mutex> hold(gClipboardLock);
-  if (!gClipboardOpen) return FALSE_;
-  gClipboardOpen = false;
+  {
+    const std::lock_guard<std::mutex> hold(gClipboardLock);
+    if (!gClipboardOpen) return FALSE_;
+    gClipboardOpen = false;
+  }
+  if (SDL_WasInit(SDL_INIT_VIDEO) && !IsHeadless()) SDL_SetClipboardText(ClipboardText().c_str());
   return TRUE_;
 }
 
