@@ -1,0 +1,107 @@
+// The Direct3D 7 immediate-mode device front end: it validates every call as the real device
+// does, keeps the states, transforms, viewport, lights, material and textures, clears its
+// render target and depth buffer, and records each draw call with the state in force for the
+// rasteriser.
+#pragma once
+#include <array>
+#include <map>
+#include <vector>
+
+#include "platform/d3d/d3d_types.h"
+#include "platform/d3d/draw_record.h"
+
+namespace vx::win {
+
+class Direct3DVertexBuffer;
+
+class Direct3DDevice {
+ public:
+  Direct3DDevice(const Direct3DDevice&) = delete;
+  Direct3DDevice& operator=(const Direct3DDevice&) = delete;
+
+  DWORD AddRef();
+  DWORD Release();
+
+  HRESULT GetCaps(D3DDEVICEDESC7* desc) const;
+  HRESULT EnumTextureFormats(LPD3DENUMPIXELFORMATSCALLBACK callback, void* context);
+
+  HRESULT BeginScene();  // starts a new list of recorded draw calls
+  HRESULT EndScene();
+
+  // Fills the rectangles (screen coordinates; none means the whole viewport), each clipped to
+  // the viewport, in the render target and/or the depth buffer.
+  HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, D3DVALUE z, DWORD stencil);
+
+  HRESULT SetViewport(const D3DVIEWPORT7* viewport);
+  HRESULT GetViewport(D3DVIEWPORT7* viewport) const;
+
+  HRESULT SetTransform(D3DTRANSFORMSTATETYPE type, const D3DMATRIX* matrix);
+  HRESULT GetTransform(D3DTRANSFORMSTATETYPE type, D3DMATRIX* matrix) const;
+  // The stored matrix becomes `matrix` times the stored matrix.
+  HRESULT MultiplyTransform(D3DTRANSFORMSTATETYPE type, const D3DMATRIX* matrix);
+
+  HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value);
+  HRESULT GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) const;
+  HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE state, DWORD value);
+  HRESULT GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE state, DWORD* value) const;
+
+  // The device holds each texture while it is set; GetTexture hands out a reference of its own.
+  HRESULT SetTexture(DWORD stage, DirectDrawSurface* texture);
+  HRESULT GetTexture(DWORD stage, DirectDrawSurface** texture) const;
+  HRESULT PreLoad(DirectDrawSurface* texture);
+
+  HRESULT SetLight(DWORD index, const D3DLIGHT7* light);
+  HRESULT GetLight(DWORD index, D3DLIGHT7* light) const;
+  // Enabling a light that was never set makes it a white directional light along +z first.
+  HRESULT LightEnable(DWORD index, BOOL enable);
+  HRESULT GetLightEnable(DWORD index, BOOL* enable) const;
+
+  HRESULT SetMaterial(const D3DMATERIAL7* material);
+  HRESULT GetMaterial(D3DMATERIAL7* material) const;
+
+  HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWORD vertexCount, DWORD flags);
+  HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWORD vertexCount,
+                               const WORD* indices, DWORD indexCount, DWORD flags);
+  HRESULT DrawPrimitiveVB(D3DPRIMITIVETYPE type, Direct3DVertexBuffer* buffer, DWORD startVertex, DWORD vertexCount,
+                          DWORD flags);
+  // Indices count from `startVertex` and stay below `vertexCount`.
+  HRESULT DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE type, Direct3DVertexBuffer* buffer, DWORD startVertex,
+                                 DWORD vertexCount, const WORD* indices, DWORD indexCount, DWORD flags);
+
+  // The draw calls recorded since the last BeginScene, in order.
+  const std::vector<DrawCall>& RecordedDrawCalls() const { return drawCalls_; }
+  bool InScene() const { return inScene_; }
+  DirectDrawSurface* RenderTarget() const { return target_.get(); }
+
+ private:
+  friend class Direct3D;
+  Direct3DDevice(const D3DDEVICEDESC7& caps, std::vector<DDPIXELFORMAT> textureFormats, DirectDrawSurface* target);
+  ~Direct3DDevice() = default;
+
+  struct LightSlot {
+    D3DLIGHT7 light;
+    bool enabled;
+  };
+
+  HRESULT CheckDrawable(D3DPRIMITIVETYPE type, DWORD flags) const;
+  void Record(D3DPRIMITIVETYPE type, DWORD fvf, DWORD vertexSize, const uint8_t* vertices, DWORD vertexCount,
+              const WORD* indices, DWORD indexCount, DWORD flags);
+  HRESULT ClearTarget(const D3DRECT& area, D3DCOLOR color);
+  HRESULT ClearDepth(DirectDrawSurface* depth, const D3DRECT& area, DWORD flags, D3DVALUE z, DWORD stencil);
+
+  D3DDEVICEDESC7 caps_;
+  std::vector<DDPIXELFORMAT> textureFormats_;
+  SurfaceRef target_;
+  DWORD references_ = 1;
+  bool inScene_ = false;
+  D3DVIEWPORT7 viewport_{};
+  std::array<DWORD, kRenderStateCount> renderStates_{};
+  std::array<std::array<DWORD, kTextureStageStateCount>, kMaxTextureStages> stageStates_{};
+  std::array<SurfaceRef, kMaxTextureStages> textures_;
+  std::array<D3DMATRIX, D3DTRANSFORMSTATE_TEXTURE7 + 1> transforms_{};
+  D3DMATERIAL7 material_{};
+  std::map<DWORD, LightSlot> lights_;
+  std::vector<DrawCall> drawCalls_;
+};
+
+}  // namespace vx::win
