@@ -1,26 +1,44 @@
 // The vorlix executable: a standalone game when an attached-files block carries a program,
-// otherwise the author's tool.
+// otherwise the author's tool that compiles, runs and builds BASIC programs.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "common/le_words.h"
+#include "compiler/compiler.h"
 #include "platform/win/files.h"
+#include "runtime/builder.h"
 #include "runtime/demo.h"
+#include "runtime/host.h"
 #include "runtime/startup.h"
 
 namespace {
 
-void PrintUsage() {
-  std::puts(
+constexpr const char* kVersion = "0.1.0";
+
+// Exit statuses of the author's commands.
+constexpr int kRanCleanly = 0;
+constexpr int kEndedWithErrorBox = 1;
+constexpr int kDidNotCompile = 2;
+
+void PrintUsage(std::FILE* out) {
+  std::fputs(
       "Vorlix - a BASIC game-creation system.\n"
       "\n"
       "usage:\n"
-      "  vorlix --demo     run the built-in demonstration program\n"
-      "  vorlix --help     show this text\n"
+      "  vorlix run GAME.vxa [ARGUMENTS...]   compile the program and run it\n"
+      "  vorlix compile GAME.vxa [-o GAME.dat] compile only (to GAME.dat beside the source by default)\n"
+      "  vorlix build GAME.vxa -o GAME         write a standalone game with the media of the program's folder\n"
+      "  vorlix --demo                         run the built-in demonstration program\n"
+      "  vorlix --help | --version\n"
       "\n"
-      "A copy of vorlix with a program attached to its end is a standalone game and runs it.");
+      "Compiler messages read FILE:LINE: message. `run` exits with 0 when the program ended without an\n"
+      "error box, 1 with one, and 2 when it did not compile. A copy of vorlix with a program attached to\n"
+      "its end is a standalone game and runs it.\n",
+      out);
 }
 
 // True when the file ends with the trailer of a block that is empty or whose first entry has a
@@ -43,23 +61,114 @@ bool CarriesAttachedProgram(const std::string& path) {
   return nameLength >= 2 && nameLength <= 256;
 }
 
-std::string JoinArguments(int argc, char** argv) {
+std::string Join(const std::vector<std::string>& words) {
   std::string line;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) line += ' ';
-    line += argv[i];
-  }
+  for (const auto& w : words) line += (line.empty() ? "" : " ") + w;
   return line;
+}
+
+void ReportCompileFailure(const std::string& source) {
+  std::fprintf(stderr, "%s:%d: %s\n", source.c_str(), vx::gCompiler.errorLine, vx::gCompiler.resultMessage.c_str());
+}
+
+bool Compile(const std::string& source, const std::string& output) {
+  vx::ResetCompiler();
+  const bool ok = vx::LoadCommandTable() && vx::CompileFile(source, output);
+  if (!ok) ReportCompileFailure(source);
+  vx::FreeCompilerTables();
+  return ok;
+}
+
+std::string gCompiledImage;  // the image `run` hands to the runtime
+
+int RunSource(const std::string& source, const std::vector<std::string>& arguments) {
+  int fullScreen = 1, windowed = 0;
+  vx::BeginHost(nullptr, Join(arguments).c_str(), &fullScreen, &windowed);
+  gCompiledImage = vx::gTempFolder + "_exefile.dat";
+  if (!Compile(source, gCompiledImage)) {
+    vx::DeleteTempWorkFiles();
+    return kDidNotCompile;
+  }
+  vx::RunProgram(nullptr, 1, fullScreen, windowed, false, [](std::string& imagePath) {
+    imagePath = gCompiledImage;
+    return true;
+  });
+  return vx::EndHost() ? kEndedWithErrorBox : kRanCleanly;
+}
+
+int CompileSource(const std::string& source, std::string output) {
+  if (output.empty()) output = std::filesystem::path(source).replace_extension(".dat").string();
+  int fullScreen = 1, windowed = 0;
+  vx::BeginHost(nullptr, "", &fullScreen, &windowed);
+  const bool ok = Compile(source, output);
+  vx::DeleteTempWorkFiles();
+  return ok ? kRanCleanly : kDidNotCompile;
+}
+
+int BuildGame(const std::string& source, const std::string& target) {
+  int fullScreen = 1, windowed = 0;
+  vx::BeginHost(nullptr, "", &fullScreen, &windowed);
+  const std::string folder = std::filesystem::path(source).parent_path().string();
+  vx::StandaloneBuilder builder;
+  const bool ok = builder.BuildStandaloneExe(target, source, folder);
+  if (!ok) {
+    if (builder.compileErrorLine() > 0)
+      std::fprintf(stderr, "%s:%d: %s\n", source.c_str(), builder.compileErrorLine(), builder.failure().c_str());
+    else
+      std::fprintf(stderr, "vorlix: %s\n", builder.failure().c_str());
+  }
+  vx::DeleteTempWorkFiles();
+  return ok ? kRanCleanly : (builder.compileErrorLine() > 0 ? kDidNotCompile : kEndedWithErrorBox);
+}
+
+// The value after -o, or empty; false when -o has no value or an unknown option is given.
+bool ParseOutput(const std::vector<std::string>& args, size_t from, std::string* output) {
+  for (size_t i = from; i < args.size(); ++i) {
+    if (args[i] == "-o" && i + 1 < args.size()) {
+      *output = args[++i];
+    } else {
+      std::fprintf(stderr, "vorlix: unexpected argument '%s'\n", args[i].c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+int AuthorTool(const std::vector<std::string>& args) {
+  if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+    PrintUsage(stdout);
+    return 0;
+  }
+  if (args[0] == "--version") {
+    std::printf("vorlix %s\n", kVersion);
+    return 0;
+  }
+  if (args[0] == "--demo") return vx::RunDemo();
+  const std::string& command = args[0];
+  if ((command == "run" || command == "compile" || command == "build") && args.size() >= 2) {
+    const std::string& source = args[1];
+    if (command == "run") return RunSource(source, std::vector<std::string>(args.begin() + 2, args.end()));
+    std::string output;
+    if (!ParseOutput(args, 2, &output)) return kDidNotCompile;
+    if (command == "compile") return CompileSource(source, output);
+    if (output.empty()) {
+      std::fputs("vorlix: build needs -o GAME\n", stderr);
+      return kDidNotCompile;
+    }
+    return BuildGame(source, output);
+  }
+  PrintUsage(stderr);
+  return kDidNotCompile;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  // A standalone game always exits with 0.
   if (CarriesAttachedProgram(vx::win::ExecutablePath())) {
-    const std::string commandLine = JoinArguments(argc, argv);
-    return vx::WinMain(nullptr, nullptr, commandLine.c_str(), 1);
+    vx::WinMain(nullptr, nullptr, Join(args).c_str(), 1);
+    return 0;
   }
-  if (argc >= 2 && std::strcmp(argv[1], "--demo") == 0) return vx::RunDemo();
-  PrintUsage();
-  return argc >= 2 && std::strcmp(argv[1], "--help") != 0 ? 2 : 0;
+  return AuthorTool(args);
 }

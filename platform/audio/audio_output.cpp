@@ -2,6 +2,11 @@
 // ask for, so SDL converts when the hardware differs and the callback always sees 16-bit stereo.
 #include "platform/audio/audio_output.h"
 
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <string>
+
 #include <SDL.h>
 
 #include <algorithm>
@@ -37,11 +42,25 @@ int32_t SampleAt(const AudioVoice& voice, uint32_t index) {
   return static_cast<int16_t>(static_cast<uint16_t>(bytes[0] | (bytes[1] << 8)));
 }
 
+// False when nothing could play sound: no driver chosen, no sound server and no sound card.
+// SDL would otherwise try ALSA, which reports every missing card on standard error.
+bool AnySoundOutputPresent() {
+  if (const char* driver = std::getenv("SDL_AUDIODRIVER"); driver && *driver) return true;
+  if (std::getenv("PULSE_SERVER")) return true;
+  struct stat info {};
+  if (stat("/dev/snd", &info) == 0) return true;
+  const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
+  if (!runtimeDir) return false;
+  for (const char* socket : {"/pulse/native", "/pipewire-0"})
+    if (stat((std::string(runtimeDir) + socket).c_str(), &info) == 0) return true;
+  return false;
+}
+
 }  // namespace
 
 bool OpenAudioOutput(AudioMixCallback mix, void* user) {
   CloseAudioOutput();
-  if (gFaults.failOpen) return false;
+  if (gFaults.failOpen || !AnySoundOutputPresent()) return false;
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
 
   SDL_AudioSpec wanted{};

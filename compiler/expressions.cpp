@@ -1,0 +1,774 @@
+// The expression compiler: innermost parentheses first, then the operators level by level, each
+// piece emitted into a new temporary whose marker replaces its text. Operands are literals (kept
+// in the constant tables), variables, array elements, value functions of the command table and
+// user functions. Values that must survive a user-function call are moved into hidden locals of
+// the function first, since a call may run code that uses the same temporaries.
+#include <charconv>
+#include <cstring>
+
+#include "compiler/internal.h"
+
+namespace vx::compiler {
+
+namespace {
+
+struct LiveRef {
+  Operand* operand;
+  std::string* text;
+};
+std::vector<LiveRef> gLive;
+
+int TypeIndex(char type) { return type == 'f' ? 1 : type == 's' ? 2 : 0; }
+char TypeLetter(int index) { return index == 1 ? 'f' : index == 2 ? 's' : 'l'; }
+constexpr int32_t kTempBase[3] = {operands::kIntTemp, operands::kFloatTemp, operands::kStringTemp};
+constexpr int32_t kVarBase[3] = {operands::kIntVar, operands::kFloatVar, operands::kStringVar};
+
+std::string Marker(int32_t number) {
+  char digits[16];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, number);
+  (void)ec;
+  std::string marker(1, kMarker);
+  marker.append(digits, end);
+  return marker;
+}
+
+bool IsOperatorChar(char c) {
+  switch (c) {
+    case '^': case '*': case '/': case '+': case '-': case '=': case '>': case '<': case '!': case '&': case '|':
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A "-" is a sign when nothing but blanks or another operator stands before it.
+bool IsSign(std::string_view text, size_t at) {
+  size_t i = at;
+  while (i > 0) {
+    --i;
+    if (text[i] != ' ') return IsOperatorChar(text[i]);
+  }
+  return true;
+}
+
+// The ")" that closes the "(" at open, outside string literals; npos when none.
+size_t MatchingParenthesis(std::string_view text, size_t open) {
+  int depth = 0;
+  bool inString = false;
+  for (size_t i = open; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '"') inString = !inString;
+    if (inString) continue;
+    if (c == '(') ++depth;
+    if (c == ')' && --depth == 0) return i;
+  }
+  return std::string_view::npos;
+}
+
+// Creates a variable of the current function.
+bool CreateVariable(std::string_view name, char type, bool isArray, Operand& out) {
+  CompilerContext& c = gCompiler;
+  const int t = TypeIndex(type);
+  auto& table = c.variables[size_t(t)];
+  if (int(table.size()) >= kMaxVariablesPerType)
+    return Fail(t == 0 ? msg::kNoIntVariable : t == 1 ? msg::kNoFloatVariable : msg::kNoStringVariable);
+  const int32_t number = kVarBase[t] + int32_t(table.size());
+  table.push_back({std::string(name), c.currentFunction, isArray, c.lineNumber});
+  c.variableIndex.emplace(std::string(VariableKey(name, isArray, c.currentFunction)), number);
+  out.number = number;
+  out.type = TypeLetter(t);
+  return true;
+}
+
+// The n-th hidden local of a type in the running function, made on first use.
+bool HeldLocal(int t, Operand& out) {
+  CompilerContext& c = gCompiler;
+  auto& list = c.heldLocals[uint32_t(c.currentFunction) * 4 + uint32_t(t)];
+  const size_t n = c.heldInUse[size_t(t)]++;
+  if (n < list.size()) {
+    out.number = list[n];
+    out.type = TypeLetter(t);
+    return true;
+  }
+  // A name no source can spell.
+  std::string name = "%held" + std::to_string(n) + (t == 1 ? "#" : t == 2 ? "$" : "");
+  if (!CreateVariable(name, TypeLetter(t), false, out)) return false;
+  list.push_back(out.number);
+  return true;
+}
+
+bool NeedsHolding(int32_t number) {
+  if (number < operands::kIntTemp || number >= operands::kIntVar) return false;
+  if (gCompiler.currentFunction > 0) return true;  // the function may call itself
+  // The main program's own band is the first 50 of each type; beyond it a function's band starts.
+  return (number - operands::kIntTemp) % kTemporariesPerType >= kTemporaryBandStep;
+}
+
+int AssignRow(char type) {
+  const int first = FindStatementRow("=");
+  if (first < 0) return -1;
+  const char letters[3] = {type, type, 0};
+  for (int r = first; r < StatementGroupEnd(first); ++r)
+    if (gCompiler.statements[size_t(r)].parameters == letters) return r;
+  return -1;
+}
+
+}  // namespace
+
+bool AnyRowAgrees(const std::vector<CommandEntry>& rows, int first, int end, const std::string& types, size_t offset) {
+  for (int r = first; r < end; ++r) {
+    const std::string& letters = rows[size_t(r)].parameters;
+    if (offset == 0 && !letters.empty() && letters[0] == 'e') return true;
+    if (letters.size() < offset + types.size()) continue;
+    bool agrees = true;
+    for (size_t k = 0; k < types.size() && agrees; ++k) {
+      const char letter = letters[offset + k];
+      agrees = letter == 'z' || letter == types[k];
+    }
+    if (agrees) return true;
+  }
+  return false;
+}
+
+namespace {
+
+std::string DisplayName(const std::string& name) { return name == "==" ? "=" : name; }
+
+// The row of a value function or operator whose parameters equal the argument types.
+int MatchValueFunction(int first, const std::string& types) {
+  const auto& rows = gCompiler.valueFunctions;
+  const int end = ValueFunctionGroupEnd(first);
+  for (int r = first; r < end; ++r) {
+    const std::string& letters = rows[size_t(r)].parameters;
+    if (letters.size() != types.size() + 1) continue;
+    bool equal = true;
+    for (size_t k = 0; k < types.size() && equal; ++k) equal = letters[k + 1] == 'z' || letters[k + 1] == types[k];
+    if (equal) return r;
+  }
+  const std::string& name = rows[size_t(first)].name;
+  std::string text = MessageText(msg::kWrongValues) + " ";
+  if (name == "=" || name == "@=" || name == "@") {
+    text += MessageText(name == "=" ? msg::kWrongAssignment : name == "@=" ? msg::kWrongElementAssignment
+                                                                         : msg::kWrongElementRead);
+  } else {
+    const std::string& last = rows[size_t(end - 1)].parameters;
+    text += DisplayName(name) + " " + MessageText(msg::kExpects) + " " + TypeNames(std::string_view(last).substr(1));
+  }
+  Fail(text);
+  return -1;
+}
+
+bool NoSuchFunction(std::string_view name) {
+  return Fail(MessageText(msg::kNoSuchFunction) + " " + std::string(name) + " " + MessageText(msg::kNoSuchFunctionEnd));
+}
+
+bool IntConstant(int32_t value, Operand& out) {
+  CompilerContext& c = gCompiler;
+  out.type = 'l';
+  if (c.scanOnly) {
+    out.number = operands::kIntConst;
+    return true;
+  }
+  auto it = c.intConstantIndex.find(value);
+  if (it != c.intConstantIndex.end()) {
+    out.number = operands::kIntConst + it->second;
+    return true;
+  }
+  if (int(c.intConstants.size()) >= kMaxConstantsPerType) return Fail(msg::kNoIntConstant);
+  c.intConstantIndex.emplace(value, int32_t(c.intConstants.size()));
+  out.number = operands::kIntConst + int32_t(c.intConstants.size());
+  c.intConstants.push_back(value);
+  return true;
+}
+
+bool FloatConstant(float value, Operand& out) {
+  CompilerContext& c = gCompiler;
+  out.type = 'f';
+  if (c.scanOnly) {
+    out.number = operands::kFloatConst;
+    return true;
+  }
+  const uint32_t bits = FloatKey(value);  // -0 and 0 are equal values
+  auto it = c.floatConstantIndex.find(bits);
+  if (it != c.floatConstantIndex.end()) {
+    out.number = operands::kFloatConst + it->second;
+    return true;
+  }
+  if (int(c.floatConstants.size()) >= kMaxConstantsPerType) return Fail(msg::kNoFloatConstant);
+  c.floatConstantIndex.emplace(bits, int32_t(c.floatConstants.size()));
+  out.number = operands::kFloatConst + int32_t(c.floatConstants.size());
+  c.floatConstants.push_back(value);
+  return true;
+}
+
+bool StringConstant(std::string_view text, Operand& out) {
+  CompilerContext& c = gCompiler;
+  out.type = 's';
+  if (c.scanOnly) {
+    out.number = operands::kStringConst;
+    return true;
+  }
+  if (int(c.stringConstants.size()) >= kMaxConstantsPerType) return Fail(msg::kNoStringConstant);
+  out.number = operands::kStringConst + int32_t(c.stringConstants.size());
+  c.stringConstants.emplace_back(text);
+  return true;
+}
+
+bool CompileOperand(std::string_view text, Operand& out);
+
+// Arguments of a value function, an operator-free call or an array element read, then the row
+// that fits their types.
+bool CompileValueFunction(int first, std::string_view arguments, bool arrayRead, Operand& out) {
+  CompilerContext& c = gCompiler;
+  std::vector<std::string_view> items;
+  if (SplitArguments(arguments, items) < 0) return false;
+  const auto& rows = c.valueFunctions;
+  const int end = ValueFunctionGroupEnd(first);
+  const std::string& letters = rows[size_t(first)].parameters;
+  std::vector<Operand> args(items.size());
+  std::string types;
+  const char savedExpected = c.expectedType;
+  LiveValues live;
+  for (size_t i = 0; i < items.size(); ++i) {
+    c.expectedType = i + 1 < letters.size() ? letters[i + 1] : 0;
+    c.arrayFlag = arrayRead && i == 0;
+    const bool ok = CompileExpression(items[i], args[i]);
+    c.arrayFlag = false;
+    if (!ok) {
+      c.expectedType = savedExpected;
+      return false;
+    }
+    if (arrayRead && i == 0 && (args[i].number < operands::kIntVar || args[i].number >= operands::kIntConst)) {
+      c.expectedType = savedExpected;
+      return Fail(msg::kBadOperand);
+    }
+    char type = args[i].type == 'z' ? 'l' : args[i].type;
+    args[i].type = type;
+    if ((type == 'l' || type == 'f') && !AnyRowAgrees(rows, first, end, types + type, 1)) {
+      if (!EmitConversion(args[i])) {
+        c.expectedType = savedExpected;
+        return false;
+      }
+      type = args[i].type;
+    }
+    types += type;
+    live.Add(&args[i]);
+  }
+  c.expectedType = savedExpected;
+  const int row = MatchValueFunction(first, types);
+  if (row < 0) return false;
+  const char result = rows[size_t(row)].parameters.empty() ? 'l' : rows[size_t(row)].parameters[0];
+  Operand target;
+  if (!NewTemporary(result, target)) return false;
+  std::vector<Operand> operandList;
+  operandList.reserve(args.size() + 1);
+  operandList.push_back(target);
+  operandList.insert(operandList.end(), args.begin(), args.end());
+  EmitCommand(rows[size_t(row)].number, operandList);
+  out.number = target.number;
+  out.type = result;
+  return true;
+}
+
+bool CompileOperand(std::string_view input, Operand& out) {
+  CompilerContext& c = gCompiler;
+  const std::string_view text = Trim(input);
+  if (text.empty()) return Fail(msg::kBadOperand);
+  if (text[0] == kMarker) {
+    int32_t number = 0;
+    auto [ptr, ec] = std::from_chars(text.data() + 1, text.data() + text.size(), number);
+    if (ec != std::errc() || ptr != text.data() + text.size()) return Fail(msg::kBadOperand);
+    out.number = number;
+    out.type = TypeOfOperand(number);
+    return out.type != 0 || Fail(msg::kBadOperand);
+  }
+
+  // Call form: a name directly followed by a parenthesised argument list that ends the text.
+  bool inString = false;
+  for (size_t p = 0; p < text.size(); ++p) {
+    if (text[p] == '"') inString = !inString;
+    if (inString || p == 0 || text[p] != '(' || !OpensGroup(text[p - 1])) continue;
+    if (MatchingParenthesis(text, p) != text.size() - 1) return Fail(msg::kBadOperand);
+    const std::string_view name = Trim(text.substr(0, p));
+    const std::string_view arguments = text.substr(p + 1, text.size() - p - 2);
+    const int function = FindUserFunction(name);
+    if (function >= 0) return CompileUserFunctionCall(arguments, function, out);
+    int row = FindValueFunctionRow(name);
+    if (row >= 0) {
+      const int end = ValueFunctionGroupEnd(row);
+      if (c.expectedType) {
+        int typed = end - 1;
+        for (int r = row; r < end; ++r)
+          if (!c.valueFunctions[size_t(r)].parameters.empty() && c.valueFunctions[size_t(r)].parameters[0] == c.expectedType) {
+            typed = r;
+            break;
+          }
+        row = typed;
+      }
+      return CompileValueFunction(row, arguments, false, out);
+    }
+    // Any other name is an array: the "@" rows take the array variable and its indices.
+    if (c.arrayGroupStart < 0) return NoSuchFunction(name);
+    std::string element(name);
+    element += ',';
+    element.append(arguments);
+    return CompileValueFunction(c.arrayGroupStart, element, true, out);
+  }
+
+  if (IsIntegerLiteral(text)) return IntConstant(IntegerLiteralValue(text), out);
+  if (IsFloatLiteral(text)) return FloatConstant(FloatLiteralValue(text), out);
+  if (text[0] == '"') {
+    if (!IsStringLiteral(text)) return Fail(msg::kBadOperand);
+    if (text.size() > kMaxLineLength) return Fail(msg::kLongString);
+    return StringConstant(text.substr(1, text.size() - 2), out);
+  }
+  return FindVariable(text, out);
+}
+
+struct Level {
+  char first, second;      // second: the other spelling's first character, for >= and <=
+  bool twoCharacters;
+  const char* row;
+};
+constexpr Level kLevels[] = {
+    {'^', 0, false, "^"},  {'/', 0, false, "/"},     {'*', 0, false, "*"},    {'+', 0, false, "+"},
+    {'-', 0, false, "-"},  {'>', '=', true, ">="},   {'<', '=', true, "<="},  {'>', 0, false, ">"},
+    {'<', 0, false, "<"},  {'=', 0, false, "=="},    {'!', 0, false, "!"},    {'&', 0, false, "&"},
+    {'|', 0, false, "|"},
+};
+
+// The next operator of the level at or after from, outside string literals and groups. The scan
+// starts at from itself, which stands outside literals and groups: at 0, or after a marker that
+// replaced a whole operation; operators are taken from position 1 on.
+bool FindOperator(std::string_view text, const Level& level, size_t from, size_t& at, size_t& length) {
+  bool inString = false;
+  int depth = 0;
+  for (size_t i = from; i < text.size(); ++i) {
+    const char ch = text[i];
+    if (ch == '"') inString = !inString;
+    if (inString) continue;
+    if (ch == '(') ++depth;
+    if (ch == ')') --depth;
+    if (depth != 0 || i == 0) continue;
+    if (level.twoCharacters) {
+      if (i + 1 < text.size() && ((ch == level.first && text[i + 1] == level.second) ||
+                                  (ch == level.second && text[i + 1] == level.first))) {
+        at = i;
+        length = 2;
+        return true;
+      }
+    } else if (ch == level.first && !(ch == '-' && IsSign(text, i))) {
+      at = i;
+      length = 1;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Which operator characters stand outside string literals and groups.
+uint32_t OperatorsPresent(std::string_view text) {
+  uint32_t present = 0;
+  bool inString = false;
+  int depth = 0;
+  for (char ch : text) {
+    if (ch == '"') inString = !inString;
+    if (inString) continue;
+    if (ch == '(') ++depth;
+    if (ch == ')') --depth;
+    if (depth == 0 && IsOperatorChar(ch)) present |= 1u << (ch & 31);
+  }
+  return present;
+}
+
+// Start of the operand that ends at the operator at: back over blanks, literals and groups to the
+// previous operator; a sign belongs to the operand.
+size_t LeftOperandStart(std::string_view text, size_t at) {
+  size_t i = at;
+  while (i > 0) {
+    const size_t k = i - 1;
+    const char ch = text[k];
+    if (ch == '"') {
+      const size_t open = text.rfind('"', k == 0 ? 0 : k - 1);
+      if (open == std::string_view::npos || open == k) return 0;
+      i = open;
+      continue;
+    }
+    if (ch == ')') {
+      int depth = 0;
+      size_t j = k + 1;
+      while (j > 0) {
+        --j;
+        if (text[j] == ')') ++depth;
+        if (text[j] == '(' && --depth == 0) break;
+      }
+      i = j;
+      continue;
+    }
+    if (ch == '-') return IsSign(text, k) ? k : k + 1;
+    if (IsOperatorChar(ch)) return k + 1;
+    i = k;
+  }
+  return 0;
+}
+
+// End of the operand that starts after an operator: a leading sign, then up to the next operator.
+size_t RightOperandEnd(std::string_view text, size_t from) {
+  size_t k = from;
+  while (k < text.size() && text[k] == ' ') ++k;
+  if (k < text.size() && text[k] == '-') ++k;
+  while (k < text.size()) {
+    const char ch = text[k];
+    if (ch == '"') {
+      const size_t close = text.find('"', k + 1);
+      k = close == std::string_view::npos ? text.size() : close + 1;
+    } else if (ch == '(') {
+      const size_t close = MatchingParenthesis(text, k);
+      k = close == std::string_view::npos ? text.size() : close + 1;
+    } else if (IsOperatorChar(ch)) {
+      return k;
+    } else {
+      ++k;
+    }
+  }
+  return k;
+}
+
+bool CompileOperators(std::string_view input, Operand& out) {
+  CompilerContext& c = gCompiler;
+  std::string text(Trim(input));
+  LiveValues live;
+  live.Add(&text);
+  // Most texts hold few operators: a level whose character is missing needs no scan.
+  const uint32_t present = OperatorsPresent(text);
+  for (const Level& level : kLevels) {
+    if (!(present & (1u << (level.first & 31)))) continue;
+    size_t from = 0;
+    size_t at = 0, length = 0;
+    while (FindOperator(text, level, from, at, length)) {
+      for (size_t k = 0; k < length; ++k) text[at + k] = ' ';
+      const size_t start = LeftOperandStart(text, at);
+      const size_t end = RightOperandEnd(text, at + length);
+      const std::string left(Trim(std::string_view(text).substr(start, at - start)));
+      const std::string right(Trim(std::string_view(text).substr(at + length, end - at - length)));
+      if (left.empty() || right.empty()) return Fail(msg::kBadOperand);
+      // The pieces' markers now live in the operands, not in the text.
+      std::fill(text.begin() + long(start), text.begin() + long(end), ' ');
+      Operand a, b;
+      LiveValues held;
+      if (!CompileOperand(left, a)) return FailIfSilent(msg::kBadOperand);
+      held.Add(&a);
+      if (!CompileOperand(right, b)) return FailIfSilent(msg::kBadOperand);
+      const int first = FindValueFunctionRow(level.row);
+      if (first < 0) return NoSuchFunction(level.row);
+      std::string types;
+      types += a.type == 'z' ? 'l' : a.type;
+      types += b.type == 'z' ? 'l' : b.type;
+      const int row = MatchValueFunction(first, types);
+      if (row < 0) return false;
+      const std::string& letters = c.valueFunctions[size_t(row)].parameters;
+      const char result = letters.empty() ? 'l' : letters[0];
+      Operand target;
+      if (!NewTemporary(result, target)) return false;
+      EmitCommand(c.valueFunctions[size_t(row)].number, {{target.number, result}, a, b});
+      const std::string marker = Marker(target.number);
+      text.replace(start, end - start, marker);
+      if (text.size() >= kMaxLineLength) return Fail(msg::kLongLine);
+      from = start + marker.size();
+    }
+  }
+  return CompileOperand(text, out);
+}
+
+}  // namespace
+
+bool IsIntegerLiteral(std::string_view text) {
+  size_t i = (!text.empty() && (text[0] == '+' || text[0] == '-')) ? 1 : 0;
+  if (i >= text.size()) return false;
+  for (; i < text.size(); ++i)
+    if (text[i] < '0' || text[i] > '9') return false;
+  return true;
+}
+
+// Decimal digits taken modulo 2^32, as a 32-bit word holds them.
+int32_t IntegerLiteralValue(std::string_view text) {
+  bool negative = false;
+  if (text[0] == '+' || text[0] == '-') {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  uint32_t value = 0;
+  for (char c : text) value = value * 10u + uint32_t(c - '0');
+  return int32_t(negative ? 0u - value : value);
+}
+
+bool IsFloatLiteral(std::string_view text) {
+  size_t i = (!text.empty() && (text[0] == '+' || text[0] == '-')) ? 1 : 0;
+  int dots = 0, digits = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] == '.')
+      ++dots;
+    else if (text[i] >= '0' && text[i] <= '9')
+      ++digits;
+    else
+      return false;
+  }
+  return dots == 1 && digits > 0;
+}
+
+float FloatLiteralValue(std::string_view text) {
+  bool negative = false;
+  if (text[0] == '+' || text[0] == '-') {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  double value = 0.0;
+  std::from_chars(text.data(), text.data() + text.size(), value);
+  return float(negative ? -value : value);
+}
+
+// A string literal: quotes at both ends and none between.
+bool IsStringLiteral(std::string_view text) {
+  return text.size() >= 2 && text.front() == '"' && text.back() == '"' &&
+         text.substr(1, text.size() - 2).find('"') == std::string_view::npos;
+}
+
+std::string_view VariableKey(std::string_view name, bool isArray, uint16_t function) {
+  static std::string key;
+  key.assign(name);
+  key += char(isArray ? 1 : 0);
+  key += char(function & 0xFF);
+  key += char(function >> 8);
+  return key;
+}
+
+uint32_t FloatKey(float value) {
+  if (value == 0.0f) value = 0.0f;
+  uint32_t bits;
+  std::memcpy(&bits, &value, 4);
+  return bits;
+}
+
+LiveValues::LiveValues() : mark_(gLive.size()) {}
+LiveValues::~LiveValues() { gLive.resize(mark_); }
+void LiveValues::Add(Operand* operand) { gLive.push_back({operand, nullptr}); }
+void LiveValues::Add(std::string* text) { gLive.push_back({nullptr, text}); }
+
+void ProtectLiveValues() {
+  CompilerContext& c = gCompiler;
+  if (c.scanOnly) return;
+  std::vector<std::pair<int32_t, int32_t>> moved;  // temporary -> hidden local
+  auto hold = [&](int32_t temporary) -> int32_t {
+    for (const auto& m : moved)
+      if (m.first == temporary) return m.second;
+    const char type = TypeOfOperand(temporary);
+    Operand local;
+    const int row = AssignRow(type);
+    if (row < 0) {
+      Fail(msg::kWrongAssignment);
+      return temporary;
+    }
+    if (!HeldLocal(TypeIndex(type), local)) return temporary;
+    EmitCommand(c.statements[size_t(row)].number, {local, {temporary, type}});
+    moved.emplace_back(temporary, local.number);
+    return local.number;
+  };
+  for (const LiveRef& ref : gLive) {
+    if (ref.operand) {
+      if (NeedsHolding(ref.operand->number)) ref.operand->number = hold(ref.operand->number);
+      continue;
+    }
+    std::string& text = *ref.text;
+    bool inString = false;
+    for (size_t i = 0; i + 6 <= text.size(); ++i) {
+      if (text[i] == '"') inString = !inString;
+      if (inString || text[i] != kMarker) continue;
+      int32_t number = 0;
+      auto [ptr, ec] = std::from_chars(text.data() + i + 1, text.data() + i + 6, number);
+      if (ec != std::errc() || ptr != text.data() + i + 6 || !NeedsHolding(number)) continue;
+      const std::string replacement = Marker(hold(number));
+      text.replace(i + 1, 5, replacement.substr(1));
+    }
+  }
+}
+
+void ResetTemporaries() {
+  CompilerContext& c = gCompiler;
+  const int band = std::min(kTemporaryBandStep * int(c.currentFunction), kMaxTemporaryBand);
+  for (int t = 0; t < 3; ++t) {
+    c.nextTemporary[size_t(t)] = kTempBase[t] + band;
+    c.temporaryLimit[size_t(t)] = kTempBase[t] + kTemporariesPerType;
+  }
+  c.heldInUse = {0, 0, 0};
+}
+
+bool NewTemporary(char type, Operand& out) {
+  CompilerContext& c = gCompiler;
+  const int t = TypeIndex(type);
+  out.type = type;
+  if (c.scanOnly) {
+    out.number = kTempBase[t];
+    return true;
+  }
+  // A statement that needs more temporaries than its band holds is refused as too long.
+  if (c.nextTemporary[size_t(t)] >= c.temporaryLimit[size_t(t)]) return Fail(msg::kLongLine);
+  out.number = c.nextTemporary[size_t(t)]++;
+  return true;
+}
+
+bool EmitConversion(Operand& operand) {
+  const bool toFloat = operand.type == 'l';
+  Operand target;
+  if (!NewTemporary(toFloat ? 'f' : 'l', target)) return false;
+  EmitCommand(toFloat ? 155 : 154, {target, operand});
+  operand = target;
+  return true;
+}
+
+char TypeOfOperand(int32_t number) {
+  if (number >= operands::kIntTemp && number < operands::kEnd) {
+    const int group = (number - operands::kIntTemp) / 1000;
+    static constexpr char kTypes[15] = {'l', 'f', 's', 'l', 'l', 'f', 'f', 's', 's', 'l', 'l', 'f', 'f', 's', 's'};
+    return kTypes[group];
+  }
+  return 0;
+}
+
+bool IsVariableName(std::string_view name) {
+  if (name.empty()) return false;
+  for (char ch : name)
+    if (!IsNameChar(ch)) return false;
+  return true;
+}
+
+char TypeOfName(std::string_view name) {
+  if (name.find('#') != std::string_view::npos) return 'f';
+  if (name.find('$') != std::string_view::npos) return 's';
+  return 'l';
+}
+
+bool FindVariable(std::string_view name, Operand& out) {
+  CompilerContext& c = gCompiler;
+  const bool isArray = c.arrayFlag;
+  c.arrayFlag = false;
+  if (!IsVariableName(name)) return Fail(msg::kBadOperand);
+  const char type = TypeOfName(name);
+  const int t = TypeIndex(type);
+  out.type = type;
+  if (c.scanOnly) {
+    out.number = kVarBase[t];
+    return true;
+  }
+  auto it = c.variableIndex.find(VariableKey(name, isArray, c.currentFunction));
+  // Arrays of the main program are seen inside functions; plain variables are local.
+  if (it == c.variableIndex.end() && isArray && c.currentFunction != 0)
+    it = c.variableIndex.find(VariableKey(name, true, 0));
+  if (it != c.variableIndex.end()) {
+    out.number = it->second;
+    return true;
+  }
+  return CreateVariable(name, type, isArray, out);
+}
+
+int FindUserFunction(std::string_view name) {
+  auto it = gCompiler.userFunctionIndex.find(name);
+  return it == gCompiler.userFunctionIndex.end() ? -1 : it->second;
+}
+
+int AddUserFunction(std::string_view name, std::string_view parameters) {
+  CompilerContext& c = gCompiler;
+  const int known = FindUserFunction(name);
+  if (known >= 0) return known;
+  if (int(c.functions.size()) >= kMaxUserFunctions) {
+    Fail(msg::kNoFunction);
+    return -1;
+  }
+  UserFunction f;
+  f.name = std::string(name);
+  f.parameters = std::string(parameters);
+  f.line = c.lineNumber;
+  c.userFunctionIndex.emplace(f.name, int(c.functions.size()));
+  c.functions.push_back(std::move(f));
+  return int(c.functions.size()) - 1;
+}
+
+bool CompileUserFunctionCall(std::string_view arguments, int function, Operand& out) {
+  CompilerContext& c = gCompiler;
+  const UserFunction& f = c.functions[size_t(function)];
+  std::string text = f.name + "," + std::to_string(f.parameters.size());
+  if (!Trim(arguments).empty()) {
+    text += ',';
+    text.append(arguments);
+  }
+  std::vector<std::string_view> items;
+  if (SplitArguments(text, items) < 0) return false;
+  std::vector<Operand> ops(items.size());
+  if (!c.scanOnly) {
+    const int label = FindLabel(f.name, false, true, true);
+    if (label < 0) return false;
+    ops[0] = {int32_t(operands::kLabel) + label, 'a', false, label};
+  }
+  std::string types;
+  {
+    LiveValues live;
+    for (size_t i = 1; i < items.size(); ++i) {
+      if (!CompileExpression(items[i], ops[i])) return false;
+      if (ops[i].type == 'z') ops[i].type = 'l';
+      if (i >= 2) types += ops[i].type;
+      live.Add(&ops[i]);
+    }
+  }
+  if (types != f.parameters) return Fail(msg::kWrongUserArguments);
+  Operand result;
+  if (!NewTemporary(f.returnType, result)) return false;
+  out.number = result.number;
+  out.type = f.returnType;
+  if (c.scanOnly) return true;
+  // The arguments are read by the call itself; what else is pending must outlive it.
+  ProtectLiveValues();
+  if (c.failed) return false;
+  ops.insert(ops.begin() + 1, result);
+  EmitCommand(21, ops);
+  return true;
+}
+
+bool CompileExpression(std::string_view input, Operand& out) {
+  std::string text(input);
+  LiveValues live;
+  live.Add(&text);
+  for (;;) {
+    int depth = 0, bestDepth = 0;
+    size_t best = std::string::npos;
+    bool inString = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+      const char ch = text[i];
+      if (ch == '"') inString = !inString;
+      if (inString) continue;
+      if (ch == '(') {
+        if (i > 0 && OpensGroup(text[i - 1])) {
+          const size_t close = MatchingParenthesis(text, i);
+          if (close == std::string::npos) return Fail(msg::kParentheses);
+          i = close;
+          continue;
+        }
+        if (++depth > bestDepth) {
+          bestDepth = depth;
+          best = i;
+        }
+      } else if (ch == ')' && --depth < 0) {
+        return Fail(msg::kParentheses);
+      }
+    }
+    if (depth != 0) return Fail(msg::kParentheses);
+    if (best == std::string::npos) return CompileOperators(text, out);
+    const size_t close = MatchingParenthesis(text, best);
+    const std::string inner = text.substr(best + 1, close - best - 1);
+    std::fill(text.begin() + long(best), text.begin() + long(close) + 1, ' ');
+    Operand value;
+    if (!CompileOperators(inner, value)) return false;
+    text.replace(best, close - best + 1, Marker(value.number));
+    if (text.size() >= kMaxLineLength) return Fail(msg::kLongLine);
+  }
+}
+
+}  // namespace vx::compiler

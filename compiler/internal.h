@@ -1,0 +1,147 @@
+// What the compiler's parts share: operands, messages, code emission, the text helpers of the
+// statement and expression compilers, and the steps that the driver runs.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "compiler/context.h"
+
+namespace vx::compiler {
+
+// A compiled value: the operand number of its slot (or a label or jump word) and its type letter
+// ('l', 'f', 's', 'z', 'a' label, 'j' jump target, 'x' failed).
+struct Operand {
+  int32_t number = -1;
+  char type = 'x';
+  bool dataLabel = false;  // a label operand of "restore"
+  int label = -1;          // label index of a label operand
+};
+
+// Message keys of the word file's COMPILER section.
+namespace msg {
+constexpr int kNoIntVariable = 1, kNoFloatVariable = 2, kNoStringVariable = 3, kNoLabel = 4, kNoFunction = 5;
+constexpr int kInteger = 6, kFloat = 7, kString = 8;
+constexpr int kNoSuchFunction = 9, kNoSuchFunctionEnd = 10;
+constexpr int kWrongValues = 11, kExpects = 12, kExpectsNothing = 13;
+constexpr int kWrongAssignment = 14, kWrongElementAssignment = 15, kWrongElementRead = 16;
+constexpr int kWrongUserArguments = 17;
+constexpr int kNoIntConstant = 18, kNoFloatConstant = 19, kLongString = 20, kNoStringConstant = 21;
+constexpr int kBadOperand = 22, kParentheses = 23, kBadLabelName = 24, kTooManyArguments = 25;
+constexpr int kLabelTwice = 26, kFunctionTwice = 27, kBadParameter = 28, kUnknownStatement = 29;
+constexpr int kBadSingleLineIf = 30, kBadFor = 31, kBadDim = 32, kBadLabel = 33, kBlockOutOfPlace = 34;
+constexpr int kDataFull = 35, kBadDataItem = 36, kWrongParameters = 37, kBadDeclaration = 38;
+constexpr int kBadReturn = 39, kEndfunctionOutside = 40, kLongLineInclude = 41, kTooManyIncludes = 42;
+constexpr int kLongLine = 43, kIncludedFailure = 44, kIncludedLine = 45, kSourceUnreadable = 46;
+constexpr int kAtLine = 47, kUndefinedLabel = 48, kUndeclaredArray = 49, kOpenBlock = 50;
+constexpr int kSelectOutOfPlace = 51, kSecondDefault = 52, kImageUnwritable = 53;
+}  // namespace msg
+
+// The text of a message key: the word file's, else the built-in English one.
+std::string MessageText(int key);
+// Failing: every failure sets the failed flag, whatever its text. Fail replaces the message,
+// FailIfSilent keeps one that a deeper step already built. Both return false.
+bool Fail(int key);
+bool Fail(std::string text);
+bool FailIfSilent(int key);
+// The type names of a row's letters ("integer, float"), or the "no parameters" text.
+std::string TypeNames(std::string_view letters);
+
+// Code emission (nothing while scanning).
+void EmitWord(uint32_t word);
+void EmitCommand(int32_t number, const std::vector<Operand>& operands);
+
+// Text helpers. Statements are lower case outside string literals and hold no control bytes
+// there, so a marker byte never comes from the user.
+constexpr char kMarker = '\x01';  // followed by five digits: a compiled value's operand number
+inline bool IsLetterOrDigit(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); }
+inline bool IsNameChar(char c) { return IsLetterOrDigit(c) || c == '_' || c == '#' || c == '$'; }
+inline bool IsLabelChar(char c) { return IsLetterOrDigit(c) || c == '_'; }
+// A "(" after one of these opens a call or array group.
+inline bool OpensGroup(char before) { return IsLetterOrDigit(before) || before == '$' || before == '#'; }
+std::string_view Trim(std::string_view text);
+std::string_view TrimLeft(std::string_view text);
+// Position of the first c outside string literals (and, when asked, outside parentheses), npos when none.
+size_t FindOutside(std::string_view text, char c, bool outsideParentheses = false);
+// Words at blanks outside string literals; ":" is a word of its own.
+std::vector<std::string_view> SplitWords(std::string_view text);
+std::string JoinWords(const std::vector<std::string_view>& words, size_t from, size_t to);
+// The text before and after the first ":" outside string literals.
+std::string_view BeforeColon(std::string_view text);
+std::string_view AfterColon(std::string_view text);
+// Items at commas outside string literals and parentheses; -1 after message 25.
+int SplitArguments(std::string_view text, std::vector<std::string_view>& items);
+// Lower case outside string literals; control bytes there become blanks.
+void FoldLine(std::string_view line, std::string& out);
+
+// Temporaries and conversions.
+void ResetTemporaries();
+bool NewTemporary(char type, Operand& out);
+bool EmitConversion(Operand& operand);  // integer <-> float into a new temporary
+
+// Values kept across user-function calls: while registered, an operand or the markers of a text
+// are moved into hidden locals before a call that could overwrite their temporaries.
+class LiveValues {
+ public:
+  LiveValues();
+  ~LiveValues();
+  LiveValues(const LiveValues&) = delete;
+  LiveValues& operator=(const LiveValues&) = delete;
+  void Add(Operand* operand);
+  void Add(std::string* text);
+
+ private:
+  size_t mark_;
+};
+void ProtectLiveValues();
+
+// Lookup keys: a variable's (in one reused buffer, valid until the next call), a label's, and a
+// float constant's (its bits, with -0 taken as 0).
+std::string_view VariableKey(std::string_view name, bool isArray, uint16_t function);
+std::string LabelKey(std::string_view name, uint16_t function);
+uint32_t FloatKey(float value);
+
+// Expressions.
+bool CompileExpression(std::string_view text, Operand& out);
+bool CompileUserFunctionCall(std::string_view arguments, int function, Operand& out);
+bool FindVariable(std::string_view name, Operand& out);
+bool IsVariableName(std::string_view name);
+char TypeOfName(std::string_view name);
+char TypeOfOperand(int32_t number);
+int FindUserFunction(std::string_view name);
+// Literals as the expression compiler reads them.
+bool IsIntegerLiteral(std::string_view text);
+int32_t IntegerLiteralValue(std::string_view text);
+bool IsFloatLiteral(std::string_view text);
+float FloatLiteralValue(std::string_view text);
+bool IsStringLiteral(std::string_view text);
+// True when some row of [first, end) has parameter letters that agree with the types so far
+// ("z" agrees with any type; a statement row that takes its text agrees with anything). offset
+// skips a value function's result letter.
+bool AnyRowAgrees(const std::vector<CommandEntry>& rows, int first, int end, const std::string& types, size_t offset);
+// Rows by name: index of the first row, -1 when none.
+int FindValueFunctionRow(std::string_view name);
+int FindStatementRow(std::string_view name);
+// End of the run of rows that share the name of row first.
+int StatementGroupEnd(int first);
+int ValueFunctionGroupEnd(int first);
+
+// Statements.
+bool CompileStatement(std::string_view text);
+// Labels: the label index, -1 after message 4, -2 for a second definition.
+int FindLabel(std::string_view name, bool data, bool reference, bool global);
+bool ResolveLabels();
+bool CheckArrayDeclarations();
+bool CheckBlocksClosed();
+int AddUserFunction(std::string_view name, std::string_view parameters);
+void InitBlockKeywords();
+
+// Driver steps.
+bool CompileProgram(int mode, int functionNumber);
+bool WriteProgramImage(const std::string& path);
+void ReportProgress();
+void StartCompilePass();
+void ClearCompileTables();
+
+}  // namespace vx::compiler

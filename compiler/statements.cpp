@@ -1,0 +1,746 @@
+// The statement compiler: one line (or the part before a ":") into code. It recognises labels and
+// function declarations, rewrites the statements the command table does not express directly
+// (single-line if, for, dim, select and case, assignments, print and input with several items),
+// compiles each parameter as an expression, picks the row that fits the types and emits it. It
+// also keeps labels, user function declarations, array declarations and DATA items.
+#include <algorithm>
+#include <cstring>
+
+#include "compiler/internal.h"
+
+namespace vx::compiler {
+
+namespace {
+
+// A statement row whose "any type" results take the type of its first parameter; the table puts
+// a row there that takes no values (see resources/commands/core.txt).
+constexpr int kAnyTypeStatementRow = 31;
+constexpr int32_t kSkipRegionStart = 401;
+constexpr int32_t kSkipRegionEnd = 402;
+constexpr int32_t kFunctionHead = 26;
+constexpr const char* kSelectVariable = "welldoneifyoufindthistempvarqix";
+
+bool IsReturnNumber(int32_t n) { return (n >= 22 && n <= 25) || (n >= 27 && n <= 30); }
+bool EndsFunction(int32_t n) { return n >= 22 && n <= 25; }
+
+std::string EndCheckMessage(int key, int line) {
+  std::string text = MessageText(key);
+  if (gCompiler.compileMode == 1) (text += ' ').append(MessageText(msg::kAtLine)).append(1, ' ').append(std::to_string(line));
+  return text;
+}
+
+// "<>", " and " and " or " in block keyword conditions.
+std::string RewriteLogicalOperators(std::string_view item) {
+  std::string out;
+  out.reserve(item.size());
+  bool inString = false;
+  for (size_t i = 0; i < item.size();) {
+    const char ch = item[i];
+    if (ch == '"') inString = !inString;
+    if (!inString) {
+      const std::string_view rest = item.substr(i);
+      if (rest.substr(0, 2) == "<>") {
+        out += '!';
+        i += 2;
+        continue;
+      }
+      if (rest.substr(0, 5) == " and ") {
+        out += '&';
+        i += 5;
+        continue;
+      }
+      if (rest.substr(0, 4) == " or ") {
+        out += '|';
+        i += 4;
+        continue;
+      }
+    }
+    out += ch;
+    ++i;
+  }
+  return out;
+}
+
+bool IsLabelDefinition(std::string_view text, std::string_view& name) {
+  size_t i = 0;
+  while (i < text.size() && IsLabelChar(text[i])) ++i;
+  if (i == 0 || i >= text.size() || text[i] != ':') return false;
+  if (!Trim(text.substr(i + 1)).empty()) return false;
+  name = text.substr(0, i);
+  return true;
+}
+
+size_t FindWord(const std::vector<std::string_view>& words, std::string_view word, size_t from, size_t to) {
+  for (size_t i = from; i < to && i < words.size(); ++i)
+    if (words[i] == word) return i;
+  return std::string_view::npos;
+}
+
+size_t ColonWord(const std::vector<std::string_view>& words) {
+  const size_t i = FindWord(words, ":", 0, words.size());
+  return i == std::string_view::npos ? words.size() : i;
+}
+
+bool CompileRest(std::string_view rest) { return Trim(rest).empty() || CompileStatement(rest); }
+
+// ---- Block engine ----
+
+enum BlockKeyword { kIf, kElse, kEndif, kDo, kExit, kLoop, kFor, kNext, kWhile, kEndwhile, kRepeat, kUntil };
+constexpr const char* kBlockNames[12] = {"if",  "else", "endif", "do",       "exit",   "loop",
+                                         "for", "next", "while", "endwhile", "repeat", "until"};
+// Code words that the engine counts for each keyword's command.
+constexpr uint32_t kBlockSize[12] = {3, 2, 0, 0, 2, 2, 0, 3, 0, 2, 0, 3};
+
+int BlockKeywordOf(int32_t number) {
+  if (number == 0) return -1;
+  for (int k = 0; k < 12; ++k)
+    if (gCompiler.blockNumbers[size_t(k)] == number) return k;
+  return -1;
+}
+
+int CloserOf(int opener) {
+  switch (opener) {
+    case kIf: return kEndif;
+    case kDo: return kLoop;
+    case kFor: return kNext;
+    case kWhile: return kEndwhile;
+    default: return kUntil;
+  }
+}
+
+void Patch(uint32_t index, uint32_t value) {
+  if (index < gCompiler.code.size()) gCompiler.code[index] = value;
+}
+
+bool CompileBlockKeyword(int32_t number, std::vector<Operand>& ops, bool& noCode) {
+  CompilerContext& c = gCompiler;
+  const int k = BlockKeywordOf(number);
+  noCode = false;
+  if (k < 0) return true;
+  noCode = k == kEndif || k == kDo || k == kRepeat;
+  const auto here = uint32_t(c.code.size());
+  const uint32_t jumpOperand = here + 1 + uint32_t(ops.size());
+  const uint32_t after = here + kBlockSize[k];
+  switch (k) {
+    case kIf:
+    case kDo:
+    case kFor:
+    case kWhile:
+    case kRepeat: {
+      if (int(c.blocks.size()) >= kMaxBlockDepth) return Fail(msg::kBlockOutOfPlace);
+      BlockEntry e;
+      e.opener = k;
+      e.jumpOperand = jumpOperand;
+      e.start = (k == kFor || k == kWhile) ? c.statementStart : after;
+      e.expectedCloser = CloserOf(k);
+      e.noCode = noCode;
+      e.line = c.lineNumber;
+      c.blocks.push_back(std::move(e));
+      if (!noCode) ops.push_back({0, 'j'});
+      return true;
+    }
+    case kElse: {
+      if (c.blocks.empty() || c.blocks.back().opener != kIf || c.blocks.back().hasElse)
+        return Fail(msg::kBlockOutOfPlace);
+      BlockEntry& top = c.blocks.back();
+      top.hasElse = true;
+      top.elseOperand = jumpOperand;
+      top.afterElse = after;
+      ops.push_back({0, 'j'});
+      return true;
+    }
+    case kExit: {
+      auto loop = std::find_if(c.blocks.rbegin(), c.blocks.rend(), [](const BlockEntry& e) { return e.opener != kIf; });
+      if (loop == c.blocks.rend() || int(loop->exits.size()) >= kMaxExitsPerLoop) return Fail(msg::kBlockOutOfPlace);
+      loop->exits.push_back(jumpOperand);
+      ops.push_back({0, 'j'});
+      return true;
+    }
+    default: {  // the closers
+      if (c.blocks.empty() || c.blocks.back().expectedCloser != k) return Fail(msg::kBlockOutOfPlace);
+      const BlockEntry& top = c.blocks.back();
+      const uint32_t target = operands::kCodeAddress + after;
+      if (top.opener == kIf) {
+        if (top.hasElse) {
+          Patch(top.jumpOperand, operands::kCodeAddress + top.afterElse);
+          Patch(top.elseOperand, target);
+        } else {
+          Patch(top.jumpOperand, target);
+        }
+      } else {
+        if (!top.noCode) Patch(top.jumpOperand, target);
+        for (uint32_t exit : top.exits) Patch(exit, target);
+        ops.push_back({int32_t(operands::kCodeAddress + top.start), 'j'});
+      }
+      c.blocks.pop_back();
+      return true;
+    }
+  }
+}
+
+// ---- Rows and their parameters ----
+
+bool RowFits(const std::string& letters, const std::string& types) {
+  if (letters.size() != types.size()) return false;
+  for (size_t k = 0; k < types.size(); ++k)
+    if (letters[k] != types[k] && letters[k] != 'z') return false;
+  return true;
+}
+
+bool WrongParameters(int first) {
+  const auto& rows = gCompiler.statements;
+  const std::string& name = rows[size_t(first)].name;
+  std::string text = MessageText(msg::kWrongParameters) + " ";
+  if (name == "=" || name == "@=" || name == "@") {
+    text += MessageText(name == "=" ? msg::kWrongAssignment : name == "@=" ? msg::kWrongElementAssignment
+                                                                         : msg::kWrongElementRead);
+  } else {
+    text += name + " " + MessageText(msg::kExpects) + " " +
+            TypeNames(rows[size_t(StatementGroupEnd(first) - 1)].parameters);
+  }
+  return Fail(text);
+}
+
+bool CompileLabelArgument(std::string_view item, bool data, Operand& out) {
+  const std::string_view name = Trim(item);
+  if (name.empty()) return Fail(msg::kBadLabel);
+  for (char ch : name)
+    if (!IsLabelChar(ch)) return Fail(msg::kBadLabelName);
+  const int label = FindLabel(name, data, true, false);
+  if (label < 0) return false;
+  out = {int32_t(operands::kLabel) + label, 'a', data, label};
+  return true;
+}
+
+bool StoreDataItems(std::string_view params) {
+  CompilerContext& c = gCompiler;
+  std::vector<std::string_view> items;
+  if (SplitArguments(params, items) < 0) return false;
+  for (std::string_view item : items) {
+    if (int(c.data.size()) + 1 >= kMaxDataItems) return Fail(msg::kDataFull);
+    DataItem d{};
+    if (!item.empty() && item[0] == '"') {
+      if (!IsStringLiteral(item)) return Fail(msg::kBadDataItem);
+      d.type = 's';
+      d.text = std::string(item.substr(1, item.size() - 2));
+    } else if (IsIntegerLiteral(item)) {
+      d.type = 'l';
+      d.word = uint32_t(IntegerLiteralValue(item));
+    } else if (IsFloatLiteral(item)) {
+      const float f = FloatLiteralValue(item);
+      d.type = 'f';
+      std::memcpy(&d.word, &f, 4);
+    } else {
+      return Fail(msg::kBadDataItem);
+    }
+    c.data.push_back(std::move(d));
+  }
+  return true;
+}
+
+// Compiles a statement of the table: its parameter text is what follows the row's name.
+bool CompileRow(int row, std::string params, bool arrayTarget) {
+  CompilerContext& c = gCompiler;
+  const std::string& name = c.statements[size_t(row)].name;
+  const bool takesText = !c.statements[size_t(row)].parameters.empty() && c.statements[size_t(row)].parameters[0] == 'e';
+  ResetTemporaries();
+
+  std::string text(std::move(params));
+  std::string rest;
+  int useRow = row;
+  if (takesText) {
+    const size_t colon = FindOutside(text, ':');
+    if (colon != std::string::npos) {
+      rest = text.substr(colon + 1);
+      text.resize(colon);
+    }
+  } else {
+    const bool isPrint = name == "print", isRead = name == "read", isInput = name == "input";
+    if (isPrint || isRead) {
+      const size_t colon = FindOutside(text, ':');
+      const size_t limit = colon == std::string::npos ? text.size() : colon;
+      bool inString = false;
+      int depth = 0;
+      for (size_t i = 0; i < limit; ++i) {
+        const char ch = text[i];
+        if (ch == '"') inString = !inString;
+        if (inString) continue;
+        if (ch == '(') ++depth;
+        if (ch == ')' && depth > 0) --depth;
+        if (ch == ',' && depth == 0) text[i] = ';';
+      }
+    }
+    // The parameters end at the first ":" or ";" (and "," for input).
+    size_t end = std::string::npos;
+    bool inString = false;
+    int depth = 0;
+    for (size_t i = 0; i < text.size() && end == std::string::npos; ++i) {
+      const char ch = text[i];
+      if (ch == '"') inString = !inString;
+      if (inString) continue;
+      if (ch == '(') ++depth;
+      if (ch == ')' && depth > 0) --depth;
+      if (ch == ':' || ch == ';' || (isInput && ch == ',' && depth == 0)) end = i;
+    }
+    if (end != std::string::npos) {
+      const char terminator = text[end];
+      std::string after = text.substr(end + 1);
+      text.resize(end);
+      if (terminator == ':') {
+        rest = std::move(after);
+      } else if (isPrint || isInput || isRead) {
+        if (isPrint || isInput) {
+          int printc = -1;
+          for (size_t r = isPrint ? size_t(row) + 1 : 0; r < c.statements.size() && printc < 0; ++r)
+            if (c.statements[r].name == "printc") printc = int(r);
+          if (printc < 0) return WrongParameters(row);
+          useRow = printc;
+        }
+        const std::string_view afterText = TrimLeft(after);
+        if (!afterText.empty() && afterText[0] == ':')
+          rest = std::string(afterText.substr(1));
+        else
+          rest = name + " " + after;
+      } else {
+        rest = std::string(AfterColon(after));
+      }
+    }
+  }
+
+  if (takesText) {
+    if (c.statements[size_t(row)].number == kSkipRegionStart) c.skipRegion = true;
+    if (name == "data" && !StoreDataItems(text)) return false;
+    return CompileRest(rest);
+  }
+
+  {
+    const std::string& letters = c.statements[size_t(useRow)].parameters;
+    const int groupEnd = StatementGroupEnd(useRow);
+    const bool isBlock = c.blockKeywordRow[size_t(useRow)] != 0;
+    const bool isRestore = name == "restore";
+    c.statementStart = uint32_t(c.code.size());
+    std::vector<std::string_view> items;
+    if (SplitArguments(text, items) < 0) return false;
+    std::vector<Operand> ops;
+    ops.reserve(items.size() + 1);
+    std::string types;
+    LiveValues live;
+    for (size_t i = 0; i < items.size(); ++i) {
+      const std::string item = isBlock ? RewriteLogicalOperators(items[i]) : std::string(items[i]);
+      const char letter = i < letters.size() ? letters[i] : 0;
+      Operand op;
+      if (letter == 'a') {
+        if (!CompileLabelArgument(item, isRestore, op)) return false;
+      } else {
+        c.arrayFlag = arrayTarget && i == 0;
+        const bool ok = CompileExpression(item, op);
+        c.arrayFlag = false;
+        if (!ok) return false;
+        if (arrayTarget && i == 0 && (op.number < operands::kIntVar || op.number >= operands::kIntConst))
+          return Fail(msg::kBadOperand);
+        if (op.type == 'z')
+          op.type = (useRow == kAnyTypeStatementRow && i > 0 && (types[0] == 'f' || types[0] == 's')) ? types[0] : 'l';
+        if ((op.type == 'l' || op.type == 'f') &&
+            !AnyRowAgrees(c.statements, useRow, groupEnd, types + op.type, 0) && !EmitConversion(op))
+          return false;
+      }
+      types += op.type;
+      ops.push_back(op);
+      live.Add(&ops.back());
+    }
+
+    const int32_t foundNumber = c.statements[size_t(useRow)].number;
+    if (BlockKeywordOf(foundNumber) == kFor &&
+        (ops.empty() || ops[0].number < operands::kIntVar || ops[0].number >= operands::kFloatVar))
+      return Fail(msg::kBadFor);  // only an integer variable can count: a float one might never reach its end
+    if (IsReturnNumber(foundNumber) && c.currentFunction > 0 && c.currentFunction <= c.functions.size() &&
+        ops.size() == 1) {
+      const char want = c.functions[size_t(c.currentFunction - 1)].returnType;
+      if (types[0] != want) {
+        if (!((types[0] == 'l' || types[0] == 'f') && (want == 'l' || want == 'f'))) return Fail(msg::kBadReturn);
+        if (!EmitConversion(ops[0])) return false;
+        types[0] = want;
+      }
+    }
+
+    int chosen = -1;
+    for (int r = useRow; r < groupEnd && chosen < 0; ++r) {
+      const std::string& l = c.statements[size_t(r)].parameters;
+      if (RowFits(l, types) || (types.empty() && !l.empty() && l[0] == '0') || (!l.empty() && l[0] == 'e')) chosen = r;
+    }
+    if (chosen < 0) return WrongParameters(useRow);
+    const int32_t number = c.statements[size_t(chosen)].number;
+    bool noCode = false;
+    if (!CompileBlockKeyword(number, ops, noCode)) return false;
+    if (!noCode) EmitCommand(number, ops);
+    if (EndsFunction(number)) {
+      c.functionBody = false;
+      c.currentFunction = 0;
+    }
+  }
+  return CompileRest(rest);
+}
+
+// ---- Statements the table does not express directly ----
+
+bool CompileSingleLineIf(const std::vector<std::string_view>& words, size_t thenAt) {
+  const size_t elseAt = std::min(FindWord(words, "else", thenAt + 1, words.size()), words.size());
+  const std::string thenPart = JoinWords(words, thenAt + 1, elseAt);
+  if (Trim(thenPart).empty()) return FailIfSilent(msg::kBadSingleLineIf);
+  bool ok = CompileStatement("if " + JoinWords(words, 1, thenAt)) && CompileStatement(thenPart);
+  if (ok && elseAt < words.size()) ok = CompileStatement("else") && CompileStatement(JoinWords(words, elseAt + 1, words.size()));
+  ok = ok && CompileStatement("endif");
+  return ok || FailIfSilent(msg::kBadSingleLineIf);
+}
+
+bool CompileFor(std::string_view text) {
+  const std::string_view head = BeforeColon(text);
+  const std::string_view rest = AfterColon(text);
+  const size_t equals = FindOutside(head, '=');
+  if (equals == std::string_view::npos) return FailIfSilent(msg::kBadFor);
+  const std::string variable(Trim(head.substr(0, equals)));
+  const auto words = SplitWords(head.substr(equals + 1));
+  const size_t toAt = FindWord(words, "to", 0, words.size());
+  if (toAt == std::string_view::npos) return FailIfSilent(msg::kBadFor);
+  const size_t stepAt = std::min(FindWord(words, "step", toAt + 1, words.size()), words.size());
+  const std::string start = JoinWords(words, 0, toAt);
+  const std::string end = JoinWords(words, toAt + 1, stepAt);
+  const std::string step = stepAt < words.size() ? JoinWords(words, stepAt + 1, words.size()) : "1";
+  if (start.empty() || end.empty() || step.empty()) return FailIfSilent(msg::kBadFor);
+  // Only an integer variable counts: a float counter could never end.
+  if (!IsVariableName(variable) || TypeOfName(variable) != 'l') return Fail(msg::kBadFor);
+  // The variable starts one step before the start, so that the first step reaches it.
+  const bool ok = CompileStatement("= " + variable + ",(" + start + ")-(" + step + ")") &&
+                  CompileStatement("for " + variable + "," + end + "," + step);
+  if (!ok) return FailIfSilent(msg::kBadFor);
+  return CompileRest(rest);
+}
+
+bool CompileDim(std::string_view text) {
+  CompilerContext& c = gCompiler;
+  std::string declaration(Trim(BeforeColon(text)));
+  const std::string_view rest = AfterColon(text);
+  const size_t open = declaration.find('(');
+  const size_t close = declaration.rfind(')');
+  const int row = FindStatementRow("dim");
+  if (open == std::string::npos || row < 0) return FailIfSilent(msg::kBadDim);
+  const std::string name(Trim(std::string_view(declaration).substr(0, open)));
+  declaration[open] = ',';
+  if (close != std::string::npos && close > open) declaration[close] = ' ';
+  if (!CompileRow(row, declaration, true)) return FailIfSilent(msg::kBadDim);
+  const bool known = std::any_of(c.arrays.begin(), c.arrays.end(), [&](const ArrayDeclaration& a) {
+    return a.name == name && a.function == c.currentFunction;
+  });
+  if (!known) {
+    if (int(c.arrays.size()) >= kMaxArrayDeclarations) return Fail(msg::kBadDim);
+    c.arrays.push_back({name, c.currentFunction});
+  }
+  return CompileRest(rest);
+}
+
+bool CompileSelect(const std::vector<std::string_view>& words, std::string_view text) {
+  CompilerContext& c = gCompiler;
+  const size_t colon = ColonWord(words);
+  const std::string_view rest = AfterColon(text);
+  const std::string_view keyword = words[0];
+  const std::string variable = kSelectVariable;
+  if (keyword == "select") {
+    if (c.selectOpen || colon != 2) return Fail(msg::kSelectOutOfPlace);
+    c.selectOpen = true;
+    c.selectDefault = false;
+    c.selectExpression = std::string(words[1]);
+    if (!CompileStatement(variable + "=0")) return false;
+  } else if (keyword == "case") {
+    if (!c.selectOpen || colon < 2) return Fail(msg::kSelectOutOfPlace);
+    const std::string values = JoinWords(words, 1, colon);
+    if (values == "default") {
+      if (c.selectDefault) return Fail(msg::kSecondDefault);
+      c.selectDefault = true;
+      if (!CompileStatement("if " + variable + "=0")) return false;
+    } else {
+      std::vector<std::string_view> items;
+      if (SplitArguments(values, items) < 0) return false;
+      std::string condition = "if ";
+      for (size_t i = 0; i < items.size(); ++i) {
+        if (items[i].empty()) return Fail(msg::kSelectOutOfPlace);
+        if (i > 0) condition += " or ";
+        condition += c.selectExpression + "=" + std::string(items[i]);
+      }
+      if (condition.size() >= kMaxLineLength) return Fail(msg::kLongLine);
+      if (!CompileStatement(condition) || !CompileStatement(variable + "=1")) return false;
+    }
+  } else if (keyword == "endcase") {
+    if (!c.selectOpen) return Fail(msg::kSelectOutOfPlace);
+    if (!CompileStatement("endif")) return false;
+  } else {  // endselect
+    if (!c.selectOpen) return Fail(msg::kSelectOutOfPlace);
+    c.selectOpen = false;
+  }
+  return CompileRest(rest);
+}
+
+bool DeclareFunction(int function, std::string_view declaration) {
+  CompilerContext& c = gCompiler;
+  const std::string_view head = BeforeColon(declaration);
+  const std::string_view rest = AfterColon(declaration);
+  const UserFunction& f = c.functions[size_t(function)];
+  auto known = c.labelIndex.find(LabelKey(f.name, kGlobalLabel));
+  if (known != c.labelIndex.end() && c.labels[size_t(known->second)].definedAt >= 0) return Fail(msg::kFunctionTwice);
+  c.functionBody = true;
+  c.currentFunction = uint16_t(function + 1);
+  EmitCommand(kFunctionHead, {});
+  if (FindLabel(f.name, false, false, true) < 0) return false;  // the entry: after the head
+  const size_t open = head.find('(');
+  const size_t close = head.rfind(')');
+  std::vector<std::string_view> items;
+  if (open != std::string_view::npos && close != std::string_view::npos && close > open &&
+      SplitArguments(head.substr(open + 1, close - open - 1), items) < 0)
+    return false;
+  for (std::string_view item : items) {
+    Operand parameter;
+    if (!IsVariableName(item)) return Fail(msg::kBadParameter);
+    if (!FindVariable(item, parameter)) return false;
+    EmitWord(uint32_t(parameter.number));
+  }
+  EmitWord(uint32_t(function + 1));
+  return CompileRest(rest);
+}
+
+bool RewriteAssignment(std::string_view statement, std::string& out, bool& arrayTarget) {
+  const size_t equals = FindOutside(statement, '=', true);
+  if (equals == std::string_view::npos) return false;
+  const std::string_view target = Trim(statement.substr(0, equals));
+  const std::string_view value = Trim(statement.substr(equals + 1));
+  if (target.empty() || value.empty() || FindOutside(target, ' ', true) != std::string_view::npos) return false;
+  size_t open = std::string_view::npos;
+  for (size_t i = 1; i < target.size() && open == std::string_view::npos; ++i)
+    if (target[i] == '(' && OpensGroup(target[i - 1])) open = i;
+  arrayTarget = open != std::string_view::npos;
+  if (arrayTarget) {
+    std::string element(target);
+    size_t close = open;
+    int depth = 0;
+    for (size_t i = open; i < element.size(); ++i) {
+      if (element[i] == '(') ++depth;
+      if (element[i] == ')' && --depth == 0) {
+        close = i;
+        break;
+      }
+    }
+    element[open] = ',';
+    if (close > open) element[close] = ' ';
+    out = "@= " + element + "," + std::string(value);
+  } else {
+    out = "= " + std::string(target) + "," + std::string(value);
+  }
+  return true;
+}
+
+// A statement that names no row: a call of a user function, or an assignment.
+bool CompileCallOrAssignment(std::string_view text) {
+  const std::string_view statement = Trim(BeforeColon(text));
+  const std::string_view rest = AfterColon(text);
+  const size_t open = statement.find('(');
+  if (open != std::string_view::npos) {
+    const int function = FindUserFunction(Trim(statement.substr(0, open)));
+    if (function >= 0) {
+      size_t close = open;
+      int depth = 0;
+      bool inString = false;
+      for (size_t i = open; i < statement.size(); ++i) {
+        if (statement[i] == '"') inString = !inString;
+        if (inString) continue;
+        if (statement[i] == '(') ++depth;
+        if (statement[i] == ')' && --depth == 0) {
+          close = i;
+          break;
+        }
+      }
+      if (close != statement.size() - 1) return Fail(msg::kUnknownStatement);
+      ResetTemporaries();
+      gCompiler.statementStart = uint32_t(gCompiler.code.size());
+      Operand ignored;
+      if (!CompileUserFunctionCall(statement.substr(open + 1, close - open - 1), function, ignored)) return false;
+      return CompileRest(rest);
+    }
+  }
+  std::string assignment;
+  bool arrayTarget = false;
+  if (!RewriteAssignment(statement, assignment, arrayTarget)) return Fail(msg::kUnknownStatement);
+  const int row = FindStatementRow(arrayTarget ? "@=" : "=");
+  if (row < 0) return Fail(msg::kUnknownStatement);
+  const size_t blank = assignment.find(' ');
+  if (!CompileRow(row, assignment.substr(blank + 1), arrayTarget)) return false;
+  return CompileRest(rest);
+}
+
+// The row named by the longest run of leading words; consumed tells how many words it took.
+int FindStatementCommand(const std::vector<std::string_view>& words, size_t limit, size_t& consumed) {
+  const auto known = gCompiler.statementWords.find(words[0]);
+  if (known == gCompiler.statementWords.end()) return -1;
+  const size_t most = std::min(known->second, limit);
+  for (size_t k = most; k >= 1; --k) {
+    const int row = k == 1 ? FindStatementRow(words[0]) : FindStatementRow(JoinWords(words, 0, k));
+    if (row >= 0) {
+      consumed = k;
+      return row;
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
+std::string LabelKey(std::string_view name, uint16_t function) {
+  std::string key(name);
+  key += char(function & 0xFF);
+  key += char(function >> 8);
+  return key;
+}
+
+void InitBlockKeywords() {
+  CompilerContext& c = gCompiler;
+  for (int k = 0; k < 12; ++k) {
+    c.blockNumbers[size_t(k)] = 0;
+    for (const CommandEntry& row : c.statements)
+      if (row.name == kBlockNames[k]) c.blockNumbers[size_t(k)] = row.number;
+  }
+  c.blockKeywordRow.assign(c.statements.size(), 0);
+  for (size_t r = 0; r < c.statements.size(); ++r)
+    c.blockKeywordRow[r] = BlockKeywordOf(c.statements[r].number) >= 0 ? 1 : 0;
+}
+
+int FindLabel(std::string_view name, bool data, bool reference, bool global) {
+  CompilerContext& c = gCompiler;
+  (void)data;  // the kind goes with each reference, where the operand is emitted
+  const uint16_t function = global ? kGlobalLabel : c.currentFunction;
+  const std::string key = LabelKey(name, function);
+  auto it = c.labelIndex.find(key);
+  int index;
+  if (it == c.labelIndex.end()) {
+    if (int(c.labels.size()) >= kMaxLabels) {
+      Fail(msg::kNoLabel);
+      return -1;
+    }
+    LabelRecord label;
+    label.name = std::string(name);
+    label.function = function;
+    label.line = c.lineNumber;
+    index = int(c.labels.size());
+    c.labels.push_back(std::move(label));
+    c.labelIndex.emplace(key, index);
+  } else {
+    index = it->second;
+  }
+  if (!reference) {
+    LabelRecord& label = c.labels[size_t(index)];
+    if (label.definedAt >= 0) return -2;
+    label.definedAt = int32_t(c.code.size());
+    label.dataPosition = int32_t(c.data.size());
+  }
+  return index;
+}
+
+bool ResolveLabels() {
+  CompilerContext& c = gCompiler;
+  for (const LabelRecord& label : c.labels) {
+    if (label.definedAt < 0) {
+      c.errorLine = label.line;
+      Fail(EndCheckMessage(msg::kUndefinedLabel, label.line));
+      return true;
+    }
+    for (const LabelReference& ref : label.references) {
+      const uint32_t value = ref.data ? operands::kLiteral + uint32_t(label.dataPosition)
+                                      : operands::kCodeAddress + uint32_t(label.definedAt);
+      Patch(ref.codeIndex, value);
+    }
+  }
+  return false;
+}
+
+bool CheckArrayDeclarations() {
+  CompilerContext& c = gCompiler;
+  for (const auto& table : c.variables) {
+    for (const VariableRecord& v : table) {
+      if (!v.isArray) continue;
+      const bool declared = std::any_of(c.arrays.begin(), c.arrays.end(), [&](const ArrayDeclaration& a) {
+        return a.name == v.name && a.function == v.function;
+      });
+      if (declared) continue;
+      c.errorLine = v.line;
+      Fail(EndCheckMessage(msg::kUndeclaredArray, v.line));
+      return true;
+    }
+  }
+  return false;
+}
+
+bool CheckBlocksClosed() {
+  CompilerContext& c = gCompiler;
+  if (c.blocks.empty()) return false;
+  // The innermost open block is the one whose closer is missing first.
+  c.errorLine = c.blocks.back().line;
+  Fail(EndCheckMessage(msg::kOpenBlock, c.errorLine));
+  return true;
+}
+
+bool CompileStatement(std::string_view input) {
+  CompilerContext& c = gCompiler;
+  const std::string_view text = TrimLeft(input);
+  if (text.empty()) return true;
+  if (text[0] == ':') return CompileStatement(text.substr(1));  // an empty statement before it
+  std::vector<std::string_view> words = SplitWords(text);
+  if (words.empty()) return true;
+  const size_t colon = ColonWord(words);
+
+  // Between the two rows of a skip region nothing is compiled.
+  if (c.skipRegion) {
+    size_t consumed = 0;
+    const int row = colon > 0 ? FindStatementCommand(words, colon, consumed) : -1;
+    if (row < 0 || c.statements[size_t(row)].number != kSkipRegionEnd) return true;
+    c.skipRegion = false;
+  }
+
+  std::string_view label;
+  if (IsLabelDefinition(text, label)) {
+    const int index = FindLabel(label, false, false, false);
+    if (index == -2) return Fail(msg::kLabelTwice);
+    return index >= 0;
+  }
+  if (text.substr(0, 9) == "function ") {
+    const std::string_view declaration = text.substr(9);
+    const size_t open = declaration.find('(');
+    const int function = FindUserFunction(Trim(BeforeColon(open == std::string_view::npos ? declaration
+                                                                                            : declaration.substr(0, open))));
+    if (function >= 0) return DeclareFunction(function, declaration);
+  }
+
+  const std::string_view first = words[0];
+  if (first == "rem" || first[0] == '`') return true;
+  if (first == "if") {
+    const size_t thenAt = FindWord(words, "then", 1, colon);
+    if (thenAt != std::string_view::npos) return CompileSingleLineIf(words, thenAt);
+  }
+  if (first == "for" && FindWord(words, "to", 1, colon) != std::string_view::npos)
+    return CompileFor(text.substr(3));
+  if (first == "dim" && colon > 1) {
+    const std::string_view second = words[1];
+    const size_t open = second.find('(');
+    if (open != std::string_view::npos && open > 0 && IsNameChar(second[open - 1])) return CompileDim(text.substr(3));
+  }
+  if (first == "select" || first == "case" || first == "endcase" || first == "endselect")
+    return CompileSelect(words, text);
+  bool arrayTarget = false;
+  if (first == "undim" && colon > 1) {
+    arrayTarget = true;
+    size_t n = 0;
+    while (n < words[1].size() && IsNameChar(words[1][n])) ++n;
+    words[1] = words[1].substr(0, n);
+  }
+  size_t consumed = 0;
+  const int row = colon > 0 ? FindStatementCommand(words, colon, consumed) : -1;
+  if (row < 0) return CompileCallOrAssignment(text);
+  return CompileRow(row, JoinWords(words, consumed, words.size()), arrayTarget);
+}
+
+}  // namespace vx::compiler

@@ -1,0 +1,29 @@
+// The status line on the command line: one line of text per call, on a terminal only.
+#include "ide/status_line.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace vx {
+
+namespace {
+
+StatusLineSink gSink = nullptr;
+
+}  // namespace
+
+void StatusLineText(const std::string& text) {
+  if (gSink) {
+    gSink(text);
+    return;
+  }
+  if (!isatty(STDOUT_FILENO)) return;
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+void SetStatusLineSink(StatusLineSink sink) { gSink = sink; }
+
+}  // namespace vx

@@ -1,0 +1,72 @@
+// What the compiler tests share: a fixture that writes a .vxa file into a private folder,
+// compiles it with the embedded command table and message texts "M<key>", and can load and run
+// the image it wrote.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "compiler/compiler.h"
+#include "ide/language.h"
+#include "runtime/program_image.h"
+#include "tests/support/run_program.h"
+#include "tests/support/temp_folder.h"
+
+namespace vx::test {
+
+class CompileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (int key = 0; key < kCompilerMessageCount; ++key) gCompilerMessages[size_t(key)] = "M" + std::to_string(key);
+    ResetCompiler();
+    ASSERT_EQ(LoadCommandTable(), 1);
+    output = dir.path() + "out.dat";
+  }
+  void TearDown() override {
+    FreeCompilerTables();
+    FreeProgramImage();
+    gCompilerMessages.fill(std::nullopt);
+  }
+
+  // Writes the source as main.vxa and compiles it into out.dat.
+  bool Compile(const std::string& source, const std::string& name = "main.vxa") {
+    return CompileFile(dir.Write(name, source), output) == 1;
+  }
+  static std::string Message() { return gCompiler.resultMessage; }
+  static int Line() { return gCompiler.errorLine; }
+  static std::vector<uint32_t> Code() { return gCompiler.code; }
+
+  // Compiles, loads the image and runs it; a failed compile or load fails the test.
+  RunResult Run(const std::string& source, int maxSlices = 100000) {
+    RunResult result;
+    if (!Compile(source)) {
+      ADD_FAILURE() << "compile failed: " << Message() << " at line " << Line();
+      return result;
+    }
+    PrepareRuntime();
+    if (!LoadProgramImage(output)) {
+      ADD_FAILURE() << "the image was refused";
+      return result;
+    }
+    return RunLoaded(maxSlices);
+  }
+
+  // The operand of a variable of the main program (or of function), -1 when there is none.
+  static int Operand(const std::string& name, uint16_t function = 0) {
+    const int type = name.find('#') != std::string::npos ? 1 : name.find('$') != std::string::npos ? 2 : 0;
+    const auto& table = gCompiler.variables[size_t(type)];
+    for (size_t i = 0; i < table.size(); ++i)
+      if (table[i].name == name && table[i].function == function && !table[i].isArray)
+        return 13000 + 2000 * type + int(i);
+    return -1;
+  }
+  static int32_t Int(const std::string& name) { return IntAt(Operand(name)); }
+  static float Float(const std::string& name) { return FloatAt(Operand(name)); }
+  static std::string Text(const std::string& name) { return TextAt(Operand(name)); }
+
+  TempFolder dir;
+  std::string output;
+};
+
+}  // namespace vx::test

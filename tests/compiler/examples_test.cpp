@@ -1,0 +1,79 @@
+// The example programs in examples/: each compiles, and each runs to the result it promises,
+// which shows in the message it leaves for the end of the run or in its error.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "compiler/compiler.h"
+#include "runtime/program_image.h"
+#include "system/system_state.h"
+#include "tests/support/run_program.h"
+#include "tests/support/temp_folder.h"
+
+namespace vx {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kExamples = fs::path(VX_SOURCE_DIR) / "examples";
+
+struct Expected {
+  std::string message;  // the exit prompt's text, empty for none
+  int32_t error = 0;
+};
+
+// Every example, with what it shows. A new example must be added here.
+const std::map<std::string, Expected> kExpected = {
+    {"hello.vxa", {"Hello, world!"}},
+    {"loops.vxa", {"for: 55  while: 55  repeat: 55  do: 55"}},
+    {"functions.vxa", {"fib(10) = 55, 7! = 5040, hypotenuse(3, 4) = 5"}},
+    {"arrays.vxa", {"sum of squares 0..10: 385, table(2, 2): 9, GRACE"}},
+    {"data.vxa", {"Total: 3 items cost 7.5"}},
+    {"strings.vxa", {"Vorlix has 2 vowels; A is 65 = 41 hex; val(\"42\") + 1 = 43"}},
+    {"error.vxa", {"", 102}},
+};
+
+// Compiles the file to an image; the compiler's message and line when it fails.
+std::string Compile(const fs::path& source, const std::string& image) {
+  ResetCompiler();
+  if (LoadCommandTable() != 1) return "no command table";
+  const int compiled = CompileFile(source.string(), image);
+  std::string message = compiled ? "" : source.filename().string() + ":" + std::to_string(gCompiler.errorLine) +
+                                            ": " + gCompiler.resultMessage;
+  FreeCompilerTables();
+  return message;
+}
+
+TEST(ExamplesTest, EveryExampleIsListed) {
+  int count = 0;
+  for (const auto& entry : fs::directory_iterator(kExamples)) {
+    if (entry.path().extension() != ".vxa") continue;
+    ++count;
+    EXPECT_TRUE(kExpected.count(entry.path().filename().string())) << entry.path();
+  }
+  EXPECT_EQ(count, int(kExpected.size()));
+}
+
+TEST(ExamplesTest, EveryExampleCompilesAndShowsItsResult) {
+  test::TempFolder dir;
+  for (const auto& [name, expected] : kExpected) {
+    SCOPED_TRACE(name);
+    const std::string image = dir.path() + "program.dat";
+    ASSERT_EQ(Compile(kExamples / name, image), "");
+    test::PrepareRuntime();
+    gExitMessageFlag = 0;
+    gExitMessageText.clear();
+    ASSERT_TRUE(LoadProgramImage(image));
+    const test::RunResult run = test::RunLoaded(100000);
+    EXPECT_TRUE(run.ended);
+    EXPECT_EQ(run.errorCode, expected.error) << run.errorText;
+    EXPECT_EQ(gExitMessageFlag, expected.message.empty() ? 0u : 1u);
+    EXPECT_EQ(gExitMessageText, expected.message);
+    FreeProgramImage();
+  }
+}
+
+}  // namespace
+}  // namespace vx

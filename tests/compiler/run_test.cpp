@@ -1,0 +1,264 @@
+// Compiled programs run end to end: each .vxa text is compiled, its image loaded by the runtime's
+// loader and run; the variables it leaves or the error it raises show that the code means what
+// the source says.
+#include "runtime/interpreter.h"
+#include "tests/compiler/compile_support.h"
+
+namespace vx {
+namespace {
+
+using test::CompileTest;
+
+struct Value {
+  const char* variable;  // a variable of the main program; its suffix gives its type
+  std::string value;     // integer and float values as decimal text
+};
+
+struct Program {
+  const char* name;
+  const char* source;
+  std::vector<Value> values;
+  int32_t error = 0;
+};
+
+const Program kPrograms[] = {
+    {"Fibonacci", R"(
+r = fib(20)
+end
+function fib(n)
+  if n <= 1 then exitfunction n
+endfunction fib(n-1) + fib(n-2)
+)",
+     {{"r", "6765"}}},
+    {"ValuesHeldAcrossRecursiveCalls", R"(
+r = f(5)
+end
+function f(n)
+  if n = 0 then exitfunction 1
+endfunction n * 10 + f(n - 1) * 2 - f(n - 1)
+)",
+     // f(n) = 10n + f(n-1)*2 - f(n-1) computed as the language's levels say: (10n + 2 f) - f.
+     {{"r", "151"}}},
+    {"FloatAndStringFunctions", R"(
+h# = half(7)
+s$ = twice$("ab")
+end
+function half(x)
+endfunction x / 2.0
+function twice$(t$)
+endfunction t$ + t$
+)",
+     {{"h#", "3.5"}, {"s$", "abab"}}},
+    {"LocalsAreTheirFunctionsOwn", R"(
+a = 1
+b = f(5)
+end
+function f(x)
+  a = x * 3
+endfunction a
+)",
+     {{"a", "1"}, {"b", "15"}}},
+    {"OperatorLevels", R"(
+a = 10 - 2 + 3
+b = 2 * 3 / 4
+c = 7
+d = c + 1 - 2 * 3
+e = 2 + 3 * 4
+f = 8 / 2 * 2
+g = 2 ^ 3 ^ 2
+h = -5 * 2
+i = 1 < 2 & 3 > 2 | 0
+)",
+     {{"a", "5"}, {"b", "0"}, {"d", "2"}, {"e", "14"}, {"f", "8"}, {"g", "64"}, {"h", "-10"}, {"i", "1"}}},
+    {"CountingLoops", R"(
+s = 0
+for i = 1 to 10
+  s = s + i
+next i
+t = 0
+for j = 10 to 1 step -2
+  t = t + j
+next j
+)",
+     {{"s", "55"}, {"i", "11"}, {"t", "30"}, {"j", "0"}}},
+    {"LoopsWithExits", R"(
+n = 0
+do
+  n = n + 1
+  if n = 5 then exit
+loop
+w = 0
+while w < 100
+  w = w + 7
+endwhile
+r = 0
+repeat
+  r = r + 3
+until r > 10
+m = 0
+for k = 1 to 100
+  for l = 1 to 100
+    if l = 3 then exit
+    m = m + 1
+  next l
+  if k = 4 then exit
+next k
+)",
+     {{"n", "5"}, {"w", "105"}, {"r", "12"}, {"m", "8"}, {"k", "4"}}},
+    {"NestedIfElse", R"(
+for i = 1 to 4
+  if i = 1
+    a = 10
+  else
+    if i = 2 then b = 20 else c = c + 1
+  endif
+next i
+if a = 10 and b = 20 or 0 then d = 1
+if a <> 10 then e = 1 else e = 2
+)",
+     {{"a", "10"}, {"b", "20"}, {"c", "2"}, {"d", "1"}, {"e", "2"}}},
+    {"Arrays", R"(
+dim a(10)
+dim grid#(3, 4)
+dim names$(2)
+for i = 0 to 10
+  a(i) = i * i
+next i
+grid#(2, 3) = 1.5
+grid#(1, 1) = 2
+names$(1) = "bob"
+x = a(7)
+y# = grid#(2, 3) + grid#(1, 1)
+z$ = names$(1) + names$(0)
+q = sum(3)
+end
+function sum(n)
+  t = 0
+  for i = 0 to n
+    t = t + a(i)
+  next i
+endfunction t
+)",
+     {{"x", "49"}, {"y#", "3.5"}, {"z$", "bob"}, {"q", "14"}}},
+    {"ArrayIndexOutOfRange", "dim a(3)\na(4) = 1\nb = 1", {{"b", "0"}}, 102},
+    {"Strings", R"(
+a$ = "hello" + " " + "world"
+b$ = a$ - "lo"
+c = a$ = "hello world"
+d = "abc" < "abd"
+e$ = "x:y" : f = 1
+)",
+     {{"a$", "hello world"}, {"b$", "hel world"}, {"c", "1"}, {"d", "1"}, {"e$", "x:y"}, {"f", "1"}}},
+    {"DataAndRestore", R"(
+data 1, 2.5, "three"
+later:
+data -4, "five"
+read a, b#, c$
+read d, e$
+restore later
+read f
+restore
+read g
+read h$
+)",
+     {{"a", "1"}, {"b#", "2.5"}, {"c$", "three"}, {"d", "-4"}, {"e$", "five"}, {"f", "-4"}, {"g", "1"}, {"h$", ""}}},
+    {"ReadIntoArrayElements", R"(
+dim v(2)
+data 7, 8, 9
+for i = 0 to 2
+  read v(i)
+next i
+s = v(0) * 100 + v(1) * 10 + v(2)
+)",
+     {{"s", "789"}}},
+    {"SelectAndCase", R"(
+for i = 1 to 4
+  select i
+    case 1, 2
+      a = a + 1
+    endcase
+    case 2
+      b = b + 1
+    endcase
+    case default
+      c = c + 1
+    endcase
+  endselect
+next i
+)",
+     {{"a", "2"}, {"b", "1"}, {"c", "2"}}},
+    {"GotoAndGosub", R"(
+n = 0
+top:
+n = n + 1
+if n < 3 then goto top
+gosub twice
+gosub twice
+end
+twice:
+n = n * 2
+return
+)",
+     {{"n", "12"}}},
+    {"Conversions", R"(
+a = 2.9
+b = -2.9
+c# = 7 / 2
+d# = 7.0 / 2
+e# = 1
+f = 3 * 1.5
+)",
+     {{"a", "2"}, {"b", "-2"}, {"c#", "3"}, {"d#", "3.5"}, {"e#", "1"}, {"f", "4"}}},
+    {"MainRunsIntoAFunction", "a = 1\nfunction f()\nendfunction", {{"a", "1"}}, 21},
+    {"CallsAsStatements", R"(
+bump(3)
+bump(4)
+end
+function bump(n)
+  dim total(0)
+  total(0) = total(0) + n
+endfunction
+)",
+     {}},
+    {"LinuxLineEnds", "a = 1\nb = a + 1\n", {{"b", "2"}}},
+    {"OldMacLineEnds", "a = 1\rb = a + 1\r", {{"b", "2"}}},
+};
+
+class RunTest : public CompileTest, public ::testing::WithParamInterface<Program> {};
+
+TEST_P(RunTest, LeavesItsValues) {
+  const Program& p = GetParam();
+  const test::RunResult r = Run(p.source);
+  EXPECT_EQ(r.errorCode, p.error) << r.errorText;
+  for (const Value& v : p.values) {
+    const std::string name = v.variable;
+    ASSERT_GE(Operand(name), 0) << name;
+    if (name.back() == '$')
+      EXPECT_EQ(Text(name), v.value) << name;
+    else if (name.back() == '#')
+      EXPECT_FLOAT_EQ(Float(name), std::stof(v.value)) << name;
+    else
+      EXPECT_EQ(Int(name), std::stoi(v.value)) << name;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, RunTest, ::testing::ValuesIn(kPrograms),
+                         [](const ::testing::TestParamInfo<Program>& param) { return std::string(param.param.name); });
+
+TEST_F(CompileTest, ProgramOfMoreThan65536WordsCompilesInTwoRunsAndRuns) {
+  // The label is defined after the point where the first run stops: that run must not end
+  // with a message about it.
+  std::string source = "s = 0\ngoto start\nstart:\nif s > 0 then goto finish\n";
+  for (int i = 0; i < 7000; ++i) source += "s = s + 1 : t = s\n";  // 10 words a line
+  source += "finish:\ndone = 1\n";
+  const test::RunResult r = Run(source);
+  EXPECT_EQ(gCompiler.compileRuns, 2);
+  EXPECT_EQ(gCompiler.capacity, 131072u);
+  EXPECT_GT(gCompiler.code.size(), 65536u);
+  EXPECT_EQ(r.errorCode, 0);
+  EXPECT_EQ(Int("s"), 7000);
+  EXPECT_EQ(Int("done"), 1);
+}
+
+}  // namespace
+}  // namespace vx

@@ -1,0 +1,212 @@
+// Source reading: line ends, long lines, #include (nested, cyclic, names in another case,
+// missing files, failures inside included files), the function pre-scan, labels of both kinds,
+// the progress display, the numbered listing of the run-time test mode and extra texts.
+#include <filesystem>
+
+#include "ide/compile_progress.h"
+#include "runtime/errors.h"
+#include "runtime/host.h"
+#include "runtime/interpreter.h"
+#include "tests/compiler/compile_support.h"
+
+namespace vx {
+namespace {
+
+using test::CompileTest;
+
+TEST_F(CompileTest, EveryLineEndGivesTheSameCodeAndLines) {
+  const char* const kSources[] = {
+      "a=1\r\nb=2\r\n\r\nif a\r\nc=3\r\nendif\r\n",
+      "a=1\nb=2\n\nif a\nc=3\nendif\n",
+      "a=1\rb=2\r\rif a\rc=3\rendif\r",
+      "a=1\r\nb=2\n\rif a\r\nc=3\nendif\r",
+  };
+  std::vector<uint32_t> code, lines;
+  for (const char* source : kSources) {
+    ASSERT_TRUE(Compile(source)) << Message();
+    if (code.empty()) {
+      code = gCompiler.code;
+      lines = gCompiler.lines;
+      // CR LF lines count one each; the file's closing zero byte stands on line 7, "end" on 8.
+      EXPECT_EQ(lines, (std::vector<uint32_t>{1, 1, 1, 2, 2, 2, 4, 4, 4, 5, 5, 5, 8, 0}));
+      continue;
+    }
+    EXPECT_EQ(gCompiler.code, code) << source;
+    EXPECT_EQ(gCompiler.lines, lines) << source;
+  }
+}
+
+TEST_F(CompileTest, LastLineWithoutALineBreakCompiles) {
+  ASSERT_TRUE(Compile("a=1\nb=2"));
+  EXPECT_EQ(Code(), (std::vector<uint32_t>{151, 13000, 19000, 151, 13001, 19001, 213, 0}));
+  EXPECT_EQ(gCompiler.lines.back(), 0u);
+  EXPECT_EQ(gCompiler.lines[6], 3u);  // "end" follows at once
+}
+
+TEST_F(CompileTest, LinesOf254CharactersAreAcceptedAnd255Refused) {
+  const auto line = [](size_t length) { return "a$=\"" + std::string(length - 5, 'x') + "\""; };
+  ASSERT_EQ(line(254).size(), 254u);
+  EXPECT_TRUE(Compile("b=1\n" + line(254) + "\n")) << Message();
+  EXPECT_FALSE(Compile("b=1\n" + line(255) + "\n"));
+  EXPECT_EQ(Message(), "M41");
+  EXPECT_EQ(Line(), 2);
+  // A long assignment is not refused because its rewritten statement is longer.
+  EXPECT_TRUE(Compile("abcdef=" + std::string(123, '1') + "+" + std::string(123, '2'))) << Message();
+}
+
+TEST_F(CompileTest, IncludedFunctionsAreCalledAndOtherIncludedStatementsAreNot) {
+  dir.Write("lib.vxa", "x = 5\nfunction seven()\nendfunction 7\ny = 6\n");
+  const test::RunResult r = Run("#include \"lib.vxa\"\na = seven()\n");
+  EXPECT_EQ(r.errorCode, 0);
+  EXPECT_EQ(Int("a"), 7);
+  EXPECT_EQ(Operand("x"), -1) << "statements of an included file outside functions are comments";
+}
+
+TEST_F(CompileTest, NestedAndCyclicIncludesAreAppendedOnce) {
+  dir.Write("a.vxa", "#include b.vxa\n#include main.vxa\nfunction fa()\nendfunction fb() + 1\n");
+  dir.Write("b.vxa", "#include a.vxa\nfunction fb()\nendfunction 10\n");
+  const test::RunResult r = Run("#include a.vxa\n#include \"A.VXA\"\nr = fa()\n");
+  EXPECT_EQ(r.errorCode, 0) << r.errorText;
+  EXPECT_EQ(Int("r"), 11);
+  EXPECT_EQ(gCompiler.includes.size(), 2u);
+}
+
+TEST_F(CompileTest, IncludeRecordsFollowTheExpandedText) {
+  dir.Write("a.vxa", "#include b.vxa\nfunction fa()\nendfunction\n");
+  dir.Write("b.vxa", "function fb()\nendfunction");  // no line break at its end
+  dir.Write("c.vxa", "function fc()\nendfunction\n");
+  ASSERT_TRUE(Compile("#include a.vxa\n#include C.vxa\n#include missing.vxa\nx=1\n")) << Message();
+  const auto& includes = gCompiler.includes;
+  ASSERT_EQ(includes.size(), 4u);  // a, c, the missing file, then b (found in a)
+  // Main text: 4 lines, the zero-byte line and "end": included text starts on line 7.
+  EXPECT_EQ(includes[0].includeLine, 1);
+  EXPECT_EQ(includes[0].firstLine, 7);
+  EXPECT_EQ(includes[0].lastLine, 9);
+  EXPECT_EQ(includes[1].includeLine, 2);
+  EXPECT_EQ(includes[1].firstLine, 10);
+  EXPECT_EQ(includes[2].lastLine, -1);  // nothing was added for the missing file
+  EXPECT_EQ(includes[3].parent, 0);
+  EXPECT_EQ(includes[3].includeLine, 7);
+  EXPECT_EQ(includes[3].firstLine, 12);
+  EXPECT_EQ(includes[3].lastLine, 13);
+}
+
+TEST_F(CompileTest, FailureInANestedIncludeIsReportedAtTheMainFilesInclude) {
+  dir.Write("a.vxa", "function fa()\nendfunction\n#include \"b.vxa\"\n");
+  dir.Write("b.vxa", "function fb()\n  q = (1\nendfunction\n");
+  EXPECT_FALSE(Compile("x=1\ny=2\n#include a.vxa\n"));
+  EXPECT_EQ(Message(), "M23 M45 q = (1");
+  EXPECT_EQ(Line(), 3);
+}
+
+TEST_F(CompileTest, PrescanFailureInAnIncludeIsReportedAtTheInclude) {
+  dir.Write("a.vxa", "function (x)\nendfunction\n");
+  EXPECT_FALSE(Compile("x=1\n#include a.vxa\n"));
+  EXPECT_EQ(Message(), "M38 M45 function (x)");
+  EXPECT_EQ(Line(), 2);
+}
+
+TEST_F(CompileTest, IncludeFolderCanBeSet) {
+  dir.Write("project/lib.vxa", "function one()\nendfunction 1\n");
+  gCompiler.includeFolder = dir.path() + "project";
+  EXPECT_TRUE(Compile("#include lib.vxa\na=one()\n")) << Message();
+  ResetCompiler();
+  EXPECT_TRUE(gCompiler.includeFolder.empty());
+  EXPECT_FALSE(Compile("#include lib.vxa\na=one()\n"));
+}
+
+TEST_F(CompileTest, ReturnTypesAreKnownBeforeAnyIsNeeded) {
+  // first() returns what second() returns, a float, though second is declared later; a return
+  // of another number type is converted.
+  const test::RunResult r = Run(R"(
+a# = first()
+b# = third()
+end
+function first()
+endfunction second()
+function second()
+endfunction 1.5
+function third()
+  exitfunction 2
+endfunction 0.5
+)");
+  EXPECT_EQ(r.errorCode, 0);
+  EXPECT_FLOAT_EQ(Float("a#"), 1.5f);
+  EXPECT_FLOAT_EQ(Float("b#"), 2.0f);
+}
+
+TEST_F(CompileTest, LabelReferenceIsTakenWhereItsCommandIsEmitted) {
+  // A parameter after the label is converted first, so its command does not start the statement.
+  ASSERT_EQ(LoadCommandTableFromText("jump%42%al\nend%213%0\n"), 1);
+  ASSERT_TRUE(Compile("jump x, 1.5\nx:")) << Message();
+  EXPECT_EQ(Code(), (std::vector<uint32_t>{154, 10000, 21000, 42, 37006, 10000, 213, 0}));
+}
+
+TEST_F(CompileTest, LabelOfRestoreAndOfAJumpIsPatchedByEachReference) {
+  ASSERT_TRUE(Compile("data 1\nd:\ndata 2\nrestore d\ngoto d\n")) << Message();
+  EXPECT_EQ(Code(), (std::vector<uint32_t>{31, 25001, 42, 37000, 213, 0}));
+}
+
+TEST_F(CompileTest, ProgressIsShownAtEachNewTensDigit) {
+  static std::vector<int> shown;
+  shown.clear();
+  SetCompileProgressSink([](int percent) { shown.push_back(percent); });
+  std::string source;
+  for (int i = 0; i < 200; ++i) source += "a=" + std::to_string(i) + "\n";
+  const bool ok = Compile(source);
+  SetCompileProgressSink(nullptr);
+  ASSERT_TRUE(ok);
+  ASSERT_EQ(shown.size(), 10u);
+  for (size_t i = 0; i < shown.size(); ++i) {
+    EXPECT_EQ(shown[i] / 10, int(i) + 1) << i;
+    EXPECT_LE(shown[i], 100);
+  }
+}
+
+TEST_F(CompileTest, RuntimeTestModeWritesTheNumberedListing) {
+  const std::string savedFolder = gProgramFolder;
+  gProgramFolder = dir.path();
+  gRuntimeTestMode = 1;
+  dir.Write("lib.vxa", "x=1\nfunction f()\nendfunction\n");
+  const bool ok = Compile("a=1\n#include lib.vxa\n");
+  gRuntimeTestMode = 0;
+  gProgramFolder = savedFolder;
+  ASSERT_TRUE(ok) << Message();
+  const std::string listing = dir.Read("VX.VXA");
+  EXPECT_NE(listing.find("     1 : a=1\r\n"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("     4 : end\r\n"), std::string::npos) << listing;
+  // Included statements outside functions are shown as the comments they became.
+  EXPECT_NE(listing.find("     5 : `=1\r\n"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("     6 : function f()\r\n"), std::string::npos) << listing;
+}
+
+TEST_F(CompileTest, ExtraTextCompilesAgainstTheLastCompile) {
+  ASSERT_TRUE(Compile("a=1\n"));
+  const size_t mainWords = gCompiler.code.size();
+  ASSERT_EQ(CompileSourceText("b=a+2", 0), 1) << Message();
+  ASSERT_GT(gCompiler.code.size(), mainWords);
+  // The extra code follows the main program's and reads its variable a.
+  EXPECT_EQ(std::vector<uint32_t>(gCompiler.code.begin() + long(mainWords), gCompiler.code.end()),
+            (std::vector<uint32_t>{81, 10000, 13000, 19001, 151, 13001, 10000, 213, 0}));
+  EXPECT_EQ(CompileSourceText("c=(", 0), 0);
+  EXPECT_EQ(Message(), "M23");
+  EXPECT_EQ(Line(), 1);
+  // A failed extra text leaves the tables as the last good one did.
+  ASSERT_EQ(CompileSourceText("d=b", 0), 1) << Message();
+  EXPECT_EQ(Operand("d"), 13002);
+}
+
+TEST_F(CompileTest, CommandTableNamesShowInTheErrorReport) {
+  ASSERT_TRUE(Compile("dim a(3)\na(9)=1\n"));
+  test::PrepareRuntime();
+  ASSERT_TRUE(LoadProgramImage(output));
+  gRuntimeTestMode = 1;
+  CopyErrorReportToClipboard(gCodeBase + 3);  // the element write
+  gRuntimeTestMode = 0;
+  EXPECT_NE(gErrorReport.find("Name:@="), std::string::npos) << gErrorReport;
+  EXPECT_NE(gErrorReport.find("P2:9"), std::string::npos) << gErrorReport;
+  gErrorReport.clear();
+}
+
+}  // namespace
+}  // namespace vx

@@ -1,0 +1,299 @@
+// The standalone game builder: a game built from a project folder carries the runtime, the
+// compiled program and the project's media in a block the runtime reads back; every way a build
+// can fail leaves no game behind and says why.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/le_words.h"
+#include "ide/language.h"
+#include "ide/status_line.h"
+#include "platform/win/keyboard.h"
+#include "runtime/attached_files.h"
+#include "runtime/builder.h"
+#include "runtime/host.h"
+#include "tests/support/temp_folder.h"
+
+namespace vx {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kStub = "#!runtime stub\n";  // stands in for the executable's bytes
+const std::string kHello = "a = 1\r\nexit prompt \"hi\", \"test\"\r\n";
+
+std::vector<std::string> gStatusLines;
+void CollectStatusLine(const std::string& text) { gStatusLines.push_back(text); }
+
+int gEscapeCalls = 0;
+int gEscapeDownFrom = 0;  // the key source reports Esc down from this call on (0: never)
+int16_t EscapeAfterSomeFiles(int virtualKey) {
+  if (virtualKey != 0x1B) return 0;
+  ++gEscapeCalls;
+  return (gEscapeDownFrom > 0 && gEscapeCalls >= gEscapeDownFrom) ? int16_t(-0x8000) : int16_t(0);
+}
+
+class BuilderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(dir.path() + "tmp");
+    fs::create_directories(dir.path() + "out");
+    savedTemp = gTempFolder;
+    savedProgramFolder = gProgramFolder;
+    gTempFolder = dir.path() + "tmp/";
+    gProgramFolder = dir.path() + "tool/";  // no word file unless a test writes one
+    stub = dir.Write("stub", kStub);
+    builder.SetStubPath(stub);
+    gStatusLines.clear();
+    SetStatusLineSink(CollectStatusLine);
+    gEscapeCalls = 0;
+    gEscapeDownFrom = 0;
+    win::SetKeyStateSource(EscapeAfterSomeFiles);
+  }
+  void TearDown() override {
+    SetStatusLineSink(nullptr);
+    win::SetKeyStateSource(nullptr);
+    gTempFolder = savedTemp;
+    gProgramFolder = savedProgramFolder;
+    gAttachedFiles.reset();
+  }
+
+  std::string Project(const std::string& name) const { return dir.path() + "project/" + name; }
+  std::string WriteProject(const std::string& name, const std::string& content) const {
+    return dir.Write("project/" + name, content);
+  }
+  std::string Target() const { return dir.path() + "out/game"; }
+  bool Build() { return builder.BuildStandaloneExe(Target(), Project("hello.vxa"), dir.path() + "project"); }
+
+  // The names of the entries the runtime finds in the built game, folded as it folds them.
+  std::vector<std::string> EntryNames() {
+    gAttachedFiles = std::make_unique<AttachedFiles>();
+    EXPECT_TRUE(LoadAttachedFiles(Target()));
+    std::vector<std::string> names;
+    for (const AttachedEntry& entry : gAttachedFiles->entries()) names.push_back(entry.name);
+    return names;
+  }
+  std::string EntryData(size_t index) {
+    const auto data = gAttachedFiles->EntryData(gAttachedFiles->entries().at(index));
+    return std::string(data.begin(), data.end());
+  }
+
+  test::TempFolder dir;
+  StandaloneBuilder builder;
+  std::string stub, savedTemp, savedProgramFolder;
+};
+
+TEST(MediaFileNameTest, EndingAfterTheLastDotDecides) {
+  const struct {
+    const char* name;
+    bool media;
+  } cases[] = {
+      {"tree.bmp", true},     {"TREE.BMP", true},    {"scene.x", true},     {"scene.X", true},
+      {"mesh.3DS", true},     {"level.dat", true},   {"readme.txt", true},  {"song.Mp3", true},
+      {"report.docx", false}, {"notes.doc", false},  {"box", false},        {"x", false},
+      {"photo.jpeg", false},  {"archive.bmp.gz", false}, {"old.x.bak", false}, {"trailing.", false},
+      {"xbmp", false},        {"a.tar.x", true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsMediaFileName(c.name), c.media) << c.name;
+}
+
+TEST_F(BuilderTest, GameCarriesRuntimeProgramAndMedia) {
+  WriteProject("hello.vxa", kHello);
+  WriteProject("Tree.bmp", "tree bytes");
+  WriteProject("media/Rock.PNG", "rock");
+  WriteProject("media/deeper/wall.tga", "wall");
+  WriteProject("sounds/shot.wav", "");
+  WriteProject("readme.txt", "read me");
+  WriteProject("scene.x", "xof 0302txt");
+  WriteProject("notes.doc", "not media");
+  WriteProject("report.docx", "not a model");
+  WriteProject("noending", "not media");
+  ASSERT_EQ(symlink(Project("media").c_str(), Project("linked folder").c_str()), 0);
+  ASSERT_EQ(symlink(Project("Tree.bmp").c_str(), Project("linked.bmp").c_str()), 0);
+
+  ASSERT_TRUE(Build()) << builder.failure();
+  EXPECT_EQ(builder.failure(), "");
+
+  struct stat info {};
+  ASSERT_EQ(stat(Target().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0755u);
+  const std::string game = dir.Read("out/game");
+  EXPECT_EQ(game.substr(0, kStub.size()), kStub);
+  EXPECT_EQ(ReadLE32(reinterpret_cast<const uint8_t*>(game.data() + game.size() - 4)), kStub.size());
+
+  // Sorted by name (upper case first), folders walked where they stand, the linked folder not at all.
+  const std::vector<std::string> expected = {
+      "tree.bmp", "linked.bmp", "media\\rock.png", "media\\deeper\\wall.tga", "readme.txt", "scene.x",
+      "sounds\\shot.wav"};
+  const std::vector<std::string> names = EntryNames();
+  ASSERT_EQ(names.size(), expected.size() + 1);
+  std::string programPath = gTempFolder + "_exefile.dat";
+  std::transform(programPath.begin(), programPath.end(), programPath.begin(), ::tolower);
+  EXPECT_EQ(names[0], programPath);
+  EXPECT_EQ(std::vector<std::string>(names.begin() + 1, names.end()), expected);
+  EXPECT_EQ(EntryData(1), "tree bytes");
+  EXPECT_EQ(EntryData(2), "tree bytes");
+  EXPECT_EQ(EntryData(3), "rock");
+  EXPECT_EQ(EntryData(7), "");
+  // Entry 0 is a program image: version word 1, then the first word of the integer constants.
+  const std::string image = EntryData(0);
+  ASSERT_GE(image.size(), 4096u);
+  EXPECT_EQ(ReadLE32(reinterpret_cast<const uint8_t*>(image.data())), 1u);
+  EXPECT_EQ(ReadLE32(reinterpret_cast<const uint8_t*>(image.data() + 4)), 1024u);
+  EXPECT_FALSE(fs::exists(gTempFolder + "_exefile.dat"));
+
+  const std::vector<std::string> shown = {"Adding Tree.bmp...",          "Adding linked.bmp...",
+                                          "Adding media/Rock.PNG...",    "Adding media/deeper/wall.tga...",
+                                          "Adding readme.txt...",        "Adding scene.x...",
+                                          "Adding sounds/shot.wav..."};
+  EXPECT_EQ(gStatusLines, shown);
+}
+
+TEST_F(BuilderTest, WithoutProjectFolderOnlyTheProgramIsAttached) {
+  WriteProject("hello.vxa", kHello);
+  WriteProject("tree.bmp", "tree");
+  ASSERT_TRUE(builder.BuildStandaloneExe(Target(), Project("hello.vxa"), "")) << builder.failure();
+  EXPECT_EQ(EntryNames().size(), 1u);
+}
+
+TEST_F(BuilderTest, GameBuiltInsideTheProjectIsNotAttachedToItself) {
+  WriteProject("hello.vxa", kHello);
+  WriteProject("a.bmp", "a");
+  const std::string target = Project("game.dat");
+  ASSERT_TRUE(builder.BuildStandaloneExe(target, Project("hello.vxa"), dir.path() + "project")) << builder.failure();
+  gAttachedFiles = std::make_unique<AttachedFiles>();
+  ASSERT_TRUE(LoadAttachedFiles(target));
+  ASSERT_EQ(gAttachedFiles->entries().size(), 2u);
+  EXPECT_EQ(gAttachedFiles->entries()[1].name, "a.bmp");
+}
+
+TEST_F(BuilderTest, ProgramThatDoesNotCompileWritesNothing) {
+  WriteProject("hello.vxa", "a = 1\r\nthis is no statement\r\n");
+  dir.Write("out/game", "an older game");
+  EXPECT_FALSE(Build());
+  EXPECT_NE(builder.failure(), "");
+  EXPECT_EQ(builder.compileErrorLine(), 2);
+  EXPECT_EQ(dir.Read("out/game"), "an older game");
+  EXPECT_FALSE(fs::exists(gTempFolder + "_exefile.dat"));
+}
+
+TEST_F(BuilderTest, MissingProgramFails) {
+  EXPECT_FALSE(Build());
+  EXPECT_NE(builder.failure().find("hello.vxa"), std::string::npos) << builder.failure();
+  EXPECT_FALSE(fs::exists(Target()));
+}
+
+TEST_F(BuilderTest, MissingRuntimeLeavesNoGame) {
+  WriteProject("hello.vxa", kHello);
+  builder.SetStubPath(dir.path() + "no such runtime");
+  EXPECT_FALSE(Build());
+  EXPECT_NE(builder.failure().find("runtime"), std::string::npos) << builder.failure();
+  EXPECT_FALSE(fs::exists(Target()));
+}
+
+TEST_F(BuilderTest, NameTheRuntimeCouldNotReadBackIsRefused) {
+  WriteProject("hello.vxa", kHello);
+  WriteProject("first.bmp", "kept until the failure");
+  // 250 characters and "\\" make a name of 255 characters, the most a game holds; one more fails.
+  WriteProject("abcd/" + std::string(246, 'n') + ".bmp", "fits");
+  ASSERT_TRUE(Build()) << builder.failure();
+  WriteProject("abcd/" + std::string(247, 'n') + ".bmp", "too long");
+  EXPECT_FALSE(Build());
+  EXPECT_NE(builder.failure().find("longer than a game can hold"), std::string::npos) << builder.failure();
+  EXPECT_FALSE(fs::exists(Target()));
+}
+
+TEST_F(BuilderTest, FileTooLargeForTheBlockIsRefused) {
+  WriteProject("hello.vxa", kHello);
+  const std::string huge = WriteProject("huge.avi", "");
+  ASSERT_EQ(truncate(huge.c_str(), off_t(0x100000000LL)), 0);  // sparse: takes no disk space
+  EXPECT_FALSE(Build());
+  EXPECT_NE(builder.failure().find("larger than a game can hold"), std::string::npos) << builder.failure();
+  EXPECT_FALSE(fs::exists(Target()));
+}
+
+TEST_F(BuilderTest, FailedWriteLeavesNoHalfWrittenGame) {
+  WriteProject("hello.vxa", kHello);
+  WriteProject("big.wav", std::string(256 * 1024, 'w'));
+  // The file size limit makes the write fail part of the way through, as a full disk would.
+  rlimit saved {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = saved;
+  limited.rlim_cur = 128 * 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const bool built = Build();
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(built);
+  EXPECT_NE(builder.failure().find("Could not write"), std::string::npos) << builder.failure();
+  EXPECT_FALSE(fs::exists(Target()));
+}
+
+TEST_F(BuilderTest, UnreadableMediaFileFailsTheBuild) {
+  if (geteuid() == 0) GTEST_SKIP() << "the superuser reads every file";
+  WriteProject("hello.vxa", kHello);
+  const std::string locked = WriteProject("locked.bmp", "secret");
+  ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+  EXPECT_FALSE(Build());
+  EXPECT_NE(builder.failure().find("locked.bmp"), std::string::npos) << builder.failure();
+  EXPECT_FALSE(fs::exists(Target()));
+}
+
+TEST_F(BuilderTest, EscapeDuringTheMediaWalkAbandonsTheBuild) {
+  WriteProject("hello.vxa", kHello);
+  for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}) WriteProject(name, name);
+  gEscapeDownFrom = 4;  // the read at the start and two files go by, then Esc is down
+  EXPECT_FALSE(Build());
+  EXPECT_NE(builder.failure().find("Esc"), std::string::npos) << builder.failure();
+  EXPECT_FALSE(fs::exists(Target()));
+}
+
+TEST_F(BuilderTest, EscapeHeldSinceBeforeTheBuildDoesNotCount) {
+  WriteProject("hello.vxa", kHello);
+  WriteProject("a.bmp", "a");
+  gEscapeDownFrom = 1;
+  EXPECT_TRUE(Build()) << builder.failure();
+}
+
+TEST_F(BuilderTest, GameNeverReplacesItsOwnSource) {
+  WriteProject("hello.vxa", kHello);
+  EXPECT_FALSE(builder.BuildStandaloneExe(Project("hello.vxa"), Project("hello.vxa"), ""));
+  EXPECT_EQ(dir.Read("project/hello.vxa"), kHello);
+}
+
+TEST_F(BuilderTest, WordFileGoesBesideTheGameUnlessOneIsThere) {
+  WriteProject("hello.vxa", kHello);
+  dir.Write("tool/LANG/english/WORDS.TXT", "[ERRORS]\r\n7=Array index out of range\r\n");
+  ASSERT_TRUE(Build()) << builder.failure();
+  EXPECT_EQ(dir.Read("out/LANG/english/WORDS.TXT"), dir.Read("tool/LANG/english/WORDS.TXT"));
+
+  dir.Write("out/LANG/english/WORDS.TXT", "[ERRORS]\r\n7=the game's own words\r\n");
+  ASSERT_TRUE(Build()) << builder.failure();
+  EXPECT_EQ(dir.Read("out/LANG/english/WORDS.TXT"), "[ERRORS]\r\n7=the game's own words\r\n");
+}
+
+TEST_F(BuilderTest, StepsRefuseToWriteWithoutATarget) {
+  EXPECT_FALSE(builder.AddAttachedFile(stub, "entry"));
+  EXPECT_FALSE(builder.FinishAttachedBlock());
+  EXPECT_NE(builder.failure(), "");
+}
+
+TEST_F(BuilderTest, AbandonedStepsDeleteTheStartedGame) {
+  ASSERT_TRUE(builder.WriteExeStub(Target()));
+  EXPECT_TRUE(fs::exists(Target()));
+  EXPECT_FALSE(builder.AddAttachedFile(dir.path() + "missing.bmp", "missing.bmp"));
+  builder.AbandonTarget();
+  EXPECT_FALSE(fs::exists(Target()));
+}
+
+}  // namespace
+}  // namespace vx
