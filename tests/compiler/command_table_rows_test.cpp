@@ -13,42 +13,29 @@ namespace vx {
 namespace {
 
 // Statements whose form is not "name values": blocks, assignments, arrays, function bodies.
-const std::set<std::string> kSpecialForms = {"if",     "else",  "endif",    "do",     "exit",  "loop",
-                                             "for",    "next",  "while",    "endwhile", "repeat", "until",
-                                             "=",      "@=",    "dim",      "undim",  "endfunction",
-                                             "exitfunction"};
+const std::set<std::string> kSpecialForms = {"if",  "else",  "endif", "do",     "exit",   "loop",  "for",
+                                             "next", "while", "endwhile", "repeat", "until", "=",   "@=",
+                                             "dim", "undim", "endfunction", "exitfunction"};
 const std::set<std::string> kOperators = {"^", "/", "*", "+", "-", ">=", "<=", ">", "<", "==", "!", "&", "|"};
 
-std::string ValueOf(char letter) {
-  switch (letter) {
-    case 'f': return "b#";
-    case 's': return "c$";
-    default: return "a";  // integers, and "any type"
-  }
-}
-
+// A variable for each parameter letter: floats, strings, else integers (also for "any type").
 std::string Values(const std::string& letters) {
   std::string out;
-  for (char letter : letters) out += (out.empty() ? "" : ", ") + ValueOf(letter);
+  for (char letter : letters)
+    out += std::string(out.empty() ? "" : ", ") + (letter == 'f' ? "b#" : letter == 's' ? "c$" : "a");
   return out;
-}
-
-std::string TargetFor(char result) { return result == 'f' ? "r#" : result == 's' ? "r$" : "r"; }
-
-// A statement that passes the call to a value function whose parameter asks for the result type.
-std::string AsArgument(char result, const std::string& call) {
-  switch (result) {
-    case 's': return "r = len(" + call + ")";
-    case 'f': return "r$ = str$(" + call + ")";
-    default: return "r$ = chr$(" + call + ")";
-  }
 }
 
 class CommandTableRowsTest : public test::CompileTest {
  protected:
-  bool CodeHolds(int32_t number) const {
+  void ExpectRow(const std::string& line, int32_t number) {
+    SCOPED_TRACE(line);
+    ResetCompiler();
+    ASSERT_EQ(LoadCommandTable(), 1);
+    ASSERT_TRUE(Compile(line + "\r\n")) << Message();
     const std::vector<uint32_t> code = Code();
-    return std::find(code.begin(), code.end(), uint32_t(number)) != code.end();
+    EXPECT_NE(std::find(code.begin(), code.end(), uint32_t(number)), code.end())
+        << "compiled to another row than " << number;
   }
 };
 
@@ -58,12 +45,7 @@ TEST_F(CommandTableRowsTest, EveryStatementCompilesToItsOwnRow) {
   for (const CommandEntry& row : rows) {
     if (kSpecialForms.count(row.name) || row.parameters == "e" || row.parameters.find('a') != std::string::npos)
       continue;
-    const std::string line = row.name + (row.parameters == "0" ? "" : " " + Values(row.parameters));
-    SCOPED_TRACE(line);
-    ResetCompiler();
-    ASSERT_EQ(LoadCommandTable(), 1);
-    ASSERT_TRUE(Compile(line + "\r\n")) << Message();
-    EXPECT_TRUE(CodeHolds(row.number)) << "compiled to another row than " << row.number;
+    ExpectRow(row.name + (row.parameters == "0" ? "" : " " + Values(row.parameters)), row.number);
     ++tried;
   }
   EXPECT_GT(tried, 20);
@@ -82,12 +64,9 @@ TEST_F(CommandTableRowsTest, EveryValueFunctionCompilesInsideAnExpression) {
     const bool shadowed = std::any_of(rows.begin(), rows.begin() + long(i), [&](const CommandEntry& other) {
       return other.name == row.name && other.parameters.substr(1) == row.parameters.substr(1);
     });
-    const std::string line = shadowed ? AsArgument(result, call) : TargetFor(result) + " = " + call;
-    SCOPED_TRACE(line);
-    ResetCompiler();
-    ASSERT_EQ(LoadCommandTable(), 1);
-    ASSERT_TRUE(Compile(line + "\r\n")) << Message();
-    EXPECT_TRUE(CodeHolds(row.number)) << "compiled to another row than " << row.number;
+    const std::string wrap = result == 's' ? "r = len(" : result == 'f' ? "r$ = str$(" : "r$ = chr$(";
+    const std::string target = result == 'f' ? "r#" : result == 's' ? "r$" : "r";
+    ExpectRow(shadowed ? wrap + call + ")" : target + " = " + call, row.number);
     ++tried;
   }
   EXPECT_GT(tried, 40);

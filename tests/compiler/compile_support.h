@@ -1,6 +1,6 @@
 // What the compiler tests share: a fixture that writes a .vxa file into a private folder,
 // compiles it with the embedded command table and message texts "M<key>", and can load and run
-// the image it wrote.
+// the image it wrote; and short test names for the table-driven cases.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -14,6 +14,12 @@
 #include "tests/support/temp_folder.h"
 
 namespace vx::test {
+
+// Names a parameterized case by its `name` member.
+struct CaseName {
+  template <typename Case>
+  std::string operator()(const ::testing::TestParamInfo<Case>& info) const { return info.param.name; }
+};
 
 class CompileTest : public ::testing::Test {
  protected:
@@ -30,24 +36,21 @@ class CompileTest : public ::testing::Test {
   }
 
   // Writes the source as main.vxa and compiles it into out.dat.
-  bool Compile(const std::string& source, const std::string& name = "main.vxa") {
-    return CompileFile(dir.Write(name, source), output) == 1;
-  }
+  bool Compile(const std::string& source) { return CompileFile(dir.Write("main.vxa", source), output) == 1; }
   static std::string Message() { return gCompiler.resultMessage; }
   static int Line() { return gCompiler.errorLine; }
   static std::vector<uint32_t> Code() { return gCompiler.code; }
 
   // Compiles, loads the image and runs it; a failed compile or load fails the test.
   RunResult Run(const std::string& source, int maxSlices = 100000) {
-    RunResult result;
     if (!Compile(source)) {
       ADD_FAILURE() << "compile failed: " << Message() << " at line " << Line();
-      return result;
+      return {};
     }
     PrepareRuntime();
     if (!LoadProgramImage(output)) {
       ADD_FAILURE() << "the image was refused";
-      return result;
+      return {};
     }
     return RunLoaded(maxSlices);
   }

@@ -5,19 +5,22 @@
 #include "runtime/program_image.h"
 #include "tests/compiler/compile_support.h"
 
-namespace vx {
+namespace vx::test {
 namespace {
-
-using test::CompileTest;
 
 class ImageTest : public CompileTest {
  protected:
   void ReadImage() {
-    const std::string bytes = dir.Read("out.dat");
-    ASSERT_EQ(bytes.size() % 4, 0u);
-    words.resize(bytes.size() / 4);
-    for (size_t i = 0; i < words.size(); ++i) words[i] = ReadLE32(reinterpret_cast<const uint8_t*>(bytes.data()) + i * 4);
-    raw = bytes;
+    raw = dir.Read("out.dat");
+    ASSERT_EQ(raw.size() % 4, 0u);
+    words.resize(raw.size() / 4);
+    for (size_t i = 0; i < words.size(); ++i) words[i] = Word(i * 4);
+    ASSERT_GE(words.size(), 1024u);
+    for (size_t i = 12; i < 1024; ++i) ASSERT_EQ(words[i], 0u) << "header word " << i;
+  }
+  uint32_t Word(size_t byte) const { return ReadLE32(reinterpret_cast<const uint8_t*>(raw.data()) + byte); }
+  std::vector<uint32_t> Words(size_t from, size_t to) const {
+    return {words.begin() + long(from), words.begin() + long(to)};
   }
   std::vector<uint32_t> words;
   std::string raw;
@@ -34,44 +37,30 @@ function f(p)
 endfunction p
 )")) << Message();
   ReadImage();
-  ASSERT_GE(words.size(), 1024u);
   // Constants: 1 and 7 is not one (DATA items are no constants); 1, 2.5; "", "abc", "s".
   const uint32_t ints = 1, floats = 1, strings = 3;
   const uint32_t stringWords = (1 + 4 + 2) / 4 + 1;
   const uint32_t typeWords = 4 / 4 + 1, valueWords = 1 + 1 + 2 + 2;
   const uint32_t ownerWords = 3 + 3 + 1 + 3;
-  EXPECT_EQ(words[0], 1u);
-  EXPECT_EQ(words[1], 1024u);
-  EXPECT_EQ(words[2], 1024u + ints);
-  EXPECT_EQ(words[3], 1024u + ints + floats);
-  EXPECT_EQ(words[4], strings);
-  EXPECT_EQ(words[5], words[3] + stringWords);
-  EXPECT_EQ(words[6], 4u);
-  const uint32_t code = words[5] + typeWords + valueWords + ownerWords;
-  EXPECT_EQ(words[7], code);
-  EXPECT_EQ(words[8], 3u);  // a, x; p of f
-  EXPECT_EQ(words[9], 1u);
-  EXPECT_EQ(words[10], 3u);  // c$, d$; q$ of f
-  EXPECT_EQ(words[11], ownerWords);
-  for (size_t i = 12; i < 1024; ++i) ASSERT_EQ(words[i], 0u) << i;
-
-  EXPECT_EQ(words[1024], 1u);
-  EXPECT_EQ(words[1025], 0x40200000u);  // 2.5
-  EXPECT_EQ(raw.substr(size_t(words[3]) * 4, stringWords * 4), std::string("\0abc\0s\0\0", 8));
-  const size_t data = size_t(words[5]) * 4;
+  const uint32_t stringsAt = 1024 + ints + floats, dataAt = stringsAt + stringWords;
+  const uint32_t code = dataAt + typeWords + valueWords + ownerWords;
+  // Variables: a, x and p of f; b#; c$, d$ and q$ of f.
+  EXPECT_EQ(Words(0, 12), (std::vector<uint32_t>{1, 1024, 1024 + ints, stringsAt, strings, dataAt, 4, code, 3, 1, 3,
+                                                 ownerWords}));
+  EXPECT_EQ(Words(1024, 1026), (std::vector<uint32_t>{1, 0x40200000u}));  // 1, 2.5
+  EXPECT_EQ(raw.substr(size_t(stringsAt) * 4, stringWords * 4), std::string("\0abc\0s\0\0", 8));
+  const size_t data = size_t(dataAt) * 4, values = data + typeWords * 4;
   EXPECT_EQ(raw.substr(data, typeWords * 4), std::string("lfss\0\0\0\0", 8));
-  const size_t values = data + typeWords * 4;
-  EXPECT_EQ(ReadLE32(reinterpret_cast<const uint8_t*>(raw.data()) + values), 7u);
-  EXPECT_EQ(ReadLE32(reinterpret_cast<const uint8_t*>(raw.data()) + values + 4), 0x3FC00000u);  // 1.5
+  EXPECT_EQ(Word(values), 7u);
+  EXPECT_EQ(Word(values + 4), 0x3FC00000u);  // 1.5
   EXPECT_EQ(raw.substr(values + 8, 16), std::string("abc\0\0\0\0\0xyzw\0\0\0\0", 16));
   // Owner tables: a count, then each variable's function, for integers, floats and strings.
-  const std::vector<uint32_t> owners(words.begin() + (code - ownerWords), words.begin() + code);
-  EXPECT_EQ(owners, (std::vector<uint32_t>{3, 0, 0, 1, 1, 0, 3, 0, 0, 1}));
+  EXPECT_EQ(Words(code - ownerWords, code), (std::vector<uint32_t>{3, 0, 0, 1, 1, 0, 3, 0, 0, 1}));
 
   const size_t n = (words.size() - code) / 2;
   EXPECT_EQ(words.size(), code + 2 * n);
-  EXPECT_EQ(std::vector<uint32_t>(words.begin() + code, words.begin() + long(code + n)), gCompiler.code);
-  EXPECT_EQ(std::vector<uint32_t>(words.begin() + long(code + n), words.end()), gCompiler.lines);
+  EXPECT_EQ(Words(code, code + n), gCompiler.code);
+  EXPECT_EQ(Words(code + n, words.size()), gCompiler.lines);
   EXPECT_EQ(words[code + n - 1], 0u);
   EXPECT_EQ(words.back(), 0u);
 
@@ -95,4 +84,4 @@ TEST_F(ImageTest, ProgramWithoutDataOrStringsKeepsOneWordForEach) {
 }
 
 }  // namespace
-}  // namespace vx
+}  // namespace vx::test

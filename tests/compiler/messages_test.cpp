@@ -5,10 +5,8 @@
 #include "platform/win/files.h"
 #include "tests/compiler/compile_support.h"
 
-namespace vx {
+namespace vx::test {
 namespace {
-
-using test::CompileTest;
 
 struct Failure {
   const char* name;
@@ -16,22 +14,27 @@ struct Failure {
   std::string message;
   int line;
 };
+void PrintTo(const Failure& failure, std::ostream* out) { *out << failure.name; }
 
-// count lines made by line(i), each ended by a line break.
-template <typename Line>
-std::string Repeat(int count, Line line) {
+// count lines "<before><i><after>", each ended by a line break; and count copies of a piece.
+std::string Numbered(int count, const std::string& before, const std::string& after) {
   std::string text;
-  for (int i = 0; i < count; ++i) text += std::string(line(std::to_string(i))) + "\n";
+  for (int i = 0; i < count; ++i) text += before + std::to_string(i) + after + "\n";
+  return text;
+}
+std::string Times(int count, const std::string& piece) {
+  std::string text;
+  while (count-- > 0) text += piece;
   return text;
 }
 
 std::vector<Failure> Failures() {
   return {
-      {"TooManyIntegerVariables", Repeat(2001, [](std::string i) { return "v" + i + "=0"; }), "M1", 2001},
-      {"TooManyFloatVariables", Repeat(2001, [](std::string i) { return "v" + i + "#=0.5"; }), "M2", 2001},
-      {"TooManyStringVariables", Repeat(2001, [](std::string i) { return "v" + i + "$=\"\""; }), "M3", 2001},
-      {"TooManyLabels", Repeat(2001, [](std::string i) { return "l" + i + ":"; }), "M4", 2001},
-      {"TooManyFunctions", "end\n" + Repeat(1025, [](std::string i) { return "function f" + i + "()\nendfunction"; }), "M5", 2050},
+      {"TooManyIntegerVariables", Numbered(2001, "v", "=0"), "M1", 2001},
+      {"TooManyFloatVariables", Numbered(2001, "v", "#=0.5"), "M2", 2001},
+      {"TooManyStringVariables", Numbered(2001, "v", "$=\"\""), "M3", 2001},
+      {"TooManyLabels", Numbered(2001, "l", ":"), "M4", 2001},
+      {"TooManyFunctions", "end\n" + Numbered(1025, "function f", "()\nendfunction"), "M5", 2050},
       {"ValuesOfAnOperator", "a=1+\"x\"", "M11 + M12 M8, M8", 1},
       {"ComparisonOfAStringAndANumber", "a=1\nb=a$=2", "M11 = M12 M8, M8", 2},
       {"WrongAssignment", "a$=1", "M37 M14", 1},
@@ -40,9 +43,9 @@ std::vector<Failure> Failures() {
       {"WrongStatementParameters", "return 5", "M37 return M12 M13", 1},
       {"LabelOfAString", "print 1\nrestore \"x\"", "M24", 2},
       {"UserFunctionArguments", "x=f(1)\nend\nfunction f(a#)\nendfunction", "M17", 1},
-      {"TooManyIntegerConstants", Repeat(2001, [](std::string i) { return "a=" + i; }), "M18", 2001},
-      {"TooManyFloatConstants", Repeat(2001, [](std::string i) { return "a#=" + i + ".5"; }), "M19", 2001},
-      {"TooManyStringConstants", Repeat(2001, [](std::string) { return "a$=\"x\""; }), "M21", 2001},
+      {"TooManyIntegerConstants", Numbered(2001, "a=", ""), "M18", 2001},
+      {"TooManyFloatConstants", Numbered(2001, "a#=", ".5"), "M19", 2001},
+      {"TooManyStringConstants", Times(2001, "a$=\"x\"\n"), "M21", 2001},
       {"MissingOperand", "a=1\nb=2*", "M22", 2},
       {"NoOperator", "a=b c", "M22", 1},
       {"SignBeforeAName", "a=b*-c", "M22", 1},
@@ -50,12 +53,7 @@ std::vector<Failure> Failures() {
       {"UnbalancedParentheses", "a=(1", "M23", 1},
       {"ClosingTooEarly", "a=1)+(2", "M23", 1},
       {"BadLabelName", "goto a-b", "M24", 1},
-      {"TooManyArguments", "dim a(1)\nx=a(" + [] {
-         std::string indices;
-         for (int i = 0; i < 32; ++i) indices += "1,";
-         return indices;
-       }() + "1)",
-       "M25", 2},
+      {"TooManyArguments", "dim a(1)\nx=a(" + Times(32, "1,") + "1)", "M25", 2},
       {"LabelDefinedTwice", "a:\nb=1\na:", "M26", 3},
       {"FunctionDeclaredTwice", "end\nfunction f()\nendfunction\nfunction f()\nendfunction", "M27", 4},
       {"UnknownStatement", "a b", "M29", 1},
@@ -64,7 +62,7 @@ std::vector<Failure> Failures() {
       {"ForWithoutEquals", "for i 1 to 10\nnext i", "M31", 1},
       {"ForWithAFloatCounter", "for a#=1 to 10\nnext a#", "M31", 1},
       {"ForStatementWithAFloatCounter", "for a#,10,1\nnext a#", "M31", 1},
-      {"TooManyArrays", Repeat(2000, [](std::string i) { return "dim a" + i + "(1)"; }) + "dim b#(1)", "M32", 2001},
+      {"TooManyArrays", Numbered(2000, "dim a", "(1)") + "dim b#(1)", "M32", 2001},
       {"EmptyLabel", "restore ,", "M33", 1},
       {"LoopWithoutDo", "a=1\nloop", "M34", 2},
       {"ElseTwice", "if a\nelse\nelse\nendif", "M34", 3},
@@ -73,8 +71,8 @@ std::vector<Failure> Failures() {
       {"ExitOutsideALoop", "if a\nexit\nendif", "M34", 2},
       {"ClosingTheWrongBlock", "do\nendif", "M34", 2},
       {"NextWithoutFor", "next i", "M34", 1},
-      {"TooManyExits", "do\n" + Repeat(33, [](std::string) { return "exit"; }) + "loop", "M34", 34},
-      {"TooManyDataItems", Repeat(1000, [](std::string) { return "data 1,1,1,1,1,1,1,1,1,1"; }), "M35", 1000},
+      {"TooManyExits", "do\n" + Times(33, "exit\n") + "loop", "M34", 34},
+      {"TooManyDataItems", Times(1000, "data 1,1,1,1,1,1,1,1,1,1\n"), "M35", 1000},
       {"DataOfAName", "data 1, a", "M36", 1},
       {"DataOfAnExpression", "data 1+2", "M36", 1},
       {"BadDeclaration", "end\nfunction (a)\nendfunction", "M38", 2},
@@ -83,19 +81,10 @@ std::vector<Failure> Failures() {
       {"EndfunctionOutsideAFunction", "a=1\nendfunction", "M40", 2},
       {"LongLine", "a=1\nb=\"" + std::string(251, 'x') + "\"", "M41", 2},
       // Each product of two literals grows the text: its marker is longer than "1*1".
-      {"LongRewrittenExpression", "a=" + [] {
-         std::string e = "1*1";
-         while (e.size() < 248) e += "+1*1";
-         return e;
-       }(),
-       "M43", 1},
+      {"LongRewrittenExpression", "a=1*1" + Times(62, "+1*1"), "M43", 1},
       // The 20th function's temporaries start at 950: 50 of each type.
       {"TooManyTemporariesForAFunctionBand",
-       Repeat(19, [](std::string i) { return "function f" + i + "()\nendfunction"; }) + "function g()\nx=" + [] {
-         std::string e = "a";
-         for (int i = 0; i < 51; ++i) e += "+a";
-         return e;
-       }() + "\nendfunction",
+       Numbered(19, "function f", "()\nendfunction") + "function g()\nx=a" + Times(51, "+a") + "\nendfunction",
        "M43", 40},
       {"UndefinedLabel", "a=1\ngoto nowhere", "M48 M47 2", 2},
       {"ArrayWithoutDim", "a=1\n\nb(1)=2", "M49 M47 3", 3},
@@ -122,36 +111,26 @@ TEST_P(MessageTest, FailsWithItsMessageAndLine) {
   EXPECT_FALSE(std::filesystem::exists(output)) << "a failed compile leaves no image";
 }
 
-INSTANTIATE_TEST_SUITE_P(Compiles, MessageTest, ::testing::ValuesIn(Failures()),
-                         [](const ::testing::TestParamInfo<Failure>& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Compiles, MessageTest, ::testing::ValuesIn(Failures()), CaseName());
 
 TEST_F(CompileTest, TwoHundredAndFiftySixIncludesAreTooMany) {
   std::string main;
   for (int i = 0; i < 256; ++i) {
-    dir.Write("inc" + std::to_string(i) + ".vxa", "function f" + std::to_string(i) + "()\nendfunction\n");
-    main += "#include inc" + std::to_string(i) + ".vxa\n";
+    const std::string n = std::to_string(i);
+    dir.Write("inc" + n + ".vxa", "function f" + n + "()\nendfunction\n");
+    main += "#include inc" + n + ".vxa\n";
   }
   EXPECT_FALSE(Compile(main));
   EXPECT_EQ(Message(), "M42");
   EXPECT_EQ(Line(), 256);
 }
 
-TEST_F(CompileTest, AFailureInAnIncludedFileNamesItsLineAndTheInclude) {
-  dir.Write("lib.vxa", "function f()\n  x =\nendfunction\n");
-  EXPECT_FALSE(Compile("a=1\n#include \"lib.vxa\"\nb=2\n"));
-  EXPECT_EQ(Message(), "M29 M45 x =");
-  EXPECT_EQ(Line(), 2);
-}
-
-TEST_F(CompileTest, MissingSourceFileIsAMessage) {
+TEST_F(CompileTest, MissingSourceAndUnwritableImageAreMessages) {
   dir.Write("out.dat", "stale image");
   EXPECT_EQ(CompileFile(dir.path() + "nothing.vxa", output), 0);
   EXPECT_EQ(Message(), "M46");
   EXPECT_EQ(Line(), 0);
   EXPECT_FALSE(std::filesystem::exists(output));
-}
-
-TEST_F(CompileTest, UnwritableImageFailsTheCompile) {
   win::SetWriteFailureForTesting(true);
   const bool ok = Compile("a=1");
   win::SetWriteFailureForTesting(false);
@@ -185,4 +164,4 @@ TEST_F(CompileTest, NoArrayRowsMeansNoSuchFunction) {
 }
 
 }  // namespace
-}  // namespace vx
+}  // namespace vx::test

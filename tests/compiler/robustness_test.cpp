@@ -4,10 +4,8 @@
 
 #include "tests/compiler/compile_support.h"
 
-namespace vx {
+namespace vx::test {
 namespace {
-
-using test::CompileTest;
 
 TEST_F(CompileTest, ArbitraryTextFailsWithAMessageOrCompilesToALoadableImage) {
   const char* const kPieces[] = {
@@ -39,4 +37,4 @@ TEST_F(CompileTest, ArbitraryTextFailsWithAMessageOrCompilesToALoadableImage) {
 }
 
 }  // namespace
-}  // namespace vx
+}  // namespace vx::test

@@ -4,10 +4,8 @@
 #include "runtime/interpreter.h"
 #include "tests/compiler/compile_support.h"
 
-namespace vx {
+namespace vx::test {
 namespace {
-
-using test::CompileTest;
 
 struct Value {
   const char* variable;  // a variable of the main program; its suffix gives its type
@@ -20,82 +18,57 @@ struct Program {
   std::vector<Value> values;
   int32_t error = 0;
 };
+void PrintTo(const Program& program, std::ostream* out) { *out << program.name; }
 
 const Program kPrograms[] = {
-    {"Fibonacci", R"(
-r = fib(20)
-end
-function fib(n)
-  if n <= 1 then exitfunction n
-endfunction fib(n-1) + fib(n-2)
-)",
-     {{"r", "6765"}}},
+    // f(n) = 10n + f(n-1)*2 - f(n-1) computed as the language's levels say: (10n + 2 f) - f.
     {"ValuesHeldAcrossRecursiveCalls", R"(
 r = f(5)
 end
 function f(n)
   if n = 0 then exitfunction 1
 endfunction n * 10 + f(n - 1) * 2 - f(n - 1)
-)",
-     // f(n) = 10n + f(n-1)*2 - f(n-1) computed as the language's levels say: (10n + 2 f) - f.
-     {{"r", "151"}}},
+)", {{"r", "151"}}},
     {"FloatAndStringFunctions", R"(
-h# = half(7)
-s$ = twice$("ab")
+h# = half(7) : s$ = twice$("ab")
 end
 function half(x)
 endfunction x / 2.0
 function twice$(t$)
 endfunction t$ + t$
-)",
-     {{"h#", "3.5"}, {"s$", "abab"}}},
+)", {{"h#", "3.5"}, {"s$", "abab"}}},
     {"LocalsAreTheirFunctionsOwn", R"(
-a = 1
-b = f(5)
+a = 1 : b = f(5)
 end
 function f(x)
   a = x * 3
 endfunction a
-)",
-     {{"a", "1"}, {"b", "15"}}},
+)", {{"a", "1"}, {"b", "15"}}},
     {"OperatorLevels", R"(
-a = 10 - 2 + 3
-b = 2 * 3 / 4
-c = 7
-d = c + 1 - 2 * 3
-e = 2 + 3 * 4
-f = 8 / 2 * 2
-g = 2 ^ 3 ^ 2
-h = -5 * 2
-i = 1 < 2 & 3 > 2 | 0
-)",
-     {{"a", "5"}, {"b", "0"}, {"d", "2"}, {"e", "14"}, {"f", "8"}, {"g", "64"}, {"h", "-10"}, {"i", "1"}}},
+a = 10 - 2 + 3 : b = 2 * 3 / 4 : c = 7 : d = c + 1 - 2 * 3 : e = 2 + 3 * 4 : f = 8 / 2 * 2
+g = 2 ^ 3 ^ 2 : h = -5 * 2 : i = 1 < 2 & 3 > 2 | 0
+)", {{"a", "5"}, {"b", "0"}, {"d", "2"}, {"e", "14"}, {"f", "8"}, {"g", "64"}, {"h", "-10"}, {"i", "1"}}},
     {"CountingLoops", R"(
-s = 0
+s = 0 : t = 0
 for i = 1 to 10
   s = s + i
 next i
-t = 0
 for j = 10 to 1 step -2
   t = t + j
 next j
-)",
-     {{"s", "55"}, {"i", "11"}, {"t", "30"}, {"j", "0"}}},
+)", {{"s", "55"}, {"i", "11"}, {"t", "30"}, {"j", "0"}}},
     {"LoopsWithExits", R"(
-n = 0
+n = 0 : w = 0 : r = 0 : m = 0
 do
   n = n + 1
   if n = 5 then exit
 loop
-w = 0
 while w < 100
   w = w + 7
 endwhile
-r = 0
 repeat
   r = r + 3
 until r > 10
-m = 0
 for k = 1 to 100
   for l = 1 to 100
     if l = 3 then exit
@@ -103,8 +76,7 @@ for k = 1 to 100
   next l
   if k = 4 then exit
 next k
-)",
-     {{"n", "5"}, {"w", "105"}, {"r", "12"}, {"m", "8"}, {"k", "4"}}},
+)", {{"n", "5"}, {"w", "105"}, {"r", "12"}, {"m", "8"}, {"k", "4"}}},
     {"NestedIfElse", R"(
 for i = 1 to 4
   if i = 1
@@ -115,18 +87,13 @@ for i = 1 to 4
 next i
 if a = 10 and b = 20 or 0 then d = 1
 if a <> 10 then e = 1 else e = 2
-)",
-     {{"a", "10"}, {"b", "20"}, {"c", "2"}, {"d", "1"}, {"e", "2"}}},
+)", {{"a", "10"}, {"b", "20"}, {"c", "2"}, {"d", "1"}, {"e", "2"}}},
     {"Arrays", R"(
-dim a(10)
-dim grid#(3, 4)
-dim names$(2)
+dim a(10) : dim grid#(3, 4) : dim names$(2)
 for i = 0 to 10
   a(i) = i * i
 next i
-grid#(2, 3) = 1.5
-grid#(1, 1) = 2
-names$(1) = "bob"
+grid#(2, 3) = 1.5 : grid#(1, 1) = 2 : names$(1) = "bob"
 x = a(7)
 y# = grid#(2, 3) + grid#(1, 1)
 z$ = names$(1) + names$(0)
@@ -138,8 +105,7 @@ function sum(n)
     t = t + a(i)
   next i
 endfunction t
-)",
-     {{"x", "49"}, {"y#", "3.5"}, {"z$", "bob"}, {"q", "14"}}},
+)", {{"x", "49"}, {"y#", "3.5"}, {"z$", "bob"}, {"q", "14"}}},
     {"ArrayIndexOutOfRange", "dim a(3)\na(4) = 1\nb = 1", {{"b", "0"}}, 102},
     {"Strings", R"(
 a$ = "hello" + " " + "world"
@@ -147,21 +113,15 @@ b$ = a$ - "lo"
 c = a$ = "hello world"
 d = "abc" < "abd"
 e$ = "x:y" : f = 1
-)",
-     {{"a$", "hello world"}, {"b$", "hel world"}, {"c", "1"}, {"d", "1"}, {"e$", "x:y"}, {"f", "1"}}},
+)", {{"a$", "hello world"}, {"b$", "hel world"}, {"c", "1"}, {"d", "1"}, {"e$", "x:y"}, {"f", "1"}}},
     {"DataAndRestore", R"(
 data 1, 2.5, "three"
 later:
 data -4, "five"
-read a, b#, c$
-read d, e$
-restore later
-read f
-restore
-read g
-read h$
-)",
-     {{"a", "1"}, {"b#", "2.5"}, {"c$", "three"}, {"d", "-4"}, {"e$", "five"}, {"f", "-4"}, {"g", "1"}, {"h$", ""}}},
+read a, b#, c$ : read d, e$
+restore later : read f
+restore : read g : read h$
+)", {{"a", "1"}, {"b#", "2.5"}, {"c$", "three"}, {"d", "-4"}, {"e$", "five"}, {"f", "-4"}, {"g", "1"}, {"h$", ""}}},
     {"ReadIntoArrayElements", R"(
 dim v(2)
 data 7, 8, 9
@@ -169,8 +129,7 @@ for i = 0 to 2
   read v(i)
 next i
 s = v(0) * 100 + v(1) * 10 + v(2)
-)",
-     {{"s", "789"}}},
+)", {{"s", "789"}}},
     {"SelectAndCase", R"(
 for i = 1 to 4
   select i
@@ -185,50 +144,49 @@ for i = 1 to 4
     endcase
   endselect
 next i
-)",
-     {{"a", "2"}, {"b", "1"}, {"c", "2"}}},
+)", {{"a", "2"}, {"b", "1"}, {"c", "2"}}},
     {"GotoAndGosub", R"(
 n = 0
 top:
 n = n + 1
 if n < 3 then goto top
-gosub twice
-gosub twice
+gosub twice : gosub twice
 end
 twice:
 n = n * 2
 return
-)",
-     {{"n", "12"}}},
-    {"Conversions", R"(
-a = 2.9
-b = -2.9
-c# = 7 / 2
-d# = 7.0 / 2
-e# = 1
-f = 3 * 1.5
-)",
+)", {{"n", "12"}}},
+    {"Conversions", "a = 2.9 : b = -2.9 : c# = 7 / 2 : d# = 7.0 / 2 : e# = 1 : f = 3 * 1.5",
      {{"a", "2"}, {"b", "-2"}, {"c#", "3"}, {"d#", "3.5"}, {"e#", "1"}, {"f", "4"}}},
+    // first() returns what second() returns, a float, though second is declared later; a return
+    // of another number type is converted.
+    {"ReturnTypesAreKnownBeforeAnyIsNeeded", R"(
+a# = first() : b# = third()
+end
+function first()
+endfunction second()
+function second()
+endfunction 1.5
+function third()
+  exitfunction 2
+endfunction 0.5
+)", {{"a#", "1.5"}, {"b#", "2"}}},
     {"MainRunsIntoAFunction", "a = 1\nfunction f()\nendfunction", {{"a", "1"}}, 21},
     {"CallsAsStatements", R"(
-bump(3)
-bump(4)
+bump(3) : bump(4)
 end
 function bump(n)
   dim total(0)
   total(0) = total(0) + n
 endfunction
-)",
-     {}},
-    {"LinuxLineEnds", "a = 1\nb = a + 1\n", {{"b", "2"}}},
-    {"OldMacLineEnds", "a = 1\rb = a + 1\r", {{"b", "2"}}},
+)", {}},
 };
 
 class RunTest : public CompileTest, public ::testing::WithParamInterface<Program> {};
 
 TEST_P(RunTest, LeavesItsValues) {
   const Program& p = GetParam();
-  const test::RunResult r = Run(p.source);
+  const RunResult r = Run(p.source);
   EXPECT_EQ(r.errorCode, p.error) << r.errorText;
   for (const Value& v : p.values) {
     const std::string name = v.variable;
@@ -242,8 +200,7 @@ TEST_P(RunTest, LeavesItsValues) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Programs, RunTest, ::testing::ValuesIn(kPrograms),
-                         [](const ::testing::TestParamInfo<Program>& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Programs, RunTest, ::testing::ValuesIn(kPrograms), CaseName());
 
 TEST_F(CompileTest, ProgramOfMoreThan65536WordsCompilesInTwoRunsAndRuns) {
   // The label is defined after the point where the first run stops: that run must not end
@@ -251,7 +208,7 @@ TEST_F(CompileTest, ProgramOfMoreThan65536WordsCompilesInTwoRunsAndRuns) {
   std::string source = "s = 0\ngoto start\nstart:\nif s > 0 then goto finish\n";
   for (int i = 0; i < 7000; ++i) source += "s = s + 1 : t = s\n";  // 10 words a line
   source += "finish:\ndone = 1\n";
-  const test::RunResult r = Run(source);
+  const RunResult r = Run(source);
   EXPECT_EQ(gCompiler.compileRuns, 2);
   EXPECT_EQ(gCompiler.capacity, 131072u);
   EXPECT_GT(gCompiler.code.size(), 65536u);
@@ -261,4 +218,4 @@ TEST_F(CompileTest, ProgramOfMoreThan65536WordsCompilesInTwoRunsAndRuns) {
 }
 
 }  // namespace
-}  // namespace vx
+}  // namespace vx::test

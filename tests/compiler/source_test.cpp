@@ -1,7 +1,7 @@
 // Source reading: line ends, long lines, #include (nested, cyclic, names in another case,
 // missing files, failures inside included files), the function pre-scan, labels of both kinds,
 // the progress display, the numbered listing of the run-time test mode and extra texts.
-#include <filesystem>
+#include <tuple>
 
 #include "ide/compile_progress.h"
 #include "runtime/errors.h"
@@ -9,10 +9,8 @@
 #include "runtime/interpreter.h"
 #include "tests/compiler/compile_support.h"
 
-namespace vx {
+namespace vx::test {
 namespace {
-
-using test::CompileTest;
 
 TEST_F(CompileTest, EveryLineEndGivesTheSameCodeAndLines) {
   const char* const kSources[] = {
@@ -21,26 +19,16 @@ TEST_F(CompileTest, EveryLineEndGivesTheSameCodeAndLines) {
       "a=1\rb=2\r\rif a\rc=3\rendif\r",
       "a=1\r\nb=2\n\rif a\r\nc=3\nendif\r",
   };
-  std::vector<uint32_t> code, lines;
+  ASSERT_TRUE(Compile(kSources[0])) << Message();
+  const std::vector<uint32_t> code = gCompiler.code;
+  // CR LF lines count one each; the file's closing zero byte stands on line 7, "end" on 8.
+  EXPECT_EQ(gCompiler.lines, (std::vector<uint32_t>{1, 1, 1, 2, 2, 2, 4, 4, 4, 5, 5, 5, 8, 0}));
+  const std::vector<uint32_t> lines = gCompiler.lines;
   for (const char* source : kSources) {
     ASSERT_TRUE(Compile(source)) << Message();
-    if (code.empty()) {
-      code = gCompiler.code;
-      lines = gCompiler.lines;
-      // CR LF lines count one each; the file's closing zero byte stands on line 7, "end" on 8.
-      EXPECT_EQ(lines, (std::vector<uint32_t>{1, 1, 1, 2, 2, 2, 4, 4, 4, 5, 5, 5, 8, 0}));
-      continue;
-    }
     EXPECT_EQ(gCompiler.code, code) << source;
     EXPECT_EQ(gCompiler.lines, lines) << source;
   }
-}
-
-TEST_F(CompileTest, LastLineWithoutALineBreakCompiles) {
-  ASSERT_TRUE(Compile("a=1\nb=2"));
-  EXPECT_EQ(Code(), (std::vector<uint32_t>{151, 13000, 19000, 151, 13001, 19001, 213, 0}));
-  EXPECT_EQ(gCompiler.lines.back(), 0u);
-  EXPECT_EQ(gCompiler.lines[6], 3u);  // "end" follows at once
 }
 
 TEST_F(CompileTest, LinesOf254CharactersAreAcceptedAnd255Refused) {
@@ -56,7 +44,7 @@ TEST_F(CompileTest, LinesOf254CharactersAreAcceptedAnd255Refused) {
 
 TEST_F(CompileTest, IncludedFunctionsAreCalledAndOtherIncludedStatementsAreNot) {
   dir.Write("lib.vxa", "x = 5\nfunction seven()\nendfunction 7\ny = 6\n");
-  const test::RunResult r = Run("#include \"lib.vxa\"\na = seven()\n");
+  const RunResult r = Run("#include \"lib.vxa\"\na = seven()\n");
   EXPECT_EQ(r.errorCode, 0);
   EXPECT_EQ(Int("a"), 7);
   EXPECT_EQ(Operand("x"), -1) << "statements of an included file outside functions are comments";
@@ -65,7 +53,7 @@ TEST_F(CompileTest, IncludedFunctionsAreCalledAndOtherIncludedStatementsAreNot) 
 TEST_F(CompileTest, NestedAndCyclicIncludesAreAppendedOnce) {
   dir.Write("a.vxa", "#include b.vxa\n#include main.vxa\nfunction fa()\nendfunction fb() + 1\n");
   dir.Write("b.vxa", "#include a.vxa\nfunction fb()\nendfunction 10\n");
-  const test::RunResult r = Run("#include a.vxa\n#include \"A.VXA\"\nr = fa()\n");
+  const RunResult r = Run("#include a.vxa\n#include \"A.VXA\"\nr = fa()\n");
   EXPECT_EQ(r.errorCode, 0) << r.errorText;
   EXPECT_EQ(Int("r"), 11);
   EXPECT_EQ(gCompiler.includes.size(), 2u);
@@ -78,32 +66,35 @@ TEST_F(CompileTest, IncludeRecordsFollowTheExpandedText) {
   ASSERT_TRUE(Compile("#include a.vxa\n#include C.vxa\n#include missing.vxa\nx=1\n")) << Message();
   const auto& includes = gCompiler.includes;
   ASSERT_EQ(includes.size(), 4u);  // a, c, the missing file, then b (found in a)
+  const auto lines = [&](size_t i) {  // parent, include line, first and last line
+    return std::tuple(includes[i].parent, includes[i].includeLine, includes[i].firstLine, includes[i].lastLine);
+  };
   // Main text: 4 lines, the zero-byte line and "end": included text starts on line 7.
-  EXPECT_EQ(includes[0].includeLine, 1);
-  EXPECT_EQ(includes[0].firstLine, 7);
-  EXPECT_EQ(includes[0].lastLine, 9);
-  EXPECT_EQ(includes[1].includeLine, 2);
-  EXPECT_EQ(includes[1].firstLine, 10);
+  EXPECT_EQ(lines(0), std::tuple(-1, 1, 7, 9));
+  EXPECT_EQ(lines(1), std::tuple(-1, 2, 10, 11));
   EXPECT_EQ(includes[2].lastLine, -1);  // nothing was added for the missing file
-  EXPECT_EQ(includes[3].parent, 0);
-  EXPECT_EQ(includes[3].includeLine, 7);
-  EXPECT_EQ(includes[3].firstLine, 12);
-  EXPECT_EQ(includes[3].lastLine, 13);
+  EXPECT_EQ(lines(3), std::tuple(0, 7, 12, 13));
 }
 
-TEST_F(CompileTest, FailureInANestedIncludeIsReportedAtTheMainFilesInclude) {
+TEST_F(CompileTest, FailureInAnIncludedFileIsReportedAtTheMainFilesInclude) {
+  dir.Write("lib.vxa", "function f()\n  x =\nendfunction\n");
   dir.Write("a.vxa", "function fa()\nendfunction\n#include \"b.vxa\"\n");
   dir.Write("b.vxa", "function fb()\n  q = (1\nendfunction\n");
-  EXPECT_FALSE(Compile("x=1\ny=2\n#include a.vxa\n"));
-  EXPECT_EQ(Message(), "M23 M45 q = (1");
-  EXPECT_EQ(Line(), 3);
-}
-
-TEST_F(CompileTest, PrescanFailureInAnIncludeIsReportedAtTheInclude) {
-  dir.Write("a.vxa", "function (x)\nendfunction\n");
-  EXPECT_FALSE(Compile("x=1\n#include a.vxa\n"));
-  EXPECT_EQ(Message(), "M38 M45 function (x)");
-  EXPECT_EQ(Line(), 2);
+  dir.Write("c.vxa", "function (x)\nendfunction\n");
+  const struct {
+    const char* source;
+    const char* message;  // the included line follows the message
+    int line;
+  } kCases[] = {
+      {"a=1\n#include \"lib.vxa\"\nb=2\n", "M29 M45 x =", 2},
+      {"x=1\ny=2\n#include a.vxa\n", "M23 M45 q = (1", 3},  // nested
+      {"x=1\n#include c.vxa\n", "M38 M45 function (x)", 2},  // found by the function pre-scan
+  };
+  for (const auto& c : kCases) {
+    EXPECT_FALSE(Compile(c.source)) << c.source;
+    EXPECT_EQ(Message(), c.message);
+    EXPECT_EQ(Line(), c.line) << c.source;
+  }
 }
 
 TEST_F(CompileTest, IncludeFolderCanBeSet) {
@@ -115,36 +106,11 @@ TEST_F(CompileTest, IncludeFolderCanBeSet) {
   EXPECT_FALSE(Compile("#include lib.vxa\na=one()\n"));
 }
 
-TEST_F(CompileTest, ReturnTypesAreKnownBeforeAnyIsNeeded) {
-  // first() returns what second() returns, a float, though second is declared later; a return
-  // of another number type is converted.
-  const test::RunResult r = Run(R"(
-a# = first()
-b# = third()
-end
-function first()
-endfunction second()
-function second()
-endfunction 1.5
-function third()
-  exitfunction 2
-endfunction 0.5
-)");
-  EXPECT_EQ(r.errorCode, 0);
-  EXPECT_FLOAT_EQ(Float("a#"), 1.5f);
-  EXPECT_FLOAT_EQ(Float("b#"), 2.0f);
-}
-
 TEST_F(CompileTest, LabelReferenceIsTakenWhereItsCommandIsEmitted) {
   // A parameter after the label is converted first, so its command does not start the statement.
   ASSERT_EQ(LoadCommandTableFromText("jump%42%al\nend%213%0\n"), 1);
   ASSERT_TRUE(Compile("jump x, 1.5\nx:")) << Message();
   EXPECT_EQ(Code(), (std::vector<uint32_t>{154, 10000, 21000, 42, 37006, 10000, 213, 0}));
-}
-
-TEST_F(CompileTest, LabelOfRestoreAndOfAJumpIsPatchedByEachReference) {
-  ASSERT_TRUE(Compile("data 1\nd:\ndata 2\nrestore d\ngoto d\n")) << Message();
-  EXPECT_EQ(Code(), (std::vector<uint32_t>{31, 25001, 42, 37000, 213, 0}));
 }
 
 TEST_F(CompileTest, ProgressIsShownAtEachNewTensDigit) {
@@ -173,11 +139,9 @@ TEST_F(CompileTest, RuntimeTestModeWritesTheNumberedListing) {
   gProgramFolder = savedFolder;
   ASSERT_TRUE(ok) << Message();
   const std::string listing = dir.Read("VX.VXA");
-  EXPECT_NE(listing.find("     1 : a=1\r\n"), std::string::npos) << listing;
-  EXPECT_NE(listing.find("     4 : end\r\n"), std::string::npos) << listing;
   // Included statements outside functions are shown as the comments they became.
-  EXPECT_NE(listing.find("     5 : `=1\r\n"), std::string::npos) << listing;
-  EXPECT_NE(listing.find("     6 : function f()\r\n"), std::string::npos) << listing;
+  for (const char* line : {"     1 : a=1\r\n", "     4 : end\r\n", "     5 : `=1\r\n", "     6 : function f()\r\n"})
+    EXPECT_NE(listing.find(line), std::string::npos) << listing;
 }
 
 TEST_F(CompileTest, ExtraTextCompilesAgainstTheLastCompile) {
@@ -198,7 +162,7 @@ TEST_F(CompileTest, ExtraTextCompilesAgainstTheLastCompile) {
 
 TEST_F(CompileTest, CommandTableNamesShowInTheErrorReport) {
   ASSERT_TRUE(Compile("dim a(3)\na(9)=1\n"));
-  test::PrepareRuntime();
+  PrepareRuntime();
   ASSERT_TRUE(LoadProgramImage(output));
   gRuntimeTestMode = 1;
   CopyErrorReportToClipboard(gCodeBase + 3);  // the element write
@@ -209,4 +173,4 @@ TEST_F(CompileTest, CommandTableNamesShowInTheErrorReport) {
 }
 
 }  // namespace
-}  // namespace vx
+}  // namespace vx::test

@@ -43,18 +43,24 @@ TEST_F(TableLoaderTest, RowsBeyondTheTablesAreLeftOut) {
   EXPECT_EQ(gCompiler.valueFunctions.back().name, "f511");
 }
 
-TEST_F(TableLoaderTest, FirstAtNameStartsTheArrayGroup) {
+TEST_F(TableLoaderTest, ArrayGroupAndBlockKeywords) {
+  // The first "@" row starts the array group.
   ASSERT_EQ(LoadCommandTableFromText("len[%234%ls\n@[%661%lll\n@[%662%llll\n@x[%9%l\n"), 1);
   EXPECT_EQ(gCompiler.arrayGroupStart, 1);
-}
-
-TEST_F(TableLoaderTest, BlockKeywordsTakeTheNumberOfTheirLastRow) {
+  // A block keyword takes the number of its last row, and every row with a keyword's number is
+  // taken for a block keyword.
   ASSERT_EQ(LoadCommandTableFromText("if%90%l\nif%1%l\nendif%3%0\nother%1%0\nfoo%2%0\n"), 1);
   EXPECT_EQ(gCompiler.blockNumbers[0], 1);
   EXPECT_EQ(gCompiler.blockNumbers[2], 3);
   EXPECT_EQ(gCompiler.blockNumbers[1], 0);  // no else row
-  // Every row with a keyword's number is taken for a block keyword.
   EXPECT_EQ(gCompiler.blockKeywordRow, (std::vector<uint8_t>{0, 1, 1, 1, 0}));
+  // The embedded table has them all.
+  ASSERT_EQ(LoadCommandTable(), 1);
+  EXPECT_GE(gCompiler.arrayGroupStart, 0);
+  for (int k = 0; k < 12; ++k) EXPECT_EQ(gCompiler.blockNumbers[size_t(k)], k + 1) << k;
+  // The row whose any-type results follow its first parameter takes no values.
+  ASSERT_GT(gCompiler.statements.size(), 31u);
+  EXPECT_EQ(gCompiler.statements[31].parameters, "e");
 }
 
 TEST_F(TableLoaderTest, NamesOfCommandsForTheErrorReport) {
@@ -71,23 +77,6 @@ TEST_F(TableLoaderTest, NamesOfCommandsForTheErrorReport) {
   EXPECT_EQ(CommandParameterLetter(9, 0), 0);
   EXPECT_EQ(FindCommandName(5, &name), 0);
   EXPECT_EQ(name, "a");
-}
-
-TEST_F(TableLoaderTest, EmbeddedTableHasTheLanguageCore) {
-  ASSERT_EQ(LoadCommandTable(), 1);
-  for (const char* name : {"if", "else", "endif", "do", "exit", "loop", "for", "next", "while", "endwhile", "repeat",
-                           "until", "=", "@=", "dim", "undim", "data", "restore", "print", "printc", "read", "input",
-                           "end", "#include", "function", "endfunction", "goto", "gosub", "return"}) {
-    std::string found;
-    bool present = false;
-    for (const CommandEntry& row : gCompiler.statements) present = present || row.name == name;
-    EXPECT_TRUE(present) << name;
-  }
-  EXPECT_GE(gCompiler.arrayGroupStart, 0);
-  for (int k = 0; k < 12; ++k) EXPECT_EQ(gCompiler.blockNumbers[size_t(k)], k + 1) << k;
-  // The row whose any-type results follow its first parameter takes no values.
-  ASSERT_GT(gCompiler.statements.size(), 31u);
-  EXPECT_EQ(gCompiler.statements[31].parameters, "e");
 }
 
 }  // namespace

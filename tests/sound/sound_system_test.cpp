@@ -3,8 +3,9 @@
 // the library's mix of playing channels.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "platform/audio/audio_output.h"
@@ -13,23 +14,41 @@
 namespace vx {
 namespace {
 
+// CopySoundData's answer: its result, (bytes, bits, frequency, length) and the bytes of the block
+// it handed out, which is freed here.
+struct Copied {
+  int result = 0;
+  std::tuple<int32_t, int32_t, int32_t, int32_t> format{-1, -1, -1, -1};
+  bool handedOut = false, ownBuffer = false;  // ownBuffer: the library's sample itself, not a copy
+  std::vector<uint8_t> data;
+};
+
+Copied CopyOf(int32_t number) {
+  Copied c;
+  void* block = nullptr;
+  auto& [bytes, bits, frequency, length] = c.format;
+  c.result = CopySoundData(&block, &bytes, &bits, &frequency, &length, number);
+  c.handedOut = block != nullptr;
+  c.ownBuffer = c.result == 1 && block == static_cast<const void*>(gSoundLibrary.Sample(number)->data.data());
+  if (block) c.data.assign(static_cast<uint8_t*>(block), static_cast<uint8_t*>(block) + std::max(bytes, 0));
+  std::free(block);
+  return c;
+}
+
 class SoundSystemTest : public ::testing::Test {
  protected:
   void SetUp() override { Reset(); }
   void TearDown() override { Reset(); }
-
   static void Reset() {
     ShutdownSoundSystem();
     ShutdownMusicSystem();
     win::SetAudioFaults({});
   }
-
   static void StartWithoutDevice() {
     win::SetAudioFaults({.failOpen = true});
     ASSERT_EQ(InitSoundSystem(nullptr), 1);
     ASSERT_EQ(gSoundAvailable, 0);
   }
-
   // A sound of `length` 16-bit samples, all `value`.
   static void MakeSound16(int number, int16_t value, int32_t length, int32_t frequency = 44100) {
     std::vector<int16_t> samples(static_cast<size_t>(length), value);
@@ -37,7 +56,7 @@ class SoundSystemTest : public ::testing::Test {
   }
 };
 
-TEST_F(SoundSystemTest, StartsWithTheDummyDriverAndAppliesTheDefaults) {
+TEST_F(SoundSystemTest, StartsWithTheDummyDriverAppliesTheDefaultsAndStartsAgain) {
   gSoundLibrary.SetDistanceFactor(1.0f);
   gSoundLibrary.SetEnvironment(7);
   gSoundLibrary.SetReverbMix(SoundLibrary::kAllChannels, 0.5f);
@@ -47,7 +66,6 @@ TEST_F(SoundSystemTest, StartsWithTheDummyDriverAndAppliesTheDefaults) {
   EXPECT_EQ(InitSoundSystem(nullptr), 1);
   EXPECT_EQ(gSoundAvailable, 1);
   EXPECT_TRUE(win::IsAudioOutputOpen());
-
   EXPECT_FLOAT_EQ(gSoundLibrary.DistanceFactor(), 0.002f);
   EXPECT_EQ(gSoundLibrary.Environment(), 0);
   for (const int channel : {0, 1, 1029}) EXPECT_EQ(gSoundLibrary.ReverbMix(channel), 0.0f) << channel;
@@ -55,10 +73,8 @@ TEST_F(SoundSystemTest, StartsWithTheDummyDriverAndAppliesTheDefaults) {
   EXPECT_EQ(listener.position.x + listener.position.y + listener.position.z, 0.0f);
   EXPECT_EQ(listener.forward.z, 1.0f);
   EXPECT_EQ(listener.top.y, 1.0f);
-}
 
-TEST_F(SoundSystemTest, ShutdownThenInitAgainPlays) {
-  ASSERT_EQ(InitSoundSystem(nullptr), 1);
+  // Shut down, then started again, it plays.
   MakeSound16(1, 1000, 64);
   EXPECT_EQ(ShutdownSoundSystem(), 1);
   EXPECT_EQ(gSoundAvailable, 0);
@@ -75,11 +91,8 @@ TEST_F(SoundSystemTest, ShutdownThenInitAgainPlays) {
 TEST_F(SoundSystemTest, WithoutADeviceEveryServiceStillAnswers) {
   StartWithoutDevice();
   EXPECT_FALSE(win::IsAudioOutputOpen());
-  EXPECT_EQ(InitMusicSystem(), 1);
-  EXPECT_EQ(SetSoundDefaults(), 1);
-  EXPECT_EQ(SoundStubTrue(), 1);
-  EXPECT_EQ(UpdateSound3D(), 1);
-  EXPECT_EQ(UpdateMusic(), 1);
+  for (int (*service)() : {InitMusicSystem, SetSoundDefaults, SoundStubTrue, UpdateSound3D, UpdateMusic})
+    EXPECT_EQ(service(), 1);
 
   MakeSound16(7, -5, 10);
   EXPECT_TRUE(gSoundLibrary.PlayChannel(7, false));
@@ -89,21 +102,13 @@ TEST_F(SoundSystemTest, WithoutADeviceEveryServiceStillAnswers) {
   EXPECT_FALSE(gSoundLibrary.IsChannelPaused(7));
   PauseAllMusic();
   ResumeAllMusic();
-
-  EXPECT_EQ(DeleteAllSounds(), 1);
-  EXPECT_EQ(ShutdownMusicSystem(), 1);
-  EXPECT_EQ(ShutdownSoundSystem(), 1);
-  EXPECT_EQ(ShutdownSoundSystem(), 1);  // a second shut-down finds nothing to close
+  // A second shut-down finds nothing to close.
+  for (int (*service)() : {DeleteAllSounds, ShutdownMusicSystem, ShutdownSoundSystem, ShutdownSoundSystem})
+    EXPECT_EQ(service(), 1);
 }
 
 TEST_F(SoundSystemTest, SampleDataRoundTrip) {
-  struct Case {
-    int32_t bitsIn;
-    int32_t bitsOut;
-    int32_t frequency;
-    int32_t length;
-    int32_t number;
-  };
+  struct Case { int32_t bitsIn, bitsOut, frequency, length, number; };
   const Case cases[] = {
       {8, 8, 11025, 5, 1},
       {16, 16, 22050, 4, 1025},
@@ -114,81 +119,59 @@ TEST_F(SoundSystemTest, SampleDataRoundTrip) {
     const int32_t bytes = c.length * c.bitsOut / 8;
     std::vector<uint8_t> data(static_cast<size_t>(bytes) + 3);  // extra bytes are not taken
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 37 + 1);
-    ASSERT_NE(CreateSoundFromData(data.data(), static_cast<int32_t>(data.size()), c.bitsIn, c.frequency,
-                                  c.length, c.number),
-              0);
+    ASSERT_NE(CreateSoundFromData(data.data(), int32_t(data.size()), c.bitsIn, c.frequency, c.length, c.number), 0);
     EXPECT_EQ(gSoundSlotInUse[static_cast<size_t>(c.number)], 1);
-
-    void* copy = nullptr;
-    int32_t byteCount = -1, bits = -1, frequency = -1, length = -1;
-    ASSERT_EQ(CopySoundData(&copy, &byteCount, &bits, &frequency, &length, c.number), 1);
-    EXPECT_EQ(byteCount, bytes);
-    EXPECT_EQ(bits, c.bitsOut);
-    EXPECT_EQ(frequency, c.frequency);
-    EXPECT_EQ(length, c.length);
-    ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(std::memcmp(copy, data.data(), static_cast<size_t>(bytes)), 0);
-    EXPECT_NE(copy, static_cast<const void*>(gSoundLibrary.Sample(c.number)->data.data()));
-    std::free(copy);
+    const Copied copy = CopyOf(c.number);
+    ASSERT_EQ(copy.result, 1);
+    EXPECT_EQ(copy.format, std::tuple(bytes, c.bitsOut, c.frequency, c.length));
+    EXPECT_EQ(copy.data, std::vector<uint8_t>(data.begin(), data.begin() + bytes));
+    EXPECT_FALSE(copy.ownBuffer);
   }
 
   // A new sample replaces the slot's former one, even one that is playing.
   ASSERT_TRUE(gSoundLibrary.PlayChannel(1, true));
   MakeSound16(1, 0x1234, 2, 8000);
   EXPECT_FALSE(gSoundLibrary.IsChannelPlaying(1));
-  void* copy = nullptr;
-  int32_t byteCount = 0, bits = 0, frequency = 0, length = 0;
-  ASSERT_EQ(CopySoundData(&copy, &byteCount, &bits, &frequency, &length, 1), 1);
-  EXPECT_EQ(byteCount, 4);
-  EXPECT_EQ(bits, 16);
-  EXPECT_EQ(frequency, 8000);
-  EXPECT_EQ(static_cast<const uint8_t*>(copy)[0], 0x34);
-  std::free(copy);
+  const Copied copy = CopyOf(1);
+  ASSERT_EQ(copy.result, 1);
+  EXPECT_EQ(copy.format, std::tuple(4, 16, 8000, 2));
+  EXPECT_EQ(copy.data[0], 0x34);
 }
 
 TEST_F(SoundSystemTest, BadNumbersAndDataFailWithoutTouchingTheSlot) {
   const uint8_t data[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-  void* copy = nullptr;
-  int32_t byteCount = 0, bits = 0, frequency = 0, length = 0;
   for (const int32_t number : {0, 1026, 1029, -1}) {
     SCOPED_TRACE(number);
     EXPECT_EQ(CreateSoundFromData(data, 8, 8, 22050, 8, number), 0);
-    EXPECT_EQ(CopySoundData(&copy, &byteCount, &bits, &frequency, &length, number), 0);
-    if (number >= 0) {
-      EXPECT_EQ(gSoundSlotInUse[static_cast<size_t>(number)], 0);
-    }
+    EXPECT_EQ(CopyOf(number).result, 0);
+    EXPECT_EQ(number < 0 ? 0 : gSoundSlotInUse[static_cast<size_t>(number)], 0);
   }
-  EXPECT_EQ(CopySoundData(&copy, &byteCount, &bits, &frequency, &length, 5), 0);  // nothing there
-  EXPECT_EQ(copy, nullptr);
+  const Copied empty = CopyOf(5);  // nothing there
+  EXPECT_EQ(empty.result, 0);
+  EXPECT_FALSE(empty.handedOut);
 
   MakeSound16(5, 99, 2, 11025);
-  struct Bad {
-    const void* data;
-    int32_t bytes, bits, frequency, length;
-  };
+  struct Bad { const void* data; int32_t bytes, bits, frequency, length; };
   const Bad bad[] = {
-      {data, 3, 16, 22050, 2},   // too few bytes for two 16-bit samples
-      {data, 8, 8, 22050, 9},    // too few bytes for nine 8-bit samples
-      {data, -4, 8, 22050, 2},   // negative size
-      {data, 8, 8, 22050, 0},    // no samples
-      {data, 8, 8, 22050, -1},
-      {data, 8, 8, 0, 8},        // no frequency
-      {data, 8, 8, -44100, 8},
-      {nullptr, 8, 8, 22050, 8},
+      {data, 3, 16, 22050, 2},   {data, 8, 8, 22050, 9},  // too few bytes for two 16-bit, nine 8-bit samples
+      {data, -4, 8, 22050, 2},   {data, 8, 8, 22050, 0},  {data, 8, 8, 22050, -1},  // size, no samples
+      {nullptr, 8, 8, 22050, 8}, {data, 8, 8, 0, 8},      {data, 8, 8, -44100, 8},  // no data, no frequency
   };
   for (const Bad& b : bad) {
     SCOPED_TRACE(::testing::Message() << b.bytes << " bytes, length " << b.length << ", " << b.frequency);
     EXPECT_EQ(CreateSoundFromData(b.data, b.bytes, b.bits, b.frequency, b.length, 5), 0);
   }
-  ASSERT_EQ(CopySoundData(&copy, &byteCount, &bits, &frequency, &length, 5), 1);
-  EXPECT_EQ(frequency, 11025);
-  EXPECT_EQ(length, 2);
-  std::free(copy);
+  const Copied kept = CopyOf(5);
+  ASSERT_EQ(kept.result, 1);
+  EXPECT_EQ(kept.format, std::tuple(4, 16, 11025, 2));
   EXPECT_EQ(gSoundSlotInUse[5], 1);
   EXPECT_EQ(gSoundSlotInUse[4] + gSoundSlotInUse[6], 0);
 
-  EXPECT_EQ(CopySoundData(nullptr, &byteCount, &bits, &frequency, &length, 5), 0);
-  EXPECT_EQ(CopySoundData(&copy, &byteCount, &bits, nullptr, &length, 5), 0);
+  void* block = nullptr;
+  int32_t bytes = 0, bits = 0, frequency = 0, length = 0;
+  EXPECT_EQ(CopySoundData(nullptr, &bytes, &bits, &frequency, &length, 5), 0);
+  EXPECT_EQ(CopySoundData(&block, &bytes, &bits, nullptr, &length, 5), 0);
+  std::free(block);
 }
 
 TEST_F(SoundSystemTest, FocusPauseTouchesOnlyPlayingChannelsInUse) {
@@ -202,11 +185,7 @@ TEST_F(SoundSystemTest, FocusPauseTouchesOnlyPlayingChannelsInUse) {
   gSoundLibrary.StopChannel(4);
 
   PauseAllSounds();
-  EXPECT_TRUE(gSoundLibrary.IsChannelPaused(1));
-  EXPECT_FALSE(gSoundLibrary.IsChannelPaused(2));
-  EXPECT_FALSE(gSoundLibrary.IsChannelPaused(3));
-  EXPECT_FALSE(gSoundLibrary.IsChannelPaused(4));
-
+  for (const int number : {1, 2, 3, 4}) EXPECT_EQ(gSoundLibrary.IsChannelPaused(number), number == 1) << number;
   gSoundLibrary.PauseChannel(3, true);
   ResumeAllSounds();
   EXPECT_FALSE(gSoundLibrary.IsChannelPaused(1));
@@ -222,15 +201,12 @@ TEST_F(SoundSystemTest, FocusPauseResumesOnlyTheSongsItPaused) {
   gSoundLibrary.PlayMusic(32);        // 2 is loaded but not playing
 
   PauseAllMusic();
-  for (const int slot : {0, 1, 32}) EXPECT_TRUE(gSoundLibrary.Music(slot).paused) << slot;
-  EXPECT_FALSE(gSoundLibrary.Music(2).paused);
+  for (const int slot : {0, 1, 2, 32}) EXPECT_EQ(gSoundLibrary.Music(slot).paused, slot != 2) << slot;
   EXPECT_EQ(gMusicPausedByFocus[0] + gMusicPausedByFocus[32], 2);
   EXPECT_EQ(gMusicPausedByFocus[1] + gMusicPausedByFocus[2], 0);
 
   ResumeAllMusic();
-  EXPECT_FALSE(gSoundLibrary.Music(0).paused);
-  EXPECT_FALSE(gSoundLibrary.Music(32).paused);
-  EXPECT_TRUE(gSoundLibrary.Music(1).paused);
+  for (const int slot : {0, 1, 32}) EXPECT_EQ(gSoundLibrary.Music(slot).paused, slot == 1) << slot;
   for (const uint8_t mark : gMusicPausedByFocus) EXPECT_EQ(mark, 0);
 
   gSoundLibrary.PauseMusic(0, true);
@@ -239,19 +215,19 @@ TEST_F(SoundSystemTest, FocusPauseResumesOnlyTheSongsItPaused) {
 }
 
 TEST_F(SoundSystemTest, UpdateMusicRestartsOnlyFinishedLoopingSongs) {
-  ASSERT_TRUE(gSoundLibrary.LoadMusic(3, true));
-  ASSERT_TRUE(gSoundLibrary.LoadMusic(4, false));
-  ASSERT_TRUE(gSoundLibrary.LoadMusic(5, true));
-  for (const int slot : {3, 4, 5}) gSoundLibrary.PlayMusic(slot);
+  for (const int slot : {3, 4, 5}) {
+    ASSERT_TRUE(gSoundLibrary.LoadMusic(slot, slot != 4));
+    gSoundLibrary.PlayMusic(slot);
+  }
   gSoundLibrary.FinishMusic(3);
   gSoundLibrary.FinishMusic(4);
 
   EXPECT_EQ(UpdateMusic(), 1);
-  EXPECT_TRUE(gSoundLibrary.Music(3).playing);
-  EXPECT_FALSE(gSoundLibrary.Music(3).finished);
+  for (const int slot : {3, 5}) {
+    EXPECT_TRUE(gSoundLibrary.Music(slot).playing) << slot;
+    EXPECT_FALSE(gSoundLibrary.Music(slot).finished) << slot;
+  }
   EXPECT_TRUE(gSoundLibrary.Music(4).finished);
-  EXPECT_TRUE(gSoundLibrary.Music(5).playing);
-  EXPECT_FALSE(gSoundLibrary.Music(5).finished);
 }
 
 TEST_F(SoundSystemTest, DeleteAllClearsEverySlot) {
@@ -287,28 +263,27 @@ TEST_F(SoundSystemTest, MixResamplesAndSumsPlayingChannels) {
   ASSERT_EQ(CreateSoundFromData(eight, 4, 8, 22050, 4, 1), 1);
   ASSERT_TRUE(gSoundLibrary.PlayChannel(1, false));
   std::vector<int16_t> out(20, 99);
-  gSoundLibrary.Mix(out.data(), 10);
-  const int16_t expected[10] = {0, 0, 32512, 32512, -32768, -32768, 16384, 16384, 0, 0};
-  for (size_t frame = 0; frame < 10; ++frame) {
-    EXPECT_EQ(out[2 * frame], expected[frame]) << frame;
-    EXPECT_EQ(out[2 * frame + 1], expected[frame]) << frame;
-  }
+  const auto mix = [&](size_t frames) {  // the left channel of each frame; the right must match it
+    gSoundLibrary.Mix(out.data(), frames);
+    std::vector<int16_t> left;
+    for (size_t frame = 0; frame < frames; ++frame) {
+      EXPECT_EQ(out[2 * frame + 1], out[2 * frame]) << frame;
+      left.push_back(out[2 * frame]);
+    }
+    return left;
+  };
+  EXPECT_EQ(mix(10), (std::vector<int16_t>{0, 0, 32512, 32512, -32768, -32768, 16384, 16384, 0, 0}));
   EXPECT_FALSE(gSoundLibrary.IsChannelPlaying(1));
 
   // Two looping channels sum and clip; a paused one adds nothing and keeps its place.
   MakeSound16(2, 30000, 3);
   ASSERT_TRUE(gSoundLibrary.PlayChannel(1, true));
   ASSERT_TRUE(gSoundLibrary.PlayChannel(2, true));
-  gSoundLibrary.Mix(out.data(), 4);
-  const int16_t summed[4] = {30000, 30000, 32767, 32767};  // 8-bit 0, 0, 127, 127 (× 256)
-  for (size_t frame = 0; frame < 4; ++frame) EXPECT_EQ(out[2 * frame], summed[frame]) << frame;
-
+  EXPECT_EQ(mix(4), (std::vector<int16_t>{30000, 30000, 32767, 32767}));  // 8-bit 0, 0, 127, 127 (× 256)
   gSoundLibrary.PauseChannel(1, true);
-  gSoundLibrary.Mix(out.data(), 1);
-  EXPECT_EQ(out[0], 30000);
+  EXPECT_EQ(mix(1)[0], 30000);
   gSoundLibrary.PauseChannel(1, false);
-  gSoundLibrary.Mix(out.data(), 1);
-  EXPECT_EQ(out[0], 30000 - 32768);  // channel 1 goes on at its sample 2
+  EXPECT_EQ(mix(1)[0], 30000 - 32768);  // channel 1 goes on at its sample 2
 }
 
 }  // namespace
