@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <string>
 
 #include "tests/support/block_writer.h"
@@ -24,7 +25,7 @@ struct GameRun {
 
 class StandaloneTest : public ::testing::Test {
  protected:
-  // Writes a game holding the image (and any further entries) and runs it headless.
+  // Writes a game with the block behind a copy of vorlix and runs it headless.
   GameRun Run(const test::BlockWriter& block) {
     const std::string game = dir.path() + "game";
     EXPECT_TRUE(block.AppendToCopy(VX_VORLIX_PATH, game));
@@ -37,14 +38,14 @@ class StandaloneTest : public ::testing::Test {
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     run.errors = dir.Read("errors.txt");
     // The game's private temporary folder, with the extracted program, is gone.
-    EXPECT_EQ(TempFolderEntries(), 1) << "left in " << dir.path() << "tmp";
+    const auto tmp = std::filesystem::directory_iterator(dir.path() + "tmp");
+    EXPECT_EQ(std::distance(tmp, std::filesystem::directory_iterator()), 1) << "left in " << dir.path() << "tmp";
     return run;
   }
-  GameRun RunImage(const ImageBuilder& image) {
+  static test::BlockWriter Holding(const ImageBuilder& image) {
     const auto bytes = image.Build();
-    test::BlockWriter block;
-    block.Entry("C:\\WINDOWS\\Temp\\_exefile.dat", std::string(bytes.begin(), bytes.end()));
-    return Run(block);
+    const std::string program(bytes.begin(), bytes.end());
+    return std::move(test::BlockWriter().Entry("C:\\WINDOWS\\Temp\\_exefile.dat", program));
   }
   // dim a(2) : a(5) = 1
   static ImageBuilder IndexOutOfRange() {
@@ -53,59 +54,42 @@ class StandaloneTest : public ::testing::Test {
     b.Cmd(501, {a, two}).Cmd(561, {a, five, one}, 3);
     return b;
   }
-  int TempFolderEntries() const {
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path() + "tmp")) ++count;
-    return count;
-  }
   test::TempFolder dir;
 };
 
-TEST_F(StandaloneTest, ProgramThatEndsNormallyShowsNoBox) {
-  ImageBuilder b;
-  int i = b.IntVar(), limit = b.IntConst(100), one = b.IntConst(1);
-  b.Label("top").Cmd(7, {i, limit, one, test::To("end")}).Cmd(2, {test::To("top")});
-  b.Label("end");
-  const GameRun run = RunImage(b);
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.errors, "");
+TEST_F(StandaloneTest, GamesThatEndWithoutAHardErrorShowNoBox) {
+  ImageBuilder loop;
+  int i = loop.IntVar(), limit = loop.IntConst(100), one = loop.IntConst(1);
+  loop.Label("top").Cmd(7, {i, limit, one, test::To("end")}).Cmd(2, {test::To("top")});
+  loop.Label("end");
+  ImageBuilder soft;  // division by zero: a warning only
+  soft.Cmd(61, {soft.IntVar(), soft.IntConst(1), soft.IntConst(0)});
+  const std::pair<const char*, test::BlockWriter> games[] = {
+      {"normal end", Holding(loop)},
+      {"soft error", Holding(soft)},
+      {"no program", test::BlockWriter()},
+      {"refused image",  // version 1, no valid area
+       std::move(test::BlockWriter().Entry("_exefile.dat", std::string("\x01\0\0\0", 4) + std::string(44, '\xff')))},
+  };
+  for (const auto& [what, block] : games) {
+    const GameRun run = Run(block);
+    EXPECT_EQ(run.status, 0) << what;
+    EXPECT_EQ(run.errors, "") << what;
+  }
 }
 
 TEST_F(StandaloneTest, FailingProgramShowsTheErrorBoxOnStandardError) {
-  const GameRun run = RunImage(IndexOutOfRange());
+  const GameRun run = Run(Holding(IndexOutOfRange()));
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.errors.find("Runtime Error : ERROR 7. "), std::string::npos) << run.errors;
   EXPECT_NE(run.errors.find("Error In Program"), std::string::npos) << run.errors;
-}
-
-TEST_F(StandaloneTest, SoftErrorsAreIgnoredInAGame) {
-  ImageBuilder b;
-  int r = b.IntVar(), one = b.IntConst(1), zero = b.IntConst(0);
-  b.Cmd(61, {r, one, zero});  // division by zero: a warning only
-  const GameRun run = RunImage(b);
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.errors, "");
-}
-
-TEST_F(StandaloneTest, BlockWithoutAProgramEndsQuietly) {
-  const GameRun run = Run(test::BlockWriter());
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.errors, "");
-}
-
-TEST_F(StandaloneTest, RefusedImageEndsQuietly) {
-  test::BlockWriter block;
-  block.Entry("_exefile.dat", std::string("\x01\0\0\0", 4) + std::string(44, '\xff'));  // version 1, no valid area
-  const GameRun run = Run(block);
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.errors, "");
 }
 
 TEST_F(StandaloneTest, DebugModeLogsTheErrorAndWordFileGivesItsText) {
   dir.Write("SETUP.INI", "[SETTINGS]\r\nDEBUGMODE=1\r\n");
   dir.Write("VX.LOG", "[OLD]\r\nstale=1\r\n");
   dir.Write("LANG/english/WORDS.TXT", "[ERRORS]\r\n7=Array index out of range\r\n");
-  const GameRun run = RunImage(IndexOutOfRange());
+  const GameRun run = Run(Holding(IndexOutOfRange()));
   EXPECT_NE(run.errors.find("Runtime Error : Array index out of range. "), std::string::npos) << run.errors;
   const std::string log = dir.Read("VX.LOG");
   EXPECT_EQ(log.find("stale"), std::string::npos);

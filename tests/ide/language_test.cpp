@@ -37,24 +37,17 @@ TEST_F(LanguageTest, WordFileReplacesTheTextsItHas) {
   EXPECT_EQ(*gCompilerMessages[0], "Unknown command");
   EXPECT_EQ(*gCompilerMessages[59], "Last message");
   EXPECT_FALSE(gCompilerMessages[1].has_value());
-
-  gErrorCode = 105;
-  gErrorWarningFlag = 0;
-  EXPECT_EQ(FormatErrorMessage(), "Runtime Error : Array index out of range. ");
-  gErrorCode = 0;
 }
 
-TEST_F(LanguageTest, LanguageFolderIsFoundWithoutRegardToCase) {
+TEST_F(LanguageTest, LanguageFolderIsFoundWithoutRegardToCaseAndMissingKeepsTheDefaults) {
+  EXPECT_FALSE(LoadLanguageSettings());
+  EXPECT_EQ(gErrorWordTable[10], "ERROR 10");
+  EXPECT_FALSE(gCompilerMessages[0].has_value());
+
   dir.Write("lang/Deutsch/words.txt", "[ERRORS]\n1=Fehler\n");
   gTextLanguage = "DEUTSCH";
   ASSERT_TRUE(LoadLanguageSettings());
   EXPECT_EQ(gErrorWordTable[1], "Fehler");
-}
-
-TEST_F(LanguageTest, MissingWordFileKeepsTheDefaults) {
-  EXPECT_FALSE(LoadLanguageSettings());
-  EXPECT_EQ(gErrorWordTable[10], "ERROR 10");
-  EXPECT_FALSE(gCompilerMessages[0].has_value());
 }
 
 }  // namespace

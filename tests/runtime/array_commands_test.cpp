@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime/arrays.h"
+#include "runtime/flow.h"
 #include "runtime/program_image.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/run_program.h"
@@ -15,10 +16,10 @@ namespace vx {
 namespace {
 
 using test::FloatAt;
+using test::FloatTemp;
 using test::ImageBuilder;
 using test::IntAt;
 using test::IntTemp;
-using test::FloatTemp;
 using test::StringTemp;
 using test::TextAt;
 using test::Word;
@@ -38,18 +39,13 @@ constexpr int32_t kOutOfRange = 102;
 size_t HandleOf(int var) { return size_t(var - 13000); }
 ValueSlot* BlockOf(int var) { return gArrayHandles[HandleOf(var)]; }
 
-// Operand lists built from pieces.
-std::vector<Word> Ops(std::initializer_list<int> head, const std::vector<int>& middle, std::initializer_list<int> tail = {}) {
-  std::vector<Word> out(head.begin(), head.end());
-  out.insert(out.end(), middle.begin(), middle.end());
-  out.insert(out.end(), tail.begin(), tail.end());
-  return out;
-}
-
-// Appends a command with a run-time operand list (the builder takes a fixed list).
-void Emit(ImageBuilder& b, int number, const std::vector<Word>& operands) {
+// Appends a command whose operands are head, then middle, then tail (the builder takes a fixed list).
+void Emit(ImageBuilder& b, int number, std::initializer_list<int> head, const std::vector<int>& middle,
+          std::initializer_list<int> tail = {}) {
   b.Raw(Word(number));
-  for (const Word& w : operands) b.Raw(w);
+  for (int w : head) b.Raw(Word(w));
+  for (int w : middle) b.Raw(Word(w));
+  for (int w : tail) b.Raw(Word(w));
 }
 
 std::vector<int> Consts(ImageBuilder& b, const std::vector<int32_t>& values) {
@@ -72,39 +68,30 @@ TEST_F(ArrayTest, SizeTenGivesIndicesZeroToTen) {
   const Case cases[] = {{0, true, 0},  {10, true, 0},  {11, true, kOutOfRange},  {-1, true, kOutOfRange},
                         {0, false, 0}, {10, false, 0}, {11, false, kOutOfRange}, {INT_MIN, false, kOutOfRange}};
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.index << (c.write ? " write" : " read"));
     ImageBuilder b;
-    int a = b.IntVar(), ten = b.IntConst(10), index = b.IntConst(c.index), value = b.IntConst(77);
-    b.Cmd(kDimInt, {a, ten});
+    int a = b.IntVar(), index = b.IntConst(c.index);
+    b.Cmd(kDimInt, {a, b.IntConst(10)});
     if (c.write)
-      b.Cmd(kSetInt, {a, index, value});
+      b.Cmd(kSetInt, {a, index, b.IntConst(77)});
     else
       b.Cmd(kIntElement, {IntTemp(0), a, index});
-    auto r = test::RunImage(b);
-    EXPECT_EQ(r.errorCode, c.error) << c.index << (c.write ? " write" : " read");
+    EXPECT_EQ(test::RunImage(b).errorCode, c.error);
     EXPECT_EQ(gArrayDims[HandleOf(a)][5], 11u);
-    if (c.write && c.error == 0) {
-      EXPECT_EQ(BlockOf(a)[c.index].i, 77);
-    }
-    if (!c.write) {
-      EXPECT_EQ(IntAt(IntTemp(0)), 0);
-    }
-    if (c.error) {
-      for (int i = 0; i < 11; ++i) EXPECT_EQ(BlockOf(a)[i].i, 0) << "nothing written on error";
-    }
+    EXPECT_EQ(IntAt(IntTemp(0)), 0);
+    for (int i = 0; i < 11; ++i) EXPECT_EQ(BlockOf(a)[i].i, c.write && !c.error && i == c.index ? 77 : 0) << i;
   }
 }
 
 TEST_F(ArrayTest, FirstIndexVariesFastestAndOnlyTheFlatPositionIsChecked) {
   ImageBuilder b;
-  int a = b.IntVar(), two = b.IntConst(2), three = b.IntConst(3), zero = b.IntConst(0), one = b.IntConst(1),
-      four = b.IntConst(4), value = b.IntConst(55);
-  b.Cmd(kDimInt + 1, {a, two, three});                 // 3 by 4
-  b.Cmd(kSetInt + 1, {a, zero, one, value});           // (0, 1)
-  b.Cmd(kIntElement + 1, {IntTemp(0), a, three, zero});  // (3, 0): beyond dimension 1, same word
-  b.Cmd(kIntElement + 1, {IntTemp(1), a, two, three});   // last element
-  b.Cmd(kIntElement + 1, {IntTemp(2), a, zero, four});   // flat 12: outside
-  auto r = test::RunImage(b);
-  EXPECT_EQ(r.errorCode, kOutOfRange);
+  int a = b.IntVar(), two = b.IntConst(2), three = b.IntConst(3), zero = b.IntConst(0);
+  b.Cmd(kDimInt + 1, {a, two, three});                           // 3 by 4
+  b.Cmd(kSetInt + 1, {a, zero, b.IntConst(1), b.IntConst(55)});  // (0, 1)
+  b.Cmd(kIntElement + 1, {IntTemp(0), a, three, zero});          // (3, 0): beyond dimension 1, same word
+  b.Cmd(kIntElement + 1, {IntTemp(1), a, two, three});           // last element
+  b.Cmd(kIntElement + 1, {IntTemp(2), a, zero, b.IntConst(4)});  // flat 12: outside
+  EXPECT_EQ(test::RunImage(b).errorCode, kOutOfRange);
   EXPECT_EQ(gArrayDims[HandleOf(a)][0], 3u);
   EXPECT_EQ(gArrayDims[HandleOf(a)][1], 4u);
   EXPECT_EQ(gArrayDims[HandleOf(a)][5], 12u);
@@ -116,154 +103,132 @@ TEST_F(ArrayTest, FirstIndexVariesFastestAndOnlyTheFlatPositionIsChecked) {
 // Writes and reads back the last element and one inside, of every type and dimension count.
 TEST_F(ArrayTest, ElementsRoundTripInOneToFiveDimensions) {
   for (int k = 1; k <= 5; ++k) {
+    SCOPED_TRACE(k);
     // Sizes 1, 2, .. k give dimensions of 2, 3, .. k + 1 elements.
     std::vector<int32_t> sizes, inner;
-    int64_t count = 1, innerFlat = 0, lastFlat = 0, stride = 1;
+    int64_t count = 1, innerFlat = 0, lastFlat = 0;
     for (int d = 0; d < k; ++d) {
       sizes.push_back(d + 1);
       inner.push_back(d % 2);
-      innerFlat += (d % 2) * stride;
-      lastFlat += (d + 1) * stride;
-      stride *= d + 2;
+      innerFlat += (d % 2) * count;
+      lastFlat += (d + 1) * count;
       count *= d + 2;
     }
     ImageBuilder b;
     int ia = b.IntVar(), fa = b.FloatVar(), fb = b.FloatVar(), sa = b.StringVar();
     auto sizeOps = Consts(b, sizes), lastOps = Consts(b, sizes), innerOps = Consts(b, inner);
     int iv = b.IntConst(-123456), fv = b.FloatConst(2.5f), sv = b.StringConst("hello"), big = b.IntConst(16777217);
-    Emit(b, kDimInt + k - 1, Ops({ia}, sizeOps));
-    Emit(b, kDimFloat + k - 1, Ops({fa}, sizeOps));
-    Emit(b, kDimFloat + k - 1, Ops({fb}, sizeOps));
-    Emit(b, kDimString + k - 1, Ops({sa}, sizeOps));
-    Emit(b, kSetInt + k - 1, Ops({ia}, lastOps, {iv}));
-    Emit(b, kSetFloat + k - 1, Ops({fa}, lastOps, {fv}));
-    Emit(b, kSetFloatFromInt + k - 1, Ops({fb}, innerOps, {big}));
-    Emit(b, kSetString + k - 1, Ops({sa}, innerOps, {sv}));
-    Emit(b, kIntElement + k - 1, Ops({IntTemp(0), ia}, lastOps));
-    Emit(b, kFloatElement + k - 1, Ops({FloatTemp(0), fa}, lastOps));
-    Emit(b, kFloatElement + k - 1, Ops({FloatTemp(1), fb}, innerOps));
-    Emit(b, kStringElement + k - 1, Ops({StringTemp(0), sa}, innerOps));
-    Emit(b, kStringElement + k - 1, Ops({StringTemp(1), sa}, lastOps));
-    auto r = test::RunImage(b);
-    ASSERT_EQ(r.errorCode, 0) << k;
-    EXPECT_EQ(gArrayDims[HandleOf(ia)][5], uint32_t(count)) << k;
-    EXPECT_EQ(BlockOf(ia)[lastFlat].i, -123456) << k;
-    EXPECT_EQ(BlockOf(fb)[innerFlat].f, 16777216.0f) << k;
-    EXPECT_EQ(IntAt(IntTemp(0)), -123456) << k;
-    EXPECT_EQ(FloatAt(FloatTemp(0)), 2.5f) << k;
-    EXPECT_EQ(FloatAt(FloatTemp(1)), 16777216.0f) << k;  // the nearest float
-    EXPECT_EQ(TextAt(StringTemp(0)), "hello") << k;
-    EXPECT_EQ(TextAt(StringTemp(1)), "") << k;  // never written
+    Emit(b, kDimInt + k - 1, {ia}, sizeOps);
+    Emit(b, kDimFloat + k - 1, {fa}, sizeOps);
+    Emit(b, kDimFloat + k - 1, {fb}, sizeOps);
+    Emit(b, kDimString + k - 1, {sa}, sizeOps);
+    Emit(b, kSetInt + k - 1, {ia}, lastOps, {iv});
+    Emit(b, kSetFloat + k - 1, {fa}, lastOps, {fv});
+    Emit(b, kSetFloatFromInt + k - 1, {fb}, innerOps, {big});
+    Emit(b, kSetString + k - 1, {sa}, innerOps, {sv});
+    Emit(b, kIntElement + k - 1, {IntTemp(0), ia}, lastOps);
+    Emit(b, kFloatElement + k - 1, {FloatTemp(0), fa}, lastOps);
+    Emit(b, kFloatElement + k - 1, {FloatTemp(1), fb}, innerOps);
+    Emit(b, kStringElement + k - 1, {StringTemp(0), sa}, innerOps);
+    Emit(b, kStringElement + k - 1, {StringTemp(1), sa}, lastOps);
+    ASSERT_EQ(test::RunImage(b).errorCode, 0);
+    EXPECT_EQ(gArrayDims[HandleOf(ia)][5], uint32_t(count));
+    EXPECT_EQ(BlockOf(ia)[lastFlat].i, -123456);
+    EXPECT_EQ(BlockOf(fb)[innerFlat].f, 16777216.0f);
+    EXPECT_EQ(IntAt(IntTemp(0)), -123456);
+    EXPECT_EQ(FloatAt(FloatTemp(0)), 2.5f);
+    EXPECT_EQ(FloatAt(FloatTemp(1)), 16777216.0f);  // the nearest float
+    EXPECT_EQ(TextAt(StringTemp(0)), "hello");
+    EXPECT_EQ(TextAt(StringTemp(1)), "");  // never written
     // The variable's own slot holds its block.
-    EXPECT_EQ(SlotOfOperand(sa)->p, BlockOf(sa)) << k;
-    EXPECT_EQ(SlotOfOperand(ia)->p, BlockOf(ia)) << k;
+    EXPECT_EQ(SlotOfOperand(sa)->p, BlockOf(sa));
+    EXPECT_EQ(SlotOfOperand(ia)->p, BlockOf(ia));
   }
 }
 
 TEST_F(ArrayTest, RedimensioningClearsEveryElement) {
   ImageBuilder b;
-  int ia = b.IntVar(), sa = b.StringVar(), five = b.IntConst(5), three = b.IntConst(3), nine = b.IntConst(9),
-      text = b.StringConst("kept?");
-  b.Cmd(kDimInt, {ia, five}).Cmd(kSetInt, {ia, three, nine});
-  b.Cmd(kDimString, {sa, five}).Cmd(kSetString, {sa, three, text});
+  int ia = b.IntVar(), sa = b.StringVar(), five = b.IntConst(5), three = b.IntConst(3);
+  b.Cmd(kDimInt, {ia, five}).Cmd(kSetInt, {ia, three, b.IntConst(9)});
+  b.Cmd(kDimString, {sa, five}).Cmd(kSetString, {sa, three, b.StringConst("kept?")});
   b.Cmd(kDimInt, {ia, five}).Cmd(kDimString, {sa, five});
   b.Cmd(kIntElement, {IntTemp(0), ia, three}).Cmd(kStringElement, {StringTemp(0), sa, three});
-  auto r = test::RunImage(b);
-  ASSERT_EQ(r.errorCode, 0);
+  ASSERT_EQ(test::RunImage(b).errorCode, 0);
   EXPECT_EQ(IntAt(IntTemp(0)), 0);
   EXPECT_EQ(TextAt(StringTemp(0)), "");
   for (int i = 0; i < 6; ++i) EXPECT_EQ(BlockOf(sa)[i].s, nullptr);
 }
 
-// Reads of an array never dimensioned give 0 or "" and overwrite what the result held before.
-TEST_F(ArrayTest, UndimensionedArrayIgnoresWritesAndReadsAsEmpty) {
-  ImageBuilder b;
-  int ia = b.IntVar(), fa = b.FloatVar(), sa = b.StringVar(), other = b.IntVar(), otherText = b.StringVar();
-  int one = b.IntConst(1), seven = b.IntConst(7), f = b.FloatConst(1.5f), text = b.StringConst("x");
-  b.Cmd(kDimInt, {other, seven}).Cmd(kSetInt, {other, one, seven}).Cmd(kIntElement, {IntTemp(0), other, one});
-  b.Cmd(kDimString, {otherText, seven}).Cmd(kSetString, {otherText, one, text});
-  b.Cmd(kStringElement, {StringTemp(0), otherText, one});
-  b.Cmd(kSetInt, {ia, one, seven}).Cmd(kSetFloat, {fa, one, f}).Cmd(kSetString, {sa, one, text});
-  b.Cmd(kIntElement, {IntTemp(0), ia, one}).Cmd(kStringElement, {StringTemp(0), sa, one});
-  b.Cmd(kFloatElement, {FloatTemp(0), fa, one});
-  auto r = test::RunImage(b);
-  ASSERT_EQ(r.errorCode, 0);
-  EXPECT_EQ(IntAt(IntTemp(0)), 0);
-  EXPECT_EQ(TextAt(StringTemp(0)), "");
-  EXPECT_EQ(FloatAt(FloatTemp(0)), 0.0f);
-  EXPECT_EQ(BlockOf(ia), nullptr);
-  EXPECT_EQ(BlockOf(fa), nullptr);
-  EXPECT_EQ(BlockOf(sa), nullptr);
-  EXPECT_EQ(TextAt(sa), "");  // the string variable keeps its own text
+// Arrays never dimensioned, or freed, ignore writes; reads give 0 or "" and overwrite what the
+// result held before.
+TEST_F(ArrayTest, MissingArraysIgnoreWritesAndReadAsEmpty) {
+  for (bool freed : {false, true}) {
+    SCOPED_TRACE(freed);
+    ImageBuilder b;
+    int ia = b.IntVar(), fa = b.FloatVar(), sa = b.StringVar(), oi = b.IntVar(), of = b.FloatVar(), os = b.StringVar();
+    int one = b.IntConst(1), seven = b.IntConst(7), f = b.FloatConst(1.5f), text = b.StringConst("x");
+    const auto writeAll = [&](int i, int fl, int st) {
+      b.Cmd(kSetInt, {i, one, seven}).Cmd(kSetFloat, {fl, one, f}).Cmd(kSetString, {st, one, text});
+    };
+    const auto readAll = [&](int i, int fl, int st) {
+      b.Cmd(kIntElement, {IntTemp(0), i, one}).Cmd(kFloatElement, {FloatTemp(0), fl, one});
+      b.Cmd(kStringElement, {StringTemp(0), st, one});
+    };
+    b.Cmd(kDimInt, {oi, seven}).Cmd(kDimFloat, {of, seven}).Cmd(kDimString, {os, seven});
+    writeAll(oi, of, os);
+    readAll(oi, of, os);  // the results now hold values
+    if (freed) {
+      b.Cmd(kDimInt, {ia, seven}).Cmd(kDimFloat, {fa, seven}).Cmd(kDimString, {sa, seven});
+      writeAll(ia, fa, sa);
+      b.Cmd(kUndimInt, {ia}).Cmd(kUndimFloat, {fa}).Cmd(kUndimString, {sa});
+      b.Cmd(kUndimInt, {ia}).Cmd(kUndimString, {sa});  // freeing twice does nothing more
+    }
+    writeAll(ia, fa, sa);
+    readAll(ia, fa, sa);
+    ASSERT_EQ(test::RunImage(b).errorCode, 0);
+    EXPECT_EQ(IntAt(IntTemp(0)), 0);
+    EXPECT_EQ(FloatAt(FloatTemp(0)), 0.0f);
+    EXPECT_EQ(TextAt(StringTemp(0)), "");
+    for (int var : {ia, fa, sa}) EXPECT_EQ(BlockOf(var), nullptr);
+    EXPECT_EQ(SlotOfOperand(ia)->p, nullptr);
+    EXPECT_EQ(SlotOfOperand(fa)->p, nullptr);
+    ASSERT_NE(SlotOfOperand(sa)->s, nullptr);  // a string variable always holds a text
+    EXPECT_EQ(TextAt(sa), "");
+  }
 }
 
 TEST_F(ArrayTest, BadSizesRaiseNoMemoryAndLeaveNoArray) {
-  struct Case {
-    const char* name;
-    std::vector<int32_t> sizes;
+  const std::vector<int32_t> cases[] = {
+      {-1}, {INT_MIN}, {5, -1}, {1 << 27} /* beyond the element cap */, {INT_MAX},
+      {16383, 8192} /* product beyond the cap */, {INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX},
   };
-  const Case cases[] = {
-      {"negative", {-1}},
-      {"most negative", {INT_MIN}},
-      {"negative second dimension", {5, -1}},
-      {"beyond the element cap", {1 << 27}},
-      {"largest integer", {INT_MAX}},
-      {"product beyond the cap", {16383, 8192}},
-      {"product beyond 64 bits", {INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX}},
-  };
-  const int firstDim[] = {kDimInt, kDimFloat, kDimString};
-  for (const auto& c : cases) {
-    for (int dim : firstDim) {
+  for (const auto& sizes : cases) {
+    for (int dim : {kDimInt, kDimFloat, kDimString}) {
+      SCOPED_TRACE(testing::Message() << sizes[0] << " of " << sizes.size() << " dimensions, command " << dim);
       ImageBuilder b;
       int var = dim == kDimInt ? b.IntVar() : dim == kDimFloat ? b.FloatVar() : b.StringVar();
-      int four = b.IntConst(4);
-      auto sizeOps = Consts(b, c.sizes);
-      b.Cmd(dim, {var, four});  // an old array that the failing command frees first
-      Emit(b, dim + int(c.sizes.size()) - 1, Ops({var}, sizeOps));
-      auto r = test::RunImage(b);
-      EXPECT_EQ(r.errorCode, kNoMemory) << c.name << " " << dim;
-      EXPECT_EQ(BlockOf(var), nullptr) << c.name << " " << dim;
-      EXPECT_EQ(gArrayDims[HandleOf(var)][5], 0u) << c.name << " " << dim;
-      if (dim == kDimString) {
-        EXPECT_EQ(TextAt(var), "") << c.name;
-      } else {
-        EXPECT_EQ(SlotOfOperand(var)->p, nullptr) << c.name << " " << dim;
-      }
+      auto sizeOps = Consts(b, sizes);
+      b.Cmd(dim, {var, b.IntConst(4)});  // an old array that the failing command frees first
+      Emit(b, dim + int(sizes.size()) - 1, {var}, sizeOps);
+      EXPECT_EQ(test::RunImage(b).errorCode, kNoMemory);
+      EXPECT_EQ(BlockOf(var), nullptr);
+      EXPECT_EQ(gArrayDims[HandleOf(var)][5], 0u);
+      if (dim == kDimString)
+        EXPECT_EQ(TextAt(var), "");
+      else
+        EXPECT_EQ(SlotOfOperand(var)->p, nullptr);
     }
   }
 }
 
 TEST_F(ArrayTest, SizeZeroGivesOneElement) {
   ImageBuilder b;
-  int a = b.IntVar(), zero = b.IntConst(0), one = b.IntConst(1), v = b.IntConst(3);
+  int a = b.IntVar(), zero = b.IntConst(0), v = b.IntConst(3);
   b.Cmd(kDimInt + 4, {a, zero, zero, zero, zero, zero}).Cmd(kSetInt + 4, {a, zero, zero, zero, zero, zero, v});
-  b.Cmd(kSetInt + 4, {a, zero, zero, zero, zero, one, v});
-  auto r = test::RunImage(b);
-  EXPECT_EQ(r.errorCode, kOutOfRange);
+  b.Cmd(kSetInt + 4, {a, zero, zero, zero, zero, b.IntConst(1), v});
+  EXPECT_EQ(test::RunImage(b).errorCode, kOutOfRange);
   EXPECT_EQ(gArrayDims[HandleOf(a)][5], 1u);
   EXPECT_EQ(BlockOf(a)[0].i, 3);
-}
-
-TEST_F(ArrayTest, FreedArraysReadAsEmptyAndReleaseTheirVariables) {
-  ImageBuilder b;
-  int ia = b.IntVar(), fa = b.FloatVar(), sa = b.StringVar(), two = b.IntConst(2), v = b.IntConst(8),
-      f = b.FloatConst(0.5f), text = b.StringConst("gone");
-  b.Cmd(kDimInt, {ia, two}).Cmd(kSetInt, {ia, two, v}).Cmd(kUndimInt, {ia});
-  b.Cmd(kDimFloat, {fa, two}).Cmd(kSetFloat, {fa, two, f}).Cmd(kUndimFloat, {fa});
-  b.Cmd(kDimString, {sa, two}).Cmd(kSetString, {sa, two, text}).Cmd(kUndimString, {sa});
-  b.Cmd(kIntElement, {IntTemp(0), ia, two}).Cmd(kFloatElement, {FloatTemp(0), fa, two});
-  b.Cmd(kStringElement, {StringTemp(0), sa, two});
-  b.Cmd(kUndimInt, {ia}).Cmd(kUndimString, {sa});  // freeing twice does nothing more
-  auto r = test::RunImage(b);
-  ASSERT_EQ(r.errorCode, 0);
-  EXPECT_EQ(IntAt(IntTemp(0)), 0);
-  EXPECT_EQ(FloatAt(FloatTemp(0)), 0.0f);
-  EXPECT_EQ(TextAt(StringTemp(0)), "");
-  for (int var : {ia, fa, sa}) EXPECT_EQ(BlockOf(var), nullptr);
-  EXPECT_EQ(SlotOfOperand(ia)->p, nullptr);
-  EXPECT_EQ(SlotOfOperand(fa)->p, nullptr);
-  ASSERT_NE(SlotOfOperand(sa)->s, nullptr);  // a string variable always holds a text
-  EXPECT_EQ(TextAt(sa), "");
 }
 
 TEST_F(ArrayTest, OperandsOutsideTheArrayGroupAreIgnored) {
@@ -273,8 +238,7 @@ TEST_F(ArrayTest, OperandsOutsideTheArrayGroupAreIgnored) {
   b.Cmd(kDimInt, {three, three}).Cmd(kDimInt, {IntTemp(0), three});
   b.Cmd(kSetInt, {three, one, one}).Cmd(kUndimString, {three}).Cmd(kUndimInt, {sv});
   b.Cmd(kIntElement, {IntTemp(1), sv, one});
-  auto r = test::RunImage(b);
-  ASSERT_EQ(r.errorCode, 0);
+  ASSERT_EQ(test::RunImage(b).errorCode, 0);
   for (int var : {iv, fv, sv}) EXPECT_EQ(BlockOf(var), nullptr);
   EXPECT_EQ(IntAt(three), 3);
   EXPECT_EQ(IntAt(IntTemp(1)), 0);
@@ -284,26 +248,20 @@ TEST_F(ArrayTest, OperandsOutsideTheArrayGroupAreIgnored) {
 TEST_F(ArrayTest, ReadsRecordTheirElementUntilTheArrayGoes) {
   enum class Then { kNothing, kUndim, kRedim, kReadOutside, kReadUndimensioned };
   for (Then then : {Then::kNothing, Then::kUndim, Then::kRedim, Then::kReadOutside, Then::kReadUndimensioned}) {
+    SCOPED_TRACE(int(then));
     ImageBuilder b;
     int ia = b.IntVar(), sa = b.StringVar(), none = b.IntVar(), two = b.IntConst(2), four = b.IntConst(4),
         nine = b.IntConst(9);
     b.Cmd(kDimInt, {ia, four}).Cmd(kDimString, {sa, four});
     b.Cmd(kIntElement, {IntTemp(5), ia, four}).Cmd(kIntElement, {IntTemp(5), ia, two});  // the later read counts
     b.Cmd(kStringElement, {StringTemp(7), sa, two});
-    switch (then) {
-      case Then::kNothing: break;
-      case Then::kUndim: b.Cmd(kUndimInt, {ia}).Cmd(kUndimString, {sa}); break;
-      case Then::kRedim: b.Cmd(kDimInt, {ia, four}).Cmd(kDimString, {sa, two}); break;
-      case Then::kReadOutside:
-        b.Cmd(kStringElement, {StringTemp(7), sa, nine}).Cmd(kIntElement, {IntTemp(5), ia, nine});
-        break;
-      case Then::kReadUndimensioned:
-        b.Cmd(kIntElement, {IntTemp(5), none, two}).Cmd(kStringElement, {StringTemp(7), none, two});
-        break;
-    }
-    auto r = test::RunImage(b);
-    const int i = int(then);
-    EXPECT_EQ(r.errorCode, then == Then::kReadOutside ? kOutOfRange : 0) << i;
+    if (then == Then::kUndim) b.Cmd(kUndimInt, {ia}).Cmd(kUndimString, {sa});
+    if (then == Then::kRedim) b.Cmd(kDimInt, {ia, four}).Cmd(kDimString, {sa, two});
+    if (then == Then::kReadOutside)
+      b.Cmd(kStringElement, {StringTemp(7), sa, nine}).Cmd(kIntElement, {IntTemp(5), ia, nine});
+    if (then == Then::kReadUndimensioned)
+      b.Cmd(kIntElement, {IntTemp(5), none, two}).Cmd(kStringElement, {StringTemp(7), none, two});
+    EXPECT_EQ(test::RunImage(b).errorCode, then == Then::kReadOutside ? kOutOfRange : 0);
     if (then == Then::kNothing) {
       EXPECT_EQ(gReferenceTable[5], &BlockOf(ia)[2]);
       EXPECT_EQ(gReferenceTable[2007], &BlockOf(sa)[2]);
@@ -312,32 +270,35 @@ TEST_F(ArrayTest, ReadsRecordTheirElementUntilTheArrayGoes) {
       EXPECT_EQ(gReferenceTable[2007], nullptr);
       EXPECT_EQ(gReferenceTable[5], &BlockOf(ia)[2]);
     } else {
-      EXPECT_EQ(gReferenceTable[5], nullptr) << i;
+      EXPECT_EQ(gReferenceTable[5], nullptr);
       if (then != Then::kReadUndimensioned) {
-        EXPECT_EQ(gReferenceTable[2007], nullptr) << i;
+        EXPECT_EQ(gReferenceTable[2007], nullptr);
       }
     }
   }
 }
 
-// The DATA read writes an element back through the temporary it was read into, and does nothing
-// once that array has been freed.
+// The DATA read writes an element back through the temporary it was read into, and nothing once
+// that array has been freed or re-dimensioned, even where a new block may lie.
 TEST_F(ArrayTest, DataReadStoresThroughTheReadElement) {
-  for (bool freed : {false, true}) {
+  enum class Then { kNothing, kUndim, kRedim };
+  for (Then then : {Then::kNothing, Then::kUndim, Then::kRedim}) {
+    SCOPED_TRACE(int(then));
     ImageBuilder b;
     int a = b.IntVar(), keep = b.IntVar(), three = b.IntConst(3);
     b.DataInt(42);
-    b.DataInt(43);
     b.Cmd(kDimInt, {a, three}).Cmd(kIntElement, {IntTemp(0), a, three});
-    if (freed) b.Cmd(kUndimInt, {a}).Cmd(kDimInt, {keep, three});
+    if (then == Then::kUndim) b.Cmd(kUndimInt, {a}).Cmd(kDimInt, {keep, three});
+    if (then == Then::kRedim) b.Cmd(kDimInt, {a, three});
     b.Cmd(kReadDataInt, {IntTemp(0)});
-    auto r = test::RunImage(b);
-    ASSERT_EQ(r.errorCode, 0) << freed;
-    if (freed) {
+    ASSERT_EQ(test::RunImage(b).errorCode, 0);
+    EXPECT_EQ(gDataReadIndex, 1u);
+    EXPECT_EQ(gReferenceTable[0], then == Then::kNothing ? &BlockOf(a)[3] : nullptr);
+    if (then == Then::kUndim) {
       EXPECT_EQ(BlockOf(a), nullptr);
       for (int i = 0; i < 4; ++i) EXPECT_EQ(BlockOf(keep)[i].i, 0);
     } else {
-      EXPECT_EQ(BlockOf(a)[3].i, 42);
+      EXPECT_EQ(BlockOf(a)[3].i, then == Then::kNothing ? 42 : 0);
     }
   }
 }

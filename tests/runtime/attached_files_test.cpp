@@ -18,6 +18,8 @@
 namespace vx {
 namespace {
 
+using Names = std::vector<std::string>;
+
 class AttachedFilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -34,18 +36,24 @@ class AttachedFilesTest : public ::testing::Test {
     const std::string game = games_.path() + "game";
     return writer.WriteTo(game) && LoadAttachedFiles(game);
   }
-  std::vector<std::string> EntryNames() const {
-    std::vector<std::string> names;
+  Names EntryNames() const {
+    Names names;
     for (const AttachedEntry& entry : gAttachedFiles->entries()) names.push_back(entry.name);
     return names;
   }
-  std::vector<std::string> TempFiles() const {
-    std::vector<std::string> names;
-    for (const auto& item : std::filesystem::directory_iterator(temp_.path())) {
+  Names TempFiles() const {
+    Names names;
+    for (const auto& item : std::filesystem::directory_iterator(temp_.path()))
       names.push_back(item.path().filename().string());
-    }
     std::sort(names.begin(), names.end());
     return names;
+  }
+  // The path a lookup gives, or "" when it finds nothing; then the name must be left alone.
+  static std::string Resolve(const std::string& request, const std::string& ending, bool byName = false) {
+    std::string name = request;
+    if (byName ? ResolveVirtualFileByName(name, ending) : ResolveVirtualFile(name, ending)) return name;
+    EXPECT_EQ(name, request);
+    return "";
   }
   static std::string Contents(const std::string& path) {
     const auto bytes = win::ReadWholeFile(path);
@@ -69,35 +77,26 @@ test::BlockWriter GameBlock() {
 
 TEST_F(AttachedFilesTest, NamesMatchIgnoringCaseAndSeparator) {
   ASSERT_TRUE(Load(GameBlock()));
-  EXPECT_EQ(EntryNames(), (std::vector<std::string>{"c:\\temp\\_exefile.dat", "media\\tree.bmp", "intro.jpg",
-                                                    "empty.dat", std::string(255, 'n')}));
+  EXPECT_EQ(EntryNames(),
+            (Names{"c:\\temp\\_exefile.dat", "media\\tree.bmp", "intro.jpg", "empty.dat", std::string(255, 'n')}));
   struct Case {
-    std::string request, ending;
-    bool found;
-    std::string file, contents;
+    std::string request, ending, file, contents;  // no file: not found
   };
   const Case cases[] = {
-      {"Media/Tree.BMP", "bmp", true, "_virtual.bmp", "tree bytes"},
-      {"MEDIA\\TREE.BMP", "dat", true, "_virtual.dat", "tree bytes"},
-      {"INTRO.JPG", VirtualFileEnding("INTRO.JPG"), true, "_virtual.JPG", "jpeg bytes"},
-      {"empty.dat", "dat", true, "_virtual.dat", ""},  // a size-0 entry still counts
-      {std::string(255, 'N'), "dat", true, "_virtual.dat", "longest name"},
-      {"media\\tree", "dat", false, "", ""},  // exact names only
-      {"tree.bmp", "dat", false, "", ""},     // the folder belongs to the name
-      {"Media\\Tree.BMP\\", "dat", false, "", ""},
-      {"missing.png", "png", false, "", ""},
-      {"", "dat", false, "", ""},
+      {"Media/Tree.BMP", "bmp", "_virtual.bmp", "tree bytes"},
+      {"MEDIA\\TREE.BMP", "dat", "_virtual.dat", "tree bytes"},
+      {"INTRO.JPG", VirtualFileEnding("INTRO.JPG"), "_virtual.JPG", "jpeg bytes"},
+      {"empty.dat", "dat", "_virtual.dat", ""},  // a size-0 entry still counts
+      {std::string(255, 'N'), "dat", "_virtual.dat", "longest name"},
+      {"media\\tree", "dat", "", ""},  // exact names only
+      {"tree.bmp", "dat", "", ""},     // the folder belongs to the name
+      {"Media\\Tree.BMP\\", "dat", "", ""}, {"missing.png", "png", "", ""}, {"", "dat", "", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.request);
-    std::string name = c.request;
-    EXPECT_EQ(ResolveVirtualFile(name, c.ending), c.found);
-    if (c.found) {
-      EXPECT_EQ(name, temp_.path() + c.file);
-      EXPECT_EQ(Contents(name), c.contents);
-    } else {
-      EXPECT_EQ(name, c.request);
-    }
+    const std::string path = Resolve(c.request, c.ending);
+    EXPECT_EQ(path, c.file.empty() ? "" : temp_.path() + c.file);
+    EXPECT_EQ(path.empty() ? "" : Contents(path), c.contents);
   }
 }
 
@@ -108,63 +107,45 @@ TEST_F(AttachedFilesTest, BaseNameLookupIgnoresOnlyTheFoldersOfEntries) {
                        .Entry("Textures\\Sub\\rock.png", "rock")
                        .Entry("\\top.bmp", "top")
                        .Entry("plain.x", "plain")));
-  struct Case {
-    std::string request, contents;  // no contents: not found
-  };
-  const Case cases[] = {
+  const std::pair<std::string, std::string> cases[] = {  // the request and its contents; none: not found
       {"wall.bmp", "wall"}, {"WALL.BMP", "wall"}, {"rock.png", "rock"}, {"plain.x", "plain"},
       {"media\\wall.bmp", ""},  // a name with a folder never matches here
-      {"media/wall.bmp", ""},   {"sub\\rock.png", ""}, {"wall", ""},       {"", ""},
+      {"media/wall.bmp", ""},   {"sub\\rock.png", ""}, {"wall", ""}, {"", ""},
       {"\\top.bmp", "top"},     // an entry whose only backslash leads keeps its whole name
       {"top.bmp", ""},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.request);
-    std::string name = c.request;
-    EXPECT_EQ(ResolveVirtualFileByName(name, "dat"), !c.contents.empty());
-    if (!c.contents.empty()) {
-      EXPECT_EQ(name, temp_.path() + "_virtual.dat");
-      EXPECT_EQ(Contents(name), c.contents);
-    } else {
-      EXPECT_EQ(name, c.request);
-    }
+  for (const auto& [request, contents] : cases) {
+    SCOPED_TRACE(request);
+    const std::string path = Resolve(request, "dat", /*byName=*/true);
+    EXPECT_EQ(path, contents.empty() ? "" : temp_.path() + "_virtual.dat");
+    EXPECT_EQ(path.empty() ? "" : Contents(path), contents);
   }
 }
 
-TEST_F(AttachedFilesTest, OneTemporaryFilePerEnding) {
-  ASSERT_TRUE(Load(GameBlock()));
-  std::string first = "media/tree.bmp", second = "intro.jpg", third = "intro.jpg";
-  ASSERT_TRUE(ResolveVirtualFile(first, "dat"));
-  ASSERT_TRUE(ResolveVirtualFile(second, "dat"));
-  ASSERT_TRUE(ResolveVirtualFile(third, "jpg"));
-  EXPECT_EQ(first, second);
-  EXPECT_EQ(Contents(first), "jpeg bytes");  // the second lookup overwrote the first
-  EXPECT_EQ(TempFiles(), (std::vector<std::string>{"_virtual.dat", "_virtual.jpg"}));
-}
-
-TEST_F(AttachedFilesTest, EndingsNeverLeaveTheTemporaryFolder) {
-  struct Case {
-    std::string name, ending;
-  };
-  const Case endings[] = {
+TEST_F(AttachedFilesTest, OneTemporaryFilePerEndingThatNeverLeavesTheFolder) {
+  const std::pair<std::string, std::string> endings[] = {
       {"intro.jpg", "jpg"}, {"Music.MP3", "MP3"}, {"track01", "k01"}, {"dir/abc", "abc"},
       {"a.x", "dat"},       {"ab", "dat"},        {"", "dat"},        {"x/..", "dat"},
       {"a\\bc", "dat"},     {"file.tx/", "dat"},  {"a b", "dat"},     {"\xe9t\xe9", "dat"},
   };
-  for (const Case& c : endings) EXPECT_EQ(VirtualFileEnding(c.name), c.ending) << c.name;
+  for (const auto& [name, ending] : endings) EXPECT_EQ(VirtualFileEnding(name), ending) << name;
 
   ASSERT_TRUE(Load(GameBlock()));
-  for (const std::string bad : {"../../escape", "", "a/b", "x.y"}) {
-    std::string name = "intro.jpg";
-    ASSERT_TRUE(ResolveVirtualFile(name, bad)) << bad;
-    EXPECT_EQ(name, temp_.path() + "_virtual.dat") << bad;
-  }
-  EXPECT_EQ(TempFiles(), std::vector<std::string>{"_virtual.dat"});
+  const std::string first = Resolve("media/tree.bmp", "dat");
+  EXPECT_EQ(Resolve("intro.jpg", "dat"), first);
+  EXPECT_EQ(Contents(first), "jpeg bytes");  // the second lookup overwrote the first
+  EXPECT_EQ(Resolve("intro.jpg", "jpg"), temp_.path() + "_virtual.jpg");
+  for (const std::string bad : {"../../escape", "", "a/b", "x.y"})
+    EXPECT_EQ(Resolve("intro.jpg", bad), temp_.path() + "_virtual.dat") << bad;
+  EXPECT_EQ(TempFiles(), (Names{"_virtual.dat", "_virtual.jpg"}));
   EXPECT_FALSE(std::filesystem::exists(games_.path() + "escape"));
 }
 
 TEST_F(AttachedFilesTest, ProgramImageIsEntryZero) {
-  ASSERT_TRUE(Load(GameBlock()));
+  const std::string game = games_.path() + "game";  // the block behind a real executable
+  ASSERT_TRUE(GameBlock().AppendToCopy(win::ExecutablePath(), game));
+  ASSERT_TRUE(LoadAttachedFiles(game));
+  EXPECT_EQ(gAttachedFiles->entries().size(), 5u);
   std::string path = "unchanged";
   ASSERT_TRUE(ExtractProgramImage(path));
   EXPECT_EQ(path, temp_.path() + "_virtual.dat");
@@ -176,8 +157,7 @@ TEST_F(AttachedFilesTest, ProgramImageIsEntryZero) {
   path = "unchanged";
   EXPECT_FALSE(ExtractProgramImage(path));
   EXPECT_EQ(path, "unchanged");
-  std::string name = "intro.jpg";
-  EXPECT_FALSE(ResolveVirtualFile(name, "jpg"));
+  EXPECT_EQ(Resolve("intro.jpg", "jpg"), "");
   EXPECT_TRUE(TempFiles().empty());
 }
 
@@ -185,30 +165,27 @@ TEST_F(AttachedFilesTest, NothingHappensWithoutTheObject) {
   ASSERT_TRUE(GameBlock().WriteTo(games_.path() + "game"));
   gAttachedFiles.reset();
   EXPECT_FALSE(LoadAttachedFiles(games_.path() + "game"));
-  std::string name = "intro.jpg";
-  EXPECT_FALSE(ResolveVirtualFile(name, "jpg"));
-  EXPECT_FALSE(ResolveVirtualFileByName(name, "jpg"));
-  EXPECT_FALSE(ExtractProgramImage(name));
+  EXPECT_EQ(Resolve("intro.jpg", "jpg"), "");
+  EXPECT_EQ(Resolve("intro.jpg", "jpg", /*byName=*/true), "");
+  std::string path = "unchanged";
+  EXPECT_FALSE(ExtractProgramImage(path));
   AttachedFilesRelease();
-  EXPECT_EQ(name, "intro.jpg");
+  EXPECT_EQ(path, "unchanged");
   EXPECT_TRUE(TempFiles().empty());
 }
 
 TEST_F(AttachedFilesTest, UnwritableTemporaryFileCountsAsNotFound) {
   ASSERT_TRUE(Load(GameBlock()));
   std::filesystem::create_directory(temp_.path() + "_virtual.bmp");  // in the way of the file
-  std::string name = "media/tree.bmp";
-  EXPECT_FALSE(ResolveVirtualFile(name, "bmp"));
-  EXPECT_EQ(name, "media/tree.bmp");
+  EXPECT_EQ(Resolve("media/tree.bmp", "bmp"), "");
 
   win::SetWriteFailureForTesting(true);  // the disk fills up part-way through
   std::string path = "unchanged";
   EXPECT_FALSE(ExtractProgramImage(path));
-  EXPECT_FALSE(ResolveVirtualFile(name, "dat"));
+  EXPECT_EQ(Resolve("media/tree.bmp", "dat"), "");
   win::SetWriteFailureForTesting(false);
   EXPECT_EQ(path, "unchanged");
-  EXPECT_EQ(name, "media/tree.bmp");
-  EXPECT_EQ(TempFiles(), std::vector<std::string>{"_virtual.bmp"});  // no partial file left
+  EXPECT_EQ(TempFiles(), Names{"_virtual.bmp"});  // no partial file left
 
   AttachedEntry stranger = gAttachedFiles->entries().front();  // a copy lies in no block
   EXPECT_FALSE(ExtractAttachedEntry(stranger, path, "dat"));
@@ -221,33 +198,26 @@ TEST_F(AttachedFilesTest, ReleaseDeletesEveryExtractedFile) {
   temp_.Write("_virtual.wav", "not ours");
   std::string path;
   ASSERT_TRUE(ExtractProgramImage(path));
-  for (const std::string ending : {"jpg", "png", "avi", "mid", "mp3", "bmp", "jpg"}) {
-    std::string name = "intro.jpg";
-    ASSERT_TRUE(ResolveVirtualFile(name, ending));
-  }
+  for (const std::string ending : {"jpg", "png", "avi", "mid", "mp3", "bmp", "jpg"})
+    ASSERT_NE(Resolve("intro.jpg", ending), "");
   EXPECT_EQ(TempFiles().size(), 8u);
 
   AttachedFilesRelease();
-  EXPECT_EQ(TempFiles(), std::vector<std::string>{"_virtual.wav"});
+  EXPECT_EQ(TempFiles(), Names{"_virtual.wav"});
   EXPECT_TRUE(gAttachedFiles->entries().empty());
-  std::string name = "intro.jpg";
-  EXPECT_FALSE(ResolveVirtualFile(name, "jpg"));
+  EXPECT_EQ(Resolve("intro.jpg", "jpg"), "");
 
   // Deleting the object releases too.
   ASSERT_TRUE(Load(GameBlock()));
-  ASSERT_TRUE(ResolveVirtualFile(name, "gif"));
+  ASSERT_NE(Resolve("intro.jpg", "gif"), "");
   gAttachedFiles.reset();
-  EXPECT_EQ(TempFiles(), std::vector<std::string>{"_virtual.wav"});
+  EXPECT_EQ(TempFiles(), Names{"_virtual.wav"});
 }
 
 TEST_F(AttachedFilesTest, FilesWithoutABlockGiveNoEntries) {
   const uint32_t size = GameBlock().Size();
   auto front = [](const std::string& bytes) { return test::BlockWriter().Front(bytes); };
-  struct Case {
-    const char* what;
-    test::BlockWriter writer;
-  };
-  const std::vector<Case> cases = {
+  const std::pair<const char*, test::BlockWriter> cases[] = {
       {"offset far past the end", GameBlock().Trailer(0xFFFFFFFFu)},
       {"offset at the end", GameBlock().Trailer(size)},
       {"offset on the trailer", GameBlock().Trailer(size - 4)},
@@ -258,9 +228,9 @@ TEST_F(AttachedFilesTest, FilesWithoutABlockGiveNoEntries) {
       {"end marker out of place", front("xx").Word(0).Word(0)},
       {"no end marker", front("xx").NoEndMarker()},
   };
-  for (const Case& c : cases) {
-    EXPECT_FALSE(Load(c.writer)) << c.what;
-    EXPECT_TRUE(gAttachedFiles->entries().empty()) << c.what;
+  for (const auto& [what, writer] : cases) {
+    EXPECT_FALSE(Load(writer)) << what;
+    EXPECT_TRUE(gAttachedFiles->entries().empty()) << what;
   }
 
   // Files that never had a block: their last word is whatever they end with.
@@ -275,51 +245,36 @@ TEST_F(AttachedFilesTest, FilesWithoutABlockGiveNoEntries) {
 }
 
 TEST_F(AttachedFilesTest, DamagedEntriesKeepTheEntriesBeforeThem) {
-  struct Case {
-    const char* what;
-    test::BlockWriter damage;  // appended after a sound entry, or standing alone
-  };
+  using test::BlockWriter;
   const std::string nul(1, '\0');
-  const std::vector<Case> cases = {
-      {"empty name", test::BlockWriter().RawEntry(1, nul, 1, "x")},
-      {"name too long", test::BlockWriter().RawEntry(257, std::string(256, 'n') + nul, 1, "x")},
-      {"name length huge", test::BlockWriter().RawEntry(0xFFFFFFFFu, "abc" + nul, 1, "x")},
-      {"name without NUL", test::BlockWriter().RawEntry(5, "abcde", 1, "x")},
-      {"NUL inside name", test::BlockWriter().RawEntry(6, "ab" + nul + "de" + nul, 1, "x")},
-      {"name past the block", test::BlockWriter().Word(200).Bytes("short" + nul)},
-      {"block ends after a name length", test::BlockWriter().Word(6)},
-      {"size past the block", test::BlockWriter().RawEntry(6, "big.x" + nul, 1000, "few")},
-      {"size huge", test::BlockWriter().RawEntry(6, "big.x" + nul, 0xFFFFFFFFu, "few")},
-      {"data over the end marker", test::BlockWriter().RawEntry(6, "big.x" + nul, 7, "abc")},
-      {"early end marker", test::BlockWriter().Word(0).Entry("late.txt", "late")},
+  const std::pair<const char*, BlockWriter> cases[] = {  // the damage: after a sound entry, or alone
+      {"empty name", BlockWriter().RawEntry(1, nul, 1, "x")},
+      {"name too long", BlockWriter().RawEntry(257, std::string(256, 'n') + nul, 1, "x")},
+      {"name length huge", BlockWriter().RawEntry(0xFFFFFFFFu, "abc" + nul, 1, "x")},
+      {"name without NUL", BlockWriter().RawEntry(5, "abcde", 1, "x")},
+      {"NUL inside name", BlockWriter().RawEntry(6, "ab" + nul + "de" + nul, 1, "x")},
+      {"name past the block", BlockWriter().Word(200).Bytes("short" + nul)},
+      {"block ends after a name length", BlockWriter().Word(6)},
+      {"size past the block", BlockWriter().RawEntry(6, "big.x" + nul, 1000, "few")},
+      {"size huge", BlockWriter().RawEntry(6, "big.x" + nul, 0xFFFFFFFFu, "few")},
+      {"data over the end marker", BlockWriter().RawEntry(6, "big.x" + nul, 7, "abc")},
+      {"early end marker", BlockWriter().Word(0).Entry("late.txt", "late")},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& [what, damage] : cases) {
+    SCOPED_TRACE(what);
     // After one sound entry: that entry survives and still extracts.
-    test::BlockWriter afterGood = test::BlockWriter().Front("RUNTIME").Entry("Good.txt", "good");
-    const std::vector<uint8_t> damage = c.damage.Build();
-    afterGood.Bytes(std::string(damage.begin(), damage.end() - 8));  // without its own tail
+    BlockWriter afterGood = BlockWriter().Front("RUNTIME").Entry("Good.txt", "good");
+    const std::vector<uint8_t> bytes = damage.Build();
+    afterGood.Bytes(std::string(bytes.begin(), bytes.end() - 8));  // without its own tail
     ASSERT_TRUE(Load(afterGood));
-    EXPECT_EQ(EntryNames(), std::vector<std::string>{"good.txt"});
-    std::string name = "GOOD.TXT", late = "late.txt";
-    ASSERT_TRUE(ResolveVirtualFile(name, "txt"));
-    EXPECT_EQ(Contents(name), "good");
-    EXPECT_FALSE(ResolveVirtualFile(late, "txt"));
+    EXPECT_EQ(EntryNames(), Names{"good.txt"});
+    EXPECT_EQ(Contents(Resolve("GOOD.TXT", "txt")), "good");
+    EXPECT_EQ(Resolve("late.txt", "txt"), "");
 
     // As the first entry: nothing is left.
-    EXPECT_FALSE(Load(test::BlockWriter(c.damage).Front("RUNTIME")));
+    EXPECT_FALSE(Load(BlockWriter(damage).Front("RUNTIME")));
     EXPECT_TRUE(gAttachedFiles->entries().empty());
   }
-}
-
-TEST_F(AttachedFilesTest, BlockAppendedToAnExecutable) {
-  const std::string game = games_.path() + "game";
-  ASSERT_TRUE(GameBlock().AppendToCopy(win::ExecutablePath(), game));
-  ASSERT_TRUE(LoadAttachedFiles(game));
-  EXPECT_EQ(gAttachedFiles->entries().size(), 5u);
-  std::string path;
-  ASSERT_TRUE(ExtractProgramImage(path));
-  EXPECT_EQ(Contents(path), "program");
 }
 
 }  // namespace

@@ -46,16 +46,14 @@ class BuilderTest : public ::testing::Test {
   void SetUp() override {
     fs::create_directories(dir.path() + "tmp");
     fs::create_directories(dir.path() + "out");
-    savedTemp = gTempFolder;
-    savedProgramFolder = gProgramFolder;
     gTempFolder = dir.path() + "tmp/";
     gProgramFolder = dir.path() + "tool/";  // no word file unless a test writes one
     stub = dir.Write("stub", kStub);
     builder.SetStubPath(stub);
+    WriteProject("hello.vxa", kHello);
     gStatusLines.clear();
     SetStatusLineSink(CollectStatusLine);
-    gEscapeCalls = 0;
-    gEscapeDownFrom = 0;
+    gEscapeCalls = gEscapeDownFrom = 0;
     win::SetKeyStateSource(EscapeAfterSomeFiles);
   }
   void TearDown() override {
@@ -72,11 +70,17 @@ class BuilderTest : public ::testing::Test {
   }
   std::string Target() const { return dir.path() + "out/game"; }
   bool Build() { return builder.BuildStandaloneExe(Target(), Project("hello.vxa"), dir.path() + "project"); }
+  // A build that fails, saying why, and leaves no game behind.
+  void ExpectFailure(const std::string& why) {
+    EXPECT_FALSE(Build());
+    EXPECT_NE(builder.failure().find(why), std::string::npos) << builder.failure();
+    EXPECT_FALSE(fs::exists(Target()));
+  }
 
-  // The names of the entries the runtime finds in the built game, folded as it folds them.
-  std::vector<std::string> EntryNames() {
+  // The names of the entries the runtime finds in a built game, folded as it folds them.
+  std::vector<std::string> EntryNames(const std::string& game) {
     gAttachedFiles = std::make_unique<AttachedFiles>();
-    EXPECT_TRUE(LoadAttachedFiles(Target()));
+    EXPECT_TRUE(LoadAttachedFiles(game));
     std::vector<std::string> names;
     for (const AttachedEntry& entry : gAttachedFiles->entries()) names.push_back(entry.name);
     return names;
@@ -88,34 +92,26 @@ class BuilderTest : public ::testing::Test {
 
   test::TempFolder dir;
   StandaloneBuilder builder;
-  std::string stub, savedTemp, savedProgramFolder;
+  std::string stub, savedTemp = gTempFolder, savedProgramFolder = gProgramFolder;
 };
 
 TEST(MediaFileNameTest, EndingAfterTheLastDotDecides) {
-  const struct {
-    const char* name;
-    bool media;
-  } cases[] = {
-      {"tree.bmp", true},     {"TREE.BMP", true},    {"scene.x", true},     {"scene.X", true},
-      {"mesh.3DS", true},     {"level.dat", true},   {"readme.txt", true},  {"song.Mp3", true},
-      {"report.docx", false}, {"notes.doc", false},  {"box", false},        {"x", false},
+  const std::pair<const char*, bool> cases[] = {
+      {"tree.bmp", true},     {"TREE.BMP", true},   {"scene.x", true},    {"scene.X", true},
+      {"mesh.3DS", true},     {"level.dat", true},  {"readme.txt", true}, {"song.Mp3", true},
+      {"report.docx", false}, {"notes.doc", false}, {"box", false},       {"x", false},
       {"photo.jpeg", false},  {"archive.bmp.gz", false}, {"old.x.bak", false}, {"trailing.", false},
       {"xbmp", false},        {"a.tar.x", true},
   };
-  for (const auto& c : cases) EXPECT_EQ(IsMediaFileName(c.name), c.media) << c.name;
+  for (const auto& [name, media] : cases) EXPECT_EQ(IsMediaFileName(name), media) << name;
 }
 
 TEST_F(BuilderTest, GameCarriesRuntimeProgramAndMedia) {
-  WriteProject("hello.vxa", kHello);
-  WriteProject("Tree.bmp", "tree bytes");
-  WriteProject("media/Rock.PNG", "rock");
-  WriteProject("media/deeper/wall.tga", "wall");
-  WriteProject("sounds/shot.wav", "");
-  WriteProject("readme.txt", "read me");
-  WriteProject("scene.x", "xof 0302txt");
-  WriteProject("notes.doc", "not media");
-  WriteProject("report.docx", "not a model");
-  WriteProject("noending", "not media");
+  for (const auto& [name, content] : {std::pair{"Tree.bmp", "tree bytes"}, {"media/Rock.PNG", "rock"},
+                                      {"media/deeper/wall.tga", "wall"}, {"sounds/shot.wav", ""},
+                                      {"readme.txt", "read me"}, {"scene.x", "xof 0302txt"}, {"notes.doc", "no"},
+                                      {"report.docx", "not a model"}, {"noending", "no"}})
+    WriteProject(name, content);
   ASSERT_EQ(symlink(Project("media").c_str(), Project("linked folder").c_str()), 0);
   ASSERT_EQ(symlink(Project("Tree.bmp").c_str(), Project("linked.bmp").c_str()), 0);
 
@@ -130,15 +126,12 @@ TEST_F(BuilderTest, GameCarriesRuntimeProgramAndMedia) {
   EXPECT_EQ(ReadLE32(reinterpret_cast<const uint8_t*>(game.data() + game.size() - 4)), kStub.size());
 
   // Sorted by name (upper case first), folders walked where they stand, the linked folder not at all.
-  const std::vector<std::string> expected = {
-      "tree.bmp", "linked.bmp", "media\\rock.png", "media\\deeper\\wall.tga", "readme.txt", "scene.x",
-      "sounds\\shot.wav"};
-  const std::vector<std::string> names = EntryNames();
-  ASSERT_EQ(names.size(), expected.size() + 1);
   std::string programPath = gTempFolder + "_exefile.dat";
   std::transform(programPath.begin(), programPath.end(), programPath.begin(), ::tolower);
-  EXPECT_EQ(names[0], programPath);
-  EXPECT_EQ(std::vector<std::string>(names.begin() + 1, names.end()), expected);
+  const std::vector<std::string> expected = {
+      programPath, "tree.bmp", "linked.bmp", "media\\rock.png", "media\\deeper\\wall.tga", "readme.txt",
+      "scene.x", "sounds\\shot.wav"};
+  EXPECT_EQ(EntryNames(Target()), expected);
   EXPECT_EQ(EntryData(1), "tree bytes");
   EXPECT_EQ(EntryData(2), "tree bytes");
   EXPECT_EQ(EntryData(3), "rock");
@@ -150,29 +143,23 @@ TEST_F(BuilderTest, GameCarriesRuntimeProgramAndMedia) {
   EXPECT_EQ(ReadLE32(reinterpret_cast<const uint8_t*>(image.data() + 4)), 1024u);
   EXPECT_FALSE(fs::exists(gTempFolder + "_exefile.dat"));
 
-  const std::vector<std::string> shown = {"Adding Tree.bmp...",          "Adding linked.bmp...",
-                                          "Adding media/Rock.PNG...",    "Adding media/deeper/wall.tga...",
-                                          "Adding readme.txt...",        "Adding scene.x...",
+  const std::vector<std::string> shown = {"Adding Tree.bmp...",       "Adding linked.bmp...",
+                                          "Adding media/Rock.PNG...", "Adding media/deeper/wall.tga...",
+                                          "Adding readme.txt...",     "Adding scene.x...",
                                           "Adding sounds/shot.wav..."};
   EXPECT_EQ(gStatusLines, shown);
 }
 
-TEST_F(BuilderTest, WithoutProjectFolderOnlyTheProgramIsAttached) {
-  WriteProject("hello.vxa", kHello);
-  WriteProject("tree.bmp", "tree");
-  ASSERT_TRUE(builder.BuildStandaloneExe(Target(), Project("hello.vxa"), "")) << builder.failure();
-  EXPECT_EQ(EntryNames().size(), 1u);
-}
-
-TEST_F(BuilderTest, GameBuiltInsideTheProjectIsNotAttachedToItself) {
-  WriteProject("hello.vxa", kHello);
+TEST_F(BuilderTest, OnlyTheProjectFolderIsWalkedAndNeverTheGameItself) {
   WriteProject("a.bmp", "a");
-  const std::string target = Project("game.dat");
-  ASSERT_TRUE(builder.BuildStandaloneExe(target, Project("hello.vxa"), dir.path() + "project")) << builder.failure();
-  gAttachedFiles = std::make_unique<AttachedFiles>();
-  ASSERT_TRUE(LoadAttachedFiles(target));
-  ASSERT_EQ(gAttachedFiles->entries().size(), 2u);
-  EXPECT_EQ(gAttachedFiles->entries()[1].name, "a.bmp");
+  ASSERT_TRUE(builder.BuildStandaloneExe(Target(), Project("hello.vxa"), "")) << builder.failure();
+  EXPECT_EQ(EntryNames(Target()).size(), 1u);  // without a project folder only the program
+
+  const std::string inside = Project("game.dat");
+  ASSERT_TRUE(builder.BuildStandaloneExe(inside, Project("hello.vxa"), dir.path() + "project")) << builder.failure();
+  const std::vector<std::string> names = EntryNames(inside);
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_EQ(names[1], "a.bmp");
 }
 
 TEST_F(BuilderTest, ProgramThatDoesNotCompileWritesNothing) {
@@ -185,43 +172,30 @@ TEST_F(BuilderTest, ProgramThatDoesNotCompileWritesNothing) {
   EXPECT_FALSE(fs::exists(gTempFolder + "_exefile.dat"));
 }
 
-TEST_F(BuilderTest, MissingProgramFails) {
-  EXPECT_FALSE(Build());
-  EXPECT_NE(builder.failure().find("hello.vxa"), std::string::npos) << builder.failure();
-  EXPECT_FALSE(fs::exists(Target()));
-}
-
-TEST_F(BuilderTest, MissingRuntimeLeavesNoGame) {
-  WriteProject("hello.vxa", kHello);
+TEST_F(BuilderTest, MissingProgramOrRuntimeFails) {
   builder.SetStubPath(dir.path() + "no such runtime");
-  EXPECT_FALSE(Build());
-  EXPECT_NE(builder.failure().find("runtime"), std::string::npos) << builder.failure();
-  EXPECT_FALSE(fs::exists(Target()));
+  ExpectFailure("runtime");
+  builder.SetStubPath(stub);
+  fs::remove(Project("hello.vxa"));
+  ExpectFailure("hello.vxa");
 }
 
 TEST_F(BuilderTest, NameTheRuntimeCouldNotReadBackIsRefused) {
-  WriteProject("hello.vxa", kHello);
   WriteProject("first.bmp", "kept until the failure");
   // 250 characters and "\\" make a name of 255 characters, the most a game holds; one more fails.
   WriteProject("abcd/" + std::string(246, 'n') + ".bmp", "fits");
   ASSERT_TRUE(Build()) << builder.failure();
   WriteProject("abcd/" + std::string(247, 'n') + ".bmp", "too long");
-  EXPECT_FALSE(Build());
-  EXPECT_NE(builder.failure().find("longer than a game can hold"), std::string::npos) << builder.failure();
-  EXPECT_FALSE(fs::exists(Target()));
+  ExpectFailure("longer than a game can hold");
 }
 
 TEST_F(BuilderTest, FileTooLargeForTheBlockIsRefused) {
-  WriteProject("hello.vxa", kHello);
   const std::string huge = WriteProject("huge.avi", "");
   ASSERT_EQ(truncate(huge.c_str(), off_t(0x100000000LL)), 0);  // sparse: takes no disk space
-  EXPECT_FALSE(Build());
-  EXPECT_NE(builder.failure().find("larger than a game can hold"), std::string::npos) << builder.failure();
-  EXPECT_FALSE(fs::exists(Target()));
+  ExpectFailure("larger than a game can hold");
 }
 
 TEST_F(BuilderTest, FailedWriteLeavesNoHalfWrittenGame) {
-  WriteProject("hello.vxa", kHello);
   WriteProject("big.wav", std::string(256 * 1024, 'w'));
   // The file size limit makes the write fail part of the way through, as a full disk would.
   rlimit saved {};
@@ -240,38 +214,25 @@ TEST_F(BuilderTest, FailedWriteLeavesNoHalfWrittenGame) {
 
 TEST_F(BuilderTest, UnreadableMediaFileFailsTheBuild) {
   if (geteuid() == 0) GTEST_SKIP() << "the superuser reads every file";
-  WriteProject("hello.vxa", kHello);
-  const std::string locked = WriteProject("locked.bmp", "secret");
-  ASSERT_EQ(chmod(locked.c_str(), 0), 0);
-  EXPECT_FALSE(Build());
-  EXPECT_NE(builder.failure().find("locked.bmp"), std::string::npos) << builder.failure();
-  EXPECT_FALSE(fs::exists(Target()));
+  ASSERT_EQ(chmod(WriteProject("locked.bmp", "secret").c_str(), 0), 0);
+  ExpectFailure("locked.bmp");
 }
 
 TEST_F(BuilderTest, EscapeDuringTheMediaWalkAbandonsTheBuild) {
-  WriteProject("hello.vxa", kHello);
   for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}) WriteProject(name, name);
-  gEscapeDownFrom = 4;  // the read at the start and two files go by, then Esc is down
-  EXPECT_FALSE(Build());
-  EXPECT_NE(builder.failure().find("Esc"), std::string::npos) << builder.failure();
-  EXPECT_FALSE(fs::exists(Target()));
-}
-
-TEST_F(BuilderTest, EscapeHeldSinceBeforeTheBuildDoesNotCount) {
-  WriteProject("hello.vxa", kHello);
-  WriteProject("a.bmp", "a");
-  gEscapeDownFrom = 1;
+  gEscapeDownFrom = 1;  // held since before the build: does not count
   EXPECT_TRUE(Build()) << builder.failure();
+  gEscapeCalls = 0;
+  gEscapeDownFrom = 4;  // the read at the start and two files go by, then Esc is down
+  ExpectFailure("Esc");
 }
 
 TEST_F(BuilderTest, GameNeverReplacesItsOwnSource) {
-  WriteProject("hello.vxa", kHello);
   EXPECT_FALSE(builder.BuildStandaloneExe(Project("hello.vxa"), Project("hello.vxa"), ""));
   EXPECT_EQ(dir.Read("project/hello.vxa"), kHello);
 }
 
 TEST_F(BuilderTest, WordFileGoesBesideTheGameUnlessOneIsThere) {
-  WriteProject("hello.vxa", kHello);
   dir.Write("tool/LANG/english/WORDS.TXT", "[ERRORS]\r\n7=Array index out of range\r\n");
   ASSERT_TRUE(Build()) << builder.failure();
   EXPECT_EQ(dir.Read("out/LANG/english/WORDS.TXT"), dir.Read("tool/LANG/english/WORDS.TXT"));
@@ -281,13 +242,11 @@ TEST_F(BuilderTest, WordFileGoesBesideTheGameUnlessOneIsThere) {
   EXPECT_EQ(dir.Read("out/LANG/english/WORDS.TXT"), "[ERRORS]\r\n7=the game's own words\r\n");
 }
 
-TEST_F(BuilderTest, StepsRefuseToWriteWithoutATarget) {
+TEST_F(BuilderTest, StepsWithoutATargetFailAndAbandonedStepsDeleteTheGame) {
   EXPECT_FALSE(builder.AddAttachedFile(stub, "entry"));
   EXPECT_FALSE(builder.FinishAttachedBlock());
   EXPECT_NE(builder.failure(), "");
-}
 
-TEST_F(BuilderTest, AbandonedStepsDeleteTheStartedGame) {
   ASSERT_TRUE(builder.WriteExeStub(Target()));
   EXPECT_TRUE(fs::exists(Target()));
   EXPECT_FALSE(builder.AddAttachedFile(dir.path() + "missing.bmp", "missing.bmp"));

@@ -36,16 +36,12 @@ class ErrorsTest : public ::testing::Test {
 };
 
 TEST_F(ErrorsTest, NumbersMapToTableEntriesAtTheEdgesOfEachRun) {
-  struct Case {
-    int32_t number;
-    int entry;
-  };
-  const Case cases[] = {{0, 1},      {3, 4},      {4, -1},     {21, 5},     {101, 6},     {105, 10},
-                        {115, 20},   {116, -1},   {299, -1},   {304, 25},   {312, 28},    {1013, 48},
-                        {1014, 173}, {3008, 177}, {5109, 202}, {7009, 108}, {7010, 107},  {7021, 100},
-                        {7027, 106}, {7029, -1},  {8518, 221}, {9014, 155}, {10001, 161}, {10007, 167},
-                        {10008, -1}, {-1, -1}};
-  for (const auto& c : cases) EXPECT_EQ(ErrorTableEntry(c.number), c.entry) << c.number;
+  const std::pair<int32_t, int> cases[] = {
+      {0, 1},      {3, 4},      {4, -1},     {21, 5},     {101, 6},     {105, 10},    {115, 20},
+      {116, -1},   {299, -1},   {304, 25},   {312, 28},   {1013, 48},   {1014, 173},  {3008, 177},
+      {5109, 202}, {7009, 108}, {7010, 107}, {7021, 100}, {7027, 106},  {7029, -1},   {8518, 221},
+      {9014, 155}, {10001, 161}, {10007, 167}, {10008, -1}, {-1, -1}};
+  for (const auto& [number, entry] : cases) EXPECT_EQ(ErrorTableEntry(number), entry) << number;
 }
 
 TEST_F(ErrorsTest, BoxTextNamesKindTextAndEngineMessage) {
@@ -110,18 +106,6 @@ ImageBuilder ReportProgram() {
   return b;
 }
 
-TEST_F(ErrorsTest, RunTimeTestReportWithoutCommandTable) {
-  ASSERT_TRUE(ReportProgram().Load());
-  gRuntimeTestMode = 1;
-  auto r = test::RunLoaded();
-  EXPECT_EQ(r.errorCode, 21);
-  const std::string expected =
-      "Line Number:12\nCommand Number:26\nInternal Error Code:0\n"
-      "P2:7\nP3:2.5\nP4:abc\n";
-  EXPECT_EQ(gErrorReport, expected);
-  EXPECT_EQ(win::ClipboardText(), expected);
-}
-
 bool FakeTable(int32_t number, CommandInfo* out) {
   if (number != 26) return false;
   out->name = "function guard";
@@ -129,18 +113,22 @@ bool FakeTable(int32_t number, CommandInfo* out) {
   return true;
 }
 
-TEST_F(ErrorsTest, RunTimeTestReportWithCommandTable) {
-  SetCommandInfoLookup(FakeTable);
+TEST_F(ErrorsTest, RunTimeTestReportNamesLineCommandAndOperands) {
+  gErrorReport = "old";
+  EXPECT_EQ(test::RunImage(ReportProgram()).errorCode, 21);
+  EXPECT_EQ(gErrorReport, "old");  // only in run-time test mode
+
   ASSERT_TRUE(ReportProgram().Load());
   gRuntimeTestMode = 1;
   test::RunLoaded();
-  EXPECT_EQ(gErrorReport, "Line Number:12\nCommand Number:26\nName:function guard\nP2:7\nP3:2.5\nP4:abc\n");
-}
+  const std::string expected = "Line Number:12\nCommand Number:26\nInternal Error Code:0\nP2:7\nP3:2.5\nP4:abc\n";
+  EXPECT_EQ(gErrorReport, expected);
+  EXPECT_EQ(win::ClipboardText(), expected);
 
-TEST_F(ErrorsTest, NoReportOutsideRunTimeTestMode) {
-  gErrorReport = "old";
-  test::RunImage(ReportProgram());
-  EXPECT_EQ(gErrorReport, "old");
+  SetCommandInfoLookup(FakeTable);
+  ASSERT_TRUE(ReportProgram().Load());
+  test::RunLoaded();
+  EXPECT_EQ(gErrorReport, "Line Number:12\nCommand Number:26\nName:function guard\nP2:7\nP3:2.5\nP4:abc\n");
 }
 
 TEST_F(ErrorsTest, DebugOutputScriptNumbersEveryLine) {

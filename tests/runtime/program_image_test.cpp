@@ -2,6 +2,7 @@
 // images that break the format.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -19,6 +20,10 @@ using test::ImageBuilder;
 // An image written word by word, independent of the test builder.
 struct RawImage {
   std::vector<uint32_t> words;
+  void Header(std::initializer_list<uint32_t> header) {
+    uint32_t i = 0;
+    for (uint32_t w : header) Put(i++, w);
+  }
   void Put(uint32_t index, uint32_t value) {
     if (words.size() <= index) words.resize(index + 1, 0);
     words[index] = value;
@@ -50,11 +55,15 @@ std::vector<uint8_t> Text(const char* s, size_t bytes) {
 // Header of a minimal image: no constants, no strings, DATA at D, owner tables ending at K.
 RawImage MinimalImage(uint32_t dataCount, uint32_t D, uint32_t K, uint32_t V, uint32_t codeWords) {
   RawImage img;
-  uint32_t header[12] = {1, 16, 16, 16, 0, D, dataCount, K, 0, 0, 0, V};
-  for (uint32_t i = 0; i < 12; ++i) img.Put(i, header[i]);
+  img.Header({1, 16, 16, 16, 0, D, dataCount, K, 0, 0, 0, V});
   img.Put(K + 2 * codeWords - 1, 0);
   return img;
 }
+
+void SetWord(std::vector<uint8_t>& b, uint32_t index, uint32_t value) {
+  WriteLE32(b.data() + size_t(index) * 4, value);
+}
+uint32_t GetWord(const std::vector<uint8_t>& b, uint32_t index) { return ReadLE32(b.data() + size_t(index) * 4); }
 
 class ProgramImageTest : public ::testing::Test {
  protected:
@@ -64,8 +73,7 @@ class ProgramImageTest : public ::testing::Test {
 TEST_F(ProgramImageTest, HeaderExampleGivesOwnerTablesCodeAndLines) {
   // K = 1447, V = 122: 30 integer, 88 float and 1 string variable; 10,239 words in all.
   RawImage img;
-  uint32_t header[12] = {1, 1024, 1024, 1024, 0, 1024, 0, 1447, 30, 88, 1, 122};
-  for (uint32_t i = 0; i < 12; ++i) img.Put(i, header[i]);
+  img.Header({1, 1024, 1024, 1024, 0, 1024, 0, 1447, 30, 88, 1, 122});
   img.Put(1325, 30);
   for (uint32_t i = 0; i < 30; ++i) img.Put(1326 + i, i % 3);
   img.Put(1356, 88);
@@ -89,12 +97,8 @@ TEST_F(ProgramImageTest, HeaderExampleGivesOwnerTablesCodeAndLines) {
 TEST_F(ProgramImageTest, OddWordAfterCodeIsIgnoredAndLinesFollowTheCode) {
   // Code of 3 words, 3 line words and one stray word: the code length counts whole words only.
   RawImage img = MinimalImage(0, 16, 20, 3, 3);
-  for (uint32_t i = 0; i < 3; ++i) img.Put(17 + i, 0);
   img.Put(20, 151);
-  img.Put(23, 11);
-  img.Put(24, 12);
-  img.Put(25, 13);
-  img.Put(26, 99);
+  for (uint32_t i = 0; i < 4; ++i) img.Put(23 + i, 11 + i);  // three line words and the stray word 14
   auto bytes = img.Bytes();
   bytes.push_back(0xAB);  // a trailing partial word
   ASSERT_TRUE(LoadProgramImageFromBytes(bytes.data(), bytes.size()));
@@ -109,17 +113,13 @@ TEST_F(ProgramImageTest, OperandWordsAreRelocatedByRange) {
   for (uint32_t i = 0; i < n; ++i) img.Put(20 + i, code[i]);
   ASSERT_TRUE(img.Load());
   ASSERT_EQ(gCodeWordCount, n);
-  EXPECT_EQ(gCodeBase[0].word, 405);
-  EXPECT_EQ(gCodeBase[1].word, 5);
+  // Jump targets become code addresses, slot numbers slot addresses, literals their value.
   EXPECT_EQ(gCodeBase[2].target, gCodeBase + 3);
-  EXPECT_EQ(gCodeBase[3].word, 36000);
   EXPECT_EQ(gCodeBase[4].slot, gVariableArea);
   EXPECT_EQ(gCodeBase[5].slot, gVariableArea + 14999);
-  EXPECT_EQ(gCodeBase[6].word, 35000);
-  EXPECT_EQ(gCodeBase[7].word, 0);
-  EXPECT_EQ(gCodeBase[8].word, -1);
-  EXPECT_EQ(gCodeBase[9].word, 9999);
-  EXPECT_EQ(gCodeBase[10].word, 0);
+  const std::pair<int, int32_t> words[] = {{0, 405}, {1, 5},  {3, 36000}, {6, 35000},
+                                           {7, 0},   {8, -1}, {9, 9999},  {10, 0}};
+  for (const auto& [index, word] : words) EXPECT_EQ(gCodeBase[index].word, word) << index;
 }
 
 TEST_F(ProgramImageTest, ConstantsStringsAndDataFillTheirSlots) {
@@ -127,9 +127,7 @@ TEST_F(ProgramImageTest, ConstantsStringsAndDataFillTheirSlots) {
   RawImage img;
   img.Put(16, uint32_t(-5));
   img.Put(17, 70000);
-  float half = 0.5f;
-  uint32_t bits;
-  std::memcpy(&bits, &half, 4);
+  const uint32_t bits = std::bit_cast<uint32_t>(0.5f);
   img.Put(18, bits);
   img.PutBytes(19, {0, 'h', 'i', 0});
   // DATA: 5 items l, s "abc", f, s "ab", s "" -> type bytes then items from byte 8 (5/4*4+4).
@@ -140,23 +138,19 @@ TEST_F(ProgramImageTest, ConstantsStringsAndDataFillTheirSlots) {
   img.PutBytes(26, Text("ab", 4));   // two characters fit one word
   img.PutBytes(27, Text("", 4));
   const uint32_t K = 28 + 3;
-  uint32_t header[12] = {1, 16, 18, 19, 2, 20, 5, K, 0, 0, 0, 3};
-  for (uint32_t i = 0; i < 12; ++i) img.Put(i, header[i]);
-  img.Put(K, 0);
+  img.Header({1, 16, 18, 19, 2, 20, 5, K, 0, 0, 0, 3});
   img.Put(K + 1, 0);
   ASSERT_TRUE(img.Load());
   EXPECT_EQ(SlotOfOperand(19000)->i, -5);
   EXPECT_EQ(SlotOfOperand(19001)->i, 70000);
   EXPECT_EQ(SlotOfOperand(21000)->f, 0.5f);
-  ASSERT_NE(SlotOfOperand(23000)->s, nullptr);
-  EXPECT_STREQ(StringText(SlotOfOperand(23000)->s), "");
-  EXPECT_STREQ(StringText(SlotOfOperand(23001)->s), "hi");
   EXPECT_EQ(SlotOfOperand(25000)->i, 42);
-  EXPECT_STREQ(StringText(SlotOfOperand(25001)->s), "abc");
   EXPECT_EQ(SlotOfOperand(25002)->f, 0.5f);
-  EXPECT_STREQ(StringText(SlotOfOperand(25003)->s), "ab");
-  ASSERT_NE(SlotOfOperand(25004)->s, nullptr);
-  EXPECT_STREQ(StringText(SlotOfOperand(25004)->s), "");
+  const std::pair<int, const char*> texts[] = {{23000, ""}, {23001, "hi"}, {25001, "abc"}, {25003, "ab"}, {25004, ""}};
+  for (const auto& [operand, text] : texts) {
+    ASSERT_NE(SlotOfOperand(operand)->s, nullptr) << operand;
+    EXPECT_STREQ(StringText(SlotOfOperand(operand)->s), text) << operand;
+  }
   EXPECT_EQ(gDataTypeCount, 5u);
 }
 
@@ -165,21 +159,15 @@ TEST_F(ProgramImageTest, EmptyDataListIsOneZeroWordBeforeTheOwnerTables) {
   b.IntVar();
   b.Cmd(151, {13000, 13000});
   auto bytes = b.Build();
-  const uint32_t D = ReadLE32(bytes.data() + 5 * 4), K = ReadLE32(bytes.data() + 7 * 4), V = ReadLE32(bytes.data() + 11 * 4);
-  EXPECT_EQ(K - V, D + 1);
+  EXPECT_EQ(GetWord(bytes, 7) - GetWord(bytes, 11), GetWord(bytes, 5) + 1);  // K - V = D + 1
   ASSERT_TRUE(LoadProgramImageFromBytes(bytes.data(), bytes.size()));
   EXPECT_EQ(gIntVarOwners.size(), 1u);
 }
 
-TEST_F(ProgramImageTest, FileThatCannotBeReadIsRefused) {
-  test::TempFolder dir;
-  EXPECT_FALSE(LoadProgramImage(dir.path() + "missing.dat"));
-  const std::string path = dir.Write("PROG.DAT", std::string(reinterpret_cast<const char*>(ImageBuilder().Build().data()), 0));
-  EXPECT_FALSE(LoadProgramImage(path));  // empty file
-}
-
 TEST_F(ProgramImageTest, ImageFileLoadsByNameWithWindowsSeparators) {
   test::TempFolder dir;
+  EXPECT_FALSE(LoadProgramImage(dir.path() + "missing.dat"));
+  EXPECT_FALSE(LoadProgramImage(dir.Write("PROG.DAT", "")));  // empty file
   ImageBuilder b;
   b.IntConst(9);
   auto bytes = b.Build();
@@ -187,37 +175,6 @@ TEST_F(ProgramImageTest, ImageFileLoadsByNameWithWindowsSeparators) {
   EXPECT_TRUE(LoadProgramImage(dir.path() + "SUB\\game.DAT"));
   EXPECT_EQ(SlotOfOperand(19000)->i, 9);
 }
-
-// Each mutation breaks one rule of the format; the loader must refuse the image.
-struct Malformation {
-  const char* name;
-  void (*apply)(std::vector<uint8_t>&);
-};
-
-void SetWord(std::vector<uint8_t>& b, uint32_t index, uint32_t value) { WriteLE32(b.data() + size_t(index) * 4, value); }
-uint32_t GetWord(const std::vector<uint8_t>& b, uint32_t index) { return ReadLE32(b.data() + size_t(index) * 4); }
-
-const Malformation kMalformations[] = {
-    {"truncated header", [](std::vector<uint8_t>& b) { b.resize(20); }},
-    {"code start beyond the file", [](std::vector<uint8_t>& b) { SetWord(b, 7, uint32_t(b.size() / 4 + 10)); }},
-    {"float constants before integer ones", [](std::vector<uint8_t>& b) { SetWord(b, 2, GetWord(b, 1) - 1); }},
-    {"string area before float constants", [](std::vector<uint8_t>& b) { SetWord(b, 3, GetWord(b, 2) - 1); }},
-    {"owner tables larger than the area before the code", [](std::vector<uint8_t>& b) { SetWord(b, 11, GetWord(b, 7)); }},
-    {"more strings than the area holds", [](std::vector<uint8_t>& b) { SetWord(b, 4, GetWord(b, 4) + 5); }},
-    {"more than 2000 string constants", [](std::vector<uint8_t>& b) { SetWord(b, 4, 2001); }},
-    {"more than 14000 DATA items", [](std::vector<uint8_t>& b) { SetWord(b, 6, 14001); }},
-    {"DATA items past the owner tables", [](std::vector<uint8_t>& b) { SetWord(b, 6, GetWord(b, 6) + 40); }},
-    {"more than 2000 string variables", [](std::vector<uint8_t>& b) { SetWord(b, 10, 2001); }},
-    {"owner count beyond its table", [](std::vector<uint8_t>& b) {
-       uint32_t K = GetWord(b, 7), V = GetWord(b, 11);
-       SetWord(b, K - V, 500);
-     }},
-    {"jump target outside the code", [](std::vector<uint8_t>& b) {
-       uint32_t K = GetWord(b, 7);
-       uint32_t n = uint32_t(b.size() / 4 - K) / 2;
-       SetWord(b, K + 1, 37000 + n + 1);
-     }},
-};
 
 std::vector<uint8_t> WellFormedImage() {
   ImageBuilder b;
@@ -233,28 +190,48 @@ std::vector<uint8_t> WellFormedImage() {
   return b.Build();
 }
 
-TEST_F(ProgramImageTest, WellFormedBaseImageLoads) {
-  auto b = WellFormedImage();
-  EXPECT_TRUE(LoadProgramImageFromBytes(b.data(), b.size()));
-}
+TEST_F(ProgramImageTest, SoundImageLoadsAndFreesAndBrokenOnesAreRefused) {
+  auto good = WellFormedImage();
+  ASSERT_TRUE(LoadProgramImageFromBytes(good.data(), good.size()));
+  FreeProgramImage();
+  EXPECT_EQ(gVariableArea, nullptr);
+  EXPECT_EQ(gCodeBase, nullptr);
+  EXPECT_TRUE(gLineTable.empty());
+  EXPECT_EQ(gDataTypeCount, 0u);
+  FreeProgramImage();  // twice is harmless
 
-TEST_F(ProgramImageTest, MalformedImagesAreRefused) {
-  for (const auto& m : kMalformations) {
+  // Each mutation breaks one rule of the format.
+  using Image = std::vector<uint8_t>;
+  const std::pair<const char*, void (*)(Image&)> malformations[] = {
+      {"truncated header", [](Image& b) { b.resize(20); }},
+      {"code start beyond the file", [](Image& b) { SetWord(b, 7, uint32_t(b.size() / 4 + 10)); }},
+      {"float constants before integer ones", [](Image& b) { SetWord(b, 2, GetWord(b, 1) - 1); }},
+      {"string area before float constants", [](Image& b) { SetWord(b, 3, GetWord(b, 2) - 1); }},
+      {"owner tables larger than the area before the code", [](Image& b) { SetWord(b, 11, GetWord(b, 7)); }},
+      {"more strings than the area holds", [](Image& b) { SetWord(b, 4, GetWord(b, 4) + 5); }},
+      {"more than 2000 string constants", [](Image& b) { SetWord(b, 4, 2001); }},
+      {"more than 14000 DATA items", [](Image& b) { SetWord(b, 6, 14001); }},
+      {"DATA items past the owner tables", [](Image& b) { SetWord(b, 6, GetWord(b, 6) + 40); }},
+      {"more than 2000 string variables", [](Image& b) { SetWord(b, 10, 2001); }},
+      {"owner count beyond its table", [](Image& b) { SetWord(b, GetWord(b, 7) - GetWord(b, 11), 500); }},
+      {"jump target outside the code", [](Image& b) {
+         const uint32_t K = GetWord(b, 7);
+         SetWord(b, K + 1, 37000 + uint32_t(b.size() / 4 - K) / 2 + 1);
+       }},
+  };
+  for (const auto& [name, apply] : malformations) {
     auto b = WellFormedImage();
-    m.apply(b);
-    EXPECT_FALSE(LoadProgramImageFromBytes(b.data(), b.size())) << m.name;
-    EXPECT_EQ(gVariableArea, nullptr) << m.name;
-    EXPECT_EQ(gCodeBase, nullptr) << m.name;
+    apply(b);
+    EXPECT_FALSE(LoadProgramImageFromBytes(b.data(), b.size())) << name;
+    EXPECT_EQ(gVariableArea, nullptr) << name;
+    EXPECT_EQ(gCodeBase, nullptr) << name;
   }
-}
 
-TEST_F(ProgramImageTest, StringWithoutTerminatorIsRefused) {
-  RawImage img;
-  img.PutBytes(16, {'a', 'b', 'c', 'd'});  // no NUL before the DATA list at word 17
-  uint32_t header[12] = {1, 16, 16, 16, 1, 17, 0, 21, 0, 0, 0, 3};
-  for (uint32_t i = 0; i < 12; ++i) img.Put(i, header[i]);
-  img.Put(22, 0);
-  EXPECT_FALSE(img.Load());
+  RawImage unterminated;
+  unterminated.PutBytes(16, {'a', 'b', 'c', 'd'});  // no NUL before the DATA list at word 17
+  unterminated.Header({1, 16, 16, 16, 1, 17, 0, 21, 0, 0, 0, 3});
+  unterminated.Put(22, 0);
+  EXPECT_FALSE(unterminated.Load());
 }
 
 TEST_F(ProgramImageTest, OtherVersionLoadsNothingAndTheRunEndsWithSevereException) {
@@ -262,8 +239,7 @@ TEST_F(ProgramImageTest, OtherVersionLoadsNothingAndTheRunEndsWithSevereExceptio
   ImageBuilder b;
   b.SetVersion(2);
   b.Cmd(151, {19000, 19000});
-  auto bytes = b.Build();
-  ASSERT_TRUE(LoadProgramImageFromBytes(bytes.data(), bytes.size()));
+  ASSERT_TRUE(b.Load());
   EXPECT_EQ(gCodeBase, nullptr);
   auto r = test::RunLoaded();
   EXPECT_TRUE(r.ended);
@@ -271,23 +247,11 @@ TEST_F(ProgramImageTest, OtherVersionLoadsNothingAndTheRunEndsWithSevereExceptio
   EXPECT_EQ(r.errorText, "System Error : Severe Exception!. ");
 }
 
-TEST_F(ProgramImageTest, FreeReleasesEverythingAndTwiceIsHarmless) {
-  auto b = WellFormedImage();
-  ASSERT_TRUE(LoadProgramImageFromBytes(b.data(), b.size()));
-  FreeProgramImage();
-  EXPECT_EQ(gVariableArea, nullptr);
-  EXPECT_EQ(gCodeBase, nullptr);
-  EXPECT_TRUE(gLineTable.empty());
-  EXPECT_EQ(gDataTypeCount, 0u);
-  FreeProgramImage();
-}
-
 TEST_F(ProgramImageTest, ShortHeaderAreaIsTakenFromTheHeader) {
   ImageBuilder b;
   b.SetHeaderWords(12);
-  int c = b.IntConst(77);
-  int v = b.IntVar();
-  b.Cmd(151, {v, c});
+  const int v = b.IntVar();
+  b.Cmd(151, {v, b.IntConst(77)});
   auto r = test::RunImage(b);
   EXPECT_TRUE(r.ended);
   EXPECT_EQ(r.errorCode, 0);

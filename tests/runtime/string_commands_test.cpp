@@ -6,6 +6,8 @@
 #include <cctype>
 #include <climits>
 #include <limits>
+#include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@ namespace {
 
 using namespace vx::test;
 
+// An argument, or the expected result, of one of the three value types.
 struct Arg {
   char type;  // 'l' integer, 'f' float, 's' string
   int32_t i = 0;
@@ -27,13 +30,7 @@ Arg I(int32_t v) { return {'l', v, 0.0f, {}}; }
 Arg F(float v) { return {'f', 0, v, {}}; }
 Arg S(std::string v) { return {'s', 0, 0.0f, std::move(v)}; }
 
-int Constant(ImageBuilder& image, const Arg& a) {
-  switch (a.type) {
-    case 'f': return image.FloatConst(a.f);
-    case 's': return image.StringConst(a.s);
-    default: return image.IntConst(a.i);
-  }
-}
+int ResultTemp(char type) { return type == 'f' ? FloatTemp(0) : type == 's' ? StringTemp(0) : IntTemp(0); }
 
 struct Outcome {
   RunResult run;
@@ -45,112 +42,74 @@ struct Outcome {
 Outcome RunOne(int command, const std::vector<Arg>& args, int result, const char* preload = nullptr) {
   ImageBuilder image;
   const int marker = image.IntVar();
-  std::vector<int> numbers;
-  for (const Arg& a : args) numbers.push_back(Constant(image, a));
+  std::vector<vx::test::Word> operands = {result};
+  for (const Arg& a : args)
+    operands.push_back(a.type == 'f' ? image.FloatConst(a.f) : a.type == 's' ? image.StringConst(a.s)
+                                                                                : image.IntConst(a.i));
   if (preload) image.Cmd(153, {result, image.StringConst(preload)});
   const int one = image.IntConst(1);
-  switch (numbers.size()) {
-    case 0: image.Cmd(command, {result}); break;
-    case 1: image.Cmd(command, {result, numbers[0]}); break;
-    case 2: image.Cmd(command, {result, numbers[0], numbers[1]}); break;
-    default: ADD_FAILURE() << "unsupported operand count"; break;
-  }
+  image.Raw(command);
+  for (const auto& w : operands) image.Raw(w);
   image.Cmd(151, {marker, one});
-  Outcome out;
-  out.run = RunImage(image);
-  out.continued = IntAt(marker) == 1;
-  return out;
+  return {RunImage(image), IntAt(marker) == 1};
 }
 
-struct TextCase {
-  const char* name;
-  int command;
-  std::vector<Arg> args;
-  std::string expected;
-};
-
-void RunTextCases(const std::vector<TextCase>& cases) {
-  for (const TextCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    Outcome out = RunOne(c.command, c.args, StringTemp(0));
-    EXPECT_EQ(out.run.errorCode, 0);
-    EXPECT_TRUE(out.continued);
-    EXPECT_EQ(TextAt(StringTemp(0)), c.expected);
-  }
+std::ostream& operator<<(std::ostream& out, const Arg& a) {
+  return a.type == 's' ? out << '"' << a.s << '"' : a.type == 'f' ? out << a.f << 'f' : out << a.i;
 }
 
-struct IntCase {
-  const char* name;
+struct Case {
   int command;
   std::vector<Arg> args;
-  int32_t expected;
+  Arg expected;
 };
 
-void RunIntCases(const std::vector<IntCase>& cases) {
-  for (const IntCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    Outcome out = RunOne(c.command, c.args, IntTemp(0));
+void RunCases(const std::vector<Case>& cases) {
+  for (const Case& c : cases) {
+    std::ostringstream trace;
+    trace << "command " << c.command;
+    for (const Arg& a : c.args) trace << ' ' << a;
+    SCOPED_TRACE(trace.str());
+    const int slot = ResultTemp(c.expected.type);
+    Outcome out = RunOne(c.command, c.args, slot);
     EXPECT_EQ(out.run.errorCode, 0);
     EXPECT_TRUE(out.continued);
-    EXPECT_EQ(IntAt(IntTemp(0)), c.expected);
+    if (c.expected.type == 's')
+      EXPECT_EQ(TextAt(slot), c.expected.s);
+    else if (c.expected.type == 'f')
+      EXPECT_EQ(FloatAt(slot), c.expected.f);
+    else
+      EXPECT_EQ(IntAt(slot), c.expected.i);
   }
 }
 
 TEST(StringCommands, LeftRightAndMidEdges) {
-  RunTextCases({
-      {"left 0", 233, {S("hello"), I(0)}, ""},
-      {"left -5", 233, {S("hello"), I(-5)}, ""},
-      {"left 2", 233, {S("hello"), I(2)}, "he"},
-      {"left 5", 233, {S("hello"), I(5)}, "hello"},
-      {"left 9", 233, {S("hello"), I(9)}, "hello"},
-      {"left of empty", 233, {S(""), I(3)}, ""},
-      {"right 2", 248, {S("hello"), I(2)}, "lo"},
-      {"right -1", 248, {S("hello"), I(-1)}, ""},
-      {"right 0", 248, {S("hello"), I(0)}, ""},
-      {"right 9", 248, {S("hello"), I(9)}, "hello"},
-      {"right max", 248, {S("hello"), I(INT_MAX)}, "hello"},
-      {"mid 1", 237, {S("hello"), I(1)}, "h"},
-      {"mid 5", 237, {S("hello"), I(5)}, "o"},
-      {"mid 6", 237, {S("hello"), I(6)}, ""},
-      {"mid 0", 237, {S("hello"), I(0)}, ""},
-      {"mid min", 237, {S("hello"), I(INT_MIN)}, ""},
+  const Arg hello = S("hello");
+  RunCases({
+      {233, {hello, I(0)}, S("")}, {233, {hello, I(-5)}, S("")}, {233, {hello, I(2)}, S("he")},
+      {233, {hello, I(5)}, hello}, {233, {hello, I(9)}, hello}, {233, {S(""), I(3)}, S("")},
+      {248, {hello, I(2)}, S("lo")}, {248, {hello, I(-1)}, S("")}, {248, {hello, I(0)}, S("")},
+      {248, {hello, I(9)}, hello}, {248, {hello, I(INT_MAX)}, hello}, {237, {hello, I(1)}, S("h")},
+      {237, {hello, I(5)}, S("o")}, {237, {hello, I(6)}, S("")}, {237, {hello, I(0)}, S("")},
+      {237, {hello, I(INT_MIN)}, S("")},
   });
 }
 
-TEST(StringCommands, CaseConversionTouchesOnlyAsciiLetters) {
-  RunTextCases({
-      {"lower", 236, {S("Hello, World! 123 @[`{ \xC9")}, "hello, world! 123 @[`{ \xC9"},
-      {"upper", 261, {S("Hello, World! 123 @[`{ \xE9")}, "HELLO, WORLD! 123 @[`{ \xE9"},
-      {"lower of empty", 236, {S("")}, ""},
-  });
-}
-
-TEST(StringCommands, CharacterCodes) {
-  RunIntCases({
-      {"asc A", 203, {S("ABC")}, 65},
-      {"asc of empty", 203, {S("")}, 0},
-      {"asc of a high byte", 203, {S("\xFF")}, 255},
-      {"len", 234, {S("hello")}, 5},
-      {"len of empty", 234, {S("")}, 0},
-      {"len 255", 234, {S(std::string(255, 'z'))}, 255},
-  });
-  RunTextCases({
-      {"chr 65", 209, {I(65)}, "A"},
-      {"chr 0 is empty", 209, {I(0)}, ""},
-      {"chr 256 is empty", 209, {I(256)}, ""},
-      {"chr keeps the low 8 bits", 209, {I(0x141)}, "A"},
-      {"chr -191", 209, {I(-191)}, "A"},
-      {"chr 255", 209, {I(255)}, "\xFF"},
+TEST(StringCommands, CaseAndCharacterCodes) {
+  RunCases({
+      {236, {S("Hello, World! 123 @[`{ \xC9")}, S("hello, world! 123 @[`{ \xC9")},
+      {261, {S("Hello, World! 123 @[`{ \xE9")}, S("HELLO, WORLD! 123 @[`{ \xE9")},
+      {236, {S("")}, S("")}, {203, {S("ABC")}, I(65)}, {203, {S("")}, I(0)}, {203, {S("\xFF")}, I(255)},
+      {234, {S("hello")}, I(5)}, {234, {S("")}, I(0)}, {234, {S(std::string(255, 'z'))}, I(255)},
+      {209, {I(65)}, S("A")}, {209, {I(0)}, S("")}, {209, {I(256)}, S("")}, {209, {I(0x141)}, S("A")},
+      {209, {I(-191)}, S("A")}, {209, {I(255)}, S("\xFF")},
   });
 }
 
 TEST(StringCommands, Spaces) {
-  RunTextCases({
-      {"spaces 3", 256, {I(3)}, "   "},
-      {"spaces 0", 256, {I(0)}, ""},
-      {"spaces -3", 256, {I(-3)}, ""},
-      {"spaces min", 256, {I(INT_MIN)}, ""},
-      {"spaces 255", 256, {I(255)}, std::string(255, ' ')},
+  RunCases({
+      {256, {I(3)}, S("   ")}, {256, {I(0)}, S("")}, {256, {I(-3)}, S("")}, {256, {I(INT_MIN)}, S("")},
+      {256, {I(255)}, S(std::string(255, ' '))},
   });
   for (int32_t n : {256, 1000, INT_MAX}) {
     SCOPED_TRACE(n);
@@ -163,64 +122,34 @@ TEST(StringCommands, Spaces) {
 }
 
 TEST(StringCommands, NumberTexts) {
-  const float inf = std::numeric_limits<float>::infinity();
-  RunTextCases({
-      {"str 42", 312, {I(42)}, "42"},
-      {"str min", 312, {I(INT_MIN)}, "-2147483648"},
-      {"str 1.5", 311, {F(1.5f)}, "1.5"},
-      {"str 0.1", 311, {F(0.1f)}, "0.1"},
-      {"str 100000", 311, {F(100000.0f)}, "100000"},
-      {"str 1e6", 311, {F(1e6f)}, "1e+06"},
-      {"str 1e20", 311, {F(1e20f)}, "1e+20"},
-      {"str largest float", 311, {F(std::numeric_limits<float>::max())}, "3.40282e+38"},
-      {"str smallest denormal", 311, {F(std::numeric_limits<float>::denorm_min())}, "1.4013e-45"},
-      {"str -infinity", 311, {F(-inf)}, "-inf"},
-      {"hex 255", 223, {I(255)}, "FF"},
-      {"hex -1", 223, {I(-1)}, "FFFFFFFF"},
-      {"hex 0", 223, {I(0)}, "0"},
-      {"hex min", 223, {I(INT_MIN)}, "80000000"},
-      {"binary 5", 206, {I(5)}, "%" + std::string(29, '0') + "101"},
-      {"binary -1", 206, {I(-1)}, "%" + std::string(32, '1')},
-      {"binary min", 206, {I(INT_MIN)}, "%1" + std::string(31, '0')},
-      {"binary 0", 206, {I(0)}, "%" + std::string(32, '0')},
+  using limits = std::numeric_limits<float>;
+  RunCases({
+      {312, {I(42)}, S("42")}, {312, {I(INT_MIN)}, S("-2147483648")}, {311, {F(1.5f)}, S("1.5")},
+      {311, {F(0.1f)}, S("0.1")}, {311, {F(100000.0f)}, S("100000")}, {311, {F(1e6f)}, S("1e+06")},
+      {311, {F(1e20f)}, S("1e+20")}, {311, {F(limits::max())}, S("3.40282e+38")},
+      {311, {F(limits::denorm_min())}, S("1.4013e-45")}, {311, {F(-limits::infinity())}, S("-inf")},
+      {223, {I(255)}, S("FF")}, {223, {I(-1)}, S("FFFFFFFF")}, {223, {I(0)}, S("0")},
+      {223, {I(INT_MIN)}, S("80000000")}, {206, {I(5)}, S("%" + std::string(29, '0') + "101")},
+      {206, {I(-1)}, S("%" + std::string(32, '1'))}, {206, {I(INT_MIN)}, S("%1" + std::string(31, '0'))},
+      {206, {I(0)}, S("%" + std::string(32, '0'))},
   });
 }
 
 TEST(StringCommands, ParsingNumbers) {
-  RunIntCases({
-      {"12abc", 322, {S("12abc")}, 12},
-      {"abc", 322, {S("abc")}, 0},
-      {"empty", 322, {S("")}, 0},
-      {"leading space and sign", 322, {S(" \t\n-42x")}, -42},
-      {"plus sign", 322, {S("+7")}, 7},
-      {"sign alone", 322, {S("-")}, 0},
-      {"space after sign", 322, {S("- 5")}, 0},
-      {"min", 322, {S("-2147483648")}, INT_MIN},
-      {"too large saturates", 322, {S("99999999999999999999")}, INT_MAX},
-      {"too small saturates", 322, {S("-99999999999999999999")}, INT_MIN},
-      {"2.9 truncated", 232, {F(2.9f)}, 2},
-      {"-2.9 truncated", 232, {F(-2.9f)}, -2},
-      {"nan to int", 232, {F(std::numeric_limits<float>::quiet_NaN())}, 0},
+  RunCases({
+      {322, {S("12abc")}, I(12)}, {322, {S("abc")}, I(0)}, {322, {S("")}, I(0)}, {322, {S(" \t\n-42x")}, I(-42)},
+      {322, {S("+7")}, I(7)}, {322, {S("-")}, I(0)}, {322, {S("- 5")}, I(0)}, {322, {S("-2147483648")}, I(INT_MIN)},
+      {322, {S("99999999999999999999")}, I(INT_MAX)}, {322, {S("-99999999999999999999")}, I(INT_MIN)},  // saturated
+      {232, {F(2.9f)}, I(2)}, {232, {F(-2.9f)}, I(-2)}, {232, {F(std::numeric_limits<float>::quiet_NaN())}, I(0)},
+      {321, {S("1.5")}, F(1.5f)}, {321, {S("abc")}, F(0.0f)}, {321, {S("  -2.5e3x")}, F(-2500.0f)},
+      {321, {S("12abc")}, F(12.0f)}, {321, {S("")}, F(0.0f)},
+      {321, {S("1e300")}, F(std::numeric_limits<float>::infinity())},
   });
-  const struct {
-    const char* text;
-    float expected;
-  } floats[] = {
-      {"1.5", 1.5f}, {"abc", 0.0f}, {"  -2.5e3x", -2500.0f}, {"12abc", 12.0f}, {"", 0.0f},
-      {"1e300", std::numeric_limits<float>::infinity()},
-  };
-  for (const auto& c : floats) {
-    SCOPED_TRACE(c.text);
-    Outcome out = RunOne(321, {S(c.text)}, FloatTemp(0));
-    EXPECT_EQ(out.run.errorCode, 0);
-    EXPECT_TRUE(out.continued);
-    EXPECT_EQ(FloatAt(FloatTemp(0)), c.expected);
-  }
 }
 
 // Only the shape can be checked: the values come from the system clock.
-bool HasShape(const std::string& text, char separator, int firstMax, int secondMax, int thirdMax, int firstMin,
-              int secondMin) {
+bool HasShape(const std::string& text, char separator, int firstMin, int firstMax, int secondMin, int secondMax,
+              int thirdMax) {
   if (text.size() != 8 || text[2] != separator || text[5] != separator) return false;
   for (size_t i : {0u, 1u, 3u, 4u, 6u, 7u})
     if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
@@ -228,52 +157,43 @@ bool HasShape(const std::string& text, char separator, int firstMax, int secondM
   return a >= firstMin && a <= firstMax && b >= secondMin && b <= secondMax && c <= thirdMax;
 }
 
-TEST(StringCommands, DateAndTimeTexts) {
+TEST(StringCommands, DateTimeAndCommandLineTexts) {
   Outcome date = RunOne(408, {}, StringTemp(0), "old");
   EXPECT_EQ(date.run.errorCode, 0);
   EXPECT_TRUE(date.continued);
-  const std::string d = TextAt(StringTemp(0));
-  EXPECT_TRUE(HasShape(d, '/', 12, 31, 99, 1, 1)) << d;
-
+  EXPECT_TRUE(HasShape(TextAt(StringTemp(0)), '/', 1, 12, 1, 31, 99)) << TextAt(StringTemp(0));
   Outcome time = RunOne(409, {}, StringTemp(0));
   EXPECT_EQ(time.run.errorCode, 0);
   EXPECT_TRUE(time.continued);
-  const std::string t = TextAt(StringTemp(0));
-  EXPECT_TRUE(HasShape(t, ':', 23, 59, 60, 0, 0)) << t;
-}
+  EXPECT_TRUE(HasShape(TextAt(StringTemp(0)), ':', 0, 23, 0, 59, 60)) << TextAt(StringTemp(0));
 
-TEST(StringCommands, CommandLineIsCopiedAndCutToTheTextLimit) {
+  // The command line is copied and cut to the text limit.
   const std::string saved = vx::gCommandLine;
   vx::gCommandLine = "game -window";
   Outcome out = RunOne(211, {}, StringTemp(0), "old");
   EXPECT_EQ(out.run.errorCode, 0);
   EXPECT_TRUE(out.continued);
   EXPECT_EQ(TextAt(StringTemp(0)), "game -window");
-
   vx::gCommandLine = std::string(300, 'c');
   RunOne(211, {}, StringTemp(0));
   EXPECT_EQ(TextAt(StringTemp(0)), std::string(255, 'c'));
   vx::gCommandLine = saved;
 }
 
-TEST(StringCommands, ResultMayBeItsOwnArgument) {
+// A result may be its own argument, and string temporaries never written read as empty.
+TEST(StringCommands, AliasedAndUnwrittenSlots) {
   ImageBuilder image;
   const int text = image.StringVar();
   image.Cmd(153, {text, image.StringConst("Hello")});
   image.Cmd(261, {text, text});
   image.Cmd(233, {text, text, image.IntConst(4)});
   image.Cmd(248, {text, text, image.IntConst(3)});
-  ASSERT_EQ(RunImage(image).errorCode, 0);
-  EXPECT_EQ(TextAt(text), "ELL");
-}
-
-TEST(StringCommands, UnwrittenTemporaryReadsEmpty) {
-  ImageBuilder image;
   image.Cmd(234, {IntTemp(0), StringTemp(3)});
   image.Cmd(203, {IntTemp(1), StringTemp(3)});
   image.Cmd(236, {StringTemp(0), StringTemp(4)});
   image.Cmd(322, {IntTemp(2), StringTemp(5)});
   ASSERT_EQ(RunImage(image).errorCode, 0);
+  EXPECT_EQ(TextAt(text), "ELL");
   EXPECT_EQ(IntAt(IntTemp(0)), 0);
   EXPECT_EQ(IntAt(IntTemp(1)), 0);
   EXPECT_EQ(TextAt(StringTemp(0)), "");
