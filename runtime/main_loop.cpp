@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "engine3d/records.h"
 #include "platform/win/keyboard.h"
 #include "platform/win/messages.h"
 #include "platform/win/time.h"

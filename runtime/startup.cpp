@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "engine3d/records.h"
 #include "ide/language.h"
 #include "platform/win/files.h"
 #include "platform/win/profile.h"
@@ -97,7 +98,7 @@ bool InitSubsystems(win::HINSTANCE instance, win::HWND window) {
   }
   InitMusicSystem();
   InitSoundSystem(window);
-  CreateRecordPools();
+  InitRecordPools();
   return true;
 }
 

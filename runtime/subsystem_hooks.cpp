@@ -1,8 +1,6 @@
 // Placeholders for the display, input, video and 3D services: each reports success and changes
-// nothing, except that the focus hooks already pause and resume the sound library.
+// nothing.
 #include "runtime/subsystem_hooks.h"
-
-#include "sound/sound_system.h"
 
 namespace vx {
 
@@ -38,9 +36,6 @@ void ReleaseDirectDrawObjects() {}
 void DestroyWindowGdiObjects() {}
 void CreateTextFontForRun() {}
 
-void CreateRecordPools() {}
-void FreeRecordPools() {}
-void ResetEngineRecords() {}
 void Reset3DScene() {}
 void LoadPointerBitmap() {}
 void CreatePointerSprites() {}
@@ -52,20 +47,9 @@ void DrawSpriteLayers() {}
 void DrawBackdropPlane() {}
 void RenderSceneIfReady() {}
 void DrawQueueExecute() {}
-void AgeImagesAndTextures() {}
 void AdvanceAnimations() {}
 void UpdateAnimations() {}
 void DeleteAllAnimations() {}
 void Shutdown3DEngine(int) {}
-
-void PauseMediaOnDeactivate() {
-  PauseAllMusic();
-  PauseAllSounds();
-}
-
-void ResumeMediaOnActivate() {
-  ResumeAllMusic();
-  ResumeAllSounds();
-}
 
 }  // namespace vx

@@ -30,10 +30,7 @@ void ReleaseDirectDrawObjects();
 void DestroyWindowGdiObjects();
 void CreateTextFontForRun();
 
-// Engine records, sprites, pointer, scene, animation and video.
-void CreateRecordPools();
-void FreeRecordPools();
-void ResetEngineRecords();
+// Sprites, pointer, scene, animation and video (the record pools are in engine3d/records.h).
 void Reset3DScene();
 void LoadPointerBitmap();
 void CreatePointerSprites();
@@ -45,15 +42,10 @@ void DrawSpriteLayers();
 void DrawBackdropPlane();
 void RenderSceneIfReady();
 void DrawQueueExecute();
-void AgeImagesAndTextures();
 void AdvanceAnimations();
 void UpdateAnimations();
 void DeleteAllAnimations();
 void Shutdown3DEngine(int keep);
-
-// Focus changes: pause and resume sound and music (and, later, release managed textures).
-void PauseMediaOnDeactivate();
-void ResumeMediaOnActivate();
 
 extern int gFullScreen;           // 1 while the display is full screen
 extern int gDisplay3DDepth;       // bits per pixel of the display
