@@ -1,9 +1,10 @@
 // Scenes, clears read back from the surfaces, vertex buffers, and the draw calls the device
 // records for the rasteriser with the state in force.
 #include <cstring>
+#include <tuple>
 #include <vector>
 
-#include "tests/platform/d3d_test_support.h"
+#include "tests/platform/ddraw_test_support.h"
 
 namespace vx::win::testing {
 namespace {
@@ -20,22 +21,18 @@ uint32_t DepthAt(DirectDrawSurface* target, DWORD x, DWORD y) {
 
 bool Inside(const D3DRECT& r, LONG x, LONG y) { return x >= r.x1 && x < r.x2 && y >= r.y1 && y < r.y2; }
 
-using D3DClear = D3DTest;
+using D3DScene = D3DTest;
 
-TEST_F(D3DClear, ClearsFillOnlyTheRectanglesInsideTheViewport) {
-  const struct {
-    DWORD bits;
-    DWORD depthBits;
-    D3DVALUE z;
-    uint32_t depthValue;
-  } formats[] = {{16, 16, 0.25f, 16384}, {24, 24, 0.5f, 0x800000}, {32, 32, 1.0f, 0xFFFFFFFF}};
+TEST_F(D3DScene, ClearsFillOnlyTheRectanglesInsideTheViewport) {
+  const struct { DWORD bits, depthBits; D3DVALUE z; uint32_t depthValue; } formats[] = {
+      {16, 16, 0.25f, 16384}, {24, 24, 0.5f, 0x800000}, {32, 32, 1.0f, 0xFFFFFFFF}};
   const D3DRECT rects[] = {{-5, -5, 3, 2}, {5, 3, 100, 100}, {4, 2, 4, 9}};  // the last one is empty
   const D3DVIEWPORT7 viewport = {2, 1, 4, 3, 0.0f, 1.0f};
   const D3DRECT port = {2, 1, 6, 4};
   for (const auto& f : formats) {
     SCOPED_TRACE(f.bits);
-    Owned<DirectDrawSurface> target = MakeTarget(8, 6, f.bits, f.depthBits);
-    Owned<Direct3DDevice> device = MakeDevice(target.get());
+    Ref<DirectDrawSurface> target = MakeTarget(8, 6, f.bits, f.depthBits);
+    Ref<Direct3DDevice> device = MakeDevice(target.get());
     ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FF, 0.0f, 0), D3D_OK);
     ASSERT_EQ(device->SetViewport(&viewport), D3D_OK);
     ASSERT_EQ(device->Clear(3, rects, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFFFFFFFF, f.z, 0), D3D_OK);
@@ -49,75 +46,64 @@ TEST_F(D3DClear, ClearsFillOnlyTheRectanglesInsideTheViewport) {
   }
 }
 
-TEST_F(D3DClear, NoRectanglesClearTheWholeViewportAndFlagsChooseTheBuffers) {
-  Owned<DirectDrawSurface> target = MakeTarget(6, 4);
-  Owned<Direct3DDevice> device = MakeDevice(target.get());
-  ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x000000, 1.0f, 0), D3D_OK);
+TEST_F(D3DScene, NoRectanglesClearTheWholeViewportAndFlagsChooseTheBuffers) {
+  Open(6, 4);
+  ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x000000, 1.0f, 0), D3D_OK);
   const D3DVIEWPORT7 viewport = {1, 1, 4, 2, 0.0f, 1.0f};
-  ASSERT_EQ(device->SetViewport(&viewport), D3D_OK);
-  ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0xFFFFFF, 0.0f, 0), D3D_OK);
-  EXPECT_EQ(ColourAt(target.get(), 2, 2), 0u);  // the colour was not asked for
-  EXPECT_EQ(DepthAt(target.get(), 2, 2), 0u);
-  EXPECT_EQ(DepthAt(target.get(), 0, 0), 0xFFFFFFu);
-  ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x123456, 0.5f, 0), D3D_OK);
-  EXPECT_EQ(ColourAt(target.get(), 4, 2), 0x123456u);
-  EXPECT_EQ(ColourAt(target.get(), 5, 2), 0u);
-  EXPECT_EQ(DepthAt(target.get(), 4, 2), 0u);
+  ASSERT_EQ(device_->SetViewport(&viewport), D3D_OK);
+  ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0xFFFFFF, 0.0f, 0), D3D_OK);
+  EXPECT_EQ(ColourAt(target_.get(), 2, 2), 0u);  // the colour was not asked for
+  EXPECT_EQ(DepthAt(target_.get(), 2, 2), 0u);
+  EXPECT_EQ(DepthAt(target_.get(), 0, 0), 0xFFFFFFu);
+  ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0x123456, 0.5f, 0), D3D_OK);
+  EXPECT_EQ(ColourAt(target_.get(), 4, 2), 0x123456u);
+  EXPECT_EQ(ColourAt(target_.get(), 5, 2), 0u);
+  EXPECT_EQ(DepthAt(target_.get(), 4, 2), 0u);
 }
 
-TEST_F(D3DClear, BadClearsFailAndTouchNothing) {
-  Owned<DirectDrawSurface> withDepth = MakeTarget(4, 4);
-  Owned<DirectDrawSurface> withoutDepth = MakeTarget(4, 4, 32, 0);
-  Owned<Direct3DDevice> depthDevice = MakeDevice(withDepth.get());
-  Owned<Direct3DDevice> bareDevice = MakeDevice(withoutDepth.get());
+TEST_F(D3DScene, BadClearsFailAndTouchNothing) {
+  Open(4, 4);
+  Ref<DirectDrawSurface> withoutDepth = MakeTarget(4, 4, 32, 0);
+  Ref<Direct3DDevice> bareDevice = MakeDevice(withoutDepth.get());
+  Direct3DDevice* const depth = device_.get();
   const struct {
     const char* what;
     Direct3DDevice* device;
-    DWORD count;
-    bool rects;
-    DWORD flags;
+    DWORD count, flags;
     D3DVALUE z;
     HRESULT expected;
   } cases[] = {
-      {"no flags", depthDevice.get(), 0, false, 0, 0.0f, D3DERR_INVALIDCALL},
-      {"unknown flag", depthDevice.get(), 0, false, 8, 0.0f, D3DERR_INVALIDCALL},
-      {"count without rectangles", depthDevice.get(), 2, false, D3DCLEAR_TARGET, 0.0f, D3DERR_INVALIDCALL},
-      {"depth beyond 1", depthDevice.get(), 0, false, D3DCLEAR_ZBUFFER, 1.5f, D3DERR_INVALIDCALL},
-      {"negative depth", depthDevice.get(), 0, false, D3DCLEAR_ZBUFFER, -0.5f, D3DERR_INVALIDCALL},
-      {"no stencil bits", depthDevice.get(), 0, false, D3DCLEAR_STENCIL, 0.0f, D3DERR_STENCILBUFFER_NOTPRESENT},
-      {"no depth buffer", bareDevice.get(), 0, false, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0.0f,
-       D3DERR_ZBUFFER_NOTPRESENT},
+      {"no flags", depth, 0, 0, 0.0f, D3DERR_INVALIDCALL},
+      {"unknown flag", depth, 0, 8, 0.0f, D3DERR_INVALIDCALL},
+      {"count without rectangles", depth, 2, D3DCLEAR_TARGET, 0.0f, D3DERR_INVALIDCALL},
+      {"depth beyond 1", depth, 0, D3DCLEAR_ZBUFFER, 1.5f, D3DERR_INVALIDCALL},
+      {"negative depth", depth, 0, D3DCLEAR_ZBUFFER, -0.5f, D3DERR_INVALIDCALL},
+      {"no stencil bits", depth, 0, D3DCLEAR_STENCIL, 0.0f, D3DERR_STENCILBUFFER_NOTPRESENT},
+      {"no depth buffer", bareDevice.get(), 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0.0f, D3DERR_ZBUFFER_NOTPRESENT},
   };
-  const D3DRECT all = {0, 0, 4, 4};
   for (const auto& c : cases) {
-    EXPECT_EQ(c.device->Clear(c.count, c.rects ? &all : nullptr, c.flags | 0, 0xFFFFFF, c.z, 0), c.expected)
-        << c.what;
+    EXPECT_EQ(c.device->Clear(c.count, nullptr, c.flags, 0xFFFFFF, c.z, 0), c.expected) << c.what;
   }
   EXPECT_EQ(ColourAt(withoutDepth.get(), 1, 1), 0u);
-  LoseSurface(withDepth.get());
-  EXPECT_EQ(depthDevice->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 0.0f, 0), DDERR_SURFACELOST);
+  LoseSurface(target_.get());
+  EXPECT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 0.0f, 0), DDERR_SURFACELOST);
 }
 
-using D3DScene = D3DTest;
-
 TEST_F(D3DScene, ScenesNestNeverAndInjectedFailuresCountDown) {
-  Owned<DirectDrawSurface> target = MakeTarget(8, 8);
-  Owned<Direct3DDevice> device = MakeDevice(target.get());
-  EXPECT_EQ(device->EndScene(), D3DERR_SCENE_NOT_IN_SCENE);
-  ASSERT_EQ(device->BeginScene(), D3D_OK);
-  EXPECT_EQ(device->BeginScene(), D3DERR_SCENE_IN_SCENE);
-  EXPECT_EQ(device->EndScene(), D3D_OK);
+  Open(8, 8);
+  EXPECT_EQ(device_->EndScene(), D3DERR_SCENE_NOT_IN_SCENE);
+  ASSERT_EQ(device_->BeginScene(), D3D_OK);
+  EXPECT_EQ(device_->BeginScene(), D3DERR_SCENE_IN_SCENE);
+  EXPECT_EQ(device_->EndScene(), D3D_OK);
 
-  Direct3DFaults faults;
-  faults.beginSceneFailures = 1;
-  SetDirect3DFaults(faults);
-  EXPECT_EQ(device->BeginScene(), DDERR_SURFACELOST);
-  EXPECT_FALSE(device->InScene());
-  EXPECT_EQ(device->BeginScene(), D3D_OK);
-  EXPECT_EQ(device->EndScene(), D3D_OK);
+  InjectDirect3DFaults([](auto& f) { f.beginSceneFailures = 1; });
+  EXPECT_EQ(device_->BeginScene(), DDERR_SURFACELOST);
+  EXPECT_FALSE(device_->InScene());
+  EXPECT_EQ(device_->BeginScene(), D3D_OK);
+  EXPECT_EQ(device_->EndScene(), D3D_OK);
 
-  LoseSurface(target.get());
-  EXPECT_EQ(device->BeginScene(), DDERR_SURFACELOST);
+  LoseSurface(target_.get());
+  EXPECT_EQ(device_->BeginScene(), DDERR_SURFACELOST);
 }
 
 // A D3DFVF_VERTEX vertex: position, normal, one texture coordinate pair.
@@ -133,28 +119,13 @@ class D3DDraw : public D3DTest {
  protected:
   void SetUp() override {
     D3DTest::SetUp();
-    target_ = MakeTarget(32, 32);
-    device_ = MakeDevice(target_.get());
+    Open(32, 32);
     ASSERT_EQ(device_->BeginScene(), D3D_OK);
   }
-  void TearDown() override {
-    device_.reset();
-    target_.reset();
-    D3DTest::TearDown();
-  }
-  Owned<Direct3DVertexBuffer> MakeBuffer(DWORD vertices, DWORD fvf = D3DFVF_VERTEX) {
-    D3DVERTEXBUFFERDESC desc{sizeof(desc), D3DVBCAPS_SYSTEMMEMORY, fvf, vertices};
-    Direct3DVertexBuffer* buffer = nullptr;
-    EXPECT_EQ(direct3D_->CreateVertexBuffer(&desc, &buffer, 0), D3D_OK);
-    return Owned<Direct3DVertexBuffer>(buffer);
-  }
-
-  Owned<DirectDrawSurface> target_;
-  Owned<Direct3DDevice> device_;
 };
 
 TEST_F(D3DDraw, ADrawCallIsRecordedWithCopiesAndTheStateInForce) {
-  Owned<DirectDrawSurface> texture = MakeTexture();
+  Ref<DirectDrawSurface> texture = MakeTexture();
   const D3DMATRIX world = {2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2, 0, 1, 2, 3, 1};
   D3DMATERIAL7 material{};
   material.ambient = {0.5f, 0.5f, 0.5f, 0.0f};
@@ -174,9 +145,9 @@ TEST_F(D3DDraw, ADrawCallIsRecordedWithCopiesAndTheStateInForce) {
 
   std::vector<Vertex> quad = Quad();
   std::vector<WORD> indices = {0, 1, 2, 0, 2, 3};
-  ASSERT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, quad.data(), 4, indices.data(), 6,
-                                          D3DDP_WAIT),
-            D3D_OK);
+  ASSERT_EQ(
+      device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, quad.data(), 4, indices.data(), 6, D3DDP_WAIT),
+      D3D_OK);
   quad[0].x = 99.0f;  // the caller's memory is its own again
   indices[0] = 3;
   device_->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_CW);
@@ -186,15 +157,12 @@ TEST_F(D3DDraw, ADrawCallIsRecordedWithCopiesAndTheStateInForce) {
   const std::vector<DrawCall>& calls = device_->RecordedDrawCalls();
   ASSERT_EQ(calls.size(), 2u);
   const DrawCall& first = calls[0];
-  EXPECT_EQ(first.primitive, D3DPT_TRIANGLELIST);
-  EXPECT_EQ(first.fvf, D3DFVF_VERTEX);
-  EXPECT_EQ(first.vertexSize, sizeof(Vertex));
-  EXPECT_EQ(first.vertexCount, 4u);
+  EXPECT_EQ(std::tuple(first.primitive, first.fvf, first.vertexSize, first.vertexCount, first.flags),
+            std::tuple(D3DPT_TRIANGLELIST, D3DFVF_VERTEX, DWORD{sizeof(Vertex)}, 4u, DWORD{D3DDP_WAIT}));
   const std::vector<Vertex> original = Quad();
   ASSERT_EQ(first.vertices.size(), 4 * sizeof(Vertex));
   EXPECT_EQ(std::memcmp(first.vertices.data(), original.data(), first.vertices.size()), 0);
   EXPECT_EQ(first.indices, (std::vector<WORD>{0, 1, 2, 0, 2, 3}));
-  EXPECT_EQ(first.flags, D3DDP_WAIT);
   EXPECT_EQ(first.state.renderStates[D3DRENDERSTATE_CULLMODE], D3DCULL_NONE);
   EXPECT_EQ(first.state.renderStates[D3DRENDERSTATE_LIGHTING], 1u);
   EXPECT_EQ(first.state.stageStates[0][D3DTSS_ADDRESSU], D3DTADDRESS_CLAMP);
@@ -222,37 +190,22 @@ TEST_F(D3DDraw, ADrawCallIsRecordedWithCopiesAndTheStateInForce) {
 
 TEST_F(D3DDraw, BadDrawCallsFailAndRecordNothing) {
   const std::vector<Vertex> quad = Quad();
-  const WORD indices[] = {0, 1, 4};
   const WORD good[] = {0, 1, 2};
-  const struct {
-    const char* what;
-    D3DPRIMITIVETYPE type;
-    DWORD fvf;
-    const void* vertices;
-    DWORD vertexCount;
-    const WORD* indices;
-    DWORD indexCount;
-    DWORD flags;
-    HRESULT expected;
-  } cases[] = {
-      {"primitive 0", 0, D3DFVF_VERTEX, quad.data(), 4, good, 3, 0, D3DERR_INVALIDPRIMITIVETYPE},
-      {"primitive 7", 7, D3DFVF_VERTEX, quad.data(), 4, good, 3, 0, D3DERR_INVALIDPRIMITIVETYPE},
-      {"no position", D3DPT_TRIANGLELIST, D3DFVF_NORMAL, quad.data(), 4, good, 3, 0, D3DERR_INVALIDVERTEXTYPE},
-      {"lit and transformed", D3DPT_TRIANGLELIST, D3DFVF_XYZRHW | D3DFVF_NORMAL, quad.data(), 4, good, 3, 0,
-       D3DERR_INVALIDVERTEXTYPE},
-      {"index past the vertices", D3DPT_TRIANGLELIST, D3DFVF_VERTEX, quad.data(), 4, indices, 3, 0,
-       D3DERR_INVALIDCALL},
-      {"no vertices", D3DPT_TRIANGLELIST, D3DFVF_VERTEX, nullptr, 4, good, 3, 0, D3DERR_INVALIDCALL},
-      {"no indices", D3DPT_TRIANGLELIST, D3DFVF_VERTEX, quad.data(), 4, nullptr, 3, 0, D3DERR_INVALIDCALL},
-      {"unknown flag", D3DPT_TRIANGLELIST, D3DFVF_VERTEX, quad.data(), 4, good, 3, 0x100, D3DERR_INVALIDCALL},
-      {"too few indices for a triangle", D3DPT_TRIANGLELIST, D3DFVF_VERTEX, quad.data(), 4, good, 2, 0, D3D_OK},
+  const WORD past[] = {0, 1, 4};
+  const auto draw = [&](D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, const WORD* indices, DWORD count = 3,
+                        DWORD flags = 0) {
+    return device_->DrawIndexedPrimitive(type, fvf, vertices, 4, indices, count, flags);
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(device_->DrawIndexedPrimitive(c.type, c.fvf, c.vertices, c.vertexCount, c.indices, c.indexCount,
-                                            c.flags),
-              c.expected)
-        << c.what;
-  }
+  const D3DPRIMITIVETYPE list = D3DPT_TRIANGLELIST;
+  EXPECT_EQ(draw(0, D3DFVF_VERTEX, quad.data(), good), D3DERR_INVALIDPRIMITIVETYPE);
+  EXPECT_EQ(draw(7, D3DFVF_VERTEX, quad.data(), good), D3DERR_INVALIDPRIMITIVETYPE);
+  EXPECT_EQ(draw(list, D3DFVF_NORMAL, quad.data(), good), D3DERR_INVALIDVERTEXTYPE);  // no position
+  EXPECT_EQ(draw(list, D3DFVF_XYZRHW | D3DFVF_NORMAL, quad.data(), good), D3DERR_INVALIDVERTEXTYPE);
+  EXPECT_EQ(draw(list, D3DFVF_VERTEX, quad.data(), past), D3DERR_INVALIDCALL);
+  EXPECT_EQ(draw(list, D3DFVF_VERTEX, nullptr, good), D3DERR_INVALIDCALL);
+  EXPECT_EQ(draw(list, D3DFVF_VERTEX, quad.data(), nullptr), D3DERR_INVALIDCALL);
+  EXPECT_EQ(draw(list, D3DFVF_VERTEX, quad.data(), good, 3, 0x100), D3DERR_INVALIDCALL);
+  EXPECT_EQ(draw(list, D3DFVF_VERTEX, quad.data(), good, 2), D3D_OK);  // too few indices for a triangle
   EXPECT_EQ(device_->DrawPrimitive(D3DPT_LINELIST, D3DFVF_VERTEX, quad.data(), 1, 0), D3D_OK);
   EXPECT_TRUE(device_->RecordedDrawCalls().empty());
 
@@ -261,12 +214,13 @@ TEST_F(D3DDraw, BadDrawCallsFailAndRecordNothing) {
 }
 
 TEST_F(D3DDraw, VertexBuffersLockOnceAndFreezeWhenOptimised) {
-  Owned<Direct3DVertexBuffer> buffer = MakeBuffer(4000);
-  D3DVERTEXBUFFERDESC desc{sizeof(desc), 0, 0, 0};
-  ASSERT_EQ(buffer->GetVertexBufferDesc(&desc), D3D_OK);
-  EXPECT_EQ(desc.dwFVF, D3DFVF_VERTEX);
-  EXPECT_EQ(desc.dwNumVertices, 4000u);
-  EXPECT_EQ(desc.dwCaps, D3DVBCAPS_SYSTEMMEMORY);
+  D3DVERTEXBUFFERDESC desc{sizeof(desc), D3DVBCAPS_SYSTEMMEMORY, D3DFVF_VERTEX, 4000};
+  Direct3DVertexBuffer* made = nullptr;
+  ASSERT_EQ(direct3D_->CreateVertexBuffer(&desc, &made, 0), D3D_OK);
+  Ref<Direct3DVertexBuffer> buffer(made);
+  D3DVERTEXBUFFERDESC read{sizeof(read), 0, 0, 0};
+  ASSERT_EQ(buffer->GetVertexBufferDesc(&read), D3D_OK);
+  EXPECT_EQ(std::memcmp(&read, &desc, sizeof read), 0);
 
   void* data = nullptr;
   DWORD size = 0;
@@ -306,29 +260,20 @@ TEST_F(D3DDraw, VertexBuffersLockOnceAndFreezeWhenOptimised) {
 }
 
 TEST_F(D3DDraw, VertexBufferCreationChecksItsDescription) {
-  const struct {
-    const char* what;
-    D3DVERTEXBUFFERDESC desc;
-    DWORD flags;
-    bool fail;
-    HRESULT expected;
-  } cases[] = {
-      {"static world", {sizeof(D3DVERTEXBUFFERDESC), D3DVBCAPS_SYSTEMMEMORY, 0x112, 4000}, 0, false, D3D_OK},
-      {"largest", {sizeof(D3DVERTEXBUFFERDESC), 0, D3DFVF_TLVERTEX, D3DMAXNUMVERTICES}, 0, false, D3D_OK},
+  const DWORD size = sizeof(D3DVERTEXBUFFERDESC);
+  const struct { const char* what; D3DVERTEXBUFFERDESC desc; DWORD flags; bool fail; HRESULT expected; } cases[] = {
+      {"static world", {size, D3DVBCAPS_SYSTEMMEMORY, 0x112, 4000}, 0, false, D3D_OK},
+      {"largest", {size, 0, D3DFVF_TLVERTEX, D3DMAXNUMVERTICES}, 0, false, D3D_OK},
       {"size unset", {0, 0, D3DFVF_VERTEX, 10}, 0, false, D3DERR_INVALIDCALL},
-      {"bad format", {sizeof(D3DVERTEXBUFFERDESC), 0, D3DFVF_XYZ | D3DFVF_RESERVED0, 10}, 0, false,
-       D3DERR_INVALIDVERTEXFORMAT},
-      {"no vertices", {sizeof(D3DVERTEXBUFFERDESC), 0, D3DFVF_VERTEX, 0}, 0, false, D3DERR_INVALIDCALL},
-      {"too many vertices", {sizeof(D3DVERTEXBUFFERDESC), 0, D3DFVF_VERTEX, 65536}, 0, false, D3DERR_INVALIDCALL},
-      {"optimised at birth", {sizeof(D3DVERTEXBUFFERDESC), D3DVBCAPS_OPTIMIZED, D3DFVF_VERTEX, 10}, 0, false,
-       D3DERR_INVALIDCALL},
-      {"flags", {sizeof(D3DVERTEXBUFFERDESC), 0, D3DFVF_VERTEX, 10}, 1, false, D3DERR_INVALIDCALL},
-      {"injected", {sizeof(D3DVERTEXBUFFERDESC), 0, D3DFVF_VERTEX, 10}, 0, true, D3DERR_VBUF_CREATE_FAILED},
+      {"bad format", {size, 0, D3DFVF_XYZ | D3DFVF_RESERVED0, 10}, 0, false, D3DERR_INVALIDVERTEXFORMAT},
+      {"no vertices", {size, 0, D3DFVF_VERTEX, 0}, 0, false, D3DERR_INVALIDCALL},
+      {"too many vertices", {size, 0, D3DFVF_VERTEX, 65536}, 0, false, D3DERR_INVALIDCALL},
+      {"optimised at birth", {size, D3DVBCAPS_OPTIMIZED, D3DFVF_VERTEX, 10}, 0, false, D3DERR_INVALIDCALL},
+      {"flags", {size, 0, D3DFVF_VERTEX, 10}, 1, false, D3DERR_INVALIDCALL},
+      {"injected", {size, 0, D3DFVF_VERTEX, 10}, 0, true, D3DERR_VBUF_CREATE_FAILED},
   };
   for (auto c : cases) {
-    Direct3DFaults faults;
-    faults.failCreateVertexBuffer = c.fail;
-    SetDirect3DFaults(faults);
+    InjectDirect3DFaults([&](auto& f) { f.failCreateVertexBuffer = c.fail; });
     Direct3DVertexBuffer* buffer = reinterpret_cast<Direct3DVertexBuffer*>(this);
     EXPECT_EQ(direct3D_->CreateVertexBuffer(&c.desc, &buffer, c.flags), c.expected) << c.what;
     EXPECT_EQ(buffer != nullptr, c.expected == D3D_OK) << c.what;
@@ -337,23 +282,13 @@ TEST_F(D3DDraw, VertexBufferCreationChecksItsDescription) {
 }
 
 TEST(D3DVertexFormat, SizesFollowTheFormatAndBadFormatsHaveNone) {
-  const struct {
-    DWORD fvf;
-    DWORD size;
-  } cases[] = {
-      {D3DFVF_VERTEX, 32},
-      {D3DFVF_LVERTEX, 32},
-      {D3DFVF_TLVERTEX, 32},
-      {D3DFVF_XYZ, 12},
-      {D3DFVF_XYZ | D3DFVF_DIFFUSE, 16},
-      {D3DFVF_XYZB3 | D3DFVF_NORMAL, 36},
+  const struct { DWORD fvf, size; } cases[] = {
+      {D3DFVF_VERTEX, 32}, {D3DFVF_LVERTEX, 32}, {D3DFVF_TLVERTEX, 32}, {D3DFVF_XYZ, 12},
+      {D3DFVF_XYZ | D3DFVF_DIFFUSE, 16}, {D3DFVF_XYZB3 | D3DFVF_NORMAL, 36},
       {D3DFVF_XYZ | D3DFVF_TEX2 | D3DFVF_TEXCOORDSIZE3(1), 12 + 8 + 12},
-      {D3DFVF_XYZ | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE1(0), 16},
-      {D3DFVF_XYZ | D3DFVF_TEX8, 12 + 64},
-      {0, 0},
-      {D3DFVF_NORMAL | D3DFVF_TEX1, 0},
-      {D3DFVF_XYZ | D3DFVF_RESERVED0, 0},
-      {D3DFVF_XYZ | 0x1000, 0},
+      {D3DFVF_XYZ | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE1(0), 16}, {D3DFVF_XYZ | D3DFVF_TEX8, 12 + 64},
+      // Formats with no size.
+      {0, 0}, {D3DFVF_NORMAL | D3DFVF_TEX1, 0}, {D3DFVF_XYZ | D3DFVF_RESERVED0, 0}, {D3DFVF_XYZ | 0x1000, 0},
       {D3DFVF_XYZ | 0x0900, 0},  // nine coordinate sets
       {D3DFVF_XYZRHW | D3DFVF_NORMAL, 0},
   };

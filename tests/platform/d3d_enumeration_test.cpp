@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/platform/d3d_test_support.h"
+#include "tests/platform/ddraw_test_support.h"
 
 namespace vx::win::testing {
 namespace {
@@ -29,33 +29,16 @@ HRESULT CollectFormat(DDPIXELFORMAT* format, void* context) {
   return D3DENUMRET_OK;
 }
 
-// How the display set-up picks its device: the first one rasterising in hardware at the depth.
-struct HardwareSearch {
-  DWORD depthFlag;
-  std::string found;
-};
-
-HRESULT FindHardware(char*, char* name, D3DDEVICEDESC7* caps, void* context) {
-  auto* search = static_cast<HardwareSearch*>(context);
-  if ((caps->dwDevCaps & D3DDEVCAPS_HWRASTERIZATION) && (caps->dwDeviceRenderBitDepth & search->depthFlag)) {
-    search->found = name;
-    return D3DENUMRET_CANCEL;
-  }
-  return D3DENUMRET_OK;
-}
-
 using D3DEnumeration = D3DTest;
 
-TEST_F(D3DEnumeration, SoftwareDevicesComeBeforeTheHardwareDevice) {
+TEST_F(D3DEnumeration, SoftwareDevicesComeBeforeTheHardwareDeviceAndCancellingStops) {
   const std::vector<SeenDevice> seen = Devices(direct3D_.get());
   ASSERT_EQ(seen.size(), 3u);
-  const struct {
-    const char* name;
-    GUID guid;
-    bool hardware;
-  } expected[] = {{"RGB", IID_IDirect3DRGBDevice, false},
-                  {"MMX", IID_IDirect3DMMXDevice, false},
-                  {"HAL", IID_IDirect3DHALDevice, true}};
+  const struct { const char* name; GUID guid; bool hardware; } expected[] = {
+      {"RGB", IID_IDirect3DRGBDevice, false},
+      {"MMX", IID_IDirect3DMMXDevice, false},
+      {"HAL", IID_IDirect3DHALDevice, true},
+  };
   for (size_t i = 0; i < seen.size(); ++i) {
     SCOPED_TRACE(expected[i].name);
     EXPECT_EQ(seen[i].name, expected[i].name);
@@ -63,29 +46,20 @@ TEST_F(D3DEnumeration, SoftwareDevicesComeBeforeTheHardwareDevice) {
     EXPECT_EQ((seen[i].caps.dwDevCaps & D3DDEVCAPS_HWRASTERIZATION) != 0, expected[i].hardware);
     EXPECT_EQ(seen[i].caps.dwDeviceRenderBitDepth, DDBD_16 | DDBD_24 | DDBD_32);
   }
-}
-
-TEST_F(D3DEnumeration, TheHardwareSearchFindsHalAtEveryDisplayDepth) {
-  const struct {
-    DWORD flag;
-    const char* found;
-  } cases[] = {{DDBD_16, "HAL"}, {DDBD_24, "HAL"}, {DDBD_32, "HAL"}, {DDBD_8, ""}};
-  for (const auto& c : cases) {
-    HardwareSearch search{c.flag, ""};
-    EXPECT_EQ(direct3D_->EnumDevices(FindHardware, &search), D3D_OK);
-    EXPECT_EQ(search.found, c.found) << std::hex << c.flag;
-  }
+  // The display set-up cancels at the first device rasterising in hardware: nothing comes after.
+  int calls = 0;
+  auto stopAtOnce = [](char*, char*, D3DDEVICEDESC7*, void* context) -> HRESULT {
+    ++*static_cast<int*>(context);
+    return D3DENUMRET_CANCEL;
+  };
+  EXPECT_EQ(direct3D_->EnumDevices(stopAtOnce, &calls), D3D_OK);
+  EXPECT_EQ(calls, 1);
 }
 
 TEST_F(D3DEnumeration, StandardCapabilitiesReportWhatTheDeviceDoes) {
   const D3DDEVICEDESC7 caps = Devices(direct3D_.get()).back().caps;
   const D3DPRIMCAPS& tri = caps.dpcTriCaps;
-  const struct {
-    const char* what;
-    DWORD field;
-    DWORD bits;
-    bool present;
-  } cases[] = {
+  const struct { const char* what; DWORD field, bits; bool present; } cases[] = {
       {"TL vertices", caps.dwDevCaps, D3DDEVCAPS_DRAWPRIMTLVERTEX, true},
       {"every source factor", tri.dwSrcBlendCaps, 0x1FFF, true},
       {"every destination factor", tri.dwDestBlendCaps,
@@ -104,25 +78,9 @@ TEST_F(D3DEnumeration, StandardCapabilitiesReportWhatTheDeviceDoes) {
       {"texture colour key", tri.dwTextureCaps, D3DPTEXTURECAPS_TRANSPARENCY, true},
       {"depth buffers", caps.dwDeviceZBufferBitDepth, DDBD_16 | DDBD_24 | DDBD_32, true},
   };
-  for (const auto& c : cases) {
-    if (c.present) {
-      EXPECT_EQ(c.field & c.bits, c.bits) << c.what;
-    } else {
-      EXPECT_EQ(c.field & c.bits, 0u) << c.what;
-    }
-  }
+  for (const auto& c : cases) EXPECT_EQ(c.field & c.bits, c.present ? c.bits : 0u) << c.what;
   EXPECT_EQ(tri.dwSize, sizeof(D3DPRIMCAPS));
   EXPECT_EQ(caps.dwMinTextureWidth, 1u);
-}
-
-TEST_F(D3DEnumeration, ACancelledEnumerationStops) {
-  int calls = 0;
-  auto stopAtOnce = [](char*, char*, D3DDEVICEDESC7*, void* context) -> HRESULT {
-    ++*static_cast<int*>(context);
-    return D3DENUMRET_CANCEL;
-  };
-  EXPECT_EQ(direct3D_->EnumDevices(stopAtOnce, &calls), D3D_OK);
-  EXPECT_EQ(calls, 1);
 }
 
 TEST_F(D3DEnumeration, DepthFormatsListTwentyFourBitsFirst) {
@@ -142,10 +100,9 @@ TEST_F(D3DEnumeration, DepthFormatsListTwentyFourBitsFirst) {
 }
 
 TEST_F(D3DEnumeration, TextureFormatsIncludeTheDisplayFormatsAndDxt) {
-  Owned<DirectDrawSurface> target = MakeTarget(16, 16);
-  Owned<Direct3DDevice> device = MakeDevice(target.get());
+  Open(16, 16);
   std::vector<DDPIXELFORMAT> formats;
-  ASSERT_EQ(device->EnumTextureFormats(CollectFormat, &formats), D3D_OK);
+  ASSERT_EQ(device_->EnumTextureFormats(CollectFormat, &formats), D3D_OK);
   const auto listed = [&](const DDPIXELFORMAT& wanted) {
     for (const DDPIXELFORMAT& f : formats) {
       if (DescribeFormat(f).SameLayout(DescribeFormat(wanted))) return true;
@@ -160,9 +117,7 @@ TEST_F(D3DEnumeration, TextureFormatsIncludeTheDisplayFormatsAndDxt) {
 }
 
 TEST_F(D3DEnumeration, AConfiguredProfileIsWhatDevicesReport) {
-  Owned<DirectDrawSurface> target = MakeTarget(16, 16);
-  Owned<Direct3DDevice> before = MakeDevice(target.get());
-
+  Open(16, 16);
   Direct3DProfile profile = StandardDirect3DProfile();
   profile.devices.erase(profile.devices.begin() + 1);  // no MMX device
   D3DDEVICEDESC7& hal = profile.devices.back().caps;
@@ -178,11 +133,11 @@ TEST_F(D3DEnumeration, AConfiguredProfileIsWhatDevicesReport) {
   EXPECT_EQ(seen[1].caps.dpcTriCaps.dwDestBlendCaps & D3DPBLENDCAPS_INVSRCCOLOR, 0u);
   EXPECT_NE(seen[1].caps.dpcTriCaps.dwRasterCaps & D3DPRASTERCAPS_WBUFFER, 0u);
   Direct3DDevice* none = nullptr;
-  EXPECT_EQ(direct3D_->CreateDevice(IID_IDirect3DMMXDevice, target.get(), &none), D3DERR_INVALID_DEVICE);
+  EXPECT_EQ(direct3D_->CreateDevice(IID_IDirect3DMMXDevice, target_.get(), &none), D3DERR_INVALID_DEVICE);
   // A 32-bit target no longer suits the hardware device, a 16-bit one does.
-  EXPECT_EQ(direct3D_->CreateDevice(IID_IDirect3DHALDevice, target.get(), &none), DDERR_INVALIDPIXELFORMAT);
-  Owned<DirectDrawSurface> target16 = MakeTarget(16, 16, 16, 16);
-  Owned<Direct3DDevice> after = MakeDevice(target16.get());
+  EXPECT_EQ(direct3D_->CreateDevice(IID_IDirect3DHALDevice, target_.get(), &none), DDERR_INVALIDPIXELFORMAT);
+  Ref<DirectDrawSurface> target16 = MakeTarget(16, 16, 16, 16);
+  Ref<Direct3DDevice> after = MakeDevice(target16.get());
   D3DDEVICEDESC7 caps{};
   ASSERT_EQ(after->GetCaps(&caps), D3D_OK);
   EXPECT_NE(caps.dpcTriCaps.dwRasterCaps & D3DPRASTERCAPS_WBUFFER, 0u);
@@ -190,14 +145,20 @@ TEST_F(D3DEnumeration, AConfiguredProfileIsWhatDevicesReport) {
   after->EnumTextureFormats(CollectFormat, &formats);
   EXPECT_EQ(formats.size(), 1u);
   // A device keeps the capabilities it was made with.
-  ASSERT_EQ(before->GetCaps(&caps), D3D_OK);
+  ASSERT_EQ(device_->GetCaps(&caps), D3D_OK);
   EXPECT_EQ(caps.dpcTriCaps.dwRasterCaps & D3DPRASTERCAPS_WBUFFER, 0u);
 }
 
 TEST_F(D3DEnumeration, DeviceCreationChecksKindTargetAndInjectedFailures) {
-  Owned<DirectDrawSurface> target = MakeTarget(16, 16);
-  Owned<DirectDrawSurface> plain = MakeSurface(16, 16, DDSCAPS_OFFSCREENPLAIN, DisplayPixelFormat(32));
-  Owned<DirectDrawSurface> lost = MakeTarget(16, 16);
+  Ref<DirectDrawSurface> target = MakeTarget(16, 16);
+  const DWORD alone = References(target.get());
+  Ref<Direct3DDevice> device = MakeDevice(target.get());
+  EXPECT_EQ(References(target.get()), alone + 1) << "a device holds its target until released";
+  device.reset();
+  EXPECT_EQ(References(target.get()), alone);
+
+  Ref<DirectDrawSurface> plain = Plain(16, 16, 32);
+  Ref<DirectDrawSurface> lost = MakeTarget(16, 16);
   LoseSurface(lost.get());
   const struct {
     const char* what;
@@ -216,9 +177,7 @@ TEST_F(D3DEnumeration, DeviceCreationChecksKindTargetAndInjectedFailures) {
       {"other device injected", IID_IDirect3DRGBDevice, target.get(), {IID_IDirect3DHALDevice}, D3D_OK},
   };
   for (const auto& c : cases) {
-    Direct3DFaults faults;
-    faults.failingDevices = c.failing;
-    SetDirect3DFaults(faults);
+    InjectDirect3DFaults([&](auto& f) { f.failingDevices = c.failing; });
     Direct3DDevice* made = reinterpret_cast<Direct3DDevice*>(this);  // must be overwritten
     EXPECT_EQ(direct3D_->CreateDevice(c.kind, c.target, &made), c.expected) << c.what;
     EXPECT_EQ(made != nullptr, c.expected == D3D_OK) << c.what;
@@ -226,34 +185,21 @@ TEST_F(D3DEnumeration, DeviceCreationChecksKindTargetAndInjectedFailures) {
   }
 }
 
-TEST_F(D3DEnumeration, TheDeviceHoldsItsTargetUntilReleased) {
-  Owned<DirectDrawSurface> target = MakeTarget(16, 16);
-  const DWORD alone = References(target.get());
-  Owned<Direct3DDevice> device = MakeDevice(target.get());
-  EXPECT_EQ(References(target.get()), alone + 1);
-  device.reset();
-  EXPECT_EQ(References(target.get()), alone);
-}
-
 TEST_F(D3DEnumeration, InjectedEnumerationAndInterfaceFailures) {
-  Direct3DFaults faults;
-  faults.failEnumDevices = true;
-  faults.failEnumZBufferFormats = true;
-  faults.failEnumTextureFormats = true;
-  faults.failCreate = true;
-  Owned<DirectDrawSurface> target = MakeTarget(16, 16);
-  Owned<Direct3DDevice> device = MakeDevice(target.get());
-  SetDirect3DFaults(faults);
+  Open(16, 16);
+  InjectDirect3DFaults([](auto& f) {
+    f.failCreate = f.failEnumDevices = f.failEnumZBufferFormats = f.failEnumTextureFormats = true;
+  });
 
   std::vector<SeenDevice> seen;
   EXPECT_TRUE(Failed(direct3D_->EnumDevices(CollectDevice, &seen)));
   EXPECT_TRUE(seen.empty());
   std::vector<DDPIXELFORMAT> formats;
   EXPECT_TRUE(Failed(direct3D_->EnumZBufferFormats(IID_IDirect3DHALDevice, CollectFormat, &formats)));
-  EXPECT_TRUE(Failed(device->EnumTextureFormats(CollectFormat, &formats)));
+  EXPECT_TRUE(Failed(device_->EnumTextureFormats(CollectFormat, &formats)));
   EXPECT_TRUE(formats.empty());
   Direct3D* another = reinterpret_cast<Direct3D*>(this);
-  EXPECT_EQ(CreateDirect3D(directDraw_.get(), &another), E_NOINTERFACE);
+  EXPECT_EQ(CreateDirect3D(dd_.get(), &another), E_NOINTERFACE);
   EXPECT_EQ(another, nullptr);
 }
 

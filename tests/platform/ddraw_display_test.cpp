@@ -3,62 +3,56 @@
 // presentation into a real SDL window under the dummy video driver.
 #include <SDL.h>
 
-#include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ddraw_test_support.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace vx::win::testing {
 namespace {
 
-struct Listed {
-  bool nullGuid;
-  std::string description;
-};
+constexpr DWORD kFullScreen = DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN;
 
-BOOL ListDriver(GUID* guid, char* description, char* name, void* context) {
-  static_cast<std::vector<Listed>*>(context)->push_back({guid == nullptr, description});
-  return TRUE_;
+Ref<DirectDraw> NewDirectDraw(const GUID* driver = nullptr) {
+  DirectDraw* made = nullptr;
+  EXPECT_EQ(DirectDrawCreateEx(driver, &made, IID_IDirectDraw7, nullptr), DD_OK);
+  return Ref<DirectDraw>(made);
 }
 
-BOOL TakeFirst(GUID* guid, char* description, char* name, void* context) {
-  static_cast<std::vector<Listed>*>(context)->push_back({guid == nullptr, description});
-  return FALSE_;
+struct Listing {
+  std::vector<std::pair<bool, std::string>> drivers;  // whether the GUID was null, and the description
+  bool stop = false;
+};
+
+BOOL ListDriver(GUID* guid, char* description, char*, void* context) {
+  auto* listing = static_cast<Listing*>(context);
+  listing->drivers.emplace_back(guid == nullptr, description);
+  return listing->stop ? FALSE_ : TRUE_;
 }
 
 TEST_F(DirectDrawTest, DriversAreListedPrimaryFirstAndMadeByGuid) {
-  std::vector<Listed> listed;
-  ASSERT_EQ(DirectDrawEnumerateA(ListDriver, &listed), DD_OK);
-  ASSERT_EQ(listed.size(), 1u);
-  EXPECT_TRUE(listed[0].nullGuid);
-  EXPECT_EQ(listed[0].description, "Primary Display Driver");
+  Listing listing;
+  ASSERT_EQ(DirectDrawEnumerateA(ListDriver, &listing), DD_OK);
+  const std::pair<bool, std::string> primary{true, "Primary Display Driver"};
+  EXPECT_EQ(listing.drivers, (std::vector{primary}));
 
   const GUID addOn{0x1234, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
-  DisplayDriverInfo primary = CurrentDisplayDrivers()[0];
-  DisplayDriverInfo second;
-  second.guid = addOn;
-  second.description = "Add-on 3D Card";
-  second.name = "addon";
-  SetDisplayDrivers({primary, second});
-  listed.clear();
-  ASSERT_EQ(DirectDrawEnumerateA(ListDriver, &listed), DD_OK);
-  ASSERT_EQ(listed.size(), 2u);
-  EXPECT_FALSE(listed[1].nullGuid);
-  EXPECT_EQ(listed[1].description, "Add-on 3D Card");
-  listed.clear();
-  ASSERT_EQ(DirectDrawEnumerateA(TakeFirst, &listed), DD_OK);
-  EXPECT_EQ(listed.size(), 1u) << "a callback that answers FALSE ends the enumeration";
+  SetDisplayDrivers({CurrentDisplayDrivers()[0], DisplayDriverInfo{addOn, "Add-on 3D Card", "addon", 0, {}}});
+  listing.drivers.clear();
+  ASSERT_EQ(DirectDrawEnumerateA(ListDriver, &listing), DD_OK);
+  EXPECT_EQ(listing.drivers, (std::vector{primary, std::pair<bool, std::string>{false, "Add-on 3D Card"}}));
+  listing = {{}, true};
+  ASSERT_EQ(DirectDrawEnumerateA(ListDriver, &listing), DD_OK);
+  EXPECT_EQ(listing.drivers.size(), 1u) << "a callback that answers FALSE ends the enumeration";
 
-  DirectDraw* made = nullptr;
-  ASSERT_EQ(DirectDrawCreateEx(&addOn, &made, IID_IDirectDraw7, nullptr), DD_OK);
-  Ref<DirectDraw> onCard(made);
+  Ref<DirectDraw> onCard = NewDirectDraw(&addOn);
   EXPECT_EQ(onCard->DriverGuid(), addOn);
   EXPECT_EQ(LiveDirectDrawCount(), 2u);
   const GUID unknown{0x9999, 0, 0, {}};
+  DirectDraw* made = nullptr;
   EXPECT_EQ(DirectDrawCreateEx(&unknown, &made, IID_IDirectDraw7, nullptr), DDERR_INVALIDDIRECTDRAWGUID);
 }
 
@@ -66,17 +60,15 @@ TEST_F(DirectDrawTest, TheCooperativeLevelIsNormalOrExclusiveFullScreen) {
   const HWND window = TestWindow();
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(dd_->SetCooperativeLevel(window, DDSCL_EXCLUSIVE), DDERR_INVALIDPARAMS);
-  EXPECT_EQ(dd_->SetCooperativeLevel(window, DDSCL_NORMAL | DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN), DDERR_INVALIDPARAMS);
-  EXPECT_EQ(dd_->SetCooperativeLevel(nullptr, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN), DDERR_INVALIDPARAMS);
-  ASSERT_EQ(dd_->SetCooperativeLevel(window, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN), DD_OK);
+  EXPECT_EQ(dd_->SetCooperativeLevel(window, DDSCL_NORMAL | kFullScreen), DDERR_INVALIDPARAMS);
+  EXPECT_EQ(dd_->SetCooperativeLevel(nullptr, kFullScreen), DDERR_INVALIDPARAMS);
+  ASSERT_EQ(dd_->SetCooperativeLevel(window, kFullScreen), DD_OK);
   EXPECT_TRUE(dd_->IsExclusive());
-  DirectDraw* made = nullptr;
-  ASSERT_EQ(DirectDrawCreateEx(nullptr, &made, IID_IDirectDraw7, nullptr), DD_OK);
-  Ref<DirectDraw> other(made);
-  EXPECT_EQ(other->SetCooperativeLevel(window, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN), DDERR_EXCLUSIVEMODEALREADYSET);
+  Ref<DirectDraw> other = NewDirectDraw();
+  EXPECT_EQ(other->SetCooperativeLevel(window, kFullScreen), DDERR_EXCLUSIVEMODEALREADYSET);
   EXPECT_EQ(other->SetCooperativeLevel(window, DDSCL_NORMAL), DD_OK);
   ASSERT_EQ(dd_->SetCooperativeLevel(window, DDSCL_NORMAL | DDSCL_FPUPRESERVE), DD_OK);
-  EXPECT_EQ(other->SetCooperativeLevel(window, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN), DD_OK);
+  EXPECT_EQ(other->SetCooperativeLevel(window, kFullScreen), DD_OK);
 }
 
 HRESULT CollectMode(DDSURFACEDESC2* mode, void* context) {
@@ -92,12 +84,10 @@ HRESULT StopAtFirst(DDSURFACEDESC2* mode, void* context) {
 
 TEST_F(DirectDrawTest, ModesAreTheDesktopsAndTheCommonSizesAtThreeDepths) {
   std::vector<DisplayModeInfo> modes;
-  DDSURFACEDESC2 sizeOnly{};
-  sizeOnly.dwSize = sizeof sizeOnly;
-  ASSERT_EQ(dd_->EnumDisplayModes(0, &sizeOnly, &modes, CollectMode), DD_OK);
-  for (const DisplayModeInfo& wanted :
-       {DisplayModeInfo{640, 480, 16}, DisplayModeInfo{640, 480, 24}, DisplayModeInfo{640, 480, 32},
-        DisplayModeInfo{800, 600, 16}, DisplayModeInfo{1024, 768, 32}}) {
+  auto filter = Sized<DDSURFACEDESC2>();
+  ASSERT_EQ(dd_->EnumDisplayModes(0, &filter, &modes, CollectMode), DD_OK);
+  for (const DisplayModeInfo& wanted : {DisplayModeInfo{640, 480, 16}, {640, 480, 24}, {640, 480, 32},
+                                        {800, 600, 16}, {1024, 768, 32}}) {
     EXPECT_NE(std::find(modes.begin(), modes.end(), wanted), modes.end()) << wanted.width << "x" << wanted.bitsPerPixel;
   }
   for (size_t i = 0; i < modes.size(); ++i) {
@@ -106,28 +96,25 @@ TEST_F(DirectDrawTest, ModesAreTheDesktopsAndTheCommonSizesAtThreeDepths) {
     EXPECT_TRUE(modes[i - 1].width < modes[i].width ||
                 (modes[i - 1].width == modes[i].width && modes[i - 1].height <= modes[i].height));
   }
-  std::vector<DisplayModeInfo> deep;
-  DDSURFACEDESC2 filter = sizeOnly;
   filter.dwFlags = DDSD_PIXELFORMAT | DDSD_WIDTH;
   filter.dwWidth = 800;
   filter.ddpfPixelFormat.dwRGBBitCount = 24;
-  ASSERT_EQ(dd_->EnumDisplayModes(0, &filter, &deep, CollectMode), DD_OK);
-  EXPECT_EQ(deep, (std::vector<DisplayModeInfo>{{800, 600, 24}}));
-  std::vector<DisplayModeInfo> first;
-  ASSERT_EQ(dd_->EnumDisplayModes(0, nullptr, &first, StopAtFirst), DD_OK);
-  EXPECT_EQ(first.size(), 1u);
+  modes.clear();
+  ASSERT_EQ(dd_->EnumDisplayModes(0, &filter, &modes, CollectMode), DD_OK);
+  EXPECT_EQ(modes, (std::vector<DisplayModeInfo>{{800, 600, 24}}));
+  modes.clear();
+  ASSERT_EQ(dd_->EnumDisplayModes(0, nullptr, &modes, StopAtFirst), DD_OK);
+  EXPECT_EQ(modes.size(), 1u);
 
   // A configured machine reports exactly its own list, 8-bit modes included.
   DisplayDriverInfo old = CurrentDisplayDrivers()[0];
   old.modes = {{320, 200, 8}, {640, 480, 16}};
   SetDisplayDrivers({old});
-  DirectDraw* made = nullptr;
-  ASSERT_EQ(DirectDrawCreateEx(nullptr, &made, IID_IDirectDraw7, nullptr), DD_OK);
-  Ref<DirectDraw> oldCard(made);
+  Ref<DirectDraw> oldCard = NewDirectDraw();
   modes.clear();
   ASSERT_EQ(oldCard->EnumDisplayModes(0, nullptr, &modes, CollectMode), DD_OK);
   EXPECT_EQ(modes, old.modes);
-  ASSERT_EQ(oldCard->SetCooperativeLevel(TestWindow(), DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN), DD_OK);
+  ASSERT_EQ(oldCard->SetCooperativeLevel(TestWindow(), kFullScreen), DD_OK);
   EXPECT_EQ(oldCard->SetDisplayMode(800, 600, 16, 0, 0), DDERR_INVALIDMODE);
 }
 
@@ -135,19 +122,17 @@ TEST_F(DirectDrawTest, SettingAModeNeedsTheExclusiveLevelForAnotherDepthAndLoses
   EXPECT_EQ(dd_->SetCooperativeLevel(TestWindow(), DDSCL_NORMAL), DD_OK);
   EXPECT_EQ(dd_->SetDisplayMode(640, 480, 16, 0, 0), DDERR_NOEXCLUSIVEMODE);
   EXPECT_EQ(dd_->SetDisplayMode(641, 480, 32, 0, 0), DDERR_INVALIDMODE);
-  ASSERT_EQ(dd_->SetCooperativeLevel(TestWindow(), DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN), DD_OK);
+  ASSERT_EQ(dd_->SetCooperativeLevel(TestWindow(), kFullScreen), DD_OK);
   auto video = Make(Desc(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_VIDEOMEMORY, 4, 4));
   ASSERT_EQ(dd_->SetDisplayMode(800, 600, 16, 0, 0), DD_OK);
   EXPECT_EQ(video->IsLost(), DDERR_SURFACELOST);
-  DDSURFACEDESC2 mode{};
-  mode.dwSize = sizeof mode;
+  auto mode = Sized<DDSURFACEDESC2>();
   ASSERT_EQ(dd_->GetDisplayMode(&mode), DD_OK);
   EXPECT_EQ(mode.dwWidth, 800u);
   EXPECT_EQ(mode.ddpfPixelFormat.dwRGBBitCount, 16u);
   EXPECT_EQ(mode.ddpfPixelFormat.dwGBitMask, 0x07E0u);
-  auto plain = Make(Desc(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY, 4, 4));
   DDPIXELFORMAT format{};
-  ASSERT_EQ(plain->GetPixelFormat(&format), DD_OK);
+  ASSERT_EQ(Make(Desc(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY, 4, 4))->GetPixelFormat(&format), DD_OK);
   EXPECT_EQ(format.dwRGBBitCount, 16u) << "surfaces take the mode's format";
   // Leaving the exclusive level gives the desktop back.
   ASSERT_EQ(dd_->SetCooperativeLevel(TestWindow(), DDSCL_NORMAL), DD_OK);
@@ -159,7 +144,7 @@ class FullScreenTest : public DirectDrawTest {
  protected:
   void SetUp() override {
     DirectDrawTest::SetUp();
-    ASSERT_EQ(dd_->SetCooperativeLevel(TestWindow(), DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN), DD_OK);
+    ASSERT_EQ(dd_->SetCooperativeLevel(TestWindow(), kFullScreen), DD_OK);
     ASSERT_EQ(dd_->SetDisplayMode(640, 480, 16, 0, 0), DD_OK);
   }
 
@@ -172,6 +157,7 @@ class FullScreenTest : public DirectDrawTest {
     return Make(desc, expected);
   }
 
+  // Not a reference of its own: the back buffer goes with the primary.
   DirectDrawSurface* BackBufferOf(DirectDrawSurface* primary) {
     const DDSCAPS2 caps{DDSCAPS_BACKBUFFER, 0, 0, {0}};
     DirectDrawSurface* back = nullptr;
@@ -183,15 +169,14 @@ class FullScreenTest : public DirectDrawTest {
 TEST_F(FullScreenTest, FlippingSwapsTheTwoBuffersAndShowsTheNewFront) {
   auto primary = FlipChain();
   ASSERT_TRUE(primary);
-  DirectDrawSurface* back = BackBufferOf(primary.get());  // not released: it goes with the primary
+  DirectDrawSurface* back = BackBufferOf(primary.get());
   ASSERT_NE(back, nullptr);
-  DDSURFACEDESC2 desc{};
-  desc.dwSize = sizeof desc;
+  auto desc = Sized<DDSURFACEDESC2>();
   ASSERT_EQ(primary->GetSurfaceDesc(&desc), DD_OK);
   EXPECT_EQ(desc.dwWidth, 640u);
   EXPECT_EQ(desc.dwBackBufferCount, 1u);
-  EXPECT_EQ(desc.ddsCaps.dwCaps & (DDSCAPS_PRIMARYSURFACE | DDSCAPS_FRONTBUFFER | DDSCAPS_FLIP),
-            DDSCAPS_PRIMARYSURFACE | DDSCAPS_FRONTBUFFER | DDSCAPS_FLIP);
+  const DWORD front = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FRONTBUFFER | DDSCAPS_FLIP;
+  EXPECT_EQ(desc.ddsCaps.dwCaps & front, front);
   EXPECT_EQ(desc.ddpfPixelFormat.dwRGBBitCount, 16u);
 
   ASSERT_EQ(Fill(back, 0xF800), DD_OK);  // red
@@ -203,8 +188,7 @@ TEST_F(FullScreenTest, FlippingSwapsTheTwoBuffersAndShowsTheNewFront) {
   const PresentedFrame& frame = LastPresentedFrame();
   EXPECT_GT(frame.number, shown);
   EXPECT_TRUE(frame.fullScreen);
-  ASSERT_EQ(frame.width, 640);
-  ASSERT_EQ(frame.height, 480);
+  ASSERT_EQ(std::pair(frame.width, frame.height), std::pair(640, 480));
   EXPECT_EQ(frame.pixels[0], 0xFF0000u);
 
   EXPECT_EQ(back->Flip(nullptr, 0), DDERR_NOTFLIPPABLE);
@@ -233,24 +217,21 @@ TEST_F(FullScreenTest, TheChainAndItsGammaControlGoWithTheLastReferenceToThePrim
   ASSERT_EQ(dd_->CreateClipper(0, &clipper, nullptr), DD_OK);
   ASSERT_EQ(primary->SetClipper(clipper), DD_OK);
   EXPECT_EQ(clipper->Release(), 1u) << "the primary holds the clipper";
-  auto second = Make(Desc(DDSCAPS_PRIMARYSURFACE), DDERR_PRIMARYSURFACEALREADYEXISTS);
+  Make(Desc(DDSCAPS_PRIMARYSURFACE), DDERR_PRIMARYSURFACEALREADYEXISTS);
   EXPECT_EQ(primary->Release(), 0u);
   EXPECT_EQ(LiveSurfaceCount(), 0u) << "the back buffer went with the primary";
-  auto again = Make(Desc(DDSCAPS_PRIMARYSURFACE));
-  EXPECT_TRUE(again);
-}
+  EXPECT_TRUE(Make(Desc(DDSCAPS_PRIMARYSURFACE)));
 
-TEST_F(FullScreenTest, AFlipChainNeedsTheExclusiveLevelAndAPrimaryComesBackOnlyInItsMode) {
+  // A flip chain needs the exclusive level, and a primary comes back only in its own mode.
   ASSERT_EQ(dd_->SetCooperativeLevel(TestWindow(), DDSCL_NORMAL), DD_OK);
-  auto refused = FlipChain(DDERR_NOEXCLUSIVEMODE);
-  EXPECT_FALSE(refused);
-  ASSERT_EQ(dd_->SetCooperativeLevel(TestWindow(), DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN), DD_OK);
+  EXPECT_FALSE(FlipChain(DDERR_NOEXCLUSIVEMODE));
+  ASSERT_EQ(dd_->SetCooperativeLevel(TestWindow(), kFullScreen), DD_OK);
   ASSERT_EQ(dd_->SetDisplayMode(640, 480, 16, 0, 0), DD_OK);
-  auto primary = FlipChain();
-  ASSERT_TRUE(primary);
+  auto chain = FlipChain();
+  ASSERT_TRUE(chain);
   ASSERT_EQ(dd_->SetDisplayMode(800, 600, 32, 0, 0), DD_OK);
-  EXPECT_EQ(primary->IsLost(), DDERR_SURFACELOST);
-  EXPECT_EQ(primary->Restore(), DDERR_WRONGMODE);
+  EXPECT_EQ(chain->IsLost(), DDERR_SURFACELOST);
+  EXPECT_EQ(chain->Restore(), DDERR_WRONGMODE);
   EXPECT_EQ(dd_->RestoreAllSurfaces(), DDERR_WRONGMODE);
 }
 
@@ -288,61 +269,31 @@ TEST_F(FullScreenTest, HeadlessFramesDumpToABitmapFile) {
   SetFrameHook([&](const PresentedFrame& frame) { hooked.push_back(frame.number); });
   ASSERT_EQ(primary->Flip(nullptr, 0), DD_OK);
   EXPECT_EQ(hooked.size(), 1u);
-  TempFolder folder;
-  const std::string path = folder / "frame.bmp";
-  ASSERT_TRUE(WriteFrameBmp(LastPresentedFrame(), path));
-  std::ifstream file(path, std::ios::binary);
-  const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  ASSERT_EQ(bytes.size(), 54u + 640u * 480u * 3u);
+  test::TempFolder folder;
+  ASSERT_TRUE(WriteFrameBmp(LastPresentedFrame(), folder.path() + "frame.bmp"));
+  const std::string file = folder.Read("frame.bmp");
+  const auto* bytes = reinterpret_cast<const uint8_t*>(file.data());
+  ASSERT_EQ(file.size(), 54u + 640u * 480u * 3u);
   EXPECT_EQ(bytes[0], 'B');
-  EXPECT_EQ(LoadPixel(bytes.data() + 18, 4), 640u);
-  EXPECT_EQ(LoadPixel(bytes.data() + 22, 4), 480u);
+  EXPECT_EQ(LoadPixel(bytes + 18, 4), 640u);
+  EXPECT_EQ(LoadPixel(bytes + 22, 4), 480u);
   EXPECT_EQ(bytes[28], 24);
-  const auto pixelAt = [&](size_t x, size_t yFromTop) {
-    return LoadPixel(bytes.data() + 54 + (479 - yFromTop) * 640 * 3 + x * 3, 3);
-  };
+  // Rows go bottom up.
+  const auto pixelAt = [&](size_t x, size_t y) { return LoadPixel(bytes + 54 + (479 - y) * 640 * 3 + x * 3, 3); };
   EXPECT_EQ(pixelAt(0, 0), 0xFFFF00u);
   EXPECT_EQ(pixelAt(639, 479), 0x00FF00u);
   EXPECT_EQ(pixelAt(1, 0), 0u);
-  EXPECT_FALSE(WriteFrameBmp(PresentedFrame{}, path));
-  EXPECT_FALSE(WriteFrameBmp(LastPresentedFrame(), folder / "missing/frame.bmp"));
+  EXPECT_FALSE(WriteFrameBmp(PresentedFrame{}, folder.path() + "frame.bmp"));
+  EXPECT_FALSE(WriteFrameBmp(LastPresentedFrame(), folder.path() + "missing/frame.bmp"));
 }
 
-TEST_F(DirectDrawTest, AWindowedPrimaryIsTheDesktopAndItsClipperClipsBlits) {
+// The windowed display set-up as the runtime makes it: a clipped primary, a back buffer with a
+// depth buffer, blits that leave the screen, and a release in order that leaves nothing.
+TEST_F(DirectDrawTest, TheWindowedSetUpClipsItsBlitsAndItsReleaseLeavesNothing) {
   ASSERT_EQ(dd_->SetCooperativeLevel(TestWindow(), DDSCL_NORMAL), DD_OK);
-  auto primary = Make(Desc(DDSCAPS_PRIMARYSURFACE));
-  ASSERT_TRUE(primary);
-  EXPECT_EQ(primary->Width(), static_cast<DWORD>(GetSystemMetrics(SM_CXSCREEN)));
-  auto back = Make(Desc(DDSCAPS_3DDEVICE | DDSCAPS_SYSTEMMEMORY, 320, 240));
-  ASSERT_EQ(Fill(back.get(), 0x00FF00), DD_OK);
-  const RECT leavingTheScreen{-20, -20, 300, 220};
-  EXPECT_EQ(primary->Blt(&leavingTheScreen, back.get(), nullptr, DDBLT_WAIT, nullptr), DDERR_INVALIDRECT);
-  DirectDrawClipper* made = nullptr;
-  ASSERT_EQ(dd_->CreateClipper(0, &made, nullptr), DD_OK);
-  Ref<DirectDrawClipper> clipper(made);
-  ASSERT_EQ(clipper->SetHWnd(0, TestWindow()), DD_OK);
-  ASSERT_EQ(primary->SetClipper(clipper.get()), DD_OK);
-  EXPECT_EQ(primary->BltFast(0, 0, back.get(), nullptr, 0), DDERR_BLTFASTCANTCLIP);
-  ASSERT_EQ(primary->Blt(&leavingTheScreen, back.get(), nullptr, DDBLT_WAIT, nullptr), DD_OK);
-  EXPECT_EQ(GetPixel(primary.get(), 0, 0), 0x00FF00u);
-  EXPECT_EQ(GetPixel(primary.get(), 299, 219), 0x00FF00u);
-  EXPECT_EQ(GetPixel(primary.get(), 300, 220), 0u);
-  const PresentedFrame& frame = LastPresentedFrame();
-  EXPECT_FALSE(frame.fullScreen);
-  ASSERT_GT(frame.width, 300);
-  EXPECT_EQ(frame.pixels[0], 0x00FF00u);
-  const RECT inverted{10, 10, 5, 20};
-  EXPECT_EQ(primary->Blt(&inverted, back.get(), nullptr, 0, nullptr), DDERR_INVALIDRECT);
-}
-
-// The windowed display set-up as the runtime makes it, one frame, and its release in order.
-TEST_F(DirectDrawTest, TheWindowedSetUpShowsAFrameAndItsReleaseLeavesNothing) {
-  ASSERT_EQ(dd_->SetCooperativeLevel(TestWindow(), DDSCL_NORMAL), DD_OK);
-  DDCAPS caps{};
-  caps.dwSize = sizeof caps;
-  ASSERT_EQ(dd_->GetCaps(&caps, nullptr), DD_OK);
   DirectDrawSurface* primary = Make(Desc(DDSCAPS_PRIMARYSURFACE)).release();
   ASSERT_NE(primary, nullptr);
+  EXPECT_EQ(primary->Width(), static_cast<DWORD>(GetSystemMetrics(SM_CXSCREEN)));
   DDSURFACEDESC2 backDesc = Desc(DDSCAPS_3DDEVICE | DDSCAPS_VIDEOMEMORY, 640, 480);
   backDesc.dwFlags |= DDSD_CKSRCBLT;
   DirectDrawSurface* back = Make(backDesc).release();
@@ -351,17 +302,30 @@ TEST_F(DirectDrawTest, TheWindowedSetUpShowsAFrameAndItsReleaseLeavesNothing) {
       Make(DescWithFormat(DDSCAPS_ZBUFFER | DDSCAPS_VIDEOMEMORY, 640, 480, DepthFormat(16))).release();
   ASSERT_NE(depth, nullptr);
   ASSERT_EQ(back->AddAttachedSurface(depth), DD_OK);
-  DirectDrawClipper* clipper = nullptr;
-  ASSERT_EQ(dd_->CreateClipper(0, &clipper, nullptr), DD_OK);
-  ASSERT_EQ(clipper->SetHWnd(0, TestWindow()), DD_OK);
-  ASSERT_EQ(primary->SetClipper(clipper), DD_OK);
-  clipper->Release();
   DirectDrawGammaControl* gamma = nullptr;
   ASSERT_EQ(primary->QueryGammaControl(&gamma), DD_OK);
   const DDCOLORKEY black{0, 0};
   ASSERT_EQ(primary->SetColorKey(DDCKEY_SRCBLT, &black), DD_OK);
   ASSERT_EQ(back->SetColorKey(DDCKEY_SRCBLT, &black), DD_OK);
 
+  ASSERT_EQ(Fill(back, 0x00FF00), DD_OK);
+  const RECT leavingTheScreen{-20, -20, 300, 220};
+  EXPECT_EQ(primary->Blt(&leavingTheScreen, back, nullptr, DDBLT_WAIT, nullptr), DDERR_INVALIDRECT);
+  DirectDrawClipper* clipper = nullptr;
+  ASSERT_EQ(dd_->CreateClipper(0, &clipper, nullptr), DD_OK);
+  ASSERT_EQ(clipper->SetHWnd(0, TestWindow()), DD_OK);
+  ASSERT_EQ(primary->SetClipper(clipper), DD_OK);
+  clipper->Release();
+  EXPECT_EQ(primary->BltFast(0, 0, back, nullptr, 0), DDERR_BLTFASTCANTCLIP);
+  ASSERT_EQ(primary->Blt(&leavingTheScreen, back, nullptr, DDBLT_WAIT, nullptr), DD_OK);
+  EXPECT_EQ(GetPixel(primary, 0, 0), 0x00FF00u);
+  EXPECT_EQ(GetPixel(primary, 299, 219), 0x00FF00u);
+  EXPECT_EQ(GetPixel(primary, 300, 220), 0u);
+  EXPECT_FALSE(LastPresentedFrame().fullScreen);
+  ASSERT_GT(LastPresentedFrame().width, 300);
+  EXPECT_EQ(LastPresentedFrame().pixels[0], 0x00FF00u);
+  const RECT inverted{10, 10, 5, 20};
+  EXPECT_EQ(primary->Blt(&inverted, back, nullptr, 0, nullptr), DDERR_INVALIDRECT);
   ASSERT_EQ(Fill(back, 0x336699), DD_OK);
   const RECT source{0, 0, 640, 480};
   ASSERT_EQ(primary->Blt(&source, back, &source, 0, nullptr), DD_OK);
@@ -375,16 +339,12 @@ TEST_F(DirectDrawTest, TheWindowedSetUpShowsAFrameAndItsReleaseLeavesNothing) {
 }
 
 TEST(PresentationTest, TheFullScreenPictureKeepsItsAspectInTheWindow) {
-  struct Case {
-    int pictureWidth, pictureHeight, areaWidth, areaHeight;
-    PictureRect expected;
-  };
-  const Case cases[] = {
+  const struct { int pictureWidth, pictureHeight, areaWidth, areaHeight; PictureRect expected; } cases[] = {
       {640, 480, 640, 480, {0, 0, 640, 480}},     {640, 480, 1920, 1080, {240, 0, 1440, 1080}},
       {640, 480, 800, 800, {0, 100, 800, 600}},   {320, 240, 1000, 600, {100, 0, 800, 600}},
       {800, 600, 1279, 1024, {0, 32, 1279, 959}}, {640, 480, 0, 480, {0, 0, 0, 0}},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     EXPECT_EQ(FitPicture(c.pictureWidth, c.pictureHeight, c.areaWidth, c.areaHeight), c.expected)
         << c.pictureWidth << "x" << c.pictureHeight << " in " << c.areaWidth << "x" << c.areaHeight;
   }
@@ -400,11 +360,8 @@ TEST_F(FullScreenTest, PresentationDrawsIntoARealSdlWindow) {
   SetPresentationWindow(window);
   {
     auto primary = FlipChain();
-    DirectDrawSurface* back = BackBufferOf(primary.get());
-    ASSERT_EQ(Fill(back, 0xF800), DD_OK);
-    ASSERT_EQ(primary->Flip(nullptr, 0), DD_OK);
-    ASSERT_EQ(primary->Flip(nullptr, 0), DD_OK);  // a second frame reuses the renderer
-    ASSERT_EQ(primary->Flip(nullptr, 0), DD_OK);
+    ASSERT_EQ(Fill(BackBufferOf(primary.get()), 0xF800), DD_OK);
+    for (int frame = 0; frame < 3; ++frame) ASSERT_EQ(primary->Flip(nullptr, 0), DD_OK);  // reusing the renderer
     PictureRect place{};
     int width = 0;
     int height = 0;

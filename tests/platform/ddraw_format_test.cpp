@@ -8,61 +8,41 @@
 namespace vx::win::testing {
 namespace {
 
-DDPIXELFORMAT Rgb(DWORD bits, DWORD r, DWORD g, DWORD b, DWORD a = 0) {
-  DDPIXELFORMAT format{};
-  format.dwSize = sizeof format;
-  format.dwFlags = DDPF_RGB | (a ? DDPF_ALPHAPIXELS : 0);
-  format.dwRGBBitCount = bits;
-  format.dwRBitMask = r;
-  format.dwGBitMask = g;
-  format.dwBBitMask = b;
-  format.dwRGBAlphaBitMask = a;
-  return format;
-}
-
 TEST(PixelFormatTest, OnlyFormatsASurfaceCanHaveAreDescribed) {
-  struct Case {
-    const char* name;
-    DDPIXELFORMAT format;
-    PixelKind kind;
-  };
-  const Case cases[] = {
+  const struct { const char* name; DDPIXELFORMAT format; PixelKind kind; } cases[] = {
       {"R5G6B5", DisplayPixelFormat(16), PixelKind::Rgb},
       {"R8G8B8", DisplayPixelFormat(24), PixelKind::Rgb},
       {"X8R8G8B8", DisplayPixelFormat(32), PixelKind::Rgb},
-      {"A4R4G4B4", Rgb(16, 0x0F00, 0x00F0, 0x000F, 0xF000), PixelKind::Rgb},
+      {"A4R4G4B4", MakeRgbFormat(16, 0x0F00, 0x00F0, 0x000F, 0xF000), PixelKind::Rgb},
       {"palettised", DisplayPixelFormat(8), PixelKind::Palette8},
-      {"DXT3", FourCCFormat(FOURCC_DXT3), PixelKind::Dxt},
+      {"DXT3", MakeFourCCFormat(FOURCC_DXT3), PixelKind::Dxt},
       {"24-bit depth", DepthFormat(24), PixelKind::Depth},
-      {"12 bits", Rgb(12, 0xF00, 0x0F0, 0x00F), PixelKind::Invalid},
-      {"overlapping masks", Rgb(16, 0xF800, 0x0FE0, 0x001F), PixelKind::Invalid},
-      {"a mask with a gap", Rgb(16, 0xF801, 0x07E0, 0x001E), PixelKind::Invalid},
-      {"a mask beyond the pixel", Rgb(16, 0x1F800, 0x07E0, 0x001F), PixelKind::Invalid},
-      {"no colour at all", Rgb(16, 0, 0, 0), PixelKind::Invalid},
-      {"an unknown FourCC", FourCCFormat(MakeFourCC('Y', 'U', 'Y', '2')), PixelKind::Invalid},
+      {"12 bits", MakeRgbFormat(12, 0xF00, 0x0F0, 0x00F), PixelKind::Invalid},
+      {"overlapping masks", MakeRgbFormat(16, 0xF800, 0x0FE0, 0x001F), PixelKind::Invalid},
+      {"a mask with a gap", MakeRgbFormat(16, 0xF801, 0x07E0, 0x001E), PixelKind::Invalid},
+      {"a mask beyond the pixel", MakeRgbFormat(16, 0x1F800, 0x07E0, 0x001F), PixelKind::Invalid},
+      {"no colour at all", MakeRgbFormat(16, 0, 0, 0), PixelKind::Invalid},
+      {"an unknown FourCC", MakeFourCCFormat(MakeFourCC('Y', 'U', 'Y', '2')), PixelKind::Invalid},
       {"8-bit depth", DepthFormat(8), PixelKind::Invalid},
   };
-  for (const Case& c : cases) EXPECT_EQ(DescribeFormat(c.format).kind, c.kind) << c.name;
+  for (const auto& c : cases) EXPECT_EQ(DescribeFormat(c.format).kind, c.kind) << c.name;
 }
 
 TEST(PixelFormatTest, KnownColoursConvertBothWays) {
-  struct Case {
+  const struct {
     DWORD bits;
-    uint32_t argb;
-    uint32_t pixel;
-    uint32_t back;  // what the pixel reads as, alpha included
-  };
-  const Case cases[] = {
+    uint32_t argb, pixel, back;  // back: what the pixel reads as, alpha included
+  } cases[] = {
       {16, 0xFF0000, 0xF800, 0xFFFF0000},     {16, 0x00FF00, 0x07E0, 0xFF00FF00}, {16, 0x0000FF, 0x001F, 0xFF0000FF},
       {16, 0x808080, 0x8410, 0xFF848284},     {16, 0xFFFFFF, 0xFFFF, 0xFFFFFFFF}, {24, 0x123456, 0x123456, 0xFF123456},
       {32, 0xAB123456, 0x123456, 0xFF123456},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const FormatInfo format = DescribeFormat(DisplayPixelFormat(c.bits));
     EXPECT_EQ(ArgbToPixel(format, c.argb), c.pixel) << std::hex << c.argb;
     EXPECT_EQ(PixelToArgb(format, c.pixel), c.back) << std::hex << c.pixel;
   }
-  const FormatInfo argb4444 = DescribeFormat(Rgb(16, 0x0F00, 0x00F0, 0x000F, 0xF000));
+  const FormatInfo argb4444 = DescribeFormat(MakeRgbFormat(16, 0x0F00, 0x00F0, 0x000F, 0xF000));
   EXPECT_EQ(ArgbToPixel(argb4444, 0x80FF0000), 0x8F00u);
   EXPECT_EQ(PixelToArgb(argb4444, 0x8F00), 0x88FF0000u);
 }
@@ -71,8 +51,7 @@ TEST_F(DirectDrawTest, EverySixteenBitValueSurvivesATripThroughThirtyTwoBits) {
   auto narrow = Plain(256, 256, 16);
   auto wide = Plain(256, 256, 32);
   auto back = Plain(256, 256, 16);
-  DDSURFACEDESC2 desc{};
-  desc.dwSize = sizeof desc;
+  auto desc = Sized<DDSURFACEDESC2>();
   ASSERT_EQ(narrow->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr), DD_OK);
   for (uint32_t v = 0; v < 65536; ++v) {
     StorePixel(static_cast<uint8_t*>(desc.lpSurface) + (v / 256) * desc.lPitch + (v % 256) * 2, 2, v);
@@ -122,35 +101,26 @@ uint32_t Dxt(uint32_t fourCC, const uint32_t (&in)[16], uint32_t (&out)[16]) {
   int worst = 0;
   for (int i = 0; i < 16; ++i) {
     for (int shift = 0; shift < 32; shift += 8) {
-      worst = std::max(
-          worst, std::abs(static_cast<int>((in[i] >> shift) & 0xFF) - static_cast<int>((out[i] >> shift) & 0xFF)));
+      worst = std::max(worst, std::abs(int(in[i] >> shift & 0xFF) - int(out[i] >> shift & 0xFF)));
     }
   }
   return static_cast<uint32_t>(worst);
 }
 
 TEST(DxtTest, BlocksKeepWhatTheirFormatCanHold) {
-  const uint32_t formats[] = {FOURCC_DXT1, FOURCC_DXT2, FOURCC_DXT3, FOURCC_DXT4, FOURCC_DXT5};
   uint32_t out[16];
-  for (const uint32_t fourCC : formats) {
+  for (const uint32_t fourCC : {FOURCC_DXT1, FOURCC_DXT2, FOURCC_DXT3, FOURCC_DXT4, FOURCC_DXT5}) {
     SCOPED_TRACE(fourCC);
-    uint32_t solid[16];
-    std::fill(std::begin(solid), std::end(solid), 0xFF84FF00);  // exact in 5-6-5
+    uint32_t solid[16], two[16], ramp[16], falling[16];
+    for (uint32_t i = 0; i < 16; ++i) {
+      solid[i] = 0xFF84FF00;                                  // exact in 5-6-5
+      two[i] = i % 4 < 2 ? 0xFFFF0000 : 0xFF0000FF;           // two exact colours, one per half
+      ramp[i] = 0xFF000000u | i * 17 * 0x010101u;             // a grey ramp along one axis
+      falling[i] = 0xFF000000u | i * 17 << 16 | (255 - i * 17);  // red rises as blue falls: the other diagonal
+    }
     EXPECT_EQ(Dxt(fourCC, solid, out), 0u);
-    uint32_t two[16];  // two exact colours, one per half
-    for (int i = 0; i < 16; ++i) two[i] = i % 4 < 2 ? 0xFFFF0000 : 0xFF0000FF;
     EXPECT_EQ(Dxt(fourCC, two, out), 0u);
-    uint32_t ramp[16];  // a grey ramp along one axis
-    for (int i = 0; i < 16; ++i) {
-      const uint32_t v = static_cast<uint32_t>(i * 17);
-      ramp[i] = 0xFF000000u | (v << 16) | (v << 8) | v;
-    }
     EXPECT_LE(Dxt(fourCC, ramp, out), 40u);  // sixteen greys in four levels
-    uint32_t falling[16];                    // red rises while blue falls: the other diagonal of the box
-    for (int i = 0; i < 16; ++i) {
-      const uint32_t v = static_cast<uint32_t>(i * 17);
-      falling[i] = 0xFF000000u | (v << 16) | (255 - v);
-    }
     EXPECT_LE(Dxt(fourCC, falling, out), 40u);
   }
 }
@@ -168,10 +138,9 @@ TEST(DxtTest, AlphaGoesAsEachFormatStoresIt) {
 }
 
 TEST_F(DirectDrawTest, DxtSurfacesLockByBlocksAndBlitBothWays) {
-  auto texture = Make(DescWithFormat(DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY, 8, 6, FourCCFormat(FOURCC_DXT1)));
+  auto texture = Make(DescWithFormat(DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY, 8, 6, MakeFourCCFormat(FOURCC_DXT1)));
   ASSERT_TRUE(texture);
-  DDSURFACEDESC2 desc{};
-  desc.dwSize = sizeof desc;
+  auto desc = Sized<DDSURFACEDESC2>();
   ASSERT_EQ(texture->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr), DD_OK);
   EXPECT_TRUE(desc.dwFlags & DDSD_LINEARSIZE);
   EXPECT_FALSE(desc.dwFlags & DDSD_PITCH);
@@ -201,44 +170,33 @@ TEST_F(DirectDrawTest, DxtSurfacesLockByBlocksAndBlitBothWays) {
 }
 
 TEST(SurfaceDescRecordTest, TheFileLayoutHoldsEveryFieldInItsPlace) {
-  DDSURFACEDESC2 desc{};
-  desc.dwSize = sizeof desc;
+  auto desc = Sized<DDSURFACEDESC2>();
   desc.dwFlags = 0x21007;
   desc.dwHeight = 64;
   desc.dwWidth = 128;
   desc.dwMipMapCount = 5;
   desc.lpSurface = &desc;  // never stored
   desc.ddckCKSrcBlt = DDCOLORKEY{3, 4};
-  desc.ddpfPixelFormat = FourCCFormat(FOURCC_DXT1);
+  desc.ddpfPixelFormat = MakeFourCCFormat(FOURCC_DXT1);
   desc.ddsCaps.dwCaps = 0x401008;
   desc.dwTextureStage = 9;
   uint8_t record[kSurfaceDescRecordSize];
   WriteSurfaceDescRecord(desc, record);
-  const auto word = [&](size_t at) { return LoadPixel(record + at, 4); };
-  EXPECT_EQ(word(0), 124u);
-  EXPECT_EQ(word(4), 0x21007u);
-  EXPECT_EQ(word(8), 64u);
-  EXPECT_EQ(word(12), 128u);
-  EXPECT_EQ(word(24), 5u);
-  EXPECT_EQ(word(36), 0u);
-  EXPECT_EQ(word(64), 3u);
-  EXPECT_EQ(word(68), 4u);
-  EXPECT_EQ(word(72), 32u);
-  EXPECT_EQ(word(76), DDPF_FOURCC);
+  const std::pair<size_t, uint32_t> words[] = {{0, 124},  {4, 0x21007}, {8, 64},           {12, 128},
+                                               {24, 5},   {36, 0},      {64, 3},           {68, 4},
+                                               {72, 32},  {76, DDPF_FOURCC}, {80, FOURCC_DXT1}, {104, 0x401008},
+                                               {120, 9}};
+  for (const auto& [at, value] : words) EXPECT_EQ(LoadPixel(record + at, 4), value) << "offset " << at;
   EXPECT_EQ(std::memcmp(record + 80, "DXT1", 4), 0);
-  EXPECT_EQ(word(104), 0x401008u);
-  EXPECT_EQ(word(120), 9u);
+  // Reading gives every field back, in its own place; the record's size becomes the structure's.
   DDSURFACEDESC2 read{};
   ReadSurfaceDescRecord(record, &read);
   EXPECT_EQ(read.dwSize, sizeof(DDSURFACEDESC2));
-  EXPECT_EQ(read.dwFlags, desc.dwFlags);
-  EXPECT_EQ(read.dwWidth, 128u);
-  EXPECT_EQ(read.dwMipMapCount, 5u);
   EXPECT_EQ(read.lpSurface, nullptr);
-  EXPECT_EQ(read.ddckCKSrcBlt.dwColorSpaceHighValue, 4u);
-  EXPECT_EQ(read.ddpfPixelFormat.dwFourCC, FOURCC_DXT1);
-  EXPECT_EQ(read.ddsCaps.dwCaps, 0x401008u);
-  EXPECT_EQ(read.dwTextureStage, 9u);
+  EXPECT_EQ(read.dwWidth, 128u);
+  uint8_t again[kSurfaceDescRecordSize];
+  WriteSurfaceDescRecord(read, again);
+  EXPECT_EQ(std::memcmp(record + 4, again + 4, sizeof record - 4), 0);
 }
 
 }  // namespace

@@ -14,8 +14,7 @@ TEST_F(DirectDrawTest, LocksGiveTheRowPitchAndTheAddressOfTheRectangle) {
     for (DWORD width = 1; width <= 5; ++width) {
       SCOPED_TRACE(::testing::Message() << bits << " bits, width " << width);
       auto surface = Plain(width, 3, bits);
-      DDSURFACEDESC2 whole{};
-      whole.dwSize = sizeof whole;
+      auto whole = Sized<DDSURFACEDESC2>();
       ASSERT_EQ(surface->Lock(nullptr, &whole, DDLOCK_WAIT, nullptr), DD_OK);
       EXPECT_EQ(whole.dwFlags & (DDSD_PITCH | DDSD_LPSURFACE | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT),
                 DDSD_PITCH | DDSD_LPSURFACE | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT);
@@ -26,8 +25,7 @@ TEST_F(DirectDrawTest, LocksGiveTheRowPitchAndTheAddressOfTheRectangle) {
       auto* start = static_cast<uint8_t*>(whole.lpSurface);
       ASSERT_EQ(surface->Unlock(nullptr), DD_OK);
       const RECT corner{static_cast<LONG>(width) - 1, 2, static_cast<LONG>(width), 3};
-      DDSURFACEDESC2 part{};
-      part.dwSize = sizeof part;
+      auto part = Sized<DDSURFACEDESC2>();
       ASSERT_EQ(surface->Lock(&corner, &part, DDLOCK_WAIT, nullptr), DD_OK);
       EXPECT_EQ(static_cast<uint8_t*>(part.lpSurface), start + 2 * whole.lPitch + (width - 1) * (bits / 8));
       ASSERT_EQ(surface->Unlock(&corner), DD_OK);
@@ -38,8 +36,7 @@ TEST_F(DirectDrawTest, LocksGiveTheRowPitchAndTheAddressOfTheRectangle) {
 #ifdef MAP_32BIT
 TEST_F(DirectDrawTest, LockedPixelsSitBelowTwoGigabytes) {
   auto surface = Plain(640, 480, 16);
-  DDSURFACEDESC2 desc{};
-  desc.dwSize = sizeof desc;
+  auto desc = Sized<DDSURFACEDESC2>();
   ASSERT_EQ(surface->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr), DD_OK);
   EXPECT_LT(reinterpret_cast<uintptr_t>(desc.lpSurface), uintptr_t{0x80000000u});
   surface->Unlock(nullptr);
@@ -49,8 +46,7 @@ TEST_F(DirectDrawTest, LockedPixelsSitBelowTwoGigabytes) {
 TEST_F(DirectDrawTest, ALockedSurfaceIsBusyUntilItIsUnlocked) {
   auto surface = Plain(4, 4, 32);
   auto other = Plain(4, 4, 32);
-  DDSURFACEDESC2 desc{};
-  desc.dwSize = sizeof desc;
+  auto desc = Sized<DDSURFACEDESC2>();
   EXPECT_EQ(surface->Unlock(nullptr), DDERR_NOTLOCKED);
   DDSURFACEDESC2 wrongSize = desc;
   wrongSize.dwSize = 124;
@@ -68,11 +64,6 @@ TEST_F(DirectDrawTest, ALockedSurfaceIsBusyUntilItIsUnlocked) {
 }
 
 TEST_F(DirectDrawTest, SurfaceCreationChecksItsDescription) {
-  struct Case {
-    const char* name;
-    DDSURFACEDESC2 desc;
-    HRESULT expected;
-  };
   DDSURFACEDESC2 noSize = Desc(DDSCAPS_OFFSCREENPLAIN);
   DDSURFACEDESC2 badSize = Desc(DDSCAPS_OFFSCREENPLAIN, 4, 4);
   badSize.dwSize = 124;
@@ -82,19 +73,14 @@ TEST_F(DirectDrawTest, SurfaceCreationChecksItsDescription) {
       DescWithFormat(DDSCAPS_TEXTURE | DDSCAPS_MIPMAP | DDSCAPS_COMPLEX, 8, 8, DisplayPixelFormat(16));
   tooManyLevels.dwFlags |= DDSD_MIPMAPCOUNT;
   tooManyLevels.dwMipMapCount = 5;  // 8, 4, 2, 1 are four
-  const Case cases[] = {
+  DDPIXELFORMAT twelveBits = DisplayPixelFormat(16);
+  twelveBits.dwRGBBitCount = 12;
+  const struct { const char* name; DDSURFACEDESC2 desc; HRESULT expected; } cases[] = {
       {"no size", noSize, DDERR_INVALIDPARAMS},
       {"a 32-bit size field", badSize, DDERR_INVALIDPARAMS},
       {"no width", zeroWide, DDERR_INVALIDPARAMS},
       {"both memories", bothMemories, DDERR_INVALIDCAPS},
-      {"twelve bits",
-       DescWithFormat(DDSCAPS_OFFSCREENPLAIN, 4, 4,
-                      [] {
-                        DDPIXELFORMAT f = DisplayPixelFormat(16);
-                        f.dwRGBBitCount = 12;
-                        return f;
-                      }()),
-       DDERR_INVALIDPIXELFORMAT},
+      {"twelve bits", DescWithFormat(DDSCAPS_OFFSCREENPLAIN, 4, 4, twelveBits), DDERR_INVALIDPIXELFORMAT},
       {"a depth buffer without a depth format", Desc(DDSCAPS_ZBUFFER, 4, 4), DDERR_INVALIDPIXELFORMAT},
       {"a depth format on a plain surface", DescWithFormat(DDSCAPS_OFFSCREENPLAIN, 4, 4, DepthFormat(16)),
        DDERR_INVALIDPIXELFORMAT},
@@ -107,11 +93,7 @@ TEST_F(DirectDrawTest, SurfaceCreationChecksItsDescription) {
       {"too large for video memory", Desc(DDSCAPS_VIDEOMEMORY, 16000, 16000), DDERR_OUTOFVIDEOMEMORY},
       {"a primary before any cooperative level", Desc(DDSCAPS_PRIMARYSURFACE), DDERR_NOCOOPERATIVELEVELSET},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    auto surface = Make(c.desc, c.expected);
-    EXPECT_FALSE(surface);
-  }
+  for (const auto& c : cases) EXPECT_FALSE(Make(c.desc, c.expected)) << c.name;
   DirectDrawSurface* none = reinterpret_cast<DirectDrawSurface*>(1);
   DDSURFACEDESC2 fine = Desc(DDSCAPS_OFFSCREENPLAIN, 4, 4);
   EXPECT_EQ(dd_->CreateSurface(&fine, &none, reinterpret_cast<void*>(1)), DDERR_INVALIDPARAMS);
@@ -120,8 +102,7 @@ TEST_F(DirectDrawTest, SurfaceCreationChecksItsDescription) {
 
 TEST_F(DirectDrawTest, SurfacesWithoutAFormatTakeTheDisplaysAndTheirMemoryIsReported) {
   auto plain = Make(Desc(DDSCAPS_OFFSCREENPLAIN, 4, 4));
-  DDSURFACEDESC2 desc{};
-  desc.dwSize = sizeof desc;
+  auto desc = Sized<DDSURFACEDESC2>();
   ASSERT_EQ(plain->GetSurfaceDesc(&desc), DD_OK);
   EXPECT_EQ(desc.ddpfPixelFormat.dwRGBBitCount, 32u);  // the desktop's, with no mode set
   EXPECT_TRUE(desc.ddsCaps.dwCaps & DDSCAPS_VIDEOMEMORY);
@@ -158,8 +139,7 @@ TEST_F(DirectDrawTest, VideoMemoryRunsOutAtItsLimit) {
   }
   ASSERT_EQ(dd_->GetAvailableVidMem(&textures, &total, &free), DD_OK);
   EXPECT_EQ(free, 1u << 20);
-  DDCAPS caps{};
-  caps.dwSize = sizeof caps;
+  auto caps = Sized<DDCAPS>();
   ASSERT_EQ(dd_->GetCaps(&caps, nullptr), DD_OK);
   EXPECT_EQ(caps.dwVidMemTotal, 1u << 20);
   EXPECT_TRUE(caps.dwCaps2 & DDCAPS2_PRIMARYGAMMA);
@@ -191,8 +171,7 @@ TEST_F(DirectDrawTest, LostSurfacesRefuseWorkUntilRestored) {
   LoseAllSurfaces();
   EXPECT_EQ(video->IsLost(), DDERR_SURFACELOST);
   EXPECT_EQ(system->IsLost(), DD_OK);  // system memory is never lost
-  DDSURFACEDESC2 desc{};
-  desc.dwSize = sizeof desc;
+  auto desc = Sized<DDSURFACEDESC2>();
   EXPECT_EQ(video->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr), DDERR_SURFACELOST);
   EXPECT_EQ(Fill(video.get(), 0), DDERR_SURFACELOST);
   EXPECT_EQ(system->BltFast(0, 0, video.get(), nullptr, 0), DDERR_SURFACELOST);
@@ -218,8 +197,7 @@ TEST_F(DirectDrawTest, LostSurfacesRefuseWorkUntilRestored) {
 TEST_F(DirectDrawTest, BusySurfacesSayStillDrawingUnlessTheCallWaits) {
   auto a = Plain(4, 4, 16);
   auto b = Plain(4, 4, 16);
-  DDSURFACEDESC2 desc{};
-  desc.dwSize = sizeof desc;
+  auto desc = Sized<DDSURFACEDESC2>();
   MakeSurfacesBusy(4);
   EXPECT_EQ(a->Blt(nullptr, b.get(), nullptr, 0, nullptr), DDERR_WASSTILLDRAWING);
   EXPECT_EQ(a->BltFast(0, 0, b.get(), nullptr, DDBLTFAST_NOCOLORKEY), DDERR_WASSTILLDRAWING);
@@ -235,7 +213,7 @@ TEST_F(DirectDrawTest, BusySurfacesSayStillDrawingUnlessTheCallWaits) {
 
 TEST_F(DirectDrawTest, AMipChainWalksLevelByLevelAndGoesWithItsTop) {
   DDSURFACEDESC2 desc = DescWithFormat(DDSCAPS_TEXTURE | DDSCAPS_MIPMAP | DDSCAPS_COMPLEX | DDSCAPS_SYSTEMMEMORY, 128,
-                                       64, FourCCFormat(FOURCC_DXT1));
+                                       64, MakeFourCCFormat(FOURCC_DXT1));
   desc.dwFlags |= DDSD_MIPMAPCOUNT;
   desc.dwMipMapCount = 5;
   DirectDrawSurface* top = nullptr;
@@ -246,8 +224,7 @@ TEST_F(DirectDrawTest, AMipChainWalksLevelByLevelAndGoesWithItsTop) {
   const DDSCAPS2 next{DDSCAPS_COMPLEX | DDSCAPS_TEXTURE | DDSCAPS_MIPMAP, 0, 0, {0}};
   std::vector<std::pair<DWORD, DWORD>> sizes;
   while (level) {
-    DDSURFACEDESC2 levelDesc{};
-    levelDesc.dwSize = sizeof levelDesc;
+    auto levelDesc = Sized<DDSURFACEDESC2>();
     ASSERT_EQ(level->Lock(nullptr, &levelDesc, DDLOCK_WAIT, nullptr), DD_OK);
     EXPECT_EQ(levelDesc.dwLinearSize,
               std::max<DWORD>(1, levelDesc.dwWidth / 4) * std::max<DWORD>(1, levelDesc.dwHeight / 4) * 8);
@@ -290,8 +267,7 @@ TEST_F(DirectDrawTest, AnAttachedDepthBufferLivesAsLongAsItsSurface) {
   EXPECT_EQ(found, depth);
   found->Release();
   // Depth values fill and read back in the buffer's own bits.
-  DDBLTFX fx{};
-  fx.dwSize = sizeof fx;
+  auto fx = Sized<DDBLTFX>();
   fx.dwFillDepth = 0xFFFFFFFF;
   ASSERT_EQ(depth->Blt(nullptr, nullptr, nullptr, DDBLT_DEPTHFILL, &fx), DD_OK);
   const SurfacePixels pixels = depth->Pixels();
@@ -301,7 +277,6 @@ TEST_F(DirectDrawTest, AnAttachedDepthBufferLivesAsLongAsItsSurface) {
   EXPECT_EQ(LiveSurfaceCount(), 3u);
   target.reset();
   EXPECT_EQ(LiveSurfaceCount(), 1u);
-  EXPECT_EQ(target.get(), nullptr);
 }
 
 HRESULT AcquireTestDc(DirectDrawSurface*, HDC* dc) {
@@ -321,8 +296,7 @@ TEST_F(DirectDrawTest, DeviceContextsComeFromTheGdiLayerAndHoldTheSurface) {
   ASSERT_NE(dc, nullptr);
   HDC second = nullptr;
   EXPECT_EQ(surface->GetDC(&second), DDERR_DCALREADYCREATED);
-  DDSURFACEDESC2 desc{};
-  desc.dwSize = sizeof desc;
+  auto desc = Sized<DDSURFACEDESC2>();
   EXPECT_EQ(surface->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr), DDERR_SURFACEBUSY);
   EXPECT_EQ(surface->ReleaseDC(reinterpret_cast<HDC>(&desc)), DDERR_NODC);
   EXPECT_EQ(surface->ReleaseDC(dc), DD_OK);

@@ -1,10 +1,12 @@
-// Shared by the display-layer tests: a DirectDraw object per test with every fault switched off,
-// references that give themselves back, and pixel access through locks.
+// Shared by the display and 3D device tests: a DirectDraw object per test with every fault switched
+// off, references that give themselves back, pixel access through locks, and Direct3D devices on
+// render targets with or without a depth buffer.
 #pragma once
 #include <gtest/gtest.h>
 
 #include <memory>
 
+#include "platform/d3d/direct3d.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/ddraw/faults.h"
 #include "platform/ddraw/pixel_format.h"
@@ -22,16 +24,20 @@ struct Releaser {
 template <class T>
 using Ref = std::unique_ptr<T, Releaser>;
 
+// A structure of the interface with its size field filled in, as every caller must.
+template <class T>
+T Sized() {
+  T value{};
+  value.dwSize = sizeof value;
+  return value;
+}
+
 inline DDSURFACEDESC2 Desc(DWORD caps, DWORD width = 0, DWORD height = 0) {
-  DDSURFACEDESC2 desc{};
-  desc.dwSize = sizeof desc;
-  desc.dwFlags = DDSD_CAPS;
+  auto desc = Sized<DDSURFACEDESC2>();
+  desc.dwFlags = DDSD_CAPS | (width || height ? DDSD_WIDTH | DDSD_HEIGHT : 0);
   desc.ddsCaps.dwCaps = caps;
-  if (width || height) {
-    desc.dwFlags |= DDSD_WIDTH | DDSD_HEIGHT;
-    desc.dwWidth = width;
-    desc.dwHeight = height;
-  }
+  desc.dwWidth = width;
+  desc.dwHeight = height;
   return desc;
 }
 
@@ -42,35 +48,15 @@ inline DDSURFACEDESC2 DescWithFormat(DWORD caps, DWORD width, DWORD height, cons
   return desc;
 }
 
-inline DDPIXELFORMAT FourCCFormat(DWORD fourCC) {
-  DDPIXELFORMAT format{};
-  format.dwSize = sizeof format;
-  format.dwFlags = DDPF_FOURCC;
-  format.dwFourCC = fourCC;
-  return format;
-}
-
-inline DDPIXELFORMAT ArgbFormat() {
-  DDPIXELFORMAT format = DisplayPixelFormat(32);
-  format.dwFlags |= DDPF_ALPHAPIXELS;
-  format.dwRGBAlphaBitMask = 0xFF000000u;
-  return format;
-}
-
 inline DDPIXELFORMAT DepthFormat(DWORD bits) {
-  DDPIXELFORMAT format{};
-  format.dwSize = sizeof format;
-  format.dwFlags = DDPF_ZBUFFER;
-  format.dwZBufferBitDepth = bits;
-  format.dwZBitMask = bits == 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
-  return format;
+  return MakeDepthFormat(bits, bits == 32 ? 0xFFFFFFFFu : (1u << bits) - 1);
 }
 
 inline DWORD BytesPerPixel(DirectDrawSurface* surface) { return DescribeFormat(surface->PixelFormat()).bytesPerPixel; }
 
+// One pixel through a lock of just that pixel, as a program reads and writes the screen.
 inline uint32_t GetPixel(DirectDrawSurface* surface, LONG x, LONG y) {
-  DDSURFACEDESC2 desc{};
-  desc.dwSize = sizeof desc;
+  auto desc = Sized<DDSURFACEDESC2>();
   const RECT one{x, y, x + 1, y + 1};
   if (surface->Lock(&one, &desc, DDLOCK_WAIT | DDLOCK_READONLY, nullptr) != DD_OK) return 0xDEADBEEF;
   const uint32_t value = LoadPixel(static_cast<uint8_t*>(desc.lpSurface), BytesPerPixel(surface));
@@ -79,8 +65,7 @@ inline uint32_t GetPixel(DirectDrawSurface* surface, LONG x, LONG y) {
 }
 
 inline void SetPixel(DirectDrawSurface* surface, LONG x, LONG y, uint32_t value) {
-  DDSURFACEDESC2 desc{};
-  desc.dwSize = sizeof desc;
+  auto desc = Sized<DDSURFACEDESC2>();
   const RECT one{x, y, x + 1, y + 1};
   ASSERT_EQ(surface->Lock(&one, &desc, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr), DD_OK);
   StorePixel(static_cast<uint8_t*>(desc.lpSurface), BytesPerPixel(surface), value);
@@ -88,8 +73,7 @@ inline void SetPixel(DirectDrawSurface* surface, LONG x, LONG y, uint32_t value)
 }
 
 inline HRESULT Fill(DirectDrawSurface* surface, uint32_t value, const RECT* area = nullptr) {
-  DDBLTFX fx{};
-  fx.dwSize = sizeof fx;
+  auto fx = Sized<DDBLTFX>();
   fx.dwFillColor = value;
   return surface->Blt(area, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
 }
@@ -140,6 +124,76 @@ class DirectDrawTest : public ::testing::Test {
 
   Ref<DirectDraw> dd_;
   HWND window_ = nullptr;
+};
+
+// Switches on the 3D faults that `pick` sets, and only those.
+template <class Pick>
+void InjectDirect3DFaults(Pick pick) {
+  Direct3DFaults faults;
+  pick(faults);
+  SetDirect3DFaults(faults);
+}
+
+// Direct3D on the test's DirectDraw object, with the standard profile and no faults.
+class D3DTest : public DirectDrawTest {
+ protected:
+  void SetUp() override {
+    SetDirect3DProfile(StandardDirect3DProfile());
+    SetDirect3DFaults({});
+    DirectDrawTest::SetUp();
+    ASSERT_EQ(dd_->SetCooperativeLevel(nullptr, DDSCL_NORMAL), DD_OK);
+    Direct3D* d3d = nullptr;
+    ASSERT_EQ(CreateDirect3D(dd_.get(), &d3d), D3D_OK);
+    direct3D_.reset(d3d);
+  }
+
+  void TearDown() override {
+    device_.reset();
+    target_.reset();
+    direct3D_.reset();
+    SetDirect3DProfile(StandardDirect3DProfile());
+    SetDirect3DFaults({});
+    DirectDrawTest::TearDown();
+  }
+
+  // A 3D render target of the display format of `bits`; depthBits 0 attaches no depth buffer.
+  Ref<DirectDrawSurface> MakeTarget(DWORD width, DWORD height, DWORD bits = 32, DWORD depthBits = 24) {
+    const DWORD caps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE | DDSCAPS_SYSTEMMEMORY;
+    Ref<DirectDrawSurface> target = Make(DescWithFormat(caps, width, height, DisplayPixelFormat(bits)));
+    if (target && depthBits) {
+      Ref<DirectDrawSurface> depth =
+          Make(DescWithFormat(DDSCAPS_ZBUFFER | DDSCAPS_SYSTEMMEMORY, width, height, DepthFormat(depthBits)));
+      EXPECT_EQ(target->AddAttachedSurface(depth.get()), DD_OK);  // the target keeps its own reference
+    }
+    return target;
+  }
+
+  Ref<DirectDrawSurface> MakeTexture(DWORD size = 8) {
+    return Make(DescWithFormat(DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY, size, size,
+                               MakeRgbFormat(16, 0xF800, 0x07E0, 0x001F)));
+  }
+
+  Ref<Direct3DDevice> MakeDevice(DirectDrawSurface* target, const GUID& kind = IID_IDirect3DHALDevice) {
+    Direct3DDevice* device = nullptr;
+    EXPECT_EQ(direct3D_->CreateDevice(kind, target, &device), D3D_OK);
+    return Ref<Direct3DDevice>(device);
+  }
+
+  // The test's own target of the size with a hardware device on it.
+  void Open(DWORD width, DWORD height) {
+    target_ = MakeTarget(width, height);
+    device_ = MakeDevice(target_.get());
+  }
+
+  // The references a surface has, read by taking one more and giving it back.
+  static DWORD References(DirectDrawSurface* surface) {
+    surface->AddRef();
+    return surface->Release();
+  }
+
+  Ref<Direct3D> direct3D_;
+  Ref<DirectDrawSurface> target_;
+  Ref<Direct3DDevice> device_;
 };
 
 }  // namespace vx::win::testing

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "tests/platform/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace vx::win {
 namespace {
@@ -14,11 +14,9 @@ namespace {
 class FilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(dir.path().empty());
-    dir.MakeFolder("Media/Sub Folder");
     dir.MakeFolder("MEDIA2");
-    dir.MakeFile("Media/Sub Folder/Tree.BMP", "tree");
-    dir.MakeFile("readme.txt", "hello");
+    dir.Write("Media/Sub Folder/Tree.BMP", "tree");
+    dir.Write("readme.txt", "hello");
   }
 
   std::vector<std::string> Entries() const {
@@ -30,92 +28,80 @@ class FilesTest : public ::testing::Test {
     return names;
   }
 
-  TempFolder dir;
+  test::TempFolder dir;
+  const std::string root = dir.path();
 };
 
 TEST_F(FilesTest, ResolvesSeparatorsAndLetterCase) {
-  const std::string root = dir.path();
-  const struct {
-    std::string written;
-    std::string expected;
-  } cases[] = {
-      {root + "\\media\\sub folder\\tree.bmp", root + "/Media/Sub Folder/Tree.BMP"},
-      {root + "/MEDIA\\Sub Folder/TREE.bmp", root + "/Media/Sub Folder/Tree.BMP"},
-      {root + "\\Readme.TXT", root + "/readme.txt"},
-      {root + "\\media2", root + "/MEDIA2"},
+  const struct { std::string written, expected; } cases[] = {
+      {"\\media\\sub folder\\tree.bmp", "Media/Sub Folder/Tree.BMP"},
+      {"MEDIA\\Sub Folder/TREE.bmp", "Media/Sub Folder/Tree.BMP"},
+      {"Readme.TXT", "readme.txt"},
+      {"media2", "MEDIA2"},
       // Components below the first missing one are kept as written.
-      {root + "\\media\\Missing\\tree.bmp", root + "/Media/Missing/tree.bmp"},
-      {root + "\\media\\\\sub folder\\", root + "/Media/Sub Folder/"},
-      {root + "\\media\\..\\README.txt", root + "/Media/../readme.txt"},
+      {"media\\Missing\\tree.bmp", "Media/Missing/tree.bmp"},
+      {"media\\\\sub folder\\", "Media/Sub Folder/"},
+      {"media\\..\\README.txt", "Media/../readme.txt"},
   };
-  for (const auto& c : cases) EXPECT_EQ(ResolvePath(c.written), c.expected) << c.written;
-}
+  for (const auto& c : cases) EXPECT_EQ(ResolvePath(root + c.written), root + c.expected) << c.written;
 
-TEST_F(FilesTest, ExactNameWinsOverCaseMatch) {
-  dir.MakeFile("README.TXT", "other");
-  EXPECT_EQ(ResolvePath(dir / "readme.txt"), dir / "readme.txt");
-  EXPECT_EQ(ResolvePath(dir / "README.TXT"), dir / "README.TXT");
+  dir.Write("README.TXT", "other");  // an exact name wins over a case match
+  EXPECT_EQ(ResolvePath(root + "readme.txt"), root + "readme.txt");
+  EXPECT_EQ(ResolvePath(root + "README.TXT"), root + "README.TXT");
 }
 
 TEST_F(FilesTest, RelativeNamesResolveAgainstCurrentDirectory) {
   std::string saved;
   ASSERT_TRUE(GetCurrentDirectoryA(&saved));
-  ASSERT_TRUE(SetCurrentDirectoryA((dir.path() + "\\MEDIA").c_str()));
+  ASSERT_TRUE(SetCurrentDirectoryA((root + "MEDIA").c_str()));
   std::string now;
   ASSERT_TRUE(GetCurrentDirectoryA(&now));
-  EXPECT_EQ(now, std::filesystem::canonical(dir / "Media").string());
+  EXPECT_EQ(now, std::filesystem::canonical(root + "Media").string());
   EXPECT_EQ(ResolvePath("SUB FOLDER\\tree.bmp"), "Sub Folder/Tree.BMP");
   EXPECT_TRUE(CanOpenForReading("sub folder\\TREE.BMP"));
   EXPECT_FALSE(SetCurrentDirectoryA("no such folder"));
   ASSERT_TRUE(SetCurrentDirectoryA(saved.c_str()));
 }
 
-TEST_F(FilesTest, AttributesAndOpening) {
-  EXPECT_EQ(GetFileAttributesA((dir.path() + "\\MEDIA").c_str()), FILE_ATTRIBUTE_DIRECTORY);
-  EXPECT_EQ(GetFileAttributesA((dir.path() + "\\README.TXT").c_str()), FILE_ATTRIBUTE_NORMAL);
-  EXPECT_EQ(GetFileAttributesA((dir.path() + "\\nothing").c_str()), INVALID_FILE_ATTRIBUTES);
+TEST_F(FilesTest, AttributesOpeningCreatingAndDeleting) {
+  EXPECT_EQ(GetFileAttributesA((root + "MEDIA").c_str()), FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(GetFileAttributesA((root + "README.TXT").c_str()), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(GetFileAttributesA((root + "nothing").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(GetFileAttributesA(nullptr), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(CanOpenForReading(root + "README.TXT"));
+  EXPECT_FALSE(CanOpenForReading(root + "media"));  // a folder is not a file to read
+  EXPECT_FALSE(CanOpenForReading(root + "nothing"));
 
-  EXPECT_TRUE(CanOpenForReading(dir.path() + "\\README.TXT"));
-  EXPECT_FALSE(CanOpenForReading(dir.path() + "\\media"));  // a folder is not a file to read
-  EXPECT_FALSE(CanOpenForReading(dir.path() + "\\nothing"));
-}
-
-TEST_F(FilesTest, CreateAndDeleteFollowTheSameNames) {
-  EXPECT_TRUE(CreateDirectoryA((dir.path() + "\\Saves").c_str(), nullptr));
-  EXPECT_FALSE(CreateDirectoryA((dir.path() + "\\Saves").c_str(), nullptr));
-  // Under Windows rules "SAVES" is the folder that already exists.
-  EXPECT_FALSE(CreateDirectoryA((dir.path() + "\\SAVES").c_str(), nullptr));
-  EXPECT_FALSE(CreateDirectoryA((dir.path() + "\\none\\deeper").c_str(), nullptr));
-
-  EXPECT_TRUE(DeleteFileA((dir.path() + "\\README.txt").c_str()));
-  EXPECT_FALSE(DeleteFileA((dir.path() + "\\README.txt").c_str()));
+  EXPECT_TRUE(CreateDirectoryA((root + "Saves").c_str(), nullptr));
+  EXPECT_FALSE(CreateDirectoryA((root + "Saves").c_str(), nullptr));
+  EXPECT_FALSE(CreateDirectoryA((root + "SAVES").c_str(), nullptr));  // under Windows rules it exists
+  EXPECT_FALSE(CreateDirectoryA((root + "none\\deeper").c_str(), nullptr));
+  EXPECT_TRUE(DeleteFileA((root + "README.txt").c_str()));
+  EXPECT_FALSE(DeleteFileA((root + "README.txt").c_str()));
   EXPECT_EQ(Entries(), (std::vector<std::string>{"MEDIA2", "Media", "Saves"}));
 }
 
 TEST_F(FilesTest, WholeFileRoundTripReplacesTheExistingSpelling) {
   const std::vector<uint8_t> data{0, 1, 2, 255, '\r', '\n'};
-  ASSERT_TRUE(WriteWholeFile(dir.path() + "\\README.TXT", data.data(), data.size()));
+  ASSERT_TRUE(WriteWholeFile((root + "README.TXT"), data.data(), data.size()));
   EXPECT_EQ(Entries(), (std::vector<std::string>{"MEDIA2", "Media", "readme.txt"}));
-  EXPECT_EQ(ReadWholeFile(dir / "readme.txt"), data);
+  EXPECT_EQ(ReadWholeFile(root + "readme.txt"), data);
+  ASSERT_TRUE(WriteWholeFile(root + "empty.bin", nullptr, 0));
+  EXPECT_EQ(ReadWholeFile(root + "EMPTY.BIN"), std::vector<uint8_t>{});
 
-  ASSERT_TRUE(WriteWholeFile(dir / "empty.bin", nullptr, 0));
-  EXPECT_EQ(ReadWholeFile(dir / "EMPTY.BIN"), std::vector<uint8_t>{});
+  EXPECT_FALSE(ReadWholeFile(root + "missing.bin").has_value());
+  EXPECT_FALSE(ReadWholeFile(root + "Media").has_value());
+  EXPECT_FALSE(WriteWholeFile(root + "Media", "x", 1));  // never replaces a folder
+  EXPECT_FALSE(WriteWholeFile(root + "missing/file.bin", "x", 1));
 
-  EXPECT_FALSE(ReadWholeFile(dir / "missing.bin").has_value());
-  EXPECT_FALSE(ReadWholeFile(dir / "Media").has_value());
-  EXPECT_FALSE(WriteWholeFile(dir / "Media", "x", 1));  // never replaces a folder
-  EXPECT_FALSE(WriteWholeFile(dir / "missing/file.bin", "x", 1));
-}
-
-TEST_F(FilesTest, FailedWriteKeepsTheOldFileAndNoTemporary) {
+  // A failed write keeps the old file and leaves no temporary behind.
   const std::string big(100000, 'n');
   SetWriteFailureForTesting(true);
-  const bool written = WriteWholeFile(dir / "readme.txt", big.data(), big.size());
+  const bool written = WriteWholeFile(root + "readme.txt", big.data(), big.size());
   SetWriteFailureForTesting(false);
   EXPECT_FALSE(written);
-  EXPECT_EQ(dir.Contents("readme.txt"), "hello");
-  EXPECT_EQ(Entries(), (std::vector<std::string>{"MEDIA2", "Media", "readme.txt"}));
+  EXPECT_EQ(dir.Read("readme.txt"), std::string(data.begin(), data.end()));
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"MEDIA2", "Media", "empty.bin", "readme.txt"}));
 }
 
 TEST(ExecutableTest, PathAndFolder) {
@@ -123,7 +109,7 @@ TEST(ExecutableTest, PathAndFolder) {
   const std::string folder = ExecutableFolder();
   ASSERT_FALSE(folder.empty());
   EXPECT_EQ(folder.back(), '/');
-  EXPECT_EQ(path.compare(0, folder.size(), folder), 0);
+  EXPECT_EQ(path.substr(0, folder.size()), folder);
   EXPECT_EQ(path.substr(folder.size()), "test_platform");
 }
 

@@ -4,17 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "platform/win/files.h"
-#include "tests/platform/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace vx::win {
 namespace {
 
 class ProfileTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_FALSE(dir.path().empty()); }
-
   std::string Read(const char* section, const char* key, const char* fallback = "none") {
     char buffer[256];
     const DWORD count = GetPrivateProfileStringA(section, key, fallback, buffer, sizeof buffer, file.c_str());
@@ -22,12 +21,12 @@ class ProfileTest : public ::testing::Test {
     return buffer;
   }
 
-  TempFolder dir;
-  std::string file = dir / "SETUP.INI";
+  test::TempFolder dir;
+  const std::string file = dir.path() + "SETUP.INI";
 };
 
 TEST_F(ProfileTest, ReadsWithWindowsMatchingRules) {
-  dir.MakeFile("SETUP.INI",
+  dir.Write("SETUP.INI",
                "orphan=outside any section\n"
                "; a comment=not a key\r\n"
                "[Settings]\r\n"
@@ -39,11 +38,7 @@ TEST_F(ProfileTest, ReadsWithWindowsMatchingRules) {
                "NoEquals\r\n"
                "[ Other ]\n"
                "debug=2\n");
-  const struct {
-    const char* section;
-    const char* key;
-    const char* expected;
-  } cases[] = {
+  const struct { const char *section, *key, *expected; } cases[] = {
       {"SETTINGS", "debug", "1"},
       {"settings", "TITLE", "  My Game  "},  // blanks inside the quotes stay
       {"Settings", "Path", "C:\\Games\\x"},
@@ -67,7 +62,7 @@ TEST_F(ProfileTest, MissingFileGivesTheDefault) {
 }
 
 TEST_F(ProfileTest, CutsToTheBufferSize) {
-  dir.MakeFile("SETUP.INI", "[A]\r\nkey=abcdef\r\n");
+  dir.Write("SETUP.INI", "[A]\r\nkey=abcdef\r\n");
   char buffer[8];
   std::memset(buffer, '#', sizeof buffer);
   EXPECT_EQ(GetPrivateProfileStringA("A", "key", "", buffer, 4, file.c_str()), 3u);
@@ -87,13 +82,13 @@ TEST_F(ProfileTest, WritesCreateTheFileAndSection) {
   ASSERT_TRUE(WritePrivateProfileStringA("ERRORLOG", "RUNTIMEERROR ON 1/2/2024 AT 3:4", "Bad value", file.c_str()));
   ASSERT_TRUE(WriteProfileString("ERRORLOG", "Second", "two", file));
   ASSERT_TRUE(WriteProfileString("Loop", "PC1", "7", file));
-  EXPECT_EQ(dir.Contents("SETUP.INI"),
+  EXPECT_EQ(dir.Read("SETUP.INI"),
             "[ERRORLOG]\r\nRUNTIMEERROR ON 1/2/2024 AT 3:4=Bad value\r\nSecond=two\r\n\r\n[Loop]\r\nPC1=7\r\n");
   EXPECT_EQ(Read("errorlog", "runtimeerror on 1/2/2024 at 3:4"), "Bad value");
 }
 
 TEST_F(ProfileTest, ReplacesInPlaceAndKeepsEverythingElse) {
-  dir.MakeFile("SETUP.INI",
+  dir.Write("SETUP.INI",
                "; settings of the game\n"
                "[Settings]\n"
                "Debug = 0 ; old\n"
@@ -104,7 +99,7 @@ TEST_F(ProfileTest, ReplacesInPlaceAndKeepsEverythingElse) {
                "x=1\n");
   ASSERT_TRUE(WriteProfileString("SETTINGS", "DEBUG", "1", file));
   ASSERT_TRUE(WriteProfileString("settings", "Added", "new", file));
-  EXPECT_EQ(dir.Contents("SETUP.INI"),
+  EXPECT_EQ(dir.Read("SETUP.INI"),
             "; settings of the game\r\n"
             "[Settings]\r\n"
             "Debug=1\r\n"
@@ -117,27 +112,27 @@ TEST_F(ProfileTest, ReplacesInPlaceAndKeepsEverythingElse) {
 }
 
 TEST_F(ProfileTest, NullValueDeletesKeyAndNullKeyDeletesSection) {
-  dir.MakeFile("SETUP.INI", "[A]\r\nk=1\r\nj=2\r\n[B]\r\nk=3\r\n[a]\r\nK=4\r\n");
+  dir.Write("SETUP.INI", "[A]\r\nk=1\r\nj=2\r\n[B]\r\nk=3\r\n[a]\r\nK=4\r\n");
   ASSERT_TRUE(WritePrivateProfileStringA("a", "K", nullptr, file.c_str()));
-  EXPECT_EQ(dir.Contents("SETUP.INI"), "[A]\r\nj=2\r\n[B]\r\nk=3\r\n[a]\r\n");
+  EXPECT_EQ(dir.Read("SETUP.INI"), "[A]\r\nj=2\r\n[B]\r\nk=3\r\n[a]\r\n");
   ASSERT_TRUE(WritePrivateProfileStringA("A", nullptr, nullptr, file.c_str()));
-  EXPECT_EQ(dir.Contents("SETUP.INI"), "[B]\r\nk=3\r\n");
+  EXPECT_EQ(dir.Read("SETUP.INI"), "[B]\r\nk=3\r\n");
   EXPECT_EQ(Read("B", "k"), "3");
 
   // Deleting from a file that does not exist does not create it.
-  const std::string absent = dir / "absent.ini";
+  const std::string absent = dir.path() + "absent.ini";
   EXPECT_TRUE(WritePrivateProfileStringA("A", "k", nullptr, absent.c_str()));
   EXPECT_TRUE(WritePrivateProfileStringA("A", nullptr, nullptr, absent.c_str()));
   EXPECT_FALSE(ReadWholeFile(absent).has_value());
 }
 
 TEST_F(ProfileTest, RefusesNamesThatWouldBreakTheFile) {
-  EXPECT_FALSE(WriteProfileString("A", "k", "two\nlines", file));
-  EXPECT_FALSE(WriteProfileString("A]", "k", "v", file));
-  EXPECT_FALSE(WriteProfileString("A", "k=v", "v", file));
-  EXPECT_FALSE(WriteProfileString("A", "  ", "v", file));
+  for (const auto& [section, key, value] : {std::tuple{"A", "k", "two\nlines"}, {"A]", "k", "v"}, {"A", "k=v", "v"},
+                                            {"A", "  ", "v"}}) {
+    EXPECT_FALSE(WriteProfileString(section, key, value, file)) << section << "/" << key;
+  }
   EXPECT_FALSE(WritePrivateProfileStringA(nullptr, "k", "v", file.c_str()));
-  EXPECT_EQ(dir.Contents("SETUP.INI"), "");
+  EXPECT_EQ(dir.Read("SETUP.INI"), "");
 }
 
 }  // namespace

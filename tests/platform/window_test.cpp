@@ -4,8 +4,8 @@
 
 #include <SDL.h>
 
-#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win/keyboard.h"
@@ -21,12 +21,6 @@ struct Received {
   LPARAM lParam;
   bool operator==(const Received&) const = default;
 };
-
-void PrintTo(const Received& r, std::ostream* out) {
-  *out << "{0x" << std::hex << r.message << ", " << std::dec << r.wParam << ", " << (r.lParam & 0xFFFF) << "|"
-       << (r.lParam >> 16) << "}";
-}
-
 std::vector<Received> gReceived;
 
 // Behaves as the runtime's procedure where it matters: activation shows the window again.
@@ -40,46 +34,34 @@ LPARAM Pack(int low, int high) {
   return static_cast<LPARAM>((static_cast<uint32_t>(low) & 0xFFFFu) | ((static_cast<uint32_t>(high) & 0xFFFFu) << 16));
 }
 
-SDL_Event KeyEvent(Uint32 type, SDL_Scancode code, SDL_Keycode sym, Uint16 mod = KMOD_NONE) {
+// An event of the type; `a` and `b` are the key's scan code and symbol, the mouse position,
+// the window event's data or nothing, as the type needs.
+SDL_Event Event(Uint32 type, int a = 0, int b = 0, int extra = 0) {
   SDL_Event event{};
   event.type = type;
-  event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-  event.key.keysym.scancode = code;
-  event.key.keysym.sym = sym;
-  event.key.keysym.mod = mod;
+  if (type == SDL_KEYDOWN || type == SDL_KEYUP) {
+    event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+    event.key.keysym = {SDL_Scancode(a), SDL_Keycode(b), Uint16(extra), 0};
+  } else if (type == SDL_MOUSEMOTION) {
+    event.motion.x = a;
+    event.motion.y = b;
+  } else if (type == SDL_MOUSEBUTTONDOWN || type == SDL_MOUSEBUTTONUP) {
+    event.button.x = a;
+    event.button.y = b;
+    event.button.button = Uint8(extra);
+  } else if (type == SDL_WINDOWEVENT) {
+    event.window.event = Uint8(extra);
+    event.window.data1 = a;
+    event.window.data2 = b;
+  }
   return event;
 }
+
+SDL_Event WindowEvent(Uint8 what, int data1 = 0, int data2 = 0) { return Event(SDL_WINDOWEVENT, data1, data2, what); }
 
 SDL_Event TextEvent(const char* utf8) {
-  SDL_Event event{};
-  event.type = SDL_TEXTINPUT;
+  SDL_Event event = Event(SDL_TEXTINPUT);
   SDL_strlcpy(event.text.text, utf8, sizeof event.text.text);
-  return event;
-}
-
-SDL_Event ButtonEvent(Uint32 type, Uint8 button, int x, int y) {
-  SDL_Event event{};
-  event.type = type;
-  event.button.button = button;
-  event.button.x = x;
-  event.button.y = y;
-  return event;
-}
-
-SDL_Event MotionEvent(int x, int y) {
-  SDL_Event event{};
-  event.type = SDL_MOUSEMOTION;
-  event.motion.x = x;
-  event.motion.y = y;
-  return event;
-}
-
-SDL_Event WindowEvent(Uint8 what, int data1 = 0, int data2 = 0) {
-  SDL_Event event{};
-  event.type = SDL_WINDOWEVENT;
-  event.window.event = what;
-  event.window.data1 = data1;
-  event.window.data2 = data2;
   return event;
 }
 
@@ -119,6 +101,11 @@ class WindowTest : public ::testing::Test {
 
   static void Push(SDL_Event event) { ASSERT_EQ(SDL_PushEvent(&event), 1) << SDL_GetError(); }
 
+  // A key going down or up, on a layout where the scan code types the symbol.
+  static void Key(Uint32 type, SDL_Scancode code, SDL_Keycode sym, Uint16 mod = KMOD_NONE) {
+    Push(Event(type, code, sym, mod));
+  }
+
   // Takes every waiting message, as the main loop does.
   static std::vector<MSG> Drain() {
     std::vector<MSG> taken;
@@ -147,10 +134,9 @@ TEST_F(WindowTest, FirstShowingReportsSizePositionAndFocus) {
   EXPECT_TRUE(gReceived.empty());  // nothing until shown
 
   EXPECT_FALSE(ShowWindow(window_, SW_SHOWNORMAL));
-  const std::vector<Received> shown{{WM_SIZE, 0, Pack(320, 240)}, {WM_MOVE, 0, Pack(10, -20)}, {WM_ACTIVATE, WA_ACTIVE, 0}};
+  const std::vector<Received> shown{
+      {WM_SIZE, 0, Pack(320, 240)}, {WM_MOVE, 0, Pack(10, -20)}, {WM_ACTIVATE, WA_ACTIVE, 0}};
   EXPECT_EQ(gReceived, shown);
-  EXPECT_EQ(static_cast<int16_t>(gReceived[1].lParam >> 16), -20);
-
   // Showing a shown window reports nothing; the procedure's SW_RESTORE did not recurse either.
   gReceived.clear();
   EXPECT_TRUE(ShowWindow(window_, SW_RESTORE));
@@ -158,8 +144,7 @@ TEST_F(WindowTest, FirstShowingReportsSizePositionAndFocus) {
 
   EXPECT_TRUE(MoveWindow(window_, 0, 0, 320, 240, TRUE_));
   EXPECT_TRUE(MoveWindow(window_, 0, 0, 640, 480, TRUE_));
-  const std::vector<Received> moved{{WM_MOVE, 0, Pack(0, 0)}, {WM_SIZE, 0, Pack(640, 480)}};
-  EXPECT_EQ(gReceived, moved);
+  EXPECT_EQ(gReceived, (std::vector<Received>{{WM_MOVE, 0, Pack(0, 0)}, {WM_SIZE, 0, Pack(640, 480)}}));
 
   gReceived.clear();
   EXPECT_TRUE(ShowWindow(window_, SW_HIDE));
@@ -188,20 +173,17 @@ TEST_F(WindowTest, DestroyingSendsDestroyAndRetiresTheHandle) {
   EXPECT_FALSE(MoveWindow(window_, 0, 0, 1, 1, FALSE_));
   EXPECT_EQ(SendMessageA(window_, WM_CLOSE, 0, 0), 0);
   EXPECT_TRUE(gReceived.empty());
-  window_ = nullptr;
-}
+  EXPECT_EQ(DispatchMessageA(nullptr), 0);
 
-TEST_F(WindowTest, DefaultProcessingOfCloseDestroys) {
+  // Default processing of a close, by message or system command, destroys.
   for (const UINT message : {WM_CLOSE, WM_SYSCOMMAND}) {
     ASSERT_NE(Create(), nullptr);
-    gReceived.clear();
     const MSG msg{window_, message, message == WM_SYSCOMMAND ? SC_CLOSE : 0, 0, 0, {0, 0}};
     EXPECT_EQ(DispatchMessageA(&msg), 0);
     EXPECT_EQ(gReceived.back().message, WM_DESTROY) << message;
     EXPECT_FALSE(DestroyWindow(window_));
-    window_ = nullptr;
   }
-  EXPECT_EQ(DispatchMessageA(nullptr), 0);
+  window_ = nullptr;
 }
 
 TEST_F(WindowTest, ClassesAndCreationFailures) {
@@ -222,44 +204,32 @@ TEST_F(WindowTest, ClassesAndCreationFailures) {
 }
 
 TEST_F(WindowTest, KeysBecomeVirtualKeyMessages) {
-  struct Case {
-    SDL_Scancode code;
-    SDL_Keycode sym;
-    Uint16 mod;
-    WPARAM virtualKey;
-  };
-  const Case cases[] = {
+  const struct { SDL_Scancode code; SDL_Keycode sym; Uint16 mod; WPARAM virtualKey; } cases[] = {
       {SDL_SCANCODE_A, SDLK_a, KMOD_NONE, 'A'},
-      {SDL_SCANCODE_Q, SDLK_a, KMOD_NONE, 'A'},     // a French keyboard: the key typing "a"
+      {SDL_SCANCODE_Q, SDLK_a, KMOD_NONE, 'A'},          // a French keyboard: the key typing "a"
       {SDL_SCANCODE_1, SDLK_AMPERSAND, KMOD_NONE, '1'},  // its number row still gives digits
-      {SDL_SCANCODE_M, SDLK_COMMA, KMOD_NONE, 0xBC},
-      {SDL_SCANCODE_F, 0x0430, KMOD_NONE, 'F'},     // a Cyrillic layout
-      {SDL_SCANCODE_0, SDLK_0, KMOD_NONE, '0'},
-      {SDL_SCANCODE_F1, SDLK_F1, KMOD_NONE, 0x70},
-      {SDL_SCANCODE_F12, SDLK_F12, KMOD_NONE, 0x7B},
-      {SDL_SCANCODE_SPACE, SDLK_SPACE, KMOD_NONE, 0x20},
-      {SDL_SCANCODE_LEFT, SDLK_LEFT, KMOD_NONE, 0x25},
-      {SDL_SCANCODE_DOWN, SDLK_DOWN, KMOD_NONE, 0x28},
-      {SDL_SCANCODE_LSHIFT, SDLK_LSHIFT, KMOD_NONE, 0x10},
-      {SDL_SCANCODE_RCTRL, SDLK_RCTRL, KMOD_NONE, 0x11},
-      {SDL_SCANCODE_LALT, SDLK_LALT, KMOD_NONE, 0x12},
-      {SDL_SCANCODE_KP_4, SDLK_KP_4, KMOD_NUM, 0x64},
+      {SDL_SCANCODE_F, 0x0430, KMOD_NONE, 'F'},          // a Cyrillic layout
+      {SDL_SCANCODE_M, SDLK_COMMA, KMOD_NONE, 0xBC},     {SDL_SCANCODE_0, SDLK_0, KMOD_NONE, '0'},
+      {SDL_SCANCODE_F1, SDLK_F1, KMOD_NONE, 0x70},       {SDL_SCANCODE_F12, SDLK_F12, KMOD_NONE, 0x7B},
+      {SDL_SCANCODE_SPACE, SDLK_SPACE, KMOD_NONE, 0x20}, {SDL_SCANCODE_LEFT, SDLK_LEFT, KMOD_NONE, 0x25},
+      {SDL_SCANCODE_DOWN, SDLK_DOWN, KMOD_NONE, 0x28},   {SDL_SCANCODE_LSHIFT, SDLK_LSHIFT, KMOD_NONE, 0x10},
+      {SDL_SCANCODE_RCTRL, SDLK_RCTRL, KMOD_NONE, 0x11}, {SDL_SCANCODE_LALT, SDLK_LALT, KMOD_NONE, 0x12},
+      {SDL_SCANCODE_KP_4, SDLK_KP_4, KMOD_NUM, 0x64},    {SDL_SCANCODE_DELETE, SDLK_DELETE, KMOD_NONE, 0x2E},
       {SDL_SCANCODE_KP_4, SDLK_KP_4, KMOD_NONE, 0x25},  // Num Lock off: the arrow on the key
-      {SDL_SCANCODE_DELETE, SDLK_DELETE, KMOD_NONE, 0x2E},
   };
   ASSERT_NE(Create(), nullptr);
-  for (const Case& c : cases) {
-    Push(KeyEvent(SDL_KEYDOWN, c.code, c.sym, c.mod));
-    Push(KeyEvent(SDL_KEYUP, c.code, c.sym, c.mod));
+  for (const auto& c : cases) {
+    Key(SDL_KEYDOWN, c.code, c.sym, c.mod);
+    Key(SDL_KEYUP, c.code, c.sym, c.mod);
     const std::vector<MSG> taken = Drain();
     ASSERT_EQ(taken.size(), 2u) << c.code;
     EXPECT_EQ(taken[0].hwnd, window_);
-    EXPECT_EQ(taken[0].message, WM_KEYDOWN);
+    EXPECT_EQ(std::pair(taken[0].message, taken[1].message), std::pair(UINT{WM_KEYDOWN}, UINT{WM_KEYUP}));
     EXPECT_EQ(taken[0].wParam, c.virtualKey) << SDL_GetScancodeName(c.code);
-    EXPECT_EQ(taken[1].message, WM_KEYUP);
     EXPECT_EQ(taken[1].wParam, c.virtualKey);
+    // The transition bit tells a release.
     EXPECT_EQ(static_cast<uint32_t>(taken[0].lParam) >> 31, 0u);
-    EXPECT_EQ(static_cast<uint32_t>(taken[1].lParam) >> 31, 1u);  // the transition bit of a release
+    EXPECT_EQ(static_cast<uint32_t>(taken[1].lParam) >> 31, 1u);
   }
 }
 
@@ -269,50 +239,42 @@ TEST_F(WindowTest, TypedCharactersAreCodePage1252) {
   Push(TextEvent("\xE2\x82\xAC"));       // euro sign
   Push(TextEvent("\xE4\xB8\xAD" "b"));   // a CJK character has no byte: dropped
   Push(TextEvent("\xC5\x92\xFF" "c"));   // OE ligature, then a byte that is not UTF-8
-  std::vector<WPARAM> typed;
-  for (const MSG& msg : Drain()) {
-    EXPECT_EQ(msg.message, WM_CHAR);
-    typed.push_back(msg.wParam);
-  }
-  EXPECT_EQ(typed, (std::vector<WPARAM>{'a', 0xE9, 0x80, 'b', 0x8C, 'c'}));
-
   // Control characters come from the keys themselves, after the key-down, never from a release.
   const std::pair<SDL_Scancode, SDL_Keycode> controls[] = {{SDL_SCANCODE_BACKSPACE, SDLK_BACKSPACE},
-                                                           {SDL_SCANCODE_TAB, SDLK_TAB},
-                                                           {SDL_SCANCODE_RETURN, SDLK_RETURN},
-                                                           {SDL_SCANCODE_KP_ENTER, SDLK_KP_ENTER},
-                                                           {SDL_SCANCODE_ESCAPE, SDLK_ESCAPE}};
-  std::vector<std::pair<UINT, WPARAM>> messages;
+      {SDL_SCANCODE_TAB, SDLK_TAB}, {SDL_SCANCODE_RETURN, SDLK_RETURN}, {SDL_SCANCODE_KP_ENTER, SDLK_KP_ENTER},
+      {SDL_SCANCODE_ESCAPE, SDLK_ESCAPE}};
   for (const auto& [code, sym] : controls) {
-    Push(KeyEvent(SDL_KEYDOWN, code, sym));
-    Push(KeyEvent(SDL_KEYUP, code, sym));
+    Key(SDL_KEYDOWN, code, sym);
+    Key(SDL_KEYUP, code, sym);
   }
+  std::vector<std::pair<UINT, WPARAM>> messages;
   for (const MSG& msg : Drain()) {
     // TranslateMessage adds nothing: the characters are already queued.
     EXPECT_EQ(TranslateMessage(&msg), msg.message == WM_CHAR ? FALSE_ : TRUE_);
     messages.emplace_back(msg.message, msg.wParam);
   }
-  const std::vector<std::pair<UINT, WPARAM>> expected{
-      {WM_KEYDOWN, 8},  {WM_CHAR, 8},  {WM_KEYUP, 8},  {WM_KEYDOWN, 9},  {WM_CHAR, 9},  {WM_KEYUP, 9},
-      {WM_KEYDOWN, 13}, {WM_CHAR, 13}, {WM_KEYUP, 13}, {WM_KEYDOWN, 13}, {WM_CHAR, 13}, {WM_KEYUP, 13},
-      {WM_KEYDOWN, 27}, {WM_CHAR, 27}, {WM_KEYUP, 27}};
+  std::vector<std::pair<UINT, WPARAM>> expected;
+  for (const WPARAM typed : std::vector<WPARAM>{'a', 0xE9, 0x80, 'b', 0x8C, 'c'}) expected.emplace_back(WM_CHAR, typed);
+  for (const WPARAM key : {8, 9, 13, 13, 27}) {
+    for (const UINT message : {WM_KEYDOWN, WM_CHAR, WM_KEYUP}) expected.emplace_back(message, key);
+  }
   EXPECT_EQ(messages, expected);
   EXPECT_TRUE(Drain().empty());
 }
 
 TEST_F(WindowTest, MouseMessagesCarryClientCoordinatesAndButtons) {
   ASSERT_NE(Create(), nullptr);
-  Push(MotionEvent(100, 200));
-  Push(ButtonEvent(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 5, 6));
-  Push(MotionEvent(639, 479));
-  Push(ButtonEvent(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 7, 8));
-  Push(ButtonEvent(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT, 9, 10));
-  Push(ButtonEvent(SDL_MOUSEBUTTONUP, SDL_BUTTON_RIGHT, 11, 12));
-  Push(ButtonEvent(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_MIDDLE, 0, 0));  // no message, only its key state
+  Push(Event(SDL_MOUSEMOTION, 100, 200));
+  Push(Event(SDL_MOUSEBUTTONDOWN, 5, 6, SDL_BUTTON_LEFT));
+  Push(Event(SDL_MOUSEMOTION, 639, 479));
+  Push(Event(SDL_MOUSEBUTTONUP, 7, 8, SDL_BUTTON_LEFT));
+  Push(Event(SDL_MOUSEBUTTONDOWN, 9, 10, SDL_BUTTON_RIGHT));
+  Push(Event(SDL_MOUSEBUTTONUP, 11, 12, SDL_BUTTON_RIGHT));
+  Push(Event(SDL_MOUSEBUTTONDOWN, 0, 0, SDL_BUTTON_MIDDLE));  // no message, only its key state
   const std::vector<Received> expected{
-      {WM_MOUSEMOVE, 0, Pack(100, 200)},     {WM_LBUTTONDOWN, 0x0001, Pack(5, 6)},
+      {WM_MOUSEMOVE, 0, Pack(100, 200)},      {WM_LBUTTONDOWN, 0x0001, Pack(5, 6)},
       {WM_MOUSEMOVE, 0x0001, Pack(639, 479)}, {WM_LBUTTONUP, 0, Pack(7, 8)},
-      {WM_RBUTTONDOWN, 0x0002, Pack(9, 10)}, {WM_RBUTTONUP, 0, Pack(11, 12)}};
+      {WM_RBUTTONDOWN, 0x0002, Pack(9, 10)},  {WM_RBUTTONUP, 0, Pack(11, 12)}};
   EXPECT_EQ(DispatchAll(), expected);
   EXPECT_NE(GetAsyncKeyState(VK_MBUTTON), 0);
   EXPECT_EQ(GetAsyncKeyState(VK_LBUTTON), 0);
@@ -326,30 +288,24 @@ TEST_F(WindowTest, WindowEventsAndQuit) {
   Push(WindowEvent(SDL_WINDOWEVENT_MOVED, 30, 40));
   Push(WindowEvent(SDL_WINDOWEVENT_SIZE_CHANGED, 800, 600));
   Push(WindowEvent(SDL_WINDOWEVENT_FOCUS_LOST));
-  const std::vector<Received> expected{{WM_ACTIVATE, WA_ACTIVE, 0},
-                                       {WM_MOVE, 0, Pack(30, 40)},
-                                       {WM_SIZE, 0, Pack(800, 600)},
-                                       {WM_ACTIVATE, WA_INACTIVE, 0}};
+  const std::vector<Received> expected{{WM_ACTIVATE, WA_ACTIVE, 0}, {WM_MOVE, 0, Pack(30, 40)},
+                                       {WM_SIZE, 0, Pack(800, 600)}, {WM_ACTIVATE, WA_INACTIVE, 0}};
   EXPECT_EQ(DispatchAll(), expected);
 
   for (const bool quit : {true, false}) {
     if (!window_) {
       ASSERT_NE(Create(), nullptr);
     }
-    SDL_Event event{};
-    event.type = SDL_QUIT;
-    Push(quit ? event : WindowEvent(SDL_WINDOWEVENT_CLOSE));
+    Push(quit ? Event(SDL_QUIT) : WindowEvent(SDL_WINDOWEVENT_CLOSE));
     EXPECT_EQ(DispatchAll(), (std::vector<Received>{{WM_CLOSE, 0, 0}, {WM_DESTROY, 0, 0}})) << quit;
     window_ = nullptr;
   }
   // With no window, events still move key states but post nothing; a quit request ends the loop.
-  Push(KeyEvent(SDL_KEYDOWN, SDL_SCANCODE_ESCAPE, SDLK_ESCAPE));
+  Key(SDL_KEYDOWN, SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
   Push(WindowEvent(SDL_WINDOWEVENT_CLOSE));
   EXPECT_TRUE(Drain().empty());
   EXPECT_NE(GetAsyncKeyState(VK_ESCAPE), 0);
-  SDL_Event quit{};
-  quit.type = SDL_QUIT;
-  Push(quit);
+  Push(Event(SDL_QUIT));
   const std::vector<MSG> taken = Drain();
   ASSERT_EQ(taken.size(), 1u);
   EXPECT_EQ(taken[0].message, WM_QUIT);
@@ -357,28 +313,27 @@ TEST_F(WindowTest, WindowEventsAndQuit) {
 
 TEST_F(WindowTest, KeyStateFollowsPushedKeys) {
   // GetAsyncKeyState reads the events itself, so a busy wait on a key ends without a message loop.
-  Push(KeyEvent(SDL_KEYDOWN, SDL_SCANCODE_ESCAPE, SDLK_ESCAPE));
+  Key(SDL_KEYDOWN, SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
   EXPECT_EQ(GetAsyncKeyState(VK_ESCAPE) & 0x8000, 0x8000);
   EXPECT_EQ(GetAsyncKeyState(VK_F11), 0);
-  Push(KeyEvent(SDL_KEYUP, SDL_SCANCODE_ESCAPE, SDLK_ESCAPE));
+  Key(SDL_KEYUP, SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
   EXPECT_EQ(GetAsyncKeyState(VK_ESCAPE), 0);
 
   // The side-less modifier is down while either side is.
-  Push(KeyEvent(SDL_KEYDOWN, SDL_SCANCODE_LSHIFT, SDLK_LSHIFT));
-  Push(KeyEvent(SDL_KEYDOWN, SDL_SCANCODE_RSHIFT, SDLK_RSHIFT));
-  Push(KeyEvent(SDL_KEYUP, SDL_SCANCODE_LSHIFT, SDLK_LSHIFT));
+  Key(SDL_KEYDOWN, SDL_SCANCODE_LSHIFT, SDLK_LSHIFT);
+  Key(SDL_KEYDOWN, SDL_SCANCODE_RSHIFT, SDLK_RSHIFT);
+  Key(SDL_KEYUP, SDL_SCANCODE_LSHIFT, SDLK_LSHIFT);
   EXPECT_NE(GetAsyncKeyState(VK_SHIFT), 0);
   EXPECT_EQ(GetAsyncKeyState(VK_LSHIFT), 0);
   EXPECT_NE(GetAsyncKeyState(VK_RSHIFT), 0);
-  Push(KeyEvent(SDL_KEYUP, SDL_SCANCODE_RSHIFT, SDLK_RSHIFT));
+  Key(SDL_KEYUP, SDL_SCANCODE_RSHIFT, SDLK_RSHIFT);
   EXPECT_EQ(GetAsyncKeyState(VK_SHIFT), 0);
 
   // Losing the focus releases held keys: their releases go to another program.
-  Push(KeyEvent(SDL_KEYDOWN, SDL_SCANCODE_F12, SDLK_F12));
+  Key(SDL_KEYDOWN, SDL_SCANCODE_F12, SDLK_F12);
   EXPECT_NE(GetAsyncKeyState(VK_F12), 0);
   Push(WindowEvent(SDL_WINDOWEVENT_FOCUS_LOST));
   EXPECT_EQ(GetAsyncKeyState(VK_F12), 0);
-
   EXPECT_EQ(GetAsyncKeyState(-1), 0);
   EXPECT_EQ(GetAsyncKeyState(256), 0);
 }
@@ -390,46 +345,34 @@ TEST_F(WindowTest, ListenersSeeEveryEvent) {
   gHeard.clear();
   AddPlatformEventListener(&Listen);
   AddPlatformEventListener(&Listen);  // once only
-  Push(MotionEvent(1, 1));
-  SDL_Event user{};
-  user.type = SDL_USEREVENT;
-  Push(user);
+  Push(Event(SDL_MOUSEMOTION, 1, 1));
+  Push(Event(SDL_USEREVENT));
   PumpPlatformEvents();
   RemovePlatformEventListener(&Listen);
-  Push(MotionEvent(2, 2));
+  Push(Event(SDL_MOUSEMOTION, 2, 2));
   PumpPlatformEvents();
   EXPECT_EQ(gHeard, (std::vector<Uint32>{SDL_MOUSEMOTION, SDL_USEREVENT}));
 }
 
-TEST_F(WindowTest, MessageBoxWritesToStandardError) {
-  struct Case {
-    const char* text;
-    const char* caption;
-    const char* line;
-  };
-  const Case cases[] = {
+TEST_F(WindowTest, MessageBoxesCursorAndSystemSettings) {
+  const struct { const char *text, *caption, *line; } cases[] = {
       {"Runtime Error 105 - Array does not exist", "Error In Program",
        "Error In Program: Runtime Error 105 - Array does not exist\n"},
       {"Can't create OLE.", nullptr, "Can't create OLE.\n"},
       {"bye", "", "bye\n"},
       {"line 1\r\nline 2", "ERRORINFO: x", "ERRORINFO: x: line 1\nline 2\n"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {  // headless, a message box goes to standard error
     testing::internal::CaptureStderr();
     EXPECT_EQ(MessageBoxA(nullptr, c.text, c.caption, MB_OK | MB_ICONSTOP), IDOK);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), c.line);
   }
-}
-
-TEST_F(WindowTest, CursorCounterAndSystemSettings) {
   EXPECT_EQ(ShowCursor(FALSE_), -1);
   EXPECT_EQ(ShowCursor(FALSE_), -2);
   EXPECT_EQ(ShowCursor(TRUE_), -1);
   EXPECT_EQ(ShowCursor(TRUE_), 0);
   EXPECT_TRUE(SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, FALSE_, nullptr, 0));
   EXPECT_FALSE(SystemParametersInfoA(0x1234, 0, nullptr, 0));
-  EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 640);
-  EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 480);
   EXPECT_EQ(GetSystemMetrics(99), 0);
 }
 

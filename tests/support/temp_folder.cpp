@@ -28,6 +28,11 @@ std::string TempFolder::Write(const std::string& name, const std::string& conten
   return full.string();
 }
 
+std::string TempFolder::MakeFolder(const std::string& name) const {
+  std::filesystem::create_directories(path_ + name);
+  return path_ + name;
+}
+
 std::string TempFolder::Read(const std::string& name) const {
   std::ifstream in(path_ + name, std::ios::binary);
   std::stringstream ss;

@@ -14,6 +14,8 @@ class TempFolder {
   const std::string& path() const { return path_; }
   std::string Write(const std::string& name, const std::string& content) const;
   std::string Read(const std::string& name) const;
+  // Makes the folder and its parents; returns its full path.
+  std::string MakeFolder(const std::string& name) const;
 
  private:
   std::string path_;
