@@ -3,6 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <map>
 #include <vector>
@@ -24,24 +25,18 @@ struct FakeDirectDraw {
   bool failMaking = false;
   std::map<const void*, int> releases;
 
-  win::IDirectDrawSurface7* Surface(int i) { return reinterpret_cast<win::IDirectDrawSurface7*>(&storage[size_t(i)]); }
-  win::IDirectDrawPalette* Palette(int i) {
-    return reinterpret_cast<win::IDirectDrawPalette*>(&storage[128 + size_t(i)]);
-  }
-  int Releases(const void* p) const {
-    auto it = releases.find(p);
-    return it == releases.end() ? 0 : it->second;
-  }
+  template <class T>
+  T* At(size_t i) { return reinterpret_cast<T*>(&storage[i]); }
+  win::IDirectDrawSurface7* Surface(int i) { return At<win::IDirectDrawSurface7>(size_t(i)); }
+  win::IDirectDrawPalette* Palette(int i) { return At<win::IDirectDrawPalette>(128 + size_t(i)); }
+  int Releases(const void* p) const { return releases.count(p) ? releases.at(p) : 0; }
   int TotalReleases() const {
     int n = 0;
     for (const auto& [p, count] : releases) n += count;
     return n;
   }
-  // True when no object was released more than once.
   bool NoneReleasedTwice() const {
-    for (const auto& [p, count] : releases)
-      if (count > 1) return false;
-    return true;
+    return std::none_of(releases.begin(), releases.end(), [](const auto& r) { return r.second > 1; });
   }
 };
 

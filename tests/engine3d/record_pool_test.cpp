@@ -4,24 +4,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <random>
+#include <tuple>
 #include <type_traits>
 #include <vector>
 
-#include "engine3d/records.h"
-#include "platform/win/messages.h"
-#include "runtime/interpreter.h"
 #include "tests/engine3d/engine_fixture.h"
 
 namespace vx {
 namespace {
 
-using test::EngineRecordsTest;
 using test::PoolIsConsistent;
 using test::UsedOrder;
+using Slots = std::vector<int32_t>;
 
-class RecordPoolTest : public EngineRecordsTest {};
+class RecordPoolTest : public test::EngineRecordsTest {};
 
 // A pool made afresh, without the slots the run set-up reserves.
 template <class Record>
@@ -33,35 +30,27 @@ void MakeFresh(RecordPool<Record>& pool) {
   ASSERT_TRUE(pool.Create());
 }
 
-TEST_F(RecordPoolTest, EachKindDoublesWhenItsFreeRecordsFallBelowItsThreshold) {
-  struct Case {
-    const char* kind;
-    std::function<void()> makeFresh;
-    std::function<uint32_t()> take;
-    std::function<int32_t()> capacity;
-    std::vector<int32_t> capacityAfterTake;  // after take 1, 2, ...
-  };
-  const std::vector<Case> cases = {
-      {"render items", [] { MakeFresh(gRenderItems); }, AllocRenderItem, [] { return gRenderItems.capacity; },
-       {4, 8, 8, 8, 8, 16, 16, 16, 16, 16, 16, 16, 16, 32}},
-      {"objects", [] { MakeFresh(gObjectRecords); }, AllocObjectRecord, [] { return gObjectRecords.capacity; },
-       {4, 8, 8, 8, 8, 16}},
-      {"meshes", [] { MakeFresh(gMeshRecords); }, AllocMeshRecord, [] { return gMeshRecords.capacity; },
-       {4, 8, 8, 8, 8, 16}},
-      {"textures", [] { MakeFresh(gTextureRecords); }, AllocTextureRecord, [] { return gTextureRecords.capacity; },
-       {4, 8, 8, 8, 8, 16}},
-      {"lights", [] { MakeFresh(gLightRecords); }, AllocLightRecord, [] { return gLightRecords.capacity; },
-       {8, 8, 8, 8, 8, 16}},
-      {"images", [] { MakeFresh(gImageRecords); }, AllocImageRecord, [] { return gImageRecords.capacity; },
-       {16, 16, 16, 16, 16, 32, 32, 32, 32, 32, 32, 32, 32, 32, 32, 32, 32, 32, 32, 32, 32, 64}},
-  };
-  for (const Case& c : cases) {
-    c.makeFresh();
-    for (size_t i = 0; i < c.capacityAfterTake.size(); ++i) {
-      EXPECT_EQ(c.take(), uint32_t(i)) << c.kind << " take " << i + 1;
-      EXPECT_EQ(c.capacity(), c.capacityAfterTake[i]) << c.kind << " take " << i + 1;
-    }
+// Takes n records from a fresh pool, which must come in slot order, and gives the capacity after each.
+template <class Record>
+Slots CapacitiesWhileTaking(RecordPool<Record>& pool, uint32_t (*take)(), size_t n) {
+  MakeFresh(pool);
+  Slots capacities;
+  for (size_t i = 0; i < n; ++i) {
+    EXPECT_EQ(take(), uint32_t(i)) << "take " << i + 1;
+    capacities.push_back(pool.capacity);
   }
+  return capacities;
+}
+
+TEST_F(RecordPoolTest, EachKindDoublesWhenItsFreeRecordsFallBelowItsThreshold) {
+  EXPECT_EQ(CapacitiesWhileTaking(gRenderItems, AllocRenderItem, 14),
+            (Slots{4, 8, 8, 8, 8, 16, 16, 16, 16, 16, 16, 16, 16, 32}));
+  EXPECT_EQ(CapacitiesWhileTaking(gObjectRecords, AllocObjectRecord, 6), (Slots{4, 8, 8, 8, 8, 16}));
+  EXPECT_EQ(CapacitiesWhileTaking(gMeshRecords, AllocMeshRecord, 6), (Slots{4, 8, 8, 8, 8, 16}));
+  EXPECT_EQ(CapacitiesWhileTaking(gTextureRecords, AllocTextureRecord, 6), (Slots{4, 8, 8, 8, 8, 16}));
+  EXPECT_EQ(CapacitiesWhileTaking(gLightRecords, AllocLightRecord, 6), (Slots{8, 8, 8, 8, 8, 16}));
+  EXPECT_EQ(CapacitiesWhileTaking(gImageRecords, AllocImageRecord, 22),
+            (Slots{16, 16, 16, 16, 16, 32, 32, 32, 32, 32, 32, 32, 32, 32, 32, 32, 32, 32, 32, 32, 32, 64}));
   EXPECT_TRUE(PoolIsConsistent(gRenderItems));
   EXPECT_TRUE(PoolIsConsistent(gImageRecords));
 }
@@ -70,20 +59,17 @@ TEST_F(RecordPoolTest, RandomTakesAndFreesKeepListsSlotsAndContentsAcrossGrowth)
   // A model of the used list in order; every record carries a mark that must survive every move
   // of the array.
   std::mt19937 random(20240611u);
-  std::vector<uint32_t> model;
-  std::vector<uint32_t> objects;
+  std::vector<uint32_t> model, objects;
   int32_t mark = 1;
   const RenderItem* firstArray = gRenderItems.records;
   for (int step = 0; step < 3000; ++step) {
-    const bool take = model.empty() || random() % 100 < 60;
-    if (take) {
-      const uint32_t expectedReuse = gRenderItems.usedCount <= gRenderItems.capacity - 4
-                                         ? uint32_t(gRenderItems.freeHead)
-                                         : kNoRecordSlot;
+    if (model.empty() || random() % 100 < 60) {
+      const bool reuses = gRenderItems.usedCount <= gRenderItems.capacity - 4;
+      const int32_t freeHead = gRenderItems.freeHead;
       const uint32_t slot = AllocRenderItem();
       ASSERT_NE(slot, kNoRecordSlot);
-      if (expectedReuse != kNoRecordSlot) {
-        EXPECT_EQ(slot, expectedReuse) << "the free list is last in, first out";
+      if (reuses) {
+        EXPECT_EQ(slot, uint32_t(freeHead)) << "the free list is last in, first out";
       }
       ASSERT_TRUE(std::find(model.begin(), model.end(), slot) == model.end()) << "slot handed out twice";
       gRenderItems[slot].spriteNumber = mark++;
@@ -98,7 +84,7 @@ TEST_F(RecordPoolTest, RandomTakesAndFreesKeepListsSlotsAndContentsAcrossGrowth)
         objects.pop_back();
       }
     }
-    ASSERT_EQ(UsedOrder(gRenderItems), std::vector<int32_t>(model.begin(), model.end())) << "step " << step;
+    ASSERT_EQ(UsedOrder(gRenderItems), Slots(model.begin(), model.end())) << "step " << step;
     ASSERT_TRUE(PoolIsConsistent(gRenderItems)) << "step " << step;
   }
   EXPECT_NE(gRenderItems.records, firstArray) << "the sequence should have moved the array";
@@ -112,82 +98,58 @@ TEST_F(RecordPoolTest, RandomTakesAndFreesKeepListsSlotsAndContentsAcrossGrowth)
   for (uint32_t slot : objects) EXPECT_EQ(gObjectRecords[slot].limbCapacity, kInitialLimbCapacity);
 }
 
-TEST_F(RecordPoolTest, FreeingTheOnlyRecordEmptiesTheListAndTheNextTakeStartsItAgain) {
+TEST_F(RecordPoolTest, FreesRefuseSlotsNotInUseAndTheLastFreeEmptiesTheList) {
   MakeFresh(gLightRecords);
   const uint32_t only = AllocLightRecord();
-  EXPECT_EQ(gLightRecords.usedHead, int32_t(only));
   EXPECT_EQ(FreeLightRecord(only), 1);
-  EXPECT_EQ(gLightRecords.usedHead, kNoLink);
-  EXPECT_EQ(gLightRecords.usedTail, kNoLink);
-  EXPECT_EQ(gLightRecords.usedCount, 0);
   EXPECT_EQ(FreeLightRecord(only), 0) << "no used record";
-
-  const uint32_t again = AllocLightRecord();
-  EXPECT_EQ(again, only);
-  EXPECT_EQ(gLightRecords.usedHead, int32_t(again));
-  EXPECT_EQ(gLightRecords.usedTail, int32_t(again));
-  EXPECT_EQ(gLightRecords.records[again].previous, kNoLink);
-  EXPECT_EQ(gLightRecords.records[again].next, kNoLink);
+  EXPECT_EQ(UsedOrder(gLightRecords), Slots{});
   EXPECT_TRUE(PoolIsConsistent(gLightRecords));
-}
+  EXPECT_EQ(AllocLightRecord(), only);
+  EXPECT_EQ(UsedOrder(gLightRecords), Slots{int32_t(only)});
+  EXPECT_TRUE(PoolIsConsistent(gLightRecords));
 
-TEST_F(RecordPoolTest, ASecondFreeOfTheSameSlotChangesNothing) {
   const uint32_t a = AllocRenderItem(), b = AllocRenderItem(), c = AllocRenderItem();
   EXPECT_EQ(FreeRenderItem(b), 1);
-  EXPECT_EQ(FreeRenderItem(b), 0);
-  EXPECT_EQ(FreeRenderItem(9999), 0);
-  EXPECT_EQ(FreeRenderItem(kNoRecordSlot), 0);
+  for (uint32_t bad : {b, 9999u, kNoRecordSlot}) EXPECT_EQ(FreeRenderItem(bad), 0) << bad;
   EXPECT_EQ(gRenderItems.usedCount, 2);
   EXPECT_TRUE(PoolIsConsistent(gRenderItems));
   // Had b been pushed twice, these two takes would both return it.
   const uint32_t d = AllocRenderItem(), e = AllocRenderItem();
   EXPECT_NE(d, e);
-  EXPECT_EQ(UsedOrder(gRenderItems), (std::vector<int32_t>{int32_t(a), int32_t(c), int32_t(d), int32_t(e)}));
+  EXPECT_EQ(UsedOrder(gRenderItems), (Slots{int32_t(a), int32_t(c), int32_t(d), int32_t(e)}));
 }
 
 TEST_F(RecordPoolTest, RecordsAreZeroFilledWhenTakenAndPreparedPerKind) {
   // Dirty a record of each kind, free it, and take the same slot again.
   const uint32_t item = AllocRenderItem();
-  gRenderItems[item].visible = 7;
+  gRenderItems[item].visible = gRenderItems[item].inUse = 7;
   gRenderItems[item].position = Vector3f(1, 2, 3);
-  gRenderItems[item].inUse = 1;
   FreeRenderItem(item);
   ASSERT_EQ(AllocRenderItem(), item);
   const RenderItem& it = gRenderItems[item];
-  EXPECT_EQ(it.visible, 0);
-  EXPECT_EQ(it.position.x, 0.0f);
-  EXPECT_EQ(it.inUse, 0);
-  EXPECT_EQ(it.ownedImages[0], -1);
-  EXPECT_EQ(it.ownedImages[1], -1);
-  EXPECT_EQ(it.hotSpotX, 0);
-  EXPECT_EQ(it.scaleX, 1.0f);
-  EXPECT_EQ(it.scaleY, 1.0f);
+  EXPECT_EQ(std::tuple(it.visible, it.position.x, it.inUse, it.hotSpotX), std::tuple(0, 0.0f, 0, 0));
+  EXPECT_EQ(std::tuple(it.ownedImages[0], it.ownedImages[1], it.scaleX, it.scaleY), std::tuple(-1, -1, 1.0f, 1.0f));
 
-  const uint32_t object = AllocObjectRecord();
+  const uint32_t object = AllocObjectRecord(), mesh = AllocMeshRecord(), texture = AllocTextureRecord();
   gObjectRecords[object].limbs[5].exists = 1;
   gObjectRecords[object].speed = 0.2f;
+  gMeshRecords[mesh].vertexCount = 12;
+  gTextureRecords[texture].texture.sourceId = 4;
+  gTextureRecords[texture].texture.textureWidth = 64;
   FreeObjectRecord(object);
+  FreeMeshRecord(mesh);
+  FreeTextureRecord(texture);
+  EXPECT_EQ(gMeshRecords.records[mesh].inUse, 0);
   ASSERT_EQ(AllocObjectRecord(), object);
+  ASSERT_EQ(AllocMeshRecord(), mesh);
+  ASSERT_EQ(AllocTextureRecord(), texture);
   EXPECT_EQ(gObjectRecords[object].speed, 0.0f);
   ASSERT_EQ(gObjectRecords[object].limbCapacity, 32);
   for (int i = 0; i < 32; ++i) EXPECT_EQ(gObjectRecords[object].limbs[i].exists, 0);
-
-  const uint32_t mesh = AllocMeshRecord();
-  gMeshRecords[mesh].vertexCount = 12;
-  FreeMeshRecord(mesh);
-  EXPECT_EQ(gMeshRecords.records[mesh].inUse, 0);
-  ASSERT_EQ(AllocMeshRecord(), mesh);
-  EXPECT_EQ(gMeshRecords[mesh].inUse, 1);
-  EXPECT_EQ(gMeshRecords[mesh].vertexCount, 0);
-
-  const uint32_t texture = AllocTextureRecord();
-  gTextureRecords[texture].texture.sourceId = 4;
-  gTextureRecords[texture].texture.textureWidth = 64;
-  FreeTextureRecord(texture);
-  ASSERT_EQ(AllocTextureRecord(), texture);
-  EXPECT_EQ(gTextureRecords[texture].texture.sourceId, 0);
-  EXPECT_EQ(gTextureRecords[texture].texture.textureWidth, 0u);
-  EXPECT_EQ(gTextureRecords[texture].nameEntry, nullptr);
+  EXPECT_EQ(std::tuple(gMeshRecords[mesh].inUse, gMeshRecords[mesh].vertexCount), std::tuple(1, 0));
+  const TextureRecord& t = gTextureRecords[texture];
+  EXPECT_EQ(std::tuple(t.texture.sourceId, t.texture.textureWidth, t.nameEntry), std::tuple(0, 0u, nullptr));
 
   // Records that growth adds are zero apart from their links.
   const int32_t before = gLightRecords.capacity;
@@ -202,20 +164,19 @@ TEST_F(RecordPoolTest, RecordsAreZeroFilledWhenTakenAndPreparedPerKind) {
 
 TEST_F(RecordPoolTest, APoolThatCannotGrowRaises101AndKeepsItsState) {
   while (gTextureRecords.usedCount <= gTextureRecords.capacity - 4) AllocTextureRecord();
-  const int32_t capacity = gTextureRecords.capacity, used = gTextureRecords.usedCount;
-  const int32_t freeHead = gTextureRecords.freeHead, tail = gTextureRecords.usedTail;
-  const TextureRecord* array = gTextureRecords.records;
+  const auto state = [] {
+    const auto& p = gTextureRecords;
+    return std::tuple(p.capacity, p.usedCount, p.freeHead, p.usedTail, static_cast<const void*>(p.records));
+  };
+  const auto before = state();
+  const int32_t capacity = gTextureRecords.capacity, freeHead = gTextureRecords.freeHead;
   gRecordPoolByteLimit = uint64_t(capacity) * sizeof(TextureRecord);
 
   const uint32_t failed = AllocTextureRecord();
   EXPECT_EQ(failed, kNoRecordSlot);
   EXPECT_EQ(gErrorCode, 101);
   EXPECT_TRUE(win::QuitMessagePending());
-  EXPECT_EQ(gTextureRecords.capacity, capacity);
-  EXPECT_EQ(gTextureRecords.usedCount, used);
-  EXPECT_EQ(gTextureRecords.freeHead, freeHead);
-  EXPECT_EQ(gTextureRecords.usedTail, tail);
-  EXPECT_EQ(gTextureRecords.records, array);
+  EXPECT_EQ(state(), before);
   // A caller that misses the failure writes into a spare record, not past the array.
   gTextureRecords[failed].texture.sourceId = 3;
   EXPECT_TRUE(PoolIsConsistent(gTextureRecords));
@@ -228,27 +189,28 @@ TEST_F(RecordPoolTest, APoolThatCannotGrowRaises101AndKeepsItsState) {
 
 TEST_F(RecordPoolTest, LimbArraysDoubleNearTheirEndAndKeepTheirLimbs) {
   const uint32_t object = AllocObjectRecord();
-  ObjectLimbRecord* first = gObjectRecords[object].limbs;
+  ObjectRecord& o = gObjectRecords[object];
+  ObjectLimbRecord* first = o.limbs;
   first[27].meshSlot = 27;
   GrowLimbArray(object, 28);
-  EXPECT_EQ(gObjectRecords[object].limbCapacity, 32) << "28 is not above 32 - 4";
-  EXPECT_EQ(gObjectRecords[object].limbs, first);
+  EXPECT_EQ(o.limbCapacity, 32) << "28 is not above 32 - 4";
+  EXPECT_EQ(o.limbs, first);
 
   GrowLimbArray(object, 29);
-  EXPECT_EQ(gObjectRecords[object].limbCapacity, 64);
-  EXPECT_EQ(gObjectRecords[object].limbs[27].meshSlot, 27);
-  EXPECT_EQ(gObjectRecords[object].limbs[63].exists, 0);
+  EXPECT_EQ(o.limbCapacity, 64);
+  EXPECT_EQ(o.limbs[27].meshSlot, 27);
+  EXPECT_EQ(o.limbs[63].exists, 0);
 
   GrowLimbArray(object, 200);
-  EXPECT_EQ(gObjectRecords[object].limbCapacity, 256) << "enough for the limb asked for";
-  EXPECT_EQ(gObjectRecords[object].limbs[27].meshSlot, 27);
+  EXPECT_EQ(o.limbCapacity, 256) << "enough for the limb asked for";
+  EXPECT_EQ(o.limbs[27].meshSlot, 27);
 
   gRecordPoolByteLimit = 256 * sizeof(ObjectLimbRecord);
   GrowLimbArray(object, 300);
   EXPECT_EQ(gErrorCode, 101);
-  EXPECT_EQ(gObjectRecords[object].limbCapacity, 256);
-  EXPECT_EQ(gObjectRecords[object].limbs[27].meshSlot, 27);
-  gObjectRecords[object].limbs[27].meshSlot = 0;
+  EXPECT_EQ(o.limbCapacity, 256);
+  EXPECT_EQ(o.limbs[27].meshSlot, 27);
+  o.limbs[27].meshSlot = 0;
 }
 
 }  // namespace

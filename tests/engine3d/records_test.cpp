@@ -6,22 +6,20 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <tuple>
 
-#include "engine3d/animation_list.h"
-#include "engine3d/records.h"
 #include "engine3d/scene_model.h"
-#include "engine3d/texture_names.h"
 #include "platform/win/heap.h"
 #include "tests/engine3d/engine_fixture.h"
 
 namespace vx {
 namespace {
 
-using test::EngineRecordsTest;
 using test::PoolIsConsistent;
 using test::UsedOrder;
+using Slots = std::vector<int32_t>;
 
-class RecordsTest : public EngineRecordsTest {
+class RecordsTest : public test::EngineRecordsTest {
  protected:
   // An object with its RenderItem, as the object commands build it.
   uint32_t MakeObject(int32_t number) {
@@ -38,11 +36,12 @@ class RecordsTest : public EngineRecordsTest {
   uint32_t MakeMesh() {
     const uint32_t mesh = AllocMeshRecord();
     MeshRecord& m = gMeshRecords[mesh];
+    const auto block = [](size_t bytes) { return win::GlobalAlloc(win::GPTR, bytes); };
     m.vertexCount = m.normalCount = 3;
-    m.positions = static_cast<float*>(win::GlobalAlloc(win::GPTR, 9 * sizeof(float)));
-    m.normals = static_cast<float*>(win::GlobalAlloc(win::GPTR, 9 * sizeof(float)));
-    m.faces = static_cast<uint32_t*>(win::GlobalAlloc(win::GPTR, 7 * sizeof(uint32_t)));
-    m.textureCoords = static_cast<float*>(win::GlobalAlloc(win::GPTR, 6 * sizeof(float)));
+    m.positions = static_cast<float*>(block(9 * sizeof(float)));
+    m.normals = static_cast<float*>(block(9 * sizeof(float)));
+    m.faces = static_cast<uint32_t*>(block(7 * sizeof(uint32_t)));
+    m.textureCoords = static_cast<float*>(block(6 * sizeof(float)));
     return mesh;
   }
   // An image with a surface of the given size.
@@ -62,42 +61,28 @@ class RecordsTest : public EngineRecordsTest {
   }
 };
 
-TEST_F(RecordsTest, ResetReservesSlotZeroOfNumberedKindsAndBothFirstMeshSlots) {
-  EXPECT_EQ(UsedOrder(gImageRecords), std::vector<int32_t>{0});
-  EXPECT_EQ(UsedOrder(gObjectRecords), std::vector<int32_t>{0});
-  EXPECT_EQ(UsedOrder(gTextureRecords), std::vector<int32_t>{0});
-  EXPECT_EQ(UsedOrder(gMeshRecords), (std::vector<int32_t>{0, 1}));
-  EXPECT_EQ(gRenderItems.usedCount, 0);
-  EXPECT_EQ(gLightRecords.usedCount, 0);
+TEST_F(RecordsTest, ResetEmptiesRecordsAndMapsKeepsGrownPoolsAndReservesSlotZeroOfNumberedKinds) {
   // Each reservation that started from capacity 2 grew the pool first.
-  EXPECT_EQ(gMeshRecords.capacity, 8);
-  EXPECT_EQ(gObjectRecords.capacity, 4);
-  EXPECT_EQ(gImageRecords.capacity, 16);
-  EXPECT_NE(AllocImageRecord(), 0u);
-  EXPECT_NE(AllocObjectRecord(), 0u);
-  EXPECT_GT(AllocMeshRecord(), 1u);
-  EXPECT_NE(AllocTextureRecord(), 0u);
+  EXPECT_EQ(std::tuple(gMeshRecords.capacity, gObjectRecords.capacity, gImageRecords.capacity), std::tuple(8, 4, 16));
   EXPECT_EQ(fake.TotalReleases(), 0) << "fresh pools hold nothing to release";
-}
-
-TEST_F(RecordsTest, ResetEmptiesRecordsAndMapsButKeepsGrownCapacities) {
   for (int i = 0; i < 40; ++i) gSpriteSlotById[size_t(i + 1)] = AllocRenderItem();
   const uint32_t light = AllocLightRecord();
   gLightRecords[light].on = 1;
-  for (NumberMap* map : {&gImageSlotById, &gObjectSlotById, &gMeshSlotById, &gLightSlotById, &gGridSlotById,
-                         &gSpareSlotMap})
-    (*map)[65535] = 9;
+  NumberMap* const maps[] = {&gSpriteSlotById, &gImageSlotById, &gObjectSlotById, &gMeshSlotById,
+                             &gLightSlotById,  &gGridSlotById,  &gSpareSlotMap};
+  for (NumberMap* map : maps) (*map)[65535] = 9;
   MakeObject(7);
-  const int32_t grown = gRenderItems.capacity;
-  ASSERT_EQ(grown, 64);
+  ASSERT_EQ(gRenderItems.capacity, 64);
 
   ResetEngineRecords();
-  EXPECT_EQ(gRenderItems.capacity, grown);
-  EXPECT_EQ(gRenderItems.usedCount, 0);
+  EXPECT_EQ(gRenderItems.capacity, 64);
   EXPECT_EQ(gLightRecords.records[light].on, 0);
-  for (NumberMap* map : {&gSpriteSlotById, &gImageSlotById, &gObjectSlotById, &gMeshSlotById, &gLightSlotById,
-                         &gGridSlotById, &gSpareSlotMap})
-    EXPECT_TRUE(std::all_of(map->begin(), map->end(), [](uint32_t v) { return v == 0; }));
+  for (NumberMap* map : maps) EXPECT_TRUE(std::all_of(map->begin(), map->end(), [](uint32_t v) { return v == 0; }));
+  EXPECT_EQ(UsedOrder(gImageRecords), Slots{0});
+  EXPECT_EQ(UsedOrder(gObjectRecords), Slots{0});
+  EXPECT_EQ(UsedOrder(gTextureRecords), Slots{0});
+  EXPECT_EQ(UsedOrder(gMeshRecords), (Slots{0, 1}));
+  EXPECT_EQ(gRenderItems.usedCount + gLightRecords.usedCount, 0);
   EXPECT_EQ(AllocRenderItem(), 0u) << "the free list starts again at slot 0";
   EXPECT_TRUE(PoolIsConsistent(gRenderItems));
   EXPECT_TRUE(PoolIsConsistent(gObjectRecords));
@@ -115,8 +100,7 @@ TEST_F(RecordsTest, DeletingAnObjectReleasesEverythingItOwnsAndClearsItsNumber) 
   o.limbs[0].meshSlot = int32_t(MakeMesh());
   o.limbs[3].secondMeshSlot = int32_t(MakeMesh());
   auto* node = new AnimationListNode{nullptr, nullptr, object, nullptr};
-  gAnimatedObjectsHead = node;
-  gObjectRecords[object].animationNode = node;
+  gAnimatedObjectsHead = o.animationNode = node;
   gObjectRecords[other].gluedObject = int32_t(object);
   gObjectRecords[other].gluedLimb = 2;
   const int32_t meshesBefore = gMeshRecords.usedCount;
@@ -130,12 +114,8 @@ TEST_F(RecordsTest, DeletingAnObjectReleasesEverythingItOwnsAndClearsItsNumber) 
   EXPECT_EQ(gAnimatedObjectsHead, nullptr);
   EXPECT_EQ(gObjectRecords[other].gluedObject, 0) << "unglued from the deleted object";
   const ObjectRecord& freed = gObjectRecords.records[object];
-  EXPECT_EQ(freed.model, nullptr);
-  EXPECT_EQ(freed.limbs, nullptr);
-  EXPECT_EQ(freed.limbCapacity, 0);
-  EXPECT_EQ(freed.animationNode, nullptr);
-  EXPECT_EQ(freed.inStaticWorld, 0);
-  EXPECT_EQ(freed.boxMax[1], 0.0f);
+  EXPECT_EQ(std::tuple(freed.model, freed.limbs, freed.animationNode), std::tuple(nullptr, nullptr, nullptr));
+  EXPECT_EQ(std::tuple(freed.limbCapacity, freed.inStaticWorld, freed.boxMax[1]), std::tuple(0, 0, 0.0f));
   for (void* block : freed.blendArrays) EXPECT_EQ(block, nullptr);
   EXPECT_EQ(gObjectSlotById[13], other);
   EXPECT_TRUE(PoolIsConsistent(gObjectRecords));
@@ -183,7 +163,7 @@ TEST_F(RecordsTest, RemovingFromTheAnimatedListMovesTheHeadForwardElseBack) {
   gAnimatedObjectsHead = c;  // the head may sit on the last node
   AnimationListNode* p = c;
   RemoveFromAnimatedList(p);
-  EXPECT_EQ(p, nullptr);
+  EXPECT_EQ(p, nullptr) << "the caller's pointer is cleared";
   EXPECT_EQ(gAnimatedObjectsHead, b) << "no next: the head moves back";
   EXPECT_TRUE(AnimatedListHolds(a));
   EXPECT_FALSE(AnimatedListHolds(c));
@@ -298,14 +278,8 @@ TEST_F(RecordsTest, ReleasesClearThePointersTheyRelease) {
 }
 
 TEST_F(RecordsTest, ImageSurfacesAreKeptAtTheSameSizeAndRemadeOtherwise) {
-  struct Step {
-    int width, height;
-    int32_t result;
-    int made;      // surfaces made so far
-    int released;  // releases so far
-    int32_t valid;
-  };
-  const Step steps[] = {
+  // Surfaces made and released so far after each call.
+  const struct { int width, height, result, made, released, valid; } steps[] = {
       {20, 10, 1, 1, 0, 1},  // first surface
       {20, 10, 1, 1, 0, 1},  // same size: kept
       {10, 20, 1, 2, 1, 1},  // another size: remade
@@ -313,15 +287,13 @@ TEST_F(RecordsTest, ImageSurfacesAreKeptAtTheSameSizeAndRemadeOtherwise) {
       {5, 5, 1, 3, 2, 1},
   };
   const uint32_t image = AllocImageRecord();
-  for (const Step& s : steps) {
-    EXPECT_EQ(CreateImageSurface(image, s.width, s.height), s.result) << s.width << "x" << s.height;
-    EXPECT_EQ(fake.made, s.made) << s.width << "x" << s.height;
-    EXPECT_EQ(fake.TotalReleases(), s.released) << s.width << "x" << s.height;
-    EXPECT_EQ(gImageRecords[image].valid, s.valid);
+  const ImageRecord& r = gImageRecords[image];
+  for (const auto& s : steps) {
+    SCOPED_TRACE(testing::Message() << s.width << "x" << s.height);
+    EXPECT_EQ(CreateImageSurface(image, s.width, s.height), s.result);
+    EXPECT_EQ(std::tuple(fake.made, fake.TotalReleases(), r.valid), std::tuple(s.made, s.released, s.valid));
     if (s.result == 1) {
-      EXPECT_EQ(gImageRecords[image].width, s.width);
-      EXPECT_EQ(gImageRecords[image].imageHeight, s.height);
-      EXPECT_EQ(gImageRecords[image].sourceX, 0);
+      EXPECT_EQ(std::tuple(r.width, r.imageHeight, r.sourceX), std::tuple(s.width, s.height, 0));
     }
   }
   fake.failMaking = true;
@@ -384,14 +356,11 @@ TEST_F(RecordsTest, AfterImageCopiesAreFreedObjectLimbsTakeTheirImagesTexturesAg
   EXPECT_EQ(gImageCopiesFreed, 0);
 }
 
-TEST_F(RecordsTest, FreeingALightSwitchesItsDeviceLightOff) {
+TEST_F(RecordsTest, FreeingALightSwitchesItsDeviceLightOffAndRegainingFocusEvictsManagedTextures) {
   const uint32_t light = AllocLightRecord();
   gLightRecords[light].deviceEnabled = 1;
   EXPECT_EQ(FreeLightRecord(light), 1);
   EXPECT_EQ(gLightRecords.records[light].deviceEnabled, 0);
-}
-
-TEST_F(RecordsTest, RegainingFocusEvictsManagedTextures) {
   PauseMediaOnDeactivate();
   EXPECT_EQ(fake.evictions, 0);
   ResumeMediaOnActivate();
