@@ -9,5 +9,6 @@ void RegisterStringCommands();
 void RegisterArrayCommands();
 void RegisterMathsCommands();
 void RegisterSystemCommands();
+void RegisterDisplayCommands();
 
 }  // namespace vx

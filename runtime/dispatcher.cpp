@@ -120,6 +120,7 @@ void RegisterAllCommands() {
   RegisterArrayCommands();
   RegisterMathsCommands();
   RegisterSystemCommands();
+  RegisterDisplayCommands();
 }
 
 void ExecuteTimeSlice() {

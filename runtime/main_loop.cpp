@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "display/display.h"
 #include "engine3d/records.h"
 #include "platform/win/keyboard.h"
 #include "platform/win/messages.h"
@@ -122,7 +123,7 @@ void RenderFrame() {
     gAppActive = 1;
   }
   UpdatePointerSprites();
-  if (gRenderEnabled == 1) ClearDepthBuffer();
+  if (gRenderEnabled == 1) ClearZBuffer();
   RestoreSpriteBackgrounds();
   DrawBackdropPlane();
   if (gDrawSceneAtFrameUpdate != 1) RenderSceneIfReady();

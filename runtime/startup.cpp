@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "display/display.h"
 #include "engine3d/records.h"
 #include "ide/language.h"
 #include "platform/win/files.h"
@@ -102,28 +103,42 @@ bool InitSubsystems(win::HINSTANCE instance, win::HWND window) {
   return true;
 }
 
-void ResetDisplayDefaults() { gDisplayInvalid = 0; }
+void ResetDisplayDefaults() {
+  gDisplayInvalid = 0;
+  gAmbientLevel = 0.5f;
+  gCameraNear = 1.0f;
+  gCameraFar = 3000.0f;
+  gCameraFov = 1.0814433f;
+  gSurfaceFallback = 0;
+  gAllowTnL = 1;
+  gDisplayDepth = gDisplay3DDepth;
+}
 
 bool SetupDisplayForProgram(win::HWND window, int fullScreen, int windowed, int reinit) {
   if (!reinit) ChooseBestDisplayCard();
   SetFullScreen(fullScreen);
-  if (!reinit && !CreateDirectDrawForCard()) {
+  gDisplayDepth = gDisplay3DDepth;
+  if (!reinit && !EnumerateDisplayCards(0, 1)) {
     gErrorCode = 10003;
     return false;
   }
   if (windowed == 1) {
+    win::MoveWindow(window, 0, 0, win::GetSystemMetrics(win::SM_CXSCREEN), win::GetSystemMetrics(win::SM_CYSCREEN), 1);
     win::ShowWindow(window, win::SW_SHOW);
   } else if (!reinit && !SetDisplayMode(640, 480, gDisplay3DDepth)) {
     gErrorCode = 10004;
     return false;
   }
   ResetDisplayDefaults();
-  if (!CreateSurfacesAndDevice(640, 480)) {
+  if (!InitDisplayAndDevice(640, 480, 1)) {
     gErrorCode = 10005;
     return false;
   }
-  ClearAndPresentBackBuffer();
-  ClearAndPresentBackBuffer();
+  win::ShowCursor(0);
+  for (int i = 0; i < 2; ++i) {  // both buffers start black
+    ClearBackBuffer();
+    PresentFrame();
+  }
   ResetEngineRecords();
   ResetKeyboardBuffer();
   Reset3DScene();
@@ -149,21 +164,20 @@ void ShutdownEngine(int keep) {
   ResetCallStack();
   FreeProgramImage();
   win::SetCurrentDirectoryA(gRunDirectory.c_str());
-  LeaveWindowMode();
+  ResetWindowToDefaults();
 }
 
 void ShutdownSubsystems() {
   FreeRecordPools();
-  ReleaseDirectDrawObjects();
+  ReleaseDirectDrawObjects(0);
   ShutdownMusicSystem();
   ShutdownSoundSystem();
   ReleaseInputDevices();
 }
 
 void DestroyRuntimeWindow() {
-  DestroyWindowGdiObjects();
-  if (gMainWindow) win::DestroyWindow(gMainWindow);
-  gMainWindow = gOwnerWindow = nullptr;
+  DestroyWindowAndFonts();
+  gOwnerWindow = nullptr;
 }
 
 void DeleteTempWorkFiles() {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/checklist.h"
+#include "display/display.h"
 #include "runtime/command_families.h"
 #include "runtime/dispatcher.h"
 #include "runtime/subsystem_hooks.h"

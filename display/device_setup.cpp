@@ -1,0 +1,589 @@
+// DirectDraw on the chosen card, the display surfaces (primary, back buffer, depth buffer), the
+// Direct3D device with its capability flags, texture formats, viewport and default states. Every
+// failure writes one line to the engine error log and gives back exactly what this step made, so
+// a caller may retry (the display re-initialisation does, with the software fallback).
+#include <cstring>
+
+#include "display/display.h"
+#include "engine3d/engine_services.h"
+#include "engine3d/maths3d.h"
+#include "engine3d/records.h"
+#include "runtime/errors.h"
+#include "runtime/host.h"
+#include "runtime/interpreter.h"
+
+namespace vx {
+
+using namespace win;
+
+namespace {
+
+constexpr const char* kPrimaryCardName = "Primary Display Driver";
+
+// The set-up's trace goes to a sink that keeps nothing; it is formatted only when asked for.
+void Trace(const char*, const std::string&) {}
+
+struct CardSearch {
+  const std::string* wanted;  // null: the first secondary card
+  bool found = false;
+};
+
+void TakeDriver(CardSearch* search, GUID* guid, const char* description, const char* name) {
+  gFoundDriverName = name ? name : "";
+  gFoundDriverDescription = description ? description : "";
+  gFoundDriverGuid = guid ? *guid : GUID{};
+  search->found = true;
+}
+
+BOOL FirstSecondaryCardCallback(GUID* guid, char* description, char* name, void* context) {
+  if (!guid) return 1;
+  TakeDriver(static_cast<CardSearch*>(context), guid, description, name);
+  return 0;
+}
+
+BOOL MatchDisplayCardCallback(GUID* guid, char* description, char* name, void* context) {
+  auto* search = static_cast<CardSearch*>(context);
+  if (gTraceMode) {
+    Trace("DXINIT: Enumeration Check: %s", description ? description : "");
+    Trace("DXINIT: Enumeration Looking for: %s", *search->wanted);
+  }
+  if (!description || *search->wanted != description) return 1;
+  if (gTraceMode) Trace("DXINIT: Found card: %s", name ? name : "");
+  TakeDriver(search, guid, description, name);
+  return 0;
+}
+
+IDirectDrawSurface7* MakeImageSurface(int32_t width, int32_t height) {
+  if (!gDirectDraw || width <= 0 || height <= 0) return nullptr;
+  DDSURFACEDESC2 desc{};
+  desc.dwSize = sizeof desc;
+  desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+  desc.dwWidth = DWORD(width);
+  desc.dwHeight = DWORD(height);
+  desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
+  IDirectDrawSurface7* surface = nullptr;
+  if (Failed(gDirectDraw->CreateSurface(&desc, &surface, nullptr))) return nullptr;
+  const DWORD black = BlackColourKey();
+  const DDCOLORKEY key{black, black};
+  surface->SetColorKey(DDCKEY_SRCBLT, &key);
+  return surface;
+}
+
+void InstallSurfaceHooks() {
+  gSurfaceHooks.makeImageSurface = MakeImageSurface;
+  gSurfaceHooks.evictManagedTextures = [] { EvictManagedTextures(); };
+}
+
+// Surfaces made in CreateRenderSurfaces's failure paths go back at once; the clipper too.
+HRESULT FailSurfaces(HRESULT result, const char* message, IDirectDrawClipper** clipper = nullptr) {
+  if (clipper) ReleaseAndClear(*clipper);
+  ReleaseDisplaySurfaces();
+  EngineErrorLog(message);
+  return Failed(result) ? result : E_FAIL;
+}
+
+HRESULT PickZBufferFormatCallback(DDPIXELFORMAT* format, void* context) {
+  if (format->dwFlags != DDPF_ZBUFFER) return D3DENUMRET_OK;
+  *static_cast<DDPIXELFORMAT*>(context) = *format;
+  return D3DENUMRET_CANCEL;
+}
+
+struct HardwareSearch {
+  DWORD bitDepthFlag = 0;
+  bool found = false;
+  GUID guid{};
+  std::string name;
+};
+
+HRESULT FindHardwareDeviceCallback(char*, char* name, D3DDEVICEDESC7* desc, void* context) {
+  auto* search = static_cast<HardwareSearch*>(context);
+  if (!(desc->dwDevCaps & D3DDEVCAPS_HWRASTERIZATION) || !(desc->dwDeviceRenderBitDepth & search->bitDepthFlag))
+    return D3DENUMRET_OK;
+  search->found = true;
+  search->guid = desc->deviceGUID;
+  search->name = name ? name : "";
+  return D3DENUMRET_CANCEL;
+}
+
+HRESULT CollectTextureFormatCallback(DDPIXELFORMAT* format, void*) {
+  if (gTextureFormatCount < kMaxTextureFormats) gTextureFormats[size_t(gTextureFormatCount++)] = *format;
+  return D3DENUMRET_OK;
+}
+
+DWORD BitDepthFlag(DWORD bitCount) {
+  switch (bitCount) {
+    case 8: return DDBD_8;
+    case 16: return DDBD_16;
+    case 24: return DDBD_24;
+    case 32: return DDBD_32;
+    default: return 0;
+  }
+}
+
+struct BlendPair {
+  DWORD src, dest;
+};
+
+// The pair a ghost blends with at each level (index 0 keeps none).
+constexpr BlendPair kGhostBlends[10] = {
+    {0, 0},
+    {D3DBLEND_ONE, D3DBLEND_INVSRCCOLOR},
+    {D3DBLEND_INVDESTCOLOR, D3DBLEND_ONE},
+    {D3DBLEND_ONE, D3DBLEND_ONE},
+    {D3DBLEND_DESTCOLOR, D3DBLEND_ONE},
+    {D3DBLEND_DESTCOLOR, D3DBLEND_SRCCOLOR},
+    {D3DBLEND_DESTCOLOR, D3DBLEND_ZERO},
+    {D3DBLEND_ZERO, D3DBLEND_SRCCOLOR},
+    {D3DBLEND_INVDESTCOLOR, D3DBLEND_INVSRCCOLOR},
+    {D3DBLEND_ZERO, D3DBLEND_INVSRCCOLOR},
+};
+
+D3DMATERIAL7 MaterialOf(float diffuse, float ambient) {
+  D3DMATERIAL7 m{};
+  m.diffuse = {diffuse, diffuse, diffuse, 1.0f};
+  m.ambient = {ambient, ambient, ambient, 1.0f};
+  return m;
+}
+
+D3DMATRIX ToD3D(const Matrix4f& m) {
+  D3DMATRIX out;
+  static_assert(sizeof out == sizeof m.m);
+  std::memcpy(&out, m.m, sizeof out);
+  return out;
+}
+
+}  // namespace
+
+bool ChooseBestDisplayCard() {
+  // The adapter probe (capability screens, depth trials) is not part of this display: the card is
+  // the primary driver unless a card name was chosen, and the depth stays gDisplay3DDepth.
+  return true;
+}
+
+int32_t EnumerateDisplayCards(int32_t forcePrimary, int32_t allowExclusive) {
+  // The caller released the old objects; what is left here are stale pointers.
+  gPrimarySurface = gBackBuffer = gZBuffer = nullptr;
+  gDisplayPalette = nullptr;
+  gPointerImageSurface = nullptr;
+  ClearImageSurfaceTable();
+
+  const GUID* guid = nullptr;
+  if (gFullScreen == 0 || forcePrimary == 1 || gChosenCardName == kPrimaryCardName) {
+    gCurrentCardName = kPrimaryCardName;
+  } else {
+    gFoundDriverName.clear();
+    CardSearch search{gChosenCardName.empty() ? nullptr : &gChosenCardName};
+    DirectDrawEnumerateA(search.wanted ? MatchDisplayCardCallback : FirstSecondaryCardCallback, &search);
+    if (!search.found) {
+      if (gTraceMode) Trace("VORLIX: Using Primary Card", "");
+      gCurrentCardName = kPrimaryCardName;
+    } else {
+      if (gTraceMode) Trace("VORLIX: Using Secondary Card", "");
+      guid = &gFoundDriverGuid;
+      gCurrentCardName = search.wanted ? *search.wanted : gFoundDriverDescription;
+    }
+  }
+
+  if (Failed(DirectDrawCreateEx(guid, &gDirectDraw, IID_IDirectDraw7, nullptr))) {
+    gDirectDraw = nullptr;
+    EngineErrorLog("Failed to create DirectDraw Interface");
+    return 0;
+  }
+  const DWORD level = (gFullScreen == 1 && allowExclusive == 1) ? (DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN) : DDSCL_NORMAL;
+  if (Failed(gDirectDraw->SetCooperativeLevel(gMainWindow, level))) {
+    ReleaseAndClear(gDirectDraw);
+    EngineErrorLog("Failed to set cooperative level for DirectDraw");
+    return 0;
+  }
+  gBlitFlipModeInUse = gBlitFlipMode;
+  DDCAPS caps{};
+  caps.dwSize = sizeof caps;
+  gDirectDraw->GetCaps(&caps, nullptr);
+  gDirectDrawReady = 1;
+  InstallSurfaceHooks();
+  return 1;
+}
+
+int32_t InitDisplayAndDevice(int32_t width, int32_t height, int32_t with3D) {
+  gDisplayWidth = width;
+  gDisplayHeight = height;
+  if (!gDirectDraw) return 0;
+  if (with3D && Failed(CreateDirect3D(gDirectDraw, &gDirect3D))) {
+    gDirect3D = nullptr;
+    EngineErrorLog("Failed to query D3D Interface");
+    return 0;
+  }
+  if (Failed(CreateRenderSurfaces(gMainWindow, with3D))) {
+    ReleaseAndClear(gDirect3D);
+    return 0;
+  }
+  if (!SetBlackColourKeys()) {
+    ReleaseDisplaySurfaces();
+    ReleaseAndClear(gDirect3D);
+    return 0;
+  }
+  if (!with3D) return 1;
+  if (ChooseD3DDevice()) return 1;
+  // A device made before a later step failed holds the back buffer: it goes first.
+  ReleaseD3DDevice();
+  ReleaseDisplaySurfaces();
+  return 0;
+}
+
+HRESULT CreateRenderSurfaces(HWND window, int32_t with3D) {
+  // 64-bit: a large display size must not wrap into a small one.
+  const uint64_t frame = uint64_t(uint32_t(gDisplayWidth)) * uint64_t(uint32_t(gDisplayHeight)) *
+                         uint64_t(uint16_t(gDisplayDepth)) / 8;
+  const uint64_t needed = frame * (with3D ? 3 : 2);
+  DDSCAPS2 textureCaps{};
+  textureCaps.dwCaps = DDSCAPS_TEXTURE;
+  DWORD total = 0, free = 0;
+  const bool fits = Succeeded(gDirectDraw->GetAvailableVidMem(&textureCaps, &total, &free)) && needed <= total;
+  gSystemMemorySurfaces = (with3D && fits && gSurfaceFallback == 0) ? 0 : 1;
+  gFlipChain = gBlitFlipModeInUse == 1 ? 0 : 1;
+
+  DDSURFACEDESC2 desc{};
+  if (gSystemMemorySurfaces == 0) {
+    if (gFullScreen == 1 && gFlipChain == 1) {
+      desc = DDSURFACEDESC2{};
+      desc.dwSize = sizeof desc;
+      desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT | DDSD_CKSRCBLT;
+      desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_3DDEVICE |
+                            DDSCAPS_VIDEOMEMORY;
+      desc.dwBackBufferCount = 1;
+      if (Succeeded(gDirectDraw->CreateSurface(&desc, &gPrimarySurface, nullptr))) {
+        DDSCAPS2 back{};
+        back.dwCaps = DDSCAPS_BACKBUFFER;
+        if (Failed(gPrimarySurface->GetAttachedSurface(&back, &gBackBuffer))) {
+          gBackBuffer = nullptr;
+          ReleaseAndClear(gPrimarySurface);
+        }
+      } else {
+        gPrimarySurface = nullptr;
+      }
+    } else {
+      desc = DDSURFACEDESC2{};
+      desc.dwSize = sizeof desc;
+      desc.dwFlags = DDSD_CAPS;
+      desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
+      if (Failed(gDirectDraw->CreateSurface(&desc, &gPrimarySurface, nullptr))) gPrimarySurface = nullptr;
+      if (gPrimarySurface) {
+        desc = DDSURFACEDESC2{};
+        desc.dwSize = sizeof desc;
+        desc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_CKSRCBLT;
+        desc.ddsCaps.dwCaps = DDSCAPS_3DDEVICE | DDSCAPS_VIDEOMEMORY;
+        desc.dwWidth = DWORD(gDisplayWidth);
+        desc.dwHeight = DWORD(gDisplayHeight);
+        if (Failed(gDirectDraw->CreateSurface(&desc, &gBackBuffer, nullptr))) gBackBuffer = nullptr;
+      }
+      gFlipChain = 0;
+    }
+    if (gPrimarySurface && gBackBuffer) {
+      if (with3D) {
+        const HRESULT z = CreateZBuffer(1);
+        if (Failed(z)) return FailSurfaces(z, "Failed to create a Z-Buffer in video memory");
+      }
+    } else {
+      gSystemMemorySurfaces = 1;
+    }
+  }
+
+  if (gSystemMemorySurfaces == 1) {
+    if (!gPrimarySurface) {
+      desc = DDSURFACEDESC2{};
+      desc.dwSize = sizeof desc;
+      desc.dwFlags = DDSD_CAPS;
+      desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
+      const HRESULT made = gDirectDraw->CreateSurface(&desc, &gPrimarySurface, nullptr);
+      if (Failed(made)) {
+        gPrimarySurface = nullptr;
+        return FailSurfaces(made, "Failed to create a Primary Surface");
+      }
+    }
+    gFlipChain = 0;
+    desc = DDSURFACEDESC2{};
+    desc.dwSize = sizeof desc;
+    desc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_CKSRCBLT;
+    desc.ddsCaps.dwCaps = DDSCAPS_3DDEVICE | DDSCAPS_SYSTEMMEMORY;
+    desc.dwWidth = DWORD(gDisplayWidth);
+    desc.dwHeight = DWORD(gDisplayHeight);
+    const HRESULT back = gDirectDraw->CreateSurface(&desc, &gBackBuffer, nullptr);
+    if (Failed(back)) {
+      gBackBuffer = nullptr;
+      return FailSurfaces(back, "Failed to create a BackBuffer in system memory");
+    }
+    if (with3D) {
+      const HRESULT z = CreateZBuffer(0);
+      if (Failed(z)) return FailSurfaces(z, "Failed to create a Z-Buffer in system memory");
+    }
+  }
+
+  if (!gPrimarySurface) return FailSurfaces(E_FAIL, "Failed to create a Primary Surface for unknown reason");
+
+  if (gFlipChain == 0) {
+    IDirectDrawClipper* clipper = nullptr;
+    HRESULT r = gDirectDraw->CreateClipper(0, &clipper, nullptr);
+    if (Failed(r)) {
+      clipper = nullptr;
+      return FailSurfaces(r, "Failed to create a Clipper Object");
+    }
+    if (Failed(r = clipper->SetHWnd(0, window))) return FailSurfaces(r, "Failed to set HWND for Clipper", &clipper);
+    if (Failed(r = gPrimarySurface->SetClipper(clipper)))
+      return FailSurfaces(r, "Failed to set Clipper to Primary Surface", &clipper);
+    ReleaseAndClear(clipper);  // the primary holds it
+  }
+
+  desc = DDSURFACEDESC2{};
+  desc.dwSize = sizeof desc;
+  HRESULT r = gPrimarySurface->GetSurfaceDesc(&desc);
+  if (Failed(r)) return FailSurfaces(r, "Failed to get surface description of Primary Surface");
+  if (desc.ddpfPixelFormat.dwFlags & DDPF_PALETTEINDEXED8) {
+    // A 3-3-2 colour cube stands in for the palette bitmap of an 8-bit display.
+    PALETTEENTRY entries[256];
+    for (int i = 0; i < 256; ++i)
+      entries[i] = {BYTE(((i >> 5) & 7) * 255 / 7), BYTE(((i >> 2) & 7) * 255 / 7), BYTE((i & 3) * 255 / 3), 0};
+    if (Failed(r = gDirectDraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &gDisplayPalette, nullptr))) {
+      gDisplayPalette = nullptr;
+      return FailSurfaces(r, "Failed to set Palette of Primary Surface");
+    }
+    if (Failed(r = gPrimarySurface->SetPalette(gDisplayPalette)))
+      return FailSurfaces(r, "Failed to set Palette of Primary Surface");
+    if (Failed(r = gBackBuffer->SetPalette(gDisplayPalette)))
+      return FailSurfaces(r, "Failed to set Palette of BackBuffer Surface");
+  }
+
+  gGammaAvailable = 0;
+  if (gPrimarySurface->QueryGammaControl(&gGammaControl) == S_OK)
+    gGammaAvailable = 1;
+  else
+    gGammaControl = nullptr;
+
+  desc = DDSURFACEDESC2{};
+  desc.dwSize = sizeof desc;
+  if (Failed(r = gBackBuffer->GetSurfaceDesc(&desc)))
+    return FailSurfaces(r, "Failed to get surface description of BackBuffer Surface");
+  gBackBufferWidth = int32_t(desc.dwWidth);
+  gBackBufferHeight = int32_t(desc.dwHeight);
+  gBackBufferBitCount = int32_t(desc.ddpfPixelFormat.dwRGBBitCount);
+  return DD_OK;
+}
+
+HRESULT CreateZBuffer(int32_t videoMemory) {
+  DDPIXELFORMAT format{};
+  bool systemMemory = videoMemory != 1;
+  HRESULT r = E_FAIL;
+  if (videoMemory == 1) r = gDirect3D->EnumZBufferFormats(IID_IDirect3DHALDevice, PickZBufferFormatCallback, &format);
+  if (videoMemory != 1 || Failed(r)) {
+    systemMemory = true;
+    r = gDirect3D->EnumZBufferFormats(IID_IDirect3DRGBDevice, PickZBufferFormatCallback, &format);
+    if (Failed(r)) return r;
+  }
+  if (format.dwFlags != DDPF_ZBUFFER) return DDERR_INVALIDPIXELFORMAT;  // no plain depth format offered
+  DDSURFACEDESC2 desc{};
+  desc.dwSize = sizeof desc;
+  desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+  desc.ddsCaps.dwCaps = DDSCAPS_ZBUFFER | (systemMemory ? DDSCAPS_SYSTEMMEMORY : DDSCAPS_VIDEOMEMORY);
+  desc.dwWidth = DWORD(gDisplayWidth);
+  desc.dwHeight = DWORD(gDisplayHeight);
+  desc.ddpfPixelFormat = format;
+  if (Failed(r = gDirectDraw->CreateSurface(&desc, &gZBuffer, nullptr))) {
+    gZBuffer = nullptr;
+    return r;
+  }
+  if (Failed(r = gBackBuffer->AddAttachedSurface(gZBuffer))) {
+    ReleaseAndClear(gZBuffer);
+    return r;
+  }
+  return DD_OK;
+}
+
+DWORD BlackColourKey() {
+  // RGB 0 is pixel value 0 in every RGB format; with a palette the key is entry 0.
+  return 0;
+}
+
+int32_t SetBlackColourKeys() {
+  const DWORD black = BlackColourKey();
+  const DDCOLORKEY key{black, black};
+  if (Failed(gPrimarySurface->SetColorKey(DDCKEY_SRCBLT, &key))) {
+    EngineErrorLog("Failed to set Colorkey for Primary Surface");
+    return 0;
+  }
+  if (Failed(gBackBuffer->SetColorKey(DDCKEY_SRCBLT, &key))) {
+    EngineErrorLog("Failed to set Colorkey for BackBuffer Surface");
+    return 0;
+  }
+  return 1;
+}
+
+void BlendLevelsOf(DWORD s, DWORD d, uint32_t* level, uint32_t* second) {
+  struct Row {
+    DWORD src, dest;
+    uint32_t level, second;
+  };
+  static constexpr Row kRows[] = {
+      {D3DPBLENDCAPS_ZERO, D3DPBLENDCAPS_INVSRCCOLOR, 9, 0},
+      {D3DPBLENDCAPS_INVDESTCOLOR, D3DPBLENDCAPS_INVSRCCOLOR, 8, 0},
+      {D3DPBLENDCAPS_DESTCOLOR, D3DPBLENDCAPS_ZERO, 6, 6},
+      {D3DPBLENDCAPS_DESTCOLOR, D3DPBLENDCAPS_SRCCOLOR, 5, 5},
+      {D3DPBLENDCAPS_ZERO, D3DPBLENDCAPS_SRCCOLOR, 7, 7},
+      {D3DPBLENDCAPS_DESTCOLOR, D3DPBLENDCAPS_ONE, 4, 0},
+      {D3DPBLENDCAPS_ONE, D3DPBLENDCAPS_ONE, 3, 0},
+      {D3DPBLENDCAPS_INVDESTCOLOR, D3DPBLENDCAPS_ONE, 2, 0},
+      {D3DPBLENDCAPS_ONE, D3DPBLENDCAPS_INVSRCCOLOR, 1, 0},
+  };
+  *level = 0;
+  *second = 0;
+  for (const Row& row : kRows) {
+    if (!(s & row.src) || !(d & row.dest)) continue;
+    *level = row.level;
+    if (row.second) *second = row.second;
+  }
+}
+
+void SetCapabilityFlags(const D3DDEVICEDESC7& caps, const DDPIXELFORMAT& backBufferFormat) {
+  const D3DPRIMCAPS& tri = caps.dpcTriCaps;
+  gDrawPrimTLVertex = (caps.dwDevCaps & D3DDEVCAPS_DRAWPRIMTLVERTEX) ? 1 : 0;
+  BlendLevelsOf(tri.dwSrcBlendCaps, tri.dwDestBlendCaps, &gBlendLevel, &gSecondBlendLevel);
+  const DWORD filter = tri.dwTextureFilterCaps;
+  gFilterLevel = 0;
+  if ((filter & D3DPTFILTERCAPS_MAGFLINEAR) && (filter & D3DPTFILTERCAPS_MINFLINEAR)) gFilterLevel = 1;
+  if ((filter & D3DPTFILTERCAPS_MAGFANISOTROPIC) && (filter & D3DPTFILTERCAPS_MINFANISOTROPIC)) gFilterLevel = 2;
+  const DWORD raster = tri.dwRasterCaps;
+  gFogAvailable = (raster & (D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_FOGVERTEX)) ? 1 : 0;
+  gWBuffer = (raster & D3DPRASTERCAPS_WBUFFER) ? 1 : 0;
+  gTableFogOnly = (!(raster & D3DPRASTERCAPS_FOGVERTEX) && (raster & D3DPRASTERCAPS_FOGTABLE)) ? 1 : 0;
+  gMipmapping = (filter & (D3DPTFILTERCAPS_MIPNEAREST | D3DPTFILTERCAPS_MIPLINEAR)) ? 1 : 0;
+  gWrapAddressing = (tri.dwTextureAddressCaps & D3DPTADDRESSCAPS_WRAP) ? 1 : 0;
+  gMirrorAddressing = (tri.dwTextureAddressCaps & D3DPTADDRESSCAPS_MIRROR) ? 1 : 0;
+  gClampAddressing = (tri.dwTextureAddressCaps & D3DPTADDRESSCAPS_CLAMP) ? 1 : 0;
+  gPremultipliedAlpha = (backBufferFormat.dwFlags & DDPF_ALPHAPREMULT) ? 1 : 0;
+  gColourKeyAvailable = (tri.dwTextureCaps & D3DPTEXTURECAPS_TRANSPARENCY) ? 1 : 0;
+  gColourKeyBlendAvailable = (gColourKeyAvailable && (tri.dwTextureCaps & D3DPTEXTURECAPS_COLORKEYBLEND)) ? 1 : 0;
+}
+
+int32_t ChooseD3DDevice() {
+  ReleaseAndClear(gD3DDevice);
+  for (int32_t slot = 0; slot < gTextureRecords.capacity; ++slot) ReleaseTextureSurface(uint32_t(slot));
+  DDSURFACEDESC2 back{};
+  back.dwSize = sizeof back;
+  if (Failed(gBackBuffer->GetSurfaceDesc(&back))) {
+    EngineErrorLog("Failed to get surface description of BackBuffer Surface");
+    return 0;
+  }
+
+  HardwareSearch hardware;
+  hardware.bitDepthFlag = BitDepthFlag(back.ddpfPixelFormat.dwRGBBitCount);
+  if (Failed(gDirect3D->EnumDevices(FindHardwareDeviceCallback, &hardware))) {
+    EngineErrorLog("Failed to Enumerate Devices from D3D Interface");
+    return 0;
+  }
+  // Without a matching hardware device the software devices are still worth trying.
+  if (!hardware.found) EngineErrorLog("D3D Devices do not support backbuffer bit-depth and HW Acceleration");
+
+  char status[7] = "......";  // two unused, then T&L, HAL, RGB, MMX
+  auto attempt = [&](int index, const char* name, uint32_t isHardware, const GUID& guid) {
+    gD3DDeviceName = name;
+    gHardwareDevice = isHardware;
+    if (Failed(gDirect3D->CreateDevice(guid, gBackBuffer, &gD3DDevice))) gD3DDevice = nullptr;
+    if (index >= 0) status[index] = gD3DDevice ? '1' : '0';
+  };
+  if (hardware.found && gSurfaceFallback == 0 && gAllowTnL == 1)
+    attempt(2, "T&L", 1, IID_IDirect3DTnLHalDevice);
+  else if (gAllowTnL != 1)
+    status[2] = '2';
+  if (hardware.found && gSurfaceFallback == 0 && !gD3DDevice) attempt(3, "HAL", 1, IID_IDirect3DHALDevice);
+  if (!gD3DDevice) attempt(4, "RGB", 0, IID_IDirect3DRGBDevice);
+  if (!gD3DDevice && gSurfaceFallback == 1) attempt(5, "MMX", 0, IID_IDirect3DMMXDevice);
+  if (!gD3DDevice && hardware.found) attempt(-1, "OTHER", 1, hardware.guid);
+  if (!gD3DDevice) {
+    char line[160];
+    std::snprintf(line, sizeof line, "[%c%c%c%c%c%c & %s] Failed to create a D3D Device from BackBuffer Surface",
+                  status[0], status[1], status[2], status[3], status[4], status[5], hardware.name.c_str());
+    EngineErrorLog(line);
+    return 0;
+  }
+
+  D3DDEVICEDESC7 caps{};
+  gD3DDevice->GetCaps(&caps);
+  SetCapabilityFlags(caps, back.ddpfPixelFormat);
+
+  gTextureFormatCount = 0;
+  if (Failed(gD3DDevice->EnumTextureFormats(CollectTextureFormatCallback, nullptr))) {
+    EngineErrorLog("Failed to create list of available texture formats");
+    return 0;
+  }
+  gDxtTextures = 0;
+  for (int32_t i = 0; i < gTextureFormatCount; ++i) {
+    const DDPIXELFORMAT& f = gTextureFormats[size_t(i)];
+    if ((f.dwFlags & DDPF_FOURCC) && (f.dwFourCC == FOURCC_DXT1 || f.dwFourCC == FOURCC_DXT2 ||
+                                      f.dwFourCC == FOURCC_DXT3 || f.dwFourCC == FOURCC_DXT4 ||
+                                      f.dwFourCC == FOURCC_DXT5))
+      gDxtTextures = 1;
+  }
+
+  gViewport = D3DVIEWPORT7{0, 0, DWORD(gDisplayWidth), DWORD(gDisplayHeight), 0.0f, 1.0f};
+  if (Failed(gD3DDevice->SetViewport(&gViewport))) {
+    EngineErrorLog("Failed to set Viewport Properties");
+    return 0;
+  }
+  if (!SetDefaultRenderStates()) return 0;
+  SetDefaultTransforms();
+  return 1;
+}
+
+int32_t SetDefaultRenderStates() {
+  Direct3DDevice* d = gD3DDevice;
+  d->SetRenderState(D3DRENDERSTATE_ZENABLE, gWBuffer ? D3DZB_USEW : D3DZB_TRUE);
+  d->SetRenderState(D3DRENDERSTATE_ZWRITEENABLE, 1);
+  const uint32_t level = gBlendLevel < 10 ? gBlendLevel : 0;
+  gGhostSrcBlend = kGhostBlends[level].src;
+  gGhostDestBlend = kGhostBlends[level].dest;
+  if (level >= 2) {
+    d->SetRenderState(D3DRENDERSTATE_SRCBLEND, gGhostSrcBlend);
+    d->SetRenderState(D3DRENDERSTATE_DESTBLEND, gGhostDestBlend);
+  }
+  const uint32_t second = (gSecondBlendLevel >= 5 && gSecondBlendLevel <= 7) ? gSecondBlendLevel : 0;
+  gGhostSrcBlend2 = kGhostBlends[second].src;
+  gGhostDestBlend2 = kGhostBlends[second].dest;
+  d->SetRenderState(D3DRENDERSTATE_TEXTUREPERSPECTIVE, 1);
+  d->SetRenderState(D3DRENDERSTATE_SPECULARENABLE, 0);
+  d->SetRenderState(D3DRENDERSTATE_SHADEMODE, D3DSHADE_GOURAUD);
+  if (gSurfaceFallback == 1) {
+    d->SetRenderState(D3DRENDERSTATE_DITHERENABLE, 0);
+    gFilterLevel = 0;
+  } else {
+    d->SetRenderState(D3DRENDERSTATE_DITHERENABLE, 1);
+  }
+  d->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTFP_LINEAR);
+  static constexpr DWORD kMag[3] = {D3DTFG_POINT, D3DTFG_LINEAR, D3DTFG_ANISOTROPIC};
+  static constexpr DWORD kMin[3] = {D3DTFN_POINT, D3DTFN_LINEAR, D3DTFN_ANISOTROPIC};
+  d->SetTextureStageState(0, D3DTSS_MAGFILTER, kMag[gFilterLevel < 3 ? gFilterLevel : 0]);
+  d->SetTextureStageState(0, D3DTSS_MINFILTER, kMin[gFilterLevel < 3 ? gFilterLevel : 0]);
+  d->SetRenderState(D3DRENDERSTATE_FILLMODE, D3DFILL_SOLID);
+  d->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_CCW);
+  d->SetRenderState(D3DRENDERSTATE_NORMALIZENORMALS, 1);
+  d->SetRenderState(D3DRENDERSTATE_LOCALVIEWER, 0);
+  d->SetRenderState(D3DRENDERSTATE_AMBIENT, 0x00FFFFFF);
+  d->SetTextureStageState(0, D3DTSS_ADDRESS, D3DTADDRESS_WRAP);
+  gSceneMaterial = MaterialOf(1.0f - gAmbientLevel, gAmbientLevel);
+  gFullBrightMaterial = MaterialOf(0.0f, 1.0f);
+  gPlainMaterial = MaterialOf(1.0f, 0.0f);
+  return Succeeded(d->SetMaterial(&gSceneMaterial)) ? 1 : 0;
+}
+
+void SetDefaultTransforms() {
+  // The camera code owns the view; until it runs the view is the identity at the origin.
+  Matrix4f projection;
+  MatrixIdentity(projection);
+  const float ratio = gDisplayWidth > 0 ? float(gDisplayHeight) / float(gDisplayWidth) : 1.0f;
+  MatrixPerspective(projection, gCameraFov, ratio, gCameraNear, gCameraFar);
+  Matrix4f identity;
+  MatrixIdentity(identity);
+  const D3DMATRIX p = ToD3D(projection), i = ToD3D(identity);
+  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_PROJECTION, &p);
+  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &i);
+  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_VIEW, &i);
+}
+
+}  // namespace vx

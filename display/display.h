@@ -1,0 +1,76 @@
+// The display subsystem's door: DirectDraw and Direct3D device set-up, display modes and their
+// re-initialisation, presentation of the back buffer, lost surfaces, screenshots, and the engine's
+// ordered release of what a run and the display acquired. State is in display/display_state.h.
+#pragma once
+#include <cstdint>
+#include <functional>
+
+#include "display/display_state.h"
+#include "platform/win/types.h"
+
+namespace vx {
+
+// --- Device set-up -------------------------------------------------------------------------------
+// The card the display runs on; no adapter probe: the primary driver, or the card chosen by name.
+bool ChooseBestDisplayCard();
+// Creates gDirectDraw on the chosen card and sets its cooperative level. 1 or 0.
+int32_t EnumerateDisplayCards(int32_t forcePrimary, int32_t allowExclusive);
+// Surfaces and, with 3D, the device for a display of this size. 1 or 0.
+int32_t InitDisplayAndDevice(int32_t width, int32_t height, int32_t with3D);
+win::HRESULT CreateRenderSurfaces(win::HWND window, int32_t with3D);
+win::HRESULT CreateZBuffer(int32_t videoMemory);
+int32_t SetBlackColourKeys();
+int32_t ChooseD3DDevice();
+int32_t SetDefaultRenderStates();
+void SetDefaultTransforms();
+// The capability flags that a device description and the back buffer's format give.
+void SetCapabilityFlags(const win::D3DDEVICEDESC7& caps, const win::DDPIXELFORMAT& backBufferFormat);
+// The blend level and second level of the blend caps (source, destination).
+void BlendLevelsOf(win::DWORD srcCaps, win::DWORD destCaps, uint32_t* level, uint32_t* second);
+// The back buffer's pixel value of black, which the 2D code uses as its colour key.
+win::DWORD BlackColourKey();
+
+// --- Display modes and presentation --------------------------------------------------------------
+int32_t SetDisplayMode(int32_t width, int32_t height, int32_t depth);
+// Re-initialises the whole display for the new values; 1 when they stand, 0 when it fell back.
+int32_t SetDisplayModeFull(int32_t& width, int32_t& height, int32_t& depth, uint32_t& fallback, int32_t oldWidth,
+                           int32_t oldHeight, int32_t oldDepth, uint32_t oldFallback);
+// The display made again with the mode in force (the switches of the display commands).
+int32_t RebuildDisplayWithCurrentMode();
+int32_t PresentFrame();
+int32_t ClearBackBuffer();
+int32_t ClearZBuffer();
+int32_t ClearAndPresentTwice();
+win::HRESULT RestoreLostSurfaces();
+// In full screen after a focus loss: true once the primary surface is usable again.
+bool RestorePrimarySurface();
+void FillWindowBorders(const win::RECT& picture);
+void UpdateFrameRate();
+int32_t SaveScreenshot();
+int32_t ReleaseScreenshotSurface();
+void ApplyWindowSettings(int32_t apply, int32_t all);
+void ResetWindowToDefaults();
+int32_t EvictManagedTextures();
+// Where the window's client area is on the screen. Tests replace it to place the window.
+extern std::function<win::RECT(win::HWND)> gClientAreaOnScreen;
+
+// --- Engine shutdown -------------------------------------------------------------------------------
+int32_t ReleaseRunResources();
+void ReleaseD3DDevice();
+void ReleaseDisplaySurfaces();
+int32_t ReleaseDirectDrawObjects(int32_t keep);
+int32_t DestroyWindowAndFonts();
+int32_t SetFullScreen(uint32_t flag);
+void PostCloseMessage();
+void ResetCooperativeLevel();
+// The run's resources, then every DirectDraw object (kept when keep's low byte is set).
+void Shutdown3DEngine(int32_t keep);
+
+// Releases an object once and clears the pointer.
+template <typename T>
+void ReleaseAndClear(T*& object) {
+  if (object) object->Release();
+  object = nullptr;
+}
+
+}  // namespace vx

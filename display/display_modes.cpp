@@ -1,0 +1,333 @@
+// Display modes and the display's re-initialisation, presentation of the back buffer (flip, or a
+// blit into the window with black borders round the picture), the frame rate, lost surfaces, the
+// window settings and the saved screen.
+#include <algorithm>
+
+#include "display/display.h"
+#include "engine3d/records.h"
+#include "platform/ddraw/display_state.h"
+#include "platform/ddraw/presentation.h"
+#include "platform/win/time.h"
+#include "platform/win/window.h"
+#include "runtime/errors.h"
+#include "runtime/host.h"
+#include "runtime/interpreter.h"
+#include "runtime/main_loop.h"
+#include "system/system_state.h"
+
+namespace vx {
+
+using namespace win;
+
+std::function<RECT(HWND)> gClientAreaOnScreen = [](HWND window) { return ddraw_detail::ClientAreaOnScreen(window); };
+
+namespace {
+
+uint32_t gFramesAtLastMeasure = 0;
+uint32_t gTimeAtLastMeasure = 0;
+uint32_t gFramesPerSecond = 0;
+
+void PauseUnlessAlwaysActive() {
+  if (!gAlwaysActive) gAppActive = 0;
+}
+
+// Runs a blit or flip until it is done: lost surfaces are restored (false when they cannot be),
+// a busy surface is asked again, any other failure ends it.
+template <typename Operation, typename Restore>
+bool Repeat(Operation operation, Restore restore) {
+  for (;;) {
+    const HRESULT r = operation();
+    if (r == DDERR_WASSTILLDRAWING) continue;
+    if (r == DDERR_SURFACELOST) {
+      if (!restore()) return false;
+      continue;
+    }
+    return true;
+  }
+}
+
+}  // namespace
+
+int32_t SetDisplayMode(int32_t width, int32_t height, int32_t depth) {
+  if (gWindowMode) {
+    gWindowWidth = width;
+    gWindowHeight = height;
+    ApplyWindowSettings(1, 1);
+  }
+  if (gFullScreen == 0) return 1;
+  if (!gDirectDraw) return 0;
+  const HRESULT r = gDirectDraw->SetDisplayMode(DWORD(width), DWORD(height), DWORD(depth), 0, 0);
+  if (Failed(r)) {
+    std::string line = "Could not set a display mode of " + std::to_string(width) + "x" + std::to_string(height) +
+                       "x" + std::to_string(depth);
+    if (r == DDERR_NOEXCLUSIVEMODE) line += ". Must be in exclusive mode to switch bit-depth";
+    EngineErrorLog(line);
+    return 0;
+  }
+  MoveWindow(gMainWindow, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), 1);
+  ShowWindow(gMainWindow, SW_SHOW);
+  return 1;
+}
+
+int32_t SetDisplayModeFull(int32_t& width, int32_t& height, int32_t& depth, uint32_t& fallback, int32_t oldWidth,
+                           int32_t oldHeight, int32_t oldDepth, uint32_t oldFallback) {
+  auto restoreOld = [&] {
+    width = oldWidth;
+    height = oldHeight;
+    depth = oldDepth;
+    fallback = oldFallback;
+    SetDisplayMode(oldWidth, oldHeight, oldDepth);
+  };
+  ReleaseAndClear(gPointerImageSurface);
+  ReleaseDirectDrawObjects(0);
+  if (!EnumerateDisplayCards(gSurfaceFallback == 1 ? 1 : 0, 1)) {
+    RaiseRuntimeError(10003);
+    return 0;
+  }
+  int32_t result = 1;
+  if (SetDisplayMode(width, height, depth)) {
+    gDisplayWidth = width;
+    gDisplayHeight = height;
+  } else {
+    // The surfaces are made again below with the mode in force, so the program keeps a display.
+    restoreOld();
+    RaiseRuntimeWarning(1503);
+    result = 0;
+  }
+  gDisplayDepth = int16_t(depth);
+  if (!InitDisplayAndDevice(width, height, 1)) {
+    fallback = 1;
+    if (!InitDisplayAndDevice(width, height, 1)) {
+      restoreOld();
+      gDisplayDepth = int16_t(oldDepth);
+      RaiseRuntimeWarning(1504);
+      result = 0;
+      // Without surfaces the program cannot go on.
+      if (!InitDisplayAndDevice(oldWidth, oldHeight, 1)) RaiseRuntimeError(10005);
+    }
+  }
+  if (gBackBuffer) {
+    ClearAndPresentTwice();
+    for (int32_t slot = 0; slot < gTextureRecords.capacity; ++slot) ReleaseTextureSurface(uint32_t(slot));
+  }
+  gDisplayInvalid = 1;
+  return result;
+}
+
+int32_t RebuildDisplayWithCurrentMode() {
+  int32_t width = gDisplayWidth, height = gDisplayHeight, depth = gDisplayDepth;
+  uint32_t fallback = gSurfaceFallback;
+  return SetDisplayModeFull(width, height, depth, gSurfaceFallback, width, height, depth, fallback);
+}
+
+int32_t ClearBackBuffer() {
+  if (!gBackBuffer) return 0;
+  DDBLTFX fx{};
+  fx.dwSize = sizeof fx;
+  fx.dwFillColor = 0;
+  for (;;) {
+    const HRESULT r = gBackBuffer->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx);
+    if (r == DDERR_WASSTILLDRAWING) continue;
+    if (r == DDERR_SURFACELOST) {
+      if (Failed(gBackBuffer->Restore())) {
+        PauseUnlessAlwaysActive();
+        return 0;
+      }
+      continue;
+    }
+    return 1;
+  }
+}
+
+int32_t ClearZBuffer() {
+  if (gD3DDevice && gRenderEnabled == 1) {
+    const D3DRECT all{0, 0, gDisplayWidth, gDisplayHeight};
+    gD3DDevice->Clear(1, &all, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+  }
+  return 1;
+}
+
+int32_t ClearAndPresentTwice() {
+  ClearZBuffer();
+  for (int i = 0; i < 2; ++i) {
+    ClearBackBuffer();
+    PresentFrame();
+  }
+  return 1;
+}
+
+int32_t PresentFrame() {
+  if (!gPrimarySurface || gRenderEnabled == 0) return 0;
+  auto restore = [] { return Succeeded(RestoreLostSurfaces()); };
+  if (gFlipChain) {
+    if (!Repeat([] { return gPrimarySurface->Flip(nullptr, 0); }, restore)) return 0;
+    gFlipParity ^= 1;
+  } else {
+    const RECT source{0, 0, gDisplayWidth, gDisplayHeight};
+    const RECT client = gClientAreaOnScreen(gMainWindow);
+    int32_t offsetX = 0, offsetY = 0;
+    if (gFullScreen == 0) {
+      offsetX = ((client.right - client.left) - gDisplayWidth) / 2;
+      offsetY = ((client.bottom - client.top) - gDisplayHeight) / 2;
+    }
+    const RECT dest{client.left + offsetX, client.top + offsetY, client.left + offsetX + gDisplayWidth,
+                    client.top + offsetY + gDisplayHeight};
+    gPresentOffsetX = dest.left;
+    gPresentOffsetY = dest.top;
+    if (!Repeat([&] { return gPrimarySurface->Blt(&dest, gBackBuffer, &source, 0, nullptr); }, restore)) return 0;
+    if (gWindowBorders == 1) FillWindowBorders(dest);
+  }
+  UpdateFrameRate();
+  return 1;
+}
+
+void FillWindowBorders(const RECT& picture) {
+  if (gFullScreen != 0 || !gPrimarySurface) return;
+  const RECT c = gClientAreaOnScreen(gMainWindow);
+  DDBLTFX fx{};
+  fx.dwSize = sizeof fx;
+  fx.dwFillColor = 0;
+  const RECT bands[4] = {
+      {c.left, c.top, c.right, picture.top},
+      {c.left, picture.bottom, c.right, c.bottom},
+      {c.left, c.top, picture.left, c.bottom},
+      {picture.right, c.top, c.right, c.bottom},
+  };
+  for (const RECT& band : bands) {
+    // An empty band (the picture reaches that edge) has nothing to fill.
+    if (band.right <= band.left || band.bottom <= band.top) continue;
+    RECT inside{std::max<LONG>(band.left, 0), std::max<LONG>(band.top, 0),
+                std::min<LONG>(band.right, LONG(gPrimarySurface->Width())),
+                std::min<LONG>(band.bottom, LONG(gPrimarySurface->Height()))};
+    if (inside.right <= inside.left || inside.bottom <= inside.top) continue;
+    gPrimarySurface->Blt(&inside, nullptr, nullptr, DDBLT_COLORFILL, &fx);
+  }
+}
+
+void UpdateFrameRate() {
+  ++gFrameCounter;
+  const uint32_t now = timeGetTime();
+  const uint32_t elapsed = now - gTimeAtLastMeasure;
+  if (elapsed > 1000) {
+    gFramesPerSecond = uint32_t(uint64_t(gFrameCounter - gFramesAtLastMeasure) * 1000u / elapsed);
+    gTimeAtLastMeasure = now;
+    gFramesAtLastMeasure = gFrameCounter;
+  }
+  gFrameRate = gFramesPerSecond;
+}
+
+HRESULT RestoreLostSurfaces() {
+  for (HRESULT r : {gDirectDraw ? gDirectDraw->RestoreAllSurfaces() : DD_OK,
+                    gPrimarySurface ? gPrimarySurface->Restore() : DD_OK}) {
+    if (Failed(r)) {
+      PauseUnlessAlwaysActive();
+      return r;
+    }
+  }
+  // A back buffer of a flip chain came back with its primary.
+  if (gBackBuffer && !gFlipChain) {
+    const HRESULT r = gBackBuffer->Restore();
+    if (Failed(r)) {
+      PauseUnlessAlwaysActive();
+      return r;
+    }
+  }
+  return DD_OK;
+}
+
+bool RestorePrimarySurface() {
+  if (!gPrimarySurface) return false;
+  if (!gPrimarySurface->Lost()) return true;
+  return Succeeded(RestoreLostSurfaces());
+}
+
+int32_t EvictManagedTextures() {
+  if (gDirect3D) gDirect3D->EvictManagedTextures();
+  return 1;
+}
+
+int32_t ReleaseScreenshotSurface() {
+  if (!gScreenshotSurface) return 0;
+  ReleaseAndClear(gScreenshotSurface);
+  return 1;
+}
+
+int32_t SaveScreenshot() {
+  if (gRenderEnabled != 1) return 1;
+  ReleaseScreenshotSurface();
+  if (!gDirectDraw || !gPrimarySurface || !gBackBuffer) return 0;
+  DDSURFACEDESC2 desc{};
+  desc.dwSize = sizeof desc;
+  desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+  desc.ddsCaps.dwCaps = DDSCAPS_SYSTEMMEMORY;
+  desc.dwWidth = DWORD(gDisplayWidth);
+  desc.dwHeight = DWORD(gDisplayHeight);
+  if (Failed(gDirectDraw->CreateSurface(&desc, &gScreenshotSurface, nullptr))) {
+    gScreenshotSurface = nullptr;
+    return 0;
+  }
+  // Windowed, the primary is the desktop: the picture is the back buffer that was just shown.
+  // A flip chain shows its primary, which then holds the picture at the display size.
+  IDirectDrawSurface7* source = gFlipChain ? gPrimarySurface : gBackBuffer;
+  const RECT area{0, 0, gDisplayWidth, gDisplayHeight};
+  if (Failed(gScreenshotSurface->Blt(&area, source, &area, DDBLT_WAIT, nullptr))) {
+    ReleaseScreenshotSurface();
+    return 0;
+  }
+  // Image files are written as BMP until the image context can write the other kinds.
+  PresentedFrame frame;
+  frame.width = gDisplayWidth;
+  frame.height = gDisplayHeight;
+  frame.pixels.assign(size_t(uint32_t(gDisplayWidth)) * size_t(uint32_t(gDisplayHeight)), 0);
+  const SurfacePixels pixels = gScreenshotSurface->Pixels();
+  for (uint32_t y = 0; y < pixels.height; ++y)
+    for (uint32_t x = 0; x < pixels.width; ++x) {
+      const uint8_t* p = pixels.bits + size_t(y) * size_t(pixels.pitch) + size_t(x) * pixels.bytesPerPixel;
+      uint32_t value = 0;
+      for (uint32_t b = 0; b < pixels.bytesPerPixel && b < 4; ++b) value |= uint32_t(p[b]) << (8 * b);
+      auto channel = [value](DWORD mask) -> uint32_t {
+        if (!mask) return 0;
+        int shift = 0;
+        while (!((mask >> shift) & 1)) ++shift;
+        const uint32_t max = mask >> shift;
+        return ((value & mask) >> shift) * 255u / max;
+      };
+      frame.pixels[size_t(y) * size_t(frame.width) + x] = channel(pixels.format.dwRBitMask) << 16 |
+                                                          channel(pixels.format.dwGBitMask) << 8 |
+                                                          channel(pixels.format.dwBBitMask);
+    }
+  const bool written = !gScreenshotFile.empty() && WriteFrameBmp(frame, gScreenshotFile);
+  ReleaseScreenshotSurface();
+  return written ? 1 : 0;
+}
+
+void ApplyWindowSettings(int32_t apply, int32_t) {
+  if (!gMainWindow) return;
+  if (apply) {
+    SetWindowTextA(gMainWindow, gWindowTitle.c_str());
+    MoveWindow(gMainWindow, gWindowClientX - gWindowBorder / 2, gWindowClientY - gWindowCaption - gWindowBorder / 2,
+               gWindowWidth + gWindowBorder, gWindowHeight + gWindowBorder + gWindowCaption, 1);
+    ShowWindow(gMainWindow, gWindowShowState);
+    if (gWindowMode == 0) {
+      ShowCursor(0);
+    } else {
+      ShowCursor(1);
+      gPointerSpritesOn = 0;
+    }
+  } else {
+    ShowWindow(gMainWindow, gWindowShowState);
+  }
+}
+
+void ResetWindowToDefaults() {
+  if (!gWindowMode) return;
+  ResetWindowState();
+  gWindowBorders = 1;
+  gWindowTitle = "Vorlix";
+  gWindowShowState = 10;
+  gWindowWidth = GetSystemMetrics(SM_CXSCREEN);
+  gWindowHeight = GetSystemMetrics(SM_CYSCREEN);
+  ApplyWindowSettings(1, 1);
+}
+
+}  // namespace vx
