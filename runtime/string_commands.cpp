@@ -167,22 +167,26 @@ void FnIntOfFloat() {
 
 // --- Date, time and command line ---------------------------------------------------------------
 
-void FnDate() {
+// Two-digit fields of the local date or time, joined by the separator.
+void StoreLocalTimeText(char separator, int (*fields)(const win::SYSTEMTIME&, int)) {
   win::SYSTEMTIME now{};
   win::GetLocalTime(&now);
-  const int n = std::snprintf(gWorkText, sizeof gWorkText, "%02d/%02d/%02d", now.wMonth % 100, now.wDay % 100,
-                              now.wYear % 100);
+  const int n = std::snprintf(gWorkText, sizeof gWorkText, "%02d%c%02d%c%02d", fields(now, 0) % 100, separator,
+                              fields(now, 1) % 100, separator, fields(now, 2) % 100);
   StoreResult(gWorkText, KeptLength(n));
   SkipOperands(1);
 }
 
+void FnDate() {
+  StoreLocalTimeText('/', [](const win::SYSTEMTIME& t, int i) {
+    return int(i == 0 ? t.wMonth : i == 1 ? t.wDay : t.wYear);
+  });
+}
+
 void FnTime() {
-  win::SYSTEMTIME now{};
-  win::GetLocalTime(&now);
-  const int n = std::snprintf(gWorkText, sizeof gWorkText, "%02d:%02d:%02d", now.wHour % 100, now.wMinute % 100,
-                              now.wSecond % 100);
-  StoreResult(gWorkText, KeptLength(n));
-  SkipOperands(1);
+  StoreLocalTimeText(':', [](const win::SYSTEMTIME& t, int i) {
+    return int(i == 0 ? t.wHour : i == 1 ? t.wMinute : t.wSecond);
+  });
 }
 
 // The command line enters the language here, so it is cut to the text limit.
