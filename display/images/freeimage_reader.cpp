@@ -1,0 +1,91 @@
+// Targa and TIFF files read through FreeImage's general loader with the format named, and the
+// Targa header checks that run before FreeImage sees a file. Whatever FreeImage gives (1 to 32
+// bits, 16 bits a channel, grey of 16 bits) is turned into 8-bit colour.
+#include <FreeImage.h>
+
+#include "display/images/byte_reader.h"
+#include "display/images/image_codecs.h"
+
+namespace vx {
+
+bool TargaHeaderIsSound(std::span<const uint8_t> file) {
+  if (file.size() < 18) return false;
+  const uint32_t idLength = file[0];
+  const uint32_t mapType = file[1];
+  const uint32_t imageType = file[2];
+  const uint32_t mapFirst = ReadU16LE(file, 3);
+  const uint32_t mapLength = ReadU16LE(file, 5);
+  const uint32_t mapEntryBits = file[7];
+  const uint32_t width = ReadU16LE(file, 12);
+  const uint32_t height = ReadU16LE(file, 14);
+  const uint32_t depth = file[16];
+  const uint32_t descriptor = file[17];
+
+  if (mapType > 1 || (descriptor & 0xC0) != 0) return false;  // interleaved rows are not drawn
+  if (width == 0 || height == 0 || width > kLargestImageSide || height > kLargestImageSide) return false;
+  if (uint64_t(width) * height > kLargestImagePixels) return false;
+  const bool mapBitsSound = mapEntryBits == 15 || mapEntryBits == 16 || mapEntryBits == 24 || mapEntryBits == 32;
+  if (mapType == 1 && (!mapBitsSound || mapLength == 0)) return false;
+  switch (imageType & ~8u) {
+    case 1:  // colour-mapped
+      if (mapType != 1 || depth != 8 || mapFirst + mapLength > 256) return false;
+      break;
+    case 2:  // true colour
+      if (depth != 15 && depth != 16 && depth != 24 && depth != 32) return false;
+      break;
+    case 3:  // grey
+      if (depth != 8 && depth != 16) return false;
+      break;
+    default:
+      return false;
+  }
+  const uint64_t mapBytes = mapType ? uint64_t(mapLength) * ((mapEntryBits + 7) / 8) : 0;
+  const uint64_t start = 18 + idLength + mapBytes;
+  if (start > file.size()) return false;
+  const uint64_t pixelBytes = (depth + 7) / 8;
+  const uint64_t pixels = uint64_t(width) * height;
+  const uint64_t data = file.size() - start;
+  if (imageType & 8) {
+    // A packet of one count byte and one pixel gives at most 128 pixels.
+    return data / (1 + pixelBytes) * 128 + 128 >= pixels;
+  }
+  return data >= pixels * pixelBytes;
+}
+
+std::optional<DecodedImage> DecodeWithFreeImage(LibraryFormat format, std::span<const uint8_t> file) {
+  if (file.empty() || file.size() > 0xFFFFFFFFu) return std::nullopt;
+  if (format == LibraryFormat::Targa && !TargaHeaderIsSound(file)) return std::nullopt;
+  const FREE_IMAGE_FORMAT code = format == LibraryFormat::Targa ? FIF_TARGA : FIF_TIFF;
+  // FreeImage only reads from the block it is given.
+  FIMEMORY* memory = FreeImage_OpenMemory(const_cast<BYTE*>(file.data()), static_cast<DWORD>(file.size()));
+  if (!memory) return std::nullopt;
+  FIBITMAP* loaded = FreeImage_LoadFromMemory(code, memory, 0);
+  FreeImage_CloseMemory(memory);
+  if (!loaded) return std::nullopt;
+
+  FIBITMAP* colour = nullptr;
+  const FREE_IMAGE_TYPE type = FreeImage_GetImageType(loaded);
+  if (type == FIT_BITMAP || type == FIT_RGB16 || type == FIT_RGBA16) {
+    colour = FreeImage_ConvertTo32Bits(loaded);
+  } else if (FIBITMAP* standard = FreeImage_ConvertToStandardType(loaded, TRUE)) {
+    colour = FreeImage_ConvertTo32Bits(standard);
+    FreeImage_Unload(standard);
+  }
+  FreeImage_Unload(loaded);
+  if (!colour) return std::nullopt;
+
+  DecodedImage image;
+  const bool sized = FreeImage_GetBPP(colour) == 32 && image.Allocate(FreeImage_GetWidth(colour), FreeImage_GetHeight(colour));
+  for (uint32_t y = 0; sized && y < image.height; ++y) {
+    // FreeImage keeps the bottom row first.
+    const BYTE* row = FreeImage_GetScanLine(colour, int(image.height - 1 - y));
+    for (uint32_t x = 0; x < image.width; ++x, row += 4)
+      image.At(x, y) = 0xFF000000u | uint32_t(row[FI_RGBA_RED]) << 16 | uint32_t(row[FI_RGBA_GREEN]) << 8 |
+                       row[FI_RGBA_BLUE];
+  }
+  FreeImage_Unload(colour);
+  if (!sized) return std::nullopt;
+  return image;
+}
+
+}  // namespace vx

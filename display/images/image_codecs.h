@@ -1,0 +1,95 @@
+// The per-format classes of the image context and the pixel coding beneath them. Every reader
+// decodes a file's bytes into a DecodedImage and trusts nothing in them: sizes, offsets, runs and
+// palettes are checked against the data, and a damaged file gives no image rather than a read or
+// write outside a buffer. Every writer encodes into memory and writes the file through a
+// temporary, so a failed save leaves the old file in place.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/ddraw/ddraw.h"
+
+namespace vx {
+
+// Surfaces are at most this wide and high; no reader makes a larger image.
+constexpr uint32_t kLargestImageSide = 16384;
+// Upper bound on width times height, so a tiny file cannot claim gigabytes.
+constexpr uint64_t kLargestImagePixels = uint64_t(1) << 26;
+
+// Pixels as 0xAARRGGBB, the top row first, width pixels a row.
+struct DecodedImage {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  std::vector<uint32_t> pixels;
+
+  // Sizes the image filled with opaque black; false for sizes outside the limits.
+  bool Allocate(uint32_t w, uint32_t h);
+  uint32_t& At(uint32_t x, uint32_t y) { return pixels[size_t(y) * width + x]; }
+  uint32_t At(uint32_t x, uint32_t y) const { return pixels[size_t(y) * width + x]; }
+};
+
+// --- Readers (file bytes to pixels) ---------------------------------------------------------------
+std::optional<DecodedImage> DecodeBmp(std::span<const uint8_t> file);
+std::optional<DecodedImage> DecodePcx(std::span<const uint8_t> file);
+std::optional<DecodedImage> DecodePsd(std::span<const uint8_t> file);
+std::optional<DecodedImage> DecodeJpeg(std::span<const uint8_t> file);
+std::optional<DecodedImage> DecodePng(std::span<const uint8_t> file);
+// Targa header checks before FreeImage sees the file.
+bool TargaHeaderIsSound(std::span<const uint8_t> file);
+enum class LibraryFormat { Targa, Tiff };
+std::optional<DecodedImage> DecodeWithFreeImage(LibraryFormat format, std::span<const uint8_t> file);
+
+// --- Writers (pixels to file bytes) ----------------------------------------------------------------
+// 24-bit bottom-up BMP with 54 bytes of headers; rows padded to 4 bytes.
+std::vector<uint8_t> EncodeBmp(const DecodedImage& image);
+// Uncompressed 24-bit Targa, origin at the lower left, no footer.
+std::vector<uint8_t> EncodeTarga(const DecodedImage& image);
+std::optional<std::vector<uint8_t>> EncodeJpeg(const DecodedImage& image, int quality);
+std::optional<std::vector<uint8_t>> EncodePng(const DecodedImage& image);
+
+// --- Surfaces -----------------------------------------------------------------------------------
+// A new off-screen plain surface in the display format holding the image, or null. Channels are
+// narrowed by keeping their top bits.
+win::IDirectDrawSurface7* CreateSurfaceFromImage(win::IDirectDraw7* directDraw, win::IDirectDrawSurface7* primary,
+                                                 const DecodedImage& image, bool systemMemory);
+// A surface's pixels through a read lock; channels narrower than 8 bits are shifted up (a 5-bit
+// 31 reads as 248). Nothing for a null surface or one that cannot be locked.
+std::optional<DecodedImage> ReadSurfaceImage(win::IDirectDrawSurface7* surface, win::IDirectDrawSurface7* primary);
+
+// --- The per-format classes ---------------------------------------------------------------------
+// What each class copies from the context when it is made.
+struct ImageFormatCodec {
+  win::IDirectDrawSurface7* primarySurface = nullptr;
+  win::HWND window = nullptr;
+  win::IDirectDraw7* directDraw = nullptr;
+};
+
+// Load: a new surface or null. Save: 1 when the file was written, else 0.
+#define VX_IMAGE_FORMAT_CLASS(Name)                                                  \
+  class Name : public ImageFormatCodec {                                             \
+   public:                                                                           \
+    explicit Name(const ImageFormatCodec& codec) : ImageFormatCodec(codec) {}        \
+    win::IDirectDrawSurface7* Load(const std::string& fileName);                     \
+    int32_t Save(win::IDirectDrawSurface7* surface, const std::string& fileName);    \
+  }
+VX_IMAGE_FORMAT_CLASS(JpegImageFile);
+VX_IMAGE_FORMAT_CLASS(BmpImageFile);
+VX_IMAGE_FORMAT_CLASS(PsdImageFile);
+VX_IMAGE_FORMAT_CLASS(PcxImageFile);
+VX_IMAGE_FORMAT_CLASS(TargaImageFile);
+VX_IMAGE_FORMAT_CLASS(DdsImageFile);
+VX_IMAGE_FORMAT_CLASS(PngImageFile);
+VX_IMAGE_FORMAT_CLASS(TiffImageFile);
+#undef VX_IMAGE_FORMAT_CLASS
+
+// Shared by the classes: reads the file (either separator, any case) and makes the surface from
+// what `decode` gives; encodes a surface and writes the file through a temporary.
+using ImageDecoder = std::optional<DecodedImage> (*)(std::span<const uint8_t>);
+win::IDirectDrawSurface7* LoadThroughDecoder(const ImageFormatCodec& codec, const std::string& fileName,
+                                             ImageDecoder decode, bool systemMemory);
+bool WriteImageFile(const std::string& fileName, const std::vector<uint8_t>& bytes);
+
+}  // namespace vx

@@ -1,0 +1,294 @@
+// JPEG files through libjpeg (6b interface) and PNG files through libpng, both decoded from and
+// encoded into memory. The libraries report damage by jumping back to the function that set the
+// jump; those functions keep no C++ objects of their own, so the jump skips no destructor, and
+// their callers free what was made. Grey and CMYK JPEGs come out as RGB; PNGs come out as 8-bit
+// BGR rows of the length libpng gives.
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <jpeglib.h>
+#include <jerror.h>
+#include <png.h>
+
+#include "display/images/image_codecs.h"
+
+namespace vx {
+
+namespace {
+
+// --- JPEG ---------------------------------------------------------------------------------------
+
+struct JpegErrors {
+  jpeg_error_mgr manager;  // first, so the library's pointer is ours too
+  std::jmp_buf jump;
+  bool truncated;
+  bool allRowsRead;
+};
+
+[[noreturn]] void JpegErrorExit(j_common_ptr info) {
+  std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->jump, 1);
+}
+
+// Warnings are not printed. A file that ends before its last row counts as damaged; one that
+// only lacks its end marker does not.
+void JpegEmitMessage(j_common_ptr info, int level) {
+  auto* errors = reinterpret_cast<JpegErrors*>(info->err);
+  if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF && !errors->allRowsRead) errors->truncated = true;
+}
+
+void JpegOutputMessage(j_common_ptr) {}
+
+void InitJpegErrors(JpegErrors* errors) {
+  jpeg_std_error(&errors->manager);
+  errors->manager.error_exit = JpegErrorExit;
+  errors->manager.emit_message = JpegEmitMessage;
+  errors->manager.output_message = JpegOutputMessage;
+  errors->truncated = false;
+  errors->allRowsRead = false;
+}
+
+uint8_t Scale(uint32_t a, uint32_t b) { return uint8_t(a * b / 255); }
+
+bool RunJpegDecode(jpeg_decompress_struct* info, JpegErrors* errors, const uint8_t* data, size_t size,
+                   DecodedImage* image) {
+  if (setjmp(errors->jump)) return false;
+  jpeg_create_decompress(info);
+  jpeg_mem_src(info, data, static_cast<unsigned long>(size));
+  if (jpeg_read_header(info, TRUE) != JPEG_HEADER_OK) return false;
+  const bool cmyk = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;
+  info->out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+  if (!image->Allocate(info->image_width, info->image_height)) return false;
+  jpeg_start_decompress(info);
+  const uint32_t components = uint32_t(info->output_components);
+  if (info->output_width != image->width || info->output_height != image->height || components != (cmyk ? 4u : 3u))
+    return false;
+  JSAMPARRAY row = (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE,
+                                              info->output_width * components, 1);
+  // Adobe writes CMYK inverted.
+  const bool inverted = info->saw_Adobe_marker;
+  while (info->output_scanline < info->output_height) {
+    const uint32_t y = info->output_scanline;
+    if (jpeg_read_scanlines(info, row, 1) != 1) return false;
+    const JSAMPLE* in = row[0];
+    for (uint32_t x = 0; x < image->width; ++x, in += components) {
+      uint32_t r = in[0], g = in[1], b = in[2];
+      if (cmyk) {
+        const uint32_t k = inverted ? in[3] : 255u - in[3];
+        if (!inverted) r = 255 - r, g = 255 - g, b = 255 - b;
+        r = Scale(r, k), g = Scale(g, k), b = Scale(b, k);
+      }
+      image->At(x, y) = 0xFF000000u | r << 16 | g << 8 | b;
+    }
+  }
+  const bool whole = !errors->truncated;
+  errors->allRowsRead = true;
+  jpeg_finish_decompress(info);
+  return whole;
+}
+
+bool RunJpegEncode(jpeg_compress_struct* info, JpegErrors* errors, const DecodedImage* image, int quality,
+                   unsigned char** out, unsigned long* outSize, uint8_t* row) {
+  if (setjmp(errors->jump)) return false;
+  jpeg_create_compress(info);
+  jpeg_mem_dest(info, out, outSize);
+  info->image_width = image->width;
+  info->image_height = image->height;
+  info->input_components = 3;
+  info->in_color_space = JCS_RGB;
+  jpeg_set_defaults(info);
+  jpeg_set_quality(info, quality, TRUE);
+  jpeg_start_compress(info, TRUE);
+  for (uint32_t y = 0; y < image->height; ++y) {
+    for (uint32_t x = 0; x < image->width; ++x) {
+      const uint32_t argb = image->At(x, y);
+      row[3 * x] = uint8_t(argb >> 16);
+      row[3 * x + 1] = uint8_t(argb >> 8);
+      row[3 * x + 2] = uint8_t(argb);
+    }
+    JSAMPROW rows[1] = {row};
+    jpeg_write_scanlines(info, rows, 1);
+  }
+  jpeg_finish_compress(info);
+  return true;
+}
+
+// --- PNG ----------------------------------------------------------------------------------------
+
+struct PngSource {
+  const uint8_t* data;
+  size_t size;
+  size_t at;
+};
+
+void PngReadFromBlock(png_structp png, png_bytep out, size_t count) {
+  auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
+  if (count > source->size - source->at) png_error(png, "file ends early");
+  std::memcpy(out, source->data + source->at, count);
+  source->at += count;
+}
+
+void PngWriteToBlock(png_structp png, png_bytep data, size_t count) {
+  auto* sink = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+  sink->insert(sink->end(), data, data + count);
+}
+
+void PngFlush(png_structp) {}
+
+[[noreturn]] void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void PngWarning(png_structp, png_const_charp) {}
+
+bool RunPngDecode(png_structp png, png_infop info, PngSource* source, DecodedImage* image,
+                  std::vector<uint8_t>* rows, std::vector<png_bytep>* rowPointers) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_set_read_fn(png, source, PngReadFromBlock);
+  png_set_user_limits(png, kLargestImageSide, kLargestImageSide);
+  png_read_info(png, info);
+  const uint32_t width = png_get_image_width(png, info);
+  const uint32_t height = png_get_image_height(png, info);
+  if (!image->Allocate(width, height)) return false;
+  // Everything becomes 8-bit BGR: palettes and low depths expanded, 16 bits cut to their high 8,
+  // grey made colour, and alpha (also a transparency chunk's) dropped, as the surfaces keep none.
+  png_set_expand(png);
+  png_set_strip_16(png);
+  png_set_gray_to_rgb(png);
+  png_set_strip_alpha(png);
+  png_set_bgr(png);
+  png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  const size_t rowBytes = png_get_rowbytes(png, info);
+  if (png_get_channels(png, info) != 3 || png_get_bit_depth(png, info) != 8 || rowBytes < size_t(width) * 3)
+    return false;
+  rows->assign(rowBytes * height, 0);
+  rowPointers->resize(height);
+  for (uint32_t y = 0; y < height; ++y) (*rowPointers)[y] = rows->data() + rowBytes * y;
+  png_read_image(png, rowPointers->data());
+  png_read_end(png, nullptr);
+  for (uint32_t y = 0; y < height; ++y) {
+    const uint8_t* in = (*rowPointers)[y];
+    for (uint32_t x = 0; x < width; ++x, in += 3)
+      image->At(x, y) = 0xFF000000u | uint32_t(in[2]) << 16 | uint32_t(in[1]) << 8 | in[0];
+  }
+  return true;
+}
+
+bool RunPngEncode(png_structp png, png_infop info, const DecodedImage* image, std::vector<uint8_t>* out,
+                  std::vector<uint8_t>* rows, std::vector<png_bytep>* rowPointers) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_set_write_fn(png, out, PngWriteToBlock, PngFlush);
+  png_set_IHDR(png, info, image->width, image->height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  png_set_packing(png);
+  png_set_bgr(png);
+  const size_t rowBytes = png_get_rowbytes(png, info);
+  if (rowBytes < size_t(image->width) * 3) return false;
+  rows->assign(rowBytes * image->height, 0);
+  rowPointers->resize(image->height);
+  for (uint32_t y = 0; y < image->height; ++y) {
+    uint8_t* row = rows->data() + rowBytes * y;
+    (*rowPointers)[y] = row;
+    for (uint32_t x = 0; x < image->width; ++x) {
+      const uint32_t argb = image->At(x, y);
+      row[3 * x] = uint8_t(argb);
+      row[3 * x + 1] = uint8_t(argb >> 8);
+      row[3 * x + 2] = uint8_t(argb >> 16);
+    }
+  }
+  png_write_image(png, rowPointers->data());
+  png_write_end(png, info);
+  return true;
+}
+
+}  // namespace
+
+std::optional<DecodedImage> DecodeJpeg(std::span<const uint8_t> file) {
+  if (file.empty() || file.size() > 0xFFFFFFFFu) return std::nullopt;
+  jpeg_decompress_struct info{};
+  JpegErrors errors{};
+  InitJpegErrors(&errors);
+  info.err = &errors.manager;
+  DecodedImage image;
+  const bool decoded = RunJpegDecode(&info, &errors, file.data(), file.size(), &image);
+  jpeg_destroy_decompress(&info);
+  if (!decoded) return std::nullopt;
+  return image;
+}
+
+std::optional<std::vector<uint8_t>> EncodeJpeg(const DecodedImage& image, int quality) {
+  if (image.width == 0 || image.height == 0) return std::nullopt;
+  jpeg_compress_struct info{};
+  JpegErrors errors{};
+  InitJpegErrors(&errors);
+  info.err = &errors.manager;
+  std::vector<uint8_t> row((size_t(image.width) * 3 + 3) & ~size_t(3));
+  unsigned char* out = nullptr;
+  unsigned long outSize = 0;
+  const bool encoded = RunJpegEncode(&info, &errors, &image, quality, &out, &outSize, row.data());
+  jpeg_destroy_compress(&info);
+  std::optional<std::vector<uint8_t>> bytes;
+  if (encoded && out) bytes.emplace(out, out + outSize);
+  std::free(out);
+  return bytes;
+}
+
+std::optional<DecodedImage> DecodePng(std::span<const uint8_t> file) {
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
+  if (!png) return std::nullopt;
+  png_infop info = png_create_info_struct(png);
+  if (!info) {
+    png_destroy_read_struct(&png, nullptr, nullptr);
+    return std::nullopt;
+  }
+  PngSource source{file.data(), file.size(), 0};
+  DecodedImage image;
+  std::vector<uint8_t> rows;
+  std::vector<png_bytep> rowPointers;
+  const bool decoded = RunPngDecode(png, info, &source, &image, &rows, &rowPointers);
+  png_destroy_read_struct(&png, &info, nullptr);
+  if (!decoded) return std::nullopt;
+  return image;
+}
+
+std::optional<std::vector<uint8_t>> EncodePng(const DecodedImage& image) {
+  if (image.width == 0 || image.height == 0) return std::nullopt;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
+  if (!png) return std::nullopt;
+  png_infop info = png_create_info_struct(png);
+  if (!info) {
+    png_destroy_write_struct(&png, nullptr);
+    return std::nullopt;
+  }
+  std::vector<uint8_t> out;
+  std::vector<uint8_t> rows;
+  std::vector<png_bytep> rowPointers;
+  const bool encoded = RunPngEncode(png, info, &image, &out, &rows, &rowPointers);
+  png_destroy_write_struct(&png, &info);
+  if (!encoded) return std::nullopt;
+  return out;
+}
+
+win::IDirectDrawSurface7* JpegImageFile::Load(const std::string& fileName) {
+  return LoadThroughDecoder(*this, fileName, DecodeJpeg, false);
+}
+
+int32_t JpegImageFile::Save(win::IDirectDrawSurface7* surface, const std::string& fileName) {
+  const std::optional<DecodedImage> image = ReadSurfaceImage(surface, primarySurface);
+  if (!image) return 0;
+  const std::optional<std::vector<uint8_t>> bytes = EncodeJpeg(*image, 100);
+  return bytes && WriteImageFile(fileName, *bytes) ? 1 : 0;
+}
+
+win::IDirectDrawSurface7* PngImageFile::Load(const std::string& fileName) {
+  return LoadThroughDecoder(*this, fileName, DecodePng, false);
+}
+
+int32_t PngImageFile::Save(win::IDirectDrawSurface7* surface, const std::string& fileName) {
+  const std::optional<DecodedImage> image = ReadSurfaceImage(surface, primarySurface);
+  if (!image) return 0;
+  const std::optional<std::vector<uint8_t>> bytes = EncodePng(*image);
+  return bytes && WriteImageFile(fileName, *bytes) ? 1 : 0;
+}
+
+}  // namespace vx
