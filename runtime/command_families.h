@@ -10,5 +10,6 @@ void RegisterArrayCommands();
 void RegisterMathsCommands();
 void RegisterSystemCommands();
 void RegisterDisplayCommands();
+void RegisterInputCommands();
 
 }  // namespace vx

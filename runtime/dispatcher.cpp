@@ -121,6 +121,7 @@ void RegisterAllCommands() {
   RegisterMathsCommands();
   RegisterSystemCommands();
   RegisterDisplayCommands();
+  RegisterInputCommands();
 }
 
 void ExecuteTimeSlice() {

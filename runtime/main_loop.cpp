@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "display/display.h"
+#include "display/input_devices.h"
 #include "engine3d/records.h"
 #include "platform/win/keyboard.h"
 #include "platform/win/messages.h"
@@ -156,6 +157,7 @@ void FrameUpdate() {
   }
   gMouseMoveX = 0;
   gMouseMoveY = 0;
+  gMouseMoveZ = 0;  // the wheel movement is a frame's movement like the others
 }
 
 win::LRESULT MainWindowProc(win::HWND window, win::UINT message, win::WPARAM wParam, win::LPARAM lParam) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "display/display.h"
+#include "display/input_devices.h"
 #include "engine3d/records.h"
 #include "ide/language.h"
 #include "platform/win/files.h"

@@ -1,16 +1,10 @@
-// Placeholders for the input, video and 3D services: each reports success and changes
+// Placeholders for the video and 3D services: each reports success and changes
 // nothing.
 #include "runtime/subsystem_hooks.h"
 
 namespace vx {
 
 int gBlitOverdraw = 1;
-
-bool InitInputDevices(win::HINSTANCE, win::HWND) { return true; }
-void RefreshInputState() {}
-void AcquireInputDevices() {}
-void UnacquireInputDevices() {}
-void ReleaseInputDevices() {}
 
 void CreateTextFontForRun() {}
 

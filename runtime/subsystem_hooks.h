@@ -1,4 +1,4 @@
-// Services of the input devices, video and 3D engine that the frame, the focus changes,
+// Services of the video and 3D engine that the frame, the focus changes,
 // start-up and shut-down call. Until those subsystems exist here each one only reports success,
 // so that the frame and the start-up order stay as they will be.
 #pragma once
@@ -6,13 +6,6 @@
 #include "platform/win/types.h"
 
 namespace vx {
-
-// Input devices.
-bool InitInputDevices(win::HINSTANCE instance, win::HWND window);
-void RefreshInputState();
-void AcquireInputDevices();
-void UnacquireInputDevices();
-void ReleaseInputDevices();
 
 // Text fonts (the display's own functions are in display/display.h).
 void CreateTextFontForRun();

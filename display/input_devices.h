@@ -1,0 +1,69 @@
+// The input devices of a run: the system keyboard and mouse, the first attached joystick and the
+// control device chosen by name with its prepared force-feedback effects, read every frame into
+// the state tables that the input commands, the mouse commands and the editor read.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "platform/input/dinput.h"
+#include "platform/win/types.h"
+
+namespace vx {
+
+// --- Devices -------------------------------------------------------------------------------------
+extern win::DirectInput* gDirectInput;
+extern win::DirectInputDevice* gKeyboardDevice;
+extern win::DirectInputDevice* gMouseDevice;
+extern win::DirectInputDevice* gJoystickDevice;  // first attached joystick, or null
+extern std::string gJoystickName;                // its product name; empty without one
+extern win::DirectInputDevice* gControlDevice;   // opened by name, or null
+extern std::string gControlDeviceName;           // the name asked for
+extern std::string gActiveControlName;           // the name of the device actually opened
+extern uint8_t gForceFeedbackReady;              // the control device plays the prepared effects
+
+// The prepared effects, by slot.
+enum ForceSlot {
+  kForceUp, kForceDown, kForceLeft, kForceRight, kForceAngle, kForceFastVibration,
+  kForceTimedConstant, kForceSlowVibration, kForceDamperA, kForceDamperB, kForceSlotCount
+};
+extern std::array<win::DirectInputEffect*, kForceSlotCount> gForceEffects;
+
+// --- State tables --------------------------------------------------------------------------------
+extern std::array<uint8_t, 256> gKeyState;       // by DirectInput key code; bit 7 while down
+extern win::DIMOUSESTATE gMouseState;
+extern win::DIJOYSTATE gJoystickState;
+extern win::DIJOYSTATE gControlDeviceState;
+extern int32_t gMouseMoveZ;                      // wheel delta since the last frame
+
+constexpr int32_t kAxisRange = 1000;             // axes report -1000..1000
+constexpr uint32_t kJoystickDeadZone = 1000;
+
+// --- Interfaces ----------------------------------------------------------------------------------
+// Creates DirectInput, the keyboard and the mouse and opens the first joystick; 0 with a line in
+// the engine error log when one of the three fails.
+bool InitInputDevices(win::HINSTANCE instance, win::HWND window);
+// Reads every device into its table; 1 when a device had to be acquired again or the window has
+// no focus.
+int RefreshInputState();
+void AcquireInputDevices();
+void UnacquireInputDevices();
+// Opens the device named by gControlDeviceName; 1 when one was opened.
+int OpenControlDevice();
+void ReleaseForceEffects();
+void ReleaseInputDevices();
+// Adds the mouse deltas of gMouseState to the pointer, wheel and movement values.
+void FoldMouseState();
+
+// Force effects: magnitude 0..100, duration in ms with 0 endless; start 1 plays at once.
+void PlayDirectionalForce(int direction, int magnitude, int start);
+void PlayAngleForce(int magnitude, int angle, int duration, int start);
+void PlayTimedConstantForce(int magnitude, int duration, int start);
+void PlayFastVibration(int magnitude, int duration, int start);
+void PlaySlowVibration(int magnitude, int duration, int start);
+void PlayDamper(int magnitude, int duration, int start);
+// An effect duration in microseconds: 50 ms past the asked time, INFINITE for 0, and never
+// wrapping into a short or endless effect.
+win::DWORD EffectDuration(int32_t milliseconds);
+
+}  // namespace vx
