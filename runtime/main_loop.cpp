@@ -5,8 +5,10 @@
 #include <cstring>
 
 #include "display/display.h"
+#include "display/draw_queue.h"
 #include "display/input_devices.h"
 #include "engine3d/records.h"
+#include "engine3d/surface_primitives.h"
 #include "platform/win/keyboard.h"
 #include "platform/win/messages.h"
 #include "platform/win/time.h"

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "display/display.h"
+#include "display/draw_queue.h"
 #include "display/input_devices.h"
 #include "engine3d/records.h"
 #include "ide/language.h"
@@ -146,6 +147,7 @@ bool SetupDisplayForProgram(win::HWND window, int fullScreen, int windowed, int 
   LoadPointerBitmap();
   CreatePointerSprites();
   ResetRuntimeState();
+  ResetDrawTarget();  // drawing goes to the back buffer in white on black
   CreateTextFontForRun();
   SetSoundDefaults();
   win::GetCurrentDirectoryA(&gRunDirectory);

@@ -13,12 +13,8 @@ void LoadPointerBitmap() {}
 void CreatePointerSprites() {}
 void DeletePointerSprites() {}
 void UpdatePointerSprites() {}
-void RestoreSpriteBackgrounds() {}
-void SaveSpriteBackgrounds() {}
-void DrawSpriteLayers() {}
 void DrawBackdropPlane() {}
 void RenderSceneIfReady() {}
-void DrawQueueExecute() {}
 void AdvanceAnimations() {}
 void UpdateAnimations() {}
 void DeleteAllAnimations() {}

@@ -1,0 +1,489 @@
+// The 2D draw queue: the item pool, the enqueue operations and the executor that performs the
+// waiting items once per frame preparation (see draw_queue.h).
+#include "display/draw_queue.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+#include "display/display_state.h"
+#include "display/surface_colours.h"
+#include "engine3d/records.h"
+#include "engine3d/surface_primitives.h"
+#include "runtime/errors.h"
+#include "runtime/interpreter.h"
+#include "runtime/main_loop.h"
+#include "runtime/subsystem_hooks.h"
+#include "system/system_state.h"
+
+namespace vx {
+
+RecordPool<DrawQueueItem> gDrawQueue(1024, 4);
+int32_t gCurrentBitmap = 0;
+win::IDirectDrawSurface7* gCurrentSurface = nullptr;
+uint8_t gScreenPersistFrames = 1;
+DrawColour gDrawBackColor, gDrawInkColor;
+int32_t gExecBitmap = 0;
+win::IDirectDrawSurface7* gExecSurface = nullptr;
+
+namespace {
+
+enum ItemType : int32_t {
+  kSetBitmap = 1,
+  kCreateBitmap = 4,
+  kDeleteBitmap = 5,
+  kMirrorBitmap = 8,
+  kFlipBitmap = 9,
+  kBlurBitmap = 10,
+  kFadeBitmap = 11,
+  kPasteImage = 52,
+  kPasteSprite = 54,
+  kRotateImage = 56,
+  kClear = 101,
+  kDot = 103,
+  kBox = 104,
+  kLine = 105,
+  kEllipse = 106,
+  kInk = 107,
+  kBackColour = 108,
+  kReadPixel = 109,
+};
+
+win::IDirectDrawSurface7* SurfaceOfBitmap(int32_t n) {
+  if (n == 0) return gBackBuffer;
+  return n > 0 && n < kBitmapSlots ? gBitmaps[size_t(n)] : nullptr;
+}
+
+// Frames of an item drawn on bitmap n: the screen's persistence, or once for a bitmap.
+int32_t FramesFor(int32_t n) { return n == 0 ? gScreenPersistFrames : 1; }
+
+// Takes an item and sets its type and frames; null when the pool could not grow.
+DrawQueueItem* Queue(int32_t type, int32_t frames) {
+  const int32_t slot = DrawQueueAlloc();
+  if (slot < 0) return nullptr;
+  DrawQueueItem& item = gDrawQueue[uint32_t(slot)];
+  item.type = type;
+  item.frames = frames;
+  item.result = nullptr;
+  item.coloursKept = 0;
+  return &item;
+}
+
+int32_t QueueNumbered(int32_t type, int32_t n, int32_t frames) {
+  DrawQueueItem* item = Queue(type, frames);
+  if (!item) return 0;
+  item->number = n;
+  return 1;
+}
+
+int32_t QueueAt(int32_t type, int32_t x, int32_t y, int32_t x2, int32_t y2) {
+  DrawQueueItem* item = Queue(type, FramesFor(gCurrentBitmap));
+  if (!item) return 0;
+  item->x = x, item->y = y, item->x2 = x2, item->y2 = y2;
+  return 1;
+}
+
+bool RestoreOrPause(win::IDirectDrawSurface7* surface) {
+  if (win::Succeeded(surface->Restore())) return true;
+  if (!gAlwaysActive) gAppActive = 0;
+  return false;
+}
+
+// The retried colour fill: busy is tried again, lost is restored and tried again.
+win::HRESULT ColourFill(win::IDirectDrawSurface7* target, const win::RECT& rect, uint32_t pixel) {
+  win::DDBLTFX fx{};
+  fx.dwSize = sizeof fx;
+  fx.dwFillColor = pixel;
+  for (;;) {
+    const win::HRESULT result = target->Blt(&rect, nullptr, nullptr, win::DDBLT_COLORFILL, &fx);
+    if (result == win::DDERR_WASSTILLDRAWING) continue;
+    if (result == win::DDERR_SURFACELOST && RestoreOrPause(target)) continue;
+    return result;
+  }
+}
+
+void TargetSize(int32_t n, int32_t* width, int32_t* height) {
+  if (n == 0) {
+    *width = gDisplayWidth, *height = gDisplayHeight;
+  } else if (n > 0 && n < kBitmapSlots) {
+    *width = int32_t(gBitmapInfo[size_t(n)].width), *height = int32_t(gBitmapInfo[size_t(n)].height);
+  } else {
+    *width = *height = 0;
+  }
+}
+
+// One-pixel steps from (x1, y1) towards (x2, y2); a fill that fails ends the line.
+bool DrawLine(win::IDirectDrawSurface7* target, double x1, double y1, double x2, double y2, uint32_t pixel) {
+  const double dx = x2 - x1, dy = y2 - y1;
+  const double length = std::sqrt(dx * dx + dy * dy);
+  const double stepX = length > 0 ? dx / length : 0, stepY = length > 0 ? dy / length : 0;
+  double px = x1, py = y1;
+  for (double t = 0; t <= length; t += 1.0) {
+    const int32_t ix = TruncateToInt32(px), iy = TruncateToInt32(py);
+    if (win::Failed(ColourFill(target, win::RECT{ix, iy, ix + 1, iy + 1}, pixel))) return false;
+    px += stepX;
+    py += stepY;
+  }
+  return true;
+}
+
+// Checks a bitmap number as the bitmap items do; its surface, or null after the error.
+win::IDirectDrawSurface7* CheckedBitmap(int32_t n) {
+  if (n < 0 || n >= kBitmapCount) {
+    RaiseRuntimeError(1001);
+    return nullptr;
+  }
+  win::IDirectDrawSurface7* surface = SurfaceOfBitmap(n);
+  if (!surface) RaiseRuntimeError(1002);
+  return surface;
+}
+
+uint32_t ImageSlotOf(int32_t number) {
+  return number >= 0 && number < kNumberMapSize ? gImageSlotById[size_t(number)] : 0;
+}
+
+void Perform(DrawQueueItem& item) {
+  win::IDirectDrawSurface7* target = item.targetSurface;
+  // Colour items of the frame before keep the colours they were first drawn with.
+  if (!item.coloursKept) {
+    item.keptInk = gDrawInkColor;
+    item.keptBack = gDrawBackColor;
+    item.coloursKept = 1;
+  }
+  const uint32_t ink = item.keptInk.pixel;
+  switch (item.type) {
+    case kSetBitmap: {
+      const int32_t n = gCurrentBitmap;
+      if (n < 0 || n >= kBitmapCount) {
+        RaiseRuntimeError(1001);
+        break;
+      }
+      if (n > 0 && !gBitmaps[size_t(n)]) {
+        RaiseRuntimeError(1002);
+        break;
+      }
+      gExecBitmap = n;
+      gExecSurface = SurfaceOfBitmap(n);
+      break;
+    }
+    case kCreateBitmap: {
+      const int32_t n = item.number;
+      if (n == 0) {
+        RaiseRuntimeError(1009);
+        break;
+      }
+      if (n < 0 || n >= kBitmapCount) {
+        RaiseRuntimeError(1001);
+        break;
+      }
+      if (!CreateBitmapSurface(n, item.x2, item.y2)) {
+        RaiseRuntimeError(1005);
+        break;
+      }
+      gExecBitmap = gCurrentBitmap = n;
+      gExecSurface = gCurrentSurface = gBitmaps[size_t(n)];
+      break;
+    }
+    case kDeleteBitmap: {
+      const int32_t n = item.number;
+      if (n < 0 || n >= kBitmapCount) {
+        RaiseRuntimeError(1001);
+      } else if (n < 1) {
+        RaiseRuntimeError(1006);
+      } else if (!gBitmaps[size_t(n)]) {
+        RaiseRuntimeError(1002);
+      } else {
+        // Items still waiting for this bitmap must not draw on a released surface.
+        win::IDirectDrawSurface7* gone = gBitmaps[size_t(n)];
+        gDrawQueue.ForEachUsed([&](uint32_t s) {
+          if (gDrawQueue[s].targetSurface == gone) gDrawQueue[s].targetSurface = nullptr;
+        });
+        ReleaseBitmapSurface(n);
+        if (n == gExecBitmap) {
+          gExecBitmap = 0;
+          gExecSurface = gBackBuffer;
+        }
+      }
+      break;
+    }
+    case kMirrorBitmap:
+    case kFlipBitmap: {
+      if (win::IDirectDrawSurface7* s = CheckedBitmap(item.number))
+        item.type == kMirrorBitmap ? MirrorSurface(s) : FlipSurface(s);
+      break;
+    }
+    case kBlurBitmap:
+    case kFadeBitmap: {
+      win::IDirectDrawSurface7* s = CheckedBitmap(item.number);
+      if (!s) break;
+      const int32_t v = item.params.p[0];
+      if (item.type == kBlurBitmap) {
+        if (v < 1 || v > 8) RaiseRuntimeError(1012); else BlurSurface(s, v);
+      } else {
+        if (v < 0 || v > 100) RaiseRuntimeError(1013); else FadeSurface(s, v);
+      }
+      break;
+    }
+    case kPasteImage: {
+      const uint32_t slot = ImageSlotOf(item.number);
+      if (!target || slot == 0 || !gImageRecords.IsTaken(slot) || !gImageRecords[slot].valid) break;
+      for (int k = 0; k < std::clamp(gBlitOverdraw, 1, 2); ++k) {
+        const ImageRecord& image = gImageRecords[slot];
+        if (!BlitImageToSurface(target, item.targetBitmap, slot, item.x, item.y, image.width, image.height, item.x2))
+          RaiseRuntimeError(500);
+      }
+      break;
+    }
+    case kPasteSprite: {
+      // Slot 0 is a real item of this pool, so the item must still be this sprite.
+      const uint32_t slot =
+          item.number >= 0 && item.number < kNumberMapSize ? gSpriteSlotById[size_t(item.number)] : 0;
+      if (target && gRenderItems.IsTaken(slot) && gRenderItems[slot].spriteNumber == item.number)
+        DrawSpriteToSurface(target, item.targetBitmap, slot, item.x, item.y);
+      break;
+    }
+    case kRotateImage: {
+      const uint32_t slot = ImageSlotOf(item.number);
+      if (!target || slot == 0 || !gImageRecords.IsTaken(slot) || !gImageRecords[slot].surface) break;
+      ImageRecord& image = gImageRecords[slot];
+      win::IDirectDrawSurface7* turned = RotateSurfaceQuarterTurns(image.surface, item.x);
+      if (!turned) break;
+      if (turned != image.surface) {
+        image.surface = turned;
+        image.textureSlot = 0;
+        // A quarter turn exchanges the sides of the picture.
+        if ((item.x / 90) % 2 == 1) {
+          std::swap(image.width, image.height);
+          std::swap(image.imageWidth, image.imageHeight);
+          std::swap(image.madeWidth, image.madeHeight);
+        }
+      }
+      break;
+    }
+    case kClear: {
+      if (!target) break;
+      int32_t w = 0, h = 0;
+      TargetSize(item.targetBitmap, &w, &h);
+      const bool screen = item.targetBitmap == 0;
+      const bool viewportSized = int32_t(gViewport.dwWidth) == gDisplayWidth &&
+                                 int32_t(gViewport.dwHeight) == gDisplayHeight;
+      // Without a 3D device the fill does the device's work.
+      if (gD3DDevice && (item.params.p[0] == 1 || (item.keptBack.pixel == 0 && screen && viewportSized)))
+        ClearViewport(uint32_t(item.params.p[1]));
+      else
+        ColourFill(target, win::RECT{0, 0, w, h}, item.params.p[0] == 1 ? 0 : item.keptBack.pixel);
+      break;
+    }
+    case kDot:
+      if (target) ColourFill(target, win::RECT{item.x, item.y, item.x + 1, item.y + 1}, ink);
+      break;
+    case kBox: {
+      if (!target) break;
+      int32_t w = 0, h = 0;
+      TargetSize(item.targetBitmap, &w, &h);
+      // Corners inclusive; the part on the target is filled.
+      const win::RECT rect{std::max(item.x, 0), std::max(item.y, 0), std::min(WrapAdd(item.x2, 1), w),
+                           std::min(WrapAdd(item.y2, 1), h)};
+      if (rect.right > rect.left && rect.bottom > rect.top) ColourFill(target, rect, ink);
+      break;
+    }
+    case kLine:
+      if (target) DrawLine(target, item.x, item.y, item.x2, item.y2, ink);
+      break;
+    case kEllipse: {
+      if (!target) break;
+      const double rx = std::bit_cast<float>(item.x2), ry = std::bit_cast<float>(item.y2);
+      const double cx = item.x + 0.5, cy = item.y + 0.5;
+      double px = cx + rx, py = cy;
+      for (int step = 0;; ++step) {
+        const double a = -0.06 + 0.0628 * step;
+        if (a > 6.33) break;
+        const double nx = cx + rx * std::cos(a), ny = cy + ry * std::sin(a);
+        DrawLine(target, TruncateToInt32(px), TruncateToInt32(py), TruncateToInt32(nx), TruncateToInt32(ny), ink);
+        px = nx, py = ny;
+      }
+      break;
+    }
+    case kInk:
+    case kBackColour:
+      if (!target) break;
+      ComputePixelFormatShifts(target);
+      SetDrawColors(item.x2, item.type == kInk ? item.y2 : -1);
+      item.keptInk = gDrawInkColor;
+      item.keptBack = gDrawBackColor;
+      break;
+    case kReadPixel: {
+      int32_t w = 0, h = 0;
+      TargetSize(item.targetBitmap, &w, &h);
+      if (target && item.result && item.x >= 0 && item.y >= 0 && item.x < w && item.y < h)
+        item.result->i = int32_t(ReadSurfacePixel(target, item.x, item.y));
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+void ResetDrawTarget() {
+  gCurrentBitmap = gExecBitmap = 0;
+  gCurrentSurface = gExecSurface = gBackBuffer;
+  gScreenPersistFrames = gFlipChain ? 2 : 1;
+  ComputePixelFormatShifts(gBackBuffer);
+  SetDrawColors(0x000000, 0xFFFFFF);
+}
+
+int32_t DrawQueueAlloc() {
+  if (!gDrawQueue.Exists() && !gDrawQueue.Create()) {
+    ReportRecordPoolFull();
+    return -1;
+  }
+  const uint32_t slot = gDrawQueue.Take();
+  if (slot == kNoRecordSlot) return -1;
+  DrawQueueItem& item = gDrawQueue[slot];
+  item.targetBitmap = gCurrentBitmap;
+  item.targetSurface = gCurrentSurface;
+  gDrawQueueCount = uint32_t(gDrawQueue.usedCount);
+  return int32_t(slot);
+}
+
+int32_t DrawQueueFree(int32_t slot) {
+  if (slot < 0 || !gDrawQueue.Free(uint32_t(slot))) return 0;
+  gDrawQueueCount = uint32_t(gDrawQueue.usedCount);
+  return 1;
+}
+
+void DrawQueueFlush() {
+  gDrawQueue.ForEachUsed([](uint32_t slot) { DrawQueueFree(int32_t(slot)); });
+}
+
+int32_t DrawQueueExecute() {
+  if (!gBackBuffer || !gDrawQueue.Exists()) return 1;
+  gDrawQueue.ForEachUsed([](uint32_t slot) {
+    DrawQueueItem& item = gDrawQueue[slot];
+    --item.frames;
+    if (gRenderEnabled == 1) Perform(gDrawQueue[slot]);
+    if (gDrawQueue[slot].frames <= 0) DrawQueueFree(int32_t(slot));
+  });
+  return 1;
+}
+
+void SetDrawColors(int32_t background, int32_t ink) {
+  const PixelFormatShifts& s = gPixelShifts;
+  auto convert = [&](uint32_t c) {
+    const uint32_t r = uint32_t(TruncateToInt32(double(s.redMax) / 255.0 * double((c >> 16) & 0xFF)));
+    const uint32_t g = uint32_t(TruncateToInt32(double(s.greenMax) / 255.0 * double((c >> 8) & 0xFF)));
+    const uint32_t b = uint32_t(TruncateToInt32(double(s.blueMax) / 255.0 * double(c & 0xFF)));
+    DrawColour out;
+    out.pixel = (s.redShift < 32 ? r << s.redShift : 0) + (s.greenShift < 32 ? g << s.greenShift : 0) + b;
+    // A format without a channel gives 0, not a division by zero.
+    auto back = [](uint32_t v, uint32_t max) {
+      return uint8_t(max ? TruncateToInt32(255.0 / double(max) * double(v)) : 0);
+    };
+    out.red = back(r, s.redMax), out.green = back(g, s.greenMax), out.blue = back(b, s.blueMax);
+    return out;
+  };
+  gDrawBackColor = convert(uint32_t(background));
+  if (ink != -1) gDrawInkColor = convert(uint32_t(ink));
+}
+
+int32_t QueueSetCurrentBitmap(int32_t n) {
+  if (!Queue(kSetBitmap, 1)) return 0;
+  gCurrentBitmap = n;
+  gCurrentSurface = SurfaceOfBitmap(n);
+  return 1;
+}
+
+int32_t QueueCreateBitmap(int32_t n, int32_t width, int32_t height) {
+  DrawQueueItem* item = Queue(kCreateBitmap, 1);
+  if (!item) return 0;
+  item->number = n, item->x2 = width, item->y2 = height;
+  return 1;
+}
+
+int32_t QueueDeleteBitmap(int32_t n) {
+  if (!QueueNumbered(kDeleteBitmap, n, 1)) return 0;
+  if (n == gCurrentBitmap) {
+    gCurrentBitmap = 0;
+    gCurrentSurface = gBackBuffer;
+  }
+  return 1;
+}
+
+int32_t QueueMirrorBitmap(int32_t n) { return QueueNumbered(kMirrorBitmap, n, FramesFor(n)); }
+int32_t QueueFlipBitmap(int32_t n) { return QueueNumbered(kFlipBitmap, n, FramesFor(n)); }
+
+int32_t QueueBlurBitmap(int32_t n, int32_t value) {
+  if (!QueueNumbered(kBlurBitmap, n, FramesFor(n))) return 0;
+  gDrawQueue[uint32_t(gDrawQueue.usedTail)].params.p[0] = value;
+  return 1;
+}
+
+int32_t QueueFadeBitmap(int32_t n, int32_t value) {
+  if (!QueueNumbered(kFadeBitmap, n, FramesFor(n))) return 0;
+  gDrawQueue[uint32_t(gDrawQueue.usedTail)].params.p[0] = value;
+  return 1;
+}
+
+int32_t QueuePasteImage(int32_t imageNumber, int32_t x, int32_t y) {
+  if (!QueueAt(kPasteImage, x, y, 0, 0)) return 0;
+  gDrawQueue[uint32_t(gDrawQueue.usedTail)].number = imageNumber;
+  return 1;
+}
+
+int32_t QueuePasteImageKeyed(int32_t imageNumber, int32_t x, int32_t y) {
+  if (!QueueAt(kPasteImage, x, y, 1, 0)) return 0;
+  gDrawQueue[uint32_t(gDrawQueue.usedTail)].number = imageNumber;
+  return 1;
+}
+
+int32_t QueuePasteSprite(int32_t spriteNumber, int32_t x, int32_t y) {
+  if (!QueueAt(kPasteSprite, x, y, 0, 0)) return 0;
+  gDrawQueue[uint32_t(gDrawQueue.usedTail)].number = spriteNumber;
+  return 1;
+}
+
+int32_t QueueRotateImage(int32_t imageNumber, int32_t angle) {
+  DrawQueueItem* item = Queue(kRotateImage, 1);
+  if (!item) return 0;
+  item->number = imageNumber, item->x = angle;
+  return 1;
+}
+
+int32_t QueueClearScreen() {
+  if (!QueueAt(kClear, 0, 0, 0, 0)) return 0;
+  DrawQueueItem& item = gDrawQueue[uint32_t(gDrawQueue.usedTail)];
+  item.params.p[0] = item.params.p[1] = 0;
+  return 1;
+}
+
+int32_t QueueDeviceClear(uint32_t colour) {
+  if (!QueueAt(kClear, 0, 0, 0, 0)) return 0;
+  DrawQueueItem& item = gDrawQueue[uint32_t(gDrawQueue.usedTail)];
+  item.params.p[0] = 1;
+  item.params.p[1] = int32_t(colour);
+  return 1;
+}
+
+int32_t QueueDot(int32_t x, int32_t y) { return QueueAt(kDot, x, y, 0, 0); }
+int32_t QueueBox(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+  return QueueAt(kBox, left, top, right, bottom);
+}
+int32_t QueueLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2) { return QueueAt(kLine, x1, y1, x2, y2); }
+int32_t QueueEllipse(int32_t x, int32_t y, int32_t radiusX, int32_t radiusY) {
+  return QueueAt(kEllipse, x, y, std::bit_cast<int32_t>(float(radiusX)), std::bit_cast<int32_t>(float(radiusY)));
+}
+int32_t QueueInk(int32_t ink, int32_t background) { return QueueAt(kInk, 0, 0, background, ink); }
+int32_t QueueClearColor(int32_t colour) { return QueueAt(kBackColour, 0, 0, colour, 0); }
+
+int32_t QueueReadPixel(int32_t x, int32_t y, ValueSlot* result) {
+  // Once, even with a flip chain: a second read a frame later would overwrite a value the program
+  // may already have changed.
+  DrawQueueItem* item = Queue(kReadPixel, 1);
+  if (!item) return 0;
+  item->x = x, item->y = y, item->result = result;
+  return 1;
+}
+
+}  // namespace vx

@@ -1,0 +1,68 @@
+// The surface work of the 2D side: clipping and pasting images and sprites onto the back buffer or
+// a bitmap, the sprite steps of every frame (backgrounds saved and put back, layers drawn), the
+// bitmap surfaces, and the in-place effects (mirror, flip, quarter turns, blur, fade) and gamma.
+// Colours here are pixel values of the surface's own format (display/surface_colours.h).
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "platform/ddraw/ddraw.h"
+
+namespace vx {
+
+constexpr int32_t kBitmapCount = 32;   // program bitmaps 0 (the screen) to 31
+constexpr int32_t kWorkBitmap = 33;    // the image-save item's own bitmap, never the program's
+constexpr int32_t kBitmapSlots = 34;
+
+struct BitmapInfo {
+  uint32_t width = 0, height = 0, bitsPerPixel = 0;
+  uint8_t mirrored = 0, flipped = 0;
+};
+
+extern std::array<win::IDirectDrawSurface7*, kBitmapSlots> gBitmaps;  // slot 0 unused: the screen is gBackBuffer
+extern std::array<BitmapInfo, kBitmapSlots> gBitmapInfo;
+extern int32_t gSpritePage;  // back-buffer page whose sprite backgrounds are saved and put back
+
+// Clips a paste of width x height (scaled) at (x, y) to target bitmap n (0: the display). The
+// source rectangle's left and top come in; its clipped edges and the destination go out.
+void ClipBlitRects(int32_t targetBitmap, win::RECT& source, win::RECT& destination, int32_t x, int32_t y,
+                   int32_t width, int32_t height, float scaleX, float scaleY, int32_t flip, int32_t mirror);
+
+// Pastes an image unscaled, with its source colour key when colourKey is not 0. Returns 1.
+int32_t BlitImageToSurface(win::IDirectDrawSurface7* target, int32_t targetBitmap, uint32_t imageSlot, int32_t x,
+                           int32_t y, int32_t width, int32_t height, int32_t colourKey);
+// Draws one sprite (a RenderItem that is not a 3D object) scaled, mirrored and flipped.
+void DrawSpriteToSurface(win::IDirectDrawSurface7* target, int32_t targetBitmap, uint32_t itemSlot, int32_t x,
+                         int32_t y);
+
+// Frame steps.
+void RestoreSpriteBackgrounds();
+void SaveSpriteBackgrounds();
+int32_t DrawSpriteLayers();
+void FreeSpriteImageCopies();
+
+// The 3D device's clear of the display rectangle with a colour.
+void ClearViewport(uint32_t colour);
+
+// Bitmap surfaces; n is checked by the callers (0 to 31, or the work bitmap).
+int32_t CreateBitmapSurface(int32_t n, int32_t width, int32_t height);
+int32_t ReleaseBitmapSurface(int32_t n);
+int32_t SaveBitmapSlot(int32_t n, const std::string& fileName);
+
+// Effects; each returns 0 and leaves the surface as it was when it can't be done.
+int32_t MirrorSurface(win::IDirectDrawSurface7* surface);
+int32_t FlipSurface(win::IDirectDrawSurface7* surface);
+// The turned surface (the given one has been released), the given one for less than a quarter
+// turn, or null when a surface can't be made (the given one is kept).
+win::IDirectDrawSurface7* RotateSurfaceQuarterTurns(win::IDirectDrawSurface7* surface, int32_t angle);
+int32_t BlurSurface(win::IDirectDrawSurface7* surface, int32_t value);
+int32_t FadeSurface(win::IDirectDrawSurface7* surface, int32_t value);
+// The average of the pixels from x + first to x + last and y + first to y + last that lie inside
+// the surface, packed with the shifts of the last ComputePixelFormatShifts.
+uint32_t BoxAveragePixel(uint32_t bytesPerPixel, const uint8_t* bits, int32_t pitch, int32_t width, int32_t height,
+                         int32_t x, int32_t y, int32_t first, int32_t last);
+// Channel values 0 to 511, 256 neutral. 1 when the ramp was set.
+int32_t SetGammaRamp(int32_t red, int32_t green, int32_t blue);
+
+}  // namespace vx

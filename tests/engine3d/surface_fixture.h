@@ -1,0 +1,111 @@
+// A headless drawing world for the 2D tests: a DirectDraw object, a back buffer of a chosen depth
+// standing for the screen, fresh record pools whose image surfaces are real surfaces, and helpers
+// to paint and read pixels as 0xRRGGBB.
+#pragma once
+#include <gtest/gtest.h>
+
+#include "display/display_state.h"
+#include "display/surface_colours.h"
+#include "engine3d/records.h"
+#include "engine3d/surface_primitives.h"
+#include "platform/ddraw/faults.h"
+#include "platform/ddraw/pixel_format.h"
+#include "runtime/interpreter.h"
+#include "runtime/main_loop.h"
+#include "system/system_state.h"
+
+namespace vx::test {
+
+inline win::IDirectDrawSurface7* MakeSurface(int32_t width, int32_t height, uint32_t bits, bool video = false) {
+  win::DDSURFACEDESC2 desc{};
+  desc.dwSize = sizeof desc;
+  desc.dwFlags = win::DDSD_CAPS | win::DDSD_WIDTH | win::DDSD_HEIGHT | win::DDSD_PIXELFORMAT;
+  desc.dwWidth = win::DWORD(width);
+  desc.dwHeight = win::DWORD(height);
+  desc.ddsCaps.dwCaps = win::DDSCAPS_OFFSCREENPLAIN | (video ? win::DDSCAPS_VIDEOMEMORY : win::DDSCAPS_SYSTEMMEMORY);
+  desc.ddpfPixelFormat = win::DisplayPixelFormat(bits);
+  win::IDirectDrawSurface7* made = nullptr;
+  return win::Succeeded(gDirectDraw->CreateSurface(&desc, &made, nullptr)) ? made : nullptr;
+}
+
+// Pixel values and colours through the platform's own conversion, independent of the code tested.
+inline uint32_t PixelAt(win::IDirectDrawSurface7* s, int32_t x, int32_t y) {
+  const win::SurfacePixels p = s->Pixels();
+  return win::LoadPixel(p.bits + size_t(y) * size_t(p.pitch) + size_t(x) * p.bytesPerPixel, p.bytesPerPixel);
+}
+inline uint32_t ColourAt(win::IDirectDrawSurface7* s, int32_t x, int32_t y) {
+  return win::ReadPixelArgb(s->Pixels(), uint32_t(x), uint32_t(y)) & 0xFFFFFF;
+}
+inline void Fill(win::IDirectDrawSurface7* s, uint32_t colour, win::RECT* rect = nullptr) {
+  win::DDBLTFX fx{};
+  fx.dwSize = sizeof fx;
+  fx.dwFillColor = win::ArgbToPixel(win::DescribeFormat(s->PixelFormat()), 0xFF000000u | colour);
+  ASSERT_EQ(s->Blt(rect, nullptr, nullptr, win::DDBLT_COLORFILL | win::DDBLT_WAIT, &fx), win::DD_OK);
+}
+inline void Paint(win::IDirectDrawSurface7* s, int32_t x, int32_t y, uint32_t colour) {
+  win::RECT r{x, y, x + 1, y + 1};
+  Fill(s, colour, &r);
+}
+
+class SurfaceWorld : public ::testing::Test {
+ protected:
+  void MakeWorld(uint32_t bits, int32_t width = 64, int32_t height = 48, bool videoBackBuffer = false) {
+    win::ResetDisplayFaults();
+    ASSERT_EQ(win::DirectDrawCreateEx(nullptr, &gDirectDraw, win::IID_IDirectDraw7, nullptr), win::DD_OK);
+    gBackBuffer = MakeSurface(width, height, bits, videoBackBuffer);
+    gDisplayWidth = width;
+    gDisplayHeight = height;
+    gSurfaceHooks = SurfaceHooks{[](int32_t w, int32_t h) -> win::IDirectDrawSurface7* {
+                                   win::IDirectDrawSurface7* s =
+                                       MakeSurface(w, h, gBackBuffer->PixelFormat().dwRGBBitCount);
+                                   const win::DDCOLORKEY black{0, 0};
+                                   if (s) s->SetColorKey(win::DDCKEY_SRCBLT, &black);
+                                   return s;
+                                 },
+                                 DefaultSurfaceHooks().releaseSurface, DefaultSurfaceHooks().releasePalette,
+                                 DefaultSurfaceHooks().evictManagedTextures};
+    ASSERT_TRUE(InitRecordPools());
+    ResetEngineRecords();
+    gRenderEnabled = 1;
+    gAppActive = 1;
+    gAlwaysActive = 0;
+    gErrorCode = 0;
+    gSpritePage = 0;
+  }
+  void TearDown() override {
+    for (int32_t n = 1; n < kBitmapSlots; ++n) ReleaseBitmapSurface(n);
+    gBitmapInfo = {};
+    FreeRecordPools();
+    gSurfaceHooks = DefaultSurfaceHooks();
+    if (gBackBuffer) gBackBuffer->Release();
+    gBackBuffer = nullptr;
+    if (gDirectDraw) gDirectDraw->Release();
+    gDirectDraw = nullptr;
+    win::ResetDisplayFaults();
+    EXPECT_EQ(win::LiveSurfaceCount(), 0u);
+    gErrorCode = 0;
+    gAppActive = 1;
+  }
+
+  // An image of the given size filled with a colour; its surface has the black source key.
+  static uint32_t MakeImage(int32_t width, int32_t height, uint32_t colour) {
+    const uint32_t slot = AllocImageRecord();
+    EXPECT_EQ(CreateImageSurface(slot, width, height), 1);
+    Fill(gImageRecords[slot].surface, colour);
+    return slot;
+  }
+  static uint32_t MakeSprite(uint32_t image, int32_t x, int32_t y) {
+    const uint32_t slot = AllocRenderItem();
+    RenderItem& item = gRenderItems[slot];
+    item.objectItem = 0;
+    item.visible = 1;
+    item.spriteImageSlot = int32_t(image);
+    item.x = x;
+    item.y = y;
+    item.scaleX = item.scaleY = 1.0f;
+    item.ownedImages[0] = item.ownedImages[1] = -1;
+    return slot;
+  }
+};
+
+}  // namespace vx::test
