@@ -1,8 +1,9 @@
-// Display commands of the system services: the software fallback and the hardware transform and
-// lighting device, each switch followed by the display made again with the mode in force.
+// Display commands: the software fallback and the hardware transform and lighting device (each
+// switch followed by the display made again with the mode in force), and the mode-exists test.
 #include "display/display.h"
 #include "runtime/command_families.h"
 #include "runtime/dispatcher.h"
+#include "runtime/errors.h"
 
 namespace vx {
 
@@ -14,9 +15,47 @@ void CmdSetDisplaySwitch() {
   RebuildDisplayWithCurrentMode();
 }
 
+struct WantedMode {
+  win::DWORD width, height, depth;
+  bool found;
+};
+
+// Modes below 16 bits are ignored; the first exact match ends the enumeration.
+win::HRESULT MatchDisplayModeCallback(win::DDSURFACEDESC2* mode, void* context) {
+  auto* wanted = static_cast<WantedMode*>(context);
+  const win::DWORD bits = mode->ddpfPixelFormat.dwRGBBitCount;
+  if (bits < 16) return win::DDENUMRET_OK;
+  if (mode->dwWidth == wanted->width && mode->dwHeight == wanted->height && bits == wanted->depth) {
+    wanted->found = true;
+    return win::DDENUMRET_CANCEL;
+  }
+  return win::DDENUMRET_OK;
+}
+
+// result = display mode exists(width, height, depth); the result is written on every path.
+void FnDisplayModeExists() {
+  ValueSlot* result = SlotOperand(0);
+  const int32_t width = IntOperand(1), height = IntOperand(2), depth = IntOperand(3);
+  SkipOperands(4);
+  result->i = 0;
+  if (depth != 16 && depth != 24 && depth != 32) {
+    RaiseRuntimeError(1502);
+    return;
+  }
+  if (width < 1 || height < 1) {
+    RaiseRuntimeError(1501);
+    return;
+  }
+  if (!gDirectDraw) return;
+  WantedMode wanted{win::DWORD(width), win::DWORD(height), win::DWORD(depth), false};
+  gDirectDraw->EnumDisplayModes(0, nullptr, &wanted, MatchDisplayModeCallback);
+  result->i = wanted.found ? 1 : 0;
+}
+
 }  // namespace
 
 void RegisterDisplayCommands() {
+  RegisterCommand(1571, FnDisplayModeExists);
   RegisterCommand(9001, CmdSetDisplaySwitch<&gSurfaceFallback, 1>);
   RegisterCommand(9002, CmdSetDisplaySwitch<&gSurfaceFallback, 0>);
   RegisterCommand(9011, CmdSetDisplaySwitch<&gAllowTnL, 0>);

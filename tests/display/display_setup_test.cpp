@@ -8,6 +8,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "runtime/program_image.h"
+#include "tests/support/run_program.h"
+#include "tests/support/image_builder.h"
 #include "display/display.h"
 #include "engine3d/records.h"
 #include "platform/ddraw/faults.h"
@@ -342,6 +345,24 @@ TEST_F(DisplayTest, DisplayCommandsRebuildWithTheirSwitch) {
   HandlerOf(9012)();
   EXPECT_EQ(gAllowTnL, 1u);
   EXPECT_EQ(gErrorCode, 0);
+}
+
+TEST_F(DisplayTest, ModeExistsAlwaysWritesItsResult) {
+  ASSERT_TRUE(SetUpDisplay());
+  test::ImageBuilder b;
+  const int found = b.IntVar(), missing = b.IntVar(), refused = b.IntVar();
+  const int w = b.IntConst(640), h = b.IntConst(480), d16 = b.IntConst(16), odd = b.IntConst(641);
+  const int d8 = b.IntConst(8), seven = b.IntConst(7);
+  b.Cmd(151, {refused, seven}).Cmd(1571, {found, w, h, d16}).Cmd(1571, {missing, odd, h, d16});
+  b.Cmd(1571, {refused, w, h, d8});
+  test::PrepareRuntime();
+  ASSERT_TRUE(b.Load());
+  const test::RunResult run = test::RunLoaded();
+  EXPECT_EQ(run.errorCode, 1502);
+  EXPECT_EQ(test::IntAt(found), 1);
+  EXPECT_EQ(test::IntAt(missing), 0);
+  EXPECT_EQ(test::IntAt(refused), 0);  // written even when the depth is refused
+  FreeProgramImage();
 }
 
 TEST_F(DisplayTest, ReleaseOrderLeavesNothingAndMayRunAgain) {
