@@ -11,6 +11,8 @@
 
 #include <SDL.h>
 
+#include <cstdlib>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -199,6 +201,10 @@ Video ProbeVideo() {
   // Closing the window is reported as WM_CLOSE already; a second report as SDL_QUIT would
   // close twice.
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+  // Without an X or Wayland display there is nothing to probe: go straight to the offscreen
+  // driver instead of letting the display libraries complain on standard error.
+  if (!std::getenv("SDL_VIDEODRIVER") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen,dummy");
   if (!SDL_WasInit(SDL_INIT_VIDEO) && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return gVideo;
   if (!IsVirtualDriver(SDL_GetCurrentVideoDriver()) && SDL_GetNumVideoDisplays() > 0) gVideo = Video::Display;
   return gVideo;
