@@ -8,9 +8,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "runtime/program_image.h"
-#include "tests/support/run_program.h"
-#include "tests/support/image_builder.h"
 #include "display/display.h"
 #include "engine3d/records.h"
 #include "platform/ddraw/faults.h"
@@ -22,6 +19,10 @@
 #include "runtime/host.h"
 #include "runtime/interpreter.h"
 #include "runtime/main_loop.h"
+#include "runtime/program_image.h"
+#include "tests/display/display_test_support.h"
+#include "tests/support/image_builder.h"
+#include "tests/support/run_program.h"
 #include "tests/support/temp_folder.h"
 
 namespace vx {
@@ -29,24 +30,11 @@ namespace {
 
 using namespace win;
 
-win::LRESULT TestWindowProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
 
 class DisplayTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const WNDCLASSA windowClass{0, TestWindowProc, 0, "VXTEST", "VXTEST"};
-    RegisterClassA(&windowClass);
-    gMainWindow = CreateWindowExA(0, "VXTEST", "test", 0, 0, 0, 640, 480, nullptr, nullptr);
-    ResetDisplayFaults();
-    SetDirect3DProfile(StandardDirect3DProfile());
-    SetDirect3DFaults({});
-    InitRecordPools();
-    gFullScreen = 1;
-    gBlitFlipMode = 0;
-    gSurfaceFallback = 0;
-    gAllowTnL = 1;
-    gDisplayDepth = 16;
-    gErrorCode = 0;
+    test::PrepareHeadlessDisplay("VXTEST", 640, 480);
     gStandaloneFlag = 0;
     gChosenCardName.clear();
     gClientAreaOnScreen = [](HWND) { return RECT{0, 0, 640, 480}; };

@@ -15,6 +15,7 @@
 #include "runtime/errors.h"
 #include "runtime/host.h"
 #include "runtime/subsystem_hooks.h"
+#include "tests/display/display_test_support.h"
 #include "tests/engine3d/surface_fixture.h"
 
 namespace vx {
@@ -261,24 +262,9 @@ TEST_F(DrawQueueTest, PastesFollowTheImageNumberAndTheOverdrawSetting) {
 // A real display with a flip chain: what is drawn on the screen must reach both buffers.
 class FlipChainQueueTest : public ::testing::Test {
  protected:
-  static win::LRESULT Proc(win::HWND w, win::UINT m, win::WPARAM wp, win::LPARAM lp) {
-    return win::DefWindowProcA(w, m, wp, lp);
-  }
   void SetUp() override {
-    const win::WNDCLASSA windowClass{0, Proc, 0, "VXDRAW", "VXDRAW"};
-    win::RegisterClassA(&windowClass);
-    gMainWindow = win::CreateWindowExA(0, "VXDRAW", "draw", 0, 0, 0, 320, 240, nullptr, nullptr);
-    win::ResetDisplayFaults();
-    win::SetDirect3DProfile(win::StandardDirect3DProfile());
-    win::SetDirect3DFaults({});
-    InitRecordPools();
-    gAllowTnL = 1;
-    gFullScreen = 1;
-    gBlitFlipMode = 0;
-    gSurfaceFallback = 0;
-    gDisplayDepth = 16;
+    test::PrepareHeadlessDisplay("VXDRAW", 320, 240);
     gRenderEnabled = 1;
-    gErrorCode = 0;
     ASSERT_TRUE(EnumerateDisplayCards(0, 1) && InitDisplayAndDevice(640, 480, 1)) << gLastEngineError;
     ASSERT_EQ(gFlipChain, 1u);
     ResetDrawTarget();
