@@ -9,6 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/operand_words.h"
+
 namespace vx {
 
 // Limits of the design; each is checked with its message.
@@ -31,23 +33,6 @@ constexpr uint32_t kInitialCodeCapacity = 65536;
 constexpr int kTemporariesPerType = 1000;
 constexpr int kTemporaryBandStep = 50;  // function n's temporaries start at 50 n ...
 constexpr int kMaxTemporaryBand = 950;  // ... but no higher than this
-
-// First operand numbers of the groups of the variable area.
-namespace operands {
-constexpr int32_t kIntTemp = 10000;
-constexpr int32_t kFloatTemp = 11000;
-constexpr int32_t kStringTemp = 12000;
-constexpr int32_t kIntVar = 13000;
-constexpr int32_t kFloatVar = 15000;
-constexpr int32_t kStringVar = 17000;
-constexpr int32_t kIntConst = 19000;
-constexpr int32_t kFloatConst = 21000;
-constexpr int32_t kStringConst = 23000;
-constexpr int32_t kEnd = 25000;
-constexpr uint32_t kLiteral = 25000;  // code word of a literal integer (DATA positions)
-constexpr uint32_t kLabel = 35000;    // label placeholders until the end of the compile
-constexpr uint32_t kCodeAddress = 37000;
-}  // namespace operands
 
 // One row of a command table.
 // Maps by name that can be searched with a string_view, without making a string.

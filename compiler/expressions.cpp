@@ -625,14 +625,7 @@ bool EmitConversion(Operand& operand) {
   return true;
 }
 
-char TypeOfOperand(int32_t number) {
-  if (number >= operands::kIntTemp && number < operands::kEnd) {
-    const int group = (number - operands::kIntTemp) / 1000;
-    static constexpr char kTypes[15] = {'l', 'f', 's', 'l', 'l', 'f', 'f', 's', 's', 'l', 'l', 'f', 'f', 's', 's'};
-    return kTypes[group];
-  }
-  return 0;
-}
+char TypeOfOperand(int32_t number) { return operands::ValueTypeOf(number); }
 
 bool IsVariableName(std::string_view name) {
   if (name.empty()) return false;

@@ -157,7 +157,7 @@ void CopyErrorReportToClipboard(const OperandWord* commandWord) {
     for (size_t k = 1; k <= available; ++k) {
       const OperandWord& w = commandWord[k];
       int32_t operand = OperandNumberOf(w.slot);
-      if (w.word == 0 || operand < 0 || operand >= slots::kOperandBase + 15000) continue;
+      if (w.word == 0 || operand < 0 || operand >= operands::kData) continue;
       char type = k - 1 < info.parameters.size() ? info.parameters[k - 1] : '\0';
       appendValue(k, type, w.slot);
     }
@@ -168,16 +168,7 @@ void CopyErrorReportToClipboard(const OperandWord* commandWord) {
       const OperandWord& w = commandWord[k];
       int32_t operand = OperandNumberOf(w.slot);
       if (w.word == 0 || operand < 0) continue;
-      char type = '\0';
-      if ((operand >= 10000 && operand < 11000) || (operand >= 13000 && operand < 15000) ||
-          (operand >= 19000 && operand < 21000))
-        type = 'l';
-      else if ((operand >= 11000 && operand < 12000) || (operand >= 15000 && operand < 17000) ||
-               (operand >= 21000 && operand < 23000))
-        type = 'f';
-      else if ((operand >= 12000 && operand < 13000) || (operand >= 17000 && operand < 19000) ||
-               (operand >= 23000 && operand < 25000))
-        type = 's';
+      const char type = operands::ValueTypeOf(operand);
       appendValue(k, type, w.slot);
     }
   }

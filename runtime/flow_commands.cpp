@@ -50,22 +50,19 @@ constexpr int32_t kSevereException = 10010;
 enum class SlotKind { kOther, kIntTemp, kFloatTemp, kStringTemp, kIntVar, kFloatVar, kStringVar };
 
 SlotKind KindOf(const ValueSlot* slot) {
-  int32_t op = OperandNumberOf(slot);
-  if (op < 10000) return SlotKind::kOther;
-  if (op < 11000) return SlotKind::kIntTemp;
-  if (op < 12000) return SlotKind::kFloatTemp;
-  if (op < 13000) return SlotKind::kStringTemp;
-  if (op < 15000) return SlotKind::kIntVar;
-  if (op < 17000) return SlotKind::kFloatVar;
-  if (op < 19000) return SlotKind::kStringVar;
-  return SlotKind::kOther;
+  const int32_t op = OperandNumberOf(slot);
+  const char type = operands::ValueTypeOf(op);
+  if (!type || op >= operands::kIntConst) return SlotKind::kOther;
+  const bool temporary = op < operands::kIntVar;
+  switch (type) {
+    case 'l': return temporary ? SlotKind::kIntTemp : SlotKind::kIntVar;
+    case 'f': return temporary ? SlotKind::kFloatTemp : SlotKind::kFloatVar;
+    default: return temporary ? SlotKind::kStringTemp : SlotKind::kStringVar;
+  }
 }
 
 // String temporaries, variables and constants hold text pointers.
-bool IsStringSlot(const ValueSlot* slot) {
-  int32_t op = OperandNumberOf(slot);
-  return (op >= 12000 && op < 13000) || (op >= 17000 && op < 19000) || (op >= 23000 && op < 25000);
-}
+bool IsStringSlot(const ValueSlot* slot) { return operands::ValueTypeOf(OperandNumberOf(slot)) == 's'; }
 
 bool IsArray(const ValueSlot* slot) {
   int h = ArrayHandleOfSlot(slot);

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "common/operand_words.h"
 #include "common/value_slot.h"
 
 namespace vx {
@@ -31,18 +32,18 @@ extern uint32_t gEscapeEnabled;       // Esc ends the program while 1
 
 // Variable-area slot indices of the value groups (operand number minus 10000).
 namespace slots {
-constexpr int kIntTemp = 0;
-constexpr int kFloatTemp = 1000;
-constexpr int kStringTemp = 2000;
-constexpr int kIntVar = 3000;
-constexpr int kFloatVar = 5000;
-constexpr int kStringVar = 7000;
-constexpr int kIntConst = 9000;
-constexpr int kFloatConst = 11000;
-constexpr int kStringConst = 13000;
-constexpr int kData = 15000;
+constexpr int kOperandBase = operands::kIntTemp;
+constexpr int kIntTemp = operands::kIntTemp - kOperandBase;
+constexpr int kFloatTemp = operands::kFloatTemp - kOperandBase;
+constexpr int kStringTemp = operands::kStringTemp - kOperandBase;
+constexpr int kIntVar = operands::kIntVar - kOperandBase;
+constexpr int kFloatVar = operands::kFloatVar - kOperandBase;
+constexpr int kStringVar = operands::kStringVar - kOperandBase;
+constexpr int kIntConst = operands::kIntConst - kOperandBase;
+constexpr int kFloatConst = operands::kFloatConst - kOperandBase;
+constexpr int kStringConst = operands::kStringConst - kOperandBase;
+constexpr int kData = operands::kData - kOperandBase;
 constexpr int kCount = 29000;
-constexpr int kOperandBase = 10000;
 }  // namespace slots
 
 }  // namespace vx

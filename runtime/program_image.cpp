@@ -170,12 +170,12 @@ bool LoadProgramImageFromBytes(const uint8_t* bytes, size_t size) {
   for (uint32_t i = 0; i < codeWords; ++i) {
     auto w = int32_t(ReadLE32(bytes + size_t(h.code + i) * 4));
     OperandWord& out = code[i];
-    if (w >= 10000 && w < 25000) {
+    if (w >= operands::kIntTemp && w < operands::kEnd) {
       out.slot = area + (w - slots::kOperandBase);
-    } else if (w >= 25000 && w < 35000) {
-      out.word = w - 25000;
-    } else if (w >= 37000) {
-      uint32_t target = uint32_t(w) - 37000;
+    } else if (w >= int32_t(operands::kLiteral) && w < int32_t(operands::kLiteralEnd)) {
+      out.word = w - int32_t(operands::kLiteral);
+    } else if (w >= int32_t(operands::kCodeAddress)) {
+      uint32_t target = uint32_t(w) - operands::kCodeAddress;
       if (target > codeWords) {  // may name the end of the code, never beyond it
         std::free(code);
         return false;
