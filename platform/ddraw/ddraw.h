@@ -17,22 +17,6 @@
 
 namespace vx::win {
 
-struct GUID {
-  uint32_t Data1;
-  uint16_t Data2;
-  uint16_t Data3;
-  uint8_t Data4[8];
-  friend bool operator==(const GUID&, const GUID&) = default;
-};
-
-struct RECT {
-  LONG left;
-  LONG top;
-  LONG right;
-  LONG bottom;
-  friend bool operator==(const RECT&, const RECT&) = default;
-};
-
 // --- Result codes ---------------------------------------------------------------------------------
 
 constexpr HRESULT MakeDDResult(uint32_t code) { return static_cast<HRESULT>(0x88760000u | code); }

@@ -25,6 +25,22 @@ using HWND = WindowObject*;
 constexpr BOOL TRUE_ = 1;
 constexpr BOOL FALSE_ = 0;
 
+struct GUID {
+  uint32_t Data1;
+  uint16_t Data2;
+  uint16_t Data3;
+  uint8_t Data4[8];
+  friend bool operator==(const GUID&, const GUID&) = default;
+};
+
+struct RECT {
+  LONG left;
+  LONG top;
+  LONG right;
+  LONG bottom;
+  friend bool operator==(const RECT&, const RECT&) = default;
+};
+
 struct POINT {
   LONG x;
   LONG y;
