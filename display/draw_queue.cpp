@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 
 #include "display/display_state.h"
+#include "display/draw_queue_items.h"
 #include "display/surface_colours.h"
 #include "engine3d/records.h"
 #include "engine3d/surface_primitives.h"
@@ -26,39 +28,25 @@ DrawColour gDrawBackColor, gDrawInkColor;
 int32_t gExecBitmap = 0;
 win::IDirectDrawSurface7* gExecSurface = nullptr;
 
-namespace {
-
-enum ItemType : int32_t {
-  kSetBitmap = 1,
-  kCreateBitmap = 4,
-  kDeleteBitmap = 5,
-  kMirrorBitmap = 8,
-  kFlipBitmap = 9,
-  kBlurBitmap = 10,
-  kFadeBitmap = 11,
-  kPasteImage = 52,
-  kPasteSprite = 54,
-  kRotateImage = 56,
-  kClear = 101,
-  kDot = 103,
-  kBox = 104,
-  kLine = 105,
-  kEllipse = 106,
-  kInk = 107,
-  kBackColour = 108,
-  kReadPixel = 109,
-};
+// Text state.
+std::string gTextFontName = "system";
+int32_t gTextSize = 10;
+int16_t gTextStyle = 0;
+uint8_t gTextOpaque = 0;
+uint32_t gTextCharsetSetting = 0;
+uint32_t gTextCharset = 0;
+win::HFONT gTextFont = nullptr;
+win::HFONT gWindowFont = nullptr;
+int32_t gTextCursorX = 0, gTextCursorY = 0;
 
 win::IDirectDrawSurface7* SurfaceOfBitmap(int32_t n) {
   if (n == 0) return gBackBuffer;
   return n > 0 && n < kBitmapSlots ? gBitmaps[size_t(n)] : nullptr;
 }
 
-// Frames of an item drawn on bitmap n: the screen's persistence, or once for a bitmap.
 int32_t FramesFor(int32_t n) { return n == 0 ? gScreenPersistFrames : 1; }
 
-// Takes an item and sets its type and frames; null when the pool could not grow.
-DrawQueueItem* Queue(int32_t type, int32_t frames) {
+DrawQueueItem* QueueItem(int32_t type, int32_t frames) {
   const int32_t slot = DrawQueueAlloc();
   if (slot < 0) return nullptr;
   DrawQueueItem& item = gDrawQueue[uint32_t(slot)];
@@ -66,27 +54,60 @@ DrawQueueItem* Queue(int32_t type, int32_t frames) {
   item.frames = frames;
   item.result = nullptr;
   item.coloursKept = 0;
+  item.keptFont = nullptr;
   return &item;
 }
 
-int32_t QueueNumbered(int32_t type, int32_t n, int32_t frames) {
-  DrawQueueItem* item = Queue(type, frames);
-  if (!item) return 0;
-  item->number = n;
-  return 1;
-}
-
-int32_t QueueAt(int32_t type, int32_t x, int32_t y, int32_t x2, int32_t y2) {
-  DrawQueueItem* item = Queue(type, FramesFor(gCurrentBitmap));
-  if (!item) return 0;
-  item->x = x, item->y = y, item->x2 = x2, item->y2 = y2;
-  return 1;
+void SetItemText(DrawQueueItem& item, const std::string& text) {
+  const size_t length = std::min<size_t>(text.size(), sizeof item.params.text - 1);
+  std::memcpy(item.params.text, text.data(), length);
+  item.params.text[length] = '\0';
 }
 
 bool RestoreOrPause(win::IDirectDrawSurface7* surface) {
   if (win::Succeeded(surface->Restore())) return true;
   if (!gAlwaysActive) gAppActive = 0;
   return false;
+}
+
+void TargetSize(int32_t n, int32_t* width, int32_t* height) {
+  if (n == 0) {
+    *width = gDisplayWidth, *height = gDisplayHeight;
+  } else if (n > 0 && n < kBitmapSlots) {
+    *width = int32_t(gBitmapInfo[size_t(n)].width), *height = int32_t(gBitmapInfo[size_t(n)].height);
+  } else {
+    *width = *height = 0;
+  }
+}
+
+win::IDirectDrawSurface7* CheckedBitmap(int32_t n) {
+  if (n < 0 || n >= kBitmapCount) {
+    RaiseRuntimeError(1001);
+    return nullptr;
+  }
+  win::IDirectDrawSurface7* surface = SurfaceOfBitmap(n);
+  if (!surface) RaiseRuntimeError(1002);
+  return surface;
+}
+
+uint32_t ImageSlotOf(int32_t number) {
+  return number >= 0 && number < kNumberMapSize ? gImageSlotById[size_t(number)] : 0;
+}
+
+namespace {
+
+int32_t QueueNumbered(int32_t type, int32_t n, int32_t frames) {
+  DrawQueueItem* item = QueueItem(type, frames);
+  if (!item) return 0;
+  item->number = n;
+  return 1;
+}
+
+int32_t QueueAt(int32_t type, int32_t x, int32_t y, int32_t x2, int32_t y2) {
+  DrawQueueItem* item = QueueItem(type, FramesFor(gCurrentBitmap));
+  if (!item) return 0;
+  item->x = x, item->y = y, item->x2 = x2, item->y2 = y2;
+  return 1;
 }
 
 // The retried colour fill: busy is tried again, lost is restored and tried again.
@@ -99,16 +120,6 @@ win::HRESULT ColourFill(win::IDirectDrawSurface7* target, const win::RECT& rect,
     if (result == win::DDERR_WASSTILLDRAWING) continue;
     if (result == win::DDERR_SURFACELOST && RestoreOrPause(target)) continue;
     return result;
-  }
-}
-
-void TargetSize(int32_t n, int32_t* width, int32_t* height) {
-  if (n == 0) {
-    *width = gDisplayWidth, *height = gDisplayHeight;
-  } else if (n > 0 && n < kBitmapSlots) {
-    *width = int32_t(gBitmapInfo[size_t(n)].width), *height = int32_t(gBitmapInfo[size_t(n)].height);
-  } else {
-    *width = *height = 0;
   }
 }
 
@@ -125,21 +136,6 @@ bool DrawLine(win::IDirectDrawSurface7* target, double x1, double y1, double x2,
     py += stepY;
   }
   return true;
-}
-
-// Checks a bitmap number as the bitmap items do; its surface, or null after the error.
-win::IDirectDrawSurface7* CheckedBitmap(int32_t n) {
-  if (n < 0 || n >= kBitmapCount) {
-    RaiseRuntimeError(1001);
-    return nullptr;
-  }
-  win::IDirectDrawSurface7* surface = SurfaceOfBitmap(n);
-  if (!surface) RaiseRuntimeError(1002);
-  return surface;
-}
-
-uint32_t ImageSlotOf(int32_t number) {
-  return number >= 0 && number < kNumberMapSize ? gImageSlotById[size_t(number)] : 0;
 }
 
 void Perform(DrawQueueItem& item) {
@@ -320,7 +316,32 @@ void Perform(DrawQueueItem& item) {
       break;
     }
     default:
+      if (!PerformTextItem(item)) PerformBitmapFileItem(item);
       break;
+  }
+}
+
+// Items that change what later items do are performed even while rendering is paused, so that a
+// paused program's bitmaps, colours and fonts are there when it goes on.
+bool ChangesState(int32_t type) {
+  switch (type) {
+    case kSetBitmap:
+    case kLoadBitmap:
+    case kCreateBitmap:
+    case kDeleteBitmap:
+    case kInk:
+    case kBackColour:
+    case kTextFont:
+    case kTextSize:
+    case kTextOpaque:
+    case kTextTransparent:
+    case kTextNormal:
+    case kTextItalic:
+    case kTextBold:
+    case kTextBoldItalic:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -363,7 +384,7 @@ int32_t DrawQueueExecute() {
   gDrawQueue.ForEachUsed([](uint32_t slot) {
     DrawQueueItem& item = gDrawQueue[slot];
     --item.frames;
-    if (gRenderEnabled == 1) Perform(gDrawQueue[slot]);
+    if (gRenderEnabled == 1 || ChangesState(item.type)) Perform(item);
     if (gDrawQueue[slot].frames <= 0) DrawQueueFree(int32_t(slot));
   });
   return 1;
@@ -389,14 +410,14 @@ void SetDrawColors(int32_t background, int32_t ink) {
 }
 
 int32_t QueueSetCurrentBitmap(int32_t n) {
-  if (!Queue(kSetBitmap, 1)) return 0;
+  if (!QueueItem(kSetBitmap, 1)) return 0;
   gCurrentBitmap = n;
   gCurrentSurface = SurfaceOfBitmap(n);
   return 1;
 }
 
 int32_t QueueCreateBitmap(int32_t n, int32_t width, int32_t height) {
-  DrawQueueItem* item = Queue(kCreateBitmap, 1);
+  DrawQueueItem* item = QueueItem(kCreateBitmap, 1);
   if (!item) return 0;
   item->number = n, item->x2 = width, item->y2 = height;
   return 1;
@@ -445,7 +466,7 @@ int32_t QueuePasteSprite(int32_t spriteNumber, int32_t x, int32_t y) {
 }
 
 int32_t QueueRotateImage(int32_t imageNumber, int32_t angle) {
-  DrawQueueItem* item = Queue(kRotateImage, 1);
+  DrawQueueItem* item = QueueItem(kRotateImage, 1);
   if (!item) return 0;
   item->number = imageNumber, item->x = angle;
   return 1;
@@ -480,9 +501,145 @@ int32_t QueueClearColor(int32_t colour) { return QueueAt(kBackColour, 0, 0, colo
 int32_t QueueReadPixel(int32_t x, int32_t y, ValueSlot* result) {
   // Once, even with a flip chain: a second read a frame later would overwrite a value the program
   // may already have changed.
-  DrawQueueItem* item = Queue(kReadPixel, 1);
+  DrawQueueItem* item = QueueItem(kReadPixel, 1);
   if (!item) return 0;
   item->x = x, item->y = y, item->result = result;
+  return 1;
+}
+
+namespace {
+
+DrawQueueItem* QueueText(int32_t type, int32_t frames, const std::string& text) {
+  DrawQueueItem* item = QueueItem(type, frames);
+  if (item) SetItemText(*item, text);
+  return item;
+}
+
+// The size of the text in the back buffer's own font (a memory context's when there is none).
+win::SIZE MeasureInDefaultFont(const std::string& text) {
+  win::SIZE size{0, 0};
+  win::HDC dc = nullptr;
+  if (gBackBuffer && win::Succeeded(gBackBuffer->GetDC(&dc))) {
+    win::GetTextExtentPoint32A(dc, text.data(), int(text.size()), &size);
+    gBackBuffer->ReleaseDC(dc);
+  } else if ((dc = win::CreateCompatibleDC(nullptr)) != nullptr) {
+    win::GetTextExtentPoint32A(dc, text.data(), int(text.size()), &size);
+    win::DeleteDC(dc);
+  }
+  return size;
+}
+
+}  // namespace
+
+int32_t QueueLoadBitmap(int32_t n, const std::string& file) {
+  DrawQueueItem* item = QueueText(kLoadBitmap, FramesFor(n), file);
+  if (!item) return 0;
+  item->number = n;
+  return 1;
+}
+
+int32_t QueueSaveBitmap(int32_t n, const std::string& file) {
+  DrawQueueItem* item = QueueText(kSaveBitmap, 1, file);
+  if (!item) return 0;
+  item->number = n;
+  return 1;
+}
+
+int32_t QueueCopyBitmap(int32_t source, int32_t target) {
+  DrawQueueItem* item = QueueItem(kCopyBitmap, FramesFor(target));
+  if (!item) return 0;
+  item->number = source, item->x = 0;
+  item->params.p[4] = target;
+  return 1;
+}
+
+int32_t QueueCopyBitmapRect(int32_t source, int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t target,
+                            int32_t targetLeft, int32_t targetTop, int32_t targetRight, int32_t targetBottom) {
+  DrawQueueItem* item = QueueItem(kCopyBitmap, FramesFor(target));
+  if (!item) return 0;
+  item->number = source, item->x = 1;
+  const int32_t p[9] = {left, top, right, bottom, target, targetLeft, targetTop, targetRight, targetBottom};
+  std::memcpy(item->params.p, p, sizeof p);
+  return 1;
+}
+
+int32_t QueueGrabImage(int32_t imageNumber, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t flag) {
+  DrawQueueItem* item = QueueItem(kGrabImage, 1);
+  if (!item) return 0;
+  item->number = imageNumber, item->x = x1, item->y = y1, item->x2 = x2, item->y2 = y2;
+  item->params.p[0] = flag;
+  if (const uint32_t slot = ImageSlotOf(imageNumber); slot != 0 && gImageRecords.IsTaken(slot)) {
+    gImageRecords[slot].width = WrapSub(x2, x1);
+    gImageRecords[slot].height = WrapSub(y2, y1);
+  }
+  return 1;
+}
+
+int32_t QueueSaveImage(int32_t imageNumber, const std::string& file) {
+  DrawQueueItem* item = QueueText(kSaveImage, 1, file);
+  if (!item) return 0;
+  item->number = imageNumber;
+  return 1;
+}
+
+int32_t QueuePrintText(const std::string& text, int32_t* cursorX, int32_t* cursorY, int32_t sameLine,
+                       int32_t opaque, int32_t wrap) {
+  DrawQueueItem* item = QueueText(kPrintText, FramesFor(gCurrentBitmap), text);
+  if (!item) return 0;
+  item->x = *cursorX, item->y = *cursorY, item->opaque = opaque;
+  const win::SIZE size = MeasureInDefaultFont(text);
+  if (sameLine) {
+    *cursorX = WrapAdd(*cursorX, size.cx);
+  } else {
+    *cursorX = 0;
+    *cursorY = WrapAdd(*cursorY, size.cy);
+  }
+  if (wrap && *cursorX >= gDisplayWidth) {
+    *cursorX = 0;
+    *cursorY = WrapAdd(*cursorY, size.cy);
+  }
+  return 1;
+}
+
+int32_t QueueEraseText(const std::string& text, int32_t cursorX, int32_t cursorY) {
+  DrawQueueItem* item = QueueText(kEraseText, FramesFor(gCurrentBitmap), text);
+  if (!item) return 0;
+  item->x = cursorX, item->y = cursorY;
+  return 1;
+}
+
+int32_t QueueTextFont(const std::string& face, int32_t charset) {
+  DrawQueueItem* item = QueueText(kTextFont, 1, face);
+  if (!item) return 0;
+  item->x = charset;
+  return 1;
+}
+
+int32_t QueueTextSize(int32_t size) {
+  DrawQueueItem* item = QueueItem(kTextSize, 1);
+  if (!item) return 0;
+  item->params.p[0] = size;
+  return 1;
+}
+
+int32_t QueueTextOpaque() { return QueueItem(kTextOpaque, 1) ? 1 : 0; }
+int32_t QueueTextTransparent() { return QueueItem(kTextTransparent, 1) ? 1 : 0; }
+int32_t QueueTextNormal() { return QueueItem(kTextNormal, 1) ? 1 : 0; }
+int32_t QueueTextItalic() { return QueueItem(kTextItalic, 1) ? 1 : 0; }
+int32_t QueueTextBold() { return QueueItem(kTextBold, 1) ? 1 : 0; }
+int32_t QueueTextBoldItalic() { return QueueItem(kTextBoldItalic, 1) ? 1 : 0; }
+
+int32_t QueueDrawText(int32_t x, int32_t y, const std::string& text) {
+  DrawQueueItem* item = QueueText(kDrawText, FramesFor(gCurrentBitmap), text);
+  if (!item) return 0;
+  item->x = x, item->y = y;
+  return 1;
+}
+
+int32_t QueueDrawTextCentred(int32_t x, int32_t y, const std::string& text) {
+  DrawQueueItem* item = QueueText(kDrawTextCentred, FramesFor(gCurrentBitmap), text);
+  if (!item) return 0;
+  item->x = x, item->y = y;
   return 1;
 }
 

@@ -3,10 +3,12 @@
 // flip chain are performed in two consecutive frames so that both buffers get them.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "common/value_slot.h"
 #include "engine3d/record_pool.h"
 #include "platform/ddraw/ddraw.h"
+#include "platform/gdi/gdi.h"
 
 namespace vx {
 
@@ -35,6 +37,7 @@ struct DrawQueueItem {
   // The colours of the item's first performance, kept for its repeat on the other page.
   DrawColour keptInk, keptBack;
   int32_t coloursKept;
+  win::HFONT keptFont;       // text items: the font of the first performance
 };
 
 extern RecordPool<DrawQueueItem> gDrawQueue;
@@ -44,6 +47,17 @@ extern uint8_t gScreenPersistFrames;                 // 2 with a flip chain, els
 extern DrawColour gDrawBackColor, gDrawInkColor;
 extern int32_t gExecBitmap;                          // the executor's own current bitmap
 extern win::IDirectDrawSurface7* gExecSurface;
+
+// Text state: the text commands' font settings and fonts, and the print cursor.
+extern std::string gTextFontName;                    // at most 255 characters
+extern int32_t gTextSize;
+extern int16_t gTextStyle;                           // 0 normal, 1 italic, 2 bold, 3 bold italic
+extern uint8_t gTextOpaque;
+extern uint32_t gTextCharsetSetting;
+extern uint32_t gTextCharset;                        // character set of the window's own font
+extern win::HFONT gTextFont;
+extern win::HFONT gWindowFont;                       // print-at-cursor text
+extern int32_t gTextCursorX, gTextCursorY;
 
 // Targets the screen, takes the persistence of the flip chain and sets black on white in the back
 // buffer's format. Run set-up and display changes call it.
@@ -56,17 +70,35 @@ void DrawQueueFlush();
 // Colours 0xRRGGBB under the shifts of the last ComputePixelFormatShifts; ink -1 keeps the ink.
 void SetDrawColors(int32_t background, int32_t ink);
 
+// Loads an image file into bitmap n at once, with the black colour key unless it is a DDS file.
+int32_t LoadBitmapIntoSlot(int32_t n, const std::string& file);
+// The present step saves the shown screen into the file and clears the request.
+void RequestScreenSave(const std::string& file);
+// Lowercases the name in place; true when it ends in "dds".
+bool IsDdsFileName(std::string& name);
+// Stretches the whole source into the top-left part of the target that both share.
+void CopySurfaceToSurface(win::IDirectDrawSurface7* target, win::IDirectDrawSurface7* source);
+
 // Enqueue operations: 1, or 0 when no item could be had.
 int32_t QueueSetCurrentBitmap(int32_t n);
+int32_t QueueLoadBitmap(int32_t n, const std::string& file);
+int32_t QueueSaveBitmap(int32_t n, const std::string& file);
 int32_t QueueCreateBitmap(int32_t n, int32_t width, int32_t height);
 int32_t QueueDeleteBitmap(int32_t n);
+int32_t QueueCopyBitmap(int32_t source, int32_t target);
+// Edges inclusive.
+int32_t QueueCopyBitmapRect(int32_t source, int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t target,
+                            int32_t targetLeft, int32_t targetTop, int32_t targetRight, int32_t targetBottom);
 int32_t QueueMirrorBitmap(int32_t n);
 int32_t QueueFlipBitmap(int32_t n);
 int32_t QueueBlurBitmap(int32_t n, int32_t value);
 int32_t QueueFadeBitmap(int32_t n, int32_t value);
+// Sets the image's width and height at once.
+int32_t QueueGrabImage(int32_t imageNumber, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t flag);
 int32_t QueuePasteImage(int32_t imageNumber, int32_t x, int32_t y);
 int32_t QueuePasteImageKeyed(int32_t imageNumber, int32_t x, int32_t y);
 int32_t QueuePasteSprite(int32_t spriteNumber, int32_t x, int32_t y);
+int32_t QueueSaveImage(int32_t imageNumber, const std::string& file);
 int32_t QueueRotateImage(int32_t imageNumber, int32_t angle);
 int32_t QueueClearScreen();
 int32_t QueueDeviceClear(uint32_t colour);
@@ -77,5 +109,21 @@ int32_t QueueEllipse(int32_t x, int32_t y, int32_t radiusX, int32_t radiusY);
 int32_t QueueInk(int32_t ink, int32_t background);
 int32_t QueueClearColor(int32_t colour);
 int32_t QueueReadPixel(int32_t x, int32_t y, ValueSlot* result);
+// Prints at the cursor in the window's font and moves the cursor: to the right of the text with
+// sameLine, else to the start of the next line; with wrap, past the display's width too.
+int32_t QueuePrintText(const std::string& text, int32_t* cursorX, int32_t* cursorY, int32_t sameLine,
+                       int32_t opaque, int32_t wrap);
+// Paints the text's cells in the background colour.
+int32_t QueueEraseText(const std::string& text, int32_t cursorX, int32_t cursorY);
+int32_t QueueTextFont(const std::string& face, int32_t charset);
+int32_t QueueTextSize(int32_t size);
+int32_t QueueTextOpaque();
+int32_t QueueTextTransparent();
+int32_t QueueTextNormal();
+int32_t QueueTextItalic();
+int32_t QueueTextBold();
+int32_t QueueTextBoldItalic();
+int32_t QueueDrawText(int32_t x, int32_t y, const std::string& text);
+int32_t QueueDrawTextCentred(int32_t x, int32_t y, const std::string& text);
 
 }  // namespace vx

@@ -73,6 +73,8 @@ inline void EndOfCommandCheck() {
     if (--gClockCountdown == 0) {
       gClockCountdown = kClockCheckInterval;
       if (win::timeGetTime() - gSliceStart > gSliceLength) gYieldFlag = 1;
+      // A tight drawing loop lets the frame drain the queue.
+      if (gDrawQueueCount > 32000) gYieldFlag = 1;
     }
   } else if (++gCommandCount > 200) {
     if (!gStandaloneFlag && (win::GetAsyncKeyState(win::VK_F11) != 0 || win::GetAsyncKeyState(win::VK_F12) != 0))

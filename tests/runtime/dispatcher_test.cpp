@@ -119,6 +119,17 @@ TEST_F(DispatcherTest, StandaloneGameIgnoresBreakKeysButNotAFullDrawQueue) {
   EXPECT_EQ(gErrorCode, 0);
 }
 
+TEST_F(DispatcherTest, AFullDrawQueueEndsATimeSliceToo) {
+  LoadProbes(1000);
+  ExecuteTimeSlice();
+  gProbeCalls = 0;
+  gTimeSliceMode = 1;
+  gSliceLength = 100000;
+  gDrawQueueCount = 32001;
+  ExecuteTimeSlice();  // looked at with the clock, every 32 commands
+  EXPECT_EQ(gProbeCalls, 32);
+}
+
 TEST_F(DispatcherTest, UnknownCommandEndsQuietlyWithCounterOnIt) {
   ImageBuilder b;
   b.Cmd(kProbe).Cmd(2008).Cmd(kProbe);
