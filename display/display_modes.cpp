@@ -4,7 +4,9 @@
 #include <algorithm>
 
 #include "display/display.h"
+#include "display/draw_queue.h"
 #include "engine3d/records.h"
+#include "engine3d/surface_primitives.h"
 #include "platform/ddraw/display_state.h"
 #include "platform/ddraw/presentation.h"
 #include "platform/win/time.h"
@@ -78,6 +80,7 @@ int32_t SetDisplayModeFull(int32_t& width, int32_t& height, int32_t& depth, uint
     fallback = oldFallback;
     SetDisplayMode(oldWidth, oldHeight, oldDepth);
   };
+  DrawQueueFlush();
   ReleaseAndClear(gPointerImageSurface);
   ReleaseDirectDrawObjects(0);
   if (!EnumerateDisplayCards(gSurfaceFallback == 1 ? 1 : 0, 1)) {
@@ -109,6 +112,8 @@ int32_t SetDisplayModeFull(int32_t& width, int32_t& height, int32_t& depth, uint
   if (gBackBuffer) {
     ClearAndPresentTwice();
     for (int32_t slot = 0; slot < gTextureRecords.capacity; ++slot) ReleaseTextureSurface(uint32_t(slot));
+    FreeSpriteImageCopies();
+    ResetDrawTarget();
   }
   gDisplayInvalid = 1;
   return result;
@@ -161,7 +166,7 @@ int32_t PresentFrame() {
   auto restore = [] { return Succeeded(RestoreLostSurfaces()); };
   if (gFlipChain) {
     if (!Repeat([] { return gPrimarySurface->Flip(nullptr, 0); }, restore)) return 0;
-    gFlipParity ^= 1;
+    gSpritePage ^= 1;
   } else {
     const RECT source{0, 0, gDisplayWidth, gDisplayHeight};
     const RECT client = gClientAreaOnScreen(gMainWindow);
@@ -232,6 +237,8 @@ HRESULT RestoreLostSurfaces() {
       return r;
     }
   }
+  // The saved sprite backgrounds went with the surfaces' contents.
+  FreeSpriteImageCopies();
   return DD_OK;
 }
 

@@ -63,7 +63,6 @@ float gCameraNear = 1.0f;
 float gCameraFar = 3000.0f;
 float gCameraFov = 1.0814433f;
 
-uint32_t gFlipParity = 0;
 int32_t gPresentOffsetX = 0;
 int32_t gPresentOffsetY = 0;
 uint32_t gWindowBorders = 1;

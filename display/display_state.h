@@ -84,7 +84,6 @@ extern float gCameraFar;
 extern float gCameraFov;
 
 // --- Presentation ----------------------------------------------------------------------------------
-extern uint32_t gFlipParity;         // toggled by each flip
 extern int32_t gPresentOffsetX;      // left and top of the last window blit target, screen coordinates
 extern int32_t gPresentOffsetY;
 extern uint32_t gWindowBorders;      // windowed presentation fills the client area round the picture

@@ -391,18 +391,11 @@ int32_t DrawQueueExecute() {
 }
 
 void SetDrawColors(int32_t background, int32_t ink) {
-  const PixelFormatShifts& s = gPixelShifts;
-  auto convert = [&](uint32_t c) {
-    const uint32_t r = uint32_t(TruncateToInt32(double(s.redMax) / 255.0 * double((c >> 16) & 0xFF)));
-    const uint32_t g = uint32_t(TruncateToInt32(double(s.greenMax) / 255.0 * double((c >> 8) & 0xFF)));
-    const uint32_t b = uint32_t(TruncateToInt32(double(s.blueMax) / 255.0 * double(c & 0xFF)));
+  auto convert = [](uint32_t c) {
     DrawColour out;
-    out.pixel = (s.redShift < 32 ? r << s.redShift : 0) + (s.greenShift < 32 ? g << s.greenShift : 0) + b;
-    // A format without a channel gives 0, not a division by zero.
-    auto back = [](uint32_t v, uint32_t max) {
-      return uint8_t(max ? TruncateToInt32(255.0 / double(max) * double(v)) : 0);
-    };
-    out.red = back(r, s.redMax), out.green = back(g, s.greenMax), out.blue = back(b, s.blueMax);
+    out.pixel = RgbToSurfacePixel(c);
+    const uint32_t shown = SurfacePixelToRgb(out.pixel);  // the colour the pixel really has
+    out.red = uint8_t(shown >> 16), out.green = uint8_t(shown >> 8), out.blue = uint8_t(shown);
     return out;
   };
   gDrawBackColor = convert(uint32_t(background));

@@ -28,7 +28,11 @@ const PixelFormatShifts& ComputePixelFormatShifts(win::IDirectDrawSurface7* surf
   PixelFormatShifts s;
   if (surface) {
     const win::DDPIXELFORMAT& f = surface->PixelFormat();
-    if (f.dwFlags & win::DDPF_RGB) {
+    if (f.dwFlags & win::DDPF_PALETTEINDEXED8) {
+      // The display palette is a 3-3-2 colour cube, so white is index 255, not index 0.
+      s.redBits = 3, s.greenBits = 3, s.blueBits = 2;
+      s.redMask = 0xE0, s.greenMask = 0x1C, s.blueMask = 0x03;
+    } else if (f.dwFlags & win::DDPF_RGB) {
       s.blueBits = BitsUpTo(f.dwBBitMask);
       const uint32_t greenTop = BitsUpTo(f.dwGBitMask), redTop = BitsUpTo(f.dwRBitMask);
       s.greenBits = greenTop > s.blueBits ? greenTop - s.blueBits : 0;

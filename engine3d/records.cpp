@@ -384,9 +384,12 @@ void AgeImagesAndTextures() {
     }
   });
 
-  if (gTextureRefreshFlag) {
-    gTextureRefreshFlag = 0;
-    gRenderItems.ForEachUsed([](uint32_t slot) {
+  // Deleted sprites are counted down every frame, so their saved backgrounds go even in a
+  // program that never refreshes a texture.
+  const bool refresh = gTextureRefreshFlag != 0;
+  gTextureRefreshFlag = 0;
+  {
+    gRenderItems.ForEachUsed([refresh](uint32_t slot) {
       RenderItem& it = gRenderItems[slot];
       if (it.pendingRemoval >= 1) {
         if (--it.pendingRemoval > 0) return;
@@ -397,7 +400,7 @@ void AgeImagesAndTextures() {
         FreeRenderItem(slot);
         return;
       }
-      if (!gImageCopiesFreed || it.objectItem != 1 || it.objectSlot < 0) return;
+      if (!refresh || !gImageCopiesFreed || it.objectItem != 1 || it.objectSlot < 0) return;
       const uint32_t objectSlot = uint32_t(it.objectSlot);
       if (!gObjectRecords.IsTaken(objectSlot)) return;
       for (int32_t limb = 0; limb < gObjectRecords[objectSlot].limbCapacity; ++limb) {

@@ -157,6 +157,18 @@ TEST_F(DrawQueueTest, ColoursConvertToTheTargetFormat) {
   EXPECT_EQ(ColourAt(gBackBuffer, 5, 5), 0x00FF00u);
 }
 
+TEST_F(DrawQueueTest, TheDefaultInkIsWhiteAtEveryDepth) {
+  for (uint32_t bits : {8u, 16u, 24u, 32u}) {
+    World(bits);
+    QueueDot(3, 3);
+    DrawQueueExecute();
+    const uint32_t white = bits == 8 ? 0xFFu : bits == 16 ? 0xFFFFu : 0xFFFFFFu;
+    EXPECT_EQ(test::PixelAt(gBackBuffer, 3, 3), white) << bits << " bits";
+    EXPECT_EQ(gDrawInkColor.Gdi(), 0xFFFFFFu) << bits << " bits";
+    TearDown();
+  }
+}
+
 TEST_F(DrawQueueTest, BitmapItemsCheckTheirNumbersAndRetarget) {
   World(32);
   QueueCreateBitmap(3, 16, 8);
@@ -209,6 +221,23 @@ TEST_F(DrawQueueTest, BitmapItemsCheckTheirNumbersAndRetarget) {
   DrawQueueExecute();
   EXPECT_EQ(gBitmaps[3], nullptr);
   EXPECT_EQ(gErrorCode, 0);
+}
+
+TEST_F(DrawQueueTest, WhileRenderingIsPausedStateItemsRunAndDrawingsAreDropped) {
+  World(32);
+  gRenderEnabled = 0;
+  QueueCreateBitmap(5, 8, 8);
+  QueueInk(0x00FF00, 0x000000);
+  QueueBox(0, 0, 3, 3);
+  DrawQueueExecute();
+  gRenderEnabled = 1;
+  EXPECT_EQ(gDrawQueueCount, 0u);
+  ASSERT_NE(gBitmaps[5], nullptr) << "the bitmap is made";
+  EXPECT_EQ(gCurrentBitmap, 5);
+  EXPECT_EQ(Painted(gBitmaps[5]).right, -1) << "the box is not drawn";
+  QueueDot(2, 2);
+  DrawQueueExecute();
+  EXPECT_EQ(ColourAt(gBitmaps[5], 2, 2), 0x00FF00u) << "the ink set while paused holds";
 }
 
 TEST_F(DrawQueueTest, PastesFollowTheImageNumberAndTheOverdrawSetting) {
