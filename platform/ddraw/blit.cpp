@@ -155,6 +155,25 @@ void CopySameFormat(const BlitSurface& dst, const BlitSurface& src, const BlitRe
   }
 }
 
+// An unscaled copy that leaves out the source key's pixels.
+template <uint32_t Bpp>
+void CopyKeyed(const BlitSurface& dst, const BlitSurface& src, const BlitRequest& request) {
+  const uint32_t mask = src.format.valueMask;
+  const uint32_t low = request.srcKey->dwColorSpaceLowValue, high = request.srcKey->dwColorSpaceHighValue;
+  const LONG dx = request.clip.left - request.dst.left, dy = request.clip.top - request.dst.top;
+  const LONG width = RectWidth(request.clip);
+  for (LONG y = 0; y < RectHeight(request.clip); ++y) {
+    const uint8_t* from = PixelAt(src, request.src.left + dx, request.src.top + dy + y);
+    uint8_t* to = PixelAt(dst, request.clip.left, request.clip.top + y);
+    for (LONG x = 0; x < width; ++x, from += Bpp, to += Bpp) {
+      const uint32_t value = LoadPixel(from, Bpp);
+      const uint32_t keyed = value & mask;
+      if (keyed >= low && keyed <= high) continue;
+      StorePixel(to, Bpp, value);
+    }
+  }
+}
+
 void CopyConverting(const BlitSurface& dst, const BlitSurface& src, const BlitRequest& request,
                     const std::vector<LONG>& xs, const std::vector<LONG>& ys) {
   const uint32_t srcBytes = src.format.bytesPerPixel;
@@ -261,6 +280,18 @@ HRESULT RunBlit(const BlitSurface& dst, const BlitSurface& src, const BlitReques
     for (LONG y = 0; y < RectHeight(request.clip); ++y) {
       std::memmove(PixelAt(dst, request.clip.left, request.clip.top + y),
                    PixelAt(src, request.src.left + dx, request.src.top + dy + y), rowBytes);
+    }
+    return DD_OK;
+  }
+
+  // The common paste: one format, one size, only the source key.
+  if (same && request.srcKey && !request.dstKey && !request.mirrorX && !request.mirrorY &&
+      RectWidth(request.src) == RectWidth(request.dst) && RectHeight(request.src) == RectHeight(request.dst)) {
+    switch (dst.format.bytesPerPixel) {
+      case 1: CopyKeyed<1>(dst, src, request); break;
+      case 2: CopyKeyed<2>(dst, src, request); break;
+      case 3: CopyKeyed<3>(dst, src, request); break;
+      default: CopyKeyed<4>(dst, src, request); break;
     }
     return DD_OK;
   }

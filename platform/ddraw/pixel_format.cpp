@@ -357,41 +357,6 @@ void ConvertRowToArgb(const FormatInfo& format, const PALETTEENTRY* palette, con
 // Pixel values are little-endian in memory, as on the machines the system ran on.
 static_assert(std::endian::native == std::endian::little, "pixel memory is read as little-endian words");
 
-uint32_t LoadPixel(const uint8_t* at, uint32_t bytesPerPixel) {
-  switch (bytesPerPixel) {
-    case 1: return at[0];
-    case 2: {
-      uint16_t value;
-      std::memcpy(&value, at, 2);
-      return value;
-    }
-    case 3: return uint32_t{at[0]} | (uint32_t{at[1]} << 8) | (uint32_t{at[2]} << 16);
-    case 4: {
-      uint32_t value;
-      std::memcpy(&value, at, 4);
-      return value;
-    }
-    default: return 0;
-  }
-}
-
-void StorePixel(uint8_t* at, uint32_t bytesPerPixel, uint32_t pixel) {
-  switch (bytesPerPixel) {
-    case 1: at[0] = static_cast<uint8_t>(pixel); break;
-    case 2: {
-      const auto value = static_cast<uint16_t>(pixel);
-      std::memcpy(at, &value, 2);
-      break;
-    }
-    case 3:
-      at[0] = static_cast<uint8_t>(pixel);
-      at[1] = static_cast<uint8_t>(pixel >> 8);
-      at[2] = static_cast<uint8_t>(pixel >> 16);
-      break;
-    case 4: std::memcpy(at, &pixel, 4); break;
-    default: break;
-  }
-}
 
 void DecodeDxtBlock(uint32_t fourCC, const uint8_t* block, uint32_t (&argb)[16]) {
   if (fourCC == FOURCC_DXT1) {

@@ -3,6 +3,7 @@
 // the presentation and the 3D device's texture reads all convert through here.
 #pragma once
 #include <cstdint>
+#include <cstring>
 
 #include "platform/ddraw/ddraw.h"
 
@@ -45,8 +46,42 @@ void ConvertRowToArgb(const FormatInfo& format, const PALETTEENTRY* palette, con
                       uint32_t count);
 
 // Reads or writes one pixel value of bytesPerPixel bytes (1 to 4), exactly those bytes.
-uint32_t LoadPixel(const uint8_t* at, uint32_t bytesPerPixel);
-void StorePixel(uint8_t* at, uint32_t bytesPerPixel, uint32_t pixel);
+// Pixel values are little-endian in memory.
+inline uint32_t LoadPixel(const uint8_t* at, uint32_t bytesPerPixel) {
+  switch (bytesPerPixel) {
+    case 1: return at[0];
+    case 2: {
+      uint16_t value;
+      std::memcpy(&value, at, 2);
+      return value;
+    }
+    case 3: return uint32_t{at[0]} | (uint32_t{at[1]} << 8) | (uint32_t{at[2]} << 16);
+    case 4: {
+      uint32_t value;
+      std::memcpy(&value, at, 4);
+      return value;
+    }
+    default: return 0;
+  }
+}
+
+inline void StorePixel(uint8_t* at, uint32_t bytesPerPixel, uint32_t pixel) {
+  switch (bytesPerPixel) {
+    case 1: at[0] = static_cast<uint8_t>(pixel); break;
+    case 2: {
+      const auto value = static_cast<uint16_t>(pixel);
+      std::memcpy(at, &value, 2);
+      break;
+    }
+    case 3:
+      at[0] = static_cast<uint8_t>(pixel);
+      at[1] = static_cast<uint8_t>(pixel >> 8);
+      at[2] = static_cast<uint8_t>(pixel >> 16);
+      break;
+    case 4: std::memcpy(at, &pixel, 4); break;
+    default: break;
+  }
+}
 
 // One 4x4 block of a DXT format into 16 colours 0xAARRGGBB, row by row.
 void DecodeDxtBlock(uint32_t fourCC, const uint8_t* block, uint32_t (&argb)[16]);
