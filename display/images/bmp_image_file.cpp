@@ -179,15 +179,18 @@ bool DecodeUncompressed(const BmpLayout& layout, std::span<const uint8_t> file, 
   return true;
 }
 
-// Runs past the end of a line or below the image, and data that stops before the end-of-bitmap
-// mark, make the file damaged.
+// Some encoders compress whole padded rows, so pixels past the width but within the row's padding
+// are dropped. Runs past the padding or below the image, and data that stops before the
+// end-of-bitmap mark, make the file damaged.
 bool DecodeRunLength(const BmpLayout& layout, std::span<const uint8_t> file, DecodedImage& image) {
   ByteReader in(file, layout.bitsOffset);
   const bool four = layout.compression == kRle4;
+  const uint32_t paddedWidth = (layout.width * layout.bitCount + 31) / 32 * 32 / layout.bitCount;
   uint32_t x = 0, row = 0;  // row counts from the bottom
   auto put = [&](uint32_t index) {
-    if (x >= layout.width || row >= layout.height) return false;
-    image.At(x++, layout.height - 1 - row) = PaletteColour(layout, index);
+    if (x >= paddedWidth || row >= layout.height) return false;
+    if (x < layout.width) image.At(x, layout.height - 1 - row) = PaletteColour(layout, index);
+    ++x;
     return true;
   };
   for (;;) {

@@ -1,6 +1,7 @@
 // Targa and TIFF files read through FreeImage's general loader with the format named, and the
-// Targa header checks that run before FreeImage sees a file. Whatever FreeImage gives (1 to 32
-// bits, 16 bits a channel, grey of 16 bits) is turned into 8-bit colour.
+// Targa checks (header, and run-length packets against the file) that run before FreeImage sees a
+// file. Whatever FreeImage gives (1 to 32 bits, 16 bits a channel, grey of 16 bits) is turned into
+// 8-bit colour.
 #include <FreeImage.h>
 
 #include "display/images/byte_reader.h"
@@ -44,13 +45,51 @@ bool TargaHeaderIsSound(std::span<const uint8_t> file) {
   if (start > file.size()) return false;
   const uint64_t pixelBytes = (depth + 7) / 8;
   const uint64_t pixels = uint64_t(width) * height;
-  const uint64_t data = file.size() - start;
   if (imageType & 8) {
-    // A packet of one count byte and one pixel gives at most 128 pixels.
-    return data / (1 + pixelBytes) * 128 + 128 >= pixels;
+    // The packets must cover the picture exactly: FreeImage fills a picture whose packets stop
+    // early instead of refusing it.
+    uint64_t covered = 0;
+    size_t at = size_t(start);
+    while (covered < pixels) {
+      if (at >= file.size()) return false;
+      const uint32_t packet = file[at++];
+      const uint64_t bytes = packet & 0x80 ? pixelBytes : ((packet & 0x7F) + 1) * pixelBytes;
+      if (bytes > file.size() - at) return false;
+      at += size_t(bytes);
+      covered += (packet & 0x7F) + 1;
+    }
+    return covered == pixels;
   }
-  return data >= pixels * pixelBytes;
+  return file.size() - start >= pixels * pixelBytes;
 }
+
+namespace {
+
+// FreeImage puts a colour map at palette index 0 even when the file says that it starts further
+// up; the palette is rebuilt so that index first + i has entry i.
+void PlaceTargaColourMap(std::span<const uint8_t> file, FIBITMAP* bitmap) {
+  const uint32_t mapFirst = ReadU16LE(file, 3);
+  const uint32_t mapLength = ReadU16LE(file, 5);
+  const uint32_t entryBytes = (file[7] + 7u) / 8u;
+  RGBQUAD* palette = FreeImage_GetPalette(bitmap);
+  if (file[1] != 1 || mapFirst == 0 || FreeImage_GetBPP(bitmap) != 8 || !palette) return;
+  const uint8_t* entry = file.data() + 18 + file[0];  // the header check put the map inside the file
+  for (uint32_t i = 0; i < 256; ++i) palette[i] = RGBQUAD{0, 0, 0, 0};
+  for (uint32_t i = 0; i < mapLength; ++i, entry += entryBytes) {
+    RGBQUAD& colour = palette[mapFirst + i];
+    if (entryBytes == 2) {
+      const uint32_t value = uint32_t(entry[0]) | uint32_t(entry[1]) << 8;
+      auto widen = [](uint32_t five) { return BYTE(five << 3 | five >> 2); };
+      colour.rgbRed = widen(value >> 10 & 31);
+      colour.rgbGreen = widen(value >> 5 & 31);
+      colour.rgbBlue = widen(value & 31);
+    } else {
+      colour.rgbBlue = entry[0], colour.rgbGreen = entry[1], colour.rgbRed = entry[2];
+    }
+  }
+}
+
+}  // namespace
 
 std::optional<DecodedImage> DecodeWithFreeImage(LibraryFormat format, std::span<const uint8_t> file) {
   if (file.empty() || file.size() > 0xFFFFFFFFu) return std::nullopt;
@@ -62,6 +101,7 @@ std::optional<DecodedImage> DecodeWithFreeImage(LibraryFormat format, std::span<
   FIBITMAP* loaded = FreeImage_LoadFromMemory(code, memory, 0);
   FreeImage_CloseMemory(memory);
   if (!loaded) return std::nullopt;
+  if (format == LibraryFormat::Targa) PlaceTargaColourMap(file, loaded);
 
   FIBITMAP* colour = nullptr;
   const FREE_IMAGE_TYPE type = FreeImage_GetImageType(loaded);

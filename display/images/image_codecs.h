@@ -37,7 +37,8 @@ std::optional<DecodedImage> DecodePcx(std::span<const uint8_t> file);
 std::optional<DecodedImage> DecodePsd(std::span<const uint8_t> file);
 std::optional<DecodedImage> DecodeJpeg(std::span<const uint8_t> file);
 std::optional<DecodedImage> DecodePng(std::span<const uint8_t> file);
-// Targa header checks before FreeImage sees the file.
+// Targa checks before FreeImage sees the file: the header, and run-length packets that cover the
+// picture exactly within the file.
 bool TargaHeaderIsSound(std::span<const uint8_t> file);
 enum class LibraryFormat { Targa, Tiff };
 std::optional<DecodedImage> DecodeWithFreeImage(LibraryFormat format, std::span<const uint8_t> file);

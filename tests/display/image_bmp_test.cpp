@@ -179,7 +179,7 @@ TEST(BmpReaderTest, DamagedFilesFail) {
       {"depth 7", MakeBmp(1, 1, 7, 0, palette, row)},
       {"RLE8 at 4 bits", MakeBmp(1, 1, 4, 1, palette, row)},
       {"top-down RLE", MakeBmp(1, -1, 8, 1, palette, {0, 1})},
-      {"run past the line", MakeBmp(2, 1, 8, 1, palette, {3, 1, 0, 1})},
+      {"run past the padded line", MakeBmp(2, 1, 8, 1, palette, {5, 1, 0, 1})},
       {"delta below the image", MakeBmp(2, 1, 8, 1, palette, {0, 2, 0, 5, 0, 1})},
       {"literal past the data", MakeBmp(8, 1, 8, 1, palette, {0, 8, 1, 1})},
       {"no end of bitmap", MakeBmp(2, 1, 8, 1, palette, {2, 1})},
