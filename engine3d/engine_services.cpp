@@ -1,13 +1,15 @@
 // The neighbours of the record pools. Surfaces and palettes are released through their reference
-// counts; the rest stand as they are before the display set-up, the 3D device, the static world,
-// the collision library, the texture manager and the memory block and file commands exist: nothing
-// of theirs can have been made, so there is nothing to make, switch off or attach. Each part
-// replaces its function here when it is built.
+// counts, and the image context is attached to the display's objects; the rest stand as they are
+// before the 3D device, the static world, the collision library and the memory block and file
+// commands exist: nothing of theirs can have been made, so there is nothing to switch off. Each
+// part replaces its function here when it is built.
 #include "engine3d/engine_services.h"
 
+#include "display/display_state.h"
+#include "display/images/image_context.h"
 #include "engine3d/records.h"
-#include "engine3d/texture_names.h"
 #include "platform/ddraw/ddraw.h"
+#include "runtime/host.h"
 
 namespace vx {
 
@@ -45,14 +47,9 @@ void DisableDeviceLight(uint32_t lightSlot) {
   gLightRecords[lightSlot].deviceEnabled = 0;
 }
 
-uint32_t GetSharedImageTexture(uint32_t imageSlot, int32_t) {
-  if (!gImageRecords.IsTaken(imageSlot)) return 0;
-  const int32_t texture = gImageRecords[imageSlot].textureSlot;
-  return texture > 0 && AddTextureUse(uint32_t(texture)) ? uint32_t(texture) : 0;
-}
+// GetSharedImageTexture and UpdateImageTexture are the texture manager's (engine3d/engine_textures.cpp).
 
-void UpdateImageTexture(uint32_t, int32_t, int32_t) {}
-void AttachImageContextToDisplay() {}
+void AttachImageContextToDisplay() { AttachImageContext(gMainWindow, gDirectDraw, gPrimarySurface); }
 void RegisterObjectCollisionResponse() {}
 void ClearFileHandles() {}
 void ClearMemblockTable() {}

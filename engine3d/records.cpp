@@ -1,20 +1,24 @@
 // The record pools of the engine: making and resetting them, taking and freeing each kind of record
-// with what it owns, the object delete, the limb arrays, image surfaces and their ageing, and the
-// focus hooks.
+// with what it owns, the object delete, the limb arrays, image surfaces, grabs into them and their
+// ageing, and the focus hooks.
 //
 // Every pointer a record owns is either null or live: arrays are zero-filled when made, and every
 // release clears the pointer it released. That lets the reset and the shut-down release whatever a
 // run left behind without ever touching garbage or releasing anything twice.
 #include "engine3d/records.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#include "display/display_state.h"
 #include "engine3d/animation_list.h"
 #include "engine3d/scene_model.h"
+#include "engine3d/surface_primitives.h"
 #include "engine3d/texture_names.h"
 #include "platform/win/heap.h"
 #include "runtime/errors.h"
+#include "runtime/interpreter.h"
 #include "sound/sound_system.h"
 #include "system/system_state.h"
 
@@ -363,6 +367,53 @@ void RefreshImageTexture(uint32_t imageSlot, int32_t flag) {
   if (gImageRecords.IsTaken(imageSlot) && gImageRecords[imageSlot].textureSlot > 0)
     UpdateImageTexture(imageSlot, 1, flag);
   gTextureRefreshFlag = 1;
+}
+
+namespace {
+
+int32_t GrabFromSurface(uint32_t imageSlot, win::IDirectDrawSurface7* source, int32_t left, int32_t top,
+                        int32_t right, int32_t bottom, int32_t flag) {
+  if (!gImageRecords.IsTaken(imageSlot)) return 0;
+  const int64_t width = int64_t(right) - left, height = int64_t(bottom) - top;
+  const bool made = source && width <= INT32_MAX && height <= INT32_MAX &&
+                    CreateImageSurface(imageSlot, int32_t(width), int32_t(height)) == 1;
+  if (!made) {
+    ImageRecord& r = gImageRecords[imageSlot];
+    ReleaseSurface(r.surface);
+    r.width = r.height = r.imageWidth = r.imageHeight = 0;
+    r.madeWidth = r.madeHeight = 0;
+    r.valid = 0;
+    return 0;
+  }
+  win::IDirectDrawSurface7* image = gImageRecords[imageSlot].surface;
+  const win::RECT area{left, top, right, bottom};
+  bool restored = false;
+  for (;;) {
+    const win::HRESULT result = image->BltFast(0, 0, source, &area, win::DDBLTFAST_NOCOLORKEY);
+    if (result == win::DDERR_WASSTILLDRAWING) continue;
+    if (result == win::DDERR_SURFACELOST && !restored) {
+      restored = true;
+      if (win::Succeeded(image->Restore())) continue;
+      if (gFullScreen == 1) gAppActive = 0;
+      return 0;
+    }
+    if (win::Failed(result)) return 0;
+    break;
+  }
+  RefreshImageTexture(imageSlot, flag);
+  return 1;
+}
+
+}  // namespace
+
+int32_t GrabScreenImage(uint32_t imageSlot, int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t flag) {
+  return GrabFromSurface(imageSlot, gBackBuffer, left, top, right, bottom, flag);
+}
+
+int32_t GrabBitmapImage(uint32_t imageSlot, int32_t bitmap, int32_t left, int32_t top, int32_t right, int32_t bottom,
+                        int32_t flag) {
+  win::IDirectDrawSurface7* source = bitmap >= 0 && bitmap < kBitmapSlots ? gBitmaps[size_t(bitmap)] : nullptr;
+  return GrabFromSurface(imageSlot, source, left, top, right, bottom, flag);
 }
 
 void ReleaseImageSurfaceTable() {

@@ -250,6 +250,12 @@ void DeleteObjectRecord(uint32_t objectSlot, int32_t objectNumber);
 // Image records. CreateImageSurface keeps a surface of the same size; 1 on success, 0 on failure.
 int32_t CreateImageSurface(uint32_t imageSlot, int32_t width, int32_t height);
 void RefreshImageTexture(uint32_t imageSlot, int32_t flag);
+// Copies the rectangle (left, top, right, bottom) of the back buffer, or of bitmap n, into the
+// image, then refreshes the image's texture. 1, or 0 when the image surface can't be made (the
+// image is then emptied) or the copy fails.
+int32_t GrabScreenImage(uint32_t imageSlot, int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t flag);
+int32_t GrabBitmapImage(uint32_t imageSlot, int32_t bitmap, int32_t left, int32_t top, int32_t right, int32_t bottom,
+                        int32_t flag);
 // Every image surface released (display teardown), or forgotten without release (display set-up,
 // after the surfaces were released elsewhere).
 void ReleaseImageSurfaceTable();

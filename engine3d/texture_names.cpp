@@ -45,6 +45,13 @@ TextureNameEntry* AddTextureName(uint32_t textureSlot, const char* name) {
   return entry;
 }
 
+TextureNameEntry* FindTextureName(const char* name) {
+  if (!name || !*name) return nullptr;
+  for (TextureNameEntry* e = gTextureNameList; e; e = e->next)
+    if (e->name[0] && std::strncmp(e->name, name, sizeof e->name) == 0) return e;
+  return nullptr;
+}
+
 bool AddTextureUse(uint32_t textureSlot) {
   TextureNameEntry* e = ListedEntryOf(textureSlot);
   if (!e) return false;

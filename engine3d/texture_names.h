@@ -18,6 +18,8 @@ extern TextureNameEntry* gTextureNameList;  // first entry, null when empty
 
 // Makes the entry of a taken texture (use count 1), appends it and links it from the record.
 TextureNameEntry* AddTextureName(uint32_t textureSlot, const char* name);
+// The first entry whose name is not "" and equals the name exactly (letter case counts); null none.
+TextureNameEntry* FindTextureName(const char* name);
 // One more user of a texture that has an entry; false when it has none.
 bool AddTextureUse(uint32_t textureSlot);
 // Gives up one use. When the count reaches 0, or with force 1, the texture's surface is released,

@@ -1,13 +1,15 @@
 // Device-independent bitmaps: decoding of every BMP variant (core and info headers, 1 to 32 bits,
 // RLE4 and RLE8, bitfields, either row order) within the byte counts given, drawing them into a
 // context with or without stretching, reading a bitmap back as DIB rows, and loading BMP files
-// into bitmaps.
+// and bitmap resources into bitmaps.
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <optional>
+#include <vector>
 
 #include "platform/gdi/gdi_internal.h"
+#include "platform/win/files.h"
+#include "platform/win/resources.h"
 
 namespace vx::win {
 
@@ -346,19 +348,35 @@ UINT GetDIBColorTable(HDC dc, UINT start, UINT count, RGBQUAD* colors) {
   return copied;
 }
 
-HANDLE LoadImageA(HINSTANCE instance, const char* name, UINT type, int width, int height, UINT flags) {
-  if (instance || !name || type != IMAGE_BITMAP || !(flags & LR_LOADFROMFILE) || width < 0 || height < 0)
-    return nullptr;
-  std::ifstream file(name, std::ios::binary);
-  if (!file) return nullptr;
-  const std::vector<uint8_t> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (data.size() < 14 + 12 || data[0] != 'B' || data[1] != 'M') return nullptr;
-  const uint32_t offset = Read32(data.data() + 10);
-  if (offset < 14 + 12 || offset > data.size()) return nullptr;
+namespace {
+
+// Where the pixel rows of a DIB begin after its header block: the header, the masks that follow a
+// 40-byte header with bitfields, and the colour table. 0 when the header can't be read.
+size_t DibBitsOffset(const uint8_t* info, size_t infoBytes) {
+  if (infoBytes < 12) return 0;
+  const uint32_t headerSize = Read32(info);
+  if (headerSize < 12 || headerSize > infoBytes) return 0;
+  if (headerSize == 12) {
+    const uint32_t bits = Read16(info + 10);
+    return headerSize + (bits <= 8 ? (size_t{1} << bits) * 3 : 0);
+  }
+  if (headerSize < 16) return 0;
+  const uint32_t bits = Read16(info + 14);
+  const uint32_t compression = headerSize >= 20 ? Read32(info + 16) : BI_RGB;
+  const uint32_t colorsUsed = headerSize >= 36 ? Read32(info + 32) : 0;
+  size_t offset = headerSize;
+  if (compression == BI_BITFIELDS && headerSize == 40) offset += 12;
+  const uint64_t full = bits <= 8 ? uint64_t{1} << bits : 0;
+  const uint64_t entries = bits <= 8 ? (colorsUsed && colorsUsed < full ? colorsUsed : full) : colorsUsed;
+  if (entries > infoBytes) return 0;
+  return offset + static_cast<size_t>(entries) * 4;
+}
+
+HANDLE BitmapFromDib(const uint8_t* info, size_t infoBytes, const uint8_t* bits, size_t bitsBytes, int width,
+                     int height) {
   DecodedDib dib;
   auto* bitmap = new BitmapObject;
-  if (!DecodeDib(data.data() + 14, offset - 14, data.data() + offset, data.size() - offset, &dib, &bitmap->colorTable,
-                 &bitmap->bitCount)) {
+  if (!DecodeDib(info, infoBytes, bits, bitsBytes, &dib, &bitmap->colorTable, &bitmap->bitCount)) {
     delete bitmap;
     return nullptr;
   }
@@ -379,6 +397,30 @@ HANDLE LoadImageA(HINSTANCE instance, const char* name, UINT type, int width, in
     }
   RegisterObject(bitmap);
   return bitmap;
+}
+
+}  // namespace
+
+HANDLE LoadImageA(HINSTANCE instance, const char* name, UINT type, int width, int height, UINT flags) {
+  if (!name || type != IMAGE_BITMAP || width < 0 || height < 0) return nullptr;
+  if (!(flags & LR_LOADFROMFILE)) {
+    if (!IS_INTRESOURCEA(name)) return nullptr;
+    const int id = static_cast<int>(reinterpret_cast<uintptr_t>(name));
+    const ResourceBlob* blob = FindResourceBlob(kBitmapResourceType, id);
+    if (!blob) return nullptr;
+    const size_t bitsAt = DibBitsOffset(blob->data, blob->size);
+    if (bitsAt == 0 || bitsAt > blob->size) return nullptr;
+    return BitmapFromDib(blob->data, bitsAt, blob->data + bitsAt, blob->size - bitsAt, width, height);
+  }
+  if (instance) return nullptr;
+  // Through the file layer, so that a program's name finds the file in any letter case.
+  const std::optional<std::vector<uint8_t>> file = ReadWholeFile(name);
+  if (!file) return nullptr;
+  const std::vector<uint8_t>& data = *file;
+  if (data.size() < 14 + 12 || data[0] != 'B' || data[1] != 'M') return nullptr;
+  const uint32_t offset = Read32(data.data() + 10);
+  if (offset < 14 + 12 || offset > data.size()) return nullptr;
+  return BitmapFromDib(data.data() + 14, offset - 14, data.data() + offset, data.size() - offset, width, height);
 }
 
 }  // namespace vx::win

@@ -318,9 +318,19 @@ int GetDIBits(HDC dc, HBITMAP bitmap, UINT startScan, UINT scanLines, void* bits
 // The colour table of the DIB bitmap selected into a memory context; returns the entries copied.
 UINT GetDIBColorTable(HDC dc, UINT start, UINT count, RGBQUAD* colors);
 
-// A bitmap from a BMP file (LR_LOADFROMFILE; instance null), at its own size when width and height
-// are 0, else stretched to them. Null when the file can't be read or decoded.
+// A bitmap from a BMP file (LR_LOADFROMFILE; instance null; the name in any letter case), or,
+// without LR_LOADFROMFILE, from the bitmap resource whose id MAKEINTRESOURCEA gives as the name
+// (the resources compiled into the executable, type kBitmapResourceType: a DIB without the file
+// header). At its own size when width and height are 0, else stretched to them. Null when the
+// file or resource can't be read or decoded.
 HANDLE LoadImageA(HINSTANCE instance, const char* name, UINT type, int width, int height, UINT flags);
+
+// Resource ids stand in for names as small numbers in the pointer.
+inline const char* MAKEINTRESOURCEA(int id) {
+  return reinterpret_cast<const char*>(static_cast<uintptr_t>(static_cast<WORD>(id)));
+}
+inline bool IS_INTRESOURCEA(const char* name) { return (reinterpret_cast<uintptr_t>(name) >> 16) == 0; }
+constexpr const char* kBitmapResourceType = "2";
 
 // --- Platform access ------------------------------------------------------------------------------
 
