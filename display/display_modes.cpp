@@ -1,10 +1,13 @@
 // Display modes and the display's re-initialisation, presentation of the back buffer (flip, or a
 // blit into the window with black borders round the picture), the frame rate, lost surfaces, the
 // window settings and the saved screen.
+#include <strings.h>
+
 #include <algorithm>
 
 #include "display/display.h"
 #include "display/draw_queue.h"
+#include "display/images/image_context.h"
 #include "engine3d/records.h"
 #include "engine3d/surface_primitives.h"
 #include "platform/ddraw/display_state.h"
@@ -281,29 +284,13 @@ int32_t SaveScreenshot() {
     ReleaseScreenshotSurface();
     return 0;
   }
-  // Image files are written as BMP until the image context can write the other kinds.
-  PresentedFrame frame;
-  frame.width = gDisplayWidth;
-  frame.height = gDisplayHeight;
-  frame.pixels.assign(size_t(uint32_t(gDisplayWidth)) * size_t(uint32_t(gDisplayHeight)), 0);
-  const SurfacePixels pixels = gScreenshotSurface->Pixels();
-  for (uint32_t y = 0; y < pixels.height; ++y)
-    for (uint32_t x = 0; x < pixels.width; ++x) {
-      const uint8_t* p = pixels.bits + size_t(y) * size_t(pixels.pitch) + size_t(x) * pixels.bytesPerPixel;
-      uint32_t value = 0;
-      for (uint32_t b = 0; b < pixels.bytesPerPixel && b < 4; ++b) value |= uint32_t(p[b]) << (8 * b);
-      auto channel = [value](DWORD mask) -> uint32_t {
-        if (!mask) return 0;
-        int shift = 0;
-        while (!((mask >> shift) & 1)) ++shift;
-        const uint32_t max = mask >> shift;
-        return ((value & mask) >> shift) * 255u / max;
-      };
-      frame.pixels[size_t(y) * size_t(frame.width) + x] = channel(pixels.format.dwRBitMask) << 16 |
-                                                          channel(pixels.format.dwGBitMask) << 8 |
-                                                          channel(pixels.format.dwBBitMask);
-    }
-  const bool written = !gScreenshotFile.empty() && WriteFrameBmp(frame, gScreenshotFile);
+  // The writers go through a temporary file, so a failed save keeps an old file of the name.
+  // Formats that are read but never written report success without a file: not a saved screen.
+  const std::string& name = gScreenshotFile;
+  const std::string ending = name.size() >= 3 ? name.substr(name.size() - 3) : std::string();
+  const bool writable = strcasecmp(ending.c_str(), "pcx") != 0 && strcasecmp(ending.c_str(), "psd") != 0 &&
+                        strcasecmp(ending.c_str(), "tif") != 0;
+  const bool written = !name.empty() && writable && SaveImageByExtension(gScreenshotSurface, name) == 1;
   ReleaseScreenshotSurface();
   return written ? 1 : 0;
 }

@@ -9,8 +9,11 @@
 
 #include "display/display_state.h"
 #include "display/draw_queue_items.h"
+#include "display/text_fonts.h"
 #include "display/surface_colours.h"
+#include "engine3d/engine_textures.h"
 #include "engine3d/records.h"
+#include "engine3d/texture_surface.h"
 #include "engine3d/surface_primitives.h"
 #include "runtime/errors.h"
 #include "runtime/interpreter.h"
@@ -217,6 +220,39 @@ void Perform(DrawQueueItem& item) {
         if (v < 1 || v > 8) RaiseRuntimeError(1012); else BlurSurface(s, v);
       } else {
         if (v < 0 || v > 100) RaiseRuntimeError(1013); else FadeSurface(s, v);
+      }
+      break;
+    }
+    case kGrabImage: {
+      const uint32_t slot = ImageSlotOf(item.number);
+      if (!target || slot == 0 || !gImageRecords.IsTaken(slot)) break;
+      int32_t w = 0, h = 0;
+      TargetSize(item.targetBitmap, &w, &h);
+      if (item.x2 <= item.x || item.y2 <= item.y) {
+        RaiseRuntimeError(504);
+        break;
+      }
+      if (item.x < 0 || item.y < 0 || item.x2 > w || item.y2 > h) {
+        RaiseRuntimeError(503);
+        break;
+      }
+      const int32_t flag = item.params.p[0];
+      const int32_t grabbed = target == gBackBuffer
+                                  ? GrabScreenImage(slot, item.x, item.y, item.x2, item.y2, flag)
+                                  : GrabBitmapImage(slot, item.targetBitmap, item.x, item.y, item.x2, item.y2, flag);
+      if (!grabbed) {
+        RaiseRuntimeError(500);
+        break;
+      }
+      if (flag > 0) {
+        const int32_t texture = gImageRecords[slot].textureSlot;
+        if (texture <= 0) {
+          GetImageTexture(slot, 1, 0);
+        } else if (gTextureRecords.IsTaken(uint32_t(texture))) {
+          TextureSurface& t = gTextureRecords[uint32_t(texture)].texture;
+          t.dxt1 = flag == 2 ? 1 : 0;
+          PreloadTexture(t);
+        }
       }
       break;
     }
@@ -508,20 +544,6 @@ DrawQueueItem* QueueText(int32_t type, int32_t frames, const std::string& text) 
   return item;
 }
 
-// The size of the text in the back buffer's own font (a memory context's when there is none).
-win::SIZE MeasureInDefaultFont(const std::string& text) {
-  win::SIZE size{0, 0};
-  win::HDC dc = nullptr;
-  if (gBackBuffer && win::Succeeded(gBackBuffer->GetDC(&dc))) {
-    win::GetTextExtentPoint32A(dc, text.data(), int(text.size()), &size);
-    gBackBuffer->ReleaseDC(dc);
-  } else if ((dc = win::CreateCompatibleDC(nullptr)) != nullptr) {
-    win::GetTextExtentPoint32A(dc, text.data(), int(text.size()), &size);
-    win::DeleteDC(dc);
-  }
-  return size;
-}
-
 }  // namespace
 
 int32_t QueueLoadBitmap(int32_t n, const std::string& file) {
@@ -580,7 +602,7 @@ int32_t QueuePrintText(const std::string& text, int32_t* cursorX, int32_t* curso
   DrawQueueItem* item = QueueText(kPrintText, FramesFor(gCurrentBitmap), text);
   if (!item) return 0;
   item->x = *cursorX, item->y = *cursorY, item->opaque = opaque;
-  const win::SIZE size = MeasureInDefaultFont(text);
+  const win::SIZE size = MeasureInDefaultFont(item->params.text);  // what is drawn, cut at 255
   if (sameLine) {
     *cursorX = WrapAdd(*cursorX, size.cx);
   } else {

@@ -1,9 +1,273 @@
-// The draw queue's bitmap-file items: loading, saving and copying bitmaps, grabbing and saving
-// images, and the immediate loads and screen saves that share their rules.
+// The draw queue's bitmap-file items: loading and saving bitmaps, copying them whole or by
+// rectangles, and writing images through the work bitmap; with them the immediate loads and the
+// screen-save request that share their rules. Depends on the image context for file formats and
+// on the surface primitives for the bitmap table.
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <strings.h>
+
+#include "display/display.h"
 #include "display/draw_queue_items.h"
+#include "display/images/image_context.h"
+#include "engine3d/records.h"
+#include "engine3d/surface_primitives.h"
+#include "runtime/attached_files.h"
+#include "runtime/errors.h"
+#include "runtime/main_loop.h"
+#include "system/file_functions.h"
 
 namespace vx {
 
-bool PerformBitmapFileItem(DrawQueueItem&) { return false; }
+namespace {
+
+constexpr int32_t kFileNotFound = 105;
+constexpr int32_t kImageNotInUse = 502;
+constexpr int32_t kBlitFailed = 1000;
+constexpr int32_t kBadBitmapNumber = 1001;
+constexpr int32_t kNoBitmap = 1002;
+constexpr int32_t kImageNotLoaded = 1003;
+constexpr int32_t kSaveFailed = 1004;
+constexpr int32_t kCopyOntoItself = 1007;
+constexpr int32_t kSourceTooLarge = 1008;
+constexpr int32_t kRectangleOutside = 1010;
+constexpr int32_t kEmptyRectangle = 1011;
+
+bool IsProgramBitmap(int32_t n) { return n >= 0 && n < kBitmapCount; }
+
+std::string ItemText(const DrawQueueItem& item) {
+  return std::string(item.params.text, strnlen(item.params.text, sizeof item.params.text));
+}
+
+// Attached files stand in for files on disk; the temporary copy keeps the name's ending.
+std::string ResolvedName(std::string name) {
+  ResolveVirtualFile(name, VirtualFileEnding(name));
+  return name;
+}
+
+void GiveBlackColourKey(win::IDirectDrawSurface7* surface) {
+  const win::DWORD black = BlackColourKey();
+  const win::DDCOLORKEY key{black, black};
+  surface->SetColorKey(win::DDCKEY_SRCBLT, &key);
+}
+
+// Width, height and depth of bitmap n as its surface describes them.
+void RecordBitmapSize(int32_t n, win::IDirectDrawSurface7* surface) {
+  win::DDSURFACEDESC2 desc{};
+  desc.dwSize = sizeof desc;
+  if (win::Failed(surface->GetSurfaceDesc(&desc))) return;
+  BitmapInfo& info = gBitmapInfo[size_t(n)];
+  info.width = desc.dwWidth;
+  info.height = desc.dwHeight;
+  info.bitsPerPixel = desc.ddpfPixelFormat.dwRGBBitCount;
+}
+
+// The image context reports success for the formats it can read but not write, though no file
+// is made; a program asking for such a file must hear that nothing was saved.
+bool FormatWritesNoFile(const std::string& name) {
+  if (name.size() < 3) return false;
+  const char* last = name.c_str() + name.size() - 3;
+  return strcasecmp(last, "pcx") == 0 || strcasecmp(last, "psd") == 0 || strcasecmp(last, "tif") == 0;
+}
+
+bool SaveSurface(win::IDirectDrawSurface7* surface, const std::string& name) {
+  return !FormatWritesNoFile(name) && SaveImageByExtension(surface, name) == 1;
+}
+
+enum class BlitOutcome { kDone, kPaused, kFailed };
+
+// Runs a blit until it is done: a busy surface is asked again, a lost one restored and asked
+// again. A restore that fails pauses the program; that is not the blit's fault, so no error.
+template <typename Blit>
+BlitOutcome RetryBlit(Blit blit, win::IDirectDrawSurface7* target, win::IDirectDrawSurface7* source) {
+  for (;;) {
+    const win::HRESULT result = blit();
+    if (win::Succeeded(result)) return BlitOutcome::kDone;
+    if (result == win::DDERR_WASSTILLDRAWING) continue;
+    if (result != win::DDERR_SURFACELOST) return BlitOutcome::kFailed;
+    // Either side may be the lost one; a blit that stays lost with nothing to restore has failed.
+    bool restored = false;
+    for (win::IDirectDrawSurface7* s : {target, source}) {
+      if (!s || s->IsLost() != win::DDERR_SURFACELOST) continue;
+      if (!RestoreOrPause(s)) return BlitOutcome::kPaused;
+      restored = true;
+    }
+    if (!restored) return BlitOutcome::kFailed;
+  }
+}
+
+// Type 2: the file into bitmap n (the screen for 0), which becomes the current bitmap.
+void LoadBitmapItem(const DrawQueueItem& item) {
+  const int32_t n = item.number;
+  if (!IsProgramBitmap(n)) {
+    RaiseRuntimeError(kBadBitmapNumber);
+    return;
+  }
+  const std::string file = ItemText(item);
+  if (!FileExists(file)) {
+    RaiseRuntimeError(kFileNotFound);
+    return;
+  }
+  gExecBitmap = n;
+  gExecSurface = SurfaceOfBitmap(n);
+  std::string name = ResolvedName(file);
+  win::IDirectDrawSurface7* loaded = LoadImageByExtension(name);
+  if (!loaded) {
+    // A screen load on a flip chain runs once per buffer; the program hears of it once.
+    if (item.frames <= 0) RaiseRuntimeWarning(kImageNotLoaded);
+    return;
+  }
+  if (gExecSurface) {
+    CopySurfaceToSurface(gExecSurface, loaded);
+    loaded->Release();
+  } else {
+    if (!IsDdsFileName(name)) GiveBlackColourKey(loaded);
+    gExecSurface = loaded;
+  }
+  if (n > 0) gBitmaps[size_t(n)] = gExecSurface;
+  RecordBitmapSize(n, gExecSurface);
+  gCurrentBitmap = n;
+  gCurrentSurface = gExecSurface;
+}
+
+// Type 3: bitmap n written to the file in the format its name ends in.
+void SaveBitmapItem(const DrawQueueItem& item) {
+  win::IDirectDrawSurface7* surface = CheckedBitmap(item.number);
+  if (!surface) return;
+  gExecBitmap = item.number;
+  gExecSurface = surface;
+  // The writers go through a temporary file, so a failed save keeps the old file.
+  if (!SaveSurface(surface, ItemText(item))) RaiseRuntimeError(kSaveFailed);
+}
+
+// The sides of rectangle copies are inclusive; false (after the error) when the rectangle is not
+// a part of its bitmap that holds pixels.
+bool CheckCopyRectangle(const int32_t* edges, int32_t width, int32_t height, win::RECT* out) {
+  const int64_t left = edges[0], top = edges[1], right = int64_t{edges[2]} + 1, bottom = int64_t{edges[3]} + 1;
+  if (left < 0 || top < 0 || right > width || bottom > height) {
+    RaiseRuntimeError(kRectangleOutside);
+    return false;
+  }
+  if (edges[0] >= edges[2] || edges[1] >= edges[3]) {
+    RaiseRuntimeError(kEmptyRectangle);
+    return false;
+  }
+  *out = win::RECT{int32_t(left), int32_t(top), int32_t(right), int32_t(bottom)};
+  return true;
+}
+
+// Type 6: bitmap n onto bitmap p4, whole at (0, 0) or from one rectangle to another.
+void CopyBitmapItem(const DrawQueueItem& item) {
+  const int32_t source = item.number, target = item.params.p[4];
+  const bool whole = item.x == 0;
+  if (!IsProgramBitmap(source) || !IsProgramBitmap(target)) {
+    RaiseRuntimeError(kBadBitmapNumber);
+    return;
+  }
+  if (whole && source == target) {
+    RaiseRuntimeError(kCopyOntoItself);
+    return;
+  }
+  win::IDirectDrawSurface7* from = SurfaceOfBitmap(source);
+  win::IDirectDrawSurface7* to = SurfaceOfBitmap(target);
+  if (!from || !to) {
+    RaiseRuntimeError(kNoBitmap);
+    return;
+  }
+  int32_t sourceWidth = 0, sourceHeight = 0, targetWidth = 0, targetHeight = 0;
+  TargetSize(source, &sourceWidth, &sourceHeight);
+  TargetSize(target, &targetWidth, &targetHeight);
+  BlitOutcome outcome;
+  if (whole) {
+    if (targetWidth < sourceWidth || targetHeight < sourceHeight) {
+      RaiseRuntimeError(kSourceTooLarge);
+      return;
+    }
+    outcome = RetryBlit([&] { return to->BltFast(0, 0, from, nullptr, win::DDBLTFAST_NOCOLORKEY); }, to, from);
+  } else {
+    win::RECT sourceRect{}, targetRect{};
+    if (!CheckCopyRectangle(&item.params.p[0], sourceWidth, sourceHeight, &sourceRect)) return;
+    if (!CheckCopyRectangle(&item.params.p[5], targetWidth, targetHeight, &targetRect)) return;
+    // A failed copy is reported as it is; copying the whole source over the target instead
+    // would destroy the rest of the target.
+    outcome = RetryBlit([&] { return to->Blt(&targetRect, from, &sourceRect, win::DDBLT_WAIT, nullptr); }, to, from);
+  }
+  if (outcome == BlitOutcome::kFailed) RaiseRuntimeError(kBlitFailed);
+}
+
+// Type 55: the image's rectangle written through the work bitmap, which is released again.
+void SaveImageItem(const DrawQueueItem& item) {
+  const uint32_t slot = ImageSlotOf(item.number);
+  if (slot == 0 || !gImageRecords.IsTaken(slot) || !gImageRecords[slot].valid || !gImageRecords[slot].surface) {
+    RaiseRuntimeError(kImageNotInUse);
+    return;
+  }
+  const ImageRecord& image = gImageRecords[slot];
+  win::IDirectDrawSurface7* pixels = image.surface;
+  const int32_t width = std::min(image.width, int32_t(pixels->Width()) - image.sourceX);
+  const int32_t height = std::min(image.height, int32_t(pixels->Height()) - image.sourceY);
+  bool saved = false;
+  if (image.sourceX >= 0 && image.sourceY >= 0 && CreateBitmapSurface(kWorkBitmap, width, height)) {
+    win::IDirectDrawSurface7* work = gBitmaps[size_t(kWorkBitmap)];
+    const win::RECT area{image.sourceX, image.sourceY, image.sourceX + width, image.sourceY + height};
+    const BlitOutcome outcome = RetryBlit(
+        [&] { return work->BltFast(0, 0, pixels, &area, win::DDBLTFAST_NOCOLORKEY); }, work, pixels);
+    saved = outcome == BlitOutcome::kDone && !FormatWritesNoFile(ItemText(item)) &&
+            SaveBitmapSlot(kWorkBitmap, ItemText(item)) == 1;
+    ReleaseBitmapSurface(kWorkBitmap);
+  }
+  if (!saved) RaiseRuntimeError(kSaveFailed);
+}
+
+}  // namespace
+
+bool PerformBitmapFileItem(DrawQueueItem& item) {
+  switch (item.type) {
+    case kLoadBitmap: LoadBitmapItem(item); return true;
+    case kSaveBitmap: SaveBitmapItem(item); return true;
+    case kCopyBitmap: CopyBitmapItem(item); return true;
+    case kSaveImage: SaveImageItem(item); return true;
+    default: return false;
+  }
+}
+
+int32_t LoadBitmapIntoSlot(int32_t n, const std::string& file) {
+  // The screen is never replaced by a loaded surface; the work bitmap is allowed.
+  if (n < 1 || n >= kBitmapSlots) return 0;
+  std::string name = ResolvedName(file);
+  win::IDirectDrawSurface7* loaded = LoadImageByExtension(name);
+  if (!loaded) return 0;
+  ReleaseBitmapSurface(n);
+  gBitmaps[size_t(n)] = loaded;
+  RecordBitmapSize(n, loaded);
+  if (!IsDdsFileName(name)) GiveBlackColourKey(loaded);
+  return 1;
+}
+
+void RequestScreenSave(const std::string& file) {
+  gScreenshotFile = file;
+  gScreenSaveRequest = 1;
+}
+
+bool IsDdsFileName(std::string& name) {
+  for (char& c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return name.size() >= 3 && name.compare(name.size() - 3, 3, "dds") == 0;
+}
+
+void CopySurfaceToSurface(win::IDirectDrawSurface7* target, win::IDirectDrawSurface7* source) {
+  if (!target || !source) return;
+  win::DDSURFACEDESC2 targetDesc{}, sourceDesc{};
+  targetDesc.dwSize = sourceDesc.dwSize = sizeof targetDesc;
+  if (win::Failed(target->GetSurfaceDesc(&targetDesc)) || win::Failed(source->GetSurfaceDesc(&sourceDesc))) {
+    RaiseRuntimeError(kBlitFailed);
+    return;
+  }
+  // A larger source is squeezed into the target; a smaller one lands at the top left.
+  const win::RECT area{0, 0, int32_t(std::min(sourceDesc.dwWidth, targetDesc.dwWidth)),
+                       int32_t(std::min(sourceDesc.dwHeight, targetDesc.dwHeight))};
+  const BlitOutcome outcome =
+      RetryBlit([&] { return target->Blt(&area, source, nullptr, win::DDBLT_WAIT, nullptr); }, target, source);
+  if (outcome == BlitOutcome::kFailed) RaiseRuntimeError(kBlitFailed);
+}
 
 }  // namespace vx

@@ -2,6 +2,7 @@
 // resources, then the Direct3D device before the surfaces and the surfaces before DirectDraw.
 // Each step releases only what exists and clears the pointer, so every step may run again.
 #include "display/display.h"
+#include "display/text_fonts.h"
 #include "engine3d/records.h"
 #include "engine3d/texture_names.h"
 #include "platform/win/heap.h"
@@ -76,6 +77,7 @@ int32_t ReleaseDirectDrawObjects(int32_t keep) {
 int32_t DestroyWindowAndFonts() {
   if (gMainWindow) DestroyWindow(gMainWindow);
   gMainWindow = nullptr;
+  DeleteTextFonts();
   return 1;
 }
 

@@ -11,5 +11,8 @@ void RegisterMathsCommands();
 void RegisterSystemCommands();
 void RegisterDisplayCommands();
 void RegisterInputCommands();
+void RegisterCoreSystemCommands();
+void RegisterBitmapCommands();
+void RegisterTextCommands();
 
 }  // namespace vx

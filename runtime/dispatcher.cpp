@@ -124,6 +124,9 @@ void RegisterAllCommands() {
   RegisterSystemCommands();
   RegisterDisplayCommands();
   RegisterInputCommands();
+  RegisterCoreSystemCommands();
+  RegisterBitmapCommands();
+  RegisterTextCommands();
 }
 
 void ExecuteTimeSlice() {

@@ -2,6 +2,7 @@
 // end-of-frame work; the window procedure keeps focus, geometry, mouse and typed characters.
 #include "runtime/main_loop.h"
 
+#include <array>
 #include <cstring>
 
 #include "display/display.h"
@@ -14,6 +15,7 @@
 #include "platform/win/time.h"
 #include "platform/win/window.h"
 #include "runtime/dispatcher.h"
+#include "runtime/errors.h"
 #include "runtime/host.h"
 #include "runtime/interpreter.h"
 #include "runtime/run_setup.h"
@@ -37,6 +39,18 @@ uint8_t gDisplayInvalid = 0;
 namespace {
 
 constexpr int32_t kPumpInterval = 50000;
+
+// The typed-character queue: a ring of the characters in the order typed.
+std::array<uint8_t, kTypedCharacterLimit> gTypedRing{};
+size_t gTypedFirst = 0;
+size_t gTypedCount = 0;
+bool gTypedRead = false;  // a command read the queue in the current slice
+
+void QueueTypedCharacter(uint8_t c) {
+  if (c == 0 || gTypedCount == gTypedRing.size()) return;  // when full the newest is dropped
+  gTypedRing[(gTypedFirst + gTypedCount) % gTypedRing.size()] = c;
+  ++gTypedCount;
+}
 
 // Takes every waiting message. Returns true when a WM_QUIT was among them; it is dispatched
 // (and so dropped) only when dropQuit is set.
@@ -72,6 +86,29 @@ int16_t HighSigned(win::LPARAM v) { return int16_t(uint16_t((uintptr_t(v) >> 16)
 void ResetKeyboardBuffer() {
   gKeyboardBuffer.assign(256, '\0');
   gKeyboardBufferCount = 0;
+}
+
+uint8_t TakeTypedCharacter() {
+  gTypedRead = true;
+  if (gTypedCount == 0) return 0;
+  const uint8_t c = gTypedRing[gTypedFirst];
+  gTypedFirst = (gTypedFirst + 1) % gTypedRing.size();
+  --gTypedCount;
+  return c;
+}
+
+void KeepTypedCharacters() { gTypedRead = true; }
+
+size_t TypedCharacterCount() { return gTypedCount; }
+
+void ClearTypedCharacters() {
+  gTypedFirst = gTypedCount = 0;
+  gTypedRead = false;
+}
+
+void EndSliceTypedCharacters() {
+  if (!gTypedRead) gTypedFirst = gTypedCount = 0;
+  gTypedRead = false;
 }
 
 void ResetMousePosition() {
@@ -113,6 +150,7 @@ void RunMainLoop() {
     if (!gAppActive) win::Sleep(100);
     RenderFrame();
     ExecuteTimeSlice();
+    EndSliceTypedCharacters();
     FrameUpdate();
   }
   WaitForBreakKeysUp();
@@ -153,9 +191,10 @@ void FrameUpdate() {
   UpdateMusic();
   AdvanceAnimations();
   PresentFrame();
-  if (gScreenSaveRequest == 1) {
-    SaveScreenshot();
+  // The request waits while nothing is drawn, so that the file holds a picture of the program.
+  if (gScreenSaveRequest == 1 && gRenderEnabled == 1) {
     gScreenSaveRequest = 0;
+    if (!SaveScreenshot()) RaiseRuntimeError(1004);
   }
   gMouseMoveX = 0;
   gMouseMoveY = 0;
@@ -210,6 +249,7 @@ win::LRESULT MainWindowProc(win::HWND window, win::UINT message, win::WPARAM wPa
       break;
     case win::WM_CHAR:
       gLastKeyChar = uint8_t(wParam);
+      QueueTypedCharacter(gLastKeyChar);
       AppendTypedCharacter(char(wParam));
       break;
     case win::WM_MOUSEMOVE:

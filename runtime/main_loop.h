@@ -1,6 +1,7 @@
 // The runtime's main loop and window procedure: messages, the frame around each time slice, the
 // typed-character buffer and the mouse in a window.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -31,5 +32,20 @@ void RenderFrame();
 void FrameUpdate();
 // Makes the typed-character buffer: 256 bytes, empty.
 void ResetKeyboardBuffer();
+
+// Typed characters for the commands that take typed input one character at a time (line input,
+// waiting for a key). gLastKeyChar lasts only until the next message, so a character followed by
+// a key release or a mouse move before the next slice would be lost; here each WM_CHAR waits in
+// order until a command takes it. Characters that no such command asked for during a slice are
+// dropped after it, so that typing from long ago does not answer a later question.
+constexpr size_t kTypedCharacterLimit = 256;
+// The oldest waiting character, 0 when none waits. Marks the queue as read in this slice.
+uint8_t TakeTypedCharacter();
+// Marks the queue as read in this slice without taking a character.
+void KeepTypedCharacters();
+size_t TypedCharacterCount();
+void ClearTypedCharacters();
+// After each time slice: drops the waiting characters unless a command read the queue.
+void EndSliceTypedCharacters();
 
 }  // namespace vx

@@ -4,8 +4,10 @@
 #include "common/checklist.h"
 #include "platform/win/time.h"
 #include "runtime/arrays.h"
+#include "runtime/core_commands.h"
 #include "runtime/flow.h"
 #include "runtime/interpreter.h"
+#include "runtime/main_loop.h"
 #include "runtime/program_image.h"
 #include "system/system_state.h"
 
@@ -20,6 +22,12 @@ void BeginProgramRun() {
   gErrorCode = 0;
   gErrorWarningFlag = 0;
   gEndFlag = 0;
+  ClearTypedCharacters();
+  gInputLineLength = -1;
+  gInputLine[0] = '\0';
+  gWaitUntil = -1.0;
+  gWaitKeyState = 0;
+  gWaitMouseState = 0;
   ResetChecklist();
   gTimeSliceMode = 1;
   gFrameTime = 25;

@@ -9,6 +9,7 @@
 #include "display/display.h"
 #include "display/draw_queue.h"
 #include "display/input_devices.h"
+#include "display/text_fonts.h"
 #include "engine3d/records.h"
 #include "ide/language.h"
 #include "platform/win/files.h"
@@ -90,6 +91,7 @@ win::HWND CreateRuntimeWindow(win::HINSTANCE instance, int showCommand, win::DWO
     gErrorCode = 10002;
     return nullptr;
   }
+  CreateSystemFont();
   win::ShowWindow(window, showCommand);
   return window;
 }

@@ -1,17 +1,45 @@
-// Placeholders for the video and 3D services: each reports success and changes
-// nothing.
+// Placeholders for the video and 3D services: each reports success and changes nothing, except
+// the software pointer, which keeps whether it is made and whether it is shown.
 #include "runtime/subsystem_hooks.h"
+
+#include "display/text_fonts.h"
 
 namespace vx {
 
 int gBlitOverdraw = 1;
 
-void CreateTextFontForRun() {}
+void CreateTextFontForRun() { ResetTextStateForRun(); }
 
 void Reset3DScene() {}
 void LoadPointerBitmap() {}
-void CreatePointerSprites() {}
-void DeletePointerSprites() {}
+int32_t gPointerOn = 0;
+
+namespace {
+bool gPointerMade = false;  // stands for the pointer's sprites until they exist
+}  // namespace
+
+void CreatePointerSprites(int32_t) {
+  if (gPointerMade) return;
+  gPointerMade = true;
+  gPointerOn = 1;
+}
+
+void HidePointerSprites() {
+  if (gPointerMade) gPointerOn = 0;
+}
+
+// Making the pointer does nothing once it exists, so showing it after a hide must turn it on.
+void ShowPointerSprites() {
+  if (gPointerMade)
+    gPointerOn = 1;
+  else
+    CreatePointerSprites(1);
+}
+
+void DeletePointerSprites() {
+  gPointerMade = false;
+  gPointerOn = 0;
+}
 void UpdatePointerSprites() {}
 void DrawBackdropPlane() {}
 void RenderSceneIfReady() {}

@@ -3,6 +3,8 @@
 // so that the frame and the start-up order stay as they will be.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/win/types.h"
 
 namespace vx {
@@ -13,7 +15,15 @@ void CreateTextFontForRun();
 // Sprites, pointer, scene, animation and video (the record pools are in engine3d/records.h).
 void Reset3DScene();
 void LoadPointerBitmap();
-void CreatePointerSprites();
+// The full-screen software pointer. Until its sprites exist here, only whether it was made and
+// whether it is shown are kept.
+extern int32_t gPointerOn;        // the software pointer is shown
+// Makes the pointer (shown) unless it exists; the flag says whether its images are sprite copies.
+void CreatePointerSprites(int32_t spriteFlag = 0);
+// Hides the pointer while keeping it.
+void HidePointerSprites();
+// Shows the pointer again, making it when it does not exist.
+void ShowPointerSprites();
 void DeletePointerSprites();
 void UpdatePointerSprites();
 void DrawBackdropPlane();

@@ -219,6 +219,14 @@ std::string ExecutablePath() {
   }
 }
 
+UINT GetWindowsDirectoryA(char* buffer, UINT size) {
+  static constexpr char kFolder[] = "/etc";
+  constexpr UINT kLength = sizeof kFolder - 1;
+  if (!buffer || size <= kLength) return kLength + 1;
+  std::memcpy(buffer, kFolder, sizeof kFolder);
+  return kLength;
+}
+
 std::string ExecutableFolder() {
   const std::string path = ExecutablePath();
   const size_t slash = path.rfind('/');

@@ -38,5 +38,10 @@ void SetWriteFailureForTesting(bool fail);
 std::string ExecutableFolder();
 // The full path of the running executable.
 std::string ExecutablePath();
+// The system folder that programs written for Windows ask for as the Windows folder. This system
+// has none; "/etc", where the machine keeps its own settings, is the closest in spirit and exists
+// everywhere. Returns its length; when the buffer is too small, the size it needs (with the NUL)
+// and the buffer is left as it was.
+UINT GetWindowsDirectoryA(char* buffer, UINT size);
 
 }  // namespace vx::win

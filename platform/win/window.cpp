@@ -70,6 +70,8 @@ std::vector<std::unique_ptr<WindowObject>> gWindows;  // oldest first
 Video gVideo = Video::Unknown;
 bool gCreationFails = false;
 int gCursorCount = 0;  // shown while 0 or more
+POINT gCursorPosition{0, 0};  // headless: where SetCursorPos put the cursor
+HWND gCapture = nullptr;
 std::vector<PlatformEventListener> gListeners;
 std::atomic<std::thread::id> gEventThread{};
 bool gPumping = false;
@@ -540,6 +542,7 @@ BOOL DestroyWindow(HWND hwnd) {
   const auto found = std::find_if(gWindows.begin(), gWindows.end(), [&](const auto& w) { return w.get() == hwnd; });
   if (found == gWindows.end()) return TRUE_;
   if (found->get()->native) SDL_DestroyWindow(found->get()->native);
+  if (gCapture == hwnd) ReleaseCapture();
   gWindows.erase(found);
   RemoveWindowMessages(hwnd);
   return TRUE_;
@@ -649,6 +652,39 @@ int ShowCursor(BOOL show) {
   ApplyCursor();
   return gCursorCount;
 }
+
+BOOL SetCursorPos(int x, int y) {
+  gCursorPosition = {x, y};
+  if (ProbeVideo() == Video::Display) SDL_WarpMouseGlobal(x, y);
+  return TRUE_;
+}
+
+BOOL GetCursorPos(POINT* out) {
+  if (!out) return FALSE_;
+  if (ProbeVideo() == Video::Display) {
+    int x = 0, y = 0;
+    SDL_GetGlobalMouseState(&x, &y);
+    gCursorPosition = {x, y};
+  }
+  *out = gCursorPosition;
+  return TRUE_;
+}
+
+HWND SetCapture(HWND hwnd) {
+  const HWND previous = gCapture;
+  gCapture = Live(hwnd) ? hwnd : nullptr;
+  // SDL captures for whichever of its windows has the focus, which is ours.
+  if (gCapture && gCapture->native) SDL_CaptureMouse(SDL_TRUE);
+  return previous;
+}
+
+BOOL ReleaseCapture() {
+  if (gCapture && gCapture->native) SDL_CaptureMouse(SDL_FALSE);
+  gCapture = nullptr;
+  return TRUE_;
+}
+
+HWND GetCapture() { return Live(gCapture) ? gCapture : nullptr; }
 
 BOOL SystemParametersInfoA(UINT action, UINT param, void* value, UINT winIni) {
   // The screen-saver switch only kept the system keys from leaving a full-screen program on old

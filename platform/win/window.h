@@ -71,6 +71,15 @@ void* NativeWindowOf(HWND window);
 // Shows a box; its caption and text also go to standard error. Headless it only writes them.
 int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type);
 int ShowCursor(BOOL show);
+// The system cursor in screen coordinates. With a display it is moved for real; headless the
+// position is only kept, so that GetCursorPos reports what was set.
+BOOL SetCursorPos(int x, int y);
+BOOL GetCursorPos(POINT* out);
+// The window that gets the mouse messages even while the pointer is outside it; returns the window
+// that had the capture before.
+HWND SetCapture(HWND window);
+BOOL ReleaseCapture();
+HWND GetCapture();
 BOOL SystemParametersInfoA(UINT action, UINT param, void* value, UINT winIni);
 // Size of the desktop (SM_CXSCREEN, SM_CYSCREEN); 640 x 480 headless; 0 for other indexes.
 int GetSystemMetrics(int index);

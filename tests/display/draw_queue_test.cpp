@@ -240,6 +240,40 @@ TEST_F(DrawQueueTest, WhileRenderingIsPausedStateItemsRunAndDrawingsAreDropped) 
   EXPECT_EQ(ColourAt(gBitmaps[5], 2, 2), 0x00FF00u) << "the ink set while paused holds";
 }
 
+TEST_F(DrawQueueTest, GrabsCopyTheAreaOfTheirTargetAndCheckIt) {
+  World(32);
+  const uint32_t slot = MakeImage(2, 2, 0);
+  gImageSlotById[7] = slot;
+  win::RECT red{4, 4, 8, 6};
+  Fill(gBackBuffer, 0xFF0000, &red);
+  EXPECT_EQ(QueueGrabImage(7, 4, 4, 10, 6, 0), 1);
+  EXPECT_EQ(gImageRecords[slot].width, 6) << "the size is known at once";
+  DrawQueueExecute();
+  EXPECT_EQ(gErrorCode, 0);
+  ASSERT_NE(gImageRecords[slot].surface, nullptr);
+  EXPECT_EQ(gImageRecords[slot].imageWidth, 6);
+  EXPECT_EQ(ColourAt(gImageRecords[slot].surface, 3, 1), 0xFF0000u);
+  EXPECT_EQ(ColourAt(gImageRecords[slot].surface, 4, 1), 0u);
+
+  // From a bitmap, the bitmap's size bounds the area.
+  QueueCreateBitmap(2, 8, 8);
+  QueueDot(1, 1);
+  QueueGrabImage(7, 0, 0, 8, 8, 0);
+  DrawQueueExecute();
+  EXPECT_EQ(gErrorCode, 0);
+  EXPECT_EQ(ColourAt(gImageRecords[slot].surface, 1, 1), 0xFFFFFFu);
+  const struct {
+    int32_t x1, y1, x2, y2, error;
+  } bad[] = {{3, 0, 3, 4, 504}, {0, 5, 4, 2, 504}, {-1, 0, 4, 4, 503}, {0, 0, 9, 4, 503}, {0, 0, 4, 9, 503}};
+  for (const auto& b : bad) {
+    gErrorCode = 0;
+    QueueGrabImage(7, b.x1, b.y1, b.x2, b.y2, 0);
+    DrawQueueExecute();
+    EXPECT_EQ(gErrorCode, b.error) << b.x1 << "," << b.y1 << " to " << b.x2 << "," << b.y2;
+    win::ClearMessageQueue();
+  }
+}
+
 TEST_F(DrawQueueTest, PastesFollowTheImageNumberAndTheOverdrawSetting) {
   World(32);
   const uint32_t slot = MakeImage(4, 4, 0xFF0000);

@@ -1,0 +1,252 @@
+// Bitmap commands: loading, saving, creating, deleting, copying and changing the program's
+// bitmaps 0 (the screen) to 31, choosing the bitmap that drawing goes to, the gamma ramp, and the
+// questions about a bitmap's existence and properties. The handlers check what can be checked at
+// once and queue the work for the next frame (display/draw_queue.h).
+#include <cstring>
+#include <string>
+
+#include "display/display_state.h"
+#include "display/draw_queue.h"
+#include "engine3d/surface_primitives.h"
+#include "runtime/command_families.h"
+#include "runtime/dispatcher.h"
+#include "runtime/errors.h"
+#include "runtime/interpreter.h"
+
+namespace vx {
+
+namespace {
+
+constexpr int32_t kBadBitmapNumber = 1001;
+constexpr int32_t kNoBitmap = 1002;
+constexpr int32_t kBadGamma = 1014;
+
+bool IsProgramBitmap(int32_t n) { return n >= 0 && n < kBitmapCount; }
+
+std::string FileOperand(int k) {
+  const char* text = TextOperand(k);
+  return std::string(text, strnlen(text, 255));
+}
+
+void Yield() { gYieldFlag = 1; }
+void YieldWhenAutomatic() {
+  if (gAutoRefreshFlag) gYieldFlag = 1;
+}
+
+// --- Loading and saving --------------------------------------------------------------------------
+
+void CmdLoadScreenBitmap() {
+  QueueLoadBitmap(0, FileOperand(0));
+  SkipOperands(1);
+  Yield();
+}
+
+void CmdLoadBitmap() {
+  QueueLoadBitmap(IntOperand(1), FileOperand(0));
+  SkipOperands(2);
+  Yield();
+}
+
+void CmdSaveScreenBitmap() {
+  RequestScreenSave(FileOperand(0));
+  SkipOperands(1);
+  Yield();
+}
+
+void CmdSaveBitmap() {
+  const int32_t n = IntOperand(1);
+  if (n == 0)
+    RequestScreenSave(FileOperand(0));
+  else
+    QueueSaveBitmap(n, FileOperand(0));
+  SkipOperands(2);
+  Yield();
+}
+
+// --- Making, choosing and copying ----------------------------------------------------------------
+
+void CmdCreateBitmap() {
+  QueueCreateBitmap(IntOperand(0), IntOperand(1), IntOperand(2));
+  SkipOperands(3);
+  Yield();
+}
+
+void CmdSetCurrentBitmap() {
+  QueueSetCurrentBitmap(IntOperand(0));
+  SkipOperands(1);
+  YieldWhenAutomatic();
+}
+
+void CmdCopyBitmap() {
+  const int32_t target = IntOperand(1);
+  QueueCopyBitmap(IntOperand(0), target);
+  SkipOperands(2);
+  if (target == 0) YieldWhenAutomatic();
+}
+
+void CmdCopyBitmapRect() {
+  const int32_t target = IntOperand(5);
+  QueueCopyBitmapRect(IntOperand(0), IntOperand(1), IntOperand(2), IntOperand(3), IntOperand(4), target,
+                      IntOperand(6), IntOperand(7), IntOperand(8), IntOperand(9));
+  SkipOperands(10);
+  if (target == 0) YieldWhenAutomatic();
+}
+
+void CmdDeleteBitmap() {
+  // The queue makes the screen current at once when n is the current bitmap.
+  QueueDeleteBitmap(IntOperand(0));
+  SkipOperands(1);
+  Yield();
+}
+
+// --- Effects ------------------------------------------------------------------------------------
+
+// The flags count mirrorings and flips at once; the surface changes when the queue runs.
+void CmdMirrorBitmap() {
+  const int32_t n = IntOperand(0);
+  if (IsProgramBitmap(n)) gBitmapInfo[size_t(n)].mirrored ^= 1;
+  QueueMirrorBitmap(n);
+  SkipOperands(1);
+  if (n == 0) Yield();
+}
+
+void CmdFlipBitmap() {
+  const int32_t n = IntOperand(0);
+  if (IsProgramBitmap(n)) gBitmapInfo[size_t(n)].flipped ^= 1;
+  QueueFlipBitmap(n);
+  SkipOperands(1);
+  if (n == 0) Yield();
+}
+
+void CmdBlurBitmap() {
+  const int32_t n = IntOperand(0);
+  QueueBlurBitmap(n, IntOperand(1));
+  SkipOperands(2);
+  if (n == 0) Yield();
+}
+
+void CmdFadeBitmap() {
+  const int32_t n = IntOperand(0);
+  QueueFadeBitmap(n, IntOperand(1));
+  SkipOperands(2);
+  if (n == 0) Yield();
+}
+
+void CmdSetGamma() {
+  const int32_t red = IntOperand(0), green = IntOperand(1), blue = IntOperand(2);
+  SkipOperands(3);
+  Yield();
+  for (int32_t v : {red, green, blue}) {
+    if (v < 0 || v > 511) {
+      RaiseRuntimeWarning(kBadGamma);
+      return;
+    }
+  }
+  SetGammaRamp(red, green, blue);
+}
+
+// --- Questions ----------------------------------------------------------------------------------
+
+enum class Property { kWidth, kHeight, kDepth, kMirrored, kFlipped };
+
+// Bitmap 0 is the screen: its size and depth are the display's, whatever loaded into it.
+int32_t PropertyOf(int32_t n, Property property) {
+  const BitmapInfo& info = gBitmapInfo[size_t(n)];
+  switch (property) {
+    case Property::kWidth: return n == 0 ? gDisplayWidth : int32_t(info.width);
+    case Property::kHeight: return n == 0 ? gDisplayHeight : int32_t(info.height);
+    case Property::kDepth:
+      if (n == 0) return gBackBuffer ? int32_t(gBackBuffer->PixelFormat().dwRGBBitCount) : gDisplayDepth;
+      return int32_t(info.bitsPerPixel);
+    case Property::kMirrored: return info.mirrored;
+    case Property::kFlipped: return info.flipped;
+  }
+  return 0;
+}
+
+// Checks n as the queries do; false after the error, which leaves the result as it was.
+bool CheckQueriedBitmap(int32_t n) {
+  if (!IsProgramBitmap(n)) {
+    RaiseRuntimeError(kBadBitmapNumber);
+    return false;
+  }
+  if (n > 0 && !gBitmaps[size_t(n)]) {
+    RaiseRuntimeError(kNoBitmap);
+    return false;
+  }
+  return true;
+}
+
+void FnBitmapExists() {
+  ValueSlot* result = SlotOperand(0);
+  const int32_t n = IntOperand(1);
+  SkipOperands(2);
+  if (!IsProgramBitmap(n)) {
+    RaiseRuntimeError(kBadBitmapNumber);
+    return;
+  }
+  result->i = n == 0 || gBitmaps[size_t(n)] ? 1 : 0;
+}
+
+void FnCurrentBitmap() {
+  SlotOperand(0)->i = gCurrentBitmap;
+  SkipOperands(1);
+}
+
+// The current bitmap may be a number the program chose that is out of range; it is checked too.
+void CurrentBitmapProperty(Property property) {
+  ValueSlot* result = SlotOperand(0);
+  SkipOperands(1);
+  if (CheckQueriedBitmap(gCurrentBitmap)) result->i = PropertyOf(gCurrentBitmap, property);
+}
+
+void BitmapProperty(Property property) {
+  ValueSlot* result = SlotOperand(0);
+  const int32_t n = IntOperand(1);
+  SkipOperands(2);
+  if (CheckQueriedBitmap(n)) result->i = PropertyOf(n, property);
+}
+
+void FnCurrentBitmapWidth() { CurrentBitmapProperty(Property::kWidth); }
+void FnCurrentBitmapHeight() { CurrentBitmapProperty(Property::kHeight); }
+void FnCurrentBitmapDepth() { CurrentBitmapProperty(Property::kDepth); }
+void FnCurrentBitmapMirrored() { CurrentBitmapProperty(Property::kMirrored); }
+void FnCurrentBitmapFlipped() { CurrentBitmapProperty(Property::kFlipped); }
+void FnBitmapWidth() { BitmapProperty(Property::kWidth); }
+void FnBitmapHeight() { BitmapProperty(Property::kHeight); }
+void FnBitmapDepth() { BitmapProperty(Property::kDepth); }
+void FnBitmapMirrored() { BitmapProperty(Property::kMirrored); }
+void FnBitmapFlipped() { BitmapProperty(Property::kFlipped); }
+
+}  // namespace
+
+void RegisterBitmapCommands() {
+  RegisterCommand(1001, CmdLoadScreenBitmap);
+  RegisterCommand(1002, CmdLoadBitmap);
+  RegisterCommand(1003, CmdSaveScreenBitmap);
+  RegisterCommand(1004, CmdSaveBitmap);
+  RegisterCommand(1005, CmdCreateBitmap);
+  RegisterCommand(1006, CmdSetCurrentBitmap);
+  RegisterCommand(1007, CmdCopyBitmap);
+  RegisterCommand(1008, CmdCopyBitmapRect);
+  RegisterCommand(1009, CmdDeleteBitmap);
+  RegisterCommand(1010, CmdMirrorBitmap);
+  RegisterCommand(1011, CmdFlipBitmap);
+  RegisterCommand(1012, CmdBlurBitmap);
+  RegisterCommand(1013, CmdFadeBitmap);
+  RegisterCommand(1014, CmdSetGamma);
+  RegisterCommand(1051, FnBitmapExists);
+  RegisterCommand(1052, FnCurrentBitmap);
+  RegisterCommand(1053, FnCurrentBitmapWidth);
+  RegisterCommand(1054, FnCurrentBitmapHeight);
+  RegisterCommand(1055, FnCurrentBitmapDepth);
+  RegisterCommand(1056, FnCurrentBitmapMirrored);
+  RegisterCommand(1057, FnCurrentBitmapFlipped);
+  RegisterCommand(1058, FnBitmapWidth);
+  RegisterCommand(1059, FnBitmapHeight);
+  RegisterCommand(1060, FnBitmapDepth);
+  RegisterCommand(1061, FnBitmapMirrored);
+  RegisterCommand(1062, FnBitmapFlipped);
+}
+
+}  // namespace vx

@@ -1,0 +1,138 @@
+// Text and font commands: the font family list, the text font's face, character set, size, style
+// and background mode, text drawn at a position, and the queries of the text state and of a
+// text's size. Settings and drawing go through the draw queue and take effect at the next frame;
+// the queries answer at once from the state and the font as they are now.
+#include "common/value_slot.h"
+#include "display/draw_queue.h"
+#include "display/text_fonts.h"
+#include "runtime/command_families.h"
+#include "runtime/dispatcher.h"
+#include "runtime/interpreter.h"
+
+namespace vx {
+
+namespace {
+
+// Ends the slice while automatic refresh is on, so the setting shows in the next frame.
+void Yield() { gYieldFlag = gAutoRefreshFlag; }
+
+// --- Settings --------------------------------------------------------------------------------------
+
+void CmdChecklistFonts() { ListFontFamilies(); }
+
+void CmdSetTextFont() {
+  QueueTextFont(TextOperand(0), 0);
+  Yield();
+  SkipOperands(1);
+}
+
+void CmdSetTextFontCharset() {
+  QueueTextFont(TextOperand(0), IntOperand(1));
+  Yield();
+  SkipOperands(2);
+}
+
+void CmdSetTextSize() {
+  QueueTextSize(IntOperand(0));
+  Yield();
+  SkipOperands(1);
+}
+
+void CmdSetTextOpaque() { QueueTextOpaque(); }
+void CmdSetTextTransparent() { QueueTextTransparent(); }
+
+void CmdSetTextToNormal() {
+  QueueTextNormal();
+  Yield();
+}
+
+void CmdSetTextToItalic() {
+  QueueTextItalic();
+  Yield();
+}
+
+void CmdSetTextToBold() {
+  QueueTextBold();
+  Yield();
+}
+
+void CmdSetTextToBoldItalic() {
+  QueueTextBoldItalic();
+  Yield();
+}
+
+// --- Drawing ---------------------------------------------------------------------------------------
+
+// Text on a bitmap is not seen until the bitmap is, so only text on the screen ends the slice.
+void YieldOnScreen() {
+  if (gCurrentBitmap == 0) Yield();
+}
+
+void CmdDrawText() {
+  QueueDrawText(IntOperand(0), IntOperand(1), TextOperand(2));
+  YieldOnScreen();
+  SkipOperands(3);
+}
+
+void CmdDrawTextCentred() {
+  QueueDrawTextCentred(IntOperand(0), IntOperand(1), TextOperand(2));
+  YieldOnScreen();
+  SkipOperands(3);
+}
+
+// --- Queries ---------------------------------------------------------------------------------------
+
+void FnTextFontName() {
+  StoreString(SlotOperand(0), gTextFontName.c_str(), gTextFontName.size());
+  SkipOperands(1);
+}
+
+void FnTextSize() {
+  SlotOperand(0)->i = gTextSize;
+  SkipOperands(1);
+}
+
+void FnTextBackgroundType() {
+  SlotOperand(0)->i = gTextOpaque;
+  SkipOperands(1);
+}
+
+void FnTextStyle() {
+  SlotOperand(0)->i = gTextStyle;
+  SkipOperands(1);
+}
+
+void FnTextWidth() {
+  SlotOperand(0)->i = MeasureText(TextOperand(1)).cx;
+  SkipOperands(2);
+}
+
+void FnTextHeight() {
+  SlotOperand(0)->i = MeasureText(TextOperand(1)).cy;
+  SkipOperands(2);
+}
+
+}  // namespace
+
+void RegisterTextCommands() {
+  RegisterCommand(6001, CmdChecklistFonts);
+  RegisterCommand(6002, CmdSetTextFont);
+  RegisterCommand(6003, CmdSetTextSize);
+  RegisterCommand(6004, CmdSetTextOpaque);
+  RegisterCommand(6005, CmdSetTextTransparent);
+  RegisterCommand(6006, CmdSetTextToNormal);
+  RegisterCommand(6007, CmdSetTextToItalic);
+  RegisterCommand(6008, CmdSetTextToBold);
+  RegisterCommand(6009, CmdSetTextToBoldItalic);
+  RegisterCommand(6010, CmdDrawText);
+  RegisterCommand(6011, CmdDrawTextCentred);
+  RegisterCommand(6012, CmdSetTextFontCharset);
+  RegisterCommand(6501, FnTextFontName);
+  RegisterCommand(6502, FnTextSize);
+  RegisterCommand(6503, FnTextBackgroundType);
+  RegisterCommand(6504, FnTextStyle);
+  RegisterCommand(6505, FnTextWidth);
+  RegisterCommand(6506, FnTextHeight);
+}
+
+}  // namespace vx

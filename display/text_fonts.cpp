@@ -1,0 +1,234 @@
+// The text font and the window's font: making them from the text state, retiring replaced fonts
+// that waiting draw items still use, measuring in the text font, listing the font families, and
+// deleting them all at shut-down (see text_fonts.h).
+#include "display/text_fonts.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "common/checklist.h"
+#include "display/display_state.h"
+#include "display/draw_queue.h"
+
+namespace vx {
+
+namespace {
+
+// Replaced fonts that waiting items still draw with, and how many items keep each.
+struct RetiredFont {
+  win::HFONT font;
+  int32_t keptBy;
+};
+std::vector<RetiredFont> gRetiredFonts;
+// Waiting items that keep a font; may count items that went without their last performance, which
+// only costs a walk over the queue, never a font in use.
+int32_t gItemsKeepingFonts = 0;
+
+constexpr int32_t kMaxListedFamilies = 255;
+
+// Counts again which waiting items keep each retired font and deletes those that none keeps. One
+// walk over the queue: font making is rare next to drawing, which must not walk it per item.
+void RecountRetiredFonts() {
+  if (gRetiredFonts.empty()) return;
+  for (RetiredFont& retired : gRetiredFonts) retired.keptBy = 0;
+  gItemsKeepingFonts = 0;
+  if (gDrawQueue.Exists())
+    gDrawQueue.ForEachUsed([](uint32_t slot) {
+      const win::HFONT kept = gDrawQueue[slot].keptFont;
+      if (!kept) return;
+      ++gItemsKeepingFonts;
+      for (RetiredFont& retired : gRetiredFonts)
+        if (retired.font == kept) ++retired.keptBy;
+    });
+  std::erase_if(gRetiredFonts, [](const RetiredFont& retired) {
+    if (retired.keptBy > 0) return false;
+    win::DeleteObject(retired.font);
+    return true;
+  });
+}
+
+// Replaces a font: it goes now unless a waiting item still draws with it.
+void RetireFont(win::HFONT font) {
+  if (!font) return;
+  if (gItemsKeepingFonts == 0 && gRetiredFonts.empty()) {
+    win::DeleteObject(font);  // nothing waits with a font: the usual case without a flip chain
+    return;
+  }
+  gRetiredFonts.push_back({font, 0});
+  RecountRetiredFonts();
+}
+
+// A device context for measuring: the back buffer's, or a memory context when it has none to give
+// (no display yet, or a lost surface), so that measuring never fails for want of a screen.
+class MeasuringDc {
+ public:
+  MeasuringDc() {
+    if (gBackBuffer && win::Succeeded(gBackBuffer->GetDC(&dc_))) {
+      surface_ = gBackBuffer;
+      return;
+    }
+    dc_ = win::CreateCompatibleDC(nullptr);
+  }
+  ~MeasuringDc() {
+    if (surface_)
+      surface_->ReleaseDC(dc_);
+    else if (dc_)
+      win::DeleteDC(dc_);
+  }
+  MeasuringDc(const MeasuringDc&) = delete;
+  MeasuringDc& operator=(const MeasuringDc&) = delete;
+  win::HDC get() const { return dc_; }
+
+ private:
+  win::IDirectDrawSurface7* surface_ = nullptr;
+  win::HDC dc_ = nullptr;
+};
+
+}  // namespace
+
+int32_t CreateTextFont(int32_t style, int32_t size, const std::string& face, uint32_t charset) {
+  const int weight = style == 2 || style == 3 ? win::FW_BOLD : win::FW_NORMAL;
+  const win::DWORD italic = style == 1 || style == 3 ? 1 : 0;
+  int height = size;
+  uint32_t passed = 0;
+  if (charset != 0) {
+    passed = charset;
+    if (charset != gTextCharset) {
+      gTextCharset = charset;
+      CreateSystemFont();
+    }
+  } else if (gTextCharset != 0) {
+    MeasuringDc dc;
+    height = -win::MulDiv(size, win::GetDeviceCaps(dc.get(), win::LOGPIXELSY), 72);
+    passed = gTextCharset;
+  }
+  win::HFONT made = win::CreateFontA(height, 0, 0, 0, weight, italic, 0, 0, passed, win::OUT_DEFAULT_PRECIS,
+                                     win::CLIP_DEFAULT_PRECIS, win::NONANTIALIASED_QUALITY, win::VARIABLE_PITCH,
+                                     face.c_str());
+  RetireFont(gTextFont);
+  gTextFont = made;
+  return 1;
+}
+
+int32_t CreateSystemFont() {
+  RetireFont(gWindowFont);
+  gWindowFont = nullptr;
+  if (gTextCharset != 0) {
+    // The window's device context stands for the screen: a memory context compatible with it.
+    int height = 10;
+    if (win::HDC dc = win::CreateCompatibleDC(nullptr)) {
+      height = -win::MulDiv(10, win::GetDeviceCaps(dc, win::LOGPIXELSY), 72);
+      win::DeleteDC(dc);
+    }
+    gWindowFont = win::CreateFontA(height, 0, 0, 0, win::FW_NORMAL, 0, 0, 0, gTextCharset, win::OUT_DEFAULT_PRECIS,
+                                   win::CLIP_DEFAULT_PRECIS, win::NONANTIALIASED_QUALITY, win::VARIABLE_PITCH,
+                                   "fixedsys");
+  } else {
+    gWindowFont = win::CreateFontA(10, 0, 0, 0, win::FW_NORMAL, 0, 0, 0, 0, win::OUT_DEFAULT_PRECIS,
+                                   win::CLIP_DEFAULT_PRECIS, win::NONANTIALIASED_QUALITY, win::VARIABLE_PITCH,
+                                   "system");
+  }
+  return 1;
+}
+
+void ResetTextStateForRun() {
+  gTextFontName = "system";
+  gTextSize = 10;
+  gTextStyle = 0;
+  gTextOpaque = 0;
+  // The character sets go first, so that the new text font is not made in the last run's set.
+  gTextCharsetSetting = 0;
+  gTextCharset = 0;
+  CreateTextFont(gTextStyle, gTextSize, gTextFontName, gTextCharsetSetting);
+  CreateSystemFont();
+  gTextCursorX = gTextCursorY = 0;
+}
+
+void DeleteTextFonts() {
+  if (gDrawQueue.Exists()) gDrawQueue.ForEachUsed([](uint32_t slot) { gDrawQueue[slot].keptFont = nullptr; });
+  gItemsKeepingFonts = 0;
+  for (const RetiredFont& retired : gRetiredFonts) win::DeleteObject(retired.font);
+  gRetiredFonts.clear();
+  if (gTextFont) win::DeleteObject(gTextFont);
+  if (gWindowFont) win::DeleteObject(gWindowFont);
+  gTextFont = gWindowFont = nullptr;
+}
+
+win::HFONT KeepFont(DrawQueueItem& item, win::HFONT font) {
+  if (!item.keptFont && font) ++gItemsKeepingFonts;
+  item.keptFont = font;
+  return font;
+}
+
+void ReleaseKeptFont(DrawQueueItem& item) {
+  const win::HFONT kept = std::exchange(item.keptFont, nullptr);
+  if (!kept) return;
+  if (gItemsKeepingFonts > 0) --gItemsKeepingFonts;
+  auto retired = std::find_if(gRetiredFonts.begin(), gRetiredFonts.end(),
+                              [kept](const RetiredFont& r) { return r.font == kept; });
+  if (retired == gRetiredFonts.end() || --retired->keptBy > 0) return;
+  win::DeleteObject(retired->font);
+  gRetiredFonts.erase(retired);
+}
+
+size_t RetiredFontCount() { return gRetiredFonts.size(); }
+
+win::HFONT CurrentTextFont() {
+  if (!gTextFont) CreateTextFont(gTextStyle, gTextSize, gTextFontName, gTextCharsetSetting);
+  return gTextFont;
+}
+
+win::HFONT CurrentWindowFont() {
+  if (!gWindowFont) CreateSystemFont();
+  return gWindowFont;
+}
+
+namespace {
+
+// The size of the text's first 255 characters in the given font, or in the context's own font.
+win::SIZE Measure(const std::string& text, win::HFONT font) {
+  const int length = int(std::min<size_t>(strnlen(text.c_str(), text.size()), 255));
+  win::SIZE size{0, 0};
+  MeasuringDc dc;
+  if (!dc.get()) return size;
+  win::HGDIOBJ previous = font ? win::SelectObject(dc.get(), font) : nullptr;
+  win::GetTextExtentPoint32A(dc.get(), text.c_str(), length, &size);
+  if (previous) win::SelectObject(dc.get(), previous);
+  return size;
+}
+
+}  // namespace
+
+win::SIZE MeasureText(const std::string& text) { return Measure(text, CurrentTextFont()); }
+
+win::SIZE MeasureInDefaultFont(const std::string& text) { return Measure(text, nullptr); }
+
+int AddFontFamilyToChecklist(const win::LOGFONTA* font, const win::TEXTMETRICA*, win::DWORD, win::LPARAM) {
+  if (gChecklistCount >= kMaxListedFamilies) return 0;
+  const char* name = font->lfFaceName;
+  const size_t length = strnlen(name, win::LF_FACESIZE);
+  for (int32_t i = 0; i < gChecklistCount; ++i) {
+    const char* listed = gChecklist[size_t(i)].text;
+    if (std::strlen(listed) == length && std::memcmp(listed, name, length) == 0) return 1;
+  }
+  ChecklistEntry& entry = gChecklist[size_t(gChecklistCount++)];
+  entry.values[0] = entry.values[1] = entry.values[2] = entry.values[3] = 0;
+  std::memcpy(entry.text, name, length);
+  entry.text[length] = '\0';
+  return gChecklistCount >= kMaxListedFamilies ? 0 : 1;
+}
+
+void ListFontFamilies() {
+  gChecklistCount = 0;
+  gChecklistHasValues = 0;
+  gChecklistHasTexts = 1;
+  {
+    MeasuringDc dc;
+    if (dc.get()) win::EnumFontFamiliesA(dc.get(), nullptr, AddFontFamilyToChecklist, 0);
+  }
+  gChecklistFilled = gChecklistCount >= 1 ? 1 : 0;
+}
+
+}  // namespace vx

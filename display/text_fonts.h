@@ -1,0 +1,56 @@
+// The two fonts of the running program: the text font of the text commands (gTextFont) and the
+// window's own font that printing at the cursor uses (gWindowFont), their making, the run's start
+// values of the text state, the listing of font families into the checklist, and the deletion of
+// every font at shut-down. The state itself is declared with the draw queue (draw_queue.h).
+//
+// A font that is replaced while a waiting draw item still draws with it (a screen item repeated on
+// the second page keeps the font of its first performance) is retired, not deleted: it goes once
+// no waiting item refers to it.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "display/draw_queue.h"
+#include "platform/gdi/gdi.h"
+
+namespace vx {
+
+// Makes gTextFont anew: weight 700 for styles 2 and 3 (else 400), italic for styles 1 and 3,
+// without anti-aliasing. A character set other than 0 is passed with the size as the height and,
+// when it is new, the window's font is made again for it; with 0, the character set of the window
+// font is passed (the size then in points) or, when that is 0 too, the size as the height. 1.
+int32_t CreateTextFont(int32_t style, int32_t size, const std::string& face, uint32_t charset);
+// Makes gWindowFont anew: "system" at height 10, or "fixedsys" ten points high in gTextCharset
+// when a character set was chosen. 1.
+int32_t CreateSystemFont();
+// The text state as a run starts: "system", size 10, normal, transparent, no character set, the
+// print cursor at 0,0; both fonts made again.
+void ResetTextStateForRun();
+// Deletes both fonts and the retired ones; waiting items forget the fonts they kept.
+void DeleteTextFonts();
+// At an item's first performance: the font it draws with on every page. Returns the font.
+win::HFONT KeepFont(DrawQueueItem& item, win::HFONT font);
+// At an item's last performance: it keeps its font no longer, and a retired font that no other
+// waiting item keeps is deleted.
+void ReleaseKeptFont(DrawQueueItem& item);
+// Fonts replaced but still kept by a waiting item.
+size_t RetiredFontCount();
+
+// The text font, made from the text state first when there is none.
+win::HFONT CurrentTextFont();
+// The window's font, made first when there is none.
+win::HFONT CurrentWindowFont();
+
+// Size in pixels of the text in the current text font, measured on the back buffer's device
+// context; only its first 255 characters count.
+win::SIZE MeasureText(const std::string& text);
+// The same in the back buffer's own font, as printing at the cursor measures.
+win::SIZE MeasureInDefaultFont(const std::string& text);
+
+// Fills the checklist with the installed font families, each once, at most 255 of them.
+void ListFontFamilies();
+// The enumeration's callback: adds the family unless it is listed; 0 (stop) at 255 families.
+int AddFontFamilyToChecklist(const win::LOGFONTA* font, const win::TEXTMETRICA* metrics, win::DWORD fontType,
+                             win::LPARAM context);
+
+}  // namespace vx

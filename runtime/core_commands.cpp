@@ -1,0 +1,524 @@
+// The language core's everyday commands that talk to the screen, the keyboard, the mouse and the
+// clock: printing at the print cursor and simple drawing (both only queue draw items for the next
+// frame), line input, the typed-character buffer, waits, the timer, mouse values, colour values,
+// the refresh mode and ending the program.
+// Commands that wait re-run themselves: they put the program counter back on their own command
+// word and end the slice, so frames, input and sound go on until they are done.
+#include "runtime/core_commands.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "display/draw_queue.h"
+#include "display/input_devices.h"
+#include "platform/win/files.h"
+#include "platform/win/messages.h"
+#include "platform/win/modules.h"
+#include "platform/win/time.h"
+#include "platform/win/window.h"
+#include "runtime/command_families.h"
+#include "runtime/dispatcher.h"
+#include "runtime/errors.h"
+#include "runtime/host.h"
+#include "runtime/interpreter.h"
+#include "runtime/main_loop.h"
+#include "runtime/strings.h"
+#include "runtime/subsystem_hooks.h"
+#include "system/system_state.h"
+
+namespace vx {
+
+char gInputLine[256] = {};
+int32_t gInputLineLength = -1;
+int32_t gInputLineStartX = 0;
+double gWaitUntil = -1.0;
+uint32_t gWaitStart = 0;
+uint8_t gWaitKeyState = 0;
+uint8_t gWaitMouseState = 0;
+uint32_t gCursorShown = 1;
+
+namespace {
+
+constexpr int32_t kBadFrameRate = 112;
+constexpr uint8_t kBackspace = 8;
+constexpr uint8_t kEnter = 13;
+
+// --- Slices --------------------------------------------------------------------------------------
+
+// With automatic refresh the slice ends so that the frame shows the command's effect. The flag is
+// only ever raised here: an error raised by the command has ended the slice already.
+void YieldByRefreshMode() {
+  if (gAutoRefreshFlag) gYieldFlag = 1;
+}
+
+// Drawing into a bitmap shows nothing, so only screen drawing ends the slice.
+void YieldOnScreen() {
+  if (gCurrentBitmap == 0) YieldByRefreshMode();
+}
+
+// Runs the command again in the next slice. A handler that has not skipped its operands has the
+// counter one word past its command word.
+void RerunCommand() {
+  --gProgramCounter;
+  gYieldFlag = 1;
+}
+
+void PollInputIfDue() {
+  if (!gInputPollDue) return;
+  RefreshInputState();
+  gInputPollDue = 0;
+}
+
+void StoreText(const char* text) { StoreString(SlotOperand(0), text); }
+
+// --- Drawing -------------------------------------------------------------------------------------
+
+void CmdBox() {
+  QueueBox(IntOperand(0), IntOperand(1), IntOperand(2), IntOperand(3));
+  YieldByRefreshMode();
+  SkipOperands(4);
+}
+
+void CmdCircle() {
+  const int32_t r = IntOperand(2);
+  QueueEllipse(IntOperand(0), IntOperand(1), r, r);
+  YieldOnScreen();
+  SkipOperands(3);
+}
+
+void CmdEllipse() {
+  QueueEllipse(IntOperand(0), IntOperand(1), IntOperand(2), IntOperand(3));
+  YieldOnScreen();
+  SkipOperands(4);
+}
+
+void CmdDot() {
+  QueueDot(IntOperand(0), IntOperand(1));
+  YieldOnScreen();
+  SkipOperands(2);
+}
+
+void CmdLine() {
+  QueueLine(IntOperand(0), IntOperand(1), IntOperand(2), IntOperand(3));
+  YieldOnScreen();
+  SkipOperands(4);
+}
+
+void CmdInk() {
+  QueueInk(IntOperand(0), IntOperand(1));
+  SkipOperands(2);
+}
+
+void ClearScreenAndCursor() {
+  QueueClearScreen();
+  gTextCursorX = gTextCursorY = 0;
+  YieldOnScreen();
+}
+
+void CmdCls() { ClearScreenAndCursor(); }
+
+void CmdClsColour() {
+  QueueClearColor(IntOperand(0));
+  ClearScreenAndCursor();
+  SkipOperands(1);
+}
+
+// The executor writes the colour into the result slot when the queue runs; ending the slice makes
+// sure that happens before the next command reads it.
+void FnPoint() {
+  QueueReadPixel(IntOperand(1), IntOperand(2), SlotOperand(0));
+  gYieldFlag = 1;
+  SkipOperands(3);
+}
+
+void CmdSetCursor() {
+  gTextCursorX = IntOperand(0);
+  gTextCursorY = IntOperand(1);
+  SkipOperands(2);
+}
+
+// --- Printing ------------------------------------------------------------------------------------
+
+// A line print ends with the cursor at the start of the next line; an inline print leaves it
+// after the text and wraps it when it passes the display's width.
+void PrintWorkText(bool inLine) {
+  const int32_t flag = inLine ? 1 : 0;
+  QueuePrintText(gWorkText, &gTextCursorX, &gTextCursorY, flag, 0, flag);
+  YieldOnScreen();
+}
+
+template <bool kInLine>
+void PrintInt() {
+  std::snprintf(gWorkText, sizeof gWorkText, "%d", int(IntOperand(0)));
+  PrintWorkText(kInLine);
+  SkipOperands(1);
+}
+
+template <bool kInLine>
+void PrintFloat() {
+  std::snprintf(gWorkText, sizeof gWorkText, "%g", double(FloatOperand(0)));
+  PrintWorkText(kInLine);
+  SkipOperands(1);
+}
+
+template <bool kInLine>
+void PrintString() {
+  std::snprintf(gWorkText, sizeof gWorkText, "%s", TextOperand(0));
+  PrintWorkText(kInLine);
+  SkipOperands(1);
+}
+
+void CmdPrintInt() { PrintInt<false>(); }
+void CmdPrintFloat() { PrintFloat<false>(); }
+void CmdPrintString() { PrintString<false>(); }
+void CmdPrintIntInline() { PrintInt<true>(); }
+void CmdPrintFloatInline() { PrintFloat<true>(); }
+void CmdPrintStringInline() { PrintString<true>(); }
+
+void CmdPrintBlankLine() {
+  std::snprintf(gWorkText, sizeof gWorkText, " ");
+  PrintWorkText(false);
+}
+
+// --- Line input ----------------------------------------------------------------------------------
+
+void OpenInputLine() {
+  gInputLineStartX = gTextCursorX;
+  gInputLineLength = 0;
+  gInputLine[0] = '\0';
+}
+
+void InputLineAddChar(uint8_t key) {
+  if (gInputLineLength == -1) {
+    OpenInputLine();
+    QueuePrintText("_", &gTextCursorX, &gTextCursorY, 1, 1, 0);
+  }
+  if (key == kBackspace) {
+    if (gInputLineLength > 0) {
+      gTextCursorX = gInputLineStartX;
+      QueueEraseText(gInputLine, gTextCursorX, gTextCursorY);  // the line as shown, with its "_"
+      --gInputLineLength;
+    }
+  } else if (gInputLineLength < kInputLineLimit) {
+    gInputLine[gInputLineLength++] = char(key);
+  }
+  gInputLine[gInputLineLength] = '_';
+  gInputLine[gInputLineLength + 1] = '\0';
+  gTextCursorX = gInputLineStartX;
+  QueuePrintText(gInputLine, &gTextCursorX, &gTextCursorY, 1, 1, 0);
+}
+
+// Enter on a line that no key has opened yet gives an empty answer where the cursor stands.
+void InputLineFinish() {
+  if (gInputLineLength == -1) OpenInputLine();
+  gInputLine[gInputLineLength] = '\0';
+  gTextCursorX = gInputLineStartX;
+  QueuePrintText(std::string(gInputLine) + "  ", &gTextCursorX, &gTextCursorY, 0, 1, 0);
+  gInputLineLength = -1;
+}
+
+// The integer value of an input line as the language's val reads it; beyond the 32-bit range it
+// saturates.
+int32_t IntegerOfLine(const char* text) {
+  while (*text == ' ') ++text;
+  const bool negative = *text == '-';
+  if (*text == '-' || *text == '+') ++text;
+  const int64_t limit = negative ? -int64_t(INT32_MIN) : int64_t(INT32_MAX);
+  int64_t value = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) value = std::min(value * 10 + (*text - '0'), limit);
+  return int32_t(negative ? -value : value);
+}
+
+bool NumberKey(uint8_t key) { return (key >= '0' && key <= '9') || key == '-' || key == '.' || key == kBackspace; }
+bool TextKey(uint8_t key) { return (key >= 32 && key <= 127) || key == kBackspace; }
+
+// One typed character per execution; the command re-runs until Enter.
+template <char kType>
+void LineInput() {
+  const uint8_t key = TakeTypedCharacter();
+  if (kType == 's' ? TextKey(key) : NumberKey(key)) InputLineAddChar(key);
+  if (key == kEnter) {
+    InputLineFinish();
+    if (kType == 'l') SlotOperand(0)->i = IntegerOfLine(gInputLine);
+    if (kType == 'f') SlotOperand(0)->f = float(std::strtod(gInputLine, nullptr));
+    if (kType == 's') StoreText(gInputLine);
+    gInputLine[0] = '\0';
+    SkipOperands(1);
+  } else {
+    RerunCommand();
+  }
+  gLastKeyChar = 0;
+  gYieldFlag = 1;
+}
+
+void CmdInputInt() { LineInput<'l'>(); }
+void CmdInputFloat() { LineInput<'f'>(); }
+void CmdInputString() { LineInput<'s'>(); }
+
+// --- Keyboard ------------------------------------------------------------------------------------
+
+void FnInkey() {
+  if (!gTimeSliceMode) PumpMessagesOccasionally();
+  const char text[2] = {char(gLastKeyChar), '\0'};
+  StoreText(text);
+  SkipOperands(1);
+}
+
+void FnEntryBuffer() {
+  if (!gTimeSliceMode) PumpMessagesOccasionally();
+  StoreText(gKeyboardBuffer.empty() ? "" : gKeyboardBuffer.data());
+  SkipOperands(1);
+}
+
+void CmdClearEntryBuffer() {
+  std::fill(gKeyboardBuffer.begin(), gKeyboardBuffer.end(), '\0');
+  gKeyboardBufferCount = 0;
+}
+
+void FnScanCode() {
+  PollInputIfDue();
+  const auto down = std::find_if(gKeyState.begin(), gKeyState.end(), [](uint8_t state) { return state != 0; });
+  SlotOperand(0)->i = down == gKeyState.end() ? 0 : int32_t(down - gKeyState.begin());
+  gInputPollDue = 1;
+  SkipOperands(1);
+}
+
+// A typed character starts the wait's second half, which lasts until the character's momentary
+// value has gone, so that the key does not answer the next question too.
+void CmdWaitKey() {
+  if (gWaitKeyState == 0) {
+    if (TakeTypedCharacter() != 0) gWaitKeyState = 1;
+    RerunCommand();
+    return;
+  }
+  KeepTypedCharacters();  // what is typed meanwhile is for the next question
+  if (gLastKeyChar == 0)
+    gWaitKeyState = 0;
+  else
+    RerunCommand();
+}
+
+void CmdWaitMouse() {
+  if (gWaitMouseState == 0) {
+    if (gMouseButtons != 0) gWaitMouseState = 1;
+    RerunCommand();
+    return;
+  }
+  if (gMouseButtons == 0)
+    gWaitMouseState = 0;
+  else
+    RerunCommand();
+}
+
+// --- Mouse ---------------------------------------------------------------------------------------
+
+template <int32_t* kValue>
+void FnMouseValue() {
+  PollInputIfDue();
+  SlotOperand(0)->i = *kValue;
+  SkipOperands(1);
+}
+
+void FnMouseButtons() {
+  PollInputIfDue();
+  SlotOperand(0)->i = int16_t(uint16_t(uint32_t(gMouseButtons) & 0xFFFF));
+  SkipOperands(1);
+}
+
+int ScreenCoordinate(int64_t value) { return int(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX)); }
+
+// The window commands keep gWindowClientX/Y at the window's frame position plus half the border
+// (and the caption), so the client point (x, y) lies at the client origin plus (x, y) on the
+// screen, wherever the window stands.
+void CmdPositionMouse() {
+  gMouseX = IntOperand(0);
+  gMouseY = IntOperand(1);
+  if (gWindowMode == 1)
+    win::SetCursorPos(ScreenCoordinate(int64_t(gWindowClientX) + gMouseX),
+                      ScreenCoordinate(int64_t(gWindowClientY) + gMouseY));
+  YieldByRefreshMode();
+  SkipOperands(2);
+}
+
+void CmdHideMouse() {
+  if (gWindowMode == 0) {
+    HidePointerSprites();
+  } else if (gCursorShown == 1) {
+    gCursorShown = 0;
+    win::ShowCursor(0);
+    win::SetCapture(gMainWindow);
+  }
+  YieldByRefreshMode();
+}
+
+void CmdShowMouse() {
+  if (gWindowMode == 0) {
+    ShowPointerSprites();
+  } else if (gCursorShown == 0) {
+    gCursorShown = 1;
+    win::ShowCursor(1);
+    win::ReleaseCapture();
+  }
+  gYieldFlag = 1;
+}
+
+// --- Clock, refresh ------------------------------------------------------------------------------
+
+void FnTimer() {
+  SlotOperand(0)->i = int32_t(win::timeGetTime());
+  SkipOperands(1);
+}
+
+// The clock wraps at 32 bits, so the time gone by is measured from the start of the wait rather
+// than compared with an end that may lie past the wrap. A negative time waits as 0 does: until the
+// clock has moved on.
+void CmdWait() {
+  const uint32_t now = win::timeGetTime();
+  if (gWaitUntil == -1.0) {
+    gWaitStart = now;
+    gWaitUntil = double(now) + double(std::max(IntOperand(0), 0));
+    RerunCommand();
+  } else if (double(uint32_t(now - gWaitStart)) > gWaitUntil - double(gWaitStart)) {
+    gWaitUntil = -1.0;
+    SkipOperands(1);
+  } else {
+    RerunCommand();
+  }
+  gYieldFlag = 1;
+}
+
+void CmdEndSlice() { gYieldFlag = 1; }
+
+void CmdManualRefresh() {
+  gTimeSliceMode = 0;
+  gAutoRefreshFlag = 0;
+  gYieldFlag = 1;
+}
+
+void CmdAutoRefresh() {
+  gTimeSliceMode = 1;
+  gAutoRefreshFlag = 1;
+  gYieldFlag = 1;
+}
+
+void CmdFrameRate() {
+  const int32_t rate = IntOperand(0);
+  if (rate < 0 || rate > 1000)
+    RaiseRuntimeError(kBadFrameRate);
+  else
+    gFrameTime = rate == 0 ? 0 : uint32_t(1000 / rate);
+  SkipOperands(1);
+}
+
+// --- Colours -------------------------------------------------------------------------------------
+
+// The parts are not masked: a part beyond 255 runs into the next one.
+void FnRgb() {
+  const uint32_t colour =
+      (uint32_t(IntOperand(1)) << 16) + (uint32_t(IntOperand(2)) << 8) + uint32_t(IntOperand(3));
+  SlotOperand(0)->i = int32_t(colour);
+  SkipOperands(4);
+}
+
+template <int kShift>
+void FnRgbPart() {
+  SlotOperand(0)->i = int32_t((uint32_t(IntOperand(1)) >> kShift) & 0xFF);
+  SkipOperands(2);
+}
+
+// --- Ending --------------------------------------------------------------------------------------
+
+void CmdEnd() {
+  win::PostQuitMessage(0);
+  gYieldFlag = 1;
+  gEndFlag = 1;
+}
+
+void CmdQuit() {
+  win::PostQuitMessage(0);
+  gYieldFlag = 1;
+}
+
+void CmdQuitWithText() {
+  CmdQuit();
+  SkipOperands(1);
+}
+
+// --- Folders -------------------------------------------------------------------------------------
+
+void FnAppFileName() {
+  char path[kMaxTextLength + 1] = {};
+  win::GetModuleFileNameA(nullptr, path, sizeof path);
+  StoreText(path);
+  SkipOperands(1);
+}
+
+void FnWindowsFolder() {
+  char folder[kMaxTextLength + 1] = {};
+  if (win::GetWindowsDirectoryA(folder, sizeof folder) >= sizeof folder) folder[0] = '\0';
+  StoreText(folder);
+  SkipOperands(1);
+}
+
+}  // namespace
+
+void RegisterCoreSystemCommands() {
+  RegisterCommand(208, CmdBox);
+  RegisterCommand(210, CmdCircle);
+  RegisterCommand(212, CmdCls);
+  RegisterCommand(213, CmdEnd);
+  RegisterCommand(215, CmdDot);
+  RegisterCommand(216, CmdEllipse);
+  RegisterCommand(217, CmdQuit);
+  RegisterCommand(224, CmdHideMouse);
+  RegisterCommand(227, CmdInk);
+  RegisterCommand(228, FnInkey);
+  RegisterCommand(235, CmdLine);
+  RegisterCommand(238, FnMouseButtons);
+  RegisterCommand(239, FnMouseValue<&gMouseX>);
+  RegisterCommand(240, FnMouseValue<&gMouseY>);
+  RegisterCommand(241, FnMouseValue<&gMouseMoveX>);
+  RegisterCommand(243, FnPoint);
+  RegisterCommand(244, FnMouseValue<&gMouseMoveY>);
+  RegisterCommand(246, CmdPositionMouse);
+  RegisterCommand(250, FnScanCode);
+  RegisterCommand(252, CmdSetCursor);
+  RegisterCommand(253, CmdShowMouse);
+  RegisterCommand(255, CmdWait);
+  RegisterCommand(259, CmdEndSlice);
+  RegisterCommand(260, FnTimer);
+  RegisterCommand(263, CmdWaitKey);
+  RegisterCommand(264, CmdWaitKey);
+  RegisterCommand(265, CmdWaitMouse);
+  RegisterCommand(266, CmdQuitWithText);
+  RegisterCommand(301, CmdPrintInt);
+  RegisterCommand(302, CmdPrintFloat);
+  RegisterCommand(303, CmdPrintString);
+  RegisterCommand(304, CmdPrintBlankLine);
+  RegisterCommand(305, CmdPrintIntInline);
+  RegisterCommand(306, CmdPrintFloatInline);
+  RegisterCommand(307, CmdPrintStringInline);
+  RegisterCommand(351, CmdInputInt);
+  RegisterCommand(352, CmdInputFloat);
+  RegisterCommand(355, CmdInputString);
+  RegisterCommand(391, FnRgb);
+  RegisterCommand(392, FnRgbPart<16>);
+  RegisterCommand(393, FnRgbPart<8>);
+  RegisterCommand(394, FnRgbPart<0>);
+  RegisterCommand(403, CmdManualRefresh);
+  RegisterCommand(404, CmdAutoRefresh);
+  RegisterCommand(405, CmdClsColour);
+  RegisterCommand(407, CmdFrameRate);
+  RegisterCommand(410, CmdWait);
+  RegisterCommand(426, FnAppFileName);
+  RegisterCommand(427, FnWindowsFolder);
+  RegisterCommand(428, FnEntryBuffer);
+  RegisterCommand(429, CmdClearEntryBuffer);
+  RegisterCommand(431, FnMouseValue<&gMouseZ>);
+  RegisterCommand(432, FnMouseValue<&gMouseMoveZ>);
+}
+
+}  // namespace vx

@@ -1,0 +1,128 @@
+// Bitmap commands end to end: a program run headless by vorlix loads a picture onto the screen
+// and into a bitmap, copies a rectangle of the bitmap onto the screen (stretched), and saves the
+// shown screen to a PNG file; the file's pixels are what the program drew. A screen save to a
+// folder that does not exist ends the run with the error box.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <FreeImage.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "tests/support/temp_folder.h"
+
+namespace vx {
+namespace {
+
+// A 24-bit bottom-up BMP whose pixel (x, y) is colour(x, y).
+template <typename Colour>
+std::string BmpFile(uint32_t width, uint32_t height, Colour colour) {
+  const uint32_t row = (width * 3 + 3) & ~3u;
+  std::string file(54 + size_t(row) * height, '\0');
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) file[at + size_t(i)] = char(uint8_t(v >> (8 * i)));
+  };
+  file[0] = 'B', file[1] = 'M';
+  put32(2, uint32_t(file.size()));
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, width);
+  put32(22, height);
+  file[26] = 1, file[28] = 24;
+  for (uint32_t y = 0; y < height; ++y)
+    for (uint32_t x = 0; x < width; ++x) {
+      const uint32_t c = colour(x, height - 1 - y);
+      const size_t at = 54 + size_t(y) * row + size_t(x) * 3;
+      file[at] = char(uint8_t(c)), file[at + 1] = char(uint8_t(c >> 8)), file[at + 2] = char(uint8_t(c >> 16));
+    }
+  return file;
+}
+
+struct Picture {
+  uint32_t width = 0, height = 0;
+  std::vector<uint32_t> rgb;
+  uint32_t At(uint32_t x, uint32_t y) const { return rgb[size_t(y) * width + x]; }
+};
+
+bool ReadPng(const std::string& path, Picture* out) {
+  FIBITMAP* loaded = FreeImage_Load(FIF_PNG, path.c_str(), 0);
+  if (!loaded) return false;
+  FIBITMAP* colour = FreeImage_ConvertTo32Bits(loaded);
+  FreeImage_Unload(loaded);
+  if (!colour) return false;
+  out->width = FreeImage_GetWidth(colour);
+  out->height = FreeImage_GetHeight(colour);
+  for (uint32_t y = 0; y < out->height; ++y) {
+    const BYTE* row = FreeImage_GetScanLine(colour, int(out->height - 1 - y));
+    for (uint32_t x = 0; x < out->width; ++x, row += 4)
+      out->rgb.push_back(uint32_t(row[FI_RGBA_RED]) << 16 | uint32_t(row[FI_RGBA_GREEN]) << 8 | row[FI_RGBA_BLUE]);
+  }
+  FreeImage_Unload(colour);
+  return true;
+}
+
+// The display may have fewer than 8 bits a channel; a channel read back is then a little lower.
+bool Near(uint32_t actual, uint32_t expected) {
+  for (int shift = 0; shift < 24; shift += 8) {
+    const int a = int((actual >> shift) & 0xFF), e = int((expected >> shift) & 0xFF);
+    if (a > e || e - a > 8) return false;
+  }
+  return true;
+}
+
+class BitmapScreenSaveTest : public ::testing::Test {
+ protected:
+  // Runs the program with `vorlix run` headless in the test's folder; the exit status.
+  int Run(const std::string& source) {
+    dir.Write("game.vxa", source);
+    dir.Write("tmp/.keep", "");
+    const std::string command = "cd '" + dir.path() + "' && TMPDIR='" + dir.path() +
+                                "tmp' SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy '" + VX_VORLIX_PATH +
+                                "' run game.vxa 2> errors.txt > /dev/null";
+    const int raw = std::system(command.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  }
+  test::TempFolder dir;
+};
+
+// Red, green, blue and white quarters of an 8 by 8 picture.
+uint32_t Quarter(uint32_t x, uint32_t y) {
+  return y < 4 ? (x < 4 ? 0xFF0000u : 0x00FF00u) : (x < 4 ? 0x0000FFu : 0xFFFFFFu);
+}
+
+TEST_F(BitmapScreenSaveTest, TheSavedScreenHoldsWhatTheProgramDrew) {
+  dir.Write("picture.bmp", BmpFile(8, 8, Quarter));
+  const int status = Run(
+      "load bitmap \"picture.bmp\"\n"
+      "load bitmap \"picture.bmp\", 1\n"
+      "rem the green quarter, doubled, onto the screen\n"
+      "copy bitmap 1, 4, 0, 7, 3, 0, 100, 50, 107, 57\n"
+      "if bitmap width(1) = 8 and current bitmap() = 1 then save bitmap \"screen.png\"\n"
+      "end\n");
+  ASSERT_EQ(status, 0) << dir.Read("errors.txt");
+  Picture shot;
+  ASSERT_TRUE(ReadPng(dir.path() + "screen.png", &shot)) << dir.Read("errors.txt");
+  ASSERT_EQ(shot.width, 640u);
+  ASSERT_EQ(shot.height, 480u);
+  for (uint32_t y = 0; y < 8; ++y)
+    for (uint32_t x = 0; x < 8; ++x) ASSERT_TRUE(Near(shot.At(x, y), Quarter(x, y))) << x << "," << y;
+  for (uint32_t y = 50; y < 58; ++y)
+    for (uint32_t x = 100; x < 108; ++x) ASSERT_TRUE(Near(shot.At(x, y), 0x00FF00u)) << x << "," << y;
+  EXPECT_EQ(shot.At(8, 0), 0u);
+  EXPECT_EQ(shot.At(99, 50), 0u);
+  EXPECT_EQ(shot.At(108, 57), 0u);
+  EXPECT_EQ(shot.At(639, 479), 0u);
+}
+
+TEST_F(BitmapScreenSaveTest, AScreenThatCannotBeSavedEndsTheRunWithTheErrorBox) {
+  const int status = Run("save bitmap \"nowhere/screen.png\"\nend\n");
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(dir.Read("errors.txt").find("Runtime Error"), std::string::npos) << dir.Read("errors.txt");
+  EXPECT_FALSE(std::filesystem::exists(dir.path() + "nowhere"));
+}
+
+}  // namespace
+}  // namespace vx
