@@ -16,7 +16,7 @@ build: deps
 	@$(CMAKE) --build $(RELEASE_DIR) -j $(JOBS)
 
 run: build
-	@$(RELEASE_DIR)/vorlix run examples/hello.vxa
+	@$(RELEASE_DIR)/vorlix run examples/welcome.vxa
 
 test: deps
 	@$(CMAKE) -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=Debug -DVX_SANITIZE=ON -DVX_BENCH=OFF >/dev/null

@@ -89,6 +89,9 @@ int RunSource(const std::string& source, const std::vector<std::string>& argumen
     vx::DeleteTempWorkFiles();
     return kDidNotCompile;
   }
+  // The program finds its files beside its source, as it will beside its built game.
+  const std::filesystem::path folder = std::filesystem::path(source).parent_path();
+  if (!folder.empty()) vx::win::SetCurrentDirectoryA(folder.string().c_str());
   vx::RunProgram(nullptr, 1, fullScreen, windowed, false, [](std::string& imagePath) {
     imagePath = gCompiledImage;
     return true;

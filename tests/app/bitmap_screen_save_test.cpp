@@ -75,13 +75,14 @@ bool Near(uint32_t actual, uint32_t expected) {
 
 class BitmapScreenSaveTest : public ::testing::Test {
  protected:
-  // Runs the program with `vorlix run` headless in the test's folder; the exit status.
+  // Runs the program with `vorlix run` headless from another folder: its files are found beside
+  // it all the same. The exit status.
   int Run(const std::string& source) {
     dir.Write("game.vxa", source);
     dir.Write("tmp/.keep", "");
-    const std::string command = "cd '" + dir.path() + "' && TMPDIR='" + dir.path() +
-                                "tmp' SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy '" + VX_VORLIX_PATH +
-                                "' run game.vxa 2> errors.txt > /dev/null";
+    const std::string command = "cd / && TMPDIR='" + dir.path() + "tmp' SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy '" +
+                                VX_VORLIX_PATH + "' run '" + dir.path() + "game.vxa' 2> '" + dir.path() +
+                                "errors.txt' > /dev/null";
     const int raw = std::system(command.c_str());
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   }
