@@ -1,8 +1,9 @@
-// A program starts with a visible window under Xvfb: a screenshot of the window taken with xwd
-// shows the black 640x480 picture.
+// Programs start with a visible window under Xvfb: screenshots of the window taken with xwd show
+// the black 640x480 picture of an empty program, and the welcome example's text, shapes and balls.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -22,7 +23,8 @@ uint32_t BigEndian32(const std::string& bytes, size_t at) {
 
 // The parts of an X window dump this test reads: size, pixel layout and the pixel rows.
 struct WindowDump {
-  uint32_t width = 0, height = 0, bitsPerPixel = 0, bytesPerLine = 0;
+  uint32_t width = 0, height = 0, bitsPerPixel = 0, bytesPerLine = 0, byteOrder = 0;
+  uint32_t redMask = 0, greenMask = 0, blueMask = 0;
   std::string pixels;
   bool Read(const std::string& file) {
     if (file.size() < 100) return false;
@@ -31,12 +33,41 @@ struct WindowDump {
     width = BigEndian32(file, 16);
     height = BigEndian32(file, 20);
     bitsPerPixel = BigEndian32(file, 44);
+    byteOrder = BigEndian32(file, 28);  // 0: least significant byte first
     bytesPerLine = BigEndian32(file, 48);
+    redMask = BigEndian32(file, 56);
+    greenMask = BigEndian32(file, 60);
+    blueMask = BigEndian32(file, 64);
     const uint32_t colours = BigEndian32(file, 76);
     const size_t start = size_t(headerSize) + size_t(colours) * 12;
     if (start + size_t(bytesPerLine) * height > file.size()) return false;
     pixels = file.substr(start, size_t(bytesPerLine) * height);
     return true;
+  }
+  // The pixel as 0xRRGGBB, for 24 and 32 bits a pixel with 8-bit channels.
+  uint32_t At(uint32_t x, uint32_t y) const {
+    const uint32_t bytes = bitsPerPixel / 8;
+    uint32_t value = 0;
+    for (uint32_t i = 0; i < bytes; ++i) {
+      const uint32_t byte = uint8_t(pixels[size_t(y) * bytesPerLine + size_t(x) * bytes + i]);
+      value |= byteOrder == 0 ? byte << (8 * i) : byte << (8 * (bytes - 1 - i));
+    }
+    auto channel = [&](uint32_t mask) { return mask ? (value & mask) >> std::countr_zero(mask) : 0u; };
+    return channel(redMask) << 16 | channel(greenMask) << 8 | channel(blueMask);
+  }
+  // Pixels of about the colour: a display of fewer bits a channel shows each a little lower.
+  int Count(uint32_t colour, uint32_t left, uint32_t top, uint32_t right, uint32_t bottom) const {
+    auto near = [colour](uint32_t actual) {
+      for (int shift = 0; shift < 24; shift += 8) {
+        const int a = int((actual >> shift) & 0xFF), e = int((colour >> shift) & 0xFF);
+        if (a > e || e - a > 8) return false;
+      }
+      return true;
+    };
+    int n = 0;
+    for (uint32_t y = top; y < bottom && y < height; ++y)
+      for (uint32_t x = left; x < right && x < width; ++x) n += near(At(x, y));
+    return n;
   }
   bool AllBlack() const {
     const uint32_t bytes = bitsPerPixel / 8;
@@ -75,6 +106,37 @@ TEST(WindowScreenshotTest, ProgramShowsABlackPictureInItsWindow) {
   EXPECT_EQ(dump.width, 640u);
   EXPECT_EQ(dump.height, 480u);
   EXPECT_TRUE(dump.AllBlack());
+}
+
+TEST(WindowScreenshotTest, TheWelcomeExampleShowsTextShapesAndPicturesInItsWindow) {
+  if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
+  test::TempFolder dir;
+  const std::string examples = std::string(VX_SOURCE_DIR) + "/examples/";
+  // Screenshots until the title shows and two in a row are the same: the picture is complete (the
+  // program then waits, and ends itself after ten seconds).
+  dir.Write("shot.sh",
+            "#!/bin/sh\n"
+            "\"$1\" run \"$2welcome.vxa\" & game=$!\n"
+            "tries=0\n"
+            "until xwd -silent -name \"$1\" -out shot.xwd 2>/dev/null &&\n"
+            "      od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -q ' 00 d[4-9a-c] ff' && cmp -s shot.xwd last.xwd; do\n"
+            "  cp shot.xwd last.xwd 2>/dev/null\n"
+            "  tries=$((tries + 1)); [ $tries -gt 300 ] && break; sleep 0.1\n"
+            "done\n"
+            "kill $game; wait $game 2>/dev/null\n"
+            "exit 0\n");
+  const std::string command = "cd '" + dir.path() + "' && env -u SDL_VIDEODRIVER ASAN_OPTIONS=detect_leaks=0 SDL_AUDIODRIVER=dummy " +
+                              "xvfb-run -a -s '-screen 0 640x480x24' sh shot.sh '" + VX_VORLIX_PATH + "' '" + examples +
+                              "' > log.txt 2>&1";
+  const int raw = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << dir.Read("log.txt");
+  WindowDump dump;
+  ASSERT_TRUE(dump.Read(dir.Read("shot.xwd")));
+  ASSERT_EQ(dump.bitsPerPixel % 8, 0u);
+  EXPECT_GT(dump.Count(0xFFDC00, 100, 20, 540, 80), 500) << "the title";
+  EXPECT_EQ(dump.Count(0x00C8FF, 40, 250, 601, 255), 561 * 5) << "the bar";
+  EXPECT_NE(dump.At(40 + 16, 120 + 16), 0u) << "the first ball";
+  EXPECT_GT(dump.Count(0xFFFFFF, 200, 430, 440, 470), 50) << "the last line";
 }
 
 }  // namespace
