@@ -1,7 +1,6 @@
 // Display modes and the display's re-initialisation, presentation of the back buffer (flip, or a
 // blit into the window with black borders round the picture), the frame rate, lost surfaces, the
 // window settings and the saved screen.
-#include <strings.h>
 
 #include <algorithm>
 
@@ -285,12 +284,8 @@ int32_t SaveScreenshot() {
     return 0;
   }
   // The writers go through a temporary file, so a failed save keeps an old file of the name.
-  // Formats that are read but never written report success without a file: not a saved screen.
   const std::string& name = gScreenshotFile;
-  const std::string ending = name.size() >= 3 ? name.substr(name.size() - 3) : std::string();
-  const bool writable = strcasecmp(ending.c_str(), "pcx") != 0 && strcasecmp(ending.c_str(), "psd") != 0 &&
-                        strcasecmp(ending.c_str(), "tif") != 0;
-  const bool written = !name.empty() && writable && SaveImageByExtension(gScreenshotSurface, name) == 1;
+  const bool written = !name.empty() && SaveImageByExtension(gScreenshotSurface, name) == 1;
   ReleaseScreenshotSurface();
   return written ? 1 : 0;
 }

@@ -90,6 +90,6 @@ extern uint32_t gWindowBorders;      // windowed presentation fills the client a
 extern uint32_t gFrameCounter;
 extern uint32_t gFrameRate;          // frames per second
 extern uint32_t gPointerSpritesOn;   // the software mouse pointer is drawn
-extern std::string gScreenshotFile;  // where the next saved screen goes (BMP)
+extern std::string gScreenshotFile;  // where the next saved screen goes; its ending picks the format
 
 }  // namespace vx

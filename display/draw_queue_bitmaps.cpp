@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <strings.h>
 
 #include "display/display.h"
 #include "display/draw_queue_items.h"
@@ -62,16 +61,8 @@ void RecordBitmapSize(int32_t n, win::IDirectDrawSurface7* surface) {
   info.bitsPerPixel = desc.ddpfPixelFormat.dwRGBBitCount;
 }
 
-// The image context reports success for the formats it can read but not write, though no file
-// is made; a program asking for such a file must hear that nothing was saved.
-bool FormatWritesNoFile(const std::string& name) {
-  if (name.size() < 3) return false;
-  const char* last = name.c_str() + name.size() - 3;
-  return strcasecmp(last, "pcx") == 0 || strcasecmp(last, "psd") == 0 || strcasecmp(last, "tif") == 0;
-}
-
 bool SaveSurface(win::IDirectDrawSurface7* surface, const std::string& name) {
-  return !FormatWritesNoFile(name) && SaveImageByExtension(surface, name) == 1;
+  return SaveImageByExtension(surface, name) == 1;
 }
 
 enum class BlitOutcome { kDone, kPaused, kFailed };
@@ -212,8 +203,7 @@ void SaveImageItem(const DrawQueueItem& item) {
     const win::RECT area{image.sourceX, image.sourceY, image.sourceX + width, image.sourceY + height};
     const BlitOutcome outcome = RetryBlit(
         [&] { return work->BltFast(0, 0, pixels, &area, win::DDBLTFAST_NOCOLORKEY); }, work, pixels);
-    saved = outcome == BlitOutcome::kDone && !FormatWritesNoFile(ItemText(item)) &&
-            SaveBitmapSlot(kWorkBitmap, ItemText(item)) == 1;
+    saved = outcome == BlitOutcome::kDone && SaveBitmapSlot(kWorkBitmap, ItemText(item)) == 1;
     ReleaseBitmapSurface(kWorkBitmap);
   }
   if (!saved) RaiseRuntimeError(kSaveFailed);

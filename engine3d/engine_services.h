@@ -38,9 +38,9 @@ void RemoveObjectFromStaticWorld(uint32_t objectSlot);
 // Device lights: when the light record's device light is enabled, the device light of that index is
 // switched off and the flag cleared.
 void DisableDeviceLight(uint32_t lightSlot);
-// Texture manager: the shared texture of an image (one more use), 0 when none can be had.
+// Texture manager (engine3d/engine_textures.cpp): the shared texture of an image (one more use),
+// 0 when none can be had; and the image's texture made again from its surface after a grab.
 uint32_t GetSharedImageTexture(uint32_t imageSlot, int32_t colourKey);
-// Texture manager: the image's texture is made again from its surface after a grab.
 void UpdateImageTexture(uint32_t imageSlot, int32_t colourKey, int32_t mipmaps);
 // Image files: the image context is attached to the window, DirectDraw and the primary surface.
 void AttachImageContextToDisplay();

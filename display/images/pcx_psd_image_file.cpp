@@ -159,11 +159,12 @@ std::optional<DecodedImage> DecodePsd(std::span<const uint8_t> file) {
 win::IDirectDrawSurface7* PcxImageFile::Load(const std::string& fileName) {
   return LoadThroughDecoder(*this, fileName, DecodePcx, false);
 }
-int32_t PcxImageFile::Save(win::IDirectDrawSurface7*, const std::string&) { return 1; }
+// Read only: nothing is written, and saying so keeps a caller from reporting a saved file.
+int32_t PcxImageFile::Save(win::IDirectDrawSurface7*, const std::string&) { return 0; }
 
 win::IDirectDrawSurface7* PsdImageFile::Load(const std::string& fileName) {
   return LoadThroughDecoder(*this, fileName, DecodePsd, false);
 }
-int32_t PsdImageFile::Save(win::IDirectDrawSurface7*, const std::string&) { return 1; }
+int32_t PsdImageFile::Save(win::IDirectDrawSurface7*, const std::string&) { return 0; }
 
 }  // namespace vx

@@ -46,6 +46,7 @@ win::IDirectDrawSurface7* TiffImageFile::Load(const std::string& fileName) {
   return LoadThroughDecoder(*this, fileName, DecodeTiff, true);
 }
 
-int32_t TiffImageFile::Save(win::IDirectDrawSurface7*, const std::string&) { return 1; }
+// Read only: nothing is written.
+int32_t TiffImageFile::Save(win::IDirectDrawSurface7*, const std::string&) { return 0; }
 
 }  // namespace vx
