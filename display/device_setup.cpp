@@ -8,6 +8,7 @@
 #include "engine3d/engine_services.h"
 #include "engine3d/maths3d.h"
 #include "engine3d/records.h"
+#include "engine3d/surface_primitives.h"
 #include "runtime/errors.h"
 #include "runtime/host.h"
 #include "runtime/interpreter.h"
@@ -365,6 +366,10 @@ HRESULT CreateRenderSurfaces(HWND window, int32_t with3D) {
   gBackBufferWidth = int32_t(desc.dwWidth);
   gBackBufferHeight = int32_t(desc.dwHeight);
   gBackBufferBitCount = int32_t(desc.ddpfPixelFormat.dwRGBBitCount);
+  // Bitmap 0 is the screen.
+  gBitmapInfo[0].width = desc.dwWidth;
+  gBitmapInfo[0].height = desc.dwHeight;
+  gBitmapInfo[0].bitsPerPixel = desc.ddpfPixelFormat.dwRGBBitCount;
   return DD_OK;
 }
 

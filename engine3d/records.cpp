@@ -439,29 +439,27 @@ void AgeImagesAndTextures() {
   // program that never refreshes a texture.
   const bool refresh = gTextureRefreshFlag != 0;
   gTextureRefreshFlag = 0;
-  {
-    gRenderItems.ForEachUsed([refresh](uint32_t slot) {
-      RenderItem& it = gRenderItems[slot];
-      if (it.pendingRemoval >= 1) {
-        if (--it.pendingRemoval > 0) return;
-        const int32_t number = it.spriteNumber;
-        if (number > 0 && number < kNumberMapSize && gSpriteSlotById[size_t(number)] == slot)
-          gSpriteSlotById[size_t(number)] = 0;
-        it.spriteNumber = 0;
-        FreeRenderItem(slot);
-        return;
-      }
-      if (!refresh || !gImageCopiesFreed || it.objectItem != 1 || it.objectSlot < 0) return;
-      const uint32_t objectSlot = uint32_t(it.objectSlot);
-      if (!gObjectRecords.IsTaken(objectSlot)) return;
-      for (int32_t limb = 0; limb < gObjectRecords[objectSlot].limbCapacity; ++limb) {
-        const ObjectLimbRecord& l = gObjectRecords[objectSlot].limbs[limb];
-        if (l.textureSlot <= 0) continue;
-        const uint32_t texture = GetSharedImageTexture(uint32_t(l.imageSlot), 1);
-        gObjectRecords[objectSlot].limbs[limb].textureSlot = int32_t(texture);
-      }
-    });
-  }
+  gRenderItems.ForEachUsed([refresh](uint32_t slot) {
+    RenderItem& it = gRenderItems[slot];
+    if (it.pendingRemoval >= 1) {
+      if (--it.pendingRemoval > 0) return;
+      const int32_t number = it.spriteNumber;
+      if (number > 0 && number < kNumberMapSize && gSpriteSlotById[size_t(number)] == slot)
+        gSpriteSlotById[size_t(number)] = 0;
+      it.spriteNumber = 0;
+      FreeRenderItem(slot);
+      return;
+    }
+    if (!refresh || !gImageCopiesFreed || it.objectItem != 1 || it.objectSlot < 0) return;
+    const uint32_t objectSlot = uint32_t(it.objectSlot);
+    if (!gObjectRecords.IsTaken(objectSlot)) return;
+    for (int32_t limb = 0; limb < gObjectRecords[objectSlot].limbCapacity; ++limb) {
+      const ObjectLimbRecord& l = gObjectRecords[objectSlot].limbs[limb];
+      if (l.textureSlot <= 0) continue;
+      const uint32_t texture = GetSharedImageTexture(uint32_t(l.imageSlot), 1);
+      gObjectRecords[objectSlot].limbs[limb].textureSlot = int32_t(texture);
+    }
+  });
   gImageCopiesFreed = 0;
 }
 

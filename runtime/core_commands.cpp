@@ -220,18 +220,6 @@ void InputLineFinish() {
   gInputLineLength = -1;
 }
 
-// The integer value of an input line as the language's val reads it; beyond the 32-bit range it
-// saturates.
-int32_t IntegerOfLine(const char* text) {
-  while (*text == ' ') ++text;
-  const bool negative = *text == '-';
-  if (*text == '-' || *text == '+') ++text;
-  const int64_t limit = negative ? -int64_t(INT32_MIN) : int64_t(INT32_MAX);
-  int64_t value = 0;
-  for (; *text >= '0' && *text <= '9'; ++text) value = std::min(value * 10 + (*text - '0'), limit);
-  return int32_t(negative ? -value : value);
-}
-
 bool NumberKey(uint8_t key) { return (key >= '0' && key <= '9') || key == '-' || key == '.' || key == kBackspace; }
 bool TextKey(uint8_t key) { return (key >= 32 && key <= 127) || key == kBackspace; }
 
@@ -242,7 +230,7 @@ void LineInput() {
   if (kType == 's' ? TextKey(key) : NumberKey(key)) InputLineAddChar(key);
   if (key == kEnter) {
     InputLineFinish();
-    if (kType == 'l') SlotOperand(0)->i = IntegerOfLine(gInputLine);
+    if (kType == 'l') SlotOperand(0)->i = ParseInt(gInputLine);
     if (kType == 'f') SlotOperand(0)->f = float(std::strtod(gInputLine, nullptr));
     if (kType == 's') StoreText(gInputLine);
     gInputLine[0] = '\0';

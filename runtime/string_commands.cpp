@@ -136,7 +136,8 @@ void FnBinaryString() {
   SkipOperands(2);
 }
 
-// atoi's grammar, but a value beyond the 32-bit range saturates instead of being undefined.
+}  // namespace
+
 int32_t ParseInt(const char* text) {
   while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
   const bool negative = *text == '-';
@@ -149,6 +150,8 @@ int32_t ParseInt(const char* text) {
   }
   return int32_t(negative ? -value : value);
 }
+
+namespace {
 
 void FnValInt() {
   SlotOperand(0)->i = ParseInt(TextOperand(1));

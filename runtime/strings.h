@@ -1,6 +1,7 @@
 // The work buffer shared by the string and print commands.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 
 #include "common/value_slot.h"
 
@@ -10,5 +11,8 @@ namespace vx {
 // main thread, so one buffer serves all; it holds any text of the language plus its NUL.
 constexpr size_t kWorkTextSize = kMaxTextLength + 1;
 extern char gWorkText[kWorkTextSize];
+
+// The integer value of a text as val reads it (atoi's grammar); beyond the 32-bit range it saturates.
+int32_t ParseInt(const char* text);
 
 }  // namespace vx

@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "display/display.h"
+#include "engine3d/surface_primitives.h"
 #include "engine3d/records.h"
 #include "platform/ddraw/faults.h"
 #include "platform/win/messages.h"
@@ -204,6 +205,8 @@ TEST_F(DisplayTest, SurfacePathsAndTheirFailures) {
       EXPECT_EQ(gBackBuffer->AttachedZBuffer(), gZBuffer);
       EXPECT_EQ(gBackBufferWidth, 640);
       EXPECT_EQ(gBackBufferHeight, 480);
+      EXPECT_EQ(gBitmapInfo[0].width, 640u) << "bitmap 0 is the screen";
+      EXPECT_EQ(gBitmapInfo[0].bitsPerPixel, uint32_t(gBackBufferBitCount));
       DDSCAPS2 caps{};
       gBackBuffer->GetCaps(&caps);
       EXPECT_EQ((caps.dwCaps & DDSCAPS_SYSTEMMEMORY) != 0, c.systemMemory == 1);
