@@ -2,6 +2,7 @@
 #include "runtime/run_setup.h"
 
 #include "common/checklist.h"
+#include "display/draw_queue.h"
 #include "platform/win/time.h"
 #include "runtime/arrays.h"
 #include "runtime/core_commands.h"
@@ -39,6 +40,8 @@ void BeginProgramRun() {
 }
 
 void ResetRuntimeState() {
+  // Items left by an earlier run point into its program's slots: a run starts with none.
+  DrawQueueFlush();
   gDataReadIndex = 0;
   FreeAllArrays();  // a program run again in the same process starts without arrays
   gReferenceTable.fill(nullptr);

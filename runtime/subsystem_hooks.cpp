@@ -2,6 +2,7 @@
 // the software pointer, which keeps whether it is made and whether it is shown.
 #include "runtime/subsystem_hooks.h"
 
+#include "display/display_state.h"
 #include "display/text_fonts.h"
 
 namespace vx {
@@ -12,7 +13,6 @@ void CreateTextFontForRun() { ResetTextStateForRun(); }
 
 void Reset3DScene() {}
 void LoadPointerBitmap() {}
-int32_t gPointerOn = 0;
 
 namespace {
 bool gPointerMade = false;  // stands for the pointer's sprites until they exist
@@ -21,24 +21,24 @@ bool gPointerMade = false;  // stands for the pointer's sprites until they exist
 void CreatePointerSprites(int32_t) {
   if (gPointerMade) return;
   gPointerMade = true;
-  gPointerOn = 1;
+  gPointerSpritesOn = 1;
 }
 
 void HidePointerSprites() {
-  if (gPointerMade) gPointerOn = 0;
+  if (gPointerMade) gPointerSpritesOn = 0;
 }
 
 // Making the pointer does nothing once it exists, so showing it after a hide must turn it on.
 void ShowPointerSprites() {
   if (gPointerMade)
-    gPointerOn = 1;
+    gPointerSpritesOn = 1;
   else
     CreatePointerSprites(1);
 }
 
 void DeletePointerSprites() {
   gPointerMade = false;
-  gPointerOn = 0;
+  gPointerSpritesOn = 0;
 }
 void UpdatePointerSprites() {}
 void DrawBackdropPlane() {}

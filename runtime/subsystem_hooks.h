@@ -17,7 +17,6 @@ void Reset3DScene();
 void LoadPointerBitmap();
 // The full-screen software pointer. Until its sprites exist here, only whether it was made and
 // whether it is shown are kept.
-extern int32_t gPointerOn;        // the software pointer is shown
 // Makes the pointer (shown) unless it exists; the flag says whether its images are sprite copies.
 void CreatePointerSprites(int32_t spriteFlag = 0);
 // Hides the pointer while keeping it.

@@ -65,37 +65,21 @@ inline void FillRect(win::IDirectDrawSurface7* s, uint32_t rgb, win::RECT* rect 
   ASSERT_EQ(s->Blt(rect, nullptr, nullptr, win::DDBLT_COLORFILL | win::DDBLT_WAIT, &fx), win::DD_OK);
 }
 
-inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
-}
-inline void Put16(std::vector<uint8_t>& out, uint32_t v) {
-  out.push_back(uint8_t(v));
-  out.push_back(uint8_t(v >> 8));
-}
-
 // A bottom-up 24-bit BMP file of width x height whose pixel (x, y) is colour(x, y) (0xRRGGBB).
 template <class Colour>
 std::vector<uint8_t> Bmp24(uint32_t width, uint32_t height, Colour colour) {
   const uint32_t stride = (width * 3 + 3) & ~3u;
   std::vector<uint8_t> out{'B', 'M'};
-  Put32(out, 54 + stride * height);
-  Put32(out, 0);
-  Put32(out, 54);
-  Put32(out, 40);
-  Put32(out, width);
-  Put32(out, height);
-  Put16(out, 1);
-  Put16(out, 24);
-  for (int i = 0; i < 6; ++i) Put32(out, 0);
+  const auto put = [&out](uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(v >> (8 * i)));
+  };
+  for (uint32_t v : {54 + stride * height, 0u, 54u, 40u, width, height}) put(v, 4);
+  put(1, 2);
+  put(24, 2);
+  for (int i = 0; i < 6; ++i) put(0, 4);
   for (uint32_t row = 0; row < height; ++row) {
-    const uint32_t y = height - 1 - row;
-    for (uint32_t x = 0; x < width; ++x) {
-      const uint32_t c = colour(x, y);
-      out.push_back(uint8_t(c));
-      out.push_back(uint8_t(c >> 8));
-      out.push_back(uint8_t(c >> 16));
-    }
-    for (uint32_t pad = width * 3; pad < stride; ++pad) out.push_back(0);
+    for (uint32_t x = 0; x < width; ++x) put(colour(x, height - 1 - row), 3);
+    put(0, int(stride - width * 3));
   }
   return out;
 }
@@ -165,8 +149,7 @@ class TextureWorld : public ::testing::Test {
     win::SetDirect3DProfile(profile);
     ASSERT_EQ(win::CreateDirect3D(gDirectDraw, &gDirect3D), win::D3D_OK);
     ASSERT_EQ(gDirect3D->CreateDevice(win::IID_IDirect3DRGBDevice, gBackBuffer, &gD3DDevice), win::D3D_OK);
-    gTextureFormatCount = 0;
-    gDxtTextures = 0;
+    gTextureFormatCount = gDxtTextures = 0;
     for (const win::DDPIXELFORMAT& f : offer.formats) {
       gTextureFormats[size_t(gTextureFormatCount++)] = f;
       if (f.dwFlags & win::DDPF_FOURCC) gDxtTextures = 1;
@@ -189,8 +172,7 @@ class TextureWorld : public ::testing::Test {
     }
     if (gDirectDraw) gDirectDraw->Release();
     gDirectDraw = nullptr;
-    gTextureFormatCount = 0;
-    gDxtTextures = 0;
+    gTextureFormatCount = gDxtTextures = 0;
     gModelFolder.clear();
     gAppActive = 1;
     gFullScreen = 0;

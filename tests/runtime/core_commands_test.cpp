@@ -1,12 +1,12 @@
-// The core system commands through the dispatcher's handler table and through programs run slice
-// by slice, with the clock and the window messages injected: printing and the print cursor, when
-// drawing ends the slice, line input and the typed-character queue, waits across slices and the
-// clock's wrap, the frame rate, colour values, ending, the mouse and pointer, and a pixel read
-// that is written once after the frame. End to end, a compiled program prints, waits and reads
-// typed lines, both in the real main loop and slice by slice.
+// The core system commands through the handler table and through programs run slice by slice, with
+// the clock and the window messages injected: printing, slice ends, line input and typed characters,
+// waits, the frame rate, colours, ending, the mouse, a pixel read, and whole compiled programs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "display/display_state.h"
@@ -36,7 +36,6 @@ namespace {
 
 using test::ImageBuilder;
 using test::IntTemp;
-using test::Lit;
 
 constexpr win::WPARAM kBackspace = 8;
 constexpr win::WPARAM kEnter = 13;
@@ -67,10 +66,17 @@ std::vector<QueuedText> QueuedTexts() {
   return texts;
 }
 
-std::vector<int32_t> QueuedTypes() {
-  std::vector<int32_t> types;
-  if (gDrawQueue.Exists()) gDrawQueue.ForEachUsed([&](uint32_t slot) { types.push_back(gDrawQueue[slot].type); });
-  return types;
+void ClearQueue() {
+  DrawQueueFlush();
+  gDrawQueue.Destroy();
+  gDrawQueueCount = 0;
+}
+// What every run leaves behind.
+void EndRun() {
+  ClearQueue();
+  FreeProgramImage();
+  win::ClearMessageQueue();
+  win::SetClockSource(nullptr);
 }
 
 // The state every test starts from and leaves behind: the test clock, an empty queue, the screen
@@ -80,56 +86,38 @@ class CoreCommandsTest : public ::testing::Test {
   void SetUp() override {
     test::PrepareRuntime();
     test::gTestClock = 1000;
-    gCurrentBitmap = 0;
-    gTextCursorX = gTextCursorY = 0;
+    gCurrentBitmap = gTextCursorX = gTextCursorY = gWindowMode = gLastKeyChar = gInputPollDue = 0;
     gDisplayWidth = 640;
-    gWindowMode = 0;
-    gAutoRefreshFlag = 1;
-    gTimeSliceMode = 1;
-    gLastKeyChar = 0;
+    gAutoRefreshFlag = gTimeSliceMode = gHasFocus = gAppActive = 1;
     gKeyState.fill(0);
-    gInputPollDue = 0;
-    gHasFocus = 1;
-    gAppActive = 1;
     ResetKeyboardBuffer();
     ClearTypedCharacters();
   }
   void TearDown() override {
-    DrawQueueFlush();
-    gDrawQueue.Destroy();
-    gDrawQueueCount = 0;
-    gCurrentBitmap = 0;
-    gWindowMode = 0;
-    FreeProgramImage();
-    win::ClearMessageQueue();
-    win::SetClockSource(nullptr);
+    EndRun();
+    gCurrentBitmap = gWindowMode = 0;
   }
 
-  // Runs command `number` once on the operand slots, as the dispatcher would. Returns where the
-  // counter stands afterwards in words from the command word: 0 when the command runs again.
-  static long Call(int number, std::initializer_list<ValueSlot*> operands = {}) {
+  // Runs command `number` once on the operand slots as the dispatcher would, with the yield flag as
+  // a command before it left it. Returns where the counter stands in words from the command word.
+  static long Call(int number, std::vector<ValueSlot*> operands = {}, int yieldBefore = 0) {
     std::vector<OperandWord> words(operands.size() + 1);
     words[0].word = number;
-    size_t k = 1;
-    for (ValueSlot* slot : operands) words[k++].slot = slot;
+    for (size_t k = 0; k < operands.size(); ++k) words[k + 1].slot = operands[k];
     gProgramCounter = words.data() + 1;
-    gYieldFlag = 0;
+    gYieldFlag = yieldBefore;
     const CommandHandler handler = HandlerOf(number);
     EXPECT_NE(handler, nullptr) << number;
     if (handler) handler();
     return gProgramCounter - words.data();
   }
-  static int32_t IntFunction(int number, std::vector<int32_t> args) {
-    ValueSlot result = Int(-12345);
-    std::vector<ValueSlot> slots;
+  static int32_t IntFunction(int number, std::vector<int32_t> args = {}) {
+    std::vector<ValueSlot> slots{Int(-12345)};
     for (int32_t a : args) slots.push_back(Int(a));
-    switch (slots.size()) {
-      case 0: Call(number, {&result}); break;
-      case 1: Call(number, {&result, &slots[0]}); break;
-      case 2: Call(number, {&result, &slots[0], &slots[1]}); break;
-      default: Call(number, {&result, &slots[0], &slots[1], &slots[2]}); break;
-    }
-    return result.i;
+    std::vector<ValueSlot*> operands;
+    for (ValueSlot& s : slots) operands.push_back(&s);
+    Call(number, operands);
+    return slots[0].i;
   }
   static std::string TextFunction(int number) {
     ValueSlot result{};
@@ -142,48 +130,49 @@ class CoreCommandsTest : public ::testing::Test {
 
   // A program run slice by slice as the main loop runs it, with messages between the slices.
   void Start(const ImageBuilder& image) {
+    FreeProgramImage();
     ASSERT_TRUE(image.Load());
     ResetRuntimeState();
     BeginProgramRun();
     ExecuteTimeSlice();  // the first slice only clears the yield flag
   }
-  static void Slice() {
-    ExecuteTimeSlice();
-    EndSliceTypedCharacters();
+  static void Slice(int count = 1) {
+    for (int i = 0; i < count; ++i) {
+      ExecuteTimeSlice();
+      EndSliceTypedCharacters();
+    }
   }
   static bool Ended() { return win::QuitMessagePending(); }
+  // Runs slices until the program ends; returns how many it took.
+  static int SliceToEnd(int maxSlices = 100) {
+    int slices = 0;
+    for (; !Ended() && slices < maxSlices; ++slices) Slice();
+    return slices;
+  }
   static void Send(win::UINT message, win::WPARAM wParam = 0, win::LPARAM lParam = 0) {
     MainWindowProc(nullptr, message, wParam, lParam);
   }
   // A key typed as a keyboard reports it: down, the character, up.
   static void Type(win::WPARAM c) {
-    Send(win::WM_KEYDOWN, c >= 'a' && c <= 'z' ? c - 32 : c);
+    const win::WPARAM key = c >= 'a' && c <= 'z' ? c - 32 : c;
+    Send(win::WM_KEYDOWN, key);
     Send(win::WM_CHAR, c);
-    Send(win::WM_KEYUP, c >= 'a' && c <= 'z' ? c - 32 : c);
+    Send(win::WM_KEYUP, key);
   }
   static void TypeText(const std::string& text) {
     for (char c : text) Type(win::WPARAM(uint8_t(c)));
   }
-  // Types each key between two slices with other messages after it, then runs slices until the
-  // program ends; returns the number of slices it took.
-  static int TypeSlowly(const std::vector<win::WPARAM>& keys, int maxSlices = 100) {
-    int slices = 0;
+  // Types each key between two slices with other messages after it, then runs to the end.
+  static void TypeSlowly(const std::vector<win::WPARAM>& keys) {
     for (win::WPARAM key : keys) {
       Type(key);
       Send(win::WM_MOUSEMOVE, 0, win::LPARAM((20u << 16) | 10u));
       Send(win::WM_ACTIVATE, win::WA_ACTIVE);
       Slice();
-      ++slices;
     }
-    while (!Ended() && slices < maxSlices) {
-      Slice();
-      ++slices;
-    }
-    return slices;
+    SliceToEnd();
   }
 };
-
-// --- Printing and drawing ---------------------------------------------------------------------------
 
 TEST_F(CoreCommandsTest, InlinePrintsShareALineAndLinePrintsStartNewOnes) {
   ValueSlot twelve = Int(12), thirtyFour = Int(34);
@@ -191,18 +180,13 @@ TEST_F(CoreCommandsTest, InlinePrintsShareALineAndLinePrintsStartNewOnes) {
   const int32_t afterFirst = gTextCursorX;
   EXPECT_GT(afterFirst, 0);
   Call(305, {&thirtyFour});
-  EXPECT_GT(gTextCursorX, afterFirst);
-  EXPECT_EQ(gTextCursorY, 0);
-
   Call(301, {&twelve});
-  EXPECT_EQ(gTextCursorX, 0);
   const int32_t lineHeight = gTextCursorY;
   EXPECT_GT(lineHeight, 0);
   Call(301, {&thirtyFour});
-  EXPECT_EQ(gTextCursorY, 2 * lineHeight);
   EXPECT_EQ(Call(304), 1);  // a blank line prints a space
+  EXPECT_EQ(gTextCursorX, 0);
   EXPECT_EQ(gTextCursorY, 3 * lineHeight);
-
   EXPECT_EQ(QueuedTexts(), (std::vector<QueuedText>{{kPrintText, "12", 0, 0},
                                                     {kPrintText, "34", afterFirst, 0},
                                                     {kPrintText, "12", afterFirst * 2, 0},
@@ -215,45 +199,42 @@ TEST_F(CoreCommandsTest, NumbersAndTextsPrintInTheirFormats) {
   half.f = 2.5f;
   big.f = 1e20f;
   text.s = NewRuntimeString("abc");
-  Call(302, {&half});
-  Call(306, {&big});
-  Call(305, {&negative});
-  Call(307, {&text});
-  Call(303, {&text});
+  const std::pair<int, ValueSlot*> prints[] = {{302, &half}, {306, &big}, {305, &negative}, {307, &text}, {303, &text}};
+  for (auto [number, slot] : prints) Call(number, {slot});
   ClearString(&text);
   std::vector<std::string> printed;
   for (const QueuedText& t : QueuedTexts()) printed.push_back(t.text);
   EXPECT_EQ(printed, (std::vector<std::string>{"2.5", "1e+20", "-7", "abc", "abc"}));
 }
 
-TEST_F(CoreCommandsTest, InlinePrintWrapsPastTheDisplayWidth) {
+TEST_F(CoreCommandsTest, InlinePrintWrapsAndClearingResetsTheCursor) {
   gDisplayWidth = 40;
-  ValueSlot x = Int(30), y = Int(5), n = Int(123456);
+  ValueSlot x = Int(30), y = Int(5), n = Int(123456), colour = Int(0x102030);
   Call(252, {&x, &y});
   EXPECT_EQ(gTextCursorX, 30);
   Call(305, {&n});
   EXPECT_EQ(gTextCursorX, 0);
   EXPECT_GT(gTextCursorY, 5);
-}
+  ClearQueue();
 
-TEST_F(CoreCommandsTest, ClearingTheScreenResetsTheCursorAndClsColourSetsTheBackgroundFirst) {
-  ValueSlot x = Int(30), y = Int(50), colour = Int(0x102030);
   Call(252, {&x, &y});
   EXPECT_EQ(Call(212), 1);
   EXPECT_EQ(gTextCursorX, 0);
   EXPECT_EQ(gTextCursorY, 0);
   Call(252, {&x, &y});
-  EXPECT_EQ(Call(405, {&colour}), 2);
+  EXPECT_EQ(Call(405, {&colour}), 2);  // cls colour sets the background first
   EXPECT_EQ(gTextCursorY, 0);
-  EXPECT_EQ(QueuedTypes(), (std::vector<int32_t>{kClear, kBackColour, kClear}));
+  std::vector<int32_t> types;
+  gDrawQueue.ForEachUsed([&](uint32_t slot) { types.push_back(gDrawQueue[slot].type); });
+  EXPECT_EQ(types, (std::vector<int32_t>{kClear, kBackColour, kClear}));
 }
 
 // Which commands end the slice: on the screen by the refresh mode, in a bitmap only the box and the
-// mouse commands, the ink never, the pixel read always.
+// mouse commands, the ink never, the pixel read always. An error while queueing has already ended
+// the slice, and manual refresh must not take that back.
 TEST_F(CoreCommandsTest, DrawingEndsTheSliceByRefreshModeAndTarget) {
   struct Case {
-    int number;
-    int operands;
+    int number, operands;
     bool screenAuto, screenManual, bitmapAuto;
   };
   const Case cases[] = {
@@ -266,39 +247,20 @@ TEST_F(CoreCommandsTest, DrawingEndsTheSliceByRefreshModeAndTarget) {
       {253, 0, true, true, true},   {252, 2, false, false, false},
   };
   for (const Case& c : cases) {
-    for (int mode = 0; mode < 3; ++mode) {
+    for (int mode = 0; mode < 4; ++mode) {  // screen auto, screen manual, bitmap, manual after an error
       SCOPED_TRACE(::testing::Message() << "command " << c.number << " mode " << mode);
-      gAutoRefreshFlag = mode == 1 ? 0 : 1;
+      gAutoRefreshFlag = mode == 1 || mode == 3 ? 0 : 1;
       gCurrentBitmap = mode == 2 ? 3 : 0;
       const bool text = c.number == 303 || c.number == 307;  // a null text reads as ""
       std::vector<ValueSlot> slots(size_t(c.operands), text ? ValueSlot{} : Int(1));
-      std::vector<OperandWord> words(size_t(c.operands) + 1);
-      words[0].word = c.number;
-      for (int k = 0; k < c.operands; ++k) words[size_t(k) + 1].slot = &slots[size_t(k)];
-      gProgramCounter = words.data() + 1;
-      gYieldFlag = 0;
-      HandlerOf(c.number)();
-      EXPECT_EQ(gProgramCounter, words.data() + 1 + c.operands);
-      const bool expected = mode == 0 ? c.screenAuto : mode == 1 ? c.screenManual : c.bitmapAuto;
+      std::vector<ValueSlot*> operands;
+      for (ValueSlot& s : slots) operands.push_back(&s);
+      EXPECT_EQ(Call(c.number, operands, mode == 3), 1 + c.operands);
+      const bool expected = mode == 0 ? c.screenAuto : mode == 1 ? c.screenManual : mode == 2 ? c.bitmapAuto : true;
       EXPECT_EQ(gYieldFlag, expected ? 1 : 0);
     }
   }
 }
-
-// An error while queueing has already ended the slice; manual refresh must not take that back.
-TEST_F(CoreCommandsTest, ManualRefreshKeepsTheSliceEndOfAnError) {
-  gAutoRefreshFlag = 0;
-  ValueSlot one = Int(1);
-  std::vector<OperandWord> words(5);
-  words[0].word = 208;
-  for (int k = 1; k < 5; ++k) words[size_t(k)].slot = &one;
-  gProgramCounter = words.data() + 1;
-  gYieldFlag = 1;  // as an error raised inside the command leaves it
-  HandlerOf(208)();
-  EXPECT_EQ(gYieldFlag, 1);
-}
-
-// --- Line input and typed characters ------------------------------------------------------------
 
 TEST_F(CoreCommandsTest, IntegerInputTakesDigitsAndBackspaceAndIgnoresLetters) {
   ImageBuilder b;
@@ -312,14 +274,14 @@ TEST_F(CoreCommandsTest, IntegerInputTakesDigitsAndBackspaceAndIgnoresLetters) {
   EXPECT_EQ(test::IntAt(a), 13);
   EXPECT_EQ(gInputLineLength, -1);
   EXPECT_EQ(gLastKeyChar, 0);
-
-  const std::vector<QueuedText> texts = QueuedTexts();
   EXPECT_EQ(gTextCursorX, 0);
   EXPECT_GT(gTextCursorY, 0);  // the finished line moved the cursor to the next line
   std::vector<std::string> shown;
-  for (const QueuedText& t : texts) shown.push_back((t.type == kEraseText ? "erase " : "") + t.text);
+  for (const QueuedText& t : QueuedTexts()) {
+    shown.push_back((t.type == kEraseText ? "erase " : "") + t.text);
+    EXPECT_EQ(t.x, 0) << t.text;  // each shown again from the start
+  }
   EXPECT_EQ(shown, (std::vector<std::string>{"_", "1_", "12_", "erase 12_", "1_", "13_", "13  "}));
-  for (const QueuedText& t : texts) EXPECT_EQ(t.x, 0) << t.text;  // each shown again from the start
 }
 
 TEST_F(CoreCommandsTest, FloatAndTextInputKeepWhatTheyAccept) {
@@ -346,13 +308,8 @@ TEST_F(CoreCommandsTest, KeysTypedBetweenTwoSlicesAreTakenOneBySliceInOrder) {
   Type(kEnter);
   Send(win::WM_ACTIVATE, win::WA_ACTIVE);
   EXPECT_EQ(gLastKeyChar, 0);  // the momentary character is gone already
-  int slices = 0;
-  while (!Ended() && slices < 20) {
-    Slice();
-    ++slices;
-  }
+  EXPECT_EQ(SliceToEnd(20), 6);  // one key per execution, then the end
   EXPECT_EQ(test::TextAt(s), "abcd");
-  EXPECT_EQ(slices, 6);  // one key per execution, then the end
 }
 
 TEST_F(CoreCommandsTest, TypingThatNoCommandAskedForIsDroppedAfterTheSlice) {
@@ -377,8 +334,7 @@ TEST_F(CoreCommandsTest, AnInputLineStopsAt252Characters) {
     Slice();
   }
   Type(kEnter);
-  Slice();
-  Slice();
+  Slice(2);
   ASSERT_TRUE(Ended());
   const std::string typed = test::TextAt(s);
   ASSERT_EQ(typed.size(), size_t(kInputLineLimit));
@@ -386,9 +342,7 @@ TEST_F(CoreCommandsTest, AnInputLineStopsAt252Characters) {
   // Every shown line is whole: the longest with its "_", the last with the two covering spaces.
   const std::vector<QueuedText> texts = QueuedTexts();
   ASSERT_FALSE(texts.empty());
-  for (size_t i = 0; i + 1 < texts.size(); ++i) {
-    EXPECT_EQ(texts[i].text.back(), '_') << i;
-  }
+  for (size_t i = 0; i + 1 < texts.size(); ++i) EXPECT_EQ(texts[i].text.back(), '_') << i;
   EXPECT_EQ(texts.back().text, typed + "  ");
 }
 
@@ -397,8 +351,7 @@ TEST_F(CoreCommandsTest, EnterOnAnEmptyLineGivesEmptyValuesAndANewLine) {
   const int a = b.IntVar(), s = b.StringVar();
   b.Cmd(351, {a}).Cmd(355, {s}).Cmd(213);
   Start(b);
-  ValueSlot* text = SlotOfOperand(s);
-  StoreString(text, "before");
+  StoreString(SlotOfOperand(s), "before");
   SlotOfOperand(a)->i = 99;
   TypeSlowly({kEnter, kEnter});
   EXPECT_TRUE(Ended());
@@ -412,13 +365,10 @@ TEST_F(CoreCommandsTest, WaitKeyTakesOneTypedCharacterAndWaitsForItToPass) {
   ImageBuilder b;
   b.Cmd(263).Cmd(264).Cmd(213);
   Start(b);
-  Slice();
-  Slice();
+  Slice(2);
   EXPECT_FALSE(Ended());
   Send(win::WM_CHAR, 'k');  // typed, not yet released
-  Slice();
-  Slice();
-  Slice();
+  Slice(3);
   EXPECT_FALSE(Ended());
   EXPECT_EQ(gWaitKeyState, 1);
   Send(win::WM_KEYUP, 'K');
@@ -427,12 +377,11 @@ TEST_F(CoreCommandsTest, WaitKeyTakesOneTypedCharacterAndWaitsForItToPass) {
   Slice();
   EXPECT_FALSE(Ended());
   // Two keys typed at once answer two waits.
-  FreeProgramImage();
   ImageBuilder twice;
   twice.Cmd(263).Cmd(263).Cmd(213);
   Start(twice);
   TypeText("xy");
-  for (int i = 0; i < 6 && !Ended(); ++i) Slice();
+  SliceToEnd(6);
   EXPECT_TRUE(Ended());
 }
 
@@ -452,11 +401,10 @@ TEST_F(CoreCommandsTest, InkeyIsTheMomentaryCharacterAndEntryBufferKeepsEverythi
 }
 
 TEST_F(CoreCommandsTest, ScanCodeIsTheFirstKeyDownAndAsksForAFreshPoll) {
-  EXPECT_EQ(IntFunction(250, {}), 0);
+  EXPECT_EQ(IntFunction(250), 0);
   EXPECT_EQ(gInputPollDue, 1);
-  gKeyState[57] = 0x80;
-  gKeyState[30] = 0x80;
-  EXPECT_EQ(IntFunction(250, {}), 30);
+  gKeyState[57] = gKeyState[30] = 0x80;
+  EXPECT_EQ(IntFunction(250), 30);
 }
 
 TEST_F(CoreCommandsTest, WaitMouseWaitsForAPressAndItsRelease) {
@@ -466,74 +414,55 @@ TEST_F(CoreCommandsTest, WaitMouseWaitsForAPressAndItsRelease) {
   gMouseButtons = 0;
   Slice();
   gMouseButtons = 1;
-  Slice();
-  Slice();
+  Slice(2);
   EXPECT_FALSE(Ended());
   gMouseButtons = 0;
-  Slice();
-  Slice();
+  Slice(2);
   EXPECT_TRUE(Ended());
 }
 
-// --- Clock ------------------------------------------------------------------------------------------
-
-TEST_F(CoreCommandsTest, WaitEndsOnceTheTimeHasPassedAndEveryTurnEndsTheSlice) {
-  ImageBuilder b;
-  const int t = b.IntVar();
-  b.Cmd(255, {b.IntConst(100)}).Cmd(260, {t}).Cmd(213);
-  Start(b);
-  Slice();
-  EXPECT_NE(gWaitUntil, -1.0);
-  test::gTestClock = 1100;
-  Slice();
-  EXPECT_FALSE(Ended());
-  test::gTestClock = 1101;
-  Slice();  // over: the timer runs in the same slice as the end of the wait
-  EXPECT_EQ(gWaitUntil, -1.0);
-  Slice();
-  EXPECT_TRUE(Ended());
-  EXPECT_EQ(test::IntAt(t), 1101);
+// Every turn of a wait ends the slice; the timer read after it runs in the slice the wait ends.
+TEST_F(CoreCommandsTest, WaitEndsOnceTheTimeHasPassedAlsoAcrossTheClocksWrap) {
+  const std::tuple<uint32_t, uint32_t, uint32_t> cases[] = {{1000, 1100, 1101}, {0xFFFFFFF0u, 0x50, 0x55}};
+  for (auto [start, notYet, over] : cases) {
+    SCOPED_TRACE(start);
+    test::gTestClock = start;
+    win::ClearMessageQueue();
+    ImageBuilder b;
+    const int t = b.IntVar();
+    b.Cmd(255, {b.IntConst(100)}).Cmd(260, {t}).Cmd(213);
+    Start(b);
+    Slice();
+    EXPECT_NE(gWaitUntil, -1.0);
+    test::gTestClock = notYet;
+    Slice();
+    EXPECT_FALSE(Ended());
+    test::gTestClock = over;
+    Slice();
+    EXPECT_EQ(gWaitUntil, -1.0);
+    Slice();
+    EXPECT_TRUE(Ended());
+    EXPECT_EQ(test::IntAt(t), int32_t(over));
+  }
 }
 
-TEST_F(CoreCommandsTest, WaitOfZeroEndsTheSliceAndGoesOnOnceTheClockMoved) {
-  ImageBuilder b;
-  const int after = b.IntVar();
-  b.Cmd(410, {b.IntConst(0)}).Cmd(151, {after, b.IntConst(1)}).Cmd(213);
-  Start(b);
-  Slice();
-  Slice();
-  EXPECT_EQ(test::IntAt(after), 0);
-  test::gTestClock += 1;
-  Slice();
-  Slice();
-  EXPECT_EQ(test::IntAt(after), 1);
-  EXPECT_TRUE(Ended());
-}
-
-TEST_F(CoreCommandsTest, WaitAcrossTheClocksWrapEnds) {
-  test::gTestClock = 0xFFFFFFF0u;
-  ImageBuilder b;
-  b.Cmd(255, {b.IntConst(100)}).Cmd(213);
-  Start(b);
-  Slice();
-  test::gTestClock = 0x50;  // 96 ms later
-  Slice();
-  EXPECT_FALSE(Ended());
-  test::gTestClock = 0x55;
-  Slice();
-  Slice();
-  EXPECT_TRUE(Ended());
-}
-
-TEST_F(CoreCommandsTest, NegativeWaitGoesOnAtTheNextTick) {
-  ImageBuilder b;
-  b.Cmd(255, {b.IntConst(-5000)}).Cmd(213);
-  Start(b);
-  Slice();
-  test::gTestClock += 1;
-  Slice();
-  Slice();
-  EXPECT_TRUE(Ended());
+// A wait of zero and a negative wait both end the slice and go on once the clock has moved.
+TEST_F(CoreCommandsTest, ShortWaitsGoOnAtTheNextTick) {
+  const std::pair<int, int> cases[] = {{410, 0}, {255, -5000}};
+  for (auto [command, time] : cases) {
+    SCOPED_TRACE(command);
+    win::ClearMessageQueue();
+    ImageBuilder b;
+    const int after = b.IntVar();
+    b.Cmd(command, {b.IntConst(time)}).Cmd(151, {after, b.IntConst(1)}).Cmd(213);
+    Start(b);
+    Slice(2);
+    EXPECT_EQ(test::IntAt(after), 0);
+    test::gTestClock += 1;
+    Slice(2);
+    EXPECT_EQ(test::IntAt(after), 1);
+    EXPECT_TRUE(Ended());
+  }
 }
 
 TEST_F(CoreCommandsTest, FrameRateSetsTheFrameTimeOrRaises112) {
@@ -555,48 +484,43 @@ TEST_F(CoreCommandsTest, FrameRateSetsTheFrameTimeOrRaises112) {
   gErrorCode = 0;
 }
 
-TEST_F(CoreCommandsTest, RefreshModesAndTheSliceEnd) {
+TEST_F(CoreCommandsTest, RefreshModesEndTheSliceAndTheTimerWraps) {
   EXPECT_EQ(Call(403), 1);
-  EXPECT_EQ(gTimeSliceMode, 0);
-  EXPECT_EQ(gAutoRefreshFlag, 0);
+  EXPECT_EQ(gTimeSliceMode + gAutoRefreshFlag, 0);
   EXPECT_EQ(gYieldFlag, 1);
   Call(404);
-  EXPECT_EQ(gTimeSliceMode, 1);
-  EXPECT_EQ(gAutoRefreshFlag, 1);
+  EXPECT_EQ(gTimeSliceMode + gAutoRefreshFlag, 2);
   Call(259);
   EXPECT_EQ(gYieldFlag, 1);
   test::gTestClock = 0xFFFFFFFEu;
-  EXPECT_EQ(IntFunction(260, {}), -2);
+  EXPECT_EQ(IntFunction(260), -2);
 }
 
-// --- Colours, ending, folders -------------------------------------------------------------------
-
 TEST_F(CoreCommandsTest, ColourValues) {
-  EXPECT_EQ(IntFunction(391, {255, 128, 0}), 16744448);
-  EXPECT_EQ(IntFunction(392, {16744448}), 255);
-  EXPECT_EQ(IntFunction(393, {16744448}), 128);
-  EXPECT_EQ(IntFunction(394, {16744448}), 0);
-  EXPECT_EQ(IntFunction(391, {256, 0, 1}), 0x1000001);  // parts are not masked
-  EXPECT_EQ(IntFunction(391, {-1, 0, 0}), int32_t(0xFFFF0000u));
-  EXPECT_EQ(IntFunction(391, {0x7FFF, 0x7FFFFFFF, 0x7FFFFFFF}), int32_t(0x7FFF0000u + 0xFFFFFF00u + 0x7FFFFFFFu));
-  EXPECT_EQ(IntFunction(392, {-1}), 255);
-  EXPECT_EQ(IntFunction(393, {0x12345678}), 0x56);
+  const struct {
+    int number;
+    std::vector<int32_t> args;
+    int32_t expected;
+  } cases[] = {
+      {391, {255, 128, 0}, 16744448}, {392, {16744448}, 255}, {393, {16744448}, 128}, {394, {16744448}, 0},
+      {392, {-1}, 255}, {393, {0x12345678}, 0x56}, {391, {256, 0, 1}, 0x1000001},  // parts are not masked
+      {391, {-1, 0, 0}, int32_t(0xFFFF0000u)},
+      {391, {0x7FFF, 0x7FFFFFFF, 0x7FFFFFFF}, int32_t(0x7FFF0000u + 0xFFFFFF00u + 0x7FFFFFFFu)},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IntFunction(c.number, c.args), c.expected) << c.number << " " << c.args[0];
 }
 
 TEST_F(CoreCommandsTest, EndAndQuitPostTheQuitMessage) {
-  struct Case {
-    int number;
-    bool withText, endFlag;
-  };
-  for (const Case& c : {Case{213, false, true}, Case{217, false, false}, Case{266, true, false}}) {
-    SCOPED_TRACE(c.number);
+  const std::tuple<int, bool, int32_t> cases[] = {{213, false, 1}, {217, false, 0}, {266, true, 0}};
+  for (auto [number, withText, endFlag] : cases) {
+    SCOPED_TRACE(number);
     win::ClearMessageQueue();
     gEndFlag = 0;
     ValueSlot text{};
-    EXPECT_EQ(c.withText ? Call(c.number, {&text}) : Call(c.number), c.withText ? 2 : 1);
+    EXPECT_EQ(withText ? Call(number, {&text}) : Call(number), withText ? 2 : 1);
     EXPECT_TRUE(win::QuitMessagePending());
     EXPECT_EQ(gYieldFlag, 1);
-    EXPECT_EQ(gEndFlag, c.endFlag ? 1 : 0);
+    EXPECT_EQ(gEndFlag, endFlag);
   }
 }
 
@@ -607,18 +531,11 @@ TEST_F(CoreCommandsTest, ExecutablePathAndWindowsFolder) {
   EXPECT_EQ(TextFunction(427), "/etc");
 }
 
-// --- Mouse ------------------------------------------------------------------------------------------
-
 TEST_F(CoreCommandsTest, MouseValuesComeFromTheInputStateAndButtonsAreSixteenBits) {
   gMouseX = 12, gMouseY = -3, gMouseZ = 50, gMouseMoveX = 4, gMouseMoveY = -5, gMouseMoveZ = 6;
   gMouseButtons = 0x18001;
-  EXPECT_EQ(IntFunction(239, {}), 12);
-  EXPECT_EQ(IntFunction(240, {}), -3);
-  EXPECT_EQ(IntFunction(431, {}), 50);
-  EXPECT_EQ(IntFunction(241, {}), 4);
-  EXPECT_EQ(IntFunction(244, {}), -5);
-  EXPECT_EQ(IntFunction(432, {}), 6);
-  EXPECT_EQ(IntFunction(238, {}), -32767);
+  const std::pair<int, int32_t> cases[] = {{239, 12}, {240, -3}, {431, 50}, {241, 4}, {244, -5}, {432, 6}, {238, -32767}};
+  for (auto [number, expected] : cases) EXPECT_EQ(IntFunction(number), expected) << number;
   gMouseButtons = 0;
 }
 
@@ -639,67 +556,65 @@ class CoreWindowTest : public CoreCommandsTest {
     gWindowClientX = gWindowClientY = 0;
     CoreCommandsTest::TearDown();
   }
+  static win::POINT Cursor() {
+    win::POINT at{};
+    win::GetCursorPos(&at);
+    return at;
+  }
 };
 
 TEST_F(CoreWindowTest, PositionMousePlacesTheSystemCursorOnlyInAWindow) {
-  ValueSlot x = Int(10), y = Int(20);
+  ValueSlot x = Int(10), y = Int(20), far = Int(INT32_MAX);
   win::SetCursorPos(-1, -1);
   Call(246, {&x, &y});
   EXPECT_EQ(gMouseX, 10);
   EXPECT_EQ(gMouseY, 20);
-  win::POINT at{};
-  win::GetCursorPos(&at);
-  EXPECT_EQ(at.x, -1);  // full screen: only the program's pointer moves
-
+  EXPECT_EQ(Cursor().x, -1);  // full screen: only the program's pointer moves
   gWindowMode = 1;
-  gWindowClientX = 4, gWindowClientY = 23;  // a window at the screen's corner
-  Call(246, {&x, &y});
-  win::GetCursorPos(&at);
-  EXPECT_EQ(at.x, 14);
-  EXPECT_EQ(at.y, 43);
-  gWindowClientX = 300, gWindowClientY = 200;  // moved: the cursor follows the client area
-  Call(246, {&x, &y});
-  win::GetCursorPos(&at);
-  EXPECT_EQ(at.x, 310);
-  EXPECT_EQ(at.y, 220);
-  ValueSlot far = Int(INT32_MAX);
+  // A window at the screen's corner, then moved: the cursor follows the client area.
+  const std::pair<int32_t, int32_t> windows[] = {{4, 23}, {300, 200}};
+  for (auto [clientX, clientY] : windows) {
+    gWindowClientX = clientX, gWindowClientY = clientY;
+    Call(246, {&x, &y});
+    EXPECT_EQ(Cursor().x, clientX + 10);
+    EXPECT_EQ(Cursor().y, clientY + 20);
+  }
   Call(246, {&far, &far});  // no overflow
-  win::GetCursorPos(&at);
-  EXPECT_EQ(at.x, INT32_MAX);
+  EXPECT_EQ(Cursor().x, INT32_MAX);
 }
 
 TEST_F(CoreWindowTest, ShowMouseAfterHideMouseBringsTheFullScreenPointerBack) {
   DeletePointerSprites();
   CreatePointerSprites();
-  ASSERT_EQ(gPointerOn, 1);
+  ASSERT_EQ(gPointerSpritesOn, 1u);
   Call(224);
-  EXPECT_EQ(gPointerOn, 0);
+  EXPECT_EQ(gPointerSpritesOn, 0u);
   Call(253);
-  EXPECT_EQ(gPointerOn, 1);
+  EXPECT_EQ(gPointerSpritesOn, 1u);
   DeletePointerSprites();
   Call(253);  // makes it when there is none
-  EXPECT_EQ(gPointerOn, 1);
+  EXPECT_EQ(gPointerSpritesOn, 1u);
 }
 
 TEST_F(CoreWindowTest, HideMouseInAWindowHidesAndCapturesOnce) {
   gWindowMode = 1;
-  const int shownCount = win::ShowCursor(1) - 1;
-  win::ShowCursor(0);
+  const auto shownCount = [] {
+    const int count = win::ShowCursor(1) - 1;
+    win::ShowCursor(0);
+    return count;
+  };
+  const int before = shownCount();
   Call(224);
   Call(224);  // a second hide changes nothing
   EXPECT_EQ(gCursorShown, 0u);
   EXPECT_EQ(win::GetCapture(), gMainWindow);
-  EXPECT_EQ(win::ShowCursor(1) - 1, shownCount - 1);
-  win::ShowCursor(0);
+  EXPECT_EQ(shownCount(), before - 1);
   Call(253);
   Call(253);
   EXPECT_EQ(gCursorShown, 1u);
   EXPECT_EQ(win::GetCapture(), nullptr);
-  EXPECT_EQ(win::ShowCursor(1) - 1, shownCount);
-  win::ShowCursor(0);
+  EXPECT_EQ(shownCount(), before);
 }
-
-// --- Typed characters in the real main loop -------------------------------------------------------
 
 // A clock that moves on by itself, so that the frame waits end; should the program never end,
 // the clock ends the run instead of letting the test hang.
@@ -712,13 +627,9 @@ win::DWORD CreepingClock() {
 // Stands for a user who types "42" and Enter while the program's input waits, with key releases
 // and mouse moves among the characters, all before the next slice runs.
 void PostTyping() {
-  const auto post = [](win::UINT message, win::WPARAM wParam) { win::PostMessageA(gMainWindow, message, wParam, 0); };
-  for (win::WPARAM c : {win::WPARAM('4'), win::WPARAM('2'), kEnter}) {
-    post(win::WM_KEYDOWN, c);
-    post(win::WM_CHAR, c);
-    post(win::WM_KEYUP, c);
-    post(win::WM_MOUSEMOVE, 0);
-  }
+  for (win::WPARAM c : {win::WPARAM('4'), win::WPARAM('2'), kEnter})
+    for (win::UINT message : {win::WM_KEYDOWN, win::WM_CHAR, win::WM_KEYUP, win::WM_MOUSEMOVE})
+      win::PostMessageA(gMainWindow, message, message == win::WM_MOUSEMOVE ? 0 : c, 0);
 }
 
 TEST_F(CoreWindowTest, TheMainLoopKeepsEveryTypedCharacterForTheInput) {
@@ -738,17 +649,10 @@ TEST_F(CoreWindowTest, TheMainLoopKeepsEveryTypedCharacterForTheInput) {
   EXPECT_EQ(test::IntAt(answer), 42);
 }
 
-// --- Reading a pixel ------------------------------------------------------------------------------
-
 class CorePixelTest : public test::SurfaceWorld {
  protected:
   void TearDown() override {
-    DrawQueueFlush();
-    gDrawQueue.Destroy();
-    gDrawQueueCount = 0;
-    FreeProgramImage();
-    win::ClearMessageQueue();
-    win::SetClockSource(nullptr);
+    EndRun();
     SurfaceWorld::TearDown();
   }
 };
@@ -784,16 +688,10 @@ TEST_F(CorePixelTest, PointIsWrittenOnceAfterTheFrame) {
   EXPECT_EQ(gDrawQueueCount, 0u);
 }
 
-// --- End to end -----------------------------------------------------------------------------------
-
 class CoreProgramTest : public test::CompileTest {
  protected:
   void TearDown() override {
-    DrawQueueFlush();
-    gDrawQueue.Destroy();
-    gDrawQueueCount = 0;
-    win::ClearMessageQueue();
-    win::SetClockSource(nullptr);
+    EndRun();
     test::CompileTest::TearDown();
   }
 };
@@ -819,20 +717,16 @@ end
   ResetRuntimeState();
   BeginProgramRun();
   std::string keys = "Bob\r1x2\r";
-  int slices = 0;
-  while (!win::QuitMessagePending() && slices < 500) {
+  for (int slices = 0; !win::QuitMessagePending() && slices < 500; ++slices) {
     const intptr_t command = gProgramCounter ? gProgramCounter->word : 0;
     if ((command == 351 || command == 355) && !keys.empty()) {
       const auto c = win::WPARAM(uint8_t(keys.front()));
       keys.erase(0, 1);
-      MainWindowProc(nullptr, win::WM_KEYDOWN, c, 0);
-      MainWindowProc(nullptr, win::WM_CHAR, c, 0);
-      MainWindowProc(nullptr, win::WM_KEYUP, c, 0);
+      for (win::UINT message : {win::WM_KEYDOWN, win::WM_CHAR, win::WM_KEYUP}) MainWindowProc(nullptr, message, c, 0);
     }
     ExecuteTimeSlice();
     EndSliceTypedCharacters();
     test::gTestClock += 10;
-    ++slices;
   }
   ASSERT_TRUE(win::QuitMessagePending());
   EXPECT_EQ(gErrorCode, 0);
@@ -847,9 +741,8 @@ end
   EXPECT_EQ(printed.front(), "Name?");
   EXPECT_EQ(printed[printed.size() - 2], "Hello ");
   EXPECT_EQ(printed.back(), "Bob");
-  EXPECT_NE(std::find(printed.begin(), printed.end(), "Bob  "), printed.end());
-  EXPECT_NE(std::find(printed.begin(), printed.end(), "Age "), printed.end());
-  EXPECT_NE(std::find(printed.begin(), printed.end(), "12  "), printed.end());
+  for (const char* shown : {"Bob  ", "Age ", "12  "})
+    EXPECT_NE(std::find(printed.begin(), printed.end(), shown), printed.end()) << shown;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "display/draw_queue.h"
 #include "platform/win/messages.h"
 #include "platform/win/time.h"
 #include "platform/win/window.h"
@@ -151,6 +152,15 @@ TEST_F(MainLoopTest, RunsAProgramToItsEndFrameByFrame) {
   EXPECT_EQ(gErrorCode, 0);
   EXPECT_EQ(test::IntAt(i), 1001);
   EXPECT_FALSE(win::QuitMessagePending());  // the loop took it
+}
+
+TEST_F(MainLoopTest, ARunStartsWithAnEmptyDrawQueue) {
+  ValueSlot left{};
+  QueueReadPixel(0, 0, &left);  // an earlier run's item, pointing into its slots
+  QueueBox(0, 0, 1, 1);
+  ResetRuntimeState();
+  EXPECT_EQ(gDrawQueueCount, 0u);
+  gDrawQueue.Destroy();
 }
 
 }  // namespace
