@@ -10,6 +10,7 @@
 #include "runtime/interpreter.h"
 #include "runtime/main_loop.h"
 #include "runtime/program_image.h"
+#include "runtime/subsystem_hooks.h"
 #include "system/system_state.h"
 
 namespace vx {
@@ -47,6 +48,8 @@ void ResetRuntimeState() {
   gReferenceTable.fill(nullptr);
   gDllHandles.fill(nullptr);
   ResetWindowState();
+  ResetDrawTarget();       // drawing goes to the back buffer in white on black
+  CreateTextFontForRun();  // the text state and both fonts, the print cursor at 0,0
 }
 
 }  // namespace vx

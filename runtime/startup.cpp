@@ -149,8 +149,6 @@ bool SetupDisplayForProgram(win::HWND window, int fullScreen, int windowed, int 
   LoadPointerBitmap();
   CreatePointerSprites();
   ResetRuntimeState();
-  ResetDrawTarget();  // drawing goes to the back buffer in white on black
-  CreateTextFontForRun();
   SetSoundDefaults();
   win::GetCurrentDirectoryA(&gRunDirectory);
   AcquireInputDevices();

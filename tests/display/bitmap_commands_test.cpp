@@ -4,8 +4,8 @@
 // with their errors leaving the result alone, and on a real headless display the gamma ramp and
 // the saved screen in the format of its name.
 #include <cstring>
+#include <deque>
 #include <filesystem>
-#include <memory>
 #include <tuple>
 #include <utility>
 
@@ -23,34 +23,57 @@ using test::ColourAt;
 
 constexpr int32_t kUntouched = -77;
 
-// Operands made for one handler call, as a loaded program holds them.
+// Operands made for handler calls, as a loaded program holds them.
 class Operands {
  public:
   ~Operands() {
-    for (auto& slot : slots_) ClearStringIfText(*slot);
+    for (ValueSlot* text : texts_) ClearString(text);
   }
   ValueSlot* Int(int32_t v) {
-    slots_.push_back(std::make_unique<Slot>());
-    slots_.back()->value.i = v;
-    return &slots_.back()->value;
+    slots_.emplace_back().i = v;
+    return &slots_.back();
   }
   ValueSlot* Text(const std::string& text) {
-    slots_.push_back(std::make_unique<Slot>());
-    slots_.back()->text = true;
-    StoreString(&slots_.back()->value, text.c_str());
-    return &slots_.back()->value;
+    texts_.push_back(&slots_.emplace_back());
+    StoreString(texts_.back(), text.c_str());
+    return texts_.back();
   }
 
  private:
-  struct Slot {
-    ValueSlot value{};
-    bool text = false;
-  };
-  static void ClearStringIfText(Slot& slot) {
-    if (slot.text) ClearString(&slot.value);
-  }
-  std::vector<std::unique_ptr<Slot>> slots_;
+  std::deque<ValueSlot> slots_;
+  std::vector<ValueSlot*> texts_;
 };
+
+// Runs the handler as the dispatcher does; true when it ended the time slice. The error it raised
+// is in gErrorCode.
+bool Call(int number, const std::vector<ValueSlot*>& operands) {
+  std::vector<OperandWord> words(operands.size() + 1);
+  for (size_t i = 0; i < operands.size(); ++i) words[i].slot = operands[i];
+  gProgramCounter = words.data();
+  gYieldFlag = gErrorCode = gErrorWarningFlag = 0;
+  HandlerOf(number)();
+  EXPECT_EQ(gProgramCounter, words.data() + operands.size()) << "command " << number;
+  gProgramCounter = nullptr;
+  win::ClearMessageQueue();
+  const bool yielded = gYieldFlag == 1;
+  gYieldFlag = 0;
+  return yielded;
+}
+// A command of integer operands.
+bool Do(int number, const std::vector<int32_t>& values) {
+  Operands o;
+  std::vector<ValueSlot*> operands;
+  for (int32_t v : values) operands.push_back(o.Int(v));
+  return Call(number, operands);
+}
+// A question; its result, which starts as kUntouched.
+int32_t Ask(int number, std::initializer_list<int32_t> values = {}) {
+  Operands o;
+  std::vector<ValueSlot*> operands{o.Int(kUntouched)};
+  for (int32_t v : values) operands.push_back(o.Int(v));
+  Call(number, operands);
+  return operands[0]->i;
+}
 
 class BitmapCommandTest : public test::BitmapWorld {
  protected:
@@ -60,55 +83,21 @@ class BitmapCommandTest : public test::BitmapWorld {
     gAutoRefreshFlag = 1;
   }
   void TearDown() override {
-    gProgramCounter = nullptr;
     gAutoRefreshFlag = 1;
     test::BitmapWorld::TearDown();
-  }
-  // Runs the handler as the dispatcher does; true when it ended the time slice. The error it
-  // raised is in gErrorCode.
-  static bool Run(int number, const std::vector<ValueSlot*>& operands) {
-    std::vector<OperandWord> words(operands.size() + 1);
-    for (size_t i = 0; i < operands.size(); ++i) words[i].slot = operands[i];
-    gProgramCounter = words.data();
-    gYieldFlag = 0;
-    gErrorCode = 0;
-    gErrorWarningFlag = 0;
-    HandlerOf(number)();
-    EXPECT_EQ(gProgramCounter, words.data() + operands.size()) << "command " << number;
-    gProgramCounter = nullptr;
-    win::ClearMessageQueue();
-    const bool yielded = gYieldFlag == 1;
-    gYieldFlag = 0;
-    return yielded;
-  }
-  // A command of integer operands.
-  static bool Do(int number, std::initializer_list<int32_t> values) {
-    Operands o;
-    std::vector<ValueSlot*> operands;
-    for (int32_t v : values) operands.push_back(o.Int(v));
-    return Run(number, operands);
-  }
-  // A question; its result, which starts as kUntouched.
-  static int32_t Ask(int number, std::initializer_list<int32_t> values = {}) {
-    Operands o;
-    std::vector<ValueSlot*> operands{o.Int(kUntouched)};
-    for (int32_t v : values) operands.push_back(o.Int(v));
-    Run(number, operands);
-    return operands[0]->i;
   }
   std::string File(const std::string& name) { return temp.path() + name; }
   test::TempFolder temp;
 };
 
 TEST_F(BitmapCommandTest, CommandsQueueTheirWorkAndEndTheSliceAsTheyShould) {
-  struct Case {
+  const struct {
     const char* what;
     int number;
     std::vector<int32_t> values;
     uint8_t automatic;
     bool yields;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"create", 1005, {1, 8, 8}, 0, true},
       {"set current, automatic", 1006, {0}, 1, true},
       {"set current, by hand", 1006, {0}, 0, false},
@@ -128,13 +117,10 @@ TEST_F(BitmapCommandTest, CommandsQueueTheirWorkAndEndTheSliceAsTheyShould) {
       {"fade the screen", 1013, {0, 50}, 0, true},
       {"fade a bitmap", 1013, {1, 50}, 1, false},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     gAutoRefreshFlag = c.automatic;
     const uint32_t waiting = gDrawQueueCount;
-    Operands o;
-    std::vector<ValueSlot*> operands;
-    for (int32_t v : c.values) operands.push_back(o.Int(v));
-    EXPECT_EQ(Run(c.number, operands), c.yields) << c.what;
+    EXPECT_EQ(Do(c.number, c.values), c.yields) << c.what;
     EXPECT_EQ(gDrawQueueCount, waiting + 1) << c.what;
     EXPECT_EQ(gErrorCode, 0) << c.what;
   }
@@ -143,43 +129,33 @@ TEST_F(BitmapCommandTest, CommandsQueueTheirWorkAndEndTheSliceAsTheyShould) {
 
   // Files: loads and saves always end the slice; the screen is saved after the present.
   Operands o;
-  EXPECT_TRUE(Run(1001, {o.Text("a.bmp")}));
-  EXPECT_TRUE(Run(1002, {o.Text("b.bmp"), o.Int(4)}));
+  EXPECT_TRUE(Call(1001, {o.Text("a.bmp")}));
+  EXPECT_TRUE(Call(1002, {o.Text("b.bmp"), o.Int(4)}));
   EXPECT_EQ(gDrawQueueCount, 2u);
   EXPECT_EQ(gDrawQueue[uint32_t(gDrawQueue.usedTail)].number, 4);
   EXPECT_STREQ(gDrawQueue[uint32_t(gDrawQueue.usedTail)].params.text, "b.bmp");
-  EXPECT_TRUE(Run(1003, {o.Text("shot.png")}));
-  EXPECT_EQ(gScreenSaveRequest, 1u);
-  EXPECT_EQ(gScreenshotFile, "shot.png");
-  gScreenSaveRequest = 0;
-  EXPECT_TRUE(Run(1004, {o.Text("screen.jpg"), o.Int(0)}));
-  EXPECT_EQ(gScreenSaveRequest, 1u);
-  EXPECT_EQ(gScreenshotFile, "screen.jpg");
+  for (const auto& [name, operands] : {std::pair{"shot.png", 1}, std::pair{"screen.jpg", 2}}) {
+    gScreenSaveRequest = 0;
+    EXPECT_TRUE(operands == 1 ? Call(1003, {o.Text(name)}) : Call(1004, {o.Text(name), o.Int(0)}));
+    EXPECT_EQ(gScreenSaveRequest, 1u);
+    EXPECT_EQ(gScreenshotFile, name);
+  }
   EXPECT_EQ(gDrawQueueCount, 2u);
-  EXPECT_TRUE(Run(1004, {o.Text("three.bmp"), o.Int(3)}));
+  EXPECT_TRUE(Call(1004, {o.Text("three.bmp"), o.Int(3)}));
   EXPECT_EQ(gDrawQueueCount, 3u);
   EXPECT_EQ(gDrawQueue[uint32_t(gDrawQueue.usedTail)].type, kSaveBitmap);
 }
 
 TEST_F(BitmapCommandTest, ABitmapFromCreationToDeletion) {
-  // The screen always exists and has the display's size.
-  EXPECT_EQ(Ask(1051, {0}), 1);
-  EXPECT_EQ(Ask(1058, {0}), 64);
-  EXPECT_EQ(Ask(1059, {0}), 48);
-  EXPECT_EQ(Ask(1060, {0}), 32);
-  EXPECT_EQ(Ask(1052), 0);
-  EXPECT_EQ(Ask(1053), 64);
-
+  // The screen always exists, has the display's size and is current.
+  EXPECT_EQ((std::vector{Ask(1051, {0}), Ask(1058, {0}), Ask(1059, {0}), Ask(1060, {0}), Ask(1052), Ask(1053)}),
+            (std::vector{1, 64, 48, 32, 0, 64}));
   Do(1005, {1, 16, 8});
   EXPECT_EQ(Ask(1051, {1}), 0);  // made in the next frame
   ASSERT_EQ(Frame(), 0);
-  EXPECT_EQ(Ask(1051, {1}), 1);
-  EXPECT_EQ(Ask(1052), 1);  // a new bitmap is the current one
-  EXPECT_EQ(Ask(1053), 16);
-  EXPECT_EQ(Ask(1054), 8);
-  EXPECT_EQ(Ask(1055), 32);
-  EXPECT_EQ(Ask(1058, {1}), 16);
-  EXPECT_EQ(Ask(1059, {1}), 8);
+  // A new bitmap is the current one: exists, current, its width, height, depth; width, height by number.
+  EXPECT_EQ((std::vector{Ask(1051, {1}), Ask(1052), Ask(1053), Ask(1054), Ask(1055), Ask(1058, {1}), Ask(1059, {1})}),
+            (std::vector{1, 1, 16, 8, 32, 16, 8}));
 
   // Drawing goes to it until the screen is chosen again.
   QueueInk(0xFF00FF, 0);
@@ -188,15 +164,13 @@ TEST_F(BitmapCommandTest, ABitmapFromCreationToDeletion) {
   EXPECT_EQ(Ask(1052), 0);
   QueueDot(3, 3);
   ASSERT_EQ(Frame(), 0);
-  EXPECT_EQ(ColourAt(gBitmaps[1], 2, 2), 0xFF00FFu);
-  EXPECT_EQ(ColourAt(gBackBuffer, 3, 3), 0xFF00FFu);
-  EXPECT_EQ(ColourAt(gBackBuffer, 2, 2), 0u);
+  EXPECT_EQ((std::vector{ColourAt(gBitmaps[1], 2, 2), ColourAt(gBackBuffer, 3, 3), ColourAt(gBackBuffer, 2, 2)}),
+            (std::vector<uint32_t>{0xFF00FF, 0xFF00FF, 0}));
 
   // Made again: another size.
   Do(1005, {1, 5, 7});
   ASSERT_EQ(Frame(), 0);
-  EXPECT_EQ(Ask(1058, {1}), 5);
-  EXPECT_EQ(Ask(1059, {1}), 7);
+  EXPECT_EQ(std::pair(Ask(1058, {1}), Ask(1059, {1})), std::pair(5, 7));
 
   // Deleting the current bitmap makes the screen current at once, before the frame.
   Do(1006, {1});
@@ -211,10 +185,12 @@ TEST_F(BitmapCommandTest, ABitmapFromCreationToDeletion) {
   EXPECT_EQ(Ask(1058, {1}), kUntouched);
   EXPECT_EQ(gErrorCode, 1002);
 
-  // The screen is never deleted; numbers outside the program's range touch no table.
+  // The screen is never deleted nor made; numbers outside the program's range touch no table.
   Do(1009, {0});
   EXPECT_EQ(Frame(), 1006);
   EXPECT_EQ(Ask(1051, {0}), 1);
+  Do(1005, {0, 4, 4});
+  EXPECT_EQ(Frame(), 1009);
   for (int32_t n : {32, kWorkBitmap, -5}) {
     Do(1009, {n});
     EXPECT_EQ(Frame(), 1001) << n;
@@ -223,37 +199,26 @@ TEST_F(BitmapCommandTest, ABitmapFromCreationToDeletion) {
   }
   EXPECT_EQ(gBitmaps[size_t(kWorkBitmap)], nullptr);
   EXPECT_EQ(gBitmapInfo[size_t(kWorkBitmap)].width, 0u);
-  Do(1005, {0, 4, 4});
-  EXPECT_EQ(Frame(), 1009);
 }
 
 TEST_F(BitmapCommandTest, LoadingMakesTheBitmapCurrentInTheNextFrame) {
   test::WriteBmp(File("q.bmp"), test::Quadrants(10, 6));
   Operands o;
-  Run(1002, {o.Text(File("q.bmp")), o.Int(7)});
+  Call(1002, {o.Text(File("q.bmp")), o.Int(7)});
   EXPECT_EQ(Ask(1052), 0);
   ASSERT_EQ(Frame(), 0);
-  EXPECT_EQ(Ask(1052), 7);
-  EXPECT_EQ(Ask(1053), 10);
-  EXPECT_EQ(Ask(1054), 6);
-  // The next frame's drawing goes to it.
-  QueueInk(0x00FFFF, 0);
-  QueueBox(0, 0, 1, 1);
-  ASSERT_EQ(Frame(), 0);
-  EXPECT_EQ(ColourAt(gBitmaps[7], 1, 1), 0x00FFFFu);
-  EXPECT_EQ(ColourAt(gBitmaps[7], 2, 2), 0xFF0000u);
-
+  EXPECT_EQ((std::vector{Ask(1052), Ask(1053), Ask(1054)}), (std::vector{7, 10, 6}));
   // Onto the screen, then saved through the queue and loaded back into another bitmap.
-  Run(1001, {o.Text(File("q.bmp"))});
+  Call(1001, {o.Text(File("q.bmp"))});
   ASSERT_EQ(Frame(), 0);
   EXPECT_EQ(Ask(1052), 0);
   EXPECT_EQ(ColourAt(gBackBuffer, 9, 5), 0xFFFFFFu);
-  Run(1004, {o.Text(File("seven.png")), o.Int(7)});
-  Run(1002, {o.Text(File("seven.png")), o.Int(8)});
+  Call(1004, {o.Text(File("seven.png")), o.Int(7)});
+  Call(1002, {o.Text(File("seven.png")), o.Int(8)});
   ASSERT_EQ(Frame(), 0);
   EXPECT_EQ(test::PictureOf(gBitmaps[8]).rgb, test::PictureOf(gBitmaps[7]).rgb);
 
-  Run(1002, {o.Text(File("nothing.bmp")), o.Int(9)});
+  Call(1002, {o.Text(File("nothing.bmp")), o.Int(9)});
   EXPECT_EQ(Frame(), 105);
   EXPECT_EQ(Ask(1052), 8);
 }
@@ -261,13 +226,12 @@ TEST_F(BitmapCommandTest, LoadingMakesTheBitmapCurrentInTheNextFrame) {
 TEST_F(BitmapCommandTest, MirrorAndFlipFlagsCountAtOnce) {
   test::WriteBmp(File("q.bmp"), test::Quadrants(4, 4));
   Operands o;
-  Run(1002, {o.Text(File("q.bmp")), o.Int(2)});
+  Call(1002, {o.Text(File("q.bmp")), o.Int(2)});
   ASSERT_EQ(Frame(), 0);
 
   Do(1010, {2});
-  EXPECT_EQ(Ask(1061, {2}), 1);  // before the frame
-  EXPECT_EQ(Ask(1056), 1);
-  EXPECT_EQ(Ask(1062, {2}), 0);
+  // Before the frame: mirrored by number, the current one mirrored, not flipped.
+  EXPECT_EQ((std::vector{Ask(1061, {2}), Ask(1056), Ask(1062, {2})}), (std::vector{1, 1, 0}));
   ASSERT_EQ(Frame(), 0);
   EXPECT_EQ(ColourAt(gBitmaps[2], 0, 0), 0x00FF00u);  // right half now on the left
   Do(1010, {2});
@@ -276,12 +240,11 @@ TEST_F(BitmapCommandTest, MirrorAndFlipFlagsCountAtOnce) {
   EXPECT_EQ(test::PictureOf(gBitmaps[2]).rgb, test::Quadrants(4, 4).rgb);
 
   Do(1011, {2});
-  EXPECT_EQ(Ask(1062, {2}), 1);
-  EXPECT_EQ(Ask(1057), 1);
+  EXPECT_EQ(std::pair(Ask(1062, {2}), Ask(1057)), std::pair(1, 1));
   ASSERT_EQ(Frame(), 0);
   EXPECT_EQ(ColourAt(gBitmaps[2], 0, 0), 0x0000FFu);
   // A later load or create keeps the count.
-  Run(1002, {o.Text(File("q.bmp")), o.Int(2)});
+  Call(1002, {o.Text(File("q.bmp")), o.Int(2)});
   Do(1005, {2, 3, 3});
   ASSERT_EQ(Frame(), 0);
   EXPECT_EQ(Ask(1062, {2}), 1);
@@ -299,22 +262,12 @@ TEST_F(BitmapCommandTest, MirrorAndFlipFlagsCountAtOnce) {
 TEST_F(BitmapCommandTest, QuestionsCheckTheirNumberAndLeaveTheResultOnError) {
   Do(1005, {3, 6, 2});
   ASSERT_EQ(Frame(), 0);
-  struct Case {
-    int number;
-    int32_t n;
-    int32_t error;
-  };
-  std::vector<Case> cases = {{1051, -1, 1001}, {1051, 32, 1001}, {1051, kWorkBitmap, 1001}};
-  for (int number = 1058; number <= 1062; ++number) {
-    cases.push_back({number, 32, 1001});
-    cases.push_back({number, -1, 1001});
-    cases.push_back({number, kWorkBitmap, 1001});
-    cases.push_back({number, 4, 1002});
-  }
-  for (const Case& c : cases) {
-    EXPECT_EQ(Ask(c.number, {c.n}), kUntouched) << c.number << " " << c.n;
-    EXPECT_EQ(gErrorCode, c.error) << c.number << " " << c.n;
-  }
+  for (int number : {1051, 1058, 1059, 1060, 1061, 1062})
+    for (const auto& [n, error] : {std::pair{-1, 1001}, {32, 1001}, {kWorkBitmap, 1001}, {4, 1002}}) {
+      if (number == 1051 && error == 1002) continue;  // the existence question answers for empty slots
+      EXPECT_EQ(Ask(number, {n}), kUntouched) << number << " " << n;
+      EXPECT_EQ(gErrorCode, error) << number << " " << n;
+    }
   EXPECT_EQ(Ask(1060, {3}), 32);
   EXPECT_EQ(gErrorCode, 0);
 
@@ -356,8 +309,7 @@ class BitmapDisplayTest : public ::testing::Test {
     gMainWindow = nullptr;
     win::ClearMessageQueue();
     win::ResetDisplayFaults();
-    gErrorCode = 0;
-    gErrorWarningFlag = 0;
+    gErrorCode = gErrorWarningFlag = 0;
     gScreenshotFile.clear();
   }
   static win::DDGAMMARAMP Ramp() {
@@ -366,19 +318,7 @@ class BitmapDisplayTest : public ::testing::Test {
     return ramp;
   }
   static int32_t Gamma(int32_t red, int32_t green, int32_t blue) {
-    std::vector<ValueSlot> slots(3);
-    slots[0].i = red, slots[1].i = green, slots[2].i = blue;
-    OperandWord words[4]{};
-    for (size_t i = 0; i < 3; ++i) words[i].slot = &slots[i];
-    gProgramCounter = words;
-    gYieldFlag = 0;
-    gErrorCode = 0;
-    gErrorWarningFlag = 0;
-    HandlerOf(1014)();
-    EXPECT_EQ(gProgramCounter, words + 3);
-    EXPECT_EQ(gYieldFlag, 1);
-    gProgramCounter = nullptr;
-    win::ClearMessageQueue();
+    EXPECT_TRUE(Do(1014, {red, green, blue}));
     return gErrorCode;
   }
 };
@@ -386,18 +326,16 @@ class BitmapDisplayTest : public ::testing::Test {
 TEST_F(BitmapDisplayTest, GammaIsSetWithinItsRangeAndRefusedOutsideIt) {
   ASSERT_EQ(gGammaAvailable, 1u);
   EXPECT_EQ(Gamma(256, 256, 256), 0);
-  win::DDGAMMARAMP neutral = Ramp();
+  const win::DDGAMMARAMP neutral = Ramp();
   for (uint32_t i = 0; i < 256; ++i) {
     ASSERT_EQ(neutral.red[i], i * 256) << i;
     ASSERT_EQ(neutral.blue[i], i * 256) << i;
   }
   EXPECT_EQ(Gamma(511, 0, 300), 0);
   const win::DDGAMMARAMP set = Ramp();
-  EXPECT_EQ(set.red[0], 65280);
-  EXPECT_EQ(set.red[255], 65280);
-  EXPECT_EQ(set.green[255], 0);
-  EXPECT_EQ(set.blue[10], 44 * 256 + 10 * 211);
-  for (const auto& [red, green, blue] : {std::tuple{512, 256, 256}, std::tuple{256, -1, 256}, std::tuple{256, 256, 100000}}) {
+  EXPECT_EQ((std::vector<uint32_t>{set.red[0], set.red[255], set.green[255], set.blue[10]}),
+            (std::vector<uint32_t>{65280, 65280, 0, 44 * 256 + 10 * 211}));
+  for (const auto& [red, green, blue] : {std::tuple{512, 256, 256}, {256, -1, 256}, {256, 256, 100000}}) {
     EXPECT_EQ(Gamma(red, green, blue), 1014);
     EXPECT_EQ(gErrorWarningFlag, 1);  // soft
     const win::DDGAMMARAMP after = Ramp();
@@ -411,19 +349,18 @@ TEST_F(BitmapDisplayTest, TheShownScreenIsSavedInTheFormatOfItsName) {
   win::RECT box{10, 20, 30, 25};
   test::Fill(gBackBuffer, 0x30C0F0, &box);
   PresentFrame();
+  const uint32_t shown = ColourAt(gPrimarySurface, 10, 20);
+  EXPECT_NE(shown, 0u);
   for (const char* name : {"shot.png", "shot.bmp", "shot.TGA"}) {
     SCOPED_TRACE(name);
     gScreenshotFile = temp.path() + name;
     ASSERT_EQ(SaveScreenshot(), 1);
     ASSERT_EQ(LoadBitmapIntoSlot(1, gScreenshotFile), 1);
-    EXPECT_EQ(gBitmapInfo[1].width, 640u);
-    EXPECT_EQ(gBitmapInfo[1].height, 480u);
-    const uint32_t shown = ColourAt(gPrimarySurface, 10, 20);
-    EXPECT_NE(shown, 0u);
-    EXPECT_EQ(ColourAt(gBitmaps[1], 10, 20), shown);
-    EXPECT_EQ(ColourAt(gBitmaps[1], 29, 24), shown);
-    EXPECT_EQ(ColourAt(gBitmaps[1], 30, 24), 0u);
-    EXPECT_EQ(ColourAt(gBitmaps[1], 29, 25), 0u);
+    EXPECT_EQ(std::pair(gBitmapInfo[1].width, gBitmapInfo[1].height), std::pair(640u, 480u));
+    // Both corners of the box, and just outside it to the right and below.
+    EXPECT_EQ((std::vector{ColourAt(gBitmaps[1], 10, 20), ColourAt(gBitmaps[1], 29, 24), ColourAt(gBitmaps[1], 30, 24),
+                           ColourAt(gBitmaps[1], 29, 25)}),
+              (std::vector<uint32_t>{shown, shown, 0, 0}));
     ReleaseBitmapSurface(1);
   }
   EXPECT_EQ(gScreenshotSurface, nullptr);

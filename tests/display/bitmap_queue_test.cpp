@@ -16,9 +16,12 @@ namespace vx {
 namespace {
 
 using test::ColourAt;
+using test::ColoursAt;
 using test::Picture;
-using test::PictureIn;
 using test::PictureOf;
+using Colours = std::vector<uint32_t>;
+
+constexpr uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF;
 
 class BitmapQueueTest : public test::BitmapWorld {
  protected:
@@ -39,12 +42,8 @@ TEST_F(BitmapQueueTest, FilesLoadOntoTheScreenAndIntoBitmaps) {
     QueueLoadBitmap(0, File("small.bmp"));
     EXPECT_EQ(ColourAt(gBackBuffer, 0, 0), grey);  // not before the frame
     ASSERT_EQ(Frame(), 0);
-    EXPECT_EQ(ColourAt(gBackBuffer, 0, 0), 0xFF0000u);
-    EXPECT_EQ(ColourAt(gBackBuffer, 7, 0), 0x00FF00u);
-    EXPECT_EQ(ColourAt(gBackBuffer, 0, 5), 0x0000FFu);
-    EXPECT_EQ(ColourAt(gBackBuffer, 7, 5), 0xFFFFFFu);
-    EXPECT_EQ(ColourAt(gBackBuffer, 8, 0), grey);
-    EXPECT_EQ(ColourAt(gBackBuffer, 0, 6), grey);
+    EXPECT_EQ(ColoursAt(gBackBuffer, {{0, 0}, {7, 0}, {0, 5}, {7, 5}, {8, 0}, {0, 6}}),
+              (Colours{kRed, kGreen, kBlue, kWhite, grey, grey}));
     EXPECT_EQ(gCurrentBitmap, 0);
     EXPECT_EQ(gCurrentSurface, gBackBuffer);
     EXPECT_EQ(gBitmaps[0], nullptr);  // the screen never becomes a bitmap of its own
@@ -52,12 +51,8 @@ TEST_F(BitmapQueueTest, FilesLoadOntoTheScreenAndIntoBitmaps) {
     // Larger: squeezed into the whole screen.
     QueueLoadBitmap(0, File("large.bmp"));
     ASSERT_EQ(Frame(), 0);
-    EXPECT_EQ(ColourAt(gBackBuffer, 1, 1), 0xFF0000u);
-    EXPECT_EQ(ColourAt(gBackBuffer, 62, 1), 0x00FF00u);
-    EXPECT_EQ(ColourAt(gBackBuffer, 1, 46), 0x0000FFu);
-    EXPECT_EQ(ColourAt(gBackBuffer, 62, 46), 0xFFFFFFu);
-    EXPECT_EQ(ColourAt(gBackBuffer, 31, 23), 0xFF0000u);
-    EXPECT_EQ(ColourAt(gBackBuffer, 32, 24), 0xFFFFFFu);
+    EXPECT_EQ(ColoursAt(gBackBuffer, {{1, 1}, {62, 1}, {1, 46}, {62, 46}, {31, 23}, {32, 24}}),
+              (Colours{kRed, kGreen, kBlue, kWhite, kRed, kWhite}));
 
     // Into an empty bitmap: the file's size, the black key, and it becomes current.
     QueueLoadBitmap(5, File("small.bmp"));
@@ -66,9 +61,8 @@ TEST_F(BitmapQueueTest, FilesLoadOntoTheScreenAndIntoBitmaps) {
     ASSERT_NE(gBitmaps[5], nullptr);
     EXPECT_EQ(gCurrentBitmap, 5);
     EXPECT_EQ(gCurrentSurface, gBitmaps[5]);
-    EXPECT_EQ(gBitmapInfo[5].width, 8u);
-    EXPECT_EQ(gBitmapInfo[5].height, 6u);
-    EXPECT_EQ(gBitmapInfo[5].bitsPerPixel, gBitmaps[5]->PixelFormat().dwRGBBitCount);
+    EXPECT_EQ((std::vector{gBitmapInfo[5].width, gBitmapInfo[5].height, gBitmapInfo[5].bitsPerPixel}),
+              (std::vector{8u, 6u, gBitmaps[5]->PixelFormat().dwRGBBitCount}));
     EXPECT_EQ(PictureOf(gBitmaps[5]).rgb, test::Quadrants(8, 6).rgb);
     win::DDCOLORKEY key{1, 1};
     ASSERT_EQ(gBitmaps[5]->GetColorKey(win::DDCKEY_SRCBLT, &key), win::DD_OK);
@@ -83,15 +77,12 @@ TEST_F(BitmapQueueTest, FilesLoadOntoTheScreenAndIntoBitmaps) {
     ASSERT_EQ(Frame(), 0);
     EXPECT_EQ(gBitmaps[6], kept);
     EXPECT_EQ(gCurrentBitmap, 6);
-    EXPECT_EQ(gBitmapInfo[6].width, 20u);
-    EXPECT_EQ(gBitmapInfo[6].height, 10u);
-    EXPECT_EQ(ColourAt(kept, 0, 0), 0xFF0000u);
-    EXPECT_EQ(ColourAt(kept, 19, 9), 0xFFFFFFu);
+    EXPECT_EQ(std::pair(gBitmapInfo[6].width, gBitmapInfo[6].height), std::pair(20u, 10u));
     // Drawing queued after the load goes to the loaded bitmap.
     QueueInk(0x00FFFF, 0);
     QueueDot(3, 3);
     ASSERT_EQ(Frame(), 0);
-    EXPECT_EQ(ColourAt(kept, 3, 3), 0x00FFFFu);
+    EXPECT_EQ(ColoursAt(kept, {{0, 0}, {19, 9}, {3, 3}}), (Colours{kRed, kWhite, 0x00FFFF}));
     TearDown();
   }
 }
@@ -100,13 +91,11 @@ TEST_F(BitmapQueueTest, EveryReadableFormatLoadsIntoABitmap) {
   VX_CORPUS_OR_SKIP(images, "");
   World(32);
   // Each file against FreeImage's reading of it; the JPEG against the lossless picture.
-  struct Case {
-    const char* file;
-    const char* reference;
+  const struct {
+    const char *file, *reference;
     FREE_IMAGE_FORMAT format;
     int tolerance;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"bmp/g/rgb24.bmp", "bmp/g/rgb24.bmp", FIF_BMP, 0},
       {"png/hopper.png", "png/hopper.png", FIF_PNG, 0},
       {"tga/200x32_rgb_bl_raw.tga", "tga/200x32_rgb_bl_raw.tga", FIF_TARGA, 0},
@@ -116,17 +105,16 @@ TEST_F(BitmapQueueTest, EveryReadableFormatLoadsIntoABitmap) {
       {"jpeg/hopper.jpg", "png/hopper.png", FIF_PNG, 4},
   };
   int32_t n = 1;
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
-    const std::string path = images + "/" + c.file;
     const std::optional<Picture> reference = test::ReferenceDecode(c.format, images + "/" + c.reference);
     ASSERT_TRUE(reference);
-    QueueLoadBitmap(n, path);
+    QueueLoadBitmap(n, images + "/" + c.file);
     ASSERT_EQ(Frame(), 0);
     ASSERT_NE(gBitmaps[size_t(n)], nullptr);
     EXPECT_EQ(gCurrentBitmap, n);
-    EXPECT_EQ(gBitmapInfo[size_t(n)].width, reference->width);
-    EXPECT_EQ(gBitmapInfo[size_t(n)].height, reference->height);
+    EXPECT_EQ(std::pair(gBitmapInfo[size_t(n)].width, gBitmapInfo[size_t(n)].height),
+              std::pair(reference->width, reference->height));
     EXPECT_LE(test::LargestDifference(PictureOf(gBitmaps[size_t(n)]), *reference), c.tolerance);
     ++n;
   }
@@ -177,9 +165,9 @@ TEST_F(BitmapQueueTest, DamagedAndMissingFilesFailWithoutTouchingAnything) {
                                        {"pcx", ".pcx"}, {"png", ".png"}}) {
     const std::string path = test::CorpusFolder(folder);
     if (path.empty()) continue;
+    const bool badBmp = std::string(folder) == "bmp/b";
     for (const std::string& file : test::FilesIn(path, ending)) {
       const std::string name = test::BaseName(file);
-      const bool badBmp = std::string(folder) == "bmp/b";
       if (badBmp ? wholeEnough.count(name) == 1
                  : !(name.starts_with("crash-") || name.starts_with("ossfuzz") ||
                      name.find("oob") != std::string::npos || name.starts_with("broken")))
@@ -220,23 +208,19 @@ TEST_F(BitmapQueueTest, SavedBitmapsLoadBackInEveryWritableFormat) {
   QueueLoadBitmap(1, File("source.bmp"));
   QueueLoadBitmap(0, File("source.bmp"));
   ASSERT_EQ(Frame(), 0);
-  struct Case {
-    const char* name;
-    int tolerance;
-  };
-  for (const Case& c : {Case{"a.bmp", 0}, Case{"b.PNG", 0}, Case{"c.tga", 0}, Case{"d.jpg", 40}}) {
-    SCOPED_TRACE(c.name);
-    QueueSaveBitmap(1, File(c.name));
-    QueueLoadBitmap(2, File(c.name));
+  for (const auto& [name, tolerance] : {std::pair{"a.bmp", 0}, {"b.PNG", 0}, {"c.tga", 0}, {"d.jpg", 40}}) {
+    SCOPED_TRACE(name);
+    QueueSaveBitmap(1, File(name));
+    QueueLoadBitmap(2, File(name));
     ASSERT_EQ(Frame(), 0);
-    EXPECT_LE(test::LargestDifference(PictureOf(gBitmaps[2]), picture), c.tolerance);
+    EXPECT_LE(test::LargestDifference(PictureOf(gBitmaps[2]), picture), tolerance);
   }
   // The screen saves the whole screen.
   QueueSaveBitmap(0, File("screen.png"));
   QueueLoadBitmap(3, File("screen.png"));
   ASSERT_EQ(Frame(), 0);
   EXPECT_EQ(gBitmapInfo[3].width, 64u);
-  EXPECT_EQ(PictureIn(gBitmaps[3], 0, 0, 6, 5).rgb, picture.rgb);
+  EXPECT_EQ(test::PictureIn(gBitmaps[3], 0, 0, 6, 5).rgb, picture.rgb);
   EXPECT_EQ(ColourAt(gBitmaps[3], 6, 5), 0u);
 }
 
@@ -244,24 +228,22 @@ TEST_F(BitmapQueueTest, AFailedSaveSaysSoAndKeepsTheOldFile) {
   World(32);
   QueueCreateBitmap(1, 4, 4);
   ASSERT_EQ(Frame(), 0);
-  test::WriteBytes(File("old.bmp"), {'o', 'l', 'd'});
+  const std::vector<uint8_t> old{'o', 'l', 'd'};
+  test::WriteBytes(File("old.bmp"), old);
 
   // The surface can't be read while it is locked: nothing is written.
-  win::DDSURFACEDESC2 desc{};
-  desc.dwSize = sizeof desc;
-  ASSERT_EQ(gBitmaps[1]->Lock(nullptr, &desc, win::DDLOCK_WAIT, nullptr), win::DD_OK);
+  ASSERT_NO_FATAL_FAILURE(test::LockSurface(gBitmaps[1]));
   QueueSaveBitmap(1, File("old.bmp"));
   EXPECT_EQ(Frame(), 1004);
   EXPECT_EQ(gErrorWarningFlag, 0);
   gBitmaps[1]->Unlock(nullptr);
-  EXPECT_EQ(test::FileBytes(File("old.bmp")), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(test::FileBytes(File("old.bmp")), old);
 
   // A folder that does not exist, an ending with no writer, endings that are only read.
   for (const char* name : {"missing/x.bmp", "x.gif", "x.pcx", "x.psd", "x.tif", "x"}) {
-    SCOPED_TRACE(name);
     QueueSaveBitmap(1, File(name));
-    EXPECT_EQ(Frame(), 1004);
-    EXPECT_FALSE(std::filesystem::exists(File(name)));
+    EXPECT_EQ(Frame(), 1004) << name;
+    EXPECT_FALSE(std::filesystem::exists(File(name))) << name;
   }
   QueueSaveBitmap(1, File("old.bmp"));
   EXPECT_EQ(Frame(), 0);
@@ -274,17 +256,23 @@ TEST_F(BitmapQueueTest, AFailedSaveSaysSoAndKeepsTheOldFile) {
   EXPECT_FALSE(std::filesystem::exists(File("y.bmp")));
 }
 
+// Bitmap 1 the 8 by 8 quadrants (black key; black never appears in it), bitmap 2 16 by 16 grey,
+// the screen black and current.
 class BitmapCopyTest : public BitmapQueueTest {
  protected:
   void SetUp() override {
     World(32, 64, 48);
     test::WriteBmp(File("q.bmp"), test::Quadrants(8, 8));
-    QueueLoadBitmap(1, File("q.bmp"));  // black colour key; black never appears in it
+    QueueLoadBitmap(1, File("q.bmp"));
     QueueCreateBitmap(2, 16, 16);
     ASSERT_EQ(Frame(), 0);
     QueueSetCurrentBitmap(0);  // a created bitmap became current when it was made
     ASSERT_EQ(Frame(), 0);
     test::Fill(gBitmaps[2], 0x404040);
+  }
+  static void ExpectUntouched() {
+    EXPECT_EQ(PictureOf(gBitmaps[2]).rgb, Colours(256, 0x404040u));
+    EXPECT_EQ(PictureOf(gBackBuffer).rgb, Colours(64 * 48, 0u));
   }
 };
 
@@ -293,11 +281,8 @@ TEST_F(BitmapCopyTest, WholeCopiesGoToTheTopLeftWithoutTheColourKey) {
   QueueCopyBitmap(1, 2);
   QueueCopyBitmap(1, 0);
   ASSERT_EQ(Frame(), 0);
-  EXPECT_EQ(ColourAt(gBitmaps[2], 0, 0), 0u);
-  EXPECT_EQ(ColourAt(gBitmaps[2], 7, 7), 0xFFFFFFu);
-  EXPECT_EQ(ColourAt(gBitmaps[2], 8, 0), 0x404040u);
-  EXPECT_EQ(ColourAt(gBitmaps[2], 0, 8), 0x404040u);
-  EXPECT_EQ(ColourAt(gBackBuffer, 7, 0), 0x00FF00u);
+  EXPECT_EQ(ColoursAt(gBitmaps[2], {{0, 0}, {7, 7}, {8, 0}, {0, 8}}), (Colours{0, kWhite, 0x404040, 0x404040}));
+  EXPECT_EQ(ColourAt(gBackBuffer, 7, 0), kGreen);
   EXPECT_EQ(gCurrentBitmap, 0);  // copies do not change the current bitmap
 
   QueueCopyBitmap(2, 2);
@@ -306,7 +291,7 @@ TEST_F(BitmapCopyTest, WholeCopiesGoToTheTopLeftWithoutTheColourKey) {
   EXPECT_EQ(Frame(), 1008);
   QueueCopyBitmap(0, 2);  // the screen is larger too
   EXPECT_EQ(Frame(), 1008);
-  EXPECT_EQ(ColourAt(gBitmaps[1], 7, 7), 0xFFFFFFu);
+  EXPECT_EQ(ColourAt(gBitmaps[1], 7, 7), kWhite);
 }
 
 TEST_F(BitmapCopyTest, RectangleCopiesStretchBetweenInclusiveEdges) {
@@ -314,28 +299,25 @@ TEST_F(BitmapCopyTest, RectangleCopiesStretchBetweenInclusiveEdges) {
   QueueCopyBitmapRect(1, 0, 0, 3, 3, 2, 2, 2, 9, 9);     // doubled
   QueueCopyBitmapRect(1, 4, 4, 7, 7, 0, 10, 10, 11, 11);  // halved onto the screen
   ASSERT_EQ(Frame(), 0);
-  const win::RECT painted{2, 2, 10, 10};
   for (int32_t y = 0; y < 16; ++y)
     for (int32_t x = 0; x < 16; ++x) {
-      const bool inside = x >= painted.left && x < painted.right && y >= painted.top && y < painted.bottom;
-      ASSERT_EQ(ColourAt(gBitmaps[2], x, y), inside ? 0xFF0000u : 0x404040u) << x << "," << y;
+      const bool inside = x >= 2 && x < 10 && y >= 2 && y < 10;
+      ASSERT_EQ(ColourAt(gBitmaps[2], x, y), inside ? kRed : 0x404040u) << x << "," << y;
     }
-  EXPECT_EQ(PictureIn(gBackBuffer, 10, 10, 2, 2).rgb, std::vector<uint32_t>(4, 0xFFFFFFu));
-  EXPECT_EQ(ColourAt(gBackBuffer, 12, 12), 0u);
-  EXPECT_EQ(ColourAt(gBackBuffer, 9, 9), 0u);
+  EXPECT_EQ(test::PictureIn(gBackBuffer, 10, 10, 2, 2).rgb, Colours(4, kWhite));
+  EXPECT_EQ(ColoursAt(gBackBuffer, {{12, 12}, {9, 9}}), (Colours{0, 0}));
   // The same bitmap as source and target is allowed for rectangles.
   QueueCopyBitmapRect(1, 4, 0, 7, 3, 1, 0, 4, 3, 7);
   ASSERT_EQ(Frame(), 0);
-  EXPECT_EQ(ColourAt(gBitmaps[1], 0, 4), 0x00FF00u);
+  EXPECT_EQ(ColourAt(gBitmaps[1], 0, 4), kGreen);
 }
 
 TEST_F(BitmapCopyTest, EveryCopyErrorLeavesTheTargetAlone) {
-  struct Case {
+  const struct {
     const char* what;
     int32_t source, edges[4], target, targetEdges[4];
     int32_t error;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"source -1", -1, {0, 0, 1, 1}, 2, {0, 0, 1, 1}, 1001},
       {"target 32", 1, {0, 0, 1, 1}, 32, {0, 0, 1, 1}, 1001},
       {"work bitmap", 1, {0, 0, 1, 1}, kWorkBitmap, {0, 0, 1, 1}, 1001},
@@ -352,7 +334,7 @@ TEST_F(BitmapCopyTest, EveryCopyErrorLeavesTheTargetAlone) {
       {"target empty", 1, {0, 0, 1, 1}, 2, {5, 5, 5, 9}, 1011},
       {"screen outside", 1, {0, 0, 1, 1}, 0, {60, 40, 64, 45}, 1010},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     QueueCopyBitmapRect(c.source, c.edges[0], c.edges[1], c.edges[2], c.edges[3], c.target, c.targetEdges[0],
                         c.targetEdges[1], c.targetEdges[2], c.targetEdges[3]);
     EXPECT_EQ(Frame(), c.error) << c.what;
@@ -361,30 +343,27 @@ TEST_F(BitmapCopyTest, EveryCopyErrorLeavesTheTargetAlone) {
   EXPECT_EQ(Frame(), 1001);
   QueueCopyBitmap(9, 2);
   EXPECT_EQ(Frame(), 1002);
-  EXPECT_EQ(PictureOf(gBitmaps[2]).rgb, std::vector<uint32_t>(256, 0x404040u));
-  EXPECT_EQ(PictureOf(gBackBuffer).rgb, std::vector<uint32_t>(64 * 48, 0u));
+  ExpectUntouched();
 
   // A blit that fails is reported, and the whole source is not copied over the target instead.
-  win::DDSURFACEDESC2 desc{};
-  desc.dwSize = sizeof desc;
-  ASSERT_EQ(gBitmaps[1]->Lock(nullptr, &desc, win::DDLOCK_WAIT, nullptr), win::DD_OK);
+  ASSERT_NO_FATAL_FAILURE(test::LockSurface(gBitmaps[1]));
   QueueCopyBitmapRect(1, 0, 0, 3, 3, 2, 0, 0, 3, 3);
   QueueCopyBitmap(1, 2);
   EXPECT_EQ(Frame(), 1000);
   gBitmaps[1]->Unlock(nullptr);
-  EXPECT_EQ(PictureOf(gBitmaps[2]).rgb, std::vector<uint32_t>(256, 0x404040u));
+  ExpectUntouched();
   // Sizes on record larger than the surface let a rectangle past the checks; the blit refuses it.
   gBitmapInfo[1].width = gBitmapInfo[1].height = 100;
   QueueCopyBitmapRect(1, 0, 0, 49, 49, 2, 0, 0, 15, 15);
   EXPECT_EQ(Frame(), 1000);
-  EXPECT_EQ(PictureOf(gBitmaps[2]).rgb, std::vector<uint32_t>(256, 0x404040u));
+  ExpectUntouched();
 }
 
 TEST_F(BitmapCopyTest, LostSurfacesAreRestoredAndAFailedRestorePauses) {
   win::LoseSurface(gBitmaps[2]);
   QueueCopyBitmapRect(1, 0, 0, 3, 3, 2, 0, 0, 3, 3);
   ASSERT_EQ(Frame(), 0);
-  EXPECT_EQ(ColourAt(gBitmaps[2], 3, 3), 0xFF0000u);
+  EXPECT_EQ(ColourAt(gBitmaps[2], 3, 3), kRed);
 
   win::LoseSurface(gBitmaps[1]);
   QueueCopyBitmap(1, 2);
@@ -409,19 +388,16 @@ TEST_F(BitmapQueueTest, ImagesAreSavedThroughTheWorkBitmap) {
   EXPECT_EQ(gBitmaps[size_t(kWorkBitmap)], nullptr);
   QueueLoadBitmap(1, File("image.png"));
   ASSERT_EQ(Frame(), 0);
-  EXPECT_EQ(gBitmapInfo[1].width, 6u);
-  EXPECT_EQ(gBitmapInfo[1].height, 4u);
-  EXPECT_EQ(ColourAt(gBitmaps[1], 0, 0), 0u);
-  EXPECT_EQ(ColourAt(gBitmaps[1], 5, 3), 0x20C040u);
+  EXPECT_EQ(std::pair(gBitmapInfo[1].width, gBitmapInfo[1].height), std::pair(6u, 4u));
+  EXPECT_EQ(ColoursAt(gBitmaps[1], {{0, 0}, {5, 3}}), (Colours{0, 0x20C040}));
 
-  QueueSaveImage(13, File("none.png"));
-  EXPECT_EQ(Frame(), 502);
-  QueueSaveImage(12, File("image.pcx"));
-  EXPECT_EQ(Frame(), 1004);
-  QueueSaveImage(12, File("missing/image.png"));
-  EXPECT_EQ(Frame(), 1004);
+  for (const auto& [id, name, error] : {std::tuple{13, "none.png", 502}, {12, "image.pcx", 1004},
+                                        {12, "missing/image.png", 1004}}) {
+    QueueSaveImage(id, File(name));
+    EXPECT_EQ(Frame(), error) << name;
+    EXPECT_FALSE(std::filesystem::exists(File(name))) << name;
+  }
   EXPECT_EQ(gBitmaps[size_t(kWorkBitmap)], nullptr);
-  EXPECT_FALSE(std::filesystem::exists(File("none.png")));
 }
 
 TEST_F(BitmapQueueTest, ImmediateLoadsFillASlotAtOnce) {
@@ -431,7 +407,7 @@ TEST_F(BitmapQueueTest, ImmediateLoadsFillASlotAtOnce) {
   win::IDirectDrawSurface7* loaded = gBitmaps[size_t(kWorkBitmap)];
   ASSERT_NE(loaded, nullptr);
   EXPECT_EQ(gBitmapInfo[size_t(kWorkBitmap)].width, 4u);
-  EXPECT_EQ(ColourAt(loaded, 3, 1), 0xFFFFFFu);
+  EXPECT_EQ(ColourAt(loaded, 3, 1), kWhite);
   win::DDCOLORKEY key{};
   EXPECT_EQ(loaded->GetColorKey(win::DDCKEY_SRCBLT, &key), win::DD_OK);
 
@@ -445,20 +421,13 @@ TEST_F(BitmapQueueTest, ImmediateLoadsFillASlotAtOnce) {
   ASSERT_EQ(LoadBitmapIntoSlot(kWorkBitmap, File("pic.BMP")), 1);
   ReleaseBitmapSurface(kWorkBitmap);
 
-  struct Name {
-    std::string name;
-    bool dds;
-    const char* lowered;
-  };
-  for (Name n : {Name{"Sky.DDS", true, "sky.dds"}, Name{"a.dd", false, "a.dd"}, Name{"ds", false, "ds"},
-                 Name{"tex.ddsx", false, "tex.ddsx"}, Name{"", false, ""}}) {
-    EXPECT_EQ(IsDdsFileName(n.name), n.dds) << n.lowered;
-    EXPECT_EQ(n.name, n.lowered);
+  // The name is lowered in place.
+  for (const auto& [given, dds, lowered] : {std::tuple{"Sky.DDS", true, "sky.dds"}, {"a.dd", false, "a.dd"},
+                                            {"ds", false, "ds"}, {"tex.ddsx", false, "tex.ddsx"}, {"", false, ""}}) {
+    std::string name = given;
+    EXPECT_EQ(IsDdsFileName(name), dds) << given;
+    EXPECT_EQ(name, lowered);
   }
-
-  RequestScreenSave("shot.png");
-  EXPECT_EQ(gScreenSaveRequest, 1u);
-  EXPECT_EQ(gScreenshotFile, "shot.png");
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #pragma once
 #include <cstdint>
 #include <fstream>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "display/draw_queue.h"
@@ -66,6 +68,21 @@ inline Picture PictureIn(win::IDirectDrawSurface7* surface, int32_t left, int32_
   for (int32_t y = top; y < top + height; ++y)
     for (int32_t x = left; x < left + width; ++x) picture.rgb.push_back(ColourAt(surface, x, y));
   return picture;
+}
+
+// The colours at the given points of a surface.
+inline std::vector<uint32_t> ColoursAt(win::IDirectDrawSurface7* surface,
+                                       std::initializer_list<std::pair<int32_t, int32_t>> points) {
+  std::vector<uint32_t> colours;
+  for (const auto& [x, y] : points) colours.push_back(ColourAt(surface, x, y));
+  return colours;
+}
+
+// Locks the whole surface, so that it can be neither read nor blitted until unlocked.
+inline void LockSurface(win::IDirectDrawSurface7* surface) {
+  win::DDSURFACEDESC2 desc{};
+  desc.dwSize = sizeof desc;
+  ASSERT_EQ(surface->Lock(nullptr, &desc, win::DDLOCK_WAIT, nullptr), win::DD_OK);
 }
 
 // A back buffer standing for the screen, a primary surface in the desktop's format whose format

@@ -1,7 +1,6 @@
-// The text and font commands as a program uses them: the queries answer from the state in force,
-// the settings end the slice as they should, the font list comes from the configured font folders
-// (each family once, at most 255), and a compiled program sets a font, draws text and asks for its
-// size with frames prepared between its slices as the main loop does.
+// The text and font commands as a program uses them: queries answer from the state in force, the
+// settings end the slice as they should, the font list holds each family of the font folders once
+// (at most 255), and a compiled program sets a font, draws text and measures it.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -21,36 +20,39 @@
 #include "tests/compiler/compile_support.h"
 #include "tests/engine3d/surface_fixture.h"
 #include "tests/support/image_builder.h"
-#include "tests/support/run_program.h"
-#include "tests/support/temp_folder.h"
 
 namespace vx {
 namespace {
 
 namespace fs = std::filesystem;
 using test::ColourAt;
-using test::IntTemp;
-using test::StringTemp;
+using test::IntAt;
 
 constexpr uint32_t kGreen = 0x00FF00, kBlack = 0x000000;
 
 // Runs the loaded program as the main loop does: a frame's draw queue before each slice, and one
 // more frame at the end so that what the last slice queued is drawn. Returns the slices run.
-int RunWithFrames(bool autoRefresh, int maxSlices = 200) {
+int RunWithFrames(bool autoRefresh, int32_t bitmap = 0) {
   win::ClearMessageQueue();
   ResetRuntimeState();
   ResetTextStateForRun();
   BeginProgramRun();
   gAutoRefreshFlag = autoRefresh ? 1 : 0;
+  if (bitmap) QueueSetCurrentBitmap(bitmap);
   int slices = 0;
-  while (slices < maxSlices) {
+  do {
     DrawQueueExecute();
     ExecuteTimeSlice();
-    ++slices;
-    if (win::QuitMessagePending()) break;
-  }
+  } while (++slices < 200 && !win::QuitMessagePending());
   DrawQueueExecute();
   return slices;
+}
+
+int32_t CountOf(win::IDirectDrawSurface7* s, uint32_t colour) {
+  int32_t n = 0;
+  for (int32_t y = 0; y < int32_t(s->Height()); ++y)
+    for (int32_t x = 0; x < int32_t(s->Width()); ++x) n += ColourAt(s, x, y) == colour;
+  return n;
 }
 
 class TextCommandTest : public test::SurfaceWorld {
@@ -79,32 +81,23 @@ TEST_F(TextCommandTest, QueriesAnswerFromTheStateInForce) {
   test::ImageBuilder b;
   const int name = b.StringVar(), size = b.IntVar(), mode = b.IntVar(), style = b.IntVar(), width = b.IntVar(),
             height = b.IntVar(), oldName = b.StringVar(), oldWidth = b.IntVar(), oldMode = b.IntVar();
-  b.Cmd(6501, {oldName});
-  b.Cmd(6505, {oldWidth, b.StringConst("Width")});
-  b.Cmd(6002, {b.StringConst("Courier New")});
-  b.Cmd(6003, {b.IntConst(24)});
+  b.Cmd(6501, {oldName}).Cmd(6505, {oldWidth, b.StringConst("Width")});
+  b.Cmd(6002, {b.StringConst("Courier New")}).Cmd(6003, {b.IntConst(24)});
   b.Cmd(6004);  // does not end the slice: the frame after the next setting performs it
-  b.Cmd(6503, {oldMode});
-  b.Cmd(6009);
-  b.Cmd(6501, {name});
-  b.Cmd(6501, {name});  // the second result replaces the first
-  b.Cmd(6502, {size});
-  b.Cmd(6503, {mode});
-  b.Cmd(6504, {style});
-  b.Cmd(6505, {width, b.StringConst("Width")});
-  b.Cmd(6506, {height, b.StringConst("Width")});
+  b.Cmd(6503, {oldMode}).Cmd(6009);
+  b.Cmd(6501, {name}).Cmd(6501, {name});  // the second result replaces the first
+  b.Cmd(6502, {size}).Cmd(6503, {mode}).Cmd(6504, {style});
+  b.Cmd(6505, {width, b.StringConst("Width")}).Cmd(6506, {height, b.StringConst("Width")});
   ASSERT_TRUE(b.Load());
   RunWithFrames(true);
   EXPECT_EQ(gErrorCode, 0);
   EXPECT_EQ(test::TextAt(oldName), "system");
   EXPECT_EQ(test::TextAt(name), "Courier New");
-  EXPECT_EQ(test::IntAt(size), 24);
-  EXPECT_EQ(test::IntAt(oldMode), 0);
-  EXPECT_EQ(test::IntAt(mode), 1);
-  EXPECT_EQ(test::IntAt(style), 3);
-  EXPECT_EQ(test::IntAt(height), 24);
-  EXPECT_EQ(test::IntAt(width), MeasureText("Width").cx);
-  EXPECT_NE(test::IntAt(width), test::IntAt(oldWidth));
+  // size, old mode, mode, style, height
+  EXPECT_EQ((std::vector{IntAt(size), IntAt(oldMode), IntAt(mode), IntAt(style), IntAt(height)}),
+            (std::vector{24, 0, 1, 3, 24}));
+  EXPECT_EQ(IntAt(width), MeasureText("Width").cx);
+  EXPECT_NE(IntAt(width), IntAt(oldWidth));
   EXPECT_EQ(win::FontFamilyName(gTextFont), "Liberation Mono");
 }
 
@@ -113,18 +106,14 @@ TEST_F(TextCommandTest, MeasuringBeforeTheFrameUsesThePreviousFont) {
   for (const bool autoRefresh : {false, true}) {
     SCOPED_TRACE(autoRefresh ? "refresh" : "no refresh");
     test::ImageBuilder b;
-    const int before = b.IntVar(), after = b.IntVar(), size = b.IntVar();
-    const int text = b.StringConst("Measured");
-    b.Cmd(6506, {before, text});
-    b.Cmd(6002, {b.StringConst("Arial")});
-    b.Cmd(6003, {b.IntConst(40)});
-    b.Cmd(6506, {after, text});
-    b.Cmd(6502, {size});
+    const int before = b.IntVar(), after = b.IntVar(), size = b.IntVar(), text = b.StringConst("Measured");
+    b.Cmd(6506, {before, text}).Cmd(6002, {b.StringConst("Arial")}).Cmd(6003, {b.IntConst(40)});
+    b.Cmd(6506, {after, text}).Cmd(6502, {size});
     ASSERT_TRUE(b.Load());
     RunWithFrames(autoRefresh);
-    EXPECT_EQ(test::IntAt(before), 16);  // "system"
-    EXPECT_EQ(test::IntAt(after), autoRefresh ? 40 : 16);
-    EXPECT_EQ(test::IntAt(size), autoRefresh ? 40 : 10);
+    EXPECT_EQ(IntAt(before), 16);  // "system"
+    EXPECT_EQ(IntAt(after), autoRefresh ? 40 : 16);
+    EXPECT_EQ(IntAt(size), autoRefresh ? 40 : 10);
     EXPECT_EQ(gTextSize, 40) << "the frame after the slice performed the settings";
     FreeProgramImage();
   }
@@ -136,9 +125,8 @@ TEST_F(TextCommandTest, SettingsAndScreenTextEndTheSliceOpaqueAndTransparentDoNo
     int operands;  // 0 none, 1 a size, 2 a face, 3 face and character set, 4 x, y, text
     bool yields;
   } cases[] = {
-      {6002, 2, true},  {6012, 3, true},  {6003, 1, true},  {6004, 0, false}, {6005, 0, false},
-      {6006, 0, true},  {6007, 0, true},  {6008, 0, true},  {6009, 0, true},  {6010, 4, true},
-      {6011, 4, true},  {6001, 0, false},
+      {6002, 2, true}, {6012, 3, true}, {6003, 1, true}, {6004, 0, false}, {6005, 0, false}, {6006, 0, true},
+      {6007, 0, true}, {6008, 0, true}, {6009, 0, true}, {6010, 4, true},  {6011, 4, true},  {6001, 0, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.command);
@@ -150,13 +138,13 @@ TEST_F(TextCommandTest, SettingsAndScreenTextEndTheSliceOpaqueAndTransparentDoNo
       case 3: b.Cmd(c.command, {b.StringConst("Arial"), b.IntConst(0)}); break;
       default: b.Cmd(c.command, {b.IntConst(1), b.IntConst(2), b.StringConst("x")}); break;
     }
-    ASSERT_TRUE(b.Load());
-    const int withRefresh = RunWithFrames(true);
-    FreeProgramImage();
-    ASSERT_TRUE(b.Load());
-    const int withoutRefresh = RunWithFrames(false);
-    FreeProgramImage();
-    EXPECT_EQ(withRefresh, withoutRefresh + (c.yields ? 1 : 0));
+    int slices[2];
+    for (const bool autoRefresh : {true, false}) {
+      ASSERT_TRUE(b.Load());
+      slices[autoRefresh] = RunWithFrames(autoRefresh);
+      FreeProgramImage();
+    }
+    EXPECT_EQ(slices[1], slices[0] + (c.yields ? 1 : 0));
   }
 }
 
@@ -165,60 +153,41 @@ TEST_F(TextCommandTest, TextOnABitmapDoesNotEndTheSlice) {
   test::ImageBuilder b;
   b.Cmd(6010, {b.IntConst(0), b.IntConst(0), b.StringConst("On the bitmap")});
   b.Cmd(6011, {b.IntConst(20), b.IntConst(0), b.StringConst("Too")});
-  int slices[2] = {0, 0};
+  int slices[2];
   for (const int32_t bitmap : {0, 3}) {
     ASSERT_TRUE(b.Load());
-    win::ClearMessageQueue();
-    ResetRuntimeState();
-    ResetTextStateForRun();
-    BeginProgramRun();
-    QueueSetCurrentBitmap(bitmap);
-    int& count = slices[bitmap ? 1 : 0];
-    while (count < 10 && !win::QuitMessagePending()) {
-      DrawQueueExecute();
-      ExecuteTimeSlice();
-      ++count;
-    }
-    DrawQueueExecute();
+    slices[bitmap ? 1 : 0] = RunWithFrames(true, bitmap);
     FreeProgramImage();
     if (bitmap == 0) test::Fill(gBackBuffer, kBlack);
   }
   EXPECT_EQ(slices[0], slices[1] + 2) << "each text on the screen ends its slice";
-  int32_t inked = 0;
-  for (int32_t y = 0; y < 20; ++y)
-    for (int32_t x = 0; x < 40; ++x) inked += ColourAt(gBitmaps[3], x, y) == 0xFFFFFF;
-  EXPECT_GT(inked, 10);
-  int32_t onScreen = 0;
-  for (int32_t y = 0; y < 100; ++y)
-    for (int32_t x = 0; x < 320; ++x) onScreen += ColourAt(gBackBuffer, x, y) != kBlack;
-  EXPECT_EQ(onScreen, 0) << "nothing reached the screen";
+  EXPECT_GT(CountOf(gBitmaps[3], 0xFFFFFF), 10);
+  EXPECT_EQ(CountOf(gBackBuffer, kBlack), 320 * 100) << "nothing reached the screen";
 }
 
-// Makes fontconfig read only the given font files (linked into a private folder) under the given
-// family names, for the life of the object.
+// Makes fontconfig read only the given font files (linked into a private folder), each under the
+// family name given with it when there is one, for the life of the object.
 class FontFolder {
  public:
   explicit FontFolder(const std::vector<std::pair<std::string, std::string>>& files) {
     if (const char* previous = std::getenv("FONTCONFIG_FILE")) previous_ = previous;
+    const std::string at = folder_.path();
     std::string rules;
     for (size_t i = 0; i < files.size(); ++i) {
-      const std::string link = folder_.path() + "font" + std::to_string(i) + ".ttf";
+      const std::string link = at + "font" + std::to_string(i) + ".ttf";
       fs::create_symlink(files[i].first, link);
-      if (files[i].second.empty()) continue;
-      rules += "<match target=\"scan\"><test name=\"file\"><string>" + link +
-               "</string></test><edit name=\"family\" mode=\"assign\"><string>" + files[i].second +
-               "</string></edit></match>\n";
+      if (!files[i].second.empty())
+        rules += "<match target=\"scan\"><test name=\"file\"><string>" + link +
+                 "</string></test><edit name=\"family\" mode=\"assign\"><string>" + files[i].second +
+                 "</string></edit></match>\n";
     }
-    folder_.Write("fonts.conf", "<?xml version=\"1.0\"?>\n<fontconfig><dir>" + folder_.path() + "</dir><cachedir>" +
-                                    folder_.path() + "cache</cachedir>\n" + rules + "</fontconfig>\n");
-    ::setenv("FONTCONFIG_FILE", (folder_.path() + "fonts.conf").c_str(), 1);
+    folder_.Write("fonts.conf", "<?xml version=\"1.0\"?>\n<fontconfig><dir>" + at + "</dir><cachedir>" + at +
+                                    "cache</cachedir>\n" + rules + "</fontconfig>\n");
+    ::setenv("FONTCONFIG_FILE", (at + "fonts.conf").c_str(), 1);
     win::ReloadFontConfiguration();
   }
   ~FontFolder() {
-    if (previous_)
-      ::setenv("FONTCONFIG_FILE", previous_->c_str(), 1);
-    else
-      ::unsetenv("FONTCONFIG_FILE");
+    previous_ ? ::setenv("FONTCONFIG_FILE", previous_->c_str(), 1) : ::unsetenv("FONTCONFIG_FILE");
     win::ReloadFontConfiguration();
   }
 
@@ -249,24 +218,19 @@ TEST_F(TextCommandTest, TheFontListNamesEachFamilyOfTheFolderOnce) {
     ResetChecklist();
     test::ImageBuilder b;
     const int count = b.IntVar(), first = b.StringVar();
-    b.Cmd(6001);
-    b.Cmd(9990, {count});
-    b.Cmd(9991, {first, b.IntConst(1)});
+    b.Cmd(6001).Cmd(9990, {count}).Cmd(9991, {first, b.IntConst(1)});
     ASSERT_TRUE(b.Load());
     RunWithFrames(true);
     EXPECT_EQ(Listed(), (std::vector<std::string>{"DejaVu Sans", "DejaVu Sans Mono", "Liberation Serif"}));
-    EXPECT_EQ(test::IntAt(count), 3);
+    EXPECT_EQ(IntAt(count), 3);
     EXPECT_EQ(test::TextAt(first), "DejaVu Sans");
-    EXPECT_EQ(gChecklistFilled, 1);
-    EXPECT_EQ(gChecklistHasTexts, 1);
-    EXPECT_EQ(gChecklistHasValues, 0);
+    // filled, has texts, has values
+    EXPECT_EQ((std::vector{gChecklistFilled, gChecklistHasTexts, gChecklistHasValues}), (std::vector{1, 1, 0}));
   }
-  {
-    FontFolder none({});
-    ListFontFamilies();
-    EXPECT_EQ(gChecklistCount, 0);
-    EXPECT_EQ(gChecklistFilled, 0);
-  }
+  FontFolder none({});
+  ListFontFamilies();
+  EXPECT_EQ(gChecklistCount, 0);
+  EXPECT_EQ(gChecklistFilled, 0);
 }
 
 TEST_F(TextCommandTest, TheFontListStopsAt255Families) {
@@ -288,13 +252,10 @@ TEST_F(TextCommandTest, TheFontListStopsAt255Families) {
 TEST_F(TextCommandTest, AFamilyDeliveredTwiceIsListedOnce) {
   ResetChecklist();
   win::LOGFONTA font{};
-  auto deliver = [&](const char* name) {
+  for (const char* name : {"Twice", "Other", "Twice"}) {
     std::snprintf(font.lfFaceName, sizeof font.lfFaceName, "%s", name);
-    return AddFontFamilyToChecklist(&font, nullptr, win::TRUETYPE_FONTTYPE, 0);
-  };
-  EXPECT_EQ(deliver("Twice"), 1);
-  EXPECT_EQ(deliver("Other"), 1);
-  EXPECT_EQ(deliver("Twice"), 1);
+    EXPECT_EQ(AddFontFamilyToChecklist(&font, nullptr, win::TRUETYPE_FONTTYPE, 0), 1) << name;
+  }
   EXPECT_EQ(Listed(), (std::vector<std::string>{"Twice", "Other"}));
   // A face name filling the whole field has no terminator of its own.
   std::memset(font.lfFaceName, 'F', sizeof font.lfFaceName);
@@ -316,7 +277,6 @@ class TextProgramTest : public TextCommandTest {
     gCompilerMessages.fill(std::nullopt);
     TextCommandTest::TearDown();
   }
-  // Compiles and loads the source; the operand of a main-program variable by name.
   bool Load(const std::string& source) {
     const std::string image = dir_.path() + "text.dat";
     if (CompileFile(dir_.Write("text.vxa", source), image) != 1) {
@@ -325,6 +285,7 @@ class TextProgramTest : public TextCommandTest {
     }
     return LoadProgramImage(image);
   }
+  // The operand of a main-program variable.
   static int Operand(const std::string& name) {
     const int type = name.find('$') != std::string::npos ? 2 : 0;
     const auto& table = gCompiler.variables[size_t(type)];
@@ -333,6 +294,7 @@ class TextProgramTest : public TextCommandTest {
     ADD_FAILURE() << "no variable " << name;
     return -1;
   }
+  static int32_t Int(const std::string& name) { return IntAt(Operand(name)); }
   test::TempFolder dir_;
 };
 
@@ -360,29 +322,18 @@ italic = text style()
   RunWithFrames(true);
   EXPECT_EQ(gErrorCode, 0);
   EXPECT_EQ(test::TextAt(Operand("face$")), "Arial");
-  EXPECT_EQ(test::IntAt(Operand("size")), 20);
-  EXPECT_EQ(test::IntAt(Operand("opaque")), 1);
-  EXPECT_EQ(test::IntAt(Operand("style")), 2);
-  EXPECT_EQ(test::IntAt(Operand("italic")), 1);
-  const int32_t w = test::IntAt(Operand("w")), h = test::IntAt(Operand("h")), wm = test::IntAt(Operand("wm"));
-  EXPECT_EQ(h, 20);
-  EXPECT_GT(w, 30);
-  // The opaque cells are painted in the background colour (black) over the green screen.
-  int32_t left = 320, right = -1, top = 100, bottom = -1;
-  for (int32_t y = 0; y < 40; ++y)
-    for (int32_t x = 0; x < 320; ++x)
-      if (ColourAt(gBackBuffer, x, y) == kBlack) {
-        left = std::min(left, x), right = std::max(right, x + 1);
-        top = std::min(top, y), bottom = std::max(bottom, y + 1);
-      }
-  EXPECT_EQ(left, 5);
-  EXPECT_EQ(right, 5 + w);
-  EXPECT_EQ(top, 5);
-  EXPECT_EQ(bottom, 5 + h);
-  EXPECT_EQ(ColourAt(gBackBuffer, 160 - wm / 2, 50), kBlack);
-  EXPECT_EQ(ColourAt(gBackBuffer, 160 - wm / 2 - 1, 50), kGreen);
-  EXPECT_EQ(ColourAt(gBackBuffer, 160 - wm / 2 + wm - 1, 50 + h - 1), kBlack);
-  EXPECT_EQ(ColourAt(gBackBuffer, 160 - wm / 2 + wm, 50), kGreen);
+  EXPECT_EQ((std::vector{Int("size"), Int("opaque"), Int("style"), Int("italic"), Int("h")}),
+            (std::vector{20, 1, 2, 1, 20}));
+  EXPECT_GT(Int("w"), 30);
+  // The centred line's opaque cells, in the background colour (black) over the green screen.
+  const int32_t wm = Int("wm"), mid = 160 - wm / 2;
+  EXPECT_EQ(ColourAt(gBackBuffer, mid, 50), kBlack);
+  EXPECT_EQ(ColourAt(gBackBuffer, mid - 1, 50), kGreen);
+  EXPECT_EQ(ColourAt(gBackBuffer, mid + wm - 1, 50 + Int("h") - 1), kBlack);
+  EXPECT_EQ(ColourAt(gBackBuffer, mid + wm, 50), kGreen);
+  // The heading's cells end where its measured width says.
+  EXPECT_EQ(ColourAt(gBackBuffer, 4 + Int("w"), 5), kBlack);
+  EXPECT_EQ(ColourAt(gBackBuffer, 5 + Int("w"), 5), kGreen);
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "display/display.h"
 #include "display/draw_queue.h"
@@ -26,20 +28,25 @@ using test::Fill;
 
 constexpr uint32_t kBlack = 0x000000, kWhite = 0xFFFFFF, kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF;
 
-// Where pixels of one colour are: the bounding box (right and bottom exclusive) and their number.
+// Where pixels of one colour are within an area: the bounding box (right and bottom exclusive) and
+// their number.
 struct Found {
   int32_t left = INT32_MAX, top = INT32_MAX, right = -1, bottom = -1, count = 0;
 };
-Found Where(win::IDirectDrawSurface7* s, uint32_t colour) {
+Found Where(win::IDirectDrawSurface7* s, uint32_t colour, win::RECT area = {0, 0, INT32_MAX, INT32_MAX}) {
   Found f;
-  for (int32_t y = 0; y < int32_t(s->Height()); ++y)
-    for (int32_t x = 0; x < int32_t(s->Width()); ++x)
+  for (int32_t y = area.top; y < std::min(area.bottom, int32_t(s->Height())); ++y)
+    for (int32_t x = area.left; x < std::min(area.right, int32_t(s->Width())); ++x)
       if (ColourAt(s, x, y) == colour) {
         f.left = std::min(f.left, x), f.top = std::min(f.top, y);
         f.right = std::max(f.right, x + 1), f.bottom = std::max(f.bottom, y + 1);
         ++f.count;
       }
   return f;
+}
+std::vector<int32_t> Box(const Found& f) { return {f.left, f.top, f.right, f.bottom}; }
+std::vector<int32_t> Box(int32_t left, int32_t top, win::SIZE size) {
+  return {left, top, left + size.cx, top + size.cy};
 }
 
 // The size of the text in a font, measured on a memory context.
@@ -51,6 +58,12 @@ win::SIZE Extent(win::HFONT font, const std::string& text) {
   win::SelectObject(dc, previous);
   win::DeleteDC(dc);
   return size;
+}
+
+win::LOGFONTA Made(win::HFONT font) {
+  win::LOGFONTA made{};
+  EXPECT_EQ(win::GetObjectA(font, sizeof made, &made), int(sizeof made));
+  return made;
 }
 
 class TextDrawTest : public test::SurfaceWorld, public ::testing::WithParamInterface<uint32_t> {
@@ -83,68 +96,40 @@ class TextDrawTest : public test::SurfaceWorld, public ::testing::WithParamInter
     if (style == 1) QueueTextItalic();
     DrawQueueExecute();
   }
+  static auto State() { return std::tuple(gTextFontName, gTextSize, int(gTextStyle), int(gTextOpaque)); }
   size_t objectsBefore_ = 0;
 };
 
-TEST_P(TextDrawTest, PrintedTextLandsAtTheCursorInTheInk) {
+TEST_P(TextDrawTest, PrintedAndErasedTextFillTheirCellsAsTheyShould) {
   World();
+  Fill(gBackBuffer, kGreen);
   QueueInk(kRed, kBlue);
-  int32_t x = 10, y = 20;
-  QueuePrintText("Hello", &x, &y, 0, 0, 0);
-  const win::SIZE cell = Extent(CurrentWindowFont(), "Hello");
+  int32_t x = 4, y = 2, x2 = 10, y2 = 30;
+  QueuePrintText("Opaque", &x, &y, 0, 1, 0);
+  QueuePrintText("Hello", &x2, &y2, 0, 0, 0);
+  QueueEraseText("Gone", 90, 9);
   EXPECT_EQ(Where(gBackBuffer, kRed).count, 0) << "nothing is drawn before the frame";
   DrawQueueExecute();
-  const Found ink = Where(gBackBuffer, kRed);
+  const win::RECT top{0, 0, 80, 28}, erased{80, 0, 160, 28}, bottom{0, 28, 160, 64};
+  const win::SIZE opaque = Extent(CurrentWindowFont(), "Opaque"), cell = Extent(CurrentWindowFont(), "Hello"),
+                  gone = Extent(CurrentWindowFont(), "Gone");
+  // Opaque: every pixel of the cells is ink or background, and background nowhere else.
+  EXPECT_EQ(Box(Where(gBackBuffer, kBlue, top)), Box(4, 2, opaque));
+  EXPECT_EQ(Where(gBackBuffer, kGreen, {4, 2, 4 + opaque.cx, 2 + opaque.cy}).count, 0);
+  // Transparent: the ink starts at the cursor, within the cell, with no background anywhere.
+  const Found ink = Where(gBackBuffer, kRed, bottom);
   EXPECT_GT(ink.count, 20);
   EXPECT_GE(ink.left, 10);
-  EXPECT_GE(ink.top, 20);
-  EXPECT_LE(ink.right, 10 + cell.cx);
-  EXPECT_LE(ink.bottom, 20 + cell.cy);
   EXPECT_LT(ink.left, 10 + 3);  // the "H" starts at the cursor
-  // Transparent: no background colour anywhere, only ink on black.
-  EXPECT_EQ(Where(gBackBuffer, kBlue).count, 0);
-  EXPECT_EQ(ink.count + Where(gBackBuffer, kBlack).count, 160 * 64);
-}
-
-TEST_P(TextDrawTest, OpaqueTextFillsItsCellsAndTransparentLeavesThem) {
-  World();
-  Fill(gBackBuffer, kGreen);
-  QueueInk(kWhite, kBlue);
-  int32_t x = 4, y = 2;
-  QueuePrintText("Opaque", &x, &y, 0, 1, 0);
-  int32_t x2 = 4, y2 = 30;
-  QueuePrintText("Clear", &x2, &y2, 0, 0, 0);
-  DrawQueueExecute();
-  const win::SIZE opaque = Extent(CurrentWindowFont(), "Opaque");
-  const Found blue = Where(gBackBuffer, kBlue);
-  EXPECT_EQ(blue.left, 4);
-  EXPECT_EQ(blue.top, 2);
-  EXPECT_EQ(blue.right, 4 + opaque.cx);
-  EXPECT_EQ(blue.bottom, 2 + opaque.cy);
-  // Every pixel of the cells is ink or background; the transparent line has no background.
-  const Found white = Where(gBackBuffer, kWhite);
-  int32_t inCells = 0;
-  for (int32_t py = 2; py < 2 + opaque.cy; ++py)
-    for (int32_t px = 4; px < 4 + opaque.cx; ++px) inCells += ColourAt(gBackBuffer, px, py) != kGreen;
-  EXPECT_EQ(inCells, opaque.cx * opaque.cy);
-  EXPECT_GT(white.bottom, 30) << "the transparent line was drawn";
-  EXPECT_EQ(ColourAt(gBackBuffer, 4, 30 + opaque.cy - 1), kGreen);
-}
-
-TEST_P(TextDrawTest, EraseTextPaintsTheCellsInTheBackgroundColour) {
-  World();
-  Fill(gBackBuffer, kGreen);
-  QueueInk(kWhite, kBlue);
-  QueueEraseText("Gone", 7, 9);
-  DrawQueueExecute();
-  const win::SIZE cell = Extent(CurrentWindowFont(), "Gone");
-  const Found blue = Where(gBackBuffer, kBlue);
-  EXPECT_EQ(blue.left, 7);
-  EXPECT_EQ(blue.top, 9);
-  EXPECT_EQ(blue.right, 7 + cell.cx);
-  EXPECT_EQ(blue.bottom, 9 + cell.cy);
-  EXPECT_EQ(blue.count, cell.cx * cell.cy) << "the glyphs themselves are background too";
-  EXPECT_EQ(Where(gBackBuffer, kWhite).count, 0);
+  EXPECT_GE(ink.top, 30);
+  EXPECT_LE(ink.right, 10 + cell.cx);
+  EXPECT_LE(ink.bottom, 30 + cell.cy);
+  EXPECT_EQ(ink.count + Where(gBackBuffer, kGreen, bottom).count, 160 * 36);
+  // Erased: the whole cells in the background colour, the glyphs too.
+  const Found blank = Where(gBackBuffer, kBlue, erased);
+  EXPECT_EQ(Box(blank), Box(90, 9, gone));
+  EXPECT_EQ(blank.count, gone.cx * gone.cy);
+  EXPECT_EQ(Where(gBackBuffer, kRed, erased).count, 0);
 }
 
 TEST_P(TextDrawTest, DrawnTextUsesTheTextFontAndItsBackgroundMode) {
@@ -159,11 +144,7 @@ TEST_P(TextDrawTest, DrawnTextUsesTheTextFontAndItsBackgroundMode) {
   DrawQueueExecute();
   const win::SIZE cell = Extent(gTextFont, "Text");
   EXPECT_EQ(cell.cy, 20) << "a positive size is the cell height";
-  const Found blue = Where(gBackBuffer, kBlue);
-  EXPECT_EQ(blue.left, 3);
-  EXPECT_EQ(blue.top, 4);
-  EXPECT_EQ(blue.right, 3 + cell.cx);
-  EXPECT_EQ(blue.bottom, 4 + cell.cy) << "only the opaque text has a background";
+  EXPECT_EQ(Box(Where(gBackBuffer, kBlue)), Box(3, 4, cell)) << "only the opaque text has a background";
   const Found red = Where(gBackBuffer, kRed);
   EXPECT_LT(red.top, 4 + cell.cy);
   EXPECT_GE(red.bottom, 35) << "the transparent text was drawn";
@@ -180,10 +161,7 @@ TEST_P(TextDrawTest, CentredTextIsCentredByItsMeasuredWidth) {
     QueueDrawTextCentred(80, 10, text);
     DrawQueueExecute();
     const win::SIZE cell = Extent(gTextFont, text);
-    const Found blue = Where(gBackBuffer, kBlue);
-    EXPECT_EQ(blue.left, 80 - cell.cx / 2);
-    EXPECT_EQ(blue.right, 80 - cell.cx / 2 + cell.cx);
-    EXPECT_EQ(blue.top, 10);
+    EXPECT_EQ(Box(Where(gBackBuffer, kBlue)), Box(80 - cell.cx / 2, 10, cell));
   }
 }
 
@@ -193,32 +171,22 @@ TEST_P(TextDrawTest, StylesAndSizesChangeTheFont) {
   TextFont("Arial", 16, 0);
   const win::SIZE normal = MeasureText(text);
   TextFont("Arial", 16, 2);
-  const win::SIZE bold = MeasureText(text);
-  EXPECT_GT(bold.cx, normal.cx) << "bold is wider than normal";
-  win::LOGFONTA made{};
-  ASSERT_EQ(win::GetObjectA(gTextFont, sizeof made, &made), int(sizeof made));
-  EXPECT_EQ(made.lfWeight, 700);
-  EXPECT_EQ(made.lfItalic, 0);
-  TextFont("Arial", 16, 1);
-  ASSERT_EQ(win::GetObjectA(gTextFont, sizeof made, &made), int(sizeof made));
-  EXPECT_EQ(made.lfWeight, 400);
-  EXPECT_EQ(made.lfItalic, 1);
+  EXPECT_GT(MeasureText(text).cx, normal.cx) << "bold is wider than normal";
   TextFont("Arial", 32, 0);
   const win::SIZE big = MeasureText(text);
   EXPECT_EQ(big.cy, 32);
   EXPECT_GT(big.cx, normal.cx);
-
   // The drawn glyphs grow with the size too.
-  Fill(gBackBuffer, kBlack);
-  QueueDrawText(0, 0, "H");
-  DrawQueueExecute();
-  const int32_t tall = Where(gBackBuffer, kWhite).bottom - Where(gBackBuffer, kWhite).top;
-  TextFont("Arial", 12, 0);
-  Fill(gBackBuffer, kBlack);
-  QueueDrawText(0, 0, "H");
-  DrawQueueExecute();
-  const int32_t small = Where(gBackBuffer, kWhite).bottom - Where(gBackBuffer, kWhite).top;
-  EXPECT_GT(tall, small * 2);
+  int32_t tall[2];
+  for (const int32_t size : {32, 12}) {
+    if (size != 32) TextFont("Arial", size, 0);
+    Fill(gBackBuffer, kBlack);
+    QueueDrawText(0, 0, "H");
+    DrawQueueExecute();
+    const Found ink = Where(gBackBuffer, kWhite);
+    tall[size == 12] = ink.bottom - ink.top;
+  }
+  EXPECT_GT(tall[0], tall[1] * 2);
 }
 
 TEST_P(TextDrawTest, SettingsWaitForTheFrameAndMeasuringUsesTheFontInForce) {
@@ -228,18 +196,11 @@ TEST_P(TextDrawTest, SettingsWaitForTheFrameAndMeasuringUsesTheFontInForce) {
   QueueTextSize(30);
   QueueTextBold();
   QueueTextOpaque();
-  EXPECT_EQ(gTextFontName, "system");
-  EXPECT_EQ(gTextSize, 10);
-  EXPECT_EQ(gTextStyle, 0);
-  EXPECT_EQ(gTextOpaque, 0);
+  EXPECT_EQ(State(), std::tuple(std::string("system"), 10, 0, 0));
   const win::SIZE queued = MeasureText("Measure me");
-  EXPECT_EQ(queued.cx, before.cx);
-  EXPECT_EQ(queued.cy, before.cy);
+  EXPECT_EQ(std::pair(queued.cx, queued.cy), std::pair(before.cx, before.cy));
   DrawQueueExecute();
-  EXPECT_EQ(gTextFontName, "Times New Roman");
-  EXPECT_EQ(gTextSize, 30);
-  EXPECT_EQ(gTextStyle, 2);
-  EXPECT_EQ(gTextOpaque, 1);
+  EXPECT_EQ(State(), std::tuple(std::string("Times New Roman"), 30, 2, 1));
   EXPECT_EQ(win::FontFamilyName(gTextFont), "Liberation Serif");
   EXPECT_EQ(MeasureText("Measure me").cy, 30);
 
@@ -259,24 +220,18 @@ TEST_P(TextDrawTest, ThePrintCursorMovesAndWraps) {
   ASSERT_GT(cell.cx, 0);
   int32_t x = 5, y = 3;
   QueuePrintText("Hi", &x, &y, 0, 0, 0);  // a line of its own: the next line's start
-  EXPECT_EQ(x, 0);
-  EXPECT_EQ(y, 3 + cell.cy);
+  EXPECT_EQ(std::pair(x, y), std::pair(0, 3 + cell.cy));
   QueuePrintText("Hi", &x, &y, 1, 0, 1);  // on the same line
-  EXPECT_EQ(x, cell.cx);
-  EXPECT_EQ(y, 3 + cell.cy);
+  EXPECT_EQ(std::pair(x, y), std::pair(cell.cx, 3 + cell.cy));
   x = 64 - cell.cx;  // the text reaches the display's width: wrap after it
   QueuePrintText("Hi", &x, &y, 1, 0, 1);
-  EXPECT_EQ(x, 0);
-  EXPECT_EQ(y, 3 + 2 * cell.cy);
+  EXPECT_EQ(std::pair(x, y), std::pair(0, 3 + 2 * cell.cy));
   x = 64 - cell.cx;  // without wrap the cursor goes past the width
   QueuePrintText("Hi", &x, &y, 1, 0, 0);
   EXPECT_EQ(x, 64);
   DrawQueueExecute();
   // The wrapping text was drawn where the cursor was, at the right edge, before the cursor moved.
-  int32_t wrappedInk = 0;
-  for (int32_t py = 3 + cell.cy; py < 3 + 2 * cell.cy; ++py)
-    for (int32_t px = 64 - cell.cx; px < 64; ++px) wrappedInk += ColourAt(gBackBuffer, px, py) == kWhite;
-  EXPECT_GT(wrappedInk, 5);
+  EXPECT_GT(Where(gBackBuffer, kWhite, {64 - cell.cx, 3 + cell.cy, 64, 3 + 2 * cell.cy}).count, 5);
 }
 
 TEST_P(TextDrawTest, TextsLongerThan255CharactersStopThere) {
@@ -285,9 +240,8 @@ TEST_P(TextDrawTest, TextsLongerThan255CharactersStopThere) {
   QueueInk(kWhite, kBlue);
   QueueTextOpaque();
   const std::string longText(400, '.');
-  const std::string cut(255, '.');
   const win::SIZE measured = MeasureText(longText);
-  EXPECT_EQ(measured.cx, MeasureText(cut).cx);
+  EXPECT_EQ(measured.cx, MeasureText(std::string(255, '.')).cx);
   EXPECT_LT(measured.cx, 1024);
   QueueDrawText(0, 0, longText);
   QueueDrawTextCentred(512, 20, longText);
@@ -295,10 +249,7 @@ TEST_P(TextDrawTest, TextsLongerThan255CharactersStopThere) {
   const Found blue = Where(gBackBuffer, kBlue);
   EXPECT_EQ(blue.left, 0);
   EXPECT_EQ(blue.right, std::max(measured.cx, 512 - measured.cx / 2 + measured.cx));
-  int32_t lastBlue = -1;
-  for (int32_t px = 0; px < 1024; ++px)
-    if (ColourAt(gBackBuffer, px, 1) == kBlue) lastBlue = px;
-  EXPECT_EQ(lastBlue + 1, measured.cx) << "the first line is 255 characters wide";
+  EXPECT_EQ(Where(gBackBuffer, kBlue, {0, 1, 1024, 2}).right, measured.cx) << "the first line is 255 characters wide";
 }
 
 TEST_P(TextDrawTest, ARepeatedItemKeepsItsFontWhichGoesOnceNothingUsesIt) {
@@ -318,10 +269,7 @@ TEST_P(TextDrawTest, ARepeatedItemKeepsItsFontWhichGoesOnceNothingUsesIt) {
   EXPECT_EQ(win::LiveGdiObjectCount(), fonts + 1);
   Fill(gBackBuffer, kBlack);
   DrawQueueExecute();
-  const Found second = Where(gBackBuffer, kBlue);
-  EXPECT_EQ(second.top, first.top);
-  EXPECT_EQ(second.bottom, first.bottom) << "drawn again in the font of its first performance, opaque";
-  EXPECT_EQ(second.right, first.right);
+  EXPECT_EQ(Box(Where(gBackBuffer, kBlue)), Box(first)) << "drawn again in the font of its first performance, opaque";
   EXPECT_EQ(gDrawQueueCount, 0u);
   EXPECT_EQ(RetiredFontCount(), 0u);
   EXPECT_EQ(win::LiveGdiObjectCount(), fonts) << "the replaced font went with its last item";
@@ -354,20 +302,13 @@ TEST_P(TextDrawTest, TheRunResetMakesBothFontsAgainWithoutLeaking) {
   DrawQueueExecute();
   EXPECT_EQ(gTextCharset, 204u);
   for (int run = 0; run < 3; ++run) ResetTextStateForRun();
-  EXPECT_EQ(gTextFontName, "system");
-  EXPECT_EQ(gTextSize, 10);
-  EXPECT_EQ(gTextStyle, 0);
-  EXPECT_EQ(gTextOpaque, 0);
-  EXPECT_EQ(gTextCharsetSetting, 0u);
-  EXPECT_EQ(gTextCharset, 0u);
-  EXPECT_EQ(gTextCursorX, 0);
-  EXPECT_EQ(gTextCursorY, 0);
-  win::LOGFONTA made{};
-  ASSERT_EQ(win::GetObjectA(gTextFont, sizeof made, &made), int(sizeof made));
-  EXPECT_EQ(made.lfHeight, 10);
-  EXPECT_EQ(made.lfCharSet, 0);
-  ASSERT_EQ(win::GetObjectA(gWindowFont, sizeof made, &made), int(sizeof made));
-  EXPECT_STREQ(made.lfFaceName, "system");
+  EXPECT_EQ(State(), std::tuple(std::string("system"), 10, 0, 0));
+  // character set setting, character set, cursor
+  EXPECT_EQ((std::vector{gTextCharsetSetting, gTextCharset, uint32_t(gTextCursorX), uint32_t(gTextCursorY)}),
+            (std::vector<uint32_t>{0, 0, 0, 0}));
+  const win::LOGFONTA text = Made(gTextFont);
+  EXPECT_EQ(std::pair(int32_t(text.lfHeight), int32_t(text.lfCharSet)), std::pair(10, 0));
+  EXPECT_STREQ(Made(gWindowFont).lfFaceName, "system");
   EXPECT_EQ(win::LiveGdiObjectCount(), fonts);
 }
 
@@ -385,7 +326,7 @@ TEST(TextFontRules, StyleAndCharacterSetMakeTheFont) {
     int32_t style, size;
     uint32_t charset, windowCharset;  // the call's character set; gTextCharset before it
     int32_t weight, italic, height, passed;
-    const char* windowFace;           // the window font after the call
+    const char* windowFace;  // the window font after the call
   };
   const Case cases[] = {
       {0, 10, 0, 0, 400, 0, 10, 0, "system"},
@@ -403,19 +344,15 @@ TEST(TextFontRules, StyleAndCharacterSetMakeTheFont) {
     gTextCharset = c.windowCharset;
     CreateSystemFont();
     EXPECT_EQ(CreateTextFont(c.style, c.size, "Arial", c.charset), 1);
-    win::LOGFONTA made{};
-    ASSERT_EQ(win::GetObjectA(gTextFont, sizeof made, &made), int(sizeof made));
-    EXPECT_EQ(made.lfWeight, c.weight);
-    EXPECT_EQ(made.lfItalic, c.italic);
-    EXPECT_EQ(made.lfHeight, c.height);
-    EXPECT_EQ(made.lfCharSet, c.passed);
-    EXPECT_EQ(made.lfQuality, win::NONANTIALIASED_QUALITY);
-    EXPECT_EQ(made.lfPitchAndFamily, win::VARIABLE_PITCH);
-    EXPECT_STREQ(made.lfFaceName, "Arial");
-    ASSERT_EQ(win::GetObjectA(gWindowFont, sizeof made, &made), int(sizeof made));
-    EXPECT_STREQ(made.lfFaceName, c.windowFace);
-    EXPECT_EQ(made.lfCharSet, c.passed);
-    EXPECT_EQ(made.lfHeight, c.passed ? -13 : 10);
+    const win::LOGFONTA text = Made(gTextFont), window = Made(gWindowFont);
+    // weight, italic, height, character set, quality, pitch
+    EXPECT_EQ((std::vector<int32_t>{text.lfWeight, text.lfItalic, text.lfHeight, text.lfCharSet, text.lfQuality,
+                                    text.lfPitchAndFamily}),
+              (std::vector<int32_t>{c.weight, c.italic, c.height, c.passed, win::NONANTIALIASED_QUALITY,
+                                    win::VARIABLE_PITCH}));
+    EXPECT_STREQ(text.lfFaceName, "Arial");
+    EXPECT_STREQ(window.lfFaceName, c.windowFace);
+    EXPECT_EQ(std::pair(int32_t(window.lfCharSet), int32_t(window.lfHeight)), std::pair(c.passed, c.passed ? -13 : 10));
   }
   gTextCharset = 0;
   DeleteTextFonts();
@@ -458,12 +395,9 @@ TEST_F(TextFlipChainTest, BothPagesGetTheTextInItsFirstFont) {
   DrawQueueExecute();
   PresentFrame();
   DrawQueueExecute();
-  const Found shown = Where(gPrimarySurface, kBlue), back = Where(gBackBuffer, kBlue);
-  EXPECT_EQ(shown.top, 10);
-  EXPECT_EQ(shown.bottom, 28);
-  EXPECT_EQ(back.top, shown.top);
-  EXPECT_EQ(back.bottom, shown.bottom);
-  EXPECT_EQ(back.right, shown.right);
+  const Found shown = Where(gPrimarySurface, kBlue);
+  EXPECT_EQ(std::pair(shown.top, shown.bottom), std::pair(10, 28));
+  EXPECT_EQ(Box(Where(gBackBuffer, kBlue)), Box(shown));
   EXPECT_EQ(RetiredFontCount(), 0u);
 }
 
