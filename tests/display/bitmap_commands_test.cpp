@@ -285,31 +285,16 @@ TEST_F(BitmapCommandTest, QuestionsCheckTheirNumberAndLeaveTheResultOnError) {
 }
 
 // A real headless display, for what only the display has: the gamma ramp and the shown screen.
-class BitmapDisplayTest : public ::testing::Test {
+class BitmapDisplayTest : public test::RealDisplayTest {
  protected:
   void SetUp() override {
     RegisterAllCommands();
-    test::PrepareHeadlessDisplay("VXBITMAP", 320, 240);
-    gRenderEnabled = 1;
-    gStandaloneFlag = 0;
-    ASSERT_TRUE(EnumerateDisplayCards(0, 1) && InitDisplayAndDevice(640, 480, 1)) << gLastEngineError;
+    RealDisplayTest::SetUp();
     AttachImageContext(gMainWindow, gDirectDraw, gPrimarySurface);
-    ResetDrawTarget();
   }
   void TearDown() override {
-    DrawQueueFlush();
-    gDrawQueue.Destroy();
-    for (int32_t n = 1; n < kBitmapSlots; ++n) ReleaseBitmapSurface(n);
-    gBitmapInfo = {};
     ReleaseImageContext();
-    ReleaseDirectDrawObjects(0);
-    FreeRecordPools();
-    EXPECT_EQ(win::LiveSurfaceCount(), 0u);
-    win::DestroyWindow(gMainWindow);
-    gMainWindow = nullptr;
-    win::ClearMessageQueue();
-    win::ResetDisplayFaults();
-    gErrorCode = gErrorWarningFlag = 0;
+    RealDisplayTest::TearDown();
     gScreenshotFile.clear();
   }
   static win::DDGAMMARAMP Ramp() {

@@ -91,12 +91,8 @@ class BitmapWorld : public SurfaceWorld {
  protected:
   void World(uint32_t bits = 32, int32_t width = 64, int32_t height = 48) {
     MakeWorld(bits, width, height);
-    ASSERT_EQ(gDirectDraw->SetCooperativeLevel(nullptr, win::DDSCL_NORMAL), win::DD_OK);
-    win::DDSURFACEDESC2 desc{};
-    desc.dwSize = sizeof desc;
-    desc.dwFlags = win::DDSD_CAPS;
-    desc.ddsCaps.dwCaps = win::DDSCAPS_PRIMARYSURFACE;
-    ASSERT_EQ(gDirectDraw->CreateSurface(&desc, &primary_, nullptr), win::DD_OK);
+    primary_ = MakePrimarySurface(gDirectDraw);
+    ASSERT_NE(primary_, nullptr);
     AttachImageContext(nullptr, gDirectDraw, primary_);
     gFlipChain = 0;
     gStandaloneFlag = 0;

@@ -323,28 +323,11 @@ TEST_F(DrawQueueTest, PastesFollowTheImageNumberAndTheOverdrawSetting) {
 }
 
 // A real display with a flip chain: what is drawn on the screen must reach both buffers.
-class FlipChainQueueTest : public ::testing::Test {
+class FlipChainQueueTest : public test::RealDisplayTest {
  protected:
   void SetUp() override {
-    test::PrepareHeadlessDisplay("VXDRAW", 320, 240);
-    gRenderEnabled = 1;
-    ASSERT_TRUE(EnumerateDisplayCards(0, 1) && InitDisplayAndDevice(640, 480, 1)) << gLastEngineError;
+    RealDisplayTest::SetUp();
     ASSERT_EQ(gFlipChain, 1u);
-    ResetDrawTarget();
-  }
-  void TearDown() override {
-    DrawQueueFlush();
-    gDrawQueue.Destroy();
-    for (int32_t n = 1; n < kBitmapSlots; ++n) ReleaseBitmapSurface(n);
-    gBitmapInfo = {};
-    ReleaseDirectDrawObjects(0);
-    FreeRecordPools();
-    EXPECT_EQ(win::LiveSurfaceCount(), 0u);
-    win::DestroyWindow(gMainWindow);
-    gMainWindow = nullptr;
-    win::ClearMessageQueue();
-    win::ResetDisplayFaults();
-    gErrorCode = 0;
   }
   // Draws the frame, then shows it: the other buffer becomes the back buffer.
   static void Frame() {

@@ -18,6 +18,7 @@
 #include "platform/ddraw/ddraw.h"
 #include "platform/ddraw/faults.h"
 #include "platform/ddraw/pixel_format.h"
+#include "tests/engine3d/surface_fixture.h"
 
 namespace vx::test {
 
@@ -118,12 +119,8 @@ class ImageFileTest : public ::testing::Test {
   void SetUp() override {
     win::ResetDisplayFaults();
     ASSERT_EQ(win::DirectDrawCreateEx(nullptr, &directDraw_, win::IID_IDirectDraw7, nullptr), win::DD_OK);
-    ASSERT_EQ(directDraw_->SetCooperativeLevel(nullptr, win::DDSCL_NORMAL), win::DD_OK);
-    win::DDSURFACEDESC2 desc{};
-    desc.dwSize = sizeof desc;
-    desc.dwFlags = win::DDSD_CAPS;
-    desc.ddsCaps.dwCaps = win::DDSCAPS_PRIMARYSURFACE;
-    ASSERT_EQ(directDraw_->CreateSurface(&desc, &primary_, nullptr), win::DD_OK);
+    primary_ = MakePrimarySurface(directDraw_);
+    ASSERT_NE(primary_, nullptr);
     AttachImageContext(nullptr, directDraw_, primary_);
   }
 

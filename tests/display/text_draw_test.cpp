@@ -360,28 +360,16 @@ TEST(TextFontRules, StyleAndCharacterSetMakeTheFont) {
 }
 
 // A real display with a flip chain: the text reaches both buffers in the font it was queued with.
-class TextFlipChainTest : public ::testing::Test {
+class TextFlipChainTest : public test::RealDisplayTest {
  protected:
   void SetUp() override {
-    test::PrepareHeadlessDisplay("VXTEXT", 320, 240);
-    gRenderEnabled = 1;
-    ASSERT_TRUE(EnumerateDisplayCards(0, 1) && InitDisplayAndDevice(640, 480, 1)) << gLastEngineError;
+    RealDisplayTest::SetUp();
     ASSERT_EQ(gFlipChain, 1u);
-    ResetDrawTarget();
     ResetTextStateForRun();
   }
   void TearDown() override {
-    DrawQueueFlush();
-    gDrawQueue.Destroy();
     DeleteTextFonts();
-    ReleaseDirectDrawObjects(0);
-    FreeRecordPools();
-    EXPECT_EQ(win::LiveSurfaceCount(), 0u);
-    win::DestroyWindow(gMainWindow);
-    gMainWindow = nullptr;
-    win::ClearMessageQueue();
-    win::ResetDisplayFaults();
-    gErrorCode = 0;
+    RealDisplayTest::TearDown();
   }
 };
 

@@ -16,6 +16,17 @@
 
 namespace vx::test {
 
+// A windowed primary surface in the desktop's format, whose format loaded image files take.
+inline win::IDirectDrawSurface7* MakePrimarySurface(win::IDirectDraw7* directDraw) {
+  if (win::Failed(directDraw->SetCooperativeLevel(nullptr, win::DDSCL_NORMAL))) return nullptr;
+  win::DDSURFACEDESC2 desc{};
+  desc.dwSize = sizeof desc;
+  desc.dwFlags = win::DDSD_CAPS;
+  desc.ddsCaps.dwCaps = win::DDSCAPS_PRIMARYSURFACE;
+  win::IDirectDrawSurface7* made = nullptr;
+  return win::Succeeded(directDraw->CreateSurface(&desc, &made, nullptr)) ? made : nullptr;
+}
+
 inline win::IDirectDrawSurface7* MakeSurface(int32_t width, int32_t height, uint32_t bits, bool video = false) {
   win::DDSURFACEDESC2 desc{};
   desc.dwSize = sizeof desc;

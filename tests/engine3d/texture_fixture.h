@@ -23,6 +23,7 @@
 #include "platform/win/files.h"
 #include "runtime/interpreter.h"
 #include "system/system_state.h"
+#include "tests/engine3d/surface_fixture.h"
 #include "tests/support/temp_folder.h"
 
 namespace vx::test {
@@ -95,12 +96,8 @@ class TextureWorld : public ::testing::Test {
     win::GetStockObject(win::SYSTEM_FONT);  // stock objects are made once, on first use
     gdiObjects_ = win::LiveGdiObjectCount();
     ASSERT_EQ(win::DirectDrawCreateEx(nullptr, &gDirectDraw, win::IID_IDirectDraw7, nullptr), win::DD_OK);
-    ASSERT_EQ(gDirectDraw->SetCooperativeLevel(nullptr, win::DDSCL_NORMAL), win::DD_OK);
-    win::DDSURFACEDESC2 desc{};
-    desc.dwSize = sizeof desc;
-    desc.dwFlags = win::DDSD_CAPS;
-    desc.ddsCaps.dwCaps = win::DDSCAPS_PRIMARYSURFACE;
-    ASSERT_EQ(gDirectDraw->CreateSurface(&desc, &gPrimarySurface, nullptr), win::DD_OK);
+    gPrimarySurface = MakePrimarySurface(gDirectDraw);
+    ASSERT_NE(gPrimarySurface, nullptr);
     gBackBuffer = MakePlainSurface(64, 48, bits, win::DDSCAPS_3DDEVICE);
     ASSERT_NE(gBackBuffer, nullptr);
     gDisplayWidth = 64;
