@@ -91,7 +91,7 @@ TEST_F(DrawQueueTest, ItemsWaitForTheNextFrameAndRunInOrder) {
 }
 
 TEST_F(DrawQueueTest, PrimitivesHaveExactEdgesAtEachDepth) {
-  for (uint32_t bits : {16u, 32u}) {
+  for (uint32_t bits : {16u, 24u, 32u}) {
     SCOPED_TRACE(bits);
     World(bits, 64, 64);
     EXPECT_EQ(ReadBack(0, 0), 0);
