@@ -103,14 +103,7 @@ struct SurfaceAccess {
 
 // --- Blitter --------------------------------------------------------------------------------------
 
-struct BlitSurface {
-  uint8_t* bits = nullptr;
-  LONG pitch = 0;
-  uint32_t width = 0;
-  uint32_t height = 0;
-  FormatInfo format;
-  const PALETTEENTRY* palette = nullptr;
-};
+using BlitSurface = PixelView;
 
 struct BlitRequest {
   RECT dst{};   // where the whole source rectangle goes

@@ -419,4 +419,15 @@ uint32_t ReadPixelArgb(const SurfacePixels& view, uint32_t x, uint32_t y) {
   }
 }
 
+PixelView ViewOf(const SurfacePixels& pixels) {
+  PixelView view;
+  view.bits = pixels.bits;
+  view.pitch = pixels.pitch;
+  view.width = pixels.width;
+  view.height = pixels.height;
+  view.format = DescribeFormat(pixels.format);
+  view.palette = pixels.palette;
+  return view;
+}
+
 }  // namespace vx::win

@@ -94,4 +94,21 @@ uint64_t DxtSurfaceBytes(uint32_t fourCC, uint32_t width, uint32_t height);
 // depth buffer or a pixel outside.
 uint32_t ReadPixelArgb(const SurfacePixels& view, uint32_t x, uint32_t y);
 
+// Where a surface's or a bitmap's pixels are, with their layout: what the blitter and the GDI
+// drawing work on.
+struct PixelView {
+  uint8_t* bits = nullptr;
+  LONG pitch = 0;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  FormatInfo format;
+  const PALETTEENTRY* palette = nullptr;
+
+  bool Contains(int64_t x, int64_t y) const { return x >= 0 && y >= 0 && x < width && y < height; }
+  uint8_t* At(uint32_t x, uint32_t y) const {
+    return bits + static_cast<ptrdiff_t>(y) * pitch + static_cast<ptrdiff_t>(x) * format.bytesPerPixel;
+  }
+};
+PixelView ViewOf(const SurfacePixels& pixels);
+
 }  // namespace vx::win

@@ -194,21 +194,6 @@ std::optional<RECT> DirectDrawSurface::ClipRect() const {
   return Intersection(whole, ddraw_detail::ClientAreaOnScreen(clipper_->window_));
 }
 
-namespace {
-
-BlitSurface ViewOf(const SurfacePixels& pixels) {
-  BlitSurface view;
-  view.bits = pixels.bits;
-  view.pitch = pixels.pitch;
-  view.width = pixels.width;
-  view.height = pixels.height;
-  view.format = DescribeFormat(pixels.format);
-  view.palette = pixels.palette;
-  return view;
-}
-
-}  // namespace
-
 SurfacePixels DirectDrawSurface::Pixels() {
   SurfacePixels pixels;
   pixels.bits = memory_ ? memory_->bits : nullptr;

@@ -97,13 +97,7 @@ void RegisterObject(GdiObject* object) { Objects().insert(object); }
 Canvas DeviceContextObject::Target() const {
   Canvas canvas;
   if (surface) {
-    const SurfacePixels view = surface->Pixels();
-    canvas.bits = view.bits;
-    canvas.pitch = view.pitch;
-    canvas.width = view.width;
-    canvas.height = view.height;
-    canvas.format = DescribeFormat(view.format);
-    canvas.palette = view.palette;
+    canvas = ViewOf(surface->Pixels());
   } else if (bitmap && !bitmap->pixels.empty()) {
     canvas.bits = reinterpret_cast<uint8_t*>(bitmap->pixels.data());
     canvas.pitch = static_cast<LONG>(bitmap->width * 4);

@@ -42,19 +42,7 @@ struct BitmapObject : GdiObject {
 };
 
 // Where a context's pixels are.
-struct Canvas {
-  uint8_t* bits = nullptr;
-  LONG pitch = 0;
-  uint32_t width = 0;
-  uint32_t height = 0;
-  FormatInfo format;
-  const PALETTEENTRY* palette = nullptr;
-
-  bool Contains(int64_t x, int64_t y) const { return x >= 0 && y >= 0 && x < width && y < height; }
-  uint8_t* At(uint32_t x, uint32_t y) const {
-    return bits + static_cast<ptrdiff_t>(y) * pitch + static_cast<ptrdiff_t>(x) * format.bytesPerPixel;
-  }
-};
+using Canvas = PixelView;
 
 struct DeviceContextObject {
   DirectDrawSurface* surface = nullptr;  // a surface's context, else a memory context
