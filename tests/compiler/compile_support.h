@@ -1,6 +1,5 @@
-// What the compiler tests share: a fixture that writes a .vxa file into a private folder,
-// compiles it with the embedded command table and message texts "M<key>", and can load and run
-// the image it wrote; and short test names for the table-driven cases.
+// The compiler tests' fixture: writes a .vxa file into a private folder, compiles it with the
+// embedded command table and message texts "M<key>", and can load and run the image it wrote.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -15,7 +14,6 @@
 
 namespace vx::test {
 
-// Names a parameterized case by its `name` member.
 struct CaseName {
   template <typename Case>
   std::string operator()(const ::testing::TestParamInfo<Case>& info) const { return info.param.name; }
@@ -35,11 +33,9 @@ class CompileTest : public ::testing::Test {
     gCompilerMessages.fill(std::nullopt);
   }
 
-  // Writes the source as main.vxa and compiles it into out.dat.
   bool Compile(const std::string& source) { return CompileFile(dir.Write("main.vxa", source), output) == 1; }
   static std::string Message() { return gCompiler.resultMessage; }
   static int Line() { return gCompiler.errorLine; }
-  static std::vector<uint32_t> Code() { return gCompiler.code; }
 
   // Compiles, loads the image and runs it; a failed compile or load fails the test.
   RunResult Run(const std::string& source, int maxSlices = 100000) {
@@ -65,8 +61,6 @@ class CompileTest : public ::testing::Test {
     return -1;
   }
   static int32_t Int(const std::string& name) { return IntAt(Operand(name)); }
-  static float Float(const std::string& name) { return FloatAt(Operand(name)); }
-  static std::string Text(const std::string& name) { return TextAt(Operand(name)); }
 
   TempFolder dir;
   std::string output;

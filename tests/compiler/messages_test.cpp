@@ -36,7 +36,6 @@ std::vector<Failure> Failures() {
       {"TooManyLabels", Numbered(2001, "l", ":"), "M4", 2001},
       {"TooManyFunctions", "end\n" + Numbered(1025, "function f", "()\nendfunction"), "M5", 2050},
       {"ValuesOfAnOperator", "a=1+\"x\"", "M11 + M12 M8, M8", 1},
-      {"ComparisonOfAStringAndANumber", "a=1\nb=a$=2", "M11 = M12 M8, M8", 2},
       {"WrongAssignment", "a$=1", "M37 M14", 1},
       {"WrongElementAssignment", "dim a$(3)\na$(1)=2", "M37 M15", 2},
       {"WrongElementRead", "dim a(3)\nb=a(\"x\")", "M11 M16", 2},
@@ -47,39 +46,23 @@ std::vector<Failure> Failures() {
       {"TooManyFloatConstants", Numbered(2001, "a#=", ".5"), "M19", 2001},
       {"TooManyStringConstants", Times(2001, "a$=\"x\"\n"), "M21", 2001},
       {"MissingOperand", "a=1\nb=2*", "M22", 2},
-      {"NoOperator", "a=b c", "M22", 1},
-      {"SignBeforeAName", "a=b*-c", "M22", 1},
       {"TypedMarker", "a=?10000", "M22", 1},
       {"UnbalancedParentheses", "a=(1", "M23", 1},
-      {"ClosingTooEarly", "a=1)+(2", "M23", 1},
-      {"BadLabelName", "goto a-b", "M24", 1},
       {"TooManyArguments", "dim a(1)\nx=a(" + Times(32, "1,") + "1)", "M25", 2},
       {"LabelDefinedTwice", "a:\nb=1\na:", "M26", 3},
       {"FunctionDeclaredTwice", "end\nfunction f()\nendfunction\nfunction f()\nendfunction", "M27", 4},
       {"UnknownStatement", "a b", "M29", 1},
-      {"LabelWithAStatement", "x: y=1", "M29", 1},
       {"EmptySingleLineIf", "if a then", "M30", 1},
-      {"ForWithoutEquals", "for i 1 to 10\nnext i", "M31", 1},
       {"ForWithAFloatCounter", "for a#=1 to 10\nnext a#", "M31", 1},
-      {"ForStatementWithAFloatCounter", "for a#,10,1\nnext a#", "M31", 1},
       {"TooManyArrays", Numbered(2000, "dim a", "(1)") + "dim b#(1)", "M32", 2001},
       {"EmptyLabel", "restore ,", "M33", 1},
       {"LoopWithoutDo", "a=1\nloop", "M34", 2},
-      {"ElseTwice", "if a\nelse\nelse\nendif", "M34", 3},
-      {"ElseOutsideAnIf", "do\nelse\nloop", "M34", 2},
-      {"ElseAtTheTop", "else", "M34", 1},
-      {"ExitOutsideALoop", "if a\nexit\nendif", "M34", 2},
-      {"ClosingTheWrongBlock", "do\nendif", "M34", 2},
-      {"NextWithoutFor", "next i", "M34", 1},
       {"TooManyExits", "do\n" + Times(33, "exit\n") + "loop", "M34", 34},
       {"TooManyDataItems", Times(1000, "data 1,1,1,1,1,1,1,1,1,1\n"), "M35", 1000},
       {"DataOfAName", "data 1, a", "M36", 1},
-      {"DataOfAnExpression", "data 1+2", "M36", 1},
       {"BadDeclaration", "end\nfunction (a)\nendfunction", "M38", 2},
-      {"BadParameter", "end\nfunction f(a-b)\nendfunction", "M38", 2},
       {"BadReturnValue", "end\nfunction f()\nendfunction 1+\"x\"", "M39", 3},
       {"EndfunctionOutsideAFunction", "a=1\nendfunction", "M40", 2},
-      {"LongLine", "a=1\nb=\"" + std::string(251, 'x') + "\"", "M41", 2},
       // Each product of two literals grows the text: its marker is longer than "1*1".
       {"LongRewrittenExpression", "a=1*1" + Times(62, "+1*1"), "M43", 1},
       // The 20th function's temporaries start at 950: 50 of each type.
@@ -88,15 +71,9 @@ std::vector<Failure> Failures() {
        "M43", 40},
       {"UndefinedLabel", "a=1\ngoto nowhere", "M48 M47 2", 2},
       {"ArrayWithoutDim", "a=1\n\nb(1)=2", "M49 M47 3", 3},
-      {"ArrayOfTheMainProgramDimmedInAFunction", "x=a(1)\nend\nfunction f()\ndim a(3)\nendfunction", "M49 M47 1", 1},
       {"OpenBlock", "a=1\ndo\nif a\nendif", "M50 M47 2", 2},
-      {"LaterCheckReplacesEarlier", "goto x\ndo", "M50 M47 2", 2},
       {"CaseOutsideASelect", "case 1", "M51", 1},
-      {"SelectOfTwoWords", "select a b", "M51", 1},
-      {"NestedSelect", "select a\nselect b", "M51", 2},
-      {"EndselectAlone", "endselect", "M51", 1},
       {"SecondDefault", "select a\ncase default\nendcase\ncase default\nendcase\nendselect", "M52", 4},
-      {"ReturnOfTheWrongType", "x=f()\nend\nfunction f()\nexitfunction \"s\"\nendfunction 1", "M39", 4},
   };
 }
 
@@ -147,14 +124,6 @@ TEST_F(CompileTest, FailureIsAFlagEvenWithoutMessageTexts) {
   EXPECT_FALSE(Compile("a=1\ngoto nowhere"));
   EXPECT_EQ(Message(), "Label used but never defined at line 2");
   EXPECT_FALSE(std::filesystem::exists(output));
-}
-
-TEST_F(CompileTest, SuccessLeavesNoMessageAndWritesWithoutOutputToo) {
-  ASSERT_TRUE(Compile("a=1"));
-  EXPECT_EQ(Message(), "");
-  EXPECT_TRUE(std::filesystem::exists(output));
-  EXPECT_EQ(CompileFile(dir.Write("other.vxa", "b=2")), 1);
-  EXPECT_EQ(Message(), "");
 }
 
 TEST_F(CompileTest, NoArrayRowsMeansNoSuchFunction) {

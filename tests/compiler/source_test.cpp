@@ -1,9 +1,6 @@
-// Source reading: line ends, long lines, #include (nested, cyclic, names in another case,
-// missing files, failures inside included files), the function pre-scan, labels of both kinds,
-// the progress display, the numbered listing of the run-time test mode and extra texts.
-#include <tuple>
-
-#include "ide/compile_progress.h"
+// Source reading: line ends, long lines, #include (nested, cyclic, names in another case, failures
+// inside included files), the numbered listing of the run-time test mode, extra texts, and the
+// command names in the error report.
 #include "runtime/errors.h"
 #include "runtime/host.h"
 #include "runtime/interpreter.h"
@@ -42,14 +39,6 @@ TEST_F(CompileTest, LinesOf254CharactersAreAcceptedAnd255Refused) {
   EXPECT_TRUE(Compile("abcdef=" + std::string(123, '1') + "+" + std::string(123, '2'))) << Message();
 }
 
-TEST_F(CompileTest, IncludedFunctionsAreCalledAndOtherIncludedStatementsAreNot) {
-  dir.Write("lib.vxa", "x = 5\nfunction seven()\nendfunction 7\ny = 6\n");
-  const RunResult r = Run("#include \"lib.vxa\"\na = seven()\n");
-  EXPECT_EQ(r.errorCode, 0);
-  EXPECT_EQ(Int("a"), 7);
-  EXPECT_EQ(Operand("x"), -1) << "statements of an included file outside functions are comments";
-}
-
 TEST_F(CompileTest, NestedAndCyclicIncludesAreAppendedOnce) {
   dir.Write("a.vxa", "#include b.vxa\n#include main.vxa\nfunction fa()\nendfunction fb() + 1\n");
   dir.Write("b.vxa", "#include a.vxa\nfunction fb()\nendfunction 10\n");
@@ -57,23 +46,6 @@ TEST_F(CompileTest, NestedAndCyclicIncludesAreAppendedOnce) {
   EXPECT_EQ(r.errorCode, 0) << r.errorText;
   EXPECT_EQ(Int("r"), 11);
   EXPECT_EQ(gCompiler.includes.size(), 2u);
-}
-
-TEST_F(CompileTest, IncludeRecordsFollowTheExpandedText) {
-  dir.Write("a.vxa", "#include b.vxa\nfunction fa()\nendfunction\n");
-  dir.Write("b.vxa", "function fb()\nendfunction");  // no line break at its end
-  dir.Write("c.vxa", "function fc()\nendfunction\n");
-  ASSERT_TRUE(Compile("#include a.vxa\n#include C.vxa\n#include missing.vxa\nx=1\n")) << Message();
-  const auto& includes = gCompiler.includes;
-  ASSERT_EQ(includes.size(), 4u);  // a, c, the missing file, then b (found in a)
-  const auto lines = [&](size_t i) {  // parent, include line, first and last line
-    return std::tuple(includes[i].parent, includes[i].includeLine, includes[i].firstLine, includes[i].lastLine);
-  };
-  // Main text: 4 lines, the zero-byte line and "end": included text starts on line 7.
-  EXPECT_EQ(lines(0), std::tuple(-1, 1, 7, 9));
-  EXPECT_EQ(lines(1), std::tuple(-1, 2, 10, 11));
-  EXPECT_EQ(includes[2].lastLine, -1);  // nothing was added for the missing file
-  EXPECT_EQ(lines(3), std::tuple(0, 7, 12, 13));
 }
 
 TEST_F(CompileTest, FailureInAnIncludedFileIsReportedAtTheMainFilesInclude) {
@@ -97,36 +69,11 @@ TEST_F(CompileTest, FailureInAnIncludedFileIsReportedAtTheMainFilesInclude) {
   }
 }
 
-TEST_F(CompileTest, IncludeFolderCanBeSet) {
-  dir.Write("project/lib.vxa", "function one()\nendfunction 1\n");
-  gCompiler.includeFolder = dir.path() + "project";
-  EXPECT_TRUE(Compile("#include lib.vxa\na=one()\n")) << Message();
-  ResetCompiler();
-  EXPECT_TRUE(gCompiler.includeFolder.empty());
-  EXPECT_FALSE(Compile("#include lib.vxa\na=one()\n"));
-}
-
 TEST_F(CompileTest, LabelReferenceIsTakenWhereItsCommandIsEmitted) {
   // A parameter after the label is converted first, so its command does not start the statement.
   ASSERT_EQ(LoadCommandTableFromText("jump%42%al\nend%213%0\n"), 1);
   ASSERT_TRUE(Compile("jump x, 1.5\nx:")) << Message();
-  EXPECT_EQ(Code(), (std::vector<uint32_t>{154, 10000, 21000, 42, 37006, 10000, 213, 0}));
-}
-
-TEST_F(CompileTest, ProgressIsShownAtEachNewTensDigit) {
-  static std::vector<int> shown;
-  shown.clear();
-  SetCompileProgressSink([](int percent) { shown.push_back(percent); });
-  std::string source;
-  for (int i = 0; i < 200; ++i) source += "a=" + std::to_string(i) + "\n";
-  const bool ok = Compile(source);
-  SetCompileProgressSink(nullptr);
-  ASSERT_TRUE(ok);
-  ASSERT_EQ(shown.size(), 10u);
-  for (size_t i = 0; i < shown.size(); ++i) {
-    EXPECT_EQ(shown[i] / 10, int(i) + 1) << i;
-    EXPECT_LE(shown[i], 100);
-  }
+  EXPECT_EQ(gCompiler.code, (std::vector<uint32_t>{154, 10000, 21000, 42, 37006, 10000, 213, 0}));
 }
 
 TEST_F(CompileTest, RuntimeTestModeWritesTheNumberedListing) {

@@ -1,27 +1,14 @@
 // The display set-up, modes, presentation and release, driven through the platform layer's
-// capability profiles and faults: which device is chosen, what flags the caps give, what each
-// surface path makes and gives back on failure, the mode change with its rollback, where the
+// capability profiles and faults: which device is chosen, what each surface path makes and gives
+// back on failure, the mode change with its rollback, where the
 // picture goes in a window, and that nothing is left or released twice after the teardown.
-#include <gtest/gtest.h>
-
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
-#include "display/display.h"
-#include "engine3d/surface_primitives.h"
-#include "engine3d/records.h"
-#include "platform/ddraw/faults.h"
 #include "platform/win/messages.h"
-#include "platform/win/window.h"
 #include "runtime/command_families.h"
 #include "runtime/dispatcher.h"
-#include "runtime/errors.h"
-#include "runtime/host.h"
-#include "runtime/interpreter.h"
-#include "runtime/main_loop.h"
 #include "runtime/program_image.h"
-#include "tests/display/display_test_support.h"
+#include "tests/display/bitmap_test_support.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_folder.h"
@@ -30,7 +17,6 @@ namespace vx {
 namespace {
 
 using namespace win;
-
 
 class DisplayTest : public ::testing::Test {
  protected:
@@ -48,9 +34,7 @@ class DisplayTest : public ::testing::Test {
     EXPECT_EQ(LiveDirectDrawCount(), 0u);
     DestroyWindow(gMainWindow);
     gMainWindow = nullptr;
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    }
+    ClearMessageQueue();
     ResetDisplayFaults();
     SetDirect3DProfile(StandardDirect3DProfile());
     SetDirect3DFaults({});
@@ -67,8 +51,6 @@ DeviceProfile Device(const GUID& guid, const char* name, bool hardware) {
 
 TEST_F(DisplayTest, DeviceChoiceFollowsTheProfileAndTheSwitches) {
   const Direct3DProfile standard = StandardDirect3DProfile();
-  Direct3DProfile softwareOnly = standard;
-  softwareOnly.devices = {Device(IID_IDirect3DRGBDevice, "RGB", false), Device(IID_IDirect3DMMXDevice, "MMX", false)};
   Direct3DProfile withTnL = standard;
   withTnL.devices.push_back(Device(IID_IDirect3DTnLHalDevice, "T&L", true));
   struct Case {
@@ -82,9 +64,7 @@ TEST_F(DisplayTest, DeviceChoiceFollowsTheProfileAndTheSwitches) {
   const Case cases[] = {
       {"hardware first", standard, 0, 1, {}, "HAL", 1},
       {"T&L when offered", withTnL, 0, 1, {}, "T&L", 1},
-      {"T&L not allowed", withTnL, 0, 0, {}, "HAL", 1},
       {"fallback takes software", withTnL, 1, 1, {}, "RGB", 0},
-      {"no hardware device: software still tried", softwareOnly, 0, 1, {}, "RGB", 0},
       {"MMX after RGB in fallback", standard, 1, 1, {IID_IDirect3DRGBDevice}, "MMX", 0},
       {"nothing left", standard, 0, 1, {IID_IDirect3DHALDevice, IID_IDirect3DRGBDevice}, nullptr, 0},
   };
@@ -116,56 +96,6 @@ TEST_F(DisplayTest, DeviceChoiceFollowsTheProfileAndTheSwitches) {
   }
 }
 
-TEST_F(DisplayTest, BlendLevelTableTakesTheLastPairThatHolds) {
-  struct Case {
-    DWORD src, dest;
-    uint32_t level, second;
-  };
-  const Case cases[] = {
-      {0, 0, 0, 0},
-      {D3DPBLENDCAPS_ONE, D3DPBLENDCAPS_INVSRCCOLOR, 1, 0},
-      {D3DPBLENDCAPS_ZERO, D3DPBLENDCAPS_INVSRCCOLOR, 9, 0},
-      {D3DPBLENDCAPS_DESTCOLOR, D3DPBLENDCAPS_ZERO, 6, 6},
-      {D3DPBLENDCAPS_DESTCOLOR, D3DPBLENDCAPS_ZERO | D3DPBLENDCAPS_SRCCOLOR, 5, 5},
-      {D3DPBLENDCAPS_DESTCOLOR | D3DPBLENDCAPS_ZERO, D3DPBLENDCAPS_ONE | D3DPBLENDCAPS_SRCCOLOR, 4, 7},
-      {~0u, ~0u, 1, 7},
-  };
-  for (const Case& c : cases) {
-    uint32_t level = 99, second = 99;
-    BlendLevelsOf(c.src, c.dest, &level, &second);
-    EXPECT_EQ(level, c.level) << c.src << " " << c.dest;
-    EXPECT_EQ(second, c.second) << c.src << " " << c.dest;
-  }
-}
-
-TEST_F(DisplayTest, CapabilityFlagsFollowTheCaps) {
-  const GUID hal = IID_IDirect3DHALDevice;
-  D3DDEVICEDESC7 caps = StandardDeviceCaps(hal, true);
-  DDPIXELFORMAT format{};
-  SetCapabilityFlags(caps, format);
-  EXPECT_EQ(gFilterLevel, 1u);
-  EXPECT_EQ(gFogAvailable, 1u);
-  EXPECT_EQ(gWBuffer, 0u);
-  EXPECT_EQ(gTableFogOnly, 0u);
-  EXPECT_EQ(gMipmapping, 1u);
-  EXPECT_EQ(gWrapAddressing + gMirrorAddressing + gClampAddressing, 3u);
-  EXPECT_EQ(gColourKeyAvailable, 1u);
-  EXPECT_EQ(gPremultipliedAlpha, 0u);
-  caps.dpcTriCaps.dwTextureFilterCaps |= D3DPTFILTERCAPS_MAGFANISOTROPIC | D3DPTFILTERCAPS_MINFANISOTROPIC;
-  caps.dpcTriCaps.dwRasterCaps = D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_WBUFFER;
-  caps.dpcTriCaps.dwTextureAddressCaps = D3DPTADDRESSCAPS_CLAMP;
-  caps.dpcTriCaps.dwTextureCaps = 0;
-  format.dwFlags = DDPF_ALPHAPREMULT;
-  SetCapabilityFlags(caps, format);
-  EXPECT_EQ(gFilterLevel, 2u);
-  EXPECT_EQ(gTableFogOnly, 1u);
-  EXPECT_EQ(gWBuffer, 1u);
-  EXPECT_EQ(gWrapAddressing, 0u);
-  EXPECT_EQ(gClampAddressing, 1u);
-  EXPECT_EQ(gColourKeyAvailable, 0u);
-  EXPECT_EQ(gPremultipliedAlpha, 1u);
-}
-
 TEST_F(DisplayTest, SurfacePathsAndTheirFailures) {
   struct Case {
     const char* what;
@@ -177,13 +107,10 @@ TEST_F(DisplayTest, SurfacePathsAndTheirFailures) {
   };
   const Case cases[] = {
       {"full screen flip chain", 1, 0, 0, {}, 0, true, 1, 0},
-      {"blit mode: separate back buffer", 1, 1, 0, {}, 0, true, 0, 0},
       {"windowed", 0, 0, 0, {}, 0, true, 0, 0},
       {"little video memory", 1, 0, 0, uint64_t(1500000), 0, true, 0, 1},
-      {"fallback", 1, 0, 1, {}, 0, true, 0, 1},
       {"flip chain fails: system memory", 1, 0, 0, {}, DDSCAPS_FLIP, true, 0, 1},
       {"video depth buffer fails", 1, 0, 0, {}, DDSCAPS_ZBUFFER | DDSCAPS_VIDEOMEMORY, false, 0, 0},
-      {"system back buffer fails", 1, 0, 1, {}, DDSCAPS_3DDEVICE | DDSCAPS_SYSTEMMEMORY, false, 0, 1},
       {"system depth buffer fails", 1, 0, 1, {}, DDSCAPS_ZBUFFER | DDSCAPS_SYSTEMMEMORY, false, 0, 1},
       {"primary fails", 0, 0, 0, {}, DDSCAPS_PRIMARYSURFACE, false, 0, 1},
   };
@@ -258,42 +185,6 @@ TEST_F(DisplayTest, AFailedDisplayChangeKeepsTheProgramsSurfaces) {
   EXPECT_EQ(gViewport.dwWidth, 800u);
 }
 
-TEST_F(DisplayTest, WindowedPictureIsCentredWithBlackBorders) {
-  gFullScreen = 0;
-  ASSERT_TRUE(SetUpDisplay(320, 240));
-  struct Case {
-    RECT client;
-    int32_t left, top;
-  };
-  const Case cases[] = {
-      {{0, 0, 640, 480}, 160, 120},
-      {{100, 50, 420, 290}, 100, 50},
-      {{0, 0, 200, 100}, -60, -70},
-  };
-  DDBLTFX fx{};
-  fx.dwSize = sizeof fx;
-  for (const Case& c : cases) {
-    gClientAreaOnScreen = [c](HWND) { return c.client; };
-    fx.dwFillColor = 0xFFFFFF;  // the windowed primary has the desktop's 32 bits
-    gPrimarySurface->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
-    fx.dwFillColor = 0xFF0000;
-    gBackBuffer->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
-    ASSERT_EQ(PresentFrame(), 1);
-    EXPECT_EQ(gPresentOffsetX, c.left);
-    EXPECT_EQ(gPresentOffsetY, c.top);
-    const SurfacePixels p = gPrimarySurface->Pixels();
-    auto at = [&](LONG x, LONG y) { return *reinterpret_cast<const uint32_t*>(p.bits + y * p.pitch + x * 4) & 0xFFFFFF; };
-    const LONG cx = std::max<LONG>(c.left, 0), cy = std::max<LONG>(c.top, 0);
-    EXPECT_EQ(at(cx, cy), 0xFF0000u);
-    if (c.left > c.client.left) {
-      EXPECT_EQ(at(c.client.left, c.client.top), 0u);  // border
-    }
-    if (c.client.right < 640 && c.left >= c.client.left) {
-      EXPECT_EQ(at(c.client.right, c.client.top), 0xFFFFFFu);  // outside the window
-    }
-  }
-}
-
 TEST_F(DisplayTest, WindowedScreenshotHoldsThePictureNotTheDesktop) {
   gFullScreen = 0;
   ASSERT_TRUE(SetUpDisplay(320, 240));
@@ -306,8 +197,7 @@ TEST_F(DisplayTest, WindowedScreenshotHoldsThePictureNotTheDesktop) {
   test::TempFolder dir;
   gScreenshotFile = dir.path() + "shot.bmp";
   ASSERT_EQ(SaveScreenshot(), 1);
-  std::ifstream file(gScreenshotFile, std::ios::binary);
-  const std::string bmp((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const std::vector<uint8_t> bmp = test::FileBytes(gScreenshotFile);
   ASSERT_GT(bmp.size(), 54u + 3u);
   int32_t width = 0, height = 0, offset = 0;
   std::memcpy(&offset, bmp.data() + 10, 4);
@@ -315,59 +205,9 @@ TEST_F(DisplayTest, WindowedScreenshotHoldsThePictureNotTheDesktop) {
   std::memcpy(&height, bmp.data() + 22, 4);
   EXPECT_EQ(width, 320);
   EXPECT_EQ(height, 240);
-  EXPECT_EQ(uint8_t(bmp[size_t(offset)]), 255);  // blue, green, red
-  EXPECT_EQ(uint8_t(bmp[size_t(offset) + 2]), 0);
+  EXPECT_EQ(bmp[size_t(offset)], 255);  // blue, green, red
+  EXPECT_EQ(bmp[size_t(offset) + 2], 0);
   EXPECT_EQ(gScreenshotSurface, nullptr);
-}
-
-TEST_F(DisplayTest, DisplayCommandsRebuildWithTheirSwitch) {
-  RegisterAllCommands();
-  ASSERT_TRUE(SetUpDisplay());
-  EXPECT_STREQ(gD3DDeviceName, "HAL");
-  HandlerOf(9001)();
-  EXPECT_EQ(gSurfaceFallback, 1u);
-  EXPECT_STREQ(gD3DDeviceName, "RGB");
-  EXPECT_EQ(gSystemMemorySurfaces, 1u);
-  HandlerOf(9002)();
-  EXPECT_EQ(gSurfaceFallback, 0u);
-  EXPECT_STREQ(gD3DDeviceName, "HAL");
-  HandlerOf(9011)();
-  EXPECT_EQ(gAllowTnL, 0u);
-  HandlerOf(9012)();
-  EXPECT_EQ(gAllowTnL, 1u);
-  EXPECT_EQ(gErrorCode, 0);
-}
-
-TEST_F(DisplayTest, ModeExistsAlwaysWritesItsResult) {
-  ASSERT_TRUE(SetUpDisplay());
-  test::ImageBuilder b;
-  const int found = b.IntVar(), missing = b.IntVar(), refused = b.IntVar();
-  const int w = b.IntConst(640), h = b.IntConst(480), d16 = b.IntConst(16), odd = b.IntConst(641);
-  const int d8 = b.IntConst(8), seven = b.IntConst(7);
-  b.Cmd(151, {refused, seven}).Cmd(1571, {found, w, h, d16}).Cmd(1571, {missing, odd, h, d16});
-  b.Cmd(1571, {refused, w, h, d8});
-  test::PrepareRuntime();
-  ASSERT_TRUE(b.Load());
-  const test::RunResult run = test::RunLoaded();
-  EXPECT_EQ(run.errorCode, 1502);
-  EXPECT_EQ(test::IntAt(found), 1);
-  EXPECT_EQ(test::IntAt(missing), 0);
-  EXPECT_EQ(test::IntAt(refused), 0);  // written even when the depth is refused
-  FreeProgramImage();
-}
-
-TEST_F(DisplayTest, ReleaseOrderLeavesNothingAndMayRunAgain) {
-  ASSERT_TRUE(SetUpDisplay());
-  ResetEngineRecords();
-  const uint32_t image = AllocImageRecord();
-  ASSERT_EQ(CreateImageSurface(image, 32, 32), 1);  // through the hook the set-up installed
-  EXPECT_GT(LiveSurfaceCount(), 3u);
-  Shutdown3DEngine(1);  // keep DirectDraw, as a rebuild does
-  EXPECT_NE(gDirectDraw, nullptr);
-  EXPECT_EQ(LiveSurfaceCount(), 0u);
-  Shutdown3DEngine(0);
-  EXPECT_EQ(gDirectDraw, nullptr);
-  EXPECT_EQ(LiveDirectDrawCount(), 0u);
 }
 
 }  // namespace

@@ -1,73 +1,160 @@
-// The run's input devices: the first joystick and its name, the control device chosen by name
-// with its prepared effects, the mouse fold into the pointer values, focus loss, and the frame's
-// clearing of the wheel movement.
-#include <string>
+// The run's input devices over SDL's virtual joysticks, with a force-feedback recorder attached to
+// the joysticks whose names start with "Force": the first joystick and the control device chosen
+// by name with its prepared effects, failed set-ups, focus loss, effect durations, and the input
+// commands of a program: the device list and name, force commands' checks and the effects they
+// play, and keys and joystick values read with numbers out of range.
+#include <gtest/gtest.h>
 
+#include <SDL.h>
+
+#include <string>
+#include <vector>
+
+#include "common/checklist.h"
 #include "display/display_state.h"
-#include "platform/win/time.h"
+#include "display/input_devices.h"
+#include "ide/language.h"
+#include "platform/win/window.h"
+#include "runtime/interpreter.h"
+#include "runtime/main_loop.h"
+#include "runtime/program_image.h"
 #include "system/system_state.h"
-#include "tests/display/input_test_support.h"
+#include "tests/support/image_builder.h"
+#include "tests/support/run_program.h"
 
 namespace vx {
 namespace {
 
-using test::gForceLog;
+using test::ImageBuilder;
+using test::IntAt;
+using test::IntTemp;
+using test::StringTemp;
 using win::RecordedForceCall;
 
-class InputDeviceTest : public test::InputDevicesTest {};
+// Every force-feedback device made for a test writes into one log.
+win::RecordingForceFeedback gForceLog;
 
-TEST_F(InputDeviceTest, FirstJoystickIsOpenedAndNamed) {
+class ForwardingForceDevice : public win::ForceFeedbackDevice {
+ public:
+  bool SupportsPeriodic() const override { return gForceLog.periodic; }
+  int CreateEffect(win::EffectType t, const win::DIEFFECT& e) override { return gForceLog.CreateEffect(t, e); }
+  bool UpdateEffect(int id, const win::DIEFFECT& e) override { return gForceLog.UpdateEffect(id, e); }
+  bool StartEffect(int id, win::DWORD n) override { return gForceLog.StartEffect(id, n); }
+  bool StopEffect(int id) override { return gForceLog.StopEffect(id); }
+  void DestroyEffect(int id) override { gForceLog.DestroyEffect(id); }
+  bool SetAutoCenter(bool on) override { return gForceLog.SetAutoCenter(on); }
+};
+
+class InputTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_JOYSTICK), 0); }
+  void SetUp() override {
+    test::PrepareRuntime();
+    gForceLog = {};
+    win::SetForceFeedbackFactory([](const std::string& name) -> std::unique_ptr<win::ForceFeedbackDevice> {
+      if (name.rfind("Force", 0) != 0) return nullptr;
+      return std::make_unique<ForwardingForceDevice>();
+    });
+    gHasFocus = gAppActive = 1;
+    gEditorScreenState = gInputPollDue = 0;
+  }
+  void TearDown() override {
+    FreeProgramImage();
+    ReleaseInputDevices();
+    for (SDL_Joystick* handle : handles_) {
+      const SDL_JoystickID id = SDL_JoystickInstanceID(handle);
+      for (int i = 0; i < SDL_NumJoysticks(); ++i)
+        if (SDL_JoystickGetDeviceInstanceID(i) == id) SDL_JoystickDetachVirtual(i);
+      SDL_JoystickClose(handle);
+    }
+    win::SetForceFeedbackFactory(nullptr);
+    win::SetDeviceCreationFails(win::DIDEVTYPE_JOYSTICK, false);
+    gKeyState.fill(0);
+    gJoystickState = {};
+    gControlDeviceState = {};
+  }
+  // Attaches a virtual joystick with eight axes, twelve buttons and two hats.
+  SDL_Joystick* Attach(const std::string& name) {
+    SDL_VirtualJoystickDesc desc{};
+    desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+    desc.type = SDL_JOYSTICK_TYPE_FLIGHT_STICK;
+    desc.naxes = 8;
+    desc.nbuttons = 12;
+    desc.nhats = 2;
+    desc.name = name.c_str();
+    const int index = SDL_JoystickAttachVirtualEx(&desc);
+    EXPECT_GE(index, 0) << SDL_GetError();
+    SDL_Joystick* handle = SDL_JoystickOpen(index);
+    EXPECT_NE(handle, nullptr);
+    handles_.push_back(handle);
+    return handle;
+  }
+  void Init() {
+    ASSERT_TRUE(InitInputDevices(nullptr, nullptr));
+    AcquireInputDevices();
+  }
+  static void Key(SDL_Scancode code, bool down) {
+    SDL_Event e{};
+    e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+    e.key.keysym.scancode = code;
+    SDL_PushEvent(&e);
+    win::PumpPlatformEvents();
+  }
+  // Runs one command of integer constants, after the function's result when there is one; the
+  // error of the run, and the result in IntTemp(0).
+  static int32_t Run(int number, const std::vector<int32_t>& args, bool function = false) {
+    FreeProgramImage();
+    ImageBuilder b;
+    std::vector<int> o;
+    if (function) o.push_back(IntTemp(0));
+    for (int32_t a : args) o.push_back(b.IntConst(a));
+    o.resize(4, 0);
+    const size_t n = args.size() + (function ? 1 : 0);
+    if (n == 0) b.Cmd(number);
+    if (n == 1) b.Cmd(number, {o[0]});
+    if (n == 2) b.Cmd(number, {o[0], o[1]});
+    if (n == 3) b.Cmd(number, {o[0], o[1], o[2]});
+    return test::RunImage(b, 3).errorCode;
+  }
+  static int32_t Read(int number, const std::vector<int32_t>& args = {}) {
+    EXPECT_EQ(Run(number, args, true), 0) << number;
+    return IntAt(IntTemp(0));
+  }
+  void OpenForcePad() {
+    Attach("Force Pad");
+    Init();
+    gControlDeviceName = "Force Pad";
+    ASSERT_EQ(OpenControlDevice(), 1);
+    gForceLog.calls.clear();
+  }
+  std::vector<SDL_Joystick*> handles_;
+};
+
+TEST_F(InputTest, FirstJoystickAndControlDeviceChoice) {
   Attach("Plain Stick");
   Attach("Force Pad");
   Init();
   EXPECT_EQ(gJoystickName, "Plain Stick");
   ASSERT_NE(gJoystickDevice, nullptr);
   EXPECT_EQ(gControlDevice, nullptr);
-  EXPECT_EQ(gForceFeedbackReady, 0);
-}
-
-TEST_F(InputDeviceTest, JoystickWhoseSetUpFailedLeavesNoNameAndNoDevice) {
-  Attach("Plain Stick");
-  win::SetDeviceCreationFails(win::DIDEVTYPE_JOYSTICK, true);
-  Init();
-  EXPECT_TRUE(gJoystickName.empty());
-  EXPECT_EQ(gJoystickDevice, nullptr);
-  UnacquireInputDevices();
-  EXPECT_EQ(RefreshInputState(), 1);  // keyboard and mouse acquired again; nothing else to touch
-  EXPECT_EQ(gJoystickState.lX, 0);
-  EXPECT_EQ(gJoystickState.rgdwPOV[0], 0u);
-}
-
-TEST_F(InputDeviceTest, LongProductNamesAreCutToTheNameBuffer) {
-  Attach(std::string(300, 'n'));
-  Init();
-  EXPECT_EQ(gJoystickName, std::string(255, 'n'));
-}
-
-TEST_F(InputDeviceTest, ControlDeviceChoice) {
-  Attach("Plain Stick");
-  Attach("Force Pad");
-  Init();
-  struct Case {
+  EXPECT_EQ(Run(4001, {}), 0);  // the list marks force feedback
+  ASSERT_EQ(gChecklistCount, 2);
+  EXPECT_EQ((std::vector{gChecklist[0].values[0], gChecklist[1].values[0]}), (std::vector{0, 1}));
+  EXPECT_STREQ(gChecklist[1].text, "Force Pad");
+  const struct {
     const char* name;
-    int opened;
-    int ready;
+    int opened, ready;
     const char* active;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"Force Pad", 1, 1, "Force Pad"},
       {"Plain Stick", 1, 0, "Plain Stick"},
       {"force pad", 0, 0, "Plain Stick"},  // exact names only; the last open name stays
-      {"Nothing", 0, 0, "Plain Stick"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    gForceLog = {};
+  for (const auto& c : cases) {
     gControlDeviceName = c.name;
-    EXPECT_EQ(OpenControlDevice(), c.opened);
-    EXPECT_EQ(gForceFeedbackReady, c.ready);
-    EXPECT_EQ(gActiveControlName, c.active);
-    EXPECT_EQ(gControlDevice != nullptr, c.opened == 1);
+    EXPECT_EQ(OpenControlDevice(), c.opened) << c.name;
+    EXPECT_EQ(gForceFeedbackReady, c.ready) << c.name;
+    EXPECT_EQ(gActiveControlName, c.active) << c.name;
   }
   // The force-feedback device gets its ten effects prepared without any starting.
   gForceLog = {};
@@ -76,94 +163,33 @@ TEST_F(InputDeviceTest, ControlDeviceChoice) {
   int created = 0;
   for (const RecordedForceCall& call : gForceLog.calls) {
     EXPECT_NE(call.kind, RecordedForceCall::Start);
-    if (call.kind == RecordedForceCall::Create) ++created;
+    created += call.kind == RecordedForceCall::Create;
   }
   EXPECT_EQ(created, 10);
-  for (win::DirectInputEffect* effect : gForceEffects) EXPECT_NE(effect, nullptr);
-  // Without periodic effects the vibrations are left out.
-  gForceLog = {};
-  gForceLog.periodic = false;
-  ASSERT_EQ(OpenControlDevice(), 1);
-  EXPECT_EQ(gForceEffects[kForceFastVibration], nullptr);
-  EXPECT_EQ(gForceEffects[kForceSlowVibration], nullptr);
-  EXPECT_NE(gForceEffects[kForceDamperB], nullptr);
 }
 
-TEST_F(InputDeviceTest, ControlDeviceThatIsTheJoystickFeedsBothTables) {
-  SDL_Joystick* pad = Attach("Force Pad");
+TEST_F(InputTest, FailedSetUpsLeaveNothingBehind) {
+  Attach(std::string(300, 'n'));
+  win::SetDeviceCreationFails(win::DIDEVTYPE_JOYSTICK, true);
   Init();
-  ASSERT_EQ(gJoystickName, "Force Pad");
-  gControlDeviceName = "Force Pad";
-  ASSERT_EQ(OpenControlDevice(), 1);
-  SDL_JoystickSetVirtualAxis(pad, 0, 32767);
-  SDL_JoystickSetVirtualButton(pad, 2, 1);
-  RefreshInputState();
-  EXPECT_EQ(gJoystickState.lX, 1000);
-  EXPECT_EQ(gControlDeviceState.lX, 1000);
-  EXPECT_EQ(gJoystickState.rgbButtons[2], 0x80);
-}
-
-TEST_F(InputDeviceTest, JoystickAxesUseTheDeadZoneAndRange) {
-  SDL_Joystick* stick = Attach("Plain Stick");
+  EXPECT_TRUE(gJoystickName.empty());
+  EXPECT_EQ(gJoystickDevice, nullptr);
+  UnacquireInputDevices();
+  EXPECT_EQ(RefreshInputState(), 1);  // keyboard and mouse acquired again; nothing else to touch
+  EXPECT_EQ(gJoystickState.rgdwPOV[0], 0u);
+  ReleaseInputDevices();
+  win::SetDeviceCreationFails(win::DIDEVTYPE_JOYSTICK, false);
   Init();
-  SDL_JoystickSetVirtualAxis(stick, 0, -32768);
-  SDL_JoystickSetVirtualAxis(stick, 1, 2000);  // inside the tenth round the centre
-  SDL_JoystickSetVirtualAxis(stick, 5, 16384);
-  SDL_JoystickSetVirtualHat(stick, 0, SDL_HAT_LEFT);
-  RefreshInputState();
-  EXPECT_EQ(gJoystickState.lX, -1000);
-  EXPECT_EQ(gJoystickState.lY, 0);
-  EXPECT_EQ(gJoystickState.lRz, 444);
-  EXPECT_EQ(gJoystickState.rgdwPOV[0], 27000u);
-  EXPECT_EQ(gJoystickState.rgdwPOV[1], win::kPovCentred);
+  EXPECT_EQ(gJoystickName, std::string(255, 'n'));  // cut to the name buffer
+  ReleaseInputDevices();
+
+  win::SetDeviceCreationFails(win::DIDEVTYPE_MOUSE, true);
+  EXPECT_FALSE(InitInputDevices(nullptr, nullptr));
+  EXPECT_EQ(gKeyboardDevice, nullptr);  // released again
+  win::SetDeviceCreationFails(win::DIDEVTYPE_MOUSE, false);
 }
 
-TEST_F(InputDeviceTest, MouseFold) {
-  gDisplayWidth = 640;
-  gDisplayHeight = 480;
-  struct Case {
-    uint32_t windowMode;
-    uint32_t pointer;
-    win::DIMOUSESTATE delta;
-    int32_t x, y, z, buttons, moveX, moveZ;
-  };
-  const Case cases[] = {
-      // Full screen: the pointer moves and stops at the display's edges; the wheel at 0 and 99.
-      {0, 0, {500, -300, 120, {0x80, 0, 0x80, 0}}, 639, 0, 99, 5, 500, 120},
-      {0, 0, {-700, 20, -360, {0, 0x80, 0, 0x80}}, 0, 260, 0, 10, -700, -360},
-      // In a window without the software pointer the messages own the position and buttons.
-      {1, 0, {50, 50, 0, {0x80, 0, 0, 0}}, 320, 240, 50, 0, 50, 0},
-      {1, 1, {-20, 5, 3, {0x80, 0, 0, 0}}, 300, 245, 53, 1, -20, 3},
-  };
-  for (const Case& c : cases) {
-    gMouseX = 320, gMouseY = 240, gMouseZ = 50, gMouseButtons = 0;
-    gMouseMoveX = gMouseMoveY = gMouseMoveZ = 0;
-    gWindowMode = c.windowMode;
-    gPointerSpritesOn = c.pointer;
-    gMouseState = c.delta;
-    FoldMouseState();
-    EXPECT_EQ(gMouseX, c.x);
-    EXPECT_EQ(gMouseY, c.y);
-    EXPECT_EQ(gMouseZ, c.z);
-    EXPECT_EQ(gMouseButtons, c.buttons);
-    EXPECT_EQ(gMouseMoveX, c.moveX);
-    EXPECT_EQ(gMouseMoveZ, c.moveZ);
-  }
-  gWindowMode = 1;
-  gPointerSpritesOn = 0;
-}
-
-TEST_F(InputDeviceTest, WheelMovementIsClearedWithTheFrame) {
-  gMouseMoveX = 4;
-  gMouseMoveZ = 240;
-  gAppActive = 1;
-  gLastFrameTime = win::timeGetTime() - 1000;  // the frame time has passed
-  FrameUpdate();
-  EXPECT_EQ(gMouseMoveX, 0);
-  EXPECT_EQ(gMouseMoveZ, 0);
-}
-
-TEST_F(InputDeviceTest, LosingTheFocusReleasesKeysAndButtons) {
+TEST_F(InputTest, LosingTheFocusReleasesKeysAndButtons) {
   Init();
   Key(SDL_SCANCODE_RIGHT, true);
   EXPECT_EQ(RefreshInputState(), 0);
@@ -175,41 +201,90 @@ TEST_F(InputDeviceTest, LosingTheFocusReleasesKeysAndButtons) {
   EXPECT_EQ(gKeyState[win::DIK_RIGHT], 0);
   EXPECT_EQ(gMouseButtons, 0);
   EXPECT_EQ(gJoystickState.rgbButtons[0], 0);
-  gHasFocus = 1;
+  Key(SDL_SCANCODE_RIGHT, false);
 }
 
-TEST_F(InputDeviceTest, EditorScreensReadOnlyTheKeyboard) {
-  Init();
-  gWindowMode = 0;
-  SDL_Event motion{};
-  motion.type = SDL_MOUSEMOTION;
-  motion.motion.xrel = 7;
-  Push(motion);
-  gEditorScreenState = 2;
-  gMouseMoveX = 0;
-  RefreshInputState();
-  EXPECT_EQ(gMouseMoveX, 0);
-  gEditorScreenState = 0;
-  RefreshInputState();
-  EXPECT_EQ(gMouseMoveX, 7);
-  gWindowMode = 1;
-}
-
-TEST_F(InputDeviceTest, CreationFailuresAreLogged) {
-  win::SetDirectInputCreationFails(true);
-  EXPECT_FALSE(InitInputDevices(nullptr, nullptr));
-  win::SetDirectInputCreationFails(false);
-  win::SetDeviceCreationFails(win::DIDEVTYPE_MOUSE, true);
-  EXPECT_FALSE(InitInputDevices(nullptr, nullptr));
-  EXPECT_EQ(gKeyboardDevice, nullptr);  // released again
-  win::SetDeviceCreationFails(win::DIDEVTYPE_MOUSE, false);
-}
-
-TEST_F(InputDeviceTest, EffectDurations) {
+TEST_F(InputTest, EffectDurationsNeverOverflow) {
   const std::pair<int32_t, win::DWORD> cases[] = {
-      {0, win::INFINITE}, {1, 51000}, {100, 150000}, {4000000, 4000050000u},
-      {INT32_MAX, win::INFINITE - 1}, {-1000, 0}};
+      {0, win::INFINITE}, {1, 51000}, {4000000, 4000050000u}, {INT32_MAX, win::INFINITE - 1}, {-1000, 0}};
   for (const auto& [ms, us] : cases) EXPECT_EQ(EffectDuration(ms), us) << ms;
+}
+
+TEST_F(InputTest, ControlDeviceNameNeedsADeviceAndForceCommandsNeedForceFeedback) {
+  Attach("Plain Stick");
+  Init();
+  // No device yet: error 4002, and the result slot holds a text, never a freed one.
+  ImageBuilder b;
+  b.Cmd(4551, {StringTemp(0)});
+  EXPECT_EQ(test::RunImage(b, 3).errorCode, 4002);
+  EXPECT_EQ(test::TextAt(StringTemp(0)), "");
+  FreeProgramImage();
+  ImageBuilder missing;
+  missing.Cmd(4002, {missing.StringConst("Missing")});
+  EXPECT_EQ(test::RunImage(missing, 3).errorCode, 4001);
+  FreeProgramImage();
+  ImageBuilder good;
+  good.Cmd(4002, {good.StringConst("Plain Stick")});
+  good.Cmd(4551, {StringTemp(0)}).Cmd(4551, {StringTemp(0)});  // the second result replaces the first
+  EXPECT_EQ(test::RunImage(good, 3).errorCode, 0);
+  EXPECT_EQ(test::TextAt(StringTemp(0)), "Plain Stick");
+  // A device without force feedback refuses the force commands even though it is open.
+  EXPECT_EQ(Run(4101, {50}), 4101);
+  EXPECT_EQ(Run(4109, {}), 4101);
+}
+
+TEST_F(InputTest, ForceCommandsCheckInOrderAndPlayTheirEffect) {
+  OpenForcePad();
+  const struct {
+    int command;
+    std::vector<int32_t> args;
+    int32_t error;
+  } refused[] = {
+      {4101, {101}, 4102}, {4105, {50, 361, -1}, 4104}, {4105, {50, 360, -1}, 4103}, {4106, {100, -1}, 4103},
+  };
+  for (const auto& c : refused) {
+    EXPECT_EQ(Run(c.command, c.args), c.error) << c.command;
+    EXPECT_TRUE(gForceLog.calls.empty()) << c.command << ": nothing plays after a failed check";
+  }
+  EXPECT_EQ(Run(4101, {40}), 0);
+  ASSERT_EQ(gForceLog.calls.size(), 2u);
+  const RecordedForceCall& update = gForceLog.calls[0];
+  EXPECT_EQ(update.kind, RecordedForceCall::Update);
+  EXPECT_EQ(update.type, win::EffectType::ConstantForce);
+  EXPECT_EQ(update.effect.dwDuration, 100000u);
+  EXPECT_EQ(update.effect.rglDirection[0], 18000);
+  EXPECT_EQ(update.effect.constant.lMagnitude, 4000);
+  EXPECT_EQ(gForceLog.calls[1].kind, RecordedForceCall::Start);
+  gForceLog.calls.clear();
+  EXPECT_EQ(Run(4107, {10, 0}), 0);  // no time: until stopped
+  ASSERT_EQ(gForceLog.calls.size(), 2u);
+  EXPECT_EQ(gForceLog.calls[0].effect.dwDuration, win::INFINITE);
+}
+
+TEST_F(InputTest, ProgramReadsKeysAndJoystickWithNumbersOutOfRange) {
+  Init();
+  Key(SDL_SCANCODE_LEFT, true);
+  Key(SDL_SCANCODE_RSHIFT, true);
+  RefreshInputState();  // the main loop's poll before the slice
+  EXPECT_EQ((std::vector{Read(4503), Read(4504), Read(4506), Read(4509, {0xCB}), Read(4509, {0x1E})}),
+            (std::vector{1, 0, 1, 1, 0}));
+  Key(SDL_SCANCODE_LEFT, false);
+  Key(SDL_SCANCODE_RSHIFT, false);
+  gKeyState.fill(0x7F);  // only bit 7 counts
+  EXPECT_EQ(Read(4507), 0);
+  gKeyState.fill(0x80);
+  for (int32_t code : {-1, 256, INT32_MIN}) EXPECT_EQ(Read(4509, {code}), 0) << code;
+  EXPECT_EQ(Read(4509, {255}), 1);
+
+  gJoystickState = {};
+  gJoystickState.lX = -5;
+  gJoystickState.rgdwPOV[0] = 9000;
+  gJoystickState.rgdwPOV[1] = win::kPovCentred;
+  gJoystickState.rgbButtons[31] = 0x80;
+  EXPECT_EQ((std::vector{Read(4521), Read(4529), Read(4534), Read(4535)}), (std::vector{1, -5, 9000, -1}));
+  for (const auto& [n, value] : {std::pair{31, 1}, {32, 0}, {-1, 0}}) EXPECT_EQ(Read(4536, {n}), value) << n;
+  for (const auto& [n, value] : {std::pair{0, 9000}, {1, -1}, {2, 0}, {4, -1}, {-1, -1}})
+    EXPECT_EQ(Read(4540, {n}), value) << n;
 }
 
 }  // namespace

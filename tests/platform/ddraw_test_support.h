@@ -91,9 +91,6 @@ class DirectDrawTest : public ::testing::Test {
     dd_.reset();
     if (window_) DestroyWindow(window_);
     ResetDisplayFaults();
-    SetPresentationDriver("auto");
-    SetPresentationWindow(nullptr);
-    SetFrameHook(nullptr);
     EXPECT_EQ(LiveSurfaceCount(), 0u) << "a surface was not released";
     EXPECT_EQ(LiveDirectDrawCount(), 0u);
   }
@@ -109,8 +106,7 @@ class DirectDrawTest : public ::testing::Test {
     return Make(DescWithFormat(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY, width, height, DisplayPixelFormat(bits)));
   }
 
-  // A top-level window of the window layer (virtual under the dummy driver), gone after the test
-  // so that other tests' windows get the platform's events.
+  // A window of the window layer, gone after the test so that other tests' windows get the events.
   HWND TestWindow() {
     if (!window_) {
       WNDCLASSA windowClass{};
@@ -125,14 +121,6 @@ class DirectDrawTest : public ::testing::Test {
   Ref<DirectDraw> dd_;
   HWND window_ = nullptr;
 };
-
-// Switches on the 3D faults that `pick` sets, and only those.
-template <class Pick>
-void InjectDirect3DFaults(Pick pick) {
-  Direct3DFaults faults;
-  pick(faults);
-  SetDirect3DFaults(faults);
-}
 
 // Direct3D on the test's DirectDraw object, with the standard profile and no faults.
 class D3DTest : public DirectDrawTest {
@@ -166,11 +154,6 @@ class D3DTest : public DirectDrawTest {
       EXPECT_EQ(target->AddAttachedSurface(depth.get()), DD_OK);  // the target keeps its own reference
     }
     return target;
-  }
-
-  Ref<DirectDrawSurface> MakeTexture(DWORD size = 8) {
-    return Make(DescWithFormat(DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY, size, size,
-                               MakeRgbFormat(16, 0xF800, 0x07E0, 0x001F)));
   }
 
   Ref<Direct3DDevice> MakeDevice(DirectDrawSurface* target, const GUID& kind = IID_IDirect3DHALDevice) {

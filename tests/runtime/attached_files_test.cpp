@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/win/files.h"
@@ -75,61 +76,28 @@ test::BlockWriter GameBlock() {
                        .Entry(std::string(255, 'n'), "longest name"));
 }
 
-TEST_F(AttachedFilesTest, NamesMatchIgnoringCaseAndSeparator) {
-  ASSERT_TRUE(Load(GameBlock()));
-  EXPECT_EQ(EntryNames(),
-            (Names{"c:\\temp\\_exefile.dat", "media\\tree.bmp", "intro.jpg", "empty.dat", std::string(255, 'n')}));
-  struct Case {
-    std::string request, ending, file, contents;  // no file: not found
+// Full names match ignoring case and separator; base-name lookups ignore only the entries' folders.
+TEST_F(AttachedFilesTest, LookupsByFullNameAndByBaseName) {
+  ASSERT_TRUE(Load(GameBlock().Entry("\\top.bmp", "top")));
+  EXPECT_EQ(EntryNames(), (Names{"c:\\temp\\_exefile.dat", "media\\tree.bmp", "intro.jpg", "empty.dat",
+                                 std::string(255, 'n'), "\\top.bmp"}));
+  const std::tuple<std::string, bool, std::string> cases[] = {  // request, by name, contents; none: not found
+      {"Media/Tree.BMP", false, "tree bytes"}, {std::string(255, 'N'), false, "longest name"},
+      {"tree.bmp", false, ""}, {"Media\\Tree.BMP\\", false, ""},
+      {"TREE.BMP", true, "tree bytes"}, {"media\\tree.bmp", true, ""},  // a name with a folder never matches
+      {"\\top.bmp", true, "top"}, {"top.bmp", true, ""},  // a lone leading backslash is part of the name
   };
-  const Case cases[] = {
-      {"Media/Tree.BMP", "bmp", "_virtual.bmp", "tree bytes"},
-      {"MEDIA\\TREE.BMP", "dat", "_virtual.dat", "tree bytes"},
-      {"INTRO.JPG", VirtualFileEnding("INTRO.JPG"), "_virtual.JPG", "jpeg bytes"},
-      {"empty.dat", "dat", "_virtual.dat", ""},  // a size-0 entry still counts
-      {std::string(255, 'N'), "dat", "_virtual.dat", "longest name"},
-      {"media\\tree", "dat", "", ""},  // exact names only
-      {"tree.bmp", "dat", "", ""},     // the folder belongs to the name
-      {"Media\\Tree.BMP\\", "dat", "", ""}, {"missing.png", "png", "", ""}, {"", "dat", "", ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.request);
-    const std::string path = Resolve(c.request, c.ending);
-    EXPECT_EQ(path, c.file.empty() ? "" : temp_.path() + c.file);
-    EXPECT_EQ(path.empty() ? "" : Contents(path), c.contents);
-  }
-}
-
-TEST_F(AttachedFilesTest, BaseNameLookupIgnoresOnlyTheFoldersOfEntries) {
-  ASSERT_TRUE(Load(test::BlockWriter()
-                       .Entry("prog.dat", "program")
-                       .Entry("media\\Wall.bmp", "wall")
-                       .Entry("Textures\\Sub\\rock.png", "rock")
-                       .Entry("\\top.bmp", "top")
-                       .Entry("plain.x", "plain")));
-  const std::pair<std::string, std::string> cases[] = {  // the request and its contents; none: not found
-      {"wall.bmp", "wall"}, {"WALL.BMP", "wall"}, {"rock.png", "rock"}, {"plain.x", "plain"},
-      {"media\\wall.bmp", ""},  // a name with a folder never matches here
-      {"media/wall.bmp", ""},   {"sub\\rock.png", ""}, {"wall", ""}, {"", ""},
-      {"\\top.bmp", "top"},     // an entry whose only backslash leads keeps its whole name
-      {"top.bmp", ""},
-  };
-  for (const auto& [request, contents] : cases) {
+  for (const auto& [request, byName, contents] : cases) {
     SCOPED_TRACE(request);
-    const std::string path = Resolve(request, "dat", /*byName=*/true);
+    const std::string path = Resolve(request, "dat", byName);
     EXPECT_EQ(path, contents.empty() ? "" : temp_.path() + "_virtual.dat");
     EXPECT_EQ(path.empty() ? "" : Contents(path), contents);
   }
+  EXPECT_EQ(Contents(Resolve("empty.dat", "dat")), "");  // a size-0 entry still counts
 }
 
 TEST_F(AttachedFilesTest, OneTemporaryFilePerEndingThatNeverLeavesTheFolder) {
-  const std::pair<std::string, std::string> endings[] = {
-      {"intro.jpg", "jpg"}, {"Music.MP3", "MP3"}, {"track01", "k01"}, {"dir/abc", "abc"},
-      {"a.x", "dat"},       {"ab", "dat"},        {"", "dat"},        {"x/..", "dat"},
-      {"a\\bc", "dat"},     {"file.tx/", "dat"},  {"a b", "dat"},     {"\xe9t\xe9", "dat"},
-  };
-  for (const auto& [name, ending] : endings) EXPECT_EQ(VirtualFileEnding(name), ending) << name;
-
+  for (const std::string name : {"x/..", "a\\bc", "file.tx/"}) EXPECT_EQ(VirtualFileEnding(name), "dat") << name;
   ASSERT_TRUE(Load(GameBlock()));
   const std::string first = Resolve("media/tree.bmp", "dat");
   EXPECT_EQ(Resolve("intro.jpg", "dat"), first);
@@ -139,26 +107,6 @@ TEST_F(AttachedFilesTest, OneTemporaryFilePerEndingThatNeverLeavesTheFolder) {
     EXPECT_EQ(Resolve("intro.jpg", bad), temp_.path() + "_virtual.dat") << bad;
   EXPECT_EQ(TempFiles(), (Names{"_virtual.dat", "_virtual.jpg"}));
   EXPECT_FALSE(std::filesystem::exists(games_.path() + "escape"));
-}
-
-TEST_F(AttachedFilesTest, ProgramImageIsEntryZero) {
-  const std::string game = games_.path() + "game";  // the block behind a real executable
-  ASSERT_TRUE(GameBlock().AppendToCopy(win::ExecutablePath(), game));
-  ASSERT_TRUE(LoadAttachedFiles(game));
-  EXPECT_EQ(gAttachedFiles->entries().size(), 5u);
-  std::string path = "unchanged";
-  ASSERT_TRUE(ExtractProgramImage(path));
-  EXPECT_EQ(path, temp_.path() + "_virtual.dat");
-  EXPECT_EQ(Contents(path), "program");
-
-  ASSERT_TRUE(Load(test::BlockWriter().Front("RUNTIME PART")));  // a block without entries
-  EXPECT_TRUE(gAttachedFiles->entries().empty());
-  EXPECT_TRUE(TempFiles().empty());  // loading again released the old block
-  path = "unchanged";
-  EXPECT_FALSE(ExtractProgramImage(path));
-  EXPECT_EQ(path, "unchanged");
-  EXPECT_EQ(Resolve("intro.jpg", "jpg"), "");
-  EXPECT_TRUE(TempFiles().empty());
 }
 
 TEST_F(AttachedFilesTest, NothingHappensWithoutTheObject) {
@@ -206,12 +154,6 @@ TEST_F(AttachedFilesTest, ReleaseDeletesEveryExtractedFile) {
   EXPECT_EQ(TempFiles(), Names{"_virtual.wav"});
   EXPECT_TRUE(gAttachedFiles->entries().empty());
   EXPECT_EQ(Resolve("intro.jpg", "jpg"), "");
-
-  // Deleting the object releases too.
-  ASSERT_TRUE(Load(GameBlock()));
-  ASSERT_NE(Resolve("intro.jpg", "gif"), "");
-  gAttachedFiles.reset();
-  EXPECT_EQ(TempFiles(), Names{"_virtual.wav"});
 }
 
 TEST_F(AttachedFilesTest, FilesWithoutABlockGiveNoEntries) {
@@ -219,10 +161,8 @@ TEST_F(AttachedFilesTest, FilesWithoutABlockGiveNoEntries) {
   auto front = [](const std::string& bytes) { return test::BlockWriter().Front(bytes); };
   const std::pair<const char*, test::BlockWriter> cases[] = {
       {"offset far past the end", GameBlock().Trailer(0xFFFFFFFFu)},
-      {"offset at the end", GameBlock().Trailer(size)},
       {"offset on the trailer", GameBlock().Trailer(size - 4)},
       {"offset inside the tail", GameBlock().Trailer(size - 7)},
-      {"offset into the front", GameBlock().Trailer(3)},
       {"block of nothing but its trailer", front("0123456789").NoEndMarker()},  // reads as a name length
       {"first name length damaged", front("xx").Word(0x7FFFFFFFu).Bytes(std::string("abc\0", 4))},
       {"end marker out of place", front("xx").Word(0).Word(0)},
@@ -234,7 +174,7 @@ TEST_F(AttachedFilesTest, FilesWithoutABlockGiveNoEntries) {
   }
 
   // Files that never had a block: their last word is whatever they end with.
-  const std::string plain[] = {"", "abc", "1234567", "hello, world!!!!", std::string("abcdefgh\0\0\0\0", 12)};
+  const std::string plain[] = {"", "abc", std::string("abcdefgh\0\0\0\0", 12)};
   for (const std::string& bytes : plain) {
     EXPECT_FALSE(LoadAttachedFiles(games_.Write("plain", bytes))) << bytes.size();
     EXPECT_TRUE(gAttachedFiles->entries().empty());
@@ -252,10 +192,7 @@ TEST_F(AttachedFilesTest, DamagedEntriesKeepTheEntriesBeforeThem) {
       {"name too long", BlockWriter().RawEntry(257, std::string(256, 'n') + nul, 1, "x")},
       {"name length huge", BlockWriter().RawEntry(0xFFFFFFFFu, "abc" + nul, 1, "x")},
       {"name without NUL", BlockWriter().RawEntry(5, "abcde", 1, "x")},
-      {"NUL inside name", BlockWriter().RawEntry(6, "ab" + nul + "de" + nul, 1, "x")},
-      {"name past the block", BlockWriter().Word(200).Bytes("short" + nul)},
       {"block ends after a name length", BlockWriter().Word(6)},
-      {"size past the block", BlockWriter().RawEntry(6, "big.x" + nul, 1000, "few")},
       {"size huge", BlockWriter().RawEntry(6, "big.x" + nul, 0xFFFFFFFFu, "few")},
       {"data over the end marker", BlockWriter().RawEntry(6, "big.x" + nul, 7, "abc")},
       {"early end marker", BlockWriter().Word(0).Entry("late.txt", "late")},

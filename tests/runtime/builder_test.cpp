@@ -16,7 +16,6 @@
 #include "common/le_words.h"
 #include "ide/language.h"
 #include "ide/status_line.h"
-#include "platform/win/keyboard.h"
 #include "runtime/attached_files.h"
 #include "runtime/builder.h"
 #include "runtime/host.h"
@@ -33,14 +32,6 @@ const std::string kHello = "a = 1\r\nexit prompt \"hi\", \"test\"\r\n";
 std::vector<std::string> gStatusLines;
 void CollectStatusLine(const std::string& text) { gStatusLines.push_back(text); }
 
-int gEscapeCalls = 0;
-int gEscapeDownFrom = 0;  // the key source reports Esc down from this call on (0: never)
-int16_t EscapeAfterSomeFiles(int virtualKey) {
-  if (virtualKey != 0x1B) return 0;
-  ++gEscapeCalls;
-  return (gEscapeDownFrom > 0 && gEscapeCalls >= gEscapeDownFrom) ? int16_t(-0x8000) : int16_t(0);
-}
-
 class BuilderTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -53,12 +44,9 @@ class BuilderTest : public ::testing::Test {
     WriteProject("hello.vxa", kHello);
     gStatusLines.clear();
     SetStatusLineSink(CollectStatusLine);
-    gEscapeCalls = gEscapeDownFrom = 0;
-    win::SetKeyStateSource(EscapeAfterSomeFiles);
   }
   void TearDown() override {
     SetStatusLineSink(nullptr);
-    win::SetKeyStateSource(nullptr);
     gTempFolder = savedTemp;
     gProgramFolder = savedProgramFolder;
     gAttachedFiles.reset();
@@ -94,17 +82,6 @@ class BuilderTest : public ::testing::Test {
   StandaloneBuilder builder;
   std::string stub, savedTemp = gTempFolder, savedProgramFolder = gProgramFolder;
 };
-
-TEST(MediaFileNameTest, EndingAfterTheLastDotDecides) {
-  const std::pair<const char*, bool> cases[] = {
-      {"tree.bmp", true},     {"TREE.BMP", true},   {"scene.x", true},    {"scene.X", true},
-      {"mesh.3DS", true},     {"level.dat", true},  {"readme.txt", true}, {"song.Mp3", true},
-      {"report.docx", false}, {"notes.doc", false}, {"box", false},       {"x", false},
-      {"photo.jpeg", false},  {"archive.bmp.gz", false}, {"old.x.bak", false}, {"trailing.", false},
-      {"xbmp", false},        {"a.tar.x", true},
-  };
-  for (const auto& [name, media] : cases) EXPECT_EQ(IsMediaFileName(name), media) << name;
-}
 
 TEST_F(BuilderTest, GameCarriesRuntimeProgramAndMedia) {
   for (const auto& [name, content] : {std::pair{"Tree.bmp", "tree bytes"}, {"media/Rock.PNG", "rock"},
@@ -218,40 +195,9 @@ TEST_F(BuilderTest, UnreadableMediaFileFailsTheBuild) {
   ExpectFailure("locked.bmp");
 }
 
-TEST_F(BuilderTest, EscapeDuringTheMediaWalkAbandonsTheBuild) {
-  for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}) WriteProject(name, name);
-  gEscapeDownFrom = 1;  // held since before the build: does not count
-  EXPECT_TRUE(Build()) << builder.failure();
-  gEscapeCalls = 0;
-  gEscapeDownFrom = 4;  // the read at the start and two files go by, then Esc is down
-  ExpectFailure("Esc");
-}
-
 TEST_F(BuilderTest, GameNeverReplacesItsOwnSource) {
   EXPECT_FALSE(builder.BuildStandaloneExe(Project("hello.vxa"), Project("hello.vxa"), ""));
   EXPECT_EQ(dir.Read("project/hello.vxa"), kHello);
-}
-
-TEST_F(BuilderTest, WordFileGoesBesideTheGameUnlessOneIsThere) {
-  dir.Write("tool/LANG/english/WORDS.TXT", "[ERRORS]\r\n7=Array index out of range\r\n");
-  ASSERT_TRUE(Build()) << builder.failure();
-  EXPECT_EQ(dir.Read("out/LANG/english/WORDS.TXT"), dir.Read("tool/LANG/english/WORDS.TXT"));
-
-  dir.Write("out/LANG/english/WORDS.TXT", "[ERRORS]\r\n7=the game's own words\r\n");
-  ASSERT_TRUE(Build()) << builder.failure();
-  EXPECT_EQ(dir.Read("out/LANG/english/WORDS.TXT"), "[ERRORS]\r\n7=the game's own words\r\n");
-}
-
-TEST_F(BuilderTest, StepsWithoutATargetFailAndAbandonedStepsDeleteTheGame) {
-  EXPECT_FALSE(builder.AddAttachedFile(stub, "entry"));
-  EXPECT_FALSE(builder.FinishAttachedBlock());
-  EXPECT_NE(builder.failure(), "");
-
-  ASSERT_TRUE(builder.WriteExeStub(Target()));
-  EXPECT_TRUE(fs::exists(Target()));
-  EXPECT_FALSE(builder.AddAttachedFile(dir.path() + "missing.bmp", "missing.bmp"));
-  builder.AbandonTarget();
-  EXPECT_FALSE(fs::exists(Target()));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The dispatcher: slice ends in counting and time-slice mode, the first slice of a run, unknown
-// commands, faults inside handlers and the debug trace.
+// The dispatcher: slice ends in counting and time-slice mode, unknown commands and faults inside
+// handlers.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -7,14 +7,12 @@
 
 #include "platform/win/keyboard.h"
 #include "platform/win/messages.h"
-#include "platform/win/profile.h"
 #include "runtime/dispatcher.h"
 #include "runtime/errors.h"
 #include "runtime/program_image.h"
 #include "runtime/run_setup.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/run_program.h"
-#include "tests/support/temp_folder.h"
 
 namespace vx {
 namespace {
@@ -49,7 +47,6 @@ class DispatcherTest : public ::testing::Test {
     win::SetKeyStateSource(nullptr);
     gStandaloneFlag = 0;
     gDrawQueueCount = 0;
-    gDebugMode = 0;
     FreeProgramImage();
   }
 
@@ -65,44 +62,6 @@ class DispatcherTest : public ::testing::Test {
   long CommandIndex() const { return long(gProgramCounter - gCodeBase); }
 };
 
-TEST_F(DispatcherTest, FirstSliceAfterRunSetupRunsNothingNorDoesAnInactiveApplication) {
-  LoadProbes(10);
-  ExecuteTimeSlice();
-  EXPECT_EQ(gProbeCalls, 0);
-  EXPECT_EQ(gYieldFlag, 0);
-  EXPECT_EQ(CommandIndex(), 0);
-  gAppActive = 0;
-  ExecuteTimeSlice();
-  gAppActive = 1;
-  EXPECT_EQ(gProbeCalls, 0);
-}
-
-TEST_F(DispatcherTest, TimeSliceEndsSoonAfterItsLength) {
-  LoadProbes(500);
-  ExecuteTimeSlice();
-  // 33 ms pass after 33 probes; the slice ends once the clock is checked past that.
-  for (int slice = 0, before = 0; slice < 2; ++slice, before = gProbeCalls) {
-    ExecuteTimeSlice();
-    EXPECT_GT(gProbeCalls - before, 33);
-    EXPECT_LE(gProbeCalls - before, 34 + int(kClockCheckInterval));
-  }
-}
-
-TEST_F(DispatcherTest, CountingModeChecksKeysAfterEvery201CommandsCountingOnAcrossSlices) {
-  LoadProbes(1000);
-  ExecuteTimeSlice();
-  gTimeSliceMode = 0;
-  gF11Down = true;
-  ExecuteTimeSlice();
-  EXPECT_EQ(gProbeCalls, 201);
-  EXPECT_EQ(gInputPollDue, 1);
-  ExecuteTimeSlice();
-  EXPECT_EQ(gProbeCalls, 402);
-  gCommandCount = 150;  // as an earlier slice may leave it
-  ExecuteTimeSlice();
-  EXPECT_EQ(gProbeCalls, 453);
-}
-
 TEST_F(DispatcherTest, StandaloneGameIgnoresBreakKeysButNotAFullDrawQueue) {
   LoadProbes(1000);
   ExecuteTimeSlice();
@@ -117,17 +76,6 @@ TEST_F(DispatcherTest, StandaloneGameIgnoresBreakKeysButNotAFullDrawQueue) {
   EXPECT_EQ(gProbeCalls, 1000);
   EXPECT_TRUE(win::QuitMessagePending());
   EXPECT_EQ(gErrorCode, 0);
-}
-
-TEST_F(DispatcherTest, AFullDrawQueueEndsATimeSliceToo) {
-  LoadProbes(1000);
-  ExecuteTimeSlice();
-  gProbeCalls = 0;
-  gTimeSliceMode = 1;
-  gSliceLength = 100000;
-  gDrawQueueCount = 32001;
-  ExecuteTimeSlice();  // looked at with the clock, every 32 commands
-  EXPECT_EQ(gProbeCalls, 32);
 }
 
 TEST_F(DispatcherTest, UnknownCommandEndsQuietlyWithCounterOnIt) {
@@ -157,21 +105,6 @@ TEST_F(DispatcherTest, FaultsInHandlersBecomeSevereException) {
   RegisterCommand(kFault, [] { std::raise(SIGFPE); });  // a processor fault
   EXPECT_EQ(test::RunImage(b).errorCode, 10010);
   EXPECT_EQ(gProbeCalls, 2);
-}
-
-TEST_F(DispatcherTest, DebugModeTracesEachCommandWordIntoTheLog) {
-  test::TempFolder dir;
-  gProgramFolder = dir.path();
-  ImageBuilder b;
-  b.Cmd(kProbe).Cmd(kProbe);
-  ASSERT_TRUE(b.Load());
-  gDebugMode = 1;
-  test::RunLoaded();
-  gDebugMode = 0;
-  gProgramFolder.clear();
-  const std::string log = dir.path() + "VX.LOG";
-  EXPECT_EQ(win::ReadProfileString("VORLIXLOOPMIDDLE", "PC0", "", log), "9998");
-  EXPECT_EQ(win::ReadProfileString("VORLIXLOOPMIDDLE", "PC1", "", log), "9998");
 }
 
 }  // namespace

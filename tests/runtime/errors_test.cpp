@@ -1,14 +1,12 @@
-// Error numbers and texts, the error box, soft errors, the log file and the run-time test report.
+// The error box, soft errors and the run-time test report.
 #include <gtest/gtest.h>
 
 #include "platform/win/clipboard.h"
-#include "platform/win/profile.h"
 #include "runtime/errors.h"
 #include "runtime/interpreter.h"
 #include "runtime/program_image.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/run_program.h"
-#include "tests/support/temp_folder.h"
 
 namespace vx {
 namespace {
@@ -22,9 +20,8 @@ class ErrorsTest : public ::testing::Test {
     gErrorCode = 0;
     gErrorWarningFlag = 0;
     gStandaloneFlag = 0;
-    gDebugMode = gRuntimeTestMode = 0;
+    gRuntimeTestMode = 0;
     gLastEngineError[0] = '\0';
-    gProgramFolder.clear();
     SetCommandInfoLookup(nullptr);
     FreeProgramImage();
   }
@@ -34,15 +31,6 @@ class ErrorsTest : public ::testing::Test {
     return FormatErrorMessage();
   }
 };
-
-TEST_F(ErrorsTest, NumbersMapToTableEntriesAtTheEdgesOfEachRun) {
-  const std::pair<int32_t, int> cases[] = {
-      {0, 1},      {3, 4},      {4, -1},     {21, 5},     {101, 6},     {105, 10},    {115, 20},
-      {116, -1},   {299, -1},   {304, 25},   {312, 28},   {1013, 48},   {1014, 173},  {3008, 177},
-      {5109, 202}, {7009, 108}, {7010, 107}, {7021, 100}, {7027, 106},  {7029, -1},   {8518, 221},
-      {9014, 155}, {10001, 161}, {10007, 167}, {10008, -1}, {-1, -1}};
-  for (const auto& [number, entry] : cases) EXPECT_EQ(ErrorTableEntry(number), entry) << number;
-}
 
 TEST_F(ErrorsTest, BoxTextNamesKindTextAndEngineMessage) {
   EXPECT_EQ(BoxFor(105), "Runtime Error : ERROR 10. ");
@@ -72,26 +60,6 @@ TEST_F(ErrorsTest, SoftErrorEndsTheRunOnlyOutsideAStandaloneGame) {
   RaiseRuntimeError(102);  // hard errors end a game too
   EXPECT_EQ(gErrorCode, 102);
   EXPECT_EQ(gErrorWarningFlag, 0);
-}
-
-TEST_F(ErrorsTest, LogFileGetsEntriesOnlyInDebugMode) {
-  test::TempFolder dir;
-  gProgramFolder = dir.path();
-  LogRuntimeError("Runtime Error : ERROR 10. ");
-  EngineErrorLog("no device");
-  EXPECT_STREQ(gLastEngineError, "no device");
-  EXPECT_EQ(dir.Read("VX.LOG"), "");
-
-  gDebugMode = 1;
-  LogRuntimeError("Runtime Error : ERROR 10. ");
-  EngineErrorLog("no device");
-  LogStringOutput("hello");
-  const std::string log = dir.Read("VX.LOG");
-  EXPECT_NE(log.find("[ERRORLOG]"), std::string::npos);
-  EXPECT_NE(log.find("RUNTIMEERROR ON "), std::string::npos);
-  EXPECT_NE(log.find("ENGINEERROR ON "), std::string::npos);
-  EXPECT_NE(log.find("=Runtime Error : ERROR 10. "), std::string::npos);
-  EXPECT_EQ(win::ReadProfileString("ERRORLOG", "STRINGOUTPUT", "", dir.path() + "VX.LOG"), "hello");
 }
 
 // A program whose line 12 runs into a function declaration (error 21); the words after the
@@ -129,15 +97,6 @@ TEST_F(ErrorsTest, RunTimeTestReportNamesLineCommandAndOperands) {
   ASSERT_TRUE(ReportProgram().Load());
   test::RunLoaded();
   EXPECT_EQ(gErrorReport, "Line Number:12\nCommand Number:26\nName:function guard\nP2:7\nP3:2.5\nP4:abc\n");
-}
-
-TEST_F(ErrorsTest, DebugOutputScriptNumbersEveryLine) {
-  test::TempFolder dir;
-  gProgramFolder = dir.path();
-  const char source[] = "print 1\r\ngoto top\nend";
-  WriteDebugOutputScript(source, sizeof source - 1);
-  EXPECT_EQ(dir.Read("VX.VXA"),
-            "Debug Output Script\n\n     1 : print 1\r\n     2 : goto top\r\n     3 : end\r\n");
 }
 
 }  // namespace

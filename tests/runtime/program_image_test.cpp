@@ -70,42 +70,6 @@ class ProgramImageTest : public ::testing::Test {
   void TearDown() override { FreeProgramImage(); }
 };
 
-TEST_F(ProgramImageTest, HeaderExampleGivesOwnerTablesCodeAndLines) {
-  // K = 1447, V = 122: 30 integer, 88 float and 1 string variable; 10,239 words in all.
-  RawImage img;
-  img.Header({1, 1024, 1024, 1024, 0, 1024, 0, 1447, 30, 88, 1, 122});
-  img.Put(1325, 30);
-  for (uint32_t i = 0; i < 30; ++i) img.Put(1326 + i, i % 3);
-  img.Put(1356, 88);
-  img.Put(1445, 1);
-  img.Put(1446, 7);
-  img.Put(10238, 0);
-  ASSERT_TRUE(img.Load());
-  EXPECT_EQ(gCodeWordCount, 4396u);
-  EXPECT_EQ(gCodeSize, 4396u * 4);
-  EXPECT_EQ(gLineTable.size(), 4396u);
-  EXPECT_EQ(gIntVarOwners.size(), 30u);
-  EXPECT_EQ(gIntVarOwners[4], 1u);
-  EXPECT_EQ(gFloatVarOwners.size(), 88u);
-  ASSERT_EQ(gStringVarOwners.size(), 1u);
-  EXPECT_EQ(gStringVarOwners[0], 7u);
-  // One string variable holds an empty text, never a null pointer.
-  ASSERT_NE(SlotOfOperand(17000)->s, nullptr);
-  EXPECT_STREQ(StringText(SlotOfOperand(17000)->s), "");
-}
-
-TEST_F(ProgramImageTest, OddWordAfterCodeIsIgnoredAndLinesFollowTheCode) {
-  // Code of 3 words, 3 line words and one stray word: the code length counts whole words only.
-  RawImage img = MinimalImage(0, 16, 20, 3, 3);
-  img.Put(20, 151);
-  for (uint32_t i = 0; i < 4; ++i) img.Put(23 + i, 11 + i);  // three line words and the stray word 14
-  auto bytes = img.Bytes();
-  bytes.push_back(0xAB);  // a trailing partial word
-  ASSERT_TRUE(LoadProgramImageFromBytes(bytes.data(), bytes.size()));
-  EXPECT_EQ(gCodeWordCount, 3u);
-  EXPECT_EQ(gLineTable, (std::vector<uint32_t>{11, 12, 13}));
-}
-
 TEST_F(ProgramImageTest, OperandWordsAreRelocatedByRange) {
   const uint32_t code[] = {405, 25005, 37003, 36000, 10000, 24999, 35000, 0, 0xFFFFFFFFu, 34999, 25000};
   const uint32_t n = sizeof code / 4;
@@ -152,16 +116,6 @@ TEST_F(ProgramImageTest, ConstantsStringsAndDataFillTheirSlots) {
     EXPECT_STREQ(StringText(SlotOfOperand(operand)->s), text) << operand;
   }
   EXPECT_EQ(gDataTypeCount, 5u);
-}
-
-TEST_F(ProgramImageTest, EmptyDataListIsOneZeroWordBeforeTheOwnerTables) {
-  ImageBuilder b;
-  b.IntVar();
-  b.Cmd(151, {13000, 13000});
-  auto bytes = b.Build();
-  EXPECT_EQ(GetWord(bytes, 7) - GetWord(bytes, 11), GetWord(bytes, 5) + 1);  // K - V = D + 1
-  ASSERT_TRUE(LoadProgramImageFromBytes(bytes.data(), bytes.size()));
-  EXPECT_EQ(gIntVarOwners.size(), 1u);
 }
 
 TEST_F(ProgramImageTest, ImageFileLoadsByNameWithWindowsSeparators) {
@@ -245,17 +199,6 @@ TEST_F(ProgramImageTest, OtherVersionLoadsNothingAndTheRunEndsWithSevereExceptio
   EXPECT_TRUE(r.ended);
   EXPECT_EQ(r.errorCode, 10010);
   EXPECT_EQ(r.errorText, "System Error : Severe Exception!. ");
-}
-
-TEST_F(ProgramImageTest, ShortHeaderAreaIsTakenFromTheHeader) {
-  ImageBuilder b;
-  b.SetHeaderWords(12);
-  const int v = b.IntVar();
-  b.Cmd(151, {v, b.IntConst(77)});
-  auto r = test::RunImage(b);
-  EXPECT_TRUE(r.ended);
-  EXPECT_EQ(r.errorCode, 0);
-  EXPECT_EQ(test::IntAt(v), 77);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// The sound services the runtime calls: start-up with and without an output, sample data in and
-// out of sound numbers, pause and resume on focus changes, the music restart rule, clean-up, and
-// the library's mix of playing channels.
+// The sound services the runtime calls: sample data in and out of sound numbers, clean-up, and the
+// library's mix of playing channels.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -44,68 +43,12 @@ class SoundSystemTest : public ::testing::Test {
     ShutdownMusicSystem();
     win::SetAudioFaults({});
   }
-  static void StartWithoutDevice() {
-    win::SetAudioFaults({.failOpen = true});
-    ASSERT_EQ(InitSoundSystem(nullptr), 1);
-    ASSERT_EQ(gSoundAvailable, 0);
-  }
   // A sound of `length` 16-bit samples, all `value`.
   static void MakeSound16(int number, int16_t value, int32_t length, int32_t frequency = 44100) {
     std::vector<int16_t> samples(static_cast<size_t>(length), value);
     ASSERT_EQ(CreateSoundFromData(samples.data(), length * 2, 16, frequency, length, number), 1) << number;
   }
 };
-
-TEST_F(SoundSystemTest, StartsWithTheDummyDriverAppliesTheDefaultsAndStartsAgain) {
-  gSoundLibrary.SetDistanceFactor(1.0f);
-  gSoundLibrary.SetEnvironment(7);
-  gSoundLibrary.SetReverbMix(SoundLibrary::kAllChannels, 0.5f);
-  gSoundLibrary.SetListener({{1, 2, 3}, {0, 0, 1}, {1, 0, 0}, {0, 0, 1}});
-
-  EXPECT_EQ(InitMusicSystem(), 1);
-  EXPECT_EQ(InitSoundSystem(nullptr), 1);
-  EXPECT_EQ(gSoundAvailable, 1);
-  EXPECT_TRUE(win::IsAudioOutputOpen());
-  EXPECT_FLOAT_EQ(gSoundLibrary.DistanceFactor(), 0.002f);
-  EXPECT_EQ(gSoundLibrary.Environment(), 0);
-  for (const int channel : {0, 1, 1029}) EXPECT_EQ(gSoundLibrary.ReverbMix(channel), 0.0f) << channel;
-  const SoundListener& listener = gSoundLibrary.Listener();
-  EXPECT_EQ(listener.position.x + listener.position.y + listener.position.z, 0.0f);
-  EXPECT_EQ(listener.forward.z, 1.0f);
-  EXPECT_EQ(listener.top.y, 1.0f);
-
-  // Shut down, then started again, it plays.
-  MakeSound16(1, 1000, 64);
-  EXPECT_EQ(ShutdownSoundSystem(), 1);
-  EXPECT_EQ(gSoundAvailable, 0);
-  EXPECT_FALSE(win::IsAudioOutputOpen());
-  EXPECT_EQ(gSoundSlotInUse[1], 0);
-
-  ASSERT_EQ(InitSoundSystem(nullptr), 1);
-  EXPECT_EQ(gSoundAvailable, 1);
-  MakeSound16(1, 1000, 64);
-  EXPECT_TRUE(gSoundLibrary.PlayChannel(1, true));
-  EXPECT_TRUE(gSoundLibrary.IsChannelPlaying(1));
-}
-
-TEST_F(SoundSystemTest, WithoutADeviceEveryServiceStillAnswers) {
-  StartWithoutDevice();
-  EXPECT_FALSE(win::IsAudioOutputOpen());
-  for (int (*service)() : {InitMusicSystem, SetSoundDefaults, SoundStubTrue, UpdateSound3D, UpdateMusic})
-    EXPECT_EQ(service(), 1);
-
-  MakeSound16(7, -5, 10);
-  EXPECT_TRUE(gSoundLibrary.PlayChannel(7, false));
-  PauseAllSounds();
-  EXPECT_TRUE(gSoundLibrary.IsChannelPaused(7));
-  ResumeAllSounds();
-  EXPECT_FALSE(gSoundLibrary.IsChannelPaused(7));
-  PauseAllMusic();
-  ResumeAllMusic();
-  // A second shut-down finds nothing to close.
-  for (int (*service)() : {DeleteAllSounds, ShutdownMusicSystem, ShutdownSoundSystem, ShutdownSoundSystem})
-    EXPECT_EQ(service(), 1);
-}
 
 TEST_F(SoundSystemTest, SampleDataRoundTrip) {
   struct Case { int32_t bitsIn, bitsOut, frequency, length, number; };
@@ -174,62 +117,6 @@ TEST_F(SoundSystemTest, BadNumbersAndDataFailWithoutTouchingTheSlot) {
   std::free(block);
 }
 
-TEST_F(SoundSystemTest, FocusPauseTouchesOnlyPlayingChannelsInUse) {
-  ASSERT_EQ(InitSoundSystem(nullptr), 1);  // the mixer runs meanwhile: looping channels never end
-  for (const int number : {1, 2, 3, 4}) MakeSound16(number, 100, 32);
-  ASSERT_TRUE(gSoundLibrary.PlayChannel(1, true));  // in use, playing
-  // 2: in use, never played
-  ASSERT_TRUE(gSoundLibrary.PlayChannel(3, true));  // playing, but the number is not in use
-  gSoundSlotInUse[3] = 0;
-  ASSERT_TRUE(gSoundLibrary.PlayChannel(4, true));  // played and stopped
-  gSoundLibrary.StopChannel(4);
-
-  PauseAllSounds();
-  for (const int number : {1, 2, 3, 4}) EXPECT_EQ(gSoundLibrary.IsChannelPaused(number), number == 1) << number;
-  gSoundLibrary.PauseChannel(3, true);
-  ResumeAllSounds();
-  EXPECT_FALSE(gSoundLibrary.IsChannelPaused(1));
-  EXPECT_TRUE(gSoundLibrary.IsChannelPlaying(1));
-  EXPECT_TRUE(gSoundLibrary.IsChannelPaused(3));
-}
-
-TEST_F(SoundSystemTest, FocusPauseResumesOnlyTheSongsItPaused) {
-  for (const int slot : {0, 1, 2, 32}) ASSERT_TRUE(gSoundLibrary.LoadMusic(slot, false));
-  gSoundLibrary.PlayMusic(0);
-  gSoundLibrary.PlayMusic(1);
-  gSoundLibrary.PauseMusic(1, true);  // paused by the program itself
-  gSoundLibrary.PlayMusic(32);        // 2 is loaded but not playing
-
-  PauseAllMusic();
-  for (const int slot : {0, 1, 2, 32}) EXPECT_EQ(gSoundLibrary.Music(slot).paused, slot != 2) << slot;
-  EXPECT_EQ(gMusicPausedByFocus[0] + gMusicPausedByFocus[32], 2);
-  EXPECT_EQ(gMusicPausedByFocus[1] + gMusicPausedByFocus[2], 0);
-
-  ResumeAllMusic();
-  for (const int slot : {0, 1, 32}) EXPECT_EQ(gSoundLibrary.Music(slot).paused, slot == 1) << slot;
-  for (const uint8_t mark : gMusicPausedByFocus) EXPECT_EQ(mark, 0);
-
-  gSoundLibrary.PauseMusic(0, true);
-  ResumeAllMusic();  // the marks are gone, so nothing resumes
-  EXPECT_TRUE(gSoundLibrary.Music(0).paused);
-}
-
-TEST_F(SoundSystemTest, UpdateMusicRestartsOnlyFinishedLoopingSongs) {
-  for (const int slot : {3, 4, 5}) {
-    ASSERT_TRUE(gSoundLibrary.LoadMusic(slot, slot != 4));
-    gSoundLibrary.PlayMusic(slot);
-  }
-  gSoundLibrary.FinishMusic(3);
-  gSoundLibrary.FinishMusic(4);
-
-  EXPECT_EQ(UpdateMusic(), 1);
-  for (const int slot : {3, 5}) {
-    EXPECT_TRUE(gSoundLibrary.Music(slot).playing) << slot;
-    EXPECT_FALSE(gSoundLibrary.Music(slot).finished) << slot;
-  }
-  EXPECT_TRUE(gSoundLibrary.Music(4).finished);
-}
-
 TEST_F(SoundSystemTest, DeleteAllClearsEverySlot) {
   ASSERT_EQ(InitSoundSystem(nullptr), 1);
   const uint8_t bytes[4] = {10, 20, 30, 40};
@@ -257,7 +144,9 @@ TEST_F(SoundSystemTest, DeleteAllClearsEverySlot) {
 }
 
 TEST_F(SoundSystemTest, MixResamplesAndSumsPlayingChannels) {
-  StartWithoutDevice();
+  win::SetAudioFaults({.failOpen = true});  // no output, so no mixer runs meanwhile
+  ASSERT_EQ(InitSoundSystem(nullptr), 1);
+  ASSERT_EQ(gSoundAvailable, 0);
   // 8-bit at half the output rate: each sample is heard twice, then the sound ends.
   const uint8_t eight[4] = {128, 255, 0, 192};
   ASSERT_EQ(CreateSoundFromData(eight, 4, 8, 22050, 4, 1), 1);
