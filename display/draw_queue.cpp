@@ -67,22 +67,6 @@ void SetItemText(DrawQueueItem& item, const std::string& text) {
   item.params.text[length] = '\0';
 }
 
-bool RestoreOrPause(win::IDirectDrawSurface7* surface) {
-  if (win::Succeeded(surface->Restore())) return true;
-  if (!gAlwaysActive) gAppActive = 0;
-  return false;
-}
-
-void TargetSize(int32_t n, int32_t* width, int32_t* height) {
-  if (n == 0) {
-    *width = gDisplayWidth, *height = gDisplayHeight;
-  } else if (n > 0 && n < kBitmapSlots) {
-    *width = int32_t(gBitmapInfo[size_t(n)].width), *height = int32_t(gBitmapInfo[size_t(n)].height);
-  } else {
-    *width = *height = 0;
-  }
-}
-
 win::IDirectDrawSurface7* CheckedBitmap(int32_t n) {
   if (n < 0 || n >= kBitmapCount) {
     RaiseRuntimeError(1001);
@@ -118,12 +102,7 @@ win::HRESULT ColourFill(win::IDirectDrawSurface7* target, const win::RECT& rect,
   win::DDBLTFX fx{};
   fx.dwSize = sizeof fx;
   fx.dwFillColor = pixel;
-  for (;;) {
-    const win::HRESULT result = target->Blt(&rect, nullptr, nullptr, win::DDBLT_COLORFILL, &fx);
-    if (result == win::DDERR_WASSTILLDRAWING) continue;
-    if (result == win::DDERR_SURFACELOST && RestoreOrPause(target)) continue;
-    return result;
-  }
+  return RetryBlit(target, nullptr, [&] { return target->Blt(&rect, nullptr, nullptr, win::DDBLT_COLORFILL, &fx); });
 }
 
 // One-pixel steps from (x1, y1) towards (x2, y2); a fill that fails ends the line.

@@ -65,26 +65,11 @@ bool SaveSurface(win::IDirectDrawSurface7* surface, const std::string& name) {
   return SaveImageByExtension(surface, name) == 1;
 }
 
-enum class BlitOutcome { kDone, kPaused, kFailed };
-
-// Runs a blit until it is done: a busy surface is asked again, a lost one restored and asked
-// again. A restore that fails pauses the program; that is not the blit's fault, so no error.
-template <typename Blit>
-BlitOutcome RetryBlit(Blit blit, win::IDirectDrawSurface7* target, win::IDirectDrawSurface7* source) {
-  for (;;) {
-    const win::HRESULT result = blit();
-    if (win::Succeeded(result)) return BlitOutcome::kDone;
-    if (result == win::DDERR_WASSTILLDRAWING) continue;
-    if (result != win::DDERR_SURFACELOST) return BlitOutcome::kFailed;
-    // Either side may be the lost one; a blit that stays lost with nothing to restore has failed.
-    bool restored = false;
-    for (win::IDirectDrawSurface7* s : {target, source}) {
-      if (!s || s->IsLost() != win::DDERR_SURFACELOST) continue;
-      if (!RestoreOrPause(s)) return BlitOutcome::kPaused;
-      restored = true;
-    }
-    if (!restored) return BlitOutcome::kFailed;
-  }
+// A blit's end as the program hears of it: a failed restore has paused the program, which is not
+// the blit's fault, so only another failure is the blit error.
+bool BlitFailed(win::HRESULT result, win::IDirectDrawSurface7* target, win::IDirectDrawSurface7* source) {
+  if (win::Succeeded(result)) return false;
+  return result != win::DDERR_SURFACELOST || !(target->Lost() || source->Lost());
 }
 
 // Type 2: the file into bitmap n (the screen for 0), which becomes the current bitmap.
@@ -168,22 +153,22 @@ void CopyBitmapItem(const DrawQueueItem& item) {
   int32_t sourceWidth = 0, sourceHeight = 0, targetWidth = 0, targetHeight = 0;
   TargetSize(source, &sourceWidth, &sourceHeight);
   TargetSize(target, &targetWidth, &targetHeight);
-  BlitOutcome outcome;
+  win::HRESULT result;
   if (whole) {
     if (targetWidth < sourceWidth || targetHeight < sourceHeight) {
       RaiseRuntimeError(kSourceTooLarge);
       return;
     }
-    outcome = RetryBlit([&] { return to->BltFast(0, 0, from, nullptr, win::DDBLTFAST_NOCOLORKEY); }, to, from);
+    result = RetryBlit(to, from, [&] { return to->BltFast(0, 0, from, nullptr, win::DDBLTFAST_NOCOLORKEY); });
   } else {
     win::RECT sourceRect{}, targetRect{};
     if (!CheckCopyRectangle(&item.params.p[0], sourceWidth, sourceHeight, &sourceRect)) return;
     if (!CheckCopyRectangle(&item.params.p[5], targetWidth, targetHeight, &targetRect)) return;
     // A failed copy is reported as it is; copying the whole source over the target instead
     // would destroy the rest of the target.
-    outcome = RetryBlit([&] { return to->Blt(&targetRect, from, &sourceRect, win::DDBLT_WAIT, nullptr); }, to, from);
+    result = RetryBlit(to, from, [&] { return to->Blt(&targetRect, from, &sourceRect, win::DDBLT_WAIT, nullptr); });
   }
-  if (outcome == BlitOutcome::kFailed) RaiseRuntimeError(kBlitFailed);
+  if (BlitFailed(result, to, from)) RaiseRuntimeError(kBlitFailed);
 }
 
 // Type 55: the image's rectangle written through the work bitmap, which is released again.
@@ -201,9 +186,9 @@ void SaveImageItem(const DrawQueueItem& item) {
   if (image.sourceX >= 0 && image.sourceY >= 0 && CreateBitmapSurface(kWorkBitmap, width, height)) {
     win::IDirectDrawSurface7* work = gBitmaps[size_t(kWorkBitmap)];
     const win::RECT area{image.sourceX, image.sourceY, image.sourceX + width, image.sourceY + height};
-    const BlitOutcome outcome = RetryBlit(
-        [&] { return work->BltFast(0, 0, pixels, &area, win::DDBLTFAST_NOCOLORKEY); }, work, pixels);
-    saved = outcome == BlitOutcome::kDone && SaveBitmapSlot(kWorkBitmap, ItemText(item)) == 1;
+    const win::HRESULT result =
+        RetryBlit(work, pixels, [&] { return work->BltFast(0, 0, pixels, &area, win::DDBLTFAST_NOCOLORKEY); });
+    saved = win::Succeeded(result) && SaveBitmapSlot(kWorkBitmap, ItemText(item)) == 1;
     ReleaseBitmapSurface(kWorkBitmap);
   }
   if (!saved) RaiseRuntimeError(kSaveFailed);
@@ -255,9 +240,9 @@ void CopySurfaceToSurface(win::IDirectDrawSurface7* target, win::IDirectDrawSurf
   // A larger source is squeezed into the target; a smaller one lands at the top left.
   const win::RECT area{0, 0, int32_t(std::min(sourceDesc.dwWidth, targetDesc.dwWidth)),
                        int32_t(std::min(sourceDesc.dwHeight, targetDesc.dwHeight))};
-  const BlitOutcome outcome =
-      RetryBlit([&] { return target->Blt(&area, source, nullptr, win::DDBLT_WAIT, nullptr); }, target, source);
-  if (outcome == BlitOutcome::kFailed) RaiseRuntimeError(kBlitFailed);
+  const win::HRESULT result =
+      RetryBlit(target, source, [&] { return target->Blt(&area, source, nullptr, win::DDBLT_WAIT, nullptr); });
+  if (BlitFailed(result, target, source)) RaiseRuntimeError(kBlitFailed);
 }
 
 }  // namespace vx

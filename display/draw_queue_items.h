@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "display/draw_queue.h"
+#include "engine3d/surface_primitives.h"
 
 namespace vx {
 
@@ -53,10 +54,6 @@ int32_t FramesFor(int32_t n);
 DrawQueueItem* QueueItem(int32_t type, int32_t frames);
 // Copies text into the item's parameter area, cut to 255 characters.
 void SetItemText(DrawQueueItem& item, const std::string& text);
-// Restores a lost surface; a failed restore pauses the program unless it is always active.
-bool RestoreOrPause(win::IDirectDrawSurface7* surface);
-// Width and height of bitmap n (the display for 0).
-void TargetSize(int32_t n, int32_t* width, int32_t* height);
 // Checks a bitmap number as the bitmap items do; its surface, or null after error 1001 or 1002.
 win::IDirectDrawSurface7* CheckedBitmap(int32_t n);
 

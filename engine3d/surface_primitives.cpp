@@ -32,26 +32,6 @@ using win::HRESULT;
 using win::IDirectDrawSurface7;
 using win::RECT;
 
-// A lost surface comes back; when it can't, the program pauses unless it always runs.
-bool RestoreOrPause(IDirectDrawSurface7* surface) {
-  if (surface && win::Succeeded(surface->Restore())) return true;
-  if (!gAlwaysActive) gAppActive = 0;
-  return false;
-}
-
-// Runs a blit until it is neither busy nor lost. Lost: the target, then the source when given, are
-// restored. The final result is returned (a failed restore gives DDERR_SURFACELOST).
-template <class Blit>
-HRESULT RetryBlit(IDirectDrawSurface7* target, IDirectDrawSurface7* source, Blit&& blit) {
-  for (;;) {
-    const HRESULT result = blit();
-    if (result == DDERR_WASSTILLDRAWING) continue;
-    if (result != DDERR_SURFACELOST) return result;
-    if (!RestoreOrPause(target)) return result;
-    if (source && source->Lost() && !RestoreOrPause(source)) return result;
-  }
-}
-
 // Surfaces of the effects: system memory, in the format of the surface they work for, so that
 // nothing is lost to a conversion on the way through.
 IDirectDrawSurface7* MakeWorkSurface(IDirectDrawSurface7* like, uint32_t width, uint32_t height) {
@@ -74,17 +54,6 @@ HRESULT CopyRect(IDirectDrawSurface7* target, int32_t x, int32_t y, IDirectDrawS
   });
 }
 
-void TargetSize(int32_t n, int32_t* width, int32_t* height) {
-  if (n == 0) {
-    *width = gDisplayWidth;
-    *height = gDisplayHeight;
-  } else if (n > 0 && n < kBitmapSlots) {
-    *width = int32_t(gBitmapInfo[size_t(n)].width);
-    *height = int32_t(gBitmapInfo[size_t(n)].height);
-  } else {
-    *width = *height = 0;
-  }
-}
 
 // The sprites whose backgrounds the frame keeps.
 template <class F>
@@ -119,6 +88,24 @@ int32_t SwapLines(IDirectDrawSurface7* surface, bool columns) {
 }
 
 }  // namespace
+
+bool RestoreOrPause(IDirectDrawSurface7* surface) {
+  if (surface && win::Succeeded(surface->Restore())) return true;
+  if (!gAlwaysActive) gAppActive = 0;
+  return false;
+}
+
+void TargetSize(int32_t n, int32_t* width, int32_t* height) {
+  if (n == 0) {
+    *width = gDisplayWidth;
+    *height = gDisplayHeight;
+  } else if (n > 0 && n < kBitmapSlots) {
+    *width = int32_t(gBitmapInfo[size_t(n)].width);
+    *height = int32_t(gBitmapInfo[size_t(n)].height);
+  } else {
+    *width = *height = 0;
+  }
+}
 
 void ClipBlitRects(int32_t targetBitmap, RECT& source, RECT& destination, int32_t x, int32_t y, int32_t width,
                    int32_t height, float scaleX, float scaleY, int32_t flip, int32_t mirror) {

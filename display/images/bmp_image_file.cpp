@@ -245,6 +245,18 @@ std::optional<DecodedImage> DecodeBmp(std::span<const uint8_t> file) {
   return image;
 }
 
+void PutBgrRowsBottomUp(const DecodedImage& image, uint8_t* out, size_t rowBytes) {
+  for (uint32_t y = 0; y < image.height; ++y) {
+    uint8_t* at = out + rowBytes * (image.height - 1 - y);
+    for (uint32_t x = 0; x < image.width; ++x) {
+      const uint32_t argb = image.At(x, y);
+      *at++ = uint8_t(argb);
+      *at++ = uint8_t(argb >> 8);
+      *at++ = uint8_t(argb >> 16);
+    }
+  }
+}
+
 std::vector<uint8_t> EncodeBmp(const DecodedImage& image) {
   const size_t rowBytes = (size_t(image.width) * 3 + 3) & ~size_t(3);
   std::vector<uint8_t> file(54 + rowBytes * image.height, 0);
@@ -256,15 +268,7 @@ std::vector<uint8_t> EncodeBmp(const DecodedImage& image) {
   PutU32LE(&file[22], image.height);
   PutU16LE(&file[26], 1);
   PutU16LE(&file[28], 24);
-  for (uint32_t y = 0; y < image.height; ++y) {
-    uint8_t* out = &file[54 + rowBytes * (image.height - 1 - y)];
-    for (uint32_t x = 0; x < image.width; ++x) {
-      const uint32_t argb = image.At(x, y);
-      *out++ = uint8_t(argb);
-      *out++ = uint8_t(argb >> 8);
-      *out++ = uint8_t(argb >> 16);
-    }
-  }
+  PutBgrRowsBottomUp(image, file.data() + 54, rowBytes);
   return file;
 }
 

@@ -44,6 +44,8 @@ enum class LibraryFormat { Targa, Tiff };
 std::optional<DecodedImage> DecodeWithFreeImage(LibraryFormat format, std::span<const uint8_t> file);
 
 // --- Writers (pixels to file bytes) ----------------------------------------------------------------
+// The image as blue, green, red bytes, the bottom row first, each row rowBytes long.
+void PutBgrRowsBottomUp(const DecodedImage& image, uint8_t* out, size_t rowBytes);
 // 24-bit bottom-up BMP with 54 bytes of headers; rows padded to 4 bytes.
 std::vector<uint8_t> EncodeBmp(const DecodedImage& image);
 // Uncompressed 24-bit Targa, origin at the lower left, no footer.

@@ -21,15 +21,7 @@ std::vector<uint8_t> EncodeTarga(const DecodedImage& image) {
   PutU16LE(&file[12], image.width);
   PutU16LE(&file[14], image.height);
   file[16] = 24;
-  uint8_t* out = &file[18];
-  for (uint32_t row = image.height; row-- > 0;) {
-    for (uint32_t x = 0; x < image.width; ++x) {
-      const uint32_t argb = image.At(x, row);
-      *out++ = uint8_t(argb);
-      *out++ = uint8_t(argb >> 8);
-      *out++ = uint8_t(argb >> 16);
-    }
-  }
+  PutBgrRowsBottomUp(image, file.data() + 18, size_t(image.width) * 3);
   return file;
 }
 
