@@ -395,9 +395,13 @@ int32_t GrabFromSurface(uint32_t imageSlot, win::IDirectDrawSurface7* source, in
       restored = true;
       if (win::Succeeded(image->Restore())) continue;
       if (gFullScreen == 1) gAppActive = 0;
+      gImageRecords[imageSlot].valid = 0;  // its pixels were never copied
       return 0;
     }
-    if (win::Failed(result)) return 0;
+    if (win::Failed(result)) {
+      gImageRecords[imageSlot].valid = 0;
+      return 0;
+    }
     break;
   }
   RefreshImageTexture(imageSlot, flag);
