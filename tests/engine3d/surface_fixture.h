@@ -27,19 +27,20 @@ inline win::IDirectDrawSurface7* MakePrimarySurface(win::IDirectDraw7* directDra
   return win::Succeeded(directDraw->CreateSurface(&desc, &made, nullptr)) ? made : nullptr;
 }
 
-inline win::IDirectDrawSurface7* MakeSurface(int32_t width, int32_t height, uint32_t bits, bool video = false) {
+inline win::IDirectDrawSurface7* MakeSurface(int32_t width, int32_t height, uint32_t bits,
+                                             win::DWORD caps = win::DDSCAPS_SYSTEMMEMORY) {
   win::DDSURFACEDESC2 desc{};
   desc.dwSize = sizeof desc;
   desc.dwFlags = win::DDSD_CAPS | win::DDSD_WIDTH | win::DDSD_HEIGHT | win::DDSD_PIXELFORMAT;
   desc.dwWidth = win::DWORD(width);
   desc.dwHeight = win::DWORD(height);
-  desc.ddsCaps.dwCaps = win::DDSCAPS_OFFSCREENPLAIN | (video ? win::DDSCAPS_VIDEOMEMORY : win::DDSCAPS_SYSTEMMEMORY);
+  desc.ddsCaps.dwCaps = win::DDSCAPS_OFFSCREENPLAIN | caps;
   desc.ddpfPixelFormat = win::DisplayPixelFormat(bits);
   win::IDirectDrawSurface7* made = nullptr;
   return win::Succeeded(gDirectDraw->CreateSurface(&desc, &made, nullptr)) ? made : nullptr;
 }
 
-// Pixel values and colours through the platform's own conversion, independent of the code tested.
+// Pixel values and colours (0xRRGGBB, DXT included) through the platform's own conversion.
 inline uint32_t PixelAt(win::IDirectDrawSurface7* s, int32_t x, int32_t y) {
   const win::SurfacePixels p = s->Pixels();
   return win::LoadPixel(p.bits + size_t(y) * size_t(p.pitch) + size_t(x) * p.bytesPerPixel, p.bytesPerPixel);
@@ -60,21 +61,20 @@ inline void Paint(win::IDirectDrawSurface7* s, int32_t x, int32_t y, uint32_t co
 
 class SurfaceWorld : public ::testing::Test {
  protected:
-  void MakeWorld(uint32_t bits, int32_t width = 64, int32_t height = 48, bool videoBackBuffer = false) {
+  void MakeWorld(uint32_t bits, int32_t width = 64, int32_t height = 48,
+                 win::DWORD backBufferCaps = win::DDSCAPS_SYSTEMMEMORY) {
     win::ResetDisplayFaults();
     ASSERT_EQ(win::DirectDrawCreateEx(nullptr, &gDirectDraw, win::IID_IDirectDraw7, nullptr), win::DD_OK);
-    gBackBuffer = MakeSurface(width, height, bits, videoBackBuffer);
+    gBackBuffer = MakeSurface(width, height, bits, backBufferCaps);
     gDisplayWidth = width;
     gDisplayHeight = height;
-    gSurfaceHooks = SurfaceHooks{[](int32_t w, int32_t h) -> win::IDirectDrawSurface7* {
-                                   win::IDirectDrawSurface7* s =
-                                       MakeSurface(w, h, gBackBuffer->PixelFormat().dwRGBBitCount);
-                                   const win::DDCOLORKEY black{0, 0};
-                                   if (s) s->SetColorKey(win::DDCKEY_SRCBLT, &black);
-                                   return s;
-                                 },
-                                 DefaultSurfaceHooks().releaseSurface, DefaultSurfaceHooks().releasePalette,
-                                 DefaultSurfaceHooks().evictManagedTextures};
+    gSurfaceHooks = DefaultSurfaceHooks();
+    gSurfaceHooks.makeImageSurface = [](int32_t w, int32_t h) {
+      win::IDirectDrawSurface7* s = MakeSurface(w, h, gBackBuffer->PixelFormat().dwRGBBitCount);
+      const win::DDCOLORKEY black{0, 0};
+      if (s) s->SetColorKey(win::DDCKEY_SRCBLT, &black);
+      return s;
+    };
     ASSERT_TRUE(InitRecordPools());
     ResetEngineRecords();
     gRenderEnabled = 1;
@@ -106,15 +106,12 @@ class SurfaceWorld : public ::testing::Test {
     return slot;
   }
   static uint32_t MakeSprite(uint32_t image, int32_t x, int32_t y) {
-    const uint32_t slot = AllocRenderItem();
+    const uint32_t slot = AllocRenderItem();  // taken records come unscaled, with no saved backgrounds
     RenderItem& item = gRenderItems[slot];
-    item.objectItem = 0;
     item.visible = 1;
     item.spriteImageSlot = int32_t(image);
     item.x = x;
     item.y = y;
-    item.scaleX = item.scaleY = 1.0f;
-    item.ownedImages[0] = item.ownedImages[1] = -1;
     return slot;
   }
 };

@@ -1,248 +1,354 @@
-// The engine's shared textures: found by name (exactly, letter case counting) or colour, loaded
-// from the model's folder, the attached files or with the "dds" ending, shared with use counts and
-// freed by their last user; textures of images and their refresh after grabs; and what a display
-// change does to them.
+// Textures on a headless display with a software 3D device whose texture formats and size limits
+// each test chooses: sizes and formats within the device's limits, BMP and image files into
+// textures, colour keys and DXT1 compression; the engine's shared textures, found by name (letter
+// case counting) or colour, loaded from the model's folder or with the "dds" ending, freed by their
+// last user; textures of images and their refresh after grabs; and what display changes do to them.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <tuple>
+#include <utility>
 
-#include "runtime/attached_files.h"
-#include "runtime/host.h"
-#include "tests/engine3d/texture_fixture.h"
-#include "tests/support/block_writer.h"
+#include "display/images/image_context.h"
+#include "engine3d/engine_textures.h"
+#include "engine3d/texture_surface.h"
+#include "platform/d3d/direct3d.h"
+#include "platform/gdi/gdi.h"
+#include "platform/win/files.h"
+#include "tests/engine3d/surface_fixture.h"
+#include "tests/support/temp_folder.h"
 
 namespace vx {
 namespace {
 
 using namespace win;
-using test::RgbAt;
+using test::ColourAt;
 
-class EngineTextureTest : public test::TextureWorld {
- protected:
-  std::string Bmp(const std::string& name, uint32_t rgb) {
-    return WriteFile(name, test::Bmp24(8, 8, [rgb](uint32_t, uint32_t) { return rgb; }));
-  }
-  static uint32_t ColourOfTexture(uint32_t slot) { return RgbAt(TextureOf(slot).surface, 1, 1); }
+const DDPIXELFORMAT kR5G6B5 = MakeRgbFormat(16, 0xF800, 0x07E0, 0x001F);
+const DDPIXELFORMAT kA8R8G8B8 = MakeRgbFormat(32, 0xFF0000, 0x00FF00, 0x0000FF, 0xFF000000);
+
+// What the device offers: its texture formats and size limits (0: the device gives none).
+struct DeviceOffer {
+  std::vector<DDPIXELFORMAT> formats = StandardDirect3DProfile().textureFormats;
+  uint32_t minSide = 1, maxWidth = 2048, maxHeight = 2048;
 };
+
+// The 2D world with a primary surface (attached to the image context, as at run set-up) and a device.
+class TextureWorld : public test::SurfaceWorld {
+ protected:
+  void SetUp() override {
+    InstallSurfaceDcHooks();
+    GetStockObject(SYSTEM_FONT);  // stock objects are made once, on first use
+    gdiObjects_ = LiveGdiObjectCount();
+    MakeWorld(32, 64, 48, DDSCAPS_SYSTEMMEMORY | DDSCAPS_3DDEVICE);
+    gPrimarySurface = test::MakePrimarySurface(gDirectDraw);
+    ASSERT_NE(gPrimarySurface, nullptr);
+    ResetEngineRecords();  // attaches the image context to the display
+    UseDevice(DeviceOffer{});
+  }
+  // Replaces the 3D device by one offering `offer` (on a new back buffer of `bits` unless 0), and
+  // fills the texture-format table from it.
+  void UseDevice(const DeviceOffer& offer, uint32_t bits = 0) {
+    if (gD3DDevice) gD3DDevice->Release();
+    if (gDirect3D) gDirect3D->Release();
+    if (bits) {
+      gBackBuffer->Release();
+      gBackBuffer = test::MakeSurface(64, 48, bits, DDSCAPS_SYSTEMMEMORY | DDSCAPS_3DDEVICE);
+    }
+    Direct3DProfile profile = StandardDirect3DProfile();
+    D3DDEVICEDESC7 caps = StandardDeviceCaps(IID_IDirect3DRGBDevice, false);
+    caps.dwMinTextureWidth = caps.dwMinTextureHeight = offer.minSide;
+    caps.dwMaxTextureWidth = offer.maxWidth;
+    caps.dwMaxTextureHeight = offer.maxHeight;
+    profile.devices = {{"Software", "RGB", caps}};
+    profile.textureFormats = offer.formats;
+    SetDirect3DProfile(profile);
+    ASSERT_EQ(CreateDirect3D(gDirectDraw, &gDirect3D), D3D_OK);
+    ASSERT_EQ(gDirect3D->CreateDevice(IID_IDirect3DRGBDevice, gBackBuffer, &gD3DDevice), D3D_OK);
+    gTextureFormatCount = gDxtTextures = 0;
+    for (const DDPIXELFORMAT& f : offer.formats) {
+      gTextureFormats[size_t(gTextureFormatCount++)] = f;
+      if (f.dwFlags & DDPF_FOURCC) gDxtTextures = 1;
+    }
+  }
+  void TearDown() override {
+    texture_.ReleaseTexture();
+    ReleaseImageContext();
+    if (auto* device = std::exchange(gD3DDevice, nullptr)) device->Release();
+    if (auto* direct3D = std::exchange(gDirect3D, nullptr)) direct3D->Release();
+    if (auto* primary = std::exchange(gPrimarySurface, nullptr)) primary->Release();
+    gModelFolder.clear();
+    gFullScreen = 0;
+    SetDirect3DProfile(StandardDirect3DProfile());
+    SurfaceWorld::TearDown();
+    EXPECT_EQ(LiveGdiObjectCount(), gdiObjects_) << "a GDI bitmap was not deleted";
+    EXPECT_EQ(LiveDeviceContextCount(), 0u);
+  }
+
+  std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+    const std::string path = folder_.path() + name;
+    EXPECT_TRUE(WriteWholeFile(path, bytes.data(), bytes.size()));
+    return path;
+  }
+  // Saves a picture in the format its name gives, and lets it go.
+  std::string Save(const std::string& name, IDirectDrawSurface7* picture) {
+    const std::string path = folder_.path() + name;
+    EXPECT_EQ(SaveImageByExtension(picture, path), 1);
+    picture->Release();
+    return path;
+  }
+  std::string Bmp(const std::string& name, uint32_t rgb) {
+    IDirectDrawSurface7* picture = test::MakeSurface(8, 8, 32);
+    test::Fill(picture, rgb);
+    return Save(name, picture);
+  }
+  static TextureSurface& TextureOf(uint32_t slot) { return gTextureRecords[slot].texture; }
+  static uint32_t ColourOfTexture(uint32_t slot) { return ColourAt(TextureOf(slot).surface, 1, 1); }
+  static int32_t UsesOf(uint32_t slot) {
+    const TextureNameEntry* e = gTextureRecords[slot].nameEntry;
+    return TextureNameListHolds(e) ? e->useCount : 0;
+  }
+  static HRESULT KeyResult(IDirectDrawSurface7* s, DDCOLORKEY* key = nullptr) {
+    DDCOLORKEY scratch{0xDEAD, 0xBEEF};
+    return s->GetColorKey(DDCKEY_SRCBLT, key ? key : &scratch);
+  }
+
+  TextureSurface texture_{};
+  test::TempFolder folder_;
+  size_t gdiObjects_ = 0;
+};
+
+class TextureSurfaceTest : public TextureWorld {};
+class EngineTextureTest : public TextureWorld {};
+
+TEST_F(TextureSurfaceTest, SizesBecomeSquarePowersOfTwoWithinTheDevicesLimits) {
+  const struct { uint32_t minSide, maxWidth, maxHeight, width, height, expected; } cases[] = {
+      {1, 2048, 2048, 300, 40, 512},   // 512 x 64, then square
+      {0, 0, 0, 0, 0, 16},             // no limits given: at least 16, never 0
+      {1, 2048, 2048, 5000, 1, 1024},  // anything above 512 is 1024
+      {32, 2048, 2048, 2, 2, 32},      // raised to the device's minimum
+      {1, 256, 128, 200, 200, 128},    // square, and within the smaller maximum too
+  };
+  for (const auto& c : cases) {
+    UseDevice(DeviceOffer{.minSide = c.minSide, .maxWidth = c.maxWidth, .maxHeight = c.maxHeight});
+    uint32_t w = c.width, h = c.height;
+    FitTextureSize(gD3DDevice, w, h);
+    EXPECT_EQ(std::pair(w, h), std::pair(c.expected, c.expected)) << c.width << "x" << c.height;
+  }
+  uint32_t w = 40, h = 3;
+  FitTextureSize(nullptr, w, h);
+  EXPECT_EQ(std::pair(w, h), std::pair(64u, 64u));
+}
+
+TEST_F(TextureSurfaceTest, ABmpTextureCoversTheWholeTextureAndShowsBlackAsTransparent) {
+  // 300 x 40: red left half, blue right half, a green bottom row.
+  IDirectDrawSurface7* picture = test::MakeSurface(300, 40, 32);
+  test::Fill(picture, 0x0000FF);
+  RECT left{0, 0, 150, 40}, bottom{0, 39, 300, 40};
+  test::Fill(picture, 0xFF0000, &left);
+  test::Fill(picture, 0x00FF00, &bottom);
+  const std::string file = Save("wide.bmp", picture);
+  ASSERT_EQ(LoadTextureBitmap(texture_, gD3DDevice, file, 1), 1);
+  IDirectDrawSurface7* s = texture_.surface;
+  EXPECT_EQ(std::pair(s->Width(), s->Height()), std::pair(512u, 512u));
+  EXPECT_EQ(ColourAt(s, 10, 10), 0xFF0000u);
+  EXPECT_EQ(ColourAt(s, 500, 10), 0x0000FFu) << "the picture reaches the right edge";
+  EXPECT_EQ(ColourAt(s, 10, 511), 0x00FF00u) << "and the bottom edge";
+  DDCOLORKEY key{0xDEAD, 0xBEEF};
+  ASSERT_EQ(KeyResult(s, &key), DD_OK);
+  EXPECT_EQ(std::pair(key.dwColorSpaceLowValue, key.dwColorSpaceHighValue), std::pair(0u, 0u)) << "black";
+  ASSERT_EQ(LoadTextureBitmap(texture_, gD3DDevice, file, 0), 1);
+  EXPECT_EQ(KeyResult(texture_.surface), DDERR_NOCOLORKEY) << "without the flag nothing is transparent";
+}
+
+TEST_F(TextureSurfaceTest, BitmapFailuresLeaveAnEmptyTexture) {
+  ASSERT_EQ(CreateColorTexture(texture_, gD3DDevice, 0x112233), 1);
+  EXPECT_EQ(LoadTextureBitmap(texture_, gD3DDevice, folder_.path() + "missing.bmp", 1), 0);
+  EXPECT_NE(texture_.surface, nullptr) << "a file that can't be read changes nothing";
+  EXPECT_EQ(LoadTextureBitmap(texture_, gD3DDevice, WriteFile("damaged.bmp", {'B', 'M', 1, 2, 3}), 1), 0);
+  const std::string file = Bmp("ok.bmp", 0x808080);
+  FailSurfaceCreations(1, DDERR_OUTOFVIDEOMEMORY, DDSCAPS_TEXTURE);
+  EXPECT_EQ(LoadTextureBitmap(texture_, gD3DDevice, file, 1), 0);
+  EXPECT_EQ(std::tuple(texture_.surface, texture_.palette), std::tuple(nullptr, nullptr));
+  UseDevice(DeviceOffer{.formats = {kA8R8G8B8}});
+  EXPECT_EQ(LoadTextureBitmap(texture_, gD3DDevice, file, 1), 0) << "no texture format without alpha";
+  EXPECT_EQ(texture_.surface, nullptr);
+}
+
+TEST_F(TextureSurfaceTest, AnImageFileBecomesATextureInAFormatTheDeviceLists) {
+  IDirectDrawSurface7* picture = test::MakeSurface(20, 10, 32);
+  test::Fill(picture, 0x00FF00);
+  test::Paint(picture, 19, 9, 0xFF00FF);
+  const std::string file = Save("leaf.png", picture);
+  ASSERT_EQ(LoadTextureImage(texture_, file), 0);
+  IDirectDrawSurface7* s = texture_.surface;
+  EXPECT_EQ(std::pair(s->Width(), s->Height()), std::pair(32u, 32u));
+  EXPECT_EQ(ColourAt(s, 0, 0), 0x00FF00u);
+  EXPECT_EQ(ColourAt(s, 31, 31), 0xFF00FFu) << "stretched over the whole texture";
+  EXPECT_EQ(LoadTextureImage(texture_, folder_.path() + "missing.png"), -1);
+  UseDevice(DeviceOffer{.formats = {kR5G6B5}});
+  EXPECT_EQ(LoadTextureImage(texture_, file), -1) << "no format with the picture's channels";
+  EXPECT_EQ(texture_.surface, s) << "a failed load leaves the texture as it was";
+}
+
+TEST_F(TextureSurfaceTest, TexturesFromSurfacesAreCompressedOnlyWhereTheDeviceListsDxt) {
+  IDirectDrawSurface7* source = test::MakeSurface(20, 10, 32);
+  test::Fill(source, 0xFFFFFF);
+  ASSERT_EQ(CreateTextureFromSurface(texture_, gD3DDevice, 5, source, 1, 1, 0), 1);
+  EXPECT_EQ(std::pair(texture_.dxt1, texture_.surface->PixelFormat().dwFourCC), std::pair(uint8_t(1), FOURCC_DXT1));
+  EXPECT_EQ(KeyResult(texture_.surface), DD_OK) << "the compressed copy keeps black transparent";
+  EXPECT_EQ(std::tuple(texture_.sourceId, texture_.sourceWidth, texture_.textureWidth), std::tuple(5, 20u, 32u));
+
+  DeviceOffer noDxt;
+  std::erase_if(noDxt.formats, [](const DDPIXELFORMAT& f) { return (f.dwFlags & DDPF_FOURCC) != 0; });
+  UseDevice(noDxt);
+  ASSERT_EQ(CreateTextureFromSurface(texture_, gD3DDevice, -1, source, 0, 1, 0), 1);
+  const DDPIXELFORMAT format = texture_.surface->PixelFormat();
+  EXPECT_EQ(std::pair(format.dwFourCC, format.dwRGBAlphaBitMask), std::pair(0u, 0u)) << "uncompressed, no alpha";
+  EXPECT_EQ(texture_.sourceId, 5) << "source -1 records nothing";
+  test::Fill(source, 0x00FF00);
+  EXPECT_EQ(UpdateTextureFromSurface(texture_, source, 20, 10), 1);
+  EXPECT_EQ(ColourAt(texture_.surface, 31, 31), 0x00FF00u) << "stretched into the same texture";
+  EXPECT_EQ(UpdateTextureFromSurface(texture_, source, 40, 10), 0) << "a rectangle outside the source";
+  EXPECT_EQ(CreateTextureFromSurface(texture_, gD3DDevice, 1, nullptr, 0, 0, 0), 0);
+  source->Release();
+}
+
+TEST_F(TextureSurfaceTest, OneColourTexturesHoldTheColourOrNothing) {
+  for (auto [bits, colour] : {std::pair(32u, 0x123456u), std::pair(16u, 0xFF0000u), std::pair(16u, 0xFFFFFFu)}) {
+    UseDevice(DeviceOffer{}, bits);
+    ASSERT_EQ(CreateColorTexture(texture_, gD3DDevice, colour), 1);
+    EXPECT_EQ(ColourAt(texture_.surface, 31, 0), colour) << std::hex << colour << " at " << std::dec << bits;
+  }
+  FailSurfaceCreations(1, DDERR_OUTOFVIDEOMEMORY, DDSCAPS_TEXTURE);
+  EXPECT_EQ(CreateColorTexture(texture_, gD3DDevice, 0x00FF00), 0);
+  EXPECT_EQ(texture_.surface, nullptr) << "no half-made texture";
+}
+
+TEST_F(TextureSurfaceTest, ColourKeysUseTheSurfacesOwnValueAndAFailedRemakeKeepsTheTexture) {
+  ASSERT_EQ(CreateColorTexture(texture_, gD3DDevice, 0x808080), 1);
+  ASSERT_EQ(RecreateTextureWithColorKey(texture_), 1);
+  EXPECT_EQ(KeyResult(texture_.surface), DD_OK);
+  IDirectDrawSurface7* kept = texture_.surface;
+  FailSurfaceCreations(1, DDERR_OUTOFVIDEOMEMORY, DDSCAPS_TEXTURE);
+  EXPECT_EQ(RecreateTextureWithColorKey(texture_), 0);
+  EXPECT_EQ(texture_.surface, kept);
+  EXPECT_EQ(ColourAt(kept, 5, 5), 0x808080u);
+
+  for (uint32_t bits : {16u, 24u, 32u}) {
+    IDirectDrawSurface7* s = test::MakeSurface(4, 4, bits);
+    test::Fill(s, 0x102030);
+    EXPECT_EQ(MatchSurfaceColor(s, RGB(255, 0, 0)), ArgbToPixel(DescribeFormat(s->PixelFormat()), 0xFFFF0000u));
+    EXPECT_EQ(ColourAt(s, 0, 0), ColourAt(s, 1, 1)) << "pixel (0, 0) is put back at " << bits;
+    LoseSurface(s);
+    EXPECT_EQ(MatchSurfaceColor(s, RGB(255, 0, 0)), kNoSurfaceColour);
+    s->Release();
+  }
+  EXPECT_EQ(MatchSurfaceColor(nullptr, 0), kNoSurfaceColour);
+}
 
 TEST_F(EngineTextureTest, TheSameFileTwiceSharesOneTextureFreedByItsLastUser) {
   gModelFolder = folder_.path();
   Bmp("wall.bmp", 0xFF0000);
   const int32_t used = gTextureRecords.usedCount;
   const uint32_t first = LoadTextureFile("wall.bmp", 0);
-  ASSERT_GT(first, 0u);
   EXPECT_EQ(ColourOfTexture(first), 0xFF0000u);
   EXPECT_EQ(LoadTextureFile("wall.bmp", 0), first);
-  EXPECT_EQ(UsesOf(first), 2);
-  EXPECT_EQ(gTextureRecords.usedCount, used + 1);
-
   ReleaseTextureSlot(first, 0);
   EXPECT_TRUE(gTextureRecords.IsTaken(first));
   ReleaseTextureSlot(first, 0);
-  EXPECT_FALSE(gTextureRecords.IsTaken(first));
-  EXPECT_EQ(gTextureNameList, nullptr);
-
-  const uint32_t again = LoadTextureFile("wall.bmp", 0);
-  LoadTextureFile("wall.bmp", 0);
-  LoadTextureFile("wall.bmp", 0);
-  ReleaseTextureSlot(again, 1);
-  EXPECT_FALSE(gTextureRecords.IsTaken(again)) << "a forced release frees at once";
   EXPECT_EQ(gTextureRecords.usedCount, used);
-}
 
-TEST_F(EngineTextureTest, ColoursShareByTheirDecimalTextWithFileNames) {
+  const uint32_t upper = LoadTextureFile("Wall.bmp", 0);
+  EXPECT_EQ(ColourOfTexture(upper), 0xFF0000u) << "the file itself is found in any case";
+  EXPECT_NE(LoadTextureFile("wall.bmp", 0), upper) << "but the names differ";
+  // Colours are shared under their decimal text, which a file name may match.
   const uint32_t grey = GetColorTexture(128);
-  ASSERT_GT(grey, 0u);
   EXPECT_EQ(ColourOfTexture(grey), 0x000080u);
-  EXPECT_EQ(std::string(gTextureRecords[grey].nameEntry->name), "128");
-  EXPECT_EQ(LoadTextureFile("128", 1), grey) << "the file name 128 is the colour's key";
-  EXPECT_EQ(GetColorTexture(128), grey);
-  EXPECT_EQ(UsesOf(grey), 3);
-  const uint32_t red = GetColorTexture(0xFF0000);
-  EXPECT_NE(red, grey);
-  EXPECT_EQ(ColourOfTexture(red), 0xFF0000u);
-}
-
-TEST_F(EngineTextureTest, NamesCompareWithLetterCaseAndImageTexturesAreNeverFoundByName) {
-  gModelFolder = folder_.path();
-  Bmp("brick.bmp", 0x00FF00);
-  const uint32_t lower = LoadTextureFile("brick.bmp", 0);
-  const uint32_t upper = LoadTextureFile("Brick.bmp", 0);
-  ASSERT_GT(lower, 0u);
-  ASSERT_GT(upper, 0u) << "the file itself is found in any case";
-  EXPECT_NE(lower, upper) << "but the names differ";
-  EXPECT_EQ(UsesOf(lower), 1);
-
-  const uint32_t image = MakeImage(8, 8, 0x0000FF);
-  const uint32_t fromImage = GetImageTexture(image, 1, 0);
-  ASSERT_GT(fromImage, 0u);
-  EXPECT_STREQ(gTextureRecords[fromImage].nameEntry->name, "");
-  EXPECT_EQ(FindTextureName(""), nullptr);
-  const int32_t used = gTextureRecords.usedCount;
+  EXPECT_EQ(LoadTextureFile("128", 1), grey);
+  EXPECT_EQ(UsesOf(grey), 2);
+  // An image's texture is named "" and never found by name.
+  const uint32_t fromImage = GetImageTexture(MakeImage(8, 8, 0x0000FF), 1, 0);
   EXPECT_EQ(LoadTextureFile("", 0), 0u);
   EXPECT_EQ(UsesOf(fromImage), 1);
-  EXPECT_EQ(gTextureRecords.usedCount, used);
 }
 
-TEST_F(EngineTextureTest, AMissingFileGivesNoTextureAndKeepsNoRecord) {
+TEST_F(EngineTextureTest, MissingOrDamagedFilesGiveNoTextureAndKeepNoRecord) {
   const int32_t used = gTextureRecords.usedCount;
   EXPECT_EQ(LoadTextureFile("nowhere.bmp", 0), 0u);
-  EXPECT_EQ(LoadTextureFile("nowhere.png", 1), 0u);
   EXPECT_EQ(LoadTextureFile("ab", 1), 0u) << "too short for another ending";
-  EXPECT_EQ(gTextureRecords.usedCount, used);
-  EXPECT_EQ(gTextureNameList, nullptr);
-  const std::string damaged = WriteFile("damaged.png", {0x89, 'P', 'N', 'G', 0});
-  EXPECT_EQ(LoadTextureFile(damaged.c_str(), 1), 0u);
-  EXPECT_EQ(gTextureRecords.usedCount, used);
-}
-
-TEST_F(EngineTextureTest, ModelTexturesComeFromTheModelsFolderAndTryTheDdsEnding) {
-  const std::string models = folder_.MakeFolder("models");
-  gModelFolder = models + "/";
-  IDirectDrawSurface7* picture = test::MakePlainSurface(8, 8, 32);
-  test::FillRect(picture, 0x00FF00);
-  ASSERT_EQ(SaveImageByExtension(picture, models + "/leaf.png"), 1);
-  picture->Release();
-  const uint32_t leaf = LoadTextureFile("leaf.png", 0);
-  ASSERT_GT(leaf, 0u);
-  EXPECT_EQ(ColourOfTexture(leaf), 0x00FF00u);
-
-  // Only a "dds" file stands beside the missing "bmp" one. Its reader is not part of the image
-  // context yet, so the fallback finds the file, fails to read it, and leaves nothing behind.
-  WriteFile("models/rock.dds", {'D', 'D', 'S', ' ', 0, 0, 0, 0});
-  const int32_t used = gTextureRecords.usedCount;
+  EXPECT_EQ(LoadTextureFile(WriteFile("damaged.png", {0x89, 'P', 'N', 'G', 0}).c_str(), 1), 0u);
+  // Only an unreadable "dds" file stands beside the missing "bmp" one: found, refused, nothing kept.
+  gModelFolder = folder_.path();
+  WriteFile("rock.dds", {'D', 'D', 'S', ' ', 0, 0, 0, 0});
   EXPECT_EQ(LoadTextureFile("rock.bmp", 0), 0u);
   EXPECT_EQ(gTextureRecords.usedCount, used);
-  EXPECT_EQ(FindTextureName("rock.bmp"), nullptr);
-
-  // The fallback really is to the "dds" name: with both files there, the "bmp" one wins.
-  Bmp("models/rock.bmp", 0xFF0000);
-  const uint32_t rock = LoadTextureFile("rock.bmp", 0);
-  ASSERT_GT(rock, 0u);
-  EXPECT_EQ(ColourOfTexture(rock), 0xFF0000u);
+  EXPECT_EQ(gTextureNameList, nullptr);
+  Bmp("rock.bmp", 0xFF0000);
+  EXPECT_EQ(ColourOfTexture(LoadTextureFile("rock.bmp", 0)), 0xFF0000u) << "the bmp file comes first";
 }
 
-TEST_F(EngineTextureTest, AttachedFilesAreFoundByFullPathOrByBaseName) {
-  const std::string savedTemp = gTempFolder;
-  test::TempFolder temp;
-  gTempFolder = temp.path();
-  gAttachedFiles = std::make_unique<AttachedFiles>();
-  const std::vector<uint8_t> bmp = test::Bmp24(4, 4, [](uint32_t, uint32_t) { return 0xFFFF00u; });
-  const std::string game = folder_.path() + "game";
-  ASSERT_TRUE(test::BlockWriter()
-                  .Front("RUNTIME")
-                  .Entry("program.dat", "code")
-                  .Entry("media\\sun.bmp", std::string(bmp.begin(), bmp.end()))
-                  .WriteTo(game));
-  ASSERT_TRUE(LoadAttachedFiles(game));
-
-  const uint32_t byPath = LoadTextureFile("media\\sun.bmp", 1);
-  ASSERT_GT(byPath, 0u);
-  EXPECT_EQ(ColourOfTexture(byPath), 0xFFFF00u);
-  EXPECT_EQ(LoadTextureFile("sun.bmp", 1), 0u) << "mode 1 wants the full path";
-  const uint32_t byName = LoadTextureFile("sun.bmp", 0);
-  ASSERT_GT(byName, 0u) << "mode 0 compares base names";
-  EXPECT_NE(byName, byPath) << "shared by name, and the names differ";
-
-  ReleaseTextureSlot(byPath, 1);
-  ReleaseTextureSlot(byName, 1);
-  gAttachedFiles.reset();
-  gTempFolder = savedTemp;
-}
-
-TEST_F(EngineTextureTest, ManyTexturesSurviveThePoolGrowingUnderThem) {
+TEST_F(EngineTextureTest, ManyTexturesSurviveThePoolGrowingAndImageTexturesAreSharedUntilANewOneIsAskedFor) {
   // Every slot is read back only after all were made, so a pool that moved would show.
   std::vector<uint32_t> colours, images, textures;
   for (uint32_t i = 0; i < 20; ++i) colours.push_back(GetColorTexture(int32_t(i * 0x0C0000)));
   for (uint32_t i = 0; i < 20; ++i) images.push_back(MakeImage(4, 4, 0x000010u * (i + 1)));
   for (uint32_t image : images) textures.push_back(GetImageTexture(image, 1, 0));
   for (uint32_t i = 0; i < 20; ++i) {
-    ASSERT_GT(colours[i], 0u);
-    ASSERT_GT(textures[i], 0u);
     EXPECT_EQ(ColourOfTexture(colours[i]), i * 0x0C0000u) << i;
     EXPECT_EQ(TextureOf(textures[i]).sourceId, int32_t(images[i]));
     EXPECT_EQ(ColourOfTexture(textures[i]), 0x000010u * (i + 1));
   }
-}
 
-TEST_F(EngineTextureTest, ImageTexturesAreSharedUntilANewOneIsAskedFor) {
   const uint32_t image = MakeImage(20, 10, 0x0000FF);
   const uint32_t texture = GetImageTexture(image, 1, 0);
-  ASSERT_GT(texture, 0u);
-  EXPECT_EQ(gImageRecords[image].textureSlot, int32_t(texture));
-  EXPECT_EQ(TextureOf(texture).sourceId, int32_t(image));
-  EXPECT_EQ(TextureOf(texture).sourceWidth, 20u);
-  EXPECT_EQ(ColourOfTexture(texture), 0x0000FFu);
-  DDCOLORKEY key{};
-  EXPECT_EQ(TextureOf(texture).surface->GetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
-
   EXPECT_EQ(GetSharedImageTexture(image, 1), texture);
   EXPECT_EQ(UsesOf(texture), 2);
   const uint32_t fresh = GetImageTexture(image, 1, 1);
-  ASSERT_GT(fresh, 0u);
   EXPECT_NE(fresh, texture);
-  EXPECT_EQ(gImageRecords[image].textureSlot, int32_t(fresh));
   EXPECT_EQ(TextureOf(fresh).dxt1, 1) << "made new, and compressed where the device lists DXT";
-
   ReleaseTextureSlot(texture, 1);
   EXPECT_EQ(gImageRecords[image].textureSlot, int32_t(fresh)) << "the old texture no longer names the image";
   ReleaseTextureSlot(fresh, 0);
   EXPECT_EQ(gImageRecords[image].textureSlot, 0);
 
-  const uint32_t empty = AllocImageRecord();
-  EXPECT_EQ(GetImageTexture(empty, 1, 0), 0u) << "an image without a surface";
+  EXPECT_EQ(GetImageTexture(AllocImageRecord(), 1, 0), 0u) << "an image without a surface";
   EXPECT_EQ(GetImageTexture(9999, 1, 0), 0u);
-  FailSurfaceCreations(1, DDERR_OUTOFVIDEOMEMORY, DDSCAPS_TEXTURE);
   const int32_t used = gTextureRecords.usedCount;
+  FailSurfaceCreations(1, DDERR_OUTOFVIDEOMEMORY, DDSCAPS_TEXTURE);
   EXPECT_EQ(GetImageTexture(image, 1, 0), 0u);
   EXPECT_EQ(gTextureRecords.usedCount, used);
 }
 
 TEST_F(EngineTextureTest, GrabsCopyTheScreenOrABitmapAndRefreshTheImagesTexture) {
-  test::FillRect(gBackBuffer, 0x00FF00);
-  RECT corner{10, 10, 14, 12};
-  test::FillRect(gBackBuffer, 0xFF0000, &corner);
+  test::Fill(gBackBuffer, 0x00FF00);
+  test::Paint(gBackBuffer, 10, 10, 0xFF0000);
   const uint32_t image = AllocImageRecord();
-  ASSERT_EQ(GrabScreenImage(image, 10, 10, 30, 20, 0), 1);
   const ImageRecord& r = gImageRecords[image];
+  ASSERT_EQ(GrabScreenImage(image, 10, 10, 30, 20, 0), 1);
   EXPECT_EQ(std::tuple(r.valid, r.width, r.height), std::tuple(1, 20, 10));
-  EXPECT_EQ(RgbAt(r.surface, 0, 0), 0xFF0000u);
-  EXPECT_EQ(RgbAt(r.surface, 19, 9), 0x00FF00u);
-
+  EXPECT_EQ(std::pair(ColourAt(r.surface, 0, 0), ColourAt(r.surface, 19, 9)), std::pair(0xFF0000u, 0x00FF00u));
   const uint32_t texture = GetImageTexture(image, 1, 0);
   IDirectDrawSurface7* textureSurface = TextureOf(texture).surface;
-  test::FillRect(gBackBuffer, 0x0000FF);
+  test::Fill(gBackBuffer, 0x0000FF);
   MakeSurfacesBusy(3);
   ASSERT_EQ(GrabScreenImage(image, 10, 10, 30, 20, 0), 1) << "a busy screen is waited for";
   EXPECT_EQ(TextureOf(texture).surface, textureSurface) << "same size: the texture is updated in place";
   EXPECT_EQ(ColourOfTexture(texture), 0x0000FFu);
-  EXPECT_EQ(gTextureRefreshFlag, 1);
-
   ASSERT_EQ(CreateBitmapSurface(3, 16, 16), 1);
-  test::FillRect(gBitmaps[3], 0xFFFF00);
+  test::Fill(gBitmaps[3], 0xFFFF00);
   ASSERT_EQ(GrabBitmapImage(image, 3, 0, 0, 16, 16, 0), 1);
-  EXPECT_EQ(gImageRecords[image].width, 16);
-  EXPECT_EQ(TextureOf(texture).sourceWidth, 16u) << "another size: the texture is made again";
-  EXPECT_EQ(ColourOfTexture(texture), 0xFFFF00u);
+  EXPECT_EQ(ColourOfTexture(texture), 0xFFFF00u) << "another size: the texture is made again";
+
   EXPECT_EQ(GrabBitmapImage(image, 7, 0, 0, 4, 4, 0), 0) << "a bitmap that does not exist";
-  EXPECT_EQ(gImageRecords[image].valid, 0);
-  EXPECT_EQ(gImageRecords[image].surface, nullptr);
-}
-
-TEST_F(EngineTextureTest, AGrabThatCannotBeDoneEmptiesTheImageAndALostScreenIsGivenUp) {
-  const uint32_t image = AllocImageRecord();
-  ASSERT_EQ(GrabScreenImage(image, 0, 0, 8, 8, 0), 1);
+  EXPECT_EQ(std::tuple(r.valid, r.surface, r.width), std::tuple(0, nullptr, 0));
   EXPECT_EQ(GrabScreenImage(image, 4, 4, 4, 8, 0), 0) << "nothing to grab";
-  EXPECT_EQ(std::tuple(gImageRecords[image].valid, gImageRecords[image].surface, gImageRecords[image].width),
-            std::tuple(0, nullptr, 0));
   EXPECT_EQ(GrabScreenImage(image, 0, 0, 100, 8, 0), 0) << "beyond the screen";
-
+  EXPECT_EQ(r.valid, 0) << "an image whose pixels were never copied is not in use";
   ASSERT_EQ(GrabScreenImage(image, 0, 0, 8, 8, 0), 1);
-  LoseSurface(gImageRecords[image].surface);
+  LoseSurface(r.surface);
   EXPECT_EQ(GrabScreenImage(image, 0, 0, 8, 8, 0), 1) << "the image surface is restored once";
   gFullScreen = 1;
-  LoseSurface(gImageRecords[image].surface);
+  LoseSurface(r.surface);
   SetRestoreFails(true);
   EXPECT_EQ(GrabScreenImage(image, 0, 0, 8, 8, 0), 0);
   EXPECT_EQ(gAppActive, 0u) << "full screen without its surfaces: the program pauses";
@@ -251,55 +357,25 @@ TEST_F(EngineTextureTest, AGrabThatCannotBeDoneEmptiesTheImageAndALostScreenIsGi
 
 TEST_F(EngineTextureTest, DisplayChangesLetImagesGiveUpTheirTextures) {
   const uint32_t kept = MakeImage(8, 8, 0x808080);
-  const uint32_t shared = MakeImage(8, 8, 0x404040);
   const uint32_t keptTexture = GetImageTexture(kept, 1, 0);
-  const uint32_t sharedTexture = GetImageTexture(shared, 1, 0);
+  const uint32_t sharedTexture = GetImageTexture(MakeImage(8, 8, 0x404040), 1, 0);
   AddTextureUse(sharedTexture);  // an object still uses it
+  // A texture surface that had to be restored pauses the program.
+  EXPECT_EQ(FindLostTextureSurface(), 1);
+  EXPECT_EQ(gAppActive, 0u);
 
   ReleaseImageTextureLinks();
-  EXPECT_EQ(gImageRecords[kept].textureSlot, 0);
   EXPECT_FALSE(gTextureRecords.IsTaken(keptTexture));
   EXPECT_TRUE(gTextureRecords.IsTaken(sharedTexture));
   EXPECT_NE(gImageRecords[kept].surface, nullptr) << "only the links go";
   EXPECT_EQ(gTextureRefreshFlag, 1);
-
   GetImageTexture(kept, 1, 0);
-  gTextureRefreshFlag = 0;
   ReleaseAllImageTextures();
-  const ImageRecord& r = gImageRecords[kept];
-  EXPECT_EQ(std::tuple(r.textureSlot, r.surface, r.valid, r.width), std::tuple(0, nullptr, 0, 0));
-  EXPECT_EQ(gTextureRefreshFlag, 1);
-
+  EXPECT_EQ(std::tuple(gImageRecords[kept].textureSlot, gImageRecords[kept].surface), std::tuple(0, nullptr));
   const uint32_t colour = GetColorTexture(0x112233);
   ReleaseAllTextureSurfaces();
   EXPECT_EQ(TextureOf(colour).surface, nullptr);
-  EXPECT_TRUE(gTextureRecords.IsTaken(colour)) << "records and names stay";
-  EXPECT_EQ(GetColorTexture(0x112233), colour);
-}
-
-TEST_F(EngineTextureTest, TextureOperationsBySlot) {
-  EXPECT_EQ(FindLostTextureSurface(), 0);
-  EXPECT_EQ(gAppActive, 1u);
-  const uint32_t texture = GetColorTexture(0x808080);
-  EXPECT_EQ(FindLostTextureSurface(), 1);
-  EXPECT_EQ(gAppActive, 0u);
-  gAppActive = 1;
-  gAlwaysActive = 1;
-  EXPECT_EQ(FindLostTextureSurface(), 1);
-  EXPECT_EQ(gAppActive, 1u);
-  gAlwaysActive = 0;
-
-  DDCOLORKEY key{};
-  ASSERT_NE(TextureOf(texture).surface->GetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
-  EXPECT_EQ(ApplyTextureColorKey(texture), 1);
-  EXPECT_EQ(TextureOf(texture).surface->GetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
-  EXPECT_EQ(ApplyTextureColorKey(9999), 0);
-
-  EXPECT_EQ(BuildTextureMipmaps(9999, 1), 0);
-  // The run set-up attached the image context to the display.
-  EXPECT_EQ(gImageContext.directDraw, gDirectDraw);
-  EXPECT_EQ(gImageContext.primarySurface, gPrimarySurface);
-  EXPECT_FALSE(gImageContext.owned);
+  EXPECT_EQ(GetColorTexture(0x112233), colour) << "records and names stay";
 }
 
 }  // namespace
