@@ -21,17 +21,12 @@ constexpr int32_t kBadBitmapNumber = 1001;
 constexpr int32_t kNoBitmap = 1002;
 constexpr int32_t kBadGamma = 1014;
 
-bool IsProgramBitmap(int32_t n) { return n >= 0 && n < kBitmapCount; }
-
 std::string FileOperand(int k) {
   const char* text = TextOperand(k);
   return std::string(text, strnlen(text, 255));
 }
 
 void Yield() { gYieldFlag = 1; }
-void YieldWhenAutomatic() {
-  if (gAutoRefreshFlag) gYieldFlag = 1;
-}
 
 // --- Loading and saving --------------------------------------------------------------------------
 
@@ -74,14 +69,14 @@ void CmdCreateBitmap() {
 void CmdSetCurrentBitmap() {
   QueueSetCurrentBitmap(IntOperand(0));
   SkipOperands(1);
-  YieldWhenAutomatic();
+  YieldByRefreshMode();
 }
 
 void CmdCopyBitmap() {
   const int32_t target = IntOperand(1);
   QueueCopyBitmap(IntOperand(0), target);
   SkipOperands(2);
-  if (target == 0) YieldWhenAutomatic();
+  if (target == 0) YieldByRefreshMode();
 }
 
 void CmdCopyBitmapRect() {
@@ -89,7 +84,7 @@ void CmdCopyBitmapRect() {
   QueueCopyBitmapRect(IntOperand(0), IntOperand(1), IntOperand(2), IntOperand(3), IntOperand(4), target,
                       IntOperand(6), IntOperand(7), IntOperand(8), IntOperand(9));
   SkipOperands(10);
-  if (target == 0) YieldWhenAutomatic();
+  if (target == 0) YieldByRefreshMode();
 }
 
 void CmdDeleteBitmap() {

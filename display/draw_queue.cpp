@@ -68,7 +68,7 @@ void SetItemText(DrawQueueItem& item, const std::string& text) {
 }
 
 win::IDirectDrawSurface7* CheckedBitmap(int32_t n) {
-  if (n < 0 || n >= kBitmapCount) {
+  if (!IsProgramBitmap(n)) {
     RaiseRuntimeError(1001);
     return nullptr;
   }
@@ -132,7 +132,7 @@ void Perform(DrawQueueItem& item) {
   switch (item.type) {
     case kSetBitmap: {
       const int32_t n = gCurrentBitmap;
-      if (n < 0 || n >= kBitmapCount) {
+      if (!IsProgramBitmap(n)) {
         RaiseRuntimeError(1001);
         break;
       }
@@ -150,7 +150,7 @@ void Perform(DrawQueueItem& item) {
         RaiseRuntimeError(1009);
         break;
       }
-      if (n < 0 || n >= kBitmapCount) {
+      if (!IsProgramBitmap(n)) {
         RaiseRuntimeError(1001);
         break;
       }
@@ -164,7 +164,7 @@ void Perform(DrawQueueItem& item) {
     }
     case kDeleteBitmap: {
       const int32_t n = item.number;
-      if (n < 0 || n >= kBitmapCount) {
+      if (!IsProgramBitmap(n)) {
         RaiseRuntimeError(1001);
       } else if (n < 1) {
         RaiseRuntimeError(1006);

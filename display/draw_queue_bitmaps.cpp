@@ -4,7 +4,6 @@
 // on the surface primitives for the bitmap table.
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 
 #include "display/display.h"
 #include "display/draw_queue_items.h"
@@ -31,12 +30,6 @@ constexpr int32_t kCopyOntoItself = 1007;
 constexpr int32_t kSourceTooLarge = 1008;
 constexpr int32_t kRectangleOutside = 1010;
 constexpr int32_t kEmptyRectangle = 1011;
-
-bool IsProgramBitmap(int32_t n) { return n >= 0 && n < kBitmapCount; }
-
-std::string ItemText(const DrawQueueItem& item) {
-  return std::string(item.params.text, strnlen(item.params.text, sizeof item.params.text));
-}
 
 // Attached files stand in for files on disk; the temporary copy keeps the name's ending.
 std::string ResolvedName(std::string name) {

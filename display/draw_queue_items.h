@@ -2,6 +2,8 @@
 // surface work. The executor hands text items and bitmap-file items to their own files.
 #pragma once
 #include <cstdint>
+#include <cstring>
+#include <string>
 
 #include "display/draw_queue.h"
 #include "engine3d/surface_primitives.h"
@@ -54,6 +56,10 @@ int32_t FramesFor(int32_t n);
 DrawQueueItem* QueueItem(int32_t type, int32_t frames);
 // Copies text into the item's parameter area, cut to 255 characters.
 void SetItemText(DrawQueueItem& item, const std::string& text);
+// The item's text, never beyond its parameter area.
+inline std::string ItemText(const DrawQueueItem& item) {
+  return std::string(item.params.text, strnlen(item.params.text, sizeof item.params.text - 1));
+}
 // Checks a bitmap number as the bitmap items do; its surface, or null after error 1001 or 1002.
 win::IDirectDrawSurface7* CheckedBitmap(int32_t n);
 

@@ -1,16 +1,12 @@
 // The draw queue's text items: printing in the window's font, erasing, drawing in the text font,
 // and the font settings. A text item repeated on the second page draws with the font, colours and
 // background mode of its first performance, whatever the items between changed.
-#include <cstring>
-
 #include "display/draw_queue_items.h"
 #include "display/text_fonts.h"
 
 namespace vx {
 
 namespace {
-
-int TextLength(const DrawQueueItem& item) { return int(strnlen(item.params.text, sizeof item.params.text - 1)); }
 
 // Draws the item's text on its target surface in one font, mode and pair of colours; with
 // centred, x is the middle of the text's measured width.
@@ -22,14 +18,15 @@ void DrawItemText(const DrawQueueItem& item, win::HFONT font, bool opaque, uint3
   win::HGDIOBJ previous = win::SelectObject(dc, font);
   win::SetTextColor(dc, ink);
   win::SetBkColor(dc, back);
-  const int length = TextLength(item);
+  const std::string text = ItemText(item);
+  const int length = int(text.size());
   int32_t x = item.x;
   if (centred) {
     win::SIZE size{0, 0};
-    win::GetTextExtentPoint32A(dc, item.params.text, length, &size);
+    win::GetTextExtentPoint32A(dc, text.c_str(), length, &size);
     x = WrapSub(x, size.cx / 2);
   }
-  win::TextOutA(dc, x, item.y, item.params.text, length);
+  win::TextOutA(dc, x, item.y, text.c_str(), length);
   if (previous) win::SelectObject(dc, previous);
   target->ReleaseDC(dc);
 }
@@ -60,7 +57,7 @@ bool PerformTextItem(DrawQueueItem& item) {
     }
     case kTextFont:
       gTextCharsetSetting = uint32_t(item.x);
-      gTextFontName.assign(item.params.text, size_t(TextLength(item)));
+      gTextFontName = ItemText(item);
       RemakeTextFont();
       return true;
     case kTextSize:

@@ -13,28 +13,25 @@ namespace vx {
 
 namespace {
 
-// Ends the slice while automatic refresh is on, so the setting shows in the next frame.
-void Yield() { gYieldFlag = gAutoRefreshFlag; }
-
 // --- Settings --------------------------------------------------------------------------------------
 
 void CmdChecklistFonts() { ListFontFamilies(); }
 
 void CmdSetTextFont() {
   QueueTextFont(TextOperand(0), 0);
-  Yield();
+  YieldByRefreshMode();
   SkipOperands(1);
 }
 
 void CmdSetTextFontCharset() {
   QueueTextFont(TextOperand(0), IntOperand(1));
-  Yield();
+  YieldByRefreshMode();
   SkipOperands(2);
 }
 
 void CmdSetTextSize() {
   QueueTextSize(IntOperand(0));
-  Yield();
+  YieldByRefreshMode();
   SkipOperands(1);
 }
 
@@ -43,29 +40,29 @@ void CmdSetTextTransparent() { QueueTextTransparent(); }
 
 void CmdSetTextToNormal() {
   QueueTextNormal();
-  Yield();
+  YieldByRefreshMode();
 }
 
 void CmdSetTextToItalic() {
   QueueTextItalic();
-  Yield();
+  YieldByRefreshMode();
 }
 
 void CmdSetTextToBold() {
   QueueTextBold();
-  Yield();
+  YieldByRefreshMode();
 }
 
 void CmdSetTextToBoldItalic() {
   QueueTextBoldItalic();
-  Yield();
+  YieldByRefreshMode();
 }
 
 // --- Drawing ---------------------------------------------------------------------------------------
 
 // Text on a bitmap is not seen until the bitmap is, so only text on the screen ends the slice.
 void YieldOnScreen() {
-  if (gCurrentBitmap == 0) Yield();
+  if (gCurrentBitmap == 0) YieldByRefreshMode();
 }
 
 void CmdDrawText() {

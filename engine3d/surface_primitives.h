@@ -14,6 +14,8 @@ namespace vx {
 constexpr int32_t kBitmapCount = 32;   // program bitmaps 0 (the screen) to 31
 constexpr int32_t kWorkBitmap = 33;    // the image-save item's own bitmap, never the program's
 constexpr int32_t kBitmapSlots = 34;
+// A number a program may give a bitmap: 0 (the screen) to 31.
+inline bool IsProgramBitmap(int32_t n) { return n >= 0 && n < kBitmapCount; }
 
 struct BitmapInfo {
   uint32_t width = 0, height = 0, bitsPerPixel = 0;

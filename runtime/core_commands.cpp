@@ -48,12 +48,6 @@ constexpr uint8_t kEnter = 13;
 
 // --- Slices --------------------------------------------------------------------------------------
 
-// With automatic refresh the slice ends so that the frame shows the command's effect. The flag is
-// only ever raised here: an error raised by the command has ended the slice already.
-void YieldByRefreshMode() {
-  if (gAutoRefreshFlag) gYieldFlag = 1;
-}
-
 // Drawing into a bitmap shows nothing, so only screen drawing ends the slice.
 void YieldOnScreen() {
   if (gCurrentBitmap == 0) YieldByRefreshMode();

@@ -38,5 +38,10 @@ inline const char* TextOperand(int k) { return StringText(gProgramCounter[k].slo
 inline intptr_t LiteralOperand(int k) { return gProgramCounter[k].word; }
 inline OperandWord* TargetOperand(int k) { return gProgramCounter[k].target; }
 inline void SkipOperands(int n) { gProgramCounter += n; }
+// With automatic refresh the slice ends after the command, so the frame shows its effect. The flag
+// is only ever raised: a slice end that an error asked for stays.
+inline void YieldByRefreshMode() {
+  if (gAutoRefreshFlag) gYieldFlag = 1;
+}
 
 }  // namespace vx

@@ -10,7 +10,7 @@ namespace vx {
 
 extern OperandWord* gProgramCounter;  // next code word to run
 extern uint8_t gYieldFlag;            // set to end the current time slice
-extern uint8_t gAutoRefreshFlag;      // drawing handlers copy it into gYieldFlag
+extern uint8_t gAutoRefreshFlag;      // drawing handlers end the slice while it is set
 extern uint8_t gTimeSliceMode;        // 1: slices end by time; 0: counting mode
 extern uint32_t gSliceLength;         // slice length in ms
 extern uint32_t gSliceStart;          // timeGetTime at the start of the slice
