@@ -78,30 +78,38 @@ struct WindowDump {
   }
 };
 
-TEST(WindowScreenshotTest, ProgramShowsABlackPictureInItsWindow) {
-  if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
-  test::TempFolder dir;
-  // Runs long enough for the screenshots, then the script ends it; two screenshots in a row that
-  // agree show the picture the program keeps presenting.
-  dir.Write("spin.vxa", "for i = 1 to 2000000000\nnext i\n");
+// Runs `vorlix run PROGRAM` under Xvfb (display number from first upwards) and takes screenshots
+// of its window until two in a row agree and, when given, the shell test `ready` holds for the
+// screenshot: the picture the program keeps presenting. The program is then ended.
+bool ShootWindow(test::TempFolder& dir, const std::string& program, int first, const std::string& ready,
+                 WindowDump* dump) {
   dir.Write("shot.sh",
             "#!/bin/sh\n"
-            "\"$1\" run spin.vxa & game=$!\n"
+            "\"$1\" run \"$2\" & game=$!\n"
             "tries=0\n"
-            "until xwd -silent -name \"$1\" -out shot.xwd 2>/dev/null && cmp -s shot.xwd last.xwd; do\n"
+            "until xwd -silent -name \"$1\" -out shot.xwd 2>/dev/null && " + ready + " cmp -s shot.xwd last.xwd; do\n"
             "  cp shot.xwd last.xwd 2>/dev/null\n"
             "  tries=$((tries + 1)); [ $tries -gt 300 ] && break; sleep 0.1\n"
             "done\n"
             "kill $game; wait $game 2>/dev/null\n"
             "exit 0\n");
   // The real X driver, whatever the test environment chose for SDL.
-  const std::string command = "cd '" + dir.path() + "' && env -u SDL_VIDEODRIVER ASAN_OPTIONS=detect_leaks=0 SDL_AUDIODRIVER=dummy " +
-                              "xvfb-run -a -n 91 -s '-screen 0 640x480x24' sh shot.sh '" + VX_VORLIX_PATH +
+  const std::string command = "cd '" + dir.path() + "' && env -u SDL_VIDEODRIVER ASAN_OPTIONS=detect_leaks=0 " +
+                              "SDL_AUDIODRIVER=dummy xvfb-run -a -n " + std::to_string(first) +
+                              " -s '-screen 0 640x480x24' sh shot.sh '" + VX_VORLIX_PATH + "' '" + program +
                               "' > log.txt 2>&1";
   const int raw = std::system(command.c_str());
-  ASSERT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << dir.Read("log.txt");
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << dir.Read("log.txt");
+  return dump->Read(dir.Read("shot.xwd"));
+}
+
+TEST(WindowScreenshotTest, ProgramShowsABlackPictureInItsWindow) {
+  if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
+  test::TempFolder dir;
+  // Runs long enough for the screenshots.
+  dir.Write("spin.vxa", "for i = 1 to 2000000000\nnext i\n");
   WindowDump dump;
-  ASSERT_TRUE(dump.Read(dir.Read("shot.xwd")));
+  ASSERT_TRUE(ShootWindow(dir, "spin.vxa", 91, "", &dump));
   EXPECT_EQ(dump.width, 640u);
   EXPECT_EQ(dump.height, 480u);
   EXPECT_TRUE(dump.AllBlack());
@@ -110,27 +118,11 @@ TEST(WindowScreenshotTest, ProgramShowsABlackPictureInItsWindow) {
 TEST(WindowScreenshotTest, TheWelcomeExampleShowsTextShapesAndPicturesInItsWindow) {
   if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
   test::TempFolder dir;
-  const std::string examples = std::string(VX_SOURCE_DIR) + "/examples/";
-  // Screenshots until the title shows and two in a row are the same: the picture is complete (the
-  // program then waits, and ends itself after ten seconds).
-  dir.Write("shot.sh",
-            "#!/bin/sh\n"
-            "\"$1\" run \"$2welcome.vxa\" & game=$!\n"
-            "tries=0\n"
-            "until xwd -silent -name \"$1\" -out shot.xwd 2>/dev/null &&\n"
-            "      od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -q ' 00 d[4-9a-c] ff' && cmp -s shot.xwd last.xwd; do\n"
-            "  cp shot.xwd last.xwd 2>/dev/null\n"
-            "  tries=$((tries + 1)); [ $tries -gt 300 ] && break; sleep 0.1\n"
-            "done\n"
-            "kill $game; wait $game 2>/dev/null\n"
-            "exit 0\n");
-  const std::string command = "cd '" + dir.path() + "' && env -u SDL_VIDEODRIVER ASAN_OPTIONS=detect_leaks=0 SDL_AUDIODRIVER=dummy " +
-                              "xvfb-run -a -n 96 -s '-screen 0 640x480x24' sh shot.sh '" + VX_VORLIX_PATH + "' '" + examples +
-                              "' > log.txt 2>&1";
-  const int raw = std::system(command.c_str());
-  ASSERT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << dir.Read("log.txt");
+  // The title's yellow shows once the picture is drawn (the program then waits, and ends itself
+  // after ten seconds).
   WindowDump dump;
-  ASSERT_TRUE(dump.Read(dir.Read("shot.xwd")));
+  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/welcome.vxa", 96,
+                          "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -q ' 00 d[4-9a-c] ff' &&", &dump));
   ASSERT_EQ(dump.bitsPerPixel % 8, 0u);
   EXPECT_GT(dump.Count(0xFFDC00, 100, 20, 540, 80), 500) << "the title";
   EXPECT_EQ(dump.Count(0x00C8FF, 40, 250, 601, 255), 561 * 5) << "the bar";
