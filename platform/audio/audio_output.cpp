@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace vx::win {
 
@@ -23,6 +25,7 @@ SDL_AudioDeviceID gDevice = 0;
 AudioMixCallback gMix = nullptr;
 void* gMixUser = nullptr;
 AudioFaults gFaults;
+std::vector<std::pair<AudioMixCallback, void*>> gSources;  // changed only under the device lock
 
 void FillStream(void* /*userdata*/, Uint8* stream, int len) {
   const size_t frames = static_cast<size_t>(len) / (sizeof(int16_t) * kAudioOutputChannels);
@@ -32,6 +35,7 @@ void FillStream(void* /*userdata*/, Uint8* stream, int len) {
   } else {
     std::memset(stream, 0, static_cast<size_t>(len));
   }
+  for (const auto& [add, user] : gSources) add(user, out, frames);
 }
 
 int32_t SampleAt(const AudioVoice& voice, uint32_t index) {
@@ -58,8 +62,9 @@ bool AnySoundOutputPresent() {
 
 }  // namespace
 
-bool OpenAudioOutput(AudioMixCallback mix, void* user) {
-  CloseAudioOutput();
+namespace {
+
+bool OpenDevice() {
   if (gFaults.failOpen || !AnySoundOutputPresent()) return false;
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
 
@@ -70,12 +75,8 @@ bool OpenAudioOutput(AudioMixCallback mix, void* user) {
   wanted.samples = kDeviceBufferFrames;
   wanted.callback = FillStream;
   SDL_AudioSpec obtained{};
-  gMix = mix;
-  gMixUser = user;
   gDevice = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
   if (gDevice == 0) {
-    gMix = nullptr;
-    gMixUser = nullptr;
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     return false;
   }
@@ -83,14 +84,48 @@ bool OpenAudioOutput(AudioMixCallback mix, void* user) {
   return true;
 }
 
-void CloseAudioOutput() {
+void CloseDevice() {
   if (gDevice == 0) return;
   // Closing waits for a callback in progress, so the callback's user may go away afterwards.
   SDL_CloseAudioDevice(gDevice);
   gDevice = 0;
-  gMix = nullptr;
-  gMixUser = nullptr;
   SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+}  // namespace
+
+bool OpenAudioOutput(AudioMixCallback mix, void* user) {
+  CloseAudioOutput();
+  if (gDevice == 0 && (gFaults.failOpen || !OpenDevice())) return false;
+  AudioOutputLock lock;
+  gMix = mix;
+  gMixUser = user;
+  return true;
+}
+
+void CloseAudioOutput() {
+  if (gDevice == 0) return;
+  {
+    AudioOutputLock lock;
+    gMix = nullptr;
+    gMixUser = nullptr;
+  }
+  if (gSources.empty()) CloseDevice();
+}
+
+bool AddAudioSource(AudioMixCallback add, void* user) {
+  if (gDevice == 0 && !OpenDevice()) return false;
+  AudioOutputLock lock;
+  gSources.emplace_back(add, user);
+  return true;
+}
+
+void RemoveAudioSource(void* user) {
+  {
+    AudioOutputLock lock;
+    std::erase_if(gSources, [user](const auto& source) { return source.second == user; });
+  }
+  if (gSources.empty() && !gMix) CloseDevice();
 }
 
 bool IsAudioOutputOpen() { return gDevice != 0; }

@@ -19,6 +19,12 @@ bool OpenAudioOutput(AudioMixCallback mix, void* user);
 void CloseAudioOutput();
 bool IsAudioOutputOpen();
 
+// Further sources played over the mix callback (a film's sound track). Each adds its frames to
+// what is already in `out`. The first source opens the device when nothing else has; the device
+// stays open while a source remains, also after CloseAudioOutput. False when it cannot open.
+bool AddAudioSource(AudioMixCallback add, void* user);
+void RemoveAudioSource(void* user);
+
 // Keeps the mix callback out while the caller changes what it reads. No-ops while closed.
 void LockAudioOutput();
 void UnlockAudioOutput();

@@ -26,6 +26,26 @@ TEST(AudioOutputTest, ReopensAndLocksNestedOrWithoutADevice) {
   { AudioOutputLock closed; }  // no device, nothing to lock
 }
 
+void AddNothing(void*, int16_t*, size_t) {}
+
+TEST(AudioOutputTest, AnAddedSourceKeepsTheDeviceOpenAcrossTheMixCallbacksLife) {
+  int source = 0;
+  ASSERT_TRUE(AddAudioSource(AddNothing, &source));
+  EXPECT_TRUE(IsAudioOutputOpen()) << "the first source opens the device";
+  EXPECT_TRUE(OpenAudioOutput(Silence, nullptr));
+  CloseAudioOutput();
+  EXPECT_TRUE(IsAudioOutputOpen()) << "the source still plays";
+  RemoveAudioSource(&source);
+  EXPECT_FALSE(IsAudioOutputOpen());
+
+  ASSERT_TRUE(OpenAudioOutput(Silence, nullptr));
+  ASSERT_TRUE(AddAudioSource(AddNothing, &source));
+  RemoveAudioSource(&source);
+  EXPECT_TRUE(IsAudioOutputOpen()) << "the mix callback still plays";
+  CloseAudioOutput();
+  EXPECT_FALSE(IsAudioOutputOpen());
+}
+
 std::vector<int32_t> Mix(AudioVoice& voice, size_t frames) {
   std::vector<int32_t> mono(frames, 0);
   MixVoice(voice, mono.data(), frames);

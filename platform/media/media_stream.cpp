@@ -1,0 +1,619 @@
+// Multimedia streams over FFmpeg: libavformat reads the container (from a file or from memory),
+// libavcodec decodes, libswscale writes pictures in the sample surface's pixel format and
+// libswresample turns the sound track into the audio output's format. Packets are read on demand
+// and kept per stream, so that the picture and the sound can each be decoded as far as it needs.
+#include "platform/media/media_stream.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/imgutils.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <deque>
+
+#include "platform/audio/audio_output.h"
+#include "platform/ddraw/pixel_format.h"
+#include "platform/win/time.h"
+
+namespace vx::win {
+
+namespace {
+
+MediaAudioSinkMaker gSinkMaker;
+bool gPlainConversion = false;
+MediaFaults gFaults;
+std::atomic<size_t> gLiveFilms{0};
+
+// Sound is decoded this far ahead of the clock, so that the output never runs dry between frames.
+constexpr double kSoundLeadSeconds = 0.5;
+// A stream whose packets pile up this high while the other is read is given up on.
+constexpr size_t kPacketQueueLimit = 2048;
+constexpr int kMemoryBufferBytes = 32768;
+
+}  // namespace
+
+// The sound track on the audio output (output_sink.cpp); null without an audio device.
+std::unique_ptr<MediaAudioSink> MakeOutputSink();
+
+namespace media_detail {
+
+struct PacketQueue {
+  std::deque<AVPacket*> packets;
+  void Clear() {
+    for (AVPacket* p : packets) av_packet_free(&p);
+    packets.clear();
+  }
+  AVPacket* Take() {
+    AVPacket* p = packets.front();
+    packets.pop_front();
+    return p;
+  }
+};
+
+struct Decoder {
+  int index = -1;
+  AVCodecContext* codec = nullptr;
+  PacketQueue queue;
+  bool flushSent = false;  // the end-of-stream packet went to the decoder
+  bool ended = false;      // the decoder gave its last frame
+};
+
+struct Film {
+  Film() { ++gLiveFilms; }
+  ~Film();
+  Film(const Film&) = delete;
+  Film& operator=(const Film&) = delete;
+
+  bool Open(const std::string& path, bool wantSound);
+  bool OpenDecoder(Decoder& decoder, int index);
+  bool ReadPacket();
+  // Decodes the next frame of the stream into frame; false at its end.
+  bool Decode(Decoder& decoder, AVFrame* frame);
+  double FrameTime(const AVFrame* frame, const Decoder& decoder, double previous) const;
+
+  double Clock();
+  void SetRunning(bool run);
+  bool Seek(double seconds);
+  void FeedSound();
+  void AdvancePicture(double now);
+  bool PictureOver(double now) const { return picture.ended && !pending && (!current || now >= currentTime + frameDuration); }
+  HRESULT WriteFrame(DirectDrawSurface* surface, const RECT& rect);
+
+  // Source.
+  AVFormatContext* format = nullptr;
+  AVIOContext* io = nullptr;
+  std::vector<uint8_t> memory;
+  size_t memoryPosition = 0;
+  bool demuxEnded = false;
+  double startSeconds = 0;  // the container's first time stamp: time 0 of the film
+
+  // Picture.
+  Decoder picture;
+  AVFrame* current = nullptr;  // the frame due now
+  AVFrame* pending = nullptr;  // the next one
+  double currentTime = 0, pendingTime = 0;
+  double frameDuration = 0.04;
+  double dropBefore = 0;  // after a seek: frames before this are decoded but not shown
+  uint64_t serial = 0;    // moves on with every frame that becomes current
+  bool showAtOnce = true; // the first frame after the start or a seek, even when stamped a little later
+  SwsContext* scaler = nullptr;
+
+  // Sound.
+  Decoder sound;
+  SwrContext* resampler = nullptr;
+  std::unique_ptr<MediaAudioSink> sink;
+  std::vector<int16_t> converted;  // stereo frames the sink has not taken yet
+  size_t convertedTaken = 0;       // samples of converted already written
+  double soundBase = 0;            // film time of the sink's frame 0
+  bool clockOnSound = false;
+
+  // Clock when it runs on milliseconds.
+  bool running = false;
+  double anchorSeconds = 0;
+  DWORD anchorMillis = 0;
+};
+
+Film::~Film() {
+  sink.reset();
+  picture.queue.Clear();
+  sound.queue.Clear();
+  av_frame_free(&current);
+  av_frame_free(&pending);
+  avcodec_free_context(&picture.codec);
+  avcodec_free_context(&sound.codec);
+  swr_free(&resampler);
+  sws_freeContext(scaler);
+  avformat_close_input(&format);
+  if (io) {
+    av_freep(&io->buffer);
+    avio_context_free(&io);
+  }
+  --gLiveFilms;
+}
+
+namespace {
+
+int ReadMemory(void* opaque, uint8_t* buffer, int size) {
+  Film& film = *static_cast<Film*>(opaque);
+  const size_t left = film.memory.size() - film.memoryPosition;
+  if (left == 0) return AVERROR_EOF;
+  const size_t n = std::min(left, size_t(size));
+  std::memcpy(buffer, film.memory.data() + film.memoryPosition, n);
+  film.memoryPosition += n;
+  return int(n);
+}
+
+int64_t SeekMemory(void* opaque, int64_t offset, int whence) {
+  Film& film = *static_cast<Film*>(opaque);
+  const auto size = int64_t(film.memory.size());
+  if (whence & AVSEEK_SIZE) return size;
+  int64_t base = 0;
+  switch (whence & ~AVSEEK_FORCE) {
+    case SEEK_SET: base = 0; break;
+    case SEEK_CUR: base = int64_t(film.memoryPosition); break;
+    case SEEK_END: base = size; break;
+    default: return AVERROR(EINVAL);
+  }
+  if (offset > size - base || offset < -base) return AVERROR(EINVAL);
+  film.memoryPosition = size_t(base + offset);
+  return base + offset;
+}
+
+}  // namespace
+
+bool Film::OpenDecoder(Decoder& decoder, int index) {
+  const AVCodecParameters* parameters = format->streams[index]->codecpar;
+  const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
+  if (!codec) return false;
+  decoder.codec = avcodec_alloc_context3(codec);
+  if (!decoder.codec || avcodec_parameters_to_context(decoder.codec, parameters) < 0 ||
+      avcodec_open2(decoder.codec, codec, nullptr) < 0) {
+    avcodec_free_context(&decoder.codec);
+    return false;
+  }
+  decoder.codec->pkt_timebase = format->streams[index]->time_base;
+  decoder.index = index;
+  return true;
+}
+
+bool Film::Open(const std::string& path, bool wantSound) {
+  format = avformat_alloc_context();
+  if (!format) return false;
+  if (!memory.empty()) {
+    auto* buffer = static_cast<uint8_t*>(av_malloc(kMemoryBufferBytes));
+    io = buffer ? avio_alloc_context(buffer, kMemoryBufferBytes, 0, this, ReadMemory, nullptr, SeekMemory) : nullptr;
+    if (!io) {
+      av_free(buffer);
+      return false;
+    }
+    format->pb = io;
+    format->flags |= AVFMT_FLAG_CUSTOM_IO;
+  }
+  // On failure avformat_open_input frees the context and clears the pointer.
+  if (avformat_open_input(&format, memory.empty() ? path.c_str() : nullptr, nullptr, nullptr) < 0) return false;
+  if (avformat_find_stream_info(format, nullptr) < 0) return false;
+  if (format->start_time != AV_NOPTS_VALUE) startSeconds = double(format->start_time) / AV_TIME_BASE;
+
+  const int videoIndex = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (videoIndex < 0 || !OpenDecoder(picture, videoIndex)) return false;
+  if (picture.codec->width <= 0 || picture.codec->height <= 0) return false;
+  const AVRational rate = av_guess_frame_rate(format, format->streams[videoIndex], nullptr);
+  if (rate.num > 0 && rate.den > 0) frameDuration = av_q2d(av_inv_q(rate));
+
+  // A sound track that cannot be decoded or played leaves the film silent, not unplayable.
+  if (wantSound) {
+    const int audioIndex = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, videoIndex, nullptr, 0);
+    if (audioIndex >= 0 && OpenDecoder(sound, audioIndex)) {
+      AVChannelLayout in{};
+      if (sound.codec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || av_channel_layout_copy(&in, &sound.codec->ch_layout) < 0)
+        av_channel_layout_default(&in, std::max(1, sound.codec->ch_layout.nb_channels));
+      AVChannelLayout out = AV_CHANNEL_LAYOUT_STEREO;
+      const bool resampling =
+          swr_alloc_set_opts2(&resampler, &out, AV_SAMPLE_FMT_S16, int(kAudioOutputRate), &in,
+                              sound.codec->sample_fmt, sound.codec->sample_rate, 0, nullptr) == 0 &&
+          swr_init(resampler) >= 0;
+      av_channel_layout_uninit(&in);
+      sink = resampling ? (gSinkMaker ? gSinkMaker() : MakeOutputSink()) : nullptr;
+      if (sink) {
+        sink->SetPaused(true);
+        clockOnSound = true;
+      } else {
+        swr_free(&resampler);
+        avcodec_free_context(&sound.codec);
+        sound.index = -1;
+      }
+    }
+  }
+  return true;
+}
+
+bool Film::ReadPacket() {
+  if (demuxEnded) return false;
+  AVPacket* packet = av_packet_alloc();
+  if (!packet) return false;
+  while (av_read_frame(format, packet) >= 0) {
+    Decoder* owner = packet->stream_index == picture.index ? &picture
+                     : packet->stream_index == sound.index ? &sound
+                                                           : nullptr;
+    if (owner) {
+      if (owner->queue.packets.size() >= kPacketQueueLimit) av_packet_free(&owner->queue.packets.front()), owner->queue.packets.pop_front();
+      owner->queue.packets.push_back(packet);
+      return true;
+    }
+    av_packet_unref(packet);
+  }
+  av_packet_free(&packet);
+  demuxEnded = true;
+  return false;
+}
+
+bool Film::Decode(Decoder& decoder, AVFrame* frame) {
+  while (!decoder.ended) {
+    const int received = avcodec_receive_frame(decoder.codec, frame);
+    if (received == 0) return true;
+    if (received != AVERROR(EAGAIN)) {
+      decoder.ended = true;  // the end, or a decoder that cannot go on
+      break;
+    }
+    if (decoder.flushSent) {
+      decoder.ended = true;
+      break;
+    }
+    while (decoder.queue.packets.empty() && ReadPacket()) {
+    }
+    if (decoder.queue.packets.empty()) {
+      avcodec_send_packet(decoder.codec, nullptr);
+      decoder.flushSent = true;
+      continue;
+    }
+    AVPacket* packet = decoder.queue.Take();
+    avcodec_send_packet(decoder.codec, packet);  // a damaged packet is skipped
+    av_packet_free(&packet);
+  }
+  return false;
+}
+
+double Film::FrameTime(const AVFrame* frame, const Decoder& decoder, double previous) const {
+  const int64_t stamp = frame->best_effort_timestamp;
+  if (stamp == AV_NOPTS_VALUE) return previous + frameDuration;
+  return double(stamp) * av_q2d(format->streams[decoder.index]->time_base) - startSeconds;
+}
+
+double Film::Clock() {
+  if (clockOnSound) {
+    const double heard = soundBase + double(sink->PlayedFrames()) / kAudioOutputRate;
+    if (!(sound.ended && converted.size() == convertedTaken && sink->QueuedFrames() == 0)) return heard;
+    // The sound track is over: the picture goes on by the millisecond clock from where it ended.
+    clockOnSound = false;
+    anchorSeconds = heard;
+    anchorMillis = timeGetTime();
+  }
+  if (!running) return anchorSeconds;
+  return anchorSeconds + double(DWORD(timeGetTime() - anchorMillis)) / 1000.0;
+}
+
+void Film::SetRunning(bool run) {
+  if (run == running) return;
+  if (!run) anchorSeconds = Clock();
+  anchorMillis = timeGetTime();
+  running = run;
+  if (sink) sink->SetPaused(!run);
+}
+
+bool Film::Seek(double seconds) {
+  const auto target = int64_t((seconds + startSeconds) * AV_TIME_BASE);
+  if (av_seek_frame(format, -1, target, AVSEEK_FLAG_BACKWARD) < 0 &&
+      !(seconds <= 0 && av_seek_frame(format, -1, 0, AVSEEK_FLAG_BYTE) >= 0))
+    return false;
+  demuxEnded = false;
+  for (Decoder* decoder : {&picture, &sound}) {
+    decoder->queue.Clear();
+    decoder->flushSent = decoder->ended = false;
+    if (decoder->codec) avcodec_flush_buffers(decoder->codec);
+  }
+  av_frame_free(&pending);
+  showAtOnce = true;
+  dropBefore = seconds - frameDuration / 2;
+  anchorSeconds = seconds;
+  anchorMillis = timeGetTime();
+  if (sink) {
+    sink->Flush();
+    soundBase = seconds;
+    converted.clear();
+    convertedTaken = 0;
+    clockOnSound = true;
+    swr_init(resampler);  // forgets samples held from before the seek
+  }
+  return true;
+}
+
+void Film::FeedSound() {
+  if (!sink || sound.index < 0) return;
+  const auto lead = size_t(kSoundLeadSeconds * kAudioOutputRate);
+  AVFrame* frame = nullptr;
+  while (sink->QueuedFrames() < lead) {
+    if (convertedTaken < converted.size()) {
+      const size_t frames = (converted.size() - convertedTaken) / 2;
+      const size_t taken = sink->Write(converted.data() + convertedTaken, frames);
+      convertedTaken += taken * 2;
+      if (taken < frames) break;
+      continue;
+    }
+    converted.clear();
+    convertedTaken = 0;
+    if (sound.ended) break;
+    if (!frame && !(frame = av_frame_alloc())) break;
+    const bool got = Decode(sound, frame);
+    if (got && FrameTime(frame, sound, 0) + double(frame->nb_samples) / std::max(1, frame->sample_rate) < dropBefore) {
+      av_frame_unref(frame);
+      continue;
+    }
+    const int room = swr_get_out_samples(resampler, got ? frame->nb_samples : 0);
+    if (room <= 0) continue;
+    converted.resize(size_t(room) * 2);
+    uint8_t* out = reinterpret_cast<uint8_t*>(converted.data());
+    const int made = swr_convert(resampler, &out, room, got ? const_cast<const uint8_t**>(frame->extended_data) : nullptr,
+                                 got ? frame->nb_samples : 0);
+    converted.resize(size_t(std::max(made, 0)) * 2);
+    if (got) av_frame_unref(frame);
+  }
+  av_frame_free(&frame);
+}
+
+void Film::AdvancePicture(double now) {
+  auto next = [this]() {
+    AVFrame* frame = av_frame_alloc();
+    double previous = pending ? pendingTime : currentTime;
+    while (frame && Decode(picture, frame)) {
+      const double time = FrameTime(frame, picture, previous);
+      if (time >= dropBefore) {
+        pending = frame;
+        pendingTime = time;
+        return;
+      }
+      previous = time;
+      av_frame_unref(frame);
+    }
+    av_frame_free(&frame);
+  };
+  if (!pending) next();
+  while (pending && (pendingTime <= now || showAtOnce)) {
+    showAtOnce = false;
+    av_frame_free(&current);
+    current = pending;
+    currentTime = pendingTime;
+    pending = nullptr;
+    ++serial;
+    next();
+  }
+}
+
+namespace {
+
+// The swscale format that lays pixels out as the surface's format does, or none.
+AVPixelFormat SwscaleFormatOf(const FormatInfo& f) {
+  if (f.kind != PixelKind::Rgb) return AV_PIX_FMT_NONE;
+  const uint32_t r = f.red.mask, g = f.green.mask, b = f.blue.mask;
+  if (f.bitCount == 32 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF) return f.alpha.mask ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR0;
+  if (f.bitCount == 24 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF) return AV_PIX_FMT_BGR24;
+  if (f.bitCount == 16 && r == 0xF800 && g == 0x07E0 && b == 0x001F) return AV_PIX_FMT_RGB565LE;
+  if (f.bitCount == 16 && r == 0x7C00 && g == 0x03E0 && b == 0x001F && !f.alpha.mask) return AV_PIX_FMT_RGB555LE;
+  return AV_PIX_FMT_NONE;
+}
+
+}  // namespace
+
+HRESULT Film::WriteFrame(DirectDrawSurface* surface, const RECT& rect) {
+  const FormatInfo info = DescribeFormat(surface->PixelFormat());
+  if (info.kind != PixelKind::Rgb) return DDERR_INVALIDPIXELFORMAT;
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  if (width <= 0 || height <= 0) return DDERR_INVALIDRECT;
+  const AVPixelFormat direct = gPlainConversion ? AV_PIX_FMT_NONE : SwscaleFormatOf(info);
+  const AVPixelFormat target = direct != AV_PIX_FMT_NONE ? direct : AV_PIX_FMT_BGRA;
+  scaler = sws_getCachedContext(scaler, current->width, current->height, AVPixelFormat(current->format), width, height,
+                                target, SWS_BILINEAR, nullptr, nullptr, nullptr);
+  if (!scaler) return DDERR_UNSUPPORTED;
+
+  DDSURFACEDESC2 desc{};
+  desc.dwSize = sizeof desc;
+  const HRESULT locked = surface->Lock(&rect, &desc, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr);
+  if (Failed(locked)) return locked;
+  auto* bits = static_cast<uint8_t*>(desc.lpSurface);
+  if (direct != AV_PIX_FMT_NONE) {
+    uint8_t* planes[4] = {bits, nullptr, nullptr, nullptr};
+    const int pitches[4] = {int(desc.lPitch), 0, 0, 0};
+    sws_scale(scaler, current->data, current->linesize, 0, current->height, planes, pitches);
+  } else {
+    // The plain path: 8-bit colour first, then each pixel in the surface's own format.
+    std::vector<uint32_t> argb(size_t(width) * size_t(height));
+    uint8_t* planes[4] = {reinterpret_cast<uint8_t*>(argb.data()), nullptr, nullptr, nullptr};
+    const int pitches[4] = {width * 4, 0, 0, 0};
+    sws_scale(scaler, current->data, current->linesize, 0, current->height, planes, pitches);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x)
+        StorePixel(bits + ptrdiff_t(y) * desc.lPitch + ptrdiff_t(x) * info.bytesPerPixel, info.bytesPerPixel,
+                   ArgbToPixel(info, argb[size_t(y) * size_t(width) + size_t(x)] | 0xFF000000u));
+  }
+  surface->Unlock(&rect);
+  return DD_OK;
+}
+
+}  // namespace media_detail
+
+using media_detail::Film;
+
+// --- The stream ----------------------------------------------------------------------------------
+
+HRESULT MultiMediaStream::Create(MultiMediaStream** out) {
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  if (gFaults.failCreate) return E_OUTOFMEMORY;
+  av_log_set_level(AV_LOG_QUIET);  // damaged films are the caller's to report
+  *out = new MultiMediaStream;
+  return S_OK;
+}
+
+void MultiMediaStream::Release() { delete this; }
+
+HRESULT MultiMediaStream::Initialize(STREAM_TYPE type, DWORD) {
+  if (type != STREAMTYPE_READ) return E_INVALIDARG;
+  initialized_ = true;
+  return S_OK;
+}
+
+HRESULT MultiMediaStream::AddMediaStream(DirectDraw* directDraw, MediaPurpose purpose, DWORD flags) {
+  if (!initialized_ || film_) return MS_E_NOTINIT;
+  if (purpose == MSPID_PrimaryVideo) {
+    if (!directDraw) return E_INVALIDARG;
+    directDraw_ = directDraw;
+  } else {
+    wantSound_ = (flags & AMMSF_ADDDEFAULTRENDERER) != 0;
+  }
+  return S_OK;
+}
+
+HRESULT MultiMediaStream::Open(std::shared_ptr<Film> film) {
+  if (!initialized_ || !directDraw_ || film_) return MS_E_NOTINIT;
+  if (!film) return E_OUTOFMEMORY;
+  film_ = std::move(film);
+  return S_OK;
+}
+
+HRESULT MultiMediaStream::OpenFile(const std::string& path, DWORD) {
+  if (!initialized_ || !directDraw_ || film_) return MS_E_NOTINIT;
+  auto film = std::make_shared<Film>();
+  if (!film->Open(path, wantSound_)) return MS_E_BADFILE;
+  return Open(std::move(film));
+}
+
+HRESULT MultiMediaStream::OpenMemory(std::vector<uint8_t> bytes, DWORD) {
+  if (!initialized_ || !directDraw_ || film_) return MS_E_NOTINIT;
+  if (bytes.empty()) return MS_E_BADFILE;
+  auto film = std::make_shared<Film>();
+  film->memory = std::move(bytes);
+  if (!film->Open({}, wantSound_)) return MS_E_BADFILE;
+  return Open(std::move(film));
+}
+
+HRESULT MultiMediaStream::GetMediaStream(MediaPurpose purpose, DirectDrawMediaStream** out) {
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  if (!film_) return MS_E_NOTINIT;
+  if (purpose != MSPID_PrimaryVideo) return MS_E_NOSTREAM;
+  *out = new DirectDrawMediaStream(film_, directDraw_);
+  return S_OK;
+}
+
+HRESULT MultiMediaStream::SetState(STREAM_STATE state) {
+  if (!film_) return MS_E_NOTINIT;
+  film_->SetRunning(state == STREAMSTATE_RUN);
+  return S_OK;
+}
+
+HRESULT MultiMediaStream::GetState(STREAM_STATE* state) {
+  if (!state) return E_INVALIDARG;
+  *state = film_ && film_->running ? STREAMSTATE_RUN : STREAMSTATE_STOP;
+  return S_OK;
+}
+
+HRESULT MultiMediaStream::Seek(STREAM_TIME time) {
+  if (!film_) return MS_E_NOTINIT;
+  return film_->Seek(double(time) / kStreamTimeUnitsPerSecond) ? S_OK : E_FAIL;
+}
+
+HRESULT MultiMediaStream::GetTime(STREAM_TIME* time) {
+  if (!time) return E_INVALIDARG;
+  if (!film_) return MS_E_NOTINIT;
+  *time = STREAM_TIME(film_->Clock() * kStreamTimeUnitsPerSecond);
+  return S_OK;
+}
+
+HRESULT MultiMediaStream::GetDuration(STREAM_TIME* duration) {
+  if (!duration) return E_INVALIDARG;
+  if (!film_) return MS_E_NOTINIT;
+  const int64_t d = film_->format->duration;
+  *duration = d == AV_NOPTS_VALUE ? 0 : STREAM_TIME(d) * (kStreamTimeUnitsPerSecond / AV_TIME_BASE);
+  return S_OK;
+}
+
+// --- The video stream and its samples -----------------------------------------------------------
+
+void DirectDrawMediaStream::Release() { delete this; }
+
+HRESULT DirectDrawMediaStream::GetFormat(DDSURFACEDESC2* current) {
+  if (!current || current->dwSize != sizeof(DDSURFACEDESC2)) return E_INVALIDARG;
+  std::memset(static_cast<void*>(current), 0, sizeof *current);
+  current->dwSize = sizeof *current;
+  current->dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+  current->dwWidth = DWORD(film_->picture.codec->width);
+  current->dwHeight = DWORD(film_->picture.codec->height);
+  current->ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
+  // Frames come in the display's format; a palettised display gets 32-bit frames.
+  DDSURFACEDESC2 mode{};
+  mode.dwSize = sizeof mode;
+  const bool rgb = Succeeded(directDraw_->GetDisplayMode(&mode)) && DescribeFormat(mode.ddpfPixelFormat).kind == PixelKind::Rgb;
+  current->ddpfPixelFormat = rgb ? mode.ddpfPixelFormat : DisplayPixelFormat(32);
+  return S_OK;
+}
+
+HRESULT DirectDrawMediaStream::CreateSample(DirectDrawSurface* surface, const RECT* rect, DWORD,
+                                            DirectDrawStreamSample** out) {
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  if (!surface) return E_INVALIDARG;
+  const RECT whole{0, 0, LONG(surface->Width()), LONG(surface->Height())};
+  const RECT area = rect ? *rect : whole;
+  if (area.left < 0 || area.top < 0 || area.right > whole.right || area.bottom > whole.bottom ||
+      area.right <= area.left || area.bottom <= area.top)
+    return DDERR_INVALIDRECT;
+  if (DescribeFormat(surface->PixelFormat()).kind != PixelKind::Rgb) return DDERR_INVALIDPIXELFORMAT;
+  *out = new DirectDrawStreamSample(film_, surface, area);
+  return S_OK;
+}
+
+DirectDrawStreamSample::DirectDrawStreamSample(std::shared_ptr<Film> film, DirectDrawSurface* surface, RECT rect)
+    : film_(std::move(film)), surface_(surface), rect_(rect) {
+  surface_->AddRef();
+}
+
+DirectDrawStreamSample::~DirectDrawStreamSample() { surface_->Release(); }
+
+void DirectDrawStreamSample::Release() { delete this; }
+
+HRESULT DirectDrawStreamSample::Update(DWORD) {
+  Film& film = *film_;
+  if (!film.running) return MS_E_NOTRUNNING;
+  film.FeedSound();
+  const double now = film.Clock();
+  film.AdvancePicture(now);
+  if (film.current && frameShown_ != film.serial) {
+    const HRESULT written = film.WriteFrame(surface_, rect_);
+    if (Failed(written)) return written;
+    frameShown_ = film.serial;
+  }
+  return film.PictureOver(now) ? MS_S_ENDOFSTREAM : S_OK;
+}
+
+HRESULT DirectDrawStreamSample::GetSurface(DirectDrawSurface** surface, RECT* clip) {
+  if (!surface) return E_INVALIDARG;
+  surface_->AddRef();
+  *surface = surface_;
+  if (clip) *clip = rect_;
+  return S_OK;
+}
+
+// --- Switches --------------------------------------------------------------------------------------
+
+void SetMediaAudioSinkMaker(MediaAudioSinkMaker maker) { gSinkMaker = std::move(maker); }
+void SetMediaPlainConversion(bool plain) { gPlainConversion = plain; }
+void SetMediaFaults(const MediaFaults& faults) { gFaults = faults; }
+size_t LiveFilmCount() { return gLiveFilms; }
+
+}  // namespace vx::win
