@@ -7,6 +7,7 @@
 #include "display/display.h"
 #include "display/draw_queue.h"
 #include "display/images/image_context.h"
+#include "display/video_playback.h"
 #include "engine3d/records.h"
 #include "engine3d/surface_primitives.h"
 #include "platform/ddraw/display_state.h"
@@ -83,6 +84,7 @@ int32_t SetDisplayModeFull(int32_t& width, int32_t& height, int32_t& depth, uint
     SetDisplayMode(oldWidth, oldHeight, oldDepth);
   };
   DrawQueueFlush();
+  ResetAnimationStreams();
   ReleaseAndClear(gPointerImageSurface);
   ReleaseDirectDrawObjects(0);
   if (!EnumerateDisplayCards(gSurfaceFallback == 1 ? 1 : 0, 1)) {

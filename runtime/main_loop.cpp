@@ -8,6 +8,7 @@
 #include "display/display.h"
 #include "display/draw_queue.h"
 #include "display/input_devices.h"
+#include "display/video_playback.h"
 #include "engine3d/records.h"
 #include "engine3d/surface_primitives.h"
 #include "platform/win/keyboard.h"

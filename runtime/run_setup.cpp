@@ -3,6 +3,7 @@
 
 #include "common/checklist.h"
 #include "display/draw_queue.h"
+#include "display/video_playback.h"
 #include "platform/win/time.h"
 #include "runtime/arrays.h"
 #include "runtime/core_commands.h"
@@ -43,6 +44,7 @@ void BeginProgramRun() {
 void ResetRuntimeState() {
   // Items left by an earlier run point into its program's slots: a run starts with none.
   DrawQueueFlush();
+  ResetAnimationStreams();
   gDataReadIndex = 0;
   FreeAllArrays();  // a program run again in the same process starts without arrays
   gReferenceTable.fill(nullptr);

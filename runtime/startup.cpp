@@ -10,6 +10,7 @@
 #include "display/draw_queue.h"
 #include "display/input_devices.h"
 #include "display/text_fonts.h"
+#include "display/video_playback.h"
 #include "engine3d/records.h"
 #include "ide/language.h"
 #include "platform/win/files.h"

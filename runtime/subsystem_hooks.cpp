@@ -44,7 +44,5 @@ void UpdatePointerSprites() {}
 void DrawBackdropPlane() {}
 void RenderSceneIfReady() {}
 void AdvanceAnimations() {}
-void UpdateAnimations() {}
-void DeleteAllAnimations() {}
 
 }  // namespace vx

@@ -12,7 +12,8 @@ namespace vx {
 // Text fonts (the display's own functions are in display/display.h).
 void CreateTextFontForRun();
 
-// Sprites, pointer, scene, animation and video (the record pools are in engine3d/records.h).
+// Sprites, pointer, scene and keyframe animation (the record pools are in engine3d/records.h;
+// video is display/video_playback.h).
 void Reset3DScene();
 void LoadPointerBitmap();
 // The full-screen software pointer. Until its sprites exist here, only whether it was made and
@@ -28,8 +29,6 @@ void UpdatePointerSprites();
 void DrawBackdropPlane();
 void RenderSceneIfReady();
 void AdvanceAnimations();
-void UpdateAnimations();
-void DeleteAllAnimations();
 
 extern int gBlitOverdraw;         // 2 when drawing items repeat on the second page
 
