@@ -14,5 +14,6 @@ void RegisterInputCommands();
 void RegisterCoreSystemCommands();
 void RegisterBitmapCommands();
 void RegisterTextCommands();
+void RegisterVideoCommands();
 
 }  // namespace vx

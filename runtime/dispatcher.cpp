@@ -127,6 +127,7 @@ void RegisterAllCommands() {
   RegisterCoreSystemCommands();
   RegisterBitmapCommands();
   RegisterTextCommands();
+  RegisterVideoCommands();
 }
 
 void ExecuteTimeSlice() {

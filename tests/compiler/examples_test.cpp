@@ -36,8 +36,9 @@ const std::map<std::string, Expected> kExpected = {
     {"error.vxa", {"", 102}},
 };
 
-// The examples that draw; tests/display/examples_screen_test.cpp checks their pictures.
-const std::set<std::string> kDrawn = {"shapes.vxa", "text.vxa", "picture.vxa", "welcome.vxa"};
+// The examples that draw; tests/display/examples_screen_test.cpp checks their pictures (the film
+// example: tests/display/video_test.cpp).
+const std::set<std::string> kDrawn = {"shapes.vxa", "text.vxa", "picture.vxa", "welcome.vxa", "film.vxa"};
 
 TEST(ExamplesTest, EveryExampleIsListedCompilesAndShowsItsResult) {
   int count = 0;

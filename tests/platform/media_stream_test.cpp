@@ -61,10 +61,7 @@ class MediaStreamTest : public ::testing::Test {
     ASSERT_EQ(directDraw_->SetCooperativeLevel(nullptr, DDSCL_NORMAL), DD_OK);
   }
   void TearDown() override {
-    if (sample_) sample_->Release();
-    if (video_) video_->Release();
-    if (stream_) stream_->Release();
-    if (surface_) surface_->Release();
+    Close();
     directDraw_->Release();
     SetMediaAudioSinkMaker(nullptr);
     SetMediaPlainConversion(false);
@@ -72,6 +69,18 @@ class MediaStreamTest : public ::testing::Test {
     SetClockSource(nullptr);
     EXPECT_EQ(LiveFilmCount(), 0u);
     EXPECT_EQ(LiveSurfaceCount(), 0u);
+  }
+
+  // Gives back the sample, the streams and the surface.
+  void Close(bool keepSurface = false) {
+    if (sample_) sample_->Release();
+    if (video_) video_->Release();
+    if (stream_) stream_->Release();
+    if (surface_ && !keepSurface) surface_->Release();
+    sample_ = nullptr;
+    video_ = nullptr;
+    stream_ = nullptr;
+    if (!keepSurface) surface_ = nullptr;
   }
 
   DirectDrawSurface* MakeSurface(DWORD width, DWORD height, const DDPIXELFORMAT& format) {
@@ -206,9 +215,7 @@ TEST_F(MediaStreamTest, TheSoundTrackReachesTheSinkInTheOutputFormat) {
   EXPECT_GT(loudest, 1000);
 
   // A film without sound, or one told to keep quiet, writes nothing.
-  sample_->Release(), sample_ = nullptr;
-  video_->Release(), video_ = nullptr;
-  stream_->Release(), stream_ = nullptr;
+  Close(true);
   sound_->samples.clear();
   ASSERT_EQ(Open(path, false, false), S_OK);
   ASSERT_EQ(stream_->GetMediaStream(MSPID_PrimaryVideo, &video_), S_OK);
@@ -266,10 +273,7 @@ TEST_F(MediaStreamTest, FramesLandInEveryFormatAndSizeAsThePlainPathPutsThem) {
         const SurfacePixels pixels = surface_->Pixels();
         for (uint32_t y = 0; y < pixels.height; ++y)
           for (uint32_t x = 0; x < pixels.width; ++x) pictures[plain].push_back(ReadPixelArgb(pixels, x, y) & 0xFFFFFF);
-        sample_->Release(), sample_ = nullptr;
-        video_->Release(), video_ = nullptr;
-        stream_->Release(), stream_ = nullptr;
-        surface_->Release(), surface_ = nullptr;
+        Close();
       }
       ASSERT_EQ(pictures[0].size(), pictures[1].size());
       size_t far = 0;
@@ -286,10 +290,10 @@ TEST_F(MediaStreamTest, MissingDamagedAndForeignFilmsFailToOpenOrEndQuietly) {
   FILM_OR_SKIP(truncated, "truncated.avi");
   for (const std::string& path : {Film("garbage.avi"), truncated + ".missing", std::string()}) {
     EXPECT_EQ(Open(path), MS_E_BADFILE) << path;
-    stream_->Release(), stream_ = nullptr;
+    Close();
   }
   EXPECT_EQ(Open(Film("garbage.avi"), true), MS_E_BADFILE);
-  stream_->Release(), stream_ = nullptr;
+  Close();
 
   // A film cut short, and a film whose middle is overwritten, play as far as they can.
   std::vector<uint8_t> damaged = Bytes(Film("colours_sound.avi"));
@@ -297,17 +301,12 @@ TEST_F(MediaStreamTest, MissingDamagedAndForeignFilmsFailToOpenOrEndQuietly) {
   const std::string damagedPath = truncated + ".damaged.avi";
   std::ofstream(damagedPath, std::ios::binary).write(reinterpret_cast<const char*>(damaged.data()), std::streamsize(damaged.size()));
   for (const std::string& path : {truncated, damagedPath}) {
-    if (Open(path) != S_OK) {
-      stream_->Release(), stream_ = nullptr;
-      continue;
-    }
-    stream_->Release(), stream_ = nullptr;
+    const bool opens = Open(path) == S_OK;
+    Close();
+    if (!opens) continue;
     Start(path);
     EXPECT_EQ(PlayUntil(60000), MS_S_ENDOFSTREAM) << path;
-    sample_->Release(), sample_ = nullptr;
-    video_->Release(), video_ = nullptr;
-    stream_->Release(), stream_ = nullptr;
-    surface_->Release(), surface_ = nullptr;
+    Close();
   }
   std::filesystem::remove(damagedPath);
 }
@@ -342,9 +341,7 @@ TEST_F(MediaStreamTest, OnTheAudioOutputTheSoundTrackPlaysWhileTheFilmIsOpen) {
   EXPECT_TRUE(IsAudioOutputOpen());
   EXPECT_EQ(sample_->Update(0), S_OK);
   EXPECT_TRUE(Near(Colour(), kRed));
-  sample_->Release(), sample_ = nullptr;
-  video_->Release(), video_ = nullptr;
-  stream_->Release(), stream_ = nullptr;
+  Close();
   EXPECT_FALSE(IsAudioOutputOpen());
 }
 
