@@ -4,8 +4,8 @@
 #include <string>
 
 #include "display/display_state.h"
+#include "display/draw_queue_items.h"
 #include "display/video_playback.h"
-#include "engine3d/surface_primitives.h"
 #include "runtime/command_families.h"
 #include "runtime/dispatcher.h"
 #include "runtime/errors.h"
@@ -15,8 +15,6 @@ namespace vx {
 
 namespace {
 
-constexpr int32_t kBadBitmapNumber = 1001;
-constexpr int32_t kNoBitmap = 1002;
 constexpr int32_t kBadAnimationNumber = 2001;
 constexpr int32_t kLoadFailed = 2002;
 constexpr int32_t kNoAnimation = 2004;
@@ -35,20 +33,6 @@ bool CheckAnimation(int32_t n, bool mustBeLoaded = true) {
   }
   if (mustBeLoaded && !Slot(n).loaded) {
     RaiseRuntimeError(kNoAnimation);
-    return false;
-  }
-  return true;
-}
-
-// The surface of bitmap b (0: the screen); false after raising the error.
-bool TargetOf(int32_t b, win::IDirectDrawSurface7** surface) {
-  if (!IsProgramBitmap(b)) {
-    RaiseRuntimeError(kBadBitmapNumber);
-    return false;
-  }
-  *surface = b == 0 ? gBackBuffer : gBitmaps[size_t(b)];
-  if (b != 0 && !*surface) {
-    RaiseRuntimeError(kNoBitmap);
     return false;
   }
   return true;
@@ -174,16 +158,16 @@ void CmdPlayAnimationToBitmap() {
   const int32_t n = IntOperand(0), b = IntOperand(1);
   const win::RECT r = RectOperands(2);
   SkipOperands(6);
-  win::IDirectDrawSurface7* target = nullptr;
-  if (CheckAnimation(n) && TargetOf(b, &target)) PlayOnce(n, true, r, target);
+  if (!CheckAnimation(n)) return;
+  if (win::IDirectDrawSurface7* target = CheckedBitmap(b)) PlayOnce(n, true, r, target);
 }
 
 void CmdLoopAnimationToBitmap() {
   const int32_t n = IntOperand(0), b = IntOperand(1);
   const win::RECT r = RectOperands(2);
   SkipOperands(6);
-  win::IDirectDrawSurface7* target = nullptr;
-  if (CheckAnimation(n) && TargetOf(b, &target)) PlayLooping(n, true, r, target, true);
+  if (!CheckAnimation(n)) return;
+  if (win::IDirectDrawSurface7* target = CheckedBitmap(b)) PlayLooping(n, true, r, target, true);
 }
 
 // --- Questions ----------------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "common/value_slot.h"
 #include "display/display_state.h"
 #include "engine3d/surface_primitives.h"
 #include "platform/win/files.h"
@@ -44,7 +45,8 @@ void Clip(AnimationStream& a) {
   }
   const float perX = float(a.film.right) / float(width), perY = float(a.film.bottom) / float(height);
   const auto targetWidth = int32_t(a.target->Width()), targetHeight = int32_t(a.target->Height());
-  auto shift = [](int64_t excess, float per) { return int32_t(float(excess) * per); };
+  // A shift past the frame's edge empties the source whatever its size, so it stops there.
+  auto shift = [](int64_t excess, float per) { return TruncateToInt32(std::min(double(float(excess) * per), 1e9)); };
   if (d.left < 0) a.source.left += shift(-int64_t(d.left), perX), d.left = 0;
   if (d.top < 0) a.source.top += shift(-int64_t(d.top), perY), d.top = 0;
   if (d.right > targetWidth) a.source.right -= shift(int64_t(d.right) - targetWidth, perX), d.right = targetWidth;
@@ -166,7 +168,7 @@ int32_t PlayAnimationStream(int32_t n, bool useRect, int32_t left, int32_t top, 
   }
   const win::RECT& r = a.requested;
   const bool ownSize = r.right == 0 && r.bottom == 0;
-  a.destination = ownSize ? win::RECT{r.left, r.top, r.left + a.film.right, r.top + a.film.bottom} : r;
+  a.destination = ownSize ? win::RECT{r.left, r.top, WrapAdd(r.left, a.film.right), WrapAdd(r.top, a.film.bottom)} : r;
   if (!MakeSample(a, !ownSize)) {
     CloseAnimationStream(n);
     return 0;

@@ -100,7 +100,7 @@ struct Film {
   AVFrame* pending = nullptr;  // the next one
   double currentTime = 0, pendingTime = 0;
   double frameDuration = 0.04;
-  double dropBefore = 0;  // after a seek: frames before this are decoded but not shown
+  double dropBefore = -1e9;  // after a seek: frames before this are decoded but not shown
   uint64_t serial = 0;    // moves on with every frame that becomes current
   bool showAtOnce = true; // the first frame after the start or a seek, even when stamped a little later
   SwsContext* scaler = nullptr;
@@ -243,7 +243,10 @@ bool Film::ReadPacket() {
                      : packet->stream_index == sound.index ? &sound
                                                            : nullptr;
     if (owner) {
-      if (owner->queue.packets.size() >= kPacketQueueLimit) av_packet_free(&owner->queue.packets.front()), owner->queue.packets.pop_front();
+      if (owner->queue.packets.size() >= kPacketQueueLimit) {
+        AVPacket* oldest = owner->queue.Take();
+        av_packet_free(&oldest);
+      }
       owner->queue.packets.push_back(packet);
       return true;
     }

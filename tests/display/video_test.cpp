@@ -210,6 +210,27 @@ wait 100000
   EXPECT_EQ(gErrorCode, 0);
 }
 
+TEST_F(VideoTest, RectanglesAtTheEndsOfTheIntegerRangeDrawOnlyWhatLiesOnTheScreen) {
+  Start(R"(load animation "halves.avi", 1
+play animation 1, 2147483600, 0
+wait 100
+place animation 1, -2147483647, -2147483647, 2147483647, 2147483647
+wait 100
+place animation 1, -2147483647, 0, 64, 48
+wait 100000
+)");
+  RunUntil(60);
+  EXPECT_EQ(At(639, 10), kBlack) << "past the right edge";
+  RunUntil(180);
+  // The screen shows a column or two from the film's middle, where red meets blue.
+  for (int32_t x : {0, 320, 639})
+    EXPECT_TRUE(Near(At(x, 240), kRed) || Near(At(x, 240), kBlue)) << x << ": " << std::hex << At(x, 240);
+  test::Fill(gBackBuffer, kBlack);
+  RunUntil(300);
+  EXPECT_TRUE(Near(At(10, 10), kBlue)) << "the film's last columns: " << std::hex << At(10, 10);
+  EXPECT_EQ(gErrorCode, 0);
+}
+
 // The file name is matched without regard to case, as on Windows.
 TEST_F(VideoTest, AFilmPlaysIntoABitmapClippedToTheBitmapsOwnSize) {
   Start(R"(create bitmap 1, 48, 40

@@ -295,20 +295,32 @@ TEST_F(MediaStreamTest, MissingDamagedAndForeignFilmsFailToOpenOrEndQuietly) {
   EXPECT_EQ(Open(Film("garbage.avi"), true), MS_E_BADFILE);
   Close();
 
-  // A film cut short, and a film whose middle is overwritten, play as far as they can.
-  std::vector<uint8_t> damaged = Bytes(Film("colours_sound.avi"));
-  for (size_t i = damaged.size() / 3; i < damaged.size() / 2; i += 7) damaged[i] ^= 0x5A;
-  const std::string damagedPath = truncated + ".damaged.avi";
-  std::ofstream(damagedPath, std::ios::binary).write(reinterpret_cast<const char*>(damaged.data()), std::streamsize(damaged.size()));
-  for (const std::string& path : {truncated, damagedPath}) {
+  // Films cut short at several places, and films whose middle is overwritten, play as far as
+  // they can.
+  std::vector<std::string> paths{truncated};
+  for (const char* name : {"colours_sound.avi", "colours.mpg"}) {
+    const std::vector<uint8_t> whole = Bytes(Film(name));
+    for (int part = 1; part <= 4; ++part) {
+      std::vector<uint8_t> damaged = whole;
+      if (part == 4)
+        for (size_t i = damaged.size() / 3; i < damaged.size() / 2; i += 7) damaged[i] ^= 0x5A;
+      else
+        damaged.resize(damaged.size() * size_t(part) / 4);
+      paths.push_back(truncated + "." + std::to_string(paths.size()) + "." + name);
+      std::ofstream(paths.back(), std::ios::binary)
+          .write(reinterpret_cast<const char*>(damaged.data()), std::streamsize(damaged.size()));
+    }
+  }
+  for (const std::string& path : paths) {
     const bool opens = Open(path) == S_OK;
     Close();
     if (!opens) continue;
     Start(path);
     EXPECT_EQ(PlayUntil(60000), MS_S_ENDOFSTREAM) << path;
     Close();
+    gNow = 1000;
   }
-  std::filesystem::remove(damagedPath);
+  for (size_t i = 1; i < paths.size(); ++i) std::filesystem::remove(paths[i]);
 }
 
 TEST_F(MediaStreamTest, TheFilmLivesWhileAnyHandleDoesAndTheSampleHoldsItsSurface) {
