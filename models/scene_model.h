@@ -102,6 +102,10 @@ struct XModel {
 };
 // Reads a .x file into a new tree; false (with nothing left allocated) when it can't.
 bool ReadXModel(const std::string& path, XModel& out, std::string& error);
+// The same from .x data in memory (the built-in meshes are resources).
+bool ReadXModelFromMemory(const uint8_t* data, size_t size, XModel& out, std::string& error);
+// The geometry of .x data in memory, all meshes in model space, for building a mesh record.
+bool ReadXMeshData(const uint8_t* data, size_t size, MeshCopy& out, std::string& error);
 
 // Reads the animation sets of a .x file into the model's set, times moved on by `startFrame`,
 // matching animations to frames by name. `readerFlags` is accepted for callers that pass one; it

@@ -319,15 +319,12 @@ void LoadTextures(SceneNode& node) {
 
 }  // namespace
 
-bool ReadXModel(const std::string& path, XModel& out, std::string& error) {
+namespace {
+
+bool ReadModel(const uint8_t* data, size_t size, XModel& out, std::string& error, bool loadTextures) {
   out = XModel();
-  const std::optional<std::vector<uint8_t>> bytes = win::ReadWholeFile(path);
-  if (!bytes) {
-    error = "can't read " + path;
-    return false;
-  }
   xfile::File file;
-  if (!xfile::ReadFile(bytes->data(), bytes->size(), file, error)) return false;
+  if (!xfile::ReadFile(data, size, file, error)) return false;
   ModelBuilder builder;
   std::unique_ptr<FrameNode> root;
   int32_t frameCount = 0;
@@ -337,10 +334,39 @@ bool ReadXModel(const std::string& path, XModel& out, std::string& error) {
   }
   std::unique_ptr<AnimationSet> set;
   if (!ReadAnimationSets(file, *root, frameCount, set, 0.0f, 0, error)) return false;
-  LoadTextures(*root);
+  if (loadTextures) LoadTextures(*root);
   out.root = root.release();
   out.frameCount = frameCount;
   out.animationSet = set.release();
+  return true;
+}
+
+}  // namespace
+
+bool ReadXModelFromMemory(const uint8_t* data, size_t size, XModel& out, std::string& error) {
+  return ReadModel(data, size, out, error, true);
+}
+
+bool ReadXModel(const std::string& path, XModel& out, std::string& error) {
+  out = XModel();
+  const std::optional<std::vector<uint8_t>> bytes = win::ReadWholeFile(path);
+  if (!bytes) {
+    error = "can't read " + path;
+    return false;
+  }
+  return ReadXModelFromMemory(bytes->data(), bytes->size(), out, error);
+}
+
+bool ReadXMeshData(const uint8_t* data, size_t size, MeshCopy& out, std::string& error) {
+  out = MeshCopy();
+  // Mesh data takes no textures: the engine is not asked for any.
+  XModel read;
+  if (!ReadModel(data, size, read, error, false)) return false;
+  SceneModel model;
+  model.root = read.root;
+  model.frameCount = read.frameCount;
+  model.animationSet = read.animationSet;
+  model.CopyMeshData(out, -1, -1);
   return true;
 }
 
