@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <initializer_list>
 
+#include "models/list_link.h"
 #include "models/model_maths.h"
 #include "models/scene_model.h"
 #include "platform/win/files.h"
@@ -15,28 +17,11 @@ namespace vx {
 
 // ---- the records ----------------------------------------------------------------------------------
 
-AnimationTrack::~AnimationTrack() {
-  // The chain is deleted in a loop, not by recursion.
-  AnimationTrack* t = next;
-  next = nullptr;
-  while (t) {
-    AnimationTrack* after = t->next;
-    t->next = nullptr;
-    delete t;
-    t = after;
-  }
-}
+AnimationTrack::~AnimationTrack() { DeleteFollowing(*this); }
 
 AnimationSet::~AnimationSet() {
   delete firstTrack;
-  AnimationSet* s = next;
-  next = nullptr;
-  while (s) {
-    AnimationSet* after = s->next;
-    s->next = nullptr;
-    delete s;
-    s = after;
-  }
+  DeleteFollowing(*this);
 }
 
 void AnimationSet::AddTrack(AnimationTrack* track) {
@@ -305,10 +290,24 @@ int32_t AppendXAnimationFile(SceneModel& model, const std::string& modelPath, co
 
 namespace {
 
+// Shortest text that reads back to the same float.
 void AppendNumber(std::string& out, float v) {
   char buf[32];
   const auto r = std::to_chars(buf, buf + sizeof buf, v);
   out.append(buf, r.ptr);
+}
+
+// "time;count;v1,v2,...;" of one timed key.
+void AppendKey(std::string& out, float time, std::initializer_list<float> values) {
+  AppendNumber(out, time);
+  out += ';' + std::to_string(values.size()) + ';';
+  const char* separator = "";
+  for (float v : values) {
+    out += separator;
+    AppendNumber(out, v);
+    separator = ",";
+  }
+  out += ';';
 }
 
 }  // namespace
@@ -330,31 +329,18 @@ bool WriteXAnimation(const AnimationSet& set, const std::string& path) {
       }
       out += "  }\n";
     };
-    auto vectorKey = [&](const VectorKey& k) {
-      AppendNumber(out, k.time);
-      out += ";3;";
-      AppendNumber(out, k.x);
-      out += ',';
-      AppendNumber(out, k.y);
-      out += ',';
-      AppendNumber(out, k.z);
-      out += ';';
-    };
     block(0, t->rotationKeys.size(), [&](size_t i) {
       const RotationKey& k = t->rotationKeys[i];
-      AppendNumber(out, k.time);
-      out += ";4;";
-      AppendNumber(out, k.s);
-      out += ',';
-      AppendNumber(out, k.x);
-      out += ',';
-      AppendNumber(out, k.y);
-      out += ',';
-      AppendNumber(out, k.z);
-      out += ';';
+      AppendKey(out, k.time, {k.s, k.x, k.y, k.z});
     });
-    block(1, t->scaleKeys.size(), [&](size_t i) { vectorKey(t->scaleKeys[i]); });
-    block(2, t->positionKeys.size(), [&](size_t i) { vectorKey(t->positionKeys[i]); });
+    block(1, t->scaleKeys.size(), [&](size_t i) {
+      const VectorKey& k = t->scaleKeys[i];
+      AppendKey(out, k.time, {k.x, k.y, k.z});
+    });
+    block(2, t->positionKeys.size(), [&](size_t i) {
+      const VectorKey& k = t->positionKeys[i];
+      AppendKey(out, k.time, {k.x, k.y, k.z});
+    });
     out += " }\n";
   }
   out += "}\n";

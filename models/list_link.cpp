@@ -3,17 +3,7 @@
 
 namespace vx {
 
-ListLink::~ListLink() {
-  ListLink* n = next;
-  next = nullptr;
-  while (n) {
-    ListLink* after = n->next;
-    n->next = nullptr;
-    n->previous = nullptr;
-    delete n;
-    n = after;
-  }
-}
+ListLink::~ListLink() { DeleteFollowing(*this); }
 
 void ListLink::Append(ListLink* node) {
   ListLink* last = this;

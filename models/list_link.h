@@ -25,6 +25,20 @@ struct ListHead {
   ListLink* first = nullptr;
 };
 
+// Deletes the nodes after `node` of a chain linked through `next`, in a loop: each is cut off
+// before it is deleted, so no destructor recurses down a long chain.
+template <class T>
+void DeleteFollowing(T& node) {
+  T* n = node.next;
+  node.next = nullptr;
+  while (n) {
+    T* after = n->next;
+    n->next = nullptr;
+    delete n;
+    n = after;
+  }
+}
+
 // Deletes the object a holder owns and clears the holder's pointer.
 template <class T>
 void ReleaseOwnedObject(T*& owned) {

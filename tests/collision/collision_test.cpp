@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -52,7 +53,9 @@ struct Recorder {
 
 class Collision : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { Restart(); }
+  // An empty library that reports to the recorder.
+  void Restart() {
     ResetCollisionLibrary();
     SetDefaultResponse(&Recorder::Record, kResponseSimple, &recorder_);
   }
@@ -99,31 +102,27 @@ TEST_F(Collision, TransformsTurnShapesAndCylindersAndConesStandUpright) {
   EXPECT_EQ(TestCollisions(), 1);
   RemoveCollisionObject(moved);
 
-  // A cylinder of height 4 stands along y: it reaches y 1.8, not z 1.8.
-  ResetCollisionLibrary();
-  SetDefaultResponse(&Recorder::Record, kResponseSimple, &recorder_);
-  CollisionShape cylinder;
-  cylinder.kind = CollisionShape::Kind::Cylinder;
-  cylinder.size = Vector3f(0.5f, 4, 0);
-  Add(10, cylinder, Place(0, 0, 0));
-  const uint32_t probe = Add(11, Sphere(0.1f), Place(0, 1.8f, 0));
-  EXPECT_EQ(TestCollisions(), 1);
-  SetCollisionTransform(probe, Place(0, 0, 1.8f));
-  EXPECT_EQ(TestCollisions(), 0);
-
-  // A cone's tip is at the top: near its tip it is narrow.
-  ResetCollisionLibrary();
-  SetDefaultResponse(&Recorder::Record, kResponseSimple, &recorder_);
-  CollisionShape cone;
-  cone.kind = CollisionShape::Kind::Cone;
-  cone.size = Vector3f(0.5f, 2, 0);
-  Add(20, cone, Place(0, 0, 0));
-  const uint32_t near = Add(21, Sphere(0.05f), Place(0, 0.9f, 0));
-  EXPECT_EQ(TestCollisions(), 1);
-  SetCollisionTransform(near, Place(0.4f, 0.9f, 0));
-  EXPECT_EQ(TestCollisions(), 0);
-  SetCollisionTransform(near, Place(0.4f, -0.9f, 0));
-  EXPECT_EQ(TestCollisions(), 1);
+  // Each probe point touches the upright shape (radius 0.5) or not.
+  struct Probe {
+    Vector3f at;
+    int32_t pairs;
+  };
+  auto check = [&](CollisionShape::Kind kind, float height, std::initializer_list<Probe> probes) {
+    Restart();
+    CollisionShape upright;
+    upright.kind = kind;
+    upright.size = Vector3f(0.5f, height, 0);
+    Add(10, upright, Place(0, 0, 0));
+    const uint32_t probe = Add(11, Sphere(0.05f), Place(0, 0, 0));
+    for (const Probe& p : probes) {
+      SetCollisionTransform(probe, Place(p.at.x, p.at.y, p.at.z));
+      EXPECT_EQ(TestCollisions(), p.pairs) << p.at.x << ", " << p.at.y << ", " << p.at.z;
+    }
+  };
+  // A cylinder of height 4 stands along y: it reaches y 1.9, not z 1.9.
+  check(CollisionShape::Kind::Cylinder, 4, {{Vector3f(0, 1.9f, 0), 1}, {Vector3f(0, 0, 1.9f), 0}});
+  // A cone's tip is at the top: narrow near y 0.9, wide near y -0.9.
+  check(CollisionShape::Kind::Cone, 2, {{Vector3f(0, 0.9f, 0), 1}, {Vector3f(0.4f, 0.9f, 0), 0}, {Vector3f(0.4f, -0.9f, 0), 1}});
 }
 
 TEST_F(Collision, TheBroadPhaseFindsTheSamePairsAsTestingEveryPair) {

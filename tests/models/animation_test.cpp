@@ -83,12 +83,23 @@ TEST(Animation, TracksFollowFrameOrderAndTheFileKeysReplaceThePose) {
   }
 }
 
-TEST(Animation, AWrittenSetReadsBackToTheSameKeys) {
-  test::TempFolder folder;
-  SceneModel source;
-  ASSERT_EQ(source.LoadX(test::Source("anim.x")), kModelOk);
-  const std::string written = folder.path() + "walk.x";
-  ASSERT_EQ(source.WriteAnimation(written), kModelOk);
+// The animated model, loaded, with its set written to "walk.x" in a folder of the test's own.
+class WrittenAnimation : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(model_.LoadX(test::Source("anim.x")), kModelOk);
+    written_ = folder_.path() + "walk.x";
+    ASSERT_EQ(model_.WriteAnimation(written_), kModelOk);
+  }
+  test::TempFolder folder_;
+  SceneModel model_;
+  std::string written_;
+};
+
+TEST_F(WrittenAnimation, AWrittenSetReadsBackToTheSameKeys) {
+  test::TempFolder& folder = folder_;
+  const SceneModel& source = model_;
+  const std::string& written = written_;
   const std::string text = folder.Read("walk.x");
   EXPECT_EQ(text.substr(0, 17), "xof 0303txt 0032\n");
   EXPECT_NE(text.find("AnimationSet xvx_animset_0"), std::string::npos);
@@ -103,12 +114,10 @@ TEST(Animation, AWrittenSetReadsBackToTheSameKeys) {
   EXPECT_TRUE(SameKeys(*source.GetAnimationSet(), *target.GetAnimationSet()));
 }
 
-TEST(Animation, AnAppendedFileAddsItsKeysAfterTheStartFrameOnlyOnce) {
-  test::TempFolder folder;
-  SceneModel model;
-  ASSERT_EQ(model.LoadX(test::Source("anim.x")), kModelOk);
-  const std::string written = folder.path() + "walk.x";
-  ASSERT_EQ(model.WriteAnimation(written), kModelOk);
+TEST_F(WrittenAnimation, AnAppendedFileAddsItsKeysAfterTheStartFrameOnlyOnce) {
+  test::TempFolder& folder = folder_;
+  SceneModel& model = model_;
+  const std::string& written = written_;
   const std::string work = folder.MakeFolder("work");
   ASSERT_EQ(AppendXAnimationFile(model, test::Source("anim.x"), written, 0, 20.0f, work), kModelOk);
   const AnimationTrack* knee = model.GetAnimationSet()->firstTrack->next;
@@ -117,12 +126,10 @@ TEST(Animation, AnAppendedFileAddsItsKeysAfterTheStartFrameOnlyOnce) {
   EXPECT_FALSE(std::filesystem::exists(work + "/workfile.x"));
 }
 
-TEST(Animation, FilesThatCannotBeWrittenOrReadFailAndChangeNothing) {
-  test::TempFolder folder;
-  SceneModel model;
-  ASSERT_EQ(model.LoadX(test::Source("anim.x")), kModelOk);
-  const std::string written = folder.path() + "walk.x";
-  ASSERT_EQ(model.WriteAnimation(written), kModelOk);
+TEST_F(WrittenAnimation, FilesThatCannotBeWrittenOrReadFailAndChangeNothing) {
+  test::TempFolder& folder = folder_;
+  SceneModel& model = model_;
+  const std::string& written = written_;
   SceneModel before;
   ASSERT_EQ(before.LoadX(test::Source("anim.x")), kModelOk);
 
