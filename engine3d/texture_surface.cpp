@@ -35,9 +35,10 @@ DDPIXELFORMAT EmptyFormat() {
   return format;
 }
 
-// A managed texture of the size and format, mip-mapped on request.
+// A managed texture of the size and format, mip-mapped on request: with `levels` levels, or down
+// to 1 x 1 when that is 0.
 HRESULT CreateManagedTexture(uint32_t width, uint32_t height, const DDPIXELFORMAT& format, bool mipMapped,
-                             IDirectDrawSurface7** out) {
+                             IDirectDrawSurface7** out, uint32_t levels = 0) {
   *out = nullptr;
   if (!gDirectDraw) return DDERR_INVALIDOBJECT;
   DDSURFACEDESC2 desc = EmptyDesc();
@@ -48,6 +49,10 @@ HRESULT CreateManagedTexture(uint32_t width, uint32_t height, const DDPIXELFORMA
   desc.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
   desc.ddsCaps.dwCaps = DDSCAPS_TEXTURE | (mipMapped ? DDSCAPS_MIPMAP | DDSCAPS_COMPLEX : 0);
   desc.ddsCaps.dwCaps2 = DDSCAPS2_TEXTUREMANAGE;
+  if (mipMapped && levels) {
+    desc.dwFlags |= DDSD_MIPMAPCOUNT;
+    desc.dwMipMapCount = levels;
+  }
   const HRESULT result = gDirectDraw->CreateSurface(&desc, out, nullptr);
   if (Failed(result)) *out = nullptr;
   return result;
@@ -452,7 +457,9 @@ HRESULT CreateTextureInFormat(const DDSURFACEDESC2& loaded, const DDPIXELFORMAT&
   uint32_t width = loaded.dwWidth, height = loaded.dwHeight;
   FitTextureSize(gD3DDevice, width, height);
   IDirectDrawSurface7* made = nullptr;
-  HRESULT result = CreateManagedTexture(width, height, format, mipMapped != 0, &made);
+  // As many levels as the source has: levels beyond its chain would stay empty and draw black.
+  const uint32_t levels = (loaded.dwFlags & DDSD_MIPMAPCOUNT) ? loaded.dwMipMapCount : 0;
+  HRESULT result = CreateManagedTexture(width, height, format, mipMapped != 0, &made, levels);
   if (Failed(result)) return result;
 
   // Level by level; the first level of each chain is not a reference of ours.

@@ -83,7 +83,10 @@ inline void StorePixel(uint8_t* at, uint32_t bytesPerPixel, uint32_t pixel) {
   }
 }
 
-// One 4x4 block of a DXT format into 16 colours 0xAARRGGBB, row by row.
+// One 4x4 block of a DXT format (8 bytes for DXT1, 16 for the others) and its 16 colours
+// 0xAARRGGBB, row by row (platform/ddraw/dxt_codec.cpp). Colours are straight: DXT2 and DXT4 store
+// colour multiplied by alpha, which decoding divides out and encoding multiplies in. DXT1 keeps
+// pixels of alpha below 128 as transparent black.
 void DecodeDxtBlock(uint32_t fourCC, const uint8_t* block, uint32_t (&argb)[16]);
 void EncodeDxtBlock(uint32_t fourCC, const uint32_t (&argb)[16], uint8_t* block);
 

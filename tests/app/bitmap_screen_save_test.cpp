@@ -1,6 +1,7 @@
 // Bitmap commands end to end: a program run headless by vorlix loads a picture onto the screen
 // and into a bitmap, copies a rectangle of the bitmap onto the screen (stretched), and saves the
-// shown screen to a PNG file; the file's pixels are what the program drew. A screen save to a
+// shown screen to a PNG file; the file's pixels are what the program drew. Another loads a DDS
+// file, saves its bitmap as a DDS file and reads that back pixel by pixel. A screen save to a
 // folder that does not exist ends the run with the error box.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -37,6 +38,24 @@ std::string BmpFile(uint32_t width, uint32_t height, Colour colour) {
       const uint32_t c = colour(x, height - 1 - y);
       const size_t at = 54 + size_t(y) * row + size_t(x) * 3;
       file[at] = char(uint8_t(c)), file[at + 1] = char(uint8_t(c >> 8)), file[at + 2] = char(uint8_t(c >> 16));
+    }
+  return file;
+}
+
+// An uncompressed 24-bit DDS file whose pixel (x, y) is colour(x, y), written field by field.
+template <typename Colour>
+std::string DdsFile(uint32_t width, uint32_t height, Colour colour) {
+  std::string file = "DDS ";
+  auto put32 = [&](uint32_t v) {
+    for (int i = 0; i < 4; ++i) file += char(uint8_t(v >> (8 * i)));
+  };
+  for (uint32_t v : {124u, 0x100Fu, height, width, width * 3, 0u, 0u}) put32(v);
+  for (int i = 0; i < 11; ++i) put32(0);
+  for (uint32_t v : {32u, 0x40u, 0u, 24u, 0xFF0000u, 0xFF00u, 0xFFu, 0u, 0x1000u, 0u, 0u, 0u, 0u}) put32(v);
+  for (uint32_t y = 0; y < height; ++y)
+    for (uint32_t x = 0; x < width; ++x) {
+      const uint32_t c = colour(x, y);
+      file += char(uint8_t(c)), file += char(uint8_t(c >> 8)), file += char(uint8_t(c >> 16));
     }
   return file;
 }
@@ -116,6 +135,39 @@ TEST_F(BitmapScreenSaveTest, TheSavedScreenHoldsWhatTheProgramDrew) {
   EXPECT_EQ(shot.At(99, 50), 0u);
   EXPECT_EQ(shot.At(108, 57), 0u);
   EXPECT_EQ(shot.At(639, 479), 0u);
+}
+
+// Red, green, blue and white quarters of a 32 by 16 picture.
+uint32_t WideQuarter(uint32_t x, uint32_t y) { return Quarter(x / 4, y / 2); }
+
+TEST_F(BitmapScreenSaveTest, ADdsBitmapIsSavedAsADdsFileThatLoadsBackWithItsPixels) {
+  dir.Write("in.dds", DdsFile(32, 16, WideQuarter));
+  // A wrong colour loads a file that is not there, which ends the run with the error box.
+  const int status = Run(
+      "load bitmap \"in.dds\", 1\n"
+      "save bitmap \"out.dds\", 1\n"
+      "create bitmap 2, 32, 16\n"
+      "load bitmap \"out.dds\", 2\n"
+      "c = point(4, 4)\n"
+      "if rgb red(c) < 230 or rgb green(c) > 30 or rgb blue(c) > 30 then load bitmap \"not red.bmp\"\n"
+      "c = point(28, 12)\n"
+      "if rgb red(c) < 230 or rgb green(c) < 230 or rgb blue(c) < 230 then load bitmap \"not white.bmp\"\n"
+      "set current bitmap 0\n"
+      "load bitmap \"out.dds\"\n"
+      "save bitmap \"screen.png\"\n"
+      "end\n");
+  ASSERT_EQ(status, 0) << dir.Read("errors.txt");
+  // A 32 x 16 DXT1 file with three levels: 32 x 16, 16 x 8 and 8 x 4.
+  const std::string out = dir.Read("out.dds");
+  ASSERT_EQ(out.size(), 128u + 256 + 64 + 16);
+  EXPECT_EQ(out.substr(0, 4), "DDS ");
+  EXPECT_EQ(out.substr(84, 4), "DXT1");
+  Picture shot;
+  ASSERT_TRUE(ReadPng(dir.path() + "screen.png", &shot)) << dir.Read("errors.txt");
+  for (uint32_t y = 0; y < 16; y += 3)
+    for (uint32_t x = 0; x < 32; x += 3) ASSERT_TRUE(Near(shot.At(x, y), WideQuarter(x, y))) << x << "," << y;
+  EXPECT_EQ(shot.At(32, 0), 0u);
+  EXPECT_EQ(shot.At(0, 16), 0u);
 }
 
 TEST_F(BitmapScreenSaveTest, AScreenThatCannotBeSavedEndsTheRunWithTheErrorBox) {

@@ -35,7 +35,7 @@
 
 namespace vx::test {
 
-// The top row first.
+// 0xRRGGBB pixels (alpha in the top byte where asked for), the top row first.
 struct Picture {
   uint32_t width = 0;
   uint32_t height = 0;
@@ -77,16 +77,18 @@ inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& byte
   out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-inline Picture PictureOf(win::IDirectDrawSurface7* surface) {
+// Alpha, when asked for, in the top byte.
+inline Picture PictureOf(win::IDirectDrawSurface7* surface, bool alpha = false) {
   const win::SurfacePixels view = surface->Pixels();
   Picture picture{view.width, view.height, {}};
   for (uint32_t y = 0; y < view.height; ++y)
-    for (uint32_t x = 0; x < view.width; ++x) picture.rgb.push_back(win::ReadPixelArgb(view, x, y) & 0xFFFFFF);
+    for (uint32_t x = 0; x < view.width; ++x)
+      picture.rgb.push_back(win::ReadPixelArgb(view, x, y) & (alpha ? 0xFFFFFFFF : 0xFFFFFF));
   return picture;
 }
 
-// FreeImage's reading of a file as 8-bit colour.
-inline std::optional<Picture> ReferenceDecode(FREE_IMAGE_FORMAT format, const std::string& path) {
+// FreeImage's reading of a file as 8-bit colour, alpha in the top byte when asked for.
+inline std::optional<Picture> ReferenceDecode(FREE_IMAGE_FORMAT format, const std::string& path, bool alpha = false) {
   FIBITMAP* loaded = FreeImage_Load(format, path.c_str(), 0);
   if (!loaded) return std::nullopt;
   FIBITMAP* colour = FreeImage_ConvertTo32Bits(loaded);
@@ -96,18 +98,20 @@ inline std::optional<Picture> ReferenceDecode(FREE_IMAGE_FORMAT format, const st
   for (uint32_t y = 0; y < picture.height; ++y) {
     const BYTE* row = FreeImage_GetScanLine(colour, int(picture.height - 1 - y));
     for (uint32_t x = 0; x < picture.width; ++x, row += 4)
-      picture.rgb.push_back(uint32_t(row[FI_RGBA_RED]) << 16 | uint32_t(row[FI_RGBA_GREEN]) << 8 | row[FI_RGBA_BLUE]);
+      picture.rgb.push_back((alpha ? uint32_t(row[FI_RGBA_ALPHA]) << 24 : 0) | uint32_t(row[FI_RGBA_RED]) << 16 |
+                            uint32_t(row[FI_RGBA_GREEN]) << 8 | row[FI_RGBA_BLUE]);
   }
   FreeImage_Unload(colour);
   return picture;
 }
 
-// The largest difference of any channel of any pixel; a size mismatch gives 256.
-inline int LargestDifference(const Picture& a, const Picture& b) {
+// The largest difference of any channel (alpha too when asked for) of any pixel; a size mismatch
+// gives 256.
+inline int LargestDifference(const Picture& a, const Picture& b, bool alpha = false) {
   if (a.width != b.width || a.height != b.height) return 256;
   int largest = 0;
   for (size_t i = 0; i < a.rgb.size(); ++i)
-    for (int shift = 0; shift < 24; shift += 8)
+    for (int shift = 0; shift < (alpha ? 32 : 24); shift += 8)
       largest = std::max(largest, std::abs(int((a.rgb[i] >> shift) & 0xFF) - int((b.rgb[i] >> shift) & 0xFF)));
   return largest;
 }

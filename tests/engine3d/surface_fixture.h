@@ -1,8 +1,11 @@
 // A headless drawing world for the 2D tests: a DirectDraw object, a back buffer of a chosen depth
 // standing for the screen, fresh record pools whose image surfaces are real surfaces, and helpers
-// to paint and read pixels as 0xRRGGBB.
+// to paint and read pixels as 0xRRGGBB and to walk and check mip chains.
 #pragma once
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
 
 #include "display/display_state.h"
 #include "display/surface_colours.h"
@@ -47,6 +50,40 @@ inline uint32_t PixelAt(win::IDirectDrawSurface7* s, int32_t x, int32_t y) {
 }
 inline uint32_t ColourAt(win::IDirectDrawSurface7* s, int32_t x, int32_t y) {
   return win::ReadPixelArgb(s->Pixels(), uint32_t(x), uint32_t(y)) & 0xFFFFFF;
+}
+// Each pixel the rounded average of a 2x2 block of the picture above it, channel by channel and
+// alpha too, as a mip level is made from the level above (a side of one pixel stays one).
+inline std::vector<uint32_t> BoxHalf(const std::vector<uint32_t>& whole, uint32_t width, uint32_t height) {
+  std::vector<uint32_t> half;
+  for (uint32_t y = 0; y < std::max(1u, height / 2); ++y)
+    for (uint32_t x = 0; x < std::max(1u, width / 2); ++x) {
+      uint32_t average = 0;
+      for (int shift = 0; shift < 32; shift += 8) {
+        uint32_t sum = 2;
+        for (uint32_t dy = 0; dy < 2; ++dy)
+          for (uint32_t dx = 0; dx < 2; ++dx)
+            sum +=
+                (whole[size_t(std::min(2 * y + dy, height - 1)) * width + std::min(2 * x + dx, width - 1)] >> shift) &
+                0xFF;
+        average |= (sum / 4) << shift;
+      }
+      half.push_back(average);
+    }
+  return half;
+}
+// The levels of a mip chain, largest first, each with a reference of its own for ReleaseLevels.
+inline std::vector<win::IDirectDrawSurface7*> MipLevels(win::IDirectDrawSurface7* top) {
+  std::vector<win::IDirectDrawSurface7*> levels{top};
+  top->AddRef();
+  win::DDSCAPS2 caps{};
+  caps.dwCaps = win::DDSCAPS_TEXTURE | win::DDSCAPS_MIPMAP;
+  for (win::IDirectDrawSurface7* next = nullptr; win::Succeeded(levels.back()->GetAttachedSurface(&caps, &next));)
+    levels.push_back(next);
+  return levels;
+}
+inline void ReleaseLevels(std::vector<win::IDirectDrawSurface7*>& levels) {
+  for (win::IDirectDrawSurface7* level : levels) level->Release();
+  levels.clear();
 }
 inline void Fill(win::IDirectDrawSurface7* s, uint32_t colour, win::RECT* rect = nullptr) {
   win::DDBLTFX fx{};

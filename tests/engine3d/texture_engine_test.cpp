@@ -1,8 +1,9 @@
 // Textures on a headless display with a software 3D device whose texture formats and size limits
 // each test chooses: sizes and formats within the device's limits, BMP and image files into
-// textures, colour keys and DXT1 compression; the engine's shared textures, found by name (letter
-// case counting) or colour, loaded from the model's folder or with the "dds" ending, freed by their
-// last user; textures of images and their refresh after grabs; and what display changes do to them.
+// textures, colour keys, DXT1 compression and mip-mapped copies (chains of box-filtered halves);
+// the engine's shared textures, found by name (letter case counting) or colour, loaded from the
+// model's folder or with the "dds" ending (with the file's own mip chain), freed by their last
+// user; textures of images and their refresh after grabs; and what display changes do to them.
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -119,6 +120,45 @@ class TextureWorld : public test::SurfaceWorld {
 
 class TextureSurfaceTest : public TextureWorld {};
 class EngineTextureTest : public TextureWorld {};
+
+// A system-memory surface of the size and format whose pixel (x, y) is colour(x, y), 0xAARRGGBB.
+template <typename Colour>
+IDirectDrawSurface7* MakePicture(uint32_t width, uint32_t height, const DDPIXELFORMAT& format, Colour colour) {
+  DDSURFACEDESC2 desc{};
+  desc.dwSize = sizeof desc;
+  desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+  desc.dwWidth = width;
+  desc.dwHeight = height;
+  desc.ddpfPixelFormat = format;
+  desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
+  IDirectDrawSurface7* made = nullptr;
+  if (Failed(gDirectDraw->CreateSurface(&desc, &made, nullptr))) return nullptr;
+  const SurfacePixels view = made->Pixels();
+  const FormatInfo info = DescribeFormat(format);
+  for (uint32_t y = 0; y < height; ++y)
+    for (uint32_t x = 0; x < width; ++x)
+      StorePixel(view.bits + size_t(y) * size_t(view.pitch) + size_t(x) * info.bytesPerPixel, info.bytesPerPixel,
+                 ArgbToPixel(info, colour(x, y)));
+  made->ContentChanged();
+  return made;
+}
+
+std::vector<uint32_t> ArgbPixels(IDirectDrawSurface7* s) {
+  std::vector<uint32_t> pixels;
+  for (uint32_t y = 0; y < s->Height(); ++y)
+    for (uint32_t x = 0; x < s->Width(); ++x) pixels.push_back(ReadPixelArgb(s->Pixels(), x, y));
+  return pixels;
+}
+
+// The largest difference of any channel, alpha included.
+int Worst(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+  if (a.size() != b.size()) return 256;
+  int worst = 0;
+  for (size_t i = 0; i < a.size(); ++i)
+    for (int shift = 0; shift < 32; shift += 8)
+      worst = std::max(worst, std::abs(int((a[i] >> shift) & 0xFF) - int((b[i] >> shift) & 0xFF)));
+  return worst;
+}
 
 TEST_F(TextureSurfaceTest, SizesBecomeSquarePowersOfTwoWithinTheDevicesLimits) {
   const struct { uint32_t minSide, maxWidth, maxHeight, width, height, expected; } cases[] = {
@@ -244,6 +284,108 @@ TEST_F(TextureSurfaceTest, ColourKeysUseTheSurfacesOwnValueAndAFailedRemakeKeeps
     s->Release();
   }
   EXPECT_EQ(MatchSurfaceColor(nullptr, 0), kNoSurfaceColour);
+}
+
+TEST_F(TextureSurfaceTest, MipmappedCopiesAreChainsOfBoxFilteredHalvesInTheSourcesFormatOrCompressed) {
+  // Every pixel its own colour and alpha; black is the transparent colour.
+  IDirectDrawSurface7* source = MakePicture(32, 16, kA8R8G8B8, [](uint32_t x, uint32_t y) {
+    return (x * 8 + y) << 24 | (x * 37 + y * 11) % 256 << 16 | (y * 53 + x) % 256 << 8 | (x * y * 7) % 256;
+  });
+  ASSERT_TRUE(source);
+  const DDCOLORKEY black{0, 0};
+  source->SetColorKey(DDCKEY_SRCBLT, &black);
+  IDirectDrawSurface7* copy = nullptr;
+  ASSERT_EQ(MakeMipmappedTexture(source, &copy, '1', 0), 1);
+  ASSERT_TRUE(copy);
+  EXPECT_TRUE(copy->Caps() & DDSCAPS_MIPMAP);
+  // 16 halves to 2 in three steps: 32 x 16, 16 x 8, 8 x 4, each the exact box filter of the last.
+  std::vector<IDirectDrawSurface7*> levels = test::MipLevels(copy);
+  ASSERT_EQ(levels.size(), 3u);
+  EXPECT_EQ(ArgbPixels(levels[0]), ArgbPixels(source));
+  for (size_t i = 1; i < levels.size(); ++i) {
+    EXPECT_EQ(std::pair(levels[i]->Width(), levels[i]->Height()), std::pair(32u >> i, 16u >> i));
+    EXPECT_EQ(ArgbPixels(levels[i]),
+              test::BoxHalf(ArgbPixels(levels[i - 1]), levels[i - 1]->Width(), levels[i - 1]->Height()))
+        << "level " << i;
+    EXPECT_EQ(levels[i]->PixelFormat().dwRGBAlphaBitMask, 0xFF000000u) << "alpha is kept";
+    EXPECT_EQ(KeyResult(levels[i]), DD_OK) << "and so is the transparent colour";
+  }
+  test::ReleaseLevels(levels);
+  copy->Release();
+
+  // Compressed: the smaller levels are the DXT coding of the box filter of the level above. The
+  // colours lie on a line and alpha runs across them, which DXT5 blocks hold closely.
+  IDirectDrawSurface7* smooth = MakePicture(16, 16, kA8R8G8B8, [](uint32_t x, uint32_t y) {
+    return (255 - y * 8) << 24 | (40 + x * 5) << 16 | (200 - x * 6) << 8 | (90 + x * 3);
+  });
+  ASSERT_EQ(MakeMipmappedTexture(smooth, &copy, '5', 1), 1);
+  levels = test::MipLevels(copy);
+  ASSERT_EQ(levels.size(), 3u);
+  EXPECT_EQ(levels[0]->PixelFormat().dwFourCC, FOURCC_DXT5);
+  EXPECT_LE(Worst(ArgbPixels(levels[0]), ArgbPixels(smooth)), 8);
+  for (size_t i = 1; i < levels.size(); ++i) {
+    const std::vector<uint32_t> expected = test::BoxHalf(ArgbPixels(levels[i - 1]), 16u >> (i - 1), 16u >> (i - 1));
+    EXPECT_LE(Worst(ArgbPixels(levels[i]), expected), 8) << "level " << i;
+  }
+  test::ReleaseLevels(levels);
+  copy->Release();
+
+  // No DXT format of that letter, or no surface for it: nothing is made.
+  EXPECT_EQ(MakeMipmappedTexture(smooth, &copy, '0', 1), 0);
+  EXPECT_EQ(copy, nullptr);
+  FailSurfaceCreations(1, DDERR_OUTOFVIDEOMEMORY, DDSCAPS_OFFSCREENPLAIN);
+  EXPECT_EQ(MakeMipmappedTexture(smooth, &copy, '1', 1), 0);
+  EXPECT_EQ(copy, nullptr);
+  EXPECT_EQ(MakeMipmappedTexture(nullptr, &copy, '1', 1), 0);
+  smooth->Release();
+  source->Release();
+}
+
+TEST_F(TextureSurfaceTest, ATextureGetsItsMipChainOnceCompressedWhereTheDeviceListsDxt) {
+  IDirectDrawSurface7* source = test::MakeSurface(20, 10, 32);
+  test::Fill(source, 0x3060C0);
+  ASSERT_EQ(CreateTextureFromSurface(texture_, gD3DDevice, -1, source, 0, 0, 0), 1);
+  ASSERT_EQ(MakeTextureMipmaps(texture_, 1), 1);
+  EXPECT_EQ(texture_.mipMapped, 1u);
+  EXPECT_EQ(texture_.surface->PixelFormat().dwFourCC, FOURCC_DXT1);
+  std::vector<IDirectDrawSurface7*> levels = test::MipLevels(texture_.surface);
+  EXPECT_EQ(levels.size(), 4u);  // 32 x 32 down to 4 x 4
+  for (IDirectDrawSurface7* level : levels) EXPECT_EQ(ColourAt(level, 0, 0), ColourAt(levels[0], 0, 0));
+  test::ReleaseLevels(levels);
+  IDirectDrawSurface7* chain = texture_.surface;
+  EXPECT_EQ(MakeTextureMipmaps(texture_, 1), 1);
+  EXPECT_EQ(texture_.surface, chain) << "a texture with mip-maps keeps them";
+
+  DeviceOffer noDxt;
+  std::erase_if(noDxt.formats, [](const DDPIXELFORMAT& f) { return (f.dwFlags & DDPF_FOURCC) != 0; });
+  UseDevice(noDxt);
+  ASSERT_EQ(CreateTextureFromSurface(texture_, gD3DDevice, -1, source, 0, 0, 0), 1);
+  const DDPIXELFORMAT before = texture_.surface->PixelFormat();
+  ASSERT_EQ(MakeTextureMipmaps(texture_, 1), 1);
+  EXPECT_EQ(texture_.surface->PixelFormat().dwRGBBitCount, before.dwRGBBitCount) << "uncompressed";
+  EXPECT_EQ(texture_.surface->PixelFormat().dwFourCC, 0u);
+  source->Release();
+}
+
+TEST_F(EngineTextureTest, AModelTextureFallsBackToItsDdsFileWithTheFilesOwnMipChain) {
+  gModelFolder = folder_.path();
+  // 20 x 10 is saved as a 32 x 16 DXT1 file of three levels; the texture is 32 x 32 with three.
+  IDirectDrawSurface7* picture = test::MakeSurface(20, 10, 32);
+  test::Fill(picture, 0x2040A0);
+  Save("rock.dds", picture);
+  const uint32_t slot = LoadTextureFile("rock.bmp", 0);
+  ASSERT_NE(slot, 0u);
+  const TextureSurface& texture = TextureOf(slot);
+  EXPECT_EQ(texture.mipMapped, 1u);
+  EXPECT_EQ(texture.surface->PixelFormat().dwFourCC, FOURCC_DXT1);
+  std::vector<IDirectDrawSurface7*> levels = test::MipLevels(texture.surface);
+  ASSERT_EQ(levels.size(), 3u) << "no level beyond the file's, which would stay empty";
+  for (size_t i = 0; i < levels.size(); ++i) {
+    EXPECT_EQ(levels[i]->Width(), 32u >> i);
+    EXPECT_LE(Worst({ReadPixelArgb(levels[i]->Pixels(), 1, 1)}, {0xFF2040A0u}), 4) << "level " << i;
+  }
+  test::ReleaseLevels(levels);
+  EXPECT_EQ(LoadTextureFile("rock.bmp", 0), slot) << "shared under the name asked for";
 }
 
 TEST_F(EngineTextureTest, TheSameFileTwiceSharesOneTextureFreedByItsLastUser) {
