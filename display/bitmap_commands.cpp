@@ -8,7 +8,6 @@
 #include "display/display_state.h"
 #include "display/draw_queue.h"
 #include "engine3d/surface_primitives.h"
-#include "runtime/command_families.h"
 #include "runtime/dispatcher.h"
 #include "runtime/errors.h"
 #include "runtime/interpreter.h"
@@ -17,9 +16,6 @@ namespace vx {
 
 namespace {
 
-constexpr int32_t kBadBitmapNumber = 1001;
-constexpr int32_t kNoBitmap = 1002;
-constexpr int32_t kBadGamma = 1014;
 
 std::string FileOperand(int k) {
   const char* text = TextOperand(k);
@@ -133,7 +129,7 @@ void CmdSetGamma() {
   Yield();
   for (int32_t v : {red, green, blue}) {
     if (v < 0 || v > 511) {
-      RaiseRuntimeWarning(kBadGamma);
+      RaiseRuntimeWarning(kErrGammaOutOfRange);
       return;
     }
   }
@@ -162,11 +158,11 @@ int32_t PropertyOf(int32_t n, Property property) {
 // Checks n as the queries do; false after the error, which leaves the result as it was.
 bool CheckQueriedBitmap(int32_t n) {
   if (!IsProgramBitmap(n)) {
-    RaiseRuntimeError(kBadBitmapNumber);
+    RaiseRuntimeError(kErrBitmapNumberOutOfRange);
     return false;
   }
   if (n > 0 && !gBitmaps[size_t(n)]) {
-    RaiseRuntimeError(kNoBitmap);
+    RaiseRuntimeError(kErrBitmapNotExist);
     return false;
   }
   return true;
@@ -177,7 +173,7 @@ void FnBitmapExists() {
   const int32_t n = IntOperand(1);
   SkipOperands(2);
   if (!IsProgramBitmap(n)) {
-    RaiseRuntimeError(kBadBitmapNumber);
+    RaiseRuntimeError(kErrBitmapNumberOutOfRange);
     return;
   }
   result->i = n == 0 || gBitmaps[size_t(n)] ? 1 : 0;
@@ -215,33 +211,6 @@ void FnBitmapFlipped() { BitmapProperty(Property::kFlipped); }
 
 }  // namespace
 
-void RegisterBitmapCommands() {
-  RegisterCommand(1001, CmdLoadScreenBitmap);
-  RegisterCommand(1002, CmdLoadBitmap);
-  RegisterCommand(1003, CmdSaveScreenBitmap);
-  RegisterCommand(1004, CmdSaveBitmap);
-  RegisterCommand(1005, CmdCreateBitmap);
-  RegisterCommand(1006, CmdSetCurrentBitmap);
-  RegisterCommand(1007, CmdCopyBitmap);
-  RegisterCommand(1008, CmdCopyBitmapRect);
-  RegisterCommand(1009, CmdDeleteBitmap);
-  RegisterCommand(1010, CmdMirrorBitmap);
-  RegisterCommand(1011, CmdFlipBitmap);
-  RegisterCommand(1012, CmdBlurBitmap);
-  RegisterCommand(1013, CmdFadeBitmap);
-  RegisterCommand(1014, CmdSetGamma);
-  RegisterCommand(1051, FnBitmapExists);
-  RegisterCommand(1052, FnCurrentBitmap);
-  RegisterCommand(1053, FnCurrentBitmapWidth);
-  RegisterCommand(1054, FnCurrentBitmapHeight);
-  RegisterCommand(1055, FnCurrentBitmapDepth);
-  RegisterCommand(1056, FnCurrentBitmapMirrored);
-  RegisterCommand(1057, FnCurrentBitmapFlipped);
-  RegisterCommand(1058, FnBitmapWidth);
-  RegisterCommand(1059, FnBitmapHeight);
-  RegisterCommand(1060, FnBitmapDepth);
-  RegisterCommand(1061, FnBitmapMirrored);
-  RegisterCommand(1062, FnBitmapFlipped);
-}
-
 }  // namespace vx
+
+#include "generated/commands/bitmap.inc"

@@ -1,7 +1,6 @@
 // Display commands: the software fallback and the hardware transform and lighting device (each
 // switch followed by the display made again with the mode in force), and the mode-exists test.
 #include "display/display.h"
-#include "runtime/command_families.h"
 #include "runtime/dispatcher.h"
 #include "runtime/errors.h"
 
@@ -14,6 +13,11 @@ void CmdSetDisplaySwitch() {
   *kSwitch = kValue;
   RebuildDisplayWithCurrentMode();
 }
+
+constexpr CommandHandler CmdEmulationOn = CmdSetDisplaySwitch<&gSurfaceFallback, 1>;
+constexpr CommandHandler CmdEmulationOff = CmdSetDisplaySwitch<&gSurfaceFallback, 0>;
+constexpr CommandHandler CmdDisableTnl = CmdSetDisplaySwitch<&gAllowTnL, 0>;
+constexpr CommandHandler CmdEnableTnl = CmdSetDisplaySwitch<&gAllowTnL, 1>;
 
 struct WantedMode {
   win::DWORD width, height, depth;
@@ -39,11 +43,11 @@ void FnDisplayModeExists() {
   SkipOperands(4);
   result->i = 0;
   if (depth != 16 && depth != 24 && depth != 32) {
-    RaiseRuntimeError(1502);
+    RaiseRuntimeError(kErrDisplayDepthInvalid);
     return;
   }
   if (width < 1 || height < 1) {
-    RaiseRuntimeError(1501);
+    RaiseRuntimeError(kErrDisplaySizeBelowOne);
     return;
   }
   if (!gDirectDraw) return;
@@ -54,12 +58,6 @@ void FnDisplayModeExists() {
 
 }  // namespace
 
-void RegisterDisplayCommands() {
-  RegisterCommand(1571, FnDisplayModeExists);
-  RegisterCommand(9001, CmdSetDisplaySwitch<&gSurfaceFallback, 1>);
-  RegisterCommand(9002, CmdSetDisplaySwitch<&gSurfaceFallback, 0>);
-  RegisterCommand(9011, CmdSetDisplaySwitch<&gAllowTnL, 0>);
-  RegisterCommand(9012, CmdSetDisplaySwitch<&gAllowTnL, 1>);
-}
-
 }  // namespace vx
+
+#include "generated/commands/display.inc"

@@ -86,7 +86,7 @@ int32_t SetDisplayModeFull(int32_t& width, int32_t& height, int32_t& depth, uint
   ReleaseAndClear(gPointerImageSurface);
   ReleaseDirectDrawObjects(0);
   if (!EnumerateDisplayCards(gSurfaceFallback == 1 ? 1 : 0, 1)) {
-    RaiseRuntimeError(10003);
+    RaiseRuntimeError(kErrDirectDrawNotCreated);
     return 0;
   }
   int32_t result = 1;
@@ -96,7 +96,7 @@ int32_t SetDisplayModeFull(int32_t& width, int32_t& height, int32_t& depth, uint
   } else {
     // The surfaces are made again below with the mode in force, so the program keeps a display.
     restoreOld();
-    RaiseRuntimeWarning(1503);
+    RaiseRuntimeWarning(kErrDisplayModeNotSet);
     result = 0;
   }
   gDisplayDepth = int16_t(depth);
@@ -105,10 +105,10 @@ int32_t SetDisplayModeFull(int32_t& width, int32_t& height, int32_t& depth, uint
     if (!InitDisplayAndDevice(width, height, 1)) {
       restoreOld();
       gDisplayDepth = int16_t(oldDepth);
-      RaiseRuntimeWarning(1504);
+      RaiseRuntimeWarning(kErrDisplaySurfacesNotCreated);
       result = 0;
       // Without surfaces the program cannot go on.
-      if (!InitDisplayAndDevice(oldWidth, oldHeight, 1)) RaiseRuntimeError(10005);
+      if (!InitDisplayAndDevice(oldWidth, oldHeight, 1)) RaiseRuntimeError(kErrDisplaySurfacesOrDeviceNotCreated);
     }
   }
   if (gBackBuffer) {

@@ -69,11 +69,11 @@ void SetItemText(DrawQueueItem& item, const std::string& text) {
 
 win::IDirectDrawSurface7* CheckedBitmap(int32_t n) {
   if (!IsProgramBitmap(n)) {
-    RaiseRuntimeError(1001);
+    RaiseRuntimeError(kErrBitmapNumberOutOfRange);
     return nullptr;
   }
   win::IDirectDrawSurface7* surface = SurfaceOfBitmap(n);
-  if (!surface) RaiseRuntimeError(1002);
+  if (!surface) RaiseRuntimeError(kErrBitmapNotExist);
   return surface;
 }
 
@@ -133,11 +133,11 @@ void Perform(DrawQueueItem& item) {
     case kSetBitmap: {
       const int32_t n = gCurrentBitmap;
       if (!IsProgramBitmap(n)) {
-        RaiseRuntimeError(1001);
+        RaiseRuntimeError(kErrBitmapNumberOutOfRange);
         break;
       }
       if (n > 0 && !gBitmaps[size_t(n)]) {
-        RaiseRuntimeError(1002);
+        RaiseRuntimeError(kErrBitmapNotExist);
         break;
       }
       gExecBitmap = n;
@@ -147,15 +147,15 @@ void Perform(DrawQueueItem& item) {
     case kCreateBitmap: {
       const int32_t n = item.number;
       if (n == 0) {
-        RaiseRuntimeError(1009);
+        RaiseRuntimeError(kErrScreenBitmapNotCreated);
         break;
       }
       if (!IsProgramBitmap(n)) {
-        RaiseRuntimeError(1001);
+        RaiseRuntimeError(kErrBitmapNumberOutOfRange);
         break;
       }
       if (!CreateBitmapSurface(n, item.x2, item.y2)) {
-        RaiseRuntimeError(1005);
+        RaiseRuntimeError(kErrBitmapNotCreated);
         break;
       }
       gExecBitmap = gCurrentBitmap = n;
@@ -165,11 +165,11 @@ void Perform(DrawQueueItem& item) {
     case kDeleteBitmap: {
       const int32_t n = item.number;
       if (!IsProgramBitmap(n)) {
-        RaiseRuntimeError(1001);
+        RaiseRuntimeError(kErrBitmapNumberOutOfRange);
       } else if (n < 1) {
-        RaiseRuntimeError(1006);
+        RaiseRuntimeError(kErrScreenBitmapNotDeleted);
       } else if (!gBitmaps[size_t(n)]) {
-        RaiseRuntimeError(1002);
+        RaiseRuntimeError(kErrBitmapNotExist);
       } else {
         // Items still waiting for this bitmap must not draw on a released surface.
         win::IDirectDrawSurface7* gone = gBitmaps[size_t(n)];
@@ -196,9 +196,9 @@ void Perform(DrawQueueItem& item) {
       if (!s) break;
       const int32_t v = item.params.p[0];
       if (item.type == kBlurBitmap) {
-        if (v < 1 || v > 8) RaiseRuntimeError(1012); else BlurSurface(s, v);
+        if (v < 1 || v > 8) RaiseRuntimeError(kErrBlurValueOutOfRange); else BlurSurface(s, v);
       } else {
-        if (v < 0 || v > 100) RaiseRuntimeError(1013); else FadeSurface(s, v);
+        if (v < 0 || v > 100) RaiseRuntimeError(kErrFadeValueOutOfRange); else FadeSurface(s, v);
       }
       break;
     }
@@ -208,11 +208,11 @@ void Perform(DrawQueueItem& item) {
       int32_t w = 0, h = 0;
       TargetSize(item.targetBitmap, &w, &h);
       if (item.x2 <= item.x || item.y2 <= item.y) {
-        RaiseRuntimeError(504);
+        RaiseRuntimeError(kErrGrabAreaEmpty);
         break;
       }
       if (item.x < 0 || item.y < 0 || item.x2 > w || item.y2 > h) {
-        RaiseRuntimeError(503);
+        RaiseRuntimeError(kErrGrabAreaOutside);
         break;
       }
       const int32_t flag = item.params.p[0];
@@ -220,7 +220,7 @@ void Perform(DrawQueueItem& item) {
                                   ? GrabScreenImage(slot, item.x, item.y, item.x2, item.y2, flag)
                                   : GrabBitmapImage(slot, item.targetBitmap, item.x, item.y, item.x2, item.y2, flag);
       if (!grabbed) {
-        RaiseRuntimeError(500);
+        RaiseRuntimeError(kErrImageGrabOrPasteFailed);
         break;
       }
       if (flag > 0) {
@@ -241,7 +241,7 @@ void Perform(DrawQueueItem& item) {
       for (int k = 0; k < std::clamp(gBlitOverdraw, 1, 2); ++k) {
         const ImageRecord& image = gImageRecords[slot];
         if (!BlitImageToSurface(target, item.targetBitmap, slot, item.x, item.y, image.width, image.height, item.x2))
-          RaiseRuntimeError(500);
+          RaiseRuntimeError(kErrImageGrabOrPasteFailed);
       }
       break;
     }

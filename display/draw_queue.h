@@ -63,7 +63,7 @@ extern int32_t gTextCursorX, gTextCursorY;
 // buffer's format. Run set-up and display changes call it.
 void ResetDrawTarget();
 
-int32_t DrawQueueAlloc();     // the new item's slot, -1 after runtime error 101
+int32_t DrawQueueAlloc();     // the new item's slot, -1 after kErrOutOfMemory
 int32_t DrawQueueFree(int32_t slot);
 int32_t DrawQueueExecute();
 void DrawQueueFlush();

@@ -19,17 +19,6 @@ namespace vx {
 
 namespace {
 
-constexpr int32_t kFileNotFound = 105;
-constexpr int32_t kImageNotInUse = 502;
-constexpr int32_t kBlitFailed = 1000;
-constexpr int32_t kBadBitmapNumber = 1001;
-constexpr int32_t kNoBitmap = 1002;
-constexpr int32_t kImageNotLoaded = 1003;
-constexpr int32_t kSaveFailed = 1004;
-constexpr int32_t kCopyOntoItself = 1007;
-constexpr int32_t kSourceTooLarge = 1008;
-constexpr int32_t kRectangleOutside = 1010;
-constexpr int32_t kEmptyRectangle = 1011;
 
 // Attached files stand in for files on disk; the temporary copy keeps the name's ending.
 std::string ResolvedName(std::string name) {
@@ -69,12 +58,12 @@ bool BlitFailed(win::HRESULT result, win::IDirectDrawSurface7* target, win::IDir
 void LoadBitmapItem(const DrawQueueItem& item) {
   const int32_t n = item.number;
   if (!IsProgramBitmap(n)) {
-    RaiseRuntimeError(kBadBitmapNumber);
+    RaiseRuntimeError(kErrBitmapNumberOutOfRange);
     return;
   }
   const std::string file = ItemText(item);
   if (!FileExists(file)) {
-    RaiseRuntimeError(kFileNotFound);
+    RaiseRuntimeError(kErrFileNotFound);
     return;
   }
   gExecBitmap = n;
@@ -83,7 +72,7 @@ void LoadBitmapItem(const DrawQueueItem& item) {
   win::IDirectDrawSurface7* loaded = LoadImageByExtension(name);
   if (!loaded) {
     // A screen load on a flip chain runs once per buffer; the program hears of it once.
-    if (item.frames <= 0) RaiseRuntimeWarning(kImageNotLoaded);
+    if (item.frames <= 0) RaiseRuntimeWarning(kErrImageFileNotLoaded);
     return;
   }
   if (gExecSurface) {
@@ -106,7 +95,7 @@ void SaveBitmapItem(const DrawQueueItem& item) {
   gExecBitmap = item.number;
   gExecSurface = surface;
   // The writers go through a temporary file, so a failed save keeps the old file.
-  if (!SaveSurface(surface, ItemText(item))) RaiseRuntimeError(kSaveFailed);
+  if (!SaveSurface(surface, ItemText(item))) RaiseRuntimeError(kErrBitmapNotSaved);
 }
 
 // The sides of rectangle copies are inclusive; false (after the error) when the rectangle is not
@@ -114,11 +103,11 @@ void SaveBitmapItem(const DrawQueueItem& item) {
 bool CheckCopyRectangle(const int32_t* edges, int32_t width, int32_t height, win::RECT* out) {
   const int64_t left = edges[0], top = edges[1], right = int64_t{edges[2]} + 1, bottom = int64_t{edges[3]} + 1;
   if (left < 0 || top < 0 || right > width || bottom > height) {
-    RaiseRuntimeError(kRectangleOutside);
+    RaiseRuntimeError(kErrCopyAreaOutside);
     return false;
   }
   if (edges[0] >= edges[2] || edges[1] >= edges[3]) {
-    RaiseRuntimeError(kEmptyRectangle);
+    RaiseRuntimeError(kErrCopyAreaEmpty);
     return false;
   }
   *out = win::RECT{int32_t(left), int32_t(top), int32_t(right), int32_t(bottom)};
@@ -130,17 +119,17 @@ void CopyBitmapItem(const DrawQueueItem& item) {
   const int32_t source = item.number, target = item.params.p[4];
   const bool whole = item.x == 0;
   if (!IsProgramBitmap(source) || !IsProgramBitmap(target)) {
-    RaiseRuntimeError(kBadBitmapNumber);
+    RaiseRuntimeError(kErrBitmapNumberOutOfRange);
     return;
   }
   if (whole && source == target) {
-    RaiseRuntimeError(kCopyOntoItself);
+    RaiseRuntimeError(kErrBitmapCopyOntoItself);
     return;
   }
   win::IDirectDrawSurface7* from = SurfaceOfBitmap(source);
   win::IDirectDrawSurface7* to = SurfaceOfBitmap(target);
   if (!from || !to) {
-    RaiseRuntimeError(kNoBitmap);
+    RaiseRuntimeError(kErrBitmapNotExist);
     return;
   }
   int32_t sourceWidth = 0, sourceHeight = 0, targetWidth = 0, targetHeight = 0;
@@ -149,7 +138,7 @@ void CopyBitmapItem(const DrawQueueItem& item) {
   win::HRESULT result;
   if (whole) {
     if (targetWidth < sourceWidth || targetHeight < sourceHeight) {
-      RaiseRuntimeError(kSourceTooLarge);
+      RaiseRuntimeError(kErrBitmapSourceTooLarge);
       return;
     }
     result = RetryBlit(to, from, [&] { return to->BltFast(0, 0, from, nullptr, win::DDBLTFAST_NOCOLORKEY); });
@@ -161,14 +150,14 @@ void CopyBitmapItem(const DrawQueueItem& item) {
     // would destroy the rest of the target.
     result = RetryBlit(to, from, [&] { return to->Blt(&targetRect, from, &sourceRect, win::DDBLT_WAIT, nullptr); });
   }
-  if (BlitFailed(result, to, from)) RaiseRuntimeError(kBlitFailed);
+  if (BlitFailed(result, to, from)) RaiseRuntimeError(kErrBitmapBlitFailed);
 }
 
 // Type 55: the image's rectangle written through the work bitmap, which is released again.
 void SaveImageItem(const DrawQueueItem& item) {
   const uint32_t slot = ImageSlotOf(item.number);
   if (slot == 0 || !gImageRecords.IsTaken(slot) || !gImageRecords[slot].valid || !gImageRecords[slot].surface) {
-    RaiseRuntimeError(kImageNotInUse);
+    RaiseRuntimeError(kErrImageNotExist);
     return;
   }
   const ImageRecord& image = gImageRecords[slot];
@@ -184,7 +173,7 @@ void SaveImageItem(const DrawQueueItem& item) {
     saved = win::Succeeded(result) && SaveBitmapSlot(kWorkBitmap, ItemText(item)) == 1;
     ReleaseBitmapSurface(kWorkBitmap);
   }
-  if (!saved) RaiseRuntimeError(kSaveFailed);
+  if (!saved) RaiseRuntimeError(kErrBitmapNotSaved);
 }
 
 }  // namespace
@@ -227,7 +216,7 @@ void CopySurfaceToSurface(win::IDirectDrawSurface7* target, win::IDirectDrawSurf
   win::DDSURFACEDESC2 targetDesc{}, sourceDesc{};
   targetDesc.dwSize = sourceDesc.dwSize = sizeof targetDesc;
   if (win::Failed(target->GetSurfaceDesc(&targetDesc)) || win::Failed(source->GetSurfaceDesc(&sourceDesc))) {
-    RaiseRuntimeError(kBlitFailed);
+    RaiseRuntimeError(kErrBitmapBlitFailed);
     return;
   }
   // A larger source is squeezed into the target; a smaller one lands at the top left.
@@ -235,7 +224,7 @@ void CopySurfaceToSurface(win::IDirectDrawSurface7* target, win::IDirectDrawSurf
                        int32_t(std::min(sourceDesc.dwHeight, targetDesc.dwHeight))};
   const win::HRESULT result =
       RetryBlit(target, source, [&] { return target->Blt(&area, source, nullptr, win::DDBLT_WAIT, nullptr); });
-  if (BlitFailed(result, target, source)) RaiseRuntimeError(kBlitFailed);
+  if (BlitFailed(result, target, source)) RaiseRuntimeError(kErrBitmapBlitFailed);
 }
 
 }  // namespace vx

@@ -60,7 +60,7 @@ void SetItemText(DrawQueueItem& item, const std::string& text);
 inline std::string ItemText(const DrawQueueItem& item) {
   return std::string(item.params.text, strnlen(item.params.text, sizeof item.params.text - 1));
 }
-// Checks a bitmap number as the bitmap items do; its surface, or null after error 1001 or 1002.
+// Checks a bitmap number as the bitmap items do; its surface, or null after kErrBitmapNumberOutOfRange or kErrBitmapNotExist.
 win::IDirectDrawSurface7* CheckedBitmap(int32_t n);
 
 // The ImageRecord slot of an image number, 0 when it has none.

@@ -5,7 +5,6 @@
 #include "common/value_slot.h"
 #include "display/draw_queue.h"
 #include "display/text_fonts.h"
-#include "runtime/command_families.h"
 #include "runtime/dispatcher.h"
 #include "runtime/interpreter.h"
 
@@ -111,25 +110,6 @@ void FnTextHeight() {
 
 }  // namespace
 
-void RegisterTextCommands() {
-  RegisterCommand(6001, CmdChecklistFonts);
-  RegisterCommand(6002, CmdSetTextFont);
-  RegisterCommand(6003, CmdSetTextSize);
-  RegisterCommand(6004, CmdSetTextOpaque);
-  RegisterCommand(6005, CmdSetTextTransparent);
-  RegisterCommand(6006, CmdSetTextToNormal);
-  RegisterCommand(6007, CmdSetTextToItalic);
-  RegisterCommand(6008, CmdSetTextToBold);
-  RegisterCommand(6009, CmdSetTextToBoldItalic);
-  RegisterCommand(6010, CmdDrawText);
-  RegisterCommand(6011, CmdDrawTextCentred);
-  RegisterCommand(6012, CmdSetTextFontCharset);
-  RegisterCommand(6501, FnTextFontName);
-  RegisterCommand(6502, FnTextSize);
-  RegisterCommand(6503, FnTextBackgroundType);
-  RegisterCommand(6504, FnTextStyle);
-  RegisterCommand(6505, FnTextWidth);
-  RegisterCommand(6506, FnTextHeight);
-}
-
 }  // namespace vx
+
+#include "generated/commands/text.inc"

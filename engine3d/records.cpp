@@ -26,7 +26,7 @@ namespace vx {
 
 uint64_t gRecordPoolByteLimit = kDefaultRecordPoolByteLimit;
 
-void ReportRecordPoolFull() { RaiseRuntimeError(101); }
+void ReportRecordPoolFull() { RaiseRuntimeError(kErrOutOfMemory); }
 
 RecordPool<RenderItem> gRenderItems(2, 4);
 RecordPool<ImageRecord> gImageRecords(16, 12);

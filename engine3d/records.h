@@ -220,7 +220,7 @@ void ClearRecordPools();
 // Chains every pool and takes mesh slot 0.
 void ChainRecordPools();
 
-// Take operations: the new slot, or kNoRecordSlot after runtime error 101.
+// Take operations: the new slot, or kNoRecordSlot after kErrOutOfMemory.
 uint32_t AllocRenderItem();
 uint32_t AllocImageRecord();
 uint32_t AllocObjectRecord();

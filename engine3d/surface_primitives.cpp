@@ -214,12 +214,12 @@ void SaveSpriteBackgrounds() {
         gImageRecords[uint32_t(k)].imageHeight < h || !gImageRecords[uint32_t(k)].surface) {
       if (k == -1 || !gImageRecords.IsTaken(uint32_t(k))) {
         const uint32_t taken = AllocImageRecord();
-        if (taken == kNoRecordSlot) return;  // error 101 is raised by the pool
+        if (taken == kNoRecordSlot) return;  // the pool raised kErrOutOfMemory
         k = int32_t(taken);
         gRenderItems[slot].ownedImages[page] = k;
       }
       if (!CreateImageSurface(uint32_t(k), w, h)) {
-        RaiseRuntimeError(101);
+        RaiseRuntimeError(kErrOutOfMemory);
         gImageRecords[uint32_t(k)].surface = nullptr;
         saved = gRenderItems[slot].savedRects[page];
         saved[0] = left, saved[1] = top, saved[2] = 0, saved[3] = bottom;

@@ -19,7 +19,6 @@
 #include "platform/win/modules.h"
 #include "platform/win/time.h"
 #include "platform/win/window.h"
-#include "runtime/command_families.h"
 #include "runtime/dispatcher.h"
 #include "runtime/errors.h"
 #include "runtime/host.h"
@@ -42,7 +41,6 @@ uint32_t gCursorShown = 1;
 
 namespace {
 
-constexpr int32_t kBadFrameRate = 112;
 constexpr uint8_t kBackspace = 8;
 constexpr uint8_t kEnter = 13;
 
@@ -304,6 +302,13 @@ void FnMouseValue() {
   SkipOperands(1);
 }
 
+constexpr CommandHandler FnMouseX = FnMouseValue<&gMouseX>;
+constexpr CommandHandler FnMouseY = FnMouseValue<&gMouseY>;
+constexpr CommandHandler FnMouseZ = FnMouseValue<&gMouseZ>;
+constexpr CommandHandler FnMouseMoveX = FnMouseValue<&gMouseMoveX>;
+constexpr CommandHandler FnMouseMoveY = FnMouseValue<&gMouseMoveY>;
+constexpr CommandHandler FnMouseMoveZ = FnMouseValue<&gMouseMoveZ>;
+
 void FnMouseButtons() {
   PollInputIfDue();
   SlotOperand(0)->i = int16_t(uint16_t(uint32_t(gMouseButtons) & 0xFFFF));
@@ -389,7 +394,7 @@ void CmdAutoRefresh() {
 void CmdFrameRate() {
   const int32_t rate = IntOperand(0);
   if (rate < 0 || rate > 1000)
-    RaiseRuntimeError(kBadFrameRate);
+    RaiseRuntimeError(kErrFrameRateOutOfRange);
   else
     gFrameTime = rate == 0 ? 0 : uint32_t(1000 / rate);
   SkipOperands(1);
@@ -411,13 +416,11 @@ void FnRgbPart() {
   SkipOperands(2);
 }
 
-// --- Ending --------------------------------------------------------------------------------------
+constexpr CommandHandler FnRgbRed = FnRgbPart<16>;
+constexpr CommandHandler FnRgbGreen = FnRgbPart<8>;
+constexpr CommandHandler FnRgbBlue = FnRgbPart<0>;
 
-void CmdEnd() {
-  win::PostQuitMessage(0);
-  gYieldFlag = 1;
-  gEndFlag = 1;
-}
+// --- Ending --------------------------------------------------------------------------------------
 
 void CmdQuit() {
   win::PostQuitMessage(0);
@@ -447,60 +450,6 @@ void FnWindowsFolder() {
 
 }  // namespace
 
-void RegisterCoreSystemCommands() {
-  RegisterCommand(208, CmdBox);
-  RegisterCommand(210, CmdCircle);
-  RegisterCommand(212, CmdCls);
-  RegisterCommand(213, CmdEnd);
-  RegisterCommand(215, CmdDot);
-  RegisterCommand(216, CmdEllipse);
-  RegisterCommand(217, CmdQuit);
-  RegisterCommand(224, CmdHideMouse);
-  RegisterCommand(227, CmdInk);
-  RegisterCommand(228, FnInkey);
-  RegisterCommand(235, CmdLine);
-  RegisterCommand(238, FnMouseButtons);
-  RegisterCommand(239, FnMouseValue<&gMouseX>);
-  RegisterCommand(240, FnMouseValue<&gMouseY>);
-  RegisterCommand(241, FnMouseValue<&gMouseMoveX>);
-  RegisterCommand(243, FnPoint);
-  RegisterCommand(244, FnMouseValue<&gMouseMoveY>);
-  RegisterCommand(246, CmdPositionMouse);
-  RegisterCommand(250, FnScanCode);
-  RegisterCommand(252, CmdSetCursor);
-  RegisterCommand(253, CmdShowMouse);
-  RegisterCommand(255, CmdWait);
-  RegisterCommand(259, CmdEndSlice);
-  RegisterCommand(260, FnTimer);
-  RegisterCommand(263, CmdWaitKey);
-  RegisterCommand(264, CmdWaitKey);
-  RegisterCommand(265, CmdWaitMouse);
-  RegisterCommand(266, CmdQuitWithText);
-  RegisterCommand(301, CmdPrintInt);
-  RegisterCommand(302, CmdPrintFloat);
-  RegisterCommand(303, CmdPrintString);
-  RegisterCommand(304, CmdPrintBlankLine);
-  RegisterCommand(305, CmdPrintIntInline);
-  RegisterCommand(306, CmdPrintFloatInline);
-  RegisterCommand(307, CmdPrintStringInline);
-  RegisterCommand(351, CmdInputInt);
-  RegisterCommand(352, CmdInputFloat);
-  RegisterCommand(355, CmdInputString);
-  RegisterCommand(391, FnRgb);
-  RegisterCommand(392, FnRgbPart<16>);
-  RegisterCommand(393, FnRgbPart<8>);
-  RegisterCommand(394, FnRgbPart<0>);
-  RegisterCommand(403, CmdManualRefresh);
-  RegisterCommand(404, CmdAutoRefresh);
-  RegisterCommand(405, CmdClsColour);
-  RegisterCommand(407, CmdFrameRate);
-  RegisterCommand(410, CmdWait);
-  RegisterCommand(426, FnAppFileName);
-  RegisterCommand(427, FnWindowsFolder);
-  RegisterCommand(428, FnEntryBuffer);
-  RegisterCommand(429, CmdClearEntryBuffer);
-  RegisterCommand(431, FnMouseValue<&gMouseZ>);
-  RegisterCommand(432, FnMouseValue<&gMouseMoveZ>);
-}
-
 }  // namespace vx
+
+#include "generated/commands/core_system.inc"

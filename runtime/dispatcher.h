@@ -3,25 +3,14 @@
 #pragma once
 #include <cstdint>
 
+#include "common/commands.h"
 #include "common/value_slot.h"
 #include "runtime/interpreter.h"
 
 namespace vx {
 
-// A handler takes no arguments: it reads its operands at gProgramCounter (the result slot first),
-// leaves the counter after its last operand or on a jump target, and reports failures with
-// RaiseRuntimeError or RaiseRuntimeWarning.
-using CommandHandler = void (*)();
-
-constexpr int kCommandLimit = 10000;  // command numbers are below this
-
-extern CommandHandler gCommandHandlers[kCommandLimit];
-
-void RegisterCommand(int number, CommandHandler handler);
 // Registers every command family of the system (idempotent).
 void RegisterAllCommands();
-// The handler of a command number, or null when the number is unknown.
-CommandHandler HandlerOf(intptr_t number);
 
 // Runs one time slice of the program.
 void ExecuteTimeSlice();

@@ -25,24 +25,20 @@ namespace {
 
 CommandInfoLookup gCommandInfoLookup = nullptr;
 
-constexpr int32_t kSoftErrors[] = {1503, 2002, 2007, 2008, 2009, 2010, 3002, 3004, 3201,
-                                   3502, 3504, 3507, 4001, 4002, 4101, 7901, 8002, 9011};
+// Every error number the system knows: its text's entry or fixed text, and whether it only warns.
+struct ErrorRow {
+  int32_t number;
+  int entry;          // entry of gErrorWordTable, -1 none
+  const char* text;   // fixed text, null none
+  bool soft;
+};
+#include "generated/error_table.inc"
 
-// Runs of consecutive error numbers and the entry of their first number.
-struct ErrorRun {
-  int32_t first, last, entry;
-};
-constexpr ErrorRun kErrorRuns[] = {
-    {0, 3, 1},           {21, 21, 5},         {101, 115, 6},       {300, 304, 21},      {310, 312, 26},
-    {500, 505, 29},      {1000, 1013, 35},    {1014, 1014, 173},   {1500, 1504, 49},    {2000, 2010, 54},
-    {3000, 3007, 65},    {3008, 3008, 177},   {3021, 3023, 73},    {3201, 3201, 76},    {3500, 3507, 77},
-    {4001, 4002, 85},    {4101, 4104, 87},    {5101, 5109, 194},   {7000, 7008, 91},    {7009, 7009, 108},
-    {7010, 7010, 107},   {7011, 7017, 109},   {7018, 7018, 119},   {7019, 7019, 122},   {7020, 7020, 129},
-    {7021, 7027, 100},   {7028, 7028, 133},   {7031, 7031, 130},   {7101, 7102, 120},   {7301, 7305, 168},
-    {7601, 7606, 123},   {7901, 7901, 116},   {7911, 7912, 117},   {7931, 7932, 131},   {8001, 8003, 134},
-    {8021, 8025, 137},   {8101, 8103, 142},   {8201, 8204, 145},   {8211, 8213, 149},   {8301, 8305, 184},
-    {8501, 8518, 204},   {9001, 9005, 156},   {9011, 9014, 152},   {9701, 9705, 189},   {10001, 10007, 161},
-};
+const ErrorRow* FindErrorRow(int32_t n) {
+  const auto* row = std::lower_bound(std::begin(kErrorRows), std::end(kErrorRows), n,
+                                     [](const ErrorRow& r, int32_t number) { return r.number < number; });
+  return row != std::end(kErrorRows) && row->number == n ? row : nullptr;
+}
 
 std::string LogTimeKey(const char* kind) {
   win::SYSTEMTIME t{};
@@ -55,7 +51,8 @@ std::string LogTimeKey(const char* kind) {
 }  // namespace
 
 bool IsSoftError(int32_t n) {
-  return std::find(std::begin(kSoftErrors), std::end(kSoftErrors), n) != std::end(kSoftErrors);
+  const ErrorRow* row = FindErrorRow(n);
+  return row && row->soft;
 }
 
 void RaiseRuntimeError(int32_t n) {
@@ -79,16 +76,14 @@ void RaiseRuntimeWarning(int32_t n) {
 }
 
 int ErrorTableEntry(int32_t n) {
-  for (const auto& run : kErrorRuns)
-    if (n >= run.first && n <= run.last) return run.entry + (n - run.first);
-  return -1;
+  const ErrorRow* row = FindErrorRow(n);
+  return row ? row->entry : -1;
 }
 
 std::string ErrorNumberText(int32_t n) {
-  if (n == 10008) return "Language not found";
-  if (n == 10010) return "Severe Exception!";
-  int entry = ErrorTableEntry(n);
-  return entry >= 0 ? gErrorWordTable[size_t(entry)] : std::string();
+  const ErrorRow* row = FindErrorRow(n);
+  if (row && row->text) return row->text;
+  return row && row->entry >= 0 ? gErrorWordTable[size_t(row->entry)] : std::string();
 }
 
 std::string FormatErrorMessage() {

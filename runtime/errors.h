@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/value_slot.h"
+#include "generated/error_numbers.h"
 #include "runtime/host.h"
 
 namespace vx {

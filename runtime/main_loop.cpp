@@ -194,7 +194,7 @@ void FrameUpdate() {
   // The request waits while nothing is drawn, so that the file holds a picture of the program.
   if (gScreenSaveRequest == 1 && gRenderEnabled == 1) {
     gScreenSaveRequest = 0;
-    if (!SaveScreenshot()) RaiseRuntimeError(1004);
+    if (!SaveScreenshot()) RaiseRuntimeError(kErrBitmapNotSaved);
   }
   gMouseMoveX = 0;
   gMouseMoveY = 0;

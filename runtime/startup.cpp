@@ -88,7 +88,7 @@ void ReadSetupIni(int* fullScreen, int* windowed) {
 win::HWND CreateRuntimeWindow(win::HINSTANCE instance, int showCommand, win::DWORD style) {
   win::HWND window = win::CreateWindowExA(0, kClassName, "Vorlix", style, 0, 0, 640, 480, nullptr, instance);
   if (!window) {
-    gErrorCode = 10002;
+    gErrorCode = kErrWindowNotCreated;
     return nullptr;
   }
   CreateSystemFont();
@@ -98,7 +98,7 @@ win::HWND CreateRuntimeWindow(win::HINSTANCE instance, int showCommand, win::DWO
 
 bool InitSubsystems(win::HINSTANCE instance, win::HWND window) {
   if (!InitInputDevices(instance, window)) {
-    gErrorCode = 10007;
+    gErrorCode = kErrInputDevicesNotStarted;
     return false;
   }
   InitMusicSystem();
@@ -123,19 +123,19 @@ bool SetupDisplayForProgram(win::HWND window, int fullScreen, int windowed, int 
   SetFullScreen(fullScreen);
   gDisplayDepth = gDisplay3DDepth;
   if (!reinit && !EnumerateDisplayCards(0, 1)) {
-    gErrorCode = 10003;
+    gErrorCode = kErrDirectDrawNotCreated;
     return false;
   }
   if (windowed == 1) {
     win::MoveWindow(window, 0, 0, win::GetSystemMetrics(win::SM_CXSCREEN), win::GetSystemMetrics(win::SM_CYSCREEN), 1);
     win::ShowWindow(window, win::SW_SHOW);
   } else if (!reinit && !SetDisplayMode(640, 480, gDisplay3DDepth)) {
-    gErrorCode = 10004;
+    gErrorCode = kErrDisplayModeNotSetAtStart;
     return false;
   }
   ResetDisplayDefaults();
   if (!InitDisplayAndDevice(640, 480, 1)) {
-    gErrorCode = 10005;
+    gErrorCode = kErrDisplaySurfacesOrDeviceNotCreated;
     return false;
   }
   win::ShowCursor(0);

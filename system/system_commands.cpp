@@ -4,7 +4,6 @@
 
 #include "common/checklist.h"
 #include "display/display.h"
-#include "runtime/command_families.h"
 #include "runtime/dispatcher.h"
 #include "runtime/subsystem_hooks.h"
 #include "system/system_state.h"
@@ -66,22 +65,13 @@ void FnChecklistValue() {
   SkipOperands(2);
 }
 
+constexpr CommandHandler FnChecklistValueA = FnChecklistValue<0>;
+constexpr CommandHandler FnChecklistValueB = FnChecklistValue<1>;
+constexpr CommandHandler FnChecklistValueC = FnChecklistValue<2>;
+constexpr CommandHandler FnChecklistValueD = FnChecklistValue<3>;
+
 }  // namespace
 
-void RegisterSystemCommands() {
-  RegisterCommand(9005, CmdAlwaysActiveOn);
-  RegisterCommand(9006, CmdAlwaysActiveOff);
-  RegisterCommand(9101, CmdWindowOn);
-  RegisterCommand(9102, CmdWindowOff);
-  RegisterCommand(9601, CmdEscapeKeyOff);
-  RegisterCommand(9602, CmdEscapeKeyOn);
-  RegisterCommand(9611, CmdExitPrompt);
-  RegisterCommand(9990, FnChecklistQuantity);
-  RegisterCommand(9991, FnChecklistString);
-  RegisterCommand(9992, FnChecklistValue<0>);
-  RegisterCommand(9993, FnChecklistValue<1>);
-  RegisterCommand(9994, FnChecklistValue<2>);
-  RegisterCommand(9995, FnChecklistValue<3>);
-}
-
 }  // namespace vx
+
+#include "generated/commands/system.inc"

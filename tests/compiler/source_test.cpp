@@ -73,7 +73,7 @@ TEST_F(CompileTest, LabelReferenceIsTakenWhereItsCommandIsEmitted) {
   // A parameter after the label is converted first, so its command does not start the statement.
   ASSERT_EQ(LoadCommandTableFromText("jump%42%al\nend%213%0\n"), 1);
   ASSERT_TRUE(Compile("jump x, 1.5\nx:")) << Message();
-  EXPECT_EQ(gCompiler.code, (std::vector<uint32_t>{154, 10000, 21000, 42, 37006, 10000, 213, 0}));
+  EXPECT_EQ(gCompiler.code, (std::vector<uint32_t>{kCmdFloatToInt, 10000, 21000, kCmdGoto, 37006, 10000, kCmdEnd, 0}));
 }
 
 TEST_F(CompileTest, RuntimeTestModeWritesTheNumberedListing) {
