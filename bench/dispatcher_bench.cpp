@@ -6,6 +6,7 @@
 #include "runtime/dispatcher.h"
 #include "runtime/program_image.h"
 #include "runtime/run_setup.h"
+#include "runtime/runtime_hooks.h"
 #include "tests/support/image_builder.h"
 
 namespace {
@@ -29,6 +30,7 @@ void LoadLoop() {
   b.Cmd(vx::kCmdFor, {i, limit, one, To("end")});
   b.Cmd(vx::kCmdGoto, {To("top")});
   b.Label("end");
+  vx::InstallRuntimeHooks();
   vx::RegisterAllCommands();
   b.Load();
 }

@@ -5,17 +5,15 @@
 #include <cstring>
 #include <string>
 
+#include "common/interpreter.h"
+#include "common/runtime_hooks.h"
 #include "display/display_state.h"
 #include "display/draw_queue.h"
 #include "engine3d/surface_primitives.h"
-#include "runtime/dispatcher.h"
-#include "runtime/errors.h"
-#include "runtime/interpreter.h"
 
 namespace vx {
 
 namespace {
-
 
 std::string FileOperand(int k) {
   const char* text = TextOperand(k);

@@ -1,8 +1,11 @@
 // Display commands: the software fallback and the hardware transform and lighting device (each
-// switch followed by the display made again with the mode in force), and the mode-exists test.
+// switch followed by the display made again with the mode in force), the mode-exists test, and the
+// window mode (windowed or full screen, with the window geometry of the window commands).
+#include "common/commands.h"
+#include "common/interpreter.h"
+#include "common/runtime_hooks.h"
 #include "display/display.h"
-#include "runtime/dispatcher.h"
-#include "runtime/errors.h"
+#include "system/system_state.h"
 
 namespace vx {
 
@@ -18,6 +21,21 @@ constexpr CommandHandler CmdEmulationOn = CmdSetDisplaySwitch<&gSurfaceFallback,
 constexpr CommandHandler CmdEmulationOff = CmdSetDisplaySwitch<&gSurfaceFallback, 0>;
 constexpr CommandHandler CmdDisableTnl = CmdSetDisplaySwitch<&gAllowTnL, 0>;
 constexpr CommandHandler CmdEnableTnl = CmdSetDisplaySwitch<&gAllowTnL, 1>;
+
+void CmdWindowOn() {
+  gWindowMode = 1;
+  gWindowBorder = 8;
+  gWindowCaption = 19;
+  gWindowClientX = 4;
+  gWindowClientY = 23;
+  gWindowStyle = 0x00CF0000u;
+  SetFullScreen(0);
+}
+
+void CmdWindowOff() {
+  ResetWindowState();
+  SetFullScreen(1);
+}
 
 struct WantedMode {
   win::DWORD width, height, depth;

@@ -4,19 +4,19 @@
 
 #include <algorithm>
 
+#include "common/host.h"
+#include "common/runtime_hooks.h"
 #include "display/display.h"
+#include "display/display_state.h"
 #include "display/draw_queue.h"
 #include "display/images/image_context.h"
+#include "engine3d/mouse_pointer.h"
 #include "engine3d/records.h"
 #include "engine3d/surface_primitives.h"
 #include "platform/ddraw/display_state.h"
 #include "platform/ddraw/presentation.h"
 #include "platform/win/time.h"
 #include "platform/win/window.h"
-#include "runtime/errors.h"
-#include "runtime/host.h"
-#include "runtime/interpreter.h"
-#include "runtime/main_loop.h"
 #include "system/system_state.h"
 
 namespace vx {
@@ -301,7 +301,7 @@ void ApplyWindowSettings(int32_t apply, int32_t) {
       ShowCursor(0);
     } else {
       ShowCursor(1);
-      gPointerSpritesOn = 0;
+      HidePointerSprites();
     }
   } else {
     ShowWindow(gMainWindow, gWindowShowState);

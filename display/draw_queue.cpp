@@ -7,40 +7,27 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/runtime_hooks.h"
 #include "display/display_state.h"
 #include "display/draw_queue_items.h"
-#include "display/text_fonts.h"
 #include "display/surface_colours.h"
+#include "display/text_fonts.h"
 #include "engine3d/engine_textures.h"
 #include "engine3d/records.h"
-#include "engine3d/texture_surface.h"
 #include "engine3d/surface_primitives.h"
-#include "runtime/errors.h"
-#include "runtime/interpreter.h"
-#include "runtime/main_loop.h"
-#include "runtime/subsystem_hooks.h"
+#include "engine3d/texture_surface.h"
 #include "system/system_state.h"
 
 namespace vx {
 
 RecordPool<DrawQueueItem> gDrawQueue(1024, 4);
+uint32_t gDrawQueueCount = 0;
 int32_t gCurrentBitmap = 0;
 win::IDirectDrawSurface7* gCurrentSurface = nullptr;
 uint8_t gScreenPersistFrames = 1;
 DrawColour gDrawBackColor, gDrawInkColor;
 int32_t gExecBitmap = 0;
 win::IDirectDrawSurface7* gExecSurface = nullptr;
-
-// Text state.
-std::string gTextFontName = "system";
-int32_t gTextSize = 10;
-int16_t gTextStyle = 0;
-uint8_t gTextOpaque = 0;
-uint32_t gTextCharsetSetting = 0;
-uint32_t gTextCharset = 0;
-win::HFONT gTextFont = nullptr;
-win::HFONT gWindowFont = nullptr;
-int32_t gTextCursorX = 0, gTextCursorY = 0;
 
 win::IDirectDrawSurface7* SurfaceOfBitmap(int32_t n) {
   if (n == 0) return gBackBuffer;

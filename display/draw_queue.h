@@ -6,7 +6,7 @@
 #include <string>
 
 #include "common/value_slot.h"
-#include "engine3d/record_pool.h"
+#include "common/record_pool.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/gdi/gdi.h"
 
@@ -41,23 +41,14 @@ struct DrawQueueItem {
 };
 
 extern RecordPool<DrawQueueItem> gDrawQueue;
+extern uint32_t gDrawQueueCount;                     // items waiting; the dispatcher ends a slice past 32000
 extern int32_t gCurrentBitmap;                       // target of new items, 0 the screen
 extern win::IDirectDrawSurface7* gCurrentSurface;
 extern uint8_t gScreenPersistFrames;                 // 2 with a flip chain, else 1
 extern DrawColour gDrawBackColor, gDrawInkColor;
 extern int32_t gExecBitmap;                          // the executor's own current bitmap
 extern win::IDirectDrawSurface7* gExecSurface;
-
-// Text state: the text commands' font settings and fonts, and the print cursor.
-extern std::string gTextFontName;                    // at most 255 characters
-extern int32_t gTextSize;
-extern int16_t gTextStyle;                           // 0 normal, 1 italic, 2 bold, 3 bold italic
-extern uint8_t gTextOpaque;
-extern uint32_t gTextCharsetSetting;
-extern uint32_t gTextCharset;                        // character set of the window's own font
-extern win::HFONT gTextFont;
-extern win::HFONT gWindowFont;                       // print-at-cursor text
-extern int32_t gTextCursorX, gTextCursorY;
+// The text state (fonts, style, print cursor) is in display/text_fonts.h.
 
 // Targets the screen, takes the persistence of the flip chain and sets black on white in the back
 // buffer's format. Run set-up and display changes call it.

@@ -5,14 +5,13 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/runtime_hooks.h"
 #include "display/display.h"
+#include "display/display_state.h"
 #include "display/draw_queue_items.h"
 #include "display/images/image_context.h"
 #include "engine3d/records.h"
 #include "engine3d/surface_primitives.h"
-#include "runtime/attached_files.h"
-#include "runtime/errors.h"
-#include "runtime/main_loop.h"
 #include "system/file_functions.h"
 
 namespace vx {

@@ -5,11 +5,10 @@
 #include <cstring>
 
 #include "common/checklist.h"
+#include "common/commands.h"
+#include "common/interpreter.h"
+#include "common/runtime_hooks.h"
 #include "display/input_devices.h"
-#include "runtime/dispatcher.h"
-#include "runtime/errors.h"
-#include "runtime/interpreter.h"
-#include "runtime/strings.h"
 
 namespace vx {
 

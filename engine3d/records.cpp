@@ -11,22 +11,18 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/host.h"
+#include "common/runtime_hooks.h"
 #include "display/display_state.h"
 #include "engine3d/animation_list.h"
 #include "engine3d/scene_model.h"
 #include "engine3d/surface_primitives.h"
 #include "engine3d/texture_names.h"
 #include "platform/win/heap.h"
-#include "runtime/errors.h"
-#include "runtime/interpreter.h"
 #include "sound/sound_system.h"
 #include "system/system_state.h"
 
 namespace vx {
-
-uint64_t gRecordPoolByteLimit = kDefaultRecordPoolByteLimit;
-
-void ReportRecordPoolFull() { RaiseRuntimeError(kErrOutOfMemory); }
 
 RecordPool<RenderItem> gRenderItems(2, 4);
 RecordPool<ImageRecord> gImageRecords(16, 12);

@@ -8,7 +8,7 @@
 
 #include "common/maths_types.h"
 #include "engine3d/engine_services.h"
-#include "engine3d/record_pool.h"
+#include "common/record_pool.h"
 #include "engine3d/texture_surface.h"
 
 namespace vx {

@@ -7,21 +7,18 @@
 #include <cstdlib>
 #include <utility>
 
+#include "common/host.h"
+#include "common/runtime_hooks.h"
 #include "common/value_slot.h"
 #include "display/display_state.h"
 #include "display/images/image_context.h"
 #include "display/surface_colours.h"
 #include "engine3d/records.h"
 #include "platform/ddraw/pixel_format.h"
-#include "runtime/errors.h"
-#include "runtime/interpreter.h"
-#include "runtime/main_loop.h"
 #include "system/system_state.h"
 
 namespace vx {
 
-std::array<win::IDirectDrawSurface7*, kBitmapSlots> gBitmaps{};
-std::array<BitmapInfo, kBitmapSlots> gBitmapInfo{};
 int32_t gSpritePage = 0;
 
 namespace {

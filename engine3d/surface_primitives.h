@@ -7,23 +7,12 @@
 #include <cstdint>
 #include <string>
 
+#include "display/display_state.h"
 #include "platform/ddraw/ddraw.h"
 
 namespace vx {
 
-constexpr int32_t kBitmapCount = 32;   // program bitmaps 0 (the screen) to 31
-constexpr int32_t kWorkBitmap = 33;    // the image-save item's own bitmap, never the program's
-constexpr int32_t kBitmapSlots = 34;
-// A number a program may give a bitmap: 0 (the screen) to 31.
-inline bool IsProgramBitmap(int32_t n) { return n >= 0 && n < kBitmapCount; }
-
-struct BitmapInfo {
-  uint32_t width = 0, height = 0, bitsPerPixel = 0;
-  uint8_t mirrored = 0, flipped = 0;
-};
-
-extern std::array<win::IDirectDrawSurface7*, kBitmapSlots> gBitmaps;  // slot 0 unused: the screen is gBackBuffer
-extern std::array<BitmapInfo, kBitmapSlots> gBitmapInfo;
+// The bitmaps (gBitmaps, gBitmapInfo) are the display's (display/display_state.h).
 extern int32_t gSpritePage;  // back-buffer page whose sprite backgrounds are saved and put back
 
 // A lost surface comes back; when it can't, the program pauses unless it always runs.

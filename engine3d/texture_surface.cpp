@@ -8,11 +8,11 @@
 #include <bit>
 #include <cstring>
 
+#include "common/runtime_hooks.h"
 #include "display/display_state.h"
 #include "display/images/image_context.h"
 #include "platform/gdi/gdi.h"
 #include "platform/win/resources.h"
-#include "runtime/attached_files.h"
 
 namespace vx {
 

@@ -14,6 +14,8 @@
 
 #include "display/draw_queue.h"
 #include "display/input_devices.h"
+#include "display/text_fonts.h"
+#include "engine3d/mouse_pointer.h"
 #include "platform/win/files.h"
 #include "platform/win/messages.h"
 #include "platform/win/modules.h"
@@ -25,7 +27,6 @@
 #include "runtime/interpreter.h"
 #include "runtime/main_loop.h"
 #include "runtime/strings.h"
-#include "runtime/subsystem_hooks.h"
 #include "system/system_state.h"
 
 namespace vx {

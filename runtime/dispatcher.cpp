@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <new>
 
+#include "display/draw_queue.h"
 #include "platform/win/keyboard.h"
 #include "platform/win/messages.h"
 #include "platform/win/profile.h"

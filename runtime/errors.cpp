@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "compiler/compiler.h"
+#include "ide/language.h"
 #include "platform/win/clipboard.h"
 #include "platform/win/files.h"
 #include "platform/win/heap.h"
@@ -17,13 +19,17 @@
 
 namespace vx {
 
-std::array<std::string, 256> gErrorWordTable;
 char gLastEngineError[256] = "";
 std::string gErrorReport;
 
 namespace {
 
-CommandInfoLookup gCommandInfoLookup = nullptr;
+// The compiler's table, when it is loaded.
+bool CompilerCommandInfo(int32_t number, CommandInfo* out) {
+  return LookUpCommandInfo(number, &out->name, &out->parameters);
+}
+
+CommandInfoLookup gCommandInfoLookup = CompilerCommandInfo;
 
 // Every error number the system knows: its text's entry or fixed text, and whether it only warns.
 struct ErrorRow {
@@ -55,10 +61,10 @@ bool IsSoftError(int32_t n) {
   return row && row->soft;
 }
 
-void RaiseRuntimeError(int32_t n) {
+void RaiseError(int32_t n) {
   if (gRuntimeTestMode && gProgramCounter) CopyErrorReportToClipboard(gProgramCounter - 1);
   if (IsSoftError(n)) {
-    RaiseRuntimeWarning(n);
+    RaiseWarning(n);
     return;
   }
   gYieldFlag = 1;
@@ -67,7 +73,7 @@ void RaiseRuntimeError(int32_t n) {
   win::PostQuitMessage(0);
 }
 
-void RaiseRuntimeWarning(int32_t n) {
+void RaiseWarning(int32_t n) {
   if (gStandaloneFlag) return;
   gYieldFlag = 1;
   gErrorCode = n;
@@ -97,10 +103,6 @@ std::string FormatErrorMessage() {
   return out;
 }
 
-void ResetErrorWordTable() {
-  for (size_t i = 0; i < gErrorWordTable.size(); ++i) gErrorWordTable[i] = "ERROR " + std::to_string(i);
-}
-
 std::string LogFilePath() { return gProgramFolder + "VX.LOG"; }
 
 void LogRuntimeError(const std::string& text) {
@@ -108,7 +110,7 @@ void LogRuntimeError(const std::string& text) {
   win::WriteProfileString("ERRORLOG", LogTimeKey("RUNTIMEERROR"), text, LogFilePath());
 }
 
-void EngineErrorLog(const std::string& message) {
+void LogEngineError(const std::string& message) {
   std::snprintf(gLastEngineError, sizeof gLastEngineError, "%s", message.c_str());
   if (!gDebugMode) return;
   win::WriteProfileString("ERRORLOG", LogTimeKey("ENGINEERROR"), message, LogFilePath());
@@ -119,7 +121,7 @@ void LogStringOutput(const std::string& text) {
   win::WriteProfileString("ERRORLOG", "STRINGOUTPUT", text, LogFilePath());
 }
 
-void SetCommandInfoLookup(CommandInfoLookup lookup) { gCommandInfoLookup = lookup; }
+void SetCommandInfoLookup(CommandInfoLookup lookup) { gCommandInfoLookup = lookup ? lookup : CompilerCommandInfo; }
 
 void CopyErrorReportToClipboard(const OperandWord* commandWord) {
   if (!gCodeBase || commandWord < gCodeBase || commandWord >= gCodeBase + gCodeWordCount) return;
@@ -146,7 +148,7 @@ void CopyErrorReportToClipboard(const OperandWord* commandWord) {
   };
 
   CommandInfo info;
-  if (gCommandInfoLookup && gCommandInfoLookup(number, &info)) {
+  if (gCommandInfoLookup(number, &info)) {
     std::snprintf(line, sizeof line, "Command Number:%d\nName:%.255s\n", number, info.name.c_str());
     report += line;
     for (size_t k = 1; k <= available; ++k) {

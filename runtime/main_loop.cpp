@@ -8,6 +8,7 @@
 #include "display/display.h"
 #include "display/draw_queue.h"
 #include "display/input_devices.h"
+#include "engine3d/mouse_pointer.h"
 #include "engine3d/records.h"
 #include "engine3d/surface_primitives.h"
 #include "platform/win/keyboard.h"
@@ -25,16 +26,7 @@
 
 namespace vx {
 
-uint32_t gRenderEnabled = 1;
-uint32_t gHasFocus = 1;
-uint8_t gLastKeyChar = 0;
-std::vector<char> gKeyboardBuffer;
-uint32_t gKeyboardBufferCount = 0;
-int32_t gMouseX = 320, gMouseY = 240, gMouseZ = 50, gMouseButtons = 0, gMouseMoveX = 0, gMouseMoveY = 0;
-int32_t gMouseClickState = 0;
 uint32_t gLastFrameTime = 0;
-uint32_t gScreenSaveRequest = 0;
-uint8_t gDisplayInvalid = 0;
 
 namespace {
 
@@ -83,11 +75,6 @@ int16_t HighSigned(win::LPARAM v) { return int16_t(uint16_t((uintptr_t(v) >> 16)
 
 }  // namespace
 
-void ResetKeyboardBuffer() {
-  gKeyboardBuffer.assign(256, '\0');
-  gKeyboardBufferCount = 0;
-}
-
 uint8_t TakeTypedCharacter() {
   gTypedRead = true;
   if (gTypedCount == 0) return 0;
@@ -111,14 +98,7 @@ void EndSliceTypedCharacters() {
   gTypedRead = false;
 }
 
-void ResetMousePosition() {
-  gMouseX = 320;
-  gMouseY = 240;
-  gMouseZ = 50;
-  gMouseButtons = 0;
-}
-
-void PumpMessagesOccasionally() {
+void DrainMessagesOccasionally() {
   if (++gPumpCallCount > kPumpInterval) {
     gPumpCallCount = 0;
     DrainMessages(false);
@@ -135,7 +115,7 @@ void WaitForBreakKeysUp() {
 void RunMainLoop() {
   BeginProgramRun();
   ResetMousePosition();
-  PumpMessagesOccasionally();
+  DrainMessagesOccasionally();
   WaitForBreakKeysUp();
   gLastKeyChar = 0;
   for (;;) {

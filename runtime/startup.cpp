@@ -6,10 +6,13 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "compiler/compiler.h"
 #include "display/display.h"
 #include "display/draw_queue.h"
 #include "display/input_devices.h"
 #include "display/text_fonts.h"
+#include "engine3d/engine_shutdown.h"
+#include "engine3d/mouse_pointer.h"
 #include "engine3d/records.h"
 #include "ide/language.h"
 #include "platform/win/files.h"
@@ -24,6 +27,7 @@
 #include "runtime/main_loop.h"
 #include "runtime/program_image.h"
 #include "runtime/run_setup.h"
+#include "runtime/runtime_hooks.h"
 #include "runtime/subsystem_hooks.h"
 #include "sound/sound_system.h"
 #include "system/system_state.h"
@@ -81,6 +85,8 @@ void ReadSetupIni(int* fullScreen, int* windowed) {
   modeSwitch("DEBUGMODE", gDebugMode);
   modeSwitch("TRACEMODE", gTraceMode);
   modeSwitch("RUNTIMETEST", gRuntimeTestMode);
+  // The lines of a run-time test report are found in the compiled source's listing.
+  if (gRuntimeTestMode) gSourceListingWriter = WriteDebugOutputScript;
   const std::string language = Setting("TEXTLANGUAGE", "");
   if (!language.empty()) gTextLanguage = language;
 }
@@ -105,17 +111,6 @@ bool InitSubsystems(win::HINSTANCE instance, win::HWND window) {
   InitSoundSystem(window);
   InitRecordPools();
   return true;
-}
-
-void ResetDisplayDefaults() {
-  gDisplayInvalid = 0;
-  gAmbientLevel = 0.5f;
-  gCameraNear = 1.0f;
-  gCameraFar = 3000.0f;
-  gCameraFov = 1.0814433f;
-  gSurfaceFallback = 0;
-  gAllowTnL = 1;
-  gDisplayDepth = gDisplay3DDepth;
 }
 
 bool SetupDisplayForProgram(win::HWND window, int fullScreen, int windowed, int reinit) {
@@ -195,6 +190,7 @@ void DeleteTempWorkFiles() {
 void BeginHost(win::HINSTANCE instance, const char* commandLine, int* fullScreen, int* windowed) {
   gInstance = instance;
   gCommandLine = commandLine ? commandLine : "";
+  InstallRuntimeHooks();
   RegisterAllCommands();
   const win::WNDCLASSA windowClass{win::CS_HREDRAW | win::CS_VREDRAW, MainWindowProc, kIconResource, kClassName,
                                    kClassName};

@@ -1,11 +1,10 @@
-// System commands the runtime needs now: focus and Esc switches, window mode, the exit message
-// and the checklist readers.
+// System commands the runtime needs now: focus and Esc switches, the exit message and the
+// checklist readers. (The window mode's commands change the display: display/display_commands.cpp.)
 #include <cstring>
 
 #include "common/checklist.h"
-#include "display/display.h"
-#include "runtime/dispatcher.h"
-#include "runtime/subsystem_hooks.h"
+#include "common/commands.h"
+#include "common/interpreter.h"
 #include "system/system_state.h"
 
 namespace vx {
@@ -14,21 +13,6 @@ namespace {
 
 void CmdAlwaysActiveOn() { gAlwaysActive = 1; }
 void CmdAlwaysActiveOff() { gAlwaysActive = 0; }
-
-void CmdWindowOn() {
-  gWindowMode = 1;
-  gWindowBorder = 8;
-  gWindowCaption = 19;
-  gWindowClientX = 4;
-  gWindowClientY = 23;
-  gWindowStyle = 0x00CF0000u;
-  SetFullScreen(0);
-}
-
-void CmdWindowOff() {
-  ResetWindowState();
-  SetFullScreen(1);
-}
 
 void CmdEscapeKeyOff() { gEscapeEnabled = 0; }
 void CmdEscapeKeyOn() { gEscapeEnabled = 1; }

@@ -79,10 +79,10 @@ TEST_F(CompileTest, LabelReferenceIsTakenWhereItsCommandIsEmitted) {
 TEST_F(CompileTest, RuntimeTestModeWritesTheNumberedListing) {
   const std::string savedFolder = gProgramFolder;
   gProgramFolder = dir.path();
-  gRuntimeTestMode = 1;
+  gSourceListingWriter = WriteDebugOutputScript;  // as start-up sets it in run-time test mode
   dir.Write("lib.vxa", "x=1\nfunction f()\nendfunction\n");
   const bool ok = Compile("a=1\n#include lib.vxa\n");
-  gRuntimeTestMode = 0;
+  gSourceListingWriter = nullptr;
   gProgramFolder = savedFolder;
   ASSERT_TRUE(ok) << Message();
   const std::string listing = dir.Read("VX.VXA");
@@ -98,7 +98,7 @@ TEST_F(CompileTest, ExtraTextCompilesAgainstTheLastCompile) {
   ASSERT_GT(gCompiler.code.size(), mainWords);
   // The extra code follows the main program's and reads its variable a.
   EXPECT_EQ(std::vector<uint32_t>(gCompiler.code.begin() + long(mainWords), gCompiler.code.end()),
-            (std::vector<uint32_t>{81, 10000, 13000, 19001, 151, 13001, 10000, 213, 0}));
+            (std::vector<uint32_t>{kCmdAddInt, 10000, 13000, 19001, kCmdAssignInt, 13001, 10000, kCmdEnd, 0}));
   EXPECT_EQ(CompileSourceText("c=(", 0), 0);
   EXPECT_EQ(Message(), "M23");
   EXPECT_EQ(Line(), 1);

@@ -10,7 +10,6 @@
 #include "display/draw_queue.h"
 #include "platform/win/messages.h"
 #include "runtime/interpreter.h"
-#include "runtime/main_loop.h"
 #include "runtime/program_image.h"
 #include "runtime/run_setup.h"
 #include "system/system_state.h"

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/checklist.h"
+#include "common/host.h"
 #include "display/display_state.h"
 #include "display/input_devices.h"
 #include "ide/language.h"

@@ -4,6 +4,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include "common/host.h"
 #include "display/display_state.h"
 #include "display/surface_colours.h"
 #include "engine3d/records.h"

@@ -8,6 +8,7 @@
 #include <tuple>
 #include <utility>
 
+#include "common/host.h"
 #include "display/images/image_context.h"
 #include "engine3d/engine_textures.h"
 #include "engine3d/texture_surface.h"

@@ -12,6 +12,7 @@
 #include "display/draw_queue.h"
 #include "display/draw_queue_items.h"
 #include "display/input_devices.h"
+#include "display/text_fonts.h"
 #include "platform/win/messages.h"
 #include "platform/win/time.h"
 #include "platform/win/window.h"

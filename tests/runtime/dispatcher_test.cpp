@@ -5,6 +5,7 @@
 #include <csignal>
 #include <stdexcept>
 
+#include "display/draw_queue.h"
 #include "platform/win/keyboard.h"
 #include "platform/win/messages.h"
 #include "runtime/dispatcher.h"

@@ -1,6 +1,7 @@
 // The error box, soft errors and the run-time test report.
 #include <gtest/gtest.h>
 
+#include "ide/language.h"
 #include "platform/win/clipboard.h"
 #include "runtime/errors.h"
 #include "runtime/interpreter.h"

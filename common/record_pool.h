@@ -1,7 +1,7 @@
-// The growable pool that every kind of numbered engine record lives in: a zero-filled heap array,
-// a free list and a doubly linked used list threaded through the first two words of each record.
-// Slots are indices, never addresses: the array moves when it grows, so callers keep slots across any
-// call that can take a record.
+// The growable pool that every kind of numbered record lives in (the engine's records, the draw
+// queue's items): a zero-filled heap array, a free list and a doubly linked used list threaded
+// through the first two words of each record. Slots are indices, never addresses: the array moves
+// when it grows, so callers keep slots across any call that can take a record.
 #pragma once
 #include <cstdint>
 #include <cstdlib>
