@@ -46,10 +46,17 @@ inline intptr_t LiteralOperand(int k) { return gProgramCounter[k].word; }
 inline OperandWord* TargetOperand(int k) { return gProgramCounter[k].target; }
 inline void SkipOperands(int n) { gProgramCounter += n; }
 
-// With automatic refresh the slice ends after the command, so the frame shows its effect. The flag
-// is only ever raised: a slice end that an error asked for stays.
-inline void YieldByRefreshMode() {
-  if (gAutoRefreshFlag) gYieldFlag = 1;
+// When a command ends the time slice after itself, so that the frame shows what it drew or its
+// result is in place before the next command runs.
+enum class SliceEnd : uint8_t {
+  kAlways,       // whatever the refresh mode
+  kAutoRefresh,  // while automatic refresh is on
+};
+// The one way a command ends the slice: by the rule, unless its work cannot show (shows is false
+// for drawing into a bitmap, which no frame presents). The flag is only ever raised: a slice end
+// that an error asked for stays.
+inline void EndSliceAfterCommand(SliceEnd when, bool shows = true) {
+  if (shows && (when == SliceEnd::kAlways || gAutoRefreshFlag)) gYieldFlag = 1;
 }
 
 }  // namespace vx

@@ -20,26 +20,27 @@ std::string FileOperand(int k) {
   return std::string(text, strnlen(text, 255));
 }
 
-void Yield() { gYieldFlag = 1; }
-
 // --- Loading and saving --------------------------------------------------------------------------
+// Loads, saves, creations, deletions and the gamma end the slice in every refresh mode, so the
+// program goes on after the frame that did their work; choosing and copying only while the frame
+// is refreshed automatically, and effects only when they change the screen.
 
 void CmdLoadScreenBitmap() {
   QueueLoadBitmap(0, FileOperand(0));
   SkipOperands(1);
-  Yield();
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 void CmdLoadBitmap() {
   QueueLoadBitmap(IntOperand(1), FileOperand(0));
   SkipOperands(2);
-  Yield();
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 void CmdSaveScreenBitmap() {
   RequestScreenSave(FileOperand(0));
   SkipOperands(1);
-  Yield();
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 void CmdSaveBitmap() {
@@ -49,7 +50,7 @@ void CmdSaveBitmap() {
   else
     QueueSaveBitmap(n, FileOperand(0));
   SkipOperands(2);
-  Yield();
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 // --- Making, choosing and copying ----------------------------------------------------------------
@@ -57,20 +58,20 @@ void CmdSaveBitmap() {
 void CmdCreateBitmap() {
   QueueCreateBitmap(IntOperand(0), IntOperand(1), IntOperand(2));
   SkipOperands(3);
-  Yield();
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 void CmdSetCurrentBitmap() {
   QueueSetCurrentBitmap(IntOperand(0));
   SkipOperands(1);
-  YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh);
 }
 
 void CmdCopyBitmap() {
   const int32_t target = IntOperand(1);
   QueueCopyBitmap(IntOperand(0), target);
   SkipOperands(2);
-  if (target == 0) YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, target == 0);
 }
 
 void CmdCopyBitmapRect() {
@@ -78,14 +79,14 @@ void CmdCopyBitmapRect() {
   QueueCopyBitmapRect(IntOperand(0), IntOperand(1), IntOperand(2), IntOperand(3), IntOperand(4), target,
                       IntOperand(6), IntOperand(7), IntOperand(8), IntOperand(9));
   SkipOperands(10);
-  if (target == 0) YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, target == 0);
 }
 
 void CmdDeleteBitmap() {
   // The queue makes the screen current at once when n is the current bitmap.
   QueueDeleteBitmap(IntOperand(0));
   SkipOperands(1);
-  Yield();
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 // --- Effects ------------------------------------------------------------------------------------
@@ -96,7 +97,7 @@ void CmdMirrorBitmap() {
   if (IsProgramBitmap(n)) gBitmapInfo[size_t(n)].mirrored ^= 1;
   QueueMirrorBitmap(n);
   SkipOperands(1);
-  if (n == 0) Yield();
+  EndSliceAfterCommand(SliceEnd::kAlways, n == 0);
 }
 
 void CmdFlipBitmap() {
@@ -104,27 +105,27 @@ void CmdFlipBitmap() {
   if (IsProgramBitmap(n)) gBitmapInfo[size_t(n)].flipped ^= 1;
   QueueFlipBitmap(n);
   SkipOperands(1);
-  if (n == 0) Yield();
+  EndSliceAfterCommand(SliceEnd::kAlways, n == 0);
 }
 
 void CmdBlurBitmap() {
   const int32_t n = IntOperand(0);
   QueueBlurBitmap(n, IntOperand(1));
   SkipOperands(2);
-  if (n == 0) Yield();
+  EndSliceAfterCommand(SliceEnd::kAlways, n == 0);
 }
 
 void CmdFadeBitmap() {
   const int32_t n = IntOperand(0);
   QueueFadeBitmap(n, IntOperand(1));
   SkipOperands(2);
-  if (n == 0) Yield();
+  EndSliceAfterCommand(SliceEnd::kAlways, n == 0);
 }
 
 void CmdSetGamma() {
   const int32_t red = IntOperand(0), green = IntOperand(1), blue = IntOperand(2);
   SkipOperands(3);
-  Yield();
+  EndSliceAfterCommand(SliceEnd::kAlways);
   for (int32_t v : {red, green, blue}) {
     if (v < 0 || v > 511) {
       RaiseRuntimeWarning(kErrGammaOutOfRange);

@@ -9,6 +9,7 @@
 #include "display/display.h"
 #include "display/display_state.h"
 #include "display/draw_queue.h"
+#include "display/surface_retry.h"
 #include "display/images/image_context.h"
 #include "engine3d/mouse_pointer.h"
 #include "engine3d/records.h"
@@ -31,24 +32,6 @@ uint32_t gFramesAtLastMeasure = 0;
 uint32_t gTimeAtLastMeasure = 0;
 uint32_t gFramesPerSecond = 0;
 
-void PauseUnlessAlwaysActive() {
-  if (!gAlwaysActive) gAppActive = 0;
-}
-
-// Runs a blit or flip until it is done: lost surfaces are restored (false when they cannot be),
-// a busy surface is asked again, any other failure ends it.
-template <typename Operation, typename Restore>
-bool Repeat(Operation operation, Restore restore) {
-  for (;;) {
-    const HRESULT r = operation();
-    if (r == DDERR_WASSTILLDRAWING) continue;
-    if (r == DDERR_SURFACELOST) {
-      if (!restore()) return false;
-      continue;
-    }
-    return true;
-  }
-}
 
 }  // namespace
 
@@ -132,18 +115,9 @@ int32_t ClearBackBuffer() {
   DDBLTFX fx{};
   fx.dwSize = sizeof fx;
   fx.dwFillColor = 0;
-  for (;;) {
-    const HRESULT r = gBackBuffer->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx);
-    if (r == DDERR_WASSTILLDRAWING) continue;
-    if (r == DDERR_SURFACELOST) {
-      if (Failed(gBackBuffer->Restore())) {
-        PauseUnlessAlwaysActive();
-        return 0;
-      }
-      continue;
-    }
-    return 1;
-  }
+  const HRESULT r = RetryUntilDrawn([&] { return gBackBuffer->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx); },
+                                    [] { return RestoreOrPause(gBackBuffer); });
+  return r == DDERR_SURFACELOST ? 0 : 1;
 }
 
 int32_t ClearZBuffer() {
@@ -165,9 +139,11 @@ int32_t ClearAndPresentTwice() {
 
 int32_t PresentFrame() {
   if (!gPrimarySurface || gRenderEnabled == 0) return 0;
+  // Presenting restores every surface of the display; only a failed restore stops it (any other
+  // failure shows nothing this frame).
   auto restore = [] { return Succeeded(RestoreLostSurfaces()); };
   if (gFlipChain) {
-    if (!Repeat([] { return gPrimarySurface->Flip(nullptr, 0); }, restore)) return 0;
+    if (RetryUntilDrawn([] { return gPrimarySurface->Flip(nullptr, 0); }, restore) == DDERR_SURFACELOST) return 0;
     gSpritePage ^= 1;
   } else {
     const RECT source{0, 0, gDisplayWidth, gDisplayHeight};
@@ -181,7 +157,9 @@ int32_t PresentFrame() {
                     client.top + offsetY + gDisplayHeight};
     gPresentOffsetX = dest.left;
     gPresentOffsetY = dest.top;
-    if (!Repeat([&] { return gPrimarySurface->Blt(&dest, gBackBuffer, &source, 0, nullptr); }, restore)) return 0;
+    if (RetryUntilDrawn([&] { return gPrimarySurface->Blt(&dest, gBackBuffer, &source, 0, nullptr); }, restore) ==
+        DDERR_SURFACELOST)
+      return 0;
     if (gWindowBorders == 1) FillWindowBorders(dest);
   }
   UpdateFrameRate();
@@ -227,7 +205,7 @@ HRESULT RestoreLostSurfaces() {
   for (HRESULT r : {gDirectDraw ? gDirectDraw->RestoreAllSurfaces() : DD_OK,
                     gPrimarySurface ? gPrimarySurface->Restore() : DD_OK}) {
     if (Failed(r)) {
-      PauseUnlessAlwaysActive();
+      PauseProgram();
       return r;
     }
   }
@@ -235,7 +213,7 @@ HRESULT RestoreLostSurfaces() {
   if (gBackBuffer && !gFlipChain) {
     const HRESULT r = gBackBuffer->Restore();
     if (Failed(r)) {
-      PauseUnlessAlwaysActive();
+      PauseProgram();
       return r;
     }
   }

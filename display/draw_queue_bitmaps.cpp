@@ -53,14 +53,16 @@ bool BlitFailed(win::HRESULT result, win::IDirectDrawSurface7* target, win::IDir
   return result != win::DDERR_SURFACELOST || !(target->Lost() || source->Lost());
 }
 
-// Type 2: the file into bitmap n (the screen for 0), which becomes the current bitmap.
-void LoadBitmapItem(const DrawQueueItem& item) {
-  const int32_t n = item.number;
+}  // namespace
+
+// The file into bitmap n (the screen for 0), which becomes the current bitmap.
+void Perform(DrawQueueItem& item, const LoadBitmapItem& fields) {
+  const int32_t n = fields.bitmap;
   if (!IsProgramBitmap(n)) {
     RaiseRuntimeError(kErrBitmapNumberOutOfRange);
     return;
   }
-  const std::string file = ItemText(item);
+  const std::string file = fields.file.Get();
   if (!FileExists(file)) {
     RaiseRuntimeError(kErrFileNotFound);
     return;
@@ -87,15 +89,17 @@ void LoadBitmapItem(const DrawQueueItem& item) {
   gCurrentSurface = gExecSurface;
 }
 
-// Type 3: bitmap n written to the file in the format its name ends in.
-void SaveBitmapItem(const DrawQueueItem& item) {
-  win::IDirectDrawSurface7* surface = CheckedBitmap(item.number);
+// Bitmap n written to the file in the format its name ends in.
+void Perform(DrawQueueItem&, const SaveBitmapItem& fields) {
+  win::IDirectDrawSurface7* surface = CheckedBitmap(fields.bitmap);
   if (!surface) return;
-  gExecBitmap = item.number;
+  gExecBitmap = fields.bitmap;
   gExecSurface = surface;
   // The writers go through a temporary file, so a failed save keeps the old file.
-  if (!SaveSurface(surface, ItemText(item))) RaiseRuntimeError(kErrBitmapNotSaved);
+  if (!SaveSurface(surface, fields.file.Get())) RaiseRuntimeError(kErrBitmapNotSaved);
 }
+
+namespace {
 
 // The sides of rectangle copies are inclusive; false (after the error) when the rectangle is not
 // a part of its bitmap that holds pixels.
@@ -113,10 +117,12 @@ bool CheckCopyRectangle(const int32_t* edges, int32_t width, int32_t height, win
   return true;
 }
 
-// Type 6: bitmap n onto bitmap p4, whole at (0, 0) or from one rectangle to another.
-void CopyBitmapItem(const DrawQueueItem& item) {
-  const int32_t source = item.number, target = item.params.p[4];
-  const bool whole = item.x == 0;
+}  // namespace
+
+// The source bitmap onto the target, whole at (0, 0) or from one rectangle to another.
+void Perform(DrawQueueItem&, const CopyBitmapItem& fields) {
+  const int32_t source = fields.source, target = fields.target;
+  const bool whole = fields.whole == 1;
   if (!IsProgramBitmap(source) || !IsProgramBitmap(target)) {
     RaiseRuntimeError(kErrBitmapNumberOutOfRange);
     return;
@@ -143,8 +149,8 @@ void CopyBitmapItem(const DrawQueueItem& item) {
     result = RetryBlit(to, from, [&] { return to->BltFast(0, 0, from, nullptr, win::DDBLTFAST_NOCOLORKEY); });
   } else {
     win::RECT sourceRect{}, targetRect{};
-    if (!CheckCopyRectangle(&item.params.p[0], sourceWidth, sourceHeight, &sourceRect)) return;
-    if (!CheckCopyRectangle(&item.params.p[5], targetWidth, targetHeight, &targetRect)) return;
+    if (!CheckCopyRectangle(fields.sourceEdges, sourceWidth, sourceHeight, &sourceRect)) return;
+    if (!CheckCopyRectangle(fields.targetEdges, targetWidth, targetHeight, &targetRect)) return;
     // A failed copy is reported as it is; copying the whole source over the target instead
     // would destroy the rest of the target.
     result = RetryBlit(to, from, [&] { return to->Blt(&targetRect, from, &sourceRect, win::DDBLT_WAIT, nullptr); });
@@ -152,9 +158,9 @@ void CopyBitmapItem(const DrawQueueItem& item) {
   if (BlitFailed(result, to, from)) RaiseRuntimeError(kErrBitmapBlitFailed);
 }
 
-// Type 55: the image's rectangle written through the work bitmap, which is released again.
-void SaveImageItem(const DrawQueueItem& item) {
-  const uint32_t slot = ImageSlotOf(item.number);
+// The image's rectangle written through the work bitmap, which is released again.
+void Perform(DrawQueueItem&, const SaveImageItem& fields) {
+  const uint32_t slot = ImageSlotOf(fields.image);
   if (slot == 0 || !gImageRecords.IsTaken(slot) || !gImageRecords[slot].valid || !gImageRecords[slot].surface) {
     RaiseRuntimeError(kErrImageNotExist);
     return;
@@ -169,22 +175,10 @@ void SaveImageItem(const DrawQueueItem& item) {
     const win::RECT area{image.sourceX, image.sourceY, image.sourceX + width, image.sourceY + height};
     const win::HRESULT result =
         RetryBlit(work, pixels, [&] { return work->BltFast(0, 0, pixels, &area, win::DDBLTFAST_NOCOLORKEY); });
-    saved = win::Succeeded(result) && SaveBitmapSlot(kWorkBitmap, ItemText(item)) == 1;
+    saved = win::Succeeded(result) && SaveBitmapSlot(kWorkBitmap, fields.file.Get()) == 1;
     ReleaseBitmapSurface(kWorkBitmap);
   }
   if (!saved) RaiseRuntimeError(kErrBitmapNotSaved);
-}
-
-}  // namespace
-
-bool PerformBitmapFileItem(DrawQueueItem& item) {
-  switch (item.type) {
-    case kLoadBitmap: LoadBitmapItem(item); return true;
-    case kSaveBitmap: SaveBitmapItem(item); return true;
-    case kCopyBitmap: CopyBitmapItem(item); return true;
-    case kSaveImage: SaveImageItem(item); return true;
-    default: return false;
-  }
 }
 
 int32_t LoadBitmapIntoSlot(int32_t n, const std::string& file) {

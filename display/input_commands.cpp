@@ -139,17 +139,11 @@ constexpr CommandHandler CmdForceAutoCenterOff = CmdForceAutoCenter<false>;
 
 // --- State functions -----------------------------------------------------------------------------
 
-void PollIfDue() {
-  if (!gInputPollDue) return;
-  RefreshInputState();
-  gInputPollDue = 0;
-}
-
 int32_t KeyDown(int code) { return (gKeyState[size_t(code)] & 0x80) ? 1 : 0; }
 
 template <int kCode, int kOtherCode = kCode>
 void FnKey() {
-  PollIfDue();
+  PollInputIfDue();
   SlotOperand(0)->i = KeyDown(kCode) | KeyDown(kOtherCode);
   SkipOperands(1);
 }
@@ -165,7 +159,7 @@ constexpr CommandHandler FnSpaceKey = FnKey<DIK_SPACE>;
 constexpr CommandHandler FnEscapeKey = FnKey<DIK_ESCAPE>;
 
 void FnScanCodeDown() {
-  PollIfDue();
+  PollInputIfDue();
   const int32_t code = IntOperand(1);
   SlotOperand(0)->i = code >= 0 && code <= 255 ? KeyDown(code) : 0;
   SkipOperands(2);
@@ -173,7 +167,7 @@ void FnScanCodeDown() {
 
 template <auto kRead>
 void FnState() {
-  PollIfDue();
+  PollInputIfDue();
   SlotOperand(0)->i = kRead();
   SkipOperands(1);
 }
@@ -204,14 +198,14 @@ constexpr CommandHandler FnControlDeviceY = FnState<[] { return gControlDeviceSt
 constexpr CommandHandler FnControlDeviceZ = FnState<[] { return gControlDeviceState.lZ; }>;
 
 void FnJoystickButton() {
-  PollIfDue();
+  PollInputIfDue();
   const int32_t button = IntOperand(1);
   SlotOperand(0)->i = button >= 0 && button <= 31 ? ((gJoystickState.rgbButtons[size_t(button)] & 0x80) ? 1 : 0) : 0;
   SkipOperands(2);
 }
 
 void FnJoystickHatAngle() {
-  PollIfDue();
+  PollInputIfDue();
   const int32_t hat = IntOperand(1);
   int32_t angle = -1;
   if (hat >= 0 && hat <= 3 && (gJoystickState.rgdwPOV[size_t(hat)] & 0xFFFF) != 0xFFFF)

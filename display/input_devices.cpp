@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "common/host.h"
+#include "common/interpreter.h"
 #include "common/runtime_hooks.h"
 #include "display/display_state.h"
 #include "engine3d/mouse_pointer.h"
@@ -337,6 +338,12 @@ int RefreshInputState() {
   }
   if (gControlDevice) ReadDevice(gControlDevice, sizeof gControlDeviceState, &gControlDeviceState, true, result);
   return result;
+}
+
+void PollInputIfDue() {
+  if (!gInputPollDue) return;
+  RefreshInputState();
+  gInputPollDue = 0;
 }
 
 void ResetMousePosition() {

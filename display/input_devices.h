@@ -66,6 +66,9 @@ void UnacquireInputDevices();
 int OpenControlDevice();
 void ReleaseForceEffects();
 void ReleaseInputDevices();
+// Reads the devices again when the dispatcher has asked for a fresh poll since the last read
+// (gInputPollDue), as the key, joystick and mouse questions do.
+void PollInputIfDue();
 // Adds the mouse deltas of gMouseState to the pointer, wheel and movement values.
 void FoldMouseState();
 // The pointer in the middle of the screen, the wheel at 50, no button down.

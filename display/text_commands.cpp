@@ -17,19 +17,19 @@ void CmdChecklistFonts() { ListFontFamilies(); }
 
 void CmdSetTextFont() {
   QueueTextFont(TextOperand(0), 0);
-  YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh);
   SkipOperands(1);
 }
 
 void CmdSetTextFontCharset() {
   QueueTextFont(TextOperand(0), IntOperand(1));
-  YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh);
   SkipOperands(2);
 }
 
 void CmdSetTextSize() {
   QueueTextSize(IntOperand(0));
-  YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh);
   SkipOperands(1);
 }
 
@@ -38,40 +38,36 @@ void CmdSetTextTransparent() { QueueTextTransparent(); }
 
 void CmdSetTextToNormal() {
   QueueTextNormal();
-  YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh);
 }
 
 void CmdSetTextToItalic() {
   QueueTextItalic();
-  YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh);
 }
 
 void CmdSetTextToBold() {
   QueueTextBold();
-  YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh);
 }
 
 void CmdSetTextToBoldItalic() {
   QueueTextBoldItalic();
-  YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh);
 }
 
 // --- Drawing ---------------------------------------------------------------------------------------
 
 // Text on a bitmap is not seen until the bitmap is, so only text on the screen ends the slice.
-void YieldOnScreen() {
-  if (gCurrentBitmap == 0) YieldByRefreshMode();
-}
-
 void CmdDrawText() {
   QueueDrawText(IntOperand(0), IntOperand(1), TextOperand(2));
-  YieldOnScreen();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
   SkipOperands(3);
 }
 
 void CmdDrawTextCentred() {
   QueueDrawTextCentred(IntOperand(0), IntOperand(1), TextOperand(2));
-  YieldOnScreen();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
   SkipOperands(3);
 }
 

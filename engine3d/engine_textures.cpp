@@ -136,7 +136,7 @@ void ReleaseAllTextureSurfaces() {
 int32_t FindLostTextureSurface() {
   for (int32_t s = 0; s < gTextureRecords.capacity; ++s) {
     if (!RestoreTextureSurface(gTextureRecords.records[s].texture)) continue;
-    if (!gAlwaysActive) gAppActive = 0;
+    PauseProgram();
     return 1;
   }
   return 0;

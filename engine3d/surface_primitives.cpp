@@ -86,12 +86,6 @@ int32_t SwapLines(IDirectDrawSurface7* surface, bool columns) {
 
 }  // namespace
 
-bool RestoreOrPause(IDirectDrawSurface7* surface) {
-  if (surface && win::Succeeded(surface->Restore())) return true;
-  if (!gAlwaysActive) gAppActive = 0;
-  return false;
-}
-
 void TargetSize(int32_t n, int32_t* width, int32_t* height) {
   if (n == 0) {
     *width = gDisplayWidth;

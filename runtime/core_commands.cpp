@@ -46,57 +46,50 @@ constexpr uint8_t kBackspace = 8;
 constexpr uint8_t kEnter = 13;
 
 // --- Slices --------------------------------------------------------------------------------------
-
-// Drawing into a bitmap shows nothing, so only screen drawing ends the slice.
-void YieldOnScreen() {
-  if (gCurrentBitmap == 0) YieldByRefreshMode();
-}
+// Drawing ends the slice only while the frame is refreshed automatically, and drawing into a
+// bitmap (gCurrentBitmap not 0) not at all, since it shows nothing; waits, input and questions
+// whose answer the frame gives end it always.
 
 // Runs the command again in the next slice. A handler that has not skipped its operands has the
 // counter one word past its command word.
 void RerunCommand() {
   --gProgramCounter;
-  gYieldFlag = 1;
-}
-
-void PollInputIfDue() {
-  if (!gInputPollDue) return;
-  RefreshInputState();
-  gInputPollDue = 0;
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 void StoreText(const char* text) { StoreString(SlotOperand(0), text); }
 
 // --- Drawing -------------------------------------------------------------------------------------
 
+// A box ends the slice also when it draws into a bitmap.
 void CmdBox() {
   QueueBox(IntOperand(0), IntOperand(1), IntOperand(2), IntOperand(3));
-  YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh);
   SkipOperands(4);
 }
 
 void CmdCircle() {
   const int32_t r = IntOperand(2);
   QueueEllipse(IntOperand(0), IntOperand(1), r, r);
-  YieldOnScreen();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
   SkipOperands(3);
 }
 
 void CmdEllipse() {
   QueueEllipse(IntOperand(0), IntOperand(1), IntOperand(2), IntOperand(3));
-  YieldOnScreen();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
   SkipOperands(4);
 }
 
 void CmdDot() {
   QueueDot(IntOperand(0), IntOperand(1));
-  YieldOnScreen();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
   SkipOperands(2);
 }
 
 void CmdLine() {
   QueueLine(IntOperand(0), IntOperand(1), IntOperand(2), IntOperand(3));
-  YieldOnScreen();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
   SkipOperands(4);
 }
 
@@ -108,7 +101,7 @@ void CmdInk() {
 void ClearScreenAndCursor() {
   QueueClearScreen();
   gTextCursorX = gTextCursorY = 0;
-  YieldOnScreen();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
 }
 
 void CmdCls() { ClearScreenAndCursor(); }
@@ -123,7 +116,7 @@ void CmdClsColour() {
 // sure that happens before the next command reads it.
 void FnPoint() {
   QueueReadPixel(IntOperand(1), IntOperand(2), SlotOperand(0));
-  gYieldFlag = 1;
+  EndSliceAfterCommand(SliceEnd::kAlways);
   SkipOperands(3);
 }
 
@@ -140,7 +133,7 @@ void CmdSetCursor() {
 void PrintWorkText(bool inLine) {
   const int32_t flag = inLine ? 1 : 0;
   QueuePrintText(gWorkText, &gTextCursorX, &gTextCursorY, flag, 0, flag);
-  YieldOnScreen();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
 }
 
 template <bool kInLine>
@@ -232,7 +225,7 @@ void LineInput() {
     RerunCommand();
   }
   gLastKeyChar = 0;
-  gYieldFlag = 1;
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 void CmdInputInt() { LineInput<'l'>(); }
@@ -327,7 +320,7 @@ void CmdPositionMouse() {
   if (gWindowMode == 1)
     win::SetCursorPos(ScreenCoordinate(int64_t(gWindowClientX) + gMouseX),
                       ScreenCoordinate(int64_t(gWindowClientY) + gMouseY));
-  YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh);
   SkipOperands(2);
 }
 
@@ -339,7 +332,7 @@ void CmdHideMouse() {
     win::ShowCursor(0);
     win::SetCapture(gMainWindow);
   }
-  YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh);
 }
 
 void CmdShowMouse() {
@@ -350,7 +343,7 @@ void CmdShowMouse() {
     win::ShowCursor(1);
     win::ReleaseCapture();
   }
-  gYieldFlag = 1;
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 // --- Clock, refresh ------------------------------------------------------------------------------
@@ -375,21 +368,21 @@ void CmdWait() {
   } else {
     RerunCommand();
   }
-  gYieldFlag = 1;
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
-void CmdEndSlice() { gYieldFlag = 1; }
+void CmdEndSlice() { EndSliceAfterCommand(SliceEnd::kAlways); }
 
 void CmdManualRefresh() {
   gTimeSliceMode = 0;
   gAutoRefreshFlag = 0;
-  gYieldFlag = 1;
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 void CmdAutoRefresh() {
   gTimeSliceMode = 1;
   gAutoRefreshFlag = 1;
-  gYieldFlag = 1;
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 void CmdFrameRate() {
@@ -425,7 +418,7 @@ constexpr CommandHandler FnRgbBlue = FnRgbPart<0>;
 
 void CmdQuit() {
   win::PostQuitMessage(0);
-  gYieldFlag = 1;
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 void CmdQuitWithText() {

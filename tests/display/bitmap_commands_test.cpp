@@ -113,13 +113,13 @@ TEST_F(BitmapCommandTest, CommandsQueueTheirWorkAndEndTheSliceAsTheyShould) {
   Operands o;
   EXPECT_TRUE(Call(kCmdLoadBitmap, {o.Text("b.bmp"), o.Int(4)}));
   EXPECT_EQ(gDrawQueueCount, 1u);
-  EXPECT_STREQ(gDrawQueue[uint32_t(gDrawQueue.usedTail)].params.text, "b.bmp");
+  EXPECT_EQ(std::get<LoadBitmapItem>(gDrawQueue[uint32_t(gDrawQueue.usedTail)].fields).file.Get(), "b.bmp");
   EXPECT_TRUE(Call(kCmdSaveBitmap, {o.Text("screen.jpg"), o.Int(0)}));
   EXPECT_EQ(gScreenSaveRequest, 1u);
   EXPECT_EQ(gScreenshotFile, "screen.jpg");
   EXPECT_EQ(gDrawQueueCount, 1u);
   EXPECT_TRUE(Call(kCmdSaveBitmap, {o.Text("three.bmp"), o.Int(3)}));
-  EXPECT_EQ(gDrawQueue[uint32_t(gDrawQueue.usedTail)].type, kSaveBitmap);
+  EXPECT_EQ(gDrawQueue[uint32_t(gDrawQueue.usedTail)].type, DrawItemType::kSaveBitmap);
 }
 
 TEST_F(BitmapCommandTest, ABitmapFromCreationToDeletion) {

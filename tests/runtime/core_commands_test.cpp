@@ -46,12 +46,14 @@ ValueSlot Int(int32_t v) {
 }
 
 struct QueuedText {
-  int32_t type;
+  DrawItemType type;
   std::string text;
   int32_t x, y;
   bool operator==(const QueuedText&) const = default;
 };
-void PrintTo(const QueuedText& t, std::ostream* out) { *out << t.type << " \"" << t.text << "\" at " << t.x << "," << t.y; }
+void PrintTo(const QueuedText& t, std::ostream* out) {
+  *out << int(t.type) << " \"" << t.text << "\" at " << t.x << "," << t.y;
+}
 
 // The text items waiting in the draw queue, in queue order.
 std::vector<QueuedText> QueuedTexts() {
@@ -59,8 +61,10 @@ std::vector<QueuedText> QueuedTexts() {
   if (!gDrawQueue.Exists()) return texts;
   gDrawQueue.ForEachUsed([&](uint32_t slot) {
     const DrawQueueItem& item = gDrawQueue[slot];
-    if (item.type == kPrintText || item.type == kEraseText)
-      texts.push_back({item.type, std::string(item.params.text), item.x, item.y});
+    if (const auto* print = std::get_if<PrintTextItem>(&item.fields))
+      texts.push_back({item.type, print->text.Get(), print->x, print->y});
+    if (const auto* erase = std::get_if<EraseTextItem>(&item.fields))
+      texts.push_back({item.type, erase->text.Get(), erase->x, erase->y});
   });
   return texts;
 }
@@ -167,11 +171,11 @@ TEST_F(CoreCommandsTest, InlinePrintsShareALineAndLinePrintsStartNewOnes) {
   EXPECT_EQ(Call(kCmdPrintBlankLine), 1);  // a blank line prints a space
   EXPECT_EQ(gTextCursorX, 0);
   EXPECT_EQ(gTextCursorY, 3 * lineHeight);
-  EXPECT_EQ(QueuedTexts(), (std::vector<QueuedText>{{kPrintText, "12", 0, 0},
-                                                    {kPrintText, "34", afterFirst, 0},
-                                                    {kPrintText, "12", afterFirst * 2, 0},
-                                                    {kPrintText, "34", 0, lineHeight},
-                                                    {kPrintText, " ", 0, 2 * lineHeight}}));
+  EXPECT_EQ(QueuedTexts(), (std::vector<QueuedText>{{DrawItemType::kPrintText, "12", 0, 0},
+                                                    {DrawItemType::kPrintText, "34", afterFirst, 0},
+                                                    {DrawItemType::kPrintText, "12", afterFirst * 2, 0},
+                                                    {DrawItemType::kPrintText, "34", 0, lineHeight},
+                                                    {DrawItemType::kPrintText, " ", 0, 2 * lineHeight}}));
 }
 
 TEST_F(CoreCommandsTest, InlinePrintWrapsAndClearingResetsTheCursor) {
@@ -191,9 +195,9 @@ TEST_F(CoreCommandsTest, InlinePrintWrapsAndClearingResetsTheCursor) {
   Call(kCmdSetCursor, {&x, &y});
   EXPECT_EQ(Call(kCmdClsColour, {&colour}), 2);  // cls colour sets the background first
   EXPECT_EQ(gTextCursorY, 0);
-  std::vector<int32_t> types;
+  std::vector<DrawItemType> types;
   gDrawQueue.ForEachUsed([&](uint32_t slot) { types.push_back(gDrawQueue[slot].type); });
-  EXPECT_EQ(types, (std::vector<int32_t>{kClear, kBackColour, kClear}));
+  EXPECT_EQ(types, (std::vector<DrawItemType>{DrawItemType::kClear, DrawItemType::kBackColour, DrawItemType::kClear}));
 }
 
 TEST_F(CoreCommandsTest, IntegerInputTakesDigitsAndBackspaceAndIgnoresLetters) {
@@ -212,7 +216,7 @@ TEST_F(CoreCommandsTest, IntegerInputTakesDigitsAndBackspaceAndIgnoresLetters) {
   EXPECT_GT(gTextCursorY, 0);  // the finished line moved the cursor to the next line
   std::vector<std::string> shown;
   for (const QueuedText& t : QueuedTexts()) {
-    shown.push_back((t.type == kEraseText ? "erase " : "") + t.text);
+    shown.push_back((t.type == DrawItemType::kEraseText ? "erase " : "") + t.text);
     EXPECT_EQ(t.x, 0) << t.text;  // each shown again from the start
   }
   EXPECT_EQ(shown, (std::vector<std::string>{"_", "1_", "12_", "erase 12_", "1_", "13_", "13  "}));
@@ -425,7 +429,7 @@ end
   EXPECT_EQ(Int("ok"), 16744448);
   std::vector<std::string> printed;
   for (const QueuedText& t : QueuedTexts())
-    if (t.type == kPrintText) printed.push_back(t.text);
+    if (t.type == DrawItemType::kPrintText) printed.push_back(t.text);
   ASSERT_GE(printed.size(), 4u);
   EXPECT_EQ(printed.front(), "Name?");
   EXPECT_EQ(printed[printed.size() - 2], "Hello ");
