@@ -6,7 +6,6 @@
 #include "display/input_devices.h"
 #include "engine3d/records.h"
 #include "engine3d/texture_names.h"
-#include "platform/win/heap.h"
 #include "system/system_state.h"
 
 namespace vx {
@@ -16,15 +15,7 @@ int32_t ReleaseRunResources() {
   ClearMemblockTable();
   ReleaseKeyboardBuffer();
   for (int32_t slot = 0; slot < gObjectRecords.capacity; ++slot) ReleaseObjectContents(uint32_t(slot));
-  for (int32_t slot = 0; slot < gMeshRecords.capacity; ++slot) {
-    MeshRecord& mesh = gMeshRecords.records[slot];
-    win::GlobalFree(mesh.positions);
-    win::GlobalFree(mesh.normals);
-    win::GlobalFree(mesh.faces);
-    win::GlobalFree(mesh.textureCoords);
-    mesh.positions = mesh.normals = mesh.textureCoords = nullptr;
-    mesh.faces = nullptr;
-  }
+  for (int32_t slot = 0; slot < gMeshRecords.capacity; ++slot) FreeMeshArrays(gMeshRecords.records[slot]);
   // The records keep pointing at the entries; the list tells which ones are gone.
   ClearTextureNameList();
   ClearFileHandles();

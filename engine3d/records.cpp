@@ -62,15 +62,6 @@ void ForEachPool(F&& f) {
   f(gLightRecords);
 }
 
-void FreeMeshArrays(MeshRecord& m) {
-  win::GlobalFree(m.positions);
-  win::GlobalFree(m.normals);
-  win::GlobalFree(m.faces);
-  win::GlobalFree(m.textureCoords);
-  m.positions = m.normals = m.textureCoords = nullptr;
-  m.faces = nullptr;
-}
-
 // True when an object other than `slot` draws with the same model (an instance shares its
 // source's), so deleting it now would leave the other with a dangling one.
 bool ModelSharedWithOther(uint32_t slot, const SceneModel* model) {
@@ -88,6 +79,15 @@ void ReleaseRecordContents() {
 }
 
 }  // namespace
+
+void FreeMeshArrays(MeshRecord& m) {
+  win::GlobalFree(m.positions);
+  win::GlobalFree(m.normals);
+  win::GlobalFree(m.faces);
+  win::GlobalFree(m.textureCoords);
+  m.positions = m.normals = m.textureCoords = nullptr;
+  m.faces = nullptr;
+}
 
 bool InitRecordPools() {
   bool made = true;

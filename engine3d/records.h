@@ -235,6 +235,8 @@ int32_t FreeMeshRecord(uint32_t slot);
 int32_t FreeTextureRecord(uint32_t slot);
 int32_t FreeLightRecord(uint32_t slot);
 
+// Frees the mesh's four arrays and clears their pointers.
+void FreeMeshArrays(MeshRecord& mesh);
 // Releases the surface and palette of a texture when it holds any.
 void ReleaseTextureSurface(uint32_t textureSlot);
 int32_t FreeTextureSurfaceOnly(uint32_t textureSlot);
