@@ -6,6 +6,7 @@
 #include "runtime/dispatcher.h"
 #include "runtime/program_image.h"
 #include "runtime/run_setup.h"
+#include "runtime/runtime_hooks.h"
 #include "tests/support/image_builder.h"
 
 namespace {
@@ -21,14 +22,15 @@ void LoadLoop() {
   int i = b.IntVar(), sum = b.IntVar(), x = b.FloatVar();
   int one = b.IntConst(1), limit = b.IntConst(kPasses), scale = b.FloatConst(1.0001f), bias = b.FloatConst(0.5f);
   int product = vx::test::FloatTemp(0), zero = b.IntConst(0);
-  b.Cmd(151, {i, zero});             // each run starts the count again
+  b.Cmd(vx::kCmdAssignInt, {i, zero});  // each run starts the count again
   b.Label("top");
-  b.Cmd(81, {sum, sum, one});        // integer add
-  b.Cmd(76, {product, x, scale});    // float multiply
-  b.Cmd(86, {x, product, bias});     // float add
-  b.Cmd(7, {i, limit, one, To("end")});
-  b.Cmd(2, {To("top")});
+  b.Cmd(vx::kCmdAddInt, {sum, sum, one});
+  b.Cmd(vx::kCmdMultiplyFloat, {product, x, scale});
+  b.Cmd(vx::kCmdAddFloat, {x, product, bias});
+  b.Cmd(vx::kCmdFor, {i, limit, one, To("end")});
+  b.Cmd(vx::kCmdGoto, {To("top")});
   b.Label("end");
+  vx::InstallRuntimeHooks();
   vx::RegisterAllCommands();
   b.Load();
 }

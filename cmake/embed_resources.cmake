@@ -1,5 +1,7 @@
 # Writes a C++ source holding the files named by a resource list as byte arrays, with a table of
-# (type, id, bytes). Run as: cmake -DLIST=<list> -DOUT=<source> -P embed_resources.cmake
+# (type, id, bytes). Names are relative to the list's folder; a name beginning with "$GENERATED/"
+# is a file the build generated. Run as:
+#   cmake -DLIST=<list> -DOUT=<source> -DGENERATED=<folder> -P embed_resources.cmake
 file(STRINGS "${LIST}" lines)
 get_filename_component(base "${LIST}" DIRECTORY)
 set(arrays "")
@@ -14,7 +16,12 @@ foreach(line IN LISTS lines)
   list(POP_FRONT fields type id)
   set(hex "")
   foreach(name IN LISTS fields)
-    file(READ "${base}/${name}" part HEX)
+    if(name MATCHES "^\\$GENERATED/(.*)$")
+      set(path "${GENERATED}/${CMAKE_MATCH_1}")
+    else()
+      set(path "${base}/${name}")
+    endif()
+    file(READ "${path}" part HEX)
     string(APPEND hex "${part}")
   endforeach()
   string(LENGTH "${hex}" hexLength)

@@ -6,27 +6,12 @@
 #include "compiler/compiler.h"
 #include "compiler/internal.h"
 #include "platform/win/resources.h"
-#include "runtime/errors.h"
 
 namespace vx {
 
 namespace {
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
-
-// Name and letters of a command for the error report: statement rows first, then value functions,
-// whose letters also start with their result operand.
-bool LookUpCommandInfo(int32_t number, CommandInfo* out) {
-  for (const auto* table : {&gCompiler.statements, &gCompiler.valueFunctions}) {
-    for (const CommandEntry& row : *table) {
-      if (row.number != number) continue;
-      out->name = row.name;
-      out->parameters = row.parameters;
-      return true;
-    }
-  }
-  return false;
-}
 
 void AddRow(std::string name, int32_t number, std::string letters) {
   CompilerContext& c = gCompiler;
@@ -98,7 +83,6 @@ int LoadCommandTableFromText(std::string_view text) {
     ParseRow(line);
   }
   compiler::InitBlockKeywords();
-  SetCommandInfoLookup(LookUpCommandInfo);
   return 1;
 }
 
@@ -120,6 +104,18 @@ int FindCommandName(int32_t number, std::string* out) {
     return int(i);
   }
   return -1;
+}
+
+bool LookUpCommandInfo(int32_t number, std::string* name, std::string* letters) {
+  for (const auto* table : {&gCompiler.statements, &gCompiler.valueFunctions}) {
+    for (const CommandEntry& row : *table) {
+      if (row.number != number) continue;
+      *name = row.name;
+      *letters = row.parameters;
+      return true;
+    }
+  }
+  return false;
 }
 
 char CommandParameterLetter(int row, int position) {

@@ -2,6 +2,7 @@
 // runtime loads. Callers reset the context, load the command table, compile, read the result and
 // free the tables; the command table stays loaded for the runtime's error report.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,8 +17,8 @@ void ResetCompiler();
 // last result stay.
 void FreeCompilerTables();
 
-// Loads the command table from the executable's table resource (type 23, id 214) and installs the
-// runtime error report's name lookup. 1 when the resource was found, else 0.
+// Loads the command table from the executable's table resource (type 23, id 214). 1 when the
+// resource was found, else 0.
 int LoadCommandTable();
 // The same from a text in the table's line format (lines end at CR LF, LF or CR).
 int LoadCommandTableFromText(std::string_view text);
@@ -37,5 +38,14 @@ int CompileSourceText(const std::string& text, int functionNumber);
 int FindCommandName(int32_t number, std::string* out);
 // The parameter letter of a statement row at a position, 0 when there is none.
 char CommandParameterLetter(int row, int position);
+// Name and parameter letters of a command number in the loaded table, statement rows first, then
+// value functions (whose letters begin with the result); false when no row has it. The runtime's
+// error report names the failing command by it.
+bool LookUpCommandInfo(int32_t number, std::string* name, std::string* letters);
+
+// Where a compile hands the source after the include expansion, so that the lines of a run-time
+// error report can be found in it (the runtime sets its debug output script writer in run-time test
+// mode); null: nowhere.
+extern void (*gSourceListingWriter)(const char* text, size_t length);
 
 }  // namespace vx

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "compiler/internal.h"
+#include "generated/command_numbers.h"
 
 namespace vx::compiler {
 
@@ -620,7 +621,7 @@ bool EmitConversion(Operand& operand) {
   const bool toFloat = operand.type == 'l';
   Operand target;
   if (!NewTemporary(toFloat ? 'f' : 'l', target)) return false;
-  EmitCommand(toFloat ? 155 : 154, {target, operand});
+  EmitCommand(toFloat ? kCmdIntToFloat : kCmdFloatToInt, {target, operand});
   operand = target;
   return true;
 }
@@ -721,7 +722,7 @@ bool CompileUserFunctionCall(std::string_view arguments, int function, Operand& 
   ProtectLiveValues();
   if (c.failed) return false;
   ops.insert(ops.begin() + 1, result);
-  EmitCommand(21, ops);
+  EmitCommand(kCmdCallFunction, ops);
   return true;
 }
 

@@ -8,8 +8,12 @@
 #include "compiler/compiler.h"
 #include "compiler/internal.h"
 #include "platform/win/files.h"
-#include "runtime/errors.h"
-#include "runtime/interpreter.h"
+
+namespace vx {
+
+void (*gSourceListingWriter)(const char* text, size_t length) = nullptr;
+
+}  // namespace vx
 
 namespace vx::compiler {
 
@@ -353,9 +357,9 @@ bool CompileProgram(int mode, int functionNumber) {
     ReportAt(c.lineNumber, failedText);
     return FinishCompile();
   }
-  if (gRuntimeTestMode) {
+  if (gSourceListingWriter) {
     const std::string listing = ListingText();
-    WriteDebugOutputScript(listing.data(), listing.size());
+    gSourceListingWriter(listing.data(), listing.size());
   }
   c.functionBody = false;
   c.currentFunction = uint16_t(functionNumber);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "compiler/internal.h"
+#include "generated/command_numbers.h"
 
 namespace vx::compiler {
 
@@ -15,13 +16,10 @@ namespace {
 // A statement row whose "any type" results take the type of its first parameter; the table puts
 // a row there that takes no values (see resources/commands/core.txt).
 constexpr int kAnyTypeStatementRow = 31;
-constexpr int32_t kSkipRegionStart = 401;
-constexpr int32_t kSkipRegionEnd = 402;
-constexpr int32_t kFunctionHead = 26;
 constexpr const char* kSelectVariable = "welldoneifyoufindthistempvarqix";
 
-bool IsReturnNumber(int32_t n) { return (n >= 22 && n <= 25) || (n >= 27 && n <= 30); }
-bool EndsFunction(int32_t n) { return n >= 22 && n <= 25; }
+bool EndsFunction(int32_t n) { return n >= kCmdEndFunction && n <= kCmdEndFunctionString; }
+bool IsReturnNumber(int32_t n) { return EndsFunction(n) || (n >= kCmdExitFunction && n <= kCmdExitFunctionString); }
 
 std::string EndCheckMessage(int key, int line) {
   std::string text = MessageText(key);
@@ -308,7 +306,7 @@ bool CompileRow(int row, std::string params, bool arrayTarget) {
   }
 
   if (takesText) {
-    if (c.statements[size_t(row)].number == kSkipRegionStart) c.skipRegion = true;
+    if (c.statements[size_t(row)].number == kCmdRemStart) c.skipRegion = true;
     if (name == "data" && !StoreDataItems(text)) return false;
     return CompileRest(rest);
   }
@@ -488,7 +486,7 @@ bool DeclareFunction(int function, std::string_view declaration) {
   if (known != c.labelIndex.end() && c.labels[size_t(known->second)].definedAt >= 0) return Fail(msg::kFunctionTwice);
   c.functionBody = true;
   c.currentFunction = uint16_t(function + 1);
-  EmitCommand(kFunctionHead, {});
+  EmitCommand(kCmdFunctionHead, {});
   if (FindLabel(f.name, false, false, true) < 0) return false;  // the entry: after the head
   const size_t open = head.find('(');
   const size_t close = head.rfind(')');
@@ -697,7 +695,7 @@ bool CompileStatement(std::string_view input) {
   if (c.skipRegion) {
     size_t consumed = 0;
     const int row = colon > 0 ? FindStatementCommand(words, colon, consumed) : -1;
-    if (row < 0 || c.statements[size_t(row)].number != kSkipRegionEnd) return true;
+    if (row < 0 || c.statements[size_t(row)].number != kCmdRemEnd) return true;
     c.skipRegion = false;
   }
 

@@ -5,47 +5,42 @@
 #include <cstring>
 #include <string>
 
+#include "common/interpreter.h"
+#include "common/runtime_hooks.h"
 #include "display/display_state.h"
 #include "display/draw_queue.h"
 #include "engine3d/surface_primitives.h"
-#include "runtime/command_families.h"
-#include "runtime/dispatcher.h"
-#include "runtime/errors.h"
-#include "runtime/interpreter.h"
 
 namespace vx {
 
 namespace {
-
-constexpr int32_t kBadBitmapNumber = 1001;
-constexpr int32_t kNoBitmap = 1002;
-constexpr int32_t kBadGamma = 1014;
 
 std::string FileOperand(int k) {
   const char* text = TextOperand(k);
   return std::string(text, strnlen(text, 255));
 }
 
-void Yield() { gYieldFlag = 1; }
-
 // --- Loading and saving --------------------------------------------------------------------------
+// Loads, saves, creations, deletions and the gamma end the slice in every refresh mode, so the
+// program goes on after the frame that did their work; choosing and copying only while the frame
+// is refreshed automatically, and effects only when they change the screen.
 
 void CmdLoadScreenBitmap() {
   QueueLoadBitmap(0, FileOperand(0));
   SkipOperands(1);
-  Yield();
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 void CmdLoadBitmap() {
   QueueLoadBitmap(IntOperand(1), FileOperand(0));
   SkipOperands(2);
-  Yield();
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 void CmdSaveScreenBitmap() {
   RequestScreenSave(FileOperand(0));
   SkipOperands(1);
-  Yield();
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 void CmdSaveBitmap() {
@@ -55,7 +50,7 @@ void CmdSaveBitmap() {
   else
     QueueSaveBitmap(n, FileOperand(0));
   SkipOperands(2);
-  Yield();
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 // --- Making, choosing and copying ----------------------------------------------------------------
@@ -63,20 +58,20 @@ void CmdSaveBitmap() {
 void CmdCreateBitmap() {
   QueueCreateBitmap(IntOperand(0), IntOperand(1), IntOperand(2));
   SkipOperands(3);
-  Yield();
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 void CmdSetCurrentBitmap() {
   QueueSetCurrentBitmap(IntOperand(0));
   SkipOperands(1);
-  YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh);
 }
 
 void CmdCopyBitmap() {
   const int32_t target = IntOperand(1);
   QueueCopyBitmap(IntOperand(0), target);
   SkipOperands(2);
-  if (target == 0) YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, target == 0);
 }
 
 void CmdCopyBitmapRect() {
@@ -84,14 +79,14 @@ void CmdCopyBitmapRect() {
   QueueCopyBitmapRect(IntOperand(0), IntOperand(1), IntOperand(2), IntOperand(3), IntOperand(4), target,
                       IntOperand(6), IntOperand(7), IntOperand(8), IntOperand(9));
   SkipOperands(10);
-  if (target == 0) YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, target == 0);
 }
 
 void CmdDeleteBitmap() {
   // The queue makes the screen current at once when n is the current bitmap.
   QueueDeleteBitmap(IntOperand(0));
   SkipOperands(1);
-  Yield();
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 // --- Effects ------------------------------------------------------------------------------------
@@ -102,7 +97,7 @@ void CmdMirrorBitmap() {
   if (IsProgramBitmap(n)) gBitmapInfo[size_t(n)].mirrored ^= 1;
   QueueMirrorBitmap(n);
   SkipOperands(1);
-  if (n == 0) Yield();
+  EndSliceAfterCommand(SliceEnd::kAlways, n == 0);
 }
 
 void CmdFlipBitmap() {
@@ -110,30 +105,30 @@ void CmdFlipBitmap() {
   if (IsProgramBitmap(n)) gBitmapInfo[size_t(n)].flipped ^= 1;
   QueueFlipBitmap(n);
   SkipOperands(1);
-  if (n == 0) Yield();
+  EndSliceAfterCommand(SliceEnd::kAlways, n == 0);
 }
 
 void CmdBlurBitmap() {
   const int32_t n = IntOperand(0);
   QueueBlurBitmap(n, IntOperand(1));
   SkipOperands(2);
-  if (n == 0) Yield();
+  EndSliceAfterCommand(SliceEnd::kAlways, n == 0);
 }
 
 void CmdFadeBitmap() {
   const int32_t n = IntOperand(0);
   QueueFadeBitmap(n, IntOperand(1));
   SkipOperands(2);
-  if (n == 0) Yield();
+  EndSliceAfterCommand(SliceEnd::kAlways, n == 0);
 }
 
 void CmdSetGamma() {
   const int32_t red = IntOperand(0), green = IntOperand(1), blue = IntOperand(2);
   SkipOperands(3);
-  Yield();
+  EndSliceAfterCommand(SliceEnd::kAlways);
   for (int32_t v : {red, green, blue}) {
     if (v < 0 || v > 511) {
-      RaiseRuntimeWarning(kBadGamma);
+      RaiseRuntimeWarning(kErrGammaOutOfRange);
       return;
     }
   }
@@ -162,11 +157,11 @@ int32_t PropertyOf(int32_t n, Property property) {
 // Checks n as the queries do; false after the error, which leaves the result as it was.
 bool CheckQueriedBitmap(int32_t n) {
   if (!IsProgramBitmap(n)) {
-    RaiseRuntimeError(kBadBitmapNumber);
+    RaiseRuntimeError(kErrBitmapNumberOutOfRange);
     return false;
   }
   if (n > 0 && !gBitmaps[size_t(n)]) {
-    RaiseRuntimeError(kNoBitmap);
+    RaiseRuntimeError(kErrBitmapNotExist);
     return false;
   }
   return true;
@@ -177,7 +172,7 @@ void FnBitmapExists() {
   const int32_t n = IntOperand(1);
   SkipOperands(2);
   if (!IsProgramBitmap(n)) {
-    RaiseRuntimeError(kBadBitmapNumber);
+    RaiseRuntimeError(kErrBitmapNumberOutOfRange);
     return;
   }
   result->i = n == 0 || gBitmaps[size_t(n)] ? 1 : 0;
@@ -215,33 +210,6 @@ void FnBitmapFlipped() { BitmapProperty(Property::kFlipped); }
 
 }  // namespace
 
-void RegisterBitmapCommands() {
-  RegisterCommand(1001, CmdLoadScreenBitmap);
-  RegisterCommand(1002, CmdLoadBitmap);
-  RegisterCommand(1003, CmdSaveScreenBitmap);
-  RegisterCommand(1004, CmdSaveBitmap);
-  RegisterCommand(1005, CmdCreateBitmap);
-  RegisterCommand(1006, CmdSetCurrentBitmap);
-  RegisterCommand(1007, CmdCopyBitmap);
-  RegisterCommand(1008, CmdCopyBitmapRect);
-  RegisterCommand(1009, CmdDeleteBitmap);
-  RegisterCommand(1010, CmdMirrorBitmap);
-  RegisterCommand(1011, CmdFlipBitmap);
-  RegisterCommand(1012, CmdBlurBitmap);
-  RegisterCommand(1013, CmdFadeBitmap);
-  RegisterCommand(1014, CmdSetGamma);
-  RegisterCommand(1051, FnBitmapExists);
-  RegisterCommand(1052, FnCurrentBitmap);
-  RegisterCommand(1053, FnCurrentBitmapWidth);
-  RegisterCommand(1054, FnCurrentBitmapHeight);
-  RegisterCommand(1055, FnCurrentBitmapDepth);
-  RegisterCommand(1056, FnCurrentBitmapMirrored);
-  RegisterCommand(1057, FnCurrentBitmapFlipped);
-  RegisterCommand(1058, FnBitmapWidth);
-  RegisterCommand(1059, FnBitmapHeight);
-  RegisterCommand(1060, FnBitmapDepth);
-  RegisterCommand(1061, FnBitmapMirrored);
-  RegisterCommand(1062, FnBitmapFlipped);
-}
-
 }  // namespace vx
+
+#include "generated/commands/bitmap.inc"

@@ -4,14 +4,14 @@
 // a caller may retry (the display re-initialisation does, with the software fallback).
 #include <cstring>
 
+#include "common/host.h"
+#include "common/runtime_hooks.h"
 #include "display/display.h"
+#include "display/display_state.h"
 #include "engine3d/engine_services.h"
 #include "engine3d/maths3d.h"
 #include "engine3d/records.h"
 #include "engine3d/surface_primitives.h"
-#include "runtime/errors.h"
-#include "runtime/host.h"
-#include "runtime/interpreter.h"
 
 namespace vx {
 

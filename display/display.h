@@ -1,6 +1,7 @@
 // The display subsystem's door: DirectDraw and Direct3D device set-up, display modes and their
-// re-initialisation, presentation of the back buffer, lost surfaces, screenshots, and the engine's
-// ordered release of what a run and the display acquired. State is in display/display_state.h.
+// re-initialisation, presentation of the back buffer, lost surfaces, screenshots, and the ordered
+// release of what the display acquired. State is in display/display_state.h; the engine's release
+// after a run is engine3d/engine_shutdown.h.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -54,8 +55,7 @@ int32_t EvictManagedTextures();
 // Where the window's client area is on the screen. Tests replace it to place the window.
 extern std::function<win::RECT(win::HWND)> gClientAreaOnScreen;
 
-// --- Engine shutdown -------------------------------------------------------------------------------
-int32_t ReleaseRunResources();
+// --- Release -----------------------------------------------------------------------------------------
 void ReleaseD3DDevice();
 void ReleaseDisplaySurfaces();
 int32_t ReleaseDirectDrawObjects(int32_t keep);
@@ -63,8 +63,6 @@ int32_t DestroyWindowAndFonts();
 int32_t SetFullScreen(uint32_t flag);
 void PostCloseMessage();
 void ResetCooperativeLevel();
-// The run's resources, then every DirectDraw object (kept when keep's low byte is set).
-void Shutdown3DEngine(int32_t keep);
 
 // Releases an object once and clears the pointer.
 template <typename T>

@@ -1,9 +1,11 @@
 // Display commands: the software fallback and the hardware transform and lighting device (each
-// switch followed by the display made again with the mode in force), and the mode-exists test.
+// switch followed by the display made again with the mode in force), the mode-exists test, and the
+// window mode (windowed or full screen, with the window geometry of the window commands).
+#include "common/commands.h"
+#include "common/interpreter.h"
+#include "common/runtime_hooks.h"
 #include "display/display.h"
-#include "runtime/command_families.h"
-#include "runtime/dispatcher.h"
-#include "runtime/errors.h"
+#include "system/system_state.h"
 
 namespace vx {
 
@@ -13,6 +15,26 @@ template <uint32_t* kSwitch, uint32_t kValue>
 void CmdSetDisplaySwitch() {
   *kSwitch = kValue;
   RebuildDisplayWithCurrentMode();
+}
+
+constexpr CommandHandler CmdEmulationOn = CmdSetDisplaySwitch<&gSurfaceFallback, 1>;
+constexpr CommandHandler CmdEmulationOff = CmdSetDisplaySwitch<&gSurfaceFallback, 0>;
+constexpr CommandHandler CmdDisableTnl = CmdSetDisplaySwitch<&gAllowTnL, 0>;
+constexpr CommandHandler CmdEnableTnl = CmdSetDisplaySwitch<&gAllowTnL, 1>;
+
+void CmdWindowOn() {
+  gWindowMode = 1;
+  gWindowBorder = 8;
+  gWindowCaption = 19;
+  gWindowClientX = 4;
+  gWindowClientY = 23;
+  gWindowStyle = 0x00CF0000u;
+  SetFullScreen(0);
+}
+
+void CmdWindowOff() {
+  ResetWindowState();
+  SetFullScreen(1);
 }
 
 struct WantedMode {
@@ -39,11 +61,11 @@ void FnDisplayModeExists() {
   SkipOperands(4);
   result->i = 0;
   if (depth != 16 && depth != 24 && depth != 32) {
-    RaiseRuntimeError(1502);
+    RaiseRuntimeError(kErrDisplayDepthInvalid);
     return;
   }
   if (width < 1 || height < 1) {
-    RaiseRuntimeError(1501);
+    RaiseRuntimeError(kErrDisplaySizeBelowOne);
     return;
   }
   if (!gDirectDraw) return;
@@ -54,12 +76,6 @@ void FnDisplayModeExists() {
 
 }  // namespace
 
-void RegisterDisplayCommands() {
-  RegisterCommand(1571, FnDisplayModeExists);
-  RegisterCommand(9001, CmdSetDisplaySwitch<&gSurfaceFallback, 1>);
-  RegisterCommand(9002, CmdSetDisplaySwitch<&gSurfaceFallback, 0>);
-  RegisterCommand(9011, CmdSetDisplaySwitch<&gAllowTnL, 0>);
-  RegisterCommand(9012, CmdSetDisplaySwitch<&gAllowTnL, 1>);
-}
-
 }  // namespace vx
+
+#include "generated/commands/display.inc"

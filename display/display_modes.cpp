@@ -4,20 +4,21 @@
 
 #include <algorithm>
 
+#include "common/host.h"
+#include "common/runtime_hooks.h"
 #include "display/display.h"
+#include "display/display_state.h"
 #include "display/draw_queue.h"
+#include "display/surface_retry.h"
 #include "display/images/image_context.h"
 #include "display/video_playback.h"
+#include "engine3d/mouse_pointer.h"
 #include "engine3d/records.h"
 #include "engine3d/surface_primitives.h"
 #include "platform/ddraw/display_state.h"
 #include "platform/ddraw/presentation.h"
 #include "platform/win/time.h"
 #include "platform/win/window.h"
-#include "runtime/errors.h"
-#include "runtime/host.h"
-#include "runtime/interpreter.h"
-#include "runtime/main_loop.h"
 #include "system/system_state.h"
 
 namespace vx {
@@ -32,24 +33,6 @@ uint32_t gFramesAtLastMeasure = 0;
 uint32_t gTimeAtLastMeasure = 0;
 uint32_t gFramesPerSecond = 0;
 
-void PauseUnlessAlwaysActive() {
-  if (!gAlwaysActive) gAppActive = 0;
-}
-
-// Runs a blit or flip until it is done: lost surfaces are restored (false when they cannot be),
-// a busy surface is asked again, any other failure ends it.
-template <typename Operation, typename Restore>
-bool Repeat(Operation operation, Restore restore) {
-  for (;;) {
-    const HRESULT r = operation();
-    if (r == DDERR_WASSTILLDRAWING) continue;
-    if (r == DDERR_SURFACELOST) {
-      if (!restore()) return false;
-      continue;
-    }
-    return true;
-  }
-}
 
 }  // namespace
 
@@ -88,7 +71,7 @@ int32_t SetDisplayModeFull(int32_t& width, int32_t& height, int32_t& depth, uint
   ReleaseAndClear(gPointerImageSurface);
   ReleaseDirectDrawObjects(0);
   if (!EnumerateDisplayCards(gSurfaceFallback == 1 ? 1 : 0, 1)) {
-    RaiseRuntimeError(10003);
+    RaiseRuntimeError(kErrDirectDrawNotCreated);
     return 0;
   }
   int32_t result = 1;
@@ -98,7 +81,7 @@ int32_t SetDisplayModeFull(int32_t& width, int32_t& height, int32_t& depth, uint
   } else {
     // The surfaces are made again below with the mode in force, so the program keeps a display.
     restoreOld();
-    RaiseRuntimeWarning(1503);
+    RaiseRuntimeWarning(kErrDisplayModeNotSet);
     result = 0;
   }
   gDisplayDepth = int16_t(depth);
@@ -107,10 +90,10 @@ int32_t SetDisplayModeFull(int32_t& width, int32_t& height, int32_t& depth, uint
     if (!InitDisplayAndDevice(width, height, 1)) {
       restoreOld();
       gDisplayDepth = int16_t(oldDepth);
-      RaiseRuntimeWarning(1504);
+      RaiseRuntimeWarning(kErrDisplaySurfacesNotCreated);
       result = 0;
       // Without surfaces the program cannot go on.
-      if (!InitDisplayAndDevice(oldWidth, oldHeight, 1)) RaiseRuntimeError(10005);
+      if (!InitDisplayAndDevice(oldWidth, oldHeight, 1)) RaiseRuntimeError(kErrDisplaySurfacesOrDeviceNotCreated);
     }
   }
   if (gBackBuffer) {
@@ -134,18 +117,9 @@ int32_t ClearBackBuffer() {
   DDBLTFX fx{};
   fx.dwSize = sizeof fx;
   fx.dwFillColor = 0;
-  for (;;) {
-    const HRESULT r = gBackBuffer->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx);
-    if (r == DDERR_WASSTILLDRAWING) continue;
-    if (r == DDERR_SURFACELOST) {
-      if (Failed(gBackBuffer->Restore())) {
-        PauseUnlessAlwaysActive();
-        return 0;
-      }
-      continue;
-    }
-    return 1;
-  }
+  const HRESULT r = RetryUntilDrawn([&] { return gBackBuffer->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx); },
+                                    [] { return RestoreOrPause(gBackBuffer); });
+  return r == DDERR_SURFACELOST ? 0 : 1;
 }
 
 int32_t ClearZBuffer() {
@@ -167,9 +141,11 @@ int32_t ClearAndPresentTwice() {
 
 int32_t PresentFrame() {
   if (!gPrimarySurface || gRenderEnabled == 0) return 0;
+  // Presenting restores every surface of the display; only a failed restore stops it (any other
+  // failure shows nothing this frame).
   auto restore = [] { return Succeeded(RestoreLostSurfaces()); };
   if (gFlipChain) {
-    if (!Repeat([] { return gPrimarySurface->Flip(nullptr, 0); }, restore)) return 0;
+    if (RetryUntilDrawn([] { return gPrimarySurface->Flip(nullptr, 0); }, restore) == DDERR_SURFACELOST) return 0;
     gSpritePage ^= 1;
   } else {
     const RECT source{0, 0, gDisplayWidth, gDisplayHeight};
@@ -183,7 +159,9 @@ int32_t PresentFrame() {
                     client.top + offsetY + gDisplayHeight};
     gPresentOffsetX = dest.left;
     gPresentOffsetY = dest.top;
-    if (!Repeat([&] { return gPrimarySurface->Blt(&dest, gBackBuffer, &source, 0, nullptr); }, restore)) return 0;
+    if (RetryUntilDrawn([&] { return gPrimarySurface->Blt(&dest, gBackBuffer, &source, 0, nullptr); }, restore) ==
+        DDERR_SURFACELOST)
+      return 0;
     if (gWindowBorders == 1) FillWindowBorders(dest);
   }
   UpdateFrameRate();
@@ -229,7 +207,7 @@ HRESULT RestoreLostSurfaces() {
   for (HRESULT r : {gDirectDraw ? gDirectDraw->RestoreAllSurfaces() : DD_OK,
                     gPrimarySurface ? gPrimarySurface->Restore() : DD_OK}) {
     if (Failed(r)) {
-      PauseUnlessAlwaysActive();
+      PauseProgram();
       return r;
     }
   }
@@ -237,7 +215,7 @@ HRESULT RestoreLostSurfaces() {
   if (gBackBuffer && !gFlipChain) {
     const HRESULT r = gBackBuffer->Restore();
     if (Failed(r)) {
-      PauseUnlessAlwaysActive();
+      PauseProgram();
       return r;
     }
   }
@@ -303,7 +281,7 @@ void ApplyWindowSettings(int32_t apply, int32_t) {
       ShowCursor(0);
     } else {
       ShowCursor(1);
-      gPointerSpritesOn = 0;
+      HidePointerSprites();
     }
   } else {
     ShowWindow(gMainWindow, gWindowShowState);

@@ -68,7 +68,26 @@ int32_t gPresentOffsetY = 0;
 uint32_t gWindowBorders = 1;
 uint32_t gFrameCounter = 0;
 uint32_t gFrameRate = 0;
-uint32_t gPointerSpritesOn = 0;
 std::string gScreenshotFile;
+uint32_t gScreenSaveRequest = 0;
+
+uint32_t gRenderEnabled = 1;
+uint8_t gDisplayInvalid = 0;
+uint32_t gTraceMode = 0;
+int32_t gBlitOverdraw = 1;
+
+std::array<win::IDirectDrawSurface7*, kBitmapSlots> gBitmaps{};
+std::array<BitmapInfo, kBitmapSlots> gBitmapInfo{};
+
+void ResetDisplayDefaults() {
+  gDisplayInvalid = 0;
+  gAmbientLevel = 0.5f;
+  gCameraNear = 1.0f;
+  gCameraFar = 3000.0f;
+  gCameraFov = 1.0814433f;
+  gSurfaceFallback = 0;
+  gAllowTnL = 1;
+  gDisplayDepth = gDisplay3DDepth;
+}
 
 }  // namespace vx

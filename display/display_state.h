@@ -1,7 +1,8 @@
 // The display's process-wide state: the DirectDraw and Direct3D objects, the display size and
-// depth, the switches the set-up reads, the capability flags of the chosen 3D device, and the
-// presentation and frame-rate values. Written by the device set-up and the display modes, read by
-// the 2D drawing and the 3D engine.
+// depth, the switches the set-up reads, the capability flags of the chosen 3D device, the
+// presentation and frame-rate values, the frame switches of the main loop and the bitmaps. Written
+// by the device set-up, the display modes and the bitmap commands, read by the 2D drawing and the
+// 3D engine.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -89,7 +90,32 @@ extern int32_t gPresentOffsetY;
 extern uint32_t gWindowBorders;      // windowed presentation fills the client area round the picture
 extern uint32_t gFrameCounter;
 extern uint32_t gFrameRate;          // frames per second
-extern uint32_t gPointerSpritesOn;   // the software mouse pointer is drawn
 extern std::string gScreenshotFile;  // where the next saved screen goes; its ending picks the format
+extern uint32_t gScreenSaveRequest;  // the end of the frame saves the shown screen into gScreenshotFile
+
+// --- Frame switches (written by start-up and the window procedure) ---------------------------------
+extern uint32_t gRenderEnabled;      // the frame is drawn
+extern uint8_t gDisplayInvalid;      // the display was inactive or made again
+extern uint32_t gTraceMode;          // SETUP.INI TRACEMODE: trace lines of the display set-up
+extern int32_t gBlitOverdraw;        // 2 when pastes are drawn twice (SETUP.INI BLITOVERDRAW), else 1
+
+// --- Bitmaps -----------------------------------------------------------------------------------------
+constexpr int32_t kBitmapCount = 32;   // program bitmaps 0 (the screen) to 31
+constexpr int32_t kWorkBitmap = 33;    // the image-save item's own bitmap, never the program's
+constexpr int32_t kBitmapSlots = 34;
+// A number a program may give a bitmap: 0 (the screen) to 31.
+inline bool IsProgramBitmap(int32_t n) { return n >= 0 && n < kBitmapCount; }
+
+struct BitmapInfo {
+  uint32_t width = 0, height = 0, bitsPerPixel = 0;
+  uint8_t mirrored = 0, flipped = 0;
+};
+
+extern std::array<win::IDirectDrawSurface7*, kBitmapSlots> gBitmaps;  // slot 0 unused: the screen is gBackBuffer
+extern std::array<BitmapInfo, kBitmapSlots> gBitmapInfo;
+
+// The display values that every run starts from: the 3D scene's camera and light, the software
+// fallback off, the hardware transform device allowed and the display depth the adapter chose.
+void ResetDisplayDefaults();
 
 }  // namespace vx

@@ -3,10 +3,12 @@
 // flip chain are performed in two consecutive frames so that both buffers get them.
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <variant>
 
+#include "common/record_pool.h"
 #include "common/value_slot.h"
-#include "engine3d/record_pool.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/gdi/gdi.h"
 
@@ -19,21 +21,217 @@ struct DrawColour {
   uint32_t Gdi() const { return uint32_t(red) + uint32_t(green) * 256u + uint32_t(blue) * 65536u; }
 };
 
+// The kinds of queued drawing, by the numbers the queue has always given them.
+enum class DrawItemType : int32_t {
+  kSetBitmap = 1,
+  kLoadBitmap = 2,
+  kSaveBitmap = 3,
+  kCreateBitmap = 4,
+  kDeleteBitmap = 5,
+  kCopyBitmap = 6,
+  kMirrorBitmap = 8,
+  kFlipBitmap = 9,
+  kBlurBitmap = 10,
+  kFadeBitmap = 11,
+  kGrabImage = 51,
+  kPasteImage = 52,
+  kPasteSprite = 54,
+  kSaveImage = 55,
+  kRotateImage = 56,
+  kClear = 101,
+  kPrintText = 102,
+  kDot = 103,
+  kBox = 104,
+  kLine = 105,
+  kEllipse = 106,
+  kInk = 107,
+  kBackColour = 108,
+  kReadPixel = 109,
+  kEraseText = 110,
+  kTextFont = 201,
+  kTextSize = 202,
+  kTextOpaque = 205,
+  kTextTransparent = 206,
+  kTextNormal = 207,
+  kTextItalic = 208,
+  kTextBold = 209,
+  kTextBoldItalic = 210,
+  kDrawText = 212,
+  kDrawTextCentred = 213,
+};
+
+// A text of an item (a file name, a text to draw, a font face), cut to 255 characters.
+struct ItemText {
+  char chars[256];
+  void Set(const std::string& text);
+  std::string Get() const { return std::string(chars, strnlen(chars, sizeof chars - 1)); }
+};
+
+// The fields of each kind of item; the queue operations below fill them.
+struct SetBitmapItem {  // targets gCurrentBitmap as it is when the item is performed
+  static constexpr DrawItemType kType = DrawItemType::kSetBitmap;
+};
+struct LoadBitmapItem {
+  static constexpr DrawItemType kType = DrawItemType::kLoadBitmap;
+  int32_t bitmap;
+  ItemText file;
+};
+struct SaveBitmapItem {
+  static constexpr DrawItemType kType = DrawItemType::kSaveBitmap;
+  int32_t bitmap;
+  ItemText file;
+};
+struct CreateBitmapItem {
+  static constexpr DrawItemType kType = DrawItemType::kCreateBitmap;
+  int32_t bitmap, width, height;
+};
+struct DeleteBitmapItem {
+  static constexpr DrawItemType kType = DrawItemType::kDeleteBitmap;
+  int32_t bitmap;
+};
+struct CopyBitmapItem {
+  static constexpr DrawItemType kType = DrawItemType::kCopyBitmap;
+  int32_t source, target;
+  int32_t whole;              // 1: the whole source at (0, 0); 0: rectangle to rectangle
+  int32_t sourceEdges[4];     // left, top, right, bottom, inclusive
+  int32_t targetEdges[4];
+};
+struct MirrorBitmapItem {
+  static constexpr DrawItemType kType = DrawItemType::kMirrorBitmap;
+  int32_t bitmap;
+};
+struct FlipBitmapItem {
+  static constexpr DrawItemType kType = DrawItemType::kFlipBitmap;
+  int32_t bitmap;
+};
+struct BlurBitmapItem {
+  static constexpr DrawItemType kType = DrawItemType::kBlurBitmap;
+  int32_t bitmap, value;
+};
+struct FadeBitmapItem {
+  static constexpr DrawItemType kType = DrawItemType::kFadeBitmap;
+  int32_t bitmap, value;
+};
+struct GrabImageItem {
+  static constexpr DrawItemType kType = DrawItemType::kGrabImage;
+  int32_t image;
+  int32_t left, top, right, bottom;
+  int32_t textureFlag;        // above 0: the image gets a texture; 2 compressed
+};
+struct PasteImageItem {
+  static constexpr DrawItemType kType = DrawItemType::kPasteImage;
+  int32_t image, x, y;
+  int32_t colourKey;
+};
+struct PasteSpriteItem {
+  static constexpr DrawItemType kType = DrawItemType::kPasteSprite;
+  int32_t sprite, x, y;
+};
+struct SaveImageItem {
+  static constexpr DrawItemType kType = DrawItemType::kSaveImage;
+  int32_t image;
+  ItemText file;
+};
+struct RotateImageItem {
+  static constexpr DrawItemType kType = DrawItemType::kRotateImage;
+  int32_t image, angle;
+};
+struct ClearItem {
+  static constexpr DrawItemType kType = DrawItemType::kClear;
+  int32_t deviceClear;        // 1: through the 3D device with the colour
+  uint32_t colour;
+};
+struct PrintTextItem {        // in the window's font, at the print cursor
+  static constexpr DrawItemType kType = DrawItemType::kPrintText;
+  int32_t x, y, opaque;
+  ItemText text;
+};
+struct DotItem {
+  static constexpr DrawItemType kType = DrawItemType::kDot;
+  int32_t x, y;
+};
+struct BoxItem {
+  static constexpr DrawItemType kType = DrawItemType::kBox;
+  int32_t left, top, right, bottom;  // corners inclusive
+};
+struct LineItem {
+  static constexpr DrawItemType kType = DrawItemType::kLine;
+  int32_t x1, y1, x2, y2;
+};
+struct EllipseItem {
+  static constexpr DrawItemType kType = DrawItemType::kEllipse;
+  int32_t x, y;
+  float radiusX, radiusY;
+};
+struct InkItem {
+  static constexpr DrawItemType kType = DrawItemType::kInk;
+  int32_t ink, background;
+};
+struct BackColourItem {
+  static constexpr DrawItemType kType = DrawItemType::kBackColour;
+  int32_t background;
+};
+struct ReadPixelItem {
+  static constexpr DrawItemType kType = DrawItemType::kReadPixel;
+  int32_t x, y;
+  ValueSlot* result;          // where the colour goes
+};
+struct EraseTextItem {        // the cells of a printed text in the background colour
+  static constexpr DrawItemType kType = DrawItemType::kEraseText;
+  int32_t x, y;
+  ItemText text;
+};
+struct TextFontItem {
+  static constexpr DrawItemType kType = DrawItemType::kTextFont;
+  int32_t charset;
+  ItemText face;
+};
+struct TextSizeItem {
+  static constexpr DrawItemType kType = DrawItemType::kTextSize;
+  int32_t size;
+};
+struct TextOpaqueItem {
+  static constexpr DrawItemType kType = DrawItemType::kTextOpaque;
+};
+struct TextTransparentItem {
+  static constexpr DrawItemType kType = DrawItemType::kTextTransparent;
+};
+// The four text styles; gTextStyle becomes kStyle.
+template <DrawItemType kItemType, int16_t kStyle>
+struct TextStyleItem {
+  static constexpr DrawItemType kType = kItemType;
+  static constexpr int16_t kTextStyle = kStyle;
+};
+using TextNormalItem = TextStyleItem<DrawItemType::kTextNormal, 0>;
+using TextItalicItem = TextStyleItem<DrawItemType::kTextItalic, 1>;
+using TextBoldItem = TextStyleItem<DrawItemType::kTextBold, 2>;
+using TextBoldItalicItem = TextStyleItem<DrawItemType::kTextBoldItalic, 3>;
+struct DrawTextItem {         // in the text font
+  static constexpr DrawItemType kType = DrawItemType::kDrawText;
+  int32_t x, y, opaque;       // opaque: the text state's at the first performance
+  ItemText text;
+};
+struct DrawTextCentredItem {  // x is the middle of the text
+  static constexpr DrawItemType kType = DrawItemType::kDrawTextCentred;
+  int32_t x, y, opaque;
+  ItemText text;
+};
+
+using DrawItemFields =
+    std::variant<SetBitmapItem, LoadBitmapItem, SaveBitmapItem, CreateBitmapItem, DeleteBitmapItem, CopyBitmapItem,
+                 MirrorBitmapItem, FlipBitmapItem, BlurBitmapItem, FadeBitmapItem, GrabImageItem, PasteImageItem,
+                 PasteSpriteItem, SaveImageItem, RotateImageItem, ClearItem, PrintTextItem, DotItem, BoxItem,
+                 LineItem, EllipseItem, InkItem, BackColourItem, ReadPixelItem, EraseTextItem, TextFontItem,
+                 TextSizeItem, TextOpaqueItem, TextTransparentItem, TextNormalItem, TextItalicItem, TextBoldItem,
+                 TextBoldItalicItem, DrawTextItem, DrawTextCentredItem>;
+
 struct DrawQueueItem {
   int32_t next, previous;
-  int32_t type;
-  int32_t x, y;              // type 56: the angle
+  DrawItemType type;         // the kind of the fields
   int32_t frames;            // frame preparations still to perform it in
   int32_t targetBitmap;      // gCurrentBitmap when queued
   win::IDirectDrawSurface7* targetSurface;
-  int32_t x2, y2;            // type 106: the radii as float bits; 52: colour-key flag; 107: background, ink
-  int32_t number;            // bitmap number, image number or sprite number
-  int32_t opaque;
-  union {
-    char text[256];
-    int32_t p[9];
-  } params;
-  ValueSlot* result;         // type 109: where the colour goes
+  DrawItemFields fields;
   // The colours of the item's first performance, kept for its repeat on the other page.
   DrawColour keptInk, keptBack;
   int32_t coloursKept;
@@ -41,29 +239,20 @@ struct DrawQueueItem {
 };
 
 extern RecordPool<DrawQueueItem> gDrawQueue;
+extern uint32_t gDrawQueueCount;                     // items waiting; the dispatcher ends a slice past 32000
 extern int32_t gCurrentBitmap;                       // target of new items, 0 the screen
 extern win::IDirectDrawSurface7* gCurrentSurface;
 extern uint8_t gScreenPersistFrames;                 // 2 with a flip chain, else 1
 extern DrawColour gDrawBackColor, gDrawInkColor;
 extern int32_t gExecBitmap;                          // the executor's own current bitmap
 extern win::IDirectDrawSurface7* gExecSurface;
-
-// Text state: the text commands' font settings and fonts, and the print cursor.
-extern std::string gTextFontName;                    // at most 255 characters
-extern int32_t gTextSize;
-extern int16_t gTextStyle;                           // 0 normal, 1 italic, 2 bold, 3 bold italic
-extern uint8_t gTextOpaque;
-extern uint32_t gTextCharsetSetting;
-extern uint32_t gTextCharset;                        // character set of the window's own font
-extern win::HFONT gTextFont;
-extern win::HFONT gWindowFont;                       // print-at-cursor text
-extern int32_t gTextCursorX, gTextCursorY;
+// The text state (fonts, style, print cursor) is in display/text_fonts.h.
 
 // Targets the screen, takes the persistence of the flip chain and sets black on white in the back
 // buffer's format. Run set-up and display changes call it.
 void ResetDrawTarget();
 
-int32_t DrawQueueAlloc();     // the new item's slot, -1 after runtime error 101
+int32_t DrawQueueAlloc();     // the new item's slot, -1 after kErrOutOfMemory
 int32_t DrawQueueFree(int32_t slot);
 int32_t DrawQueueExecute();
 void DrawQueueFlush();
@@ -101,6 +290,7 @@ int32_t QueuePasteSprite(int32_t spriteNumber, int32_t x, int32_t y);
 int32_t QueueSaveImage(int32_t imageNumber, const std::string& file);
 int32_t QueueRotateImage(int32_t imageNumber, int32_t angle);
 int32_t QueueClearScreen();
+// The 3D device's clear of the screen with a colour, in queue order.
 int32_t QueueDeviceClear(uint32_t colour);
 int32_t QueueDot(int32_t x, int32_t y);
 int32_t QueueBox(int32_t left, int32_t top, int32_t right, int32_t bottom);

@@ -5,31 +5,19 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/runtime_hooks.h"
 #include "display/display.h"
+#include "display/display_state.h"
 #include "display/draw_queue_items.h"
 #include "display/images/image_context.h"
 #include "engine3d/records.h"
 #include "engine3d/surface_primitives.h"
-#include "runtime/attached_files.h"
-#include "runtime/errors.h"
-#include "runtime/main_loop.h"
 #include "system/file_functions.h"
 
 namespace vx {
 
 namespace {
 
-constexpr int32_t kFileNotFound = 105;
-constexpr int32_t kImageNotInUse = 502;
-constexpr int32_t kBlitFailed = 1000;
-constexpr int32_t kBadBitmapNumber = 1001;
-constexpr int32_t kNoBitmap = 1002;
-constexpr int32_t kImageNotLoaded = 1003;
-constexpr int32_t kSaveFailed = 1004;
-constexpr int32_t kCopyOntoItself = 1007;
-constexpr int32_t kSourceTooLarge = 1008;
-constexpr int32_t kRectangleOutside = 1010;
-constexpr int32_t kEmptyRectangle = 1011;
 
 // Attached files stand in for files on disk; the temporary copy keeps the name's ending.
 std::string ResolvedName(std::string name) {
@@ -65,16 +53,18 @@ bool BlitFailed(win::HRESULT result, win::IDirectDrawSurface7* target, win::IDir
   return result != win::DDERR_SURFACELOST || !(target->Lost() || source->Lost());
 }
 
-// Type 2: the file into bitmap n (the screen for 0), which becomes the current bitmap.
-void LoadBitmapItem(const DrawQueueItem& item) {
-  const int32_t n = item.number;
+}  // namespace
+
+// The file into bitmap n (the screen for 0), which becomes the current bitmap.
+void Perform(DrawQueueItem& item, const LoadBitmapItem& fields) {
+  const int32_t n = fields.bitmap;
   if (!IsProgramBitmap(n)) {
-    RaiseRuntimeError(kBadBitmapNumber);
+    RaiseRuntimeError(kErrBitmapNumberOutOfRange);
     return;
   }
-  const std::string file = ItemText(item);
+  const std::string file = fields.file.Get();
   if (!FileExists(file)) {
-    RaiseRuntimeError(kFileNotFound);
+    RaiseRuntimeError(kErrFileNotFound);
     return;
   }
   gExecBitmap = n;
@@ -83,7 +73,7 @@ void LoadBitmapItem(const DrawQueueItem& item) {
   win::IDirectDrawSurface7* loaded = LoadImageByExtension(name);
   if (!loaded) {
     // A screen load on a flip chain runs once per buffer; the program hears of it once.
-    if (item.frames <= 0) RaiseRuntimeWarning(kImageNotLoaded);
+    if (item.frames <= 0) RaiseRuntimeWarning(kErrImageFileNotLoaded);
     return;
   }
   if (gExecSurface) {
@@ -99,48 +89,52 @@ void LoadBitmapItem(const DrawQueueItem& item) {
   gCurrentSurface = gExecSurface;
 }
 
-// Type 3: bitmap n written to the file in the format its name ends in.
-void SaveBitmapItem(const DrawQueueItem& item) {
-  win::IDirectDrawSurface7* surface = CheckedBitmap(item.number);
+// Bitmap n written to the file in the format its name ends in.
+void Perform(DrawQueueItem&, const SaveBitmapItem& fields) {
+  win::IDirectDrawSurface7* surface = CheckedBitmap(fields.bitmap);
   if (!surface) return;
-  gExecBitmap = item.number;
+  gExecBitmap = fields.bitmap;
   gExecSurface = surface;
   // The writers go through a temporary file, so a failed save keeps the old file.
-  if (!SaveSurface(surface, ItemText(item))) RaiseRuntimeError(kSaveFailed);
+  if (!SaveSurface(surface, fields.file.Get())) RaiseRuntimeError(kErrBitmapNotSaved);
 }
+
+namespace {
 
 // The sides of rectangle copies are inclusive; false (after the error) when the rectangle is not
 // a part of its bitmap that holds pixels.
 bool CheckCopyRectangle(const int32_t* edges, int32_t width, int32_t height, win::RECT* out) {
   const int64_t left = edges[0], top = edges[1], right = int64_t{edges[2]} + 1, bottom = int64_t{edges[3]} + 1;
   if (left < 0 || top < 0 || right > width || bottom > height) {
-    RaiseRuntimeError(kRectangleOutside);
+    RaiseRuntimeError(kErrCopyAreaOutside);
     return false;
   }
   if (edges[0] >= edges[2] || edges[1] >= edges[3]) {
-    RaiseRuntimeError(kEmptyRectangle);
+    RaiseRuntimeError(kErrCopyAreaEmpty);
     return false;
   }
   *out = win::RECT{int32_t(left), int32_t(top), int32_t(right), int32_t(bottom)};
   return true;
 }
 
-// Type 6: bitmap n onto bitmap p4, whole at (0, 0) or from one rectangle to another.
-void CopyBitmapItem(const DrawQueueItem& item) {
-  const int32_t source = item.number, target = item.params.p[4];
-  const bool whole = item.x == 0;
+}  // namespace
+
+// The source bitmap onto the target, whole at (0, 0) or from one rectangle to another.
+void Perform(DrawQueueItem&, const CopyBitmapItem& fields) {
+  const int32_t source = fields.source, target = fields.target;
+  const bool whole = fields.whole == 1;
   if (!IsProgramBitmap(source) || !IsProgramBitmap(target)) {
-    RaiseRuntimeError(kBadBitmapNumber);
+    RaiseRuntimeError(kErrBitmapNumberOutOfRange);
     return;
   }
   if (whole && source == target) {
-    RaiseRuntimeError(kCopyOntoItself);
+    RaiseRuntimeError(kErrBitmapCopyOntoItself);
     return;
   }
   win::IDirectDrawSurface7* from = SurfaceOfBitmap(source);
   win::IDirectDrawSurface7* to = SurfaceOfBitmap(target);
   if (!from || !to) {
-    RaiseRuntimeError(kNoBitmap);
+    RaiseRuntimeError(kErrBitmapNotExist);
     return;
   }
   int32_t sourceWidth = 0, sourceHeight = 0, targetWidth = 0, targetHeight = 0;
@@ -149,26 +143,26 @@ void CopyBitmapItem(const DrawQueueItem& item) {
   win::HRESULT result;
   if (whole) {
     if (targetWidth < sourceWidth || targetHeight < sourceHeight) {
-      RaiseRuntimeError(kSourceTooLarge);
+      RaiseRuntimeError(kErrBitmapSourceTooLarge);
       return;
     }
     result = RetryBlit(to, from, [&] { return to->BltFast(0, 0, from, nullptr, win::DDBLTFAST_NOCOLORKEY); });
   } else {
     win::RECT sourceRect{}, targetRect{};
-    if (!CheckCopyRectangle(&item.params.p[0], sourceWidth, sourceHeight, &sourceRect)) return;
-    if (!CheckCopyRectangle(&item.params.p[5], targetWidth, targetHeight, &targetRect)) return;
+    if (!CheckCopyRectangle(fields.sourceEdges, sourceWidth, sourceHeight, &sourceRect)) return;
+    if (!CheckCopyRectangle(fields.targetEdges, targetWidth, targetHeight, &targetRect)) return;
     // A failed copy is reported as it is; copying the whole source over the target instead
     // would destroy the rest of the target.
     result = RetryBlit(to, from, [&] { return to->Blt(&targetRect, from, &sourceRect, win::DDBLT_WAIT, nullptr); });
   }
-  if (BlitFailed(result, to, from)) RaiseRuntimeError(kBlitFailed);
+  if (BlitFailed(result, to, from)) RaiseRuntimeError(kErrBitmapBlitFailed);
 }
 
-// Type 55: the image's rectangle written through the work bitmap, which is released again.
-void SaveImageItem(const DrawQueueItem& item) {
-  const uint32_t slot = ImageSlotOf(item.number);
+// The image's rectangle written through the work bitmap, which is released again.
+void Perform(DrawQueueItem&, const SaveImageItem& fields) {
+  const uint32_t slot = ImageSlotOf(fields.image);
   if (slot == 0 || !gImageRecords.IsTaken(slot) || !gImageRecords[slot].valid || !gImageRecords[slot].surface) {
-    RaiseRuntimeError(kImageNotInUse);
+    RaiseRuntimeError(kErrImageNotExist);
     return;
   }
   const ImageRecord& image = gImageRecords[slot];
@@ -181,22 +175,10 @@ void SaveImageItem(const DrawQueueItem& item) {
     const win::RECT area{image.sourceX, image.sourceY, image.sourceX + width, image.sourceY + height};
     const win::HRESULT result =
         RetryBlit(work, pixels, [&] { return work->BltFast(0, 0, pixels, &area, win::DDBLTFAST_NOCOLORKEY); });
-    saved = win::Succeeded(result) && SaveBitmapSlot(kWorkBitmap, ItemText(item)) == 1;
+    saved = win::Succeeded(result) && SaveBitmapSlot(kWorkBitmap, fields.file.Get()) == 1;
     ReleaseBitmapSurface(kWorkBitmap);
   }
-  if (!saved) RaiseRuntimeError(kSaveFailed);
-}
-
-}  // namespace
-
-bool PerformBitmapFileItem(DrawQueueItem& item) {
-  switch (item.type) {
-    case kLoadBitmap: LoadBitmapItem(item); return true;
-    case kSaveBitmap: SaveBitmapItem(item); return true;
-    case kCopyBitmap: CopyBitmapItem(item); return true;
-    case kSaveImage: SaveImageItem(item); return true;
-    default: return false;
-  }
+  if (!saved) RaiseRuntimeError(kErrBitmapNotSaved);
 }
 
 int32_t LoadBitmapIntoSlot(int32_t n, const std::string& file) {
@@ -227,7 +209,7 @@ void CopySurfaceToSurface(win::IDirectDrawSurface7* target, win::IDirectDrawSurf
   win::DDSURFACEDESC2 targetDesc{}, sourceDesc{};
   targetDesc.dwSize = sourceDesc.dwSize = sizeof targetDesc;
   if (win::Failed(target->GetSurfaceDesc(&targetDesc)) || win::Failed(source->GetSurfaceDesc(&sourceDesc))) {
-    RaiseRuntimeError(kBlitFailed);
+    RaiseRuntimeError(kErrBitmapBlitFailed);
     return;
   }
   // A larger source is squeezed into the target; a smaller one lands at the top left.
@@ -235,7 +217,7 @@ void CopySurfaceToSurface(win::IDirectDrawSurface7* target, win::IDirectDrawSurf
                        int32_t(std::min(sourceDesc.dwHeight, targetDesc.dwHeight))};
   const win::HRESULT result =
       RetryBlit(target, source, [&] { return target->Blt(&area, source, nullptr, win::DDBLT_WAIT, nullptr); });
-  if (BlitFailed(result, target, source)) RaiseRuntimeError(kBlitFailed);
+  if (BlitFailed(result, target, source)) RaiseRuntimeError(kErrBitmapBlitFailed);
 }
 
 }  // namespace vx

@@ -1,8 +1,9 @@
-// What the draw queue's item files share: the item types, the enqueue step and the retried
-// surface work. The executor hands text items and bitmap-file items to their own files.
+// What the draw queue's files share: the enqueue step, the bitmap and image lookups the items
+// make, and the performance of each kind of item, one function each, which the executor
+// (draw_queue.cpp) calls for the item's fields. Drawing items are in draw_queue_drawing.cpp, text
+// items in draw_queue_text.cpp, bitmap-file items in draw_queue_bitmaps.cpp.
 #pragma once
 #include <cstdint>
-#include <cstring>
 #include <string>
 
 #include "display/draw_queue.h"
@@ -10,64 +11,64 @@
 
 namespace vx {
 
-enum DrawItemType : int32_t {
-  kSetBitmap = 1,
-  kLoadBitmap = 2,
-  kSaveBitmap = 3,
-  kCreateBitmap = 4,
-  kDeleteBitmap = 5,
-  kCopyBitmap = 6,
-  kMirrorBitmap = 8,
-  kFlipBitmap = 9,
-  kBlurBitmap = 10,
-  kFadeBitmap = 11,
-  kGrabImage = 51,
-  kPasteImage = 52,
-  kPasteSprite = 54,
-  kSaveImage = 55,
-  kRotateImage = 56,
-  kClear = 101,
-  kPrintText = 102,
-  kDot = 103,
-  kBox = 104,
-  kLine = 105,
-  kEllipse = 106,
-  kInk = 107,
-  kBackColour = 108,
-  kReadPixel = 109,
-  kEraseText = 110,
-  kTextFont = 201,
-  kTextSize = 202,
-  kTextOpaque = 205,
-  kTextTransparent = 206,
-  kTextNormal = 207,
-  kTextItalic = 208,
-  kTextBold = 209,
-  kTextBoldItalic = 210,
-  kDrawText = 212,
-  kDrawTextCentred = 213,
-};
-
 // The surface of bitmap n: the back buffer for 0, null for an empty slot or a bad number.
 win::IDirectDrawSurface7* SurfaceOfBitmap(int32_t n);
 // Frames of an item drawn on bitmap n: the screen's persistence, or once for a bitmap.
 int32_t FramesFor(int32_t n);
-// Takes an item and sets its type and frames; null when the pool could not grow.
-DrawQueueItem* QueueItem(int32_t type, int32_t frames);
-// Copies text into the item's parameter area, cut to 255 characters.
-void SetItemText(DrawQueueItem& item, const std::string& text);
-// The item's text, never beyond its parameter area.
-inline std::string ItemText(const DrawQueueItem& item) {
-  return std::string(item.params.text, strnlen(item.params.text, sizeof item.params.text - 1));
+// Takes an item of the fields' kind, with the frames and the fields; null when the pool could not
+// grow. Every field of the kind is written, whatever the slot held before.
+DrawQueueItem* TakeItem(DrawItemType type, int32_t frames);
+template <class Fields>
+DrawQueueItem* QueueItem(int32_t frames, const Fields& fields) {
+  DrawQueueItem* item = TakeItem(Fields::kType, frames);
+  if (item) item->fields = fields;
+  return item;
 }
-// Checks a bitmap number as the bitmap items do; its surface, or null after error 1001 or 1002.
+// Checks a bitmap number as the bitmap items do; its surface, or null after kErrBitmapNumberOutOfRange
+// or kErrBitmapNotExist.
 win::IDirectDrawSurface7* CheckedBitmap(int32_t n);
-
 // The ImageRecord slot of an image number, 0 when it has none.
 uint32_t ImageSlotOf(int32_t number);
 
-// Performs the item when it is one of the file's types; false for any other type.
-bool PerformTextItem(DrawQueueItem& item);
-bool PerformBitmapFileItem(DrawQueueItem& item);
+// --- Performing one item, by kind -------------------------------------------------------------------
+// Bitmaps and images (draw_queue_drawing.cpp).
+void Perform(DrawQueueItem& item, const SetBitmapItem& fields);
+void Perform(DrawQueueItem& item, const CreateBitmapItem& fields);
+void Perform(DrawQueueItem& item, const DeleteBitmapItem& fields);
+void Perform(DrawQueueItem& item, const MirrorBitmapItem& fields);
+void Perform(DrawQueueItem& item, const FlipBitmapItem& fields);
+void Perform(DrawQueueItem& item, const BlurBitmapItem& fields);
+void Perform(DrawQueueItem& item, const FadeBitmapItem& fields);
+void Perform(DrawQueueItem& item, const GrabImageItem& fields);
+void Perform(DrawQueueItem& item, const PasteImageItem& fields);
+void Perform(DrawQueueItem& item, const PasteSpriteItem& fields);
+void Perform(DrawQueueItem& item, const RotateImageItem& fields);
+// Shapes and colours (draw_queue_drawing.cpp).
+void Perform(DrawQueueItem& item, const ClearItem& fields);
+void Perform(DrawQueueItem& item, const DotItem& fields);
+void Perform(DrawQueueItem& item, const BoxItem& fields);
+void Perform(DrawQueueItem& item, const LineItem& fields);
+void Perform(DrawQueueItem& item, const EllipseItem& fields);
+void Perform(DrawQueueItem& item, const InkItem& fields);
+void Perform(DrawQueueItem& item, const BackColourItem& fields);
+void Perform(DrawQueueItem& item, const ReadPixelItem& fields);
+// Texts and the text settings (draw_queue_text.cpp).
+void Perform(DrawQueueItem& item, PrintTextItem& fields);
+void Perform(DrawQueueItem& item, const EraseTextItem& fields);
+void Perform(DrawQueueItem& item, DrawTextItem& fields);
+void Perform(DrawQueueItem& item, DrawTextCentredItem& fields);
+void Perform(DrawQueueItem& item, const TextFontItem& fields);
+void Perform(DrawQueueItem& item, const TextSizeItem& fields);
+void Perform(DrawQueueItem& item, const TextOpaqueItem& fields);
+void Perform(DrawQueueItem& item, const TextTransparentItem& fields);
+void Perform(DrawQueueItem& item, const TextNormalItem& fields);
+void Perform(DrawQueueItem& item, const TextItalicItem& fields);
+void Perform(DrawQueueItem& item, const TextBoldItem& fields);
+void Perform(DrawQueueItem& item, const TextBoldItalicItem& fields);
+// Bitmap files and copies (draw_queue_bitmaps.cpp).
+void Perform(DrawQueueItem& item, const LoadBitmapItem& fields);
+void Perform(DrawQueueItem& item, const SaveBitmapItem& fields);
+void Perform(DrawQueueItem& item, const CopyBitmapItem& fields);
+void Perform(DrawQueueItem& item, const SaveImageItem& fields);
 
 }  // namespace vx

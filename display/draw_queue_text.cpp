@@ -8,9 +8,10 @@ namespace vx {
 
 namespace {
 
-// Draws the item's text on its target surface in one font, mode and pair of colours; with
-// centred, x is the middle of the text's measured width.
-void DrawItemText(const DrawQueueItem& item, win::HFONT font, bool opaque, uint32_t ink, uint32_t back, bool centred) {
+// Draws a text on the item's target surface in one font, mode and pair of colours; with centred, x
+// is the middle of the text's measured width.
+void DrawItemText(const DrawQueueItem& item, int32_t x, int32_t y, const ItemText& itemText, win::HFONT font,
+                  bool opaque, uint32_t ink, uint32_t back, bool centred) {
   win::IDirectDrawSurface7* target = item.targetSurface;
   win::HDC dc = nullptr;
   if (!target || win::Failed(target->GetDC(&dc))) return;
@@ -18,66 +19,91 @@ void DrawItemText(const DrawQueueItem& item, win::HFONT font, bool opaque, uint3
   win::HGDIOBJ previous = win::SelectObject(dc, font);
   win::SetTextColor(dc, ink);
   win::SetBkColor(dc, back);
-  const std::string text = ItemText(item);
+  const std::string text = itemText.Get();
   const int length = int(text.size());
-  int32_t x = item.x;
   if (centred) {
     win::SIZE size{0, 0};
     win::GetTextExtentPoint32A(dc, text.c_str(), length, &size);
     x = WrapSub(x, size.cx / 2);
   }
-  win::TextOutA(dc, x, item.y, text.c_str(), length);
+  win::TextOutA(dc, x, y, text.c_str(), length);
   if (previous) win::SelectObject(dc, previous);
   target->ReleaseDC(dc);
 }
 
+// The window's font of the item's first performance, kept for its repeat.
+win::HFONT WindowFontOf(DrawQueueItem& item) {
+  if (!item.keptFont) KeepFont(item, CurrentWindowFont());
+  return item.keptFont;
+}
+
+// The text font, and its background mode, of the item's first performance.
+template <class Fields>
+win::HFONT TextFontOf(DrawQueueItem& item, Fields& fields) {
+  if (!item.keptFont) {
+    KeepFont(item, CurrentTextFont());
+    fields.opaque = gTextOpaque;
+  }
+  return item.keptFont;
+}
+
+// After its last performance an item keeps its font no longer.
+void EndTextItem(DrawQueueItem& item) {
+  if (item.frames <= 0) ReleaseKeptFont(item);
+}
+
 void RemakeTextFont() { CreateTextFont(gTextStyle, gTextSize, gTextFontName, gTextCharsetSetting); }
+
+void SetTextStyle(int16_t style) {
+  gTextStyle = style;
+  RemakeTextFont();
+}
 
 }  // namespace
 
-bool PerformTextItem(DrawQueueItem& item) {
-  switch (item.type) {
-    case kPrintText:
-    case kEraseText:
-    case kDrawText:
-    case kDrawTextCentred: {
-      // The first performance fixes the font (and, for the text font, the background mode).
-      if (!item.keptFont) {
-        const bool windowFont = item.type == kPrintText || item.type == kEraseText;
-        KeepFont(item, windowFont ? CurrentWindowFont() : CurrentTextFont());
-        if (!windowFont) item.opaque = gTextOpaque;
-      }
-      const uint32_t ink = item.keptInk.Gdi(), back = item.keptBack.Gdi();
-      if (item.type == kEraseText)
-        DrawItemText(item, item.keptFont, true, back, back, false);
-      else
-        DrawItemText(item, item.keptFont, item.opaque == 1, ink, back, item.type == kDrawTextCentred);
-      if (item.frames <= 0) ReleaseKeptFont(item);
-      return true;
-    }
-    case kTextFont:
-      gTextCharsetSetting = uint32_t(item.x);
-      gTextFontName = ItemText(item);
-      RemakeTextFont();
-      return true;
-    case kTextSize:
-      gTextSize = item.params.p[0];
-      RemakeTextFont();
-      return true;
-    case kTextOpaque:
-    case kTextTransparent:
-      gTextOpaque = item.type == kTextOpaque ? 1 : 0;
-      return true;
-    case kTextNormal:
-    case kTextItalic:
-    case kTextBold:
-    case kTextBoldItalic:
-      gTextStyle = int16_t(item.type - kTextNormal);
-      RemakeTextFont();
-      return true;
-    default:
-      return false;
-  }
+void Perform(DrawQueueItem& item, PrintTextItem& fields) {
+  DrawItemText(item, fields.x, fields.y, fields.text, WindowFontOf(item), fields.opaque == 1, item.keptInk.Gdi(),
+               item.keptBack.Gdi(), false);
+  EndTextItem(item);
 }
+
+// The text's cells are painted in the background colour.
+void Perform(DrawQueueItem& item, const EraseTextItem& fields) {
+  const uint32_t back = item.keptBack.Gdi();
+  DrawItemText(item, fields.x, fields.y, fields.text, WindowFontOf(item), true, back, back, false);
+  EndTextItem(item);
+}
+
+void Perform(DrawQueueItem& item, DrawTextItem& fields) {
+  const win::HFONT font = TextFontOf(item, fields);
+  DrawItemText(item, fields.x, fields.y, fields.text, font, fields.opaque == 1, item.keptInk.Gdi(),
+               item.keptBack.Gdi(), false);
+  EndTextItem(item);
+}
+
+void Perform(DrawQueueItem& item, DrawTextCentredItem& fields) {
+  const win::HFONT font = TextFontOf(item, fields);
+  DrawItemText(item, fields.x, fields.y, fields.text, font, fields.opaque == 1, item.keptInk.Gdi(),
+               item.keptBack.Gdi(), true);
+  EndTextItem(item);
+}
+
+void Perform(DrawQueueItem&, const TextFontItem& fields) {
+  gTextCharsetSetting = uint32_t(fields.charset);
+  gTextFontName = fields.face.Get();
+  RemakeTextFont();
+}
+
+void Perform(DrawQueueItem&, const TextSizeItem& fields) {
+  gTextSize = fields.size;
+  RemakeTextFont();
+}
+
+void Perform(DrawQueueItem&, const TextOpaqueItem&) { gTextOpaque = 1; }
+void Perform(DrawQueueItem&, const TextTransparentItem&) { gTextOpaque = 0; }
+void Perform(DrawQueueItem&, const TextNormalItem&) { SetTextStyle(TextNormalItem::kTextStyle); }
+void Perform(DrawQueueItem&, const TextItalicItem&) { SetTextStyle(TextItalicItem::kTextStyle); }
+void Perform(DrawQueueItem&, const TextBoldItem&) { SetTextStyle(TextBoldItem::kTextStyle); }
+void Perform(DrawQueueItem&, const TextBoldItalicItem&) { SetTextStyle(TextBoldItalicItem::kTextStyle); }
 
 }  // namespace vx

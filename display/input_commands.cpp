@@ -5,12 +5,10 @@
 #include <cstring>
 
 #include "common/checklist.h"
+#include "common/commands.h"
+#include "common/interpreter.h"
+#include "common/runtime_hooks.h"
 #include "display/input_devices.h"
-#include "runtime/command_families.h"
-#include "runtime/dispatcher.h"
-#include "runtime/errors.h"
-#include "runtime/interpreter.h"
-#include "runtime/strings.h"
 
 namespace vx {
 
@@ -53,7 +51,7 @@ void CmdListControlDevices() {
 void CmdSetControlDevice() {
   const char* name = TextOperand(0);
   gControlDeviceName.assign(name, strnlen(name, 255));
-  if (!OpenControlDevice()) RaiseRuntimeError(4001);
+  if (!OpenControlDevice()) RaiseRuntimeError(kErrControlDeviceNotOpened);
   SkipOperands(1);
 }
 
@@ -61,20 +59,20 @@ void CmdSetControlDevice() {
 
 bool MagnitudeOk(int32_t magnitude) {
   if (magnitude >= 0 && magnitude <= 100) return true;
-  RaiseRuntimeError(4102);
+  RaiseRuntimeError(kErrForceMagnitudeOutOfRange);
   return false;
 }
 
 bool DurationOk(int32_t duration) {
   if (duration >= 0) return true;
-  RaiseRuntimeError(4103);
+  RaiseRuntimeError(kErrForceDurationOutOfRange);
   return false;
 }
 
-// 4101 when there is no force-feedback control device.
+// An error when there is no force-feedback control device.
 bool ForceReady() {
   if (gForceFeedbackReady) return true;
-  RaiseRuntimeError(4101);
+  RaiseRuntimeError(kErrNoForceFeedbackDevice);
   return false;
 }
 
@@ -85,11 +83,16 @@ void CmdForceDirection() {
   SkipOperands(1);
 }
 
+constexpr CommandHandler CmdForceUp = CmdForceDirection<1>;
+constexpr CommandHandler CmdForceDown = CmdForceDirection<2>;
+constexpr CommandHandler CmdForceLeft = CmdForceDirection<3>;
+constexpr CommandHandler CmdForceRight = CmdForceDirection<4>;
+
 void CmdForceAngle() {
   const int32_t magnitude = IntOperand(0), angle = IntOperand(1), duration = IntOperand(2);
   if (ForceReady() && gForceEffects[kForceAngle] && MagnitudeOk(magnitude)) {
     if (angle < 0 || angle > 360)
-      RaiseRuntimeError(4104);
+      RaiseRuntimeError(kErrForceAngleOutOfRange);
     else if (DurationOk(duration))
       PlayAngleForce(magnitude, angle, duration, 1);
   }
@@ -103,6 +106,10 @@ void CmdForceTimed() {
     kPlay(magnitude, duration, 1);
   SkipOperands(2);
 }
+
+constexpr CommandHandler CmdForceFastVibration = CmdForceTimed<kForceFastVibration, PlayFastVibration>;
+constexpr CommandHandler CmdForceConstant = CmdForceTimed<kForceTimedConstant, PlayTimedConstantForce>;
+constexpr CommandHandler CmdForceSlowVibration = CmdForceTimed<kForceSlowVibration, PlaySlowVibration>;
 
 void CmdForceDamper() {
   const int32_t magnitude = IntOperand(0), duration = IntOperand(1);
@@ -127,25 +134,32 @@ void CmdForceAutoCenter() {
   }
 }
 
-// --- State functions -----------------------------------------------------------------------------
+constexpr CommandHandler CmdForceAutoCenterOn = CmdForceAutoCenter<true>;
+constexpr CommandHandler CmdForceAutoCenterOff = CmdForceAutoCenter<false>;
 
-void PollIfDue() {
-  if (!gInputPollDue) return;
-  RefreshInputState();
-  gInputPollDue = 0;
-}
+// --- State functions -----------------------------------------------------------------------------
 
 int32_t KeyDown(int code) { return (gKeyState[size_t(code)] & 0x80) ? 1 : 0; }
 
 template <int kCode, int kOtherCode = kCode>
 void FnKey() {
-  PollIfDue();
+  PollInputIfDue();
   SlotOperand(0)->i = KeyDown(kCode) | KeyDown(kOtherCode);
   SkipOperands(1);
 }
 
+constexpr CommandHandler FnUpKey = FnKey<DIK_UP>;
+constexpr CommandHandler FnDownKey = FnKey<DIK_DOWN>;
+constexpr CommandHandler FnLeftKey = FnKey<DIK_LEFT>;
+constexpr CommandHandler FnRightKey = FnKey<DIK_RIGHT>;
+constexpr CommandHandler FnControlKey = FnKey<DIK_LCONTROL, DIK_RCONTROL>;
+constexpr CommandHandler FnShiftKey = FnKey<DIK_LSHIFT, DIK_RSHIFT>;
+constexpr CommandHandler FnReturnKey = FnKey<DIK_RETURN>;
+constexpr CommandHandler FnSpaceKey = FnKey<DIK_SPACE>;
+constexpr CommandHandler FnEscapeKey = FnKey<DIK_ESCAPE>;
+
 void FnScanCodeDown() {
-  PollIfDue();
+  PollInputIfDue();
   const int32_t code = IntOperand(1);
   SlotOperand(0)->i = code >= 0 && code <= 255 ? KeyDown(code) : 0;
   SkipOperands(2);
@@ -153,7 +167,7 @@ void FnScanCodeDown() {
 
 template <auto kRead>
 void FnState() {
-  PollIfDue();
+  PollInputIfDue();
   SlotOperand(0)->i = kRead();
   SkipOperands(1);
 }
@@ -161,15 +175,37 @@ void FnState() {
 template <int kButton>
 int32_t JoystickButton() { return (gJoystickState.rgbButtons[kButton] & 0x80) ? 1 : 0; }
 
+constexpr CommandHandler FnJoystickLeft = FnState<[] { return int32_t(gJoystickState.lX < 0); }>;
+constexpr CommandHandler FnJoystickRight = FnState<[] { return int32_t(gJoystickState.lX > 0); }>;
+constexpr CommandHandler FnJoystickUp = FnState<[] { return int32_t(gJoystickState.lY < 0); }>;
+constexpr CommandHandler FnJoystickDown = FnState<[] { return int32_t(gJoystickState.lY > 0); }>;
+constexpr CommandHandler FnJoystickFireA = FnState<JoystickButton<0>>;
+constexpr CommandHandler FnJoystickFireB = FnState<JoystickButton<1>>;
+constexpr CommandHandler FnJoystickFireC = FnState<JoystickButton<2>>;
+constexpr CommandHandler FnJoystickFireD = FnState<JoystickButton<3>>;
+constexpr CommandHandler FnJoystickX = FnState<[] { return gJoystickState.lX; }>;
+constexpr CommandHandler FnJoystickY = FnState<[] { return gJoystickState.lY; }>;
+constexpr CommandHandler FnJoystickZ = FnState<[] { return gJoystickState.lZ; }>;
+constexpr CommandHandler FnJoystickSliderA = FnState<[] { return gJoystickState.rglSlider[0]; }>;
+constexpr CommandHandler FnJoystickSliderB = FnState<[] { return gJoystickState.rglSlider[1]; }>;
+constexpr CommandHandler FnJoystickPovA = FnState<[] { return static_cast<int32_t>(gJoystickState.rgdwPOV[0]); }>;
+constexpr CommandHandler FnJoystickPovB = FnState<[] { return static_cast<int32_t>(gJoystickState.rgdwPOV[1]); }>;
+constexpr CommandHandler FnJoystickTwistX = FnState<[] { return gJoystickState.lRx; }>;
+constexpr CommandHandler FnJoystickTwistY = FnState<[] { return gJoystickState.lRy; }>;
+constexpr CommandHandler FnJoystickTwistZ = FnState<[] { return gJoystickState.lRz; }>;
+constexpr CommandHandler FnControlDeviceX = FnState<[] { return gControlDeviceState.lX; }>;
+constexpr CommandHandler FnControlDeviceY = FnState<[] { return gControlDeviceState.lY; }>;
+constexpr CommandHandler FnControlDeviceZ = FnState<[] { return gControlDeviceState.lZ; }>;
+
 void FnJoystickButton() {
-  PollIfDue();
+  PollInputIfDue();
   const int32_t button = IntOperand(1);
   SlotOperand(0)->i = button >= 0 && button <= 31 ? ((gJoystickState.rgbButtons[size_t(button)] & 0x80) ? 1 : 0) : 0;
   SkipOperands(2);
 }
 
 void FnJoystickHatAngle() {
-  PollIfDue();
+  PollInputIfDue();
   const int32_t hat = IntOperand(1);
   int32_t angle = -1;
   if (hat >= 0 && hat <= 3 && (gJoystickState.rgdwPOV[size_t(hat)] & 0xFFFF) != 0xFFFF)
@@ -181,7 +217,7 @@ void FnJoystickHatAngle() {
 void FnControlDeviceName() {
   // The new text is stored before the old one is freed, so the result never holds a freed text.
   if (gActiveControlName.empty()) {
-    RaiseRuntimeError(4002);
+    RaiseRuntimeError(kErrNoControlDeviceName);
     StoreString(SlotOperand(0), "");
   } else {
     StoreString(SlotOperand(0), gActiveControlName.c_str(), gActiveControlName.size());
@@ -191,56 +227,6 @@ void FnControlDeviceName() {
 
 }  // namespace
 
-void RegisterInputCommands() {
-  RegisterCommand(4001, CmdListControlDevices);
-  RegisterCommand(4002, CmdSetControlDevice);
-  RegisterCommand(4101, CmdForceDirection<1>);
-  RegisterCommand(4102, CmdForceDirection<2>);
-  RegisterCommand(4103, CmdForceDirection<3>);
-  RegisterCommand(4104, CmdForceDirection<4>);
-  RegisterCommand(4105, CmdForceAngle);
-  RegisterCommand(4106, CmdForceTimed<kForceFastVibration, PlayFastVibration>);
-  RegisterCommand(4107, CmdForceTimed<kForceTimedConstant, PlayTimedConstantForce>);
-  RegisterCommand(4108, CmdForceTimed<kForceSlowVibration, PlaySlowVibration>);
-  RegisterCommand(4109, CmdStopForceEffects);
-  RegisterCommand(4110, CmdForceDamper);
-  RegisterCommand(4112, CmdForceAutoCenter<true>);
-  RegisterCommand(4113, CmdForceAutoCenter<false>);
-
-  RegisterCommand(4501, FnKey<DIK_UP>);
-  RegisterCommand(4502, FnKey<DIK_DOWN>);
-  RegisterCommand(4503, FnKey<DIK_LEFT>);
-  RegisterCommand(4504, FnKey<DIK_RIGHT>);
-  RegisterCommand(4505, FnKey<DIK_LCONTROL, DIK_RCONTROL>);
-  RegisterCommand(4506, FnKey<DIK_LSHIFT, DIK_RSHIFT>);
-  RegisterCommand(4507, FnKey<DIK_RETURN>);
-  RegisterCommand(4508, FnKey<DIK_SPACE>);
-  RegisterCommand(4509, FnScanCodeDown);
-  RegisterCommand(4510, FnKey<DIK_ESCAPE>);
-  RegisterCommand(4521, FnState<[] { return int32_t(gJoystickState.lX < 0); }>);
-  RegisterCommand(4522, FnState<[] { return int32_t(gJoystickState.lX > 0); }>);
-  RegisterCommand(4523, FnState<[] { return int32_t(gJoystickState.lY < 0); }>);
-  RegisterCommand(4524, FnState<[] { return int32_t(gJoystickState.lY > 0); }>);
-  RegisterCommand(4525, FnState<JoystickButton<0>>);
-  RegisterCommand(4526, FnState<JoystickButton<1>>);
-  RegisterCommand(4527, FnState<JoystickButton<2>>);
-  RegisterCommand(4528, FnState<JoystickButton<3>>);
-  RegisterCommand(4529, FnState<[] { return gJoystickState.lX; }>);
-  RegisterCommand(4530, FnState<[] { return gJoystickState.lY; }>);
-  RegisterCommand(4531, FnState<[] { return gJoystickState.lZ; }>);
-  RegisterCommand(4532, FnState<[] { return gJoystickState.rglSlider[0]; }>);
-  RegisterCommand(4533, FnState<[] { return gJoystickState.rglSlider[1]; }>);
-  RegisterCommand(4534, FnState<[] { return static_cast<int32_t>(gJoystickState.rgdwPOV[0]); }>);
-  RegisterCommand(4535, FnState<[] { return static_cast<int32_t>(gJoystickState.rgdwPOV[1]); }>);
-  RegisterCommand(4536, FnJoystickButton);
-  RegisterCommand(4537, FnState<[] { return gJoystickState.lRx; }>);
-  RegisterCommand(4538, FnState<[] { return gJoystickState.lRy; }>);
-  RegisterCommand(4539, FnState<[] { return gJoystickState.lRz; }>);
-  RegisterCommand(4540, FnJoystickHatAngle);
-  RegisterCommand(4551, FnControlDeviceName);
-  RegisterCommand(4552, FnState<[] { return gControlDeviceState.lX; }>);
-  RegisterCommand(4553, FnState<[] { return gControlDeviceState.lY; }>);
-  RegisterCommand(4554, FnState<[] { return gControlDeviceState.lZ; }>);
-}
-
 }  // namespace vx
+
+#include "generated/commands/input.inc"

@@ -8,11 +8,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/host.h"
+#include "common/interpreter.h"
+#include "common/runtime_hooks.h"
 #include "display/display_state.h"
+#include "engine3d/mouse_pointer.h"
 #include "ide/language.h"
-#include "runtime/errors.h"
-#include "runtime/interpreter.h"
-#include "runtime/main_loop.h"
 #include "system/system_state.h"
 
 namespace vx {
@@ -34,7 +35,13 @@ std::array<uint8_t, 256> gKeyState{};
 DIMOUSESTATE gMouseState{};
 DIJOYSTATE gJoystickState{};
 DIJOYSTATE gControlDeviceState{};
-int32_t gMouseMoveZ = 0;
+int32_t gMouseX = 320, gMouseY = 240, gMouseZ = 50, gMouseButtons = 0;
+int32_t gMouseMoveX = 0, gMouseMoveY = 0, gMouseMoveZ = 0;
+int32_t gMouseClickState = 0;
+uint32_t gHasFocus = 1;
+uint8_t gLastKeyChar = 0;
+std::vector<char> gKeyboardBuffer;
+uint32_t gKeyboardBufferCount = 0;
 
 namespace {
 
@@ -331,6 +338,30 @@ int RefreshInputState() {
   }
   if (gControlDevice) ReadDevice(gControlDevice, sizeof gControlDeviceState, &gControlDeviceState, true, result);
   return result;
+}
+
+void PollInputIfDue() {
+  if (!gInputPollDue) return;
+  RefreshInputState();
+  gInputPollDue = 0;
+}
+
+void ResetMousePosition() {
+  gMouseX = 320;
+  gMouseY = 240;
+  gMouseZ = 50;
+  gMouseButtons = 0;
+}
+
+void ResetKeyboardBuffer() {
+  gKeyboardBuffer.assign(256, '\0');
+  gKeyboardBufferCount = 0;
+}
+
+void ReleaseKeyboardBuffer() {
+  gKeyboardBuffer.clear();
+  gKeyboardBuffer.shrink_to_fit();
+  gKeyboardBufferCount = 0;
 }
 
 }  // namespace vx

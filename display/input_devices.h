@@ -1,10 +1,12 @@
 // The input devices of a run: the system keyboard and mouse, the first attached joystick and the
 // control device chosen by name with its prepared force-feedback effects, read every frame into
-// the state tables that the input commands, the mouse commands and the editor read.
+// the state tables that the input commands, the mouse commands and the editor read; with them the
+// mouse position, the focus and the typed characters that the window procedure keeps.
 #pragma once
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/input/dinput.h"
 #include "platform/win/types.h"
@@ -34,7 +36,19 @@ extern std::array<uint8_t, 256> gKeyState;       // by DirectInput key code; bit
 extern win::DIMOUSESTATE gMouseState;
 extern win::DIJOYSTATE gJoystickState;
 extern win::DIJOYSTATE gControlDeviceState;
-extern int32_t gMouseMoveZ;                      // wheel delta since the last frame
+
+// The mouse as the program sees it: from the devices in full screen, from window messages in a
+// window; the moves are the last frame's.
+extern int32_t gMouseX, gMouseY, gMouseZ;        // z: the wheel, 0 to 99
+extern int32_t gMouseButtons;                    // 1 left, 2 right, 4 middle, 8 the fourth, added
+extern int32_t gMouseMoveX, gMouseMoveY, gMouseMoveZ;
+extern int32_t gMouseClickState;                 // 1 left press, 2 right press, 0 released
+extern uint32_t gHasFocus;                       // the window has the keyboard focus
+
+// Typed characters kept by the window procedure for the keyboard commands.
+extern uint8_t gLastKeyChar;                     // character of the last WM_CHAR until the next message
+extern std::vector<char> gKeyboardBuffer;        // typed characters not yet taken, NUL-terminated; empty: none made
+extern uint32_t gKeyboardBufferCount;            // characters in it
 
 constexpr int32_t kAxisRange = 1000;             // axes report -1000..1000
 constexpr uint32_t kJoystickDeadZone = 1000;
@@ -52,8 +66,17 @@ void UnacquireInputDevices();
 int OpenControlDevice();
 void ReleaseForceEffects();
 void ReleaseInputDevices();
+// Reads the devices again when the dispatcher has asked for a fresh poll since the last read
+// (gInputPollDue), as the key, joystick and mouse questions do.
+void PollInputIfDue();
 // Adds the mouse deltas of gMouseState to the pointer, wheel and movement values.
 void FoldMouseState();
+// The pointer in the middle of the screen, the wheel at 50, no button down.
+void ResetMousePosition();
+// Makes the typed-character buffer: 256 bytes, empty.
+void ResetKeyboardBuffer();
+// Lets go of the typed-character buffer (the engine's release after a run).
+void ReleaseKeyboardBuffer();
 
 // Force effects: magnitude 0..100, duration in ms with 0 endless; start 1 plays at once.
 void PlayDirectionalForce(int direction, int magnitude, int start);

@@ -2,12 +2,10 @@
 // and background mode, text drawn at a position, and the queries of the text state and of a
 // text's size. Settings and drawing go through the draw queue and take effect at the next frame;
 // the queries answer at once from the state and the font as they are now.
+#include "common/interpreter.h"
 #include "common/value_slot.h"
 #include "display/draw_queue.h"
 #include "display/text_fonts.h"
-#include "runtime/command_families.h"
-#include "runtime/dispatcher.h"
-#include "runtime/interpreter.h"
 
 namespace vx {
 
@@ -19,19 +17,19 @@ void CmdChecklistFonts() { ListFontFamilies(); }
 
 void CmdSetTextFont() {
   QueueTextFont(TextOperand(0), 0);
-  YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh);
   SkipOperands(1);
 }
 
 void CmdSetTextFontCharset() {
   QueueTextFont(TextOperand(0), IntOperand(1));
-  YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh);
   SkipOperands(2);
 }
 
 void CmdSetTextSize() {
   QueueTextSize(IntOperand(0));
-  YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh);
   SkipOperands(1);
 }
 
@@ -40,40 +38,36 @@ void CmdSetTextTransparent() { QueueTextTransparent(); }
 
 void CmdSetTextToNormal() {
   QueueTextNormal();
-  YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh);
 }
 
 void CmdSetTextToItalic() {
   QueueTextItalic();
-  YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh);
 }
 
 void CmdSetTextToBold() {
   QueueTextBold();
-  YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh);
 }
 
 void CmdSetTextToBoldItalic() {
   QueueTextBoldItalic();
-  YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh);
 }
 
 // --- Drawing ---------------------------------------------------------------------------------------
 
 // Text on a bitmap is not seen until the bitmap is, so only text on the screen ends the slice.
-void YieldOnScreen() {
-  if (gCurrentBitmap == 0) YieldByRefreshMode();
-}
-
 void CmdDrawText() {
   QueueDrawText(IntOperand(0), IntOperand(1), TextOperand(2));
-  YieldOnScreen();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
   SkipOperands(3);
 }
 
 void CmdDrawTextCentred() {
   QueueDrawTextCentred(IntOperand(0), IntOperand(1), TextOperand(2));
-  YieldOnScreen();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
   SkipOperands(3);
 }
 
@@ -111,25 +105,6 @@ void FnTextHeight() {
 
 }  // namespace
 
-void RegisterTextCommands() {
-  RegisterCommand(6001, CmdChecklistFonts);
-  RegisterCommand(6002, CmdSetTextFont);
-  RegisterCommand(6003, CmdSetTextSize);
-  RegisterCommand(6004, CmdSetTextOpaque);
-  RegisterCommand(6005, CmdSetTextTransparent);
-  RegisterCommand(6006, CmdSetTextToNormal);
-  RegisterCommand(6007, CmdSetTextToItalic);
-  RegisterCommand(6008, CmdSetTextToBold);
-  RegisterCommand(6009, CmdSetTextToBoldItalic);
-  RegisterCommand(6010, CmdDrawText);
-  RegisterCommand(6011, CmdDrawTextCentred);
-  RegisterCommand(6012, CmdSetTextFontCharset);
-  RegisterCommand(6501, FnTextFontName);
-  RegisterCommand(6502, FnTextSize);
-  RegisterCommand(6503, FnTextBackgroundType);
-  RegisterCommand(6504, FnTextStyle);
-  RegisterCommand(6505, FnTextWidth);
-  RegisterCommand(6506, FnTextHeight);
-}
-
 }  // namespace vx
+
+#include "generated/commands/text.inc"

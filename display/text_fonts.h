@@ -1,7 +1,7 @@
-// The two fonts of the running program: the text font of the text commands (gTextFont) and the
-// window's own font that printing at the cursor uses (gWindowFont), their making, the run's start
-// values of the text state, the listing of font families into the checklist, and the deletion of
-// every font at shut-down. The state itself is declared with the draw queue (draw_queue.h).
+// The text state of the running program and its two fonts: the text font of the text commands
+// (gTextFont) and the window's own font that printing at the cursor uses (gWindowFont), their
+// making, the run's start values of the text state, the listing of font families into the
+// checklist, and the deletion of every font at shut-down.
 //
 // A font that is replaced while a waiting draw item still draws with it (a screen item repeated on
 // the second page keeps the font of its first performance) is retired, not deleted: it goes once
@@ -14,6 +14,17 @@
 #include "platform/gdi/gdi.h"
 
 namespace vx {
+
+// --- Text state: the text commands' font settings and fonts, and the print cursor ---------------------
+extern std::string gTextFontName;   // at most 255 characters
+extern int32_t gTextSize;
+extern int16_t gTextStyle;          // 0 normal, 1 italic, 2 bold, 3 bold italic
+extern uint8_t gTextOpaque;
+extern uint32_t gTextCharsetSetting;
+extern uint32_t gTextCharset;       // character set of the window's own font
+extern win::HFONT gTextFont;
+extern win::HFONT gWindowFont;      // print-at-cursor text
+extern int32_t gTextCursorX, gTextCursorY;
 
 // Makes gTextFont anew: weight 700 for styles 2 and 3 (else 400), italic for styles 1 and 3,
 // without anti-aliasing. A character set other than 0 is passed with the size as the height and,

@@ -6,33 +6,23 @@
 #include "display/display_state.h"
 #include "display/draw_queue_items.h"
 #include "display/video_playback.h"
-#include "runtime/command_families.h"
-#include "runtime/dispatcher.h"
-#include "runtime/errors.h"
-#include "runtime/interpreter.h"
+#include "common/interpreter.h"
+#include "common/runtime_hooks.h"
 
 namespace vx {
 
 namespace {
-
-constexpr int32_t kBadAnimationNumber = 2001;
-constexpr int32_t kLoadFailed = 2002;
-constexpr int32_t kNoAnimation = 2004;
-constexpr int32_t kPlayFailed = 2007;
-constexpr int32_t kNotPlaying = 2008;
-constexpr int32_t kPausedAlready = 2009;
-constexpr int32_t kNotPaused = 2010;
 
 AnimationSlot& Slot(int32_t n) { return gAnimationSlots[size_t(n)]; }
 
 // False after raising the error: n must be 1 to 32 and, unless only the range counts, loaded.
 bool CheckAnimation(int32_t n, bool mustBeLoaded = true) {
   if (n < 1 || n >= kAnimationCount) {
-    RaiseRuntimeError(kBadAnimationNumber);
+    RaiseRuntimeError(kErrAnimationNumberOutOfRange);
     return false;
   }
   if (mustBeLoaded && !Slot(n).loaded) {
-    RaiseRuntimeError(kNoAnimation);
+    RaiseRuntimeError(kErrAnimationNotExist);
     return false;
   }
   return true;
@@ -41,7 +31,7 @@ bool CheckAnimation(int32_t n, bool mustBeLoaded = true) {
 // Plays once from the start; flags as a play sets them, or error 2007.
 void PlayOnce(int32_t n, bool useRect, const win::RECT& r, win::IDirectDrawSurface7* target) {
   if (!PlayAnimationStream(n, useRect, r.left, r.top, r.right, r.bottom, target, true)) {
-    RaiseRuntimeError(kPlayFailed);
+    RaiseRuntimeError(kErrAnimationNotPlayed);
     return;
   }
   SetAnimationLoop(n, false);
@@ -71,7 +61,7 @@ void CmdLoadAnimation() {
     Slot(n).loaded = 0;
   }
   if (!LoadAnimationStream(n, fileName)) {
-    RaiseRuntimeError(kLoadFailed);
+    RaiseRuntimeError(kErrAnimationNotLoaded);
     return;
   }
   Slot(n) = {1, 0, 0, 0};
@@ -97,7 +87,7 @@ void CmdStopAnimation() {
   if (!CheckAnimation(n)) return;
   const int32_t stopped = StopAnimationStream(n);
   Slot(n).playing = Slot(n).looping = 0;
-  if (!stopped) RaiseRuntimeError(kNotPlaying);
+  if (!stopped) RaiseRuntimeError(kErrAnimationNotPlaying);
 }
 
 void CmdPauseAnimation() {
@@ -105,11 +95,11 @@ void CmdPauseAnimation() {
   SkipOperands(1);
   if (!CheckAnimation(n)) return;
   if (!AnimationHasVideo(n)) {
-    RaiseRuntimeError(kNotPlaying);
+    RaiseRuntimeError(kErrAnimationNotPlaying);
     return;
   }
   if (Slot(n).paused) {
-    RaiseRuntimeError(kPausedAlready);
+    RaiseRuntimeError(kErrAnimationPausedAlready);
     return;
   }
   PauseAnimationStream(n);
@@ -121,7 +111,7 @@ void CmdResumeAnimation() {
   SkipOperands(1);
   if (!CheckAnimation(n)) return;
   if (!ResumeAnimationStream(n)) {
-    RaiseRuntimeError(kNotPaused);
+    RaiseRuntimeError(kErrAnimationNotPaused);
     return;
   }
   Slot(n).paused = 0;
@@ -209,27 +199,7 @@ void FnAnimationHeight() { Ask(Question::kHeight); }
 
 }  // namespace
 
-void RegisterVideoCommands() {
-  RegisterCommand(2001, CmdLoadAnimation);
-  RegisterCommand(2002, CmdDeleteAnimation);
-  RegisterCommand(2003, CmdPlayAnimation);
-  RegisterCommand(2004, CmdStopAnimation);
-  RegisterCommand(2005, CmdPauseAnimation);
-  RegisterCommand(2006, CmdResumeAnimation);
-  RegisterCommand(2007, CmdLoopAnimation);
-  RegisterCommand(2012, CmdPlayAnimationAt);
-  RegisterCommand(2013, CmdPlayAnimationInRect);
-  RegisterCommand(2014, CmdPlaceAnimation);
-  RegisterCommand(2015, CmdPlayAnimationToBitmap);
-  RegisterCommand(2016, CmdLoopAnimationToBitmap);
-  RegisterCommand(2051, FnAnimationExists);
-  RegisterCommand(2052, FnAnimationPlaying);
-  RegisterCommand(2053, FnAnimationPaused);
-  RegisterCommand(2054, FnAnimationLooping);
-  RegisterCommand(2057, FnAnimationPositionX);
-  RegisterCommand(2058, FnAnimationPositionY);
-  RegisterCommand(2059, FnAnimationWidth);
-  RegisterCommand(2060, FnAnimationHeight);
-}
 
 }  // namespace vx
+
+#include "generated/commands/video.inc"

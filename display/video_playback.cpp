@@ -5,14 +5,13 @@
 #include "display/video_playback.h"
 
 #include <algorithm>
-#include <span>
 #include <vector>
 
+#include "common/runtime_hooks.h"
 #include "common/value_slot.h"
 #include "display/display_state.h"
-#include "engine3d/surface_primitives.h"
+#include "display/surface_retry.h"
 #include "platform/win/files.h"
-#include "runtime/attached_files.h"
 
 namespace vx {
 
@@ -110,12 +109,7 @@ int32_t OpenAnimationStream(int32_t n, const std::string& fileName) {
   ReleaseSample(a);
   ReleaseHandle(a.stream);
   std::vector<uint8_t> attached;
-  if (gAttachedFiles) {
-    if (const AttachedEntry* entry = gAttachedFiles->FindEntry(fileName)) {
-      const std::span<const uint8_t> bytes = gAttachedFiles->EntryData(*entry);
-      attached.assign(bytes.begin(), bytes.end());
-    }
-  }
+  ReadAttachedFile(fileName, attached);
   win::MultiMediaStream* stream = nullptr;
   if (win::Failed(win::MultiMediaStream::Create(&stream))) return 0;
   const bool opened =

@@ -5,11 +5,11 @@
 // part replaces its function here when it is built.
 #include "engine3d/engine_services.h"
 
+#include "common/host.h"
 #include "display/display_state.h"
 #include "display/images/image_context.h"
 #include "engine3d/records.h"
 #include "platform/ddraw/ddraw.h"
-#include "runtime/host.h"
 
 namespace vx {
 

@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/host.h"
+#include "common/runtime_hooks.h"
 #include "display/display_state.h"
 #include "engine3d/records.h"
 #include "engine3d/texture_surface.h"
-#include "runtime/attached_files.h"
-#include "runtime/interpreter.h"
 #include "system/file_functions.h"
 #include "system/system_state.h"
 
@@ -136,7 +136,7 @@ void ReleaseAllTextureSurfaces() {
 int32_t FindLostTextureSurface() {
   for (int32_t s = 0; s < gTextureRecords.capacity; ++s) {
     if (!RestoreTextureSurface(gTextureRecords.records[s].texture)) continue;
-    if (!gAlwaysActive) gAppActive = 0;
+    PauseProgram();
     return 1;
   }
   return 0;

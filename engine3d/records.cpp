@@ -10,23 +10,21 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
+#include "common/host.h"
+#include "common/runtime_hooks.h"
 #include "display/display_state.h"
+#include "display/surface_retry.h"
 #include "engine3d/animation_list.h"
 #include "engine3d/scene_model.h"
 #include "engine3d/surface_primitives.h"
 #include "engine3d/texture_names.h"
 #include "platform/win/heap.h"
-#include "runtime/errors.h"
-#include "runtime/interpreter.h"
 #include "sound/sound_system.h"
 #include "system/system_state.h"
 
 namespace vx {
-
-uint64_t gRecordPoolByteLimit = kDefaultRecordPoolByteLimit;
-
-void ReportRecordPoolFull() { RaiseRuntimeError(101); }
 
 RecordPool<RenderItem> gRenderItems(2, 4);
 RecordPool<ImageRecord> gImageRecords(16, 12);
@@ -64,15 +62,6 @@ void ForEachPool(F&& f) {
   f(gLightRecords);
 }
 
-void FreeMeshArrays(MeshRecord& m) {
-  win::GlobalFree(m.positions);
-  win::GlobalFree(m.normals);
-  win::GlobalFree(m.faces);
-  win::GlobalFree(m.textureCoords);
-  m.positions = m.normals = m.textureCoords = nullptr;
-  m.faces = nullptr;
-}
-
 // True when an object other than `slot` draws with the same model (an instance shares its
 // source's), so deleting it now would leave the other with a dangling one.
 bool ModelSharedWithOther(uint32_t slot, const SceneModel* model) {
@@ -90,6 +79,15 @@ void ReleaseRecordContents() {
 }
 
 }  // namespace
+
+void FreeMeshArrays(MeshRecord& m) {
+  win::GlobalFree(m.positions);
+  win::GlobalFree(m.normals);
+  win::GlobalFree(m.faces);
+  win::GlobalFree(m.textureCoords);
+  m.positions = m.normals = m.textureCoords = nullptr;
+  m.faces = nullptr;
+}
 
 bool InitRecordPools() {
   bool made = true;
@@ -388,21 +386,19 @@ int32_t GrabFromSurface(uint32_t imageSlot, win::IDirectDrawSurface7* source, in
   win::IDirectDrawSurface7* image = gImageRecords[imageSlot].surface;
   const win::RECT area{left, top, right, bottom};
   bool restored = false;
-  for (;;) {
-    const win::HRESULT result = image->BltFast(0, 0, source, &area, win::DDBLTFAST_NOCOLORKEY);
-    if (result == win::DDERR_WASSTILLDRAWING) continue;
-    if (result == win::DDERR_SURFACELOST && !restored) {
-      restored = true;
-      if (win::Succeeded(image->Restore())) continue;
-      if (gFullScreen == 1) gAppActive = 0;
-      gImageRecords[imageSlot].valid = 0;  // its pixels were never copied
-      return 0;
-    }
-    if (win::Failed(result)) {
-      gImageRecords[imageSlot].valid = 0;
-      return 0;
-    }
-    break;
+  const win::HRESULT result = RetryUntilDrawn(
+      [&] { return image->BltFast(0, 0, source, &area, win::DDBLTFAST_NOCOLORKEY); },
+      [&] {
+        // Only the image surface is restored, and only once; a grab pauses the program only in
+        // full screen, where a lost surface means the display went away.
+        if (std::exchange(restored, true)) return false;
+        if (win::Succeeded(image->Restore())) return true;
+        if (gFullScreen == 1) PauseProgram();
+        return false;
+      });
+  if (win::Failed(result)) {
+    gImageRecords[imageSlot].valid = 0;  // its pixels were never copied
+    return 0;
   }
   RefreshImageTexture(imageSlot, flag);
   return 1;

@@ -8,7 +8,7 @@
 
 #include "common/maths_types.h"
 #include "engine3d/engine_services.h"
-#include "engine3d/record_pool.h"
+#include "common/record_pool.h"
 #include "engine3d/texture_surface.h"
 
 namespace vx {
@@ -220,7 +220,7 @@ void ClearRecordPools();
 // Chains every pool and takes mesh slot 0.
 void ChainRecordPools();
 
-// Take operations: the new slot, or kNoRecordSlot after runtime error 101.
+// Take operations: the new slot, or kNoRecordSlot after kErrOutOfMemory.
 uint32_t AllocRenderItem();
 uint32_t AllocImageRecord();
 uint32_t AllocObjectRecord();
@@ -235,6 +235,8 @@ int32_t FreeMeshRecord(uint32_t slot);
 int32_t FreeTextureRecord(uint32_t slot);
 int32_t FreeLightRecord(uint32_t slot);
 
+// Frees the mesh's four arrays and clears their pointers.
+void FreeMeshArrays(MeshRecord& mesh);
 // Releases the surface and palette of a texture when it holds any.
 void ReleaseTextureSurface(uint32_t textureSlot);
 int32_t FreeTextureSurfaceOnly(uint32_t textureSlot);

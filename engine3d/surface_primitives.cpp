@@ -7,21 +7,18 @@
 #include <cstdlib>
 #include <utility>
 
+#include "common/host.h"
+#include "common/runtime_hooks.h"
 #include "common/value_slot.h"
 #include "display/display_state.h"
 #include "display/images/image_context.h"
 #include "display/surface_colours.h"
 #include "engine3d/records.h"
 #include "platform/ddraw/pixel_format.h"
-#include "runtime/errors.h"
-#include "runtime/interpreter.h"
-#include "runtime/main_loop.h"
 #include "system/system_state.h"
 
 namespace vx {
 
-std::array<win::IDirectDrawSurface7*, kBitmapSlots> gBitmaps{};
-std::array<BitmapInfo, kBitmapSlots> gBitmapInfo{};
 int32_t gSpritePage = 0;
 
 namespace {
@@ -88,12 +85,6 @@ int32_t SwapLines(IDirectDrawSurface7* surface, bool columns) {
 }
 
 }  // namespace
-
-bool RestoreOrPause(IDirectDrawSurface7* surface) {
-  if (surface && win::Succeeded(surface->Restore())) return true;
-  if (!gAlwaysActive) gAppActive = 0;
-  return false;
-}
 
 void TargetSize(int32_t n, int32_t* width, int32_t* height) {
   if (n == 0) {
@@ -214,12 +205,12 @@ void SaveSpriteBackgrounds() {
         gImageRecords[uint32_t(k)].imageHeight < h || !gImageRecords[uint32_t(k)].surface) {
       if (k == -1 || !gImageRecords.IsTaken(uint32_t(k))) {
         const uint32_t taken = AllocImageRecord();
-        if (taken == kNoRecordSlot) return;  // error 101 is raised by the pool
+        if (taken == kNoRecordSlot) return;  // the pool raised kErrOutOfMemory
         k = int32_t(taken);
         gRenderItems[slot].ownedImages[page] = k;
       }
       if (!CreateImageSurface(uint32_t(k), w, h)) {
-        RaiseRuntimeError(101);
+        RaiseRuntimeError(kErrOutOfMemory);
         gImageRecords[uint32_t(k)].surface = nullptr;
         saved = gRenderItems[slot].savedRects[page];
         saved[0] = left, saved[1] = top, saved[2] = 0, saved[3] = bottom;

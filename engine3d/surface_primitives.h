@@ -7,48 +7,17 @@
 #include <cstdint>
 #include <string>
 
+#include "display/display_state.h"
+#include "display/surface_retry.h"
 #include "platform/ddraw/ddraw.h"
 
 namespace vx {
 
-constexpr int32_t kBitmapCount = 32;   // program bitmaps 0 (the screen) to 31
-constexpr int32_t kWorkBitmap = 33;    // the image-save item's own bitmap, never the program's
-constexpr int32_t kBitmapSlots = 34;
-// A number a program may give a bitmap: 0 (the screen) to 31.
-inline bool IsProgramBitmap(int32_t n) { return n >= 0 && n < kBitmapCount; }
-
-struct BitmapInfo {
-  uint32_t width = 0, height = 0, bitsPerPixel = 0;
-  uint8_t mirrored = 0, flipped = 0;
-};
-
-extern std::array<win::IDirectDrawSurface7*, kBitmapSlots> gBitmaps;  // slot 0 unused: the screen is gBackBuffer
-extern std::array<BitmapInfo, kBitmapSlots> gBitmapInfo;
+// The bitmaps (gBitmaps, gBitmapInfo) are the display's (display/display_state.h).
 extern int32_t gSpritePage;  // back-buffer page whose sprite backgrounds are saved and put back
 
-// A lost surface comes back; when it can't, the program pauses unless it always runs.
-bool RestoreOrPause(win::IDirectDrawSurface7* surface);
 // Width and height of bitmap n (the display for 0); 0 by 0 for a number outside the table.
 void TargetSize(int32_t n, int32_t* width, int32_t* height);
-
-// Runs a blit until it is neither busy nor lost: the target or source that is lost is restored and
-// the blit asked again. The final result: DDERR_SURFACELOST when a restore failed (the program is
-// then paused) or the blit stays lost with nothing lost to restore.
-template <class Blit>
-win::HRESULT RetryBlit(win::IDirectDrawSurface7* target, win::IDirectDrawSurface7* source, Blit&& blit) {
-  for (;;) {
-    const win::HRESULT result = blit();
-    if (result == win::DDERR_WASSTILLDRAWING) continue;
-    if (result != win::DDERR_SURFACELOST) return result;
-    bool restored = false;
-    for (win::IDirectDrawSurface7* s : {target, source}) {
-      if (!s || !s->Lost()) continue;
-      if (!RestoreOrPause(s)) return result;
-      restored = true;
-    }
-    if (!restored) return result;
-  }
-}
 
 // Clips a paste of width x height (scaled) at (x, y) to target bitmap n (0: the display). The
 // source rectangle's left and top come in; its clipped edges and the destination go out.

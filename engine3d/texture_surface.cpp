@@ -8,11 +8,12 @@
 #include <bit>
 #include <cstring>
 
+#include "common/runtime_hooks.h"
 #include "display/display_state.h"
 #include "display/images/image_context.h"
+#include "display/surface_retry.h"
 #include "platform/gdi/gdi.h"
 #include "platform/win/resources.h"
-#include "runtime/attached_files.h"
 
 namespace vx {
 
@@ -272,9 +273,8 @@ uint32_t MatchSurfaceColor(IDirectDrawSurface7* surface, COLORREF colour) {
     surface->ReleaseDC(dc);
   }
   DDSURFACEDESC2 desc = EmptyDesc();
-  HRESULT locked;
-  while ((locked = surface->Lock(nullptr, &desc, 0, nullptr)) == DDERR_WASSTILLDRAWING) {
-  }
+  // A lost surface has no pixels to read: nothing is restored.
+  const HRESULT locked = RetryUntilDrawn([&] { return surface->Lock(nullptr, &desc, 0, nullptr); }, [] { return false; });
   uint32_t value = kNoSurfaceColour;
   if (Succeeded(locked)) {
     const DWORD bits = desc.ddpfPixelFormat.dwRGBBitCount;

@@ -1,15 +1,21 @@
 // Reading the language word file into the error and compiler message tables.
 #include "ide/language.h"
 
+#include "common/host.h"
 #include "platform/win/files.h"
 #include "platform/win/profile.h"
-#include "runtime/errors.h"
 
 namespace vx {
+
+std::array<std::string, 256> gErrorWordTable;
 
 std::array<std::optional<std::string>, kCompilerMessageCount> gCompilerMessages;
 int32_t gEditorScreenState = 0;
 std::string gTextLanguage = "english";
+
+void ResetErrorWordTable() {
+  for (size_t i = 0; i < gErrorWordTable.size(); ++i) gErrorWordTable[i] = "ERROR " + std::to_string(i);
+}
 
 std::string LanguageWordFilePath() { return gProgramFolder + "LANG/" + gTextLanguage + "/WORDS.TXT"; }
 

@@ -10,6 +10,10 @@ namespace vx {
 
 constexpr int kCompilerMessageCount = 60;
 
+extern std::array<std::string, 256> gErrorWordTable;  // error texts by entry (runtime/errors.h maps numbers to them)
+// Fills the error table with the default texts "ERROR <entry>".
+void ResetErrorWordTable();
+
 extern std::array<std::optional<std::string>, kCompilerMessageCount> gCompilerMessages;  // by key, none when missing
 extern int32_t gEditorScreenState;  // 0 while a program runs; 2 or 3 while the editor's screens show
 extern std::string gTextLanguage;   // folder name under LANG

@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "common/value_slot.h"
-#include "runtime/command_families.h"
 #include "runtime/dispatcher.h"
 #include "runtime/errors.h"
 #include "runtime/strings.h"
@@ -15,8 +14,6 @@ namespace vx {
 
 namespace {
 
-constexpr int32_t kDivisionByZero = 111;
-constexpr int32_t kStringTooLong = 107;
 
 // Float and mixed operations run in double precision; an integer converts exactly.
 inline double IntArg(int k) { return double(IntOperand(k)); }
@@ -54,7 +51,7 @@ void FnPowerFloatInt() {
 // finds the command word.
 void DivisionByZero() {
   SlotOperand(0)->i = 0;  // integer 0 and float 0.0 share the bit pattern
-  RaiseRuntimeWarning(kDivisionByZero);
+  RaiseRuntimeWarning(kErrDivisionByZero);
   SkipOperands(3);
 }
 
@@ -147,7 +144,7 @@ void FnJoinStrings() {
   const size_t la = std::strlen(a);
   const size_t lb = std::strlen(b);
   if (la + lb > kMaxTextLength) {
-    RaiseRuntimeError(kStringTooLong);
+    RaiseRuntimeError(kErrStringTooLong);
     SkipOperands(3);
     return;
   }
@@ -275,64 +272,6 @@ void CmdIntToFloat() {
 
 }  // namespace
 
-void RegisterArithmeticCommands() {
-  RegisterCommand(51, FnPowerInt);
-  RegisterCommand(52, FnPowerFloat);
-  RegisterCommand(53, FnPowerIntFloat);
-  RegisterCommand(54, FnPowerFloatInt);
-  RegisterCommand(61, FnDivideInt);
-  RegisterCommand(64, FnDivideIntFloat);
-  RegisterCommand(65, FnDivideFloatInt);
-  RegisterCommand(66, FnDivideFloat);
-  RegisterCommand(71, FnMultiplyInt);
-  RegisterCommand(74, FnMultiplyIntFloat);
-  RegisterCommand(75, FnMultiplyFloatInt);
-  RegisterCommand(76, FnMultiplyFloat);
-  RegisterCommand(81, FnAddInt);
-  RegisterCommand(84, FnAddIntFloat);
-  RegisterCommand(85, FnAddFloatInt);
-  RegisterCommand(86, FnAddFloat);
-  RegisterCommand(87, FnJoinStrings);
-  RegisterCommand(91, FnSubtractInt);
-  RegisterCommand(94, FnSubtractIntFloat);
-  RegisterCommand(95, FnSubtractFloatInt);
-  RegisterCommand(96, FnSubtractFloat);
-  RegisterCommand(97, FnRemoveSubstring);
-  RegisterCommand(101, FnEqualInt);
-  RegisterCommand(102, FnEqualFloat);
-  RegisterCommand(103, FnEqualString);
-  RegisterCommand(111, FnGreaterInt);
-  RegisterCommand(112, FnGreaterFloat);
-  RegisterCommand(113, FnGreaterEqualInt);
-  RegisterCommand(114, FnGreaterEqualFloat);
-  RegisterCommand(115, FnLessInt);
-  RegisterCommand(116, FnLessFloat);
-  RegisterCommand(117, FnLessEqualInt);
-  RegisterCommand(118, FnLessEqualFloat);
-  RegisterCommand(119, FnNotEqualInt);
-  RegisterCommand(120, FnNotEqualFloat);
-  RegisterCommand(121, FnNotEqualString);
-  RegisterCommand(123, FnAnd);
-  RegisterCommand(124, FnOr);
-  RegisterCommand(131, FnEqualIntFloat);
-  RegisterCommand(132, FnEqualFloatInt);
-  RegisterCommand(133, FnGreaterIntFloat);
-  RegisterCommand(134, FnGreaterFloatInt);
-  RegisterCommand(135, FnGreaterEqualIntFloat);
-  RegisterCommand(136, FnGreaterEqualFloatInt);
-  RegisterCommand(137, FnLessIntFloat);
-  RegisterCommand(138, FnLessFloatInt);
-  RegisterCommand(139, FnLessEqualIntFloat);
-  RegisterCommand(140, FnLessEqualFloatInt);
-  RegisterCommand(141, FnNotEqualIntFloat);
-  RegisterCommand(142, FnNotEqualFloatInt);
-  RegisterCommand(143, FnGreaterString);
-  RegisterCommand(144, FnLessString);
-  RegisterCommand(151, CmdAssignInt);
-  RegisterCommand(152, CmdAssignFloat);
-  RegisterCommand(153, CmdAssignString);
-  RegisterCommand(154, CmdFloatToInt);
-  RegisterCommand(155, CmdIntToFloat);
-}
-
 }  // namespace vx
+
+#include "generated/commands/arithmetic.inc"

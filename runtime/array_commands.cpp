@@ -7,7 +7,6 @@
 #include <cstdlib>
 
 #include "runtime/arrays.h"
-#include "runtime/command_families.h"
 #include "runtime/dispatcher.h"
 #include "runtime/errors.h"
 #include "runtime/interpreter.h"
@@ -17,8 +16,6 @@ namespace vx {
 
 namespace {
 
-constexpr int32_t kNoMemory = 101;
-constexpr int32_t kOutOfRange = 102;
 
 constexpr int kArraysPerType = 2000;
 // Far beyond any array a program of the language needs, and small enough that a mistyped size
@@ -100,7 +97,7 @@ void DimArray() {
   if (!block) {
     dims[5] = 0;
     if (T == ElementType::kString) StoreString(var, "");
-    RaiseRuntimeError(kNoMemory);
+    RaiseRuntimeError(kErrOutOfMemory);
     SkipOperands(K + 1);
     return;
   }
@@ -131,7 +128,7 @@ void SetElement() {
   if (h >= 0 && gArrayHandles[size_t(h)]) {
     uint32_t position = 0;
     if (!FlatPosition(h, 1, K, &position)) {
-      RaiseRuntimeError(kOutOfRange);
+      RaiseRuntimeError(kErrArrayIndexOutOfRange);
     } else {
       ValueSlot* element = &gArrayHandles[size_t(h)][position];
       const ValueSlot* value = SlotOperand(K + 1);
@@ -164,7 +161,7 @@ void ReadElement() {
   if (reference >= 0 && reference < kReferenceCount) gReferenceTable[size_t(reference)] = element;
 
   if (outside) {
-    RaiseRuntimeError(kOutOfRange);
+    RaiseRuntimeError(kErrArrayIndexOutOfRange);
     if constexpr (T == ElementType::kString) StoreString(result, "");
   } else if constexpr (T == ElementType::kString) {
     StoreString(result, element ? StringText(element->s) : "");
@@ -232,30 +229,8 @@ constexpr CommandHandler FnStringElement3 = ReadElement<E::kString, 3>;
 constexpr CommandHandler FnStringElement4 = ReadElement<E::kString, 4>;
 constexpr CommandHandler FnStringElement5 = ReadElement<E::kString, 5>;
 
-// Registers five members, one per dimension count, from the first number on.
-void RegisterFive(int first, const std::array<CommandHandler, 5>& handlers) {
-  for (int k = 0; k < 5; ++k) RegisterCommand(first + k, handlers[size_t(k)]);
-}
-
 }  // namespace
 
-void RegisterArrayCommands() {
-  RegisterFive(501, {CmdDimIntArray1, CmdDimIntArray2, CmdDimIntArray3, CmdDimIntArray4, CmdDimIntArray5});
-  RegisterCommand(506, CmdUndimIntArray);
-  RegisterFive(511, {CmdDimFloatArray1, CmdDimFloatArray2, CmdDimFloatArray3, CmdDimFloatArray4, CmdDimFloatArray5});
-  RegisterCommand(516, CmdUndimFloatArray);
-  RegisterFive(521, {CmdDimStringArray1, CmdDimStringArray2, CmdDimStringArray3, CmdDimStringArray4, CmdDimStringArray5});
-  RegisterCommand(526, CmdUndimStringArray);
-  RegisterFive(561, {CmdSetIntElement1, CmdSetIntElement2, CmdSetIntElement3, CmdSetIntElement4, CmdSetIntElement5});
-  RegisterFive(566, {CmdSetFloatElement1, CmdSetFloatElement2, CmdSetFloatElement3, CmdSetFloatElement4,
-                     CmdSetFloatElement5});
-  RegisterFive(571, {CmdSetStringElement1, CmdSetStringElement2, CmdSetStringElement3, CmdSetStringElement4,
-                     CmdSetStringElement5});
-  RegisterFive(576, {CmdSetFloatElementFromInt1, CmdSetFloatElementFromInt2, CmdSetFloatElementFromInt3,
-                     CmdSetFloatElementFromInt4, CmdSetFloatElementFromInt5});
-  RegisterFive(661, {FnIntElement1, FnIntElement2, FnIntElement3, FnIntElement4, FnIntElement5});
-  RegisterFive(666, {FnFloatElement1, FnFloatElement2, FnFloatElement3, FnFloatElement4, FnFloatElement5});
-  RegisterFive(671, {FnStringElement1, FnStringElement2, FnStringElement3, FnStringElement4, FnStringElement5});
-}
-
 }  // namespace vx
+
+#include "generated/commands/array.inc"

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/le_words.h"
+#include "common/runtime_hooks.h"
 #include "platform/win/files.h"
 #include "runtime/host.h"
 
@@ -20,16 +21,6 @@ namespace {
 constexpr size_t kTailSize = 8;  // end marker and trailer
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
-bool IsPlainEndingChar(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-}
-
-// An ending that cannot lead out of the temporary folder or hide behind a second dot.
-bool IsPlainEnding(const std::string& ending) {
-  return !ending.empty() && ending.size() <= 16 &&
-         std::all_of(ending.begin(), ending.end(), IsPlainEndingChar);
-}
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), LowerAscii);
@@ -121,7 +112,7 @@ bool AttachedFiles::Extract(const AttachedEntry& entry, std::string& outPath, co
       std::any_of(entries_.begin(), entries_.end(), [&](const AttachedEntry& e) { return &e == &entry; });
   if (!ours) return false;  // its offset would point into some other block
   const std::span<const uint8_t> data = EntryData(entry);
-  const std::string path = gTempFolder + "_virtual." + (IsPlainEnding(ending) ? ending : "dat");
+  const std::string path = gTempFolder + "_virtual." + (IsPlainFileEnding(ending) ? ending : "dat");
   if (!WriteBufferToFile(path, data.data(), data.size())) return false;
   if (std::find(extractedPaths_.begin(), extractedPaths_.end(), path) == extractedPaths_.end()) {
     extractedPaths_.push_back(path);
@@ -140,14 +131,6 @@ void AttachedFiles::Release() {
 
 bool LoadAttachedFiles(const std::string& path) { return gAttachedFiles && gAttachedFiles->Load(path); }
 
-bool ResolveVirtualFile(std::string& name, const std::string& ending) {
-  return gAttachedFiles && gAttachedFiles->Resolve(name, ending, false);
-}
-
-bool ResolveVirtualFileByName(std::string& name, const std::string& ending) {
-  return gAttachedFiles && gAttachedFiles->Resolve(name, ending, true);
-}
-
 bool ExtractProgramImage(std::string& outPath) {
   return gAttachedFiles && !gAttachedFiles->entries().empty() &&
          gAttachedFiles->Extract(gAttachedFiles->entries().front(), outPath, "dat");
@@ -159,12 +142,6 @@ bool ExtractAttachedEntry(const AttachedEntry& entry, std::string& outPath, cons
 
 void AttachedFilesRelease() {
   if (gAttachedFiles) gAttachedFiles->Release();
-}
-
-std::string VirtualFileEnding(const std::string& name) {
-  if (name.size() < 3) return "dat";
-  const std::string ending = name.substr(name.size() - 3);
-  return IsPlainEnding(ending) ? ending : "dat";
 }
 
 bool WriteBufferToFile(const std::string& path, const void* data, size_t size) {

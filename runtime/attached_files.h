@@ -61,23 +61,15 @@ extern std::unique_ptr<AttachedFiles> gAttachedFiles;
 // Reads the block at the end of the file into gAttachedFiles. False when the file cannot be read
 // or carries no block; a damaged block keeps the entries in front of the damage and still counts.
 bool LoadAttachedFiles(const std::string& path);
-// When an entry has the name (any case, either separator), its bytes are written to
-// gTempFolder + "_virtual." + ending, name becomes that path and the result is true; otherwise
-// name stays as it was. One temporary file per ending: a later lookup overwrites it.
-bool ResolveVirtualFile(std::string& name, const std::string& ending);
-// The same, comparing the name only with the part of each entry's name after its last backslash,
-// so a name that holds a folder never matches.
-bool ResolveVirtualFileByName(std::string& name, const std::string& ending);
+// ResolveVirtualFile and ResolveVirtualFileByName (common/runtime_hooks.h) write an entry to
+// gTempFolder + "_virtual." + ending, one temporary file per ending: a later lookup overwrites it.
+// With ResolveVirtualFileByName a name that holds a folder never matches.
 // Writes entry 0 (the compiled program) to gTempFolder + "_virtual.dat"; on success outPath
 // becomes that path and the result is true, otherwise outPath is left alone.
 bool ExtractProgramImage(std::string& outPath);
 bool ExtractAttachedEntry(const AttachedEntry& entry, std::string& outPath, const std::string& ending);
 // Deletes the extracted temporary files and forgets the block; gAttachedFiles itself stays.
 void AttachedFilesRelease();
-
-// The temporary ending for a requested file: its last three characters when they are letters or
-// digits, else "dat" (short names, or endings holding a dot or a separator).
-std::string VirtualFileEnding(const std::string& name);
 
 // Writes the bytes to path, replacing any old file; true only when every byte was written.
 bool WriteBufferToFile(const std::string& path, const void* data, size_t size);

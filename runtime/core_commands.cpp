@@ -14,19 +14,19 @@
 
 #include "display/draw_queue.h"
 #include "display/input_devices.h"
+#include "display/text_fonts.h"
+#include "engine3d/mouse_pointer.h"
 #include "platform/win/files.h"
 #include "platform/win/messages.h"
 #include "platform/win/modules.h"
 #include "platform/win/time.h"
 #include "platform/win/window.h"
-#include "runtime/command_families.h"
 #include "runtime/dispatcher.h"
 #include "runtime/errors.h"
 #include "runtime/host.h"
 #include "runtime/interpreter.h"
 #include "runtime/main_loop.h"
 #include "runtime/strings.h"
-#include "runtime/subsystem_hooks.h"
 #include "system/system_state.h"
 
 namespace vx {
@@ -42,62 +42,54 @@ uint32_t gCursorShown = 1;
 
 namespace {
 
-constexpr int32_t kBadFrameRate = 112;
 constexpr uint8_t kBackspace = 8;
 constexpr uint8_t kEnter = 13;
 
 // --- Slices --------------------------------------------------------------------------------------
-
-// Drawing into a bitmap shows nothing, so only screen drawing ends the slice.
-void YieldOnScreen() {
-  if (gCurrentBitmap == 0) YieldByRefreshMode();
-}
+// Drawing ends the slice only while the frame is refreshed automatically, and drawing into a
+// bitmap (gCurrentBitmap not 0) not at all, since it shows nothing; waits, input and questions
+// whose answer the frame gives end it always.
 
 // Runs the command again in the next slice. A handler that has not skipped its operands has the
 // counter one word past its command word.
 void RerunCommand() {
   --gProgramCounter;
-  gYieldFlag = 1;
-}
-
-void PollInputIfDue() {
-  if (!gInputPollDue) return;
-  RefreshInputState();
-  gInputPollDue = 0;
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 void StoreText(const char* text) { StoreString(SlotOperand(0), text); }
 
 // --- Drawing -------------------------------------------------------------------------------------
 
+// A box ends the slice also when it draws into a bitmap.
 void CmdBox() {
   QueueBox(IntOperand(0), IntOperand(1), IntOperand(2), IntOperand(3));
-  YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh);
   SkipOperands(4);
 }
 
 void CmdCircle() {
   const int32_t r = IntOperand(2);
   QueueEllipse(IntOperand(0), IntOperand(1), r, r);
-  YieldOnScreen();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
   SkipOperands(3);
 }
 
 void CmdEllipse() {
   QueueEllipse(IntOperand(0), IntOperand(1), IntOperand(2), IntOperand(3));
-  YieldOnScreen();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
   SkipOperands(4);
 }
 
 void CmdDot() {
   QueueDot(IntOperand(0), IntOperand(1));
-  YieldOnScreen();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
   SkipOperands(2);
 }
 
 void CmdLine() {
   QueueLine(IntOperand(0), IntOperand(1), IntOperand(2), IntOperand(3));
-  YieldOnScreen();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
   SkipOperands(4);
 }
 
@@ -109,7 +101,7 @@ void CmdInk() {
 void ClearScreenAndCursor() {
   QueueClearScreen();
   gTextCursorX = gTextCursorY = 0;
-  YieldOnScreen();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
 }
 
 void CmdCls() { ClearScreenAndCursor(); }
@@ -124,7 +116,7 @@ void CmdClsColour() {
 // sure that happens before the next command reads it.
 void FnPoint() {
   QueueReadPixel(IntOperand(1), IntOperand(2), SlotOperand(0));
-  gYieldFlag = 1;
+  EndSliceAfterCommand(SliceEnd::kAlways);
   SkipOperands(3);
 }
 
@@ -141,7 +133,7 @@ void CmdSetCursor() {
 void PrintWorkText(bool inLine) {
   const int32_t flag = inLine ? 1 : 0;
   QueuePrintText(gWorkText, &gTextCursorX, &gTextCursorY, flag, 0, flag);
-  YieldOnScreen();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
 }
 
 template <bool kInLine>
@@ -233,7 +225,7 @@ void LineInput() {
     RerunCommand();
   }
   gLastKeyChar = 0;
-  gYieldFlag = 1;
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 void CmdInputInt() { LineInput<'l'>(); }
@@ -304,6 +296,13 @@ void FnMouseValue() {
   SkipOperands(1);
 }
 
+constexpr CommandHandler FnMouseX = FnMouseValue<&gMouseX>;
+constexpr CommandHandler FnMouseY = FnMouseValue<&gMouseY>;
+constexpr CommandHandler FnMouseZ = FnMouseValue<&gMouseZ>;
+constexpr CommandHandler FnMouseMoveX = FnMouseValue<&gMouseMoveX>;
+constexpr CommandHandler FnMouseMoveY = FnMouseValue<&gMouseMoveY>;
+constexpr CommandHandler FnMouseMoveZ = FnMouseValue<&gMouseMoveZ>;
+
 void FnMouseButtons() {
   PollInputIfDue();
   SlotOperand(0)->i = int16_t(uint16_t(uint32_t(gMouseButtons) & 0xFFFF));
@@ -321,7 +320,7 @@ void CmdPositionMouse() {
   if (gWindowMode == 1)
     win::SetCursorPos(ScreenCoordinate(int64_t(gWindowClientX) + gMouseX),
                       ScreenCoordinate(int64_t(gWindowClientY) + gMouseY));
-  YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh);
   SkipOperands(2);
 }
 
@@ -333,7 +332,7 @@ void CmdHideMouse() {
     win::ShowCursor(0);
     win::SetCapture(gMainWindow);
   }
-  YieldByRefreshMode();
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh);
 }
 
 void CmdShowMouse() {
@@ -344,7 +343,7 @@ void CmdShowMouse() {
     win::ShowCursor(1);
     win::ReleaseCapture();
   }
-  gYieldFlag = 1;
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 // --- Clock, refresh ------------------------------------------------------------------------------
@@ -369,27 +368,27 @@ void CmdWait() {
   } else {
     RerunCommand();
   }
-  gYieldFlag = 1;
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
-void CmdEndSlice() { gYieldFlag = 1; }
+void CmdEndSlice() { EndSliceAfterCommand(SliceEnd::kAlways); }
 
 void CmdManualRefresh() {
   gTimeSliceMode = 0;
   gAutoRefreshFlag = 0;
-  gYieldFlag = 1;
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 void CmdAutoRefresh() {
   gTimeSliceMode = 1;
   gAutoRefreshFlag = 1;
-  gYieldFlag = 1;
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 void CmdFrameRate() {
   const int32_t rate = IntOperand(0);
   if (rate < 0 || rate > 1000)
-    RaiseRuntimeError(kBadFrameRate);
+    RaiseRuntimeError(kErrFrameRateOutOfRange);
   else
     gFrameTime = rate == 0 ? 0 : uint32_t(1000 / rate);
   SkipOperands(1);
@@ -411,17 +410,15 @@ void FnRgbPart() {
   SkipOperands(2);
 }
 
-// --- Ending --------------------------------------------------------------------------------------
+constexpr CommandHandler FnRgbRed = FnRgbPart<16>;
+constexpr CommandHandler FnRgbGreen = FnRgbPart<8>;
+constexpr CommandHandler FnRgbBlue = FnRgbPart<0>;
 
-void CmdEnd() {
-  win::PostQuitMessage(0);
-  gYieldFlag = 1;
-  gEndFlag = 1;
-}
+// --- Ending --------------------------------------------------------------------------------------
 
 void CmdQuit() {
   win::PostQuitMessage(0);
-  gYieldFlag = 1;
+  EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 void CmdQuitWithText() {
@@ -447,60 +444,6 @@ void FnWindowsFolder() {
 
 }  // namespace
 
-void RegisterCoreSystemCommands() {
-  RegisterCommand(208, CmdBox);
-  RegisterCommand(210, CmdCircle);
-  RegisterCommand(212, CmdCls);
-  RegisterCommand(213, CmdEnd);
-  RegisterCommand(215, CmdDot);
-  RegisterCommand(216, CmdEllipse);
-  RegisterCommand(217, CmdQuit);
-  RegisterCommand(224, CmdHideMouse);
-  RegisterCommand(227, CmdInk);
-  RegisterCommand(228, FnInkey);
-  RegisterCommand(235, CmdLine);
-  RegisterCommand(238, FnMouseButtons);
-  RegisterCommand(239, FnMouseValue<&gMouseX>);
-  RegisterCommand(240, FnMouseValue<&gMouseY>);
-  RegisterCommand(241, FnMouseValue<&gMouseMoveX>);
-  RegisterCommand(243, FnPoint);
-  RegisterCommand(244, FnMouseValue<&gMouseMoveY>);
-  RegisterCommand(246, CmdPositionMouse);
-  RegisterCommand(250, FnScanCode);
-  RegisterCommand(252, CmdSetCursor);
-  RegisterCommand(253, CmdShowMouse);
-  RegisterCommand(255, CmdWait);
-  RegisterCommand(259, CmdEndSlice);
-  RegisterCommand(260, FnTimer);
-  RegisterCommand(263, CmdWaitKey);
-  RegisterCommand(264, CmdWaitKey);
-  RegisterCommand(265, CmdWaitMouse);
-  RegisterCommand(266, CmdQuitWithText);
-  RegisterCommand(301, CmdPrintInt);
-  RegisterCommand(302, CmdPrintFloat);
-  RegisterCommand(303, CmdPrintString);
-  RegisterCommand(304, CmdPrintBlankLine);
-  RegisterCommand(305, CmdPrintIntInline);
-  RegisterCommand(306, CmdPrintFloatInline);
-  RegisterCommand(307, CmdPrintStringInline);
-  RegisterCommand(351, CmdInputInt);
-  RegisterCommand(352, CmdInputFloat);
-  RegisterCommand(355, CmdInputString);
-  RegisterCommand(391, FnRgb);
-  RegisterCommand(392, FnRgbPart<16>);
-  RegisterCommand(393, FnRgbPart<8>);
-  RegisterCommand(394, FnRgbPart<0>);
-  RegisterCommand(403, CmdManualRefresh);
-  RegisterCommand(404, CmdAutoRefresh);
-  RegisterCommand(405, CmdClsColour);
-  RegisterCommand(407, CmdFrameRate);
-  RegisterCommand(410, CmdWait);
-  RegisterCommand(426, FnAppFileName);
-  RegisterCommand(427, FnWindowsFolder);
-  RegisterCommand(428, FnEntryBuffer);
-  RegisterCommand(429, CmdClearEntryBuffer);
-  RegisterCommand(431, FnMouseValue<&gMouseZ>);
-  RegisterCommand(432, FnMouseValue<&gMouseMoveZ>);
-}
-
 }  // namespace vx
+
+#include "generated/commands/core_system.inc"

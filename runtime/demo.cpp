@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/le_words.h"
+#include "ide/language.h"
 #include "platform/win/messages.h"
 #include "runtime/dispatcher.h"
 #include "runtime/errors.h"

@@ -7,22 +7,17 @@
 #include <cstdio>
 #include <new>
 
+#include "display/draw_queue.h"
 #include "platform/win/keyboard.h"
 #include "platform/win/messages.h"
 #include "platform/win/profile.h"
 #include "platform/win/time.h"
-#include "runtime/command_families.h"
 #include "runtime/errors.h"
 #include "runtime/program_image.h"
 
 namespace vx {
 
-CommandHandler gCommandHandlers[kCommandLimit] = {};
-
-
 namespace {
-
-constexpr int32_t kSevereException = 10010;
 
 uint32_t gClockCountdown = kClockCheckInterval;
 
@@ -103,31 +98,19 @@ void RunCommands() {
 
 }  // namespace
 
+}  // namespace vx
+
+// The families of the command table register themselves; a new family needs nothing here.
+#include "generated/command_families.inc"
+
+namespace vx {
+
 // Every number without a handler of its own runs UnknownCommand, so the fetch needs no test.
-void RegisterCommand(int number, CommandHandler handler) {
-  if (number > 0 && number < kCommandLimit) gCommandHandlers[number] = handler ? handler : UnknownCommand;
-}
-
-CommandHandler HandlerOf(intptr_t number) {
-  if (number <= 0 || number >= kCommandLimit || gCommandHandlers[number] == UnknownCommand) return nullptr;
-  return gCommandHandlers[number];
-}
-
 void RegisterAllCommands() {
+  gUnknownCommand = UnknownCommand;
   for (auto& handler : gCommandHandlers)
     if (!handler) handler = UnknownCommand;
-  RegisterFlowCommands();
-  RegisterArithmeticCommands();
-  RegisterStringCommands();
-  RegisterArrayCommands();
-  RegisterMathsCommands();
-  RegisterSystemCommands();
-  RegisterDisplayCommands();
-  RegisterInputCommands();
-  RegisterCoreSystemCommands();
-  RegisterBitmapCommands();
-  RegisterTextCommands();
-  RegisterVideoCommands();
+  RegisterCommandFamilies();
 }
 
 void ExecuteTimeSlice() {
@@ -135,7 +118,7 @@ void ExecuteTimeSlice() {
   gInputPollDue = 0;
   gSliceStart = win::timeGetTime();
   // A run without code fails at its first fetch.
-  if (!gProgramCounter && !gYieldFlag) RaiseRuntimeError(kSevereException);
+  if (!gProgramCounter && !gYieldFlag) RaiseRuntimeError(kErrSevereException);
   gClockCountdown = kClockCheckInterval;
   InstallFaultGuard();
   for (;;) {
@@ -147,13 +130,13 @@ void ExecuteTimeSlice() {
         return;
       } catch (const std::bad_alloc&) {
         gGuardActive = 0;
-        RaiseRuntimeError(101);
+        RaiseRuntimeError(kErrOutOfMemory);
       } catch (...) {
         gGuardActive = 0;
-        RaiseRuntimeError(kSevereException);
+        RaiseRuntimeError(kErrSevereException);
       }
     } else {
-      RaiseRuntimeError(kSevereException);
+      RaiseRuntimeError(kErrSevereException);
     }
     EndOfCommandCheck();
   }

@@ -3,25 +3,14 @@
 #pragma once
 #include <cstdint>
 
-#include "common/value_slot.h"
+#include "common/commands.h"
+#include "common/interpreter.h"
 #include "runtime/interpreter.h"
 
 namespace vx {
 
-// A handler takes no arguments: it reads its operands at gProgramCounter (the result slot first),
-// leaves the counter after its last operand or on a jump target, and reports failures with
-// RaiseRuntimeError or RaiseRuntimeWarning.
-using CommandHandler = void (*)();
-
-constexpr int kCommandLimit = 10000;  // command numbers are below this
-
-extern CommandHandler gCommandHandlers[kCommandLimit];
-
-void RegisterCommand(int number, CommandHandler handler);
 // Registers every command family of the system (idempotent).
 void RegisterAllCommands();
-// The handler of a command number, or null when the number is unknown.
-CommandHandler HandlerOf(intptr_t number);
 
 // Runs one time slice of the program.
 void ExecuteTimeSlice();
@@ -29,19 +18,5 @@ void ExecuteTimeSlice();
 // Slice checks in time-slice mode read the clock once per this many commands, which keeps the
 // fast path cheap while a slice still ends within a fraction of a millisecond of its length.
 constexpr uint32_t kClockCheckInterval = 32;
-
-// Operand access for handlers: operand k counted from the word after the command word.
-inline ValueSlot* SlotOperand(int k) { return gProgramCounter[k].slot; }
-inline int32_t IntOperand(int k) { return gProgramCounter[k].slot->i; }
-inline float FloatOperand(int k) { return gProgramCounter[k].slot->f; }
-inline const char* TextOperand(int k) { return StringText(gProgramCounter[k].slot->s); }
-inline intptr_t LiteralOperand(int k) { return gProgramCounter[k].word; }
-inline OperandWord* TargetOperand(int k) { return gProgramCounter[k].target; }
-inline void SkipOperands(int n) { gProgramCounter += n; }
-// With automatic refresh the slice ends after the command, so the frame shows its effect. The flag
-// is only ever raised: a slice end that an error asked for stays.
-inline void YieldByRefreshMode() {
-  if (gAutoRefreshFlag) gYieldFlag = 1;
-}
 
 }  // namespace vx

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "compiler/compiler.h"
+#include "ide/language.h"
 #include "platform/win/clipboard.h"
 #include "platform/win/files.h"
 #include "platform/win/heap.h"
@@ -17,32 +19,32 @@
 
 namespace vx {
 
-std::array<std::string, 256> gErrorWordTable;
 char gLastEngineError[256] = "";
 std::string gErrorReport;
 
 namespace {
 
-CommandInfoLookup gCommandInfoLookup = nullptr;
+// The compiler's table, when it is loaded.
+bool CompilerCommandInfo(int32_t number, CommandInfo* out) {
+  return LookUpCommandInfo(number, &out->name, &out->parameters);
+}
 
-constexpr int32_t kSoftErrors[] = {1503, 2002, 2007, 2008, 2009, 2010, 3002, 3004, 3201,
-                                   3502, 3504, 3507, 4001, 4002, 4101, 7901, 8002, 9011};
+CommandInfoLookup gCommandInfoLookup = CompilerCommandInfo;
 
-// Runs of consecutive error numbers and the entry of their first number.
-struct ErrorRun {
-  int32_t first, last, entry;
+// Every error number the system knows: its text's entry or fixed text, and whether it only warns.
+struct ErrorRow {
+  int32_t number;
+  int entry;          // entry of gErrorWordTable, -1 none
+  const char* text;   // fixed text, null none
+  bool soft;
 };
-constexpr ErrorRun kErrorRuns[] = {
-    {0, 3, 1},           {21, 21, 5},         {101, 115, 6},       {300, 304, 21},      {310, 312, 26},
-    {500, 505, 29},      {1000, 1013, 35},    {1014, 1014, 173},   {1500, 1504, 49},    {2000, 2010, 54},
-    {3000, 3007, 65},    {3008, 3008, 177},   {3021, 3023, 73},    {3201, 3201, 76},    {3500, 3507, 77},
-    {4001, 4002, 85},    {4101, 4104, 87},    {5101, 5109, 194},   {7000, 7008, 91},    {7009, 7009, 108},
-    {7010, 7010, 107},   {7011, 7017, 109},   {7018, 7018, 119},   {7019, 7019, 122},   {7020, 7020, 129},
-    {7021, 7027, 100},   {7028, 7028, 133},   {7031, 7031, 130},   {7101, 7102, 120},   {7301, 7305, 168},
-    {7601, 7606, 123},   {7901, 7901, 116},   {7911, 7912, 117},   {7931, 7932, 131},   {8001, 8003, 134},
-    {8021, 8025, 137},   {8101, 8103, 142},   {8201, 8204, 145},   {8211, 8213, 149},   {8301, 8305, 184},
-    {8501, 8518, 204},   {9001, 9005, 156},   {9011, 9014, 152},   {9701, 9705, 189},   {10001, 10007, 161},
-};
+#include "generated/error_table.inc"
+
+const ErrorRow* FindErrorRow(int32_t n) {
+  const auto* row = std::lower_bound(std::begin(kErrorRows), std::end(kErrorRows), n,
+                                     [](const ErrorRow& r, int32_t number) { return r.number < number; });
+  return row != std::end(kErrorRows) && row->number == n ? row : nullptr;
+}
 
 std::string LogTimeKey(const char* kind) {
   win::SYSTEMTIME t{};
@@ -55,13 +57,14 @@ std::string LogTimeKey(const char* kind) {
 }  // namespace
 
 bool IsSoftError(int32_t n) {
-  return std::find(std::begin(kSoftErrors), std::end(kSoftErrors), n) != std::end(kSoftErrors);
+  const ErrorRow* row = FindErrorRow(n);
+  return row && row->soft;
 }
 
-void RaiseRuntimeError(int32_t n) {
+void RaiseError(int32_t n) {
   if (gRuntimeTestMode && gProgramCounter) CopyErrorReportToClipboard(gProgramCounter - 1);
   if (IsSoftError(n)) {
-    RaiseRuntimeWarning(n);
+    RaiseWarning(n);
     return;
   }
   gYieldFlag = 1;
@@ -70,7 +73,7 @@ void RaiseRuntimeError(int32_t n) {
   win::PostQuitMessage(0);
 }
 
-void RaiseRuntimeWarning(int32_t n) {
+void RaiseWarning(int32_t n) {
   if (gStandaloneFlag) return;
   gYieldFlag = 1;
   gErrorCode = n;
@@ -79,16 +82,14 @@ void RaiseRuntimeWarning(int32_t n) {
 }
 
 int ErrorTableEntry(int32_t n) {
-  for (const auto& run : kErrorRuns)
-    if (n >= run.first && n <= run.last) return run.entry + (n - run.first);
-  return -1;
+  const ErrorRow* row = FindErrorRow(n);
+  return row ? row->entry : -1;
 }
 
 std::string ErrorNumberText(int32_t n) {
-  if (n == 10008) return "Language not found";
-  if (n == 10010) return "Severe Exception!";
-  int entry = ErrorTableEntry(n);
-  return entry >= 0 ? gErrorWordTable[size_t(entry)] : std::string();
+  const ErrorRow* row = FindErrorRow(n);
+  if (row && row->text) return row->text;
+  return row && row->entry >= 0 ? gErrorWordTable[size_t(row->entry)] : std::string();
 }
 
 std::string FormatErrorMessage() {
@@ -102,10 +103,6 @@ std::string FormatErrorMessage() {
   return out;
 }
 
-void ResetErrorWordTable() {
-  for (size_t i = 0; i < gErrorWordTable.size(); ++i) gErrorWordTable[i] = "ERROR " + std::to_string(i);
-}
-
 std::string LogFilePath() { return gProgramFolder + "VX.LOG"; }
 
 void LogRuntimeError(const std::string& text) {
@@ -113,7 +110,7 @@ void LogRuntimeError(const std::string& text) {
   win::WriteProfileString("ERRORLOG", LogTimeKey("RUNTIMEERROR"), text, LogFilePath());
 }
 
-void EngineErrorLog(const std::string& message) {
+void LogEngineError(const std::string& message) {
   std::snprintf(gLastEngineError, sizeof gLastEngineError, "%s", message.c_str());
   if (!gDebugMode) return;
   win::WriteProfileString("ERRORLOG", LogTimeKey("ENGINEERROR"), message, LogFilePath());
@@ -124,7 +121,7 @@ void LogStringOutput(const std::string& text) {
   win::WriteProfileString("ERRORLOG", "STRINGOUTPUT", text, LogFilePath());
 }
 
-void SetCommandInfoLookup(CommandInfoLookup lookup) { gCommandInfoLookup = lookup; }
+void SetCommandInfoLookup(CommandInfoLookup lookup) { gCommandInfoLookup = lookup ? lookup : CompilerCommandInfo; }
 
 void CopyErrorReportToClipboard(const OperandWord* commandWord) {
   if (!gCodeBase || commandWord < gCodeBase || commandWord >= gCodeBase + gCodeWordCount) return;
@@ -151,7 +148,7 @@ void CopyErrorReportToClipboard(const OperandWord* commandWord) {
   };
 
   CommandInfo info;
-  if (gCommandInfoLookup && gCommandInfoLookup(number, &info)) {
+  if (gCommandInfoLookup(number, &info)) {
     std::snprintf(line, sizeof line, "Command Number:%d\nName:%.255s\n", number, info.name.c_str());
     report += line;
     for (size_t k = 1; k <= available; ++k) {

@@ -1,23 +1,23 @@
-// Runtime errors: raising them, the number-to-text table, the error box text, the log file and
-// the detailed report of a failing command.
+// Runtime errors: raising them (the runtime's side of RaiseRuntimeError and RaiseRuntimeWarning of
+// common/runtime_hooks.h), the number-to-text map, the error box text, the log file and the
+// detailed report of a failing command. The error texts themselves are the language's
+// (gErrorWordTable, ide/language.h).
 #pragma once
-#include <array>
 #include <cstdint>
 #include <string>
 
+#include "common/runtime_hooks.h"
 #include "common/value_slot.h"
 #include "runtime/host.h"
 
 namespace vx {
 
-extern std::array<std::string, 256> gErrorWordTable;  // error texts by entry
-extern char gLastEngineError[256];                     // last engine error message
-extern std::string gErrorReport;                       // report shown by the run-time test box
+extern char gLastEngineError[256];  // last engine error message
+extern std::string gErrorReport;    // report shown by the run-time test box
 
-// Ends the run with error n (soft numbers take the warning path).
-void RaiseRuntimeError(int32_t n);
-// Ends the run with warning n, except in a standalone game, where it is ignored.
-void RaiseRuntimeWarning(int32_t n);
+// What RaiseRuntimeError and RaiseRuntimeWarning do once the runtime's hooks are installed.
+void RaiseError(int32_t n);
+void RaiseWarning(int32_t n);
 bool IsSoftError(int32_t n);
 
 // Entry of gErrorWordTable for an error number, or -1 when the number has none.
@@ -26,16 +26,16 @@ int ErrorTableEntry(int32_t n);
 std::string ErrorNumberText(int32_t n);
 // The error box text for gErrorCode.
 std::string FormatErrorMessage();
-// Fills the table with the default texts "ERROR <entry>".
-void ResetErrorWordTable();
 
 // Log file entries (only in debug mode, except that the engine message is always kept).
 std::string LogFilePath();
 void LogRuntimeError(const std::string& text);
-void EngineErrorLog(const std::string& message);
+// What EngineErrorLog does once the runtime's hooks are installed.
+void LogEngineError(const std::string& message);
 void LogStringOutput(const std::string& text);
 
-// Name and parameter letters of a command, when the compiler's command table is loaded.
+// Name and parameter letters of a command for the report; by default the compiler's loaded table
+// answers. Tests put another lookup in; null returns to the compiler's.
 struct CommandInfo {
   std::string name;
   std::string parameters;

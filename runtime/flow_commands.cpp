@@ -7,7 +7,6 @@
 
 #include "platform/win/messages.h"
 #include "runtime/arrays.h"
-#include "runtime/command_families.h"
 #include "runtime/dispatcher.h"
 #include "runtime/errors.h"
 #include "runtime/flow.h"
@@ -42,10 +41,6 @@ uint32_t gDataReadIndex = 0;
 
 namespace {
 
-constexpr int32_t kStackFull = 108;
-constexpr int32_t kReturnMismatch = 109;
-constexpr int32_t kRanIntoFunction = 21;
-constexpr int32_t kSevereException = 10010;
 
 enum class SlotKind { kOther, kIntTemp, kFloatTemp, kStringTemp, kIntVar, kFloatVar, kStringVar };
 
@@ -131,7 +126,7 @@ void ReturnFromFunction(const ValueSlot* word, const std::string* text, bool has
   }
   const int32_t d = gCallDepth - 1;
   if (gCallKind[d] != CallKind::kFunction) {
-    RaiseRuntimeError(kReturnMismatch);
+    RaiseRuntimeError(kErrReturnMismatch);
     return;
   }
   gCallDepth = d;
@@ -169,7 +164,7 @@ void CmdForStep() {
 void CmdGosub() {
   const int32_t d = gCallDepth;
   if (d + 1 >= kCallStackSize) {
-    RaiseRuntimeError(kStackFull);
+    RaiseRuntimeError(kErrCallStackFull);
     SkipOperands(1);
     return;
   }
@@ -184,7 +179,7 @@ void CmdReturnGosub() {
   if (gCallDepth == 0) return;
   const int32_t d = gCallDepth - 1;
   if (gCallKind[d] != CallKind::kGosub) {
-    RaiseRuntimeError(kReturnMismatch);
+    RaiseRuntimeError(kErrReturnMismatch);
     return;
   }
   gCallDepth = d;
@@ -197,11 +192,11 @@ void CmdCallFunction() {
   const int32_t n = call[2].slot->i;
   OperandWord* entry = call[0].target;
   if (!InCode(call, 3 + intptr_t(n)) || !InCode(entry, intptr_t(n) + 1)) {
-    RaiseRuntimeError(kSevereException);
+    RaiseRuntimeError(kErrSevereException);
     return;
   }
   if (d + 1 >= kCallStackSize) {
-    RaiseRuntimeError(kStackFull);
+    RaiseRuntimeError(kErrCallStackFull);
     SkipOperands(3 + n);
     return;
   }
@@ -251,11 +246,17 @@ void CmdReturnString() {
   ReturnFromFunction(nullptr, &text, true);
 }
 
+void CmdEnd() {
+  win::PostQuitMessage(0);
+  gYieldFlag = 1;
+  gEndFlag = 1;
+}
+
 void CmdFunctionGuard() {
   win::PostQuitMessage(0);
   gYieldFlag = 1;
   gEndFlag = 1;
-  RaiseRuntimeError(kRanIntoFunction);
+  RaiseRuntimeError(kErrRanIntoFunction);
 }
 
 void CmdRestoreData() {
@@ -338,23 +339,6 @@ void UnwindFunctionFrames() {
   }
 }
 
-void RegisterFlowCommands() {
-  for (int n : {1, 9, 12}) RegisterCommand(n, CmdJumpIfFalse);
-  for (int n : {2, 5, 6, 10, 42}) RegisterCommand(n, CmdJump);
-  RegisterCommand(7, CmdForStep);
-  RegisterCommand(8, CmdJumpToSecond);
-  RegisterCommand(21, CmdCallFunction);
-  for (int n : {22, 27}) RegisterCommand(n, CmdReturnNone);
-  for (int n : {23, 24, 28, 29}) RegisterCommand(n, CmdReturnWord);
-  for (int n : {25, 30}) RegisterCommand(n, CmdReturnString);
-  RegisterCommand(26, CmdFunctionGuard);
-  RegisterCommand(31, CmdRestoreData);
-  RegisterCommand(32, CmdRestoreDataStart);
-  RegisterCommand(33, CmdReadDataInt);
-  RegisterCommand(34, CmdReadDataFloat);
-  RegisterCommand(35, CmdReadDataString);
-  RegisterCommand(41, CmdGosub);
-  RegisterCommand(43, CmdReturnGosub);
-}
-
 }  // namespace vx
+
+#include "generated/commands/flow.inc"

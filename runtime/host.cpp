@@ -3,8 +3,6 @@
 
 namespace vx {
 
-std::string gProgramFolder;
-std::string gTempFolder;
 std::string gStartDirectory;
 std::string gRunDirectory;
 std::string gWorkFile;
@@ -12,7 +10,6 @@ std::string gWorkFile2;
 std::string gSoundWorkFile;
 std::string gCommandLine;
 win::HINSTANCE gInstance = nullptr;
-win::HWND gMainWindow = nullptr;
 win::HWND gOwnerWindow = nullptr;
 
 }  // namespace vx

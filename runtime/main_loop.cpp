@@ -9,6 +9,7 @@
 #include "display/draw_queue.h"
 #include "display/input_devices.h"
 #include "display/video_playback.h"
+#include "engine3d/mouse_pointer.h"
 #include "engine3d/records.h"
 #include "engine3d/surface_primitives.h"
 #include "platform/win/keyboard.h"
@@ -26,16 +27,7 @@
 
 namespace vx {
 
-uint32_t gRenderEnabled = 1;
-uint32_t gHasFocus = 1;
-uint8_t gLastKeyChar = 0;
-std::vector<char> gKeyboardBuffer;
-uint32_t gKeyboardBufferCount = 0;
-int32_t gMouseX = 320, gMouseY = 240, gMouseZ = 50, gMouseButtons = 0, gMouseMoveX = 0, gMouseMoveY = 0;
-int32_t gMouseClickState = 0;
 uint32_t gLastFrameTime = 0;
-uint32_t gScreenSaveRequest = 0;
-uint8_t gDisplayInvalid = 0;
 
 namespace {
 
@@ -84,11 +76,6 @@ int16_t HighSigned(win::LPARAM v) { return int16_t(uint16_t((uintptr_t(v) >> 16)
 
 }  // namespace
 
-void ResetKeyboardBuffer() {
-  gKeyboardBuffer.assign(256, '\0');
-  gKeyboardBufferCount = 0;
-}
-
 uint8_t TakeTypedCharacter() {
   gTypedRead = true;
   if (gTypedCount == 0) return 0;
@@ -112,14 +99,7 @@ void EndSliceTypedCharacters() {
   gTypedRead = false;
 }
 
-void ResetMousePosition() {
-  gMouseX = 320;
-  gMouseY = 240;
-  gMouseZ = 50;
-  gMouseButtons = 0;
-}
-
-void PumpMessagesOccasionally() {
+void DrainMessagesOccasionally() {
   if (++gPumpCallCount > kPumpInterval) {
     gPumpCallCount = 0;
     DrainMessages(false);
@@ -136,7 +116,7 @@ void WaitForBreakKeysUp() {
 void RunMainLoop() {
   BeginProgramRun();
   ResetMousePosition();
-  PumpMessagesOccasionally();
+  DrainMessagesOccasionally();
   WaitForBreakKeysUp();
   gLastKeyChar = 0;
   for (;;) {
@@ -195,7 +175,7 @@ void FrameUpdate() {
   // The request waits while nothing is drawn, so that the file holds a picture of the program.
   if (gScreenSaveRequest == 1 && gRenderEnabled == 1) {
     gScreenSaveRequest = 0;
-    if (!SaveScreenshot()) RaiseRuntimeError(1004);
+    if (!SaveScreenshot()) RaiseRuntimeError(kErrBitmapNotSaved);
   }
   gMouseMoveX = 0;
   gMouseMoveY = 0;

@@ -8,7 +8,6 @@
 #include <cmath>
 
 #include "runtime/arrays.h"
-#include "runtime/command_families.h"
 #include "runtime/dispatcher.h"
 #include "runtime/errors.h"
 #include "runtime/interpreter.h"
@@ -25,9 +24,6 @@ int32_t NextRandomDraw() {
 
 namespace {
 
-constexpr int32_t kNegativeBound = 113;
-constexpr int32_t kCannotIncrement = 114;
-constexpr int32_t kCannotDecrement = 115;
 
 constexpr int kVariablesPerGroup = 2000;
 
@@ -90,12 +86,12 @@ void CmdRandomSeed() {
   SkipOperands(1);
 }
 
-// A draw from 0 to the bound operand, or false (error 113) for a bound below 0. The bound plus
+// A draw from 0 to the bound operand, or false (kErrRandomRangeBelowZero) for a bound below 0. The bound plus
 // one is taken in 64 bits, so the largest integer is a valid bound.
 bool DrawBelowBound(int32_t* value) {
   const int64_t range = int64_t(IntOperand(1)) + 1;
   if (range < 1) {
-    RaiseRuntimeError(kNegativeBound);
+    RaiseRuntimeError(kErrRandomRangeBelowZero);
     return false;
   }
   *value = int32_t(NextRandomDraw() % range);
@@ -144,57 +140,18 @@ void StepFloatVar(double delta, int32_t error, int operands) {
   SkipOperands(operands);
 }
 
-void CmdIncFloatVar() { StepFloatVar(1.0, kCannotIncrement, 1); }
-void CmdIncIntVar() { StepIntVar(1, kCannotIncrement, 1); }
-void CmdIncFloatVarBy() { StepFloatVar(FloatArg(1), kCannotIncrement, 2); }
-void CmdIncIntVarBy() { StepIntVar(TruncateToInt32(FloatArg(1)), kCannotIncrement, 2); }
-void CmdDecFloatVar() { StepFloatVar(-1.0, kCannotDecrement, 1); }
-void CmdDecIntVar() { StepIntVar(-1, kCannotDecrement, 1); }
-void CmdDecFloatVarBy() { StepFloatVar(-FloatArg(1), kCannotDecrement, 2); }
+void CmdIncFloatVar() { StepFloatVar(1.0, kErrIncNeedsVariable, 1); }
+void CmdIncIntVar() { StepIntVar(1, kErrIncNeedsVariable, 1); }
+void CmdIncFloatVarBy() { StepFloatVar(FloatArg(1), kErrIncNeedsVariable, 2); }
+void CmdIncIntVarBy() { StepIntVar(TruncateToInt32(FloatArg(1)), kErrIncNeedsVariable, 2); }
+void CmdDecFloatVar() { StepFloatVar(-1.0, kErrDecNeedsVariable, 1); }
+void CmdDecIntVar() { StepIntVar(-1, kErrDecNeedsVariable, 1); }
+void CmdDecFloatVarBy() { StepFloatVar(-FloatArg(1), kErrDecNeedsVariable, 2); }
 // Negating the truncated amount wraps like the subtraction it stands for.
-void CmdDecIntVarBy() { StepIntVar(WrapSub(0, TruncateToInt32(FloatArg(1))), kCannotDecrement, 2); }
+void CmdDecIntVarBy() { StepIntVar(WrapSub(0, TruncateToInt32(FloatArg(1))), kErrDecNeedsVariable, 2); }
 
 }  // namespace
 
-void RegisterMathsCommands() {
-  RegisterCommand(201, FnAbsInt);
-  RegisterCommand(368, FnAbsFloat);
-  RegisterCommand(257, FnSqrtFloat);
-  RegisterCommand(258, FnSqrtInt);
-  RegisterCommand(218, FnExpInt);
-  RegisterCommand(341, FnSinFloat);
-  RegisterCommand(342, FnSinInt);
-  RegisterCommand(331, FnCosFloat);
-  RegisterCommand(332, FnCosInt);
-  RegisterCommand(381, FnTanFloat);
-  RegisterCommand(382, FnTanInt);
-  RegisterCommand(225, FnSinhFloat);
-  RegisterCommand(372, FnSinhInt);
-  RegisterCommand(222, FnCoshFloat);
-  RegisterCommand(371, FnCoshInt);
-  RegisterCommand(226, FnTanhFloat);
-  RegisterCommand(373, FnTanhInt);
-  RegisterCommand(204, FnAsinFloat);
-  RegisterCommand(362, FnAsinInt);
-  RegisterCommand(202, FnAcosFloat);
-  RegisterCommand(361, FnAcosInt);
-  RegisterCommand(205, FnAtanFloat);
-  RegisterCommand(363, FnAtanInt);
-  RegisterCommand(364, FnAtan2Float);
-  RegisterCommand(365, FnAtan2IntFloat);
-  RegisterCommand(366, FnAtan2FloatInt);
-  RegisterCommand(367, FnAtan2Int);
-  RegisterCommand(245, CmdRandomSeed);
-  RegisterCommand(390, FnRandomInt);
-  RegisterCommand(249, FnRandomFloat);
-  RegisterCommand(411, CmdIncFloatVar);
-  RegisterCommand(412, CmdIncIntVar);
-  RegisterCommand(413, CmdIncFloatVarBy);
-  RegisterCommand(414, CmdIncIntVarBy);
-  RegisterCommand(421, CmdDecFloatVar);
-  RegisterCommand(422, CmdDecIntVar);
-  RegisterCommand(423, CmdDecFloatVarBy);
-  RegisterCommand(424, CmdDecIntVarBy);
-}
-
 }  // namespace vx
+
+#include "generated/commands/maths.inc"

@@ -14,8 +14,6 @@
 
 namespace vx {
 
-ValueSlot* gVariableArea = nullptr;
-size_t gVariableAreaSize = 0;
 OperandWord* gCodeBase = nullptr;
 uint32_t gCodeSize = 0;
 uint32_t gCodeWordCount = 0;

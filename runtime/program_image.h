@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "common/interpreter.h"
 #include "common/value_slot.h"
 
 namespace vx {
 
-extern ValueSlot* gVariableArea;      // 29000 slots, or null when no program is loaded
-extern size_t gVariableAreaSize;      // its size in bytes
+// gVariableArea and gVariableAreaSize are in common/interpreter.h.
 extern OperandWord* gCodeBase;        // relocated code, followed by a few end words
 extern uint32_t gCodeSize;            // code length in bytes as stored (4 per word)
 extern uint32_t gCodeWordCount;       // code length in words

@@ -4,6 +4,7 @@
 #include "common/checklist.h"
 #include "display/draw_queue.h"
 #include "display/video_playback.h"
+#include "display/text_fonts.h"
 #include "platform/win/time.h"
 #include "runtime/arrays.h"
 #include "runtime/core_commands.h"
@@ -11,7 +12,6 @@
 #include "runtime/interpreter.h"
 #include "runtime/main_loop.h"
 #include "runtime/program_image.h"
-#include "runtime/subsystem_hooks.h"
 #include "system/system_state.h"
 
 namespace vx {
@@ -51,7 +51,7 @@ void ResetRuntimeState() {
   gDllHandles.fill(nullptr);
   ResetWindowState();
   ResetDrawTarget();       // drawing goes to the back buffer in white on black
-  CreateTextFontForRun();  // the text state and both fonts, the print cursor at 0,0
+  ResetTextStateForRun();  // the text state and both fonts, the print cursor at 0,0
 }
 
 }  // namespace vx

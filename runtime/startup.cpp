@@ -6,11 +6,14 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "compiler/compiler.h"
 #include "display/display.h"
 #include "display/draw_queue.h"
 #include "display/input_devices.h"
 #include "display/text_fonts.h"
 #include "display/video_playback.h"
+#include "engine3d/engine_shutdown.h"
+#include "engine3d/mouse_pointer.h"
 #include "engine3d/records.h"
 #include "ide/language.h"
 #include "platform/win/files.h"
@@ -25,6 +28,7 @@
 #include "runtime/main_loop.h"
 #include "runtime/program_image.h"
 #include "runtime/run_setup.h"
+#include "runtime/runtime_hooks.h"
 #include "runtime/subsystem_hooks.h"
 #include "sound/sound_system.h"
 #include "system/system_state.h"
@@ -82,6 +86,8 @@ void ReadSetupIni(int* fullScreen, int* windowed) {
   modeSwitch("DEBUGMODE", gDebugMode);
   modeSwitch("TRACEMODE", gTraceMode);
   modeSwitch("RUNTIMETEST", gRuntimeTestMode);
+  // The lines of a run-time test report are found in the compiled source's listing.
+  if (gRuntimeTestMode) gSourceListingWriter = WriteDebugOutputScript;
   const std::string language = Setting("TEXTLANGUAGE", "");
   if (!language.empty()) gTextLanguage = language;
 }
@@ -89,7 +95,7 @@ void ReadSetupIni(int* fullScreen, int* windowed) {
 win::HWND CreateRuntimeWindow(win::HINSTANCE instance, int showCommand, win::DWORD style) {
   win::HWND window = win::CreateWindowExA(0, kClassName, "Vorlix", style, 0, 0, 640, 480, nullptr, instance);
   if (!window) {
-    gErrorCode = 10002;
+    gErrorCode = kErrWindowNotCreated;
     return nullptr;
   }
   CreateSystemFont();
@@ -99,7 +105,7 @@ win::HWND CreateRuntimeWindow(win::HINSTANCE instance, int showCommand, win::DWO
 
 bool InitSubsystems(win::HINSTANCE instance, win::HWND window) {
   if (!InitInputDevices(instance, window)) {
-    gErrorCode = 10007;
+    gErrorCode = kErrInputDevicesNotStarted;
     return false;
   }
   InitMusicSystem();
@@ -108,35 +114,24 @@ bool InitSubsystems(win::HINSTANCE instance, win::HWND window) {
   return true;
 }
 
-void ResetDisplayDefaults() {
-  gDisplayInvalid = 0;
-  gAmbientLevel = 0.5f;
-  gCameraNear = 1.0f;
-  gCameraFar = 3000.0f;
-  gCameraFov = 1.0814433f;
-  gSurfaceFallback = 0;
-  gAllowTnL = 1;
-  gDisplayDepth = gDisplay3DDepth;
-}
-
 bool SetupDisplayForProgram(win::HWND window, int fullScreen, int windowed, int reinit) {
   if (!reinit) ChooseBestDisplayCard();
   SetFullScreen(fullScreen);
   gDisplayDepth = gDisplay3DDepth;
   if (!reinit && !EnumerateDisplayCards(0, 1)) {
-    gErrorCode = 10003;
+    gErrorCode = kErrDirectDrawNotCreated;
     return false;
   }
   if (windowed == 1) {
     win::MoveWindow(window, 0, 0, win::GetSystemMetrics(win::SM_CXSCREEN), win::GetSystemMetrics(win::SM_CYSCREEN), 1);
     win::ShowWindow(window, win::SW_SHOW);
   } else if (!reinit && !SetDisplayMode(640, 480, gDisplay3DDepth)) {
-    gErrorCode = 10004;
+    gErrorCode = kErrDisplayModeNotSetAtStart;
     return false;
   }
   ResetDisplayDefaults();
   if (!InitDisplayAndDevice(640, 480, 1)) {
-    gErrorCode = 10005;
+    gErrorCode = kErrDisplaySurfacesOrDeviceNotCreated;
     return false;
   }
   win::ShowCursor(0);
@@ -196,6 +191,7 @@ void DeleteTempWorkFiles() {
 void BeginHost(win::HINSTANCE instance, const char* commandLine, int* fullScreen, int* windowed) {
   gInstance = instance;
   gCommandLine = commandLine ? commandLine : "";
+  InstallRuntimeHooks();
   RegisterAllCommands();
   const win::WNDCLASSA windowClass{win::CS_HREDRAW | win::CS_VREDRAW, MainWindowProc, kIconResource, kClassName,
                                    kClassName};

@@ -27,7 +27,6 @@ void ReadSetupIni(int* fullScreen, int* windowed);
 win::HWND CreateRuntimeWindow(win::HINSTANCE instance, int showCommand, win::DWORD style);
 bool InitSubsystems(win::HINSTANCE instance, win::HWND window);
 bool SetupDisplayForProgram(win::HWND window, int fullScreen, int windowed, int reinit);
-void ResetDisplayDefaults();
 void ShutdownEngine(int keep);
 void ShutdownSubsystems();
 void DestroyRuntimeWindow();

@@ -10,7 +10,6 @@
 #include <cstring>
 
 #include "platform/win/time.h"
-#include "runtime/command_families.h"
 #include "runtime/dispatcher.h"
 #include "runtime/errors.h"
 
@@ -20,7 +19,6 @@ char gWorkText[kWorkTextSize] = {};
 
 namespace {
 
-constexpr int32_t kStringTooLong = 107;
 
 // Length of a text as the language sees it: never beyond its limit.
 size_t TextLength(const char* text) { return strnlen(text, kMaxTextLength); }
@@ -98,7 +96,7 @@ void FnChr() {
 void FnSpaces() {
   const int32_t n = IntOperand(1);
   if (n > int32_t(kMaxTextLength)) {
-    RaiseRuntimeError(kStringTooLong);
+    RaiseRuntimeError(kErrStringTooLong);
     SkipOperands(2);
     return;
   }
@@ -200,26 +198,6 @@ void FnCommandLine() {
 
 }  // namespace
 
-void RegisterStringCommands() {
-  RegisterCommand(234, FnLen);
-  RegisterCommand(233, FnLeft);
-  RegisterCommand(248, FnRight);
-  RegisterCommand(237, FnMidChar);
-  RegisterCommand(236, FnLower);
-  RegisterCommand(261, FnUpper);
-  RegisterCommand(203, FnAsc);
-  RegisterCommand(209, FnChr);
-  RegisterCommand(256, FnSpaces);
-  RegisterCommand(312, FnStrInt);
-  RegisterCommand(311, FnStrFloat);
-  RegisterCommand(223, FnHexString);
-  RegisterCommand(206, FnBinaryString);
-  RegisterCommand(322, FnValInt);
-  RegisterCommand(321, FnValFloat);
-  RegisterCommand(232, FnIntOfFloat);
-  RegisterCommand(408, FnDate);
-  RegisterCommand(409, FnTime);
-  RegisterCommand(211, FnCommandLine);
-}
-
 }  // namespace vx
+
+#include "generated/commands/string.inc"

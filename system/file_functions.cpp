@@ -1,15 +1,15 @@
 // File tests with the attached files in front of the file system.
 #include "system/file_functions.h"
 
+#include "common/runtime_hooks.h"
 #include "platform/win/files.h"
-#include "runtime/attached_files.h"
 
 namespace vx {
 
 int FileExists(const std::string& name) {
   // The entry list answers on its own: extracting the bytes only to see that they exist would
   // cost a write and overwrite the temporary file another loader may still be reading.
-  if (gAttachedFiles && gAttachedFiles->FindEntry(name)) return 1;
+  if (AttachedFileExists(name)) return 1;
   return win::CanOpenForReading(name) ? 1 : 0;
 }
 

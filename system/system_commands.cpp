@@ -1,12 +1,10 @@
-// System commands the runtime needs now: focus and Esc switches, window mode, the exit message
-// and the checklist readers.
+// System commands the runtime needs now: focus and Esc switches, the exit message and the
+// checklist readers. (The window mode's commands change the display: display/display_commands.cpp.)
 #include <cstring>
 
 #include "common/checklist.h"
-#include "display/display.h"
-#include "runtime/command_families.h"
-#include "runtime/dispatcher.h"
-#include "runtime/subsystem_hooks.h"
+#include "common/commands.h"
+#include "common/interpreter.h"
 #include "system/system_state.h"
 
 namespace vx {
@@ -15,21 +13,6 @@ namespace {
 
 void CmdAlwaysActiveOn() { gAlwaysActive = 1; }
 void CmdAlwaysActiveOff() { gAlwaysActive = 0; }
-
-void CmdWindowOn() {
-  gWindowMode = 1;
-  gWindowBorder = 8;
-  gWindowCaption = 19;
-  gWindowClientX = 4;
-  gWindowClientY = 23;
-  gWindowStyle = 0x00CF0000u;
-  SetFullScreen(0);
-}
-
-void CmdWindowOff() {
-  ResetWindowState();
-  SetFullScreen(1);
-}
 
 void CmdEscapeKeyOff() { gEscapeEnabled = 0; }
 void CmdEscapeKeyOn() { gEscapeEnabled = 1; }
@@ -66,22 +49,13 @@ void FnChecklistValue() {
   SkipOperands(2);
 }
 
+constexpr CommandHandler FnChecklistValueA = FnChecklistValue<0>;
+constexpr CommandHandler FnChecklistValueB = FnChecklistValue<1>;
+constexpr CommandHandler FnChecklistValueC = FnChecklistValue<2>;
+constexpr CommandHandler FnChecklistValueD = FnChecklistValue<3>;
+
 }  // namespace
 
-void RegisterSystemCommands() {
-  RegisterCommand(9005, CmdAlwaysActiveOn);
-  RegisterCommand(9006, CmdAlwaysActiveOff);
-  RegisterCommand(9101, CmdWindowOn);
-  RegisterCommand(9102, CmdWindowOff);
-  RegisterCommand(9601, CmdEscapeKeyOff);
-  RegisterCommand(9602, CmdEscapeKeyOn);
-  RegisterCommand(9611, CmdExitPrompt);
-  RegisterCommand(9990, FnChecklistQuantity);
-  RegisterCommand(9991, FnChecklistString);
-  RegisterCommand(9992, FnChecklistValue<0>);
-  RegisterCommand(9993, FnChecklistValue<1>);
-  RegisterCommand(9994, FnChecklistValue<2>);
-  RegisterCommand(9995, FnChecklistValue<3>);
-}
-
 }  // namespace vx
+
+#include "generated/commands/system.inc"

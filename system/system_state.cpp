@@ -6,6 +6,7 @@ namespace vx {
 std::array<win::HMODULE, 256> gDllHandles{};
 uint32_t gInternalErrorCode = 0;
 uint32_t gAlwaysActive = 0;
+uint32_t gEscapeEnabled = 1;
 void* gChildProcess = nullptr;
 uint32_t gExitMessageFlag = 0;
 std::string gExitMessageText;

@@ -18,6 +18,8 @@ extern uint32_t gExitMessageFlag;                  // show the exit message afte
 extern std::string gExitMessageText;
 extern std::string gExitMessageCaption;
 
+extern uint32_t gEscapeEnabled;                    // Esc ends the program while 1
+
 // Window commands' state: windowed or full screen and the geometry the display uses.
 extern uint32_t gWindowMode;        // 1 windowed, 0 full screen
 extern int32_t gWindowWidth;

@@ -1,6 +1,6 @@
 // Character sets as code pages: which Windows code page a font's character set reads its bytes
-// in, and the decoding of 8-bit and double-byte texts into code points (cp1252 by table, the
-// others through iconv).
+// in, and the decoding of 8-bit and double-byte texts into code points (cp1252 by the system's one
+// table, platform/win/code_page.h; the others through iconv).
 #include <iconv.h>
 
 #include <algorithm>
@@ -9,16 +9,11 @@
 #include <string>
 
 #include "platform/gdi/gdi.h"
+#include "platform/win/code_page.h"
 
 namespace vx::win {
 
 namespace {
-
-// 0x80 to 0x9F of cp1252; the five unassigned bytes stand for themselves, as Windows reads them.
-constexpr char32_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 const char* IconvName(UINT codePage) {
   switch (codePage) {
@@ -109,7 +104,7 @@ std::u32string DecodeCharsetText(DWORD charSet, const char* text, size_t length)
       result.push_back(byte);
       ++i;
     } else if (!haveConverter) {
-      result.push_back(byte < 0xA0 ? kCp1252High[byte - 0x80] : char32_t{byte});
+      result.push_back(Cp1252ToCodePoint(byte));
       ++i;
     } else {
       char32_t decoded = 0;

@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/win/code_page.h"
 #include "platform/win/keyboard.h"
 #include "platform/win/messages.h"
 
@@ -76,22 +77,8 @@ std::vector<PlatformEventListener> gListeners;
 std::atomic<std::thread::id> gEventThread{};
 bool gPumping = false;
 
-// --- Code page 1252 ---------------------------------------------------------------------------
-
-// Unicode of the bytes 0x80-0x9F; 0 where the page defines no character.
-constexpr uint16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-// The byte for a code point, or -1 when code page 1252 has none.
-int Cp1252FromCodePoint(uint32_t codePoint) {
-  if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) return static_cast<int>(codePoint);
-  for (int i = 0; i < 32; ++i) {
-    if (kCp1252High[i] != 0 && kCp1252High[i] == codePoint) return 0x80 + i;
-  }
-  return -1;
-}
+// --- UTF-8 -----------------------------------------------------------------------------------
+// Texts of the system are code page 1252 (platform/win/code_page.h); SDL speaks UTF-8.
 
 // Reads one UTF-8 sequence at text[pos]; false (pos past the bad byte) when it is malformed.
 bool NextCodePoint(std::string_view text, size_t& pos, uint32_t& codePoint) {
@@ -151,9 +138,7 @@ std::string ToUtf8(const char* text) {
   if (IsUtf8(view)) return std::string(view);
   std::string out;
   for (const char c : view) {
-    const auto byte = static_cast<unsigned char>(c);
-    const uint32_t high = byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : 0;
-    AppendUtf8(out, high ? high : byte);
+    AppendUtf8(out, Cp1252ToCodePoint(static_cast<uint8_t>(c)));
   }
   return out;
 }
@@ -386,8 +371,10 @@ void TranslateText(const SDL_TextInputEvent& event, WindowObject* target) {
   uint32_t codePoint = 0;
   while (pos < text.size()) {
     if (!NextCodePoint(text, pos, codePoint)) continue;
+    // Control characters (C0, DEL, C1) come from the keys themselves, not from typed text.
+    if (codePoint < 0x20 || (codePoint >= 0x7F && codePoint < 0xA0)) continue;
     const int byte = Cp1252FromCodePoint(codePoint);
-    if (byte < 0x20 || byte == 0x7F) continue;  // not in the page, or a control character
+    if (byte < 0) continue;  // not in the page
     PostMessageA(target, WM_CHAR, static_cast<WPARAM>(byte), KeyParam(true, false));
   }
 }

@@ -51,7 +51,7 @@ class StandaloneTest : public ::testing::Test {
   static ImageBuilder IndexOutOfRange() {
     ImageBuilder b;
     int a = b.IntVar(), two = b.IntConst(2), five = b.IntConst(5), one = b.IntConst(1);
-    b.Cmd(501, {a, two}).Cmd(561, {a, five, one}, 3);
+    b.Cmd(kCmdDimIntArray1, {a, two}).Cmd(kCmdSetIntElement1, {a, five, one}, 3);
     return b;
   }
   test::TempFolder dir;
@@ -60,10 +60,10 @@ class StandaloneTest : public ::testing::Test {
 TEST_F(StandaloneTest, GamesThatEndWithoutAHardErrorShowNoBox) {
   ImageBuilder loop;
   int i = loop.IntVar(), limit = loop.IntConst(100), one = loop.IntConst(1);
-  loop.Label("top").Cmd(7, {i, limit, one, test::To("end")}).Cmd(2, {test::To("top")});
+  loop.Label("top").Cmd(kCmdFor, {i, limit, one, test::To("end")}).Cmd(kCmdGoto, {test::To("top")});
   loop.Label("end");
   ImageBuilder soft;  // division by zero: a warning only
-  soft.Cmd(61, {soft.IntVar(), soft.IntConst(1), soft.IntConst(0)});
+  soft.Cmd(kCmdDivideInt, {soft.IntVar(), soft.IntConst(1), soft.IntConst(0)});
   const std::pair<const char*, test::BlockWriter> games[] = {
       {"normal end", Holding(loop)},
       {"soft error", Holding(soft)},

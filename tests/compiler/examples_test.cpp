@@ -33,7 +33,7 @@ const std::map<std::string, Expected> kExpected = {
     {"arrays.vxa", {"sum of squares 0..10: 385, table(2, 2): 9, GRACE"}},
     {"data.vxa", {"Total: 3 items cost 7.5"}},
     {"strings.vxa", {"Vorlix has 2 vowels; A is 65 = 41 hex; val(\"42\") + 1 = 43"}},
-    {"error.vxa", {"", 102}},
+    {"error.vxa", {"", kErrArrayIndexOutOfRange}},
 };
 
 // The examples that draw; tests/display/examples_screen_test.cpp checks their pictures (the film

@@ -73,16 +73,16 @@ TEST_F(CompileTest, LabelReferenceIsTakenWhereItsCommandIsEmitted) {
   // A parameter after the label is converted first, so its command does not start the statement.
   ASSERT_EQ(LoadCommandTableFromText("jump%42%al\nend%213%0\n"), 1);
   ASSERT_TRUE(Compile("jump x, 1.5\nx:")) << Message();
-  EXPECT_EQ(gCompiler.code, (std::vector<uint32_t>{154, 10000, 21000, 42, 37006, 10000, 213, 0}));
+  EXPECT_EQ(gCompiler.code, (std::vector<uint32_t>{kCmdFloatToInt, 10000, 21000, kCmdGoto, 37006, 10000, kCmdEnd, 0}));
 }
 
 TEST_F(CompileTest, RuntimeTestModeWritesTheNumberedListing) {
   const std::string savedFolder = gProgramFolder;
   gProgramFolder = dir.path();
-  gRuntimeTestMode = 1;
+  gSourceListingWriter = WriteDebugOutputScript;  // as start-up sets it in run-time test mode
   dir.Write("lib.vxa", "x=1\nfunction f()\nendfunction\n");
   const bool ok = Compile("a=1\n#include lib.vxa\n");
-  gRuntimeTestMode = 0;
+  gSourceListingWriter = nullptr;
   gProgramFolder = savedFolder;
   ASSERT_TRUE(ok) << Message();
   const std::string listing = dir.Read("VX.VXA");
@@ -98,7 +98,7 @@ TEST_F(CompileTest, ExtraTextCompilesAgainstTheLastCompile) {
   ASSERT_GT(gCompiler.code.size(), mainWords);
   // The extra code follows the main program's and reads its variable a.
   EXPECT_EQ(std::vector<uint32_t>(gCompiler.code.begin() + long(mainWords), gCompiler.code.end()),
-            (std::vector<uint32_t>{81, 10000, 13000, 19001, 151, 13001, 10000, 213, 0}));
+            (std::vector<uint32_t>{kCmdAddInt, 10000, 13000, 19001, kCmdAssignInt, 13001, 10000, kCmdEnd, 0}));
   EXPECT_EQ(CompileSourceText("c=(", 0), 0);
   EXPECT_EQ(Message(), "M23");
   EXPECT_EQ(Line(), 1);

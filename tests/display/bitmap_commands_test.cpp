@@ -92,9 +92,12 @@ TEST_F(BitmapCommandTest, CommandsQueueTheirWorkAndEndTheSliceAsTheyShould) {
     uint8_t automatic;
     bool yields;
   } cases[] = {
-      {1005, {1, 8, 8}, 0, true},  {1006, {0}, 1, true},     {1006, {0}, 0, false}, {1007, {1, 0}, 1, true},
-      {1007, {1, 0}, 0, false},    {1007, {0, 1}, 1, false}, {1009, {1}, 0, true},  {1010, {0}, 0, true},
-      {1010, {1}, 1, false},       {1013, {0, 50}, 0, true}, {1013, {1, 50}, 1, false},
+      {kCmdCreateBitmap, {1, 8, 8}, 0, true},   {kCmdSetCurrentBitmap, {0}, 1, true},
+      {kCmdSetCurrentBitmap, {0}, 0, false},  {kCmdCopyBitmap, {1, 0}, 1, true},
+      {kCmdCopyBitmap, {1, 0}, 0, false},     {kCmdCopyBitmap, {0, 1}, 1, false},
+      {kCmdDeleteBitmap, {1}, 0, true},       {kCmdMirrorBitmap, {0}, 0, true},
+      {kCmdMirrorBitmap, {1}, 1, false},      {kCmdFadeBitmap, {0, 50}, 0, true},
+      {kCmdFadeBitmap, {1, 50}, 1, false},
   };
   for (const auto& c : cases) {
     gAutoRefreshFlag = c.automatic;
@@ -108,20 +111,20 @@ TEST_F(BitmapCommandTest, CommandsQueueTheirWorkAndEndTheSliceAsTheyShould) {
 
   // Files: loads and saves always end the slice; the screen is saved after the present.
   Operands o;
-  EXPECT_TRUE(Call(1002, {o.Text("b.bmp"), o.Int(4)}));
+  EXPECT_TRUE(Call(kCmdLoadBitmap, {o.Text("b.bmp"), o.Int(4)}));
   EXPECT_EQ(gDrawQueueCount, 1u);
-  EXPECT_STREQ(gDrawQueue[uint32_t(gDrawQueue.usedTail)].params.text, "b.bmp");
-  EXPECT_TRUE(Call(1004, {o.Text("screen.jpg"), o.Int(0)}));
+  EXPECT_EQ(std::get<LoadBitmapItem>(gDrawQueue[uint32_t(gDrawQueue.usedTail)].fields).file.Get(), "b.bmp");
+  EXPECT_TRUE(Call(kCmdSaveBitmap, {o.Text("screen.jpg"), o.Int(0)}));
   EXPECT_EQ(gScreenSaveRequest, 1u);
   EXPECT_EQ(gScreenshotFile, "screen.jpg");
   EXPECT_EQ(gDrawQueueCount, 1u);
-  EXPECT_TRUE(Call(1004, {o.Text("three.bmp"), o.Int(3)}));
-  EXPECT_EQ(gDrawQueue[uint32_t(gDrawQueue.usedTail)].type, kSaveBitmap);
+  EXPECT_TRUE(Call(kCmdSaveBitmap, {o.Text("three.bmp"), o.Int(3)}));
+  EXPECT_EQ(gDrawQueue[uint32_t(gDrawQueue.usedTail)].type, DrawItemType::kSaveBitmap);
 }
 
 TEST_F(BitmapCommandTest, ABitmapFromCreationToDeletion) {
   EXPECT_EQ((std::vector{Ask(1051, {0}), Ask(1058, {0}), Ask(1052)}), (std::vector{1, 64, 0}));
-  Do(1005, {1, 16, 8});
+  Do(kCmdCreateBitmap, {1, 16, 8});
   EXPECT_EQ(Ask(1051, {1}), 0);  // made in the next frame
   ASSERT_EQ(Frame(), 0);
   // A new bitmap is the current one: exists, current, its width, height, depth; width, height by number.
@@ -129,7 +132,7 @@ TEST_F(BitmapCommandTest, ABitmapFromCreationToDeletion) {
             (std::vector{1, 1, 16, 8, 32, 16, 8}));
 
   // Deleting the current bitmap makes the screen current at once, before the frame.
-  EXPECT_TRUE(Do(1009, {1}));
+  EXPECT_TRUE(Do(kCmdDeleteBitmap, {1}));
   EXPECT_EQ(Ask(1052), 0);
   EXPECT_EQ(gCurrentSurface, gBackBuffer);
   EXPECT_NE(gBitmaps[1], nullptr);
@@ -138,15 +141,15 @@ TEST_F(BitmapCommandTest, ABitmapFromCreationToDeletion) {
   EXPECT_EQ(Ask(1051, {1}), 0);
 
   // The screen is never deleted nor made; numbers outside the program's range touch no table.
-  Do(1009, {0});
-  EXPECT_EQ(Frame(), 1006);
-  Do(1005, {0, 4, 4});
-  EXPECT_EQ(Frame(), 1009);
+  Do(kCmdDeleteBitmap, {0});
+  EXPECT_EQ(Frame(), kErrScreenBitmapNotDeleted);
+  Do(kCmdCreateBitmap, {0, 4, 4});
+  EXPECT_EQ(Frame(), kErrScreenBitmapNotCreated);
   for (int32_t n : {32, kWorkBitmap, -5}) {
-    Do(1009, {n});
-    EXPECT_EQ(Frame(), 1001) << n;
-    Do(1005, {n, 4, 4});
-    EXPECT_EQ(Frame(), 1001) << n;
+    Do(kCmdDeleteBitmap, {n});
+    EXPECT_EQ(Frame(), kErrBitmapNumberOutOfRange) << n;
+    Do(kCmdCreateBitmap, {n, 4, 4});
+    EXPECT_EQ(Frame(), kErrBitmapNumberOutOfRange) << n;
   }
   EXPECT_EQ(gBitmaps[size_t(kWorkBitmap)], nullptr);
   EXPECT_EQ(gBitmapInfo[size_t(kWorkBitmap)].width, 0u);

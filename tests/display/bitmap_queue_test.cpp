@@ -93,7 +93,7 @@ TEST_F(BitmapQueueTest, DamagedAndMissingFilesFailWithoutTouchingAnything) {
     SCOPED_TRACE(name);
     for (int32_t n : {0, 2, 3}) {
       QueueLoadBitmap(n, File(name));
-      EXPECT_EQ(Frame(), 1003);
+      EXPECT_EQ(Frame(), kErrImageFileNotLoaded);
       EXPECT_EQ(gErrorWarningFlag, 1);  // soft: a warning
       EXPECT_EQ(gCurrentBitmap, 0);
     }
@@ -103,10 +103,10 @@ TEST_F(BitmapQueueTest, DamagedAndMissingFilesFailWithoutTouchingAnything) {
     EXPECT_EQ(ColourAt(gBackBuffer, 0, 0), 0u);
   }
   QueueLoadBitmap(3, File("missing.bmp"));
-  EXPECT_EQ(Frame(), 105);
+  EXPECT_EQ(Frame(), kErrFileNotFound);
   for (int32_t n : {-1, 32, kWorkBitmap}) {
     QueueLoadBitmap(n, File("good.bmp"));
-    EXPECT_EQ(Frame(), 1001) << n;
+    EXPECT_EQ(Frame(), kErrBitmapNumberOutOfRange) << n;
   }
   EXPECT_EQ(gBitmaps[size_t(kWorkBitmap)], nullptr);
   EXPECT_EQ(gBitmaps[32], nullptr);
@@ -122,7 +122,7 @@ TEST_F(BitmapQueueTest, AFailedSaveSaysSoAndKeepsTheOldFile) {
   // The surface can't be read while it is locked: nothing is written.
   ASSERT_NO_FATAL_FAILURE(test::LockSurface(gBitmaps[1]));
   QueueSaveBitmap(1, File("old.bmp"));
-  EXPECT_EQ(Frame(), 1004);
+  EXPECT_EQ(Frame(), kErrBitmapNotSaved);
   EXPECT_EQ(gErrorWarningFlag, 0);
   gBitmaps[1]->Unlock(nullptr);
   EXPECT_EQ(test::FileBytes(File("old.bmp")), old);
@@ -130,7 +130,7 @@ TEST_F(BitmapQueueTest, AFailedSaveSaysSoAndKeepsTheOldFile) {
   // A folder that does not exist, an ending with no writer, endings that are only read.
   for (const char* name : {"missing/x.bmp", "x.gif", "x.pcx", "x"}) {
     QueueSaveBitmap(1, File(name));
-    EXPECT_EQ(Frame(), 1004) << name;
+    EXPECT_EQ(Frame(), kErrBitmapNotSaved) << name;
     EXPECT_FALSE(std::filesystem::exists(File(name))) << name;
   }
   QueueSaveBitmap(1, File("old.bmp"));
@@ -138,9 +138,9 @@ TEST_F(BitmapQueueTest, AFailedSaveSaysSoAndKeepsTheOldFile) {
   EXPECT_EQ(test::FileBytes(File("old.bmp")).size(), 54u + 12 * 4);
 
   QueueSaveBitmap(7, File("y.bmp"));
-  EXPECT_EQ(Frame(), 1002);
+  EXPECT_EQ(Frame(), kErrBitmapNotExist);
   QueueSaveBitmap(32, File("y.bmp"));
-  EXPECT_EQ(Frame(), 1001);
+  EXPECT_EQ(Frame(), kErrBitmapNumberOutOfRange);
   EXPECT_FALSE(std::filesystem::exists(File("y.bmp")));
 }
 
@@ -170,13 +170,13 @@ TEST_F(BitmapCopyTest, EveryCopyErrorLeavesTheTargetAlone) {
     int32_t source, edges[4], target, targetEdges[4];
     int32_t error;
   } cases[] = {
-      {"work bitmap", 1, {0, 0, 1, 1}, kWorkBitmap, {0, 0, 1, 1}, 1001},
-      {"empty source", 9, {0, 0, 1, 1}, 2, {0, 0, 1, 1}, 1002},
-      {"left below 0", 1, {-1, 0, 1, 1}, 2, {0, 0, 1, 1}, 1010},
-      {"right at the largest", 1, {0, 0, INT32_MAX, 1}, 2, {0, 0, 1, 1}, 1010},
-      {"source upside down", 1, {0, 5, 3, 2}, 2, {0, 0, 1, 1}, 1011},
-      {"target outside", 1, {0, 0, 1, 1}, 2, {8, 8, 16, 9}, 1010},
-      {"screen outside", 1, {0, 0, 1, 1}, 0, {60, 40, 64, 45}, 1010},
+      {"work bitmap", 1, {0, 0, 1, 1}, kWorkBitmap, {0, 0, 1, 1}, kErrBitmapNumberOutOfRange},
+      {"empty source", 9, {0, 0, 1, 1}, 2, {0, 0, 1, 1}, kErrBitmapNotExist},
+      {"left below 0", 1, {-1, 0, 1, 1}, 2, {0, 0, 1, 1}, kErrCopyAreaOutside},
+      {"right at the largest", 1, {0, 0, INT32_MAX, 1}, 2, {0, 0, 1, 1}, kErrCopyAreaOutside},
+      {"source upside down", 1, {0, 5, 3, 2}, 2, {0, 0, 1, 1}, kErrCopyAreaEmpty},
+      {"target outside", 1, {0, 0, 1, 1}, 2, {8, 8, 16, 9}, kErrCopyAreaOutside},
+      {"screen outside", 1, {0, 0, 1, 1}, 0, {60, 40, 64, 45}, kErrCopyAreaOutside},
   };
   for (const auto& c : cases) {
     QueueCopyBitmapRect(c.source, c.edges[0], c.edges[1], c.edges[2], c.edges[3], c.target, c.targetEdges[0],
@@ -184,22 +184,22 @@ TEST_F(BitmapCopyTest, EveryCopyErrorLeavesTheTargetAlone) {
     EXPECT_EQ(Frame(), c.error) << c.what;
   }
   QueueCopyBitmap(1, 40);
-  EXPECT_EQ(Frame(), 1001);
+  EXPECT_EQ(Frame(), kErrBitmapNumberOutOfRange);
   QueueCopyBitmap(9, 2);
-  EXPECT_EQ(Frame(), 1002);
+  EXPECT_EQ(Frame(), kErrBitmapNotExist);
   ExpectUntouched();
 
   // A blit that fails is reported, and the whole source is not copied over the target instead.
   ASSERT_NO_FATAL_FAILURE(test::LockSurface(gBitmaps[1]));
   QueueCopyBitmapRect(1, 0, 0, 3, 3, 2, 0, 0, 3, 3);
   QueueCopyBitmap(1, 2);
-  EXPECT_EQ(Frame(), 1000);
+  EXPECT_EQ(Frame(), kErrBitmapBlitFailed);
   gBitmaps[1]->Unlock(nullptr);
   ExpectUntouched();
   // Sizes on record larger than the surface let a rectangle past the checks; the blit refuses it.
   gBitmapInfo[1].width = gBitmapInfo[1].height = 100;
   QueueCopyBitmapRect(1, 0, 0, 49, 49, 2, 0, 0, 15, 15);
-  EXPECT_EQ(Frame(), 1000);
+  EXPECT_EQ(Frame(), kErrBitmapBlitFailed);
   ExpectUntouched();
 }
 

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "platform/win/messages.h"
-#include "runtime/command_families.h"
 #include "runtime/dispatcher.h"
 #include "runtime/program_image.h"
 #include "tests/display/bitmap_test_support.h"
@@ -158,7 +157,7 @@ TEST_F(DisplayTest, AFailedDisplayChangeKeepsTheProgramsSurfaces) {
   int32_t width = 123, height = 77, depth = 16;  // not a mode of the driver
   uint32_t fallback = 0;
   EXPECT_EQ(SetDisplayModeFull(width, height, depth, fallback, 640, 480, 16, 0), 0);
-  EXPECT_EQ(gErrorCode, 1503);
+  EXPECT_EQ(gErrorCode, kErrDisplayModeNotSet);
   EXPECT_EQ(width, 640);
   ASSERT_NE(gBackBuffer, nullptr);
   EXPECT_EQ(gBackBuffer->Width(), 640u);
@@ -173,7 +172,7 @@ TEST_F(DisplayTest, AFailedDisplayChangeKeepsTheProgramsSurfaces) {
   EXPECT_EQ(width, 640);
   EXPECT_EQ(fallback, 0u);
   // Not even the old mode can be rebuilt: the program ends rather than run without surfaces.
-  EXPECT_EQ(gErrorCode, 10005);
+  EXPECT_EQ(gErrorCode, kErrDisplaySurfacesOrDeviceNotCreated);
   EXPECT_EQ(gD3DDevice, nullptr);
 
   gErrorCode = 0;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/checklist.h"
+#include "common/host.h"
 #include "display/display_state.h"
 #include "display/input_devices.h"
 #include "ide/language.h"
@@ -137,7 +138,7 @@ TEST_F(InputTest, FirstJoystickAndControlDeviceChoice) {
   EXPECT_EQ(gJoystickName, "Plain Stick");
   ASSERT_NE(gJoystickDevice, nullptr);
   EXPECT_EQ(gControlDevice, nullptr);
-  EXPECT_EQ(Run(4001, {}), 0);  // the list marks force feedback
+  EXPECT_EQ(Run(kCmdListControlDevices, {}), 0);  // the list marks force feedback
   ASSERT_EQ(gChecklistCount, 2);
   EXPECT_EQ((std::vector{gChecklist[0].values[0], gChecklist[1].values[0]}), (std::vector{0, 1}));
   EXPECT_STREQ(gChecklist[1].text, "Force Pad");
@@ -213,24 +214,25 @@ TEST_F(InputTest, EffectDurationsNeverOverflow) {
 TEST_F(InputTest, ControlDeviceNameNeedsADeviceAndForceCommandsNeedForceFeedback) {
   Attach("Plain Stick");
   Init();
-  // No device yet: error 4002, and the result slot holds a text, never a freed one.
+  // No device yet: the no-name error, and the result slot holds a text, never a freed one.
   ImageBuilder b;
-  b.Cmd(4551, {StringTemp(0)});
-  EXPECT_EQ(test::RunImage(b, 3).errorCode, 4002);
+  b.Cmd(kCmdControlDeviceName, {StringTemp(0)});
+  EXPECT_EQ(test::RunImage(b, 3).errorCode, kErrNoControlDeviceName);
   EXPECT_EQ(test::TextAt(StringTemp(0)), "");
   FreeProgramImage();
   ImageBuilder missing;
-  missing.Cmd(4002, {missing.StringConst("Missing")});
-  EXPECT_EQ(test::RunImage(missing, 3).errorCode, 4001);
+  missing.Cmd(kCmdSetControlDevice, {missing.StringConst("Missing")});
+  EXPECT_EQ(test::RunImage(missing, 3).errorCode, kErrControlDeviceNotOpened);
   FreeProgramImage();
   ImageBuilder good;
-  good.Cmd(4002, {good.StringConst("Plain Stick")});
-  good.Cmd(4551, {StringTemp(0)}).Cmd(4551, {StringTemp(0)});  // the second result replaces the first
+  good.Cmd(kCmdSetControlDevice, {good.StringConst("Plain Stick")});
+  // The second result replaces the first.
+  good.Cmd(kCmdControlDeviceName, {StringTemp(0)}).Cmd(kCmdControlDeviceName, {StringTemp(0)});
   EXPECT_EQ(test::RunImage(good, 3).errorCode, 0);
   EXPECT_EQ(test::TextAt(StringTemp(0)), "Plain Stick");
   // A device without force feedback refuses the force commands even though it is open.
-  EXPECT_EQ(Run(4101, {50}), 4101);
-  EXPECT_EQ(Run(4109, {}), 4101);
+  EXPECT_EQ(Run(kCmdForceUp, {50}), kErrNoForceFeedbackDevice);
+  EXPECT_EQ(Run(kCmdStopForceEffects, {}), kErrNoForceFeedbackDevice);
 }
 
 TEST_F(InputTest, ForceCommandsCheckInOrderAndPlayTheirEffect) {
@@ -240,13 +242,16 @@ TEST_F(InputTest, ForceCommandsCheckInOrderAndPlayTheirEffect) {
     std::vector<int32_t> args;
     int32_t error;
   } refused[] = {
-      {4101, {101}, 4102}, {4105, {50, 361, -1}, 4104}, {4105, {50, 360, -1}, 4103}, {4106, {100, -1}, 4103},
+      {kCmdForceUp, {101}, kErrForceMagnitudeOutOfRange},
+      {kCmdForceAngle, {50, 361, -1}, kErrForceAngleOutOfRange},
+      {kCmdForceAngle, {50, 360, -1}, kErrForceDurationOutOfRange},
+      {kCmdForceFastVibration, {100, -1}, kErrForceDurationOutOfRange},
   };
   for (const auto& c : refused) {
     EXPECT_EQ(Run(c.command, c.args), c.error) << c.command;
     EXPECT_TRUE(gForceLog.calls.empty()) << c.command << ": nothing plays after a failed check";
   }
-  EXPECT_EQ(Run(4101, {40}), 0);
+  EXPECT_EQ(Run(kCmdForceUp, {40}), 0);
   ASSERT_EQ(gForceLog.calls.size(), 2u);
   const RecordedForceCall& update = gForceLog.calls[0];
   EXPECT_EQ(update.kind, RecordedForceCall::Update);
@@ -256,7 +261,7 @@ TEST_F(InputTest, ForceCommandsCheckInOrderAndPlayTheirEffect) {
   EXPECT_EQ(update.effect.constant.lMagnitude, 4000);
   EXPECT_EQ(gForceLog.calls[1].kind, RecordedForceCall::Start);
   gForceLog.calls.clear();
-  EXPECT_EQ(Run(4107, {10, 0}), 0);  // no time: until stopped
+  EXPECT_EQ(Run(kCmdForceConstant, {10, 0}), 0);  // no time: until stopped
   ASSERT_EQ(gForceLog.calls.size(), 2u);
   EXPECT_EQ(gForceLog.calls[0].effect.dwDuration, win::INFINITE);
 }
@@ -266,25 +271,26 @@ TEST_F(InputTest, ProgramReadsKeysAndJoystickWithNumbersOutOfRange) {
   Key(SDL_SCANCODE_LEFT, true);
   Key(SDL_SCANCODE_RSHIFT, true);
   RefreshInputState();  // the main loop's poll before the slice
-  EXPECT_EQ((std::vector{Read(4503), Read(4504), Read(4506), Read(4509, {0xCB}), Read(4509, {0x1E})}),
+  EXPECT_EQ((std::vector{Read(kCmdLeftKey), Read(kCmdRightKey), Read(kCmdShiftKey), Read(kCmdScanCodeDown, {0xCB}), Read(kCmdScanCodeDown, {0x1E})}),
             (std::vector{1, 0, 1, 1, 0}));
   Key(SDL_SCANCODE_LEFT, false);
   Key(SDL_SCANCODE_RSHIFT, false);
   gKeyState.fill(0x7F);  // only bit 7 counts
-  EXPECT_EQ(Read(4507), 0);
+  EXPECT_EQ(Read(kCmdReturnKey), 0);
   gKeyState.fill(0x80);
-  for (int32_t code : {-1, 256, INT32_MIN}) EXPECT_EQ(Read(4509, {code}), 0) << code;
-  EXPECT_EQ(Read(4509, {255}), 1);
+  for (int32_t code : {-1, 256, INT32_MIN}) EXPECT_EQ(Read(kCmdScanCodeDown, {code}), 0) << code;
+  EXPECT_EQ(Read(kCmdScanCodeDown, {255}), 1);
 
   gJoystickState = {};
   gJoystickState.lX = -5;
   gJoystickState.rgdwPOV[0] = 9000;
   gJoystickState.rgdwPOV[1] = win::kPovCentred;
   gJoystickState.rgbButtons[31] = 0x80;
-  EXPECT_EQ((std::vector{Read(4521), Read(4529), Read(4534), Read(4535)}), (std::vector{1, -5, 9000, -1}));
-  for (const auto& [n, value] : {std::pair{31, 1}, {32, 0}, {-1, 0}}) EXPECT_EQ(Read(4536, {n}), value) << n;
+  EXPECT_EQ((std::vector{Read(kCmdJoystickLeft), Read(kCmdJoystickX), Read(kCmdJoystickPovA), Read(kCmdJoystickPovB)}),
+            (std::vector{1, -5, 9000, -1}));
+  for (const auto& [n, value] : {std::pair{31, 1}, {32, 0}, {-1, 0}}) EXPECT_EQ(Read(kCmdJoystickButton, {n}), value) << n;
   for (const auto& [n, value] : {std::pair{0, 9000}, {1, -1}, {2, 0}, {4, -1}, {-1, -1}})
-    EXPECT_EQ(Read(4540, {n}), value) << n;
+    EXPECT_EQ(Read(kCmdJoystickHatAngle, {n}), value) << n;
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The engine's records: pools that grow without losing links or contents, refused double frees,
-// error 101 when a pool cannot grow; objects, meshes, textures and image surfaces each released
+// the out-of-memory error when a pool cannot grow; objects, meshes, textures and image surfaces each released
 // exactly once (stand-ins count the releases) by whichever path frees them, at deletion or reset.
 #include <gtest/gtest.h>
 
@@ -15,6 +15,7 @@
 #include "engine3d/records.h"
 #include "engine3d/scene_model.h"
 #include "engine3d/texture_names.h"
+#include "generated/error_numbers.h"
 #include "platform/win/heap.h"
 #include "platform/win/messages.h"
 #include "runtime/interpreter.h"
@@ -118,7 +119,7 @@ TEST_F(RecordsTest, RandomTakesAndFreesKeepListsSlotsAndContentsAcrossGrowth) {
   for (uint32_t slot : model) EXPECT_EQ(gRenderItems[slot].spriteNumber, int32_t(slot) + 1000);
 }
 
-TEST_F(RecordsTest, DoubleFreesAreRefusedRetakenRecordsAreCleanAndFailedGrowthRaises101) {
+TEST_F(RecordsTest, DoubleFreesAreRefusedRetakenRecordsAreCleanAndFailedGrowthRaisesOutOfMemory) {
   const uint32_t a = AllocRenderItem(), b = AllocRenderItem(), c = AllocRenderItem();
   gRenderItems[b].visible = 7;
   gRenderItems[b].position = Vector3f(1, 2, 3);
@@ -138,7 +139,7 @@ TEST_F(RecordsTest, DoubleFreesAreRefusedRetakenRecordsAreCleanAndFailedGrowthRa
   ASSERT_EQ(gObjectRecords[object].limbCapacity, kInitialLimbCapacity);
   EXPECT_EQ(gObjectRecords[object].limbs[5].exists, 0);
 
-  // Pools and limb arrays that cannot grow raise 101 and keep their state.
+  // Pools and limb arrays that cannot grow raise the out-of-memory error and keep their state.
   while (gTextureRecords.usedCount <= gTextureRecords.capacity - 4) AllocTextureRecord();
   const auto state = [] {
     const auto& p = gTextureRecords;
@@ -148,7 +149,7 @@ TEST_F(RecordsTest, DoubleFreesAreRefusedRetakenRecordsAreCleanAndFailedGrowthRa
   gRecordPoolByteLimit = uint64_t(gTextureRecords.capacity) * sizeof(TextureRecord);
   const uint32_t failed = AllocTextureRecord();
   EXPECT_EQ(failed, kNoRecordSlot);
-  EXPECT_EQ(gErrorCode, 101);
+  EXPECT_EQ(gErrorCode, kErrOutOfMemory);
   EXPECT_TRUE(win::QuitMessagePending());
   EXPECT_EQ(state(), before);
   gTextureRecords[failed].texture.sourceId = 3;  // a caller that missed it writes into a spare record
@@ -163,7 +164,7 @@ TEST_F(RecordsTest, DoubleFreesAreRefusedRetakenRecordsAreCleanAndFailedGrowthRa
   gRecordPoolByteLimit = 256 * sizeof(ObjectLimbRecord);
   gErrorCode = 0;
   GrowLimbArray(object, 300);
-  EXPECT_EQ(gErrorCode, 101);
+  EXPECT_EQ(gErrorCode, kErrOutOfMemory);
   EXPECT_EQ(o.limbCapacity, 256);
   EXPECT_EQ(o.limbs[27].meshSlot, 27);
   o.limbs[27].meshSlot = 0;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/host.h"
 #include "display/display_state.h"
 #include "display/surface_colours.h"
 #include "engine3d/records.h"

@@ -3,6 +3,8 @@
 // sprites, the in-place effects at 16 and 32 bits, and the lost-surface rule.
 #include <gtest/gtest.h>
 
+#include "common/host.h"
+#include "generated/error_numbers.h"
 #include "tests/engine3d/surface_fixture.h"
 
 namespace vx {
@@ -91,7 +93,7 @@ TEST_F(SurfacePrimitivesTest, MovingSpritesPutTheirBackgroundBack) {
   gRenderItems[sprite].x = 2;  // a background that can't be kept
   win::FailSurfaceCreations(1, win::DDERR_OUTOFMEMORY);
   SaveSpriteBackgrounds();
-  EXPECT_EQ(gErrorCode, 101);
+  EXPECT_EQ(gErrorCode, kErrOutOfMemory);
   EXPECT_EQ(gRenderItems[sprite].savedRects[0][2], 0);
   RestoreSpriteBackgrounds();
 }

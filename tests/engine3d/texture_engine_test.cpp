@@ -9,12 +9,14 @@
 #include <tuple>
 #include <utility>
 
+#include "common/host.h"
 #include "display/images/image_context.h"
 #include "engine3d/engine_textures.h"
 #include "engine3d/texture_surface.h"
 #include "platform/d3d/direct3d.h"
 #include "platform/gdi/gdi.h"
 #include "platform/win/files.h"
+#include "system/system_state.h"
 #include "tests/engine3d/surface_fixture.h"
 #include "tests/support/temp_folder.h"
 
@@ -494,6 +496,15 @@ TEST_F(EngineTextureTest, GrabsCopyTheScreenOrABitmapAndRefreshTheImagesTexture)
   SetRestoreFails(true);
   EXPECT_EQ(GrabScreenImage(image, 0, 0, 8, 8, 0), 0);
   EXPECT_EQ(gAppActive, 0u) << "full screen without its surfaces: the program pauses";
+  // The one pause rule: a program that always runs is never paused; a grab pauses only in full screen.
+  for (const auto& [fullScreen, alwaysActive] : {std::pair(0u, 0u), std::pair(1u, 1u)}) {
+    gAppActive = 1;
+    gFullScreen = fullScreen;
+    gAlwaysActive = alwaysActive;
+    ASSERT_EQ(GrabScreenImage(image, 0, 0, 8, 8, 0), 0);
+    EXPECT_EQ(gAppActive, 1u) << fullScreen << alwaysActive;
+  }
+  gAlwaysActive = 0;
   SetRestoreFails(false);
 }
 

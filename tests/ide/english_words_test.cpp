@@ -60,12 +60,12 @@ TEST_F(EnglishWordsTest, EveryErrorNumberReachesATextOfItsOwn) {
 
 TEST_F(EnglishWordsTest, ErrorBoxReadsAsASentence) {
   gErrorWarningFlag = 0;
-  gErrorCode = 102;
+  gErrorCode = kErrArrayIndexOutOfRange;
   EXPECT_EQ(FormatErrorMessage(), "Runtime Error : Array index out of range. ");
-  gErrorCode = 111;
+  gErrorCode = kErrDivisionByZero;
   gErrorWarningFlag = 1;
   EXPECT_EQ(FormatErrorMessage(), "Runtime Warning : Division by zero. ");
-  gErrorCode = 10002;
+  gErrorCode = kErrWindowNotCreated;
   gErrorWarningFlag = 0;
   EXPECT_EQ(FormatErrorMessage(), "System Error : Could not create the window. ");
   gErrorCode = 0;

@@ -15,6 +15,7 @@
 
 namespace {
 
+using namespace vx;
 using namespace vx::test;
 
 // A constant operand, or the expected result, of one of the three value types.
@@ -48,11 +49,11 @@ Outcome RunCommand(int command, const std::vector<Value>& operands, char resultT
   const int result = ResultTemp(resultType), marker = image.IntVar();
   std::vector<int> numbers;
   for (const Value& v : operands) numbers.push_back(Constant(image, v));
-  if (preload) image.Cmd(resultType == 'f' ? 152 : resultType == 's' ? 153 : 151, {result, Constant(image, *preload)});
+  if (preload) image.Cmd(resultType == 'f' ? kCmdAssignFloat : resultType == 's' ? kCmdAssignString : kCmdAssignInt, {result, Constant(image, *preload)});
   const int one = image.IntConst(1);
   image.Raw(command).Raw(result);
   for (int n : numbers) image.Raw(n);
-  image.Cmd(151, {marker, one});
+  image.Cmd(kCmdAssignInt, {marker, one});
   return {RunImage(image, 1000, standalone), IntAt(marker) == 1};
 }
 
@@ -86,45 +87,45 @@ void RunCases(const std::vector<Case>& cases) {
 
 TEST(ArithmeticCommands, IntegerOperationsAndConversionsTruncateAndWrap) {
   RunCases({
-      {61, {I(-7), I(2)}, I(-3)}, {61, {I(INT_MIN), I(-1)}, I(INT_MIN)},  // no trap
-      {81, {I(INT_MAX), I(1)}, I(INT_MIN)}, {91, {I(INT_MIN), I(1)}, I(INT_MAX)},
-      {71, {I(46341), I(46341)}, I(-2147479015)}, {51, {I(2), I(-1)}, I(0)}, {51, {I(-2), I(3)}, I(-8)},
-      {51, {I(2), I(31)}, I(INT_MIN)}, {51, {I(10), I(20)}, I(0)},  // beyond 64 bits
-      {123, {I(12), I(10)}, I(8)}, {124, {I(12), I(10)}, I(14)}, {154, {F(-2.9f)}, I(-2)},
-      {154, {F(5e9f)}, I(705032704)},  // the low 32 bits
-      {154, {F(1e20f)}, I(0)}, {154, {F(kNaN)}, I(0)}, {155, {I(INT_MAX)}, F(2147483648.0f)},
+      {kCmdDivideInt, {I(-7), I(2)}, I(-3)}, {kCmdDivideInt, {I(INT_MIN), I(-1)}, I(INT_MIN)},  // no trap
+      {kCmdAddInt, {I(INT_MAX), I(1)}, I(INT_MIN)}, {kCmdSubtractInt, {I(INT_MIN), I(1)}, I(INT_MAX)},
+      {kCmdMultiplyInt, {I(46341), I(46341)}, I(-2147479015)}, {kCmdPowerInt, {I(2), I(-1)}, I(0)}, {kCmdPowerInt, {I(-2), I(3)}, I(-8)},
+      {kCmdPowerInt, {I(2), I(31)}, I(INT_MIN)}, {kCmdPowerInt, {I(10), I(20)}, I(0)},  // beyond 64 bits
+      {kCmdAnd, {I(12), I(10)}, I(8)}, {kCmdOr, {I(12), I(10)}, I(14)}, {kCmdFloatToInt, {F(-2.9f)}, I(-2)},
+      {kCmdFloatToInt, {F(5e9f)}, I(705032704)},  // the low 32 bits
+      {kCmdFloatToInt, {F(1e20f)}, I(0)}, {kCmdFloatToInt, {F(kNaN)}, I(0)}, {kCmdIntToFloat, {I(INT_MAX)}, F(2147483648.0f)},
   });
 }
 
 TEST(ArithmeticCommands, FloatAndMixedOperationsRunInDouble) {
   RunCases({
-      {65, {F(7.0f), I(2)}, F(3.5f)}, {64, {I(7), F(2.0f)}, F(3.5f)}, {94, {I(1), F(2.5f)}, F(-1.5f)},
+      {kCmdDivideFloatInt, {F(7.0f), I(2)}, F(3.5f)}, {kCmdDivideIntFloat, {I(7), F(2.0f)}, F(3.5f)}, {kCmdSubtractIntFloat, {I(1), F(2.5f)}, F(-1.5f)},
       // In single precision 16777217 would round to 16777216 before the addition.
-      {84, {I(16777217), F(0.5f)}, F(16777218.0f)}, {85, {F(0.5f), I(16777217)}, F(16777218.0f)},
-      {76, {F(1e30f), F(1e30f)}, F(kInf)}, {52, {F(2.0f), F(0.5f)}, F(float(std::sqrt(2.0)))},
-      {53, {I(2), F(3.0f)}, F(8.0f)}, {52, {F(-8.0f), F(0.5f)}, F(kNaN)},
+      {kCmdAddIntFloat, {I(16777217), F(0.5f)}, F(16777218.0f)}, {kCmdAddFloatInt, {F(0.5f), I(16777217)}, F(16777218.0f)},
+      {kCmdMultiplyFloat, {F(1e30f), F(1e30f)}, F(kInf)}, {kCmdPowerFloat, {F(2.0f), F(0.5f)}, F(float(std::sqrt(2.0)))},
+      {kCmdPowerIntFloat, {I(2), F(3.0f)}, F(8.0f)}, {kCmdPowerFloat, {F(-8.0f), F(0.5f)}, F(kNaN)},
   });
 }
 
 TEST(ArithmeticCommands, ComparisonsStoreExactlyOneOrZero) {
   RunCases({
-      {111, {I(INT_MIN), I(INT_MAX)}, I(0)}, {115, {I(-1), I(0)}, I(1)}, {131, {I(2), F(2.0f)}, I(1)},
+      {kCmdGreaterInt, {I(INT_MIN), I(INT_MAX)}, I(0)}, {kCmdLessInt, {I(-1), I(0)}, I(1)}, {kCmdEqualIntFloat, {I(2), F(2.0f)}, I(1)},
       // Exact in double: in single precision both sides would be 16777216.
-      {131, {I(16777217), F(16777216.0f)}, I(0)}, {132, {F(16777216.0f), I(16777217)}, I(0)},
-      {134, {F(2.5f), I(3)}, I(0)}, {137, {I(2), F(2.5f)}, I(1)},
+      {kCmdEqualIntFloat, {I(16777217), F(16777216.0f)}, I(0)}, {kCmdEqualFloatInt, {F(16777216.0f), I(16777217)}, I(0)},
+      {kCmdGreaterFloatInt, {F(2.5f), I(3)}, I(0)}, {kCmdLessIntFloat, {I(2), F(2.5f)}, I(1)},
       // Not a number is unequal to everything and unordered.
-      {102, {F(kNaN), F(kNaN)}, I(0)}, {120, {F(kNaN), F(kNaN)}, I(1)}, {112, {F(kNaN), F(1.0f)}, I(0)},
-      {118, {F(kNaN), F(1.0f)}, I(0)}, {142, {F(kNaN), I(1)}, I(1)}, {137, {I(1), F(kNaN)}, I(0)},
+      {kCmdEqualFloat, {F(kNaN), F(kNaN)}, I(0)}, {kCmdNotEqualFloat, {F(kNaN), F(kNaN)}, I(1)}, {kCmdGreaterFloat, {F(kNaN), F(1.0f)}, I(0)},
+      {kCmdLessEqualFloat, {F(kNaN), F(1.0f)}, I(0)}, {kCmdNotEqualFloatInt, {F(kNaN), I(1)}, I(1)}, {kCmdLessIntFloat, {I(1), F(kNaN)}, I(0)},
   });
 }
 
 TEST(ArithmeticCommands, DivisionByZeroStoresZeroAndWarns) {
-  const Case cases[] = {{61, {I(7), I(0)}, I(0)}, {64, {I(7), F(-0.0f)}, F(0.0f)}, {66, {F(7.0f), F(kNaN)}, F(0.0f)}};
+  const Case cases[] = {{kCmdDivideInt, {I(7), I(0)}, I(0)}, {kCmdDivideIntFloat, {I(7), F(-0.0f)}, F(0.0f)}, {kCmdDivideFloat, {F(7.0f), F(kNaN)}, F(0.0f)}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command);
     const Value preload = c.expected.type == 'f' ? F(5.0f) : I(5);
     Outcome test = RunCommand(c.command, c.operands, c.expected.type, &preload);
-    EXPECT_EQ(test.run.errorCode, 111);
+    EXPECT_EQ(test.run.errorCode, kErrDivisionByZero);
     EXPECT_TRUE(test.run.warning);
     EXPECT_FALSE(test.continued);
     ExpectValue(c.expected);
@@ -136,14 +137,14 @@ TEST(ArithmeticCommands, DivisionByZeroStoresZeroAndWarns) {
   }
 }
 
-// Texts longer than 255 characters raise 107 and keep the old text.
-TEST(StringCommands, TooLongResultsRaise107) {
+// Texts longer than 255 characters raise the too-long error and keep the old text.
+TEST(StringCommands, TooLongResultsRaiseStringTooLong) {
   const Value old = S("old");
-  for (const Case& c : {Case{87, {S(std::string(200, 'x')), S(std::string(56, 'y'))}, old},
-                        Case{256, {I(256)}, old}, Case{256, {I(INT_MAX)}, old}}) {
+  for (const Case& c : {Case{kCmdJoinStrings, {S(std::string(200, 'x')), S(std::string(56, 'y'))}, old},
+                        Case{kCmdSpaces, {I(256)}, old}, Case{kCmdSpaces, {I(INT_MAX)}, old}}) {
     SCOPED_TRACE(c.operands[0].i);
     Outcome out = RunCommand(c.command, c.operands, 's', &old);
-    EXPECT_EQ(out.run.errorCode, 107);
+    EXPECT_EQ(out.run.errorCode, kErrStringTooLong);
     EXPECT_FALSE(out.run.warning);
     EXPECT_FALSE(out.continued);
     EXPECT_EQ(TextAt(StringTemp(0)), "old");
@@ -155,18 +156,18 @@ TEST(StringCommands, AliasedAndUnwrittenSlots) {
   ImageBuilder image;
   const int text = image.StringVar(), unwritten = image.StringVar();
   const int x = image.StringConst("x");
-  image.Cmd(153, {text, image.StringConst("ab")});
-  image.Cmd(153, {text, text});
-  image.Cmd(87, {text, text, image.StringConst("cd")});
-  image.Cmd(261, {text, text});
-  image.Cmd(248, {text, text, image.IntConst(3)});
-  image.Cmd(97, {StringTemp(1), text, image.StringConst("C")});
-  image.Cmd(97, {StringTemp(1), StringTemp(1), image.StringConst("B")});
-  image.Cmd(153, {unwritten, image.StringConst("not yet")}).Cmd(153, {unwritten, StringTemp(5)});
-  image.Cmd(87, {StringTemp(0), StringTemp(6), x});
-  image.Cmd(103, {IntTemp(0), StringTemp(7), image.StringConst("")});
-  image.Cmd(97, {StringTemp(2), StringTemp(8), x});
-  image.Cmd(234, {IntTemp(1), StringTemp(3)}).Cmd(322, {IntTemp(2), StringTemp(4)});
+  image.Cmd(kCmdAssignString, {text, image.StringConst("ab")});
+  image.Cmd(kCmdAssignString, {text, text});
+  image.Cmd(kCmdJoinStrings, {text, text, image.StringConst("cd")});
+  image.Cmd(kCmdUpper, {text, text});
+  image.Cmd(kCmdRight, {text, text, image.IntConst(3)});
+  image.Cmd(kCmdRemoveSubstring, {StringTemp(1), text, image.StringConst("C")});
+  image.Cmd(kCmdRemoveSubstring, {StringTemp(1), StringTemp(1), image.StringConst("B")});
+  image.Cmd(kCmdAssignString, {unwritten, image.StringConst("not yet")}).Cmd(kCmdAssignString, {unwritten, StringTemp(5)});
+  image.Cmd(kCmdJoinStrings, {StringTemp(0), StringTemp(6), x});
+  image.Cmd(kCmdEqualString, {IntTemp(0), StringTemp(7), image.StringConst("")});
+  image.Cmd(kCmdRemoveSubstring, {StringTemp(2), StringTemp(8), x});
+  image.Cmd(kCmdLen, {IntTemp(1), StringTemp(3)}).Cmd(kCmdValInt, {IntTemp(2), StringTemp(4)});
   ASSERT_EQ(RunImage(image).errorCode, 0);
   EXPECT_EQ(TextAt(text), "BCD");
   EXPECT_EQ(TextAt(StringTemp(1)), "D");
@@ -181,32 +182,32 @@ TEST(StringCommands, AliasedAndUnwrittenSlots) {
 TEST(StringCommands, OperationsAtTheirEdges) {
   const Value hello = S("hello");
   RunCases({
-      {87, {S(std::string(200, 'x')), S(std::string(55, 'y'))}, S(std::string(200, 'x') + std::string(55, 'y'))},
-      {97, {S("abcabc"), S("bc")}, S("aabc")}, {97, {S("ab"), S("abc")}, S("ab")}, {97, {S("abc"), S("")}, S("abc")},
+      {kCmdJoinStrings, {S(std::string(200, 'x')), S(std::string(55, 'y'))}, S(std::string(200, 'x') + std::string(55, 'y'))},
+      {kCmdRemoveSubstring, {S("abcabc"), S("bc")}, S("aabc")}, {kCmdRemoveSubstring, {S("ab"), S("abc")}, S("ab")}, {kCmdRemoveSubstring, {S("abc"), S("")}, S("abc")},
       // Comparisons are bytewise and case-sensitive.
-      {103, {S("abc"), S("ABC")}, I(0)}, {144, {S("B"), S("a")}, I(1)}, {144, {S("ab"), S("abc")}, I(1)},
-      {143, {S("\xE9"), S("z")}, I(1)},
-      {233, {hello, I(-5)}, S("")}, {233, {hello, I(9)}, hello}, {248, {hello, I(2)}, S("lo")},
-      {248, {hello, I(-1)}, S("")}, {248, {hello, I(INT_MAX)}, hello}, {237, {hello, I(5)}, S("o")},
-      {237, {hello, I(6)}, S("")}, {237, {hello, I(INT_MIN)}, S("")},
-      {236, {S("Hello, World! @[`{ \xC9")}, S("hello, world! @[`{ \xC9")},
-      {261, {S("Hello, World! @[`{ \xE9")}, S("HELLO, WORLD! @[`{ \xE9")},
-      {203, {S("")}, I(0)}, {203, {S("\xFF")}, I(255)}, {234, {S(std::string(255, 'z'))}, I(255)},
-      {209, {I(0)}, S("")}, {209, {I(-191)}, S("A")}, {209, {I(255)}, S("\xFF")},
-      {256, {I(-3)}, S("")}, {256, {I(INT_MIN)}, S("")}, {256, {I(255)}, S(std::string(255, ' '))},
+      {kCmdEqualString, {S("abc"), S("ABC")}, I(0)}, {kCmdLessString, {S("B"), S("a")}, I(1)}, {kCmdLessString, {S("ab"), S("abc")}, I(1)},
+      {kCmdGreaterString, {S("\xE9"), S("z")}, I(1)},
+      {kCmdLeft, {hello, I(-5)}, S("")}, {kCmdLeft, {hello, I(9)}, hello}, {kCmdRight, {hello, I(2)}, S("lo")},
+      {kCmdRight, {hello, I(-1)}, S("")}, {kCmdRight, {hello, I(INT_MAX)}, hello}, {kCmdMidChar, {hello, I(5)}, S("o")},
+      {kCmdMidChar, {hello, I(6)}, S("")}, {kCmdMidChar, {hello, I(INT_MIN)}, S("")},
+      {kCmdLower, {S("Hello, World! @[`{ \xC9")}, S("hello, world! @[`{ \xC9")},
+      {kCmdUpper, {S("Hello, World! @[`{ \xE9")}, S("HELLO, WORLD! @[`{ \xE9")},
+      {kCmdAsc, {S("")}, I(0)}, {kCmdAsc, {S("\xFF")}, I(255)}, {kCmdLen, {S(std::string(255, 'z'))}, I(255)},
+      {kCmdChr, {I(0)}, S("")}, {kCmdChr, {I(-191)}, S("A")}, {kCmdChr, {I(255)}, S("\xFF")},
+      {kCmdSpaces, {I(-3)}, S("")}, {kCmdSpaces, {I(INT_MIN)}, S("")}, {kCmdSpaces, {I(255)}, S(std::string(255, ' '))},
   });
 }
 
 TEST(StringCommands, NumberTextsBothWays) {
   RunCases({
-      {312, {I(INT_MIN)}, S("-2147483648")}, {311, {F(0.1f)}, S("0.1")}, {311, {F(100000.0f)}, S("100000")},
-      {311, {F(1e6f)}, S("1e+06")}, {311, {F(-kInf)}, S("-inf")}, {223, {I(-1)}, S("FFFFFFFF")},
-      {223, {I(INT_MIN)}, S("80000000")}, {206, {I(5)}, S("%" + std::string(29, '0') + "101")},
-      {206, {I(-1)}, S("%" + std::string(32, '1'))},
-      {322, {S(" \t\n-42x")}, I(-42)}, {322, {S("- 5")}, I(0)},
-      {322, {S("99999999999999999999")}, I(INT_MAX)}, {322, {S("-99999999999999999999")}, I(INT_MIN)},  // saturated
-      {232, {F(kNaN)}, I(0)}, {321, {S("  -2.5e3x")}, F(-2500.0f)}, {321, {S("abc")}, F(0.0f)},
-      {321, {S("1e300")}, F(kInf)},
+      {kCmdStrInt, {I(INT_MIN)}, S("-2147483648")}, {kCmdStrFloat, {F(0.1f)}, S("0.1")}, {kCmdStrFloat, {F(100000.0f)}, S("100000")},
+      {kCmdStrFloat, {F(1e6f)}, S("1e+06")}, {kCmdStrFloat, {F(-kInf)}, S("-inf")}, {kCmdHexString, {I(-1)}, S("FFFFFFFF")},
+      {kCmdHexString, {I(INT_MIN)}, S("80000000")}, {kCmdBinaryString, {I(5)}, S("%" + std::string(29, '0') + "101")},
+      {kCmdBinaryString, {I(-1)}, S("%" + std::string(32, '1'))},
+      {kCmdValInt, {S(" \t\n-42x")}, I(-42)}, {kCmdValInt, {S("- 5")}, I(0)},
+      {kCmdValInt, {S("99999999999999999999")}, I(INT_MAX)}, {kCmdValInt, {S("-99999999999999999999")}, I(INT_MIN)},  // saturated
+      {kCmdIntOfFloat, {F(kNaN)}, I(0)}, {kCmdValFloat, {S("  -2.5e3x")}, F(-2500.0f)}, {kCmdValFloat, {S("abc")}, F(0.0f)},
+      {kCmdValFloat, {S("1e300")}, F(kInf)},
   });
 }
 
@@ -214,7 +215,7 @@ TEST(StringCommands, CommandLineIsCutToTheTextLimit) {
   const std::string saved = vx::gCommandLine;
   vx::gCommandLine = std::string(300, 'c');
   const Value old = S("old");
-  Outcome out = RunCommand(211, {}, 's', &old);
+  Outcome out = RunCommand(kCmdCommandLine, {}, 's', &old);
   vx::gCommandLine = saved;
   EXPECT_EQ(out.run.errorCode, 0);
   EXPECT_TRUE(out.continued);

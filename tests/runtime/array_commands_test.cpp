@@ -17,14 +17,6 @@ namespace {
 
 using namespace test;
 
-// Command numbers; the k-dimensional member is the first plus k - 1.
-enum : int {
-  kReadDataInt = 33,
-  kDimInt = 501, kUndimInt = 506, kDimFloat = 511, kUndimFloat = 516, kDimString = 521, kUndimString = 526,
-  kSetInt = 561, kSetFloat = 566, kSetString = 571, kSetFloatFromInt = 576,
-  kIntElement = 661, kFloatElement = 666, kStringElement = 671,
-};
-
 constexpr int32_t kNoMemory = 101;
 constexpr int32_t kOutOfRange = 102;
 
@@ -62,11 +54,11 @@ TEST_F(ArrayTest, SizeTenGivesIndicesZeroToTen) {
     SCOPED_TRACE(testing::Message() << c.index << (c.write ? " write" : " read"));
     ImageBuilder b;
     int a = b.IntVar(), index = b.IntConst(c.index);
-    b.Cmd(kDimInt, {a, b.IntConst(10)});
+    b.Cmd(kCmdDimIntArray1, {a, b.IntConst(10)});
     if (c.write)
-      b.Cmd(kSetInt, {a, index, b.IntConst(77)});
+      b.Cmd(kCmdSetIntElement1, {a, index, b.IntConst(77)});
     else
-      b.Cmd(kIntElement, {IntTemp(0), a, index});
+      b.Cmd(kCmdIntElement1, {IntTemp(0), a, index});
     EXPECT_EQ(RunImage(b).errorCode, c.error);
     EXPECT_EQ(gArrayDims[HandleOf(a)][5], 11u);
     EXPECT_EQ(IntAt(IntTemp(0)), 0);
@@ -92,19 +84,19 @@ TEST_F(ArrayTest, ElementsRoundTripInOneToFiveDimensions) {
     int ia = b.IntVar(), fa = b.FloatVar(), fb = b.FloatVar(), sa = b.StringVar();
     auto sizeOps = Consts(b, sizes), lastOps = Consts(b, sizes), innerOps = Consts(b, inner);
     int iv = b.IntConst(-123456), fv = b.FloatConst(2.5f), sv = b.StringConst("hello"), big = b.IntConst(16777217);
-    Emit(b, kDimInt + k - 1, {ia}, sizeOps);
-    Emit(b, kDimFloat + k - 1, {fa}, sizeOps);
-    Emit(b, kDimFloat + k - 1, {fb}, sizeOps);
-    Emit(b, kDimString + k - 1, {sa}, sizeOps);
-    Emit(b, kSetInt + k - 1, {ia}, lastOps, {iv});
-    Emit(b, kSetFloat + k - 1, {fa}, lastOps, {fv});
-    Emit(b, kSetFloatFromInt + k - 1, {fb}, innerOps, {big});
-    Emit(b, kSetString + k - 1, {sa}, innerOps, {sv});
-    Emit(b, kIntElement + k - 1, {IntTemp(0), ia}, lastOps);
-    Emit(b, kFloatElement + k - 1, {FloatTemp(0), fa}, lastOps);
-    Emit(b, kFloatElement + k - 1, {FloatTemp(1), fb}, innerOps);
-    Emit(b, kStringElement + k - 1, {StringTemp(0), sa}, innerOps);
-    Emit(b, kStringElement + k - 1, {StringTemp(1), sa}, lastOps);
+    Emit(b, kCmdDimIntArray1 + k - 1, {ia}, sizeOps);
+    Emit(b, kCmdDimFloatArray1 + k - 1, {fa}, sizeOps);
+    Emit(b, kCmdDimFloatArray1 + k - 1, {fb}, sizeOps);
+    Emit(b, kCmdDimStringArray1 + k - 1, {sa}, sizeOps);
+    Emit(b, kCmdSetIntElement1 + k - 1, {ia}, lastOps, {iv});
+    Emit(b, kCmdSetFloatElement1 + k - 1, {fa}, lastOps, {fv});
+    Emit(b, kCmdSetFloatElementFromInt1 + k - 1, {fb}, innerOps, {big});
+    Emit(b, kCmdSetStringElement1 + k - 1, {sa}, innerOps, {sv});
+    Emit(b, kCmdIntElement1 + k - 1, {IntTemp(0), ia}, lastOps);
+    Emit(b, kCmdFloatElement1 + k - 1, {FloatTemp(0), fa}, lastOps);
+    Emit(b, kCmdFloatElement1 + k - 1, {FloatTemp(1), fb}, innerOps);
+    Emit(b, kCmdStringElement1 + k - 1, {StringTemp(0), sa}, innerOps);
+    Emit(b, kCmdStringElement1 + k - 1, {StringTemp(1), sa}, lastOps);
     ASSERT_EQ(RunImage(b).errorCode, 0);
     EXPECT_EQ(gArrayDims[HandleOf(ia)][5], uint32_t(count));
     EXPECT_EQ(BlockOf(ia)[lastFlat].i, -123456);
@@ -126,19 +118,19 @@ TEST_F(ArrayTest, FreedArraysIgnoreWritesAndReadAsEmpty) {
   int ia = b.IntVar(), fa = b.FloatVar(), sa = b.StringVar(), oi = b.IntVar(), of = b.FloatVar(), os = b.StringVar();
   int one = b.IntConst(1), seven = b.IntConst(7), f = b.FloatConst(1.5f), text = b.StringConst("x");
   const auto writeAll = [&](int i, int fl, int st) {
-    b.Cmd(kSetInt, {i, one, seven}).Cmd(kSetFloat, {fl, one, f}).Cmd(kSetString, {st, one, text});
+    b.Cmd(kCmdSetIntElement1, {i, one, seven}).Cmd(kCmdSetFloatElement1, {fl, one, f}).Cmd(kCmdSetStringElement1, {st, one, text});
   };
   const auto readAll = [&](int i, int fl, int st) {
-    b.Cmd(kIntElement, {IntTemp(0), i, one}).Cmd(kFloatElement, {FloatTemp(0), fl, one});
-    b.Cmd(kStringElement, {StringTemp(0), st, one});
+    b.Cmd(kCmdIntElement1, {IntTemp(0), i, one}).Cmd(kCmdFloatElement1, {FloatTemp(0), fl, one});
+    b.Cmd(kCmdStringElement1, {StringTemp(0), st, one});
   };
   for (int i : {0, 1}) {
-    b.Cmd(kDimInt, {i ? ia : oi, seven}).Cmd(kDimFloat, {i ? fa : of, seven}).Cmd(kDimString, {i ? sa : os, seven});
+    b.Cmd(kCmdDimIntArray1, {i ? ia : oi, seven}).Cmd(kCmdDimFloatArray1, {i ? fa : of, seven}).Cmd(kCmdDimStringArray1, {i ? sa : os, seven});
     writeAll(i ? ia : oi, i ? fa : of, i ? sa : os);
   }
   readAll(oi, of, os);  // the results now hold values
-  b.Cmd(kUndimInt, {ia}).Cmd(kUndimFloat, {fa}).Cmd(kUndimString, {sa});
-  b.Cmd(kUndimInt, {ia}).Cmd(kUndimString, {sa});  // freeing twice does nothing more
+  b.Cmd(kCmdUndimIntArray, {ia}).Cmd(kCmdUndimFloatArray, {fa}).Cmd(kCmdUndimStringArray, {sa});
+  b.Cmd(kCmdUndimIntArray, {ia}).Cmd(kCmdUndimStringArray, {sa});  // freeing twice does nothing more
   writeAll(ia, fa, sa);
   readAll(ia, fa, sa);
   ASSERT_EQ(RunImage(b).errorCode, 0);
@@ -158,17 +150,17 @@ TEST_F(ArrayTest, BadSizesRaiseNoMemoryAndLeaveNoArray) {
       {INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX},
   };
   for (const auto& sizes : cases) {
-    for (int dim : {kDimInt, kDimFloat, kDimString}) {
+    for (int dim : {kCmdDimIntArray1, kCmdDimFloatArray1, kCmdDimStringArray1}) {
       SCOPED_TRACE(testing::Message() << sizes[0] << " of " << sizes.size() << " dimensions, command " << dim);
       ImageBuilder b;
-      int var = dim == kDimInt ? b.IntVar() : dim == kDimFloat ? b.FloatVar() : b.StringVar();
+      int var = dim == kCmdDimIntArray1 ? b.IntVar() : dim == kCmdDimFloatArray1 ? b.FloatVar() : b.StringVar();
       auto sizeOps = Consts(b, sizes);
       b.Cmd(dim, {var, b.IntConst(4)});  // an old array that the failing command frees first
       Emit(b, dim + int(sizes.size()) - 1, {var}, sizeOps);
       EXPECT_EQ(RunImage(b).errorCode, kNoMemory);
       EXPECT_EQ(BlockOf(var), nullptr);
       EXPECT_EQ(gArrayDims[HandleOf(var)][5], 0u);
-      if (dim == kDimString)
+      if (dim == kCmdDimStringArray1)
         EXPECT_EQ(TextAt(var), "");
       else
         EXPECT_EQ(SlotOfOperand(var)->p, nullptr);
@@ -179,10 +171,10 @@ TEST_F(ArrayTest, BadSizesRaiseNoMemoryAndLeaveNoArray) {
 TEST_F(ArrayTest, OperandsOutsideTheArrayGroupAreIgnored) {
   ImageBuilder b;
   int iv = b.IntVar(), fv = b.FloatVar(), sv = b.StringVar(), three = b.IntConst(3), one = b.IntConst(1);
-  b.Cmd(kDimInt, {fv, three}).Cmd(kDimFloat, {sv, three}).Cmd(kDimString, {iv, three});
-  b.Cmd(kDimInt, {three, three}).Cmd(kDimInt, {IntTemp(0), three});
-  b.Cmd(kSetInt, {three, one, one}).Cmd(kUndimString, {three}).Cmd(kUndimInt, {sv});
-  b.Cmd(kIntElement, {IntTemp(1), sv, one});
+  b.Cmd(kCmdDimIntArray1, {fv, three}).Cmd(kCmdDimFloatArray1, {sv, three}).Cmd(kCmdDimStringArray1, {iv, three});
+  b.Cmd(kCmdDimIntArray1, {three, three}).Cmd(kCmdDimIntArray1, {IntTemp(0), three});
+  b.Cmd(kCmdSetIntElement1, {three, one, one}).Cmd(kCmdUndimStringArray, {three}).Cmd(kCmdUndimIntArray, {sv});
+  b.Cmd(kCmdIntElement1, {IntTemp(1), sv, one});
   ASSERT_EQ(RunImage(b).errorCode, 0);
   for (int var : {iv, fv, sv}) EXPECT_EQ(BlockOf(var), nullptr);
   EXPECT_EQ(IntAt(three), 3);
@@ -199,10 +191,10 @@ TEST_F(ArrayTest, DataReadStoresThroughTheReadElement) {
     ImageBuilder b;
     int a = b.IntVar(), keep = b.IntVar(), three = b.IntConst(3);
     b.DataInt(42);
-    b.Cmd(kDimInt, {a, three}).Cmd(kIntElement, {IntTemp(0), a, three});
-    if (then == Then::kUndim) b.Cmd(kUndimInt, {a}).Cmd(kDimInt, {keep, three});
-    if (then == Then::kRedim) b.Cmd(kDimInt, {a, three});
-    b.Cmd(kReadDataInt, {IntTemp(0)});
+    b.Cmd(kCmdDimIntArray1, {a, three}).Cmd(kCmdIntElement1, {IntTemp(0), a, three});
+    if (then == Then::kUndim) b.Cmd(kCmdUndimIntArray, {a}).Cmd(kCmdDimIntArray1, {keep, three});
+    if (then == Then::kRedim) b.Cmd(kCmdDimIntArray1, {a, three});
+    b.Cmd(kCmdReadInt, {IntTemp(0)});
     ASSERT_EQ(RunImage(b).errorCode, 0);
     EXPECT_EQ(gDataReadIndex, 1u);
     EXPECT_EQ(gReferenceTable[0], then == Then::kNothing ? &BlockOf(a)[3] : nullptr);

@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "common/runtime_hooks.h"
 #include "platform/win/files.h"
 #include "runtime/attached_files.h"
 #include "runtime/host.h"

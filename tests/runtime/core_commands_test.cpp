@@ -12,6 +12,7 @@
 #include "display/draw_queue.h"
 #include "display/draw_queue_items.h"
 #include "display/input_devices.h"
+#include "display/text_fonts.h"
 #include "platform/win/messages.h"
 #include "platform/win/time.h"
 #include "platform/win/window.h"
@@ -45,12 +46,14 @@ ValueSlot Int(int32_t v) {
 }
 
 struct QueuedText {
-  int32_t type;
+  DrawItemType type;
   std::string text;
   int32_t x, y;
   bool operator==(const QueuedText&) const = default;
 };
-void PrintTo(const QueuedText& t, std::ostream* out) { *out << t.type << " \"" << t.text << "\" at " << t.x << "," << t.y; }
+void PrintTo(const QueuedText& t, std::ostream* out) {
+  *out << int(t.type) << " \"" << t.text << "\" at " << t.x << "," << t.y;
+}
 
 // The text items waiting in the draw queue, in queue order.
 std::vector<QueuedText> QueuedTexts() {
@@ -58,8 +61,10 @@ std::vector<QueuedText> QueuedTexts() {
   if (!gDrawQueue.Exists()) return texts;
   gDrawQueue.ForEachUsed([&](uint32_t slot) {
     const DrawQueueItem& item = gDrawQueue[slot];
-    if (item.type == kPrintText || item.type == kEraseText)
-      texts.push_back({item.type, std::string(item.params.text), item.x, item.y});
+    if (const auto* print = std::get_if<PrintTextItem>(&item.fields))
+      texts.push_back({item.type, print->text.Get(), print->x, print->y});
+    if (const auto* erase = std::get_if<EraseTextItem>(&item.fields))
+      texts.push_back({item.type, erase->text.Get(), erase->x, erase->y});
   });
   return texts;
 }
@@ -155,50 +160,50 @@ class CoreCommandsTest : public ::testing::Test {
 
 TEST_F(CoreCommandsTest, InlinePrintsShareALineAndLinePrintsStartNewOnes) {
   ValueSlot twelve = Int(12), thirtyFour = Int(34);
-  ASSERT_EQ(Call(305, {&twelve}), 2);
+  ASSERT_EQ(Call(kCmdPrintIntInline, {&twelve}), 2);
   const int32_t afterFirst = gTextCursorX;
   EXPECT_GT(afterFirst, 0);
-  Call(305, {&thirtyFour});
-  Call(301, {&twelve});
+  Call(kCmdPrintIntInline, {&thirtyFour});
+  Call(kCmdPrintInt, {&twelve});
   const int32_t lineHeight = gTextCursorY;
   EXPECT_GT(lineHeight, 0);
-  Call(301, {&thirtyFour});
-  EXPECT_EQ(Call(304), 1);  // a blank line prints a space
+  Call(kCmdPrintInt, {&thirtyFour});
+  EXPECT_EQ(Call(kCmdPrintBlankLine), 1);  // a blank line prints a space
   EXPECT_EQ(gTextCursorX, 0);
   EXPECT_EQ(gTextCursorY, 3 * lineHeight);
-  EXPECT_EQ(QueuedTexts(), (std::vector<QueuedText>{{kPrintText, "12", 0, 0},
-                                                    {kPrintText, "34", afterFirst, 0},
-                                                    {kPrintText, "12", afterFirst * 2, 0},
-                                                    {kPrintText, "34", 0, lineHeight},
-                                                    {kPrintText, " ", 0, 2 * lineHeight}}));
+  EXPECT_EQ(QueuedTexts(), (std::vector<QueuedText>{{DrawItemType::kPrintText, "12", 0, 0},
+                                                    {DrawItemType::kPrintText, "34", afterFirst, 0},
+                                                    {DrawItemType::kPrintText, "12", afterFirst * 2, 0},
+                                                    {DrawItemType::kPrintText, "34", 0, lineHeight},
+                                                    {DrawItemType::kPrintText, " ", 0, 2 * lineHeight}}));
 }
 
 TEST_F(CoreCommandsTest, InlinePrintWrapsAndClearingResetsTheCursor) {
   gDisplayWidth = 40;
   ValueSlot x = Int(30), y = Int(5), n = Int(123456), colour = Int(0x102030);
-  Call(252, {&x, &y});
+  Call(kCmdSetCursor, {&x, &y});
   EXPECT_EQ(gTextCursorX, 30);
-  Call(305, {&n});
+  Call(kCmdPrintIntInline, {&n});
   EXPECT_EQ(gTextCursorX, 0);
   EXPECT_GT(gTextCursorY, 5);
   ClearQueue();
 
-  Call(252, {&x, &y});
-  EXPECT_EQ(Call(212), 1);
+  Call(kCmdSetCursor, {&x, &y});
+  EXPECT_EQ(Call(kCmdCls), 1);
   EXPECT_EQ(gTextCursorX, 0);
   EXPECT_EQ(gTextCursorY, 0);
-  Call(252, {&x, &y});
-  EXPECT_EQ(Call(405, {&colour}), 2);  // cls colour sets the background first
+  Call(kCmdSetCursor, {&x, &y});
+  EXPECT_EQ(Call(kCmdClsColour, {&colour}), 2);  // cls colour sets the background first
   EXPECT_EQ(gTextCursorY, 0);
-  std::vector<int32_t> types;
+  std::vector<DrawItemType> types;
   gDrawQueue.ForEachUsed([&](uint32_t slot) { types.push_back(gDrawQueue[slot].type); });
-  EXPECT_EQ(types, (std::vector<int32_t>{kClear, kBackColour, kClear}));
+  EXPECT_EQ(types, (std::vector<DrawItemType>{DrawItemType::kClear, DrawItemType::kBackColour, DrawItemType::kClear}));
 }
 
 TEST_F(CoreCommandsTest, IntegerInputTakesDigitsAndBackspaceAndIgnoresLetters) {
   ImageBuilder b;
   const int a = b.IntVar();
-  b.Cmd(351, {a}).Cmd(213);
+  b.Cmd(kCmdInputInt, {a}).Cmd(kCmdEnd);
   Start(b);
   Slice();  // the input waits
   EXPECT_FALSE(Ended());
@@ -211,7 +216,7 @@ TEST_F(CoreCommandsTest, IntegerInputTakesDigitsAndBackspaceAndIgnoresLetters) {
   EXPECT_GT(gTextCursorY, 0);  // the finished line moved the cursor to the next line
   std::vector<std::string> shown;
   for (const QueuedText& t : QueuedTexts()) {
-    shown.push_back((t.type == kEraseText ? "erase " : "") + t.text);
+    shown.push_back((t.type == DrawItemType::kEraseText ? "erase " : "") + t.text);
     EXPECT_EQ(t.x, 0) << t.text;  // each shown again from the start
   }
   EXPECT_EQ(shown, (std::vector<std::string>{"_", "1_", "12_", "erase 12_", "1_", "13_", "13  "}));
@@ -220,7 +225,7 @@ TEST_F(CoreCommandsTest, IntegerInputTakesDigitsAndBackspaceAndIgnoresLetters) {
 TEST_F(CoreCommandsTest, AnInputLineStopsAt252Characters) {
   ImageBuilder b;
   const int s = b.StringVar();
-  b.Cmd(355, {s}).Cmd(213);
+  b.Cmd(kCmdInputString, {s}).Cmd(kCmdEnd);
   Start(b);
   for (int i = 0; i < 300; ++i) {
     Type(win::WPARAM('a' + i % 26));
@@ -241,17 +246,17 @@ TEST_F(CoreCommandsTest, AnInputLineStopsAt252Characters) {
 
 TEST_F(CoreCommandsTest, InkeyIsTheMomentaryCharacterAndEntryBufferKeepsEverything) {
   Send(win::WM_CHAR, 'q');
-  EXPECT_EQ(TextFunction(228), "q");
+  EXPECT_EQ(TextFunction(kCmdInkey), "q");
   Send(win::WM_MOUSEMOVE);
-  EXPECT_EQ(TextFunction(228), "");
+  EXPECT_EQ(TextFunction(kCmdInkey), "");
   Send(win::WM_CHAR, 'r');
-  EXPECT_EQ(TextFunction(428), "qr");
-  EXPECT_EQ(Call(429), 1);
-  EXPECT_EQ(TextFunction(428), "");
+  EXPECT_EQ(TextFunction(kCmdEntryBuffer), "qr");
+  EXPECT_EQ(Call(kCmdClearEntryBuffer), 1);
+  EXPECT_EQ(TextFunction(kCmdEntryBuffer), "");
   EXPECT_EQ(gKeyboardBufferCount, 0u);
   gKeyboardBuffer.clear();  // no display set-up: no buffer
-  EXPECT_EQ(TextFunction(428), "");
-  Call(429);
+  EXPECT_EQ(TextFunction(kCmdEntryBuffer), "");
+  Call(kCmdClearEntryBuffer);
 }
 
 // Every turn of a wait ends the slice; the timer read after it runs in the slice the wait ends.
@@ -259,7 +264,7 @@ TEST_F(CoreCommandsTest, WaitEndsOnceTheTimeHasPassedAlsoAcrossTheClocksWrap) {
   test::gTestClock = 0xFFFFFFF0u;
   ImageBuilder b;
   const int t = b.IntVar();
-  b.Cmd(255, {b.IntConst(100)}).Cmd(260, {t}).Cmd(213);
+  b.Cmd(kCmdWait, {b.IntConst(100)}).Cmd(kCmdTimer, {t}).Cmd(kCmdEnd);
   Start(b);
   Slice();
   EXPECT_NE(gWaitUntil, -1.0);
@@ -274,14 +279,14 @@ TEST_F(CoreCommandsTest, WaitEndsOnceTheTimeHasPassedAlsoAcrossTheClocksWrap) {
   EXPECT_EQ(test::IntAt(t), 0x55);
 }
 
-TEST_F(CoreCommandsTest, FrameRateSetsTheFrameTimeOrRaises112) {
-  const std::tuple<int32_t, uint32_t, int32_t> cases[] = {{30, 33, 0}, {0, 0, 0}, {-1, 7, 112}, {1001, 7, 112}};
+TEST_F(CoreCommandsTest, FrameRateSetsTheFrameTimeOrRaisesOutOfRange) {
+  const std::tuple<int32_t, uint32_t, int32_t> cases[] = {{30, 33, 0}, {0, 0, 0}, {-1, 7, kErrFrameRateOutOfRange}, {1001, 7, kErrFrameRateOutOfRange}};
   for (auto [rate, frameTime, error] : cases) {
     SCOPED_TRACE(rate);
     gFrameTime = 7;
     gErrorCode = 0;
     ValueSlot slot = Int(rate);
-    EXPECT_EQ(Call(407, {&slot}), 2);
+    EXPECT_EQ(Call(kCmdFrameRate, {&slot}), 2);
     EXPECT_EQ(gFrameTime, frameTime);
     EXPECT_EQ(gErrorCode, error);
   }
@@ -327,7 +332,7 @@ TEST_F(CoreWindowTest, TheMainLoopKeepsEveryTypedCharacterForTheInput) {
   win::SetClockSource(CreepingClock);
   ImageBuilder program;
   const int answer = program.IntVar();
-  program.Cmd(kPostTyping).Cmd(351, {answer}).Cmd(213);
+  program.Cmd(kPostTyping).Cmd(kCmdInputInt, {answer}).Cmd(kCmdEnd);
   ASSERT_TRUE(program.Load());
   ResetRuntimeState();
   RunMainLoop();
@@ -356,14 +361,14 @@ TEST_F(CorePixelTest, PointIsWrittenOnceAfterTheFrame) {
   ImageBuilder b;
   const int seen = b.IntVar(), later = b.IntVar();
   const int two = b.IntConst(2), three = b.IntConst(3);
-  b.Cmd(227, {b.IntConst(0x00FF00), b.IntConst(0)})
-      .Cmd(208, {two, two, three, three})
-      .Cmd(243, {IntTemp(0), two, two})
-      .Cmd(151, {seen, IntTemp(0)})
-      .Cmd(151, {IntTemp(0), b.IntConst(77)})
-      .Cmd(259)
-      .Cmd(151, {later, IntTemp(0)})
-      .Cmd(213);
+  b.Cmd(kCmdInk, {b.IntConst(0x00FF00), b.IntConst(0)})
+      .Cmd(kCmdBox, {two, two, three, three})
+      .Cmd(kCmdPoint, {IntTemp(0), two, two})
+      .Cmd(kCmdAssignInt, {seen, IntTemp(0)})
+      .Cmd(kCmdAssignInt, {IntTemp(0), b.IntConst(77)})
+      .Cmd(kCmdRefreshScreen)
+      .Cmd(kCmdAssignInt, {later, IntTemp(0)})
+      .Cmd(kCmdEnd);
   ASSERT_TRUE(b.Load());
   ResetRuntimeState();
   BeginProgramRun();
@@ -407,7 +412,7 @@ end
   std::string keys = "Bob\r1x2\r";
   for (int slices = 0; !win::QuitMessagePending() && slices < 500; ++slices) {
     const intptr_t command = gProgramCounter ? gProgramCounter->word : 0;
-    if ((command == 351 || command == 355) && !keys.empty()) {
+    if ((command == kCmdInputInt || command == kCmdInputString) && !keys.empty()) {
       const auto c = win::WPARAM(uint8_t(keys.front()));
       keys.erase(0, 1);
       for (win::UINT message : {win::WM_KEYDOWN, win::WM_CHAR, win::WM_KEYUP}) MainWindowProc(nullptr, message, c, 0);
@@ -424,7 +429,7 @@ end
   EXPECT_EQ(Int("ok"), 16744448);
   std::vector<std::string> printed;
   for (const QueuedText& t : QueuedTexts())
-    if (t.type == kPrintText) printed.push_back(t.text);
+    if (t.type == DrawItemType::kPrintText) printed.push_back(t.text);
   ASSERT_GE(printed.size(), 4u);
   EXPECT_EQ(printed.front(), "Name?");
   EXPECT_EQ(printed[printed.size() - 2], "Hello ");

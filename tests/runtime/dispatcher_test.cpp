@@ -5,6 +5,7 @@
 #include <csignal>
 #include <stdexcept>
 
+#include "display/draw_queue.h"
 #include "platform/win/keyboard.h"
 #include "platform/win/messages.h"
 #include "runtime/dispatcher.h"
@@ -21,6 +22,7 @@ using test::ImageBuilder;
 
 constexpr int kProbe = 9998;  // free command numbers for test handlers
 constexpr int kFault = 9999;
+constexpr int kUnknown = 2008;  // a number between commands, which no row names
 
 int gProbeCalls = 0;
 void Probe() {
@@ -80,13 +82,14 @@ TEST_F(DispatcherTest, StandaloneGameIgnoresBreakKeysButNotAFullDrawQueue) {
 
 TEST_F(DispatcherTest, UnknownCommandEndsQuietlyWithCounterOnIt) {
   ImageBuilder b;
-  b.Cmd(kProbe).Cmd(2008).Cmd(kProbe);
+  ASSERT_EQ(FindCommandRow(kUnknown), nullptr);
+  b.Cmd(kProbe).Cmd(kUnknown).Cmd(kProbe);
   auto r = test::RunImage(b);
   EXPECT_TRUE(r.ended);
   EXPECT_EQ(r.errorCode, 0);
   EXPECT_EQ(gProbeCalls, 1);
   EXPECT_EQ(CommandIndex(), 1);
-  EXPECT_EQ(gProgramCounter->word, 2008);
+  EXPECT_EQ(gProgramCounter->word, kUnknown);
 }
 
 TEST_F(DispatcherTest, FaultsInHandlersBecomeSevereException) {
@@ -98,12 +101,12 @@ TEST_F(DispatcherTest, FaultsInHandlersBecomeSevereException) {
   auto r = test::RunLoaded();
   gLastEngineError[0] = '\0';
   EXPECT_TRUE(r.ended);
-  EXPECT_EQ(r.errorCode, 10010);
+  EXPECT_EQ(r.errorCode, kErrSevereException);
   EXPECT_EQ(r.errorText, "System Error : Severe Exception!. Device lost");
   EXPECT_EQ(gProbeCalls, 1);
 
   RegisterCommand(kFault, [] { std::raise(SIGFPE); });  // a processor fault
-  EXPECT_EQ(test::RunImage(b).errorCode, 10010);
+  EXPECT_EQ(test::RunImage(b).errorCode, kErrSevereException);
   EXPECT_EQ(gProbeCalls, 2);
 }
 

@@ -1,6 +1,7 @@
 // The error box, soft errors and the run-time test report.
 #include <gtest/gtest.h>
 
+#include "ide/language.h"
 #include "platform/win/clipboard.h"
 #include "runtime/errors.h"
 #include "runtime/interpreter.h"
@@ -33,49 +34,49 @@ class ErrorsTest : public ::testing::Test {
 };
 
 TEST_F(ErrorsTest, BoxTextNamesKindTextAndEngineMessage) {
-  EXPECT_EQ(BoxFor(105), "Runtime Error : ERROR 10. ");
-  EXPECT_EQ(BoxFor(1503, true), "Runtime Warning : ERROR 52. ");
+  EXPECT_EQ(BoxFor(kErrFileNotFound), "Runtime Error : ERROR 10. ");
+  EXPECT_EQ(BoxFor(kErrDisplayModeNotSet, true), "Runtime Warning : ERROR 52. ");
   EXPECT_EQ(BoxFor(9999), "Runtime Error : . ");
-  EXPECT_EQ(BoxFor(10008), "System Error : Language not found. ");
+  EXPECT_EQ(BoxFor(kErrLanguageNotFound), "System Error : Language not found. ");
   EngineErrorLog("Could not set the display mode");
-  EXPECT_EQ(BoxFor(10004), "System Error : ERROR 164. Could not set the display mode");
+  EXPECT_EQ(BoxFor(kErrDisplayModeNotSetAtStart), "System Error : ERROR 164. Could not set the display mode");
   gErrorWordTable[10] = "Array too small";
-  EXPECT_EQ(BoxFor(105), "Runtime Error : Array too small. Could not set the display mode");
+  EXPECT_EQ(BoxFor(kErrFileNotFound), "Runtime Error : Array too small. Could not set the display mode");
 }
 
 TEST_F(ErrorsTest, SoftErrorEndsTheRunOnlyOutsideAStandaloneGame) {
-  RaiseRuntimeError(1503);
-  EXPECT_EQ(gErrorCode, 1503);
+  RaiseRuntimeError(kErrDisplayModeNotSet);
+  EXPECT_EQ(gErrorCode, kErrDisplayModeNotSet);
   EXPECT_EQ(gErrorWarningFlag, 1);
   EXPECT_EQ(gYieldFlag, 1);
 
   gErrorCode = 0;
   gYieldFlag = 0;
   gStandaloneFlag = 1;
-  RaiseRuntimeError(1503);
-  RaiseRuntimeWarning(111);
+  RaiseRuntimeError(kErrDisplayModeNotSet);
+  RaiseRuntimeWarning(kErrDivisionByZero);
   EXPECT_EQ(gErrorCode, 0);
   EXPECT_EQ(gYieldFlag, 0);
 
-  RaiseRuntimeError(102);  // hard errors end a game too
-  EXPECT_EQ(gErrorCode, 102);
+  RaiseRuntimeError(kErrArrayIndexOutOfRange);  // hard errors end a game too
+  EXPECT_EQ(gErrorCode, kErrArrayIndexOutOfRange);
   EXPECT_EQ(gErrorWarningFlag, 0);
 }
 
-// A program whose line 12 runs into a function declaration (error 21); the words after the
+// A program whose line 12 runs into a function declaration; the words after the
 // command word name an integer, a float and a string slot of the next command.
 ImageBuilder ReportProgram() {
   ImageBuilder b;
   int i = b.IntConst(7);
   int f = b.FloatConst(2.5f);
   int s = b.StringConst("abc");
-  b.Cmd(26, {}, 12);
-  b.Cmd(151, {i, f, s, test::Lit(3)}, 13);
+  b.Cmd(kCmdFunctionHead, {}, 12);
+  b.Cmd(kCmdAssignInt, {i, f, s, test::Lit(3)}, 13);
   return b;
 }
 
 bool FakeTable(int32_t number, CommandInfo* out) {
-  if (number != 26) return false;
+  if (number != kCmdFunctionHead) return false;
   out->name = "function guard";
   out->parameters = "xlfs";
   return true;
@@ -83,7 +84,7 @@ bool FakeTable(int32_t number, CommandInfo* out) {
 
 TEST_F(ErrorsTest, RunTimeTestReportNamesLineCommandAndOperands) {
   gErrorReport = "old";
-  EXPECT_EQ(test::RunImage(ReportProgram()).errorCode, 21);
+  EXPECT_EQ(test::RunImage(ReportProgram()).errorCode, kErrRanIntoFunction);
   EXPECT_EQ(gErrorReport, "old");  // only in run-time test mode
 
   ASSERT_TRUE(ReportProgram().Load());

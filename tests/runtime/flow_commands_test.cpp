@@ -15,12 +15,6 @@ namespace {
 
 using namespace test;
 
-enum : int {
-  kJumpIfFalse = 1, kJump = 2, kForStep = 7, kCall = 21, kReturnNone = 22, kReturnInt = 23, kReturnString = 25,
-  kRestore = 31, kReadInt = 33, kReadString = 35, kGosub = 41, kReturnGosub = 43, kMultiply = 71, kAdd = 81,
-  kJoin = 87, kLessEqual = 117, kAssignInt = 151,
-};
-
 class FlowTest : public ::testing::Test {
  protected:
   void TearDown() override { FreeProgramImage(); }
@@ -39,9 +33,9 @@ TEST_F(FlowTest, LoopStepStaysOnTheLimitAndExitsPastIt) {
     SCOPED_TRACE(testing::Message() << c.counter << " " << c.limit << " " << c.step);
     ImageBuilder b;
     int counter = b.IntVar(), exited = b.IntVar();
-    b.Cmd(kAssignInt, {counter, b.IntConst(c.counter)});
-    b.Cmd(kForStep, {counter, b.IntConst(c.limit), b.IntConst(c.step), To("out")}).Cmd(kJump, {To("end")});
-    b.Label("out").Cmd(kAssignInt, {exited, b.IntConst(1)});
+    b.Cmd(kCmdAssignInt, {counter, b.IntConst(c.counter)});
+    b.Cmd(kCmdFor, {counter, b.IntConst(c.limit), b.IntConst(c.step), To("out")}).Cmd(kCmdGoto, {To("end")});
+    b.Label("out").Cmd(kCmdAssignInt, {exited, b.IntConst(1)});
     b.Label("end");
     ASSERT_TRUE(RunImage(b).ended);
     EXPECT_EQ(IntAt(counter), c.after);
@@ -49,39 +43,39 @@ TEST_F(FlowTest, LoopStepStaysOnTheLimitAndExitsPastIt) {
   }
 }
 
-TEST_F(FlowTest, StackHolds65534EntriesThenRaises108) {
+TEST_F(FlowTest, StackHolds65534EntriesThenRaisesStackFull) {
   ImageBuilder gosubs;
-  gosubs.Label("deep").Cmd(kGosub, {To("deep")});
-  EXPECT_EQ(RunImage(gosubs, 100000).errorCode, 108);
+  gosubs.Label("deep").Cmd(kCmdGosub, {To("deep")});
+  EXPECT_EQ(RunImage(gosubs, 100000).errorCode, kErrCallStackFull);
   EXPECT_EQ(gCallDepth, 65534);
 
   ImageBuilder calls;
   int ignored = IntTemp(0), zero = calls.IntConst(0);
-  calls.Cmd(kCall, {To("f"), ignored, zero}).Cmd(kJump, {To("end")});
-  calls.Function("f", 1, {}).Cmd(kCall, {To("f"), ignored, zero}).Cmd(kReturnNone);
+  calls.Cmd(kCmdCallFunction, {To("f"), ignored, zero}).Cmd(kCmdGoto, {To("end")});
+  calls.Function("f", 1, {}).Cmd(kCmdCallFunction, {To("f"), ignored, zero}).Cmd(kCmdEndFunction);
   calls.Label("end");
-  EXPECT_EQ(RunImage(calls, 100000).errorCode, 108);
+  EXPECT_EQ(RunImage(calls, 100000).errorCode, kErrCallStackFull);
 }
 
 TEST_F(FlowTest, ReturnOfTheWrongKindRaisesAnErrorInsteadOfRunningOperands) {
   ImageBuilder function;  // a function that returns with the gosub return
-  function.Cmd(kCall, {To("f"), IntTemp(0), function.IntConst(0)}).Cmd(kJump, {To("end")});
-  function.Function("f", 1, {}).Cmd(kReturnGosub);
+  function.Cmd(kCmdCallFunction, {To("f"), IntTemp(0), function.IntConst(0)}).Cmd(kCmdGoto, {To("end")});
+  function.Function("f", 1, {}).Cmd(kCmdReturn);
   function.Label("end");
-  EXPECT_EQ(RunImage(function).errorCode, 109);
+  EXPECT_EQ(RunImage(function).errorCode, kErrReturnMismatch);
 
   ImageBuilder sub;  // a subroutine that returns with a function return
-  sub.Cmd(kGosub, {To("sub")}).Cmd(kJump, {To("end")});
-  sub.Label("sub").Cmd(kReturnInt, {sub.IntConst(5)});
+  sub.Cmd(kCmdGosub, {To("sub")}).Cmd(kCmdGoto, {To("end")});
+  sub.Label("sub").Cmd(kCmdEndFunctionInt, {sub.IntConst(5)});
   sub.Label("end");
-  EXPECT_EQ(RunImage(sub).errorCode, 109);
+  EXPECT_EQ(RunImage(sub).errorCode, kErrReturnMismatch);
 }
 
 // A gosub return with nothing on the stack does nothing; a value return ends the run quietly.
 TEST_F(FlowTest, ReturnsWithAnEmptyStack) {
   ImageBuilder b;
   int x = b.IntVar(), one = b.IntConst(1);
-  b.Cmd(kReturnGosub).Cmd(kAdd, {x, x, one}).Cmd(kReturnInt, {one}).Cmd(kAdd, {x, x, one});
+  b.Cmd(kCmdReturn).Cmd(kCmdAddInt, {x, x, one}).Cmd(kCmdEndFunctionInt, {one}).Cmd(kCmdAddInt, {x, x, one});
   auto r = RunImage(b);
   EXPECT_TRUE(r.ended);
   EXPECT_EQ(r.errorCode, 0);
@@ -93,10 +87,10 @@ TEST_F(FlowTest, ArgumentsAreAllReadBeforeAnyParameterChanges) {
   // function f(a, b) = a * 10 + b, called from the main program as f(b, a).
   ImageBuilder b;
   int a = b.IntVar(1), bb = b.IntVar(1), r = b.IntVar(), ten = b.IntConst(10);
-  b.Cmd(kAssignInt, {a, b.IntConst(1)}).Cmd(kAssignInt, {bb, ten});
-  b.Cmd(kCall, {To("f"), r, b.IntConst(2), bb, a}).Cmd(kJump, {To("end")});
+  b.Cmd(kCmdAssignInt, {a, b.IntConst(1)}).Cmd(kCmdAssignInt, {bb, ten});
+  b.Cmd(kCmdCallFunction, {To("f"), r, b.IntConst(2), bb, a}).Cmd(kCmdGoto, {To("end")});
   b.Function("f", 1, {a, bb});
-  b.Cmd(kMultiply, {IntTemp(0), a, ten}).Cmd(kAdd, {IntTemp(1), IntTemp(0), bb}).Cmd(kReturnInt, {IntTemp(1)});
+  b.Cmd(kCmdMultiplyInt, {IntTemp(0), a, ten}).Cmd(kCmdAddInt, {IntTemp(1), IntTemp(0), bb}).Cmd(kCmdEndFunctionInt, {IntTemp(1)});
   b.Label("end");
   RunImage(b);
   EXPECT_EQ(IntAt(r), 10 * 10 + 1);
@@ -107,11 +101,11 @@ TEST_F(FlowTest, StringArgumentThatIsItsOwnParameter) {
   ImageBuilder b;
   int s = b.StringVar(1), depth = b.IntVar(1), out = b.StringVar(), zero = b.IntConst(0);
   int t = StringTemp(0), cond = IntTemp(0);
-  b.Cmd(kCall, {To("f"), out, b.IntConst(2), b.StringConst("ab"), b.IntConst(1)}).Cmd(kJump, {To("end")});
+  b.Cmd(kCmdCallFunction, {To("f"), out, b.IntConst(2), b.StringConst("ab"), b.IntConst(1)}).Cmd(kCmdGoto, {To("end")});
   b.Function("f", 1, {s, depth});
-  b.Cmd(kLessEqual, {cond, depth, zero}).Cmd(kJumpIfFalse, {cond, To("recurse")});
-  b.Cmd(kJoin, {t, s, s}).Cmd(kReturnString, {t});
-  b.Label("recurse").Cmd(kCall, {To("f"), t, b.IntConst(2), s, zero}).Cmd(kReturnString, {t});
+  b.Cmd(kCmdLessEqualInt, {cond, depth, zero}).Cmd(kCmdIf, {cond, To("recurse")});
+  b.Cmd(kCmdJoinStrings, {t, s, s}).Cmd(kCmdEndFunctionString, {t});
+  b.Label("recurse").Cmd(kCmdCallFunction, {To("f"), t, b.IntConst(2), s, zero}).Cmd(kCmdEndFunctionString, {t});
   b.Label("end");
   EXPECT_EQ(RunImage(b).errorCode, 0);
   EXPECT_EQ(TextAt(out), "abab");
@@ -123,9 +117,9 @@ TEST_F(FlowTest, DataReadOfTheWrongTypeOrPastTheEndStoresZero) {
   b.DataString("two");
   b.DataInt(33);
   int i = b.IntVar(), s = b.StringVar(), past = b.IntVar();
-  b.Cmd(kRestore, {Lit(1)}).Cmd(kReadInt, {i}).Cmd(kReadInt, {i});  // a string item: 0, then item 2
-  b.Cmd(kRestore, {Lit(9999)}).Cmd(kReadString, {s});                // past the end: clamped
-  b.Cmd(kAssignInt, {past, b.IntConst(7)}).Cmd(kReadInt, {past});     // past the end: 0, and stays
+  b.Cmd(kCmdRestoreAtLabel, {Lit(1)}).Cmd(kCmdReadInt, {i}).Cmd(kCmdReadInt, {i});  // a string item: 0, then item 2
+  b.Cmd(kCmdRestoreAtLabel, {Lit(9999)}).Cmd(kCmdReadString, {s});                // past the end: clamped
+  b.Cmd(kCmdAssignInt, {past, b.IntConst(7)}).Cmd(kCmdReadInt, {past});     // past the end: 0, and stays
   EXPECT_EQ(RunImage(b).errorCode, 0);
   EXPECT_EQ(gDataReadIndex, 3u);
   EXPECT_EQ(IntAt(i), 33);

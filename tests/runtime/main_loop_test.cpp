@@ -3,7 +3,9 @@
 
 #include <string>
 
+#include "common/runtime_hooks.h"
 #include "display/draw_queue.h"
+#include "display/input_devices.h"
 #include "platform/win/messages.h"
 #include "platform/win/window.h"
 #include "runtime/interpreter.h"

@@ -140,7 +140,7 @@ std::vector<uint8_t> WellFormedImage() {
   b.DataString("data");
   b.IntVar();
   b.StringVar();
-  b.Label("top").Cmd(2, {test::To("top")});
+  b.Label("top").Cmd(kCmdGoto, {test::To("top")});
   return b.Build();
 }
 
@@ -192,12 +192,12 @@ TEST_F(ProgramImageTest, OtherVersionLoadsNothingAndTheRunEndsWithSevereExceptio
   test::PrepareRuntime();
   ImageBuilder b;
   b.SetVersion(2);
-  b.Cmd(151, {19000, 19000});
+  b.Cmd(kCmdAssignInt, {19000, 19000});
   ASSERT_TRUE(b.Load());
   EXPECT_EQ(gCodeBase, nullptr);
   auto r = test::RunLoaded();
   EXPECT_TRUE(r.ended);
-  EXPECT_EQ(r.errorCode, 10010);
+  EXPECT_EQ(r.errorCode, kErrSevereException);
   EXPECT_EQ(r.errorText, "System Error : Severe Exception!. ");
 }
 

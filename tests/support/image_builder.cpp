@@ -61,7 +61,7 @@ ImageBuilder& ImageBuilder::Label(const std::string& name) {
 }
 
 ImageBuilder& ImageBuilder::Function(const std::string& name, uint16_t number, std::initializer_list<int> parameters) {
-  Cmd(26);
+  Cmd(kCmdFunctionHead);
   Label(name);
   for (int p : parameters) Raw(Word(p));
   Raw(Word::Raw(number));

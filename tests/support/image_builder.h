@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "generated/command_numbers.h"
+
 namespace vx::test {
 
 // One code word: a slot operand, a literal, a code address by label, or a raw word.

@@ -1,6 +1,9 @@
 // In-process program runs for tests.
 #include "tests/support/run_program.h"
 
+#include "display/display_state.h"
+#include "display/draw_queue.h"
+#include "ide/language.h"
 #include "platform/win/messages.h"
 #include "platform/win/time.h"
 #include "runtime/dispatcher.h"
@@ -8,6 +11,7 @@
 #include "runtime/interpreter.h"
 #include "runtime/program_image.h"
 #include "runtime/run_setup.h"
+#include "runtime/runtime_hooks.h"
 
 namespace vx::test {
 
@@ -15,6 +19,7 @@ uint32_t gTestClock = 0;
 uint32_t TestClock() { return gTestClock; }
 
 void PrepareRuntime() {
+  InstallRuntimeHooks();
   RegisterAllCommands();
   win::SetClockSource(TestClock);
   win::ClearMessageQueue();

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "generated/error_numbers.h"
+
 #include "tests/support/image_builder.h"
 
 namespace vx::test {

@@ -1,7 +1,7 @@
-// The growable pool that every kind of numbered engine record lives in: a zero-filled heap array,
-// a free list and a doubly linked used list threaded through the first two words of each record.
-// Slots are indices, never addresses: the array moves when it grows, so callers keep slots across any
-// call that can take a record.
+// The growable pool that every kind of numbered record lives in (the engine's records, the draw
+// queue's items): a zero-filled heap array, a free list and a doubly linked used list threaded
+// through the first two words of each record. Slots are indices, never addresses: the array moves
+// when it grows, so callers keep slots across any call that can take a record.
 #pragma once
 #include <cstdint>
 #include <cstdlib>
@@ -13,12 +13,12 @@ namespace vx {
 constexpr int32_t kNoLink = -1;                    // end of a list in a link word
 constexpr uint32_t kNoRecordSlot = 0xFFFFFFFFu;    // what a take returns when the pool could not grow
 
-// Largest array a pool may hold, in bytes. Growth beyond it fails with runtime error 101, as when
+// Largest array a pool may hold, in bytes. Growth beyond it fails with kErrOutOfMemory, as when
 // the memory runs out; tests lower it to reach that path.
 extern uint64_t gRecordPoolByteLimit;
 constexpr uint64_t kDefaultRecordPoolByteLimit = uint64_t(1) << 30;
 
-// Raises runtime error 101 (out of memory) for a pool that could not grow.
+// Raises kErrOutOfMemory for a pool that could not grow.
 void ReportRecordPoolFull();
 
 // Record must be trivially copyable and begin with `int32_t next, previous`.
@@ -80,7 +80,7 @@ class RecordPool {
   }
 
   // Takes the free-list head and appends it to the used list. The record's contents are left as
-  // they were (each kind prepares its own). kNoRecordSlot after runtime error 101.
+  // they were (each kind prepares its own). kNoRecordSlot after kErrOutOfMemory.
   uint32_t Take() {
     if (usedCount > capacity - minimumFree_ && !Grow()) {
       ReportRecordPoolFull();

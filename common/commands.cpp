@@ -1,0 +1,30 @@
+// The handler table and the rows of the command table.
+#include "common/commands.h"
+
+#include <iterator>
+
+namespace vx {
+
+CommandHandler gCommandHandlers[kCommandLimit] = {};
+CommandHandler gUnknownCommand = nullptr;
+
+#include "generated/command_rows.inc"
+const size_t kCommandRowCount = std::size(kCommandRows);
+
+void RegisterCommand(int number, CommandHandler handler) {
+  if (number > 0 && number < kCommandLimit) gCommandHandlers[number] = handler ? handler : gUnknownCommand;
+}
+
+CommandHandler HandlerOf(intptr_t number) {
+  if (number <= 0 || number >= kCommandLimit) return nullptr;
+  const CommandHandler handler = gCommandHandlers[number];
+  return handler == gUnknownCommand ? nullptr : handler;
+}
+
+const CommandRow* FindCommandRow(int32_t number) {
+  for (const CommandRow& row : kCommandRows)
+    if (row.number == number) return &row;
+  return nullptr;
+}
+
+}  // namespace vx

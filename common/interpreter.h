@@ -1,0 +1,62 @@
+// The interpreter's state that every command family reads: the program counter and the operand
+// access of handlers, the yield and auto-refresh flags, the error code, the standalone switch,
+// the input-poll request and the variable area. The runtime's dispatcher drives it; the rest of
+// the interpreter's state (slice timing, run switches) is the runtime's own (runtime/interpreter.h).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "common/operand_words.h"
+#include "common/value_slot.h"
+
+namespace vx {
+
+extern OperandWord* gProgramCounter;  // next code word to run
+extern uint8_t gYieldFlag;            // set to end the current time slice
+extern uint8_t gAutoRefreshFlag;      // drawing handlers end the slice while it is set
+extern int32_t gErrorCode;            // error of the run, 0 none; 10000 and above: system errors
+extern uint8_t gErrorWarningFlag;     // gErrorCode came through the soft path
+extern uint32_t gStandaloneFlag;      // 1 while a program runs as a game
+extern uint8_t gInputPollDue;         // input commands poll the devices again while set
+extern ValueSlot* gVariableArea;      // 29000 slots, or null when no program is loaded
+extern size_t gVariableAreaSize;      // its size in bytes
+
+// Variable-area slot indices of the value groups (operand number minus 10000).
+namespace slots {
+constexpr int kOperandBase = operands::kIntTemp;
+constexpr int kIntTemp = operands::kIntTemp - kOperandBase;
+constexpr int kFloatTemp = operands::kFloatTemp - kOperandBase;
+constexpr int kStringTemp = operands::kStringTemp - kOperandBase;
+constexpr int kIntVar = operands::kIntVar - kOperandBase;
+constexpr int kFloatVar = operands::kFloatVar - kOperandBase;
+constexpr int kStringVar = operands::kStringVar - kOperandBase;
+constexpr int kIntConst = operands::kIntConst - kOperandBase;
+constexpr int kFloatConst = operands::kFloatConst - kOperandBase;
+constexpr int kStringConst = operands::kStringConst - kOperandBase;
+constexpr int kData = operands::kData - kOperandBase;
+constexpr int kCount = 29000;
+}  // namespace slots
+
+// Operand access for handlers: operand k counted from the word after the command word.
+inline ValueSlot* SlotOperand(int k) { return gProgramCounter[k].slot; }
+inline int32_t IntOperand(int k) { return gProgramCounter[k].slot->i; }
+inline float FloatOperand(int k) { return gProgramCounter[k].slot->f; }
+inline const char* TextOperand(int k) { return StringText(gProgramCounter[k].slot->s); }
+inline intptr_t LiteralOperand(int k) { return gProgramCounter[k].word; }
+inline OperandWord* TargetOperand(int k) { return gProgramCounter[k].target; }
+inline void SkipOperands(int n) { gProgramCounter += n; }
+
+// When a command ends the time slice after itself, so that the frame shows what it drew or its
+// result is in place before the next command runs.
+enum class SliceEnd : uint8_t {
+  kAlways,       // whatever the refresh mode
+  kAutoRefresh,  // while automatic refresh is on
+};
+// The one way a command ends the slice: by the rule, unless its work cannot show (shows is false
+// for drawing into a bitmap, which no frame presents). The flag is only ever raised: a slice end
+// that an error asked for stays.
+inline void EndSliceAfterCommand(SliceEnd when, bool shows = true) {
+  if (shows && (when == SliceEnd::kAlways || gAutoRefreshFlag)) gYieldFlag = 1;
+}
+
+}  // namespace vx

@@ -1,0 +1,30 @@
+// The engine's release after a run (engine_shutdown.h): the run's resources in the records and the
+// neighbours' tables, then the display's DirectDraw objects.
+#include "engine3d/engine_shutdown.h"
+
+#include "display/display.h"
+#include "display/input_devices.h"
+#include "engine3d/records.h"
+#include "engine3d/texture_names.h"
+#include "system/system_state.h"
+
+namespace vx {
+
+int32_t ReleaseRunResources() {
+  DeleteMultiplayerSession();
+  ClearMemblockTable();
+  ReleaseKeyboardBuffer();
+  for (int32_t slot = 0; slot < gObjectRecords.capacity; ++slot) ReleaseObjectContents(uint32_t(slot));
+  for (int32_t slot = 0; slot < gMeshRecords.capacity; ++slot) FreeMeshArrays(gMeshRecords.records[slot]);
+  // The records keep pointing at the entries; the list tells which ones are gone.
+  ClearTextureNameList();
+  ClearFileHandles();
+  return 1;
+}
+
+void Shutdown3DEngine(int32_t keep) {
+  ReleaseRunResources();
+  ReleaseDirectDrawObjects(keep);
+}
+
+}  // namespace vx

@@ -1,0 +1,61 @@
+// Code page 1252 against glibc's iconv, an implementation of its own: every byte the page assigns
+// decodes as iconv decodes it, the five bytes it leaves unassigned (which iconv refuses) stand for
+// the control characters of the same value as Windows reads them, and every code point goes back
+// to its byte. Text drawn in an ANSI font and the window's texts read the same table.
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <string>
+
+#include "platform/gdi/gdi.h"
+#include "platform/win/code_page.h"
+
+namespace vx::win {
+namespace {
+
+// The code point iconv gives a byte of CP1252, or 0 when it refuses the byte.
+char32_t IconvDecode(iconv_t converter, uint8_t byte) {
+  iconv(converter, nullptr, nullptr, nullptr, nullptr);
+  char in[1] = {static_cast<char>(byte)};
+  unsigned char out[4] = {};
+  char* inPtr = in;
+  char* outPtr = reinterpret_cast<char*>(out);
+  size_t inLeft = 1, outLeft = sizeof out;
+  if (iconv(converter, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1)) return 0;
+  return char32_t(out[0]) | char32_t(out[1]) << 8 | char32_t(out[2]) << 16 | char32_t(out[3]) << 24;
+}
+
+TEST(CodePage1252Test, AssignedBytesDecodeAsIconvDoesAndUnassignedOnesStandForThemselves) {
+  iconv_t converter = iconv_open("UTF-32LE", "CP1252");
+  ASSERT_NE(converter, reinterpret_cast<iconv_t>(-1)) << "iconv has no CP1252";
+  int unassigned = 0;
+  for (int byte = 0; byte < 256; ++byte) {
+    SCOPED_TRACE(byte);
+    const char32_t expected = IconvDecode(converter, uint8_t(byte));
+    const char32_t decoded = Cp1252ToCodePoint(uint8_t(byte));
+    if (expected != 0 || byte == 0) {
+      EXPECT_EQ(decoded, expected);
+    } else {
+      ++unassigned;
+      EXPECT_EQ(decoded, char32_t(byte));
+    }
+    EXPECT_EQ(Cp1252FromCodePoint(decoded), byte) << "the code point goes back to its byte";
+  }
+  iconv_close(converter);
+  EXPECT_EQ(unassigned, 5);
+  EXPECT_EQ(Cp1252FromCodePoint(U'\u4E2D'), -1);
+  EXPECT_EQ(Cp1252FromCodePoint(U'\u0100'), -1);
+}
+
+TEST(CodePage1252Test, AnsiFontTextReadsTheSameTable) {
+  std::string all;
+  std::u32string expected;
+  for (int byte = 1; byte < 256; ++byte) {
+    all += char(byte);
+    expected += Cp1252ToCodePoint(uint8_t(byte));
+  }
+  EXPECT_EQ(DecodeCharsetText(ANSI_CHARSET, all.data(), all.size()), expected);
+}
+
+}  // namespace
+}  // namespace vx::win

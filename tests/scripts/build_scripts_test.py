@@ -1,0 +1,97 @@
+#!/usr/bin/env python3
+"""The build's own scripts on small trees of their own: scripts/check-layers refuses an include that
+runs up a layer and lets the rest through; scripts/gen-commands refuses a table that would let the
+constants, the registration and the compiler's table drift apart, and leaves internal rows out of
+the compiler's table."""
+
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+SCRIPTS = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "scripts")
+LAYERS = "platform,common,engine3d display,runtime"
+
+
+def write(root, path, text):
+    full = os.path.join(root, path)
+    os.makedirs(os.path.dirname(full), exist_ok=True)
+    with open(full, "w", encoding="utf-8") as f:
+        f.write(text)
+
+
+def run(script, *args):
+    return subprocess.run([sys.executable, os.path.join(SCRIPTS, script), *args], capture_output=True, text=True)
+
+
+class CheckLayersTest(unittest.TestCase):
+    def check(self, files):
+        with tempfile.TemporaryDirectory() as root:
+            for path, text in files.items():
+                write(root, path, text)
+            return run("check-layers", "--layers", LAYERS, "--root", root)
+
+    def test_includes_of_the_same_and_lower_layers_pass(self):
+        result = self.check({
+            "common/a.h": '#include "platform/p.h"\n',
+            "display/d.cpp": '#include "engine3d/e.h"\n#include "common/a.h"\n#include "generated/x.h"\n',
+            "engine3d/e.cpp": '#include "display/d.h"\n',
+            "runtime/r.cpp": '#include "display/d.h"\n',
+        })
+        self.assertEqual(result.returncode, 0, result.stderr)
+
+    def test_an_include_up_a_layer_fails_with_its_place(self):
+        result = self.check({"display/d.cpp": '#include "common/a.h"\n\n#include "runtime/r.h"\n'})
+        self.assertEqual(result.returncode, 1)
+        self.assertIn('display/d.cpp:3: includes "runtime/r.h"', result.stderr)
+
+
+TABLE_HEAD = "; a table\n@family flow runtime/flow.cpp\n"
+
+
+class GenCommandsTest(unittest.TestCase):
+    def generate(self, rows, descriptions="1 One.\n2 Two.\n"):
+        root = tempfile.mkdtemp()
+        self.addCleanup(lambda: subprocess.run(["rm", "-rf", root]))
+        write(root, "runtime/flow.cpp", "")
+        write(root, "resources/commands/core.txt", TABLE_HEAD + rows)
+        write(root, "resources/commands/descriptions.txt", descriptions)
+        write(root, "resources/errors.txt", "1%Bad%2%soft\n")
+        write(root, "resources/lang/english/WORDS.TXT", "[ERRORS]\n2=Bad thing\n")
+        result = run("gen-commands", "--root", root, "--out", os.path.join(root, "out"))
+        return result, root
+
+    def read(self, root, name):
+        with open(os.path.join(root, "out", name), encoding="utf-8") as f:
+            return f.read()
+
+    def test_rows_give_constants_registration_and_the_compiler_table(self):
+        result, root = self.generate("go%1%l%CmdGo\n(inside)%2%0%Inside=CmdInside\nnothing%3%0%Nothing=-\n",
+                                     "1 One.\n2 Two.\n3 Three.\n")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("kCmdGo = 1,  // go integer: One.", self.read(root, "generated/command_numbers.h"))
+        self.assertIn("kErrBad = 1,  // Bad thing (soft", self.read(root, "generated/error_numbers.h"))
+        registration = self.read(root, "generated/commands/flow.inc")
+        self.assertIn("RegisterCommand(kCmdGo, CmdGo);", registration)
+        self.assertIn("RegisterCommand(kCmdInside, CmdInside);", registration)
+        self.assertNotIn("kCmdNothing", registration)
+        self.assertEqual(self.read(root, "command_table.txt"), "go%1%l\nnothing%3%0\n")
+
+    def test_tables_that_would_drift_are_refused(self):
+        for rows, message in [
+            ("a%1%l%CmdA\nb%1%l%CmdB\n", "command 1 has a row already"),
+            ("a%1%l%CmdA\nb%2%l%CmdA\n", "the name kCmdA is taken"),
+            ("a%1%l%Handler\n", "does not begin with Cmd or Fn"),
+            ("a%1%l\n", "a row is name%number%letters%handler"),
+            ("a%1%q%CmdA\n", "unknown parameter letters"),
+        ]:
+            result, _ = self.generate(rows)
+            self.assertEqual(result.returncode, 1, rows)
+            self.assertIn(message, result.stderr, rows)
+        result, _ = self.generate("a%1%l%CmdA\n", "1 One.\n9 Nine.\n")
+        self.assertIn("descriptions of commands the table does not have: 9", result.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main()
