@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "compiler/context.h"
+#include "compiler/scanner.h"
 
 namespace vx::compiler {
 
@@ -62,8 +63,9 @@ inline bool IsLabelChar(char c) { return IsLetterOrDigit(c) || c == '_'; }
 inline bool OpensGroup(char before) { return IsLetterOrDigit(before) || before == '$' || before == '#'; }
 std::string_view Trim(std::string_view text);
 std::string_view TrimLeft(std::string_view text);
-// Position of the first c outside string literals (and, when asked, outside parentheses), npos when none.
-size_t FindOutside(std::string_view text, char c, bool outsideParentheses = false);
+// The "(" of the first call or array group (one directly after a name character) outside string
+// literals; npos when none.
+size_t FindCallOpen(std::string_view text);
 // Words at blanks outside string literals; ":" is a word of its own.
 std::vector<std::string_view> SplitWords(std::string_view text);
 std::string JoinWords(const std::vector<std::string_view>& words, size_t from, size_t to);

@@ -233,8 +233,8 @@ bool PrescanFunctions(int mainLineCount, std::string& failedText) {
       inDeclaration = true;
       const std::string_view declaration = Trim(BeforeColon(text.substr(9)));
       if (declaration.empty()) return Fail(msg::kBadDeclaration);
-      const size_t open = declaration.find('(');
-      const size_t close = declaration.rfind(')');
+      const size_t open = FindOutside(declaration, '(');
+      const size_t close = FindLastOutside(declaration, ')');
       const std::string_view name = Trim(declaration.substr(0, open));
       if (!IsVariableName(name)) return Fail(msg::kBadDeclaration);
       std::string letters;
