@@ -119,7 +119,7 @@ bool CompileBlockKeyword(int32_t number, std::vector<Operand>& ops, bool& noCode
     case kFor:
     case kWhile:
     case kRepeat: {
-      if (int(c.blocks.size()) >= kMaxBlockDepth) return Fail(msg::kBlockOutOfPlace);
+      if (int(c.blocks.size()) >= kMaxBlockDepth) return Fail(msg::kBlocksTooDeep);
       BlockEntry e;
       e.opener = k;
       e.jumpOperand = jumpOperand;

@@ -25,7 +25,9 @@
 #include "platform/win/files.h"
 #include "platform/win/keyboard.h"
 #include "runtime/attached_files.h"
+#include "runtime/errors.h"
 #include "runtime/host.h"
+#include "runtime/interpreter.h"
 
 namespace vx {
 
@@ -302,6 +304,7 @@ bool StandaloneBuilder::CompileProgram(const std::string& sourceFile, const std:
   std::string savedDirectory;
   win::GetCurrentDirectoryA(&savedDirectory);
   ResetCompiler();
+  gCompiler.listingWriter = gRuntimeTestMode ? WriteDebugOutputScript : nullptr;
   const bool tableLoaded = LoadCommandTable() == 1;
   const bool inProject = projectFolder.empty() || win::SetCurrentDirectoryA(projectFolder.c_str());
   const bool compiled = tableLoaded && inProject && CompileFile(absoluteSource, imagePath) == 1;

@@ -20,8 +20,17 @@ namespace vx {
 std::array<std::string, 256> gErrorWordTable;
 char gLastEngineError[256] = "";
 std::string gErrorReport;
+uint32_t gErrorLine = 0;
 
 namespace {
+
+// The line of the running command: the word before the program counter is its command word or,
+// once the handler has stepped over them, one of its operands, all of the same line.
+uint32_t RunningCommandLine() {
+  if (!gCodeBase || !gProgramCounter || gProgramCounter <= gCodeBase) return 0;
+  const size_t index = size_t(gProgramCounter - 1 - gCodeBase);
+  return index < gCodeWordCount && index < gLineTable.size() ? gLineTable[index] : 0;
+}
 
 CommandInfoLookup gCommandInfoLookup = nullptr;
 
@@ -66,6 +75,7 @@ void RaiseRuntimeError(int32_t n) {
   }
   gYieldFlag = 1;
   gErrorCode = n;
+  gErrorLine = RunningCommandLine();
   gErrorWarningFlag = 0;
   win::PostQuitMessage(0);
 }
@@ -74,6 +84,7 @@ void RaiseRuntimeWarning(int32_t n) {
   if (gStandaloneFlag) return;
   gYieldFlag = 1;
   gErrorCode = n;
+  gErrorLine = RunningCommandLine();
   gErrorWarningFlag = 1;
   win::PostQuitMessage(0);
 }

@@ -13,6 +13,7 @@ namespace vx {
 extern std::array<std::string, 256> gErrorWordTable;  // error texts by entry
 extern char gLastEngineError[256];                     // last engine error message
 extern std::string gErrorReport;                       // report shown by the run-time test box
+extern uint32_t gErrorLine;  // source line (line table) of the command that set gErrorCode, 0 when none ran
 
 // Ends the run with error n (soft numbers take the warning path).
 void RaiseRuntimeError(int32_t n);
