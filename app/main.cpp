@@ -125,17 +125,14 @@ int CompileSource(const std::string& source, std::string output) {
 int BuildGame(const std::string& source, const std::string& target) {
   int fullScreen = 1, windowed = 0;
   vx::BeginHost(nullptr, "", &fullScreen, &windowed);
-  const std::string folder = std::filesystem::path(source).parent_path().string();
+  // The media are those beside the program; a bare name stands in the current folder.
+  std::string folder = std::filesystem::path(source).parent_path().string();
+  if (folder.empty()) folder = ".";
   vx::StandaloneBuilder builder;
   const bool ok = builder.BuildStandaloneExe(target, source, folder);
-  if (!ok) {
-    if (builder.compileErrorLine() > 0)
-      std::fprintf(stderr, "%s:%d: %s\n", source.c_str(), builder.compileErrorLine(), builder.failure().c_str());
-    else
-      std::fprintf(stderr, "vorlix: %s\n", builder.failure().c_str());
-  }
+  if (!ok) ReportAt(builder.compileFailed() ? source : "vorlix", builder.compileErrorLine(), builder.failure());
   vx::DeleteTempWorkFiles();
-  return ok ? kRanCleanly : (builder.compileErrorLine() > 0 ? kDidNotCompile : kEndedWithErrorBox);
+  return ok ? kRanCleanly : (builder.compileFailed() ? kDidNotCompile : kEndedWithErrorBox);
 }
 
 // The value after -o, or empty; false when -o has no value or an unknown option is given.
