@@ -335,7 +335,8 @@ void FreeCompilerTables() {
 }
 
 std::string MessageWithoutLine(const std::string& message, int line) {
-  const std::string suffix = " " + compiler::MessageText(compiler::msg::kAtLine) + " " + std::to_string(line);
+  std::string suffix(1, ' ');
+  suffix.append(compiler::MessageText(compiler::msg::kAtLine)).append(1, ' ').append(std::to_string(line));
   if (message.size() > suffix.size() && message.ends_with(suffix)) return message.substr(0, message.size() - suffix.size());
   return message;
 }

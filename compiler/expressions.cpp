@@ -521,7 +521,7 @@ void ProtectLiveValues() {
     }
     std::string& text = *ref.text;
     std::vector<size_t> markers;
-    for (QuoteScanner s(text); !s.Done(); s.Next())
+    for (QuoteScanner s(text); !s.Done(); s.NextOf(kMarker))
       if (s.Char() == kMarker && !s.InLiteral() && s.Position() + 6 <= text.size()) markers.push_back(s.Position());
     for (const size_t i : markers) {
       int32_t number = 0;
@@ -675,7 +675,7 @@ bool CompileExpression(std::string_view input, Operand& out) {
     int bestDepth = 0;
     size_t best = std::string::npos;
     QuoteScanner s(text);
-    for (; !s.Done(); s.Next()) {
+    for (; !s.Done(); s.NextOf('(')) {
       if (s.InLiteral() || s.Char() != '(') continue;
       const size_t i = s.Position();
       if (i > 0 && OpensGroup(text[i - 1])) {

@@ -19,7 +19,7 @@ bool QuoteScanner::SkipGroup() {
 }
 
 size_t FindOutside(std::string_view text, char c, Outside where, size_t from) {
-  for (QuoteScanner s(text, from); !s.Done(); s.Next())
+  for (QuoteScanner s(text, from); !s.Done(); s.NextOf(c))
     if (s.Char() == c && Placed(s, where)) return s.Position();
   return std::string_view::npos;
 }
@@ -33,7 +33,7 @@ size_t FindOutside(std::string_view text, std::string_view word, Outside where, 
 
 size_t FindLastOutside(std::string_view text, char c, Outside where) {
   size_t last = std::string_view::npos;
-  for (QuoteScanner s(text); !s.Done(); s.Next())
+  for (QuoteScanner s(text); !s.Done(); s.NextOf(c))
     if (s.Char() == c && Placed(s, where)) last = s.Position();
   return last;
 }
@@ -47,7 +47,7 @@ size_t MatchingBracket(std::string_view text, size_t open) {
 void SplitOutside(std::string_view text, char separator, std::vector<std::string_view>& pieces) {
   pieces.clear();
   size_t start = 0;
-  for (QuoteScanner s(text); !s.Done(); s.Next()) {
+  for (QuoteScanner s(text); !s.Done(); s.NextOf(separator)) {
     if (s.Char() != separator || !s.AtTop()) continue;
     pieces.push_back(text.substr(start, s.Position() - start));
     start = s.Position() + 1;

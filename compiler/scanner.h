@@ -37,6 +37,16 @@ class QuoteScanner {
     ++pos_;
     Classify();
   }
+  // On to the next c, or the next character that may change the state (a quote or a
+  // parenthesis): the characters between change nothing, so they are passed over at once.
+  void NextOf(char c) {
+    Apply();
+    for (++pos_; pos_ < text_.size(); ++pos_) {
+      const char ch = text_[pos_];
+      if (ch == c || ch == '"' || ch == '(' || ch == ')') break;
+    }
+    Classify();
+  }
   // From a "(" outside literals, on to the ")" that closes it; false when the text ends first.
   bool SkipGroup();
 

@@ -245,7 +245,7 @@ struct RowText {
 // Print and read take a "," between items as a ";".
 void CommasToSemicolons(std::string& text) {
   const size_t limit = std::min(FindOutside(text, ':'), text.size());
-  for (QuoteScanner s(text); !s.Done() && s.Position() < limit; s.Next())
+  for (QuoteScanner s(text); !s.Done() && s.Position() < limit; s.NextOf(','))
     if (s.Char() == ',' && s.AtTop()) text[s.Position()] = ';';
 }
 
