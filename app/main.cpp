@@ -12,7 +12,9 @@
 #include "platform/win/files.h"
 #include "runtime/builder.h"
 #include "runtime/demo.h"
+#include "runtime/errors.h"
 #include "runtime/host.h"
+#include "runtime/interpreter.h"
 #include "runtime/startup.h"
 
 namespace {
@@ -67,14 +69,20 @@ std::string Join(const std::vector<std::string>& words) {
   return line;
 }
 
-void ReportCompileFailure(const std::string& source) {
-  std::fprintf(stderr, "%s:%d: %s\n", source.c_str(), vx::gCompiler.errorLine, vx::gCompiler.resultMessage.c_str());
+// "FILE:LINE: message", or "FILE: message" when no line is known; the message does not repeat
+// the line.
+void ReportAt(const std::string& file, int line, const std::string& message) {
+  if (line > 0)
+    std::fprintf(stderr, "%s:%d: %s\n", file.c_str(), line, vx::MessageWithoutLine(message, line).c_str());
+  else
+    std::fprintf(stderr, "%s: %s\n", file.c_str(), message.c_str());
 }
 
 bool Compile(const std::string& source, const std::string& output) {
   vx::ResetCompiler();
+  vx::gCompiler.listingWriter = vx::gRuntimeTestMode ? vx::WriteDebugOutputScript : nullptr;
   const bool ok = vx::LoadCommandTable() && vx::CompileFile(source, output);
-  if (!ok) ReportCompileFailure(source);
+  if (!ok) ReportAt(source, vx::gCompiler.errorLine, vx::gCompiler.resultMessage);
   vx::FreeCompilerTables();
   return ok;
 }
@@ -96,6 +104,12 @@ int RunSource(const std::string& source, const std::vector<std::string>& argumen
     imagePath = gCompiledImage;
     return true;
   });
+  // Where the program failed, in the file that holds the line (an included one, too); the box
+  // that follows keeps its own text.
+  if (vx::gErrorCode > 0 && vx::gErrorLine > 0) {
+    const vx::SourceLine where = vx::LocateSourceLine(int(vx::gErrorLine));
+    ReportAt(where.file, where.line, vx::FormatErrorMessage());
+  }
   return vx::EndHost() ? kEndedWithErrorBox : kRanCleanly;
 }
 
@@ -111,17 +125,14 @@ int CompileSource(const std::string& source, std::string output) {
 int BuildGame(const std::string& source, const std::string& target) {
   int fullScreen = 1, windowed = 0;
   vx::BeginHost(nullptr, "", &fullScreen, &windowed);
-  const std::string folder = std::filesystem::path(source).parent_path().string();
+  // The media are those beside the program; a bare name stands in the current folder.
+  std::string folder = std::filesystem::path(source).parent_path().string();
+  if (folder.empty()) folder = ".";
   vx::StandaloneBuilder builder;
   const bool ok = builder.BuildStandaloneExe(target, source, folder);
-  if (!ok) {
-    if (builder.compileErrorLine() > 0)
-      std::fprintf(stderr, "%s:%d: %s\n", source.c_str(), builder.compileErrorLine(), builder.failure().c_str());
-    else
-      std::fprintf(stderr, "vorlix: %s\n", builder.failure().c_str());
-  }
+  if (!ok) ReportAt(builder.compileFailed() ? source : "vorlix", builder.compileErrorLine(), builder.failure());
   vx::DeleteTempWorkFiles();
-  return ok ? kRanCleanly : (builder.compileErrorLine() > 0 ? kDidNotCompile : kEndedWithErrorBox);
+  return ok ? kRanCleanly : (builder.compileFailed() ? kDidNotCompile : kEndedWithErrorBox);
 }
 
 // The value after -o, or empty; false when -o has no value or an unknown option is given.

@@ -13,8 +13,8 @@ namespace vx {
 
 // Empties every table of the context and clears the last compile's message and line.
 void ResetCompiler();
-// Frees what a compile holds (constants, DATA, labels, code, source); the command table and the
-// last result stay.
+// Frees what a compile holds (constants, DATA, labels, code, source); the command table, the
+// last result and where its lines come from stay.
 void FreeCompilerTables();
 
 // Loads the command table from the executable's table resource (type 23, id 214). 1 when the
@@ -33,6 +33,18 @@ int CompileFile(const std::string& source);
 // user function (0: the main program).
 int CompileSourceText(const std::string& text, int functionNumber);
 
+// The message without a closing "at line N" of its own line, for callers that show the line
+// beside it (the end checks name their line in the message).
+std::string MessageWithoutLine(const std::string& message, int line);
+
+// Where a line of the last compile's line table stands: in the source as it was named, or in an
+// included file as it was found (its lines counted from 1).
+struct SourceLine {
+  std::string file;
+  int line = 0;
+};
+SourceLine LocateSourceLine(int line);
+
 // The row index of the first statement row with that command number, copying its name to out;
 // -1, with out unchanged, when the number is 0, out is null or no row has it.
 int FindCommandName(int32_t number, std::string* out);
@@ -42,10 +54,5 @@ char CommandParameterLetter(int row, int position);
 // value functions (whose letters begin with the result); false when no row has it. The runtime's
 // error report names the failing command by it.
 bool LookUpCommandInfo(int32_t number, std::string* name, std::string* letters);
-
-// Where a compile hands the source after the include expansion, so that the lines of a run-time
-// error report can be found in it (the runtime sets its debug output script writer in run-time test
-// mode); null: nowhere.
-extern void (*gSourceListingWriter)(const char* text, size_t length);
 
 }  // namespace vx

@@ -29,6 +29,7 @@ constexpr int kMaxArguments = 32;
 constexpr int kMaxExitsPerLoop = 32;
 constexpr int kMaxBlockDepth = 1023;
 constexpr size_t kMaxLineLength = 255;  // a line or rewritten text of this many characters is refused
+constexpr size_t kMaxSourceBytes = size_t(64) << 20;  // a program's whole text, its included files too
 constexpr uint32_t kInitialCodeCapacity = 65536;
 constexpr int kTemporariesPerType = 1000;
 constexpr int kTemporaryBandStep = 50;  // function n's temporaries start at 50 n ...
@@ -140,6 +141,10 @@ struct CompilerContext {
   uint32_t capacity = kInitialCodeCapacity;  // code and line buffers, words
   bool growAgain = false;  // the buffers were doubled: compile again from the start
   int compileRuns = 0;     // runs of the last CompileFile
+
+  // Settings of the caller, kept across resets.
+  // Given the whole text after the includes are added, for a numbered listing; none when null.
+  void (*listingWriter)(const char* text, size_t length) = nullptr;
 
   std::string outputName;     // no image is written when empty
   std::string includeFolder;  // relative #include names are found here; the source's folder when empty

@@ -63,7 +63,7 @@ const char* const kDefaultMessages[kCompilerMessageCount] = {
     "Line or expression too long",
     "Error in an included file",
     "in the included line:",
-    "The source file cannot be read",
+    "Could not read the source file",
     "at line",
     "Label used but never defined",
     "Array used without dim",
@@ -71,12 +71,12 @@ const char* const kDefaultMessages[kCompilerMessageCount] = {
     "select, case, endcase or endselect out of place",
     "A select has only one case default",
     "The program image cannot be written",
-    "error 54",
-    "error 55",
-    "error 56",
-    "error 57",
-    "error 58",
-    "error 59",
+    "Could not read the include file",
+    "it does not exist or may not be read",
+    "it is not a regular file",
+    "the program's text would pass 64 MB",
+    "The line holds a zero byte (a source file is text)",
+    "Blocks nested too deeply (the limit is 1023)",
 };
 
 }  // namespace
@@ -250,15 +250,16 @@ void RestoreTables(const CounterWords& w) {
   c.lineNumber = w.lineNumber;
 }
 
+// The source buffer: the file's bytes, a zero byte and CR LF, so that a last line without a line
+// break is closed too. False after message 46.
 bool ReadSourceFile(const std::string& name) {
   CompilerContext& c = gCompiler;
   if (c.sourceHeld) return true;
+  c.source.clear();
   if (name.empty()) {
     c.source = "\r\n";
   } else {
-    auto bytes = win::ReadWholeFile(name);
-    if (!bytes) return false;
-    c.source.assign(bytes->begin(), bytes->end());
+    if (!AppendSourceFile(name, name, msg::kSourceUnreadable, c.source)) return false;
     c.source += '\0';
     c.source += "\r\n";
   }
@@ -276,7 +277,6 @@ int CompileLoop() {
   if (c.statements.empty()) LoadCommandTable();
   for (;;) {
     if (!ReadSourceFile(c.sourceName)) {
-      Fail(msg::kSourceUnreadable);
       c.resultMessage = c.errorText;
       c.errorLine = 0;
       // A stale image must not pass for this source's.
@@ -332,7 +332,13 @@ void FreeCompilerTables() {
   c.sourceHeld = false;
   c.expanded.clear();
   c.expanded.shrink_to_fit();
-  c.includes.clear();
+}
+
+std::string MessageWithoutLine(const std::string& message, int line) {
+  std::string suffix(1, ' ');
+  suffix.append(compiler::MessageText(compiler::msg::kAtLine)).append(1, ' ').append(std::to_string(line));
+  if (message.size() > suffix.size() && message.ends_with(suffix)) return message.substr(0, message.size() - suffix.size());
+  return message;
 }
 
 int CompileFile(const std::string& source, const std::string& output) {

@@ -52,20 +52,6 @@ bool IsSign(std::string_view text, size_t at) {
   return true;
 }
 
-// The ")" that closes the "(" at open, outside string literals; npos when none.
-size_t MatchingParenthesis(std::string_view text, size_t open) {
-  int depth = 0;
-  bool inString = false;
-  for (size_t i = open; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '"') inString = !inString;
-    if (inString) continue;
-    if (c == '(') ++depth;
-    if (c == ')' && --depth == 0) return i;
-  }
-  return std::string_view::npos;
-}
-
 // Creates a variable of the current function.
 bool CreateVariable(std::string_view name, char type, bool isArray, Operand& out) {
   CompilerContext& c = gCompiler;
@@ -285,11 +271,8 @@ bool CompileOperand(std::string_view input, Operand& out) {
   }
 
   // Call form: a name directly followed by a parenthesised argument list that ends the text.
-  bool inString = false;
-  for (size_t p = 0; p < text.size(); ++p) {
-    if (text[p] == '"') inString = !inString;
-    if (inString || p == 0 || text[p] != '(' || !OpensGroup(text[p - 1])) continue;
-    if (MatchingParenthesis(text, p) != text.size() - 1) return Fail(msg::kBadOperand);
+  if (const size_t p = FindCallOpen(text); p != std::string_view::npos) {
+    if (MatchingBracket(text, p) != text.size() - 1) return Fail(msg::kBadOperand);
     const std::string_view name = Trim(text.substr(0, p));
     const std::string_view arguments = text.substr(p + 1, text.size() - p - 2);
     const int function = FindUserFunction(name);
@@ -342,15 +325,10 @@ constexpr Level kLevels[] = {
 // starts at from itself, which stands outside literals and groups: at 0, or after a marker that
 // replaced a whole operation; operators are taken from position 1 on.
 bool FindOperator(std::string_view text, const Level& level, size_t from, size_t& at, size_t& length) {
-  bool inString = false;
-  int depth = 0;
-  for (size_t i = from; i < text.size(); ++i) {
-    const char ch = text[i];
-    if (ch == '"') inString = !inString;
-    if (inString) continue;
-    if (ch == '(') ++depth;
-    if (ch == ')') --depth;
-    if (depth != 0 || i == 0) continue;
+  for (QuoteScanner s(text, from); !s.Done(); s.Next()) {
+    const size_t i = s.Position();
+    if (!s.AtTop() || i == 0) continue;
+    const char ch = s.Char();
     if (level.twoCharacters) {
       if (i + 1 < text.size() && ((ch == level.first && text[i + 1] == level.second) ||
                                   (ch == level.second && text[i + 1] == level.first))) {
@@ -370,69 +348,32 @@ bool FindOperator(std::string_view text, const Level& level, size_t from, size_t
 // Which operator characters stand outside string literals and groups.
 uint32_t OperatorsPresent(std::string_view text) {
   uint32_t present = 0;
-  bool inString = false;
-  int depth = 0;
-  for (char ch : text) {
-    if (ch == '"') inString = !inString;
-    if (inString) continue;
-    if (ch == '(') ++depth;
-    if (ch == ')') --depth;
-    if (depth == 0 && IsOperatorChar(ch)) present |= 1u << (ch & 31);
-  }
+  for (QuoteScanner s(text); !s.Done(); s.Next())
+    if (s.AtTop() && IsOperatorChar(s.Char())) present |= 1u << (s.Char() & 31);
   return present;
 }
 
-// Start of the operand that ends at the operator at: back over blanks, literals and groups to the
-// previous operator; a sign belongs to the operand.
+// Start of the operand that ends at the operator at: after the operator before it that stands
+// outside literals and groups; a sign belongs to the operand.
 size_t LeftOperandStart(std::string_view text, size_t at) {
-  size_t i = at;
-  while (i > 0) {
-    const size_t k = i - 1;
-    const char ch = text[k];
-    if (ch == '"') {
-      const size_t open = text.rfind('"', k == 0 ? 0 : k - 1);
-      if (open == std::string_view::npos || open == k) return 0;
-      i = open;
-      continue;
-    }
-    if (ch == ')') {
-      int depth = 0;
-      size_t j = k + 1;
-      while (j > 0) {
-        --j;
-        if (text[j] == ')') ++depth;
-        if (text[j] == '(' && --depth == 0) break;
-      }
-      i = j;
-      continue;
-    }
-    if (ch == '-') return IsSign(text, k) ? k : k + 1;
-    if (IsOperatorChar(ch)) return k + 1;
-    i = k;
+  size_t start = 0;
+  for (QuoteScanner s(text); !s.Done() && s.Position() < at; s.Next()) {
+    if (!s.AtTop() || !IsOperatorChar(s.Char())) continue;
+    const size_t k = s.Position();
+    start = (s.Char() == '-' && IsSign(text, k)) ? k : k + 1;
   }
-  return 0;
+  return start;
 }
 
-// End of the operand that starts after an operator: a leading sign, then up to the next operator.
+// End of the operand that starts after an operator: a leading sign, then up to the next operator
+// outside literals and groups.
 size_t RightOperandEnd(std::string_view text, size_t from) {
   size_t k = from;
   while (k < text.size() && text[k] == ' ') ++k;
   if (k < text.size() && text[k] == '-') ++k;
-  while (k < text.size()) {
-    const char ch = text[k];
-    if (ch == '"') {
-      const size_t close = text.find('"', k + 1);
-      k = close == std::string_view::npos ? text.size() : close + 1;
-    } else if (ch == '(') {
-      const size_t close = MatchingParenthesis(text, k);
-      k = close == std::string_view::npos ? text.size() : close + 1;
-    } else if (IsOperatorChar(ch)) {
-      return k;
-    } else {
-      ++k;
-    }
-  }
-  return k;
+  for (QuoteScanner s(text, k); !s.Done(); s.Next())
+    if (s.AtTop() && IsOperatorChar(s.Char())) return s.Position();
+  return text.size();
 }
 
 bool CompileOperators(std::string_view input, Operand& out) {
@@ -580,10 +521,10 @@ void ProtectLiveValues() {
       continue;
     }
     std::string& text = *ref.text;
-    bool inString = false;
-    for (size_t i = 0; i + 6 <= text.size(); ++i) {
-      if (text[i] == '"') inString = !inString;
-      if (inString || text[i] != kMarker) continue;
+    std::vector<size_t> markers;
+    for (QuoteScanner s(text); !s.Done(); s.NextOf(kMarker))
+      if (s.Char() == kMarker && !s.InLiteral() && s.Position() + 6 <= text.size()) markers.push_back(s.Position());
+    for (const size_t i : markers) {
       int32_t number = 0;
       auto [ptr, ec] = std::from_chars(text.data() + i + 1, text.data() + i + 6, number);
       if (ec != std::errc() || ptr != text.data() + i + 6 || !NeedsHolding(number)) continue;
@@ -731,31 +672,25 @@ bool CompileExpression(std::string_view input, Operand& out) {
   LiveValues live;
   live.Add(&text);
   for (;;) {
-    int depth = 0, bestDepth = 0;
+    // The first grouping "(" of the greatest depth; call and array groups are passed over whole.
+    int bestDepth = 0;
     size_t best = std::string::npos;
-    bool inString = false;
-    for (size_t i = 0; i < text.size(); ++i) {
-      const char ch = text[i];
-      if (ch == '"') inString = !inString;
-      if (inString) continue;
-      if (ch == '(') {
-        if (i > 0 && OpensGroup(text[i - 1])) {
-          const size_t close = MatchingParenthesis(text, i);
-          if (close == std::string::npos) return Fail(msg::kParentheses);
-          i = close;
-          continue;
-        }
-        if (++depth > bestDepth) {
-          bestDepth = depth;
-          best = i;
-        }
-      } else if (ch == ')' && --depth < 0) {
-        return Fail(msg::kParentheses);
+    QuoteScanner s(text);
+    for (; !s.Done(); s.NextOf('(')) {
+      if (s.InLiteral() || s.Char() != '(') continue;
+      const size_t i = s.Position();
+      if (i > 0 && OpensGroup(text[i - 1])) {
+        if (!s.SkipGroup()) return Fail(msg::kParentheses);
+        continue;
+      }
+      if (s.Depth() + 1 > bestDepth) {
+        bestDepth = s.Depth() + 1;
+        best = i;
       }
     }
-    if (depth != 0) return Fail(msg::kParentheses);
+    if (s.StrayClosers() > 0 || s.OpenGroups() > 0) return Fail(msg::kParentheses);
     if (best == std::string::npos) return CompileOperators(text, out);
-    const size_t close = MatchingParenthesis(text, best);
+    const size_t close = MatchingBracket(text, best);
     const std::string inner = text.substr(best + 1, close - best - 1);
     std::fill(text.begin() + long(best), text.begin() + long(close) + 1, ' ');
     Operand value;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "compiler/context.h"
+#include "compiler/scanner.h"
 
 namespace vx::compiler {
 
@@ -35,7 +36,8 @@ constexpr int kDataFull = 35, kBadDataItem = 36, kWrongParameters = 37, kBadDecl
 constexpr int kBadReturn = 39, kEndfunctionOutside = 40, kLongLineInclude = 41, kTooManyIncludes = 42;
 constexpr int kLongLine = 43, kIncludedFailure = 44, kIncludedLine = 45, kSourceUnreadable = 46;
 constexpr int kAtLine = 47, kUndefinedLabel = 48, kUndeclaredArray = 49, kOpenBlock = 50;
-constexpr int kSelectOutOfPlace = 51, kSecondDefault = 52, kImageUnwritable = 53;
+constexpr int kSelectOutOfPlace = 51, kSecondDefault = 52, kImageUnwritable = 53, kIncludeUnreadable = 54;
+constexpr int kCannotOpen = 55, kNotAFile = 56, kTooLarge = 57, kZeroByte = 58, kBlocksTooDeep = 59;
 }  // namespace msg
 
 // The text of a message key: the word file's, else the built-in English one.
@@ -47,6 +49,10 @@ bool Fail(std::string text);
 bool FailIfSilent(int key);
 // The type names of a row's letters ("integer, float"), or the "no parameters" text.
 std::string TypeNames(std::string_view letters);
+
+// Appends a source file's bytes to text, as long as text stays within kMaxSourceBytes; false
+// after the message "<messageKey> <shownName>: <why>".
+bool AppendSourceFile(const std::string& path, std::string_view shownName, int messageKey, std::string& text);
 
 // Code emission (nothing while scanning).
 void EmitWord(uint32_t word);
@@ -62,8 +68,9 @@ inline bool IsLabelChar(char c) { return IsLetterOrDigit(c) || c == '_'; }
 inline bool OpensGroup(char before) { return IsLetterOrDigit(before) || before == '$' || before == '#'; }
 std::string_view Trim(std::string_view text);
 std::string_view TrimLeft(std::string_view text);
-// Position of the first c outside string literals (and, when asked, outside parentheses), npos when none.
-size_t FindOutside(std::string_view text, char c, bool outsideParentheses = false);
+// The "(" of the first call or array group (one directly after a name character) outside string
+// literals; npos when none.
+size_t FindCallOpen(std::string_view text);
 // Words at blanks outside string literals; ":" is a word of its own.
 std::vector<std::string_view> SplitWords(std::string_view text);
 std::string JoinWords(const std::vector<std::string_view>& words, size_t from, size_t to);

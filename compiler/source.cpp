@@ -1,6 +1,8 @@
-// Source reading: the "end" line and the #include files appended once each after the main text,
-// the function pre-scan that learns every user function before anything is compiled, and the line
-// loop that feeds the statement compiler. Lines end at CR LF, a lone LF or a lone CR.
+// Source reading: the "end" line and the #include files appended once each after the main text
+// (regular files only, the whole text within a size limit, no zero bytes in its lines), the
+// function pre-scan that learns every user function before anything is compiled, the line loop
+// that feeds the statement compiler, and which file a line of the line table stands in. Lines end
+// at CR LF, a lone LF or a lone CR.
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -8,12 +10,6 @@
 #include "compiler/compiler.h"
 #include "compiler/internal.h"
 #include "platform/win/files.h"
-
-namespace vx {
-
-void (*gSourceListingWriter)(const char* text, size_t length) = nullptr;
-
-}  // namespace vx
 
 namespace vx::compiler {
 
@@ -111,14 +107,22 @@ void ReportAt(int line, std::string_view statement) {
   c.errorLine = MainIncludeLine(line);
 }
 
-// Appends the file's bytes, ending them with a line break when they have none.
-bool AppendIncludeFile(const std::string& path) {
+// Appends the file's bytes, ending them with a line break when they have none; false after
+// message 54 naming the file as the #include wrote it.
+bool AppendIncludeFile(const std::string& path, std::string_view written) {
   CompilerContext& c = gCompiler;
-  auto bytes = win::ReadWholeFile(path);
-  if (!bytes) return false;
-  c.expanded.append(bytes->begin(), bytes->end());
-  if (!bytes->empty() && bytes->back() != '\r' && bytes->back() != '\n') c.expanded += "\r\n";
+  const size_t before = c.expanded.size();
+  if (!AppendSourceFile(path, written, msg::kIncludeUnreadable, c.expanded)) return false;
+  if (c.expanded.size() > before && c.expanded.back() != '\r' && c.expanded.back() != '\n') c.expanded += "\r\n";
   return true;
+}
+
+// The position of the zero byte that closes the main text (see ReadSourceFile), npos when none.
+size_t ClosingZeroByte() {
+  const std::string& source = gCompiler.source;
+  return source.size() >= 3 && source.compare(source.size() - 3, 3, std::string_view("\0\r\n", 3)) == 0
+             ? source.size() - 3
+             : std::string::npos;
 }
 
 // Line ranges of the included texts, from the first lines met by the walk.
@@ -137,8 +141,9 @@ void FinishIncludeRanges(int lastLine) {
   }
 }
 
-// Builds the expanded text; returns M, or -1 after message 42, or -2 after message 41. The line
-// of a failure is left in the context's line number and its text in failedText.
+// Builds the expanded text; returns M, or a negative number after a failure (message 42 for too
+// many includes, 41 for a long line, 54 for an include that cannot be read, 58 for a zero byte).
+// The line of a failure is left in the context's line number and its text in failedText.
 int ExpandIncludes(std::string& failedText) {
   CompilerContext& c = gCompiler;
   c.expanded = c.source;
@@ -153,6 +158,7 @@ int ExpandIncludes(std::string& failedText) {
   int line = 0;
   std::string folded;
   size_t nextInclude = 0;  // the next include whose first line is still to be met
+  const size_t closingZero = ClosingZeroByte();
   int result = 0;
   while (walker.Next(start, end)) {
     ++line;
@@ -160,7 +166,15 @@ int ExpandIncludes(std::string& failedText) {
     for (; nextInclude < c.includes.size() && c.includes[nextInclude].start <= start; ++nextInclude)
       if (c.includes[nextInclude].end > c.includes[nextInclude].start) c.includes[nextInclude].firstLine = line;
     const std::string_view raw = std::string_view(c.expanded).substr(start, end - start);
-    if (LineLength(c.expanded, start, end) >= kMaxLineLength) {
+    const size_t length = LineLength(c.expanded, start, end);
+    // A zero byte would silently end the line (and could hide an #include): the text is no source.
+    if (length < raw.size() && start + length != closingZero) {
+      FoldLine(raw, folded);
+      Fail(msg::kZeroByte);
+      result = -4;
+      break;
+    }
+    if (length >= kMaxLineLength) {
       FoldLine(raw, folded);
       Fail(msg::kLongLineInclude);
       result = -2;
@@ -192,7 +206,10 @@ int ExpandIncludes(std::string& failedText) {
     record.includeLine = line;
     record.parent = start < mainEnd ? -1 : IncludeOfPosition(start);
     record.start = c.expanded.size();
-    AppendIncludeFile(path);  // a file that cannot be opened adds nothing
+    if (!AppendIncludeFile(path, c.expanded.substr(start + nameAt, word.size()))) {
+      result = -3;
+      break;
+    }
     record.end = c.expanded.size();
     c.includes.push_back(record);
   }
@@ -237,8 +254,8 @@ bool PrescanFunctions(int mainLineCount, std::string& failedText) {
       inDeclaration = true;
       const std::string_view declaration = Trim(BeforeColon(text.substr(9)));
       if (declaration.empty()) return Fail(msg::kBadDeclaration);
-      const size_t open = declaration.find('(');
-      const size_t close = declaration.rfind(')');
+      const size_t open = FindOutside(declaration, '(');
+      const size_t close = FindLastOutside(declaration, ')');
       const std::string_view name = Trim(declaration.substr(0, open));
       if (!IsVariableName(name)) return Fail(msg::kBadDeclaration);
       std::string letters;
@@ -339,6 +356,20 @@ bool FinishCompile() {
 
 }  // namespace
 
+bool AppendSourceFile(const std::string& path, std::string_view shownName, int messageKey, std::string& text) {
+  win::ReadFailure why = win::ReadFailure::kNone;
+  const size_t room = text.size() < kMaxSourceBytes ? kMaxSourceBytes - text.size() : 0;
+  const auto bytes = win::ReadWholeFile(path, room, &why);
+  if (!bytes) {
+    const int reason = why == win::ReadFailure::kNotAFile  ? msg::kNotAFile
+                       : why == win::ReadFailure::kTooLarge ? msg::kTooLarge
+                                                            : msg::kCannotOpen;
+    return Fail(MessageText(messageKey) + " " + std::string(shownName) + ": " + MessageText(reason));
+  }
+  text.append(bytes->begin(), bytes->end());
+  return true;
+}
+
 bool CompileProgram(int mode, int functionNumber) {
   CompilerContext& c = gCompiler;
   c.compileMode = mode;
@@ -357,9 +388,9 @@ bool CompileProgram(int mode, int functionNumber) {
     ReportAt(c.lineNumber, failedText);
     return FinishCompile();
   }
-  if (gSourceListingWriter) {
+  if (c.listingWriter) {
     const std::string listing = ListingText();
-    gSourceListingWriter(listing.data(), listing.size());
+    c.listingWriter(listing.data(), listing.size());
   }
   c.functionBody = false;
   c.currentFunction = uint16_t(functionNumber);
@@ -395,3 +426,15 @@ bool CompileProgram(int mode, int functionNumber) {
 }
 
 }  // namespace vx::compiler
+
+namespace vx {
+
+SourceLine LocateSourceLine(int line) {
+  const CompilerContext& c = gCompiler;
+  const int include = compiler::IncludeOfLine(line);
+  if (include < 0) return {c.sourceName, line};
+  const IncludeRecord& r = c.includes[size_t(include)];
+  return {r.path, line - r.firstLine + 1};
+}
+
+}  // namespace vx

@@ -29,32 +29,24 @@ std::string EndCheckMessage(int key, int line) {
 
 // "<>", " and " and " or " in block keyword conditions.
 std::string RewriteLogicalOperators(std::string_view item) {
+  static constexpr struct {
+    std::string_view words;
+    char replacement;
+  } kWords[] = {{"<>", '!'}, {" and ", '&'}, {" or ", '|'}};
   std::string out;
   out.reserve(item.size());
-  bool inString = false;
-  for (size_t i = 0; i < item.size();) {
-    const char ch = item[i];
-    if (ch == '"') inString = !inString;
-    if (!inString) {
-      const std::string_view rest = item.substr(i);
-      if (rest.substr(0, 2) == "<>") {
-        out += '!';
-        i += 2;
-        continue;
-      }
-      if (rest.substr(0, 5) == " and ") {
-        out += '&';
-        i += 5;
-        continue;
-      }
-      if (rest.substr(0, 4) == " or ") {
-        out += '|';
-        i += 4;
-        continue;
-      }
+  QuoteScanner s(item);
+  while (!s.Done()) {
+    const auto* match = std::find_if(std::begin(kWords), std::end(kWords), [&](const auto& w) {
+      return !s.InLiteral() && item.substr(s.Position(), w.words.size()) == w.words;
+    });
+    if (match == std::end(kWords)) {
+      out += s.Char();
+      s.Next();
+      continue;
     }
-    out += ch;
-    ++i;
+    out += match->replacement;
+    for (size_t k = 0; k < match->words.size(); ++k) s.Next();  // no quote or parenthesis among them
   }
   return out;
 }
@@ -125,7 +117,7 @@ bool CompileBlockKeyword(int32_t number, std::vector<Operand>& ops, bool& noCode
     case kFor:
     case kWhile:
     case kRepeat: {
-      if (int(c.blocks.size()) >= kMaxBlockDepth) return Fail(msg::kBlockOutOfPlace);
+      if (int(c.blocks.size()) >= kMaxBlockDepth) return Fail(msg::kBlocksTooDeep);
       BlockEntry e;
       e.opener = k;
       e.jumpOperand = jumpOperand;
@@ -236,147 +228,187 @@ bool StoreDataItems(std::string_view params) {
   return true;
 }
 
-// Compiles a statement of the table: its parameter text is what follows the row's name.
-bool CompileRow(int row, std::string params, bool arrayTarget) {
-  CompilerContext& c = gCompiler;
-  const std::string& name = c.statements[size_t(row)].name;
-  const bool takesText = !c.statements[size_t(row)].parameters.empty() && c.statements[size_t(row)].parameters[0] == 'e';
-  ResetTemporaries();
+bool TakesText(int row) {
+  const std::string& letters = gCompiler.statements[size_t(row)].parameters;
+  return !letters.empty() && letters[0] == 'e';
+}
 
-  std::string text(std::move(params));
-  std::string rest;
-  int useRow = row;
-  if (takesText) {
+// A row's parameter text, cut where its parameters end, and what follows.
+struct RowText {
+  int row = -1;        // the row whose parameters these are: print and input give their first items to printc
+  std::string params;
+  std::string rest;    // compiled afterwards as a statement of its own
+};
+
+// Print and read take a "," between items as a ";".
+void CommasToSemicolons(std::string& text) {
+  const size_t limit = std::min(FindOutside(text, ':'), text.size());
+  for (QuoteScanner s(text); !s.Done() && s.Position() < limit; s.NextOf(','))
+    if (s.Char() == ',' && s.AtTop()) text[s.Position()] = ';';
+}
+
+// The first ":" or ";" outside literals, and for input also a "," outside literals and groups.
+size_t ParameterEnd(std::string_view text, bool isInput) {
+  for (QuoteScanner s(text); !s.Done(); s.Next()) {
+    if (s.InLiteral()) continue;
+    const char ch = s.Char();
+    if (ch == ':' || ch == ';' || (isInput && ch == ',' && s.Depth() == 0)) return s.Position();
+  }
+  return std::string_view::npos;
+}
+
+// Cuts the text after a row's name into its parameters and the rest. A print, input or read with
+// more items leaves them to a statement of its own.
+bool CutParameters(int row, std::string text, RowText& out) {
+  const CompilerContext& c = gCompiler;
+  const std::string& name = c.statements[size_t(row)].name;
+  out.row = row;
+  if (TakesText(row)) {
     const size_t colon = FindOutside(text, ':');
     if (colon != std::string::npos) {
-      rest = text.substr(colon + 1);
+      out.rest = text.substr(colon + 1);
       text.resize(colon);
     }
+    out.params = std::move(text);
+    return true;
+  }
+  const bool isPrint = name == "print", isRead = name == "read", isInput = name == "input";
+  if (isPrint || isRead) CommasToSemicolons(text);
+  const size_t end = ParameterEnd(text, isInput);
+  if (end == std::string::npos) {
+    out.params = std::move(text);
+    return true;
+  }
+  const char terminator = text[end];
+  const std::string after = text.substr(end + 1);
+  text.resize(end);
+  out.params = std::move(text);
+  if (terminator == ':') {
+    out.rest = after;
+  } else if (isPrint || isInput || isRead) {
+    if (isPrint || isInput) {
+      int printc = -1;
+      for (size_t r = isPrint ? size_t(row) + 1 : 0; r < c.statements.size() && printc < 0; ++r)
+        if (c.statements[r].name == "printc") printc = int(r);
+      if (printc < 0) return WrongParameters(row);
+      out.row = printc;
+    }
+    const std::string_view afterText = TrimLeft(after);
+    if (!afterText.empty() && afterText[0] == ':')
+      out.rest = std::string(afterText.substr(1));
+    else
+      out.rest = name + " " + after;
   } else {
-    const bool isPrint = name == "print", isRead = name == "read", isInput = name == "input";
-    if (isPrint || isRead) {
-      const size_t colon = FindOutside(text, ':');
-      const size_t limit = colon == std::string::npos ? text.size() : colon;
-      bool inString = false;
-      int depth = 0;
-      for (size_t i = 0; i < limit; ++i) {
-        const char ch = text[i];
-        if (ch == '"') inString = !inString;
-        if (inString) continue;
-        if (ch == '(') ++depth;
-        if (ch == ')' && depth > 0) --depth;
-        if (ch == ',' && depth == 0) text[i] = ';';
-      }
+    out.rest = std::string(AfterColon(after));
+  }
+  return true;
+}
+
+// A row that takes its text as it stands: it starts a skip region or stores DATA items.
+bool CompileTextRow(const RowText& text) {
+  CompilerContext& c = gCompiler;
+  if (c.statements[size_t(text.row)].number == kCmdRemStart) c.skipRegion = true;
+  if (c.statements[size_t(text.row)].name == "data" && !StoreDataItems(text.params)) return false;
+  return CompileRest(text.rest);
+}
+
+// Compiles each parameter of the row (a label, or an expression converted where no row of the
+// name takes its type), in order; ops and types grow with each.
+bool CompileParameters(int row, std::string_view params, bool arrayTarget, std::vector<Operand>& ops,
+                       std::string& types, LiveValues& live) {
+  CompilerContext& c = gCompiler;
+  const std::string& letters = c.statements[size_t(row)].parameters;
+  const int groupEnd = StatementGroupEnd(row);
+  const bool isBlock = c.blockKeywordRow[size_t(row)] != 0;
+  const bool isRestore = c.statements[size_t(row)].name == "restore";
+  std::vector<std::string_view> items;
+  if (SplitArguments(params, items) < 0) return false;
+  ops.reserve(items.size() + 1);  // the block engine's jump operand must not move the registered ones
+  for (size_t i = 0; i < items.size(); ++i) {
+    const std::string item = isBlock ? RewriteLogicalOperators(items[i]) : std::string(items[i]);
+    const char letter = i < letters.size() ? letters[i] : 0;
+    Operand op;
+    if (letter == 'a') {
+      if (!CompileLabelArgument(item, isRestore, op)) return false;
+    } else {
+      c.arrayFlag = arrayTarget && i == 0;
+      const bool ok = CompileExpression(item, op);
+      c.arrayFlag = false;
+      if (!ok) return false;
+      if (arrayTarget && i == 0 && (op.number < operands::kIntVar || op.number >= operands::kIntConst))
+        return Fail(msg::kBadOperand);
+      if (op.type == 'z')
+        op.type = (row == kAnyTypeStatementRow && i > 0 && (types[0] == 'f' || types[0] == 's')) ? types[0] : 'l';
+      if ((op.type == 'l' || op.type == 'f') && !AnyRowAgrees(c.statements, row, groupEnd, types + op.type, 0) &&
+          !EmitConversion(op))
+        return false;
     }
-    // The parameters end at the first ":" or ";" (and "," for input).
-    size_t end = std::string::npos;
-    bool inString = false;
-    int depth = 0;
-    for (size_t i = 0; i < text.size() && end == std::string::npos; ++i) {
-      const char ch = text[i];
-      if (ch == '"') inString = !inString;
-      if (inString) continue;
-      if (ch == '(') ++depth;
-      if (ch == ')' && depth > 0) --depth;
-      if (ch == ':' || ch == ';' || (isInput && ch == ',' && depth == 0)) end = i;
-    }
-    if (end != std::string::npos) {
-      const char terminator = text[end];
-      std::string after = text.substr(end + 1);
-      text.resize(end);
-      if (terminator == ':') {
-        rest = std::move(after);
-      } else if (isPrint || isInput || isRead) {
-        if (isPrint || isInput) {
-          int printc = -1;
-          for (size_t r = isPrint ? size_t(row) + 1 : 0; r < c.statements.size() && printc < 0; ++r)
-            if (c.statements[r].name == "printc") printc = int(r);
-          if (printc < 0) return WrongParameters(row);
-          useRow = printc;
-        }
-        const std::string_view afterText = TrimLeft(after);
-        if (!afterText.empty() && afterText[0] == ':')
-          rest = std::string(afterText.substr(1));
-        else
-          rest = name + " " + after;
-      } else {
-        rest = std::string(AfterColon(after));
-      }
+    types += op.type;
+    ops.push_back(op);
+    live.Add(&ops.back());
+  }
+  return true;
+}
+
+// A for counts only in an integer variable (a float one might never reach its end); a value
+// returned by endfunction takes the function's return type.
+bool CheckCounterAndReturn(int row, std::vector<Operand>& ops, std::string& types) {
+  const CompilerContext& c = gCompiler;
+  const int32_t number = c.statements[size_t(row)].number;
+  if (BlockKeywordOf(number) == kFor &&
+      (ops.empty() || ops[0].number < operands::kIntVar || ops[0].number >= operands::kFloatVar))
+    return Fail(msg::kBadFor);
+  if (IsReturnNumber(number) && c.currentFunction > 0 && c.currentFunction <= c.functions.size() && ops.size() == 1) {
+    const char want = c.functions[size_t(c.currentFunction - 1)].returnType;
+    if (types[0] != want) {
+      if (!((types[0] == 'l' || types[0] == 'f') && (want == 'l' || want == 'f'))) return Fail(msg::kBadReturn);
+      if (!EmitConversion(ops[0])) return false;
+      types[0] = want;
     }
   }
+  return true;
+}
 
-  if (takesText) {
-    if (c.statements[size_t(row)].number == kCmdRemStart) c.skipRegion = true;
-    if (name == "data" && !StoreDataItems(text)) return false;
-    return CompileRest(rest);
+// The first row of the name, at or after row, that takes these types; -1 after message 37.
+int ChooseRow(int row, const std::string& types) {
+  const auto& rows = gCompiler.statements;
+  for (int r = row; r < StatementGroupEnd(row); ++r) {
+    const std::string& l = rows[size_t(r)].parameters;
+    if (RowFits(l, types) || (types.empty() && !l.empty() && l[0] == '0') || (!l.empty() && l[0] == 'e')) return r;
   }
+  WrongParameters(row);
+  return -1;
+}
 
-  {
-    const std::string& letters = c.statements[size_t(useRow)].parameters;
-    const int groupEnd = StatementGroupEnd(useRow);
-    const bool isBlock = c.blockKeywordRow[size_t(useRow)] != 0;
-    const bool isRestore = name == "restore";
-    c.statementStart = uint32_t(c.code.size());
-    std::vector<std::string_view> items;
-    if (SplitArguments(text, items) < 0) return false;
-    std::vector<Operand> ops;
-    ops.reserve(items.size() + 1);
-    std::string types;
-    LiveValues live;
-    for (size_t i = 0; i < items.size(); ++i) {
-      const std::string item = isBlock ? RewriteLogicalOperators(items[i]) : std::string(items[i]);
-      const char letter = i < letters.size() ? letters[i] : 0;
-      Operand op;
-      if (letter == 'a') {
-        if (!CompileLabelArgument(item, isRestore, op)) return false;
-      } else {
-        c.arrayFlag = arrayTarget && i == 0;
-        const bool ok = CompileExpression(item, op);
-        c.arrayFlag = false;
-        if (!ok) return false;
-        if (arrayTarget && i == 0 && (op.number < operands::kIntVar || op.number >= operands::kIntConst))
-          return Fail(msg::kBadOperand);
-        if (op.type == 'z')
-          op.type = (useRow == kAnyTypeStatementRow && i > 0 && (types[0] == 'f' || types[0] == 's')) ? types[0] : 'l';
-        if ((op.type == 'l' || op.type == 'f') &&
-            !AnyRowAgrees(c.statements, useRow, groupEnd, types + op.type, 0) && !EmitConversion(op))
-          return false;
-      }
-      types += op.type;
-      ops.push_back(op);
-      live.Add(&ops.back());
-    }
-
-    const int32_t foundNumber = c.statements[size_t(useRow)].number;
-    if (BlockKeywordOf(foundNumber) == kFor &&
-        (ops.empty() || ops[0].number < operands::kIntVar || ops[0].number >= operands::kFloatVar))
-      return Fail(msg::kBadFor);  // only an integer variable can count: a float one might never reach its end
-    if (IsReturnNumber(foundNumber) && c.currentFunction > 0 && c.currentFunction <= c.functions.size() &&
-        ops.size() == 1) {
-      const char want = c.functions[size_t(c.currentFunction - 1)].returnType;
-      if (types[0] != want) {
-        if (!((types[0] == 'l' || types[0] == 'f') && (want == 'l' || want == 'f'))) return Fail(msg::kBadReturn);
-        if (!EmitConversion(ops[0])) return false;
-        types[0] = want;
-      }
-    }
-
-    int chosen = -1;
-    for (int r = useRow; r < groupEnd && chosen < 0; ++r) {
-      const std::string& l = c.statements[size_t(r)].parameters;
-      if (RowFits(l, types) || (types.empty() && !l.empty() && l[0] == '0') || (!l.empty() && l[0] == 'e')) chosen = r;
-    }
-    if (chosen < 0) return WrongParameters(useRow);
-    const int32_t number = c.statements[size_t(chosen)].number;
-    bool noCode = false;
-    if (!CompileBlockKeyword(number, ops, noCode)) return false;
-    if (!noCode) EmitCommand(number, ops);
-    if (EndsFunction(number)) {
-      c.functionBody = false;
-      c.currentFunction = 0;
-    }
+// Runs the block engine for the row's command and emits it; a return ends the function's body.
+bool EmitRow(int row, std::vector<Operand>& ops) {
+  CompilerContext& c = gCompiler;
+  const int32_t number = c.statements[size_t(row)].number;
+  bool noCode = false;
+  if (!CompileBlockKeyword(number, ops, noCode)) return false;
+  if (!noCode) EmitCommand(number, ops);
+  if (EndsFunction(number)) {
+    c.functionBody = false;
+    c.currentFunction = 0;
   }
-  return CompileRest(rest);
+  return true;
+}
+
+// Compiles a statement of the table: its parameter text is what follows the row's name.
+bool CompileRow(int row, std::string params, bool arrayTarget) {
+  ResetTemporaries();
+  RowText text;
+  if (!CutParameters(row, std::move(params), text)) return false;
+  if (TakesText(row)) return CompileTextRow(text);
+  gCompiler.statementStart = uint32_t(gCompiler.code.size());
+  std::vector<Operand> ops;
+  std::string types;
+  LiveValues live;
+  if (!CompileParameters(text.row, text.params, arrayTarget, ops, types, live)) return false;
+  if (!CheckCounterAndReturn(text.row, ops, types)) return false;
+  const int chosen = ChooseRow(text.row, types);
+  if (chosen < 0 || !EmitRow(chosen, ops)) return false;
+  return CompileRest(text.rest);
 }
 
 // ---- Statements the table does not express directly ----
@@ -418,8 +450,8 @@ bool CompileDim(std::string_view text) {
   CompilerContext& c = gCompiler;
   std::string declaration(Trim(BeforeColon(text)));
   const std::string_view rest = AfterColon(text);
-  const size_t open = declaration.find('(');
-  const size_t close = declaration.rfind(')');
+  const size_t open = FindOutside(declaration, '(');
+  const size_t close = FindLastOutside(declaration, ')');
   const int row = FindStatementRow("dim");
   if (open == std::string::npos || row < 0) return FailIfSilent(msg::kBadDim);
   const std::string name(Trim(std::string_view(declaration).substr(0, open)));
@@ -488,8 +520,8 @@ bool DeclareFunction(int function, std::string_view declaration) {
   c.currentFunction = uint16_t(function + 1);
   EmitCommand(kCmdFunctionHead, {});
   if (FindLabel(f.name, false, false, true) < 0) return false;  // the entry: after the head
-  const size_t open = head.find('(');
-  const size_t close = head.rfind(')');
+  const size_t open = FindOutside(head, '(');
+  const size_t close = FindLastOutside(head, ')');
   std::vector<std::string_view> items;
   if (open != std::string_view::npos && close != std::string_view::npos && close > open &&
       SplitArguments(head.substr(open + 1, close - open - 1), items) < 0)
@@ -505,28 +537,19 @@ bool DeclareFunction(int function, std::string_view declaration) {
 }
 
 bool RewriteAssignment(std::string_view statement, std::string& out, bool& arrayTarget) {
-  const size_t equals = FindOutside(statement, '=', true);
+  const size_t equals = FindOutside(statement, '=', Outside::kLiteralsAndGroups);
   if (equals == std::string_view::npos) return false;
   const std::string_view target = Trim(statement.substr(0, equals));
   const std::string_view value = Trim(statement.substr(equals + 1));
-  if (target.empty() || value.empty() || FindOutside(target, ' ', true) != std::string_view::npos) return false;
-  size_t open = std::string_view::npos;
-  for (size_t i = 1; i < target.size() && open == std::string_view::npos; ++i)
-    if (target[i] == '(' && OpensGroup(target[i - 1])) open = i;
+  if (target.empty() || value.empty() || FindOutside(target, ' ', Outside::kLiteralsAndGroups) != std::string_view::npos)
+    return false;
+  const size_t open = FindCallOpen(target);
   arrayTarget = open != std::string_view::npos;
   if (arrayTarget) {
     std::string element(target);
-    size_t close = open;
-    int depth = 0;
-    for (size_t i = open; i < element.size(); ++i) {
-      if (element[i] == '(') ++depth;
-      if (element[i] == ')' && --depth == 0) {
-        close = i;
-        break;
-      }
-    }
+    const size_t close = MatchingBracket(element, open);
     element[open] = ',';
-    if (close > open) element[close] = ' ';
+    if (close != std::string::npos) element[close] = ' ';
     out = "@= " + element + "," + std::string(value);
   } else {
     out = "= " + std::string(target) + "," + std::string(value);
@@ -538,22 +561,11 @@ bool RewriteAssignment(std::string_view statement, std::string& out, bool& array
 bool CompileCallOrAssignment(std::string_view text) {
   const std::string_view statement = Trim(BeforeColon(text));
   const std::string_view rest = AfterColon(text);
-  const size_t open = statement.find('(');
+  const size_t open = FindOutside(statement, '(');
   if (open != std::string_view::npos) {
     const int function = FindUserFunction(Trim(statement.substr(0, open)));
     if (function >= 0) {
-      size_t close = open;
-      int depth = 0;
-      bool inString = false;
-      for (size_t i = open; i < statement.size(); ++i) {
-        if (statement[i] == '"') inString = !inString;
-        if (inString) continue;
-        if (statement[i] == '(') ++depth;
-        if (statement[i] == ')' && --depth == 0) {
-          close = i;
-          break;
-        }
-      }
+      const size_t close = MatchingBracket(statement, open);
       if (close != statement.size() - 1) return Fail(msg::kUnknownStatement);
       ResetTemporaries();
       gCompiler.statementStart = uint32_t(gCompiler.code.size());
@@ -707,7 +719,7 @@ bool CompileStatement(std::string_view input) {
   }
   if (text.substr(0, 9) == "function ") {
     const std::string_view declaration = text.substr(9);
-    const size_t open = declaration.find('(');
+    const size_t open = FindOutside(declaration, '(');
     const int function = FindUserFunction(Trim(BeforeColon(open == std::string_view::npos ? declaration
                                                                                             : declaration.substr(0, open))));
     if (function >= 0) return DeclareFunction(function, declaration);
@@ -723,7 +735,7 @@ bool CompileStatement(std::string_view input) {
     return CompileFor(text.substr(3));
   if (first == "dim" && colon > 1) {
     const std::string_view second = words[1];
-    const size_t open = second.find('(');
+    const size_t open = FindOutside(second, '(');
     if (open != std::string_view::npos && open > 0 && IsNameChar(second[open - 1])) return CompileDim(text.substr(3));
   }
   if (first == "select" || first == "case" || first == "endcase" || first == "endselect")

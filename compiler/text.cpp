@@ -1,5 +1,5 @@
-// Text helpers of the compiler: trimming, searching outside string literals, cutting statements
-// into words and arguments, and folding a source line to the form the compiler reads.
+// Text helpers of the compiler: trimming, cutting statements into words and arguments, and
+// folding a source line to the form the compiler reads.
 #include "compiler/internal.h"
 
 namespace vx::compiler {
@@ -24,44 +24,26 @@ std::string_view Trim(std::string_view text) {
   return text.substr(0, n);
 }
 
-size_t FindOutside(std::string_view text, char c, bool outsideParentheses) {
-  bool inString = false;
-  int depth = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char ch = text[i];
-    if (ch == '"') {
-      inString = !inString;
-      continue;
-    }
-    if (inString) continue;
-    if (ch == c && (!outsideParentheses || depth == 0)) return i;
-    if (ch == '(') ++depth;
-    if (ch == ')' && depth > 0) --depth;
-  }
+size_t FindCallOpen(std::string_view text) {
+  for (QuoteScanner s(text); !s.Done(); s.NextOf('('))
+    if (s.Char() == '(' && !s.InLiteral() && s.Position() > 0 && OpensGroup(text[s.Position() - 1])) return s.Position();
   return std::string_view::npos;
 }
 
 std::vector<std::string_view> SplitWords(std::string_view text) {
   std::vector<std::string_view> words;
-  size_t i = 0;
-  while (i < text.size()) {
-    while (i < text.size() && text[i] == ' ') ++i;
-    if (i >= text.size()) break;
-    if (text[i] == ':') {
-      words.push_back(text.substr(i, 1));
-      ++i;
+  size_t start = std::string_view::npos;
+  for (QuoteScanner s(text); !s.Done(); s.Next()) {
+    const char ch = s.Char();
+    if (s.InLiteral() || (ch != ' ' && ch != ':')) {
+      if (start == std::string_view::npos) start = s.Position();
       continue;
     }
-    const size_t start = i;
-    bool inString = false;
-    while (i < text.size()) {
-      const char ch = text[i];
-      if (ch == '"') inString = !inString;
-      if (!inString && (ch == ' ' || ch == ':')) break;
-      ++i;
-    }
-    words.push_back(text.substr(start, i - start));
+    if (start != std::string_view::npos) words.push_back(text.substr(start, s.Position() - start));
+    start = std::string_view::npos;
+    if (ch == ':') words.push_back(text.substr(s.Position(), 1));
   }
+  if (start != std::string_view::npos) words.push_back(text.substr(start));
   return words;
 }
 
@@ -88,24 +70,13 @@ int SplitArguments(std::string_view text, std::vector<std::string_view>& items) 
   items.clear();
   text = Trim(text);
   if (text.empty()) return 0;
-  bool inString = false;
-  int depth = 0;
-  size_t start = 0;
-  for (size_t i = 0; i <= text.size(); ++i) {
-    const char ch = i < text.size() ? text[i] : ',';
-    if (ch == '"') inString = !inString;
-    if (inString && i < text.size()) continue;
-    if (ch == '(') ++depth;
-    if (ch == ')' && depth > 0) --depth;
-    if (ch == ',' && (depth == 0 || i == text.size())) {
-      if (int(items.size()) >= kMaxArguments) {
-        Fail(msg::kTooManyArguments);
-        return -1;
-      }
-      items.push_back(Trim(text.substr(start, i - start)));
-      start = i + 1;
-    }
+  SplitOutside(text, ',', items);
+  if (int(items.size()) > kMaxArguments) {
+    items.clear();
+    Fail(msg::kTooManyArguments);
+    return -1;
   }
+  for (std::string_view& item : items) item = Trim(item);
   return int(items.size());
 }
 
@@ -127,13 +98,11 @@ constexpr FoldTable kFold;
 void FoldLine(std::string_view line, std::string& out) {
   out.resize(line.size());
   char* to = out.data();
-  bool inString = false;
   size_t n = 0;
-  for (; n < line.size(); ++n) {
-    const char ch = line[n];
+  for (QuoteScanner s(line); !s.Done(); s.Next(), ++n) {
+    const char ch = s.Char();
     if (ch == '\0') break;  // the text of a line ends at a zero byte
-    if (ch == '"') inString = !inString;
-    to[n] = inString ? ch : kFold.map[static_cast<unsigned char>(ch)];
+    to[n] = s.InLiteral() ? ch : kFold.map[static_cast<unsigned char>(ch)];
   }
   out.resize(n);
 }

@@ -3,8 +3,7 @@
 // replaced, so a build may even overwrite the executable that runs it.
 //
 // Depends on the compiler (compiler/), the attached-files layout (runtime/attached_files.h), the
-// language word file (ide/language.h), the status line (ide/status_line.h) and the platform's
-// files and keys.
+// status line (ide/status_line.h) and the platform's files and keys.
 #include "runtime/builder.h"
 
 #include <dirent.h>
@@ -20,12 +19,13 @@
 
 #include "common/le_words.h"
 #include "compiler/compiler.h"
-#include "ide/language.h"
 #include "ide/status_line.h"
 #include "platform/win/files.h"
 #include "platform/win/keyboard.h"
 #include "runtime/attached_files.h"
+#include "runtime/errors.h"
 #include "runtime/host.h"
+#include "runtime/interpreter.h"
 
 namespace vx {
 
@@ -63,12 +63,6 @@ class FileDescriptor {
 
 int OpenForReading(const std::string& path) { return open(path.c_str(), O_RDONLY | O_CLOEXEC); }
 
-// The name's folder, ending with '/', or "" for a bare name.
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 std::string Absolute(const std::string& path) {
   if (!path.empty() && path.front() == '/') return path;
   std::string current;
@@ -81,16 +75,6 @@ bool SameFile(const std::string& a, const std::string& b) {
   struct stat first {}, second {};
   return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
          first.st_ino == second.st_ino;
-}
-
-// Creates each missing folder of the path; true when the whole path is a folder afterwards.
-bool MakeFolders(const std::string& folder) {
-  for (size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1)) {
-    const std::string part = folder.substr(0, slash);
-    if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
-  }
-  struct stat info {};
-  return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 }  // namespace
@@ -279,34 +263,26 @@ bool StandaloneBuilder::FinishAttachedBlock() {
   return true;
 }
 
-bool StandaloneBuilder::ShipWordFile(const std::string& targetExe) {
-  const std::string source = LanguageWordFilePath();
-  if (!win::CanOpenForReading(source)) return true;  // no word file to ship: the game keeps its built-in texts
-  const std::string folder = FolderOf(Absolute(targetExe)) + "LANG/" + gTextLanguage + "/";
-  const std::string target = folder + "WORDS.TXT";
-  if (win::CanOpenForReading(target)) return true;  // the game's folder has its own words
-  const auto words = win::ReadWholeFile(source);
-  if (!words) return Fail("Could not read " + source);
-  if (!MakeFolders(folder) || !win::WriteWholeFile(target, words->data(), words->size()))
-    return Fail("Could not write " + target);
-  return true;
-}
-
 bool StandaloneBuilder::CompileProgram(const std::string& sourceFile, const std::string& projectFolder,
                                        const std::string& imagePath) {
   unlink(imagePath.c_str());  // an image of an earlier build must not pass for this one's
   const std::string source = win::ResolvePath(sourceFile);
-  if (!win::CanOpenForReading(source)) return Fail("Could not read the program " + sourceFile);
+  if (!win::CanOpenForReading(source)) {
+    compileFailed_ = true;
+    return Fail("Could not read the program " + sourceFile);
+  }
   // The source is named from where the build started; the compile runs in the project folder.
   const std::string absoluteSource = Absolute(source);
   std::string savedDirectory;
   win::GetCurrentDirectoryA(&savedDirectory);
   ResetCompiler();
+  gCompiler.listingWriter = gRuntimeTestMode ? WriteDebugOutputScript : nullptr;
   const bool tableLoaded = LoadCommandTable() == 1;
   const bool inProject = projectFolder.empty() || win::SetCurrentDirectoryA(projectFolder.c_str());
   const bool compiled = tableLoaded && inProject && CompileFile(absoluteSource, imagePath) == 1;
   win::SetCurrentDirectoryA(savedDirectory.c_str());
   const std::string message = gCompiler.resultMessage;
+  compileFailed_ = tableLoaded && inProject && !compiled;
   compileErrorLine_ = compiled ? 0 : gCompiler.errorLine;
   FreeCompilerTables();
 
@@ -323,6 +299,7 @@ bool StandaloneBuilder::CompileProgram(const std::string& sourceFile, const std:
 bool StandaloneBuilder::BuildStandaloneExe(const std::string& targetExe, const std::string& sourceFile,
                                            const std::string& projectFolder) {
   failure_.clear();
+  compileFailed_ = false;
   compileErrorLine_ = 0;
   escapeWasDown_ = (win::GetAsyncKeyState(win::VK_ESCAPE) & 0x8000) != 0;
   if (gTempFolder.empty()) return Fail("No temporary folder to compile into");
@@ -338,8 +315,7 @@ bool StandaloneBuilder::BuildStandaloneExe(const std::string& targetExe, const s
   const std::string programEntry =
       imagePath.size() < kAttachedNameLimit ? imagePath : std::string("_exefile.dat");
   const bool built = WriteExeStub(targetExe) && AddAttachedFile(imagePath, programEntry) &&
-                     (projectFolder.empty() || AddProjectMedia(projectFolder)) && ShipWordFile(targetExe) &&
-                     FinishAttachedBlock();
+                     (projectFolder.empty() || AddProjectMedia(projectFolder)) && FinishAttachedBlock();
   unlink(imagePath.c_str());
   if (!built) AbandonTarget();
   return built;

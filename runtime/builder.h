@@ -27,8 +27,7 @@ class StandaloneBuilder {
 
   // Compiles sourceFile (inside projectFolder, when that is not empty) and writes targetExe,
   // executable (mode 0755), with the media of projectFolder and its subfolders when that is not
-  // empty. A copy of the current language's
-  // word file is put beside it when none is there. False, with failure() telling why, when the
+  // empty; nothing else is written. False, with failure() telling why, when the
   // program did not compile, a file could not be read or written, an entry was refused, or Esc
   // was pressed; the target is then deleted (after a failed compile it is left as it was).
   bool BuildStandaloneExe(const std::string& targetExe, const std::string& sourceFile,
@@ -55,7 +54,9 @@ class StandaloneBuilder {
 
   // Why the last build or step failed; empty after success.
   const std::string& failure() const { return failure_; }
-  // The source line of a failed compile (0 when the failure was not the compiler's).
+  // Whether the build failed because the program did not compile, and at which source line (0
+  // when the message names no line).
+  bool compileFailed() const { return compileFailed_; }
   int compileErrorLine() const { return compileErrorLine_; }
 
  private:
@@ -64,7 +65,6 @@ class StandaloneBuilder {
   bool WriteWord(uint32_t word);
   bool CompileProgram(const std::string& sourceFile, const std::string& projectFolder, const std::string& imagePath);
   bool EscapePressed();
-  bool ShipWordFile(const std::string& targetExe);
 
   int target_ = -1;        // the game being written, or -1
   std::string targetPath_;
@@ -73,6 +73,7 @@ class StandaloneBuilder {
   uint64_t stubSize_ = 0;  // the block begins here; the trailer records it
   std::string stubPath_;
   std::string failure_;
+  bool compileFailed_ = false;
   int compileErrorLine_ = 0;
   bool escapeWasDown_ = false;
 };

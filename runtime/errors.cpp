@@ -21,6 +21,7 @@ namespace vx {
 
 char gLastEngineError[256] = "";
 std::string gErrorReport;
+uint32_t gErrorLine = 0;
 
 namespace {
 
@@ -28,6 +29,14 @@ namespace {
 bool CompilerCommandInfo(int32_t number, CommandInfo* out) {
   return LookUpCommandInfo(number, &out->name, &out->parameters);
 }
+// The line of the running command: the word before the program counter is its command word or,
+// once the handler has stepped over them, one of its operands, all of the same line.
+uint32_t RunningCommandLine() {
+  if (!gCodeBase || !gProgramCounter || gProgramCounter <= gCodeBase) return 0;
+  const size_t index = size_t(gProgramCounter - 1 - gCodeBase);
+  return index < gCodeWordCount && index < gLineTable.size() ? gLineTable[index] : 0;
+}
+
 
 CommandInfoLookup gCommandInfoLookup = CompilerCommandInfo;
 
@@ -69,6 +78,7 @@ void RaiseError(int32_t n) {
   }
   gYieldFlag = 1;
   gErrorCode = n;
+  gErrorLine = RunningCommandLine();
   gErrorWarningFlag = 0;
   win::PostQuitMessage(0);
 }
@@ -77,6 +87,7 @@ void RaiseWarning(int32_t n) {
   if (gStandaloneFlag) return;
   gYieldFlag = 1;
   gErrorCode = n;
+  gErrorLine = RunningCommandLine();
   gErrorWarningFlag = 1;
   win::PostQuitMessage(0);
 }

@@ -86,8 +86,6 @@ void ReadSetupIni(int* fullScreen, int* windowed) {
   modeSwitch("DEBUGMODE", gDebugMode);
   modeSwitch("TRACEMODE", gTraceMode);
   modeSwitch("RUNTIMETEST", gRuntimeTestMode);
-  // The lines of a run-time test report are found in the compiled source's listing.
-  if (gRuntimeTestMode) gSourceListingWriter = WriteDebugOutputScript;
   const std::string language = Setting("TEXTLANGUAGE", "");
   if (!language.empty()) gTextLanguage = language;
 }

@@ -106,7 +106,8 @@ std::string ResolvePath(const std::string& name) {
 }
 
 bool CanOpenForReading(const std::string& name) {
-  const int fd = open(ResolvePath(name).c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: opening a FIFO without a writer would wait for one.
+  const int fd = open(ResolvePath(name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat info {};
   const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
@@ -148,29 +149,49 @@ BOOL SetCurrentDirectoryA(const char* name) {
   return chdir(ResolvePath(name).c_str()) == 0 ? TRUE_ : FALSE_;
 }
 
-std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& name) {
-  const int fd = open(ResolvePath(name).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  struct stat info {};
-  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    close(fd);
+std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& name, size_t limit, ReadFailure* why) {
+  ReadFailure ignored;
+  ReadFailure& failure = why ? *why : ignored;
+  failure = ReadFailure::kNone;
+  // O_NONBLOCK: opening a FIFO without a writer would wait for one; for a regular file it changes
+  // nothing.
+  const int fd = open(ResolvePath(name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    failure = ReadFailure::kCannotOpen;
     return std::nullopt;
   }
-  // The size is only a hint: files under /proc report 0 and still have contents.
+  auto fail = [&](ReadFailure reason) -> std::optional<std::vector<uint8_t>> {
+    close(fd);
+    failure = reason;
+    return std::nullopt;
+  };
+  // Only a regular file has an end: a FIFO or a device such as /dev/zero may never have one.
+  struct stat info {};
+  if (fstat(fd, &info) != 0) return fail(ReadFailure::kCannotOpen);
+  if (!S_ISREG(info.st_mode)) return fail(ReadFailure::kNotAFile);
+  if (info.st_size < 0 || uint64_t(info.st_size) > limit) return fail(ReadFailure::kTooLarge);
+  // The size is only a hint: files under /proc report 0 and still have contents, and a file may
+  // grow while it is read.
   std::vector<uint8_t> data(info.st_size > 0 ? static_cast<size_t>(info.st_size) + 1 : 4096);
   size_t used = 0;
   for (;;) {
-    if (used == data.size()) data.resize(data.size() * 2);
+    if (used == data.size()) {
+      if (used > limit) return fail(ReadFailure::kTooLarge);
+      data.resize(std::min(data.size() * 2, limit == SIZE_MAX ? limit : limit + 1));
+    }
     const ssize_t got = read(fd, data.data() + used, data.size() - used);
     if (got < 0) {
       if (errno == EINTR) continue;
-      close(fd);
-      return std::nullopt;
+      return fail(ReadFailure::kCannotOpen);
     }
     if (got == 0) break;
     used += static_cast<size_t>(got);
   }
   close(fd);
+  if (used > limit) {
+    failure = ReadFailure::kTooLarge;
+    return std::nullopt;
+  }
   data.resize(used);
   return data;
 }

@@ -27,8 +27,13 @@ BOOL CreateDirectoryA(const char* name, void* securityAttributes);
 BOOL GetCurrentDirectoryA(std::string* out);
 BOOL SetCurrentDirectoryA(const char* name);
 
-// Whole-file helpers used by loaders; nullopt when the file cannot be read.
-std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& name);
+// Why ReadWholeFile gave nothing.
+enum class ReadFailure { kNone, kCannotOpen, kNotAFile, kTooLarge };
+// Whole-file helpers used by loaders. Only a regular file is read (a FIFO, a device or a folder
+// is refused at once, so a read can neither block nor run for ever); nullopt when the file
+// cannot be read or holds more than limit bytes, with the reason in why when given.
+std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& name, size_t limit = SIZE_MAX,
+                                                  ReadFailure* why = nullptr);
 // Writes through a temporary beside the target and renames it, so a failed write keeps the old file.
 bool WriteWholeFile(const std::string& name, const void* data, size_t size);
 // Test hook: while set, WriteWholeFile fails part-way through as on a full disk.

@@ -72,6 +72,7 @@ std::vector<Failure> Failures() {
       {"UndefinedLabel", "a=1\ngoto nowhere", "M48 M47 2", 2},
       {"ArrayWithoutDim", "a=1\n\nb(1)=2", "M49 M47 3", 3},
       {"OpenBlock", "a=1\ndo\nif a\nendif", "M50 M47 2", 2},
+      {"BlocksNestedTooDeeply", Times(1024, "do\n"), "M59", 1024},
       {"CaseOutsideASelect", "case 1", "M51", 1},
       {"SecondDefault", "select a\ncase default\nendcase\ncase default\nendcase\nendselect", "M52", 4},
   };
@@ -105,7 +106,7 @@ TEST_F(CompileTest, TwoHundredAndFiftySixIncludesAreTooMany) {
 TEST_F(CompileTest, MissingSourceAndUnwritableImageAreMessages) {
   dir.Write("out.dat", "stale image");
   EXPECT_EQ(CompileFile(dir.path() + "nothing.vxa", output), 0);
-  EXPECT_EQ(Message(), "M46");
+  EXPECT_EQ(Message(), "M46 " + dir.path() + "nothing.vxa: M55");
   EXPECT_EQ(Line(), 0);
   EXPECT_FALSE(std::filesystem::exists(output));
   win::SetWriteFailureForTesting(true);

@@ -138,6 +138,16 @@ function third()
   exitfunction 2
 endfunction 0.5
 )", {{"a#", "1.5"}, {"b#", "2"}}},
+    // Parentheses, separators and operator words inside literals belong to the literals, also
+    // inside calls, element targets and conditions.
+    {"LiteralsInsideCallsAndConditions", R"~(
+dim t(3, 3)
+a = 1 + len(")") * 2
+t(len(")"), 1) = 5 : b = t(1, len("("))
+c$ = "(:;," + mid$(")(", 2) : d = 4
+if c$ = "(:;,(" and len(" and ") = 5 then e = 1
+f = len("<>") * 2 ^ len(")")
+)~", {{"a", "3"}, {"b", "5"}, {"c$", "(:;,("}, {"d", "4"}, {"e", "1"}, {"f", "4"}}},
     {"MainRunsIntoAFunction", "a = 1\nfunction f()\nendfunction", {{"a", "1"}}, 21},
 };
 

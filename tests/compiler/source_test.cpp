@@ -1,6 +1,11 @@
-// Source reading: line ends, long lines, #include (nested, cyclic, names in another case, failures
-// inside included files), the numbered listing of the run-time test mode, extra texts, and the
-// command names in the error report.
+// Source reading: line ends, long lines, zero bytes, #include (nested, cyclic, names in another
+// case, files that cannot be read, failures inside included files), where a line of the line
+// table comes from, the numbered listing of the run-time test mode, extra texts, and the command
+// names in the error report.
+#include <sys/stat.h>
+
+#include <filesystem>
+
 #include "runtime/errors.h"
 #include "runtime/host.h"
 #include "runtime/interpreter.h"
@@ -69,6 +74,71 @@ TEST_F(CompileTest, FailureInAnIncludedFileIsReportedAtTheMainFilesInclude) {
   }
 }
 
+TEST_F(CompileTest, IncludesThatCannotBeReadFailWithTheirNameAndLine) {
+  // Neither a FIFO nor a device may be read: they could block or never end. Nor may a text pass
+  // 64 MB, which a sparse file reaches without taking room.
+  ASSERT_EQ(mkfifo((dir.path() + "fifo.vxa").c_str(), 0600), 0);
+  std::filesystem::resize_file(dir.Write("huge.vxa", ""), (64 << 20) + 1);
+  dir.Write("inner.vxa", "#include nosuch.vxa\nfunction g()\nendfunction\n");
+  const struct {
+    std::string source;
+    std::string message;
+    int line;
+  } kCases[] = {
+      {"a=1\n#include \"lib/nosuch.vxa\"\nb=f()\n", "M54 lib/nosuch.vxa: M55", 2},
+      {"#include fifo.vxa\n", "M54 fifo.vxa: M56", 1},
+      {"#include /dev/zero\n", "M54 /dev/zero: M56", 1},
+      {"#include huge.vxa\n", "M54 huge.vxa: M57", 1},
+      // A file that an included file names is reported at the main file's #include.
+      {"a=1\n\n#include inner.vxa\n", "M54 nosuch.vxa: M55 M45 #include nosuch.vxa", 3},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_FALSE(Compile(c.source)) << c.source;
+    EXPECT_EQ(Message(), c.message);
+    EXPECT_EQ(Line(), c.line) << c.source;
+  }
+  EXPECT_EQ(CompileFile(dir.path() + "fifo.vxa", output), 0);
+  EXPECT_EQ(Message(), "M46 " + dir.path() + "fifo.vxa: M56");
+  EXPECT_EQ(Line(), 0);
+}
+
+TEST_F(CompileTest, AZeroByteInALineIsAnError) {
+  using namespace std::string_literals;
+  dir.Write("lib.vxa", "function f()\n  x = 1\0\nendfunction\n"s);
+  const struct {
+    std::string source;
+    std::string message;
+    int line;
+  } kCases[] = {
+      // At the start it would hide the line, an #include too.
+      {"a=1\n\0#include lib.vxa\nb=f()\n"s, "M58", 2},
+      {"a=1\nb=2\0"s, "M58", 2},
+      {"a=1\n#include lib.vxa\n", "M58 M45 x = 1", 2},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_FALSE(Compile(c.source)) << c.source;
+    EXPECT_EQ(Message(), c.message);
+    EXPECT_EQ(Line(), c.line) << c.source;
+  }
+}
+
+TEST_F(CompileTest, LinesOfTheLineTableAreFoundInTheirFiles) {
+  dir.Write("lib/util.vxa", "rem utilities\nfunction f()\n  x = 1\nendfunction x\n");
+  dir.Write("lib/more.vxa", "function g()\nendfunction 2\n");
+  ASSERT_TRUE(Compile("#include lib/util.vxa\nr = f()\n#include lib/more.vxa\n")) << Message();
+  FreeCompilerTables();  // what the lines stand for outlives the tables
+  const std::string main = dir.path() + "main.vxa";
+  // Line 4 holds the file's closing zero byte and line 5 the added "end".
+  const std::pair<int, SourceLine> kLines[] = {
+      {2, {main, 2}}, {5, {main, 5}}, {6, {dir.path() + "lib/util.vxa", 1}},
+      {8, {dir.path() + "lib/util.vxa", 3}}, {11, {dir.path() + "lib/more.vxa", 2}}};
+  for (const auto& [line, where] : kLines) {
+    const SourceLine found = LocateSourceLine(line);
+    EXPECT_EQ(found.file, where.file) << line;
+    EXPECT_EQ(found.line, where.line) << line;
+  }
+}
+
 TEST_F(CompileTest, LabelReferenceIsTakenWhereItsCommandIsEmitted) {
   // A parameter after the label is converted first, so its command does not start the statement.
   ASSERT_EQ(LoadCommandTableFromText("jump%42%al\nend%213%0\n"), 1);
@@ -79,10 +149,10 @@ TEST_F(CompileTest, LabelReferenceIsTakenWhereItsCommandIsEmitted) {
 TEST_F(CompileTest, RuntimeTestModeWritesTheNumberedListing) {
   const std::string savedFolder = gProgramFolder;
   gProgramFolder = dir.path();
-  gSourceListingWriter = WriteDebugOutputScript;  // as start-up sets it in run-time test mode
+  gCompiler.listingWriter = WriteDebugOutputScript;
   dir.Write("lib.vxa", "x=1\nfunction f()\nendfunction\n");
   const bool ok = Compile("a=1\n#include lib.vxa\n");
-  gSourceListingWriter = nullptr;
+  gCompiler.listingWriter = nullptr;
   gProgramFolder = savedFolder;
   ASSERT_TRUE(ok) << Message();
   const std::string listing = dir.Read("VX.VXA");

@@ -3,6 +3,7 @@
 #include "platform/win/files.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -90,6 +91,30 @@ TEST_F(FilesTest, WholeFileRoundTripReplacesTheExistingSpelling) {
   EXPECT_FALSE(written);
   EXPECT_EQ(dir.Read("readme.txt"), std::string(data.begin(), data.end()));
   EXPECT_EQ(Entries(), (std::vector<std::string>{"MEDIA2", "Media", "readme.txt"}));
+}
+
+TEST_F(FilesTest, WholeFileReadsRefuseWhatCouldBlockOrNeverEnd) {
+  // A FIFO without a writer would block at its opening, /dev/zero never ends, and a sparse file
+  // is larger than its room on disk.
+  ASSERT_EQ(mkfifo((root + "fifo").c_str(), 0600), 0);
+  std::filesystem::resize_file(dir.Write("sparse", ""), 100 << 20);
+  const std::pair<std::string, ReadFailure> kRefused[] = {
+      {root + "fifo", ReadFailure::kNotAFile},   {"/dev/zero", ReadFailure::kNotAFile},
+      {root + "media", ReadFailure::kNotAFile},  {root + "sparse", ReadFailure::kTooLarge},
+      {root + "none", ReadFailure::kCannotOpen}, {root + "README.TXT", ReadFailure::kTooLarge},
+  };
+  for (const auto& [name, reason] : kRefused) {
+    ReadFailure why = ReadFailure::kNone;
+    EXPECT_FALSE(ReadWholeFile(name, 4, &why).has_value()) << name;
+    EXPECT_EQ(why, reason) << name;
+  }
+  ReadFailure why = ReadFailure::kTooLarge;
+  EXPECT_EQ(ReadWholeFile(root + "readme.txt", 5, &why), (std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o'}));
+  EXPECT_EQ(why, ReadFailure::kNone);
+  // A file that reports no size is read all the same, up to the limit.
+  EXPECT_FALSE(ReadWholeFile("/proc/self/status", 10, &why).has_value());
+  EXPECT_EQ(why, ReadFailure::kTooLarge);
+  EXPECT_GT(ReadWholeFile("/proc/self/status").value_or(std::vector<uint8_t>{}).size(), 10u);
 }
 
 TEST(FoldersTest, NamesThatDoNotFitTheBufferAreCutOrAskForTheirSize) {

@@ -1,0 +1,122 @@
+// The author's commands run as processes from another folder than the program's: where compile
+// and run failures are reported (the file and line that hold them, an included file's own), that
+// sources which could block or never end are refused with a message, and that a build from a
+// bare file name ships the media beside the program and writes nothing but the game.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "tests/support/temp_folder.h"
+
+namespace vx {
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string errors;
+};
+
+class AuthorToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override { dir.Write("tmp/.keep", ""); }
+
+  // Runs the command in a folder of the test's own, headless; the time limit only turns a hang
+  // into a failure.
+  Outcome Shell(const std::string& folder, const std::string& command) {
+    const std::string line = "cd '" + dir.path() + folder + "' && TMPDIR='" + dir.path() +
+                             "tmp' SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout 60 " + command + " 2> '" +
+                             dir.path() + "errors.txt' > /dev/null < /dev/null";
+    const int raw = std::system(line.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, dir.Read("errors.txt")};
+  }
+  Outcome Vorlix(const std::string& arguments) { return Shell("", std::string("'") + VX_VORLIX_PATH + "' " + arguments); }
+
+  test::TempFolder dir;
+};
+
+TEST_F(AuthorToolTest, RuntimeErrorsNameTheLineInTheFileThatHoldsIt) {
+  dir.Write("project/lib/util.vxa", "rem helpers\nfunction fill(n)\n  dim b(1)\n  b(n) = 1\nendfunction\n");
+  const struct {
+    const char* source;
+    const char* where;
+  } kCases[] = {
+      {"dim a(2)\na(1) = 1\na(5) = 1\nend\n", "project/game.vxa:3: Runtime Error : "},
+      {"#include \"lib/util.vxa\"\nfill(0)\nfill(7)\nend\n", "project/lib/util.vxa:4: Runtime Error : "},
+  };
+  for (const auto& c : kCases) {
+    dir.Write("project/game.vxa", c.source);
+    const Outcome run = Vorlix("run project/game.vxa");
+    EXPECT_EQ(run.status, 1) << run.errors;
+    EXPECT_EQ(run.errors.find(c.where), 0u) << run.errors;
+    EXPECT_NE(run.errors.find("Error In Program"), std::string::npos) << run.errors;  // the box as ever
+  }
+}
+
+TEST_F(AuthorToolTest, CompileFailuresNameTheirLineOnce) {
+  const struct {
+    const char* source;
+    const char* errors;
+  } kCases[] = {
+      {"a = 1\ngoto nowhere\n", "project/game.vxa:2: Label used but never defined\n"},
+      {"a = 1\n#include \"lib/nosuch.vxa\"\nb = f()\n",
+       "project/game.vxa:2: Could not read the include file lib/nosuch.vxa: it does not exist or may not be read\n"},
+      {"do\n", "project/game.vxa:1: Block not closed (an if, do, for, while or repeat has no end)\n"},
+  };
+  for (const auto& c : kCases) {
+    dir.Write("project/game.vxa", c.source);
+    const Outcome compile = Vorlix("compile project/game.vxa -o game.dat");
+    EXPECT_EQ(compile.status, 2);
+    EXPECT_EQ(compile.errors, c.errors);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() + "game.dat"));
+  }
+}
+
+TEST_F(AuthorToolTest, SourcesThatCouldBlockOrNeverEndAreRefused) {
+  ASSERT_EQ(mkfifo((dir.path() + "fifo.vxa").c_str(), 0600), 0);
+  std::filesystem::resize_file(dir.Write("huge.vxa", ""), 100 << 20);
+  dir.Write("includes-fifo.vxa", "#include fifo.vxa\n");
+  dir.Write("includes-huge.vxa", "a = 1\n#include \"huge.vxa\"\n");
+  const struct {
+    const char* arguments;
+    const char* errors;
+  } kCases[] = {
+      {"run fifo.vxa", "fifo.vxa: Could not read the source file fifo.vxa: it is not a regular file\n"},
+      {"compile /dev/zero -o zero.dat",
+       "/dev/zero: Could not read the source file /dev/zero: it is not a regular file\n"},
+      {"compile huge.vxa -o huge.dat",
+       "huge.vxa: Could not read the source file huge.vxa: the program's text would pass 64 MB\n"},
+      {"run includes-fifo.vxa",
+       "includes-fifo.vxa:1: Could not read the include file fifo.vxa: it is not a regular file\n"},
+      {"compile includes-huge.vxa -o huge.dat",
+       "includes-huge.vxa:2: Could not read the include file huge.vxa: the program's text would pass 64 MB\n"},
+      {"build fifo.vxa -o game", "fifo.vxa: Could not read the program fifo.vxa\n"},
+  };
+  for (const auto& c : kCases) {
+    const Outcome outcome = Vorlix(c.arguments);
+    EXPECT_EQ(outcome.status, 2) << c.arguments;
+    EXPECT_EQ(outcome.errors, c.errors);
+  }
+}
+
+TEST_F(AuthorToolTest, ABuildFromABareNameShipsTheMediaBesideTheProgramAndNothingElse) {
+  std::filesystem::create_directories(dir.path() + "project/media");
+  std::filesystem::copy_file(std::string(VX_SOURCE_DIR) + "/examples/media/ball.png",
+                             dir.path() + "project/media/ball.png");
+  dir.Write("project/game.vxa", "load bitmap \"media/ball.png\", 1\ndim a(1)\nif bitmap width(1) <> 64 then a(5) = 1\nend\n");
+  const Outcome build = Shell("project", std::string("'") + VX_VORLIX_PATH + "' build game.vxa -o ../game");
+  ASSERT_EQ(build.status, 0) << build.errors;
+  EXPECT_EQ(build.errors, "");
+  // The game runs from elsewhere with the picture it carries.
+  const Outcome game = Shell("tmp", "../game");
+  EXPECT_EQ(game.status, 0);
+  EXPECT_EQ(game.errors, "");
+  for (const char* folder : {"", "project/", "tmp/"})
+    EXPECT_FALSE(std::filesystem::exists(dir.path() + folder + "LANG")) << "a build wrote into " << folder;
+}
+
+}  // namespace
+}  // namespace vx
