@@ -206,34 +206,6 @@ BlitRequest Shifted(const BlitRequest& request, LONG dx, LONG dy) {
 
 }  // namespace
 
-const FormatInfo& KnownFormat(const DDPIXELFORMAT& format) {
-  struct Known {
-    DDPIXELFORMAT format;
-    FormatInfo info;
-  };
-  thread_local Known known[4] = {};
-  thread_local uint32_t count = 0;
-  const uint32_t held = std::min<uint32_t>(count, 4);
-  for (uint32_t i = 0; i < held; ++i) {
-    if (std::memcmp(&known[i].format, &format, sizeof format) == 0) return known[i].info;
-  }
-  Known& entry = known[count++ % 4];
-  entry.format = format;
-  entry.info = DescribeFormat(format);
-  return entry.info;
-}
-
-BlitSurface BlitViewOf(const SurfacePixels& pixels) {
-  BlitSurface view;
-  view.bits = pixels.bits;
-  view.pitch = pixels.pitch;
-  view.width = pixels.width;
-  view.height = pixels.height;
-  view.format = KnownFormat(pixels.format);
-  view.palette = pixels.palette;
-  return view;
-}
-
 HRESULT RunBlit(const BlitSurface& dst, const BlitSurface& src, const BlitRequest& request) {
   if (RectWidth(request.clip) <= 0 || RectHeight(request.clip) <= 0) return DD_OK;
   const bool depth = dst.format.kind == PixelKind::Depth || src.format.kind == PixelKind::Depth;

@@ -115,12 +115,6 @@ struct BlitRequest {
   std::optional<DDCOLORKEY> dstKey;  // only pixels in the range are written over
 };
 
-// DescribeFormat, remembered for the last few formats of the thread, so that a small paste does
-// not pay for it. The reference holds until four other formats have been described.
-const FormatInfo& KnownFormat(const DDPIXELFORMAT& format);
-// ViewOf through KnownFormat.
-BlitSurface BlitViewOf(const SurfacePixels& pixels);
-
 HRESULT RunBlit(const BlitSurface& dst, const BlitSurface& src, const BlitRequest& request);
 HRESULT FillRect(const BlitSurface& dst, const RECT& area, uint32_t value);
 

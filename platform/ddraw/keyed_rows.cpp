@@ -2,7 +2,7 @@
 // AVX2 (picked at run time). A vector step loads a block of source and destination pixels, marks
 // the source pixels outside the key and stores the blend, so it writes back the destination's own
 // bytes where the key holds. Rows are handled in whole blocks; the last block overlaps the one
-// before it, which is harmless because blending a pixel twice gives the same result. Rows shorter
+// before it, which is harmless because copying a pixel twice gives the same result. Rows shorter
 // than a block go to the next level down. Loads and stores never leave the row.
 #include "platform/ddraw/keyed_rows.h"
 
@@ -34,6 +34,10 @@ void ScalarRows(const KeyedRows& rows, const RowKey& key) {
   }
 }
 
+#ifdef VX_KEYED_ROWS_X86
+
+// --- Blocks of rows -------------------------------------------------------------------------------
+
 // Every pixel of the rectangle, when no value can be in the key.
 template <uint32_t Bpp>
 void CopyRows(const KeyedRows& rows) {
@@ -42,25 +46,32 @@ void CopyRows(const KeyedRows& rows) {
   }
 }
 
-#ifdef VX_KEYED_ROWS_X86
-
-// The key for pixel values of at most `widest`: false when no such value can be in it, so that the
-// whole row is copied.
+// The key for pixel values of at most `widest`, so that lanes of the pixel's width can compare with
+// it; false when no such value can be in it.
 bool Narrowed(const RowKey& key, uint32_t widest, RowKey& out) {
   if (key.low > key.high || key.low > widest) return false;
   out = RowKey{key.mask & widest, key.low, std::min(key.high, widest)};
   return true;
 }
 
-// Runs a block step over rows of at least one block each.
-template <uint32_t Bpp, uint32_t Width, class State, void (*Step)(uint8_t*, const uint8_t*, const State&)>
-[[gnu::always_inline]] inline void EachBlock(const KeyedRows& rows, const State& state) {
+template <class State>
+using BlockStep = void (*)(uint8_t* to, const uint8_t* from, const State& state);
+
+// The copy of one level: `Step` copies `Width` pixels with the key broadcast by `Broadcast`;
+// narrower rectangles go to `Narrower`.
+template <uint32_t Bpp, uint32_t Width, class State, State (*Broadcast)(const RowKey&), BlockStep<State> Step,
+          KeyedRowCopy Narrower>
+[[gnu::always_inline]] inline void VectorRows(const KeyedRows& rows, const RowKey& key) {
+  constexpr uint32_t widest = Bpp == 4 ? 0xFFFFFFFFu : (1u << (8 * Bpp)) - 1;
+  RowKey narrowed;
+  if (!Narrowed(key, widest, narrowed)) return CopyRows<Bpp>(rows);
+  if (rows.width < Width) return Narrower(rows, key);
+  const State state = Broadcast(narrowed);
   uint8_t* to = rows.to;
   const uint8_t* from = rows.from;
   const uint32_t last = (rows.width - Width) * Bpp;
   for (uint32_t y = 0; y < rows.height; ++y, to += rows.toPitch, from += rows.fromPitch) {
-    uint32_t x = 0;
-    for (; x < last; x += Width * Bpp) Step(to + x, from + x, state);
+    for (uint32_t x = 0; x < last; x += Width * Bpp) Step(to + x, from + x, state);
     Step(to + last, from + last, state);
   }
 }
@@ -79,26 +90,45 @@ struct Sse2Key {
   __m128i mask, low, high;
 };
 
+Sse2Key Sse2Key8(const RowKey& k) {
+  return {_mm_set1_epi8(static_cast<char>(k.mask)), _mm_set1_epi8(static_cast<char>(k.low)),
+          _mm_set1_epi8(static_cast<char>(k.high))};
+}
+
+Sse2Key Sse2Key16(const RowKey& k) {
+  return {_mm_set1_epi16(static_cast<short>(k.mask)), _mm_set1_epi16(static_cast<short>(k.low)),
+          _mm_set1_epi16(static_cast<short>(k.high))};
+}
+
+// 24 bits compare in 32-bit lanes as they are: the narrowed key fits in 24 bits.
+Sse2Key Sse2Key24(const RowKey& k) {
+  return {_mm_set1_epi32(static_cast<int>(k.mask)), _mm_set1_epi32(static_cast<int>(k.low)),
+          _mm_set1_epi32(static_cast<int>(k.high))};
+}
+
+// 32 bits order unsigned through signed compares with the top bit flipped.
+Sse2Key Sse2Key32(const RowKey& k) {
+  return {_mm_set1_epi32(static_cast<int>(k.mask)), _mm_set1_epi32(static_cast<int>(k.low ^ 0x80000000u)),
+          _mm_set1_epi32(static_cast<int>(k.high ^ 0x80000000u))};
+}
+
 // 8 and 16 bits: a value is in the key when neither low - value nor value - high stays above 0.
-void Sse2Step8(uint8_t* to, const uint8_t* from, const Sse2Key& k) {
+template <uint32_t Bits>
+void Sse2StepNarrow(uint8_t* to, const uint8_t* from, const Sse2Key& k) {
   const __m128i src = Load128(from);
   const __m128i value = _mm_and_si128(src, k.mask);
   const __m128i zero = _mm_setzero_si128();
-  const __m128i in = _mm_and_si128(_mm_cmpeq_epi8(_mm_subs_epu8(k.low, value), zero),
-                                   _mm_cmpeq_epi8(_mm_subs_epu8(value, k.high), zero));
+  __m128i in;
+  if constexpr (Bits == 8) {
+    in = _mm_and_si128(_mm_cmpeq_epi8(_mm_subs_epu8(k.low, value), zero),
+                       _mm_cmpeq_epi8(_mm_subs_epu8(value, k.high), zero));
+  } else {
+    in = _mm_and_si128(_mm_cmpeq_epi16(_mm_subs_epu16(k.low, value), zero),
+                       _mm_cmpeq_epi16(_mm_subs_epu16(value, k.high), zero));
+  }
   Store128(to, Select128(in, Load128(to), src));
 }
 
-void Sse2Step16(uint8_t* to, const uint8_t* from, const Sse2Key& k) {
-  const __m128i src = Load128(from);
-  const __m128i value = _mm_and_si128(src, k.mask);
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i in = _mm_and_si128(_mm_cmpeq_epi16(_mm_subs_epu16(k.low, value), zero),
-                                   _mm_cmpeq_epi16(_mm_subs_epu16(value, k.high), zero));
-  Store128(to, Select128(in, Load128(to), src));
-}
-
-// 32 bits: unsigned order through signed compares of values with the top bit flipped.
 void Sse2Step32(uint8_t* to, const uint8_t* from, const Sse2Key& k) {
   const __m128i src = Load128(from);
   const __m128i value = _mm_xor_si128(_mm_and_si128(src, k.mask), _mm_set1_epi32(INT32_MIN));
@@ -127,18 +157,15 @@ constexpr Packed24Masks MakePacked24Masks() {
 }
 constexpr Packed24Masks kPacked24Masks = MakePacked24Masks();
 
-struct Sse2Key24 {
-  __m128i mask, low, high;  // low and high fit in 24 bits, so signed compares order them
-};
-
-__m128i Sse2CopyMask24(__m128i packed, const Sse2Key24& k) {
+__m128i Sse2CopyMask24(__m128i packed, const Sse2Key& k) {
   const __m128i value = _mm_and_si128(Spread24(packed), k.mask);
   const __m128i copy = _mm_or_si128(_mm_cmpgt_epi32(k.low, value), _mm_cmpgt_epi32(value, k.high));
   const int flags = _mm_movemask_ps(_mm_castsi128_ps(copy));
   return _mm_load_si128(reinterpret_cast<const __m128i*>(kPacked24Masks.bytes[flags]));
 }
 
-void Sse2Step24(uint8_t* to, const uint8_t* from, const Sse2Key24& k) {
+// The packed masks of pixels 0-3, 4-7, 8-11 and 12-15 laid over the block's three registers.
+void Sse2Step24(uint8_t* to, const uint8_t* from, const Sse2Key& k) {
   const __m128i s0 = Load128(from), s1 = Load128(from + 16), s2 = Load128(from + 32);
   const __m128i m0 = Sse2CopyMask24(s0, k);
   const __m128i m1 = Sse2CopyMask24(_mm_or_si128(_mm_srli_si128(s0, 12), _mm_slli_si128(s1, 4)), k);
@@ -150,38 +177,16 @@ void Sse2Step24(uint8_t* to, const uint8_t* from, const Sse2Key24& k) {
 }
 
 void Sse2Rows8(const KeyedRows& rows, const RowKey& key) {
-  RowKey k;
-  if (!Narrowed(key, 0xFF, k)) return CopyRows<1>(rows);
-  if (rows.width < 16) return ScalarRows<1>(rows, key);
-  const Sse2Key state{_mm_set1_epi8(static_cast<char>(k.mask)), _mm_set1_epi8(static_cast<char>(k.low)),
-                      _mm_set1_epi8(static_cast<char>(k.high))};
-  EachBlock<1, 16, Sse2Key, Sse2Step8>(rows, state);
+  VectorRows<1, 16, Sse2Key, Sse2Key8, Sse2StepNarrow<8>, ScalarRows<1>>(rows, key);
 }
-
 void Sse2Rows16(const KeyedRows& rows, const RowKey& key) {
-  RowKey k;
-  if (!Narrowed(key, 0xFFFF, k)) return CopyRows<2>(rows);
-  if (rows.width < 8) return ScalarRows<2>(rows, key);
-  const Sse2Key state{_mm_set1_epi16(static_cast<short>(k.mask)), _mm_set1_epi16(static_cast<short>(k.low)),
-                      _mm_set1_epi16(static_cast<short>(k.high))};
-  EachBlock<2, 8, Sse2Key, Sse2Step16>(rows, state);
+  VectorRows<2, 8, Sse2Key, Sse2Key16, Sse2StepNarrow<16>, ScalarRows<2>>(rows, key);
 }
-
 void Sse2Rows24(const KeyedRows& rows, const RowKey& key) {
-  RowKey k;
-  if (!Narrowed(key, 0xFFFFFF, k)) return CopyRows<3>(rows);
-  if (rows.width < 16) return ScalarRows<3>(rows, key);
-  const Sse2Key24 state{_mm_set1_epi32(static_cast<int>(k.mask)), _mm_set1_epi32(static_cast<int>(k.low)),
-                        _mm_set1_epi32(static_cast<int>(k.high))};
-  EachBlock<3, 16, Sse2Key24, Sse2Step24>(rows, state);
+  VectorRows<3, 16, Sse2Key, Sse2Key24, Sse2Step24, ScalarRows<3>>(rows, key);
 }
-
 void Sse2Rows32(const KeyedRows& rows, const RowKey& key) {
-  if (rows.width < 4) return ScalarRows<4>(rows, key);
-  const Sse2Key state{_mm_set1_epi32(static_cast<int>(key.mask)),
-                      _mm_set1_epi32(static_cast<int>(key.low ^ 0x80000000u)),
-                      _mm_set1_epi32(static_cast<int>(key.high ^ 0x80000000u))};
-  EachBlock<4, 4, Sse2Key, Sse2Step32>(rows, state);
+  VectorRows<4, 4, Sse2Key, Sse2Key32, Sse2Step32, ScalarRows<4>>(rows, key);
 }
 
 // --- AVX2 -----------------------------------------------------------------------------------------
@@ -195,24 +200,38 @@ struct Avx2Key {
   __m256i mask, low, high;
 };
 
-VX_AVX2 void Avx2Step8(uint8_t* to, const uint8_t* from, const Avx2Key& k) {
+VX_AVX2 Avx2Key Avx2Key8(const RowKey& k) {
+  return {_mm256_set1_epi8(static_cast<char>(k.mask)), _mm256_set1_epi8(static_cast<char>(k.low)),
+          _mm256_set1_epi8(static_cast<char>(k.high))};
+}
+
+VX_AVX2 Avx2Key Avx2Key16(const RowKey& k) {
+  return {_mm256_set1_epi16(static_cast<short>(k.mask)), _mm256_set1_epi16(static_cast<short>(k.low)),
+          _mm256_set1_epi16(static_cast<short>(k.high))};
+}
+
+VX_AVX2 Avx2Key Avx2Key32(const RowKey& k) {
+  return {_mm256_set1_epi32(static_cast<int>(k.mask)), _mm256_set1_epi32(static_cast<int>(k.low)),
+          _mm256_set1_epi32(static_cast<int>(k.high))};
+}
+
+template <uint32_t Bits>
+VX_AVX2 void Avx2StepNarrow(uint8_t* to, const uint8_t* from, const Avx2Key& k) {
   const __m256i src = Load256(from);
   const __m256i value = _mm256_and_si256(src, k.mask);
   const __m256i zero = _mm256_setzero_si256();
-  const __m256i in = _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_subs_epu8(k.low, value), zero),
-                                      _mm256_cmpeq_epi8(_mm256_subs_epu8(value, k.high), zero));
+  __m256i in;
+  if constexpr (Bits == 8) {
+    in = _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_subs_epu8(k.low, value), zero),
+                          _mm256_cmpeq_epi8(_mm256_subs_epu8(value, k.high), zero));
+  } else {
+    in = _mm256_and_si256(_mm256_cmpeq_epi16(_mm256_subs_epu16(k.low, value), zero),
+                          _mm256_cmpeq_epi16(_mm256_subs_epu16(value, k.high), zero));
+  }
   Store256(to, _mm256_blendv_epi8(src, Load256(to), in));
 }
 
-VX_AVX2 void Avx2Step16(uint8_t* to, const uint8_t* from, const Avx2Key& k) {
-  const __m256i src = Load256(from);
-  const __m256i value = _mm256_and_si256(src, k.mask);
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i in = _mm256_and_si256(_mm256_cmpeq_epi16(_mm256_subs_epu16(k.low, value), zero),
-                                      _mm256_cmpeq_epi16(_mm256_subs_epu16(value, k.high), zero));
-  Store256(to, _mm256_blendv_epi8(src, Load256(to), in));
-}
-
+// A masked store leaves the keyed pixels alone without reading the destination.
 VX_AVX2 void Avx2Step32(uint8_t* to, const uint8_t* from, const Avx2Key& k) {
   const __m256i src = Load256(from);
   const __m256i value = _mm256_and_si256(src, k.mask);
@@ -226,6 +245,15 @@ VX_AVX2 void Avx2Step32(uint8_t* to, const uint8_t* from, const Avx2Key& k) {
 struct Avx2Key24 {
   __m256i mask, low, high, spread, gather;
 };
+
+VX_AVX2 Avx2Key24 MakeAvx2Key24(const RowKey& k) {
+  const Avx2Key key = Avx2Key32(k);
+  return {key.mask, key.low, key.high,
+          _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
+                           0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1),
+          _mm256_setr_epi8(0, 0, 0, 4, 4, 4, 8, 8, 8, 12, 12, 12, -1, -1, -1, -1,  //
+                           0, 0, 0, 4, 4, 4, 8, 8, 8, 12, 12, 12, -1, -1, -1, -1)};
+}
 
 VX_AVX2 void Avx2CopyMasks24(__m128i first, __m128i second, const Avx2Key24& k, __m128i& maskFirst,
                              __m128i& maskSecond) {
@@ -247,38 +275,16 @@ VX_AVX2 void Avx2Step24(uint8_t* to, const uint8_t* from, const Avx2Key24& k) {
 }
 
 VX_AVX2 void Avx2Rows8(const KeyedRows& rows, const RowKey& key) {
-  RowKey k;
-  if (rows.width < 32 || !Narrowed(key, 0xFF, k)) return Sse2Rows8(rows, key);
-  const Avx2Key state{_mm256_set1_epi8(static_cast<char>(k.mask)), _mm256_set1_epi8(static_cast<char>(k.low)),
-                      _mm256_set1_epi8(static_cast<char>(k.high))};
-  EachBlock<1, 32, Avx2Key, Avx2Step8>(rows, state);
+  VectorRows<1, 32, Avx2Key, Avx2Key8, Avx2StepNarrow<8>, Sse2Rows8>(rows, key);
 }
-
 VX_AVX2 void Avx2Rows16(const KeyedRows& rows, const RowKey& key) {
-  RowKey k;
-  if (rows.width < 16 || !Narrowed(key, 0xFFFF, k)) return Sse2Rows16(rows, key);
-  const Avx2Key state{_mm256_set1_epi16(static_cast<short>(k.mask)), _mm256_set1_epi16(static_cast<short>(k.low)),
-                      _mm256_set1_epi16(static_cast<short>(k.high))};
-  EachBlock<2, 16, Avx2Key, Avx2Step16>(rows, state);
+  VectorRows<2, 16, Avx2Key, Avx2Key16, Avx2StepNarrow<16>, Sse2Rows16>(rows, key);
 }
-
 VX_AVX2 void Avx2Rows24(const KeyedRows& rows, const RowKey& key) {
-  RowKey k;
-  if (rows.width < 16 || !Narrowed(key, 0xFFFFFF, k)) return Sse2Rows24(rows, key);
-  const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
-                                          0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
-  const __m256i gather = _mm256_setr_epi8(0, 0, 0, 4, 4, 4, 8, 8, 8, 12, 12, 12, -1, -1, -1, -1,  //
-                                          0, 0, 0, 4, 4, 4, 8, 8, 8, 12, 12, 12, -1, -1, -1, -1);
-  const Avx2Key24 state{_mm256_set1_epi32(static_cast<int>(k.mask)), _mm256_set1_epi32(static_cast<int>(k.low)),
-                        _mm256_set1_epi32(static_cast<int>(k.high)), spread, gather};
-  EachBlock<3, 16, Avx2Key24, Avx2Step24>(rows, state);
+  VectorRows<3, 16, Avx2Key24, MakeAvx2Key24, Avx2Step24, Sse2Rows24>(rows, key);
 }
-
 VX_AVX2 void Avx2Rows32(const KeyedRows& rows, const RowKey& key) {
-  if (rows.width < 8) return Sse2Rows32(rows, key);
-  const Avx2Key state{_mm256_set1_epi32(static_cast<int>(key.mask)), _mm256_set1_epi32(static_cast<int>(key.low)),
-                      _mm256_set1_epi32(static_cast<int>(key.high))};
-  EachBlock<4, 8, Avx2Key, Avx2Step32>(rows, state);
+  VectorRows<4, 8, Avx2Key, Avx2Key32, Avx2Step32, Sse2Rows32>(rows, key);
 }
 
 #undef VX_AVX2

@@ -200,7 +200,7 @@ SurfacePixels DirectDrawSurface::Pixels() {
   pixels.pitch = pitch_;
   pixels.width = width_;
   pixels.height = height_;
-  pixels.bytesPerPixel = ddraw_detail::KnownFormat(format_).bytesPerPixel;
+  pixels.bytesPerPixel = KnownFormat(format_).bytesPerPixel;
   pixels.format = format_;
   pixels.palette = palette_ ? palette_->entries_ : nullptr;
   return pixels;
@@ -228,7 +228,7 @@ HRESULT DirectDrawSurface::Blt(const RECT* dstRect, DirectDrawSurface* src, cons
   } else if (!Inside(dst, width_, height_)) {
     return DDERR_INVALIDRECT;
   }
-  const BlitSurface target = ddraw_detail::BlitViewOf(Pixels());
+  const BlitSurface target = ViewOf(Pixels());
 
   HRESULT result = DD_OK;
   if (fill) {
@@ -247,7 +247,7 @@ HRESULT DirectDrawSurface::Blt(const RECT* dstRect, DirectDrawSurface* src, cons
       request.mirrorX = half != ((fx->dwDDFX & DDBLTFX_MIRRORLEFTRIGHT) != 0);
       request.mirrorY = half != ((fx->dwDDFX & DDBLTFX_MIRRORUPDOWN) != 0);
     }
-    const BlitSurface source = ddraw_detail::BlitViewOf(src->Pixels());
+    const BlitSurface source = ViewOf(src->Pixels());
     // A key flag on a surface without that key copies every pixel, as the display drivers do.
     if (flags & DDBLT_KEYSRCOVERRIDE) {
       request.srcKey = Masked(fx->ddckSrcColorkey, source.format.valueMask);
@@ -283,8 +283,7 @@ HRESULT DirectDrawSurface::BltFast(DWORD x, DWORD y, DirectDrawSurface* src, con
   if (Empty(request.dst)) return DD_OK;
   if (flags & DDBLTFAST_SRCCOLORKEY) request.srcKey = src->srcKey_;
   if (flags & DDBLTFAST_DESTCOLORKEY) request.dstKey = destKey_;
-  const HRESULT result =
-      ddraw_detail::RunBlit(ddraw_detail::BlitViewOf(Pixels()), ddraw_detail::BlitViewOf(src->Pixels()), request);
+  const HRESULT result = ddraw_detail::RunBlit(ViewOf(Pixels()), ViewOf(src->Pixels()), request);
   if (Succeeded(result)) ContentChanged();
   return result;
 }
