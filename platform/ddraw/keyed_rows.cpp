@@ -1,9 +1,10 @@
 // Keyed row copies at three levels: scalar (the reference), SSE2 (every x86-64 processor) and
-// AVX2 (picked at run time). A vector step loads a block of source and destination pixels, marks
-// the source pixels outside the key and stores the blend, so it writes back the destination's own
-// bytes where the key holds. Rows are handled in whole blocks; the last block overlaps the one
-// before it, which is harmless because copying a pixel twice gives the same result. Rows shorter
-// than a block go to the next level down. Loads and stores never leave the row.
+// AVX2 (picked at run time). A vector step loads a block of source pixels, marks those outside the
+// key and stores them, either blended with the destination block (which writes back the
+// destination's own bytes where the key holds) or through a masked store. Rows are handled in whole
+// blocks; the last block overlaps the one before it, which is harmless because copying a pixel
+// twice gives the same result. Rows shorter than a block go to the next level down. Loads and
+// stores never leave the row.
 #include "platform/ddraw/keyed_rows.h"
 
 #include <algorithm>
@@ -11,7 +12,7 @@
 
 #include "platform/ddraw/pixel_format.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__SSE2__) && (defined(__x86_64__) || defined(__i386__))
 #define VX_KEYED_ROWS_X86 1
 #include <immintrin.h>
 #endif
