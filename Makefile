@@ -6,7 +6,7 @@ BENCH_DIR := build/bench
 # CMake's own makefiles run without this make's flags.
 CMAKE := env -u MAKEFLAGS -u MAKELEVEL -u MFLAGS cmake
 
-.PHONY: run test build deps clean bench
+.PHONY: run test build deps clean bench compare
 
 deps:
 	@scripts/install-deps
@@ -27,6 +27,13 @@ bench: deps
 	@$(CMAKE) -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DVX_TESTS=OFF -DVX_BENCH=ON >/dev/null
 	@$(CMAKE) --build $(BENCH_DIR) -j $(JOBS) --target vx_bench
 	@$(BENCH_DIR)/bench/vx_bench
+
+# Where the speed stands against its targets, beside Lua 5.4 (installed here, left out when that fails).
+compare: deps
+	@scripts/install-deps --compare || echo "compare: lua5.4 could not be installed; the Lua figures are left out" >&2
+	@$(CMAKE) -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DVX_TESTS=OFF -DVX_BENCH=ON >/dev/null
+	@$(CMAKE) --build $(BENCH_DIR) -j $(JOBS) --target vx_bench vorlix
+	@python3 bench/compare/compare.py --vorlix $(BENCH_DIR)/vorlix --bench $(BENCH_DIR)/bench/vx_bench
 
 clean:
 	@rm -rf build

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/ddraw/display_state.h"
+#include "platform/ddraw/keyed_rows.h"
 
 namespace vx::win::ddraw_detail {
 
@@ -156,22 +157,17 @@ void CopySameFormat(const BlitSurface& dst, const BlitSurface& src, const BlitRe
 }
 
 // An unscaled copy that leaves out the source key's pixels.
-template <uint32_t Bpp>
 void CopyKeyed(const BlitSurface& dst, const BlitSurface& src, const BlitRequest& request) {
-  const uint32_t mask = src.format.valueMask;
-  const uint32_t low = request.srcKey->dwColorSpaceLowValue, high = request.srcKey->dwColorSpaceHighValue;
   const LONG dx = request.clip.left - request.dst.left, dy = request.clip.top - request.dst.top;
-  const LONG width = RectWidth(request.clip);
-  for (LONG y = 0; y < RectHeight(request.clip); ++y) {
-    const uint8_t* from = PixelAt(src, request.src.left + dx, request.src.top + dy + y);
-    uint8_t* to = PixelAt(dst, request.clip.left, request.clip.top + y);
-    for (LONG x = 0; x < width; ++x, from += Bpp, to += Bpp) {
-      const uint32_t value = LoadPixel(from, Bpp);
-      const uint32_t keyed = value & mask;
-      if (keyed >= low && keyed <= high) continue;
-      StorePixel(to, Bpp, value);
-    }
-  }
+  KeyedRows rows;
+  rows.to = PixelAt(dst, request.clip.left, request.clip.top);
+  rows.toPitch = dst.pitch;
+  rows.from = PixelAt(src, request.src.left + dx, request.src.top + dy);
+  rows.fromPitch = src.pitch;
+  rows.width = static_cast<uint32_t>(RectWidth(request.clip));
+  rows.height = static_cast<uint32_t>(RectHeight(request.clip));
+  const RowKey key{src.format.valueMask, request.srcKey->dwColorSpaceLowValue, request.srcKey->dwColorSpaceHighValue};
+  FastestKeyedRowCopier(dst.format.bytesPerPixel)(rows, key);
 }
 
 void CopyConverting(const BlitSurface& dst, const BlitSurface& src, const BlitRequest& request,
@@ -287,12 +283,7 @@ HRESULT RunBlit(const BlitSurface& dst, const BlitSurface& src, const BlitReques
   // The common paste: one format, one size, only the source key.
   if (same && request.srcKey && !request.dstKey && !request.mirrorX && !request.mirrorY &&
       RectWidth(request.src) == RectWidth(request.dst) && RectHeight(request.src) == RectHeight(request.dst)) {
-    switch (dst.format.bytesPerPixel) {
-      case 1: CopyKeyed<1>(dst, src, request); break;
-      case 2: CopyKeyed<2>(dst, src, request); break;
-      case 3: CopyKeyed<3>(dst, src, request); break;
-      default: CopyKeyed<4>(dst, src, request); break;
-    }
+    CopyKeyed(dst, src, request);
     return DD_OK;
   }
 

@@ -200,13 +200,30 @@ uint32_t ReadPixelArgb(const SurfacePixels& view, uint32_t x, uint32_t y) {
   }
 }
 
+const FormatInfo& KnownFormat(const DDPIXELFORMAT& format) {
+  struct Known {
+    DDPIXELFORMAT format;
+    FormatInfo info;
+  };
+  thread_local Known known[4] = {};
+  thread_local uint32_t count = 0;
+  const uint32_t held = std::min<uint32_t>(count, 4);
+  for (uint32_t i = 0; i < held; ++i) {
+    if (std::memcmp(&known[i].format, &format, sizeof format) == 0) return known[i].info;
+  }
+  Known& entry = known[count++ % 4];
+  entry.format = format;
+  entry.info = DescribeFormat(format);
+  return entry.info;
+}
+
 PixelView ViewOf(const SurfacePixels& pixels) {
   PixelView view;
   view.bits = pixels.bits;
   view.pitch = pixels.pitch;
   view.width = pixels.width;
   view.height = pixels.height;
-  view.format = DescribeFormat(pixels.format);
+  view.format = KnownFormat(pixels.format);
   view.palette = pixels.palette;
   return view;
 }

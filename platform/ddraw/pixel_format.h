@@ -35,6 +35,9 @@ struct FormatInfo {
 // Invalid for formats surfaces cannot have: RGB of other than 8, 16, 24 or 32 bits, masks that
 // overlap or leave the pixel, FourCC codes other than DXT1 to DXT5, depth of other than 16, 24, 32.
 FormatInfo DescribeFormat(const DDPIXELFORMAT& format);
+// DescribeFormat, remembered for the last few formats of the thread, so that a small blit does not
+// pay for it. The reference holds until four other formats have been described.
+const FormatInfo& KnownFormat(const DDPIXELFORMAT& format);
 
 // 0xAARRGGBB of an RGB pixel value; formats without alpha give alpha 255.
 uint32_t PixelToArgb(const FormatInfo& format, uint32_t pixel);

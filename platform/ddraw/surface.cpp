@@ -200,7 +200,7 @@ SurfacePixels DirectDrawSurface::Pixels() {
   pixels.pitch = pitch_;
   pixels.width = width_;
   pixels.height = height_;
-  pixels.bytesPerPixel = DescribeFormat(format_).bytesPerPixel;
+  pixels.bytesPerPixel = KnownFormat(format_).bytesPerPixel;
   pixels.format = format_;
   pixels.palette = palette_ ? palette_->entries_ : nullptr;
   return pixels;

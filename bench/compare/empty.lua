@@ -1,0 +1,1 @@
+-- Lua's start-up and shut-down only.
