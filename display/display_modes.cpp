@@ -274,6 +274,7 @@ void ApplyWindowSettings(int32_t apply, int32_t) {
   if (!gMainWindow) return;
   if (apply) {
     SetWindowTextA(gMainWindow, gWindowTitle.c_str());
+    SetWindowLongA(gMainWindow, GWL_STYLE, LONG(gWindowStyle));
     MoveWindow(gMainWindow, gWindowClientX - gWindowBorder / 2, gWindowClientY - gWindowCaption - gWindowBorder / 2,
                gWindowWidth + gWindowBorder, gWindowHeight + gWindowBorder + gWindowCaption, 1);
     ShowWindow(gMainWindow, gWindowShowState);

@@ -4,6 +4,7 @@
 // The engine's release after a run, which ends here, is engine3d/engine_shutdown.cpp.
 #include "common/host.h"
 #include "display/display.h"
+#include "display/images/image_context.h"
 #include "display/text_fonts.h"
 #include "engine3d/records.h"
 #include "platform/win/messages.h"
@@ -35,6 +36,8 @@ void ReleaseDisplaySurfaces() {
 
 int32_t ReleaseDirectDrawObjects(int32_t keep) {
   if (gDirectDraw) {
+    // Image files are loaded and saved through the display's objects, which go now.
+    ReleaseImageContext();
     ReleaseImageSurfaceTable();
     ReleaseD3DDevice();
     ReleaseScreenshotSurface();

@@ -11,6 +11,7 @@
 #include "display/draw_queue_items.h"
 #include "display/surface_colours.h"
 #include "display/text_fonts.h"
+#include "engine3d/engine_services.h"
 #include "engine3d/records.h"
 
 namespace vx {
@@ -106,6 +107,8 @@ void ResetDrawTarget() {
   gScreenPersistFrames = gFlipChain ? 2 : 1;
   ComputePixelFormatShifts(gBackBuffer);
   SetDrawColors(0x000000, 0xFFFFFF);
+  // Images load and save through the display in use, never one that was made again since.
+  AttachImageContextToDisplay();
 }
 
 int32_t DrawQueueAlloc() {

@@ -134,13 +134,11 @@ void DrawInto(Presentation& p, SDL_Window* window, const PresentedFrame& frame) 
   int outHeight = 0;
   SDL_GetRendererOutputSize(p.renderer, &outWidth, &outHeight);
   PictureRect place{0, 0, frame.width, frame.height};
-  if (frame.fullScreen) {
-    place = FitPicture(frame.width, frame.height, outWidth, outHeight);
-    Globals().havePicture = true;
-    Globals().pictureRect = place;
-    Globals().pictureWidth = frame.width;
-    Globals().pictureHeight = frame.height;
-  }
+  if (frame.fullScreen) place = FitPicture(frame.width, frame.height, outWidth, outHeight);
+  Globals().havePicture = frame.fullScreen;
+  Globals().pictureRect = place;
+  Globals().pictureWidth = frame.width;
+  Globals().pictureHeight = frame.height;
   const SDL_Rect dest{place.x, place.y, place.width, place.height};
   SDL_RenderCopy(p.renderer, p.texture, nullptr, &dest);
   SDL_RenderPresent(p.renderer);

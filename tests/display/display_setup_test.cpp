@@ -4,7 +4,10 @@
 // picture goes in a window, and that nothing is left or released twice after the teardown.
 #include <cstring>
 
+#include "common/commands.h"
 #include "platform/win/messages.h"
+#include "platform/win/window.h"
+#include "system/system_state.h"
 #include "runtime/dispatcher.h"
 #include "runtime/program_image.h"
 #include "tests/display/bitmap_test_support.h"
@@ -207,6 +210,34 @@ TEST_F(DisplayTest, WindowedScreenshotHoldsThePictureNotTheDesktop) {
   EXPECT_EQ(bmp[size_t(offset)], 255);  // blue, green, red
   EXPECT_EQ(bmp[size_t(offset) + 2], 0);
   EXPECT_EQ(gScreenshotSurface, nullptr);
+}
+
+TEST_F(DisplayTest, TheWindowCommandsMakeTheDisplayAgainForAWindowAndForTheFullScreen) {
+  ASSERT_TRUE(SetUpDisplay());
+  ResetDrawTarget();
+  ASSERT_EQ(gFlipChain, 1u);
+  RegisterAllCommands();
+  HandlerOf(kCmdWindowOn)();
+  EXPECT_EQ(gErrorCode, 0) << LastError();
+  // One back buffer of the program's size, shown by a blit: screen items are drawn once.
+  EXPECT_EQ(gFullScreen, 0u);
+  EXPECT_EQ(gFlipChain, 0u);
+  EXPECT_EQ(gScreenPersistFrames, 1);
+  EXPECT_FALSE(gDirectDraw->IsExclusive());
+  ASSERT_NE(gBackBuffer, nullptr);
+  EXPECT_EQ(std::pair(gBackBuffer->Width(), gBackBuffer->Height()), std::pair(640u, 480u));
+  EXPECT_EQ(DWORD(GetWindowLongA(gMainWindow, GWL_STYLE)), 0x00CF0000u);
+
+  HandlerOf(kCmdWindowOff)();
+  EXPECT_EQ(gErrorCode, 0) << LastError();
+  EXPECT_EQ(gWindowMode, 0u);
+  EXPECT_EQ(gFullScreen, 1u);
+  EXPECT_EQ(gFlipChain, 1u);
+  EXPECT_EQ(gScreenPersistFrames, 2);
+  EXPECT_TRUE(gDirectDraw->IsExclusive());
+  EXPECT_EQ(DWORD(GetWindowLongA(gMainWindow, GWL_STYLE)), 0x800A0000u);
+  DrawQueueFlush();
+  gDrawQueue.Destroy();
 }
 
 }  // namespace
