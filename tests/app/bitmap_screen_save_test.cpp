@@ -2,7 +2,9 @@
 // and into a bitmap, copies a rectangle of the bitmap onto the screen (stretched), and saves the
 // shown screen to a PNG file; the file's pixels are what the program drew. Another loads a DDS
 // file, saves its bitmap as a DDS file and reads that back pixel by pixel. A screen save to a
-// folder that does not exist ends the run with the error box.
+// folder that does not exist ends the run with the error box. In both presentation modes (pages
+// flipped full screen, one back buffer in a window) a screen copy shows what it copied although
+// the bitmap changes or goes afterwards: two saved screens in a row agree.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -176,6 +178,59 @@ TEST_F(BitmapScreenSaveTest, AScreenThatCannotBeSavedEndsTheRunWithTheErrorBox) 
   EXPECT_NE(dir.Read("errors.txt").find("Runtime Error"), std::string::npos) << dir.Read("errors.txt");
   EXPECT_FALSE(std::filesystem::exists(dir.path() + "nowhere"));
 }
+
+// Runs each program full screen (two pages flipped) and in a window (one back buffer).
+class ScreenPagesTest : public BitmapScreenSaveTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  int RunInMode(const std::string& source) { return Run(std::string(GetParam()) + source); }
+};
+
+TEST_P(ScreenPagesTest, ACopyShowsWhatItCopiedOnEveryPageThoughItsBitmapChangedAfterwards) {
+  const int status = RunInMode(
+      "manual refresh\n"
+      "create bitmap 1, 20, 20\n"
+      "cls rgb(255, 0, 0)\n"
+      "set current bitmap 0\n"
+      "copy bitmap 1, 0, 0, 19, 19, 0, 10, 10, 29, 29\n"
+      "set current bitmap 1\n"
+      "cls rgb(0, 0, 255)\n"
+      "set current bitmap 0\n"
+      "refresh screen\n"
+      "save bitmap \"n1.png\"\n"
+      "save bitmap \"n2.png\"\n"
+      "end\n");
+  ASSERT_EQ(status, 0) << dir.Read("errors.txt");
+  Picture first, second;
+  ASSERT_TRUE(ReadPng(dir.path() + "n1.png", &first)) << dir.Read("errors.txt");
+  ASSERT_TRUE(ReadPng(dir.path() + "n2.png", &second)) << dir.Read("errors.txt");
+  EXPECT_EQ(first.rgb, second.rgb);
+  EXPECT_TRUE(Near(first.At(15, 15), 0xFF0000u)) << std::hex << first.At(15, 15);
+  EXPECT_TRUE(Near(first.At(29, 29), 0xFF0000u));
+  EXPECT_EQ(first.At(9, 9), 0u);
+  EXPECT_EQ(first.At(30, 30), 0u);
+}
+
+TEST_P(ScreenPagesTest, ALoopThatDeletesWhatItCopiedRunsToItsEnd) {
+  dir.Write("ball.bmp", BmpFile(8, 8, Quarter));
+  const int status = RunInMode(
+      "manual refresh\n"
+      "for f = 1 to 3\n"
+      "  load bitmap \"ball.bmp\", 1\n"
+      "  copy bitmap 1, 0\n"
+      "  delete bitmap 1\n"
+      "  refresh screen\n"
+      "next f\n"
+      "save bitmap \"screen.png\"\n"
+      "end\n");
+  EXPECT_EQ(status, 0) << dir.Read("errors.txt");
+  EXPECT_EQ(dir.Read("errors.txt"), "");
+  Picture shot;
+  ASSERT_TRUE(ReadPng(dir.path() + "screen.png", &shot)) << dir.Read("errors.txt");
+  EXPECT_TRUE(Near(shot.At(6, 6), 0xFFFFFFu));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, ScreenPagesTest, ::testing::Values("", "set window on\n"),
+                         [](const auto& mode) { return mode.index == 0 ? "FullScreen" : "Window"; });
 
 }  // namespace
 }  // namespace vx
