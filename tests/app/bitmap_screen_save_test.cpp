@@ -8,17 +8,20 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <FreeImage.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "tests/app/saved_picture.h"
 #include "tests/support/temp_folder.h"
 
 namespace vx {
 namespace {
+
+using test::Near;
+using test::Picture;
+using test::ReadPng;
 
 // A 24-bit bottom-up BMP whose pixel (x, y) is colour(x, y).
 template <typename Colour>
@@ -60,38 +63,6 @@ std::string DdsFile(uint32_t width, uint32_t height, Colour colour) {
       file += char(uint8_t(c)), file += char(uint8_t(c >> 8)), file += char(uint8_t(c >> 16));
     }
   return file;
-}
-
-struct Picture {
-  uint32_t width = 0, height = 0;
-  std::vector<uint32_t> rgb;
-  uint32_t At(uint32_t x, uint32_t y) const { return rgb[size_t(y) * width + x]; }
-};
-
-bool ReadPng(const std::string& path, Picture* out) {
-  FIBITMAP* loaded = FreeImage_Load(FIF_PNG, path.c_str(), 0);
-  if (!loaded) return false;
-  FIBITMAP* colour = FreeImage_ConvertTo32Bits(loaded);
-  FreeImage_Unload(loaded);
-  if (!colour) return false;
-  out->width = FreeImage_GetWidth(colour);
-  out->height = FreeImage_GetHeight(colour);
-  for (uint32_t y = 0; y < out->height; ++y) {
-    const BYTE* row = FreeImage_GetScanLine(colour, int(out->height - 1 - y));
-    for (uint32_t x = 0; x < out->width; ++x, row += 4)
-      out->rgb.push_back(uint32_t(row[FI_RGBA_RED]) << 16 | uint32_t(row[FI_RGBA_GREEN]) << 8 | row[FI_RGBA_BLUE]);
-  }
-  FreeImage_Unload(colour);
-  return true;
-}
-
-// The display may have fewer than 8 bits a channel; a channel read back is then a little lower.
-bool Near(uint32_t actual, uint32_t expected) {
-  for (int shift = 0; shift < 24; shift += 8) {
-    const int a = int((actual >> shift) & 0xFF), e = int((expected >> shift) & 0xFF);
-    if (a > e || e - a > 8) return false;
-  }
-  return true;
 }
 
 class BitmapScreenSaveTest : public ::testing::Test {
