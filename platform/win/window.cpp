@@ -25,6 +25,7 @@
 
 #include "platform/win/code_page.h"
 #include "platform/win/keyboard.h"
+#include "platform/win/message_box.h"
 #include "platform/win/messages.h"
 
 namespace vx::win {
@@ -651,12 +652,9 @@ int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) {
   line += '\n';
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
-  if (ProbeVideo() == Video::Display) {
-    const Uint32 flags = (type & 0xF0) == MB_ICONSTOP ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
-    // Windows titles a box without a caption "Error".
-    const std::string title = ToUtf8(caption ? caption : "Error");
-    SDL_ShowSimpleMessageBox(flags, title.c_str(), ToUtf8(text).c_str(), static_cast<SDL_Window*>(NativeWindowOf(owner)));
-  }
+  // Windows titles a box without a caption "Error".
+  if (ProbeVideo() == Video::Display)
+    ShowMessageBoxWindow(text ? text : "", ToUtf8(caption ? caption : "Error"), (type & 0xF0) == MB_ICONSTOP);
   return IDOK;
 }
 

@@ -84,7 +84,8 @@ bool IsHeadless();
 // The SDL window behind a window handle (null for a virtual window), for presentation.
 void* NativeWindowOf(HWND window);
 
-// Shows a box; its caption and text also go to standard error. Headless it only writes them.
+// Writes the caption and text to standard error and, with a display, shows them in a box of the
+// window layer's own (message_box.h) until it is answered. Headless it only writes them.
 int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type);
 int ShowCursor(BOOL show);
 // The system cursor in screen coordinates. With a display it is moved for real; headless the
