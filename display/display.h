@@ -40,7 +40,13 @@ int32_t SetDisplayModeFull(int32_t& width, int32_t& height, int32_t& depth, uint
 int32_t RebuildDisplayWithCurrentMode();
 int32_t PresentFrame();
 int32_t ClearBackBuffer();
+// Clears the depth buffer while the 3D scene will draw (gSceneWillDraw); else it is left alone.
 int32_t ClearZBuffer();
+// The 3D scene says whether it will draw from now on: its render sets this every frame, and
+// whatever gives it something to draw (an object, the backdrop, a 3D clear) sets it at once. A
+// scene that starts to draw gets its depth buffer cleared at once, since this frame's clear may
+// have passed; afterwards every frame preparation clears it.
+void SetSceneWillDraw(bool draws);
 int32_t ClearAndPresentTwice();
 win::HRESULT RestoreLostSurfaces();
 // In full screen after a focus loss: true once the primary surface is usable again.

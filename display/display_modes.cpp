@@ -123,11 +123,17 @@ int32_t ClearBackBuffer() {
 }
 
 int32_t ClearZBuffer() {
-  if (gD3DDevice && gRenderEnabled == 1) {
+  if (gD3DDevice && gRenderEnabled == 1 && gSceneWillDraw) {
     const D3DRECT all{0, 0, gDisplayWidth, gDisplayHeight};
     gD3DDevice->Clear(1, &all, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
   }
   return 1;
+}
+
+void SetSceneWillDraw(bool draws) {
+  const bool starts = draws && !gSceneWillDraw;
+  gSceneWillDraw = draws ? 1 : 0;
+  if (starts) ClearZBuffer();
 }
 
 int32_t ClearAndPresentTwice() {

@@ -75,12 +75,14 @@ uint32_t gRenderEnabled = 1;
 uint8_t gDisplayInvalid = 0;
 uint32_t gTraceMode = 0;
 int32_t gBlitOverdraw = 1;
+uint32_t gSceneWillDraw = 0;
 
 std::array<win::IDirectDrawSurface7*, kBitmapSlots> gBitmaps{};
 std::array<BitmapInfo, kBitmapSlots> gBitmapInfo{};
 
 void ResetDisplayDefaults() {
   gDisplayInvalid = 0;
+  gSceneWillDraw = 0;
   gAmbientLevel = 0.5f;
   gCameraNear = 1.0f;
   gCameraFar = 3000.0f;

@@ -98,6 +98,10 @@ extern uint32_t gRenderEnabled;      // the frame is drawn
 extern uint8_t gDisplayInvalid;      // the display was inactive or made again
 extern uint32_t gTraceMode;          // SETUP.INI TRACEMODE: trace lines of the display set-up
 extern int32_t gBlitOverdraw;        // 2 when pastes are drawn twice (SETUP.INI BLITOVERDRAW), else 1
+// The 3D scene will draw in the coming frames (it has an object or the backdrop, or a 3D clear
+// asks for it); the frame preparation clears the depth buffer only then. The scene says so with
+// SetSceneWillDraw (display.h); the run set-up starts with 0.
+extern uint32_t gSceneWillDraw;
 
 // --- Bitmaps -----------------------------------------------------------------------------------------
 constexpr int32_t kBitmapCount = 32;   // program bitmaps 0 (the screen) to 31

@@ -95,7 +95,8 @@ Layout LayOut(HDC dc, const std::string& text, bool stop) {
   layout.height = kMargin + body + kMargin + kBandHeight;
   layout.textLeft = kMargin + icon;
   layout.textTop = kMargin + (body - textHeight) / 2;
-  layout.button = SDL_Rect{(layout.width - kButtonWidth) / 2, layout.height - kBandHeight + (kBandHeight - kButtonHeight) / 2,
+  const int bandTop = layout.height - kBandHeight;
+  layout.button = SDL_Rect{(layout.width - kButtonWidth) / 2, bandTop + (kBandHeight - kButtonHeight) / 2,
                            kButtonWidth, kButtonHeight};
   return layout;
 }
@@ -103,7 +104,8 @@ Layout LayOut(HDC dc, const std::string& text, bool stop) {
 void FillRect(std::vector<uint32_t>& pixels, int width, const SDL_Rect& r, uint32_t colour) {
   const int height = static_cast<int>(pixels.size()) / width;
   for (int y = std::max(r.y, 0); y < std::min(r.y + r.h, height); ++y)
-    for (int x = std::max(r.x, 0); x < std::min(r.x + r.w, width); ++x) pixels[size_t(y) * size_t(width) + size_t(x)] = colour;
+    for (int x = std::max(r.x, 0); x < std::min(r.x + r.w, width); ++x)
+      pixels[size_t(y) * size_t(width) + size_t(x)] = colour;
 }
 
 // A red disc with a white cross, its edge smoothed over one pixel.
@@ -155,7 +157,8 @@ std::vector<uint32_t> DrawBox(const std::string& text, bool stop, Layout* layout
     const SDL_Rect& b = layout->button;
     FillRect(pixels, width, b, kButtonEdge);
     FillRect(pixels, width, SDL_Rect{b.x + 2, b.y + 2, b.w - 4, b.h - 4}, kButtonFace);
-    if (stop) DrawStopSign(pixels, width, kMargin, layout->textTop + (layout->lineHeight * int(layout->lines.size()) - kIconSide) / 2);
+    const int textHeight = layout->lineHeight * static_cast<int>(layout->lines.size());
+    if (stop) DrawStopSign(pixels, width, kMargin, layout->textTop + (textHeight - kIconSide) / 2);
     BITMAPINFO info = TopDown32(width, height);
     SetDIBitsToDevice(dc, 0, 0, DWORD(width), DWORD(height), 0, 0, 0, UINT(height), pixels.data(), &info,
                       DIB_RGB_COLORS, sizeof info.bmiHeader, pixels.size() * 4);
@@ -238,9 +241,10 @@ bool ShowMessageBoxWindow(const std::string& text, const std::string& caption, b
                                         layout.height, SDL_WINDOW_ALWAYS_ON_TOP);
   if (!window) return false;
   SDL_Renderer* renderer = SDL_CreateRenderer(window, -1, 0);
-  SDL_Texture* texture =
-      renderer ? SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STATIC, layout.width, layout.height)
-               : nullptr;
+  SDL_Texture* texture = nullptr;
+  if (renderer)
+    texture =
+        SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STATIC, layout.width, layout.height);
   const bool shown = texture && SDL_UpdateTexture(texture, nullptr, pixels.data(), layout.width * 4) == 0;
   if (shown) {
     SDL_RaiseWindow(window);

@@ -69,10 +69,11 @@ class BitmapScreenSaveTest : public ::testing::Test {
  protected:
   // Runs the program with `vorlix run` headless from another folder: its files are found beside
   // it all the same. The exit status.
-  int Run(const std::string& source) {
+  int Run(const std::string& source, const std::string& environment = "") {
     dir.Write("game.vxa", source);
     dir.Write("tmp/.keep", "");
-    const std::string command = "cd / && TMPDIR='" + dir.path() + "tmp' SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy '" +
+    const std::string command = "cd / && " + environment + " TMPDIR='" + dir.path() +
+                                "tmp' SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy '" +
                                 VX_VORLIX_PATH + "' run '" + dir.path() + "game.vxa' 2> '" + dir.path() +
                                 "errors.txt' > /dev/null";
     const int raw = std::system(command.c_str());
@@ -153,7 +154,9 @@ TEST_F(BitmapScreenSaveTest, AScreenThatCannotBeSavedEndsTheRunWithTheErrorBox) 
 // Runs each program full screen (two pages flipped) and in a window (one back buffer).
 class ScreenPagesTest : public BitmapScreenSaveTest, public ::testing::WithParamInterface<const char*> {
  protected:
-  int RunInMode(const std::string& source) { return Run(std::string(GetParam()) + source); }
+  int RunInMode(const std::string& source, const std::string& environment = "") {
+    return Run(std::string(GetParam()) + source, environment);
+  }
 };
 
 TEST_P(ScreenPagesTest, ACopyShowsWhatItCopiedOnEveryPageThoughItsBitmapChangedAfterwards) {
@@ -198,6 +201,26 @@ TEST_P(ScreenPagesTest, ALoopThatDeletesWhatItCopiedRunsToItsEnd) {
   Picture shot;
   ASSERT_TRUE(ReadPng(dir.path() + "screen.png", &shot)) << dir.Read("errors.txt");
   EXPECT_TRUE(Near(shot.At(6, 6), 0xFFFFFFu));
+}
+
+// Headless nothing shows the frames, so none is made into pixels while the program runs; the last
+// one is all the same in the frame dump that the environment asks for.
+TEST_P(ScreenPagesTest, TheFrameDumpHoldsTheLastPictureShown) {
+  const int status = RunInMode(
+      "manual refresh\nink rgb(255, 0, 0), 0\nbox 100, 50, 109, 59\nrefresh screen\nrefresh screen\nend\n",
+      "VX_FRAME_DUMP='" + dir.path() + "frame.bmp'");
+  ASSERT_EQ(status, 0) << dir.Read("errors.txt");
+  const std::string bmp = dir.Read("frame.bmp");
+  ASSERT_GT(bmp.size(), 54u);
+  auto at = [&](uint32_t x, uint32_t y) {
+    auto word = [&](size_t i) { return uint32_t(uint8_t(bmp[i])) | uint32_t(uint8_t(bmp[i + 1])) << 8; };
+    const uint32_t width = word(18), height = word(22);
+    const size_t row = (size_t(width) * 3 + 3) / 4 * 4, offset = 54 + row * (height - 1 - y) + size_t(x) * 3;
+    return uint32_t(uint8_t(bmp[offset + 2])) << 16 | uint32_t(uint8_t(bmp[offset + 1])) << 8 | uint8_t(bmp[offset]);
+  };
+  EXPECT_TRUE(Near(at(105, 55), 0xFF0000u)) << std::hex << at(105, 55);
+  EXPECT_EQ(at(99, 55), 0u);
+  EXPECT_EQ(at(110, 60), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, ScreenPagesTest, ::testing::Values("", "set window on\n"),

@@ -26,7 +26,8 @@ bool ShootWindow(test::TempFolder& dir, const std::string& program, int first, c
       dir,
       "\"$VORLIX\" run \"" + program + "\" & game=$!\n"
       "tries=0\n"
-      "until xwd -silent -name \"" + window + "\" -out shot.xwd 2>/dev/null && " + ready + " cmp -s shot.xwd last.xwd; do\n"
+      "until xwd -silent -name \"" + window + "\" -out shot.xwd 2>/dev/null && " + ready +
+      " cmp -s shot.xwd last.xwd; do\n"
       "  cp shot.xwd last.xwd 2>/dev/null\n"
       "  tries=$((tries + 1)); [ $tries -gt 300 ] && break; sleep 0.1\n"
       "done\n"

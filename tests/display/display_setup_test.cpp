@@ -240,5 +240,41 @@ TEST_F(DisplayTest, TheWindowCommandsMakeTheDisplayAgainForAWindowAndForTheFullS
   gDrawQueue.Destroy();
 }
 
+TEST_F(DisplayTest, TheDepthBufferIsClearedOnlyWhileTheSceneWillDraw) {
+  ASSERT_TRUE(SetUpDisplay());
+  gRenderEnabled = 1;
+  ResetDisplayDefaults();
+  EXPECT_EQ(gSceneWillDraw, 0u);
+  ASSERT_NE(gZBuffer, nullptr);
+  auto depth = [] {
+    const SurfacePixels z = gZBuffer->Pixels();
+    return LoadPixel(z.bits + 10 * size_t(z.pitch) + 10 * z.bytesPerPixel, z.bytesPerPixel);
+  };
+  auto scribble = [] {
+    DDBLTFX fx{};
+    fx.dwSize = sizeof fx;
+    fx.dwFillDepth = 0x1234;
+    ASSERT_EQ(gZBuffer->Blt(nullptr, nullptr, nullptr, DDBLT_DEPTHFILL | DDBLT_WAIT, &fx), DD_OK);
+  };
+  const D3DRECT all{0, 0, 640, 480};
+  ASSERT_EQ(gD3DDevice->Clear(1, &all, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3D_OK);
+  const uint32_t farthest = depth();
+  scribble();
+  ClearZBuffer();
+  EXPECT_EQ(depth(), 0x1234u) << "nothing draws against it";
+  SetSceneWillDraw(true);
+  EXPECT_EQ(depth(), farthest) << "cleared at once: this frame's clear may have passed";
+  scribble();
+  ClearZBuffer();
+  EXPECT_EQ(depth(), farthest);
+  scribble();
+  SetSceneWillDraw(true);
+  EXPECT_EQ(depth(), 0x1234u) << "a scene that goes on drawing waits for the next frame's clear";
+  SetSceneWillDraw(false);
+  ClearZBuffer();
+  EXPECT_EQ(depth(), 0x1234u);
+  gRenderEnabled = 0;
+}
+
 }  // namespace
 }  // namespace vx
