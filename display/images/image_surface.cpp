@@ -12,8 +12,7 @@ namespace vx {
 using namespace win;
 
 bool DecodedImage::Allocate(uint32_t w, uint32_t h) {
-  if (w == 0 || h == 0 || w > kLargestImageSide || h > kLargestImageSide) return false;
-  if (uint64_t(w) * h > kLargestImagePixels) return false;
+  if (!FitsImageBudget(w, h, sizeof(uint32_t))) return false;
   width = w;
   height = h;
   pixels.assign(size_t(w) * h, 0xFF000000u);
