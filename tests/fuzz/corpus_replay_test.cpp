@@ -65,8 +65,11 @@ TEST(CorpusFolders, NameTargets) {
   for (const char* kind : {"corpus", "crashes"}) {
     const std::string folder = kFuzzFolder + "/" + kind;
     if (!std::filesystem::is_directory(folder)) continue;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-      if (entry.is_directory()) EXPECT_TRUE(known.count(entry.path().filename().string())) << entry.path();
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      if (entry.is_directory()) {
+        EXPECT_TRUE(known.count(entry.path().filename().string())) << entry.path();
+      }
+    }
   }
 }
 
