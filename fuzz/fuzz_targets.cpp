@@ -48,12 +48,12 @@ constexpr FuzzTargetEntry kTargets[] = {
     {"dib", FuzzDib},
 };
 
-void WriteInput(const std::string& path, const uint8_t* data, size_t size) {
+}  // namespace
+
+void WriteFuzzInput(const std::string& path, const uint8_t* data, size_t size) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
 }
-
-}  // namespace
 
 std::span<const FuzzTargetEntry> FuzzTargets() { return kTargets; }
 
@@ -84,7 +84,7 @@ const std::string& FuzzWorkFolder() {
 
 void FuzzImageFile(std::string_view ending, const uint8_t* data, size_t size) {
   const std::string path = FuzzWorkFolder() + "input." + std::string(ending);
-  WriteInput(path, data, size);
+  WriteFuzzInput(path, data, size);
   // Headless, as the tests run; a context that a caller attached is used and left to it.
   setenv("SDL_VIDEODRIVER", "dummy", 0);
   const bool own = !gImageContext.directDraw;
@@ -95,7 +95,7 @@ void FuzzImageFile(std::string_view ending, const uint8_t* data, size_t size) {
 
 void FuzzDib(const uint8_t* data, size_t size) {
   const std::string path = FuzzWorkFolder() + "input.bmp";
-  WriteInput(path, data, size);
+  WriteFuzzInput(path, data, size);
   // Loaded at its own size and stretched to another, and asked for its size, as texture loads do.
   for (const auto& [width, height] : {std::pair{0, 0}, std::pair{3, 5}}) {
     auto* bitmap = static_cast<win::HGDIOBJ>(win::LoadImageA(nullptr, path.c_str(), win::IMAGE_BITMAP, width, height,

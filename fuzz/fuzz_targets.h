@@ -38,5 +38,7 @@ void FuzzImageFile(std::string_view ending, const uint8_t* data, size_t size);
 // exit; the current directory is moved there, so that nothing a fuzzed program names lands
 // anywhere else by a relative name.
 const std::string& FuzzWorkFolder();
+// Writes the input as the file that a target hands to its reader.
+void WriteFuzzInput(const std::string& path, const uint8_t* data, size_t size);
 
 }  // namespace vx::fuzz

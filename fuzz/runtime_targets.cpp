@@ -1,7 +1,6 @@
 // Fuzz targets of the runtime's readers: the program image loader, the attached-files block of a
 // game, the compiler, a compiled program run headless within a budget of slices, and profile
 // (settings) files.
-#include <fstream>
 #include <string>
 
 #include "compiler/compiler.h"
@@ -27,11 +26,6 @@ namespace {
 // A fuzzed program runs at most this many slices.
 constexpr int kSliceBudget = 48;
 
-void WriteInput(const std::string& path, const uint8_t* data, size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
-}
-
 // Each reading moves the clock on, so a slice ends after a bounded number of commands in
 // time-slice mode.
 win::DWORD gFuzzClock = 0;
@@ -43,7 +37,7 @@ int16_t BreakKeyHeld(int virtualKey) {
 
 bool CompileInput(const uint8_t* data, size_t size, const std::string& output) {
   const std::string source = FuzzWorkFolder() + "main.vxa";
-  WriteInput(source, data, size);
+  WriteFuzzInput(source, data, size);
   ResetCompiler();
   const bool compiled = LoadCommandTable() == 1 && CompileFile(source, output) == 1;
   FreeCompilerTables();
@@ -59,7 +53,7 @@ void FuzzProgramImage(const uint8_t* data, size_t size) {
 
 void FuzzAttachedFiles(const uint8_t* data, size_t size) {
   const std::string path = FuzzWorkFolder() + "game";
-  WriteInput(path, data, size);
+  WriteFuzzInput(path, data, size);
   gAttachedFiles = std::make_unique<AttachedFiles>();
   if (LoadAttachedFiles(path)) {
     std::string program;
@@ -112,7 +106,7 @@ void FuzzCompileAndRun(const uint8_t* data, size_t size) {
 
 void FuzzProfile(const uint8_t* data, size_t size) {
   const std::string path = FuzzWorkFolder() + "SETUP.INI";
-  WriteInput(path, data, size);
+  WriteFuzzInput(path, data, size);
   win::ReadProfileString("SETTINGS", "WINDOWMODE", "0", path);
   win::ReadProfileString("errors", "161", "", path);
   char small[8];

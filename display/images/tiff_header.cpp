@@ -134,6 +134,21 @@ class TiffWalk {
     return entry->count == 1 && Value(*entry, 0, value);
   }
 
+  // A tag of one value per sample (or one for all) whose values are all the same; the default when
+  // the tag is missing.
+  bool SameForEverySample(uint16_t tag, uint32_t samples, uint32_t fallback, uint32_t* value) const {
+    const Entry* entry = Find(tag);
+    *value = fallback;
+    if (!entry) return true;
+    if (entry->count != 1 && entry->count != samples) return false;
+    for (uint32_t i = 0; i < entry->count; ++i) {
+      uint32_t sample = 0;
+      if (!Value(*entry, i, &sample) || (i > 0 && sample != *value)) return false;
+      *value = sample;
+    }
+    return true;
+  }
+
   // The file with the first directory rewritten in place to the kept entries and no next one.
   std::vector<uint8_t> Copy() const {
     std::vector<uint8_t> copy(file_.begin(), file_.end());
@@ -244,26 +259,10 @@ std::optional<std::vector<uint8_t>> CheckedTiffCopy(std::span<const uint8_t> fil
       !walk.Single(kSamplesPerPixel, 1, &samples) || !walk.Single(kCompression, kNone, &compression) ||
       !walk.Single(kPhotometric, 0xFFFFFFFFu, &photometric) || !walk.Single(kPlanarConfig, 1, &planar))
     return std::nullopt;
-  // Every sample has the same number of bits and the same format.
-  uint32_t bits = 1;
-  if (const Entry* entry = walk.Find(kBitsPerSample)) {
-    if (entry->count != 1 && entry->count != samples) return std::nullopt;
-    for (uint32_t i = 0; i < entry->count; ++i) {
-      uint32_t value = 0;
-      if (!walk.Value(*entry, i, &value) || (i > 0 && value != bits)) return std::nullopt;
-      bits = value;
-    }
-  }
-  format = 1;
-  if (const Entry* entry = walk.Find(kSampleFormat)) {
-    if (entry->count != 1 && entry->count != samples) return std::nullopt;
-    for (uint32_t i = 0; i < entry->count; ++i) {
-      uint32_t value = 0;
-      if (!walk.Value(*entry, i, &value) || (i > 0 && value != format)) return std::nullopt;
-      format = value;
-    }
-  }
-  if (planar != 1 && planar != 2) return std::nullopt;
+  uint32_t bits = 0;
+  if (!walk.SameForEverySample(kBitsPerSample, samples, 1, &bits) ||
+      !walk.SameForEverySample(kSampleFormat, samples, 1, &format) || (planar != 1 && planar != 2))
+    return std::nullopt;
   if (!SampleLayoutDecodes(photometric, samples, bits, format) ||
       !CompressionFits(compression, photometric, samples, bits))
     return std::nullopt;
