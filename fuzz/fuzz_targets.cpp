@@ -75,7 +75,6 @@ const std::string& FuzzWorkFolder() {
       std::error_code ignored;
       std::filesystem::remove_all(made, ignored);
     });
-    if (chdir(pattern.c_str()) != 0) std::abort();
     return pattern + "/";
   }();
   gTempFolder = folder;

@@ -35,8 +35,7 @@ void FuzzDib(const uint8_t* data, size_t size);
 void FuzzImageFile(std::string_view ending, const uint8_t* data, size_t size);
 
 // A private folder for the targets' work files (ending with '/'), made on first use and removed at
-// exit; the current directory is moved there, so that nothing a fuzzed program names lands
-// anywhere else by a relative name.
+// exit; also the temporary folder of the runtime.
 const std::string& FuzzWorkFolder();
 // Writes the input as the file that a target hands to its reader.
 void WriteFuzzInput(const std::string& path, const uint8_t* data, size_t size);

@@ -1,6 +1,7 @@
 // Fuzz targets of the runtime's readers: the program image loader, the attached-files block of a
 // game, the compiler, a compiled program run headless within a budget of slices, and profile
 // (settings) files.
+#include <filesystem>
 #include <string>
 
 #include "compiler/compiler.h"
@@ -76,6 +77,9 @@ void FuzzCompiler(const uint8_t* data, size_t size) { CompileInput(data, size, F
 void FuzzCompileAndRun(const uint8_t* data, size_t size) {
   const std::string image = FuzzWorkFolder() + "main.dat";
   if (!CompileInput(data, size, image)) return;
+  // The program runs in the work folder, so that the files it names by relative names land there.
+  const std::filesystem::path started = std::filesystem::current_path();
+  std::filesystem::current_path(FuzzWorkFolder());
   RegisterAllCommands();
   win::SetClockSource(FuzzClock);
   win::SetKeyStateSource(BreakKeyHeld);
@@ -102,6 +106,7 @@ void FuzzCompileAndRun(const uint8_t* data, size_t size) {
   win::SetKeyStateSource(nullptr);
   win::SetClockSource(nullptr);
   gErrorCode = 0;
+  std::filesystem::current_path(started);
 }
 
 void FuzzProfile(const uint8_t* data, size_t size) {
