@@ -68,9 +68,8 @@ bool TargaHeaderIsSound(std::span<const uint8_t> file) {
 namespace {
 
 // FreeImage puts a colour map at palette index 0 even when the file says that it starts further
-// up; the palette is rebuilt so that index first + i has entry i. Only colour-mapped pictures have
-// their map bounded to 256 entries by the header check: grey and true-colour files may carry a map
-// too, which nothing draws with.
+// up; the palette is rebuilt so that index first + i has entry i, for colour-mapped pictures only,
+// whose map the header check has bounded to 256 entries.
 void PlaceTargaColourMap(std::span<const uint8_t> file, FIBITMAP* bitmap) {
   const uint32_t mapFirst = ReadU16LE(file, 3);
   const uint32_t mapLength = ReadU16LE(file, 5);
