@@ -1,5 +1,6 @@
 // The device front end: state tracking with the Direct3D 7 defaults, the real device's parameter
-// checks, clears into the surfaces' memory, and draw calls recorded for the rasteriser.
+// checks, clears into the surfaces' memory, and draw calls handed to the rasteriser
+// (device_raster.cpp).
 #include "platform/d3d/device.h"
 
 #include <algorithm>
@@ -260,6 +261,8 @@ Direct3DDevice::Direct3DDevice(const D3DDEVICEDESC7& caps, std::vector<DDPIXELFO
   viewport_ = {0, 0, target->Width(), target->Height(), 0.0f, 1.0f};
 }
 
+Direct3DDevice::~Direct3DDevice() { Flush(); }
+
 DWORD Direct3DDevice::AddRef() { return ++references_; }
 
 DWORD Direct3DDevice::Release() {
@@ -295,13 +298,14 @@ HRESULT Direct3DDevice::BeginScene() {
   }
   if (target_.get()->Lost()) return DDERR_SURFACELOST;
   inScene_ = true;
-  drawCalls_.clear();
+  DropUnusedTextures();
   return D3D_OK;
 }
 
 HRESULT Direct3DDevice::EndScene() {
   if (!inScene_) return D3DERR_SCENE_NOT_IN_SCENE;
   inScene_ = false;
+  Flush();
   return D3D_OK;
 }
 
@@ -322,6 +326,7 @@ HRESULT Direct3DDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3
     return DDERR_SURFACELOST;
   }
 
+  Flush();
   const D3DRECT whole = {static_cast<LONG>(viewport_.dwX), static_cast<LONG>(viewport_.dwY),
                          static_cast<LONG>(viewport_.dwX + viewport_.dwWidth),
                          static_cast<LONG>(viewport_.dwY + viewport_.dwHeight)};
@@ -417,6 +422,7 @@ HRESULT Direct3DDevice::GetViewport(D3DVIEWPORT7* viewport) const {
 HRESULT Direct3DDevice::SetTransform(D3DTRANSFORMSTATETYPE type, const D3DMATRIX* matrix) {
   if (!matrix || !TransformKnown(type)) return D3DERR_INVALIDCALL;
   transforms_[type] = *matrix;
+  vertexStateDirty_ = true;
   return D3D_OK;
 }
 
@@ -429,6 +435,7 @@ HRESULT Direct3DDevice::GetTransform(D3DTRANSFORMSTATETYPE type, D3DMATRIX* matr
 HRESULT Direct3DDevice::MultiplyTransform(D3DTRANSFORMSTATETYPE type, const D3DMATRIX* matrix) {
   if (!matrix || !TransformKnown(type)) return D3DERR_INVALIDCALL;
   transforms_[type] = Multiply(*matrix, transforms_[type]);
+  vertexStateDirty_ = true;
   return D3D_OK;
 }
 
@@ -437,6 +444,7 @@ HRESULT Direct3DDevice::MultiplyTransform(D3DTRANSFORMSTATETYPE type, const D3DM
 HRESULT Direct3DDevice::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
   const StateRule* rule = RenderStateRule(state);
   if (!rule || !ValueAllowed(*rule, value)) return D3DERR_INVALIDCALL;
+  if (renderStates_[state] != value) pixelStateDirty_ = vertexStateDirty_ = true;
   renderStates_[state] = value;
   return D3D_OK;
 }
@@ -450,6 +458,7 @@ HRESULT Direct3DDevice::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) c
 HRESULT Direct3DDevice::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE state, DWORD value) {
   const StateRule* rule = StageStateRule(state);
   if (stage >= kMaxTextureStages || !rule || !ValueAllowed(*rule, value)) return D3DERR_INVALIDCALL;
+  if (stageStates_[stage][state] != value) pixelStateDirty_ = vertexStateDirty_ = true;
   stageStates_[stage][state] = value;
   // The combined address mode sets both directions.
   if (state == D3DTSS_ADDRESS) {
@@ -467,6 +476,7 @@ HRESULT Direct3DDevice::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETY
 
 HRESULT Direct3DDevice::SetTexture(DWORD stage, DirectDrawSurface* texture) {
   if (stage >= kMaxTextureStages) return D3DERR_INVALIDCALL;
+  if (textures_[stage].get() != texture) pixelStateDirty_ = true;
   textures_[stage] = SurfaceRef(texture);
   return D3D_OK;
 }
@@ -491,6 +501,7 @@ HRESULT Direct3DDevice::SetLight(DWORD index, const D3DLIGHT7* light) {
   if (CurrentDirect3DFaults().failSetLight) return D3DERR_LIGHT_SET_FAILED;
   auto [slot, added] = lights_.try_emplace(index, LightSlot{*light, false});
   if (!added) slot->second.light = *light;
+  vertexStateDirty_ = true;
   return D3D_OK;
 }
 
@@ -506,6 +517,7 @@ HRESULT Direct3DDevice::LightEnable(DWORD index, BOOL enable) {
   if (CurrentDirect3DFaults().failLightEnable) return D3DERR_LIGHT_SET_FAILED;
   auto slot = lights_.try_emplace(index, LightSlot{DefaultLight(), false}).first;
   slot->second.enabled = enable != 0;
+  vertexStateDirty_ = true;
   return D3D_OK;
 }
 
@@ -521,6 +533,7 @@ HRESULT Direct3DDevice::SetMaterial(const D3DMATERIAL7* material) {
   if (!material) return D3DERR_INVALIDCALL;
   if (CurrentDirect3DFaults().failSetMaterial) return DDERR_GENERIC;
   material_ = *material;
+  vertexStateDirty_ = true;
   return D3D_OK;
 }
 
@@ -541,30 +554,6 @@ HRESULT Direct3DDevice::CheckDrawable(D3DPRIMITIVETYPE type, DWORD flags) const 
   return D3D_OK;
 }
 
-void Direct3DDevice::Record(D3DPRIMITIVETYPE type, DWORD fvf, DWORD vertexSize, const uint8_t* vertices,
-                            DWORD vertexCount, const WORD* indices, DWORD indexCount, DWORD flags) {
-  DrawCall& call = drawCalls_.emplace_back();
-  call.primitive = type;
-  call.fvf = fvf;
-  call.vertexSize = vertexSize;
-  call.vertexCount = vertexCount;
-  call.vertices.assign(vertices, vertices + size_t{vertexCount} * vertexSize);
-  if (indices) call.indices.assign(indices, indices + indexCount);
-  call.flags = flags;
-  DeviceStateSnapshot& state = call.state;
-  state.renderStates = renderStates_;
-  state.stageStates = stageStates_;
-  state.textures = textures_;
-  state.world = transforms_[D3DTRANSFORMSTATE_WORLD];
-  state.view = transforms_[D3DTRANSFORMSTATE_VIEW];
-  state.projection = transforms_[D3DTRANSFORMSTATE_PROJECTION];
-  state.viewport = viewport_;
-  state.material = material_;
-  for (const auto& [index, slot] : lights_) {
-    if (slot.enabled) state.lights.push_back({index, slot.light});
-  }
-}
-
 HRESULT Direct3DDevice::DrawPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWORD vertexCount,
                                       DWORD flags) {
   if (HRESULT hr = CheckDrawable(type, flags); hr != D3D_OK) return hr;
@@ -572,7 +561,7 @@ HRESULT Direct3DDevice::DrawPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, const vo
   if (size == 0) return D3DERR_INVALIDVERTEXTYPE;
   if (vertexCount > D3DMAXNUMVERTICES || (vertexCount > 0 && !vertices)) return D3DERR_INVALIDCALL;
   if (!DrawsSomething(type, vertexCount)) return D3D_OK;
-  Record(type, fvf, size, static_cast<const uint8_t*>(vertices), vertexCount, nullptr, 0, flags);
+  Render(type, fvf, static_cast<const uint8_t*>(vertices), vertexCount, nullptr, 0, flags);
   return D3D_OK;
 }
 
@@ -587,7 +576,7 @@ HRESULT Direct3DDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, c
   // An index past the vertices would have the rasteriser read outside the caller's memory.
   if (indexCount > 0 && *std::max_element(indices, indices + indexCount) >= vertexCount) return D3DERR_INVALIDCALL;
   if (!DrawsSomething(type, indexCount)) return D3D_OK;
-  Record(type, fvf, size, static_cast<const uint8_t*>(vertices), vertexCount, indices, indexCount, flags);
+  Render(type, fvf, static_cast<const uint8_t*>(vertices), vertexCount, indices, indexCount, flags);
   return D3D_OK;
 }
 
@@ -601,7 +590,7 @@ HRESULT Direct3DDevice::DrawPrimitiveVB(D3DPRIMITIVETYPE type, Direct3DVertexBuf
   if (uint64_t{startVertex} + vertexCount > desc.dwNumVertices) return D3DERR_INVALIDCALL;
   if (!DrawsSomething(type, vertexCount)) return D3D_OK;
   const DWORD size = buffer->VertexSize();
-  Record(type, desc.dwFVF, size, buffer->VertexData() + size_t{startVertex} * size, vertexCount, nullptr, 0, flags);
+  Render(type, desc.dwFVF, buffer->VertexData() + size_t{startVertex} * size, vertexCount, nullptr, 0, flags);
   return D3D_OK;
 }
 
@@ -617,7 +606,7 @@ HRESULT Direct3DDevice::DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE type, Direct3DVe
   if (indexCount > 0 && *std::max_element(indices, indices + indexCount) >= vertexCount) return D3DERR_INVALIDCALL;
   if (!DrawsSomething(type, indexCount)) return D3D_OK;
   const DWORD size = buffer->VertexSize();
-  Record(type, desc.dwFVF, size, buffer->VertexData() + size_t{startVertex} * size, vertexCount, indices, indexCount,
+  Render(type, desc.dwFVF, buffer->VertexData() + size_t{startVertex} * size, vertexCount, indices, indexCount,
          flags);
   return D3D_OK;
 }

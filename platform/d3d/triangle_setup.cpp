@@ -1,0 +1,254 @@
+// Primitive set-up and coverage: vertices snapped to 1/256 pixel, exact integer edge functions
+// with the top-left rule, plane equations of every attribute, and the walk that turns a set-up
+// triangle, line or point into spans inside a rectangle (a screen tile).
+#include <algorithm>
+#include <cmath>
+
+#include "platform/d3d/raster_internal.h"
+
+namespace vx::raster::detail {
+namespace {
+
+int64_t FloorDiv(int64_t n, int64_t d) {  // d > 0
+  const int64_t q = n / d;
+  return (n % d != 0 && n < 0) ? q - 1 : q;
+}
+int64_t CeilDiv(int64_t n, int64_t d) { return -FloorDiv(-n, d); }
+
+bool Snap(float v, int64_t& out) {
+  if (!(std::fabs(v) <= 2.0f * kGuardBand)) return false;  // also NaN
+  out = std::llround(static_cast<double>(v) * kSubpixel);
+  return true;
+}
+
+// The values every plane interpolates at one vertex: z, q, and the other attributes times q.
+void VertexValues(const ScreenVertex& v, const VertexAttributes& colours, float* out) {
+  const float q = v.q;
+  out[kZ] = v.z;
+  out[kQ] = q;
+  out[kR] = colours.diffuse[0] * q;
+  out[kG] = colours.diffuse[1] * q;
+  out[kB] = colours.diffuse[2] * q;
+  out[kA] = colours.diffuse[3] * q;
+  out[kSR] = colours.specular[0] * q;
+  out[kSG] = colours.specular[1] * q;
+  out[kSB] = colours.specular[2] * q;
+  out[kFog] = v.a.fog * q;
+  out[kU0] = v.a.tex[0][0] * q;
+  out[kV0] = v.a.tex[0][1] * q;
+  out[kU1] = v.a.tex[1][0] * q;
+  out[kV1] = v.a.tex[1][1] * q;
+}
+
+// Flat shading takes the colours of one vertex; everything else stays per vertex.
+VertexAttributes Colours(const ScreenVertex& v, const ScreenVertex* provoking) {
+  VertexAttributes a = v.a;
+  if (provoking) {
+    std::copy(std::begin(provoking->a.diffuse), std::end(provoking->a.diffuse), a.diffuse);
+    std::copy(std::begin(provoking->a.specular), std::end(provoking->a.specular), a.specular);
+  }
+  return a;
+}
+
+void ClampBounds(SetupPrimitive& out, const Viewport& vp) {
+  out.minX = std::max(out.minX, vp.x);
+  out.minY = std::max(out.minY, vp.y);
+  out.maxX = std::min(out.maxX, vp.x + vp.width - 1);
+  out.maxY = std::min(out.maxY, vp.y + vp.height - 1);
+}
+
+// Covers [x0, x1] of row y of a line or point, the pixels inside the rectangle.
+void Run(const SpanTarget& target, const SetupPrimitive& p, int y, int x0, int x1, int left, int top, int right,
+         int bottom, bool reference) {
+  if (y < top || y > bottom || y < p.minY || y > p.maxY) return;
+  x0 = std::max({x0, left, p.minX});
+  x1 = std::min({x1, right, p.maxX});
+  if (x0 > x1) return;
+  (reference ? ReferenceSpan : p.state->span)(target, *p.state, p.planes, y, x0, x1 + 1);
+}
+
+void FillLine(const SpanTarget& target, const SetupPrimitive& p, int left, int top, int right, int bottom,
+              bool reference) {
+  const float dx = p.x1 - p.x0;
+  const float dy = p.y1 - p.y0;
+  const bool xMajor = std::fabs(dx) >= std::fabs(dy);
+  // Pixels step along the major axis from the first end's pixel to the last end's, the last one
+  // only when asked; the other coordinate is the line's at that pixel centre, rounded.
+  const float a0 = xMajor ? p.x0 : p.y0;
+  const float a1 = xMajor ? p.x1 : p.y1;
+  const float b0 = xMajor ? p.y0 : p.x0;
+  const float slope = xMajor ? (dx != 0.0f ? dy / dx : 0.0f) : (dy != 0.0f ? dx / dy : 0.0f);
+  const int first = FloorToInt(a0 + 0.5f);
+  const int last = FloorToInt(a1 + 0.5f);
+  const int step = last >= first ? 1 : -1;
+  const int end = p.lastPixel ? last + step : last;
+  // Only the part of the major axis inside the rectangle is walked.
+  const int low = xMajor ? left : top;
+  const int high = xMajor ? right : bottom;
+  for (int i = first; i != end; i += step) {
+    if ((step > 0 && i > high) || (step < 0 && i < low)) break;
+    if (i < low || i > high) continue;
+    const int j = FloorToInt(b0 + slope * (static_cast<float>(i) - a0) + 0.5f);
+    if (xMajor) {
+      Run(target, p, j, i, i, left, top, right, bottom, reference);
+    } else {
+      Run(target, p, i, j, j, left, top, right, bottom, reference);
+    }
+  }
+}
+
+}  // namespace
+
+bool SetupTriangle(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2, Cull cull, bool flat,
+                   const ScreenVertex& provoking, const DrawState& state, SetupPrimitive& out) {
+  const ScreenVertex* v[3] = {&v0, &v1, &v2};
+  int64_t X[3], Y[3];
+  for (int i = 0; i < 3; ++i) {
+    if (!Snap(v[i]->x, X[i]) || !Snap(v[i]->y, Y[i])) return false;
+    if (!std::isfinite(v[i]->q) || !std::isfinite(v[i]->z)) return false;
+  }
+  const int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
+  if (area == 0) return false;
+  // Positive area winds clockwise on the screen (y down).
+  if ((cull == Cull::Clockwise && area > 0) || (cull == Cull::CounterClockwise && area < 0)) return false;
+  if (area < 0) {
+    std::swap(v[1], v[2]);
+    std::swap(X[1], X[2]);
+    std::swap(Y[1], Y[2]);
+  }
+
+  out.kind = SetupPrimitive::kTriangle;
+  out.state = &state;
+  for (int i = 0; i < 3; ++i) {
+    const int j = (i + 1) % 3;
+    const int64_t dx = X[j] - X[i];
+    const int64_t dy = Y[j] - Y[i];
+    Edge& e = out.edges[i];
+    e.a = -dy * kSubpixel;
+    e.b = dx * kSubpixel;
+    e.c = -dx * Y[i] + dy * X[i];
+    e.threshold = (dy < 0 || (dy == 0 && dx > 0)) ? 0 : 1;
+  }
+  const int64_t minX = std::min({X[0], X[1], X[2]}), maxX = std::max({X[0], X[1], X[2]});
+  const int64_t minY = std::min({Y[0], Y[1], Y[2]}), maxY = std::max({Y[0], Y[1], Y[2]});
+  out.minX = static_cast<int>(CeilDiv(minX, kSubpixel));
+  out.maxX = static_cast<int>(FloorDiv(maxX, kSubpixel));
+  out.minY = static_cast<int>(CeilDiv(minY, kSubpixel));
+  out.maxY = static_cast<int>(FloorDiv(maxY, kSubpixel));
+  ClampBounds(out, state.viewport);
+  if (out.minX > out.maxX || out.minY > out.maxY) return false;
+
+  // Planes through the snapped positions, relative to the first vertex.
+  float values[3][kAttributeCount];
+  for (int i = 0; i < 3; ++i) VertexValues(*v[i], Colours(*v[i], flat ? &provoking : nullptr), values[i]);
+  const double ex1 = static_cast<double>(X[1] - X[0]) / kSubpixel, ey1 = static_cast<double>(Y[1] - Y[0]) / kSubpixel;
+  const double ex2 = static_cast<double>(X[2] - X[0]) / kSubpixel, ey2 = static_cast<double>(Y[2] - Y[0]) / kSubpixel;
+  const double det = ex1 * ey2 - ex2 * ey1;
+  Planes& p = out.planes;
+  p.ox = static_cast<float>(static_cast<double>(X[0]) / kSubpixel);
+  p.oy = static_cast<float>(static_cast<double>(Y[0]) / kSubpixel);
+  for (int a = 0; a < kAttributeCount; ++a) {
+    const double d1 = static_cast<double>(values[1][a]) - values[0][a];
+    const double d2 = static_cast<double>(values[2][a]) - values[0][a];
+    p.a0[a] = values[0][a];
+    p.dx[a] = static_cast<float>((d1 * ey2 - d2 * ey1) / det);
+    p.dy[a] = static_cast<float>((d2 * ex1 - d1 * ex2) / det);
+  }
+  return true;
+}
+
+bool SetupLine(const ScreenVertex& v0, const ScreenVertex& v1, bool flat, bool lastPixel, const DrawState& state,
+               SetupPrimitive& out) {
+  for (const ScreenVertex* v : {&v0, &v1}) {
+    if (!(std::fabs(v->x) <= 2.0f * kGuardBand) || !(std::fabs(v->y) <= 2.0f * kGuardBand)) return false;
+    if (!std::isfinite(v->q) || !std::isfinite(v->z)) return false;
+  }
+  out.kind = SetupPrimitive::kLine;
+  out.state = &state;
+  out.lastPixel = lastPixel;
+  out.x0 = v0.x;
+  out.y0 = v0.y;
+  out.x1 = v1.x;
+  out.y1 = v1.y;
+  out.minX = FloorToInt(std::min(v0.x, v1.x) + 0.5f) - 1;
+  out.maxX = FloorToInt(std::max(v0.x, v1.x) + 0.5f) + 1;
+  out.minY = FloorToInt(std::min(v0.y, v1.y) + 0.5f) - 1;
+  out.maxY = FloorToInt(std::max(v0.y, v1.y) + 0.5f) + 1;
+  ClampBounds(out, state.viewport);
+  if (out.minX > out.maxX || out.minY > out.maxY) return false;
+
+  // Attributes change along the line and not across it.
+  float a[kAttributeCount], b[kAttributeCount];
+  VertexValues(v0, Colours(v0, flat ? &v0 : nullptr), a);
+  VertexValues(v1, Colours(v1, flat ? &v0 : nullptr), b);
+  const double dx = static_cast<double>(v1.x) - v0.x, dy = static_cast<double>(v1.y) - v0.y;
+  const double length2 = dx * dx + dy * dy;
+  Planes& p = out.planes;
+  p.ox = v0.x;
+  p.oy = v0.y;
+  for (int i = 0; i < kAttributeCount; ++i) {
+    const double d = static_cast<double>(b[i]) - a[i];
+    p.a0[i] = a[i];
+    p.dx[i] = length2 > 0.0 ? static_cast<float>(d * dx / length2) : 0.0f;
+    p.dy[i] = length2 > 0.0 ? static_cast<float>(d * dy / length2) : 0.0f;
+  }
+  return true;
+}
+
+bool SetupPoint(const ScreenVertex& v, const DrawState& state, SetupPrimitive& out) {
+  if (!(std::fabs(v.x) <= 2.0f * kGuardBand) || !(std::fabs(v.y) <= 2.0f * kGuardBand)) return false;
+  if (!std::isfinite(v.q) || !std::isfinite(v.z)) return false;
+  out.kind = SetupPrimitive::kPoint;
+  out.state = &state;
+  out.minX = out.maxX = FloorToInt(v.x + 0.5f);
+  out.minY = out.maxY = FloorToInt(v.y + 0.5f);
+  ClampBounds(out, state.viewport);
+  if (out.minX > out.maxX || out.minY > out.maxY) return false;
+  Planes& p = out.planes;
+  p.ox = static_cast<float>(out.minX);
+  p.oy = static_cast<float>(out.minY);
+  VertexValues(v, v.a, p.a0);
+  return true;
+}
+
+void FillPrimitive(const SpanTarget& target, const SetupPrimitive& p, int left, int top, int right, int bottom,
+                   bool reference) {
+  if (p.kind == SetupPrimitive::kPoint) {
+    Run(target, p, p.minY, p.minX, p.minX, left, top, right, bottom, reference);
+    return;
+  }
+  if (p.kind == SetupPrimitive::kLine) {
+    FillLine(target, p, left, top, right, bottom, reference);
+    return;
+  }
+  const SpanFunction span = reference ? ReferenceSpan : p.state->span;
+  const int y0 = std::max(top, p.minY), y1 = std::min(bottom, p.maxY);
+  const int xl = std::max(left, p.minX), xr = std::min(right, p.maxX);
+  for (int y = y0; y <= y1; ++y) {
+    int64_t from = xl, to = xr;
+    for (const Edge& e : p.edges) {
+      const int64_t cy = e.b * y + e.c;
+      if (e.a > 0) {
+        from = std::max(from, CeilDiv(e.threshold - cy, e.a));
+      } else if (e.a < 0) {
+        to = std::min(to, FloorDiv(cy - e.threshold, -e.a));
+      } else if (cy < e.threshold) {
+        to = from - 1;
+      }
+    }
+    if (from <= to) span(target, *p.state, p.planes, y, static_cast<int>(from), static_cast<int>(to) + 1);
+  }
+}
+
+void FillTriangleByPixels(const SpanTarget& target, const SetupPrimitive& p, int left, int top, int right,
+                          int bottom) {
+  for (int y = std::max(top, p.minY); y <= std::min(bottom, p.maxY); ++y) {
+    for (int x = std::max(left, p.minX); x <= std::min(right, p.maxX); ++x) {
+      bool inside = true;
+      for (const Edge& e : p.edges) inside = inside && e.a * x + e.b * y + e.c >= e.threshold;
+      if (inside) ReferenceSpan(target, *p.state, p.planes, y, x, x + 1);
+    }
+  }
+}
+
+}  // namespace vx::raster::detail
