@@ -37,7 +37,9 @@ ClipVertex Lerp(const ClipVertex& a, const ClipVertex& b, float t) {
   return out;
 }
 
-unsigned Outside(const ClipVertex& v, float gx, float gy) {
+}  // namespace
+
+unsigned OutsideMask(const ClipVertex& v, float gx, float gy) {
   unsigned mask = 0;
   for (int plane = 0; plane < kPlanes; ++plane) {
     if (!(Distance(v, plane, gx, gy) >= 0.0f)) mask |= 1u << plane;  // NaN counts as outside
@@ -45,12 +47,10 @@ unsigned Outside(const ClipVertex& v, float gx, float gy) {
   return mask;
 }
 
-}  // namespace
-
 int ClipPolygon(const ClipVertex* in, int count, float gx, float gy, ClipVertex* out) {
   unsigned any = 0, all = ~0u;
   for (int i = 0; i < count; ++i) {
-    const unsigned mask = Outside(in[i], gx, gy);
+    const unsigned mask = OutsideMask(in[i], gx, gy);
     any |= mask;
     all &= mask;
   }

@@ -161,7 +161,8 @@ constexpr float kGuardBand = 16384.0f;
 // ---- the renderer -------------------------------------------------------------------------------
 
 // Which path fills the pixels: the specialised spans picked by state, or the one general
-// reference path (tests compare the two).
+// reference path, which also finds each triangle's pixels by testing them one by one (tests
+// compare the two).
 enum class SpanPath : uint8_t { Fast, Reference };
 
 class Renderer {

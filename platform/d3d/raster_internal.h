@@ -63,20 +63,34 @@ struct SpanTarget {
   intptr_t depthPitch = 0;
 };
 
-using SpanFunction = void (*)(const SpanTarget& target, const DrawState& state, const Planes& planes, int y, int x0,
-                              int x1);
+// Pixels x0 <= x < x1 of row y.
+struct SpanRow {
+  int y, x0, x1;
+};
+
+// Fills the rows of one primitive, in order.
+using SpanFunction = void (*)(const SpanTarget& target, const DrawState& state, const Planes& planes,
+                              const SpanRow* rows, int count);
 
 struct DrawState {
   PixelState pixel;
   Viewport viewport;
   SpanFunction span = nullptr;
-  double depthScale = 0.0;  // the depth buffer's value of z = 1
+  // Stage 0's texture as the specialised spans sample it: the level used and its addressing.
+  const TextureLevel* level = nullptr;
+  int maskU = -1, maskV = -1;  // size - 1 when wrapping a power-of-two size, else -1
+  uint32_t attributes = ~0u;  // bit i: the span reads attribute i (the others' planes stay 0)
+  double depthScale = 0.0;    // the depth buffer's value of z = 1
 };
+
+// The attributes a span function reads: the specialised spans read few, the reference all.
+uint32_t SpanAttributes(SpanFunction span, const PixelState& state);
 
 // The specialised span for the state, or the reference span when none fits.
 SpanFunction ChooseSpan(const PixelState& state, bool hasDepthBuffer);
 // The one general path: every state, pixel by pixel, written for clarity.
-void ReferenceSpan(const SpanTarget& target, const DrawState& state, const Planes& planes, int y, int x0, int x1);
+void ReferenceSpan(const SpanTarget& target, const DrawState& state, const Planes& planes, const SpanRow* rows,
+                   int count);
 
 // Triangle set-up: false when nothing of it is drawn (culled, empty or outside the viewport).
 bool SetupTriangle(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2, Cull cull, bool flat,
@@ -95,6 +109,8 @@ void FillTriangleByPixels(const SpanTarget& target, const SetupPrimitive& primit
 // Clips a polygon (a triangle to start) against the near and far planes, w > 0 and the guard
 // band; returns the vertex count left (0 when nothing is), vertices in `out`.
 int ClipPolygon(const ClipVertex* in, int count, float guardX, float guardY, ClipVertex* out);
+// Bit i set when the vertex is outside clip plane i.
+unsigned OutsideMask(const ClipVertex& v, float guardX, float guardY);
 // The same for a line; false when nothing is left.
 bool ClipLine(const ClipVertex& a, const ClipVertex& b, float guardX, float guardY, ClipVertex* out);
 constexpr int kMaxClippedVertices = 3 + 8;
@@ -300,6 +316,21 @@ inline uint32_t Bilinear(uint32_t t00, uint32_t t10, uint32_t t01, uint32_t t11,
     const uint32_t top = Channel(t00, shift) * (256 - fu) + Channel(t10, shift) * fu;
     const uint32_t bottom = Channel(t01, shift) * (256 - fu) + Channel(t11, shift) * fu;
     out |= ((top * (256 - fv) + bottom * fv + 32768) >> 16) << shift;
+  }
+  return out;
+}
+
+// The same mix computed two channels at a time in 64-bit lanes (exactly the same result).
+inline uint32_t BilinearPacked(uint32_t t00, uint32_t t10, uint32_t t01, uint32_t t11, uint32_t fu, uint32_t fv) {
+  // Channels 0 and 2 in one word, 1 and 3 in the other, each in its own 32-bit lane.
+  const auto spread = [](uint32_t t) { return (uint64_t{t} & 0xFF) | ((uint64_t{t} & 0xFF0000) << 16); };
+  const uint64_t gu = 256 - fu, gv = 256 - fv;
+  uint32_t out = 0;
+  for (int shift = 0; shift < 16; shift += 8) {
+    const uint64_t top = spread(t00 >> shift) * gu + spread(t10 >> shift) * fu;
+    const uint64_t bottom = spread(t01 >> shift) * gu + spread(t11 >> shift) * fu;
+    const uint64_t mixed = ((top * gv + bottom * fv + 0x0000800000008000ull) >> 16) & 0x000000FF000000FFull;
+    out |= static_cast<uint32_t>((mixed | (mixed >> 16)) << shift);
   }
   return out;
 }

@@ -138,6 +138,8 @@ struct Renderer::Impl {
   std::vector<SetupPrimitive> primitives;
   int columns = 0, rows = 0;
   std::vector<std::vector<uint32_t>> bins;
+  std::vector<uint8_t> outside;  // per vertex of the current draw
+  std::vector<ScreenVertex> projected;
 
   SpanTarget Target() const {
     return {colour.bits, colour.pitch, depth.bits, depth.pitch};
@@ -157,12 +159,28 @@ struct Renderer::Impl {
     s.viewport.height = std::min(viewport.y + viewport.height, colour.height) - s.viewport.y;
     s.depthScale = DepthScale(s.pixel.depthFormat);
     s.span = path == SpanPath::Reference ? ReferenceSpan : ChooseSpan(s.pixel, depth.bits != nullptr);
+    s.attributes = SpanAttributes(s.span, s.pixel);
+    if (s.pixel.stageCount > 0 && s.pixel.stages[0].texture && !s.pixel.stages[0].texture->levels.empty()) {
+      const TextureStage& stage = s.pixel.stages[0];
+      const auto& levels = stage.texture->levels;
+      s.level = &levels[std::min<size_t>(size_t(std::max(stage.firstLevel, 0)), levels.size() - 1)];
+      const auto mask = [](int size, Address mode) { return mode == Address::Wrap && (size & (size - 1)) == 0 ? size - 1 : -1; };
+      s.maskU = mask(s.level->width, stage.addressU);
+      s.maskV = mask(s.level->height, stage.addressV);
+    }
     return s;
   }
 
+  // Set-up writes straight into the list; Keep bins what was written, Drop takes it back.
+  SetupPrimitive& Next() { return primitives.emplace_back(); }
+  void Drop() { primitives.pop_back(); }
   void Add(const SetupPrimitive& p) {
-    const auto index = static_cast<uint32_t>(primitives.size());
-    primitives.push_back(p);
+    Next() = p;
+    Keep();
+  }
+  void Keep() {
+    const auto index = static_cast<uint32_t>(primitives.size() - 1);
+    const SetupPrimitive& p = primitives.back();
     for (int ty = p.minY / kTileSize; ty <= p.maxY / kTileSize; ++ty) {
       for (int tx = p.minX / kTileSize; tx <= p.maxX / kTileSize; ++tx) bins[size_t(ty) * columns + tx].push_back(index);
     }
@@ -170,11 +188,15 @@ struct Renderer::Impl {
 
   void Triangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c, const ScreenVertex& provoking,
                 const DrawSettings& settings, const DrawState& state, bool wholeTriangle) {
-    SetupPrimitive p;
     if (settings.fill == FillMode::Solid) {
-      if (SetupTriangle(a, b, c, settings.cull, settings.flat, provoking, state, p)) Add(p);
+      if (SetupTriangle(a, b, c, settings.cull, settings.flat, provoking, state, Next())) {
+        Keep();
+      } else {
+        Drop();
+      }
       return;
     }
+    SetupPrimitive p;
     // Wireframe and point fill: the culling of the whole triangle decides, then its edges or
     // corners are drawn; edges made by clipping are not.
     if (wholeTriangle || settings.cull != Cull::None) {
@@ -284,7 +306,14 @@ struct Renderer::Impl {
       const int top = (tile / columns) * kTileSize;
       const int right = std::min(left + kTileSize, colour.width) - 1;
       const int bottom = std::min(top + kTileSize, colour.height) - 1;
-      for (uint32_t index : bin) FillPrimitive(target, primitives[index], left, top, right, bottom, false);
+      for (uint32_t index : bin) {
+        const SetupPrimitive& p = primitives[index];
+        if (path == SpanPath::Reference && p.kind == SetupPrimitive::kTriangle) {
+          FillTriangleByPixels(target, p, left, top, right, bottom);
+        } else {
+          FillPrimitive(target, p, left, top, right, bottom, path == SpanPath::Reference);
+        }
+      }
     });
     for (std::vector<uint32_t>& bin : bins) bin.clear();
     primitives.clear();
@@ -330,11 +359,25 @@ void Renderer::Draw(const PixelState& pixel, const DrawSettings& settings, const
   const float gx = 2.0f * kGuardBand / static_cast<float>(settings.viewport.width);
   const float gy = 2.0f * kGuardBand / static_cast<float>(settings.viewport.height);
   const uint32_t count = indices ? indexCount : vertexCount;
+  // Each vertex inside every clip plane is projected once; triangles of such vertices skip clipping.
+  m.outside.resize(vertexCount);
+  m.projected.resize(vertexCount);
+  for (uint32_t i = 0; i < vertexCount; ++i) {
+    m.outside[i] = static_cast<uint8_t>(OutsideMask(vertices[i], gx, gy));
+    if (!m.outside[i]) m.projected[i] = m.Project(vertices[i], settings.viewport);
+  }
+  const auto slot = [&](uint32_t i) { return indices ? indices[i] : i; };
   Impl::Assemble(
       settings.primitive, count,
       [&](uint32_t a, uint32_t b, uint32_t c, uint32_t lead) {
-        m.ClippedTriangle(Fetch(vertices, indices, a), Fetch(vertices, indices, b), Fetch(vertices, indices, c),
-                          Fetch(vertices, indices, lead), settings, state, gx, gy);
+        const uint32_t ia = slot(a), ib = slot(b), ic = slot(c);
+        const unsigned oa = m.outside[ia], ob = m.outside[ib], oc = m.outside[ic];
+        if (oa & ob & oc) return;
+        if (!(oa | ob | oc)) {
+          m.Triangle(m.projected[ia], m.projected[ib], m.projected[ic], m.projected[slot(lead)], settings, state, true);
+          return;
+        }
+        m.ClippedTriangle(vertices[ia], vertices[ib], vertices[ic], vertices[slot(lead)], settings, state, gx, gy);
       },
       [&](uint32_t a, uint32_t b) {
         ClipVertex out[2];

@@ -171,7 +171,9 @@ uint32_t BlendPixel(const PixelState& s, uint32_t src, uint32_t dst) {
 
 }  // namespace
 
-void ReferenceSpan(const SpanTarget& target, const DrawState& state, const Planes& p, int y, int x0, int x1) {
+namespace {
+
+void ReferenceRow(const SpanTarget& target, const DrawState& state, const Planes& p, int y, int x0, int x1) {
   const PixelState& s = state.pixel;
   float row[kAttributeCount];
   RowStart(p, y, row);
@@ -232,6 +234,12 @@ void ReferenceSpan(const SpanTarget& target, const DrawState& state, const Plane
     StoreColour(colourAt, s.colourFormat, colour);
     if (depthOn && s.depthWrite) StoreDepth(depthAt, s.depthFormat, depth);
   }
+}
+
+}  // namespace
+
+void ReferenceSpan(const SpanTarget& target, const DrawState& state, const Planes& p, const SpanRow* rows, int count) {
+  for (int i = 0; i < count; ++i) ReferenceRow(target, state, p, rows[i].y, rows[i].x0, rows[i].x1);
 }
 
 }  // namespace vx::raster::detail

@@ -10,43 +10,42 @@ namespace {
 
 enum class TexMode { None, Point, Linear };
 
-// Texel addressing along one axis, with a mask when wrapping a power-of-two size.
+// Texel addressing along one axis: a mask when wrapping a power-of-two size.
 struct Axis {
   int size;
-  int mask;  // size - 1 when wrapping a power of two, else -1
+  int mask;
   Address mode;
   int operator()(int i) const { return mask >= 0 ? (i & mask) : AddressTexel(i, size, mode); }
 };
 
-Axis MakeAxis(int size, Address mode) {
-  const bool pow2 = (size & (size - 1)) == 0;
-  return {size, mode == Address::Wrap && pow2 ? size - 1 : -1, mode};
-}
-
 template <ColourFormat kColour, DepthFormat kDepth, TexMode kTex, bool kModulate>
-void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p, int y, int x0, int x1) {
+void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p, const SpanRow* rows, int count) {
   const PixelState& s = state.pixel;
-  float row[kAttributeCount];
-  RowStart(p, y, row);
   constexpr int kColourBytes = ColourBytes(kColour);
-  uint8_t* colourAt = target.colour + y * target.colourPitch + x0 * kColourBytes;
-  uint8_t* depthAt = nullptr;
-  if constexpr (kDepth != DepthFormat::None) depthAt = target.depth + y * target.depthPitch + x0 * DepthBytes(kDepth);
-
-  const TextureLevel* level = nullptr;
+  const TextureLevel* level = state.level;
   Axis axisU{}, axisV{};
+  const uint32_t* texels = nullptr;
+  int width = 0;
   if constexpr (kTex != TexMode::None) {
-    const TextureStage& stage = s.stages[0];
-    const Texture& texture = *stage.texture;
-    const int last = static_cast<int>(texture.levels.size()) - 1;
-    level = &texture.levels[stage.firstLevel < last ? stage.firstLevel : last];
-    axisU = MakeAxis(level->width, stage.addressU);
-    axisV = MakeAxis(level->height, stage.addressV);
+    width = level->width;
+    texels = level->texels.data();
+    axisU = {level->width, state.maskU, s.stages[0].addressU};
+    axisV = {level->height, state.maskV, s.stages[0].addressV};
   }
   const int uIndex = kU0 + 2 * s.stages[0].coordinateSet;
   const Compare compare = s.depthCompare;
   const bool depthWrite = s.depthWrite;
   const double depthScale = state.depthScale;
+
+  for (const SpanRow* row = rows; row != rows + count; ++row) {
+  const int y = row->y, x0 = row->x0, x1 = row->x1;
+  const float fy = static_cast<float>(y) - p.oy;
+  const auto rowOf = [&](int i) { return p.a0[i] + p.dy[i] * fy; };
+  uint8_t* colourAt = target.colour + y * target.colourPitch + x0 * kColourBytes;
+  uint8_t* depthAt = nullptr;
+  if constexpr (kDepth != DepthFormat::None) depthAt = target.depth + y * target.depthPitch + x0 * DepthBytes(kDepth);
+  const float rowZ = rowOf(kZ), rowQ = rowOf(kQ), rowR = rowOf(kR), rowG = rowOf(kG), rowB = rowOf(kB);
+  const float rowU = rowOf(uIndex), rowV = rowOf(uIndex + 1);
 
   for (int x = x0; x < x1; ++x, colourAt += kColourBytes) {
     const float fx = static_cast<float>(x) - p.ox;
@@ -54,36 +53,35 @@ void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p,
     if constexpr (kDepth != DepthFormat::None) {
       uint8_t* const d = depthAt;
       depthAt += DepthBytes(kDepth);
-      depth = DepthValue(row[kZ] + p.dx[kZ] * fx, depthScale);
+      depth = DepthValue(rowZ + p.dx[kZ] * fx, depthScale);
       if (!Passes(compare, depth, LoadDepth(d, kDepth))) continue;
       if (depthWrite) StoreDepth(d, kDepth, depth);
     }
-    const float q = row[kQ] + p.dx[kQ] * fx;
+    const float q = rowQ + p.dx[kQ] * fx;
     const float w = 1.0f / q;
-    const uint32_t r = ToByte((row[kR] + p.dx[kR] * fx) * w);
-    const uint32_t g = ToByte((row[kG] + p.dx[kG] * fx) * w);
-    const uint32_t b = ToByte((row[kB] + p.dx[kB] * fx) * w);
+    const uint32_t r = ToByte((rowR + p.dx[kR] * fx) * w);
+    const uint32_t g = ToByte((rowG + p.dx[kG] * fx) * w);
+    const uint32_t b = ToByte((rowB + p.dx[kB] * fx) * w);
     uint32_t colour = Argb(0, r, g, b);
     if constexpr (kTex != TexMode::None) {
-      const float u = (row[uIndex] + p.dx[uIndex] * fx) * w;
-      const float v = (row[uIndex + 1] + p.dx[uIndex + 1] * fx) * w;
+      const float u = (rowU + p.dx[uIndex] * fx) * w;
+      const float v = (rowV + p.dx[uIndex + 1] * fx) * w;
       const int32_t cu = TexelCoordinate(u, level->width);
       const int32_t cv = TexelCoordinate(v, level->height);
       uint32_t texel;
-      const uint32_t* texels = level->texels.data();
       if constexpr (kTex == TexMode::Point) {
-        texel = texels[static_cast<size_t>(axisV(cv >> 8)) * level->width + axisU(cu >> 8)];
+        texel = texels[static_cast<size_t>(axisV(cv >> 8)) * width + axisU(cu >> 8)];
       } else {
         const int32_t lu = cu - 128;
         const int32_t lv = cv - 128;
         const int iu = lu >> 8;
         const int iv = lv >> 8;
-        const uint32_t* row0 = texels + static_cast<size_t>(axisV(iv)) * level->width;
-        const uint32_t* row1 = texels + static_cast<size_t>(axisV(iv + 1)) * level->width;
+        const uint32_t* row0 = texels + static_cast<size_t>(axisV(iv)) * width;
+        const uint32_t* row1 = texels + static_cast<size_t>(axisV(iv + 1)) * width;
         const int u0 = axisU(iu);
         const int u1 = axisU(iu + 1);
-        texel = Bilinear(row0[u0], row0[u1], row1[u0], row1[u1], static_cast<uint32_t>(lu & 255),
-                         static_cast<uint32_t>(lv & 255));
+        texel = BilinearPacked(row0[u0], row0[u1], row1[u0], row1[u1], static_cast<uint32_t>(lu & 255),
+                               static_cast<uint32_t>(lv & 255));
       }
       if constexpr (kModulate) {
         colour = Argb(0, Mul8(Channel(texel, 16), r), Mul8(Channel(texel, 8), g), Mul8(Channel(texel, 0), b));
@@ -92,6 +90,7 @@ void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p,
       }
     }
     StoreColour(colourAt, kColour, colour);
+  }
   }
 }
 
@@ -187,6 +186,14 @@ SpanFunction ChooseSpan(const PixelState& s, bool hasDepthBuffer) {
     }
   }
   return kTable[format][depth][tex][modulate ? 1 : 0];
+}
+
+uint32_t SpanAttributes(SpanFunction span, const PixelState& s) {
+  if (span == ReferenceSpan) return ~0u;
+  uint32_t used = 1u << kZ | 1u << kQ | 1u << kR | 1u << kG | 1u << kB;
+  const int u = kU0 + 2 * s.stages[0].coordinateSet;
+  if (s.stageCount > 0) used |= 1u << u | 1u << (u + 1);
+  return used;
 }
 
 }  // namespace vx::raster::detail

@@ -9,15 +9,19 @@
 namespace vx::raster::detail {
 namespace {
 
-int64_t FloorDiv(int64_t n, int64_t d) {  // d > 0
-  const int64_t q = n / d;
-  return (n % d != 0 && n < 0) ? q - 1 : q;
+// floor(n / d) for d > 0, through a double quotient corrected to the exact one (both fit in
+// 53 bits here, and a double division is far quicker than a 64-bit integer one).
+int64_t FloorDiv(int64_t n, int64_t d) {
+  auto q = static_cast<int64_t>(static_cast<double>(n) / static_cast<double>(d));  // truncated
+  while (n - q * d < 0) --q;
+  while (n - q * d >= d) ++q;
+  return q;
 }
 int64_t CeilDiv(int64_t n, int64_t d) { return -FloorDiv(-n, d); }
 
 bool Snap(float v, int64_t& out) {
   if (!(std::fabs(v) <= 2.0f * kGuardBand)) return false;  // also NaN
-  out = std::llround(static_cast<double>(v) * kSubpixel);
+  out = FloorToInt(v * static_cast<float>(kSubpixel) + 0.5f);
   return true;
 }
 
@@ -50,6 +54,66 @@ VertexAttributes Colours(const ScreenVertex& v, const ScreenVertex* provoking) {
   return a;
 }
 
+// One edge's bound on x row after row, stepped with integers only: the edge function's
+// threshold crossing n(y) / d with n falling by b each row, kept as a quotient and remainder.
+struct EdgeWalk {
+  enum Kind { kLeft, kRight, kFlat } kind = kFlat;
+  int64_t d = 0;         // |a|
+  int64_t q = 0, r = 0;  // bound and remainder, 0 <= r < d
+  int64_t sq = 0, sr = 0;
+
+  void Start(const Edge& e, int y) {
+    const int64_t cy = e.b * y + e.c;
+    if (e.a == 0) {
+      kind = kFlat;
+      d = 0;
+      sq = e.b;  // the row step of cy
+      q = cy - e.threshold;
+      return;
+    }
+    // Left bound: x >= ceil((t - cy) / a) for a > 0; right bound: x <= floor((cy - t) / -a).
+    // Both are floor(m / d) forms: left = -floor((cy - t) / a), right = floor((cy - t) / -a).
+    kind = e.a > 0 ? kLeft : kRight;
+    d = e.a > 0 ? e.a : -e.a;
+    const int64_t m = cy - e.threshold;
+    q = FloorDiv(m, d);
+    r = m - q * d;
+    // m grows by b each row.
+    sq = FloorDiv(e.b, d);
+    sr = e.b - sq * d;
+  }
+
+  void Step() {
+    if (kind == kFlat) {
+      q += sq;
+      return;
+    }
+    q += sq;
+    r += sr;
+    if (r >= d) {
+      r -= d;
+      ++q;
+    }
+  }
+
+  void Limit(int64_t& from, int64_t& to) const {
+    switch (kind) {
+      case kLeft: {
+        // x >= ceil(-m / d) = -floor(m / d)
+        from = std::max(from, -q);
+        break;
+      }
+      case kRight: to = std::min(to, q); break;
+      case kFlat:
+        if (q < 0) to = from - 1;
+        break;
+    }
+  }
+};
+
+// Triangles narrower than this are covered by testing pixels, wider ones by walking edges.
+constexpr int kNarrow = 12;
+
 void ClampBounds(SetupPrimitive& out, const Viewport& vp) {
   out.minX = std::max(out.minX, vp.x);
   out.minY = std::max(out.minY, vp.y);
@@ -64,7 +128,8 @@ void Run(const SpanTarget& target, const SetupPrimitive& p, int y, int x0, int x
   x0 = std::max({x0, left, p.minX});
   x1 = std::min({x1, right, p.maxX});
   if (x0 > x1) return;
-  (reference ? ReferenceSpan : p.state->span)(target, *p.state, p.planes, y, x0, x1 + 1);
+  const SpanRow row{y, x0, x1 + 1};
+  (reference ? ReferenceSpan : p.state->span)(target, *p.state, p.planes, &row, 1);
 }
 
 void FillLine(const SpanTarget& target, const SetupPrimitive& p, int left, int top, int right, int bottom,
@@ -143,16 +208,17 @@ bool SetupTriangle(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenV
   for (int i = 0; i < 3; ++i) VertexValues(*v[i], Colours(*v[i], flat ? &provoking : nullptr), values[i]);
   const double ex1 = static_cast<double>(X[1] - X[0]) / kSubpixel, ey1 = static_cast<double>(Y[1] - Y[0]) / kSubpixel;
   const double ex2 = static_cast<double>(X[2] - X[0]) / kSubpixel, ey2 = static_cast<double>(Y[2] - Y[0]) / kSubpixel;
-  const double det = ex1 * ey2 - ex2 * ey1;
+  const double inverse = 1.0 / (ex1 * ey2 - ex2 * ey1);
   Planes& p = out.planes;
   p.ox = static_cast<float>(static_cast<double>(X[0]) / kSubpixel);
   p.oy = static_cast<float>(static_cast<double>(Y[0]) / kSubpixel);
   for (int a = 0; a < kAttributeCount; ++a) {
+    if (!(state.attributes & (1u << a))) continue;
     const double d1 = static_cast<double>(values[1][a]) - values[0][a];
     const double d2 = static_cast<double>(values[2][a]) - values[0][a];
     p.a0[a] = values[0][a];
-    p.dx[a] = static_cast<float>((d1 * ey2 - d2 * ey1) / det);
-    p.dy[a] = static_cast<float>((d2 * ex1 - d1 * ex2) / det);
+    p.dx[a] = static_cast<float>((d1 * ey2 - d2 * ey1) * inverse);
+    p.dy[a] = static_cast<float>((d2 * ex1 - d1 * ex2) * inverse);
   }
   return true;
 }
@@ -224,20 +290,49 @@ void FillPrimitive(const SpanTarget& target, const SetupPrimitive& p, int left, 
   const SpanFunction span = reference ? ReferenceSpan : p.state->span;
   const int y0 = std::max(top, p.minY), y1 = std::min(bottom, p.maxY);
   const int xl = std::max(left, p.minX), xr = std::min(right, p.maxX);
-  for (int y = y0; y <= y1; ++y) {
-    int64_t from = xl, to = xr;
-    for (const Edge& e : p.edges) {
-      const int64_t cy = e.b * y + e.c;
-      if (e.a > 0) {
-        from = std::max(from, CeilDiv(e.threshold - cy, e.a));
-      } else if (e.a < 0) {
-        to = std::min(to, FloorDiv(cy - e.threshold, -e.a));
-      } else if (cy < e.threshold) {
-        to = from - 1;
-      }
+  if (y0 > y1 || xl > xr) return;
+  // Rows are gathered a batch at a time and filled by one call.
+  constexpr int kBatch = 64;
+  SpanRow rows[kBatch];
+  int count = 0;
+  const auto add = [&](int y, int64_t from, int64_t to) {
+    if (from > to) return;
+    rows[count++] = {y, static_cast<int>(from), static_cast<int>(to) + 1};
+    if (count == kBatch) {
+      span(target, *p.state, p.planes, rows, count);
+      count = 0;
     }
-    if (from <= to) span(target, *p.state, p.planes, y, static_cast<int>(from), static_cast<int>(to) + 1);
+  };
+  if (xr - xl < kNarrow) {
+    // Narrow: test the pixels of each row, stepping the edge functions by whole pixels.
+    int64_t rowStart[3];
+    for (int i = 0; i < 3; ++i) rowStart[i] = p.edges[i].a * xl + p.edges[i].b * y0 + p.edges[i].c;
+    for (int y = y0; y <= y1; ++y) {
+      int64_t e[3] = {rowStart[0], rowStart[1], rowStart[2]};
+      int from = xr + 1, to = xl - 1;
+      for (int x = xl; x <= xr; ++x) {
+        if (e[0] >= p.edges[0].threshold && e[1] >= p.edges[1].threshold && e[2] >= p.edges[2].threshold) {
+          from = std::min(from, x);
+          to = x;
+        }
+        for (int i = 0; i < 3; ++i) e[i] += p.edges[i].a;
+      }
+      add(y, from, to);
+      for (int i = 0; i < 3; ++i) rowStart[i] += p.edges[i].b;
+    }
+  } else {
+    EdgeWalk walks[3];
+    for (int i = 0; i < 3; ++i) walks[i].Start(p.edges[i], y0);
+    for (int y = y0; y <= y1; ++y) {
+      int64_t from = xl, to = xr;
+      for (EdgeWalk& walk : walks) {
+        walk.Limit(from, to);
+        walk.Step();
+      }
+      add(y, from, to);
+    }
   }
+  if (count > 0) span(target, *p.state, p.planes, rows, count);
 }
 
 void FillTriangleByPixels(const SpanTarget& target, const SetupPrimitive& p, int left, int top, int right,
@@ -246,7 +341,8 @@ void FillTriangleByPixels(const SpanTarget& target, const SetupPrimitive& p, int
     for (int x = std::max(left, p.minX); x <= std::min(right, p.maxX); ++x) {
       bool inside = true;
       for (const Edge& e : p.edges) inside = inside && e.a * x + e.b * y + e.c >= e.threshold;
-      if (inside) ReferenceSpan(target, *p.state, p.planes, y, x, x + 1);
+      const SpanRow row{y, x, x + 1};
+      if (inside) ReferenceSpan(target, *p.state, p.planes, &row, 1);
     }
   }
 }
