@@ -214,6 +214,22 @@ TEST_F(D3DLighting, VertexAndTableFogReachTheFogColourAtTheEnd) {
   }
 }
 
+TEST_F(D3DLighting, RangeFogCountsTheDistanceNotTheDepth) {
+  Set(D3DRENDERSTATE_LIGHTING, 0);
+  Set(D3DRENDERSTATE_FOGENABLE, 1);
+  Set(D3DRENDERSTATE_FOGCOLOR, 0x00FFFFFF);
+  const auto f = [](float v) { DWORD d; std::memcpy(&d, &v, 4); return d; };
+  Set(D3DRENDERSTATE_FOGSTART, f(0.0f));
+  Set(D3DRENDERSTATE_FOGEND, f(20.0f));
+  Set(D3DRENDERSTATE_FOGVERTEXMODE, D3DFOG_LINEAR);
+  // A point at depth 8 and distance sqrt(80).
+  const D3DVECTOR at = {4, 0, 8};
+  EXPECT_PRED2(Close, LitPoint({0, 0, -1}, 0xFF000000, 0, at), Rgb(0.4f, 0.4f, 0.4f));
+  Set(D3DRENDERSTATE_RANGEFOGENABLE, 1);
+  const float fogged = 1.0f - (20.0f - std::sqrt(80.0f)) / 20.0f;
+  EXPECT_PRED2(Close, LitPoint({0, 0, -1}, 0xFF000000, 0, at), Rgb(fogged, fogged, fogged));
+}
+
 TEST_F(D3DLighting, TrianglesCrossingTheNearPlaneShowWhatIsInFront) {
   Set(D3DRENDERSTATE_LIGHTING, 0);
   Set(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);

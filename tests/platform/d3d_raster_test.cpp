@@ -142,6 +142,75 @@ TEST_F(D3DRaster, WireframeDrawsTheEdgesAndPointFillTheCorners) {
   EXPECT_EQ(At(12, 2), 0xFFFFFFu);
 }
 
+TEST_F(D3DRaster, ListsStripsAndFansFromMemoryAndVertexBuffersDrawTheSameSquare) {
+  // The square from (2, 2) to (10, 10) with its four corners coloured.
+  const TLVertex a = TL(1.5f, 1.5f, 0xFFFF0000), b = TL(9.5f, 1.5f, 0xFF00FF00), c = TL(1.5f, 9.5f, 0xFF0000FF),
+                 d = TL(9.5f, 9.5f, 0xFFFFFFFF);
+  // All split the square along the diagonal from b to c.
+  const std::vector<TLVertex> list = {a, b, c, b, d, c}, strip = {a, b, c, d}, fan = {b, d, c, a};
+  const std::vector<WORD> listIndices = {0, 1, 2, 1, 3, 2};
+  const std::vector<TLVertex> corners = {a, b, c, d};
+  Ref<Direct3DVertexBuffer> buffer;
+  {
+    D3DVERTEXBUFFERDESC desc{sizeof desc, 0, kTLVertex, 4};
+    Direct3DVertexBuffer* made = nullptr;
+    ASSERT_EQ(direct3D_->CreateVertexBuffer(&desc, &made, 0), D3D_OK);
+    buffer.reset(made);
+    void* data = nullptr;
+    ASSERT_EQ(buffer->Lock(DDLOCK_WRITEONLY, &data, nullptr), D3D_OK);
+    std::memcpy(data, corners.data(), sizeof(TLVertex) * 4);
+    buffer->Unlock();
+  }
+  test::Picture first;
+  for (int way = 0; way < 5; ++way) {
+    Start(12, 12);
+    Set(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
+    switch (way) {
+      case 0: Draw(list); break;
+      case 1: Draw(strip, D3DPT_TRIANGLESTRIP); break;
+      case 2: Draw(fan, D3DPT_TRIANGLEFAN); break;
+      case 3:
+        ASSERT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, kTLVertex, corners.data(), 4, listIndices.data(), 6, 0),
+                  D3D_OK);
+        break;
+      case 4:
+        ASSERT_EQ(device_->DrawIndexedPrimitiveVB(D3DPT_TRIANGLELIST, buffer.get(), 0, 4, listIndices.data(), 6, 0), D3D_OK);
+        break;
+    }
+    const test::Picture shot = Shot();
+    if (way == 0) {
+      first = shot;
+      EXPECT_NE(At(2, 2), 0u);
+      EXPECT_EQ(At(1, 1), 0u);
+      EXPECT_NE(At(9, 9), 0u);
+      EXPECT_EQ(At(10, 10), 0u);
+    } else {
+      EXPECT_TRUE(test::MatchesPicture(shot, first, "square-" + std::to_string(way))) << way;
+    }
+  }
+}
+
+TEST_F(D3DRaster, TrianglesReachingPastTheGuardBandAreClippedToIt) {
+  Start(16, 16);
+  Set(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
+  D3DDEVICEDESC7 caps{};
+  ASSERT_EQ(device_->GetCaps(&caps), D3D_OK);
+  EXPECT_LE(caps.dvGuardBandLeft, -4096.0f);
+  EXPECT_GE(caps.dvGuardBandRight, 4096.0f);
+  // Through the device's transform: a triangle whose far corners project far past the band.
+  const D3DMATRIX identity = Identity();
+  const D3DMATRIX projection = Perspective(1.0f, 1.0f, 1.0f, 100.0f);
+  device_->SetTransform(D3DTRANSFORMSTATE_WORLD, &identity);
+  device_->SetTransform(D3DTRANSFORMSTATE_VIEW, &identity);
+  device_->SetTransform(D3DTRANSFORMSTATE_PROJECTION, &projection);
+  Set(D3DRENDERSTATE_LIGHTING, 0);
+  struct { float x, y, z; DWORD colour; } huge[3] = {
+      {-1e6f, -1e6f, 5, 0xFF00FF00}, {1e6f, -1e6f, 5, 0xFF00FF00}, {0, 1e6f, 5, 0xFF00FF00}};
+  ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_XYZ | D3DFVF_DIFFUSE, huge, 3, 0), D3D_OK);
+  const test::Picture shot = Shot();
+  for (const uint32_t pixel : shot.pixels) EXPECT_EQ(pixel & 0xFFFFFF, 0x00FF00u);
+}
+
 TEST_F(D3DRaster, LinesAndPointsDrawTheirPixels) {
   Start(8, 8);
   Draw({TL(1, 1, 0xFFFF0000), TL(6, 1, 0xFFFF0000)}, D3DPT_LINELIST);

@@ -123,6 +123,26 @@ TEST_F(D3DTexture, MipMapsAreChosenByTheTexelsAPixelSpans) {
     TexturedRow(c.pixels, 1.0f, 1.0f / float(c.pixels));
     EXPECT_EQ(At(0, 0), c.expected) << c.mip << " " << c.pixels;
   }
+  // A bias of one level, the largest level allowed, and a linear mix halfway between two levels.
+  const auto bits = [](float v) { DWORD d; std::memcpy(&d, &v, 4); return d; };
+  Start(8, 1);
+  device_->SetTexture(0, texture.get());
+  SetStage(0, D3DTSS_MIPFILTER, D3DTFP_POINT);
+  SetStage(0, D3DTSS_MIPMAPLODBIAS, bits(1.0f));
+  TexturedRow(4, 1.0f, 0.25f);
+  EXPECT_EQ(At(0, 0), 0x0000FFu);
+  Start(8, 1);
+  device_->SetTexture(0, texture.get());
+  SetStage(0, D3DTSS_MIPFILTER, D3DTFP_POINT);
+  SetStage(0, D3DTSS_MAXMIPLEVEL, 1);
+  TexturedRow(8, 1.0f, 0.125f);
+  EXPECT_EQ(At(0, 0), 0x00FF00u);
+  Start(8, 1);
+  device_->SetTexture(0, texture.get());
+  SetStage(0, D3DTSS_MIPFILTER, D3DTFP_LINEAR);
+  SetStage(0, D3DTSS_MIPMAPLODBIAS, bits(0.5f));
+  TexturedRow(8, 1.0f, 0.125f);
+  EXPECT_PRED2(Close, At(0, 0), 0x808000u);
 }
 
 TEST_F(D3DTexture, ColourKeyedTexelsAreNotDrawn) {
@@ -239,6 +259,41 @@ TEST_F(D3DTexture, EveryReportedBlendFactorBlendsAsDefined) {
       EXPECT_PRED2(Close, At(0, 0), expected) << "source " << s << " destination " << d;
     }
   }
+}
+
+// What the device reports is what the tests of this folder prove it does.
+TEST_F(D3DTexture, TheCapabilitiesClaimedAreTheOnesImplemented) {
+  Start(1, 1);
+  D3DDEVICEDESC7 caps{};
+  ASSERT_EQ(device_->GetCaps(&caps), D3D_OK);
+  const D3DPRIMCAPS& tri = caps.dpcTriCaps;
+  EXPECT_EQ(tri.dwZCmpCaps, 0xFFu);
+  EXPECT_EQ(tri.dwAlphaCmpCaps, 0xFFu);
+  EXPECT_EQ(tri.dwSrcBlendCaps, 0x1FFFu);
+  EXPECT_EQ(tri.dwDestBlendCaps, 0x03FFu);
+  EXPECT_EQ(tri.dwRasterCaps, D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_SUBPIXEL | D3DPRASTERCAPS_FOGVERTEX |
+                                  D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_FOGRANGE | D3DPRASTERCAPS_WFOG |
+                                  D3DPRASTERCAPS_MIPMAPLODBIAS);
+  EXPECT_EQ(tri.dwMiscCaps, D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW | D3DPMISCCAPS_CULLCCW);
+  EXPECT_EQ(tri.dwTextureAddressCaps,
+            D3DPTADDRESSCAPS_WRAP | D3DPTADDRESSCAPS_MIRROR | D3DPTADDRESSCAPS_CLAMP | D3DPTADDRESSCAPS_INDEPENDENTUV);
+  EXPECT_EQ(tri.dwTextureCaps & (D3DPTEXTURECAPS_TRANSPARENCY | D3DPTEXTURECAPS_COLORKEYBLEND),
+            D3DPTEXTURECAPS_TRANSPARENCY);
+  EXPECT_EQ(tri.dwTextureFilterCaps & (D3DPTFILTERCAPS_MINFANISOTROPIC | D3DPTFILTERCAPS_MAGFANISOTROPIC), 0u);
+  EXPECT_EQ(caps.wMaxTextureBlendStages, 2);
+  EXPECT_EQ(caps.wMaxSimultaneousTextures, 2);
+  EXPECT_EQ(caps.dwTextureOpCaps,
+            D3DTEXOPCAPS_DISABLE | D3DTEXOPCAPS_SELECTARG1 | D3DTEXOPCAPS_SELECTARG2 | D3DTEXOPCAPS_MODULATE |
+                D3DTEXOPCAPS_MODULATE2X | D3DTEXOPCAPS_MODULATE4X | D3DTEXOPCAPS_ADD | D3DTEXOPCAPS_ADDSIGNED |
+                D3DTEXOPCAPS_SUBTRACT | D3DTEXOPCAPS_BLENDDIFFUSEALPHA | D3DTEXOPCAPS_BLENDTEXTUREALPHA |
+                D3DTEXOPCAPS_BLENDCURRENTALPHA);
+  EXPECT_EQ(caps.dwDeviceRenderBitDepth, DWORD(DDBD_16 | DDBD_24 | DDBD_32));
+  EXPECT_EQ(caps.dwDeviceZBufferBitDepth, DWORD(DDBD_16 | DDBD_24 | DDBD_32));
+  // An 8-bit palettised target is refused, as the render depths say.
+  Ref<DirectDrawSurface> eight =
+      Make(DescWithFormat(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE | DDSCAPS_SYSTEMMEMORY, 8, 8, DisplayPixelFormat(8)));
+  Direct3DDevice* none = nullptr;
+  EXPECT_EQ(direct3D_->CreateDevice(IID_IDirect3DHALDevice, eight.get(), &none), DDERR_INVALIDPIXELFORMAT);
 }
 
 TEST_F(D3DTexture, AlphaTestsCompareWithTheReference) {
