@@ -220,6 +220,27 @@ DWORD DepthBits(const DDPIXELFORMAT& format) {
   return bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
 }
 
+// The bits a depth clear writes into each pixel of the format (the others are kept); false when
+// the format holds no depth.
+bool DepthClearValue(const DDPIXELFORMAT& format, DWORD flags, D3DVALUE z, DWORD stencil, DWORD* value, DWORD* keep) {
+  const DWORD depthMask = DepthBits(format);
+  if (depthMask == 0) return false;
+  *keep = 0xFFFFFFFFu;
+  *value = 0;
+  if (flags & D3DCLEAR_ZBUFFER) {
+    const int shift = std::countr_zero(depthMask);
+    const double levels = static_cast<double>(depthMask >> shift);
+    *value |= static_cast<DWORD>(static_cast<uint64_t>(static_cast<double>(z) * levels + 0.5) << shift) & depthMask;
+    *keep &= ~depthMask;
+  }
+  if ((flags & D3DCLEAR_STENCIL) && format.dwStencilBitMask) {
+    const int shift = std::countr_zero(format.dwStencilBitMask);
+    *value |= static_cast<DWORD>(uint64_t{stencil} << shift) & format.dwStencilBitMask;
+    *keep &= ~format.dwStencilBitMask;
+  }
+  return true;
+}
+
 // The part of `area` inside the surface; empty when nothing is.
 D3DRECT ClipToSize(const D3DRECT& area, DWORD width, DWORD height) {
   D3DRECT r = area;
@@ -326,24 +347,44 @@ HRESULT Direct3DDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3
     return DDERR_SURFACELOST;
   }
 
-  Flush();
   const D3DRECT whole = {static_cast<LONG>(viewport_.dwX), static_cast<LONG>(viewport_.dwY),
                          static_cast<LONG>(viewport_.dwX + viewport_.dwWidth),
                          static_cast<LONG>(viewport_.dwY + viewport_.dwHeight)};
+  const bool depthClear = (flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) != 0;
+  DWORD depthValue = 0, depthKeep = 0xFFFFFFFFu;
+  if (depthClear && !DepthClearValue(depth->PixelFormat(), flags, z, stencil, &depthValue, &depthKeep)) {
+    return DDERR_INVALIDPIXELFORMAT;
+  }
+  // Inside a scene the clear joins the queued primitives and is done tile by tile with them.
+  const bool queued = inScene_ && QueueClears();
+  if (!queued) Flush();
   const DWORD areas = count == 0 ? 1 : count;
   for (DWORD i = 0; i < areas; ++i) {
     D3DRECT area = count == 0 ? whole : rects[i];
     area = {std::max(area.x1, whole.x1), std::max(area.y1, whole.y1), std::min(area.x2, whole.x2),
             std::min(area.y2, whole.y2)};
     if (Empty(area)) continue;
+    if (queued) {
+      const FormatInfo format = DescribeFormat(target_.get()->PixelFormat());
+      renderer_.Clear({area.x1, area.y1, area.x2 - area.x1, area.y2 - area.y1, 0, 1},
+                      (flags & D3DCLEAR_TARGET) != 0, ArgbToPixel(format, color), depthClear, depthValue, depthKeep);
+      continue;
+    }
     if (flags & D3DCLEAR_TARGET) {
       if (HRESULT hr = ClearTarget(area, color); hr != D3D_OK) return hr;
     }
-    if (flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) {
-      if (HRESULT hr = ClearDepth(depth, area, flags, z, stencil); hr != D3D_OK) return hr;
+    if (depthClear) {
+      if (HRESULT hr = ClearDepth(depth, area, depthValue, depthKeep); hr != D3D_OK) return hr;
     }
   }
   return D3D_OK;
+}
+
+// Whether clears can be queued: the renderer draws into the target and its depth buffer as they are.
+bool Direct3DDevice::QueueClears() {
+  if (!BindBuffers()) return false;
+  DirectDrawSurface* depth = target_.get()->AttachedZBuffer();
+  return !depth || boundDepth_ == depth->Pixels().bits;
 }
 
 HRESULT Direct3DDevice::ClearTarget(const D3DRECT& area, D3DCOLOR color) {
@@ -363,24 +404,7 @@ HRESULT Direct3DDevice::ClearTarget(const D3DRECT& area, D3DCOLOR color) {
   return D3D_OK;
 }
 
-HRESULT Direct3DDevice::ClearDepth(DirectDrawSurface* depth, const D3DRECT& area, DWORD flags, D3DVALUE z,
-                                   DWORD stencil) {
-  const DDPIXELFORMAT& format = depth->PixelFormat();
-  const DWORD depthMask = DepthBits(format);
-  if (depthMask == 0) return DDERR_INVALIDPIXELFORMAT;
-  DWORD keep = 0xFFFFFFFFu;
-  DWORD value = 0;
-  if (flags & D3DCLEAR_ZBUFFER) {
-    const int shift = std::countr_zero(depthMask);
-    const double levels = static_cast<double>(depthMask >> shift);
-    value |= static_cast<DWORD>(static_cast<uint64_t>(static_cast<double>(z) * levels + 0.5) << shift) & depthMask;
-    keep &= ~depthMask;
-  }
-  if ((flags & D3DCLEAR_STENCIL) && format.dwStencilBitMask) {
-    const int shift = std::countr_zero(format.dwStencilBitMask);
-    value |= static_cast<DWORD>(uint64_t{stencil} << shift) & format.dwStencilBitMask;
-    keep &= ~format.dwStencilBitMask;
-  }
+HRESULT Direct3DDevice::ClearDepth(DirectDrawSurface* depth, const D3DRECT& area, DWORD value, DWORD keep) {
   const SurfacePixels pixels = depth->Pixels();
   if (!pixels.bits || pixels.bytesPerPixel == 0) return DDERR_GENERIC;
   const D3DRECT r = ClipToSize(area, pixels.width, pixels.height);

@@ -107,7 +107,8 @@ class Direct3DDevice {
   std::shared_ptr<const raster::Texture> TextureFor(DirectDrawSurface* surface);
   void DropUnusedTextures();
   HRESULT ClearTarget(const D3DRECT& area, D3DCOLOR color);
-  HRESULT ClearDepth(DirectDrawSurface* depth, const D3DRECT& area, DWORD flags, D3DVALUE z, DWORD stencil);
+  HRESULT ClearDepth(DirectDrawSurface* depth, const D3DRECT& area, DWORD value, DWORD keep);
+  bool QueueClears();
 
   D3DDEVICEDESC7 caps_;
   std::vector<DDPIXELFORMAT> textureFormats_;

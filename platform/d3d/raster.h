@@ -179,6 +179,10 @@ class Renderer {
             const uint16_t* indices, uint32_t indexCount);
   void DrawScreen(const PixelState& state, const DrawSettings& settings, const ScreenVertex* vertices,
                   uint32_t vertexCount, const uint16_t* indices, uint32_t indexCount);
+  // Sets the pixels of the rectangle (viewport x, y, width, height) to the colour buffer's value
+  // and/or to (old & depthKeep) | depthValue in the depth buffer, in order with the primitives.
+  void Clear(const Viewport& area, bool colour, uint32_t colourValue, bool depth, uint32_t depthValue,
+             uint32_t depthKeep);
   void Flush();
   bool Pending() const;
 

@@ -45,12 +45,14 @@ struct Edge {
 struct DrawState;
 
 struct SetupPrimitive {
-  enum Kind : uint8_t { kTriangle, kLine, kPoint };
+  enum Kind : uint8_t { kTriangle, kLine, kPoint, kClear };
   Kind kind = kTriangle;
   bool lastPixel = true;
   int minX = 0, minY = 0, maxX = -1, maxY = -1;  // inclusive pixel bounds, inside the viewport
   Edge edges[3];
   float x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // line ends
+  bool clearColour = false, clearDepth = false;  // a clear of the bounds
+  uint32_t colourValue = 0, depthValue = 0, depthKeep = 0;
   const DrawState* state = nullptr;
   Planes planes;
 };

@@ -338,6 +338,28 @@ void Renderer::SetSpanPath(SpanPath path) {
 
 bool Renderer::Pending() const { return !impl_->primitives.empty(); }
 
+void Renderer::Clear(const Viewport& area, bool colour, uint32_t colourValue, bool depth, uint32_t depthValue,
+                     uint32_t depthKeep) {
+  Impl& m = *impl_;
+  if (!m.colour.bits) return;
+  m.Prepare();
+  const DrawState& state = m.NewState(PixelState{}, area);
+  if (state.viewport.width <= 0 || state.viewport.height <= 0) return;
+  SetupPrimitive& p = m.Next();
+  p.kind = SetupPrimitive::kClear;
+  p.state = &state;
+  p.minX = state.viewport.x;
+  p.minY = state.viewport.y;
+  p.maxX = state.viewport.x + state.viewport.width - 1;
+  p.maxY = state.viewport.y + state.viewport.height - 1;
+  p.clearColour = colour;
+  p.clearDepth = depth && m.depth.bits;
+  p.colourValue = colourValue;
+  p.depthValue = depthValue;
+  p.depthKeep = depthKeep;
+  m.Keep();
+}
+
 void Renderer::Flush() { impl_->Flush(); }
 
 namespace {

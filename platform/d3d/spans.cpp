@@ -18,6 +18,23 @@ struct Axis {
   int operator()(int i) const { return mask >= 0 ? (i & mask) : AddressTexel(i, size, mode); }
 };
 
+using V4f = float __attribute__((vector_size(16)));
+using V4i = int32_t __attribute__((vector_size(16)));
+
+// ToByte and FloorToInt lane by lane, with the same comparisons in the same order.
+inline V4i ToBytes(V4f c) {
+  c = c > 0.0f ? c : V4f{};  // NaN too
+  c = c >= 255.0f ? V4f{} + 255.0f : c;
+  return __builtin_convertvector(c + 0.5f, V4i);
+}
+
+inline V4i FloorToInts(V4f f) {
+  f = f >= -1073741824.0f ? f : V4f{} - 1073741824.0f;
+  f = f <= 1073741823.0f ? f : V4f{} + 1073741823.0f;
+  const V4i i = __builtin_convertvector(f, V4i);
+  return i + (__builtin_convertvector(i, V4f) > f);  // true lanes are -1
+}
+
 template <ColourFormat kColour, DepthFormat kDepth, TexMode kTex, bool kModulate>
 void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p, const SpanRow* rows, int count) {
   const PixelState& s = state.pixel;
@@ -47,49 +64,65 @@ void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p,
   const float rowZ = rowOf(kZ), rowQ = rowOf(kQ), rowR = rowOf(kR), rowG = rowOf(kG), rowB = rowOf(kB);
   const float rowU = rowOf(uIndex), rowV = rowOf(uIndex + 1);
 
-  for (int x = x0; x < x1; ++x, colourAt += kColourBytes) {
-    const float fx = static_cast<float>(x) - p.ox;
-    uint32_t depth = 0;
+  // Four pixels at a time: the float arithmetic of each lane is the scalar arithmetic of the
+  // reference, done in vector registers; texels are fetched lane by lane.
+  for (int x = x0; x < x1; x += 4) {
+    const int lanes = x1 - x < 4 ? x1 - x : 4;
+    const V4i xs = V4i{0, 1, 2, 3} + x;
+    const V4f fx = __builtin_convertvector(xs, V4f) - p.ox;
+    unsigned pass = (1u << lanes) - 1;
+    uint32_t depth[4] = {};
     if constexpr (kDepth != DepthFormat::None) {
-      uint8_t* const d = depthAt;
-      depthAt += DepthBytes(kDepth);
-      depth = DepthValue(rowZ + p.dx[kZ] * fx, depthScale);
-      if (!Passes(compare, depth, LoadDepth(d, kDepth))) continue;
-      if (depthWrite) StoreDepth(d, kDepth, depth);
+      const V4f z = rowZ + p.dx[kZ] * fx;
+      for (int i = 0; i < lanes; ++i) {
+        depth[i] = DepthValue(z[i], depthScale);
+        if (!Passes(compare, depth[i], LoadDepth(depthAt + (x - x0 + i) * DepthBytes(kDepth), kDepth))) {
+          pass &= ~(1u << i);
+        }
+      }
+      if (!pass) continue;
     }
-    const float q = rowQ + p.dx[kQ] * fx;
-    const float w = 1.0f / q;
-    const uint32_t r = ToByte((rowR + p.dx[kR] * fx) * w);
-    const uint32_t g = ToByte((rowG + p.dx[kG] * fx) * w);
-    const uint32_t b = ToByte((rowB + p.dx[kB] * fx) * w);
-    uint32_t colour = Argb(0, r, g, b);
+    const V4f w = 1.0f / (rowQ + p.dx[kQ] * fx);
+    const V4i r = ToBytes((rowR + p.dx[kR] * fx) * w);
+    const V4i g = ToBytes((rowG + p.dx[kG] * fx) * w);
+    const V4i b = ToBytes((rowB + p.dx[kB] * fx) * w);
+    V4i cu{}, cv{};
     if constexpr (kTex != TexMode::None) {
-      const float u = (rowU + p.dx[uIndex] * fx) * w;
-      const float v = (rowV + p.dx[uIndex + 1] * fx) * w;
-      const int32_t cu = TexelCoordinate(u, level->width);
-      const int32_t cv = TexelCoordinate(v, level->height);
-      uint32_t texel;
-      if constexpr (kTex == TexMode::Point) {
-        texel = texels[static_cast<size_t>(axisV(cv >> 8)) * width + axisU(cu >> 8)];
-      } else {
-        const int32_t lu = cu - 128;
-        const int32_t lv = cv - 128;
-        const int iu = lu >> 8;
-        const int iv = lv >> 8;
-        const uint32_t* row0 = texels + static_cast<size_t>(axisV(iv)) * width;
-        const uint32_t* row1 = texels + static_cast<size_t>(axisV(iv + 1)) * width;
-        const int u0 = axisU(iu);
-        const int u1 = axisU(iu + 1);
-        texel = BilinearPacked(row0[u0], row0[u1], row1[u0], row1[u1], static_cast<uint32_t>(lu & 255),
-                               static_cast<uint32_t>(lv & 255));
-      }
-      if constexpr (kModulate) {
-        colour = Argb(0, Mul8(Channel(texel, 16), r), Mul8(Channel(texel, 8), g), Mul8(Channel(texel, 0), b));
-      } else {
-        colour = texel;
-      }
+      // As TexelCoordinate: (u * size) * 256.
+      cu = FloorToInts((rowU + p.dx[uIndex] * fx) * w * static_cast<float>(level->width) * 256.0f);
+      cv = FloorToInts((rowV + p.dx[uIndex + 1] * fx) * w * static_cast<float>(level->height) * 256.0f);
     }
-    StoreColour(colourAt, kColour, colour);
+    for (int i = 0; i < lanes; ++i) {
+      if (!(pass & (1u << i))) continue;
+      if constexpr (kDepth != DepthFormat::None) {
+        if (depthWrite) StoreDepth(depthAt + (x - x0 + i) * DepthBytes(kDepth), kDepth, depth[i]);
+      }
+      uint32_t colour = Argb(0, uint32_t(r[i]), uint32_t(g[i]), uint32_t(b[i]));
+      if constexpr (kTex != TexMode::None) {
+        uint32_t texel;
+        if constexpr (kTex == TexMode::Point) {
+          texel = texels[static_cast<size_t>(axisV(cv[i] >> 8)) * width + axisU(cu[i] >> 8)];
+        } else {
+          const int32_t lu = cu[i] - 128;
+          const int32_t lv = cv[i] - 128;
+          const int iu = lu >> 8;
+          const int iv = lv >> 8;
+          const uint32_t* row0 = texels + static_cast<size_t>(axisV(iv)) * width;
+          const uint32_t* row1 = texels + static_cast<size_t>(axisV(iv + 1)) * width;
+          const int u0 = axisU(iu);
+          const int u1 = axisU(iu + 1);
+          texel = BilinearPacked(row0[u0], row0[u1], row1[u0], row1[u1], static_cast<uint32_t>(lu & 255),
+                                 static_cast<uint32_t>(lv & 255));
+        }
+        if constexpr (kModulate) {
+          colour = Argb(0, Mul8(Channel(texel, 16), uint32_t(r[i])), Mul8(Channel(texel, 8), uint32_t(g[i])),
+                        Mul8(Channel(texel, 0), uint32_t(b[i])));
+        } else {
+          colour = texel;
+        }
+      }
+      StoreColour(colourAt + (x - x0 + i) * kColourBytes, kColour, colour);
+    }
   }
   }
 }

@@ -3,6 +3,7 @@
 // triangle, line or point into spans inside a rectangle (a screen tile).
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "platform/d3d/raster_internal.h"
 
@@ -110,6 +111,48 @@ struct EdgeWalk {
     }
   }
 };
+
+template <class T>
+void FillRow(uint8_t* at, int count, uint32_t keep, uint32_t value) {
+  for (int x = 0; x < count; ++x, at += sizeof(T)) {
+    T old;
+    std::memcpy(&old, at, sizeof old);
+    const auto updated = static_cast<T>((old & keep) | value);
+    std::memcpy(at, &updated, sizeof updated);
+  }
+}
+
+void FillClear(const SpanTarget& target, const SetupPrimitive& p, int left, int top, int right, int bottom) {
+  const int x0 = std::max(left, p.minX), x1 = std::min(right, p.maxX);
+  const int y0 = std::max(top, p.minY), y1 = std::min(bottom, p.maxY);
+  if (x0 > x1 || y0 > y1) return;
+  const int colourBytes = ColourBytes(p.state->pixel.colourFormat);
+  const int depthBytes = DepthBytes(p.state->pixel.depthFormat);
+  const int count = x1 - x0 + 1;
+  for (int y = y0; y <= y1; ++y) {
+    if (p.clearColour) {
+      uint8_t* at = target.colour + y * target.colourPitch + x0 * colourBytes;
+      switch (colourBytes) {
+        case 2: FillRow<uint16_t>(at, count, 0, p.colourValue); break;
+        case 4: FillRow<uint32_t>(at, count, 0, p.colourValue); break;
+        default:
+          for (int x = 0; x < count; ++x, at += 3) {
+            at[0] = static_cast<uint8_t>(p.colourValue);
+            at[1] = static_cast<uint8_t>(p.colourValue >> 8);
+            at[2] = static_cast<uint8_t>(p.colourValue >> 16);
+          }
+      }
+    }
+    if (p.clearDepth && target.depth) {
+      uint8_t* at = target.depth + y * target.depthPitch + x0 * depthBytes;
+      if (depthBytes == 2) {
+        FillRow<uint16_t>(at, count, p.depthKeep, p.depthValue);
+      } else {
+        FillRow<uint32_t>(at, count, p.depthKeep, p.depthValue);
+      }
+    }
+  }
+}
 
 // Triangles narrower than this are covered by testing pixels, wider ones by walking edges.
 constexpr int kNarrow = 12;
@@ -279,6 +322,10 @@ bool SetupPoint(const ScreenVertex& v, const DrawState& state, SetupPrimitive& o
 
 void FillPrimitive(const SpanTarget& target, const SetupPrimitive& p, int left, int top, int right, int bottom,
                    bool reference) {
+  if (p.kind == SetupPrimitive::kClear) {
+    FillClear(target, p, left, top, right, bottom);
+    return;
+  }
   if (p.kind == SetupPrimitive::kPoint) {
     Run(target, p, p.minY, p.minX, p.minX, left, top, right, bottom, reference);
     return;

@@ -96,6 +96,21 @@ TEST_F(D3DRaster, DepthComparesOnEveryFormatAndWritesOnlyWhenAsked) {
   }
 }
 
+TEST_F(D3DRaster, ClearsInsideASceneKeepTheirPlaceAmongTheDraws) {
+  for (const DWORD depthBits : {16u, 24u}) {
+    Start(8, 4, 32, depthBits);
+    Draw(Rect(0, 0, 8, 4, 0xFFFF0000, 0.2f));
+    const D3DRECT left = {0, 0, 4, 4};
+    ASSERT_EQ(device_->Clear(1, &left, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FF, 1.0f, 0), D3D_OK);
+    Draw(Rect(0, 0, 8, 4, 0xFF00FF00, 0.5f));  // shows only where the depth was cleared
+    EXPECT_EQ(At(1, 1), 0x00FF00u) << depthBits;
+    EXPECT_EQ(At(6, 1), 0xFF0000u) << depthBits;
+    ASSERT_EQ(device_->Clear(1, &left, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0), D3D_OK);
+    EXPECT_EQ(At(1, 1), 0x0000FFu) << depthBits;
+    ASSERT_EQ(device_->EndScene(), D3D_OK);
+  }
+}
+
 TEST_F(D3DRaster, WithoutDepthTestingNothingIsTestedOrWritten) {
   Start(4, 1);
   ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 0.0f, 0), D3D_OK);
