@@ -361,6 +361,8 @@ void FillPrimitive(const SpanTarget& target, const SetupPrimitive& p, int left, 
         if (e[0] >= p.edges[0].threshold && e[1] >= p.edges[1].threshold && e[2] >= p.edges[2].threshold) {
           from = std::min(from, x);
           to = x;
+        } else if (to >= from) {
+          break;  // a triangle's row is one run
         }
         for (int i = 0; i < 3; ++i) e[i] += p.edges[i].a;
       }
