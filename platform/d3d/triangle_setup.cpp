@@ -249,19 +249,20 @@ bool SetupTriangle(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenV
   // Planes through the snapped positions, relative to the first vertex.
   float values[3][kAttributeCount];
   for (int i = 0; i < 3; ++i) VertexValues(*v[i], Colours(*v[i], flat ? &provoking : nullptr), values[i]);
-  const double ex1 = static_cast<double>(X[1] - X[0]) / kSubpixel, ey1 = static_cast<double>(Y[1] - Y[0]) / kSubpixel;
-  const double ex2 = static_cast<double>(X[2] - X[0]) / kSubpixel, ey2 = static_cast<double>(Y[2] - Y[0]) / kSubpixel;
-  const double inverse = 1.0 / (ex1 * ey2 - ex2 * ey1);
+  constexpr float kPixel = 1.0f / static_cast<float>(kSubpixel);
+  const float ex1 = static_cast<float>(X[1] - X[0]) * kPixel, ey1 = static_cast<float>(Y[1] - Y[0]) * kPixel;
+  const float ex2 = static_cast<float>(X[2] - X[0]) * kPixel, ey2 = static_cast<float>(Y[2] - Y[0]) * kPixel;
+  const float inverse = 1.0f / (ex1 * ey2 - ex2 * ey1);
   Planes& p = out.planes;
-  p.ox = static_cast<float>(static_cast<double>(X[0]) / kSubpixel);
-  p.oy = static_cast<float>(static_cast<double>(Y[0]) / kSubpixel);
+  p.ox = static_cast<float>(X[0]) * kPixel;
+  p.oy = static_cast<float>(Y[0]) * kPixel;
   for (int a = 0; a < kAttributeCount; ++a) {
     if (!(state.attributes & (1u << a))) continue;
-    const double d1 = static_cast<double>(values[1][a]) - values[0][a];
-    const double d2 = static_cast<double>(values[2][a]) - values[0][a];
+    const float d1 = values[1][a] - values[0][a];
+    const float d2 = values[2][a] - values[0][a];
     p.a0[a] = values[0][a];
-    p.dx[a] = static_cast<float>((d1 * ey2 - d2 * ey1) * inverse);
-    p.dy[a] = static_cast<float>((d2 * ex1 - d1 * ex2) * inverse);
+    p.dx[a] = (d1 * ey2 - d2 * ey1) * inverse;
+    p.dy[a] = (d2 * ex1 - d1 * ex2) * inverse;
   }
   return true;
 }

@@ -314,7 +314,8 @@ TEST_F(D3DRaster, GouraudTrianglesInEveryTargetFormatMatchTheirPictures) {
     Set(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
     Draw({TL(2, 2, 0xFFFF0000, 0.5f), TL(46, 6, 0xFF00FF00, 0.5f), TL(10, 30, 0xFF0000FF, 0.5f)});
     Draw({TL(30, 0, 0xFFFFFF00, 0.2f), TL(47, 31, 0xFF00FFFF, 0.8f), TL(20, 31, 0xFFFF00FF, 0.8f)});
-    EXPECT_TRUE(test::MatchesGolden(Shot(), "gouraud-" + std::to_string(bits)));
+    // Rounding may move a channel by a step or two, and a pixel or two where the triangles cross.
+    EXPECT_TRUE(test::MatchesGolden(Shot(), "gouraud-" + std::to_string(bits), {2, 4}));
   }
 }
 
