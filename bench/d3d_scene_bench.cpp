@@ -186,10 +186,8 @@ struct DeviceScene {
 
   void Frame(int frame) {
     // Cleared inside the scene, the buffers are cleared tile by tile just before they are drawn.
-    static const bool outside = std::getenv("ABX") != nullptr;
-    if (outside) device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF1A1A33, 1.0f, 0);
     device->BeginScene();
-    if (!outside) device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF1A1A33, 1.0f, 0);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF1A1A33, 1.0f, 0);
     for (int s = 0; s < kSpheres; ++s) {
       D3DMATRIX world;
       Scene::World(s, frame, &world._11);

@@ -384,7 +384,7 @@ HRESULT Direct3DDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3
 bool Direct3DDevice::QueueClears() {
   if (!BindBuffers()) return false;
   DirectDrawSurface* depth = target_.get()->AttachedZBuffer();
-  return !depth || boundDepth_ == depth->Pixels().bits;
+  return !depth || (boundDepth_ && boundDepth_ == depth->Pixels().bits);
 }
 
 HRESULT Direct3DDevice::ClearTarget(const D3DRECT& area, D3DCOLOR color) {

@@ -176,6 +176,21 @@ raster::DepthFormat RasterDepthFormat(const DDPIXELFORMAT& format) {
   }
 }
 
+// The depth buffer attached to a target as the renderer draws into it; none when absent, lost
+// or of a format it cannot use.
+raster::DepthBuffer DepthBufferOf(DirectDrawSurface* target) {
+  raster::DepthBuffer out;
+  DirectDrawSurface* depth = target->AttachedZBuffer();
+  if (!depth || depth->Lost()) return out;
+  const SurfacePixels pixels = depth->Pixels();
+  out.format = RasterDepthFormat(pixels.format);
+  if (out.format != raster::DepthFormat::None) {
+    out.bits = pixels.bits;
+    out.pitch = pixels.pitch;
+  }
+  return out;
+}
+
 }  // namespace
 
 bool RasterColourFormat(const DDPIXELFORMAT& format, raster::ColourFormat* out) {
@@ -200,6 +215,11 @@ bool RasterColourFormat(const DDPIXELFORMAT& format, raster::ColourFormat* out) 
 
 void Direct3DDevice::Flush() {
   if (!renderer_.Pending()) return;
+  // A target lost or restored since the draws has other memory: what was drawn into it is gone.
+  if (target_.get()->Pixels().bits != boundColour_ || DepthBufferOf(target_.get()).bits != boundDepth_) {
+    renderer_.Discard();
+    return;
+  }
   renderer_.Flush();
   target_.get()->ContentChanged();
   if (DirectDrawSurface* depth = target_.get()->AttachedZBuffer()) depth->ContentChanged();
@@ -213,15 +233,7 @@ bool Direct3DDevice::BindBuffers() {
   const SurfacePixels colour = target->Pixels();
   raster::ColourFormat format;
   if (!colour.bits || !RasterColourFormat(colour.format, &format)) return false;
-  raster::DepthBuffer depthBuffer;
-  if (DirectDrawSurface* depth = target->AttachedZBuffer(); depth && !depth->Lost()) {
-    const SurfacePixels pixels = depth->Pixels();
-    depthBuffer.format = RasterDepthFormat(pixels.format);
-    if (depthBuffer.format != raster::DepthFormat::None) {
-      depthBuffer.bits = pixels.bits;
-      depthBuffer.pitch = pixels.pitch;
-    }
-  }
+  const raster::DepthBuffer depthBuffer = DepthBufferOf(target);
   if (colour.bits != boundColour_ || depthBuffer.bits != boundDepth_) {
     renderer_.SetBuffers({colour.bits, colour.pitch, static_cast<int>(colour.width), static_cast<int>(colour.height),
                           format},

@@ -161,8 +161,8 @@ constexpr float kGuardBand = 16384.0f;
 // ---- the renderer -------------------------------------------------------------------------------
 
 // Which path fills the pixels: the specialised spans picked by state, or the one general
-// reference path, which also finds each triangle's pixels by testing them one by one (tests
-// compare the two).
+// reference path, which also finds each triangle's pixels by testing them one by one. Both divide
+// by the interpolated 1/w at every pixel and round alike, so tests require the same pictures.
 enum class SpanPath : uint8_t { Fast, Reference };
 
 class Renderer {
@@ -184,6 +184,8 @@ class Renderer {
   void Clear(const Viewport& area, bool colour, uint32_t colourValue, bool depth, uint32_t depthValue,
              uint32_t depthKeep);
   void Flush();
+  // Forgets what was drawn and not yet filled (the buffers went away).
+  void Discard();
   bool Pending() const;
 
   void SetSpanPath(SpanPath path);

@@ -484,6 +484,12 @@ bool Renderer::Pending() const { return !impl_->draws.empty(); }
 
 void Renderer::Flush() { impl_->Flush(); }
 
+void Renderer::Discard() {
+  impl_->draws.clear();
+  impl_->states.clear();
+  impl_->pendingVertices = 0;
+}
+
 void Renderer::Clear(const Viewport& area, bool colour, uint32_t colourValue, bool depth, uint32_t depthValue,
                      uint32_t depthKeep) {
   Impl& m = *impl_;

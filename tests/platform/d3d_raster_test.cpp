@@ -111,6 +111,18 @@ TEST_F(D3DRaster, ClearsInsideASceneKeepTheirPlaceAmongTheDraws) {
   }
 }
 
+TEST_F(D3DRaster, ATargetLostInsideASceneEndsItAndDrawsAgainOnceRestored) {
+  Start(8, 8);
+  Draw(Rect(0, 0, 8, 8, 0xFFFFFFFF));
+  LoseSurface(target_.get());
+  EXPECT_EQ(device_->EndScene(), D3D_OK);
+  ASSERT_EQ(target_->Restore(), DD_OK);
+  EXPECT_EQ(device_->BeginScene(), D3D_OK);
+  Draw(Rect(0, 0, 2, 2, 0xFF00FF00));
+  EXPECT_EQ(device_->EndScene(), D3D_OK);
+  EXPECT_EQ(At(1, 1), 0x00FF00u);
+}
+
 TEST_F(D3DRaster, WithoutDepthTestingNothingIsTestedOrWritten) {
   Start(4, 1);
   ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 0.0f, 0), D3D_OK);
