@@ -18,10 +18,13 @@
 #include "platform/d3d/raster.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/ddraw/faults.h"
+#include "tests/support/reference_scenes.h"
 
 #if VX_BENCH_OSMESA
 #include <GL/gl.h>
 #include <GL/osmesa.h>
+
+#include "tests/support/gl_texture.h"
 #endif
 
 namespace {
@@ -44,23 +47,9 @@ struct Scene {
   std::vector<uint32_t> texture;  // 256x256 0xAARRGGBB
 
   Scene() {
-    for (int stack = 0; stack <= kStacks; ++stack) {
-      const float theta = 3.14159265f * float(stack) / kStacks;
-      for (int slice = 0; slice <= kSlices; ++slice) {
-        const float phi = 2 * 3.14159265f * float(slice) / kSlices;
-        const float x = std::sin(theta) * std::cos(phi), y = std::cos(theta), z = std::sin(theta) * std::sin(phi);
-        vertices.push_back({x, y, z, x, y, z, 2.0f * float(slice) / kSlices, float(stack) / kStacks});
-      }
-    }
-    const auto at = [](int stack, int slice) { return uint16_t(stack * (kSlices + 1) + slice); };
-    // Counter-clockwise from outside with y up; the pole rows are single triangles.
-    for (int stack = 0; stack < kStacks; ++stack) {
-      for (int slice = 0; slice < kSlices; ++slice) {
-        const uint16_t a = at(stack, slice), b = at(stack, slice + 1), c = at(stack + 1, slice), d = at(stack + 1, slice + 1);
-        if (stack != 0) indices.insert(indices.end(), {a, b, d});
-        if (stack != kStacks - 1) indices.insert(indices.end(), {a, d, c});
-      }
-    }
+    const vx::test::SceneMesh sphere = vx::test::scene_detail::Sphere(kSlices, kStacks);
+    for (const vx::test::SceneVertex& v : sphere.vertices) vertices.push_back({v.x, v.y, v.z, v.nx, v.ny, v.nz, v.u, v.v});
+    indices = sphere.indices;
     uint32_t seed = 12345;
     texture.resize(256 * 256);
     for (int y = 0; y < 256; ++y) {
@@ -264,21 +253,7 @@ double MesaFramesPerSecond(const Scene& scene) {
   glEnable(GL_CULL_FACE);
   glCullFace(GL_BACK);
   glShadeModel(GL_SMOOTH);
-  std::vector<uint8_t> rgba(256 * 256 * 4);
-  for (size_t i = 0; i < scene.texture.size(); ++i) {
-    const uint32_t p = scene.texture[i];
-    rgba[i * 4] = uint8_t(p >> 16), rgba[i * 4 + 1] = uint8_t(p >> 8), rgba[i * 4 + 2] = uint8_t(p),
-    rgba[i * 4 + 3] = uint8_t(p >> 24);
-  }
-  GLuint texture = 0;
-  glGenTextures(1, &texture);
-  glBindTexture(GL_TEXTURE_2D, texture);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 256, 256, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+  vx::test::UploadModulatedTexture(256, 256, scene.texture);
   glEnable(GL_TEXTURE_2D);
   glEnableClientState(GL_VERTEX_ARRAY);
   glEnableClientState(GL_NORMAL_ARRAY);

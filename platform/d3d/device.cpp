@@ -155,21 +155,6 @@ bool TransformKnown(DWORD type) {
          (type >= D3DTRANSFORMSTATE_TEXTURE0 && type <= D3DTRANSFORMSTATE_TEXTURE7);
 }
 
-D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
-  const float* pa = &a._11;
-  const float* pb = &b._11;
-  D3DMATRIX result{};
-  float* pr = &result._11;
-  for (int row = 0; row < 4; ++row) {
-    for (int column = 0; column < 4; ++column) {
-      float sum = 0.0f;
-      for (int k = 0; k < 4; ++k) sum += pa[row * 4 + k] * pb[k * 4 + column];
-      pr[row * 4 + column] = sum;
-    }
-  }
-  return result;
-}
-
 // ---- light checks -----------------------------------------------------------------------------
 
 bool Finite(const D3DVECTOR& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
@@ -264,6 +249,23 @@ bool DrawsSomething(D3DPRIMITIVETYPE type, DWORD count) {
 }
 
 }  // namespace
+
+// ---- matrices ---------------------------------------------------------------------------------------
+
+D3DMATRIX MatrixProduct(const D3DMATRIX& a, const D3DMATRIX& b) {
+  const float* pa = &a._11;
+  const float* pb = &b._11;
+  D3DMATRIX result{};
+  float* pr = &result._11;
+  for (int row = 0; row < 4; ++row) {
+    for (int column = 0; column < 4; ++column) {
+      float sum = 0.0f;
+      for (int k = 0; k < 4; ++k) sum += pa[row * 4 + k] * pb[k * 4 + column];
+      pr[row * 4 + column] = sum;
+    }
+  }
+  return result;
+}
 
 // ---- life ---------------------------------------------------------------------------------------
 
@@ -458,7 +460,7 @@ HRESULT Direct3DDevice::GetTransform(D3DTRANSFORMSTATETYPE type, D3DMATRIX* matr
 
 HRESULT Direct3DDevice::MultiplyTransform(D3DTRANSFORMSTATETYPE type, const D3DMATRIX* matrix) {
   if (!matrix || !TransformKnown(type)) return D3DERR_INVALIDCALL;
-  transforms_[type] = Multiply(*matrix, transforms_[type]);
+  transforms_[type] = MatrixProduct(*matrix, transforms_[type]);
   vertexStateDirty_ = true;
   return D3D_OK;
 }

@@ -137,6 +137,9 @@ class Direct3DDevice {
   std::vector<raster::ScreenVertex> screenVertices_;
 };
 
+// a times b, for row vectors: the transform of a followed by that of b.
+D3DMATRIX MatrixProduct(const D3DMATRIX& a, const D3DMATRIX& b);
+
 // The rasteriser's format of a render target, or false when it cannot draw into it.
 bool RasterColourFormat(const DDPIXELFORMAT& format, raster::ColourFormat* out);
 

@@ -28,21 +28,6 @@ raster::Matrix MatrixOf(const D3DMATRIX& m) {
   return out;
 }
 
-D3DMATRIX Product(const D3DMATRIX& a, const D3DMATRIX& b) {
-  const float* pa = &a._11;
-  const float* pb = &b._11;
-  D3DMATRIX result{};
-  float* pr = &result._11;
-  for (int row = 0; row < 4; ++row) {
-    for (int column = 0; column < 4; ++column) {
-      float sum = 0.0f;
-      for (int k = 0; k < 4; ++k) sum += pa[row * 4 + k] * pb[k * 4 + column];
-      pr[row * 4 + column] = sum;
-    }
-  }
-  return result;
-}
-
 raster::Compare CompareOf(DWORD value) {
   return value >= D3DCMP_NEVER && value <= D3DCMP_ALWAYS ? static_cast<raster::Compare>(value - D3DCMP_NEVER)
                                                           : raster::Compare::Always;
@@ -309,7 +294,7 @@ void Direct3DDevice::BuildVertexState() {
   const auto& rs = renderStates_;
   raster::VertexState& s = vertexState_;
   const D3DMATRIX& view = transforms_[D3DTRANSFORMSTATE_VIEW];
-  s.worldView = MatrixOf(Product(transforms_[D3DTRANSFORMSTATE_WORLD], view));
+  s.worldView = MatrixOf(MatrixProduct(transforms_[D3DTRANSFORMSTATE_WORLD], view));
   s.projection = MatrixOf(transforms_[D3DTRANSFORMSTATE_PROJECTION]);
   s.lighting = rs[D3DRENDERSTATE_LIGHTING] != 0;
   s.specular = rs[D3DRENDERSTATE_SPECULARENABLE] != 0;

@@ -196,9 +196,8 @@ TEST_F(D3DLighting, VertexAndTableFogReachTheFogColourAtTheEnd) {
   Set(D3DRENDERSTATE_LIGHTING, 0);
   Set(D3DRENDERSTATE_FOGENABLE, 1);
   Set(D3DRENDERSTATE_FOGCOLOR, 0x00FF8000);
-  const auto f = [](float v) { DWORD d; std::memcpy(&d, &v, 4); return d; };
-  Set(D3DRENDERSTATE_FOGSTART, f(5.0f));
-  Set(D3DRENDERSTATE_FOGEND, f(15.0f));
+  Set(D3DRENDERSTATE_FOGSTART, FloatBits(5.0f));
+  Set(D3DRENDERSTATE_FOGEND, FloatBits(15.0f));
   for (const DWORD mode : {D3DRENDERSTATE_FOGVERTEXMODE, D3DRENDERSTATE_FOGTABLEMODE}) {
     SCOPED_TRACE(mode);
     Set(mode, D3DFOG_LINEAR);
@@ -207,7 +206,7 @@ TEST_F(D3DLighting, VertexAndTableFogReachTheFogColourAtTheEnd) {
     EXPECT_PRED2(Close, LitPoint({0, 0, -1}, 0xFF0000FF, 0, {0, 0, 15}), 0xFF8000u);
     EXPECT_PRED2(Close, LitPoint({0, 0, -1}, 0xFF0000FF, 0, {0, 0, 30}), 0xFF8000u);
     Set(mode, D3DFOG_EXP);
-    Set(D3DRENDERSTATE_FOGDENSITY, f(0.1f));
+    Set(D3DRENDERSTATE_FOGDENSITY, FloatBits(0.1f));
     const float e = std::exp(-1.0f);
     EXPECT_PRED2(Close, LitPoint({0, 0, -1}, 0xFF0000FF, 0, {0, 0, 10}), Rgb(1 - e, 0.5f * (1 - e), e));
     Set(mode, D3DFOG_NONE);
@@ -218,9 +217,8 @@ TEST_F(D3DLighting, RangeFogCountsTheDistanceNotTheDepth) {
   Set(D3DRENDERSTATE_LIGHTING, 0);
   Set(D3DRENDERSTATE_FOGENABLE, 1);
   Set(D3DRENDERSTATE_FOGCOLOR, 0x00FFFFFF);
-  const auto f = [](float v) { DWORD d; std::memcpy(&d, &v, 4); return d; };
-  Set(D3DRENDERSTATE_FOGSTART, f(0.0f));
-  Set(D3DRENDERSTATE_FOGEND, f(20.0f));
+  Set(D3DRENDERSTATE_FOGSTART, FloatBits(0.0f));
+  Set(D3DRENDERSTATE_FOGEND, FloatBits(20.0f));
   Set(D3DRENDERSTATE_FOGVERTEXMODE, D3DFOG_LINEAR);
   // A point at depth 8 and distance sqrt(80).
   const D3DVECTOR at = {4, 0, 8};

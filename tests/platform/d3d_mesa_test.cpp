@@ -58,12 +58,11 @@ class D3DAgainstMesa : public D3DRender {
     Set(D3DRENDERSTATE_NORMALIZENORMALS, 1);
     Set(D3DRENDERSTATE_CULLMODE, D3DCULL_CW);  // the fronts wind counter-clockwise on the screen
     if (scene.fog) {
-      const auto bits = [](float v) { DWORD d; std::memcpy(&d, &v, 4); return d; };
       Set(D3DRENDERSTATE_FOGENABLE, 1);
       Set(D3DRENDERSTATE_FOGVERTEXMODE, scene.fog == 1 ? D3DFOG_LINEAR : D3DFOG_EXP);
-      Set(D3DRENDERSTATE_FOGSTART, bits(scene.fogStart));
-      Set(D3DRENDERSTATE_FOGEND, bits(scene.fogEnd));
-      Set(D3DRENDERSTATE_FOGDENSITY, bits(scene.fogDensity));
+      Set(D3DRENDERSTATE_FOGSTART, FloatBits(scene.fogStart));
+      Set(D3DRENDERSTATE_FOGEND, FloatBits(scene.fogEnd));
+      Set(D3DRENDERSTATE_FOGDENSITY, FloatBits(scene.fogDensity));
       Set(D3DRENDERSTATE_FOGCOLOR, scene.fogColour);
     }
     Ref<DirectDrawSurface> texture;

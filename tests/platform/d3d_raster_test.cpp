@@ -61,14 +61,8 @@ TEST_F(D3DRaster, FlatShadingTakesTheFirstVertexAndGouraudBlendsTheCorners) {
 }
 
 TEST_F(D3DRaster, DepthComparesOnEveryFormatAndWritesOnlyWhenAsked) {
-  const struct { DWORD compare; bool passLess, passEqual, passGreater; } compares[] = {
-      {D3DCMP_NEVER, false, false, false},     {D3DCMP_LESS, true, false, false},
-      {D3DCMP_EQUAL, false, true, false},      {D3DCMP_LESSEQUAL, true, true, false},
-      {D3DCMP_GREATER, false, false, true},    {D3DCMP_NOTEQUAL, true, false, true},
-      {D3DCMP_GREATEREQUAL, false, true, true}, {D3DCMP_ALWAYS, true, true, true},
-  };
   for (const DWORD depthBits : {16u, 24u, 32u}) {
-    for (const auto& c : compares) {
+    for (const CompareCase& c : kCompareCases) {
       SCOPED_TRACE(::testing::Message() << depthBits << " bits, compare " << c.compare);
       Start(6, 2, 32, depthBits);
       ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 0.5f, 0), D3D_OK);
@@ -78,15 +72,15 @@ TEST_F(D3DRaster, DepthComparesOnEveryFormatAndWritesOnlyWhenAsked) {
       Draw(Rect(0, 0, 2, 1, 0xFFFFFFFF, 0.25f));
       Draw(Rect(2, 0, 4, 1, 0xFFFFFFFF, 0.5f));
       Draw(Rect(4, 0, 6, 1, 0xFFFFFFFF, 0.75f));
-      EXPECT_EQ(At(0, 0), c.passLess ? 0xFFFFFFu : 0u);
-      EXPECT_EQ(At(2, 0), c.passEqual ? 0xFFFFFFu : 0u);
-      EXPECT_EQ(At(4, 0), c.passGreater ? 0xFFFFFFu : 0u);
+      EXPECT_EQ(At(0, 0), c.below ? 0xFFFFFFu : 0u);
+      EXPECT_EQ(At(2, 0), c.equal ? 0xFFFFFFu : 0u);
+      EXPECT_EQ(At(4, 0), c.above ? 0xFFFFFFu : 0u);
       EXPECT_EQ(DepthAt(0, 0), half);
       // Written on the second row when asked: 0.25 in the buffer's own steps.
       Set(D3DRENDERSTATE_ZWRITEENABLE, 1);
       Draw(Rect(0, 1, 2, 2, 0xFFFFFFFF, 0.25f));
       const double steps = depthBits == 32 ? 4294967295.0 : double((1u << depthBits) - 1);
-      if (c.passLess) {
+      if (c.below) {
         EXPECT_NEAR(double(DepthAt(0, 1)), 0.25 * steps, 1.0);
       } else {
         EXPECT_EQ(DepthAt(0, 1), half);

@@ -35,6 +35,25 @@ inline std::vector<TLVertex> Rect(int x0, int y0, int x1, int y1, DWORD colour, 
           TL(r, t, colour, z, 1, 0), TL(r, b, colour, z, 1, 1), TL(l, b, colour, z, 0, 1)};
 }
 
+// A float render or stage state's value.
+inline DWORD FloatBits(float value) {
+  DWORD bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+// Each comparison with whether it passes for a value below, equal to and above the reference.
+struct CompareCase {
+  DWORD compare;
+  bool below, equal, above;
+};
+constexpr CompareCase kCompareCases[] = {
+    {D3DCMP_NEVER, false, false, false},      {D3DCMP_LESS, true, false, false},
+    {D3DCMP_EQUAL, false, true, false},       {D3DCMP_LESSEQUAL, true, true, false},
+    {D3DCMP_GREATER, false, false, true},     {D3DCMP_NOTEQUAL, true, false, true},
+    {D3DCMP_GREATEREQUAL, false, true, true}, {D3DCMP_ALWAYS, true, true, true},
+};
+
 inline D3DMATRIX Identity() { return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}; }
 
 // A left-handed perspective projection (vertical field of view in radians).

@@ -124,11 +124,10 @@ TEST_F(D3DTexture, MipMapsAreChosenByTheTexelsAPixelSpans) {
     EXPECT_EQ(At(0, 0), c.expected) << c.mip << " " << c.pixels;
   }
   // A bias of one level, the largest level allowed, and a linear mix halfway between two levels.
-  const auto bits = [](float v) { DWORD d; std::memcpy(&d, &v, 4); return d; };
   Start(8, 1);
   device_->SetTexture(0, texture.get());
   SetStage(0, D3DTSS_MIPFILTER, D3DTFP_POINT);
-  SetStage(0, D3DTSS_MIPMAPLODBIAS, bits(1.0f));
+  SetStage(0, D3DTSS_MIPMAPLODBIAS, FloatBits(1.0f));
   TexturedRow(4, 1.0f, 0.25f);
   EXPECT_EQ(At(0, 0), 0x0000FFu);
   Start(8, 1);
@@ -140,7 +139,7 @@ TEST_F(D3DTexture, MipMapsAreChosenByTheTexelsAPixelSpans) {
   Start(8, 1);
   device_->SetTexture(0, texture.get());
   SetStage(0, D3DTSS_MIPFILTER, D3DTFP_LINEAR);
-  SetStage(0, D3DTSS_MIPMAPLODBIAS, bits(0.5f));
+  SetStage(0, D3DTSS_MIPMAPLODBIAS, FloatBits(0.5f));
   TexturedRow(8, 1.0f, 0.125f);
   EXPECT_PRED2(Close, At(0, 0), 0x808000u);
 }
@@ -297,13 +296,7 @@ TEST_F(D3DTexture, TheCapabilitiesClaimedAreTheOnesImplemented) {
 }
 
 TEST_F(D3DTexture, AlphaTestsCompareWithTheReference) {
-  const struct { DWORD compare; bool below, equal, above; } cases[] = {
-      {D3DCMP_NEVER, false, false, false},   {D3DCMP_LESS, true, false, false},
-      {D3DCMP_EQUAL, false, true, false},    {D3DCMP_LESSEQUAL, true, true, false},
-      {D3DCMP_GREATER, false, false, true},  {D3DCMP_NOTEQUAL, true, false, true},
-      {D3DCMP_GREATEREQUAL, false, true, true}, {D3DCMP_ALWAYS, true, true, true},
-  };
-  for (const auto& c : cases) {
+  for (const CompareCase& c : kCompareCases) {
     Start(3, 1);
     Set(D3DRENDERSTATE_ALPHATESTENABLE, 1);
     Set(D3DRENDERSTATE_ALPHAFUNC, c.compare);

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tests/support/gl_texture.h"
 #include "tests/support/reference_scenes.h"
 
 namespace {
@@ -67,21 +68,7 @@ bool Draw(const ReferenceScene& scene, std::vector<uint32_t>* pixels) {
     glFogf(GL_FOG_DENSITY, scene.fogDensity);
     glHint(GL_FOG_HINT, GL_FASTEST);
   }
-  if (!scene.texture.empty()) {
-    std::vector<uint8_t> rgba;
-    for (const uint32_t p : scene.texture) {
-      rgba.insert(rgba.end(), {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p), uint8_t(p >> 24)});
-    }
-    GLuint name = 0;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 16, 16, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-  }
+  if (!scene.texture.empty()) vx::test::UploadModulatedTexture(16, 16, scene.texture);
   float clear[4];
   Colour(scene.clear, clear);
   glClearColor(clear[0], clear[1], clear[2], clear[3]);
