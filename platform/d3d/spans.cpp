@@ -1,6 +1,6 @@
 // The specialised spans and the table that picks one by state. Each is a template instance
-// for one target format, depth format and texture mode, with everything else of the pixel state
-// known to be off; a state outside every entry takes the reference span.
+// for one target format, depth format and texture mode; vertex fog, colour keys and blending by
+// colours are checked inside, and a state outside every entry takes the reference span.
 #include <array>
 
 #include "platform/d3d/raster_internal.h"
@@ -35,6 +35,34 @@ inline V4i FloorToInts(V4f f) {
   return i + (__builtin_convertvector(i, V4f) > f);  // true lanes are -1
 }
 
+// Blend factors that read only colours: the factor of one channel.
+inline uint32_t ColourFactor(BlendFactor factor, uint32_t source, uint32_t dest) {
+  switch (factor) {
+    case BlendFactor::One: return 255;
+    case BlendFactor::SrcColour: return source;
+    case BlendFactor::InvSrcColour: return 255 - source;
+    case BlendFactor::DestColour: return dest;
+    case BlendFactor::InvDestColour: return 255 - dest;
+    default: return 0;
+  }
+}
+
+inline bool ColourOnly(BlendFactor factor) {
+  return factor == BlendFactor::Zero || factor == BlendFactor::One || factor == BlendFactor::SrcColour ||
+         factor == BlendFactor::InvSrcColour || factor == BlendFactor::DestColour ||
+         factor == BlendFactor::InvDestColour;
+}
+
+inline uint32_t BlendColours(BlendFactor sourceFactor, BlendFactor destFactor, uint32_t source, uint32_t dest) {
+  uint32_t out = 0;
+  for (int shift = 0; shift < 24; shift += 8) {
+    const uint32_t sc = Channel(source, shift), dc = Channel(dest, shift);
+    const uint32_t v = (sc * ColourFactor(sourceFactor, sc, dc) + dc * ColourFactor(destFactor, sc, dc) + 127) / 255;
+    out |= (v < 255 ? v : 255) << shift;
+  }
+  return out;
+}
+
 template <ColourFormat kColour, DepthFormat kDepth, TexMode kTex, bool kModulate>
 void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p, const SpanRow* rows, int count) {
   const PixelState& s = state.pixel;
@@ -53,6 +81,10 @@ void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p,
   const Compare compare = s.depthCompare;
   const bool depthWrite = s.depthWrite;
   const double depthScale = state.depthScale;
+  // Vertex fog, colour keys and colour-only blending are checked at run time.
+  const bool fog = s.fog;
+  const bool keyed = kTex != TexMode::None && s.colourKey && level && !level->keyed.empty();
+  const bool blend = s.blend;
 
   for (const SpanRow* row = rows; row != rows + count; ++row) {
   const int y = row->y, x0 = row->x0, x1 = row->x1;
@@ -63,6 +95,7 @@ void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p,
   if constexpr (kDepth != DepthFormat::None) depthAt = target.depth + y * target.depthPitch + x0 * DepthBytes(kDepth);
   const float rowZ = rowOf(kZ), rowQ = rowOf(kQ), rowR = rowOf(kR), rowG = rowOf(kG), rowB = rowOf(kB);
   const float rowU = rowOf(uIndex), rowV = rowOf(uIndex + 1);
+  const float rowFog = rowOf(kFog);
 
   // Four pixels at a time: the float arithmetic of each lane is the scalar arithmetic of the
   // reference, done in vector registers; texels are fetched lane by lane.
@@ -86,6 +119,8 @@ void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p,
     const V4i r = ToBytes((rowR + p.dx[kR] * fx) * w);
     const V4i g = ToBytes((rowG + p.dx[kG] * fx) * w);
     const V4i b = ToBytes((rowB + p.dx[kB] * fx) * w);
+    V4i fogFactor{};
+    if (fog) fogFactor = ToBytes((rowFog + p.dx[kFog] * fx) * w);
     V4i cu{}, cv{};
     if constexpr (kTex != TexMode::None) {
       // As TexelCoordinate: (u * size) * 256.
@@ -94,6 +129,10 @@ void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p,
     }
     for (int i = 0; i < lanes; ++i) {
       if (!(pass & (1u << i))) continue;
+      if constexpr (kTex != TexMode::None) {
+        // A keyed texel where point sampling would look leaves the pixel alone.
+        if (keyed && level->keyed[static_cast<size_t>(axisV(cv[i] >> 8)) * width + axisU(cu[i] >> 8)]) continue;
+      }
       if constexpr (kDepth != DepthFormat::None) {
         if (depthWrite) StoreDepth(depthAt + (x - x0 + i) * DepthBytes(kDepth), kDepth, depth[i]);
       }
@@ -121,7 +160,10 @@ void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p,
           colour = texel;
         }
       }
-      StoreColour(colourAt + (x - x0 + i) * kColourBytes, kColour, colour);
+      uint8_t* const at = colourAt + (x - x0 + i) * kColourBytes;
+      if (fog) colour = ApplyFog(colour, s.fogColour, uint32_t(fogFactor[i]));
+      if (blend) colour = BlendColours(s.sourceBlend, s.destBlend, colour, LoadColour(at, kColour));
+      StoreColour(at, kColour, colour);
     }
   }
   }
@@ -182,8 +224,10 @@ bool IsTexture(const TextureArg& a) { return PlainArg(a) && a.source == ArgSourc
 }  // namespace
 
 SpanFunction ChooseSpan(const PixelState& s, bool hasDepthBuffer) {
-  // Alpha must not matter: nothing blends, tests or stores it.
-  if (s.blend || s.fog || s.alphaTest || s.specular || s.colourFormat == ColourFormat::Argb8888) return ReferenceSpan;
+  // Alpha must not matter: nothing blends by it, tests or stores it.
+  if (s.alphaTest || s.specular || s.colourFormat == ColourFormat::Argb8888) return ReferenceSpan;
+  if (s.blend && !(ColourOnly(s.sourceBlend) && ColourOnly(s.destBlend))) return ReferenceSpan;
+  if (s.fog && s.tableFog != FogMode::None) return ReferenceSpan;
   if (s.stageCount > 1) return ReferenceSpan;
   size_t format = 0;
   while (kFormats[format] != s.colourFormat) ++format;
@@ -209,12 +253,14 @@ SpanFunction ChooseSpan(const PixelState& s, bool hasDepthBuffer) {
                  (stage.colourOp == TextureOp::SelectArg2 && IsDiffuse(stage.colourArg2)))) {
       return ReferenceSpan;
     }
+    // The reference samples a stage's texture even when its operation ignores it, and a keyed
+    // texel there still leaves the pixel alone.
+    if (!readsTexture && s.colourKey && texture && texture->colourKeyed) return ReferenceSpan;
     if (readsTexture && texture && !texture->levels.empty()) {
-      if (s.colourKey && texture->colourKeyed) return ReferenceSpan;
       const bool mipmapped = stage.mipFilter != MipFilter::None && texture->levels.size() > 1;
       if (mipmapped || stage.minFilter != stage.magFilter) return ReferenceSpan;
       tex = stage.magFilter == Filter::Point ? 1 : 2;
-    } else if (readsTexture && !modulate) {
+      } else if (readsTexture && !modulate) {
       return ReferenceSpan;  // white: rare enough for the general path
     }
   }
@@ -223,7 +269,7 @@ SpanFunction ChooseSpan(const PixelState& s, bool hasDepthBuffer) {
 
 uint32_t SpanAttributes(SpanFunction span, const PixelState& s) {
   if (span == ReferenceSpan) return ~0u;
-  uint32_t used = 1u << kZ | 1u << kQ | 1u << kR | 1u << kG | 1u << kB;
+  uint32_t used = 1u << kZ | 1u << kQ | 1u << kR | 1u << kG | 1u << kB | (s.fog ? 1u << kFog : 0u);
   const int u = kU0 + 2 * s.stages[0].coordinateSet;
   if (s.stageCount > 0) used |= 1u << u | 1u << (u + 1);
   return used;

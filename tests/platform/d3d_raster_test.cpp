@@ -254,12 +254,23 @@ TEST_F(D3DRaster, SpecialisedSpansMatchTheReferencePixelForPixel) {
     const DWORD bits = bitsChoice[pick(3)];
     const DWORD depthBits = depthChoice[pick(4)];
     SCOPED_TRACE(::testing::Message() << "round " << round << ", " << bits << " bits, depth " << depthBits);
-    Ref<DirectDrawSurface> textureSurface = Texture(16, 8, texels);
+    Ref<DirectDrawSurface> textureSurface = Texture(16, 8, texels, MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF));
+    const DDCOLORKEY key{texels[5] & 0xFFFFFF, texels[5] & 0xFFFFFF};
+    textureSurface->SetColorKey(DDCKEY_SRCBLT, &key);
     std::vector<TLVertex> vertices;
     for (int i = 0; i < 30; ++i) {
       const DWORD colour = DWORD(random()) | 0xFF000000u;
-      vertices.push_back({real(-8, 72), real(-8, 56), real(0, 1), real(0.2f, 2), colour, 0, real(-2, 3), real(-2, 3)});
+      const DWORD specular = DWORD(random());  // its alpha is the fog factor
+      vertices.push_back({real(-8, 72), real(-8, 56), real(0, 1), real(0.2f, 2), colour, specular, real(-2, 3),
+                          real(-2, 3)});
     }
+    // Vertex fog, colour keys and blending by colours stay on the specialised spans.
+    const DWORD fog = DWORD(pick(3) == 0);
+    const DWORD keyed = DWORD(pick(3) == 0);
+    const DWORD factors[] = {D3DBLEND_ZERO, D3DBLEND_ONE, D3DBLEND_SRCCOLOR, D3DBLEND_INVSRCCOLOR, D3DBLEND_DESTCOLOR,
+                             D3DBLEND_INVDESTCOLOR};
+    const DWORD blend = DWORD(pick(3) == 0);
+    const DWORD source = factors[pick(6)], dest = factors[pick(6)];
     const DWORD compare = DWORD(D3DCMP_LESS + pick(2) * 2);  // LESS or LESSEQUAL
     const DWORD write = DWORD(pick(2));
     const DWORD shade = pick(4) == 0 ? D3DSHADE_FLAT : D3DSHADE_GOURAUD;
@@ -276,6 +287,12 @@ TEST_F(D3DRaster, SpecialisedSpansMatchTheReferencePixelForPixel) {
       Set(D3DRENDERSTATE_SHADEMODE, shade);
       SetStage(0, D3DTSS_COLOROP, op);
       SetStage(0, D3DTSS_ADDRESS, address);
+      Set(D3DRENDERSTATE_FOGENABLE, fog);
+      Set(D3DRENDERSTATE_FOGCOLOR, 0x00406080);
+      Set(D3DRENDERSTATE_COLORKEYENABLE, keyed);
+      Set(D3DRENDERSTATE_ALPHABLENDENABLE, blend);
+      Set(D3DRENDERSTATE_SRCBLEND, source);
+      Set(D3DRENDERSTATE_DESTBLEND, dest);
       if (texture > 0) {
         ASSERT_EQ(device_->SetTexture(0, textureSurface.get()), D3D_OK);
         const DWORD filter = texture == 1 ? D3DTFG_POINT : D3DTFG_LINEAR;
