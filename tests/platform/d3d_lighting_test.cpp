@@ -209,6 +209,10 @@ TEST_F(D3DLighting, VertexAndTableFogReachTheFogColourAtTheEnd) {
     Set(D3DRENDERSTATE_FOGDENSITY, FloatBits(0.1f));
     const float e = std::exp(-1.0f);
     EXPECT_PRED2(Close, LitPoint({0, 0, -1}, 0xFF0000FF, 0, {0, 0, 10}), Rgb(1 - e, 0.5f * (1 - e), e));
+    Set(mode, D3DFOG_EXP2);
+    EXPECT_PRED2(Close, LitPoint({0, 0, -1}, 0xFF0000FF, 0, {0, 0, 10}), Rgb(1 - e, 0.5f * (1 - e), e));
+    const float e2 = std::exp(-4.0f);  // (0.1 * 20) squared
+    EXPECT_PRED2(Close, LitPoint({0, 0, -1}, 0xFF0000FF, 0, {0, 0, 20}), Rgb(1 - e2, 0.5f * (1 - e2), e2));
     Set(mode, D3DFOG_NONE);
   }
 }
@@ -239,6 +243,15 @@ TEST_F(D3DLighting, TrianglesCrossingTheNearPlaneShowWhatIsInFront) {
   EXPECT_EQ(At(32, 63), 0x00FF00u);  // near the viewer's feet
   EXPECT_EQ(At(32, 34), 0x00FF00u);  // far away, just below the horizon
   EXPECT_EQ(At(32, 20), 0u);         // above the horizon
+  // Past the far plane (100) nothing shows; the near half of a wall reaching through it does.
+  EXPECT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3D_OK);
+  const ColouredVertex wall[] = {{-300, 300, 80, 0, 0, -1, 0xFFFF0000, 0},
+                                 {300, 300, 120, 0, 0, -1, 0xFFFF0000, 0},
+                                 {-300, -300, 80, 0, 0, -1, 0xFFFF0000, 0},
+                                 {300, -300, 120, 0, 0, -1, 0xFFFF0000, 0}};
+  ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, kColouredVertex, wall, 4, 0), D3D_OK);
+  EXPECT_EQ(At(10, 32), 0xFF0000u);  // depth below 100
+  EXPECT_EQ(At(54, 32), 0u);         // depth above 100
 }
 
 }  // namespace
