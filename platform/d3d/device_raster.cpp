@@ -361,6 +361,22 @@ raster::TextureLevel ConvertLevel(DirectDrawSurface* surface, const DDCOLORKEY* 
   const bool rows = format.kind == PixelKind::Rgb || format.kind == PixelKind::Palette8;
   const bool keyed = key && rows;
   if (keyed) level.keyed.resize(level.texels.size());
+  if (format.kind == PixelKind::Dxt) {
+    // Block by block: each 4x4 block decoded once.
+    for (DWORD by = 0; by < pixels.height; by += 4) {
+      const uint8_t* block = pixels.bits + static_cast<ptrdiff_t>(by / 4) * pixels.pitch;
+      for (DWORD bx = 0; bx < pixels.width; bx += 4, block += format.blockBytes) {
+        uint32_t argb[16];
+        DecodeDxtBlock(format.fourCC, block, argb);
+        for (DWORD y = by; y < std::min<DWORD>(by + 4, pixels.height); ++y) {
+          for (DWORD x = bx; x < std::min<DWORD>(bx + 4, pixels.width); ++x) {
+            level.texels[size_t(y) * pixels.width + x] = argb[(y - by) * 4 + (x - bx)];
+          }
+        }
+      }
+    }
+    return level;
+  }
   for (DWORD y = 0; y < pixels.height; ++y) {
     uint32_t* out = level.texels.data() + size_t(y) * pixels.width;
     if (!rows) {

@@ -80,6 +80,26 @@ TEST_F(D3DTexture, AddressModesRepeatMirrorOrClampAtTexelCentres) {
   }
 }
 
+TEST_F(D3DTexture, CompressedAndSixteenBitTexturesDrawTheirColours) {
+  // Colours exact in 5:6:5, one to each 4x4 block, so that both formats keep them.
+  const std::vector<uint32_t> texels = {0xFFFF0000, 0xFFFF0000, 0xFFFF0000, 0xFFFF0000, 0xFF0000FF, 0xFF0000FF,
+                                        0xFF0000FF, 0xFF0000FF};
+  for (const DDPIXELFORMAT& format : {MakeRgbFormat(16, 0xF800, 0x07E0, 0x001F), MakeFourCCFormat(FOURCC_DXT1)}) {
+    Start(8, 1);
+    Ref<DirectDrawSurface> texture = Make(DescWithFormat(DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY, 8, 4, format));
+    // Through a blit from a 32-bit picture, which encodes the compressed blocks.
+    Ref<DirectDrawSurface> source = Texture(8, 4, [&] {
+      std::vector<uint32_t> all;
+      for (int row = 0; row < 4; ++row) all.insert(all.end(), texels.begin(), texels.end());
+      return all;
+    }());
+    ASSERT_EQ(texture->Blt(nullptr, source.get(), nullptr, DDBLT_WAIT, nullptr), DD_OK);
+    device_->SetTexture(0, texture.get());
+    TexturedRow(8, 1.0f, 0.25f);
+    for (int x = 0; x < 8; ++x) EXPECT_PRED2(Close, At(x, 0), texels[x] & 0xFFFFFF) << format.dwFourCC << " " << x;
+  }
+}
+
 TEST_F(D3DTexture, LinearFilteringMixesNeighbouringTexels) {
   Start(8, 1);
   Ref<DirectDrawSurface> texture = Texture(2, 1, {0xFF000000, 0xFFFFFFFF});
