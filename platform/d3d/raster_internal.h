@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "platform/d3d/raster.h"
 
@@ -94,9 +95,10 @@ SpanFunction ChooseSpan(const PixelState& state, bool hasDepthBuffer);
 void ReferenceSpan(const SpanTarget& target, const DrawState& state, const Planes& planes, const SpanRow* rows,
                    int count);
 
-// Triangle set-up: false when nothing of it is drawn (culled, empty or outside the viewport).
+// Triangle set-up, appended to the list; false (and nothing appended) when nothing of it is drawn
+// (culled, empty or outside the viewport).
 bool SetupTriangle(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2, Cull cull, bool flat,
-                   const ScreenVertex& provoking, const DrawState& state, SetupPrimitive& out);
+                   const ScreenVertex& provoking, const DrawState& state, std::vector<SetupPrimitive>& list);
 bool SetupLine(const ScreenVertex& v0, const ScreenVertex& v1, bool flat, bool lastPixel, const DrawState& state,
                SetupPrimitive& out);
 bool SetupPoint(const ScreenVertex& v, const DrawState& state, SetupPrimitive& out);

@@ -172,10 +172,8 @@ struct Chunk {
   std::vector<uint32_t> order;                        // primitives by tile, in drawing order
   int columns = 0;
 
-  SetupPrimitive& Next() { return primitives.emplace_back(); }
-  void Drop() { primitives.pop_back(); }
   void Add(const SetupPrimitive& p) {
-    Next() = p;
+    primitives.push_back(p);
     Keep();
   }
   void Keep() {
@@ -201,11 +199,7 @@ struct Chunk {
   void Triangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c, const ScreenVertex& provoking,
                 const DrawSettings& settings, const DrawState& state, bool wholeTriangle) {
     if (settings.fill == FillMode::Solid) {
-      if (SetupTriangle(a, b, c, settings.cull, settings.flat, provoking, state, Next())) {
-        Keep();
-      } else {
-        Drop();
-      }
+      if (SetupTriangle(a, b, c, settings.cull, settings.flat, provoking, state, primitives)) Keep();
       return;
     }
     SetupPrimitive p;

@@ -208,7 +208,7 @@ void FillLine(const SpanTarget& target, const SetupPrimitive& p, int left, int t
 }  // namespace
 
 bool SetupTriangle(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2, Cull cull, bool flat,
-                   const ScreenVertex& provoking, const DrawState& state, SetupPrimitive& out) {
+                   const ScreenVertex& provoking, const DrawState& state, std::vector<SetupPrimitive>& list) {
   const ScreenVertex* v[3] = {&v0, &v1, &v2};
   int64_t X[3], Y[3];
   for (int i = 0; i < 3; ++i) {
@@ -224,7 +224,21 @@ bool SetupTriangle(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenV
     std::swap(X[1], X[2]);
     std::swap(Y[1], Y[2]);
   }
+  const int64_t minX = std::min({X[0], X[1], X[2]}), maxX = std::max({X[0], X[1], X[2]});
+  const int64_t minY = std::min({Y[0], Y[1], Y[2]}), maxY = std::max({Y[0], Y[1], Y[2]});
+  const Viewport& vp = state.viewport;
+  const int left = std::max(static_cast<int>(CeilDiv(minX, kSubpixel)), vp.x);
+  const int right = std::min(static_cast<int>(FloorDiv(maxX, kSubpixel)), vp.x + vp.width - 1);
+  const int top = std::max(static_cast<int>(CeilDiv(minY, kSubpixel)), vp.y);
+  const int bottom = std::min(static_cast<int>(FloorDiv(maxY, kSubpixel)), vp.y + vp.height - 1);
+  if (left > right || top > bottom) return false;
 
+  // Only a triangle that shows takes a place in the list.
+  SetupPrimitive& out = list.emplace_back();
+  out.minX = left;
+  out.maxX = right;
+  out.minY = top;
+  out.maxY = bottom;
   out.kind = SetupPrimitive::kTriangle;
   out.state = &state;
   for (int i = 0; i < 3; ++i) {
@@ -237,14 +251,6 @@ bool SetupTriangle(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenV
     e.c = -dx * Y[i] + dy * X[i];
     e.threshold = (dy < 0 || (dy == 0 && dx > 0)) ? 0 : 1;
   }
-  const int64_t minX = std::min({X[0], X[1], X[2]}), maxX = std::max({X[0], X[1], X[2]});
-  const int64_t minY = std::min({Y[0], Y[1], Y[2]}), maxY = std::max({Y[0], Y[1], Y[2]});
-  out.minX = static_cast<int>(CeilDiv(minX, kSubpixel));
-  out.maxX = static_cast<int>(FloorDiv(maxX, kSubpixel));
-  out.minY = static_cast<int>(CeilDiv(minY, kSubpixel));
-  out.maxY = static_cast<int>(FloorDiv(maxY, kSubpixel));
-  ClampBounds(out, state.viewport);
-  if (out.minX > out.maxX || out.minY > out.maxY) return false;
 
   // Planes through the snapped positions, relative to the first vertex.
   float values[3][kAttributeCount];
