@@ -38,7 +38,9 @@ class TilePool {
     return Resolved();
   }
 
-  // Calls job(i) for i below count, spread over the threads; returns when all are done.
+  // Calls job(i) for i below count, spread over the threads; returns when all are done. Jobs
+  // are handed out one at a time, and the call waits for the jobs, not for every thread: a
+  // thread that wakes late finds nothing left and goes back to sleep.
   void Run(int count, const std::function<void(int)>& job) {
     std::lock_guard run(runMutex_);
     const unsigned threads = Resolved();
@@ -47,22 +49,29 @@ class TilePool {
       return;
     }
     Start(threads - 1);
+    auto batch = std::make_shared<Batch>();
+    batch->job = &job;
+    batch->count = count;
     {
       std::lock_guard lock(mutex_);
-      job_ = &job;
-      jobCount_ = count;
-      next_.store(0);
-      busy_ = static_cast<int>(workers_.size());
+      current_ = batch;
       ++generation_;
     }
     wake_.notify_all();
-    Work();
+    Work(*batch);
     std::unique_lock lock(mutex_);
-    done_.wait(lock, [&] { return busy_ == 0; });
-    job_ = nullptr;
+    done_.wait(lock, [&] { return batch->done.load() == count; });
+    current_.reset();
   }
 
  private:
+  struct Batch {
+    const std::function<void(int)>* job = nullptr;
+    int count = 0;
+    std::atomic<int> next{0};
+    std::atomic<int> done{0};
+  };
+
   unsigned Resolved() const {
     if (wanted_ > 0) return wanted_;
     const unsigned hardware = std::thread::hardware_concurrency();
@@ -86,22 +95,28 @@ class TilePool {
     workers_.clear();
   }
 
-  void Work() {
-    for (int i = next_.fetch_add(1); i < jobCount_; i = next_.fetch_add(1)) (*job_)(i);
+  void Work(Batch& batch) {
+    for (int i = batch.next.fetch_add(1); i < batch.count; i = batch.next.fetch_add(1)) {
+      (*batch.job)(i);
+      if (batch.done.fetch_add(1) + 1 == batch.count) {
+        std::lock_guard lock(mutex_);
+        done_.notify_all();
+      }
+    }
   }
 
-  // `seen` is the generation at the thread's start, so that a job posted before it runs is not missed.
+  // `seen` is the generation at the thread's start, so that a batch posted before it runs is not missed.
   void Loop(uint64_t seen) {
     for (;;) {
+      std::shared_ptr<Batch> batch;
       {
         std::unique_lock lock(mutex_);
         wake_.wait(lock, [&] { return stopping_ || generation_ != seen; });
         if (stopping_) return;
         seen = generation_;
+        batch = current_;
       }
-      Work();
-      std::lock_guard lock(mutex_);
-      if (--busy_ == 0) done_.notify_one();
+      if (batch) Work(*batch);
     }
   }
 
@@ -112,10 +127,7 @@ class TilePool {
   unsigned wanted_ = 0;
   bool stopping_ = false;
   uint64_t generation_ = 0;
-  const std::function<void(int)>* job_ = nullptr;
-  int jobCount_ = 0;
-  std::atomic<int> next_{0};
-  int busy_ = 0;
+  std::shared_ptr<Batch> current_;
 };
 
 constexpr int kTileSize = 64;
