@@ -154,7 +154,8 @@ std::string FileEndingOf(const std::string& name) {
 int32_t LoadModelFile(uint32_t objectSlot, const std::string& fileName) {
   ModelFolderScope scope;
   const std::string lower = Lowercased(fileName);
-  gModelFolder = ModelFolderOf(lower);
+  // The folder keeps its letter case: on this system a folder's name is found only as it is.
+  gModelFolder = ModelFolderOf(fileName);
   const std::string ending = FileEndingOf(lower);
   if (ending != "x" && ending != "3ds") return kLoadUnsupportedEnding;
   std::string path = fileName;

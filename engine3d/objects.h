@@ -35,8 +35,8 @@ void RegisterModelServices();
 MeshRecordView ViewOfMesh(const MeshRecord& mesh);
 
 // --- Loading -------------------------------------------------------------------------------------------
-// The lowercased name's folder (up to its last separator) and ending (after its last dot, "" when
-// the dot is the first character or there is none).
+// A name's folder (up to its last separator, "" without one) and ending (after its last dot, ""
+// when the dot is the first character or there is none).
 std::string ModelFolderOf(const std::string& lowercased);
 std::string FileEndingOf(const std::string& lowercased);
 int32_t LoadModelFile(uint32_t objectSlot, const std::string& fileName);

@@ -155,7 +155,10 @@ int32_t DrawSelectionPass(Wanted wanted, Key key, double start, Better better, v
         chosen = int32_t(item);
       }
     });
-    if (chosen < 0) break;  // what is left can never be chosen
+    if (chosen < 0) {  // what is left can never be chosen
+      gRenderItems.ForEachUsed([](uint32_t item) { gRenderItems[item].passMark = 0; });
+      break;
+    }
     gRenderItems[uint32_t(chosen)].passMark = 0;
     DrawItem(uint32_t(chosen), -1);
   }
