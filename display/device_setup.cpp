@@ -11,6 +11,8 @@
 #include "engine3d/engine_services.h"
 #include "engine3d/maths3d.h"
 #include "engine3d/records.h"
+#include "engine3d/scene_render.h"
+#include "engine3d/scene_settings.h"
 #include "engine3d/surface_primitives.h"
 
 namespace vx {
@@ -574,21 +576,17 @@ int32_t SetDefaultRenderStates() {
   gSceneMaterial = MaterialOf(1.0f - gAmbientLevel, gAmbientLevel);
   gFullBrightMaterial = MaterialOf(0.0f, 1.0f);
   gPlainMaterial = MaterialOf(1.0f, 0.0f);
+  ResetRenderStateCache();  // the engine's cache starts from what the device was just told
   return Succeeded(d->SetMaterial(&gSceneMaterial)) ? 1 : 0;
 }
 
 void SetDefaultTransforms() {
-  // The camera code owns the view; until it runs the view is the identity at the origin.
-  Matrix4f projection;
-  MatrixIdentity(projection);
-  const float ratio = gDisplayWidth > 0 ? float(gDisplayHeight) / float(gDisplayWidth) : 1.0f;
-  MatrixPerspective(projection, gCameraFov, ratio, gCameraNear, gCameraFar);
+  SetProjection(gCameraNear, gCameraFar, gCameraFov);
   Matrix4f identity;
   MatrixIdentity(identity);
-  const D3DMATRIX p = ToD3D(projection), i = ToD3D(identity);
-  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_PROJECTION, &p);
+  const D3DMATRIX i = ToD3D(identity), view = ToD3D(gViewMatrix);
   gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &i);
-  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_VIEW, &i);
+  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_VIEW, &view);
 }
 
 }  // namespace vx
