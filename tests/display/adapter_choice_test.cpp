@@ -89,15 +89,7 @@ class AdapterChoiceTest : public ::testing::Test {
   void TearDown() override {
     gCardScreenSleep = win::Sleep;
     gClientAreaOnScreen = savedClientArea_;
-    ReleaseDirectDrawObjects(0);
-    FreeRecordPools();
-    EXPECT_EQ(LiveSurfaceCount(), 0u);
-    EXPECT_EQ(LiveDirectDrawCount(), 0u);
-    DestroyWindow(gMainWindow);
-    gMainWindow = nullptr;
-    ClearMessageQueue();
-    ResetDisplayFaults();
-    SetDirect3DProfile(StandardDirect3DProfile());
+    test::ReleaseHeadlessDisplay();
     gChosenCardName.clear();
     gDisplay3DDepth = 16;
     gFullScreen = 1;

@@ -35,15 +35,7 @@ class DisplayCommandsTest : public test::CompileTest {
   void TearDown() override {
     DrawQueueFlush();
     gDrawQueue.Destroy();
-    ReleaseDirectDrawObjects(0);
-    FreeRecordPools();
-    EXPECT_EQ(LiveSurfaceCount(), 0u);
-    EXPECT_EQ(LiveDirectDrawCount(), 0u);
-    DestroyWindow(gMainWindow);
-    gMainWindow = nullptr;
-    ClearMessageQueue();
-    ResetDisplayFaults();
-    SetDirect3DFaults({});
+    test::ReleaseHeadlessDisplay();
     gChosenCardName.clear();
     gFullScreen = 1;
     gErrorCode = gErrorWarningFlag = 0;
