@@ -4,7 +4,6 @@
 // and the release of the display's objects.
 #include "display/adapter_choice.h"
 
-#include <cctype>
 #include <charconv>
 
 #include "display/display.h"
@@ -207,7 +206,8 @@ int32_t WaitOnCardScreen(HWND window, int32_t mode, const WantedAnswer& wanted) 
   return answer;
 }
 
-char FoldCase(char c) { return char(std::tolower(static_cast<unsigned char>(c))); }
+// ASCII only, so that the match does not change with the locale.
+char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
 }  // namespace
 
@@ -219,13 +219,10 @@ bool SameCardName(const std::string& a, const std::string& b) {
 }
 
 int16_t StoredDisplayDepth(const std::string& text) {
-  size_t start = 0;
-  while (start < text.size() && (text[start] == ' ' || text[start] == '\t')) ++start;
+  // The number the text starts with, as the profile's readers take it (blanks are trimmed there).
   int value = 0;
-  const auto [end, error] = std::from_chars(text.data() + start, text.data() + text.size(), value);
-  (void)end;
-  if (error != std::errc() || (value != 16 && value != 24 && value != 32)) return 16;
-  return int16_t(value);
+  if (std::from_chars(text.data(), text.data() + text.size(), value).ec != std::errc()) return 16;
+  return (value == 16 || value == 24 || value == 32) ? int16_t(value) : int16_t(16);
 }
 
 void ListDisplayCards() {
