@@ -21,8 +21,6 @@ using namespace win;
 
 namespace {
 
-constexpr const char* kPrimaryCardName = "Primary Display Driver";
-
 // The set-up's trace goes to a sink that keeps nothing; it is formatted only when asked for.
 void Trace(const char*, const std::string&) {}
 
@@ -50,7 +48,7 @@ BOOL MatchDisplayCardCallback(GUID* guid, char* description, char* name, void* c
     Trace("DXINIT: Enumeration Check: %s", description ? description : "");
     Trace("DXINIT: Enumeration Looking for: %s", *search->wanted);
   }
-  if (!description || *search->wanted != description) return 1;
+  if (!description || !SameCardName(*search->wanted, description)) return 1;
   if (gTraceMode) Trace("DXINIT: Found card: %s", name ? name : "");
   TakeDriver(search, guid, description, name);
   return 0;
@@ -157,12 +155,6 @@ D3DMATRIX ToD3D(const Matrix4f& m) {
 
 }  // namespace
 
-bool ChooseBestDisplayCard() {
-  // The adapter probe (capability screens, depth trials) is not part of this display: the card is
-  // the primary driver unless a card name was chosen, and the depth stays gDisplay3DDepth.
-  return true;
-}
-
 int32_t EnumerateDisplayCards(int32_t forcePrimary, int32_t allowExclusive) {
   // The caller released the old objects; what is left here are stale pointers.
   gPrimarySurface = gBackBuffer = gZBuffer = nullptr;
@@ -171,7 +163,7 @@ int32_t EnumerateDisplayCards(int32_t forcePrimary, int32_t allowExclusive) {
   ClearImageSurfaceTable();
 
   const GUID* guid = nullptr;
-  if (gFullScreen == 0 || forcePrimary == 1 || gChosenCardName == kPrimaryCardName) {
+  if (gFullScreen == 0 || forcePrimary == 1 || SameCardName(gChosenCardName, kPrimaryCardName)) {
     gCurrentCardName = kPrimaryCardName;
   } else {
     gFoundDriverName.clear();
