@@ -6,15 +6,15 @@
 #include <cstdint>
 #include <functional>
 
+#include "display/adapter_choice.h"
 #include "display/display_state.h"
 #include "platform/win/types.h"
 
 namespace vx {
 
 // --- Device set-up -------------------------------------------------------------------------------
-// The card the display runs on; no adapter probe: the primary driver, or the card chosen by name.
-bool ChooseBestDisplayCard();
-// Creates gDirectDraw on the chosen card and sets its cooperative level. 1 or 0.
+// Creates gDirectDraw on the chosen card (gChosenCardName; see display/adapter_choice.h) and sets
+// its cooperative level. 1 or 0.
 int32_t EnumerateDisplayCards(int32_t forcePrimary, int32_t allowExclusive);
 // Surfaces and, with 3D, the device for a display of this size. 1 or 0.
 int32_t InitDisplayAndDevice(int32_t width, int32_t height, int32_t with3D);
@@ -40,13 +40,11 @@ int32_t SetDisplayModeFull(int32_t& width, int32_t& height, int32_t& depth, uint
 int32_t RebuildDisplayWithCurrentMode();
 int32_t PresentFrame();
 int32_t ClearBackBuffer();
-// Clears the depth buffer while the 3D scene will draw (gSceneWillDraw); else it is left alone.
+// Clears the depth buffer, unless nothing has written into it since it was last cleared (a frame
+// without 3D leaves it as it was): its content version tells.
 int32_t ClearZBuffer();
-// The 3D scene says whether it will draw from now on: its render sets this every frame, and
-// whatever gives it something to draw (an object, the backdrop, a 3D clear) sets it at once. A
-// scene that starts to draw gets its depth buffer cleared at once, since this frame's clear may
-// have passed; afterwards every frame preparation clears it.
-void SetSceneWillDraw(bool draws);
+// The depth buffer goes: the next clear is done whatever the new one holds.
+void ForgetDepthClear();
 int32_t ClearAndPresentTwice();
 win::HRESULT RestoreLostSurfaces();
 // In full screen after a focus loss: true once the primary surface is usable again.

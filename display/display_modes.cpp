@@ -12,8 +12,10 @@
 #include "display/surface_retry.h"
 #include "display/images/image_context.h"
 #include "display/video_playback.h"
+#include "engine3d/lights.h"
 #include "engine3d/mouse_pointer.h"
 #include "engine3d/records.h"
+#include "engine3d/scene_settings.h"
 #include "engine3d/surface_primitives.h"
 #include "platform/ddraw/display_state.h"
 #include "platform/ddraw/presentation.h"
@@ -32,6 +34,9 @@ namespace {
 uint32_t gFramesAtLastMeasure = 0;
 uint32_t gTimeAtLastMeasure = 0;
 uint32_t gFramesPerSecond = 0;
+// The depth buffer as the last clear left it, which it still is while its content version holds.
+IDirectDrawSurface7* gClearedDepth = nullptr;
+uint64_t gClearedDepthVersion = 0;
 
 
 }  // namespace
@@ -101,6 +106,10 @@ int32_t SetDisplayModeFull(int32_t& width, int32_t& height, int32_t& depth, uint
     for (int32_t slot = 0; slot < gTextureRecords.capacity; ++slot) ReleaseTextureSurface(uint32_t(slot));
     FreeSpriteImageCopies();
     ResetDrawTarget();
+    // The new device knows none of the engine's lights, buffers or view.
+    RestoreDeviceLights();
+    RestoreObjectBuffers();
+    UpdateCameraView();
   }
   gDisplayInvalid = 1;
   return result;
@@ -123,18 +132,17 @@ int32_t ClearBackBuffer() {
 }
 
 int32_t ClearZBuffer() {
-  if (gD3DDevice && gRenderEnabled == 1 && gSceneWillDraw) {
+  if (gD3DDevice && gRenderEnabled == 1) {
+    if (gZBuffer && gZBuffer == gClearedDepth && gZBuffer->ContentVersion() == gClearedDepthVersion) return 1;
     const D3DRECT all{0, 0, gDisplayWidth, gDisplayHeight};
-    gD3DDevice->Clear(1, &all, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    const bool cleared = Succeeded(gD3DDevice->Clear(1, &all, D3DCLEAR_ZBUFFER, 0, 1.0f, 0));
+    gClearedDepth = cleared ? gZBuffer : nullptr;
+    gClearedDepthVersion = gZBuffer ? gZBuffer->ContentVersion() : 0;
   }
   return 1;
 }
 
-void SetSceneWillDraw(bool draws) {
-  const bool starts = draws && !gSceneWillDraw;
-  gSceneWillDraw = draws ? 1 : 0;
-  if (starts) ClearZBuffer();
-}
+void ForgetDepthClear() { gClearedDepth = nullptr; }
 
 int32_t ClearAndPresentTwice() {
   ClearZBuffer();

@@ -32,6 +32,7 @@ void ReleaseDisplaySurfaces() {
     ReleaseAndClear(gBackBuffer);
   }
   ReleaseAndClear(gZBuffer);
+  ForgetDepthClear();
 }
 
 int32_t ReleaseDirectDrawObjects(int32_t keep) {

@@ -21,6 +21,9 @@ int32_t gDisplayWidth = 640;
 int32_t gDisplayHeight = 480;
 int16_t gDisplayDepth = 16;
 int16_t gDisplay3DDepth = 16;
+int32_t gScreenModeWidth = 640;
+int32_t gScreenModeHeight = 480;
+int32_t gScreenModeDepth = 16;
 uint32_t gFullScreen = 1;
 uint32_t gBlitFlipMode = 0;
 uint32_t gBlitFlipModeInUse = 0;
@@ -75,14 +78,12 @@ uint32_t gRenderEnabled = 1;
 uint8_t gDisplayInvalid = 0;
 uint32_t gTraceMode = 0;
 int32_t gBlitOverdraw = 1;
-uint32_t gSceneWillDraw = 0;
 
 std::array<win::IDirectDrawSurface7*, kBitmapSlots> gBitmaps{};
 std::array<BitmapInfo, kBitmapSlots> gBitmapInfo{};
 
 void ResetDisplayDefaults() {
   gDisplayInvalid = 0;
-  gSceneWillDraw = 0;
   gAmbientLevel = 0.5f;
   gCameraNear = 1.0f;
   gCameraFar = 3000.0f;

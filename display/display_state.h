@@ -33,6 +33,9 @@ extern int32_t gDisplayWidth;        // back buffer, depth buffer and viewport
 extern int32_t gDisplayHeight;
 extern int16_t gDisplayDepth;        // colour depth of the display mode
 extern int16_t gDisplay3DDepth;      // depth chosen by the adapter choice
+extern int32_t gScreenModeWidth;     // the mode the program asked for (640x480 at gDisplay3DDepth at start)
+extern int32_t gScreenModeHeight;
+extern int32_t gScreenModeDepth;
 extern uint32_t gFullScreen;         // 1 exclusive full screen, 0 windowed
 extern uint32_t gBlitFlipMode;       // SETUP.INI BLITFLIPMODE
 extern uint32_t gBlitFlipModeInUse;  // copy taken when DirectDraw is made
@@ -98,10 +101,6 @@ extern uint32_t gRenderEnabled;      // the frame is drawn
 extern uint8_t gDisplayInvalid;      // the display was inactive or made again
 extern uint32_t gTraceMode;          // SETUP.INI TRACEMODE: trace lines of the display set-up
 extern int32_t gBlitOverdraw;        // 2 when pastes are drawn twice (SETUP.INI BLITOVERDRAW), else 1
-// The 3D scene will draw in the coming frames (it has an object or the backdrop, or a 3D clear
-// asks for it); the frame preparation clears the depth buffer only then. The scene says so with
-// SetSceneWillDraw (display.h); the run set-up starts with 0.
-extern uint32_t gSceneWillDraw;
 
 // --- Bitmaps -----------------------------------------------------------------------------------------
 constexpr int32_t kBitmapCount = 32;   // program bitmaps 0 (the screen) to 31
