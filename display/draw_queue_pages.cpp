@@ -67,19 +67,39 @@ class LockedPage {
 
 size_t PageBytes(const PageLayout& layout) { return size_t(layout.pitch) * layout.height; }
 
-// Marks and keeps the pixels of one row that differ from the row as it was.
+// Marks and keeps the pixels of a row that differ from the row as it was, a pixel of one Word at a
+// time.
+template <typename Word>
+void KeepChangedWords(const uint8_t* was, const uint8_t* now, uint8_t* values, uint8_t* changed, uint32_t count) {
+  for (uint32_t i = 0; i < count; ++i) {
+    Word before, after;
+    std::memcpy(&before, was + size_t(i) * sizeof(Word), sizeof(Word));
+    std::memcpy(&after, now + size_t(i) * sizeof(Word), sizeof(Word));
+    if (before == after) continue;
+    std::memcpy(values + size_t(i) * sizeof(Word), &after, sizeof(Word));
+    changed[i] = 1;
+  }
+}
+
 bool KeepChangedPixels(const uint8_t* was, const uint8_t* now, uint32_t y) {
   const PageLayout& layout = gPages.layout;
-  const size_t rowBytes = size_t(layout.width) * layout.bytesPerPixel;
-  if (std::memcmp(was, now, rowBytes) == 0) return false;
   const uint32_t bytes = layout.bytesPerPixel;
+  if (std::memcmp(was, now, size_t(layout.width) * bytes) == 0) return false;
   uint8_t* values = gPages.values.data() + size_t(y) * size_t(layout.pitch);
   uint8_t* changed = gPages.changed.data() + size_t(y) * layout.width;
-  for (uint32_t x = 0; x < layout.width; ++x) {
-    const size_t at = size_t(x) * bytes;
-    if (std::memcmp(was + at, now + at, bytes) == 0) continue;
-    std::memcpy(values + at, now + at, bytes);
-    changed[x] = 1;
+  if (bytes == 4) {
+    KeepChangedWords<uint32_t>(was, now, values, changed, layout.width);
+  } else if (bytes == 2) {
+    KeepChangedWords<uint16_t>(was, now, values, changed, layout.width);
+  } else if (bytes == 1) {
+    KeepChangedWords<uint8_t>(was, now, values, changed, layout.width);
+  } else {
+    for (uint32_t x = 0; x < layout.width; ++x) {
+      const size_t at = size_t(x) * bytes;
+      if (std::memcmp(was + at, now + at, bytes) == 0) continue;
+      std::memcpy(values + at, now + at, bytes);
+      changed[x] = 1;
+    }
   }
   gPages.rowChanged[y] = 1;
   return true;

@@ -203,7 +203,23 @@ TEST_F(FlipChainQueueTest, APixelReadIsWrittenOnceInTheNextFrame) {
   EXPECT_EQ(gDrawQueueCount, 0u);
 }
 
-TEST_F(FlipChainQueueTest, TheOtherPageGetsWhatACopyDrewThoughItsBitmapChangedAndWent) {
+// The same flip chain in a display mode of each depth.
+class FlipChainDepthTest : public FlipChainQueueTest, public ::testing::WithParamInterface<int> {
+ protected:
+  void SetUp() override {
+    test::PrepareHeadlessDisplay("VXREAL", 320, 240);
+    gRenderEnabled = 1;
+    gStandaloneFlag = 0;
+    ASSERT_TRUE(EnumerateDisplayCards(0, 1));
+    ASSERT_EQ(gDirectDraw->SetDisplayMode(640, 480, win::DWORD(GetParam()), 0, 0), win::DD_OK);
+    ASSERT_TRUE(InitDisplayAndDevice(640, 480, 1)) << gLastEngineError;
+    ResetDrawTarget();
+    ASSERT_EQ(gFlipChain, 1u);
+    ASSERT_EQ(gBackBufferBitCount, GetParam());
+  }
+};
+
+TEST_P(FlipChainDepthTest, TheOtherPageGetsWhatACopyDrewThoughItsBitmapChangedAndWent) {
   ASSERT_EQ(CreateBitmapSurface(2, 8, 8), 1);
   Fill(gBitmaps[2], 0xFF0000);
   QueueCopyBitmapRect(2, 0, 0, 7, 7, 0, 10, 10, 17, 17);
@@ -229,6 +245,8 @@ TEST_F(FlipChainQueueTest, TheOtherPageGetsWhatACopyDrewThoughItsBitmapChangedAn
   Frame();
   EXPECT_EQ(ColourAt(gPrimarySurface, 12, 12), 0xFF0000u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Depths, FlipChainDepthTest, ::testing::Values(16, 24, 32));
 
 TEST_F(FlipChainQueueTest, AFailedScreenLoadIsReportedOnceItsSecondPageIsShown) {
   test::TempFolder dir;
