@@ -40,8 +40,6 @@ void ReleasePalette(win::IDirectDrawPalette*& palette) {
   gSurfaceHooks.releasePalette(released);
 }
 
-void RemoveObjectFromStaticWorld(uint32_t) {}
-
 void DisableDeviceLight(uint32_t lightSlot) {
   if (!gLightRecords.IsTaken(lightSlot)) return;
   gLightRecords[lightSlot].deviceEnabled = 0;

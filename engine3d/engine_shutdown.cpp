@@ -5,6 +5,7 @@
 #include "display/display.h"
 #include "display/input_devices.h"
 #include "engine3d/records.h"
+#include "engine3d/static_world.h"
 #include "engine3d/texture_names.h"
 #include "system/system_state.h"
 
@@ -14,6 +15,7 @@ int32_t ReleaseRunResources() {
   DeleteMultiplayerSession();
   ClearMemblockTable();
   ReleaseKeyboardBuffer();
+  ReleaseStaticWorld();
   for (int32_t slot = 0; slot < gObjectRecords.capacity; ++slot) ReleaseObjectContents(uint32_t(slot));
   for (int32_t slot = 0; slot < gMeshRecords.capacity; ++slot) FreeMeshArrays(gMeshRecords.records[slot]);
   // The records keep pointing at the entries; the list tells which ones are gone.
