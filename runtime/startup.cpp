@@ -123,9 +123,12 @@ bool InitSubsystems(win::HINSTANCE instance, win::HWND window) {
 }
 
 bool SetupDisplayForProgram(win::HWND window, int fullScreen, int windowed, int reinit) {
-  if (!reinit) ChooseBestDisplayCard();
+  // A player who leaves on the card screens ends the program before it starts.
+  if (!reinit && !ChooseBestDisplayCard(window)) return false;
   SetFullScreen(fullScreen);
-  gDisplayDepth = gDisplay3DDepth;
+  gScreenModeWidth = 640;
+  gScreenModeHeight = 480;
+  gScreenModeDepth = gDisplayDepth = gDisplay3DDepth;
   if (!reinit && !EnumerateDisplayCards(0, 1)) {
     gErrorCode = kErrDirectDrawNotCreated;
     return false;
