@@ -5,7 +5,6 @@
 #include "engine3d/static_world.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -15,6 +14,7 @@
 #include "engine3d/engine_services.h"
 #include "engine3d/maths3d.h"
 #include "engine3d/records.h"
+#include "engine3d/scene_settings.h"
 #include "engine3d/texture_names.h"
 #include "platform/d3d/direct3d.h"
 
@@ -463,22 +463,7 @@ bool StaticWorldHoldsGeometry() {
 
 // --- Culling and drawing ---------------------------------------------------------------------------
 
-StaticView StaticViewFromDevice() {
-  StaticView view{};
-  MatrixIdentity(view.worldBase);
-  MatrixIdentity(view.view);
-  MatrixIdentity(view.projection);
-  view.farRange = gCameraFar;
-  if (!gD3DDevice) return view;
-  static_assert(sizeof(win::D3DMATRIX) == sizeof(Matrix4f));
-  win::D3DMATRIX m{};
-  if (win::Succeeded(gD3DDevice->GetTransform(win::D3DTRANSFORMSTATE_WORLD, &m)))
-    view.worldBase = std::bit_cast<Matrix4f>(m);
-  if (win::Succeeded(gD3DDevice->GetTransform(win::D3DTRANSFORMSTATE_VIEW, &m))) view.view = std::bit_cast<Matrix4f>(m);
-  if (win::Succeeded(gD3DDevice->GetTransform(win::D3DTRANSFORMSTATE_PROJECTION, &m)))
-    view.projection = std::bit_cast<Matrix4f>(m);
-  return view;
-}
+StaticView SceneStaticView() { return {gWorldBaseMatrix, gViewMatrix, gProjectionMatrix, gCameraFar}; }
 
 void CullStaticWorld(const StaticView& view) {
   Matrix4f worldView;
@@ -525,7 +510,7 @@ StaticDrawStats DrawStaticWorld() {
 }
 
 StaticDrawStats RenderStaticWorld() {
-  CullStaticWorld(StaticViewFromDevice());
+  CullStaticWorld(SceneStaticView());
   return DrawStaticWorld();
 }
 

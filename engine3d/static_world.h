@@ -152,8 +152,8 @@ struct StaticView {
   Matrix4f projection;
   float farRange;
 };
-// The device's world, view and projection transforms and the camera's far range.
-StaticView StaticViewFromDevice();
+// The scene's world base, view and projection matrices and the camera's far range.
+StaticView SceneStaticView();
 // Sets each part's visible byte: the view test of the owner-0 parts, the occluder list, occlusion,
 // and owned parts following their containers.
 void CullStaticWorld(const StaticView& view);
@@ -164,7 +164,7 @@ struct StaticDrawStats {
 };
 // Draws the visible parts group by group, in batches of fewer than 300 vertices.
 StaticDrawStats DrawStaticWorld();
-// The culling pass through the device's view, then the batched draw.
+// The culling pass through the scene's view, then the batched draw.
 StaticDrawStats RenderStaticWorld();
 
 // --- Collision ---------------------------------------------------------------------------------------

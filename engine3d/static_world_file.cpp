@@ -33,6 +33,8 @@ constexpr uint8_t kMore = 1;
 constexpr uint8_t kEnd = 0;
 constexpr size_t kVertexBytes = sizeof(StaticVertex);
 constexpr size_t kOccluderSpareBytes = 3;
+// Textures are looked up among the attached files by the whole name, not the base name alone.
+constexpr int32_t kWholeNameLookup = 1;
 
 // --- Writing -------------------------------------------------------------------------------------
 
@@ -176,16 +178,13 @@ void WriteGroupTexture(const std::string& worldFile, uint32_t textureSlot) {
   SaveImageByExtension(surface, name);
 }
 
-// One more use of a texture of that name (letter case aside), or the texture loaded by that name.
+// One more use of a texture of that name (letter case aside), or the texture loaded by that name,
+// which the attached files are searched by.
 uint32_t FindWorldTexture(const std::string& name) {
+  const std::string key = TextureNameKey(name.c_str(), 0, kWholeNameLookup);
   for (TextureNameEntry* e = gTextureNameList; e; e = e->next)
-    if (e->name[0] && strcasecmp(e->name, name.c_str()) == 0 && AddTextureUse(e->textureSlot)) return e->textureSlot;
-  // The name as the program gave it: the attached files are searched by it, and otherwise the
-  // file is beside the program, not in the folder of the model loaded last.
-  const std::string modelFolder = std::exchange(gModelFolder, std::string());
-  const uint32_t slot = LoadTextureFile(name.c_str(), 1);
-  gModelFolder = modelFolder;
-  return slot;
+    if (strcasecmp(e->name.c_str(), key.c_str()) == 0 && AddTextureUse(e->textureSlot)) return e->textureSlot;
+  return LoadTextureFile(name.c_str(), kWholeNameLookup);
 }
 
 }  // namespace

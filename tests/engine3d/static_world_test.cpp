@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <utility>
 
+#include "engine3d/scene_settings.h"
 #include "tests/engine3d/static_world_fixture.h"
 
 namespace vx {
@@ -180,24 +180,21 @@ TEST_F(StaticCullingTest, PartsOutsideTheViewAreNotDrawn) {
   EXPECT_EQ(stats.indices, 3u * 36u) << "three boxes of twelve triangles";
 }
 
-TEST_F(StaticCullingTest, TheRenderCullsThroughTheDevicesView) {
+TEST_F(StaticCullingTest, TheRenderCullsThroughTheScenesView) {
   ASSERT_EQ(Add(0, BoxMesh(0, 0, 100, 2, 2, 2)), 1);
+  const Matrix4f savedView = gViewMatrix, savedProjection = gProjectionMatrix;
   const StaticView back = LookingAt({0, 0, 0}, {0, 0, -100});
-  static_assert(sizeof(win::D3DMATRIX) == sizeof(Matrix4f));
-  win::D3DMATRIX view, projection;
-  std::memcpy(&view, back.view.m, sizeof view);
-  std::memcpy(&projection, back.projection.m, sizeof projection);
-  gD3DDevice->SetTransform(win::D3DTRANSFORMSTATE_VIEW, &view);
-  gD3DDevice->SetTransform(win::D3DTRANSFORMSTATE_PROJECTION, &projection);
+  gViewMatrix = back.view;
+  gProjectionMatrix = back.projection;
   ASSERT_EQ(gD3DDevice->BeginScene(), win::D3D_OK);
   EXPECT_EQ(RenderStaticWorld().batches, 0u);
   EXPECT_EQ(Parts()[0]->visible, 0);
-  const StaticView ahead = LookingAhead();
-  std::memcpy(&view, ahead.view.m, sizeof view);
-  gD3DDevice->SetTransform(win::D3DTRANSFORMSTATE_VIEW, &view);
+  gViewMatrix = LookingAhead().view;
   EXPECT_EQ(RenderStaticWorld().batches, 1u);
   EXPECT_EQ(Parts()[0]->visible, 1);
   gD3DDevice->EndScene();
+  gViewMatrix = savedView;
+  gProjectionMatrix = savedProjection;
 }
 
 TEST_F(StaticCullingTest, AnOccluderHidesWhatLiesWhollyBehindIt) {
