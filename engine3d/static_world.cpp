@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <utility>
 
@@ -83,13 +84,14 @@ bool FanIndices(const StaticMeshData& mesh, std::vector<uint16_t>& indices) {
 // times) is kept, and the box spans the kept vertices.
 void ComputeCullingBox(StaticPart& part) {
   const Vector3f& mean = part.centre;
-  Vector3f lo{1e30f, 1e30f, 1e30f}, hi{-1e30f, -1e30f, -1e30f};
+  Vector3f lo = part.centre, hi = part.centre;
   for (const StaticVertex& v : part.vertices) {
     lo.Set(std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z));
     hi.Set(std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z));
   }
+  // Searches start from the largest floats, so that a level far from the origin keeps its box.
   std::array<float, 8> nearest;
-  nearest.fill(999999.0f);
+  nearest.fill(std::numeric_limits<float>::max());
   std::array<const StaticVertex*, 8> kept{};
   for (const StaticVertex& v : part.vertices) {
     const int octant = (v.x >= mean.x ? 4 : 0) + (v.y >= mean.y ? 2 : 0) + (v.z >= mean.z ? 1 : 0);
@@ -101,7 +103,8 @@ void ComputeCullingBox(StaticPart& part) {
       kept[size_t(octant)] = &v;
     }
   }
-  Vector3f mx{-99999.0f, -99999.0f, -99999.0f}, mn{99999.0f, 99999.0f, 99999.0f};
+  constexpr float kBig = std::numeric_limits<float>::max();
+  Vector3f mx{-kBig, -kBig, -kBig}, mn{kBig, kBig, kBig};
   for (const StaticVertex* v : kept) {
     if (!v) continue;
     mx.Set(std::max(mx.x, v->x), std::max(mx.y, v->y), std::max(mx.z, v->z));
