@@ -65,10 +65,10 @@ TEST_F(ImageCommandTest, ATurnThatCannotGetASurfaceKeepsThePicture) {
   ASSERT_TRUE(Load(std::string(kSixColours) + "refresh screen\nrotate image 1, 90\nrefresh screen\n"
                                               "paste image 1, 100, 100\nrefresh screen\nend\n"));
   for (int frame = 0; frame < 10 && !(gImageSlotById[1] && gImageRecords[gImageSlotById[1]].valid); ++frame)
-    ASSERT_FALSE(Run(1));
+    ASSERT_FALSE(RunFrames(1));
   ASSERT_EQ(gImageRecords[gImageSlotById[1]].valid, 1) << "the grab is done";
   win::FailSurfaceCreations(1, win::DDERR_OUTOFMEMORY);
-  ASSERT_TRUE(Run());
+  ASSERT_TRUE(RunFrames());
   EXPECT_EQ(gErrorCode, 0);
   for (int32_t y = 0; y < 2; ++y)
     for (int32_t x = 0; x < 3; ++x) EXPECT_EQ(At(100 + x, 100 + y), kColours[y][x]) << x << "," << y;
@@ -94,25 +94,20 @@ TEST_F(ImageCommandTest, FilesLoadIntoImagesAndSavesRefuseAnExistingFile) {
   EXPECT_EQ(At(41, 30), 0xFF0000u);
   ASSERT_TRUE(std::filesystem::exists(dir_.path() + "copy.bmp"));
 
-  const auto errorOf = [this](const std::string& source) {
-    EXPECT_TRUE(Load(source));
-    EXPECT_TRUE(Run(50));
-    return std::pair(gErrorCode, gErrorWarningFlag == 1);
-  };
   const auto written = std::filesystem::last_write_time(dir_.path() + "copy.bmp");
-  EXPECT_EQ(errorOf("load image \"quad.bmp\", 7\nsave image \"copy.bmp\", 7\n"), std::pair(int32_t(kErrFileExists), false));
+  EXPECT_EQ(ErrorOf("load image \"quad.bmp\", 7\nsave image \"copy.bmp\", 7\n"), std::pair(int32_t(kErrFileExists), false));
   EXPECT_EQ(std::filesystem::last_write_time(dir_.path() + "copy.bmp"), written);
-  EXPECT_EQ(errorOf("load image \"missing.bmp\", 7\n"), std::pair(int32_t(kErrFileNotFound), false));
-  EXPECT_EQ(errorOf("load image \"quad.bmp\", 7\nload image \"damaged.bmp\", 7\n"),
+  EXPECT_EQ(ErrorOf("load image \"missing.bmp\", 7\n"), std::pair(int32_t(kErrFileNotFound), false));
+  EXPECT_EQ(ErrorOf("load image \"quad.bmp\", 7\nload image \"damaged.bmp\", 7\n"),
             std::pair(int32_t(kErrImageFileNotLoaded), true));
   EXPECT_EQ(gImageRecords[gImageSlotById[7]].imageWidth, 8) << "a failed load leaves the image as it was";
   EXPECT_EQ(gBitmaps[kWorkBitmap], nullptr);
-  EXPECT_EQ(errorOf("load image \"quad.bmp\", 0\n"), std::pair(int32_t(kErrImageNumberOutOfRange), false));
-  EXPECT_EQ(errorOf("x = image exist(65536)\n"), std::pair(int32_t(kErrImageNumberOutOfRange), false));
+  EXPECT_EQ(ErrorOf("load image \"quad.bmp\", 0\n"), std::pair(int32_t(kErrImageNumberOutOfRange), false));
+  EXPECT_EQ(ErrorOf("x = image exist(65536)\n"), std::pair(int32_t(kErrImageNumberOutOfRange), false));
   for (const char* use : {"paste image 3, 0, 0", "paste image 3, 0, 0, 1", "rotate image 3, 90", "delete image 3",
                           "save image \"new.bmp\", 3"})
-    EXPECT_EQ(errorOf(std::string(use) + "\n"), std::pair(int32_t(kErrImageNotExist), false)) << use;
-  EXPECT_EQ(errorOf("get image 65536, 0, 0, 1, 1\n"), std::pair(int32_t(kErrImageNumberOutOfRange), false));
+    EXPECT_EQ(ErrorOf(std::string(use) + "\n"), std::pair(int32_t(kErrImageNotExist), false)) << use;
+  EXPECT_EQ(ErrorOf("get image 65536, 0, 0, 1, 1\n"), std::pair(int32_t(kErrImageNumberOutOfRange), false));
 }
 
 TEST_F(ImageCommandTest, ADeletedImageIsGoneAtOnceAndItsRecordAFewFramesLaterGrabbedOrNot) {
@@ -129,7 +124,7 @@ TEST_F(ImageCommandTest, ADeletedImageIsGoneAtOnceAndItsRecordAFewFramesLaterGra
       "refresh screen\n"
       "refresh screen\n"
       "end\n"));
-  ASSERT_TRUE(Run());
+  ASSERT_TRUE(RunFrames());
   ASSERT_EQ(gErrorCode, 0);
   EXPECT_EQ(gImageSlotById[5] + gImageSlotById[6], 0u);
   EXPECT_EQ(gImageRecords.usedCount, before) << "both records were freed";
