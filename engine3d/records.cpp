@@ -18,6 +18,7 @@
 #include "display/display_state.h"
 #include "display/surface_retry.h"
 #include "engine3d/animation_list.h"
+#include "engine3d/mouse_pointer.h"
 #include "engine3d/scene_model.h"
 #include "engine3d/surface_primitives.h"
 #include "engine3d/texture_names.h"
@@ -105,6 +106,7 @@ void FreeRecordPools() {
 
 void ClearRecordPools() {
   ReleaseRecordContents();
+  ForgetPointerSprites();
   ForEachPool([](auto& pool) { pool.Clear(); });
   for (NumberMap* map : {&gSpriteSlotById, &gImageSlotById, &gObjectSlotById, &gMeshSlotById, &gLightSlotById,
                          &gGridSlotById, &gSpareSlotMap})

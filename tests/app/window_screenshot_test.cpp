@@ -109,8 +109,9 @@ bool ShootWindow(test::TempFolder& dir, const std::string& program, int first, c
 TEST(WindowScreenshotTest, ProgramShowsABlackPictureInItsWindow) {
   if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
   test::TempFolder dir;
-  // Presents its empty picture for 400 frames (ten seconds at most), then ends.
-  dir.Write("frames.vxa", "manual refresh\nfor i = 1 to 400\nrefresh screen\nnext i\n");
+  // Presents its empty picture, without the mouse pointer, for 400 frames (ten seconds at most),
+  // then ends.
+  dir.Write("frames.vxa", "hide mouse\nmanual refresh\nfor i = 1 to 400\nrefresh screen\nnext i\n");
   WindowDump dump;
   ASSERT_TRUE(ShootWindow(dir, "frames.vxa", 91, "", &dump));
   EXPECT_EQ(dump.width, 640u);
