@@ -99,10 +99,7 @@ void Perform(DrawQueueItem&, const DeleteBitmapItem& fields) {
     return;
   }
   // Items still waiting for this bitmap must not draw on a released surface.
-  win::IDirectDrawSurface7* gone = gBitmaps[size_t(n)];
-  gDrawQueue.ForEachUsed([&](uint32_t s) {
-    if (gDrawQueue[s].targetSurface == gone) gDrawQueue[s].targetSurface = nullptr;
-  });
+  DropQueuedTarget(gBitmaps[size_t(n)]);
   ReleaseBitmapSurface(n);
   if (n == gExecBitmap) {
     gExecBitmap = 0;
