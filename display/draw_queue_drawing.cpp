@@ -145,7 +145,9 @@ void Perform(DrawQueueItem& item, const GrabImageItem& fields) {
     RaiseRuntimeError(kErrGrabAreaEmpty);
     return;
   }
-  if (fields.left < 0 || fields.top < 0 || fields.right > w || fields.bottom > h) {
+  // A rectangle partly beyond the target is grabbed with black where it is beyond; one with
+  // nothing on the target is refused.
+  if (fields.right <= 0 || fields.bottom <= 0 || fields.left >= w || fields.top >= h) {
     RaiseRuntimeError(kErrGrabAreaOutside);
     return;
   }

@@ -4,6 +4,8 @@
 // deletes that free the record a few frames later, and the errors of bad numbers.
 #include <filesystem>
 
+#include "engine3d/texture_names.h"
+
 #include "runtime/dispatcher.h"
 #include "tests/display/frame_runner.h"
 
@@ -128,6 +130,51 @@ TEST_F(ImageCommandTest, ADeletedImageIsGoneAtOnceAndItsRecordAFewFramesLaterGra
   ASSERT_EQ(gErrorCode, 0);
   EXPECT_EQ(gImageSlotById[5] + gImageSlotById[6], 0u);
   EXPECT_EQ(gImageRecords.usedCount, before) << "both records were freed";
+}
+
+TEST_F(ImageCommandTest, AGrabPartlyBeyondTheScreenIsBlackThereAndOneWhollyBeyondIsRefused) {
+  RunProgram(
+      "cls rgb(0, 0, 64)\n"
+      "ink rgb(255, 0, 0), 0 : box 0, 0, 3, 3\n"
+      "get image 1, -4, -4, 4, 4\n"
+      "cls rgb(0, 255, 0)\n"
+      "paste image 1, 100, 100\n"
+      "refresh screen\n"
+      "end\n");
+  EXPECT_EQ(Count(0xFF0000, 100, 100, 108, 108), 16) << "the part on the screen";
+  EXPECT_EQ(Count(0x000000, 100, 100, 108, 108), 48) << "the rest black";
+  EXPECT_EQ(At(104, 104), 0xFF0000u);
+  EXPECT_EQ(ErrorOf("get image 1, 640, 0, 650, 10\nrefresh screen\n").first, kErrGrabAreaOutside);
+  EXPECT_EQ(ErrorOf("get image 1, -10, 0, 0, 10\nrefresh screen\n").first, kErrGrabAreaOutside);
+  EXPECT_EQ(ErrorOf("get image 1, 5, 5, 5, 10\nrefresh screen\n").first, kErrGrabAreaEmpty);
+}
+
+class TexturedImageTest : public test::FlipFrameWorld {};
+
+TEST_F(TexturedImageTest, ImagesGiveUpTheirTexturesThroughTheSharedRelease) {
+  test::WriteBmp(Folder().path() + "quad.bmp", test::Quadrants(8, 8));
+  RunProgram(
+      "load image \"quad.bmp\", 1, 1\n"
+      "load image \"quad.bmp\", 1, 1\n"  // the first image and its use of the file's texture go
+      "load image \"quad.bmp\", 2, 2\n"
+      "end\n");
+  const auto entries = [] {
+    int n = 0;
+    for (const TextureNameEntry* e = gTextureNameList; e; e = e->next, ++n)
+      EXPECT_TRUE(gTextureRecords.IsTaken(e->textureSlot)) << "an entry names a freed texture";
+    return n;
+  };
+  ASSERT_EQ(entries(), 1) << "one texture for the file, shared";
+  const int32_t texture = gImageRecords[gImageSlotById[1]].textureSlot;
+  EXPECT_GT(texture, 0);
+  EXPECT_EQ(gImageRecords[gImageSlotById[2]].textureSlot, texture);
+  EXPECT_EQ(gTextureNameList->useCount, 2);
+  RunProgram("delete image 1\nrefresh screen\nrefresh screen\nrefresh screen\nend\n");
+  ASSERT_EQ(entries(), 1);
+  EXPECT_EQ(gTextureNameList->useCount, 1);
+  RunProgram("rotate image 2, 90\nrefresh screen\nend\n");
+  EXPECT_EQ(entries(), 0) << "the turned image's texture went with its last use";
+  EXPECT_EQ(gImageRecords[gImageSlotById[2]].textureSlot, 0);
 }
 
 }  // namespace
