@@ -3,10 +3,14 @@ JOBS ?= $(shell nproc)
 RELEASE_DIR := build/release
 TEST_DIR := build/test
 BENCH_DIR := build/bench
+FUZZ_DIR := build/fuzz
+# Seconds each fuzz target runs for under make fuzz; FUZZ_TARGETS picks some (all by default).
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?=
 # CMake's own makefiles run without this make's flags.
 CMAKE := env -u MAKEFLAGS -u MAKELEVEL -u MFLAGS cmake
 
-.PHONY: run test build deps clean bench compare
+.PHONY: run test build deps clean bench compare fuzz
 
 deps:
 	@scripts/install-deps
@@ -34,6 +38,14 @@ compare: deps
 	@$(CMAKE) -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DVX_TESTS=OFF -DVX_BENCH=ON >/dev/null
 	@$(CMAKE) --build $(BENCH_DIR) -j $(JOBS) --target vx_bench vorlix
 	@python3 bench/compare/compare.py --vorlix $(BENCH_DIR)/vorlix --bench $(BENCH_DIR)/bench/vx_bench
+
+# libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer needs clang: a build of its own.
+fuzz:
+	@scripts/install-deps --fuzz
+	@CC=clang CXX=clang++ $(CMAKE) -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVX_SANITIZE=ON -DVX_FUZZ=ON \
+		-DVX_TESTS=OFF -DVX_BENCH=OFF >/dev/null
+	@$(CMAKE) --build $(FUZZ_DIR) -j $(JOBS) --target vx_fuzz
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run_fuzzers.sh $(FUZZ_DIR)/fuzz/vx_fuzz $(FUZZ_TARGETS)
 
 clean:
 	@rm -rf build

@@ -126,8 +126,8 @@ int BuildGame(const std::string& source, const std::string& target) {
   int fullScreen = 1, windowed = 0;
   vx::BeginHost(nullptr, "", &fullScreen, &windowed);
   // The media are those beside the program; a bare name stands in the current folder.
-  std::string folder = std::filesystem::path(source).parent_path().string();
-  if (folder.empty()) folder = ".";
+  const std::filesystem::path sourcePath(source);
+  const std::string folder = sourcePath.has_parent_path() ? sourcePath.parent_path().string() : std::string(".");
   vx::StandaloneBuilder builder;
   const bool ok = builder.BuildStandaloneExe(target, source, folder);
   if (!ok) ReportAt(builder.compileFailed() ? source : "vorlix", builder.compileErrorLine(), builder.failure());

@@ -11,6 +11,8 @@
 #include "engine3d/engine_services.h"
 #include "engine3d/maths3d.h"
 #include "engine3d/records.h"
+#include "engine3d/scene_render.h"
+#include "engine3d/scene_settings.h"
 #include "engine3d/surface_primitives.h"
 
 namespace vx {
@@ -18,8 +20,6 @@ namespace vx {
 using namespace win;
 
 namespace {
-
-constexpr const char* kPrimaryCardName = "Primary Display Driver";
 
 // The set-up's trace goes to a sink that keeps nothing; it is formatted only when asked for.
 void Trace(const char*, const std::string&) {}
@@ -48,7 +48,7 @@ BOOL MatchDisplayCardCallback(GUID* guid, char* description, char* name, void* c
     Trace("DXINIT: Enumeration Check: %s", description ? description : "");
     Trace("DXINIT: Enumeration Looking for: %s", *search->wanted);
   }
-  if (!description || *search->wanted != description) return 1;
+  if (!description || !SameCardName(*search->wanted, description)) return 1;
   if (gTraceMode) Trace("DXINIT: Found card: %s", name ? name : "");
   TakeDriver(search, guid, description, name);
   return 0;
@@ -155,12 +155,6 @@ D3DMATRIX ToD3D(const Matrix4f& m) {
 
 }  // namespace
 
-bool ChooseBestDisplayCard() {
-  // The adapter probe (capability screens, depth trials) is not part of this display: the card is
-  // the primary driver unless a card name was chosen, and the depth stays gDisplay3DDepth.
-  return true;
-}
-
 int32_t EnumerateDisplayCards(int32_t forcePrimary, int32_t allowExclusive) {
   // The caller released the old objects; what is left here are stale pointers.
   gPrimarySurface = gBackBuffer = gZBuffer = nullptr;
@@ -169,7 +163,7 @@ int32_t EnumerateDisplayCards(int32_t forcePrimary, int32_t allowExclusive) {
   ClearImageSurfaceTable();
 
   const GUID* guid = nullptr;
-  if (gFullScreen == 0 || forcePrimary == 1 || gChosenCardName == kPrimaryCardName) {
+  if (gFullScreen == 0 || forcePrimary == 1 || SameCardName(gChosenCardName, kPrimaryCardName)) {
     gCurrentCardName = kPrimaryCardName;
   } else {
     gFoundDriverName.clear();
@@ -574,21 +568,17 @@ int32_t SetDefaultRenderStates() {
   gSceneMaterial = MaterialOf(1.0f - gAmbientLevel, gAmbientLevel);
   gFullBrightMaterial = MaterialOf(0.0f, 1.0f);
   gPlainMaterial = MaterialOf(1.0f, 0.0f);
+  ResetRenderStateCache();  // the engine's cache starts from what the device was just told
   return Succeeded(d->SetMaterial(&gSceneMaterial)) ? 1 : 0;
 }
 
 void SetDefaultTransforms() {
-  // The camera code owns the view; until it runs the view is the identity at the origin.
-  Matrix4f projection;
-  MatrixIdentity(projection);
-  const float ratio = gDisplayWidth > 0 ? float(gDisplayHeight) / float(gDisplayWidth) : 1.0f;
-  MatrixPerspective(projection, gCameraFov, ratio, gCameraNear, gCameraFar);
+  SetProjection(gCameraNear, gCameraFar, gCameraFov);
   Matrix4f identity;
   MatrixIdentity(identity);
-  const D3DMATRIX p = ToD3D(projection), i = ToD3D(identity);
-  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_PROJECTION, &p);
+  const D3DMATRIX i = ToD3D(identity), view = ToD3D(gViewMatrix);
   gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &i);
-  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_VIEW, &i);
+  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_VIEW, &view);
 }
 
 }  // namespace vx

@@ -6,15 +6,15 @@
 #include <cstdint>
 #include <functional>
 
+#include "display/adapter_choice.h"
 #include "display/display_state.h"
 #include "platform/win/types.h"
 
 namespace vx {
 
 // --- Device set-up -------------------------------------------------------------------------------
-// The card the display runs on; no adapter probe: the primary driver, or the card chosen by name.
-bool ChooseBestDisplayCard();
-// Creates gDirectDraw on the chosen card and sets its cooperative level. 1 or 0.
+// Creates gDirectDraw on the chosen card (gChosenCardName; see display/adapter_choice.h) and sets
+// its cooperative level. 1 or 0.
 int32_t EnumerateDisplayCards(int32_t forcePrimary, int32_t allowExclusive);
 // Surfaces and, with 3D, the device for a display of this size. 1 or 0.
 int32_t InitDisplayAndDevice(int32_t width, int32_t height, int32_t with3D);

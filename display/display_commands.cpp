@@ -1,6 +1,11 @@
-// Display commands: the software fallback and the hardware transform and lighting device (each
-// switch followed by the display made again with the mode in force), the mode-exists test, and the
-// window mode (windowed or full screen, with the window geometry of the window commands).
+// Display commands: the display modes (listed into the checklist, set, queried and tested for),
+// the frame rate and whether the display was made again, the display card by name, the software
+// fallback and the hardware transform and lighting device (each switch followed by the display
+// made again with the mode in force), and the window mode (windowed or full screen, with the
+// window geometry of the window commands).
+#include <cstdio>
+
+#include "common/checklist.h"
 #include "common/commands.h"
 #include "common/interpreter.h"
 #include "common/runtime_hooks.h"
@@ -37,6 +42,96 @@ void CmdWindowOff() {
   SetFullScreen(1);
 }
 
+// --- Display modes ---------------------------------------------------------------------------------
+
+// Modes below 16 bits are left out; the others are listed as DirectDraw reports them.
+win::HRESULT AddDisplayModeEntry(win::DDSURFACEDESC2* mode, void*) {
+  const win::DWORD bits = mode->ddpfPixelFormat.dwRGBBitCount;
+  if (bits < 16 || gChecklistCount >= kChecklistCapacity) return win::DDENUMRET_OK;
+  ChecklistEntry& entry = gChecklist[size_t(gChecklistCount++)];
+  entry.values[0] = int32_t(mode->dwWidth);
+  entry.values[1] = int32_t(mode->dwHeight);
+  entry.values[2] = int32_t(bits);
+  entry.values[3] = 0;
+  std::snprintf(entry.text, sizeof entry.text, "%ux%ux%u", unsigned(mode->dwWidth), unsigned(mode->dwHeight),
+                unsigned(bits));
+  return win::DDENUMRET_OK;
+}
+
+void CmdListDisplayModes() {
+  gChecklistCount = 0;
+  gChecklistHasValues = 1;
+  gChecklistHasTexts = 1;
+  win::DDSURFACEDESC2 any{};
+  any.dwSize = sizeof any;
+  gChecklistFilled =
+      gDirectDraw && win::Succeeded(gDirectDraw->EnumDisplayModes(0, &any, nullptr, AddDisplayModeEntry)) ? 1 : 0;
+}
+
+// Raises the error of a mode the display can never have; true when the values may be asked for.
+bool ModeValuesValid(int32_t width, int32_t height, int32_t depth) {
+  if (depth != 16 && depth != 24 && depth != 32) {
+    RaiseRuntimeError(kErrDisplayDepthInvalid);
+    return false;
+  }
+  if (width < 1 || height < 1) {
+    RaiseRuntimeError(kErrDisplaySizeBelowOne);
+    return false;
+  }
+  return true;
+}
+
+// set display mode width, height, depth: the display is made again; a mode that does not stand
+// leaves the old one (and its values) in force.
+void CmdSetDisplayMode() {
+  int32_t width = IntOperand(0), height = IntOperand(1), depth = IntOperand(2);
+  SkipOperands(3);
+  if (ModeValuesValid(width, height, depth) &&
+      SetDisplayModeFull(width, height, depth, gSurfaceFallback, gScreenModeWidth, gScreenModeHeight,
+                         gScreenModeDepth, gSurfaceFallback)) {
+    gScreenModeWidth = width;
+    gScreenModeHeight = height;
+    gScreenModeDepth = depth;
+    gDisplayDepth = int16_t(depth);
+  }
+  gYieldFlag = 1;
+}
+
+template <const auto* kValue>
+void FnScreenValue() {
+  SlotOperand(0)->i = int32_t(*kValue);
+  SkipOperands(1);
+}
+
+constexpr CommandHandler FnScreenWidth = FnScreenValue<&gScreenModeWidth>;
+constexpr CommandHandler FnScreenHeight = FnScreenValue<&gScreenModeHeight>;
+constexpr CommandHandler FnScreenDepth = FnScreenValue<&gScreenModeDepth>;
+constexpr CommandHandler FnScreenFps = FnScreenValue<&gFrameRate>;
+
+void FnScreenInVideoMemory() {
+  SlotOperand(0)->i = gSystemMemorySurfaces == 0 ? 1 : 0;
+  SkipOperands(1);
+}
+
+// 1 once after the display was made again or was away, then 0.
+void FnScreenInvalid() {
+  SlotOperand(0)->i = gDisplayInvalid;
+  gDisplayInvalid = 0;
+  SkipOperands(1);
+}
+
+// --- The display card ------------------------------------------------------------------------------
+
+// set display card name: the display is made again on that card; a warning when another card is in
+// use afterwards (windowed and in the software fallback the primary card always is).
+void CmdSetDisplayCard() {
+  gChosenCardName = TextOperand(0);
+  SkipOperands(1);
+  RebuildDisplayWithCurrentMode();
+  if (gErrorCode == 0 && !SameCardName(gCurrentCardName, gChosenCardName))
+    RaiseRuntimeError(kErrDisplayCardNotChosen);
+}
+
 struct WantedMode {
   win::DWORD width, height, depth;
   bool found;
@@ -60,15 +155,7 @@ void FnDisplayModeExists() {
   const int32_t width = IntOperand(1), height = IntOperand(2), depth = IntOperand(3);
   SkipOperands(4);
   result->i = 0;
-  if (depth != 16 && depth != 24 && depth != 32) {
-    RaiseRuntimeError(kErrDisplayDepthInvalid);
-    return;
-  }
-  if (width < 1 || height < 1) {
-    RaiseRuntimeError(kErrDisplaySizeBelowOne);
-    return;
-  }
-  if (!gDirectDraw) return;
+  if (!ModeValuesValid(width, height, depth) || !gDirectDraw) return;
   WantedMode wanted{win::DWORD(width), win::DWORD(height), win::DWORD(depth), false};
   gDirectDraw->EnumDisplayModes(0, nullptr, &wanted, MatchDisplayModeCallback);
   result->i = wanted.found ? 1 : 0;

@@ -12,8 +12,10 @@
 #include "display/surface_retry.h"
 #include "display/images/image_context.h"
 #include "display/video_playback.h"
+#include "engine3d/lights.h"
 #include "engine3d/mouse_pointer.h"
 #include "engine3d/records.h"
+#include "engine3d/scene_settings.h"
 #include "engine3d/surface_primitives.h"
 #include "platform/ddraw/display_state.h"
 #include "platform/ddraw/presentation.h"
@@ -103,6 +105,10 @@ int32_t SetDisplayModeFull(int32_t& width, int32_t& height, int32_t& depth, uint
     ResetDrawTarget();
     LoadPointerBitmap();
     if (gWindowMode == 0) RecreatePointerImages();
+    // The new device knows none of the engine's lights, buffers or view.
+    RestoreDeviceLights();
+    RestoreObjectBuffers();
+    UpdateCameraView();
   }
   gDisplayInvalid = 1;
   return result;

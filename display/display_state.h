@@ -33,6 +33,9 @@ extern int32_t gDisplayWidth;        // back buffer, depth buffer and viewport
 extern int32_t gDisplayHeight;
 extern int16_t gDisplayDepth;        // colour depth of the display mode
 extern int16_t gDisplay3DDepth;      // depth chosen by the adapter choice
+extern int32_t gScreenModeWidth;     // the mode the program asked for (640x480 at gDisplay3DDepth at start)
+extern int32_t gScreenModeHeight;
+extern int32_t gScreenModeDepth;
 extern uint32_t gFullScreen;         // 1 exclusive full screen, 0 windowed
 extern uint32_t gBlitFlipMode;       // SETUP.INI BLITFLIPMODE
 extern uint32_t gBlitFlipModeInUse;  // copy taken when DirectDraw is made

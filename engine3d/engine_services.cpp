@@ -8,6 +8,7 @@
 #include "common/host.h"
 #include "display/display_state.h"
 #include "display/images/image_context.h"
+#include "engine3d/objects.h"
 #include "engine3d/records.h"
 #include "platform/ddraw/ddraw.h"
 
@@ -43,14 +44,19 @@ void ReleasePalette(win::IDirectDrawPalette*& palette) {
 void RemoveObjectFromStaticWorld(uint32_t) {}
 
 void DisableDeviceLight(uint32_t lightSlot) {
-  if (!gLightRecords.IsTaken(lightSlot)) return;
+  if (!gLightRecords.IsTaken(lightSlot) || !gLightRecords[lightSlot].deviceEnabled) return;
+  if (gD3DDevice) gD3DDevice->LightEnable(lightSlot, 0);
   gLightRecords[lightSlot].deviceEnabled = 0;
 }
 
 // GetSharedImageTexture and UpdateImageTexture are the texture manager's (engine3d/engine_textures.cpp).
 
 void AttachImageContextToDisplay() { AttachImageContext(gMainWindow, gDirectDraw, gPrimarySurface); }
-void RegisterObjectCollisionResponse() {}
+void RegisterObjectCollisionResponse() {
+  DisableBroadPhase();
+  SetDefaultResponse(CollisionPairCallback, kResponseSimple, nullptr);
+  RegisterModelServices();
+}
 void ClearFileHandles() {}
 
 }  // namespace vx

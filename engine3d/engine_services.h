@@ -44,7 +44,8 @@ uint32_t GetSharedImageTexture(uint32_t imageSlot, int32_t colourKey);
 void UpdateImageTexture(uint32_t imageSlot, int32_t colourKey, int32_t mipmaps);
 // Image files: the image context is attached to the window, DirectDraw and the primary surface.
 void AttachImageContextToDisplay();
-// Collision library: broad phase off and the object collision callback registered.
+// Collision library: broad phase off and the object collision callback registered; the model
+// code's services registered.
 void RegisterObjectCollisionResponse();
 // System commands: file numbers 0 to 31 forgotten (not closed: the run's end closed them).
 void ClearFileHandles();

@@ -21,8 +21,6 @@ std::string gModelFolder;
 
 namespace {
 
-constexpr size_t kKeySize = sizeof(TextureNameEntry::name);
-
 // Loads the found file into the record: BMP files through GDI with black transparent, the rest
 // through the image context.
 int32_t LoadFoundTexture(uint32_t textureSlot, const std::string& path, const std::string& ending) {
@@ -36,12 +34,11 @@ std::string LastThree(const std::string& name) { return name.size() >= 3 ? name.
 }  // namespace
 
 uint32_t FindOrCreateTexture(const char* name, int32_t colour, int32_t mode) {
-  char key[kKeySize]{};
-  if (name)
-    std::strncpy(key, name, kKeySize - 1);
-  else
-    std::snprintf(key, sizeof key, "%d", colour);
-
+  // Files and colours are keyed apart, so that a file named like a number never stands for a
+  // colour; a file named inside a model is keyed by the path it is looked for at, so that two
+  // models' folders may each hold a file of the same name.
+  const std::string key = name ? "file:" + (mode == 0 ? gModelFolder : std::string()) + name
+                               : "colour:" + std::to_string(colour);
   if (TextureNameEntry* hit = FindTextureName(key)) {
     ++hit->useCount;
     return hit->textureSlot;

@@ -112,8 +112,15 @@ int32_t MatrixPerspective(Matrix4f& m, float fieldOfView, float ratio, float nea
 void MatrixLookAt(Matrix4f& m, const Vector3f& eye, const Vector3f& at, const Vector3f& up) {
   Vector3f zAxis, xAxis, yAxis, difference, side;
   Vector3Subtract(difference, at, eye);
+  // An eye on its target looks ahead, and a view along the up vector takes another up, so that
+  // the axes always stand at right angles and no NaN reaches the view.
+  if (!(Vector3LengthSquared(difference) > 0.0f)) difference.Set(0.0f, 0.0f, 1.0f);
   Vector3Normalize(zAxis, difference);
   Vector3Cross(side, up, zAxis);
+  if (!(Vector3LengthSquared(side) > 1e-12f)) {
+    const Vector3f other = std::fabs(zAxis.z) < 0.9f ? Vector3f(0.0f, 0.0f, 1.0f) : Vector3f(1.0f, 0.0f, 0.0f);
+    Vector3Cross(side, other, zAxis);
+  }
   Vector3Normalize(xAxis, side);
   Vector3Cross(yAxis, zAxis, xAxis);
   MatrixIdentity(m);
@@ -158,7 +165,11 @@ float Vector3Length(const Vector3f& v) { return std::sqrt(Vector3LengthSquared(v
 
 void Vector3Normalize(Vector3f& out, const Vector3f& v) {
   const float length = Vector3Length(v);
-  if (!(length > 0.0f)) {
+  if (length == 0.0f) {
+    out = v;  // nothing to divide: the vector stays as it is
+    return;
+  }
+  if (!(length > 0.0f) || !std::isfinite(length)) {
     out.Set(0.0f, 0.0f, 0.0f);
     return;
   }

@@ -48,7 +48,8 @@ void Vector3Divide(Vector3f& out, const Vector3f& v, float s);
 void Vector3Subtract(Vector3f& out, const Vector3f& a, const Vector3f& b);
 float Vector3LengthSquared(const Vector3f& v);
 float Vector3Length(const Vector3f& v);
-// v divided by its length; a vector of length 0 gives (0, 0, 0) rather than NaNs.
+// v divided by its length; a vector of length 0 is left as it is, one that is not finite gives
+// (0, 0, 0), so no NaN comes out.
 void Vector3Normalize(Vector3f& out, const Vector3f& v);
 void Vector3Cross(Vector3f& out, const Vector3f& a, const Vector3f& b);
 

@@ -19,9 +19,10 @@
 #include "display/surface_retry.h"
 #include "engine3d/animation_list.h"
 #include "engine3d/mouse_pointer.h"
-#include "engine3d/scene_model.h"
+#include "engine3d/objects.h"
 #include "engine3d/surface_primitives.h"
 #include "engine3d/texture_names.h"
+#include "models/scene_model.h"
 #include "platform/win/heap.h"
 #include "sound/sound_system.h"
 #include "system/system_state.h"
@@ -62,14 +63,6 @@ void ForEachPool(F&& f) {
   f(gMeshRecords);
   f(gTextureRecords);
   f(gLightRecords);
-}
-
-// True when an object other than `slot` draws with the same model (an instance shares its
-// source's), so deleting it now would leave the other with a dangling one.
-bool ModelSharedWithOther(uint32_t slot, const SceneModel* model) {
-  for (int32_t s = 0; s < gObjectRecords.capacity; ++s)
-    if (uint32_t(s) != slot && gObjectRecords.records[s].model == model) return true;
-  return false;
 }
 
 // What a run may have left in the records: given back before the records are zeroed or freed.
@@ -295,9 +288,10 @@ void ReleaseObjectContents(uint32_t objectSlot) {
     if (other.gluedObject == int32_t(objectSlot)) other.gluedObject = 0;
   });
 
+  // An instance shares its source's tree; the tree goes with the last object that draws with it.
   if (SceneModel* model = object().model) {
     object().model = nullptr;
-    if (!ModelSharedWithOther(objectSlot, model)) delete model;
+    DropModel(model);
   }
 
   // An instance copies its source's node pointer; only the node's own object removes it, and only

@@ -90,7 +90,8 @@ struct ObjectLimbRecord {
   int32_t secondMeshSlot;
   int32_t textureSlot;       // TextureRecord made from the limb's image
   int32_t reserved;          // never set by a command
-  int32_t limbWords[6];
+  float worldPosition[3];    // where the limb stood when the world matrices were last brought up to date
+  float worldAngles[3];      // the way it faced then (radians)
 };
 
 // One 3D object.

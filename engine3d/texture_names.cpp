@@ -27,11 +27,11 @@ bool TextureNameListHolds(const TextureNameEntry* entry) {
   return false;
 }
 
-TextureNameEntry* AddTextureName(uint32_t textureSlot, const char* name) {
+TextureNameEntry* AddTextureName(uint32_t textureSlot, const std::string& name) {
   if (!gTextureRecords.IsTaken(textureSlot)) return nullptr;
   auto* entry = new TextureNameEntry{};
   entry->textureSlot = textureSlot;
-  if (name) std::strncpy(entry->name, name, sizeof entry->name - 1);
+  entry->name = name;
   entry->useCount = 1;
   if (!gTextureNameList) {
     gTextureNameList = entry;
@@ -45,10 +45,10 @@ TextureNameEntry* AddTextureName(uint32_t textureSlot, const char* name) {
   return entry;
 }
 
-TextureNameEntry* FindTextureName(const char* name) {
-  if (!name || !*name) return nullptr;
+TextureNameEntry* FindTextureName(const std::string& name) {
+  if (name.empty()) return nullptr;
   for (TextureNameEntry* e = gTextureNameList; e; e = e->next)
-    if (e->name[0] && std::strncmp(e->name, name, sizeof e->name) == 0) return e;
+    if (e->name == name) return e;
   return nullptr;
 }
 

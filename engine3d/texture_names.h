@@ -3,6 +3,7 @@
 // is released when its last user lets go, and only then.
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace vx {
 
@@ -10,16 +11,16 @@ struct TextureNameEntry {
   TextureNameEntry* previous;
   TextureNameEntry* next;
   uint32_t textureSlot;
-  char name[256];
+  std::string name;  // the key it is found by; "" for textures made from images
   int32_t useCount;  // 1 at creation
 };
 
 extern TextureNameEntry* gTextureNameList;  // first entry, null when empty
 
 // Makes the entry of a taken texture (use count 1), appends it and links it from the record.
-TextureNameEntry* AddTextureName(uint32_t textureSlot, const char* name);
+TextureNameEntry* AddTextureName(uint32_t textureSlot, const std::string& name);
 // The first entry whose name is not "" and equals the name exactly (letter case counts); null none.
-TextureNameEntry* FindTextureName(const char* name);
+TextureNameEntry* FindTextureName(const std::string& name);
 // One more user of a texture that has an entry; false when it has none.
 bool AddTextureUse(uint32_t textureSlot);
 // Gives up one use. When the count reaches 0, or with force 1, the texture's surface is released,

@@ -49,6 +49,16 @@ std::string Setting(const char* key, const char* defaultValue) {
   return win::ReadProfileString("SETTINGS", key, defaultValue, SetupIniPath());
 }
 
+// A program image that the loader refuses ends the run with the error box, so that a damaged
+// game says why it stopped instead of ending as if it had run.
+constexpr int32_t kProgramNotLoaded = 10001;
+
+bool LoadProgramImageOrSayWhy(const std::string& path) {
+  if (LoadProgramImage(path)) return true;
+  gErrorCode = kProgramNotLoaded;
+  return false;
+}
+
 // A private folder for this process's work files, removed at exit.
 std::string MakeTempFolder() {
   const char* base = std::getenv("TMPDIR");
@@ -113,9 +123,12 @@ bool InitSubsystems(win::HINSTANCE instance, win::HWND window) {
 }
 
 bool SetupDisplayForProgram(win::HWND window, int fullScreen, int windowed, int reinit) {
-  if (!reinit) ChooseBestDisplayCard();
+  // A player who leaves on the card screens ends the program before it starts.
+  if (!reinit && !ChooseBestDisplayCard(window)) return false;
   SetFullScreen(fullScreen);
-  gDisplayDepth = gDisplay3DDepth;
+  gScreenModeWidth = 640;
+  gScreenModeHeight = 480;
+  gScreenModeDepth = gDisplayDepth = gDisplay3DDepth;
   if (!reinit && !EnumerateDisplayCards(0, 1)) {
     gErrorCode = kErrDirectDrawNotCreated;
     return false;
@@ -208,7 +221,7 @@ bool RunProgram(win::HINSTANCE instance, int showCommand, int fullScreen, int wi
   win::SetWindowTextA(window, win::ExecutablePath().c_str());
   gAttachedFiles = std::make_unique<AttachedFiles>();
   std::string imagePath;
-  if (source(imagePath) && InitSubsystems(instance, window) && LoadProgramImage(imagePath) &&
+  if (source(imagePath) && InitSubsystems(instance, window) && LoadProgramImageOrSayWhy(imagePath) &&
       SetupDisplayForProgram(window, fullScreen, windowed, 0)) {
     gStandaloneFlag = standalone ? 1 : 0;
     RunMainLoop();

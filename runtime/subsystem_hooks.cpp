@@ -3,9 +3,6 @@
 
 namespace vx {
 
-void Reset3DScene() {}
-void DrawBackdropPlane() {}
-void RenderSceneIfReady() {}
 void AdvanceAnimations() {}
 
 }  // namespace vx

@@ -3,12 +3,12 @@
 // order stay as they will be. (The software pointer is engine3d/mouse_pointer.h; films are
 // display/video_playback.h.)
 #pragma once
+#include "engine3d/backdrop.h"         // DrawBackdropPlane
+#include "engine3d/scene_render.h"     // RenderSceneIfReady
+#include "engine3d/scene_settings.h"   // Reset3DScene
 
 namespace vx {
 
-void Reset3DScene();
-void DrawBackdropPlane();
-void RenderSceneIfReady();
 void AdvanceAnimations();
 
 }  // namespace vx

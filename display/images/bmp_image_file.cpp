@@ -151,9 +151,15 @@ std::optional<BmpLayout> ReadLayout(std::span<const uint8_t> file) {
   return layout;
 }
 
+uint64_t Stride(const BmpLayout& layout) { return (uint64_t(layout.width) * layout.bitCount + 31) / 32 * 4; }
+
+// Rows are only decoded from a file that holds all of them, which is known before any allocation.
+bool UncompressedRowsInFile(const BmpLayout& layout, std::span<const uint8_t> file) {
+  return layout.bitsOffset + Stride(layout) * layout.height <= file.size();
+}
+
 bool DecodeUncompressed(const BmpLayout& layout, std::span<const uint8_t> file, DecodedImage& image) {
-  const uint64_t stride = (uint64_t(layout.width) * layout.bitCount + 31) / 32 * 4;
-  if (layout.bitsOffset + stride * layout.height > file.size()) return false;
+  const uint64_t stride = Stride(layout);
   const Channel& red = layout.red;
   const Channel& green = layout.green;
   const Channel& blue = layout.blue;
@@ -236,11 +242,11 @@ bool DecodeRunLength(const BmpLayout& layout, std::span<const uint8_t> file, Dec
 std::optional<DecodedImage> DecodeBmp(std::span<const uint8_t> file) {
   const std::optional<BmpLayout> layout = ReadLayout(file);
   if (!layout) return std::nullopt;
+  const bool runLength = layout->compression == kRle8 || layout->compression == kRle4;
+  if (!runLength && !UncompressedRowsInFile(*layout, file)) return std::nullopt;
   DecodedImage image;
   if (!image.Allocate(layout->width, layout->height)) return std::nullopt;
-  const bool decoded = layout->compression == kRle8 || layout->compression == kRle4
-                           ? DecodeRunLength(*layout, file, image)
-                           : DecodeUncompressed(*layout, file, image);
+  const bool decoded = runLength ? DecodeRunLength(*layout, file, image) : DecodeUncompressed(*layout, file, image);
   if (!decoded) return std::nullopt;
   return image;
 }

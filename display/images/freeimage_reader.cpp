@@ -1,7 +1,7 @@
 // Targa and TIFF files read through FreeImage's general loader with the format named, and the
 // Targa checks (header, and run-length packets against the file) that run before FreeImage sees a
-// file. Whatever FreeImage gives (1 to 32 bits, 16 bits a channel, grey of 16 bits) is turned into
-// 8-bit colour.
+// file (the TIFF checks are in tiff_header.cpp). Whatever FreeImage gives (1 to 32 bits, 16 bits
+// a channel, grey of 16 bits) is turned into 8-bit colour.
 #include <FreeImage.h>
 
 #include "display/images/byte_reader.h"
@@ -23,10 +23,12 @@ bool TargaHeaderIsSound(std::span<const uint8_t> file) {
   const uint32_t descriptor = file[17];
 
   if (mapType > 1 || (descriptor & 0xC0) != 0) return false;  // interleaved rows are not drawn
-  if (width == 0 || height == 0 || width > kLargestImageSide || height > kLargestImageSide) return false;
-  if (uint64_t(width) * height > kLargestImagePixels) return false;
+  if (!FitsImageBudget(width, height, sizeof(uint32_t))) return false;
   const bool mapBitsSound = mapEntryBits == 15 || mapEntryBits == 16 || mapEntryBits == 24 || mapEntryBits == 32;
   if (mapType == 1 && (!mapBitsSound || mapLength == 0)) return false;
+  // Only colour-mapped pictures may carry a map: FreeImage takes one on a grey or true-colour
+  // picture as its palette without the bounds that a colour-mapped picture's map is checked for.
+  if (mapType == 1 && (imageType & ~8u) != 1) return false;
   switch (imageType & ~8u) {
     case 1:  // colour-mapped
       if (mapType != 1 || depth != 8 || mapFirst + mapLength > 256) return false;
@@ -66,13 +68,16 @@ bool TargaHeaderIsSound(std::span<const uint8_t> file) {
 namespace {
 
 // FreeImage puts a colour map at palette index 0 even when the file says that it starts further
-// up; the palette is rebuilt so that index first + i has entry i.
+// up; the palette is rebuilt so that index first + i has entry i, for colour-mapped pictures only,
+// whose map the header check has bounded to 256 entries.
 void PlaceTargaColourMap(std::span<const uint8_t> file, FIBITMAP* bitmap) {
   const uint32_t mapFirst = ReadU16LE(file, 3);
   const uint32_t mapLength = ReadU16LE(file, 5);
   const uint32_t entryBytes = (file[7] + 7u) / 8u;
+  const bool colourMapped = (file[2] & ~8u) == 1;
   RGBQUAD* palette = FreeImage_GetPalette(bitmap);
-  if (file[1] != 1 || mapFirst == 0 || FreeImage_GetBPP(bitmap) != 8 || !palette) return;
+  if (!colourMapped || file[1] != 1 || mapFirst == 0 || FreeImage_GetBPP(bitmap) != 8 || !palette) return;
+  if (mapFirst + mapLength > 256) return;
   const uint8_t* entry = file.data() + 18 + file[0];  // the header check put the map inside the file
   for (uint32_t i = 0; i < 256; ++i) palette[i] = RGBQUAD{0, 0, 0, 0};
   for (uint32_t i = 0; i < mapLength; ++i, entry += entryBytes) {
@@ -94,9 +99,12 @@ void PlaceTargaColourMap(std::span<const uint8_t> file, FIBITMAP* bitmap) {
 std::optional<DecodedImage> DecodeWithFreeImage(LibraryFormat format, std::span<const uint8_t> file) {
   if (file.empty() || file.size() > 0xFFFFFFFFu) return std::nullopt;
   if (format == LibraryFormat::Targa && !TargaHeaderIsSound(file)) return std::nullopt;
+  std::optional<std::vector<uint8_t>> tiff;
+  if (format == LibraryFormat::Tiff && !(tiff = CheckedTiffCopy(file))) return std::nullopt;
+  const std::span<const uint8_t> vetted = tiff ? std::span<const uint8_t>(*tiff) : file;
   const FREE_IMAGE_FORMAT code = format == LibraryFormat::Targa ? FIF_TARGA : FIF_TIFF;
   // FreeImage only reads from the block it is given.
-  FIMEMORY* memory = FreeImage_OpenMemory(const_cast<BYTE*>(file.data()), static_cast<DWORD>(file.size()));
+  FIMEMORY* memory = FreeImage_OpenMemory(const_cast<BYTE*>(vetted.data()), static_cast<DWORD>(vetted.size()));
   if (!memory) return std::nullopt;
   FIBITMAP* loaded = FreeImage_LoadFromMemory(code, memory, 0);
   FreeImage_CloseMemory(memory);

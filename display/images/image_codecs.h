@@ -16,8 +16,18 @@ namespace vx {
 
 // Surfaces are at most this wide and high; no reader makes a larger image.
 constexpr uint32_t kLargestImageSide = 16384;
-// Upper bound on width times height, so a tiny file cannot claim gigabytes.
-constexpr uint64_t kLargestImagePixels = uint64_t(1) << 26;
+// The most memory any reader, or a library beneath it, is let have for one picture's pixels. A
+// file's declared size is checked against it before anything is allocated, so a few bytes cannot
+// claim gigabytes.
+constexpr uint64_t kImageMemoryBudget = uint64_t(256) << 20;
+// Decoded pixels take four bytes each.
+constexpr uint64_t kLargestImagePixels = kImageMemoryBudget / 4;
+// True when a picture of the size, at the bytes per pixel a decoder holds it in, fits the budget
+// and the largest side.
+constexpr bool FitsImageBudget(uint64_t width, uint64_t height, uint64_t bytesPerPixel) {
+  return width > 0 && height > 0 && width <= kLargestImageSide && height <= kLargestImageSide &&
+         width * height * bytesPerPixel <= kImageMemoryBudget;
+}
 
 // Pixels as 0xAARRGGBB, the top row first, width pixels a row.
 struct DecodedImage {
@@ -40,6 +50,11 @@ std::optional<DecodedImage> DecodePng(std::span<const uint8_t> file);
 // Targa checks before FreeImage sees the file: the header, and run-length packets that cover the
 // picture exactly within the file.
 bool TargaHeaderIsSound(std::span<const uint8_t> file);
+// TIFF checks before FreeImage sees the file: the first directory's size, sample layout,
+// compression and strips or tiles, against what FreeImage decodes soundly and the budget. The
+// copy handed on keeps only the tags that the picture needs and no further directory, so no
+// metadata reader of the library runs on the file. Nothing when refused.
+std::optional<std::vector<uint8_t>> CheckedTiffCopy(std::span<const uint8_t> file);
 enum class LibraryFormat { Targa, Tiff };
 std::optional<DecodedImage> DecodeWithFreeImage(LibraryFormat format, std::span<const uint8_t> file);
 

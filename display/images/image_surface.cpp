@@ -12,8 +12,7 @@ namespace vx {
 using namespace win;
 
 bool DecodedImage::Allocate(uint32_t w, uint32_t h) {
-  if (w == 0 || h == 0 || w > kLargestImageSide || h > kLargestImageSide) return false;
-  if (uint64_t(w) * h > kLargestImagePixels) return false;
+  if (!FitsImageBudget(w, h, sizeof(uint32_t))) return false;
   width = w;
   height = h;
   pixels.assign(size_t(w) * h, 0xFF000000u);
@@ -22,10 +21,23 @@ bool DecodedImage::Allocate(uint32_t w, uint32_t h) {
 
 namespace {
 
-uint32_t Narrow(const ChannelLayout& channel, uint32_t value8) {
-  if (channel.bits == 0) return 0;
-  const uint32_t value = channel.bits >= 8 ? value8 << (channel.bits - 8) : value8 >> (8 - channel.bits);
-  return (value << channel.shift) & channel.mask;
+// How an 8-bit channel value becomes the bits of one channel of a pixel, worked out once per
+// surface so that the loop over a picture's pixels makes no decision per channel.
+struct Narrowing {
+  uint32_t up = 0;    // for channels wider than 8 bits
+  uint32_t down = 0;  // for narrower ones: only the top bits are kept
+  uint32_t shift = 0;
+  uint32_t mask = 0;  // 0 for a channel the format does not have
+};
+
+Narrowing NarrowingOf(const ChannelLayout& channel) {
+  if (channel.bits == 0) return {};
+  return {channel.bits >= 8 ? channel.bits - 8 : 0, channel.bits >= 8 ? 0 : 8 - channel.bits, channel.shift,
+          channel.mask};
+}
+
+uint32_t Narrow(const Narrowing& channel, uint32_t value8) {
+  return ((value8 << channel.up) >> channel.down << channel.shift) & channel.mask;
 }
 
 uint32_t Widen(const ChannelLayout& channel, uint32_t pixel) {
@@ -76,19 +88,20 @@ IDirectDrawSurface7* CreateSurfaceFromImage(IDirectDraw7* directDraw, IDirectDra
   const FormatInfo format = DescribeFormat(locked.ddpfPixelFormat);
   const PALETTEENTRY* palette = PaletteOf(surface, primary);
   auto* base = static_cast<uint8_t*>(locked.lpSurface);
-  bool written = format.kind == PixelKind::Rgb || format.kind == PixelKind::Palette8;
+  const bool paletted = format.kind == PixelKind::Palette8;
+  const bool written = format.kind == PixelKind::Rgb || paletted;
+  const Narrowing red = NarrowingOf(format.red), green = NarrowingOf(format.green), blue = NarrowingOf(format.blue),
+                  alpha = NarrowingOf(format.alpha);
+  const uint32_t bytesPerPixel = format.bytesPerPixel;
   for (uint32_t y = 0; written && y < image.height; ++y) {
     uint8_t* row = base + ptrdiff_t(y) * locked.lPitch;
-    for (uint32_t x = 0; x < image.width; ++x) {
-      const uint32_t argb = image.At(x, y);
-      uint32_t pixel;
-      if (format.kind == PixelKind::Palette8) {
-        pixel = NearestIndex(palette, argb);
-      } else {
-        pixel = Narrow(format.red, (argb >> 16) & 0xFF) | Narrow(format.green, (argb >> 8) & 0xFF) |
-                Narrow(format.blue, argb & 0xFF) | Narrow(format.alpha, argb >> 24);
-      }
-      StorePixel(row + size_t(x) * format.bytesPerPixel, format.bytesPerPixel, pixel);
+    const uint32_t* from = image.pixels.data() + size_t(y) * image.width;
+    for (uint32_t x = 0; x < image.width; ++x, row += bytesPerPixel) {
+      const uint32_t argb = from[x];
+      const uint32_t pixel = paletted ? NearestIndex(palette, argb)
+                                      : Narrow(red, (argb >> 16) & 0xFF) | Narrow(green, (argb >> 8) & 0xFF) |
+                                            Narrow(blue, argb & 0xFF) | Narrow(alpha, argb >> 24);
+      StorePixel(row, bytesPerPixel, pixel);
     }
   }
   surface->Unlock(nullptr);

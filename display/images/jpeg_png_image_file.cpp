@@ -56,6 +56,9 @@ bool RunJpegDecode(jpeg_decompress_struct* info, JpegErrors* errors, const uint8
   if (setjmp(errors->jump)) return false;
   jpeg_create_decompress(info);
   jpeg_mem_src(info, data, static_cast<unsigned long>(size));
+  // Progressive and multi-scan pictures keep every coefficient of the picture in memory; beyond
+  // the budget the library fails instead of asking for more.
+  info->mem->max_memory_to_use = long(kImageMemoryBudget);
   if (jpeg_read_header(info, TRUE) != JPEG_HEADER_OK) return false;
   const bool cmyk = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;
   info->out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
@@ -116,6 +119,12 @@ bool RunJpegEncode(jpeg_compress_struct* info, JpegErrors* errors, const Decoded
 
 // --- PNG ----------------------------------------------------------------------------------------
 
+constexpr png_alloc_size_t kPngChunkBudget = 8u << 20;
+constexpr png_uint_32 kPngChunksKept = 256;
+// Ancillary chunks that nothing here uses; five bytes each, the name and a NUL.
+constexpr png_byte kPngChunksSkipped[] = "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0"
+                                          "sBIT\0sCAL\0sPLT\0sRGB\0sTER\0tEXt\0tIME\0zTXt";
+
 struct PngSource {
   const uint8_t* data;
   size_t size;
@@ -143,7 +152,16 @@ bool RunPngDecode(png_structp png, png_infop info, PngSource* source, DecodedIma
                   std::vector<uint8_t>* rows, std::vector<png_bytep>* rowPointers) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_set_read_fn(png, source, PngReadFromBlock);
+  // Ancillary chunks are held in memory whole (and text chunks inflated), so a few bytes that
+  // declare a 2 GB chunk would have libpng ask for it: chunks, and the number of them kept, are
+  // bounded like the picture.
   png_set_user_limits(png, kLargestImageSide, kLargestImageSide);
+  png_set_chunk_malloc_max(png, kPngChunkBudget);
+  png_set_chunk_cache_max(png, kPngChunksKept);
+  // libpng only warns about an oversized chunk and then reads it whole, so the chunks that the
+  // picture does not need (texts, profiles, metadata) are skipped unread.
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kPngChunksSkipped, int(sizeof kPngChunksSkipped / 5));
   png_read_info(png, info);
   const uint32_t width = png_get_image_width(png, info);
   const uint32_t height = png_get_image_height(png, info);

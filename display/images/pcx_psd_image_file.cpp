@@ -114,9 +114,6 @@ std::optional<DecodedImage> DecodePsd(std::span<const uint8_t> file) {
   for (int section = 0; section < 3; ++section) in.Skip(in.U32BE());  // colour data, resources, layers
   const uint32_t compression = in.U16BE();
   if (in.Failed() || version != 1 || channels > 16 || depth != 8 || mode != 3 || compression > 1) return std::nullopt;
-  DecodedImage image;
-  if (!image.Allocate(width, height)) return std::nullopt;
-
   const uint32_t read = channels < 4 ? channels : 4;
   const uint64_t channelBytes = uint64_t(width) * height;
   if (compression == 1) {
@@ -126,6 +123,9 @@ std::optional<DecodedImage> DecodePsd(std::span<const uint8_t> file) {
   } else if (in.Remaining() < channelBytes * read) {
     return std::nullopt;
   }
+  // Only a file that can hold the picture gets memory for it.
+  DecodedImage image;
+  if (!image.Allocate(width, height)) return std::nullopt;
   static constexpr uint32_t kShift[4] = {16, 8, 0, 24};  // red, green, blue, alpha
   for (uint32_t c = 0; c < read; ++c) {
     const uint32_t shift = kShift[c];

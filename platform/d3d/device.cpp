@@ -1,5 +1,6 @@
 // The device front end: state tracking with the Direct3D 7 defaults, the real device's parameter
-// checks, clears into the surfaces' memory, and draw calls recorded for the rasteriser.
+// checks, clears into the surfaces' memory, and draw calls handed to the rasteriser
+// (device_raster.cpp).
 #include "platform/d3d/device.h"
 
 #include <algorithm>
@@ -154,21 +155,6 @@ bool TransformKnown(DWORD type) {
          (type >= D3DTRANSFORMSTATE_TEXTURE0 && type <= D3DTRANSFORMSTATE_TEXTURE7);
 }
 
-D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
-  const float* pa = &a._11;
-  const float* pb = &b._11;
-  D3DMATRIX result{};
-  float* pr = &result._11;
-  for (int row = 0; row < 4; ++row) {
-    for (int column = 0; column < 4; ++column) {
-      float sum = 0.0f;
-      for (int k = 0; k < 4; ++k) sum += pa[row * 4 + k] * pb[k * 4 + column];
-      pr[row * 4 + column] = sum;
-    }
-  }
-  return result;
-}
-
 // ---- light checks -----------------------------------------------------------------------------
 
 bool Finite(const D3DVECTOR& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
@@ -219,6 +205,27 @@ DWORD DepthBits(const DDPIXELFORMAT& format) {
   return bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
 }
 
+// The bits a depth clear writes into each pixel of the format (the others are kept); false when
+// the format holds no depth.
+bool DepthClearValue(const DDPIXELFORMAT& format, DWORD flags, D3DVALUE z, DWORD stencil, DWORD* value, DWORD* keep) {
+  const DWORD depthMask = DepthBits(format);
+  if (depthMask == 0) return false;
+  *keep = 0xFFFFFFFFu;
+  *value = 0;
+  if (flags & D3DCLEAR_ZBUFFER) {
+    const int shift = std::countr_zero(depthMask);
+    const double levels = static_cast<double>(depthMask >> shift);
+    *value |= static_cast<DWORD>(static_cast<uint64_t>(static_cast<double>(z) * levels + 0.5) << shift) & depthMask;
+    *keep &= ~depthMask;
+  }
+  if ((flags & D3DCLEAR_STENCIL) && format.dwStencilBitMask) {
+    const int shift = std::countr_zero(format.dwStencilBitMask);
+    *value |= static_cast<DWORD>(uint64_t{stencil} << shift) & format.dwStencilBitMask;
+    *keep &= ~format.dwStencilBitMask;
+  }
+  return true;
+}
+
 // The part of `area` inside the surface; empty when nothing is.
 D3DRECT ClipToSize(const D3DRECT& area, DWORD width, DWORD height) {
   D3DRECT r = area;
@@ -243,6 +250,23 @@ bool DrawsSomething(D3DPRIMITIVETYPE type, DWORD count) {
 
 }  // namespace
 
+// ---- matrices ---------------------------------------------------------------------------------------
+
+D3DMATRIX MatrixProduct(const D3DMATRIX& a, const D3DMATRIX& b) {
+  const float* pa = &a._11;
+  const float* pb = &b._11;
+  D3DMATRIX result{};
+  float* pr = &result._11;
+  for (int row = 0; row < 4; ++row) {
+    for (int column = 0; column < 4; ++column) {
+      float sum = 0.0f;
+      for (int k = 0; k < 4; ++k) sum += pa[row * 4 + k] * pb[k * 4 + column];
+      pr[row * 4 + column] = sum;
+    }
+  }
+  return result;
+}
+
 // ---- life ---------------------------------------------------------------------------------------
 
 Direct3DDevice::Direct3DDevice(const D3DDEVICEDESC7& caps, std::vector<DDPIXELFORMAT> textureFormats,
@@ -259,6 +283,8 @@ Direct3DDevice::Direct3DDevice(const D3DDEVICEDESC7& caps, std::vector<DDPIXELFO
   transforms_.fill(kIdentity);
   viewport_ = {0, 0, target->Width(), target->Height(), 0.0f, 1.0f};
 }
+
+Direct3DDevice::~Direct3DDevice() { Flush(); }
 
 DWORD Direct3DDevice::AddRef() { return ++references_; }
 
@@ -295,13 +321,14 @@ HRESULT Direct3DDevice::BeginScene() {
   }
   if (target_.get()->Lost()) return DDERR_SURFACELOST;
   inScene_ = true;
-  drawCalls_.clear();
+  DropUnusedTextures();
   return D3D_OK;
 }
 
 HRESULT Direct3DDevice::EndScene() {
   if (!inScene_) return D3DERR_SCENE_NOT_IN_SCENE;
   inScene_ = false;
+  Flush();
   return D3D_OK;
 }
 
@@ -325,20 +352,41 @@ HRESULT Direct3DDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3
   const D3DRECT whole = {static_cast<LONG>(viewport_.dwX), static_cast<LONG>(viewport_.dwY),
                          static_cast<LONG>(viewport_.dwX + viewport_.dwWidth),
                          static_cast<LONG>(viewport_.dwY + viewport_.dwHeight)};
+  const bool depthClear = (flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) != 0;
+  DWORD depthValue = 0, depthKeep = 0xFFFFFFFFu;
+  if (depthClear && !DepthClearValue(depth->PixelFormat(), flags, z, stencil, &depthValue, &depthKeep)) {
+    return DDERR_INVALIDPIXELFORMAT;
+  }
+  // Inside a scene the clear joins the queued primitives and is done tile by tile with them.
+  const bool queued = inScene_ && QueueClears();
+  if (!queued) Flush();
   const DWORD areas = count == 0 ? 1 : count;
   for (DWORD i = 0; i < areas; ++i) {
     D3DRECT area = count == 0 ? whole : rects[i];
     area = {std::max(area.x1, whole.x1), std::max(area.y1, whole.y1), std::min(area.x2, whole.x2),
             std::min(area.y2, whole.y2)};
     if (Empty(area)) continue;
+    if (queued) {
+      const FormatInfo format = DescribeFormat(target_.get()->PixelFormat());
+      renderer_.Clear({area.x1, area.y1, area.x2 - area.x1, area.y2 - area.y1, 0, 1},
+                      (flags & D3DCLEAR_TARGET) != 0, ArgbToPixel(format, color), depthClear, depthValue, depthKeep);
+      continue;
+    }
     if (flags & D3DCLEAR_TARGET) {
       if (HRESULT hr = ClearTarget(area, color); hr != D3D_OK) return hr;
     }
-    if (flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) {
-      if (HRESULT hr = ClearDepth(depth, area, flags, z, stencil); hr != D3D_OK) return hr;
+    if (depthClear) {
+      if (HRESULT hr = ClearDepth(depth, area, depthValue, depthKeep); hr != D3D_OK) return hr;
     }
   }
   return D3D_OK;
+}
+
+// Whether clears can be queued: the renderer draws into the target and its depth buffer as they are.
+bool Direct3DDevice::QueueClears() {
+  if (!BindBuffers()) return false;
+  DirectDrawSurface* depth = target_.get()->AttachedZBuffer();
+  return !depth || (boundDepth_ && boundDepth_ == depth->Pixels().bits);
 }
 
 HRESULT Direct3DDevice::ClearTarget(const D3DRECT& area, D3DCOLOR color) {
@@ -358,24 +406,7 @@ HRESULT Direct3DDevice::ClearTarget(const D3DRECT& area, D3DCOLOR color) {
   return D3D_OK;
 }
 
-HRESULT Direct3DDevice::ClearDepth(DirectDrawSurface* depth, const D3DRECT& area, DWORD flags, D3DVALUE z,
-                                   DWORD stencil) {
-  const DDPIXELFORMAT& format = depth->PixelFormat();
-  const DWORD depthMask = DepthBits(format);
-  if (depthMask == 0) return DDERR_INVALIDPIXELFORMAT;
-  DWORD keep = 0xFFFFFFFFu;
-  DWORD value = 0;
-  if (flags & D3DCLEAR_ZBUFFER) {
-    const int shift = std::countr_zero(depthMask);
-    const double levels = static_cast<double>(depthMask >> shift);
-    value |= static_cast<DWORD>(static_cast<uint64_t>(static_cast<double>(z) * levels + 0.5) << shift) & depthMask;
-    keep &= ~depthMask;
-  }
-  if ((flags & D3DCLEAR_STENCIL) && format.dwStencilBitMask) {
-    const int shift = std::countr_zero(format.dwStencilBitMask);
-    value |= static_cast<DWORD>(uint64_t{stencil} << shift) & format.dwStencilBitMask;
-    keep &= ~format.dwStencilBitMask;
-  }
+HRESULT Direct3DDevice::ClearDepth(DirectDrawSurface* depth, const D3DRECT& area, DWORD value, DWORD keep) {
   const SurfacePixels pixels = depth->Pixels();
   if (!pixels.bits || pixels.bytesPerPixel == 0) return DDERR_GENERIC;
   const D3DRECT r = ClipToSize(area, pixels.width, pixels.height);
@@ -417,6 +448,7 @@ HRESULT Direct3DDevice::GetViewport(D3DVIEWPORT7* viewport) const {
 HRESULT Direct3DDevice::SetTransform(D3DTRANSFORMSTATETYPE type, const D3DMATRIX* matrix) {
   if (!matrix || !TransformKnown(type)) return D3DERR_INVALIDCALL;
   transforms_[type] = *matrix;
+  vertexStateDirty_ = true;
   return D3D_OK;
 }
 
@@ -428,7 +460,8 @@ HRESULT Direct3DDevice::GetTransform(D3DTRANSFORMSTATETYPE type, D3DMATRIX* matr
 
 HRESULT Direct3DDevice::MultiplyTransform(D3DTRANSFORMSTATETYPE type, const D3DMATRIX* matrix) {
   if (!matrix || !TransformKnown(type)) return D3DERR_INVALIDCALL;
-  transforms_[type] = Multiply(*matrix, transforms_[type]);
+  transforms_[type] = MatrixProduct(*matrix, transforms_[type]);
+  vertexStateDirty_ = true;
   return D3D_OK;
 }
 
@@ -437,6 +470,7 @@ HRESULT Direct3DDevice::MultiplyTransform(D3DTRANSFORMSTATETYPE type, const D3DM
 HRESULT Direct3DDevice::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
   const StateRule* rule = RenderStateRule(state);
   if (!rule || !ValueAllowed(*rule, value)) return D3DERR_INVALIDCALL;
+  if (renderStates_[state] != value) pixelStateDirty_ = vertexStateDirty_ = true;
   renderStates_[state] = value;
   return D3D_OK;
 }
@@ -450,6 +484,7 @@ HRESULT Direct3DDevice::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) c
 HRESULT Direct3DDevice::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE state, DWORD value) {
   const StateRule* rule = StageStateRule(state);
   if (stage >= kMaxTextureStages || !rule || !ValueAllowed(*rule, value)) return D3DERR_INVALIDCALL;
+  if (stageStates_[stage][state] != value) pixelStateDirty_ = vertexStateDirty_ = true;
   stageStates_[stage][state] = value;
   // The combined address mode sets both directions.
   if (state == D3DTSS_ADDRESS) {
@@ -467,6 +502,7 @@ HRESULT Direct3DDevice::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETY
 
 HRESULT Direct3DDevice::SetTexture(DWORD stage, DirectDrawSurface* texture) {
   if (stage >= kMaxTextureStages) return D3DERR_INVALIDCALL;
+  if (textures_[stage].get() != texture) pixelStateDirty_ = true;
   textures_[stage] = SurfaceRef(texture);
   return D3D_OK;
 }
@@ -491,6 +527,7 @@ HRESULT Direct3DDevice::SetLight(DWORD index, const D3DLIGHT7* light) {
   if (CurrentDirect3DFaults().failSetLight) return D3DERR_LIGHT_SET_FAILED;
   auto [slot, added] = lights_.try_emplace(index, LightSlot{*light, false});
   if (!added) slot->second.light = *light;
+  vertexStateDirty_ = true;
   return D3D_OK;
 }
 
@@ -506,6 +543,7 @@ HRESULT Direct3DDevice::LightEnable(DWORD index, BOOL enable) {
   if (CurrentDirect3DFaults().failLightEnable) return D3DERR_LIGHT_SET_FAILED;
   auto slot = lights_.try_emplace(index, LightSlot{DefaultLight(), false}).first;
   slot->second.enabled = enable != 0;
+  vertexStateDirty_ = true;
   return D3D_OK;
 }
 
@@ -521,6 +559,7 @@ HRESULT Direct3DDevice::SetMaterial(const D3DMATERIAL7* material) {
   if (!material) return D3DERR_INVALIDCALL;
   if (CurrentDirect3DFaults().failSetMaterial) return DDERR_GENERIC;
   material_ = *material;
+  vertexStateDirty_ = true;
   return D3D_OK;
 }
 
@@ -541,30 +580,6 @@ HRESULT Direct3DDevice::CheckDrawable(D3DPRIMITIVETYPE type, DWORD flags) const 
   return D3D_OK;
 }
 
-void Direct3DDevice::Record(D3DPRIMITIVETYPE type, DWORD fvf, DWORD vertexSize, const uint8_t* vertices,
-                            DWORD vertexCount, const WORD* indices, DWORD indexCount, DWORD flags) {
-  DrawCall& call = drawCalls_.emplace_back();
-  call.primitive = type;
-  call.fvf = fvf;
-  call.vertexSize = vertexSize;
-  call.vertexCount = vertexCount;
-  call.vertices.assign(vertices, vertices + size_t{vertexCount} * vertexSize);
-  if (indices) call.indices.assign(indices, indices + indexCount);
-  call.flags = flags;
-  DeviceStateSnapshot& state = call.state;
-  state.renderStates = renderStates_;
-  state.stageStates = stageStates_;
-  state.textures = textures_;
-  state.world = transforms_[D3DTRANSFORMSTATE_WORLD];
-  state.view = transforms_[D3DTRANSFORMSTATE_VIEW];
-  state.projection = transforms_[D3DTRANSFORMSTATE_PROJECTION];
-  state.viewport = viewport_;
-  state.material = material_;
-  for (const auto& [index, slot] : lights_) {
-    if (slot.enabled) state.lights.push_back({index, slot.light});
-  }
-}
-
 HRESULT Direct3DDevice::DrawPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWORD vertexCount,
                                       DWORD flags) {
   if (HRESULT hr = CheckDrawable(type, flags); hr != D3D_OK) return hr;
@@ -572,7 +587,7 @@ HRESULT Direct3DDevice::DrawPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, const vo
   if (size == 0) return D3DERR_INVALIDVERTEXTYPE;
   if (vertexCount > D3DMAXNUMVERTICES || (vertexCount > 0 && !vertices)) return D3DERR_INVALIDCALL;
   if (!DrawsSomething(type, vertexCount)) return D3D_OK;
-  Record(type, fvf, size, static_cast<const uint8_t*>(vertices), vertexCount, nullptr, 0, flags);
+  Render(type, fvf, static_cast<const uint8_t*>(vertices), vertexCount, nullptr, 0, flags);
   return D3D_OK;
 }
 
@@ -587,7 +602,7 @@ HRESULT Direct3DDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, c
   // An index past the vertices would have the rasteriser read outside the caller's memory.
   if (indexCount > 0 && *std::max_element(indices, indices + indexCount) >= vertexCount) return D3DERR_INVALIDCALL;
   if (!DrawsSomething(type, indexCount)) return D3D_OK;
-  Record(type, fvf, size, static_cast<const uint8_t*>(vertices), vertexCount, indices, indexCount, flags);
+  Render(type, fvf, static_cast<const uint8_t*>(vertices), vertexCount, indices, indexCount, flags);
   return D3D_OK;
 }
 
@@ -601,7 +616,7 @@ HRESULT Direct3DDevice::DrawPrimitiveVB(D3DPRIMITIVETYPE type, Direct3DVertexBuf
   if (uint64_t{startVertex} + vertexCount > desc.dwNumVertices) return D3DERR_INVALIDCALL;
   if (!DrawsSomething(type, vertexCount)) return D3D_OK;
   const DWORD size = buffer->VertexSize();
-  Record(type, desc.dwFVF, size, buffer->VertexData() + size_t{startVertex} * size, vertexCount, nullptr, 0, flags);
+  Render(type, desc.dwFVF, buffer->VertexData() + size_t{startVertex} * size, vertexCount, nullptr, 0, flags);
   return D3D_OK;
 }
 
@@ -617,7 +632,7 @@ HRESULT Direct3DDevice::DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE type, Direct3DVe
   if (indexCount > 0 && *std::max_element(indices, indices + indexCount) >= vertexCount) return D3DERR_INVALIDCALL;
   if (!DrawsSomething(type, indexCount)) return D3D_OK;
   const DWORD size = buffer->VertexSize();
-  Record(type, desc.dwFVF, size, buffer->VertexData() + size_t{startVertex} * size, vertexCount, indices, indexCount,
+  Render(type, desc.dwFVF, buffer->VertexData() + size_t{startVertex} * size, vertexCount, indices, indexCount,
          flags);
   return D3D_OK;
 }

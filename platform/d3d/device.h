@@ -1,14 +1,19 @@
 // The Direct3D 7 immediate-mode device front end: it validates every call as the real device
 // does, keeps the states, transforms, viewport, lights, material and textures, clears its
-// render target and depth buffer, and records each draw call with the state in force for the
-// rasteriser.
+// render target and depth buffer, and draws through the software rasteriser: its states become
+// the rasteriser's pixel and vertex states when they change, its vertices are transformed and
+// lit, and the primitives are filled by the end of the scene at the latest.
 #pragma once
 #include <array>
+#include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "platform/d3d/d3d_types.h"
-#include "platform/d3d/draw_record.h"
+#include "platform/d3d/raster.h"
+#include "platform/d3d/surface_ref.h"
+#include "platform/d3d/vertex_pipeline.h"
 
 namespace vx::win {
 
@@ -25,8 +30,8 @@ class Direct3DDevice {
   HRESULT GetCaps(D3DDEVICEDESC7* desc) const;
   HRESULT EnumTextureFormats(LPD3DENUMPIXELFORMATSCALLBACK callback, void* context);
 
-  HRESULT BeginScene();  // starts a new list of recorded draw calls
-  HRESULT EndScene();
+  HRESULT BeginScene();
+  HRESULT EndScene();  // the scene's primitives are in the target and depth buffer afterwards
 
   // Fills the rectangles (screen coordinates; none means the whole viewport), each clipped to
   // the viewport, in the render target and/or the depth buffer.
@@ -68,26 +73,55 @@ class Direct3DDevice {
   HRESULT DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE type, Direct3DVertexBuffer* buffer, DWORD startVertex,
                                  DWORD vertexCount, const WORD* indices, DWORD indexCount, DWORD flags);
 
-  // The draw calls recorded since the last BeginScene, in order.
-  const std::vector<DrawCall>& RecordedDrawCalls() const { return drawCalls_; }
+  // Platform access, not Direct3D's.
   bool InScene() const { return inScene_; }
   DirectDrawSurface* RenderTarget() const { return target_.get(); }
+  // Fills what was drawn so far into the buffers (EndScene and Clear do it too).
+  void Flush();
+  // The specialised spans or the reference path, for tests that compare them.
+  void SetSpanPath(raster::SpanPath path);
+  // What one draw asked for, as the caller handed it over, for tests of the code that draws.
+  struct DrawObservation {
+    D3DPRIMITIVETYPE primitive;
+    DWORD fvf;
+    DWORD vertexSize;
+    std::vector<uint8_t> vertices;
+    std::vector<WORD> indices;  // empty when the draw was not indexed
+    D3DMATRIX world;
+  };
+  using DrawObserver = std::function<void(const DrawObservation&)>;
+  // Every draw from now on is also handed to the observer; an empty one stops it.
+  void SetDrawObserver(DrawObserver observer) { drawObserver_ = std::move(observer); }
 
  private:
   friend class Direct3D;
   Direct3DDevice(const D3DDEVICEDESC7& caps, std::vector<DDPIXELFORMAT> textureFormats, DirectDrawSurface* target);
-  ~Direct3DDevice() = default;
+  ~Direct3DDevice();
 
   struct LightSlot {
     D3DLIGHT7 light;
     bool enabled;
   };
 
+  struct CachedTexture {
+    SurfaceRef surface;
+    std::vector<uint64_t> versions;  // of each level, when converted
+    bool keyed = false;
+    DDCOLORKEY key{};
+    std::shared_ptr<raster::Texture> texture;
+  };
+
   HRESULT CheckDrawable(D3DPRIMITIVETYPE type, DWORD flags) const;
-  void Record(D3DPRIMITIVETYPE type, DWORD fvf, DWORD vertexSize, const uint8_t* vertices, DWORD vertexCount,
-              const WORD* indices, DWORD indexCount, DWORD flags);
+  void Render(D3DPRIMITIVETYPE type, DWORD fvf, const uint8_t* vertices, DWORD vertexCount, const WORD* indices,
+              DWORD indexCount, DWORD flags);
+  bool BindBuffers();
+  void BuildPixelState();
+  void BuildVertexState();
+  std::shared_ptr<const raster::Texture> TextureFor(DirectDrawSurface* surface);
+  void DropUnusedTextures();
   HRESULT ClearTarget(const D3DRECT& area, D3DCOLOR color);
-  HRESULT ClearDepth(DirectDrawSurface* depth, const D3DRECT& area, DWORD flags, D3DVALUE z, DWORD stencil);
+  HRESULT ClearDepth(DirectDrawSurface* depth, const D3DRECT& area, DWORD value, DWORD keep);
+  bool QueueClears();
 
   D3DDEVICEDESC7 caps_;
   std::vector<DDPIXELFORMAT> textureFormats_;
@@ -101,7 +135,26 @@ class Direct3DDevice {
   std::array<D3DMATRIX, D3DTRANSFORMSTATE_TEXTURE7 + 1> transforms_{};
   D3DMATERIAL7 material_{};
   std::map<DWORD, LightSlot> lights_;
-  std::vector<DrawCall> drawCalls_;
+
+  // What the rasteriser was last given, rebuilt when the states it comes from change.
+  raster::Renderer renderer_;
+  raster::PixelState pixelState_;
+  raster::VertexState vertexState_;
+  raster::DrawSettings settings_;
+  DrawObserver drawObserver_;
+  bool pixelStateDirty_ = true;
+  bool vertexStateDirty_ = true;
+  uint8_t* boundColour_ = nullptr;
+  uint8_t* boundDepth_ = nullptr;
+  std::map<DirectDrawSurface*, CachedTexture> textureCache_;
+  std::vector<raster::ClipVertex> clipVertices_;
+  std::vector<raster::ScreenVertex> screenVertices_;
 };
+
+// a times b, for row vectors: the transform of a followed by that of b.
+D3DMATRIX MatrixProduct(const D3DMATRIX& a, const D3DMATRIX& b);
+
+// The rasteriser's format of a render target, or false when it cannot draw into it.
+bool RasterColourFormat(const DDPIXELFORMAT& format, raster::ColourFormat* out);
 
 }  // namespace vx::win

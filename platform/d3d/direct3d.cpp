@@ -38,8 +38,10 @@ D3DDEVICEDESC7 StandardDeviceCaps(const GUID& device, bool hardware) {
   D3DPRIMCAPS prim{};
   prim.dwSize = sizeof(D3DPRIMCAPS);
   prim.dwMiscCaps = D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW | D3DPMISCCAPS_CULLCCW;
-  prim.dwRasterCaps =
-      D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_SUBPIXEL | D3DPRASTERCAPS_FOGVERTEX | D3DPRASTERCAPS_FOGTABLE;
+  // Table fog is computed from each pixel's eye distance (W fog), range fog from the vertex's distance.
+  prim.dwRasterCaps = D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_SUBPIXEL | D3DPRASTERCAPS_FOGVERTEX |
+                      D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_FOGRANGE | D3DPRASTERCAPS_WFOG |
+                      D3DPRASTERCAPS_MIPMAPLODBIAS;
   prim.dwZCmpCaps = 0xFF;  // every comparison
   // Every factor; the saturated and "both" factors exist only as sources.
   prim.dwSrcBlendCaps = 0x1FFF;
@@ -55,8 +57,6 @@ D3DDEVICEDESC7 StandardDeviceCaps(const GUID& device, bool hardware) {
                              D3DPTFILTERCAPS_LINEARMIPLINEAR | D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR |
                              D3DPTFILTERCAPS_MIPFPOINT | D3DPTFILTERCAPS_MIPFLINEAR | D3DPTFILTERCAPS_MAGFPOINT |
                              D3DPTFILTERCAPS_MAGFLINEAR;
-  prim.dwTextureBlendCaps = D3DPTBLENDCAPS_DECAL | D3DPTBLENDCAPS_MODULATE | D3DPTBLENDCAPS_DECALALPHA |
-                            D3DPTBLENDCAPS_MODULATEALPHA | D3DPTBLENDCAPS_COPY | D3DPTBLENDCAPS_ADD;
   prim.dwTextureAddressCaps =
       D3DPTADDRESSCAPS_WRAP | D3DPTADDRESSCAPS_MIRROR | D3DPTADDRESSCAPS_CLAMP | D3DPTADDRESSCAPS_INDEPENDENTUV;
 
@@ -81,8 +81,12 @@ D3DDEVICEDESC7 StandardDeviceCaps(const GUID& device, bool hardware) {
                          D3DTEXOPCAPS_MODULATE | D3DTEXOPCAPS_MODULATE2X | D3DTEXOPCAPS_MODULATE4X | D3DTEXOPCAPS_ADD |
                          D3DTEXOPCAPS_ADDSIGNED | D3DTEXOPCAPS_SUBTRACT | D3DTEXOPCAPS_BLENDDIFFUSEALPHA |
                          D3DTEXOPCAPS_BLENDTEXTUREALPHA | D3DTEXOPCAPS_BLENDCURRENTALPHA;
-  desc.wMaxTextureBlendStages = static_cast<WORD>(kMaxTextureStages);
-  desc.wMaxSimultaneousTextures = 2;
+  desc.wMaxTextureBlendStages = raster::kMaxStages;
+  desc.wMaxSimultaneousTextures = raster::kMaxStages;
+  desc.dvGuardBandLeft = -raster::kGuardBand;
+  desc.dvGuardBandTop = -raster::kGuardBand;
+  desc.dvGuardBandRight = raster::kGuardBand - 1.0f;
+  desc.dvGuardBandBottom = raster::kGuardBand - 1.0f;
   desc.dwMaxActiveLights = 0xFFFFFFFFu;  // lighting is computed in software: no limit
   desc.deviceGUID = device;
   desc.dwVertexProcessingCaps = D3DVTXPCAPS_MATERIALSOURCE7 | D3DVTXPCAPS_VERTEXFOG | D3DVTXPCAPS_DIRECTIONALLIGHTS |
@@ -218,7 +222,8 @@ HRESULT Direct3D::CreateDevice(const GUID& device, DirectDrawSurface* target, Di
 
   const DDPIXELFORMAT format = target->PixelFormat();
   const DWORD renderFlag = BitDepthFlag(format.dwRGBBitCount);
-  if (!(format.dwFlags & DDPF_RGB) || (kind->caps.dwDeviceRenderBitDepth & renderFlag) == 0 || renderFlag == 0) {
+  if (!(format.dwFlags & DDPF_RGB) || (kind->caps.dwDeviceRenderBitDepth & renderFlag) == 0 || renderFlag == 0 ||
+      !RasterColourFormat(format, nullptr)) {
     return DDERR_INVALIDPIXELFORMAT;
   }
   if (DirectDrawSurface* depth = target->AttachedZBuffer()) {

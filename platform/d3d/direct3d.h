@@ -26,8 +26,9 @@ struct Direct3DProfile {
 };
 
 // What this layer can really do, reported as a device description: every blend factor, linear and
-// point filtering with point and linear mip filters, vertex and table fog, no W-buffer, wrap,
-// mirror and clamp addressing, colour-keyed textures, rendering at 16, 24 and 32 bits.
+// point filtering with point and linear mip filters, vertex, table and range fog, no W-buffer,
+// wrap, mirror and clamp addressing, colour-keyed textures, two texture stages, rendering at 16,
+// 24 and 32 bits.
 // `hardware` adds hardware rasterisation, which is how the set-up recognises its preferred device.
 D3DDEVICEDESC7 StandardDeviceCaps(const GUID& device, bool hardware);
 // The software "RGB" and "MMX" devices followed by the hardware "HAL" device; a 24-bit depth

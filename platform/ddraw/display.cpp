@@ -180,6 +180,18 @@ void SetDisplayDrivers(std::vector<DisplayDriverInfo> drivers) {
   Process().drivers = std::move(drivers);
 }
 
+GUID AddDisplayDriver(DisplayDriverInfo driver) {
+  std::vector<DisplayDriverInfo> drivers = ddraw_detail::Drivers();
+  const auto taken = [&](const GUID& guid) {
+    return std::any_of(drivers.begin(), drivers.end(), [&](const DisplayDriverInfo& d) { return d.guid == guid; });
+  };
+  for (uint32_t n = 1; driver.guid == GUID{} || taken(driver.guid); ++n)
+    driver.guid = GUID{0x56584400u + n, 0x0DD0, 0x4CA2, {'V', 'X', 'C', 'A', 'R', 'D', 0, 1}};
+  drivers.push_back(std::move(driver));
+  SetDisplayDrivers(std::move(drivers));
+  return Process().drivers.back().guid;
+}
+
 std::vector<DisplayDriverInfo> CurrentDisplayDrivers() { return ddraw_detail::Drivers(); }
 
 void SetDirectDrawCreationFailure(std::optional<HRESULT> result) { Process().faults.creationFailure = result; }

@@ -29,6 +29,9 @@ struct DisplayDriverInfo {
 
 // The machine's drivers, the primary first. Empty gives back the one primary driver.
 void SetDisplayDrivers(std::vector<DisplayDriverInfo> drivers);
+// Adds a driver after those reported now, as a second card would be; a driver without a GUID gets
+// one of its own. Returns its GUID.
+GUID AddDisplayDriver(DisplayDriverInfo driver);
 std::vector<DisplayDriverInfo> CurrentDisplayDrivers();
 
 // DirectDrawCreateEx fails with this result while it is set.

@@ -94,7 +94,10 @@ bool ReadLayout(const uint8_t* info, size_t infoBytes, DibLayout* layout) {
       break;
     default: return false;
   }
-  if (layout->width <= 0 || static_cast<uint64_t>(layout->width) * static_cast<uint64_t>(layout->height) > kMaxDibPixels)
+  // A picture without rows or columns has no pixels to hand out, and a caller asking for one would
+  // read outside the bitmap.
+  if (layout->width <= 0 || layout->height <= 0 ||
+      static_cast<uint64_t>(layout->width) * static_cast<uint64_t>(layout->height) > kMaxDibPixels)
     return false;
 
   if (layout->compression == BI_BITFIELDS) {

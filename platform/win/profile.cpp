@@ -3,7 +3,9 @@
 // keeping every line it does not change. Lines are written with CRLF; LF alone is read too.
 #include "platform/win/profile.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -242,6 +244,28 @@ bool WriteProfileString(const std::string& section, const std::string& key,
                         const std::string& value, const std::string& fileName) {
   return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), fileName.c_str()) ==
          TRUE_;
+}
+
+std::string UserProfilePath() {
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config && config[0] == '/') return std::string(config) + "/vorlix/WIN.INI";
+  const char* home = std::getenv("HOME");
+  if (home && *home) return std::string(home) + "/.config/vorlix/WIN.INI";
+  return {};
+}
+
+std::string ReadUserProfileString(const std::string& section, const std::string& key,
+                                  const std::string& defaultValue) {
+  const std::string path = UserProfilePath();
+  return path.empty() ? TrimRight(defaultValue) : ReadProfileString(section, key, defaultValue, path);
+}
+
+bool WriteUserProfileString(const std::string& section, const std::string& key, const std::string& value) {
+  const std::string path = UserProfilePath();
+  if (path.empty()) return false;
+  std::error_code ignored;  // a folder that cannot be made fails the write below
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+  return WriteProfileString(section, key, value, path);
 }
 
 }  // namespace vx::win

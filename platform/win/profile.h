@@ -23,4 +23,12 @@ std::string ReadProfileString(const std::string& section, const std::string& key
 bool WriteProfileString(const std::string& section, const std::string& key,
                         const std::string& value, const std::string& fileName);
 
+// The per-user profile, Windows' "WIN.INI": $XDG_CONFIG_HOME/vorlix/WIN.INI (an absolute
+// XDG_CONFIG_HOME only), else $HOME/.config/vorlix/WIN.INI; empty when neither is set.
+std::string UserProfilePath();
+std::string ReadUserProfileString(const std::string& section, const std::string& key,
+                                  const std::string& defaultValue);
+// Makes the profile's folder first when it is missing.
+bool WriteUserProfileString(const std::string& section, const std::string& key, const std::string& value);
+
 }  // namespace vx::win

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "tests/support/block_writer.h"
 #include "tests/support/image_builder.h"
@@ -68,8 +69,6 @@ TEST_F(StandaloneTest, GamesThatEndWithoutAHardErrorShowNoBox) {
       {"normal end", Holding(loop)},
       {"soft error", Holding(soft)},
       {"no program", test::BlockWriter()},
-      {"refused image",  // version 1, no valid area
-       std::move(test::BlockWriter().Entry("_exefile.dat", std::string("\x01\0\0\0", 4) + std::string(44, '\xff')))},
   };
   for (const auto& [what, block] : games) {
     const GameRun run = Run(block);
@@ -83,6 +82,19 @@ TEST_F(StandaloneTest, FailingProgramShowsTheErrorBoxOnStandardError) {
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.errors.find("Runtime Error : ERROR 7. "), std::string::npos) << run.errors;
   EXPECT_NE(run.errors.find("Error In Program"), std::string::npos) << run.errors;
+}
+
+// A game whose program the loader refuses says so in the error box instead of ending as if it had
+// run; the program is never started, and a game still exits with 0.
+TEST_F(StandaloneTest, DamagedProgramImageShowsTheErrorBox) {
+  const std::vector<uint8_t> sound = IndexOutOfRange().Build();
+  std::string damaged(sound.begin(), sound.end());
+  damaged.resize(48);  // version 1 and a header whose areas lie past the end
+  const GameRun run = Run(std::move(test::BlockWriter().Entry("C:\\WINDOWS\\Temp\\_exefile.dat", damaged)));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.errors.find("System Error : ERROR 161. "), std::string::npos) << run.errors;
+  EXPECT_NE(run.errors.find("Error In Program"), std::string::npos) << run.errors;
+  EXPECT_EQ(run.errors.find("Runtime Error"), std::string::npos) << "the program ran: " << run.errors;
 }
 
 TEST_F(StandaloneTest, DebugModeLogsTheErrorAndWordFileGivesItsText) {

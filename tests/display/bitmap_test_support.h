@@ -244,6 +244,21 @@ inline void PrepareHeadlessDisplay(const char* className, int width, int height)
   gErrorCode = 0;
 }
 
+// Undoes PrepareHeadlessDisplay: the display released with nothing left alive, the window gone with
+// its messages, no injected faults and the standard 3D capabilities.
+inline void ReleaseHeadlessDisplay() {
+  ReleaseDirectDrawObjects(0);
+  FreeRecordPools();
+  EXPECT_EQ(win::LiveSurfaceCount(), 0u);
+  EXPECT_EQ(win::LiveDirectDrawCount(), 0u);
+  win::DestroyWindow(gMainWindow);
+  gMainWindow = nullptr;
+  win::ClearMessageQueue();
+  win::ResetDisplayFaults();
+  win::SetDirect3DProfile(win::StandardDirect3DProfile());
+  win::SetDirect3DFaults({});
+}
+
 // A real headless 640x480 display (a flip chain in full screen), torn down to no live surface.
 class RealDisplayTest : public ::testing::Test {
  protected:

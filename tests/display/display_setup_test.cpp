@@ -26,17 +26,8 @@ class DisplayTest : public ::testing::Test {
     gClientAreaOnScreen = [](HWND) { return RECT{0, 0, 640, 480}; };
   }
   void TearDown() override {
-    ReleaseDirectDrawObjects(0);
-    ReleaseDirectDrawObjects(0);  // a second call finds nothing to release
-    FreeRecordPools();
-    EXPECT_EQ(LiveSurfaceCount(), 0u);
-    EXPECT_EQ(LiveDirectDrawCount(), 0u);
-    DestroyWindow(gMainWindow);
-    gMainWindow = nullptr;
-    ClearMessageQueue();
-    ResetDisplayFaults();
-    SetDirect3DProfile(StandardDirect3DProfile());
-    SetDirect3DFaults({});
+    ReleaseDirectDrawObjects(0);  // a second call (in the release) finds nothing to release
+    test::ReleaseHeadlessDisplay();
   }
   static bool SetUpDisplay(int width = 640, int height = 480) {
     return EnumerateDisplayCards(0, 1) && InitDisplayAndDevice(width, height, 1);

@@ -13,7 +13,8 @@
 
 #include "engine3d/animation_list.h"
 #include "engine3d/records.h"
-#include "engine3d/scene_model.h"
+#include "engine3d/objects.h"
+#include "models/scene_model.h"
 #include "engine3d/texture_names.h"
 #include "generated/error_numbers.h"
 #include "platform/win/heap.h"
@@ -206,6 +207,7 @@ TEST_F(RecordsTest, DeletingAnObjectReleasesWhatItOwnsOnceAndClearsItsNumber) {
     gAnimatedObjectsHead = node;
     for (uint32_t s : {source, instance}) {
       gObjectRecords[s].model = model;
+      ShareModel(model);
       gObjectRecords[s].animationNode = node;
     }
     DeleteObjectRecord(sourceFirst ? source : instance, sourceFirst ? 1 : 2);

@@ -405,10 +405,11 @@ TEST_F(EngineTextureTest, TheSameFileTwiceSharesOneTextureFreedByItsLastUser) {
   const uint32_t upper = LoadTextureFile("Wall.bmp", 0);
   EXPECT_EQ(ColourOfTexture(upper), 0xFF0000u) << "the file itself is found in any case";
   EXPECT_NE(LoadTextureFile("wall.bmp", 0), upper) << "but the names differ";
-  // Colours are shared under their decimal text, which a file name may match.
+  // A colour and a file named like its number are different textures.
   const uint32_t grey = GetColorTexture(128);
   EXPECT_EQ(ColourOfTexture(grey), 0x000080u);
-  EXPECT_EQ(LoadTextureFile("128", 1), grey);
+  EXPECT_EQ(GetColorTexture(128), grey);
+  EXPECT_EQ(LoadTextureFile("128", 1), 0u) << "no file of that name";
   EXPECT_EQ(UsesOf(grey), 2);
   // An image's texture is named "" and never found by name.
   const uint32_t fromImage = GetImageTexture(MakeImage(8, 8, 0x0000FF), 1, 0);

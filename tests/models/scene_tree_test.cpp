@@ -221,19 +221,21 @@ TEST_F(SceneRender, MeshesDrawByTextureGroupUnderTheirFramesAndTheWorldComesBack
   model.SetRootTransform(Translation(100, 0, 0));
   const win::D3DMATRIX base = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 50, 1};
   ASSERT_EQ(device_->SetTransform(win::D3DTRANSFORMSTATE_WORLD, &base), win::D3D_OK);
+  std::vector<win::Direct3DDevice::DrawObservation> draws;
+  device_->SetDrawObserver([&](const win::Direct3DDevice::DrawObservation& d) { draws.push_back(d); });
   ASSERT_EQ(device_->BeginScene(), win::D3D_OK);
   // Group 7: only the quad of frame Arm.
   EXPECT_EQ(model.Render(device_.get(), 7), 6u);
-  ASSERT_EQ(device_->RecordedDrawCalls().size(), 1u);
-  const win::DrawCall& quad = device_->RecordedDrawCalls()[0];
-  EXPECT_EQ(quad.vertexCount, 4u);
+  ASSERT_EQ(draws.size(), 1u);
+  const win::Direct3DDevice::DrawObservation quad = draws[0];
+  EXPECT_EQ(quad.vertices.size(), 4u * 32);
   EXPECT_EQ(quad.vertexSize, 32u);
   EXPECT_EQ(quad.indices, (std::vector<win::WORD>{0, 1, 2, 0, 2, 3}));
   // Arm's world: its scale of 2, Body's move by (1, 2, 3), the root's by 100, then the base.
-  EXPECT_EQ(quad.state.world._11, 2.0f);
-  EXPECT_EQ(quad.state.world._41, 101.0f);
-  EXPECT_EQ(quad.state.world._42, 2.0f);
-  EXPECT_EQ(quad.state.world._43, 53.0f);
+  EXPECT_EQ(quad.world._11, 2.0f);
+  EXPECT_EQ(quad.world._41, 101.0f);
+  EXPECT_EQ(quad.world._42, 2.0f);
+  EXPECT_EQ(quad.world._43, 53.0f);
   MeshVertex second;
   std::memcpy(&second, quad.vertices.data() + 32, sizeof second);
   EXPECT_TRUE(Near(Vector3f(second.x, second.y, second.z), 1, -1, 0));
@@ -249,10 +251,11 @@ TEST_F(SceneRender, MeshesDrawByTextureGroupUnderTheirFramesAndTheWorldComesBack
   // Edited geometry is drawn as edited.
   model.ScaleVerticesById(2, 3, 3, 3);
   model.Render(device_.get(), 7);
-  const win::DrawCall& scaled = device_->RecordedDrawCalls().back();
+  const win::Direct3DDevice::DrawObservation& scaled = draws.back();
   std::memcpy(&second, scaled.vertices.data() + 32, sizeof second);
   EXPECT_TRUE(Near(Vector3f(second.x, second.y, second.z), 3, -3, 0));
   ASSERT_EQ(device_->EndScene(), win::D3D_OK);
+  device_->SetDrawObserver(nullptr);
   // World matrices from the device's current world, as the limb queries read them.
   model.UpdateWorldMatrices(device_.get());
   Matrix4f world;

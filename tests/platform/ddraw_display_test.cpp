@@ -130,5 +130,40 @@ TEST_F(DirectDrawTest, TheWindowedSetUpClipsItsBlits) {
   EXPECT_EQ(back->Release(), 0u);
 }
 
+TEST(DisplayDriversTest, AnAddedCardIsEnumeratedAfterThePrimaryWithAGuidOfItsOwn) {
+  ResetDisplayFaults();
+  DisplayDriverInfo card;
+  card.description = "Second";
+  card.name = "second";
+  card.modes = {{640, 480, 32}};
+  const GUID first = AddDisplayDriver(card);
+  card.description = "Third";
+  const GUID second = AddDisplayDriver(card);
+  EXPECT_FALSE(first == GUID{});
+  EXPECT_FALSE(first == second);
+  std::vector<std::pair<bool, std::string>> seen;  // null GUID, description
+  DirectDrawEnumerateA(
+      [](GUID* guid, char* description, char*, void* context) -> BOOL {
+        static_cast<decltype(seen)*>(context)->emplace_back(guid == nullptr, description);
+        return 1;
+      },
+      &seen);
+  EXPECT_EQ(seen, (std::vector<std::pair<bool, std::string>>{{true, "Primary Display Driver"}, {false, "Second"},
+                                                             {false, "Third"}}));
+  // DirectDraw on the added card offers the card's own modes.
+  DirectDraw* dd = nullptr;
+  ASSERT_EQ(DirectDrawCreateEx(&first, &dd, IID_IDirectDraw7, nullptr), DD_OK);
+  EXPECT_EQ(dd->DriverGuid(), first);
+  int modes = 0;
+  dd->EnumDisplayModes(0, nullptr, &modes, [](DDSURFACEDESC2*, void* context) -> HRESULT {
+    ++*static_cast<int*>(context);
+    return DDENUMRET_OK;
+  });
+  EXPECT_EQ(modes, 1);
+  dd->Release();
+  ResetDisplayFaults();
+  EXPECT_EQ(CurrentDisplayDrivers().size(), 1u);
+}
+
 }  // namespace
 }  // namespace vx::win::testing

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <tuple>
 
 #include "tests/support/temp_folder.h"
@@ -80,6 +82,36 @@ TEST_F(ProfileTest, RefusesNamesThatWouldBreakTheFile) {
   }
   EXPECT_FALSE(WritePrivateProfileStringA(nullptr, "k", "v", file.c_str()));
   EXPECT_EQ(dir.Read("SETUP.INI"), "");
+}
+
+TEST_F(ProfileTest, TheUserProfileLivesUnderTheConfigFolderAndIsMadeWhenWritten) {
+  const auto saved = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+  };
+  const std::optional<std::string> config = saved("XDG_CONFIG_HOME"), home = saved("HOME");
+  setenv("XDG_CONFIG_HOME", (dir.path() + "config").c_str(), 1);
+  setenv("HOME", (dir.path() + "home").c_str(), 1);
+  EXPECT_EQ(UserProfilePath(), dir.path() + "config/vorlix/WIN.INI");
+  EXPECT_EQ(ReadUserProfileString("VorlixStateData", "BEST3DCARD", "none "), "none");
+  ASSERT_TRUE(WriteUserProfileString("VorlixStateData", "BEST3DCARD", "**ask**"));
+  EXPECT_EQ(dir.Read("config/vorlix/WIN.INI"), "[VorlixStateData]\r\nBEST3DCARD=**ask**\r\n");
+  EXPECT_EQ(ReadUserProfileString("vorlixstatedata", "best3dcard", ""), "**ask**");
+  // A relative config folder is not one; the home folder's is taken.
+  setenv("XDG_CONFIG_HOME", "relative/config", 1);
+  EXPECT_EQ(UserProfilePath(), dir.path() + "home/.config/vorlix/WIN.INI");
+  unsetenv("XDG_CONFIG_HOME");
+  unsetenv("HOME");
+  EXPECT_EQ(UserProfilePath(), "");
+  EXPECT_FALSE(WriteUserProfileString("VorlixStateData", "BEST3DCARD", "x"));
+  EXPECT_EQ(ReadUserProfileString("VorlixStateData", "BEST3DCARD", "16"), "16");
+  for (const auto& [name, value] : {std::pair{"XDG_CONFIG_HOME", config}, std::pair{"HOME", home}}) {
+    if (value) {
+      setenv(name, value->c_str(), 1);
+    } else {
+      unsetenv(name);
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,139 @@
+// The backdrop plane (backdrop.h): a 3 x 2 grid object just in front of the eye in camera space,
+// drawn full bright with depth off before the scene, so that it covers the screen.
+#include "engine3d/backdrop.h"
+
+#include "display/display_state.h"
+#include "engine3d/engine_textures.h"
+#include "engine3d/grids.h"
+#include "engine3d/maths3d.h"
+#include "engine3d/objects.h"
+#include "engine3d/records.h"
+#include "engine3d/scene_render.h"
+#include "engine3d/scene_settings.h"
+#include "engine3d/texture_names.h"
+#include "models/scene_model.h"
+#include "platform/d3d/device.h"
+
+namespace vx {
+
+using namespace win;
+
+int32_t gBackdropObject = 0;
+int32_t gBackdropItem = -1;
+uint32_t gBackdropTexture = 0;
+uint8_t gBackdropOwnTexture = 0;
+uint8_t gBackdropOn = 0;
+uint8_t gBackdropRequest = 0;
+uint8_t gBackdropPending = 1;
+uint8_t gBackdropBeganScene = 0;
+
+namespace {
+
+constexpr float kPlaneWidth = 1.6025f, kPlaneDepth = 1.2025f;
+constexpr uint32_t kDefaultColour = 0x000080;
+
+SceneModel* BackdropModel() {
+  if (gBackdropObject <= 0 || !gObjectRecords.IsTaken(uint32_t(gBackdropObject))) return nullptr;
+  return gObjectRecords[uint32_t(gBackdropObject)].model;
+}
+
+bool MakeBackdropPlane() {
+  const uint32_t object = AllocObjectRecord();
+  if (object == kNoRecordSlot) return false;
+  const uint32_t mesh = AllocMeshRecord();
+  if (mesh == kNoRecordSlot) {
+    FreeObjectRecord(object);
+    return false;
+  }
+  BuildMatrixGridMesh(mesh, kPlaneWidth, kPlaneDepth, 3, 2);
+  ObjectRecord& o = gObjectRecords[object];
+  o.gridWidth = kPlaneWidth;
+  o.gridDepth = kPlaneDepth;
+  o.gridSegmentsX = 3;
+  o.gridSegmentsZ = 2;
+  o.limbs[0].meshSlot = int32_t(mesh);  // the object keeps the grid mesh, as a grid does
+  if (!BuildObjectFromMesh(object, mesh, 0)) {
+    FreeObjectRecord(object);
+    return false;
+  }
+  const uint32_t item = BuildObjectRecords(object, 0);
+  if (item == kNoRecordSlot) {
+    FreeObjectRecord(object);
+    return false;
+  }
+  gBackdropObject = int32_t(object);
+  gBackdropItem = int32_t(item);
+  gObjectRecords[object].limbCount = 1;
+  RenderItem& it = gRenderItems[item];
+  it.position.Set(-0.80125f, -0.6f, 1.0f);
+  it.cameraLocked = 1;
+  it.visible = 0;  // drawn by the plane's own step, never as an item of the scene
+  gObjectRecords[object].angleX = 270.0f;
+  UpdateObjectFrame(object);
+  SetBackdropPlaneColour(kDefaultColour);
+  return true;
+}
+
+}  // namespace
+
+void ResetBackdrop() {
+  // The records of an earlier run are gone with the pools' reset: "none" is slot 0.
+  gBackdropObject = 0;
+  gBackdropItem = -1;
+  gBackdropTexture = 0;
+  gBackdropOwnTexture = 0;
+  gBackdropOn = 0;
+  gBackdropRequest = 0;
+  gBackdropPending = 1;
+  gBackdropBeganScene = 0;
+}
+
+void BackdropPlaneOn() {
+  gBackdropPending = 0;
+  if (gBackdropObject == 0) MakeBackdropPlane();
+  gBackdropRequest = 1;
+}
+
+void BackdropPlaneOff() { gBackdropPending = gBackdropOn = gBackdropRequest = 0; }
+
+void SetBackdropPlaneColour(uint32_t colour) {
+  SceneModel* model = BackdropModel();
+  if (!model) return;
+  // The plane's mesh gives up the use of its old texture when it takes the new one.
+  const uint32_t texture = GetColorTexture(int32_t(colour & 0xFFFFFF));
+  model->SetTextureById(0, texture);
+  gBackdropTexture = texture;
+  gBackdropOwnTexture = 1;
+}
+
+void DrawBackdropPlane() {
+  if (gBackdropObject > 0 && gBackdropOn == 1 && gRenderEnabled == 1 && gD3DDevice) {
+    gBackdropBeganScene = 0;
+    if (gSceneBegun == 0 && Succeeded(gD3DDevice->BeginScene())) {
+      gSceneBegun = 1;
+      gBackdropBeganScene = 1;
+      D3DMATRIX savedView;
+      gD3DDevice->GetTransform(D3DTRANSFORMSTATE_VIEW, &savedView);
+      const D3DMATRIX identity = ToD3DMatrix(gIdentityView);
+      gD3DDevice->SetTransform(D3DTRANSFORMSTATE_VIEW, &identity);
+      SetProjection(1.0f, 3000.0f, kStandardFov);
+      SetStageTexture(gBackdropTexture);
+      ApplyItemRenderStates(uint32_t(gBackdropItem));
+      gRenderStateCache.materialIndex = kFullBrightMaterial;
+      ApplyMaterial();
+      DrawObjectModel(uint32_t(gBackdropObject), int64_t(gBackdropTexture));
+      gRenderStateCache.materialIndex = kSceneMaterial;
+      ApplyMaterial();
+      gD3DDevice->SetTransform(D3DTRANSFORMSTATE_VIEW, &savedView);
+      SetProjection(gCameraNear, gCameraFar, gCameraFov);
+    }
+  } else {
+    gBackdropBeganScene = 0;
+  }
+  if (gBackdropRequest) {
+    gBackdropRequest = 0;
+    gBackdropOn = 1;
+  }
+}
+
+}  // namespace vx

@@ -1,0 +1,27 @@
+// The backdrop plane: a small grid object drawn before the scene in camera space with depth off,
+// covering the screen with one colour or an image's texture. The first 3D object a program builds
+// brings it (unless the program switched it off first).
+#pragma once
+#include <cstdint>
+
+namespace vx {
+
+extern int32_t gBackdropObject;     // ObjectRecord slot, 0 none
+extern int32_t gBackdropItem;       // its RenderItem slot, -1 none
+extern uint32_t gBackdropTexture;   // TextureRecord slot
+extern uint8_t gBackdropOwnTexture; // the texture is the plane's own one-colour texture
+extern uint8_t gBackdropOn;
+extern uint8_t gBackdropRequest;    // switch the plane on at the next frame
+extern uint8_t gBackdropPending;    // the next object built makes the plane
+extern uint8_t gBackdropBeganScene; // the plane began this frame's scene
+
+// Run set-up: no plane, pending.
+void ResetBackdrop();
+// Makes the plane once (dark blue) and asks for it at the next frame.
+void BackdropPlaneOn();
+void BackdropPlaneOff();
+void SetBackdropPlaneColour(uint32_t colour);
+// Called before the scene: draws the plane when it is on, beginning the scene.
+void DrawBackdropPlane();
+
+}  // namespace vx

@@ -1,0 +1,63 @@
+// The 3D frame: the view test and view depth of every object, the grouping of meshes by texture,
+// the four passes (opaque by texture group nearest first, ghosted back to front, overlay after a
+// depth clear front to back, camera-locked last), the per-item render states behind a cache that
+// sends a state only when it changes, the three materials, the glue transform of objects fixed to
+// another object's limb, and the per-frame world matrices that limb queries use.
+#pragma once
+#include <cstdint>
+
+#include "common/maths_types.h"
+#include "platform/d3d/d3d_types.h"
+
+namespace vx {
+
+struct TextureGroupNode;
+
+// What the device was last told, as far as the renderer changes it.
+struct RenderStateCache {
+  uint32_t depthTest, depthWrite;
+  uint32_t blend;      // 0 none, 1 alpha blend, 2 colour key, 3 both
+  uint32_t ghostMode;  // 1 when the last ghosted item used blend mode 1
+  uint32_t wireframe, culling, filtering, fog, normalize;
+  uint32_t materialIndex;  // kSceneMaterial, kFullBrightMaterial or kNoAmbientMaterial
+  uint32_t addressMode;    // stage 0: 1 wrap, 2 mirror, 3 clamp
+};
+extern RenderStateCache gRenderStateCache;
+constexpr uint32_t kSceneMaterial = 1, kFullBrightMaterial = 2, kNoAmbientMaterial = 3;
+
+extern uint32_t gWireframeAll;       // the static world draws in wireframe
+extern uint32_t gGlobalAddressMode;  // the static world's texture address mode
+extern uint32_t g3DDrawingEnabled;   // starts at 1; no command changes it
+extern uint32_t gPolygonCounter;     // triangle-list indices drawn in the frame
+extern uint8_t gSceneBegun;
+extern Vector3f gPreviousCameraAngles;
+extern TextureGroupNode* gTextureGroups;
+
+// The cache as the device set-up leaves the device.
+void ResetRenderStateCache();
+// Sends the render state only when it differs from the cached value (or always with force), and
+// caches it.
+void SetCachedRenderState(win::D3DRENDERSTATETYPE state, uint32_t& cached, uint32_t value, bool force = false);
+
+// Called by the frame work: the scene when 3D drawing is on, the device exists and rendering is on.
+void RenderSceneIfReady();
+void RenderScene();
+
+void ApplyItemRenderStates(uint32_t itemSlot);
+void ResetRenderStates();
+void ApplyTextureFiltering();
+void SetPointFiltering();
+void ApplyMaterial();
+// Stage 0 gets the texture of the slot, none for 0.
+void SetStageTexture(uint32_t textureSlot);
+
+// Draws one object's meshes of the texture group (-1: all).
+void DrawObjectModel(uint32_t objectSlot, int64_t group);
+void ApplyGlueTransform(uint32_t objectSlot, uint32_t targetSlot, const Matrix4f& base);
+void UpdateObjectWorldMatrices(uint32_t objectSlot, int32_t followGlue);
+bool GetLimbWorldMatrix(uint32_t objectSlot, int32_t limb, Matrix4f& out);
+// Whether the object is on the screen, and where its position lands.
+void ProjectObjectToScreen(uint32_t itemSlot, int32_t& inScreen, int32_t& screenX, int32_t& screenY);
+
+
+}  // namespace vx

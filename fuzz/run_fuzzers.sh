@@ -1,0 +1,40 @@
+#!/bin/sh
+# Runs each fuzz target of the fuzzing executable for FUZZ_SECONDS seconds (60 by default), from
+# its checked-in corpus (fuzz/corpus/NAME/) and a working corpus beside the executable, where the
+# inputs it finds go. A crash, a leak, a timeout or running out of memory is written to
+# fuzz/crashes/NAME/, which the replay test of make test then runs. Prints the executions of each
+# target and fails when any target found something.
+#
+# Usage: run_fuzzers.sh VX_FUZZ [TARGET...]
+set -u
+
+[ $# -ge 1 ] || { echo "usage: run_fuzzers.sh VX_FUZZ [TARGET...]" >&2; exit 2; }
+fuzzer=$1
+shift
+here=$(cd "$(dirname "$0")" && pwd)
+seconds=${FUZZ_SECONDS:-60}
+work=$(cd "$(dirname "$fuzzer")" && pwd)/corpus
+targets=${*:-$(VX_FUZZ_TARGET=list "$fuzzer")}
+
+summary=""
+failed=0
+for target in $targets; do
+  mkdir -p "$work/$target" "$here/crashes/$target"
+  log="$work/$target.log"
+  VX_FUZZ_TARGET=$target SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy "$fuzzer" \
+    -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+    -artifact_prefix="$here/crashes/$target/" "$work/$target" "$here/corpus/$target" > "$log" 2>&1
+  status=$?
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+  if [ $status -eq 0 ]; then
+    line="$target: ${runs:-0} executions, nothing found"
+  else
+    failed=1
+    line="$target: FOUND a fault after ${runs:-?} executions (see $log and fuzz/crashes/$target/)"
+  fi
+  echo "$line"
+  summary="$summary$line
+"
+done
+printf '\n%s' "$summary"
+exit $failed

@@ -1,0 +1,371 @@
+// Inside the rasteriser: the set-up primitives that the tile pass fills, the span functions and
+// their table, and the pixel arithmetic that the specialised spans and the reference path share
+// by definition (every rounding below is the one both must make).
+#pragma once
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "platform/d3d/raster.h"
+
+namespace vx::raster::detail {
+
+// ---- interpolated attributes --------------------------------------------------------------------
+
+// z (0 to 1) and q interpolate linearly on the screen; the others are stored times q so that dividing by
+// q at a pixel makes them perspective-correct.
+enum Attribute : int { kZ, kQ, kR, kG, kB, kA, kSR, kSG, kSB, kFog, kU0, kV0, kU1, kV1, kAttributeCount };
+
+// a(x, y) = a0 + dx * (x - ox) + dy * (y - oy), with x and y at pixel centres.
+struct Planes {
+  float ox = 0.0f, oy = 0.0f;
+  float a0[kAttributeCount]{};
+  float dx[kAttributeCount]{};
+  float dy[kAttributeCount]{};
+};
+
+// The values of a row at x = ox; a pixel's value is row[i] + dx[i] * (x - ox).
+inline void RowStart(const Planes& p, int y, float* row) {
+  const float fy = static_cast<float>(y) - p.oy;
+  for (int i = 0; i < kAttributeCount; ++i) row[i] = p.a0[i] + p.dy[i] * fy;
+}
+
+// ---- set-up primitives --------------------------------------------------------------------------
+
+constexpr int kSubpixelBits = 8;
+constexpr int64_t kSubpixel = 1 << kSubpixelBits;
+
+// E(x, y) = a * x + b * y + c at the pixel centre (x, y); the pixel is inside when E >= threshold
+// (0 on top and left edges, 1 on the others: the top-left rule on exact integers).
+struct Edge {
+  int64_t a = 0, b = 0, c = 0;
+  int64_t threshold = 0;
+};
+
+struct DrawState;
+
+struct SetupPrimitive {
+  enum Kind : uint8_t { kTriangle, kLine, kPoint, kClear };
+  Kind kind = kTriangle;
+  bool lastPixel = true;
+  int minX = 0, minY = 0, maxX = -1, maxY = -1;  // inclusive pixel bounds, inside the viewport
+  Edge edges[3];
+  float x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // line ends
+  bool clearColour = false, clearDepth = false;  // a clear of the bounds
+  uint32_t colourValue = 0, depthValue = 0, depthKeep = 0;
+  const DrawState* state = nullptr;
+  Planes planes;
+};
+
+// The buffers a span writes: pixel (x, y) of the colour buffer is at colour + y * colourPitch + x * bytes.
+struct SpanTarget {
+  uint8_t* colour = nullptr;
+  intptr_t colourPitch = 0;
+  uint8_t* depth = nullptr;  // null: no depth buffer
+  intptr_t depthPitch = 0;
+};
+
+// Pixels x0 <= x < x1 of row y.
+struct SpanRow {
+  int y, x0, x1;
+};
+
+// Fills the rows of one primitive, in order.
+using SpanFunction = void (*)(const SpanTarget& target, const DrawState& state, const Planes& planes,
+                              const SpanRow* rows, int count);
+
+struct DrawState {
+  PixelState pixel;
+  Viewport viewport;
+  SpanFunction span = nullptr;
+  // Stage 0's texture as the specialised spans sample it: the level used and its addressing.
+  const TextureLevel* level = nullptr;
+  int maskU = -1, maskV = -1;  // size - 1 when wrapping a power-of-two size, else -1
+  uint32_t attributes = ~0u;  // bit i: the span reads attribute i (the others' planes stay 0)
+  double depthScale = 0.0;    // the depth buffer's value of z = 1
+};
+
+// The attributes a span function reads: the specialised spans read few, the reference all.
+uint32_t SpanAttributes(SpanFunction span, const PixelState& state);
+
+// The specialised span for the state, or the reference span when none fits.
+SpanFunction ChooseSpan(const PixelState& state, bool hasDepthBuffer);
+// The one general path: every state, pixel by pixel, written for clarity.
+void ReferenceSpan(const SpanTarget& target, const DrawState& state, const Planes& planes, const SpanRow* rows,
+                   int count);
+
+// Triangle set-up, appended to the list; false (and nothing appended) when nothing of it is drawn
+// (culled, empty or outside the viewport).
+bool SetupTriangle(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2, Cull cull, bool flat,
+                   const ScreenVertex& provoking, const DrawState& state, std::vector<SetupPrimitive>& list);
+bool SetupLine(const ScreenVertex& v0, const ScreenVertex& v1, bool flat, bool lastPixel, const DrawState& state,
+               SetupPrimitive& out);
+bool SetupPoint(const ScreenVertex& v, const DrawState& state, SetupPrimitive& out);
+
+// Fills the part of a set-up primitive inside the rectangle (inclusive bounds).
+void FillPrimitive(const SpanTarget& target, const SetupPrimitive& primitive, int left, int top, int right, int bottom,
+                   bool reference);
+// The same coverage found by testing every pixel of the rectangle on its own (for tests).
+void FillTriangleByPixels(const SpanTarget& target, const SetupPrimitive& primitive, int left, int top, int right,
+                          int bottom);
+
+// Clips a polygon (a triangle to start) against the near and far planes, w > 0 and the guard
+// band; returns the vertex count left (0 when nothing is), vertices in `out`.
+int ClipPolygon(const ClipVertex* in, int count, float guardX, float guardY, ClipVertex* out);
+// Bit i set when the vertex is outside clip plane i.
+unsigned OutsideMask(const ClipVertex& v, float guardX, float guardY);
+// The same for a line; false when nothing is left.
+bool ClipLine(const ClipVertex& a, const ClipVertex& b, float guardX, float guardY, ClipVertex* out);
+constexpr int kMaxClippedVertices = 3 + 8;
+
+// ---- pixel arithmetic shared by every span ------------------------------------------------------
+
+// floor(f) as an integer, for any float: NaN and values past +-2^30 come out at the ends.
+inline int32_t FloorToInt(float f) {
+  if (!(f >= -1073741824.0f)) f = -1073741824.0f;
+  if (!(f <= 1073741823.0f)) f = 1073741823.0f;
+  const auto i = static_cast<int32_t>(f);
+  return i - (static_cast<float>(i) > f ? 1 : 0);
+}
+
+// A 0..255 channel from a float, rounded to the nearest; NaN gives 0.
+inline uint32_t ToByte(float c) {
+  if (!(c > 0.0f)) return 0;
+  if (c >= 255.0f) return 255;
+  return static_cast<uint32_t>(c + 0.5f);
+}
+
+// x * y / 255 rounded to the nearest, for x and y of 0 to 255.
+inline uint32_t Mul8(uint32_t x, uint32_t y) {
+  const uint32_t t = x * y + 128;
+  return (t + (t >> 8)) >> 8;
+}
+
+inline uint32_t Argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) { return (a << 24) | (r << 16) | (g << 8) | b; }
+inline uint32_t Channel(uint32_t argb, int shift) { return (argb >> shift) & 0xFF; }
+
+inline bool Passes(Compare compare, uint32_t value, uint32_t reference) {
+  switch (compare) {
+    case Compare::Never: return false;
+    case Compare::Less: return value < reference;
+    case Compare::Equal: return value == reference;
+    case Compare::LessEqual: return value <= reference;
+    case Compare::Greater: return value > reference;
+    case Compare::NotEqual: return value != reference;
+    case Compare::GreaterEqual: return value >= reference;
+    case Compare::Always: return true;
+  }
+  return false;
+}
+
+// ---- depth values ---
+
+inline double DepthScale(DepthFormat format) {
+  switch (format) {
+    case DepthFormat::D16: return 65535.0;
+    case DepthFormat::D24: return 16777215.0;
+    case DepthFormat::D32: return 4294967295.0;
+    case DepthFormat::None: return 0.0;
+  }
+  return 0.0;
+}
+
+// A depth of 0 to 1 as the buffer's value (scale its largest), rounded to the nearest, as
+// clears round it.
+inline uint32_t DepthValue(float z, double scale) {
+  const double v = static_cast<double>(z) * scale + 0.5;
+  if (!(v > 0.0)) return 0;
+  return v >= scale ? static_cast<uint32_t>(scale) : static_cast<uint32_t>(v);
+}
+
+inline uint32_t LoadDepth(const uint8_t* at, DepthFormat format) {
+  if (format == DepthFormat::D16) {
+    uint16_t v;
+    std::memcpy(&v, at, 2);
+    return v;
+  }
+  uint32_t v;
+  std::memcpy(&v, at, 4);
+  return format == DepthFormat::D24 ? (v & 0x00FFFFFFu) : v;
+}
+
+inline void StoreDepth(uint8_t* at, DepthFormat format, uint32_t value) {
+  if (format == DepthFormat::D16) {
+    const auto v = static_cast<uint16_t>(value);
+    std::memcpy(at, &v, 2);
+    return;
+  }
+  if (format == DepthFormat::D24) {
+    uint32_t old;
+    std::memcpy(&old, at, 4);
+    value = (old & 0xFF000000u) | (value & 0x00FFFFFFu);
+  }
+  std::memcpy(at, &value, 4);
+}
+
+constexpr int DepthBytes(DepthFormat format) { return format == DepthFormat::D16 ? 2 : 4; }
+
+// ---- colour values ---
+
+constexpr int ColourBytes(ColourFormat format) {
+  switch (format) {
+    case ColourFormat::Rgb565:
+    case ColourFormat::Rgb555: return 2;
+    case ColourFormat::Rgb888: return 3;
+    default: return 4;
+  }
+}
+
+// Channels narrow and widen rounded to the nearest, as the surfaces' own conversions do.
+inline uint32_t Narrow5(uint32_t v) { return (v * 31 + 127) / 255; }
+inline uint32_t Narrow6(uint32_t v) { return (v * 63 + 127) / 255; }
+inline uint32_t Widen5(uint32_t v) { return (v * 255 + 15) / 31; }
+inline uint32_t Widen6(uint32_t v) { return (v * 255 + 31) / 63; }
+
+inline uint32_t LoadColour(const uint8_t* at, ColourFormat format) {
+  switch (format) {
+    case ColourFormat::Rgb565: {
+      uint16_t p;
+      std::memcpy(&p, at, 2);
+      return Argb(255, Widen5(p >> 11), Widen6((p >> 5) & 63), Widen5(p & 31));
+    }
+    case ColourFormat::Rgb555: {
+      uint16_t p;
+      std::memcpy(&p, at, 2);
+      return Argb(255, Widen5((p >> 10) & 31), Widen5((p >> 5) & 31), Widen5(p & 31));
+    }
+    case ColourFormat::Rgb888: return Argb(255, at[2], at[1], at[0]);
+    case ColourFormat::Xrgb8888: {
+      uint32_t p;
+      std::memcpy(&p, at, 4);
+      return p | 0xFF000000u;
+    }
+    case ColourFormat::Argb8888: {
+      uint32_t p;
+      std::memcpy(&p, at, 4);
+      return p;
+    }
+  }
+  return 0;
+}
+
+inline void StoreColour(uint8_t* at, ColourFormat format, uint32_t argb) {
+  switch (format) {
+    case ColourFormat::Rgb565: {
+      const auto p = static_cast<uint16_t>((Narrow5(Channel(argb, 16)) << 11) | (Narrow6(Channel(argb, 8)) << 5) |
+                                           Narrow5(Channel(argb, 0)));
+      std::memcpy(at, &p, 2);
+      return;
+    }
+    case ColourFormat::Rgb555: {
+      const auto p = static_cast<uint16_t>((Narrow5(Channel(argb, 16)) << 10) | (Narrow5(Channel(argb, 8)) << 5) |
+                                           Narrow5(Channel(argb, 0)));
+      std::memcpy(at, &p, 2);
+      return;
+    }
+    case ColourFormat::Rgb888:
+      at[0] = static_cast<uint8_t>(argb);
+      at[1] = static_cast<uint8_t>(argb >> 8);
+      at[2] = static_cast<uint8_t>(argb >> 16);
+      return;
+    case ColourFormat::Xrgb8888: {
+      const uint32_t p = argb & 0x00FFFFFFu;
+      std::memcpy(at, &p, 4);
+      return;
+    }
+    case ColourFormat::Argb8888: std::memcpy(at, &argb, 4); return;
+  }
+}
+
+// ---- texture coordinates ---
+
+// A texel index inside a size by the address mode.
+inline int AddressTexel(int i, int size, Address mode) {
+  switch (mode) {
+    case Address::Wrap: {
+      const int m = i % size;
+      return m < 0 ? m + size : m;
+    }
+    case Address::Mirror: {
+      int m = i % (2 * size);
+      if (m < 0) m += 2 * size;
+      return m < size ? m : 2 * size - 1 - m;
+    }
+    case Address::Clamp: return i < 0 ? 0 : (i >= size ? size - 1 : i);
+  }
+  return 0;
+}
+
+// A coordinate in 1/256 texels with the texel centres at .5: texel = result >> 8 for point
+// sampling; for linear filtering take (coordinate - 128), whose low 8 bits are the weight.
+inline int32_t TexelCoordinate(float coordinate, int size) {
+  return FloorToInt(coordinate * static_cast<float>(size) * 256.0f);
+}
+
+// 0 to 256-weighted mixes of two and four texels, channel by channel, rounded to the nearest.
+inline uint32_t MixTexels(uint32_t a, uint32_t b, uint32_t weight) {
+  const uint32_t keep = 256 - weight;
+  uint32_t out = 0;
+  for (int shift = 0; shift < 32; shift += 8) {
+    const uint32_t c = (Channel(a, shift) * keep + Channel(b, shift) * weight + 128) >> 8;
+    out |= c << shift;
+  }
+  return out;
+}
+
+inline uint32_t Bilinear(uint32_t t00, uint32_t t10, uint32_t t01, uint32_t t11, uint32_t fu, uint32_t fv) {
+  uint32_t out = 0;
+  for (int shift = 0; shift < 32; shift += 8) {
+    const uint32_t top = Channel(t00, shift) * (256 - fu) + Channel(t10, shift) * fu;
+    const uint32_t bottom = Channel(t01, shift) * (256 - fu) + Channel(t11, shift) * fu;
+    out |= ((top * (256 - fv) + bottom * fv + 32768) >> 16) << shift;
+  }
+  return out;
+}
+
+// The same mix computed two channels at a time in 64-bit lanes (exactly the same result).
+inline uint32_t BilinearPacked(uint32_t t00, uint32_t t10, uint32_t t01, uint32_t t11, uint32_t fu, uint32_t fv) {
+  // Channels 0 and 2 in one word, 1 and 3 in the other, each in its own 32-bit lane.
+  const auto spread = [](uint32_t t) { return (uint64_t{t} & 0xFF) | ((uint64_t{t} & 0xFF0000) << 16); };
+  const uint64_t gu = 256 - fu, gv = 256 - fv;
+  uint32_t out = 0;
+  for (int shift = 0; shift < 16; shift += 8) {
+    const uint64_t top = spread(t00 >> shift) * gu + spread(t10 >> shift) * fu;
+    const uint64_t bottom = spread(t01 >> shift) * gu + spread(t11 >> shift) * fu;
+    const uint64_t mixed = ((top * gv + bottom * fv + 0x0000800000008000ull) >> 16) & 0x000000FF000000FFull;
+    out |= static_cast<uint32_t>((mixed | (mixed >> 16)) << shift);
+  }
+  return out;
+}
+
+// ---- fog ---
+
+// The table-fog factor (0 all fog, 255 none) at an eye distance.
+inline uint32_t TableFogFactor(const PixelState& s, float distance) {
+  float f = 1.0f;
+  switch (s.tableFog) {
+    case FogMode::Linear:
+      f = s.fogEnd != s.fogStart ? (s.fogEnd - distance) / (s.fogEnd - s.fogStart) : (distance < s.fogEnd ? 1.0f : 0.0f);
+      break;
+    case FogMode::Exp: f = std::exp(-(s.fogDensity * distance)); break;
+    case FogMode::Exp2: {
+      const float d = s.fogDensity * distance;
+      f = std::exp(-(d * d));
+      break;
+    }
+    case FogMode::None: break;
+  }
+  return ToByte(f * 255.0f);
+}
+
+// The colour blended towards the fog colour: factor 255 keeps the colour.
+inline uint32_t ApplyFog(uint32_t argb, uint32_t fogColour, uint32_t factor) {
+  uint32_t out = argb & 0xFF000000u;
+  for (int shift = 0; shift < 24; shift += 8) {
+    out |= ((Channel(argb, shift) * factor + Channel(fogColour, shift) * (255 - factor) + 127) / 255) << shift;
+  }
+  return out;
+}
+
+}  // namespace vx::raster::detail

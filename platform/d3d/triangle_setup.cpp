@@ -1,0 +1,406 @@
+// Primitive set-up and coverage: vertices snapped to 1/256 pixel, exact integer edge functions
+// with the top-left rule, plane equations of every attribute, and the walk that turns a set-up
+// triangle, line or point into spans inside a rectangle (a screen tile).
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/d3d/raster_internal.h"
+
+namespace vx::raster::detail {
+namespace {
+
+// floor(n / d) for d > 0, through a double quotient corrected to the exact one (both fit in
+// 53 bits here, and a double division is far quicker than a 64-bit integer one).
+int64_t FloorDiv(int64_t n, int64_t d) {
+  auto q = static_cast<int64_t>(static_cast<double>(n) / static_cast<double>(d));  // truncated
+  while (n - q * d < 0) --q;
+  while (n - q * d >= d) ++q;
+  return q;
+}
+int64_t CeilDiv(int64_t n, int64_t d) { return -FloorDiv(-n, d); }
+
+bool Snap(float v, int64_t& out) {
+  if (!(std::fabs(v) <= 2.0f * kGuardBand)) return false;  // also NaN
+  out = FloorToInt(v * static_cast<float>(kSubpixel) + 0.5f);
+  return true;
+}
+
+// The values every plane interpolates at one vertex: z, q, and the other attributes times q.
+void VertexValues(const ScreenVertex& v, const VertexAttributes& colours, float* out) {
+  const float q = v.q;
+  out[kZ] = v.z;
+  out[kQ] = q;
+  out[kR] = colours.diffuse[0] * q;
+  out[kG] = colours.diffuse[1] * q;
+  out[kB] = colours.diffuse[2] * q;
+  out[kA] = colours.diffuse[3] * q;
+  out[kSR] = colours.specular[0] * q;
+  out[kSG] = colours.specular[1] * q;
+  out[kSB] = colours.specular[2] * q;
+  out[kFog] = v.a.fog * q;
+  out[kU0] = v.a.tex[0][0] * q;
+  out[kV0] = v.a.tex[0][1] * q;
+  out[kU1] = v.a.tex[1][0] * q;
+  out[kV1] = v.a.tex[1][1] * q;
+}
+
+// Flat shading takes the colours of one vertex; everything else stays per vertex.
+VertexAttributes Colours(const ScreenVertex& v, const ScreenVertex* provoking) {
+  VertexAttributes a = v.a;
+  if (provoking) {
+    std::copy(std::begin(provoking->a.diffuse), std::end(provoking->a.diffuse), a.diffuse);
+    std::copy(std::begin(provoking->a.specular), std::end(provoking->a.specular), a.specular);
+  }
+  return a;
+}
+
+// One edge's bound on x row after row, stepped with integers only: the edge function's
+// threshold crossing n(y) / d with n falling by b each row, kept as a quotient and remainder.
+struct EdgeWalk {
+  enum Kind { kLeft, kRight, kFlat } kind = kFlat;
+  int64_t d = 0;         // |a|
+  int64_t q = 0, r = 0;  // bound and remainder, 0 <= r < d
+  int64_t sq = 0, sr = 0;
+
+  void Start(const Edge& e, int y) {
+    const int64_t cy = e.b * y + e.c;
+    if (e.a == 0) {
+      kind = kFlat;
+      d = 0;
+      sq = e.b;  // the row step of cy
+      q = cy - e.threshold;
+      return;
+    }
+    // Left bound: x >= ceil((t - cy) / a) for a > 0; right bound: x <= floor((cy - t) / -a).
+    // Both are floor(m / d) forms: left = -floor((cy - t) / a), right = floor((cy - t) / -a).
+    kind = e.a > 0 ? kLeft : kRight;
+    d = e.a > 0 ? e.a : -e.a;
+    const int64_t m = cy - e.threshold;
+    q = FloorDiv(m, d);
+    r = m - q * d;
+    // m grows by b each row.
+    sq = FloorDiv(e.b, d);
+    sr = e.b - sq * d;
+  }
+
+  void Step() {
+    if (kind == kFlat) {
+      q += sq;
+      return;
+    }
+    q += sq;
+    r += sr;
+    if (r >= d) {
+      r -= d;
+      ++q;
+    }
+  }
+
+  void Limit(int64_t& from, int64_t& to) const {
+    switch (kind) {
+      case kLeft: {
+        // x >= ceil(-m / d) = -floor(m / d)
+        from = std::max(from, -q);
+        break;
+      }
+      case kRight: to = std::min(to, q); break;
+      case kFlat:
+        if (q < 0) to = from - 1;
+        break;
+    }
+  }
+};
+
+template <class T>
+void FillRow(uint8_t* at, int count, uint32_t keep, uint32_t value) {
+  for (int x = 0; x < count; ++x, at += sizeof(T)) {
+    T old;
+    std::memcpy(&old, at, sizeof old);
+    const auto updated = static_cast<T>((old & keep) | value);
+    std::memcpy(at, &updated, sizeof updated);
+  }
+}
+
+void FillClear(const SpanTarget& target, const SetupPrimitive& p, int left, int top, int right, int bottom) {
+  const int x0 = std::max(left, p.minX), x1 = std::min(right, p.maxX);
+  const int y0 = std::max(top, p.minY), y1 = std::min(bottom, p.maxY);
+  if (x0 > x1 || y0 > y1) return;
+  const int colourBytes = ColourBytes(p.state->pixel.colourFormat);
+  const int depthBytes = DepthBytes(p.state->pixel.depthFormat);
+  const int count = x1 - x0 + 1;
+  for (int y = y0; y <= y1; ++y) {
+    if (p.clearColour) {
+      uint8_t* at = target.colour + y * target.colourPitch + x0 * colourBytes;
+      switch (colourBytes) {
+        case 2: FillRow<uint16_t>(at, count, 0, p.colourValue); break;
+        case 4: FillRow<uint32_t>(at, count, 0, p.colourValue); break;
+        default:
+          for (int x = 0; x < count; ++x, at += 3) {
+            at[0] = static_cast<uint8_t>(p.colourValue);
+            at[1] = static_cast<uint8_t>(p.colourValue >> 8);
+            at[2] = static_cast<uint8_t>(p.colourValue >> 16);
+          }
+      }
+    }
+    if (p.clearDepth && target.depth) {
+      uint8_t* at = target.depth + y * target.depthPitch + x0 * depthBytes;
+      if (depthBytes == 2) {
+        FillRow<uint16_t>(at, count, p.depthKeep, p.depthValue);
+      } else {
+        FillRow<uint32_t>(at, count, p.depthKeep, p.depthValue);
+      }
+    }
+  }
+}
+
+// Triangles narrower than this are covered by testing pixels, wider ones by walking edges.
+constexpr int kNarrow = 12;
+
+void ClampBounds(SetupPrimitive& out, const Viewport& vp) {
+  out.minX = std::max(out.minX, vp.x);
+  out.minY = std::max(out.minY, vp.y);
+  out.maxX = std::min(out.maxX, vp.x + vp.width - 1);
+  out.maxY = std::min(out.maxY, vp.y + vp.height - 1);
+}
+
+// Covers [x0, x1] of row y of a line or point, the pixels inside the rectangle.
+void Run(const SpanTarget& target, const SetupPrimitive& p, int y, int x0, int x1, int left, int top, int right,
+         int bottom, bool reference) {
+  if (y < top || y > bottom || y < p.minY || y > p.maxY) return;
+  x0 = std::max({x0, left, p.minX});
+  x1 = std::min({x1, right, p.maxX});
+  if (x0 > x1) return;
+  const SpanRow row{y, x0, x1 + 1};
+  (reference ? ReferenceSpan : p.state->span)(target, *p.state, p.planes, &row, 1);
+}
+
+void FillLine(const SpanTarget& target, const SetupPrimitive& p, int left, int top, int right, int bottom,
+              bool reference) {
+  const float dx = p.x1 - p.x0;
+  const float dy = p.y1 - p.y0;
+  const bool xMajor = std::fabs(dx) >= std::fabs(dy);
+  // Pixels step along the major axis from the first end's pixel to the last end's, the last one
+  // only when asked; the other coordinate is the line's at that pixel centre, rounded.
+  const float a0 = xMajor ? p.x0 : p.y0;
+  const float a1 = xMajor ? p.x1 : p.y1;
+  const float b0 = xMajor ? p.y0 : p.x0;
+  const float slope = xMajor ? (dx != 0.0f ? dy / dx : 0.0f) : (dy != 0.0f ? dx / dy : 0.0f);
+  const int first = FloorToInt(a0 + 0.5f);
+  const int last = FloorToInt(a1 + 0.5f);
+  const int step = last >= first ? 1 : -1;
+  const int end = p.lastPixel ? last + step : last;
+  // Only the part of the major axis inside the rectangle is walked.
+  const int low = xMajor ? left : top;
+  const int high = xMajor ? right : bottom;
+  for (int i = first; i != end; i += step) {
+    if ((step > 0 && i > high) || (step < 0 && i < low)) break;
+    if (i < low || i > high) continue;
+    const int j = FloorToInt(b0 + slope * (static_cast<float>(i) - a0) + 0.5f);
+    if (xMajor) {
+      Run(target, p, j, i, i, left, top, right, bottom, reference);
+    } else {
+      Run(target, p, i, j, j, left, top, right, bottom, reference);
+    }
+  }
+}
+
+}  // namespace
+
+bool SetupTriangle(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2, Cull cull, bool flat,
+                   const ScreenVertex& provoking, const DrawState& state, std::vector<SetupPrimitive>& list) {
+  const ScreenVertex* v[3] = {&v0, &v1, &v2};
+  int64_t X[3], Y[3];
+  for (int i = 0; i < 3; ++i) {
+    if (!Snap(v[i]->x, X[i]) || !Snap(v[i]->y, Y[i])) return false;
+    if (!std::isfinite(v[i]->q) || !std::isfinite(v[i]->z)) return false;
+  }
+  const int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
+  if (area == 0) return false;
+  // Positive area winds clockwise on the screen (y down).
+  if ((cull == Cull::Clockwise && area > 0) || (cull == Cull::CounterClockwise && area < 0)) return false;
+  if (area < 0) {
+    std::swap(v[1], v[2]);
+    std::swap(X[1], X[2]);
+    std::swap(Y[1], Y[2]);
+  }
+  const int64_t minX = std::min({X[0], X[1], X[2]}), maxX = std::max({X[0], X[1], X[2]});
+  const int64_t minY = std::min({Y[0], Y[1], Y[2]}), maxY = std::max({Y[0], Y[1], Y[2]});
+  const Viewport& vp = state.viewport;
+  const int left = std::max(static_cast<int>(CeilDiv(minX, kSubpixel)), vp.x);
+  const int right = std::min(static_cast<int>(FloorDiv(maxX, kSubpixel)), vp.x + vp.width - 1);
+  const int top = std::max(static_cast<int>(CeilDiv(minY, kSubpixel)), vp.y);
+  const int bottom = std::min(static_cast<int>(FloorDiv(maxY, kSubpixel)), vp.y + vp.height - 1);
+  if (left > right || top > bottom) return false;
+
+  // Only a triangle that shows takes a place in the list.
+  SetupPrimitive& out = list.emplace_back();
+  out.minX = left;
+  out.maxX = right;
+  out.minY = top;
+  out.maxY = bottom;
+  out.kind = SetupPrimitive::kTriangle;
+  out.state = &state;
+  for (int i = 0; i < 3; ++i) {
+    const int j = (i + 1) % 3;
+    const int64_t dx = X[j] - X[i];
+    const int64_t dy = Y[j] - Y[i];
+    Edge& e = out.edges[i];
+    e.a = -dy * kSubpixel;
+    e.b = dx * kSubpixel;
+    e.c = -dx * Y[i] + dy * X[i];
+    e.threshold = (dy < 0 || (dy == 0 && dx > 0)) ? 0 : 1;
+  }
+
+  // Planes through the snapped positions, relative to the first vertex.
+  float values[3][kAttributeCount];
+  for (int i = 0; i < 3; ++i) VertexValues(*v[i], Colours(*v[i], flat ? &provoking : nullptr), values[i]);
+  constexpr float kPixel = 1.0f / static_cast<float>(kSubpixel);
+  const float ex1 = static_cast<float>(X[1] - X[0]) * kPixel, ey1 = static_cast<float>(Y[1] - Y[0]) * kPixel;
+  const float ex2 = static_cast<float>(X[2] - X[0]) * kPixel, ey2 = static_cast<float>(Y[2] - Y[0]) * kPixel;
+  const float inverse = 1.0f / (ex1 * ey2 - ex2 * ey1);
+  Planes& p = out.planes;
+  p.ox = static_cast<float>(X[0]) * kPixel;
+  p.oy = static_cast<float>(Y[0]) * kPixel;
+  for (int a = 0; a < kAttributeCount; ++a) {
+    if (!(state.attributes & (1u << a))) continue;
+    const float d1 = values[1][a] - values[0][a];
+    const float d2 = values[2][a] - values[0][a];
+    p.a0[a] = values[0][a];
+    p.dx[a] = (d1 * ey2 - d2 * ey1) * inverse;
+    p.dy[a] = (d2 * ex1 - d1 * ex2) * inverse;
+  }
+  return true;
+}
+
+bool SetupLine(const ScreenVertex& v0, const ScreenVertex& v1, bool flat, bool lastPixel, const DrawState& state,
+               SetupPrimitive& out) {
+  for (const ScreenVertex* v : {&v0, &v1}) {
+    if (!(std::fabs(v->x) <= 2.0f * kGuardBand) || !(std::fabs(v->y) <= 2.0f * kGuardBand)) return false;
+    if (!std::isfinite(v->q) || !std::isfinite(v->z)) return false;
+  }
+  out.kind = SetupPrimitive::kLine;
+  out.state = &state;
+  out.lastPixel = lastPixel;
+  out.x0 = v0.x;
+  out.y0 = v0.y;
+  out.x1 = v1.x;
+  out.y1 = v1.y;
+  out.minX = FloorToInt(std::min(v0.x, v1.x) + 0.5f) - 1;
+  out.maxX = FloorToInt(std::max(v0.x, v1.x) + 0.5f) + 1;
+  out.minY = FloorToInt(std::min(v0.y, v1.y) + 0.5f) - 1;
+  out.maxY = FloorToInt(std::max(v0.y, v1.y) + 0.5f) + 1;
+  ClampBounds(out, state.viewport);
+  if (out.minX > out.maxX || out.minY > out.maxY) return false;
+
+  // Attributes change along the line and not across it.
+  float a[kAttributeCount], b[kAttributeCount];
+  VertexValues(v0, Colours(v0, flat ? &v0 : nullptr), a);
+  VertexValues(v1, Colours(v1, flat ? &v0 : nullptr), b);
+  const double dx = static_cast<double>(v1.x) - v0.x, dy = static_cast<double>(v1.y) - v0.y;
+  const double length2 = dx * dx + dy * dy;
+  Planes& p = out.planes;
+  p.ox = v0.x;
+  p.oy = v0.y;
+  for (int i = 0; i < kAttributeCount; ++i) {
+    const double d = static_cast<double>(b[i]) - a[i];
+    p.a0[i] = a[i];
+    p.dx[i] = length2 > 0.0 ? static_cast<float>(d * dx / length2) : 0.0f;
+    p.dy[i] = length2 > 0.0 ? static_cast<float>(d * dy / length2) : 0.0f;
+  }
+  return true;
+}
+
+bool SetupPoint(const ScreenVertex& v, const DrawState& state, SetupPrimitive& out) {
+  if (!(std::fabs(v.x) <= 2.0f * kGuardBand) || !(std::fabs(v.y) <= 2.0f * kGuardBand)) return false;
+  if (!std::isfinite(v.q) || !std::isfinite(v.z)) return false;
+  out.kind = SetupPrimitive::kPoint;
+  out.state = &state;
+  out.minX = out.maxX = FloorToInt(v.x + 0.5f);
+  out.minY = out.maxY = FloorToInt(v.y + 0.5f);
+  ClampBounds(out, state.viewport);
+  if (out.minX > out.maxX || out.minY > out.maxY) return false;
+  Planes& p = out.planes;
+  p.ox = static_cast<float>(out.minX);
+  p.oy = static_cast<float>(out.minY);
+  VertexValues(v, v.a, p.a0);
+  return true;
+}
+
+void FillPrimitive(const SpanTarget& target, const SetupPrimitive& p, int left, int top, int right, int bottom,
+                   bool reference) {
+  if (p.kind == SetupPrimitive::kClear) {
+    FillClear(target, p, left, top, right, bottom);
+    return;
+  }
+  if (p.kind == SetupPrimitive::kPoint) {
+    Run(target, p, p.minY, p.minX, p.minX, left, top, right, bottom, reference);
+    return;
+  }
+  if (p.kind == SetupPrimitive::kLine) {
+    FillLine(target, p, left, top, right, bottom, reference);
+    return;
+  }
+  const SpanFunction span = reference ? ReferenceSpan : p.state->span;
+  const int y0 = std::max(top, p.minY), y1 = std::min(bottom, p.maxY);
+  const int xl = std::max(left, p.minX), xr = std::min(right, p.maxX);
+  if (y0 > y1 || xl > xr) return;
+  // Rows are gathered a batch at a time and filled by one call.
+  constexpr int kBatch = 64;
+  SpanRow rows[kBatch];
+  int count = 0;
+  const auto add = [&](int y, int64_t from, int64_t to) {
+    if (from > to) return;
+    rows[count++] = {y, static_cast<int>(from), static_cast<int>(to) + 1};
+    if (count == kBatch) {
+      span(target, *p.state, p.planes, rows, count);
+      count = 0;
+    }
+  };
+  if (xr - xl < kNarrow) {
+    // Narrow: test the pixels of each row, stepping the edge functions by whole pixels.
+    int64_t rowStart[3];
+    for (int i = 0; i < 3; ++i) rowStart[i] = p.edges[i].a * xl + p.edges[i].b * y0 + p.edges[i].c;
+    for (int y = y0; y <= y1; ++y) {
+      int64_t e[3] = {rowStart[0], rowStart[1], rowStart[2]};
+      int from = xr + 1, to = xl - 1;
+      for (int x = xl; x <= xr; ++x) {
+        if (e[0] >= p.edges[0].threshold && e[1] >= p.edges[1].threshold && e[2] >= p.edges[2].threshold) {
+          from = std::min(from, x);
+          to = x;
+        } else if (to >= from) {
+          break;  // a triangle's row is one run
+        }
+        for (int i = 0; i < 3; ++i) e[i] += p.edges[i].a;
+      }
+      add(y, from, to);
+      for (int i = 0; i < 3; ++i) rowStart[i] += p.edges[i].b;
+    }
+  } else {
+    EdgeWalk walks[3];
+    for (int i = 0; i < 3; ++i) walks[i].Start(p.edges[i], y0);
+    for (int y = y0; y <= y1; ++y) {
+      int64_t from = xl, to = xr;
+      for (EdgeWalk& walk : walks) {
+        walk.Limit(from, to);
+        walk.Step();
+      }
+      add(y, from, to);
+    }
+  }
+  if (count > 0) span(target, *p.state, p.planes, rows, count);
+}
+
+void FillTriangleByPixels(const SpanTarget& target, const SetupPrimitive& p, int left, int top, int right,
+                          int bottom) {
+  for (int y = std::max(top, p.minY); y <= std::min(bottom, p.maxY); ++y) {
+    for (int x = std::max(left, p.minX); x <= std::min(right, p.maxX); ++x) {
+      bool inside = true;
+      for (const Edge& e : p.edges) inside = inside && e.a * x + e.b * y + e.c >= e.threshold;
+      const SpanRow row{y, x, x + 1};
+      if (inside) ReferenceSpan(target, *p.state, p.planes, &row, 1);
+    }
+  }
+}
+
+}  // namespace vx::raster::detail

@@ -1,0 +1,238 @@
+// The scene on the device: the camera's views (and no NaN from a degenerate aim), projections that
+// are refused whole, device lights (the default light, ranges of 0, a new device), fog and ambient
+// changes that the next item is drawn with, the passes of the frame (what each draws and that an
+// item no pass can take ends the pass), ghosts on a device that keeps no blend pair, the backdrop
+// that the first object brings, and glue chains that hang each link on its own limb.
+#include <bit>
+
+#include "engine3d/lights.h"
+#include "engine3d/maths3d.h"
+#include "platform/d3d/device.h"
+#include "tests/engine3d/engine_world.h"
+
+namespace vx {
+namespace {
+
+using namespace win;
+
+class SceneTest : public test::EngineWorld {
+ protected:
+  static DWORD State(D3DRENDERSTATETYPE s) {
+    DWORD v = 0;
+    gD3DDevice->GetRenderState(s, &v);
+    return v;
+  }
+  static Matrix4f Transform(D3DTRANSFORMSTATETYPE t) {
+    D3DMATRIX m;
+    gD3DDevice->GetTransform(t, &m);
+    return FromD3DMatrix(m);
+  }
+  // Draws the frame and returns the triangle indices drawn.
+  static uint32_t Frame() {
+    DrawBackdropPlane();
+    RenderScene();
+    return gPolygonCounter;
+  }
+};
+
+TEST_F(SceneTest, TheCameraAimsWithoutEverMakingANaN) {
+  gCameraPosition.Set(0, 0, -10);
+  gCameraLookAt.Set(0, 0, 0);
+  UpdateCameraLookAt();
+  Vector3f p;
+  TransformCoord(p, Vector3f(0, 0, 0), Transform(D3DTRANSFORMSTATE_VIEW));
+  EXPECT_NEAR(p.z, 10.0f, 1e-5f);
+  for (const Vector3f& at : {Vector3f(0, 0, -10), Vector3f(0, 5, -10), Vector3f(0, -5, -10)}) {
+    gCameraLookAt = at;
+    UpdateCameraLookAt();
+    EXPECT_TRUE(test::Finite(gViewMatrix));
+  }
+  Vector3f zero(0, 0, 0), out(9, 9, 9);
+  Vector3Normalize(out, zero);
+  EXPECT_EQ(std::tuple(out.x, out.y, out.z), std::tuple(0.0f, 0.0f, 0.0f));
+
+  // Angle mode with no angles is the translation alone.
+  gCameraMode = kCameraAngles;
+  gCameraAngles.Set(0, 0, 0);
+  UpdateCameraView();
+  EXPECT_FLOAT_EQ(gViewMatrix.At(3, 2), 10.0f);
+  EXPECT_FLOAT_EQ(gViewMatrix.At(0, 0), 1.0f);
+}
+
+TEST_F(SceneTest, ARefusedProjectionChangesNothing) {
+  const Matrix4f before = gProjectionMatrix;
+  EXPECT_EQ(SetProjection(1.0f, 1.005f, 1.0f), 0);
+  EXPECT_EQ(SetProjection(1.0f, 100.0f, 0.0f), 0);
+  EXPECT_EQ(SetProjection(1.0f, 100.0f, 3.1416f), 0);
+  EXPECT_EQ(SetProjection(5.0f, 1.0f, 1.0f), 0);
+  EXPECT_EQ(std::memcmp(&before, &gProjectionMatrix, sizeof before), 0);
+  EXPECT_EQ(std::memcmp(&before, Transform(D3DTRANSFORMSTATE_PROJECTION).m, sizeof before), 0);
+  EXPECT_EQ(SetProjection(2.0f, 50.0f, 1.0f), 1);
+  EXPECT_EQ(std::memcmp(&gProjectionMatrix, Transform(D3DTRANSFORMSTATE_PROJECTION).m, sizeof before), 0);
+  EXPECT_FALSE(ProjectionAcceptable(1.0f, 1.0f, 1.0f));
+}
+
+TEST_F(SceneTest, TheDefaultLightAndLightsOfNoRange) {
+  D3DLIGHT7 light{};
+  ASSERT_EQ(gD3DDevice->GetLight(0, &light), D3D_OK);
+  BOOL on = 0;
+  gD3DDevice->GetLightEnable(0, &on);
+  EXPECT_TRUE(on);
+  EXPECT_EQ(light.dltType, D3DLIGHT_DIRECTIONAL);
+  EXPECT_FLOAT_EQ(light.dvDirection.y, -0.7f);
+  EXPECT_NEAR(light.dvAttenuation2, 0.000001f, 1e-9f);
+
+  for (float range : {0.0f, -5.0f}) {
+    gLightRecords[0].range = range;
+    gLightRecords[0].type = D3DLIGHT_POINT;
+    EXPECT_EQ(ApplyLight(0), 1);
+    gD3DDevice->GetLight(0, &light);
+    EXPECT_TRUE(std::isfinite(light.dvAttenuation2));
+    EXPECT_GT(light.dvRange, 0.0f);
+  }
+  // Switched off, then the device is made again: the new device has it, off.
+  gLightRecords[0].on = 0;
+  ApplyLight(0);
+  ASSERT_TRUE(ChooseD3DDevice());
+  RestoreDeviceLights();
+  gD3DDevice->GetLightEnable(0, &on);
+  EXPECT_FALSE(on);
+  EXPECT_EQ(gLightRecords[0].deviceEnabled, 0);
+  EXPECT_EQ(gD3DDevice->GetLight(0, &light), D3D_OK);
+  EXPECT_EQ(light.dltType, D3DLIGHT_POINT);
+}
+
+TEST_F(SceneTest, FogAndAmbientChangesReachTheNextItem) {
+  const uint32_t cube = MakeCube(1, 1.0f);
+  Place(cube, 0, 0, 5);
+  gFogAvailable = 1;
+  EnableFog();
+  SetFogDistance(40.0f);
+  Frame();
+  EXPECT_EQ(State(D3DRENDERSTATE_FOGENABLE), 1u);
+  EXPECT_EQ(std::bit_cast<float>(State(D3DRENDERSTATE_FOGEND)), 40.0f);
+  DisableFog();
+  EXPECT_EQ(State(D3DRENDERSTATE_FOGENABLE), 0u);
+  EnableFog();
+  Frame();
+  EXPECT_EQ(State(D3DRENDERSTATE_FOGENABLE), 1u) << "the item asks for fog again";
+
+  ItemOf(cube).fullBright = 1;
+  Frame();
+  SetAmbientLevel(20);
+  Frame();
+  D3DMATERIAL7 material{};
+  gD3DDevice->GetMaterial(&material);
+  EXPECT_EQ(material.ambient.r, 1.0f) << "full bright after the ambient change";
+  EXPECT_EQ(material.diffuse.r, 0.0f);
+  ItemOf(cube).fullBright = 0;
+  Frame();
+  gD3DDevice->GetMaterial(&material);
+  EXPECT_FLOAT_EQ(material.ambient.r, 0.2f);
+}
+
+TEST_F(SceneTest, EachPassDrawsItsItemsAndNoPassWaitsForOneItCannotTake) {
+  gCameraPosition.Set(0, 0, 0);
+  gCameraLookAt.Set(0, 0, 10);
+  UpdateCameraLookAt();
+  const uint32_t opaque = MakeCube(1, 1.0f);
+  Place(opaque, 0, 0, 10);
+  const uint32_t cubeIndices = Frame();
+  EXPECT_EQ(cubeIndices, 36u);
+
+  const uint32_t behind = MakeCube(2, 1.0f);
+  Place(behind, 0, 0, -20);
+  EXPECT_EQ(Frame(), cubeIndices) << "culled behind the camera";
+
+  // A camera-locked item at z <= 0 and an overlay beyond the far plane are never drawn, and take
+  // no other item's place.
+  const uint32_t lockedBehind = MakeCube(3, 1.0f), lockedAhead = MakeCube(4, 1.0f);
+  ItemOf(lockedBehind).cameraLocked = 1;
+  Place(lockedBehind, 0, 0, -1);
+  ItemOf(lockedAhead).cameraLocked = 1;
+  Place(lockedAhead, 0, 0, 5);
+  EXPECT_EQ(Frame(), 2 * cubeIndices);
+  const uint32_t overlay = MakeCube(5, 1.0f);
+  ItemOf(overlay).overlay = 1;
+  Place(overlay, 0, 0, 8);
+  EXPECT_EQ(Frame(), 3 * cubeIndices);
+  const uint32_t ghost = MakeCube(6, 1.0f);
+  ItemOf(ghost).ghost = 1;
+  Place(ghost, 1, 0, 9);
+  EXPECT_EQ(Frame(), 4 * cubeIndices);
+  gRenderItems.ForEachUsed([](uint32_t item) { EXPECT_EQ(gRenderItems[item].passMark, 0) << item; });
+  // The viewport and the view are back after the camera-locked pass.
+  D3DVIEWPORT7 viewport{};
+  gD3DDevice->GetViewport(&viewport);
+  EXPECT_EQ(viewport.dvMaxZ, 1.0f);
+  EXPECT_EQ(std::memcmp(Transform(D3DTRANSFORMSTATE_VIEW).m, gViewMatrix.m, sizeof gViewMatrix.m), 0);
+}
+
+TEST_F(SceneTest, GhostsOnADeviceWithoutABlendPairStillBlendValidly) {
+  const uint32_t cube = MakeCube(1, 1.0f);
+  Place(cube, 0, 0, 5);
+  ItemOf(cube).ghost = 1;
+  for (uint32_t mode : {0u, 1u}) {
+    ItemOf(cube).ghostMode = int32_t(mode);
+    gBlendLevel = 1;
+    gGhostSrcBlend = gGhostDestBlend = gGhostSrcBlend2 = gGhostDestBlend2 = 0;
+    gRenderStateCache.blend = 0;
+    Frame();
+    EXPECT_NE(State(D3DRENDERSTATE_SRCBLEND), 0u);
+    EXPECT_NE(State(D3DRENDERSTATE_DESTBLEND), 0u);
+    ResetRenderStates();
+    EXPECT_NE(State(D3DRENDERSTATE_SRCBLEND), 0u);
+  }
+}
+
+TEST_F(SceneTest, TheFirstObjectBringsTheBackdrop) {
+  EXPECT_EQ(gBackdropObject, 0);
+  MakeCube(1, 1.0f);
+  ASSERT_GT(gBackdropObject, 0);
+  EXPECT_EQ(gBackdropPending, 0);
+  Frame();
+  EXPECT_EQ(gBackdropOn, 1) << "shown from the frame after it was asked for";
+  gPolygonCounter = 0;
+  DrawBackdropPlane();
+  EXPECT_EQ(gPolygonCounter, 36u) << "the plane's 12 triangles";
+  EXPECT_EQ(gSceneBegun, 1) << "the plane began the scene";
+  RenderScene();
+  EXPECT_EQ(gSceneBegun, 0);
+  MakeCube(2, 1.0f);
+  EXPECT_EQ(gObjectRecords.usedCount, 4) << "slot 0, the plane and two cubes: one plane only";
+}
+
+TEST_F(SceneTest, AGlueChainHangsEachLinkOnItsOwnLimb) {
+  // A: limbs 1 at (10, 0, 0) and 2 at (0, 20, 0); B: limb 1 at (0, 0, 5); C hangs on B's limb 1,
+  // B on A's limb 2.
+  auto loadFrames = [&](int32_t number, const std::string& text) {
+    LoadObject(folder_.Write("m" + std::to_string(number) + ".x", text), number);
+    return ObjectSlotOf(number);
+  };
+  const std::string quad =
+      "Mesh { 3; 0;0;0;, 0;1;0;, 1;0;0;; 1; 3;0,1,2;; MeshNormals { 1; 0;0;-1;; 1; 3;0,0,0;; } }\n";
+  const uint32_t a = loadFrames(1, "xof 0303txt 0032\nFrame one { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 10,0,0,1;; } " +
+                                       quad + "}\nFrame two { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,20,0,1;; } " +
+                                       quad + "}\n");
+  const uint32_t b = loadFrames(2, "xof 0303txt 0032\nFrame one { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,5,1;; } " +
+                                       quad + "}\n");
+  const uint32_t c = loadFrames(3, "xof 0303txt 0032\n" + quad);
+  ASSERT_TRUE(a && b && c);
+  gObjectRecords[b].gluedObject = int32_t(a);
+  gObjectRecords[b].gluedLimb = 2;
+  gObjectRecords[c].gluedObject = int32_t(b);
+  gObjectRecords[c].gluedLimb = 1;
+  for (uint32_t s : {a, b, c}) gObjectRecords[s].worldMatricesCurrent = 0;
+  Matrix4f identity;
+  MatrixIdentity(identity);
+  const D3DMATRIX i = ToD3DMatrix(identity);
+  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &i);
+  ApplyGlueTransform(c, b, identity);
+  const Matrix4f world = Transform(D3DTRANSFORMSTATE_WORLD);
+  EXPECT_FLOAT_EQ(world.At(3, 0), 0.0f);
+  EXPECT_FLOAT_EQ(world.At(3, 1), 20.0f);
+  EXPECT_FLOAT_EQ(world.At(3, 2), 5.0f);
+}
+
+}  // namespace
+}  // namespace vx
