@@ -25,6 +25,21 @@ inline win::IDirectDrawSurface7* MakeSurface(int32_t width, int32_t height, win:
   return made;
 }
 
+// A new 32x32 image of a ring on the black colour key; its slot.
+inline uint32_t MakeRingImage() {
+  const uint32_t image = AllocImageRecord();
+  CreateImageSurface(image, 32, 32);
+  win::DDBLTFX fx{};
+  fx.dwSize = sizeof fx;
+  fx.dwFillColor = 0x00FF8040;
+  win::RECT ring{4, 4, 28, 28};
+  gImageRecords[image].surface->Blt(&ring, nullptr, nullptr, win::DDBLT_COLORFILL, &fx);
+  fx.dwFillColor = 0;
+  win::RECT hole{10, 10, 22, 22};
+  gImageRecords[image].surface->Blt(&hole, nullptr, nullptr, win::DDBLT_COLORFILL, &fx);
+  return image;
+}
+
 inline void MakeScreen() {
   if (gBackBuffer) return;
   win::ResetDisplayFaults();
@@ -40,17 +55,7 @@ inline void MakeScreen() {
   };
   InitRecordPools();
   ResetEngineRecords();
-  const uint32_t image = AllocImageRecord();
-  CreateImageSurface(image, 32, 32);
-  gImageSlotById[1] = image;
-  win::DDBLTFX fx{};
-  fx.dwSize = sizeof fx;
-  fx.dwFillColor = 0x00FF8040;
-  win::RECT ring{4, 4, 28, 28};
-  gImageRecords[image].surface->Blt(&ring, nullptr, nullptr, win::DDBLT_COLORFILL, &fx);
-  fx.dwFillColor = 0;
-  win::RECT hole{10, 10, 22, 22};
-  gImageRecords[image].surface->Blt(&hole, nullptr, nullptr, win::DDBLT_COLORFILL, &fx);
+  gImageSlotById[1] = MakeRingImage();
   ResetDrawTarget();
 }
 
