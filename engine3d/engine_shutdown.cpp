@@ -4,6 +4,7 @@
 
 #include "display/display.h"
 #include "display/input_devices.h"
+#include "display/locked_pixels.h"
 #include "engine3d/records.h"
 #include "engine3d/static_world.h"
 #include "engine3d/texture_names.h"
@@ -12,6 +13,7 @@
 namespace vx {
 
 int32_t ReleaseRunResources() {
+  UnlockScreenPixels();  // a program may end with the screen locked
   DeleteMultiplayerSession();
   ClearMemblockTable();
   ReleaseKeyboardBuffer();
