@@ -43,15 +43,20 @@ struct DecodedImage {
 };
 
 // Where a decoder puts a picture as it decodes it: Begin with the size, then, in batches of at most
-// kBatchRows consecutive rows from the top, Row for each row of the batch, 0xAARRGGBB pixels written
-// there, and Done for the batch. A row's memory is only good until its batch is done.
+// kBatchRows consecutive rows from the top, Row for each row of the batch, the row written there,
+// and Done for the batch. A row's memory is only good until its batch is done. Rows are
+// 0xAARRGGBB words, or, when the target's pixels are bytes in an order that a library writes
+// (Bytes), may be those bytes.
 class ImageRows {
  public:
   static constexpr uint32_t kBatchRows = 16;
   // False when no picture of the size can be had.
   virtual bool Begin(uint32_t width, uint32_t height) = 0;
+  virtual ByteOrder Bytes() const { return ByteOrder::Other; }
+  // Room for a row of width words.
   virtual uint32_t* Row(uint32_t y) = 0;
-  virtual void Done(uint32_t first, uint32_t count) = 0;
+  // `written` says how the rows were written: Other for 0xAARRGGBB words, else Bytes().
+  virtual void Done(uint32_t first, uint32_t count, ByteOrder written) = 0;
 
  protected:
   ~ImageRows() = default;
@@ -63,7 +68,7 @@ class DecodedImageRows final : public ImageRows {
   explicit DecodedImageRows(DecodedImage& image) : image_(image) {}
   bool Begin(uint32_t width, uint32_t height) override { return image_.Allocate(width, height); }
   uint32_t* Row(uint32_t y) override { return &image_.At(0, y); }
-  void Done(uint32_t, uint32_t) override {}
+  void Done(uint32_t, uint32_t, ByteOrder) override {}
 
  private:
   DecodedImage& image_;
@@ -104,8 +109,9 @@ std::optional<std::vector<uint8_t>> EncodePng(const DecodedImage& image);
 // --- Surfaces -----------------------------------------------------------------------------------
 // A new off-screen plain surface in the display format, filled as a decoder delivers its rows
 // (surface_rows.h says how pixels are stored). The decoder writes a batch into a few rows held
-// here, which stay in the cache until they are stored into the surface. A surface not handed out
-// by Finish is released with the object.
+// here, which stay in the cache until they are stored into the surface: copied as they are when
+// written in the surface's own byte order (24 bits, or 32 without alpha), else converted. A
+// surface not handed out by Finish is released with the object.
 class SurfaceRows final : public ImageRows {
  public:
   SurfaceRows(win::IDirectDraw7* directDraw, win::IDirectDrawSurface7* primary, bool systemMemory,
@@ -116,7 +122,8 @@ class SurfaceRows final : public ImageRows {
 
   bool Begin(uint32_t width, uint32_t height) override;
   uint32_t* Row(uint32_t y) override;
-  void Done(uint32_t first, uint32_t count) override;
+  void Done(uint32_t first, uint32_t count, ByteOrder written) override;
+  ByteOrder Bytes() const override;
   // Row y stored from a row of width pixels held elsewhere.
   void Put(uint32_t y, const uint32_t* argb);
   // The filled surface, unlocked and the caller's; null when Begin did not succeed.

@@ -2,6 +2,7 @@
 // locks. Narrowing keeps a channel's top bits and widening shifts it up, so an image saved from a
 // 16-bit surface and loaded again comes back to the same pixel values.
 #include <algorithm>
+#include <cstring>
 
 #include "display/images/image_codecs.h"
 #include "platform/ddraw/pixel_format.h"
@@ -72,7 +73,9 @@ bool SurfaceRows::Begin(uint32_t width, uint32_t height) {
 uint32_t* SurfaceRows::Row(uint32_t y) {
   if (batch_.empty()) {
     // Rows start 4 bytes past a 64-byte boundary: libjpeg-turbo writes rows that start on one
-    // with stores that bypass the cache, and these are read again at once.
+    // with stores that bypass the cache, and these are read again at once. (Written straight into
+    // a new surface, whose pages the system has just cleared through the cache, such stores are
+    // slower still.)
     batchStride_ = (size_t(width_) + 15) / 16 * 16;
     batch_.assign(batchStride_ * kBatchRows + 32, 0);
     const auto start = reinterpret_cast<uintptr_t>(batch_.data());
@@ -81,8 +84,17 @@ uint32_t* SurfaceRows::Row(uint32_t y) {
   return batchFirst_ + size_t(y % kBatchRows) * batchStride_;
 }
 
-void SurfaceRows::Done(uint32_t first, uint32_t count) {
-  for (uint32_t y = first; y < first + count; ++y) Put(y, Row(y));
+ByteOrder SurfaceRows::Bytes() const { return path_ == PixelPath::Fast ? store_.Bytes() : ByteOrder::Other; }
+
+void SurfaceRows::Done(uint32_t first, uint32_t count, ByteOrder written) {
+  const bool asTheyAre = written != ByteOrder::Other && written == Bytes();
+  for (uint32_t y = first; y < first + count; ++y) {
+    if (asTheyAre) {
+      std::memcpy(SurfaceRow(y), Row(y), size_t(width_) * store_.BytesPerPixel());
+    } else {
+      Put(y, Row(y));
+    }
+  }
 }
 
 void SurfaceRows::Put(uint32_t y, const uint32_t* argb) {

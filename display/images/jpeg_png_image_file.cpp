@@ -76,20 +76,32 @@ bool RunJpegDecode(jpeg_decompress_struct* info, JpegErrors* errors, const uint8
   // the budget the library fails instead of asking for more.
   info->mem->max_memory_to_use = long(kImageMemoryBudget);
   if (jpeg_read_header(info, TRUE) != JPEG_HEADER_OK) return false;
-  const bool cmyk = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;
-  // The library has no conversion of CMYK to colour; that one is packed here.
-  const bool direct = path == PixelPath::Fast && !cmyk;
-  info->out_color_space = cmyk ? JCS_CMYK : direct ? JCS_EXT_BGRA : JCS_RGB;
   const uint32_t width = info->image_width, height = info->image_height;
-  if (!FitsImageBudget(width, height, sizeof(uint32_t))) return false;
+  if (!rows->Begin(width, height)) return false;
+  // What the library writes into the rows: blue, green, red bytes for a target of that order;
+  // 0xAARRGGBB words; or RGB or CMYK samples (it has no conversion of CMYK to colour) that are
+  // packed here.
+  enum class Target { Bgr, Words, Packed } target = Target::Packed;
+  const bool cmyk = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;
+  if (cmyk) {
+    info->out_color_space = JCS_CMYK;
+  } else if (path == PixelPath::Reference) {
+    info->out_color_space = JCS_RGB;
+  } else if (rows->Bytes() == ByteOrder::Bgr) {
+    info->out_color_space = JCS_EXT_BGR;
+    target = Target::Bgr;
+  } else {
+    info->out_color_space = JCS_EXT_BGRA;
+    target = Target::Words;
+  }
   jpeg_start_decompress(info);
   const uint32_t components = uint32_t(info->output_components);
-  if (info->output_width != width || info->output_height != height || components != (cmyk || direct ? 4u : 3u))
-    return false;
-  if (!rows->Begin(width, height)) return false;
-  JSAMPARRAY packed = direct ? nullptr
-                             : (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE,
-                                                          width * components, ImageRows::kBatchRows);
+  const uint32_t expected = target == Target::Words || cmyk ? 4 : 3;
+  if (info->output_width != width || info->output_height != height || components != expected) return false;
+  JSAMPARRAY packed = target != Target::Packed
+                          ? nullptr
+                          : (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE,
+                                                       width * components, ImageRows::kBatchRows);
   // Adobe writes CMYK inverted.
   const bool inverted = info->saw_Adobe_marker;
   while (info->output_scanline < height) {
@@ -97,12 +109,12 @@ bool RunJpegDecode(jpeg_decompress_struct* info, JpegErrors* errors, const uint8
     const uint32_t wanted = std::min(ImageRows::kBatchRows, height - first);
     JSAMPROW batch[ImageRows::kBatchRows];
     for (uint32_t i = 0; i < wanted; ++i)
-      batch[i] = direct ? reinterpret_cast<JSAMPROW>(rows->Row(first + i)) : packed[i];
+      batch[i] = target == Target::Packed ? packed[i] : reinterpret_cast<JSAMPROW>(rows->Row(first + i));
     const uint32_t got = jpeg_read_scanlines(info, batch, wanted);
     if (got == 0 || got > wanted) return false;
-    if (!direct)
+    if (target == Target::Packed)
       for (uint32_t i = 0; i < got; ++i) PackJpegRow(packed[i], rows->Row(first + i), width, cmyk, inverted);
-    rows->Done(first, got);
+    rows->Done(first, got, target == Target::Bgr ? ByteOrder::Bgr : ByteOrder::Other);
   }
   const bool whole = !errors->truncated;
   errors->allRowsRead = true;
@@ -184,37 +196,39 @@ bool RunPngDecode(png_structp png, png_infop info, PngSource* source, ImageRows*
   png_read_info(png, info);
   const uint32_t width = png_get_image_width(png, info);
   const uint32_t height = png_get_image_height(png, info);
-  if (!FitsImageBudget(width, height, sizeof(uint32_t))) return false;
+  if (!rows->Begin(width, height)) return false;
   // Everything becomes 8-bit BGR: palettes and low depths expanded, 16 bits cut to their high 8,
   // grey made colour, and alpha (also a transparency chunk's) dropped, as the surfaces keep none.
-  // The fast way adds an opaque alpha byte, making each pixel an 0xAARRGGBB word.
-  const bool direct = path == PixelPath::Fast;
+  // A target of BGR bytes, or of BGR and a zero byte, takes them as they are; 0xAARRGGBB words
+  // are BGR with an opaque alpha byte; the reference packs BGR here.
+  const bool fast = path == PixelPath::Fast;
+  const ByteOrder written = fast ? rows->Bytes() : ByteOrder::Other;
   png_set_expand(png);
   png_set_strip_16(png);
   png_set_gray_to_rgb(png);
   png_set_strip_alpha(png);
   png_set_bgr(png);
-  if (direct) png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+  if (fast && written != ByteOrder::Bgr) png_set_filler(png, written == ByteOrder::Bgr0 ? 0 : 0xFF, PNG_FILLER_AFTER);
   const int passes = png_set_interlace_handling(png);
   png_read_update_info(png, info);
-  const uint32_t channels = direct ? 4 : 3;
+  const uint32_t channels = fast && written != ByteOrder::Bgr ? 4 : 3;
   const size_t rowBytes = png_get_rowbytes(png, info);
   if (png_get_channels(png, info) != channels || png_get_bit_depth(png, info) != 8 ||
       rowBytes != size_t(width) * channels)
     return false;
-  if (!rows->Begin(width, height)) return false;
   png_bytep batch[ImageRows::kBatchRows];
-  if (direct && passes == 1) {
+  if (fast && passes == 1) {
     for (uint32_t first = 0; first < height; first += ImageRows::kBatchRows) {
       const uint32_t count = std::min(ImageRows::kBatchRows, height - first);
       for (uint32_t i = 0; i < count; ++i) batch[i] = reinterpret_cast<png_bytep>(rows->Row(first + i));
       png_read_rows(png, batch, nullptr, count);
-      rows->Done(first, count);
+      rows->Done(first, count, written);
     }
     png_read_end(png, nullptr);
     return true;
   }
-  // An interlaced picture comes together over several passes, so it is read whole first.
+  // An interlaced picture comes together over several passes, so it is read whole first; so is
+  // the reference.
   whole->assign(rowBytes * height, 0);
   rowPointers->resize(height);
   for (uint32_t y = 0; y < height; ++y) (*rowPointers)[y] = whole->data() + rowBytes * y;
@@ -225,14 +239,14 @@ bool RunPngDecode(png_structp png, png_infop info, PngSource* source, ImageRows*
     for (uint32_t y = first; y < first + count; ++y) {
       const uint8_t* in = (*rowPointers)[y];
       uint32_t* out = rows->Row(y);
-      if (direct) {
+      if (fast) {
         std::memcpy(out, in, rowBytes);
         continue;
       }
       for (uint32_t x = 0; x < width; ++x, in += 3)
         out[x] = 0xFF000000u | uint32_t(in[2]) << 16 | uint32_t(in[1]) << 8 | in[0];
     }
-    rows->Done(first, count);
+    rows->Done(first, count, written);
   }
   return true;
 }

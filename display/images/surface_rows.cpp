@@ -188,6 +188,12 @@ ArgbRowStore::ArgbRowStore(const FormatInfo& format, const PALETTEENTRY* palette
   }
 }
 
+ByteOrder ArgbRowStore::Bytes() const {
+  if (kind_ == Kind::Bgr24) return ByteOrder::Bgr;
+  if (kind_ == Kind::Masked32 && keep_ == 0xFFFFFF) return ByteOrder::Bgr0;
+  return ByteOrder::Other;
+}
+
 ArgbRowStore::~ArgbRowStore() = default;
 ArgbRowStore::ArgbRowStore(ArgbRowStore&&) noexcept = default;
 ArgbRowStore& ArgbRowStore::operator=(ArgbRowStore&&) noexcept = default;

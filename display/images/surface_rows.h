@@ -15,6 +15,10 @@ namespace vx {
 // bytes.
 enum class PixelPath { Fast, Reference };
 
+// Formats whose pixels are bytes that libraries write: blue, green, red (the display's 24 bits),
+// and the same with a zero fourth byte (its 32 bits).
+enum class ByteOrder { Other, Bgr, Bgr0 };
+
 class ArgbRowStore {
  public:
   // Only RGB and palettised formats can be stored; the palette (256 entries) may be null.
@@ -25,6 +29,7 @@ class ArgbRowStore {
 
   bool Storable() const { return kind_ != Kind::None; }
   uint32_t BytesPerPixel() const { return bytesPerPixel_; }
+  ByteOrder Bytes() const;
 
   // `count` pixels into `out`, which does not overlap them.
   void Store(const uint32_t* argb, uint8_t* out, uint32_t count);
