@@ -1,7 +1,7 @@
 // The fast ways that decoded pictures reach surfaces, held against the plain references byte for
 // byte: the row loops of every kind of pixel format at every width up to a few blocks, and whole
-// JPEG and PNG loads (the library writing rows in the surface's order of bytes, a batch of rows at
-// a time) in every display format, against a pixel-by-pixel decode and conversion of the same file.
+// loads in every display format (JPEG and PNG rows written by the library in the surface's order
+// of bytes, a batch at a time) against a pixel-by-pixel decode and conversion of the same file.
 #include <random>
 
 #include "tests/display/bitmap_test_support.h"
@@ -9,18 +9,6 @@
 
 namespace vx::test {
 namespace {
-
-win::DDPIXELFORMAT RgbFormat(uint32_t bits, uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha = 0) {
-  win::DDPIXELFORMAT format{};
-  format.dwSize = sizeof format;
-  format.dwFlags = win::DDPF_RGB | (alpha ? win::DDPF_ALPHAPIXELS : 0);
-  format.dwRGBBitCount = bits;
-  format.dwRBitMask = red;
-  format.dwGBitMask = green;
-  format.dwBBitMask = blue;
-  format.dwRGBAlphaBitMask = alpha;
-  return format;
-}
 
 // 256 colours of a palette, some of them repeated so that the first of equals must be taken.
 std::vector<win::PALETTEENTRY> SomePalette(uint32_t seed) {
@@ -45,17 +33,17 @@ TEST(ArgbRowStoreTest, EveryKindOfFormatStoresTheBytesOfThePixelByPixelReference
       {"display 16", win::DisplayPixelFormat(16), nullptr},
       {"display 24", win::DisplayPixelFormat(24), nullptr},
       {"display 32", win::DisplayPixelFormat(32), nullptr},
-      {"32 with alpha", RgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000), nullptr},
-      {"32 blue first", RgbFormat(32, 0xFF, 0xFF00, 0xFF0000), nullptr},
-      {"32 of 10 bits", RgbFormat(32, 0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000), nullptr},
-      {"32 of 16-bit red", RgbFormat(32, 0xFFFF0000, 0xFF00, 0xFF), nullptr},
-      {"24 red first", RgbFormat(24, 0xFF, 0xFF00, 0xFF0000), nullptr},
-      {"24 of 6 bits", RgbFormat(24, 0x3F000, 0xFC0, 0x3F), nullptr},
-      {"16 of 5 bits", RgbFormat(16, 0x7C00, 0x3E0, 0x1F), nullptr},
-      {"16 with 1 alpha bit", RgbFormat(16, 0x7C00, 0x3E0, 0x1F, 0x8000), nullptr},
-      {"16 of 4 bits with alpha", RgbFormat(16, 0xF00, 0xF0, 0xF, 0xF000), nullptr},
-      {"16 blue first", RgbFormat(16, 0x1F, 0x7E0, 0xF800), nullptr},
-      {"8 of 3-3-2", RgbFormat(8, 0xE0, 0x1C, 0x3), nullptr},
+      {"32 with alpha", win::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000), nullptr},
+      {"32 blue first", win::MakeRgbFormat(32, 0xFF, 0xFF00, 0xFF0000), nullptr},
+      {"32 of 10 bits", win::MakeRgbFormat(32, 0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000), nullptr},
+      {"32 of 16-bit red", win::MakeRgbFormat(32, 0xFFFF0000, 0xFF00, 0xFF), nullptr},
+      {"24 red first", win::MakeRgbFormat(24, 0xFF, 0xFF00, 0xFF0000), nullptr},
+      {"24 of 6 bits", win::MakeRgbFormat(24, 0x3F000, 0xFC0, 0x3F), nullptr},
+      {"16 of 5 bits", win::MakeRgbFormat(16, 0x7C00, 0x3E0, 0x1F), nullptr},
+      {"16 with 1 alpha bit", win::MakeRgbFormat(16, 0x7C00, 0x3E0, 0x1F, 0x8000), nullptr},
+      {"16 of 4 bits with alpha", win::MakeRgbFormat(16, 0xF00, 0xF0, 0xF, 0xF000), nullptr},
+      {"16 blue first", win::MakeRgbFormat(16, 0x1F, 0x7E0, 0xF800), nullptr},
+      {"8 of 3-3-2", win::MakeRgbFormat(8, 0xE0, 0x1C, 0x3), nullptr},
   };
   std::mt19937 random(11);
   std::vector<uint32_t> argb(200);
@@ -149,12 +137,11 @@ class DisplayFormatLoadTest : public ::testing::Test {
 
   // The file loaded as `load bitmap` loads it, against the reference decode and conversion; both
   // fail or both give the same bytes. False when the file did not load.
-  bool LoadsAsTheReference(const std::string& path, bool jpeg) {
+  bool LoadsAsTheReference(const std::string& path) {
     SCOPED_TRACE(path);
     const std::vector<uint8_t> file = FileBytes(path);
-    const std::optional<DecodedImage> decoded =
-        jpeg ? DecodeJpeg(file, PixelPath::Reference) : DecodePng(file, PixelPath::Reference);
-    const std::optional<DecodedImage> fastDecoded = jpeg ? DecodeJpeg(file) : DecodePng(file);
+    const std::optional<DecodedImage> decoded = DecodeByEnding(path, file, PixelPath::Reference);
+    const std::optional<DecodedImage> fastDecoded = DecodeByEnding(path, file, PixelPath::Fast);
     EXPECT_EQ(fastDecoded.has_value(), decoded.has_value());
     if (fastDecoded && decoded) {
       EXPECT_TRUE(fastDecoded->pixels == decoded->pixels);
@@ -166,6 +153,20 @@ class DisplayFormatLoadTest : public ::testing::Test {
     EXPECT_EQ(fast.size(), reference.size());
     EXPECT_TRUE(fast == reference);
     return !fast.empty();
+  }
+
+  // JPEG and PNG decode in two ways; the other readers in one.
+  static std::optional<DecodedImage> DecodeByEnding(const std::string& name, std::span<const uint8_t> file,
+                                                    PixelPath path) {
+    if (name.ends_with(".jpg")) return DecodeJpeg(file, path);
+    if (name.ends_with(".png")) return DecodePng(file, path);
+    if (name.ends_with(".bmp") || name.ends_with(".rle")) return DecodeBmp(file);
+    if (name.ends_with(".pcx")) return DecodePcx(file);
+    if (name.ends_with(".psd")) return DecodePsd(file);
+    if (name.ends_with(".tga")) return DecodeWithFreeImage(LibraryFormat::Targa, file);
+    if (name.ends_with(".tif")) return DecodeWithFreeImage(LibraryFormat::Tiff, file);
+    ADD_FAILURE() << "no reader for " << name;
+    return std::nullopt;
   }
 
   win::HWND window_ = nullptr;
@@ -186,39 +187,37 @@ DecodedImage NoisyPicture(uint32_t width, uint32_t height, uint32_t seed) {
   return image;
 }
 
-TEST_F(DisplayFormatLoadTest, JpegAndPngLoadsGiveTheBytesOfThePixelByPixelPathInEveryDisplayFormat) {
+TEST_F(DisplayFormatLoadTest, PicturesLoadWithTheBytesOfThePixelByPixelPathInEveryDisplayFormat) {
   TempFolder temp;
-  std::vector<std::pair<std::string, bool>> files;  // path, JPEG
+  std::vector<std::string> files;
   for (const auto& [width, height] : {std::pair{1u, 1u}, {3u, 17u}, {5u, 2u}, {17u, 9u}, {63u, 33u}, {65u, 40u}}) {
     const DecodedImage picture = NoisyPicture(width, height, width * 100 + height);
     const std::string name = temp.path() + "odd" + std::to_string(width) + "x" + std::to_string(height);
     WriteBytes(name + ".jpg", *EncodeJpeg(picture, 90));
     WriteBytes(name + ".png", *EncodePng(picture));
-    files.emplace_back(name + ".jpg", true);
-    files.emplace_back(name + ".png", false);
+    files.push_back(name + ".jpg");
+    files.push_back(name + ".png");
   }
 #ifdef VX_IMAGE_FIXTURES_DIR
-  for (const std::string& path : FilesIn(VX_IMAGE_FIXTURES_DIR, ".jpg")) files.emplace_back(path, true);
-  for (const std::string& path : FilesIn(VX_IMAGE_FIXTURES_DIR, ".png")) files.emplace_back(path, false);
+  for (const char* ending : {".jpg", ".png", ".bmp", ".rle", ".pcx", ".psd", ".tga", ".tif"})
+    for (const std::string& path : FilesIn(VX_IMAGE_FIXTURES_DIR, ending)) files.push_back(path);
 #endif
   const std::string corpus = CorpusFolder("");
   if (!corpus.empty()) {
-    for (const std::string& path : FilesIn(corpus + "jpeg", ".jpg")) files.emplace_back(path, true);
-    for (const std::string& path : FilesIn(corpus + "png/pngsuite", ".png")) files.emplace_back(path, false);
-    for (const std::string& path : FilesIn(corpus + "png", ".png")) files.emplace_back(path, false);
+    for (const std::string& path : FilesIn(corpus + "jpeg", ".jpg")) files.push_back(path);
+    for (const std::string& path : FilesIn(corpus + "png/pngsuite", ".png")) files.push_back(path);
+    for (const std::string& path : FilesIn(corpus + "png", ".png")) files.push_back(path);
   }
   // Large pictures take long under the sanitizers; the palette search, pixel by pixel, longer.
   struct File {
     std::string path;
-    bool jpeg;
     uint64_t pixels;
   };
   std::vector<File> small;
-  for (const auto& [path, jpeg] : files) {
-    const std::vector<uint8_t> bytes = FileBytes(path);
-    const std::optional<DecodedImage> image = jpeg ? DecodeJpeg(bytes) : DecodePng(bytes);
+  for (const std::string& path : files) {
+    const std::optional<DecodedImage> image = DecodeByEnding(path, FileBytes(path), PixelPath::Fast);
     const uint64_t pixels = image ? uint64_t(image->width) * image->height : 0;
-    if (pixels <= 300000) small.push_back({path, jpeg, pixels});
+    if (pixels <= 300000) small.push_back({path, pixels});
   }
   ASSERT_GE(small.size(), 12u);
   struct Depth {
@@ -231,7 +230,7 @@ TEST_F(DisplayFormatLoadTest, JpegAndPngLoadsGiveTheBytesOfThePixelByPixelPathIn
     int loaded = 0;
     for (const File& file : small) {
       if (depth.palette && file.pixels > 20000) continue;
-      loaded += LoadsAsTheReference(file.path, file.jpeg);
+      loaded += LoadsAsTheReference(file.path);
     }
     EXPECT_GE(loaded, 12);
   }
