@@ -1,7 +1,7 @@
 // The per-format classes of the image context and the pixel coding beneath them. Every reader
-// decodes a file's bytes into a DecodedImage and trusts nothing in them: sizes, offsets, runs and
-// palettes are checked against the data, and a damaged file gives no image rather than a read or
-// write outside a buffer. Every writer encodes into memory and writes the file through a
+// decodes a file's bytes into a DecodedImage (JPEG and PNG into rows that may go straight to a
+// surface) and trusts nothing in them: sizes, offsets, runs and palettes are checked against the
+// data, and a damaged file gives no image rather than a read or write outside a buffer. Every writer encodes into memory and writes the file through a
 // temporary, so a failed save leaves the old file in place.
 #pragma once
 #include <cstdint>

@@ -1,6 +1,6 @@
-// Moving decoded pixels into new surfaces and reading surfaces back for the writers, through
-// locks. Narrowing keeps a channel's top bits and widening shifts it up, so an image saved from a
-// 16-bit surface and loaded again comes back to the same pixel values.
+// Moving decoded pixels into new surfaces, a batch of rows at a time, and reading surfaces back
+// for the writers, through locks. Narrowing keeps a channel's top bits and widening shifts it up,
+// so an image saved from a 16-bit surface and loaded again comes back to the same pixel values.
 #include <algorithm>
 #include <cstring>
 
