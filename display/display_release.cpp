@@ -5,8 +5,10 @@
 #include "common/host.h"
 #include "display/display.h"
 #include "display/images/image_context.h"
+#include "display/locked_pixels.h"
 #include "display/text_fonts.h"
 #include "engine3d/records.h"
+#include "engine3d/surface_primitives.h"
 #include "platform/win/messages.h"
 #include "platform/win/window.h"
 
@@ -37,9 +39,12 @@ void ReleaseDisplaySurfaces() {
 
 int32_t ReleaseDirectDrawObjects(int32_t keep) {
   if (gDirectDraw) {
+    UnlockScreenPixels();
     // Image files are loaded and saved through the display's objects, which go now.
     ReleaseImageContext();
     ReleaseImageSurfaceTable();
+    // The program's bitmaps and the work bitmap of the image saves.
+    for (int32_t n = 1; n < kBitmapSlots; ++n) ReleaseBitmapSurface(n);
     ReleaseD3DDevice();
     ReleaseScreenshotSurface();
     ReleaseAndClear(gPointerImageSurface);

@@ -150,6 +150,13 @@ void DrawQueueFlush() {
   ForgetPageDrawing();
 }
 
+void DropQueuedTarget(win::IDirectDrawSurface7* surface) {
+  if (!surface || !gDrawQueue.Exists()) return;
+  gDrawQueue.ForEachUsed([surface](uint32_t slot) {
+    if (gDrawQueue[slot].targetSurface == surface) gDrawQueue[slot].targetSurface = nullptr;
+  });
+}
+
 int32_t DrawQueueExecute() {
   if (!gBackBuffer || !gDrawQueue.Exists()) return 1;
   const bool drawing = gRenderEnabled == 1;

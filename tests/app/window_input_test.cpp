@@ -18,15 +18,17 @@ TEST(WindowInputTest, TheMouseOfAScaledFullScreenPictureIsWhereThePlayerSeesIt) 
   if (!HaveTool("xvfb-run") || !HaveTool("xwininfo") || !HaveTool("xdotool"))
     GTEST_SKIP() << "needs xvfb-run, xwininfo and xdotool";
   test::TempFolder dir;
-  // Waits (ten seconds at most) for the pointer to leave the middle of the picture, where it starts.
+  // Waits (ten seconds at most) for the pointer to leave the middle of the picture, where it starts;
+  // the program's own pointer is hidden, so that only the dot marks the place.
   dir.Write("mouse.vxa",
+            "hide mouse\n"
             "manual refresh\n"
             "n = 0\n"
             "repeat\n"
             "  refresh screen\n"
             "  n = n + 1\n"
             "until mousex() <> 320 or n > 400\n"
-            "ink rgb(255, 255, 255), 0\n"
+            "ink rgb(255, 0, 255), 0\n"
             "dot mousex(), mousey()\n"
             "refresh screen\n"
             "save bitmap \"mouse.png\"\n"
