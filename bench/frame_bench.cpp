@@ -52,46 +52,48 @@ bool StartDisplay() {
   return started;
 }
 
-// The program in manual refresh that only refreshes the screen.
-bool StartEmptyProgram() {
+// Loads the program that write() makes and starts its run at frame time 0.
+bool StartProgram(void (*write)(ImageBuilder&)) {
   if (!StartDisplay()) return false;
   vx::FreeProgramImage();
   ImageBuilder b;
-  b.Cmd(vx::kCmdManualRefresh);
-  b.Label("top");
-  b.Cmd(vx::kCmdRefreshScreen);
-  b.Cmd(vx::kCmdGoto, {To("top")});
+  write(b);
   if (!b.Load()) return false;
   vx::BeginProgramRun();
   vx::gFrameTime = 0;
   return true;
 }
 
+// The program in manual refresh that only refreshes the screen.
+bool StartEmptyProgram() {
+  return StartProgram([](ImageBuilder& b) {
+    b.Cmd(vx::kCmdManualRefresh);
+    b.Label("top");
+    b.Cmd(vx::kCmdRefreshScreen);
+    b.Cmd(vx::kCmdGoto, {To("top")});
+  });
+}
+
 // A game loop: clear the screen, draw a 100-pixel box one pixel further right, refresh.
 bool StartDrawingProgram() {
-  if (!StartDisplay()) return false;
-  vx::FreeProgramImage();
-  ImageBuilder b;
-  const int x = b.IntVar(), right = b.IntVar();
-  const int zero = b.IntConst(0), one = b.IntConst(1), top = b.IntConst(100), bottom = b.IntConst(199);
-  const int width = b.IntConst(99), last = b.IntConst(400), white = b.IntConst(0xFFFFFF);
-  b.Cmd(vx::kCmdManualRefresh);
-  b.Cmd(vx::kCmdInk, {white, zero});
-  b.Label("again");
-  b.Cmd(vx::kCmdAssignInt, {x, zero});
-  b.Label("frame");
-  b.Cmd(vx::kCmdCls);
-  b.Cmd(vx::kCmdAddInt, {right, x, width});
-  b.Cmd(vx::kCmdBox, {x, top, right, bottom});
-  b.Cmd(vx::kCmdRefreshScreen);
-  b.Cmd(vx::kCmdFor, {x, last, one, To("end")});
-  b.Cmd(vx::kCmdGoto, {To("frame")});
-  b.Label("end");
-  b.Cmd(vx::kCmdGoto, {To("again")});
-  if (!b.Load()) return false;
-  vx::BeginProgramRun();
-  vx::gFrameTime = 0;
-  return true;
+  return StartProgram([](ImageBuilder& b) {
+    const int x = b.IntVar(), right = b.IntVar();
+    const int zero = b.IntConst(0), one = b.IntConst(1), top = b.IntConst(100), bottom = b.IntConst(199);
+    const int width = b.IntConst(99), last = b.IntConst(400), white = b.IntConst(0xFFFFFF);
+    b.Cmd(vx::kCmdManualRefresh);
+    b.Cmd(vx::kCmdInk, {white, zero});
+    b.Label("again");
+    b.Cmd(vx::kCmdAssignInt, {x, zero});
+    b.Label("frame");
+    b.Cmd(vx::kCmdCls);
+    b.Cmd(vx::kCmdAddInt, {right, x, width});
+    b.Cmd(vx::kCmdBox, {x, top, right, bottom});
+    b.Cmd(vx::kCmdRefreshScreen);
+    b.Cmd(vx::kCmdFor, {x, last, one, To("end")});
+    b.Cmd(vx::kCmdGoto, {To("frame")});
+    b.Label("end");
+    b.Cmd(vx::kCmdGoto, {To("again")});
+  });
 }
 
 void Turn() {
@@ -100,8 +102,9 @@ void Turn() {
   vx::FrameUpdate();
 }
 
-void BM_EmptyFrame(benchmark::State& state) {
-  if (!StartEmptyProgram()) {
+// Turns of the program that start() loads, after ten to settle; frames presented a turn alongside.
+void RunTurns(benchmark::State& state, bool (*start)(), const char* label) {
+  if (!start()) {
     state.SkipWithError("the display could not be made");
     return;
   }
@@ -109,34 +112,22 @@ void BM_EmptyFrame(benchmark::State& state) {
   const uint32_t frames = vx::gFrameCounter;
   for (auto _ : state) Turn();
   state.counters["presented_per_turn"] = double(vx::gFrameCounter - frames) / double(state.iterations());
-  state.SetLabel("headless, nothing shown");
+  state.SetLabel(label);
 }
+
+void BM_EmptyFrame(benchmark::State& state) { RunTurns(state, StartEmptyProgram, "headless, nothing shown"); }
 BENCHMARK(BM_EmptyFrame)->Unit(benchmark::kMicrosecond);
 
 void BM_EmptyFrameWatched(benchmark::State& state) {
-  if (!StartEmptyProgram()) {
-    state.SkipWithError("the display could not be made");
-    return;
-  }
   uint64_t shown = 0;
   vx::win::SetFrameHook([&shown](const vx::win::PresentedFrame& frame) { shown += frame.pixels.size(); });
-  for (int i = 0; i < 10; ++i) Turn();
-  for (auto _ : state) Turn();
+  RunTurns(state, StartEmptyProgram, "headless, each frame handed to a watcher");
   vx::win::SetFrameHook(nullptr);
   benchmark::DoNotOptimize(shown);
-  state.SetLabel("headless, each frame handed to a watcher");
 }
 BENCHMARK(BM_EmptyFrameWatched)->Unit(benchmark::kMicrosecond);
 
-void BM_DrawnFrame(benchmark::State& state) {
-  if (!StartDrawingProgram()) {
-    state.SkipWithError("the display could not be made");
-    return;
-  }
-  for (int i = 0; i < 10; ++i) Turn();
-  for (auto _ : state) Turn();
-  state.SetLabel("cls and a moving box, two pages");
-}
+void BM_DrawnFrame(benchmark::State& state) { RunTurns(state, StartDrawingProgram, "cls and a moving box, two pages"); }
 BENCHMARK(BM_DrawnFrame)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
