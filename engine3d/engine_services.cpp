@@ -53,6 +53,7 @@ void DisableDeviceLight(uint32_t lightSlot) {
 
 void AttachImageContextToDisplay() { AttachImageContext(gMainWindow, gDirectDraw, gPrimarySurface); }
 void RegisterObjectCollisionResponse() {
+  gCollisionEnabled = 1;
   DisableBroadPhase();
   SetDefaultResponse(CollisionPairCallback, kResponseSimple, nullptr);
   RegisterModelServices();

@@ -14,6 +14,7 @@
 #include "common/host.h"
 #include "common/runtime_hooks.h"
 #include "display/display_state.h"
+#include "engine3d/animation.h"
 #include "engine3d/backdrop.h"
 #include "engine3d/engine_textures.h"
 #include "engine3d/maths3d.h"
@@ -26,6 +27,8 @@
 #include "system/file_functions.h"
 
 namespace vx {
+
+uint32_t gCollisionEnabled = 1;
 
 namespace {
 
@@ -288,6 +291,7 @@ uint32_t BuildObjectRecords(uint32_t slot, int32_t placeCamera) {
   o.blendPending = 0;
   o.blendTargetFrame = 0.0f;
   for (void*& block : o.blendArrays) block = nullptr;  // the caller's record owns none yet
+  o.blendTrackCount = 0;
   o.blendProgress = 0.0f;
   o.collisionShape = 0;
 
@@ -363,10 +367,8 @@ void LoadObject(const std::string& fileName, int32_t number) {
   Object(slot).frameCount = frames;
   Object(slot).endFrame = frames;
 
-  // Blend work arrays of the keyframe animation: two of vector keys, four of vectors.
-  const size_t limbs = size_t(result);
-  for (int i = 0; i < 6; ++i)
-    Object(slot).blendArrays[i] = std::calloc(limbs, i < 2 ? 16 : sizeof(Vector3f));
+  // The keyframe blend's work arrays, one entry a track (made again when a blend needs more).
+  if (const AnimationSet* set = Object(slot).model->GetAnimationSet()) EnsureBlendArrays(slot, set->TrackCount());
 
   SetLimbOffsetsFromModel(slot);
   Object(slot).boxCollision = 1;
