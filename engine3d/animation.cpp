@@ -95,7 +95,7 @@ Matrix4f PoseMatrix(const Vector3f& scale, const Matrix4f& rotation, const Vecto
 // One track's pose at the object's frame, blended towards the blend target while a blend runs.
 Matrix4f TrackPose(ObjectRecord& o, const AnimationTrack& track, int32_t index, bool blending) {
   const float frame = o.currentFrame;
-  const bool arrays = blending && HasBlendArrays(o, index);
+  const bool arrays = blending;
   const bool start = o.blendProgress == 0.0f;
   const float t = o.blendProgress + o.blendFactor;
 
@@ -239,7 +239,14 @@ void UpdateObjectAnimation(uint32_t objectSlot, const AnimationSet* set) {
   if (!poses) return;
   CopyFrameMatrices(*model->root, poses, frames);
 
-  const bool blending = o.blendPending != 0;
+  bool blending = o.blendPending != 0;
+  if (blending && !HasBlendArrays(o, set->TrackCount() - 1)) {
+    // No room to hold the blend's two poses: the object goes to the target at once.
+    o.currentFrame = o.blendTargetFrame;
+    o.blendPending = 0;
+    o.blendProgress = 0.0f;
+    blending = false;
+  }
   int32_t index = 0;
   for (const AnimationTrack* track = set->firstTrack; track; track = track->next, ++index) {
     const int32_t frame = track->GetFrameId();

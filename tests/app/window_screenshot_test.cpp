@@ -80,16 +80,18 @@ struct WindowDump {
 
 // Runs `vorlix run PROGRAM` under Xvfb (display number from first upwards) and takes screenshots
 // of its window until two in a row agree and, when given, the shell test `ready` holds for the
-// screenshot: the picture the program keeps presenting. The program is then killed, so the test
-// never waits for it; the programs end by themselves too, in case the screenshots never agree.
-// Their work files go into the test's folder, which the test removes.
+// screenshot: the picture the program keeps presenting. A program whose picture keeps moving is
+// shot as soon as `ready` holds. The program is then killed, so the test never waits for it; the
+// programs end by themselves too, in case the screenshots never agree. Their work files go into
+// the test's folder, which the test removes.
 bool ShootWindow(test::TempFolder& dir, const std::string& program, int first, const std::string& ready,
-                 WindowDump* dump) {
+                 WindowDump* dump, bool moving = false) {
+  const std::string still = moving ? "true" : "cmp -s shot.xwd last.xwd";
   dir.Write("shot.sh",
             "#!/bin/sh\n"
             "\"$1\" run \"$2\" & game=$!\n"
             "tries=0\n"
-            "until xwd -silent -name \"$1\" -out shot.xwd 2>/dev/null && " + ready + " cmp -s shot.xwd last.xwd; do\n"
+            "until xwd -silent -name \"$1\" -out shot.xwd 2>/dev/null && " + ready + " " + still + "; do\n"
             "  cp shot.xwd last.xwd 2>/dev/null\n"
             "  tries=$((tries + 1)); [ $tries -gt 300 ] && break; sleep 0.1\n"
             "done\n"
@@ -131,6 +133,33 @@ TEST(WindowScreenshotTest, TheWelcomeExampleShowsTextShapesAndPicturesInItsWindo
   EXPECT_EQ(dump.Count(0x00C8FF, 40, 250, 601, 255), 561 * 5) << "the bar";
   EXPECT_NE(dump.At(40 + 16, 120 + 16), 0u) << "the first ball";
   EXPECT_GT(dump.Count(0xFFFFFF, 200, 430, 440, 470), 50) << "the last line";
+}
+
+TEST(WindowScreenshotTest, TheWalkExampleShowsTheWalkerOnItsFloorUnderTheSky) {
+  if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
+  test::TempFolder dir;
+  // The sky's colour (blue, green, red bytes, about 230, 190, 150 on a display of any depth) shows
+  // once the walker is loaded and coloured; the picture keeps moving.
+  WindowDump dump;
+  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/walk.vxa", 101,
+                          "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -q ' [de][0-9a-f] b[8-9a-f] 9[0-7]' &&", &dump, true));
+  ASSERT_EQ(dump.bitsPerPixel % 8, 0u);
+  int sky = 0, walker = 0, light = 0, dark = 0;
+  for (uint32_t y = 0; y < dump.height; ++y)
+    for (uint32_t x = 0; x < dump.width; ++x) {
+      const uint32_t c = dump.At(x, y);
+      const int r = int(c >> 16), g = int((c >> 8) & 0xFF), b = int(c & 0xFF);
+      if (y < 100) sky += (std::abs(r - 150) < 12 && std::abs(g - 190) < 12 && std::abs(b - 230) < 12) ? 1 : 0;
+      if (x >= 220 && x < 420 && y >= 100 && y < 380) walker += b > r + 80 && b > g + 40 ? 1 : 0;
+      if (y >= 380) {
+        light += r > 170 && g > 170 && b > 140 ? 1 : 0;
+        dark += g > r + 15 && g > b + 15 ? 1 : 0;
+      }
+    }
+  EXPECT_GT(sky, 20000) << "the sky over the top of the picture";
+  EXPECT_GT(walker, 2000) << "the walker's blue in the middle";
+  EXPECT_GT(light, 2000) << "light tiles";
+  EXPECT_GT(dark, 2000) << "dark tiles";
 }
 
 }  // namespace

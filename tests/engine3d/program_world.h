@@ -34,16 +34,20 @@ class ProgramWorld : public EngineWorld {
     return clock += 7;
   }
 
-  // Compiles the source from the test's folder and starts it; false (with a failure) when it does
-  // not compile.
+  // Compiles the source in the test's folder and starts it there; false (with a failure) when it
+  // does not compile.
   bool Start(const std::string& source) {
+    return StartFile(folder_.Write("program.vxa", source), folder_.path());
+  }
+
+  // Compiles a source file and starts it with `folder` as the current folder.
+  bool StartFile(const std::string& file, const std::string& folder) {
     PrepareRuntime();
     ResetCompiler();
     if (LoadCommandTable() != 1) {
       ADD_FAILURE() << "no command table";
       return false;
     }
-    const std::string file = folder_.Write("program.vxa", source);
     const std::string image = folder_.path() + "program.dat";
     const int compiled = CompileFile(file, image);
     FreeCompilerTables();
@@ -56,7 +60,7 @@ class ProgramWorld : public EngineWorld {
       return false;
     }
     win::GetCurrentDirectoryA(&saved_);
-    win::SetCurrentDirectoryA(folder_.path().c_str());
+    win::SetCurrentDirectoryA(folder.c_str());
     win::SetClockSource(MovingClock);
     gAppActive = 1;
     ResetRuntimeState();
