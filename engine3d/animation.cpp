@@ -92,49 +92,43 @@ Matrix4f PoseMatrix(const Vector3f& scale, const Matrix4f& rotation, const Vecto
   return m;
 }
 
+// Where a blend stands: the pose it starts from and goes to are kept in `from` and `to` (null
+// while no blend runs), taken at its first step.
+struct BlendStep {
+  bool first;
+  float t;
+  float target;
+};
+
+// One kind of key at the frame: none, the single key as it stands, or the keys around the frame,
+// blended towards the target while a blend runs (only kinds with several keys blend).
+template <class Key, class Value>
+Value KeyedValue(const std::vector<Key>& keys, Value none, Value (*single)(const Key&),
+                 Value (*at)(int32_t, const Key*, float), Value (*mix)(const Value&, const Value&, float),
+                 float frame, Value* from, Value* to, const BlendStep& step) {
+  if (keys.empty()) return none;
+  if (keys.size() == 1) return single(keys[0]);
+  const int32_t count = int32_t(std::min<size_t>(keys.size(), INT32_MAX));
+  const Value value = at(count, keys.data(), frame);
+  if (!from || !to) return value;
+  if (step.first) {
+    *from = value;
+    *to = at(count, keys.data(), step.target);
+  }
+  return mix(*from, *to, step.t);
+}
+
 // One track's pose at the object's frame, blended towards the blend target while a blend runs.
 Matrix4f TrackPose(ObjectRecord& o, const AnimationTrack& track, int32_t index, bool blending) {
-  const float frame = o.currentFrame;
-  const bool arrays = blending;
-  const bool start = o.blendProgress == 0.0f;
-  const float t = o.blendProgress + o.blendFactor;
-
-  const auto& rotations = track.rotationKeys;
-  Quaternion q{1, 0, 0, 0};
-  if (rotations.size() == 1) q = QuaternionOf(rotations[0]);
-  if (rotations.size() > 1) {
-    const int32_t count = int32_t(std::min<size_t>(rotations.size(), INT32_MAX));
-    q = SlerpRotationKey(count, rotations.data(), frame);
-    // A single key is used as it stands; only kinds with several keys blend.
-    if (arrays) {
-      Quaternion& from = BlendRotations(o, kRotationFrom)[index];
-      Quaternion& to = BlendRotations(o, kRotationTo)[index];
-      if (start) {
-        from = q;
-        to = SlerpRotationKey(count, rotations.data(), o.blendTargetFrame);
-      }
-      q = QuaternionSlerp(from, to, t);
-    }
-  }
-
-  auto vector = [&](const std::vector<VectorKey>& keys, Vector3f none, BlendArray fromArray, BlendArray toArray) {
-    if (keys.empty()) return none;
-    if (keys.size() == 1) return VectorOf(keys[0]);
-    const int32_t count = int32_t(std::min<size_t>(keys.size(), INT32_MAX));
-    Vector3f v = InterpolateVectorKeys(count, keys.data(), frame);
-    if (arrays) {
-      Vector3f& from = BlendVectors(o, fromArray)[index];
-      Vector3f& to = BlendVectors(o, toArray)[index];
-      if (start) {
-        from = v;
-        to = InterpolateVectorKeys(count, keys.data(), o.blendTargetFrame);
-      }
-      v = LerpVector(from, to, t);
-    }
-    return v;
-  };
-  const Vector3f scale = vector(track.scaleKeys, Vector3f(1, 1, 1), kScaleFrom, kScaleTo);
-  const Vector3f position = vector(track.positionKeys, Vector3f(0, 0, 0), kPositionFrom, kPositionTo);
+  const BlendStep step{o.blendProgress == 0.0f, o.blendProgress + o.blendFactor, o.blendTargetFrame};
+  auto rotations = [&](BlendArray which) { return blending ? &BlendRotations(o, which)[index] : nullptr; };
+  auto vectors = [&](BlendArray which) { return blending ? &BlendVectors(o, which)[index] : nullptr; };
+  const Quaternion q = KeyedValue(track.rotationKeys, Quaternion{1, 0, 0, 0}, QuaternionOf, SlerpRotationKey,
+                                  QuaternionSlerp, o.currentFrame, rotations(kRotationFrom), rotations(kRotationTo), step);
+  const Vector3f scale = KeyedValue(track.scaleKeys, Vector3f(1, 1, 1), VectorOf, InterpolateVectorKeys, LerpVector,
+                                    o.currentFrame, vectors(kScaleFrom), vectors(kScaleTo), step);
+  const Vector3f position = KeyedValue(track.positionKeys, Vector3f(0, 0, 0), VectorOf, InterpolateVectorKeys,
+                                       LerpVector, o.currentFrame, vectors(kPositionFrom), vectors(kPositionTo), step);
   return PoseMatrix(scale, MatrixFromQuaternion(q), position);
 }
 

@@ -26,14 +26,7 @@ namespace vx {
 
 namespace {
 
-ObjectRecord& Object(uint32_t slot) { return gObjectRecords[slot]; }
-
-RenderItem* ItemOf(uint32_t objectSlot) {
-  const int32_t item = Object(objectSlot).itemSlot;
-  return item >= 0 && gRenderItems.IsTaken(uint32_t(item)) ? &gRenderItems[uint32_t(item)] : nullptr;
-}
-
-AnimationSet* SetOf(uint32_t slot) { return Object(slot).model ? Object(slot).model->GetAnimationSet() : nullptr; }
+AnimationSet* SetOf(uint32_t slot) { return ObjectOf(slot).model ? ObjectOf(slot).model->GetAnimationSet() : nullptr; }
 
 // The object's slot when it has an animation set; 7601 when it has none.
 uint32_t AnimatedObject(int32_t number) {
@@ -47,12 +40,12 @@ uint32_t AnimatedObject(int32_t number) {
 }
 
 void EnsureListed(uint32_t slot) {
-  if (!Object(slot).animationNode) AddToAnimatedList(slot);
+  if (!ObjectOf(slot).animationNode) AddToAnimatedList(slot);
 }
 
 // Playing from `start` to `end`; a playing start moves the current frame there.
 void Play(uint32_t slot, int32_t looping, float start, float end, bool fromStart) {
-  ObjectRecord& o = Object(slot);
+  ObjectRecord& o = ObjectOf(slot);
   o.playing = 1;
   o.looping = looping;
   o.blendPending = 0;
@@ -66,50 +59,28 @@ float FrameOperand(int k) { return float(IntOperand(k)); }
 
 // --- Playing ------------------------------------------------------------------------------------------------
 
-void CmdPlayObject() {
+// The play and loop rows: the object, then a start frame (0 without) and an end frame (the last
+// without). Playing starts at the start frame; looping goes on from the current frame.
+void PlayRow(int operands, int32_t looping) {
   const int32_t number = IntOperand(0);
-  SkipOperands(1);
-  if (const uint32_t slot = AnimatedObject(number)) Play(slot, 0, 0.0f, Object(slot).frameCount, true);
+  const float start = operands > 1 ? FrameOperand(1) : 0.0f;
+  const float end = operands > 2 ? FrameOperand(2) : 0.0f;
+  SkipOperands(operands);
+  const uint32_t slot = AnimatedObject(number);
+  if (slot) Play(slot, looping, start, operands > 2 ? end : ObjectOf(slot).frameCount, looping == 0);
 }
 
-void CmdLoopObject() {
-  const int32_t number = IntOperand(0);
-  SkipOperands(1);
-  if (const uint32_t slot = AnimatedObject(number)) Play(slot, 1, 0.0f, Object(slot).frameCount, false);
-}
+void CmdPlayObject() { PlayRow(1, 0); }
+void CmdPlayObjectFrom() { PlayRow(2, 0); }
+void CmdPlayObjectRange() { PlayRow(3, 0); }
+void CmdLoopObject() { PlayRow(1, 1); }
+void CmdLoopObjectFrom() { PlayRow(2, 1); }
+void CmdLoopObjectRange() { PlayRow(3, 1); }
 
 void CmdStopObject() {
   const int32_t number = IntOperand(0);
   SkipOperands(1);
   if (const uint32_t slot = AnimatedObject(number)) StopObjectAnimation(slot);
-}
-
-void CmdPlayObjectFrom() {
-  const int32_t number = IntOperand(0);
-  const float frame = FrameOperand(1);
-  SkipOperands(2);
-  if (const uint32_t slot = AnimatedObject(number)) Play(slot, 0, frame, Object(slot).frameCount, true);
-}
-
-void CmdPlayObjectRange() {
-  const int32_t number = IntOperand(0);
-  const float start = FrameOperand(1), end = FrameOperand(2);
-  SkipOperands(3);
-  if (const uint32_t slot = AnimatedObject(number)) Play(slot, 0, start, end, true);
-}
-
-void CmdLoopObjectFrom() {
-  const int32_t number = IntOperand(0);
-  const float frame = FrameOperand(1);
-  SkipOperands(2);
-  if (const uint32_t slot = AnimatedObject(number)) Play(slot, 1, frame, Object(slot).frameCount, false);
-}
-
-void CmdLoopObjectRange() {
-  const int32_t number = IntOperand(0);
-  const float start = FrameOperand(1), end = FrameOperand(2);
-  SkipOperands(3);
-  if (const uint32_t slot = AnimatedObject(number)) Play(slot, 1, start, end, false);
 }
 
 void CmdSetObjectFrame() {
@@ -118,7 +89,7 @@ void CmdSetObjectFrame() {
   SkipOperands(2);
   const uint32_t slot = AnimatedObject(number);
   if (!slot) return;
-  ObjectRecord& o = Object(slot);
+  ObjectRecord& o = ObjectOf(slot);
   if (!(frame >= 0.0f && frame <= o.frameCount)) {
     RaiseRuntimeError(kErrAnimationFrameOutOfRange);
     return;
@@ -144,7 +115,7 @@ void CmdSetObjectSpeed() {
     RaiseRuntimeError(kErrAnimationSpeedOutOfRange);
     return;
   }
-  Object(slot).speed = float(speed) / 25.0f;
+  ObjectOf(slot).speed = float(speed) / 25.0f;
 }
 
 void CmdSetObjectInterpolation() {
@@ -156,7 +127,7 @@ void CmdSetObjectInterpolation() {
     RaiseRuntimeError(kErrInterpolationOutOfRange);
     return;
   }
-  Object(slot).blendFactor = float(percent) / 100.0f;
+  ObjectOf(slot).blendFactor = float(percent) / 100.0f;
 }
 
 // --- Animation files and keys ------------------------------------------------------------------------------
@@ -167,7 +138,7 @@ void CmdAppendAnimationFile() {
   SkipOperands(3);
   const uint32_t slot = CheckedObject(number);
   if (!slot) return;
-  if (!(float(start) > Object(slot).frameCount)) {
+  if (!(float(start) > ObjectOf(slot).frameCount)) {
     RaiseRuntimeError(kErrAnimationStartAfterLastFrame);
     return;
   }
@@ -184,7 +155,7 @@ void CmdSaveObjectAnimation() {
   SkipOperands(2);
   const uint32_t slot = AnimatedObject(number);
   if (!slot) return;
-  if (Object(slot).model->WriteAnimation(fileName) != kModelOk) RaiseRuntimeError(kErrAnimationFileNotSaved);
+  if (ObjectOf(slot).model->WriteAnimation(fileName) != kModelOk) RaiseRuntimeError(kErrAnimationFileNotSaved);
 }
 
 void CmdAppendObjectAnimation() {
@@ -193,14 +164,14 @@ void CmdAppendObjectAnimation() {
   SkipOperands(4);
   const uint32_t slot = CheckedObject(number);
   if (!slot) return;
-  SceneModel* model = Object(slot).model;
+  SceneModel* model = ObjectOf(slot).model;
   if (!model || (!model->GetAnimationSet() && !CreateAnimationSet(slot))) {
     RaiseRuntimeError(kErrAnimationFileNotLoaded);
     return;
   }
   ResolveVirtualFile(modelFile, "dat");
   ResolveVirtualFile(animationFile, "dat");
-  const float start = float(SaturateToInt32(Object(slot).frameCount));
+  const float start = float(SaturateToInt32(ObjectOf(slot).frameCount));
   if (AppendXAnimationFile(*model, modelFile, animationFile, readerFlags, start, gTempFolder) != kModelOk) {
     RaiseRuntimeError(kErrAnimationFileNotLoaded);
     return;
@@ -214,10 +185,10 @@ void CmdClearObjectAnimation() {
   const uint32_t slot = CheckedObject(number);
   if (!slot || !SetOf(slot)) return;
   StopObjectAnimation(slot);
-  SceneModel* model = Object(slot).model;
+  SceneModel* model = ObjectOf(slot).model;
   delete model->GetAnimationSet();
   model->SetAnimationSet(nullptr);
-  ObjectRecord& o = Object(slot);
+  ObjectRecord& o = ObjectOf(slot);
   o.currentFrame = o.startFrame = o.endFrame = o.frameCount = 0.0f;
   o.blendPending = 0;
 }
@@ -238,8 +209,8 @@ void CmdSetObjectKeyframe() {
   AnimationSet* set = SetOf(slot);
   if (!set) set = CreateAnimationSet(slot);
   if (!set) return;  // an object without a model has no limbs to record
-  Object(slot).frameCount = float(SetKeyframe(*set, slot, frame));
-  Object(slot).endFrame = Object(slot).frameCount;
+  ObjectOf(slot).frameCount = float(SetKeyframe(*set, slot, frame));
+  ObjectOf(slot).endFrame = ObjectOf(slot).frameCount;
 }
 
 // --- Glue -------------------------------------------------------------------------------------------------------
@@ -251,7 +222,7 @@ bool GlueWouldLoop(uint32_t object, uint32_t target) {
   for (int32_t steps = 0; entry > 0 && steps <= gObjectRecords.capacity; ++steps) {
     if (entry == object) return true;
     if (!gObjectRecords.IsTaken(entry)) return false;
-    const int32_t next = Object(entry).gluedObject;
+    const int32_t next = ObjectOf(entry).gluedObject;
     if (next <= 0) return false;
     entry = uint32_t(next);
   }
@@ -266,10 +237,10 @@ void CmdGlueObjectToLimb() {
   const uint32_t target = CheckedObject(targetNumber);
   if (!target || !CheckedLimb(target, limb)) return;
   if (GlueWouldLoop(slot, target)) return;  // an object never hangs on itself
-  ObjectRecord& o = Object(slot);
+  ObjectRecord& o = ObjectOf(slot);
   o.gluedObject = int32_t(target);
   o.gluedLimb = limb;
-  if (RenderItem* it = ItemOf(slot)) it->position.Set(0, 0, 0);
+  if (RenderItem* it = ItemOfObject(slot)) it->position.Set(0, 0, 0);
   o.freeRotation = 0;
   UpdateObjectFrame(slot);
   gSceneChanged = 1;
@@ -280,20 +251,20 @@ void CmdUnglueObject() {
   SkipOperands(1);
   const uint32_t slot = CheckedObject(number);
   if (!slot) return;
-  const int32_t target = Object(slot).gluedObject;
+  const int32_t target = ObjectOf(slot).gluedObject;
   if (target <= 0) return;
   if (gObjectRecords.IsTaken(uint32_t(target))) {
     UpdateObjectWorldMatrices(uint32_t(target), 1);
     Matrix4f limb;
-    if (GetLimbWorldMatrix(uint32_t(target), Object(slot).gluedLimb, limb))
-      if (RenderItem* it = ItemOf(slot)) it->position.Set(limb.At(3, 0), limb.At(3, 1), limb.At(3, 2));
+    if (GetLimbWorldMatrix(uint32_t(target), ObjectOf(slot).gluedLimb, limb))
+      if (RenderItem* it = ItemOfObject(slot)) it->position.Set(limb.At(3, 0), limb.At(3, 1), limb.At(3, 2));
   }
-  ObjectRecord& o = Object(slot);
+  ObjectRecord& o = ObjectOf(slot);
   o.freeRotation = 0;
   UpdateObjectFrame(slot);
   gSceneChanged = 1;
-  Object(slot).gluedObject = 0;
-  Object(slot).gluedLimb = 0;
+  ObjectOf(slot).gluedObject = 0;
+  ObjectOf(slot).gluedLimb = 0;
 }
 
 // --- Pointing, moving and baking --------------------------------------------------------------------------------
@@ -304,11 +275,11 @@ void CmdPointObject() {
   SkipOperands(4);
   const uint32_t slot = CheckedObject(number);
   if (!slot) return;
-  const RenderItem* it = ItemOf(slot);
+  const RenderItem* it = ItemOfObject(slot);
   const Vector3f from = it ? it->position : Vector3f(0, 0, 0);
   float ax = 0, ay = 0, az = 0;
   AnglesTowardsPoint(from.x, from.y, from.z, x, y, z, ax, ay, az);
-  ObjectRecord& o = Object(slot);
+  ObjectRecord& o = ObjectOf(slot);
   o.angleX = WrapAngleDegrees(ax * kEngineRadiansToDegrees);
   o.angleY = WrapAngleDegrees(ay * kEngineRadiansToDegrees);
   o.angleZ = WrapAngleDegrees(az * kEngineRadiansToDegrees);
@@ -334,8 +305,8 @@ void CmdMoveObject() {
   const uint32_t slot = CheckedObject(number);
   if (!slot) return;
   // The way it faces is its +z axis turned by its rotation.
-  const Matrix4f r = ObjectRotation(Object(slot));
-  if (RenderItem* it = ItemOf(slot))
+  const Matrix4f r = ObjectRotation(ObjectOf(slot));
+  if (RenderItem* it = ItemOfObject(slot))
     it->position.Add(Vector3f(r.At(2, 0) * step, r.At(2, 1) * step, r.At(2, 2) * step));
   UpdateObjectFrame(slot);
   gSceneChanged = 1;
@@ -346,7 +317,7 @@ void CmdBakeObjectRotation() {
   SkipOperands(1);
   const uint32_t slot = CheckedObject(number);
   if (!slot) return;
-  ObjectRecord& o = Object(slot);
+  ObjectRecord& o = ObjectOf(slot);
   // The rotation as it stands between the scale and the place: S x R x inverse(S), so that the
   // root's S x T afterwards puts everything where S x R x T had it.
   Matrix4f r = ObjectRotation(o);
@@ -385,8 +356,8 @@ void CmdBakeObjectRotation() {
 // Gives the limbs from 0 up to the first missing one the texture (whose use the caller took, and
 // which is given back here: the meshes hold their own).
 void TextureLeadingLimbs(uint32_t slot, uint32_t texture, int32_t imageNumber, uint32_t imageSlot) {
-  for (int32_t limb = 0; limb < Object(slot).limbCapacity && LimbOf(slot, limb).exists == 1; ++limb) {
-    AssignFrameTexture(Object(slot).model, limb, texture);
+  for (int32_t limb = 0; limb < ObjectOf(slot).limbCapacity && LimbOf(slot, limb).exists == 1; ++limb) {
+    AssignFrameTexture(ObjectOf(slot).model, limb, texture);
     ObjectLimbRecord& l = LimbOf(slot, limb);
     l.imageNumber = imageNumber;
     l.imageSlot = int32_t(imageSlot);

@@ -27,27 +27,20 @@ namespace vx {
 
 namespace {
 
-ObjectRecord& Object(uint32_t slot) { return gObjectRecords[slot]; }
-
-RenderItem* ItemOf(uint32_t objectSlot) {
-  const int32_t item = Object(objectSlot).itemSlot;
-  return item >= 0 && gRenderItems.IsTaken(uint32_t(item)) ? &gRenderItems[uint32_t(item)] : nullptr;
-}
-
 void Yield() { EndSliceAfterCommand(SliceEnd::kAutoRefresh); }
 
 // The first limbs from 0 up to the first that does not exist.
 template <class F>
 void ForLeadingLimbs(uint32_t objectSlot, F&& f) {
-  for (int32_t limb = 0; limb < Object(objectSlot).limbCapacity && Object(objectSlot).limbs[limb].exists == 1; ++limb)
+  for (int32_t limb = 0; limb < ObjectOf(objectSlot).limbCapacity && ObjectOf(objectSlot).limbs[limb].exists == 1; ++limb)
     f(limb);
 }
 
 // Every limb that exists.
 template <class F>
 void ForExistingLimbs(uint32_t objectSlot, F&& f) {
-  for (int32_t limb = 0; limb < Object(objectSlot).limbCapacity; ++limb)
-    if (Object(objectSlot).limbs[limb].exists == 1) f(limb);
+  for (int32_t limb = 0; limb < ObjectOf(objectSlot).limbCapacity; ++limb)
+    if (ObjectOf(objectSlot).limbs[limb].exists == 1) f(limb);
 }
 
 // --- Loading and making -------------------------------------------------------------------------------
@@ -111,7 +104,7 @@ void CmdChecklistObjectLimbs() {
   if (!slot) return;
   ResetChecklist();
   gChecklistFilled = gChecklistHasValues = gChecklistHasTexts = 1;
-  if (const SceneModel* model = Object(slot).model) model->ListFrames();
+  if (const SceneModel* model = ObjectOf(slot).model) model->ListFrames();
 }
 
 void CmdMakeMeshFromObject() {
@@ -153,20 +146,20 @@ uint32_t NewMeshObject(int32_t number, uint32_t meshSlot, uint32_t textureSlot) 
     return 0;
   }
   gObjectSlotById[size_t(number)] = slot;
-  Object(slot).objectNumber = number;
+  ObjectOf(slot).objectNumber = number;
   const bool built = meshSlot && BuildObjectFromMesh(slot, meshSlot, textureSlot) == 1;
   if (!built && textureSlot) ReleaseTextureSlot(textureSlot, 0);
   if (BuildObjectRecords(slot, 1) == kNoRecordSlot) {
     DeleteObjectRecord(slot, number);
     return 0;
   }
-  Object(slot).limbCount = 1;
+  ObjectOf(slot).limbCount = 1;
   return slot;
 }
 
 void ApplyShape(uint32_t slot, int32_t code, float s1, float s2, float s3) {
-  Object(slot).collisionShape = code;
-  if (SceneModel* model = Object(slot).model) model->SetCollisionShape(slot, code, s1, s2, s3);
+  ObjectOf(slot).collisionShape = code;
+  if (SceneModel* model = ObjectOf(slot).model) model->SetCollisionShape(slot, code, s1, s2, s3);
   gSceneChanged = 1;
 }
 
@@ -189,11 +182,11 @@ void MakeObjectOfMesh(int32_t number, Fill fill, const MadeShape& shape) {
   FreeMeshRecord(mesh);
   if (!slot) return;
   if (shape.boxCollision) {
-    Object(slot).boxCollision = 1;
-    Object(slot).boxMode = 0;
+    ObjectOf(slot).boxCollision = 1;
+    ObjectOf(slot).boxMode = 0;
   }
   if (shape.cullingOff)
-    if (RenderItem* it = ItemOf(slot)) it->culling = 0;
+    if (RenderItem* it = ItemOfObject(slot)) it->culling = 0;
   ApplyShape(slot, shape.code, shape.sizes[0], shape.sizes[1], shape.sizes[2]);
   Yield();
 }
@@ -206,7 +199,7 @@ void CmdMakeObject() {
   const uint32_t texture = image ? GetSharedImageTexture(image, 1) : 0;
   const uint32_t slot = NewMeshObject(number, mesh, texture);
   if (!slot) return;
-  ObjectLimbRecord& limb = Object(slot).limbs[0];
+  ObjectLimbRecord& limb = ObjectOf(slot).limbs[0];
   limb.imageNumber = imageNumber;
   limb.imageSlot = int32_t(image);
   limb.textureSlot = mesh ? int32_t(texture) : 0;
@@ -230,36 +223,19 @@ void CmdMakeObjectBox() {
   MakeObjectOfMesh(number, [&](uint32_t mesh) { BuildBoxMesh(mesh, w, h, d); }, {kShapeBox, {w, h, d}, true, false});
 }
 
-void CmdMakeObjectSphere() {
+// The make commands of one size: the shape's sizes are the size times the factors.
+void MakeObjectOfSize(int32_t (*load)(uint32_t, float), int32_t code, float first, float second, bool boxCollision) {
   const int32_t number = IntOperand(0);
   const float size = FloatOperand(1);
   SkipOperands(2);
-  MakeObjectOfMesh(number, [&](uint32_t mesh) { LoadSphereMesh(mesh, size); },
-                   {kShapeSphere, {size / 2.0f, 0, 0}, false, false});
+  MakeObjectOfMesh(number, [&](uint32_t mesh) { load(mesh, size); },
+                   {code, {size * first, size * second, 0}, boxCollision, false});
 }
 
-void CmdMakeObjectCube() {
-  const int32_t number = IntOperand(0);
-  const float size = FloatOperand(1);
-  SkipOperands(2);
-  MakeObjectOfMesh(number, [&](uint32_t mesh) { LoadCubeMesh(mesh, size); }, {kShapeCube, {size, 0, 0}, true, false});
-}
-
-void CmdMakeObjectCylinder() {
-  const int32_t number = IntOperand(0);
-  const float size = FloatOperand(1);
-  SkipOperands(2);
-  MakeObjectOfMesh(number, [&](uint32_t mesh) { LoadCylinderMesh(mesh, size); },
-                   {kShapeCylinder, {size / 2.0f, size, 0}, false, false});
-}
-
-void CmdMakeObjectCone() {
-  const int32_t number = IntOperand(0);
-  const float size = FloatOperand(1);
-  SkipOperands(2);
-  MakeObjectOfMesh(number, [&](uint32_t mesh) { LoadConeMesh(mesh, size); },
-                   {kShapeCone, {size / 2.0f, size, 0}, false, false});
-}
+void CmdMakeObjectSphere() { MakeObjectOfSize(LoadSphereMesh, kShapeSphere, 0.5f, 0.0f, false); }
+void CmdMakeObjectCube() { MakeObjectOfSize(LoadCubeMesh, kShapeCube, 1.0f, 0.0f, true); }
+void CmdMakeObjectCylinder() { MakeObjectOfSize(LoadCylinderMesh, kShapeCylinder, 0.5f, 1.0f, false); }
+void CmdMakeObjectCone() { MakeObjectOfSize(LoadConeMesh, kShapeCone, 0.5f, 1.0f, false); }
 
 void CmdMakeObjectPlain() {
   const int32_t number = IntOperand(0);
@@ -290,9 +266,9 @@ void CmdInstanceObject() {
 
 // A colour-keyed object's limb textures are made again with black transparent.
 void RekeyObjectTextures(const RenderItem& item, uint32_t objectSlot) {
-  if (item.colourKey != 1 || !Object(objectSlot).model) return;
+  if (item.colourKey != 1 || !ObjectOf(objectSlot).model) return;
   ForExistingLimbs(objectSlot, [objectSlot](int32_t limb) {
-    if (const uint32_t texture = Object(objectSlot).model->GetTextureById(limb)) ApplyTextureColorKey(texture);
+    if (const uint32_t texture = ObjectOf(objectSlot).model->GetTextureById(limb)) ApplyTextureColorKey(texture);
   });
 }
 
@@ -303,7 +279,7 @@ void SetObjectStyle(int count) {
   SkipOperands(count);
   const uint32_t slot = CheckedObject(v[0]);
   if (!slot) return;
-  RenderItem* it = ItemOf(slot);
+  RenderItem* it = ItemOfObject(slot);
   if (!it) return;
   it->wireframe = v[1] == 1 ? 0 : 1;
   it->colourKey = v[2] == 1 ? 0 : 1;
@@ -327,15 +303,15 @@ void CmdSetObjectTextureMode() {
   SkipOperands(3);
   const uint32_t slot = CheckedObject(number);
   if (!slot) return;
-  RenderItem* it = ItemOf(slot);
+  RenderItem* it = ItemOfObject(slot);
   if (!it) return;
   // Only a mode the device can address is taken.
   if (mode == 0 && gWrapAddressing) it->addressMode = 1;
   if (mode == 1 && gMirrorAddressing) it->addressMode = 2;
   if (mode == 2 && gClampAddressing) it->addressMode = 3;
-  if (mipmaps == 1 && it->colourKey == 0 && gMipmapping && Object(slot).model) {
+  if (mipmaps == 1 && it->colourKey == 0 && gMipmapping && ObjectOf(slot).model) {
     ForExistingLimbs(slot, [slot](int32_t limb) {
-      if (const uint32_t texture = Object(slot).model->GetTextureById(limb)) BuildTextureMipmaps(texture, 0);
+      if (const uint32_t texture = ObjectOf(slot).model->GetTextureById(limb)) BuildTextureMipmaps(texture, 0);
     });
   }
   Yield();
@@ -345,7 +321,7 @@ void SetOverlay(int32_t on) {
   const int32_t number = IntOperand(0);
   SkipOperands(1);
   if (const uint32_t slot = CheckedObject(number))
-    if (RenderItem* it = ItemOf(slot)) it->overlay = on;
+    if (RenderItem* it = ItemOfObject(slot)) it->overlay = on;
 }
 
 void CmdSetObjectOverlayOn() { SetOverlay(1); }
@@ -377,7 +353,7 @@ void CmdSetObjectCollisionBox() {
   SkipOperands(8);
   const uint32_t slot = CheckedObject(number);
   if (!slot) return;
-  ObjectRecord& o = Object(slot);
+  ObjectRecord& o = ObjectOf(slot);
   o.boxCollision = 1;
   for (int i = 0; i < 3; ++i) {
     o.boxMin[i] = c[i];
@@ -392,7 +368,7 @@ void CmdSetObjectCollisionBox() {
 void CmdDeleteObjectCollisionBox() {
   const int32_t number = IntOperand(0);
   SkipOperands(1);
-  if (const uint32_t slot = CheckedObject(number)) Object(slot).boxCollision = 0;
+  if (const uint32_t slot = CheckedObject(number)) ObjectOf(slot).boxCollision = 0;
 }
 
 // --- Textures of every limb ---------------------------------------------------------------------------------
@@ -404,7 +380,7 @@ void ChangeObjectTexture(Change change) {
   SkipOperands(3);
   const uint32_t slot = CheckedObject(number);
   if (!slot) return;
-  if (SceneModel* model = Object(slot).model) ForLeadingLimbs(slot, [&](int32_t limb) { change(*model, limb, u, v); });
+  if (SceneModel* model = ObjectOf(slot).model) ForLeadingLimbs(slot, [&](int32_t limb) { change(*model, limb, u, v); });
   Yield();
 }
 
@@ -420,7 +396,7 @@ void CmdScaleObjectTexture() {
 
 // The object's root frame and angles follow its free rotation matrix, and it stays in free mode.
 void TakeFreeMatrix(uint32_t slot, const Matrix4f& matrix) {
-  ObjectRecord& o = Object(slot);
+  ObjectRecord& o = ObjectOf(slot);
   o.freeMatrix = matrix;
   o.freeRotation = 1;
   MatrixToEulerDegrees(o.freeMatrix.m, o.angleX, o.angleY, o.angleZ);
@@ -437,7 +413,7 @@ void TurnObject(int axis, bool negative) {
   if (!slot) return;
   float turn = WrapAngleDegrees(angle);
   if (negative) turn = -turn;
-  Matrix4f m = Object(slot).freeMatrix;
+  Matrix4f m = ObjectOf(slot).freeMatrix;
   RotateMatrixByAngles(m, axis == 0 ? turn : 0.0f, axis == 1 ? turn : 0.0f, axis == 2 ? turn : 0.0f);
   TakeFreeMatrix(slot, m);
   Yield();
@@ -452,7 +428,7 @@ void CmdRollObjectPositive() { TurnObject(2, false); }
 
 // The object turned by angles (degrees), leaving free-rotation mode.
 void TakeAngles(uint32_t slot, float x, float y, float z) {
-  ObjectRecord& o = Object(slot);
+  ObjectRecord& o = ObjectOf(slot);
   o.angleX = x;
   o.angleY = y;
   o.angleZ = z;
@@ -471,7 +447,7 @@ void CmdSetObjectToObjectOrientation() {
   if (!slot) return;
   const uint32_t source = CheckedObject(sourceNumber);
   if (!source) return;
-  const ObjectRecord& s = Object(source);
+  const ObjectRecord& s = ObjectOf(source);
   if (s.freeRotation)
     TakeFreeMatrix(slot, s.freeMatrix);
   else

@@ -22,13 +22,6 @@ namespace vx {
 
 namespace {
 
-ObjectRecord& Object(uint32_t slot) { return gObjectRecords[slot]; }
-
-RenderItem* ItemOf(uint32_t objectSlot) {
-  const int32_t item = Object(objectSlot).itemSlot;
-  return item >= 0 && gRenderItems.IsTaken(uint32_t(item)) ? &gRenderItems[uint32_t(item)] : nullptr;
-}
-
 void Yield() { EndSliceAfterCommand(SliceEnd::kAutoRefresh); }
 
 void RootChanged(uint32_t slot) {
@@ -44,25 +37,25 @@ void CmdAddLimb() {
   const uint32_t slot = CheckedObject(number);
   uint32_t mesh = 0;
   if (!slot || !CheckedMesh(meshNumber, 0, mesh)) return;
-  if (limb < 1 || limb >= Object(slot).limbCapacity) {
+  if (limb < 1 || limb >= ObjectOf(slot).limbCapacity) {
     RaiseRuntimeError(kErrNewLimbNumberBelowOne);
     return;
   }
-  if (Object(slot).limbs[limb].exists == 1) {
+  if (ObjectOf(slot).limbs[limb].exists == 1) {
     RaiseRuntimeError(kErrLimbExists);
     return;
   }
-  if (limb > 1 && Object(slot).limbs[limb - 1].exists != 1) {
+  if (limb > 1 && ObjectOf(slot).limbs[limb - 1].exists != 1) {
     RaiseRuntimeError(kErrPreviousLimbNotExist);
     return;
   }
   // A limb is a frame of the model; an object without one has nowhere to hang it.
-  if (!Object(slot).model || AddLimbMesh(slot, limb, mesh) != 1) return;
-  ResetLimbRecord(Object(slot).limbs[limb]);
-  ++Object(slot).limbCount;
+  if (!ObjectOf(slot).model || AddLimbMesh(slot, limb, mesh) != 1) return;
+  ResetLimbRecord(ObjectOf(slot).limbs[limb]);
+  ++ObjectOf(slot).limbCount;
   GrowLimbArray(slot, limb);
-  Object(slot).collisionShape = kShapeFittedBox;
-  Object(slot).model->SetCollisionShape(slot, kShapeFittedBox, 0, 0, 0);
+  ObjectOf(slot).collisionShape = kShapeFittedBox;
+  ObjectOf(slot).model->SetCollisionShape(slot, kShapeFittedBox, 0, 0, 0);
   gSceneChanged = 1;
 }
 
@@ -73,7 +66,7 @@ void CmdTextureLimb() {
   uint32_t image = 0;
   if (!slot || !CheckedImage(imageNumber, image) || !CheckedLimb(slot, limb)) return;
   const uint32_t texture = image ? GetSharedImageTexture(image, 1) : 0;
-  AssignFrameTexture(Object(slot).model, limb, texture);
+  AssignFrameTexture(ObjectOf(slot).model, limb, texture);
   if (texture) ReleaseTextureSlot(texture, 0);  // the meshes hold their own uses
   ObjectLimbRecord& l = LimbOf(slot, limb);
   l.imageNumber = imageNumber;
@@ -88,7 +81,7 @@ void CmdColorLimb() {
   if (!slot || !CheckedLimb(slot, limb)) return;
   // The image texture the meshes held is given back by the meshes as they take the colour, once.
   const uint32_t texture = GetColorTexture(colour);
-  AssignFrameTexture(Object(slot).model, limb, texture);
+  AssignFrameTexture(ObjectOf(slot).model, limb, texture);
   if (texture) ReleaseTextureSlot(texture, 0);
   ObjectLimbRecord& l = LimbOf(slot, limb);
   l.imageNumber = 0;
@@ -112,43 +105,35 @@ bool LimbOperands(uint32_t& slot, int32_t& limb, Value v[3]) {
   return slot && CheckedLimb(slot, limb);
 }
 
-void CmdOffsetLimb() {
+// Three values of the limb, after the checks: offsets and angles as given (angles 0 to 360),
+// scales in percent. The limb's frame follows.
+template <class Value>
+void SetLimbValues(float ObjectLimbRecord::*x, float ObjectLimbRecord::*y, float ObjectLimbRecord::*z, bool angles) {
   uint32_t slot;
   int32_t limb;
-  float v[3];
+  Value v[3];
   if (!LimbOperands(slot, limb, v)) return;
+  const float divisor = std::is_same_v<Value, float> ? 1.0f : 100.0f;
+  const float f[3] = {float(v[0]) / divisor, float(v[1]) / divisor, float(v[2]) / divisor};
+  if (angles && !AnglesAccepted(f[0], f[1], f[2])) return;
   ObjectLimbRecord& l = LimbOf(slot, limb);
-  l.offsetX = v[0];
-  l.offsetY = v[1];
-  l.offsetZ = v[2];
+  l.*x = f[0];
+  l.*y = f[1];
+  l.*z = f[2];
   UpdateLimbFrame(slot, limb);
   gSceneChanged = 1;
+}
+
+void CmdOffsetLimb() {
+  SetLimbValues<float>(&ObjectLimbRecord::offsetX, &ObjectLimbRecord::offsetY, &ObjectLimbRecord::offsetZ, false);
 }
 
 void CmdRotateLimb() {
-  uint32_t slot;
-  int32_t limb;
-  float v[3];
-  if (!LimbOperands(slot, limb, v) || !AnglesAccepted(v[0], v[1], v[2])) return;
-  ObjectLimbRecord& l = LimbOf(slot, limb);
-  l.angleX = v[0];
-  l.angleY = v[1];
-  l.angleZ = v[2];
-  UpdateLimbFrame(slot, limb);
-  gSceneChanged = 1;
+  SetLimbValues<float>(&ObjectLimbRecord::angleX, &ObjectLimbRecord::angleY, &ObjectLimbRecord::angleZ, true);
 }
 
 void CmdScaleLimb() {
-  uint32_t slot;
-  int32_t limb;
-  int32_t v[3];
-  if (!LimbOperands(slot, limb, v)) return;
-  ObjectLimbRecord& l = LimbOf(slot, limb);
-  l.scaleX = float(v[0]) / 100.0f;
-  l.scaleY = float(v[1]) / 100.0f;
-  l.scaleZ = float(v[2]) / 100.0f;
-  UpdateLimbFrame(slot, limb);
-  gSceneChanged = 1;
+  SetLimbValues<int32_t>(&ObjectLimbRecord::scaleX, &ObjectLimbRecord::scaleY, &ObjectLimbRecord::scaleZ, false);
 }
 
 void CmdLinkLimb() {
@@ -164,7 +149,7 @@ void CmdLinkLimb() {
     RaiseRuntimeError(kErrLimbLinkedAlready);
     return;
   }
-  if (!Object(slot).model || Object(slot).model->MoveNode(limb, parent) < 0) {
+  if (!ObjectOf(slot).model || ObjectOf(slot).model->MoveNode(limb, parent) < 0) {
     RaiseRuntimeError(kErrLimbNotLinked);
     return;
   }
@@ -178,10 +163,10 @@ void ShowLimb(int32_t visible) {
   const uint32_t slot = CheckedObject(number);
   if (!slot || !CheckedLimb(slot, limb)) return;
   LimbOf(slot, limb).visible = visible;
-  if (SceneModel* model = Object(slot).model) {
+  if (SceneModel* model = ObjectOf(slot).model) {
     model->SetVisibleById(limb, visible);
     if (visible)
-      model->SetCollisionShapeById(slot, limb, Object(slot).collisionShape);
+      model->SetCollisionShapeById(slot, limb, ObjectOf(slot).collisionShape);
     else
       model->ClearCollisionById(limb);
   }
@@ -199,8 +184,8 @@ void ChangeLimbTexture(Change change) {
   const uint32_t slot = CheckedObject(number);
   if (!slot) return;
   // A limb number without a limb changes nothing.
-  SceneModel* model = Object(slot).model;
-  if (model && limb >= 0 && limb < Object(slot).limbCapacity && LimbOf(slot, limb).exists == 1) change(*model, limb, u, v);
+  SceneModel* model = ObjectOf(slot).model;
+  if (model && limb >= 0 && limb < ObjectOf(slot).limbCapacity && LimbOf(slot, limb).exists == 1) change(*model, limb, u, v);
   Yield();
 }
 
@@ -231,14 +216,14 @@ void CmdPositionObject() {
   SkipOperands(4);
   const uint32_t slot = CheckedObject(number);
   if (!slot) return;
-  if (RenderItem* it = ItemOf(slot)) it->position = position;
+  if (RenderItem* it = ItemOfObject(slot)) it->position = position;
   RootChanged(slot);
   Yield();
 }
 
 // Angles wrapped into 0 to 360 and stored; the object leaves free-rotation mode.
 void TurnObjectTo(uint32_t slot, float x, float y, float z) {
-  ObjectRecord& o = Object(slot);
+  ObjectRecord& o = ObjectOf(slot);
   o.angleX = WrapAngleDegrees(x);
   o.angleY = WrapAngleDegrees(y);
   o.angleZ = WrapAngleDegrees(z);
@@ -266,7 +251,7 @@ void TurnObjectAbout(int axis) {
   SkipOperands(2);
   const uint32_t slot = CheckedObject(number);
   if (!slot || !AnglesAccepted(angle, angle, angle)) return;
-  const ObjectRecord& o = Object(slot);
+  const ObjectRecord& o = ObjectOf(slot);
   TurnObjectTo(slot, axis == 0 ? angle : o.angleX, axis == 1 ? angle : o.angleY, axis == 2 ? angle : o.angleZ);
   Yield();
 }
@@ -281,7 +266,7 @@ void CmdScaleObject() {
   SkipOperands(4);
   const uint32_t slot = CheckedObject(number);
   if (!slot) return;
-  ObjectRecord& o = Object(slot);
+  ObjectRecord& o = ObjectOf(slot);
   o.scaleX = x / 100.0f;
   o.scaleY = y / 100.0f;
   o.scaleZ = z / 100.0f;
@@ -294,8 +279,8 @@ void SetRotationOrder(int32_t order) {
   SkipOperands(1);
   const uint32_t slot = CheckedObject(number);
   if (!slot) return;
-  Object(slot).rotationOrder = order;
-  const ObjectRecord& o = Object(slot);
+  ObjectOf(slot).rotationOrder = order;
+  const ObjectRecord& o = ObjectOf(slot);
   TurnObjectTo(slot, o.angleX, o.angleY, o.angleZ);
 }
 
@@ -308,7 +293,7 @@ void CmdSetObjectRotationZYX() { SetRotationOrder(1); }
 RenderItem* CheckedItem(uint32_t& slot) {
   const int32_t number = IntOperand(0);
   slot = CheckedObject(number);
-  return slot ? ItemOf(slot) : nullptr;
+  return slot ? ItemOfObject(slot) : nullptr;
 }
 
 void ShowObject(int32_t visible) {
@@ -316,7 +301,7 @@ void ShowObject(int32_t visible) {
   RenderItem* it = CheckedItem(slot);
   SkipOperands(1);
   // An object moved into the static world is drawn there.
-  if (it && !Object(slot).inStaticWorld) it->visible = visible;
+  if (it && !ObjectOf(slot).inStaticWorld) it->visible = visible;
   Yield();
 }
 
@@ -375,7 +360,7 @@ void CmdScaleObjectNormals() {
   SkipOperands(2);
   const uint32_t slot = CheckedObject(number);
   if (!slot) return;
-  if (SceneModel* model = Object(slot).model) model->ScaleNormals(float(percent) / 100.0f);
+  if (SceneModel* model = ObjectOf(slot).model) model->ScaleNormals(float(percent) / 100.0f);
   SetNormalizeNormals(0);
   Yield();
 }
@@ -386,7 +371,7 @@ void CmdCollisionOn() { gCollisionEnabled = 1; }
 void CmdCollisionOff() { gCollisionEnabled = 0; }
 
 void ApplyCollisionShape(uint32_t slot) {
-  if (SceneModel* model = Object(slot).model) model->SetCollisionShape(slot, Object(slot).collisionShape, 0, 0, 0);
+  if (SceneModel* model = ObjectOf(slot).model) model->SetCollisionShape(slot, ObjectOf(slot).collisionShape, 0, 0, 0);
 }
 
 void CmdSetObjectCollisionOn() {
@@ -394,8 +379,8 @@ void CmdSetObjectCollisionOn() {
   SkipOperands(1);
   const uint32_t slot = CheckedObject(number);
   if (!slot) return;
-  Object(slot).collisionOn = 1;
-  if (!Object(slot).boxCollision) ApplyCollisionShape(slot);
+  ObjectOf(slot).collisionOn = 1;
+  if (!ObjectOf(slot).boxCollision) ApplyCollisionShape(slot);
   gSceneChanged = 1;
 }
 
@@ -404,8 +389,8 @@ void CmdSetObjectCollisionOff() {
   SkipOperands(1);
   const uint32_t slot = CheckedObject(number);
   if (!slot) return;
-  Object(slot).collisionOn = 0;
-  if (SceneModel* model = Object(slot).model) model->ClearCollision();
+  ObjectOf(slot).collisionOn = 0;
+  if (SceneModel* model = ObjectOf(slot).model) model->ClearCollision();
   gSceneChanged = 1;
 }
 
@@ -414,8 +399,8 @@ void SetCollisionShapeCode(int32_t code) {
   SkipOperands(1);
   const uint32_t slot = CheckedObject(number);
   if (!slot) return;
-  Object(slot).boxCollision = 0;
-  Object(slot).collisionShape = code;
+  ObjectOf(slot).boxCollision = 0;
+  ObjectOf(slot).collisionShape = code;
   ApplyCollisionShape(slot);
   gSceneChanged = 1;
 }

@@ -10,6 +10,13 @@
 
 namespace vx {
 
+ObjectRecord& ObjectOf(uint32_t objectSlot) { return gObjectRecords[objectSlot]; }
+
+RenderItem* ItemOfObject(uint32_t objectSlot) {
+  const int32_t item = gObjectRecords[objectSlot].itemSlot;
+  return item >= 0 && gRenderItems.IsTaken(uint32_t(item)) ? &gRenderItems[uint32_t(item)] : nullptr;
+}
+
 uint32_t CheckedObject(int32_t number) {
   if (number < 1 || number > 65535) {
     RaiseRuntimeError(kErrObjectNumberOutOfRange);
@@ -35,36 +42,37 @@ bool LimbExists(uint32_t objectSlot, int32_t limb) {
 
 bool CheckedLimb(uint32_t objectSlot, int32_t limb) { return LimbInRange(objectSlot, limb) && LimbExists(objectSlot, limb); }
 
-bool CheckedMesh(int32_t number, int32_t lowest, uint32_t& meshSlot) {
-  meshSlot = 0;
-  if (number < lowest || number > 65534) {
-    RaiseRuntimeError(kErrMeshNumberOutOfRange);
+namespace {
+
+// A number of a pool's map from `lowest` to `highest`; number 0, where accepted, gives slot 0.
+template <class Record>
+bool CheckedNumber(int32_t number, int32_t lowest, int32_t highest, const NumberMap& map, RecordPool<Record>& pool,
+                   int32_t rangeError, int32_t missingError, uint32_t& slot) {
+  slot = 0;
+  if (number < lowest || number > highest) {
+    RaiseRuntimeError(rangeError);
     return false;
   }
   if (number == 0) return true;
-  const uint32_t slot = gMeshSlotById[size_t(number)];
-  if (!slot || !gMeshRecords.IsTaken(slot)) {
-    RaiseRuntimeError(kErrMeshNotExist);
+  const uint32_t found = map[size_t(number)];
+  if (!found || !pool.IsTaken(found)) {
+    RaiseRuntimeError(missingError);
     return false;
   }
-  meshSlot = slot;
+  slot = found;
   return true;
 }
 
+}  // namespace
+
+bool CheckedMesh(int32_t number, int32_t lowest, uint32_t& meshSlot) {
+  return CheckedNumber(number, lowest, 65534, gMeshSlotById, gMeshRecords, kErrMeshNumberOutOfRange, kErrMeshNotExist,
+                       meshSlot);
+}
+
 bool CheckedImage(int32_t number, uint32_t& imageSlot) {
-  imageSlot = 0;
-  if (number < 0 || number > 65535) {
-    RaiseRuntimeError(kErrImageNumberOutOfRange);
-    return false;
-  }
-  if (number == 0) return true;
-  const uint32_t slot = gImageSlotById[size_t(number)];
-  if (!slot || !gImageRecords.IsTaken(slot)) {
-    RaiseRuntimeError(kErrImageNotExist);
-    return false;
-  }
-  imageSlot = slot;
-  return true;
+  return CheckedNumber(number, 0, 65535, gImageSlotById, gImageRecords, kErrImageNumberOutOfRange, kErrImageNotExist,
+                       imageSlot);
 }
 
 bool AnglesAccepted(float x, float y, float z) {

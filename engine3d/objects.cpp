@@ -13,6 +13,7 @@
 
 #include "common/host.h"
 #include "common/runtime_hooks.h"
+#include "common/value_slot.h"
 #include "display/display_state.h"
 #include "engine3d/animation.h"
 #include "engine3d/backdrop.h"
@@ -303,8 +304,8 @@ uint32_t BuildObjectRecords(uint32_t slot, int32_t placeCamera) {
     o.model->GetOriginBoundingSphere(origin, originRadius);
   }
   o.centre = centre;
-  o.radius = float(int32_t(radius)) + 1.0f;
-  o.originRadius = float(int32_t(originRadius)) + 1.0f;
+  o.radius = float(SaturateToInt32(radius)) + 1.0f;
+  o.originRadius = float(SaturateToInt32(originRadius)) + 1.0f;
 
   float box[6] = {0, 0, 0, 0, 0, 0};
   const int32_t mesh = MakeMeshFromObject(slot, -1, -1);
@@ -354,21 +355,10 @@ void LoadObject(const std::string& fileName, int32_t number) {
   if (BuildObjectRecords(slot, 1) == kNoRecordSlot) return;
   Object(slot).limbCount = result;
 
-  float frames = 0.0f;
-  if (const AnimationSet* set = Object(slot).model->GetAnimationSet()) {
-    int32_t last = 0;
-    for (const AnimationTrack* t = set->firstTrack; t; t = t->next) {
-      if (!t->rotationKeys.empty()) last = std::max(last, int32_t(t->rotationKeys.back().time));
-      if (!t->scaleKeys.empty()) last = std::max(last, int32_t(t->scaleKeys.back().time));
-      if (!t->positionKeys.empty()) last = std::max(last, int32_t(t->positionKeys.back().time));
-    }
-    frames = float(last);
-  }
-  Object(slot).frameCount = frames;
-  Object(slot).endFrame = frames;
-
-  // The keyframe blend's work arrays, one entry a track (made again when a blend needs more).
-  if (const AnimationSet* set = Object(slot).model->GetAnimationSet()) EnsureBlendArrays(slot, set->TrackCount());
+  // Frame count and end frame from the latest key; the blend's work arrays, one entry a track.
+  const AnimationSet* set = Object(slot).model->GetAnimationSet();
+  RecountFrames(set, slot);
+  if (set) EnsureBlendArrays(slot, set->TrackCount());
 
   SetLimbOffsetsFromModel(slot);
   Object(slot).boxCollision = 1;

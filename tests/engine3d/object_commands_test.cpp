@@ -20,12 +20,6 @@
 namespace vx {
 namespace {
 
-#if __has_include("platform/d3d/raster.h")
-constexpr bool kDeviceFills = true;
-#else
-constexpr bool kDeviceFills = false;
-#endif
-
 const std::string kModels = std::string(VX_SOURCE_DIR) + "/tests/fixtures/models/";
 
 class ObjectCommandsTest : public test::ProgramWorld {
@@ -79,7 +73,7 @@ const char* const kLooking =
     "point camera 0, 0, 0\n";
 
 TEST_F(ObjectCommandsTest, AMovedCubeShowsWhereItWasPut) {
-  if (!kDeviceFills) GTEST_SKIP() << "the device only records its triangles";
+  if (!test::kDeviceFills) GTEST_SKIP() << "the device only records its triangles";
   ASSERT_EQ(Run(std::string("make object cube 1, 2\n"
                             "color object 1, rgb(255, 0, 0)\n"
                             "set object 1, 1, 1, 1, 1, 0\n") +
@@ -101,7 +95,7 @@ TEST_F(ObjectCommandsTest, AMovedCubeShowsWhereItWasPut) {
 }
 
 TEST_F(ObjectCommandsTest, AGhostedSphereLetsTheCubeBehindItShow) {
-  if (!kDeviceFills) GTEST_SKIP() << "the device only records its triangles";
+  if (!test::kDeviceFills) GTEST_SKIP() << "the device only records its triangles";
   if (gBlendLevel == 0) GTEST_SKIP() << "the device does not blend";
   ASSERT_EQ(Run(std::string("make object cube 1, 4\n"
                             "color object 1, rgb(255, 0, 0)\n"
@@ -117,7 +111,7 @@ TEST_F(ObjectCommandsTest, AGhostedSphereLetsTheCubeBehindItShow) {
                 "ghost object off 2\n"
                 "save bitmap \"again.bmp\"\n"
                 "wait key\n",
-                60),
+                30),
             0);
   EXPECT_EQ(Saved("solid.bmp").At(80, 60), 0x0000FFu);
   const uint32_t ghost = Saved("ghost.bmp").At(80, 60);
@@ -128,7 +122,7 @@ TEST_F(ObjectCommandsTest, AGhostedSphereLetsTheCubeBehindItShow) {
 }
 
 TEST_F(ObjectCommandsTest, AHiddenLimbIsGoneAndComesBack) {
-  if (!kDeviceFills) GTEST_SKIP() << "the device only records its triangles";
+  if (!test::kDeviceFills) GTEST_SKIP() << "the device only records its triangles";
   ASSERT_EQ(Run(std::string("make object cube 1, 1\n"
                             "make mesh from object 1, 1\n"
                             "add limb 1, 1, 1\n"
@@ -144,7 +138,7 @@ TEST_F(ObjectCommandsTest, AHiddenLimbIsGoneAndComesBack) {
                 "refresh screen\n"
                 "save bitmap \"shown.bmp\"\n"
                 "wait key\n",
-                60),
+                30),
             0);
   const test::Picture limb = Saved("limb.bmp"), hidden = Saved("hidden.bmp");
   EXPECT_EQ(limb.At(80, 60), 0x00FF00u);
@@ -309,6 +303,33 @@ TEST_F(ObjectCommandsTest, ASharedColourStaysWhileAnyObjectDrawsIt) {
   DeleteObjectRecord(ObjectSlotOf(2), 2);
   EXPECT_EQ(FindTextureName("colour:255"), nullptr) << "gone with its last user";
   EXPECT_NE(FindTextureName("colour:65280"), nullptr);
+}
+
+TEST_F(ObjectCommandsTest, LimbsTexturedWithAnImageHoldOneUseEachAndGiveItBackOnce) {
+  const uint32_t image = AllocImageRecord();
+  ASSERT_EQ(CreateImageSurface(image, 8, 8), 1);
+  gImageSlotById[5] = image;
+  ASSERT_EQ(Run("make object cube 1, 1\n"
+                "make object cube 2, 1\n"
+                "make mesh from object 1, 1\n"
+                "texture object 1, 5\n"
+                "texture limb 2, 0, 5\n"
+                "make object 3, 1, 5\n"
+                "texture limb 2, 0, 5\n"
+                "color limb 1, 0, 255\n"
+                "end\n"),
+            0);
+  const int32_t texture = gImageRecords[image].textureSlot;
+  ASSERT_GT(texture, 0);
+  ASSERT_NE(gTextureRecords[uint32_t(texture)].nameEntry, nullptr);
+  EXPECT_EQ(gTextureRecords[uint32_t(texture)].nameEntry->useCount, 2) << "one for object 2, one for object 3";
+  EXPECT_EQ(Object(2).limbs[0].imageNumber, 5);
+  EXPECT_EQ(Object(3).limbs[0].imageNumber, 5);
+  EXPECT_EQ(Object(1).limbs[0].imageNumber, 0) << "coloured since";
+  DeleteObjectRecord(ObjectSlotOf(2), 2);
+  EXPECT_EQ(gImageRecords[image].textureSlot, texture);
+  DeleteObjectRecord(ObjectSlotOf(3), 3);
+  EXPECT_EQ(gImageRecords[image].textureSlot, 0) << "given up by its last user";
 }
 
 TEST_F(ObjectCommandsTest, GlueNeverClosesALoopAndUngluingLeavesTheObjectAtItsLimb) {

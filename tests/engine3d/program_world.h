@@ -20,6 +20,13 @@
 
 namespace vx::test {
 
+// Whether the device fills triangles; one that only records them draws no pictures to probe.
+#if __has_include("platform/d3d/raster.h")
+constexpr bool kDeviceFills = true;
+#else
+constexpr bool kDeviceFills = false;
+#endif
+
 class ProgramWorld : public EngineWorld {
  protected:
   void TearDown() override {

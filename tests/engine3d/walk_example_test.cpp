@@ -9,12 +9,6 @@
 namespace vx {
 namespace {
 
-#if __has_include("platform/d3d/raster.h")
-constexpr bool kDeviceFills = true;
-#else
-constexpr bool kDeviceFills = false;
-#endif
-
 namespace fs = std::filesystem;
 
 class WalkExampleTest : public test::ProgramWorld {};
@@ -50,7 +44,7 @@ TEST_F(WalkExampleTest, TheWalkerStridesRoundTheFloorWithTheCameraBehind) {
   ASSERT_TRUE(o.model->GetMatrixById(5, leg));
   EXPECT_NEAR(leg.At(3, 0), -0.2f, 1e-5);
 
-  if (!kDeviceFills) return;
+  if (!test::kDeviceFills) return;
   auto blue = [](uint32_t c) { return int(c & 0xFF) > int((c >> 16) & 0xFF) + 60; };
   int walkerPixels = 0;
   for (int y = 40; y < 80; ++y)
