@@ -103,6 +103,8 @@ int32_t SetDisplayModeFull(int32_t& width, int32_t& height, int32_t& depth, uint
     for (int32_t slot = 0; slot < gTextureRecords.capacity; ++slot) ReleaseTextureSurface(uint32_t(slot));
     FreeSpriteImageCopies();
     ResetDrawTarget();
+    LoadPointerBitmap();
+    if (gWindowMode == 0) RecreatePointerImages();
     // The new device knows none of the engine's lights, buffers or view.
     RestoreDeviceLights();
     RestoreObjectBuffers();
@@ -285,6 +287,7 @@ void ApplyWindowSettings(int32_t apply, int32_t) {
     ShowWindow(gMainWindow, gWindowShowState);
     if (gWindowMode == 0) {
       ShowCursor(0);
+      RecreatePointerImages();
     } else {
       ShowCursor(1);
       HidePointerSprites();

@@ -4,8 +4,10 @@
 // The engine's release after a run, which ends here, is engine3d/engine_shutdown.cpp.
 #include "common/host.h"
 #include "display/display.h"
+#include "display/locked_pixels.h"
 #include "display/text_fonts.h"
 #include "engine3d/records.h"
+#include "engine3d/surface_primitives.h"
 #include "platform/win/messages.h"
 #include "platform/win/window.h"
 
@@ -35,7 +37,10 @@ void ReleaseDisplaySurfaces() {
 
 int32_t ReleaseDirectDrawObjects(int32_t keep) {
   if (gDirectDraw) {
+    UnlockScreenPixels();
     ReleaseImageSurfaceTable();
+    // The program's bitmaps and the work bitmap of the image saves.
+    for (int32_t n = 1; n < kBitmapSlots; ++n) ReleaseBitmapSurface(n);
     ReleaseD3DDevice();
     ReleaseScreenshotSurface();
     ReleaseAndClear(gPointerImageSurface);

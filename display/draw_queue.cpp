@@ -132,6 +132,13 @@ void DrawQueueFlush() {
   gDrawQueue.ForEachUsed([](uint32_t slot) { DrawQueueFree(int32_t(slot)); });
 }
 
+void DropQueuedTarget(win::IDirectDrawSurface7* surface) {
+  if (!surface || !gDrawQueue.Exists()) return;
+  gDrawQueue.ForEachUsed([surface](uint32_t slot) {
+    if (gDrawQueue[slot].targetSurface == surface) gDrawQueue[slot].targetSurface = nullptr;
+  });
+}
+
 int32_t DrawQueueExecute() {
   if (!gBackBuffer || !gDrawQueue.Exists()) return 1;
   gDrawQueue.ForEachUsed([](uint32_t slot) {

@@ -256,6 +256,8 @@ int32_t DrawQueueAlloc();     // the new item's slot, -1 after kErrOutOfMemory
 int32_t DrawQueueFree(int32_t slot);
 int32_t DrawQueueExecute();
 void DrawQueueFlush();
+// Waiting items that draw on the surface, which is about to be released, draw nowhere.
+void DropQueuedTarget(win::IDirectDrawSurface7* surface);
 // Colours 0xRRGGBB under the shifts of the last ComputePixelFormatShifts; ink -1 keeps the ink.
 void SetDrawColors(int32_t background, int32_t ink);
 

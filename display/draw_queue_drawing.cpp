@@ -12,6 +12,7 @@
 #include "display/surface_retry.h"
 #include "engine3d/engine_textures.h"
 #include "engine3d/records.h"
+#include "engine3d/texture_names.h"
 #include "engine3d/texture_surface.h"
 
 namespace vx {
@@ -98,10 +99,7 @@ void Perform(DrawQueueItem&, const DeleteBitmapItem& fields) {
     return;
   }
   // Items still waiting for this bitmap must not draw on a released surface.
-  win::IDirectDrawSurface7* gone = gBitmaps[size_t(n)];
-  gDrawQueue.ForEachUsed([&](uint32_t s) {
-    if (gDrawQueue[s].targetSurface == gone) gDrawQueue[s].targetSurface = nullptr;
-  });
+  DropQueuedTarget(gBitmaps[size_t(n)]);
   ReleaseBitmapSurface(n);
   if (n == gExecBitmap) {
     gExecBitmap = 0;
@@ -147,7 +145,9 @@ void Perform(DrawQueueItem& item, const GrabImageItem& fields) {
     RaiseRuntimeError(kErrGrabAreaEmpty);
     return;
   }
-  if (fields.left < 0 || fields.top < 0 || fields.right > w || fields.bottom > h) {
+  // A rectangle partly beyond the target is grabbed with black where it is beyond; one with
+  // nothing on the target is refused.
+  if (fields.right <= 0 || fields.bottom <= 0 || fields.left >= w || fields.top >= h) {
     RaiseRuntimeError(kErrGrabAreaOutside);
     return;
   }
@@ -194,15 +194,23 @@ void Perform(DrawQueueItem& item, const PasteSpriteItem& fields) {
 void Perform(DrawQueueItem& item, const RotateImageItem& fields) {
   ImageRecord* image = ImageInUse(fields.image);
   if (!item.targetSurface || !image || !image->surface) return;
-  win::IDirectDrawSurface7* turned = RotateSurfaceQuarterTurns(image->surface, fields.angle);
-  if (!turned || turned == image->surface) return;
-  image->surface = turned;
-  image->textureSlot = 0;
+  // Degrees, whole turns left out; a turn against the clock is three with it.
+  const int32_t angle = (fields.angle % 360 + 360) % 360;
+  win::IDirectDrawSurface7* turned = RotateSurfaceQuarterTurns(image->surface, angle);
+  if (!turned || turned == image->surface) return;  // a failed turn keeps the picture as it was
+  const uint32_t slot = ImageSlotOf(fields.image);
+  gImageRecords[slot].surface = turned;
+  // The texture made from the old picture is given up; the next use makes one of the new.
+  if (const int32_t texture = gImageRecords[slot].textureSlot; texture > 0) {
+    gImageRecords[slot].textureSlot = 0;
+    ReleaseTextureSlot(uint32_t(texture), 0);
+  }
   // A quarter turn exchanges the sides of the picture.
-  if ((fields.angle / 90) % 2 == 1) {
-    std::swap(image->width, image->height);
-    std::swap(image->imageWidth, image->imageHeight);
-    std::swap(image->madeWidth, image->madeHeight);
+  if ((angle / 90) % 2 == 1) {
+    ImageRecord& turnedImage = gImageRecords[slot];
+    std::swap(turnedImage.width, turnedImage.height);
+    std::swap(turnedImage.imageWidth, turnedImage.imageHeight);
+    std::swap(turnedImage.madeWidth, turnedImage.madeHeight);
   }
 }
 

@@ -1,6 +1,6 @@
 // The neighbours of the record pools. Surfaces and palettes are released through their reference
 // counts, and the image context is attached to the display's objects; the rest stand as they are
-// before the 3D device, the static world, the collision library and the memory block and file
+// before the 3D device, the static world, the collision library and the file
 // commands exist: nothing of theirs can have been made, so there is nothing to switch off. Each
 // part replaces its function here when it is built.
 #include "engine3d/engine_services.h"
@@ -41,8 +41,6 @@ void ReleasePalette(win::IDirectDrawPalette*& palette) {
   gSurfaceHooks.releasePalette(released);
 }
 
-void RemoveObjectFromStaticWorld(uint32_t) {}
-
 void DisableDeviceLight(uint32_t lightSlot) {
   if (!gLightRecords.IsTaken(lightSlot) || !gLightRecords[lightSlot].deviceEnabled) return;
   if (gD3DDevice) gD3DDevice->LightEnable(lightSlot, 0);
@@ -59,6 +57,5 @@ void RegisterObjectCollisionResponse() {
   RegisterModelServices();
 }
 void ClearFileHandles() {}
-void ClearMemblockTable() {}
 
 }  // namespace vx

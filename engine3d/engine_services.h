@@ -49,7 +49,7 @@ void AttachImageContextToDisplay();
 void RegisterObjectCollisionResponse();
 // System commands: file numbers 0 to 31 forgotten (not closed: the run's end closed them).
 void ClearFileHandles();
-// Memory block commands: the 256 block pointers and sizes forgotten (not freed).
+// Memory block commands (display/memblocks.cpp): every block freed.
 void ClearMemblockTable();
 
 }  // namespace vx

@@ -4,16 +4,20 @@
 
 #include "display/display.h"
 #include "display/input_devices.h"
+#include "display/locked_pixels.h"
 #include "engine3d/records.h"
+#include "engine3d/static_world.h"
 #include "engine3d/texture_names.h"
 #include "system/system_state.h"
 
 namespace vx {
 
 int32_t ReleaseRunResources() {
+  UnlockScreenPixels();  // a program may end with the screen locked
   DeleteMultiplayerSession();
   ClearMemblockTable();
   ReleaseKeyboardBuffer();
+  ReleaseStaticWorld();
   for (int32_t slot = 0; slot < gObjectRecords.capacity; ++slot) ReleaseObjectContents(uint32_t(slot));
   for (int32_t slot = 0; slot < gMeshRecords.capacity; ++slot) FreeMeshArrays(gMeshRecords.records[slot]);
   // The records keep pointing at the entries; the list tells which ones are gone.

@@ -33,12 +33,15 @@ std::string LastThree(const std::string& name) { return name.size() >= 3 ? name.
 
 }  // namespace
 
-uint32_t FindOrCreateTexture(const char* name, int32_t colour, int32_t mode) {
+std::string TextureNameKey(const char* name, int32_t colour, int32_t mode) {
   // Files and colours are keyed apart, so that a file named like a number never stands for a
   // colour; a file named inside a model is keyed by the path it is looked for at, so that two
   // models' folders may each hold a file of the same name.
-  const std::string key = name ? "file:" + (mode == 0 ? gModelFolder : std::string()) + name
-                               : "colour:" + std::to_string(colour);
+  return name ? "file:" + (mode == 0 ? gModelFolder : std::string()) + name : "colour:" + std::to_string(colour);
+}
+
+uint32_t FindOrCreateTexture(const char* name, int32_t colour, int32_t mode) {
+  const std::string key = TextureNameKey(name, colour, mode);
   if (TextureNameEntry* hit = FindTextureName(key)) {
     ++hit->useCount;
     return hit->textureSlot;

@@ -20,6 +20,8 @@ extern std::string gModelFolder;
 // attached files up by full path, mode 0 by base name. The TextureRecord slot, or 0 when the file
 // can't be loaded or the texture made.
 uint32_t FindOrCreateTexture(const char* name, int32_t colour, int32_t mode);
+// The name such a texture is found by in the texture-name list.
+std::string TextureNameKey(const char* name, int32_t colour, int32_t mode);
 uint32_t LoadTextureFile(const char* name, int32_t mode);
 uint32_t GetColorTexture(int32_t colour);
 // The texture of an image: with makeNew 0 its existing texture gets one more use; otherwise (or

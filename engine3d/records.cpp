@@ -7,6 +7,7 @@
 // run left behind without ever touching garbage or releasing anything twice.
 #include "engine3d/records.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include "display/display_state.h"
 #include "display/surface_retry.h"
 #include "engine3d/animation_list.h"
+#include "engine3d/mouse_pointer.h"
 #include "engine3d/objects.h"
 #include "engine3d/surface_primitives.h"
 #include "engine3d/texture_names.h"
@@ -97,6 +99,7 @@ void FreeRecordPools() {
 
 void ClearRecordPools() {
   ReleaseRecordContents();
+  ForgetPointerSprites();
   ForEachPool([](auto& pool) { pool.Clear(); });
   for (NumberMap* map : {&gSpriteSlotById, &gImageSlotById, &gObjectSlotById, &gMeshSlotById, &gLightSlotById,
                          &gGridSlotById, &gSpareSlotMap})
@@ -195,16 +198,19 @@ int32_t FreeRenderItem(uint32_t slot) {
 
 int32_t FreeImageRecord(uint32_t slot) {
   if (!gImageRecords.IsTaken(slot)) return 0;
-  ImageRecord& r = gImageRecords[slot];
-  ReleaseSurface(r.surface);
-  // The texture made from the image lives on with its other users; it must no longer name this
-  // slot, which the next image taken here would otherwise inherit.
-  const int32_t texture = r.textureSlot;
-  if (texture > 0 && gTextureRecords.IsTaken(uint32_t(texture)) &&
-      gTextureRecords[uint32_t(texture)].texture.sourceId == int32_t(slot))
-    gTextureRecords[uint32_t(texture)].texture.sourceId = 0;
-  r.textureSlot = 0;
-  r.valid = 0;
+  ReleaseSurface(gImageRecords[slot].surface);
+  // The image gives up its use of the texture made from it (or loaded for it) through the shared
+  // release, which frees the texture and its name with the last use. A texture that lives on with
+  // other users must no longer name this slot, which the next image taken here would inherit.
+  const int32_t texture = gImageRecords[slot].textureSlot;
+  gImageRecords[slot].textureSlot = 0;
+  if (texture > 0) {
+    ReleaseTextureSlot(uint32_t(texture), 0);
+    if (gTextureRecords.IsTaken(uint32_t(texture)) &&
+        gTextureRecords[uint32_t(texture)].texture.sourceId == int32_t(slot))
+      gTextureRecords[uint32_t(texture)].texture.sourceId = 0;
+  }
+  gImageRecords[slot].valid = 0;
   return gImageRecords.Free(slot) ? 1 : 0;
 }
 
@@ -382,18 +388,33 @@ int32_t GrabFromSurface(uint32_t imageSlot, win::IDirectDrawSurface7* source, in
     return 0;
   }
   win::IDirectDrawSurface7* image = gImageRecords[imageSlot].surface;
-  const win::RECT area{left, top, right, bottom};
+  // Only the part of the rectangle on the source is copied; the rest of the image is black, not
+  // what an earlier grab of the same size left there.
+  const win::RECT area{std::max(left, 0), std::max(top, 0), std::min(right, int32_t(source->Width())),
+                       std::min(bottom, int32_t(source->Height()))};
   bool restored = false;
-  const win::HRESULT result = RetryUntilDrawn(
-      [&] { return image->BltFast(0, 0, source, &area, win::DDBLTFAST_NOCOLORKEY); },
-      [&] {
-        // Only the image surface is restored, and only once; a grab pauses the program only in
-        // full screen, where a lost surface means the display went away.
-        if (std::exchange(restored, true)) return false;
-        if (win::Succeeded(image->Restore())) return true;
-        if (gFullScreen == 1) PauseProgram();
-        return false;
-      });
+  auto restoreOnce = [&] {
+    // Only the image surface is restored, and only once; a grab pauses the program only in full
+    // screen, where a lost surface means the display went away.
+    if (std::exchange(restored, true)) return false;
+    if (win::Succeeded(image->Restore())) return true;
+    if (gFullScreen == 1) PauseProgram();
+    return false;
+  };
+  win::HRESULT result = win::DD_OK;
+  if (area.left != left || area.top != top || area.right != right || area.bottom != bottom) {
+    win::DDBLTFX fx{};
+    fx.dwSize = sizeof fx;
+    result = RetryUntilDrawn([&] { return image->Blt(nullptr, nullptr, nullptr, win::DDBLT_COLORFILL, &fx); },
+                             restoreOnce);
+  }
+  if (win::Succeeded(result) && area.right > area.left && area.bottom > area.top)
+    result = RetryUntilDrawn(
+        [&] {
+          return image->BltFast(win::DWORD(area.left - left), win::DWORD(area.top - top), source, &area,
+                                win::DDBLTFAST_NOCOLORKEY);
+        },
+        restoreOnce);
   if (win::Failed(result)) {
     gImageRecords[imageSlot].valid = 0;  // its pixels were never copied
     return 0;
@@ -427,10 +448,8 @@ void AgeImagesAndTextures() {
     ImageRecord& r = gImageRecords[slot];
     if (r.lifeCounter <= 0) return;
     --r.lifeCounter;
-    if (r.lifeCounter == 0 && r.valid) {
-      r.valid = 0;
-      FreeImageRecord(slot);
-    }
+    // An image whose grab failed has no valid pixels but still holds its record.
+    if (r.lifeCounter == 0) FreeImageRecord(slot);
   });
 
   // Deleted sprites are counted down every frame, so their saved backgrounds go even in a

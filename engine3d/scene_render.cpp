@@ -11,6 +11,7 @@
 #include "engine3d/objects.h"
 #include "engine3d/records.h"
 #include "engine3d/scene_settings.h"
+#include "engine3d/static_world.h"
 #include "models/scene_model.h"
 #include "platform/d3d/device.h"
 
@@ -421,6 +422,11 @@ void RenderScene() {
   bool begun = gBackdropBeganScene == 1 || gSceneBegun == 1;
   if (!begun) begun = BeginSceneOnce();
   if (begun) {
+    if (StaticWorldHoldsGeometry()) {
+      ResetRenderStates();
+      gPolygonCounter += RenderStaticWorld().indices;
+    }
+
     // Opaque objects, batched by texture, nearest group first.
     for (TextureGroupNode* group = gTextureGroups; group; group = group->next) {
       SetStageTexture(group->textureSlot);

@@ -13,6 +13,7 @@
 #include "engine3d/lights.h"
 #include "engine3d/maths3d.h"
 #include "engine3d/scene_render.h"
+#include "engine3d/static_world.h"
 #include "platform/d3d/device.h"
 
 namespace vx {
@@ -223,9 +224,6 @@ int32_t SetMipmapFilter(uint32_t mode) {
   return 1;
 }
 
-int32_t LoadStaticWorldFile(const char*) { return 0; }
-int32_t SaveStaticWorldFile(const char*) { return 0; }
-
 int32_t Reset3DScene() {
   ResetBackdrop();
   gModelFolder.clear();
@@ -253,6 +251,7 @@ int32_t Reset3DScene() {
     gD3DDevice->GetTransform(D3DTRANSFORMSTATE_VIEW, &view);
     gViewMatrix = FromD3DMatrix(view);
   }
+  ResetStaticWorld();
   return 1;
 }
 

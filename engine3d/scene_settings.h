@@ -76,12 +76,10 @@ int32_t SetAmbientLevel(int32_t percent);
 int32_t SetAmbientColour(uint32_t colour);
 void SetNormalizeNormals(uint32_t flag);
 int32_t SetMipmapFilter(uint32_t mode);
-// The static world comes later: neither file call succeeds yet.
-int32_t LoadStaticWorldFile(const char* fileName);
-int32_t SaveStaticWorldFile(const char* fileName);
+// The static world's file calls (LoadStaticWorldFile, SaveStaticWorldFile): engine3d/static_world_file.h.
 
 // Run set-up of the scene, after the records: backdrop none, camera at the origin looking along
-// +z, the projection, the default light. Returns 1.
+// +z, the projection, the default light, the static world's buffers. Returns 1.
 int32_t Reset3DScene();
 
 }  // namespace vx

@@ -3,6 +3,7 @@
 // again, and a restore that fails pauses the program (unless it always runs).
 #include "engine3d/surface_primitives.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <utility>
@@ -151,6 +152,8 @@ void DrawSpriteToSurface(IDirectDrawSurface7* target, int32_t targetBitmap, uint
   if (!target || !gRenderItems.IsTaken(itemSlot)) return;
   const RenderItem item = gRenderItems[itemSlot];
   if (item.objectItem != 0 || !ImageUsable(item.spriteImageSlot)) return;
+  // A scale of 0 or below draws nothing (and a clip would divide by it).
+  if (!(item.scaleX > 0.0f) || !(item.scaleY > 0.0f)) return;
   const ImageRecord& image = gImageRecords[uint32_t(item.spriteImageSlot)];
   RECT source{image.sourceX, image.sourceY, 0, 0}, destination{};
   ClipBlitRects(targetBitmap, source, destination, WrapSub(x, item.hotSpotX), WrapSub(y, item.hotSpotY),
@@ -296,24 +299,64 @@ int32_t SaveBitmapSlot(int32_t n, const std::string& fileName) {
   return SaveImageByExtension(gBitmaps[size_t(n)], fileName) ? 1 : 0;
 }
 
+uint32_t RefreshBitmapSize(int32_t n) {
+  if (n < 1 || n >= kBitmapSlots || !gBitmaps[size_t(n)]) return kNoRecordSlot;
+  win::DDSURFACEDESC2 desc{};
+  desc.dwSize = sizeof desc;
+  if (win::Failed(gBitmaps[size_t(n)]->GetSurfaceDesc(&desc))) return kNoRecordSlot;
+  gBitmapInfo[size_t(n)].width = desc.dwWidth;
+  gBitmapInfo[size_t(n)].height = desc.dwHeight;
+  return GrabBitmapToNewImage(n, 0, 0, int32_t(desc.dwWidth), int32_t(desc.dwHeight));
+}
+
+uint32_t GrabBitmapToNewImage(int32_t n, int32_t left, int32_t top, int32_t right, int32_t bottom) {
+  const uint32_t slot = AllocImageRecord();
+  if (slot != kNoRecordSlot) GrabBitmapImage(slot, n, left, top, right, bottom, 0);
+  return slot;
+}
+
 int32_t MirrorSurface(IDirectDrawSurface7* surface) { return SwapLines(surface, true); }
 int32_t FlipSurface(IDirectDrawSurface7* surface) { return SwapLines(surface, false); }
 
 IDirectDrawSurface7* RotateSurfaceQuarterTurns(IDirectDrawSurface7* surface, int32_t angle) {
   if (!surface) return nullptr;
-  const int32_t turns = angle / 90;
-  for (int32_t t = 0; t < turns; ++t) {
-    const int32_t w = int32_t(surface->Width()), h = int32_t(surface->Height());
-    IDirectDrawSurface7* turned = MakeWorkSurface(surface, uint32_t(h), uint32_t(w));
-    if (!turned) return nullptr;
-    win::DDCOLORKEY key{};
-    if (win::Succeeded(surface->GetColorKey(win::DDCKEY_SRCBLT, &key))) turned->SetColorKey(win::DDCKEY_SRCBLT, &key);
-    for (int32_t y = 0; y < h; ++y)
-      for (int32_t x = 0; x < w; ++x) CopyRect(turned, h - 1 - y, x, surface, RECT{x, y, x + 1, y + 1});
-    surface->Release();
-    surface = turned;
+  // Whole turns change nothing.
+  const int32_t turns = angle / 90 < 1 ? 0 : (angle / 90) % 4;
+  if (turns == 0) return surface;
+  const int32_t w = int32_t(surface->Width()), h = int32_t(surface->Height());
+  const bool across = turns % 2 == 1;
+  IDirectDrawSurface7* turned = MakeWorkSurface(surface, uint32_t(across ? h : w), uint32_t(across ? w : h));
+  if (!turned) return nullptr;
+  win::DDCOLORKEY key{};
+  if (win::Succeeded(surface->GetColorKey(win::DDCKEY_SRCBLT, &key))) turned->SetColorKey(win::DDCKEY_SRCBLT, &key);
+  // One pass over the pixels into the new surface; the given one is let go only once it is done.
+  win::DDSURFACEDESC2 in{}, out{};
+  in.dwSize = out.dwSize = sizeof in;
+  bool done = false;
+  if (win::Succeeded(surface->Lock(nullptr, &in, win::DDLOCK_WAIT | win::DDLOCK_READONLY, nullptr))) {
+    if (win::Succeeded(turned->Lock(nullptr, &out, win::DDLOCK_WAIT | win::DDLOCK_WRITEONLY, nullptr))) {
+      const uint32_t bytes = (in.ddpfPixelFormat.dwRGBBitCount + 7) / 8;
+      done = bytes >= 1 && bytes <= 4;
+      const auto* from = static_cast<const uint8_t*>(in.lpSurface);
+      auto* to = static_cast<uint8_t*>(out.lpSurface);
+      for (int32_t y = 0; done && y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+          // Where (x, y) lands after the turns, clockwise.
+          const int32_t nx = turns == 1 ? h - 1 - y : turns == 2 ? w - 1 - x : y;
+          const int32_t ny = turns == 1 ? x : turns == 2 ? h - 1 - y : w - 1 - x;
+          win::StorePixel(to + size_t(ny) * size_t(out.lPitch) + size_t(nx) * bytes, bytes,
+                          win::LoadPixel(from + size_t(y) * size_t(in.lPitch) + size_t(x) * bytes, bytes));
+        }
+      turned->Unlock(nullptr);
+    }
+    surface->Unlock(nullptr);
   }
-  return surface;
+  if (!done) {
+    turned->Release();
+    return nullptr;
+  }
+  surface->Release();
+  return turned;
 }
 
 uint32_t BoxAveragePixel(uint32_t bytesPerPixel, const uint8_t* bits, int32_t pitch, int32_t width, int32_t height,
@@ -399,7 +442,9 @@ int32_t FadeSurface(IDirectDrawSurface7* surface, int32_t value) {
 int32_t SetGammaRamp(int32_t red, int32_t green, int32_t blue) {
   if (!gGammaControl || !gGammaAvailable) return 0;
   win::DDGAMMARAMP ramp{};
-  auto fill = [](win::WORD (&entries)[256], int32_t v) {
+  auto fill = [](win::WORD (&entries)[256], int32_t value) {
+    // Outside 0 to 511 the offset or the scale would leave the 16-bit entries.
+    const int32_t v = std::clamp(value, 0, 511);
     const uint32_t offset = v > 256 ? uint32_t(v - 256) : 0;
     const uint32_t scale = v > 256 ? 255u - offset : uint32_t(v);
     for (uint32_t i = 0; i < 256; ++i) entries[i] = win::WORD((offset * 256u + i * scale) & 0xFFFFu);

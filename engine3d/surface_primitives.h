@@ -44,12 +44,19 @@ void ClearViewport(uint32_t colour);
 int32_t CreateBitmapSurface(int32_t n, int32_t width, int32_t height);
 int32_t ReleaseBitmapSurface(int32_t n);
 int32_t SaveBitmapSlot(int32_t n, const std::string& fileName);
+// Bitmap n's size from its surface into gBitmapInfo, then the whole bitmap copied into a new image:
+// the image's slot, or kNoRecordSlot when none could be taken.
+uint32_t RefreshBitmapSize(int32_t n);
+// A new image holding the rectangle of bitmap n; its slot, or kNoRecordSlot when none could be
+// taken (a taken image whose copy failed is kept, invalid).
+uint32_t GrabBitmapToNewImage(int32_t n, int32_t left, int32_t top, int32_t right, int32_t bottom);
 
 // Effects; each returns 0 and leaves the surface as it was when it can't be done.
 int32_t MirrorSurface(win::IDirectDrawSurface7* surface);
 int32_t FlipSurface(win::IDirectDrawSurface7* surface);
-// The turned surface (the given one has been released), the given one for less than a quarter
-// turn, or null when a surface can't be made (the given one is kept).
+// The surface turned clockwise by angle / 90 quarter turns (whole turns left out), with the given
+// one's colour key; the given one has then been released. The given one itself for less than a
+// quarter turn; null when no surface can be made, and the given one is kept.
 win::IDirectDrawSurface7* RotateSurfaceQuarterTurns(win::IDirectDrawSurface7* surface, int32_t angle);
 int32_t BlurSurface(win::IDirectDrawSurface7* surface, int32_t value);
 int32_t FadeSurface(win::IDirectDrawSurface7* surface, int32_t value);
@@ -57,7 +64,7 @@ int32_t FadeSurface(win::IDirectDrawSurface7* surface, int32_t value);
 // the surface, packed with the shifts of the last ComputePixelFormatShifts.
 uint32_t BoxAveragePixel(uint32_t bytesPerPixel, const uint8_t* bits, int32_t pitch, int32_t width, int32_t height,
                          int32_t x, int32_t y, int32_t first, int32_t last);
-// Channel values 0 to 511, 256 neutral. 1 when the ramp was set.
+// Channel values 0 to 511 (others are taken as the nearest), 256 neutral. 1 when the ramp was set.
 int32_t SetGammaRamp(int32_t red, int32_t green, int32_t blue);
 
 }  // namespace vx

@@ -46,6 +46,7 @@ constexpr FuzzTargetEntry kTargets[] = {
     {"image_png", FuzzImage<"png">},
     {"image_tif", FuzzImage<"tif">},
     {"dib", FuzzDib},
+    {"static_world", FuzzStaticWorld},
 };
 
 }  // namespace

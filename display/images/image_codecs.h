@@ -1,7 +1,7 @@
 // The per-format classes of the image context and the pixel coding beneath them. Every reader
-// decodes a file's bytes into a DecodedImage and trusts nothing in them: sizes, offsets, runs and
-// palettes are checked against the data, and a damaged file gives no image rather than a read or
-// write outside a buffer. Every writer encodes into memory and writes the file through a
+// decodes a file's bytes into a DecodedImage (JPEG and PNG into rows that may go straight to a
+// surface) and trusts nothing in them: sizes, offsets, runs and palettes are checked against the
+// data, and a damaged file gives no image rather than a read or write outside a buffer. Every writer encodes into memory and writes the file through a
 // temporary, so a failed save leaves the old file in place.
 #pragma once
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "display/images/surface_rows.h"
 #include "platform/ddraw/ddraw.h"
 
 namespace vx {
@@ -41,12 +42,49 @@ struct DecodedImage {
   uint32_t At(uint32_t x, uint32_t y) const { return pixels[size_t(y) * width + x]; }
 };
 
+// Where a decoder puts a picture as it decodes it: Begin with the size, then, in batches of at most
+// kBatchRows consecutive rows from the top, Row for each row of the batch, the row written there,
+// and Done for the batch. A row's memory is only good until its batch is done. Rows are
+// 0xAARRGGBB words, or, when the target's pixels are bytes in an order that a library writes
+// (Bytes), may be those bytes.
+class ImageRows {
+ public:
+  static constexpr uint32_t kBatchRows = 16;
+  // False when no picture of the size can be had.
+  virtual bool Begin(uint32_t width, uint32_t height) = 0;
+  virtual ByteOrder Bytes() const { return ByteOrder::Other; }
+  // Room for a row of width words.
+  virtual uint32_t* Row(uint32_t y) = 0;
+  // `written` says how the rows were written: Other for 0xAARRGGBB words, else Bytes().
+  virtual void Done(uint32_t first, uint32_t count, ByteOrder written) = 0;
+
+ protected:
+  ~ImageRows() = default;
+};
+
+// The rows into a DecodedImage.
+class DecodedImageRows final : public ImageRows {
+ public:
+  explicit DecodedImageRows(DecodedImage& image) : image_(image) {}
+  bool Begin(uint32_t width, uint32_t height) override { return image_.Allocate(width, height); }
+  uint32_t* Row(uint32_t y) override { return &image_.At(0, y); }
+  void Done(uint32_t, uint32_t, ByteOrder) override {}
+
+ private:
+  DecodedImage& image_;
+};
+
 // --- Readers (file bytes to pixels) ---------------------------------------------------------------
 std::optional<DecodedImage> DecodeBmp(std::span<const uint8_t> file);
 std::optional<DecodedImage> DecodePcx(std::span<const uint8_t> file);
 std::optional<DecodedImage> DecodePsd(std::span<const uint8_t> file);
-std::optional<DecodedImage> DecodeJpeg(std::span<const uint8_t> file);
-std::optional<DecodedImage> DecodePng(std::span<const uint8_t> file);
+// JPEG and PNG decode into rows. The fast way has the library write blue, green, red and an opaque
+// alpha, which is how 0xAARRGGBB words lie in memory; the reference takes RGB from the library and
+// packs it pixel by pixel. False when the file is damaged or refused.
+bool DecodeJpegRows(std::span<const uint8_t> file, ImageRows& rows, PixelPath path = PixelPath::Fast);
+bool DecodePngRows(std::span<const uint8_t> file, ImageRows& rows, PixelPath path = PixelPath::Fast);
+std::optional<DecodedImage> DecodeJpeg(std::span<const uint8_t> file, PixelPath path = PixelPath::Fast);
+std::optional<DecodedImage> DecodePng(std::span<const uint8_t> file, PixelPath path = PixelPath::Fast);
 // Targa checks before FreeImage sees the file: the header, and run-length packets that cover the
 // picture exactly within the file.
 bool TargaHeaderIsSound(std::span<const uint8_t> file);
@@ -69,10 +107,49 @@ std::optional<std::vector<uint8_t>> EncodeJpeg(const DecodedImage& image, int qu
 std::optional<std::vector<uint8_t>> EncodePng(const DecodedImage& image);
 
 // --- Surfaces -----------------------------------------------------------------------------------
-// A new off-screen plain surface in the display format holding the image, or null. Channels are
-// narrowed by keeping their top bits.
+// A new off-screen plain surface in the display format, filled as a decoder delivers its rows
+// (surface_rows.h says how pixels are stored). The decoder writes a batch into a few rows held
+// here, which stay in the cache until they are stored into the surface: copied as they are when
+// written in the surface's own byte order (24 bits, or 32 without alpha), else converted. A
+// surface not handed out by Finish is released with the object.
+class SurfaceRows final : public ImageRows {
+ public:
+  SurfaceRows(win::IDirectDraw7* directDraw, win::IDirectDrawSurface7* primary, bool systemMemory,
+              PixelPath path = PixelPath::Fast);
+  ~SurfaceRows();
+  SurfaceRows(const SurfaceRows&) = delete;
+  SurfaceRows& operator=(const SurfaceRows&) = delete;
+
+  bool Begin(uint32_t width, uint32_t height) override;
+  uint32_t* Row(uint32_t y) override;
+  void Done(uint32_t first, uint32_t count, ByteOrder written) override;
+  ByteOrder Bytes() const override;
+  // Row y stored from a row of width pixels held elsewhere.
+  void Put(uint32_t y, const uint32_t* argb);
+  // The filled surface, unlocked and the caller's; null when Begin did not succeed.
+  win::IDirectDrawSurface7* Finish();
+
+ private:
+  uint8_t* SurfaceRow(uint32_t y) const { return bits_ + ptrdiff_t(y) * pitch_; }
+
+  win::IDirectDraw7* directDraw_;
+  win::IDirectDrawSurface7* primary_;
+  bool systemMemory_;
+  PixelPath path_;
+  win::IDirectDrawSurface7* surface_ = nullptr;  // locked while held here
+  uint8_t* bits_ = nullptr;
+  ptrdiff_t pitch_ = 0;
+  uint32_t width_ = 0;
+  ArgbRowStore store_{win::FormatInfo{}, nullptr};
+  std::vector<uint32_t> batch_;  // kBatchRows rows, made when first asked for
+  uint32_t* batchFirst_ = nullptr;
+  size_t batchStride_ = 0;  // words
+};
+
+// A new off-screen plain surface in the display format holding the image, or null.
 win::IDirectDrawSurface7* CreateSurfaceFromImage(win::IDirectDraw7* directDraw, win::IDirectDrawSurface7* primary,
-                                                 const DecodedImage& image, bool systemMemory);
+                                                 const DecodedImage& image, bool systemMemory,
+                                                 PixelPath path = PixelPath::Fast);
 // A surface's pixels through a read lock; channels narrower than 8 bits are shifted up (a 5-bit
 // 31 reads as 248). Nothing for a null surface or one that cannot be locked.
 std::optional<DecodedImage> ReadSurfaceImage(win::IDirectDrawSurface7* surface, win::IDirectDrawSurface7* primary);
@@ -108,6 +185,10 @@ VX_IMAGE_FORMAT_CLASS(TiffImageFile);
 using ImageDecoder = std::optional<DecodedImage> (*)(std::span<const uint8_t>);
 win::IDirectDrawSurface7* LoadThroughDecoder(const ImageFormatCodec& codec, const std::string& fileName,
                                              ImageDecoder decode, bool systemMemory);
+// The same for decoders that deliver rows straight into the surface.
+using RowDecoder = bool (*)(std::span<const uint8_t>, ImageRows&, PixelPath);
+win::IDirectDrawSurface7* LoadThroughRows(const ImageFormatCodec& codec, const std::string& fileName,
+                                          RowDecoder decode, bool systemMemory);
 bool WriteImageFile(const std::string& fileName, const std::vector<uint8_t>& bytes);
 
 }  // namespace vx

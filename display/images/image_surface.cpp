@@ -1,7 +1,8 @@
-// Moving decoded pixels into new surfaces and reading surfaces back for the writers, through
-// locks. Narrowing keeps a channel's top bits and widening shifts it up, so an image saved from a
-// 16-bit surface and loaded again comes back to the same pixel values.
+// Moving decoded pixels into new surfaces, a batch of rows at a time, and reading surfaces back
+// for the writers, through locks. Narrowing keeps a channel's top bits and widening shifts it up,
+// so an image saved from a 16-bit surface and loaded again comes back to the same pixel values.
 #include <algorithm>
+#include <cstring>
 
 #include "display/images/image_codecs.h"
 #include "platform/ddraw/pixel_format.h"
@@ -21,25 +22,6 @@ bool DecodedImage::Allocate(uint32_t w, uint32_t h) {
 
 namespace {
 
-// How an 8-bit channel value becomes the bits of one channel of a pixel, worked out once per
-// surface so that the loop over a picture's pixels makes no decision per channel.
-struct Narrowing {
-  uint32_t up = 0;    // for channels wider than 8 bits
-  uint32_t down = 0;  // for narrower ones: only the top bits are kept
-  uint32_t shift = 0;
-  uint32_t mask = 0;  // 0 for a channel the format does not have
-};
-
-Narrowing NarrowingOf(const ChannelLayout& channel) {
-  if (channel.bits == 0) return {};
-  return {channel.bits >= 8 ? channel.bits - 8 : 0, channel.bits >= 8 ? 0 : 8 - channel.bits, channel.shift,
-          channel.mask};
-}
-
-uint32_t Narrow(const Narrowing& channel, uint32_t value8) {
-  return ((value8 << channel.up) >> channel.down << channel.shift) & channel.mask;
-}
-
 uint32_t Widen(const ChannelLayout& channel, uint32_t pixel) {
   if (channel.bits == 0) return 0;
   const uint32_t value = (pixel & channel.mask) >> channel.shift;
@@ -52,64 +34,92 @@ const PALETTEENTRY* PaletteOf(DirectDrawSurface* surface, DirectDrawSurface* pri
   return nullptr;
 }
 
-// The palette index whose colour is nearest; without a palette, the 3-3-2 colour cube.
-uint8_t NearestIndex(const PALETTEENTRY* palette, uint32_t argb) {
-  const int r = int((argb >> 16) & 0xFF), g = int((argb >> 8) & 0xFF), b = int(argb & 0xFF);
-  if (!palette) return uint8_t((r >> 5) << 5 | (g >> 5) << 2 | (b >> 6));
-  int best = 0, bestDistance = 1 << 30;
-  for (int i = 0; i < 256; ++i) {
-    const int dr = r - palette[i].peRed, dg = g - palette[i].peGreen, db = b - palette[i].peBlue;
-    const int distance = dr * dr + dg * dg + db * db;
-    if (distance < bestDistance) best = i, bestDistance = distance;
-  }
-  return uint8_t(best);
-}
-
 }  // namespace
 
-IDirectDrawSurface7* CreateSurfaceFromImage(IDirectDraw7* directDraw, IDirectDrawSurface7* primary,
-                                            const DecodedImage& image, bool systemMemory) {
-  if (!directDraw || image.width == 0 || image.height == 0) return nullptr;
+SurfaceRows::SurfaceRows(IDirectDraw7* directDraw, IDirectDrawSurface7* primary, bool systemMemory, PixelPath path)
+    : directDraw_(directDraw), primary_(primary), systemMemory_(systemMemory), path_(path) {}
+
+SurfaceRows::~SurfaceRows() {
+  if (!surface_) return;
+  surface_->Unlock(nullptr);
+  surface_->Release();
+}
+
+bool SurfaceRows::Begin(uint32_t width, uint32_t height) {
+  if (!directDraw_ || surface_ || !FitsImageBudget(width, height, sizeof(uint32_t))) return false;
   DDSURFACEDESC2 desc{};
   desc.dwSize = sizeof desc;
   desc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH;
-  desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | (systemMemory ? DDSCAPS_SYSTEMMEMORY : 0);
-  desc.dwWidth = image.width;
-  desc.dwHeight = image.height;
+  desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | (systemMemory_ ? DDSCAPS_SYSTEMMEMORY : 0);
+  desc.dwWidth = width;
+  desc.dwHeight = height;
   IDirectDrawSurface7* surface = nullptr;
-  if (Failed(directDraw->CreateSurface(&desc, &surface, nullptr)) || !surface) return nullptr;
-
+  if (Failed(directDraw_->CreateSurface(&desc, &surface, nullptr)) || !surface) return false;
   DDSURFACEDESC2 locked{};
   locked.dwSize = sizeof locked;
   if (Failed(surface->Lock(nullptr, &locked, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr))) {
     surface->Release();
-    return nullptr;
+    return false;
   }
-  const FormatInfo format = DescribeFormat(locked.ddpfPixelFormat);
-  const PALETTEENTRY* palette = PaletteOf(surface, primary);
-  auto* base = static_cast<uint8_t*>(locked.lpSurface);
-  const bool paletted = format.kind == PixelKind::Palette8;
-  const bool written = format.kind == PixelKind::Rgb || paletted;
-  const Narrowing red = NarrowingOf(format.red), green = NarrowingOf(format.green), blue = NarrowingOf(format.blue),
-                  alpha = NarrowingOf(format.alpha);
-  const uint32_t bytesPerPixel = format.bytesPerPixel;
-  for (uint32_t y = 0; written && y < image.height; ++y) {
-    uint8_t* row = base + ptrdiff_t(y) * locked.lPitch;
-    const uint32_t* from = image.pixels.data() + size_t(y) * image.width;
-    for (uint32_t x = 0; x < image.width; ++x, row += bytesPerPixel) {
-      const uint32_t argb = from[x];
-      const uint32_t pixel = paletted ? NearestIndex(palette, argb)
-                                      : Narrow(red, (argb >> 16) & 0xFF) | Narrow(green, (argb >> 8) & 0xFF) |
-                                            Narrow(blue, argb & 0xFF) | Narrow(alpha, argb >> 24);
-      StorePixel(row, bytesPerPixel, pixel);
+  surface_ = surface;
+  store_ = ArgbRowStore(DescribeFormat(locked.ddpfPixelFormat), PaletteOf(surface, primary_));
+  if (!store_.Storable()) return false;
+  bits_ = static_cast<uint8_t*>(locked.lpSurface);
+  pitch_ = locked.lPitch;
+  width_ = width;
+  return true;
+}
+
+uint32_t* SurfaceRows::Row(uint32_t y) {
+  if (batch_.empty()) {
+    // Rows start 4 bytes past a 64-byte boundary: libjpeg-turbo writes rows that start on one
+    // with stores that bypass the cache, and these are read again at once. (Written straight into
+    // a new surface, whose pages the system has just cleared through the cache, such stores are
+    // slower still.)
+    batchStride_ = (size_t(width_) + 15) / 16 * 16;
+    batch_.assign(batchStride_ * kBatchRows + 32, 0);
+    const auto start = reinterpret_cast<uintptr_t>(batch_.data());
+    batchFirst_ = batch_.data() + ((68 - start % 64) % 64) / sizeof(uint32_t);
+  }
+  return batchFirst_ + size_t(y % kBatchRows) * batchStride_;
+}
+
+ByteOrder SurfaceRows::Bytes() const { return path_ == PixelPath::Fast ? store_.Bytes() : ByteOrder::Other; }
+
+void SurfaceRows::Done(uint32_t first, uint32_t count, ByteOrder written) {
+  const bool asTheyAre = written != ByteOrder::Other && written == Bytes();
+  for (uint32_t y = first; y < first + count; ++y) {
+    if (asTheyAre) {
+      std::memcpy(SurfaceRow(y), Row(y), size_t(width_) * store_.BytesPerPixel());
+    } else {
+      Put(y, Row(y));
     }
   }
-  surface->Unlock(nullptr);
-  if (!written) {
-    surface->Release();
-    return nullptr;
+}
+
+void SurfaceRows::Put(uint32_t y, const uint32_t* argb) {
+  if (path_ == PixelPath::Reference) {
+    store_.StoreReference(argb, SurfaceRow(y), width_);
+  } else {
+    store_.Store(argb, SurfaceRow(y), width_);
   }
+}
+
+IDirectDrawSurface7* SurfaceRows::Finish() {
+  if (!bits_) return nullptr;
+  IDirectDrawSurface7* surface = surface_;
+  surface->Unlock(nullptr);
+  surface_ = nullptr;
+  bits_ = nullptr;
   return surface;
+}
+
+IDirectDrawSurface7* CreateSurfaceFromImage(IDirectDraw7* directDraw, IDirectDrawSurface7* primary,
+                                            const DecodedImage& image, bool systemMemory, PixelPath path) {
+  SurfaceRows rows(directDraw, primary, systemMemory, path);
+  if (!rows.Begin(image.width, image.height)) return nullptr;
+  for (uint32_t y = 0; y < image.height; ++y) rows.Put(y, image.pixels.data() + size_t(y) * image.width);
+  return rows.Finish();
 }
 
 std::optional<DecodedImage> ReadSurfaceImage(IDirectDrawSurface7* surface, IDirectDrawSurface7* primary) {
@@ -156,6 +166,15 @@ IDirectDrawSurface7* LoadThroughDecoder(const ImageFormatCodec& codec, const std
   const std::optional<DecodedImage> image = decode(*bytes);
   if (!image) return nullptr;
   return CreateSurfaceFromImage(codec.directDraw, codec.primarySurface, *image, systemMemory);
+}
+
+IDirectDrawSurface7* LoadThroughRows(const ImageFormatCodec& codec, const std::string& fileName, RowDecoder decode,
+                                     bool systemMemory) {
+  const std::optional<std::vector<uint8_t>> bytes = ReadWholeFile(fileName);
+  if (!bytes) return nullptr;
+  SurfaceRows rows(codec.directDraw, codec.primarySurface, systemMemory);
+  if (!decode(*bytes, rows, PixelPath::Fast)) return nullptr;
+  return rows.Finish();
 }
 
 bool WriteImageFile(const std::string& fileName, const std::vector<uint8_t>& bytes) {

@@ -1,8 +1,10 @@
 // JPEG files through libjpeg (6b interface) and PNG files through libpng, both decoded from and
 // encoded into memory. The libraries report damage by jumping back to the function that set the
 // jump; those functions keep no C++ objects of their own, so the jump skips no destructor, and
-// their callers free what was made. Grey and CMYK JPEGs come out as RGB; PNGs come out as 8-bit
-// BGR rows of the length libpng gives.
+// their callers free what was made. Pictures come out a batch of rows at a time, written by the
+// library as 0xAARRGGBB words where it can (grey JPEGs and every PNG colour type included); CMYK
+// JPEGs, and the reference way, are packed here pixel by pixel.
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -51,8 +53,22 @@ void InitJpegErrors(JpegErrors* errors) {
 
 uint8_t Scale(uint32_t a, uint32_t b) { return uint8_t(a * b / 255); }
 
+// One row of RGB (3 components) or CMYK (4) samples into 0xAARRGGBB pixels.
+void PackJpegRow(const JSAMPLE* in, uint32_t* out, uint32_t width, bool cmyk, bool inverted) {
+  const uint32_t components = cmyk ? 4 : 3;
+  for (uint32_t x = 0; x < width; ++x, in += components) {
+    uint32_t r = in[0], g = in[1], b = in[2];
+    if (cmyk) {
+      const uint32_t k = inverted ? in[3] : 255u - in[3];
+      if (!inverted) r = 255 - r, g = 255 - g, b = 255 - b;
+      r = Scale(r, k), g = Scale(g, k), b = Scale(b, k);
+    }
+    out[x] = 0xFF000000u | r << 16 | g << 8 | b;
+  }
+}
+
 bool RunJpegDecode(jpeg_decompress_struct* info, JpegErrors* errors, const uint8_t* data, size_t size,
-                   DecodedImage* image) {
+                   ImageRows* rows, PixelPath path) {
   if (setjmp(errors->jump)) return false;
   jpeg_create_decompress(info);
   jpeg_mem_src(info, data, static_cast<unsigned long>(size));
@@ -60,30 +76,45 @@ bool RunJpegDecode(jpeg_decompress_struct* info, JpegErrors* errors, const uint8
   // the budget the library fails instead of asking for more.
   info->mem->max_memory_to_use = long(kImageMemoryBudget);
   if (jpeg_read_header(info, TRUE) != JPEG_HEADER_OK) return false;
+  const uint32_t width = info->image_width, height = info->image_height;
+  if (!rows->Begin(width, height)) return false;
+  // What the library writes into the rows: blue, green, red bytes for a target of that order;
+  // 0xAARRGGBB words; or RGB or CMYK samples (it has no conversion of CMYK to colour) that are
+  // packed here.
+  enum class Target { Bgr, Words, Packed } target = Target::Packed;
   const bool cmyk = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;
-  info->out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
-  if (!image->Allocate(info->image_width, info->image_height)) return false;
+  if (cmyk) {
+    info->out_color_space = JCS_CMYK;
+  } else if (path == PixelPath::Reference) {
+    info->out_color_space = JCS_RGB;
+  } else if (rows->Bytes() == ByteOrder::Bgr) {
+    info->out_color_space = JCS_EXT_BGR;
+    target = Target::Bgr;
+  } else {
+    info->out_color_space = JCS_EXT_BGRA;
+    target = Target::Words;
+  }
   jpeg_start_decompress(info);
   const uint32_t components = uint32_t(info->output_components);
-  if (info->output_width != image->width || info->output_height != image->height || components != (cmyk ? 4u : 3u))
-    return false;
-  JSAMPARRAY row = (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE,
-                                              info->output_width * components, 1);
+  const uint32_t expected = target == Target::Words || cmyk ? 4 : 3;
+  if (info->output_width != width || info->output_height != height || components != expected) return false;
+  JSAMPARRAY packed = target != Target::Packed
+                          ? nullptr
+                          : (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE,
+                                                       width * components, ImageRows::kBatchRows);
   // Adobe writes CMYK inverted.
   const bool inverted = info->saw_Adobe_marker;
-  while (info->output_scanline < info->output_height) {
-    const uint32_t y = info->output_scanline;
-    if (jpeg_read_scanlines(info, row, 1) != 1) return false;
-    const JSAMPLE* in = row[0];
-    for (uint32_t x = 0; x < image->width; ++x, in += components) {
-      uint32_t r = in[0], g = in[1], b = in[2];
-      if (cmyk) {
-        const uint32_t k = inverted ? in[3] : 255u - in[3];
-        if (!inverted) r = 255 - r, g = 255 - g, b = 255 - b;
-        r = Scale(r, k), g = Scale(g, k), b = Scale(b, k);
-      }
-      image->At(x, y) = 0xFF000000u | r << 16 | g << 8 | b;
-    }
+  while (info->output_scanline < height) {
+    const uint32_t first = info->output_scanline;
+    const uint32_t wanted = std::min(ImageRows::kBatchRows, height - first);
+    JSAMPROW batch[ImageRows::kBatchRows];
+    for (uint32_t i = 0; i < wanted; ++i)
+      batch[i] = target == Target::Packed ? packed[i] : reinterpret_cast<JSAMPROW>(rows->Row(first + i));
+    const uint32_t got = jpeg_read_scanlines(info, batch, wanted);
+    if (got == 0 || got > wanted) return false;
+    if (target == Target::Packed)
+      for (uint32_t i = 0; i < got; ++i) PackJpegRow(packed[i], rows->Row(first + i), width, cmyk, inverted);
+    rows->Done(first, got, target == Target::Bgr ? ByteOrder::Bgr : ByteOrder::Other);
   }
   const bool whole = !errors->truncated;
   errors->allRowsRead = true;
@@ -148,8 +179,8 @@ void PngFlush(png_structp) {}
 [[noreturn]] void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void PngWarning(png_structp, png_const_charp) {}
 
-bool RunPngDecode(png_structp png, png_infop info, PngSource* source, DecodedImage* image,
-                  std::vector<uint8_t>* rows, std::vector<png_bytep>* rowPointers) {
+bool RunPngDecode(png_structp png, png_infop info, PngSource* source, ImageRows* rows, PixelPath path,
+                  std::vector<uint8_t>* whole, std::vector<png_bytep>* rowPointers) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_set_read_fn(png, source, PngReadFromBlock);
   // Ancillary chunks are held in memory whole (and text chunks inflated), so a few bytes that
@@ -165,28 +196,57 @@ bool RunPngDecode(png_structp png, png_infop info, PngSource* source, DecodedIma
   png_read_info(png, info);
   const uint32_t width = png_get_image_width(png, info);
   const uint32_t height = png_get_image_height(png, info);
-  if (!image->Allocate(width, height)) return false;
+  if (!rows->Begin(width, height)) return false;
   // Everything becomes 8-bit BGR: palettes and low depths expanded, 16 bits cut to their high 8,
   // grey made colour, and alpha (also a transparency chunk's) dropped, as the surfaces keep none.
+  // A target of BGR bytes, or of BGR and a zero byte, takes them as they are; 0xAARRGGBB words
+  // are BGR with an opaque alpha byte; the reference packs BGR here.
+  const bool fast = path == PixelPath::Fast;
+  const ByteOrder written = fast ? rows->Bytes() : ByteOrder::Other;
   png_set_expand(png);
   png_set_strip_16(png);
   png_set_gray_to_rgb(png);
   png_set_strip_alpha(png);
   png_set_bgr(png);
-  png_set_interlace_handling(png);
+  if (fast && written != ByteOrder::Bgr) png_set_filler(png, written == ByteOrder::Bgr0 ? 0 : 0xFF, PNG_FILLER_AFTER);
+  const int passes = png_set_interlace_handling(png);
   png_read_update_info(png, info);
+  const uint32_t channels = fast && written != ByteOrder::Bgr ? 4 : 3;
   const size_t rowBytes = png_get_rowbytes(png, info);
-  if (png_get_channels(png, info) != 3 || png_get_bit_depth(png, info) != 8 || rowBytes < size_t(width) * 3)
+  if (png_get_channels(png, info) != channels || png_get_bit_depth(png, info) != 8 ||
+      rowBytes != size_t(width) * channels)
     return false;
-  rows->assign(rowBytes * height, 0);
+  png_bytep batch[ImageRows::kBatchRows];
+  if (fast && passes == 1) {
+    for (uint32_t first = 0; first < height; first += ImageRows::kBatchRows) {
+      const uint32_t count = std::min(ImageRows::kBatchRows, height - first);
+      for (uint32_t i = 0; i < count; ++i) batch[i] = reinterpret_cast<png_bytep>(rows->Row(first + i));
+      png_read_rows(png, batch, nullptr, count);
+      rows->Done(first, count, written);
+    }
+    png_read_end(png, nullptr);
+    return true;
+  }
+  // An interlaced picture comes together over several passes, so it is read whole first; so is
+  // the reference.
+  whole->assign(rowBytes * height, 0);
   rowPointers->resize(height);
-  for (uint32_t y = 0; y < height; ++y) (*rowPointers)[y] = rows->data() + rowBytes * y;
+  for (uint32_t y = 0; y < height; ++y) (*rowPointers)[y] = whole->data() + rowBytes * y;
   png_read_image(png, rowPointers->data());
   png_read_end(png, nullptr);
-  for (uint32_t y = 0; y < height; ++y) {
-    const uint8_t* in = (*rowPointers)[y];
-    for (uint32_t x = 0; x < width; ++x, in += 3)
-      image->At(x, y) = 0xFF000000u | uint32_t(in[2]) << 16 | uint32_t(in[1]) << 8 | in[0];
+  for (uint32_t first = 0; first < height; first += ImageRows::kBatchRows) {
+    const uint32_t count = std::min(ImageRows::kBatchRows, height - first);
+    for (uint32_t y = first; y < first + count; ++y) {
+      const uint8_t* in = (*rowPointers)[y];
+      uint32_t* out = rows->Row(y);
+      if (fast) {
+        std::memcpy(out, in, rowBytes);
+        continue;
+      }
+      for (uint32_t x = 0; x < width; ++x, in += 3)
+        out[x] = 0xFF000000u | uint32_t(in[2]) << 16 | uint32_t(in[1]) << 8 | in[0];
+    }
+    rows->Done(first, count, written);
   }
   return true;
 }
@@ -221,16 +281,21 @@ bool RunPngEncode(png_structp png, png_infop info, const DecodedImage* image, st
 
 }  // namespace
 
-std::optional<DecodedImage> DecodeJpeg(std::span<const uint8_t> file) {
-  if (file.empty() || file.size() > 0xFFFFFFFFu) return std::nullopt;
+bool DecodeJpegRows(std::span<const uint8_t> file, ImageRows& rows, PixelPath path) {
+  if (file.empty() || file.size() > 0xFFFFFFFFu) return false;
   jpeg_decompress_struct info{};
   JpegErrors errors{};
   InitJpegErrors(&errors);
   info.err = &errors.manager;
-  DecodedImage image;
-  const bool decoded = RunJpegDecode(&info, &errors, file.data(), file.size(), &image);
+  const bool decoded = RunJpegDecode(&info, &errors, file.data(), file.size(), &rows, path);
   jpeg_destroy_decompress(&info);
-  if (!decoded) return std::nullopt;
+  return decoded;
+}
+
+std::optional<DecodedImage> DecodeJpeg(std::span<const uint8_t> file, PixelPath path) {
+  DecodedImage image;
+  DecodedImageRows rows(image);
+  if (!DecodeJpegRows(file, rows, path)) return std::nullopt;
   return image;
 }
 
@@ -251,21 +316,26 @@ std::optional<std::vector<uint8_t>> EncodeJpeg(const DecodedImage& image, int qu
   return bytes;
 }
 
-std::optional<DecodedImage> DecodePng(std::span<const uint8_t> file) {
+bool DecodePngRows(std::span<const uint8_t> file, ImageRows& rows, PixelPath path) {
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
-  if (!png) return std::nullopt;
+  if (!png) return false;
   png_infop info = png_create_info_struct(png);
   if (!info) {
     png_destroy_read_struct(&png, nullptr, nullptr);
-    return std::nullopt;
+    return false;
   }
   PngSource source{file.data(), file.size(), 0};
-  DecodedImage image;
-  std::vector<uint8_t> rows;
+  std::vector<uint8_t> whole;
   std::vector<png_bytep> rowPointers;
-  const bool decoded = RunPngDecode(png, info, &source, &image, &rows, &rowPointers);
+  const bool decoded = RunPngDecode(png, info, &source, &rows, path, &whole, &rowPointers);
   png_destroy_read_struct(&png, &info, nullptr);
-  if (!decoded) return std::nullopt;
+  return decoded;
+}
+
+std::optional<DecodedImage> DecodePng(std::span<const uint8_t> file, PixelPath path) {
+  DecodedImage image;
+  DecodedImageRows rows(image);
+  if (!DecodePngRows(file, rows, path)) return std::nullopt;
   return image;
 }
 
@@ -288,7 +358,7 @@ std::optional<std::vector<uint8_t>> EncodePng(const DecodedImage& image) {
 }
 
 win::IDirectDrawSurface7* JpegImageFile::Load(const std::string& fileName) {
-  return LoadThroughDecoder(*this, fileName, DecodeJpeg, false);
+  return LoadThroughRows(*this, fileName, DecodeJpegRows, false);
 }
 
 int32_t JpegImageFile::Save(win::IDirectDrawSurface7* surface, const std::string& fileName) {
@@ -299,7 +369,7 @@ int32_t JpegImageFile::Save(win::IDirectDrawSurface7* surface, const std::string
 }
 
 win::IDirectDrawSurface7* PngImageFile::Load(const std::string& fileName) {
-  return LoadThroughDecoder(*this, fileName, DecodePng, false);
+  return LoadThroughRows(*this, fileName, DecodePngRows, false);
 }
 
 int32_t PngImageFile::Save(win::IDirectDrawSurface7* surface, const std::string& fileName) {

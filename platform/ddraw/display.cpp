@@ -1,13 +1,12 @@
 // The display as the whole process sees it: the drivers the machine reports, the display mode in
 // force, the switched-on faults, the live objects, and pixel memory below 2 GiB.
 #include <SDL.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <tuple>
 
 #include "platform/ddraw/display_state.h"
+#include "platform/win/low_memory.h"
 #include "platform/win/window.h"
 
 namespace vx::win {
@@ -58,28 +57,19 @@ std::vector<DisplayDriverInfo> DefaultDrivers() {
 namespace ddraw_detail {
 
 std::unique_ptr<PixelMemory> PixelMemory::Allocate(uint64_t bytes) {
-  const auto page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
-  if (bytes == 0 || bytes > (uint64_t{1} << 40)) return nullptr;
-  const uint64_t data = (bytes + page - 1) / page * page;
-  const size_t total = static_cast<size_t>(data + page);
-  void* mapping = MAP_FAILED;
-#ifdef MAP_32BIT
-  mapping = mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT, -1, 0);
-#endif
-  if (mapping == MAP_FAILED) mapping = mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (mapping == MAP_FAILED) return nullptr;
-  auto* base = static_cast<uint8_t*>(mapping);
-  mprotect(base + data, static_cast<size_t>(page), PROT_NONE);
+  const LowMapping low = MapLowMemory(bytes, false);
+  if (!low.bytes) return nullptr;
   auto memory = std::make_unique<PixelMemory>();
-  memory->mapping = mapping;
-  memory->mappingBytes = total;
+  memory->mapping = low.mapping;
+  memory->mappingBytes = low.mappingBytes;
   memory->bytes = static_cast<size_t>(bytes);
-  memory->bits = base + (data - bytes);
+  memory->bits = low.bytes;
   return memory;
 }
 
 PixelMemory::~PixelMemory() {
-  if (mapping) munmap(mapping, mappingBytes);
+  LowMapping low{bits, mapping, mappingBytes};
+  UnmapLowMemory(low);
 }
 
 uint64_t DisplayState::VideoTotal() const {

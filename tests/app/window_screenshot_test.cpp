@@ -79,19 +79,19 @@ struct WindowDump {
 };
 
 // Runs `vorlix run PROGRAM` under Xvfb (display number from first upwards) and takes screenshots
-// of its window until two in a row agree and, when given, the shell test `ready` holds for the
-// screenshot: the picture the program keeps presenting. A program whose picture keeps moving is
-// shot as soon as `ready` holds. The program is then killed, so the test never waits for it; the
-// programs end by themselves too, in case the screenshots never agree. Their work files go into
-// the test's folder, which the test removes.
+// of its window until two in a row agree (unless the picture moves: `settled` false) and, when
+// given, the shell test `ready` holds for the screenshot: the picture the program keeps
+// presenting. The program is then killed, so the test never waits for it; the programs end by
+// themselves too, in case the screenshots never agree. Their work files go into the test's folder,
+// which the test removes.
 bool ShootWindow(test::TempFolder& dir, const std::string& program, int first, const std::string& ready,
-                 WindowDump* dump, bool moving = false) {
-  const std::string still = moving ? "true" : "cmp -s shot.xwd last.xwd";
+                 WindowDump* dump, bool settled = true) {
   dir.Write("shot.sh",
             "#!/bin/sh\n"
             "\"$1\" run \"$2\" & game=$!\n"
             "tries=0\n"
-            "until xwd -silent -name \"$1\" -out shot.xwd 2>/dev/null && " + ready + " " + still + "; do\n"
+            "until xwd -silent -name \"$1\" -out shot.xwd 2>/dev/null && " + ready +
+                (settled ? " cmp -s shot.xwd last.xwd" : " true") + "; do\n"
             "  cp shot.xwd last.xwd 2>/dev/null\n"
             "  tries=$((tries + 1)); [ $tries -gt 300 ] && break; sleep 0.1\n"
             "done\n"
@@ -111,8 +111,9 @@ bool ShootWindow(test::TempFolder& dir, const std::string& program, int first, c
 TEST(WindowScreenshotTest, ProgramShowsABlackPictureInItsWindow) {
   if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
   test::TempFolder dir;
-  // Presents its empty picture for 400 frames (ten seconds at most), then ends.
-  dir.Write("frames.vxa", "manual refresh\nfor i = 1 to 400\nrefresh screen\nnext i\n");
+  // Presents its empty picture, without the mouse pointer, for 400 frames (ten seconds at most),
+  // then ends.
+  dir.Write("frames.vxa", "hide mouse\nmanual refresh\nfor i = 1 to 400\nrefresh screen\nnext i\n");
   WindowDump dump;
   ASSERT_TRUE(ShootWindow(dir, "frames.vxa", 91, "", &dump));
   EXPECT_EQ(dump.width, 640u);
@@ -135,14 +136,29 @@ TEST(WindowScreenshotTest, TheWelcomeExampleShowsTextShapesAndPicturesInItsWindo
   EXPECT_GT(dump.Count(0xFFFFFF, 200, 430, 440, 470), 50) << "the last line";
 }
 
+TEST(WindowScreenshotTest, TheRocksExampleShowsTheShipTheRocksAndTheCounterInItsWindow) {
+  if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
+  test::TempFolder dir;
+  // The rocks keep falling, so the shot is taken once the counter's yellow shows (the game ends
+  // itself after twenty seconds).
+  WindowDump dump;
+  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/rocks.vxa", 101,
+                          "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -q ' 00 d[4-9a-c] ff' &&", &dump, false));
+  ASSERT_EQ(dump.bitsPerPixel % 8, 0u);
+  EXPECT_GT(dump.Count(0xFFDC00, 10, 8, 250, 40), 50) << "the counter";
+  EXPECT_GT(dump.Count(0x50FF78, 0, 440, 640, 462), 200) << "the ship";
+  EXPECT_GT(dump.Count(0xAA7850, 0, 0, 640, 480), 300) << "the rocks";
+}
+
 TEST(WindowScreenshotTest, TheWalkExampleShowsTheWalkerOnItsFloorUnderTheSky) {
   if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
   test::TempFolder dir;
   // The sky's colour (blue, green, red bytes, about 230, 190, 150 on a display of any depth) shows
   // once the walker is loaded and coloured; the picture keeps moving.
   WindowDump dump;
-  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/walk.vxa", 101,
-                          "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -q ' [de][0-9a-f] b[8-9a-f] 9[0-7]' &&", &dump, true));
+  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/walk.vxa", 106,
+                          "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -q ' [de][0-9a-f] b[8-9a-f] 9[0-7]' &&",
+                          &dump, false));
   ASSERT_EQ(dump.bitsPerPixel % 8, 0u);
   int sky = 0, walker = 0, light = 0, dark = 0;
   for (uint32_t y = 0; y < dump.height; ++y)

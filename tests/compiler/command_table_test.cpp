@@ -45,10 +45,18 @@ TEST_F(CompileTest, EveryRowNamesACommandTheRuntimeHas) {
 
 TEST_F(CompileTest, EveryCommandOfTheRuntimeHasARow) {
   RegisterAllCommands();
-  std::set<int> named = InternalNumbers();
-  EXPECT_EQ(named, (std::set<int>{kCmdCallFunction, kCmdFunctionHead, kCmdFloatToInt, kCmdIntToFloat}));
+  std::set<int> nameable;
   for (const auto* table : {&gCompiler.statements, &gCompiler.valueFunctions})
-    for (const CommandEntry& row : *table) named.insert(row.number);
+    for (const CommandEntry& row : *table) nameable.insert(row.number);
+  // Besides the compiler's own, the internal rows are the numbers older program images hold for
+  // commands a program names: they reach the same handlers.
+  std::set<int> named = InternalNumbers();
+  std::erase_if(named, [&](int number) {
+    return std::any_of(nameable.begin(), nameable.end(), [&](int other) { return HandlerOf(other) == HandlerOf(number); });
+  });
+  EXPECT_EQ(named, (std::set<int>{kCmdCallFunction, kCmdFunctionHead, kCmdFloatToInt, kCmdIntToFloat}));
+  named = InternalNumbers();
+  named.insert(nameable.begin(), nameable.end());
   for (int number = 1; number < kCommandLimit; ++number)
     EXPECT_TRUE(HandlerOf(number) == nullptr || named.count(number))
         << "command " << number << " has a handler but no row in the table";

@@ -231,16 +231,28 @@ TEST_F(RecordsTest, TexturesAndImageSurfacesAreReleasedOnceWhicheverPathFreesThe
   ReleaseTextureSlot(texture, 0);  // stray releases
   ReleaseTextureSlot(texture, 1);
 
-  // A freed image slot taken again keeps its new texture when the old one goes.
+  // A freed image gives up its use of its texture; the slot taken again keeps its new texture
+  // when the old one goes with its last other user.
   const uint32_t old = MakeImageTexture(image, 3);
+  ASSERT_TRUE(AddTextureUse(old));  // an object shares it
   ASSERT_EQ(FreeImageRecord(image), 1);
+  EXPECT_TRUE(gTextureRecords.IsTaken(old));
+  EXPECT_EQ(gTextureRecords[old].texture.sourceId, 0);
   ASSERT_EQ(AllocImageRecord(), image);
   const uint32_t fresh = MakeImageTexture(image, 4);
-  AddTextureUse(old);
-  ReleaseTextureSlot(old, 1);  // forced: at once, whatever the uses
+  ReleaseTextureSlot(old, 0);
   EXPECT_EQ(Releases(StandIn(3)), 1);
   EXPECT_EQ(gImageRecords[image].textureSlot, int32_t(fresh));
-  ReleaseTextureSlot(old, 0);  // the other user, too late
+  ReleaseTextureSlot(old, 0);  // a stray release, too late
+  // An image that is the only user of its texture takes it along.
+  const uint32_t alone = MakeImage();
+  const uint32_t own = MakeImageTexture(alone, 7);
+  const TextureNameEntry* ownName = gTextureRecords[own].nameEntry;
+  ASSERT_EQ(FreeImageRecord(alone), 1);
+  EXPECT_EQ(Releases(StandIn(7)), 1);
+  EXPECT_FALSE(gTextureRecords.IsTaken(own));
+  EXPECT_FALSE(TextureNameListHolds(ownName));
+  EXPECT_EQ(gImageRecords[alone].valid, 0) << "a freed image is invalid";
 
   // The textured image load frees the old image's texture record first and its surface second.
   const uint32_t loaded = MakeImageTexture(MakeImage(), 5);

@@ -487,8 +487,18 @@ TEST_F(EngineTextureTest, GrabsCopyTheScreenOrABitmapAndRefreshTheImagesTexture)
   EXPECT_EQ(GrabBitmapImage(image, 7, 0, 0, 4, 4, 0), 0) << "a bitmap that does not exist";
   EXPECT_EQ(std::tuple(r.valid, r.surface, r.width), std::tuple(0, nullptr, 0));
   EXPECT_EQ(GrabScreenImage(image, 4, 4, 4, 8, 0), 0) << "nothing to grab";
-  EXPECT_EQ(GrabScreenImage(image, 0, 0, 100, 8, 0), 0) << "beyond the screen";
   EXPECT_EQ(r.valid, 0) << "an image whose pixels were never copied is not in use";
+  // Partly beyond the screen: the part on it is copied, the rest is black, whatever an earlier
+  // grab of the same size left.
+  const int32_t right = int32_t(gBackBuffer->Width());
+  test::Fill(gBackBuffer, 0x0000FF);
+  ASSERT_EQ(GrabScreenImage(image, 0, 0, 8, 8, 0), 1);
+  test::Fill(gBackBuffer, 0xFFFFFF);
+  ASSERT_EQ(GrabScreenImage(image, right - 4, -2, right + 4, 6, 0), 1);
+  EXPECT_EQ(std::tuple(ColourAt(r.surface, 0, 2), ColourAt(r.surface, 3, 7)), std::tuple(0xFFFFFFu, 0xFFFFFFu));
+  EXPECT_EQ(std::tuple(ColourAt(r.surface, 0, 1), ColourAt(r.surface, 4, 2)), std::tuple(0u, 0u));
+  ASSERT_EQ(GrabScreenImage(image, -20, -20, -10, -10, 0), 1) << "wholly beyond: all black";
+  EXPECT_EQ(ColourAt(r.surface, 5, 5), 0u);
   ASSERT_EQ(GrabScreenImage(image, 0, 0, 8, 8, 0), 1);
   LoseSurface(r.surface);
   EXPECT_EQ(GrabScreenImage(image, 0, 0, 8, 8, 0), 1) << "the image surface is restored once";

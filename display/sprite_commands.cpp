@@ -1,0 +1,248 @@
+// Sprite commands: placing sprites 1 to 65535 by position and image, their background and
+// transparency switches, size, scale, hot spot, mirroring and flipping, hiding and showing, the
+// paste into the current bitmap, deletion, the questions about them and the contact tests. The
+// frame draws the sprites (engine3d/surface_primitives.h); none of these commands ends the time
+// slice except the paste.
+#include "common/interpreter.h"
+#include "common/runtime_hooks.h"
+#include "display/draw_queue.h"
+#include "display/images.h"
+#include "display/sprites.h"
+
+namespace vx {
+
+namespace {
+
+constexpr int32_t kLargestScalePercent = 250000;
+
+// Checks the sprite number (301) and that it has a sprite (302); the sprite's render item, or 0
+// after the error.
+uint32_t CheckedSprite(int32_t n) {
+  if (!IsSpriteNumber(n)) {
+    RaiseRuntimeError(kErrSpriteNumberOutOfRange);
+    return 0;
+  }
+  const uint32_t slot = SpriteSlotById(n);
+  if (slot == 0) RaiseRuntimeError(kErrSpriteNotExist);
+  return slot;
+}
+
+// The sprite n, made when it has none; 0 after error 301 (or when the pool could not grow).
+uint32_t PlacedSprite(int32_t n) {
+  if (!IsSpriteNumber(n)) {
+    RaiseRuntimeError(kErrSpriteNumberOutOfRange);
+    return 0;
+  }
+  const uint32_t slot = TakeSprite(n);
+  return slot == kNoRecordSlot ? 0 : slot;
+}
+
+// --- Placing and setting -------------------------------------------------------------------------
+
+void CmdPlaceSprite() {
+  const int32_t n = IntOperand(0), x = IntOperand(1), y = IntOperand(2), image = IntOperand(3);
+  SkipOperands(4);
+  const uint32_t slot = PlacedSprite(n);
+  if (!slot) return;
+  RenderItem& sprite = gRenderItems[slot];
+  sprite.x = x;
+  sprite.y = y;
+  sprite.spriteImageNumber = image;
+  const uint32_t imageSlot = ImageSlotById(image);
+  sprite.spriteImageSlot = imageSlot != 0 ? int32_t(imageSlot) : -1;
+}
+
+void CmdSetSprite() {
+  const int32_t n = IntOperand(0), background = IntOperand(1), transparency = IntOperand(2);
+  SkipOperands(3);
+  const uint32_t slot = PlacedSprite(n);
+  if (!slot) return;
+  if (background < 0 || background > 1) {
+    RaiseRuntimeError(kErrSpriteBackgroundFlag);
+    return;
+  }
+  if (transparency < 0 || transparency > 1) {
+    RaiseRuntimeError(kErrSpriteTransparencyFlag);
+    return;
+  }
+  gRenderItems[slot].spriteFlag = background;
+  gRenderItems[slot].colourKey = transparency;
+}
+
+// The sprite drawn width x height pixels; a sprite whose image has no pixels keeps its scale.
+void CmdSizeSprite() {
+  const int32_t n = IntOperand(0), width = IntOperand(1), height = IntOperand(2);
+  SkipOperands(3);
+  const uint32_t slot = CheckedSprite(n);
+  if (!slot) return;
+  if (width < 0 || height < 0) {
+    RaiseRuntimeError(kErrSpriteSizeBelowZero);
+    return;
+  }
+  RenderItem& sprite = gRenderItems[slot];
+  const uint32_t imageSlot = ImageSlotById(sprite.spriteImageNumber);
+  if (imageSlot == 0 || !gImageRecords.IsTaken(imageSlot)) return;
+  const ImageRecord& image = gImageRecords[imageSlot];
+  if (image.imageWidth < 1 || image.imageHeight < 1) return;
+  sprite.scaleX = float(width) / float(image.imageWidth);
+  sprite.scaleY = float(height) / float(image.imageHeight);
+}
+
+bool ScalePercentValid(int32_t percent) { return percent >= 0 && percent <= kLargestScalePercent; }
+
+void CmdScaleSprite() {
+  const int32_t n = IntOperand(0), percent = IntOperand(1);
+  SkipOperands(2);
+  const uint32_t slot = CheckedSprite(n);
+  if (!slot) return;
+  if (!ScalePercentValid(percent)) {
+    RaiseRuntimeError(kErrSpriteScaleOutOfRange);
+    return;
+  }
+  gRenderItems[slot].scaleX = gRenderItems[slot].scaleY = float(percent) / 100.0f;
+}
+
+void CmdStretchSprite() {
+  const int32_t n = IntOperand(0), percentX = IntOperand(1), percentY = IntOperand(2);
+  SkipOperands(3);
+  const uint32_t slot = CheckedSprite(n);
+  if (!slot) return;
+  if (!ScalePercentValid(percentX) || !ScalePercentValid(percentY)) {
+    RaiseRuntimeError(kErrSpriteScaleOutOfRange);
+    return;
+  }
+  gRenderItems[slot].scaleX = float(percentX) / 100.0f;
+  gRenderItems[slot].scaleY = float(percentY) / 100.0f;
+}
+
+void CmdOffsetSprite() {
+  const int32_t n = IntOperand(0), x = IntOperand(1), y = IntOperand(2);
+  SkipOperands(3);
+  if (const uint32_t slot = CheckedSprite(n)) {
+    gRenderItems[slot].hotSpotX = x;
+    gRenderItems[slot].hotSpotY = y;
+  }
+}
+
+// Runs the change on sprite n (the command's only operand) when it exists.
+template <class Change>
+void ChangeSprite(Change&& change) {
+  const int32_t n = IntOperand(0);
+  SkipOperands(1);
+  if (const uint32_t slot = CheckedSprite(n)) change(gRenderItems[slot]);
+}
+
+void CmdMirrorSprite() {
+  ChangeSprite([](RenderItem& sprite) { sprite.mirror = sprite.mirror == 1 ? 0 : 1; });
+}
+void CmdFlipSprite() {
+  ChangeSprite([](RenderItem& sprite) { sprite.flip = sprite.flip == 1 ? 0 : 1; });
+}
+void CmdHideSprite() {
+  ChangeSprite([](RenderItem& sprite) { sprite.visible = 0; });
+}
+void CmdShowSprite() {
+  ChangeSprite([](RenderItem& sprite) { sprite.visible = 1; });
+}
+
+// A sprite whose background the frame keeps stays until that background is put back on both
+// pages; the others go at once.
+void CmdDeleteSprite() {
+  const int32_t n = IntOperand(0);
+  SkipOperands(1);
+  const uint32_t slot = CheckedSprite(n);
+  if (!slot) return;
+  RenderItem& sprite = gRenderItems[slot];
+  sprite.inUse = 0;
+  if (sprite.spriteFlag != 1) {
+    gSpriteSlotById[size_t(n)] = 0;
+    sprite.spriteNumber = 0;
+    FreeRenderItem(slot);
+    return;
+  }
+  sprite.spriteImageSlot = -1;
+  sprite.pendingRemoval = 2;
+}
+
+void CmdPasteSprite() {
+  const int32_t n = IntOperand(0), x = IntOperand(1), y = IntOperand(2);
+  SkipOperands(3);
+  if (!CheckedSprite(n)) return;
+  QueuePasteSprite(n, x, y);
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
+}
+
+// Every item of the first layer (3D objects' items too) with an image slot, shown or hidden.
+void ShowAllSprites(int32_t visible) {
+  gRenderItems.ForEachUsed([visible](uint32_t slot) {
+    RenderItem& item = gRenderItems[slot];
+    if (item.layer == 0 && item.visible == 1 - visible && item.spriteImageSlot != -1) item.visible = visible;
+  });
+}
+
+void CmdHideAllSprites() { ShowAllSprites(0); }
+void CmdShowAllSprites() { ShowAllSprites(1); }
+
+// --- Questions ------------------------------------------------------------------------------------
+
+void FnSpriteExists() {
+  ValueSlot* result = SlotOperand(0);
+  const int32_t n = IntOperand(1);
+  SkipOperands(2);
+  if (!IsSpriteNumber(n)) {
+    RaiseRuntimeError(kErrSpriteNumberOutOfRange);
+    return;
+  }
+  const uint32_t slot = SpriteSlotById(n);
+  result->i = slot != 0 && gRenderItems[slot].pendingRemoval == 0 ? 1 : 0;
+}
+
+// A question about sprite n: the answer of the sprite, or the result left alone after an error.
+template <class Answer>
+void AskSprite(Answer&& answer) {
+  ValueSlot* result = SlotOperand(0);
+  const int32_t n = IntOperand(1);
+  SkipOperands(2);
+  if (const uint32_t slot = CheckedSprite(n)) result->i = answer(gRenderItems[slot]);
+}
+
+void FnSpriteX() { AskSprite([](const RenderItem& s) { return s.x; }); }
+void FnSpriteY() { AskSprite([](const RenderItem& s) { return s.y; }); }
+void FnSpriteOffsetX() { AskSprite([](const RenderItem& s) { return s.hotSpotX; }); }
+void FnSpriteOffsetY() { AskSprite([](const RenderItem& s) { return s.hotSpotY; }); }
+void FnSpriteWidth() { AskSprite([](const RenderItem& s) { return SpriteWidth(s); }); }
+void FnSpriteHeight() { AskSprite([](const RenderItem& s) { return SpriteHeight(s); }); }
+void FnSpriteImage() { AskSprite([](const RenderItem& s) { return s.spriteImageNumber; }); }
+void FnSpriteScaleX() { AskSprite([](const RenderItem& s) { return TruncateToInt32(double(s.scaleX) * 100.0); }); }
+void FnSpriteScaleY() { AskSprite([](const RenderItem& s) { return TruncateToInt32(double(s.scaleY) * 100.0); }); }
+void FnSpriteMirrored() { AskSprite([](const RenderItem& s) { return s.mirror; }); }
+void FnSpriteFlipped() { AskSprite([](const RenderItem& s) { return s.flip; }); }
+
+// What sprite a touches (sprite b, or any for b outside 1 to 65535). FnSpriteHit reports a contact
+// once: on the first test of a that finds it, and again only after a test of a that found none.
+void Contact(bool onlyNew) {
+  ValueSlot* result = SlotOperand(0);
+  const int32_t a = IntOperand(1), b = IntOperand(2);
+  SkipOperands(3);
+  const uint32_t slot = CheckedSprite(a);
+  if (!slot) return;
+  bool noSprite = false;
+  const int32_t contact = SpriteContact(slot, b, &noSprite);
+  if (noSprite) RaiseRuntimeError(kErrSpriteNotExist);
+  if (!onlyNew) {
+    if (!noSprite) result->i = contact;
+    return;
+  }
+  RenderItem& sprite = gRenderItems[slot];
+  result->i = contact >= 1 && sprite.lastCollision == 0 ? contact : 0;
+  sprite.lastCollision = contact;
+}
+
+void FnSpriteHit() { Contact(true); }
+void FnSpriteCollision() { Contact(false); }
+
+}  // namespace
+
+}  // namespace vx
+
+#include "generated/commands/sprite.inc"
