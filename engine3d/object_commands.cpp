@@ -1,8 +1,9 @@
 // Model and object commands: loading models into objects and meshes, making objects of the built-in
 // and built meshes, instancing and deleting them, their drawing style and texture modes, turning
 // them in free-rotation mode about their own axes, taking another object's or the camera's
-// orientation, scrolling and scaling their textures, collision boxes, and the global switches of
-// wireframe, mipmap filter and texture addressing. The handlers check the numbers and call the
+// orientation, scrolling and scaling their textures, collision boxes, handing objects to the static
+// world and taking them back, the world's files and boxes, and the global switches of wireframe,
+// mipmap filter and texture addressing. The handlers check the numbers and call the
 // engine (engine3d/objects.h, meshes.h); the drawing ones end the time slice while automatic
 // refresh is on.
 #include <string>
@@ -20,7 +21,10 @@
 #include "engine3d/records.h"
 #include "engine3d/scene_render.h"
 #include "engine3d/scene_settings.h"
+#include "engine3d/static_world.h"
+#include "engine3d/static_world_file.h"
 #include "engine3d/texture_names.h"
+#include "engine3d/world_objects.h"
 #include "models/scene_model.h"
 
 namespace vx {
@@ -465,6 +469,73 @@ void CmdSetObjectToCameraOrientation() {
     TakeAngles(slot, gCameraAngles.x * kEngineRadiansToDegrees, gCameraAngles.y * kEngineRadiansToDegrees,
                gCameraAngles.z * kEngineRadiansToDegrees);
 }
+
+// --- The static world ------------------------------------------------------------------------------------
+
+// Hands the object's geometry to the world for good with the build flags of a mode: a culling box
+// for modes 1, 3 and 4, the radius for modes 2, 3 and 4, the whole height for mode 4.
+void AddToStaticWorld(int32_t number, int32_t mode) {
+  const uint32_t slot = CheckedObject(number);
+  if (!slot) return;
+  const int32_t box = mode == 1 || mode == 3 || mode == 4, radius = mode == 2 || mode == 3 || mode == 4;
+  if (AddObjectToStaticWorld(slot, box, radius, 0, mode == 4) != 0) RaiseRuntimeError(kErrNoMeshMade);
+}
+
+void CmdAddObjectToStaticWorld() {
+  const int32_t number = IntOperand(0);
+  SkipOperands(1);
+  AddToStaticWorld(number, 0);
+}
+
+void CmdAddObjectToStaticWorldMode() {
+  const int32_t number = IntOperand(0), mode = IntOperand(1);
+  SkipOperands(2);
+  AddToStaticWorld(number, mode);
+}
+
+void CmdClearStaticWorld() { ClearStaticWorld(); }
+
+void CmdMoveObjectToStaticWorld() {
+  const int32_t number = IntOperand(0);
+  SkipOperands(1);
+  const uint32_t slot = CheckedObject(number);
+  if (!slot || ObjectOf(slot).inStaticWorld) return;
+  MoveObjectToStaticWorld(slot);
+  if (RenderItem* it = ItemOfObject(slot)) it->visible = 0;
+  ObjectOf(slot).inStaticWorld = 1;
+}
+
+void CmdRestoreObjectFromStaticWorld() {
+  const int32_t number = IntOperand(0);
+  SkipOperands(1);
+  const uint32_t slot = CheckedObject(number);
+  if (!slot || !ObjectOf(slot).inStaticWorld) return;
+  RemoveObjectFromStaticWorld(slot);
+  if (RenderItem* it = ItemOfObject(slot)) it->visible = 1;
+  ObjectOf(slot).inStaticWorld = 0;
+}
+
+void CmdLoadStaticWorld() {
+  const std::string fileName = TextOperand(0);
+  SkipOperands(1);
+  LoadStaticWorldFile(fileName.c_str());
+}
+
+void CmdSaveStaticWorld() {
+  const std::string fileName = TextOperand(0);
+  SkipOperands(1);
+  SaveStaticWorldFile(fileName.c_str());
+}
+
+void CmdAddStaticCollisionBox() {
+  float c[6];
+  for (int i = 0; i < 6; ++i) c[i] = FloatOperand(i);
+  SkipOperands(6);
+  AddStaticCollisionBox(c[0], c[1], c[2], c[3], c[4], c[5]);
+}
+
+void CmdStaticWorldCullingOff() { gStaticWorld.occlusionOn = 0; }
+void CmdStaticWorldCullingOn() { gStaticWorld.occlusionOn = 1; }
 
 }  // namespace
 

@@ -1,8 +1,9 @@
-// The walk example run frame by frame on the headless engine: the walker loads with its stride,
-// loops it while it goes round the floor, the camera keeps behind it, and the picture shows the
-// walker in the middle, the floor below and the sky above.
+// The walk example run frame by frame on the headless engine: the floor is laid in the static
+// world, the walker loads with its stride, loops it while it goes round the floor, the camera
+// keeps behind it, and the picture shows the walker in the middle and the sky above.
 #include <filesystem>
 
+#include "engine3d/static_world.h"
 #include "runtime/interpreter.h"
 #include "tests/engine3d/program_world.h"
 
@@ -27,6 +28,12 @@ TEST_F(WalkExampleTest, TheWalkerStridesRoundTheFloorWithTheCameraBehind) {
   EXPECT_EQ(o.limbCount, 7) << "the root, a torso with a head and two arms, two legs";
   EXPECT_EQ(o.frameCount, 40.0f);
   EXPECT_EQ(o.looping, 1);
+  // The floor is the static world's: a hundred tiles in two colours, the tile object gone.
+  EXPECT_EQ(ObjectSlotOf(2), 0u);
+  size_t tiles = 0;
+  for (const StaticTextureGroup& group : gStaticWorld.geometry.groups) tiles += group.parts.size();
+  EXPECT_EQ(tiles, 100u);
+  EXPECT_EQ(gStaticWorld.geometry.groups.size(), 2u);
   const float frame = o.currentFrame;
   const Vector3f place = gRenderItems[uint32_t(o.itemSlot)].position;
   Frames(3);
