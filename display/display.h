@@ -40,7 +40,11 @@ int32_t SetDisplayModeFull(int32_t& width, int32_t& height, int32_t& depth, uint
 int32_t RebuildDisplayWithCurrentMode();
 int32_t PresentFrame();
 int32_t ClearBackBuffer();
+// Clears the depth buffer, unless nothing has written into it since it was last cleared (a frame
+// without 3D leaves it as it was): its content version tells.
 int32_t ClearZBuffer();
+// The depth buffer goes: the next clear is done whatever the new one holds.
+void ForgetDepthClear();
 int32_t ClearAndPresentTwice();
 win::HRESULT RestoreLostSurfaces();
 // In full screen after a focus loss: true once the primary surface is usable again.

@@ -27,6 +27,8 @@ constexpr CommandHandler CmdEmulationOff = CmdSetDisplaySwitch<&gSurfaceFallback
 constexpr CommandHandler CmdDisableTnl = CmdSetDisplaySwitch<&gAllowTnL, 0>;
 constexpr CommandHandler CmdEnableTnl = CmdSetDisplaySwitch<&gAllowTnL, 1>;
 
+// The display is made again for the new mode: a window shows the program's picture at its own
+// size through one back buffer; the full screen scales it and flips two pages.
 void CmdWindowOn() {
   gWindowMode = 1;
   gWindowBorder = 8;
@@ -35,11 +37,13 @@ void CmdWindowOn() {
   gWindowClientY = 23;
   gWindowStyle = 0x00CF0000u;
   SetFullScreen(0);
+  RebuildDisplayWithCurrentMode();
 }
 
 void CmdWindowOff() {
-  ResetWindowState();
+  ResetWindowToDefaults();
   SetFullScreen(1);
+  RebuildDisplayWithCurrentMode();
 }
 
 // --- Display modes ---------------------------------------------------------------------------------

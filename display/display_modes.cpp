@@ -34,6 +34,9 @@ namespace {
 uint32_t gFramesAtLastMeasure = 0;
 uint32_t gTimeAtLastMeasure = 0;
 uint32_t gFramesPerSecond = 0;
+// The depth buffer as the last clear left it, which it still is while its content version holds.
+IDirectDrawSurface7* gClearedDepth = nullptr;
+uint64_t gClearedDepthVersion = 0;
 
 
 }  // namespace
@@ -132,11 +135,16 @@ int32_t ClearBackBuffer() {
 
 int32_t ClearZBuffer() {
   if (gD3DDevice && gRenderEnabled == 1) {
+    if (gZBuffer && gZBuffer == gClearedDepth && gZBuffer->ContentVersion() == gClearedDepthVersion) return 1;
     const D3DRECT all{0, 0, gDisplayWidth, gDisplayHeight};
-    gD3DDevice->Clear(1, &all, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    const bool cleared = Succeeded(gD3DDevice->Clear(1, &all, D3DCLEAR_ZBUFFER, 0, 1.0f, 0));
+    gClearedDepth = cleared ? gZBuffer : nullptr;
+    gClearedDepthVersion = gZBuffer ? gZBuffer->ContentVersion() : 0;
   }
   return 1;
 }
+
+void ForgetDepthClear() { gClearedDepth = nullptr; }
 
 int32_t ClearAndPresentTwice() {
   ClearZBuffer();
@@ -282,6 +290,7 @@ void ApplyWindowSettings(int32_t apply, int32_t) {
   if (!gMainWindow) return;
   if (apply) {
     SetWindowTextA(gMainWindow, gWindowTitle.c_str());
+    SetWindowLongA(gMainWindow, GWL_STYLE, LONG(gWindowStyle));
     MoveWindow(gMainWindow, gWindowClientX - gWindowBorder / 2, gWindowClientY - gWindowCaption - gWindowBorder / 2,
                gWindowWidth + gWindowBorder, gWindowHeight + gWindowBorder + gWindowCaption, 1);
     ShowWindow(gMainWindow, gWindowShowState);

@@ -4,6 +4,7 @@
 // The engine's release after a run, which ends here, is engine3d/engine_shutdown.cpp.
 #include "common/host.h"
 #include "display/display.h"
+#include "display/images/image_context.h"
 #include "display/locked_pixels.h"
 #include "display/text_fonts.h"
 #include "engine3d/records.h"
@@ -33,11 +34,14 @@ void ReleaseDisplaySurfaces() {
     ReleaseAndClear(gBackBuffer);
   }
   ReleaseAndClear(gZBuffer);
+  ForgetDepthClear();
 }
 
 int32_t ReleaseDirectDrawObjects(int32_t keep) {
   if (gDirectDraw) {
     UnlockScreenPixels();
+    // Image files are loaded and saved through the display's objects, which go now.
+    ReleaseImageContext();
     ReleaseImageSurfaceTable();
     // The program's bitmaps and the work bitmap of the image saves.
     for (int32_t n = 1; n < kBitmapSlots; ++n) ReleaseBitmapSurface(n);

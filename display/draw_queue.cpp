@@ -11,6 +11,7 @@
 #include "display/draw_queue_items.h"
 #include "display/surface_colours.h"
 #include "display/text_fonts.h"
+#include "engine3d/engine_services.h"
 #include "engine3d/records.h"
 
 namespace vx {
@@ -43,8 +44,8 @@ DrawQueueItem* TakeItem(DrawItemType type, int32_t frames) {
   DrawQueueItem& item = gDrawQueue[uint32_t(slot)];
   item.type = type;
   item.frames = frames;
-  item.coloursKept = 0;
-  item.keptFont = nullptr;
+  item.performed = 0;
+  item.lastTurnWarning = 0;
   return &item;
 }
 
@@ -89,23 +90,39 @@ bool ChangesState(DrawItemType type) {
 }
 
 void PerformItem(DrawQueueItem& item) {
-  // An item repeated on the other page keeps the colours of its first performance.
-  if (!item.coloursKept) {
-    item.keptInk = gDrawInkColor;
-    item.keptBack = gDrawBackColor;
-    item.coloursKept = 1;
-  }
+  item.performed = 1;
   std::visit([&item](auto& fields) { Perform(item, fields); }, item.fields);
+}
+
+// A screen item of a flip chain waiting for its first performance: what the run draws is kept for
+// the other page.
+bool DrawsForBothPages() {
+  bool both = false;
+  gDrawQueue.ForEachUsed([&both](uint32_t slot) {
+    const DrawQueueItem& item = gDrawQueue[slot];
+    if (!item.performed && item.frames > 1) both = true;
+  });
+  return both;
 }
 
 }  // namespace
 
+void ReportAtLastFrame(DrawQueueItem& item, int32_t warning) {
+  if (item.frames <= 0)
+    RaiseRuntimeWarning(warning);
+  else
+    item.lastTurnWarning = warning;
+}
+
 void ResetDrawTarget() {
+  ForgetPageDrawing();
   gCurrentBitmap = gExecBitmap = 0;
   gCurrentSurface = gExecSurface = gBackBuffer;
   gScreenPersistFrames = gFlipChain ? 2 : 1;
   ComputePixelFormatShifts(gBackBuffer);
   SetDrawColors(0x000000, 0xFFFFFF);
+  // Images load and save through the display in use, never one that was made again since.
+  AttachImageContextToDisplay();
 }
 
 int32_t DrawQueueAlloc() {
@@ -130,6 +147,7 @@ int32_t DrawQueueFree(int32_t slot) {
 
 void DrawQueueFlush() {
   gDrawQueue.ForEachUsed([](uint32_t slot) { DrawQueueFree(int32_t(slot)); });
+  ForgetPageDrawing();
 }
 
 void DropQueuedTarget(win::IDirectDrawSurface7* surface) {
@@ -141,12 +159,21 @@ void DropQueuedTarget(win::IDirectDrawSurface7* surface) {
 
 int32_t DrawQueueExecute() {
   if (!gBackBuffer || !gDrawQueue.Exists()) return 1;
-  gDrawQueue.ForEachUsed([](uint32_t slot) {
+  const bool drawing = gRenderEnabled == 1;
+  // The other page's drawing first: in queue order it stands before every item waiting now.
+  if (drawing) CopyDrawingFromOtherPage();
+  const bool bothPages = drawing && DrawsForBothPages();
+  if (bothPages) KeepPageBeforeDrawing();
+  gDrawQueue.ForEachUsed([drawing](uint32_t slot) {
     DrawQueueItem& item = gDrawQueue[slot];
     --item.frames;
-    if (gRenderEnabled == 1 || ChangesState(item.type)) PerformItem(item);
-    if (gDrawQueue[slot].frames <= 0) DrawQueueFree(int32_t(slot));
+    if (!item.performed && (drawing || ChangesState(item.type))) PerformItem(item);
+    if (gDrawQueue[slot].frames > 0) return;
+    const int32_t warning = gDrawQueue[slot].lastTurnWarning;
+    DrawQueueFree(int32_t(slot));
+    if (warning) RaiseRuntimeWarning(warning);
   });
+  if (bothPages) KeepDrawingForOtherPage();
   return 1;
 }
 
@@ -163,8 +190,8 @@ void SetDrawColors(int32_t background, int32_t ink) {
 }
 
 // --- Enqueue operations ----------------------------------------------------------------------------
-// Bitmap items are performed once, except those that change the screen, which a flip chain
-// performs on both pages (FramesFor); drawing follows the current bitmap.
+// Items that change the screen wait a second frame with a flip chain (FramesFor), so that their
+// drawing reaches the other page; drawing follows the current bitmap.
 
 namespace {
 
@@ -276,8 +303,8 @@ int32_t QueueInk(int32_t ink, int32_t background) {
 int32_t QueueClearColor(int32_t colour) { return Queue(FramesFor(gCurrentBitmap), BackColourItem{colour}); }
 
 int32_t QueueReadPixel(int32_t x, int32_t y, ValueSlot* result) {
-  // Once, even with a flip chain: a second read a frame later would overwrite a value the program
-  // may already have changed.
+  // One frame, even with a flip chain: it draws nothing, and the program reads the value in the
+  // next slice.
   return Queue(1, ReadPixelItem{x, y, result});
 }
 
@@ -320,11 +347,11 @@ int32_t QueueTextBold() { return Queue(1, TextBoldItem{}); }
 int32_t QueueTextBoldItalic() { return Queue(1, TextBoldItalicItem{}); }
 
 int32_t QueueDrawText(int32_t x, int32_t y, const std::string& text) {
-  return QueueText(FramesFor(gCurrentBitmap), DrawTextItem{x, y, 0, {}}, text);
+  return QueueText(FramesFor(gCurrentBitmap), DrawTextItem{x, y, {}}, text);
 }
 
 int32_t QueueDrawTextCentred(int32_t x, int32_t y, const std::string& text) {
-  return QueueText(FramesFor(gCurrentBitmap), DrawTextCentredItem{x, y, 0, {}}, text);
+  return QueueText(FramesFor(gCurrentBitmap), DrawTextCentredItem{x, y, {}}, text);
 }
 
 }  // namespace vx

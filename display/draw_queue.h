@@ -1,6 +1,8 @@
 // The 2D draw queue: drawing commands append items here and the frame preparation performs them
-// in queue order, on the back buffer or a bitmap, before the next slice runs. Screen items of a
-// flip chain are performed in two consecutive frames so that both buffers get them.
+// in queue order, on the back buffer or a bitmap, before the next slice runs. Every item is
+// performed once. Screen items of a flip chain stay queued for a second frame, in which the other
+// buffer receives what they drew through the page copy (draw_queue_pages.cpp), not by drawing
+// them again.
 #pragma once
 #include <cstdint>
 #include <cstring>
@@ -208,12 +210,12 @@ using TextBoldItem = TextStyleItem<DrawItemType::kTextBold, 2>;
 using TextBoldItalicItem = TextStyleItem<DrawItemType::kTextBoldItalic, 3>;
 struct DrawTextItem {         // in the text font
   static constexpr DrawItemType kType = DrawItemType::kDrawText;
-  int32_t x, y, opaque;       // opaque: the text state's at the first performance
+  int32_t x, y;
   ItemText text;
 };
 struct DrawTextCentredItem {  // x is the middle of the text
   static constexpr DrawItemType kType = DrawItemType::kDrawTextCentred;
-  int32_t x, y, opaque;
+  int32_t x, y;
   ItemText text;
 };
 
@@ -228,21 +230,19 @@ using DrawItemFields =
 struct DrawQueueItem {
   int32_t next, previous;
   DrawItemType type;         // the kind of the fields
-  int32_t frames;            // frame preparations still to perform it in
+  int32_t frames;            // frame preparations it still waits in; it is performed in the first
   int32_t targetBitmap;      // gCurrentBitmap when queued
   win::IDirectDrawSurface7* targetSurface;
   DrawItemFields fields;
-  // The colours of the item's first performance, kept for its repeat on the other page.
-  DrawColour keptInk, keptBack;
-  int32_t coloursKept;
-  win::HFONT keptFont;       // text items: the font of the first performance
+  int32_t performed;         // 1 once performed
+  int32_t lastTurnWarning;   // a soft error the item reports when its last frame ends, 0 none
 };
 
 extern RecordPool<DrawQueueItem> gDrawQueue;
 extern uint32_t gDrawQueueCount;                     // items waiting; the dispatcher ends a slice past 32000
 extern int32_t gCurrentBitmap;                       // target of new items, 0 the screen
 extern win::IDirectDrawSurface7* gCurrentSurface;
-extern uint8_t gScreenPersistFrames;                 // 2 with a flip chain, else 1
+extern uint8_t gScreenPersistFrames;                 // frames of a screen item: 2 with a flip chain, else 1
 extern DrawColour gDrawBackColor, gDrawInkColor;
 extern int32_t gExecBitmap;                          // the executor's own current bitmap
 extern win::IDirectDrawSurface7* gExecSurface;

@@ -72,8 +72,7 @@ void Perform(DrawQueueItem& item, const LoadBitmapItem& fields) {
   std::string name = ResolvedName(file);
   win::IDirectDrawSurface7* loaded = LoadImageByExtension(name);
   if (!loaded) {
-    // A screen load on a flip chain runs once per buffer; the program hears of it once.
-    if (item.frames <= 0) RaiseRuntimeWarning(kErrImageFileNotLoaded);
+    ReportAtLastFrame(item, kErrImageFileNotLoaded);
     return;
   }
   if (gExecSurface) {

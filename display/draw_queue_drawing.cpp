@@ -224,15 +224,15 @@ void Perform(DrawQueueItem& item, const ClearItem& fields) {
   const bool viewportSized =
       int32_t(gViewport.dwWidth) == gDisplayWidth && int32_t(gViewport.dwHeight) == gDisplayHeight;
   // Without a 3D device the fill does the device's work.
-  if (gD3DDevice && (fields.deviceClear == 1 || (item.keptBack.pixel == 0 && screen && viewportSized)))
+  if (gD3DDevice && (fields.deviceClear == 1 || (gDrawBackColor.pixel == 0 && screen && viewportSized)))
     ClearViewport(fields.colour);
   else
-    ColourFill(item.targetSurface, win::RECT{0, 0, w, h}, fields.deviceClear == 1 ? 0 : item.keptBack.pixel);
+    ColourFill(item.targetSurface, win::RECT{0, 0, w, h}, fields.deviceClear == 1 ? 0 : gDrawBackColor.pixel);
 }
 
 void Perform(DrawQueueItem& item, const DotItem& fields) {
   if (item.targetSurface)
-    ColourFill(item.targetSurface, win::RECT{fields.x, fields.y, fields.x + 1, fields.y + 1}, item.keptInk.pixel);
+    ColourFill(item.targetSurface, win::RECT{fields.x, fields.y, fields.x + 1, fields.y + 1}, gDrawInkColor.pixel);
 }
 
 void Perform(DrawQueueItem& item, const BoxItem& fields) {
@@ -242,12 +242,12 @@ void Perform(DrawQueueItem& item, const BoxItem& fields) {
   // Corners inclusive; the part on the target is filled.
   const win::RECT rect{std::max(fields.left, 0), std::max(fields.top, 0), std::min(WrapAdd(fields.right, 1), w),
                        std::min(WrapAdd(fields.bottom, 1), h)};
-  if (rect.right > rect.left && rect.bottom > rect.top) ColourFill(item.targetSurface, rect, item.keptInk.pixel);
+  if (rect.right > rect.left && rect.bottom > rect.top) ColourFill(item.targetSurface, rect, gDrawInkColor.pixel);
 }
 
 void Perform(DrawQueueItem& item, const LineItem& fields) {
   if (item.targetSurface)
-    DrawLine(item.targetSurface, fields.x1, fields.y1, fields.x2, fields.y2, item.keptInk.pixel);
+    DrawLine(item.targetSurface, fields.x1, fields.y1, fields.x2, fields.y2, gDrawInkColor.pixel);
 }
 
 void Perform(DrawQueueItem& item, const EllipseItem& fields) {
@@ -260,7 +260,7 @@ void Perform(DrawQueueItem& item, const EllipseItem& fields) {
     if (a > 6.33) break;
     const double nx = cx + rx * std::cos(a), ny = cy + ry * std::sin(a);
     DrawLine(item.targetSurface, TruncateToInt32(px), TruncateToInt32(py), TruncateToInt32(nx), TruncateToInt32(ny),
-             item.keptInk.pixel);
+             gDrawInkColor.pixel);
     px = nx, py = ny;
   }
 }
@@ -269,16 +269,12 @@ void Perform(DrawQueueItem& item, const InkItem& fields) {
   if (!item.targetSurface) return;
   ComputePixelFormatShifts(item.targetSurface);
   SetDrawColors(fields.background, fields.ink);
-  item.keptInk = gDrawInkColor;
-  item.keptBack = gDrawBackColor;
 }
 
 void Perform(DrawQueueItem& item, const BackColourItem& fields) {
   if (!item.targetSurface) return;
   ComputePixelFormatShifts(item.targetSurface);
   SetDrawColors(fields.background, -1);
-  item.keptInk = gDrawInkColor;
-  item.keptBack = gDrawBackColor;
 }
 
 void Perform(DrawQueueItem& item, const ReadPixelItem& fields) {

@@ -30,6 +30,21 @@ win::IDirectDrawSurface7* CheckedBitmap(int32_t n);
 // The ImageRecord slot of an image number, 0 when it has none.
 uint32_t ImageSlotOf(int32_t number);
 
+// An item's soft error, raised now at its last frame or else kept until that frame ends: a screen
+// item of a flip chain reports when its second page has been shown.
+void ReportAtLastFrame(DrawQueueItem& item, int32_t warning);
+
+// --- The second page of a flip chain (draw_queue_pages.cpp) ------------------------------------------
+// Before the queue runs: writes onto the back buffer the drawing kept from the other page, when the
+// back buffer is now that other page.
+void CopyDrawingFromOtherPage();
+// Around a run of the queue that performs screen items: the page as the queue finds it, and
+// afterwards the pixels that the run changed, kept for the other page.
+void KeepPageBeforeDrawing();
+void KeepDrawingForOtherPage();
+// The display changed or the queue was emptied: nothing waits for the other page.
+void ForgetPageDrawing();
+
 // --- Performing one item, by kind -------------------------------------------------------------------
 // Bitmaps and images (draw_queue_drawing.cpp).
 void Perform(DrawQueueItem& item, const SetBitmapItem& fields);

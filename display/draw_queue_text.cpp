@@ -1,6 +1,5 @@
 // The draw queue's text items: printing in the window's font, erasing, drawing in the text font,
-// and the font settings. A text item repeated on the second page draws with the font, colours and
-// background mode of its first performance, whatever the items between changed.
+// and the font settings.
 #include "display/draw_queue_items.h"
 #include "display/text_fonts.h"
 
@@ -31,27 +30,6 @@ void DrawItemText(const DrawQueueItem& item, int32_t x, int32_t y, const ItemTex
   target->ReleaseDC(dc);
 }
 
-// The window's font of the item's first performance, kept for its repeat.
-win::HFONT WindowFontOf(DrawQueueItem& item) {
-  if (!item.keptFont) KeepFont(item, CurrentWindowFont());
-  return item.keptFont;
-}
-
-// The text font, and its background mode, of the item's first performance.
-template <class Fields>
-win::HFONT TextFontOf(DrawQueueItem& item, Fields& fields) {
-  if (!item.keptFont) {
-    KeepFont(item, CurrentTextFont());
-    fields.opaque = gTextOpaque;
-  }
-  return item.keptFont;
-}
-
-// After its last performance an item keeps its font no longer.
-void EndTextItem(DrawQueueItem& item) {
-  if (item.frames <= 0) ReleaseKeptFont(item);
-}
-
 void RemakeTextFont() { CreateTextFont(gTextStyle, gTextSize, gTextFontName, gTextCharsetSetting); }
 
 void SetTextStyle(int16_t style) {
@@ -62,30 +40,24 @@ void SetTextStyle(int16_t style) {
 }  // namespace
 
 void Perform(DrawQueueItem& item, PrintTextItem& fields) {
-  DrawItemText(item, fields.x, fields.y, fields.text, WindowFontOf(item), fields.opaque == 1, item.keptInk.Gdi(),
-               item.keptBack.Gdi(), false);
-  EndTextItem(item);
+  DrawItemText(item, fields.x, fields.y, fields.text, CurrentWindowFont(), fields.opaque == 1, gDrawInkColor.Gdi(),
+               gDrawBackColor.Gdi(), false);
 }
 
 // The text's cells are painted in the background colour.
 void Perform(DrawQueueItem& item, const EraseTextItem& fields) {
-  const uint32_t back = item.keptBack.Gdi();
-  DrawItemText(item, fields.x, fields.y, fields.text, WindowFontOf(item), true, back, back, false);
-  EndTextItem(item);
+  const uint32_t back = gDrawBackColor.Gdi();
+  DrawItemText(item, fields.x, fields.y, fields.text, CurrentWindowFont(), true, back, back, false);
 }
 
 void Perform(DrawQueueItem& item, DrawTextItem& fields) {
-  const win::HFONT font = TextFontOf(item, fields);
-  DrawItemText(item, fields.x, fields.y, fields.text, font, fields.opaque == 1, item.keptInk.Gdi(),
-               item.keptBack.Gdi(), false);
-  EndTextItem(item);
+  DrawItemText(item, fields.x, fields.y, fields.text, CurrentTextFont(), gTextOpaque == 1, gDrawInkColor.Gdi(),
+               gDrawBackColor.Gdi(), false);
 }
 
 void Perform(DrawQueueItem& item, DrawTextCentredItem& fields) {
-  const win::HFONT font = TextFontOf(item, fields);
-  DrawItemText(item, fields.x, fields.y, fields.text, font, fields.opaque == 1, item.keptInk.Gdi(),
-               item.keptBack.Gdi(), true);
-  EndTextItem(item);
+  DrawItemText(item, fields.x, fields.y, fields.text, CurrentTextFont(), gTextOpaque == 1, gDrawInkColor.Gdi(),
+               gDrawBackColor.Gdi(), true);
 }
 
 void Perform(DrawQueueItem&, const TextFontItem& fields) {

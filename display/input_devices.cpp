@@ -11,9 +11,11 @@
 #include "common/host.h"
 #include "common/interpreter.h"
 #include "common/runtime_hooks.h"
+#include "display/display.h"
 #include "display/display_state.h"
 #include "engine3d/mouse_pointer.h"
 #include "ide/language.h"
+#include "platform/win/window.h"
 #include "system/system_state.h"
 
 namespace vx {
@@ -42,6 +44,7 @@ uint32_t gHasFocus = 1;
 uint8_t gLastKeyChar = 0;
 std::vector<char> gKeyboardBuffer;
 uint32_t gKeyboardBufferCount = 0;
+std::function<bool(PictureRect*, int*, int*)> gFullScreenPicture = LastPictureRect;
 
 namespace {
 
@@ -167,6 +170,53 @@ int32_t ClampedSum(int32_t value, int32_t delta, int32_t low, int32_t high) {
 
 int32_t WrappingSum(int32_t value, int32_t delta) {
   return static_cast<int32_t>(static_cast<uint32_t>(value) + static_cast<uint32_t>(delta));
+}
+
+// Window pixels to picture pixels along one axis: a scale of picture / shown, the picture's edge at
+// offset in the window. Movements are scaled as a running sum, so that slow moves of less than a
+// picture pixel each still add up.
+struct AxisScale {
+  int64_t picture = 1, shown = 1, offset = 0;
+  int64_t moved = 0, given = 0;  // window pixels moved, picture pixels given out for them
+  bool operator==(const AxisScale& o) const { return picture == o.picture && shown == o.shown && offset == o.offset; }
+  int32_t Move(int32_t delta) {
+    moved += delta;
+    const int64_t total = moved * picture / shown;
+    const int64_t step = total - given;
+    given = total;
+    return static_cast<int32_t>(std::clamp<int64_t>(step, INT32_MIN, INT32_MAX));
+  }
+  int32_t At(int64_t windowPoint, int32_t last) const {
+    const int64_t point = (windowPoint - offset) * picture / shown;
+    return static_cast<int32_t>(std::clamp<int64_t>(point, 0, std::max<int64_t>(last, 0)));
+  }
+};
+
+AxisScale gScaleX, gScaleY;
+
+// The scales of the full-screen picture shown in the window; false when the picture is not shown
+// scaled (headless, or in a window), where window and picture pixels are the same.
+bool FullScreenScales() {
+  PictureRect shown{};
+  int width = 0, height = 0;
+  if (gWindowMode != 0 || gFullScreen != 1 || !gFullScreenPicture || !gFullScreenPicture(&shown, &width, &height) ||
+      shown.width <= 0 || shown.height <= 0 || width <= 0 || height <= 0)
+    return false;
+  const AxisScale x{width, shown.width, shown.x}, y{height, shown.height, shown.y};
+  // A new place starts the running sums again.
+  if (!(x == gScaleX)) gScaleX = x;
+  if (!(y == gScaleY)) gScaleY = y;
+  return true;
+}
+
+// The system pointer in the window's client area; false when it cannot be had.
+bool PointerInWindow(int64_t* x, int64_t* y) {
+  POINT cursor{};
+  if (!GetCursorPos(&cursor) || !gMainWindow) return false;
+  const RECT client = gClientAreaOnScreen(gMainWindow);
+  *x = int64_t{cursor.x} - client.left;
+  *y = int64_t{cursor.y} - client.top;
+  return true;
 }
 
 }  // namespace
@@ -303,12 +353,20 @@ void UnacquireInputDevices() {
 
 void FoldMouseState() {
   const bool pointerMoves = gPointerSpritesOn != 0 || gWindowMode == 0;
-  if (pointerMoves) {
-    gMouseX = ClampedSum(gMouseX, gMouseState.lX, 0, gDisplayWidth - 1);
-    gMouseY = ClampedSum(gMouseY, gMouseState.lY, 0, gDisplayHeight - 1);
+  const bool scaled = FullScreenScales();
+  const int32_t moveX = scaled ? gScaleX.Move(gMouseState.lX) : gMouseState.lX;
+  const int32_t moveY = scaled ? gScaleY.Move(gMouseState.lY) : gMouseState.lY;
+  int64_t pointerX = 0, pointerY = 0;
+  if (pointerMoves && scaled && (gMouseState.lX != 0 || gMouseState.lY != 0) && PointerInWindow(&pointerX, &pointerY)) {
+    // Where the player sees the pointer; a pointer that did not move keeps a place the program set.
+    gMouseX = gScaleX.At(pointerX, gDisplayWidth - 1);
+    gMouseY = gScaleY.At(pointerY, gDisplayHeight - 1);
+  } else if (pointerMoves) {
+    gMouseX = ClampedSum(gMouseX, moveX, 0, gDisplayWidth - 1);
+    gMouseY = ClampedSum(gMouseY, moveY, 0, gDisplayHeight - 1);
   }
-  gMouseMoveX = WrappingSum(gMouseMoveX, gMouseState.lX);
-  gMouseMoveY = WrappingSum(gMouseMoveY, gMouseState.lY);
+  gMouseMoveX = WrappingSum(gMouseMoveX, moveX);
+  gMouseMoveY = WrappingSum(gMouseMoveY, moveY);
   gMouseZ = ClampedSum(gMouseZ, gMouseState.lZ, 0, 99);
   gMouseMoveZ = WrappingSum(gMouseMoveZ, gMouseState.lZ);
   if (pointerMoves) {

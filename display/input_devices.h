@@ -5,9 +5,11 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/ddraw/presentation.h"
 #include "platform/input/dinput.h"
 #include "platform/win/types.h"
 
@@ -69,8 +71,13 @@ void ReleaseInputDevices();
 // Reads the devices again when the dispatcher has asked for a fresh poll since the last read
 // (gInputPollDue), as the key, joystick and mouse questions do.
 void PollInputIfDue();
-// Adds the mouse deltas of gMouseState to the pointer, wheel and movement values.
+// Adds the mouse deltas of gMouseState to the pointer, wheel and movement values. A full-screen
+// picture that the window shows scaled puts the pointer where the system pointer stands in the
+// picture, through the presentation's scale and offset, and scales the movements the same way.
 void FoldMouseState();
+// Where the full-screen picture was last shown in the window and its size in pixels
+// (win::LastPictureRect); false when none was. Tests replace it.
+extern std::function<bool(win::PictureRect*, int*, int*)> gFullScreenPicture;
 // The pointer in the middle of the screen, the wheel at 50, no button down.
 void ResetMousePosition();
 // Makes the typed-character buffer: 256 bytes, empty.

@@ -1,12 +1,9 @@
-// The text font and the window's font: making them from the text state, retiring replaced fonts
-// that waiting draw items still use, measuring in the text font, listing the font families, and
-// deleting them all at shut-down (see text_fonts.h).
+// The text font and the window's font: making them from the text state, measuring in the text font,
+// listing the font families, and deleting them all at shut-down (see text_fonts.h).
 #include "display/text_fonts.h"
 
 #include <algorithm>
 #include <cstring>
-#include <utility>
-#include <vector>
 
 #include "common/checklist.h"
 #include "display/display_state.h"
@@ -26,48 +23,11 @@ int32_t gTextCursorX = 0, gTextCursorY = 0;
 
 namespace {
 
-// Replaced fonts that waiting items still draw with, and how many items keep each.
-struct RetiredFont {
-  win::HFONT font;
-  int32_t keptBy;
-};
-std::vector<RetiredFont> gRetiredFonts;
-// Waiting items that keep a font; may count items that went without their last performance, which
-// only costs a walk over the queue, never a font in use.
-int32_t gItemsKeepingFonts = 0;
-
 constexpr int32_t kMaxListedFamilies = 255;
 
-// Counts again which waiting items keep each retired font and deletes those that none keeps. One
-// walk over the queue: font making is rare next to drawing, which must not walk it per item.
-void RecountRetiredFonts() {
-  if (gRetiredFonts.empty()) return;
-  for (RetiredFont& retired : gRetiredFonts) retired.keptBy = 0;
-  gItemsKeepingFonts = 0;
-  if (gDrawQueue.Exists())
-    gDrawQueue.ForEachUsed([](uint32_t slot) {
-      const win::HFONT kept = gDrawQueue[slot].keptFont;
-      if (!kept) return;
-      ++gItemsKeepingFonts;
-      for (RetiredFont& retired : gRetiredFonts)
-        if (retired.font == kept) ++retired.keptBy;
-    });
-  std::erase_if(gRetiredFonts, [](const RetiredFont& retired) {
-    if (retired.keptBy > 0) return false;
-    win::DeleteObject(retired.font);
-    return true;
-  });
-}
-
-// Replaces a font: it goes now unless a waiting item still draws with it.
-void RetireFont(win::HFONT font) {
-  if (!font) return;
-  if (gItemsKeepingFonts == 0 && gRetiredFonts.empty()) {
-    win::DeleteObject(font);  // nothing waits with a font: the usual case without a flip chain
-    return;
-  }
-  gRetiredFonts.push_back({font, 0});
-  RecountRetiredFonts();
+// A replaced font goes at once: items are drawn when performed, and none keeps a font for later.
+void DeleteFont(win::HFONT font) {
+  if (font) win::DeleteObject(font);
 }
 
 // A device context for measuring: the back buffer's, or a memory context when it has none to give
@@ -117,13 +77,13 @@ int32_t CreateTextFont(int32_t style, int32_t size, const std::string& face, uin
   win::HFONT made = win::CreateFontA(height, 0, 0, 0, weight, italic, 0, 0, passed, win::OUT_DEFAULT_PRECIS,
                                      win::CLIP_DEFAULT_PRECIS, win::NONANTIALIASED_QUALITY, win::VARIABLE_PITCH,
                                      face.c_str());
-  RetireFont(gTextFont);
+  DeleteFont(gTextFont);
   gTextFont = made;
   return 1;
 }
 
 int32_t CreateSystemFont() {
-  RetireFont(gWindowFont);
+  DeleteFont(gWindowFont);
   gWindowFont = nullptr;
   if (gTextCharset != 0) {
     // The window's device context stands for the screen: a memory context compatible with it.
@@ -157,33 +117,10 @@ void ResetTextStateForRun() {
 }
 
 void DeleteTextFonts() {
-  if (gDrawQueue.Exists()) gDrawQueue.ForEachUsed([](uint32_t slot) { gDrawQueue[slot].keptFont = nullptr; });
-  gItemsKeepingFonts = 0;
-  for (const RetiredFont& retired : gRetiredFonts) win::DeleteObject(retired.font);
-  gRetiredFonts.clear();
-  if (gTextFont) win::DeleteObject(gTextFont);
-  if (gWindowFont) win::DeleteObject(gWindowFont);
+  DeleteFont(gTextFont);
+  DeleteFont(gWindowFont);
   gTextFont = gWindowFont = nullptr;
 }
-
-win::HFONT KeepFont(DrawQueueItem& item, win::HFONT font) {
-  if (!item.keptFont && font) ++gItemsKeepingFonts;
-  item.keptFont = font;
-  return font;
-}
-
-void ReleaseKeptFont(DrawQueueItem& item) {
-  const win::HFONT kept = std::exchange(item.keptFont, nullptr);
-  if (!kept) return;
-  if (gItemsKeepingFonts > 0) --gItemsKeepingFonts;
-  auto retired = std::find_if(gRetiredFonts.begin(), gRetiredFonts.end(),
-                              [kept](const RetiredFont& r) { return r.font == kept; });
-  if (retired == gRetiredFonts.end() || --retired->keptBy > 0) return;
-  win::DeleteObject(retired->font);
-  gRetiredFonts.erase(retired);
-}
-
-size_t RetiredFontCount() { return gRetiredFonts.size(); }
 
 win::HFONT CurrentTextFont() {
   if (!gTextFont) CreateTextFont(gTextStyle, gTextSize, gTextFontName, gTextCharsetSetting);

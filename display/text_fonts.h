@@ -2,10 +2,6 @@
 // (gTextFont) and the window's own font that printing at the cursor uses (gWindowFont), their
 // making, the run's start values of the text state, the listing of font families into the
 // checklist, and the deletion of every font at shut-down.
-//
-// A font that is replaced while a waiting draw item still draws with it (a screen item repeated on
-// the second page keeps the font of its first performance) is retired, not deleted: it goes once
-// no waiting item refers to it.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -37,15 +33,8 @@ int32_t CreateSystemFont();
 // The text state as a run starts: "system", size 10, normal, transparent, no character set, the
 // print cursor at 0,0; both fonts made again.
 void ResetTextStateForRun();
-// Deletes both fonts and the retired ones; waiting items forget the fonts they kept.
+// Deletes both fonts.
 void DeleteTextFonts();
-// At an item's first performance: the font it draws with on every page. Returns the font.
-win::HFONT KeepFont(DrawQueueItem& item, win::HFONT font);
-// At an item's last performance: it keeps its font no longer, and a retired font that no other
-// waiting item keeps is deleted.
-void ReleaseKeptFont(DrawQueueItem& item);
-// Fonts replaced but still kept by a waiting item.
-size_t RetiredFontCount();
 
 // The text font, made from the text state first when there is none.
 win::HFONT CurrentTextFont();

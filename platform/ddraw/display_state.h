@@ -90,6 +90,8 @@ std::optional<uint64_t> VideoMemoryLimit();
 // The identity ramp, and where presentation happens.
 DDGAMMARAMP IdentityRamp();
 void PresentPrimary(DisplayState& display);
+// The display's primary is about to go: a presented frame it holds is made into pixels first.
+void KeepPresentedFrame(DisplayState& display);
 void ApplyCooperativeWindow(DisplayState& display);
 void EndPresentation(DisplayState& display);
 // The client area of a window in screen coordinates.

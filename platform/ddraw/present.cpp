@@ -1,10 +1,15 @@
 // Presentation: the primary's visible picture turned into 0x00RRGGBB through the gamma ramp, kept
-// as the last frame, and drawn into the SDL window with an SDL renderer when there is one.
+// as the last frame, and drawn into the SDL window with an SDL renderer when there is one. A frame
+// is made into pixels only when something looks at it (a window, a frame hook, a reader of the last
+// frame, the frame dump), and then only the rows that changed since the last one made.
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <utility>
 
 #include "platform/ddraw/display_state.h"
 #include "platform/ddraw/presentation.h"
@@ -19,11 +24,25 @@ using ddraw_detail::Presentation;
 
 enum class Driver { Auto, Sdl, Headless };
 
+// What the last frame was made from, so that the next one converts only the rows that differ.
+struct FrameSource {
+  bool valid = false;
+  RECT area{};
+  DDPIXELFORMAT format{};
+  std::vector<PALETTEENTRY> palette;
+  DDGAMMARAMP gamma{};
+  std::vector<uint8_t> rows;  // the visible part of the primary, row after row
+};
+
 struct PresentationGlobals {
   Driver driver = Driver::Auto;
   SDL_Window* overrideWindow = nullptr;
   std::function<void(const PresentedFrame&)> hook;
   PresentedFrame last;
+  FrameSource source;
+  // The display whose primary holds a presented frame not yet made into pixels, and its area.
+  DisplayState* pending = nullptr;
+  RECT pendingArea{};
   bool havePicture = false;
   PictureRect pictureRect{};
   int pictureWidth = 0;
@@ -44,6 +63,10 @@ bool IsIdentity(const DDGAMMARAMP& ramp) {
   return true;
 }
 
+bool SameRect(const RECT& a, const RECT& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
 // The part of the primary the picture shows: all of it full screen, the window's client area
 // windowed (the primary is the desktop then).
 RECT PictureArea(const DisplayState& display, DirectDrawSurface& primary) {
@@ -60,13 +83,35 @@ RECT PictureArea(const DisplayState& display, DirectDrawSurface& primary) {
   return ddraw_detail::ClientAreaOnScreen(window);
 }
 
-void BuildFrame(const DisplayState& display, DirectDrawSurface& primary, const RECT& area, PresentedFrame& frame) {
-  frame.width = std::max<LONG>(0, area.right - area.left);
-  frame.height = std::max<LONG>(0, area.bottom - area.top);
-  frame.fullScreen = display.Exclusive();
-  frame.pixels.assign(static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height), 0);
+// Makes the frame from the primary. Rows whose source bytes are those the last frame was made from
+// are left as they are, unless the area, the format, the palette or the gamma ramp changed.
+void BuildFrame(const DisplayState& display, DirectDrawSurface& primary, const RECT& area, PresentedFrame& frame,
+                FrameSource& source) {
   const SurfacePixels pixels = primary.Pixels();
   const FormatInfo format = DescribeFormat(pixels.format);
+  const int width = std::max<LONG>(0, area.right - area.left);
+  const int height = std::max<LONG>(0, area.bottom - area.top);
+  std::vector<PALETTEENTRY> palette;
+  if (pixels.palette) palette.assign(pixels.palette, pixels.palette + 256);
+  auto sameEntry = [](const PALETTEENTRY& a, const PALETTEENTRY& b) {
+    return a.peRed == b.peRed && a.peGreen == b.peGreen && a.peBlue == b.peBlue;
+  };
+  const bool same = source.valid && format.kind != PixelKind::Dxt && frame.width == width &&
+                    frame.height == height && SameRect(source.area, area) &&
+                    std::memcmp(&source.format, &pixels.format, sizeof pixels.format) == 0 &&
+                    std::memcmp(&source.gamma, &display.gamma, sizeof display.gamma) == 0 &&
+                    std::equal(palette.begin(), palette.end(), source.palette.begin(), source.palette.end(), sameEntry);
+  frame.width = width;
+  frame.height = height;
+  frame.fullScreen = display.Exclusive();
+  if (!same) {
+    frame.pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+    source = FrameSource{};
+    source.area = area;
+    source.format = pixels.format;
+    source.palette = std::move(palette);
+    source.gamma = display.gamma;
+  }
   // The part of the area that lies on the primary; the rest stays black.
   const int64_t left = std::max<int64_t>(area.left, 0);
   const int64_t right = std::min<int64_t>(area.right, pixels.width);
@@ -74,6 +119,8 @@ void BuildFrame(const DisplayState& display, DirectDrawSurface& primary, const R
   const int64_t bottom = std::min<int64_t>(area.bottom, pixels.height);
   if (left >= right || top >= bottom) return;
   const auto count = static_cast<uint32_t>(right - left);
+  const size_t rowBytes = format.kind == PixelKind::Dxt ? 0 : size_t(count) * format.bytesPerPixel;
+  source.rows.resize(rowBytes * static_cast<size_t>(bottom - top));
   const bool gamma = !IsIdentity(display.gamma);
   uint8_t ramp[3][256];
   for (int i = 0; i < 256; ++i) {
@@ -82,14 +129,17 @@ void BuildFrame(const DisplayState& display, DirectDrawSurface& primary, const R
     ramp[2][i] = static_cast<uint8_t>(display.gamma.blue[i] >> 8);
   }
   for (int64_t sy = top; sy < bottom; ++sy) {
-    uint32_t* out = frame.pixels.data() + static_cast<size_t>(sy - area.top) * static_cast<size_t>(frame.width) +
+    uint32_t* out = frame.pixels.data() + static_cast<size_t>(sy - area.top) * static_cast<size_t>(width) +
                     static_cast<size_t>(left - area.left);
     if (format.kind == PixelKind::Dxt) {
       for (uint32_t x = 0; x < count; ++x)
         out[x] = ReadPixelArgb(pixels, static_cast<uint32_t>(left) + x, static_cast<uint32_t>(sy));
     } else {
-      ConvertRowToArgb(format, pixels.palette, pixels.bits + sy * pixels.pitch + left * format.bytesPerPixel, out,
-                       count);
+      const uint8_t* in = pixels.bits + sy * pixels.pitch + left * format.bytesPerPixel;
+      uint8_t* kept = source.rows.data() + static_cast<size_t>(sy - top) * rowBytes;
+      if (same && std::memcmp(in, kept, rowBytes) == 0) continue;
+      std::memcpy(kept, in, rowBytes);
+      ConvertRowToArgb(format, pixels.palette, in, out, count);
     }
     for (uint32_t x = 0; x < count; ++x) {
       uint32_t c = out[x];
@@ -98,6 +148,15 @@ void BuildFrame(const DisplayState& display, DirectDrawSurface& primary, const R
       out[x] = c & 0x00FFFFFFu;
     }
   }
+  source.valid = format.kind != PixelKind::Dxt;
+}
+
+// Makes the frame waiting in a primary into pixels.
+void BuildPending() {
+  PresentationGlobals& globals = Globals();
+  DisplayState* display = std::exchange(globals.pending, nullptr);
+  if (!display || !display->primary) return;
+  BuildFrame(*display, *display->primary, globals.pendingArea, globals.last, globals.source);
 }
 
 void DrawInto(Presentation& p, SDL_Window* window, const PresentedFrame& frame) {
@@ -134,13 +193,11 @@ void DrawInto(Presentation& p, SDL_Window* window, const PresentedFrame& frame) 
   int outHeight = 0;
   SDL_GetRendererOutputSize(p.renderer, &outWidth, &outHeight);
   PictureRect place{0, 0, frame.width, frame.height};
-  if (frame.fullScreen) {
-    place = FitPicture(frame.width, frame.height, outWidth, outHeight);
-    Globals().havePicture = true;
-    Globals().pictureRect = place;
-    Globals().pictureWidth = frame.width;
-    Globals().pictureHeight = frame.height;
-  }
+  if (frame.fullScreen) place = FitPicture(frame.width, frame.height, outWidth, outHeight);
+  Globals().havePicture = frame.fullScreen;
+  Globals().pictureRect = place;
+  Globals().pictureWidth = frame.width;
+  Globals().pictureHeight = frame.height;
   const SDL_Rect dest{place.x, place.y, place.width, place.height};
   SDL_RenderCopy(p.renderer, p.texture, nullptr, &dest);
   SDL_RenderPresent(p.renderer);
@@ -184,15 +241,24 @@ void PresentPrimary(DisplayState& display) {
   DirectDrawSurface* primary = display.primary;
   if (!primary || !display.owner || primary->Lost()) return;
   PresentationGlobals& globals = Globals();
-  PresentedFrame& frame = globals.last;
-  BuildFrame(display, *primary, PictureArea(display, *primary), frame);
-  ++frame.number;
-  if (frame.width > 0 && frame.height > 0 && globals.driver != Driver::Headless) {
-    SDL_Window* target = globals.overrideWindow;
+  globals.pending = &display;
+  globals.pendingArea = PictureArea(display, *primary);
+  ++globals.last.number;
+  SDL_Window* target = nullptr;
+  if (globals.driver != Driver::Headless) {
+    target = globals.overrideWindow;
     if (!target) target = static_cast<SDL_Window*>(NativeWindowOf(display.window));
-    if (target) DrawInto(display.presentation, target, frame);
   }
+  // Headless, nothing shows the frame: it is made only if someone asks for it later.
+  if (!target && !globals.hook) return;
+  BuildPending();
+  const PresentedFrame& frame = globals.last;
+  if (target && frame.width > 0 && frame.height > 0) DrawInto(display.presentation, target, frame);
   if (globals.hook) globals.hook(frame);
+}
+
+void KeepPresentedFrame(DisplayState& display) {
+  if (Globals().pending == &display) BuildPending();
 }
 
 void ApplyCooperativeWindow(DisplayState& display) {
@@ -207,6 +273,7 @@ void ApplyCooperativeWindow(DisplayState& display) {
 }
 
 void EndPresentation(DisplayState& display) {
+  KeepPresentedFrame(display);
   Presentation& p = display.presentation;
   if (p.madeFullScreen) {
     if (auto* native = static_cast<SDL_Window*>(NativeWindowOf(display.window))) SDL_SetWindowFullscreen(native, 0);
@@ -249,7 +316,10 @@ void SetPresentationWindow(void* sdlWindow) { Globals().overrideWindow = static_
 
 void SetFrameHook(std::function<void(const PresentedFrame&)> hook) { Globals().hook = std::move(hook); }
 
-const PresentedFrame& LastPresentedFrame() { return Globals().last; }
+const PresentedFrame& LastPresentedFrame() {
+  BuildPending();
+  return Globals().last;
+}
 
 bool LastPictureRect(PictureRect* inWindow, int* pictureWidth, int* pictureHeight) {
   const PresentationGlobals& globals = Globals();

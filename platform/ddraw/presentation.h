@@ -3,9 +3,11 @@
 // window shows its client area of the desktop-sized primary at 1:1. The gamma ramp is applied on
 // the way. Presentation drivers are picked by name: "sdl" draws into the SDL window behind the
 // cooperative window, "headless" draws nowhere; "auto" (the default) takes "sdl" when there is an
-// SDL window. Every driver keeps the last frame, which tests read or write to a BMP file; with
-// VX_FRAME_DUMP set in the environment, the last frame is written there as a BMP file when the
-// DirectDraw object that showed it goes, so that an end-to-end run leaves its final picture.
+// SDL window. Every driver keeps the last frame, which tests read or write to a BMP file; it is
+// made into pixels only when something looks at it (a window, the frame hook, a reader of the last
+// frame), from the rows that changed since the last one made. With VX_FRAME_DUMP set in the
+// environment, the last frame is written there as a BMP file when the DirectDraw object that
+// showed it goes, so that an end-to-end run leaves its final picture.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -41,6 +43,7 @@ void SetPresentationWindow(void* sdlWindow);
 // Called with every frame as it is presented.
 void SetFrameHook(std::function<void(const PresentedFrame&)> hook);
 
+// Makes the last presented frame into pixels first when nothing has yet.
 const PresentedFrame& LastPresentedFrame();
 // A 24-bit bottom-up BMP; false when the file cannot be written or the frame is empty.
 bool WriteFrameBmp(const PresentedFrame& frame, const std::string& path);

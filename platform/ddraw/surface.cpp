@@ -128,7 +128,10 @@ DirectDrawSurface::~DirectDrawSurface() {
   if (display_) {
     std::erase(display_->surfaces, this);
     display_->videoUsed -= videoBytes_;
-    if (display_->primary == this) display_->primary = nullptr;
+    if (display_->primary == this) {
+      ddraw_detail::KeepPresentedFrame(*display_);
+      display_->primary = nullptr;
+    }
   }
   ddraw_detail::SurfaceGone();
 }

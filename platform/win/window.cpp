@@ -25,6 +25,7 @@
 
 #include "platform/win/code_page.h"
 #include "platform/win/keyboard.h"
+#include "platform/win/message_box.h"
 #include "platform/win/messages.h"
 
 namespace vx::win {
@@ -47,7 +48,6 @@ struct WindowObject {
 
 namespace {
 
-constexpr DWORD WS_THICKFRAME = 0x00040000u;
 constexpr WPARAM SIZE_RESTORED = 0;
 constexpr WPARAM MK_LBUTTON = 0x0001;
 constexpr WPARAM MK_RBUTTON = 0x0002;
@@ -210,6 +210,24 @@ void SendSize(HWND hwnd) {
 
 void SendMove(HWND hwnd) {
   if (const WindowObject* window = Live(hwnd)) SendMessageA(hwnd, WM_MOVE, 0, MakeLParam(window->x, window->y));
+}
+
+// The client area of a window rectangle under a style.
+void PlaceClientArea(WindowObject& window, int x, int y, int width, int height) {
+  const bool framed = (window.style & WS_CAPTION) == WS_CAPTION;
+  const int side = framed ? kFrameBorder : 0;
+  const int top = framed ? kFrameBorder + kFrameCaption : 0;
+  window.x = x + side;
+  window.y = y + top;
+  window.width = std::max(width - 2 * side, 0);
+  window.height = std::max(height - side - top, 0);
+}
+
+Uint32 NativeFlagsOf(DWORD style) {
+  Uint32 flags = 0;
+  if ((style & WS_CAPTION) != WS_CAPTION) flags |= SDL_WINDOW_BORDERLESS;
+  if (style & WS_THICKFRAME) flags |= SDL_WINDOW_RESIZABLE;
+  return flags;
 }
 
 void ApplyCursor() {
@@ -501,17 +519,12 @@ HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DW
   window->procedure = windowClass->procedure;
   window->title = title ? title : "";
   window->style = style;
-  window->x = x;
-  window->y = y;
-  window->width = std::max(width, 0);
-  window->height = std::max(height, 0);
+  PlaceClientArea(*window, x, y, width, height);
 
   const bool nativeTaken = std::any_of(gWindows.begin(), gWindows.end(), [](const auto& w) { return w->native; });
   if (ProbeVideo() == Video::Display && !nativeTaken) {
-    Uint32 flags = SDL_WINDOW_HIDDEN;
-    if (style & WS_POPUP) flags |= SDL_WINDOW_BORDERLESS;
-    if (style & WS_THICKFRAME) flags |= SDL_WINDOW_RESIZABLE;
-    window->native = SDL_CreateWindow(ToUtf8(title).c_str(), x, y, std::max(width, 1), std::max(height, 1), flags);
+    window->native = SDL_CreateWindow(ToUtf8(title).c_str(), window->x, window->y, std::max(window->width, 1),
+                                      std::max(window->height, 1), SDL_WINDOW_HIDDEN | NativeFlagsOf(style));
     if (!window->native) return nullptr;
     if (!SDL_IsTextInputActive()) SDL_StartTextInput();
     ApplyCursor();
@@ -568,21 +581,35 @@ BOOL SetWindowTextA(HWND hwnd, const char* text) {
 BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
   WindowObject* window = Live(hwnd);
   if (!window) return FALSE_;
-  width = std::max(width, 0);
-  height = std::max(height, 0);
-  const bool moved = x != window->x || y != window->y;
-  const bool sized = width != window->width || height != window->height;
-  window->x = x;
-  window->y = y;
-  window->width = width;
-  window->height = height;
+  const int oldX = window->x, oldY = window->y, oldWidth = window->width, oldHeight = window->height;
+  PlaceClientArea(*window, x, y, width, height);
+  const bool moved = window->x != oldX || window->y != oldY;
+  const bool sized = window->width != oldWidth || window->height != oldHeight;
   if (window->native) {
-    SDL_SetWindowPosition(window->native, x, y);
-    SDL_SetWindowSize(window->native, std::max(width, 1), std::max(height, 1));
+    SDL_SetWindowPosition(window->native, window->x, window->y);
+    SDL_SetWindowSize(window->native, std::max(window->width, 1), std::max(window->height, 1));
   }
   if (moved) SendMove(hwnd);
   if (sized) SendSize(hwnd);
   return TRUE_;
+}
+
+LONG SetWindowLongA(HWND hwnd, int index, LONG value) {
+  WindowObject* window = Live(hwnd);
+  if (!window || index != GWL_STYLE) return 0;
+  const DWORD previous = window->style;
+  window->style = static_cast<DWORD>(value);
+  if (window->native) {
+    const Uint32 flags = NativeFlagsOf(window->style);
+    SDL_SetWindowBordered(window->native, (flags & SDL_WINDOW_BORDERLESS) ? SDL_FALSE : SDL_TRUE);
+    SDL_SetWindowResizable(window->native, (flags & SDL_WINDOW_RESIZABLE) ? SDL_TRUE : SDL_FALSE);
+  }
+  return static_cast<LONG>(previous);
+}
+
+LONG GetWindowLongA(HWND hwnd, int index) {
+  const WindowObject* window = Live(hwnd);
+  return window && index == GWL_STYLE ? static_cast<LONG>(window->style) : 0;
 }
 
 LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -625,12 +652,9 @@ int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) {
   line += '\n';
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
-  if (ProbeVideo() == Video::Display) {
-    const Uint32 flags = (type & 0xF0) == MB_ICONSTOP ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
-    // Windows titles a box without a caption "Error".
-    const std::string title = ToUtf8(caption ? caption : "Error");
-    SDL_ShowSimpleMessageBox(flags, title.c_str(), ToUtf8(text).c_str(), static_cast<SDL_Window*>(NativeWindowOf(owner)));
-  }
+  // Windows titles a box without a caption "Error".
+  if (ProbeVideo() == Video::Display)
+    ShowMessageBoxWindow(text ? text : "", ToUtf8(caption ? caption : "Error"), (type & 0xF0) == MB_ICONSTOP);
   return IDOK;
 }
 

@@ -23,7 +23,9 @@ constexpr UINT CS_VREDRAW = 0x0001;
 constexpr UINT CS_HREDRAW = 0x0002;
 
 constexpr DWORD WS_POPUP = 0x80000000u;
+constexpr DWORD WS_CAPTION = 0x00C00000u;
 constexpr DWORD WS_SYSMENU = 0x00080000u;
+constexpr DWORD WS_THICKFRAME = 0x00040000u;
 constexpr DWORD WS_MINIMIZEBOX = 0x00020000u;
 constexpr DWORD WS_OVERLAPPEDWINDOW = 0x00CF0000u;
 
@@ -45,6 +47,15 @@ constexpr UINT SPI_SETSCREENSAVERRUNNING = 0x0061;
 constexpr int SM_CXSCREEN = 0;
 constexpr int SM_CYSCREEN = 1;
 
+constexpr int GWL_STYLE = -16;
+
+// The frame round the client area of a window with a caption (WS_CAPTION): a border of
+// kFrameBorder on each side and the caption bar of kFrameCaption above the client area. A window
+// without a caption has no frame. Window rectangles (CreateWindowExA, MoveWindow) include the
+// frame; the client area is what the window's messages and its SDL window cover.
+constexpr int kFrameBorder = 4;
+constexpr int kFrameCaption = 19;
+
 BOOL RegisterClassA(const WNDCLASSA* windowClass);
 BOOL UnregisterClassA(const char* className);
 // Creates the window of a registered class. It is not shown until ShowWindow. With no display
@@ -56,7 +67,12 @@ BOOL DestroyWindow(HWND window);  // sends WM_DESTROY
 // procedure before it returns.
 BOOL ShowWindow(HWND window, int command);
 BOOL SetWindowTextA(HWND window, const char* text);
+// The window rectangle, frame included; WM_MOVE and WM_SIZE report the client area.
 BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
+// GWL_STYLE only: the style decides the frame (and whether the SDL window has a border and can be
+// resized). The client area stays where it is. Returns the previous style, 0 on failure.
+LONG SetWindowLongA(HWND window, int index, LONG value);
+LONG GetWindowLongA(HWND window, int index);
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Calls the window procedure of the message's window (thread messages go nowhere).
@@ -68,7 +84,8 @@ bool IsHeadless();
 // The SDL window behind a window handle (null for a virtual window), for presentation.
 void* NativeWindowOf(HWND window);
 
-// Shows a box; its caption and text also go to standard error. Headless it only writes them.
+// Writes the caption and text to standard error and, with a display, shows them in a box of the
+// window layer's own (message_box.h) until it is answered. Headless it only writes them.
 int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type);
 int ShowCursor(BOOL show);
 // The system cursor in screen coordinates. With a display it is moved for real; headless the

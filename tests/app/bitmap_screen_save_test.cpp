@@ -2,21 +2,26 @@
 // and into a bitmap, copies a rectangle of the bitmap onto the screen (stretched), and saves the
 // shown screen to a PNG file; the file's pixels are what the program drew. Another loads a DDS
 // file, saves its bitmap as a DDS file and reads that back pixel by pixel. A screen save to a
-// folder that does not exist ends the run with the error box.
+// folder that does not exist ends the run with the error box. In both presentation modes (pages
+// flipped full screen, one back buffer in a window) a screen copy shows what it copied although
+// the bitmap changes or goes afterwards: two saved screens in a row agree.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-
-#include <FreeImage.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "tests/app/saved_picture.h"
 #include "tests/support/temp_folder.h"
 
 namespace vx {
 namespace {
+
+using test::Near;
+using test::Picture;
+using test::ReadPng;
 
 // A 24-bit bottom-up BMP whose pixel (x, y) is colour(x, y).
 template <typename Colour>
@@ -60,46 +65,15 @@ std::string DdsFile(uint32_t width, uint32_t height, Colour colour) {
   return file;
 }
 
-struct Picture {
-  uint32_t width = 0, height = 0;
-  std::vector<uint32_t> rgb;
-  uint32_t At(uint32_t x, uint32_t y) const { return rgb[size_t(y) * width + x]; }
-};
-
-bool ReadPng(const std::string& path, Picture* out) {
-  FIBITMAP* loaded = FreeImage_Load(FIF_PNG, path.c_str(), 0);
-  if (!loaded) return false;
-  FIBITMAP* colour = FreeImage_ConvertTo32Bits(loaded);
-  FreeImage_Unload(loaded);
-  if (!colour) return false;
-  out->width = FreeImage_GetWidth(colour);
-  out->height = FreeImage_GetHeight(colour);
-  for (uint32_t y = 0; y < out->height; ++y) {
-    const BYTE* row = FreeImage_GetScanLine(colour, int(out->height - 1 - y));
-    for (uint32_t x = 0; x < out->width; ++x, row += 4)
-      out->rgb.push_back(uint32_t(row[FI_RGBA_RED]) << 16 | uint32_t(row[FI_RGBA_GREEN]) << 8 | row[FI_RGBA_BLUE]);
-  }
-  FreeImage_Unload(colour);
-  return true;
-}
-
-// The display may have fewer than 8 bits a channel; a channel read back is then a little lower.
-bool Near(uint32_t actual, uint32_t expected) {
-  for (int shift = 0; shift < 24; shift += 8) {
-    const int a = int((actual >> shift) & 0xFF), e = int((expected >> shift) & 0xFF);
-    if (a > e || e - a > 8) return false;
-  }
-  return true;
-}
-
 class BitmapScreenSaveTest : public ::testing::Test {
  protected:
   // Runs the program with `vorlix run` headless from another folder: its files are found beside
   // it all the same. The exit status.
-  int Run(const std::string& source) {
+  int Run(const std::string& source, const std::string& environment = "") {
     dir.Write("game.vxa", source);
     dir.Write("tmp/.keep", "");
-    const std::string command = "cd / && TMPDIR='" + dir.path() + "tmp' SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy '" +
+    const std::string command = "cd / && " + environment + " TMPDIR='" + dir.path() +
+                                "tmp' SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy '" +
                                 VX_VORLIX_PATH + "' run '" + dir.path() + "game.vxa' 2> '" + dir.path() +
                                 "errors.txt' > /dev/null";
     const int raw = std::system(command.c_str());
@@ -176,6 +150,81 @@ TEST_F(BitmapScreenSaveTest, AScreenThatCannotBeSavedEndsTheRunWithTheErrorBox) 
   EXPECT_NE(dir.Read("errors.txt").find("Runtime Error"), std::string::npos) << dir.Read("errors.txt");
   EXPECT_FALSE(std::filesystem::exists(dir.path() + "nowhere"));
 }
+
+// Runs each program full screen (two pages flipped) and in a window (one back buffer).
+class ScreenPagesTest : public BitmapScreenSaveTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  int RunInMode(const std::string& source, const std::string& environment = "") {
+    return Run(std::string(GetParam()) + source, environment);
+  }
+};
+
+TEST_P(ScreenPagesTest, ACopyShowsWhatItCopiedOnEveryPageThoughItsBitmapChangedAfterwards) {
+  const int status = RunInMode(
+      "manual refresh\n"
+      "create bitmap 1, 20, 20\n"
+      "cls rgb(255, 0, 0)\n"
+      "set current bitmap 0\n"
+      "copy bitmap 1, 0, 0, 19, 19, 0, 10, 10, 29, 29\n"
+      "set current bitmap 1\n"
+      "cls rgb(0, 0, 255)\n"
+      "set current bitmap 0\n"
+      "refresh screen\n"
+      "save bitmap \"n1.png\"\n"
+      "save bitmap \"n2.png\"\n"
+      "end\n");
+  ASSERT_EQ(status, 0) << dir.Read("errors.txt");
+  Picture first, second;
+  ASSERT_TRUE(ReadPng(dir.path() + "n1.png", &first)) << dir.Read("errors.txt");
+  ASSERT_TRUE(ReadPng(dir.path() + "n2.png", &second)) << dir.Read("errors.txt");
+  EXPECT_EQ(first.rgb, second.rgb);
+  EXPECT_TRUE(Near(first.At(15, 15), 0xFF0000u)) << std::hex << first.At(15, 15);
+  EXPECT_TRUE(Near(first.At(29, 29), 0xFF0000u));
+  EXPECT_EQ(first.At(9, 9), 0u);
+  EXPECT_EQ(first.At(30, 30), 0u);
+}
+
+TEST_P(ScreenPagesTest, ALoopThatDeletesWhatItCopiedRunsToItsEnd) {
+  dir.Write("ball.bmp", BmpFile(8, 8, Quarter));
+  const int status = RunInMode(
+      "manual refresh\n"
+      "for f = 1 to 3\n"
+      "  load bitmap \"ball.bmp\", 1\n"
+      "  copy bitmap 1, 0\n"
+      "  delete bitmap 1\n"
+      "  refresh screen\n"
+      "next f\n"
+      "save bitmap \"screen.png\"\n"
+      "end\n");
+  EXPECT_EQ(status, 0) << dir.Read("errors.txt");
+  EXPECT_EQ(dir.Read("errors.txt"), "");
+  Picture shot;
+  ASSERT_TRUE(ReadPng(dir.path() + "screen.png", &shot)) << dir.Read("errors.txt");
+  EXPECT_TRUE(Near(shot.At(6, 6), 0xFFFFFFu));
+}
+
+// Headless nothing shows the frames, so none is made into pixels while the program runs; the last
+// one is all the same in the frame dump that the environment asks for.
+TEST_P(ScreenPagesTest, TheFrameDumpHoldsTheLastPictureShown) {
+  const int status = RunInMode(
+      "manual refresh\nink rgb(255, 0, 0), 0\nbox 100, 50, 109, 59\nrefresh screen\nrefresh screen\nend\n",
+      "VX_FRAME_DUMP='" + dir.path() + "frame.bmp'");
+  ASSERT_EQ(status, 0) << dir.Read("errors.txt");
+  const std::string bmp = dir.Read("frame.bmp");
+  ASSERT_GT(bmp.size(), 54u);
+  auto at = [&](uint32_t x, uint32_t y) {
+    auto word = [&](size_t i) { return uint32_t(uint8_t(bmp[i])) | uint32_t(uint8_t(bmp[i + 1])) << 8; };
+    const uint32_t width = word(18), height = word(22);
+    const size_t row = (size_t(width) * 3 + 3) / 4 * 4, offset = 54 + row * (height - 1 - y) + size_t(x) * 3;
+    return uint32_t(uint8_t(bmp[offset + 2])) << 16 | uint32_t(uint8_t(bmp[offset + 1])) << 8 | uint8_t(bmp[offset]);
+  };
+  EXPECT_TRUE(Near(at(105, 55), 0xFF0000u)) << std::hex << at(105, 55);
+  EXPECT_EQ(at(99, 55), 0u);
+  EXPECT_EQ(at(110, 60), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, ScreenPagesTest, ::testing::Values("", "set window on\n"),
+                         [](const auto& mode) { return mode.index == 0 ? "FullScreen" : "Window"; });
 
 }  // namespace
 }  // namespace vx

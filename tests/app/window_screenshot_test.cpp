@@ -1,82 +1,21 @@
 // Programs start with a visible window under Xvfb: screenshots of the window taken with xwd show
-// the black 640x480 picture of an empty program, and the welcome example's text, shapes and balls.
+// the black 640x480 picture of an empty program, the welcome example's text, shapes and balls,
+// the rocks example's ship, rocks and counter, and the walk example's walker, floor and sky. A
+// program that asks for a window gets one of its own size where the window commands place it,
+// with its picture unscaled, also on a larger screen.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <bit>
-#include <cstdint>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
+#include "tests/app/xvfb_session.h"
 #include "tests/support/temp_folder.h"
 
 namespace vx {
 namespace {
 
-bool HaveTool(const char* name) { return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0; }
-
-uint32_t BigEndian32(const std::string& bytes, size_t at) {
-  return uint32_t(uint8_t(bytes[at])) << 24 | uint32_t(uint8_t(bytes[at + 1])) << 16 |
-         uint32_t(uint8_t(bytes[at + 2])) << 8 | uint32_t(uint8_t(bytes[at + 3]));
-}
-
-// The parts of an X window dump this test reads: size, pixel layout and the pixel rows.
-struct WindowDump {
-  uint32_t width = 0, height = 0, bitsPerPixel = 0, bytesPerLine = 0, byteOrder = 0;
-  uint32_t redMask = 0, greenMask = 0, blueMask = 0;
-  std::string pixels;
-  bool Read(const std::string& file) {
-    if (file.size() < 100) return false;
-    const uint32_t headerSize = BigEndian32(file, 0);
-    if (BigEndian32(file, 4) != 7 || headerSize > file.size()) return false;  // format version 7
-    width = BigEndian32(file, 16);
-    height = BigEndian32(file, 20);
-    bitsPerPixel = BigEndian32(file, 44);
-    byteOrder = BigEndian32(file, 28);  // 0: least significant byte first
-    bytesPerLine = BigEndian32(file, 48);
-    redMask = BigEndian32(file, 56);
-    greenMask = BigEndian32(file, 60);
-    blueMask = BigEndian32(file, 64);
-    const uint32_t colours = BigEndian32(file, 76);
-    const size_t start = size_t(headerSize) + size_t(colours) * 12;
-    if (start + size_t(bytesPerLine) * height > file.size()) return false;
-    pixels = file.substr(start, size_t(bytesPerLine) * height);
-    return true;
-  }
-  // The pixel as 0xRRGGBB, for 24 and 32 bits a pixel with 8-bit channels.
-  uint32_t At(uint32_t x, uint32_t y) const {
-    const uint32_t bytes = bitsPerPixel / 8;
-    uint32_t value = 0;
-    for (uint32_t i = 0; i < bytes; ++i) {
-      const uint32_t byte = uint8_t(pixels[size_t(y) * bytesPerLine + size_t(x) * bytes + i]);
-      value |= byteOrder == 0 ? byte << (8 * i) : byte << (8 * (bytes - 1 - i));
-    }
-    auto channel = [&](uint32_t mask) { return mask ? (value & mask) >> std::countr_zero(mask) : 0u; };
-    return channel(redMask) << 16 | channel(greenMask) << 8 | channel(blueMask);
-  }
-  // Pixels of about the colour: a display of fewer bits a channel shows each a little lower.
-  int Count(uint32_t colour, uint32_t left, uint32_t top, uint32_t right, uint32_t bottom) const {
-    auto near = [colour](uint32_t actual) {
-      for (int shift = 0; shift < 24; shift += 8) {
-        const int a = int((actual >> shift) & 0xFF), e = int((colour >> shift) & 0xFF);
-        if (a > e || e - a > 8) return false;
-      }
-      return true;
-    };
-    int n = 0;
-    for (uint32_t y = top; y < bottom && y < height; ++y)
-      for (uint32_t x = left; x < right && x < width; ++x) n += near(At(x, y));
-    return n;
-  }
-  bool AllBlack() const {
-    const uint32_t bytes = bitsPerPixel / 8;
-    for (uint32_t y = 0; y < height; ++y)
-      for (uint32_t x = 0; x < width * bytes; ++x)
-        if (pixels[size_t(y) * bytesPerLine + x] != 0 && (bytes != 4 || x % 4 != 3)) return false;
-    return true;
-  }
-};
+using test::HaveTool;
+using test::WindowDump;
 
 // Runs `vorlix run PROGRAM` under Xvfb (display number from first upwards) and takes screenshots
 // of its window until two in a row agree (unless the picture moves: `settled` false) and, when
@@ -85,26 +24,22 @@ struct WindowDump {
 // themselves too, in case the screenshots never agree. Their work files go into the test's folder,
 // which the test removes.
 bool ShootWindow(test::TempFolder& dir, const std::string& program, int first, const std::string& ready,
-                 WindowDump* dump, bool settled = true) {
-  dir.Write("shot.sh",
-            "#!/bin/sh\n"
-            "\"$1\" run \"$2\" & game=$!\n"
-            "tries=0\n"
-            "until xwd -silent -name \"$1\" -out shot.xwd 2>/dev/null && " + ready +
-                (settled ? " cmp -s shot.xwd last.xwd" : " true") + "; do\n"
-            "  cp shot.xwd last.xwd 2>/dev/null\n"
-            "  tries=$((tries + 1)); [ $tries -gt 300 ] && break; sleep 0.1\n"
-            "done\n"
-            "kill -KILL $game 2>/dev/null; wait $game 2>/dev/null\n"
-            "exit 0\n");
-  // The real X driver, whatever the test environment chose for SDL.
-  const std::string command = "cd '" + dir.path() + "' && env -u SDL_VIDEODRIVER ASAN_OPTIONS=detect_leaks=0 " +
-                              "TMPDIR='" + dir.path() + "' " +
-                              "SDL_AUDIODRIVER=dummy xvfb-run -a -n " + std::to_string(first) +
-                              " -s '-screen 0 640x480x24' sh shot.sh '" + VX_VORLIX_PATH + "' '" + program +
-                              "' > log.txt 2>&1";
-  const int raw = std::system(command.c_str());
-  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << dir.Read("log.txt");
+                 WindowDump* dump, bool settled = true, const std::string& window = "$VORLIX",
+                 const std::string& screen = "640x480x24") {
+  const int status = test::RunXvfbSession(
+      dir,
+      "\"$VORLIX\" run \"" + program + "\" & game=$!\n"
+      "tries=0\n"
+      "until xwd -silent -name \"" + window + "\" -out shot.xwd 2>/dev/null && " + ready +
+          (settled ? " cmp -s shot.xwd last.xwd" : " true") + "; do\n"
+      "  cp shot.xwd last.xwd 2>/dev/null\n"
+      "  tries=$((tries + 1)); [ $tries -gt 300 ] && break; sleep 0.1\n"
+      "done\n"
+      "xwininfo -name \"" + window + "\" > window.txt 2>/dev/null\n"
+      "kill -KILL $game 2>/dev/null; wait $game 2>/dev/null\n"
+      "exit 0\n",
+      first, screen);
+  EXPECT_EQ(status, 0) << dir.Read("log.txt");
   return dump->Read(dir.Read("shot.xwd"));
 }
 
@@ -150,13 +85,37 @@ TEST(WindowScreenshotTest, TheRocksExampleShowsTheShipTheRocksAndTheCounterInIts
   EXPECT_GT(dump.Count(0xAA7850, 0, 0, 640, 480), 300) << "the rocks";
 }
 
+TEST(WindowScreenshotTest, AWindowedProgramGetsAWindowOfItsOwnSizeWhereTheWindowCommandsPlaceIt) {
+  if (!HaveTool("xvfb-run") || !HaveTool("xwd") || !HaveTool("xwininfo"))
+    GTEST_SKIP() << "needs xvfb-run, xwd and xwininfo";
+  test::TempFolder dir;
+  // A red box in the top left corner and a blue one in the bottom right one, shown for 400 frames.
+  dir.Write("window.vxa",
+            "set window on\nmanual refresh\nink rgb(255, 0, 0), 0\nbox 0, 0, 9, 9\nink rgb(0, 0, 255), 0\n"
+            "box 630, 470, 639, 479\nfor i = 1 to 400\nrefresh screen\nnext i\n");
+  WindowDump dump;
+  // The window command titles the window; its last pixel is the blue box's once it is drawn.
+  ASSERT_TRUE(ShootWindow(dir, "window.vxa", 106, "tail -c 4 shot.xwd | od -An -tx1 | grep -q 'ff 00 00' &&", &dump,
+                          true, "Vorlix", "1024x768x24"));
+  EXPECT_EQ(dump.width, 640u);
+  EXPECT_EQ(dump.height, 480u);
+  const std::string place = dir.Read("window.txt");
+  EXPECT_NE(place.find("Absolute upper-left X:  4\n"), std::string::npos) << place;
+  EXPECT_NE(place.find("Absolute upper-left Y:  23\n"), std::string::npos) << place;
+  // Unscaled: each box is 10 by 10 pixels at its corner.
+  EXPECT_EQ(dump.Count(0xFF0000, 0, 0, 640, 480), 100);
+  EXPECT_EQ(dump.Count(0xFF0000, 0, 0, 10, 10), 100);
+  EXPECT_EQ(dump.Count(0x0000FF, 630, 470, 640, 480), 100);
+  EXPECT_EQ(dump.At(10, 10), 0u);
+}
+
 TEST(WindowScreenshotTest, TheWalkExampleShowsTheWalkerOnItsFloorUnderTheSky) {
   if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
   test::TempFolder dir;
   // The sky's colour (blue, green, red bytes, about 230, 190, 150 on a display of any depth) shows
   // once the walker is loaded and coloured; the picture keeps moving.
   WindowDump dump;
-  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/walk.vxa", 106,
+  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/walk.vxa", 111,
                           "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -q ' [de][0-9a-f] b[8-9a-f] 9[0-7]' &&",
                           &dump, false));
   ASSERT_EQ(dump.bitsPerPixel % 8, 0u);

@@ -4,7 +4,10 @@
 // picture goes in a window, and that nothing is left or released twice after the teardown.
 #include <cstring>
 
+#include "common/commands.h"
 #include "platform/win/messages.h"
+#include "platform/win/window.h"
+#include "system/system_state.h"
 #include "runtime/dispatcher.h"
 #include "runtime/program_image.h"
 #include "tests/display/bitmap_test_support.h"
@@ -198,6 +201,62 @@ TEST_F(DisplayTest, WindowedScreenshotHoldsThePictureNotTheDesktop) {
   EXPECT_EQ(bmp[size_t(offset)], 255);  // blue, green, red
   EXPECT_EQ(bmp[size_t(offset) + 2], 0);
   EXPECT_EQ(gScreenshotSurface, nullptr);
+}
+
+TEST_F(DisplayTest, TheWindowCommandsMakeTheDisplayAgainForAWindowAndForTheFullScreen) {
+  ASSERT_TRUE(SetUpDisplay());
+  ResetDrawTarget();
+  ASSERT_EQ(gFlipChain, 1u);
+  RegisterAllCommands();
+  HandlerOf(kCmdWindowOn)();
+  EXPECT_EQ(gErrorCode, 0) << LastError();
+  // One back buffer of the program's size, shown by a blit: screen items are drawn once.
+  EXPECT_EQ(gFullScreen, 0u);
+  EXPECT_EQ(gFlipChain, 0u);
+  EXPECT_EQ(gScreenPersistFrames, 1);
+  EXPECT_FALSE(gDirectDraw->IsExclusive());
+  ASSERT_NE(gBackBuffer, nullptr);
+  EXPECT_EQ(std::pair(gBackBuffer->Width(), gBackBuffer->Height()), std::pair(640u, 480u));
+  EXPECT_EQ(DWORD(GetWindowLongA(gMainWindow, GWL_STYLE)), 0x00CF0000u);
+
+  HandlerOf(kCmdWindowOff)();
+  EXPECT_EQ(gErrorCode, 0) << LastError();
+  EXPECT_EQ(gWindowMode, 0u);
+  EXPECT_EQ(gFullScreen, 1u);
+  EXPECT_EQ(gFlipChain, 1u);
+  EXPECT_EQ(gScreenPersistFrames, 2);
+  EXPECT_TRUE(gDirectDraw->IsExclusive());
+  EXPECT_EQ(DWORD(GetWindowLongA(gMainWindow, GWL_STYLE)), 0x800A0000u);
+  DrawQueueFlush();
+  gDrawQueue.Destroy();
+}
+
+TEST_F(DisplayTest, TheDepthBufferIsClearedOnlyWhenSomethingWroteIntoItSinceItsLastClear) {
+  ASSERT_TRUE(SetUpDisplay());
+  gRenderEnabled = 1;
+  ASSERT_NE(gZBuffer, nullptr);
+  auto depth = [] {
+    const SurfacePixels z = gZBuffer->Pixels();
+    return LoadPixel(z.bits + 10 * size_t(z.pitch) + 10 * z.bytesPerPixel, z.bytesPerPixel);
+  };
+  auto scribble = [] {
+    DDBLTFX fx{};
+    fx.dwSize = sizeof fx;
+    fx.dwFillDepth = 0x1234;
+    ASSERT_EQ(gZBuffer->Blt(nullptr, nullptr, nullptr, DDBLT_DEPTHFILL | DDBLT_WAIT, &fx), DD_OK);
+  };
+  scribble();
+  ClearZBuffer();  // a new buffer is cleared whatever it holds
+  const uint32_t farthest = depth();
+  EXPECT_NE(farthest, 0x1234u);
+  const uint64_t cleared = gZBuffer->ContentVersion();
+  ClearZBuffer();
+  ClearZBuffer();
+  EXPECT_EQ(gZBuffer->ContentVersion(), cleared) << "frames without 3D leave it alone";
+  scribble();
+  ClearZBuffer();
+  EXPECT_EQ(depth(), farthest);
+  gRenderEnabled = 0;
 }
 
 }  // namespace

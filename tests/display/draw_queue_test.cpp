@@ -1,8 +1,11 @@
 // The 2D draw queue on headless surfaces: items wait for the next frame and run in queue order;
 // boxes, dots and lines land on exact pixels at 16, 24 and 32 bits; deleting the current bitmap
 // drops what was queued on it; pastes follow image numbers, not record slots; on a flip chain
-// screen items reach both buffers with their colours and pixel reads are written once.
+// screen items are drawn once and reach the other buffer as they were drawn, whatever became of
+// their bitmaps since, the other buffer keeps what the queue did not touch, and pixel reads are
+// written once.
 #include "tests/display/bitmap_test_support.h"
+#include "tests/support/temp_folder.h"
 
 namespace vx {
 namespace {
@@ -198,6 +201,63 @@ TEST_F(FlipChainQueueTest, APixelReadIsWrittenOnceInTheNextFrame) {
   Frame();
   EXPECT_EQ(result.i, 12345);
   EXPECT_EQ(gDrawQueueCount, 0u);
+}
+
+// The same flip chain in a display mode of each depth.
+class FlipChainDepthTest : public FlipChainQueueTest, public ::testing::WithParamInterface<int> {
+ protected:
+  void SetUp() override {
+    test::PrepareHeadlessDisplay("VXREAL", 320, 240);
+    gRenderEnabled = 1;
+    gStandaloneFlag = 0;
+    ASSERT_TRUE(EnumerateDisplayCards(0, 1));
+    ASSERT_EQ(gDirectDraw->SetDisplayMode(640, 480, win::DWORD(GetParam()), 0, 0), win::DD_OK);
+    ASSERT_TRUE(InitDisplayAndDevice(640, 480, 1)) << gLastEngineError;
+    ResetDrawTarget();
+    ASSERT_EQ(gFlipChain, 1u);
+    ASSERT_EQ(gBackBufferBitCount, GetParam());
+  }
+};
+
+TEST_P(FlipChainDepthTest, TheOtherPageGetsWhatACopyDrewThoughItsBitmapChangedAndWent) {
+  ASSERT_EQ(CreateBitmapSurface(2, 8, 8), 1);
+  Fill(gBitmaps[2], 0xFF0000);
+  QueueCopyBitmapRect(2, 0, 0, 7, 7, 0, 10, 10, 17, 17);
+  Frame();  // copied red on this page, shown
+  Fill(gBitmaps[2], 0x0000FF);
+  QueueDeleteBitmap(2);
+  // A pixel of this page's own picture (the 3D scene of its frame) that the queue leaves alone.
+  win::RECT own{100, 100, 101, 101};
+  Fill(gBackBuffer, 0x00FF00, &own);
+  Frame();
+  EXPECT_EQ(gErrorCode, 0) << "the copy is not performed again";
+  EXPECT_EQ(gBitmaps[2], nullptr);
+  EXPECT_EQ(ColourAt(gPrimarySurface, 12, 12), 0xFF0000u);
+  EXPECT_EQ(ColourAt(gBackBuffer, 12, 12), 0xFF0000u);
+  EXPECT_EQ(ColourAt(gPrimarySurface, 100, 100), 0x00FF00u);
+  EXPECT_EQ(ColourAt(gBackBuffer, 100, 100), 0u) << "only what the queue drew is copied";
+  EXPECT_EQ(gDrawQueueCount, 0u);
+  // Nothing is copied again: each page keeps what was drawn on it since.
+  win::RECT drawn{12, 12, 13, 13};
+  Fill(gBackBuffer, 0x00FF00, &drawn);
+  Frame();
+  EXPECT_EQ(ColourAt(gPrimarySurface, 12, 12), 0x00FF00u);
+  Frame();
+  EXPECT_EQ(ColourAt(gPrimarySurface, 12, 12), 0xFF0000u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, FlipChainDepthTest, ::testing::Values(16, 24, 32));
+
+TEST_F(FlipChainQueueTest, AFailedScreenLoadIsReportedOnceItsSecondPageIsShown) {
+  test::TempFolder dir;
+  const std::string damaged = dir.path() + "damaged.bmp";
+  test::WriteBytes(damaged, {'B', 'M', 1, 2, 3});
+  QueueLoadBitmap(0, damaged);
+  Frame();
+  EXPECT_EQ(gErrorCode, 0);
+  Frame();
+  EXPECT_EQ(gErrorCode, kErrImageFileNotLoaded);
+  EXPECT_EQ(gErrorWarningFlag, 1);
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 // the joysticks whose names start with "Force": the first joystick and the control device chosen
 // by name with its prepared effects, failed set-ups, focus loss, effect durations, and the input
 // commands of a program: the device list and name, force commands' checks and the effects they
-// play, and keys and joystick values read with numbers out of range.
+// play, and keys and joystick values read with numbers out of range; the mouse of a full-screen
+// picture shown scaled in the window.
 #include <gtest/gtest.h>
 
 #include <SDL.h>
@@ -12,8 +13,10 @@
 
 #include "common/checklist.h"
 #include "common/host.h"
+#include "display/display.h"
 #include "display/display_state.h"
 #include "display/input_devices.h"
+#include "engine3d/mouse_pointer.h"
 #include "ide/language.h"
 #include "platform/win/window.h"
 #include "runtime/interpreter.h"
@@ -291,6 +294,79 @@ TEST_F(InputTest, ProgramReadsKeysAndJoystickWithNumbersOutOfRange) {
   for (const auto& [n, value] : {std::pair{31, 1}, {32, 0}, {-1, 0}}) EXPECT_EQ(Read(kCmdJoystickButton, {n}), value) << n;
   for (const auto& [n, value] : {std::pair{0, 9000}, {1, -1}, {2, 0}, {4, -1}, {-1, -1}})
     EXPECT_EQ(Read(kCmdJoystickHatAngle, {n}), value) << n;
+}
+
+// A 640x480 picture shown full screen in a window of 1024 by 768 (1.6 times) or of 1280 by 768
+// (1.6 times, 128 pixels of black at each side); the pointer and its moves in picture pixels.
+TEST_F(InputTest, TheMouseOfAScaledFullScreenPictureIsInPicturePixels) {
+  Init();
+  gWindowMode = 0;
+  gFullScreen = 1;
+  gPointerSpritesOn = 0;
+  gDisplayWidth = 640;
+  gDisplayHeight = 480;
+  win::PictureRect shown{0, 0, 1024, 768};
+  gFullScreenPicture = [&shown](win::PictureRect* rect, int* width, int* height) {
+    *rect = shown, *width = 640, *height = 480;
+    return true;
+  };
+  const auto clientArea = gClientAreaOnScreen;
+  gClientAreaOnScreen = [](win::HWND) { return win::RECT{0, 0, 1024, 768}; };
+  const win::WNDCLASSA windowClass{0, [](win::HWND w, win::UINT m, win::WPARAM wp, win::LPARAM lp) {
+                                     return win::DefWindowProcA(w, m, wp, lp);
+                                   }, 0, "VXMOUSE", "VXMOUSE"};
+  win::RegisterClassA(&windowClass);
+  gMainWindow = win::CreateWindowExA(0, "VXMOUSE", "", 0, 0, 0, 1024, 768, nullptr, nullptr);
+  auto move = [](int toX, int toY, int byX, int byY) {
+    win::SetCursorPos(toX, toY);
+    SDL_Event e{};
+    e.type = SDL_MOUSEMOTION;
+    e.motion.xrel = byX;
+    e.motion.yrel = byY;
+    SDL_PushEvent(&e);
+    win::PumpPlatformEvents();
+    gMouseMoveX = gMouseMoveY = 0;
+    RefreshInputState();
+  };
+  // From the middle of the screen to (200, 200).
+  move(200, 200, -312, -184);
+  EXPECT_EQ(std::pair(gMouseX, gMouseY), std::pair(125, 125));
+  EXPECT_EQ(std::pair(gMouseMoveX, gMouseMoveY), std::pair(-195, -115));
+  // Moves of one window pixel add up: eight of them are five picture pixels.
+  int32_t summed = 0;
+  for (int i = 0; i < 8; ++i) {
+    move(201 + i, 200, 1, 0);
+    summed += gMouseMoveX;
+  }
+  EXPECT_EQ(summed, 5);
+  EXPECT_EQ(gMouseX, 130);
+  // A place the program set stays until the pointer moves.
+  gMouseX = 300;
+  move(208, 200, 0, 0);
+  EXPECT_EQ(gMouseX, 300);
+  // Beside the picture the pointer stays at its edge.
+  shown = win::PictureRect{128, 0, 1024, 768};
+  gClientAreaOnScreen = [](win::HWND) { return win::RECT{0, 0, 1280, 768}; };
+  move(640, 384, 5, 5);
+  EXPECT_EQ(std::pair(gMouseX, gMouseY), std::pair(320, 240));
+  move(50, 767, -590, 383);
+  EXPECT_EQ(std::pair(gMouseX, gMouseY), std::pair(0, 479));
+  // In a window the picture is not scaled: the deltas count as they come.
+  gWindowMode = 1;
+  gFullScreen = 0;
+  gPointerSpritesOn = 1;
+  gMouseX = 100;
+  move(0, 0, 10, 0);
+  EXPECT_EQ(gMouseX, 110);
+  EXPECT_EQ(gMouseMoveX, 10);
+
+  win::DestroyWindow(gMainWindow);
+  gMainWindow = nullptr;
+  win::UnregisterClassA("VXMOUSE");
+  gFullScreenPicture = win::LastPictureRect;
+  gClientAreaOnScreen = clientArea;
+  gWindowMode = 0;
+  gPointerSpritesOn = 0;
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
-// The display: display modes, the primary surface with its flip chain and what it holds, and the
-// windowed set-up's clipped blits.
+// The display: display modes, the primary surface with its flip chain and what it holds, the
+// presented frame (made when it is looked at, again only where the primary changed, and kept when
+// the primary goes) against a pixel-by-pixel reading of the primary, and the windowed set-up's
+// clipped blits.
 #include <utility>
+#include <vector>
 
 #include "ddraw_test_support.h"
 
@@ -100,6 +103,57 @@ TEST_F(FullScreenTest, TheChainAndItsGammaControlGoWithTheLastReferenceToThePrim
   EXPECT_EQ(primary->Release(), 0u);
   EXPECT_EQ(LiveSurfaceCount(), 0u) << "the back buffer went with the primary";
   EXPECT_TRUE(Make(Desc(DDSCAPS_PRIMARYSURFACE)));
+}
+
+// The primary's picture as a presented frame must hold it: each pixel read on its own, through the
+// gamma ramp.
+std::vector<uint32_t> ShownPicture(DirectDrawSurface* primary, const DDGAMMARAMP& ramp) {
+  std::vector<uint32_t> picture;
+  const SurfacePixels pixels = primary->Pixels();
+  for (DWORD y = 0; y < pixels.height; ++y)
+    for (DWORD x = 0; x < pixels.width; ++x) {
+      const uint32_t c = ReadPixelArgb(pixels, x, y);
+      const uint32_t red = ramp.red[(c >> 16) & 0xFF] >> 8, green = ramp.green[(c >> 8) & 0xFF] >> 8;
+      picture.push_back(red << 16 | green << 8 | uint32_t(ramp.blue[c & 0xFF] >> 8));
+    }
+  return picture;
+}
+
+TEST_F(FullScreenTest, AFrameHoldsThePictureShownWhateverChangedSinceTheLastAndOnceThePrimaryWent) {
+  DirectDrawSurface* primary = FlipChain().release();
+  ASSERT_NE(primary, nullptr);
+  DirectDrawSurface* back = BackBufferOf(primary);
+  DDGAMMARAMP ramp{};
+  for (int i = 0; i < 256; ++i) ramp.red[i] = ramp.green[i] = ramp.blue[i] = WORD(i << 8);
+  ASSERT_EQ(Fill(back, 0xF800), DD_OK);
+  ASSERT_EQ(primary->Flip(nullptr, 0), DD_OK);
+  EXPECT_EQ(LastPresentedFrame().pixels, ShownPicture(primary, ramp));
+  // One pixel of one row differs from the last frame.
+  ASSERT_EQ(Fill(back, 0xF800), DD_OK);
+  SetPixel(back, 5, 7, 0x07E0);
+  const uint64_t before = LastPresentedFrame().number;
+  ASSERT_EQ(primary->Flip(nullptr, 0), DD_OK);
+  const PresentedFrame& frame = LastPresentedFrame();
+  EXPECT_EQ(frame.number, before + 1);
+  EXPECT_EQ(frame.pixels[7 * 640 + 5], 0x00FF00u);
+  EXPECT_EQ(frame.pixels, ShownPicture(primary, ramp));
+  // The same bytes under another gamma ramp are another picture.
+  DirectDrawGammaControl* gamma = nullptr;
+  ASSERT_EQ(primary->QueryGammaControl(&gamma), DD_OK);
+  for (int i = 0; i < 256; ++i) ramp.red[i] = ramp.green[i] = ramp.blue[i] = WORD((i / 2) << 8);
+  ASSERT_EQ(gamma->SetGammaRamp(0, &ramp), DD_OK);
+  gamma->Release();
+  EXPECT_EQ(LastPresentedFrame().pixels, ShownPicture(primary, ramp));
+  // Drawn on the back buffer only: nothing shown changes.
+  const std::vector<uint32_t> shown = LastPresentedFrame().pixels;
+  ASSERT_EQ(Fill(back, 0x001F), DD_OK);
+  EXPECT_EQ(LastPresentedFrame().pixels, shown);
+  // A frame shown but not yet looked at stays when the primary goes.
+  ASSERT_EQ(primary->Flip(nullptr, 0), DD_OK);
+  const std::vector<uint32_t> last = ShownPicture(primary, ramp);
+  EXPECT_EQ(primary->Release(), 0u);
+  EXPECT_EQ(LastPresentedFrame().pixels, last);
+  EXPECT_EQ(LastPresentedFrame().pixels[0], 0x00007Fu) << "blue at half strength";
 }
 
 // The windowed display set-up: a primary clipped to the window takes blits that leave the screen.

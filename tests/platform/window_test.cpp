@@ -236,5 +236,26 @@ TEST_F(WindowTest, LosingTheFocusReleasesHeldKeysAndKeysOutsideTheTableAreUp) {
   EXPECT_EQ(GetAsyncKeyState(256), 0);
 }
 
+TEST_F(WindowTest, WindowRectanglesOfACaptionedStyleHoldTheFrameRoundTheClientArea) {
+  ASSERT_NE(Create(10, 20), nullptr);
+  ShowWindow(window_, SW_SHOWNORMAL);
+  gReceived.clear();
+  EXPECT_EQ(DWORD(SetWindowLongA(window_, GWL_STYLE, LONG(WS_OVERLAPPEDWINDOW))),
+            WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX);
+  EXPECT_EQ(DWORD(GetWindowLongA(window_, GWL_STYLE)), WS_OVERLAPPEDWINDOW);
+  EXPECT_TRUE(gReceived.empty()) << "the client area stays where it is";
+  // A border on each side and the caption above: the client area is 640 x 480 at (4, 23).
+  EXPECT_TRUE(MoveWindow(window_, 0, 0, 640 + 2 * kFrameBorder, 480 + 2 * kFrameBorder + kFrameCaption, TRUE_));
+  const std::vector<Received> framed{{WM_MOVE, 0, Pack(4, 23)}, {WM_SIZE, 0, Pack(640, 480)}};
+  EXPECT_EQ(gReceived, framed);
+  // Without a caption the window is its client area.
+  gReceived.clear();
+  SetWindowLongA(window_, GWL_STYLE, LONG(WS_POPUP));
+  EXPECT_TRUE(MoveWindow(window_, 0, 0, 640, 480, TRUE_));
+  const std::vector<Received> bare{{WM_MOVE, 0, Pack(0, 0)}};
+  EXPECT_EQ(gReceived, bare);
+  EXPECT_EQ(SetWindowLongA(window_, 0, 1), 0) << "only the style is kept";
+}
+
 }  // namespace
 }  // namespace vx::win

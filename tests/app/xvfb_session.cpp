@@ -1,0 +1,103 @@
+// Xvfb sessions for the end-to-end tests of real windows (see xvfb_session.h).
+#include "tests/app/xvfb_session.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <bit>
+#include <cstdlib>
+
+namespace vx::test {
+
+namespace {
+
+uint32_t BigEndian32(const std::string& bytes, size_t at) {
+  return uint32_t(uint8_t(bytes[at])) << 24 | uint32_t(uint8_t(bytes[at + 1])) << 16 |
+         uint32_t(uint8_t(bytes[at + 2])) << 8 | uint32_t(uint8_t(bytes[at + 3]));
+}
+
+constexpr const char* kPrelude =
+    "wait_window() {\n"
+    "  tries=0\n"
+    "  until xwininfo -name \"$1\" 2>/dev/null | grep -q IsViewable; do\n"
+    "    tries=$((tries + 1)); [ $tries -gt 100 ] && return 1; sleep 0.1\n"
+    "  done\n"
+    "}\n"
+    "window_gone() {\n"
+    "  tries=0\n"
+    "  while xwininfo -name \"$1\" >/dev/null 2>&1; do\n"
+    "    tries=$((tries + 1)); [ $tries -gt 100 ] && return 1; sleep 0.1\n"
+    "  done\n"
+    "}\n";
+
+}  // namespace
+
+bool HaveTool(const char* name) {
+  return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+bool WindowDump::Read(const std::string& file) {
+  if (file.size() < 100) return false;
+  const uint32_t headerSize = BigEndian32(file, 0);
+  if (BigEndian32(file, 4) != 7 || headerSize > file.size()) return false;  // format version 7
+  width = BigEndian32(file, 16);
+  height = BigEndian32(file, 20);
+  bitsPerPixel = BigEndian32(file, 44);
+  byteOrder = BigEndian32(file, 28);  // 0: least significant byte first
+  bytesPerLine = BigEndian32(file, 48);
+  redMask = BigEndian32(file, 56);
+  greenMask = BigEndian32(file, 60);
+  blueMask = BigEndian32(file, 64);
+  const uint32_t colours = BigEndian32(file, 76);
+  const size_t start = size_t(headerSize) + size_t(colours) * 12;
+  if (start + size_t(bytesPerLine) * height > file.size()) return false;
+  pixels = file.substr(start, size_t(bytesPerLine) * height);
+  return true;
+}
+
+uint32_t WindowDump::At(uint32_t x, uint32_t y) const {
+  const uint32_t bytes = bitsPerPixel / 8;
+  uint32_t value = 0;
+  for (uint32_t i = 0; i < bytes; ++i) {
+    const uint32_t byte = uint8_t(pixels[size_t(y) * bytesPerLine + size_t(x) * bytes + i]);
+    value |= byteOrder == 0 ? byte << (8 * i) : byte << (8 * (bytes - 1 - i));
+  }
+  auto channel = [&](uint32_t mask) { return mask ? (value & mask) >> std::countr_zero(mask) : 0u; };
+  return channel(redMask) << 16 | channel(greenMask) << 8 | channel(blueMask);
+}
+
+int WindowDump::Count(uint32_t colour, uint32_t left, uint32_t top, uint32_t right, uint32_t bottom) const {
+  auto near = [colour](uint32_t actual) {
+    for (int shift = 0; shift < 24; shift += 8) {
+      const int a = int((actual >> shift) & 0xFF), e = int((colour >> shift) & 0xFF);
+      if (a > e || e - a > 8) return false;
+    }
+    return true;
+  };
+  int n = 0;
+  for (uint32_t y = top; y < bottom && y < height; ++y)
+    for (uint32_t x = left; x < right && x < width; ++x) n += near(At(x, y));
+  return n;
+}
+
+bool WindowDump::AllBlack() const {
+  const uint32_t bytes = bitsPerPixel / 8;
+  for (uint32_t y = 0; y < height; ++y)
+    for (uint32_t x = 0; x < width * bytes; ++x)
+      if (pixels[size_t(y) * bytesPerLine + x] != 0 && (bytes != 4 || x % 4 != 3)) return false;
+  return true;
+}
+
+int RunXvfbSession(TempFolder& dir, const std::string& script, int first, const std::string& screen) {
+  dir.Write("session.sh", std::string(kPrelude) + script);
+  // The real X driver, whatever the test environment chose for SDL; leak checks are off for the
+  // programs that the session kills.
+  const std::string command = "cd '" + dir.path() + "' && env -u SDL_VIDEODRIVER ASAN_OPTIONS=detect_leaks=0 " +
+                              "TMPDIR='" + dir.path() + "' VORLIX='" + VX_VORLIX_PATH + "' " +
+                              "SDL_AUDIODRIVER=dummy xvfb-run -a -n " + std::to_string(first) + " -s '-screen 0 " +
+                              screen + "' sh session.sh > log.txt 2>&1";
+  const int raw = std::system(command.c_str());
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+}  // namespace vx::test

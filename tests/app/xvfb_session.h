@@ -1,0 +1,36 @@
+// Programs run under Xvfb with a real window: a shell script drives the session (starts vorlix,
+// waits for windows, shoots them with xwd, moves the pointer and types with xdotool) and the test
+// reads what it left. Nothing waits for ever: every wait in the script gives up after a while and
+// the script kills what it started.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "tests/support/temp_folder.h"
+
+namespace vx::test {
+
+bool HaveTool(const char* name);
+
+// The parts of an X window dump the tests read: size, pixel layout and the pixel rows.
+struct WindowDump {
+  uint32_t width = 0, height = 0, bitsPerPixel = 0, bytesPerLine = 0, byteOrder = 0;
+  uint32_t redMask = 0, greenMask = 0, blueMask = 0;
+  std::string pixels;
+  bool Read(const std::string& file);
+  // The pixel as 0xRRGGBB, for 24 and 32 bits a pixel with 8-bit channels.
+  uint32_t At(uint32_t x, uint32_t y) const;
+  // Pixels of about the colour: a display of fewer bits a channel shows each a little lower.
+  int Count(uint32_t colour, uint32_t left, uint32_t top, uint32_t right, uint32_t bottom) const;
+  bool AllBlack() const;
+};
+
+// Runs `sh session.sh` in the test's folder under xvfb-run with a screen of the given size
+// ("1024x768x24"), the display number searched from `first` upwards. The script finds vorlix in
+// $VORLIX and these shell functions ready:
+//   wait_window NAME   waits (ten seconds at most) until a window of that name is mapped
+//   window_gone NAME   waits (ten seconds at most) until no window of that name is left
+// Work files and the log (log.txt) stay in the folder. Returns the script's exit status.
+int RunXvfbSession(TempFolder& dir, const std::string& script, int first, const std::string& screen);
+
+}  // namespace vx::test
