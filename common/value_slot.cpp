@@ -43,4 +43,11 @@ int32_t TruncateToInt32(double value) {
   return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(wide)));
 }
 
+int32_t SaturateToInt32(double value) {
+  if (value != value) return 0;
+  if (value >= 2147483647.0) return INT32_MAX;
+  if (value <= -2147483648.0) return INT32_MIN;
+  return static_cast<int32_t>(value);
+}
+
 }  // namespace vx

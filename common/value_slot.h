@@ -50,6 +50,9 @@ void ClearString(ValueSlot* slot);
 // Float to integer, truncating toward zero through 64 bits and keeping the low 32 bits;
 // values outside the 64-bit range (and not-a-number) give 0.
 int32_t TruncateToInt32(double value);
+// Float to integer for numbers a program gives (frame numbers, speeds, counts): truncating toward
+// zero, values beyond the 32-bit range held at its ends, not-a-number 0.
+int32_t SaturateToInt32(double value);
 
 // Integer arithmetic that wraps at 32 bits.
 inline int32_t WrapAdd(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }

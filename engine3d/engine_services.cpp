@@ -51,6 +51,7 @@ void DisableDeviceLight(uint32_t lightSlot) {
 
 void AttachImageContextToDisplay() { AttachImageContext(gMainWindow, gDirectDraw, gPrimarySurface); }
 void RegisterObjectCollisionResponse() {
+  gCollisionEnabled = 1;
   DisableBroadPhase();
   SetDefaultResponse(CollisionPairCallback, kResponseSimple, nullptr);
   RegisterModelServices();

@@ -13,7 +13,9 @@
 
 #include "common/host.h"
 #include "common/runtime_hooks.h"
+#include "common/value_slot.h"
 #include "display/display_state.h"
+#include "engine3d/animation.h"
 #include "engine3d/backdrop.h"
 #include "engine3d/engine_textures.h"
 #include "engine3d/maths3d.h"
@@ -26,6 +28,8 @@
 #include "system/file_functions.h"
 
 namespace vx {
+
+uint32_t gCollisionEnabled = 1;
 
 namespace {
 
@@ -288,6 +292,7 @@ uint32_t BuildObjectRecords(uint32_t slot, int32_t placeCamera) {
   o.blendPending = 0;
   o.blendTargetFrame = 0.0f;
   for (void*& block : o.blendArrays) block = nullptr;  // the caller's record owns none yet
+  o.blendTrackCount = 0;
   o.blendProgress = 0.0f;
   o.collisionShape = 0;
 
@@ -299,8 +304,8 @@ uint32_t BuildObjectRecords(uint32_t slot, int32_t placeCamera) {
     o.model->GetOriginBoundingSphere(origin, originRadius);
   }
   o.centre = centre;
-  o.radius = float(int32_t(radius)) + 1.0f;
-  o.originRadius = float(int32_t(originRadius)) + 1.0f;
+  o.radius = float(SaturateToInt32(radius)) + 1.0f;
+  o.originRadius = float(SaturateToInt32(originRadius)) + 1.0f;
 
   float box[6] = {0, 0, 0, 0, 0, 0};
   const int32_t mesh = MakeMeshFromObject(slot, -1, -1);
@@ -350,23 +355,10 @@ void LoadObject(const std::string& fileName, int32_t number) {
   if (BuildObjectRecords(slot, 1) == kNoRecordSlot) return;
   Object(slot).limbCount = result;
 
-  float frames = 0.0f;
-  if (const AnimationSet* set = Object(slot).model->GetAnimationSet()) {
-    int32_t last = 0;
-    for (const AnimationTrack* t = set->firstTrack; t; t = t->next) {
-      if (!t->rotationKeys.empty()) last = std::max(last, int32_t(t->rotationKeys.back().time));
-      if (!t->scaleKeys.empty()) last = std::max(last, int32_t(t->scaleKeys.back().time));
-      if (!t->positionKeys.empty()) last = std::max(last, int32_t(t->positionKeys.back().time));
-    }
-    frames = float(last);
-  }
-  Object(slot).frameCount = frames;
-  Object(slot).endFrame = frames;
-
-  // Blend work arrays of the keyframe animation: two of vector keys, four of vectors.
-  const size_t limbs = size_t(result);
-  for (int i = 0; i < 6; ++i)
-    Object(slot).blendArrays[i] = std::calloc(limbs, i < 2 ? 16 : sizeof(Vector3f));
+  // Frame count and end frame from the latest key; the blend's work arrays, one entry a track.
+  const AnimationSet* set = Object(slot).model->GetAnimationSet();
+  RecountFrames(set, slot);
+  if (set) EnsureBlendArrays(slot, set->TrackCount());
 
   SetLimbOffsetsFromModel(slot);
   Object(slot).boxCollision = 1;

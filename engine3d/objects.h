@@ -62,6 +62,8 @@ void UpdateObjectFrame(uint32_t objectSlot);
 uint32_t ObjectSlotOf(int32_t objectNumber);
 
 // --- Collision -------------------------------------------------------------------------------------------
+// The program-wide collision switch the collision queries read; on at every run set-up.
+extern uint32_t gCollisionEnabled;
 void CollisionPairCallback(void* clientData, CollisionId a, CollisionId b);
 int32_t UpdateObjectCollisions();
 

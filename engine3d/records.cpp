@@ -305,6 +305,10 @@ void ReleaseObjectContents(uint32_t objectSlot) {
     std::free(block);
     block = nullptr;
   }
+  object().blendTrackCount = 0;
+  std::free(object().limbMatrices);
+  object().limbMatrices = nullptr;
+  object().limbMatrixCount = 0;
 
   for (int32_t i = 0; i < object().limbCapacity && object().limbs; ++i) {
     for (int32_t ObjectLimbRecord::*mesh : {&ObjectLimbRecord::meshSlot, &ObjectLimbRecord::secondMeshSlot}) {

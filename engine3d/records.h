@@ -122,9 +122,12 @@ struct ObjectRecord {
   int32_t blendPending;
   float blendFactor;
   void* blendArrays[6];      // std::malloc blocks, freed with the object
+  int32_t blendTrackCount;   // tracks the blend arrays have room for
   float blendTargetFrame;
   float blendProgress;
   AnimationListNode* animationNode;  // null none
+  Matrix4f* limbMatrices;    // the keyframe update's poses by frame id, kept between frames; std::malloc
+  int32_t limbMatrixCount;
   int32_t collisionShape;
   float radius;
   Vector3f centre;

@@ -1,14 +1,7 @@
-// Services of the 3D engine that the frame, the focus changes, start-up and shut-down call. Until
-// those subsystems exist here each one only reports success, so that the frame and the start-up
-// order stay as they will be. (The software pointer is engine3d/mouse_pointer.h; films are
-// display/video_playback.h.)
+// Services of the 3D engine that the frame, the focus changes, start-up and shut-down call. (The
+// software pointer is engine3d/mouse_pointer.h; films are display/video_playback.h.)
 #pragma once
+#include "engine3d/animation.h"        // AdvanceAnimations
 #include "engine3d/backdrop.h"         // DrawBackdropPlane
 #include "engine3d/scene_render.h"     // RenderSceneIfReady
 #include "engine3d/scene_settings.h"   // Reset3DScene
-
-namespace vx {
-
-void AdvanceAnimations();
-
-}  // namespace vx

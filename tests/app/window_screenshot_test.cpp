@@ -1,9 +1,11 @@
 // Programs start with a visible window under Xvfb: screenshots of the window taken with xwd show
-// the black 640x480 picture of an empty program, the welcome example's text, shapes and balls, and
-// the rocks example's ship, rocks and counter. A program that asks for a window gets one of its own size where the window commands place it,
+// the black 640x480 picture of an empty program, the welcome example's text, shapes and balls,
+// the rocks example's ship, rocks and counter, and the walk example's walker, floor and sky. A
+// program that asks for a window gets one of its own size where the window commands place it,
 // with its picture unscaled, also on a larger screen.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "tests/app/xvfb_session.h"
@@ -105,6 +107,34 @@ TEST(WindowScreenshotTest, AWindowedProgramGetsAWindowOfItsOwnSizeWhereTheWindow
   EXPECT_EQ(dump.Count(0xFF0000, 0, 0, 10, 10), 100);
   EXPECT_EQ(dump.Count(0x0000FF, 630, 470, 640, 480), 100);
   EXPECT_EQ(dump.At(10, 10), 0u);
+}
+
+TEST(WindowScreenshotTest, TheWalkExampleShowsTheWalkerOnItsFloorUnderTheSky) {
+  if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
+  test::TempFolder dir;
+  // The sky's colour (blue, green, red bytes, about 230, 190, 150 on a display of any depth) shows
+  // once the walker is loaded and coloured; the picture keeps moving.
+  WindowDump dump;
+  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/walk.vxa", 111,
+                          "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -q ' [de][0-9a-f] b[8-9a-f] 9[0-7]' &&",
+                          &dump, false));
+  ASSERT_EQ(dump.bitsPerPixel % 8, 0u);
+  int sky = 0, walker = 0, light = 0, dark = 0;
+  for (uint32_t y = 0; y < dump.height; ++y)
+    for (uint32_t x = 0; x < dump.width; ++x) {
+      const uint32_t c = dump.At(x, y);
+      const int r = int(c >> 16), g = int((c >> 8) & 0xFF), b = int(c & 0xFF);
+      if (y < 100) sky += (std::abs(r - 150) < 12 && std::abs(g - 190) < 12 && std::abs(b - 230) < 12) ? 1 : 0;
+      if (x >= 220 && x < 420 && y >= 100 && y < 380) walker += b > r + 80 && b > g + 40 ? 1 : 0;
+      if (y >= 380) {
+        light += r > 170 && g > 170 && b > 140 ? 1 : 0;
+        dark += g > r + 15 && g > b + 15 ? 1 : 0;
+      }
+    }
+  EXPECT_GT(sky, 20000) << "the sky over the top of the picture";
+  EXPECT_GT(walker, 2000) << "the walker's blue in the middle";
+  EXPECT_GT(light, 2000) << "light tiles";
+  EXPECT_GT(dark, 2000) << "dark tiles";
 }
 
 }  // namespace

@@ -1,0 +1,109 @@
+// The object command families' checks, limb frame updates and limb textures (object_support.h).
+#include "engine3d/object_support.h"
+
+#include "common/runtime_hooks.h"
+#include "engine3d/maths3d.h"
+#include "engine3d/objects.h"
+#include "engine3d/records.h"
+#include "engine3d/texture_names.h"
+#include "models/scene_model.h"
+
+namespace vx {
+
+ObjectRecord& ObjectOf(uint32_t objectSlot) { return gObjectRecords[objectSlot]; }
+
+RenderItem* ItemOfObject(uint32_t objectSlot) {
+  const int32_t item = gObjectRecords[objectSlot].itemSlot;
+  return item >= 0 && gRenderItems.IsTaken(uint32_t(item)) ? &gRenderItems[uint32_t(item)] : nullptr;
+}
+
+uint32_t CheckedObject(int32_t number) {
+  if (number < 1 || number > 65535) {
+    RaiseRuntimeError(kErrObjectNumberOutOfRange);
+    return 0;
+  }
+  const uint32_t slot = ObjectSlotOf(number);
+  if (!slot) RaiseRuntimeError(kErrObjectNotExist);
+  return slot;
+}
+
+bool LimbInRange(uint32_t objectSlot, int32_t limb) {
+  const ObjectRecord& o = gObjectRecords[objectSlot];
+  if (limb >= 0 && limb < o.limbCapacity && o.limbs) return true;
+  RaiseRuntimeError(kErrLimbNumberOutOfRange);
+  return false;
+}
+
+bool LimbExists(uint32_t objectSlot, int32_t limb) {
+  if (gObjectRecords[objectSlot].limbs[limb].exists == 1) return true;
+  RaiseRuntimeError(kErrLimbNotExist);
+  return false;
+}
+
+bool CheckedLimb(uint32_t objectSlot, int32_t limb) { return LimbInRange(objectSlot, limb) && LimbExists(objectSlot, limb); }
+
+namespace {
+
+// A number of a pool's map from `lowest` to `highest`; number 0, where accepted, gives slot 0.
+template <class Record>
+bool CheckedNumber(int32_t number, int32_t lowest, int32_t highest, const NumberMap& map, RecordPool<Record>& pool,
+                   int32_t rangeError, int32_t missingError, uint32_t& slot) {
+  slot = 0;
+  if (number < lowest || number > highest) {
+    RaiseRuntimeError(rangeError);
+    return false;
+  }
+  if (number == 0) return true;
+  const uint32_t found = map[size_t(number)];
+  if (!found || !pool.IsTaken(found)) {
+    RaiseRuntimeError(missingError);
+    return false;
+  }
+  slot = found;
+  return true;
+}
+
+}  // namespace
+
+bool CheckedMesh(int32_t number, int32_t lowest, uint32_t& meshSlot) {
+  return CheckedNumber(number, lowest, 65534, gMeshSlotById, gMeshRecords, kErrMeshNumberOutOfRange, kErrMeshNotExist,
+                       meshSlot);
+}
+
+bool CheckedImage(int32_t number, uint32_t& imageSlot) {
+  return CheckedNumber(number, 0, 65535, gImageSlotById, gImageRecords, kErrImageNumberOutOfRange, kErrImageNotExist,
+                       imageSlot);
+}
+
+bool AnglesAccepted(float x, float y, float z) {
+  auto accepted = [](float a) { return a >= 0.0f && a <= 360.0f; };
+  if (accepted(x) && accepted(y) && accepted(z)) return true;
+  RaiseRuntimeError(kErrAngleOutOfRange);
+  return false;
+}
+
+ObjectLimbRecord& LimbOf(uint32_t objectSlot, int32_t limb) { return gObjectRecords[objectSlot].limbs[limb]; }
+
+void UpdateLimbFrame(uint32_t objectSlot, int32_t limb) {
+  const ObjectRecord& o = gObjectRecords[objectSlot];
+  if (!o.model) return;
+  const ObjectLimbRecord& l = o.limbs[limb];
+  Matrix4f frame;
+  ComposeFrameMatrix(frame, Vector3f(l.offsetX, l.offsetY, l.offsetZ), Vector3f(l.angleX, l.angleY, l.angleZ),
+                     Vector3f(l.scaleX, l.scaleY, l.scaleZ), o.rotationOrder);
+  o.model->SetMatrixById(limb, frame);
+}
+
+void AssignFrameTexture(SceneModel* model, int32_t frameId, uint32_t textureSlot) {
+  FrameNode* frame = model && model->root ? model->root->FindFrame(frameId) : nullptr;
+  if (!frame) return;
+  for (int32_t i = 0; MeshNode* mesh = frame->MeshAt(i); ++i) {
+    const uint32_t old = mesh->textureSlot;
+    if (old == textureSlot) continue;
+    if (textureSlot) AddTextureUse(textureSlot);
+    mesh->textureSlot = textureSlot;
+    if (old) ReleaseTextureSlot(old, 0);
+  }
+}
+
+}  // namespace vx
