@@ -144,7 +144,10 @@ void FnStatistic() {
   ValueSlot* result = SlotOperand(0);
   const int32_t code = IntOperand(1);
   SkipOperands(2);
-  result->i = code == 1 ? int32_t(gPolygonCounter / 3) : code == 2 ? int32_t(gMipmapping) : code == 3 ? int32_t(gDxtTextures) : 0;
+  result->i = code == 1   ? int32_t(gPolygonCounter / 3)
+              : code == 2 ? int32_t(gMipmapping)
+              : code == 3 ? int32_t(gDxtTextures)
+                          : 0;
 }
 
 }  // namespace

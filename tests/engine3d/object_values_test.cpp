@@ -6,6 +6,8 @@
 #include <cmath>
 #include <climits>
 #include <filesystem>
+#include <initializer_list>
+#include <utility>
 
 #include "engine3d/grids.h"
 #include "tests/engine3d/program_world.h"
@@ -23,67 +25,52 @@ class ObjectValuesTest : public test::ProgramWorld {
     gCollisionEnabled = 1;
     return Run(source, frames);
   }
+  // Each variable against its value: floats (names ending in "#") within the tolerance, integers exactly.
+  void Expect(std::initializer_list<std::pair<const char*, double>> values, float tolerance = 1e-4f) {
+    for (const auto& [name, value] : values) {
+      if (std::string(name).back() == '#')
+        EXPECT_NEAR(Float(name), value, tolerance) << name;
+      else
+        EXPECT_EQ(Int(name), int32_t(value)) << name;
+    }
+  }
   void Copy(const std::string& from, const std::string& name) {
     std::filesystem::copy_file(std::string(VX_SOURCE_DIR) + "/" + from + name, folder_.path() + name);
   }
 };
 
-constexpr float kTolerance = 1e-4f;
-
-TEST_F(ObjectValuesTest, PlacesAnglesAndSizesReadBackAfterMovesAndTurns) {
+TEST_F(ObjectValuesTest, PlacesAnglesSizesAndScreenPlacesReadBackAfterMovesAndTurns) {
   ASSERT_EQ(RunFresh("make object box 1, 2, 4, 6\n"
                      "position object 1, 1.5, -2, 3\n"
                      "px# = object position x(1) : py# = object position y(1) : pz# = object position z(1)\n"
                      "rotate object 1, 10, 20, 360\n"
                      "ax# = object angle x(1) : ay# = object angle y(1) : az# = object angle z(1)\n"
-                     "point object 1, 5.5, -2, 3\n"
-                     "move object 1, 2\n"
+                     "rem Pointed along x and moved 2; then moved 2 after a free turn.\n"
+                     "point object 1, 5.5, -2, 3 : move object 1, 2\n"
                      "mx# = object position x(1) : my# = object angle y(1)\n"
-                     "turn object left 1, 45\n"
-                     "tx# = object position x(1) : tz# = object position z(1)\n"
+                     "turn object left 1, 45 : tx# = object position x(1) : tz# = object position z(1)\n"
                      "move object 1, 2\n"
                      "step# = sqrt((object position x(1) - tx#) ^ 2 + (object position z(1) - tz#) ^ 2)\n"
+                     "rem Sizes are unscaled; a radius is the whole part of 3.74 plus one.\n"
                      "scale object 1, 200, 200, 200\n"
                      "sx# = object size x(1) : sy# = object size y(1) : sz# = object size z(1)\n"
-                     "size# = object size(1) : radius# = object bounds radius(1)\n"
-                     "cx# = object bounds center x(1) : cy# = object bounds center y(1)\n"
+                     "size# = object size(1) : radius# = object bounds radius(1) : cx# = object bounds center x(1)\n"
                      "hide object 1 : hidden = object visible(1) : show object 1 : shown = object visible(1)\n"
                      "one = object exist(1) : none = object exist(65535) : mesh = mesh exist(1)\n"
                      "make mesh from object 1, 1 : made = mesh exist(1)\n"
+                     "rem On the screen of 160 x 120: the middle, behind the camera, and far beyond any integer.\n"
+                     "position camera 0, 0, -10 : point camera 0, 0, 0\n"
+                     "make object cube 2, 1 : make object cube 3, 1 : make object cube 4, 1\n"
+                     "position object 3, 0, 0, -20 : position object 4, 1000000.0 * 1000000.0 * 1000000.0, 0, 0\n"
+                     "x = object screen x(2) : y = object screen y(2) : in = object in screen(2)\n"
+                     "behind = object in screen(3) : far = object screen x(4)\n"
                      "end\n"),
             0)
       << gLastEngineError;
-  EXPECT_NEAR(Float("px#"), 1.5f, kTolerance);
-  EXPECT_NEAR(Float("py#"), -2.0f, kTolerance);
-  EXPECT_NEAR(Float("pz#"), 3.0f, kTolerance);
-  EXPECT_NEAR(Float("ax#"), 10.0f, kTolerance);
-  EXPECT_NEAR(Float("ay#"), 20.0f, kTolerance);
-  EXPECT_EQ(Float("az#"), 0.0f) << "360 comes back as 0";
-  EXPECT_NEAR(Float("mx#"), 3.5f, kTolerance) << "pointed along x, moved 2";
-  EXPECT_NEAR(Float("my#"), 90.0f, kTolerance);
-  EXPECT_NEAR(Float("step#"), 2.0f, kTolerance) << "a move after a free turn";
-  EXPECT_EQ(std::tuple(Float("sx#"), Float("sy#"), Float("sz#")), std::tuple(2.0f, 4.0f, 6.0f)) << "unscaled";
-  EXPECT_EQ(Float("size#"), 4.0f) << "3.74 from the origin, whole part plus one";
-  EXPECT_EQ(Float("radius#"), 4.0f);
-  EXPECT_NEAR(Float("cx#"), 0.0f, kTolerance);
-  EXPECT_NEAR(Float("cy#"), 0.0f, kTolerance);
-  EXPECT_EQ(std::tuple(Int("hidden"), Int("shown")), std::tuple(0, 1));
-  EXPECT_EQ(std::tuple(Int("one"), Int("none"), Int("mesh"), Int("made")), std::tuple(1, 0, 0, 1));
-}
-
-TEST_F(ObjectValuesTest, ObjectsAreFoundOnTheScreenAndFarOnesSaturate) {
-  ASSERT_EQ(RunFresh("position camera 0, 0, -10 : point camera 0, 0, 0\n"
-                     "make object cube 1, 1 : make object cube 2, 1 : make object cube 3, 1\n"
-                     "position object 2, 0, 0, -20\n"
-                     "big# = 1000000.0 * 1000000.0 * 1000000.0\n"
-                     "position object 3, big#, 0, 0\n"
-                     "x = object screen x(1) : y = object screen y(1) : in = object in screen(1)\n"
-                     "behind = object in screen(2) : far = object screen x(3)\n"
-                     "end\n"),
-            0);
-  EXPECT_EQ(std::tuple(Int("x"), Int("y"), Int("in")), std::tuple(80, 60, 1)) << "the middle of 160 x 120";
-  EXPECT_EQ(Int("behind"), 0);
-  EXPECT_EQ(Int("far"), INT32_MAX) << "held at the end of the range";
+  Expect({{"px#", 1.5}, {"py#", -2}, {"pz#", 3}, {"ax#", 10}, {"ay#", 20}, {"az#", 0}, {"mx#", 3.5}, {"my#", 90},
+          {"step#", 2}, {"sx#", 2}, {"sy#", 4}, {"sz#", 6}, {"size#", 4}, {"radius#", 4}, {"cx#", 0}});
+  Expect({{"hidden", 0}, {"shown", 1}, {"one", 1}, {"none", 0}, {"mesh", 0}, {"made", 1}});
+  Expect({{"x", 80}, {"y", 60}, {"in", 1}, {"behind", 0}, {"far", INT32_MAX}});
 }
 
 TEST_F(ObjectValuesTest, LimbsAnswerWhereTheyStandAtOnce) {
@@ -96,11 +83,13 @@ TEST_F(ObjectValuesTest, LimbsAnswerWhereTheyStandAtOnce) {
                      "rotate limb 1, 1, 0, 30, 0 : ly# = limb angle y(1, 1)\n"
                      "position object 1, 10, 0, 0\n"
                      "ax# = limb position x(1, 2) : ay# = limb position y(1, 2)\n"
+                     "rem Offset 3 along x, turned a quarter about y, from (10, 5, 0).\n"
                      "rotate limb 1, 1, 0, 0, 0\n"
                      "position object 1, 10, 5, 0 : rotate object 1, 0, 90, 0\n"
                      "offset limb 1, 1, 3, 0, 0\n"
                      "bx# = limb position x(1, 1) : by# = limb position y(1, 1) : bz# = limb position z(1, 1)\n"
                      "dy# = limb direction y(1, 1)\n"
+                     "rem A hidden object, which no frame draws, still moves its limbs.\n"
                      "hide object 1 : position object 1, 0, 0, 0 : hx# = limb position x(1, 1)\n"
                      "hide limb 1, 2 : v2 = limb visible(1, 2) : v1 = limb visible(1, 1)\n"
                      "load object \"crate.x\", 2\n"
@@ -109,29 +98,19 @@ TEST_F(ObjectValuesTest, LimbsAnswerWhereTheyStandAtOnce) {
                      "end\n"),
             0)
       << gLastEngineError;
-  EXPECT_EQ(std::tuple(Int("e1"), Int("e2"), Int("e3")), std::tuple(1, 0, 0)) << "a missing limb is no error here";
-  EXPECT_NEAR(Float("oy#"), -1.0f, kTolerance);
-  EXPECT_EQ(Int("reserved"), 0);
-  EXPECT_NEAR(Float("ly#"), 30.0f, kTolerance);
-  EXPECT_NEAR(Float("ax#"), 10.0f, kTolerance);
-  EXPECT_NEAR(Float("ay#"), -1.0f, kTolerance);
-  // Offset 3 along x, turned a quarter about y, from (10, 5, 0).
-  EXPECT_NEAR(Float("bx#"), 10.0f, kTolerance);
-  EXPECT_NEAR(Float("by#"), 5.0f, kTolerance);
-  EXPECT_NEAR(Float("bz#"), -3.0f, kTolerance);
-  EXPECT_NEAR(Float("dy#"), 90.0f, 1e-3f);
-  EXPECT_NEAR(Float("hx#"), 0.0f, kTolerance) << "a hidden object's limbs move with it";
-  EXPECT_EQ(std::tuple(Int("v2"), Int("v1")), std::tuple(0, 1));
+  Expect({{"e1", 1}, {"e2", 0}, {"e3", 0}, {"reserved", 0}, {"v2", 0}, {"v1", 1}, {"t", 0}});
+  Expect({{"oy#", -1}, {"ly#", 30}, {"ax#", 10}, {"ay#", -1}, {"bx#", 10}, {"by#", 5}, {"bz#", -3}, {"hx#", 0},
+          {"px#", 0}});
+  Expect({{"dy#", 90}}, 1e-3f);
   EXPECT_EQ(Text("name$"), "crate.png");
-  EXPECT_EQ(Int("t"), 0) << "a texture of the model file has no image number";
   EXPECT_EQ(Text("empty$"), "") << "an object without a model";
-  EXPECT_EQ(Float("px#"), 0.0f);
 }
 
 TEST_F(ObjectValuesTest, AnimationStateReadsBackAsSet) {
   Copy("tests/fixtures/models/", "anim.x");
   ASSERT_EQ(RunFresh("load object \"anim.x\", 1 : make object cube 2, 1\n"
                      "total = total object frames(1) : before = object playing(1)\n"
+                     "rem Every speed and interpolation comes back as it was set.\n"
                      "wrong = 0\n"
                      "for s = -100 to 100 : set object speed 1, s : if object speed(1) <> s then wrong = wrong + 1\n"
                      "next s\n"
@@ -142,22 +121,19 @@ TEST_F(ObjectValuesTest, AnimationStateReadsBackAsSet) {
                      "wait 1 : wait 1\n"
                      "playing = object playing(1) : looping = object looping(1) : frame# = object frame(1)\n"
                      "speed = object speed(1) : stop object 1 : stopped = object playing(1)\n"
+                     "rem An object without animation.\n"
                      "set object speed 2, 50 : cubespeed = object speed(2) : cubeframe# = object frame(2)\n"
                      "cubetotal = total object frames(2)\n"
                      "end\n",
                      80),
             0)
       << gLastEngineError;
-  EXPECT_EQ(Int("total"), 20);
-  EXPECT_EQ(Int("before"), 0);
-  EXPECT_EQ(Int("wrong"), 0) << "every speed and interpolation comes back as it was set";
-  EXPECT_EQ(std::tuple(Int("playing"), Int("looping"), Int("speed"), Int("stopped")), std::tuple(1, 1, 50, 0));
+  Expect({{"total", 20}, {"before", 0}, {"wrong", 0}, {"playing", 1}, {"looping", 1}, {"speed", 50}, {"stopped", 0},
+          {"cubespeed", 0}, {"cubeframe#", 0}, {"cubetotal", 0}});
   EXPECT_GT(Float("frame#"), 0.0f);
-  EXPECT_EQ(std::tuple(Int("cubespeed"), Float("cubeframe#"), Int("cubetotal")), std::tuple(0, 0.0f, 0))
-      << "an object without animation";
 }
 
-TEST_F(ObjectValuesTest, OverlappingBoxesReportEachOtherAndApartOnesDoNot) {
+TEST_F(ObjectValuesTest, BoxesReportEachOtherWithThePushBackOnTheAxisTheyCameInBy) {
   ASSERT_EQ(RunFresh("make object cube 1, 2 : make object cube 2, 2 : make object cube 3, 2\n"
                      "position object 2, 1.5, 0, 0 : position object 3, 10, 0, 0\n"
                      "c12 = object collision(1, 2) : c21 = object collision(2, 1) : c13 = object collision(1, 3)\n"
@@ -165,6 +141,7 @@ TEST_F(ObjectValuesTest, OverlappingBoxesReportEachOtherAndApartOnesDoNot) {
                      "h1 = object hit(1, 2) : h2 = object hit(1, 2)\n"
                      "position object 2, 5, 0, 0 : apart = object hit(1, 2)\n"
                      "position object 2, 1.5, 0, 0 : again = object hit(1, 2)\n"
+                     "collision off : off = object collision(1, 2) : collision on\n"
                      "rem Unit cubes touch at 1.0 apart and are apart at 1.001.\n"
                      "make object cube 4, 1 : make object cube 5, 1 : position object 4, 50, 0, 0\n"
                      "position object 5, 51, 0, 0 : touch = object collision(4, 5)\n"
@@ -174,64 +151,44 @@ TEST_F(ObjectValuesTest, OverlappingBoxesReportEachOtherAndApartOnesDoNot) {
                      "position object 6, -50, 0, 0 : rotate object 6, 90, 90, 0\n"
                      "position object 7, -50, 1.6, 0 : position object 8, -50, 0, 1.6\n"
                      "upright = object collision(6, 7) : along = object collision(6, 8)\n"
-                     "collision off : off = object collision(1, 2) : collision on\n"
-                     "end\n"),
-            0);
-  EXPECT_EQ(std::tuple(Int("c12"), Int("c21"), Int("c13")), std::tuple(1, 1, 0));
-  EXPECT_EQ(std::tuple(Int("any1"), Int("any2"), Int("any3")), std::tuple(2, 1, 0));
-  EXPECT_EQ(std::tuple(Int("h1"), Int("h2"), Int("apart"), Int("again")), std::tuple(1, 0, 0, 1));
-  EXPECT_EQ(std::tuple(Int("touch"), Int("gap")), std::tuple(1, 0));
-  EXPECT_EQ(std::tuple(Int("upright"), Int("along")), std::tuple(1, 0));
-  EXPECT_EQ(Int("off"), 0);
-}
-
-TEST_F(ObjectValuesTest, BoxesPushBackOnTheAxisTheyCameInBy) {
-  // Box 1 stands off each side of box 2 for a frame, then steps half a unit into it.
-  ASSERT_EQ(RunFresh("make object cube 1, 2 : make object cube 2, 2\n"
+                     "rem Box 1 stands off each side of box 2 for a frame, then steps into it.\n"
+                     "delete object 3 : position object 2, 0, 0, 0\n"
                      "set object collision box 1, -1, -1, -1, 1, 1, 1, 0\n"
                      "set object collision box 2, -1, -1, -1, 1, 1, 1, 0\n"
-                     "position object 1, -3, 0, 0 : wait 1\n"
-                     "position object 1, -1.5, 0, 0\n"
+                     "position object 1, -3, 0, 0 : wait 1 : position object 1, -1.5, 0, 0\n"
                      "xin = object collision(1, 2)\n"
                      "x1# = object collision x() : y1# = object collision y() : z1# = object collision z()\n"
                      "xback = object collision(2, 1) : x2# = object collision x()\n"
-                     "position object 1, 0, 3, 0 : wait 1\n"
-                     "position object 1, 0, 1.5, 0\n"
+                     "position object 1, 0, 3, 0 : wait 1 : position object 1, 0, 1.5, 0\n"
                      "yin = object collision(1, 0)\n"
                      "x3# = object collision x() : y3# = object collision y() : z3# = object collision z()\n"
-                     "position object 1, 0, 0, 4 : wait 1\n"
-                     "position object 1, 0, 0, 1.75\n"
-                     "zin = object hit(1, 2) : z4# = object collision z()\n"
+                     "position object 1, 0, 0, 4 : wait 1 : position object 1, 0, 0, 1.75\n"
+                     "zin = object collision(1, 2) : z4# = object collision z()\n"
                      "position object 1, 0, 0, 5 : out = object collision(1, 2) : z5# = object collision z()\n"
                      "end\n",
                      60),
             0);
-  EXPECT_EQ(std::tuple(Int("xin"), Int("xback"), Int("yin"), Int("zin"), Int("out")), std::tuple(1, 1, 2, 1, 0));
-  EXPECT_NEAR(Float("x1#"), 0.5f, kTolerance) << "came in from -x";
-  EXPECT_EQ(std::tuple(Float("y1#"), Float("z1#")), std::tuple(0.0f, 0.0f));
-  EXPECT_NEAR(Float("x2#"), -0.5f, kTolerance) << "the other pushed the other way";
-  EXPECT_NEAR(Float("y3#"), -0.5f, kTolerance) << "came down from above";
-  EXPECT_EQ(std::tuple(Float("x3#"), Float("z3#")), std::tuple(0.0f, 0.0f)) << "each test starts from nothing";
-  EXPECT_NEAR(Float("z4#"), -0.25f, kTolerance) << "came in from +z";
-  EXPECT_EQ(Float("z5#"), 0.0f);
+  Expect({{"c12", 1}, {"c21", 1}, {"c13", 0}, {"any1", 2}, {"any2", 1}, {"any3", 0}, {"h1", 1}, {"h2", 0},
+          {"apart", 0}, {"again", 1}, {"off", 0}, {"touch", 1}, {"gap", 0}, {"upright", 1}, {"along", 0}});
+  // From -x; the other pushed the other way; from above; from +z. Each test starts from nothing.
+  Expect({{"xin", 1}, {"xback", 1}, {"yin", 2}, {"zin", 1}, {"out", 0}});
+  Expect({{"x1#", 0.5}, {"y1#", 0}, {"z1#", 0}, {"x2#", -0.5}, {"x3#", 0}, {"y3#", -0.5}, {"z3#", 0},
+          {"z4#", -0.25}, {"z5#", 0}});
 }
 
 TEST_F(ObjectValuesTest, LibraryCollisionsAndNumbersThatNameNothing) {
   ASSERT_EQ(RunFresh("make object sphere 1, 2 : make object sphere 2, 2 : make object sphere 3, 2\n"
                      "position object 2, 1, 0, 0 : position object 3, 10, 0, 0\n"
+                     "rem Watching another partner asks the library again.\n"
                      "far = object collision(1, 3) : near = object collision(1, 2) : any = object collision(1, 0)\n"
                      "self = object collision(1, 1) : big = object collision(1, 70000) : low = object hit(1, -5)\n"
-                     "missing = object collision(1, 9) : boxes = object collision(1, 0)\n"
+                     "missing = object collision(1, 9)\n"
                      "make object cube 4, 2 : self4 = object collision(4, 4) : none4 = object hit(4, 65535)\n"
                      "position object 2, 5, 0, 0 : wait 1 : apart = object collision(1, 2)\n"
                      "end\n"),
             0);
-  EXPECT_EQ(Int("far"), 0);
-  EXPECT_EQ(Int("near"), 1) << "watching another partner asks the library again";
-  EXPECT_EQ(Int("any"), 2);
-  EXPECT_EQ(std::tuple(Int("self"), Int("big"), Int("low"), Int("missing")), std::tuple(0, 0, 0, 0));
-  EXPECT_EQ(std::tuple(Int("self4"), Int("none4")), std::tuple(0, 0)) << "a box never hits itself";
-  EXPECT_EQ(Int("apart"), 0);
+  Expect({{"far", 0}, {"near", 1}, {"any", 2}, {"self", 0}, {"big", 0}, {"low", 0}, {"missing", 0}, {"self4", 0},
+          {"none4", 0}, {"apart", 0}});
 }
 
 TEST_F(ObjectValuesTest, GridsTheStaticWorldTheCameraAndLightsAnswer) {
@@ -266,20 +223,13 @@ TEST_F(ObjectValuesTest, GridsTheStaticWorldTheCameraAndLightsAnswer) {
                     "end\n"));
   Frames(40);
   ASSERT_EQ(gErrorCode, 0) << gLastEngineError;
-  EXPECT_EQ(std::tuple(Int("g"), Int("no"), Int("wire"), Int("tiled"), Int("tiles")), std::tuple(1, 0, 1, 1, 6));
-  EXPECT_EQ(Float("gx#"), 5.0f);
-  EXPECT_EQ(std::tuple(Float("point#"), Float("corner#"), Float("on#")), std::tuple(2.0f, 0.0f, 2.0f))
-      << "the ground at a grid point is the point's height";
-  EXPECT_NEAR(Float("half#"), 1.0f, kTolerance) << "half way to the raised point";
-  EXPECT_EQ(Float("off#"), 0.0f) << "off the grid";
-  EXPECT_EQ(std::tuple(Int("s"), Int("miss")), std::tuple(1, 0));
-  EXPECT_NEAR(Float("sx#"), 0.5f, kTolerance);
-  EXPECT_EQ(Float("sy#"), 0.0f);
-  EXPECT_EQ(Float("cz#"), 3.0f);
-  EXPECT_NEAR(Float("cy#"), 90.0f, 1e-3f);
-  EXPECT_EQ(std::tuple(Int("l0"), Int("l1"), Int("l9")), std::tuple(1, 0, 9)) << "outside the range nothing is given";
-  EXPECT_EQ(Int("drawn"), 12) << "the cube's triangles";
-  EXPECT_EQ(Int("other"), 0);
+  // The ground at a grid point is the point's height, half way to it half as high, 0 off the grid;
+  // outside its range a light is not answered; the cube's twelve triangles were drawn.
+  Expect({{"g", 1}, {"no", 0}, {"wire", 1}, {"tiled", 1}, {"tiles", 6}, {"s", 1}, {"miss", 0}, {"l0", 1}, {"l1", 0},
+          {"l9", 9}, {"drawn", 12}, {"other", 0}});
+  Expect({{"gx#", 5}, {"point#", 2}, {"corner#", 0}, {"on#", 2}, {"half#", 1}, {"off#", 0}, {"sx#", 0.5}, {"sy#", 0},
+          {"cz#", 3}});
+  Expect({{"cy#", 90}}, 1e-3f);
 }
 
 TEST_F(ObjectValuesTest, RefusedNumbersRaiseTheirErrors) {
