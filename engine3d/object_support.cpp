@@ -75,6 +75,17 @@ bool CheckedImage(int32_t number, uint32_t& imageSlot) {
                        imageSlot);
 }
 
+uint32_t CheckedGrid(int32_t number) {
+  if (number < 1 || number > 65535) {
+    RaiseRuntimeError(kErrMatrixNumberOutOfRange);
+    return 0;
+  }
+  const uint32_t slot = gGridSlotById[size_t(number)];
+  if (slot != 0 && gObjectRecords.IsTaken(slot)) return slot;
+  RaiseRuntimeError(kErrMatrixNotExist);
+  return 0;
+}
+
 bool AnglesAccepted(float x, float y, float z) {
   auto accepted = [](float a) { return a >= 0.0f && a <= 360.0f; };
   if (accepted(x) && accepted(y) && accepted(z)) return true;

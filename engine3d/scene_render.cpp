@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/value_slot.h"
 #include "display/display_state.h"
 #include "engine3d/backdrop.h"
 #include "engine3d/maths3d.h"
@@ -383,8 +384,9 @@ void ProjectObjectToScreen(uint32_t itemSlot, int32_t& inScreen, int32_t& screen
   if (!o) return;
   const ViewTestResult r = ViewTest(it, *o, 20.0f);
   inScreen = r.failures == 0 || o->gluedObject > 0 ? 1 : 0;
-  screenX = int32_t((r.projected.x + 1.0f) * float(gDisplayWidth) / 2.0f);
-  screenY = int32_t((1.0f - r.projected.y) * float(gDisplayHeight) / 2.0f);
+  // A place at the eye or far off projects beyond any integer.
+  screenX = SaturateToInt32((r.projected.x + 1.0f) * float(gDisplayWidth) / 2.0f);
+  screenY = SaturateToInt32((1.0f - r.projected.y) * float(gDisplayHeight) / 2.0f);
 }
 
 // --- The frame --------------------------------------------------------------------------------------------

@@ -1,10 +1,12 @@
 // Programs start with a visible window under Xvfb: screenshots of the window taken with xwd show
 // the black 640x480 picture of an empty program, the welcome example's text, shapes and balls,
-// the rocks example's ship, rocks and counter, and the walk example's walker, floor and sky. A
+// the rocks example's ship, rocks and counter, the walk example's walker, floor and sky, and the
+// collision example's two cubes side by side or apart, never one inside the other. A
 // program that asks for a window gets one of its own size where the window commands place it,
 // with its picture unscaled, also on a larger screen.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -135,6 +137,37 @@ TEST(WindowScreenshotTest, TheWalkExampleShowsTheWalkerOnItsFloorUnderTheSky) {
   EXPECT_GT(walker, 2000) << "the walker's blue in the middle";
   EXPECT_GT(light, 2000) << "light tiles";
   EXPECT_GT(dark, 2000) << "dark tiles";
+}
+
+TEST(WindowScreenshotTest, TheCollideExampleShowsItsCubesApartOrSideBySide) {
+  if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
+  test::TempFolder dir;
+  // The backdrop's colour (blue, green, red bytes 64, 40, 24, or about 58, 36, 16 on a display of
+  // 16 bits) shows once the cubes and the camera are placed; the picture keeps moving.
+  WindowDump dump;
+  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/collide.vxa", 131,
+                          "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -qE ' (3[89a-f]|4[0-3]) 2[0-9ab] 1[0-9a-f]' &&", &dump,
+                          false));
+  ASSERT_EQ(dump.bitsPerPixel % 8, 0u);
+  // The red cube moves on the left of the blue one: every red column lies left of every blue one.
+  int red = 0, blue = 0;
+  uint32_t redRight = 0, blueLeft = dump.width;
+  for (uint32_t y = 40; y < dump.height; ++y)
+    for (uint32_t x = 0; x < dump.width; ++x) {
+      const uint32_t c = dump.At(x, y);
+      const int r = int(c >> 16), g = int((c >> 8) & 0xFF), b = int(c & 0xFF);
+      if (r > g + 50 && r > b + 50) {
+        ++red;
+        redRight = std::max(redRight, x);
+      }
+      if (b > r + 80 && b > g + 40 && g > 60) {
+        ++blue;
+        blueLeft = std::min(blueLeft, x);
+      }
+    }
+  EXPECT_GT(red, 1500) << "the red cube";
+  EXPECT_GT(blue, 1500) << "the blue cube";
+  EXPECT_LE(redRight, blueLeft + 1) << "the cubes overlap";
 }
 
 }  // namespace

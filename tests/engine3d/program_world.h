@@ -3,6 +3,7 @@
 // presentation, screen saves), on a clock that moves on every reading. The program's folder is the
 // test's own and its current folder while it runs.
 #pragma once
+#include <map>
 #include <string>
 
 #include "common/host.h"
@@ -57,6 +58,13 @@ class ProgramWorld : public EngineWorld {
     }
     const std::string image = folder_.path() + "program.dat";
     const int compiled = CompileFile(file, image);
+    // Variables of the main program by name, with their "#" or "$": integers, floats, texts.
+    variables_.clear();
+    for (int group = 0; group < 3; ++group) {
+      const auto& table = gCompiler.variables[size_t(group)];
+      for (size_t i = 0; i < table.size(); ++i)
+        if (table[i].function == 0 && !table[i].isArray) variables_[table[i].name] = 13000 + 2000 * group + int(i);
+    }
     FreeCompilerTables();
     if (compiled != 1) {
       ADD_FAILURE() << gCompiler.resultMessage << " at line " << gCompiler.errorLine;
@@ -92,7 +100,21 @@ class ProgramWorld : public EngineWorld {
     return gErrorCode;
   }
 
+  // A variable of the main program after a run (names in lower case).
+  int32_t Int(const std::string& name) const { return IntAt(VariableOperand(name)); }
+  float Float(const std::string& name) const { return FloatAt(VariableOperand(name)); }
+  std::string Text(const std::string& name) const { return TextAt(VariableOperand(name)); }
+
   std::string saved_;
+
+ private:
+  int VariableOperand(const std::string& name) const {
+    const auto found = variables_.find(name);
+    if (found != variables_.end()) return found->second;
+    ADD_FAILURE() << "no variable " << name;
+    return 13000;
+  }
+  std::map<std::string, int> variables_;
 };
 
 }  // namespace vx::test
