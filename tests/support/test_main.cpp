@@ -1,11 +1,35 @@
 // The main of every test program: the runtime's hooks are installed first, by the call start-up
-// makes, so that the engines under test raise errors and open attached files as in a run.
+// makes, so that the engines under test raise errors and open attached files as in a run. Each test
+// program gets per-user folders of its own (profile and log), so that what one test remembers
+// there (a display card, a depth) never reaches another test or the user's own profile.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 
 #include "runtime/runtime_hooks.h"
 
+namespace {
+
+std::string PrivateUserFolders() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/vorlix-test-user-XXXXXX";
+  if (!mkdtemp(pattern.data())) return "";
+  setenv("XDG_CONFIG_HOME", (pattern + "/config").c_str(), 1);
+  setenv("XDG_STATE_HOME", (pattern + "/state").c_str(), 1);
+  return pattern;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
+  const std::string userFolders = PrivateUserFolders();
   vx::InstallRuntimeHooks();
-  return RUN_ALL_TESTS();
+  const int status = RUN_ALL_TESTS();
+  std::error_code ignored;
+  if (!userFolders.empty()) std::filesystem::remove_all(userFolders, ignored);
+  return status;
 }
