@@ -34,6 +34,15 @@ ObjectLimbRecord& LimbOf(uint32_t objectSlot, int32_t limb);
 // The limb's frame from its offset, angles and scale in the object's rotation order.
 void UpdateLimbFrame(uint32_t objectSlot, int32_t limb);
 
+// The drawing style of the object's item from a style command's values after the object number:
+// fill (1 solid), colour key (1 opaque), culling (1 back faces hidden), then as many of filtering
+// (1 smooth), lighting (1 lit), fog and ambient as `count` says; colour-keyed textures are made
+// again with black transparent.
+void ApplyDrawingStyle(uint32_t objectSlot, const int32_t* values, int count);
+// Texture addressing of the object's item (0 repeat, 1 mirror, 2 clamp, each where the device can)
+// and, with mipmaps 1, mip-mapped textures for an object without a colour key.
+void ApplyTextureMode(uint32_t objectSlot, int32_t mode, int32_t mipmaps);
+
 // Gives every mesh of the frame the texture (0 none): each mesh that takes it takes one use of it
 // and gives back one use of the texture it had. The caller's own use is left to the caller.
 void AssignFrameTexture(SceneModel* model, int32_t frameId, uint32_t textureSlot);
