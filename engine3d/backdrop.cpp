@@ -2,7 +2,6 @@
 // drawn full bright with depth off before the scene, so that it covers the screen.
 #include "engine3d/backdrop.h"
 
-#include "common/runtime_hooks.h"
 #include "display/display_state.h"
 #include "engine3d/engine_textures.h"
 #include "engine3d/grids.h"
@@ -121,15 +120,8 @@ void SetBackdropPlaneColour(uint32_t colour) {
 void TextureBackdropPlane(int32_t imageNumber) {
   SceneModel* model = BackdropModel();
   if (!model) return;
-  if (imageNumber < 1 || imageNumber > 65535) {
-    RaiseRuntimeError(kErrImageNumberOutOfRange);
-    return;
-  }
-  const uint32_t image = gImageSlotById[size_t(imageNumber)];
-  if (!image || !gImageRecords.IsTaken(image)) {
-    RaiseRuntimeError(kErrImageNotExist);
-    return;
-  }
+  uint32_t image = 0;
+  if (!CheckedImageFromOne(imageNumber, image)) return;
   PutBackdropTexture(model, GetSharedImageTexture(image, 0));
   gBackdropOwnTexture = 0;
 }

@@ -306,17 +306,10 @@ void CmdPrepareMatrixTexture() {
   const int32_t imageNumber = IntOperand(1), across = IntOperand(2), down = IntOperand(3);
   const uint32_t slot = GridOperands(3);
   if (!slot) return;
-  if (imageNumber < 1 || imageNumber > 65535) {
-    RaiseRuntimeError(kErrImageNumberOutOfRange);
-    return;
-  }
-  const uint32_t image = gImageSlotById[size_t(imageNumber)];
-  if (!image || !gImageRecords.IsTaken(image)) {
-    RaiseRuntimeError(kErrImageNotExist);
-    return;
-  }
-  // A tile is at least one texel of nothing: across and down each count at least one tile, and
-  // together no more than a tile number can name.
+  uint32_t image = 0;
+  if (!CheckedImageFromOne(imageNumber, image)) return;
+  // Across and down each count at least one tile, and together no more tiles than a tile number
+  // can name.
   if (across < 1 || down < 1 || int64_t(across) * int64_t(down) > INT32_MAX) {
     RaiseRuntimeError(kErrValueOutOfRange);
     return;

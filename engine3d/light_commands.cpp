@@ -234,8 +234,9 @@ void CmdSetLightRange() {
   uint32_t slot;
   const float range = FloatOperand(1);
   if (!LightOperands(1, slot)) return;
-  // A light reaches some way or it does not exist: 0 and below would divide the attenuation by zero.
-  if (!(range > 0.0f) || !std::isfinite(range)) {
+  // A light reaches some way, and no further than the device can: 0 and below would divide the
+  // attenuation by zero.
+  if (!(range > 0.0f && range <= D3DLIGHT_RANGE_MAX)) {
     RaiseRuntimeError(kErrValueOutOfRange);
     return;
   }

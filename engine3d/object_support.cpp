@@ -77,6 +77,11 @@ bool CheckedImage(int32_t number, uint32_t& imageSlot) {
                        imageSlot);
 }
 
+bool CheckedImageFromOne(int32_t number, uint32_t& imageSlot) {
+  return CheckedNumber(number, 1, 65535, gImageSlotById, gImageRecords, kErrImageNumberOutOfRange, kErrImageNotExist,
+                       imageSlot);
+}
+
 bool AnglesAccepted(float x, float y, float z) {
   auto accepted = [](float a) { return a >= 0.0f && a <= 360.0f; };
   if (accepted(x) && accepted(y) && accepted(z)) return true;

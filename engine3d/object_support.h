@@ -27,6 +27,8 @@ bool CheckedMesh(int32_t number, int32_t lowest, uint32_t& meshSlot);
 // The image slot of a number for texturing, 0 to 65535 (501 outside), 502 when a number above 0
 // has no image; image 0 gives slot 0.
 bool CheckedImage(int32_t number, uint32_t& imageSlot);
+// The same for commands that need an image: 1 to 65535 (501 outside), 502 without an image.
+bool CheckedImageFromOne(int32_t number, uint32_t& imageSlot);
 // Angles in degrees from 0 to 360 (360 itself too); 7019 otherwise.
 bool AnglesAccepted(float x, float y, float z);
 

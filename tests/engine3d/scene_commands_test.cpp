@@ -470,6 +470,7 @@ TEST_F(SceneCommandsTest, RefusedValuesRaiseTheirErrors) {
       {"position light 3, 0, 0, 0", kErrLightNotExist},
       {"set light range 0, 0", kErrValueOutOfRange},
       {"set light range 0, -5", kErrValueOutOfRange},
+      {"set light range 0, 1000000.0 * 1000000.0 * 1000000.0 * 1000000.0", kErrValueOutOfRange},
       {"set spot light 0, 40, 30", kErrValueOutOfRange},
       {"set spot light 0, -1, 30", kErrValueOutOfRange},
       {"set spot light 0, 10, 181", kErrValueOutOfRange},
