@@ -290,6 +290,15 @@ TEST_F(SceneCommandsTest, GridsTakeTilesRandomHeightsFromTheProgramsGeneratorAnd
   EXPECT_NE(Grid(2), 0u) << "70 by 71 squares";
   EXPECT_EQ(gObjectRecords[Grid(3)].gridSegmentsX, 2) << "a deleted grid's number is free again";
   EXPECT_EQ(ObjectSlotOf(3), 0u) << "grid numbers are not object numbers";
+
+  // A maximum beyond the integers is held at their end, so every draw stands as it came.
+  ASSERT_EQ(RunFresh("random seed 3\nmake matrix 1, 10, 10, 1, 1\nrandomize matrix 1, 1000000000000.0\nend\n"), 0);
+  state = 3;
+  for (int32_t x = 0; x <= 1; ++x)
+    for (int32_t z = 0; z <= 1; ++z) {
+      state = state * 214013u + 2531011u;
+      EXPECT_FLOAT_EQ(GetMatrixPointHeight(Grid(1), x, z), float((state >> 16) & 0x7FFF) / 100.0f) << x << ", " << z;
+    }
 }
 
 TEST_F(SceneCommandsTest, LightsAreMadeAimedColouredAndReadBack) {
