@@ -15,6 +15,13 @@ uint32_t gStandaloneFlag = 0;
 uint8_t gInputPollDue = 0;
 ValueSlot* gVariableArea = nullptr;
 size_t gVariableAreaSize = 0;
+uint32_t gDrawSceneAtFrameUpdate = 0;
+uint32_t gRandomState = 1;
+
+int32_t NextRandomDraw() {
+  gRandomState = gRandomState * 214013u + 2531011u;
+  return int32_t((gRandomState >> 16) & 0x7FFF);
+}
 
 win::HWND gMainWindow = nullptr;
 uint32_t gAppActive = 1;

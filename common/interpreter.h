@@ -20,6 +20,12 @@ extern uint32_t gStandaloneFlag;      // 1 while a program runs as a game
 extern uint8_t gInputPollDue;         // input commands poll the devices again while set
 extern ValueSlot* gVariableArea;      // 29000 slots, or null when no program is loaded
 extern size_t gVariableAreaSize;      // its size in bytes
+extern uint32_t gDrawSceneAtFrameUpdate;  // 1: the 3D scene is drawn in the end-of-frame work
+extern uint32_t gRandomState;         // random generator state: 1 at process start, never reset by a run
+
+// Advances the one random generator of the process (the maths commands and the grid heights draw
+// from it) and returns its next draw, 0 to 32767.
+int32_t NextRandomDraw();
 
 // Variable-area slot indices of the value groups (operand number minus 10000).
 namespace slots {

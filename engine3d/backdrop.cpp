@@ -6,6 +6,8 @@
 #include "engine3d/engine_textures.h"
 #include "engine3d/grids.h"
 #include "engine3d/maths3d.h"
+#include "engine3d/meshes.h"
+#include "engine3d/object_support.h"
 #include "engine3d/objects.h"
 #include "engine3d/records.h"
 #include "engine3d/scene_render.h"
@@ -96,14 +98,41 @@ void BackdropPlaneOn() {
 
 void BackdropPlaneOff() { gBackdropPending = gBackdropOn = gBackdropRequest = 0; }
 
+namespace {
+
+// The plane's mesh takes a use of the texture and gives up the one of its old texture; the
+// caller's own use of the new one is given back.
+void PutBackdropTexture(SceneModel* model, uint32_t texture) {
+  AssignFrameTexture(model, 0, texture);
+  if (texture) ReleaseTextureSlot(texture, 0);
+  gBackdropTexture = texture;
+}
+
+}  // namespace
+
 void SetBackdropPlaneColour(uint32_t colour) {
   SceneModel* model = BackdropModel();
   if (!model) return;
-  // The plane's mesh gives up the use of its old texture when it takes the new one.
-  const uint32_t texture = GetColorTexture(int32_t(colour & 0xFFFFFF));
-  model->SetTextureById(0, texture);
-  gBackdropTexture = texture;
+  PutBackdropTexture(model, GetColorTexture(int32_t(colour & 0xFFFFFF)));
   gBackdropOwnTexture = 1;
+}
+
+void TextureBackdropPlane(int32_t imageNumber) {
+  SceneModel* model = BackdropModel();
+  if (!model) return;
+  uint32_t image = 0;
+  if (!CheckedImageFromOne(imageNumber, image)) return;
+  PutBackdropTexture(model, GetSharedImageTexture(image, 0));
+  gBackdropOwnTexture = 0;
+}
+
+void ScrollBackdropPlane(int32_t u, int32_t v) {
+  SceneModel* model = BackdropModel();
+  if (!model) return;
+  const float uLow = float(u) / 100.0f, vLow = float(v) / 100.0f;
+  const uint32_t object = uint32_t(gBackdropObject);
+  SetMeshAllTiles(uint32_t(gObjectRecords[object].limbs[0].meshSlot), uLow, vLow, uLow + 1.0f, vLow + 1.0f);
+  RebuildMatrixMesh(object, 0);
 }
 
 void DrawBackdropPlane() {

@@ -21,6 +21,10 @@ void ResetBackdrop();
 void BackdropPlaneOn();
 void BackdropPlaneOff();
 void SetBackdropPlaneColour(uint32_t colour);
+// The plane, when it exists, shows the image's texture (1-65535: 501 outside, 502 without an image).
+void TextureBackdropPlane(int32_t imageNumber);
+// The plane's texture, when it exists, moved by u and v hundredths of its size.
+void ScrollBackdropPlane(int32_t u, int32_t v);
 // Called before the scene: draws the plane when it is on, beginning the scene.
 void DrawBackdropPlane();
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/value_slot.h"
 #include "engine3d/meshes.h"
 #include "engine3d/records.h"
 
@@ -186,8 +187,7 @@ bool GetMatrixPointNormal(uint32_t objectSlot, int32_t x, int32_t z, float& nx, 
 int32_t RandomizeMatrixHeights(uint32_t objectSlot, float maximum, int32_t (*nextRandom)()) {
   Grid g;
   if (!GridOf(objectSlot, g)) return 1;
-  const double scaled = double(maximum) * 100.0;
-  const int32_t m = scaled >= 1.0 && scaled < 2147483647.0 ? int32_t(scaled) : 0;
+  const int32_t m = SaturateToInt32(double(maximum) * 100.0);
   for (int32_t x = 0; x <= g.xs; ++x)
     for (int32_t z = 0; z <= g.zs; ++z) {
       // Below a hundredth there is nothing to draw from: the ground stays flat.
@@ -239,8 +239,8 @@ float GetMatrixGroundHeight(uint32_t objectSlot, float x, float z) {
   const float cellWidth = o.gridWidth / float(g.xs), cellDepth = o.gridDepth / float(g.zs);
   auto index = [](float v, float cell, int32_t segments) {
     const float q = cell != 0.0f ? v / cell : 0.0f;
-    if (!(q >= 0.0f)) return 0;
-    return q >= float(segments - 1) ? segments - 1 : int32_t(q);  // the far edge belongs to the last square
+    // The far edge belongs to the last square.
+    return std::clamp(SaturateToInt32(q), 0, segments - 1);
   };
   const int32_t ix = index(x, cellWidth, g.xs), iz = index(z, cellDepth, g.zs);
   float* p = g.mesh->positions;

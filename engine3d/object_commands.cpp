@@ -40,13 +40,6 @@ void ForLeadingLimbs(uint32_t objectSlot, F&& f) {
     f(limb);
 }
 
-// Every limb that exists.
-template <class F>
-void ForExistingLimbs(uint32_t objectSlot, F&& f) {
-  for (int32_t limb = 0; limb < ObjectOf(objectSlot).limbCapacity; ++limb)
-    if (ObjectOf(objectSlot).limbs[limb].exists == 1) f(limb);
-}
-
 // --- Loading and making -------------------------------------------------------------------------------
 
 void CmdLoadObject() {
@@ -268,14 +261,6 @@ void CmdInstanceObject() {
 
 // --- Drawing style ------------------------------------------------------------------------------------------
 
-// A colour-keyed object's limb textures are made again with black transparent.
-void RekeyObjectTextures(const RenderItem& item, uint32_t objectSlot) {
-  if (item.colourKey != 1 || !ObjectOf(objectSlot).model) return;
-  ForExistingLimbs(objectSlot, [objectSlot](int32_t limb) {
-    if (const uint32_t texture = ObjectOf(objectSlot).model->GetTextureById(limb)) ApplyTextureColorKey(texture);
-  });
-}
-
 // Fill, colour key and culling, then as many of filtering, lighting, fog and ambient as the row has.
 void SetObjectStyle(int count) {
   int32_t v[8] = {};
@@ -283,16 +268,7 @@ void SetObjectStyle(int count) {
   SkipOperands(count);
   const uint32_t slot = CheckedObject(v[0]);
   if (!slot) return;
-  RenderItem* it = ItemOfObject(slot);
-  if (!it) return;
-  it->wireframe = v[1] == 1 ? 0 : 1;
-  it->colourKey = v[2] == 1 ? 0 : 1;
-  it->culling = v[3] == 1 ? 1 : 0;
-  if (count > 4) it->filtering = v[4] == 1 ? 1 : 0;
-  if (count > 5) it->fullBright = v[5] == 1 ? 0 : 1;
-  if (count > 6) it->fog = v[6] != 0 ? 1 : 0;
-  if (count > 7) it->ambient = v[7] != 0 ? 1 : 0;
-  RekeyObjectTextures(*it, slot);
+  ApplyDrawingStyle(slot, v + 1, count - 1);
   Yield();
 }
 
@@ -307,17 +283,7 @@ void CmdSetObjectTextureMode() {
   SkipOperands(3);
   const uint32_t slot = CheckedObject(number);
   if (!slot) return;
-  RenderItem* it = ItemOfObject(slot);
-  if (!it) return;
-  // Only a mode the device can address is taken.
-  if (mode == 0 && gWrapAddressing) it->addressMode = 1;
-  if (mode == 1 && gMirrorAddressing) it->addressMode = 2;
-  if (mode == 2 && gClampAddressing) it->addressMode = 3;
-  if (mipmaps == 1 && it->colourKey == 0 && gMipmapping && ObjectOf(slot).model) {
-    ForExistingLimbs(slot, [slot](int32_t limb) {
-      if (const uint32_t texture = ObjectOf(slot).model->GetTextureById(limb)) BuildTextureMipmaps(texture, 0);
-    });
-  }
+  ApplyTextureMode(slot, mode, mipmaps);
   Yield();
 }
 

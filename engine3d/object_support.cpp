@@ -2,6 +2,8 @@
 #include "engine3d/object_support.h"
 
 #include "common/runtime_hooks.h"
+#include "display/display_state.h"
+#include "engine3d/engine_textures.h"
 #include "engine3d/maths3d.h"
 #include "engine3d/objects.h"
 #include "engine3d/records.h"
@@ -86,6 +88,11 @@ uint32_t CheckedGrid(int32_t number) {
   return 0;
 }
 
+bool CheckedImageFromOne(int32_t number, uint32_t& imageSlot) {
+  return CheckedNumber(number, 1, 65535, gImageSlotById, gImageRecords, kErrImageNumberOutOfRange, kErrImageNotExist,
+                       imageSlot);
+}
+
 bool AnglesAccepted(float x, float y, float z) {
   auto accepted = [](float a) { return a >= 0.0f && a <= 360.0f; };
   if (accepted(x) && accepted(y) && accepted(z)) return true;
@@ -103,6 +110,44 @@ void UpdateLimbFrame(uint32_t objectSlot, int32_t limb) {
   ComposeFrameMatrix(frame, Vector3f(l.offsetX, l.offsetY, l.offsetZ), Vector3f(l.angleX, l.angleY, l.angleZ),
                      Vector3f(l.scaleX, l.scaleY, l.scaleZ), o.rotationOrder);
   o.model->SetMatrixById(limb, frame);
+}
+
+namespace {
+
+// Each texture of the object's limbs that exist.
+template <class F>
+void ForLimbTextures(uint32_t objectSlot, F&& f) {
+  const ObjectRecord& o = gObjectRecords[objectSlot];
+  if (!o.model || !o.limbs) return;
+  for (int32_t limb = 0; limb < o.limbCapacity; ++limb)
+    if (o.limbs[limb].exists == 1)
+      if (const uint32_t texture = o.model->GetTextureById(limb)) f(texture);
+}
+
+}  // namespace
+
+void ApplyDrawingStyle(uint32_t objectSlot, const int32_t* v, int count) {
+  RenderItem* it = ItemOfObject(objectSlot);
+  if (!it) return;
+  it->wireframe = v[0] == 1 ? 0 : 1;
+  it->colourKey = v[1] == 1 ? 0 : 1;
+  it->culling = v[2] == 1 ? 1 : 0;
+  if (count > 3) it->filtering = v[3] == 1 ? 1 : 0;
+  if (count > 4) it->fullBright = v[4] == 1 ? 0 : 1;
+  if (count > 5) it->fog = v[5] != 0 ? 1 : 0;
+  if (count > 6) it->ambient = v[6] != 0 ? 1 : 0;
+  if (it->colourKey == 1) ForLimbTextures(objectSlot, [](uint32_t texture) { ApplyTextureColorKey(texture); });
+}
+
+void ApplyTextureMode(uint32_t objectSlot, int32_t mode, int32_t mipmaps) {
+  RenderItem* it = ItemOfObject(objectSlot);
+  if (!it) return;
+  // Only a mode the device can address is taken.
+  if (mode == 0 && gWrapAddressing) it->addressMode = 1;
+  if (mode == 1 && gMirrorAddressing) it->addressMode = 2;
+  if (mode == 2 && gClampAddressing) it->addressMode = 3;
+  if (mipmaps == 1 && it->colourKey == 0 && gMipmapping)
+    ForLimbTextures(objectSlot, [](uint32_t texture) { BuildTextureMipmaps(texture, 0); });
 }
 
 void AssignFrameTexture(SceneModel* model, int32_t frameId, uint32_t textureSlot) {

@@ -27,6 +27,8 @@ uint8_t gCameraRotationOrder = 1;
 Matrix4f gCameraFreeMatrix{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 int32_t gCameraMode = kCameraLookAt;
 uint8_t gAutoCamera = 1;
+Vector3f gCameraFollowFree{0, 0, 0};
+Vector3f gStaticCollisionResponse{0, 0, 0};
 
 Matrix4f gViewMatrix{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 Matrix4f gProjectionMatrix{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
@@ -233,6 +235,8 @@ int32_t Reset3DScene() {
   gCameraAngles.Set(0, 0, 0);
   gCameraRotationOrder = 1;
   gAutoCamera = 1;
+  gCameraFollowFree.Set(0, 0, 0);
+  gStaticCollisionResponse.Set(0, 0, 0);
   MatrixIdentity(gCameraFreeMatrix);
   gFogDistance = 1000.0f;
   gFogColour = 0;

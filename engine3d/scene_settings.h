@@ -19,6 +19,8 @@ extern uint8_t gCameraRotationOrder;   // 1: Rz x Ry x Rx for the view; 0: Rx x 
 extern Matrix4f gCameraFreeMatrix;     // rotation of the free mode, identity in the other modes
 extern int32_t gCameraMode;            // 0 look-at, 1 angles, 2 free matrix
 extern uint8_t gAutoCamera;            // new objects place the camera
+extern Vector3f gCameraFollowFree;     // where the following camera last stood clear of the static world
+extern Vector3f gStaticCollisionResponse;  // the last static-world sphere test's response point
 constexpr int32_t kCameraLookAt = 0, kCameraAngles = 1, kCameraFree = 2;
 
 // --- Matrices the renderer reads --------------------------------------------------------------------

@@ -12,6 +12,5 @@ uint32_t gDebugMode = 0;
 uint32_t gRuntimeTestMode = 0;
 uint32_t gFrameTime = 25;
 int32_t gPumpCallCount = 0;
-uint32_t gDrawSceneAtFrameUpdate = 0;
 
 }  // namespace vx

@@ -17,6 +17,5 @@ extern uint32_t gDebugMode;           // per-command trace and error lines in th
 extern uint32_t gRuntimeTestMode;     // detailed error report
 extern uint32_t gFrameTime;           // ms per frame
 extern int32_t gPumpCallCount;        // calls of PumpMessagesOccasionally since the last drain
-extern uint32_t gDrawSceneAtFrameUpdate;  // 1: the 3D scene is drawn in the end-of-frame work
 
 }  // namespace vx

@@ -15,15 +15,7 @@
 
 namespace vx {
 
-uint32_t gRandomState = 1;
-
-int32_t NextRandomDraw() {
-  gRandomState = gRandomState * 214013u + 2531011u;
-  return int32_t((gRandomState >> 16) & 0x7FFF);
-}
-
 namespace {
-
 
 constexpr int kVariablesPerGroup = 2000;
 

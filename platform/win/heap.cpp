@@ -20,6 +20,7 @@ constexpr size_t kLiveMark = 0x6C6F6B6B42786Fu;
 constexpr size_t kFreedMark = 0x64656572466F6Eu;
 // Larger requests are refused rather than handed to the system, which might overcommit.
 constexpr size_t kLargestBlock = size_t{1} << 30;
+size_t gAllocLimit = 0;
 
 BlockHeader* HeaderOf(HGLOBAL block) {
   return reinterpret_cast<BlockHeader*>(static_cast<unsigned char*>(block) - sizeof(BlockHeader));
@@ -28,7 +29,7 @@ BlockHeader* HeaderOf(HGLOBAL block) {
 }  // namespace
 
 HGLOBAL GlobalAlloc(UINT flags, size_t bytes) {
-  if (bytes > kLargestBlock) return nullptr;
+  if (bytes > kLargestBlock || (gAllocLimit > 0 && bytes > gAllocLimit)) return nullptr;
   const size_t total = sizeof(BlockHeader) + bytes;
   void* memory = (flags & GMEM_ZEROINIT) ? std::calloc(1, total) : std::malloc(total);
   if (!memory) return nullptr;
@@ -37,6 +38,8 @@ HGLOBAL GlobalAlloc(UINT flags, size_t bytes) {
   header->mark = kLiveMark;
   return header + 1;
 }
+
+void SetGlobalAllocLimit(size_t bytes) { gAllocLimit = bytes; }
 
 HGLOBAL GlobalFree(HGLOBAL block) {
   if (!block) return nullptr;

@@ -19,4 +19,8 @@ void* GlobalLock(HGLOBAL block);
 BOOL GlobalUnlock(HGLOBAL block);
 size_t GlobalSize(HGLOBAL block);
 
+// Fault injection: while above 0, every request for more bytes than this fails as if the memory
+// could not be had.
+void SetGlobalAllocLimit(size_t bytes);
+
 }  // namespace vx::win

@@ -1,7 +1,8 @@
 // Programs start with a visible window under Xvfb: screenshots of the window taken with xwd show
 // the black 640x480 picture of an empty program, the welcome example's text, shapes and balls,
 // the rocks example's ship, rocks and counter, the walk example's walker, floor and sky, and the
-// collision example's two cubes side by side or apart, never one inside the other. A
+// collision example's two cubes side by side or apart, never one inside the other, and the
+// terrain example's ball, hills and fog. A
 // program that asks for a window gets one of its own size where the window commands place it,
 // with its picture unscaled, also on a larger screen.
 #include <gtest/gtest.h>
@@ -168,6 +169,32 @@ TEST(WindowScreenshotTest, TheCollideExampleShowsItsCubesApartOrSideBySide) {
   EXPECT_GT(red, 1500) << "the red cube";
   EXPECT_GT(blue, 1500) << "the blue cube";
   EXPECT_LE(redRight, blueLeft + 1) << "the cubes overlap";
+}
+
+TEST(WindowScreenshotTest, TheTerrainExampleShowsTheBallOnTheHillsUnderTheFoggedSky) {
+  if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
+  test::TempFolder dir;
+  // The sky's colour (blue, green, red bytes, about 200, 185, 170) shows once the hills are made,
+  // and the bottom right pixel is the ground's; the picture keeps moving. (A frame at the start
+  // can show the sky over black ground before the textures are in place.)
+  WindowDump dump;
+  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/terrain.vxa", 116,
+                          "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -q ' c[0-9a-f] b[0-9a-f] a[0-9a-f]' && "
+                          "! tail -c 4 shot.xwd | head -c 3 | od -An -tx1 | grep -q '00 00 00' &&",
+                          &dump, false));
+  ASSERT_EQ(dump.bitsPerPixel % 8, 0u);
+  int sky = 0, ball = 0, ground = 0;
+  for (uint32_t y = 0; y < dump.height; ++y)
+    for (uint32_t x = 0; x < dump.width; ++x) {
+      const uint32_t c = dump.At(x, y);
+      const int r = int(c >> 16), g = int((c >> 8) & 0xFF), b = int(c & 0xFF);
+      if (y < 60) sky += (std::abs(r - 170) < 12 && std::abs(g - 185) < 12 && std::abs(b - 200) < 12) ? 1 : 0;
+      if (x >= 220 && x < 420 && y >= 140 && y < 340) ball += r > g + 60 && r > b + 60 ? 1 : 0;
+      if (y >= 400) ground += g > r && g > b ? 1 : 0;
+    }
+  EXPECT_GT(sky, 20000) << "the fogged sky over the top of the picture";
+  EXPECT_GT(ball, 150) << "the ball's red in the middle";
+  EXPECT_GT(ground, 20000) << "the hills' grass along the bottom";
 }
 
 }  // namespace
