@@ -173,8 +173,10 @@ void FrameUpdate() {
     while (win::timeGetTime() == gLastFrameTime) {
     }
   } else {
-    while (win::timeGetTime() - gLastFrameTime < gFrameTime) {
-    }
+    // The rest of the frame is slept, not spun: a message that comes meanwhile waits for the next
+    // turn either way. A sleep of the whole milliseconds left ends in the tick that is due.
+    for (uint32_t gone; (gone = win::timeGetTime() - gLastFrameTime) < gFrameTime;)
+      win::SleepOnClock(gFrameTime - gone);
   }
   gLastFrameTime = win::timeGetTime();
   UpdateAnimations();
