@@ -13,6 +13,7 @@
 #include "platform/win/profile.h"
 #include "platform/win/time.h"
 #include "runtime/errors.h"
+#include "runtime/main_loop.h"
 #include "runtime/program_image.h"
 
 namespace vx {
@@ -74,7 +75,7 @@ inline void EndOfCommandCheck() {
   } else if (++gCommandCount > 200) {
     if (!gStandaloneFlag && (win::GetAsyncKeyState(win::VK_F11) != 0 || win::GetAsyncKeyState(win::VK_F12) != 0))
       gYieldFlag = 1;
-    if (gDrawQueueCount > 32000) gYieldFlag = 1;
+    if (gDrawQueueCount > 32000 || QuitRequestWaiting()) gYieldFlag = 1;
     gCommandCount = 0;
     gInputPollDue = 1;
   }

@@ -32,6 +32,9 @@ uint32_t gLastFrameTime = 0;
 namespace {
 
 constexpr int32_t kPumpInterval = 50000;
+constexpr uint32_t kQuitLookInterval = 5;  // ms between looks for a quit inside a slice
+
+uint32_t gLastQuitLook = 0;
 
 // The typed-character queue: a ring of the characters in the order typed.
 std::array<uint8_t, kTypedCharacterLimit> gTypedRing{};
@@ -106,18 +109,29 @@ void DrainMessagesOccasionally() {
   }
 }
 
-void WaitForBreakKeysUp() {
+bool QuitRequestWaiting() {
+  const uint32_t now = win::timeGetTime();
+  if (now - gLastQuitLook < kQuitLookInterval) return false;
+  gLastQuitLook = now;
+  win::MSG msg{};
+  // A signal arrives as a close; WM_QUIT passes every filter.
+  if (win::PeekMessageA(&msg, nullptr, win::WM_CLOSE, win::WM_CLOSE, win::PM_NOREMOVE)) return true;
+  return gEscapeEnabled == 1 && win::MessageWaiting(win::WM_KEYDOWN, win::WPARAM(win::VK_ESCAPE));
+}
+
+void WaitForBreakKeysUp(bool keepQuit) {
   for (int key : {win::VK_ESCAPE, win::VK_F11, win::VK_F12})
     while (win::GetAsyncKeyState(key) != 0) {
     }
-  DrainMessages(true);
+  DrainMessages(!keepQuit);
 }
 
 void RunMainLoop() {
   BeginProgramRun();
   ResetMousePosition();
   DrainMessagesOccasionally();
-  WaitForBreakKeysUp();
+  // A close, a signal or Esc during the start-up still ends the run.
+  WaitForBreakKeysUp(true);
   gLastKeyChar = 0;
   for (;;) {
     RefreshInputState();
@@ -134,7 +148,7 @@ void RunMainLoop() {
     EndSliceTypedCharacters();
     FrameUpdate();
   }
-  WaitForBreakKeysUp();
+  WaitForBreakKeysUp(false);
 }
 
 void RenderFrame() {
@@ -159,8 +173,10 @@ void FrameUpdate() {
     while (win::timeGetTime() == gLastFrameTime) {
     }
   } else {
-    while (win::timeGetTime() - gLastFrameTime < gFrameTime) {
-    }
+    // The rest of the frame is slept, not spun: a message that comes meanwhile waits for the next
+    // turn either way. A sleep of the whole milliseconds left ends in the tick that is due.
+    for (uint32_t gone; (gone = win::timeGetTime() - gLastFrameTime) < gFrameTime;)
+      win::SleepOnClock(gFrameTime - gone);
   }
   gLastFrameTime = win::timeGetTime();
   UpdateAnimations();

@@ -17,8 +17,13 @@ win::LRESULT MainWindowProc(win::HWND window, win::UINT message, win::WPARAM wPa
 // Drains the message queue once in 50001 calls: what PumpMessagesOccasionally
 // (common/runtime_hooks.h) does, which long commands call.
 void DrainMessagesOccasionally();
-// Waits while Esc, F11 or F12 is down, then drains the message queue.
-void WaitForBreakKeysUp();
+// A slice in counting mode may never end by itself: every few milliseconds it asks whether a close
+// (a signal arrives as one), Esc (while enabled) or a quit waits, so that the main loop takes it.
+// Nothing is taken from the queue and no frame is drawn.
+bool QuitRequestWaiting();
+// Waits while Esc, F11 or F12 is down, then drains the message queue, keeping a quit among the
+// messages for the main loop when asked to.
+void WaitForBreakKeysUp(bool keepQuit);
 void RenderFrame();
 void FrameUpdate();
 

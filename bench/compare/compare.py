@@ -2,14 +2,16 @@
 """Where Vorlix stands against its speed targets, measured in one run.
 
 Times the counted loop and fib(25) as built games and as Lua 5.4 scripts, the empty game's
-start-up, the keyed 32x32 pastes per 25 ms frame and the compiler's lines per second (both from
-the benchmark binary), and prints each figure, its ratio to its reference and the target.
+start-up, the processor share of a game that waits a second, the keyed 32x32 pastes per 25 ms
+frame and the compiler's lines per second (both from the benchmark binary), and prints each
+figure, its ratio to its reference and the target.
 Games run headless on SDL's dummy drivers. Every program is run once to warm the caches, then
 `--runs` times; the median counts. Only Python's standard library is used.
 """
 import argparse
 import json
 import os
+import resource
 import shutil
 import statistics
 import subprocess
@@ -21,14 +23,16 @@ from pathlib import Path
 HERE = Path(__file__).resolve().parent
 
 # What each program must print, so that a figure is only reported for work really done.
-GAME_OUTPUT = {"empty": "empty: 0", "loop": "loop: -2004260032 2", "fib": "fib: 75025"}
+GAME_OUTPUT = {"empty": "empty: 0", "loop": "loop: -2004260032 2", "fib": "fib: 75025", "idle": "idle: 0"}
+IDLE_SECONDS = 1.0  # the wait of idle.vxa
 LUA_OUTPUT = {"empty": "", "loop": "50000005000000\t2.0", "fib": "75025"}
 
 
 class Timing:
-    def __init__(self, samples):
+    def __init__(self, samples, processor=()):
         self.samples = sorted(samples)
         self.median = statistics.median(self.samples)
+        self.processor = statistics.median(processor) if processor else 0.0  # user and system time
 
     def spread(self, scale=1000.0, unit="ms"):
         return f"{self.samples[0] * scale:.1f} .. {self.samples[-1] * scale:.1f} {unit}"
@@ -39,10 +43,17 @@ def fail(message):
     sys.exit(1)
 
 
-def run_once(command, expected, env, cwd):
-    start = time.perf_counter()
+def children_processor_time():
+    used = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return used.ru_utime + used.ru_stime
+
+
+def run_once(command, expected, env, cwd, processor=None):
+    start, start_processor = time.perf_counter(), children_processor_time()
     done = subprocess.run(command, cwd=cwd, env=env, capture_output=True, text=True)
     elapsed = time.perf_counter() - start
+    if processor is not None:
+        processor.append(children_processor_time() - start_processor)
     if done.returncode != 0:
         fail(f"{' '.join(map(str, command))} exited with {done.returncode}:\n{done.stderr}")
     if expected not in done.stdout + done.stderr:
@@ -52,7 +63,8 @@ def run_once(command, expected, env, cwd):
 
 def timed(command, expected, runs, env, cwd):
     run_once(command, expected, env, cwd)
-    return Timing([run_once(command, expected, env, cwd) for _ in range(runs)])
+    processor = []
+    return Timing([run_once(command, expected, env, cwd, processor) for _ in range(runs)], processor)
 
 
 def benchmark_medians(bench, runs):
@@ -121,6 +133,9 @@ def main():
             rows.append((label, f"{ours * 1000:.1f} ms", "Lua 5.4 absent", "-", f"at most {most:g} x Lua", None))
     rows.append(("empty game, start to exit", f"{empty * 1000:.1f} ms", "50 ms", f"{empty / 0.050:.2f}",
                  "under 50 ms", empty < 0.050))
+    idle = max(games["idle"].processor - games["empty"].processor, 0.0) / IDLE_SECONDS
+    rows.append(("processor share of a game that waits (wait 1000)", f"{idle * 100:.1f} %", "10 %",
+                 f"{idle / 0.10:.2f}", "under 10 % of a core", idle < 0.10))
     rows.append(("keyed 32x32 pastes per 25 ms frame, 640x480x32", f"{pastes:,.0f}", "60,000",
                  f"{pastes / 60000:.2f}", "at least 60,000", pastes >= 60000))
     rows.append(("compile speed, 100,000-line program", f"{lines:,.0f} lines/s", "1,000,000 lines/s",
@@ -137,11 +152,19 @@ def main():
         print("  ".join(cell.ljust(width) for cell, width in zip(row, widths)).rstrip())
 
     print(f"\nThe loop and fib figures are the built games' run times minus the empty game's run time "
-          f"({empty * 1000:.1f} ms), so start-up and shut-down are left out.")
+          f"({empty * 1000:.1f} ms), so start-up and shut-down are left out; the waiting game's share is its "
+          f"processor time minus the empty game's ({games['empty'].processor * 1000:.1f} ms), over its wait.")
     if lua:
         print(f"Lua's figures are lua5.4's run times minus an empty script's ({scripts['empty'].median * 1000:.1f} ms).")
     else:
         print(f"{args.lua} was not found: the Lua comparisons are left out (scripts/install-deps --compare installs it).")
+    # Processor time is less disturbed than wall time on a machine that others share.
+    def processor(timings, names):
+        base = timings["empty"].processor
+        return ", ".join(f"{name} {max(timings[name].processor - base, 0.0) * 1000:.1f} ms" for name in names)
+
+    print("Processor time beyond the empty program's (medians): games " + processor(games, ("loop", "fib")) +
+          ("; Lua " + processor(scripts, ("loop", "fib")) if lua else ""))
     print("Spread of the runs (fastest .. slowest):")
     for name, timing in games.items():
         print(f"  game {name}: {timing.spread()}")

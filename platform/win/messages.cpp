@@ -61,6 +61,14 @@ bool QuitMessagePending() {
                      [](const MSG& waiting) { return waiting.message == WM_QUIT; });
 }
 
+bool MessageWaiting(UINT message, WPARAM wParam) {
+  PumpPlatformEvents();
+  const std::lock_guard<std::mutex> hold(gQueueLock);
+  return std::any_of(gQueue.begin(), gQueue.end(), [&](const MSG& waiting) {
+    return waiting.message == message && waiting.wParam == wParam;
+  });
+}
+
 void ClearMessageQueue() {
   const std::lock_guard<std::mutex> hold(gQueueLock);
   gQueue.clear();

@@ -12,6 +12,8 @@ BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags);
 // True while a WM_QUIT is waiting in the queue.
 bool QuitMessagePending();
+// True while a message of that kind and wParam is waiting; platform events are read in first.
+bool MessageWaiting(UINT message, WPARAM wParam);
 // Drops every waiting message (a new run starts with an empty queue).
 void ClearMessageQueue();
 // Drops the messages waiting for a window (it is being destroyed).

@@ -49,6 +49,10 @@ void Sleep(DWORD milliseconds) {
   }
 }
 
+void SleepOnClock(DWORD milliseconds) {
+  if (!gClockSource.load(std::memory_order_relaxed)) Sleep(milliseconds);
+}
+
 void GetSystemTime(SYSTEMTIME* out) {
   if (!out) return;
   timespec now{};

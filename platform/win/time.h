@@ -13,5 +13,8 @@ void GetLocalTime(SYSTEMTIME* out);
 // Replaces the millisecond clock; nullptr returns to the real one.
 using ClockSource = DWORD (*)();
 void SetClockSource(ClockSource source);
+// Sleeps for that many milliseconds of the clock: really on the real clock, not at all on a
+// replaced one, which moves only as its reader moves it.
+void SleepOnClock(DWORD milliseconds);
 
 }  // namespace vx::win

@@ -102,6 +102,24 @@ TEST_F(AuthorToolTest, SourcesThatCouldBlockOrNeverEndAreRefused) {
   }
 }
 
+// A quit is never lost: SIGTERM ends the run whether it comes while the program starts or while it
+// computes in manual refresh, where no slice ever ends by itself. Should the signal be lost, the
+// program is killed 5 seconds after it (status 137).
+TEST_F(AuthorToolTest, ASignalEndsTheRunWhileItStartsAndWhileItComputes) {
+  // The picture is saved at the end of the frame after which the loop starts.
+  dir.Write("project/spin.vxa",
+            "manual refresh\nsave bitmap \"ready.bmp\"\nrefresh screen\ndo\n  inc a\nloop\n");
+  const char* kMoments[] = {"sleep 0.05", "sleep 0.2", "sleep 0.5",
+                            "until [ -f project/ready.bmp ]; do sleep 0.05; done"};
+  for (const char* moment : kMoments) {
+    std::filesystem::remove(dir.path() + "project/ready.bmp");
+    const Outcome run = Shell("", std::string("sh -c 'timeout -k 5 30 \"$0\" run project/spin.vxa & game=$!; ") +
+                                      moment + "; kill -TERM $game; wait $game' '" + VX_VORLIX_PATH + "'");
+    // 0: the run ended; 143: the signal came before the window layer took signals over.
+    EXPECT_TRUE(run.status == 0 || run.status == 143) << moment << ": status " << run.status << "\n" << run.errors;
+  }
+}
+
 TEST_F(AuthorToolTest, ABuildFromABareNameShipsTheMediaBesideTheProgramAndNothingElse) {
   std::filesystem::create_directories(dir.path() + "project/media");
   std::filesystem::copy_file(std::string(VX_SOURCE_DIR) + "/examples/media/ball.png",

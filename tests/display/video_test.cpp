@@ -333,7 +333,7 @@ wait 100000
   EXPECT_EQ(gAnimationSlots[1].looping, 1);
   win::FailSurfaceCreations(1, win::DDERR_OUTOFMEMORY);
   RunUntil(500);
-  EXPECT_EQ(gErrorCode, 2007);
+  EXPECT_EQ(gErrorCode, kErrAnimationNotPlayed);
 }
 
 std::string Text(const std::string& path) {

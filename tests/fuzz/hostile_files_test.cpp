@@ -24,8 +24,6 @@
 namespace vx::test {
 namespace {
 
-constexpr int32_t kBitmapNotLoaded = 1003;
-
 struct Hostile {
   std::string path;
   std::string why;
@@ -99,7 +97,7 @@ TEST_F(HostileBitmapLoadTest, ProgramLoadsEndWithTheLoadErrorAndNoBitmap) {
   for (const Hostile& file : files) {
     SCOPED_TRACE(file.path);
     QueueLoadBitmap(1, file.path);
-    EXPECT_EQ(Frame(), kBitmapNotLoaded);
+    EXPECT_EQ(Frame(), kErrImageFileNotLoaded);
     EXPECT_EQ(gBitmaps[1], nullptr);
   }
 }

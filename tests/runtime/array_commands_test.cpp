@@ -17,9 +17,6 @@ namespace {
 
 using namespace test;
 
-constexpr int32_t kNoMemory = 101;
-constexpr int32_t kOutOfRange = 102;
-
 // Handle of the array owned by a variable operand.
 size_t HandleOf(int var) { return size_t(var - 13000); }
 ValueSlot* BlockOf(int var) { return gArrayHandles[HandleOf(var)]; }
@@ -48,8 +45,11 @@ TEST_F(ArrayTest, SizeTenGivesIndicesZeroToTen) {
     int32_t index;
     bool write;
     int32_t error;
-  } cases[] = {{10, true, 0}, {11, true, kOutOfRange}, {-1, true, kOutOfRange}, {10, false, 0},
-               {INT_MIN, false, kOutOfRange}};
+  } cases[] = {{10, true, 0},
+               {11, true, kErrArrayIndexOutOfRange},
+               {-1, true, kErrArrayIndexOutOfRange},
+               {10, false, 0},
+               {INT_MIN, false, kErrArrayIndexOutOfRange}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.index << (c.write ? " write" : " read"));
     ImageBuilder b;
@@ -157,7 +157,7 @@ TEST_F(ArrayTest, BadSizesRaiseNoMemoryAndLeaveNoArray) {
       auto sizeOps = Consts(b, sizes);
       b.Cmd(dim, {var, b.IntConst(4)});  // an old array that the failing command frees first
       Emit(b, dim + int(sizes.size()) - 1, {var}, sizeOps);
-      EXPECT_EQ(RunImage(b).errorCode, kNoMemory);
+      EXPECT_EQ(RunImage(b).errorCode, kErrOutOfMemory);
       EXPECT_EQ(BlockOf(var), nullptr);
       EXPECT_EQ(gArrayDims[HandleOf(var)][5], 0u);
       if (dim == kCmdDimStringArray1)

@@ -342,6 +342,25 @@ TEST_F(CoreWindowTest, TheMainLoopKeepsEveryTypedCharacterForTheInput) {
   EXPECT_EQ(test::IntAt(answer), 42);
 }
 
+// A close (as which a signal arrives) or Esc that comes while the program starts ends the run at
+// its first turn; neither is dropped with the messages the start clears away.
+TEST_F(CoreWindowTest, ACloseOrEscBeforeTheFirstSliceEndsTheRun) {
+  ImageBuilder program;
+  program.Cmd(kCmdWaitKey);  // waits until the clock ends the run, should the request be lost
+  ASSERT_TRUE(program.Load());
+  // Esc first: the close takes the window with it.
+  for (const win::WPARAM key : {win::WPARAM(win::VK_ESCAPE), win::WPARAM(0)}) {
+    SCOPED_TRACE(key ? "Esc" : "close");
+    gLoopReadings = 0;
+    win::SetClockSource(CreepingClock);
+    ResetRuntimeState();
+    win::PostMessageA(gMainWindow, key ? win::WM_KEYDOWN : win::WM_CLOSE, key, 0);
+    RunMainLoop();
+    EXPECT_LT(gLoopReadings, 1000u) << "the run ended by the clock";
+    EXPECT_EQ(gErrorCode, 0);
+  }
+}
+
 class CorePixelTest : public test::SurfaceWorld {
  protected:
   void TearDown() override {

@@ -12,6 +12,7 @@
 #include "runtime/errors.h"
 #include "runtime/program_image.h"
 #include "runtime/run_setup.h"
+#include "system/system_state.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/run_program.h"
 
@@ -78,6 +79,45 @@ TEST_F(DispatcherTest, StandaloneGameIgnoresBreakKeysButNotAFullDrawQueue) {
   EXPECT_EQ(gProbeCalls, 1000);
   EXPECT_TRUE(win::QuitMessagePending());
   EXPECT_EQ(gErrorCode, 0);
+}
+
+// Counting mode ends no slice by itself, so the checks after every 201 commands also look, a few
+// milliseconds apart, for a close (a signal arrives as one), Esc while enabled, or a quit. They
+// take nothing from the queue: the main loop handles what they found.
+TEST_F(DispatcherTest, CountingModeEndsItsSliceForAWaitingCloseEscOrQuit) {
+  const auto window = reinterpret_cast<win::HWND>(uintptr_t(8));
+  const struct {
+    const char* what;
+    win::UINT message;
+    win::WPARAM wParam;
+    uint32_t escapeEnabled;
+    bool ends;
+  } kCases[] = {
+      {"close", win::WM_CLOSE, 0, 1, true},
+      {"Esc", win::WM_KEYDOWN, win::VK_ESCAPE, 1, true},
+      {"quit", win::WM_QUIT, 0, 1, true},
+      {"Esc while disabled", win::WM_KEYDOWN, win::VK_ESCAPE, 0, false},
+      {"another key", win::WM_KEYDOWN, 'A', 1, false},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    LoadProbes(2000);
+    gProbeCalls = 0;
+    ExecuteTimeSlice();
+    gTimeSliceMode = 0;
+    gEscapeEnabled = c.escapeEnabled;
+    win::PostMessageA(window, c.message, c.wParam, 0);
+    ExecuteTimeSlice();
+    if (c.ends) {
+      EXPECT_LE(gProbeCalls, 2 * 201);
+      win::MSG msg{};
+      EXPECT_TRUE(win::PeekMessageA(&msg, nullptr, 0, 0, win::PM_NOREMOVE));
+      EXPECT_EQ(msg.message, c.message) << "the request is still there for the main loop";
+    } else {
+      EXPECT_EQ(gProbeCalls, 2000);
+    }
+  }
+  gEscapeEnabled = 1;
 }
 
 TEST_F(DispatcherTest, UnknownCommandEndsQuietlyWithCounterOnIt) {
