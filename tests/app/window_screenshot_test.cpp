@@ -1,8 +1,9 @@
 // Programs start with a visible window under Xvfb: screenshots of the window taken with xwd show
 // the black 640x480 picture of an empty program, the welcome example's text, shapes and balls,
-// the rocks example's ship, rocks and counter, and the walk example's walker, floor and sky. A
-// program that asks for a window gets one of its own size where the window commands place it,
-// with its picture unscaled, also on a larger screen.
+// the rocks example's ship, rocks and counter, the walk example's walker, floor and sky, the crate
+// example's crate in the fog and the film example's film in its corner beside the moving shapes.
+// A program that asks for a window gets one of its own size where the window commands place it,
+// with its picture unscaled, also on a larger screen. Esc in the window ends a game.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -135,6 +136,81 @@ TEST(WindowScreenshotTest, TheWalkExampleShowsTheWalkerOnItsFloorUnderTheSky) {
   EXPECT_GT(walker, 2000) << "the walker's blue in the middle";
   EXPECT_GT(light, 2000) << "light tiles";
   EXPECT_GT(dark, 2000) << "dark tiles";
+}
+
+TEST(WindowScreenshotTest, TheCrateExampleShowsTheTexturedCrateInTheFog) {
+  if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
+  test::TempFolder dir;
+  // The sky's colour (blue, green, red bytes 200, 170, 150) shows once the crate is loaded; the
+  // crate keeps turning.
+  WindowDump dump;
+  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/crate.vxa", 116,
+                          "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -q ' c[4-9a-c] a[6-9a-e] 9[2-9a]' &&",
+                          &dump, false));
+  ASSERT_EQ(dump.bitsPerPixel % 8, 0u);
+  int sky = 0, crate = 0;
+  for (uint32_t y = 0; y < dump.height; ++y)
+    for (uint32_t x = 0; x < dump.width; ++x) {
+      const uint32_t c = dump.At(x, y);
+      const int r = int(c >> 16), g = int((c >> 8) & 0xFF), b = int(c & 0xFF);
+      const bool inMiddle = x >= 200 && x < 440 && y >= 120 && y < 360;
+      if (!inMiddle) sky += (std::abs(r - 150) < 8 && std::abs(g - 170) < 8 && std::abs(b - 200) < 8) ? 1 : 0;
+      // The wood, fogged towards the sky but still redder than it is blue.
+      if (inMiddle) crate += r > b && (std::abs(g - 170) > 20 || std::abs(b - 200) > 20) ? 1 : 0;
+    }
+  EXPECT_GT(sky, 200000) << "the sky round the crate";
+  EXPECT_GT(crate, 10000) << "the crate in the middle";
+}
+
+TEST(WindowScreenshotTest, TheFilmExampleShowsItsFilmInTheCornerAndTheMovingShapes) {
+  if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
+  test::TempFolder dir;
+  // The shot is taken once the film's magenta bar shows (two pixels of blue, green, red bytes
+  // about 255, 0, 255 side by side), which nothing else of the picture has.
+  WindowDump dump;
+  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/film.vxa", 121,
+                          "od -An -tx1 -v shot.xwd | tr -d '\\n' | "
+                          "grep -q ' f[0-9a-f] 0[0-9a-f] f[0-9a-f] 00 f[0-9a-f] 0[0-9a-f] f[0-9a-f] ' &&",
+                          &dump, false));
+  ASSERT_EQ(dump.bitsPerPixel % 8, 0u);
+  // The background's dark blue, as a display of fewer bits a channel shows it.
+  const auto background = [&](uint32_t x, uint32_t y) {
+    const uint32_t c = dump.At(x, y);
+    return (c >> 16) < 8 && ((c >> 8) & 0xFF) < 8 && std::abs(int(c & 0xFF) - 64) < 8;
+  };
+  int film = 0, outside = 0;
+  for (uint32_t y = 8; y < 80; ++y)
+    for (uint32_t x = 528; x < 624; ++x) film += background(x, y) ? 0 : 1;
+  for (uint32_t y = 0; y < 200; ++y)
+    for (uint32_t x = 0; x < 520; ++x) outside += background(x, y) ? 0 : 1;
+  EXPECT_GT(film, 96 * 72 * 9 / 10) << "the film covers its corner";
+  EXPECT_EQ(outside, 0) << "nothing else above the shapes";
+  EXPECT_GT(dump.Count(0xFFC800, 0, 200, 640, 261), 60 * 60) << "the box";
+}
+
+TEST(WindowScreenshotTest, EscInTheWindowEndsTheGame) {
+  if (!HaveTool("xvfb-run") || !HaveTool("xdotool")) GTEST_SKIP() << "needs xvfb-run and xdotool";
+  test::TempFolder dir;
+  // Runs for twenty seconds unless ended; a watchdog kills it should Esc not end it.
+  dir.Write("endless.vxa", "hide mouse\nmanual refresh\nstart = timer()\nrepeat\nrefresh screen\n"
+                           "until timer() - start > 20000\n");
+  const int status = test::RunXvfbSession(dir,
+                                          "\"$VORLIX\" run endless.vxa & game=$!\n"
+                                          "( sleep 15; kill -KILL $game ) 2>/dev/null & watchdog=$!\n"
+                                          "wait_window \"$VORLIX\"\n"
+                                          // The display set-up may make the window anew: Esc goes
+                                          // to the window there is, until the game is gone.
+                                          "tries=0\n"
+                                          "while kill -0 $game 2>/dev/null && [ $tries -lt 20 ]; do\n"
+                                          "  sleep 0.5; tries=$((tries + 1))\n"
+                                          "  xdotool key --window $(xdotool search --name \"$VORLIX\" | tail -1) Escape\n"
+                                          "done\n"
+                                          "wait $game; echo \"ended $?\" > ended.txt\n"
+                                          "kill $watchdog 2>/dev/null\n"
+                                          "exit 0\n",
+                                          126, "640x480x24");
+  ASSERT_EQ(status, 0) << dir.Read("log.txt");
+  EXPECT_EQ(dir.Read("ended.txt"), "ended 0\n") << dir.Read("log.txt");
 }
 
 }  // namespace
