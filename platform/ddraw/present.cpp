@@ -178,9 +178,15 @@ void DrawInto(Presentation& p, SDL_Window* window, const PresentedFrame& frame) 
       // The picture is made by the CPU and only copied and scaled here: SDL's software renderer
       // into the window's own surface does it without an OpenGL driver, whose start costs half a
       // second where there is no GPU (Mesa's llvmpipe under Xvfb) and makes SDL build the window
-      // anew.
-      SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-      p.renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
+      // anew. A renderer named in SDL_RENDER_DRIVER (opengl on a machine with a GPU, which scales
+      // a large screen for less) is taken instead.
+      const char* named = SDL_GetHint(SDL_HINT_RENDER_DRIVER);
+      if (named && *named) {
+        p.renderer = SDL_CreateRenderer(window, -1, 0);
+      } else {
+        SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);
+        p.renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
+      }
     }
     if (!p.renderer) return;
   }
