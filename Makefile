@@ -4,6 +4,8 @@ RELEASE_DIR := build/release
 TEST_DIR := build/test
 BENCH_DIR := build/bench
 FUZZ_DIR := build/fuzz
+# The example that make run shows: make run EXAMPLE=crate shows examples/crate.vxa.
+EXAMPLE ?= welcome
 # Seconds each fuzz target runs for under make fuzz; FUZZ_TARGETS picks some (all by default).
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?=
@@ -20,7 +22,7 @@ build: deps
 	@$(CMAKE) --build $(RELEASE_DIR) -j $(JOBS)
 
 run: build
-	@$(RELEASE_DIR)/vorlix run examples/welcome.vxa
+	@$(RELEASE_DIR)/vorlix run examples/$(EXAMPLE).vxa
 
 test: deps
 	@$(CMAKE) -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=Debug -DVX_SANITIZE=ON -DVX_BENCH=OFF >/dev/null

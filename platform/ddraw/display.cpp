@@ -2,7 +2,12 @@
 // force, the switched-on faults, the live objects, and pixel memory below 2 GiB.
 #include <SDL.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstring>
+#include <deque>
+#include <mutex>
 #include <tuple>
 
 #include "platform/ddraw/display_state.h"
@@ -52,12 +57,52 @@ std::vector<DisplayDriverInfo> DefaultDrivers() {
   return {primary};
 }
 
+// Mappings of surfaces just released, kept for the next surface of the same size: a fresh mapping
+// costs a page fault and a cleared page for every 4 KiB the new surface touches, which for a
+// loaded picture costs as much as decoding it; clearing a kept one costs a tenth of that.
+struct KeptMappings {
+  static constexpr size_t kMostBytes = size_t{16} << 20;
+  static constexpr size_t kMostMappings = 4;
+  std::mutex lock;
+  std::deque<LowMapping> kept;  // the most recently released last
+  size_t bytes = 0;
+};
+
+KeptMappings& Kept() {
+  static KeptMappings kept;
+  return kept;
+}
+
+// The data pages of a mapping: all of it but the inaccessible page at its end.
+size_t DataBytesOf(const LowMapping& low) { return low.mappingBytes - static_cast<size_t>(sysconf(_SC_PAGESIZE)); }
+
 }  // namespace
 
 namespace ddraw_detail {
 
 std::unique_ptr<PixelMemory> PixelMemory::Allocate(uint64_t bytes) {
-  const LowMapping low = MapLowMemory(bytes, false);
+  LowMapping low{};
+  {
+    KeptMappings& kept = Kept();
+    const std::lock_guard<std::mutex> hold(kept.lock);
+    for (auto it = kept.kept.rbegin(); it != kept.kept.rend(); ++it) {
+      const uint64_t data = DataBytesOf(*it);
+      // The same data pages; the surface ends where the inaccessible page begins.
+      if (bytes <= data && data - bytes < static_cast<uint64_t>(sysconf(_SC_PAGESIZE))) {
+        low = *it;
+        kept.bytes -= it->mappingBytes;
+        kept.kept.erase(std::next(it).base());
+        break;
+      }
+    }
+  }
+  if (low.mapping) {
+    const size_t data = DataBytesOf(low);
+    std::memset(low.mapping, 0, data);
+    low.bytes = static_cast<uint8_t*>(low.mapping) + (data - bytes);
+  } else {
+    low = MapLowMemory(bytes, false);
+  }
   if (!low.bytes) return nullptr;
   auto memory = std::make_unique<PixelMemory>();
   memory->mapping = low.mapping;
@@ -69,6 +114,19 @@ std::unique_ptr<PixelMemory> PixelMemory::Allocate(uint64_t bytes) {
 
 PixelMemory::~PixelMemory() {
   LowMapping low{bits, mapping, mappingBytes};
+  if (!low.mapping) return;
+  KeptMappings& kept = Kept();
+  if (low.mappingBytes <= KeptMappings::kMostBytes / KeptMappings::kMostMappings) {
+    const std::lock_guard<std::mutex> hold(kept.lock);
+    kept.kept.push_back(low);
+    kept.bytes += low.mappingBytes;
+    while (kept.kept.size() > KeptMappings::kMostMappings || kept.bytes > KeptMappings::kMostBytes) {
+      kept.bytes -= kept.kept.front().mappingBytes;
+      UnmapLowMemory(kept.kept.front());
+      kept.kept.pop_front();
+    }
+    return;
+  }
   UnmapLowMemory(low);
 }
 

@@ -41,7 +41,8 @@ struct Presentation {
   SDL_Texture* texture = nullptr;
   int textureWidth = 0;
   int textureHeight = 0;
-  bool madeFullScreen = false;  // the window was switched to desktop full screen by us
+  bool madeFullScreen = false;  // the window was laid over the whole display by us
+  RECT placeBefore{};           // where it stood before, given back when the display lets it go
   void Destroy();
 };
 

@@ -174,7 +174,20 @@ void DrawInto(Presentation& p, SDL_Window* window, const PresentedFrame& frame) 
   if (!p.renderer) {
     p.renderer = SDL_GetRenderer(window);
     p.ownsRenderer = !p.renderer;
-    if (!p.renderer) p.renderer = SDL_CreateRenderer(window, -1, 0);
+    if (!p.renderer) {
+      // The picture is made by the CPU and only copied and scaled here: SDL's software renderer
+      // into the window's own surface does it without an OpenGL driver, whose start costs half a
+      // second where there is no GPU (Mesa's llvmpipe under Xvfb) and makes SDL build the window
+      // anew. A renderer named in SDL_RENDER_DRIVER (opengl on a machine with a GPU, which scales
+      // a large screen for less) is taken instead.
+      const char* named = SDL_GetHint(SDL_HINT_RENDER_DRIVER);
+      if (named && *named) {
+        p.renderer = SDL_CreateRenderer(window, -1, 0);
+      } else {
+        SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);
+        p.renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
+      }
+    }
     if (!p.renderer) return;
   }
   if (!p.texture || p.textureWidth != frame.width || p.textureHeight != frame.height) {
@@ -261,24 +274,49 @@ void KeepPresentedFrame(DisplayState& display) {
   if (Globals().pending == &display) BuildPending();
 }
 
+namespace {
+
+// Full screen is the window (a full-screen program's has no frame) laid over the whole display it
+// stands on. SDL's own desktop full screen waits a tenth of a second for a window manager on the
+// way in and again on the way out, and without one leaves the window at its size.
+void CoverDisplay(Presentation& p, SDL_Window* native) {
+  SDL_Rect bounds{};
+  if (SDL_GetDisplayBounds(std::max(SDL_GetWindowDisplayIndex(native), 0), &bounds) != 0) return;
+  if (!p.madeFullScreen) {
+    int x = 0, y = 0, width = 0, height = 0;
+    SDL_GetWindowPosition(native, &x, &y);
+    SDL_GetWindowSize(native, &width, &height);
+    p.placeBefore = RECT{x, y, x + width, y + height};
+  }
+  SDL_SetWindowPosition(native, bounds.x, bounds.y);
+  SDL_SetWindowSize(native, bounds.w, bounds.h);
+  p.madeFullScreen = true;
+}
+
+void UncoverDisplay(Presentation& p, SDL_Window* native) {
+  if (!p.madeFullScreen) return;
+  p.madeFullScreen = false;
+  if (!native) return;
+  const RECT& place = p.placeBefore;
+  SDL_SetWindowPosition(native, place.left, place.top);
+  SDL_SetWindowSize(native, std::max<int>(place.right - place.left, 1), std::max<int>(place.bottom - place.top, 1));
+}
+
+}  // namespace
+
 void ApplyCooperativeWindow(DisplayState& display) {
   auto* native = static_cast<SDL_Window*>(NativeWindowOf(display.window));
-  Presentation& p = display.presentation;
   if (display.Exclusive() && native) {
-    if (SDL_SetWindowFullscreen(native, SDL_WINDOW_FULLSCREEN_DESKTOP) == 0) p.madeFullScreen = true;
-  } else if (p.madeFullScreen) {
-    if (native) SDL_SetWindowFullscreen(native, 0);
-    p.madeFullScreen = false;
+    CoverDisplay(display.presentation, native);
+  } else {
+    UncoverDisplay(display.presentation, native);
   }
 }
 
 void EndPresentation(DisplayState& display) {
   KeepPresentedFrame(display);
   Presentation& p = display.presentation;
-  if (p.madeFullScreen) {
-    if (auto* native = static_cast<SDL_Window*>(NativeWindowOf(display.window))) SDL_SetWindowFullscreen(native, 0);
-    p.madeFullScreen = false;
-  }
+  UncoverDisplay(p, static_cast<SDL_Window*>(NativeWindowOf(display.window)));
   p.Destroy();
   // An end-to-end run leaves its last picture where the environment says.
   const char* dump = std::getenv("VX_FRAME_DUMP");

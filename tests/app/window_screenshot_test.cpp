@@ -1,13 +1,14 @@
 // Programs start with a visible window under Xvfb: screenshots of the window taken with xwd show
-// the black 640x480 picture of an empty program, the welcome example's text, shapes and balls,
-// the rocks example's ship, rocks and counter, the walk example's walker, floor and sky, and the
-// collision example's two cubes side by side or apart, never one inside the other, and the
-// terrain example's ball, hills and fog. A
-// program that asks for a window gets one of its own size where the window commands place it,
-// with its picture unscaled, also on a larger screen.
+// the black 640x480 picture of an empty program, a full-screen picture laid over a larger screen
+// by one window without an OpenGL driver, the welcome example's text, shapes and balls,
+// the rocks example's ship, rocks and counter, the walk example's walker, floor and sky, the crate
+// example's crate in the fog, the film example's film in its corner beside the moving shapes, the
+// collision example's two cubes side by side or apart, never one inside the other, and the terrain
+// example's ball, hills and fog.
+// A program that asks for a window gets one of its own size where the window commands place it,
+// with its picture unscaled, also on a larger screen. Esc in the window ends a game.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -57,6 +58,48 @@ TEST(WindowScreenshotTest, ProgramShowsABlackPictureInItsWindow) {
   EXPECT_EQ(dump.width, 640u);
   EXPECT_EQ(dump.height, 480u);
   EXPECT_TRUE(dump.AllBlack());
+}
+
+TEST(WindowScreenshotTest, AFullScreenProgramCoversALargerScreenWithOneWindowAndNoOpenGlDriver) {
+  if (!HaveTool("xvfb-run") || !HaveTool("xwd") || !HaveTool("xdotool"))
+    GTEST_SKIP() << "needs xvfb-run, xwd and xdotool";
+  test::TempFolder dir;
+  // A red box in the top left corner of the 640x480 picture, shown for 400 frames.
+  dir.Write("corner.vxa", "hide mouse\nmanual refresh\nink rgb(255, 0, 0), 0\nbox 0, 0, 9, 9\n"
+                          "for i = 1 to 400\nrefresh screen\nnext i\n");
+  // The windows of the program's name are listed every tenth of a second from the first one's
+  // showing until the picture is there (two red pixels side by side: blue, green, red and a byte of
+  // no meaning each); the last shot is kept.
+  const int status = test::RunXvfbSession(
+      dir,
+      "\"$VORLIX\" run corner.vxa & game=$!\n"
+      "wait_window \"$VORLIX\"\n"
+      "tries=0\n"
+      "until xwd -silent -name \"$VORLIX\" -out shot.xwd 2>/dev/null && "
+      "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -q ' 00 00 ff [0-9a-f][0-9a-f] 00 00 ff '; do\n"
+      "  xdotool search --name \"$VORLIX\" >> windows.txt\n"
+      "  tries=$((tries + 1)); [ $tries -gt 100 ] && break; sleep 0.1\n"
+      "done\n"
+      "xdotool search --name \"$VORLIX\" >> windows.txt\n"
+      "grep -c -E 'swrast_dri|libGLX_mesa' /proc/$game/maps > gl.txt\n"
+      "kill -KILL $game 2>/dev/null; wait $game 2>/dev/null\n"
+      "exit 0\n",
+      131, "1024x768x24");
+  ASSERT_EQ(status, 0) << dir.Read("log.txt");
+  WindowDump dump;
+  ASSERT_TRUE(dump.Read(dir.Read("shot.xwd"))) << dir.Read("log.txt");
+  EXPECT_EQ(dump.width, 1024u);
+  EXPECT_EQ(dump.height, 768u);
+  // The box, 1.6 times as large: 16 pixels a side.
+  EXPECT_GT(dump.Count(0xFF0000, 0, 0, 20, 20), 200);
+  EXPECT_EQ(dump.Count(0xFF0000, 20, 20, 1024, 768), 0);
+  std::string windows = dir.Read("windows.txt");
+  ASSERT_FALSE(windows.empty());
+  const std::string first = windows.substr(0, windows.find('\n') + 1);
+  for (size_t at = 0; at < windows.size(); at += first.size())
+    EXPECT_EQ(windows.substr(at, first.size()), first) << "one window for the whole run:\n" << windows;
+  // The picture reaches the window without an OpenGL driver (half a second to start under Xvfb).
+  EXPECT_EQ(dir.Read("gl.txt"), "0\n");
 }
 
 TEST(WindowScreenshotTest, TheWelcomeExampleShowsTextShapesAndPicturesInItsWindow) {
@@ -140,6 +183,90 @@ TEST(WindowScreenshotTest, TheWalkExampleShowsTheWalkerOnItsFloorUnderTheSky) {
   EXPECT_GT(dark, 2000) << "dark tiles";
 }
 
+TEST(WindowScreenshotTest, TheCrateExampleShowsTheTexturedCrateInTheFog) {
+  if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
+  test::TempFolder dir;
+  // The sky's colour (blue, green, red bytes 200, 170, 150) shows once the crate is loaded; the
+  // crate keeps turning.
+  WindowDump dump;
+  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/crate.vxa", 116,
+                          "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -q ' c[4-9a-c] a[6-9a-e] 9[2-9a]' &&",
+                          &dump, false));
+  ASSERT_EQ(dump.bitsPerPixel % 8, 0u);
+  int sky = 0, crate = 0;
+  for (uint32_t y = 0; y < dump.height; ++y)
+    for (uint32_t x = 0; x < dump.width; ++x) {
+      const uint32_t c = dump.At(x, y);
+      const int r = int(c >> 16), g = int((c >> 8) & 0xFF), b = int(c & 0xFF);
+      const bool inMiddle = x >= 200 && x < 440 && y >= 120 && y < 360;
+      if (!inMiddle) sky += (std::abs(r - 150) < 8 && std::abs(g - 170) < 8 && std::abs(b - 200) < 8) ? 1 : 0;
+      // The wood, fogged towards the sky but still redder than it is blue.
+      if (inMiddle) crate += r > b && (std::abs(g - 170) > 20 || std::abs(b - 200) > 20) ? 1 : 0;
+    }
+  EXPECT_GT(sky, 200000) << "the sky round the crate";
+  EXPECT_GT(crate, 10000) << "the crate in the middle";
+}
+
+TEST(WindowScreenshotTest, TheFilmExampleShowsItsFilmInTheCornerAndTheMovingShapes) {
+  if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
+  test::TempFolder dir;
+  // The shot is taken once the film's magenta bar shows (two pixels of blue, green, red bytes
+  // about 255, 0, 255 side by side), which nothing else of the picture has, and the program has
+  // cleared the screen to its dark blue (blue, green, red bytes about 64, 0, 0 at 10, 10: the
+  // frames before the program's first drawing are black).
+  const std::string corner =
+      "head=$(od -An -tu4 --endian=big -N4 shot.xwd) && "
+      "line=$(od -An -tu4 --endian=big -j48 -N4 shot.xwd) && "
+      "colours=$(od -An -tu4 --endian=big -j76 -N4 shot.xwd) && "
+      "od -An -tx1 -j$((head + colours * 12 + 10 * line + 10 * 4)) -N3 shot.xwd | grep -q '^ [34][0-9a-f] 00 00' && ";
+  WindowDump dump;
+  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/film.vxa", 121,
+                          corner + "od -An -tx1 -v shot.xwd | tr -d '\\n' | "
+                          "grep -q ' f[0-9a-f] 0[0-9a-f] f[0-9a-f] [0-9a-f][0-9a-f] f[0-9a-f] 0[0-9a-f] f[0-9a-f] ' &&",
+                          &dump, false));
+  ASSERT_EQ(dump.bitsPerPixel % 8, 0u);
+  // The background's dark blue, as a display of fewer bits a channel shows it.
+  const auto background = [&](uint32_t x, uint32_t y) {
+    const uint32_t c = dump.At(x, y);
+    return (c >> 16) < 8 && ((c >> 8) & 0xFF) < 8 && std::abs(int(c & 0xFF) - 64) < 12;
+  };
+  int film = 0, outside = 0;
+  for (uint32_t y = 8; y < 80; ++y)
+    for (uint32_t x = 528; x < 624; ++x) film += background(x, y) ? 0 : 1;
+  for (uint32_t y = 0; y < 200; ++y)
+    for (uint32_t x = 0; x < 520; ++x) outside += background(x, y) ? 0 : 1;
+  EXPECT_GT(film, 96 * 72 * 9 / 10) << "the film covers its corner";
+  EXPECT_EQ(outside, 0) << "nothing else above the shapes";
+  EXPECT_GT(dump.Count(0xFFC800, 0, 200, 640, 261), 60 * 60) << "the box";
+}
+
+TEST(WindowScreenshotTest, EscInTheWindowEndsTheGame) {
+  if (!HaveTool("xvfb-run") || !HaveTool("xdotool")) GTEST_SKIP() << "needs xvfb-run and xdotool";
+  test::TempFolder dir;
+  // Runs for a minute unless ended; a watchdog kills it after 40 seconds should Esc not end it.
+  dir.Write("endless.vxa", "hide mouse\nmanual refresh\nstart = timer()\nrepeat\nrefresh screen\n"
+                           "until timer() - start > 60000\n");
+  // Esc again and again, to the window there is, until the game is gone: the first may come
+  // before the program reads its keys.
+  const int status = test::RunXvfbSession(dir,
+                                          "\"$VORLIX\" run endless.vxa & game=$!\n"
+                                          "( sleep 40; kill -KILL $game ) 2>/dev/null & watchdog=$!\n"
+                                          "tries=0\n"
+                                          "while kill -0 $game 2>/dev/null && [ $tries -lt 60 ]; do\n"
+                                          "  sleep 0.5; tries=$((tries + 1))\n"
+                                          "  window=$(xdotool search --name \"$VORLIX\" | tail -1)\n"
+                                          "  [ -n \"$window\" ] && xdotool key --window $window Escape &&\n"
+                                          "    echo \"Esc to $window at try $tries\"\n"
+                                          "done\n"
+                                          "wait $game; echo \"ended $?\" > ended.txt\n"
+                                          "kill $watchdog 2>/dev/null\n"
+                                          "exit 0\n",
+                                          126, "640x480x24");
+  ASSERT_EQ(status, 0) << dir.Read("log.txt");
+  EXPECT_EQ(dir.Read("ended.txt"), "ended 0\n") << dir.Read("log.txt");
+}
+
+}  // namespace
 TEST(WindowScreenshotTest, TheCollideExampleShowsItsCubesApartOrSideBySide) {
   if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
   test::TempFolder dir;
@@ -178,7 +305,7 @@ TEST(WindowScreenshotTest, TheTerrainExampleShowsTheBallOnTheHillsUnderTheFogged
   // and the bottom right pixel is the ground's; the picture keeps moving. (A frame at the start
   // can show the sky over black ground before the textures are in place.)
   WindowDump dump;
-  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/terrain.vxa", 116,
+  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/terrain.vxa", 136,
                           "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -q ' c[0-9a-f] b[0-9a-f] a[0-9a-f]' && "
                           "! tail -c 4 shot.xwd | head -c 3 | od -An -tx1 | grep -q '00 00 00' &&",
                           &dump, false));
@@ -197,5 +324,4 @@ TEST(WindowScreenshotTest, TheTerrainExampleShowsTheBallOnTheHillsUnderTheFogged
   EXPECT_GT(ground, 20000) << "the hills' grass along the bottom";
 }
 
-}  // namespace
 }  // namespace vx

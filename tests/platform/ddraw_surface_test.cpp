@@ -1,6 +1,11 @@
-// Surfaces: creation and its failures, locks, busy and lost surfaces, and the reference an attached
-// depth buffer is held by.
+// Surfaces: creation and its failures, locks, busy and lost surfaces, the reference an attached
+// depth buffer is held by, and new surfaces that start black and end at an inaccessible page
+// whether their memory is fresh or was another surface's.
 #include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 
 #include "ddraw_test_support.h"
 
@@ -40,6 +45,32 @@ TEST_F(DirectDrawTest, LockedPixelsSitBelowTwoGigabytes) {
   surface->Unlock(nullptr);
 }
 #endif
+
+TEST_F(DirectDrawTest, NewSurfacesStartBlackAndEndAtAnInaccessiblePageThoughTheirMemoryWasUsed) {
+  const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  // Sizes of one page count (100x100 and 100x101 at 32 bits both take ten pages), again and again.
+  for (const DWORD height : {100u, 100u, 101u, 100u, 7u}) {
+    SCOPED_TRACE(::testing::Message() << "100x" << height);
+    auto surface = Plain(100, height, 32);
+    auto desc = Sized<DDSURFACEDESC2>();
+    ASSERT_EQ(surface->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr), DD_OK);
+    auto* bytes = static_cast<uint8_t*>(desc.lpSurface);
+    const size_t size = size_t(desc.lPitch) * height;
+    EXPECT_EQ(std::count(bytes, bytes + size, 0), ptrdiff_t(size)) << "black from the start";
+    // The last byte is readable, the next one is not (a write from it fails instead of faulting).
+    EXPECT_EQ(write(pipeFds[1], bytes + size - 1, 1), 1);
+    errno = 0;
+    EXPECT_EQ(write(pipeFds[1], bytes + size, 1), -1);
+    EXPECT_EQ(errno, EFAULT);
+    EXPECT_EQ((reinterpret_cast<uintptr_t>(bytes) + size) % page, 0u);
+    std::fill(bytes, bytes + size, uint8_t{0xFF});  // what the next surface must not show
+    surface->Unlock(nullptr);
+  }
+  close(pipeFds[0]);
+  close(pipeFds[1]);
+}
 
 TEST_F(DirectDrawTest, ALockedSurfaceIsBusyUntilItIsUnlocked) {
   auto surface = Plain(4, 4, 32);
