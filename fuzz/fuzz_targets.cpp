@@ -47,6 +47,8 @@ constexpr FuzzTargetEntry kTargets[] = {
     {"image_tif", FuzzImage<"tif">},
     {"dib", FuzzDib},
     {"static_world", FuzzStaticWorld},
+    {"film_open", FuzzFilmOpen},
+    {"film_play", FuzzFilmPlay},
 };
 
 }  // namespace
