@@ -33,6 +33,13 @@ void FuzzProfile(const uint8_t* data, size_t size);
 void FuzzDib(const uint8_t* data, size_t size);
 // A static world file through the loader into the engine's world.
 void FuzzStaticWorld(const uint8_t* data, size_t size);
+// A .x file loaded as a model and read as mesh data; the same over what the target compresses
+// itself; an animation file read into a model and appended to it; a .3ds file converted and the
+// result loaded.
+void FuzzXModel(const uint8_t* data, size_t size);
+void FuzzXCompressed(const uint8_t* data, size_t size);
+void FuzzXAnimation(const uint8_t* data, size_t size);
+void FuzzThreeDs(const uint8_t* data, size_t size);
 // A film in memory opened, and one played frame by frame onto a surface with its sound track.
 void FuzzFilmOpen(const uint8_t* data, size_t size);
 void FuzzFilmPlay(const uint8_t* data, size_t size);

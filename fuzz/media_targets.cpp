@@ -1,6 +1,6 @@
 // Fuzz targets of films: a film in memory opened as a load animation opens it, and a film played
 // frame by frame as play animation plays it: decoded into a frame surface of the film's own format
-// through a stream sample, each frame copied scaled onto a screen-sized surface, the sound track
+// through a stream sample, each frame copied, and then scaled, onto a screen surface, the sound track
 // into a sink that plays by the clock, then sought back to its start as a looping film is.
 #include <algorithm>
 #include <cstdlib>
@@ -19,6 +19,8 @@ namespace {
 
 // A played film is given this many frame turns of 40 ms before and after its seek.
 constexpr int kTurns = 60;
+// The screen the frames are copied to: small, so that the copies cost little beside the decoding.
+constexpr win::LONG kScreenWidth = 160, kScreenHeight = 120;
 
 win::DWORD gFilmClock = 0;
 win::DWORD FilmClock() { return gFilmClock; }
@@ -132,15 +134,15 @@ void FuzzFilmPlay(const uint8_t* data, size_t size) {
     if (video->GetFormat(&format) == win::S_OK && (frame = MakeSurface(FilmDirectDraw(), format)) &&
         video->CreateSample(frame, nullptr, 0, &sample) == win::S_OK) {
       screenFormat = format;
-      screenFormat.dwWidth = 640;
-      screenFormat.dwHeight = 480;
+      screenFormat.dwWidth = kScreenWidth;
+      screenFormat.dwHeight = kScreenHeight;
       if (win::DirectDrawSurface* screen = MakeSurface(FilmDirectDraw(), screenFormat)) {
         // The film at its own size at the top left, and then scaled into a rectangle of odd sizes.
         const win::RECT whole{0, 0, win::LONG(format.dwWidth), win::LONG(format.dwHeight)};
-        const win::RECT own{0, 0, std::min<win::LONG>(whole.right, 640), std::min<win::LONG>(whole.bottom, 480)};
+        const win::RECT own{0, 0, std::min(whole.right, kScreenWidth), std::min(whole.bottom, kScreenHeight)};
         stream->SetState(win::STREAMSTATE_RUN);
         PlayTurns(sample, frame, screen, own, own);
-        if (stream->Seek(0) == win::S_OK) PlayTurns(sample, frame, screen, whole, win::RECT{13, 7, 370, 301});
+        if (stream->Seek(0) == win::S_OK) PlayTurns(sample, frame, screen, whole, win::RECT{13, 7, 150, 111});
         stream->SetState(win::STREAMSTATE_STOP);
         screen->Release();
       }
