@@ -36,6 +36,9 @@ constexpr double kSoundLeadSeconds = 0.5;
 // A stream whose packets pile up this high while the other is read is given up on.
 constexpr size_t kPacketQueueLimit = 2048;
 constexpr int kMemoryBufferBytes = 32768;
+// A picture larger than this (4096 by 4096) is refused: its frames alone would take hundreds of
+// megabytes, far beyond any screen it could be played on.
+constexpr int64_t kLargestPicturePixels = int64_t{4096} * 4096;
 // Rows the scaler writes start on this boundary and have this much room past their pixels.
 constexpr size_t kScaleAlignment = 64;
 constexpr size_t kScaleSlackBytes = 256;
@@ -184,6 +187,7 @@ bool Film::OpenDecoder(Decoder& decoder, int index) {
   const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
   if (!codec) return false;
   decoder.codec = avcodec_alloc_context3(codec);
+  if (decoder.codec) decoder.codec->max_pixels = kLargestPicturePixels;  // frames larger are not decoded
   if (!decoder.codec || avcodec_parameters_to_context(decoder.codec, parameters) < 0 ||
       avcodec_open2(decoder.codec, codec, nullptr) < 0) {
     avcodec_free_context(&decoder.codec);
@@ -214,7 +218,9 @@ bool Film::Open(const std::string& path, bool wantSound) {
 
   const int videoIndex = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (videoIndex < 0 || !OpenDecoder(picture, videoIndex)) return false;
-  if (picture.codec->width <= 0 || picture.codec->height <= 0) return false;
+  if (picture.codec->width <= 0 || picture.codec->height <= 0 ||
+      int64_t(picture.codec->width) * picture.codec->height > kLargestPicturePixels)
+    return false;
   const AVRational rate = av_guess_frame_rate(format, format->streams[videoIndex], nullptr);
   if (rate.num > 0 && rate.den > 0) frameDuration = av_q2d(av_inv_q(rate));
 

@@ -49,7 +49,7 @@ class VideoTest : public test::BitmapWorld {
     if (films_.empty() || !fs::exists(films_ + "/colours.avi")) GTEST_SKIP() << "no film fixtures (no ffmpeg)";
     for (const char* name : {"colours.avi", "colours_sound.avi", "halves.avi", "garbage.avi", "truncated.avi",
                              "halves40.mpg", "halves200.mpg", "halves360.mpg", "pattern40.mpg", "tall46.mpg",
-                             "stereo_mono.mpg"})
+                             "stereo_mono.mpg", "huge4112.avi"})
       fs::copy_file(films_ + "/" + name, dir_.path() + name);
     win::GetCurrentDirectoryA(&saved_);
     win::SetCurrentDirectoryA(dir_.path().c_str());
@@ -333,6 +333,7 @@ const ErrorCase kErrorCases[] = {
     {"MissingFilm", R"(load animation "nothing.avi", 1)", 2002},
     {"GarbageFilm", R"(load animation "garbage.avi", 1)", 2002},
     {"TruncatedFilm", R"(load animation "truncated.avi", 1)", 2002},
+    {"FilmLargerThan4096By4096", R"(load animation "huge4112.avi", 1)", 2002},
     {"PlayOfUnloaded", R"(play animation 4)", 2004},
     {"DeleteOfUnloaded", R"(delete animation 4)", 2004},
     {"PlacedUnloaded", R"(place animation 4, 0, 0, 10, 10)", 2004},
