@@ -292,6 +292,23 @@ Matrix4f XWriter::FrameOf(const Object& o) const {
   return Swap(o.local);
 }
 
+// Links to parents (-1 none) that lead round in a circle are cut where the circle closes, each
+// entry looked at once.
+void CutCircles(std::vector<int64_t>& parent) {
+  enum : uint8_t { kNew, kOnPath, kDone };
+  std::vector<uint8_t> state(parent.size(), kNew);
+  std::vector<size_t> path;
+  for (size_t start = 0; start < parent.size(); ++start) {
+    for (int64_t at = int64_t(start); at >= 0 && state[size_t(at)] == kNew; at = parent[size_t(at)]) {
+      state[size_t(at)] = kOnPath;
+      path.push_back(size_t(at));
+      if (parent[size_t(at)] >= 0 && state[size_t(parent[size_t(at)])] == kOnPath) parent[size_t(at)] = -1;
+    }
+    for (size_t at : path) state[at] = kDone;
+    path.clear();
+  }
+}
+
 // A node's object is the first mesh object of its name; its parent is the nearest ancestor node
 // that names a mesh object other than its own. Every node and object is looked at a bounded
 // number of times, so long chains and many nodes naming one object cost no more than their count.
@@ -309,19 +326,8 @@ std::vector<int64_t> XWriter::Parents() const {
     const auto parent = scene_.nodes[k].parent >= 0 ? nodeById.find(scene_.nodes[k].parent) : nodeById.end();
     if (parent != nodeById.end()) up[k] = parent->second;
   }
-  // A chain of nodes that loops back is cut where it comes round again.
-  enum : uint8_t { kNew, kOnPath, kDone };
-  std::vector<uint8_t> state(count, kNew);
+  CutCircles(up);  // a chain of nodes that loops back
   std::vector<size_t> path;
-  for (size_t k = 0; k < count; ++k) {
-    for (int64_t at = int64_t(k); at >= 0 && state[size_t(at)] == kNew; at = up[size_t(at)]) {
-      state[size_t(at)] = kOnPath;
-      path.push_back(size_t(at));
-      if (up[size_t(at)] >= 0 && state[size_t(up[size_t(at)])] == kOnPath) up[size_t(at)] = -1;
-    }
-    for (size_t at : path) state[at] = kDone;
-    path.clear();
-  }
   // Nearest ancestor naming a mesh object (mesh), and nearest one above that which names another
   // object than it (other), each from the answers of the node above.
   std::vector<int64_t> mesh(count, -1), other(count, -1);
@@ -351,17 +357,7 @@ std::vector<int64_t> XWriter::Parents() const {
     const int64_t found = m < 0 ? -1 : object[size_t(m)] != child ? m : other[size_t(m)];
     if (found >= 0) parentOf[size_t(child)] = object[size_t(found)];
   }
-  // Objects whose parents lead round in a circle are cut loose where the circle closes.
-  std::vector<uint8_t> seen(n, kNew);
-  for (size_t i = 0; i < n; ++i) {
-    for (int64_t at = int64_t(i); at >= 0 && seen[size_t(at)] == kNew; at = parentOf[size_t(at)]) {
-      seen[size_t(at)] = kOnPath;
-      path.push_back(size_t(at));
-      if (parentOf[size_t(at)] >= 0 && seen[size_t(parentOf[size_t(at)])] == kOnPath) parentOf[size_t(at)] = -1;
-    }
-    for (size_t at : path) seen[at] = kDone;
-    path.clear();
-  }
+  CutCircles(parentOf);  // objects that would be each other's ancestors
   return parentOf;
 }
 
