@@ -9,6 +9,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/mem.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -39,6 +40,7 @@ constexpr int kMemoryBufferBytes = 32768;
 // A picture larger than this (4096 by 4096) is refused: its frames alone would take hundreds of
 // megabytes, far beyond any screen it could be played on.
 constexpr int64_t kLargestPicturePixels = int64_t{4096} * 4096;
+constexpr size_t kLargestAllocationBytes = size_t{256} << 20;
 // Rows the scaler writes start on this boundary and have this much room past their pixels.
 constexpr size_t kScaleAlignment = 64;
 constexpr size_t kScaleSlackBytes = 256;
@@ -521,6 +523,9 @@ HRESULT MultiMediaStream::Create(MultiMediaStream** out) {
   *out = nullptr;
   if (gFaults.failCreate) return E_OUTOFMEMORY;
   av_log_set_level(AV_LOG_QUIET);  // damaged films are the caller's to report
+  // Containers state the sizes of their parts, and FFmpeg allocates what they state before reading
+  // it: no allocation of FFmpeg's may take more than the largest picture's frames need.
+  av_max_alloc(kLargestAllocationBytes);
   *out = new MultiMediaStream;
   return S_OK;
 }
