@@ -1,7 +1,8 @@
 // Fuzz targets of films: a film in memory opened as a load animation opens it, and a film played
 // frame by frame as play animation plays it: decoded into a frame surface of the film's own format
-// through a stream sample, each frame copied, and then scaled, onto a screen surface, the sound track
-// into a sink that plays by the clock, then sought back to its start as a looping film is.
+// through a stream sample, each frame copied (and after a seek scaled) onto a screen surface, the
+// sound track into a sink that plays by the clock, then sought back to its start as a looping
+// film is.
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
