@@ -166,27 +166,37 @@ int32_t LoadModelFile(uint32_t objectSlot, const std::string& fileName) {
   ResolveVirtualFile(path, "dat");
   if (ending == "x") {
     if (!FileExists(path)) return kLoadFileMissing;
-    return LoadXModelIntoObject(objectSlot, path);
+    return LoadXModelIntoObject(objectSlot, path, fileName);
   }
-  return LoadThreeDsModelIntoObject(objectSlot, ending, path);
+  return LoadThreeDsModelIntoObject(objectSlot, ending, path, fileName);
 }
 
-int32_t LoadThreeDsModelIntoObject(uint32_t objectSlot, const std::string& ending, const std::string& path) {
+int32_t LoadThreeDsModelIntoObject(uint32_t objectSlot, const std::string& ending, const std::string& path,
+                                   const std::string& shownName) {
   const std::string work = gTempFolder + "workfile.x";
+  const std::string& shown = shownName.empty() ? path : shownName;
   if (ending == "3ds") {
-    const int32_t converted = ConvertThreeDsFile(path, work);
-    if (converted < 0) return converted;
+    std::string error;
+    const int32_t converted = ConvertThreeDsFile(path, work, &error);
+    if (converted < 0) {
+      EngineErrorLog("Failed to load model " + shown + ": " + error);
+      return converted;
+    }
   }
-  const int32_t result = LoadXModelIntoObject(objectSlot, work);
+  // The work file is ours: what the reader says of it is said of the program's file.
+  const int32_t result = LoadXModelIntoObject(objectSlot, work, shown);
   DeleteFileIfExists(work);
   return result;
 }
 
-int32_t ConvertThreeDsFile(const std::string& source, const std::string& output) {
-  return ConvertThreeDsToX(source, output);
+int32_t ConvertThreeDsFile(const std::string& source, const std::string& output, std::string* error) {
+  std::string why;
+  const int32_t result = ConvertThreeDsToX(source, output, why);
+  if (error) *error = why;
+  return result;
 }
 
-int32_t LoadXModelIntoObject(uint32_t objectSlot, const std::string& path) {
+int32_t LoadXModelIntoObject(uint32_t objectSlot, const std::string& path, const std::string& shownName) {
   if (!gObjectRecords.IsTaken(objectSlot)) return 0;
   if (!Object(objectSlot).model) {
     Object(objectSlot).model = new SceneModel();
@@ -196,7 +206,7 @@ int32_t LoadXModelIntoObject(uint32_t objectSlot, const std::string& path) {
   if (model->root) return model->frameCount;
   std::string error;
   if (model->LoadX(path, error) < 0) {
-    EngineErrorLog("Failed to load model " + path + ": " + error);
+    EngineErrorLog("Failed to load model " + (shownName.empty() ? path : shownName) + ": " + error);
     Object(objectSlot).model = nullptr;
     DropModel(model);
     return 0;

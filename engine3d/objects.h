@@ -40,9 +40,13 @@ MeshRecordView ViewOfMesh(const MeshRecord& mesh);
 std::string ModelFolderOf(const std::string& lowercased);
 std::string FileEndingOf(const std::string& lowercased);
 int32_t LoadModelFile(uint32_t objectSlot, const std::string& fileName);
-int32_t LoadXModelIntoObject(uint32_t objectSlot, const std::string& path);
-int32_t LoadThreeDsModelIntoObject(uint32_t objectSlot, const std::string& ending, const std::string& path);
-int32_t ConvertThreeDsFile(const std::string& source, const std::string& output);
+// The file read may stand in for another (an attached file's copy, a converted .3ds file): failures
+// are logged under `shownName`, the name the program gave, when one is given.
+int32_t LoadXModelIntoObject(uint32_t objectSlot, const std::string& path, const std::string& shownName = {});
+int32_t LoadThreeDsModelIntoObject(uint32_t objectSlot, const std::string& ending, const std::string& path,
+                                   const std::string& shownName = {});
+// Negative on failure, with `error` (when given) saying why.
+int32_t ConvertThreeDsFile(const std::string& source, const std::string& output, std::string* error = nullptr);
 
 // --- Objects ---------------------------------------------------------------------------------------------
 void ResetLimbRecord(ObjectLimbRecord& limb);

@@ -47,6 +47,12 @@ constexpr FuzzTargetEntry kTargets[] = {
     {"image_tif", FuzzImage<"tif">},
     {"dib", FuzzDib},
     {"static_world", FuzzStaticWorld},
+    {"x_model", FuzzXModel},
+    {"x_compressed", FuzzXCompressed},
+    {"x_animation", FuzzXAnimation},
+    {"three_ds", FuzzThreeDs},
+    {"film_open", FuzzFilmOpen},
+    {"film_play", FuzzFilmPlay},
 };
 
 }  // namespace

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs each fuzz target of the fuzzing executable for FUZZ_SECONDS seconds (60 by default), from
 # its checked-in corpus (fuzz/corpus/NAME/) and a working corpus beside the executable, where the
-# inputs it finds go. A crash, a leak, a timeout or running out of memory is written to
+# inputs it finds go. A crash, a leak, an input that runs longer than FUZZ_TIMEOUT seconds (5), one
+# allocation above the readers' budget (320 MB) or a process above 2 GB is written to
 # fuzz/crashes/NAME/, which the replay test of make test then runs. Prints the executions of each
 # target and fails when any target found something.
 #
@@ -13,6 +14,7 @@ fuzzer=$1
 shift
 here=$(cd "$(dirname "$0")" && pwd)
 seconds=${FUZZ_SECONDS:-60}
+timeout=${FUZZ_TIMEOUT:-5}
 work=$(cd "$(dirname "$fuzzer")" && pwd)/corpus
 targets=${*:-$(VX_FUZZ_TARGET=list "$fuzzer")}
 
@@ -22,7 +24,7 @@ for target in $targets; do
   mkdir -p "$work/$target" "$here/crashes/$target"
   log="$work/$target.log"
   VX_FUZZ_TARGET=$target SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy "$fuzzer" \
-    -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+    -max_total_time="$seconds" -rss_limit_mb=2048 -malloc_limit_mb=320 -timeout="$timeout" -print_final_stats=1 \
     -artifact_prefix="$here/crashes/$target/" "$work/$target" "$here/corpus/$target" > "$log" 2>&1
   status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)

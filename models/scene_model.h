@@ -94,6 +94,10 @@ class SceneModel {
   void UpdateCollision();
 };
 
+// Frames within frames that a model may hold below its root: the .x reader refuses deeper ones,
+// and the .3ds converter writes none.
+constexpr int kMaxFrameDepth = 48;
+
 // The parts of a read .x model, before they are handed to a SceneModel.
 struct XModel {
   FrameNode* root = nullptr;
@@ -120,7 +124,9 @@ int32_t AppendXAnimationFile(SceneModel& model, const std::string& modelPath, co
 bool WriteXAnimation(const AnimationSet& set, const std::string& path);
 
 // Converts a .3ds file into a text .x file, deleting any old output first. 0 on success, -4 when
-// the source can't be opened, another negative value when it is damaged or can't be written.
+// the source can't be opened, another negative value when it is damaged, nests its objects deeper
+// than kMaxFrameDepth, or can't be written; nothing is written then, and `error` says why.
 int32_t ConvertThreeDsToX(const std::string& source, const std::string& output);
+int32_t ConvertThreeDsToX(const std::string& source, const std::string& output, std::string& error);
 
 }  // namespace vx

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <unordered_map>
 
 #include "models/model_maths.h"
 #include "models/scene_model.h"
@@ -269,17 +270,20 @@ Matrix4f Swap(const Matrix4f& m) {
 class XWriter {
  public:
   XWriter(const Scene& scene) : scene_(scene) {}
-  std::string Write();
+  // The text, or false (with `error` saying why) when the hierarchy nests deeper than the .x
+  // reader takes frames.
+  bool Write(std::string& out, std::string& error);
 
  private:
-  void WriteObject(size_t index, const Matrix4f& parentFrame, int indent);
+  // Each object's parent object from the keyframer's nodes, -1 at the top.
+  std::vector<int64_t> Parents() const;
+  void OpenFrame(size_t index, const Matrix4f& frame, const Matrix4f& parentFrame, size_t depth);
   void WriteMesh(const Object& o, const Matrix4f& toLocal, const std::string& pad);
   Matrix4f FrameOf(const Object& o) const;
 
   const Scene& scene_;
   std::string out_;
-  std::vector<std::vector<size_t>> children_;
-  std::vector<bool> written_;
+  std::map<std::string, const Material*> materials_;
 };
 
 Matrix4f XWriter::FrameOf(const Object& o) const {
@@ -288,55 +292,135 @@ Matrix4f XWriter::FrameOf(const Object& o) const {
   return Swap(o.local);
 }
 
-std::string XWriter::Write() {
-  out_ = "xof 0303txt 0032\n\n";
-  // Parents from the keyframer's nodes; an object without a node hangs at the top.
-  const size_t n = scene_.objects.size();
-  children_.assign(n, {});
-  written_.assign(n, false);
-  std::vector<int64_t> parentOf(n, -1);
-  std::map<int32_t, const Node*> nodeById;
-  for (const Node& node : scene_.nodes) nodeById.emplace(node.id, &node);
-  auto objectNamed = [&](const std::string& name) -> int64_t {
-    for (size_t i = 0; i < n; ++i)
-      if (scene_.objects[i].name == name && !scene_.objects[i].vertices.empty()) return int64_t(i);
-    return -1;
-  };
-  for (const Node& node : scene_.nodes) {
-    const int64_t child = objectNamed(node.name);
-    if (child < 0 || parentOf[size_t(child)] >= 0) continue;
-    // The nearest ancestor node that names a mesh object; a chain that loops is cut.
-    int32_t p = node.parent;
-    for (size_t steps = 0; p >= 0 && steps < scene_.nodes.size(); ++steps) {
-      const auto it = nodeById.find(p);
-      if (it == nodeById.end()) break;
-      const int64_t parent = objectNamed(it->second->name);
-      if (parent >= 0 && parent != child) {
-        parentOf[size_t(child)] = parent;
-        break;
-      }
-      p = it->second->parent;
+// Links to parents (-1 none) that lead round in a circle are cut where the circle closes, each
+// entry looked at once.
+void CutCircles(std::vector<int64_t>& parent) {
+  enum : uint8_t { kNew, kOnPath, kDone };
+  std::vector<uint8_t> state(parent.size(), kNew);
+  std::vector<size_t> path;
+  for (size_t start = 0; start < parent.size(); ++start) {
+    for (int64_t at = int64_t(start); at >= 0 && state[size_t(at)] == kNew; at = parent[size_t(at)]) {
+      state[size_t(at)] = kOnPath;
+      path.push_back(size_t(at));
+      if (parent[size_t(at)] >= 0 && state[size_t(parent[size_t(at)])] == kOnPath) parent[size_t(at)] = -1;
     }
+    for (size_t at : path) state[at] = kDone;
+    path.clear();
   }
-  // A parent chain that loops back leaves its objects at the top.
-  for (size_t i = 0; i < n; ++i) {
-    int64_t p = parentOf[i];
-    for (size_t steps = 0; p >= 0 && steps <= n; ++steps) p = parentOf[size_t(p)];
-    if (p >= 0) parentOf[i] = -1;
-  }
-  for (size_t i = 0; i < n; ++i)
-    if (parentOf[i] >= 0) children_[size_t(parentOf[i])].push_back(i);
-  for (size_t i = 0; i < n; ++i)
-    if (parentOf[i] < 0 && !scene_.objects[i].vertices.empty()) WriteObject(i, models::Identity(), 0);
-  return out_;
 }
 
-void XWriter::WriteObject(size_t index, const Matrix4f& parentFrame, int indent) {
-  if (written_[index]) return;
-  written_[index] = true;
+// A node's object is the first mesh object of its name; its parent is the nearest ancestor node
+// that names a mesh object other than its own. Every node and object is looked at a bounded
+// number of times, so long chains and many nodes naming one object cost no more than their count.
+std::vector<int64_t> XWriter::Parents() const {
+  const size_t n = scene_.objects.size(), count = scene_.nodes.size();
+  std::unordered_map<std::string, int64_t> objectByName;
+  for (size_t i = 0; i < n; ++i)
+    if (!scene_.objects[i].vertices.empty()) objectByName.emplace(scene_.objects[i].name, int64_t(i));
+  std::unordered_map<int32_t, int64_t> nodeById;
+  for (size_t k = 0; k < count; ++k) nodeById.emplace(scene_.nodes[k].id, int64_t(k));
+  std::vector<int64_t> up(count, -1), object(count, -1);
+  for (size_t k = 0; k < count; ++k) {
+    const auto named = objectByName.find(scene_.nodes[k].name);
+    if (named != objectByName.end()) object[k] = named->second;
+    const auto parent = scene_.nodes[k].parent >= 0 ? nodeById.find(scene_.nodes[k].parent) : nodeById.end();
+    if (parent != nodeById.end()) up[k] = parent->second;
+  }
+  CutCircles(up);  // a chain of nodes that loops back
+  std::vector<size_t> path;
+  // Nearest ancestor naming a mesh object (mesh), and nearest one above that which names another
+  // object than it (other), each from the answers of the node above.
+  std::vector<int64_t> mesh(count, -1), other(count, -1);
+  std::vector<uint8_t> known(count, 0);
+  for (size_t k = 0; k < count; ++k) {
+    for (int64_t at = int64_t(k); at >= 0 && !known[size_t(at)]; at = up[size_t(at)]) path.push_back(size_t(at));
+    for (auto it = path.rbegin(); it != path.rend(); ++it) {
+      const size_t at = *it;
+      const int64_t above = up[at];
+      if (above >= 0) {
+        mesh[at] = object[size_t(above)] >= 0 ? above : mesh[size_t(above)];
+        const int64_t m = mesh[at];
+        if (m >= 0 && object[at] >= 0) {
+          // The first mesh-naming ancestor whose object differs from this node's.
+          other[at] = object[size_t(m)] != object[at] ? m : other[size_t(m)];
+        }
+      }
+      known[at] = 1;
+    }
+    path.clear();
+  }
+  std::vector<int64_t> parentOf(n, -1);
+  for (size_t k = 0; k < count; ++k) {
+    const int64_t child = object[k];
+    if (child < 0 || parentOf[size_t(child)] >= 0) continue;
+    const int64_t m = mesh[k];
+    const int64_t found = m < 0 ? -1 : object[size_t(m)] != child ? m : other[size_t(m)];
+    if (found >= 0) parentOf[size_t(child)] = object[size_t(found)];
+  }
+  CutCircles(parentOf);  // objects that would be each other's ancestors
+  return parentOf;
+}
+
+bool XWriter::Write(std::string& out, std::string& error) {
+  const size_t n = scene_.objects.size();
+  const std::vector<int64_t> parentOf = Parents();
+  std::vector<std::vector<size_t>> children(n);
+  for (size_t i = 0; i < n; ++i)
+    if (parentOf[i] >= 0) children[size_t(parentOf[i])].push_back(i);
+  // Frames below the root nest one deeper per generation; the reader takes no deeper ones, so a
+  // model it would refuse is refused here before a line is written.
+  std::vector<size_t> roots;
+  for (size_t i = 0; i < n; ++i)
+    if (parentOf[i] < 0 && !scene_.objects[i].vertices.empty()) roots.push_back(i);
+  {
+    std::vector<std::pair<size_t, size_t>> stack;
+    for (size_t root : roots) stack.emplace_back(root, 1);
+    while (!stack.empty()) {
+      const auto [index, depth] = stack.back();
+      stack.pop_back();
+      if (depth > size_t(kMaxFrameDepth)) {
+        error = "objects nest deeper than " + std::to_string(kMaxFrameDepth) + " frames";
+        return false;
+      }
+      for (size_t child : children[index]) stack.emplace_back(child, depth + 1);
+    }
+  }
+  for (const Material& m : scene_.materials) materials_[m.name] = &m;  // the last of a name counts
+
+  out_ = "xof 0303txt 0032\n\n";
+  // Depth first without recursion: each open frame with the child to write next.
+  struct Open {
+    size_t index;
+    Matrix4f frame;
+    size_t nextChild;
+  };
+  std::vector<Open> open;
+  for (size_t root : roots) {
+    const Matrix4f frame = FrameOf(scene_.objects[root]);
+    OpenFrame(root, frame, models::Identity(), 0);
+    open.push_back(Open{root, frame, 0});
+    while (!open.empty()) {
+      Open& top = open.back();
+      if (top.nextChild < children[top.index].size()) {
+        const size_t child = children[top.index][top.nextChild++];
+        const Matrix4f childFrame = FrameOf(scene_.objects[child]);
+        OpenFrame(child, childFrame, top.frame, open.size());
+        open.push_back(Open{child, childFrame, 0});
+        continue;
+      }
+      out_ += std::string(open.size() - 1, ' ') + "}\n";
+      open.pop_back();
+    }
+  }
+  out = std::move(out_);
+  return true;
+}
+
+// A frame's head: its name, its matrix relative to its parent's, and its mesh; the children and
+// the closing brace follow.
+void XWriter::OpenFrame(size_t index, const Matrix4f& frame, const Matrix4f& parentFrame, size_t depth) {
   const Object& o = scene_.objects[index];
-  const std::string pad(size_t(indent), ' ');
-  const Matrix4f frame = FrameOf(o);
+  const std::string pad(depth, ' ');
   Matrix4f parentInverse;
   if (!models::InvertAffine(parentInverse, parentFrame)) parentInverse = models::Identity();
   const Matrix4f relative = models::Multiply(frame, parentInverse);
@@ -349,8 +433,6 @@ void XWriter::WriteObject(size_t index, const Matrix4f& parentFrame, int indent)
   Matrix4f toLocal;
   if (!models::InvertAffine(toLocal, frame)) toLocal = models::Identity();
   WriteMesh(o, toLocal, pad + " ");
-  for (size_t child : children_[index]) WriteObject(child, frame, indent + 1);
-  out_ += pad + "}\n";
 }
 
 void XWriter::WriteMesh(const Object& o, const Matrix4f& toLocal, const std::string& pad) {
@@ -388,22 +470,21 @@ void XWriter::WriteMesh(const Object& o, const Matrix4f& toLocal, const std::str
   }
   // Materials in the order the faces first use them.
   std::vector<std::string> used;
+  std::unordered_map<std::string, size_t> usedIndex;
   std::vector<size_t> faceIndex(faces);
   for (size_t f = 0; f < faces; ++f) {
     const std::string& name = f < o.faceMaterial.size() ? o.faceMaterial[f] : std::string();
-    auto it = std::find(used.begin(), used.end(), name);
-    if (it == used.end()) it = used.insert(used.end(), name);
-    faceIndex[f] = size_t(it - used.begin());
+    const auto [it, added] = usedIndex.emplace(name, used.size());
+    if (added) used.push_back(name);
+    faceIndex[f] = it->second;
   }
   out_ += pad + " MeshMaterialList {\n" + pad + "  " + std::to_string(used.size()) + ";\n" + pad + "  " +
           std::to_string(faces) + ";\n";
   for (size_t f = 0; f < faces; ++f) out_ += pad + "  " + std::to_string(faceIndex[f]) + (f + 1 < faces ? ",\n" : ";;\n");
   for (const std::string& name : used) {
-    const Material* m = nullptr;
-    for (const Material& candidate : scene_.materials)
-      if (candidate.name == name) m = &candidate;
+    const auto found = materials_.find(name);
     const Material fallback;
-    if (!m) m = &fallback;
+    const Material* m = found != materials_.end() ? found->second : &fallback;
     out_ += pad + "  Material " + XName(name, "default") + " {\n" + pad + "   ";
     for (float c : m->diffuse) {
       Number(out_, c);
@@ -423,19 +504,37 @@ void XWriter::WriteMesh(const Object& o, const Matrix4f& toLocal, const std::str
 
 }  // namespace
 
-int32_t ConvertThreeDsToX(const std::string& source, const std::string& output) {
+int32_t ConvertThreeDsToX(const std::string& source, const std::string& output, std::string& error) {
   win::DeleteFileA(output.c_str());
   const std::optional<std::vector<uint8_t>> bytes = win::ReadWholeFile(source);
-  if (!bytes) return kCannotOpen;
+  if (!bytes) {
+    error = "can't read the file";
+    return kCannotOpen;
+  }
   Scene scene;
   ChunkReader reader(bytes->data(), bytes->size());
-  if (!reader.Read(scene)) return kDamaged;
+  if (!reader.Read(scene)) {
+    error = "damaged chunks";
+    return kDamaged;
+  }
   for (const Object& o : scene.objects)
     for (uint16_t index : o.faces)
-      if (index >= o.vertices.size()) return kDamaged;
-  const std::string text = XWriter(scene).Write();
-  if (!win::WriteWholeFile(output, text.data(), text.size())) return kCannotWrite;
+      if (index >= o.vertices.size()) {
+        error = "face index beyond the vertices in " + o.name;
+        return kDamaged;
+      }
+  std::string text;
+  if (!XWriter(scene).Write(text, error)) return kDamaged;
+  if (!win::WriteWholeFile(output, text.data(), text.size())) {
+    error = "can't write " + output;
+    return kCannotWrite;
+  }
   return kConvertedOk;
+}
+
+int32_t ConvertThreeDsToX(const std::string& source, const std::string& output) {
+  std::string error;
+  return ConvertThreeDsToX(source, output, error);
 }
 
 }  // namespace vx

@@ -17,8 +17,6 @@ namespace {
 using xfile::DataObject;
 using xfile::ValueCursor;
 
-// Deeper nesting of frames than this is refused.
-constexpr int kMaxFrameDepth = 48;
 constexpr uint32_t kMaxMeshVertices = 65535;  // indices are 16 bits
 
 struct MaterialInfo {

@@ -61,6 +61,9 @@ namespace {
 constexpr int kMaxTemplateDepth = 16;
 // MSZIP blocks hold at most this much each; the format's word sizes allow no more than 65535.
 constexpr size_t kMaxBlockOutput = 65535;
+// A compressed file inflates to no more than this: far more text than the largest model the
+// engine draws, far less than the gigabytes a few hundred kilobytes of deflate can claim.
+constexpr uint64_t kMaxInflatedBytes = uint64_t{32} << 20;
 
 std::string Upper(std::string s) {
   for (char& c : s)
@@ -489,6 +492,12 @@ bool InflateCompressed(const uint8_t* data, size_t size, std::vector<uint8_t>& o
     error = "compressed file claims more data than it can hold";
     return false;
   }
+  if (wanted > kMaxInflatedBytes) {
+    error = "compressed file inflates to more than " + std::to_string(kMaxInflatedBytes >> 20) + " MB";
+    return false;
+  }
+  // Block by block into room for what the header states, which no block may go beyond.
+  out.reserve(size_t(wanted));
   size_t pos = 4;
   std::vector<uint8_t> block;
   size_t previousStart = 0, previousSize = 0;

@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win/held_locks.h"
+
 namespace vx::win {
 
 namespace {
@@ -132,9 +134,11 @@ bool IsAudioOutputOpen() { return gDevice != 0; }
 
 void LockAudioOutput() {
   if (gDevice != 0) SDL_LockAudioDevice(gDevice);
+  ++tLocksHeld;
 }
 
 void UnlockAudioOutput() {
+  --tLocksHeld;
   if (gDevice != 0) SDL_UnlockAudioDevice(gDevice);
 }
 

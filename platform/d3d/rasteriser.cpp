@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/d3d/raster_internal.h"
+#include "platform/win/held_locks.h"
 
 namespace vx::raster {
 
@@ -28,13 +29,13 @@ class TilePool {
   ~TilePool() { Stop(); }
 
   void SetCount(unsigned count) {
-    std::lock_guard run(runMutex_);
+    const win::CountedLock run(runMutex_);
     Stop();
     wanted_ = count;
   }
 
   unsigned Count() {
-    std::lock_guard run(runMutex_);
+    const win::CountedLock run(runMutex_);
     return Resolved();
   }
 
@@ -42,7 +43,7 @@ class TilePool {
   // are handed out one at a time, and the call waits for the jobs, not for every thread: a
   // thread that wakes late finds nothing left and goes back to sleep.
   void Run(int count, const std::function<void(int)>& job) {
-    std::lock_guard run(runMutex_);
+    const win::CountedLock run(runMutex_);
     const unsigned threads = Resolved();
     if (threads <= 1 || count <= 1) {
       for (int i = 0; i < count; ++i) job(i);
@@ -53,7 +54,7 @@ class TilePool {
     batch->job = &job;
     batch->count = count;
     {
-      std::lock_guard lock(mutex_);
+      const win::CountedLock lock(mutex_);
       current_ = batch;
       ++generation_;
     }
@@ -87,7 +88,7 @@ class TilePool {
 
   void Stop() {
     {
-      std::lock_guard lock(mutex_);
+      const win::CountedLock lock(mutex_);
       stopping_ = true;
     }
     wake_.notify_all();
@@ -99,7 +100,7 @@ class TilePool {
     for (int i = batch.next.fetch_add(1); i < batch.count; i = batch.next.fetch_add(1)) {
       (*batch.job)(i);
       if (batch.done.fetch_add(1) + 1 == batch.count) {
-        std::lock_guard lock(mutex_);
+        const win::CountedLock lock(mutex_);
         done_.notify_all();
       }
     }

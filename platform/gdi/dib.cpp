@@ -375,8 +375,22 @@ size_t DibBitsOffset(const uint8_t* info, size_t infoBytes) {
   return offset + static_cast<size_t>(entries) * 4;
 }
 
+// Whether the pixel data can hold every row the header declares: whole rows when they are
+// uncompressed; when run-length coded, the two bytes of a run per 255 columns of a row and the
+// four of a move per 255 rows. Known from the header alone, before anything is allocated.
+bool DibRowsFit(const uint8_t* info, size_t infoBytes, size_t bitsBytes) {
+  DibLayout layout;
+  if (!ReadLayout(info, infoBytes, &layout)) return false;
+  const auto width = static_cast<uint64_t>(layout.width), height = static_cast<uint64_t>(layout.height);
+  if (layout.compression == BI_RLE4 || layout.compression == BI_RLE8)
+    return bitsBytes >= 2 * ((width + 254) / 255) && bitsBytes >= 4 * ((height - 1) / 255) + 2;
+  const uint64_t stride = ((width * layout.bitCount + 31) / 32) * 4;
+  return stride * height <= bitsBytes;
+}
+
 HANDLE BitmapFromDib(const uint8_t* info, size_t infoBytes, const uint8_t* bits, size_t bitsBytes, int width,
                      int height) {
+  if (!DibRowsFit(info, infoBytes, bitsBytes)) return nullptr;
   DecodedDib dib;
   auto* bitmap = new BitmapObject;
   if (!DecodeDib(info, infoBytes, bits, bitsBytes, &dib, &bitmap->colorTable, &bitmap->bitCount)) {
@@ -391,6 +405,13 @@ HANDLE BitmapFromDib(const uint8_t* info, size_t infoBytes, const uint8_t* bits,
   }
   bitmap->width = outWidth;
   bitmap->height = outHeight;
+  if (outWidth == dib.width && outHeight == dib.height) {
+    // At its own size the decoded pixels become the bitmap's.
+    bitmap->pixels = std::move(dib.argb);
+    for (uint32_t& argb : bitmap->pixels) argb |= 0xFF000000u;  // skipped runs read as black
+    RegisterObject(bitmap);
+    return bitmap;
+  }
   bitmap->pixels.resize(static_cast<size_t>(outWidth) * outHeight);
   for (uint32_t y = 0; y < outHeight; ++y)
     for (uint32_t x = 0; x < outWidth; ++x) {

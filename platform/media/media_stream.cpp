@@ -9,6 +9,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/mem.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -36,6 +37,13 @@ constexpr double kSoundLeadSeconds = 0.5;
 // A stream whose packets pile up this high while the other is read is given up on.
 constexpr size_t kPacketQueueLimit = 2048;
 constexpr int kMemoryBufferBytes = 32768;
+// A picture larger than this (4096 by 4096) is refused: its frames alone would take hundreds of
+// megabytes, far beyond any screen it could be played on.
+constexpr int64_t kLargestPicturePixels = int64_t{4096} * 4096;
+constexpr size_t kLargestAllocationBytes = size_t{256} << 20;
+// Rows the scaler writes start on this boundary and have this much room past their pixels.
+constexpr size_t kScaleAlignment = 64;
+constexpr size_t kScaleSlackBytes = 256;
 
 }  // namespace
 
@@ -82,6 +90,10 @@ struct Film {
   void SetRunning(bool run);
   bool Seek(double seconds);
   void FeedSound();
+  bool MakeResampler(const AVChannelLayout& layout, int sampleFormat, int rate);
+  bool ResamplerFits(const AVFrame& frame) const;
+  // Converts a frame (null: what the resampler holds back) and adds it to `converted`.
+  void Resample(const AVFrame* frame);
   void AdvancePicture(double now);
   bool PictureOver(double now) const { return picture.ended && !pending && (!current || now >= currentTime + frameDuration); }
   HRESULT WriteFrame(DirectDrawSurface* surface, const RECT& rect);
@@ -104,10 +116,13 @@ struct Film {
   uint64_t serial = 0;    // moves on with every frame that becomes current
   bool showAtOnce = true; // the first frame after the start or a seek, even when stamped a little later
   SwsContext* scaler = nullptr;
+  std::vector<uint8_t> scaled;  // the scaler's rows, padded
 
   // Sound.
   Decoder sound;
-  SwrContext* resampler = nullptr;
+  SwrContext* resampler = nullptr;  // null while the track's format can't be converted
+  AVChannelLayout resamplerLayout{};  // what the resampler was made for
+  int resamplerFormat = -1, resamplerRate = 0;
   std::unique_ptr<MediaAudioSink> sink;
   std::vector<int16_t> converted;  // stereo frames the sink has not taken yet
   size_t convertedTaken = 0;       // samples of converted already written
@@ -129,6 +144,7 @@ Film::~Film() {
   avcodec_free_context(&picture.codec);
   avcodec_free_context(&sound.codec);
   swr_free(&resampler);
+  av_channel_layout_uninit(&resamplerLayout);
   sws_freeContext(scaler);
   avformat_close_input(&format);
   if (io) {
@@ -173,6 +189,7 @@ bool Film::OpenDecoder(Decoder& decoder, int index) {
   const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
   if (!codec) return false;
   decoder.codec = avcodec_alloc_context3(codec);
+  if (decoder.codec) decoder.codec->max_pixels = kLargestPicturePixels;  // frames larger are not decoded
   if (!decoder.codec || avcodec_parameters_to_context(decoder.codec, parameters) < 0 ||
       avcodec_open2(decoder.codec, codec, nullptr) < 0) {
     avcodec_free_context(&decoder.codec);
@@ -203,7 +220,9 @@ bool Film::Open(const std::string& path, bool wantSound) {
 
   const int videoIndex = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (videoIndex < 0 || !OpenDecoder(picture, videoIndex)) return false;
-  if (picture.codec->width <= 0 || picture.codec->height <= 0) return false;
+  if (picture.codec->width <= 0 || picture.codec->height <= 0 ||
+      int64_t(picture.codec->width) * picture.codec->height > kLargestPicturePixels)
+    return false;
   const AVRational rate = av_guess_frame_rate(format, format->streams[videoIndex], nullptr);
   if (rate.num > 0 && rate.den > 0) frameDuration = av_q2d(av_inv_q(rate));
 
@@ -211,15 +230,7 @@ bool Film::Open(const std::string& path, bool wantSound) {
   if (wantSound) {
     const int audioIndex = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, videoIndex, nullptr, 0);
     if (audioIndex >= 0 && OpenDecoder(sound, audioIndex)) {
-      AVChannelLayout in{};
-      if (sound.codec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || av_channel_layout_copy(&in, &sound.codec->ch_layout) < 0)
-        av_channel_layout_default(&in, std::max(1, sound.codec->ch_layout.nb_channels));
-      AVChannelLayout out = AV_CHANNEL_LAYOUT_STEREO;
-      const bool resampling =
-          swr_alloc_set_opts2(&resampler, &out, AV_SAMPLE_FMT_S16, int(kAudioOutputRate), &in,
-                              sound.codec->sample_fmt, sound.codec->sample_rate, 0, nullptr) == 0 &&
-          swr_init(resampler) >= 0;
-      av_channel_layout_uninit(&in);
+      const bool resampling = MakeResampler(sound.codec->ch_layout, sound.codec->sample_fmt, sound.codec->sample_rate);
       sink = resampling ? (gSinkMaker ? gSinkMaker() : MakeOutputSink()) : nullptr;
       if (sink) {
         sink->SetPaused(true);
@@ -232,6 +243,43 @@ bool Film::Open(const std::string& path, bool wantSound) {
     }
   }
   return true;
+}
+
+bool Film::MakeResampler(const AVChannelLayout& layout, int sampleFormat, int rate) {
+  swr_free(&resampler);
+  AVChannelLayout in{};
+  if (layout.order == AV_CHANNEL_ORDER_UNSPEC || av_channel_layout_copy(&in, &layout) < 0)
+    av_channel_layout_default(&in, std::max(1, layout.nb_channels));
+  AVChannelLayout out = AV_CHANNEL_LAYOUT_STEREO;
+  const bool made = rate > 0 &&
+                    swr_alloc_set_opts2(&resampler, &out, AV_SAMPLE_FMT_S16, int(kAudioOutputRate), &in,
+                                        AVSampleFormat(sampleFormat), rate, 0, nullptr) == 0 &&
+                    swr_init(resampler) >= 0;
+  av_channel_layout_uninit(&resamplerLayout);
+  resamplerLayout = in;
+  resamplerFormat = sampleFormat;
+  resamplerRate = rate;
+  if (!made) swr_free(&resampler);
+  return made;
+}
+
+bool Film::ResamplerFits(const AVFrame& frame) const {
+  return frame.format == resamplerFormat && frame.sample_rate == resamplerRate &&
+         frame.ch_layout.nb_channels == resamplerLayout.nb_channels &&
+         (frame.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || av_channel_layout_compare(&frame.ch_layout, &resamplerLayout) == 0);
+}
+
+void Film::Resample(const AVFrame* frame) {
+  if (!resampler) return;
+  const int samples = frame ? frame->nb_samples : 0;
+  const int room = swr_get_out_samples(resampler, samples);
+  if (room <= 0) return;
+  const size_t had = converted.size();
+  converted.resize(had + size_t(room) * 2);
+  uint8_t* out = reinterpret_cast<uint8_t*>(converted.data() + had);
+  const int made = swr_convert(resampler, &out, room, frame ? const_cast<const uint8_t**>(frame->extended_data) : nullptr,
+                               samples);
+  converted.resize(had + size_t(std::max(made, 0)) * 2);
 }
 
 bool Film::ReadPacket() {
@@ -332,7 +380,7 @@ bool Film::Seek(double seconds) {
     converted.clear();
     convertedTaken = 0;
     clockOnSound = true;
-    swr_init(resampler);  // forgets samples held from before the seek
+    if (resampler) swr_init(resampler);  // forgets samples held from before the seek
   }
   return true;
 }
@@ -358,14 +406,19 @@ void Film::FeedSound() {
       av_frame_unref(frame);
       continue;
     }
-    const int room = swr_get_out_samples(resampler, got ? frame->nb_samples : 0);
-    if (room <= 0) continue;
-    converted.resize(size_t(room) * 2);
-    uint8_t* out = reinterpret_cast<uint8_t*>(converted.data());
-    const int made = swr_convert(resampler, &out, room, got ? const_cast<const uint8_t**>(frame->extended_data) : nullptr,
-                                 got ? frame->nb_samples : 0);
-    converted.resize(size_t(std::max(made, 0)) * 2);
-    if (got) av_frame_unref(frame);
+    if (!got) {
+      Resample(nullptr);  // what the resampler still holds
+      continue;
+    }
+    // A track may change its channels, rate or sample format between frames: what was made for
+    // the old ones is played out, and the resampler made again for the new. A frame it can't be
+    // made for is left out.
+    if (!ResamplerFits(*frame)) {
+      Resample(nullptr);
+      MakeResampler(frame->ch_layout, frame->format, frame->sample_rate);
+    }
+    Resample(frame);
+    av_frame_unref(frame);
   }
   av_frame_free(&frame);
 }
@@ -424,25 +477,36 @@ HRESULT Film::WriteFrame(DirectDrawSurface* surface, const RECT& rect) {
                                 target, SWS_BILINEAR, nullptr, nullptr, nullptr);
   if (!scaler) return DDERR_UNSUPPORTED;
 
+  // swscale writes whole vectors, past the end of a row and of the last one, so it scales into
+  // rows of its own with room to spare; only the picture's pixels are copied into the surface.
+  const size_t pixelBytes = direct != AV_PIX_FMT_NONE ? size_t(info.bytesPerPixel) : 4;
+  const size_t rowBytes = size_t(width) * pixelBytes;
+  const size_t stride = (rowBytes + kScaleSlackBytes + kScaleAlignment - 1) / kScaleAlignment * kScaleAlignment;
+  scaled.resize(stride * (size_t(height) + 1) + kScaleAlignment);
+  uint8_t* rows = scaled.data() + (kScaleAlignment - uintptr_t(scaled.data()) % kScaleAlignment) % kScaleAlignment;
+  uint8_t* planes[4] = {rows, nullptr, nullptr, nullptr};
+  const int pitches[4] = {int(stride), 0, 0, 0};
+  if (sws_scale(scaler, current->data, current->linesize, 0, current->height, planes, pitches) != height)
+    return DDERR_GENERIC;
+
   DDSURFACEDESC2 desc{};
   desc.dwSize = sizeof desc;
   const HRESULT locked = surface->Lock(&rect, &desc, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr);
   if (Failed(locked)) return locked;
   auto* bits = static_cast<uint8_t*>(desc.lpSurface);
-  if (direct != AV_PIX_FMT_NONE) {
-    uint8_t* planes[4] = {bits, nullptr, nullptr, nullptr};
-    const int pitches[4] = {int(desc.lPitch), 0, 0, 0};
-    sws_scale(scaler, current->data, current->linesize, 0, current->height, planes, pitches);
-  } else {
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* from = rows + size_t(y) * stride;
+    uint8_t* to = bits + ptrdiff_t(y) * desc.lPitch;
+    if (direct != AV_PIX_FMT_NONE) {
+      std::memcpy(to, from, rowBytes);
+      continue;
+    }
     // The plain path: 8-bit colour first, then each pixel in the surface's own format.
-    std::vector<uint32_t> argb(size_t(width) * size_t(height));
-    uint8_t* planes[4] = {reinterpret_cast<uint8_t*>(argb.data()), nullptr, nullptr, nullptr};
-    const int pitches[4] = {width * 4, 0, 0, 0};
-    sws_scale(scaler, current->data, current->linesize, 0, current->height, planes, pitches);
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x)
-        StorePixel(bits + ptrdiff_t(y) * desc.lPitch + ptrdiff_t(x) * info.bytesPerPixel, info.bytesPerPixel,
-                   ArgbToPixel(info, argb[size_t(y) * size_t(width) + size_t(x)] | 0xFF000000u));
+    for (int x = 0; x < width; ++x) {
+      uint32_t argb;
+      std::memcpy(&argb, from + size_t(x) * 4, 4);
+      StorePixel(to + ptrdiff_t(x) * info.bytesPerPixel, info.bytesPerPixel, ArgbToPixel(info, argb | 0xFF000000u));
+    }
   }
   surface->Unlock(&rect);
   return DD_OK;
@@ -459,6 +523,9 @@ HRESULT MultiMediaStream::Create(MultiMediaStream** out) {
   *out = nullptr;
   if (gFaults.failCreate) return E_OUTOFMEMORY;
   av_log_set_level(AV_LOG_QUIET);  // damaged films are the caller's to report
+  // Containers state the sizes of their parts, and FFmpeg allocates what they state before reading
+  // it: no allocation of FFmpeg's may take more than the largest picture's frames need.
+  av_max_alloc(kLargestAllocationBytes);
   *out = new MultiMediaStream;
   return S_OK;
 }

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "platform/win/heap.h"
+#include "platform/win/held_locks.h"
 #include "platform/win/window.h"
 
 namespace vx::win {
@@ -25,21 +26,21 @@ void ReleaseText() {
 }  // namespace
 
 BOOL OpenClipboard(HWND /*owner*/) {
-  const std::lock_guard<std::mutex> hold(gClipboardLock);
+  const CountedLock hold(gClipboardLock);
   if (gClipboardOpen) return FALSE_;
   gClipboardOpen = true;
   return TRUE_;
 }
 
 BOOL EmptyClipboard() {
-  const std::lock_guard<std::mutex> hold(gClipboardLock);
+  const CountedLock hold(gClipboardLock);
   if (!gClipboardOpen) return FALSE_;
   ReleaseText();
   return TRUE_;
 }
 
 HANDLE SetClipboardData(UINT format, HANDLE data) {
-  const std::lock_guard<std::mutex> hold(gClipboardLock);
+  const CountedLock hold(gClipboardLock);
   // On failure the caller keeps the block.
   if (!gClipboardOpen || format != CF_TEXT || !data) return nullptr;
   if (data != gClipboardText) {
@@ -50,14 +51,14 @@ HANDLE SetClipboardData(UINT format, HANDLE data) {
 }
 
 HANDLE GetClipboardData(UINT format) {
-  const std::lock_guard<std::mutex> hold(gClipboardLock);
+  const CountedLock hold(gClipboardLock);
   if (!gClipboardOpen || format != CF_TEXT) return nullptr;
   return gClipboardText;
 }
 
 BOOL CloseClipboard() {
   {
-    const std::lock_guard<std::mutex> hold(gClipboardLock);
+    const CountedLock hold(gClipboardLock);
     if (!gClipboardOpen) return FALSE_;
     gClipboardOpen = false;
   }
@@ -66,7 +67,7 @@ BOOL CloseClipboard() {
 }
 
 std::string ClipboardText() {
-  const std::lock_guard<std::mutex> hold(gClipboardLock);
+  const CountedLock hold(gClipboardLock);
   if (!gClipboardText) return {};
   const auto* text = static_cast<const char*>(GlobalLock(gClipboardText));
   // A block without a terminating NUL is read up to its end, never past it.

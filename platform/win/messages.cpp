@@ -7,6 +7,7 @@
 #include <deque>
 #include <mutex>
 
+#include "platform/win/held_locks.h"
 #include "platform/win/time.h"
 #include "platform/win/window.h"
 
@@ -27,7 +28,7 @@ bool Matches(const MSG& msg, HWND hwnd, UINT filterMin, UINT filterMax) {
 
 void Post(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   const MSG msg{hwnd, message, wParam, lParam, timeGetTime(), POINT{0, 0}};
-  const std::lock_guard<std::mutex> hold(gQueueLock);
+  const CountedLock hold(gQueueLock);
   gQueue.push_back(msg);
 }
 
@@ -45,7 +46,7 @@ BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags) {
   if (!msg) return FALSE_;
   PumpPlatformEvents();
-  const std::lock_guard<std::mutex> hold(gQueueLock);
+  const CountedLock hold(gQueueLock);
   const auto found = std::find_if(gQueue.begin(), gQueue.end(), [&](const MSG& waiting) {
     return Matches(waiting, hwnd, filterMin, filterMax);
   });
@@ -56,7 +57,7 @@ BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT remo
 }
 
 bool QuitMessagePending() {
-  const std::lock_guard<std::mutex> hold(gQueueLock);
+  const CountedLock hold(gQueueLock);
   return std::any_of(gQueue.begin(), gQueue.end(),
                      [](const MSG& waiting) { return waiting.message == WM_QUIT; });
 }
@@ -70,13 +71,13 @@ bool MessageWaiting(UINT message, WPARAM wParam) {
 }
 
 void ClearMessageQueue() {
-  const std::lock_guard<std::mutex> hold(gQueueLock);
+  const CountedLock hold(gQueueLock);
   gQueue.clear();
 }
 
 void RemoveWindowMessages(HWND hwnd) {
   if (!hwnd) return;
-  const std::lock_guard<std::mutex> hold(gQueueLock);
+  const CountedLock hold(gQueueLock);
   std::erase_if(gQueue, [hwnd](const MSG& waiting) { return waiting.hwnd == hwnd; });
 }
 

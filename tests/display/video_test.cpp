@@ -47,7 +47,9 @@ class VideoTest : public test::BitmapWorld {
     films_ = VX_FILM_FIXTURES_DIR;
 #endif
     if (films_.empty() || !fs::exists(films_ + "/colours.avi")) GTEST_SKIP() << "no film fixtures (no ffmpeg)";
-    for (const char* name : {"colours.avi", "colours_sound.avi", "halves.avi", "garbage.avi", "truncated.avi"})
+    for (const char* name : {"colours.avi", "colours_sound.avi", "halves.avi", "garbage.avi", "truncated.avi",
+                             "halves40.mpg", "halves200.mpg", "halves360.mpg", "pattern40.mpg", "tall46.mpg",
+                             "stereo_mono.mpg", "huge4112.avi"})
       fs::copy_file(films_ + "/" + name, dir_.path() + name);
     win::GetCurrentDirectoryA(&saved_);
     win::SetCurrentDirectoryA(dir_.path().c_str());
@@ -136,6 +138,36 @@ wait 100000
   RunUntil(3500);
   EXPECT_EQ(gAnimationSlots[1].playing, 0) << "a film played once stops at its end";
   EXPECT_TRUE(Near(At(10, 10), kBlue));
+  EXPECT_EQ(gErrorCode, 0);
+}
+
+// Widths that are no multiple of 16 once made the scaler write past the frame surface, and a sound
+// track that turns from stereo to mono made the resampler read a channel that was not there.
+TEST_F(VideoTest, FilmsOfAnyWidthAndASoundTrackThatChangesItsChannelsPlayToTheirEnd) {
+  Start(R"(load animation "halves40.mpg", 1
+load animation "halves200.mpg", 2
+load animation "halves360.mpg", 3
+load animation "pattern40.mpg", 4
+load animation "tall46.mpg", 5
+load animation "stereo_mono.mpg", 6
+play animation 1, 0, 0
+play animation 2, 0, 20
+play animation 3, 0, 40
+play animation 4, 0, 60
+play animation 5, 600, 0
+play animation 6, 100, 100
+wait 100000
+)");
+  RunUntil(100);
+  for (const auto& [width, top] : {std::pair{40, 0}, {200, 20}, {360, 40}}) {
+    EXPECT_TRUE(Near(At(0, top + 8), kRed)) << width << ": " << std::hex << At(0, top + 8);
+    EXPECT_TRUE(Near(At(width - 1, top + 8), kBlue)) << width << ": " << std::hex << At(width - 1, top + 8);
+    EXPECT_EQ(At(width, top + 8), kBlack) << width;
+  }
+  EXPECT_TRUE(Near(At(120, 120), kGreen)) << std::hex << At(120, 120);
+  RunUntil(2600);
+  for (int n = 1; n <= 6; ++n) EXPECT_EQ(gAnimationSlots[size_t(n)].playing, 0) << "film " << n << " played to its end";
+  EXPECT_NEAR(double(sound_->samples.size() / 2) / win::kAudioOutputRate, 2.0, 0.15) << "both halves of the sound";
   EXPECT_EQ(gErrorCode, 0);
 }
 
@@ -301,6 +333,7 @@ const ErrorCase kErrorCases[] = {
     {"MissingFilm", R"(load animation "nothing.avi", 1)", 2002},
     {"GarbageFilm", R"(load animation "garbage.avi", 1)", 2002},
     {"TruncatedFilm", R"(load animation "truncated.avi", 1)", 2002},
+    {"FilmLargerThan4096By4096", R"(load animation "huge4112.avi", 1)", 2002},
     {"PlayOfUnloaded", R"(play animation 4)", 2004},
     {"DeleteOfUnloaded", R"(delete animation 4)", 2004},
     {"PlacedUnloaded", R"(place animation 4, 0, 0, 10, 10)", 2004},

@@ -110,6 +110,8 @@ TEST(HostileDibTest, BitmapsWithoutRowsOrColumnsAreRefusedAndOneRowLoads) {
     return static_cast<win::HGDIOBJ>(
         win::LoadImageA(nullptr, path.c_str(), win::IMAGE_BITMAP, 0, 0, win::LR_LOADFROMFILE | win::LR_CREATEDIBSECTION));
   };
+  // Refused from its header: no memory is asked for the rows it declares.
+  EXPECT_EQ(load(std::string(VX_HOSTILE_FIXTURES_DIR) + "/rows_missing.bmp"), nullptr);
   for (const char* name : {"height0.bmp", "width0.bmp"}) {
     const std::string path = std::string(VX_HOSTILE_FIXTURES_DIR) + "/" + name;
     EXPECT_EQ(load(path), nullptr) << name;

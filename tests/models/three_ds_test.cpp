@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "tests/models/model_test_support.h"
@@ -68,6 +69,84 @@ TEST(ThreeDs, TheBoxKeepsItsHierarchyFramesFacesAndTexture) {
   EXPECT_TRUE(Near(Vector3f(tri.vertices[1].x, tri.vertices[1].y, tri.vertices[1].z), 1, 5, 0));
   // Texture coordinates count v downwards.
   EXPECT_EQ(box->textureCoords[1], 1.0f);
+}
+
+// ---- keyframer hierarchies built here --------------------------------------------------------
+
+std::string Chunk(uint16_t id, const std::string& body) {
+  std::string out(6, '\0');
+  const uint32_t length = uint32_t(body.size() + 6);
+  out[0] = char(id & 0xFF), out[1] = char(id >> 8);
+  for (int i = 0; i < 4; ++i) out[size_t(2 + i)] = char((length >> (8 * i)) & 0xFF);
+  return out + body;
+}
+std::string Word(uint16_t w) { return std::string{char(w & 0xFF), char(w >> 8)}; }
+std::string Floats(std::initializer_list<float> values) {
+  std::string out;
+  for (float f : values) {
+    char bytes[4];
+    std::memcpy(bytes, &f, 4);
+    out.append(bytes, 4);
+  }
+  return out;
+}
+// A mesh object of one triangle.
+std::string Triangle(const std::string& name) {
+  const std::string mesh = Chunk(0x4110, Word(3) + Floats({0, 0, 0, 1, 0, 0, 0, 1, 0})) +
+                           Chunk(0x4120, Word(1) + Word(0) + Word(1) + Word(2) + Word(0));
+  return Chunk(0x4000, name + std::string(1, '\0') + Chunk(0x4100, mesh));
+}
+std::string Node(uint16_t id, const std::string& name, int16_t parent) {
+  return Chunk(0xB002, Chunk(0xB030, Word(id)) +
+                           Chunk(0xB010, name + std::string(1, '\0') + Word(0) + Word(0) + Word(uint16_t(parent))));
+}
+// Each frame's name and its parent's ("" at the top), as the converted model holds them.
+std::map<std::string, std::string> ParentsOf(const std::vector<std::string>& meshes, const std::string& nodes) {
+  std::string editor;
+  for (const std::string& name : meshes) editor += Triangle(name);
+  const std::string file = Chunk(0x4D4D, Chunk(0x3D3D, editor) + Chunk(0xB000, nodes));
+  const std::string source = OutputPath("keyframer.3ds"), out = OutputPath("keyframer.x");
+  std::ofstream(source, std::ios::binary) << file;
+  std::map<std::string, std::string> parents;
+  std::string error;
+  if (ConvertThreeDsToX(source, out, error) != 0) {
+    ADD_FAILURE() << error;
+    return parents;
+  }
+  SceneModel model;
+  if (model.LoadX(out, error) != kModelOk) {
+    ADD_FAILURE() << error;
+    return parents;
+  }
+  for (int32_t id = 1; id < model.frameCount; ++id) {
+    const FrameNode* frame = model.root->FindFrame(id);
+    const auto* parent = static_cast<const FrameNode*>(frame->parent());
+    parents[frame->name()] = parent == model.root ? "" : parent->name();
+  }
+  return parents;
+}
+
+TEST(ThreeDs, KeyframerNodesGiveEachMeshTheNearestAncestorNamingAnotherMesh) {
+  using Parents = std::map<std::string, std::string>;
+  // B's node hangs under a node naming no mesh, under A's; C's under another node of C, under B's.
+  EXPECT_EQ(ParentsOf({"A", "B", "C"}, Node(0, "A", -1) + Node(1, "nothing", 0) + Node(2, "B", 1) + Node(3, "C", 2) +
+                                           Node(4, "C", 3)),
+            (Parents{{"A", ""}, {"B", "A"}, {"C", "B"}}));
+  // The first node of a mesh that finds a parent decides; a later one changes nothing.
+  EXPECT_EQ(ParentsOf({"A", "B", "C"}, Node(0, "A", -1) + Node(1, "B", -1) + Node(2, "C", 0) + Node(3, "C", 1)),
+            (Parents{{"A", ""}, {"B", ""}, {"C", "A"}}));
+  // Nodes whose parents lead round in a circle, and meshes that would be each other's parents,
+  // still give every mesh one frame.
+  const Parents circle = ParentsOf({"A", "B"}, Node(0, "A", 1) + Node(1, "B", 0));
+  ASSERT_EQ(circle.size(), 2u);
+  EXPECT_TRUE(circle.at("A").empty() || circle.at("B").empty());
+  const Parents crossed =
+      ParentsOf({"A", "B"}, Node(0, "A", -1) + Node(1, "B", 0) + Node(2, "B", -1) + Node(3, "A", 2));
+  ASSERT_EQ(crossed.size(), 2u);
+  EXPECT_TRUE(crossed.at("A").empty() || crossed.at("B").empty());
+  // A mesh without a node stands at the top; a node id met twice is the first node of that id.
+  EXPECT_EQ(ParentsOf({"A", "B", "C"}, Node(0, "A", -1) + Node(0, "B", -1) + Node(1, "C", 0)),
+            (Parents{{"A", ""}, {"B", ""}, {"C", "A"}}));
 }
 
 TEST(ThreeDs, DamagedOrMissingFilesFailAndLeaveNoOutput) {

@@ -225,5 +225,39 @@ TEST_F(GdiDibTest, FilesAreFoundByTheNameAProgramGives) {
   EXPECT_EQ(LoadImageA(nullptr, "tile.bmp", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION), nullptr);
 }
 
+// A file is refused before anything is allocated when the rows its header declares cannot be in
+// it: short of whole uncompressed rows, or short of the runs and moves that reach the last row.
+TEST_F(GdiDibTest, FilesWhoseRowsCannotBeInThemAreRefused) {
+  test::TempFolder folder;
+  const auto file = [](const Bytes& info, const Bytes& bits) {
+    Bytes out = {'B', 'M'};
+    Put32(out, static_cast<uint32_t>(14 + info.size() + bits.size()));
+    Put32(out, 0);
+    Put32(out, static_cast<uint32_t>(14 + info.size()));
+    out.insert(out.end(), info.begin(), info.end());
+    out.insert(out.end(), bits.begin(), bits.end());
+    return out;
+  };
+  const auto loads = [&](const Bytes& bytes) {
+    const std::string path = folder.path() + "rows.bmp";
+    EXPECT_TRUE(WriteWholeFile(path, bytes.data(), bytes.size()));
+    auto* bitmap = static_cast<HBITMAP>(LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+    if (bitmap) DeleteObject(bitmap);
+    return bitmap != nullptr;
+  };
+  const Bytes info8 = WithPalette(InfoHeader(4, 16581375, 8, BI_RGB, 4), 4);
+  EXPECT_FALSE(loads(file(info8, {0}))) << "a quarter of a gigabyte declared, one byte there";
+  const Bytes small = WithPalette(InfoHeader(4, 3, 8, BI_RGB, 4), 4);
+  EXPECT_FALSE(loads(file(small, Bytes(11, 1)))) << "a byte of the last row missing";
+  EXPECT_TRUE(loads(file(small, Bytes(12, 1))));
+  const Bytes rle = WithPalette(InfoHeader(4, 16581375, 8, BI_RLE8, 4), 4);
+  EXPECT_FALSE(loads(file(rle, {0, 1}))) << "no run or move can reach the rows";
+  for (const DibCase& c : Variants()) {
+    if (c.info.size() >= 20 && (c.info[16] == BI_RLE8 || c.info[16] == BI_RLE4)) {
+      EXPECT_TRUE(loads(file(c.info, c.bits))) << c.name;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vx::win::testing

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -283,6 +284,68 @@ TEST_F(MediaStreamTest, FramesLandInEveryFormatAndSizeAsThePlainPathPutsThem) {
       EXPECT_EQ(far, 0u) << format.dwRGBBitCount << " bits, red mask " << std::hex << format.dwRBitMask << std::dec
                          << ", " << width << "x" << height;
     }
+  }
+}
+
+// The scaler writes whole vectors: frames of widths that are no multiple of 16, scaled or not and
+// through either path, must land inside their rectangle of a larger surface and leave the rest.
+TEST_F(MediaStreamTest, FramesOfAnyWidthStayInsideTheirRectangle) {
+  FILM_OR_SKIP(first, "halves40.mpg");
+  constexpr uint8_t kUntouched = 0x5A;
+  for (const char* name : {"halves40.mpg", "halves200.mpg", "halves360.mpg", "pattern40.mpg", "tall46.mpg"}) {
+    for (const bool plain : {false, true}) {
+      for (const DDPIXELFORMAT& format : {DisplayPixelFormat(32), DisplayPixelFormat(24), DisplayPixelFormat(16)}) {
+        SCOPED_TRACE(std::string(name) + (plain ? ", plain" : "") + ", " + std::to_string(format.dwRGBBitCount) + " bits");
+        SetMediaPlainConversion(plain);
+        ASSERT_EQ(Open(Film(name)), S_OK);
+        ASSERT_EQ(stream_->GetMediaStream(MSPID_PrimaryVideo, &video_), S_OK);
+        DDSURFACEDESC2 desc{};
+        desc.dwSize = sizeof desc;
+        ASSERT_EQ(video_->GetFormat(&desc), S_OK);
+        const auto width = LONG(desc.dwWidth), height = LONG(desc.dwHeight);
+        surface_ = MakeSurface(DWORD(width) + 64, DWORD(height) + 4, format);
+        ASSERT_NE(surface_, nullptr);
+        const SurfacePixels pixels = surface_->Pixels();
+        std::memset(pixels.bits, kUntouched, size_t(pixels.pitch) * pixels.height);
+        const RECT rect{0, 0, width, height};
+        ASSERT_EQ(video_->CreateSample(surface_, &rect, 0, &sample_), S_OK);
+        ASSERT_EQ(stream_->SetState(STREAMSTATE_RUN), S_OK);
+        ASSERT_EQ(sample_->Update(0), S_OK);
+        size_t touched = 0;
+        for (LONG y = 0; y < LONG(pixels.height); ++y)
+          for (LONG x = y < height ? width * LONG(pixels.bytesPerPixel) : 0; x < pixels.pitch; ++x)
+            touched += pixels.bits[size_t(y) * size_t(pixels.pitch) + size_t(x)] != kUntouched;
+        EXPECT_EQ(touched, 0u) << "bytes written outside the frame's rectangle";
+        if (std::string(name).starts_with("halves")) {
+          EXPECT_TRUE(Near(Colour(0, height / 2), kRed)) << std::hex << Colour(0, height / 2);
+          EXPECT_TRUE(Near(Colour(width - 1, height / 2), kBlue)) << std::hex << Colour(width - 1, height / 2);
+        }
+        Close();
+      }
+    }
+  }
+}
+
+// MP2 frames of two channels and then of one, as streams joined end to end carry them.
+TEST_F(MediaStreamTest, ASoundTrackThatTurnsFromStereoToMonoPlaysToItsEnd) {
+  FILM_OR_SKIP(path, "stereo_mono.mpg");
+  Start(path);
+  EXPECT_EQ(PlayUntil(2600), MS_S_ENDOFSTREAM);
+  EXPECT_TRUE(Near(Colour(), kGreen)) << std::hex << Colour();
+  const size_t frames = sound_->samples.size() / 2;
+  EXPECT_NEAR(double(frames) / kAudioOutputRate, 2.0, 0.15) << "both halves of the track";
+  const auto half = std::ptrdiff_t(sound_->samples.size() / 2) & ~std::ptrdiff_t{1};
+  for (const std::vector<int16_t>& part : {std::vector<int16_t>(sound_->samples.begin(), sound_->samples.begin() + half),
+                                          std::vector<int16_t>(sound_->samples.begin() + half, sound_->samples.end())}) {
+    // MP2's noise crosses zero too: a crossing counts once the wave is well past it.
+    int crossings = 0;
+    bool above = part[0] > 0;
+    for (size_t i = 0; i < part.size(); i += 2)
+      if (above ? part[i] < -2000 : part[i] > 2000) ++crossings, above = !above;
+    EXPECT_NEAR(crossings / 2.0 / (double(part.size() / 2) / kAudioOutputRate), 440.0, 10.0);
+    int16_t loudest = 0;
+    for (int16_t sample : part) loudest = std::max(loudest, sample);
+    EXPECT_GT(loudest, 1000);
   }
 }
 

@@ -2,10 +2,15 @@
 // handlers.
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+
 #include <csignal>
+#include <cstring>
+#include <mutex>
 #include <stdexcept>
 
 #include "display/draw_queue.h"
+#include "platform/win/held_locks.h"
 #include "platform/win/keyboard.h"
 #include "platform/win/messages.h"
 #include "runtime/dispatcher.h"
@@ -148,6 +153,52 @@ TEST_F(DispatcherTest, FaultsInHandlersBecomeSevereException) {
   RegisterCommand(kFault, [] { std::raise(SIGFPE); });  // a processor fault
   EXPECT_EQ(test::RunImage(b).errorCode, kErrSevereException);
   EXPECT_EQ(gProbeCalls, 2);
+}
+
+// A page that may be neither read nor written: touching it is a processor fault.
+char* NoAccessPage() {
+  static char* const page = static_cast<char*>(mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  return page;
+}
+
+TEST_F(DispatcherTest, AFaultInTheProgramsOwnCodeBecomesSevereExceptionAndTheRunGoesOnToItsEnd) {
+  RegisterCommand(kFault, [] { *reinterpret_cast<volatile char*>(NoAccessPage()) = 1; });
+  ImageBuilder b;
+  b.Cmd(kProbe).Cmd(kFault).Cmd(kProbe);
+  ASSERT_TRUE(b.Load());
+  EngineErrorLog("Device lost");
+  const auto r = test::RunLoaded();
+  gLastEngineError[0] = '\0';
+  EXPECT_TRUE(r.ended);
+  EXPECT_EQ(r.errorCode, kErrSevereException);
+  EXPECT_EQ(r.errorText, "System Error : Severe Exception!. Device lost");
+  EXPECT_EQ(gProbeCalls, 1);
+}
+
+// A fault inside a library (here the C library's, or the sanitizer's in its place) or while a lock
+// is held may have left a lock taken that the run's end would wait for: the process ends at once,
+// with the error box's text on standard error.
+TEST_F(DispatcherTest, AFaultThatMayHaveCutALockShortEndsTheProcessWithTheErrorText) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  ImageBuilder b;
+  b.Cmd(kProbe).Cmd(kFault).Cmd(kProbe);
+  const auto run = [&](bool standalone) {
+    if (!b.Load()) std::_Exit(3);
+    EngineErrorLog("Device lost");
+    test::RunLoaded(1000, standalone);
+    std::_Exit(4);  // not reached
+  };
+  RegisterCommand(kFault, [] { std::printf("%zu\n", std::strlen(NoAccessPage())); });
+  EXPECT_EXIT(run(false), ::testing::ExitedWithCode(1),
+              "Error In Program: System Error : Severe Exception!\\. Device lost");
+  RegisterCommand(kFault, [] {
+    static std::mutex lock;
+    const win::CountedLock hold(lock);
+    *reinterpret_cast<volatile char*>(NoAccessPage()) = 1;
+  });
+  EXPECT_EXIT(run(false), ::testing::ExitedWithCode(1), "Severe Exception!");
+  // A game exits as after any error box.
+  EXPECT_EXIT(run(true), ::testing::ExitedWithCode(0), "Severe Exception!");
 }
 
 }  // namespace
