@@ -123,6 +123,7 @@ void EmitWord(uint32_t word) {
 void EmitCommand(int32_t number, const std::vector<Operand>& operands) {
   CompilerContext& c = gCompiler;
   if (c.scanOnly) return;
+  c.lastCommandAt = uint32_t(c.code.size());
   EmitWord(uint32_t(number));
   for (const Operand& op : operands) {
     // The reference is taken where the word lands, so a conversion emitted before the command
@@ -164,6 +165,8 @@ void ClearCompileTables() {
   c.code.clear();
   c.lines.clear();
   c.commandCount = 0;
+  c.foldableAssignments.clear();
+  c.unsureTemporaries.clear();
 }
 
 void StartCompilePass() {

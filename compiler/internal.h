@@ -82,6 +82,20 @@ int SplitArguments(std::string_view text, std::vector<std::string_view>& items);
 // Lower case outside string literals; control bytes there become blanks.
 void FoldLine(std::string_view line, std::string& out);
 
+// Shorter code. Operators and conversions that read all their operands before they store their
+// result (operand 0) and cannot fail: they may store straight into a variable that one of them
+// reads.
+bool StoresResultLast(int32_t number);
+// Notes a temporary that the command writing it may leave unwritten.
+void NoteUnsureTemporary(int32_t operand);
+// Notes the temporaries of a statement's operands, unless the statement only reads them.
+void NoteStatementTemporaries(int32_t number, const std::vector<Operand>& operands);
+// Notes "v = temporary" where the statement's last command has just stored the temporary.
+void NoteFoldableAssignment(int32_t number, const std::vector<Operand>& operands);
+// At the end of a compile: each noted assignment whose temporary no command may leave unwritten is
+// folded into its operation, which stores into the variable; the code closes up behind it.
+void FoldAssignments();
+
 // Temporaries and conversions.
 void ResetTemporaries();
 bool NewTemporary(char type, Operand& out);

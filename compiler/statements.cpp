@@ -102,7 +102,15 @@ void Patch(uint32_t index, uint32_t value) {
   if (index < gCompiler.code.size()) gCompiler.code[index] = value;
 }
 
-bool CompileBlockKeyword(int32_t number, std::vector<Operand>& ops, bool& noCode) {
+// A next whose for statement is its step command alone (nothing to work out before it) steps the
+// counter itself and goes on after the for, instead of jumping back to the for.
+bool FusesNext(const BlockEntry& top) {
+  const CompilerContext& c = gCompiler;
+  return c.fuseCommands && !c.scanOnly && top.opener == kFor && top.start < c.code.size() &&
+         top.jumpOperand == top.start + 4 && c.code[top.start] == uint32_t(c.blockNumbers[kFor]);
+}
+
+bool CompileBlockKeyword(int32_t& number, std::vector<Operand>& ops, bool& noCode) {
   CompilerContext& c = gCompiler;
   const int k = BlockKeywordOf(number);
   noCode = false;
@@ -160,7 +168,12 @@ bool CompileBlockKeyword(int32_t number, std::vector<Operand>& ops, bool& noCode
       } else {
         if (!top.noCode) Patch(top.jumpOperand, target);
         for (uint32_t exit : top.exits) Patch(exit, target);
-        ops.push_back({int32_t(operands::kCodeAddress + top.start), 'j'});
+        if (k == kNext && ops.size() == 1 && FusesNext(top)) {
+          number = kCmdNextStep;
+          ops.push_back({int32_t(operands::kCodeAddress + top.start + 1), 'j'});
+        } else {
+          ops.push_back({int32_t(operands::kCodeAddress + top.start), 'j'});
+        }
       }
       c.blocks.pop_back();
       return true;
@@ -383,10 +396,14 @@ int ChooseRow(int row, const std::string& types) {
 // Runs the block engine for the row's command and emits it; a return ends the function's body.
 bool EmitRow(int row, std::vector<Operand>& ops) {
   CompilerContext& c = gCompiler;
-  const int32_t number = c.statements[size_t(row)].number;
+  int32_t number = c.statements[size_t(row)].number;
   bool noCode = false;
   if (!CompileBlockKeyword(number, ops, noCode)) return false;
-  if (!noCode) EmitCommand(number, ops);
+  if (!noCode) {
+    NoteFoldableAssignment(number, ops);
+    NoteStatementTemporaries(number, ops);
+    EmitCommand(number, ops);
+  }
   if (EndsFunction(number)) {
     c.functionBody = false;
     c.currentFunction = 0;

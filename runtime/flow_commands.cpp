@@ -9,13 +9,14 @@
 #include "runtime/arrays.h"
 #include "runtime/dispatcher.h"
 #include "runtime/errors.h"
+#include "runtime/fast_commands.h"
 #include "runtime/flow.h"
 #include "runtime/program_image.h"
 
 namespace vx {
 
 // A caller's parameters and locals, each kept with the slot it came from, so that restoring does
-// not depend on which variables are arrays by then.
+// not depend on which variables are arrays by then. Frames are kept per depth and reused.
 struct SavedFrame {
   struct Entry {
     ValueSlot* slot;
@@ -23,10 +24,12 @@ struct SavedFrame {
     bool isString;
   };
   std::vector<Entry> entries;
-  ~SavedFrame() {
+  void Clear() {
     for (auto& e : entries)
       if (e.isString) FreeRuntimeString(e.value.s);
+    entries.clear();
   }
+  ~SavedFrame() { Clear(); }
 };
 
 int32_t gCallDepth = 0;
@@ -78,33 +81,60 @@ void SaveValue(SavedFrame& frame, ValueSlot* slot, bool isString) {
   frame.entries.push_back(e);
 }
 
+// The variables a function owns, in the order a saved frame keeps them: its integers, floats and
+// strings, each in slot order. Built from the owner tables once per loaded image.
+struct OwnedVariable {
+  ValueSlot* slot;
+  int32_t arrayHandle;  // the ArrayHandleTable entry that makes it an array
+  bool isString;
+};
+std::vector<std::vector<OwnedVariable>> gOwnedVariables;  // by function number
+uint32_t gOwnedVariablesImage = 0;                        // gImageLoads when they were built
+
+const std::vector<OwnedVariable>& OwnedVariables(uint16_t function) {
+  if (gOwnedVariablesImage != gImageLoads || gOwnedVariables.empty()) {
+    gOwnedVariables.assign(1, {});
+    auto add = [](const std::vector<uint32_t>& owners, int base, bool isString) {
+      for (size_t i = 0; i < owners.size() && gVariableArea; ++i) {
+        if (owners[i] > 0xFFFF) continue;  // no function has such a number
+        if (owners[i] >= gOwnedVariables.size()) gOwnedVariables.resize(size_t(owners[i]) + 1);
+        gOwnedVariables[owners[i]].push_back(
+            {&gVariableArea[base + int(i)], base - slots::kIntVar + int32_t(i), isString});
+      }
+    };
+    add(gIntVarOwners, slots::kIntVar, false);
+    add(gFloatVarOwners, slots::kFloatVar, false);
+    add(gStringVarOwners, slots::kStringVar, true);
+    gOwnedVariablesImage = gImageLoads;
+  }
+  static const std::vector<OwnedVariable> kNone;
+  return function < gOwnedVariables.size() ? gOwnedVariables[function] : kNone;
+}
+
+std::vector<std::unique_ptr<SavedFrame>> gFramePool;  // a frame for each depth that has saved one
+
 // Saves the running function's parameters (of the call made at depth - 1) and its own variables.
 SavedFrame* SaveRunningFrame(int32_t depth) {
-  auto frame = std::make_unique<SavedFrame>();
+  if (gFramePool.size() <= size_t(depth)) gFramePool.resize(size_t(depth) + 1);
+  auto& pooled = gFramePool[size_t(depth)];
+  if (!pooled) pooled = std::make_unique<SavedFrame>();
+  SavedFrame& frame = *pooled;
+  frame.Clear();
   const int32_t m = gCallArgCount[depth - 1];
   OperandWord* params = gCallEntry[depth - 1];
   for (int32_t i = 0; i < m; ++i) {
     ValueSlot* p = params[i].slot;
     SlotKind k = KindOf(p);
     if (k == SlotKind::kIntVar || k == SlotKind::kFloatVar)
-      SaveValue(*frame, p, false);
+      SaveValue(frame, p, false);
     else if (k == SlotKind::kStringVar)
-      SaveValue(*frame, p, true);
+      SaveValue(frame, p, true);
   }
-  const auto f = uint32_t(uint16_t(gCurrentFunction));
-  auto saveOwned = [&](const std::vector<uint32_t>& owners, int base, bool isString) {
-    for (size_t i = 0; i < owners.size(); ++i) {
-      if (owners[i] != f) continue;
-      ValueSlot* slot = &gVariableArea[base + int(i)];
-      if (IsArray(slot) || (isString && !slot->s)) continue;
-      SaveValue(*frame, slot, isString);
-    }
-  };
-  saveOwned(gIntVarOwners, slots::kIntVar, false);
-  saveOwned(gFloatVarOwners, slots::kFloatVar, false);
-  saveOwned(gStringVarOwners, slots::kStringVar, true);
-  if (frame->entries.empty()) return nullptr;
-  return frame.release();
+  for (const OwnedVariable& v : OwnedVariables(uint16_t(gCurrentFunction))) {
+    if (gArrayHandles[size_t(v.arrayHandle)] || (v.isString && !v.slot->s)) continue;
+    SaveValue(frame, v.slot, v.isString);
+  }
+  return frame.entries.empty() ? nullptr : &frame;
 }
 
 // Writes a returned value (or nothing) into the call's result slot.
@@ -137,29 +167,11 @@ void ReturnFromFunction(const ValueSlot* word, const std::string* text, bool has
   RestoreCallerFrame();
 }
 
-void CmdJumpIfFalse() {
-  if (IntOperand(0) == 0)
-    gProgramCounter = TargetOperand(1);
-  else
-    SkipOperands(2);
-}
-
-void CmdJump() { gProgramCounter = TargetOperand(0); }
-
-void CmdJumpToSecond() { gProgramCounter = TargetOperand(1); }
-
-void CmdForStep() {
-  ValueSlot* counter = SlotOperand(0);
-  const int32_t limit = IntOperand(1);
-  const int32_t step = IntOperand(2);
-  // The sum is taken in 64 bits, so a loop up to the largest integer ends instead of wrapping.
-  const int64_t next = int64_t(counter->i) + step;
-  counter->i = WrapAdd(counter->i, step);
-  if ((step > 0 && next > limit) || (step < 0 && next < limit))
-    gProgramCounter = TargetOperand(3);
-  else
-    SkipOperands(4);
-}
+void CmdJumpIfFalse() { gProgramCounter = fast::JumpIfFalse(gProgramCounter); }
+void CmdJump() { gProgramCounter = fast::Jump(gProgramCounter); }
+void CmdJumpToSecond() { gProgramCounter = fast::JumpToSecond(gProgramCounter); }
+void CmdForStep() { gProgramCounter = fast::ForStep(gProgramCounter); }
+void CmdNextStep() { gProgramCounter = fast::NextStep(gProgramCounter); }
 
 void CmdGosub() {
   const int32_t d = gCallDepth;
@@ -202,9 +214,11 @@ void CmdCallFunction() {
   }
 
   // Every argument is read before any parameter changes, so f(b, a) and f(s$) with s$ its own
-  // parameter see the caller's values.
-  std::vector<ValueSlot> words(static_cast<size_t>(n));
-  std::vector<std::string> texts(static_cast<size_t>(n));
+  // parameter see the caller's values. The buffers are kept from call to call.
+  static std::vector<ValueSlot> words;
+  static std::vector<std::string> texts;
+  words.resize(size_t(n));
+  if (texts.size() < size_t(n)) texts.resize(size_t(n));
   for (int32_t i = 0; i < n; ++i) {
     if (IsStringSlot(entry[i].slot))
       texts[size_t(i)] = StringText(call[3 + i].slot->s);
@@ -306,7 +320,7 @@ void CmdReadDataString() { ReadData('s'); }
 void RestoreCallerFrame() {
   const int32_t d = gCallDepth;
   if (d == 0 || !gSavedFrames[d]) return;
-  std::unique_ptr<SavedFrame> frame(gSavedFrames[d]);
+  SavedFrame* frame = gSavedFrames[d];
   gSavedFrames[d] = nullptr;
   for (auto& e : frame->entries) {
     if (IsArray(e.slot)) continue;
@@ -316,11 +330,12 @@ void RestoreCallerFrame() {
       e.slot->i = e.value.i;
     }
   }
+  frame->Clear();
 }
 
 void ResetCallStack() {
   for (int32_t d = 0; d < kCallStackSize; ++d) {
-    delete gSavedFrames[d];
+    if (gSavedFrames[d]) gSavedFrames[d]->Clear();
     gSavedFrames[d] = nullptr;
     gReturnStack[d] = nullptr;
     gCallArgCount[d] = 0;
