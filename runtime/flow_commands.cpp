@@ -1,5 +1,6 @@
 // Program flow commands: jumps, the counting-loop step, gosub and return, user-function calls
 // with parameters, saved frames for recursion and returned values, and reading the DATA list.
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -43,6 +44,8 @@ int16_t gCurrentFunction = 0;
 uint32_t gDataReadIndex = 0;
 
 namespace {
+
+int32_t gDeepestCall = kCallStackSize;  // entries above this have not been used since the last reset
 
 
 enum class SlotKind { kOther, kIntTemp, kFloatTemp, kStringTemp, kIntVar, kFloatVar, kStringVar };
@@ -184,6 +187,7 @@ void CmdGosub() {
   gCallKind[d] = CallKind::kGosub;
   gSavedFrames[d] = nullptr;
   gCallDepth = d + 1;
+  gDeepestCall = std::max(gDeepestCall, d + 1);
   gProgramCounter = TargetOperand(0);
 }
 
@@ -244,6 +248,7 @@ void CmdCallFunction() {
   gCurrentFunction = int16_t(uint16_t(entry[n].word & 0xFFFF));
   gProgramCounter = entry + n + 1;
   gCallDepth = d + 1;
+  gDeepestCall = std::max(gDeepestCall, d + 1);
 }
 
 void CmdReturnNone() { ReturnFromFunction(nullptr, nullptr, false); }
@@ -334,7 +339,7 @@ void RestoreCallerFrame() {
 }
 
 void ResetCallStack() {
-  for (int32_t d = 0; d < kCallStackSize; ++d) {
+  for (int32_t d = 0; d < gDeepestCall; ++d) {
     if (gSavedFrames[d]) gSavedFrames[d]->Clear();
     gSavedFrames[d] = nullptr;
     gReturnStack[d] = nullptr;
@@ -343,6 +348,7 @@ void ResetCallStack() {
     gCallKind[d] = CallKind::kNone;
   }
   gCallDepth = 0;
+  gDeepestCall = 0;
   gCurrentFunction = 0;
 }
 
