@@ -75,13 +75,15 @@ bool InCode(const OperandWord* from, intptr_t count) {
   return from >= gCodeBase && count >= 0 && from + count <= gCodeBase + gCodeWordCount;
 }
 
+// The entry is filled in place: a copy of one built on the stack stalls on its byte-sized field.
 void SaveValue(SavedFrame& frame, ValueSlot* slot, bool isString) {
-  SavedFrame::Entry e{slot, {}, isString};
+  SavedFrame::Entry& e = frame.entries.emplace_back();  // zeroed: a failed copy leaves nothing to free
+  e.slot = slot;
   if (isString)
     e.value.s = NewRuntimeString(StringText(slot->s));
   else
     e.value = *slot;
-  frame.entries.push_back(e);
+  e.isString = isString;
 }
 
 // The variables a function owns, in the order a saved frame keeps them: its integers, floats and
