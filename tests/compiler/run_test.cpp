@@ -177,6 +177,28 @@ function f(n)
   next i
 endfunction t
 )", {{"r", "94"}}},
+    // Each level keeps its own texts; an array is shared by all levels, also one that a deeper
+    // level makes after the caller's locals were saved.
+    {"RecursionKeepsTextsAndSharesArrays", R"(
+r$ = g$(3) : t = h(3) : u = k(2)
+end
+function g$(n)
+  s$ = str$(n)
+  if n > 0 then s$ = s$ + g$(n - 1) + s$
+endfunction s$
+function h(n)
+  if n = 3 then dim a(5)
+  a(n) = n * 10 : v = n
+  if n > 0 then v = v + h(n - 1)
+endfunction v + a(n)
+function k(n)
+  if n = 0
+    dim b(3) : b(0) = 5
+  else
+    w = k(n - 1)
+  endif
+endfunction b(0) + n
+)", {{"r$", "3210123"}, {"t", "66"}, {"u", "7"}}},
 };
 
 class RunTest : public CompileTest, public ::testing::WithParamInterface<Program> {};
