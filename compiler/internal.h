@@ -1,7 +1,9 @@
 // What the compiler's parts share: operands, messages, code emission, the text helpers of the
 // statement and expression compilers, and the steps that the driver runs.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,7 +58,13 @@ bool AppendSourceFile(const std::string& path, std::string_view shownName, int m
 
 // Code emission (nothing while scanning).
 void EmitWord(uint32_t word);
-void EmitCommand(int32_t number, const std::vector<Operand>& operands);
+void EmitCommand(int32_t number, const Operand* operands, size_t count);
+inline void EmitCommand(int32_t number, const std::vector<Operand>& operands) {
+  EmitCommand(number, operands.data(), operands.size());
+}
+inline void EmitCommand(int32_t number, std::initializer_list<Operand> operands) {
+  EmitCommand(number, operands.begin(), operands.size());
+}
 
 // Text helpers. Statements are lower case outside string literals and hold no control bytes
 // there, so a marker byte never comes from the user.
@@ -73,6 +81,7 @@ std::string_view TrimLeft(std::string_view text);
 size_t FindCallOpen(std::string_view text);
 // Words at blanks outside string literals; ":" is a word of its own.
 std::vector<std::string_view> SplitWords(std::string_view text);
+void SplitWords(std::string_view text, std::vector<std::string_view>& words);
 std::string JoinWords(const std::vector<std::string_view>& words, size_t from, size_t to);
 // The text before and after the first ":" outside string literals.
 std::string_view BeforeColon(std::string_view text);

@@ -5,6 +5,7 @@
 // also keeps labels, user function declarations, array declarations and DATA items.
 #include <algorithm>
 #include <cstring>
+#include <deque>
 
 #include "compiler/internal.h"
 #include "generated/command_numbers.h"
@@ -338,7 +339,9 @@ bool CompileParameters(int row, std::string_view params, bool arrayTarget, std::
   if (SplitArguments(params, items) < 0) return false;
   ops.reserve(items.size() + 1);  // the block engine's jump operand must not move the registered ones
   for (size_t i = 0; i < items.size(); ++i) {
-    const std::string item = isBlock ? RewriteLogicalOperators(items[i]) : std::string(items[i]);
+    std::string rewritten;  // a block keyword's condition with its operator words replaced
+    std::string_view item = items[i];
+    if (isBlock) item = rewritten = RewriteLogicalOperators(items[i]);
     const char letter = i < letters.size() ? letters[i] : 0;
     Operand op;
     if (letter == 'a') {
@@ -711,12 +714,37 @@ bool CheckBlocksClosed() {
   return true;
 }
 
+namespace {
+
+// The words of a statement, in a buffer kept for each level of statements within statements, so
+// that a line costs no allocation for them.
+class WordList {
+ public:
+  WordList() : words(Take()) {}
+  ~WordList() { --depth_; }
+  WordList(const WordList&) = delete;
+  WordList& operator=(const WordList&) = delete;
+  std::vector<std::string_view>& words;
+
+ private:
+  static std::vector<std::string_view>& Take() {
+    if (depth_ == buffers_.size()) buffers_.emplace_back();  // a deque keeps the others in place
+    return buffers_[depth_++];
+  }
+  static inline std::deque<std::vector<std::string_view>> buffers_;
+  static inline size_t depth_ = 0;
+};
+
+}  // namespace
+
 bool CompileStatement(std::string_view input) {
   CompilerContext& c = gCompiler;
   const std::string_view text = TrimLeft(input);
   if (text.empty()) return true;
   if (text[0] == ':') return CompileStatement(text.substr(1));  // an empty statement before it
-  std::vector<std::string_view> words = SplitWords(text);
+  WordList list;
+  std::vector<std::string_view>& words = list.words;
+  SplitWords(text, words);
   if (words.empty()) return true;
   const size_t colon = ColonWord(words);
 
