@@ -171,16 +171,20 @@ const FunctionPlan* gLastPlan = nullptr;  // a recursive call asks for the same 
     plan->count = n;
     plan->function = uint16_t(function);
     plan->numbersOnly = true;
+    const std::vector<OwnedVariable>& owned = OwnedVariables(uint16_t(function));
     for (int32_t i = 0; i < n; ++i) {
       const FunctionPlan::Parameter p{KindOf(entry[i].slot), ArrayHandleOfSlot(entry[i].slot), IsStringSlot(entry[i].slot)};
       plan->parameters.push_back(p);
       plan->takesText = plan->takesText || p.textSlot;
       if (p.kind == SlotKind::kStringVar) plan->numbersOnly = false;
       if (p.kind != SlotKind::kIntVar && p.kind != SlotKind::kFloatVar) continue;
+      // A parameter the function owns is saved again with its variables, which restore it last.
+      if (std::any_of(owned.begin(), owned.end(), [&](const OwnedVariable& v) { return v.slot == entry[i].slot; }))
+        continue;
       plan->frameSlots.push_back(entry[i].slot);
       plan->frameHandles.push_back(p.arrayHandle);
     }
-    for (const OwnedVariable& v : OwnedVariables(uint16_t(function))) {
+    for (const OwnedVariable& v : owned) {
       if (v.isString) plan->numbersOnly = false;
       plan->frameSlots.push_back(v.slot);
       plan->frameHandles.push_back(v.arrayHandle);
@@ -298,6 +302,17 @@ void CmdReturnGosub() {
   gProgramCounter = gReturnStack[d];
 }
 
+constexpr int32_t kInlineArguments = 8;
+
+// The last step of a call: the callee's number becomes the running function's and its body runs.
+void EnterFunction(OperandWord* entry, int32_t n, int32_t d) {
+  gSavedFunction[d] = uint16_t(gCurrentFunction);
+  gCurrentFunction = int16_t(uint16_t(entry[n].word & 0xFFFF));
+  gProgramCounter = entry + n + 1;
+  gCallDepth = d + 1;
+  gDeepestCall = std::max(gDeepestCall, d + 1);
+}
+
 void CmdCallFunction() {
   OperandWord* call = gProgramCounter;
   const int32_t d = gCallDepth;
@@ -324,6 +339,16 @@ void CmdCallFunction() {
   // The plan is taken after the frame is saved, which may work out the running function's plan.
   const FunctionPlan& plan = PlanOf(entry, n);
   const std::vector<FunctionPlan::Parameter>& parameters = plan.parameters;
+  if (!plan.takesText && n <= kInlineArguments) {  // numbers only: the words fit on the stack
+    int32_t numbers[kInlineArguments];
+    for (int32_t i = 0; i < n; ++i) numbers[i] = call[3 + i].slot->i;
+    for (int32_t i = 0; i < n; ++i) {
+      const SlotKind k = parameters[size_t(i)].kind;
+      if (k == SlotKind::kIntVar || k == SlotKind::kFloatVar) entry[i].slot->i = numbers[i];
+    }
+    EnterFunction(entry, n, d);
+    return;
+  }
   static std::vector<ValueSlot> words;
   static std::vector<std::string> texts;
   if (words.size() < size_t(n)) words.resize(size_t(n));
@@ -342,11 +367,7 @@ void CmdCallFunction() {
     else if (k == SlotKind::kStringVar)
       StoreString(p, texts[size_t(i)].c_str(), texts[size_t(i)].size());
   }
-  gSavedFunction[d] = uint16_t(gCurrentFunction);
-  gCurrentFunction = int16_t(uint16_t(entry[n].word & 0xFFFF));
-  gProgramCounter = entry + n + 1;
-  gCallDepth = d + 1;
-  gDeepestCall = std::max(gDeepestCall, d + 1);
+  EnterFunction(entry, n, d);
 }
 
 void CmdReturnNone() { ReturnFromFunction(nullptr, nullptr, false); }
