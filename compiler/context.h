@@ -146,6 +146,10 @@ struct CompilerContext {
   // Given the whole text after the includes are added, for a numbered listing; none when null.
   void (*listingWriter)(const char* text, size_t length) = nullptr;
 
+  // Shorter code for the same results: an operation stores straight into the variable that a
+  // statement assigns it to, and a next steps its for's counter itself. Off only to compare.
+  bool fuseCommands = true;
+
   std::string outputName;     // no image is written when empty
   std::string includeFolder;  // relative #include names are found here; the source's folder when empty
   std::string sourceName;
@@ -179,6 +183,12 @@ struct CompilerContext {
   std::vector<uint32_t> code;
   std::vector<uint32_t> lines;
   size_t commandCount = 0;
+  uint32_t lastCommandAt = 0;  // code index of the last command word written
+  // Assignments of an operation's temporary ({operation, assignment} code indices) that the end of
+  // the compile folds into the operation, and the temporaries that some command may leave
+  // unwritten (whose old value a later statement may then read), for which it must not.
+  std::vector<std::pair<uint32_t, uint32_t>> foldableAssignments;
+  std::vector<uint8_t> unsureTemporaries;  // by operand number less kIntTemp
   int lineNumber = 1;
 
   // Statement state.

@@ -2,6 +2,9 @@
 // buffers when the code outgrows them, the entries that compile a file or an extra text, the
 // messages of a failed compile, code emission and the progress display.
 #include "compiler/compiler.h"
+
+#include <span>
+
 #include "compiler/internal.h"
 #include "ide/compile_progress.h"
 #include "ide/language.h"
@@ -120,11 +123,12 @@ void EmitWord(uint32_t word) {
   c.lines.push_back(uint32_t(c.lineNumber));
 }
 
-void EmitCommand(int32_t number, const std::vector<Operand>& operands) {
+void EmitCommand(int32_t number, const Operand* operands, size_t count) {
   CompilerContext& c = gCompiler;
   if (c.scanOnly) return;
+  c.lastCommandAt = uint32_t(c.code.size());
   EmitWord(uint32_t(number));
-  for (const Operand& op : operands) {
+  for (const Operand& op : std::span(operands, count)) {
     // The reference is taken where the word lands, so a conversion emitted before the command
     // cannot shift it.
     if (op.type == 'a' && op.label >= 0)
@@ -164,6 +168,8 @@ void ClearCompileTables() {
   c.code.clear();
   c.lines.clear();
   c.commandCount = 0;
+  c.foldableAssignments.clear();
+  c.unsureTemporaries.clear();
 }
 
 void StartCompilePass() {

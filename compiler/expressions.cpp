@@ -252,6 +252,7 @@ bool CompileValueFunction(int first, std::string_view arguments, bool arrayRead,
   operandList.push_back(target);
   operandList.insert(operandList.end(), args.begin(), args.end());
   EmitCommand(rows[size_t(row)].number, operandList);
+  if (!StoresResultLast(rows[size_t(row)].number)) NoteUnsureTemporary(target.number);
   out.number = target.number;
   out.type = result;
   return true;
@@ -413,6 +414,7 @@ bool CompileOperators(std::string_view input, Operand& out) {
       Operand target;
       if (!NewTemporary(result, target)) return false;
       EmitCommand(c.valueFunctions[size_t(row)].number, {{target.number, result}, a, b});
+      if (!StoresResultLast(c.valueFunctions[size_t(row)].number)) NoteUnsureTemporary(target.number);
       const std::string marker = Marker(target.number);
       text.replace(start, end - start, marker);
       if (text.size() >= kMaxLineLength) return Fail(msg::kLongLine);
@@ -664,6 +666,7 @@ bool CompileUserFunctionCall(std::string_view arguments, int function, Operand& 
   if (c.failed) return false;
   ops.insert(ops.begin() + 1, result);
   EmitCommand(kCmdCallFunction, ops);
+  NoteUnsureTemporary(result.number);
   return true;
 }
 

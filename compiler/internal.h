@@ -1,7 +1,9 @@
 // What the compiler's parts share: operands, messages, code emission, the text helpers of the
 // statement and expression compilers, and the steps that the driver runs.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,7 +58,13 @@ bool AppendSourceFile(const std::string& path, std::string_view shownName, int m
 
 // Code emission (nothing while scanning).
 void EmitWord(uint32_t word);
-void EmitCommand(int32_t number, const std::vector<Operand>& operands);
+void EmitCommand(int32_t number, const Operand* operands, size_t count);
+inline void EmitCommand(int32_t number, const std::vector<Operand>& operands) {
+  EmitCommand(number, operands.data(), operands.size());
+}
+inline void EmitCommand(int32_t number, std::initializer_list<Operand> operands) {
+  EmitCommand(number, operands.begin(), operands.size());
+}
 
 // Text helpers. Statements are lower case outside string literals and hold no control bytes
 // there, so a marker byte never comes from the user.
@@ -73,6 +81,7 @@ std::string_view TrimLeft(std::string_view text);
 size_t FindCallOpen(std::string_view text);
 // Words at blanks outside string literals; ":" is a word of its own.
 std::vector<std::string_view> SplitWords(std::string_view text);
+void SplitWords(std::string_view text, std::vector<std::string_view>& words);
 std::string JoinWords(const std::vector<std::string_view>& words, size_t from, size_t to);
 // The text before and after the first ":" outside string literals.
 std::string_view BeforeColon(std::string_view text);
@@ -81,6 +90,20 @@ std::string_view AfterColon(std::string_view text);
 int SplitArguments(std::string_view text, std::vector<std::string_view>& items);
 // Lower case outside string literals; control bytes there become blanks.
 void FoldLine(std::string_view line, std::string& out);
+
+// Shorter code. Operators and conversions that read all their operands before they store their
+// result (operand 0) and cannot fail: they may store straight into a variable that one of them
+// reads.
+bool StoresResultLast(int32_t number);
+// Notes a temporary that the command writing it may leave unwritten.
+void NoteUnsureTemporary(int32_t operand);
+// Notes the temporaries of a statement's operands, unless the statement only reads them.
+void NoteStatementTemporaries(int32_t number, const std::vector<Operand>& operands);
+// Notes "v = temporary" where the statement's last command has just stored the temporary.
+void NoteFoldableAssignment(int32_t number, const std::vector<Operand>& operands);
+// At the end of a compile: each noted assignment whose temporary no command may leave unwritten is
+// folded into its operation, which stores into the variable; the code closes up behind it.
+void FoldAssignments();
 
 // Temporaries and conversions.
 void ResetTemporaries();

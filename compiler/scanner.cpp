@@ -46,6 +46,7 @@ size_t MatchingBracket(std::string_view text, size_t open) {
 
 void SplitOutside(std::string_view text, char separator, std::vector<std::string_view>& pieces) {
   pieces.clear();
+  pieces.reserve(8);
   size_t start = 0;
   for (QuoteScanner s(text); !s.Done(); s.NextOf(separator)) {
     if (s.Char() != separator || !s.AtTop()) continue;

@@ -335,6 +335,7 @@ bool FinishCompile() {
     ResolveLabels();
     CheckArrayDeclarations();
     CheckBlocksClosed();
+    if (!c.failed && c.compileMode == 1) FoldAssignments();
   }
   if (c.failed) c.resultMessage = c.errorText.empty() ? MessageText(msg::kUnknownStatement) : c.errorText;
   const uint32_t savedLine = uint32_t(c.lineNumber);

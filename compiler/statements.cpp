@@ -5,6 +5,7 @@
 // also keeps labels, user function declarations, array declarations and DATA items.
 #include <algorithm>
 #include <cstring>
+#include <deque>
 
 #include "compiler/internal.h"
 #include "generated/command_numbers.h"
@@ -102,7 +103,15 @@ void Patch(uint32_t index, uint32_t value) {
   if (index < gCompiler.code.size()) gCompiler.code[index] = value;
 }
 
-bool CompileBlockKeyword(int32_t number, std::vector<Operand>& ops, bool& noCode) {
+// A next whose for statement is its step command alone (nothing to work out before it) steps the
+// counter itself and goes on after the for, instead of jumping back to the for.
+bool FusesNext(const BlockEntry& top) {
+  const CompilerContext& c = gCompiler;
+  return c.fuseCommands && !c.scanOnly && top.opener == kFor && top.start < c.code.size() &&
+         top.jumpOperand == top.start + 4 && c.code[top.start] == uint32_t(c.blockNumbers[kFor]);
+}
+
+bool CompileBlockKeyword(int32_t& number, std::vector<Operand>& ops, bool& noCode) {
   CompilerContext& c = gCompiler;
   const int k = BlockKeywordOf(number);
   noCode = false;
@@ -160,7 +169,12 @@ bool CompileBlockKeyword(int32_t number, std::vector<Operand>& ops, bool& noCode
       } else {
         if (!top.noCode) Patch(top.jumpOperand, target);
         for (uint32_t exit : top.exits) Patch(exit, target);
-        ops.push_back({int32_t(operands::kCodeAddress + top.start), 'j'});
+        if (k == kNext && ops.size() == 1 && FusesNext(top)) {
+          number = kCmdNextStep;
+          ops.push_back({int32_t(operands::kCodeAddress + top.start + 1), 'j'});
+        } else {
+          ops.push_back({int32_t(operands::kCodeAddress + top.start), 'j'});
+        }
       }
       c.blocks.pop_back();
       return true;
@@ -325,7 +339,9 @@ bool CompileParameters(int row, std::string_view params, bool arrayTarget, std::
   if (SplitArguments(params, items) < 0) return false;
   ops.reserve(items.size() + 1);  // the block engine's jump operand must not move the registered ones
   for (size_t i = 0; i < items.size(); ++i) {
-    const std::string item = isBlock ? RewriteLogicalOperators(items[i]) : std::string(items[i]);
+    std::string rewritten;  // a block keyword's condition with its operator words replaced
+    std::string_view item = items[i];
+    if (isBlock) item = rewritten = RewriteLogicalOperators(items[i]);
     const char letter = i < letters.size() ? letters[i] : 0;
     Operand op;
     if (letter == 'a') {
@@ -383,10 +399,14 @@ int ChooseRow(int row, const std::string& types) {
 // Runs the block engine for the row's command and emits it; a return ends the function's body.
 bool EmitRow(int row, std::vector<Operand>& ops) {
   CompilerContext& c = gCompiler;
-  const int32_t number = c.statements[size_t(row)].number;
+  int32_t number = c.statements[size_t(row)].number;
   bool noCode = false;
   if (!CompileBlockKeyword(number, ops, noCode)) return false;
-  if (!noCode) EmitCommand(number, ops);
+  if (!noCode) {
+    NoteFoldableAssignment(number, ops);
+    NoteStatementTemporaries(number, ops);
+    EmitCommand(number, ops);
+  }
   if (EndsFunction(number)) {
     c.functionBody = false;
     c.currentFunction = 0;
@@ -694,12 +714,37 @@ bool CheckBlocksClosed() {
   return true;
 }
 
+namespace {
+
+// The words of a statement, in a buffer kept for each level of statements within statements, so
+// that a line costs no allocation for them.
+class WordList {
+ public:
+  WordList() : words(Take()) {}
+  ~WordList() { --depth_; }
+  WordList(const WordList&) = delete;
+  WordList& operator=(const WordList&) = delete;
+  std::vector<std::string_view>& words;
+
+ private:
+  static std::vector<std::string_view>& Take() {
+    if (depth_ == buffers_.size()) buffers_.emplace_back();  // a deque keeps the others in place
+    return buffers_[depth_++];
+  }
+  static inline std::deque<std::vector<std::string_view>> buffers_;
+  static inline size_t depth_ = 0;
+};
+
+}  // namespace
+
 bool CompileStatement(std::string_view input) {
   CompilerContext& c = gCompiler;
   const std::string_view text = TrimLeft(input);
   if (text.empty()) return true;
   if (text[0] == ':') return CompileStatement(text.substr(1));  // an empty statement before it
-  std::vector<std::string_view> words = SplitWords(text);
+  WordList list;
+  std::vector<std::string_view>& words = list.words;
+  SplitWords(text, words);
   if (words.empty()) return true;
   const size_t colon = ColonWord(words);
 

@@ -32,6 +32,12 @@ size_t FindCallOpen(std::string_view text) {
 
 std::vector<std::string_view> SplitWords(std::string_view text) {
   std::vector<std::string_view> words;
+  SplitWords(text, words);
+  return words;
+}
+
+void SplitWords(std::string_view text, std::vector<std::string_view>& words) {
+  words.clear();
   size_t start = std::string_view::npos;
   for (QuoteScanner s(text); !s.Done(); s.Next()) {
     const char ch = s.Char();
@@ -44,7 +50,6 @@ std::vector<std::string_view> SplitWords(std::string_view text) {
     if (ch == ':') words.push_back(text.substr(s.Position(), 1));
   }
   if (start != std::string_view::npos) words.push_back(text.substr(start));
-  return words;
 }
 
 std::string JoinWords(const std::vector<std::string_view>& words, size_t from, size_t to) {

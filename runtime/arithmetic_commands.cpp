@@ -8,6 +8,7 @@
 #include "common/value_slot.h"
 #include "runtime/dispatcher.h"
 #include "runtime/errors.h"
+#include "runtime/fast_commands.h"
 #include "runtime/strings.h"
 
 namespace vx {
@@ -84,56 +85,18 @@ void FnDivideFloat() {
 
 // --- Multiplication, addition, subtraction -----------------------------------------------------
 
-void FnMultiplyInt() {
-  StoreInt(WrapMul(IntOperand(1), IntOperand(2)));
-  SkipOperands(3);
-}
-void FnMultiplyIntFloat() {
-  StoreFloat(IntArg(1) * FloatArg(2));
-  SkipOperands(3);
-}
-void FnMultiplyFloatInt() {
-  StoreFloat(FloatArg(1) * IntArg(2));
-  SkipOperands(3);
-}
-void FnMultiplyFloat() {
-  StoreFloat(FloatArg(1) * FloatArg(2));
-  SkipOperands(3);
-}
-
-void FnAddInt() {
-  StoreInt(WrapAdd(IntOperand(1), IntOperand(2)));
-  SkipOperands(3);
-}
-void FnAddIntFloat() {
-  StoreFloat(IntArg(1) + FloatArg(2));
-  SkipOperands(3);
-}
-void FnAddFloatInt() {
-  StoreFloat(FloatArg(1) + IntArg(2));
-  SkipOperands(3);
-}
-void FnAddFloat() {
-  StoreFloat(FloatArg(1) + FloatArg(2));
-  SkipOperands(3);
-}
-
-void FnSubtractInt() {
-  StoreInt(WrapSub(IntOperand(1), IntOperand(2)));
-  SkipOperands(3);
-}
-void FnSubtractIntFloat() {
-  StoreFloat(IntArg(1) - FloatArg(2));
-  SkipOperands(3);
-}
-void FnSubtractFloatInt() {
-  StoreFloat(FloatArg(1) - IntArg(2));
-  SkipOperands(3);
-}
-void FnSubtractFloat() {
-  StoreFloat(FloatArg(1) - FloatArg(2));
-  SkipOperands(3);
-}
+void FnMultiplyInt() { gProgramCounter = fast::MultiplyInt(gProgramCounter); }
+void FnMultiplyIntFloat() { gProgramCounter = fast::MultiplyIntFloat(gProgramCounter); }
+void FnMultiplyFloatInt() { gProgramCounter = fast::MultiplyFloatInt(gProgramCounter); }
+void FnMultiplyFloat() { gProgramCounter = fast::MultiplyFloat(gProgramCounter); }
+void FnAddInt() { gProgramCounter = fast::AddInt(gProgramCounter); }
+void FnAddIntFloat() { gProgramCounter = fast::AddIntFloat(gProgramCounter); }
+void FnAddFloatInt() { gProgramCounter = fast::AddFloatInt(gProgramCounter); }
+void FnAddFloat() { gProgramCounter = fast::AddFloat(gProgramCounter); }
+void FnSubtractInt() { gProgramCounter = fast::SubtractInt(gProgramCounter); }
+void FnSubtractIntFloat() { gProgramCounter = fast::SubtractIntFloat(gProgramCounter); }
+void FnSubtractFloatInt() { gProgramCounter = fast::SubtractFloatInt(gProgramCounter); }
+void FnSubtractFloat() { gProgramCounter = fast::SubtractFloat(gProgramCounter); }
 
 // --- Strings -----------------------------------------------------------------------------------
 
@@ -198,62 +161,37 @@ void FnLessString() {
 
 // --- Comparisons -------------------------------------------------------------------------------
 
-// Float operands compare in double precision with IEEE rules: a NaN is unequal to everything and
-// neither above nor below anything.
-#define VX_COMPARE(name, left, op, right) \
-  void name() {                           \
-    StoreTruth(left(1) op right(2));      \
-    SkipOperands(3);                      \
-  }
-
-VX_COMPARE(FnEqualInt, IntOperand, ==, IntOperand)
-VX_COMPARE(FnEqualFloat, FloatArg, ==, FloatArg)
-VX_COMPARE(FnGreaterInt, IntOperand, >, IntOperand)
-VX_COMPARE(FnGreaterFloat, FloatArg, >, FloatArg)
-VX_COMPARE(FnGreaterEqualInt, IntOperand, >=, IntOperand)
-VX_COMPARE(FnGreaterEqualFloat, FloatArg, >=, FloatArg)
-VX_COMPARE(FnLessInt, IntOperand, <, IntOperand)
-VX_COMPARE(FnLessFloat, FloatArg, <, FloatArg)
-VX_COMPARE(FnLessEqualInt, IntOperand, <=, IntOperand)
-VX_COMPARE(FnLessEqualFloat, FloatArg, <=, FloatArg)
-VX_COMPARE(FnNotEqualInt, IntOperand, !=, IntOperand)
-VX_COMPARE(FnNotEqualFloat, FloatArg, !=, FloatArg)
-VX_COMPARE(FnEqualIntFloat, IntArg, ==, FloatArg)
-VX_COMPARE(FnEqualFloatInt, FloatArg, ==, IntArg)
-VX_COMPARE(FnGreaterIntFloat, IntArg, >, FloatArg)
-VX_COMPARE(FnGreaterFloatInt, FloatArg, >, IntArg)
-VX_COMPARE(FnGreaterEqualIntFloat, IntArg, >=, FloatArg)
-VX_COMPARE(FnGreaterEqualFloatInt, FloatArg, >=, IntArg)
-VX_COMPARE(FnLessIntFloat, IntArg, <, FloatArg)
-VX_COMPARE(FnLessFloatInt, FloatArg, <, IntArg)
-VX_COMPARE(FnLessEqualIntFloat, IntArg, <=, FloatArg)
-VX_COMPARE(FnLessEqualFloatInt, FloatArg, <=, IntArg)
-VX_COMPARE(FnNotEqualIntFloat, IntArg, !=, FloatArg)
-VX_COMPARE(FnNotEqualFloatInt, FloatArg, !=, IntArg)
-
-#undef VX_COMPARE
-
-void FnAnd() {
-  StoreInt(IntOperand(1) & IntOperand(2));
-  SkipOperands(3);
-}
-void FnOr() {
-  StoreInt(IntOperand(1) | IntOperand(2));
-  SkipOperands(3);
-}
+void FnEqualInt() { gProgramCounter = fast::EqualInt(gProgramCounter); }
+void FnEqualFloat() { gProgramCounter = fast::EqualFloat(gProgramCounter); }
+void FnGreaterInt() { gProgramCounter = fast::GreaterInt(gProgramCounter); }
+void FnGreaterFloat() { gProgramCounter = fast::GreaterFloat(gProgramCounter); }
+void FnGreaterEqualInt() { gProgramCounter = fast::GreaterEqualInt(gProgramCounter); }
+void FnGreaterEqualFloat() { gProgramCounter = fast::GreaterEqualFloat(gProgramCounter); }
+void FnLessInt() { gProgramCounter = fast::LessInt(gProgramCounter); }
+void FnLessFloat() { gProgramCounter = fast::LessFloat(gProgramCounter); }
+void FnLessEqualInt() { gProgramCounter = fast::LessEqualInt(gProgramCounter); }
+void FnLessEqualFloat() { gProgramCounter = fast::LessEqualFloat(gProgramCounter); }
+void FnNotEqualInt() { gProgramCounter = fast::NotEqualInt(gProgramCounter); }
+void FnNotEqualFloat() { gProgramCounter = fast::NotEqualFloat(gProgramCounter); }
+void FnEqualIntFloat() { gProgramCounter = fast::EqualIntFloat(gProgramCounter); }
+void FnEqualFloatInt() { gProgramCounter = fast::EqualFloatInt(gProgramCounter); }
+void FnGreaterIntFloat() { gProgramCounter = fast::GreaterIntFloat(gProgramCounter); }
+void FnGreaterFloatInt() { gProgramCounter = fast::GreaterFloatInt(gProgramCounter); }
+void FnGreaterEqualIntFloat() { gProgramCounter = fast::GreaterEqualIntFloat(gProgramCounter); }
+void FnGreaterEqualFloatInt() { gProgramCounter = fast::GreaterEqualFloatInt(gProgramCounter); }
+void FnLessIntFloat() { gProgramCounter = fast::LessIntFloat(gProgramCounter); }
+void FnLessFloatInt() { gProgramCounter = fast::LessFloatInt(gProgramCounter); }
+void FnLessEqualIntFloat() { gProgramCounter = fast::LessEqualIntFloat(gProgramCounter); }
+void FnLessEqualFloatInt() { gProgramCounter = fast::LessEqualFloatInt(gProgramCounter); }
+void FnNotEqualIntFloat() { gProgramCounter = fast::NotEqualIntFloat(gProgramCounter); }
+void FnNotEqualFloatInt() { gProgramCounter = fast::NotEqualFloatInt(gProgramCounter); }
+void FnAnd() { gProgramCounter = fast::And(gProgramCounter); }
+void FnOr() { gProgramCounter = fast::Or(gProgramCounter); }
 
 // --- Assignments and conversions ---------------------------------------------------------------
 
-void CmdAssignInt() {
-  SlotOperand(0)->i = IntOperand(1);
-  SkipOperands(2);
-}
-
-// The word is copied, not the value, so a float keeps its exact bits.
-void CmdAssignFloat() {
-  SlotOperand(0)->i = IntOperand(1);
-  SkipOperands(2);
-}
+void CmdAssignInt() { gProgramCounter = fast::AssignWord(gProgramCounter); }
+void CmdAssignFloat() { gProgramCounter = fast::AssignWord(gProgramCounter); }
 
 void CmdAssignString() {
   StoreString(SlotOperand(0), TextOperand(1));
@@ -265,10 +203,7 @@ void CmdFloatToInt() {
   SkipOperands(2);
 }
 
-void CmdIntToFloat() {
-  SlotOperand(0)->f = float(IntOperand(1));
-  SkipOperands(2);
-}
+void CmdIntToFloat() { gProgramCounter = fast::IntToFloat(gProgramCounter); }
 
 }  // namespace
 

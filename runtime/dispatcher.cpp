@@ -22,6 +22,7 @@
 #include "platform/win/profile.h"
 #include "platform/win/time.h"
 #include "runtime/errors.h"
+#include "runtime/fast_commands.h"
 #include "runtime/main_loop.h"
 #include "runtime/program_image.h"
 
@@ -29,7 +30,7 @@ namespace vx {
 
 namespace {
 
-uint32_t gClockCountdown = kClockCheckInterval;
+int32_t gClockCountdown = kClockCheckBudget;
 
 // Fault guard: a processor fault inside a handler jumps back into the slice, where it becomes the
 // severe-exception error, when nothing that the fault cut short can be waiting for the run's end:
@@ -141,36 +142,103 @@ void UnknownCommand() {
   gYieldFlag = 1;
 }
 
-inline void EndOfCommandCheck() {
-  if (gTimeSliceMode) {
-    if (--gClockCountdown == 0) {
-      gClockCountdown = kClockCheckInterval;
-      if (win::timeGetTime() - gSliceStart > gSliceLength) gYieldFlag = 1;
-      // A tight drawing loop lets the frame drain the queue.
-      if (gDrawQueueCount > 32000) gYieldFlag = 1;
-    }
-  } else if (++gCommandCount > 200) {
-    if (!gStandaloneFlag && (win::GetAsyncKeyState(win::VK_F11) != 0 || win::GetAsyncKeyState(win::VK_F12) != 0))
-      gYieldFlag = 1;
-    if (gDrawQueueCount > 32000 || QuitRequestWaiting()) gYieldFlag = 1;
-    gCommandCount = 0;
-    gInputPollDue = 1;
+// The checks that come due every so many commands. Time-slice mode: the clock; counting mode: the
+// break keys, the queue and a waiting quit. Returns the budget until the next check.
+int32_t SliceCheck(bool timeMode) {
+  if (timeMode) {
+    if (win::timeGetTime() - gSliceStart > gSliceLength) gYieldFlag = 1;
+    // A tight drawing loop lets the frame drain the queue.
+    if (gDrawQueueCount > 32000) gYieldFlag = 1;
+    return kClockCheckBudget;
   }
+  if (!gStandaloneFlag && (win::GetAsyncKeyState(win::VK_F11) != 0 || win::GetAsyncKeyState(win::VK_F12) != 0))
+    gYieldFlag = 1;
+  if (gDrawQueueCount > 32000 || QuitRequestWaiting()) gYieldFlag = 1;
+  gCommandCount = 0;
+  gInputPollDue = 1;
+  return kCountingCheckBudget;
 }
 
-// The slice loop proper; returns when the yield flag is met.
-void RunCommands() {
+// The budget left until the next check, kept between slices: time-slice mode counts it down in
+// gClockCountdown, counting mode counts commands up in gCommandCount.
+int32_t LoadBudget(bool timeMode) {
+  return timeMode ? gClockCountdown : kCountingCheckBudget - int32_t(gCommandCount);
+}
+void StoreBudget(bool timeMode, int32_t budget) {
+  if (timeMode)
+    gClockCountdown = budget;
+  else
+    gCommandCount = uint32_t(kCountingCheckBudget - budget);
+}
+
+// The end-of-command check of one command that did not run in RunCommands' loop.
+void EndOfCommandCheck() {
+  const bool timeMode = gTimeSliceMode != 0;
+  int32_t budget = LoadBudget(timeMode) - (timeMode ? kSlowCommandWeight : 1);
+  if (budget <= 0) budget = SliceCheck(timeMode);
+  StoreBudget(timeMode, budget);
+}
+
+// The slice loop with the debug trace: every command through its handler.
+void RunTracedCommands() {
   for (;;) {
     if (gYieldFlag) {
       gYieldFlag = 0;
       return;
     }
     OperandWord* word = gProgramCounter;
-    if (gDebugMode) TraceCommand(word);
+    TraceCommand(word);
     gProgramCounter = word + 1;
     const auto number = uintptr_t(word->word);
     (number < uintptr_t(kCommandLimit) ? gCommandHandlers[number] : UnknownCommand)();
     EndOfCommandCheck();
+  }
+}
+
+// The slice loop proper; returns when the yield flag is met. The counter and the check budget
+// live in registers: the fast commands run inline on them, every other command through its
+// handler with gProgramCounter written before and read back after. gProgramCounter is written
+// before every command all the same, so that a fault's report finds the command.
+void RunCommands() {
+  if (gYieldFlag) {
+    gYieldFlag = 0;
+    return;
+  }
+  if (gDebugMode) return RunTracedCommands();
+  bool timeMode = gTimeSliceMode != 0;
+  int32_t slowWeight = timeMode ? kSlowCommandWeight : 1;
+  int32_t budget = LoadBudget(timeMode);
+  OperandWord* pc = gProgramCounter;
+  for (;;) {
+    const intptr_t number = pc->word;
+    gProgramCounter = ++pc;
+    switch (number) {
+#define VX_FAST_CASE(command, step) \
+  case command:                     \
+    pc = fast::step(pc);            \
+    if (--budget > 0) continue;     \
+    break;
+      VX_FAST_COMMANDS(VX_FAST_CASE)
+#undef VX_FAST_CASE
+      default:
+        (uintptr_t(number) < uintptr_t(kCommandLimit) ? gCommandHandlers[number] : UnknownCommand)();
+        pc = gProgramCounter;
+        if ((gTimeSliceMode != 0) != timeMode) {  // the command switched the slice mode
+          StoreBudget(timeMode, budget);
+          timeMode = !timeMode;
+          slowWeight = timeMode ? kSlowCommandWeight : 1;
+          budget = LoadBudget(timeMode);
+        }
+        budget -= slowWeight;
+        break;
+    }
+    gProgramCounter = pc;
+    if (budget <= 0) budget = SliceCheck(timeMode);
+    if (gYieldFlag) {
+      gYieldFlag = 0;
+      StoreBudget(timeMode, budget);
+      return;
+    }
   }
 }
 
@@ -197,7 +265,7 @@ void ExecuteTimeSlice() {
   gSliceStart = win::timeGetTime();
   // A run without code fails at its first fetch.
   if (!gProgramCounter && !gYieldFlag) RaiseRuntimeError(kErrSevereException);
-  gClockCountdown = kClockCheckInterval;
+  gClockCountdown = kClockCheckBudget;
   InstallFaultGuard();
   gGuardThread = pid_t(syscall(SYS_gettid));
   for (;;) {

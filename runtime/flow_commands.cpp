@@ -1,5 +1,6 @@
 // Program flow commands: jumps, the counting-loop step, gosub and return, user-function calls
 // with parameters, saved frames for recursion and returned values, and reading the DATA list.
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -9,24 +10,40 @@
 #include "runtime/arrays.h"
 #include "runtime/dispatcher.h"
 #include "runtime/errors.h"
+#include "runtime/fast_commands.h"
 #include "runtime/flow.h"
 #include "runtime/program_image.h"
 
 namespace vx {
 
+namespace {
+struct FunctionPlan;
+}  // namespace
+
 // A caller's parameters and locals, each kept with the slot it came from, so that restoring does
-// not depend on which variables are arrays by then.
+// not depend on which variables are arrays by then. Frames are kept per depth and reused.
 struct SavedFrame {
   struct Entry {
     ValueSlot* slot;
-    ValueSlot value;  // the word, or a heap copy of the text
+    ValueSlot value;      // the word, or a heap copy of the text
+    int32_t arrayHandle;  // the ArrayHandleTable entry that makes the slot an array, or -1
     bool isString;
   };
   std::vector<Entry> entries;
-  ~SavedFrame() {
-    for (auto& e : entries)
-      if (e.isString) FreeRuntimeString(e.value.s);
+  bool holdsTexts = false;  // some entry holds a heap copy
+  // A function of numbers only, none of whose variables was an array: the words of its plan's
+  // frame slots, in their order, instead of the entries.
+  const FunctionPlan* plain = nullptr;
+  std::vector<int32_t> words;
+  void Clear() {
+    if (holdsTexts)
+      for (auto& e : entries)
+        if (e.isString) FreeRuntimeString(e.value.s);
+    entries.clear();
+    holdsTexts = false;
+    plain = nullptr;
   }
+  ~SavedFrame() { Clear(); }
 };
 
 int32_t gCallDepth = 0;
@@ -40,6 +57,8 @@ int16_t gCurrentFunction = 0;
 uint32_t gDataReadIndex = 0;
 
 namespace {
+
+int32_t gDeepestCall = kCallStackSize;  // entries above this have not been used since the last reset
 
 
 enum class SlotKind { kOther, kIntTemp, kFloatTemp, kStringTemp, kIntVar, kFloatVar, kStringVar };
@@ -59,59 +78,173 @@ SlotKind KindOf(const ValueSlot* slot) {
 // String temporaries, variables and constants hold text pointers.
 bool IsStringSlot(const ValueSlot* slot) { return operands::ValueTypeOf(OperandNumberOf(slot)) == 's'; }
 
-bool IsArray(const ValueSlot* slot) {
-  int h = ArrayHandleOfSlot(slot);
-  return h >= 0 && gArrayHandles[size_t(h)] != nullptr;
-}
-
 // True when words [from, from + count) lie inside the code.
 bool InCode(const OperandWord* from, intptr_t count) {
   return from >= gCodeBase && count >= 0 && from + count <= gCodeBase + gCodeWordCount;
 }
 
-void SaveValue(SavedFrame& frame, ValueSlot* slot, bool isString) {
-  SavedFrame::Entry e{slot, {}, isString};
-  if (isString)
+// The entry is filled in place: a copy of one built on the stack stalls on its byte-sized field.
+inline void SaveValue(SavedFrame& frame, ValueSlot* slot, int32_t arrayHandle, bool isString) {
+  SavedFrame::Entry& e = frame.entries.emplace_back();  // zeroed: a failed copy leaves nothing to free
+  e.slot = slot;
+  e.arrayHandle = arrayHandle;
+  if (isString) {
+    frame.holdsTexts = true;
     e.value.s = NewRuntimeString(StringText(slot->s));
-  else
+  } else {
     e.value = *slot;
-  frame.entries.push_back(e);
+  }
+  e.isString = isString;
+}
+
+// The variables a function owns, in the order a saved frame keeps them: its integers, floats and
+// strings, each in slot order. Built from the owner tables once per loaded image.
+struct OwnedVariable {
+  ValueSlot* slot;
+  int32_t arrayHandle;  // the ArrayHandleTable entry that makes it an array
+  bool isString;
+};
+std::vector<std::vector<OwnedVariable>> gOwnedVariables;  // by function number
+uint32_t gOwnedVariablesImage = 0;                        // gImageLoads when they were built
+
+const std::vector<OwnedVariable>& OwnedVariables(uint16_t function) {
+  if (gOwnedVariablesImage != gImageLoads || gOwnedVariables.empty()) {
+    gOwnedVariables.assign(1, {});
+    auto add = [](const std::vector<uint32_t>& owners, int base, bool isString) {
+      for (size_t i = 0; i < owners.size() && gVariableArea; ++i) {
+        if (owners[i] > 0xFFFF) continue;  // no function has such a number
+        if (owners[i] >= gOwnedVariables.size()) gOwnedVariables.resize(size_t(owners[i]) + 1);
+        gOwnedVariables[owners[i]].push_back(
+            {&gVariableArea[base + int(i)], base - slots::kIntVar + int32_t(i), isString});
+      }
+    };
+    add(gIntVarOwners, slots::kIntVar, false);
+    add(gFloatVarOwners, slots::kFloatVar, false);
+    add(gStringVarOwners, slots::kStringVar, true);
+    gOwnedVariablesImage = gImageLoads;
+  }
+  static const std::vector<OwnedVariable> kNone;
+  return function < gOwnedVariables.size() ? gOwnedVariables[function] : kNone;
+}
+
+std::vector<std::unique_ptr<SavedFrame>> gFramePool;  // a frame for each depth that has saved one
+
+// What a call needs to know of each parameter of a function, worked out at its first call.
+struct FunctionPlan {
+  const OperandWord* entry = nullptr;
+  int32_t count = -1;
+  struct Parameter {
+    SlotKind kind;
+    int32_t arrayHandle;
+    bool textSlot;  // a string slot of any group: the argument is taken as text
+  };
+  std::vector<Parameter> parameters;
+  bool takesText = false;  // some parameter takes its argument as text
+  // What a call made while the function runs saves of it, when it has only numbers: the slots of
+  // its number parameters, then of its own variables, as the general frame takes them.
+  uint16_t function = 0;
+  bool numbersOnly = false;
+  std::vector<ValueSlot*> frameSlots;
+  std::vector<int32_t> frameHandles;
+};
+// By function number, for one image: one plan for each entry that claims the number (a program
+// the compiler wrote has one).
+std::vector<std::vector<std::unique_ptr<FunctionPlan>>> gPlans;
+uint32_t gPlansImage = 0;
+const FunctionPlan* gLastPlan = nullptr;  // a recursive call asks for the same plan again and again
+
+// The plan of the function whose parameter list starts at entry (n words, then its number), made
+// when it is first asked for.
+[[gnu::noinline]] const FunctionPlan& FindPlan(const OperandWord* entry, int32_t n) {
+  if (gPlansImage != gImageLoads) {
+    gPlans.clear();
+    gLastPlan = nullptr;
+    gPlansImage = gImageLoads;
+  }
+  const size_t function = size_t(entry[n].word & 0xFFFF);
+  if (gPlans.size() <= function) gPlans.resize(function + 1);
+  auto& plans = gPlans[function];
+  auto found = std::find_if(plans.begin(), plans.end(), [&](const auto& p) { return p->entry == entry && p->count == n; });
+  if (found == plans.end()) {
+    auto plan = std::make_unique<FunctionPlan>();
+    plan->entry = entry;
+    plan->count = n;
+    plan->function = uint16_t(function);
+    plan->numbersOnly = true;
+    const std::vector<OwnedVariable>& owned = OwnedVariables(uint16_t(function));
+    for (int32_t i = 0; i < n; ++i) {
+      const FunctionPlan::Parameter p{KindOf(entry[i].slot), ArrayHandleOfSlot(entry[i].slot), IsStringSlot(entry[i].slot)};
+      plan->parameters.push_back(p);
+      plan->takesText = plan->takesText || p.textSlot;
+      if (p.kind == SlotKind::kStringVar) plan->numbersOnly = false;
+      if (p.kind != SlotKind::kIntVar && p.kind != SlotKind::kFloatVar) continue;
+      // A parameter the function owns is saved again with its variables, which restore it last.
+      if (std::any_of(owned.begin(), owned.end(), [&](const OwnedVariable& v) { return v.slot == entry[i].slot; }))
+        continue;
+      plan->frameSlots.push_back(entry[i].slot);
+      plan->frameHandles.push_back(p.arrayHandle);
+    }
+    for (const OwnedVariable& v : owned) {
+      if (v.isString) plan->numbersOnly = false;
+      plan->frameSlots.push_back(v.slot);
+      plan->frameHandles.push_back(v.arrayHandle);
+    }
+    plans.push_back(std::move(plan));
+    found = plans.end() - 1;
+  }
+  gLastPlan = found->get();
+  return *gLastPlan;
+}
+
+inline const FunctionPlan& PlanOf(const OperandWord* entry, int32_t n) {
+  if (gLastPlan && gLastPlan->entry == entry && gLastPlan->count == n && gPlansImage == gImageLoads)
+    return *gLastPlan;
+  return FindPlan(entry, n);
 }
 
 // Saves the running function's parameters (of the call made at depth - 1) and its own variables.
 SavedFrame* SaveRunningFrame(int32_t depth) {
-  auto frame = std::make_unique<SavedFrame>();
+  if (gFramePool.size() <= size_t(depth)) gFramePool.resize(size_t(depth) + 1);
+  auto& pooled = gFramePool[size_t(depth)];
+  if (!pooled) pooled = std::make_unique<SavedFrame>();
+  SavedFrame& frame = *pooled;
+  frame.Clear();
   const int32_t m = gCallArgCount[depth - 1];
   OperandWord* params = gCallEntry[depth - 1];
-  for (int32_t i = 0; i < m; ++i) {
-    ValueSlot* p = params[i].slot;
-    SlotKind k = KindOf(p);
-    if (k == SlotKind::kIntVar || k == SlotKind::kFloatVar)
-      SaveValue(*frame, p, false);
-    else if (k == SlotKind::kStringVar)
-      SaveValue(*frame, p, true);
-  }
-  const auto f = uint32_t(uint16_t(gCurrentFunction));
-  auto saveOwned = [&](const std::vector<uint32_t>& owners, int base, bool isString) {
-    for (size_t i = 0; i < owners.size(); ++i) {
-      if (owners[i] != f) continue;
-      ValueSlot* slot = &gVariableArea[base + int(i)];
-      if (IsArray(slot) || (isString && !slot->s)) continue;
-      SaveValue(*frame, slot, isString);
+  const FunctionPlan& plan = PlanOf(params, m);
+  if (plan.numbersOnly && plan.function == uint16_t(gCurrentFunction)) {
+    const size_t count = plan.frameSlots.size();
+    bool anyArray = false;
+    for (size_t i = 0; i < count; ++i) anyArray = anyArray || gArrayHandles[size_t(plan.frameHandles[i])];
+    if (!anyArray) {
+      if (count == 0) return nullptr;
+      frame.plain = &plan;
+      if (frame.words.size() != count) frame.words.resize(count);
+      for (size_t i = 0; i < count; ++i) frame.words[i] = plan.frameSlots[i]->i;
+      return &frame;
     }
-  };
-  saveOwned(gIntVarOwners, slots::kIntVar, false);
-  saveOwned(gFloatVarOwners, slots::kFloatVar, false);
-  saveOwned(gStringVarOwners, slots::kStringVar, true);
-  if (frame->entries.empty()) return nullptr;
-  return frame.release();
+  }
+  for (int32_t i = 0; i < m; ++i) {
+    const FunctionPlan::Parameter& p = plan.parameters[size_t(i)];
+    if (p.kind == SlotKind::kIntVar || p.kind == SlotKind::kFloatVar)
+      SaveValue(frame, params[i].slot, p.arrayHandle, false);
+    else if (p.kind == SlotKind::kStringVar)
+      SaveValue(frame, params[i].slot, p.arrayHandle, true);
+  }
+  for (const OwnedVariable& v : OwnedVariables(uint16_t(gCurrentFunction))) {
+    if (gArrayHandles[size_t(v.arrayHandle)] || (v.isString && !v.slot->s)) continue;
+    SaveValue(frame, v.slot, v.arrayHandle, v.isString);
+  }
+  return frame.entries.empty() ? nullptr : &frame;
 }
 
 // Writes a returned value (or nothing) into the call's result slot.
 void StoreCallResult(ValueSlot* result, const ValueSlot* word, const std::string* text) {
-  if (IsStringSlot(result))
+  const int32_t op = OperandNumberOf(result);
+  const char type = operands::ValueTypeOf(op);
+  if (type == 's')
     StoreString(result, text ? text->c_str() : "");
-  else if (KindOf(result) != SlotKind::kOther)
+  else if (type && op < operands::kIntConst)  // an integer or float temporary or variable
     result->i = word ? word->i : 0;
 }
 
@@ -137,29 +270,11 @@ void ReturnFromFunction(const ValueSlot* word, const std::string* text, bool has
   RestoreCallerFrame();
 }
 
-void CmdJumpIfFalse() {
-  if (IntOperand(0) == 0)
-    gProgramCounter = TargetOperand(1);
-  else
-    SkipOperands(2);
-}
-
-void CmdJump() { gProgramCounter = TargetOperand(0); }
-
-void CmdJumpToSecond() { gProgramCounter = TargetOperand(1); }
-
-void CmdForStep() {
-  ValueSlot* counter = SlotOperand(0);
-  const int32_t limit = IntOperand(1);
-  const int32_t step = IntOperand(2);
-  // The sum is taken in 64 bits, so a loop up to the largest integer ends instead of wrapping.
-  const int64_t next = int64_t(counter->i) + step;
-  counter->i = WrapAdd(counter->i, step);
-  if ((step > 0 && next > limit) || (step < 0 && next < limit))
-    gProgramCounter = TargetOperand(3);
-  else
-    SkipOperands(4);
-}
+void CmdJumpIfFalse() { gProgramCounter = fast::JumpIfFalse(gProgramCounter); }
+void CmdJump() { gProgramCounter = fast::Jump(gProgramCounter); }
+void CmdJumpToSecond() { gProgramCounter = fast::JumpToSecond(gProgramCounter); }
+void CmdForStep() { gProgramCounter = fast::ForStep(gProgramCounter); }
+void CmdNextStep() { gProgramCounter = fast::NextStep(gProgramCounter); }
 
 void CmdGosub() {
   const int32_t d = gCallDepth;
@@ -172,6 +287,7 @@ void CmdGosub() {
   gCallKind[d] = CallKind::kGosub;
   gSavedFrames[d] = nullptr;
   gCallDepth = d + 1;
+  gDeepestCall = std::max(gDeepestCall, d + 1);
   gProgramCounter = TargetOperand(0);
 }
 
@@ -184,6 +300,17 @@ void CmdReturnGosub() {
   }
   gCallDepth = d;
   gProgramCounter = gReturnStack[d];
+}
+
+constexpr int32_t kInlineArguments = 8;
+
+// The last step of a call: the callee's number becomes the running function's and its body runs.
+void EnterFunction(OperandWord* entry, int32_t n, int32_t d) {
+  gSavedFunction[d] = uint16_t(gCurrentFunction);
+  gCurrentFunction = int16_t(uint16_t(entry[n].word & 0xFFFF));
+  gProgramCounter = entry + n + 1;
+  gCallDepth = d + 1;
+  gDeepestCall = std::max(gDeepestCall, d + 1);
 }
 
 void CmdCallFunction() {
@@ -201,35 +328,46 @@ void CmdCallFunction() {
     return;
   }
 
-  // Every argument is read before any parameter changes, so f(b, a) and f(s$) with s$ its own
-  // parameter see the caller's values.
-  std::vector<ValueSlot> words(static_cast<size_t>(n));
-  std::vector<std::string> texts(static_cast<size_t>(n));
-  for (int32_t i = 0; i < n; ++i) {
-    if (IsStringSlot(entry[i].slot))
-      texts[size_t(i)] = StringText(call[3 + i].slot->s);
-    else
-      words[size_t(i)] = *call[3 + i].slot;
-  }
-
   gReturnStack[d] = call;
   gCallKind[d] = CallKind::kFunction;
   gCallArgCount[d] = n;
   gCallEntry[d] = entry;
   gSavedFrames[d] = d > 0 ? SaveRunningFrame(d) : nullptr;
 
+  // Every argument is read before any parameter changes, so f(b, a) and f(s$) with s$ its own
+  // parameter see the caller's values. The buffers are kept from call to call.
+  // The plan is taken after the frame is saved, which may work out the running function's plan.
+  const FunctionPlan& plan = PlanOf(entry, n);
+  const std::vector<FunctionPlan::Parameter>& parameters = plan.parameters;
+  if (!plan.takesText && n <= kInlineArguments) {  // numbers only: the words fit on the stack
+    int32_t numbers[kInlineArguments];
+    for (int32_t i = 0; i < n; ++i) numbers[i] = call[3 + i].slot->i;
+    for (int32_t i = 0; i < n; ++i) {
+      const SlotKind k = parameters[size_t(i)].kind;
+      if (k == SlotKind::kIntVar || k == SlotKind::kFloatVar) entry[i].slot->i = numbers[i];
+    }
+    EnterFunction(entry, n, d);
+    return;
+  }
+  static std::vector<ValueSlot> words;
+  static std::vector<std::string> texts;
+  if (words.size() < size_t(n)) words.resize(size_t(n));
+  if (plan.takesText && texts.size() < size_t(n)) texts.resize(size_t(n));
+  for (int32_t i = 0; i < n; ++i) {
+    if (parameters[size_t(i)].textSlot)
+      texts[size_t(i)] = StringText(call[3 + i].slot->s);
+    else
+      words[size_t(i)] = *call[3 + i].slot;
+  }
   for (int32_t i = 0; i < n; ++i) {
     ValueSlot* p = entry[i].slot;
-    SlotKind k = KindOf(p);
+    const SlotKind k = parameters[size_t(i)].kind;
     if (k == SlotKind::kIntVar || k == SlotKind::kFloatVar)
       p->i = words[size_t(i)].i;
     else if (k == SlotKind::kStringVar)
       StoreString(p, texts[size_t(i)].c_str(), texts[size_t(i)].size());
   }
-  gSavedFunction[d] = uint16_t(gCurrentFunction);
-  gCurrentFunction = int16_t(uint16_t(entry[n].word & 0xFFFF));
-  gProgramCounter = entry + n + 1;
-  gCallDepth = d + 1;
+  EnterFunction(entry, n, d);
 }
 
 void CmdReturnNone() { ReturnFromFunction(nullptr, nullptr, false); }
@@ -306,21 +444,26 @@ void CmdReadDataString() { ReadData('s'); }
 void RestoreCallerFrame() {
   const int32_t d = gCallDepth;
   if (d == 0 || !gSavedFrames[d]) return;
-  std::unique_ptr<SavedFrame> frame(gSavedFrames[d]);
+  SavedFrame* frame = gSavedFrames[d];
   gSavedFrames[d] = nullptr;
+  if (const FunctionPlan* plan = frame->plain) {
+    for (size_t i = 0; i < frame->words.size(); ++i)
+      if (!gArrayHandles[size_t(plan->frameHandles[i])]) plan->frameSlots[i]->i = frame->words[i];
+  }
   for (auto& e : frame->entries) {
-    if (IsArray(e.slot)) continue;
+    if (e.arrayHandle >= 0 && gArrayHandles[size_t(e.arrayHandle)]) continue;
     if (e.isString) {
       if (e.slot->s) StoreString(e.slot, StringText(e.value.s));
     } else {
       e.slot->i = e.value.i;
     }
   }
+  frame->Clear();
 }
 
 void ResetCallStack() {
-  for (int32_t d = 0; d < kCallStackSize; ++d) {
-    delete gSavedFrames[d];
+  for (int32_t d = 0; d < gDeepestCall; ++d) {
+    if (gSavedFrames[d]) gSavedFrames[d]->Clear();
     gSavedFrames[d] = nullptr;
     gReturnStack[d] = nullptr;
     gCallArgCount[d] = 0;
@@ -328,6 +471,7 @@ void ResetCallStack() {
     gCallKind[d] = CallKind::kNone;
   }
   gCallDepth = 0;
+  gDeepestCall = 0;
   gCurrentFunction = 0;
 }
 

@@ -169,7 +169,9 @@ void RenderFrame() {
 void FrameUpdate() {
   if (gAppActive != 1) return;
   AgeImagesAndTextures();
-  if (gFrameTime < 1) {
+  if (win::QuitMessagePending()) {
+    // The run ends at the next turn: its last frame is shown at once, without waiting out the frame.
+  } else if (gFrameTime < 1) {
     while (win::timeGetTime() == gLastFrameTime) {
     }
   } else {

@@ -24,6 +24,7 @@ std::vector<uint32_t> gIntVarOwners;
 std::vector<uint32_t> gFloatVarOwners;
 std::vector<uint32_t> gStringVarOwners;
 uint32_t gStringConstantCount = 0;
+uint32_t gImageLoads = 0;
 
 namespace {
 
@@ -202,6 +203,7 @@ bool LoadProgramImageFromBytes(const uint8_t* bytes, size_t size) {
   gFloatVarOwners = std::move(floatOwners);
   gStringVarOwners = std::move(stringOwners);
   gCodeBase = code;
+  ++gImageLoads;
   gCodeWordCount = codeWords;
   gCodeSize = codeWords * 4;
   return true;
@@ -224,6 +226,7 @@ void FreeProgramImage() {
   }
   gVariableArea = nullptr;
   gVariableAreaSize = 0;
+  ++gImageLoads;
   gStringConstantCount = 0;
   gIntVarOwners.clear();
   gFloatVarOwners.clear();

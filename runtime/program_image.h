@@ -22,6 +22,7 @@ extern std::vector<uint32_t> gIntVarOwners;     // owning function of each integ
 extern std::vector<uint32_t> gFloatVarOwners;   // ... of each float variable
 extern std::vector<uint32_t> gStringVarOwners;  // ... of each string variable
 extern uint32_t gStringConstantCount;           // string constants loaded from slot 13000 on
+extern uint32_t gImageLoads;  // counts loads and frees, so tables built from an image know when it went
 
 // Loads the image file. False when the file cannot be read or breaks the format; an image whose
 // version is not 1 loads nothing and reports success (its run ends at the first command).

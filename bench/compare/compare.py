@@ -159,14 +159,16 @@ def main():
     empty = games["empty"].median
     rows = []  # figure, Vorlix, reference, ratio, target, met
 
-    def net(name, timings, base):
-        return max(timings[name].median - base, 0.0)
+    # Processor time: on a machine that others share, run times of a few milliseconds vary more
+    # than the work measured.
+    def net(name, timings):
+        return max(timings[name].processor - timings["empty"].processor, 0.0)
 
     for name, label, most in (("loop", "loop x = x + i, y# = y# * 0.5 + 1.0, 10,000,000 times", 1.5),
                               ("fib", "fib(25), recursive user function", 2.0)):
-        ours = net(name, games, empty)
+        ours = net(name, games)
         if lua:
-            theirs = net(name, scripts, scripts["empty"].median)
+            theirs = net(name, scripts)
             ratio = ours / theirs if theirs > 0 else float("inf")
             rows.append((label, f"{ours * 1000:.1f} ms", f"Lua 5.4 {theirs * 1000:.1f} ms", f"{ratio:.2f}",
                          f"at most {most:g} x Lua", ratio <= most))
@@ -199,20 +201,20 @@ def main():
     for row in table:
         print("  ".join(cell.ljust(width) for cell, width in zip(row, widths)).rstrip())
 
-    print(f"\nThe loop and fib figures are the built games' run times minus the empty game's run time "
-          f"({empty * 1000:.1f} ms), so start-up and shut-down are left out; the waiting game's share is its "
-          f"processor time minus the empty game's ({games['empty'].processor * 1000:.1f} ms), over its wait.")
+    print(f"\nThe loop and fib figures are the built games' processor times (user and system) minus the empty "
+          f"game's ({games['empty'].processor * 1000:.1f} ms), so start-up and shut-down are left out; the waiting "
+          f"game's share is its processor time minus the empty game's, over its wait.")
     if lua:
-        print(f"Lua's figures are lua5.4's run times minus an empty script's ({scripts['empty'].median * 1000:.1f} ms).")
+        print(f"Lua's figures are lua5.4's processor times minus an empty script's "
+              f"({scripts['empty'].processor * 1000:.1f} ms).")
     else:
         print(f"{args.lua} was not found: the Lua comparisons are left out (scripts/install-deps --compare installs it).")
-    # Processor time is less disturbed than wall time on a machine that others share.
-    def processor(timings, names):
-        base = timings["empty"].processor
-        return ", ".join(f"{name} {max(timings[name].processor - base, 0.0) * 1000:.1f} ms" for name in names)
+    def run_time(timings, names):
+        base = timings["empty"].median
+        return ", ".join(f"{name} {max(timings[name].median - base, 0.0) * 1000:.1f} ms" for name in names)
 
-    print("Processor time beyond the empty program's (medians): games " + processor(games, ("loop", "fib")) +
-          ("; Lua " + processor(scripts, ("loop", "fib")) if lua else ""))
+    print("Run time beyond the empty program's (medians): games " + run_time(games, ("loop", "fib")) +
+          ("; Lua " + run_time(scripts, ("loop", "fib")) if lua else ""))
     print("Spread of the runs (fastest .. slowest):")
     for name, timing in games.items():
         print(f"  game {name}: {timing.spread()}")

@@ -132,6 +132,8 @@ void RemoveAudioSource(void* user) {
 
 bool IsAudioOutputOpen() { return gDevice != 0; }
 
+bool AudioOutputPossible() { return gDevice != 0 || (!gFaults.failOpen && AnySoundOutputPresent()); }
+
 void LockAudioOutput() {
   if (gDevice != 0) SDL_LockAudioDevice(gDevice);
   ++tLocksHeld;

@@ -18,6 +18,9 @@ using AudioMixCallback = void (*)(void* user, int16_t* out, size_t frames);
 bool OpenAudioOutput(AudioMixCallback mix, void* user);
 void CloseAudioOutput();
 bool IsAudioOutputOpen();
+// False when OpenAudioOutput would surely fail: no driver chosen, no sound server and no sound
+// card, or the open is made to fail. Opens nothing.
+bool AudioOutputPossible();
 
 // Further sources played over the mix callback (a film's sound track). Each adds its frames to
 // what is already in `out`. The first source opens the device when nothing else has; the device

@@ -4,22 +4,13 @@
 // and kept per stream, so that the picture and the sound can each be decoded as far as it needs.
 #include "platform/media/media_stream.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/imgutils.h>
-#include <libavutil/mem.h>
-#include <libswresample/swresample.h>
-#include <libswscale/swscale.h>
-}
-
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <deque>
 
 #include "platform/audio/audio_output.h"
+#include "platform/media/ffmpeg_api.h"
 #include "platform/ddraw/pixel_format.h"
 #include "platform/win/time.h"
 
@@ -55,7 +46,7 @@ namespace media_detail {
 struct PacketQueue {
   std::deque<AVPacket*> packets;
   void Clear() {
-    for (AVPacket* p : packets) av_packet_free(&p);
+    for (AVPacket* p : packets) Ffmpeg().av_packet_free(&p);
     packets.clear();
   }
   AVPacket* Take() {
@@ -139,17 +130,17 @@ Film::~Film() {
   sink.reset();
   picture.queue.Clear();
   sound.queue.Clear();
-  av_frame_free(&current);
-  av_frame_free(&pending);
-  avcodec_free_context(&picture.codec);
-  avcodec_free_context(&sound.codec);
-  swr_free(&resampler);
-  av_channel_layout_uninit(&resamplerLayout);
-  sws_freeContext(scaler);
-  avformat_close_input(&format);
+  Ffmpeg().av_frame_free(&current);
+  Ffmpeg().av_frame_free(&pending);
+  Ffmpeg().avcodec_free_context(&picture.codec);
+  Ffmpeg().avcodec_free_context(&sound.codec);
+  Ffmpeg().swr_free(&resampler);
+  Ffmpeg().av_channel_layout_uninit(&resamplerLayout);
+  Ffmpeg().sws_freeContext(scaler);
+  Ffmpeg().avformat_close_input(&format);
   if (io) {
-    av_freep(&io->buffer);
-    avio_context_free(&io);
+    Ffmpeg().av_freep(&io->buffer);
+    Ffmpeg().avio_context_free(&io);
   }
   --gLiveFilms;
 }
@@ -186,13 +177,13 @@ int64_t SeekMemory(void* opaque, int64_t offset, int whence) {
 
 bool Film::OpenDecoder(Decoder& decoder, int index) {
   const AVCodecParameters* parameters = format->streams[index]->codecpar;
-  const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
+  const AVCodec* codec = Ffmpeg().avcodec_find_decoder(parameters->codec_id);
   if (!codec) return false;
-  decoder.codec = avcodec_alloc_context3(codec);
+  decoder.codec = Ffmpeg().avcodec_alloc_context3(codec);
   if (decoder.codec) decoder.codec->max_pixels = kLargestPicturePixels;  // frames larger are not decoded
-  if (!decoder.codec || avcodec_parameters_to_context(decoder.codec, parameters) < 0 ||
-      avcodec_open2(decoder.codec, codec, nullptr) < 0) {
-    avcodec_free_context(&decoder.codec);
+  if (!decoder.codec || Ffmpeg().avcodec_parameters_to_context(decoder.codec, parameters) < 0 ||
+      Ffmpeg().avcodec_open2(decoder.codec, codec, nullptr) < 0) {
+    Ffmpeg().avcodec_free_context(&decoder.codec);
     return false;
   }
   decoder.codec->pkt_timebase = format->streams[index]->time_base;
@@ -201,34 +192,34 @@ bool Film::OpenDecoder(Decoder& decoder, int index) {
 }
 
 bool Film::Open(const std::string& path, bool wantSound) {
-  format = avformat_alloc_context();
+  format = Ffmpeg().avformat_alloc_context();
   if (!format) return false;
   if (!memory.empty()) {
-    auto* buffer = static_cast<uint8_t*>(av_malloc(kMemoryBufferBytes));
-    io = buffer ? avio_alloc_context(buffer, kMemoryBufferBytes, 0, this, ReadMemory, nullptr, SeekMemory) : nullptr;
+    auto* buffer = static_cast<uint8_t*>(Ffmpeg().av_malloc(kMemoryBufferBytes));
+    io = buffer ? Ffmpeg().avio_alloc_context(buffer, kMemoryBufferBytes, 0, this, ReadMemory, nullptr, SeekMemory) : nullptr;
     if (!io) {
-      av_free(buffer);
+      Ffmpeg().av_free(buffer);
       return false;
     }
     format->pb = io;
     format->flags |= AVFMT_FLAG_CUSTOM_IO;
   }
   // On failure avformat_open_input frees the context and clears the pointer.
-  if (avformat_open_input(&format, memory.empty() ? path.c_str() : nullptr, nullptr, nullptr) < 0) return false;
-  if (avformat_find_stream_info(format, nullptr) < 0) return false;
+  if (Ffmpeg().avformat_open_input(&format, memory.empty() ? path.c_str() : nullptr, nullptr, nullptr) < 0) return false;
+  if (Ffmpeg().avformat_find_stream_info(format, nullptr) < 0) return false;
   if (format->start_time != AV_NOPTS_VALUE) startSeconds = double(format->start_time) / AV_TIME_BASE;
 
-  const int videoIndex = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  const int videoIndex = Ffmpeg().av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (videoIndex < 0 || !OpenDecoder(picture, videoIndex)) return false;
   if (picture.codec->width <= 0 || picture.codec->height <= 0 ||
       int64_t(picture.codec->width) * picture.codec->height > kLargestPicturePixels)
     return false;
-  const AVRational rate = av_guess_frame_rate(format, format->streams[videoIndex], nullptr);
+  const AVRational rate = Ffmpeg().av_guess_frame_rate(format, format->streams[videoIndex], nullptr);
   if (rate.num > 0 && rate.den > 0) frameDuration = av_q2d(av_inv_q(rate));
 
   // A sound track that cannot be decoded or played leaves the film silent, not unplayable.
   if (wantSound) {
-    const int audioIndex = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, videoIndex, nullptr, 0);
+    const int audioIndex = Ffmpeg().av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, videoIndex, nullptr, 0);
     if (audioIndex >= 0 && OpenDecoder(sound, audioIndex)) {
       const bool resampling = MakeResampler(sound.codec->ch_layout, sound.codec->sample_fmt, sound.codec->sample_rate);
       sink = resampling ? (gSinkMaker ? gSinkMaker() : MakeOutputSink()) : nullptr;
@@ -236,8 +227,8 @@ bool Film::Open(const std::string& path, bool wantSound) {
         sink->SetPaused(true);
         clockOnSound = true;
       } else {
-        swr_free(&resampler);
-        avcodec_free_context(&sound.codec);
+        Ffmpeg().swr_free(&resampler);
+        Ffmpeg().avcodec_free_context(&sound.codec);
         sound.index = -1;
       }
     }
@@ -246,68 +237,68 @@ bool Film::Open(const std::string& path, bool wantSound) {
 }
 
 bool Film::MakeResampler(const AVChannelLayout& layout, int sampleFormat, int rate) {
-  swr_free(&resampler);
+  Ffmpeg().swr_free(&resampler);
   AVChannelLayout in{};
-  if (layout.order == AV_CHANNEL_ORDER_UNSPEC || av_channel_layout_copy(&in, &layout) < 0)
-    av_channel_layout_default(&in, std::max(1, layout.nb_channels));
+  if (layout.order == AV_CHANNEL_ORDER_UNSPEC || Ffmpeg().av_channel_layout_copy(&in, &layout) < 0)
+    Ffmpeg().av_channel_layout_default(&in, std::max(1, layout.nb_channels));
   AVChannelLayout out = AV_CHANNEL_LAYOUT_STEREO;
   const bool made = rate > 0 &&
-                    swr_alloc_set_opts2(&resampler, &out, AV_SAMPLE_FMT_S16, int(kAudioOutputRate), &in,
+                    Ffmpeg().swr_alloc_set_opts2(&resampler, &out, AV_SAMPLE_FMT_S16, int(kAudioOutputRate), &in,
                                         AVSampleFormat(sampleFormat), rate, 0, nullptr) == 0 &&
-                    swr_init(resampler) >= 0;
-  av_channel_layout_uninit(&resamplerLayout);
+                    Ffmpeg().swr_init(resampler) >= 0;
+  Ffmpeg().av_channel_layout_uninit(&resamplerLayout);
   resamplerLayout = in;
   resamplerFormat = sampleFormat;
   resamplerRate = rate;
-  if (!made) swr_free(&resampler);
+  if (!made) Ffmpeg().swr_free(&resampler);
   return made;
 }
 
 bool Film::ResamplerFits(const AVFrame& frame) const {
   return frame.format == resamplerFormat && frame.sample_rate == resamplerRate &&
          frame.ch_layout.nb_channels == resamplerLayout.nb_channels &&
-         (frame.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || av_channel_layout_compare(&frame.ch_layout, &resamplerLayout) == 0);
+         (frame.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || Ffmpeg().av_channel_layout_compare(&frame.ch_layout, &resamplerLayout) == 0);
 }
 
 void Film::Resample(const AVFrame* frame) {
   if (!resampler) return;
   const int samples = frame ? frame->nb_samples : 0;
-  const int room = swr_get_out_samples(resampler, samples);
+  const int room = Ffmpeg().swr_get_out_samples(resampler, samples);
   if (room <= 0) return;
   const size_t had = converted.size();
   converted.resize(had + size_t(room) * 2);
   uint8_t* out = reinterpret_cast<uint8_t*>(converted.data() + had);
-  const int made = swr_convert(resampler, &out, room, frame ? const_cast<const uint8_t**>(frame->extended_data) : nullptr,
+  const int made = Ffmpeg().swr_convert(resampler, &out, room, frame ? const_cast<const uint8_t**>(frame->extended_data) : nullptr,
                                samples);
   converted.resize(had + size_t(std::max(made, 0)) * 2);
 }
 
 bool Film::ReadPacket() {
   if (demuxEnded) return false;
-  AVPacket* packet = av_packet_alloc();
+  AVPacket* packet = Ffmpeg().av_packet_alloc();
   if (!packet) return false;
-  while (av_read_frame(format, packet) >= 0) {
+  while (Ffmpeg().av_read_frame(format, packet) >= 0) {
     Decoder* owner = packet->stream_index == picture.index ? &picture
                      : packet->stream_index == sound.index ? &sound
                                                            : nullptr;
     if (owner) {
       if (owner->queue.packets.size() >= kPacketQueueLimit) {
         AVPacket* oldest = owner->queue.Take();
-        av_packet_free(&oldest);
+        Ffmpeg().av_packet_free(&oldest);
       }
       owner->queue.packets.push_back(packet);
       return true;
     }
-    av_packet_unref(packet);
+    Ffmpeg().av_packet_unref(packet);
   }
-  av_packet_free(&packet);
+  Ffmpeg().av_packet_free(&packet);
   demuxEnded = true;
   return false;
 }
 
 bool Film::Decode(Decoder& decoder, AVFrame* frame) {
   while (!decoder.ended) {
-    const int received = avcodec_receive_frame(decoder.codec, frame);
+    const int received = Ffmpeg().avcodec_receive_frame(decoder.codec, frame);
     if (received == 0) return true;
     if (received != AVERROR(EAGAIN)) {
       decoder.ended = true;  // the end, or a decoder that cannot go on
@@ -320,13 +311,13 @@ bool Film::Decode(Decoder& decoder, AVFrame* frame) {
     while (decoder.queue.packets.empty() && ReadPacket()) {
     }
     if (decoder.queue.packets.empty()) {
-      avcodec_send_packet(decoder.codec, nullptr);
+      Ffmpeg().avcodec_send_packet(decoder.codec, nullptr);
       decoder.flushSent = true;
       continue;
     }
     AVPacket* packet = decoder.queue.Take();
-    avcodec_send_packet(decoder.codec, packet);  // a damaged packet is skipped
-    av_packet_free(&packet);
+    Ffmpeg().avcodec_send_packet(decoder.codec, packet);  // a damaged packet is skipped
+    Ffmpeg().av_packet_free(&packet);
   }
   return false;
 }
@@ -360,16 +351,16 @@ void Film::SetRunning(bool run) {
 
 bool Film::Seek(double seconds) {
   const auto target = int64_t((seconds + startSeconds) * AV_TIME_BASE);
-  if (av_seek_frame(format, -1, target, AVSEEK_FLAG_BACKWARD) < 0 &&
-      !(seconds <= 0 && av_seek_frame(format, -1, 0, AVSEEK_FLAG_BYTE) >= 0))
+  if (Ffmpeg().av_seek_frame(format, -1, target, AVSEEK_FLAG_BACKWARD) < 0 &&
+      !(seconds <= 0 && Ffmpeg().av_seek_frame(format, -1, 0, AVSEEK_FLAG_BYTE) >= 0))
     return false;
   demuxEnded = false;
   for (Decoder* decoder : {&picture, &sound}) {
     decoder->queue.Clear();
     decoder->flushSent = decoder->ended = false;
-    if (decoder->codec) avcodec_flush_buffers(decoder->codec);
+    if (decoder->codec) Ffmpeg().avcodec_flush_buffers(decoder->codec);
   }
-  av_frame_free(&pending);
+  Ffmpeg().av_frame_free(&pending);
   showAtOnce = true;
   dropBefore = seconds - frameDuration / 2;
   anchorSeconds = seconds;
@@ -380,7 +371,7 @@ bool Film::Seek(double seconds) {
     converted.clear();
     convertedTaken = 0;
     clockOnSound = true;
-    if (resampler) swr_init(resampler);  // forgets samples held from before the seek
+    if (resampler) Ffmpeg().swr_init(resampler);  // forgets samples held from before the seek
   }
   return true;
 }
@@ -400,10 +391,10 @@ void Film::FeedSound() {
     converted.clear();
     convertedTaken = 0;
     if (sound.ended) break;
-    if (!frame && !(frame = av_frame_alloc())) break;
+    if (!frame && !(frame = Ffmpeg().av_frame_alloc())) break;
     const bool got = Decode(sound, frame);
     if (got && FrameTime(frame, sound, 0) + double(frame->nb_samples) / std::max(1, frame->sample_rate) < dropBefore) {
-      av_frame_unref(frame);
+      Ffmpeg().av_frame_unref(frame);
       continue;
     }
     if (!got) {
@@ -418,14 +409,14 @@ void Film::FeedSound() {
       MakeResampler(frame->ch_layout, frame->format, frame->sample_rate);
     }
     Resample(frame);
-    av_frame_unref(frame);
+    Ffmpeg().av_frame_unref(frame);
   }
-  av_frame_free(&frame);
+  Ffmpeg().av_frame_free(&frame);
 }
 
 void Film::AdvancePicture(double now) {
   auto next = [this]() {
-    AVFrame* frame = av_frame_alloc();
+    AVFrame* frame = Ffmpeg().av_frame_alloc();
     double previous = pending ? pendingTime : currentTime;
     while (frame && Decode(picture, frame)) {
       const double time = FrameTime(frame, picture, previous);
@@ -435,14 +426,14 @@ void Film::AdvancePicture(double now) {
         return;
       }
       previous = time;
-      av_frame_unref(frame);
+      Ffmpeg().av_frame_unref(frame);
     }
-    av_frame_free(&frame);
+    Ffmpeg().av_frame_free(&frame);
   };
   if (!pending) next();
   while (pending && (pendingTime <= now || showAtOnce)) {
     showAtOnce = false;
-    av_frame_free(&current);
+    Ffmpeg().av_frame_free(&current);
     current = pending;
     currentTime = pendingTime;
     pending = nullptr;
@@ -473,7 +464,7 @@ HRESULT Film::WriteFrame(DirectDrawSurface* surface, const RECT& rect) {
   if (width <= 0 || height <= 0) return DDERR_INVALIDRECT;
   const AVPixelFormat direct = gPlainConversion ? AV_PIX_FMT_NONE : SwscaleFormatOf(info);
   const AVPixelFormat target = direct != AV_PIX_FMT_NONE ? direct : AV_PIX_FMT_BGRA;
-  scaler = sws_getCachedContext(scaler, current->width, current->height, AVPixelFormat(current->format), width, height,
+  scaler = Ffmpeg().sws_getCachedContext(scaler, current->width, current->height, AVPixelFormat(current->format), width, height,
                                 target, SWS_BILINEAR, nullptr, nullptr, nullptr);
   if (!scaler) return DDERR_UNSUPPORTED;
 
@@ -486,7 +477,7 @@ HRESULT Film::WriteFrame(DirectDrawSurface* surface, const RECT& rect) {
   uint8_t* rows = scaled.data() + (kScaleAlignment - uintptr_t(scaled.data()) % kScaleAlignment) % kScaleAlignment;
   uint8_t* planes[4] = {rows, nullptr, nullptr, nullptr};
   const int pitches[4] = {int(stride), 0, 0, 0};
-  if (sws_scale(scaler, current->data, current->linesize, 0, current->height, planes, pitches) != height)
+  if (Ffmpeg().sws_scale(scaler, current->data, current->linesize, 0, current->height, planes, pitches) != height)
     return DDERR_GENERIC;
 
   DDSURFACEDESC2 desc{};
@@ -522,10 +513,11 @@ HRESULT MultiMediaStream::Create(MultiMediaStream** out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
   if (gFaults.failCreate) return E_OUTOFMEMORY;
-  av_log_set_level(AV_LOG_QUIET);  // damaged films are the caller's to report
+  if (!LoadFfmpeg()) return E_FAIL;
+  Ffmpeg().av_log_set_level(AV_LOG_QUIET);  // damaged films are the caller's to report
   // Containers state the sizes of their parts, and FFmpeg allocates what they state before reading
   // it: no allocation of FFmpeg's may take more than the largest picture's frames need.
-  av_max_alloc(kLargestAllocationBytes);
+  Ffmpeg().av_max_alloc(kLargestAllocationBytes);
   *out = new MultiMediaStream;
   return S_OK;
 }

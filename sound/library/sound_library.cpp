@@ -20,11 +20,18 @@ SoundLibrary::~SoundLibrary() { Close(); }
 
 bool SoundLibrary::Start(win::HWND /*window*/) {
   Close();
+  wanted_ = win::AudioOutputPossible();
+  return wanted_;
+}
+
+void SoundLibrary::OpenOutputOnFirstPlay() {
+  if (!wanted_ || started_) return;
   started_ = win::OpenAudioOutput(&SoundLibrary::MixCallback, this);
-  return started_;
+  if (!started_) wanted_ = false;  // tried once, as the start used to
 }
 
 void SoundLibrary::Close() {
+  wanted_ = false;
   if (!started_) return;
   win::CloseAudioOutput();
   started_ = false;
@@ -66,6 +73,7 @@ void SoundLibrary::DeleteSample(int slot) {
 bool SoundLibrary::PlayChannel(int slot, bool looping) {
   const SoundSample* sample = Sample(slot);
   if (!sample) return false;
+  OpenOutputOnFirstPlay();
   win::AudioOutputLock lock;
   win::AudioVoice& voice = channels_[static_cast<size_t>(slot)].voice;
   voice.data = sample->data.data();

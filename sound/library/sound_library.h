@@ -51,7 +51,9 @@ class SoundLibrary {
   SoundLibrary(const SoundLibrary&) = delete;
   SoundLibrary& operator=(const SoundLibrary&) = delete;
 
-  // Opens the output for this library; false without a device, and the library stays usable.
+  // Readies the output for this library; false without a device, and the library stays usable.
+  // The device itself opens when the first channel plays, so that a program without sound neither
+  // waits for it at the start nor for its thread at the end.
   bool Start(win::HWND window);
   void Close();
   bool IsStarted() const { return started_; }
@@ -110,7 +112,10 @@ class SoundLibrary {
   float distanceFactor_ = 1.0f;
   SoundListener listener_;
   int environment_ = 0;
-  bool started_ = false;
+  bool wanted_ = false;   // Start was called: the first channel that plays opens the output
+  bool started_ = false;  // the output is open for this library
+
+  void OpenOutputOnFirstPlay();
 };
 
 }  // namespace vx

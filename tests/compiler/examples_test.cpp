@@ -53,25 +53,30 @@ TEST(ExamplesTest, EveryExampleIsListedCompilesAndShowsItsResult) {
   }
   EXPECT_EQ(count, int(kExpected.size() + kDrawn.size()));
 
+  // The shorter fused code and the plain code show the same.
   test::TempFolder dir;
-  for (const auto& [name, expected] : kExpected) {
-    SCOPED_TRACE(name);
-    const std::string image = dir.path() + "program.dat";
-    ResetCompiler();
-    ASSERT_EQ(LoadCommandTable(), 1);
-    const int compiled = CompileFile((kExamples / name).string(), image);
-    FreeCompilerTables();
-    ASSERT_EQ(compiled, 1) << "line " << gCompiler.errorLine << ": " << gCompiler.resultMessage;
-    test::PrepareRuntime();
-    gExitMessageFlag = 0;
-    gExitMessageText.clear();
-    ASSERT_TRUE(LoadProgramImage(image));
-    const test::RunResult run = test::RunLoaded(100000);
-    EXPECT_TRUE(run.ended);
-    EXPECT_EQ(run.errorCode, expected.error) << run.errorText;
-    EXPECT_EQ(gExitMessageFlag, expected.message.empty() ? 0u : 1u);
-    EXPECT_EQ(gExitMessageText, expected.message);
-    FreeProgramImage();
+  for (const bool fused : {true, false}) {
+    for (const auto& [name, expected] : kExpected) {
+      SCOPED_TRACE(name + (fused ? " fused" : " plain"));
+      const std::string image = dir.path() + "program.dat";
+      ResetCompiler();
+      ASSERT_EQ(LoadCommandTable(), 1);
+      gCompiler.fuseCommands = fused;
+      const int compiled = CompileFile((kExamples / name).string(), image);
+      gCompiler.fuseCommands = true;
+      FreeCompilerTables();
+      ASSERT_EQ(compiled, 1) << "line " << gCompiler.errorLine << ": " << gCompiler.resultMessage;
+      test::PrepareRuntime();
+      gExitMessageFlag = 0;
+      gExitMessageText.clear();
+      ASSERT_TRUE(LoadProgramImage(image));
+      const test::RunResult run = test::RunLoaded(100000);
+      EXPECT_TRUE(run.ended);
+      EXPECT_EQ(run.errorCode, expected.error) << run.errorText;
+      EXPECT_EQ(gExitMessageFlag, expected.message.empty() ? 0u : 1u);
+      EXPECT_EQ(gExitMessageText, expected.message);
+      FreeProgramImage();
+    }
   }
 }
 

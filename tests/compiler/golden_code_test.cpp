@@ -21,9 +21,19 @@ const Golden kGolden[] = {
     {"EqualLiteralsShareAConstant", "a=7\nb=7", {kCmdAssignInt, 13000, 19000, kCmdAssignInt, 13001, 19000, kCmdEnd, 0}},
     {"EqualStringsDoNot", "a$=\"x\"\nb$=\"x\"",
       {kCmdAssignString, 17000, 23000, kCmdAssignString, 17001, 23001, kCmdEnd, 0}},
-    {"SignAfterAnOperator", "a=b- -1", {kCmdSubtractInt, 10000, 13001, 19000, kCmdAssignInt, 13000, 10000, kCmdEnd, 0}},
-    {"ComparisonWrittenTheOtherWay", "a=b=>1",
-      {kCmdGreaterEqualInt, 10000, 13001, 19000, kCmdAssignInt, 13000, 10000, kCmdEnd, 0}},
+    {"SignAfterAnOperator", "a=b- -1", {kCmdSubtractInt, 13000, 13001, 19000, kCmdEnd, 0}},
+    {"ComparisonWrittenTheOtherWay", "a=b=>1", {kCmdGreaterEqualInt, 13000, 13001, 19000, kCmdEnd, 0}},
+    // An operation stores into the assigned variable, also one that it reads, unless some command
+    // (here a division, which may fail) may leave its temporary unwritten.
+    {"OperationsStoreIntoTheirVariable", "x=x+1\ny#=x\nz#=y#/2",
+      {kCmdAddInt, 13000, 13000, 19000, kCmdIntToFloat, 11000, 13000, kCmdAssignFloat, 15000, 11000,
+       kCmdDivideFloatInt, 11000, 15000, 19001, kCmdAssignFloat, 15001, 11000, kCmdEnd, 0}},
+    // The next of a for with nothing to work out steps the counter and goes on after the for (word
+    // 9); a for whose end is worked out each time is jumped back to.
+    {"NextStepsItsFor", "for i=1 to 3\nnext i\nfor j=1 to i*2\nnext j",
+      {kCmdSubtractInt, 13000, 19000, 19000, kCmdFor, 13000, 19001, 19000, 37012, kCmdNextStep, 13000, 37005,
+       kCmdSubtractInt, 13001, 19000, 19000, kCmdMultiplyInt, 10000, 13000, 19002, kCmdFor, 13001, 10000, 19000,
+       37028, kCmdNext, 13001, 37016, kCmdEnd, 0}},
     {"PrintWithSeveralItems", "print 1, 2; 3",
       {kCmdPrintIntInline, 19000, kCmdPrintIntInline, 19001, kCmdPrintInt, 19002, kCmdEnd, 0}},
     {"InputWithAPrompt", "input \"n\", a", {kCmdPrintStringInline, 23000, kCmdInputInt, 13000, kCmdEnd, 0}},

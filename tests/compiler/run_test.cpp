@@ -149,6 +149,56 @@ if c$ = "(:;,(" and len(" and ") = 5 then e = 1
 f = len("<>") * 2 ^ len(")")
 )~", {{"a", "3"}, {"b", "5"}, {"c$", "(:;,("}, {"d", "4"}, {"e", "1"}, {"f", "4"}}},
     {"MainRunsIntoAFunction", "a = 1\nfunction f()\nendfunction", {{"a", "1"}}, 21},
+    // Operations that store into the variable they read, of both types and through conversions.
+    {"OperationsIntoTheirOwnVariables", R"(
+a = 7 : a = a * a - a : b# = 1.5 : b# = b# * b# + a : c = b# : c = c > 40
+d# = a : d# = d# / 4 : e = 3 : e = e ^ 2 : f = 6 : f = f / 4 : g$ = "x" : g$ = g$ + g$
+)", {{"a", "42"}, {"b#", "44.25"}, {"c", "1"}, {"d#", "10.5"}, {"e", "9"}, {"f", "1"}, {"g$", "xx"}}},
+    // Loops whose next steps the counter itself, and loops whose for works out its end each time.
+    {"CountedLoopsOfEveryKind", R"(
+s = 0 : for i = 1 to 10 : s = s + i : next i
+t = 0 : for j = 10 to 1 step -3 : t = t * 10 + j : next j
+n = 3 : u = 0 : for k = 1 to n : u = u + 1 : n = 5 : next k
+v = 0 : for l = 1 to n * 2 : v = v + 1 : next l
+w = 0 : st = 1 : for m = 1 to 9 step st : w = w + m : st = 2 : next m
+x = 0 : for o = 1 to 3 : for q = o to 3 : x = x + 1 : next q : next o
+z = 0 : for p = 1 to 5 step 0 : z = z + 1 : if z = 4 then exit
+next p
+y = 0 : for r = 2147483640 to 2147483647 : y = y + 1 : next r
+)", {{"s", "55"}, {"t", "10741"}, {"u", "5"}, {"v", "10"}, {"w", "25"}, {"x", "6"}, {"z", "4"}, {"y", "8"}}},
+    {"LoopsInRecursiveFunctions", R"(
+r = f(4)
+end
+function f(n)
+  t = 0
+  for i = 1 to n
+    t = t + i
+    if n > 1 then t = t + f(n - 1)
+  next i
+endfunction t
+)", {{"r", "94"}}},
+    // Each level keeps its own texts; an array is shared by all levels, also one that a deeper
+    // level makes after the caller's locals were saved.
+    {"RecursionKeepsTextsAndSharesArrays", R"(
+r$ = g$(3) : t = h(3) : u = k(2)
+end
+function g$(n)
+  s$ = str$(n)
+  if n > 0 then s$ = s$ + g$(n - 1) + s$
+endfunction s$
+function h(n)
+  if n = 3 then dim a(5)
+  a(n) = n * 10 : v = n
+  if n > 0 then v = v + h(n - 1)
+endfunction v + a(n)
+function k(n)
+  if n = 0
+    dim b(3) : b(0) = 5
+  else
+    w = k(n - 1)
+  endif
+endfunction b(0) + n
+)", {{"r$", "3210123"}, {"t", "66"}, {"u", "7"}}},
 };
 
 class RunTest : public CompileTest, public ::testing::WithParamInterface<Program> {};
@@ -169,13 +219,43 @@ TEST_P(RunTest, LeavesItsValues) {
   }
 }
 
+// The fused code (an operation straight into its variable, a next that steps its for) leaves the
+// same values in every variable, and the same error, as the plain code.
+TEST_P(RunTest, FusedCodeLeavesWhatPlainCodeLeaves) {
+  const Program& p = GetParam();
+  struct Outcome {
+    int32_t error;
+    size_t words;
+    std::vector<std::string> values;
+  };
+  auto run = [&](bool fused) {
+    gCompiler.fuseCommands = fused;
+    const RunResult r = Run(p.source);
+    gCompiler.fuseCommands = true;
+    Outcome o{r.errorCode, gCompiler.code.size(), {}};
+    for (int type = 0; type < 3; ++type)
+      for (size_t i = 0; i < gCompiler.variables[size_t(type)].size(); ++i) {
+        if (gCompiler.variables[size_t(type)][i].isArray) continue;  // its slot holds the array
+        const int operand = 13000 + 2000 * type + int(i);
+        o.values.push_back(type == 2 ? TextAt(operand) : std::to_string(IntAt(operand)));
+      }
+    FreeProgramImage();
+    return o;
+  };
+  const Outcome plain = run(false);
+  const Outcome fused = run(true);
+  EXPECT_EQ(fused.error, plain.error);
+  EXPECT_EQ(fused.values, plain.values);
+  EXPECT_LE(fused.words, plain.words);
+}
+
 INSTANTIATE_TEST_SUITE_P(Programs, RunTest, ::testing::ValuesIn(kPrograms), CaseName());
 
 TEST_F(CompileTest, ProgramOfMoreThan65536WordsCompilesInTwoRunsAndRuns) {
   // The label is defined after the point where the first run stops: that run must not end
   // with a message about it.
   std::string source = "s = 0\ngoto start\nstart:\nif s > 0 then goto finish\n";
-  for (int i = 0; i < 7000; ++i) source += "s = s + 1 : t = s\n";  // 10 words a line
+  for (int i = 0; i < 7000; ++i) source += "s = s + 1 : t = s : u = t\n";  // 10 words a line
   source += "finish:\ndone = 1\n";
   const RunResult r = Run(source);
   EXPECT_EQ(gCompiler.compileRuns, 2);

@@ -28,6 +28,7 @@ enum class Rule {
   kJumpsOrSteps,   // goes to its target, or steps over its operands and target
   kRerunsOrSteps,  // stays on its own command word to run again, or steps over its operands
   kCalls,          // goes to the first word after the called function's head
+  kStepsItsFor,    // steps the for at its target: goes on after the for, or steps over its operands
   kEndsProgram,    // the program ran into a function's head: it ends with an error
 };
 
@@ -41,6 +42,7 @@ const std::map<int32_t, Rule> kOwnRules = {
     {kCmdWaitMouse, Rule::kRerunsOrSteps}, {kCmdInputInt, Rule::kRerunsOrSteps},
     {kCmdInputFloat, Rule::kRerunsOrSteps}, {kCmdInputString, Rule::kRerunsOrSteps},
     {kCmdCallFunction, Rule::kCalls}, {kCmdFunctionHead, Rule::kEndsProgram},
+    {kCmdNextStep, Rule::kStepsItsFor},
 };
 
 bool TakesTarget(int32_t number) {
@@ -88,6 +90,8 @@ TEST_F(CommandOperandsTest, EveryHandlerStepsOverTheOperandsOfItsRow) {
     std::vector<Word> operands;
     if (row.number == kCmdCallFunction) {
       operands = {test::To("function"), test::IntTemp(0), b.IntConst(0)};
+    } else if (row.number == kCmdNextStep) {
+      operands = {b.IntVar(), test::To("for")};
     } else {
       for (char letter : letters)
         operands.push_back(letter == 'f'   ? Word(b.FloatVar())
@@ -99,6 +103,9 @@ TEST_F(CommandOperandsTest, EveryHandlerStepsOverTheOperandsOfItsRow) {
     b.Raw(row.number);
     for (const Word& w : operands) b.Raw(w);
     b.Raw(Word::Raw(0)).Label("target").Raw(Word::Raw(0));
+    // A for's counter, limit, step and exit, for the fused next to step.
+    if (row.number == kCmdNextStep)
+      b.Label("for").Raw(b.IntVar()).Raw(b.IntConst(5)).Raw(b.IntConst(1)).Raw(test::To("target"));
     b.Function("function", 1, {});
     ASSERT_TRUE(b.Load());
     ResetRuntimeState();
@@ -119,6 +126,7 @@ TEST_F(CommandOperandsTest, EveryHandlerStepsOverTheOperandsOfItsRow) {
         case Rule::kJumpsOrSteps: EXPECT_TRUE(pc == target || pc == after) << pc - command; break;
         case Rule::kRerunsOrSteps: EXPECT_TRUE(pc == command || pc == after) << pc - command; break;
         case Rule::kCalls: EXPECT_EQ(pc - command, target + 3 - command); break;  // guard, number, then the body
+        case Rule::kStepsItsFor: EXPECT_TRUE(pc == target + 5 || pc == after) << pc - command; break;
         case Rule::kEndsProgram: EXPECT_EQ(gErrorCode, kErrRanIntoFunction); break;
       }
     }

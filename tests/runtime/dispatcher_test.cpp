@@ -13,6 +13,7 @@
 #include "platform/win/held_locks.h"
 #include "platform/win/keyboard.h"
 #include "platform/win/messages.h"
+#include "platform/win/time.h"
 #include "runtime/dispatcher.h"
 #include "runtime/errors.h"
 #include "runtime/program_image.h"
@@ -123,6 +124,48 @@ TEST_F(DispatcherTest, CountingModeEndsItsSliceForAWaitingCloseEscOrQuit) {
     }
   }
   gEscapeEnabled = 1;
+}
+
+// A clock that moves a millisecond each time it is read.
+uint32_t gClockReads = 0;
+uint32_t ReadMovingClock() { return 1000 + gClockReads++; }
+
+// The commands a loop spends its time in run inline in the slice loop and cost the time-slice
+// check less than other commands: a run of them reads the clock once per kClockCheckBudget, and
+// the slice still ends on the first read past its length. Counting mode counts them one by one,
+// also across a command that switches the mode.
+TEST_F(DispatcherTest, FastCommandsReadTheClockSeldomAndCountOneByOne) {
+  ImageBuilder b;
+  const int a = b.IntVar(), one = b.IntConst(1);
+  b.Cmd(kCmdAddInt, {a, a, one}).Cmd(kCmdManualRefresh);
+  b.Label("top").Cmd(kCmdAddInt, {a, a, one}).Cmd(kCmdGoto, {test::To("top")});
+  ASSERT_TRUE(b.Load());
+  win::ClearMessageQueue();
+  ResetRuntimeState();
+  BeginProgramRun();
+  ExecuteTimeSlice();  // the run set-up's yield
+
+  // Time-slice mode for the first two commands; the second switches to counting mode and ends
+  // the slice, counted as the first command of the count. F11 ends the next slice 200 commands on.
+  gF11Down = true;
+  ExecuteTimeSlice();
+  EXPECT_EQ(test::IntAt(a), 1);
+  EXPECT_EQ(gCommandCount, 1u);
+  ExecuteTimeSlice();
+  EXPECT_EQ(test::IntAt(a), 1 + 100);
+  EXPECT_EQ(gCommandCount, 0u);
+
+  // Time-slice mode: the slice starts with a read and reads again every kClockCheckBudget fast
+  // commands until more than gSliceLength milliseconds have passed.
+  gTimeSliceMode = 1;
+  gClockReads = 0;
+  win::SetClockSource(ReadMovingClock);
+  const int32_t before = test::IntAt(a);
+  ExecuteTimeSlice();
+  win::SetClockSource(test::TestClock);
+  const uint32_t checks = gSliceLength + 1;
+  EXPECT_EQ(gClockReads, 1 + checks);
+  EXPECT_EQ(test::IntAt(a) - before, int32_t(checks * kClockCheckBudget / 2));
 }
 
 TEST_F(DispatcherTest, UnknownCommandEndsQuietlyWithCounterOnIt) {
