@@ -1,10 +1,11 @@
 // The scene on the device: the camera's views (and no NaN from a degenerate aim), projections that
 // are refused whole, device lights (the default light, ranges of 0, a new device), fog and ambient
-// changes that the next item is drawn with, the passes of the frame (what each draws and that an
-// item no pass can take ends the pass), ghosts on a device that keeps no blend pair, the backdrop
+// changes that the next item is drawn with, the passes of the frame (what each draws, that an
+// item no pass can take ends the pass, and the order of the draw list), ghosts on a device that keeps no blend pair, the backdrop
 // that the first object brings, and glue chains that hang each link on its own limb.
 #include <bit>
 
+#include "engine3d/engine_textures.h"
 #include "engine3d/lights.h"
 #include "engine3d/maths3d.h"
 #include "platform/d3d/device.h"
@@ -166,6 +167,43 @@ TEST_F(SceneTest, EachPassDrawsItsItemsAndNoPassWaitsForOneItCannotTake) {
   gD3DDevice->GetViewport(&viewport);
   EXPECT_EQ(viewport.dvMaxZ, 1.0f);
   EXPECT_EQ(std::memcmp(Transform(D3DTRANSFORMSTATE_VIEW).m, gViewMatrix.m, sizeof gViewMatrix.m), 0);
+}
+
+// Opaque meshes by texture group, the group of the nearest mean depth first (whatever order its
+// objects were made in), then ghosts back to front, overlays front to back and camera-locked
+// objects farthest first, the later item first among equal depths (the first for camera-locked).
+TEST_F(SceneTest, TheFramesDrawListKeepsThePassesAndTheirOrders) {
+  gCameraPosition.Set(0, 0, 0);
+  gCameraLookAt.Set(0, 0, 10);
+  UpdateCameraLookAt();
+  struct Placed {
+    float x, z;
+    int32_t colour;  // the texture's colour
+    int kind;        // 0 opaque, 1 ghost, 2 overlay, 3 camera-locked
+  };
+  // Group A's depths 10, 30 and 50 have the mean 30, below group B's 32: halving the running
+  // depth at each object would put A at 35, behind B.
+  const Placed placed[] = {{-4, 10, 0xFF0000, 0}, {-3, 30, 0xFF0000, 0}, {-2, 50, 0xFF0000, 0}, {-1, 32, 0x00FF00, 0},
+                           {1, 15, 0, 1},         {2, 25, 0, 1},         {3, 15, 0, 1},         {4, 12, 0, 2},
+                           {5, 8, 0, 2},          {6, 5, 0, 3},          {7, 7, 0, 3},          {8, -1, 0, 3}};
+  int32_t number = 1;
+  for (const Placed& p : placed) {
+    const uint32_t cube = MakeCube(number++, 1.0f);
+    if (p.colour) gObjectRecords[cube].model->SetTextureById(0, GetColorTexture(p.colour));
+    ItemOf(cube).ghost = p.kind == 1;
+    ItemOf(cube).overlay = p.kind == 2;
+    ItemOf(cube).cameraLocked = p.kind == 3;
+    Place(cube, p.x, 0, p.z);
+  }
+  Frame();  // the backdrop shows from the next frame
+  gBackdropOn = 0;
+  std::vector<float> drawn;
+  gD3DDevice->SetDrawObserver([&](const Direct3DDevice::DrawObservation& d) { drawn.push_back(d.world._41); });
+  EXPECT_EQ(Frame(), 11u * 36);
+  gD3DDevice->SetDrawObserver(nullptr);
+  EXPECT_EQ(drawn, (std::vector<float>{-4, -3, -2, -1, 2, 3, 1, 5, 4, 7, 6}));
+  // The world transform is the device's own again.
+  EXPECT_TRUE(std::memcmp(Transform(D3DTRANSFORMSTATE_WORLD).m, gWorldBaseMatrix.m, sizeof gWorldBaseMatrix.m) == 0);
 }
 
 TEST_F(SceneTest, GhostsOnADeviceWithoutABlendPairStillBlendValidly) {
