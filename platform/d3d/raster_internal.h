@@ -14,8 +14,9 @@ namespace vx::raster::detail {
 // ---- interpolated attributes --------------------------------------------------------------------
 
 // z (0 to 1) and q interpolate linearly on the screen; the others are stored times q so that dividing by
-// q at a pixel makes them perspective-correct.
-enum Attribute : int { kZ, kQ, kR, kG, kB, kA, kSR, kSG, kSB, kFog, kU0, kV0, kU1, kV1, kAttributeCount };
+// q at a pixel makes them perspective-correct. The colour channels lie in the order of a pixel's
+// bytes, so that the spans load them side by side.
+enum Attribute : int { kZ, kQ, kB, kG, kR, kA, kSB, kSG, kSR, kFog, kU0, kV0, kU1, kV1, kAttributeCount };
 
 // a(x, y) = a0 + dx * (x - ox) + dy * (y - oy), with x and y at pixel centres.
 struct Planes {
@@ -75,22 +76,33 @@ struct SpanRow {
 using SpanFunction = void (*)(const SpanTarget& target, const DrawState& state, const Planes& planes,
                               const SpanRow* rows, int count);
 
+// A stage's texture as the spans sample it: the level used when the level is not chosen per
+// pixel, and its addressing.
+struct StageSampling {
+  const Texture* texture = nullptr;  // null: the stage reads opaque white
+  const TextureLevel* level = nullptr;
+  int maskU = -1, maskV = -1;  // size - 1 when wrapping a power-of-two size, else -1
+  bool read = false;           // sampled: its operations read it, or its keyed texels leave pixels alone
+  bool lod = false;            // the level and the filter are chosen per pixel
+};
+
+// How the specialised spans compute a stage's colour: the usual operations directly, the others
+// through the general evaluation.
+enum class StageMode : uint8_t { ModulateTexture, SelectTexture, SelectDiffuse, General };
+
 struct DrawState {
   PixelState pixel;
   Viewport viewport;
   SpanFunction span = nullptr;
-  // Stage 0's texture as the specialised spans sample it: the level used and its addressing.
-  const TextureLevel* level = nullptr;
-  int maskU = -1, maskV = -1;  // size - 1 when wrapping a power-of-two size, else -1
+  StageSampling stages[kMaxStages];
+  StageMode stage0 = StageMode::General;
   uint32_t attributes = ~0u;  // bit i: the span reads attribute i (the others' planes stay 0)
   double depthScale = 0.0;    // the depth buffer's value of z = 1
 };
 
-// The attributes a span function reads: the specialised spans read few, the reference all.
-uint32_t SpanAttributes(SpanFunction span, const PixelState& state);
-
-// The specialised span for the state, or the reference span when none fits.
-SpanFunction ChooseSpan(const PixelState& state, bool hasDepthBuffer);
+// Picks the span for the state (the reference span on the reference path) and works out what it
+// reads; the state's pixel state, formats and depth scale are set.
+void PrepareSpan(DrawState& state, bool reference);
 // The one general path: every state, pixel by pixel, written for clarity.
 void ReferenceSpan(const SpanTarget& target, const DrawState& state, const Planes& planes, const SpanRow* rows,
                    int count);

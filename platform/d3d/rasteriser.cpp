@@ -364,18 +364,7 @@ struct Renderer::Impl {
     s.viewport.width = std::min(viewport.x + viewport.width, colour.width) - s.viewport.x;
     s.viewport.height = std::min(viewport.y + viewport.height, colour.height) - s.viewport.y;
     s.depthScale = DepthScale(s.pixel.depthFormat);
-    s.span = path == SpanPath::Reference ? ReferenceSpan : ChooseSpan(s.pixel, depth.bits != nullptr);
-    s.attributes = SpanAttributes(s.span, s.pixel);
-    if (s.pixel.stageCount > 0 && s.pixel.stages[0].texture && !s.pixel.stages[0].texture->levels.empty()) {
-      const TextureStage& stage = s.pixel.stages[0];
-      const auto& levels = stage.texture->levels;
-      s.level = &levels[std::min<size_t>(size_t(std::max(stage.firstLevel, 0)), levels.size() - 1)];
-      const auto mask = [](int size, Address mode) {
-        return mode == Address::Wrap && (size & (size - 1)) == 0 ? size - 1 : -1;
-      };
-      s.maskU = mask(s.level->width, stage.addressU);
-      s.maskV = mask(s.level->height, stage.addressV);
-    }
+    PrepareSpan(s, path == SpanPath::Reference);
     return s;
   }
 

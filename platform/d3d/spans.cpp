@@ -1,25 +1,28 @@
-// The specialised spans and the table that picks one by state. Each is a template instance
-// for one target format, depth format and texture mode; vertex fog, colour keys and blending by
-// colours are checked inside, and a state outside every entry takes the reference span.
+// The specialised spans and the choice between them. Each is a template instance for one target
+// format, depth format and way of sampling stage 0; the other states (texture operations, a
+// second stage, colour keys, specular, alpha test, vertex and table fog, blending) are decided
+// per span. They compute what the reference span computes, with the same roundings: depth,
+// 1/w and texture coordinates four pixels at a time, and each pixel's channels side by side in
+// one vector register.
+#include <emmintrin.h>
+
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstring>
+#include <utility>
 
 #include "platform/d3d/raster_internal.h"
 
 namespace vx::raster::detail {
 namespace {
 
-enum class TexMode { None, Point, Linear };
-
-// Texel addressing along one axis: a mask when wrapping a power-of-two size.
-struct Axis {
-  int size;
-  int mask;
-  Address mode;
-  int operator()(int i) const { return mask >= 0 ? (i & mask) : AddressTexel(i, size, mode); }
-};
+enum class Sampling : uint8_t { None, Point, Linear, Lod };
 
 using V4f = float __attribute__((vector_size(16)));
 using V4i = int32_t __attribute__((vector_size(16)));
+
+// ---- four pixels side by side -------------------------------------------------------------------
 
 // ToByte and FloorToInt lane by lane, with the same comparisons in the same order.
 inline V4i ToBytes(V4f c) {
@@ -35,244 +38,561 @@ inline V4i FloorToInts(V4f f) {
   return i + (__builtin_convertvector(i, V4f) > f);  // true lanes are -1
 }
 
-// Blend factors that read only colours: the factor of one channel.
-inline uint32_t ColourFactor(BlendFactor factor, uint32_t source, uint32_t dest) {
+// DepthValue for depths whose largest value fits a signed 32-bit lane (D16, D24).
+inline V4i DepthValues(V4f z, double scale) {
+  const __m128d s = _mm_set1_pd(scale), half = _mm_set1_pd(0.5), zero = _mm_setzero_pd();
+  const auto one = [&](__m128d v) {
+    v = _mm_add_pd(_mm_mul_pd(v, s), half);
+    v = _mm_and_pd(v, _mm_cmpgt_pd(v, zero));  // NaN and below: 0
+    const __m128d top = _mm_cmpge_pd(v, s);
+    v = _mm_or_pd(_mm_and_pd(top, s), _mm_andnot_pd(top, v));
+    return _mm_cvttpd_epi32(v);
+  };
+  const __m128 zf = reinterpret_cast<__m128>(z);
+  const __m128i lo = one(_mm_cvtps_pd(zf)), hi = one(_mm_cvtps_pd(_mm_movehl_ps(zf, zf)));
+  return reinterpret_cast<V4i>(_mm_unpacklo_epi64(lo, hi));
+}
+
+// The lanes where `value compare reference` holds, for values below 2^31.
+inline V4i Compared(Compare compare, V4i value, V4i reference) {
+  switch (compare) {
+    case Compare::Never: return V4i{};
+    case Compare::Less: return value < reference;
+    case Compare::Equal: return value == reference;
+    case Compare::LessEqual: return value <= reference;
+    case Compare::Greater: return value > reference;
+    case Compare::NotEqual: return value != reference;
+    case Compare::GreaterEqual: return value >= reference;
+    case Compare::Always: return V4i{} - 1;
+  }
+  return V4i{};
+}
+
+// ---- one pixel: the channels b, g, r, a in the four lanes ---------------------------------------
+
+inline __m128i Unpack(uint32_t argb) {
+  const __m128i zero = _mm_setzero_si128();
+  return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(argb)), zero), zero);
+}
+
+inline uint32_t Pack(__m128i c) {
+  return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(c, c), c)));
+}
+
+inline __m128i Splat(int v) { return _mm_set1_epi32(v); }
+inline __m128i AlphaLane() { return _mm_set_epi32(-1, 0, 0, 0); }
+inline __m128i Select(__m128i mask, __m128i yes, __m128i no) {
+  return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+}
+// The alpha lane of a, the others of colour.
+inline __m128i WithAlpha(__m128i colour, __m128i a) { return Select(AlphaLane(), a, colour); }
+inline __m128i BroadcastAlpha(__m128i c) { return _mm_shuffle_epi32(c, 0xFF); }
+inline __m128i Min255(__m128i c) { return _mm_min_epi16(c, Splat(255)); }  // lanes below 32768
+
+// ToByte of each channel.
+inline __m128i ChannelBytes(__m128 c) { return reinterpret_cast<__m128i>(ToBytes(reinterpret_cast<V4f>(c))); }
+
+// x * y / 255 rounded, as Mul8: lanes of 0 to 255.
+inline __m128i Mul8(__m128i x, __m128i y) {
+  const __m128i t = _mm_add_epi32(_mm_mullo_epi16(x, y), Splat(128));
+  return _mm_srli_epi32(_mm_add_epi32(t, _mm_srli_epi32(t, 8)), 8);
+}
+
+// floor(n / 255) for lanes below 65535; from there up it stays at 256 or more.
+inline __m128i Div255(__m128i n) {
+  return _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(n, Splat(1)), _mm_srli_epi32(n, 8)), 8);
+}
+
+// a * wa + b * wb in each lane, for lanes and weights below 32768.
+inline __m128i MulAdd(__m128i a, __m128i b, __m128i wa, __m128i wb) {
+  return _mm_madd_epi16(_mm_or_si128(a, _mm_slli_epi32(b, 16)), _mm_or_si128(wa, _mm_slli_epi32(wb, 16)));
+}
+
+// Bilinear: the top and bottom mixes of at most 65280 are split into bytes so that every
+// product fits the 16-bit multiplier; (256 * hi + lo + 32768) >> 16 is the same sum.
+inline __m128i Bilinear(uint32_t t00, uint32_t t10, uint32_t t01, uint32_t t11, int fu, int fv) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i wu = Splat((fu << 16) | (256 - fu));
+  const __m128i top = _mm_madd_epi16(
+      _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(t00)), _mm_cvtsi32_si128(int(t10))), zero), wu);
+  const __m128i bottom = _mm_madd_epi16(
+      _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(t01)), _mm_cvtsi32_si128(int(t11))), zero), wu);
+  const __m128i byte = Splat(255);
+  const __m128i wv = Splat((fv << 16) | (256 - fv));
+  const __m128i hi = _mm_madd_epi16(_mm_or_si128(_mm_srli_epi32(top, 8), _mm_slli_epi32(_mm_srli_epi32(bottom, 8), 16)), wv);
+  const __m128i lo = _mm_madd_epi16(_mm_or_si128(_mm_and_si128(top, byte), _mm_slli_epi32(_mm_and_si128(bottom, byte), 16)), wv);
+  return _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(hi, 8), lo), Splat(32768)), 16);
+}
+
+// MixTexels: (a * (256 - weight) + b * weight + 128) >> 8.
+inline __m128i Mix(__m128i a, __m128i b, int weight) {
+  return _mm_srli_epi32(_mm_add_epi32(MulAdd(a, b, Splat(256 - weight), Splat(weight)), Splat(128)), 8);
+}
+
+// ---- texture sampling ---------------------------------------------------------------------------
+
+// Texel addressing along one axis: a mask when wrapping a power-of-two size.
+struct Axis {
+  int size;
+  int mask;
+  Address mode;
+  int operator()(int i) const { return mask >= 0 ? (i & mask) : AddressTexel(i, size, mode); }
+};
+
+inline int WrapMask(int size, Address mode) { return mode == Address::Wrap && (size & (size - 1)) == 0 ? size - 1 : -1; }
+
+// A level sampled at texel coordinates in 1/256 texels (TexelCoordinate's).
+[[gnu::always_inline]] inline __m128i SampleLevel(const TextureLevel& level, const Axis& u, const Axis& v, int32_t cu, int32_t cv,
+                           Filter filter) {
+  const uint32_t* texels = level.texels.data();
+  const size_t width = size_t(level.width);
+  if (filter == Filter::Point) return Unpack(texels[size_t(v(cv >> 8)) * width + size_t(u(cu >> 8))]);
+  const int32_t lu = cu - 128, lv = cv - 128;
+  const int iu = lu >> 8, iv = lv >> 8;
+  const uint32_t* row0 = texels + size_t(v(iv)) * width;
+  const uint32_t* row1 = texels + size_t(v(iv + 1)) * width;
+  const int u0 = u(iu), u1 = u(iu + 1);
+  return Bilinear(row0[u0], row0[u1], row1[u0], row1[u1], lu & 255, lv & 255);
+}
+
+inline bool KeyedAt(const TextureLevel& level, const Axis& u, const Axis& v, int32_t cu, int32_t cv) {
+  return !level.keyed.empty() && level.keyed[size_t(v(cv >> 8)) * size_t(level.width) + size_t(u(cu >> 8))] != 0;
+}
+
+// A stage sampled the reference's way at texture coordinates (u, v), with the level and filter
+// chosen per pixel by the level of detail when the stage asks for that.
+__m128i SampleStage(const TextureStage& stage, const StageSampling& sampling, const Planes& p, float w, float u,
+                    float v, bool& keyed) {
+  const Texture& texture = *sampling.texture;
+  const int last = static_cast<int>(texture.levels.size()) - 1;
+  const int first = std::min(stage.firstLevel, last);
+  Filter filter = stage.magFilter;
+  int level = first, nextLevel = first;
+  int mix = 0;
+  if (sampling.lod) {
+    // The level of detail: log2 of the larger texel step across x or y.
+    const int uIndex = kU0 + 2 * stage.coordinateSet, vIndex = uIndex + 1;
+    const TextureLevel& top = texture.levels[0];
+    const float width = static_cast<float>(top.width), height = static_cast<float>(top.height);
+    const float dudx = (p.dx[uIndex] - u * p.dx[kQ]) * w * width;
+    const float dvdx = (p.dx[vIndex] - v * p.dx[kQ]) * w * height;
+    const float dudy = (p.dy[uIndex] - u * p.dy[kQ]) * w * width;
+    const float dvdy = (p.dy[vIndex] - v * p.dy[kQ]) * w * height;
+    const float rho = std::max(dudx * dudx + dvdx * dvdx, dudy * dudy + dvdy * dvdy);
+    const float lod = 0.5f * std::log2(rho) + stage.lodBias;
+    if (lod > 0.0f) {
+      filter = stage.minFilter;
+      if (stage.mipFilter == MipFilter::Point) {
+        level = std::clamp(FloorToInt(lod + 0.5f), first, last);
+        nextLevel = level;
+      } else if (stage.mipFilter == MipFilter::Linear) {
+        const int whole = FloorToInt(lod);
+        mix = FloorToInt((lod - static_cast<float>(whole)) * 256.0f);
+        level = std::clamp(whole, first, last);
+        nextLevel = std::clamp(whole + 1, first, last);
+      }
+    }
+  }
+  const TextureLevel& near = texture.levels[size_t(level)];
+  const Axis au{near.width, WrapMask(near.width, stage.addressU), stage.addressU};
+  const Axis av{near.height, WrapMask(near.height, stage.addressV), stage.addressV};
+  const int32_t cu = TexelCoordinate(u, near.width), cv = TexelCoordinate(v, near.height);
+  __m128i texel = SampleLevel(near, au, av, cu, cv, filter);
+  if (nextLevel != level && mix > 0) {
+    const TextureLevel& far = texture.levels[size_t(nextLevel)];
+    const Axis bu{far.width, WrapMask(far.width, stage.addressU), stage.addressU};
+    const Axis bv{far.height, WrapMask(far.height, stage.addressV), stage.addressV};
+    texel = Mix(texel, SampleLevel(far, bu, bv, TexelCoordinate(u, far.width), TexelCoordinate(v, far.height), filter),
+                mix);
+  }
+  keyed = keyed || KeyedAt(near, au, av, cu, cv);
+  return texel;
+}
+
+// ---- texture operations -------------------------------------------------------------------------
+
+struct Inputs {
+  __m128i diffuse, current, texel, factor, specular;
+};
+
+inline __m128i Argument(const TextureArg& arg, const Inputs& in) {
+  __m128i v = in.current;
+  switch (arg.source) {
+    case ArgSource::Diffuse: v = in.diffuse; break;
+    case ArgSource::Current: v = in.current; break;
+    case ArgSource::Texture: v = in.texel; break;
+    case ArgSource::Factor: v = in.factor; break;
+    case ArgSource::Specular: v = in.specular; break;
+  }
+  if (arg.complement) v = _mm_xor_si128(v, Splat(255));
+  if (arg.alphaReplicate) v = BroadcastAlpha(v);
+  return v;
+}
+
+// Operate, channel by channel.
+inline __m128i Operate(TextureOp op, __m128i x, __m128i y, const Inputs& in) {
+  const auto blend = [&](__m128i alpha) {
+    return Div255(_mm_add_epi32(MulAdd(x, y, alpha, _mm_sub_epi32(Splat(255), alpha)), Splat(127)));
+  };
+  switch (op) {
+    case TextureOp::Disable:
+    case TextureOp::SelectArg1: return x;
+    case TextureOp::SelectArg2: return y;
+    case TextureOp::Modulate: return Mul8(x, y);
+    case TextureOp::Modulate2x: return Min255(_mm_slli_epi32(Mul8(x, y), 1));
+    case TextureOp::Modulate4x: return Min255(_mm_slli_epi32(Mul8(x, y), 2));
+    case TextureOp::Add: return Min255(_mm_add_epi32(x, y));
+    case TextureOp::AddSigned: {
+      const __m128i v = _mm_sub_epi32(_mm_add_epi32(x, y), Splat(128));
+      return Min255(_mm_max_epi16(v, _mm_setzero_si128()));  // -128..382 in the low words
+    }
+    case TextureOp::Subtract: {
+      const __m128i v = _mm_sub_epi32(x, y);
+      return _mm_andnot_si128(_mm_srai_epi32(v, 31), v);
+    }
+    case TextureOp::BlendDiffuseAlpha: return blend(BroadcastAlpha(in.diffuse));
+    case TextureOp::BlendTextureAlpha: return blend(BroadcastAlpha(in.texel));
+    case TextureOp::BlendCurrentAlpha: return blend(BroadcastAlpha(in.current));
+  }
+  return x;
+}
+
+inline __m128i EvaluateStage(const TextureStage& stage, const Inputs& in) {
+  const __m128i colour = Operate(stage.colourOp, Argument(stage.colourArg1, in), Argument(stage.colourArg2, in), in);
+  __m128i alpha = in.current;
+  if (stage.alphaOp != TextureOp::Disable) {
+    alpha = Operate(stage.alphaOp, Argument(stage.alphaArg1, in), Argument(stage.alphaArg2, in), in);
+  }
+  return WithAlpha(colour, alpha);
+}
+
+// ---- fog and blending ---------------------------------------------------------------------------
+
+// ApplyFog: the colour channels towards the fog colour, alpha kept.
+inline __m128i Fogged(__m128i c, __m128i fogColour, int factor) {
+  const __m128i mixed = Div255(_mm_add_epi32(MulAdd(c, fogColour, Splat(factor), Splat(255 - factor)), Splat(127)));
+  return WithAlpha(mixed, c);
+}
+
+inline __m128i BlendFactorOf(BlendFactor factor, __m128i src, __m128i dst) {
+  const __m128i full = Splat(255);
   switch (factor) {
-    case BlendFactor::One: return 255;
-    case BlendFactor::SrcColour: return source;
-    case BlendFactor::InvSrcColour: return 255 - source;
-    case BlendFactor::DestColour: return dest;
-    case BlendFactor::InvDestColour: return 255 - dest;
-    default: return 0;
+    case BlendFactor::Zero: return _mm_setzero_si128();
+    case BlendFactor::One: return full;
+    case BlendFactor::SrcColour: return src;
+    case BlendFactor::InvSrcColour: return _mm_sub_epi32(full, src);
+    case BlendFactor::SrcAlpha:
+    case BlendFactor::BothSrcAlpha: return BroadcastAlpha(src);
+    case BlendFactor::InvSrcAlpha:
+    case BlendFactor::BothInvSrcAlpha: return _mm_sub_epi32(full, BroadcastAlpha(src));
+    case BlendFactor::DestAlpha: return BroadcastAlpha(dst);
+    case BlendFactor::InvDestAlpha: return _mm_sub_epi32(full, BroadcastAlpha(dst));
+    case BlendFactor::DestColour: return dst;
+    case BlendFactor::InvDestColour: return _mm_sub_epi32(full, dst);
+    case BlendFactor::SrcAlphaSat:
+      return WithAlpha(_mm_min_epi16(BroadcastAlpha(src), _mm_sub_epi32(full, BroadcastAlpha(dst))), full);
+  }
+  return _mm_setzero_si128();
+}
+
+// BlendPixel: every channel, alpha too.
+inline __m128i Blended(BlendFactor sourceFactor, BlendFactor destFactor, __m128i src, __m128i dst) {
+  const __m128i sum = MulAdd(src, dst, BlendFactorOf(sourceFactor, src, dst), BlendFactorOf(destFactor, src, dst));
+  return Min255(Div255(_mm_add_epi32(sum, Splat(127))));
+}
+
+// ---- the span -----------------------------------------------------------------------------------
+
+template <ColourFormat kColour>
+inline __m128i LoadPixel(const uint8_t* at) {
+  if constexpr (kColour == ColourFormat::Xrgb8888 || kColour == ColourFormat::Argb8888) {
+    uint32_t p;
+    std::memcpy(&p, at, 4);
+    return Unpack(kColour == ColourFormat::Xrgb8888 ? (p | 0xFF000000u) : p);
+  } else {
+    return Unpack(LoadColour(at, kColour));
   }
 }
 
-inline bool ColourOnly(BlendFactor factor) {
-  return factor == BlendFactor::Zero || factor == BlendFactor::One || factor == BlendFactor::SrcColour ||
-         factor == BlendFactor::InvSrcColour || factor == BlendFactor::DestColour ||
-         factor == BlendFactor::InvDestColour;
-}
-
-inline uint32_t BlendColours(BlendFactor sourceFactor, BlendFactor destFactor, uint32_t source, uint32_t dest) {
-  uint32_t out = 0;
-  for (int shift = 0; shift < 24; shift += 8) {
-    const uint32_t sc = Channel(source, shift), dc = Channel(dest, shift);
-    const uint32_t v = (sc * ColourFactor(sourceFactor, sc, dc) + dc * ColourFactor(destFactor, sc, dc) + 127) / 255;
-    out |= (v < 255 ? v : 255) << shift;
+template <ColourFormat kColour>
+inline void StorePixel(uint8_t* at, __m128i c) {
+  const uint32_t argb = Pack(c);
+  if constexpr (kColour == ColourFormat::Xrgb8888) {
+    const uint32_t p = argb & 0x00FFFFFFu;
+    std::memcpy(at, &p, 4);
+  } else if constexpr (kColour == ColourFormat::Argb8888) {
+    std::memcpy(at, &argb, 4);
+  } else {
+    StoreColour(at, kColour, argb);
   }
-  return out;
 }
 
-template <ColourFormat kColour, DepthFormat kDepth, TexMode kTex, bool kModulate>
+// The attributes of a row at x = ox, for the channels side by side: b, g, r, a.
+struct RowValues {
+  float z, q, fog;
+  float u[kMaxStages], v[kMaxStages];
+  __m128 colour, specular;
+};
+
+template <ColourFormat kColour, DepthFormat kDepth, Sampling kSampling>
 void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p, const SpanRow* rows, int count) {
   const PixelState& s = state.pixel;
   constexpr int kColourBytes = ColourBytes(kColour);
-  const TextureLevel* level = state.level;
+  constexpr bool kDepthOn = kDepth != DepthFormat::None;
+  const int stageCount = s.stageCount;
+  const TextureStage& stage0 = s.stages[0];
+  const StageSampling& sampling0 = state.stages[0];
+  const TextureLevel* level0 = sampling0.level;
   Axis axisU{}, axisV{};
-  const uint32_t* texels = nullptr;
-  int width = 0;
-  if constexpr (kTex != TexMode::None) {
-    width = level->width;
-    texels = level->texels.data();
-    axisU = {level->width, state.maskU, s.stages[0].addressU};
-    axisV = {level->height, state.maskV, s.stages[0].addressV};
+  float scaleU = 0.0f, scaleV = 0.0f;
+  if constexpr (kSampling == Sampling::Point || kSampling == Sampling::Linear) {
+    axisU = {level0->width, sampling0.maskU, stage0.addressU};
+    axisV = {level0->height, sampling0.maskV, stage0.addressV};
+    scaleU = static_cast<float>(level0->width);
+    scaleV = static_cast<float>(level0->height);
   }
-  const int uIndex = kU0 + 2 * s.stages[0].coordinateSet;
-  const Compare compare = s.depthCompare;
-  const bool depthWrite = s.depthWrite;
+  const bool keyTest = s.colourKey;
+  const StageMode mode0 = state.stage0;
+  const bool vertexFog = s.fog && s.tableFog == FogMode::None;
+  const bool tableFog = s.fog && s.tableFog != FogMode::None;
+  const bool specular = s.specular;
+  const bool wantSpecular = (state.attributes & (1u << kSR)) != 0;
+  const __m128i fogColour = Unpack(s.fogColour);
+  const __m128i factor = Unpack(s.textureFactor);
+  const int u0Index = kU0 + 2 * stage0.coordinateSet;
+  const int u1Index = kU0 + 2 * s.stages[1].coordinateSet;
+  const __m128 dxColour = _mm_loadu_ps(&p.dx[kB]);
+  const __m128 dxSpecular = _mm_loadu_ps(&p.dx[kSB]);  // the fourth lane is fog's, replaced
   const double depthScale = state.depthScale;
-  // Vertex fog, colour keys and colour-only blending are checked at run time.
-  const bool fog = s.fog;
-  const bool keyed = kTex != TexMode::None && s.colourKey && level && !level->keyed.empty();
-  const bool blend = s.blend;
 
-  for (const SpanRow* row = rows; row != rows + count; ++row) {
-  const int y = row->y, x0 = row->x0, x1 = row->x1;
-  const float fy = static_cast<float>(y) - p.oy;
-  const auto rowOf = [&](int i) { return p.a0[i] + p.dy[i] * fy; };
-  uint8_t* colourAt = target.colour + y * target.colourPitch + x0 * kColourBytes;
-  uint8_t* depthAt = nullptr;
-  if constexpr (kDepth != DepthFormat::None) depthAt = target.depth + y * target.depthPitch + x0 * DepthBytes(kDepth);
-  const float rowZ = rowOf(kZ), rowQ = rowOf(kQ), rowR = rowOf(kR), rowG = rowOf(kG), rowB = rowOf(kB);
-  const float rowU = rowOf(uIndex), rowV = rowOf(uIndex + 1);
-  const float rowFog = rowOf(kFog);
+  for (const SpanRow* span = rows; span != rows + count; ++span) {
+    const int y = span->y, x0 = span->x0, x1 = span->x1;
+    float row[kAttributeCount];
+    RowStart(p, y, row);
+    const __m128 rowColour = _mm_loadu_ps(&row[kB]);
+    const __m128 rowSpecular = _mm_loadu_ps(&row[kSB]);
+    uint8_t* const colourRow = target.colour + y * target.colourPitch;
+    uint8_t* const depthRow = kDepthOn ? target.depth + y * target.depthPitch : nullptr;
 
-  // Four pixels at a time: the float arithmetic of each lane is the scalar arithmetic of the
-  // reference, done in vector registers; texels are fetched lane by lane.
-  for (int x = x0; x < x1; x += 4) {
-    const int lanes = x1 - x < 4 ? x1 - x : 4;
-    const V4i xs = V4i{0, 1, 2, 3} + x;
-    const V4f fx = __builtin_convertvector(xs, V4f) - p.ox;
-    unsigned pass = (1u << lanes) - 1;
-    uint32_t depth[4] = {};
-    if constexpr (kDepth != DepthFormat::None) {
-      const V4f z = rowZ + p.dx[kZ] * fx;
+    for (int x = x0; x < x1; x += 4) {
+      const int lanes = x1 - x < 4 ? x1 - x : 4;
+      const V4f fx = __builtin_convertvector(V4i{0, 1, 2, 3} + x, V4f) - p.ox;
+      unsigned pass = (1u << lanes) - 1;
+      V4i depth{};
+      if constexpr (kDepthOn) {
+        const V4f z = row[kZ] + p.dx[kZ] * fx;
+        uint8_t* const at = depthRow + x * DepthBytes(kDepth);
+        V4i stored{};
+        if constexpr (kDepth == DepthFormat::D32) {
+          for (int i = 0; i < lanes; ++i) {
+            depth[i] = static_cast<int32_t>(DepthValue(z[i], depthScale));
+            stored[i] = static_cast<int32_t>(LoadDepth(at + i * 4, kDepth));
+          }
+          // Unsigned order by the sign bit flipped.
+          const V4i flip = V4i{} + INT32_MIN;
+          pass &= static_cast<unsigned>(_mm_movemask_ps(reinterpret_cast<__m128>(Compared(s.depthCompare, depth ^ flip, stored ^ flip))));
+        } else {
+          depth = DepthValues(z, depthScale);
+          if (lanes == 4) {
+            if constexpr (kDepth == DepthFormat::D16) {
+              stored = reinterpret_cast<V4i>(_mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)),
+                                                                 _mm_setzero_si128()));
+            } else {
+              stored = reinterpret_cast<V4i>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at))) & 0x00FFFFFF;
+            }
+          } else {
+            for (int i = 0; i < lanes; ++i) stored[i] = static_cast<int32_t>(LoadDepth(at + i * DepthBytes(kDepth), kDepth));
+          }
+          pass &= static_cast<unsigned>(_mm_movemask_ps(reinterpret_cast<__m128>(Compared(s.depthCompare, depth, stored))));
+        }
+        if (!pass) continue;
+      }
+      const V4f w4 = 1.0f / (row[kQ] + p.dx[kQ] * fx);
+      V4i cu{}, cv{};
+      if constexpr (kSampling == Sampling::Point || kSampling == Sampling::Linear) {
+        // As TexelCoordinate: (u * size) * 256.
+        cu = FloorToInts((row[u0Index] + p.dx[u0Index] * fx) * w4 * scaleU * 256.0f);
+        cv = FloorToInts((row[u0Index + 1] + p.dx[u0Index + 1] * fx) * w4 * scaleV * 256.0f);
+      }
+      V4i fog4{};
+      if (vertexFog) fog4 = ToBytes((row[kFog] + p.dx[kFog] * fx) * w4);
+
       for (int i = 0; i < lanes; ++i) {
-        depth[i] = DepthValue(z[i], depthScale);
-        if (!Passes(compare, depth[i], LoadDepth(depthAt + (x - x0 + i) * DepthBytes(kDepth), kDepth))) {
-          pass &= ~(1u << i);
+        if (!(pass & (1u << i))) continue;
+        const float fxi = fx[i], w = w4[i];
+        const __m128 fxv = _mm_set1_ps(fxi), wv = _mm_set1_ps(w);
+        Inputs in;
+        in.diffuse = ChannelBytes(_mm_mul_ps(_mm_add_ps(rowColour, _mm_mul_ps(dxColour, fxv)), wv));
+        in.current = in.diffuse;
+        in.factor = factor;
+        in.specular = wantSpecular ? WithAlpha(ChannelBytes(_mm_mul_ps(_mm_add_ps(rowSpecular, _mm_mul_ps(dxSpecular, fxv)), wv)),
+                                               Splat(255))
+                                   : _mm_and_si128(Splat(255), AlphaLane());
+        in.texel = Splat(255);
+        bool keyed = false;
+        if (stageCount > 0) {
+          if constexpr (kSampling == Sampling::Point || kSampling == Sampling::Linear) {
+            in.texel = SampleLevel(*level0, axisU, axisV, cu[i], cv[i],
+                                   kSampling == Sampling::Point ? Filter::Point : Filter::Linear);
+            if (keyTest) keyed = KeyedAt(*level0, axisU, axisV, cu[i], cv[i]);
+          } else if constexpr (kSampling == Sampling::Lod) {
+            const float u = (row[u0Index] + p.dx[u0Index] * fxi) * w;
+            const float v = (row[u0Index + 1] + p.dx[u0Index + 1] * fxi) * w;
+            in.texel = SampleStage(stage0, sampling0, p, w, u, v, keyed);
+          }
+          switch (mode0) {
+            case StageMode::ModulateTexture: in.current = WithAlpha(Mul8(in.texel, in.diffuse), in.texel); break;
+            case StageMode::SelectTexture: in.current = in.texel; break;
+            case StageMode::SelectDiffuse: break;
+            case StageMode::General: in.current = EvaluateStage(stage0, in); break;
+          }
+          if (stageCount > 1) {
+            in.texel = Splat(255);
+            if (state.stages[1].read) {
+              const float u = (row[u1Index] + p.dx[u1Index] * fxi) * w;
+              const float v = (row[u1Index + 1] + p.dx[u1Index + 1] * fxi) * w;
+              in.texel = SampleStage(s.stages[1], state.stages[1], p, w, u, v, keyed);
+            }
+            in.current = EvaluateStage(s.stages[1], in);
+          }
+        }
+        if (keyTest && keyed) continue;
+        __m128i colour = in.current;
+        if (specular) colour = Min255(_mm_add_epi32(colour, _mm_andnot_si128(AlphaLane(), in.specular)));
+        if (s.alphaTest && !Passes(s.alphaCompare, uint32_t(_mm_cvtsi128_si32(_mm_shuffle_epi32(colour, 0xFF))),
+                                   s.alphaReference)) {
+          continue;
+        }
+        if (vertexFog) colour = Fogged(colour, fogColour, fog4[i]);
+        if (tableFog) colour = Fogged(colour, fogColour, int(TableFogFactor(s, w)));
+        uint8_t* const at = colourRow + (x + i) * kColourBytes;
+        if (s.blend) {
+          BlendFactor sourceFactor = s.sourceBlend, destFactor = s.destBlend;
+          // The "both" factors name the destination's factor too.
+          if (sourceFactor == BlendFactor::BothSrcAlpha) destFactor = BlendFactor::InvSrcAlpha;
+          if (sourceFactor == BlendFactor::BothInvSrcAlpha) destFactor = BlendFactor::SrcAlpha;
+          colour = Blended(sourceFactor, destFactor, colour, LoadPixel<kColour>(at));
+        }
+        StorePixel<kColour>(at, colour);
+        if constexpr (kDepthOn) {
+          if (s.depthWrite) StoreDepth(depthRow + (x + i) * DepthBytes(kDepth), kDepth, uint32_t(depth[i]));
         }
       }
-      if (!pass) continue;
     }
-    const V4f w = 1.0f / (rowQ + p.dx[kQ] * fx);
-    const V4i r = ToBytes((rowR + p.dx[kR] * fx) * w);
-    const V4i g = ToBytes((rowG + p.dx[kG] * fx) * w);
-    const V4i b = ToBytes((rowB + p.dx[kB] * fx) * w);
-    V4i fogFactor{};
-    if (fog) fogFactor = ToBytes((rowFog + p.dx[kFog] * fx) * w);
-    V4i cu{}, cv{};
-    if constexpr (kTex != TexMode::None) {
-      // As TexelCoordinate: (u * size) * 256.
-      cu = FloorToInts((rowU + p.dx[uIndex] * fx) * w * static_cast<float>(level->width) * 256.0f);
-      cv = FloorToInts((rowV + p.dx[uIndex + 1] * fx) * w * static_cast<float>(level->height) * 256.0f);
-    }
-    for (int i = 0; i < lanes; ++i) {
-      if (!(pass & (1u << i))) continue;
-      if constexpr (kTex != TexMode::None) {
-        // A keyed texel where point sampling would look leaves the pixel alone.
-        if (keyed && level->keyed[static_cast<size_t>(axisV(cv[i] >> 8)) * width + axisU(cu[i] >> 8)]) continue;
-      }
-      if constexpr (kDepth != DepthFormat::None) {
-        if (depthWrite) StoreDepth(depthAt + (x - x0 + i) * DepthBytes(kDepth), kDepth, depth[i]);
-      }
-      uint32_t colour = Argb(0, uint32_t(r[i]), uint32_t(g[i]), uint32_t(b[i]));
-      if constexpr (kTex != TexMode::None) {
-        uint32_t texel;
-        if constexpr (kTex == TexMode::Point) {
-          texel = texels[static_cast<size_t>(axisV(cv[i] >> 8)) * width + axisU(cu[i] >> 8)];
-        } else {
-          const int32_t lu = cu[i] - 128;
-          const int32_t lv = cv[i] - 128;
-          const int iu = lu >> 8;
-          const int iv = lv >> 8;
-          const uint32_t* row0 = texels + static_cast<size_t>(axisV(iv)) * width;
-          const uint32_t* row1 = texels + static_cast<size_t>(axisV(iv + 1)) * width;
-          const int u0 = axisU(iu);
-          const int u1 = axisU(iu + 1);
-          texel = BilinearPacked(row0[u0], row0[u1], row1[u0], row1[u1], static_cast<uint32_t>(lu & 255),
-                                 static_cast<uint32_t>(lv & 255));
-        }
-        if constexpr (kModulate) {
-          colour = Argb(0, Mul8(Channel(texel, 16), uint32_t(r[i])), Mul8(Channel(texel, 8), uint32_t(g[i])),
-                        Mul8(Channel(texel, 0), uint32_t(b[i])));
-        } else {
-          colour = texel;
-        }
-      }
-      uint8_t* const at = colourAt + (x - x0 + i) * kColourBytes;
-      if (fog) colour = ApplyFog(colour, s.fogColour, uint32_t(fogFactor[i]));
-      if (blend) colour = BlendColours(s.sourceBlend, s.destBlend, colour, LoadColour(at, kColour));
-      StoreColour(at, kColour, colour);
-    }
-  }
   }
 }
 
 // ---- the table --------------------------------------------------------------------------------
 
 constexpr ColourFormat kFormats[] = {ColourFormat::Rgb565, ColourFormat::Rgb555, ColourFormat::Rgb888,
-                                     ColourFormat::Xrgb8888};
+                                     ColourFormat::Xrgb8888, ColourFormat::Argb8888};
 constexpr DepthFormat kDepths[] = {DepthFormat::None, DepthFormat::D16, DepthFormat::D24, DepthFormat::D32};
+constexpr size_t kSamplings = 4;
 
-// [format][depth][texture mode][modulate]
-using Table = std::array<std::array<std::array<std::array<SpanFunction, 2>, 3>, 4>, 4>;
+// [format][depth][sampling]
+using Table = std::array<std::array<std::array<SpanFunction, kSamplings>, std::size(kDepths)>, std::size(kFormats)>;
 
-template <size_t F, size_t D, size_t T, size_t M>
-constexpr SpanFunction Entry() {
-  return &FastSpan<kFormats[F], kDepths[D], static_cast<TexMode>(T), M == 1>;
+template <size_t F, size_t D, size_t... S>
+constexpr void FillSamplings(Table& t, std::index_sequence<S...>) {
+  ((t[F][D][S] = &FastSpan<kFormats[F], kDepths[D], static_cast<Sampling>(S)>), ...);
 }
 
-template <size_t F, size_t D, size_t T>
-constexpr void FillModulate(Table& t) {
-  t[F][D][T][0] = Entry<F, D, T, 0>();
-  t[F][D][T][1] = Entry<F, D, T, 1>();
+template <size_t F, size_t... D>
+constexpr void FillDepths(Table& t, std::index_sequence<D...>) {
+  (FillSamplings<F, D>(t, std::make_index_sequence<kSamplings>{}), ...);
 }
 
-template <size_t F, size_t D>
-constexpr void FillTex(Table& t) {
-  FillModulate<F, D, 0>(t);
-  FillModulate<F, D, 1>(t);
-  FillModulate<F, D, 2>(t);
-}
-
-template <size_t F>
-constexpr void FillDepth(Table& t) {
-  FillTex<F, 0>(t);
-  FillTex<F, 1>(t);
-  FillTex<F, 2>(t);
-  FillTex<F, 3>(t);
-}
-
-constexpr Table MakeTable() {
+template <size_t... F>
+constexpr Table MakeTable(std::index_sequence<F...>) {
   Table t{};
-  FillDepth<0>(t);
-  FillDepth<1>(t);
-  FillDepth<2>(t);
-  FillDepth<3>(t);
+  (FillDepths<F>(t, std::make_index_sequence<std::size(kDepths)>{}), ...);
   return t;
 }
 
-constexpr Table kTable = MakeTable();
+constexpr Table kTable = MakeTable(std::make_index_sequence<std::size(kFormats)>{});
 
-bool PlainArg(const TextureArg& a) { return !a.complement && !a.alphaReplicate; }
+bool Plain(const TextureArg& a) { return !a.complement && !a.alphaReplicate; }
 bool IsDiffuse(const TextureArg& a) {
-  return PlainArg(a) && (a.source == ArgSource::Diffuse || a.source == ArgSource::Current);
+  return Plain(a) && (a.source == ArgSource::Diffuse || a.source == ArgSource::Current);
 }
-bool IsTexture(const TextureArg& a) { return PlainArg(a) && a.source == ArgSource::Texture; }
+bool IsTexture(const TextureArg& a) { return Plain(a) && a.source == ArgSource::Texture; }
+bool ReadsTexture(const TextureStage& stage) {
+  return stage.colourArg1.source == ArgSource::Texture || stage.colourArg2.source == ArgSource::Texture ||
+         stage.alphaArg1.source == ArgSource::Texture || stage.alphaArg2.source == ArgSource::Texture ||
+         stage.colourOp == TextureOp::BlendTextureAlpha || stage.alphaOp == TextureOp::BlendTextureAlpha;
+}
+bool ReadsSpecular(const TextureStage& stage) {
+  return stage.colourArg1.source == ArgSource::Specular || stage.colourArg2.source == ArgSource::Specular ||
+         stage.alphaArg1.source == ArgSource::Specular || stage.alphaArg2.source == ArgSource::Specular;
+}
+
+// Stage 0's colour by the usual operations, with the alpha the stage leaves.
+StageMode ModeOf(const TextureStage& stage) {
+  const bool alphaFromTexture = stage.alphaOp == TextureOp::SelectArg1 && IsTexture(stage.alphaArg1);
+  if (!alphaFromTexture) return StageMode::General;
+  if (stage.colourOp == TextureOp::Modulate && ((IsTexture(stage.colourArg1) && IsDiffuse(stage.colourArg2)) ||
+                                                (IsDiffuse(stage.colourArg1) && IsTexture(stage.colourArg2)))) {
+    return StageMode::ModulateTexture;
+  }
+  if ((stage.colourOp == TextureOp::SelectArg1 && IsTexture(stage.colourArg1)) ||
+      (stage.colourOp == TextureOp::SelectArg2 && IsTexture(stage.colourArg2))) {
+    return StageMode::SelectTexture;
+  }
+  return StageMode::General;
+}
 
 }  // namespace
 
-SpanFunction ChooseSpan(const PixelState& s, bool hasDepthBuffer) {
-  // Alpha must not matter: nothing blends by it, tests or stores it.
-  if (s.alphaTest || s.specular || s.colourFormat == ColourFormat::Argb8888) return ReferenceSpan;
-  if (s.blend && !(ColourOnly(s.sourceBlend) && ColourOnly(s.destBlend))) return ReferenceSpan;
-  if (s.fog && s.tableFog != FogMode::None) return ReferenceSpan;
-  if (s.stageCount > 1) return ReferenceSpan;
+void PrepareSpan(DrawState& state, bool reference) {
+  const PixelState& s = state.pixel;
+  for (int i = 0; i < s.stageCount; ++i) {
+    const TextureStage& stage = s.stages[i];
+    StageSampling& sampling = state.stages[i];
+    const Texture* texture = stage.texture.get();
+    if (!texture || texture->levels.empty()) continue;
+    sampling.texture = texture;
+    sampling.level = &texture->levels[std::min<size_t>(size_t(std::max(stage.firstLevel, 0)), texture->levels.size() - 1)];
+    sampling.maskU = WrapMask(sampling.level->width, stage.addressU);
+    sampling.maskV = WrapMask(sampling.level->height, stage.addressV);
+    // A stage samples its texture even when its operations ignore it: a keyed texel there still
+    // leaves the pixel alone.
+    sampling.read = ReadsTexture(stage) || (s.colourKey && texture->colourKeyed);
+    sampling.lod = stage.minFilter != stage.magFilter || (stage.mipFilter != MipFilter::None && texture->levels.size() > 1);
+  }
+  if (reference) {
+    state.span = ReferenceSpan;
+    state.attributes = ~0u;
+    return;
+  }
+
   size_t format = 0;
   while (kFormats[format] != s.colourFormat) ++format;
   size_t depth = 0;
-  if (s.depthTest && hasDepthBuffer) {
+  if (s.depthTest && s.depthFormat != DepthFormat::None) {
     while (kDepths[depth] != s.depthFormat) ++depth;
   }
-
-  size_t tex = 0;
-  bool modulate = false;
-  if (s.stageCount == 1) {
-    const TextureStage& stage = s.stages[0];
-    const Texture* texture = stage.texture.get();
-    bool readsTexture = false;
-    if (stage.colourOp == TextureOp::Modulate && ((IsTexture(stage.colourArg1) && IsDiffuse(stage.colourArg2)) ||
-                                                  (IsDiffuse(stage.colourArg1) && IsTexture(stage.colourArg2)))) {
-      readsTexture = true;
-      modulate = true;
-    } else if ((stage.colourOp == TextureOp::SelectArg1 && IsTexture(stage.colourArg1)) ||
-               (stage.colourOp == TextureOp::SelectArg2 && IsTexture(stage.colourArg2))) {
-      readsTexture = true;
-    } else if (!((stage.colourOp == TextureOp::SelectArg1 && IsDiffuse(stage.colourArg1)) ||
-                 (stage.colourOp == TextureOp::SelectArg2 && IsDiffuse(stage.colourArg2)))) {
-      return ReferenceSpan;
-    }
-    // The reference samples a stage's texture even when its operation ignores it, and a keyed
-    // texel there still leaves the pixel alone.
-    if (!readsTexture && s.colourKey && texture && texture->colourKeyed) return ReferenceSpan;
-    if (readsTexture && texture && !texture->levels.empty()) {
-      const bool mipmapped = stage.mipFilter != MipFilter::None && texture->levels.size() > 1;
-      if (mipmapped || stage.minFilter != stage.magFilter) return ReferenceSpan;
-      tex = stage.magFilter == Filter::Point ? 1 : 2;
-      } else if (readsTexture && !modulate) {
-      return ReferenceSpan;  // white: rare enough for the general path
-    }
+  Sampling sampling = Sampling::None;
+  if (s.stageCount > 0 && state.stages[0].read) {
+    sampling = state.stages[0].lod ? Sampling::Lod
+               : s.stages[0].magFilter == Filter::Point ? Sampling::Point
+                                                         : Sampling::Linear;
   }
-  return kTable[format][depth][tex][modulate ? 1 : 0];
-}
+  state.stage0 = s.stageCount > 0 ? ModeOf(s.stages[0]) : StageMode::SelectDiffuse;
+  if (state.stage0 != StageMode::General && sampling == Sampling::None && state.stage0 != StageMode::SelectDiffuse) {
+    state.stage0 = StageMode::General;  // white texel: the general operations read it
+  }
+  state.span = kTable[format][depth][size_t(sampling)];
 
-uint32_t SpanAttributes(SpanFunction span, const PixelState& s) {
-  if (span == ReferenceSpan) return ~0u;
-  uint32_t used = 1u << kZ | 1u << kQ | 1u << kR | 1u << kG | 1u << kB | (s.fog ? 1u << kFog : 0u);
-  const int u = kU0 + 2 * s.stages[0].coordinateSet;
-  if (s.stageCount > 0) used |= 1u << u | 1u << (u + 1);
-  return used;
+  uint32_t used = 1u << kZ | 1u << kQ | 1u << kR | 1u << kG | 1u << kB | 1u << kA;
+  bool specular = s.specular;
+  for (int i = 0; i < s.stageCount; ++i) {
+    const int u = kU0 + 2 * s.stages[i].coordinateSet;
+    if (state.stages[i].read) used |= 1u << u | 1u << (u + 1);
+    specular = specular || ReadsSpecular(s.stages[i]);
+  }
+  if (specular) used |= 1u << kSR | 1u << kSG | 1u << kSB;
+  if (s.fog && s.tableFog == FogMode::None) used |= 1u << kFog;
+  state.attributes = used;
 }
 
 }  // namespace vx::raster::detail
