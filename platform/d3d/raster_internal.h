@@ -18,12 +18,13 @@ namespace vx::raster::detail {
 // bytes, so that the spans load them side by side.
 enum Attribute : int { kZ, kQ, kB, kG, kR, kA, kSB, kSG, kSR, kFog, kU0, kV0, kU1, kV1, kAttributeCount };
 
-// a(x, y) = a0 + dx * (x - ox) + dy * (y - oy), with x and y at pixel centres.
+// a(x, y) = a0 + dx * (x - ox) + dy * (y - oy), with x and y at pixel centres. Set-up writes
+// every attribute (those a span does not read as 0), so nothing is cleared before.
 struct Planes {
-  float ox = 0.0f, oy = 0.0f;
-  float a0[kAttributeCount]{};
-  float dx[kAttributeCount]{};
-  float dy[kAttributeCount]{};
+  float ox, oy;
+  float a0[kAttributeCount];
+  float dx[kAttributeCount];
+  float dy[kAttributeCount];
 };
 
 // The values of a row at x = ox; a pixel's value is row[i] + dx[i] * (x - ox).
@@ -48,6 +49,8 @@ struct DrawState;
 
 struct SetupPrimitive {
   enum Kind : uint8_t { kTriangle, kLine, kPoint, kClear };
+  // Provided, so that making one in place does not clear the planes first.
+  SetupPrimitive() {}
   Kind kind = kTriangle;
   bool lastPixel = true;
   int minX = 0, minY = 0, maxX = -1, maxY = -1;  // inclusive pixel bounds, inside the viewport
@@ -76,6 +79,20 @@ struct SpanRow {
 using SpanFunction = void (*)(const SpanTarget& target, const DrawState& state, const Planes& planes,
                               const SpanRow* rows, int count);
 
+// Up to four pixels of one primitive that a specialised span fills together: lanes below
+// `count`. In a run they lie side by side in one row, from (x[0], y[0]) on; otherwise anywhere.
+// A primitive covers each pixel once, so the order of its pixels does not matter.
+struct PixelGroup {
+  int32_t x[4];
+  int32_t y[4];
+  int32_t count;
+  bool run;
+};
+
+// Fills groups of pixels of one primitive.
+using GroupFunction = void (*)(const SpanTarget& target, const DrawState& state, const Planes& planes,
+                               const PixelGroup* groups, int count);
+
 // A stage's texture as the spans sample it: the level used when the level is not chosen per
 // pixel, and its addressing.
 struct StageSampling {
@@ -93,7 +110,7 @@ enum class StageMode : uint8_t { ModulateTexture, SelectTexture, SelectDiffuse, 
 struct DrawState {
   PixelState pixel;
   Viewport viewport;
-  SpanFunction span = nullptr;
+  GroupFunction fill = nullptr;  // the specialised span; null on the reference path
   StageSampling stages[kMaxStages];
   StageMode stage0 = StageMode::General;
   uint32_t attributes = ~0u;  // bit i: the span reads attribute i (the others' planes stay 0)

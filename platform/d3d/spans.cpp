@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -327,119 +328,186 @@ inline void StorePixel(uint8_t* at, __m128i c) {
   }
 }
 
-// The attributes of a row at x = ox, for the channels side by side: b, g, r, a.
-struct RowValues {
-  float z, q, fog;
-  float u[kMaxStages], v[kMaxStages];
-  __m128 colour, specular;
+// The texels of a bilinear sample, by index into a level, with its weights as MulAdd takes them.
+struct BilinearTaps {
+  alignas(16) int32_t t00[4], t10[4], t01[4], t11[4];
+  alignas(16) int32_t wu[4], wv[4];
 };
 
-template <ColourFormat kColour, DepthFormat kDepth, Sampling kSampling>
-void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p, const SpanRow* rows, int count) {
+// Bilinear with the weights (256 - f) | f << 16 made already.
+inline __m128i BilinearWeighted(uint32_t t00, uint32_t t10, uint32_t t01, uint32_t t11, __m128i wu, __m128i wv) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i top = _mm_madd_epi16(
+      _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(t00)), _mm_cvtsi32_si128(int(t10))), zero), wu);
+  const __m128i bottom = _mm_madd_epi16(
+      _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(t01)), _mm_cvtsi32_si128(int(t11))), zero), wu);
+  const __m128i byte = Splat(255);
+  const __m128i hi = _mm_madd_epi16(_mm_or_si128(_mm_srli_epi32(top, 8), _mm_slli_epi32(_mm_srli_epi32(bottom, 8), 16)), wv);
+  const __m128i lo = _mm_madd_epi16(_mm_or_si128(_mm_and_si128(top, byte), _mm_slli_epi32(_mm_and_si128(bottom, byte), 16)), wv);
+  return _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(hi, 8), lo), Splat(32768)), 16);
+}
+
+// kSimple: one stage at most that modulates or selects its texture, no colour key test,
+// specular, alpha test, fog or blending.
+template <ColourFormat kColour, DepthFormat kDepth, Sampling kSampling, bool kSimple>
+void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p, const PixelGroup* groups, int count) {
   const PixelState& s = state.pixel;
   constexpr int kColourBytes = ColourBytes(kColour);
   constexpr bool kDepthOn = kDepth != DepthFormat::None;
+  constexpr bool kLevel = kSampling == Sampling::Point || kSampling == Sampling::Linear;
   const int stageCount = s.stageCount;
   const TextureStage& stage0 = s.stages[0];
   const StageSampling& sampling0 = state.stages[0];
   const TextureLevel* level0 = sampling0.level;
   Axis axisU{}, axisV{};
   float scaleU = 0.0f, scaleV = 0.0f;
-  if constexpr (kSampling == Sampling::Point || kSampling == Sampling::Linear) {
+  const uint32_t* texels = nullptr;
+  int widthShift = 0;
+  bool masked = false;
+  if constexpr (kLevel) {
     axisU = {level0->width, sampling0.maskU, stage0.addressU};
     axisV = {level0->height, sampling0.maskV, stage0.addressV};
     scaleU = static_cast<float>(level0->width);
     scaleV = static_cast<float>(level0->height);
+    texels = level0->texels.data();
+    masked = sampling0.maskU >= 0 && sampling0.maskV >= 0;
+    widthShift = std::countr_zero(static_cast<unsigned>(level0->width));
   }
   const bool keyTest = s.colourKey;
   const StageMode mode0 = state.stage0;
   const bool vertexFog = s.fog && s.tableFog == FogMode::None;
   const bool tableFog = s.fog && s.tableFog != FogMode::None;
-  const bool specular = s.specular;
   const bool wantSpecular = (state.attributes & (1u << kSR)) != 0;
   const __m128i fogColour = Unpack(s.fogColour);
   const __m128i factor = Unpack(s.textureFactor);
   const int u0Index = kU0 + 2 * stage0.coordinateSet;
   const int u1Index = kU0 + 2 * s.stages[1].coordinateSet;
-  const __m128 dxColour = _mm_loadu_ps(&p.dx[kB]);
-  const __m128 dxSpecular = _mm_loadu_ps(&p.dx[kSB]);  // the fourth lane is fog's, replaced
+  const __m128 a0Colour = _mm_loadu_ps(&p.a0[kB]), dyColour = _mm_loadu_ps(&p.dy[kB]), dxColour = _mm_loadu_ps(&p.dx[kB]);
+  // The fourth lanes are fog's, replaced.
+  const __m128 a0Specular = _mm_loadu_ps(&p.a0[kSB]), dySpecular = _mm_loadu_ps(&p.dy[kSB]),
+               dxSpecular = _mm_loadu_ps(&p.dx[kSB]);
   const double depthScale = state.depthScale;
+  const V4i maskU = V4i{} + sampling0.maskU, maskV = V4i{} + sampling0.maskV;
 
-  for (const SpanRow* span = rows; span != rows + count; ++span) {
-    const int y = span->y, x0 = span->x0, x1 = span->x1;
-    float row[kAttributeCount];
-    RowStart(p, y, row);
-    const __m128 rowColour = _mm_loadu_ps(&row[kB]);
-    const __m128 rowSpecular = _mm_loadu_ps(&row[kSB]);
-    uint8_t* const colourRow = target.colour + y * target.colourPitch;
-    uint8_t* const depthRow = kDepthOn ? target.depth + y * target.depthPitch : nullptr;
-
-    for (int x = x0; x < x1; x += 4) {
-      const int lanes = x1 - x < 4 ? x1 - x : 4;
-      const V4f fx = __builtin_convertvector(V4i{0, 1, 2, 3} + x, V4f) - p.ox;
-      unsigned pass = (1u << lanes) - 1;
-      V4i depth{};
-      if constexpr (kDepthOn) {
-        const V4f z = row[kZ] + p.dx[kZ] * fx;
-        uint8_t* const at = depthRow + x * DepthBytes(kDepth);
-        V4i stored{};
-        if constexpr (kDepth == DepthFormat::D32) {
-          for (int i = 0; i < lanes; ++i) {
-            depth[i] = static_cast<int32_t>(DepthValue(z[i], depthScale));
-            stored[i] = static_cast<int32_t>(LoadDepth(at + i * 4, kDepth));
-          }
-          // Unsigned order by the sign bit flipped.
-          const V4i flip = V4i{} + INT32_MIN;
-          pass &= static_cast<unsigned>(_mm_movemask_ps(reinterpret_cast<__m128>(Compared(s.depthCompare, depth ^ flip, stored ^ flip))));
-        } else {
-          depth = DepthValues(z, depthScale);
-          if (lanes == 4) {
-            if constexpr (kDepth == DepthFormat::D16) {
-              stored = reinterpret_cast<V4i>(_mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)),
-                                                                 _mm_setzero_si128()));
-            } else {
-              stored = reinterpret_cast<V4i>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at))) & 0x00FFFFFF;
-            }
-          } else {
-            for (int i = 0; i < lanes; ++i) stored[i] = static_cast<int32_t>(LoadDepth(at + i * DepthBytes(kDepth), kDepth));
-          }
-          pass &= static_cast<unsigned>(_mm_movemask_ps(reinterpret_cast<__m128>(Compared(s.depthCompare, depth, stored))));
+  for (const PixelGroup* g = groups; g != groups + count; ++g) {
+    const int lanes = g->count;
+    V4i xs, ys;
+    std::memcpy(&xs, g->x, sizeof xs);
+    std::memcpy(&ys, g->y, sizeof ys);
+    const V4f fx = __builtin_convertvector(xs, V4f) - p.ox;
+    const V4f fy = __builtin_convertvector(ys, V4f) - p.oy;
+    // The attribute at each pixel as the reference makes it: the row's value, then the step along it.
+    const auto at4 = [&](int i) { return (p.a0[i] + p.dy[i] * fy) + p.dx[i] * fx; };
+    unsigned pass = (1u << lanes) - 1;
+    V4i depth{};
+    if constexpr (kDepthOn) {
+      const V4f z = at4(kZ);
+      V4i stored{};
+      const auto depthAt = [&](int i) {
+        return target.depth + g->y[i] * target.depthPitch + g->x[i] * DepthBytes(kDepth);
+      };
+      if constexpr (kDepth == DepthFormat::D32) {
+        for (int i = 0; i < lanes; ++i) {
+          depth[i] = static_cast<int32_t>(DepthValue(z[i], depthScale));
+          stored[i] = static_cast<int32_t>(LoadDepth(depthAt(i), kDepth));
         }
-        if (!pass) continue;
-      }
-      const V4f w4 = 1.0f / (row[kQ] + p.dx[kQ] * fx);
-      V4i cu{}, cv{};
-      if constexpr (kSampling == Sampling::Point || kSampling == Sampling::Linear) {
-        // As TexelCoordinate: (u * size) * 256.
-        cu = FloorToInts((row[u0Index] + p.dx[u0Index] * fx) * w4 * scaleU * 256.0f);
-        cv = FloorToInts((row[u0Index + 1] + p.dx[u0Index + 1] * fx) * w4 * scaleV * 256.0f);
-      }
-      V4i fog4{};
-      if (vertexFog) fog4 = ToBytes((row[kFog] + p.dx[kFog] * fx) * w4);
-
-      for (int i = 0; i < lanes; ++i) {
-        if (!(pass & (1u << i))) continue;
-        const float fxi = fx[i], w = w4[i];
-        const __m128 fxv = _mm_set1_ps(fxi), wv = _mm_set1_ps(w);
-        Inputs in;
-        in.diffuse = ChannelBytes(_mm_mul_ps(_mm_add_ps(rowColour, _mm_mul_ps(dxColour, fxv)), wv));
-        in.current = in.diffuse;
-        in.factor = factor;
-        in.specular = wantSpecular ? WithAlpha(ChannelBytes(_mm_mul_ps(_mm_add_ps(rowSpecular, _mm_mul_ps(dxSpecular, fxv)), wv)),
-                                               Splat(255))
-                                   : _mm_and_si128(Splat(255), AlphaLane());
-        in.texel = Splat(255);
-        bool keyed = false;
-        if (stageCount > 0) {
-          if constexpr (kSampling == Sampling::Point || kSampling == Sampling::Linear) {
-            in.texel = SampleLevel(*level0, axisU, axisV, cu[i], cv[i],
-                                   kSampling == Sampling::Point ? Filter::Point : Filter::Linear);
-            if (keyTest) keyed = KeyedAt(*level0, axisU, axisV, cu[i], cv[i]);
-          } else if constexpr (kSampling == Sampling::Lod) {
-            const float u = (row[u0Index] + p.dx[u0Index] * fxi) * w;
-            const float v = (row[u0Index + 1] + p.dx[u0Index + 1] * fxi) * w;
-            in.texel = SampleStage(stage0, sampling0, p, w, u, v, keyed);
+        // Unsigned order by the sign bit flipped.
+        const V4i flip = V4i{} + INT32_MIN;
+        pass &= static_cast<unsigned>(
+            _mm_movemask_ps(reinterpret_cast<__m128>(Compared(s.depthCompare, depth ^ flip, stored ^ flip))));
+      } else {
+        depth = DepthValues(z, depthScale);
+        if (g->run) {
+          const uint8_t* at = depthAt(0);
+          if constexpr (kDepth == DepthFormat::D16) {
+            stored = reinterpret_cast<V4i>(
+                _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)), _mm_setzero_si128()));
+          } else {
+            stored = reinterpret_cast<V4i>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at))) & 0x00FFFFFF;
           }
+        } else {
+          for (int i = 0; i < lanes; ++i) stored[i] = static_cast<int32_t>(LoadDepth(depthAt(i), kDepth));
+        }
+        pass &= static_cast<unsigned>(_mm_movemask_ps(reinterpret_cast<__m128>(Compared(s.depthCompare, depth, stored))));
+      }
+      if (!pass) continue;
+    }
+    const V4f w4 = 1.0f / at4(kQ);
+    V4i cu{}, cv{};
+    BilinearTaps taps;
+    if constexpr (kLevel) {
+      // As TexelCoordinate: (u * size) * 256.
+      cu = FloorToInts(at4(u0Index) * w4 * scaleU * 256.0f);
+      cv = FloorToInts(at4(u0Index + 1) * w4 * scaleV * 256.0f);
+      if (masked) {
+        // Wrapped power-of-two sizes: every texel's index four pixels at a time.
+        if constexpr (kSampling == Sampling::Linear) {
+          const V4i lu = cu - 128, lv = cv - 128;
+          const V4i iu = lu >> 8, iv = lv >> 8, fu = lu & 255, fv = lv & 255;
+          const V4i u0 = iu & maskU, u1 = (iu + 1) & maskU;
+          const V4i r0 = (iv & maskV) << widthShift, r1 = ((iv + 1) & maskV) << widthShift;
+          const V4i t00 = r0 + u0, t10 = r0 + u1, t01 = r1 + u0, t11 = r1 + u1;
+          const V4i wu = (256 - fu) | (fu << 16), wv = (256 - fv) | (fv << 16);
+          std::memcpy(taps.t00, &t00, 16);
+          std::memcpy(taps.t10, &t10, 16);
+          std::memcpy(taps.t01, &t01, 16);
+          std::memcpy(taps.t11, &t11, 16);
+          std::memcpy(taps.wu, &wu, 16);
+          std::memcpy(taps.wv, &wv, 16);
+        } else {
+          const V4i t = (((cv >> 8) & maskV) << widthShift) + ((cu >> 8) & maskU);
+          std::memcpy(taps.t00, &t, 16);
+        }
+      }
+    }
+    V4i fog4{};
+    if (!kSimple && vertexFog) fog4 = ToBytes(at4(kFog) * w4);
+
+    for (int i = 0; i < lanes; ++i) {
+      if (!(pass & (1u << i))) continue;
+      const float fxi = fx[i], fyi = fy[i], w = w4[i];
+      const __m128 fxv = _mm_set1_ps(fxi), fyv = _mm_set1_ps(fyi), wv = _mm_set1_ps(w);
+      const __m128i diffuse = ChannelBytes(
+          _mm_mul_ps(_mm_add_ps(_mm_add_ps(a0Colour, _mm_mul_ps(dyColour, fyv)), _mm_mul_ps(dxColour, fxv)), wv));
+      __m128i texel = Splat(255);
+      bool keyed = false;
+      if constexpr (kLevel) {
+        if (masked) {
+          if constexpr (kSampling == Sampling::Linear) {
+            texel = BilinearWeighted(texels[taps.t00[i]], texels[taps.t10[i]], texels[taps.t01[i]], texels[taps.t11[i]],
+                                     Splat(taps.wu[i]), Splat(taps.wv[i]));
+          } else {
+            texel = Unpack(texels[taps.t00[i]]);
+          }
+        } else {
+          texel = SampleLevel(*level0, axisU, axisV, cu[i], cv[i],
+                              kSampling == Sampling::Point ? Filter::Point : Filter::Linear);
+        }
+        if (!kSimple && keyTest) keyed = KeyedAt(*level0, axisU, axisV, cu[i], cv[i]);
+      } else if constexpr (kSampling == Sampling::Lod) {
+        const float rowU = p.a0[u0Index] + p.dy[u0Index] * fyi, rowV = p.a0[u0Index + 1] + p.dy[u0Index + 1] * fyi;
+        const float u = (rowU + p.dx[u0Index] * fxi) * w;
+        const float v = (rowV + p.dx[u0Index + 1] * fxi) * w;
+        texel = SampleStage(stage0, sampling0, p, w, u, v, keyed);
+      }
+      uint8_t* const at = target.colour + g->y[i] * target.colourPitch + g->x[i] * kColourBytes;
+      __m128i colour = diffuse;
+      if constexpr (kSimple) {
+        if (stageCount > 0) {
+          colour = mode0 == StageMode::ModulateTexture ? WithAlpha(Mul8(texel, diffuse), texel) : texel;
+        }
+      } else {
+        Inputs in;
+        in.diffuse = diffuse;
+        in.current = diffuse;
+        in.factor = factor;
+        in.texel = texel;
+        in.specular = _mm_and_si128(Splat(255), AlphaLane());
+        if (wantSpecular) {
+          const __m128 row = _mm_add_ps(a0Specular, _mm_mul_ps(dySpecular, fyv));
+          in.specular = WithAlpha(ChannelBytes(_mm_mul_ps(_mm_add_ps(row, _mm_mul_ps(dxSpecular, fxv)), wv)), Splat(255));
+        }
+        if (stageCount > 0) {
           switch (mode0) {
             case StageMode::ModulateTexture: in.current = WithAlpha(Mul8(in.texel, in.diffuse), in.texel); break;
             case StageMode::SelectTexture: in.current = in.texel; break;
@@ -449,23 +517,24 @@ void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p,
           if (stageCount > 1) {
             in.texel = Splat(255);
             if (state.stages[1].read) {
-              const float u = (row[u1Index] + p.dx[u1Index] * fxi) * w;
-              const float v = (row[u1Index + 1] + p.dx[u1Index + 1] * fxi) * w;
+              const float rowU = p.a0[u1Index] + p.dy[u1Index] * fyi;
+              const float rowV = p.a0[u1Index + 1] + p.dy[u1Index + 1] * fyi;
+              const float u = (rowU + p.dx[u1Index] * fxi) * w;
+              const float v = (rowV + p.dx[u1Index + 1] * fxi) * w;
               in.texel = SampleStage(s.stages[1], state.stages[1], p, w, u, v, keyed);
             }
             in.current = EvaluateStage(s.stages[1], in);
           }
         }
         if (keyTest && keyed) continue;
-        __m128i colour = in.current;
-        if (specular) colour = Min255(_mm_add_epi32(colour, _mm_andnot_si128(AlphaLane(), in.specular)));
+        colour = in.current;
+        if (s.specular) colour = Min255(_mm_add_epi32(colour, _mm_andnot_si128(AlphaLane(), in.specular)));
         if (s.alphaTest && !Passes(s.alphaCompare, uint32_t(_mm_cvtsi128_si32(_mm_shuffle_epi32(colour, 0xFF))),
                                    s.alphaReference)) {
           continue;
         }
         if (vertexFog) colour = Fogged(colour, fogColour, fog4[i]);
         if (tableFog) colour = Fogged(colour, fogColour, int(TableFogFactor(s, w)));
-        uint8_t* const at = colourRow + (x + i) * kColourBytes;
         if (s.blend) {
           BlendFactor sourceFactor = s.sourceBlend, destFactor = s.destBlend;
           // The "both" factors name the destination's factor too.
@@ -473,9 +542,11 @@ void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p,
           if (sourceFactor == BlendFactor::BothInvSrcAlpha) destFactor = BlendFactor::SrcAlpha;
           colour = Blended(sourceFactor, destFactor, colour, LoadPixel<kColour>(at));
         }
-        StorePixel<kColour>(at, colour);
-        if constexpr (kDepthOn) {
-          if (s.depthWrite) StoreDepth(depthRow + (x + i) * DepthBytes(kDepth), kDepth, uint32_t(depth[i]));
+      }
+      StorePixel<kColour>(at, colour);
+      if constexpr (kDepthOn) {
+        if (s.depthWrite) {
+          StoreDepth(target.depth + g->y[i] * target.depthPitch + g->x[i] * DepthBytes(kDepth), kDepth, uint32_t(depth[i]));
         }
       }
     }
@@ -489,12 +560,14 @@ constexpr ColourFormat kFormats[] = {ColourFormat::Rgb565, ColourFormat::Rgb555,
 constexpr DepthFormat kDepths[] = {DepthFormat::None, DepthFormat::D16, DepthFormat::D24, DepthFormat::D32};
 constexpr size_t kSamplings = 4;
 
-// [format][depth][sampling]
-using Table = std::array<std::array<std::array<SpanFunction, kSamplings>, std::size(kDepths)>, std::size(kFormats)>;
+// [format][depth][sampling][simple]
+using Table = std::array<std::array<std::array<std::array<GroupFunction, 2>, kSamplings>, std::size(kDepths)>,
+                         std::size(kFormats)>;
 
 template <size_t F, size_t D, size_t... S>
 constexpr void FillSamplings(Table& t, std::index_sequence<S...>) {
-  ((t[F][D][S] = &FastSpan<kFormats[F], kDepths[D], static_cast<Sampling>(S)>), ...);
+  ((t[F][D][S][0] = &FastSpan<kFormats[F], kDepths[D], static_cast<Sampling>(S), false>), ...);
+  ((t[F][D][S][1] = &FastSpan<kFormats[F], kDepths[D], static_cast<Sampling>(S), true>), ...);
 }
 
 template <size_t F, size_t... D>
@@ -560,7 +633,7 @@ void PrepareSpan(DrawState& state, bool reference) {
     sampling.lod = stage.minFilter != stage.magFilter || (stage.mipFilter != MipFilter::None && texture->levels.size() > 1);
   }
   if (reference) {
-    state.span = ReferenceSpan;
+    state.fill = nullptr;
     state.attributes = ~0u;
     return;
   }
@@ -581,7 +654,13 @@ void PrepareSpan(DrawState& state, bool reference) {
   if (state.stage0 != StageMode::General && sampling == Sampling::None && state.stage0 != StageMode::SelectDiffuse) {
     state.stage0 = StageMode::General;  // white texel: the general operations read it
   }
-  state.span = kTable[format][depth][size_t(sampling)];
+  bool keyedTexture = false;
+  for (int i = 0; i < s.stageCount; ++i) keyedTexture = keyedTexture || (state.stages[i].texture && state.stages[i].texture->colourKeyed);
+  const bool simple = s.stageCount <= 1 &&
+                      (s.stageCount == 0 || state.stage0 == StageMode::ModulateTexture ||
+                       state.stage0 == StageMode::SelectTexture) &&
+                      !(s.colourKey && keyedTexture) && !s.specular && !s.alphaTest && !s.fog && !s.blend;
+  state.fill = kTable[format][depth][size_t(sampling)][simple ? 1 : 0];
 
   uint32_t used = 1u << kZ | 1u << kQ | 1u << kR | 1u << kG | 1u << kB | 1u << kA;
   bool specular = s.specular;

@@ -176,19 +176,87 @@ void ClampBounds(SetupPrimitive& out, const Viewport& vp) {
   out.maxY = std::min(out.maxY, vp.y + vp.height - 1);
 }
 
+// The pixels a primitive covers, handed to its span a batch at a time: rows for the reference
+// span; for a specialised span groups of four, a row's pixels side by side where four are left,
+// the others packed with those of the next rows.
+class Coverage {
+ public:
+  Coverage(const SpanTarget& target, const SetupPrimitive& p, bool reference)
+      : target_(target), p_(p), reference_(reference) {}
+  Coverage(const Coverage&) = delete;
+  Coverage& operator=(const Coverage&) = delete;
+  ~Coverage() {
+    if (open_.count > 0) Group();
+    Flush();
+  }
+
+  // Pixels from <= x <= to of row y.
+  void Row(int y, int from, int to) {
+    if (from > to) return;
+    if (reference_) {
+      rows_[count_++] = {y, from, to + 1};
+      if (count_ == kBatch) Flush();
+      return;
+    }
+    for (int x = from; x <= to;) {
+      if (open_.count == 0 && to - x >= 3) {
+        PixelGroup& g = groups_[count_];
+        for (int i = 0; i < 4; ++i) {
+          g.x[i] = x + i;
+          g.y[i] = y;
+        }
+        g.count = 4;
+        g.run = true;
+        x += 4;
+        if (++count_ == kBatch) Flush();
+        continue;
+      }
+      open_.x[open_.count] = x++;
+      open_.y[open_.count] = y;
+      if (++open_.count == 4) Group();
+    }
+  }
+
+ private:
+  static constexpr int kBatch = 64;
+
+  void Group() {
+    open_.run = false;
+    groups_[count_] = open_;
+    open_.count = 0;
+    if (++count_ == kBatch) Flush();
+  }
+
+  void Flush() {
+    if (count_ == 0) return;
+    if (reference_) {
+      ReferenceSpan(target_, *p_.state, p_.planes, rows_, count_);
+    } else {
+      p_.state->fill(target_, *p_.state, p_.planes, groups_, count_);
+    }
+    count_ = 0;
+  }
+
+  const SpanTarget& target_;
+  const SetupPrimitive& p_;
+  const bool reference_;
+  int count_ = 0;
+  union {
+    SpanRow rows_[kBatch];
+    PixelGroup groups_[kBatch];
+  };
+  PixelGroup open_{{}, {}, 0, false};
+};
+
 // Covers [x0, x1] of row y of a line or point, the pixels inside the rectangle.
-void Run(const SpanTarget& target, const SetupPrimitive& p, int y, int x0, int x1, int left, int top, int right,
-         int bottom, bool reference) {
+void Run(Coverage& coverage, const SetupPrimitive& p, int y, int x0, int x1, int left, int top, int right, int bottom) {
   if (y < top || y > bottom || y < p.minY || y > p.maxY) return;
   x0 = std::max({x0, left, p.minX});
   x1 = std::min({x1, right, p.maxX});
-  if (x0 > x1) return;
-  const SpanRow row{y, x0, x1 + 1};
-  (reference ? ReferenceSpan : p.state->span)(target, *p.state, p.planes, &row, 1);
+  coverage.Row(y, x0, x1);
 }
 
-void FillLine(const SpanTarget& target, const SetupPrimitive& p, int left, int top, int right, int bottom,
-              bool reference) {
+void FillLine(Coverage& coverage, const SetupPrimitive& p, int left, int top, int right, int bottom) {
   const float dx = p.x1 - p.x0;
   const float dy = p.y1 - p.y0;
   const bool xMajor = std::fabs(dx) >= std::fabs(dy);
@@ -210,9 +278,9 @@ void FillLine(const SpanTarget& target, const SetupPrimitive& p, int left, int t
     if (i < low || i > high) continue;
     const int j = FloorToInt(b0 + slope * (static_cast<float>(i) - a0) + 0.5f);
     if (xMajor) {
-      Run(target, p, j, i, i, left, top, right, bottom, reference);
+      Run(coverage, p, j, i, i, left, top, right, bottom);
     } else {
-      Run(target, p, i, j, j, left, top, right, bottom, reference);
+      Run(coverage, p, i, j, j, left, top, right, bottom);
     }
   }
 }
@@ -276,7 +344,10 @@ bool SetupTriangle(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenV
   p.ox = static_cast<float>(X[0]) * kPixel;
   p.oy = static_cast<float>(Y[0]) * kPixel;
   for (int a = 0; a < kAttributeCount; ++a) {
-    if (!(state.attributes & (1u << a))) continue;
+    if (!(state.attributes & (1u << a))) {
+      p.a0[a] = p.dx[a] = p.dy[a] = 0.0f;
+      continue;
+    }
     const float d1 = values[1][a] - values[0][a];
     const float d2 = values[2][a] - values[0][a];
     p.a0[a] = values[0][a];
@@ -337,6 +408,8 @@ bool SetupPoint(const ScreenVertex& v, const DrawState& state, SetupPrimitive& o
   p.ox = static_cast<float>(out.minX);
   p.oy = static_cast<float>(out.minY);
   VertexValues(v, v.a, p.a0);
+  std::fill(std::begin(p.dx), std::end(p.dx), 0.0f);
+  std::fill(std::begin(p.dy), std::end(p.dy), 0.0f);
   return true;
 }
 
@@ -346,29 +419,20 @@ void FillPrimitive(const SpanTarget& target, const SetupPrimitive& p, int left, 
     FillClear(target, p, left, top, right, bottom);
     return;
   }
+  Coverage coverage(target, p, reference);
   if (p.kind == SetupPrimitive::kPoint) {
-    Run(target, p, p.minY, p.minX, p.minX, left, top, right, bottom, reference);
+    Run(coverage, p, p.minY, p.minX, p.minX, left, top, right, bottom);
     return;
   }
   if (p.kind == SetupPrimitive::kLine) {
-    FillLine(target, p, left, top, right, bottom, reference);
+    FillLine(coverage, p, left, top, right, bottom);
     return;
   }
-  const SpanFunction span = reference ? ReferenceSpan : p.state->span;
   const int y0 = std::max(top, p.minY), y1 = std::min(bottom, p.maxY);
   const int xl = std::max(left, p.minX), xr = std::min(right, p.maxX);
   if (y0 > y1 || xl > xr) return;
-  // Rows are gathered a batch at a time and filled by one call.
-  constexpr int kBatch = 64;
-  SpanRow rows[kBatch];
-  int count = 0;
-  const auto add = [&](int y, int64_t from, int64_t to) {
-    if (from > to) return;
-    rows[count++] = {y, static_cast<int>(from), static_cast<int>(to) + 1};
-    if (count == kBatch) {
-      span(target, *p.state, p.planes, rows, count);
-      count = 0;
-    }
+  const auto add = [&coverage](int y, int64_t from, int64_t to) {
+    if (from <= to) coverage.Row(y, static_cast<int>(from), static_cast<int>(to));
   };
   if (xr - xl < kNarrow && SmallEdges(p)) {
     // Narrow and small: the edge functions of 16 pixels of a row at once, in 32-bit lanes
@@ -427,7 +491,6 @@ void FillPrimitive(const SpanTarget& target, const SetupPrimitive& p, int left, 
       add(y, from, to);
     }
   }
-  if (count > 0) span(target, *p.state, p.planes, rows, count);
 }
 
 void FillTriangleByPixels(const SpanTarget& target, const SetupPrimitive& p, int left, int top, int right,
