@@ -448,7 +448,8 @@ HRESULT Direct3DDevice::GetViewport(D3DVIEWPORT7* viewport) const {
 HRESULT Direct3DDevice::SetTransform(D3DTRANSFORMSTATETYPE type, const D3DMATRIX* matrix) {
   if (!matrix || !TransformKnown(type)) return D3DERR_INVALIDCALL;
   transforms_[type] = *matrix;
-  vertexStateDirty_ = true;
+  // Each draw takes the world matrix itself; the others reach the shared vertex state.
+  if (type != D3DTRANSFORMSTATE_WORLD) vertexStateDirty_ = true;
   return D3D_OK;
 }
 
@@ -461,7 +462,7 @@ HRESULT Direct3DDevice::GetTransform(D3DTRANSFORMSTATETYPE type, D3DMATRIX* matr
 HRESULT Direct3DDevice::MultiplyTransform(D3DTRANSFORMSTATETYPE type, const D3DMATRIX* matrix) {
   if (!matrix || !TransformKnown(type)) return D3DERR_INVALIDCALL;
   transforms_[type] = MatrixProduct(*matrix, transforms_[type]);
-  vertexStateDirty_ = true;
+  if (type != D3DTRANSFORMSTATE_WORLD) vertexStateDirty_ = true;
   return D3D_OK;
 }
 

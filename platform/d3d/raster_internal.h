@@ -19,12 +19,15 @@ namespace vx::raster::detail {
 enum Attribute : int { kZ, kQ, kB, kG, kR, kA, kSB, kSG, kSR, kFog, kU0, kV0, kU1, kV1, kAttributeCount };
 
 // a(x, y) = a0 + dx * (x - ox) + dy * (y - oy), with x and y at pixel centres. Set-up writes
-// every attribute (those a span does not read as 0), so nothing is cleared before.
+// every attribute (those a span does not read as 0), so nothing is cleared before; the arrays
+// are padded to four vector registers.
+constexpr int kPlaneFloats = 16;
+static_assert(kAttributeCount <= kPlaneFloats);
 struct Planes {
+  alignas(16) float a0[kPlaneFloats];
+  alignas(16) float dx[kPlaneFloats];
+  alignas(16) float dy[kPlaneFloats];
   float ox, oy;
-  float a0[kAttributeCount];
-  float dx[kAttributeCount];
-  float dy[kAttributeCount];
 };
 
 // The values of a row at x = ox; a pixel's value is row[i] + dx[i] * (x - ox).
@@ -114,6 +117,7 @@ struct DrawState {
   StageSampling stages[kMaxStages];
   StageMode stage0 = StageMode::General;
   uint32_t attributes = ~0u;  // bit i: the span reads attribute i (the others' planes stay 0)
+  alignas(16) uint32_t planeMask[kPlaneFloats] = {};  // all ones where the attribute's bit is set
   double depthScale = 0.0;    // the depth buffer's value of z = 1
 };
 
@@ -142,8 +146,15 @@ void FillTriangleByPixels(const SpanTarget& target, const SetupPrimitive& primit
 // Clips a polygon (a triangle to start) against the near and far planes, w > 0 and the guard
 // band; returns the vertex count left (0 when nothing is), vertices in `out`.
 int ClipPolygon(const ClipVertex* in, int count, float guardX, float guardY, ClipVertex* out);
-// Bit i set when the vertex is outside clip plane i.
-unsigned OutsideMask(const ClipVertex& v, float guardX, float guardY);
+// The smallest w kept by clipping.
+constexpr float kMinimumW = 1e-6f;
+// Bit i set when the vertex is outside clip plane i (near, far, w, then the guard band's right,
+// left, top and bottom); NaN counts as outside.
+inline unsigned OutsideMask(const ClipVertex& v, float gx, float gy) {
+  const auto out = [](float distance, unsigned bit) { return distance >= 0.0f ? 0u : bit; };
+  return out(v.z, 1u) | out(v.w - v.z, 2u) | out(v.w - kMinimumW, 4u) | out(gx * v.w - v.x, 8u) |
+         out(gx * v.w + v.x, 16u) | out(gy * v.w - v.y, 32u) | out(gy * v.w + v.y, 64u);
+}
 // The same for a line; false when nothing is left.
 bool ClipLine(const ClipVertex& a, const ClipVertex& b, float guardX, float guardY, ClipVertex* out);
 constexpr int kMaxClippedVertices = 3 + 8;

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/d3d/raster_internal.h"
+#include "platform/d3d/vertex_pipeline.h"
 
 namespace vx::raster {
 
@@ -144,6 +145,7 @@ using namespace detail;
 namespace {
 
 constexpr uint32_t kChunkUnits = 256;              // primitives set up by one task
+constexpr uint32_t kVertexRun = 1024;              // vertices transformed and lit by one task
 constexpr size_t kFlushVertices = size_t{1} << 20;  // pending vertices that force a flush
 
 // A draw waiting for the flush, with its own copy of what it draws.
@@ -153,6 +155,8 @@ struct PendingDraw {
   bool screen = false;  // vertices are screen vertices: nothing to clip
   bool clear = false;   // a clear of the state's viewport
   SetupPrimitive clearPrimitive;
+  VertexInput input;          // how the vertices of a draw that is not screen vertices are processed
+  std::vector<uint8_t> data;  // and those vertices as given
   std::vector<ClipVertex> clip;
   std::vector<ScreenVertex> vertices;  // the screen vertices, or the projections of clip vertices
   std::vector<uint8_t> outside;        // per clip vertex: the planes it is outside of
@@ -344,16 +348,31 @@ struct Renderer::Impl {
   ColourBuffer colour;
   DepthBuffer depth;
   SpanPath path = SpanPath::Fast;
-  std::deque<DrawState> states;  // stable addresses for the draws
-  std::deque<PendingDraw> draws;
+  // Draws and states are kept from flush to flush for their buffers; the first `used...` are
+  // this flush's, and a state's address stays while the draws use it.
+  std::vector<std::unique_ptr<DrawState>> states;
+  size_t usedStates = 0;
+  std::vector<std::unique_ptr<PendingDraw>> draws;
+  size_t usedDraws = 0;
   size_t pendingVertices = 0;
   std::vector<Chunk> chunks;  // kept for their buffers; the first `usedChunks` are this flush's
   size_t usedChunks = 0;
+  struct VertexTask {
+    PendingDraw* draw;
+    uint32_t first, count;
+  };
+  std::vector<VertexTask> vertexTasks;
   int columns = 0, rows = 0;
+  // The state the draws take, and the state made from it for their viewport while it lasts.
+  PixelState pixel;
+  DrawState* current = nullptr;
+  Viewport currentViewport;
 
-  const DrawState& NewState(const PixelState& pixel, const Viewport& viewport) {
-    DrawState& s = states.emplace_back();
-    s.pixel = pixel;
+  DrawState& NewState(const PixelState& state, const Viewport& viewport) {
+    if (usedStates == states.size()) states.push_back(std::make_unique<DrawState>());
+    DrawState& s = *states[usedStates++];
+    s = DrawState{};
+    s.pixel = state;
     s.pixel.colourFormat = colour.format;
     s.pixel.depthFormat = depth.bits ? depth.format : DepthFormat::None;
     if (!depth.bits) s.pixel.depthTest = false;
@@ -368,8 +387,13 @@ struct Renderer::Impl {
     return s;
   }
 
-  // A new pending draw, or null when nothing of it can show.
-  PendingDraw* NewDraw(const PixelState& pixel, const DrawSettings& settings) {
+  static bool SameViewport(const Viewport& a, const Viewport& b) {
+    return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height && a.minZ == b.minZ &&
+           a.maxZ == b.maxZ;
+  }
+
+  // A new pending draw with the current state, or null when nothing of it can show.
+  PendingDraw* NewDraw(const DrawSettings& settings, bool clear) {
     if (!colour.bits || settings.viewport.width <= 0 || settings.viewport.height <= 0) return nullptr;
     const int c = (colour.width + kTileSize - 1) / kTileSize;
     const int r = (colour.height + kTileSize - 1) / kTileSize;
@@ -378,16 +402,29 @@ struct Renderer::Impl {
       columns = c;
       rows = r;
     }
-    const DrawState& state = NewState(pixel, settings.viewport);
-    if (state.viewport.width <= 0 || state.viewport.height <= 0) return nullptr;
-    PendingDraw& d = draws.emplace_back();
-    d.state = &state;
+    const DrawState* state;
+    if (clear) {
+      state = &NewState(PixelState{}, settings.viewport);
+    } else {
+      if (!current || !SameViewport(currentViewport, settings.viewport)) {
+        current = &NewState(pixel, settings.viewport);
+        currentViewport = settings.viewport;
+      }
+      state = current;
+    }
+    if (state->viewport.width <= 0 || state->viewport.height <= 0) return nullptr;
+    if (usedDraws == draws.size()) draws.push_back(std::make_unique<PendingDraw>());
+    PendingDraw& d = *draws[usedDraws++];
+    d.state = state;
     d.settings = settings;
+    d.screen = d.clear = false;
+    d.input.state.reset();
+    d.count = d.units = 0;
     return &d;
   }
 
   void Queued(PendingDraw& d) {
-    pendingVertices += d.clip.size() + d.vertices.size();
+    pendingVertices += d.data.size() / std::max<uint32_t>(d.input.layout.stride, 1) + d.vertices.size();
     if (pendingVertices >= kFlushVertices) Flush();
   }
 
@@ -401,30 +438,47 @@ struct Renderer::Impl {
     return c;
   }
 
+  // Forgets the draws and the states (their buffers stay for the next).
+  void Reset() {
+    for (size_t i = 0; i < usedDraws; ++i) draws[i]->input.state.reset();
+    for (size_t i = 0; i < usedStates; ++i) states[i]->pixel = PixelState{};
+    usedDraws = usedStates = 0;
+    current = nullptr;
+    pendingVertices = 0;
+  }
+
   void Flush() {
-    if (draws.empty()) {
-      states.clear();
+    if (usedDraws == 0) {
+      Reset();
       return;
     }
     TilePool& pool = TilePool::Get();
-    // Each clipped draw's vertices are tested against the clip planes and projected once.
-    std::vector<PendingDraw*> clipped;
-    for (PendingDraw& d : draws) {
-      if (!d.screen && !d.clear) clipped.push_back(&d);
-    }
-    pool.Run(static_cast<int>(clipped.size()), [&](int i) {
-      PendingDraw& d = *clipped[i];
-      const size_t n = d.clip.size();
+    // The vertices of the draws are transformed, lit, tested against the clip planes and
+    // projected, a run of one draw's vertices per task.
+    vertexTasks.clear();
+    for (size_t i = 0; i < usedDraws; ++i) {
+      PendingDraw& d = *draws[i];
+      if (d.screen || d.clear) continue;
+      const auto n = static_cast<uint32_t>(d.data.size() / d.input.layout.stride);
+      d.clip.resize(n);
       d.outside.resize(n);
       d.vertices.resize(n);
-      for (size_t v = 0; v < n; ++v) {
+      for (uint32_t first = 0; first < n; first += kVertexRun) vertexTasks.push_back({&d, first, std::min(kVertexRun, n - first)});
+    }
+    pool.Run(static_cast<int>(vertexTasks.size()), [&](int i) {
+      const VertexTask& task = vertexTasks[size_t(i)];
+      PendingDraw& d = *task.draw;
+      ProcessVertices(*d.input.state, d.input.worldView, d.input.lighting, d.input.layout, d.data.data(), task.first,
+                      task.count, &d.clip[task.first]);
+      for (uint32_t v = task.first; v < task.first + task.count; ++v) {
         d.outside[v] = static_cast<uint8_t>(OutsideMask(d.clip[v], d.gx, d.gy));
         if (!d.outside[v]) d.vertices[v] = Chunk::Project(d.clip[v], d.settings.viewport);
       }
     });
     // Set-up, a chunk of each draw per task.
     usedChunks = 0;
-    for (const PendingDraw& d : draws) {
+    for (size_t i = 0; i < usedDraws; ++i) {
+      const PendingDraw& d = *draws[i];
       if (d.clear) {
         NewChunk(d, 0, 1);
         continue;
@@ -454,9 +508,7 @@ struct Renderer::Impl {
         }
       }
     });
-    draws.clear();
-    states.clear();
-    pendingVertices = 0;
+    Reset();
   }
 };
 
@@ -475,25 +527,28 @@ void Renderer::SetSpanPath(SpanPath path) {
   impl_->path = path;
 }
 
-bool Renderer::Pending() const { return !impl_->draws.empty(); }
+void Renderer::SetPixelState(const PixelState& state) {
+  impl_->pixel = state;
+  impl_->current = nullptr;
+}
+
+bool Renderer::Pending() const { return impl_->usedDraws > 0; }
 
 void Renderer::Flush() { impl_->Flush(); }
 
-void Renderer::Discard() {
-  impl_->draws.clear();
-  impl_->states.clear();
-  impl_->pendingVertices = 0;
-}
+void Renderer::Discard() { impl_->Reset(); }
 
 void Renderer::Clear(const Viewport& area, bool colour, uint32_t colourValue, bool depth, uint32_t depthValue,
                      uint32_t depthKeep) {
   Impl& m = *impl_;
   DrawSettings settings;
   settings.viewport = area;
-  PendingDraw* d = m.NewDraw(PixelState{}, settings);
+  PendingDraw* d = m.NewDraw(settings, true);
   if (!d) return;
   const Viewport& vp = d->state->viewport;
   d->clear = true;
+  d->data.clear();
+  d->vertices.clear();
   SetupPrimitive& p = d->clearPrimitive;
   p.kind = SetupPrimitive::kClear;
   p.state = d->state;
@@ -511,48 +566,69 @@ void Renderer::Clear(const Viewport& area, bool colour, uint32_t colourValue, bo
 
 namespace {
 
-// The vertices an indexed draw uses are all below the largest index.
-template <class V>
-void CopyDraw(PendingDraw& d, std::vector<V>& into, const V* vertices, uint32_t vertexCount, const uint16_t* indices,
-              uint32_t indexCount) {
-  if (indices) {
+// The indices, and how many vertices they use: those below the largest index. False, and nothing
+// kept, when an index lies past the vertices given.
+bool CopyIndices(PendingDraw& d, uint32_t vertexCount, const uint16_t* indices, uint32_t indexCount, uint32_t& used) {
+  if (!indices) {
+    d.indices.clear();
+    d.count = vertexCount;
+    used = vertexCount;
+  } else {
+    uint32_t largest = 0;
+    for (uint32_t i = 0; i < indexCount; ++i) largest = std::max<uint32_t>(largest, indices[i]);
+    if (indexCount > 0 && largest >= vertexCount) return false;
     d.indices.assign(indices, indices + indexCount);
     d.count = indexCount;
-    uint32_t used = 0;
-    for (uint32_t i = 0; i < indexCount; ++i) used = std::max<uint32_t>(used, indices[i] + 1u);
-    into.assign(vertices, vertices + std::min(used, vertexCount));
-    // An index past the vertices given draws nothing.
-    for (uint16_t& index : d.indices) {
-      if (index >= vertexCount) index = 0;
-    }
-  } else {
-    d.count = vertexCount;
-    into.assign(vertices, vertices + vertexCount);
+    used = indexCount > 0 ? largest + 1 : 0;
   }
   d.units = UnitsOf(d.settings.primitive, d.count);
+  return true;
 }
 
 }  // namespace
 
-void Renderer::Draw(const PixelState& pixel, const DrawSettings& settings, const ClipVertex* vertices,
-                    uint32_t vertexCount, const uint16_t* indices, uint32_t indexCount) {
+bool Renderer::Draw(const DrawSettings& settings, const VertexInput& input, const uint8_t* data, uint32_t vertexCount,
+                    const uint16_t* indices, uint32_t indexCount) {
   Impl& m = *impl_;
-  PendingDraw* d = m.NewDraw(pixel, settings);
-  if (!d || vertexCount == 0) return;
+  PendingDraw* d = m.NewDraw(settings, false);
+  if (!d) return true;
+  uint32_t used = 0;
+  if (vertexCount == 0 || input.layout.stride == 0) {
+    --m.usedDraws;
+    return true;
+  }
+  if (!CopyIndices(*d, vertexCount, indices, indexCount, used)) {
+    --m.usedDraws;
+    return false;
+  }
   d->gx = 2.0f * kGuardBand / static_cast<float>(settings.viewport.width);
   d->gy = 2.0f * kGuardBand / static_cast<float>(settings.viewport.height);
-  CopyDraw(*d, d->clip, vertices, vertexCount, indices, indexCount);
+  d->input = input;
+  d->data.assign(data, data + size_t{used} * input.layout.stride);
+  d->vertices.clear();
   m.Queued(*d);
+  return true;
 }
 
-void Renderer::DrawScreen(const PixelState& pixel, const DrawSettings& settings, const ScreenVertex* vertices,
-                          uint32_t vertexCount, const uint16_t* indices, uint32_t indexCount) {
+bool Renderer::DrawScreen(const DrawSettings& settings, const ScreenVertex* vertices, uint32_t vertexCount,
+                          const uint16_t* indices, uint32_t indexCount) {
   Impl& m = *impl_;
-  PendingDraw* d = m.NewDraw(pixel, settings);
-  if (!d || vertexCount == 0) return;
+  PendingDraw* d = m.NewDraw(settings, false);
+  if (!d) return true;
+  uint32_t used = 0;
+  if (vertexCount == 0) {
+    --m.usedDraws;
+    return true;
+  }
+  if (!CopyIndices(*d, vertexCount, indices, indexCount, used)) {
+    --m.usedDraws;
+    return false;
+  }
   d->screen = true;
-  CopyDraw(*d, d->vertices, vertices, vertexCount, indices, indexCount);
+  d->data.clear();
+  d->vertices.assign(vertices, vertices + used);
   m.Queued(*d);
+  return true;
 }
 
 }  // namespace vx::raster

@@ -632,9 +632,13 @@ void PrepareSpan(DrawState& state, bool reference) {
     sampling.read = ReadsTexture(stage) || (s.colourKey && texture->colourKeyed);
     sampling.lod = stage.minFilter != stage.magFilter || (stage.mipFilter != MipFilter::None && texture->levels.size() > 1);
   }
+  const auto masks = [&state] {
+    for (int i = 0; i < kPlaneFloats; ++i) state.planeMask[i] = i < kAttributeCount && (state.attributes >> i & 1u) ? ~0u : 0u;
+  };
   if (reference) {
     state.fill = nullptr;
     state.attributes = ~0u;
+    masks();
     return;
   }
 
@@ -672,6 +676,7 @@ void PrepareSpan(DrawState& state, bool reference) {
   if (specular) used |= 1u << kSR | 1u << kSG | 1u << kSB;
   if (s.fog && s.tableFog == FogMode::None) used |= 1u << kFog;
   state.attributes = used;
+  masks();
 }
 
 }  // namespace vx::raster::detail

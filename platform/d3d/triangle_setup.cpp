@@ -22,39 +22,27 @@ int64_t FloorDiv(int64_t n, int64_t d) {
   return q;
 }
 
-bool Snap(float v, int64_t& out) {
-  if (!(std::fabs(v) <= 2.0f * kGuardBand)) return false;  // also NaN
-  out = FloorToInt(v * static_cast<float>(kSubpixel) + 0.5f);
-  return true;
-}
+using V4f = float __attribute__((vector_size(16)));
+using V4i = int32_t __attribute__((vector_size(16)));
 
-// The values every plane interpolates at one vertex: z, q, and the other attributes times q.
+// The values every plane interpolates at one vertex: z, q, and the other attributes times q, the
+// colours those of `colours` (flat shading's provoking vertex); the padding 0.
 void VertexValues(const ScreenVertex& v, const VertexAttributes& colours, float* out) {
+  static_assert(sizeof(VertexAttributes) == (kAttributeCount - 2) * sizeof(float));
+  float a[kAttributeCount - 2];
+  std::memcpy(a, &v.a, sizeof a);
+  std::memcpy(a, colours.diffuse, sizeof colours.diffuse);
+  std::memcpy(a + 4, colours.specular, sizeof colours.specular);
   const float q = v.q;
   out[kZ] = v.z;
   out[kQ] = q;
-  out[kR] = colours.diffuse[0] * q;
-  out[kG] = colours.diffuse[1] * q;
-  out[kB] = colours.diffuse[2] * q;
-  out[kA] = colours.diffuse[3] * q;
-  out[kSR] = colours.specular[0] * q;
-  out[kSG] = colours.specular[1] * q;
-  out[kSB] = colours.specular[2] * q;
-  out[kFog] = v.a.fog * q;
-  out[kU0] = v.a.tex[0][0] * q;
-  out[kV0] = v.a.tex[0][1] * q;
-  out[kU1] = v.a.tex[1][0] * q;
-  out[kV1] = v.a.tex[1][1] * q;
+  for (int i = 0; i < kAttributeCount - 2; ++i) out[kB + i] = a[i] * q;
+  for (int i = kAttributeCount; i < kPlaneFloats; ++i) out[i] = 0.0f;
 }
 
 // Flat shading takes the colours of one vertex; everything else stays per vertex.
-VertexAttributes Colours(const ScreenVertex& v, const ScreenVertex* provoking) {
-  VertexAttributes a = v.a;
-  if (provoking) {
-    std::copy(std::begin(provoking->a.diffuse), std::end(provoking->a.diffuse), a.diffuse);
-    std::copy(std::begin(provoking->a.specular), std::end(provoking->a.specular), a.specular);
-  }
-  return a;
+const VertexAttributes& Colours(const ScreenVertex& v, const ScreenVertex* provoking) {
+  return provoking ? provoking->a : v.a;
 }
 
 // One edge's bound on x row after row, stepped with integers only: the edge function's
@@ -290,11 +278,22 @@ void FillLine(Coverage& coverage, const SetupPrimitive& p, int left, int top, in
 bool SetupTriangle(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2, Cull cull, bool flat,
                    const ScreenVertex& provoking, const DrawState& state, std::vector<SetupPrimitive>& list) {
   const ScreenVertex* v[3] = {&v0, &v1, &v2};
-  int64_t X[3], Y[3];
-  for (int i = 0; i < 3; ++i) {
-    if (!Snap(v[i]->x, X[i]) || !Snap(v[i]->y, Y[i])) return false;
-    if (!std::isfinite(v[i]->q) || !std::isfinite(v[i]->z)) return false;
-  }
+  // The corners snapped to 1/256 pixel, three at once: positions past the guard band (or NaN),
+  // and depths or q that are not finite, draw nothing.
+  const V4f xs{v0.x, v1.x, v2.x, 0.0f}, ys{v0.y, v1.y, v2.y, 0.0f};
+  const V4f qs{v0.q, v1.q, v2.q, 0.0f}, zs{v0.z, v1.z, v2.z, 0.0f};
+  const V4i absMask = V4i{} + 0x7FFFFFFF;
+  const V4f absX = reinterpret_cast<V4f>(reinterpret_cast<V4i>(xs) & absMask);
+  const V4f absY = reinterpret_cast<V4f>(reinterpret_cast<V4i>(ys) & absMask);
+  const V4i valid = (absX <= 2.0f * kGuardBand) & (absY <= 2.0f * kGuardBand) & (qs - qs == 0.0f) & (zs - zs == 0.0f);
+  if ((_mm_movemask_ps(reinterpret_cast<__m128>(valid)) & 7) != 7) return false;
+  const auto floors = [](V4f f) {
+    const V4i i = __builtin_convertvector(f, V4i);
+    return i + (__builtin_convertvector(i, V4f) > f);  // true lanes are -1
+  };
+  const V4i sx = floors(xs * static_cast<float>(kSubpixel) + 0.5f);
+  const V4i sy = floors(ys * static_cast<float>(kSubpixel) + 0.5f);
+  int64_t X[3] = {sx[0], sx[1], sx[2]}, Y[3] = {sy[0], sy[1], sy[2]};
   const int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
   if (area == 0) return false;
   // Positive area winds clockwise on the screen (y down).
@@ -333,8 +332,9 @@ bool SetupTriangle(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenV
     e.threshold = (dy < 0 || (dy == 0 && dx > 0)) ? 0 : 1;
   }
 
-  // Planes through the snapped positions, relative to the first vertex.
-  float values[3][kAttributeCount];
+  // Planes through the snapped positions, relative to the first vertex, four attributes at a
+  // time; those the span does not read are 0.
+  alignas(16) float values[3][kPlaneFloats];
   for (int i = 0; i < 3; ++i) VertexValues(*v[i], Colours(*v[i], flat ? &provoking : nullptr), values[i]);
   constexpr float kPixel = 1.0f / static_cast<float>(kSubpixel);
   const float ex1 = static_cast<float>(X[1] - X[0]) * kPixel, ey1 = static_cast<float>(Y[1] - Y[0]) * kPixel;
@@ -343,16 +343,20 @@ bool SetupTriangle(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenV
   Planes& p = out.planes;
   p.ox = static_cast<float>(X[0]) * kPixel;
   p.oy = static_cast<float>(Y[0]) * kPixel;
-  for (int a = 0; a < kAttributeCount; ++a) {
-    if (!(state.attributes & (1u << a))) {
-      p.a0[a] = p.dx[a] = p.dy[a] = 0.0f;
-      continue;
-    }
-    const float d1 = values[1][a] - values[0][a];
-    const float d2 = values[2][a] - values[0][a];
-    p.a0[a] = values[0][a];
-    p.dx[a] = (d1 * ey2 - d2 * ey1) * inverse;
-    p.dy[a] = (d2 * ex1 - d1 * ex2) * inverse;
+  for (int k = 0; k < kPlaneFloats; k += 4) {
+    V4f a, b, c;
+    V4i mask;
+    std::memcpy(&a, &values[0][k], sizeof a);
+    std::memcpy(&b, &values[1][k], sizeof b);
+    std::memcpy(&c, &values[2][k], sizeof c);
+    std::memcpy(&mask, &state.planeMask[k], sizeof mask);
+    const V4f d1 = b - a, d2 = c - a;
+    const V4i dx = reinterpret_cast<V4i>((d1 * ey2 - d2 * ey1) * inverse) & mask;
+    const V4i dy = reinterpret_cast<V4i>((d2 * ex1 - d1 * ex2) * inverse) & mask;
+    const V4i a0 = reinterpret_cast<V4i>(a) & mask;
+    std::memcpy(&p.a0[k], &a0, sizeof a0);
+    std::memcpy(&p.dx[k], &dx, sizeof dx);
+    std::memcpy(&p.dy[k], &dy, sizeof dy);
   }
   return true;
 }
@@ -378,7 +382,7 @@ bool SetupLine(const ScreenVertex& v0, const ScreenVertex& v1, bool flat, bool l
   if (out.minX > out.maxX || out.minY > out.maxY) return false;
 
   // Attributes change along the line and not across it.
-  float a[kAttributeCount], b[kAttributeCount];
+  float a[kPlaneFloats], b[kPlaneFloats];
   VertexValues(v0, Colours(v0, flat ? &v0 : nullptr), a);
   VertexValues(v1, Colours(v1, flat ? &v0 : nullptr), b);
   const double dx = static_cast<double>(v1.x) - v0.x, dy = static_cast<double>(v1.y) - v0.y;
@@ -386,7 +390,7 @@ bool SetupLine(const ScreenVertex& v0, const ScreenVertex& v1, bool flat, bool l
   Planes& p = out.planes;
   p.ox = v0.x;
   p.oy = v0.y;
-  for (int i = 0; i < kAttributeCount; ++i) {
+  for (int i = 0; i < kPlaneFloats; ++i) {
     const double d = static_cast<double>(b[i]) - a[i];
     p.a0[i] = a[i];
     p.dx[i] = length2 > 0.0 ? static_cast<float>(d * dx / length2) : 0.0f;

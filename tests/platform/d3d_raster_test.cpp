@@ -4,6 +4,7 @@
 #include <random>
 
 #include "platform/d3d/raster.h"
+#include "platform/d3d/vertex_pipeline.h"
 #include "tests/platform/d3d_render_support.h"
 
 namespace vx::win::testing {
@@ -451,6 +452,51 @@ TEST_F(D3DRaster, SpecialisedSpansOfEveryStateFamilyMatchTheReference) {
     }
     ASSERT_TRUE(test::MatchesPicture(pictures[0], pictures[1], "families-round-" + std::to_string(round)));
   }
+}
+
+// The renderer behind the device refuses a draw whose indices reach past its vertices, whole.
+TEST(RasterRenderer, AnIndexPastTheVerticesRefusesTheWholeDraw) {
+  std::vector<uint32_t> pixels(16 * 16, 0);
+  raster::Renderer renderer;
+  renderer.SetBuffers({reinterpret_cast<uint8_t*>(pixels.data()), 16 * 4, 16, 16, raster::ColourFormat::Xrgb8888}, {});
+  renderer.SetPixelState(raster::PixelState{});
+  raster::DrawSettings settings;
+  settings.viewport = {0, 0, 16, 16, 0.0f, 1.0f};
+  const auto lit = [&] {
+    renderer.Flush();
+    int count = 0;
+    for (const uint32_t p : pixels) count += p != 0;
+    return count;
+  };
+  raster::ScreenVertex screen[3] = {};
+  const float corners[3][2] = {{0, 0}, {15, 0}, {0, 15}};
+  for (int i = 0; i < 3; ++i) {
+    screen[i].x = corners[i][0];
+    screen[i].y = corners[i][1];
+    screen[i].q = 1.0f;
+    std::fill(std::begin(screen[i].a.diffuse), std::end(screen[i].a.diffuse), 255.0f);
+  }
+  const uint16_t indices[6] = {0, 1, 2, 0, 2, 7};
+  EXPECT_FALSE(renderer.DrawScreen(settings, screen, 3, indices, 6));
+  EXPECT_EQ(lit(), 0);
+  EXPECT_TRUE(renderer.DrawScreen(settings, screen, 3, indices, 3));
+  EXPECT_GT(lit(), 0);
+
+  // Vertices to transform: positions in clip space already, unlit.
+  std::fill(pixels.begin(), pixels.end(), 0);
+  raster::VertexInput input;
+  auto state = std::make_shared<raster::VertexState>();
+  state->projection = raster::Matrix{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+  input.state = state;
+  input.worldView = state->projection;
+  input.lighting = false;
+  input.layout.stride = 12;
+  const float positions[3][3] = {{-1, 1, 0.5f}, {1, 1, 0.5f}, {-1, -1, 0.5f}};
+  const auto* data = reinterpret_cast<const uint8_t*>(positions);
+  EXPECT_FALSE(renderer.Draw(settings, input, data, 3, indices, 6));
+  EXPECT_EQ(lit(), 0);
+  EXPECT_TRUE(renderer.Draw(settings, input, data, 3, indices, 3));
+  EXPECT_GT(lit(), 0);
 }
 
 TEST_F(D3DRaster, ThePictureIsTheSameForEveryThreadCount) {
