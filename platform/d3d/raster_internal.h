@@ -96,14 +96,27 @@ struct PixelGroup {
 using GroupFunction = void (*)(const SpanTarget& target, const DrawState& state, const Planes& planes,
                                const PixelGroup* groups, int count);
 
-// A stage's texture as the spans sample it: the level used when the level is not chosen per
-// pixel, and its addressing.
+// A texture level as the spans sample it.
+struct LevelSampling {
+  const uint32_t* texels = nullptr;
+  const uint8_t* keyed = nullptr;  // null without keyed texels
+  int width = 0, height = 0;
+  int maskU = -1, maskV = -1;  // size - 1 when wrapping a power-of-two size, else -1
+  int shift = 0;               // log2 of the width when both masks are set
+};
+
+constexpr int kMaxLevels = 16;
+
+// A stage's texture as the spans sample it: its levels, and the one used when the level is not
+// chosen per pixel.
 struct StageSampling {
   const Texture* texture = nullptr;  // null: the stage reads opaque white
   const TextureLevel* level = nullptr;
-  int maskU = -1, maskV = -1;  // size - 1 when wrapping a power-of-two size, else -1
+  int maskU = -1, maskV = -1;  // those of `level`
   bool read = false;           // sampled: its operations read it, or its keyed texels leave pixels alone
   bool lod = false;            // the level and the filter are chosen per pixel
+  int first = 0, last = 0;     // the most and least detailed levels used
+  LevelSampling levels[kMaxLevels];
 };
 
 // How the specialised spans compute a stage's colour: the usual operations directly, the others

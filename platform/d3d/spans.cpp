@@ -111,7 +111,7 @@ inline __m128i MulAdd(__m128i a, __m128i b, __m128i wa, __m128i wb) {
 
 // Bilinear: the top and bottom mixes of at most 65280 are split into bytes so that every
 // product fits the 16-bit multiplier; (256 * hi + lo + 32768) >> 16 is the same sum.
-inline __m128i Bilinear(uint32_t t00, uint32_t t10, uint32_t t01, uint32_t t11, int fu, int fv) {
+[[gnu::always_inline]] inline __m128i Bilinear(uint32_t t00, uint32_t t10, uint32_t t01, uint32_t t11, int fu, int fv) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i wu = Splat((fu << 16) | (256 - fu));
   const __m128i top = _mm_madd_epi16(
@@ -143,8 +143,8 @@ struct Axis {
 inline int WrapMask(int size, Address mode) { return mode == Address::Wrap && (size & (size - 1)) == 0 ? size - 1 : -1; }
 
 // A level sampled at texel coordinates in 1/256 texels (TexelCoordinate's).
-[[gnu::always_inline]] inline __m128i SampleLevel(const TextureLevel& level, const Axis& u, const Axis& v, int32_t cu, int32_t cv,
-                           Filter filter) {
+[[gnu::always_inline]] inline __m128i SampleLevel(const TextureLevel& level, const Axis& u, const Axis& v, int32_t cu,
+                                                  int32_t cv, Filter filter) {
   const uint32_t* texels = level.texels.data();
   const size_t width = size_t(level.width);
   if (filter == Filter::Point) return Unpack(texels[size_t(v(cv >> 8)) * width + size_t(u(cu >> 8))]);
@@ -160,54 +160,89 @@ inline bool KeyedAt(const TextureLevel& level, const Axis& u, const Axis& v, int
   return !level.keyed.empty() && level.keyed[size_t(v(cv >> 8)) * size_t(level.width) + size_t(u(cu >> 8))] != 0;
 }
 
+// A level sampled at texel coordinates in 1/256 texels; keyed when the texel where point sampling
+// looks is.
+[[gnu::always_inline]] inline __m128i SampleCoordinates(const LevelSampling& level, const TextureStage& stage,
+                                                        int32_t cu, int32_t cv, Filter filter, bool& keyed) {
+  const uint32_t* texels = level.texels;
+  if (level.maskU >= 0 && level.maskV >= 0) {
+    const int mu = level.maskU, mv = level.maskV, shift = level.shift;
+    if (level.keyed) keyed = keyed || level.keyed[(((cv >> 8) & mv) << shift) + ((cu >> 8) & mu)] != 0;
+    if (filter == Filter::Point) return Unpack(texels[(((cv >> 8) & mv) << shift) + ((cu >> 8) & mu)]);
+    const int32_t lu = cu - 128, lv = cv - 128;
+    const int iu = lu >> 8, iv = lv >> 8;
+    const uint32_t* row0 = texels + ((iv & mv) << shift);
+    const uint32_t* row1 = texels + (((iv + 1) & mv) << shift);
+    const int u0 = iu & mu, u1 = (iu + 1) & mu;
+    return Bilinear(row0[u0], row0[u1], row1[u0], row1[u1], lu & 255, lv & 255);
+  }
+  const Axis au{level.width, -1, stage.addressU}, av{level.height, -1, stage.addressV};
+  if (level.keyed) keyed = keyed || level.keyed[size_t(av(cv >> 8)) * size_t(level.width) + size_t(au(cu >> 8))] != 0;
+  const size_t width = size_t(level.width);
+  if (filter == Filter::Point) return Unpack(texels[size_t(av(cv >> 8)) * width + size_t(au(cu >> 8))]);
+  const int32_t lu = cu - 128, lv = cv - 128;
+  const int iu = lu >> 8, iv = lv >> 8;
+  const uint32_t* row0 = texels + size_t(av(iv)) * width;
+  const uint32_t* row1 = texels + size_t(av(iv + 1)) * width;
+  const int u0 = au(iu), u1 = au(iu + 1);
+  return Bilinear(row0[u0], row0[u1], row1[u0], row1[u1], lu & 255, lv & 255);
+}
+
+// A level sampled at texture coordinates (u, v), as FilterLevel does; keyed when the texel where
+// point sampling looks is.
+[[gnu::always_inline]] inline __m128i SampleAt(const LevelSampling& level, const TextureStage& stage, float u, float v,
+                                               Filter filter, bool& keyed) {
+  return SampleCoordinates(level, stage, TexelCoordinate(u, level.width), TexelCoordinate(v, level.height), filter,
+                           keyed);
+}
+
+// The reference's sampling at a level of detail (NaN and 0 or less: magnification): the level or
+// the two levels, the mix between them and the filter.
+inline __m128i SampleAtDetail(const TextureStage& stage, const StageSampling& sampling, float lod, float u, float v,
+                              bool& keyed) {
+  const int first = sampling.first, last = sampling.last;
+  Filter filter = stage.magFilter;
+  int level = first, nextLevel = first;
+  int mix = 0;
+  if (lod > 0.0f) {
+    filter = stage.minFilter;
+    if (stage.mipFilter == MipFilter::Point) {
+      level = std::clamp(FloorToInt(lod + 0.5f), first, last);
+      nextLevel = level;
+    } else if (stage.mipFilter == MipFilter::Linear) {
+      const int whole = FloorToInt(lod);
+      mix = FloorToInt((lod - static_cast<float>(whole)) * 256.0f);
+      level = std::clamp(whole, first, last);
+      nextLevel = std::clamp(whole + 1, first, last);
+    }
+  }
+  __m128i texel = SampleAt(sampling.levels[level], stage, u, v, filter, keyed);
+  if (nextLevel != level && mix > 0) {
+    bool unused = false;
+    texel = Mix(texel, SampleAt(sampling.levels[nextLevel], stage, u, v, filter, unused), mix);
+  }
+  return texel;
+}
+
+// The level of detail at a pixel: log2 of the larger texel step across x or y, plus the bias.
+inline float LevelOfDetail(const TextureStage& stage, const StageSampling& sampling, const Planes& p, float w, float u,
+                           float v) {
+  const int uIndex = kU0 + 2 * stage.coordinateSet, vIndex = uIndex + 1;
+  const float width = static_cast<float>(sampling.levels[0].width), height = static_cast<float>(sampling.levels[0].height);
+  const float dudx = (p.dx[uIndex] - u * p.dx[kQ]) * w * width;
+  const float dvdx = (p.dx[vIndex] - v * p.dx[kQ]) * w * height;
+  const float dudy = (p.dy[uIndex] - u * p.dy[kQ]) * w * width;
+  const float dvdy = (p.dy[vIndex] - v * p.dy[kQ]) * w * height;
+  const float rho = std::max(dudx * dudx + dvdx * dvdx, dudy * dudy + dvdy * dvdy);
+  return 0.5f * std::log2(rho) + stage.lodBias;
+}
+
 // A stage sampled the reference's way at texture coordinates (u, v), with the level and filter
 // chosen per pixel by the level of detail when the stage asks for that.
 __m128i SampleStage(const TextureStage& stage, const StageSampling& sampling, const Planes& p, float w, float u,
                     float v, bool& keyed) {
-  const Texture& texture = *sampling.texture;
-  const int last = static_cast<int>(texture.levels.size()) - 1;
-  const int first = std::min(stage.firstLevel, last);
-  Filter filter = stage.magFilter;
-  int level = first, nextLevel = first;
-  int mix = 0;
-  if (sampling.lod) {
-    // The level of detail: log2 of the larger texel step across x or y.
-    const int uIndex = kU0 + 2 * stage.coordinateSet, vIndex = uIndex + 1;
-    const TextureLevel& top = texture.levels[0];
-    const float width = static_cast<float>(top.width), height = static_cast<float>(top.height);
-    const float dudx = (p.dx[uIndex] - u * p.dx[kQ]) * w * width;
-    const float dvdx = (p.dx[vIndex] - v * p.dx[kQ]) * w * height;
-    const float dudy = (p.dy[uIndex] - u * p.dy[kQ]) * w * width;
-    const float dvdy = (p.dy[vIndex] - v * p.dy[kQ]) * w * height;
-    const float rho = std::max(dudx * dudx + dvdx * dvdx, dudy * dudy + dvdy * dvdy);
-    const float lod = 0.5f * std::log2(rho) + stage.lodBias;
-    if (lod > 0.0f) {
-      filter = stage.minFilter;
-      if (stage.mipFilter == MipFilter::Point) {
-        level = std::clamp(FloorToInt(lod + 0.5f), first, last);
-        nextLevel = level;
-      } else if (stage.mipFilter == MipFilter::Linear) {
-        const int whole = FloorToInt(lod);
-        mix = FloorToInt((lod - static_cast<float>(whole)) * 256.0f);
-        level = std::clamp(whole, first, last);
-        nextLevel = std::clamp(whole + 1, first, last);
-      }
-    }
-  }
-  const TextureLevel& near = texture.levels[size_t(level)];
-  const Axis au{near.width, WrapMask(near.width, stage.addressU), stage.addressU};
-  const Axis av{near.height, WrapMask(near.height, stage.addressV), stage.addressV};
-  const int32_t cu = TexelCoordinate(u, near.width), cv = TexelCoordinate(v, near.height);
-  __m128i texel = SampleLevel(near, au, av, cu, cv, filter);
-  if (nextLevel != level && mix > 0) {
-    const TextureLevel& far = texture.levels[size_t(nextLevel)];
-    const Axis bu{far.width, WrapMask(far.width, stage.addressU), stage.addressU};
-    const Axis bv{far.height, WrapMask(far.height, stage.addressV), stage.addressV};
-    texel = Mix(texel, SampleLevel(far, bu, bv, TexelCoordinate(u, far.width), TexelCoordinate(v, far.height), filter),
-                mix);
-  }
-  keyed = keyed || KeyedAt(near, au, av, cu, cv);
-  return texel;
+  const float lod = sampling.lod ? LevelOfDetail(stage, sampling, p, w, u, v) : 0.0f;
+  return SampleAtDetail(stage, sampling, lod, u, v, keyed);
 }
 
 // ---- texture operations -------------------------------------------------------------------------
@@ -275,7 +310,7 @@ inline __m128i Fogged(__m128i c, __m128i fogColour, int factor) {
   return WithAlpha(mixed, c);
 }
 
-inline __m128i BlendFactorOf(BlendFactor factor, __m128i src, __m128i dst) {
+[[gnu::always_inline]] inline __m128i BlendFactorOf(BlendFactor factor, __m128i src, __m128i dst) {
   const __m128i full = Splat(255);
   switch (factor) {
     case BlendFactor::Zero: return _mm_setzero_si128();
@@ -297,9 +332,17 @@ inline __m128i BlendFactorOf(BlendFactor factor, __m128i src, __m128i dst) {
 }
 
 // BlendPixel: every channel, alpha too.
-inline __m128i Blended(BlendFactor sourceFactor, BlendFactor destFactor, __m128i src, __m128i dst) {
-  const __m128i sum = MulAdd(src, dst, BlendFactorOf(sourceFactor, src, dst), BlendFactorOf(destFactor, src, dst));
-  return Min255(Div255(_mm_add_epi32(sum, Splat(127))));
+[[gnu::always_inline]] inline __m128i Blended(BlendFactor sourceFactor, BlendFactor destFactor, __m128i src,
+                                              __m128i dst) {
+  __m128i sourceWeight, destWeight;
+  if (sourceFactor == BlendFactor::SrcAlpha && destFactor == BlendFactor::InvSrcAlpha) {
+    sourceWeight = BroadcastAlpha(src);  // the usual pair, without the general choice
+    destWeight = _mm_sub_epi32(Splat(255), sourceWeight);
+  } else {
+    sourceWeight = BlendFactorOf(sourceFactor, src, dst);
+    destWeight = BlendFactorOf(destFactor, src, dst);
+  }
+  return Min255(Div255(_mm_add_epi32(MulAdd(src, dst, sourceWeight, destWeight), Splat(127))));
 }
 
 // ---- the span -----------------------------------------------------------------------------------
@@ -388,6 +431,10 @@ void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p,
                dxSpecular = _mm_loadu_ps(&p.dx[kSB]);
   const double depthScale = state.depthScale;
   const V4i maskU = V4i{} + sampling0.maskU, maskV = V4i{} + sampling0.maskV;
+  BlendFactor sourceFactor = s.sourceBlend, destFactor = s.destBlend;
+  // The "both" factors name the destination's factor too.
+  if (sourceFactor == BlendFactor::BothSrcAlpha) destFactor = BlendFactor::InvSrcAlpha;
+  if (sourceFactor == BlendFactor::BothInvSrcAlpha) destFactor = BlendFactor::SrcAlpha;
 
   for (const PixelGroup* g = groups; g != groups + count; ++g) {
     const int lanes = g->count;
@@ -460,6 +507,61 @@ void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p,
         }
       }
     }
+    // Sampled at a level of detail per pixel: the levels, their mix and the filter chosen as
+    // SampleAtDetail chooses them, and the texel coordinates in both levels, four pixels at a time.
+    alignas(16) int32_t near4[4], far4[4], mix4[4], minified4[4];
+    alignas(16) int32_t nearU[4], nearV[4], farU[4], farV[4];
+    if constexpr (kSampling == Sampling::Lod) {
+      const V4f u4 = at4(u0Index) * w4;
+      const V4f v4 = at4(u0Index + 1) * w4;
+      const int vIndex = u0Index + 1;
+      const float width = static_cast<float>(sampling0.levels[0].width);
+      const float height = static_cast<float>(sampling0.levels[0].height);
+      const V4f dudx = (p.dx[u0Index] - u4 * p.dx[kQ]) * w4 * width;
+      const V4f dvdx = (p.dx[vIndex] - v4 * p.dx[kQ]) * w4 * height;
+      const V4f dudy = (p.dy[u0Index] - u4 * p.dy[kQ]) * w4 * width;
+      const V4f dvdy = (p.dy[vIndex] - v4 * p.dy[kQ]) * w4 * height;
+      const V4f across = dudx * dudx + dvdx * dvdx, down = dudy * dudy + dvdy * dvdy;
+      const V4f rho = across < down ? down : across;  // std::max's choice, NaN too
+      V4f lod{};
+      for (int i = 0; i < lanes; ++i) {
+        if (pass & (1u << i)) lod[i] = 0.5f * std::log2(rho[i]) + stage0.lodBias;
+      }
+      const V4i first = V4i{} + sampling0.first, last = V4i{} + sampling0.last;
+      const auto clamp = [&](V4i l) { return l < first ? first : (l > last ? last : l); };
+      const V4i minified = lod > 0.0f;
+      V4i nearLevel = first, farLevel = first, mix{};
+      if (stage0.mipFilter == MipFilter::Point) {
+        nearLevel = clamp(FloorToInts(lod + 0.5f));
+        farLevel = nearLevel;
+      } else if (stage0.mipFilter == MipFilter::Linear) {
+        const V4i whole = FloorToInts(lod);
+        mix = FloorToInts((lod - __builtin_convertvector(whole, V4f)) * 256.0f);
+        nearLevel = clamp(whole);
+        farLevel = clamp(whole + 1);
+      }
+      nearLevel = minified ? nearLevel : first;
+      farLevel = minified ? farLevel : first;
+      mix = minified ? mix : V4i{};
+      std::memcpy(near4, &nearLevel, 16);
+      std::memcpy(far4, &farLevel, 16);
+      std::memcpy(mix4, &mix, 16);
+      std::memcpy(minified4, &minified, 16);
+      // As TexelCoordinate in each lane's levels: (u * size) * 256.
+      V4f nearWidth, nearHeight, farWidth, farHeight;
+      for (int i = 0; i < 4; ++i) {
+        nearWidth[i] = static_cast<float>(sampling0.levels[near4[i]].width);
+        nearHeight[i] = static_cast<float>(sampling0.levels[near4[i]].height);
+        farWidth[i] = static_cast<float>(sampling0.levels[far4[i]].width);
+        farHeight[i] = static_cast<float>(sampling0.levels[far4[i]].height);
+      }
+      const V4i nu = FloorToInts(u4 * nearWidth * 256.0f), nv = FloorToInts(v4 * nearHeight * 256.0f);
+      const V4i fu = FloorToInts(u4 * farWidth * 256.0f), fv = FloorToInts(v4 * farHeight * 256.0f);
+      std::memcpy(nearU, &nu, 16);
+      std::memcpy(nearV, &nv, 16);
+      std::memcpy(farU, &fu, 16);
+      std::memcpy(farV, &fv, 16);
+    }
     V4i fog4{};
     if (!kSimple && vertexFog) fog4 = ToBytes(at4(kFog) * w4);
 
@@ -485,10 +587,13 @@ void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p,
         }
         if (!kSimple && keyTest) keyed = KeyedAt(*level0, axisU, axisV, cu[i], cv[i]);
       } else if constexpr (kSampling == Sampling::Lod) {
-        const float rowU = p.a0[u0Index] + p.dy[u0Index] * fyi, rowV = p.a0[u0Index + 1] + p.dy[u0Index + 1] * fyi;
-        const float u = (rowU + p.dx[u0Index] * fxi) * w;
-        const float v = (rowV + p.dx[u0Index + 1] * fxi) * w;
-        texel = SampleStage(stage0, sampling0, p, w, u, v, keyed);
+        const Filter filter = minified4[i] ? stage0.minFilter : stage0.magFilter;
+        texel = SampleCoordinates(sampling0.levels[near4[i]], stage0, nearU[i], nearV[i], filter, keyed);
+        if (far4[i] != near4[i] && mix4[i] > 0) {
+          bool unused = false;
+          texel = Mix(texel, SampleCoordinates(sampling0.levels[far4[i]], stage0, farU[i], farV[i], filter, unused),
+                      mix4[i]);
+        }
       }
       uint8_t* const at = target.colour + g->y[i] * target.colourPitch + g->x[i] * kColourBytes;
       __m128i colour = diffuse;
@@ -535,13 +640,7 @@ void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p,
         }
         if (vertexFog) colour = Fogged(colour, fogColour, fog4[i]);
         if (tableFog) colour = Fogged(colour, fogColour, int(TableFogFactor(s, w)));
-        if (s.blend) {
-          BlendFactor sourceFactor = s.sourceBlend, destFactor = s.destBlend;
-          // The "both" factors name the destination's factor too.
-          if (sourceFactor == BlendFactor::BothSrcAlpha) destFactor = BlendFactor::InvSrcAlpha;
-          if (sourceFactor == BlendFactor::BothInvSrcAlpha) destFactor = BlendFactor::SrcAlpha;
-          colour = Blended(sourceFactor, destFactor, colour, LoadPixel<kColour>(at));
-        }
+        if (s.blend) colour = Blended(sourceFactor, destFactor, colour, LoadPixel<kColour>(at));
       }
       StorePixel<kColour>(at, colour);
       if constexpr (kDepthOn) {
@@ -624,9 +723,22 @@ void PrepareSpan(DrawState& state, bool reference) {
     const Texture* texture = stage.texture.get();
     if (!texture || texture->levels.empty()) continue;
     sampling.texture = texture;
-    sampling.level = &texture->levels[std::min<size_t>(size_t(std::max(stage.firstLevel, 0)), texture->levels.size() - 1)];
+    sampling.last = std::min(static_cast<int>(texture->levels.size()), kMaxLevels) - 1;
+    sampling.first = std::clamp(stage.firstLevel, 0, sampling.last);
+    sampling.level = &texture->levels[size_t(sampling.first)];
     sampling.maskU = WrapMask(sampling.level->width, stage.addressU);
     sampling.maskV = WrapMask(sampling.level->height, stage.addressV);
+    for (int l = 0; l <= sampling.last; ++l) {
+      const TextureLevel& level = texture->levels[size_t(l)];
+      LevelSampling& out = sampling.levels[l];
+      out.texels = level.texels.data();
+      out.keyed = level.keyed.empty() ? nullptr : level.keyed.data();
+      out.width = level.width;
+      out.height = level.height;
+      out.maskU = WrapMask(level.width, stage.addressU);
+      out.maskV = WrapMask(level.height, stage.addressV);
+      out.shift = out.maskU >= 0 ? std::countr_zero(static_cast<unsigned>(level.width)) : 0;
+    }
     // A stage samples its texture even when its operations ignore it: a keyed texel there still
     // leaves the pixel alone.
     sampling.read = ReadsTexture(stage) || (s.colourKey && texture->colourKeyed);
