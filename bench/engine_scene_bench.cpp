@@ -180,13 +180,13 @@ Matrix4f InverseAxisRotation(float degrees, float ax, float ay, float az) {
   return out;
 }
 
-// Turns every sphere of the set for the frame and draws the frame (cleared first when `clear`).
-void DrawFrame(const std::vector<uint32_t>& spheres, int frame, bool clear) {
+// Turns every sphere of the set for the frame, clears the screen and draws the frame.
+void DrawFrame(const std::vector<uint32_t>& spheres, int frame) {
   for (size_t s = 0; s < spheres.size(); ++s) {
     gObjectRecords[spheres[s]].freeMatrix = InverseAxisRotation(float(2 * frame + 7 * int(s)), 0.3f, 1.0f, 0.1f);
     UpdateObjectFrame(spheres[s]);
   }
-  if (clear) gD3DDevice->Clear(0, nullptr, win::D3DCLEAR_TARGET | win::D3DCLEAR_ZBUFFER, 0xFF1A1A33, 1.0f, 0);
+  gD3DDevice->Clear(0, nullptr, win::D3DCLEAR_TARGET | win::D3DCLEAR_ZBUFFER, 0xFF1A1A33, 1.0f, 0);
   RenderScene();
 }
 
@@ -199,16 +199,16 @@ void BM_EngineSceneFrame(benchmark::State& state) {
   raster::SetThreadCount(unsigned(state.range(0)));
   const std::vector<uint32_t>& spheres = Spheres(10, 10, 20, 11);
   int frame = 0;
-  for (int i = 0; i < 10; ++i) DrawFrame(spheres, frame++, true);
-  for (auto _ : state) DrawFrame(spheres, frame++, true);
+  for (int i = 0; i < 10; ++i) DrawFrame(spheres, frame++);
+  for (auto _ : state) DrawFrame(spheres, frame++);
   state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["triangles"] = double(gPolygonCounter / 3);
   raster::SetThreadCount(0);
 }
 BENCHMARK(BM_EngineSceneFrame)->Arg(1)->Arg(0)->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The engine's work for the 100 spheres with every mesh hidden: turning them, the view test, the
-// draw list and the passes, with nothing left for the device to draw.
+// The engine's work for the 100 spheres with every mesh hidden: turning them, the frame's clear,
+// the view test, the draw list and the passes, with nothing left for the device to draw.
 void BM_EngineSceneHiddenMeshes(benchmark::State& state) {
   if (!MakeDisplay()) {
     state.SkipWithError("no 3D device");
@@ -217,8 +217,8 @@ void BM_EngineSceneHiddenMeshes(benchmark::State& state) {
   const std::vector<uint32_t>& spheres = Spheres(10, 10, 20, 11);
   for (uint32_t slot : spheres) gObjectRecords[slot].model->SetVisibleById(0, 0);
   int frame = 0;
-  for (int i = 0; i < 10; ++i) DrawFrame(spheres, frame++, false);
-  for (auto _ : state) DrawFrame(spheres, frame++, false);
+  for (int i = 0; i < 10; ++i) DrawFrame(spheres, frame++);
+  for (auto _ : state) DrawFrame(spheres, frame++);
   for (uint32_t slot : spheres) gObjectRecords[slot].model->SetVisibleById(0, 1);
 }
 BENCHMARK(BM_EngineSceneHiddenMeshes)->Unit(benchmark::kMicrosecond)->UseRealTime();
@@ -231,8 +231,8 @@ void BM_EngineCrowdFrame(benchmark::State& state) {
   }
   const std::vector<uint32_t>& spheres = Spheres(40, 25, 16, 8);
   int frame = 0;
-  for (int i = 0; i < 10; ++i) DrawFrame(spheres, frame++, true);
-  for (auto _ : state) DrawFrame(spheres, frame++, true);
+  for (int i = 0; i < 10; ++i) DrawFrame(spheres, frame++);
+  for (auto _ : state) DrawFrame(spheres, frame++);
   state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["triangles"] = double(gPolygonCounter / 3);
 }

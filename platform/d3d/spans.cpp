@@ -391,7 +391,7 @@ inline __m128i BilinearWeighted(uint32_t t00, uint32_t t10, uint32_t t01, uint32
 }
 
 // kSimple: one stage at most that modulates or selects its texture, no colour key test,
-// specular, alpha test, fog or blending.
+// specular, alpha test or fog.
 template <ColourFormat kColour, DepthFormat kDepth, Sampling kSampling, bool kSimple>
 void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p, const PixelGroup* groups, int count) {
   const PixelState& s = state.pixel;
@@ -601,6 +601,7 @@ void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p,
         if (stageCount > 0) {
           colour = mode0 == StageMode::ModulateTexture ? WithAlpha(Mul8(texel, diffuse), texel) : texel;
         }
+        if (s.blend) colour = Blended(sourceFactor, destFactor, colour, LoadPixel<kColour>(at));
       } else {
         Inputs in;
         in.diffuse = diffuse;
@@ -775,7 +776,7 @@ void PrepareSpan(DrawState& state, bool reference) {
   const bool simple = s.stageCount <= 1 &&
                       (s.stageCount == 0 || state.stage0 == StageMode::ModulateTexture ||
                        state.stage0 == StageMode::SelectTexture) &&
-                      !(s.colourKey && keyedTexture) && !s.specular && !s.alphaTest && !s.fog && !s.blend;
+                      !(s.colourKey && keyedTexture) && !s.specular && !s.alphaTest && !s.fog;
   state.fill = kTable[format][depth][size_t(sampling)][simple ? 1 : 0];
 
   uint32_t used = 1u << kZ | 1u << kQ | 1u << kR | 1u << kG | 1u << kB | 1u << kA;
