@@ -2,6 +2,7 @@
 // their table, and the pixel arithmetic that the specialised spans and the reference path share
 // by definition (every rounding below is the one both must make).
 #pragma once
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -354,6 +355,28 @@ inline int AddressTexel(int i, int size, Address mode) {
 // sampling; for linear filtering take (coordinate - 128), whose low 8 bits are the weight.
 inline int32_t TexelCoordinate(float coordinate, int size) {
   return FloorToInt(coordinate * static_cast<float>(size) * 256.0f);
+}
+
+// The levels sampled at a level of detail between the first and last level used: the more
+// detailed one, the next one and the 0 to 255 mix between them; above 0 the minification filter
+// applies, at 0 or below (or NaN) the magnification filter at the first level.
+struct LevelChoice {
+  int level, nextLevel, mix;
+  bool minified;
+};
+
+inline LevelChoice ChooseLevels(MipFilter mipFilter, int first, int last, float lod) {
+  LevelChoice choice{first, first, 0, lod > 0.0f};
+  if (!choice.minified) return choice;
+  if (mipFilter == MipFilter::Point) {
+    choice.level = choice.nextLevel = std::clamp(FloorToInt(lod + 0.5f), first, last);
+  } else if (mipFilter == MipFilter::Linear) {
+    const int whole = FloorToInt(lod);
+    choice.mix = FloorToInt((lod - static_cast<float>(whole)) * 256.0f);
+    choice.level = std::clamp(whole, first, last);
+    choice.nextLevel = std::clamp(whole + 1, first, last);
+  }
+  return choice;
 }
 
 // 0 to 256-weighted mixes of two and four texels, channel by channel, rounded to the nearest.

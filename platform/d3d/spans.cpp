@@ -132,60 +132,37 @@ inline __m128i Mix(__m128i a, __m128i b, int weight) {
 
 // ---- texture sampling ---------------------------------------------------------------------------
 
-// Texel addressing along one axis: a mask when wrapping a power-of-two size.
-struct Axis {
-  int size;
-  int mask;
-  Address mode;
-  int operator()(int i) const { return mask >= 0 ? (i & mask) : AddressTexel(i, size, mode); }
-};
-
 inline int WrapMask(int size, Address mode) { return mode == Address::Wrap && (size & (size - 1)) == 0 ? size - 1 : -1; }
 
-// A level sampled at texel coordinates in 1/256 texels (TexelCoordinate's).
-[[gnu::always_inline]] inline __m128i SampleLevel(const TextureLevel& level, const Axis& u, const Axis& v, int32_t cu,
-                                                  int32_t cv, Filter filter) {
-  const uint32_t* texels = level.texels.data();
-  const size_t width = size_t(level.width);
-  if (filter == Filter::Point) return Unpack(texels[size_t(v(cv >> 8)) * width + size_t(u(cu >> 8))]);
+// A level sampled at texel coordinates in 1/256 texels, a texel's index in the level being
+// index(u, v); keyed when the texel where point sampling looks is.
+template <class Index>
+[[gnu::always_inline]] inline __m128i Filtered(const LevelSampling& level, Index index, int32_t cu, int32_t cv,
+                                               Filter filter, bool& keyed) {
+  const uint32_t* texels = level.texels;
+  if (level.keyed) keyed = keyed || level.keyed[index(cu >> 8, cv >> 8)] != 0;
+  if (filter == Filter::Point) return Unpack(texels[index(cu >> 8, cv >> 8)]);
   const int32_t lu = cu - 128, lv = cv - 128;
   const int iu = lu >> 8, iv = lv >> 8;
-  const uint32_t* row0 = texels + size_t(v(iv)) * width;
-  const uint32_t* row1 = texels + size_t(v(iv + 1)) * width;
-  const int u0 = u(iu), u1 = u(iu + 1);
-  return Bilinear(row0[u0], row0[u1], row1[u0], row1[u1], lu & 255, lv & 255);
+  return Bilinear(texels[index(iu, iv)], texels[index(iu + 1, iv)], texels[index(iu, iv + 1)],
+                  texels[index(iu + 1, iv + 1)], lu & 255, lv & 255);
 }
 
-inline bool KeyedAt(const TextureLevel& level, const Axis& u, const Axis& v, int32_t cu, int32_t cv) {
-  return !level.keyed.empty() && level.keyed[size_t(v(cv >> 8)) * size_t(level.width) + size_t(u(cu >> 8))] != 0;
-}
-
-// A level sampled at texel coordinates in 1/256 texels; keyed when the texel where point sampling
-// looks is.
+// The same, addressing by masks where the level wraps power-of-two sizes.
 [[gnu::always_inline]] inline __m128i SampleCoordinates(const LevelSampling& level, const TextureStage& stage,
                                                         int32_t cu, int32_t cv, Filter filter, bool& keyed) {
-  const uint32_t* texels = level.texels;
   if (level.maskU >= 0 && level.maskV >= 0) {
     const int mu = level.maskU, mv = level.maskV, shift = level.shift;
-    if (level.keyed) keyed = keyed || level.keyed[(((cv >> 8) & mv) << shift) + ((cu >> 8) & mu)] != 0;
-    if (filter == Filter::Point) return Unpack(texels[(((cv >> 8) & mv) << shift) + ((cu >> 8) & mu)]);
-    const int32_t lu = cu - 128, lv = cv - 128;
-    const int iu = lu >> 8, iv = lv >> 8;
-    const uint32_t* row0 = texels + ((iv & mv) << shift);
-    const uint32_t* row1 = texels + (((iv + 1) & mv) << shift);
-    const int u0 = iu & mu, u1 = (iu + 1) & mu;
-    return Bilinear(row0[u0], row0[u1], row1[u0], row1[u1], lu & 255, lv & 255);
+    return Filtered(level, [=](int u, int v) { return size_t(((v & mv) << shift) + (u & mu)); }, cu, cv, filter, keyed);
   }
-  const Axis au{level.width, -1, stage.addressU}, av{level.height, -1, stage.addressV};
-  if (level.keyed) keyed = keyed || level.keyed[size_t(av(cv >> 8)) * size_t(level.width) + size_t(au(cu >> 8))] != 0;
-  const size_t width = size_t(level.width);
-  if (filter == Filter::Point) return Unpack(texels[size_t(av(cv >> 8)) * width + size_t(au(cu >> 8))]);
-  const int32_t lu = cu - 128, lv = cv - 128;
-  const int iu = lu >> 8, iv = lv >> 8;
-  const uint32_t* row0 = texels + size_t(av(iv)) * width;
-  const uint32_t* row1 = texels + size_t(av(iv + 1)) * width;
-  const int u0 = au(iu), u1 = au(iu + 1);
-  return Bilinear(row0[u0], row0[u1], row1[u0], row1[u1], lu & 255, lv & 255);
+  const int width = level.width, height = level.height;
+  const Address modeU = stage.addressU, modeV = stage.addressV;
+  return Filtered(
+      level,
+      [=](int u, int v) {
+        return size_t(AddressTexel(v, height, modeV)) * size_t(width) + size_t(AddressTexel(u, width, modeU));
+      },
+      cu, cv, filter, keyed);
 }
 
 // A level sampled at texture coordinates (u, v), as FilterLevel does; keyed when the texel where
@@ -200,26 +177,12 @@ inline bool KeyedAt(const TextureLevel& level, const Axis& u, const Axis& v, int
 // the two levels, the mix between them and the filter.
 inline __m128i SampleAtDetail(const TextureStage& stage, const StageSampling& sampling, float lod, float u, float v,
                               bool& keyed) {
-  const int first = sampling.first, last = sampling.last;
-  Filter filter = stage.magFilter;
-  int level = first, nextLevel = first;
-  int mix = 0;
-  if (lod > 0.0f) {
-    filter = stage.minFilter;
-    if (stage.mipFilter == MipFilter::Point) {
-      level = std::clamp(FloorToInt(lod + 0.5f), first, last);
-      nextLevel = level;
-    } else if (stage.mipFilter == MipFilter::Linear) {
-      const int whole = FloorToInt(lod);
-      mix = FloorToInt((lod - static_cast<float>(whole)) * 256.0f);
-      level = std::clamp(whole, first, last);
-      nextLevel = std::clamp(whole + 1, first, last);
-    }
-  }
-  __m128i texel = SampleAt(sampling.levels[level], stage, u, v, filter, keyed);
-  if (nextLevel != level && mix > 0) {
+  const LevelChoice choice = ChooseLevels(stage.mipFilter, sampling.first, sampling.last, lod);
+  const Filter filter = choice.minified ? stage.minFilter : stage.magFilter;
+  __m128i texel = SampleAt(sampling.levels[choice.level], stage, u, v, filter, keyed);
+  if (choice.nextLevel != choice.level && choice.mix > 0) {
     bool unused = false;
-    texel = Mix(texel, SampleAt(sampling.levels[nextLevel], stage, u, v, filter, unused), mix);
+    texel = Mix(texel, SampleAt(sampling.levels[choice.nextLevel], stage, u, v, filter, unused), choice.mix);
   }
   return texel;
 }
@@ -402,14 +365,11 @@ void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p,
   const TextureStage& stage0 = s.stages[0];
   const StageSampling& sampling0 = state.stages[0];
   const TextureLevel* level0 = sampling0.level;
-  Axis axisU{}, axisV{};
   float scaleU = 0.0f, scaleV = 0.0f;
   const uint32_t* texels = nullptr;
   int widthShift = 0;
   bool masked = false;
   if constexpr (kLevel) {
-    axisU = {level0->width, sampling0.maskU, stage0.addressU};
-    axisV = {level0->height, sampling0.maskV, stage0.addressV};
     scaleU = static_cast<float>(level0->width);
     scaleV = static_cast<float>(level0->height);
     texels = level0->texels.data();
@@ -582,10 +542,13 @@ void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p,
             texel = Unpack(texels[taps.t00[i]]);
           }
         } else {
-          texel = SampleLevel(*level0, axisU, axisV, cu[i], cv[i],
-                              kSampling == Sampling::Point ? Filter::Point : Filter::Linear);
+          texel = SampleCoordinates(sampling0.levels[sampling0.first], stage0, cu[i], cv[i],
+                                    kSampling == Sampling::Point ? Filter::Point : Filter::Linear, keyed);
         }
-        if (!kSimple && keyTest) keyed = KeyedAt(*level0, axisU, axisV, cu[i], cv[i]);
+        if (!kSimple && keyTest && masked) {
+          const LevelSampling& l = sampling0.levels[sampling0.first];
+          keyed = l.keyed && l.keyed[(((cv[i] >> 8) & l.maskV) << l.shift) + ((cu[i] >> 8) & l.maskU)] != 0;
+        }
       } else if constexpr (kSampling == Sampling::Lod) {
         const Filter filter = minified4[i] ? stage0.minFilter : stage0.magFilter;
         texel = SampleCoordinates(sampling0.levels[near4[i]], stage0, nearU[i], nearV[i], filter, keyed);
