@@ -146,6 +146,7 @@ namespace {
 
 constexpr uint32_t kChunkUnits = 256;              // primitives set up by one task
 constexpr uint32_t kVertexRun = 1024;              // vertices transformed and lit by one task
+constexpr size_t kChunksPerTask = 4;               // chunks a task sets up after its draw's vertices
 constexpr size_t kFlushVertices = size_t{1} << 20;  // pending vertices that force a flush
 
 // A draw waiting for the flush, with its own copy of what it draws.
@@ -357,11 +358,14 @@ struct Renderer::Impl {
   size_t pendingVertices = 0;
   std::vector<Chunk> chunks;  // kept for their buffers; the first `usedChunks` are this flush's
   size_t usedChunks = 0;
+  // Vertices first..first+count-1 of a draw, then the chunks [firstChunk, endChunk) to set up.
   struct VertexTask {
     PendingDraw* draw;
     uint32_t first, count;
+    size_t firstChunk, endChunk;
   };
   std::vector<VertexTask> vertexTasks;
+  std::vector<size_t> lateChunks;  // set up once every draw's vertices are done
   int columns = 0, rows = 0;
   // The state the draws take, and the state made from it for their viewport while it lasts.
   PixelState pixel;
@@ -453,42 +457,50 @@ struct Renderer::Impl {
       return;
     }
     TilePool& pool = TilePool::Get();
+    const int tiles = columns * rows;
     // The vertices of the draws are transformed, lit, tested against the clip planes and
-    // projected, a run of one draw's vertices per task.
+    // projected, a run of one draw's vertices per task; a draw small enough for one task is set up
+    // by that task too, the others' chunks after all the vertices are done.
+    usedChunks = 0;
     vertexTasks.clear();
+    lateChunks.clear();
     for (size_t i = 0; i < usedDraws; ++i) {
       PendingDraw& d = *draws[i];
-      if (d.screen || d.clear) continue;
-      const auto n = static_cast<uint32_t>(d.data.size() / d.input.layout.stride);
+      const size_t firstChunk = usedChunks;
+      if (d.clear) {
+        NewChunk(d, 0, 1);
+      } else {
+        for (uint32_t first = 0; first < d.units; first += kChunkUnits) {
+          NewChunk(d, first, std::min(kChunkUnits, d.units - first));
+        }
+      }
+      const auto n = d.screen || d.clear ? 0u : static_cast<uint32_t>(d.data.size() / d.input.layout.stride);
       d.clip.resize(n);
       d.outside.resize(n);
-      d.vertices.resize(n);
-      for (uint32_t first = 0; first < n; first += kVertexRun) vertexTasks.push_back({&d, first, std::min(kVertexRun, n - first)});
+      if (!d.screen) d.vertices.resize(n);
+      if (n <= kVertexRun && usedChunks - firstChunk <= kChunksPerTask) {
+        vertexTasks.push_back({&d, 0, n, firstChunk, usedChunks});
+        continue;
+      }
+      for (uint32_t first = 0; first < n; first += kVertexRun) {
+        vertexTasks.push_back({&d, first, std::min(kVertexRun, n - first), 0, 0});
+      }
+      for (size_t c = firstChunk; c < usedChunks; ++c) lateChunks.push_back(c);
     }
     pool.Run(static_cast<int>(vertexTasks.size()), [&](int i) {
       const VertexTask& task = vertexTasks[size_t(i)];
       PendingDraw& d = *task.draw;
-      ProcessVertices(*d.input.state, d.input.worldView, d.input.lighting, d.input.layout, d.data.data(), task.first,
-                      task.count, &d.clip[task.first]);
+      if (task.count > 0) {
+        ProcessVertices(*d.input.state, d.input.worldView, d.input.lighting, d.input.layout, d.data.data(), task.first,
+                        task.count, &d.clip[task.first]);
+      }
       for (uint32_t v = task.first; v < task.first + task.count; ++v) {
         d.outside[v] = static_cast<uint8_t>(OutsideMask(d.clip[v], d.gx, d.gy));
         if (!d.outside[v]) d.vertices[v] = Chunk::Project(d.clip[v], d.settings.viewport);
       }
+      for (size_t c = task.firstChunk; c < task.endChunk; ++c) chunks[c].Build(tiles);
     });
-    // Set-up, a chunk of each draw per task.
-    usedChunks = 0;
-    for (size_t i = 0; i < usedDraws; ++i) {
-      const PendingDraw& d = *draws[i];
-      if (d.clear) {
-        NewChunk(d, 0, 1);
-        continue;
-      }
-      for (uint32_t first = 0; first < d.units; first += kChunkUnits) {
-        NewChunk(d, first, std::min(kChunkUnits, d.units - first));
-      }
-    }
-    const int tiles = columns * rows;
-    pool.Run(static_cast<int>(usedChunks), [&](int i) { chunks[i].Build(tiles); });
+    pool.Run(static_cast<int>(lateChunks.size()), [&](int i) { chunks[lateChunks[size_t(i)]].Build(tiles); });
     // Fill, a tile per task, the chunks in drawing order.
     const SpanTarget target{colour.bits, colour.pitch, depth.bits, depth.pitch};
     pool.Run(tiles, [&](int tile) {
