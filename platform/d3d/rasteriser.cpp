@@ -428,7 +428,7 @@ struct Renderer::Impl {
   }
 
   void Queued(PendingDraw& d) {
-    pendingVertices += d.data.size() / std::max<uint32_t>(d.input.layout.stride, 1) + d.vertices.size();
+    pendingVertices += d.screen ? d.vertices.size() : d.data.size() / std::max<uint32_t>(d.input.layout.stride, 1);
     if (pendingVertices >= kFlushVertices) Flush();
   }
 
@@ -560,7 +560,6 @@ void Renderer::Clear(const Viewport& area, bool colour, uint32_t colourValue, bo
   const Viewport& vp = d->state->viewport;
   d->clear = true;
   d->data.clear();
-  d->vertices.clear();
   SetupPrimitive& p = d->clearPrimitive;
   p.kind = SetupPrimitive::kClear;
   p.state = d->state;
@@ -617,7 +616,6 @@ bool Renderer::Draw(const DrawSettings& settings, const VertexInput& input, cons
   d->gy = 2.0f * kGuardBand / static_cast<float>(settings.viewport.height);
   d->input = input;
   d->data.assign(data, data + size_t{used} * input.layout.stride);
-  d->vertices.clear();
   m.Queued(*d);
   return true;
 }
