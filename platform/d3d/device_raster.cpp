@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <span>
 
 #include "platform/d3d/device.h"
 #include "platform/ddraw/pixel_format.h"
@@ -294,8 +295,14 @@ void Direct3DDevice::BuildPixelState() {
 
 void Direct3DDevice::BuildVertexState() {
   const auto& rs = renderStates_;
-  // Draws still queued keep the state they were given.
-  if (!vertexState_ || vertexState_.use_count() > 1) vertexState_ = std::make_shared<raster::VertexState>();
+  // Draws still queued keep the state they were given: the state is one no draw holds.
+  if (!vertexState_ || vertexState_.use_count() > 2) {
+    vertexState_.reset();
+    for (const auto& state : vertexStates_) {
+      if (state.use_count() == 1) vertexState_ = state;
+    }
+    if (!vertexState_) vertexState_ = vertexStates_.emplace_back(std::make_shared<raster::VertexState>());
+  }
   raster::VertexState& s = *vertexState_;
   const D3DMATRIX& view = transforms_[D3DTRANSFORMSTATE_VIEW];
   s.projection = MatrixOf(transforms_[D3DTRANSFORMSTATE_PROJECTION]);
@@ -399,22 +406,27 @@ raster::TextureLevel ConvertLevel(DirectDrawSurface* surface, const DDCOLORKEY* 
 }
 
 // The surface and its smaller mip levels, each holding a reference the caller gives back.
-std::vector<DirectDrawSurface*> MipChain(DirectDrawSurface* top) {
-  std::vector<DirectDrawSurface*> chain{top};
+constexpr size_t kMaxChain = 16;
+
+// The surface and its smaller mip levels into `chain`, each holding a reference the caller gives
+// back; how many.
+size_t MipChain(DirectDrawSurface* top, DirectDrawSurface* (&chain)[kMaxChain]) {
+  size_t count = 0;
+  chain[count++] = top;
   top->AddRef();
   DDSCAPS2 caps{};
   caps.dwCaps = DDSCAPS_TEXTURE | DDSCAPS_MIPMAP;
-  for (DirectDrawSurface* level = top; chain.size() < 16;) {
+  for (DirectDrawSurface* level = top; count < kMaxChain;) {
     DirectDrawSurface* next = nullptr;
     if (Failed(level->GetAttachedSurface(&caps, &next)) || !next) break;
     if (next->Width() > level->Width() || next->Height() > level->Height() || next == top) {
       next->Release();
       break;
     }
-    chain.push_back(next);
+    chain[count++] = next;
     level = next;
   }
-  return chain;
+  return count;
 }
 
 }  // namespace
@@ -422,14 +434,17 @@ std::vector<DirectDrawSurface*> MipChain(DirectDrawSurface* top) {
 std::shared_ptr<const raster::Texture> Direct3DDevice::TextureFor(DirectDrawSurface* surface,
                                                                   const CachedTexture** bound) {
   if (surface->Lost()) return nullptr;
-  const std::vector<DirectDrawSurface*> chain = MipChain(surface);
-  std::vector<uint64_t> versions;
-  for (DirectDrawSurface* level : chain) versions.push_back(level->ContentVersion());
+  DirectDrawSurface* levels[kMaxChain];
+  const size_t count = MipChain(surface, levels);
+  const std::span<DirectDrawSurface* const> chain(levels, count);
+  uint64_t versions[kMaxChain];
+  for (size_t i = 0; i < count; ++i) versions[i] = chain[i]->ContentVersion();
   DDCOLORKEY key{};
   const bool keyed = Succeeded(surface->GetColorKey(DDCKEY_SRCBLT, &key));
 
   CachedTexture& entry = textureCache_[surface];
-  if (!entry.texture || entry.versions != versions || entry.keyed != keyed ||
+  const bool sameVersions = entry.versions.size() == count && std::equal(versions, versions + count, entry.versions.begin());
+  if (!entry.texture || !sameVersions || entry.keyed != keyed ||
       (keyed && (entry.key.dwColorSpaceLowValue != key.dwColorSpaceLowValue ||
                  entry.key.dwColorSpaceHighValue != key.dwColorSpaceHighValue))) {
     auto texture = std::make_shared<raster::Texture>();
@@ -442,7 +457,7 @@ std::shared_ptr<const raster::Texture> Direct3DDevice::TextureFor(DirectDrawSurf
     entry.surface = SurfaceRef(surface);
     entry.levels.clear();
     for (DirectDrawSurface* level : chain) entry.levels.emplace_back(level);
-    entry.versions = std::move(versions);
+    entry.versions.assign(versions, versions + count);
     entry.keyed = keyed;
     entry.key = key;
     entry.texture = texture->levels.empty() ? nullptr : std::move(texture);

@@ -50,9 +50,16 @@ class TilePool {
       return;
     }
     Start(threads - 1);
-    auto batch = std::make_shared<Batch>();
+    // A batch no thread holds any more is used again.
+    std::shared_ptr<Batch> batch;
+    for (const auto& made : batches_) {
+      if (made.use_count() == 1) batch = made;
+    }
+    if (!batch) batch = batches_.emplace_back(std::make_shared<Batch>());
     batch->job = &job;
     batch->count = count;
+    batch->next = 0;
+    batch->done = 0;
     {
       std::lock_guard lock(mutex_);
       current_ = batch;
@@ -129,6 +136,7 @@ class TilePool {
   bool stopping_ = false;
   uint64_t generation_ = 0;
   std::shared_ptr<Batch> current_;
+  std::vector<std::shared_ptr<Batch>> batches_;  // made so far
 };
 
 constexpr int kTileSize = 64;
@@ -187,6 +195,7 @@ struct Chunk {
   std::vector<std::pair<uint32_t, uint32_t>> binned;  // (tile, primitive)
   std::vector<uint32_t> start;                        // per tile, into order; one more at the end
   std::vector<uint32_t> order;                        // primitives by tile, in drawing order
+  std::vector<uint32_t> place;                        // while sorting: per tile, the next place in order
   int columns = 0;
 
   void Add(const SetupPrimitive& p) {
@@ -209,8 +218,8 @@ struct Chunk {
     for (const auto& b : binned) ++start[b.first + 1];
     for (int t = 0; t < tiles; ++t) start[t + 1] += start[t];
     order.resize(binned.size());
-    std::vector<uint32_t> at(start.begin(), start.end() - 1);
-    for (const auto& b : binned) order[at[b.first]++] = b.second;
+    place.assign(start.begin(), start.end() - 1);
+    for (const auto& b : binned) order[place[b.first]++] = b.second;
   }
 
   void Triangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c, const ScreenVertex& provoking,
