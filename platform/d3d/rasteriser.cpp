@@ -1,11 +1,11 @@
-// The renderer: primitive assembly, clipping and projection onto the viewport, set-up, binning
-// into screen tiles, and the flush that fills the tiles on a pool of threads. Each tile takes its
-// primitives in the order they were drawn and no two threads share a tile, so the picture is the
+// The renderer: the flush that transforms and lights the queued draws' vertices, clips and
+// projects them onto the viewport, sets up the primitives and bins them into screen tiles, and
+// fills the tiles, each step on a pool of threads. Each draw's vertices and each tile are one
+// task's, and each tile takes its primitives in the order they were drawn, so the picture is the
 // same for every thread count.
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <thread>
