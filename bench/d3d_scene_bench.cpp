@@ -1,7 +1,9 @@
 // The 3D device on the reference scene: 100 textured, lit spheres of 400 triangles at 640x480x32
 // with a 24-bit depth buffer, one indexed draw per sphere from a vertex buffer. The same run
 // renders the same scene with Mesa's llvmpipe through OSMesa, in child processes (one thread and
-// all threads), and prints the frame rates and the ratios.
+// all threads), and prints the frame rates and the ratios; and the same scene with every sphere
+// alpha-blended and mip-mapped (trilinear), whose frame time is set beside the opaque frame's.
+// Frame rates are frames over wall time.
 #include <benchmark/benchmark.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -41,6 +43,9 @@ struct Vertex {
 };
 
 // ---- the scene, the same for both renderers -----------------------------------------------------
+
+// The opaque scene, or every sphere blended by its texture's alpha with a mip-mapped texture.
+enum class Variant { Opaque, BlendedMipmapped };
 
 struct Scene {
   std::vector<Vertex> vertices;
@@ -112,7 +117,44 @@ struct DeviceScene {
     return s;
   }
 
-  explicit DeviceScene(const Scene& s) : scene(s) {
+  // The texture and its mip levels (each a 2x2 box of the one above), the blended variant's texels
+  // half transparent.
+  void FillTexture(Variant variant) {
+    std::vector<uint32_t> level = scene.texture;
+    if (variant == Variant::BlendedMipmapped) {
+      for (uint32_t& t : level) t = (t & 0x00FFFFFFu) | 0x80000000u;
+    }
+    DirectDrawSurface* surface = texture;
+    surface->AddRef();
+    DDSCAPS2 caps{};
+    caps.dwCaps = DDSCAPS_TEXTURE | DDSCAPS_MIPMAP;
+    for (int size = 256; surface; size /= 2) {
+      const SurfacePixels pixels = surface->Pixels();
+      for (int y = 0; y < size; ++y) std::memcpy(pixels.bits + y * pixels.pitch, &level[size_t(y) * size], size_t(size) * 4);
+      surface->ContentChanged();
+      DirectDrawSurface* next = nullptr;
+      surface->GetAttachedSurface(&caps, &next);
+      surface->Release();
+      surface = next;
+      if (size == 1) break;
+      std::vector<uint32_t> half(size_t(size / 2) * (size / 2));
+      for (int y = 0; y < size / 2; ++y) {
+        for (int x = 0; x < size / 2; ++x) {
+          uint32_t out = 0;
+          for (int shift = 0; shift < 32; shift += 8) {
+            uint32_t sum = 2;
+            for (int k = 0; k < 4; ++k) sum += (level[size_t(2 * y + k / 2) * size + 2 * x + k % 2] >> shift) & 0xFF;
+            out |= (sum / 4) << shift;
+          }
+          half[size_t(y) * (size / 2) + x] = out;
+        }
+      }
+      level.swap(half);
+    }
+    if (surface) surface->Release();
+  }
+
+  explicit DeviceScene(const Scene& s, Variant variant = Variant::Opaque) : scene(s) {
     ResetDisplayFaults();
     DirectDrawCreateEx(nullptr, &dd, IID_IDirectDraw7, nullptr);
     dd->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
@@ -124,11 +166,20 @@ struct DeviceScene {
     depth->Release();
     CreateDirect3D(dd, &d3d);
     d3d->CreateDevice(IID_IDirect3DHALDevice, target, &device);
-    texture = Surface(DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY, 256, 256,
-                      MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000));
-    const SurfacePixels pixels = texture->Pixels();
-    for (int y = 0; y < 256; ++y) std::memcpy(pixels.bits + y * pixels.pitch, &scene.texture[size_t(y) * 256], 1024);
-    texture->ContentChanged();
+    if (variant == Variant::BlendedMipmapped) {
+      DDSURFACEDESC2 desc{};
+      desc.dwSize = sizeof desc;
+      desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT | DDSD_MIPMAPCOUNT;
+      desc.dwWidth = desc.dwHeight = 256;
+      desc.dwMipMapCount = 9;
+      desc.ddsCaps.dwCaps = DDSCAPS_TEXTURE | DDSCAPS_MIPMAP | DDSCAPS_COMPLEX | DDSCAPS_SYSTEMMEMORY;
+      desc.ddpfPixelFormat = MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
+      dd->CreateSurface(&desc, &texture, nullptr);
+    } else {
+      texture = Surface(DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY, 256, 256,
+                        MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000));
+    }
+    FillTexture(variant);
     D3DVERTEXBUFFERDESC desc{sizeof desc, D3DVBCAPS_SYSTEMMEMORY, D3DFVF_VERTEX, DWORD(scene.vertices.size())};
     d3d->CreateVertexBuffer(&desc, &buffer, 0);
     void* data = nullptr;
@@ -163,6 +214,13 @@ struct DeviceScene {
     device->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_LINEAR);
     device->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTFN_LINEAR);
     device->SetTextureStageState(0, D3DTSS_ADDRESS, D3DTADDRESS_WRAP);
+    if (variant == Variant::BlendedMipmapped) {
+      device->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTFP_LINEAR);
+      device->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, 1);
+      device->SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
+      device->SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA);
+      device->SetRenderState(D3DRENDERSTATE_ZWRITEENABLE, 0);  // as ghosted objects draw
+    }
   }
 
   ~DeviceScene() {
@@ -213,12 +271,12 @@ double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-double DeviceFramesPerSecond(const Scene& scene, unsigned threads) {
+double DeviceFramesPerSecond(const Scene& scene, unsigned threads, Variant variant = Variant::Opaque) {
   vx::raster::SetThreadCount(threads);
-  DeviceScene device(scene);
+  DeviceScene device(scene, variant);
   for (int f = 0; f < kWarmUp; ++f) device.Frame(f);
   const SurfacePixels shown = device.target->Pixels();
-  DumpFrame("-ours.ppm", shown.bits, shown.pitch, true, false);
+  DumpFrame(variant == Variant::Opaque ? "-ours.ppm" : "-ours-blended.ppm", shown.bits, shown.pitch, true, false);
   const auto start = std::chrono::steady_clock::now();
   for (int f = 0; f < kTimed; ++f) device.Frame(kWarmUp + f);
   const double fps = kTimed / Seconds(start);
@@ -312,20 +370,27 @@ const Scene& TheScene() {
   return scene;
 }
 
-// Frames of the reference scene on our device; the argument is the thread count (0: all). Timed by
-// the wall clock, so that the frame rate counts the work of every thread.
+// Frames of the reference scene on our device; the first argument is the thread count (0: all),
+// the second the variant (0 opaque, 1 blended and mip-mapped). Timed by the wall clock, so that the
+// frame rate counts the work of every thread.
 void BM_ReferenceSceneFrame(benchmark::State& state) {
   vx::raster::SetThreadCount(unsigned(state.range(0)));
-  DeviceScene device(TheScene());
+  DeviceScene device(TheScene(), state.range(1) ? Variant::BlendedMipmapped : Variant::Opaque);
   int frame = 0;
   for (auto _ : state) device.Frame(frame++);
   state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
   vx::raster::SetThreadCount(0);
 }
-BENCHMARK(BM_ReferenceSceneFrame)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReferenceSceneFrame)
+    ->ArgsProduct({{1, 0}, {0, 1}})
+    ->ArgNames({"threads", "blended"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The comparison with llvmpipe, measured in one run: 10 warm-up and 200 timed frames each, in
 // three rounds that take turns, so that a busy machine slows both alike; the medians are reported.
+// The blended, mip-mapped scene takes its turns too, and its frame time is given against the
+// opaque frame's.
 void BM_ReferenceSceneAgainstLlvmpipe(benchmark::State& state) {
   const Scene& scene = TheScene();
   const auto median = [](std::vector<double> v) {
@@ -333,7 +398,7 @@ void BM_ReferenceSceneAgainstLlvmpipe(benchmark::State& state) {
     return v[v.size() / 2];
   };
   for (auto _ : state) {
-    std::vector<double> mesaOne, mesaAll, oursOne, oursAll;
+    std::vector<double> mesaOne, mesaAll, oursOne, oursAll, blendedOne, blendedAll;
     for (int round = 0; round < 3; ++round) {
 #if VX_BENCH_OSMESA
       mesaOne.push_back(MesaInChild(scene, "1"));
@@ -344,14 +409,21 @@ void BM_ReferenceSceneAgainstLlvmpipe(benchmark::State& state) {
 #endif
       oursOne.push_back(DeviceFramesPerSecond(scene, 1));
       oursAll.push_back(DeviceFramesPerSecond(scene, 0));
-      std::printf("round %d: ours %.1f / %.1f, llvmpipe %.1f / %.1f frames a second (1 thread / all)\n", round + 1,
-                  oursOne.back(), oursAll.back(), mesaOne.back(), mesaAll.back());
+      blendedOne.push_back(DeviceFramesPerSecond(scene, 1, Variant::BlendedMipmapped));
+      blendedAll.push_back(DeviceFramesPerSecond(scene, 0, Variant::BlendedMipmapped));
+      std::printf("round %d: ours %.1f / %.1f, blended %.1f / %.1f, llvmpipe %.1f / %.1f frames a second "
+                  "(1 thread / all)\n",
+                  round + 1, oursOne.back(), oursAll.back(), blendedOne.back(), blendedAll.back(), mesaOne.back(),
+                  mesaAll.back());
     }
     const double m1 = median(mesaOne), mAll = median(mesaAll), o1 = median(oursOne), oAll = median(oursAll);
+    const double b1 = median(blendedOne), bAll = median(blendedAll);
     state.counters["ours_1t_fps"] = o1;
     state.counters["ours_all_fps"] = oAll;
     state.counters["llvmpipe_1t_fps"] = m1;
     state.counters["llvmpipe_all_fps"] = mAll;
+    state.counters["blended_1t_fps"] = b1;
+    state.counters["blended_all_fps"] = bAll;
     std::printf("\nreference scene, median frames a second: ours %.1f on 1 thread, %.1f on %u threads; "
                 "llvmpipe %.1f on 1 thread, %.1f on all\n",
                 o1, oAll, vx::raster::ThreadCount(), m1, mAll);
@@ -360,6 +432,9 @@ void BM_ReferenceSceneAgainstLlvmpipe(benchmark::State& state) {
     } else {
       std::printf("llvmpipe not measured (the benchmark was built without OSMesa)\n\n");
     }
+    std::printf("blended and mip-mapped frame time against the opaque frame's: %.2f on 1 thread, %.2f on all "
+                "threads\n\n",
+                o1 / b1, oAll / bAll);
   }
 }
 BENCHMARK(BM_ReferenceSceneAgainstLlvmpipe)->Iterations(1)->Unit(benchmark::kSecond);

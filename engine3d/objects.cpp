@@ -64,7 +64,6 @@ class EngineModelServices final : public ModelServices {
  public:
   uint32_t LoadTexture(const std::string& fileName) override { return LoadTextureFile(fileName.c_str(), 0); }
   void ReleaseTexture(uint32_t textureSlot) override { ReleaseTextureSlot(textureSlot, 0); }
-  void SetStageTexture(win::Direct3DDevice*, uint32_t textureSlot) override { vx::SetStageTexture(textureSlot); }
   win::Direct3D* Direct3DForBuffers() override { return gDirect3D; }
 };
 

@@ -1,5 +1,6 @@
-// The 3D frame (scene_render.h): view test, texture groups, the four passes, the render-state
-// cache, materials, glue transforms and the per-frame world matrices.
+// The 3D frame (scene_render.h): view test, the draw list (one record per mesh drawn, sorted once
+// into the four passes), the render-state cache, materials, glue transforms and the per-frame
+// world matrices.
 #include "engine3d/scene_render.h"
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include "engine3d/scene_settings.h"
 #include "engine3d/static_world.h"
 #include "models/scene_model.h"
+#include "models/scene_nodes.h"
 #include "platform/d3d/device.h"
 
 namespace vx {
@@ -27,7 +29,6 @@ uint32_t g3DDrawingEnabled = 1;
 uint32_t gPolygonCounter = 0;
 uint8_t gSceneBegun = 0;
 Vector3f gPreviousCameraAngles{0, 0, 0};
-TextureGroupNode* gTextureGroups = nullptr;
 
 namespace {
 
@@ -114,59 +115,6 @@ ViewTestResult ViewTest(const RenderItem& it, const ObjectRecord& o, float xyFro
   return r;
 }
 
-void SortTextureGroups() {
-  int32_t count = 0;
-  for (TextureGroupNode* n = gTextureGroups; n; n = n->next) ++count;
-  for (int32_t sweep = 0; sweep < count; ++sweep)
-    for (TextureGroupNode* a = gTextureGroups; a && a->next; a = a->next) {
-      TextureGroupNode* b = a->next;
-      if (b->depth < a->depth) {
-        std::swap(a->textureSlot, b->textureSlot);
-        std::swap(a->depth, b->depth);
-      }
-    }
-}
-
-void DrawItem(uint32_t item, int64_t group) {
-  ApplyItemRenderStates(item);
-  DrawObjectModel(uint32_t(gRenderItems[item].objectSlot), group);
-}
-
-// One selection pass: every mark is cleared, the items that `wanted` accepts are marked, and the
-// best marked item (as `better` judges against the running best) is drawn and unmarked until no
-// marked item can be chosen any more.
-template <class Wanted, class Key, class Better>
-int32_t DrawSelectionPass(Wanted wanted, Key key, double start, Better better, void (*before)() = nullptr) {
-  int32_t marked = 0;
-  gRenderItems.ForEachUsed([&](uint32_t item) {
-    RenderItem& it = gRenderItems[item];
-    it.passMark = wanted(it) ? 1 : 0;
-    marked += it.passMark;
-  });
-  if (marked == 0) return 0;
-  if (before) before();
-  for (int32_t n = 0; n < marked; ++n) {
-    int32_t chosen = -1;
-    double best = start;
-    gRenderItems.ForEachUsed([&](uint32_t item) {
-      const RenderItem& it = gRenderItems[item];
-      if (it.passMark != 1) return;
-      const double value = key(it);
-      if (better(value, best)) {
-        best = value;
-        chosen = int32_t(item);
-      }
-    });
-    if (chosen < 0) {  // what is left can never be chosen
-      gRenderItems.ForEachUsed([](uint32_t item) { gRenderItems[item].passMark = 0; });
-      break;
-    }
-    gRenderItems[uint32_t(chosen)].passMark = 0;
-    DrawItem(uint32_t(chosen), -1);
-  }
-  return marked;
-}
-
 bool Drawable(const RenderItem& it) { return it.visible == 1 && it.inFrame == 1 && it.culled == 0; }
 
 void ClearDepthBuffer() { gD3DDevice->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0); }
@@ -182,6 +130,208 @@ bool BeginSceneOnce() {
     if (Succeeded(result)) gSceneBegun = 1;
   }
   return Succeeded(result);
+}
+
+// ---- the frame's draw list ---
+
+enum class Pass : uint8_t { Opaque, Ghost, Overlay, CameraLocked };
+
+// One mesh to draw in the frame. Records sort by pass, then `order` (the texture group's rank in
+// the opaque pass; view depth or position z, negated where the pass draws the largest first),
+// then `itemOrder` (the item's place in the list, negated where later items go first), then the
+// walk's sequence, which keeps each object's meshes together in tree order.
+struct DrawRecord {
+  Pass pass;
+  uint32_t texture;  // TextureRecord slot, 0 none
+  double order;
+  int32_t itemOrder;
+  uint32_t sequence;
+  uint32_t item;
+  MeshNode* mesh;
+  uint32_t world;  // index into the list's matrices
+
+  bool operator<(const DrawRecord& o) const {
+    if (pass != o.pass) return pass < o.pass;
+    if (order != o.order) return order < o.order;
+    if (itemOrder != o.itemOrder) return itemOrder < o.itemOrder;
+    return sequence < o.sequence;
+  }
+};
+
+// The meshes of one texture in the frame, with the mean view depth of their objects.
+struct TextureGroup {
+  uint32_t texture;
+  double depthSum;
+  uint32_t meshes;
+  double depth;
+};
+
+// Kept from frame to frame, so that a steady scene allocates nothing.
+struct FrameDrawList {
+  std::vector<DrawRecord> records;
+  std::vector<Matrix4f> worlds;
+  std::vector<TextureGroup> groups;   // in the order the walk met them
+  std::vector<uint32_t> groupOrder;   // group indices, nearest first
+  std::vector<uint32_t> groupRank;    // by group index
+  std::vector<uint32_t> groupOfSlot;  // by texture slot: group index + 1 while the stamp is this frame's
+  std::vector<uint32_t> slotStamp;
+  uint32_t stamp = 0;
+  uint32_t overlayItems = 0, lockedItems = 0;
+};
+
+FrameDrawList& TheDrawList() {
+  static FrameDrawList list;
+  return list;
+}
+
+// The world transform an object is drawn under: the device's, or for a glued object the glued-to
+// limb's world after it.
+Matrix4f ObjectBaseWorld(uint32_t objectSlot, const Matrix4f& deviceWorld) {
+  const int32_t glued = gObjectRecords[objectSlot].gluedObject;
+  if (glued <= 0) return deviceWorld;
+  D3DMATRIX saved, placed;
+  gD3DDevice->GetTransform(D3DTRANSFORMSTATE_WORLD, &saved);
+  ApplyGlueTransform(objectSlot, uint32_t(glued), deviceWorld);
+  gD3DDevice->GetTransform(D3DTRANSFORMSTATE_WORLD, &placed);
+  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &saved);
+  return FromD3DMatrix(placed);
+}
+
+bool Drawn(const MeshNode& mesh) { return mesh.visible == 1 && !mesh.indices.empty(); }
+
+void DrawMesh(MeshNode& mesh, const Matrix4f& world) {
+  const D3DMATRIX d = ToD3DMatrix(world);
+  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &d);
+  gPolygonCounter += mesh.Draw(gD3DDevice);
+}
+
+void EnterGroup(FrameDrawList& list, uint32_t texture, double depth) {
+  if (texture >= list.groupOfSlot.size()) {
+    list.groupOfSlot.resize(size_t(texture) + 1, 0);
+    list.slotStamp.resize(size_t(texture) + 1, 0);
+  }
+  if (list.slotStamp[texture] != list.stamp) {
+    list.slotStamp[texture] = list.stamp;
+    list.groupOfSlot[texture] = uint32_t(list.groups.size()) + 1;
+    list.groups.push_back({texture, 0.0, 0, 0.0});
+  }
+  TextureGroup& group = list.groups[list.groupOfSlot[texture] - 1];
+  group.depthSum += depth;
+  ++group.meshes;
+}
+
+// The pass an item in the frame is drawn in, and its order there; false when it is not drawn.
+bool PassOf(const RenderItem& it, int32_t listOrder, Pass& pass, double& order, int32_t& itemOrder) {
+  if (it.cameraLocked == 1) {
+    // Farthest first, the first in the list first among equals; none that is not in front.
+    pass = Pass::CameraLocked;
+    order = -double(it.position.z);
+    itemOrder = listOrder;
+    return it.position.z > 0.0f;
+  }
+  if (!Drawable(it)) return false;
+  itemOrder = -listOrder;  // among equal depths the later item first
+  if (it.overlay == 1) {
+    pass = Pass::Overlay;  // front to back; none beyond the pass's starting depth
+    order = it.viewDepth;
+    return it.viewDepth <= 19999999.9;
+  }
+  if (it.ghost == 1) {
+    pass = Pass::Ghost;  // back to front
+    order = -it.viewDepth;
+    return it.viewDepth >= 0.0;
+  }
+  pass = Pass::Opaque;  // ordered by texture group once the groups are known
+  order = 0.0;
+  itemOrder = listOrder;
+  return true;
+}
+
+// The scene walk: every item in the frame enters its meshes' textures into the groups, and every
+// drawn mesh becomes a record; then the groups are ranked and the records sorted once.
+void BuildDrawList(FrameDrawList& list, const Matrix4f& deviceWorld) {
+  list.records.clear();
+  list.worlds.clear();
+  list.groups.clear();
+  list.overlayItems = list.lockedItems = 0;
+  if (++list.stamp == 0) {
+    std::fill(list.slotStamp.begin(), list.slotStamp.end(), 0);
+    list.stamp = 1;
+  }
+  int32_t listOrder = 0;
+  uint32_t sequence = 0;
+  gRenderItems.ForEachUsed([&](uint32_t item) {
+    RenderItem& it = gRenderItems[item];
+    const int32_t position = listOrder++;
+    it.inFrame = 0;
+    const ObjectRecord* o = ObjectOfItem(it);
+    if (it.visible != 1 || !o || o->inUse != 1) return;
+    it.inFrame = 1;
+    const uint32_t objectSlot = uint32_t(it.objectSlot);
+    list.lockedItems += it.cameraLocked == 1;
+    list.overlayItems += Drawable(it) && it.cameraLocked == 0 && it.overlay == 1;
+    SceneModel* model = o->model;
+    if (!model) return;
+    Pass pass;
+    double order = 0.0;
+    int32_t itemOrder = 0;
+    const bool drawn = PassOf(it, position, pass, order, itemOrder);
+    Matrix4f base = deviceWorld;
+    if (drawn) {
+      base = ObjectBaseWorld(objectSlot, deviceWorld);
+      // An instance shares its tree: the root frame holds whichever object set it last.
+      if (ModelUserCount(model) > 1) UpdateObjectFrame(objectSlot);
+      gObjectRecords[objectSlot].worldMatricesCurrent = 0;
+    }
+    const double depth = it.viewDepth;
+    model->VisitMeshes(base, [&](MeshNode& mesh, const Matrix4f& world) {
+      EnterGroup(list, mesh.textureSlot, depth);
+      if (!drawn || !Drawn(mesh)) return;
+      list.records.push_back({pass, mesh.textureSlot, order, itemOrder, sequence++, item, &mesh,
+                              uint32_t(list.worlds.size())});
+      list.worlds.push_back(world);
+    });
+  });
+
+  // Groups nearest first by the mean depth of their meshes' objects; among equal depths the
+  // group met first.
+  for (TextureGroup& g : list.groups) {
+    g.depth = g.depthSum / double(g.meshes);
+    if (std::isnan(g.depth)) g.depth = HUGE_VAL;
+  }
+  list.groupOrder.resize(list.groups.size());
+  for (uint32_t i = 0; i < list.groupOrder.size(); ++i) list.groupOrder[i] = i;
+  std::sort(list.groupOrder.begin(), list.groupOrder.end(), [&list](uint32_t a, uint32_t b) {
+    const double da = list.groups[a].depth, db = list.groups[b].depth;
+    return da != db ? da < db : a < b;
+  });
+  list.groupRank.resize(list.groups.size());
+  for (uint32_t rank = 0; rank < list.groupOrder.size(); ++rank) list.groupRank[list.groupOrder[rank]] = rank;
+  for (DrawRecord& r : list.records) {
+    if (r.pass == Pass::Opaque) r.order = double(list.groupRank[list.groupOfSlot[r.texture] - 1]);
+  }
+  std::sort(list.records.begin(), list.records.end());
+}
+
+// Draws the records of one pass from `at` on; the index after them.
+size_t DrawPass(const FrameDrawList& list, size_t at, Pass pass) {
+  uint32_t item = kNoRecordSlot;
+  uint32_t texture = 0;
+  bool textureSet = false;
+  for (; at < list.records.size() && list.records[at].pass == pass; ++at) {
+    const DrawRecord& r = list.records[at];
+    if (!textureSet || r.texture != texture) {
+      SetStageTexture(r.texture);
+      texture = r.texture;
+      textureSet = true;
+    }
+    if (r.item != item) {
+      ApplyItemRenderStates(r.item);
+      item = r.item;
+    }
+    DrawMesh(*r.mesh, list.worlds[r.world]);
+  }
+  return at;
 }
 
 }  // namespace
@@ -295,18 +445,18 @@ void ResetRenderStates() {
 // --- Objects -------------------------------------------------------------------------------------------
 
 void DrawObjectModel(uint32_t objectSlot, int64_t group) {
-  if (!gObjectRecords.IsTaken(objectSlot) || !gObjectRecords[objectSlot].model) return;
-  const int32_t glued = gObjectRecords[objectSlot].gluedObject;
+  if (!gObjectRecords.IsTaken(objectSlot) || !gObjectRecords[objectSlot].model || !gD3DDevice) return;
   D3DMATRIX saved;
-  if (glued > 0) {
-    gD3DDevice->GetTransform(D3DTRANSFORMSTATE_WORLD, &saved);
-    ApplyGlueTransform(objectSlot, uint32_t(glued), FromD3DMatrix(saved));
-  }
+  gD3DDevice->GetTransform(D3DTRANSFORMSTATE_WORLD, &saved);
+  const Matrix4f base = ObjectBaseWorld(objectSlot, FromD3DMatrix(saved));
   SceneModel* model = gObjectRecords[objectSlot].model;
-  // An instance shares its tree: the root frame holds whichever object set it last.
   if (ModelUserCount(model) > 1) UpdateObjectFrame(objectSlot);
-  gPolygonCounter += model->Render(gD3DDevice, group);
-  if (glued > 0) gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &saved);
+  model->VisitMeshes(base, [group](MeshNode& mesh, const Matrix4f& world) {
+    if (!Drawn(mesh) || (group != -1 && group != int64_t(mesh.textureSlot))) return;
+    if (group == -1) SetStageTexture(mesh.textureSlot);
+    DrawMesh(mesh, world);
+  });
+  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &saved);
   gObjectRecords[objectSlot].worldMatricesCurrent = 0;
 }
 
@@ -410,16 +560,10 @@ void RenderScene() {
     if (it.viewDepth < 0.0) it.viewDepth = 0.0;
   });
 
-  DeleteTextureGroups(gTextureGroups);
-  gRenderItems.ForEachUsed([](uint32_t item) {
-    RenderItem& it = gRenderItems[item];
-    it.inFrame = 0;
-    const ObjectRecord* o = ObjectOfItem(it);
-    if (it.visible != 1 || !o || o->inUse != 1) return;
-    it.inFrame = 1;
-    if (o->model) o->model->CollectTextureGroups(gTextureGroups, it.viewDepth);
-  });
-  SortTextureGroups();
+  FrameDrawList& list = TheDrawList();
+  D3DMATRIX deviceWorld = ToD3DMatrix(gWorldBaseMatrix);
+  if (gD3DDevice) gD3DDevice->GetTransform(D3DTRANSFORMSTATE_WORLD, &deviceWorld);
+  BuildDrawList(list, FromD3DMatrix(deviceWorld));
 
   bool begun = gBackdropBeganScene == 1 || gSceneBegun == 1;
   if (!begun) begun = BeginSceneOnce();
@@ -429,33 +573,15 @@ void RenderScene() {
       gPolygonCounter += RenderStaticWorld().indices;
     }
 
-    // Opaque objects, batched by texture, nearest group first.
-    for (TextureGroupNode* group = gTextureGroups; group; group = group->next) {
-      SetStageTexture(group->textureSlot);
-      gRenderItems.ForEachUsed([group](uint32_t item) {
-        const RenderItem& it = gRenderItems[item];
-        if (Drawable(it) && it.ghost == 0 && it.cameraLocked == 0 && it.overlay == 0)
-          DrawItem(item, int64_t(group->textureSlot));
-      });
-    }
-
-    // Ghosted objects back to front; among equal depths the later item first.
-    DrawSelectionPass(
-        [](const RenderItem& it) { return Drawable(it) && it.ghost == 1 && it.cameraLocked == 0 && it.overlay == 0; },
-        [](const RenderItem& it) { return it.viewDepth; }, 0.0, [](double v, double best) { return v >= best; });
-
+    // Opaque objects batched by texture, nearest group first; ghosted objects back to front.
+    size_t at = DrawPass(list, 0, Pass::Opaque);
+    at = DrawPass(list, at, Pass::Ghost);
     // Overlay objects over everything so far, front to back.
-    DrawSelectionPass([](const RenderItem& it) { return Drawable(it) && it.cameraLocked == 0 && it.overlay == 1; },
-                      [](const RenderItem& it) { return it.viewDepth; }, 19999999.9,
-                      [](double v, double best) { return v <= best; }, ClearDepthBuffer);
+    if (list.overlayItems > 0) ClearDepthBuffer();
+    at = DrawPass(list, at, Pass::Overlay);
 
-    // Camera-locked objects last, in camera space, farthest first; those not in front are left out.
-    int32_t locked = 0;
-    gRenderItems.ForEachUsed([&locked](uint32_t item) {
-      const RenderItem& it = gRenderItems[item];
-      locked += it.visible == 1 && it.inFrame == 1 && it.cameraLocked == 1;
-    });
-    if (locked > 0) {
+    // Camera-locked objects last, in camera space, farthest first.
+    if (list.lockedItems > 0) {
       D3DMATRIX savedView;
       D3DVIEWPORT7 savedViewport{};
       SetProjection(1.0f, 3000.0f, kStandardFov);
@@ -466,13 +592,12 @@ void RenderScene() {
       D3DVIEWPORT7 flat = savedViewport;
       flat.dvMinZ = flat.dvMaxZ = 0.0f;
       gD3DDevice->SetViewport(&flat);
-      DrawSelectionPass([](const RenderItem& it) { return it.visible == 1 && it.inFrame == 1 && it.cameraLocked == 1; },
-                        [](const RenderItem& it) { return double(it.position.z); }, 0.0,
-                        [](double v, double best) { return v > best; });
+      DrawPass(list, at, Pass::CameraLocked);
       gD3DDevice->SetTransform(D3DTRANSFORMSTATE_VIEW, &savedView);
       SetProjection(gCameraNear, gCameraFar, gCameraFov);
       gD3DDevice->SetViewport(&savedViewport);
     }
+    gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &deviceWorld);
 
     if (gSceneBegun == 1) {
       gD3DDevice->EndScene();

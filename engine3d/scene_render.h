@@ -11,8 +11,6 @@
 
 namespace vx {
 
-struct TextureGroupNode;
-
 // What the device was last told, as far as the renderer changes it.
 struct RenderStateCache {
   uint32_t depthTest, depthWrite;
@@ -31,7 +29,6 @@ extern uint32_t g3DDrawingEnabled;   // starts at 1; no command changes it
 extern uint32_t gPolygonCounter;     // triangle-list indices drawn in the frame
 extern uint8_t gSceneBegun;
 extern Vector3f gPreviousCameraAngles;
-extern TextureGroupNode* gTextureGroups;
 
 // The cache as the device set-up leaves the device.
 void ResetRenderStateCache();

@@ -21,8 +21,6 @@ class ModelServices {
   virtual uint32_t LoadTexture(const std::string& fileName) = 0;
   // Gives up one use of a texture that a mesh held before it was given another.
   virtual void ReleaseTexture(uint32_t textureSlot) = 0;
-  // Sets stage 0 of the device to the texture of a slot (0: none) for a mesh drawn on its own.
-  virtual void SetStageTexture(win::Direct3DDevice* device, uint32_t textureSlot) = 0;
   // The Direct3D object that makes vertex buffers; null while there is no display.
   virtual win::Direct3D* Direct3DForBuffers() = 0;
 };

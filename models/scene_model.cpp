@@ -203,19 +203,6 @@ void SceneModel::ScrollUvById(int32_t id, float du, float dv) {
 void SceneModel::ScaleUvById(int32_t id, float su, float sv) {
   if (root) root->ScaleUvById(id, su, sv);
 }
-void SceneModel::CollectTextureGroups(TextureGroupNode*& head, double depth) const {
-  if (root) root->CollectTextureGroups(head, depth);
-}
-
-uint32_t SceneModel::Render(win::Direct3DDevice* device, int64_t group) {
-  if (!root || !device) return 0;
-  win::D3DMATRIX saved;
-  device->GetTransform(win::D3DTRANSFORMSTATE_WORLD, &saved);
-  const uint32_t drawn = root->Render(device, group);
-  device->SetTransform(win::D3DTRANSFORMSTATE_WORLD, &saved);
-  return drawn;
-}
-
 void SceneModel::UpdateWorldMatrices(win::Direct3DDevice* device) {
   if (!root || !device) return;
   win::D3DMATRIX world;

@@ -9,6 +9,7 @@
 
 #include "common/maths_types.h"
 #include "models/animation_set.h"
+#include "models/model_maths.h"
 #include "models/model_services.h"
 #include "models/scene_nodes.h"
 
@@ -76,9 +77,12 @@ class SceneModel {
   void SetVisibleById(int32_t frameId, int32_t flag);
   void ScrollUvById(int32_t frameId, float du, float dv);
   void ScaleUvById(int32_t frameId, float su, float sv);
-  void CollectTextureGroups(TextureGroupNode*& head, double depth) const;
-  // Saves the device's world transform, draws and puts it back; the number of indices drawn.
-  uint32_t Render(win::Direct3DDevice* device, int64_t group);
+  // Calls visit(mesh, world) for every mesh node in tree order, `world` being the matrices of the
+  // mesh's frame and of the frames above it, times `base`: what the mesh is drawn with.
+  template <class Visit>
+  void VisitMeshes(const Matrix4f& base, Visit&& visit) {
+    if (root) VisitFrameMeshes(*root, base, visit);
+  }
   void UpdateWorldMatrices(win::Direct3DDevice* device);
   bool GetWorldMatrixById(int32_t frameId, Matrix4f& out) const;
   // Adds an entry per frame (id and name) after the checklist's current count, up to its capacity.
@@ -92,6 +96,19 @@ class SceneModel {
   void ClearCollisionById(int32_t frameId);
   // Places the collision shapes by the frames' matrices (the root's holds the object's place).
   void UpdateCollision();
+
+ private:
+  template <class Visit>
+  static void VisitFrameMeshes(FrameNode& frame, const Matrix4f& parentWorld, Visit& visit) {
+    const Matrix4f world = models::Multiply(frame.matrix(), parentWorld);
+    for (SceneNode* c = frame.firstChild(); c; c = c->nextSibling()) {
+      if (c->kind() == SceneNode::Kind::Mesh) {
+        visit(*static_cast<MeshNode*>(c), world);
+      } else {
+        VisitFrameMeshes(*static_cast<FrameNode*>(c), world, visit);
+      }
+    }
+  }
 };
 
 // Frames within frames that a model may hold below its root: the .x reader refuses deeper ones,

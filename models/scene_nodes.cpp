@@ -17,14 +17,6 @@ namespace vx {
 using models::Identity;
 using models::Multiply;
 
-void DeleteTextureGroups(TextureGroupNode*& head) {
-  while (head) {
-    TextureGroupNode* next = head->next;
-    delete head;
-    head = next;
-  }
-}
-
 // ---- SceneNode: the tree and the forwarding ------------------------------------------------------
 
 SceneNode::~SceneNode() {
@@ -84,14 +76,6 @@ void SceneNode::SetVisibleById(int32_t id, int32_t flag) { ForChildren([&](Scene
 void SceneNode::ScrollUvById(int32_t id, float du, float dv) { ForChildren([&](SceneNode& c) { c.ScrollUvById(id, du, dv); }); }
 void SceneNode::ScaleUvById(int32_t id, float su, float sv) { ForChildren([&](SceneNode& c) { c.ScaleUvById(id, su, sv); }); }
 void SceneNode::ScaleNormals(float f) { ForChildren([&](SceneNode& c) { c.ScaleNormals(f); }); }
-void SceneNode::CollectTextureGroups(TextureGroupNode*& head, double depth) const {
-  ForChildren([&](const SceneNode& c) { c.CollectTextureGroups(head, depth); });
-}
-uint32_t SceneNode::Render(win::Direct3DDevice* device, int64_t group) {
-  uint32_t drawn = 0;
-  ForChildren([&](SceneNode& c) { drawn += c.Render(device, group); });
-  return drawn;
-}
 void SceneNode::UpdateWorldMatrices(const Matrix4f& w) { ForChildren([&](SceneNode& c) { c.UpdateWorldMatrices(w); }); }
 bool SceneNode::GetWorldMatrixById(int32_t id, Matrix4f& out) const {
   bool found = false;
@@ -197,17 +181,6 @@ void FrameNode::SetMeshDataById(int32_t frameId, const MeshRecordView& mesh) {
     }
   }
   SceneNode::SetMeshDataById(frameId, mesh);
-}
-
-uint32_t FrameNode::Render(win::Direct3DDevice* device, int64_t group) {
-  win::D3DMATRIX saved;
-  device->GetTransform(win::D3DTRANSFORMSTATE_WORLD, &saved);
-  win::D3DMATRIX local;
-  std::memcpy(&local, matrix_.m, sizeof local);
-  device->MultiplyTransform(win::D3DTRANSFORMSTATE_WORLD, &local);
-  const uint32_t drawn = SceneNode::Render(device, group);
-  device->SetTransform(win::D3DTRANSFORMSTATE_WORLD, &saved);
-  return drawn;
 }
 
 void FrameNode::UpdateWorldMatrices(const Matrix4f& parentWorld) {
@@ -371,17 +344,6 @@ void MeshNode::ScaleNormals(float factor) {
   GeometryChanged();
 }
 
-void MeshNode::CollectTextureGroups(TextureGroupNode*& head, double depth) const {
-  TextureGroupNode** link = &head;
-  for (; *link; link = &(*link)->next) {
-    if ((*link)->textureSlot == textureSlot) {
-      (*link)->depth = ((*link)->depth + depth) / 2;
-      return;
-    }
-  }
-  *link = new TextureGroupNode{textureSlot, depth, nullptr};
-}
-
 void MeshNode::ReleaseBuffer() {
   if (buffer_) buffer_->Release();
   buffer_ = nullptr;
@@ -415,12 +377,9 @@ bool MeshNode::MakeBuffer() {
   return true;
 }
 
-uint32_t MeshNode::Render(win::Direct3DDevice* device, int64_t group) {
+uint32_t MeshNode::Draw(win::Direct3DDevice* device) {
   if (visible != 1 || indices.empty()) return 0;
-  if (group != -1 && group != int64_t(textureSlot)) return 0;
   if ((bufferStale_ || !buffer_) && !MakeBuffer()) return 0;
-  if (group == -1)
-    if (ModelServices* services = GetModelServices()) services->SetStageTexture(device, textureSlot);
   device->DrawIndexedPrimitiveVB(win::D3DPT_TRIANGLELIST, buffer_, 0, win::DWORD(positions.size()), indices.data(),
                                  win::DWORD(indices.size()), 0);
   return uint32_t(indices.size());

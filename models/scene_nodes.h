@@ -29,15 +29,6 @@ struct MeshVertex {
 };
 static_assert(sizeof(MeshVertex) == 32);
 
-// One entry of the per-frame list of texture groups: meshes that share a texture are drawn
-// together, groups nearest first.
-struct TextureGroupNode {
-  uint32_t textureSlot;
-  double depth;  // mean view depth of the objects using it
-  TextureGroupNode* next;
-};
-void DeleteTextureGroups(TextureGroupNode*& head);
-
 // Geometry copied out of a model: all meshes one after the other, each mesh's indices counting
 // from its own first vertex.
 struct MeshCopy {
@@ -92,9 +83,6 @@ class SceneNode {
   virtual void ScrollUvById(int32_t frameId, float du, float dv);
   virtual void ScaleUvById(int32_t frameId, float su, float sv);
   virtual void ScaleNormals(float factor);
-  virtual void CollectTextureGroups(TextureGroupNode*& head, double depth) const;
-  // Draws the meshes of the texture group (-1: all) and returns the number of indices drawn.
-  virtual uint32_t Render(win::Direct3DDevice* device, int64_t group);
   virtual void UpdateWorldMatrices(const Matrix4f& parentWorld);
   virtual bool GetWorldMatrixById(int32_t frameId, Matrix4f& out) const;
   virtual void ListFrames(int32_t& count) const;
@@ -152,7 +140,6 @@ class FrameNode : public SceneNode {
   bool GetMatrixById(int32_t frameId, Matrix4f& out) const override;
   void ScalePositionById(int32_t frameId, float sx, float sy, float sz) override;
   void SetMeshDataById(int32_t frameId, const MeshRecordView& mesh) override;
-  uint32_t Render(win::Direct3DDevice* device, int64_t group) override;
   void UpdateWorldMatrices(const Matrix4f& parentWorld) override;
   bool GetWorldMatrixById(int32_t frameId, Matrix4f& out) const override;
   void ListFrames(int32_t& count) const override;
@@ -193,6 +180,10 @@ class MeshNode : public SceneNode {
   bool SetFromRecord(const MeshRecordView& mesh);
   // After the geometry changed: the vertex buffer is made again before the next draw.
   void GeometryChanged() { bufferStale_ = true; }
+  // Draws the mesh as an indexed triangle list with the device's current states and transforms,
+  // making its vertex buffer first when there is none or it is stale; the number of indices
+  // drawn (0 when hidden, empty or without a buffer).
+  uint32_t Draw(win::Direct3DDevice* device);
 
   void ScaleVerticesById(int32_t frameId, float sx, float sy, float sz) override;
   void ScaleVertices(float sx, float sy, float sz) override;
@@ -204,8 +195,6 @@ class MeshNode : public SceneNode {
   void ScrollUvById(int32_t frameId, float du, float dv) override;
   void ScaleUvById(int32_t frameId, float su, float sv) override;
   void ScaleNormals(float factor) override;
-  void CollectTextureGroups(TextureGroupNode*& head, double depth) const override;
-  uint32_t Render(win::Direct3DDevice* device, int64_t group) override;
   void SetCollisionShape(uint32_t objectSlot, int32_t code, float s1, float s2, float s3) override;
   void ClearCollision() override;
   void ClearCollisionById(int32_t frameId) override;

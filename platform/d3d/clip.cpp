@@ -9,7 +9,6 @@
 namespace vx::raster::detail {
 namespace {
 
-constexpr float kMinimumW = 1e-6f;
 constexpr int kPlanes = 7;
 constexpr int kFloats = sizeof(ClipVertex) / sizeof(float);
 static_assert(sizeof(ClipVertex) == kFloats * sizeof(float), "clip vertices are all floats");
@@ -38,14 +37,6 @@ ClipVertex Lerp(const ClipVertex& a, const ClipVertex& b, float t) {
 }
 
 }  // namespace
-
-unsigned OutsideMask(const ClipVertex& v, float gx, float gy) {
-  unsigned mask = 0;
-  for (int plane = 0; plane < kPlanes; ++plane) {
-    if (!(Distance(v, plane, gx, gy) >= 0.0f)) mask |= 1u << plane;  // NaN counts as outside
-  }
-  return mask;
-}
 
 int ClipPolygon(const ClipVertex* in, int count, float gx, float gy, ClipVertex* out) {
   unsigned any = 0, all = ~0u;

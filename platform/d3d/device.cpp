@@ -389,6 +389,32 @@ bool Direct3DDevice::QueueClears() {
   return !depth || (boundDepth_ && boundDepth_ == depth->Pixels().bits);
 }
 
+namespace {
+
+// Sets the pixels [x1, x2) of a row of `bytes` bytes each to (old & keep) | value.
+void FillPixels(uint8_t* row, LONG x1, LONG x2, DWORD bytes, uint32_t value, uint32_t keep) {
+  const auto fill = [&](auto type) {
+    using T = decltype(type);
+    if (reinterpret_cast<uintptr_t>(row) % alignof(T) != 0) return false;
+    T* at = reinterpret_cast<T*>(row) + x1;
+    T* const end = reinterpret_cast<T*>(row) + x2;
+    if (keep == 0) {
+      std::fill(at, end, static_cast<T>(value));
+    } else {
+      for (; at != end; ++at) *at = static_cast<T>((*at & keep) | value);
+    }
+    return true;
+  };
+  if (bytes == 4 && fill(uint32_t{})) return;
+  if (bytes == 2 && fill(uint16_t{})) return;
+  for (LONG x = x1; x < x2; ++x) {
+    uint8_t* at = row + size_t(x) * bytes;
+    StorePixel(at, bytes, keep ? (LoadPixel(at, bytes) & keep) | value : value);
+  }
+}
+
+}  // namespace
+
 HRESULT Direct3DDevice::ClearTarget(const D3DRECT& area, D3DCOLOR color) {
   DirectDrawSurface* target = target_.get();
   const FormatInfo format = DescribeFormat(target->PixelFormat());
@@ -399,8 +425,7 @@ HRESULT Direct3DDevice::ClearTarget(const D3DRECT& area, D3DCOLOR color) {
   const D3DRECT r = ClipToSize(area, pixels.width, pixels.height);
   if (Empty(r)) return D3D_OK;
   for (LONG y = r.y1; y < r.y2; ++y) {
-    uint8_t* row = pixels.bits + static_cast<ptrdiff_t>(y) * pixels.pitch;
-    for (LONG x = r.x1; x < r.x2; ++x) StorePixel(row + size_t(x) * pixels.bytesPerPixel, pixels.bytesPerPixel, value);
+    FillPixels(pixels.bits + static_cast<ptrdiff_t>(y) * pixels.pitch, r.x1, r.x2, pixels.bytesPerPixel, value, 0);
   }
   target->ContentChanged();
   return D3D_OK;
@@ -412,11 +437,7 @@ HRESULT Direct3DDevice::ClearDepth(DirectDrawSurface* depth, const D3DRECT& area
   const D3DRECT r = ClipToSize(area, pixels.width, pixels.height);
   if (Empty(r)) return D3D_OK;
   for (LONG y = r.y1; y < r.y2; ++y) {
-    uint8_t* row = pixels.bits + static_cast<ptrdiff_t>(y) * pixels.pitch;
-    for (LONG x = r.x1; x < r.x2; ++x) {
-      uint8_t* at = row + size_t(x) * pixels.bytesPerPixel;
-      StorePixel(at, pixels.bytesPerPixel, (LoadPixel(at, pixels.bytesPerPixel) & keep) | value);
-    }
+    FillPixels(pixels.bits + static_cast<ptrdiff_t>(y) * pixels.pitch, r.x1, r.x2, pixels.bytesPerPixel, value, keep);
   }
   depth->ContentChanged();
   return D3D_OK;
@@ -448,7 +469,8 @@ HRESULT Direct3DDevice::GetViewport(D3DVIEWPORT7* viewport) const {
 HRESULT Direct3DDevice::SetTransform(D3DTRANSFORMSTATETYPE type, const D3DMATRIX* matrix) {
   if (!matrix || !TransformKnown(type)) return D3DERR_INVALIDCALL;
   transforms_[type] = *matrix;
-  vertexStateDirty_ = true;
+  // Each draw takes the world matrix itself; the others reach the shared vertex state.
+  if (type != D3DTRANSFORMSTATE_WORLD) vertexStateDirty_ = true;
   return D3D_OK;
 }
 
@@ -461,7 +483,7 @@ HRESULT Direct3DDevice::GetTransform(D3DTRANSFORMSTATETYPE type, D3DMATRIX* matr
 HRESULT Direct3DDevice::MultiplyTransform(D3DTRANSFORMSTATETYPE type, const D3DMATRIX* matrix) {
   if (!matrix || !TransformKnown(type)) return D3DERR_INVALIDCALL;
   transforms_[type] = MatrixProduct(*matrix, transforms_[type]);
-  vertexStateDirty_ = true;
+  if (type != D3DTRANSFORMSTATE_WORLD) vertexStateDirty_ = true;
   return D3D_OK;
 }
 

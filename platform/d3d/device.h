@@ -105,7 +105,8 @@ class Direct3DDevice {
 
   struct CachedTexture {
     SurfaceRef surface;
-    std::vector<uint64_t> versions;  // of each level, when converted
+    std::vector<SurfaceRef> levels;  // the mip chain when converted, with the version of each
+    std::vector<uint64_t> versions;
     bool keyed = false;
     DDCOLORKEY key{};
     std::shared_ptr<raster::Texture> texture;
@@ -117,7 +118,8 @@ class Direct3DDevice {
   bool BindBuffers();
   void BuildPixelState();
   void BuildVertexState();
-  std::shared_ptr<const raster::Texture> TextureFor(DirectDrawSurface* surface);
+  std::shared_ptr<const raster::Texture> TextureFor(DirectDrawSurface* surface, const CachedTexture** entry);
+  bool TexturesChanged() const;
   void DropUnusedTextures();
   HRESULT ClearTarget(const D3DRECT& area, D3DCOLOR color);
   HRESULT ClearDepth(DirectDrawSurface* depth, const D3DRECT& area, DWORD value, DWORD keep);
@@ -139,7 +141,9 @@ class Direct3DDevice {
   // What the rasteriser was last given, rebuilt when the states it comes from change.
   raster::Renderer renderer_;
   raster::PixelState pixelState_;
-  raster::VertexState vertexState_;
+  std::array<const CachedTexture*, raster::kMaxStages> boundTextures_{};  // the conversions pixelState_ holds
+  std::shared_ptr<raster::VertexState> vertexState_;  // shared with the draws queued with it
+  std::vector<std::shared_ptr<raster::VertexState>> vertexStates_;  // made so far, for reuse once no draw holds one
   raster::DrawSettings settings_;
   DrawObserver drawObserver_;
   bool pixelStateDirty_ = true;
@@ -147,7 +151,6 @@ class Direct3DDevice {
   uint8_t* boundColour_ = nullptr;
   uint8_t* boundDepth_ = nullptr;
   std::map<DirectDrawSurface*, CachedTexture> textureCache_;
-  std::vector<raster::ClipVertex> clipVertices_;
   std::vector<raster::ScreenVertex> screenVertices_;
 };
 

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <span>
 
 #include "platform/d3d/device.h"
 #include "platform/ddraw/pixel_format.h"
@@ -252,6 +253,7 @@ void Direct3DDevice::BuildPixelState() {
   s.fogDensity = AsFloat(rs[D3DRENDERSTATE_FOGDENSITY]);
   s.fogColour = rs[D3DRENDERSTATE_FOGCOLOR] & 0x00FFFFFFu;
   s.stageCount = 0;
+  boundTextures_.fill(nullptr);
   for (int i = 0; i < raster::kMaxStages; ++i) {
     const auto& ss = stageStates_[i];
     if (ss[D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
@@ -263,7 +265,8 @@ void Direct3DDevice::BuildPixelState() {
     if (ss[D3DTSS_ALPHAOP] == D3DTOP_DISABLE) stage.alphaOp = raster::TextureOp::Disable;
     stage.alphaArg1 = ArgOf(ss[D3DTSS_ALPHAARG1]);
     stage.alphaArg2 = ArgOf(ss[D3DTSS_ALPHAARG2]);
-    stage.texture = textures_[i] ? TextureFor(textures_[i].get()) : nullptr;
+    boundTextures_[i] = nullptr;
+    stage.texture = textures_[i] ? TextureFor(textures_[i].get(), &boundTextures_[i]) : nullptr;
     stage.coordinateSet = i;  // the vertex layout puts the stage's own set here
     stage.addressU = AddressOf(ss[D3DTSS_ADDRESSU]);
     stage.addressV = AddressOf(ss[D3DTSS_ADDRESSV]);
@@ -292,9 +295,16 @@ void Direct3DDevice::BuildPixelState() {
 
 void Direct3DDevice::BuildVertexState() {
   const auto& rs = renderStates_;
-  raster::VertexState& s = vertexState_;
+  // Draws still queued keep the state they were given: the state is one no draw holds.
+  if (!vertexState_ || vertexState_.use_count() > 2) {
+    vertexState_.reset();
+    for (const auto& state : vertexStates_) {
+      if (state.use_count() == 1) vertexState_ = state;
+    }
+    if (!vertexState_) vertexState_ = vertexStates_.emplace_back(std::make_shared<raster::VertexState>());
+  }
+  raster::VertexState& s = *vertexState_;
   const D3DMATRIX& view = transforms_[D3DTRANSFORMSTATE_VIEW];
-  s.worldView = MatrixOf(MatrixProduct(transforms_[D3DTRANSFORMSTATE_WORLD], view));
   s.projection = MatrixOf(transforms_[D3DTRANSFORMSTATE_PROJECTION]);
   s.lighting = rs[D3DRENDERSTATE_LIGHTING] != 0;
   s.specular = rs[D3DRENDERSTATE_SPECULARENABLE] != 0;
@@ -396,36 +406,45 @@ raster::TextureLevel ConvertLevel(DirectDrawSurface* surface, const DDCOLORKEY* 
 }
 
 // The surface and its smaller mip levels, each holding a reference the caller gives back.
-std::vector<DirectDrawSurface*> MipChain(DirectDrawSurface* top) {
-  std::vector<DirectDrawSurface*> chain{top};
+constexpr size_t kMaxChain = 16;
+
+// The surface and its smaller mip levels into `chain`, each holding a reference the caller gives
+// back; how many.
+size_t MipChain(DirectDrawSurface* top, DirectDrawSurface* (&chain)[kMaxChain]) {
+  size_t count = 0;
+  chain[count++] = top;
   top->AddRef();
   DDSCAPS2 caps{};
   caps.dwCaps = DDSCAPS_TEXTURE | DDSCAPS_MIPMAP;
-  for (DirectDrawSurface* level = top; chain.size() < 16;) {
+  for (DirectDrawSurface* level = top; count < kMaxChain;) {
     DirectDrawSurface* next = nullptr;
     if (Failed(level->GetAttachedSurface(&caps, &next)) || !next) break;
     if (next->Width() > level->Width() || next->Height() > level->Height() || next == top) {
       next->Release();
       break;
     }
-    chain.push_back(next);
+    chain[count++] = next;
     level = next;
   }
-  return chain;
+  return count;
 }
 
 }  // namespace
 
-std::shared_ptr<const raster::Texture> Direct3DDevice::TextureFor(DirectDrawSurface* surface) {
+std::shared_ptr<const raster::Texture> Direct3DDevice::TextureFor(DirectDrawSurface* surface,
+                                                                  const CachedTexture** bound) {
   if (surface->Lost()) return nullptr;
-  const std::vector<DirectDrawSurface*> chain = MipChain(surface);
-  std::vector<uint64_t> versions;
-  for (DirectDrawSurface* level : chain) versions.push_back(level->ContentVersion());
+  DirectDrawSurface* levels[kMaxChain];
+  const size_t count = MipChain(surface, levels);
+  const std::span<DirectDrawSurface* const> chain(levels, count);
+  uint64_t versions[kMaxChain];
+  for (size_t i = 0; i < count; ++i) versions[i] = chain[i]->ContentVersion();
   DDCOLORKEY key{};
   const bool keyed = Succeeded(surface->GetColorKey(DDCKEY_SRCBLT, &key));
 
   CachedTexture& entry = textureCache_[surface];
-  if (!entry.texture || entry.versions != versions || entry.keyed != keyed ||
+  const bool sameVersions = entry.versions.size() == count && std::equal(versions, versions + count, entry.versions.begin());
+  if (!entry.texture || !sameVersions || entry.keyed != keyed ||
       (keyed && (entry.key.dwColorSpaceLowValue != key.dwColorSpaceLowValue ||
                  entry.key.dwColorSpaceHighValue != key.dwColorSpaceHighValue))) {
     auto texture = std::make_shared<raster::Texture>();
@@ -436,13 +455,37 @@ std::shared_ptr<const raster::Texture> Direct3DDevice::TextureFor(DirectDrawSurf
     }
     texture->colourKeyed = keyed;
     entry.surface = SurfaceRef(surface);
-    entry.versions = std::move(versions);
+    entry.levels.clear();
+    for (DirectDrawSurface* level : chain) entry.levels.emplace_back(level);
+    entry.versions.assign(versions, versions + count);
     entry.keyed = keyed;
     entry.key = key;
     entry.texture = texture->levels.empty() ? nullptr : std::move(texture);
   }
   for (DirectDrawSurface* level : chain) level->Release();
+  *bound = &entry;
   return entry.texture;
+}
+
+// Whether a texture the pixel state holds changed since it was converted: its content, its
+// colour key, or it was lost. Its mip chain is taken to stay as it was.
+bool Direct3DDevice::TexturesChanged() const {
+  for (int i = 0; i < raster::kMaxStages; ++i) {
+    DirectDrawSurface* surface = textures_[i].get();
+    if (!surface || i >= pixelState_.stageCount) continue;
+    const CachedTexture* entry = boundTextures_[i];
+    if (!entry || surface->Lost()) return true;
+    for (size_t level = 0; level < entry->levels.size(); ++level) {
+      if (entry->levels[level].get()->ContentVersion() != entry->versions[level]) return true;
+    }
+    DDCOLORKEY key{};
+    const bool keyed = Succeeded(surface->GetColorKey(DDCKEY_SRCBLT, &key));
+    if (keyed != entry->keyed || (keyed && (key.dwColorSpaceLowValue != entry->key.dwColorSpaceLowValue ||
+                                           key.dwColorSpaceHighValue != entry->key.dwColorSpaceHighValue))) {
+      return true;
+    }
+  }
+  return false;
 }
 
 // Converted textures whose surface only the cache still holds are let go.
@@ -461,10 +504,11 @@ void Direct3DDevice::Render(D3DPRIMITIVETYPE type, DWORD fvf, const uint8_t* ver
                             const WORD* indices, DWORD indexCount, DWORD flags) {
   if (!BindBuffers()) return;
   // A texture's content may change between draws without a state change.
-  bool textured = false;
-  for (int i = 0; i < raster::kMaxStages; ++i) textured = textured || textures_[i];
-  if (pixelStateDirty_ || textured) BuildPixelState();
-  if (vertexStateDirty_) BuildVertexState();
+  if (pixelStateDirty_ || TexturesChanged()) {
+    BuildPixelState();
+    renderer_.SetPixelState(pixelState_);
+  }
+  if (vertexStateDirty_ || !vertexState_) BuildVertexState();
   settings_.primitive = PrimitiveOf(type);
   settings_.viewport = {static_cast<int>(viewport_.dwX),     static_cast<int>(viewport_.dwY),
                         static_cast<int>(viewport_.dwWidth), static_cast<int>(viewport_.dwHeight),
@@ -480,17 +524,17 @@ void Direct3DDevice::Render(D3DPRIMITIVETYPE type, DWORD fvf, const uint8_t* ver
   }
   if (layout.transformed) {
     screenVertices_.resize(vertexCount);
-    vertexState_.fogFromSpecularAlpha = pixelState_.fog && pixelState_.tableFog == raster::FogMode::None;
-    raster::ProcessScreenVertices(vertexState_, layout, vertices, 0, vertexCount, screenVertices_.data());
-    renderer_.DrawScreen(pixelState_, settings_, screenVertices_.data(), vertexCount, indices, indices ? indexCount : 0);
+    raster::ProcessScreenVertices(pixelState_.fog && pixelState_.tableFog == raster::FogMode::None, layout, vertices, 0,
+                                  vertexCount, screenVertices_.data());
+    renderer_.DrawScreen(settings_, screenVertices_.data(), vertexCount, indices, indices ? indexCount : 0);
     return;
   }
-  clipVertices_.resize(vertexCount);
-  const bool lighting = vertexState_.lighting;
-  if (flags & D3DDP_DONOTLIGHT) vertexState_.lighting = false;
-  raster::ProcessVertices(vertexState_, layout, vertices, 0, vertexCount, clipVertices_.data());
-  vertexState_.lighting = lighting;
-  renderer_.Draw(pixelState_, settings_, clipVertices_.data(), vertexCount, indices, indices ? indexCount : 0);
+  raster::VertexInput input;
+  input.state = vertexState_;
+  input.worldView = MatrixOf(MatrixProduct(transforms_[D3DTRANSFORMSTATE_WORLD], transforms_[D3DTRANSFORMSTATE_VIEW]));
+  input.layout = layout;
+  input.lighting = vertexState_->lighting && !(flags & D3DDP_DONOTLIGHT);
+  renderer_.Draw(settings_, input, vertices, vertexCount, indices, indices ? indexCount : 0);
 }
 
 }  // namespace vx::win

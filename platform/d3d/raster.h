@@ -116,10 +116,11 @@ struct PixelState {
 
 // ---- vertices -----------------------------------------------------------------------------------
 
-// Colours and the fog factor count 0 to 255; tex holds two coordinate pairs.
+// Colours and the fog factor count 0 to 255; tex holds two coordinate pairs. The order is that of
+// the rasteriser's attributes after z and q.
 struct VertexAttributes {
-  float diffuse[4];   // r, g, b, a
-  float specular[3];  // r, g, b
+  float diffuse[4];   // b, g, r, a
+  float specular[3];  // b, g, r
   float fog;          // 255 no fog, 0 all fog
   float tex[2][2];
 };
@@ -165,6 +166,8 @@ constexpr float kGuardBand = 16384.0f;
 // by the interpolated 1/w at every pixel and round alike, so tests require the same pictures.
 enum class SpanPath : uint8_t { Fast, Reference };
 
+struct VertexInput;
+
 class Renderer {
  public:
   Renderer();
@@ -175,10 +178,14 @@ class Renderer {
   // Drawing queues primitives; Flush fills them, tile by tile, and must run before anything
   // else reads or writes the buffers. Changing the buffers flushes.
   void SetBuffers(const ColourBuffer& colour, const DepthBuffer& depth);
-  void Draw(const PixelState& state, const DrawSettings& settings, const ClipVertex* vertices, uint32_t vertexCount,
+  // The pixel state of the draws from now on.
+  void SetPixelState(const PixelState& state);
+  // Vertices of the input's layout, transformed and lit at the flush (in parallel with the other
+  // draws' vertices). False, and nothing drawn, when an index lies past the vertices.
+  bool Draw(const DrawSettings& settings, const VertexInput& input, const uint8_t* vertices, uint32_t vertexCount,
             const uint16_t* indices, uint32_t indexCount);
-  void DrawScreen(const PixelState& state, const DrawSettings& settings, const ScreenVertex* vertices,
-                  uint32_t vertexCount, const uint16_t* indices, uint32_t indexCount);
+  bool DrawScreen(const DrawSettings& settings, const ScreenVertex* vertices, uint32_t vertexCount,
+                  const uint16_t* indices, uint32_t indexCount);
   // Sets the pixels of the rectangle (viewport x, y, width, height) to the colour buffer's value
   // and/or to (old & depthKeep) | depthValue in the depth buffer, in order with the primitives.
   void Clear(const Viewport& area, bool colour, uint32_t colourValue, bool depth, uint32_t depthValue,

@@ -2,6 +2,7 @@
 // their table, and the pixel arithmetic that the specialised spans and the reference path share
 // by definition (every rounding below is the one both must make).
 #pragma once
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -14,15 +15,20 @@ namespace vx::raster::detail {
 // ---- interpolated attributes --------------------------------------------------------------------
 
 // z (0 to 1) and q interpolate linearly on the screen; the others are stored times q so that dividing by
-// q at a pixel makes them perspective-correct.
-enum Attribute : int { kZ, kQ, kR, kG, kB, kA, kSR, kSG, kSB, kFog, kU0, kV0, kU1, kV1, kAttributeCount };
+// q at a pixel makes them perspective-correct. The colour channels lie in the order of a pixel's
+// bytes, so that the spans load them side by side.
+enum Attribute : int { kZ, kQ, kB, kG, kR, kA, kSB, kSG, kSR, kFog, kU0, kV0, kU1, kV1, kAttributeCount };
 
-// a(x, y) = a0 + dx * (x - ox) + dy * (y - oy), with x and y at pixel centres.
+// a(x, y) = a0 + dx * (x - ox) + dy * (y - oy), with x and y at pixel centres. Set-up writes
+// every attribute (those a span does not read as 0), so nothing is cleared before; the arrays
+// are padded to four vector registers.
+constexpr int kPlaneFloats = 16;
+static_assert(kAttributeCount <= kPlaneFloats);
 struct Planes {
-  float ox = 0.0f, oy = 0.0f;
-  float a0[kAttributeCount]{};
-  float dx[kAttributeCount]{};
-  float dy[kAttributeCount]{};
+  alignas(16) float a0[kPlaneFloats];
+  alignas(16) float dx[kPlaneFloats];
+  alignas(16) float dy[kPlaneFloats];
+  float ox, oy;
 };
 
 // The values of a row at x = ox; a pixel's value is row[i] + dx[i] * (x - ox).
@@ -47,6 +53,8 @@ struct DrawState;
 
 struct SetupPrimitive {
   enum Kind : uint8_t { kTriangle, kLine, kPoint, kClear };
+  // Provided, so that making one in place does not clear the planes first.
+  SetupPrimitive() {}
   Kind kind = kTriangle;
   bool lastPixel = true;
   int minX = 0, minY = 0, maxX = -1, maxY = -1;  // inclusive pixel bounds, inside the viewport
@@ -75,22 +83,61 @@ struct SpanRow {
 using SpanFunction = void (*)(const SpanTarget& target, const DrawState& state, const Planes& planes,
                               const SpanRow* rows, int count);
 
+// Up to four pixels of one primitive that a specialised span fills together: lanes below
+// `count`. In a run they lie side by side in one row, from (x[0], y[0]) on; otherwise anywhere.
+// A primitive covers each pixel once, so the order of its pixels does not matter.
+struct PixelGroup {
+  int32_t x[4];
+  int32_t y[4];
+  int32_t count;
+  bool run;
+};
+
+// Fills groups of pixels of one primitive.
+using GroupFunction = void (*)(const SpanTarget& target, const DrawState& state, const Planes& planes,
+                               const PixelGroup* groups, int count);
+
+// A texture level as the spans sample it.
+struct LevelSampling {
+  const uint32_t* texels = nullptr;
+  const uint8_t* keyed = nullptr;  // null without keyed texels
+  int width = 0, height = 0;
+  int maskU = -1, maskV = -1;  // size - 1 when wrapping a power-of-two size, else -1
+  int shift = 0;               // log2 of the width when both masks are set
+};
+
+constexpr int kMaxLevels = 16;
+
+// A stage's texture as the spans sample it: its levels, and the one used when the level is not
+// chosen per pixel.
+struct StageSampling {
+  const Texture* texture = nullptr;  // null: the stage reads opaque white
+  const TextureLevel* level = nullptr;
+  int maskU = -1, maskV = -1;  // those of `level`
+  bool read = false;           // sampled: its operations read it, or its keyed texels leave pixels alone
+  bool lod = false;            // the level and the filter are chosen per pixel
+  int first = 0, last = 0;     // the most and least detailed levels used
+  LevelSampling levels[kMaxLevels];
+};
+
+// How the specialised spans compute a stage's colour: the usual operations directly, the others
+// through the general evaluation.
+enum class StageMode : uint8_t { ModulateTexture, SelectTexture, SelectDiffuse, General };
+
 struct DrawState {
   PixelState pixel;
   Viewport viewport;
-  SpanFunction span = nullptr;
-  // Stage 0's texture as the specialised spans sample it: the level used and its addressing.
-  const TextureLevel* level = nullptr;
-  int maskU = -1, maskV = -1;  // size - 1 when wrapping a power-of-two size, else -1
+  GroupFunction fill = nullptr;  // the specialised span; null on the reference path
+  StageSampling stages[kMaxStages];
+  StageMode stage0 = StageMode::General;
   uint32_t attributes = ~0u;  // bit i: the span reads attribute i (the others' planes stay 0)
+  alignas(16) uint32_t planeMask[kPlaneFloats] = {};  // all ones where the attribute's bit is set
   double depthScale = 0.0;    // the depth buffer's value of z = 1
 };
 
-// The attributes a span function reads: the specialised spans read few, the reference all.
-uint32_t SpanAttributes(SpanFunction span, const PixelState& state);
-
-// The specialised span for the state, or the reference span when none fits.
-SpanFunction ChooseSpan(const PixelState& state, bool hasDepthBuffer);
+// Picks the span for the state (the reference span on the reference path) and works out what it
+// reads; the state's pixel state, formats and depth scale are set.
+void PrepareSpan(DrawState& state, bool reference);
 // The one general path: every state, pixel by pixel, written for clarity.
 void ReferenceSpan(const SpanTarget& target, const DrawState& state, const Planes& planes, const SpanRow* rows,
                    int count);
@@ -113,8 +160,15 @@ void FillTriangleByPixels(const SpanTarget& target, const SetupPrimitive& primit
 // Clips a polygon (a triangle to start) against the near and far planes, w > 0 and the guard
 // band; returns the vertex count left (0 when nothing is), vertices in `out`.
 int ClipPolygon(const ClipVertex* in, int count, float guardX, float guardY, ClipVertex* out);
-// Bit i set when the vertex is outside clip plane i.
-unsigned OutsideMask(const ClipVertex& v, float guardX, float guardY);
+// The smallest w kept by clipping.
+constexpr float kMinimumW = 1e-6f;
+// Bit i set when the vertex is outside clip plane i (near, far, w, then the guard band's right,
+// left, top and bottom); NaN counts as outside.
+inline unsigned OutsideMask(const ClipVertex& v, float gx, float gy) {
+  const auto out = [](float distance, unsigned bit) { return distance >= 0.0f ? 0u : bit; };
+  return out(v.z, 1u) | out(v.w - v.z, 2u) | out(v.w - kMinimumW, 4u) | out(gx * v.w - v.x, 8u) |
+         out(gx * v.w + v.x, 16u) | out(gy * v.w - v.y, 32u) | out(gy * v.w + v.y, 64u);
+}
 // The same for a line; false when nothing is left.
 bool ClipLine(const ClipVertex& a, const ClipVertex& b, float guardX, float guardY, ClipVertex* out);
 constexpr int kMaxClippedVertices = 3 + 8;
@@ -301,6 +355,28 @@ inline int AddressTexel(int i, int size, Address mode) {
 // sampling; for linear filtering take (coordinate - 128), whose low 8 bits are the weight.
 inline int32_t TexelCoordinate(float coordinate, int size) {
   return FloorToInt(coordinate * static_cast<float>(size) * 256.0f);
+}
+
+// The levels sampled at a level of detail between the first and last level used: the more
+// detailed one, the next one and the 0 to 255 mix between them; above 0 the minification filter
+// applies, at 0 or below (or NaN) the magnification filter at the first level.
+struct LevelChoice {
+  int level, nextLevel, mix;
+  bool minified;
+};
+
+inline LevelChoice ChooseLevels(MipFilter mipFilter, int first, int last, float lod) {
+  LevelChoice choice{first, first, 0, lod > 0.0f};
+  if (!choice.minified) return choice;
+  if (mipFilter == MipFilter::Point) {
+    choice.level = choice.nextLevel = std::clamp(FloorToInt(lod + 0.5f), first, last);
+  } else if (mipFilter == MipFilter::Linear) {
+    const int whole = FloorToInt(lod);
+    choice.mix = FloorToInt((lod - static_cast<float>(whole)) * 256.0f);
+    choice.level = std::clamp(whole, first, last);
+    choice.nextLevel = std::clamp(whole + 1, first, last);
+  }
+  return choice;
 }
 
 // 0 to 256-weighted mixes of two and four texels, channel by channel, rounded to the nearest.

@@ -1,16 +1,17 @@
-// The renderer: primitive assembly, clipping and projection onto the viewport, set-up, binning
-// into screen tiles, and the flush that fills the tiles on a pool of threads. Each tile takes its
-// primitives in the order they were drawn and no two threads share a tile, so the picture is the
+// The renderer: the flush that transforms and lights the queued draws' vertices, clips and
+// projects them onto the viewport, sets up the primitives and bins them into screen tiles, and
+// fills the tiles, each step on a pool of threads. Each draw's vertices and each tile are one
+// task's, and each tile takes its primitives in the order they were drawn, so the picture is the
 // same for every thread count.
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <thread>
 
 #include "platform/d3d/raster_internal.h"
+#include "platform/d3d/vertex_pipeline.h"
 #include "platform/win/held_locks.h"
 
 namespace vx::raster {
@@ -50,9 +51,16 @@ class TilePool {
       return;
     }
     Start(threads - 1);
-    auto batch = std::make_shared<Batch>();
+    // A batch no thread holds any more is used again.
+    std::shared_ptr<Batch> batch;
+    for (const auto& made : batches_) {
+      if (made.use_count() == 1) batch = made;
+    }
+    if (!batch) batch = batches_.emplace_back(std::make_shared<Batch>());
     batch->job = &job;
     batch->count = count;
+    batch->next = 0;
+    batch->done = 0;
     {
       const win::CountedLock lock(mutex_);
       current_ = batch;
@@ -129,6 +137,7 @@ class TilePool {
   bool stopping_ = false;
   uint64_t generation_ = 0;
   std::shared_ptr<Batch> current_;
+  std::vector<std::shared_ptr<Batch>> batches_;  // made so far
 };
 
 constexpr int kTileSize = 64;
@@ -145,6 +154,8 @@ using namespace detail;
 namespace {
 
 constexpr uint32_t kChunkUnits = 256;              // primitives set up by one task
+constexpr uint32_t kVertexRun = 1024;              // vertices transformed and lit by one task
+constexpr size_t kChunksPerTask = 4;               // chunks a task sets up after its draw's vertices
 constexpr size_t kFlushVertices = size_t{1} << 20;  // pending vertices that force a flush
 
 // A draw waiting for the flush, with its own copy of what it draws.
@@ -154,6 +165,8 @@ struct PendingDraw {
   bool screen = false;  // vertices are screen vertices: nothing to clip
   bool clear = false;   // a clear of the state's viewport
   SetupPrimitive clearPrimitive;
+  VertexInput input;          // how the vertices of a draw that is not screen vertices are processed
+  std::vector<uint8_t> data;  // and those vertices as given
   std::vector<ClipVertex> clip;
   std::vector<ScreenVertex> vertices;  // the screen vertices, or the projections of clip vertices
   std::vector<uint8_t> outside;        // per clip vertex: the planes it is outside of
@@ -183,6 +196,7 @@ struct Chunk {
   std::vector<std::pair<uint32_t, uint32_t>> binned;  // (tile, primitive)
   std::vector<uint32_t> start;                        // per tile, into order; one more at the end
   std::vector<uint32_t> order;                        // primitives by tile, in drawing order
+  std::vector<uint32_t> place;                        // while sorting: per tile, the next place in order
   int columns = 0;
 
   void Add(const SetupPrimitive& p) {
@@ -205,8 +219,8 @@ struct Chunk {
     for (const auto& b : binned) ++start[b.first + 1];
     for (int t = 0; t < tiles; ++t) start[t + 1] += start[t];
     order.resize(binned.size());
-    std::vector<uint32_t> at(start.begin(), start.end() - 1);
-    for (const auto& b : binned) order[at[b.first]++] = b.second;
+    place.assign(start.begin(), start.end() - 1);
+    for (const auto& b : binned) order[place[b.first]++] = b.second;
   }
 
   void Triangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c, const ScreenVertex& provoking,
@@ -345,16 +359,34 @@ struct Renderer::Impl {
   ColourBuffer colour;
   DepthBuffer depth;
   SpanPath path = SpanPath::Fast;
-  std::deque<DrawState> states;  // stable addresses for the draws
-  std::deque<PendingDraw> draws;
+  // Draws and states are kept from flush to flush for their buffers; the first `used...` are
+  // this flush's, and a state's address stays while the draws use it.
+  std::vector<std::unique_ptr<DrawState>> states;
+  size_t usedStates = 0;
+  std::vector<std::unique_ptr<PendingDraw>> draws;
+  size_t usedDraws = 0;
   size_t pendingVertices = 0;
   std::vector<Chunk> chunks;  // kept for their buffers; the first `usedChunks` are this flush's
   size_t usedChunks = 0;
+  // Vertices first..first+count-1 of a draw, then the chunks [firstChunk, endChunk) to set up.
+  struct VertexTask {
+    PendingDraw* draw;
+    uint32_t first, count;
+    size_t firstChunk, endChunk;
+  };
+  std::vector<VertexTask> vertexTasks;
+  std::vector<size_t> lateChunks;  // set up once every draw's vertices are done
   int columns = 0, rows = 0;
+  // The state the draws take, and the state made from it for their viewport while it lasts.
+  PixelState pixel;
+  DrawState* current = nullptr;
+  Viewport currentViewport;
 
-  const DrawState& NewState(const PixelState& pixel, const Viewport& viewport) {
-    DrawState& s = states.emplace_back();
-    s.pixel = pixel;
+  DrawState& NewState(const PixelState& state, const Viewport& viewport) {
+    if (usedStates == states.size()) states.push_back(std::make_unique<DrawState>());
+    DrawState& s = *states[usedStates++];
+    s = DrawState{};
+    s.pixel = state;
     s.pixel.colourFormat = colour.format;
     s.pixel.depthFormat = depth.bits ? depth.format : DepthFormat::None;
     if (!depth.bits) s.pixel.depthTest = false;
@@ -365,23 +397,17 @@ struct Renderer::Impl {
     s.viewport.width = std::min(viewport.x + viewport.width, colour.width) - s.viewport.x;
     s.viewport.height = std::min(viewport.y + viewport.height, colour.height) - s.viewport.y;
     s.depthScale = DepthScale(s.pixel.depthFormat);
-    s.span = path == SpanPath::Reference ? ReferenceSpan : ChooseSpan(s.pixel, depth.bits != nullptr);
-    s.attributes = SpanAttributes(s.span, s.pixel);
-    if (s.pixel.stageCount > 0 && s.pixel.stages[0].texture && !s.pixel.stages[0].texture->levels.empty()) {
-      const TextureStage& stage = s.pixel.stages[0];
-      const auto& levels = stage.texture->levels;
-      s.level = &levels[std::min<size_t>(size_t(std::max(stage.firstLevel, 0)), levels.size() - 1)];
-      const auto mask = [](int size, Address mode) {
-        return mode == Address::Wrap && (size & (size - 1)) == 0 ? size - 1 : -1;
-      };
-      s.maskU = mask(s.level->width, stage.addressU);
-      s.maskV = mask(s.level->height, stage.addressV);
-    }
+    PrepareSpan(s, path == SpanPath::Reference);
     return s;
   }
 
-  // A new pending draw, or null when nothing of it can show.
-  PendingDraw* NewDraw(const PixelState& pixel, const DrawSettings& settings) {
+  static bool SameViewport(const Viewport& a, const Viewport& b) {
+    return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height && a.minZ == b.minZ &&
+           a.maxZ == b.maxZ;
+  }
+
+  // A new pending draw with the current state, or null when nothing of it can show.
+  PendingDraw* NewDraw(const DrawSettings& settings, bool clear) {
     if (!colour.bits || settings.viewport.width <= 0 || settings.viewport.height <= 0) return nullptr;
     const int c = (colour.width + kTileSize - 1) / kTileSize;
     const int r = (colour.height + kTileSize - 1) / kTileSize;
@@ -390,16 +416,29 @@ struct Renderer::Impl {
       columns = c;
       rows = r;
     }
-    const DrawState& state = NewState(pixel, settings.viewport);
-    if (state.viewport.width <= 0 || state.viewport.height <= 0) return nullptr;
-    PendingDraw& d = draws.emplace_back();
-    d.state = &state;
+    const DrawState* state;
+    if (clear) {
+      state = &NewState(PixelState{}, settings.viewport);
+    } else {
+      if (!current || !SameViewport(currentViewport, settings.viewport)) {
+        current = &NewState(pixel, settings.viewport);
+        currentViewport = settings.viewport;
+      }
+      state = current;
+    }
+    if (state->viewport.width <= 0 || state->viewport.height <= 0) return nullptr;
+    if (usedDraws == draws.size()) draws.push_back(std::make_unique<PendingDraw>());
+    PendingDraw& d = *draws[usedDraws++];
+    d.state = state;
     d.settings = settings;
+    d.screen = d.clear = false;
+    d.input.state.reset();
+    d.count = d.units = 0;
     return &d;
   }
 
   void Queued(PendingDraw& d) {
-    pendingVertices += d.clip.size() + d.vertices.size();
+    pendingVertices += d.screen ? d.vertices.size() : d.data.size() / std::max<uint32_t>(d.input.layout.stride, 1);
     if (pendingVertices >= kFlushVertices) Flush();
   }
 
@@ -413,40 +452,65 @@ struct Renderer::Impl {
     return c;
   }
 
+  // Forgets the draws and the states (their buffers stay for the next).
+  void Reset() {
+    for (size_t i = 0; i < usedDraws; ++i) draws[i]->input.state.reset();
+    for (size_t i = 0; i < usedStates; ++i) states[i]->pixel = PixelState{};
+    usedDraws = usedStates = 0;
+    current = nullptr;
+    pendingVertices = 0;
+  }
+
   void Flush() {
-    if (draws.empty()) {
-      states.clear();
+    if (usedDraws == 0) {
+      Reset();
       return;
     }
     TilePool& pool = TilePool::Get();
-    // Each clipped draw's vertices are tested against the clip planes and projected once.
-    std::vector<PendingDraw*> clipped;
-    for (PendingDraw& d : draws) {
-      if (!d.screen && !d.clear) clipped.push_back(&d);
-    }
-    pool.Run(static_cast<int>(clipped.size()), [&](int i) {
-      PendingDraw& d = *clipped[i];
-      const size_t n = d.clip.size();
+    const int tiles = columns * rows;
+    // The vertices of the draws are transformed, lit, tested against the clip planes and
+    // projected, a run of one draw's vertices per task; a draw small enough for one task is set up
+    // by that task too, the others' chunks after all the vertices are done.
+    usedChunks = 0;
+    vertexTasks.clear();
+    lateChunks.clear();
+    for (size_t i = 0; i < usedDraws; ++i) {
+      PendingDraw& d = *draws[i];
+      const size_t firstChunk = usedChunks;
+      if (d.clear) {
+        NewChunk(d, 0, 1);
+      } else {
+        for (uint32_t first = 0; first < d.units; first += kChunkUnits) {
+          NewChunk(d, first, std::min(kChunkUnits, d.units - first));
+        }
+      }
+      const auto n = d.screen || d.clear ? 0u : static_cast<uint32_t>(d.data.size() / d.input.layout.stride);
+      d.clip.resize(n);
       d.outside.resize(n);
-      d.vertices.resize(n);
-      for (size_t v = 0; v < n; ++v) {
+      if (!d.screen) d.vertices.resize(n);
+      if (n <= kVertexRun && usedChunks - firstChunk <= kChunksPerTask) {
+        vertexTasks.push_back({&d, 0, n, firstChunk, usedChunks});
+        continue;
+      }
+      for (uint32_t first = 0; first < n; first += kVertexRun) {
+        vertexTasks.push_back({&d, first, std::min(kVertexRun, n - first), 0, 0});
+      }
+      for (size_t c = firstChunk; c < usedChunks; ++c) lateChunks.push_back(c);
+    }
+    pool.Run(static_cast<int>(vertexTasks.size()), [&](int i) {
+      const VertexTask& task = vertexTasks[size_t(i)];
+      PendingDraw& d = *task.draw;
+      if (task.count > 0) {
+        ProcessVertices(*d.input.state, d.input.worldView, d.input.lighting, d.input.layout, d.data.data(), task.first,
+                        task.count, &d.clip[task.first]);
+      }
+      for (uint32_t v = task.first; v < task.first + task.count; ++v) {
         d.outside[v] = static_cast<uint8_t>(OutsideMask(d.clip[v], d.gx, d.gy));
         if (!d.outside[v]) d.vertices[v] = Chunk::Project(d.clip[v], d.settings.viewport);
       }
+      for (size_t c = task.firstChunk; c < task.endChunk; ++c) chunks[c].Build(tiles);
     });
-    // Set-up, a chunk of each draw per task.
-    usedChunks = 0;
-    for (const PendingDraw& d : draws) {
-      if (d.clear) {
-        NewChunk(d, 0, 1);
-        continue;
-      }
-      for (uint32_t first = 0; first < d.units; first += kChunkUnits) {
-        NewChunk(d, first, std::min(kChunkUnits, d.units - first));
-      }
-    }
-    const int tiles = columns * rows;
-    pool.Run(static_cast<int>(usedChunks), [&](int i) { chunks[i].Build(tiles); });
+    pool.Run(static_cast<int>(lateChunks.size()), [&](int i) { chunks[lateChunks[size_t(i)]].Build(tiles); });
     // Fill, a tile per task, the chunks in drawing order.
     const SpanTarget target{colour.bits, colour.pitch, depth.bits, depth.pitch};
     pool.Run(tiles, [&](int tile) {
@@ -466,9 +530,7 @@ struct Renderer::Impl {
         }
       }
     });
-    draws.clear();
-    states.clear();
-    pendingVertices = 0;
+    Reset();
   }
 };
 
@@ -487,25 +549,27 @@ void Renderer::SetSpanPath(SpanPath path) {
   impl_->path = path;
 }
 
-bool Renderer::Pending() const { return !impl_->draws.empty(); }
+void Renderer::SetPixelState(const PixelState& state) {
+  impl_->pixel = state;
+  impl_->current = nullptr;
+}
+
+bool Renderer::Pending() const { return impl_->usedDraws > 0; }
 
 void Renderer::Flush() { impl_->Flush(); }
 
-void Renderer::Discard() {
-  impl_->draws.clear();
-  impl_->states.clear();
-  impl_->pendingVertices = 0;
-}
+void Renderer::Discard() { impl_->Reset(); }
 
 void Renderer::Clear(const Viewport& area, bool colour, uint32_t colourValue, bool depth, uint32_t depthValue,
                      uint32_t depthKeep) {
   Impl& m = *impl_;
   DrawSettings settings;
   settings.viewport = area;
-  PendingDraw* d = m.NewDraw(PixelState{}, settings);
+  PendingDraw* d = m.NewDraw(settings, true);
   if (!d) return;
   const Viewport& vp = d->state->viewport;
   d->clear = true;
+  d->data.clear();
   SetupPrimitive& p = d->clearPrimitive;
   p.kind = SetupPrimitive::kClear;
   p.state = d->state;
@@ -523,48 +587,68 @@ void Renderer::Clear(const Viewport& area, bool colour, uint32_t colourValue, bo
 
 namespace {
 
-// The vertices an indexed draw uses are all below the largest index.
-template <class V>
-void CopyDraw(PendingDraw& d, std::vector<V>& into, const V* vertices, uint32_t vertexCount, const uint16_t* indices,
-              uint32_t indexCount) {
-  if (indices) {
+// The indices, and how many vertices they use: those below the largest index. False, and nothing
+// kept, when an index lies past the vertices given.
+bool CopyIndices(PendingDraw& d, uint32_t vertexCount, const uint16_t* indices, uint32_t indexCount, uint32_t& used) {
+  if (!indices) {
+    d.indices.clear();
+    d.count = vertexCount;
+    used = vertexCount;
+  } else {
+    uint32_t largest = 0;
+    for (uint32_t i = 0; i < indexCount; ++i) largest = std::max<uint32_t>(largest, indices[i]);
+    if (indexCount > 0 && largest >= vertexCount) return false;
     d.indices.assign(indices, indices + indexCount);
     d.count = indexCount;
-    uint32_t used = 0;
-    for (uint32_t i = 0; i < indexCount; ++i) used = std::max<uint32_t>(used, indices[i] + 1u);
-    into.assign(vertices, vertices + std::min(used, vertexCount));
-    // An index past the vertices given draws nothing.
-    for (uint16_t& index : d.indices) {
-      if (index >= vertexCount) index = 0;
-    }
-  } else {
-    d.count = vertexCount;
-    into.assign(vertices, vertices + vertexCount);
+    used = indexCount > 0 ? largest + 1 : 0;
   }
   d.units = UnitsOf(d.settings.primitive, d.count);
+  return true;
 }
 
 }  // namespace
 
-void Renderer::Draw(const PixelState& pixel, const DrawSettings& settings, const ClipVertex* vertices,
-                    uint32_t vertexCount, const uint16_t* indices, uint32_t indexCount) {
+bool Renderer::Draw(const DrawSettings& settings, const VertexInput& input, const uint8_t* data, uint32_t vertexCount,
+                    const uint16_t* indices, uint32_t indexCount) {
   Impl& m = *impl_;
-  PendingDraw* d = m.NewDraw(pixel, settings);
-  if (!d || vertexCount == 0) return;
+  PendingDraw* d = m.NewDraw(settings, false);
+  if (!d) return true;
+  uint32_t used = 0;
+  if (vertexCount == 0 || input.layout.stride == 0) {
+    --m.usedDraws;
+    return true;
+  }
+  if (!CopyIndices(*d, vertexCount, indices, indexCount, used)) {
+    --m.usedDraws;
+    return false;
+  }
   d->gx = 2.0f * kGuardBand / static_cast<float>(settings.viewport.width);
   d->gy = 2.0f * kGuardBand / static_cast<float>(settings.viewport.height);
-  CopyDraw(*d, d->clip, vertices, vertexCount, indices, indexCount);
+  d->input = input;
+  d->data.assign(data, data + size_t{used} * input.layout.stride);
   m.Queued(*d);
+  return true;
 }
 
-void Renderer::DrawScreen(const PixelState& pixel, const DrawSettings& settings, const ScreenVertex* vertices,
-                          uint32_t vertexCount, const uint16_t* indices, uint32_t indexCount) {
+bool Renderer::DrawScreen(const DrawSettings& settings, const ScreenVertex* vertices, uint32_t vertexCount,
+                          const uint16_t* indices, uint32_t indexCount) {
   Impl& m = *impl_;
-  PendingDraw* d = m.NewDraw(pixel, settings);
-  if (!d || vertexCount == 0) return;
+  PendingDraw* d = m.NewDraw(settings, false);
+  if (!d) return true;
+  uint32_t used = 0;
+  if (vertexCount == 0) {
+    --m.usedDraws;
+    return true;
+  }
+  if (!CopyIndices(*d, vertexCount, indices, indexCount, used)) {
+    --m.usedDraws;
+    return false;
+  }
   d->screen = true;
-  CopyDraw(*d, d->vertices, vertices, vertexCount, indices, indexCount);
+  d->data.clear();
+  d->vertices.assign(vertices, vertices + used);
   m.Queued(*d);
+  return true;
 }
 
 }  // namespace vx::raster

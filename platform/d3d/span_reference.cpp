@@ -71,18 +71,11 @@ Sample SampleStage(const TextureStage& stage, const Planes& p, const float* row,
   const bool needsLod = stage.minFilter != stage.magFilter || (stage.mipFilter != MipFilter::None && last > 0);
   if (needsLod) {
     const float lod = LevelOfDetail(p, row, fx, w, uIndex, texture->levels[0]) + stage.lodBias;
-    if (lod > 0.0f) {
-      filter = stage.minFilter;
-      if (stage.mipFilter == MipFilter::Point) {
-        level = std::clamp(FloorToInt(lod + 0.5f), first, last);
-        nextLevel = level;
-      } else if (stage.mipFilter == MipFilter::Linear) {
-        const int whole = FloorToInt(lod);
-        mix = static_cast<uint32_t>(FloorToInt((lod - static_cast<float>(whole)) * 256.0f));
-        level = std::clamp(whole, first, last);
-        nextLevel = std::clamp(whole + 1, first, last);
-      }
-    }
+    const LevelChoice choice = ChooseLevels(stage.mipFilter, first, last, lod);
+    if (choice.minified) filter = stage.minFilter;
+    level = choice.level;
+    nextLevel = choice.nextLevel;
+    mix = static_cast<uint32_t>(choice.mix);
   }
   const TextureLevel& near = texture->levels[level];
   out.argb = FilterLevel(near, u, v, filter, stage);

@@ -1,25 +1,29 @@
-// The specialised spans and the table that picks one by state. Each is a template instance
-// for one target format, depth format and texture mode; vertex fog, colour keys and blending by
-// colours are checked inside, and a state outside every entry takes the reference span.
+// The specialised spans and the choice between them. Each is a template instance for one target
+// format, depth format and way of sampling stage 0; the other states (texture operations, a
+// second stage, colour keys, specular, alpha test, vertex and table fog, blending) are decided
+// per span. They compute what the reference span computes, with the same roundings: depth,
+// 1/w and texture coordinates four pixels at a time, and each pixel's channels side by side in
+// one vector register.
+#include <emmintrin.h>
+
+#include <algorithm>
 #include <array>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <utility>
 
 #include "platform/d3d/raster_internal.h"
 
 namespace vx::raster::detail {
 namespace {
 
-enum class TexMode { None, Point, Linear };
-
-// Texel addressing along one axis: a mask when wrapping a power-of-two size.
-struct Axis {
-  int size;
-  int mask;
-  Address mode;
-  int operator()(int i) const { return mask >= 0 ? (i & mask) : AddressTexel(i, size, mode); }
-};
+enum class Sampling : uint8_t { None, Point, Linear, Lod };
 
 using V4f = float __attribute__((vector_size(16)));
 using V4i = int32_t __attribute__((vector_size(16)));
+
+// ---- four pixels side by side -------------------------------------------------------------------
 
 // ToByte and FloorToInt lane by lane, with the same comparisons in the same order.
 inline V4i ToBytes(V4f c) {
@@ -35,244 +39,720 @@ inline V4i FloorToInts(V4f f) {
   return i + (__builtin_convertvector(i, V4f) > f);  // true lanes are -1
 }
 
-// Blend factors that read only colours: the factor of one channel.
-inline uint32_t ColourFactor(BlendFactor factor, uint32_t source, uint32_t dest) {
+// DepthValue for depths whose largest value fits a signed 32-bit lane (D16, D24).
+inline V4i DepthValues(V4f z, double scale) {
+  const __m128d s = _mm_set1_pd(scale), half = _mm_set1_pd(0.5), zero = _mm_setzero_pd();
+  const auto one = [&](__m128d v) {
+    v = _mm_add_pd(_mm_mul_pd(v, s), half);
+    v = _mm_and_pd(v, _mm_cmpgt_pd(v, zero));  // NaN and below: 0
+    const __m128d top = _mm_cmpge_pd(v, s);
+    v = _mm_or_pd(_mm_and_pd(top, s), _mm_andnot_pd(top, v));
+    return _mm_cvttpd_epi32(v);
+  };
+  const __m128 zf = reinterpret_cast<__m128>(z);
+  const __m128i lo = one(_mm_cvtps_pd(zf)), hi = one(_mm_cvtps_pd(_mm_movehl_ps(zf, zf)));
+  return reinterpret_cast<V4i>(_mm_unpacklo_epi64(lo, hi));
+}
+
+// The lanes where `value compare reference` holds, for values below 2^31.
+inline V4i Compared(Compare compare, V4i value, V4i reference) {
+  switch (compare) {
+    case Compare::Never: return V4i{};
+    case Compare::Less: return value < reference;
+    case Compare::Equal: return value == reference;
+    case Compare::LessEqual: return value <= reference;
+    case Compare::Greater: return value > reference;
+    case Compare::NotEqual: return value != reference;
+    case Compare::GreaterEqual: return value >= reference;
+    case Compare::Always: return V4i{} - 1;
+  }
+  return V4i{};
+}
+
+// ---- one pixel: the channels b, g, r, a in the four lanes ---------------------------------------
+
+inline __m128i Unpack(uint32_t argb) {
+  const __m128i zero = _mm_setzero_si128();
+  return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(argb)), zero), zero);
+}
+
+inline uint32_t Pack(__m128i c) {
+  return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(c, c), c)));
+}
+
+inline __m128i Splat(int v) { return _mm_set1_epi32(v); }
+inline __m128i AlphaLane() { return _mm_set_epi32(-1, 0, 0, 0); }
+inline __m128i Select(__m128i mask, __m128i yes, __m128i no) {
+  return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+}
+// The alpha lane of a, the others of colour.
+inline __m128i WithAlpha(__m128i colour, __m128i a) { return Select(AlphaLane(), a, colour); }
+inline __m128i BroadcastAlpha(__m128i c) { return _mm_shuffle_epi32(c, 0xFF); }
+inline __m128i Min255(__m128i c) { return _mm_min_epi16(c, Splat(255)); }  // lanes below 32768
+
+// ToByte of each channel.
+inline __m128i ChannelBytes(__m128 c) { return reinterpret_cast<__m128i>(ToBytes(reinterpret_cast<V4f>(c))); }
+
+// x * y / 255 rounded, as Mul8: lanes of 0 to 255.
+inline __m128i Mul8(__m128i x, __m128i y) {
+  const __m128i t = _mm_add_epi32(_mm_mullo_epi16(x, y), Splat(128));
+  return _mm_srli_epi32(_mm_add_epi32(t, _mm_srli_epi32(t, 8)), 8);
+}
+
+// floor(n / 255) for lanes below 65535; from there up it stays at 256 or more.
+inline __m128i Div255(__m128i n) {
+  return _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(n, Splat(1)), _mm_srli_epi32(n, 8)), 8);
+}
+
+// a * wa + b * wb in each lane, for lanes and weights below 32768.
+inline __m128i MulAdd(__m128i a, __m128i b, __m128i wa, __m128i wb) {
+  return _mm_madd_epi16(_mm_or_si128(a, _mm_slli_epi32(b, 16)), _mm_or_si128(wa, _mm_slli_epi32(wb, 16)));
+}
+
+// Bilinear: the top and bottom mixes of at most 65280 are split into bytes so that every
+// product fits the 16-bit multiplier; (256 * hi + lo + 32768) >> 16 is the same sum.
+[[gnu::always_inline]] inline __m128i Bilinear(uint32_t t00, uint32_t t10, uint32_t t01, uint32_t t11, int fu, int fv) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i wu = Splat((fu << 16) | (256 - fu));
+  const __m128i top = _mm_madd_epi16(
+      _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(t00)), _mm_cvtsi32_si128(int(t10))), zero), wu);
+  const __m128i bottom = _mm_madd_epi16(
+      _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(t01)), _mm_cvtsi32_si128(int(t11))), zero), wu);
+  const __m128i byte = Splat(255);
+  const __m128i wv = Splat((fv << 16) | (256 - fv));
+  const __m128i hi = _mm_madd_epi16(_mm_or_si128(_mm_srli_epi32(top, 8), _mm_slli_epi32(_mm_srli_epi32(bottom, 8), 16)), wv);
+  const __m128i lo = _mm_madd_epi16(_mm_or_si128(_mm_and_si128(top, byte), _mm_slli_epi32(_mm_and_si128(bottom, byte), 16)), wv);
+  return _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(hi, 8), lo), Splat(32768)), 16);
+}
+
+// MixTexels: (a * (256 - weight) + b * weight + 128) >> 8.
+inline __m128i Mix(__m128i a, __m128i b, int weight) {
+  return _mm_srli_epi32(_mm_add_epi32(MulAdd(a, b, Splat(256 - weight), Splat(weight)), Splat(128)), 8);
+}
+
+// ---- texture sampling ---------------------------------------------------------------------------
+
+inline int WrapMask(int size, Address mode) { return mode == Address::Wrap && (size & (size - 1)) == 0 ? size - 1 : -1; }
+
+// A level sampled at texel coordinates in 1/256 texels, a texel's index in the level being
+// index(u, v); keyed when the texel where point sampling looks is.
+template <class Index>
+[[gnu::always_inline]] inline __m128i Filtered(const LevelSampling& level, Index index, int32_t cu, int32_t cv,
+                                               Filter filter, bool& keyed) {
+  const uint32_t* texels = level.texels;
+  if (level.keyed) keyed = keyed || level.keyed[index(cu >> 8, cv >> 8)] != 0;
+  if (filter == Filter::Point) return Unpack(texels[index(cu >> 8, cv >> 8)]);
+  const int32_t lu = cu - 128, lv = cv - 128;
+  const int iu = lu >> 8, iv = lv >> 8;
+  return Bilinear(texels[index(iu, iv)], texels[index(iu + 1, iv)], texels[index(iu, iv + 1)],
+                  texels[index(iu + 1, iv + 1)], lu & 255, lv & 255);
+}
+
+// The same, addressing by masks where the level wraps power-of-two sizes.
+[[gnu::always_inline]] inline __m128i SampleCoordinates(const LevelSampling& level, const TextureStage& stage,
+                                                        int32_t cu, int32_t cv, Filter filter, bool& keyed) {
+  if (level.maskU >= 0 && level.maskV >= 0) {
+    const int mu = level.maskU, mv = level.maskV, shift = level.shift;
+    return Filtered(level, [=](int u, int v) { return size_t(((v & mv) << shift) + (u & mu)); }, cu, cv, filter, keyed);
+  }
+  const int width = level.width, height = level.height;
+  const Address modeU = stage.addressU, modeV = stage.addressV;
+  return Filtered(
+      level,
+      [=](int u, int v) {
+        return size_t(AddressTexel(v, height, modeV)) * size_t(width) + size_t(AddressTexel(u, width, modeU));
+      },
+      cu, cv, filter, keyed);
+}
+
+// A level sampled at texture coordinates (u, v), as FilterLevel does; keyed when the texel where
+// point sampling looks is.
+[[gnu::always_inline]] inline __m128i SampleAt(const LevelSampling& level, const TextureStage& stage, float u, float v,
+                                               Filter filter, bool& keyed) {
+  return SampleCoordinates(level, stage, TexelCoordinate(u, level.width), TexelCoordinate(v, level.height), filter,
+                           keyed);
+}
+
+// The reference's sampling at a level of detail (NaN and 0 or less: magnification): the level or
+// the two levels, the mix between them and the filter.
+inline __m128i SampleAtDetail(const TextureStage& stage, const StageSampling& sampling, float lod, float u, float v,
+                              bool& keyed) {
+  const LevelChoice choice = ChooseLevels(stage.mipFilter, sampling.first, sampling.last, lod);
+  const Filter filter = choice.minified ? stage.minFilter : stage.magFilter;
+  __m128i texel = SampleAt(sampling.levels[choice.level], stage, u, v, filter, keyed);
+  if (choice.nextLevel != choice.level && choice.mix > 0) {
+    bool unused = false;
+    texel = Mix(texel, SampleAt(sampling.levels[choice.nextLevel], stage, u, v, filter, unused), choice.mix);
+  }
+  return texel;
+}
+
+// The level of detail at a pixel: log2 of the larger texel step across x or y, plus the bias.
+inline float LevelOfDetail(const TextureStage& stage, const StageSampling& sampling, const Planes& p, float w, float u,
+                           float v) {
+  const int uIndex = kU0 + 2 * stage.coordinateSet, vIndex = uIndex + 1;
+  const float width = static_cast<float>(sampling.levels[0].width), height = static_cast<float>(sampling.levels[0].height);
+  const float dudx = (p.dx[uIndex] - u * p.dx[kQ]) * w * width;
+  const float dvdx = (p.dx[vIndex] - v * p.dx[kQ]) * w * height;
+  const float dudy = (p.dy[uIndex] - u * p.dy[kQ]) * w * width;
+  const float dvdy = (p.dy[vIndex] - v * p.dy[kQ]) * w * height;
+  const float rho = std::max(dudx * dudx + dvdx * dvdx, dudy * dudy + dvdy * dvdy);
+  return 0.5f * std::log2(rho) + stage.lodBias;
+}
+
+// A stage sampled the reference's way at texture coordinates (u, v), with the level and filter
+// chosen per pixel by the level of detail when the stage asks for that.
+__m128i SampleStage(const TextureStage& stage, const StageSampling& sampling, const Planes& p, float w, float u,
+                    float v, bool& keyed) {
+  const float lod = sampling.lod ? LevelOfDetail(stage, sampling, p, w, u, v) : 0.0f;
+  return SampleAtDetail(stage, sampling, lod, u, v, keyed);
+}
+
+// ---- texture operations -------------------------------------------------------------------------
+
+struct Inputs {
+  __m128i diffuse, current, texel, factor, specular;
+};
+
+inline __m128i Argument(const TextureArg& arg, const Inputs& in) {
+  __m128i v = in.current;
+  switch (arg.source) {
+    case ArgSource::Diffuse: v = in.diffuse; break;
+    case ArgSource::Current: v = in.current; break;
+    case ArgSource::Texture: v = in.texel; break;
+    case ArgSource::Factor: v = in.factor; break;
+    case ArgSource::Specular: v = in.specular; break;
+  }
+  if (arg.complement) v = _mm_xor_si128(v, Splat(255));
+  if (arg.alphaReplicate) v = BroadcastAlpha(v);
+  return v;
+}
+
+// Operate, channel by channel.
+inline __m128i Operate(TextureOp op, __m128i x, __m128i y, const Inputs& in) {
+  const auto blend = [&](__m128i alpha) {
+    return Div255(_mm_add_epi32(MulAdd(x, y, alpha, _mm_sub_epi32(Splat(255), alpha)), Splat(127)));
+  };
+  switch (op) {
+    case TextureOp::Disable:
+    case TextureOp::SelectArg1: return x;
+    case TextureOp::SelectArg2: return y;
+    case TextureOp::Modulate: return Mul8(x, y);
+    case TextureOp::Modulate2x: return Min255(_mm_slli_epi32(Mul8(x, y), 1));
+    case TextureOp::Modulate4x: return Min255(_mm_slli_epi32(Mul8(x, y), 2));
+    case TextureOp::Add: return Min255(_mm_add_epi32(x, y));
+    case TextureOp::AddSigned: {
+      const __m128i v = _mm_sub_epi32(_mm_add_epi32(x, y), Splat(128));
+      return Min255(_mm_max_epi16(v, _mm_setzero_si128()));  // -128..382 in the low words
+    }
+    case TextureOp::Subtract: {
+      const __m128i v = _mm_sub_epi32(x, y);
+      return _mm_andnot_si128(_mm_srai_epi32(v, 31), v);
+    }
+    case TextureOp::BlendDiffuseAlpha: return blend(BroadcastAlpha(in.diffuse));
+    case TextureOp::BlendTextureAlpha: return blend(BroadcastAlpha(in.texel));
+    case TextureOp::BlendCurrentAlpha: return blend(BroadcastAlpha(in.current));
+  }
+  return x;
+}
+
+inline __m128i EvaluateStage(const TextureStage& stage, const Inputs& in) {
+  const __m128i colour = Operate(stage.colourOp, Argument(stage.colourArg1, in), Argument(stage.colourArg2, in), in);
+  __m128i alpha = in.current;
+  if (stage.alphaOp != TextureOp::Disable) {
+    alpha = Operate(stage.alphaOp, Argument(stage.alphaArg1, in), Argument(stage.alphaArg2, in), in);
+  }
+  return WithAlpha(colour, alpha);
+}
+
+// ---- fog and blending ---------------------------------------------------------------------------
+
+// ApplyFog: the colour channels towards the fog colour, alpha kept.
+inline __m128i Fogged(__m128i c, __m128i fogColour, int factor) {
+  const __m128i mixed = Div255(_mm_add_epi32(MulAdd(c, fogColour, Splat(factor), Splat(255 - factor)), Splat(127)));
+  return WithAlpha(mixed, c);
+}
+
+[[gnu::always_inline]] inline __m128i BlendFactorOf(BlendFactor factor, __m128i src, __m128i dst) {
+  const __m128i full = Splat(255);
   switch (factor) {
-    case BlendFactor::One: return 255;
-    case BlendFactor::SrcColour: return source;
-    case BlendFactor::InvSrcColour: return 255 - source;
-    case BlendFactor::DestColour: return dest;
-    case BlendFactor::InvDestColour: return 255 - dest;
-    default: return 0;
+    case BlendFactor::Zero: return _mm_setzero_si128();
+    case BlendFactor::One: return full;
+    case BlendFactor::SrcColour: return src;
+    case BlendFactor::InvSrcColour: return _mm_sub_epi32(full, src);
+    case BlendFactor::SrcAlpha:
+    case BlendFactor::BothSrcAlpha: return BroadcastAlpha(src);
+    case BlendFactor::InvSrcAlpha:
+    case BlendFactor::BothInvSrcAlpha: return _mm_sub_epi32(full, BroadcastAlpha(src));
+    case BlendFactor::DestAlpha: return BroadcastAlpha(dst);
+    case BlendFactor::InvDestAlpha: return _mm_sub_epi32(full, BroadcastAlpha(dst));
+    case BlendFactor::DestColour: return dst;
+    case BlendFactor::InvDestColour: return _mm_sub_epi32(full, dst);
+    case BlendFactor::SrcAlphaSat:
+      return WithAlpha(_mm_min_epi16(BroadcastAlpha(src), _mm_sub_epi32(full, BroadcastAlpha(dst))), full);
+  }
+  return _mm_setzero_si128();
+}
+
+// BlendPixel: every channel, alpha too.
+[[gnu::always_inline]] inline __m128i Blended(BlendFactor sourceFactor, BlendFactor destFactor, __m128i src,
+                                              __m128i dst) {
+  __m128i sourceWeight, destWeight;
+  if (sourceFactor == BlendFactor::SrcAlpha && destFactor == BlendFactor::InvSrcAlpha) {
+    sourceWeight = BroadcastAlpha(src);  // the usual pair, without the general choice
+    destWeight = _mm_sub_epi32(Splat(255), sourceWeight);
+  } else {
+    sourceWeight = BlendFactorOf(sourceFactor, src, dst);
+    destWeight = BlendFactorOf(destFactor, src, dst);
+  }
+  return Min255(Div255(_mm_add_epi32(MulAdd(src, dst, sourceWeight, destWeight), Splat(127))));
+}
+
+// ---- the span -----------------------------------------------------------------------------------
+
+template <ColourFormat kColour>
+inline __m128i LoadPixel(const uint8_t* at) {
+  if constexpr (kColour == ColourFormat::Xrgb8888 || kColour == ColourFormat::Argb8888) {
+    uint32_t p;
+    std::memcpy(&p, at, 4);
+    return Unpack(kColour == ColourFormat::Xrgb8888 ? (p | 0xFF000000u) : p);
+  } else {
+    return Unpack(LoadColour(at, kColour));
   }
 }
 
-inline bool ColourOnly(BlendFactor factor) {
-  return factor == BlendFactor::Zero || factor == BlendFactor::One || factor == BlendFactor::SrcColour ||
-         factor == BlendFactor::InvSrcColour || factor == BlendFactor::DestColour ||
-         factor == BlendFactor::InvDestColour;
-}
-
-inline uint32_t BlendColours(BlendFactor sourceFactor, BlendFactor destFactor, uint32_t source, uint32_t dest) {
-  uint32_t out = 0;
-  for (int shift = 0; shift < 24; shift += 8) {
-    const uint32_t sc = Channel(source, shift), dc = Channel(dest, shift);
-    const uint32_t v = (sc * ColourFactor(sourceFactor, sc, dc) + dc * ColourFactor(destFactor, sc, dc) + 127) / 255;
-    out |= (v < 255 ? v : 255) << shift;
+template <ColourFormat kColour>
+inline void StorePixel(uint8_t* at, __m128i c) {
+  const uint32_t argb = Pack(c);
+  if constexpr (kColour == ColourFormat::Xrgb8888) {
+    const uint32_t p = argb & 0x00FFFFFFu;
+    std::memcpy(at, &p, 4);
+  } else if constexpr (kColour == ColourFormat::Argb8888) {
+    std::memcpy(at, &argb, 4);
+  } else {
+    StoreColour(at, kColour, argb);
   }
-  return out;
 }
 
-template <ColourFormat kColour, DepthFormat kDepth, TexMode kTex, bool kModulate>
-void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p, const SpanRow* rows, int count) {
+// The texels of a bilinear sample, by index into a level, with its weights as MulAdd takes them.
+struct BilinearTaps {
+  alignas(16) int32_t t00[4], t10[4], t01[4], t11[4];
+  alignas(16) int32_t wu[4], wv[4];
+};
+
+// Bilinear with the weights (256 - f) | f << 16 made already.
+inline __m128i BilinearWeighted(uint32_t t00, uint32_t t10, uint32_t t01, uint32_t t11, __m128i wu, __m128i wv) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i top = _mm_madd_epi16(
+      _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(t00)), _mm_cvtsi32_si128(int(t10))), zero), wu);
+  const __m128i bottom = _mm_madd_epi16(
+      _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(t01)), _mm_cvtsi32_si128(int(t11))), zero), wu);
+  const __m128i byte = Splat(255);
+  const __m128i hi = _mm_madd_epi16(_mm_or_si128(_mm_srli_epi32(top, 8), _mm_slli_epi32(_mm_srli_epi32(bottom, 8), 16)), wv);
+  const __m128i lo = _mm_madd_epi16(_mm_or_si128(_mm_and_si128(top, byte), _mm_slli_epi32(_mm_and_si128(bottom, byte), 16)), wv);
+  return _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(hi, 8), lo), Splat(32768)), 16);
+}
+
+// kSimple: one stage at most that modulates or selects its texture, no colour key test,
+// specular, alpha test or fog.
+template <ColourFormat kColour, DepthFormat kDepth, Sampling kSampling, bool kSimple>
+void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p, const PixelGroup* groups, int count) {
   const PixelState& s = state.pixel;
   constexpr int kColourBytes = ColourBytes(kColour);
-  const TextureLevel* level = state.level;
-  Axis axisU{}, axisV{};
+  constexpr bool kDepthOn = kDepth != DepthFormat::None;
+  constexpr bool kLevel = kSampling == Sampling::Point || kSampling == Sampling::Linear;
+  const int stageCount = s.stageCount;
+  const TextureStage& stage0 = s.stages[0];
+  const StageSampling& sampling0 = state.stages[0];
+  const TextureLevel* level0 = sampling0.level;
+  float scaleU = 0.0f, scaleV = 0.0f;
   const uint32_t* texels = nullptr;
-  int width = 0;
-  if constexpr (kTex != TexMode::None) {
-    width = level->width;
-    texels = level->texels.data();
-    axisU = {level->width, state.maskU, s.stages[0].addressU};
-    axisV = {level->height, state.maskV, s.stages[0].addressV};
+  int widthShift = 0;
+  bool masked = false;
+  if constexpr (kLevel) {
+    scaleU = static_cast<float>(level0->width);
+    scaleV = static_cast<float>(level0->height);
+    texels = level0->texels.data();
+    masked = sampling0.maskU >= 0 && sampling0.maskV >= 0;
+    widthShift = std::countr_zero(static_cast<unsigned>(level0->width));
   }
-  const int uIndex = kU0 + 2 * s.stages[0].coordinateSet;
-  const Compare compare = s.depthCompare;
-  const bool depthWrite = s.depthWrite;
+  const bool keyTest = s.colourKey;
+  const StageMode mode0 = state.stage0;
+  const bool vertexFog = s.fog && s.tableFog == FogMode::None;
+  const bool tableFog = s.fog && s.tableFog != FogMode::None;
+  const bool wantSpecular = (state.attributes & (1u << kSR)) != 0;
+  const __m128i fogColour = Unpack(s.fogColour);
+  const __m128i factor = Unpack(s.textureFactor);
+  const int u0Index = kU0 + 2 * stage0.coordinateSet;
+  const int u1Index = kU0 + 2 * s.stages[1].coordinateSet;
+  const __m128 a0Colour = _mm_loadu_ps(&p.a0[kB]), dyColour = _mm_loadu_ps(&p.dy[kB]), dxColour = _mm_loadu_ps(&p.dx[kB]);
+  // The fourth lanes are fog's, replaced.
+  const __m128 a0Specular = _mm_loadu_ps(&p.a0[kSB]), dySpecular = _mm_loadu_ps(&p.dy[kSB]),
+               dxSpecular = _mm_loadu_ps(&p.dx[kSB]);
   const double depthScale = state.depthScale;
-  // Vertex fog, colour keys and colour-only blending are checked at run time.
-  const bool fog = s.fog;
-  const bool keyed = kTex != TexMode::None && s.colourKey && level && !level->keyed.empty();
-  const bool blend = s.blend;
+  const V4i maskU = V4i{} + sampling0.maskU, maskV = V4i{} + sampling0.maskV;
+  BlendFactor sourceFactor = s.sourceBlend, destFactor = s.destBlend;
+  // The "both" factors name the destination's factor too.
+  if (sourceFactor == BlendFactor::BothSrcAlpha) destFactor = BlendFactor::InvSrcAlpha;
+  if (sourceFactor == BlendFactor::BothInvSrcAlpha) destFactor = BlendFactor::SrcAlpha;
 
-  for (const SpanRow* row = rows; row != rows + count; ++row) {
-  const int y = row->y, x0 = row->x0, x1 = row->x1;
-  const float fy = static_cast<float>(y) - p.oy;
-  const auto rowOf = [&](int i) { return p.a0[i] + p.dy[i] * fy; };
-  uint8_t* colourAt = target.colour + y * target.colourPitch + x0 * kColourBytes;
-  uint8_t* depthAt = nullptr;
-  if constexpr (kDepth != DepthFormat::None) depthAt = target.depth + y * target.depthPitch + x0 * DepthBytes(kDepth);
-  const float rowZ = rowOf(kZ), rowQ = rowOf(kQ), rowR = rowOf(kR), rowG = rowOf(kG), rowB = rowOf(kB);
-  const float rowU = rowOf(uIndex), rowV = rowOf(uIndex + 1);
-  const float rowFog = rowOf(kFog);
-
-  // Four pixels at a time: the float arithmetic of each lane is the scalar arithmetic of the
-  // reference, done in vector registers; texels are fetched lane by lane.
-  for (int x = x0; x < x1; x += 4) {
-    const int lanes = x1 - x < 4 ? x1 - x : 4;
-    const V4i xs = V4i{0, 1, 2, 3} + x;
+  for (const PixelGroup* g = groups; g != groups + count; ++g) {
+    const int lanes = g->count;
+    V4i xs, ys;
+    std::memcpy(&xs, g->x, sizeof xs);
+    std::memcpy(&ys, g->y, sizeof ys);
     const V4f fx = __builtin_convertvector(xs, V4f) - p.ox;
+    const V4f fy = __builtin_convertvector(ys, V4f) - p.oy;
+    // The attribute at each pixel as the reference makes it: the row's value, then the step along it.
+    const auto at4 = [&](int i) { return (p.a0[i] + p.dy[i] * fy) + p.dx[i] * fx; };
     unsigned pass = (1u << lanes) - 1;
-    uint32_t depth[4] = {};
-    if constexpr (kDepth != DepthFormat::None) {
-      const V4f z = rowZ + p.dx[kZ] * fx;
-      for (int i = 0; i < lanes; ++i) {
-        depth[i] = DepthValue(z[i], depthScale);
-        if (!Passes(compare, depth[i], LoadDepth(depthAt + (x - x0 + i) * DepthBytes(kDepth), kDepth))) {
-          pass &= ~(1u << i);
+    V4i depth{};
+    if constexpr (kDepthOn) {
+      const V4f z = at4(kZ);
+      V4i stored{};
+      const auto depthAt = [&](int i) {
+        return target.depth + g->y[i] * target.depthPitch + g->x[i] * DepthBytes(kDepth);
+      };
+      if constexpr (kDepth == DepthFormat::D32) {
+        for (int i = 0; i < lanes; ++i) {
+          depth[i] = static_cast<int32_t>(DepthValue(z[i], depthScale));
+          stored[i] = static_cast<int32_t>(LoadDepth(depthAt(i), kDepth));
         }
+        // Unsigned order by the sign bit flipped.
+        const V4i flip = V4i{} + INT32_MIN;
+        pass &= static_cast<unsigned>(
+            _mm_movemask_ps(reinterpret_cast<__m128>(Compared(s.depthCompare, depth ^ flip, stored ^ flip))));
+      } else {
+        depth = DepthValues(z, depthScale);
+        if (g->run) {
+          const uint8_t* at = depthAt(0);
+          if constexpr (kDepth == DepthFormat::D16) {
+            stored = reinterpret_cast<V4i>(
+                _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)), _mm_setzero_si128()));
+          } else {
+            stored = reinterpret_cast<V4i>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at))) & 0x00FFFFFF;
+          }
+        } else {
+          for (int i = 0; i < lanes; ++i) stored[i] = static_cast<int32_t>(LoadDepth(depthAt(i), kDepth));
+        }
+        pass &= static_cast<unsigned>(_mm_movemask_ps(reinterpret_cast<__m128>(Compared(s.depthCompare, depth, stored))));
       }
       if (!pass) continue;
     }
-    const V4f w = 1.0f / (rowQ + p.dx[kQ] * fx);
-    const V4i r = ToBytes((rowR + p.dx[kR] * fx) * w);
-    const V4i g = ToBytes((rowG + p.dx[kG] * fx) * w);
-    const V4i b = ToBytes((rowB + p.dx[kB] * fx) * w);
-    V4i fogFactor{};
-    if (fog) fogFactor = ToBytes((rowFog + p.dx[kFog] * fx) * w);
+    const V4f w4 = 1.0f / at4(kQ);
     V4i cu{}, cv{};
-    if constexpr (kTex != TexMode::None) {
+    BilinearTaps taps;
+    if constexpr (kLevel) {
       // As TexelCoordinate: (u * size) * 256.
-      cu = FloorToInts((rowU + p.dx[uIndex] * fx) * w * static_cast<float>(level->width) * 256.0f);
-      cv = FloorToInts((rowV + p.dx[uIndex + 1] * fx) * w * static_cast<float>(level->height) * 256.0f);
+      cu = FloorToInts(at4(u0Index) * w4 * scaleU * 256.0f);
+      cv = FloorToInts(at4(u0Index + 1) * w4 * scaleV * 256.0f);
+      if (masked) {
+        // Wrapped power-of-two sizes: every texel's index four pixels at a time.
+        if constexpr (kSampling == Sampling::Linear) {
+          const V4i lu = cu - 128, lv = cv - 128;
+          const V4i iu = lu >> 8, iv = lv >> 8, fu = lu & 255, fv = lv & 255;
+          const V4i u0 = iu & maskU, u1 = (iu + 1) & maskU;
+          const V4i r0 = (iv & maskV) << widthShift, r1 = ((iv + 1) & maskV) << widthShift;
+          const V4i t00 = r0 + u0, t10 = r0 + u1, t01 = r1 + u0, t11 = r1 + u1;
+          const V4i wu = (256 - fu) | (fu << 16), wv = (256 - fv) | (fv << 16);
+          std::memcpy(taps.t00, &t00, 16);
+          std::memcpy(taps.t10, &t10, 16);
+          std::memcpy(taps.t01, &t01, 16);
+          std::memcpy(taps.t11, &t11, 16);
+          std::memcpy(taps.wu, &wu, 16);
+          std::memcpy(taps.wv, &wv, 16);
+        } else {
+          const V4i t = (((cv >> 8) & maskV) << widthShift) + ((cu >> 8) & maskU);
+          std::memcpy(taps.t00, &t, 16);
+        }
+      }
     }
+    // Sampled at a level of detail per pixel: the levels, their mix and the filter chosen as
+    // SampleAtDetail chooses them, and the texel coordinates in both levels, four pixels at a time.
+    alignas(16) int32_t near4[4], far4[4], mix4[4], minified4[4];
+    alignas(16) int32_t nearU[4], nearV[4], farU[4], farV[4];
+    if constexpr (kSampling == Sampling::Lod) {
+      const V4f u4 = at4(u0Index) * w4;
+      const V4f v4 = at4(u0Index + 1) * w4;
+      const int vIndex = u0Index + 1;
+      const float width = static_cast<float>(sampling0.levels[0].width);
+      const float height = static_cast<float>(sampling0.levels[0].height);
+      const V4f dudx = (p.dx[u0Index] - u4 * p.dx[kQ]) * w4 * width;
+      const V4f dvdx = (p.dx[vIndex] - v4 * p.dx[kQ]) * w4 * height;
+      const V4f dudy = (p.dy[u0Index] - u4 * p.dy[kQ]) * w4 * width;
+      const V4f dvdy = (p.dy[vIndex] - v4 * p.dy[kQ]) * w4 * height;
+      const V4f across = dudx * dudx + dvdx * dvdx, down = dudy * dudy + dvdy * dvdy;
+      const V4f rho = across < down ? down : across;  // std::max's choice, NaN too
+      V4f lod{};
+      for (int i = 0; i < lanes; ++i) {
+        if (pass & (1u << i)) lod[i] = 0.5f * std::log2(rho[i]) + stage0.lodBias;
+      }
+      const V4i first = V4i{} + sampling0.first, last = V4i{} + sampling0.last;
+      const auto clamp = [&](V4i l) { return l < first ? first : (l > last ? last : l); };
+      const V4i minified = lod > 0.0f;
+      V4i nearLevel = first, farLevel = first, mix{};
+      if (stage0.mipFilter == MipFilter::Point) {
+        nearLevel = clamp(FloorToInts(lod + 0.5f));
+        farLevel = nearLevel;
+      } else if (stage0.mipFilter == MipFilter::Linear) {
+        const V4i whole = FloorToInts(lod);
+        mix = FloorToInts((lod - __builtin_convertvector(whole, V4f)) * 256.0f);
+        nearLevel = clamp(whole);
+        farLevel = clamp(whole + 1);
+      }
+      nearLevel = minified ? nearLevel : first;
+      farLevel = minified ? farLevel : first;
+      mix = minified ? mix : V4i{};
+      std::memcpy(near4, &nearLevel, 16);
+      std::memcpy(far4, &farLevel, 16);
+      std::memcpy(mix4, &mix, 16);
+      std::memcpy(minified4, &minified, 16);
+      // As TexelCoordinate in each lane's levels: (u * size) * 256.
+      V4f nearWidth, nearHeight, farWidth, farHeight;
+      for (int i = 0; i < 4; ++i) {
+        nearWidth[i] = static_cast<float>(sampling0.levels[near4[i]].width);
+        nearHeight[i] = static_cast<float>(sampling0.levels[near4[i]].height);
+        farWidth[i] = static_cast<float>(sampling0.levels[far4[i]].width);
+        farHeight[i] = static_cast<float>(sampling0.levels[far4[i]].height);
+      }
+      const V4i nu = FloorToInts(u4 * nearWidth * 256.0f), nv = FloorToInts(v4 * nearHeight * 256.0f);
+      const V4i fu = FloorToInts(u4 * farWidth * 256.0f), fv = FloorToInts(v4 * farHeight * 256.0f);
+      std::memcpy(nearU, &nu, 16);
+      std::memcpy(nearV, &nv, 16);
+      std::memcpy(farU, &fu, 16);
+      std::memcpy(farV, &fv, 16);
+    }
+    V4i fog4{};
+    if (!kSimple && vertexFog) fog4 = ToBytes(at4(kFog) * w4);
+
     for (int i = 0; i < lanes; ++i) {
       if (!(pass & (1u << i))) continue;
-      if constexpr (kTex != TexMode::None) {
-        // A keyed texel where point sampling would look leaves the pixel alone.
-        if (keyed && level->keyed[static_cast<size_t>(axisV(cv[i] >> 8)) * width + axisU(cu[i] >> 8)]) continue;
-      }
-      if constexpr (kDepth != DepthFormat::None) {
-        if (depthWrite) StoreDepth(depthAt + (x - x0 + i) * DepthBytes(kDepth), kDepth, depth[i]);
-      }
-      uint32_t colour = Argb(0, uint32_t(r[i]), uint32_t(g[i]), uint32_t(b[i]));
-      if constexpr (kTex != TexMode::None) {
-        uint32_t texel;
-        if constexpr (kTex == TexMode::Point) {
-          texel = texels[static_cast<size_t>(axisV(cv[i] >> 8)) * width + axisU(cu[i] >> 8)];
+      const float fxi = fx[i], fyi = fy[i], w = w4[i];
+      const __m128 fxv = _mm_set1_ps(fxi), fyv = _mm_set1_ps(fyi), wv = _mm_set1_ps(w);
+      const __m128i diffuse = ChannelBytes(
+          _mm_mul_ps(_mm_add_ps(_mm_add_ps(a0Colour, _mm_mul_ps(dyColour, fyv)), _mm_mul_ps(dxColour, fxv)), wv));
+      __m128i texel = Splat(255);
+      bool keyed = false;
+      if constexpr (kLevel) {
+        if (masked) {
+          if constexpr (kSampling == Sampling::Linear) {
+            texel = BilinearWeighted(texels[taps.t00[i]], texels[taps.t10[i]], texels[taps.t01[i]], texels[taps.t11[i]],
+                                     Splat(taps.wu[i]), Splat(taps.wv[i]));
+          } else {
+            texel = Unpack(texels[taps.t00[i]]);
+          }
         } else {
-          const int32_t lu = cu[i] - 128;
-          const int32_t lv = cv[i] - 128;
-          const int iu = lu >> 8;
-          const int iv = lv >> 8;
-          const uint32_t* row0 = texels + static_cast<size_t>(axisV(iv)) * width;
-          const uint32_t* row1 = texels + static_cast<size_t>(axisV(iv + 1)) * width;
-          const int u0 = axisU(iu);
-          const int u1 = axisU(iu + 1);
-          texel = BilinearPacked(row0[u0], row0[u1], row1[u0], row1[u1], static_cast<uint32_t>(lu & 255),
-                                 static_cast<uint32_t>(lv & 255));
+          texel = SampleCoordinates(sampling0.levels[sampling0.first], stage0, cu[i], cv[i],
+                                    kSampling == Sampling::Point ? Filter::Point : Filter::Linear, keyed);
         }
-        if constexpr (kModulate) {
-          colour = Argb(0, Mul8(Channel(texel, 16), uint32_t(r[i])), Mul8(Channel(texel, 8), uint32_t(g[i])),
-                        Mul8(Channel(texel, 0), uint32_t(b[i])));
-        } else {
-          colour = texel;
+        if (!kSimple && keyTest && masked) {
+          const LevelSampling& l = sampling0.levels[sampling0.first];
+          keyed = l.keyed && l.keyed[(((cv[i] >> 8) & l.maskV) << l.shift) + ((cu[i] >> 8) & l.maskU)] != 0;
+        }
+      } else if constexpr (kSampling == Sampling::Lod) {
+        const Filter filter = minified4[i] ? stage0.minFilter : stage0.magFilter;
+        texel = SampleCoordinates(sampling0.levels[near4[i]], stage0, nearU[i], nearV[i], filter, keyed);
+        if (far4[i] != near4[i] && mix4[i] > 0) {
+          bool unused = false;
+          texel = Mix(texel, SampleCoordinates(sampling0.levels[far4[i]], stage0, farU[i], farV[i], filter, unused),
+                      mix4[i]);
         }
       }
-      uint8_t* const at = colourAt + (x - x0 + i) * kColourBytes;
-      if (fog) colour = ApplyFog(colour, s.fogColour, uint32_t(fogFactor[i]));
-      if (blend) colour = BlendColours(s.sourceBlend, s.destBlend, colour, LoadColour(at, kColour));
-      StoreColour(at, kColour, colour);
+      uint8_t* const at = target.colour + g->y[i] * target.colourPitch + g->x[i] * kColourBytes;
+      __m128i colour = diffuse;
+      if constexpr (kSimple) {
+        if (stageCount > 0) {
+          colour = mode0 == StageMode::ModulateTexture ? WithAlpha(Mul8(texel, diffuse), texel) : texel;
+        }
+        if (s.blend) colour = Blended(sourceFactor, destFactor, colour, LoadPixel<kColour>(at));
+      } else {
+        Inputs in;
+        in.diffuse = diffuse;
+        in.current = diffuse;
+        in.factor = factor;
+        in.texel = texel;
+        in.specular = _mm_and_si128(Splat(255), AlphaLane());
+        if (wantSpecular) {
+          const __m128 row = _mm_add_ps(a0Specular, _mm_mul_ps(dySpecular, fyv));
+          in.specular = WithAlpha(ChannelBytes(_mm_mul_ps(_mm_add_ps(row, _mm_mul_ps(dxSpecular, fxv)), wv)), Splat(255));
+        }
+        if (stageCount > 0) {
+          switch (mode0) {
+            case StageMode::ModulateTexture: in.current = WithAlpha(Mul8(in.texel, in.diffuse), in.texel); break;
+            case StageMode::SelectTexture: in.current = in.texel; break;
+            case StageMode::SelectDiffuse: break;
+            case StageMode::General: in.current = EvaluateStage(stage0, in); break;
+          }
+          if (stageCount > 1) {
+            in.texel = Splat(255);
+            if (state.stages[1].read) {
+              const float rowU = p.a0[u1Index] + p.dy[u1Index] * fyi;
+              const float rowV = p.a0[u1Index + 1] + p.dy[u1Index + 1] * fyi;
+              const float u = (rowU + p.dx[u1Index] * fxi) * w;
+              const float v = (rowV + p.dx[u1Index + 1] * fxi) * w;
+              in.texel = SampleStage(s.stages[1], state.stages[1], p, w, u, v, keyed);
+            }
+            in.current = EvaluateStage(s.stages[1], in);
+          }
+        }
+        if (keyTest && keyed) continue;
+        colour = in.current;
+        if (s.specular) colour = Min255(_mm_add_epi32(colour, _mm_andnot_si128(AlphaLane(), in.specular)));
+        if (s.alphaTest && !Passes(s.alphaCompare, uint32_t(_mm_cvtsi128_si32(_mm_shuffle_epi32(colour, 0xFF))),
+                                   s.alphaReference)) {
+          continue;
+        }
+        if (vertexFog) colour = Fogged(colour, fogColour, fog4[i]);
+        if (tableFog) colour = Fogged(colour, fogColour, int(TableFogFactor(s, w)));
+        if (s.blend) colour = Blended(sourceFactor, destFactor, colour, LoadPixel<kColour>(at));
+      }
+      StorePixel<kColour>(at, colour);
+      if constexpr (kDepthOn) {
+        if (s.depthWrite) {
+          StoreDepth(target.depth + g->y[i] * target.depthPitch + g->x[i] * DepthBytes(kDepth), kDepth, uint32_t(depth[i]));
+        }
+      }
     }
-  }
   }
 }
 
 // ---- the table --------------------------------------------------------------------------------
 
 constexpr ColourFormat kFormats[] = {ColourFormat::Rgb565, ColourFormat::Rgb555, ColourFormat::Rgb888,
-                                     ColourFormat::Xrgb8888};
+                                     ColourFormat::Xrgb8888, ColourFormat::Argb8888};
 constexpr DepthFormat kDepths[] = {DepthFormat::None, DepthFormat::D16, DepthFormat::D24, DepthFormat::D32};
+constexpr size_t kSamplings = 4;
 
-// [format][depth][texture mode][modulate]
-using Table = std::array<std::array<std::array<std::array<SpanFunction, 2>, 3>, 4>, 4>;
+// [format][depth][sampling][simple]
+using Table = std::array<std::array<std::array<std::array<GroupFunction, 2>, kSamplings>, std::size(kDepths)>,
+                         std::size(kFormats)>;
 
-template <size_t F, size_t D, size_t T, size_t M>
-constexpr SpanFunction Entry() {
-  return &FastSpan<kFormats[F], kDepths[D], static_cast<TexMode>(T), M == 1>;
+template <size_t F, size_t D, size_t... S>
+constexpr void FillSamplings(Table& t, std::index_sequence<S...>) {
+  ((t[F][D][S][0] = &FastSpan<kFormats[F], kDepths[D], static_cast<Sampling>(S), false>), ...);
+  ((t[F][D][S][1] = &FastSpan<kFormats[F], kDepths[D], static_cast<Sampling>(S), true>), ...);
 }
 
-template <size_t F, size_t D, size_t T>
-constexpr void FillModulate(Table& t) {
-  t[F][D][T][0] = Entry<F, D, T, 0>();
-  t[F][D][T][1] = Entry<F, D, T, 1>();
+template <size_t F, size_t... D>
+constexpr void FillDepths(Table& t, std::index_sequence<D...>) {
+  (FillSamplings<F, D>(t, std::make_index_sequence<kSamplings>{}), ...);
 }
 
-template <size_t F, size_t D>
-constexpr void FillTex(Table& t) {
-  FillModulate<F, D, 0>(t);
-  FillModulate<F, D, 1>(t);
-  FillModulate<F, D, 2>(t);
-}
-
-template <size_t F>
-constexpr void FillDepth(Table& t) {
-  FillTex<F, 0>(t);
-  FillTex<F, 1>(t);
-  FillTex<F, 2>(t);
-  FillTex<F, 3>(t);
-}
-
-constexpr Table MakeTable() {
+template <size_t... F>
+constexpr Table MakeTable(std::index_sequence<F...>) {
   Table t{};
-  FillDepth<0>(t);
-  FillDepth<1>(t);
-  FillDepth<2>(t);
-  FillDepth<3>(t);
+  (FillDepths<F>(t, std::make_index_sequence<std::size(kDepths)>{}), ...);
   return t;
 }
 
-constexpr Table kTable = MakeTable();
+constexpr Table kTable = MakeTable(std::make_index_sequence<std::size(kFormats)>{});
 
-bool PlainArg(const TextureArg& a) { return !a.complement && !a.alphaReplicate; }
+bool Plain(const TextureArg& a) { return !a.complement && !a.alphaReplicate; }
 bool IsDiffuse(const TextureArg& a) {
-  return PlainArg(a) && (a.source == ArgSource::Diffuse || a.source == ArgSource::Current);
+  return Plain(a) && (a.source == ArgSource::Diffuse || a.source == ArgSource::Current);
 }
-bool IsTexture(const TextureArg& a) { return PlainArg(a) && a.source == ArgSource::Texture; }
+bool IsTexture(const TextureArg& a) { return Plain(a) && a.source == ArgSource::Texture; }
+bool ReadsTexture(const TextureStage& stage) {
+  return stage.colourArg1.source == ArgSource::Texture || stage.colourArg2.source == ArgSource::Texture ||
+         stage.alphaArg1.source == ArgSource::Texture || stage.alphaArg2.source == ArgSource::Texture ||
+         stage.colourOp == TextureOp::BlendTextureAlpha || stage.alphaOp == TextureOp::BlendTextureAlpha;
+}
+bool ReadsSpecular(const TextureStage& stage) {
+  return stage.colourArg1.source == ArgSource::Specular || stage.colourArg2.source == ArgSource::Specular ||
+         stage.alphaArg1.source == ArgSource::Specular || stage.alphaArg2.source == ArgSource::Specular;
+}
+
+// Stage 0's colour by the usual operations, with the alpha the stage leaves.
+StageMode ModeOf(const TextureStage& stage) {
+  const bool alphaFromTexture = stage.alphaOp == TextureOp::SelectArg1 && IsTexture(stage.alphaArg1);
+  if (!alphaFromTexture) return StageMode::General;
+  if (stage.colourOp == TextureOp::Modulate && ((IsTexture(stage.colourArg1) && IsDiffuse(stage.colourArg2)) ||
+                                                (IsDiffuse(stage.colourArg1) && IsTexture(stage.colourArg2)))) {
+    return StageMode::ModulateTexture;
+  }
+  if ((stage.colourOp == TextureOp::SelectArg1 && IsTexture(stage.colourArg1)) ||
+      (stage.colourOp == TextureOp::SelectArg2 && IsTexture(stage.colourArg2))) {
+    return StageMode::SelectTexture;
+  }
+  return StageMode::General;
+}
 
 }  // namespace
 
-SpanFunction ChooseSpan(const PixelState& s, bool hasDepthBuffer) {
-  // Alpha must not matter: nothing blends by it, tests or stores it.
-  if (s.alphaTest || s.specular || s.colourFormat == ColourFormat::Argb8888) return ReferenceSpan;
-  if (s.blend && !(ColourOnly(s.sourceBlend) && ColourOnly(s.destBlend))) return ReferenceSpan;
-  if (s.fog && s.tableFog != FogMode::None) return ReferenceSpan;
-  if (s.stageCount > 1) return ReferenceSpan;
+void PrepareSpan(DrawState& state, bool reference) {
+  const PixelState& s = state.pixel;
+  for (int i = 0; i < s.stageCount; ++i) {
+    const TextureStage& stage = s.stages[i];
+    StageSampling& sampling = state.stages[i];
+    const Texture* texture = stage.texture.get();
+    if (!texture || texture->levels.empty()) continue;
+    sampling.texture = texture;
+    sampling.last = std::min(static_cast<int>(texture->levels.size()), kMaxLevels) - 1;
+    sampling.first = std::clamp(stage.firstLevel, 0, sampling.last);
+    sampling.level = &texture->levels[size_t(sampling.first)];
+    sampling.maskU = WrapMask(sampling.level->width, stage.addressU);
+    sampling.maskV = WrapMask(sampling.level->height, stage.addressV);
+    for (int l = 0; l <= sampling.last; ++l) {
+      const TextureLevel& level = texture->levels[size_t(l)];
+      LevelSampling& out = sampling.levels[l];
+      out.texels = level.texels.data();
+      out.keyed = level.keyed.empty() ? nullptr : level.keyed.data();
+      out.width = level.width;
+      out.height = level.height;
+      out.maskU = WrapMask(level.width, stage.addressU);
+      out.maskV = WrapMask(level.height, stage.addressV);
+      out.shift = out.maskU >= 0 ? std::countr_zero(static_cast<unsigned>(level.width)) : 0;
+    }
+    // A stage samples its texture even when its operations ignore it: a keyed texel there still
+    // leaves the pixel alone.
+    sampling.read = ReadsTexture(stage) || (s.colourKey && texture->colourKeyed);
+    sampling.lod = stage.minFilter != stage.magFilter || (stage.mipFilter != MipFilter::None && texture->levels.size() > 1);
+  }
+  const auto masks = [&state] {
+    for (int i = 0; i < kPlaneFloats; ++i) state.planeMask[i] = i < kAttributeCount && (state.attributes >> i & 1u) ? ~0u : 0u;
+  };
+  if (reference) {
+    state.fill = nullptr;
+    state.attributes = ~0u;
+    masks();
+    return;
+  }
+
   size_t format = 0;
   while (kFormats[format] != s.colourFormat) ++format;
   size_t depth = 0;
-  if (s.depthTest && hasDepthBuffer) {
+  if (s.depthTest && s.depthFormat != DepthFormat::None) {
     while (kDepths[depth] != s.depthFormat) ++depth;
   }
-
-  size_t tex = 0;
-  bool modulate = false;
-  if (s.stageCount == 1) {
-    const TextureStage& stage = s.stages[0];
-    const Texture* texture = stage.texture.get();
-    bool readsTexture = false;
-    if (stage.colourOp == TextureOp::Modulate && ((IsTexture(stage.colourArg1) && IsDiffuse(stage.colourArg2)) ||
-                                                  (IsDiffuse(stage.colourArg1) && IsTexture(stage.colourArg2)))) {
-      readsTexture = true;
-      modulate = true;
-    } else if ((stage.colourOp == TextureOp::SelectArg1 && IsTexture(stage.colourArg1)) ||
-               (stage.colourOp == TextureOp::SelectArg2 && IsTexture(stage.colourArg2))) {
-      readsTexture = true;
-    } else if (!((stage.colourOp == TextureOp::SelectArg1 && IsDiffuse(stage.colourArg1)) ||
-                 (stage.colourOp == TextureOp::SelectArg2 && IsDiffuse(stage.colourArg2)))) {
-      return ReferenceSpan;
-    }
-    // The reference samples a stage's texture even when its operation ignores it, and a keyed
-    // texel there still leaves the pixel alone.
-    if (!readsTexture && s.colourKey && texture && texture->colourKeyed) return ReferenceSpan;
-    if (readsTexture && texture && !texture->levels.empty()) {
-      const bool mipmapped = stage.mipFilter != MipFilter::None && texture->levels.size() > 1;
-      if (mipmapped || stage.minFilter != stage.magFilter) return ReferenceSpan;
-      tex = stage.magFilter == Filter::Point ? 1 : 2;
-      } else if (readsTexture && !modulate) {
-      return ReferenceSpan;  // white: rare enough for the general path
-    }
+  Sampling sampling = Sampling::None;
+  if (s.stageCount > 0 && state.stages[0].read) {
+    sampling = state.stages[0].lod ? Sampling::Lod
+               : s.stages[0].magFilter == Filter::Point ? Sampling::Point
+                                                         : Sampling::Linear;
   }
-  return kTable[format][depth][tex][modulate ? 1 : 0];
-}
+  state.stage0 = s.stageCount > 0 ? ModeOf(s.stages[0]) : StageMode::SelectDiffuse;
+  if (state.stage0 != StageMode::General && sampling == Sampling::None && state.stage0 != StageMode::SelectDiffuse) {
+    state.stage0 = StageMode::General;  // white texel: the general operations read it
+  }
+  bool keyedTexture = false;
+  for (int i = 0; i < s.stageCount; ++i) keyedTexture = keyedTexture || (state.stages[i].texture && state.stages[i].texture->colourKeyed);
+  const bool simple = s.stageCount <= 1 &&
+                      (s.stageCount == 0 || state.stage0 == StageMode::ModulateTexture ||
+                       state.stage0 == StageMode::SelectTexture) &&
+                      !(s.colourKey && keyedTexture) && !s.specular && !s.alphaTest && !s.fog;
+  state.fill = kTable[format][depth][size_t(sampling)][simple ? 1 : 0];
 
-uint32_t SpanAttributes(SpanFunction span, const PixelState& s) {
-  if (span == ReferenceSpan) return ~0u;
-  uint32_t used = 1u << kZ | 1u << kQ | 1u << kR | 1u << kG | 1u << kB | (s.fog ? 1u << kFog : 0u);
-  const int u = kU0 + 2 * s.stages[0].coordinateSet;
-  if (s.stageCount > 0) used |= 1u << u | 1u << (u + 1);
-  return used;
+  uint32_t used = 1u << kZ | 1u << kQ | 1u << kR | 1u << kG | 1u << kB | 1u << kA;
+  bool specular = s.specular;
+  for (int i = 0; i < s.stageCount; ++i) {
+    const int u = kU0 + 2 * s.stages[i].coordinateSet;
+    if (state.stages[i].read) used |= 1u << u | 1u << (u + 1);
+    specular = specular || ReadsSpecular(s.stages[i]);
+  }
+  if (specular) used |= 1u << kSR | 1u << kSG | 1u << kSB;
+  if (s.fog && s.tableFog == FogMode::None) used |= 1u << kFog;
+  state.attributes = used;
+  masks();
 }
 
 }  // namespace vx::raster::detail

@@ -1,7 +1,10 @@
 // Primitive set-up and coverage: vertices snapped to 1/256 pixel, exact integer edge functions
 // with the top-left rule, plane equations of every attribute, and the walk that turns a set-up
 // triangle, line or point into spans inside a rectangle (a screen tile).
+#include <emmintrin.h>
+
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -18,41 +21,28 @@ int64_t FloorDiv(int64_t n, int64_t d) {
   while (n - q * d >= d) ++q;
   return q;
 }
-int64_t CeilDiv(int64_t n, int64_t d) { return -FloorDiv(-n, d); }
 
-bool Snap(float v, int64_t& out) {
-  if (!(std::fabs(v) <= 2.0f * kGuardBand)) return false;  // also NaN
-  out = FloorToInt(v * static_cast<float>(kSubpixel) + 0.5f);
-  return true;
-}
+using V4f = float __attribute__((vector_size(16)));
+using V4i = int32_t __attribute__((vector_size(16)));
 
-// The values every plane interpolates at one vertex: z, q, and the other attributes times q.
+// The values every plane interpolates at one vertex: z, q, and the other attributes times q, the
+// colours those of `colours` (flat shading's provoking vertex); the padding 0.
 void VertexValues(const ScreenVertex& v, const VertexAttributes& colours, float* out) {
+  static_assert(sizeof(VertexAttributes) == (kAttributeCount - 2) * sizeof(float));
+  float a[kAttributeCount - 2];
+  std::memcpy(a, &v.a, sizeof a);
+  std::memcpy(a, colours.diffuse, sizeof colours.diffuse);
+  std::memcpy(a + 4, colours.specular, sizeof colours.specular);
   const float q = v.q;
   out[kZ] = v.z;
   out[kQ] = q;
-  out[kR] = colours.diffuse[0] * q;
-  out[kG] = colours.diffuse[1] * q;
-  out[kB] = colours.diffuse[2] * q;
-  out[kA] = colours.diffuse[3] * q;
-  out[kSR] = colours.specular[0] * q;
-  out[kSG] = colours.specular[1] * q;
-  out[kSB] = colours.specular[2] * q;
-  out[kFog] = v.a.fog * q;
-  out[kU0] = v.a.tex[0][0] * q;
-  out[kV0] = v.a.tex[0][1] * q;
-  out[kU1] = v.a.tex[1][0] * q;
-  out[kV1] = v.a.tex[1][1] * q;
+  for (int i = 0; i < kAttributeCount - 2; ++i) out[kB + i] = a[i] * q;
+  for (int i = kAttributeCount; i < kPlaneFloats; ++i) out[i] = 0.0f;
 }
 
 // Flat shading takes the colours of one vertex; everything else stays per vertex.
-VertexAttributes Colours(const ScreenVertex& v, const ScreenVertex* provoking) {
-  VertexAttributes a = v.a;
-  if (provoking) {
-    std::copy(std::begin(provoking->a.diffuse), std::end(provoking->a.diffuse), a.diffuse);
-    std::copy(std::begin(provoking->a.specular), std::end(provoking->a.specular), a.specular);
-  }
-  return a;
+const VertexAttributes& Colours(const ScreenVertex& v, const ScreenVertex* provoking) {
+  return provoking ? provoking->a : v.a;
 }
 
 // One edge's bound on x row after row, stepped with integers only: the edge function's
@@ -155,7 +145,17 @@ void FillClear(const SpanTarget& target, const SetupPrimitive& p, int left, int 
 }
 
 // Triangles narrower than this are covered by testing pixels, wider ones by walking edges.
-constexpr int kNarrow = 12;
+constexpr int kNarrow = 16;
+
+// Every edge spans at most 64 pixels across and down: the edge functions at the pixels of the
+// triangle's bounds stay below 2^30 in size, counted from any of them.
+bool SmallEdges(const SetupPrimitive& p) {
+  constexpr int64_t kLimit = 64 * kSubpixel * kSubpixel;
+  for (const Edge& e : p.edges) {
+    if (e.a > kLimit || e.a < -kLimit || e.b > kLimit || e.b < -kLimit) return false;
+  }
+  return true;
+}
 
 void ClampBounds(SetupPrimitive& out, const Viewport& vp) {
   out.minX = std::max(out.minX, vp.x);
@@ -164,19 +164,87 @@ void ClampBounds(SetupPrimitive& out, const Viewport& vp) {
   out.maxY = std::min(out.maxY, vp.y + vp.height - 1);
 }
 
+// The pixels a primitive covers, handed to its span a batch at a time: rows for the reference
+// span; for a specialised span groups of four, a row's pixels side by side where four are left,
+// the others packed with those of the next rows.
+class Coverage {
+ public:
+  Coverage(const SpanTarget& target, const SetupPrimitive& p, bool reference)
+      : target_(target), p_(p), reference_(reference) {}
+  Coverage(const Coverage&) = delete;
+  Coverage& operator=(const Coverage&) = delete;
+  ~Coverage() {
+    if (open_.count > 0) Group();
+    Flush();
+  }
+
+  // Pixels from <= x <= to of row y.
+  void Row(int y, int from, int to) {
+    if (from > to) return;
+    if (reference_) {
+      rows_[count_++] = {y, from, to + 1};
+      if (count_ == kBatch) Flush();
+      return;
+    }
+    for (int x = from; x <= to;) {
+      if (open_.count == 0 && to - x >= 3) {
+        PixelGroup& g = groups_[count_];
+        for (int i = 0; i < 4; ++i) {
+          g.x[i] = x + i;
+          g.y[i] = y;
+        }
+        g.count = 4;
+        g.run = true;
+        x += 4;
+        if (++count_ == kBatch) Flush();
+        continue;
+      }
+      open_.x[open_.count] = x++;
+      open_.y[open_.count] = y;
+      if (++open_.count == 4) Group();
+    }
+  }
+
+ private:
+  static constexpr int kBatch = 64;
+
+  void Group() {
+    open_.run = false;
+    groups_[count_] = open_;
+    open_.count = 0;
+    if (++count_ == kBatch) Flush();
+  }
+
+  void Flush() {
+    if (count_ == 0) return;
+    if (reference_) {
+      ReferenceSpan(target_, *p_.state, p_.planes, rows_, count_);
+    } else {
+      p_.state->fill(target_, *p_.state, p_.planes, groups_, count_);
+    }
+    count_ = 0;
+  }
+
+  const SpanTarget& target_;
+  const SetupPrimitive& p_;
+  const bool reference_;
+  int count_ = 0;
+  union {
+    SpanRow rows_[kBatch];
+    PixelGroup groups_[kBatch];
+  };
+  PixelGroup open_{{}, {}, 0, false};
+};
+
 // Covers [x0, x1] of row y of a line or point, the pixels inside the rectangle.
-void Run(const SpanTarget& target, const SetupPrimitive& p, int y, int x0, int x1, int left, int top, int right,
-         int bottom, bool reference) {
+void Run(Coverage& coverage, const SetupPrimitive& p, int y, int x0, int x1, int left, int top, int right, int bottom) {
   if (y < top || y > bottom || y < p.minY || y > p.maxY) return;
   x0 = std::max({x0, left, p.minX});
   x1 = std::min({x1, right, p.maxX});
-  if (x0 > x1) return;
-  const SpanRow row{y, x0, x1 + 1};
-  (reference ? ReferenceSpan : p.state->span)(target, *p.state, p.planes, &row, 1);
+  coverage.Row(y, x0, x1);
 }
 
-void FillLine(const SpanTarget& target, const SetupPrimitive& p, int left, int top, int right, int bottom,
-              bool reference) {
+void FillLine(Coverage& coverage, const SetupPrimitive& p, int left, int top, int right, int bottom) {
   const float dx = p.x1 - p.x0;
   const float dy = p.y1 - p.y0;
   const bool xMajor = std::fabs(dx) >= std::fabs(dy);
@@ -198,9 +266,9 @@ void FillLine(const SpanTarget& target, const SetupPrimitive& p, int left, int t
     if (i < low || i > high) continue;
     const int j = FloorToInt(b0 + slope * (static_cast<float>(i) - a0) + 0.5f);
     if (xMajor) {
-      Run(target, p, j, i, i, left, top, right, bottom, reference);
+      Run(coverage, p, j, i, i, left, top, right, bottom);
     } else {
-      Run(target, p, i, j, j, left, top, right, bottom, reference);
+      Run(coverage, p, i, j, j, left, top, right, bottom);
     }
   }
 }
@@ -210,11 +278,22 @@ void FillLine(const SpanTarget& target, const SetupPrimitive& p, int left, int t
 bool SetupTriangle(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2, Cull cull, bool flat,
                    const ScreenVertex& provoking, const DrawState& state, std::vector<SetupPrimitive>& list) {
   const ScreenVertex* v[3] = {&v0, &v1, &v2};
-  int64_t X[3], Y[3];
-  for (int i = 0; i < 3; ++i) {
-    if (!Snap(v[i]->x, X[i]) || !Snap(v[i]->y, Y[i])) return false;
-    if (!std::isfinite(v[i]->q) || !std::isfinite(v[i]->z)) return false;
-  }
+  // The corners snapped to 1/256 pixel, three at once: positions past the guard band (or NaN),
+  // and depths or q that are not finite, draw nothing.
+  const V4f xs{v0.x, v1.x, v2.x, 0.0f}, ys{v0.y, v1.y, v2.y, 0.0f};
+  const V4f qs{v0.q, v1.q, v2.q, 0.0f}, zs{v0.z, v1.z, v2.z, 0.0f};
+  const V4i absMask = V4i{} + 0x7FFFFFFF;
+  const V4f absX = reinterpret_cast<V4f>(reinterpret_cast<V4i>(xs) & absMask);
+  const V4f absY = reinterpret_cast<V4f>(reinterpret_cast<V4i>(ys) & absMask);
+  const V4i valid = (absX <= 2.0f * kGuardBand) & (absY <= 2.0f * kGuardBand) & (qs - qs == 0.0f) & (zs - zs == 0.0f);
+  if ((_mm_movemask_ps(reinterpret_cast<__m128>(valid)) & 7) != 7) return false;
+  const auto floors = [](V4f f) {
+    const V4i i = __builtin_convertvector(f, V4i);
+    return i + (__builtin_convertvector(i, V4f) > f);  // true lanes are -1
+  };
+  const V4i sx = floors(xs * static_cast<float>(kSubpixel) + 0.5f);
+  const V4i sy = floors(ys * static_cast<float>(kSubpixel) + 0.5f);
+  int64_t X[3] = {sx[0], sx[1], sx[2]}, Y[3] = {sy[0], sy[1], sy[2]};
   const int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
   if (area == 0) return false;
   // Positive area winds clockwise on the screen (y down).
@@ -227,10 +306,11 @@ bool SetupTriangle(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenV
   const int64_t minX = std::min({X[0], X[1], X[2]}), maxX = std::max({X[0], X[1], X[2]});
   const int64_t minY = std::min({Y[0], Y[1], Y[2]}), maxY = std::max({Y[0], Y[1], Y[2]});
   const Viewport& vp = state.viewport;
-  const int left = std::max(static_cast<int>(CeilDiv(minX, kSubpixel)), vp.x);
-  const int right = std::min(static_cast<int>(FloorDiv(maxX, kSubpixel)), vp.x + vp.width - 1);
-  const int top = std::max(static_cast<int>(CeilDiv(minY, kSubpixel)), vp.y);
-  const int bottom = std::min(static_cast<int>(FloorDiv(maxY, kSubpixel)), vp.y + vp.height - 1);
+  // Pixel centres inside the bounds: ceil and floor of the bounds in whole pixels.
+  const int left = std::max(static_cast<int>(-((-minX) >> kSubpixelBits)), vp.x);
+  const int right = std::min(static_cast<int>(maxX >> kSubpixelBits), vp.x + vp.width - 1);
+  const int top = std::max(static_cast<int>(-((-minY) >> kSubpixelBits)), vp.y);
+  const int bottom = std::min(static_cast<int>(maxY >> kSubpixelBits), vp.y + vp.height - 1);
   if (left > right || top > bottom) return false;
 
   // Only a triangle that shows takes a place in the list.
@@ -252,8 +332,9 @@ bool SetupTriangle(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenV
     e.threshold = (dy < 0 || (dy == 0 && dx > 0)) ? 0 : 1;
   }
 
-  // Planes through the snapped positions, relative to the first vertex.
-  float values[3][kAttributeCount];
+  // Planes through the snapped positions, relative to the first vertex, four attributes at a
+  // time; those the span does not read are 0.
+  alignas(16) float values[3][kPlaneFloats];
   for (int i = 0; i < 3; ++i) VertexValues(*v[i], Colours(*v[i], flat ? &provoking : nullptr), values[i]);
   constexpr float kPixel = 1.0f / static_cast<float>(kSubpixel);
   const float ex1 = static_cast<float>(X[1] - X[0]) * kPixel, ey1 = static_cast<float>(Y[1] - Y[0]) * kPixel;
@@ -262,13 +343,20 @@ bool SetupTriangle(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenV
   Planes& p = out.planes;
   p.ox = static_cast<float>(X[0]) * kPixel;
   p.oy = static_cast<float>(Y[0]) * kPixel;
-  for (int a = 0; a < kAttributeCount; ++a) {
-    if (!(state.attributes & (1u << a))) continue;
-    const float d1 = values[1][a] - values[0][a];
-    const float d2 = values[2][a] - values[0][a];
-    p.a0[a] = values[0][a];
-    p.dx[a] = (d1 * ey2 - d2 * ey1) * inverse;
-    p.dy[a] = (d2 * ex1 - d1 * ex2) * inverse;
+  for (int k = 0; k < kPlaneFloats; k += 4) {
+    V4f a, b, c;
+    V4i mask;
+    std::memcpy(&a, &values[0][k], sizeof a);
+    std::memcpy(&b, &values[1][k], sizeof b);
+    std::memcpy(&c, &values[2][k], sizeof c);
+    std::memcpy(&mask, &state.planeMask[k], sizeof mask);
+    const V4f d1 = b - a, d2 = c - a;
+    const V4i dx = reinterpret_cast<V4i>((d1 * ey2 - d2 * ey1) * inverse) & mask;
+    const V4i dy = reinterpret_cast<V4i>((d2 * ex1 - d1 * ex2) * inverse) & mask;
+    const V4i a0 = reinterpret_cast<V4i>(a) & mask;
+    std::memcpy(&p.a0[k], &a0, sizeof a0);
+    std::memcpy(&p.dx[k], &dx, sizeof dx);
+    std::memcpy(&p.dy[k], &dy, sizeof dy);
   }
   return true;
 }
@@ -294,7 +382,7 @@ bool SetupLine(const ScreenVertex& v0, const ScreenVertex& v1, bool flat, bool l
   if (out.minX > out.maxX || out.minY > out.maxY) return false;
 
   // Attributes change along the line and not across it.
-  float a[kAttributeCount], b[kAttributeCount];
+  float a[kPlaneFloats], b[kPlaneFloats];
   VertexValues(v0, Colours(v0, flat ? &v0 : nullptr), a);
   VertexValues(v1, Colours(v1, flat ? &v0 : nullptr), b);
   const double dx = static_cast<double>(v1.x) - v0.x, dy = static_cast<double>(v1.y) - v0.y;
@@ -302,7 +390,7 @@ bool SetupLine(const ScreenVertex& v0, const ScreenVertex& v1, bool flat, bool l
   Planes& p = out.planes;
   p.ox = v0.x;
   p.oy = v0.y;
-  for (int i = 0; i < kAttributeCount; ++i) {
+  for (int i = 0; i < kPlaneFloats; ++i) {
     const double d = static_cast<double>(b[i]) - a[i];
     p.a0[i] = a[i];
     p.dx[i] = length2 > 0.0 ? static_cast<float>(d * dx / length2) : 0.0f;
@@ -324,6 +412,8 @@ bool SetupPoint(const ScreenVertex& v, const DrawState& state, SetupPrimitive& o
   p.ox = static_cast<float>(out.minX);
   p.oy = static_cast<float>(out.minY);
   VertexValues(v, v.a, p.a0);
+  std::fill(std::begin(p.dx), std::end(p.dx), 0.0f);
+  std::fill(std::begin(p.dy), std::end(p.dy), 0.0f);
   return true;
 }
 
@@ -333,31 +423,48 @@ void FillPrimitive(const SpanTarget& target, const SetupPrimitive& p, int left, 
     FillClear(target, p, left, top, right, bottom);
     return;
   }
+  Coverage coverage(target, p, reference);
   if (p.kind == SetupPrimitive::kPoint) {
-    Run(target, p, p.minY, p.minX, p.minX, left, top, right, bottom, reference);
+    Run(coverage, p, p.minY, p.minX, p.minX, left, top, right, bottom);
     return;
   }
   if (p.kind == SetupPrimitive::kLine) {
-    FillLine(target, p, left, top, right, bottom, reference);
+    FillLine(coverage, p, left, top, right, bottom);
     return;
   }
-  const SpanFunction span = reference ? ReferenceSpan : p.state->span;
   const int y0 = std::max(top, p.minY), y1 = std::min(bottom, p.maxY);
   const int xl = std::max(left, p.minX), xr = std::min(right, p.maxX);
   if (y0 > y1 || xl > xr) return;
-  // Rows are gathered a batch at a time and filled by one call.
-  constexpr int kBatch = 64;
-  SpanRow rows[kBatch];
-  int count = 0;
-  const auto add = [&](int y, int64_t from, int64_t to) {
-    if (from > to) return;
-    rows[count++] = {y, static_cast<int>(from), static_cast<int>(to) + 1};
-    if (count == kBatch) {
-      span(target, *p.state, p.planes, rows, count);
-      count = 0;
-    }
+  const auto add = [&coverage](int y, int64_t from, int64_t to) {
+    if (from <= to) coverage.Row(y, static_cast<int>(from), static_cast<int>(to));
   };
-  if (xr - xl < kNarrow) {
+  if (xr - xl < kNarrow && SmallEdges(p)) {
+    // Narrow and small: the edge functions of 16 pixels of a row at once, in 32-bit lanes
+    // counted from the row's first pixel, where they cannot overflow.
+    using V4i = int32_t __attribute__((vector_size(16)));
+    V4i e[3][kNarrow / 4], step[3], above[3];
+    const int groups = (xr - xl) / 4 + 1;
+    for (int i = 0; i < 3; ++i) {
+      const Edge& edge = p.edges[i];
+      const auto start = static_cast<int32_t>(edge.a * xl + edge.b * y0 + edge.c);
+      const auto a = static_cast<int32_t>(edge.a);
+      for (int g = 0; g < groups; ++g) e[i][g] = start + a * (V4i{0, 1, 2, 3} + 4 * g);
+      step[i] = V4i{} + static_cast<int32_t>(edge.b);
+      above[i] = V4i{} + static_cast<int32_t>(edge.threshold - 1);
+    }
+    const uint32_t inRow = (xr - xl + 1) >= 32 ? ~0u : (1u << (xr - xl + 1)) - 1;
+    for (int y = y0; y <= y1; ++y) {
+      uint32_t covered = 0;
+      for (int g = 0; g < groups; ++g) {
+        const V4i inside = (e[0][g] > above[0]) & (e[1][g] > above[1]) & (e[2][g] > above[2]);
+        covered |= static_cast<uint32_t>(_mm_movemask_ps(reinterpret_cast<__m128>(inside))) << (4 * g);
+        for (int i = 0; i < 3; ++i) e[i][g] += step[i];
+      }
+      covered &= inRow;
+      // A triangle's row is one run.
+      if (covered) add(y, xl + std::countr_zero(covered), xl + 31 - std::countl_zero(covered));
+    }
+  } else if (xr - xl < kNarrow) {
     // Narrow: test the pixels of each row, stepping the edge functions by whole pixels.
     int64_t rowStart[3];
     for (int i = 0; i < 3; ++i) rowStart[i] = p.edges[i].a * xl + p.edges[i].b * y0 + p.edges[i].c;
@@ -388,7 +495,6 @@ void FillPrimitive(const SpanTarget& target, const SetupPrimitive& p, int left, 
       add(y, from, to);
     }
   }
-  if (count > 0) span(target, *p.state, p.planes, rows, count);
 }
 
 void FillTriangleByPixels(const SpanTarget& target, const SetupPrimitive& p, int left, int top, int right,

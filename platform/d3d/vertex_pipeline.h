@@ -4,6 +4,7 @@
 // vertex fog factor. Matrices are row-vector 4x4 (a point times the matrix), as the device keeps them.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "platform/d3d/raster.h"
@@ -51,8 +52,8 @@ struct VertexLayout {
   int texFloats[kMaxStages] = {0, 0};  // 1 to 4
 };
 
+// What lights and places the vertices of draws, apart from the world-view matrix of each draw.
 struct VertexState {
-  Matrix worldView;
   Matrix projection;
   bool lighting = true;
   bool specular = false;  // compute the specular term
@@ -70,18 +71,29 @@ struct VertexState {
   FogMode fogMode = FogMode::None;
   bool rangeFog = false;
   float fogStart = 0.0f, fogEnd = 1.0f, fogDensity = 1.0f;
-  // Transformed vertices: their specular alpha is the fog factor.
+  // Vertices without fog of their own: the specular alpha is the fog factor.
   bool fogFromSpecularAlpha = false;
+};
+
+// The vertices of one draw as the renderer takes them, to transform and light at the flush.
+struct VertexInput {
+  std::shared_ptr<const VertexState> state;  // shared by the draws that follow until it changes
+  Matrix worldView;
+  VertexLayout layout;
+  bool lighting = true;  // false: the draw asked not to be lit
 };
 
 // The fog factor (1 no fog, 0 all fog) of a distance in a mode.
 float FogFactor(FogMode mode, float distance, float start, float end, float density);
 
 // Vertices first..first+count-1 of the data into clip-space vertices (out[0] for vertex first).
-void ProcessVertices(const VertexState& state, const VertexLayout& layout, const uint8_t* data, uint32_t first,
-                     uint32_t count, ClipVertex* out);
-// Transformed vertices into screen vertices.
-void ProcessScreenVertices(const VertexState& state, const VertexLayout& layout, const uint8_t* data, uint32_t first,
+// Runs of four vertices that only directional lights light are done side by side in vector
+// registers, with every rounding of the one-at-a-time path.
+void ProcessVertices(const VertexState& state, const Matrix& worldView, bool lighting, const VertexLayout& layout,
+                     const uint8_t* data, uint32_t first, uint32_t count, ClipVertex* out);
+// Transformed vertices into screen vertices; with fogFromSpecularAlpha their specular alpha is
+// the fog factor.
+void ProcessScreenVertices(bool fogFromSpecularAlpha, const VertexLayout& layout, const uint8_t* data, uint32_t first,
                            uint32_t count, ScreenVertex* out);
 
 }  // namespace vx::raster

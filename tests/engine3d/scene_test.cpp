@@ -1,14 +1,59 @@
 // The scene on the device: the camera's views (and no NaN from a degenerate aim), projections that
 // are refused whole, device lights (the default light, ranges of 0, a new device), fog and ambient
-// changes that the next item is drawn with, the passes of the frame (what each draws and that an
-// item no pass can take ends the pass), ghosts on a device that keeps no blend pair, the backdrop
+// changes that the next item is drawn with, the passes of the frame (what each draws, that an
+// item no pass can take ends the pass, the order of the draw list, and that a steady frame
+// allocates nothing), ghosts on a device that keeps no blend pair, the backdrop
 // that the first object brings, and glue chains that hang each link on its own limb.
-#include <bit>
+#include <dlfcn.h>
 
+#include <atomic>
+#include <bit>
+#include <new>
+
+#include "engine3d/engine_textures.h"
 #include "engine3d/lights.h"
 #include "engine3d/maths3d.h"
 #include "platform/d3d/device.h"
+#include "platform/d3d/raster.h"
 #include "tests/engine3d/engine_world.h"
+
+// Every allocation of this test program is counted, so that a test can see a frame make none;
+// the allocation itself is left to the operators these replace (the sanitizer's or the library's).
+namespace {
+std::atomic<long> gAllocations{0};
+
+template <class F>
+F Next(const char* name) {
+  return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+}  // namespace
+
+void* operator new(std::size_t size) {
+  static const auto next = Next<void* (*)(std::size_t)>("_Znwm");
+  gAllocations.fetch_add(1, std::memory_order_relaxed);
+  return next(size);
+}
+void* operator new[](std::size_t size) {
+  static const auto next = Next<void* (*)(std::size_t)>("_Znam");
+  gAllocations.fetch_add(1, std::memory_order_relaxed);
+  return next(size);
+}
+void operator delete(void* p) noexcept {
+  static const auto next = Next<void (*)(void*)>("_ZdlPv");
+  next(p);
+}
+void operator delete[](void* p) noexcept {
+  static const auto next = Next<void (*)(void*)>("_ZdaPv");
+  next(p);
+}
+void operator delete(void* p, std::size_t size) noexcept {
+  static const auto next = Next<void (*)(void*, std::size_t)>("_ZdlPvm");
+  next(p, size);
+}
+void operator delete[](void* p, std::size_t size) noexcept {
+  static const auto next = Next<void (*)(void*, std::size_t)>("_ZdaPvm");
+  next(p, size);
+}
 
 namespace vx {
 namespace {
@@ -166,6 +211,63 @@ TEST_F(SceneTest, EachPassDrawsItsItemsAndNoPassWaitsForOneItCannotTake) {
   gD3DDevice->GetViewport(&viewport);
   EXPECT_EQ(viewport.dvMaxZ, 1.0f);
   EXPECT_EQ(std::memcmp(Transform(D3DTRANSFORMSTATE_VIEW).m, gViewMatrix.m, sizeof gViewMatrix.m), 0);
+}
+
+// Opaque meshes by texture group, the group of the nearest mean depth first (whatever order its
+// objects were made in), then ghosts back to front, overlays front to back and camera-locked
+// objects farthest first, the later item first among equal depths (the first for camera-locked).
+TEST_F(SceneTest, TheFramesDrawListKeepsThePassesAndTheirOrders) {
+  gCameraPosition.Set(0, 0, 0);
+  gCameraLookAt.Set(0, 0, 10);
+  UpdateCameraLookAt();
+  struct Placed {
+    float x, z;
+    int32_t colour;  // the texture's colour
+    int kind;        // 0 opaque, 1 ghost, 2 overlay, 3 camera-locked
+  };
+  // Group A's depths 10, 30 and 50 have the mean 30, below group B's 32: halving the running
+  // depth at each object would put A at 35, behind B.
+  const Placed placed[] = {{-4, 10, 0xFF0000, 0}, {-3, 30, 0xFF0000, 0}, {-2, 50, 0xFF0000, 0}, {-1, 32, 0x00FF00, 0},
+                           {1, 15, 0, 1},         {2, 25, 0, 1},         {3, 15, 0, 1},         {4, 12, 0, 2},
+                           {5, 8, 0, 2},          {6, 5, 0, 3},          {7, 7, 0, 3},          {8, -1, 0, 3}};
+  int32_t number = 1;
+  for (const Placed& p : placed) {
+    const uint32_t cube = MakeCube(number++, 1.0f);
+    if (p.colour) gObjectRecords[cube].model->SetTextureById(0, GetColorTexture(p.colour));
+    ItemOf(cube).ghost = p.kind == 1;
+    ItemOf(cube).overlay = p.kind == 2;
+    ItemOf(cube).cameraLocked = p.kind == 3;
+    Place(cube, p.x, 0, p.z);
+  }
+  Frame();  // the backdrop shows from the next frame
+  gBackdropOn = 0;
+  std::vector<float> drawn;
+  gD3DDevice->SetDrawObserver([&](const Direct3DDevice::DrawObservation& d) { drawn.push_back(d.world._41); });
+  EXPECT_EQ(Frame(), 11u * 36);
+  gD3DDevice->SetDrawObserver(nullptr);
+  EXPECT_EQ(drawn, (std::vector<float>{-4, -3, -2, -1, 2, 3, 1, 5, 4, 7, 6}));
+  // The world transform is the device's own again.
+  EXPECT_TRUE(std::memcmp(Transform(D3DTRANSFORMSTATE_WORLD).m, gWorldBaseMatrix.m, sizeof gWorldBaseMatrix.m) == 0);
+}
+
+// Once the frame's lists have grown to the scene, a frame allocates nothing: not the engine's
+// draw list, nor the device (its tile threads aside: one thread draws here).
+TEST_F(SceneTest, ASteadyFrameAllocatesNothing) {
+  raster::SetThreadCount(1);
+  gCameraPosition.Set(0, 0, 0);
+  gCameraLookAt.Set(0, 0, 10);
+  UpdateCameraLookAt();
+  for (int32_t number = 1; number <= 6; ++number) {
+    const uint32_t cube = MakeCube(number, 1.0f);
+    gObjectRecords[cube].model->SetTextureById(0, GetColorTexture(number % 2 ? 0xFF0000 : 0x00FF00));
+    ItemOf(cube).ghost = number == 5;
+    Place(cube, float(number) - 3.5f, 0, 10);
+  }
+  for (int i = 0; i < 3; ++i) Frame();
+  const long before = gAllocations.load();
+  EXPECT_EQ(Frame(), 6u * 36);
+  EXPECT_EQ(gAllocations.load() - before, 0);
+  raster::SetThreadCount(0);
 }
 
 TEST_F(SceneTest, GhostsOnADeviceWithoutABlendPairStillBlendValidly) {

@@ -1,6 +1,7 @@
 // The scene tree's operations as the engine calls them: matrices by frame, texture and visibility
 // by frame, vertex, normal and texture-coordinate edits, moving frames, meshes from mesh
-// records, bounding spheres, drawing through the Direct3D device, and the built-in meshes.
+// records, bounding spheres, the walk over the meshes with their world matrices, drawing through
+// the Direct3D device, and the built-in meshes.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -37,9 +38,8 @@ class Services : public ModelServices {
  public:
   uint32_t LoadTexture(const std::string&) override { return 0; }
   void ReleaseTexture(uint32_t slot) override { released.push_back(slot); }
-  void SetStageTexture(win::Direct3DDevice*, uint32_t slot) override { staged.push_back(slot); }
   win::Direct3D* Direct3DForBuffers() override { return direct3D; }
-  std::vector<uint32_t> released, staged;
+  std::vector<uint32_t> released;
   win::Direct3D* direct3D = nullptr;
 };
 
@@ -175,28 +175,6 @@ TEST_F(SceneTree, BoundingSpheresAreTakenAboutTheMeanAndAboutTheOrigin) {
   EXPECT_EQ(dot.GetOriginBoundingSphere(centre, radius), kModelFail);
 }
 
-TEST_F(SceneTree, TextureGroupsShareOneEntryPerTextureAtTheMeanDepth) {
-  TriangleRecord record;
-  SceneModel made;
-  ASSERT_EQ(made.AddMeshFrame(0, record.View(), 0), kModelOk);
-  ASSERT_EQ(made.AddMeshFrame(1, record.View(), 5), kModelOk);
-  ASSERT_EQ(made.AddMeshFrame(2, record.View(), 0), kModelOk);
-  TextureGroupNode* groups = nullptr;
-  // Each mesh enters its texture: a texture met again takes the mean of its depth and the new one.
-  made.CollectTextureGroups(groups, 10.0);
-  ASSERT_NE(groups, nullptr);
-  EXPECT_EQ(groups->textureSlot, 0u);
-  EXPECT_EQ(groups->depth, 10.0);
-  ASSERT_NE(groups->next, nullptr);
-  EXPECT_EQ(groups->next->textureSlot, 5u);
-  EXPECT_EQ(groups->next->next, nullptr);
-  made.CollectTextureGroups(groups, 30.0);
-  EXPECT_EQ(groups->depth, 25.0);  // (10 + 30) / 2, then (20 + 30) / 2
-  EXPECT_EQ(groups->next->depth, 20.0);
-  DeleteTextureGroups(groups);
-  EXPECT_EQ(groups, nullptr);
-}
-
 // ---- drawing through the device -----------------------------------------------------------------
 
 class SceneRender : public win::testing::D3DTest {
@@ -214,55 +192,66 @@ class SceneRender : public win::testing::D3DTest {
   Services services_;
 };
 
-TEST_F(SceneRender, MeshesDrawByTextureGroupUnderTheirFramesAndTheWorldComesBack) {
+TEST_F(SceneRender, MeshesAreVisitedUnderTheirFramesAndDrawWithTheDevicesWorld) {
   SceneModel model;
   ASSERT_EQ(model.LoadX(test::Source("frames.x")), kModelOk);
   model.SetTextureById(2, 7);
   model.SetRootTransform(Translation(100, 0, 0));
-  const win::D3DMATRIX base = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 50, 1};
-  ASSERT_EQ(device_->SetTransform(win::D3DTRANSFORMSTATE_WORLD, &base), win::D3D_OK);
+  // Every mesh in tree order with its frame's world: Arm's quad, Leg's pair (one mesh per
+  // material) and the loose mesh in a frame of its own.
+  std::vector<std::pair<MeshNode*, Matrix4f>> meshes;
+  model.VisitMeshes(Translation(0, 0, 50), [&](MeshNode& mesh, const Matrix4f& world) { meshes.push_back({&mesh, world}); });
+  ASSERT_EQ(meshes.size(), 4u);
+  EXPECT_EQ(meshes[0].first->textureSlot, 7u);
+  EXPECT_EQ(meshes[0].first->frameId(), 2);
+  EXPECT_EQ(meshes[3].first->frameId(), 4);
+  // Arm's world: its scale of 2, Body's move by (1, 2, 3), the root's by 100, then the base.
+  const Matrix4f& arm = meshes[0].second;
+  EXPECT_EQ(arm.At(0, 0), 2.0f);
+  EXPECT_EQ(arm.At(3, 0), 101.0f);
+  EXPECT_EQ(arm.At(3, 1), 2.0f);
+  EXPECT_EQ(arm.At(3, 2), 53.0f);
+  EXPECT_EQ(meshes[3].second.At(3, 0), 100.0f);
+  EXPECT_EQ(meshes[3].second.At(3, 2), 50.0f);
+
+  const win::D3DMATRIX world = {2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2, 0, 101, 2, 53, 1};
+  ASSERT_EQ(device_->SetTransform(win::D3DTRANSFORMSTATE_WORLD, &world), win::D3D_OK);
   std::vector<win::Direct3DDevice::DrawObservation> draws;
   device_->SetDrawObserver([&](const win::Direct3DDevice::DrawObservation& d) { draws.push_back(d); });
   ASSERT_EQ(device_->BeginScene(), win::D3D_OK);
-  // Group 7: only the quad of frame Arm.
-  EXPECT_EQ(model.Render(device_.get(), 7), 6u);
+  MeshNode& quad = *meshes[0].first;
+  EXPECT_EQ(quad.Draw(device_.get()), 6u);
   ASSERT_EQ(draws.size(), 1u);
-  const win::Direct3DDevice::DrawObservation quad = draws[0];
-  EXPECT_EQ(quad.vertices.size(), 4u * 32);
-  EXPECT_EQ(quad.vertexSize, 32u);
-  EXPECT_EQ(quad.indices, (std::vector<win::WORD>{0, 1, 2, 0, 2, 3}));
-  // Arm's world: its scale of 2, Body's move by (1, 2, 3), the root's by 100, then the base.
-  EXPECT_EQ(quad.world._11, 2.0f);
-  EXPECT_EQ(quad.world._41, 101.0f);
-  EXPECT_EQ(quad.world._42, 2.0f);
-  EXPECT_EQ(quad.world._43, 53.0f);
+  EXPECT_EQ(draws[0].vertices.size(), 4u * 32);
+  EXPECT_EQ(draws[0].vertexSize, 32u);
+  EXPECT_EQ(draws[0].indices, (std::vector<win::WORD>{0, 1, 2, 0, 2, 3}));
+  EXPECT_EQ(std::memcmp(&draws[0].world, &world, sizeof world), 0);
   MeshVertex second;
-  std::memcpy(&second, quad.vertices.data() + 32, sizeof second);
+  std::memcpy(&second, draws[0].vertices.data() + 32, sizeof second);
   EXPECT_TRUE(Near(Vector3f(second.x, second.y, second.z), 1, -1, 0));
   EXPECT_TRUE(Near(Vector3f(second.nx, second.ny, second.nz), 0, 0, -2));
-  EXPECT_TRUE(services_.staged.empty());
-  // All groups: every visible mesh, each with its texture set first; hidden frames are skipped.
+  // A hidden frame's meshes draw nothing; edited geometry is drawn as edited.
   model.SetVisibleById(4, 0);
-  EXPECT_EQ(model.Render(device_.get(), -1), 6u + 3 + 3);
-  EXPECT_EQ(services_.staged, (std::vector<uint32_t>{7, 0, 0}));
-  win::D3DMATRIX after;
-  ASSERT_EQ(device_->GetTransform(win::D3DTRANSFORMSTATE_WORLD, &after), win::D3D_OK);
-  EXPECT_EQ(std::memcmp(&after, &base, sizeof after), 0);
-  // Edited geometry is drawn as edited.
+  EXPECT_EQ(meshes[3].first->Draw(device_.get()), 0u);
+  EXPECT_EQ(meshes[1].first->Draw(device_.get()) + meshes[2].first->Draw(device_.get()), 6u);
+  EXPECT_EQ(draws.size(), 3u);
   model.ScaleVerticesById(2, 3, 3, 3);
-  model.Render(device_.get(), 7);
-  const win::Direct3DDevice::DrawObservation& scaled = draws.back();
-  std::memcpy(&second, scaled.vertices.data() + 32, sizeof second);
+  quad.Draw(device_.get());
+  std::memcpy(&second, draws.back().vertices.data() + 32, sizeof second);
   EXPECT_TRUE(Near(Vector3f(second.x, second.y, second.z), 3, -3, 0));
   ASSERT_EQ(device_->EndScene(), win::D3D_OK);
   device_->SetDrawObserver(nullptr);
   // World matrices from the device's current world, as the limb queries read them.
+  const win::D3DMATRIX base = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 50, 1};
+  ASSERT_EQ(device_->SetTransform(win::D3DTRANSFORMSTATE_WORLD, &base), win::D3D_OK);
   model.UpdateWorldMatrices(device_.get());
-  Matrix4f world;
-  ASSERT_TRUE(model.GetWorldMatrixById(2, world));
-  EXPECT_EQ(world.At(3, 2), 53.0f);
+  Matrix4f limb;
+  ASSERT_TRUE(model.GetWorldMatrixById(2, limb));
+  EXPECT_EQ(limb.At(3, 2), 53.0f);
   model.RebuildVertexBuffers();
-  EXPECT_EQ(model.Render(device_.get(), 7), 6u);
+  ASSERT_EQ(device_->BeginScene(), win::D3D_OK);
+  EXPECT_EQ(quad.Draw(device_.get()), 6u);
+  ASSERT_EQ(device_->EndScene(), win::D3D_OK);
 }
 
 TEST_F(SceneRender, TheBuiltInMeshesLoadFromTheResourcesAndFaceOutwards) {

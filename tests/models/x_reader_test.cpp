@@ -26,7 +26,6 @@ class RecordingTextures : public ModelServices {
     return uint32_t(loaded.size()) + 6;
   }
   void ReleaseTexture(uint32_t slot) override { released.push_back(slot); }
-  void SetStageTexture(win::Direct3DDevice*, uint32_t) override {}
   win::Direct3D* Direct3DForBuffers() override { return nullptr; }
   std::vector<std::string> loaded;
   std::vector<uint32_t> released;

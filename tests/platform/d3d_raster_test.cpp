@@ -1,9 +1,10 @@
 // Rasterisation through the device: coverage and the top-left rule, flat and Gouraud shading,
 // depth tests on every depth format, culling, fill modes, clipping, thread counts, and the
-// specialised spans against the reference path.
+// specialised spans against the reference path over every family of states.
 #include <random>
 
 #include "platform/d3d/raster.h"
+#include "platform/d3d/vertex_pipeline.h"
 #include "tests/platform/d3d_render_support.h"
 
 namespace vx::win::testing {
@@ -306,6 +307,196 @@ TEST_F(D3DRaster, SpecialisedSpansMatchTheReferencePixelForPixel) {
     }
     ASSERT_TRUE(test::MatchesPicture(pictures[0], pictures[1], "spans-round-" + std::to_string(round)));
   }
+}
+
+// Random triangles over random states of the families beyond the first test's: blending by any
+// factors, alpha tests, specular, table fog, texture operations of every kind on one or two
+// stages, mip-maps and differing minification and magnification filters.
+TEST_F(D3DRaster, SpecialisedSpansOfEveryStateFamilyMatchTheReference) {
+  std::mt19937 random(13);
+  const auto pick = [&](int n) { return int(random() % unsigned(n)); };
+  const auto real = [&](float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(random); };
+  std::vector<uint32_t> texels(16 * 8);
+  for (uint32_t& t : texels) t = uint32_t(random());
+  const DWORD bitsChoice[] = {16, 24, 32};
+  const DWORD depthChoice[] = {0, 16, 24, 32};
+  const DWORD ops[] = {D3DTOP_SELECTARG1, D3DTOP_SELECTARG2, D3DTOP_MODULATE, D3DTOP_MODULATE2X,
+                       D3DTOP_MODULATE4X, D3DTOP_ADD, D3DTOP_ADDSIGNED, D3DTOP_SUBTRACT,
+                       D3DTOP_BLENDDIFFUSEALPHA, D3DTOP_BLENDTEXTUREALPHA, D3DTOP_BLENDCURRENTALPHA};
+  const auto arg = [&] {
+    const DWORD sources[] = {D3DTA_DIFFUSE, D3DTA_CURRENT, D3DTA_TEXTURE, D3DTA_TEXTURE, D3DTA_TFACTOR, D3DTA_SPECULAR};
+    DWORD a = sources[pick(6)];
+    if (pick(4) == 0) a |= D3DTA_COMPLEMENT;
+    if (pick(4) == 0) a |= D3DTA_ALPHAREPLICATE;
+    return a;
+  };
+  // A 16x8 texture with four smaller levels, every texel random.
+  const auto mipMappedTexture = [&] {
+    DDSURFACEDESC2 desc = DescWithFormat(DDSCAPS_TEXTURE | DDSCAPS_MIPMAP | DDSCAPS_COMPLEX | DDSCAPS_SYSTEMMEMORY, 16,
+                                         8, MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000));
+    desc.dwFlags |= DDSD_MIPMAPCOUNT;
+    desc.dwMipMapCount = 5;
+    Ref<DirectDrawSurface> texture = Make(desc);
+    DirectDrawSurface* level = texture.get();
+    level->AddRef();
+    DDSCAPS2 caps{};
+    caps.dwCaps = DDSCAPS_TEXTURE | DDSCAPS_MIPMAP;
+    while (level) {
+      std::vector<uint32_t> levelTexels(level->Width() * level->Height());
+      for (uint32_t& t : levelTexels) t = uint32_t(random());
+      FillTexture(level, levelTexels);
+      DirectDrawSurface* next = nullptr;
+      level->GetAttachedSurface(&caps, &next);
+      level->Release();
+      level = next;
+    }
+    return texture;
+  };
+  for (int round = 0; round < 64; ++round) {
+    const DWORD bits = bitsChoice[pick(3)];
+    const DWORD depthBits = depthChoice[pick(4)];
+    SCOPED_TRACE(::testing::Message() << "round " << round << ", " << bits << " bits, depth " << depthBits);
+    Ref<DirectDrawSurface> plain = Texture(16, 8, texels);
+    const DDCOLORKEY key{texels[5] & 0xFFFFFF, texels[5] & 0xFFFFFF};
+    if (pick(2)) plain->SetColorKey(DDCKEY_SRCBLT, &key);
+    Ref<DirectDrawSurface> mipMapped = mipMappedTexture();
+    std::vector<TLVertex> vertices;
+    for (int i = 0; i < 30; ++i) {
+      vertices.push_back({real(-8, 72), real(-8, 56), real(0, 1), real(0.2f, 2), DWORD(random()), DWORD(random()),
+                          real(-2, 3), real(-2, 3)});
+    }
+    struct StageChoice {
+      int texture;  // none, plain, mip-mapped
+      DWORD colourOp, colourArg1, colourArg2, alphaOp, alphaArg1, alphaArg2, mag, min, mip, address, maxLevel;
+      float bias;
+    };
+    StageChoice stages[2];
+    const int stageCount = 1 + pick(2);
+    for (int i = 0; i < stageCount; ++i) {
+      StageChoice& c = stages[i];
+      c.texture = pick(3);
+      // Mostly the usual modulation; otherwise any operation on any arguments.
+      const bool usual = i == 0 && pick(2) == 0;
+      c.colourOp = usual ? D3DTOP_MODULATE : ops[pick(11)];
+      c.colourArg1 = usual ? D3DTA_TEXTURE : arg();
+      c.colourArg2 = usual ? D3DTA_CURRENT : arg();
+      c.alphaOp = usual ? D3DTOP_SELECTARG1 : (pick(4) == 0 ? D3DTOP_DISABLE : ops[pick(11)]);
+      c.alphaArg1 = usual ? D3DTA_TEXTURE : arg();
+      c.alphaArg2 = arg();
+      c.mag = pick(2) ? D3DTFG_LINEAR : D3DTFG_POINT;
+      c.min = pick(2) ? D3DTFN_LINEAR : D3DTFN_POINT;
+      c.mip = DWORD(D3DTFP_NONE + pick(3));
+      c.address = DWORD(D3DTADDRESS_WRAP + pick(3));
+      c.maxLevel = DWORD(pick(3));
+      c.bias = pick(2) ? 0.0f : real(-1, 1);
+    }
+    const DWORD factors[] = {D3DBLEND_ZERO,        D3DBLEND_ONE,         D3DBLEND_SRCCOLOR,    D3DBLEND_INVSRCCOLOR,
+                             D3DBLEND_SRCALPHA,    D3DBLEND_INVSRCALPHA, D3DBLEND_DESTALPHA,   D3DBLEND_INVDESTALPHA,
+                             D3DBLEND_DESTCOLOR,   D3DBLEND_INVDESTCOLOR, D3DBLEND_SRCALPHASAT, D3DBLEND_BOTHSRCALPHA,
+                             D3DBLEND_BOTHINVSRCALPHA};
+    const DWORD blend = DWORD(pick(2)), source = factors[pick(13)], dest = factors[pick(13)];
+    const DWORD alphaTest = DWORD(pick(3) == 0), alphaCompare = kCompareCases[pick(8)].compare,
+                alphaReference = DWORD(pick(256));
+    const DWORD specular = DWORD(pick(2)), keyed = DWORD(pick(3) == 0), fog = DWORD(pick(2));
+    const DWORD tableFog = DWORD(pick(4));  // none, exp, exp2, linear
+    const float fogStart = real(0, 2), fogEnd = pick(8) ? real(2, 6) : fogStart, density = real(0.1f, 1);
+    const DWORD textureFactor = DWORD(random());
+    const DWORD compare = kCompareCases[pick(8)].compare, write = DWORD(pick(2));
+    const DWORD shade = pick(4) == 0 ? D3DSHADE_FLAT : D3DSHADE_GOURAUD;
+    test::Picture pictures[2];
+    for (int path = 0; path < 2; ++path) {
+      Start(64, 48, bits, depthBits);
+      device_->SetSpanPath(path == 0 ? raster::SpanPath::Fast : raster::SpanPath::Reference);
+      Set(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
+      Set(D3DRENDERSTATE_ZFUNC, compare);
+      Set(D3DRENDERSTATE_ZWRITEENABLE, write);
+      Set(D3DRENDERSTATE_SHADEMODE, shade);
+      Set(D3DRENDERSTATE_ALPHABLENDENABLE, blend);
+      Set(D3DRENDERSTATE_SRCBLEND, source);
+      Set(D3DRENDERSTATE_DESTBLEND, dest);
+      Set(D3DRENDERSTATE_ALPHATESTENABLE, alphaTest);
+      Set(D3DRENDERSTATE_ALPHAFUNC, alphaCompare);
+      Set(D3DRENDERSTATE_ALPHAREF, alphaReference);
+      Set(D3DRENDERSTATE_SPECULARENABLE, specular);
+      Set(D3DRENDERSTATE_COLORKEYENABLE, keyed);
+      Set(D3DRENDERSTATE_FOGENABLE, fog);
+      Set(D3DRENDERSTATE_FOGCOLOR, 0x00406080);
+      Set(D3DRENDERSTATE_FOGTABLEMODE, tableFog);
+      Set(D3DRENDERSTATE_FOGSTART, FloatBits(fogStart));
+      Set(D3DRENDERSTATE_FOGEND, FloatBits(fogEnd));
+      Set(D3DRENDERSTATE_FOGDENSITY, FloatBits(density));
+      Set(D3DRENDERSTATE_TEXTUREFACTOR, textureFactor);
+      for (int i = 0; i < stageCount; ++i) {
+        const StageChoice& c = stages[i];
+        const DWORD stage = DWORD(i);
+        ASSERT_EQ(device_->SetTexture(stage, c.texture == 0 ? nullptr : c.texture == 1 ? plain.get() : mipMapped.get()),
+                  D3D_OK);
+        SetStage(stage, D3DTSS_COLOROP, c.colourOp);
+        SetStage(stage, D3DTSS_COLORARG1, c.colourArg1);
+        SetStage(stage, D3DTSS_COLORARG2, c.colourArg2);
+        SetStage(stage, D3DTSS_ALPHAOP, c.alphaOp);
+        SetStage(stage, D3DTSS_ALPHAARG1, c.alphaArg1);
+        SetStage(stage, D3DTSS_ALPHAARG2, c.alphaArg2);
+        SetStage(stage, D3DTSS_MAGFILTER, c.mag);
+        SetStage(stage, D3DTSS_MINFILTER, c.min);
+        SetStage(stage, D3DTSS_MIPFILTER, c.mip);
+        SetStage(stage, D3DTSS_MIPMAPLODBIAS, FloatBits(c.bias));
+        SetStage(stage, D3DTSS_MAXMIPLEVEL, c.maxLevel);
+        SetStage(stage, D3DTSS_ADDRESS, c.address);
+        SetStage(stage, D3DTSS_TEXCOORDINDEX, 0);
+      }
+      Draw(vertices);
+      pictures[path] = Shot();
+      ASSERT_EQ(device_->EndScene(), D3D_OK);
+      device_.reset();
+    }
+    ASSERT_TRUE(test::MatchesPicture(pictures[0], pictures[1], "families-round-" + std::to_string(round)));
+  }
+}
+
+// The renderer behind the device refuses a draw whose indices reach past its vertices, whole.
+TEST(RasterRenderer, AnIndexPastTheVerticesRefusesTheWholeDraw) {
+  std::vector<uint32_t> pixels(16 * 16, 0);
+  raster::Renderer renderer;
+  renderer.SetBuffers({reinterpret_cast<uint8_t*>(pixels.data()), 16 * 4, 16, 16, raster::ColourFormat::Xrgb8888}, {});
+  renderer.SetPixelState(raster::PixelState{});
+  raster::DrawSettings settings;
+  settings.viewport = {0, 0, 16, 16, 0.0f, 1.0f};
+  const auto lit = [&] {
+    renderer.Flush();
+    int count = 0;
+    for (const uint32_t p : pixels) count += p != 0;
+    return count;
+  };
+  raster::ScreenVertex screen[3] = {};
+  const float corners[3][2] = {{0, 0}, {15, 0}, {0, 15}};
+  for (int i = 0; i < 3; ++i) {
+    screen[i].x = corners[i][0];
+    screen[i].y = corners[i][1];
+    screen[i].q = 1.0f;
+    std::fill(std::begin(screen[i].a.diffuse), std::end(screen[i].a.diffuse), 255.0f);
+  }
+  const uint16_t indices[6] = {0, 1, 2, 0, 2, 7};
+  EXPECT_FALSE(renderer.DrawScreen(settings, screen, 3, indices, 6));
+  EXPECT_EQ(lit(), 0);
+  EXPECT_TRUE(renderer.DrawScreen(settings, screen, 3, indices, 3));
+  EXPECT_GT(lit(), 0);
+
+  // Vertices to transform: positions in clip space already, unlit.
+  std::fill(pixels.begin(), pixels.end(), 0);
+  raster::VertexInput input;
+  auto state = std::make_shared<raster::VertexState>();
+  state->projection = raster::Matrix{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+  input.state = state;
+  input.worldView = state->projection;
+  input.lighting = false;
+  input.layout.stride = 12;
+  const float positions[3][3] = {{-1, 1, 0.5f}, {1, 1, 0.5f}, {-1, -1, 0.5f}};
+  const auto* data = reinterpret_cast<const uint8_t*>(positions);
+  EXPECT_FALSE(renderer.Draw(settings, input, data, 3, indices, 6));
+  EXPECT_EQ(lit(), 0);
+  EXPECT_TRUE(renderer.Draw(settings, input, data, 3, indices, 3));
+  EXPECT_GT(lit(), 0);
 }
 
 TEST_F(D3DRaster, ThePictureIsTheSameForEveryThreadCount) {
