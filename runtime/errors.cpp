@@ -22,6 +22,7 @@ namespace vx {
 char gLastEngineError[256] = "";
 std::string gErrorReport;
 uint32_t gErrorLine = 0;
+std::string gErrorPlace;
 
 namespace {
 
@@ -109,8 +110,8 @@ std::string FormatErrorMessage() {
   out += kind;
   out += " : ";
   out += ErrorNumberText(gErrorCode);
-  out += ". ";
-  out += gLastEngineError;
+  out += '.';
+  if (gLastEngineError[0] != '\0') (out += ' ') += gLastEngineError;
   return out;
 }
 

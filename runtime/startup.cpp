@@ -239,10 +239,11 @@ bool EndHost() {
     const std::string text = FormatErrorMessage();
     LogRuntimeError(text);
     win::ShowCursor(1);
+    const std::string box = gErrorPlace + text;
     if (gRuntimeTestMode)
-      win::MessageBoxA(gMainWindow, gErrorReport.c_str(), ("ERRORINFO: " + text).c_str(), win::MB_OK);
+      win::MessageBoxA(gMainWindow, gErrorReport.c_str(), ("ERRORINFO: " + box).c_str(), win::MB_OK);
     else
-      win::MessageBoxA(gMainWindow, text.c_str(), "Error In Program", win::MB_ICONSTOP);
+      win::MessageBoxA(gMainWindow, box.c_str(), "Error In Program", win::MB_ICONSTOP);
   }
   if (gExitMessageFlag == 1) {
     win::ShowCursor(1);

@@ -52,8 +52,36 @@ TEST_F(AuthorToolTest, RuntimeErrorsNameTheLineInTheFileThatHoldsIt) {
     const Outcome run = Vorlix("run project/game.vxa");
     EXPECT_EQ(run.status, 1) << run.errors;
     EXPECT_EQ(run.errors.find(c.where), 0u) << run.errors;
-    EXPECT_NE(run.errors.find("Error In Program"), std::string::npos) << run.errors;  // the box as ever
+    // The box names the place too, and no message ends in a blank.
+    EXPECT_NE(run.errors.find(std::string("Error In Program: ") + c.where), std::string::npos) << run.errors;
+    EXPECT_EQ(run.errors.find(" \n"), std::string::npos) << run.errors;
   }
+}
+
+// Each message names what it is about after the message the table gives: the unknown word, the
+// missing thing, the negative size.
+TEST_F(AuthorToolTest, MessagesNameWhatIsWrong) {
+  const struct {
+    const char* source;
+    const char* message;
+  } kCases[] = {
+      {"prnt \"hello\"\n", "game.vxa:1: Unknown command: prnt\n"},
+      {"x = 1\nsprit 1\n", "game.vxa:2: Unknown command: sprit\n"},
+      {"x = rgbb(1, 2, 3)\n", "game.vxa:1: Array used without dim: rgbb\n"},
+      {"x = foo()\n", "game.vxa:1: A value is missing or is not a number, string, variable or function call: foo()\n"},
+      {"a$ = \"abc\n",
+       "game.vxa:1: A value is missing or is not a number, string, variable or function call: \"abc (no closing \")\n"},
+      {"dim a(0 - 5)\n", "game.vxa:1: Runtime Error : Out of memory. dim size -5 is below 0\n"},
+  };
+  for (const auto& c : kCases) {
+    dir.Write("game.vxa", c.source);
+    const Outcome run = Vorlix("run game.vxa");
+    EXPECT_EQ(run.errors.find(c.message), 0u) << run.errors;
+  }
+  const Outcome unknown = Vorlix("frobnicate");
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_EQ(unknown.errors.find("vorlix: unknown command 'frobnicate'\n"), 0u) << unknown.errors;
+  EXPECT_NE(unknown.errors.find("usage:"), std::string::npos) << unknown.errors;
 }
 
 TEST_F(AuthorToolTest, CompileFailuresNameTheirLineOnce) {
@@ -61,10 +89,10 @@ TEST_F(AuthorToolTest, CompileFailuresNameTheirLineOnce) {
     const char* source;
     const char* errors;
   } kCases[] = {
-      {"a = 1\ngoto nowhere\n", "project/game.vxa:2: Label used but never defined\n"},
+      {"a = 1\ngoto nowhere\n", "project/game.vxa:2: Label used but never defined: nowhere\n"},
       {"a = 1\n#include \"lib/nosuch.vxa\"\nb = f()\n",
        "project/game.vxa:2: Could not read the include file lib/nosuch.vxa: it does not exist or may not be read\n"},
-      {"do\n", "project/game.vxa:1: Block not closed (an if, do, for, while or repeat has no end)\n"},
+      {"do\n", "project/game.vxa:1: Block not closed (an if, do, for, while or repeat has no end): do\n"},
   };
   for (const auto& c : kCases) {
     dir.Write("project/game.vxa", c.source);
