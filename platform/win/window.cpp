@@ -674,7 +674,17 @@ BOOL GetCursorPos(POINT* out) {
   if (!out) return FALSE_;
   if (ProbeVideo() == Video::Display) {
     int x = 0, y = 0;
-    SDL_GetGlobalMouseState(&x, &y);
+    // Over a window of ours the place comes from that window's own motion events: X11's global
+    // state is queried again only after some events and may lag behind the pointer.
+    if (SDL_Window* over = SDL_GetMouseFocus()) {
+      int left = 0, top = 0;
+      SDL_GetMouseState(&x, &y);
+      SDL_GetWindowPosition(over, &left, &top);
+      x += left;
+      y += top;
+    } else {
+      SDL_GetGlobalMouseState(&x, &y);
+    }
     gCursorPosition = {x, y};
   }
   *out = gCursorPosition;
