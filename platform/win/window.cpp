@@ -188,6 +188,9 @@ Video ProbeVideo() {
   // Closing the window is reported as WM_CLOSE already; a second report as SDL_QUIT would
   // close twice.
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+  // As on Windows, the click that gives a window the focus reaches it too: SDL otherwise drops a
+  // click that it handles within a few milliseconds of the focus, which a busy program does.
+  SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   // Without an X or Wayland display there is nothing to probe: go straight to the offscreen
   // driver instead of letting the display libraries complain on standard error.
   if (!std::getenv("SDL_VIDEODRIVER") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))

@@ -31,6 +31,7 @@ TEST(ErrorBoxTest, AFailingGameShowsItsErrorInABoxThatEnterAndOkClose) {
       "xdotool windowfocus --sync $(xdotool search --name 'Error In Program' | head -1) key Return\n"
       "window_gone 'Error In Program' && echo error box closed\n"
       "wait_shown Goodbye goodbye.xwd ' d7 78 00'\n"
+      "wait_focus Goodbye\n"
       "box=$(xdotool search --name Goodbye | head -1)\n"
       "eval $(xdotool getwindowgeometry --shell $box)\n"
       "xdotool mousemove --window $box $((WIDTH / 2)) $((HEIGHT - 23)) click 1\n"
