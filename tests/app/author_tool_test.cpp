@@ -146,5 +146,20 @@ TEST_F(AuthorToolTest, ABuildFromABareNameShipsTheMediaBesideTheProgramAndNothin
     EXPECT_FALSE(std::filesystem::exists(dir.path() + folder + "LANG")) << "a build wrote into " << folder;
 }
 
+// A built game carries the language's word file: run alone from another folder, it names its
+// error as vorlix run does, and leaves nothing beside itself.
+TEST_F(AuthorToolTest, ABuiltGameNamesItsErrorsAsTheAuthorToolDoes) {
+  dir.Write("project/game.vxa", "dim a(2)\na(5) = 1\nend\n");
+  const Outcome build = Vorlix("build project/game.vxa -o game");
+  ASSERT_EQ(build.status, 0) << build.errors;
+  std::filesystem::create_directories(dir.path() + "alone");
+  std::filesystem::rename(dir.path() + "game", dir.path() + "alone/game");
+  const Outcome game = Shell("alone", "./game");
+  EXPECT_EQ(game.status, 0);
+  EXPECT_NE(game.errors.find("Error In Program: Runtime Error : Array index out of range.\n"), std::string::npos)
+      << game.errors;
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path() + "alone"), {}), 1);
+}
+
 }  // namespace
 }  // namespace vx
