@@ -99,6 +99,7 @@ struct XModel {
   FrameNode* root = nullptr;
   int32_t frameCount = 0;
   AnimationSet* animationSet = nullptr;
+  std::vector<std::string> notes;  // what the reader left out of the file, one line each
 };
 // Reads a .x file into a new tree; false (with nothing left allocated) when it can't.
 bool ReadXModel(const std::string& path, XModel& out, std::string& error);

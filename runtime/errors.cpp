@@ -128,6 +128,17 @@ void LogEngineError(const std::string& message) {
   win::WriteProfileString("ERRORLOG", LogTimeKey("ENGINEERROR"), message, LogFilePath());
 }
 
+void LogEngineNote(const std::string& message) {
+  if (gDebugMode) win::WriteProfileString("ERRORLOG", LogTimeKey("ENGINENOTE"), message, LogFilePath());
+  if (gStandaloneFlag) return;
+  const uint32_t line = RunningCommandLine();
+  const SourceLine where = LocateSourceLine(int(line));
+  if (line > 0 && !where.file.empty())
+    std::fprintf(stderr, "%s:%d: %s\n", where.file.c_str(), where.line, message.c_str());
+  else
+    std::fprintf(stderr, "%s\n", message.c_str());
+}
+
 void LogStringOutput(const std::string& text) {
   if (!gDebugMode) return;
   win::WriteProfileString("ERRORLOG", "STRINGOUTPUT", text, LogFilePath());

@@ -34,6 +34,9 @@ std::string LogFilePath();
 void LogRuntimeError(const std::string& text);
 // What EngineErrorLog does once the runtime's hooks are installed.
 void LogEngineError(const std::string& message);
+// What EngineNote does: a log file entry in debug mode and, outside a standalone game, a line on
+// standard error at the running command's place.
+void LogEngineNote(const std::string& message);
 void LogStringOutput(const std::string& text);
 
 // Name and parameter letters of a command for the report; by default the compiler's loaded table
