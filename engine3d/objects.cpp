@@ -174,7 +174,10 @@ int32_t LoadModelFile(uint32_t objectSlot, const std::string& fileName) {
 int32_t LoadThreeDsModelIntoObject(uint32_t objectSlot, const std::string& ending, const std::string& path) {
   const std::string work = gTempFolder + "workfile.x";
   if (ending == "3ds") {
-    const int32_t converted = ConvertThreeDsFile(path, work);
+    std::string why;
+    const int32_t converted = ConvertThreeDsFile(path, work, &why);
+    // A missing file has its own error; a damaged one says where.
+    if (converted < 0 && converted != kLoadFileMissing) EngineErrorLog("Failed to load model " + path + ": " + why);
     if (converted < 0) return converted;
   }
   const int32_t result = LoadXModelIntoObject(objectSlot, work);
@@ -182,8 +185,8 @@ int32_t LoadThreeDsModelIntoObject(uint32_t objectSlot, const std::string& endin
   return result;
 }
 
-int32_t ConvertThreeDsFile(const std::string& source, const std::string& output) {
-  return ConvertThreeDsToX(source, output);
+int32_t ConvertThreeDsFile(const std::string& source, const std::string& output, std::string* why) {
+  return ConvertThreeDsToX(source, output, why);
 }
 
 int32_t LoadXModelIntoObject(uint32_t objectSlot, const std::string& path) {

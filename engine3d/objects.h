@@ -42,7 +42,7 @@ std::string FileEndingOf(const std::string& lowercased);
 int32_t LoadModelFile(uint32_t objectSlot, const std::string& fileName);
 int32_t LoadXModelIntoObject(uint32_t objectSlot, const std::string& path);
 int32_t LoadThreeDsModelIntoObject(uint32_t objectSlot, const std::string& ending, const std::string& path);
-int32_t ConvertThreeDsFile(const std::string& source, const std::string& output);
+int32_t ConvertThreeDsFile(const std::string& source, const std::string& output, std::string* why = nullptr);
 
 // --- Objects ---------------------------------------------------------------------------------------------
 void ResetLimbRecord(ObjectLimbRecord& limb);

@@ -121,7 +121,8 @@ int32_t AppendXAnimationFile(SceneModel& model, const std::string& modelPath, co
 bool WriteXAnimation(const AnimationSet& set, const std::string& path);
 
 // Converts a .3ds file into a text .x file, deleting any old output first. 0 on success, -4 when
-// the source can't be opened, another negative value when it is damaged or can't be written.
-int32_t ConvertThreeDsToX(const std::string& source, const std::string& output);
+// the source can't be opened, another negative value when it is damaged or can't be written; then
+// `why`, when given, says what went wrong (for damage, at which byte).
+int32_t ConvertThreeDsToX(const std::string& source, const std::string& output, std::string* why = nullptr);
 
 }  // namespace vx

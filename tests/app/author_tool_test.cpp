@@ -59,7 +59,7 @@ TEST_F(AuthorToolTest, RuntimeErrorsNameTheLineInTheFileThatHoldsIt) {
 }
 
 // Each message names what it is about after the message the table gives: the unknown word, the
-// missing thing, the negative size.
+// missing thing, the negative size, the damaged byte.
 TEST_F(AuthorToolTest, MessagesNameWhatIsWrong) {
   const struct {
     const char* source;
@@ -72,7 +72,12 @@ TEST_F(AuthorToolTest, MessagesNameWhatIsWrong) {
       {"a$ = \"abc\n",
        "game.vxa:1: A value is missing or is not a number, string, variable or function call: \"abc (no closing \")\n"},
       {"dim a(0 - 5)\n", "game.vxa:1: Runtime Error : Out of memory. dim size -5 is below 0\n"},
+      {"load object \"cut.3ds\", 1\n",
+       "game.vxa:1: Runtime Error : Could not read the model file. Failed to load model cut.3ds: the chunk at byte 0 "
+       "is 1000 bytes long, but 20 are left\n"},
   };
+  // A .3ds file cut short: its main chunk (id 0x4D4D) says 1000 bytes.
+  dir.Write("cut.3ds", std::string("\x4D\x4D\xE8\x03\0\0", 6) + std::string(14, '\0'));
   for (const auto& c : kCases) {
     dir.Write("game.vxa", c.source);
     const Outcome run = Vorlix("run game.vxa");
