@@ -104,11 +104,12 @@ int RunSource(const std::string& source, const std::vector<std::string>& argumen
     imagePath = gCompiledImage;
     return true;
   });
-  // Where the program failed, in the file that holds the line (an included one, too); the box
-  // that follows keeps its own text.
+  // Where the program failed, in the file that holds the line (an included one, too), on the
+  // terminal and in the box that follows.
   if (vx::gErrorCode > 0 && vx::gErrorLine > 0) {
     const vx::SourceLine where = vx::LocateSourceLine(int(vx::gErrorLine));
     ReportAt(where.file, where.line, vx::FormatErrorMessage());
+    if (where.line > 0) vx::gErrorPlace = where.file + ":" + std::to_string(where.line) + ": ";
   }
   return vx::EndHost() ? kEndedWithErrorBox : kRanCleanly;
 }
@@ -159,7 +160,8 @@ int AuthorTool(const std::vector<std::string>& args) {
   }
   if (args[0] == "--demo") return vx::RunDemo();
   const std::string& command = args[0];
-  if ((command == "run" || command == "compile" || command == "build") && args.size() >= 2) {
+  const bool known = command == "run" || command == "compile" || command == "build";
+  if (known && args.size() >= 2) {
     const std::string& source = args[1];
     if (command == "run") return RunSource(source, std::vector<std::string>(args.begin() + 2, args.end()));
     std::string output;
@@ -171,6 +173,10 @@ int AuthorTool(const std::vector<std::string>& args) {
     }
     return BuildGame(source, output);
   }
+  if (known)
+    std::fprintf(stderr, "vorlix: %s needs a program (GAME.vxa)\n\n", command.c_str());
+  else
+    std::fprintf(stderr, "vorlix: unknown command '%s'\n\n", command.c_str());
   PrintUsage(stderr);
   return kDidNotCompile;
 }

@@ -16,6 +16,7 @@ RuntimeHooks DefaultRuntimeHooks() {
     gYieldFlag = 1;
   };
   hooks.engineErrorLog = [](const std::string&) {};
+  hooks.engineNote = [](const std::string&) {};
   hooks.pauseProgram = [] { gAppActive = 0; };
   hooks.pumpMessages = [] {};
   hooks.resolveVirtualFile = [](std::string&, const std::string&, bool) { return false; };

@@ -16,6 +16,7 @@ struct RuntimeHooks {
   void (*raiseError)(int32_t number);
   void (*raiseWarning)(int32_t number);
   void (*engineErrorLog)(const std::string& message);
+  void (*engineNote)(const std::string& message);
   void (*pauseProgram)();
   void (*pumpMessages)();
   // Attached files: with baseNameOnly, entries are compared by the part after their last backslash.
@@ -33,6 +34,10 @@ inline void RaiseRuntimeError(int32_t n) { gRuntimeHooks.raiseError(n); }
 inline void RaiseRuntimeWarning(int32_t n) { gRuntimeHooks.raiseWarning(n); }
 // Keeps the message for the error box and, in debug mode, writes it to the log file.
 inline void EngineErrorLog(const std::string& message) { gRuntimeHooks.engineErrorLog(message); }
+// A line in the engine log about what the engine leaves out of a file it reads; no error, so the
+// error box does not show it. The author's run also writes it to standard error at the program's
+// line.
+inline void EngineNote(const std::string& message) { gRuntimeHooks.engineNote(message); }
 // A lost surface that cannot be restored pauses the program, unless it always runs.
 inline void PauseProgram() { gRuntimeHooks.pauseProgram(); }
 // Called inside long commands: drains the window's message queue once in a while.

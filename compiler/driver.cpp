@@ -99,6 +99,8 @@ bool Fail(std::string text) {
 
 bool Fail(int key) { return Fail(MessageText(key)); }
 
+bool Fail(int key, std::string_view detail) { return Fail(MessageText(key) + ": " + std::string(detail)); }
+
 bool FailIfSilent(int key) {
   if (gCompiler.errorText.empty()) return Fail(key);
   gCompiler.failed = true;

@@ -149,6 +149,13 @@ bool NoSuchFunction(std::string_view name) {
   return Fail(MessageText(msg::kNoSuchFunction) + " " + std::string(name) + " " + MessageText(msg::kNoSuchFunctionEnd));
 }
 
+// Message 22 naming the operand, unless it holds values compiled before (their markers mean
+// nothing to the reader) or nothing at all.
+bool FailOperand(std::string_view text, std::string_view why = {}) {
+  if (text.empty() || text.find(kMarker) != std::string_view::npos) return Fail(msg::kBadOperand);
+  return Fail(msg::kBadOperand, std::string(text) + std::string(why));
+}
+
 bool IntConstant(int32_t value, Operand& out) {
   CompilerContext& c = gCompiler;
   out.type = 'l';
@@ -294,6 +301,8 @@ bool CompileOperand(std::string_view input, Operand& out) {
     }
     // Any other name is an array: the "@" rows take the array variable and its indices.
     if (c.arrayGroupStart < 0) return NoSuchFunction(name);
+    // Without an index it is no array element either: a function that does not exist.
+    if (Trim(arguments).empty()) return FailOperand(text);
     std::string element(name);
     element += ',';
     element.append(arguments);
@@ -303,7 +312,7 @@ bool CompileOperand(std::string_view input, Operand& out) {
   if (IsIntegerLiteral(text)) return IntConstant(IntegerLiteralValue(text), out);
   if (IsFloatLiteral(text)) return FloatConstant(FloatLiteralValue(text), out);
   if (text[0] == '"') {
-    if (!IsStringLiteral(text)) return Fail(msg::kBadOperand);
+    if (!IsStringLiteral(text)) return FailOperand(text, text.size() < 2 || text.back() != '"' ? " (no closing \")" : "");
     if (text.size() > kMaxLineLength) return Fail(msg::kLongString);
     return StringConstant(text.substr(1, text.size() - 2), out);
   }
@@ -588,7 +597,7 @@ bool FindVariable(std::string_view name, Operand& out) {
   CompilerContext& c = gCompiler;
   const bool isArray = c.arrayFlag;
   c.arrayFlag = false;
-  if (!IsVariableName(name)) return Fail(msg::kBadOperand);
+  if (!IsVariableName(name)) return FailOperand(name);
   const char type = TypeOfName(name);
   const int t = TypeIndex(type);
   out.type = type;

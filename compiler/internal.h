@@ -48,6 +48,8 @@ std::string MessageText(int key);
 // FailIfSilent keeps one that a deeper step already built. Both return false.
 bool Fail(int key);
 bool Fail(std::string text);
+// The message of the key followed by what it is about: "<message>: <detail>".
+bool Fail(int key, std::string_view detail);
 bool FailIfSilent(int key);
 // The type names of a row's letters ("integer, float"), or the "no parameters" text.
 std::string TypeNames(std::string_view letters);

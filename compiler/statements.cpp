@@ -22,8 +22,8 @@ constexpr const char* kSelectVariable = "welldoneifyoufindthistempvarqix";
 bool EndsFunction(int32_t n) { return n >= kCmdEndFunction && n <= kCmdEndFunctionString; }
 bool IsReturnNumber(int32_t n) { return EndsFunction(n) || (n >= kCmdExitFunction && n <= kCmdExitFunctionString); }
 
-std::string EndCheckMessage(int key, int line) {
-  std::string text = MessageText(key);
+std::string EndCheckMessage(int key, int line, const std::string& name) {
+  std::string text = MessageText(key) + ": " + name;
   if (gCompiler.compileMode == 1) (text += ' ').append(MessageText(msg::kAtLine)).append(1, ' ').append(std::to_string(line));
   return text;
 }
@@ -577,6 +577,13 @@ bool RewriteAssignment(std::string_view statement, std::string& out, bool& array
   return true;
 }
 
+// The word a statement begins with, which names the command it was meant to be.
+std::string_view LeadingWord(std::string_view statement) {
+  size_t end = 0;
+  while (end < statement.size() && statement[end] != ' ' && statement[end] != '(' && statement[end] != '=') ++end;
+  return end > 0 ? statement.substr(0, end) : statement;
+}
+
 // A statement that names no row: a call of a user function, or an assignment.
 bool CompileCallOrAssignment(std::string_view text) {
   const std::string_view statement = Trim(BeforeColon(text));
@@ -586,7 +593,7 @@ bool CompileCallOrAssignment(std::string_view text) {
     const int function = FindUserFunction(Trim(statement.substr(0, open)));
     if (function >= 0) {
       const size_t close = MatchingBracket(statement, open);
-      if (close != statement.size() - 1) return Fail(msg::kUnknownStatement);
+      if (close != statement.size() - 1) return Fail(msg::kUnknownStatement, LeadingWord(statement));
       ResetTemporaries();
       gCompiler.statementStart = uint32_t(gCompiler.code.size());
       Operand ignored;
@@ -596,9 +603,9 @@ bool CompileCallOrAssignment(std::string_view text) {
   }
   std::string assignment;
   bool arrayTarget = false;
-  if (!RewriteAssignment(statement, assignment, arrayTarget)) return Fail(msg::kUnknownStatement);
+  if (!RewriteAssignment(statement, assignment, arrayTarget)) return Fail(msg::kUnknownStatement, LeadingWord(statement));
   const int row = FindStatementRow(arrayTarget ? "@=" : "=");
-  if (row < 0) return Fail(msg::kUnknownStatement);
+  if (row < 0) return Fail(msg::kUnknownStatement, LeadingWord(statement));
   const size_t blank = assignment.find(' ');
   if (!CompileRow(row, assignment.substr(blank + 1), arrayTarget)) return false;
   return CompileRest(rest);
@@ -676,7 +683,7 @@ bool ResolveLabels() {
   for (const LabelRecord& label : c.labels) {
     if (label.definedAt < 0) {
       c.errorLine = label.line;
-      Fail(EndCheckMessage(msg::kUndefinedLabel, label.line));
+      Fail(EndCheckMessage(msg::kUndefinedLabel, label.line, label.name));
       return true;
     }
     for (const LabelReference& ref : label.references) {
@@ -698,7 +705,7 @@ bool CheckArrayDeclarations() {
       });
       if (declared) continue;
       c.errorLine = v.line;
-      Fail(EndCheckMessage(msg::kUndeclaredArray, v.line));
+      Fail(EndCheckMessage(msg::kUndeclaredArray, v.line, v.name));
       return true;
     }
   }
@@ -710,7 +717,7 @@ bool CheckBlocksClosed() {
   if (c.blocks.empty()) return false;
   // The innermost open block is the one whose closer is missing first.
   c.errorLine = c.blocks.back().line;
-  Fail(EndCheckMessage(msg::kOpenBlock, c.errorLine));
+  Fail(EndCheckMessage(msg::kOpenBlock, c.errorLine, kBlockNames[c.blocks.back().opener]));
   return true;
 }
 

@@ -40,6 +40,7 @@ DIJOYSTATE gControlDeviceState{};
 int32_t gMouseX = 320, gMouseY = 240, gMouseZ = 50, gMouseButtons = 0;
 int32_t gMouseMoveX = 0, gMouseMoveY = 0, gMouseMoveZ = 0;
 int32_t gMouseClickState = 0;
+int32_t gMouseButtonPresses = 0;
 uint32_t gHasFocus = 1;
 uint8_t gLastKeyChar = 0;
 std::vector<char> gKeyboardBuffer;
@@ -373,6 +374,7 @@ void FoldMouseState() {
     gMouseButtons = 0;
     for (int i = 0; i < 4; ++i)
       if (gMouseState.rgbButtons[i]) gMouseButtons |= 1 << i;
+    gMouseButtonPresses |= gMouseButtons;
   }
 }
 
@@ -409,6 +411,13 @@ void ResetMousePosition() {
   gMouseY = 240;
   gMouseZ = 50;
   gMouseButtons = 0;
+  gMouseButtonPresses = 0;
+}
+
+int32_t TakeMouseButtons() {
+  const int32_t buttons = gMouseButtons | gMouseButtonPresses;
+  gMouseButtonPresses = 0;
+  return buttons;
 }
 
 void ResetKeyboardBuffer() {

@@ -43,6 +43,7 @@ extern win::DIJOYSTATE gControlDeviceState;
 // window; the moves are the last frame's.
 extern int32_t gMouseX, gMouseY, gMouseZ;        // z: the wheel, 0 to 99
 extern int32_t gMouseButtons;                    // 1 left, 2 right, 4 middle, 8 the fourth, added
+extern int32_t gMouseButtonPresses;              // buttons pressed since the program last looked, held or not
 extern int32_t gMouseMoveX, gMouseMoveY, gMouseMoveZ;
 extern int32_t gMouseClickState;                 // 1 left press, 2 right press, 0 released
 extern uint32_t gHasFocus;                       // the window has the keyboard focus
@@ -80,6 +81,9 @@ void FoldMouseState();
 extern std::function<bool(win::PictureRect*, int*, int*)> gFullScreenPicture;
 // The pointer in the middle of the screen, the wheel at 50, no button down.
 void ResetMousePosition();
+// The buttons as the program samples them: those held and those pressed since its last sample, so
+// that a click shorter than a frame still counts once.
+int32_t TakeMouseButtons();
 // Makes the typed-character buffer: 256 bytes, empty.
 void ResetKeyboardBuffer();
 // Lets go of the typed-character buffer (the engine's release after a run).

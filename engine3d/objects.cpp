@@ -175,12 +175,11 @@ int32_t LoadThreeDsModelIntoObject(uint32_t objectSlot, const std::string& endin
   const std::string work = gTempFolder + "workfile.x";
   const std::string& shown = shownName.empty() ? path : shownName;
   if (ending == "3ds") {
-    std::string error;
-    const int32_t converted = ConvertThreeDsFile(path, work, &error);
-    if (converted < 0) {
-      EngineErrorLog("Failed to load model " + shown + ": " + error);
-      return converted;
-    }
+    std::string why;
+    const int32_t converted = ConvertThreeDsFile(path, work, &why);
+    // A missing file has its own error; a damaged one says where.
+    if (converted < 0 && converted != kLoadFileMissing) EngineErrorLog("Failed to load model " + shown + ": " + why);
+    if (converted < 0) return converted;
   }
   // The work file is ours: what the reader says of it is said of the program's file.
   const int32_t result = LoadXModelIntoObject(objectSlot, work, shown);
@@ -188,11 +187,8 @@ int32_t LoadThreeDsModelIntoObject(uint32_t objectSlot, const std::string& endin
   return result;
 }
 
-int32_t ConvertThreeDsFile(const std::string& source, const std::string& output, std::string* error) {
-  std::string why;
-  const int32_t result = ConvertThreeDsToX(source, output, why);
-  if (error) *error = why;
-  return result;
+int32_t ConvertThreeDsFile(const std::string& source, const std::string& output, std::string* why) {
+  return ConvertThreeDsToX(source, output, why);
 }
 
 int32_t LoadXModelIntoObject(uint32_t objectSlot, const std::string& path, const std::string& shownName) {

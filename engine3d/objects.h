@@ -45,8 +45,8 @@ int32_t LoadModelFile(uint32_t objectSlot, const std::string& fileName);
 int32_t LoadXModelIntoObject(uint32_t objectSlot, const std::string& path, const std::string& shownName = {});
 int32_t LoadThreeDsModelIntoObject(uint32_t objectSlot, const std::string& ending, const std::string& path,
                                    const std::string& shownName = {});
-// Negative on failure, with `error` (when given) saying why.
-int32_t ConvertThreeDsFile(const std::string& source, const std::string& output, std::string* error = nullptr);
+// Negative on failure, with `why` (when given) saying what went wrong.
+int32_t ConvertThreeDsFile(const std::string& source, const std::string& output, std::string* why = nullptr);
 
 // --- Objects ---------------------------------------------------------------------------------------------
 void ResetLimbRecord(ObjectLimbRecord& limb);

@@ -123,7 +123,7 @@ void FuzzThreeDs(const uint8_t* data, size_t size) {
   const std::string converted = FuzzWorkFolder() + "converted.x";
   WriteFuzzInput(source, data, size);
   std::string error;
-  if (ConvertThreeDsToX(source, converted, error) < 0) return;
+  if (ConvertThreeDsToX(source, converted, &error) < 0) return;
   // What the converter writes, the reader takes.
   SceneModel model;
   if (model.LoadX(converted, error) != kModelOk) std::abort();

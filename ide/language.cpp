@@ -19,8 +19,11 @@ void ResetErrorWordTable() {
 
 std::string LanguageWordFilePath() { return gProgramFolder + "LANG/" + gTextLanguage + "/WORDS.TXT"; }
 
-bool LoadLanguageSettings() {
-  const std::string path = LanguageWordFilePath();
+std::string LanguageWordFileEntry() { return "LANG\\" + gTextLanguage + "\\WORDS.TXT"; }
+
+bool LoadLanguageSettings() { return LoadLanguageSettingsFrom(LanguageWordFilePath()); }
+
+bool LoadLanguageSettingsFrom(const std::string& path) {
   if (!win::CanOpenForReading(path)) return false;
   // A marker that no word file holds tells a missing key from an empty text.
   const std::string missing = "\x01missing\x01";

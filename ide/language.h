@@ -22,7 +22,12 @@ extern std::string gTextLanguage;   // folder name under LANG
 // 0-59 fill the compiler's messages. A missing file or key keeps what was there. Returns false
 // when the word file is missing.
 bool LoadLanguageSettings();
+// The same from the word file at path.
+bool LoadLanguageSettingsFrom(const std::string& path);
 // Path of the chosen language's word file.
 std::string LanguageWordFilePath();
+// Its name inside the program folder, "LANG\<language>\WORDS.TXT": the name under which a built
+// game carries it.
+std::string LanguageWordFileEntry();
 
 }  // namespace vx

@@ -69,7 +69,7 @@ void IndexFrames(const FrameNode& root, std::map<std::string, int32_t>* byName, 
 std::string AnimatedFrameName(const DataObject& animation) {
   for (const xfile::Child& c : animation.children) {
     if (c.IsReference()) return c.referenceName;
-    if (c.object && c.object->templateName == "Frame") return c.object->name;
+    if (c.object && c.object->Is("Frame")) return c.object->name;
   }
   return std::string();
 }
@@ -162,17 +162,17 @@ bool CollectAnimationKeys(const xfile::File& file, const FrameNode& root, float 
   std::map<std::string, int32_t> byName;
   IndexFrames(root, &byName, nullptr);
   for (const auto& object : file.objects) {
-    if (object->templateName != "AnimationSet" || object->sourceOffset < minOffset) continue;
+    if (!object->Is("AnimationSet") || object->sourceOffset < minOffset) continue;
     found = true;
     for (const xfile::Child& c : object->children) {
       const DataObject* animation = c.Target();
-      if (!animation || animation->templateName != "Animation") continue;
+      if (!animation || !animation->Is("Animation")) continue;
       const auto frame = byName.find(AnimatedFrameName(*animation));
       if (frame == byName.end() || frame->second == 0) continue;  // the root is the object's own place
       FrameKeys& k = keys[frame->second];
       for (const xfile::Child& kc : animation->children) {
         const DataObject* key = kc.Target();
-        if (key && key->templateName == "AnimationKey" && !ReadKey(*key, startFrame, k, error)) return false;
+        if (key && key->Is("AnimationKey") && !ReadKey(*key, startFrame, k, error)) return false;
       }
     }
   }

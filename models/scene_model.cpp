@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/checklist.h"
+#include "common/runtime_hooks.h"
 #include "models/model_maths.h"
 #include "platform/d3d/device.h"
 
@@ -39,6 +40,7 @@ int32_t SceneModel::LoadX(const std::string& path, std::string& error) {
   root = read.root;
   frameCount = read.frameCount;
   animationSet = read.animationSet;
+  for (const std::string& note : read.notes) EngineNote(path + ": " + note);
   return kModelOk;
 }
 

@@ -120,6 +120,7 @@ struct XModel {
   FrameNode* root = nullptr;
   int32_t frameCount = 0;
   AnimationSet* animationSet = nullptr;
+  std::vector<std::string> notes;  // what the reader left out of the file, one line each
 };
 // Reads a .x file into a new tree; false (with nothing left allocated) when it can't.
 bool ReadXModel(const std::string& path, XModel& out, std::string& error);
@@ -142,8 +143,8 @@ bool WriteXAnimation(const AnimationSet& set, const std::string& path);
 
 // Converts a .3ds file into a text .x file, deleting any old output first. 0 on success, -4 when
 // the source can't be opened, another negative value when it is damaged, nests its objects deeper
-// than kMaxFrameDepth, or can't be written; nothing is written then, and `error` says why.
-int32_t ConvertThreeDsToX(const std::string& source, const std::string& output);
-int32_t ConvertThreeDsToX(const std::string& source, const std::string& output, std::string& error);
+// than kMaxFrameDepth, or can't be written; nothing is written then, and `why`, when given, says
+// what went wrong (for damage, at which byte).
+int32_t ConvertThreeDsToX(const std::string& source, const std::string& output, std::string* why = nullptr);
 
 }  // namespace vx

@@ -58,9 +58,10 @@ class ChunkReader {
   ChunkReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
   bool Read(Scene& scene) {
     scene_ = &scene;
-    if (size_ < 6 || Word(0) != 0x4D4D) return false;
+    if (size_ < 6 || Word(0) != 0x4D4D) return Damaged("the file does not begin with a 3DS main chunk");
     return Chunks(0, size_, 0, Context{});
   }
+  const std::string& damage() const { return damage_; }
 
  private:
   uint16_t Word(size_t at) const { return uint16_t(data_[at] | (data_[at + 1] << 8)); }
@@ -92,20 +93,30 @@ class ChunkReader {
   bool Chunks(size_t begin, size_t end, int depth, Context context);
   bool Chunk(uint16_t id, size_t body, size_t end, int depth, Context context);
 
+  // Keeps the first, innermost, cause; returns false.
+  bool Damaged(const std::string& what) {
+    if (damage_.empty()) damage_ = what;
+    return false;
+  }
+  static std::string ChunkAt(size_t at) { return "the chunk at byte " + std::to_string(at); }
+
   const uint8_t* data_;
   size_t size_;
   Scene* scene_ = nullptr;
+  std::string damage_;
 };
 
 bool ChunkReader::Chunks(size_t begin, size_t end, int depth, Context context) {
-  if (depth > kMaxChunkDepth) return false;
+  if (depth > kMaxChunkDepth) return Damaged(ChunkAt(begin) + " is nested too deeply");
   size_t at = begin;
   while (at < end) {
-    if (end - at < 6) return false;
+    if (end - at < 6) return Damaged(ChunkAt(at) + " is cut short");
     const uint16_t id = Word(at);
     const uint32_t length = Dword(at + 2);
-    if (length < 6 || length > end - at) return false;
-    if (!Chunk(id, at + 6, at + length, depth, context)) return false;
+    if (length < 6 || length > end - at)
+      return Damaged(ChunkAt(at) + " is " + std::to_string(length) + " bytes long, but " + std::to_string(end - at) +
+                     " are left");
+    if (!Chunk(id, at + 6, at + length, depth, context)) return Damaged(ChunkAt(at) + " is damaged");
     at += length;
   }
   return true;
@@ -504,37 +515,24 @@ void XWriter::WriteMesh(const Object& o, const Matrix4f& toLocal, const std::str
 
 }  // namespace
 
-int32_t ConvertThreeDsToX(const std::string& source, const std::string& output, std::string& error) {
+int32_t ConvertThreeDsToX(const std::string& source, const std::string& output, std::string* why) {
+  auto fail = [why](int32_t result, const std::string& text) {
+    if (why) *why = text;
+    return result;
+  };
   win::DeleteFileA(output.c_str());
   const std::optional<std::vector<uint8_t>> bytes = win::ReadWholeFile(source);
-  if (!bytes) {
-    error = "can't read the file";
-    return kCannotOpen;
-  }
+  if (!bytes) return fail(kCannotOpen, "can't read " + source);
   Scene scene;
   ChunkReader reader(bytes->data(), bytes->size());
-  if (!reader.Read(scene)) {
-    error = "damaged chunks";
-    return kDamaged;
-  }
+  if (!reader.Read(scene)) return fail(kDamaged, reader.damage());
   for (const Object& o : scene.objects)
     for (uint16_t index : o.faces)
-      if (index >= o.vertices.size()) {
-        error = "face index beyond the vertices in " + o.name;
-        return kDamaged;
-      }
-  std::string text;
-  if (!XWriter(scene).Write(text, error)) return kDamaged;
-  if (!win::WriteWholeFile(output, text.data(), text.size())) {
-    error = "can't write " + output;
-    return kCannotWrite;
-  }
+      if (index >= o.vertices.size()) return fail(kDamaged, "a face of " + o.name + " names a vertex it does not have");
+  std::string text, error;
+  if (!XWriter(scene).Write(text, error)) return fail(kDamaged, error);
+  if (!win::WriteWholeFile(output, text.data(), text.size())) return fail(kCannotWrite, "can't write " + output);
   return kConvertedOk;
-}
-
-int32_t ConvertThreeDsToX(const std::string& source, const std::string& output) {
-  std::string error;
-  return ConvertThreeDsToX(source, output, error);
 }
 
 }  // namespace vx

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <span>
+#include <string_view>
 
 #include "models/animation_io.h"
 #include "models/model_maths.h"
@@ -57,9 +59,9 @@ bool ReadMatrix(const DataObject& object, Matrix4f& out) {
 bool ModelBuilder::Build(const xfile::File& file, std::unique_ptr<FrameNode>& root, int32_t& frameCount) {
   root = std::make_unique<FrameNode>(0, "root");
   for (const auto& object : file.objects) {
-    if (object->templateName == "Frame") {
+    if (object->Is("Frame")) {
       if (!AddFrame(*root, *object, 1)) return false;
-    } else if (object->templateName == "Mesh") {
+    } else if (object->Is("Mesh")) {
       // A mesh outside any frame gets a frame of its own.
       auto* frame = new FrameNode(nextId_++, object->name);
       root->AppendChild(frame);
@@ -77,13 +79,13 @@ bool ModelBuilder::AddFrame(FrameNode& parent, const DataObject& object, int dep
   for (const xfile::Child& child : object.children) {
     const DataObject* target = child.Target();
     if (!target) continue;
-    if (target->templateName == "FrameTransformMatrix" && !child.IsReference()) {
+    if (target->Is("FrameTransformMatrix") && !child.IsReference()) {
       Matrix4f m;
       if (!ReadMatrix(*target, m)) return Fail("bad FrameTransformMatrix in " + object.name);
       frame->set_matrix(m);
-    } else if (target->templateName == "Frame" && !child.IsReference()) {
+    } else if (target->Is("Frame") && !child.IsReference()) {
       if (!AddFrame(*frame, *target, depth + 1)) return false;
-    } else if (target->templateName == "Mesh") {
+    } else if (target->Is("Mesh")) {
       if (!AddMesh(*frame, *target)) return false;
     }
   }
@@ -96,7 +98,7 @@ bool ModelBuilder::ReadMaterial(const DataObject& object, MaterialInfo& out) {
     if (!c.Float(v)) return Fail("bad Material " + object.name);
   for (const xfile::Child& child : object.children) {
     const DataObject* t = child.Target();
-    if (!t || t->templateName != "TextureFilename") continue;
+    if (!t || !t->Is("TextureFilename")) continue;
     ValueCursor tc(*t);
     std::string name;
     if (tc.Text(name)) out.textureName = name;
@@ -147,9 +149,9 @@ bool ModelBuilder::AddMesh(FrameNode& frame, const DataObject& mesh) {
   for (const xfile::Child& child : mesh.children) {
     const DataObject* t = child.Target();
     if (!t) continue;
-    if (t->templateName == "MeshNormals") normalsObject = t;
-    else if (t->templateName == "MeshTextureCoords") uvObject = t;
-    else if (t->templateName == "MeshMaterialList") materialList = t;
+    if (t->Is("MeshNormals")) normalsObject = t;
+    else if (t->Is("MeshTextureCoords")) uvObject = t;
+    else if (t->Is("MeshMaterialList")) materialList = t;
   }
 
   // Normals: their own list and their own face list, which must match the mesh's faces.
@@ -210,7 +212,7 @@ bool ModelBuilder::AddMesh(FrameNode& frame, const DataObject& mesh) {
     }
     for (const xfile::Child& child : materialList->children) {
       const DataObject* t = child.Target();
-      if (!t || t->templateName != "Material") continue;
+      if (!t || !t->Is("Material")) continue;
       MaterialInfo info;
       if (!ReadMaterial(*t, info)) return false;
       materials.push_back(std::move(info));
@@ -297,6 +299,58 @@ bool ModelBuilder::AddMesh(FrameNode& frame, const DataObject& mesh) {
   return true;
 }
 
+// Templates that the reader takes, or leaves out without loss.
+constexpr std::string_view kKnownTemplates[] = {
+    "Header",       "Frame",        "FrameTransformMatrix", "Mesh",         "MeshNormals",
+    "MeshTextureCoords", "MeshMaterialList", "Material",   "TextureFilename", "AnimationSet",
+    "Animation",    "AnimationKey", "AnimationOptions",     "AnimTicksPerSecond", "VertexDuplicationIndices",
+    "MeshFaceWraps"};
+// Skinning: the meshes are drawn in their bind pose and only the bones animate.
+constexpr std::string_view kSkinTemplates[] = {"XSkinMeshHeader", "SkinWeights"};
+
+bool IsOneOf(const DataObject& object, std::span<const std::string_view> names) {
+  return std::any_of(names.begin(), names.end(), [&](std::string_view n) { return object.Is(n); });
+}
+
+bool CarriesMaterial(const DataObject& object) {
+  for (const xfile::Child& child : object.children) {
+    if (!child.object) continue;
+    if (child.object->Is("Material") || child.object->Is("TextureFilename") || CarriesMaterial(*child.object))
+      return true;
+  }
+  return false;
+}
+
+struct Omissions {
+  bool skinned = false;
+  std::map<std::string, bool, xfile::CaselessLess> skipped;  // template name: carried a material or texture
+};
+
+// What the model leaves out of the file: the templates it does not know (with what they carry)
+// and skinning.
+void CollectOmissions(const DataObject& object, Omissions& out) {
+  if (IsOneOf(object, kSkinTemplates)) {
+    out.skinned = true;
+    return;
+  }
+  if (!IsOneOf(object, kKnownTemplates)) {
+    out.skipped[object.templateName] |= CarriesMaterial(object);
+    return;
+  }
+  for (const xfile::Child& child : object.children)
+    if (child.object) CollectOmissions(*child.object, out);
+}
+
+std::vector<std::string> OmissionNotes(const xfile::File& file) {
+  Omissions found;
+  for (const auto& object : file.objects) CollectOmissions(*object, found);
+  std::vector<std::string> notes;
+  if (found.skinned) notes.push_back("a skinned mesh: skinning is not supported, so the mesh keeps its bind pose while its bones animate");
+  for (const auto& [name, material] : found.skipped)
+    notes.push_back("template " + name + " skipped" + (material ? " with the material or texture in it" : ""));
+  return notes;
+}
+
 // Loads the textures named by the meshes once the whole tree stands.
 void LoadTextures(SceneNode& node) {
   ModelServices* services = GetModelServices();
@@ -333,6 +387,7 @@ bool ReadModel(const uint8_t* data, size_t size, XModel& out, std::string& error
   std::unique_ptr<AnimationSet> set;
   if (!ReadAnimationSets(file, *root, frameCount, set, 0.0f, 0, error)) return false;
   if (loadTextures) LoadTextures(*root);
+  out.notes = OmissionNotes(file);
   out.root = root.release();
   out.frameCount = frameCount;
   out.animationSet = set.release();

@@ -23,6 +23,19 @@ bool Guid::operator==(const Guid& o) const {
   return data1 == o.data1 && data2 == o.data2 && data3 == o.data3 && std::memcmp(data4, o.data4, 8) == 0;
 }
 
+namespace {
+char Folded(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+}  // namespace
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Folded(x) == Folded(y); });
+}
+
+bool CaselessLess::operator()(const std::string& a, const std::string& b) const {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                      [](char x, char y) { return Folded(x) < Folded(y); });
+}
+
 const std::string* DataObject::Text(size_t index) const {
   if (index >= values.size() || values[index].stringIndex < 0) return nullptr;
   return &strings[size_t(values[index].stringIndex)];
@@ -239,7 +252,7 @@ bool Parser::ParseTemplate() {
     }
     if (cur_.kind != TokenKind::Name) return Fail("expected a template member");
     TemplateMember m;
-    if (cur_.text == "array") {
+    if (SameName(cur_.text, "array")) {
       m.isArray = true;
       Advance();
       if (cur_.kind != TokenKind::Name) return Fail("expected an array type");
@@ -401,7 +414,7 @@ bool Parser::ParseObject(DataObject& object, int depth) {
 }
 
 bool Parser::ParseTemplateText() {
-  while (cur_.kind == TokenKind::Name && cur_.text == "template")
+  while (cur_.kind == TokenKind::Name && SameName(cur_.text, "template"))
     if (!ParseTemplate()) return false;
   return cur_.kind == TokenKind::End || Fail("expected a template");
 }
@@ -414,7 +427,7 @@ bool Parser::ParseAll() {
       case TokenKind::Error:
         return Fail("");
       case TokenKind::Name:
-        if (cur_.text == "template") {
+        if (SameName(cur_.text, "template")) {
           if (!ParseTemplate()) return false;
         } else {
           auto object = std::make_unique<DataObject>();
@@ -463,7 +476,7 @@ void ResolveReferences(File& file) {
 
 void AddStandardTemplates(File& file) {
   // Parsed once; every file starts from a copy.
-  static const std::map<std::string, Template> standard = [] {
+  static const auto standard = [] {
     File f;
     const char* text = StandardTemplateText();
     Parser p(reinterpret_cast<const uint8_t*>(text), std::strlen(text), f, File::Format::Text, 32);

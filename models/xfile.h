@@ -10,9 +10,17 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vx::xfile {
+
+// Template names and the keywords of the text format compare without regard to case: modellers
+// write TextureFileName as often as TextureFilename.
+bool SameName(std::string_view a, std::string_view b);
+struct CaselessLess {
+  bool operator()(const std::string& a, const std::string& b) const;
+};
 
 struct Guid {
   uint32_t data1 = 0;
@@ -74,6 +82,7 @@ struct DataObject {
   std::vector<std::string> strings;
   std::vector<Child> children;
 
+  bool Is(std::string_view other) const { return SameName(templateName, other); }
   double Number(size_t index) const { return index < values.size() ? values[index].number : 0.0; }
   const std::string* Text(size_t index) const;
 };
@@ -97,7 +106,7 @@ struct File {
   enum class Format { Text, Binary };
   Format format = Format::Text;
   int floatSize = 32;
-  std::map<std::string, Template> templates;  // the standard ones and those the file declares
+  std::map<std::string, Template, CaselessLess> templates;  // the standard ones and those the file declares
   std::vector<std::unique_ptr<DataObject>> objects;  // top level, in read order
 };
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 
 #include "runtime/arrays.h"
 #include "runtime/dispatcher.h"
@@ -79,12 +80,14 @@ void DimArray() {
   for (int d = 0; d < K; ++d) {
     const int64_t size = int64_t(IntOperand(1 + d)) + 1;
     if (size < 1) {
+      EngineErrorLog("dim size " + std::to_string(size - 1) + " is below 0");
       fits = false;
       break;
     }
     sizes[size_t(d)] = uint32_t(size);
     count *= uint64_t(size);  // at most 2^27 * 2^31 before the cap stops it
     if (count > kMaxElements) {
+      EngineErrorLog("dim of more than " + std::to_string(kMaxElements) + " elements");
       fits = false;
       break;
     }

@@ -19,6 +19,7 @@
 
 #include "common/le_words.h"
 #include "compiler/compiler.h"
+#include "ide/language.h"
 #include "ide/status_line.h"
 #include "platform/win/files.h"
 #include "platform/win/keyboard.h"
@@ -314,7 +315,11 @@ bool StandaloneBuilder::BuildStandaloneExe(const std::string& targetExe, const s
   // so a temporary folder too deep for a name falls back to the bare file name.
   const std::string programEntry =
       imagePath.size() < kAttachedNameLimit ? imagePath : std::string("_exefile.dat");
+  // The language's word file goes along, so that the game names its errors as vorlix run does.
+  const std::string words = LanguageWordFilePath();
+  const bool withWords = win::CanOpenForReading(words);
   const bool built = WriteExeStub(targetExe) && AddAttachedFile(imagePath, programEntry) &&
+                     (!withWords || AddAttachedFile(words, LanguageWordFileEntry())) &&
                      (projectFolder.empty() || AddProjectMedia(projectFolder)) && FinishAttachedBlock();
   unlink(imagePath.c_str());
   if (!built) AbandonTarget();

@@ -277,11 +277,11 @@ void CmdWaitKey() {
 
 void CmdWaitMouse() {
   if (gWaitMouseState == 0) {
-    if (gMouseButtons != 0) gWaitMouseState = 1;
+    if (TakeMouseButtons() != 0) gWaitMouseState = 1;
     RerunCommand();
     return;
   }
-  if (gMouseButtons == 0)
+  if (TakeMouseButtons() == 0)
     gWaitMouseState = 0;
   else
     RerunCommand();
@@ -305,7 +305,7 @@ constexpr CommandHandler FnMouseMoveZ = FnMouseValue<&gMouseMoveZ>;
 
 void FnMouseButtons() {
   PollInputIfDue();
-  SlotOperand(0)->i = int16_t(uint16_t(uint32_t(gMouseButtons) & 0xFFFF));
+  SlotOperand(0)->i = int16_t(uint16_t(uint32_t(TakeMouseButtons()) & 0xFFFF));
   SkipOperands(1);
 }
 

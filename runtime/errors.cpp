@@ -22,6 +22,7 @@ namespace vx {
 char gLastEngineError[256] = "";
 std::string gErrorReport;
 uint32_t gErrorLine = 0;
+std::string gErrorPlace;
 
 namespace {
 
@@ -109,8 +110,8 @@ std::string FormatErrorMessage() {
   out += kind;
   out += " : ";
   out += ErrorNumberText(gErrorCode);
-  out += ". ";
-  out += gLastEngineError;
+  out += '.';
+  if (gLastEngineError[0] != '\0') (out += ' ') += gLastEngineError;
   return out;
 }
 
@@ -125,6 +126,17 @@ void LogEngineError(const std::string& message) {
   std::snprintf(gLastEngineError, sizeof gLastEngineError, "%s", message.c_str());
   if (!gDebugMode) return;
   win::WriteProfileString("ERRORLOG", LogTimeKey("ENGINEERROR"), message, LogFilePath());
+}
+
+void LogEngineNote(const std::string& message) {
+  if (gDebugMode) win::WriteProfileString("ERRORLOG", LogTimeKey("ENGINENOTE"), message, LogFilePath());
+  if (gStandaloneFlag) return;
+  const uint32_t line = RunningCommandLine();
+  const SourceLine where = LocateSourceLine(int(line));
+  if (line > 0 && !where.file.empty())
+    std::fprintf(stderr, "%s:%d: %s\n", where.file.c_str(), where.line, message.c_str());
+  else
+    std::fprintf(stderr, "%s\n", message.c_str());
 }
 
 void LogStringOutput(const std::string& text) {

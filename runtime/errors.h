@@ -15,6 +15,7 @@ namespace vx {
 extern char gLastEngineError[256];  // last engine error message
 extern std::string gErrorReport;    // report shown by the run-time test box
 extern uint32_t gErrorLine;  // source line (line table) of the command that set gErrorCode, 0 when none ran
+extern std::string gErrorPlace;  // "FILE:LINE: " before the error box text under `vorlix run`; empty in a game
 
 // What RaiseRuntimeError and RaiseRuntimeWarning do once the runtime's hooks are installed.
 void RaiseError(int32_t n);
@@ -33,6 +34,9 @@ std::string LogFilePath();
 void LogRuntimeError(const std::string& text);
 // What EngineErrorLog does once the runtime's hooks are installed.
 void LogEngineError(const std::string& message);
+// What EngineNote does: a log file entry in debug mode and, outside a standalone game, a line on
+// standard error at the running command's place.
+void LogEngineNote(const std::string& message);
 void LogStringOutput(const std::string& text);
 
 // Name and parameter letters of a command for the report; by default the compiler's loaded table

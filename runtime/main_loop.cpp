@@ -261,7 +261,10 @@ win::LRESULT MainWindowProc(win::HWND window, win::UINT message, win::WPARAM wPa
     case win::WM_RBUTTONDOWN: {
       const int32_t button = message == win::WM_LBUTTONDOWN ? 1 : 2;
       gMouseClickState = button;
-      if (!gPointerSpritesOn && gWindowMode == 1) gMouseButtons = button;
+      if (!gPointerSpritesOn && gWindowMode == 1) {
+        gMouseButtons = button;
+        gMouseButtonPresses |= button;
+      }
       break;
     }
     case win::WM_LBUTTONUP:

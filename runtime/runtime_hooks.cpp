@@ -18,6 +18,7 @@ void InstallRuntimeHooks() {
   hooks.raiseError = RaiseError;
   hooks.raiseWarning = RaiseWarning;
   hooks.engineErrorLog = LogEngineError;
+  hooks.engineNote = LogEngineNote;
   // A program that always runs keeps running whatever its surfaces do.
   hooks.pauseProgram = [] {
     if (!gAlwaysActive) gAppActive = 0;

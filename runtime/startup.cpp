@@ -239,10 +239,11 @@ bool EndHost() {
     const std::string text = FormatErrorMessage();
     LogRuntimeError(text);
     win::ShowCursor(1);
+    const std::string box = gErrorPlace + text;
     if (gRuntimeTestMode)
-      win::MessageBoxA(gMainWindow, gErrorReport.c_str(), ("ERRORINFO: " + text).c_str(), win::MB_OK);
+      win::MessageBoxA(gMainWindow, gErrorReport.c_str(), ("ERRORINFO: " + box).c_str(), win::MB_OK);
     else
-      win::MessageBoxA(gMainWindow, text.c_str(), "Error In Program", win::MB_ICONSTOP);
+      win::MessageBoxA(gMainWindow, box.c_str(), "Error In Program", win::MB_ICONSTOP);
   }
   if (gExitMessageFlag == 1) {
     win::ShowCursor(1);
@@ -256,9 +257,14 @@ bool EndHost() {
 int WinMain(win::HINSTANCE instance, win::HINSTANCE, const char* commandLine, int showCommand) {
   int fullScreen = 1, windowed = 0;
   BeginHost(instance, commandLine, &fullScreen, &windowed);
-  // The program is entry 0 of the block at the end of the executable.
+  // The program is entry 0 of the block at the end of the executable; the word file that the
+  // builder attached names the errors, unless one stands beside the game.
   RunProgram(instance, showCommand, fullScreen, windowed, true, [](std::string& imagePath) {
-    return LoadAttachedFiles(win::ExecutablePath()) && ExtractProgramImage(imagePath);
+    if (!LoadAttachedFiles(win::ExecutablePath()) || !ExtractProgramImage(imagePath)) return false;
+    std::string words = LanguageWordFileEntry();
+    if (!win::CanOpenForReading(LanguageWordFilePath()) && ResolveVirtualFile(words, "txt"))
+      LoadLanguageSettingsFrom(words);
+    return true;
   });
   EndHost();
   return 0;

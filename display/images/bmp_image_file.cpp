@@ -268,6 +268,7 @@ std::vector<uint8_t> EncodeBmp(const DecodedImage& image) {
   std::vector<uint8_t> file(54 + rowBytes * image.height, 0);
   file[0] = 'B';
   file[1] = 'M';
+  PutU32LE(&file[2], uint32_t(file.size()));
   PutU32LE(&file[10], 54);
   PutU32LE(&file[14], 40);
   PutU32LE(&file[18], image.width);

@@ -22,6 +22,7 @@ namespace {
 uint8_t gKeyTable[256];
 int64_t gPendingX = 0, gPendingY = 0, gPendingZ = 0;  // motion since the mouse was last read
 uint8_t gButtonTable[4];
+uint8_t gButtonPressed[4];  // went down since the mouse was last read: a click between two reads shows once
 bool gFocused = true;
 uint32_t gFocusLosses = 0;  // devices acquired before the last loss have lost their input
 bool gCreationFails = false;
@@ -57,6 +58,7 @@ void OnPlatformEvent(const SDL_Event& event) {
       if (event.button.button == SDL_BUTTON_MIDDLE) index = 2;
       if (event.button.button == SDL_BUTTON_X1) index = 3;
       if (index >= 0) gButtonTable[index] = event.type == SDL_MOUSEBUTTONDOWN ? 0x80 : 0;
+      if (index >= 0 && event.type == SDL_MOUSEBUTTONDOWN) gButtonPressed[index] = 0x80;
       break;
     }
     case SDL_WINDOWEVENT:
@@ -64,6 +66,7 @@ void OnPlatformEvent(const SDL_Event& event) {
         // The releases will go to another window: nothing may stay held.
         std::memset(gKeyTable, 0, sizeof gKeyTable);
         std::memset(gButtonTable, 0, sizeof gButtonTable);
+        std::memset(gButtonPressed, 0, sizeof gButtonPressed);
         gPendingX = gPendingY = gPendingZ = 0;
         gFocused = false;
         ++gFocusLosses;
@@ -173,7 +176,10 @@ HRESULT DirectInputDevice::Acquire() {
   if (!impl_->formatSet) return DIERR_INVALIDPARAM;
   if (impl_->Foreground() && !gFocused) return DIERR_OTHERAPPHASPRIO;
   if (impl_->joystick && !SDL_JoystickGetAttached(impl_->joystick)) return DIERR_INPUTLOST;
-  if (!impl_->acquired && impl_->guid.type == DIDEVTYPE_MOUSE) gPendingX = gPendingY = gPendingZ = 0;
+  if (!impl_->acquired && impl_->guid.type == DIDEVTYPE_MOUSE) {
+    gPendingX = gPendingY = gPendingZ = 0;
+    std::memset(gButtonPressed, 0, sizeof gButtonPressed);
+  }
   impl_->acquired = true;
   impl_->acquiredAt = gFocusLosses;
   return DI_OK;
@@ -206,7 +212,8 @@ HRESULT DirectInputDevice::GetDeviceState(DWORD size, void* data) {
     case DIDEVTYPE_MOUSE: {
       if (size != sizeof(DIMOUSESTATE)) return DIERR_INVALIDPARAM;
       DIMOUSESTATE state{ClampToLong(gPendingX), ClampToLong(gPendingY), ClampToLong(gPendingZ), {}};
-      std::memcpy(state.rgbButtons, gButtonTable, sizeof gButtonTable);
+      for (size_t i = 0; i < sizeof gButtonTable; ++i) state.rgbButtons[i] = gButtonTable[i] | gButtonPressed[i];
+      std::memset(gButtonPressed, 0, sizeof gButtonPressed);
       gPendingX = gPendingY = gPendingZ = 0;
       std::memcpy(data, &state, sizeof state);
       return DI_OK;

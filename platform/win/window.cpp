@@ -188,6 +188,9 @@ Video ProbeVideo() {
   // Closing the window is reported as WM_CLOSE already; a second report as SDL_QUIT would
   // close twice.
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+  // As on Windows, the click that gives a window the focus reaches it too: SDL otherwise drops a
+  // click that it handles within a few milliseconds of the focus, which a busy program does.
+  SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   // Without an X or Wayland display there is nothing to probe: go straight to the offscreen
   // driver instead of letting the display libraries complain on standard error.
   if (!std::getenv("SDL_VIDEODRIVER") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
@@ -674,7 +677,17 @@ BOOL GetCursorPos(POINT* out) {
   if (!out) return FALSE_;
   if (ProbeVideo() == Video::Display) {
     int x = 0, y = 0;
-    SDL_GetGlobalMouseState(&x, &y);
+    // Over a window of ours the place comes from that window's own motion events: X11's global
+    // state is queried again only after some events and may lag behind the pointer.
+    if (SDL_Window* over = SDL_GetMouseFocus()) {
+      int left = 0, top = 0;
+      SDL_GetMouseState(&x, &y);
+      SDL_GetWindowPosition(over, &left, &top);
+      x += left;
+      y += top;
+    } else {
+      SDL_GetGlobalMouseState(&x, &y);
+    }
     gCursorPosition = {x, y};
   }
   *out = gCursorPosition;

@@ -52,8 +52,41 @@ TEST_F(AuthorToolTest, RuntimeErrorsNameTheLineInTheFileThatHoldsIt) {
     const Outcome run = Vorlix("run project/game.vxa");
     EXPECT_EQ(run.status, 1) << run.errors;
     EXPECT_EQ(run.errors.find(c.where), 0u) << run.errors;
-    EXPECT_NE(run.errors.find("Error In Program"), std::string::npos) << run.errors;  // the box as ever
+    // The box names the place too, and no message ends in a blank.
+    EXPECT_NE(run.errors.find(std::string("Error In Program: ") + c.where), std::string::npos) << run.errors;
+    EXPECT_EQ(run.errors.find(" \n"), std::string::npos) << run.errors;
   }
+}
+
+// Each message names what it is about after the message the table gives: the unknown word, the
+// missing thing, the negative size, the damaged byte.
+TEST_F(AuthorToolTest, MessagesNameWhatIsWrong) {
+  const struct {
+    const char* source;
+    const char* message;
+  } kCases[] = {
+      {"prnt \"hello\"\n", "game.vxa:1: Unknown command: prnt\n"},
+      {"x = 1\nsprit 1\n", "game.vxa:2: Unknown command: sprit\n"},
+      {"x = rgbb(1, 2, 3)\n", "game.vxa:1: Array used without dim: rgbb\n"},
+      {"x = foo()\n", "game.vxa:1: A value is missing or is not a number, string, variable or function call: foo()\n"},
+      {"a$ = \"abc\n",
+       "game.vxa:1: A value is missing or is not a number, string, variable or function call: \"abc (no closing \")\n"},
+      {"dim a(0 - 5)\n", "game.vxa:1: Runtime Error : Out of memory. dim size -5 is below 0\n"},
+      {"load object \"cut.3ds\", 1\n",
+       "game.vxa:1: Runtime Error : Could not read the model file. Failed to load model cut.3ds: the chunk at byte 0 "
+       "is 1000 bytes long, but 20 are left\n"},
+  };
+  // A .3ds file cut short: its main chunk (id 0x4D4D) says 1000 bytes.
+  dir.Write("cut.3ds", std::string("\x4D\x4D\xE8\x03\0\0", 6) + std::string(14, '\0'));
+  for (const auto& c : kCases) {
+    dir.Write("game.vxa", c.source);
+    const Outcome run = Vorlix("run game.vxa");
+    EXPECT_EQ(run.errors.find(c.message), 0u) << run.errors;
+  }
+  const Outcome unknown = Vorlix("frobnicate");
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_EQ(unknown.errors.find("vorlix: unknown command 'frobnicate'\n"), 0u) << unknown.errors;
+  EXPECT_NE(unknown.errors.find("usage:"), std::string::npos) << unknown.errors;
 }
 
 TEST_F(AuthorToolTest, CompileFailuresNameTheirLineOnce) {
@@ -61,10 +94,10 @@ TEST_F(AuthorToolTest, CompileFailuresNameTheirLineOnce) {
     const char* source;
     const char* errors;
   } kCases[] = {
-      {"a = 1\ngoto nowhere\n", "project/game.vxa:2: Label used but never defined\n"},
+      {"a = 1\ngoto nowhere\n", "project/game.vxa:2: Label used but never defined: nowhere\n"},
       {"a = 1\n#include \"lib/nosuch.vxa\"\nb = f()\n",
        "project/game.vxa:2: Could not read the include file lib/nosuch.vxa: it does not exist or may not be read\n"},
-      {"do\n", "project/game.vxa:1: Block not closed (an if, do, for, while or repeat has no end)\n"},
+      {"do\n", "project/game.vxa:1: Block not closed (an if, do, for, while or repeat has no end): do\n"},
   };
   for (const auto& c : kCases) {
     dir.Write("project/game.vxa", c.source);
@@ -134,6 +167,21 @@ TEST_F(AuthorToolTest, ABuildFromABareNameShipsTheMediaBesideTheProgramAndNothin
   EXPECT_EQ(game.errors, "");
   for (const char* folder : {"", "project/", "tmp/"})
     EXPECT_FALSE(std::filesystem::exists(dir.path() + folder + "LANG")) << "a build wrote into " << folder;
+}
+
+// A built game carries the language's word file: run alone from another folder, it names its
+// error as vorlix run does, and leaves nothing beside itself.
+TEST_F(AuthorToolTest, ABuiltGameNamesItsErrorsAsTheAuthorToolDoes) {
+  dir.Write("project/game.vxa", "dim a(2)\na(5) = 1\nend\n");
+  const Outcome build = Vorlix("build project/game.vxa -o game");
+  ASSERT_EQ(build.status, 0) << build.errors;
+  std::filesystem::create_directories(dir.path() + "alone");
+  std::filesystem::rename(dir.path() + "game", dir.path() + "alone/game");
+  const Outcome game = Shell("alone", "./game");
+  EXPECT_EQ(game.status, 0);
+  EXPECT_NE(game.errors.find("Error In Program: Runtime Error : Array index out of range.\n"), std::string::npos)
+      << game.errors;
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path() + "alone"), {}), 1);
 }
 
 }  // namespace

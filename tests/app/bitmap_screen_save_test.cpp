@@ -95,8 +95,15 @@ TEST_F(BitmapScreenSaveTest, TheSavedScreenHoldsWhatTheProgramDrew) {
       "rem the green quarter, doubled, onto the screen\n"
       "copy bitmap 1, 4, 0, 7, 3, 0, 100, 50, 107, 57\n"
       "if bitmap width(1) = 8 and current bitmap() = 1 then save bitmap \"screen.png\"\n"
+      "save bitmap \"small.bmp\", 1\n"
       "end\n");
   ASSERT_EQ(status, 0) << dir.Read("errors.txt");
+  // A saved BMP says its own length in its header, as readers check.
+  const std::string bmp = dir.Read("small.bmp");
+  ASSERT_EQ(bmp.size(), 54u + 8 * 24);
+  EXPECT_EQ(uint32_t(uint8_t(bmp[2])) | uint32_t(uint8_t(bmp[3])) << 8 | uint32_t(uint8_t(bmp[4])) << 16 |
+                uint32_t(uint8_t(bmp[5])) << 24,
+            bmp.size());
   Picture shot;
   ASSERT_TRUE(ReadPng(dir.path() + "screen.png", &shot)) << dir.Read("errors.txt");
   ASSERT_EQ(shot.width, 640u);

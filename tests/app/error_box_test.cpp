@@ -1,7 +1,7 @@
 // The error box on a desktop, under Xvfb without any outside box tool: a failing game shows a box
-// of its own titled "Error In Program" with the stop sign and the error's text, keeps the line on
-// standard error, and ends once the box is answered; Enter answers it, and so does a click on OK
-// in the box of the program's own exit prompt that follows.
+// of its own titled "Error In Program" with the stop sign and the error's text after the place of
+// the failing line, keeps the line on standard error, and ends once the box is answered; Enter
+// answers it, and so does a click on OK in the box of the program's own exit prompt that follows.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -20,17 +20,18 @@ TEST(ErrorBoxTest, AFailingGameShowsItsErrorInABoxThatEnterAndOkClose) {
     GTEST_SKIP() << "needs xvfb-run, xwd, xwininfo and xdotool";
   test::TempFolder dir;
   dir.Write("fail.vxa", "exit prompt \"See you\", \"Goodbye\"\nload bitmap \"missing.bmp\"\nend\n");
-  // Each box is shot and listed, then answered; a watchdog ends the game should a box stay.
+  // Each box is answered once it shows its stop sign or its button (so once it waits for the
+  // answer); the first is shot and listed before. A watchdog ends the game should a box stay.
   const int status = test::RunXvfbSession(
       dir,
       "\"$VORLIX\" run fail.vxa 2> errors.txt & game=$!\n"
-      "( sleep 30; kill -KILL $game ) 2>/dev/null & watchdog=$!\n"
-      "wait_window 'Error In Program' && sleep 0.3\n"
+      "( sleep 90; kill -KILL $game ) 2>/dev/null & watchdog=$!\n"
+      "wait_shown 'Error In Program' box.xwd ' 23 11 e8'\n"
       "xwininfo -root -tree > windows.txt\n"
-      "xwd -silent -name 'Error In Program' -out box.xwd\n"
       "xdotool windowfocus --sync $(xdotool search --name 'Error In Program' | head -1) key Return\n"
       "window_gone 'Error In Program' && echo error box closed\n"
-      "wait_window Goodbye && sleep 0.3\n"
+      "wait_shown Goodbye goodbye.xwd ' d7 78 00'\n"
+      "wait_focus Goodbye\n"
       "box=$(xdotool search --name Goodbye | head -1)\n"
       "eval $(xdotool getwindowgeometry --shell $box)\n"
       "xdotool mousemove --window $box $((WIDTH / 2)) $((HEIGHT - 23)) click 1\n"
@@ -42,7 +43,8 @@ TEST(ErrorBoxTest, AFailingGameShowsItsErrorInABoxThatEnterAndOkClose) {
   EXPECT_NE(log.find("error box closed"), std::string::npos) << log;
   EXPECT_NE(log.find("game ended with 1"), std::string::npos) << log;
   EXPECT_NE(dir.Read("windows.txt").find("\"Error In Program\""), std::string::npos) << dir.Read("windows.txt");
-  EXPECT_NE(dir.Read("errors.txt").find("Error In Program: Runtime Error : File not found."), std::string::npos)
+  EXPECT_NE(dir.Read("errors.txt").find("Error In Program: fail.vxa:2: Runtime Error : File not found.\n"),
+            std::string::npos)
       << dir.Read("errors.txt");
   EXPECT_NE(dir.Read("errors.txt").find("Goodbye: See you"), std::string::npos) << dir.Read("errors.txt");
   WindowDump box;

@@ -80,7 +80,7 @@ TEST_F(StandaloneTest, GamesThatEndWithoutAHardErrorShowNoBox) {
 TEST_F(StandaloneTest, FailingProgramShowsTheErrorBoxOnStandardError) {
   const GameRun run = Run(Holding(IndexOutOfRange()));
   EXPECT_EQ(run.status, 0);
-  EXPECT_NE(run.errors.find("Runtime Error : ERROR 7. "), std::string::npos) << run.errors;
+  EXPECT_NE(run.errors.find("Runtime Error : ERROR 7.\n"), std::string::npos) << run.errors;
   EXPECT_NE(run.errors.find("Error In Program"), std::string::npos) << run.errors;
 }
 
@@ -92,7 +92,7 @@ TEST_F(StandaloneTest, DamagedProgramImageShowsTheErrorBox) {
   damaged.resize(48);  // version 1 and a header whose areas lie past the end
   const GameRun run = Run(std::move(test::BlockWriter().Entry("C:\\WINDOWS\\Temp\\_exefile.dat", damaged)));
   EXPECT_EQ(run.status, 0);
-  EXPECT_NE(run.errors.find("System Error : ERROR 161. "), std::string::npos) << run.errors;
+  EXPECT_NE(run.errors.find("System Error : ERROR 161.\n"), std::string::npos) << run.errors;
   EXPECT_NE(run.errors.find("Error In Program"), std::string::npos) << run.errors;
   EXPECT_EQ(run.errors.find("Runtime Error"), std::string::npos) << "the program ran: " << run.errors;
 }
@@ -102,11 +102,11 @@ TEST_F(StandaloneTest, DebugModeLogsTheErrorAndWordFileGivesItsText) {
   dir.Write("VX.LOG", "[OLD]\r\nstale=1\r\n");
   dir.Write("LANG/english/WORDS.TXT", "[ERRORS]\r\n7=Array index out of range\r\n");
   const GameRun run = Run(Holding(IndexOutOfRange()));
-  EXPECT_NE(run.errors.find("Runtime Error : Array index out of range. "), std::string::npos) << run.errors;
+  EXPECT_NE(run.errors.find("Runtime Error : Array index out of range.\n"), std::string::npos) << run.errors;
   const std::string log = dir.Read("VX.LOG");
   EXPECT_EQ(log.find("stale"), std::string::npos);
   EXPECT_NE(log.find("RUNTIMEERROR ON "), std::string::npos) << log;
-  EXPECT_NE(log.find("=Runtime Error : Array index out of range. "), std::string::npos) << log;
+  EXPECT_NE(log.find("=Runtime Error : Array index out of range."), std::string::npos) << log;
 }
 
 }  // namespace

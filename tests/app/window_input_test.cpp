@@ -1,7 +1,8 @@
-// Input to real windows under Xvfb. The mouse of a full-screen program on a larger screen: the
-// pointer moved with xdotool to (200, 200) of a 1024x768 screen stands at (125, 125) of the
-// 640x480 picture that the screen shows 1.6 times as large, which the program marks with a dot in
-// a saved screen. Esc and a signal end a program that computes without ending its slice.
+// The mouse of a full-screen program on a larger screen, under Xvfb: the pointer moved with
+// xdotool to (200, 200) of a 1024x768 screen stands at (125, 125) of the 640x480 picture that the
+// screen shows 1.6 times as large, which the program marks with a dot in a saved screen. A click
+// shorter than a frame counts once; Esc and a signal end a program that computes without ending its
+// slice.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -19,31 +20,31 @@ TEST(WindowInputTest, TheMouseOfAScaledFullScreenPictureIsWhereThePlayerSeesIt) 
   if (!HaveTool("xvfb-run") || !HaveTool("xwininfo") || !HaveTool("xdotool"))
     GTEST_SKIP() << "needs xvfb-run, xwininfo and xdotool";
   test::TempFolder dir;
-  // Waits (ten seconds at most) for the pointer to leave the middle of the picture, where it starts;
-  // the program's own pointer is hidden, so that only the dot marks the place.
+  // Waits (a minute at most) for the pointer to stand where the player sees it; the program's own
+  // pointer is hidden, so that only the dot marks the place, wherever that is.
   dir.Write("mouse.vxa",
             "hide mouse\n"
             "manual refresh\n"
             "n = 0\n"
             "repeat\n"
             "  refresh screen\n"
+            "  x = mousex() : y = mousey()\n"
             "  n = n + 1\n"
-            "until mousex() <> 320 or n > 400\n"
+            "until x = 125 and y = 125 or n > 2400\n"
             "ink rgb(255, 0, 255), 0\n"
-            "dot mousex(), mousey()\n"
+            "dot x, y\n"
             "refresh screen\n"
             "save bitmap \"mouse.png\"\n"
             "end\n");
-  // The pointer moves once the window covers the screen and its picture has been shown.
+  // The pointer comes to the place again and again until the program has seen it there (or
+  // ended): a program that has not yet taken the screen over sees a later move. The program reads
+  // movements, so the way there and back is taken in two steps that it can see apart.
   const int status = test::RunXvfbSession(dir,
                                           "\"$VORLIX\" run mouse.vxa & game=$!\n"
                                           "wait_window \"$VORLIX\"\n"
-                                          "tries=0\n"
-                                          "until xwininfo -name \"$VORLIX\" | grep -q 'Width: 1024'; do\n"
-                                          "  tries=$((tries + 1)); [ $tries -gt 100 ] && break; sleep 0.1\n"
+                                          "while kill -0 $game 2>/dev/null; do\n"
+                                          "  xdotool mousemove 210 210; sleep 0.2; xdotool mousemove 200 200; sleep 0.2\n"
                                           "done\n"
-                                          "sleep 0.5\n"
-                                          "xdotool mousemove 200 200\n"
                                           "wait $game\n",
                                           111, "1024x768x24");
   ASSERT_EQ(status, 0) << dir.Read("log.txt");
@@ -61,6 +62,50 @@ TEST(WindowInputTest, TheMouseOfAScaledFullScreenPictureIsWhereThePlayerSeesIt) 
   EXPECT_EQ(dots, 1);
 }
 
+// A click of 10 ms, shorter than a frame, counts: it ends `wait mouse`, and mouseclick() reports it
+// once, full screen (read from the mouse device) and in a window (from the window's messages).
+// Each program shows red while it waits and white while it asks mouseclick(); the clicks come once
+// those show, and a program that missed one would wait until the watchdog ends it.
+TEST(WindowInputTest, AClickShorterThanAFrameEndsWaitMouseAndCountsOnce) {
+  if (!HaveTool("xvfb-run") || !HaveTool("xwd") || !HaveTool("xwininfo") || !HaveTool("xdotool"))
+    GTEST_SKIP() << "needs xvfb-run, xwd, xwininfo and xdotool";
+  for (const std::string mode : {"", "set window on\n"}) {
+    SCOPED_TRACE(mode.empty() ? "full screen" : "window");
+    test::TempFolder dir;
+    // A program in a window has the window commands' title; a full-screen one makes its window
+    // again at the screen's size, and the clicks wait for that one.
+    const std::string window = mode.empty() ? "\"$VORLIX\"" : "Vorlix";
+    const std::string width = mode.empty() ? "1024" : "640";
+    dir.Write("click.vxa", mode +
+                               "cls rgb(255, 0, 0)\n"
+                               "wait mouse\n"
+                               "repeat\n"
+                               "  cls rgb(255, 255, 255)\n"
+                               "until mouseclick() = 1\n"
+                               "end\n");
+    const int status = test::RunXvfbSession(
+        dir,
+        "\"$VORLIX\" run click.vxa & game=$!\n"
+        "( sleep 90; kill -KILL $game ) 2>/dev/null & watchdog=$!\n"
+        "wait_window " + window + "\n"
+        "tries=0\n"
+        "until xwininfo -name " + window + " | grep -q 'Width: " + width + "'; do\n"
+        "  tries=$((tries + 1)); [ $tries -gt 600 ] && break; sleep 0.1\n"
+        "done\n"
+        "wait_focus " + window + "\n"
+        "wait_shown " + window + " red.xwd ' 00 00 f[8-9a-f]'\n"
+        "xdotool mousemove 100 100 mousedown 1 sleep 0.01 mouseup 1\n"
+        "wait_shown " + window + " white.xwd ' f[8-9a-f] f[8-9a-f] f[8-9a-f]'\n"
+        "xdotool mousedown 1 sleep 0.01 mouseup 1\n"
+        "wait $game; echo game ended with $?\n"
+        "kill $watchdog 2>/dev/null\n",
+        116, "1024x768x24");
+    ASSERT_EQ(status, 0) << dir.Read("log.txt");
+    EXPECT_NE(dir.Read("log.txt").find("game ended with 0"), std::string::npos) << dir.Read("log.txt");
+  }
+}
+
+}  // namespace
 // A program that computes in manual refresh never ends its time slice by itself; Esc in its window
 // (named Vorlix once the program asks for a window) and SIGTERM end it all the same. A watchdog
 // kills what is not ended within 30 seconds.
@@ -94,5 +139,4 @@ TEST(WindowInputTest, EscAndASignalEndAProgramThatComputesInItsWindow) {
   EXPECT_NE(log.find("term: ended with 0"), std::string::npos) << log;
 }
 
-}  // namespace
 }  // namespace vx

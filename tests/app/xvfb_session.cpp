@@ -16,17 +16,32 @@ uint32_t BigEndian32(const std::string& bytes, size_t at) {
          uint32_t(uint8_t(bytes[at + 2])) << 8 | uint32_t(uint8_t(bytes[at + 3]));
 }
 
+// The waits poll for what they wait for; their bounds only end a session that went wrong, so they
+// are generous enough for a machine under load.
 constexpr const char* kPrelude =
     "wait_window() {\n"
     "  tries=0\n"
     "  until xwininfo -name \"$1\" 2>/dev/null | grep -q IsViewable; do\n"
-    "    tries=$((tries + 1)); [ $tries -gt 100 ] && return 1; sleep 0.1\n"
+    "    tries=$((tries + 1)); [ $tries -gt 600 ] && return 1; sleep 0.1\n"
     "  done\n"
     "}\n"
     "window_gone() {\n"
     "  tries=0\n"
     "  while xwininfo -name \"$1\" >/dev/null 2>&1; do\n"
-    "    tries=$((tries + 1)); [ $tries -gt 100 ] && return 1; sleep 0.1\n"
+    "    tries=$((tries + 1)); [ $tries -gt 600 ] && return 1; sleep 0.1\n"
+    "  done\n"
+    "}\n"
+    "wait_focus() {\n"
+    "  tries=0\n"
+    "  until xdotool search --name \"$1\" 2>/dev/null | grep -qx \"$(xdotool getwindowfocus 2>/dev/null)\"; do\n"
+    "    tries=$((tries + 1)); [ $tries -gt 600 ] && return 1; sleep 0.1\n"
+    "  done\n"
+    "}\n"
+    "wait_shown() {\n"
+    "  tries=0\n"
+    "  until xwd -silent -name \"$1\" -out \"$2\" 2>/dev/null &&\n"
+    "        od -An -tx1 -v \"$2\" | tr -d '\\n' | grep -q \"$3\"; do\n"
+    "    tries=$((tries + 1)); [ $tries -gt 600 ] && return 1; sleep 0.1\n"
     "  done\n"
     "}\n";
 

@@ -28,8 +28,12 @@ struct WindowDump {
 // Runs `sh session.sh` in the test's folder under xvfb-run with a screen of the given size
 // ("1024x768x24"), the display number searched from `first` upwards. The script finds vorlix in
 // $VORLIX and these shell functions ready:
-//   wait_window NAME   waits (ten seconds at most) until a window of that name is mapped
-//   window_gone NAME   waits (ten seconds at most) until no window of that name is left
+//   wait_window NAME   waits (a minute at most) until a window of that name is mapped
+//   window_gone NAME   waits (a minute at most) until no window of that name is left
+//   wait_focus NAME    waits (a minute at most) until a window of that name has the input focus
+//   wait_shown NAME FILE BYTES   shoots the window into FILE with xwd (a minute at most) until its
+//                      pixels hold BYTES, written as `od -tx1` writes them (" 23 11 e8"): the
+//                      window shows what it was opened for
 // Work files and the log (log.txt) stay in the folder. Returns the script's exit status.
 int RunXvfbSession(TempFolder& dir, const std::string& script, int first, const std::string& screen);
 

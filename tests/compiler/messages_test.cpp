@@ -46,12 +46,16 @@ std::vector<Failure> Failures() {
       {"TooManyFloatConstants", Numbered(2001, "a#=", ".5"), "M19", 2001},
       {"TooManyStringConstants", Times(2001, "a$=\"x\"\n"), "M21", 2001},
       {"MissingOperand", "a=1\nb=2*", "M22", 2},
-      {"TypedMarker", "a=?10000", "M22", 1},
+      {"TypedMarker", "a=?10000", "M22: ?10000", 1},
+      {"CallOfNoFunction", "a=1\nx = Foo()", "M22: foo()", 2},
+      {"UnclosedString", "a$ = \"Abc", "M22: \"Abc (no closing \")", 1},
+      {"SignBeforeAName", "back = -speed", "M22: -speed", 1},
       {"UnbalancedParentheses", "a=(1", "M23", 1},
       {"TooManyArguments", "dim a(1)\nx=a(" + Times(32, "1,") + "1)", "M25", 2},
       {"LabelDefinedTwice", "a:\nb=1\na:", "M26", 3},
       {"FunctionDeclaredTwice", "end\nfunction f()\nendfunction\nfunction f()\nendfunction", "M27", 4},
-      {"UnknownStatement", "a b", "M29", 1},
+      {"UnknownStatement", "a b", "M29: a", 1},
+      {"MisspeltCommand", "prnt \"hello\"", "M29: prnt", 1},
       {"EmptySingleLineIf", "if a then", "M30", 1},
       {"ForWithAFloatCounter", "for a#=1 to 10\nnext a#", "M31", 1},
       {"TooManyArrays", Numbered(2000, "dim a", "(1)") + "dim b#(1)", "M32", 2001},
@@ -69,9 +73,9 @@ std::vector<Failure> Failures() {
       {"TooManyTemporariesForAFunctionBand",
        Numbered(19, "function f", "()\nendfunction") + "function g()\nx=a" + Times(51, "+a") + "\nendfunction",
        "M43", 40},
-      {"UndefinedLabel", "a=1\ngoto nowhere", "M48 M47 2", 2},
-      {"ArrayWithoutDim", "a=1\n\nb(1)=2", "M49 M47 3", 3},
-      {"OpenBlock", "a=1\ndo\nif a\nendif", "M50 M47 2", 2},
+      {"UndefinedLabel", "a=1\ngoto nowhere", "M48: nowhere M47 2", 2},
+      {"ArrayWithoutDim", "a=1\n\nb(1)=2", "M49: b M47 3", 3},
+      {"OpenBlock", "a=1\ndo\nif a\nendif", "M50: do M47 2", 2},
       {"BlocksNestedTooDeeply", Times(1024, "do\n"), "M59", 1024},
       {"CaseOutsideASelect", "case 1", "M51", 1},
       {"SecondDefault", "select a\ncase default\nendcase\ncase default\nendcase\nendselect", "M52", 4},
@@ -123,7 +127,7 @@ TEST_F(CompileTest, FailureIsAFlagEvenWithoutMessageTexts) {
   EXPECT_FALSE(Message().empty());
   gCompilerMessages.fill(std::nullopt);
   EXPECT_FALSE(Compile("a=1\ngoto nowhere"));
-  EXPECT_EQ(Message(), "Label used but never defined at line 2");
+  EXPECT_EQ(Message(), "Label used but never defined: nowhere at line 2");
   EXPECT_FALSE(std::filesystem::exists(output));
 }
 

@@ -63,7 +63,7 @@ TEST_F(CompileTest, FailureInAnIncludedFileIsReportedAtTheMainFilesInclude) {
     const char* message;  // the included line follows the message
     int line;
   } kCases[] = {
-      {"a=1\n#include \"lib.vxa\"\nb=2\n", "M29 M45 x =", 2},
+      {"a=1\n#include \"lib.vxa\"\nb=2\n", "M29: x M45 x =", 2},
       {"x=1\ny=2\n#include a.vxa\n", "M23 M45 q = (1", 3},  // nested
       {"x=1\n#include c.vxa\n", "M38 M45 function (x)", 2},  // found by the function pre-scan
   };

@@ -61,13 +61,13 @@ TEST_F(EnglishWordsTest, EveryErrorNumberReachesATextOfItsOwn) {
 TEST_F(EnglishWordsTest, ErrorBoxReadsAsASentence) {
   gErrorWarningFlag = 0;
   gErrorCode = kErrArrayIndexOutOfRange;
-  EXPECT_EQ(FormatErrorMessage(), "Runtime Error : Array index out of range. ");
+  EXPECT_EQ(FormatErrorMessage(), "Runtime Error : Array index out of range.");
   gErrorCode = kErrDivisionByZero;
   gErrorWarningFlag = 1;
-  EXPECT_EQ(FormatErrorMessage(), "Runtime Warning : Division by zero. ");
+  EXPECT_EQ(FormatErrorMessage(), "Runtime Warning : Division by zero.");
   gErrorCode = kErrWindowNotCreated;
   gErrorWarningFlag = 0;
-  EXPECT_EQ(FormatErrorMessage(), "System Error : Could not create the window. ");
+  EXPECT_EQ(FormatErrorMessage(), "System Error : Could not create the window.");
   gErrorCode = 0;
 }
 

@@ -109,7 +109,7 @@ std::map<std::string, std::string> ParentsOf(const std::vector<std::string>& mes
   std::ofstream(source, std::ios::binary) << file;
   std::map<std::string, std::string> parents;
   std::string error;
-  if (ConvertThreeDsToX(source, out, error) != 0) {
+  if (ConvertThreeDsToX(source, out, &error) != 0) {
     ADD_FAILURE() << error;
     return parents;
   }
@@ -155,10 +155,16 @@ TEST(ThreeDs, DamagedOrMissingFilesFailAndLeaveNoOutput) {
                            "bad-chunk-length.3ds"}) {
     SCOPED_TRACE(name);
     std::ofstream(out) << "an old output";
-    const int32_t result = ConvertThreeDsToX(Fixture(name), out);
+    std::string why;
+    const int32_t result = ConvertThreeDsToX(Fixture(name), out, &why);
     EXPECT_LT(result, 0);
     EXPECT_NE(result, -4);
     EXPECT_FALSE(Exists(out));
+    // What is wrong, and for broken chunks where.
+    EXPECT_FALSE(why.empty());
+    if (std::string(name) == "bad-truncated.3ds" || std::string(name) == "bad-chunk-length.3ds") {
+      EXPECT_NE(why.find("the chunk at byte "), std::string::npos) << why;
+    }
   }
   std::ofstream(out) << "an old output";
   EXPECT_EQ(ConvertThreeDsToX(Fixture("no-such.3ds"), out), -4);

@@ -277,6 +277,7 @@ TEST_F(XCorpus, EveryGoodFileLoadsWithPlausibleGeometry) {
     const char* name;
     int32_t minFrames;
     bool animated;
+    const char* texture = "";  // named by a material of the file, in whatever case it spells the template
   };
   const Expect files[] = {
       {"bsd/X/test.x", 2, false},
@@ -287,7 +288,7 @@ TEST_F(XCorpus, EveryGoodFileLoadsWithPlausibleGeometry) {
       {"bsd/X/fromtruespace_bin32.x", 2, false},
       // Its skin weights name a vertex beyond the mesh; skin weights are not read, so the cube loads.
       {"bsd/X/malformed_skinweights_oob.x", 3, false},
-      {"other/X/dwarf.x", 3, true},
+      {"other/X/dwarf.x", 3, true, "dwarf.jpg"},
   };
   for (const Expect& f : files) {
     SCOPED_TRACE(f.name);
@@ -306,6 +307,17 @@ TEST_F(XCorpus, EveryGoodFileLoadsWithPlausibleGeometry) {
     float radius = 0;
     EXPECT_EQ(model.GetBoundingSphere(centre, radius), kModelOk);
     EXPECT_GT(radius, 0.0f);
+    std::vector<std::string> textures;
+    std::vector<const SceneNode*> nodes{model.root};
+    while (!nodes.empty()) {
+      const SceneNode* n = nodes.back();
+      nodes.pop_back();
+      if (n->kind() == SceneNode::Kind::Mesh) textures.push_back(static_cast<const MeshNode*>(n)->textureName);
+      for (const SceneNode* c = n->firstChild(); c; c = c->nextSibling()) nodes.push_back(c);
+    }
+    if (*f.texture) {
+      EXPECT_NE(std::find(textures.begin(), textures.end(), f.texture), textures.end());
+    }
   }
 }
 

@@ -34,10 +34,10 @@ class ErrorsTest : public ::testing::Test {
 };
 
 TEST_F(ErrorsTest, BoxTextNamesKindTextAndEngineMessage) {
-  EXPECT_EQ(BoxFor(kErrFileNotFound), "Runtime Error : ERROR 10. ");
-  EXPECT_EQ(BoxFor(kErrDisplayModeNotSet, true), "Runtime Warning : ERROR 52. ");
-  EXPECT_EQ(BoxFor(9999), "Runtime Error : . ");
-  EXPECT_EQ(BoxFor(kErrLanguageNotFound), "System Error : Language not found. ");
+  EXPECT_EQ(BoxFor(kErrFileNotFound), "Runtime Error : ERROR 10.");
+  EXPECT_EQ(BoxFor(kErrDisplayModeNotSet, true), "Runtime Warning : ERROR 52.");
+  EXPECT_EQ(BoxFor(9999), "Runtime Error : .");
+  EXPECT_EQ(BoxFor(kErrLanguageNotFound), "System Error : Language not found.");
   EngineErrorLog("Could not set the display mode");
   EXPECT_EQ(BoxFor(kErrDisplayModeNotSetAtStart), "System Error : ERROR 164. Could not set the display mode");
   gErrorWordTable[10] = "Array too small";

@@ -198,7 +198,7 @@ TEST_F(ProgramImageTest, OtherVersionLoadsNothingAndTheRunEndsWithSevereExceptio
   auto r = test::RunLoaded();
   EXPECT_TRUE(r.ended);
   EXPECT_EQ(r.errorCode, kErrSevereException);
-  EXPECT_EQ(r.errorText, "System Error : Severe Exception!. ");
+  EXPECT_EQ(r.errorText, "System Error : Severe Exception!.");
 }
 
 }  // namespace
