@@ -16,8 +16,8 @@ using test::HaveTool;
 using test::WindowDump;
 
 TEST(ErrorBoxTest, AFailingGameShowsItsErrorInABoxThatEnterAndOkClose) {
-  if (!HaveTool("xvfb-run") || !HaveTool("xwd") || !HaveTool("xwininfo") || !HaveTool("xdotool"))
-    GTEST_SKIP() << "needs xvfb-run, xwd, xwininfo and xdotool";
+  if (!HaveTool("Xvfb") || !HaveTool("xwd") || !HaveTool("xwininfo") || !HaveTool("xdotool"))
+    GTEST_SKIP() << "needs Xvfb, xwd, xwininfo and xdotool";
   test::TempFolder dir;
   dir.Write("fail.vxa", "exit prompt \"See you\", \"Goodbye\"\nload bitmap \"missing.bmp\"\nend\n");
   // Each box is answered once it shows its stop sign or its button (so once it waits for the
@@ -36,8 +36,7 @@ TEST(ErrorBoxTest, AFailingGameShowsItsErrorInABoxThatEnterAndOkClose) {
       "eval $(xdotool getwindowgeometry --shell $box)\n"
       "xdotool mousemove --window $box $((WIDTH / 2)) $((HEIGHT - 23)) click 1\n"
       "wait $game; echo game ended with $?\n"
-      "kill $watchdog 2>/dev/null\n",
-      121, "1024x768x24");
+      "kill $watchdog 2>/dev/null\n", "1024x768x24");
   ASSERT_EQ(status, 0) << dir.Read("log.txt");
   const std::string log = dir.Read("log.txt");
   EXPECT_NE(log.find("error box closed"), std::string::npos) << log;

@@ -17,8 +17,8 @@ namespace {
 using test::HaveTool;
 
 TEST(WindowInputTest, TheMouseOfAScaledFullScreenPictureIsWhereThePlayerSeesIt) {
-  if (!HaveTool("xvfb-run") || !HaveTool("xwininfo") || !HaveTool("xdotool"))
-    GTEST_SKIP() << "needs xvfb-run, xwininfo and xdotool";
+  if (!HaveTool("Xvfb") || !HaveTool("xwininfo") || !HaveTool("xdotool"))
+    GTEST_SKIP() << "needs Xvfb, xwininfo and xdotool";
   test::TempFolder dir;
   // Waits (a minute at most) for the pointer to stand where the player sees it; the program's own
   // pointer is hidden, so that only the dot marks the place, wherever that is.
@@ -45,8 +45,7 @@ TEST(WindowInputTest, TheMouseOfAScaledFullScreenPictureIsWhereThePlayerSeesIt) 
                                           "while kill -0 $game 2>/dev/null; do\n"
                                           "  xdotool mousemove 210 210; sleep 0.2; xdotool mousemove 200 200; sleep 0.2\n"
                                           "done\n"
-                                          "wait $game\n",
-                                          111, "1024x768x24");
+                                          "wait $game\n", "1024x768x24");
   ASSERT_EQ(status, 0) << dir.Read("log.txt");
   test::Picture shot;
   ASSERT_TRUE(test::ReadPng(dir.path() + "mouse.png", &shot)) << dir.Read("log.txt");
@@ -67,8 +66,8 @@ TEST(WindowInputTest, TheMouseOfAScaledFullScreenPictureIsWhereThePlayerSeesIt) 
 // Each program shows red while it waits and white while it asks mouseclick(); the clicks come once
 // those show, and a program that missed one would wait until the watchdog ends it.
 TEST(WindowInputTest, AClickShorterThanAFrameEndsWaitMouseAndCountsOnce) {
-  if (!HaveTool("xvfb-run") || !HaveTool("xwd") || !HaveTool("xwininfo") || !HaveTool("xdotool"))
-    GTEST_SKIP() << "needs xvfb-run, xwd, xwininfo and xdotool";
+  if (!HaveTool("Xvfb") || !HaveTool("xwd") || !HaveTool("xwininfo") || !HaveTool("xdotool"))
+    GTEST_SKIP() << "needs Xvfb, xwd, xwininfo and xdotool";
   for (const std::string mode : {"", "set window on\n"}) {
     SCOPED_TRACE(mode.empty() ? "full screen" : "window");
     test::TempFolder dir;
@@ -98,8 +97,7 @@ TEST(WindowInputTest, AClickShorterThanAFrameEndsWaitMouseAndCountsOnce) {
         "wait_shown " + window + " white.xwd ' f[8-9a-f] f[8-9a-f] f[8-9a-f]'\n"
         "xdotool mousedown 1 sleep 0.01 mouseup 1\n"
         "wait $game; echo game ended with $?\n"
-        "kill $watchdog 2>/dev/null\n",
-        116, "1024x768x24");
+        "kill $watchdog 2>/dev/null\n", "1024x768x24");
     ASSERT_EQ(status, 0) << dir.Read("log.txt");
     EXPECT_NE(dir.Read("log.txt").find("game ended with 0"), std::string::npos) << dir.Read("log.txt");
   }
@@ -110,8 +108,8 @@ TEST(WindowInputTest, AClickShorterThanAFrameEndsWaitMouseAndCountsOnce) {
 // (named Vorlix once the program asks for a window) and SIGTERM end it all the same. A watchdog
 // kills what is not ended within 30 seconds.
 TEST(WindowInputTest, EscAndASignalEndAProgramThatComputesInItsWindow) {
-  if (!HaveTool("xvfb-run") || !HaveTool("xwininfo") || !HaveTool("xdotool"))
-    GTEST_SKIP() << "needs xvfb-run, xwininfo and xdotool";
+  if (!HaveTool("Xvfb") || !HaveTool("xwininfo") || !HaveTool("xdotool"))
+    GTEST_SKIP() << "needs Xvfb, xwininfo and xdotool";
   test::TempFolder dir;
   // The picture is saved at the end of the frame after which the loop starts.
   dir.Write("spin.vxa", "set window on\nmanual refresh\nsave bitmap \"ready.png\"\nrefresh screen\ndo\n  inc a\nloop\n");
@@ -131,8 +129,7 @@ TEST(WindowInputTest, EscAndASignalEndAProgramThatComputesInItsWindow) {
       "  fi\n"
       "  wait $game; echo \"$how: ended with $?\"\n"
       "  kill $watchdog 2>/dev/null\n"
-      "done\n",
-      131, "1024x768x24");
+      "done\n", "1024x768x24");
   ASSERT_EQ(status, 0) << dir.Read("log.txt");
   const std::string log = dir.Read("log.txt");
   EXPECT_NE(log.find("esc: ended with 0"), std::string::npos) << log;

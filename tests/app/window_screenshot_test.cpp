@@ -27,7 +27,7 @@ using test::WindowDump;
 // presenting. The program is then killed, so the test never waits for it; the programs end by
 // themselves too, in case the screenshots never agree. Their work files go into the test's folder,
 // which the test removes.
-bool ShootWindow(test::TempFolder& dir, const std::string& program, int first, const std::string& ready,
+bool ShootWindow(test::TempFolder& dir, const std::string& program, const std::string& ready,
                  WindowDump* dump, bool settled = true, const std::string& window = "$VORLIX",
                  const std::string& screen = "640x480x24") {
   const int status = test::RunXvfbSession(
@@ -42,27 +42,27 @@ bool ShootWindow(test::TempFolder& dir, const std::string& program, int first, c
       "xwininfo -name \"" + window + "\" > window.txt 2>/dev/null\n"
       "kill -KILL $game 2>/dev/null; wait $game 2>/dev/null\n"
       "exit 0\n",
-      first, screen);
+      screen);
   EXPECT_EQ(status, 0) << dir.Read("log.txt");
   return dump->Read(dir.Read("shot.xwd"));
 }
 
 TEST(WindowScreenshotTest, ProgramShowsABlackPictureInItsWindow) {
-  if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
+  if (!HaveTool("Xvfb") || !HaveTool("xwd")) GTEST_SKIP() << "needs Xvfb and xwd";
   test::TempFolder dir;
   // Presents its empty picture, without the mouse pointer, for 400 frames (ten seconds at most),
   // then ends.
   dir.Write("frames.vxa", "hide mouse\nmanual refresh\nfor i = 1 to 400\nrefresh screen\nnext i\n");
   WindowDump dump;
-  ASSERT_TRUE(ShootWindow(dir, "frames.vxa", 91, "", &dump));
+  ASSERT_TRUE(ShootWindow(dir, "frames.vxa", "", &dump));
   EXPECT_EQ(dump.width, 640u);
   EXPECT_EQ(dump.height, 480u);
   EXPECT_TRUE(dump.AllBlack());
 }
 
 TEST(WindowScreenshotTest, AFullScreenProgramCoversALargerScreenWithOneWindowAndNoOpenGlDriver) {
-  if (!HaveTool("xvfb-run") || !HaveTool("xwd") || !HaveTool("xdotool"))
-    GTEST_SKIP() << "needs xvfb-run, xwd and xdotool";
+  if (!HaveTool("Xvfb") || !HaveTool("xwd") || !HaveTool("xdotool"))
+    GTEST_SKIP() << "needs Xvfb, xwd and xdotool";
   test::TempFolder dir;
   // A red box in the top left corner of the 640x480 picture, shown for 400 frames.
   dir.Write("corner.vxa", "hide mouse\nmanual refresh\nink rgb(255, 0, 0), 0\nbox 0, 0, 9, 9\n"
@@ -83,8 +83,7 @@ TEST(WindowScreenshotTest, AFullScreenProgramCoversALargerScreenWithOneWindowAnd
       "xdotool search --name \"$VORLIX\" >> windows.txt\n"
       "grep -c -E 'swrast_dri|libGLX_mesa' /proc/$game/maps > gl.txt\n"
       "kill -KILL $game 2>/dev/null; wait $game 2>/dev/null\n"
-      "exit 0\n",
-      131, "1024x768x24");
+      "exit 0\n", "1024x768x24");
   ASSERT_EQ(status, 0) << dir.Read("log.txt");
   WindowDump dump;
   ASSERT_TRUE(dump.Read(dir.Read("shot.xwd"))) << dir.Read("log.txt");
@@ -103,12 +102,12 @@ TEST(WindowScreenshotTest, AFullScreenProgramCoversALargerScreenWithOneWindowAnd
 }
 
 TEST(WindowScreenshotTest, TheWelcomeExampleShowsTextShapesAndPicturesInItsWindow) {
-  if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
+  if (!HaveTool("Xvfb") || !HaveTool("xwd")) GTEST_SKIP() << "needs Xvfb and xwd";
   test::TempFolder dir;
   // The title's yellow shows once the picture is drawn (the program then waits, and ends itself
   // after ten seconds).
   WindowDump dump;
-  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/welcome.vxa", 96,
+  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/welcome.vxa",
                           "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -q ' 00 d[4-9a-c] ff' &&", &dump));
   ASSERT_EQ(dump.bitsPerPixel % 8, 0u);
   EXPECT_GT(dump.Count(0xFFDC00, 100, 20, 540, 80), 500) << "the title";
@@ -118,12 +117,12 @@ TEST(WindowScreenshotTest, TheWelcomeExampleShowsTextShapesAndPicturesInItsWindo
 }
 
 TEST(WindowScreenshotTest, TheRocksExampleShowsTheShipTheRocksAndTheCounterInItsWindow) {
-  if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
+  if (!HaveTool("Xvfb") || !HaveTool("xwd")) GTEST_SKIP() << "needs Xvfb and xwd";
   test::TempFolder dir;
   // The rocks keep falling, so the shot is taken once the counter's yellow shows (the game ends
   // itself after twenty seconds).
   WindowDump dump;
-  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/rocks.vxa", 101,
+  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/rocks.vxa",
                           "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -q ' 00 d[4-9a-c] ff' &&", &dump, false));
   ASSERT_EQ(dump.bitsPerPixel % 8, 0u);
   EXPECT_GT(dump.Count(0xFFDC00, 10, 8, 250, 40), 50) << "the counter";
@@ -132,8 +131,8 @@ TEST(WindowScreenshotTest, TheRocksExampleShowsTheShipTheRocksAndTheCounterInIts
 }
 
 TEST(WindowScreenshotTest, AWindowedProgramGetsAWindowOfItsOwnSizeWhereTheWindowCommandsPlaceIt) {
-  if (!HaveTool("xvfb-run") || !HaveTool("xwd") || !HaveTool("xwininfo"))
-    GTEST_SKIP() << "needs xvfb-run, xwd and xwininfo";
+  if (!HaveTool("Xvfb") || !HaveTool("xwd") || !HaveTool("xwininfo"))
+    GTEST_SKIP() << "needs Xvfb, xwd and xwininfo";
   test::TempFolder dir;
   // A red box in the top left corner and a blue one in the bottom right one, shown for 400 frames.
   dir.Write("window.vxa",
@@ -141,7 +140,7 @@ TEST(WindowScreenshotTest, AWindowedProgramGetsAWindowOfItsOwnSizeWhereTheWindow
             "box 630, 470, 639, 479\nfor i = 1 to 400\nrefresh screen\nnext i\n");
   WindowDump dump;
   // The window command titles the window; its last pixel is the blue box's once it is drawn.
-  ASSERT_TRUE(ShootWindow(dir, "window.vxa", 106, "tail -c 4 shot.xwd | od -An -tx1 | grep -q 'ff 00 00' &&", &dump,
+  ASSERT_TRUE(ShootWindow(dir, "window.vxa", "tail -c 4 shot.xwd | od -An -tx1 | grep -q 'ff 00 00' &&", &dump,
                           true, "Vorlix", "1024x768x24"));
   EXPECT_EQ(dump.width, 640u);
   EXPECT_EQ(dump.height, 480u);
@@ -156,12 +155,12 @@ TEST(WindowScreenshotTest, AWindowedProgramGetsAWindowOfItsOwnSizeWhereTheWindow
 }
 
 TEST(WindowScreenshotTest, TheWalkExampleShowsTheWalkerOnItsFloorUnderTheSky) {
-  if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
+  if (!HaveTool("Xvfb") || !HaveTool("xwd")) GTEST_SKIP() << "needs Xvfb and xwd";
   test::TempFolder dir;
   // The sky's colour (blue, green, red bytes, about 230, 190, 150 on a display of any depth) shows
   // once the walker is loaded and coloured; the picture keeps moving.
   WindowDump dump;
-  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/walk.vxa", 111,
+  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/walk.vxa",
                           "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -q ' [de][0-9a-f] b[8-9a-f] 9[0-7]' &&",
                           &dump, false));
   ASSERT_EQ(dump.bitsPerPixel % 8, 0u);
@@ -184,12 +183,12 @@ TEST(WindowScreenshotTest, TheWalkExampleShowsTheWalkerOnItsFloorUnderTheSky) {
 }
 
 TEST(WindowScreenshotTest, TheCrateExampleShowsTheTexturedCrateInTheFog) {
-  if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
+  if (!HaveTool("Xvfb") || !HaveTool("xwd")) GTEST_SKIP() << "needs Xvfb and xwd";
   test::TempFolder dir;
   // The sky's colour (blue, green, red bytes 200, 170, 150) shows once the crate is loaded; the
   // crate keeps turning.
   WindowDump dump;
-  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/crate.vxa", 116,
+  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/crate.vxa",
                           "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -q ' c[4-9a-c] a[6-9a-e] 9[2-9a]' &&",
                           &dump, false));
   ASSERT_EQ(dump.bitsPerPixel % 8, 0u);
@@ -208,7 +207,7 @@ TEST(WindowScreenshotTest, TheCrateExampleShowsTheTexturedCrateInTheFog) {
 }
 
 TEST(WindowScreenshotTest, TheFilmExampleShowsItsFilmInTheCornerAndTheMovingShapes) {
-  if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
+  if (!HaveTool("Xvfb") || !HaveTool("xwd")) GTEST_SKIP() << "needs Xvfb and xwd";
   test::TempFolder dir;
   // The shot is taken once the film's magenta bar shows (two pixels of blue, green, red bytes
   // about 255, 0, 255 side by side), which nothing else of the picture has, and the program has
@@ -220,7 +219,7 @@ TEST(WindowScreenshotTest, TheFilmExampleShowsItsFilmInTheCornerAndTheMovingShap
       "colours=$(od -An -tu4 --endian=big -j76 -N4 shot.xwd) && "
       "od -An -tx1 -j$((head + colours * 12 + 10 * line + 10 * 4)) -N3 shot.xwd | grep -q '^ [34][0-9a-f] 00 00' && ";
   WindowDump dump;
-  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/film.vxa", 121,
+  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/film.vxa",
                           corner + "od -An -tx1 -v shot.xwd | tr -d '\\n' | "
                           "grep -q ' f[0-9a-f] 0[0-9a-f] f[0-9a-f] [0-9a-f][0-9a-f] f[0-9a-f] 0[0-9a-f] f[0-9a-f] ' &&",
                           &dump, false));
@@ -241,7 +240,7 @@ TEST(WindowScreenshotTest, TheFilmExampleShowsItsFilmInTheCornerAndTheMovingShap
 }
 
 TEST(WindowScreenshotTest, EscInTheWindowEndsTheGame) {
-  if (!HaveTool("xvfb-run") || !HaveTool("xdotool")) GTEST_SKIP() << "needs xvfb-run and xdotool";
+  if (!HaveTool("Xvfb") || !HaveTool("xdotool")) GTEST_SKIP() << "needs Xvfb and xdotool";
   test::TempFolder dir;
   // Runs for a minute unless ended; a watchdog kills it after 40 seconds should Esc not end it.
   dir.Write("endless.vxa", "hide mouse\nmanual refresh\nstart = timer()\nrepeat\nrefresh screen\n"
@@ -260,20 +259,19 @@ TEST(WindowScreenshotTest, EscInTheWindowEndsTheGame) {
                                           "done\n"
                                           "wait $game; echo \"ended $?\" > ended.txt\n"
                                           "kill $watchdog 2>/dev/null\n"
-                                          "exit 0\n",
-                                          126, "640x480x24");
+                                          "exit 0\n", "640x480x24");
   ASSERT_EQ(status, 0) << dir.Read("log.txt");
   EXPECT_EQ(dir.Read("ended.txt"), "ended 0\n") << dir.Read("log.txt");
 }
 
 }  // namespace
 TEST(WindowScreenshotTest, TheCollideExampleShowsItsCubesApartOrSideBySide) {
-  if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
+  if (!HaveTool("Xvfb") || !HaveTool("xwd")) GTEST_SKIP() << "needs Xvfb and xwd";
   test::TempFolder dir;
   // The backdrop's colour (blue, green, red bytes 64, 40, 24, or about 58, 36, 16 on a display of
   // 16 bits) shows once the cubes and the camera are placed; the picture keeps moving.
   WindowDump dump;
-  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/collide.vxa", 131,
+  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/collide.vxa",
                           "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -qE ' (3[89a-f]|4[0-3]) 2[0-9ab] 1[0-9a-f]' &&", &dump,
                           false));
   ASSERT_EQ(dump.bitsPerPixel % 8, 0u);
@@ -299,13 +297,13 @@ TEST(WindowScreenshotTest, TheCollideExampleShowsItsCubesApartOrSideBySide) {
 }
 
 TEST(WindowScreenshotTest, TheTerrainExampleShowsTheBallOnTheHillsUnderTheFoggedSky) {
-  if (!HaveTool("xvfb-run") || !HaveTool("xwd")) GTEST_SKIP() << "needs xvfb-run and xwd";
+  if (!HaveTool("Xvfb") || !HaveTool("xwd")) GTEST_SKIP() << "needs Xvfb and xwd";
   test::TempFolder dir;
   // The sky's colour (blue, green, red bytes, about 200, 185, 170) shows once the hills are made,
   // and the bottom right pixel is the ground's; the picture keeps moving. (A frame at the start
   // can show the sky over black ground before the textures are in place.)
   WindowDump dump;
-  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/terrain.vxa", 136,
+  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/terrain.vxa",
                           "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -q ' c[0-9a-f] b[0-9a-f] a[0-9a-f]' && "
                           "! tail -c 4 shot.xwd | head -c 3 | od -An -tx1 | grep -q '00 00 00' &&",
                           &dump, false));

@@ -25,8 +25,9 @@ struct WindowDump {
   bool AllBlack() const;
 };
 
-// Runs `sh session.sh` in the test's folder under xvfb-run with a screen of the given size
-// ("1024x768x24"), the display number searched from `first` upwards. The script finds vorlix in
+// Runs `sh session.sh` in the test's folder on an Xvfb server of its own with a screen of the given
+// size ("1024x768x24"); the server picks a free display number itself, so sessions that run at the
+// same time (other tests, other checkouts) never share one. The script finds vorlix in
 // $VORLIX and these shell functions ready:
 //   wait_window NAME   waits (a minute at most) until a window of that name is mapped
 //   window_gone NAME   waits (a minute at most) until no window of that name is left
@@ -35,6 +36,6 @@ struct WindowDump {
 //                      pixels hold BYTES, written as `od -tx1` writes them (" 23 11 e8"): the
 //                      window shows what it was opened for
 // Work files and the log (log.txt) stay in the folder. Returns the script's exit status.
-int RunXvfbSession(TempFolder& dir, const std::string& script, int first, const std::string& screen);
+int RunXvfbSession(TempFolder& dir, const std::string& script, const std::string& screen);
 
 }  // namespace vx::test
