@@ -393,8 +393,7 @@ TEST_F(SceneCommandsTest, ALightTakesTheWayAnObjectFacesInEitherRotationMode) {
 }
 
 TEST_F(SceneCommandsTest, SceneSettingsMathsAndConversions) {
-  const std::string models = std::string(VX_TESTDATA_DIR) + "/models/bsd/3DS/";
-  std::filesystem::copy_file(models + "RotatingCube.3DS", folder_.path() + "a.3DS");
+  std::filesystem::copy_file(std::string(VX_MODEL_FIXTURES_DIR) + "/box.3ds", folder_.path() + "a.3DS");
   ASSERT_EQ(RunFresh("set ambient light 30\n"
                      "color ambient light rgb(10, 20, 30)\n"
                      "a# = curvevalue(10, 0, 4)\n"
