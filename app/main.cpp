@@ -13,8 +13,8 @@
 #include "runtime/builder.h"
 #include "runtime/demo.h"
 #include "runtime/errors.h"
-#include "runtime/host.h"
-#include "runtime/interpreter.h"
+#include "runtime/runtime_state.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/startup.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "runtime/dispatcher.h"
 #include "runtime/program_image.h"
 #include "runtime/run_setup.h"
-#include "runtime/runtime_hooks.h"
+#include "runtime/runtime_services.h"
 #include "tests/support/image_builder.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "common/host.h"
+#include "common/host_state.h"
 #include "display/display.h"
 #include "display/display_state.h"
 #include "engine3d/backdrop.h"

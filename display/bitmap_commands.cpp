@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "display/display_state.h"
 #include "display/draw_queue.h"

@@ -4,7 +4,7 @@
 // a caller may retry (the display re-initialisation does, with the software fallback).
 #include <cstring>
 
-#include "common/host.h"
+#include "common/host_state.h"
 #include "common/runtime_hooks.h"
 #include "display/display.h"
 #include "display/display_state.h"

@@ -7,7 +7,7 @@
 
 #include "common/checklist.h"
 #include "common/commands.h"
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "display/display.h"
 #include "system/system_state.h"

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "common/host.h"
+#include "common/host_state.h"
 #include "common/runtime_hooks.h"
 #include "display/display.h"
 #include "display/display_state.h"
@@ -17,7 +17,7 @@
 #include "engine3d/records.h"
 #include "engine3d/scene_settings.h"
 #include "engine3d/surface_primitives.h"
-#include "platform/ddraw/display_state.h"
+#include "platform/ddraw/driver_state.h"
 #include "platform/ddraw/presentation.h"
 #include "platform/win/time.h"
 #include "platform/win/window.h"

@@ -2,7 +2,7 @@
 // surfaces and the surfaces before DirectDraw; the window with the fonts; and the full-screen
 // switch. Each step releases only what exists and clears the pointer, so every step may run again.
 // The engine's release after a run, which ends here, is engine3d/engine_shutdown.cpp.
-#include "common/host.h"
+#include "common/host_state.h"
 #include "display/display.h"
 #include "display/images/image_context.h"
 #include "display/locked_pixels.h"

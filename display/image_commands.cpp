@@ -4,7 +4,7 @@
 // done at once through the work bitmap. Depends on the engine's image records and textures.
 #include <string>
 
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "display/command_operands.h"
 #include "display/display_state.h"

@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/host.h"
-#include "common/interpreter.h"
+#include "common/host_state.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "display/display.h"
 #include "display/display_state.h"

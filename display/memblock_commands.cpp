@@ -4,7 +4,7 @@
 // Value functions give 0 when they fail. None of these commands ends the time slice.
 #include <cstring>
 
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "display/display_state.h"
 #include "display/draw_queue.h"

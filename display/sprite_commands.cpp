@@ -3,7 +3,7 @@
 // paste into the current bitmap, deletion, the questions about them and the contact tests. The
 // frame draws the sprites (engine3d/surface_primitives.h); none of these commands ends the time
 // slice except the paste.
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "display/draw_queue.h"
 #include "display/images.h"

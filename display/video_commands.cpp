@@ -6,7 +6,7 @@
 #include "display/display_state.h"
 #include "display/draw_queue_items.h"
 #include "display/video_playback.h"
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 
 namespace vx {

@@ -6,8 +6,8 @@
 // (engine3d/animation.h).
 #include <string>
 
-#include "common/host.h"
-#include "common/interpreter.h"
+#include "common/host_state.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "common/value_slot.h"
 #include "engine3d/animation.h"

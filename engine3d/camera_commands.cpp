@@ -5,7 +5,7 @@
 // and call its view updates (engine3d/scene_settings.h).
 #include <cmath>
 
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "display/display_state.h"
 #include "display/draw_queue.h"

@@ -5,7 +5,7 @@
 // part replaces its function here when it is built.
 #include "engine3d/engine_services.h"
 
-#include "common/host.h"
+#include "common/host_state.h"
 #include "display/display_state.h"
 #include "display/images/image_context.h"
 #include "engine3d/objects.h"

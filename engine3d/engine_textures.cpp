@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/host.h"
+#include "common/host_state.h"
 #include "common/runtime_hooks.h"
 #include "display/display_state.h"
 #include "engine3d/records.h"

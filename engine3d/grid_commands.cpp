@@ -4,7 +4,7 @@
 // tile changes show after the mesh is rebuilt, which the whole-grid commands do themselves.
 #include <cstdint>
 
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "common/value_slot.h"
 #include "engine3d/engine_services.h"

@@ -3,7 +3,7 @@
 // range, and the light queries. Each change is handed to the device light (engine3d/lights.h).
 #include <cmath>
 
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "engine3d/lights.h"
 #include "engine3d/maths3d.h"

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "common/checklist.h"
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "display/display_state.h"
 #include "engine3d/engine_services.h"

@@ -5,7 +5,7 @@
 // change into the object's model; an object without a model keeps only its records.
 #include <type_traits>
 
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "display/display_state.h"
 #include "engine3d/engine_services.h"

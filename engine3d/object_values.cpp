@@ -6,7 +6,7 @@
 #include <cmath>
 #include <string>
 
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "common/value_slot.h"
 #include "engine3d/maths3d.h"

@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "common/host.h"
+#include "common/host_state.h"
 #include "common/runtime_hooks.h"
 #include "common/value_slot.h"
 #include "display/display_state.h"

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <utility>
 
-#include "common/host.h"
+#include "common/host_state.h"
 #include "common/runtime_hooks.h"
 #include "display/display_state.h"
 #include "display/surface_retry.h"

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <string>
 
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "display/display_state.h"
 #include "engine3d/backdrop.h"

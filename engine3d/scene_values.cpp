@@ -2,7 +2,7 @@
 // wireframe and tiles, the height of a grid point and of the ground between points), the static
 // world's box test with its push-back, whether a light exists, and the statistics of the last
 // frame and of the device. None of them ends the time slice.
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "display/display_state.h"
 #include "engine3d/grids.h"

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <utility>
 
-#include "common/host.h"
+#include "common/host_state.h"
 #include "common/runtime_hooks.h"
 #include "common/value_slot.h"
 #include "display/display_state.h"

@@ -17,8 +17,8 @@
 #include "runtime/dispatcher.h"
 #include "runtime/errors.h"
 #include "runtime/flow.h"
-#include "runtime/host.h"
-#include "runtime/interpreter.h"
+#include "runtime/runtime_state.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/program_image.h"
 #include "runtime/run_setup.h"
 

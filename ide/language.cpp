@@ -1,7 +1,7 @@
 // Reading the language word file into the error and compiler message tables.
 #include "ide/language.h"
 
-#include "common/host.h"
+#include "common/host_state.h"
 #include "platform/win/files.h"
 #include "platform/win/profile.h"
 

@@ -10,7 +10,7 @@
 #include "runtime/arrays.h"
 #include "runtime/dispatcher.h"
 #include "runtime/errors.h"
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/program_image.h"
 
 namespace vx {

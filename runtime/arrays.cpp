@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/program_image.h"
 
 namespace vx {

@@ -25,8 +25,8 @@
 #include "platform/win/keyboard.h"
 #include "runtime/attached_files.h"
 #include "runtime/errors.h"
-#include "runtime/host.h"
-#include "runtime/interpreter.h"
+#include "runtime/runtime_state.h"
+#include "runtime/dispatcher_state.h"
 
 namespace vx {
 

@@ -13,7 +13,7 @@
 #include "platform/win/messages.h"
 #include "platform/win/profile.h"
 #include "platform/win/time.h"
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/program_image.h"
 #include "system/system_state.h"
 

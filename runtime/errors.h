@@ -8,7 +8,7 @@
 
 #include "common/runtime_hooks.h"
 #include "common/value_slot.h"
-#include "runtime/host.h"
+#include "runtime/runtime_state.h"
 
 namespace vx {
 

@@ -9,7 +9,7 @@
 #include "platform/win/files.h"
 #include "platform/win/modules.h"
 #include "runtime/arrays.h"
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 #include "system/system_state.h"
 
 namespace vx {

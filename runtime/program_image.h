@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/value_slot.h"
 
 namespace vx {
 
-// gVariableArea and gVariableAreaSize are in common/interpreter.h.
+// gVariableArea and gVariableAreaSize are in common/interpreter_state.h.
 extern OperandWord* gCodeBase;        // relocated code, followed by a few end words
 extern uint32_t gCodeSize;            // code length in bytes as stored (4 per word)
 extern uint32_t gCodeWordCount;       // code length in words

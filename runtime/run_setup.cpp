@@ -9,7 +9,7 @@
 #include "runtime/arrays.h"
 #include "runtime/core_commands.h"
 #include "runtime/flow.h"
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/main_loop.h"
 #include "runtime/program_image.h"
 #include "system/system_state.h"

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/ddraw/display_state.h"
+#include "platform/ddraw/driver_state.h"
 
 namespace vx::win {
 
 using ddraw_detail::BlitRequest;
 using ddraw_detail::BlitSurface;
-using ddraw_detail::DisplayState;
+using ddraw_detail::DriverState;
 
 namespace {
 
@@ -181,7 +181,7 @@ void SurfaceAccess::LoseChain(DirectDrawSurface* surface) {
   for (DirectDrawSurface* member = surface->Root(); member; member = member->chainNext_) member->lost_ = true;
 }
 
-void SurfaceAccess::LoseVideoSurfaces(DisplayState& display) {
+void SurfaceAccess::LoseVideoSurfaces(DriverState& display) {
   for (DirectDrawSurface* surface : display.surfaces) {
     if (surface->IsVideoMemory()) surface->lost_ = true;
   }

@@ -1,7 +1,7 @@
 // Compiled programs run end to end: each .vxa text is compiled, its image loaded by the runtime's
 // loader and run; the variables it leaves or the error it raises show that the code means what
 // the source says.
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 #include "tests/compiler/compile_support.h"
 
 namespace vx::test {

@@ -28,8 +28,8 @@
 #include "platform/win/messages.h"
 #include "platform/win/window.h"
 #include "runtime/errors.h"
-#include "runtime/host.h"
-#include "runtime/interpreter.h"
+#include "runtime/runtime_state.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/main_loop.h"
 #include "tests/engine3d/surface_fixture.h"
 

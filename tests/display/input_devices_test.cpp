@@ -12,14 +12,14 @@
 #include <vector>
 
 #include "common/checklist.h"
-#include "common/host.h"
+#include "common/host_state.h"
 #include "display/display.h"
 #include "display/display_state.h"
 #include "display/input_devices.h"
 #include "engine3d/mouse_pointer.h"
 #include "ide/language.h"
 #include "platform/win/window.h"
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/main_loop.h"
 #include "runtime/program_image.h"
 #include "system/system_state.h"

@@ -6,7 +6,7 @@
 #include <map>
 #include <string>
 
-#include "common/host.h"
+#include "common/host_state.h"
 #include "compiler/compiler.h"
 #include "engine3d/animation.h"
 #include "platform/win/files.h"

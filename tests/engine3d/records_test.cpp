@@ -19,7 +19,7 @@
 #include "generated/error_numbers.h"
 #include "platform/win/heap.h"
 #include "platform/win/messages.h"
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 
 namespace vx {
 namespace {

@@ -7,14 +7,14 @@
 #include <algorithm>
 #include <vector>
 
-#include "common/host.h"
+#include "common/host_state.h"
 #include "display/display_state.h"
 #include "display/surface_colours.h"
 #include "engine3d/records.h"
 #include "engine3d/surface_primitives.h"
 #include "platform/ddraw/faults.h"
 #include "platform/ddraw/pixel_format.h"
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/main_loop.h"
 #include "system/system_state.h"
 

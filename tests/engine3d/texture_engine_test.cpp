@@ -9,7 +9,7 @@
 #include <tuple>
 #include <utility>
 
-#include "common/host.h"
+#include "common/host_state.h"
 #include "display/images/image_context.h"
 #include "engine3d/engine_textures.h"
 #include "engine3d/texture_surface.h"

@@ -3,7 +3,7 @@
 
 #include "ide/language.h"
 #include "runtime/errors.h"
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 #include "tests/support/temp_folder.h"
 
 namespace vx {

@@ -5,7 +5,7 @@
 #include <climits>
 
 #include "runtime/flow.h"
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/program_image.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/run_program.h"

@@ -8,10 +8,10 @@
 #include "platform/win/time.h"
 #include "runtime/dispatcher.h"
 #include "runtime/errors.h"
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/program_image.h"
 #include "runtime/run_setup.h"
-#include "runtime/runtime_hooks.h"
+#include "runtime/runtime_services.h"
 
 namespace vx::test {
 

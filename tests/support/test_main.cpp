@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "runtime/runtime_hooks.h"
+#include "runtime/runtime_services.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // The runtime's own interpreter state: slice control and the run switches of the settings. What
 // every command family reads (program counter, yield flag, error code, ...) is in
-// common/interpreter.h.
+// common/interpreter_state.h.
 #pragma once
 #include <cstdint>
 
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 
 namespace vx {
 

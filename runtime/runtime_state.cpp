@@ -1,5 +1,5 @@
 // Definitions of the host program's state.
-#include "runtime/host.h"
+#include "runtime/runtime_state.h"
 
 namespace vx {
 

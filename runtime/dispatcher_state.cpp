@@ -1,5 +1,5 @@
 // Definitions of the runtime's own interpreter state.
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 
 namespace vx {
 

@@ -1,6 +1,6 @@
 // The host program's state that every subsystem reads: the main window, whether the program runs
 // or is paused, and the program and temporary folders. Start-up sets them (runtime/startup.cpp);
-// the host's other state is the runtime's own (runtime/host.h).
+// the host's other state is the runtime's own (runtime/runtime_state.h).
 #pragma once
 #include <cstdint>
 #include <string>

@@ -1,10 +1,10 @@
 // The runtime's own state of the host program: the current directories, work files, the command
 // line and the instance. The main window, the active flag and the program and temporary folders,
-// which every subsystem reads, are in common/host.h.
+// which every subsystem reads, are in common/host_state.h.
 #pragma once
 #include <string>
 
-#include "common/host.h"
+#include "common/host_state.h"
 #include "platform/win/types.h"
 
 namespace vx {

@@ -1,7 +1,7 @@
 // The runtime's side of the hooks: errors and the engine log (runtime/errors.h), the pause rule,
 // the occasional message pump (runtime/main_loop.h) and the attached files
 // (runtime/attached_files.h).
-#include "runtime/runtime_hooks.h"
+#include "runtime/runtime_services.h"
 
 #include <span>
 

@@ -1,7 +1,7 @@
 // The interpreter's state that every command family reads: the program counter and the operand
 // access of handlers, the yield and auto-refresh flags, the error code, the standalone switch,
 // the input-poll request and the variable area. The runtime's dispatcher drives it; the rest of
-// the interpreter's state (slice timing, run switches) is the runtime's own (runtime/interpreter.h).
+// the interpreter's state (slice timing, run switches) is the runtime's own (runtime/dispatcher_state.h).
 #pragma once
 #include <cstddef>
 #include <cstdint>

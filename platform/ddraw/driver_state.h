@@ -46,7 +46,7 @@ struct Presentation {
   void Destroy();
 };
 
-struct DisplayState {
+struct DriverState {
   DirectDraw* owner = nullptr;  // null once the DirectDraw object is gone
   DisplayDriverInfo driver;
   HWND window = nullptr;
@@ -76,8 +76,8 @@ void SetCurrentMode(const DisplayMode& mode);
 std::vector<DisplayModeInfo> ModesOf(const DisplayDriverInfo& driver);
 
 const std::vector<DisplayDriverInfo>& Drivers();
-std::vector<DisplayState*>& Displays();
-DisplayState*& ExclusiveOwner();
+std::vector<DriverState*>& Displays();
+DriverState*& ExclusiveOwner();
 void SurfaceMade();
 void SurfaceGone();
 
@@ -90,18 +90,18 @@ std::optional<uint64_t> VideoMemoryLimit();
 
 // The identity ramp, and where presentation happens.
 DDGAMMARAMP IdentityRamp();
-void PresentPrimary(DisplayState& display);
+void PresentPrimary(DriverState& display);
 // The display's primary is about to go: a presented frame it holds is made into pixels first.
-void KeepPresentedFrame(DisplayState& display);
-void ApplyCooperativeWindow(DisplayState& display);
-void EndPresentation(DisplayState& display);
+void KeepPresentedFrame(DriverState& display);
+void ApplyCooperativeWindow(DriverState& display);
+void EndPresentation(DriverState& display);
 // The client area of a window in screen coordinates.
 RECT ClientAreaOnScreen(HWND window);
 
 // What the process-wide code does to surfaces.
 struct SurfaceAccess {
   static void LoseChain(DirectDrawSurface* surface);  // the whole structure the surface belongs to
-  static void LoseVideoSurfaces(DisplayState& display);
+  static void LoseVideoSurfaces(DriverState& display);
 };
 
 // --- Blitter --------------------------------------------------------------------------------------

@@ -1,8 +1,8 @@
-// Definitions of the interpreter's shared state (common/interpreter.h) and of the host's
-// (common/host.h).
-#include "common/interpreter.h"
+// Definitions of the interpreter's shared state (common/interpreter_state.h) and of the host's
+// (common/host_state.h).
+#include "common/interpreter_state.h"
 
-#include "common/host.h"
+#include "common/host_state.h"
 
 namespace vx {
 
