@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/variable_layout.h"
 #include "generated/command_numbers.h"
 
 namespace vx {
@@ -15,7 +16,7 @@ namespace vx {
 // RaiseRuntimeError or RaiseRuntimeWarning.
 using CommandHandler = void (*)();
 
-constexpr int kCommandLimit = 10000;  // command numbers are below this
+constexpr int kCommandLimit = operands::kIntTemp;  // command numbers are below the first operand
 
 // Handlers by command number. Every entry without a handler of its own holds gUnknownCommand once
 // the dispatcher has registered the families, so that the fetch needs no test.

@@ -18,7 +18,7 @@ extern int32_t gErrorCode;            // error of the run, 0 none; 10000 and abo
 extern uint8_t gErrorWarningFlag;     // gErrorCode came through the soft path
 extern uint32_t gStandaloneFlag;      // 1 while a program runs as a game
 extern uint8_t gInputPollDue;         // input commands poll the devices again while set
-extern ValueSlot* gVariableArea;      // 29000 slots, or null when no program is loaded
+extern ValueSlot* gVariableArea;      // slots::kCount slots, or null when no program is loaded
 extern size_t gVariableAreaSize;      // its size in bytes
 extern uint32_t gDrawSceneAtFrameUpdate;  // 1: the 3D scene is drawn in the end-of-frame work
 extern uint32_t gRandomState;         // random generator state: 1 at process start, never reset by a run
@@ -26,22 +26,6 @@ extern uint32_t gRandomState;         // random generator state: 1 at process st
 // Advances the one random generator of the process (the maths commands and the grid heights draw
 // from it) and returns its next draw, 0 to 32767.
 int32_t NextRandomDraw();
-
-// Variable-area slot indices of the value groups (operand number minus 10000).
-namespace slots {
-constexpr int kOperandBase = operands::kIntTemp;
-constexpr int kIntTemp = operands::kIntTemp - kOperandBase;
-constexpr int kFloatTemp = operands::kFloatTemp - kOperandBase;
-constexpr int kStringTemp = operands::kStringTemp - kOperandBase;
-constexpr int kIntVar = operands::kIntVar - kOperandBase;
-constexpr int kFloatVar = operands::kFloatVar - kOperandBase;
-constexpr int kStringVar = operands::kStringVar - kOperandBase;
-constexpr int kIntConst = operands::kIntConst - kOperandBase;
-constexpr int kFloatConst = operands::kFloatConst - kOperandBase;
-constexpr int kStringConst = operands::kStringConst - kOperandBase;
-constexpr int kData = operands::kData - kOperandBase;
-constexpr int kCount = 29000;
-}  // namespace slots
 
 // Operand access for handlers: operand k counted from the word after the command word.
 inline ValueSlot* SlotOperand(int k) { return gProgramCounter[k].slot; }

@@ -5,13 +5,9 @@
 #include <cstdint>
 
 #include "common/value_slot.h"
+#include "common/variable_layout.h"
 
 namespace vx {
-
-constexpr int kArrayHandleCount = 6000;  // entry h belongs to variable slot 3000 + h
-constexpr int kFirstFloatArray = 2000;
-constexpr int kFirstStringArray = 4000;
-constexpr int kReferenceCount = 3000;    // one per temporary slot
 
 // Element blocks (slot-sized elements), null when the array is not dimensioned.
 extern std::array<ValueSlot*, kArrayHandleCount> gArrayHandles;

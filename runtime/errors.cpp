@@ -106,7 +106,7 @@ std::string ErrorNumberText(int32_t n) {
 
 std::string FormatErrorMessage() {
   const char* kind = gErrorWarningFlag == 1 ? "Warning" : "Error";
-  std::string out = gErrorCode < 10000 ? "Runtime " : "System ";
+  std::string out = gErrorCode < kFirstSystemError ? "Runtime " : "System ";
   out += kind;
   out += " : ";
   out += ErrorNumberText(gErrorCode);

@@ -12,6 +12,8 @@
 
 namespace vx {
 
+constexpr int32_t kFirstSystemError = 10000;  // error numbers from here on are system errors
+
 extern char gLastEngineError[256];  // last engine error message
 extern std::string gErrorReport;    // report shown by the run-time test box
 extern uint32_t gErrorLine;  // source line (line table) of the command that set gErrorCode, 0 when none ran

@@ -17,7 +17,7 @@ namespace vx {
 
 namespace {
 
-constexpr int kVariablesPerGroup = 2000;
+constexpr int kVariablesPerGroup = operands::kPerKind;
 
 // Result of a one-argument function.
 void StoreFloat(double value) {

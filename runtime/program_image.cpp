@@ -32,9 +32,9 @@ namespace {
 constexpr uint32_t kEndWords = 16;
 
 constexpr uint32_t kHeaderWords = 12;
-constexpr uint32_t kMaxPerVariableGroup = 2000;
-constexpr uint32_t kMaxConstantsPerGroup = 2000;
-constexpr uint32_t kMaxDataItems = 14000;
+constexpr uint32_t kMaxPerVariableGroup = operands::kPerKind;
+constexpr uint32_t kMaxConstantsPerGroup = operands::kPerKind;
+constexpr uint32_t kMaxDataItems = slots::kDataCapacity;
 
 struct Header {
   uint32_t intConsts, floatConsts, stringArea, stringCount, dataList, dataCount, code;

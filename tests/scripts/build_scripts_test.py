@@ -2,9 +2,10 @@
 """The build's own scripts on small trees of their own: scripts/check-layers refuses an include that
 runs up a layer and lets the rest through; scripts/gen-commands refuses a table that would let the
 constants, the registration and the compiler's table drift apart, and leaves internal rows out of
-the compiler's table."""
+the compiler's table, and its command limit is the first operand number of the variable layout."""
 
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -91,6 +92,14 @@ class GenCommandsTest(unittest.TestCase):
             self.assertIn(message, result.stderr, rows)
         result, _ = self.generate("a%1%l%CmdA\n", "1 One.\n9 Nine.\n")
         self.assertIn("descriptions of commands the table does not have: 9", result.stderr)
+
+    def test_the_command_limit_is_the_first_operand_number(self):
+        sys.path.insert(0, SCRIPTS)
+        import command_table
+        with open(os.path.join(os.path.dirname(SCRIPTS), "common", "variable_layout.h"), encoding="utf-8") as f:
+            first = re.search(r"constexpr int32_t kIntTemp = (\d+);", f.read())
+        self.assertIsNotNone(first)
+        self.assertEqual(command_table.COMMAND_LIMIT, int(first.group(1)))
 
 
 if __name__ == "__main__":
