@@ -11,7 +11,6 @@
 #include <cstdlib>
 
 #include "common/host_state.h"
-#include "display/display_state.h"
 #include "platform/ddraw/presentation.h"
 #include "platform/win/time.h"
 #include "platform/win/window.h"
@@ -22,6 +21,7 @@
 #include "runtime/run_setup.h"
 #include "runtime/runtime_services.h"
 #include "runtime/startup.h"
+#include "surfaces/display_state.h"
 #include "tests/support/image_builder.h"
 
 namespace {

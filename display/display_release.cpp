@@ -7,10 +7,10 @@
 #include "display/images/image_context.h"
 #include "display/locked_pixels.h"
 #include "display/text_fonts.h"
-#include "engine3d/records.h"
-#include "engine3d/surface_primitives.h"
 #include "platform/win/messages.h"
 #include "platform/win/window.h"
+#include "surfaces/surface_primitives.h"
+#include "surfaces/surface_records.h"
 
 namespace vx {
 

@@ -7,12 +7,12 @@
 #include <cstring>
 
 #include "common/runtime_hooks.h"
-#include "display/display_state.h"
+#include "display/display.h"
 #include "display/draw_queue_items.h"
-#include "display/surface_colours.h"
 #include "display/text_fonts.h"
-#include "engine3d/engine_services.h"
-#include "engine3d/records.h"
+#include "surfaces/display_state.h"
+#include "surfaces/surface_colours.h"
+#include "surfaces/surface_records.h"
 
 namespace vx {
 

@@ -12,10 +12,10 @@
 #include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "display/display.h"
-#include "display/display_state.h"
-#include "engine3d/mouse_pointer.h"
+#include "display/mouse_pointer.h"
 #include "ide/language.h"
 #include "platform/win/window.h"
+#include "surfaces/display_state.h"
 #include "system/system_state.h"
 
 namespace vx {

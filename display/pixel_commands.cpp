@@ -2,8 +2,8 @@
 // and how they are laid out, works on them through their address, and unlocks it before the frame
 // is drawn. Nothing here raises an error: the value functions give -1 while nothing is locked.
 #include "common/interpreter_state.h"
-#include "display/display_state.h"
 #include "display/locked_pixels.h"
+#include "surfaces/display_state.h"
 
 namespace vx {
 

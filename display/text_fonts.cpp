@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "common/checklist.h"
-#include "display/display_state.h"
 #include "display/draw_queue.h"
+#include "surfaces/display_state.h"
 
 namespace vx {
 

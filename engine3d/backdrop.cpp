@@ -2,19 +2,19 @@
 // drawn full bright with depth off before the scene, so that it covers the screen.
 #include "engine3d/backdrop.h"
 
-#include "display/display_state.h"
-#include "engine3d/engine_textures.h"
 #include "engine3d/grids.h"
 #include "engine3d/maths3d.h"
 #include "engine3d/meshes.h"
+#include "engine3d/object_records.h"
 #include "engine3d/object_support.h"
 #include "engine3d/objects.h"
-#include "engine3d/records.h"
 #include "engine3d/scene_render.h"
 #include "engine3d/scene_settings.h"
-#include "engine3d/texture_names.h"
 #include "models/scene_model.h"
 #include "platform/d3d/device.h"
+#include "surfaces/display_state.h"
+#include "surfaces/engine_textures.h"
+#include "surfaces/texture_names.h"
 
 namespace vx {
 

@@ -7,8 +7,8 @@
 #include "common/runtime_hooks.h"
 #include "engine3d/lights.h"
 #include "engine3d/maths3d.h"
+#include "engine3d/object_records.h"
 #include "engine3d/object_support.h"
-#include "engine3d/records.h"
 #include "engine3d/scene_settings.h"
 #include "platform/d3d/d3d_types.h"
 

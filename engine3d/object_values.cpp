@@ -11,9 +11,9 @@
 #include "common/value_slot.h"
 #include "engine3d/maths3d.h"
 #include "engine3d/object_collision.h"
+#include "engine3d/object_records.h"
 #include "engine3d/object_support.h"
 #include "engine3d/objects.h"
-#include "engine3d/records.h"
 #include "engine3d/scene_render.h"
 #include "models/scene_model.h"
 

@@ -7,14 +7,14 @@
 #include <cmath>
 #include <cstring>
 
-#include "display/display_state.h"
 #include "engine3d/backdrop.h"
-#include "engine3d/engine_textures.h"
 #include "engine3d/lights.h"
 #include "engine3d/maths3d.h"
 #include "engine3d/scene_render.h"
 #include "engine3d/static_world.h"
 #include "platform/d3d/device.h"
+#include "surfaces/display_state.h"
+#include "surfaces/engine_textures.h"
 
 namespace vx {
 
@@ -152,6 +152,15 @@ int32_t SetProjection(float nearPlane, float farPlane, float fieldOfView) {
 }
 
 int32_t SetDefaultProjection() { return SetProjection(1.0f, 1000.0f, 0.75f); }
+
+void SetDefaultTransforms() {
+  SetProjection(gCameraNear, gCameraFar, gCameraFov);
+  Matrix4f identity;
+  MatrixIdentity(identity);
+  const D3DMATRIX i = ToD3DMatrix(identity), view = ToD3DMatrix(gViewMatrix);
+  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &i);
+  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_VIEW, &view);
+}
 
 int32_t SetViewportRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   if (!gD3DDevice || x1 < 0 || y1 < 0 || x2 <= x1 || y2 <= y1) return 0;

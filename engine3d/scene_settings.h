@@ -1,7 +1,7 @@
 // The scene's one camera (position, look-at point, angles, free rotation and its three view
 // updates), its projection and viewport, the global fog, the ambient level and colour, and the
 // device-wide switches that the renderer reads; and the run set-up of the 3D scene. The camera
-// near plane, far plane and field of view are display values (display/display_state.h), reset with
+// near plane, far plane and field of view are display values (surfaces/display_state.h), reset with
 // the display's defaults at every run.
 #pragma once
 #include <cstdint>
@@ -68,6 +68,9 @@ bool ProjectionAcceptable(float nearPlane, float farPlane, float fieldOfView);
 // when the values are refused; then nothing changes.
 int32_t SetProjection(float nearPlane, float farPlane, float fieldOfView);
 int32_t SetDefaultProjection();
+// The device set-up's transforms: the projection of the display's camera values, the world the
+// identity and the view the camera's.
+void SetDefaultTransforms();
 int32_t SetViewportRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 int32_t EnableFog();
 int32_t DisableFog();

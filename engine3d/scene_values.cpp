@@ -4,14 +4,14 @@
 // frame and of the device. None of them ends the time slice.
 #include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
-#include "display/display_state.h"
 #include "engine3d/grids.h"
 #include "engine3d/maths3d.h"
+#include "engine3d/object_records.h"
 #include "engine3d/object_support.h"
-#include "engine3d/records.h"
 #include "engine3d/scene_render.h"
 #include "engine3d/scene_settings.h"
 #include "engine3d/static_world.h"
+#include "surfaces/display_state.h"
 
 namespace vx {
 

@@ -9,8 +9,8 @@
 
 #include "runtime/arrays.h"
 #include "runtime/dispatcher.h"
-#include "runtime/errors.h"
 #include "runtime/dispatcher_state.h"
+#include "runtime/errors.h"
 #include "runtime/program_image.h"
 
 namespace vx {

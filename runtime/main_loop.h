@@ -1,6 +1,6 @@
 // The runtime's main loop and window procedure: messages, the frame around each time slice and the
 // typed-character queue. The mouse and keyboard state the window procedure keeps is the input
-// devices' (display/input_devices.h), the frame switches are the display's (display/display_state.h).
+// devices' (display/input_devices.h), the frame switches are the display's (surfaces/display_state.h).
 #pragma once
 #include <cstddef>
 #include <cstdint>

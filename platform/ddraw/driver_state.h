@@ -95,8 +95,6 @@ void PresentPrimary(DriverState& display);
 void KeepPresentedFrame(DriverState& display);
 void ApplyCooperativeWindow(DriverState& display);
 void EndPresentation(DriverState& display);
-// The client area of a window in screen coordinates.
-RECT ClientAreaOnScreen(HWND window);
 
 // What the process-wide code does to surfaces.
 struct SurfaceAccess {

@@ -80,7 +80,7 @@ RECT PictureArea(const DriverState& display, DirectDrawSurface& primary) {
     if (clipped) window = clipped;
   }
   if (!window) return RECT{0, 0, static_cast<LONG>(primary.Width()), static_cast<LONG>(primary.Height())};
-  return ddraw_detail::ClientAreaOnScreen(window);
+  return ClientAreaOnScreen(window);
 }
 
 // Makes the frame from the primary. Rows whose source bytes are those the last frame was made from
@@ -234,22 +234,6 @@ void Presentation::Destroy() {
   textureHeight = 0;
 }
 
-RECT ClientAreaOnScreen(HWND window) {
-  if (auto* native = static_cast<SDL_Window*>(NativeWindowOf(window))) {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-    SDL_GetWindowPosition(native, &x, &y);
-    SDL_GetWindowSize(native, &width, &height);
-    return RECT{x, y, x + width, y + height};
-  }
-  // The window layer keeps a virtual window's place to itself; headless, a window is taken to
-  // cover the screen.
-  const DisplayMode mode = CurrentMode();
-  return RECT{0, 0, static_cast<LONG>(mode.width), static_cast<LONG>(mode.height)};
-}
-
 void PresentPrimary(DriverState& display) {
   DirectDrawSurface* primary = display.primary;
   if (!primary || !display.owner || primary->Lost()) return;
@@ -324,6 +308,22 @@ void EndPresentation(DriverState& display) {
 }
 
 }  // namespace ddraw_detail
+
+RECT ClientAreaOnScreen(HWND window) {
+  if (auto* native = static_cast<SDL_Window*>(NativeWindowOf(window))) {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    SDL_GetWindowPosition(native, &x, &y);
+    SDL_GetWindowSize(native, &width, &height);
+    return RECT{x, y, x + width, y + height};
+  }
+  // The window layer keeps a virtual window's place to itself; headless, a window is taken to
+  // cover the screen.
+  const ddraw_detail::DisplayMode mode = ddraw_detail::CurrentMode();
+  return RECT{0, 0, static_cast<LONG>(mode.width), static_cast<LONG>(mode.height)};
+}
 
 PictureRect FitPicture(int pictureWidth, int pictureHeight, int areaWidth, int areaHeight) {
   if (pictureWidth <= 0 || pictureHeight <= 0 || areaWidth <= 0 || areaHeight <= 0) return PictureRect{0, 0, 0, 0};

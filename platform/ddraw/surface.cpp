@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/ddraw/driver_state.h"
+#include "platform/ddraw/presentation.h"
 
 namespace vx::win {
 
@@ -194,7 +195,7 @@ std::optional<RECT> DirectDrawSurface::ClipRect() const {
   if (!clipper_) return std::nullopt;
   const RECT whole = Whole(width_, height_);
   if (!(caps_ & DDSCAPS_PRIMARYSURFACE) || !clipper_->window_) return whole;
-  return Intersection(whole, ddraw_detail::ClientAreaOnScreen(clipper_->window_));
+  return Intersection(whole, ClientAreaOnScreen(clipper_->window_));
 }
 
 SurfacePixels DirectDrawSurface::Pixels() {

@@ -1,5 +1,5 @@
 // Definitions of the display's state, with the values a process starts with.
-#include "display/display_state.h"
+#include "surfaces/display_state.h"
 
 namespace vx {
 

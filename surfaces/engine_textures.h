@@ -1,14 +1,15 @@
-// The 3D engine's shared textures. Every texture lives in a TextureRecord and is shared through the
-// texture-name list (engine3d/texture_names.h): file textures by file name, one-colour textures by
-// their colour written as decimal text, and the texture of a grabbed image by that image. This is
-// where textures are found or made (from files in the attached files, the model's folder or with
-// the ".dds" ending; from colours; from images), given up, and looked after across display changes.
+// The shared textures of images and 3D objects. Every texture lives in a TextureRecord and is
+// shared through the texture-name list (surfaces/texture_names.h): file textures by file name,
+// one-colour textures by their colour written as decimal text, and the texture of a grabbed image
+// by that image. This is where textures are found or made (from files in the attached files, the
+// model's folder or with the ".dds" ending; from colours; from images), given up, and looked after
+// across display changes.
 #pragma once
 #include <cstdint>
 #include <string>
 
-#include "engine3d/engine_services.h"
-#include "engine3d/texture_names.h"
+#include "surfaces/surface_hooks.h"
+#include "surfaces/texture_names.h"
 
 namespace vx {
 
@@ -28,13 +29,15 @@ uint32_t GetColorTexture(int32_t colour);
 // when it has none) a new texture is made from the image's surface. The slot, or 0 when the image
 // has no surface or no texture can be made of it.
 uint32_t GetImageTexture(uint32_t imageSlot, int32_t colourKey, int32_t makeNew);
-// GetSharedImageTexture (image, colourKey) = GetImageTexture (image, colourKey, 0): in
-// engine3d/engine_services.h with the other services of the record pools.
+// The shared texture of an image (one more use), 0 when none can be had: GetImageTexture (image,
+// colourKey, 0).
+uint32_t GetSharedImageTexture(uint32_t imageSlot, int32_t colourKey);
 
 // Fills a taken TextureRecord from an image file (the name, else the name ending in "dds"). 1, or 0.
 int32_t LoadTextureFromFile(uint32_t textureSlot, const std::string& name, int32_t unused, int32_t mode);
 
-// UpdateImageTexture (image, colourKey, mipmaps): engine3d/engine_services.h.
+// The image's texture made again from its surface after a grab.
+void UpdateImageTexture(uint32_t imageSlot, int32_t colourKey, int32_t mipmaps);
 
 // 1 when the texture has mip-maps afterwards.
 int32_t BuildTextureMipmaps(uint32_t textureSlot, int32_t digit);

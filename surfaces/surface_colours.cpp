@@ -1,6 +1,6 @@
 // Pixel values and colours of surfaces: the channel layout of a format, the two conversions, and
 // the read of one pixel through a lock.
-#include "display/surface_colours.h"
+#include "surfaces/surface_colours.h"
 
 #include <bit>
 

@@ -1,6 +1,6 @@
 // Finding, making, sharing and giving up the engine's textures. The surface work is
-// engine3d/texture_surface.cpp; the sharing is the texture-name list of engine3d/texture_names.cpp.
-#include "engine3d/engine_textures.h"
+// surfaces/texture_surface.cpp; the sharing is the texture-name list of surfaces/texture_names.cpp.
+#include "surfaces/engine_textures.h"
 
 #include <strings.h>
 
@@ -9,9 +9,9 @@
 
 #include "common/host_state.h"
 #include "common/runtime_hooks.h"
-#include "display/display_state.h"
-#include "engine3d/records.h"
-#include "engine3d/texture_surface.h"
+#include "surfaces/display_state.h"
+#include "surfaces/surface_records.h"
+#include "surfaces/texture_surface.h"
 #include "system/file_functions.h"
 #include "system/system_state.h"
 

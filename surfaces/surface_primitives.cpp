@@ -1,7 +1,7 @@
 // Surface primitives and sprite drawing: see surface_primitives.h. Every blit here follows the
 // display's rule for trouble: a busy surface is tried again, a lost one is restored and tried
 // again, and a restore that fails pauses the program (unless it always runs).
-#include "engine3d/surface_primitives.h"
+#include "surfaces/surface_primitives.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,11 +11,11 @@
 #include "common/host_state.h"
 #include "common/runtime_hooks.h"
 #include "common/value_slot.h"
-#include "display/display_state.h"
 #include "display/images/image_context.h"
-#include "display/surface_colours.h"
-#include "engine3d/records.h"
 #include "platform/ddraw/pixel_format.h"
+#include "surfaces/display_state.h"
+#include "surfaces/surface_colours.h"
+#include "surfaces/surface_records.h"
 #include "system/system_state.h"
 
 namespace vx {

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "display/input_devices.h"
-#include "engine3d/mouse_pointer.h"
+#include "display/mouse_pointer.h"
 #include "tests/engine3d/surface_fixture.h"
 
 namespace vx {

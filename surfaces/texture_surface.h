@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <string>
 
-#include "engine3d/engine_services.h"
 #include "platform/win/types.h"
+#include "surfaces/surface_hooks.h"
 
 namespace vx::win {
 struct DDPIXELFORMAT;

@@ -1,19 +1,19 @@
 // The surface work of the 2D side: clipping and pasting images and sprites onto the back buffer or
 // a bitmap, the sprite steps of every frame (backgrounds saved and put back, layers drawn), the
 // bitmap surfaces, and the in-place effects (mirror, flip, quarter turns, blur, fade) and gamma.
-// Colours here are pixel values of the surface's own format (display/surface_colours.h).
+// Colours here are pixel values of the surface's own format (surfaces/surface_colours.h).
 #pragma once
 #include <array>
 #include <cstdint>
 #include <string>
 
-#include "display/display_state.h"
-#include "display/surface_retry.h"
 #include "platform/ddraw/ddraw.h"
+#include "surfaces/display_state.h"
+#include "surfaces/surface_retry.h"
 
 namespace vx {
 
-// The bitmaps (gBitmaps, gBitmapInfo) are the display's (display/display_state.h).
+// The bitmaps (gBitmaps, gBitmapInfo) are the display's (surfaces/display_state.h).
 extern int32_t gSpritePage;  // back-buffer page whose sprite backgrounds are saved and put back
 
 // Width and height of bitmap n (the display for 0); 0 by 0 for a number outside the table.

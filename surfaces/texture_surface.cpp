@@ -1,19 +1,19 @@
 // The texture operations on one TextureSurface and the GDI/surface helpers behind them. Depends on
 // the display's DirectDraw object, back buffer, palette, texture-format table and 3D device
-// (display/display_state.h), GDI for BMP files and device contexts, and the image context for
+// (surfaces/display_state.h), GDI for BMP files and device contexts, and the image context for
 // other image files and mip-mapped copies.
-#include "engine3d/texture_surface.h"
+#include "surfaces/texture_surface.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 
 #include "common/runtime_hooks.h"
-#include "display/display_state.h"
 #include "display/images/image_context.h"
-#include "display/surface_retry.h"
 #include "platform/gdi/gdi.h"
 #include "platform/win/resources.h"
+#include "surfaces/display_state.h"
+#include "surfaces/surface_retry.h"
 
 namespace vx {
 

@@ -1,13 +1,13 @@
 // The software mouse pointer (mouse_pointer.h). Its three images share the pointer bitmap's
 // surface, each holding a reference of its own, so that whichever path frees an image releases
 // only that image's reference.
-#include "engine3d/mouse_pointer.h"
+#include "display/mouse_pointer.h"
 
 #include "display/display.h"
-#include "display/display_state.h"
 #include "display/input_devices.h"
-#include "engine3d/records.h"
-#include "engine3d/texture_surface.h"
+#include "surfaces/display_state.h"
+#include "surfaces/surface_records.h"
+#include "surfaces/texture_surface.h"
 
 namespace vx {
 
@@ -164,10 +164,6 @@ void UpdatePointerSprites() {
     }
     PlaceItem(gPointerSprite, gMouseX - 1, gMouseY - 1);
   }
-  gRenderItems.ForEachUsed([](uint32_t slot) {
-    RenderItem& item = gRenderItems[slot];
-    if (item.objectItem == 1) item.previousPosition = item.position;
-  });
 }
 
 }  // namespace vx

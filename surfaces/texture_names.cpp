@@ -1,9 +1,9 @@
 // The texture-name list and the release of shared textures.
-#include "engine3d/texture_names.h"
+#include "surfaces/texture_names.h"
 
 #include <cstring>
 
-#include "engine3d/records.h"
+#include "surfaces/surface_records.h"
 
 namespace vx {
 

@@ -1,79 +1,19 @@
-// The engine's numbered items: the record kinds (drawables, images, 3D objects and their limbs,
-// meshes, textures, lights), one growable pool of each, the number maps from the program's item
-// numbers to slots, the reset at the start of every run, and the take/free operation of each kind
-// with what a free releases. Also the end-of-frame ageing of images and the focus hooks.
+// The 3D engine's numbered items: 3D objects and their limbs, meshes and lights, one growable
+// pool of each beside the shared ones (surfaces/surface_records.h), the number maps from the
+// program's item numbers to slots, the reset at the start of every run, and the take/free
+// operation of each kind with what a free releases. Also the end-of-frame ageing of images and
+// textures and the focus hooks.
 #pragma once
-#include <array>
 #include <cstdint>
 
 #include "common/maths_types.h"
-#include "engine3d/engine_services.h"
 #include "common/record_pool.h"
-#include "engine3d/texture_surface.h"
+#include "surfaces/surface_records.h"
 
 namespace vx {
 
 class SceneModel;
 struct AnimationListNode;
-struct TextureNameEntry;
-
-// One drawable of the frame: a 3D object owns one, a sprite is one. Words not used by the pools
-// belong to the scene render and the sprite code.
-struct RenderItem {
-  int32_t next, previous;
-  int32_t visible;           // 1 shown
-  int32_t culled;            // 1 when the last view test put the object outside the view volume
-  int32_t pendingRemoval;    // counted down at each texture refresh; freed at 0
-  int32_t spriteImageSlot;   // ImageRecord slot of a sprite's image, -1 none
-  int32_t spriteImageNumber;
-  int32_t objectItem;        // 1 for the item of a 3D object
-  int32_t depthTest;         // 1 for objects
-  int32_t depthWrite;        // 1 for objects
-  int32_t overlay;           // drawn after the depth buffer is cleared
-  int32_t colourKey;         // colour-key transparency
-  int32_t ghost;             // alpha blending
-  int32_t ghostMode;         // blend mode of the ghost, low 16 bits
-  int32_t wireframe;
-  int32_t culling;
-  int32_t filtering;
-  int32_t fullBright;
-  int32_t fog;
-  int32_t ambient;
-  int32_t cameraLocked;
-  int32_t passMark;          // 1 while the item waits to be drawn in the current pass
-  int32_t addressMode;       // 1 wrap, 2 mirror, 3 clamp
-  int32_t inFrame;           // the item's object takes part in this frame
-  double viewDepth;          // view-space z plus culling radius, never below 0
-  int32_t x, y;              // sprite screen position
-  int32_t hotSpotX, hotSpotY;
-  float scaleX, scaleY;      // 1.0 = the image's own size
-  int32_t mirror, flip;
-  int32_t spriteNumber;
-  int32_t lastCollision;
-  int32_t inUse;
-  int32_t objectSlot;        // owning ObjectRecord
-  Vector3f previousPosition; // copied from position each pass for object items
-  Vector3f position;
-  int32_t spriteFlag;        // 1: the frame saves and restores the background under the item
-  int32_t ownedImages[2];    // background copies, one per back-buffer page, -1 none
-  int32_t spriteWords[4];
-  int32_t savedRects[2][4];  // left, top, right, bottom per page
-  int32_t layer;             // drawing pass 0, 1 or 2
-};
-
-// An image grabbed from the screen or a bitmap; used by sprites and as a texture source.
-struct ImageRecord {
-  int32_t next, previous;
-  int32_t valid;             // 1 once a surface exists
-  int32_t textureSlot;       // TextureRecord made from it, 0 none
-  win::IDirectDrawSurface7* surface;  // the image surface table entry of the slot
-  int32_t sourceX, sourceY;  // 0
-  int32_t width, height;     // source rectangle size
-  int32_t imageWidth, imageHeight;
-  int32_t madeWidth, madeHeight;  // size the current surface was made with
-  int16_t lifeCounter;       // lowered each end of frame while above 0; at 0 a valid image is freed
-  int16_t lifeSpare;         // the other half of the counter's word
-};
 
 // One limb of an object (25 words in the object's limb array).
 struct ObjectLimbRecord {
@@ -164,13 +104,6 @@ struct MeshRecord {
   int32_t gridWord;
 };
 
-// A texture shared by images and objects; its name entry's use count makes it shared.
-struct TextureRecord {
-  int32_t next, previous;
-  TextureSurface texture;
-  TextureNameEntry* nameEntry;  // null none
-};
-
 // One 3D light.
 struct LightRecord {
   int32_t next, previous;
@@ -189,26 +122,17 @@ struct LightRecord {
 };
 
 constexpr int32_t kInitialLimbCapacity = 32;
-constexpr int kNumberMapSize = 65536;
-using NumberMap = std::array<uint32_t, kNumberMapSize>;  // item number -> slot, 0 none
 
-extern RecordPool<RenderItem> gRenderItems;
-extern RecordPool<ImageRecord> gImageRecords;
 extern RecordPool<ObjectRecord> gObjectRecords;
 extern RecordPool<MeshRecord> gMeshRecords;
-extern RecordPool<TextureRecord> gTextureRecords;
 extern RecordPool<LightRecord> gLightRecords;
 
-extern NumberMap gSpriteSlotById;  // sprite number -> RenderItem
-extern NumberMap gImageSlotById;   // image number -> ImageRecord
 extern NumberMap gObjectSlotById;  // object number -> ObjectRecord
 extern NumberMap gMeshSlotById;    // mesh number -> MeshRecord
 extern NumberMap gLightSlotById;   // light number -> LightRecord
 extern NumberMap gGridSlotById;    // grid number -> ObjectRecord
 extern NumberMap gSpareSlotMap;    // cleared with the others, used by none
 
-extern uint8_t gTextureRefreshFlag;  // an image's texture was made again; pending sprites count down
-extern uint8_t gImageCopiesFreed;    // the sprites' background copies were freed
 extern uint8_t gSceneChanged;        // an object moved, turned or changed shape
 
 // Start-up: every pool at its initial capacity, zero-filled and chained. False when memory is short.
@@ -225,25 +149,16 @@ void ClearRecordPools();
 void ChainRecordPools();
 
 // Take operations: the new slot, or kNoRecordSlot after kErrOutOfMemory.
-uint32_t AllocRenderItem();
-uint32_t AllocImageRecord();
 uint32_t AllocObjectRecord();
 uint32_t AllocMeshRecord();
-uint32_t AllocTextureRecord();
 uint32_t AllocLightRecord();
 // Free operations: 1, or 0 (and nothing changes) when the slot is not in use.
-int32_t FreeRenderItem(uint32_t slot);
-int32_t FreeImageRecord(uint32_t slot);
 int32_t FreeObjectRecord(uint32_t slot);
 int32_t FreeMeshRecord(uint32_t slot);
-int32_t FreeTextureRecord(uint32_t slot);
 int32_t FreeLightRecord(uint32_t slot);
 
 // Frees the mesh's four arrays and clears their pointers.
 void FreeMeshArrays(MeshRecord& mesh);
-// Releases the surface and palette of a texture when it holds any.
-void ReleaseTextureSurface(uint32_t textureSlot);
-int32_t FreeTextureSurfaceOnly(uint32_t textureSlot);
 
 // Doubles the object's limb array when the limb index is above the capacity minus 4.
 void GrowLimbArray(uint32_t objectSlot, int32_t limbIndex);
@@ -253,21 +168,8 @@ void ReleaseObjectContents(uint32_t objectSlot);
 // The delete of the object commands: record, its RenderItem and its number.
 void DeleteObjectRecord(uint32_t objectSlot, int32_t objectNumber);
 
-// Image records. CreateImageSurface keeps a surface of the same size; 1 on success, 0 on failure.
-int32_t CreateImageSurface(uint32_t imageSlot, int32_t width, int32_t height);
-void RefreshImageTexture(uint32_t imageSlot, int32_t flag);
-// Copies the rectangle (left, top, right, bottom) of the back buffer, or of bitmap n, into the
-// image, then refreshes the image's texture. 1, or 0 when the image surface can't be made (the
-// image is then emptied) or the copy fails.
-int32_t GrabScreenImage(uint32_t imageSlot, int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t flag);
-int32_t GrabBitmapImage(uint32_t imageSlot, int32_t bitmap, int32_t left, int32_t top, int32_t right, int32_t bottom,
-                        int32_t flag);
-// Every image surface released (display teardown), or forgotten without release (display set-up,
-// after the surfaces were released elsewhere).
-void ReleaseImageSurfaceTable();
-void ClearImageSurfaceTable();
-
-// End of frame: images age, pending sprites count down after a texture refresh.
+// End of frame: images age, pending sprites count down, and after a texture refresh that followed
+// freed background copies the objects' limbs take their images' textures again.
 void AgeImagesAndTextures();
 
 // Focus hooks of the window procedure.
