@@ -18,12 +18,6 @@ using CommandHandler = void (*)();
 
 constexpr int kCommandLimit = operands::kIntTemp;  // command numbers are below the first operand
 
-// Handlers by command number. Every entry without a handler of its own holds gUnknownCommand once
-// the dispatcher has registered the families, so that the fetch needs no test.
-extern CommandHandler gCommandHandlers[kCommandLimit];
-// What a number without a handler runs (the dispatcher's; null until it is set).
-extern CommandHandler gUnknownCommand;
-
 // Sets the handler of a number; null makes the number unknown again.
 void RegisterCommand(int number, CommandHandler handler);
 // The handler of a command number, or null when the number is unknown.
@@ -45,3 +39,6 @@ extern const size_t kCommandRowCount;
 const CommandRow* FindCommandRow(int32_t number);
 
 }  // namespace vx
+
+// The state of this part is in InterpreterState (common/interpreter_state.h), which uses the types above.
+#include "common/interpreter_state.h"

@@ -9,9 +9,19 @@
 
 namespace vx {
 
-extern win::HWND gMainWindow;
-extern uint32_t gAppActive;         // 0 pauses the program (PauseProgram in common/runtime_hooks.h)
-extern std::string gProgramFolder;  // folder of the executable, ending with '/'
-extern std::string gTempFolder;     // private temporary folder of this process, ending with '/'
+struct HostState {
+  win::HWND gMainWindow = nullptr;
+  uint32_t gAppActive = 1;     // 0 pauses the program (PauseProgram in common/runtime_hooks.h)
+  std::string gProgramFolder;  // folder of the executable, ending with '/'
+  std::string gTempFolder;     // private temporary folder of this process, ending with '/'
+};
+extern HostState gHostState;  // the one instance (common/interpreter_state.cpp)
+inline HostState& Host() { return gHostState; }
+
+// The fields under their old names, until every use reads them through Host().
+inline auto& gMainWindow = gHostState.gMainWindow;
+inline auto& gAppActive = gHostState.gAppActive;
+inline auto& gProgramFolder = gHostState.gProgramFolder;
+inline auto& gTempFolder = gHostState.gTempFolder;
 
 }  // namespace vx

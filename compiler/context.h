@@ -214,6 +214,7 @@ struct CompilerContext {
   std::array<CounterWords, 4> snapshots;
 };
 
-extern CompilerContext gCompiler;
+extern CompilerContext gCompiler;  // the one instance (compiler/driver.cpp)
+inline CompilerContext& Compiler() { return gCompiler; }
 
 }  // namespace vx

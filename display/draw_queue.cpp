@@ -16,14 +16,7 @@
 
 namespace vx {
 
-RecordPool<DrawQueueItem> gDrawQueue(1024, 4);
-uint32_t gDrawQueueCount = 0;
-int32_t gCurrentBitmap = 0;
-win::IDirectDrawSurface7* gCurrentSurface = nullptr;
-uint8_t gScreenPersistFrames = 1;
-DrawColour gDrawBackColor, gDrawInkColor;
-int32_t gExecBitmap = 0;
-win::IDirectDrawSurface7* gExecSurface = nullptr;
+DrawQueueState gDrawQueueState;
 
 void ItemText::Set(const std::string& text) {
   const size_t length = std::min<size_t>(text.size(), sizeof chars - 1);

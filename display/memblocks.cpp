@@ -13,8 +13,7 @@
 
 namespace vx {
 
-std::array<uint8_t*, kMemblockSlots> gMemblockData{};
-std::array<uint32_t, kMemblockSlots> gMemblockSize{};
+MemoryAccessState gMemoryAccessState;
 
 namespace {
 

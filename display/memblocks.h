@@ -7,13 +7,26 @@
 #include <array>
 #include <cstdint>
 
+#include "display/locked_pixels.h"
 #include "platform/ddraw/ddraw.h"
 
 namespace vx {
 
 constexpr int32_t kMemblockSlots = 256;  // numbers 1 to 255; 0 is never used
-extern std::array<uint8_t*, kMemblockSlots> gMemblockData;  // the block's bytes, null for none
-extern std::array<uint32_t, kMemblockSlots> gMemblockSize;  // in bytes
+struct MemoryAccessState {
+  std::array<uint8_t*, kMemblockSlots> gMemblockData{};  // the block's bytes, null for none
+  std::array<uint32_t, kMemblockSlots> gMemblockSize{};  // in bytes
+
+  // The screen's pixels while the pixel commands have them locked.
+  LockedPixels gLockedPixels{};
+};
+extern MemoryAccessState gMemoryAccessState;  // the one instance (display/memblocks.cpp)
+inline MemoryAccessState& MemoryAccess() { return gMemoryAccessState; }
+
+// The fields under their old names, until every use reads them through MemoryAccess().
+inline auto& gMemblockData = gMemoryAccessState.gMemblockData;
+inline auto& gMemblockSize = gMemoryAccessState.gMemblockSize;
+inline auto& gLockedPixels = gMemoryAccessState.gLockedPixels;
 
 constexpr uint32_t kSurfaceBlockHeader = 12;  // width, height, bits per pixel
 constexpr uint32_t kSoundBlockHeader = 12;    // bits per sample, frequency, length in samples

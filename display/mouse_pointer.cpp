@@ -11,10 +11,7 @@
 
 namespace vx {
 
-uint32_t gPointerSpritesOn = 0;
-int32_t gPointerSprite = -1;
-int32_t gCaretSprite = -1;
-int32_t gCaretX = 0, gCaretY = 0;
+PointerState gPointerState;
 
 namespace {
 

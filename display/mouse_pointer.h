@@ -7,10 +7,21 @@
 
 namespace vx {
 
-extern uint32_t gPointerSpritesOn;  // the software mouse pointer is shown
-extern int32_t gPointerSprite;      // RenderItem of the arrow, -1 none
-extern int32_t gCaretSprite;        // RenderItem of the caret, -1 none
-extern int32_t gCaretX, gCaretY;    // where the editor wants the caret
+struct PointerState {
+  uint32_t gPointerSpritesOn = 0;    // the software mouse pointer is shown
+  int32_t gPointerSprite = -1;       // RenderItem of the arrow, -1 none
+  int32_t gCaretSprite = -1;         // RenderItem of the caret, -1 none
+  int32_t gCaretX = 0, gCaretY = 0;  // where the editor wants the caret
+};
+extern PointerState gPointerState;  // the one instance (display/mouse_pointer.cpp)
+inline PointerState& Pointer() { return gPointerState; }
+
+// The fields under their old names, until every use reads them through Pointer().
+inline auto& gPointerSpritesOn = gPointerState.gPointerSpritesOn;
+inline auto& gPointerSprite = gPointerState.gPointerSprite;
+inline auto& gCaretSprite = gPointerState.gCaretSprite;
+inline auto& gCaretX = gPointerState.gCaretX;
+inline auto& gCaretY = gPointerState.gCaretY;
 
 constexpr int32_t kPointerBitmapResource = 103;
 

@@ -7,8 +7,6 @@
 
 namespace vx {
 
-LockedPixels gLockedPixels;
-
 void LockScreenPixels() {
   if (!gBackBuffer) return;
   win::DDSURFACEDESC2 desc{};

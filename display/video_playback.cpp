@@ -15,8 +15,7 @@
 
 namespace vx {
 
-std::array<AnimationStream, kAnimationCount> gAnimationStreams;
-std::array<AnimationSlot, kAnimationCount> gAnimationSlots;
+VideoState gVideoState;
 
 namespace {
 

@@ -20,15 +20,6 @@ namespace vx {
 
 using namespace win;
 
-int32_t gBackdropObject = 0;
-int32_t gBackdropItem = -1;
-uint32_t gBackdropTexture = 0;
-uint8_t gBackdropOwnTexture = 0;
-uint8_t gBackdropOn = 0;
-uint8_t gBackdropRequest = 0;
-uint8_t gBackdropPending = 1;
-uint8_t gBackdropBeganScene = 0;
-
 namespace {
 
 constexpr float kPlaneWidth = 1.6025f, kPlaneDepth = 1.2025f;

@@ -12,8 +12,6 @@
 
 namespace vx {
 
-Vector3f gObjectBoxPushBack{0, 0, 0};
-
 namespace {
 
 // --- Through the collision library --------------------------------------------------------------

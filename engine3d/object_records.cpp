@@ -27,17 +27,7 @@
 
 namespace vx {
 
-RecordPool<ObjectRecord> gObjectRecords(2, 4);
-RecordPool<MeshRecord> gMeshRecords(2, 4);
-RecordPool<LightRecord> gLightRecords(8, 4);
-
-NumberMap gObjectSlotById{};
-NumberMap gMeshSlotById{};
-NumberMap gLightSlotById{};
-NumberMap gGridSlotById{};
-NumberMap gSpareSlotMap{};
-
-uint8_t gSceneChanged = 0;
+EngineState gEngineState;
 
 namespace {
 

@@ -123,18 +123,6 @@ struct LightRecord {
 
 constexpr int32_t kInitialLimbCapacity = 32;
 
-extern RecordPool<ObjectRecord> gObjectRecords;
-extern RecordPool<MeshRecord> gMeshRecords;
-extern RecordPool<LightRecord> gLightRecords;
-
-extern NumberMap gObjectSlotById;  // object number -> ObjectRecord
-extern NumberMap gMeshSlotById;    // mesh number -> MeshRecord
-extern NumberMap gLightSlotById;   // light number -> LightRecord
-extern NumberMap gGridSlotById;    // grid number -> ObjectRecord
-extern NumberMap gSpareSlotMap;    // cleared with the others, used by none
-
-extern uint8_t gSceneChanged;        // an object moved, turned or changed shape
-
 // Start-up: every pool at its initial capacity, zero-filled and chained. False when memory is short.
 bool InitRecordPools();
 // Shut-down: every texture let go (with force), whatever the records still own released, and the
@@ -177,3 +165,6 @@ void PauseMediaOnDeactivate();
 void ResumeMediaOnActivate();
 
 }  // namespace vx
+
+// The state of this part is in EngineState (engine3d/engine_state.h), which uses the types above.
+#include "engine3d/engine_state.h"

@@ -29,8 +29,6 @@
 
 namespace vx {
 
-uint32_t gCollisionEnabled = 1;
-
 namespace {
 
 ObjectRecord& Object(uint32_t slot) { return gObjectRecords[slot]; }

@@ -22,14 +22,6 @@ namespace vx {
 
 using namespace win;
 
-RenderStateCache gRenderStateCache{};
-uint32_t gWireframeAll = 0;
-uint32_t gGlobalAddressMode = 1;
-uint32_t g3DDrawingEnabled = 1;
-uint32_t gPolygonCounter = 0;
-uint8_t gSceneBegun = 0;
-Vector3f gPreviousCameraAngles{0, 0, 0};
-
 namespace {
 
 ObjectRecord* ObjectOfItem(const RenderItem& it) {

@@ -20,28 +20,7 @@ namespace vx {
 
 using namespace win;
 
-Vector3f gCameraPosition{0, 0, 0};
-Vector3f gCameraLookAt{0, 0, 100.0f};
-Vector3f gCameraAngles{0, 0, 0};
-uint8_t gCameraRotationOrder = 1;
-Matrix4f gCameraFreeMatrix{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-int32_t gCameraMode = kCameraLookAt;
-uint8_t gAutoCamera = 1;
-Vector3f gCameraFollowFree{0, 0, 0};
-Vector3f gStaticCollisionResponse{0, 0, 0};
-
-Matrix4f gViewMatrix{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-Matrix4f gProjectionMatrix{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-Matrix4f gWorldBaseMatrix{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-Matrix4f gIdentityView{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-
-uint32_t gFogOn = 0;
-float gFogDistance = 1000.0f;
-uint32_t gFogColour = 0;
-uint32_t gAmbientColour = 0xFFFFFF;
-uint32_t gNormalizeNormals = 1;
-uint32_t gMipFilterMode = 2;
-int32_t gViewportWidth = 640, gViewportHeight = 480;
+SceneState gSceneState;
 
 D3DMATRIX ToD3DMatrix(const Matrix4f& m) {
   D3DMATRIX out;

@@ -7,36 +7,12 @@
 #include <cstdint>
 
 #include "common/maths_types.h"
+#include "engine3d/scene_state.h"
 #include "platform/d3d/d3d_types.h"
 
 namespace vx {
 
 // --- Camera --------------------------------------------------------------------------------------
-extern Vector3f gCameraPosition;
-extern Vector3f gCameraLookAt;
-extern Vector3f gCameraAngles;         // radians
-extern uint8_t gCameraRotationOrder;   // 1: Rz x Ry x Rx for the view; 0: Rx x Ry x Rz
-extern Matrix4f gCameraFreeMatrix;     // rotation of the free mode, identity in the other modes
-extern int32_t gCameraMode;            // 0 look-at, 1 angles, 2 free matrix
-extern uint8_t gAutoCamera;            // new objects place the camera
-extern Vector3f gCameraFollowFree;     // where the following camera last stood clear of the static world
-extern Vector3f gStaticCollisionResponse;  // the last static-world sphere test's response point
-constexpr int32_t kCameraLookAt = 0, kCameraAngles = 1, kCameraFree = 2;
-
-// --- Matrices the renderer reads --------------------------------------------------------------------
-extern Matrix4f gViewMatrix;        // the camera's view after its last update
-extern Matrix4f gProjectionMatrix;  // the projection last set
-extern Matrix4f gWorldBaseMatrix;   // the identity world of the device set-up
-extern Matrix4f gIdentityView;
-
-// --- Scene switches --------------------------------------------------------------------------------
-extern uint32_t gFogOn;
-extern float gFogDistance;       // the distance at which everything has the fog colour
-extern uint32_t gFogColour;      // 0xRRGGBB
-extern uint32_t gAmbientColour;  // 0xRRGGBB
-extern uint32_t gNormalizeNormals;
-extern uint32_t gMipFilterMode;  // 0 none, 1 point, 2 linear
-extern int32_t gViewportWidth, gViewportHeight;
 
 // The field of view the engine uses for its own projections (backdrop, camera-locked items).
 constexpr float kStandardFov = 3.14159265f / 2.905f;

@@ -21,8 +21,6 @@
 
 namespace vx {
 
-StaticWorld gStaticWorld;
-
 namespace {
 
 // --- Buffers -------------------------------------------------------------------------------------

@@ -7,11 +7,7 @@
 
 namespace vx {
 
-std::array<std::string, 256> gErrorWordTable;
-
-std::array<std::optional<std::string>, kCompilerMessageCount> gCompilerMessages;
-int32_t gEditorScreenState = 0;
-std::string gTextLanguage = "english";
+LanguageState gLanguageState;
 
 void ResetErrorWordTable() {
   for (size_t i = 0; i < gErrorWordTable.size(); ++i) gErrorWordTable[i] = "ERROR " + std::to_string(i);

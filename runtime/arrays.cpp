@@ -8,10 +8,6 @@
 
 namespace vx {
 
-std::array<ValueSlot*, kArrayHandleCount> gArrayHandles{};
-std::array<std::array<uint32_t, 6>, kArrayHandleCount> gArrayDims{};
-std::array<ValueSlot*, kReferenceCount> gReferenceTable{};
-
 int ArrayHandleOfSlot(const ValueSlot* slot) {
   int32_t operand = OperandNumberOf(slot);
   int h = operand - (slots::kOperandBase + slots::kIntVar);

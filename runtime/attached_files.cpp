@@ -14,8 +14,6 @@
 
 namespace vx {
 
-std::unique_ptr<AttachedFiles> gAttachedFiles;
-
 namespace {
 
 constexpr size_t kTailSize = 8;  // end marker and trailer

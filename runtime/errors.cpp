@@ -19,11 +19,6 @@
 
 namespace vx {
 
-char gLastEngineError[256] = "";
-std::string gErrorReport;
-uint32_t gErrorLine = 0;
-std::string gErrorPlace;
-
 namespace {
 
 // The compiler's table, when it is loaded.
@@ -37,7 +32,6 @@ uint32_t RunningCommandLine() {
   const size_t index = size_t(gProgramCounter - 1 - gCodeBase);
   return index < gCodeWordCount && index < gLineTable.size() ? gLineTable[index] : 0;
 }
-
 
 CommandInfoLookup gCommandInfoLookup = CompilerCommandInfo;
 

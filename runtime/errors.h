@@ -14,11 +14,6 @@ namespace vx {
 
 constexpr int32_t kFirstSystemError = 10000;  // error numbers from here on are system errors
 
-extern char gLastEngineError[256];  // last engine error message
-extern std::string gErrorReport;    // report shown by the run-time test box
-extern uint32_t gErrorLine;  // source line (line table) of the command that set gErrorCode, 0 when none ran
-extern std::string gErrorPlace;  // "FILE:LINE: " before the error box text under `vorlix run`; empty in a game
-
 // What RaiseRuntimeError and RaiseRuntimeWarning do once the runtime's hooks are installed.
 void RaiseError(int32_t n);
 void RaiseWarning(int32_t n);

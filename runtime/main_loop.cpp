@@ -27,8 +27,6 @@
 
 namespace vx {
 
-uint32_t gLastFrameTime = 0;
-
 namespace {
 
 constexpr int32_t kPumpInterval = 50000;

@@ -6,10 +6,9 @@
 #include <cstdint>
 
 #include "platform/win/types.h"
+#include "runtime/runtime_state.h"
 
 namespace vx {
-
-extern uint32_t gLastFrameTime;        // when the last frame ended
 
 // Runs the program until WM_QUIT is taken.
 void RunMainLoop();

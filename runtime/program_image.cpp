@@ -14,18 +14,6 @@
 
 namespace vx {
 
-OperandWord* gCodeBase = nullptr;
-uint32_t gCodeSize = 0;
-uint32_t gCodeWordCount = 0;
-std::vector<uint32_t> gLineTable;
-std::vector<uint8_t> gDataTypes;
-uint32_t gDataTypeCount = 0;
-std::vector<uint32_t> gIntVarOwners;
-std::vector<uint32_t> gFloatVarOwners;
-std::vector<uint32_t> gStringVarOwners;
-uint32_t gStringConstantCount = 0;
-uint32_t gImageLoads = 0;
-
 namespace {
 
 // Words of command 0 after the code: running off its end meets an unknown command and stops.

@@ -1,15 +1,12 @@
-// Definitions of the host program's state.
+// The runtime's state (runtime/runtime_state.h): its one instance.
 #include "runtime/runtime_state.h"
+
+#include "runtime/attached_files.h"
 
 namespace vx {
 
-std::string gStartDirectory;
-std::string gRunDirectory;
-std::string gWorkFile;
-std::string gWorkFile2;
-std::string gSoundWorkFile;
-std::string gCommandLine;
-win::HINSTANCE gInstance = nullptr;
-win::HWND gOwnerWindow = nullptr;
+RuntimeState gRuntimeState;
+
+RuntimeState::~RuntimeState() = default;
 
 }  // namespace vx

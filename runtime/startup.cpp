@@ -36,8 +36,6 @@
 
 namespace vx {
 
-std::string gExternalEditor;
-
 namespace {
 
 constexpr const char* kClassName = "VXG";

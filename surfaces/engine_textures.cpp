@@ -17,8 +17,6 @@
 
 namespace vx {
 
-std::string gModelFolder;
-
 namespace {
 
 // Loads the found file into the record: BMP files through GDI with black transparent, the rest

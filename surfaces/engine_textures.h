@@ -9,13 +9,10 @@
 #include <string>
 
 #include "surfaces/surface_hooks.h"
+#include "surfaces/surface_records.h"
 #include "surfaces/texture_names.h"
 
 namespace vx {
-
-// The folder of the model file being loaded, ending with its separator, or "". Set by the model
-// loader while it loads a model's textures.
-extern std::string gModelFolder;
 
 // The shared texture of a file name or, with a null name, of a colour (0xRRGGBB). Mode 1 looks
 // attached files up by full path, mode 0 by base name. The TextureRecord slot, or 0 when the file

@@ -9,8 +9,6 @@
 
 namespace vx {
 
-PixelFormatShifts gPixelShifts;
-
 namespace {
 
 // The position after the highest set bit, 0 for an empty mask.

@@ -17,8 +17,6 @@ struct PixelFormatShifts {
   uint32_t bitCount = 0;
 };
 
-extern PixelFormatShifts gPixelShifts;  // of the surface last given to ComputePixelFormatShifts
-
 // Reads the surface's masks into gPixelShifts and returns them. A surface without RGB masks gives
 // zero maxima, so that every colour packs to 0.
 const PixelFormatShifts& ComputePixelFormatShifts(win::IDirectDrawSurface7* surface);
@@ -31,3 +29,6 @@ uint32_t RgbToSurfacePixel(uint32_t colour);
 uint32_t ReadSurfacePixel(win::IDirectDrawSurface7* surface, int32_t x, int32_t y);
 
 }  // namespace vx
+
+// The state of this part is in DisplayState (surfaces/display_state.h), which uses the types above.
+#include "surfaces/display_state.h"

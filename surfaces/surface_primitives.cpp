@@ -20,8 +20,6 @@
 
 namespace vx {
 
-int32_t gSpritePage = 0;
-
 namespace {
 
 using win::DDERR_SURFACELOST;
@@ -51,7 +49,6 @@ HRESULT CopyRect(IDirectDrawSurface7* target, int32_t x, int32_t y, IDirectDrawS
     return target->BltFast(win::DWORD(x), win::DWORD(y), source, &rect, win::DDBLTFAST_NOCOLORKEY);
   });
 }
-
 
 // The sprites whose backgrounds the frame keeps.
 template <class F>

@@ -9,12 +9,10 @@
 
 #include "platform/ddraw/ddraw.h"
 #include "surfaces/display_state.h"
+#include "surfaces/surface_records.h"
 #include "surfaces/surface_retry.h"
 
 namespace vx {
-
-// The bitmaps (gBitmaps, gBitmapInfo) are the display's (surfaces/display_state.h).
-extern int32_t gSpritePage;  // back-buffer page whose sprite backgrounds are saved and put back
 
 // Width and height of bitmap n (the display for 0); 0 by 0 for a number outside the table.
 void TargetSize(int32_t n, int32_t* width, int32_t* height);

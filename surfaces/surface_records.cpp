@@ -20,15 +20,7 @@
 
 namespace vx {
 
-RecordPool<RenderItem> gRenderItems(2, 4);
-RecordPool<ImageRecord> gImageRecords(16, 12);
-RecordPool<TextureRecord> gTextureRecords(2, 4);
-
-NumberMap gSpriteSlotById{};
-NumberMap gImageSlotById{};
-
-uint8_t gTextureRefreshFlag = 0;
-uint8_t gImageCopiesFreed = 0;
+SurfaceRecords gSurfaceRecords;
 
 namespace {
 

@@ -84,15 +84,42 @@ struct TextureRecord {
 constexpr int kNumberMapSize = 65536;
 using NumberMap = std::array<uint32_t, kNumberMapSize>;  // item number -> slot, 0 none
 
-extern RecordPool<RenderItem> gRenderItems;
-extern RecordPool<ImageRecord> gImageRecords;
-extern RecordPool<TextureRecord> gTextureRecords;
+struct SurfaceRecords {
+  RecordPool<RenderItem> gRenderItems{2, 4};
+  RecordPool<ImageRecord> gImageRecords{16, 12};
+  RecordPool<TextureRecord> gTextureRecords{2, 4};
 
-extern NumberMap gSpriteSlotById;  // sprite number -> RenderItem
-extern NumberMap gImageSlotById;   // image number -> ImageRecord
+  NumberMap gSpriteSlotById{};  // sprite number -> RenderItem
+  NumberMap gImageSlotById{};   // image number -> ImageRecord
 
-extern uint8_t gTextureRefreshFlag;  // an image's texture was made again; pending sprites count down
-extern uint8_t gImageCopiesFreed;    // the sprites' background copies were freed
+  uint8_t gTextureRefreshFlag = 0;  // an image's texture was made again; pending sprites count down
+  uint8_t gImageCopiesFreed = 0;    // the sprites' background copies were freed
+
+  // --- Sprite drawing ----------------------------------------------------------------------------
+  // The bitmaps (gBitmaps, gBitmapInfo) are the display's (surfaces/display_state.h).
+  int32_t gSpritePage = 0;  // back-buffer page whose sprite backgrounds are saved and put back
+
+  // --- Shared textures ---------------------------------------------------------------------------
+  TextureNameEntry* gTextureNameList = nullptr;  // first entry, null when empty
+
+  // The folder of the model file being loaded, ending with its separator, or "". Set by the model
+  // loader while it loads a model's textures.
+  std::string gModelFolder;
+};
+extern SurfaceRecords gSurfaceRecords;  // the one instance (surfaces/surface_records.cpp)
+inline SurfaceRecords& Records() { return gSurfaceRecords; }
+
+// The fields under their old names, until every use reads them through Records().
+inline auto& gRenderItems = gSurfaceRecords.gRenderItems;
+inline auto& gImageRecords = gSurfaceRecords.gImageRecords;
+inline auto& gTextureRecords = gSurfaceRecords.gTextureRecords;
+inline auto& gSpriteSlotById = gSurfaceRecords.gSpriteSlotById;
+inline auto& gImageSlotById = gSurfaceRecords.gImageSlotById;
+inline auto& gTextureRefreshFlag = gSurfaceRecords.gTextureRefreshFlag;
+inline auto& gImageCopiesFreed = gSurfaceRecords.gImageCopiesFreed;
+inline auto& gSpritePage = gSurfaceRecords.gSpritePage;
+inline auto& gTextureNameList = gSurfaceRecords.gTextureNameList;
+inline auto& gModelFolder = gSurfaceRecords.gModelFolder;
 
 // The shared pools' part of the engine's pool work (engine3d/object_records.h), which calls them
 // in the order the engine needs. The pools made when they were not, at their initial capacity;

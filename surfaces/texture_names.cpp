@@ -7,8 +7,6 @@
 
 namespace vx {
 
-TextureNameEntry* gTextureNameList = nullptr;
-
 namespace {
 
 // The entry of a texture record, when the record is in use and its entry is still listed.

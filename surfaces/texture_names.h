@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "surfaces/surface_records.h"
+
 namespace vx {
 
 struct TextureNameEntry {
@@ -14,8 +16,6 @@ struct TextureNameEntry {
   std::string name;  // the key it is found by; "" for textures made from images
   int32_t useCount;  // 1 at creation
 };
-
-extern TextureNameEntry* gTextureNameList;  // first entry, null when empty
 
 // Makes the entry of a taken texture (use count 1), appends it and links it from the record.
 TextureNameEntry* AddTextureName(uint32_t textureSlot, const std::string& name);
