@@ -12,9 +12,9 @@
 #include "platform/win/files.h"
 #include "runtime/builder.h"
 #include "runtime/demo.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/errors.h"
-#include "runtime/host.h"
-#include "runtime/interpreter.h"
+#include "runtime/runtime_state.h"
 #include "runtime/startup.h"
 
 namespace {

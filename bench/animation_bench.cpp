@@ -7,8 +7,8 @@
 
 #include "engine3d/animation.h"
 #include "engine3d/animation_list.h"
+#include "engine3d/object_records.h"
 #include "engine3d/objects.h"
-#include "engine3d/records.h"
 #include "models/scene_model.h"
 
 namespace {

@@ -3,12 +3,12 @@
 #pragma once
 #include <cstdint>
 
-#include "display/display_state.h"
 #include "display/draw_queue.h"
-#include "engine3d/engine_services.h"
-#include "engine3d/records.h"
+#include "engine3d/object_records.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/ddraw/faults.h"
+#include "surfaces/display_state.h"
+#include "surfaces/surface_hooks.h"
 
 namespace vx::bench {
 

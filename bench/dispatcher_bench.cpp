@@ -2,11 +2,12 @@
 // step, measured per command in counting mode and in time-slice mode.
 #include <benchmark/benchmark.h>
 
+#include "engine3d/engine_hooks.h"
 #include "platform/win/messages.h"
 #include "runtime/dispatcher.h"
 #include "runtime/program_image.h"
 #include "runtime/run_setup.h"
-#include "runtime/runtime_hooks.h"
+#include "runtime/runtime_services.h"
 #include "tests/support/image_builder.h"
 
 namespace {
@@ -31,6 +32,7 @@ void LoadLoop() {
   b.Cmd(vx::kCmdGoto, {To("top")});
   b.Label("end");
   vx::InstallRuntimeHooks();
+  vx::InstallEngineHooks();
   vx::RegisterAllCommands();
   b.Load();
 }

@@ -6,13 +6,12 @@
 #include <vector>
 
 #include "bench/bench_screen.h"
-#include "display/display_state.h"
 #include "display/draw_queue.h"
-#include "engine3d/engine_services.h"
-#include "engine3d/records.h"
+#include "engine3d/object_records.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/ddraw/faults.h"
 #include "platform/ddraw/keyed_rows.h"
+#include "surfaces/display_state.h"
 
 namespace {
 

@@ -14,16 +14,15 @@
 #include <string>
 #include <vector>
 
-#include "common/host.h"
+#include "common/host_state.h"
 #include "display/display.h"
-#include "display/display_state.h"
 #include "engine3d/backdrop.h"
-#include "engine3d/engine_textures.h"
+#include "engine3d/engine_hooks.h"
 #include "engine3d/lights.h"
 #include "engine3d/maths3d.h"
 #include "engine3d/meshes.h"
+#include "engine3d/object_records.h"
 #include "engine3d/objects.h"
-#include "engine3d/records.h"
 #include "engine3d/scene_render.h"
 #include "engine3d/scene_settings.h"
 #include "models/scene_model.h"
@@ -31,6 +30,8 @@
 #include "platform/d3d/raster.h"
 #include "platform/ddraw/faults.h"
 #include "platform/win/window.h"
+#include "surfaces/display_state.h"
+#include "surfaces/engine_textures.h"
 
 namespace {
 
@@ -104,6 +105,7 @@ bool MakeDisplay() {
     gAllowTnL = 1;
     gDisplayDepth = 32;
     gRenderEnabled = 1;
+    InstallEngineHooks();
     InitRecordPools();
     ResetDisplayDefaults();
     if (!EnumerateDisplayCards(0, 1) || !InitDisplayAndDevice(640, 480, 1)) return false;

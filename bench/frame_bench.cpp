@@ -10,18 +10,18 @@
 
 #include <cstdlib>
 
-#include "common/host.h"
-#include "display/display_state.h"
+#include "common/host_state.h"
 #include "platform/ddraw/presentation.h"
 #include "platform/win/time.h"
 #include "platform/win/window.h"
 #include "runtime/dispatcher.h"
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/main_loop.h"
 #include "runtime/program_image.h"
 #include "runtime/run_setup.h"
-#include "runtime/runtime_hooks.h"
+#include "runtime/runtime_services.h"
 #include "runtime/startup.h"
+#include "surfaces/display_state.h"
 #include "tests/support/image_builder.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "bench/bench_screen.h"
 #include "display/sprites.h"
-#include "engine3d/surface_primitives.h"
+#include "surfaces/surface_primitives.h"
 
 namespace {
 

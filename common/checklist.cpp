@@ -3,11 +3,7 @@
 
 namespace vx {
 
-std::array<ChecklistEntry, kChecklistCapacity> gChecklist;
-int32_t gChecklistCount = 0;
-int32_t gChecklistFilled = 0;
-int32_t gChecklistHasValues = 0;
-int32_t gChecklistHasTexts = 0;
+ChecklistState gChecklistState;
 
 void ResetChecklist() {
   gChecklistCount = 0;

@@ -13,11 +13,22 @@ struct ChecklistEntry {
 
 constexpr int kChecklistCapacity = 512;
 
-extern std::array<ChecklistEntry, kChecklistCapacity> gChecklist;  // the entries
-extern int32_t gChecklistCount;        // entries in use
-extern int32_t gChecklistFilled;       // an enumeration filled it
-extern int32_t gChecklistHasValues;    // the entries carry values
-extern int32_t gChecklistHasTexts;     // the entries carry texts
+struct ChecklistState {
+  std::array<ChecklistEntry, kChecklistCapacity> gChecklist{};  // the entries
+  int32_t gChecklistCount = 0;                                  // entries in use
+  int32_t gChecklistFilled = 0;                                 // an enumeration filled it
+  int32_t gChecklistHasValues = 0;                              // the entries carry values
+  int32_t gChecklistHasTexts = 0;                               // the entries carry texts
+};
+extern ChecklistState gChecklistState;  // the one instance (common/checklist.cpp)
+inline ChecklistState& Checklist() { return gChecklistState; }
+
+// The fields under their old names, until every use reads them through Checklist().
+inline auto& gChecklist = gChecklistState.gChecklist;
+inline auto& gChecklistCount = gChecklistState.gChecklistCount;
+inline auto& gChecklistFilled = gChecklistState.gChecklistFilled;
+inline auto& gChecklistHasValues = gChecklistState.gChecklistHasValues;
+inline auto& gChecklistHasTexts = gChecklistState.gChecklistHasTexts;
 
 // Empties the checklist: flags and count 0, every value -1 and every text empty.
 void ResetChecklist();

@@ -5,9 +5,6 @@
 
 namespace vx {
 
-CommandHandler gCommandHandlers[kCommandLimit] = {};
-CommandHandler gUnknownCommand = nullptr;
-
 #include "generated/command_rows.inc"
 const size_t kCommandRowCount = std::size(kCommandRows);
 

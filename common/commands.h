@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/variable_layout.h"
 #include "generated/command_numbers.h"
 
 namespace vx {
@@ -15,13 +16,7 @@ namespace vx {
 // RaiseRuntimeError or RaiseRuntimeWarning.
 using CommandHandler = void (*)();
 
-constexpr int kCommandLimit = 10000;  // command numbers are below this
-
-// Handlers by command number. Every entry without a handler of its own holds gUnknownCommand once
-// the dispatcher has registered the families, so that the fetch needs no test.
-extern CommandHandler gCommandHandlers[kCommandLimit];
-// What a number without a handler runs (the dispatcher's; null until it is set).
-extern CommandHandler gUnknownCommand;
+constexpr int kCommandLimit = operands::kIntTemp;  // command numbers are below the first operand
 
 // Sets the handler of a number; null makes the number unknown again.
 void RegisterCommand(int number, CommandHandler handler);
@@ -44,3 +39,6 @@ extern const size_t kCommandRowCount;
 const CommandRow* FindCommandRow(int32_t number);
 
 }  // namespace vx
+
+// The state of this part is in InterpreterState (common/interpreter_state.h), which uses the types above.
+#include "common/interpreter_state.h"

@@ -102,6 +102,18 @@ class RecordPool {
     return uint32_t(h);
   }
 
+  // Take, with the record zero-filled but for its links.
+  uint32_t TakeZeroed() {
+    const uint32_t slot = Take();
+    if (slot == kNoRecordSlot) return slot;
+    Record& r = records[slot];
+    const int32_t next = r.next, previous = r.previous;
+    std::memset(static_cast<void*>(&r), 0, sizeof(Record));
+    r.next = next;
+    r.previous = previous;
+    return slot;
+  }
+
   // Unlinks a taken record and pushes it on the free list. False (nothing changes) for a slot that
   // is not taken, so a second free of the same slot cannot put it on the free list twice.
   bool Free(uint32_t slot) {

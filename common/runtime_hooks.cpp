@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "common/host.h"
-#include "common/interpreter.h"
+#include "common/host_state.h"
+#include "common/interpreter_state.h"
 
 namespace vx {
 

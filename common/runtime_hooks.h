@@ -1,7 +1,7 @@
 // The narrow services through which the engines and the command families below the runtime reach
 // it: raising errors and warnings, the engine error log, pausing the program, keeping the window
 // alive inside long commands, and the attached files of a standalone game. The runtime installs
-// them at start-up (InstallRuntimeHooks, runtime/runtime_hooks.h) and test programs by the same
+// them at start-up (InstallRuntimeHooks, runtime/runtime_services.h) and test programs by the same
 // call; until then an error is only stored and the other services do nothing.
 #pragma once
 #include <cstdint>

@@ -18,12 +18,12 @@ constexpr int kMaxStatementRows = 768;
 constexpr int kMaxValueFunctionRows = 512;
 constexpr size_t kMaxCommandNameLength = 255;
 constexpr size_t kMaxParameterLetters = 32;
-constexpr int kMaxVariablesPerType = 2000;
-constexpr int kMaxConstantsPerType = 2000;
-constexpr int kMaxLabels = 2000;
+constexpr int kMaxVariablesPerType = operands::kPerKind;
+constexpr int kMaxConstantsPerType = operands::kPerKind;
+constexpr int kMaxLabels = int(operands::kLabelCount);
 constexpr int kMaxUserFunctions = 1024;
-constexpr int kMaxArrayDeclarations = 2000;
-constexpr int kMaxDataItems = 10000;
+constexpr int kMaxArrayDeclarations = operands::kPerKind;  // as many as the variables of one type
+constexpr int kMaxDataItems = int(operands::kLiteralCount);  // a DATA position is a literal
 constexpr int kMaxIncludeFiles = 255;
 constexpr int kMaxArguments = 32;
 constexpr int kMaxExitsPerLoop = 32;
@@ -31,7 +31,7 @@ constexpr int kMaxBlockDepth = 1023;
 constexpr size_t kMaxLineLength = 255;  // a line or rewritten text of this many characters is refused
 constexpr size_t kMaxSourceBytes = size_t(64) << 20;  // a program's whole text, its included files too
 constexpr uint32_t kInitialCodeCapacity = 65536;
-constexpr int kTemporariesPerType = 1000;
+constexpr int kTemporariesPerType = operands::kTemporariesPerKind;
 constexpr int kTemporaryBandStep = 50;  // function n's temporaries start at 50 n ...
 constexpr int kMaxTemporaryBand = 950;  // ... but no higher than this
 
@@ -214,6 +214,7 @@ struct CompilerContext {
   std::array<CounterWords, 4> snapshots;
 };
 
-extern CompilerContext gCompiler;
+extern CompilerContext gCompiler;  // the one instance (compiler/driver.cpp)
+inline CompilerContext& Compiler() { return gCompiler; }
 
 }  // namespace vx

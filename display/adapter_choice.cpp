@@ -19,11 +19,7 @@ namespace vx {
 
 using namespace win;
 
-std::vector<std::string> gDisplayCards;
-std::string gPrimaryCardDescription;
-uint8_t gCardScreenShown = 0;
-int32_t gCardScreenMode = 0;
-std::array<int32_t, 4> gCardCapabilities{};
+AdapterState gAdapterState;
 CardScreenSleep gCardScreenSleep = win::Sleep;
 
 namespace {

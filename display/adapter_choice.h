@@ -17,12 +17,23 @@ namespace vx {
 
 // --- State -----------------------------------------------------------------------------------------
 constexpr size_t kMaxDisplayCards = 5;
-extern std::vector<std::string> gDisplayCards;  // driver descriptions in enumeration order, at most 5
-extern std::string gPrimaryCardDescription;     // the driver with the null GUID
-extern uint8_t gCardScreenShown;                // the window shows a card screen
-extern int32_t gCardScreenMode;                 // 1 the choice, 2 the capabilities
-// What the capability screen reports: 3D, alpha blending, texture filtering, fog (1 yes).
-extern std::array<int32_t, 4> gCardCapabilities;
+struct AdapterState {
+  std::vector<std::string> gDisplayCards;  // driver descriptions in enumeration order, at most 5
+  std::string gPrimaryCardDescription;     // the driver with the null GUID
+  uint8_t gCardScreenShown = 0;            // the window shows a card screen
+  int32_t gCardScreenMode = 0;             // 1 the choice, 2 the capabilities
+  // What the capability screen reports: 3D, alpha blending, texture filtering, fog (1 yes).
+  std::array<int32_t, 4> gCardCapabilities{};
+};
+extern AdapterState gAdapterState;  // the one instance (display/adapter_choice.cpp)
+inline AdapterState& Adapter() { return gAdapterState; }
+
+// The fields under their old names, until every use reads them through Adapter().
+inline auto& gDisplayCards = gAdapterState.gDisplayCards;
+inline auto& gPrimaryCardDescription = gAdapterState.gPrimaryCardDescription;
+inline auto& gCardScreenShown = gAdapterState.gCardScreenShown;
+inline auto& gCardScreenMode = gAdapterState.gCardScreenMode;
+inline auto& gCardCapabilities = gAdapterState.gCardCapabilities;
 
 // How the card screens pass time: the pauses before the capability screen and the idle turns of
 // their waits. win::Sleep; tests put their own here, which may post the input a player would give.

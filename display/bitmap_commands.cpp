@@ -5,11 +5,11 @@
 #include <cstring>
 #include <string>
 
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
-#include "display/display_state.h"
 #include "display/draw_queue.h"
-#include "engine3d/surface_primitives.h"
+#include "surfaces/display_state.h"
+#include "surfaces/surface_primitives.h"
 
 namespace vx {
 

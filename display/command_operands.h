@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 
 namespace vx {
 

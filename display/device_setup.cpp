@@ -2,20 +2,19 @@
 // Direct3D device with its capability flags, texture formats, viewport and default states. Every
 // failure writes one line to the engine error log and gives back exactly what this step made, so
 // a caller may retry (the display re-initialisation does, with the software fallback).
-#include <cstring>
-
-#include "common/host.h"
+#include "common/host_state.h"
 #include "common/runtime_hooks.h"
+#include "display/device_events.h"
 #include "display/display.h"
-#include "display/display_state.h"
-#include "engine3d/engine_services.h"
-#include "engine3d/maths3d.h"
-#include "engine3d/records.h"
-#include "engine3d/scene_render.h"
-#include "engine3d/scene_settings.h"
-#include "engine3d/surface_primitives.h"
+#include "display/images/image_context.h"
+#include "surfaces/display_state.h"
+#include "surfaces/surface_hooks.h"
+#include "surfaces/surface_primitives.h"
+#include "surfaces/surface_records.h"
 
 namespace vx {
+
+DeviceEvents gDeviceEvents = {[] {}, [] {}};
 
 using namespace win;
 
@@ -144,13 +143,6 @@ D3DMATERIAL7 MaterialOf(float diffuse, float ambient) {
   m.diffuse = {diffuse, diffuse, diffuse, 1.0f};
   m.ambient = {ambient, ambient, ambient, 1.0f};
   return m;
-}
-
-D3DMATRIX ToD3D(const Matrix4f& m) {
-  D3DMATRIX out;
-  static_assert(sizeof out == sizeof m.m);
-  std::memcpy(&out, m.m, sizeof out);
-  return out;
 }
 
 }  // namespace
@@ -527,7 +519,7 @@ int32_t ChooseD3DDevice() {
     return 0;
   }
   if (!SetDefaultRenderStates()) return 0;
-  SetDefaultTransforms();
+  gDeviceEvents.deviceSetUp();
   return 1;
 }
 
@@ -568,17 +560,9 @@ int32_t SetDefaultRenderStates() {
   gSceneMaterial = MaterialOf(1.0f - gAmbientLevel, gAmbientLevel);
   gFullBrightMaterial = MaterialOf(0.0f, 1.0f);
   gPlainMaterial = MaterialOf(1.0f, 0.0f);
-  ResetRenderStateCache();  // the engine's cache starts from what the device was just told
   return Succeeded(d->SetMaterial(&gSceneMaterial)) ? 1 : 0;
 }
 
-void SetDefaultTransforms() {
-  SetProjection(gCameraNear, gCameraFar, gCameraFov);
-  Matrix4f identity;
-  MatrixIdentity(identity);
-  const D3DMATRIX i = ToD3D(identity), view = ToD3D(gViewMatrix);
-  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &i);
-  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_VIEW, &view);
-}
+void AttachImageContextToDisplay() { AttachImageContext(gMainWindow, gDirectDraw, gPrimarySurface); }
 
 }  // namespace vx

@@ -1,14 +1,14 @@
 // The display subsystem's door: DirectDraw and Direct3D device set-up, display modes and their
 // re-initialisation, presentation of the back buffer, lost surfaces, screenshots, and the ordered
-// release of what the display acquired. State is in display/display_state.h; the engine's release
+// release of what the display acquired. State is in surfaces/display_state.h; the engine's release
 // after a run is engine3d/engine_shutdown.h.
 #pragma once
 #include <cstdint>
 #include <functional>
 
 #include "display/adapter_choice.h"
-#include "display/display_state.h"
 #include "platform/win/types.h"
+#include "surfaces/display_state.h"
 
 namespace vx {
 
@@ -23,13 +23,14 @@ win::HRESULT CreateZBuffer(int32_t videoMemory);
 int32_t SetBlackColourKeys();
 int32_t ChooseD3DDevice();
 int32_t SetDefaultRenderStates();
-void SetDefaultTransforms();
 // The capability flags that a device description and the back buffer's format give.
 void SetCapabilityFlags(const win::D3DDEVICEDESC7& caps, const win::DDPIXELFORMAT& backBufferFormat);
 // The blend level and second level of the blend caps (source, destination).
 void BlendLevelsOf(win::DWORD srcCaps, win::DWORD destCaps, uint32_t* level, uint32_t* second);
 // The back buffer's pixel value of black, which the 2D code uses as its colour key.
 win::DWORD BlackColourKey();
+// Image files: the image context is attached to the window, DirectDraw and the primary surface.
+void AttachImageContextToDisplay();
 
 // --- Display modes and presentation --------------------------------------------------------------
 int32_t SetDisplayMode(int32_t width, int32_t height, int32_t depth);

@@ -7,7 +7,7 @@
 
 #include "common/checklist.h"
 #include "common/commands.h"
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "display/display.h"
 #include "system/system_state.h"
@@ -16,16 +16,16 @@ namespace vx {
 
 namespace {
 
-template <uint32_t* kSwitch, uint32_t kValue>
+template <uint32_t DisplayState::*kSwitch, uint32_t kValue>
 void CmdSetDisplaySwitch() {
-  *kSwitch = kValue;
+  Display().*kSwitch = kValue;
   RebuildDisplayWithCurrentMode();
 }
 
-constexpr CommandHandler CmdEmulationOn = CmdSetDisplaySwitch<&gSurfaceFallback, 1>;
-constexpr CommandHandler CmdEmulationOff = CmdSetDisplaySwitch<&gSurfaceFallback, 0>;
-constexpr CommandHandler CmdDisableTnl = CmdSetDisplaySwitch<&gAllowTnL, 0>;
-constexpr CommandHandler CmdEnableTnl = CmdSetDisplaySwitch<&gAllowTnL, 1>;
+constexpr CommandHandler CmdEmulationOn = CmdSetDisplaySwitch<&DisplayState::gSurfaceFallback, 1>;
+constexpr CommandHandler CmdEmulationOff = CmdSetDisplaySwitch<&DisplayState::gSurfaceFallback, 0>;
+constexpr CommandHandler CmdDisableTnl = CmdSetDisplaySwitch<&DisplayState::gAllowTnL, 0>;
+constexpr CommandHandler CmdEnableTnl = CmdSetDisplaySwitch<&DisplayState::gAllowTnL, 1>;
 
 // The display is made again for the new mode: a window shows the program's picture at its own
 // size through one back buffer; the full screen scales it and flips two pages.
@@ -101,16 +101,16 @@ void CmdSetDisplayMode() {
   gYieldFlag = 1;
 }
 
-template <const auto* kValue>
+template <auto kValue>
 void FnScreenValue() {
-  SlotOperand(0)->i = int32_t(*kValue);
+  SlotOperand(0)->i = int32_t(Display().*kValue);
   SkipOperands(1);
 }
 
-constexpr CommandHandler FnScreenWidth = FnScreenValue<&gScreenModeWidth>;
-constexpr CommandHandler FnScreenHeight = FnScreenValue<&gScreenModeHeight>;
-constexpr CommandHandler FnScreenDepth = FnScreenValue<&gScreenModeDepth>;
-constexpr CommandHandler FnScreenFps = FnScreenValue<&gFrameRate>;
+constexpr CommandHandler FnScreenWidth = FnScreenValue<&DisplayState::gScreenModeWidth>;
+constexpr CommandHandler FnScreenHeight = FnScreenValue<&DisplayState::gScreenModeHeight>;
+constexpr CommandHandler FnScreenDepth = FnScreenValue<&DisplayState::gScreenModeDepth>;
+constexpr CommandHandler FnScreenFps = FnScreenValue<&DisplayState::gFrameRate>;
 
 void FnScreenInVideoMemory() {
   SlotOperand(0)->i = gSystemMemorySurfaces == 0 ? 1 : 0;

@@ -4,30 +4,28 @@
 
 #include <algorithm>
 
-#include "common/host.h"
+#include "common/host_state.h"
 #include "common/runtime_hooks.h"
+#include "display/device_events.h"
 #include "display/display.h"
-#include "display/display_state.h"
 #include "display/draw_queue.h"
-#include "display/surface_retry.h"
 #include "display/images/image_context.h"
+#include "display/mouse_pointer.h"
 #include "display/video_playback.h"
-#include "engine3d/lights.h"
-#include "engine3d/mouse_pointer.h"
-#include "engine3d/records.h"
-#include "engine3d/scene_settings.h"
-#include "engine3d/surface_primitives.h"
-#include "platform/ddraw/display_state.h"
 #include "platform/ddraw/presentation.h"
 #include "platform/win/time.h"
 #include "platform/win/window.h"
+#include "surfaces/display_state.h"
+#include "surfaces/surface_primitives.h"
+#include "surfaces/surface_records.h"
+#include "surfaces/surface_retry.h"
 #include "system/system_state.h"
 
 namespace vx {
 
 using namespace win;
 
-std::function<RECT(HWND)> gClientAreaOnScreen = [](HWND window) { return ddraw_detail::ClientAreaOnScreen(window); };
+std::function<RECT(HWND)> gClientAreaOnScreen = [](HWND window) { return ClientAreaOnScreen(window); };
 
 namespace {
 
@@ -109,9 +107,7 @@ int32_t SetDisplayModeFull(int32_t& width, int32_t& height, int32_t& depth, uint
     LoadPointerBitmap();
     if (gWindowMode == 0) RecreatePointerImages();
     // The new device knows none of the engine's lights, buffers or view.
-    RestoreDeviceLights();
-    RestoreObjectBuffers();
-    UpdateCameraView();
+    gDeviceEvents.displayRemade();
   }
   gDisplayInvalid = 1;
   return result;

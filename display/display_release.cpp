@@ -2,15 +2,15 @@
 // surfaces and the surfaces before DirectDraw; the window with the fonts; and the full-screen
 // switch. Each step releases only what exists and clears the pointer, so every step may run again.
 // The engine's release after a run, which ends here, is engine3d/engine_shutdown.cpp.
-#include "common/host.h"
+#include "common/host_state.h"
 #include "display/display.h"
 #include "display/images/image_context.h"
 #include "display/locked_pixels.h"
 #include "display/text_fonts.h"
-#include "engine3d/records.h"
-#include "engine3d/surface_primitives.h"
 #include "platform/win/messages.h"
 #include "platform/win/window.h"
+#include "surfaces/surface_primitives.h"
+#include "surfaces/surface_records.h"
 
 namespace vx {
 

@@ -7,23 +7,16 @@
 #include <cstring>
 
 #include "common/runtime_hooks.h"
-#include "display/display_state.h"
+#include "display/display.h"
 #include "display/draw_queue_items.h"
-#include "display/surface_colours.h"
 #include "display/text_fonts.h"
-#include "engine3d/engine_services.h"
-#include "engine3d/records.h"
+#include "surfaces/display_state.h"
+#include "surfaces/surface_colours.h"
+#include "surfaces/surface_records.h"
 
 namespace vx {
 
-RecordPool<DrawQueueItem> gDrawQueue(1024, 4);
-uint32_t gDrawQueueCount = 0;
-int32_t gCurrentBitmap = 0;
-win::IDirectDrawSurface7* gCurrentSurface = nullptr;
-uint8_t gScreenPersistFrames = 1;
-DrawColour gDrawBackColor, gDrawInkColor;
-int32_t gExecBitmap = 0;
-win::IDirectDrawSurface7* gExecSurface = nullptr;
+DrawQueueState gDrawQueueState;
 
 void ItemText::Set(const std::string& text) {
   const size_t length = std::min<size_t>(text.size(), sizeof chars - 1);

@@ -238,14 +238,29 @@ struct DrawQueueItem {
   int32_t lastTurnWarning;   // a soft error the item reports when its last frame ends, 0 none
 };
 
-extern RecordPool<DrawQueueItem> gDrawQueue;
-extern uint32_t gDrawQueueCount;                     // items waiting; the dispatcher ends a slice past 32000
-extern int32_t gCurrentBitmap;                       // target of new items, 0 the screen
-extern win::IDirectDrawSurface7* gCurrentSurface;
-extern uint8_t gScreenPersistFrames;                 // frames of a screen item: 2 with a flip chain, else 1
-extern DrawColour gDrawBackColor, gDrawInkColor;
-extern int32_t gExecBitmap;                          // the executor's own current bitmap
-extern win::IDirectDrawSurface7* gExecSurface;
+struct DrawQueueState {
+  RecordPool<DrawQueueItem> gDrawQueue{1024, 4};
+  uint32_t gDrawQueueCount = 0;      // items waiting; the dispatcher ends a slice past 32000
+  int32_t gCurrentBitmap = 0;        // target of new items, 0 the screen
+  win::IDirectDrawSurface7* gCurrentSurface = nullptr;
+  uint8_t gScreenPersistFrames = 1;  // frames of a screen item: 2 with a flip chain, else 1
+  DrawColour gDrawBackColor{}, gDrawInkColor{};
+  int32_t gExecBitmap = 0;           // the executor's own current bitmap
+  win::IDirectDrawSurface7* gExecSurface = nullptr;
+};
+extern DrawQueueState gDrawQueueState;  // the one instance (display/draw_queue.cpp)
+inline DrawQueueState& DrawQueue() { return gDrawQueueState; }
+
+// The fields under their old names, until every use reads them through DrawQueue().
+inline auto& gDrawQueue = gDrawQueueState.gDrawQueue;
+inline auto& gDrawQueueCount = gDrawQueueState.gDrawQueueCount;
+inline auto& gCurrentBitmap = gDrawQueueState.gCurrentBitmap;
+inline auto& gCurrentSurface = gDrawQueueState.gCurrentSurface;
+inline auto& gScreenPersistFrames = gDrawQueueState.gScreenPersistFrames;
+inline auto& gDrawBackColor = gDrawQueueState.gDrawBackColor;
+inline auto& gDrawInkColor = gDrawQueueState.gDrawInkColor;
+inline auto& gExecBitmap = gDrawQueueState.gExecBitmap;
+inline auto& gExecSurface = gDrawQueueState.gExecSurface;
 // The text state (fonts, style, print cursor) is in display/text_fonts.h.
 
 // Targets the screen, takes the persistence of the flip chain and sets black on white in the back

@@ -7,11 +7,11 @@
 
 #include "common/runtime_hooks.h"
 #include "display/display.h"
-#include "display/display_state.h"
 #include "display/draw_queue_items.h"
 #include "display/images/image_context.h"
-#include "engine3d/records.h"
-#include "engine3d/surface_primitives.h"
+#include "surfaces/display_state.h"
+#include "surfaces/surface_primitives.h"
+#include "surfaces/surface_records.h"
 #include "system/file_functions.h"
 
 namespace vx {

@@ -6,14 +6,14 @@
 #include <utility>
 
 #include "common/runtime_hooks.h"
-#include "display/display_state.h"
 #include "display/draw_queue_items.h"
-#include "display/surface_colours.h"
-#include "display/surface_retry.h"
-#include "engine3d/engine_textures.h"
-#include "engine3d/records.h"
-#include "engine3d/texture_names.h"
-#include "engine3d/texture_surface.h"
+#include "surfaces/display_state.h"
+#include "surfaces/engine_textures.h"
+#include "surfaces/surface_colours.h"
+#include "surfaces/surface_records.h"
+#include "surfaces/surface_retry.h"
+#include "surfaces/texture_names.h"
+#include "surfaces/texture_surface.h"
 
 namespace vx {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "display/draw_queue.h"
-#include "engine3d/surface_primitives.h"
+#include "surfaces/surface_primitives.h"
 
 namespace vx {
 

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "display/display_state.h"
 #include "display/draw_queue_items.h"
+#include "surfaces/display_state.h"
 
 namespace vx {
 

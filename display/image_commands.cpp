@@ -4,16 +4,16 @@
 // done at once through the work bitmap. Depends on the engine's image records and textures.
 #include <string>
 
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "display/command_operands.h"
-#include "display/display_state.h"
 #include "display/draw_queue.h"
 #include "display/images.h"
-#include "engine3d/engine_textures.h"
-#include "engine3d/records.h"
-#include "engine3d/surface_primitives.h"
-#include "engine3d/texture_surface.h"
+#include "surfaces/display_state.h"
+#include "surfaces/engine_textures.h"
+#include "surfaces/surface_primitives.h"
+#include "surfaces/surface_records.h"
+#include "surfaces/texture_surface.h"
 #include "system/file_functions.h"
 
 namespace vx {

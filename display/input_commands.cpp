@@ -6,7 +6,7 @@
 
 #include "common/checklist.h"
 #include "common/commands.h"
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "display/input_devices.h"
 

@@ -8,43 +8,22 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/host.h"
-#include "common/interpreter.h"
+#include "common/host_state.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "display/display.h"
-#include "display/display_state.h"
-#include "engine3d/mouse_pointer.h"
+#include "display/mouse_pointer.h"
 #include "ide/language.h"
 #include "platform/win/window.h"
+#include "surfaces/display_state.h"
 #include "system/system_state.h"
 
 namespace vx {
 
 using namespace win;
 
-DirectInput* gDirectInput = nullptr;
-DirectInputDevice* gKeyboardDevice = nullptr;
-DirectInputDevice* gMouseDevice = nullptr;
-DirectInputDevice* gJoystickDevice = nullptr;
-std::string gJoystickName;
-DirectInputDevice* gControlDevice = nullptr;
-std::string gControlDeviceName;
-std::string gActiveControlName;
-uint8_t gForceFeedbackReady = 0;
-std::array<DirectInputEffect*, kForceSlotCount> gForceEffects{};
+InputState gInputState;
 
-std::array<uint8_t, 256> gKeyState{};
-DIMOUSESTATE gMouseState{};
-DIJOYSTATE gJoystickState{};
-DIJOYSTATE gControlDeviceState{};
-int32_t gMouseX = 320, gMouseY = 240, gMouseZ = 50, gMouseButtons = 0;
-int32_t gMouseMoveX = 0, gMouseMoveY = 0, gMouseMoveZ = 0;
-int32_t gMouseClickState = 0;
-int32_t gMouseButtonPresses = 0;
-uint32_t gHasFocus = 1;
-uint8_t gLastKeyChar = 0;
-std::vector<char> gKeyboardBuffer;
-uint32_t gKeyboardBufferCount = 0;
 std::function<bool(PictureRect*, int*, int*)> gFullScreenPicture = LastPictureRect;
 
 namespace {

@@ -15,43 +15,77 @@
 
 namespace vx {
 
-// --- Devices -------------------------------------------------------------------------------------
-extern win::DirectInput* gDirectInput;
-extern win::DirectInputDevice* gKeyboardDevice;
-extern win::DirectInputDevice* gMouseDevice;
-extern win::DirectInputDevice* gJoystickDevice;  // first attached joystick, or null
-extern std::string gJoystickName;                // its product name; empty without one
-extern win::DirectInputDevice* gControlDevice;   // opened by name, or null
-extern std::string gControlDeviceName;           // the name asked for
-extern std::string gActiveControlName;           // the name of the device actually opened
-extern uint8_t gForceFeedbackReady;              // the control device plays the prepared effects
-
 // The prepared effects, by slot.
 enum ForceSlot {
   kForceUp, kForceDown, kForceLeft, kForceRight, kForceAngle, kForceFastVibration,
   kForceTimedConstant, kForceSlowVibration, kForceDamperA, kForceDamperB, kForceSlotCount
 };
-extern std::array<win::DirectInputEffect*, kForceSlotCount> gForceEffects;
 
-// --- State tables --------------------------------------------------------------------------------
-extern std::array<uint8_t, 256> gKeyState;       // by DirectInput key code; bit 7 while down
-extern win::DIMOUSESTATE gMouseState;
-extern win::DIJOYSTATE gJoystickState;
-extern win::DIJOYSTATE gControlDeviceState;
+struct InputState {
+  // --- Devices -------------------------------------------------------------------------------------
+  win::DirectInput* gDirectInput = nullptr;
+  win::DirectInputDevice* gKeyboardDevice = nullptr;
+  win::DirectInputDevice* gMouseDevice = nullptr;
+  win::DirectInputDevice* gJoystickDevice = nullptr;  // first attached joystick, or null
+  std::string gJoystickName;                          // its product name; empty without one
+  win::DirectInputDevice* gControlDevice = nullptr;   // opened by name, or null
+  std::string gControlDeviceName;                     // the name asked for
+  std::string gActiveControlName;                     // the name of the device actually opened
+  uint8_t gForceFeedbackReady = 0;                    // the control device plays the prepared effects
 
-// The mouse as the program sees it: from the devices in full screen, from window messages in a
-// window; the moves are the last frame's.
-extern int32_t gMouseX, gMouseY, gMouseZ;        // z: the wheel, 0 to 99
-extern int32_t gMouseButtons;                    // 1 left, 2 right, 4 middle, 8 the fourth, added
-extern int32_t gMouseButtonPresses;              // buttons pressed since the program last looked, held or not
-extern int32_t gMouseMoveX, gMouseMoveY, gMouseMoveZ;
-extern int32_t gMouseClickState;                 // 1 left press, 2 right press, 0 released
-extern uint32_t gHasFocus;                       // the window has the keyboard focus
+  std::array<win::DirectInputEffect*, kForceSlotCount> gForceEffects{};
 
-// Typed characters kept by the window procedure for the keyboard commands.
-extern uint8_t gLastKeyChar;                     // character of the last WM_CHAR until the next message
-extern std::vector<char> gKeyboardBuffer;        // typed characters not yet taken, NUL-terminated; empty: none made
-extern uint32_t gKeyboardBufferCount;            // characters in it
+  // --- State tables --------------------------------------------------------------------------------
+  std::array<uint8_t, 256> gKeyState{};  // by DirectInput key code; bit 7 while down
+  win::DIMOUSESTATE gMouseState{};
+  win::DIJOYSTATE gJoystickState{};
+  win::DIJOYSTATE gControlDeviceState{};
+
+  // The mouse as the program sees it: from the devices in full screen, from window messages in a
+  // window; the moves are the last frame's.
+  int32_t gMouseX = 320, gMouseY = 240, gMouseZ = 50;  // z: the wheel, 0 to 99
+  int32_t gMouseButtons = 0;                           // 1 left, 2 right, 4 middle, 8 the fourth, added
+  int32_t gMouseButtonPresses = 0;                     // buttons pressed since the program last looked, held or not
+  int32_t gMouseMoveX = 0, gMouseMoveY = 0, gMouseMoveZ = 0;
+  int32_t gMouseClickState = 0;                        // 1 left press, 2 right press, 0 released
+  uint32_t gHasFocus = 1;                              // the window has the keyboard focus
+
+  // Typed characters kept by the window procedure for the keyboard commands.
+  uint8_t gLastKeyChar = 0;           // character of the last WM_CHAR until the next message
+  std::vector<char> gKeyboardBuffer;  // typed characters not yet taken, NUL-terminated; empty: none made
+  uint32_t gKeyboardBufferCount = 0;  // characters in it
+};
+extern InputState gInputState;  // the one instance (display/input_devices.cpp)
+inline InputState& Input() { return gInputState; }
+
+// The fields under their old names, until every use reads them through Input().
+inline auto& gDirectInput = gInputState.gDirectInput;
+inline auto& gKeyboardDevice = gInputState.gKeyboardDevice;
+inline auto& gMouseDevice = gInputState.gMouseDevice;
+inline auto& gJoystickDevice = gInputState.gJoystickDevice;
+inline auto& gJoystickName = gInputState.gJoystickName;
+inline auto& gControlDevice = gInputState.gControlDevice;
+inline auto& gControlDeviceName = gInputState.gControlDeviceName;
+inline auto& gActiveControlName = gInputState.gActiveControlName;
+inline auto& gForceFeedbackReady = gInputState.gForceFeedbackReady;
+inline auto& gForceEffects = gInputState.gForceEffects;
+inline auto& gKeyState = gInputState.gKeyState;
+inline auto& gMouseState = gInputState.gMouseState;
+inline auto& gJoystickState = gInputState.gJoystickState;
+inline auto& gControlDeviceState = gInputState.gControlDeviceState;
+inline auto& gMouseX = gInputState.gMouseX;
+inline auto& gMouseY = gInputState.gMouseY;
+inline auto& gMouseZ = gInputState.gMouseZ;
+inline auto& gMouseButtons = gInputState.gMouseButtons;
+inline auto& gMouseButtonPresses = gInputState.gMouseButtonPresses;
+inline auto& gMouseMoveX = gInputState.gMouseMoveX;
+inline auto& gMouseMoveY = gInputState.gMouseMoveY;
+inline auto& gMouseMoveZ = gInputState.gMouseMoveZ;
+inline auto& gMouseClickState = gInputState.gMouseClickState;
+inline auto& gHasFocus = gInputState.gHasFocus;
+inline auto& gLastKeyChar = gInputState.gLastKeyChar;
+inline auto& gKeyboardBuffer = gInputState.gKeyboardBuffer;
+inline auto& gKeyboardBufferCount = gInputState.gKeyboardBufferCount;
 
 constexpr int32_t kAxisRange = 1000;             // axes report -1000..1000
 constexpr uint32_t kJoystickDeadZone = 1000;

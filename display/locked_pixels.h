@@ -12,7 +12,6 @@ struct LockedPixels {
   uint32_t bitsPerPixel = 0;
   uint32_t pitch = 0;     // bytes from one row's start to the next
 };
-extern LockedPixels gLockedPixels;
 
 // Locks the whole back buffer and keeps its place and layout; a failed lock keeps what was kept.
 void LockScreenPixels();
@@ -21,3 +20,6 @@ void LockScreenPixels();
 void UnlockScreenPixels();
 
 }  // namespace vx
+
+// The state of this part is in MemoryAccessState (display/memblocks.h), which uses the types above.
+#include "display/memblocks.h"

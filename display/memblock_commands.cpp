@@ -1,42 +1,28 @@
 // Memory block commands: making and deleting blocks 1 to 255, their address and size, copies
 // between them, bytes, words, double words and floats read and written at a position, and the
-// conversions of bitmaps, images, meshes and sounds into blocks and back (display/memblocks.h).
+// conversions of bitmaps, images and sounds into blocks and back (display/memblocks.h; meshes are
+// the engine's, engine3d/mesh_memblocks.cpp).
 // Value functions give 0 when they fail. None of these commands ends the time slice.
 #include <cstring>
 
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
-#include "display/display_state.h"
 #include "display/draw_queue.h"
 #include "display/images.h"
 #include "display/memblocks.h"
-#include "engine3d/records.h"
-#include "engine3d/surface_primitives.h"
 #include "sound/sound_system.h"
+#include "surfaces/display_state.h"
+#include "surfaces/surface_primitives.h"
+#include "surfaces/surface_records.h"
 
 namespace vx {
 
 namespace {
 
-constexpr int32_t kHighestMeshNumber = 65534;
-
-// Checks the block number (5101) and, when it must exist, the block (5103). False after the error.
-bool CheckBlock(int32_t b, bool mustExist = true) {
-  if (!IsMemblockNumber(b)) {
-    RaiseRuntimeError(kErrMemblockNumberOutOfRange);
-    return false;
-  }
-  if (mustExist && !gMemblockData[size_t(b)]) {
-    RaiseRuntimeError(kErrMemblockNotExist);
-    return false;
-  }
-  return true;
-}
-
 // Checks the block and that width bytes at the position lie in it (5105). Positions are unsigned:
 // a negative one is a huge one.
 uint8_t* CheckedPlace(int32_t b, int32_t position, uint32_t width) {
-  if (!CheckBlock(b)) return nullptr;
+  if (!CheckMemblock(b)) return nullptr;
   if (!MemblockHolds(b, uint32_t(position), width)) {
     RaiseRuntimeError(kErrMemblockPositionOutside);
     return nullptr;
@@ -49,7 +35,7 @@ uint8_t* CheckedPlace(int32_t b, int32_t position, uint32_t width) {
 void CmdMakeMemoryBlock() {
   const int32_t b = IntOperand(0), size = IntOperand(1);
   SkipOperands(2);
-  if (!CheckBlock(b, false)) return;
+  if (!CheckMemblock(b, false)) return;
   if (gMemblockData[size_t(b)]) {
     RaiseRuntimeError(kErrMemblockExists);
     return;
@@ -64,7 +50,7 @@ void CmdMakeMemoryBlock() {
 void CmdDeleteMemoryBlock() {
   const int32_t b = IntOperand(0);
   SkipOperands(1);
-  if (CheckBlock(b)) FreeMemblock(b);
+  if (CheckMemblock(b)) FreeMemblock(b);
 }
 
 void FnMemoryBlockExists() {
@@ -72,7 +58,7 @@ void FnMemoryBlockExists() {
   const int32_t b = IntOperand(1);
   SkipOperands(2);
   result->i = 0;
-  if (CheckBlock(b, false)) result->i = gMemblockData[size_t(b)] ? 1 : 0;
+  if (CheckMemblock(b, false)) result->i = gMemblockData[size_t(b)] ? 1 : 0;
 }
 
 // A question about block b; 0 after an error.
@@ -81,7 +67,7 @@ void AskBlock(Answer&& answer) {
   ValueSlot* result = SlotOperand(0);
   const int32_t b = IntOperand(1);
   SkipOperands(2);
-  result->i = CheckBlock(b) ? answer(b) : 0;
+  result->i = CheckMemblock(b) ? answer(b) : 0;
 }
 
 // The block lies below 2 GiB, so its address is a positive integer.
@@ -98,7 +84,7 @@ void CmdCopyMemoryBlock() {
   const uint32_t fromPosition = uint32_t(IntOperand(2)), toPosition = uint32_t(IntOperand(3));
   const uint32_t count = uint32_t(IntOperand(4));
   SkipOperands(5);
-  if (!CheckBlock(from) || !CheckBlock(to)) return;
+  if (!CheckMemblock(from) || !CheckMemblock(to)) return;
   if (fromPosition >= gMemblockSize[size_t(from)] || toPosition >= gMemblockSize[size_t(to)] ||
       !MemblockHolds(from, fromPosition, count) || !MemblockHolds(to, toPosition, count)) {
     RaiseRuntimeError(kErrMemblockPositionOutside);
@@ -157,7 +143,7 @@ void FnMemoryBlockFloat() { ReadValue(4); }
 void CmdMakeMemoryBlockFromBitmap() {
   const int32_t b = IntOperand(0), n = IntOperand(1);
   SkipOperands(2);
-  if (!CheckBlock(b, false)) return;
+  if (!CheckMemblock(b, false)) return;
   if (!IsProgramBitmap(n)) {
     RaiseRuntimeError(kErrBitmapNumberOutOfRange);
     return;
@@ -206,7 +192,7 @@ void CmdMakeBitmapFromMemoryBlock() {
     RaiseRuntimeError(kErrBitmapNumberOutOfRange);
     return;
   }
-  if (!CheckBlock(b)) return;
+  if (!CheckMemblock(b)) return;
   int32_t width = 0, height = 0;
   win::IDirectDrawSurface7* surface = nullptr;
   if (SurfaceBlockSize(b, &width, &height)) {
@@ -220,7 +206,7 @@ void CmdMakeBitmapFromMemoryBlock() {
 void CmdMakeMemoryBlockFromImage() {
   const int32_t b = IntOperand(0), n = IntOperand(1);
   SkipOperands(2);
-  if (!CheckBlock(b, false)) return;
+  if (!CheckMemblock(b, false)) return;
   if (!IsImageNumber(n)) {
     RaiseRuntimeError(kErrImageNumberOutOfRange);
     return;
@@ -243,7 +229,7 @@ void CmdMakeImageFromMemoryBlock() {
     RaiseRuntimeError(kErrImageNumberOutOfRange);
     return;
   }
-  if (!CheckBlock(b)) return;
+  if (!CheckMemblock(b)) return;
   int32_t width = 0, height = 0;
   if (!SurfaceBlockSize(b, &width, &height)) {
     RaiseRuntimeError(kErrImageNotExist);
@@ -266,52 +252,6 @@ void CmdMakeImageFromMemoryBlock() {
   RefreshImageTexture(slot, 0);
 }
 
-// --- Meshes ----------------------------------------------------------------------------------------
-
-bool CheckMeshNumber(int32_t n) {
-  if (n >= 1 && n <= kHighestMeshNumber) return true;
-  RaiseRuntimeError(kErrMeshNumberOutOfRange);
-  return false;
-}
-
-uint32_t MeshSlotById(int32_t n) {
-  const uint32_t slot = gMeshSlotById[size_t(n)];
-  return slot != 0 && gMeshRecords.IsTaken(slot) ? slot : 0;
-}
-
-void CmdMakeMemoryBlockFromMesh() {
-  const int32_t b = IntOperand(0), n = IntOperand(1);
-  SkipOperands(2);
-  if (!CheckBlock(b, false) || !CheckMeshNumber(n)) return;
-  const uint32_t slot = MeshSlotById(n);
-  if (!slot) {
-    RaiseRuntimeError(kErrMeshNotExist);
-    return;
-  }
-  if (const int32_t error = MemblockFromMesh(b, slot)) RaiseRuntimeError(error);
-}
-
-void CmdMakeMeshFromMemoryBlock() {
-  const int32_t n = IntOperand(0), b = IntOperand(1);
-  SkipOperands(2);
-  if (!CheckMeshNumber(n) || !CheckBlock(b)) return;
-  const uint32_t made = MeshFromMemblock(b);
-  if (made == kNoRecordSlot) {
-    RaiseRuntimeError(kErrNoMeshMade);  // the mesh under n is as it was
-    return;
-  }
-  if (const uint32_t old = MeshSlotById(n)) FreeMeshRecord(old);
-  gMeshSlotById[size_t(n)] = made;
-}
-
-void CmdChangeMeshFromMemoryBlock() {
-  const int32_t n = IntOperand(0), b = IntOperand(1);
-  SkipOperands(2);
-  if (!CheckMeshNumber(n) || !CheckBlock(b)) return;
-  const uint32_t slot = MeshSlotById(n);
-  if (!slot || !ChangeMeshFromMemblock(b, slot)) RaiseRuntimeError(kErrNoMeshMade);
-}
-
 // --- Sounds ----------------------------------------------------------------------------------------
 
 bool CheckSoundNumber(int32_t n) {
@@ -323,7 +263,7 @@ bool CheckSoundNumber(int32_t n) {
 void CmdMakeMemoryBlockFromSound() {
   const int32_t b = IntOperand(0), n = IntOperand(1);
   SkipOperands(2);
-  if (!CheckBlock(b, false) || !CheckSoundNumber(n)) return;
+  if (!CheckMemblock(b, false) || !CheckSoundNumber(n)) return;
   if (gSoundSlotInUse[size_t(n)] != 1) {
     RaiseRuntimeError(kErrSoundNotExist);
     return;
@@ -334,7 +274,7 @@ void CmdMakeMemoryBlockFromSound() {
 void CmdMakeSoundFromMemoryBlock() {
   const int32_t n = IntOperand(0), b = IntOperand(1);
   SkipOperands(2);
-  if (!CheckSoundNumber(n) || !CheckBlock(b)) return;
+  if (!CheckSoundNumber(n) || !CheckMemblock(b)) return;
   if (!SoundFromMemblock(b, n)) RaiseRuntimeError(kErrSoundNotExist);
 }
 

@@ -1,30 +1,47 @@
 // Memory blocks 1 to 255: zero-filled byte buffers of the running program, mapped below 2 GiB so
 // that their address fits the program's integers, and the layouts in which the pixels of a
-// surface, the arrays of a mesh and the samples of a sound travel through them. The commands are
-// display/memblock_commands.cpp; the run's end frees every block (ClearMemblockTable).
+// surface and the samples of a sound travel through them (the meshes' layout is the engine's:
+// engine3d/mesh_memblocks.h). The commands are display/memblock_commands.cpp; the run's end frees
+// every block (ClearMemblockTable).
 #pragma once
 #include <array>
 #include <cstdint>
 
+#include "display/locked_pixels.h"
 #include "platform/ddraw/ddraw.h"
 
 namespace vx {
 
 constexpr int32_t kMemblockSlots = 256;  // numbers 1 to 255; 0 is never used
-extern std::array<uint8_t*, kMemblockSlots> gMemblockData;  // the block's bytes, null for none
-extern std::array<uint32_t, kMemblockSlots> gMemblockSize;  // in bytes
+struct MemoryAccessState {
+  std::array<uint8_t*, kMemblockSlots> gMemblockData{};  // the block's bytes, null for none
+  std::array<uint32_t, kMemblockSlots> gMemblockSize{};  // in bytes
+
+  // The screen's pixels while the pixel commands have them locked.
+  LockedPixels gLockedPixels{};
+};
+extern MemoryAccessState gMemoryAccessState;  // the one instance (display/memblocks.cpp)
+inline MemoryAccessState& MemoryAccess() { return gMemoryAccessState; }
+
+// The fields under their old names, until every use reads them through MemoryAccess().
+inline auto& gMemblockData = gMemoryAccessState.gMemblockData;
+inline auto& gMemblockSize = gMemoryAccessState.gMemblockSize;
+inline auto& gLockedPixels = gMemoryAccessState.gLockedPixels;
 
 constexpr uint32_t kSurfaceBlockHeader = 12;  // width, height, bits per pixel
-constexpr uint32_t kMeshBlockHeader = 32;     // four counts, each with the offset of its array
 constexpr uint32_t kSoundBlockHeader = 12;    // bits per sample, frequency, length in samples
 
 bool IsMemblockNumber(int32_t b);
+// Checks the block number (5101) and, when it must exist, the block (5103). False after the error.
+bool CheckMemblock(int32_t b, bool mustExist = true);
 // The block's bytes, null when b is out of range or has no block.
 uint8_t* MemblockData(int32_t b);
 // A zero-filled block of the size under b (any block there is freed first); false when the memory
 // cannot be had.
 bool MakeMemblock(int32_t b, uint64_t size);
 void FreeMemblock(int32_t b);
+// Every block freed (the run's end).
+void ClearMemblockTable();
 // True when count bytes from the position lie inside block b (counted in 64 bits, so that no sum
 // wraps).
 bool MemblockHolds(int32_t b, uint32_t position, uint64_t count);
@@ -40,16 +57,6 @@ bool SurfaceBlockHolds(int32_t b, uint32_t bitsPerPixel);
 // written, when the block does not hold every pixel at the surface's depth or the surface cannot
 // be locked.
 bool SurfaceFromMemblock(int32_t b, win::IDirectDrawSurface7* surface);
-
-// The mesh's arrays into block b in the mesh layout; 0 or kErrMemblockNotAllocated.
-int32_t MemblockFromMesh(int32_t b, uint32_t meshSlot);
-// A new mesh record from the block's arrays (mapped by the caller), or kNoRecordSlot when the block
-// does not hold every array its counts promise, an index beyond its counts, or the memory cannot
-// be had.
-uint32_t MeshFromMemblock(int32_t b);
-// The mesh's arrays overwritten from the block; false, with nothing written, when the block's counts
-// differ from the mesh's or it does not hold its arrays.
-bool ChangeMeshFromMemblock(int32_t b, uint32_t meshSlot);
 
 // Sound n's samples into block b in the sound layout: 0, or kErrSoundNotExist when it has none, or
 // kErrMemblockNotExist when the block cannot be made.

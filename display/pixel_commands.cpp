@@ -1,13 +1,11 @@
 // Pixel access commands: the program locks the screen's back buffer, learns where its pixels are
 // and how they are laid out, works on them through their address, and unlocks it before the frame
 // is drawn. Nothing here raises an error: the value functions give -1 while nothing is locked.
-#include "common/interpreter.h"
-#include "display/display_state.h"
+#include "common/interpreter_state.h"
 #include "display/locked_pixels.h"
+#include "surfaces/display_state.h"
 
 namespace vx {
-
-LockedPixels gLockedPixels;
 
 void LockScreenPixels() {
   if (!gBackBuffer) return;

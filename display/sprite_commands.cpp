@@ -1,9 +1,9 @@
 // Sprite commands: placing sprites 1 to 65535 by position and image, their background and
 // transparency switches, size, scale, hot spot, mirroring and flipping, hiding and showing, the
 // paste into the current bitmap, deletion, the questions about them and the contact tests. The
-// frame draws the sprites (engine3d/surface_primitives.h); none of these commands ends the time
+// frame draws the sprites (surfaces/surface_primitives.h); none of these commands ends the time
 // slice except the paste.
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "display/draw_queue.h"
 #include "display/images.h"

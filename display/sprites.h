@@ -2,12 +2,12 @@
 // (gSpriteSlotById) placed by position and image. This is where they are made and measured and
 // where two of them are tested for contact, pixel by pixel. The commands are
 // display/sprite_commands.cpp; the drawing of every frame, with the backgrounds under the
-// sprites, is engine3d/surface_primitives.h.
+// sprites, is surfaces/surface_primitives.h.
 #pragma once
 #include <cstdint>
 
-#include "engine3d/records.h"
 #include "platform/ddraw/ddraw.h"
+#include "surfaces/surface_records.h"
 
 namespace vx {
 

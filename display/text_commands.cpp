@@ -2,7 +2,7 @@
 // and background mode, text drawn at a position, and the queries of the text state and of a
 // text's size. Settings and drawing go through the draw queue and take effect at the next frame;
 // the queries answer at once from the state and the font as they are now.
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/value_slot.h"
 #include "display/draw_queue.h"
 #include "display/text_fonts.h"

@@ -6,20 +6,12 @@
 #include <cstring>
 
 #include "common/checklist.h"
-#include "display/display_state.h"
 #include "display/draw_queue.h"
+#include "surfaces/display_state.h"
 
 namespace vx {
 
-std::string gTextFontName = "system";
-int32_t gTextSize = 10;
-int16_t gTextStyle = 0;
-uint8_t gTextOpaque = 0;
-uint32_t gTextCharsetSetting = 0;
-uint32_t gTextCharset = 0;
-win::HFONT gTextFont = nullptr;
-win::HFONT gWindowFont = nullptr;
-int32_t gTextCursorX = 0, gTextCursorY = 0;
+TextState gTextState;
 
 namespace {
 

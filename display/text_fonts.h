@@ -11,16 +11,32 @@
 
 namespace vx {
 
-// --- Text state: the text commands' font settings and fonts, and the print cursor ---------------------
-extern std::string gTextFontName;   // at most 255 characters
-extern int32_t gTextSize;
-extern int16_t gTextStyle;          // 0 normal, 1 italic, 2 bold, 3 bold italic
-extern uint8_t gTextOpaque;
-extern uint32_t gTextCharsetSetting;
-extern uint32_t gTextCharset;       // character set of the window's own font
-extern win::HFONT gTextFont;
-extern win::HFONT gWindowFont;      // print-at-cursor text
-extern int32_t gTextCursorX, gTextCursorY;
+struct TextState {
+  // --- Text state: the text commands' font settings and fonts, and the print cursor ---------------------
+  std::string gTextFontName = "system";  // at most 255 characters
+  int32_t gTextSize = 10;
+  int16_t gTextStyle = 0;                // 0 normal, 1 italic, 2 bold, 3 bold italic
+  uint8_t gTextOpaque = 0;
+  uint32_t gTextCharsetSetting = 0;
+  uint32_t gTextCharset = 0;             // character set of the window's own font
+  win::HFONT gTextFont = nullptr;
+  win::HFONT gWindowFont = nullptr;      // print-at-cursor text
+  int32_t gTextCursorX = 0, gTextCursorY = 0;
+};
+extern TextState gTextState;  // the one instance (display/text_fonts.cpp)
+inline TextState& Text() { return gTextState; }
+
+// The fields under their old names, until every use reads them through Text().
+inline auto& gTextFontName = gTextState.gTextFontName;
+inline auto& gTextSize = gTextState.gTextSize;
+inline auto& gTextStyle = gTextState.gTextStyle;
+inline auto& gTextOpaque = gTextState.gTextOpaque;
+inline auto& gTextCharsetSetting = gTextState.gTextCharsetSetting;
+inline auto& gTextCharset = gTextState.gTextCharset;
+inline auto& gTextFont = gTextState.gTextFont;
+inline auto& gWindowFont = gTextState.gWindowFont;
+inline auto& gTextCursorX = gTextState.gTextCursorX;
+inline auto& gTextCursorY = gTextState.gTextCursorY;
 
 // Makes gTextFont anew: weight 700 for styles 2 and 3 (else 400), italic for styles 1 and 3,
 // without anti-aliasing. A character set other than 0 is passed with the size as the height and,

@@ -3,11 +3,11 @@
 // engine (display/video_playback.h) and keep the command-side flags of each film.
 #include <string>
 
-#include "display/display_state.h"
+#include "common/interpreter_state.h"
+#include "common/runtime_hooks.h"
 #include "display/draw_queue_items.h"
 #include "display/video_playback.h"
-#include "common/interpreter.h"
-#include "common/runtime_hooks.h"
+#include "surfaces/display_state.h"
 
 namespace vx {
 

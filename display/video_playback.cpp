@@ -9,14 +9,13 @@
 
 #include "common/runtime_hooks.h"
 #include "common/value_slot.h"
-#include "display/display_state.h"
-#include "display/surface_retry.h"
 #include "platform/win/files.h"
+#include "surfaces/display_state.h"
+#include "surfaces/surface_retry.h"
 
 namespace vx {
 
-std::array<AnimationStream, kAnimationCount> gAnimationStreams;
-std::array<AnimationSlot, kAnimationCount> gAnimationSlots;
+VideoState gVideoState;
 
 namespace {
 

@@ -37,8 +37,16 @@ struct AnimationSlot {
   uint8_t looping = 0;
 };
 
-extern std::array<AnimationStream, kAnimationCount> gAnimationStreams;
-extern std::array<AnimationSlot, kAnimationCount> gAnimationSlots;
+struct VideoState {
+  std::array<AnimationStream, kAnimationCount> gAnimationStreams{};
+  std::array<AnimationSlot, kAnimationCount> gAnimationSlots{};
+};
+extern VideoState gVideoState;  // the one instance (display/video_playback.cpp)
+inline VideoState& Video() { return gVideoState; }
+
+// The fields under their old names, until every use reads them through Video().
+inline auto& gAnimationStreams = gVideoState.gAnimationStreams;
+inline auto& gAnimationSlots = gVideoState.gAnimationSlots;
 
 // n is checked by the callers (1 to 32). Results are 1 or 0.
 int32_t OpenAnimationStream(int32_t n, const std::string& fileName);

@@ -11,7 +11,7 @@
 #include "common/runtime_hooks.h"
 #include "common/value_slot.h"
 #include "engine3d/animation_list.h"
-#include "engine3d/records.h"
+#include "engine3d/object_records.h"
 #include "models/model_maths.h"
 #include "models/scene_model.h"
 

@@ -6,21 +6,20 @@
 // (engine3d/animation.h).
 #include <string>
 
-#include "common/host.h"
-#include "common/interpreter.h"
+#include "common/host_state.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "common/value_slot.h"
 #include "engine3d/animation.h"
-#include "engine3d/engine_services.h"
-#include "engine3d/engine_textures.h"
 #include "engine3d/maths3d.h"
+#include "engine3d/object_records.h"
 #include "engine3d/object_support.h"
 #include "engine3d/objects.h"
-#include "engine3d/records.h"
 #include "engine3d/scene_render.h"
-#include "engine3d/texture_names.h"
 #include "models/model_maths.h"
 #include "models/scene_model.h"
+#include "surfaces/engine_textures.h"
+#include "surfaces/texture_names.h"
 
 namespace vx {
 

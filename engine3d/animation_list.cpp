@@ -3,8 +3,6 @@
 
 namespace vx {
 
-AnimationListNode* gAnimatedObjectsHead = nullptr;
-
 bool AnimatedListHolds(const AnimationListNode* node) {
   if (!node || !gAnimatedObjectsHead) return false;
   // The head may have moved back onto an earlier node, so look both ways from it.

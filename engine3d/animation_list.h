@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+#include "engine3d/engine_state.h"
+
 namespace vx {
 
 class AnimationSet;
@@ -13,8 +15,6 @@ struct AnimationListNode {
   uint32_t objectSlot;
   AnimationSet* animationSet;
 };
-
-extern AnimationListNode* gAnimatedObjectsHead;
 
 // True when the node is on the list (compared by address, so a deleted node is never read).
 bool AnimatedListHolds(const AnimationListNode* node);

@@ -2,32 +2,23 @@
 // drawn full bright with depth off before the scene, so that it covers the screen.
 #include "engine3d/backdrop.h"
 
-#include "display/display_state.h"
-#include "engine3d/engine_textures.h"
 #include "engine3d/grids.h"
 #include "engine3d/maths3d.h"
 #include "engine3d/meshes.h"
+#include "engine3d/object_records.h"
 #include "engine3d/object_support.h"
 #include "engine3d/objects.h"
-#include "engine3d/records.h"
 #include "engine3d/scene_render.h"
 #include "engine3d/scene_settings.h"
-#include "engine3d/texture_names.h"
 #include "models/scene_model.h"
 #include "platform/d3d/device.h"
+#include "surfaces/display_state.h"
+#include "surfaces/engine_textures.h"
+#include "surfaces/texture_names.h"
 
 namespace vx {
 
 using namespace win;
-
-int32_t gBackdropObject = 0;
-int32_t gBackdropItem = -1;
-uint32_t gBackdropTexture = 0;
-uint8_t gBackdropOwnTexture = 0;
-uint8_t gBackdropOn = 0;
-uint8_t gBackdropRequest = 0;
-uint8_t gBackdropPending = 1;
-uint8_t gBackdropBeganScene = 0;
 
 namespace {
 

@@ -4,16 +4,9 @@
 #pragma once
 #include <cstdint>
 
-namespace vx {
+#include "engine3d/scene_state.h"
 
-extern int32_t gBackdropObject;     // ObjectRecord slot, 0 none
-extern int32_t gBackdropItem;       // its RenderItem slot, -1 none
-extern uint32_t gBackdropTexture;   // TextureRecord slot
-extern uint8_t gBackdropOwnTexture; // the texture is the plane's own one-colour texture
-extern uint8_t gBackdropOn;
-extern uint8_t gBackdropRequest;    // switch the plane on at the next frame
-extern uint8_t gBackdropPending;    // the next object built makes the plane
-extern uint8_t gBackdropBeganScene; // the plane began this frame's scene
+namespace vx {
 
 // Run set-up: no plane, pending.
 void ResetBackdrop();

@@ -5,15 +5,15 @@
 // and call its view updates (engine3d/scene_settings.h).
 #include <cmath>
 
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
-#include "display/display_state.h"
 #include "display/draw_queue.h"
 #include "engine3d/maths3d.h"
+#include "engine3d/object_records.h"
 #include "engine3d/object_support.h"
-#include "engine3d/records.h"
 #include "engine3d/scene_settings.h"
 #include "engine3d/static_world.h"
+#include "surfaces/display_state.h"
 
 namespace vx {
 

@@ -5,9 +5,11 @@
 #include "display/display.h"
 #include "display/input_devices.h"
 #include "display/locked_pixels.h"
-#include "engine3d/records.h"
+#include "display/memblocks.h"
+#include "engine3d/object_records.h"
+#include "engine3d/record_services.h"
 #include "engine3d/static_world.h"
-#include "engine3d/texture_names.h"
+#include "surfaces/texture_names.h"
 #include "system/system_state.h"
 
 namespace vx {

@@ -4,18 +4,18 @@
 // tile changes show after the mesh is rebuilt, which the whole-grid commands do themselves.
 #include <cstdint>
 
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "common/value_slot.h"
-#include "engine3d/engine_services.h"
 #include "engine3d/grids.h"
 #include "engine3d/meshes.h"
+#include "engine3d/object_records.h"
 #include "engine3d/object_support.h"
 #include "engine3d/objects.h"
-#include "engine3d/records.h"
 #include "engine3d/scene_settings.h"
-#include "engine3d/texture_names.h"
 #include "models/scene_model.h"
+#include "surfaces/engine_textures.h"
+#include "surfaces/texture_names.h"
 
 namespace vx {
 

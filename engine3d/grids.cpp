@@ -10,7 +10,7 @@
 
 #include "common/value_slot.h"
 #include "engine3d/meshes.h"
-#include "engine3d/records.h"
+#include "engine3d/object_records.h"
 
 namespace vx {
 

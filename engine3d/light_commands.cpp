@@ -3,12 +3,12 @@
 // range, and the light queries. Each change is handed to the device light (engine3d/lights.h).
 #include <cmath>
 
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "engine3d/lights.h"
 #include "engine3d/maths3d.h"
+#include "engine3d/object_records.h"
 #include "engine3d/object_support.h"
-#include "engine3d/records.h"
 #include "engine3d/scene_settings.h"
 #include "platform/d3d/d3d_types.h"
 

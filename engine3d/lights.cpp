@@ -5,10 +5,10 @@
 #include <cmath>
 
 #include "common/runtime_hooks.h"
-#include "display/display_state.h"
-#include "engine3d/records.h"
+#include "engine3d/object_records.h"
 #include "models/scene_model.h"
 #include "platform/d3d/device.h"
+#include "surfaces/display_state.h"
 
 namespace vx {
 

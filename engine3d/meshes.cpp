@@ -13,8 +13,8 @@
 
 #include "common/runtime_hooks.h"
 #include "engine3d/maths3d.h"
+#include "engine3d/object_records.h"
 #include "engine3d/objects.h"
-#include "engine3d/records.h"
 #include "models/scene_model.h"
 #include "platform/win/heap.h"
 #include "platform/win/resources.h"

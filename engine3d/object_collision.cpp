@@ -6,13 +6,11 @@
 
 #include "engine3d/box_overlap.h"
 #include "engine3d/maths3d.h"
+#include "engine3d/object_records.h"
 #include "engine3d/object_support.h"
 #include "engine3d/objects.h"
-#include "engine3d/records.h"
 
 namespace vx {
-
-Vector3f gObjectBoxPushBack{0, 0, 0};
 
 namespace {
 
@@ -150,6 +148,13 @@ int32_t ObjectHitTest(uint32_t objectSlot, int32_t otherNumber) {
   if (ObjectOf(objectSlot).boxCollision != 1) return LibraryObjectHit(objectSlot, otherSlot);
   if (otherSlot && ObjectOf(otherSlot).boxCollision != 1) return 0;
   return BoxObjectHit(objectSlot, otherSlot);
+}
+
+void KeepPreviousPositions() {
+  gRenderItems.ForEachUsed([](uint32_t slot) {
+    RenderItem& item = gRenderItems[slot];
+    if (item.objectItem == 1) item.previousPosition = item.position;
+  });
 }
 
 }  // namespace vx

@@ -5,12 +5,9 @@
 #include <cstdint>
 
 #include "common/maths_types.h"
+#include "engine3d/engine_state.h"
 
 namespace vx {
-
-// The push-back of the last box test: zeroed at the start of every object box test, set on the
-// axis the object entered by when the other's box asks for a response.
-extern Vector3f gObjectBoxPushBack;
 
 // What the object touches while collisions are on, by the object's kind of collision: with
 // another object given, 1 for a contact and else 0; with other 0, the number of an object it
@@ -20,5 +17,9 @@ int32_t ObjectHitTest(uint32_t objectSlot, int32_t otherNumber);
 
 // The object's number, 0 when the slot holds no numbered object.
 int32_t NumberOfObjectSlot(int32_t objectSlot);
+
+// Every frame, before anything moves: each object's item keeps where it stands as its previous
+// position, from which a box test tells the side an object came from.
+void KeepPreviousPositions();
 
 }  // namespace vx

@@ -5,18 +5,17 @@
 // change into the object's model; an object without a model keeps only its records.
 #include <type_traits>
 
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
-#include "display/display_state.h"
-#include "engine3d/engine_services.h"
-#include "engine3d/engine_textures.h"
 #include "engine3d/maths3d.h"
+#include "engine3d/object_records.h"
 #include "engine3d/object_support.h"
 #include "engine3d/objects.h"
-#include "engine3d/records.h"
 #include "engine3d/scene_settings.h"
-#include "engine3d/texture_names.h"
 #include "models/scene_model.h"
+#include "surfaces/display_state.h"
+#include "surfaces/engine_textures.h"
+#include "surfaces/texture_names.h"
 
 namespace vx {
 

@@ -2,13 +2,13 @@
 #include "engine3d/object_support.h"
 
 #include "common/runtime_hooks.h"
-#include "display/display_state.h"
-#include "engine3d/engine_textures.h"
 #include "engine3d/maths3d.h"
+#include "engine3d/object_records.h"
 #include "engine3d/objects.h"
-#include "engine3d/records.h"
-#include "engine3d/texture_names.h"
 #include "models/scene_model.h"
+#include "surfaces/display_state.h"
+#include "surfaces/engine_textures.h"
+#include "surfaces/texture_names.h"
 
 namespace vx {
 

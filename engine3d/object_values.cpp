@@ -6,14 +6,14 @@
 #include <cmath>
 #include <string>
 
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
 #include "common/value_slot.h"
 #include "engine3d/maths3d.h"
 #include "engine3d/object_collision.h"
+#include "engine3d/object_records.h"
 #include "engine3d/object_support.h"
 #include "engine3d/objects.h"
-#include "engine3d/records.h"
 #include "engine3d/scene_render.h"
 #include "models/scene_model.h"
 

@@ -11,25 +11,23 @@
 #include <unordered_map>
 #include <vector>
 
-#include "common/host.h"
+#include "common/host_state.h"
 #include "common/runtime_hooks.h"
 #include "common/value_slot.h"
-#include "display/display_state.h"
 #include "engine3d/animation.h"
 #include "engine3d/backdrop.h"
-#include "engine3d/engine_textures.h"
 #include "engine3d/maths3d.h"
 #include "engine3d/meshes.h"
-#include "engine3d/records.h"
+#include "engine3d/object_records.h"
 #include "engine3d/scene_render.h"
 #include "engine3d/scene_settings.h"
-#include "engine3d/texture_names.h"
 #include "models/scene_model.h"
+#include "surfaces/display_state.h"
+#include "surfaces/engine_textures.h"
+#include "surfaces/texture_names.h"
 #include "system/file_functions.h"
 
 namespace vx {
-
-uint32_t gCollisionEnabled = 1;
 
 namespace {
 

@@ -9,6 +9,7 @@
 
 #include "collision/collision.h"
 #include "common/maths_types.h"
+#include "engine3d/engine_state.h"
 #include "models/model_services.h"
 
 namespace vx {
@@ -66,8 +67,6 @@ void UpdateObjectFrame(uint32_t objectSlot);
 uint32_t ObjectSlotOf(int32_t objectNumber);
 
 // --- Collision -------------------------------------------------------------------------------------------
-// The program-wide collision switch the collision queries read; on at every run set-up.
-extern uint32_t gCollisionEnabled;
 void CollisionPairCallback(void* clientData, CollisionId a, CollisionId b);
 int32_t UpdateObjectCollisions();
 

@@ -7,13 +7,13 @@
 #include <cmath>
 #include <string>
 
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
-#include "display/display_state.h"
 #include "engine3d/backdrop.h"
 #include "engine3d/maths3d.h"
 #include "engine3d/objects.h"
 #include "engine3d/scene_settings.h"
+#include "surfaces/display_state.h"
 #include "system/file_functions.h"
 
 namespace vx {

@@ -7,28 +7,20 @@
 #include <cmath>
 
 #include "common/value_slot.h"
-#include "display/display_state.h"
 #include "engine3d/backdrop.h"
 #include "engine3d/maths3d.h"
+#include "engine3d/object_records.h"
 #include "engine3d/objects.h"
-#include "engine3d/records.h"
 #include "engine3d/scene_settings.h"
 #include "engine3d/static_world.h"
 #include "models/scene_model.h"
 #include "models/scene_nodes.h"
 #include "platform/d3d/device.h"
+#include "surfaces/display_state.h"
 
 namespace vx {
 
 using namespace win;
-
-RenderStateCache gRenderStateCache{};
-uint32_t gWireframeAll = 0;
-uint32_t gGlobalAddressMode = 1;
-uint32_t g3DDrawingEnabled = 1;
-uint32_t gPolygonCounter = 0;
-uint8_t gSceneBegun = 0;
-Vector3f gPreviousCameraAngles{0, 0, 0};
 
 namespace {
 

@@ -7,28 +7,10 @@
 #include <cstdint>
 
 #include "common/maths_types.h"
+#include "engine3d/scene_state.h"
 #include "platform/d3d/d3d_types.h"
 
 namespace vx {
-
-// What the device was last told, as far as the renderer changes it.
-struct RenderStateCache {
-  uint32_t depthTest, depthWrite;
-  uint32_t blend;      // 0 none, 1 alpha blend, 2 colour key, 3 both
-  uint32_t ghostMode;  // 1 when the last ghosted item used blend mode 1
-  uint32_t wireframe, culling, filtering, fog, normalize;
-  uint32_t materialIndex;  // kSceneMaterial, kFullBrightMaterial or kNoAmbientMaterial
-  uint32_t addressMode;    // stage 0: 1 wrap, 2 mirror, 3 clamp
-};
-extern RenderStateCache gRenderStateCache;
-constexpr uint32_t kSceneMaterial = 1, kFullBrightMaterial = 2, kNoAmbientMaterial = 3;
-
-extern uint32_t gWireframeAll;       // the static world draws in wireframe
-extern uint32_t gGlobalAddressMode;  // the static world's texture address mode
-extern uint32_t g3DDrawingEnabled;   // starts at 1; no command changes it
-extern uint32_t gPolygonCounter;     // triangle-list indices drawn in the frame
-extern uint8_t gSceneBegun;
-extern Vector3f gPreviousCameraAngles;
 
 // The cache as the device set-up leaves the device.
 void ResetRenderStateCache();
@@ -55,6 +37,5 @@ void UpdateObjectWorldMatrices(uint32_t objectSlot, int32_t followGlue);
 bool GetLimbWorldMatrix(uint32_t objectSlot, int32_t limb, Matrix4f& out);
 // Whether the object is on the screen, and where its position lands.
 void ProjectObjectToScreen(uint32_t itemSlot, int32_t& inScreen, int32_t& screenX, int32_t& screenY);
-
 
 }  // namespace vx

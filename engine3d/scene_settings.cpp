@@ -7,41 +7,20 @@
 #include <cmath>
 #include <cstring>
 
-#include "display/display_state.h"
 #include "engine3d/backdrop.h"
-#include "engine3d/engine_textures.h"
 #include "engine3d/lights.h"
 #include "engine3d/maths3d.h"
 #include "engine3d/scene_render.h"
 #include "engine3d/static_world.h"
 #include "platform/d3d/device.h"
+#include "surfaces/display_state.h"
+#include "surfaces/engine_textures.h"
 
 namespace vx {
 
 using namespace win;
 
-Vector3f gCameraPosition{0, 0, 0};
-Vector3f gCameraLookAt{0, 0, 100.0f};
-Vector3f gCameraAngles{0, 0, 0};
-uint8_t gCameraRotationOrder = 1;
-Matrix4f gCameraFreeMatrix{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-int32_t gCameraMode = kCameraLookAt;
-uint8_t gAutoCamera = 1;
-Vector3f gCameraFollowFree{0, 0, 0};
-Vector3f gStaticCollisionResponse{0, 0, 0};
-
-Matrix4f gViewMatrix{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-Matrix4f gProjectionMatrix{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-Matrix4f gWorldBaseMatrix{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-Matrix4f gIdentityView{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-
-uint32_t gFogOn = 0;
-float gFogDistance = 1000.0f;
-uint32_t gFogColour = 0;
-uint32_t gAmbientColour = 0xFFFFFF;
-uint32_t gNormalizeNormals = 1;
-uint32_t gMipFilterMode = 2;
-int32_t gViewportWidth = 640, gViewportHeight = 480;
+SceneState gSceneState;
 
 D3DMATRIX ToD3DMatrix(const Matrix4f& m) {
   D3DMATRIX out;
@@ -152,6 +131,15 @@ int32_t SetProjection(float nearPlane, float farPlane, float fieldOfView) {
 }
 
 int32_t SetDefaultProjection() { return SetProjection(1.0f, 1000.0f, 0.75f); }
+
+void SetDefaultTransforms() {
+  SetProjection(gCameraNear, gCameraFar, gCameraFov);
+  Matrix4f identity;
+  MatrixIdentity(identity);
+  const D3DMATRIX i = ToD3DMatrix(identity), view = ToD3DMatrix(gViewMatrix);
+  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &i);
+  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_VIEW, &view);
+}
 
 int32_t SetViewportRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   if (!gD3DDevice || x1 < 0 || y1 < 0 || x2 <= x1 || y2 <= y1) return 0;

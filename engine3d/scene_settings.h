@@ -1,42 +1,18 @@
 // The scene's one camera (position, look-at point, angles, free rotation and its three view
 // updates), its projection and viewport, the global fog, the ambient level and colour, and the
 // device-wide switches that the renderer reads; and the run set-up of the 3D scene. The camera
-// near plane, far plane and field of view are display values (display/display_state.h), reset with
+// near plane, far plane and field of view are display values (surfaces/display_state.h), reset with
 // the display's defaults at every run.
 #pragma once
 #include <cstdint>
 
 #include "common/maths_types.h"
+#include "engine3d/scene_state.h"
 #include "platform/d3d/d3d_types.h"
 
 namespace vx {
 
 // --- Camera --------------------------------------------------------------------------------------
-extern Vector3f gCameraPosition;
-extern Vector3f gCameraLookAt;
-extern Vector3f gCameraAngles;         // radians
-extern uint8_t gCameraRotationOrder;   // 1: Rz x Ry x Rx for the view; 0: Rx x Ry x Rz
-extern Matrix4f gCameraFreeMatrix;     // rotation of the free mode, identity in the other modes
-extern int32_t gCameraMode;            // 0 look-at, 1 angles, 2 free matrix
-extern uint8_t gAutoCamera;            // new objects place the camera
-extern Vector3f gCameraFollowFree;     // where the following camera last stood clear of the static world
-extern Vector3f gStaticCollisionResponse;  // the last static-world sphere test's response point
-constexpr int32_t kCameraLookAt = 0, kCameraAngles = 1, kCameraFree = 2;
-
-// --- Matrices the renderer reads --------------------------------------------------------------------
-extern Matrix4f gViewMatrix;        // the camera's view after its last update
-extern Matrix4f gProjectionMatrix;  // the projection last set
-extern Matrix4f gWorldBaseMatrix;   // the identity world of the device set-up
-extern Matrix4f gIdentityView;
-
-// --- Scene switches --------------------------------------------------------------------------------
-extern uint32_t gFogOn;
-extern float gFogDistance;       // the distance at which everything has the fog colour
-extern uint32_t gFogColour;      // 0xRRGGBB
-extern uint32_t gAmbientColour;  // 0xRRGGBB
-extern uint32_t gNormalizeNormals;
-extern uint32_t gMipFilterMode;  // 0 none, 1 point, 2 linear
-extern int32_t gViewportWidth, gViewportHeight;
 
 // The field of view the engine uses for its own projections (backdrop, camera-locked items).
 constexpr float kStandardFov = 3.14159265f / 2.905f;
@@ -68,6 +44,9 @@ bool ProjectionAcceptable(float nearPlane, float farPlane, float fieldOfView);
 // when the values are refused; then nothing changes.
 int32_t SetProjection(float nearPlane, float farPlane, float fieldOfView);
 int32_t SetDefaultProjection();
+// The device set-up's transforms: the projection of the display's camera values, the world the
+// identity and the view the camera's.
+void SetDefaultTransforms();
 int32_t SetViewportRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 int32_t EnableFog();
 int32_t DisableFog();

@@ -2,16 +2,16 @@
 // wireframe and tiles, the height of a grid point and of the ground between points), the static
 // world's box test with its push-back, whether a light exists, and the statistics of the last
 // frame and of the device. None of them ends the time slice.
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "common/runtime_hooks.h"
-#include "display/display_state.h"
 #include "engine3d/grids.h"
 #include "engine3d/maths3d.h"
+#include "engine3d/object_records.h"
 #include "engine3d/object_support.h"
-#include "engine3d/records.h"
 #include "engine3d/scene_render.h"
 #include "engine3d/scene_settings.h"
 #include "engine3d/static_world.h"
+#include "surfaces/display_state.h"
 
 namespace vx {
 

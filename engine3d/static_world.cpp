@@ -11,17 +11,15 @@
 #include <new>
 #include <utility>
 
-#include "display/display_state.h"
-#include "engine3d/engine_services.h"
 #include "engine3d/maths3d.h"
-#include "engine3d/records.h"
+#include "engine3d/object_records.h"
+#include "engine3d/record_services.h"
 #include "engine3d/scene_settings.h"
-#include "engine3d/texture_names.h"
 #include "platform/d3d/direct3d.h"
+#include "surfaces/display_state.h"
+#include "surfaces/texture_names.h"
 
 namespace vx {
-
-StaticWorld gStaticWorld;
 
 namespace {
 

@@ -90,7 +90,6 @@ struct StaticWorld {
   uint32_t indicesUsed = 0;                          // in the current batch
   uint8_t occlusionOn = 1;                           // the occluder passes run
 };
-extern StaticWorld gStaticWorld;
 
 // The arrays of a mesh as the static world takes them: positions and normals of three floats,
 // texture coordinates of two (may be null), and faces of a corner count followed by a vertex
@@ -182,3 +181,6 @@ int32_t StaticWorldSweepTest(const float start[3], const float end[3], float siz
 constexpr uint32_t kMaxSweepSteps = 4096;
 
 }  // namespace vx
+
+// The state of this part is in EngineState (engine3d/engine_state.h), which uses the types above.
+#include "engine3d/engine_state.h"

@@ -20,10 +20,10 @@
 #include "common/le_words.h"
 #include "common/runtime_hooks.h"
 #include "display/images/image_context.h"
-#include "engine3d/engine_textures.h"
-#include "engine3d/records.h"
-#include "engine3d/texture_names.h"
+#include "engine3d/object_records.h"
 #include "platform/win/files.h"
+#include "surfaces/engine_textures.h"
+#include "surfaces/texture_names.h"
 
 namespace vx {
 

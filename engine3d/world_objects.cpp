@@ -4,8 +4,8 @@
 #include <set>
 
 #include "engine3d/meshes.h"
+#include "engine3d/object_records.h"
 #include "engine3d/objects.h"
-#include "engine3d/records.h"
 #include "engine3d/static_world.h"
 #include "models/scene_model.h"
 

@@ -13,7 +13,7 @@
 
 #include "display/images/image_context.h"
 #include "platform/gdi/gdi.h"
-#include "runtime/host.h"
+#include "runtime/runtime_state.h"
 
 namespace vx::fuzz {
 

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "compiler/compiler.h"
-#include "display/display_state.h"
 #include "display/draw_queue.h"
 #include "fuzz/fuzz_targets.h"
 #include "ide/language.h"
@@ -15,12 +14,13 @@
 #include "platform/win/time.h"
 #include "runtime/attached_files.h"
 #include "runtime/dispatcher.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/errors.h"
 #include "runtime/flow.h"
-#include "runtime/host.h"
-#include "runtime/interpreter.h"
 #include "runtime/program_image.h"
 #include "runtime/run_setup.h"
+#include "runtime/runtime_state.h"
+#include "surfaces/display_state.h"
 
 namespace vx::fuzz {
 

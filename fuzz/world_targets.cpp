@@ -5,7 +5,7 @@
 #include <string>
 
 #include "engine3d/maths3d.h"
-#include "engine3d/records.h"
+#include "engine3d/object_records.h"
 #include "engine3d/static_world_file.h"
 #include "fuzz/fuzz_targets.h"
 

@@ -1,17 +1,13 @@
 // Reading the language word file into the error and compiler message tables.
 #include "ide/language.h"
 
-#include "common/host.h"
+#include "common/host_state.h"
 #include "platform/win/files.h"
 #include "platform/win/profile.h"
 
 namespace vx {
 
-std::array<std::string, 256> gErrorWordTable;
-
-std::array<std::optional<std::string>, kCompilerMessageCount> gCompilerMessages;
-int32_t gEditorScreenState = 0;
-std::string gTextLanguage = "english";
+LanguageState gLanguageState;
 
 void ResetErrorWordTable() {
   for (size_t i = 0; i < gErrorWordTable.size(); ++i) gErrorWordTable[i] = "ERROR " + std::to_string(i);

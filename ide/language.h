@@ -10,13 +10,23 @@ namespace vx {
 
 constexpr int kCompilerMessageCount = 60;
 
-extern std::array<std::string, 256> gErrorWordTable;  // error texts by entry (runtime/errors.h maps numbers to them)
 // Fills the error table with the default texts "ERROR <entry>".
 void ResetErrorWordTable();
 
-extern std::array<std::optional<std::string>, kCompilerMessageCount> gCompilerMessages;  // by key, none when missing
-extern int32_t gEditorScreenState;  // 0 while a program runs; 2 or 3 while the editor's screens show
-extern std::string gTextLanguage;   // folder name under LANG
+struct LanguageState {
+  std::array<std::string, 256> gErrorWordTable{};  // error texts by entry (runtime/errors.h maps numbers to them)
+  std::array<std::optional<std::string>, kCompilerMessageCount> gCompilerMessages{};  // by key, none when missing
+  int32_t gEditorScreenState = 0;         // 0 while a program runs; 2 or 3 while the editor's screens show
+  std::string gTextLanguage = "english";  // folder name under LANG
+};
+extern LanguageState gLanguageState;  // the one instance (ide/language.cpp)
+inline LanguageState& Language() { return gLanguageState; }
+
+// The fields under their old names, until every use reads them through Language().
+inline auto& gErrorWordTable = gLanguageState.gErrorWordTable;
+inline auto& gCompilerMessages = gLanguageState.gCompilerMessages;
+inline auto& gEditorScreenState = gLanguageState.gEditorScreenState;
+inline auto& gTextLanguage = gLanguageState.gTextLanguage;
 
 // Reads the chosen language's word file: ERRORS keys 0-255 replace the error texts, COMPILER keys
 // 0-59 fill the compiler's messages. A missing file or key keeps what was there. Returns false

@@ -9,16 +9,15 @@
 
 #include "runtime/arrays.h"
 #include "runtime/dispatcher.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/errors.h"
-#include "runtime/interpreter.h"
 #include "runtime/program_image.h"
 
 namespace vx {
 
 namespace {
 
-
-constexpr int kArraysPerType = 2000;
+constexpr int kArraysPerType = operands::kPerKind;
 // Far beyond any array a program of the language needs, and small enough that a mistyped size
 // fails at once instead of taking gigabytes of memory.
 constexpr uint64_t kMaxElements = uint64_t(1) << 27;

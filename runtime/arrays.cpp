@@ -3,14 +3,10 @@
 
 #include <cstdlib>
 
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/program_image.h"
 
 namespace vx {
-
-std::array<ValueSlot*, kArrayHandleCount> gArrayHandles{};
-std::array<std::array<uint32_t, 6>, kArrayHandleCount> gArrayDims{};
-std::array<ValueSlot*, kReferenceCount> gReferenceTable{};
 
 int ArrayHandleOfSlot(const ValueSlot* slot) {
   int32_t operand = OperandNumberOf(slot);

@@ -5,20 +5,10 @@
 #include <cstdint>
 
 #include "common/value_slot.h"
+#include "common/variable_layout.h"
+#include "runtime/runtime_state.h"
 
 namespace vx {
-
-constexpr int kArrayHandleCount = 6000;  // entry h belongs to variable slot 3000 + h
-constexpr int kFirstFloatArray = 2000;
-constexpr int kFirstStringArray = 4000;
-constexpr int kReferenceCount = 3000;    // one per temporary slot
-
-// Element blocks (slot-sized elements), null when the array is not dimensioned.
-extern std::array<ValueSlot*, kArrayHandleCount> gArrayHandles;
-// Sizes of dimensions 1 to 5 and the element count of each array.
-extern std::array<std::array<uint32_t, 6>, kArrayHandleCount> gArrayDims;
-// The variable or array element last loaded into each temporary, or null.
-extern std::array<ValueSlot*, kReferenceCount> gReferenceTable;
 
 // Frees every array (string elements too) and clears the handles and their variables' slots.
 void FreeAllArrays();

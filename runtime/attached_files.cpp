@@ -10,11 +10,9 @@
 #include "common/le_words.h"
 #include "common/runtime_hooks.h"
 #include "platform/win/files.h"
-#include "runtime/host.h"
+#include "runtime/runtime_state.h"
 
 namespace vx {
-
-std::unique_ptr<AttachedFiles> gAttachedFiles;
 
 namespace {
 

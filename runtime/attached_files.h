@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/runtime_state.h"
+
 namespace vx {
 
 // Longest stored name length, terminating NUL included.
@@ -53,10 +55,6 @@ class AttachedFiles {
   std::vector<AttachedEntry> entries_;       // in block order
   std::vector<std::string> extractedPaths_;  // temporary files to delete at the release
 };
-
-// The process-wide block of a standalone game. Start-up makes it before reading the executable;
-// every function below does nothing and returns false while it is null.
-extern std::unique_ptr<AttachedFiles> gAttachedFiles;
 
 // Reads the block at the end of the file into gAttachedFiles. False when the file cannot be read
 // or carries no block; a damaged block keeps the entries in front of the damage and still counts.

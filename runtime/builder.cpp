@@ -24,9 +24,9 @@
 #include "platform/win/files.h"
 #include "platform/win/keyboard.h"
 #include "runtime/attached_files.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/errors.h"
-#include "runtime/host.h"
-#include "runtime/interpreter.h"
+#include "runtime/runtime_state.h"
 
 namespace vx {
 

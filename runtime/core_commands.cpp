@@ -14,31 +14,22 @@
 
 #include "display/draw_queue.h"
 #include "display/input_devices.h"
+#include "display/mouse_pointer.h"
 #include "display/text_fonts.h"
-#include "engine3d/mouse_pointer.h"
 #include "platform/win/files.h"
 #include "platform/win/messages.h"
 #include "platform/win/modules.h"
 #include "platform/win/time.h"
 #include "platform/win/window.h"
 #include "runtime/dispatcher.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/errors.h"
-#include "runtime/host.h"
-#include "runtime/interpreter.h"
 #include "runtime/main_loop.h"
+#include "runtime/runtime_state.h"
 #include "runtime/strings.h"
 #include "system/system_state.h"
 
 namespace vx {
-
-char gInputLine[256] = {};
-int32_t gInputLineLength = -1;
-int32_t gInputLineStartX = 0;
-double gWaitUntil = -1.0;
-uint32_t gWaitStart = 0;
-uint8_t gWaitKeyState = 0;
-uint8_t gWaitMouseState = 0;
-uint32_t gCursorShown = 1;
 
 namespace {
 
@@ -289,19 +280,19 @@ void CmdWaitMouse() {
 
 // --- Mouse ---------------------------------------------------------------------------------------
 
-template <int32_t* kValue>
+template <int32_t InputState::*kValue>
 void FnMouseValue() {
   PollInputIfDue();
-  SlotOperand(0)->i = *kValue;
+  SlotOperand(0)->i = Input().*kValue;
   SkipOperands(1);
 }
 
-constexpr CommandHandler FnMouseX = FnMouseValue<&gMouseX>;
-constexpr CommandHandler FnMouseY = FnMouseValue<&gMouseY>;
-constexpr CommandHandler FnMouseZ = FnMouseValue<&gMouseZ>;
-constexpr CommandHandler FnMouseMoveX = FnMouseValue<&gMouseMoveX>;
-constexpr CommandHandler FnMouseMoveY = FnMouseValue<&gMouseMoveY>;
-constexpr CommandHandler FnMouseMoveZ = FnMouseValue<&gMouseMoveZ>;
+constexpr CommandHandler FnMouseX = FnMouseValue<&InputState::gMouseX>;
+constexpr CommandHandler FnMouseY = FnMouseValue<&InputState::gMouseY>;
+constexpr CommandHandler FnMouseZ = FnMouseValue<&InputState::gMouseZ>;
+constexpr CommandHandler FnMouseMoveX = FnMouseValue<&InputState::gMouseMoveX>;
+constexpr CommandHandler FnMouseMoveY = FnMouseValue<&InputState::gMouseMoveY>;
+constexpr CommandHandler FnMouseMoveZ = FnMouseValue<&InputState::gMouseMoveZ>;
 
 void FnMouseButtons() {
   PollInputIfDue();

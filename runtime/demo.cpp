@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/le_words.h"
+#include "common/variable_layout.h"
 #include "ide/language.h"
 #include "platform/win/messages.h"
 #include "runtime/dispatcher.h"
@@ -17,9 +18,11 @@ namespace vx {
 
 namespace {
 
-constexpr uint32_t kAt = 37000;  // code-address operands count from here
-constexpr uint32_t kZero = 19000, kOne = 19001, kHundred = 19002, kTwenty = 19003;
-constexpr uint32_t kCounter = 13000, kSum = 13001, kA = 13002, kB = 13003, kTemp = 10000;
+constexpr uint32_t kAt = operands::kCodeAddress;  // code-address operands count from here
+constexpr uint32_t kIntConst = operands::kIntConst, kIntVar = operands::kIntVar;
+constexpr uint32_t kZero = kIntConst, kOne = kIntConst + 1, kHundred = kIntConst + 2, kTwenty = kIntConst + 3;
+constexpr uint32_t kCounter = kIntVar, kSum = kIntVar + 1, kA = kIntVar + 2, kB = kIntVar + 3;
+constexpr uint32_t kTemp = operands::kIntTemp;
 constexpr uint32_t kAssignInt = 151, kAddInt = 81, kForStep = 7, kJump = 2;
 
 std::vector<uint8_t> DemoImage() {

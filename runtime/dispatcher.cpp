@@ -198,8 +198,10 @@ void RunTracedCommands() {
 // The slice loop proper; returns when the yield flag is met. The counter and the check budget
 // live in registers: the fast commands run inline on them, every other command through its
 // handler with gProgramCounter written before and read back after. gProgramCounter is written
-// before every command all the same, so that a fault's report finds the command.
-void RunCommands() {
+// before every command all the same, so that a fault's report finds the command. The loop starts
+// on a cache line and its jump targets are aligned too (CMakeLists.txt), so that its speed does not
+// depend on where the linker happens to place it.
+__attribute__((noinline, aligned(64))) void RunCommands() {
   if (gYieldFlag) {
     gYieldFlag = 0;
     return;

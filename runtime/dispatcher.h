@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "common/commands.h"
-#include "common/interpreter.h"
-#include "runtime/interpreter.h"
+#include "common/interpreter_state.h"
+#include "runtime/dispatcher_state.h"
 
 namespace vx {
 

@@ -13,16 +13,11 @@
 #include "platform/win/messages.h"
 #include "platform/win/profile.h"
 #include "platform/win/time.h"
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/program_image.h"
 #include "system/system_state.h"
 
 namespace vx {
-
-char gLastEngineError[256] = "";
-std::string gErrorReport;
-uint32_t gErrorLine = 0;
-std::string gErrorPlace;
 
 namespace {
 
@@ -37,7 +32,6 @@ uint32_t RunningCommandLine() {
   const size_t index = size_t(gProgramCounter - 1 - gCodeBase);
   return index < gCodeWordCount && index < gLineTable.size() ? gLineTable[index] : 0;
 }
-
 
 CommandInfoLookup gCommandInfoLookup = CompilerCommandInfo;
 
@@ -106,7 +100,7 @@ std::string ErrorNumberText(int32_t n) {
 
 std::string FormatErrorMessage() {
   const char* kind = gErrorWarningFlag == 1 ? "Warning" : "Error";
-  std::string out = gErrorCode < 10000 ? "Runtime " : "System ";
+  std::string out = gErrorCode < kFirstSystemError ? "Runtime " : "System ";
   out += kind;
   out += " : ";
   out += ErrorNumberText(gErrorCode);

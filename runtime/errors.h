@@ -8,14 +8,11 @@
 
 #include "common/runtime_hooks.h"
 #include "common/value_slot.h"
-#include "runtime/host.h"
+#include "runtime/runtime_state.h"
 
 namespace vx {
 
-extern char gLastEngineError[256];  // last engine error message
-extern std::string gErrorReport;    // report shown by the run-time test box
-extern uint32_t gErrorLine;  // source line (line table) of the command that set gErrorCode, 0 when none ran
-extern std::string gErrorPlace;  // "FILE:LINE: " before the error box text under `vorlix run`; empty in a game
+constexpr int32_t kFirstSystemError = 10000;  // error numbers from here on are system errors
 
 // What RaiseRuntimeError and RaiseRuntimeWarning do once the runtime's hooks are installed.
 void RaiseError(int32_t n);

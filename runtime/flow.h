@@ -1,4 +1,5 @@
-// Program flow state: the call stack shared by gosub and user-function calls, and the DATA position.
+// Program flow: the call stack shared by gosub and user-function calls (its entries and the DATA
+// position are fields of DispatcherState, runtime/dispatcher_state.h).
 #pragma once
 #include <cstdint>
 
@@ -12,16 +13,6 @@ enum class CallKind : uint8_t { kNone = 0, kGosub = 1, kFunction = 2 };
 
 struct SavedFrame;  // a caller's parameters and locals, saved by slot
 
-extern int32_t gCallDepth;                         // entries in use
-extern OperandWord* gReturnStack[kCallStackSize];  // gosub: word after the operand; call: its first operand
-extern CallKind gCallKind[kCallStackSize];         // what made each entry
-extern int32_t gCallArgCount[kCallStackSize];      // argument count of the call made at each depth
-extern OperandWord* gCallEntry[kCallStackSize];    // entry address of the function called at each depth
-extern SavedFrame* gSavedFrames[kCallStackSize];   // caller's saved frame, or null
-extern uint16_t gSavedFunction[kCallStackSize];    // function number to restore on return
-extern int16_t gCurrentFunction;                   // function of the running code; 0 the main program
-extern uint32_t gDataReadIndex;                    // next DATA item to read
-
 // Empties the call stack, freeing any saved frames.
 void ResetCallStack();
 // Restores the caller's frame saved for the call made at the current depth.
@@ -30,3 +21,6 @@ void RestoreCallerFrame();
 void UnwindFunctionFrames();
 
 }  // namespace vx
+
+// The state of this part is in DispatcherState (runtime/dispatcher_state.h), which uses the types above.
+#include "runtime/dispatcher_state.h"

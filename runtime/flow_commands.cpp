@@ -46,20 +46,9 @@ struct SavedFrame {
   ~SavedFrame() { Clear(); }
 };
 
-int32_t gCallDepth = 0;
-OperandWord* gReturnStack[kCallStackSize] = {};
-CallKind gCallKind[kCallStackSize] = {};
-int32_t gCallArgCount[kCallStackSize] = {};
-OperandWord* gCallEntry[kCallStackSize] = {};
-SavedFrame* gSavedFrames[kCallStackSize] = {};
-uint16_t gSavedFunction[kCallStackSize] = {};
-int16_t gCurrentFunction = 0;
-uint32_t gDataReadIndex = 0;
-
 namespace {
 
 int32_t gDeepestCall = kCallStackSize;  // entries above this have not been used since the last reset
-
 
 enum class SlotKind { kOther, kIntTemp, kFloatTemp, kStringTemp, kIntVar, kFloatVar, kStringVar };
 

@@ -8,26 +8,24 @@
 #include "display/display.h"
 #include "display/draw_queue.h"
 #include "display/input_devices.h"
+#include "display/mouse_pointer.h"
 #include "display/video_playback.h"
-#include "engine3d/mouse_pointer.h"
-#include "engine3d/records.h"
-#include "engine3d/surface_primitives.h"
+#include "engine3d/object_records.h"
 #include "platform/win/keyboard.h"
 #include "platform/win/messages.h"
 #include "platform/win/time.h"
 #include "platform/win/window.h"
 #include "runtime/dispatcher.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/errors.h"
-#include "runtime/host.h"
-#include "runtime/interpreter.h"
 #include "runtime/run_setup.h"
+#include "runtime/runtime_state.h"
 #include "runtime/subsystem_hooks.h"
 #include "sound/sound_system.h"
+#include "surfaces/surface_primitives.h"
 #include "system/system_state.h"
 
 namespace vx {
-
-uint32_t gLastFrameTime = 0;
 
 namespace {
 
@@ -159,6 +157,7 @@ void RenderFrame() {
     gAppActive = 1;
   }
   UpdatePointerSprites();
+  KeepPreviousPositions();
   if (gRenderEnabled == 1) ClearZBuffer();
   RestoreSpriteBackgrounds();
   DrawBackdropPlane();

@@ -1,15 +1,14 @@
 // The runtime's main loop and window procedure: messages, the frame around each time slice and the
 // typed-character queue. The mouse and keyboard state the window procedure keeps is the input
-// devices' (display/input_devices.h), the frame switches are the display's (display/display_state.h).
+// devices' (display/input_devices.h), the frame switches are the display's (surfaces/display_state.h).
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
 #include "platform/win/types.h"
+#include "runtime/runtime_state.h"
 
 namespace vx {
-
-extern uint32_t gLastFrameTime;        // when the last frame ended
 
 // Runs the program until WM_QUIT is taken.
 void RunMainLoop();

@@ -1,10 +1,10 @@
 // The language's maths conventions shared by the maths commands: angle conversions that rest on
 // pi taken as 3.141; the one random generator of the process is the interpreter's
-// (common/interpreter.h).
+// (common/interpreter_state.h).
 #pragma once
 #include <cstdint>
 
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 
 namespace vx {
 

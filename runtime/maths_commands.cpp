@@ -9,15 +9,15 @@
 
 #include "runtime/arrays.h"
 #include "runtime/dispatcher.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/errors.h"
-#include "runtime/interpreter.h"
 #include "runtime/program_image.h"
 
 namespace vx {
 
 namespace {
 
-constexpr int kVariablesPerGroup = 2000;
+constexpr int kVariablesPerGroup = operands::kPerKind;
 
 // Result of a one-argument function.
 void StoreFloat(double value) {

@@ -9,22 +9,10 @@
 #include "platform/win/files.h"
 #include "platform/win/modules.h"
 #include "runtime/arrays.h"
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 #include "system/system_state.h"
 
 namespace vx {
-
-OperandWord* gCodeBase = nullptr;
-uint32_t gCodeSize = 0;
-uint32_t gCodeWordCount = 0;
-std::vector<uint32_t> gLineTable;
-std::vector<uint8_t> gDataTypes;
-uint32_t gDataTypeCount = 0;
-std::vector<uint32_t> gIntVarOwners;
-std::vector<uint32_t> gFloatVarOwners;
-std::vector<uint32_t> gStringVarOwners;
-uint32_t gStringConstantCount = 0;
-uint32_t gImageLoads = 0;
 
 namespace {
 
@@ -32,9 +20,9 @@ namespace {
 constexpr uint32_t kEndWords = 16;
 
 constexpr uint32_t kHeaderWords = 12;
-constexpr uint32_t kMaxPerVariableGroup = 2000;
-constexpr uint32_t kMaxConstantsPerGroup = 2000;
-constexpr uint32_t kMaxDataItems = 14000;
+constexpr uint32_t kMaxPerVariableGroup = operands::kPerKind;
+constexpr uint32_t kMaxConstantsPerGroup = operands::kPerKind;
+constexpr uint32_t kMaxDataItems = slots::kDataCapacity;
 
 struct Header {
   uint32_t intConsts, floatConsts, stringArea, stringCount, dataList, dataCount, code;

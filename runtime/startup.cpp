@@ -1,4 +1,5 @@
 // WinMain of a standalone game and the steps it takes, in order.
+#include "engine3d/engine_hooks.h"
 #include "runtime/startup.h"
 
 #include <unistd.h>
@@ -10,32 +11,30 @@
 #include "display/display.h"
 #include "display/draw_queue.h"
 #include "display/input_devices.h"
+#include "display/mouse_pointer.h"
 #include "display/text_fonts.h"
 #include "display/video_playback.h"
 #include "engine3d/engine_shutdown.h"
-#include "engine3d/mouse_pointer.h"
-#include "engine3d/records.h"
+#include "engine3d/object_records.h"
 #include "ide/language.h"
 #include "platform/win/files.h"
 #include "platform/win/profile.h"
 #include "platform/win/window.h"
 #include "runtime/attached_files.h"
 #include "runtime/dispatcher.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/errors.h"
 #include "runtime/flow.h"
-#include "runtime/host.h"
-#include "runtime/interpreter.h"
 #include "runtime/main_loop.h"
 #include "runtime/program_image.h"
 #include "runtime/run_setup.h"
-#include "runtime/runtime_hooks.h"
+#include "runtime/runtime_services.h"
+#include "runtime/runtime_state.h"
 #include "runtime/subsystem_hooks.h"
 #include "sound/sound_system.h"
 #include "system/system_state.h"
 
 namespace vx {
-
-std::string gExternalEditor;
 
 namespace {
 
@@ -203,6 +202,7 @@ void BeginHost(win::HINSTANCE instance, const char* commandLine, int* fullScreen
   gInstance = instance;
   gCommandLine = commandLine ? commandLine : "";
   InstallRuntimeHooks();
+  InstallEngineHooks();
   RegisterAllCommands();
   const win::WNDCLASSA windowClass{win::CS_HREDRAW | win::CS_VREDRAW, MainWindowProc, kIconResource, kClassName,
                                    kClassName};

@@ -4,10 +4,9 @@
 #include <string>
 
 #include "platform/win/types.h"
+#include "runtime/runtime_state.h"
 
 namespace vx {
-
-extern std::string gExternalEditor;  // outside editor from the settings, when it exists
 
 // Runs the program attached to the executable; returns 0 in every case.
 int WinMain(win::HINSTANCE instance, win::HINSTANCE previous, const char* commandLine, int showCommand);

@@ -15,10 +15,7 @@
 
 namespace vx {
 
-char gWorkText[kWorkTextSize] = {};
-
 namespace {
-
 
 // Length of a text as the language sees it: never beyond its limit.
 size_t TextLength(const char* text) { return strnlen(text, kMaxTextLength); }

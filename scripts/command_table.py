@@ -34,7 +34,7 @@ TABLE_DIR = os.path.join("resources", "commands")
 ERRORS_FILE = os.path.join("resources", "errors.txt")
 DESCRIPTIONS_FILE = os.path.join(TABLE_DIR, "descriptions.txt")
 WORDS_FILE = os.path.join("resources", "lang", "english", "WORDS.TXT")
-COMMAND_LIMIT = 10000
+COMMAND_LIMIT = 10000  # operands::kIntTemp of common/variable_layout.h (a build-script test holds them equal)
 
 
 class TableError(Exception):

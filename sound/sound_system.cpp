@@ -6,10 +6,7 @@
 
 namespace vx {
 
-SoundLibrary gSoundLibrary;
-int gSoundAvailable = 0;
-std::array<uint8_t, kSoundSlotCount> gSoundSlotInUse{};
-std::array<uint8_t, kMusicSlotCount> gMusicPausedByFocus{};
+SoundState gSoundState;
 
 namespace {
 

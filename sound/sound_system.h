@@ -14,10 +14,20 @@ constexpr int kMusicSlotCount = SoundLibrary::kMusicSlots;   // music numbers 0 
 constexpr int kLowestDataSoundNumber = 1;                    // range of the sample data exchange
 constexpr int kHighestDataSoundNumber = 1025;
 
-extern SoundLibrary gSoundLibrary;
-extern int gSoundAvailable;                                   // 1 while the library runs with an output
-extern std::array<uint8_t, kSoundSlotCount> gSoundSlotInUse;  // 1 while the number holds a sound
-extern std::array<uint8_t, kMusicSlotCount> gMusicPausedByFocus;  // 1 for songs PauseAllMusic paused
+struct SoundState {
+  SoundLibrary gSoundLibrary;
+  int gSoundAvailable = 0;                                     // 1 while the library runs with an output
+  std::array<uint8_t, kSoundSlotCount> gSoundSlotInUse{};      // 1 while the number holds a sound
+  std::array<uint8_t, kMusicSlotCount> gMusicPausedByFocus{};  // 1 for songs PauseAllMusic paused
+};
+extern SoundState gSoundState;  // the one instance (sound/sound_system.cpp)
+inline SoundState& Sound() { return gSoundState; }
+
+// The fields under their old names, until every use reads them through Sound().
+inline auto& gSoundLibrary = gSoundState.gSoundLibrary;
+inline auto& gSoundAvailable = gSoundState.gSoundAvailable;
+inline auto& gSoundSlotInUse = gSoundState.gSoundSlotInUse;
+inline auto& gMusicPausedByFocus = gSoundState.gMusicPausedByFocus;
 
 int InitMusicSystem();
 int InitSoundSystem(win::HWND window);  // 1 even when there is no sound

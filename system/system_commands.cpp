@@ -4,7 +4,7 @@
 
 #include "common/checklist.h"
 #include "common/commands.h"
-#include "common/interpreter.h"
+#include "common/interpreter_state.h"
 #include "system/system_state.h"
 
 namespace vx {

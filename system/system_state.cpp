@@ -3,25 +3,7 @@
 
 namespace vx {
 
-std::array<win::HMODULE, 256> gDllHandles{};
-uint32_t gInternalErrorCode = 0;
-uint32_t gAlwaysActive = 0;
-uint32_t gEscapeEnabled = 1;
-void* gChildProcess = nullptr;
-uint32_t gExitMessageFlag = 0;
-std::string gExitMessageText;
-std::string gExitMessageCaption;
-
-uint32_t gWindowMode = 0;
-int32_t gWindowWidth = 640;
-int32_t gWindowHeight = 480;
-int32_t gWindowBorder = 0;
-int32_t gWindowCaption = 0;
-int32_t gWindowClientX = 0;
-int32_t gWindowClientY = 0;
-uint32_t gWindowStyle = 0x800A0000u;
-int32_t gWindowShowState = 1;
-std::string gWindowTitle = "Vorlix";
+SystemState gSystemState;
 
 void ResetWindowState() {
   gWindowMode = 0;

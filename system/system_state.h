@@ -10,27 +10,51 @@
 
 namespace vx {
 
-extern std::array<win::HMODULE, 256> gDllHandles;  // modules of the DLL commands; slot 0 unused
-extern uint32_t gInternalErrorCode;                // detail code shown in the error report
-extern uint32_t gAlwaysActive;                     // focus changes neither pause nor release
-extern void* gChildProcess;                        // program started by the execute-file command
-extern uint32_t gExitMessageFlag;                  // show the exit message after the run
-extern std::string gExitMessageText;
-extern std::string gExitMessageCaption;
+struct SystemState {
+  std::array<win::HMODULE, 256> gDllHandles{};  // modules of the DLL commands; slot 0 unused
+  uint32_t gInternalErrorCode = 0;              // detail code shown in the error report
+  uint32_t gAlwaysActive = 0;                   // focus changes neither pause nor release
+  void* gChildProcess = nullptr;                // program started by the execute-file command
+  uint32_t gExitMessageFlag = 0;                // show the exit message after the run
+  std::string gExitMessageText;
+  std::string gExitMessageCaption;
 
-extern uint32_t gEscapeEnabled;                    // Esc ends the program while 1
+  uint32_t gEscapeEnabled = 1;  // Esc ends the program while 1
 
-// Window commands' state: windowed or full screen and the geometry the display uses.
-extern uint32_t gWindowMode;        // 1 windowed, 0 full screen
-extern int32_t gWindowWidth;
-extern int32_t gWindowHeight;
-extern int32_t gWindowBorder;
-extern int32_t gWindowCaption;
-extern int32_t gWindowClientX;
-extern int32_t gWindowClientY;
-extern uint32_t gWindowStyle;
-extern int32_t gWindowShowState;
-extern std::string gWindowTitle;
+  // Window commands' state: windowed or full screen and the geometry the display uses.
+  uint32_t gWindowMode = 0;  // 1 windowed, 0 full screen
+  int32_t gWindowWidth = 640;
+  int32_t gWindowHeight = 480;
+  int32_t gWindowBorder = 0;
+  int32_t gWindowCaption = 0;
+  int32_t gWindowClientX = 0;
+  int32_t gWindowClientY = 0;
+  uint32_t gWindowStyle = 0x800A0000u;
+  int32_t gWindowShowState = 1;
+  std::string gWindowTitle = "Vorlix";
+};
+extern SystemState gSystemState;  // the one instance (system/system_state.cpp)
+inline SystemState& System() { return gSystemState; }
+
+// The fields under their old names, until every use reads them through System().
+inline auto& gDllHandles = gSystemState.gDllHandles;
+inline auto& gInternalErrorCode = gSystemState.gInternalErrorCode;
+inline auto& gAlwaysActive = gSystemState.gAlwaysActive;
+inline auto& gChildProcess = gSystemState.gChildProcess;
+inline auto& gExitMessageFlag = gSystemState.gExitMessageFlag;
+inline auto& gExitMessageText = gSystemState.gExitMessageText;
+inline auto& gExitMessageCaption = gSystemState.gExitMessageCaption;
+inline auto& gEscapeEnabled = gSystemState.gEscapeEnabled;
+inline auto& gWindowMode = gSystemState.gWindowMode;
+inline auto& gWindowWidth = gSystemState.gWindowWidth;
+inline auto& gWindowHeight = gSystemState.gWindowHeight;
+inline auto& gWindowBorder = gSystemState.gWindowBorder;
+inline auto& gWindowCaption = gSystemState.gWindowCaption;
+inline auto& gWindowClientX = gSystemState.gWindowClientX;
+inline auto& gWindowClientY = gSystemState.gWindowClientY;
+inline auto& gWindowStyle = gSystemState.gWindowStyle;
+inline auto& gWindowShowState = gSystemState.gWindowShowState;
+inline auto& gWindowTitle = gSystemState.gWindowTitle;
 
 // Returns the window values to full screen.
 void ResetWindowState();

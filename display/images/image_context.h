@@ -20,7 +20,8 @@ struct ImageContext {
   bool owned = false;  // made by CreateImageContext, so released by ReleaseImageContext
 };
 
-extern ImageContext gImageContext;
+extern ImageContext gImageContext;  // the one instance (display/images/image_context.cpp)
+inline ImageContext& Images() { return gImageContext; }
 
 // Its own DirectDraw object and primary surface for the window; 1, or 0 when a step fails.
 int32_t CreateImageContext(win::HWND window);

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/ddraw/display_state.h"
+#include "platform/ddraw/driver_state.h"
 #include "platform/ddraw/keyed_rows.h"
 
 namespace vx::win::ddraw_detail {

@@ -454,7 +454,7 @@ class DirectDrawGammaControl {
 };
 
 namespace ddraw_detail {
-struct DisplayState;
+struct DriverState;
 struct PixelMemory;
 struct SurfaceAccess;
 }  // namespace ddraw_detail
@@ -523,7 +523,7 @@ class DirectDrawSurface {
   HRESULT CheckBusy(bool wait);
 
   DWORD refs_ = 1;
-  std::shared_ptr<ddraw_detail::DisplayState> display_;
+  std::shared_ptr<ddraw_detail::DriverState> display_;
   DirectDrawSurface* root_ = nullptr;       // the surface whose Release destroys this one, or null
   DirectDrawSurface* chainNext_ = nullptr;  // back buffer of a front buffer, next mip level
   DirectDrawSurface* attachedZ_ = nullptr;  // holds a reference
@@ -584,7 +584,7 @@ class DirectDraw {
   DirectDraw();
   ~DirectDraw();
   DWORD refs_ = 1;
-  std::shared_ptr<ddraw_detail::DisplayState> display_;
+  std::shared_ptr<ddraw_detail::DriverState> display_;
 };
 
 // The display format of a depth: 16 R5G6B5, 24 R8G8B8, 32 X8R8G8B8, 8 palettised; others empty.

@@ -5,12 +5,12 @@
 #include <cstring>
 #include <string>
 
-#include "platform/ddraw/display_state.h"
+#include "platform/ddraw/driver_state.h"
 
 namespace vx::win {
 
 using ddraw_detail::DisplayMode;
-using ddraw_detail::DisplayState;
+using ddraw_detail::DriverState;
 using ddraw_detail::PixelMemory;
 
 namespace {
@@ -120,7 +120,7 @@ HRESULT DirectDrawCreateEx(const GUID* guid, DirectDraw** out, const GUID& iid, 
   return DD_OK;
 }
 
-DirectDraw::DirectDraw() : display_(std::make_shared<DisplayState>()) {
+DirectDraw::DirectDraw() : display_(std::make_shared<DriverState>()) {
   display_->owner = this;
   display_->gamma = ddraw_detail::IdentityRamp();
   ddraw_detail::Displays().push_back(display_.get());
@@ -156,7 +156,7 @@ HRESULT DirectDraw::SetCooperativeLevel(HWND window, DWORD flags) {
   const bool exclusive = level == (DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN);
   if (level != DDSCL_NORMAL && !exclusive) return DDERR_INVALIDPARAMS;
   if (exclusive && !window) return DDERR_INVALIDPARAMS;
-  DisplayState*& owner = ddraw_detail::ExclusiveOwner();
+  DriverState*& owner = ddraw_detail::ExclusiveOwner();
   if (exclusive && owner && owner != display_.get()) return DDERR_EXCLUSIVEMODEALREADYSET;
   if (!exclusive && owner == display_.get()) {
     owner = nullptr;

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <tuple>
 
-#include "platform/ddraw/display_state.h"
+#include "platform/ddraw/driver_state.h"
 #include "platform/win/low_memory.h"
 #include "platform/win/window.h"
 
@@ -19,7 +19,7 @@ namespace vx::win {
 namespace {
 
 using ddraw_detail::DisplayMode;
-using ddraw_detail::DisplayState;
+using ddraw_detail::DriverState;
 
 constexpr uint64_t kDefaultVideoMemory = uint64_t{128} << 20;
 constexpr DWORD kLargestScreenSide = 16384;  // the largest surface side
@@ -38,8 +38,8 @@ struct Faults {
 struct ProcessDisplay {
   std::vector<DisplayDriverInfo> drivers;
   std::optional<DisplayMode> mode;  // none: the desktop's
-  std::vector<DisplayState*> displays;
-  DisplayState* exclusiveOwner = nullptr;
+  std::vector<DriverState*> displays;
+  DriverState* exclusiveOwner = nullptr;
   Faults faults;
   size_t liveSurfaces = 0;
 };
@@ -130,7 +130,7 @@ PixelMemory::~PixelMemory() {
   UnmapLowMemory(low);
 }
 
-uint64_t DisplayState::VideoTotal() const {
+uint64_t DriverState::VideoTotal() const {
   if (const auto limit = Process().faults.videoMemoryLimit) return *limit;
   return driver.videoMemoryBytes;
 }
@@ -188,8 +188,8 @@ std::vector<DisplayModeInfo> ModesOf(const DisplayDriverInfo& driver) {
   return modes;
 }
 
-std::vector<DisplayState*>& Displays() { return Process().displays; }
-DisplayState*& ExclusiveOwner() { return Process().exclusiveOwner; }
+std::vector<DriverState*>& Displays() { return Process().displays; }
+DriverState*& ExclusiveOwner() { return Process().exclusiveOwner; }
 void SurfaceMade() { ++Process().liveSurfaces; }
 void SurfaceGone() { --Process().liveSurfaces; }
 
@@ -264,7 +264,7 @@ void FailSurfaceCreations(int count, HRESULT result, DWORD capsFilter) {
 void MakeSurfacesBusy(int count) { Process().faults.busyCalls = count; }
 
 void LoseAllSurfaces() {
-  for (DisplayState* display : Process().displays) ddraw_detail::SurfaceAccess::LoseVideoSurfaces(*display);
+  for (DriverState* display : Process().displays) ddraw_detail::SurfaceAccess::LoseVideoSurfaces(*display);
 }
 
 void LoseSurface(DirectDrawSurface* surface) {
@@ -282,7 +282,7 @@ void ResetDisplayFaults() {
 size_t LiveSurfaceCount() { return Process().liveSurfaces; }
 size_t LiveDirectDrawCount() {
   return static_cast<size_t>(std::count_if(Process().displays.begin(), Process().displays.end(),
-                                           [](const DisplayState* d) { return d->owner != nullptr; }));
+                                           [](const DriverState* d) { return d->owner != nullptr; }));
 }
 
 }  // namespace vx::win

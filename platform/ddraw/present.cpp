@@ -11,7 +11,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/ddraw/display_state.h"
+#include "platform/ddraw/driver_state.h"
 #include "platform/ddraw/presentation.h"
 #include "platform/win/window.h"
 
@@ -19,7 +19,7 @@ namespace vx::win {
 
 namespace {
 
-using ddraw_detail::DisplayState;
+using ddraw_detail::DriverState;
 using ddraw_detail::Presentation;
 
 enum class Driver { Auto, Sdl, Headless };
@@ -41,7 +41,7 @@ struct PresentationGlobals {
   PresentedFrame last;
   FrameSource source;
   // The display whose primary holds a presented frame not yet made into pixels, and its area.
-  DisplayState* pending = nullptr;
+  DriverState* pending = nullptr;
   RECT pendingArea{};
   bool havePicture = false;
   PictureRect pictureRect{};
@@ -69,7 +69,7 @@ bool SameRect(const RECT& a, const RECT& b) {
 
 // The part of the primary the picture shows: all of it full screen, the window's client area
 // windowed (the primary is the desktop then).
-RECT PictureArea(const DisplayState& display, DirectDrawSurface& primary) {
+RECT PictureArea(const DriverState& display, DirectDrawSurface& primary) {
   if (display.Exclusive()) return RECT{0, 0, static_cast<LONG>(primary.Width()), static_cast<LONG>(primary.Height())};
   HWND window = display.window;
   DirectDrawClipper* clipper = nullptr;
@@ -80,12 +80,12 @@ RECT PictureArea(const DisplayState& display, DirectDrawSurface& primary) {
     if (clipped) window = clipped;
   }
   if (!window) return RECT{0, 0, static_cast<LONG>(primary.Width()), static_cast<LONG>(primary.Height())};
-  return ddraw_detail::ClientAreaOnScreen(window);
+  return ClientAreaOnScreen(window);
 }
 
 // Makes the frame from the primary. Rows whose source bytes are those the last frame was made from
 // are left as they are, unless the area, the format, the palette or the gamma ramp changed.
-void BuildFrame(const DisplayState& display, DirectDrawSurface& primary, const RECT& area, PresentedFrame& frame,
+void BuildFrame(const DriverState& display, DirectDrawSurface& primary, const RECT& area, PresentedFrame& frame,
                 FrameSource& source) {
   const SurfacePixels pixels = primary.Pixels();
   const FormatInfo format = DescribeFormat(pixels.format);
@@ -154,7 +154,7 @@ void BuildFrame(const DisplayState& display, DirectDrawSurface& primary, const R
 // Makes the frame waiting in a primary into pixels.
 void BuildPending() {
   PresentationGlobals& globals = Globals();
-  DisplayState* display = std::exchange(globals.pending, nullptr);
+  DriverState* display = std::exchange(globals.pending, nullptr);
   if (!display || !display->primary) return;
   BuildFrame(*display, *display->primary, globals.pendingArea, globals.last, globals.source);
 }
@@ -234,23 +234,7 @@ void Presentation::Destroy() {
   textureHeight = 0;
 }
 
-RECT ClientAreaOnScreen(HWND window) {
-  if (auto* native = static_cast<SDL_Window*>(NativeWindowOf(window))) {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-    SDL_GetWindowPosition(native, &x, &y);
-    SDL_GetWindowSize(native, &width, &height);
-    return RECT{x, y, x + width, y + height};
-  }
-  // The window layer keeps a virtual window's place to itself; headless, a window is taken to
-  // cover the screen.
-  const DisplayMode mode = CurrentMode();
-  return RECT{0, 0, static_cast<LONG>(mode.width), static_cast<LONG>(mode.height)};
-}
-
-void PresentPrimary(DisplayState& display) {
+void PresentPrimary(DriverState& display) {
   DirectDrawSurface* primary = display.primary;
   if (!primary || !display.owner || primary->Lost()) return;
   PresentationGlobals& globals = Globals();
@@ -270,7 +254,7 @@ void PresentPrimary(DisplayState& display) {
   if (globals.hook) globals.hook(frame);
 }
 
-void KeepPresentedFrame(DisplayState& display) {
+void KeepPresentedFrame(DriverState& display) {
   if (Globals().pending == &display) BuildPending();
 }
 
@@ -304,7 +288,7 @@ void UncoverDisplay(Presentation& p, SDL_Window* native) {
 
 }  // namespace
 
-void ApplyCooperativeWindow(DisplayState& display) {
+void ApplyCooperativeWindow(DriverState& display) {
   auto* native = static_cast<SDL_Window*>(NativeWindowOf(display.window));
   if (display.Exclusive() && native) {
     CoverDisplay(display.presentation, native);
@@ -313,7 +297,7 @@ void ApplyCooperativeWindow(DisplayState& display) {
   }
 }
 
-void EndPresentation(DisplayState& display) {
+void EndPresentation(DriverState& display) {
   KeepPresentedFrame(display);
   Presentation& p = display.presentation;
   UncoverDisplay(p, static_cast<SDL_Window*>(NativeWindowOf(display.window)));
@@ -324,6 +308,22 @@ void EndPresentation(DisplayState& display) {
 }
 
 }  // namespace ddraw_detail
+
+RECT ClientAreaOnScreen(HWND window) {
+  if (auto* native = static_cast<SDL_Window*>(NativeWindowOf(window))) {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    SDL_GetWindowPosition(native, &x, &y);
+    SDL_GetWindowSize(native, &width, &height);
+    return RECT{x, y, x + width, y + height};
+  }
+  // The window layer keeps a virtual window's place to itself; headless, a window is taken to
+  // cover the screen.
+  const ddraw_detail::DisplayMode mode = ddraw_detail::CurrentMode();
+  return RECT{0, 0, static_cast<LONG>(mode.width), static_cast<LONG>(mode.height)};
+}
 
 PictureRect FitPicture(int pictureWidth, int pictureHeight, int areaWidth, int areaHeight) {
   if (pictureWidth <= 0 || pictureHeight <= 0 || areaWidth <= 0 || areaHeight <= 0) return PictureRect{0, 0, 0, 0};

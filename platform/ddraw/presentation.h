@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/win/types.h"
+
 namespace vx::win {
 
 struct PresentedFrame {
@@ -51,5 +53,8 @@ bool WriteFrameBmp(const PresentedFrame& frame, const std::string& path);
 // Where the last full-screen picture went in the window, to map window points back to picture
 // pixels; false when nothing was presented full screen.
 bool LastPictureRect(PictureRect* inWindow, int* pictureWidth, int* pictureHeight);
+
+// The client area of a window in screen coordinates.
+RECT ClientAreaOnScreen(HWND window);
 
 }  // namespace vx::win

@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/ddraw/display_state.h"
+#include "platform/ddraw/driver_state.h"
+#include "platform/ddraw/presentation.h"
 
 namespace vx::win {
 
 using ddraw_detail::BlitRequest;
 using ddraw_detail::BlitSurface;
-using ddraw_detail::DisplayState;
+using ddraw_detail::DriverState;
 
 namespace {
 
@@ -181,7 +182,7 @@ void SurfaceAccess::LoseChain(DirectDrawSurface* surface) {
   for (DirectDrawSurface* member = surface->Root(); member; member = member->chainNext_) member->lost_ = true;
 }
 
-void SurfaceAccess::LoseVideoSurfaces(DisplayState& display) {
+void SurfaceAccess::LoseVideoSurfaces(DriverState& display) {
   for (DirectDrawSurface* surface : display.surfaces) {
     if (surface->IsVideoMemory()) surface->lost_ = true;
   }
@@ -194,7 +195,7 @@ std::optional<RECT> DirectDrawSurface::ClipRect() const {
   if (!clipper_) return std::nullopt;
   const RECT whole = Whole(width_, height_);
   if (!(caps_ & DDSCAPS_PRIMARYSURFACE) || !clipper_->window_) return whole;
-  return Intersection(whole, ddraw_detail::ClientAreaOnScreen(clipper_->window_));
+  return Intersection(whole, ClientAreaOnScreen(clipper_->window_));
 }
 
 SurfacePixels DirectDrawSurface::Pixels() {

@@ -57,7 +57,7 @@ class CompileTest : public ::testing::Test {
     const auto& table = gCompiler.variables[size_t(type)];
     for (size_t i = 0; i < table.size(); ++i)
       if (table[i].name == name && table[i].function == function && !table[i].isArray)
-        return 13000 + 2000 * type + int(i);
+        return operands::kIntVar + operands::kPerKind * type + int(i);
     return -1;
   }
   static int32_t Int(const std::string& name) { return IntAt(Operand(name)); }

@@ -2,6 +2,8 @@
 // expectation shows which keys the message is built of. A failed compile writes no image.
 #include <filesystem>
 
+#include "compiler/context.h"
+#include "compiler/internal.h"
 #include "platform/win/files.h"
 #include "tests/compiler/compile_support.h"
 
@@ -28,12 +30,15 @@ std::string Times(int count, const std::string& piece) {
   return text;
 }
 
+// One more variable or constant of a type than the variable area holds.
+constexpr int kOneTooMany = operands::kPerKind + 1;
+
 std::vector<Failure> Failures() {
   return {
-      {"TooManyIntegerVariables", Numbered(2001, "v", "=0"), "M1", 2001},
-      {"TooManyFloatVariables", Numbered(2001, "v", "#=0.5"), "M2", 2001},
-      {"TooManyStringVariables", Numbered(2001, "v", "$=\"\""), "M3", 2001},
-      {"TooManyLabels", Numbered(2001, "l", ":"), "M4", 2001},
+      {"TooManyIntegerVariables", Numbered(kOneTooMany, "v", "=0"), "M1", kOneTooMany},
+      {"TooManyFloatVariables", Numbered(kOneTooMany, "v", "#=0.5"), "M2", kOneTooMany},
+      {"TooManyStringVariables", Numbered(kOneTooMany, "v", "$=\"\""), "M3", kOneTooMany},
+      {"TooManyLabels", Numbered(kMaxLabels + 1, "l", ":"), "M4", kMaxLabels + 1},
       {"TooManyFunctions", "end\n" + Numbered(1025, "function f", "()\nendfunction"), "M5", 2050},
       {"ValuesOfAnOperator", "a=1+\"x\"", "M11 + M12 M8, M8", 1},
       {"WrongAssignment", "a$=1", "M37 M14", 1},
@@ -42,9 +47,9 @@ std::vector<Failure> Failures() {
       {"WrongStatementParameters", "return 5", "M37 return M12 M13", 1},
       {"LabelOfAString", "print 1\nrestore \"x\"", "M24", 2},
       {"UserFunctionArguments", "x=f(1)\nend\nfunction f(a#)\nendfunction", "M17", 1},
-      {"TooManyIntegerConstants", Numbered(2001, "a=", ""), "M18", 2001},
-      {"TooManyFloatConstants", Numbered(2001, "a#=", ".5"), "M19", 2001},
-      {"TooManyStringConstants", Times(2001, "a$=\"x\"\n"), "M21", 2001},
+      {"TooManyIntegerConstants", Numbered(kOneTooMany, "a=", ""), "M18", kOneTooMany},
+      {"TooManyFloatConstants", Numbered(kOneTooMany, "a#=", ".5"), "M19", kOneTooMany},
+      {"TooManyStringConstants", Times(kOneTooMany, "a$=\"x\"\n"), "M21", kOneTooMany},
       {"MissingOperand", "a=1\nb=2*", "M22", 2},
       {"TypedMarker", "a=?10000", "M22: ?10000", 1},
       {"CallOfNoFunction", "a=1\nx = Foo()", "M22: foo()", 2},
@@ -58,7 +63,7 @@ std::vector<Failure> Failures() {
       {"MisspeltCommand", "prnt \"hello\"", "M29: prnt", 1},
       {"EmptySingleLineIf", "if a then", "M30", 1},
       {"ForWithAFloatCounter", "for a#=1 to 10\nnext a#", "M31", 1},
-      {"TooManyArrays", Numbered(2000, "dim a", "(1)") + "dim b#(1)", "M32", 2001},
+      {"TooManyArrays", Numbered(kMaxArrayDeclarations, "dim a", "(1)") + "dim b#(1)", "M32", kMaxArrayDeclarations + 1},
       {"EmptyLabel", "restore ,", "M33", 1},
       {"LoopWithoutDo", "a=1\nloop", "M34", 2},
       {"TooManyExits", "do\n" + Times(33, "exit\n") + "loop", "M34", 34},
@@ -129,6 +134,20 @@ TEST_F(CompileTest, FailureIsAFlagEvenWithoutMessageTexts) {
   EXPECT_FALSE(Compile("a=1\ngoto nowhere"));
   EXPECT_EQ(Message(), "Label used but never defined: nowhere at line 2");
   EXPECT_FALSE(std::filesystem::exists(output));
+}
+
+TEST_F(CompileTest, TheBuiltInTextsOfTheLimitsNameTheirNumbers) {
+  gCompilerMessages.fill(std::nullopt);
+  const std::pair<int, int> limits[] = {
+      {compiler::msg::kNoIntVariable, kMaxVariablesPerType},   {compiler::msg::kNoFloatVariable, kMaxVariablesPerType},
+      {compiler::msg::kNoStringVariable, kMaxVariablesPerType}, {compiler::msg::kNoLabel, kMaxLabels},
+      {compiler::msg::kNoFunction, kMaxUserFunctions},          {compiler::msg::kNoIntConstant, kMaxConstantsPerType},
+      {compiler::msg::kNoFloatConstant, kMaxConstantsPerType},  {compiler::msg::kNoStringConstant, kMaxConstantsPerType},
+      {compiler::msg::kTooManyArguments, kMaxArguments},
+  };
+  for (const auto& [key, limit] : limits)
+    EXPECT_NE(compiler::MessageText(key).find("(" + std::to_string(limit) + " at most)"), std::string::npos)
+        << compiler::MessageText(key);
 }
 
 TEST_F(CompileTest, NoArrayRowsMeansNoSuchFunction) {

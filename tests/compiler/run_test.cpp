@@ -1,7 +1,7 @@
 // Compiled programs run end to end: each .vxa text is compiled, its image loaded by the runtime's
 // loader and run; the variables it leaves or the error it raises show that the code means what
 // the source says.
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 #include "tests/compiler/compile_support.h"
 
 namespace vx::test {
@@ -236,7 +236,7 @@ TEST_P(RunTest, FusedCodeLeavesWhatPlainCodeLeaves) {
     for (int type = 0; type < 3; ++type)
       for (size_t i = 0; i < gCompiler.variables[size_t(type)].size(); ++i) {
         if (gCompiler.variables[size_t(type)][i].isArray) continue;  // its slot holds the array
-        const int operand = 13000 + 2000 * type + int(i);
+        const int operand = operands::kIntVar + operands::kPerKind * type + int(i);
         o.values.push_back(type == 2 ? TextAt(operand) : std::to_string(IntAt(operand)));
       }
     FreeProgramImage();

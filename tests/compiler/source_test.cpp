@@ -6,9 +6,9 @@
 
 #include <filesystem>
 
+#include "runtime/dispatcher_state.h"
 #include "runtime/errors.h"
-#include "runtime/host.h"
-#include "runtime/interpreter.h"
+#include "runtime/runtime_state.h"
 #include "tests/compiler/compile_support.h"
 
 namespace vx::test {

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "display/draw_queue_items.h"
-#include "engine3d/records.h"
+#include "engine3d/object_records.h"
 #include "tests/display/bitmap_test_support.h"
 #include "tests/support/temp_folder.h"
 

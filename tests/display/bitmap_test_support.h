@@ -16,21 +16,21 @@
 #include <vector>
 
 #include "display/display.h"
-#include "display/display_state.h"
 #include "display/draw_queue.h"
 #include "display/images/image_codecs.h"
 #include "display/images/image_context.h"
-#include "engine3d/records.h"
+#include "engine3d/object_records.h"
+#include "platform/d3d/direct3d.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/ddraw/faults.h"
 #include "platform/ddraw/pixel_format.h"
-#include "platform/d3d/direct3d.h"
 #include "platform/win/messages.h"
 #include "platform/win/window.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/errors.h"
-#include "runtime/host.h"
-#include "runtime/interpreter.h"
 #include "runtime/main_loop.h"
+#include "runtime/runtime_state.h"
+#include "surfaces/display_state.h"
 #include "tests/engine3d/surface_fixture.h"
 
 namespace vx::test {

@@ -9,7 +9,7 @@
 #include "common/commands.h"
 #include "display/draw_queue.h"
 #include "platform/win/messages.h"
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/program_image.h"
 #include "runtime/run_setup.h"
 #include "system/system_state.h"

@@ -54,7 +54,7 @@ class ProgramFrames {
     // Integer variables of the main program, by name.
     const auto& integers = gCompiler.variables[0];
     for (size_t i = 0; i < integers.size(); ++i)
-      if (integers[i].function == 0 && !integers[i].isArray) variables_[integers[i].name] = 13000 + int(i);
+      if (integers[i].function == 0 && !integers[i].isArray) variables_[integers[i].name] = operands::kIntVar + int(i);
     FreeCompilerTables();
     if (compiled != 1)
       return ::testing::AssertionFailure() << gCompiler.resultMessage << " at line " << gCompiler.errorLine;

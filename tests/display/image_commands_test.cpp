@@ -4,7 +4,7 @@
 // deletes that free the record a few frames later, and the errors of bad numbers.
 #include <filesystem>
 
-#include "engine3d/texture_names.h"
+#include "surfaces/texture_names.h"
 
 #include "runtime/dispatcher.h"
 #include "tests/display/frame_runner.h"

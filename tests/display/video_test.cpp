@@ -100,7 +100,7 @@ class VideoTest : public test::BitmapWorld {
   static int32_t Int(const std::string& name) {
     const auto& table = gCompiler.variables[0];
     for (size_t i = 0; i < table.size(); ++i)
-      if (table[i].name == name && table[i].function == 0 && !table[i].isArray) return test::IntAt(13000 + int(i));
+      if (table[i].name == name && table[i].function == 0 && !table[i].isArray) return test::IntAt(operands::kIntVar + int(i));
     ADD_FAILURE() << "no variable " << name;
     return -1;
   }

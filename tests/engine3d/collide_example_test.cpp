@@ -3,7 +3,7 @@
 // both stay on the screen.
 #include <filesystem>
 
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 #include "tests/engine3d/program_world.h"
 
 namespace vx {

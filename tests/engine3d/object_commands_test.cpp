@@ -9,13 +9,13 @@
 #include <filesystem>
 
 #include "common/checklist.h"
-#include "display/display_state.h"
 #include "engine3d/animation_list.h"
 #include "engine3d/maths3d.h"
-#include "engine3d/engine_textures.h"
 #include "engine3d/static_world.h"
-#include "engine3d/texture_names.h"
 #include "models/model_maths.h"
+#include "surfaces/display_state.h"
+#include "surfaces/engine_textures.h"
+#include "surfaces/texture_names.h"
 #include "tests/engine3d/program_world.h"
 
 namespace vx {

@@ -5,8 +5,8 @@
 #include <fstream>
 
 #include "collision/collision.h"
-#include "engine3d/engine_textures.h"
-#include "engine3d/texture_names.h"
+#include "surfaces/engine_textures.h"
+#include "surfaces/texture_names.h"
 #include "tests/engine3d/engine_world.h"
 
 namespace vx {

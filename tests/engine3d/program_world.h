@@ -6,7 +6,7 @@
 #include <map>
 #include <string>
 
-#include "common/host.h"
+#include "common/host_state.h"
 #include "compiler/compiler.h"
 #include "engine3d/animation.h"
 #include "platform/win/files.h"
@@ -63,7 +63,7 @@ class ProgramWorld : public EngineWorld {
     for (int group = 0; group < 3; ++group) {
       const auto& table = gCompiler.variables[size_t(group)];
       for (size_t i = 0; i < table.size(); ++i)
-        if (table[i].function == 0 && !table[i].isArray) variables_[table[i].name] = 13000 + 2000 * group + int(i);
+        if (table[i].function == 0 && !table[i].isArray) variables_[table[i].name] = operands::kIntVar + operands::kPerKind * group + int(i);
     }
     FreeCompilerTables();
     if (compiled != 1) {
@@ -112,7 +112,7 @@ class ProgramWorld : public EngineWorld {
     const auto found = variables_.find(name);
     if (found != variables_.end()) return found->second;
     ADD_FAILURE() << "no variable " << name;
-    return 13000;
+    return operands::kIntVar;
   }
   std::map<std::string, int> variables_;
 };

@@ -12,14 +12,14 @@
 #include <vector>
 
 #include "engine3d/animation_list.h"
-#include "engine3d/records.h"
+#include "engine3d/object_records.h"
 #include "engine3d/objects.h"
-#include "models/scene_model.h"
-#include "engine3d/texture_names.h"
 #include "generated/error_numbers.h"
+#include "models/scene_model.h"
 #include "platform/win/heap.h"
 #include "platform/win/messages.h"
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
+#include "surfaces/texture_names.h"
 
 namespace vx {
 namespace {

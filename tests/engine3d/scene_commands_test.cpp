@@ -7,14 +7,14 @@
 #include <cstring>
 #include <filesystem>
 
-#include "display/display_state.h"
-#include "engine3d/engine_textures.h"
 #include "engine3d/grids.h"
 #include "engine3d/maths3d.h"
 #include "engine3d/static_world.h"
-#include "engine3d/texture_names.h"
 #include "platform/d3d/direct3d.h"
 #include "platform/win/heap.h"
+#include "surfaces/display_state.h"
+#include "surfaces/engine_textures.h"
+#include "surfaces/texture_names.h"
 #include "tests/engine3d/program_world.h"
 
 namespace vx {

@@ -4,8 +4,8 @@
 // device that fills triangles; with one that only records them the tests are skipped.
 #include <cmath>
 
-#include "engine3d/engine_textures.h"
 #include "platform/d3d/device.h"
+#include "surfaces/engine_textures.h"
 #include "tests/engine3d/engine_world.h"
 
 namespace vx {

@@ -10,11 +10,11 @@
 #include <bit>
 #include <new>
 
-#include "engine3d/engine_textures.h"
 #include "engine3d/lights.h"
 #include "engine3d/maths3d.h"
 #include "platform/d3d/device.h"
 #include "platform/d3d/raster.h"
+#include "surfaces/engine_textures.h"
 #include "tests/engine3d/engine_world.h"
 
 // Every allocation of this test program is counted, so that a test can see a frame make none;

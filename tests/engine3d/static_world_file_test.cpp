@@ -11,7 +11,7 @@
 #include <iterator>
 #include <memory>
 
-#include "common/host.h"
+#include "common/host_state.h"
 #include "common/le_words.h"
 #include "engine3d/static_world_file.h"
 #include "platform/win/files.h"

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "display/images/image_context.h"
-#include "engine3d/engine_textures.h"
 #include "engine3d/maths3d.h"
 #include "engine3d/static_world.h"
-#include "engine3d/texture_names.h"
 #include "platform/d3d/direct3d.h"
+#include "surfaces/engine_textures.h"
+#include "surfaces/texture_names.h"
 #include "tests/engine3d/surface_fixture.h"
 
 namespace vx::test {

@@ -3,8 +3,8 @@
 // loaded back.
 #include <vector>
 
-#include "engine3d/engine_textures.h"
 #include "engine3d/static_world_file.h"
+#include "surfaces/engine_textures.h"
 #include "tests/engine3d/engine_world.h"
 #include "tests/engine3d/static_world_fixture.h"
 

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <utility>
 
+#include "engine3d/record_services.h"
 #include "engine3d/scene_settings.h"
 #include "tests/engine3d/static_world_fixture.h"
 

@@ -7,15 +7,15 @@
 #include <algorithm>
 #include <vector>
 
-#include "common/host.h"
-#include "display/display_state.h"
-#include "display/surface_colours.h"
-#include "engine3d/records.h"
-#include "engine3d/surface_primitives.h"
+#include "common/host_state.h"
+#include "engine3d/object_records.h"
 #include "platform/ddraw/faults.h"
 #include "platform/ddraw/pixel_format.h"
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/main_loop.h"
+#include "surfaces/display_state.h"
+#include "surfaces/surface_colours.h"
+#include "surfaces/surface_primitives.h"
 #include "system/system_state.h"
 
 namespace vx::test {

@@ -3,7 +3,7 @@
 // sprites, the in-place effects at 16 and 32 bits, and the lost-surface rule.
 #include <gtest/gtest.h>
 
-#include "common/host.h"
+#include "common/host_state.h"
 #include "generated/error_numbers.h"
 #include "tests/engine3d/surface_fixture.h"
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "engine3d/grids.h"
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 #include "tests/engine3d/program_world.h"
 
 namespace vx {

@@ -9,13 +9,13 @@
 #include <tuple>
 #include <utility>
 
-#include "common/host.h"
+#include "common/host_state.h"
 #include "display/images/image_context.h"
-#include "engine3d/engine_textures.h"
-#include "engine3d/texture_surface.h"
 #include "platform/d3d/direct3d.h"
 #include "platform/gdi/gdi.h"
 #include "platform/win/files.h"
+#include "surfaces/engine_textures.h"
+#include "surfaces/texture_surface.h"
 #include "system/system_state.h"
 #include "tests/engine3d/surface_fixture.h"
 #include "tests/support/temp_folder.h"

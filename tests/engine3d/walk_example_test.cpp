@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "engine3d/static_world.h"
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 #include "tests/engine3d/program_world.h"
 
 namespace vx {

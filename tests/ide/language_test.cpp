@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "ide/language.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/errors.h"
-#include "runtime/interpreter.h"
 #include "tests/support/temp_folder.h"
 
 namespace vx {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/host.h"
+#include "runtime/runtime_state.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/run_program.h"
 

@@ -18,7 +18,7 @@ namespace {
 using namespace test;
 
 // Handle of the array owned by a variable operand.
-size_t HandleOf(int var) { return size_t(var - 13000); }
+size_t HandleOf(int var) { return size_t(var - operands::kIntVar); }
 ValueSlot* BlockOf(int var) { return gArrayHandles[HandleOf(var)]; }
 
 // Appends a command whose operands are head, then middle, then tail (the builder takes a fixed list).

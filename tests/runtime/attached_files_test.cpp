@@ -13,7 +13,7 @@
 #include "common/runtime_hooks.h"
 #include "platform/win/files.h"
 #include "runtime/attached_files.h"
-#include "runtime/host.h"
+#include "runtime/runtime_state.h"
 #include "tests/support/block_writer.h"
 #include "tests/support/temp_folder.h"
 

@@ -18,7 +18,7 @@
 #include "ide/status_line.h"
 #include "runtime/attached_files.h"
 #include "runtime/builder.h"
-#include "runtime/host.h"
+#include "runtime/runtime_state.h"
 #include "tests/support/temp_folder.h"
 
 namespace vx {

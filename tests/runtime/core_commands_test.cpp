@@ -8,7 +8,6 @@
 #include <tuple>
 #include <vector>
 
-#include "display/display_state.h"
 #include "display/draw_queue.h"
 #include "display/draw_queue_items.h"
 #include "display/input_devices.h"
@@ -18,12 +17,13 @@
 #include "platform/win/window.h"
 #include "runtime/core_commands.h"
 #include "runtime/dispatcher.h"
-#include "runtime/host.h"
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/main_loop.h"
 #include "runtime/program_image.h"
 #include "runtime/run_setup.h"
+#include "runtime/runtime_state.h"
 #include "runtime/subsystem_hooks.h"
+#include "surfaces/display_state.h"
 #include "system/system_state.h"
 #include "tests/compiler/compile_support.h"
 #include "tests/engine3d/surface_fixture.h"

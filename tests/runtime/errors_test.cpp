@@ -3,8 +3,8 @@
 
 #include "ide/language.h"
 #include "platform/win/clipboard.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/errors.h"
-#include "runtime/interpreter.h"
 #include "runtime/program_image.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/run_program.h"

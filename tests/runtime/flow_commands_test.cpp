@@ -4,8 +4,8 @@
 
 #include <climits>
 
+#include "runtime/dispatcher_state.h"
 #include "runtime/flow.h"
-#include "runtime/interpreter.h"
 #include "runtime/program_image.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/run_program.h"

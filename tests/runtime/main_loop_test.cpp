@@ -8,7 +8,7 @@
 #include "display/input_devices.h"
 #include "platform/win/messages.h"
 #include "platform/win/window.h"
-#include "runtime/interpreter.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/main_loop.h"
 #include "runtime/program_image.h"
 #include "runtime/run_setup.h"

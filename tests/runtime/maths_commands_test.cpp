@@ -97,7 +97,7 @@ TEST_F(MathsTest, StepsOfAnythingButAVariableRaise) {
     EXPECT_EQ(RunImage(b).errorCode, which % 2 ? kErrDecNeedsVariable : kErrIncNeedsVariable);
     EXPECT_EQ(IntAt(five), 5);
     EXPECT_EQ(IntAt(iv), 0);
-    ValueSlot* block = gArrayHandles[size_t(array - 13000)];
+    ValueSlot* block = gArrayHandles[size_t(array - operands::kIntVar)];
     ASSERT_NE(block, nullptr);
     EXPECT_EQ(SlotOfOperand(array)->p, block);
     EXPECT_EQ(block[2].i, 0);

@@ -1,17 +1,19 @@
 #!/usr/bin/env python3
 """The build's own scripts on small trees of their own: scripts/check-layers refuses an include that
-runs up a layer and lets the rest through; scripts/gen-commands refuses a table that would let the
-constants, the registration and the compiler's table drift apart, and leaves internal rows out of
-the compiler's table."""
+runs up a layer and lets the rest through, and refuses a link that differs from the includes and
+two source files of one name; scripts/gen-commands refuses a table that would let the constants,
+the registration and the compiler's table drift apart, and leaves internal rows out of the
+compiler's table, and its command limit is the first operand number of the variable layout."""
 
 import os
+import re
 import subprocess
 import sys
 import tempfile
 import unittest
 
 SCRIPTS = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "scripts")
-LAYERS = "platform,common,engine3d display,runtime"
+LAYERS = "platform,common,display,engine3d,runtime"
 
 
 def write(root, path, text):
@@ -35,16 +37,48 @@ class CheckLayersTest(unittest.TestCase):
     def test_includes_of_the_same_and_lower_layers_pass(self):
         result = self.check({
             "common/a.h": '#include "platform/p.h"\n',
-            "display/d.cpp": '#include "engine3d/e.h"\n#include "common/a.h"\n#include "generated/x.h"\n',
+            "display/d.cpp": '#include "display/d.h"\n#include "common/a.h"\n#include "generated/x.h"\n',
             "engine3d/e.cpp": '#include "display/d.h"\n',
             "runtime/r.cpp": '#include "display/d.h"\n',
         })
         self.assertEqual(result.returncode, 0, result.stderr)
 
     def test_an_include_up_a_layer_fails_with_its_place(self):
-        result = self.check({"display/d.cpp": '#include "common/a.h"\n\n#include "runtime/r.h"\n'})
+        result = self.check({"display/d.cpp": '#include "common/a.h"\n\n#include "runtime/r.h"\n',
+                             "display/d.h": '#include "engine3d/e.h"\n'})
         self.assertEqual(result.returncode, 1)
         self.assertIn('display/d.cpp:3: includes "runtime/r.h"', result.stderr)
+        self.assertIn('display/d.h:1: includes "engine3d/e.h": engine3d stands above display', result.stderr)
+
+    def check_links(self, files, links, *more):
+        with tempfile.TemporaryDirectory() as root:
+            for path, text in files.items():
+                write(root, path, text)
+            write(root, "links.txt", links)
+            return run("check-layers", "--layers", LAYERS, "--root", root, "--links",
+                       os.path.join(root, "links.txt"), *more)
+
+    def test_links_must_be_the_folders_a_library_includes(self):
+        files = {
+            "common/a.h": '#include "platform/p.h"\n',
+            "runtime/r.cpp": '#include "common/a.h"\n#include "runtime/r.h"\n',
+        }
+        result = self.check_links(files, "platform:\ncommon: platform\nruntime: common\n")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        result = self.check_links(files, "platform:\ncommon:\nruntime: common display\n")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("common: includes headers of platform but does not link it", result.stderr)
+        self.assertIn("runtime: links display but includes none of its headers", result.stderr)
+
+    def test_two_source_files_of_one_name_fail(self):
+        files = {"common/state.h": "", "runtime/state.h": "", "runtime/state.cpp": "", "tests/runtime/a_test.cpp": ""}
+        result = self.check(files)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("state.h: common/state.h, runtime/state.h share the name", result.stderr)
+        self.assertNotIn("state.cpp", result.stderr)
+        files["tests/common/a_test.cpp"] = ""
+        result = self.check_links(files, "", "--names-also", "tests")
+        self.assertIn("a_test.cpp: tests/common/a_test.cpp, tests/runtime/a_test.cpp share the name", result.stderr)
 
 
 TABLE_HEAD = "; a table\n@family flow runtime/flow.cpp\n"
@@ -91,6 +125,14 @@ class GenCommandsTest(unittest.TestCase):
             self.assertIn(message, result.stderr, rows)
         result, _ = self.generate("a%1%l%CmdA\n", "1 One.\n9 Nine.\n")
         self.assertIn("descriptions of commands the table does not have: 9", result.stderr)
+
+    def test_the_command_limit_is_the_first_operand_number(self):
+        sys.path.insert(0, SCRIPTS)
+        import command_table
+        with open(os.path.join(os.path.dirname(SCRIPTS), "common", "variable_layout.h"), encoding="utf-8") as f:
+            first = re.search(r"constexpr int32_t kIntTemp = (\d+);", f.read())
+        self.assertIsNotNone(first)
+        self.assertEqual(command_table.COMMAND_LIMIT, int(first.group(1)))
 
 
 if __name__ == "__main__":

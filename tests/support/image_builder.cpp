@@ -5,33 +5,34 @@
 #include <stdexcept>
 
 #include "common/le_words.h"
+#include "common/variable_layout.h"
 #include "runtime/program_image.h"
 
 namespace vx::test {
 
 int ImageBuilder::IntConst(int32_t v) {
   intConsts_.push_back(v);
-  return 19000 + int(intConsts_.size()) - 1;
+  return operands::kIntConst + int(intConsts_.size()) - 1;
 }
 int ImageBuilder::FloatConst(float v) {
   floatConsts_.push_back(v);
-  return 21000 + int(floatConsts_.size()) - 1;
+  return operands::kFloatConst + int(floatConsts_.size()) - 1;
 }
 int ImageBuilder::StringConst(const std::string& text) {
   strings_.push_back(text);
-  return 23000 + int(strings_.size()) - 1;
+  return operands::kStringConst + int(strings_.size()) - 1;
 }
 int ImageBuilder::IntVar(uint32_t owner) {
   intOwners_.push_back(owner);
-  return 13000 + int(intOwners_.size()) - 1;
+  return operands::kIntVar + int(intOwners_.size()) - 1;
 }
 int ImageBuilder::FloatVar(uint32_t owner) {
   floatOwners_.push_back(owner);
-  return 15000 + int(floatOwners_.size()) - 1;
+  return operands::kFloatVar + int(floatOwners_.size()) - 1;
 }
 int ImageBuilder::StringVar(uint32_t owner) {
   stringOwners_.push_back(owner);
-  return 17000 + int(stringOwners_.size()) - 1;
+  return operands::kStringVar + int(stringOwners_.size()) - 1;
 }
 
 void ImageBuilder::DataInt(int32_t v) { data_.push_back({'l', uint32_t(v), {}}); }
@@ -117,7 +118,7 @@ std::vector<uint8_t> ImageBuilder::Build() const {
     if (w.kind == Word::Kind::kLabel) {
       auto it = labels_.find(w.label);
       if (it == labels_.end()) throw std::logic_error("unknown label " + w.label);
-      value = 37000 + it->second;
+      value = operands::kCodeAddress + it->second;
     }
     AppendLE32(out, value);
   }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/variable_layout.h"
 #include "generated/command_numbers.h"
 
 namespace vx::test {
@@ -18,7 +19,7 @@ struct Word {
   std::string label;
   Word(int operand) : value(uint32_t(operand)) {}  // NOLINT: slot operands and raw numbers
   static Word Raw(uint32_t w) { return Word(int(w)); }
-  static Word Literal(int v) { return Word(25000 + v); }
+  static Word Literal(int v) { return Word(int(operands::kLiteral) + v); }
   static Word To(const std::string& name) {
     Word w(0);
     w.kind = Kind::kLabel;
@@ -30,9 +31,9 @@ inline Word Lit(int v) { return Word::Literal(v); }
 inline Word To(const std::string& name) { return Word::To(name); }
 
 // Operand numbers of temporaries by index.
-inline int IntTemp(int i) { return 10000 + i; }
-inline int FloatTemp(int i) { return 11000 + i; }
-inline int StringTemp(int i) { return 12000 + i; }
+inline int IntTemp(int i) { return operands::kIntTemp + i; }
+inline int FloatTemp(int i) { return operands::kFloatTemp + i; }
+inline int StringTemp(int i) { return operands::kStringTemp + i; }
 
 class ImageBuilder {
  public:

@@ -1,17 +1,18 @@
 // In-process program runs for tests.
+#include "engine3d/engine_hooks.h"
 #include "tests/support/run_program.h"
 
-#include "display/display_state.h"
 #include "display/draw_queue.h"
 #include "ide/language.h"
 #include "platform/win/messages.h"
 #include "platform/win/time.h"
 #include "runtime/dispatcher.h"
+#include "runtime/dispatcher_state.h"
 #include "runtime/errors.h"
-#include "runtime/interpreter.h"
 #include "runtime/program_image.h"
 #include "runtime/run_setup.h"
-#include "runtime/runtime_hooks.h"
+#include "runtime/runtime_services.h"
+#include "surfaces/display_state.h"
 
 namespace vx::test {
 
@@ -20,6 +21,7 @@ uint32_t TestClock() { return gTestClock; }
 
 void PrepareRuntime() {
   InstallRuntimeHooks();
+  InstallEngineHooks();
   RegisterAllCommands();
   win::SetClockSource(TestClock);
   win::ClearMessageQueue();

@@ -1,5 +1,6 @@
-// The main of every test program: the runtime's hooks are installed first, by the call start-up
-// makes, so that the engines under test raise errors and open attached files as in a run. Each test
+// The main of every test program: the runtime's and the engine's hooks are installed first, by the
+// calls start-up makes, so that the engines under test raise errors and open attached files as in
+// a run and the display's device events reach the engine. Each test
 // program gets per-user folders of its own (profile and log), so that what one test remembers
 // there (a display card, a depth) never reaches another test or the user's own profile.
 #include <gtest/gtest.h>
@@ -9,7 +10,8 @@
 #include <filesystem>
 #include <string>
 
-#include "runtime/runtime_hooks.h"
+#include "engine3d/engine_hooks.h"
+#include "runtime/runtime_services.h"
 
 namespace {
 
@@ -28,6 +30,7 @@ int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   const std::string userFolders = PrivateUserFolders();
   vx::InstallRuntimeHooks();
+  vx::InstallEngineHooks();
   const int status = RUN_ALL_TESTS();
   std::error_code ignored;
   if (!userFolders.empty()) std::filesystem::remove_all(userFolders, ignored);

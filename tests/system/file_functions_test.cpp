@@ -7,8 +7,8 @@
 
 #include "platform/win/modules.h"
 #include "runtime/attached_files.h"
-#include "runtime/host.h"
 #include "runtime/program_image.h"
+#include "runtime/runtime_state.h"
 #include "system/file_functions.h"
 #include "system/system_state.h"
 #include "tests/support/block_writer.h"

@@ -1,0 +1,79 @@
+// The interpreter's state that every command family reads: the program counter and the operand
+// access of handlers, the yield and auto-refresh flags, the error code, the standalone switch,
+// the input-poll request, the variable area and the handler table, one InterpreterState reached
+// through Interpreter(). The runtime's dispatcher drives it; the rest of the interpreter's state
+// (slice timing, run switches, call stack) is the runtime's own (runtime/dispatcher_state.h).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "common/commands.h"
+#include "common/operand_words.h"
+#include "common/value_slot.h"
+
+namespace vx {
+
+struct InterpreterState {
+  OperandWord* gProgramCounter = nullptr;  // next code word to run
+  uint8_t gYieldFlag = 0;                  // set to end the current time slice
+  uint8_t gAutoRefreshFlag = 1;            // drawing handlers end the slice while it is set
+  int32_t gErrorCode = 0;                  // error of the run, 0 none; 10000 and above: system errors
+  uint8_t gErrorWarningFlag = 0;           // gErrorCode came through the soft path
+  uint32_t gStandaloneFlag = 0;            // 1 while a program runs as a game
+  uint8_t gInputPollDue = 0;               // input commands poll the devices again while set
+  ValueSlot* gVariableArea = nullptr;      // slots::kCount slots, or null when no program is loaded
+  size_t gVariableAreaSize = 0;            // its size in bytes
+  uint32_t gDrawSceneAtFrameUpdate = 0;    // 1: the 3D scene is drawn in the end-of-frame work
+  uint32_t gRandomState = 1;               // random generator state: 1 at process start, never reset by a run
+
+  // Handlers by command number. Every entry without a handler of its own holds gUnknownCommand once
+  // the dispatcher has registered the families, so that the fetch needs no test.
+  CommandHandler gCommandHandlers[kCommandLimit] = {};
+  // What a number without a handler runs (the dispatcher's; null until it is set).
+  CommandHandler gUnknownCommand = nullptr;
+};
+extern InterpreterState gInterpreterState;  // the one instance (common/interpreter_state.cpp)
+inline InterpreterState& Interpreter() { return gInterpreterState; }
+
+// The fields under their old names, until every use reads them through Interpreter().
+inline auto& gProgramCounter = gInterpreterState.gProgramCounter;
+inline auto& gYieldFlag = gInterpreterState.gYieldFlag;
+inline auto& gAutoRefreshFlag = gInterpreterState.gAutoRefreshFlag;
+inline auto& gErrorCode = gInterpreterState.gErrorCode;
+inline auto& gErrorWarningFlag = gInterpreterState.gErrorWarningFlag;
+inline auto& gStandaloneFlag = gInterpreterState.gStandaloneFlag;
+inline auto& gInputPollDue = gInterpreterState.gInputPollDue;
+inline auto& gVariableArea = gInterpreterState.gVariableArea;
+inline auto& gVariableAreaSize = gInterpreterState.gVariableAreaSize;
+inline auto& gDrawSceneAtFrameUpdate = gInterpreterState.gDrawSceneAtFrameUpdate;
+inline auto& gRandomState = gInterpreterState.gRandomState;
+inline auto& gCommandHandlers = gInterpreterState.gCommandHandlers;
+inline auto& gUnknownCommand = gInterpreterState.gUnknownCommand;
+
+// Advances the one random generator of the process (the maths commands and the grid heights draw
+// from it) and returns its next draw, 0 to 32767.
+int32_t NextRandomDraw();
+
+// Operand access for handlers: operand k counted from the word after the command word.
+inline ValueSlot* SlotOperand(int k) { return gProgramCounter[k].slot; }
+inline int32_t IntOperand(int k) { return gProgramCounter[k].slot->i; }
+inline float FloatOperand(int k) { return gProgramCounter[k].slot->f; }
+inline const char* TextOperand(int k) { return StringText(gProgramCounter[k].slot->s); }
+inline intptr_t LiteralOperand(int k) { return gProgramCounter[k].word; }
+inline OperandWord* TargetOperand(int k) { return gProgramCounter[k].target; }
+inline void SkipOperands(int n) { gProgramCounter += n; }
+
+// When a command ends the time slice after itself, so that the frame shows what it drew or its
+// result is in place before the next command runs.
+enum class SliceEnd : uint8_t {
+  kAlways,       // whatever the refresh mode
+  kAutoRefresh,  // while automatic refresh is on
+};
+// The one way a command ends the slice: by the rule, unless its work cannot show (shows is false
+// for drawing into a bitmap, which no frame presents). The flag is only ever raised: a slice end
+// that an error asked for stays.
+inline void EndSliceAfterCommand(SliceEnd when, bool shows = true) {
+  if (shows && (when == SliceEnd::kAlways || gAutoRefreshFlag)) gYieldFlag = 1;
+}
+
+}  // namespace vx

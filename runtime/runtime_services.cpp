@@ -1,0 +1,43 @@
+// The runtime's side of the hooks: errors and the engine log (runtime/errors.h), the pause rule,
+// the occasional message pump (runtime/main_loop.h) and the attached files
+// (runtime/attached_files.h).
+#include "runtime/runtime_services.h"
+
+#include <span>
+
+#include "common/runtime_hooks.h"
+#include "runtime/attached_files.h"
+#include "runtime/errors.h"
+#include "runtime/main_loop.h"
+#include "system/system_state.h"
+
+namespace vx {
+
+void InstallRuntimeHooks() {
+  RuntimeHooks hooks;
+  hooks.raiseError = RaiseError;
+  hooks.raiseWarning = RaiseWarning;
+  hooks.engineErrorLog = LogEngineError;
+  hooks.engineNote = LogEngineNote;
+  // A program that always runs keeps running whatever its surfaces do.
+  hooks.pauseProgram = [] {
+    if (!gAlwaysActive) gAppActive = 0;
+  };
+  hooks.pumpMessages = DrainMessagesOccasionally;
+  hooks.resolveVirtualFile = [](std::string& name, const std::string& ending, bool baseNameOnly) {
+    return gAttachedFiles && gAttachedFiles->Resolve(name, ending, baseNameOnly);
+  };
+  hooks.attachedFileExists = [](const std::string& name) {
+    return gAttachedFiles && gAttachedFiles->FindEntry(name) != nullptr;
+  };
+  hooks.readAttachedFile = [](const std::string& name, std::vector<uint8_t>& bytes) {
+    const AttachedEntry* entry = gAttachedFiles ? gAttachedFiles->FindEntry(name) : nullptr;
+    if (!entry) return false;
+    const std::span<const uint8_t> data = gAttachedFiles->EntryData(*entry);
+    bytes.assign(data.begin(), data.end());
+    return true;
+  };
+  gRuntimeHooks = hooks;
+}
+
+}  // namespace vx

@@ -1,0 +1,261 @@
+// The shared record pools: making and resetting them, taking and freeing drawables, images and
+// textures with what they own, image surfaces, grabs into them and their ageing, and the countdown
+// of deleted sprites.
+//
+// Every pointer a record owns is either null or live: arrays are zero-filled when made, and every
+// release clears the pointer it released. That lets the reset and the shut-down release whatever a
+// run left behind without ever touching garbage or releasing anything twice.
+#include "surfaces/surface_records.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include "common/runtime_hooks.h"
+#include "surfaces/display_state.h"
+#include "surfaces/engine_textures.h"
+#include "surfaces/surface_retry.h"
+#include "surfaces/texture_names.h"
+
+namespace vx {
+
+SurfaceRecords gSurfaceRecords;
+
+namespace {
+
+template <class F>
+void ForEachPool(F&& f) {
+  f(gRenderItems);
+  f(gImageRecords);
+  f(gTextureRecords);
+}
+
+}  // namespace
+
+bool InitSurfaceRecordPools() {
+  bool made = true;
+  ForEachPool([&made](auto& pool) { made = pool.Create() && made; });
+  return made;
+}
+
+void ReleaseAllTextureSlots() {
+  for (int32_t s = 0; s < gTextureRecords.capacity; ++s) ReleaseTextureSlot(uint32_t(s), 1);
+  ClearTextureNameList();
+}
+
+void ReleaseSurfaceRecordContents() {
+  ReleaseImageSurfaceTable();
+  for (int32_t s = 0; s < gTextureRecords.capacity; ++s) ReleaseTextureSurface(uint32_t(s));
+}
+
+void FreeSurfaceRecordPools() {
+  ForEachPool([](auto& pool) { pool.Destroy(); });
+}
+
+void ClearSurfaceRecordPools() {
+  ForEachPool([](auto& pool) { pool.Clear(); });
+  gSpriteSlotById.fill(0);
+  gImageSlotById.fill(0);
+  gTextureRefreshFlag = gImageCopiesFreed = 0;
+}
+
+void ChainSurfaceRecordPools() {
+  ForEachPool([](auto& pool) {
+    pool.Create();
+    pool.Chain();
+  });
+}
+
+uint32_t AllocRenderItem() {
+  const uint32_t slot = gRenderItems.TakeZeroed();
+  if (slot == kNoRecordSlot) return slot;
+  RenderItem& it = gRenderItems[slot];
+  it.ownedImages[0] = it.ownedImages[1] = -1;
+  it.scaleX = it.scaleY = 1.0f;
+  return slot;
+}
+
+uint32_t AllocImageRecord() { return gImageRecords.TakeZeroed(); }
+
+uint32_t AllocTextureRecord() { return gTextureRecords.TakeZeroed(); }
+
+int32_t FreeRenderItem(uint32_t slot) {
+  if (!gRenderItems.IsTaken(slot)) return 0;
+  for (int i = 0; i < 2; ++i) {
+    // Image slot 0 is reserved; an item that never took its copies holds 0 or -1 there.
+    const int32_t image = gRenderItems[slot].ownedImages[i];
+    if (image > 0) FreeImageRecord(uint32_t(image));
+    gRenderItems[slot].ownedImages[i] = -1;
+  }
+  gRenderItems[slot].spriteFlag = 0;
+  return gRenderItems.Free(slot) ? 1 : 0;
+}
+
+int32_t FreeImageRecord(uint32_t slot) {
+  if (!gImageRecords.IsTaken(slot)) return 0;
+  ReleaseSurface(gImageRecords[slot].surface);
+  // The image gives up its use of the texture made from it (or loaded for it) through the shared
+  // release, which frees the texture and its name with the last use. A texture that lives on with
+  // other users must no longer name this slot, which the next image taken here would inherit.
+  const int32_t texture = gImageRecords[slot].textureSlot;
+  gImageRecords[slot].textureSlot = 0;
+  if (texture > 0) {
+    ReleaseTextureSlot(uint32_t(texture), 0);
+    if (gTextureRecords.IsTaken(uint32_t(texture)) &&
+        gTextureRecords[uint32_t(texture)].texture.sourceId == int32_t(slot))
+      gTextureRecords[uint32_t(texture)].texture.sourceId = 0;
+  }
+  gImageRecords[slot].valid = 0;
+  return gImageRecords.Free(slot) ? 1 : 0;
+}
+
+int32_t FreeTextureRecord(uint32_t slot) {
+  if (!gTextureRecords.IsTaken(slot)) return 0;
+  // Normally released beforehand; a record freed with its surface or name still attached would
+  // hand them to the next texture taken here.
+  ReleaseTextureSurface(slot);
+  TextureRecord& t = gTextureRecords[slot];
+  if (TextureNameListHolds(t.nameEntry)) DeleteTextureName(t.nameEntry);
+  t.nameEntry = nullptr;
+  return gTextureRecords.Free(slot) ? 1 : 0;
+}
+
+void ReleaseTextureSurface(uint32_t textureSlot) {
+  if (!gTextureRecords.Exists() || textureSlot >= uint32_t(gTextureRecords.capacity)) return;
+  gTextureRecords[textureSlot].texture.ReleaseTexture();
+}
+
+int32_t FreeTextureSurfaceOnly(uint32_t textureSlot) {
+  ReleaseTextureSurface(textureSlot);
+  return 1;
+}
+
+int32_t CreateImageSurface(uint32_t imageSlot, int32_t width, int32_t height) {
+  if (!gImageRecords.IsTaken(imageSlot)) return 0;
+  ImageRecord& r = gImageRecords[imageSlot];
+  if (!(r.surface && r.madeWidth == width && r.madeHeight == height)) {
+    ReleaseSurface(r.surface);
+    win::IDirectDrawSurface7* made =
+        width >= 1 && height >= 1 ? gSurfaceHooks.makeImageSurface(width, height) : nullptr;
+    if (!made) {
+      r.valid = 0;
+      r.madeWidth = r.madeHeight = 0;
+      return 0;
+    }
+    gImageRecords[imageSlot].surface = made;
+    gImageRecords[imageSlot].madeWidth = width;
+    gImageRecords[imageSlot].madeHeight = height;
+  }
+  ImageRecord& image = gImageRecords[imageSlot];
+  image.sourceX = image.sourceY = 0;
+  image.width = image.imageWidth = width;
+  image.height = image.imageHeight = height;
+  image.valid = 1;
+  return 1;
+}
+
+void RefreshImageTexture(uint32_t imageSlot, int32_t flag) {
+  if (gImageRecords.IsTaken(imageSlot) && gImageRecords[imageSlot].textureSlot > 0)
+    UpdateImageTexture(imageSlot, 1, flag);
+  gTextureRefreshFlag = 1;
+}
+
+namespace {
+
+int32_t GrabFromSurface(uint32_t imageSlot, win::IDirectDrawSurface7* source, int32_t left, int32_t top,
+                        int32_t right, int32_t bottom, int32_t flag) {
+  if (!gImageRecords.IsTaken(imageSlot)) return 0;
+  const int64_t width = int64_t(right) - left, height = int64_t(bottom) - top;
+  const bool made = source && width <= INT32_MAX && height <= INT32_MAX &&
+                    CreateImageSurface(imageSlot, int32_t(width), int32_t(height)) == 1;
+  if (!made) {
+    ImageRecord& r = gImageRecords[imageSlot];
+    ReleaseSurface(r.surface);
+    r.width = r.height = r.imageWidth = r.imageHeight = 0;
+    r.madeWidth = r.madeHeight = 0;
+    r.valid = 0;
+    return 0;
+  }
+  win::IDirectDrawSurface7* image = gImageRecords[imageSlot].surface;
+  // Only the part of the rectangle on the source is copied; the rest of the image is black, not
+  // what an earlier grab of the same size left there.
+  const win::RECT area{std::max(left, 0), std::max(top, 0), std::min(right, int32_t(source->Width())),
+                       std::min(bottom, int32_t(source->Height()))};
+  bool restored = false;
+  auto restoreOnce = [&] {
+    // Only the image surface is restored, and only once; a grab pauses the program only in full
+    // screen, where a lost surface means the display went away.
+    if (std::exchange(restored, true)) return false;
+    if (win::Succeeded(image->Restore())) return true;
+    if (gFullScreen == 1) PauseProgram();
+    return false;
+  };
+  win::HRESULT result = win::DD_OK;
+  if (area.left != left || area.top != top || area.right != right || area.bottom != bottom) {
+    win::DDBLTFX fx{};
+    fx.dwSize = sizeof fx;
+    result = RetryUntilDrawn([&] { return image->Blt(nullptr, nullptr, nullptr, win::DDBLT_COLORFILL, &fx); },
+                             restoreOnce);
+  }
+  if (win::Succeeded(result) && area.right > area.left && area.bottom > area.top)
+    result = RetryUntilDrawn(
+        [&] {
+          return image->BltFast(win::DWORD(area.left - left), win::DWORD(area.top - top), source, &area,
+                                win::DDBLTFAST_NOCOLORKEY);
+        },
+        restoreOnce);
+  if (win::Failed(result)) {
+    gImageRecords[imageSlot].valid = 0;  // its pixels were never copied
+    return 0;
+  }
+  RefreshImageTexture(imageSlot, flag);
+  return 1;
+}
+
+}  // namespace
+
+int32_t GrabScreenImage(uint32_t imageSlot, int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t flag) {
+  return GrabFromSurface(imageSlot, gBackBuffer, left, top, right, bottom, flag);
+}
+
+int32_t GrabBitmapImage(uint32_t imageSlot, int32_t bitmap, int32_t left, int32_t top, int32_t right, int32_t bottom,
+                        int32_t flag) {
+  win::IDirectDrawSurface7* source = bitmap >= 0 && bitmap < kBitmapSlots ? gBitmaps[size_t(bitmap)] : nullptr;
+  return GrabFromSurface(imageSlot, source, left, top, right, bottom, flag);
+}
+
+void ReleaseImageSurfaceTable() {
+  for (int32_t s = 0; s < gImageRecords.capacity; ++s) ReleaseSurface(gImageRecords.records[s].surface);
+}
+
+void ClearImageSurfaceTable() {
+  for (int32_t s = 0; s < gImageRecords.capacity; ++s) gImageRecords.records[s].surface = nullptr;
+}
+
+bool AgeImagesAndSprites() {
+  gImageRecords.ForEachUsed([](uint32_t slot) {
+    ImageRecord& r = gImageRecords[slot];
+    if (r.lifeCounter <= 0) return;
+    --r.lifeCounter;
+    // An image whose grab failed has no valid pixels but still holds its record.
+    if (r.lifeCounter == 0) FreeImageRecord(slot);
+  });
+
+  // Deleted sprites are counted down every frame, so their saved backgrounds go even in a
+  // program that never refreshes a texture.
+  const bool refresh = gTextureRefreshFlag != 0;
+  gTextureRefreshFlag = 0;
+  gRenderItems.ForEachUsed([](uint32_t slot) {
+    RenderItem& it = gRenderItems[slot];
+    if (it.pendingRemoval < 1 || --it.pendingRemoval > 0) return;
+    const int32_t number = it.spriteNumber;
+    if (number > 0 && number < kNumberMapSize && gSpriteSlotById[size_t(number)] == slot)
+      gSpriteSlotById[size_t(number)] = 0;
+    it.spriteNumber = 0;
+    FreeRenderItem(slot);
+  });
+  return refresh;
+}
+
+}  // namespace vx

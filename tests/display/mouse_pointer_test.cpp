@@ -1,0 +1,126 @@
+// The software mouse pointer on real headless surfaces: its bitmap resource, one pointer however
+// often it is made, drawn over the sprites where the mouse is and taking its background along as
+// it moves, hidden and shown, the caret's blinking, and its three images sharing one surface that
+// each releases once.
+#include <gtest/gtest.h>
+
+#include "display/input_devices.h"
+#include "display/mouse_pointer.h"
+#include "tests/engine3d/surface_fixture.h"
+
+namespace vx {
+namespace {
+
+using test::ColourAt;
+using test::Fill;
+
+class MousePointerTest : public test::SurfaceWorld {
+ protected:
+  void SetUp() override {
+    MakeWorld(16, 64, 48);
+    Fill(gBackBuffer, 0x0000FF);
+    ASSERT_EQ(LoadPointerBitmap(), 1);
+  }
+  void TearDown() override {
+    DeletePointerSprites();
+    ReleaseSurface(gPointerImageSurface);
+    gMouseX = 320;
+    gMouseY = 240;
+    SurfaceWorld::TearDown();
+  }
+  // One frame's sprite work, as the main loop does it.
+  static void Frame() {
+    UpdatePointerSprites();
+    RestoreSpriteBackgrounds();
+    SaveSpriteBackgrounds();
+    DrawSpriteLayers();
+  }
+};
+
+TEST_F(MousePointerTest, TheArrowIsDrawnOverSpritesWhereTheMouseIsAndTakesItsBackgroundAlong) {
+  ASSERT_NE(gPointerImageSurface, nullptr);
+  EXPECT_EQ(std::pair(gPointerImageSurface->Width(), gPointerImageSurface->Height()), std::pair(27u, 22u));
+  const RenderItem sprite = gRenderItems[MakeSprite(MakeImage(8, 8, 0x00FF00), 10, 10)];
+  CreatePointerSprites();
+  CreatePointerSprites(0);
+  EXPECT_EQ(gRenderItems.usedCount, 3) << "one sprite, one arrow, one caret";
+  EXPECT_EQ(gPointerSpritesOn, 1u);
+  gMouseX = 11;
+  gMouseY = 11;
+  Frame();
+  // The arrow's tip at the mouse less one: its outline, then its white body, over the sprite.
+  EXPECT_EQ(ColourAt(gBackBuffer, 10, 10), 0x212021u) << "the outline, as 16 bits keep it";
+  EXPECT_EQ(ColourAt(gBackBuffer, 11, 12), 0xFFFFFFu);
+  EXPECT_EQ(ColourAt(gBackBuffer, 13, 11), 0x00FF00u) << "the arrow's black is transparent";
+  EXPECT_EQ(ColourAt(gBackBuffer, 30, 30), 0x0000FFu);
+  gMouseX = 41;
+  Frame();
+  Frame();  // both pages have had it moved
+  EXPECT_EQ(ColourAt(gBackBuffer, 11, 12), 0x00FF00u) << "the sprite comes back from under the arrow";
+  EXPECT_EQ(ColourAt(gBackBuffer, 41, 12), 0xFFFFFFu);
+  EXPECT_EQ(sprite.layer, 0);
+}
+
+TEST_F(MousePointerTest, HiddenItStaysAwayUntilShownAndOnlyShapesOneToFiveChangeIt) {
+  CreatePointerSprites();
+  const RenderItem& arrow = gRenderItems[uint32_t(gPointerSprite)];
+  const RenderItem& caret = gRenderItems[uint32_t(gCaretSprite)];
+  EXPECT_EQ(std::tuple(arrow.x, arrow.y, arrow.layer, caret.x), std::tuple(320, 100, 2, -256));
+  HidePointerSprites();
+  gMouseX = gMouseY = 20;
+  Frame();
+  EXPECT_EQ(std::tuple(arrow.x, arrow.y, gPointerSpritesOn), std::tuple(-256, -256, 0u));
+  const int32_t arrowImage = arrow.spriteImageSlot;
+  SetPointerShape(2);
+  EXPECT_EQ(arrow.spriteImageSlot, arrowImage) << "nothing changes while it is hidden";
+  ShowPointerSprites();
+  Frame();
+  EXPECT_EQ(std::tuple(arrow.x, arrow.y), std::tuple(19, 19));
+  SetPointerShape(6);
+  EXPECT_EQ(arrow.spriteImageSlot, arrowImage);
+  SetPointerShape(3);
+  EXPECT_EQ(gImageRecords[uint32_t(arrow.spriteImageSlot)].imageWidth, 1);
+
+  // The caret shows for 21 frames and hides for 21.
+  gCaretX = 30;
+  gCaretY = 5;
+  SetPointerShape(4);
+  std::vector<int32_t> shown;
+  for (int i = 0; i < 63; ++i) {
+    Frame();
+    shown.push_back(caret.x == 29 ? 1 : 0);
+  }
+  EXPECT_EQ(std::count(shown.begin(), shown.begin() + 21, 1), 21);
+  EXPECT_EQ(std::count(shown.begin() + 21, shown.begin() + 42, 1), 0);
+  EXPECT_EQ(std::count(shown.begin() + 42, shown.end(), 1), 21);
+  SetPointerShape(5);
+  Frame();
+  EXPECT_EQ(caret.x, -256);
+}
+
+TEST_F(MousePointerTest, ItsImagesShareOneSurfaceThatEachReleasesOnce) {
+  CreatePointerSprites();
+  Frame();
+  // The images hold a reference each; deleting the pointer gives those back and the bitmap stays.
+  DeletePointerSprites();
+  EXPECT_EQ(gPointerSprite, -1);
+  EXPECT_EQ(gPointerImageSurface->AddRef(), 2u);
+  gPointerImageSurface->Release();
+  // A pointer left when the pools are emptied is forgotten; its images' references go with them.
+  CreatePointerSprites();
+  ResetEngineRecords();
+  EXPECT_EQ(std::tuple(gPointerSprite, gCaretSprite, gPointerSpritesOn), std::tuple(-1, -1, 0u));
+  EXPECT_EQ(gPointerImageSurface->AddRef(), 2u);
+  gPointerImageSurface->Release();
+  // After a display change the images are cut from the new bitmap.
+  CreatePointerSprites();
+  ASSERT_EQ(LoadPointerBitmap(), 1);
+  RecreatePointerImages();
+  EXPECT_EQ(gImageRecords[uint32_t(gRenderItems[uint32_t(gPointerSprite)].spriteImageSlot)].surface,
+            gPointerImageSurface);
+  EXPECT_EQ(gPointerImageSurface->AddRef(), 5u) << "its own and the three images'";
+  gPointerImageSurface->Release();
+}
+
+}  // namespace
+}  // namespace vx
