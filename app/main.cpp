@@ -80,7 +80,7 @@ void ReportAt(const std::string& file, int line, const std::string& message) {
 
 bool Compile(const std::string& source, const std::string& output) {
   vx::ResetCompiler();
-  vx::gCompiler.listingWriter = vx::gRuntimeTestMode ? vx::WriteDebugOutputScript : nullptr;
+  vx::gCompiler.listingWriter = vx::Dispatcher().gRuntimeTestMode ? vx::WriteDebugOutputScript : nullptr;
   const bool ok = vx::LoadCommandTable() && vx::CompileFile(source, output);
   if (!ok) ReportAt(source, vx::gCompiler.errorLine, vx::gCompiler.resultMessage);
   vx::FreeCompilerTables();
@@ -92,7 +92,7 @@ std::string gCompiledImage;  // the image `run` hands to the runtime
 int RunSource(const std::string& source, const std::vector<std::string>& arguments) {
   int fullScreen = 1, windowed = 0;
   vx::BeginHost(nullptr, Join(arguments).c_str(), &fullScreen, &windowed);
-  gCompiledImage = vx::gTempFolder + "_exefile.dat";
+  gCompiledImage = vx::Host().gTempFolder + "_exefile.dat";
   if (!Compile(source, gCompiledImage)) {
     vx::DeleteTempWorkFiles();
     return kDidNotCompile;
@@ -106,10 +106,10 @@ int RunSource(const std::string& source, const std::vector<std::string>& argumen
   });
   // Where the program failed, in the file that holds the line (an included one, too), on the
   // terminal and in the box that follows.
-  if (vx::gErrorCode > 0 && vx::gErrorLine > 0) {
-    const vx::SourceLine where = vx::LocateSourceLine(int(vx::gErrorLine));
+  if (vx::Interpreter().gErrorCode > 0 && vx::Runtime().gErrorLine > 0) {
+    const vx::SourceLine where = vx::LocateSourceLine(int(vx::Runtime().gErrorLine));
     ReportAt(where.file, where.line, vx::FormatErrorMessage());
-    if (where.line > 0) vx::gErrorPlace = where.file + ":" + std::to_string(where.line) + ": ";
+    if (where.line > 0) vx::Runtime().gErrorPlace = where.file + ":" + std::to_string(where.line) + ": ";
   }
   return vx::EndHost() ? kEndedWithErrorBox : kRanCleanly;
 }

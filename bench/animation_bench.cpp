@@ -44,7 +44,7 @@ void BM_AnimationCrowd(benchmark::State& state) {
   ChainRecordPools();
   for (int i = 0; i < kObjects; ++i) {
     const uint32_t slot = AllocObjectRecord();
-    ObjectRecord& o = gObjectRecords[slot];
+    ObjectRecord& o = Engine().gObjectRecords[slot];
     o.inUse = 1;
     o.model = Walker();
     ShareModel(o.model);

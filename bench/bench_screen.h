@@ -21,7 +21,7 @@ inline win::IDirectDrawSurface7* MakeSurface(int32_t width, int32_t height, win:
   desc.ddsCaps.dwCaps = win::DDSCAPS_OFFSCREENPLAIN | win::DDSCAPS_SYSTEMMEMORY;
   desc.ddpfPixelFormat = win::DisplayPixelFormat(bits);
   win::IDirectDrawSurface7* made = nullptr;
-  gDirectDraw->CreateSurface(&desc, &made, nullptr);
+  Display().gDirectDraw->CreateSurface(&desc, &made, nullptr);
   return made;
 }
 
@@ -33,20 +33,20 @@ inline uint32_t MakeRingImage() {
   fx.dwSize = sizeof fx;
   fx.dwFillColor = 0x00FF8040;
   win::RECT ring{4, 4, 28, 28};
-  gImageRecords[image].surface->Blt(&ring, nullptr, nullptr, win::DDBLT_COLORFILL, &fx);
+  Records().gImageRecords[image].surface->Blt(&ring, nullptr, nullptr, win::DDBLT_COLORFILL, &fx);
   fx.dwFillColor = 0;
   win::RECT hole{10, 10, 22, 22};
-  gImageRecords[image].surface->Blt(&hole, nullptr, nullptr, win::DDBLT_COLORFILL, &fx);
+  Records().gImageRecords[image].surface->Blt(&hole, nullptr, nullptr, win::DDBLT_COLORFILL, &fx);
   return image;
 }
 
 inline void MakeScreen() {
-  if (gBackBuffer) return;
+  if (Display().gBackBuffer) return;
   win::ResetDisplayFaults();
-  win::DirectDrawCreateEx(nullptr, &gDirectDraw, win::IID_IDirectDraw7, nullptr);
-  gBackBuffer = MakeSurface(640, 480);
-  gDisplayWidth = 640;
-  gDisplayHeight = 480;
+  win::DirectDrawCreateEx(nullptr, &Display().gDirectDraw, win::IID_IDirectDraw7, nullptr);
+  Display().gBackBuffer = MakeSurface(640, 480);
+  Display().gDisplayWidth = 640;
+  Display().gDisplayHeight = 480;
   gSurfaceHooks.makeImageSurface = [](int32_t w, int32_t h) {
     win::IDirectDrawSurface7* s = MakeSurface(w, h);
     const win::DDCOLORKEY black{0, 0};
@@ -55,7 +55,7 @@ inline void MakeScreen() {
   };
   InitRecordPools();
   ResetEngineRecords();
-  gImageSlotById[1] = MakeRingImage();
+  Records().gImageSlotById[1] = MakeRingImage();
   ResetDrawTarget();
 }
 

@@ -42,7 +42,7 @@ void RunToEnd(uint8_t timeSliceMode) {
   vx::ResetRuntimeState();
   vx::BeginProgramRun();
   vx::ExecuteTimeSlice();  // the first slice only clears the yield flag
-  vx::gTimeSliceMode = timeSliceMode;
+  vx::Dispatcher().gTimeSliceMode = timeSliceMode;
   while (!vx::win::QuitMessagePending()) vx::ExecuteTimeSlice();
 }
 

@@ -61,7 +61,7 @@ MeshCopy SphereGeometry(int slices, int stacks) {
 
 // A 256x256 checker of 32-pixel squares with noise, as a BMP file.
 std::string WriteCheckerTexture() {
-  const std::string path = gTempFolder + "checker.bmp";
+  const std::string path = Host().gTempFolder + "checker.bmp";
   const uint32_t size = 256, row = size * 3;
   std::vector<uint8_t> file(54 + size_t(row) * size, 0);
   auto put32 = [&](size_t at, uint32_t v) {
@@ -99,12 +99,12 @@ bool MakeDisplay() {
                                        return win::DefWindowProcA(w, m, wp, lp);
                                      }, 0, "VXBENCH3D", "VXBENCH3D"};
     win::RegisterClassA(&windowClass);
-    gMainWindow = win::CreateWindowExA(0, "VXBENCH3D", "VXBENCH3D", 0, 0, 0, 640, 480, nullptr, nullptr);
-    if (gTempFolder.empty()) gTempFolder = "/tmp/";
-    gFullScreen = 0;
-    gAllowTnL = 1;
-    gDisplayDepth = 32;
-    gRenderEnabled = 1;
+    Host().gMainWindow = win::CreateWindowExA(0, "VXBENCH3D", "VXBENCH3D", 0, 0, 0, 640, 480, nullptr, nullptr);
+    if (Host().gTempFolder.empty()) Host().gTempFolder = "/tmp/";
+    Display().gFullScreen = 0;
+    Display().gAllowTnL = 1;
+    Display().gDisplayDepth = 32;
+    Display().gRenderEnabled = 1;
     InstallEngineHooks();
     InitRecordPools();
     ResetDisplayDefaults();
@@ -114,15 +114,15 @@ bool MakeDisplay() {
     BackdropPlaneOff();  // the frame clears the screen itself, as the device's benchmark does
 
     // The camera at the origin looking along +z; the grid 18 units ahead.
-    gCameraPosition.Set(0, 0, 0);
-    gCameraLookAt.Set(0, 0, 1);
+    Scene().gCameraPosition.Set(0, 0, 0);
+    Scene().gCameraLookAt.Set(0, 0, 1);
     UpdateCameraLookAt();
-    gCameraNear = 1.0f;
-    gCameraFar = 100.0f;
-    gCameraFov = 60.0f * 3.14159265f / 180.0f;
-    SetProjection(gCameraNear, gCameraFar, gCameraFov);
+    Display().gCameraNear = 1.0f;
+    Display().gCameraFar = 100.0f;
+    Display().gCameraFov = 60.0f * 3.14159265f / 180.0f;
+    SetProjection(Display().gCameraNear, Display().gCameraFar, Display().gCameraFov);
     SetAmbientLevel(20);
-    LightRecord& light = gLightRecords[0];
+    LightRecord& light = Engine().gLightRecords[0];
     light.directionX = -0.5f, light.directionY = -0.7f, light.directionZ = -1.0f;  // towards (0.5, 0.7, 1)
     ApplyLight(0);
     return true;
@@ -143,14 +143,14 @@ const std::vector<uint32_t>& Spheres(int columns, int rows, int slices, int stac
     const float sx = 24.0f / float(columns), sy = 20.0f / float(rows), scale = std::fmin(sx / 2.4f, sy / 2.0f);
     for (int s = 0; s < columns * rows; ++s) {
       const uint32_t slot = AllocObjectRecord();
-      gObjectSlotById[size_t(nextNumber++)] = slot;
+      Engine().gObjectSlotById[size_t(nextNumber++)] = slot;
       if (texture) AddTextureUse(texture);
       BuildObjectFromMesh(slot, mesh, texture);
       BuildObjectRecords(slot, 0);
-      ObjectRecord& o = gObjectRecords[slot];
+      ObjectRecord& o = Engine().gObjectRecords[slot];
       o.scaleX = o.scaleY = o.scaleZ = scale;
       o.freeRotation = 1;
-      gRenderItems[uint32_t(o.itemSlot)].position.Set((float(s % columns) - float(columns - 1) / 2) * sx,
+      Records().gRenderItems[uint32_t(o.itemSlot)].position.Set((float(s % columns) - float(columns - 1) / 2) * sx,
                                                       (float(s / columns) - float(rows - 1) / 2) * sy, 18.0f);
       spheres.push_back(slot);
     }
@@ -158,9 +158,9 @@ const std::vector<uint32_t>& Spheres(int columns, int rows, int slices, int stac
   }
   for (const auto& [count, set] : made) {
     for (uint32_t slot : set) {
-      RenderItem& it = gRenderItems[uint32_t(gObjectRecords[slot].itemSlot)];
+      RenderItem& it = Records().gRenderItems[uint32_t(Engine().gObjectRecords[slot].itemSlot)];
       it.visible = &set == &spheres ? 1 : 0;
-      gObjectRecords[slot].model->SetVisibleById(0, 1);
+      Engine().gObjectRecords[slot].model->SetVisibleById(0, 1);
     }
   }
   return spheres;
@@ -185,10 +185,10 @@ Matrix4f InverseAxisRotation(float degrees, float ax, float ay, float az) {
 // Turns every sphere of the set for the frame, clears the screen and draws the frame.
 void DrawFrame(const std::vector<uint32_t>& spheres, int frame) {
   for (size_t s = 0; s < spheres.size(); ++s) {
-    gObjectRecords[spheres[s]].freeMatrix = InverseAxisRotation(float(2 * frame + 7 * int(s)), 0.3f, 1.0f, 0.1f);
+    Engine().gObjectRecords[spheres[s]].freeMatrix = InverseAxisRotation(float(2 * frame + 7 * int(s)), 0.3f, 1.0f, 0.1f);
     UpdateObjectFrame(spheres[s]);
   }
-  gD3DDevice->Clear(0, nullptr, win::D3DCLEAR_TARGET | win::D3DCLEAR_ZBUFFER, 0xFF1A1A33, 1.0f, 0);
+  Display().gD3DDevice->Clear(0, nullptr, win::D3DCLEAR_TARGET | win::D3DCLEAR_ZBUFFER, 0xFF1A1A33, 1.0f, 0);
   RenderScene();
 }
 
@@ -204,7 +204,7 @@ void BM_EngineSceneFrame(benchmark::State& state) {
   for (int i = 0; i < 10; ++i) DrawFrame(spheres, frame++);
   for (auto _ : state) DrawFrame(spheres, frame++);
   state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
-  state.counters["triangles"] = double(gPolygonCounter / 3);
+  state.counters["triangles"] = double(Scene().gPolygonCounter / 3);
   raster::SetThreadCount(0);
 }
 BENCHMARK(BM_EngineSceneFrame)->Arg(1)->Arg(0)->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -217,11 +217,11 @@ void BM_EngineSceneHiddenMeshes(benchmark::State& state) {
     return;
   }
   const std::vector<uint32_t>& spheres = Spheres(10, 10, 20, 11);
-  for (uint32_t slot : spheres) gObjectRecords[slot].model->SetVisibleById(0, 0);
+  for (uint32_t slot : spheres) Engine().gObjectRecords[slot].model->SetVisibleById(0, 0);
   int frame = 0;
   for (int i = 0; i < 10; ++i) DrawFrame(spheres, frame++);
   for (auto _ : state) DrawFrame(spheres, frame++);
-  for (uint32_t slot : spheres) gObjectRecords[slot].model->SetVisibleById(0, 1);
+  for (uint32_t slot : spheres) Engine().gObjectRecords[slot].model->SetVisibleById(0, 1);
 }
 BENCHMARK(BM_EngineSceneHiddenMeshes)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
@@ -236,7 +236,7 @@ void BM_EngineCrowdFrame(benchmark::State& state) {
   for (int i = 0; i < 10; ++i) DrawFrame(spheres, frame++);
   for (auto _ : state) DrawFrame(spheres, frame++);
   state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
-  state.counters["triangles"] = double(gPolygonCounter / 3);
+  state.counters["triangles"] = double(Scene().gPolygonCounter / 3);
 }
 BENCHMARK(BM_EngineCrowdFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 

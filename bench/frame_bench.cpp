@@ -41,7 +41,7 @@ bool StartDisplay() {
     vx::BeginHost(nullptr, "", &fullScreen, &windowed);
     vx::win::HWND window = vx::CreateRuntimeWindow(nullptr, vx::win::SW_SHOW, 0x800A0000u);
     if (!window) return false;
-    vx::gMainWindow = window;
+    vx::Host().gMainWindow = window;
     ImageBuilder b;
     b.Cmd(vx::kCmdEnd);
     if (!vx::InitSubsystems(nullptr, window) || !b.Load() || !vx::SetupDisplayForProgram(window, 1, 0, 0))
@@ -60,7 +60,7 @@ bool StartProgram(void (*write)(ImageBuilder&)) {
   write(b);
   if (!b.Load()) return false;
   vx::BeginProgramRun();
-  vx::gFrameTime = 0;
+  vx::Dispatcher().gFrameTime = 0;
   return true;
 }
 
@@ -109,9 +109,9 @@ void RunTurns(benchmark::State& state, bool (*start)(), const char* label) {
     return;
   }
   for (int i = 0; i < 10; ++i) Turn();
-  const uint32_t frames = vx::gFrameCounter;
+  const uint32_t frames = vx::Display().gFrameCounter;
   for (auto _ : state) Turn();
-  state.counters["presented_per_turn"] = double(vx::gFrameCounter - frames) / double(state.iterations());
+  state.counters["presented_per_turn"] = double(vx::Display().gFrameCounter - frames) / double(state.iterations());
   state.SetLabel(label);
 }
 

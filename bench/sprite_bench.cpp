@@ -17,16 +17,16 @@ constexpr double kFrameSeconds = 0.025;
 
 void BM_MovingSpritesWithBackgrounds(benchmark::State& state) {
   vx::bench::MakeScreen();
-  if (vx::gDisplayWidth != 640 || vx::gDisplayHeight != 480 || vx::gBackBuffer->PixelFormat().dwRGBBitCount != 32) {
+  if (vx::Display().gDisplayWidth != 640 || vx::Display().gDisplayHeight != 480 || vx::Display().gBackBuffer->PixelFormat().dwRGBBitCount != 32) {
     state.SkipWithError("another benchmark left a screen of another size");
     return;
   }
   // Whatever other benchmarks left in the pools, the sprites get an image of their own.
-  vx::gRenderEnabled = 1;
+  vx::Display().gRenderEnabled = 1;
   const uint32_t image = vx::bench::MakeRingImage();
   for (int n = 1; n <= kSprites; ++n) {
     const uint32_t slot = vx::TakeSprite(n);
-    vx::gRenderItems[slot].spriteImageSlot = int32_t(image);
+    vx::Records().gRenderItems[slot].spriteImageSlot = int32_t(image);
   }
   int frame = 0;
   double seconds = 0;
@@ -35,7 +35,7 @@ void BM_MovingSpritesWithBackgrounds(benchmark::State& state) {
     ++frame;
     vx::RestoreSpriteBackgrounds();
     for (int n = 1; n <= kSprites; ++n) {
-      vx::RenderItem& sprite = vx::gRenderItems[vx::gSpriteSlotById[size_t(n)]];
+      vx::RenderItem& sprite = vx::Records().gRenderItems[vx::Records().gSpriteSlotById[size_t(n)]];
       sprite.x = (n * 37 + frame * 3) % 640 - 16;  // some cross the edges
       sprite.y = (n * 53 + frame * 2) % 480 - 16;
     }
@@ -43,7 +43,7 @@ void BM_MovingSpritesWithBackgrounds(benchmark::State& state) {
     vx::DrawSpriteLayers();
     seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
-  for (int n = 1; n <= kSprites; ++n) vx::FreeRenderItem(vx::gSpriteSlotById[size_t(n)]);
+  for (int n = 1; n <= kSprites; ++n) vx::FreeRenderItem(vx::Records().gSpriteSlotById[size_t(n)]);
   vx::FreeImageRecord(image);
   const double perFrame = state.iterations() ? seconds / double(state.iterations()) : 0;
   state.counters["frame_ms"] = perFrame * 1000.0;

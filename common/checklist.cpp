@@ -6,9 +6,9 @@ namespace vx {
 ChecklistState gChecklistState;
 
 void ResetChecklist() {
-  gChecklistCount = 0;
-  gChecklistFilled = gChecklistHasValues = gChecklistHasTexts = 0;
-  for (auto& entry : gChecklist) {
+  Checklist().gChecklistCount = 0;
+  Checklist().gChecklistFilled = Checklist().gChecklistHasValues = Checklist().gChecklistHasTexts = 0;
+  for (auto& entry : Checklist().gChecklist) {
     for (auto& v : entry.values) v = -1;
     entry.text[0] = '\0';
   }

@@ -23,14 +23,6 @@ struct ChecklistState {
 extern ChecklistState gChecklistState;  // the one instance (common/checklist.cpp)
 inline ChecklistState& Checklist() { return gChecklistState; }
 
-// The fields under their old names, until every use reads them through Checklist().
-inline auto& gChecklist = gChecklistState.gChecklist;
-inline auto& gChecklistCount = gChecklistState.gChecklistCount;
-inline auto& gChecklistFilled = gChecklistState.gChecklistFilled;
-inline auto& gChecklistHasValues = gChecklistState.gChecklistHasValues;
-inline auto& gChecklistHasTexts = gChecklistState.gChecklistHasTexts;
-
-// Empties the checklist: flags and count 0, every value -1 and every text empty.
 void ResetChecklist();
 
 }  // namespace vx

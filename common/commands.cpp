@@ -9,13 +9,13 @@ namespace vx {
 const size_t kCommandRowCount = std::size(kCommandRows);
 
 void RegisterCommand(int number, CommandHandler handler) {
-  if (number > 0 && number < kCommandLimit) gCommandHandlers[number] = handler ? handler : gUnknownCommand;
+  if (number > 0 && number < kCommandLimit) Interpreter().gCommandHandlers[number] = handler ? handler : Interpreter().gUnknownCommand;
 }
 
 CommandHandler HandlerOf(intptr_t number) {
   if (number <= 0 || number >= kCommandLimit) return nullptr;
-  const CommandHandler handler = gCommandHandlers[number];
-  return handler == gUnknownCommand ? nullptr : handler;
+  const CommandHandler handler = Interpreter().gCommandHandlers[number];
+  return handler == Interpreter().gUnknownCommand ? nullptr : handler;
 }
 
 const CommandRow* FindCommandRow(int32_t number) {

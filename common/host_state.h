@@ -18,10 +18,4 @@ struct HostState {
 extern HostState gHostState;  // the one instance (common/interpreter_state.cpp)
 inline HostState& Host() { return gHostState; }
 
-// The fields under their old names, until every use reads them through Host().
-inline auto& gMainWindow = gHostState.gMainWindow;
-inline auto& gAppActive = gHostState.gAppActive;
-inline auto& gProgramFolder = gHostState.gProgramFolder;
-inline auto& gTempFolder = gHostState.gTempFolder;
-
 }  // namespace vx

@@ -9,8 +9,8 @@ namespace vx {
 InterpreterState gInterpreterState;
 
 int32_t NextRandomDraw() {
-  gRandomState = gRandomState * 214013u + 2531011u;
-  return int32_t((gRandomState >> 16) & 0x7FFF);
+  Interpreter().gRandomState = Interpreter().gRandomState * 214013u + 2531011u;
+  return int32_t((Interpreter().gRandomState >> 16) & 0x7FFF);
 }
 
 HostState gHostState;

@@ -35,33 +35,16 @@ struct InterpreterState {
 extern InterpreterState gInterpreterState;  // the one instance (common/interpreter_state.cpp)
 inline InterpreterState& Interpreter() { return gInterpreterState; }
 
-// The fields under their old names, until every use reads them through Interpreter().
-inline auto& gProgramCounter = gInterpreterState.gProgramCounter;
-inline auto& gYieldFlag = gInterpreterState.gYieldFlag;
-inline auto& gAutoRefreshFlag = gInterpreterState.gAutoRefreshFlag;
-inline auto& gErrorCode = gInterpreterState.gErrorCode;
-inline auto& gErrorWarningFlag = gInterpreterState.gErrorWarningFlag;
-inline auto& gStandaloneFlag = gInterpreterState.gStandaloneFlag;
-inline auto& gInputPollDue = gInterpreterState.gInputPollDue;
-inline auto& gVariableArea = gInterpreterState.gVariableArea;
-inline auto& gVariableAreaSize = gInterpreterState.gVariableAreaSize;
-inline auto& gDrawSceneAtFrameUpdate = gInterpreterState.gDrawSceneAtFrameUpdate;
-inline auto& gRandomState = gInterpreterState.gRandomState;
-inline auto& gCommandHandlers = gInterpreterState.gCommandHandlers;
-inline auto& gUnknownCommand = gInterpreterState.gUnknownCommand;
-
-// Advances the one random generator of the process (the maths commands and the grid heights draw
-// from it) and returns its next draw, 0 to 32767.
 int32_t NextRandomDraw();
 
 // Operand access for handlers: operand k counted from the word after the command word.
-inline ValueSlot* SlotOperand(int k) { return gProgramCounter[k].slot; }
-inline int32_t IntOperand(int k) { return gProgramCounter[k].slot->i; }
-inline float FloatOperand(int k) { return gProgramCounter[k].slot->f; }
-inline const char* TextOperand(int k) { return StringText(gProgramCounter[k].slot->s); }
-inline intptr_t LiteralOperand(int k) { return gProgramCounter[k].word; }
-inline OperandWord* TargetOperand(int k) { return gProgramCounter[k].target; }
-inline void SkipOperands(int n) { gProgramCounter += n; }
+inline ValueSlot* SlotOperand(int k) { return Interpreter().gProgramCounter[k].slot; }
+inline int32_t IntOperand(int k) { return Interpreter().gProgramCounter[k].slot->i; }
+inline float FloatOperand(int k) { return Interpreter().gProgramCounter[k].slot->f; }
+inline const char* TextOperand(int k) { return StringText(Interpreter().gProgramCounter[k].slot->s); }
+inline intptr_t LiteralOperand(int k) { return Interpreter().gProgramCounter[k].word; }
+inline OperandWord* TargetOperand(int k) { return Interpreter().gProgramCounter[k].target; }
+inline void SkipOperands(int n) { Interpreter().gProgramCounter += n; }
 
 // When a command ends the time slice after itself, so that the frame shows what it drew or its
 // result is in place before the next command runs.
@@ -73,7 +56,7 @@ enum class SliceEnd : uint8_t {
 // for drawing into a bitmap, which no frame presents). The flag is only ever raised: a slice end
 // that an error asked for stays.
 inline void EndSliceAfterCommand(SliceEnd when, bool shows = true) {
-  if (shows && (when == SliceEnd::kAlways || gAutoRefreshFlag)) gYieldFlag = 1;
+  if (shows && (when == SliceEnd::kAlways || Interpreter().gAutoRefreshFlag)) Interpreter().gYieldFlag = 1;
 }
 
 }  // namespace vx

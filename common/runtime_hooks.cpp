@@ -12,12 +12,12 @@ namespace vx {
 RuntimeHooks DefaultRuntimeHooks() {
   RuntimeHooks hooks{};
   hooks.raiseError = hooks.raiseWarning = [](int32_t n) {
-    gErrorCode = n;
-    gYieldFlag = 1;
+    Interpreter().gErrorCode = n;
+    Interpreter().gYieldFlag = 1;
   };
   hooks.engineErrorLog = [](const std::string&) {};
   hooks.engineNote = [](const std::string&) {};
-  hooks.pauseProgram = [] { gAppActive = 0; };
+  hooks.pauseProgram = [] { Host().gAppActive = 0; };
   hooks.pumpMessages = [] {};
   hooks.resolveVirtualFile = [](std::string&, const std::string&, bool) { return false; };
   hooks.attachedFileExists = [](const std::string&) { return false; };

@@ -86,7 +86,7 @@ const char* const kDefaultMessages[kCompilerMessageCount] = {
 
 std::string MessageText(int key) {
   if (key < 0 || key >= kCompilerMessageCount) return "error " + std::to_string(key);
-  const auto& text = gCompilerMessages[size_t(key)];
+  const auto& text = Language().gCompilerMessages[size_t(key)];
   if (text && !text->empty()) return *text;
   return kDefaultMessages[key][0] ? kDefaultMessages[key] : "error " + std::to_string(key);
 }

@@ -54,7 +54,7 @@ RECT Inset(const RECT& r, LONG by) { return RECT{r.left + by, r.top + by, r.righ
 
 // The box the screen is drawn in, in a client area of this size.
 RECT ScreenBox(LONG width, LONG height) {
-  RECT box{20, 30, width - 20, height - (gCardScreenMode == 2 ? 24 : 40)};
+  RECT box{20, 30, width - 20, height - (Adapter().gCardScreenMode == 2 ? 24 : 40)};
   if (box.right - box.left > 300) {
     const LONG left = box.left + (box.right - box.left - 300) / 2;
     const LONG top = box.top + (box.bottom - box.top - 200) / 2;
@@ -82,20 +82,20 @@ class BoxText {
 };
 
 void DrawChoiceText(BoxText& text) {
-  const LONG count = LONG(gDisplayCards.size());
+  const LONG count = LONG(Adapter().gDisplayCards.size());
   text.Centred(16, "MULTIPLE DISPLAY CARDS DETECTED", kOrange);
   for (LONG i = 0; i < count; ++i)
-    text.Centred(46 + 14 * i, std::to_string(i + 1) + ". " + gDisplayCards[size_t(i)], kWhite);
+    text.Centred(46 + 14 * i, std::to_string(i + 1) + ". " + Adapter().gDisplayCards[size_t(i)], kWhite);
   text.Centred(14 * count + 68, "PLEASE SELECT KEYS 1 to " + std::to_string(count), kOrange);
   text.Centred(14 * count + 82, "TO CHOOSE YOUR BEST CARD", kOrange);
   text.Centred(14 * count + 96, "(THIS WINDOW ONLY APPEARS ONCE)", kDarkOrange);
 }
 
 void DrawCapabilityText(BoxText& text, const RECT& box) {
-  const auto& v = gCardCapabilities;
-  text.Centred(16, gChosenCardName, kOrange);
+  const auto& v = Adapter().gCardCapabilities;
+  text.Centred(16, Display().gChosenCardName, kOrange);
   const std::string labels[4] = {
-      "Supports 3D at 640x480x" + std::to_string(v[0] != 0 ? gDisplay3DDepth : 16),
+      "Supports 3D at 640x480x" + std::to_string(v[0] != 0 ? Display().gDisplay3DDepth : 16),
       "Supports Alphablending",
       "Supports Texture Filtering",
       "Supports Fogging",
@@ -126,7 +126,7 @@ void DrawCardScreen(IDirectDrawSurface7* picture, LONG width, LONG height) {
   HDC dc = nullptr;
   if (Failed(picture->GetDC(&dc))) return;
   BoxText text(dc, box);
-  if (gCardScreenMode == 1) {
+  if (Adapter().gCardScreenMode == 1) {
     DrawChoiceText(text);
   } else {
     DrawCapabilityText(text, box);
@@ -174,7 +174,7 @@ int32_t TakeCardScreenMessages(HWND window, const WantedAnswer& wanted) {
         if (wanted.clicks) return kClickAnswer;
         break;
       case WM_PAINT:
-        if (msg.hwnd == window && gCardScreenShown) {
+        if (msg.hwnd == window && Adapter().gCardScreenShown) {
           ShowCardChoiceScreen(window);
           continue;
         }
@@ -190,15 +190,15 @@ int32_t TakeCardScreenMessages(HWND window, const WantedAnswer& wanted) {
 
 // Shows the screen of the mode and waits for its answer; the screen is down again afterwards.
 int32_t WaitOnCardScreen(HWND window, int32_t mode, const WantedAnswer& wanted) {
-  gCardScreenShown = 1;
-  gCardScreenMode = mode;
+  Adapter().gCardScreenShown = 1;
+  Adapter().gCardScreenMode = mode;
   ShowWindow(window, SW_SHOWNORMAL);
-  gLastKeyChar = 0;
-  gMouseClickState = 0;
+  Input().gLastKeyChar = 0;
+  Input().gMouseClickState = 0;
   ShowCardChoiceScreen(window);
   int32_t answer = kNoAnswer;
   while ((answer = TakeCardScreenMessages(window, wanted)) == kNoAnswer) gCardScreenSleep(kIdleMilliseconds);
-  gCardScreenShown = 0;
+  Adapter().gCardScreenShown = 0;
   return answer;
 }
 
@@ -222,12 +222,12 @@ int16_t StoredDisplayDepth(const std::string& text) {
 }
 
 void ListDisplayCards() {
-  gDisplayCards.clear();
+  Adapter().gDisplayCards.clear();
   DirectDrawEnumerateA(
       [](GUID* guid, char* description, char*, void*) -> BOOL {
-        if (gDisplayCards.size() < kMaxDisplayCards) {
-          gDisplayCards.emplace_back(description ? description : "");
-          if (!guid) gPrimaryCardDescription = gDisplayCards.back();
+        if (Adapter().gDisplayCards.size() < kMaxDisplayCards) {
+          Adapter().gDisplayCards.emplace_back(description ? description : "");
+          if (!guid) Adapter().gPrimaryCardDescription = Adapter().gDisplayCards.back();
         }
         return 1;
       },
@@ -235,34 +235,34 @@ void ListDisplayCards() {
 }
 
 bool ChooseBestDisplayCard(HWND window) {
-  gChosenCardName = ReadUserProfileString(kStateSection, kCardKey, "");
+  Display().gChosenCardName = ReadUserProfileString(kStateSection, kCardKey, "");
   ListDisplayCards();
-  for (const std::string& card : gDisplayCards) {
-    if (!SameCardName(card, gChosenCardName)) continue;
-    gDisplay3DDepth = StoredDisplayDepth(ReadUserProfileString(kStateSection, kDepthKey, "16"));
+  for (const std::string& card : Adapter().gDisplayCards) {
+    if (!SameCardName(card, Display().gChosenCardName)) continue;
+    Display().gDisplay3DDepth = StoredDisplayDepth(ReadUserProfileString(kStateSection, kDepthKey, "16"));
     return true;
   }
   // An empty name makes DirectDraw take the first secondary card, another unknown one the primary.
-  if (!SameCardName(gChosenCardName, kAskForCard)) return true;
+  if (!SameCardName(Display().gChosenCardName, kAskForCard)) return true;
   if (!AskBestDisplayCard(window)) return false;
-  WriteUserProfileString(kStateSection, kCardKey, gChosenCardName);
+  WriteUserProfileString(kStateSection, kCardKey, Display().gChosenCardName);
   std::array<int32_t, 4> values{};
-  ProbeBest3DDepth(values[0], gDisplay3DDepth, values[1], values[2], values[3]);
+  ProbeBest3DDepth(values[0], Display().gDisplay3DDepth, values[1], values[2], values[3]);
   const bool goOn = ShowCardCapabilitiesAndWait(window, values);
   // The probe's result stands even when the player leaves now: the card is stored already.
-  WriteUserProfileString(kStateSection, kDepthKey, std::to_string(gDisplay3DDepth));
+  WriteUserProfileString(kStateSection, kDepthKey, std::to_string(Display().gDisplay3DDepth));
   return goOn;
 }
 
 bool AskBestDisplayCard(HWND window) {
-  if (gDisplayCards.size() <= 1) {
-    gChosenCardName = gDisplayCards.empty() ? std::string() : gDisplayCards.front();
+  if (Adapter().gDisplayCards.size() <= 1) {
+    Display().gChosenCardName = Adapter().gDisplayCards.empty() ? std::string() : Adapter().gDisplayCards.front();
     return true;
   }
-  const WantedAnswer keys{uint8_t('1'), uint8_t('0' + gDisplayCards.size()), false};
+  const WantedAnswer keys{uint8_t('1'), uint8_t('0' + Adapter().gDisplayCards.size()), false};
   const int32_t answer = WaitOnCardScreen(window, 1, keys);
   if (answer == kQuitAnswer) return false;
-  gChosenCardName = gDisplayCards[size_t(answer - '1')];
+  Display().gChosenCardName = Adapter().gDisplayCards[size_t(answer - '1')];
   return true;
 }
 
@@ -274,17 +274,17 @@ int32_t ProbeBest3DDepth(int32_t& has3D, int16_t& depth, int32_t& alphaBlending,
   if (EnumerateDisplayCards(0, 1)) {
     for (const int16_t bits : {int16_t(16), int16_t(24), int16_t(32)}) {
       tried = bits;
-      hardware = SetDisplayMode(640, 480, bits) && InitDisplayAndDevice(640, 480, 1) && gHardwareDevice == 1;
-      systemMemory = gSystemMemorySurfaces;
+      hardware = SetDisplayMode(640, 480, bits) && InitDisplayAndDevice(640, 480, 1) && Display().gHardwareDevice == 1;
+      systemMemory = Display().gSystemMemorySurfaces;
       ReleaseDirectDrawObjects(0);
       if (hardware || !EnumerateDisplayCards(0, 1)) break;
     }
   }
   has3D = hardware && systemMemory == 0 ? 1 : 0;
   depth = hardware ? tried : int16_t(16);
-  alphaBlending = gBlendLevel > 0 ? 1 : 0;
-  filtering = gFilterLevel > 0 ? 1 : 0;
-  fog = gFogAvailable == 1 ? 1 : 0;
+  alphaBlending = Display().gBlendLevel > 0 ? 1 : 0;
+  filtering = Display().gFilterLevel > 0 ? 1 : 0;
+  fog = Display().gFogAvailable == 1 ? 1 : 0;
   return hardware ? 1 : 0;
 }
 
@@ -293,7 +293,7 @@ bool ShowCardCapabilitiesAndWait(HWND window, const std::array<int32_t, 4>& valu
   // Input given while the probe ran answers nothing; a quit still counts.
   if (TakeCardScreenMessages(window, WantedAnswer{1, 0, false}) == kQuitAnswer) return false;
   gCardScreenSleep(kSettleMilliseconds);
-  gCardCapabilities = values;
+  Adapter().gCardCapabilities = values;
   return WaitOnCardScreen(window, 2, WantedAnswer{1, 255, true}) != kQuitAnswer;
 }
 

@@ -28,15 +28,6 @@ struct AdapterState {
 extern AdapterState gAdapterState;  // the one instance (display/adapter_choice.cpp)
 inline AdapterState& Adapter() { return gAdapterState; }
 
-// The fields under their old names, until every use reads them through Adapter().
-inline auto& gDisplayCards = gAdapterState.gDisplayCards;
-inline auto& gPrimaryCardDescription = gAdapterState.gPrimaryCardDescription;
-inline auto& gCardScreenShown = gAdapterState.gCardScreenShown;
-inline auto& gCardScreenMode = gAdapterState.gCardScreenMode;
-inline auto& gCardCapabilities = gAdapterState.gCardCapabilities;
-
-// How the card screens pass time: the pauses before the capability screen and the idle turns of
-// their waits. win::Sleep; tests put their own here, which may post the input a player would give.
 using CardScreenSleep = void (*)(win::DWORD milliseconds);
 extern CardScreenSleep gCardScreenSleep;
 

@@ -94,7 +94,7 @@ void CmdDeleteBitmap() {
 // The flags count mirrorings and flips at once; the surface changes when the queue runs.
 void CmdMirrorBitmap() {
   const int32_t n = IntOperand(0);
-  if (IsProgramBitmap(n)) gBitmapInfo[size_t(n)].mirrored ^= 1;
+  if (IsProgramBitmap(n)) Display().gBitmapInfo[size_t(n)].mirrored ^= 1;
   QueueMirrorBitmap(n);
   SkipOperands(1);
   EndSliceAfterCommand(SliceEnd::kAlways, n == 0);
@@ -102,7 +102,7 @@ void CmdMirrorBitmap() {
 
 void CmdFlipBitmap() {
   const int32_t n = IntOperand(0);
-  if (IsProgramBitmap(n)) gBitmapInfo[size_t(n)].flipped ^= 1;
+  if (IsProgramBitmap(n)) Display().gBitmapInfo[size_t(n)].flipped ^= 1;
   QueueFlipBitmap(n);
   SkipOperands(1);
   EndSliceAfterCommand(SliceEnd::kAlways, n == 0);
@@ -141,12 +141,12 @@ enum class Property { kWidth, kHeight, kDepth, kMirrored, kFlipped };
 
 // Bitmap 0 is the screen: its size and depth are the display's, whatever loaded into it.
 int32_t PropertyOf(int32_t n, Property property) {
-  const BitmapInfo& info = gBitmapInfo[size_t(n)];
+  const BitmapInfo& info = Display().gBitmapInfo[size_t(n)];
   switch (property) {
-    case Property::kWidth: return n == 0 ? gDisplayWidth : int32_t(info.width);
-    case Property::kHeight: return n == 0 ? gDisplayHeight : int32_t(info.height);
+    case Property::kWidth: return n == 0 ? Display().gDisplayWidth : int32_t(info.width);
+    case Property::kHeight: return n == 0 ? Display().gDisplayHeight : int32_t(info.height);
     case Property::kDepth:
-      if (n == 0) return gBackBuffer ? int32_t(gBackBuffer->PixelFormat().dwRGBBitCount) : gDisplayDepth;
+      if (n == 0) return Display().gBackBuffer ? int32_t(Display().gBackBuffer->PixelFormat().dwRGBBitCount) : Display().gDisplayDepth;
       return int32_t(info.bitsPerPixel);
     case Property::kMirrored: return info.mirrored;
     case Property::kFlipped: return info.flipped;
@@ -160,7 +160,7 @@ bool CheckQueriedBitmap(int32_t n) {
     RaiseRuntimeError(kErrBitmapNumberOutOfRange);
     return false;
   }
-  if (n > 0 && !gBitmaps[size_t(n)]) {
+  if (n > 0 && !Display().gBitmaps[size_t(n)]) {
     RaiseRuntimeError(kErrBitmapNotExist);
     return false;
   }
@@ -175,11 +175,11 @@ void FnBitmapExists() {
     RaiseRuntimeError(kErrBitmapNumberOutOfRange);
     return;
   }
-  result->i = n == 0 || gBitmaps[size_t(n)] ? 1 : 0;
+  result->i = n == 0 || Display().gBitmaps[size_t(n)] ? 1 : 0;
 }
 
 void FnCurrentBitmap() {
-  SlotOperand(0)->i = gCurrentBitmap;
+  SlotOperand(0)->i = DrawQueue().gCurrentBitmap;
   SkipOperands(1);
 }
 
@@ -187,7 +187,7 @@ void FnCurrentBitmap() {
 void CurrentBitmapProperty(Property property) {
   ValueSlot* result = SlotOperand(0);
   SkipOperands(1);
-  if (CheckQueriedBitmap(gCurrentBitmap)) result->i = PropertyOf(gCurrentBitmap, property);
+  if (CheckQueriedBitmap(DrawQueue().gCurrentBitmap)) result->i = PropertyOf(DrawQueue().gCurrentBitmap, property);
 }
 
 void BitmapProperty(Property property) {

@@ -29,9 +29,9 @@ struct CardSearch {
 };
 
 void TakeDriver(CardSearch* search, GUID* guid, const char* description, const char* name) {
-  gFoundDriverName = name ? name : "";
-  gFoundDriverDescription = description ? description : "";
-  gFoundDriverGuid = guid ? *guid : GUID{};
+  Display().gFoundDriverName = name ? name : "";
+  Display().gFoundDriverDescription = description ? description : "";
+  Display().gFoundDriverGuid = guid ? *guid : GUID{};
   search->found = true;
 }
 
@@ -43,18 +43,18 @@ BOOL FirstSecondaryCardCallback(GUID* guid, char* description, char* name, void*
 
 BOOL MatchDisplayCardCallback(GUID* guid, char* description, char* name, void* context) {
   auto* search = static_cast<CardSearch*>(context);
-  if (gTraceMode) {
+  if (Display().gTraceMode) {
     Trace("DXINIT: Enumeration Check: %s", description ? description : "");
     Trace("DXINIT: Enumeration Looking for: %s", *search->wanted);
   }
   if (!description || !SameCardName(*search->wanted, description)) return 1;
-  if (gTraceMode) Trace("DXINIT: Found card: %s", name ? name : "");
+  if (Display().gTraceMode) Trace("DXINIT: Found card: %s", name ? name : "");
   TakeDriver(search, guid, description, name);
   return 0;
 }
 
 IDirectDrawSurface7* MakeImageSurface(int32_t width, int32_t height) {
-  if (!gDirectDraw || width <= 0 || height <= 0) return nullptr;
+  if (!Display().gDirectDraw || width <= 0 || height <= 0) return nullptr;
   DDSURFACEDESC2 desc{};
   desc.dwSize = sizeof desc;
   desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
@@ -62,7 +62,7 @@ IDirectDrawSurface7* MakeImageSurface(int32_t width, int32_t height) {
   desc.dwHeight = DWORD(height);
   desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
   IDirectDrawSurface7* surface = nullptr;
-  if (Failed(gDirectDraw->CreateSurface(&desc, &surface, nullptr))) return nullptr;
+  if (Failed(Display().gDirectDraw->CreateSurface(&desc, &surface, nullptr))) return nullptr;
   const DWORD black = BlackColourKey();
   const DDCOLORKEY key{black, black};
   surface->SetColorKey(DDCKEY_SRCBLT, &key);
@@ -106,7 +106,7 @@ HRESULT FindHardwareDeviceCallback(char*, char* name, D3DDEVICEDESC7* desc, void
 }
 
 HRESULT CollectTextureFormatCallback(DDPIXELFORMAT* format, void*) {
-  if (gTextureFormatCount < kMaxTextureFormats) gTextureFormats[size_t(gTextureFormatCount++)] = *format;
+  if (Display().gTextureFormatCount < kMaxTextureFormats) Display().gTextureFormats[size_t(Display().gTextureFormatCount++)] = *format;
   return D3DENUMRET_OK;
 }
 
@@ -149,64 +149,64 @@ D3DMATERIAL7 MaterialOf(float diffuse, float ambient) {
 
 int32_t EnumerateDisplayCards(int32_t forcePrimary, int32_t allowExclusive) {
   // The caller released the old objects; what is left here are stale pointers.
-  gPrimarySurface = gBackBuffer = gZBuffer = nullptr;
-  gDisplayPalette = nullptr;
-  gPointerImageSurface = nullptr;
+  Display().gPrimarySurface = Display().gBackBuffer = Display().gZBuffer = nullptr;
+  Display().gDisplayPalette = nullptr;
+  Display().gPointerImageSurface = nullptr;
   ClearImageSurfaceTable();
 
   const GUID* guid = nullptr;
-  if (gFullScreen == 0 || forcePrimary == 1 || SameCardName(gChosenCardName, kPrimaryCardName)) {
-    gCurrentCardName = kPrimaryCardName;
+  if (Display().gFullScreen == 0 || forcePrimary == 1 || SameCardName(Display().gChosenCardName, kPrimaryCardName)) {
+    Display().gCurrentCardName = kPrimaryCardName;
   } else {
-    gFoundDriverName.clear();
-    CardSearch search{gChosenCardName.empty() ? nullptr : &gChosenCardName};
+    Display().gFoundDriverName.clear();
+    CardSearch search{Display().gChosenCardName.empty() ? nullptr : &Display().gChosenCardName};
     DirectDrawEnumerateA(search.wanted ? MatchDisplayCardCallback : FirstSecondaryCardCallback, &search);
     if (!search.found) {
-      if (gTraceMode) Trace("VORLIX: Using Primary Card", "");
-      gCurrentCardName = kPrimaryCardName;
+      if (Display().gTraceMode) Trace("VORLIX: Using Primary Card", "");
+      Display().gCurrentCardName = kPrimaryCardName;
     } else {
-      if (gTraceMode) Trace("VORLIX: Using Secondary Card", "");
-      guid = &gFoundDriverGuid;
-      gCurrentCardName = search.wanted ? *search.wanted : gFoundDriverDescription;
+      if (Display().gTraceMode) Trace("VORLIX: Using Secondary Card", "");
+      guid = &Display().gFoundDriverGuid;
+      Display().gCurrentCardName = search.wanted ? *search.wanted : Display().gFoundDriverDescription;
     }
   }
 
-  if (Failed(DirectDrawCreateEx(guid, &gDirectDraw, IID_IDirectDraw7, nullptr))) {
-    gDirectDraw = nullptr;
+  if (Failed(DirectDrawCreateEx(guid, &Display().gDirectDraw, IID_IDirectDraw7, nullptr))) {
+    Display().gDirectDraw = nullptr;
     EngineErrorLog("Failed to create DirectDraw Interface");
     return 0;
   }
-  const DWORD level = (gFullScreen == 1 && allowExclusive == 1) ? (DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN) : DDSCL_NORMAL;
-  if (Failed(gDirectDraw->SetCooperativeLevel(gMainWindow, level))) {
-    ReleaseAndClear(gDirectDraw);
+  const DWORD level = (Display().gFullScreen == 1 && allowExclusive == 1) ? (DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN) : DDSCL_NORMAL;
+  if (Failed(Display().gDirectDraw->SetCooperativeLevel(Host().gMainWindow, level))) {
+    ReleaseAndClear(Display().gDirectDraw);
     EngineErrorLog("Failed to set cooperative level for DirectDraw");
     return 0;
   }
-  gBlitFlipModeInUse = gBlitFlipMode;
+  Display().gBlitFlipModeInUse = Display().gBlitFlipMode;
   DDCAPS caps{};
   caps.dwSize = sizeof caps;
-  gDirectDraw->GetCaps(&caps, nullptr);
-  gDirectDrawReady = 1;
+  Display().gDirectDraw->GetCaps(&caps, nullptr);
+  Display().gDirectDrawReady = 1;
   InstallSurfaceHooks();
   return 1;
 }
 
 int32_t InitDisplayAndDevice(int32_t width, int32_t height, int32_t with3D) {
-  gDisplayWidth = width;
-  gDisplayHeight = height;
-  if (!gDirectDraw) return 0;
-  if (with3D && Failed(CreateDirect3D(gDirectDraw, &gDirect3D))) {
-    gDirect3D = nullptr;
+  Display().gDisplayWidth = width;
+  Display().gDisplayHeight = height;
+  if (!Display().gDirectDraw) return 0;
+  if (with3D && Failed(CreateDirect3D(Display().gDirectDraw, &Display().gDirect3D))) {
+    Display().gDirect3D = nullptr;
     EngineErrorLog("Failed to query D3D Interface");
     return 0;
   }
-  if (Failed(CreateRenderSurfaces(gMainWindow, with3D))) {
-    ReleaseAndClear(gDirect3D);
+  if (Failed(CreateRenderSurfaces(Host().gMainWindow, with3D))) {
+    ReleaseAndClear(Display().gDirect3D);
     return 0;
   }
   if (!SetBlackColourKeys()) {
     ReleaseDisplaySurfaces();
-    ReleaseAndClear(gDirect3D);
+    ReleaseAndClear(Display().gDirect3D);
     return 0;
   }
   if (!with3D) return 1;
@@ -219,84 +219,84 @@ int32_t InitDisplayAndDevice(int32_t width, int32_t height, int32_t with3D) {
 
 HRESULT CreateRenderSurfaces(HWND window, int32_t with3D) {
   // 64-bit: a large display size must not wrap into a small one.
-  const uint64_t frame = uint64_t(uint32_t(gDisplayWidth)) * uint64_t(uint32_t(gDisplayHeight)) *
-                         uint64_t(uint16_t(gDisplayDepth)) / 8;
+  const uint64_t frame = uint64_t(uint32_t(Display().gDisplayWidth)) * uint64_t(uint32_t(Display().gDisplayHeight)) *
+                         uint64_t(uint16_t(Display().gDisplayDepth)) / 8;
   const uint64_t needed = frame * (with3D ? 3 : 2);
   DDSCAPS2 textureCaps{};
   textureCaps.dwCaps = DDSCAPS_TEXTURE;
   DWORD total = 0, free = 0;
-  const bool fits = Succeeded(gDirectDraw->GetAvailableVidMem(&textureCaps, &total, &free)) && needed <= total;
-  gSystemMemorySurfaces = (with3D && fits && gSurfaceFallback == 0) ? 0 : 1;
-  gFlipChain = gBlitFlipModeInUse == 1 ? 0 : 1;
+  const bool fits = Succeeded(Display().gDirectDraw->GetAvailableVidMem(&textureCaps, &total, &free)) && needed <= total;
+  Display().gSystemMemorySurfaces = (with3D && fits && Display().gSurfaceFallback == 0) ? 0 : 1;
+  Display().gFlipChain = Display().gBlitFlipModeInUse == 1 ? 0 : 1;
 
   DDSURFACEDESC2 desc{};
-  if (gSystemMemorySurfaces == 0) {
-    if (gFullScreen == 1 && gFlipChain == 1) {
+  if (Display().gSystemMemorySurfaces == 0) {
+    if (Display().gFullScreen == 1 && Display().gFlipChain == 1) {
       desc = DDSURFACEDESC2{};
       desc.dwSize = sizeof desc;
       desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT | DDSD_CKSRCBLT;
       desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_3DDEVICE |
                             DDSCAPS_VIDEOMEMORY;
       desc.dwBackBufferCount = 1;
-      if (Succeeded(gDirectDraw->CreateSurface(&desc, &gPrimarySurface, nullptr))) {
+      if (Succeeded(Display().gDirectDraw->CreateSurface(&desc, &Display().gPrimarySurface, nullptr))) {
         DDSCAPS2 back{};
         back.dwCaps = DDSCAPS_BACKBUFFER;
-        if (Failed(gPrimarySurface->GetAttachedSurface(&back, &gBackBuffer))) {
-          gBackBuffer = nullptr;
-          ReleaseAndClear(gPrimarySurface);
+        if (Failed(Display().gPrimarySurface->GetAttachedSurface(&back, &Display().gBackBuffer))) {
+          Display().gBackBuffer = nullptr;
+          ReleaseAndClear(Display().gPrimarySurface);
         }
       } else {
-        gPrimarySurface = nullptr;
+        Display().gPrimarySurface = nullptr;
       }
     } else {
       desc = DDSURFACEDESC2{};
       desc.dwSize = sizeof desc;
       desc.dwFlags = DDSD_CAPS;
       desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
-      if (Failed(gDirectDraw->CreateSurface(&desc, &gPrimarySurface, nullptr))) gPrimarySurface = nullptr;
-      if (gPrimarySurface) {
+      if (Failed(Display().gDirectDraw->CreateSurface(&desc, &Display().gPrimarySurface, nullptr))) Display().gPrimarySurface = nullptr;
+      if (Display().gPrimarySurface) {
         desc = DDSURFACEDESC2{};
         desc.dwSize = sizeof desc;
         desc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_CKSRCBLT;
         desc.ddsCaps.dwCaps = DDSCAPS_3DDEVICE | DDSCAPS_VIDEOMEMORY;
-        desc.dwWidth = DWORD(gDisplayWidth);
-        desc.dwHeight = DWORD(gDisplayHeight);
-        if (Failed(gDirectDraw->CreateSurface(&desc, &gBackBuffer, nullptr))) gBackBuffer = nullptr;
+        desc.dwWidth = DWORD(Display().gDisplayWidth);
+        desc.dwHeight = DWORD(Display().gDisplayHeight);
+        if (Failed(Display().gDirectDraw->CreateSurface(&desc, &Display().gBackBuffer, nullptr))) Display().gBackBuffer = nullptr;
       }
-      gFlipChain = 0;
+      Display().gFlipChain = 0;
     }
-    if (gPrimarySurface && gBackBuffer) {
+    if (Display().gPrimarySurface && Display().gBackBuffer) {
       if (with3D) {
         const HRESULT z = CreateZBuffer(1);
         if (Failed(z)) return FailSurfaces(z, "Failed to create a Z-Buffer in video memory");
       }
     } else {
-      gSystemMemorySurfaces = 1;
+      Display().gSystemMemorySurfaces = 1;
     }
   }
 
-  if (gSystemMemorySurfaces == 1) {
-    if (!gPrimarySurface) {
+  if (Display().gSystemMemorySurfaces == 1) {
+    if (!Display().gPrimarySurface) {
       desc = DDSURFACEDESC2{};
       desc.dwSize = sizeof desc;
       desc.dwFlags = DDSD_CAPS;
       desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
-      const HRESULT made = gDirectDraw->CreateSurface(&desc, &gPrimarySurface, nullptr);
+      const HRESULT made = Display().gDirectDraw->CreateSurface(&desc, &Display().gPrimarySurface, nullptr);
       if (Failed(made)) {
-        gPrimarySurface = nullptr;
+        Display().gPrimarySurface = nullptr;
         return FailSurfaces(made, "Failed to create a Primary Surface");
       }
     }
-    gFlipChain = 0;
+    Display().gFlipChain = 0;
     desc = DDSURFACEDESC2{};
     desc.dwSize = sizeof desc;
     desc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_CKSRCBLT;
     desc.ddsCaps.dwCaps = DDSCAPS_3DDEVICE | DDSCAPS_SYSTEMMEMORY;
-    desc.dwWidth = DWORD(gDisplayWidth);
-    desc.dwHeight = DWORD(gDisplayHeight);
-    const HRESULT back = gDirectDraw->CreateSurface(&desc, &gBackBuffer, nullptr);
+    desc.dwWidth = DWORD(Display().gDisplayWidth);
+    desc.dwHeight = DWORD(Display().gDisplayHeight);
+    const HRESULT back = Display().gDirectDraw->CreateSurface(&desc, &Display().gBackBuffer, nullptr);
     if (Failed(back)) {
-      gBackBuffer = nullptr;
+      Display().gBackBuffer = nullptr;
       return FailSurfaces(back, "Failed to create a BackBuffer in system memory");
     }
     if (with3D) {
@@ -305,57 +305,57 @@ HRESULT CreateRenderSurfaces(HWND window, int32_t with3D) {
     }
   }
 
-  if (!gPrimarySurface) return FailSurfaces(E_FAIL, "Failed to create a Primary Surface for unknown reason");
+  if (!Display().gPrimarySurface) return FailSurfaces(E_FAIL, "Failed to create a Primary Surface for unknown reason");
 
-  if (gFlipChain == 0) {
+  if (Display().gFlipChain == 0) {
     IDirectDrawClipper* clipper = nullptr;
-    HRESULT r = gDirectDraw->CreateClipper(0, &clipper, nullptr);
+    HRESULT r = Display().gDirectDraw->CreateClipper(0, &clipper, nullptr);
     if (Failed(r)) {
       clipper = nullptr;
       return FailSurfaces(r, "Failed to create a Clipper Object");
     }
     if (Failed(r = clipper->SetHWnd(0, window))) return FailSurfaces(r, "Failed to set HWND for Clipper", &clipper);
-    if (Failed(r = gPrimarySurface->SetClipper(clipper)))
+    if (Failed(r = Display().gPrimarySurface->SetClipper(clipper)))
       return FailSurfaces(r, "Failed to set Clipper to Primary Surface", &clipper);
     ReleaseAndClear(clipper);  // the primary holds it
   }
 
   desc = DDSURFACEDESC2{};
   desc.dwSize = sizeof desc;
-  HRESULT r = gPrimarySurface->GetSurfaceDesc(&desc);
+  HRESULT r = Display().gPrimarySurface->GetSurfaceDesc(&desc);
   if (Failed(r)) return FailSurfaces(r, "Failed to get surface description of Primary Surface");
   if (desc.ddpfPixelFormat.dwFlags & DDPF_PALETTEINDEXED8) {
     // A 3-3-2 colour cube stands in for the palette bitmap of an 8-bit display.
     PALETTEENTRY entries[256];
     for (int i = 0; i < 256; ++i)
       entries[i] = {BYTE(((i >> 5) & 7) * 255 / 7), BYTE(((i >> 2) & 7) * 255 / 7), BYTE((i & 3) * 255 / 3), 0};
-    if (Failed(r = gDirectDraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &gDisplayPalette, nullptr))) {
-      gDisplayPalette = nullptr;
+    if (Failed(r = Display().gDirectDraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &Display().gDisplayPalette, nullptr))) {
+      Display().gDisplayPalette = nullptr;
       return FailSurfaces(r, "Failed to set Palette of Primary Surface");
     }
-    if (Failed(r = gPrimarySurface->SetPalette(gDisplayPalette)))
+    if (Failed(r = Display().gPrimarySurface->SetPalette(Display().gDisplayPalette)))
       return FailSurfaces(r, "Failed to set Palette of Primary Surface");
-    if (Failed(r = gBackBuffer->SetPalette(gDisplayPalette)))
+    if (Failed(r = Display().gBackBuffer->SetPalette(Display().gDisplayPalette)))
       return FailSurfaces(r, "Failed to set Palette of BackBuffer Surface");
   }
 
-  gGammaAvailable = 0;
-  if (gPrimarySurface->QueryGammaControl(&gGammaControl) == S_OK)
-    gGammaAvailable = 1;
+  Display().gGammaAvailable = 0;
+  if (Display().gPrimarySurface->QueryGammaControl(&Display().gGammaControl) == S_OK)
+    Display().gGammaAvailable = 1;
   else
-    gGammaControl = nullptr;
+    Display().gGammaControl = nullptr;
 
   desc = DDSURFACEDESC2{};
   desc.dwSize = sizeof desc;
-  if (Failed(r = gBackBuffer->GetSurfaceDesc(&desc)))
+  if (Failed(r = Display().gBackBuffer->GetSurfaceDesc(&desc)))
     return FailSurfaces(r, "Failed to get surface description of BackBuffer Surface");
-  gBackBufferWidth = int32_t(desc.dwWidth);
-  gBackBufferHeight = int32_t(desc.dwHeight);
-  gBackBufferBitCount = int32_t(desc.ddpfPixelFormat.dwRGBBitCount);
+  Display().gBackBufferWidth = int32_t(desc.dwWidth);
+  Display().gBackBufferHeight = int32_t(desc.dwHeight);
+  Display().gBackBufferBitCount = int32_t(desc.ddpfPixelFormat.dwRGBBitCount);
   // Bitmap 0 is the screen.
-  gBitmapInfo[0].width = desc.dwWidth;
-  gBitmapInfo[0].height = desc.dwHeight;
-  gBitmapInfo[0].bitsPerPixel = desc.ddpfPixelFormat.dwRGBBitCount;
+  Display().gBitmapInfo[0].width = desc.dwWidth;
+  Display().gBitmapInfo[0].height = desc.dwHeight;
+  Display().gBitmapInfo[0].bitsPerPixel = desc.ddpfPixelFormat.dwRGBBitCount;
   return DD_OK;
 }
 
@@ -363,10 +363,10 @@ HRESULT CreateZBuffer(int32_t videoMemory) {
   DDPIXELFORMAT format{};
   bool systemMemory = videoMemory != 1;
   HRESULT r = E_FAIL;
-  if (videoMemory == 1) r = gDirect3D->EnumZBufferFormats(IID_IDirect3DHALDevice, PickZBufferFormatCallback, &format);
+  if (videoMemory == 1) r = Display().gDirect3D->EnumZBufferFormats(IID_IDirect3DHALDevice, PickZBufferFormatCallback, &format);
   if (videoMemory != 1 || Failed(r)) {
     systemMemory = true;
-    r = gDirect3D->EnumZBufferFormats(IID_IDirect3DRGBDevice, PickZBufferFormatCallback, &format);
+    r = Display().gDirect3D->EnumZBufferFormats(IID_IDirect3DRGBDevice, PickZBufferFormatCallback, &format);
     if (Failed(r)) return r;
   }
   if (format.dwFlags != DDPF_ZBUFFER) return DDERR_INVALIDPIXELFORMAT;  // no plain depth format offered
@@ -374,15 +374,15 @@ HRESULT CreateZBuffer(int32_t videoMemory) {
   desc.dwSize = sizeof desc;
   desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
   desc.ddsCaps.dwCaps = DDSCAPS_ZBUFFER | (systemMemory ? DDSCAPS_SYSTEMMEMORY : DDSCAPS_VIDEOMEMORY);
-  desc.dwWidth = DWORD(gDisplayWidth);
-  desc.dwHeight = DWORD(gDisplayHeight);
+  desc.dwWidth = DWORD(Display().gDisplayWidth);
+  desc.dwHeight = DWORD(Display().gDisplayHeight);
   desc.ddpfPixelFormat = format;
-  if (Failed(r = gDirectDraw->CreateSurface(&desc, &gZBuffer, nullptr))) {
-    gZBuffer = nullptr;
+  if (Failed(r = Display().gDirectDraw->CreateSurface(&desc, &Display().gZBuffer, nullptr))) {
+    Display().gZBuffer = nullptr;
     return r;
   }
-  if (Failed(r = gBackBuffer->AddAttachedSurface(gZBuffer))) {
-    ReleaseAndClear(gZBuffer);
+  if (Failed(r = Display().gBackBuffer->AddAttachedSurface(Display().gZBuffer))) {
+    ReleaseAndClear(Display().gZBuffer);
     return r;
   }
   return DD_OK;
@@ -396,11 +396,11 @@ DWORD BlackColourKey() {
 int32_t SetBlackColourKeys() {
   const DWORD black = BlackColourKey();
   const DDCOLORKEY key{black, black};
-  if (Failed(gPrimarySurface->SetColorKey(DDCKEY_SRCBLT, &key))) {
+  if (Failed(Display().gPrimarySurface->SetColorKey(DDCKEY_SRCBLT, &key))) {
     EngineErrorLog("Failed to set Colorkey for Primary Surface");
     return 0;
   }
-  if (Failed(gBackBuffer->SetColorKey(DDCKEY_SRCBLT, &key))) {
+  if (Failed(Display().gBackBuffer->SetColorKey(DDCKEY_SRCBLT, &key))) {
     EngineErrorLog("Failed to set Colorkey for BackBuffer Surface");
     return 0;
   }
@@ -434,38 +434,38 @@ void BlendLevelsOf(DWORD s, DWORD d, uint32_t* level, uint32_t* second) {
 
 void SetCapabilityFlags(const D3DDEVICEDESC7& caps, const DDPIXELFORMAT& backBufferFormat) {
   const D3DPRIMCAPS& tri = caps.dpcTriCaps;
-  gDrawPrimTLVertex = (caps.dwDevCaps & D3DDEVCAPS_DRAWPRIMTLVERTEX) ? 1 : 0;
-  BlendLevelsOf(tri.dwSrcBlendCaps, tri.dwDestBlendCaps, &gBlendLevel, &gSecondBlendLevel);
+  Display().gDrawPrimTLVertex = (caps.dwDevCaps & D3DDEVCAPS_DRAWPRIMTLVERTEX) ? 1 : 0;
+  BlendLevelsOf(tri.dwSrcBlendCaps, tri.dwDestBlendCaps, &Display().gBlendLevel, &Display().gSecondBlendLevel);
   const DWORD filter = tri.dwTextureFilterCaps;
-  gFilterLevel = 0;
-  if ((filter & D3DPTFILTERCAPS_MAGFLINEAR) && (filter & D3DPTFILTERCAPS_MINFLINEAR)) gFilterLevel = 1;
-  if ((filter & D3DPTFILTERCAPS_MAGFANISOTROPIC) && (filter & D3DPTFILTERCAPS_MINFANISOTROPIC)) gFilterLevel = 2;
+  Display().gFilterLevel = 0;
+  if ((filter & D3DPTFILTERCAPS_MAGFLINEAR) && (filter & D3DPTFILTERCAPS_MINFLINEAR)) Display().gFilterLevel = 1;
+  if ((filter & D3DPTFILTERCAPS_MAGFANISOTROPIC) && (filter & D3DPTFILTERCAPS_MINFANISOTROPIC)) Display().gFilterLevel = 2;
   const DWORD raster = tri.dwRasterCaps;
-  gFogAvailable = (raster & (D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_FOGVERTEX)) ? 1 : 0;
-  gWBuffer = (raster & D3DPRASTERCAPS_WBUFFER) ? 1 : 0;
-  gTableFogOnly = (!(raster & D3DPRASTERCAPS_FOGVERTEX) && (raster & D3DPRASTERCAPS_FOGTABLE)) ? 1 : 0;
-  gMipmapping = (filter & (D3DPTFILTERCAPS_MIPNEAREST | D3DPTFILTERCAPS_MIPLINEAR)) ? 1 : 0;
-  gWrapAddressing = (tri.dwTextureAddressCaps & D3DPTADDRESSCAPS_WRAP) ? 1 : 0;
-  gMirrorAddressing = (tri.dwTextureAddressCaps & D3DPTADDRESSCAPS_MIRROR) ? 1 : 0;
-  gClampAddressing = (tri.dwTextureAddressCaps & D3DPTADDRESSCAPS_CLAMP) ? 1 : 0;
-  gPremultipliedAlpha = (backBufferFormat.dwFlags & DDPF_ALPHAPREMULT) ? 1 : 0;
-  gColourKeyAvailable = (tri.dwTextureCaps & D3DPTEXTURECAPS_TRANSPARENCY) ? 1 : 0;
-  gColourKeyBlendAvailable = (gColourKeyAvailable && (tri.dwTextureCaps & D3DPTEXTURECAPS_COLORKEYBLEND)) ? 1 : 0;
+  Display().gFogAvailable = (raster & (D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_FOGVERTEX)) ? 1 : 0;
+  Display().gWBuffer = (raster & D3DPRASTERCAPS_WBUFFER) ? 1 : 0;
+  Display().gTableFogOnly = (!(raster & D3DPRASTERCAPS_FOGVERTEX) && (raster & D3DPRASTERCAPS_FOGTABLE)) ? 1 : 0;
+  Display().gMipmapping = (filter & (D3DPTFILTERCAPS_MIPNEAREST | D3DPTFILTERCAPS_MIPLINEAR)) ? 1 : 0;
+  Display().gWrapAddressing = (tri.dwTextureAddressCaps & D3DPTADDRESSCAPS_WRAP) ? 1 : 0;
+  Display().gMirrorAddressing = (tri.dwTextureAddressCaps & D3DPTADDRESSCAPS_MIRROR) ? 1 : 0;
+  Display().gClampAddressing = (tri.dwTextureAddressCaps & D3DPTADDRESSCAPS_CLAMP) ? 1 : 0;
+  Display().gPremultipliedAlpha = (backBufferFormat.dwFlags & DDPF_ALPHAPREMULT) ? 1 : 0;
+  Display().gColourKeyAvailable = (tri.dwTextureCaps & D3DPTEXTURECAPS_TRANSPARENCY) ? 1 : 0;
+  Display().gColourKeyBlendAvailable = (Display().gColourKeyAvailable && (tri.dwTextureCaps & D3DPTEXTURECAPS_COLORKEYBLEND)) ? 1 : 0;
 }
 
 int32_t ChooseD3DDevice() {
-  ReleaseAndClear(gD3DDevice);
-  for (int32_t slot = 0; slot < gTextureRecords.capacity; ++slot) ReleaseTextureSurface(uint32_t(slot));
+  ReleaseAndClear(Display().gD3DDevice);
+  for (int32_t slot = 0; slot < Records().gTextureRecords.capacity; ++slot) ReleaseTextureSurface(uint32_t(slot));
   DDSURFACEDESC2 back{};
   back.dwSize = sizeof back;
-  if (Failed(gBackBuffer->GetSurfaceDesc(&back))) {
+  if (Failed(Display().gBackBuffer->GetSurfaceDesc(&back))) {
     EngineErrorLog("Failed to get surface description of BackBuffer Surface");
     return 0;
   }
 
   HardwareSearch hardware;
   hardware.bitDepthFlag = BitDepthFlag(back.ddpfPixelFormat.dwRGBBitCount);
-  if (Failed(gDirect3D->EnumDevices(FindHardwareDeviceCallback, &hardware))) {
+  if (Failed(Display().gDirect3D->EnumDevices(FindHardwareDeviceCallback, &hardware))) {
     EngineErrorLog("Failed to Enumerate Devices from D3D Interface");
     return 0;
   }
@@ -474,20 +474,20 @@ int32_t ChooseD3DDevice() {
 
   char status[7] = "......";  // two unused, then T&L, HAL, RGB, MMX
   auto attempt = [&](int index, const char* name, uint32_t isHardware, const GUID& guid) {
-    gD3DDeviceName = name;
-    gHardwareDevice = isHardware;
-    if (Failed(gDirect3D->CreateDevice(guid, gBackBuffer, &gD3DDevice))) gD3DDevice = nullptr;
-    if (index >= 0) status[index] = gD3DDevice ? '1' : '0';
+    Display().gD3DDeviceName = name;
+    Display().gHardwareDevice = isHardware;
+    if (Failed(Display().gDirect3D->CreateDevice(guid, Display().gBackBuffer, &Display().gD3DDevice))) Display().gD3DDevice = nullptr;
+    if (index >= 0) status[index] = Display().gD3DDevice ? '1' : '0';
   };
-  if (hardware.found && gSurfaceFallback == 0 && gAllowTnL == 1)
+  if (hardware.found && Display().gSurfaceFallback == 0 && Display().gAllowTnL == 1)
     attempt(2, "T&L", 1, IID_IDirect3DTnLHalDevice);
-  else if (gAllowTnL != 1)
+  else if (Display().gAllowTnL != 1)
     status[2] = '2';
-  if (hardware.found && gSurfaceFallback == 0 && !gD3DDevice) attempt(3, "HAL", 1, IID_IDirect3DHALDevice);
-  if (!gD3DDevice) attempt(4, "RGB", 0, IID_IDirect3DRGBDevice);
-  if (!gD3DDevice && gSurfaceFallback == 1) attempt(5, "MMX", 0, IID_IDirect3DMMXDevice);
-  if (!gD3DDevice && hardware.found) attempt(-1, "OTHER", 1, hardware.guid);
-  if (!gD3DDevice) {
+  if (hardware.found && Display().gSurfaceFallback == 0 && !Display().gD3DDevice) attempt(3, "HAL", 1, IID_IDirect3DHALDevice);
+  if (!Display().gD3DDevice) attempt(4, "RGB", 0, IID_IDirect3DRGBDevice);
+  if (!Display().gD3DDevice && Display().gSurfaceFallback == 1) attempt(5, "MMX", 0, IID_IDirect3DMMXDevice);
+  if (!Display().gD3DDevice && hardware.found) attempt(-1, "OTHER", 1, hardware.guid);
+  if (!Display().gD3DDevice) {
     char line[160];
     std::snprintf(line, sizeof line, "[%c%c%c%c%c%c & %s] Failed to create a D3D Device from BackBuffer Surface",
                   status[0], status[1], status[2], status[3], status[4], status[5], hardware.name.c_str());
@@ -496,25 +496,25 @@ int32_t ChooseD3DDevice() {
   }
 
   D3DDEVICEDESC7 caps{};
-  gD3DDevice->GetCaps(&caps);
+  Display().gD3DDevice->GetCaps(&caps);
   SetCapabilityFlags(caps, back.ddpfPixelFormat);
 
-  gTextureFormatCount = 0;
-  if (Failed(gD3DDevice->EnumTextureFormats(CollectTextureFormatCallback, nullptr))) {
+  Display().gTextureFormatCount = 0;
+  if (Failed(Display().gD3DDevice->EnumTextureFormats(CollectTextureFormatCallback, nullptr))) {
     EngineErrorLog("Failed to create list of available texture formats");
     return 0;
   }
-  gDxtTextures = 0;
-  for (int32_t i = 0; i < gTextureFormatCount; ++i) {
-    const DDPIXELFORMAT& f = gTextureFormats[size_t(i)];
+  Display().gDxtTextures = 0;
+  for (int32_t i = 0; i < Display().gTextureFormatCount; ++i) {
+    const DDPIXELFORMAT& f = Display().gTextureFormats[size_t(i)];
     if ((f.dwFlags & DDPF_FOURCC) && (f.dwFourCC == FOURCC_DXT1 || f.dwFourCC == FOURCC_DXT2 ||
                                       f.dwFourCC == FOURCC_DXT3 || f.dwFourCC == FOURCC_DXT4 ||
                                       f.dwFourCC == FOURCC_DXT5))
-      gDxtTextures = 1;
+      Display().gDxtTextures = 1;
   }
 
-  gViewport = D3DVIEWPORT7{0, 0, DWORD(gDisplayWidth), DWORD(gDisplayHeight), 0.0f, 1.0f};
-  if (Failed(gD3DDevice->SetViewport(&gViewport))) {
+  Display().gViewport = D3DVIEWPORT7{0, 0, DWORD(Display().gDisplayWidth), DWORD(Display().gDisplayHeight), 0.0f, 1.0f};
+  if (Failed(Display().gD3DDevice->SetViewport(&Display().gViewport))) {
     EngineErrorLog("Failed to set Viewport Properties");
     return 0;
   }
@@ -524,45 +524,45 @@ int32_t ChooseD3DDevice() {
 }
 
 int32_t SetDefaultRenderStates() {
-  Direct3DDevice* d = gD3DDevice;
-  d->SetRenderState(D3DRENDERSTATE_ZENABLE, gWBuffer ? D3DZB_USEW : D3DZB_TRUE);
+  Direct3DDevice* d = Display().gD3DDevice;
+  d->SetRenderState(D3DRENDERSTATE_ZENABLE, Display().gWBuffer ? D3DZB_USEW : D3DZB_TRUE);
   d->SetRenderState(D3DRENDERSTATE_ZWRITEENABLE, 1);
-  const uint32_t level = gBlendLevel < 10 ? gBlendLevel : 0;
-  gGhostSrcBlend = kGhostBlends[level].src;
-  gGhostDestBlend = kGhostBlends[level].dest;
+  const uint32_t level = Display().gBlendLevel < 10 ? Display().gBlendLevel : 0;
+  Display().gGhostSrcBlend = kGhostBlends[level].src;
+  Display().gGhostDestBlend = kGhostBlends[level].dest;
   if (level >= 2) {
-    d->SetRenderState(D3DRENDERSTATE_SRCBLEND, gGhostSrcBlend);
-    d->SetRenderState(D3DRENDERSTATE_DESTBLEND, gGhostDestBlend);
+    d->SetRenderState(D3DRENDERSTATE_SRCBLEND, Display().gGhostSrcBlend);
+    d->SetRenderState(D3DRENDERSTATE_DESTBLEND, Display().gGhostDestBlend);
   }
-  const uint32_t second = (gSecondBlendLevel >= 5 && gSecondBlendLevel <= 7) ? gSecondBlendLevel : 0;
-  gGhostSrcBlend2 = kGhostBlends[second].src;
-  gGhostDestBlend2 = kGhostBlends[second].dest;
+  const uint32_t second = (Display().gSecondBlendLevel >= 5 && Display().gSecondBlendLevel <= 7) ? Display().gSecondBlendLevel : 0;
+  Display().gGhostSrcBlend2 = kGhostBlends[second].src;
+  Display().gGhostDestBlend2 = kGhostBlends[second].dest;
   d->SetRenderState(D3DRENDERSTATE_TEXTUREPERSPECTIVE, 1);
   d->SetRenderState(D3DRENDERSTATE_SPECULARENABLE, 0);
   d->SetRenderState(D3DRENDERSTATE_SHADEMODE, D3DSHADE_GOURAUD);
-  if (gSurfaceFallback == 1) {
+  if (Display().gSurfaceFallback == 1) {
     d->SetRenderState(D3DRENDERSTATE_DITHERENABLE, 0);
-    gFilterLevel = 0;
+    Display().gFilterLevel = 0;
   } else {
     d->SetRenderState(D3DRENDERSTATE_DITHERENABLE, 1);
   }
   d->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTFP_LINEAR);
   static constexpr DWORD kMag[3] = {D3DTFG_POINT, D3DTFG_LINEAR, D3DTFG_ANISOTROPIC};
   static constexpr DWORD kMin[3] = {D3DTFN_POINT, D3DTFN_LINEAR, D3DTFN_ANISOTROPIC};
-  d->SetTextureStageState(0, D3DTSS_MAGFILTER, kMag[gFilterLevel < 3 ? gFilterLevel : 0]);
-  d->SetTextureStageState(0, D3DTSS_MINFILTER, kMin[gFilterLevel < 3 ? gFilterLevel : 0]);
+  d->SetTextureStageState(0, D3DTSS_MAGFILTER, kMag[Display().gFilterLevel < 3 ? Display().gFilterLevel : 0]);
+  d->SetTextureStageState(0, D3DTSS_MINFILTER, kMin[Display().gFilterLevel < 3 ? Display().gFilterLevel : 0]);
   d->SetRenderState(D3DRENDERSTATE_FILLMODE, D3DFILL_SOLID);
   d->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_CCW);
   d->SetRenderState(D3DRENDERSTATE_NORMALIZENORMALS, 1);
   d->SetRenderState(D3DRENDERSTATE_LOCALVIEWER, 0);
   d->SetRenderState(D3DRENDERSTATE_AMBIENT, 0x00FFFFFF);
   d->SetTextureStageState(0, D3DTSS_ADDRESS, D3DTADDRESS_WRAP);
-  gSceneMaterial = MaterialOf(1.0f - gAmbientLevel, gAmbientLevel);
-  gFullBrightMaterial = MaterialOf(0.0f, 1.0f);
-  gPlainMaterial = MaterialOf(1.0f, 0.0f);
-  return Succeeded(d->SetMaterial(&gSceneMaterial)) ? 1 : 0;
+  Display().gSceneMaterial = MaterialOf(1.0f - Display().gAmbientLevel, Display().gAmbientLevel);
+  Display().gFullBrightMaterial = MaterialOf(0.0f, 1.0f);
+  Display().gPlainMaterial = MaterialOf(1.0f, 0.0f);
+  return Succeeded(d->SetMaterial(&Display().gSceneMaterial)) ? 1 : 0;
 }
 
-void AttachImageContextToDisplay() { AttachImageContext(gMainWindow, gDirectDraw, gPrimarySurface); }
+void AttachImageContextToDisplay() { AttachImageContext(Host().gMainWindow, Display().gDirectDraw, Display().gPrimarySurface); }
 
 }  // namespace vx

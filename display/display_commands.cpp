@@ -30,12 +30,12 @@ constexpr CommandHandler CmdEnableTnl = CmdSetDisplaySwitch<&DisplayState::gAllo
 // The display is made again for the new mode: a window shows the program's picture at its own
 // size through one back buffer; the full screen scales it and flips two pages.
 void CmdWindowOn() {
-  gWindowMode = 1;
-  gWindowBorder = 8;
-  gWindowCaption = 19;
-  gWindowClientX = 4;
-  gWindowClientY = 23;
-  gWindowStyle = 0x00CF0000u;
+  System().gWindowMode = 1;
+  System().gWindowBorder = 8;
+  System().gWindowCaption = 19;
+  System().gWindowClientX = 4;
+  System().gWindowClientY = 23;
+  System().gWindowStyle = 0x00CF0000u;
   SetFullScreen(0);
   RebuildDisplayWithCurrentMode();
 }
@@ -51,8 +51,8 @@ void CmdWindowOff() {
 // Modes below 16 bits are left out; the others are listed as DirectDraw reports them.
 win::HRESULT AddDisplayModeEntry(win::DDSURFACEDESC2* mode, void*) {
   const win::DWORD bits = mode->ddpfPixelFormat.dwRGBBitCount;
-  if (bits < 16 || gChecklistCount >= kChecklistCapacity) return win::DDENUMRET_OK;
-  ChecklistEntry& entry = gChecklist[size_t(gChecklistCount++)];
+  if (bits < 16 || Checklist().gChecklistCount >= kChecklistCapacity) return win::DDENUMRET_OK;
+  ChecklistEntry& entry = Checklist().gChecklist[size_t(Checklist().gChecklistCount++)];
   entry.values[0] = int32_t(mode->dwWidth);
   entry.values[1] = int32_t(mode->dwHeight);
   entry.values[2] = int32_t(bits);
@@ -63,13 +63,13 @@ win::HRESULT AddDisplayModeEntry(win::DDSURFACEDESC2* mode, void*) {
 }
 
 void CmdListDisplayModes() {
-  gChecklistCount = 0;
-  gChecklistHasValues = 1;
-  gChecklistHasTexts = 1;
+  Checklist().gChecklistCount = 0;
+  Checklist().gChecklistHasValues = 1;
+  Checklist().gChecklistHasTexts = 1;
   win::DDSURFACEDESC2 any{};
   any.dwSize = sizeof any;
-  gChecklistFilled =
-      gDirectDraw && win::Succeeded(gDirectDraw->EnumDisplayModes(0, &any, nullptr, AddDisplayModeEntry)) ? 1 : 0;
+  Checklist().gChecklistFilled =
+      Display().gDirectDraw && win::Succeeded(Display().gDirectDraw->EnumDisplayModes(0, &any, nullptr, AddDisplayModeEntry)) ? 1 : 0;
 }
 
 // Raises the error of a mode the display can never have; true when the values may be asked for.
@@ -91,14 +91,14 @@ void CmdSetDisplayMode() {
   int32_t width = IntOperand(0), height = IntOperand(1), depth = IntOperand(2);
   SkipOperands(3);
   if (ModeValuesValid(width, height, depth) &&
-      SetDisplayModeFull(width, height, depth, gSurfaceFallback, gScreenModeWidth, gScreenModeHeight,
-                         gScreenModeDepth, gSurfaceFallback)) {
-    gScreenModeWidth = width;
-    gScreenModeHeight = height;
-    gScreenModeDepth = depth;
-    gDisplayDepth = int16_t(depth);
+      SetDisplayModeFull(width, height, depth, Display().gSurfaceFallback, Display().gScreenModeWidth, Display().gScreenModeHeight,
+                         Display().gScreenModeDepth, Display().gSurfaceFallback)) {
+    Display().gScreenModeWidth = width;
+    Display().gScreenModeHeight = height;
+    Display().gScreenModeDepth = depth;
+    Display().gDisplayDepth = int16_t(depth);
   }
-  gYieldFlag = 1;
+  Interpreter().gYieldFlag = 1;
 }
 
 template <auto kValue>
@@ -113,14 +113,14 @@ constexpr CommandHandler FnScreenDepth = FnScreenValue<&DisplayState::gScreenMod
 constexpr CommandHandler FnScreenFps = FnScreenValue<&DisplayState::gFrameRate>;
 
 void FnScreenInVideoMemory() {
-  SlotOperand(0)->i = gSystemMemorySurfaces == 0 ? 1 : 0;
+  SlotOperand(0)->i = Display().gSystemMemorySurfaces == 0 ? 1 : 0;
   SkipOperands(1);
 }
 
 // 1 once after the display was made again or was away, then 0.
 void FnScreenInvalid() {
-  SlotOperand(0)->i = gDisplayInvalid;
-  gDisplayInvalid = 0;
+  SlotOperand(0)->i = Display().gDisplayInvalid;
+  Display().gDisplayInvalid = 0;
   SkipOperands(1);
 }
 
@@ -129,10 +129,10 @@ void FnScreenInvalid() {
 // set display card name: the display is made again on that card; a warning when another card is in
 // use afterwards (windowed and in the software fallback the primary card always is).
 void CmdSetDisplayCard() {
-  gChosenCardName = TextOperand(0);
+  Display().gChosenCardName = TextOperand(0);
   SkipOperands(1);
   RebuildDisplayWithCurrentMode();
-  if (gErrorCode == 0 && !SameCardName(gCurrentCardName, gChosenCardName))
+  if (Interpreter().gErrorCode == 0 && !SameCardName(Display().gCurrentCardName, Display().gChosenCardName))
     RaiseRuntimeError(kErrDisplayCardNotChosen);
 }
 
@@ -159,9 +159,9 @@ void FnDisplayModeExists() {
   const int32_t width = IntOperand(1), height = IntOperand(2), depth = IntOperand(3);
   SkipOperands(4);
   result->i = 0;
-  if (!ModeValuesValid(width, height, depth) || !gDirectDraw) return;
+  if (!ModeValuesValid(width, height, depth) || !Display().gDirectDraw) return;
   WantedMode wanted{win::DWORD(width), win::DWORD(height), win::DWORD(depth), false};
-  gDirectDraw->EnumDisplayModes(0, nullptr, &wanted, MatchDisplayModeCallback);
+  Display().gDirectDraw->EnumDisplayModes(0, nullptr, &wanted, MatchDisplayModeCallback);
   result->i = wanted.found ? 1 : 0;
 }
 

@@ -40,14 +40,14 @@ uint64_t gClearedDepthVersion = 0;
 }  // namespace
 
 int32_t SetDisplayMode(int32_t width, int32_t height, int32_t depth) {
-  if (gWindowMode) {
-    gWindowWidth = width;
-    gWindowHeight = height;
+  if (System().gWindowMode) {
+    System().gWindowWidth = width;
+    System().gWindowHeight = height;
     ApplyWindowSettings(1, 1);
   }
-  if (gFullScreen == 0) return 1;
-  if (!gDirectDraw) return 0;
-  const HRESULT r = gDirectDraw->SetDisplayMode(DWORD(width), DWORD(height), DWORD(depth), 0, 0);
+  if (Display().gFullScreen == 0) return 1;
+  if (!Display().gDirectDraw) return 0;
+  const HRESULT r = Display().gDirectDraw->SetDisplayMode(DWORD(width), DWORD(height), DWORD(depth), 0, 0);
   if (Failed(r)) {
     std::string line = "Could not set a display mode of " + std::to_string(width) + "x" + std::to_string(height) +
                        "x" + std::to_string(depth);
@@ -55,8 +55,8 @@ int32_t SetDisplayMode(int32_t width, int32_t height, int32_t depth) {
     EngineErrorLog(line);
     return 0;
   }
-  MoveWindow(gMainWindow, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), 1);
-  ShowWindow(gMainWindow, SW_SHOW);
+  MoveWindow(Host().gMainWindow, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), 1);
+  ShowWindow(Host().gMainWindow, SW_SHOW);
   return 1;
 }
 
@@ -71,71 +71,71 @@ int32_t SetDisplayModeFull(int32_t& width, int32_t& height, int32_t& depth, uint
   };
   DrawQueueFlush();
   ResetAnimationStreams();
-  ReleaseAndClear(gPointerImageSurface);
+  ReleaseAndClear(Display().gPointerImageSurface);
   ReleaseDirectDrawObjects(0);
-  if (!EnumerateDisplayCards(gSurfaceFallback == 1 ? 1 : 0, 1)) {
+  if (!EnumerateDisplayCards(Display().gSurfaceFallback == 1 ? 1 : 0, 1)) {
     RaiseRuntimeError(kErrDirectDrawNotCreated);
     return 0;
   }
   int32_t result = 1;
   if (SetDisplayMode(width, height, depth)) {
-    gDisplayWidth = width;
-    gDisplayHeight = height;
+    Display().gDisplayWidth = width;
+    Display().gDisplayHeight = height;
   } else {
     // The surfaces are made again below with the mode in force, so the program keeps a display.
     restoreOld();
     RaiseRuntimeWarning(kErrDisplayModeNotSet);
     result = 0;
   }
-  gDisplayDepth = int16_t(depth);
+  Display().gDisplayDepth = int16_t(depth);
   if (!InitDisplayAndDevice(width, height, 1)) {
     fallback = 1;
     if (!InitDisplayAndDevice(width, height, 1)) {
       restoreOld();
-      gDisplayDepth = int16_t(oldDepth);
+      Display().gDisplayDepth = int16_t(oldDepth);
       RaiseRuntimeWarning(kErrDisplaySurfacesNotCreated);
       result = 0;
       // Without surfaces the program cannot go on.
       if (!InitDisplayAndDevice(oldWidth, oldHeight, 1)) RaiseRuntimeError(kErrDisplaySurfacesOrDeviceNotCreated);
     }
   }
-  if (gBackBuffer) {
+  if (Display().gBackBuffer) {
     ClearAndPresentTwice();
-    for (int32_t slot = 0; slot < gTextureRecords.capacity; ++slot) ReleaseTextureSurface(uint32_t(slot));
+    for (int32_t slot = 0; slot < Records().gTextureRecords.capacity; ++slot) ReleaseTextureSurface(uint32_t(slot));
     FreeSpriteImageCopies();
     ResetDrawTarget();
     LoadPointerBitmap();
-    if (gWindowMode == 0) RecreatePointerImages();
+    if (System().gWindowMode == 0) RecreatePointerImages();
     // The new device knows none of the engine's lights, buffers or view.
     gDeviceEvents.displayRemade();
   }
-  gDisplayInvalid = 1;
+  Display().gDisplayInvalid = 1;
   return result;
 }
 
 int32_t RebuildDisplayWithCurrentMode() {
-  int32_t width = gDisplayWidth, height = gDisplayHeight, depth = gDisplayDepth;
-  uint32_t fallback = gSurfaceFallback;
-  return SetDisplayModeFull(width, height, depth, gSurfaceFallback, width, height, depth, fallback);
+  int32_t width = Display().gDisplayWidth, height = Display().gDisplayHeight, depth = Display().gDisplayDepth;
+  uint32_t fallback = Display().gSurfaceFallback;
+  return SetDisplayModeFull(width, height, depth, Display().gSurfaceFallback, width, height, depth, fallback);
 }
 
 int32_t ClearBackBuffer() {
-  if (!gBackBuffer) return 0;
+  if (!Display().gBackBuffer) return 0;
   DDBLTFX fx{};
   fx.dwSize = sizeof fx;
   fx.dwFillColor = 0;
-  const HRESULT r = RetryUntilDrawn([&] { return gBackBuffer->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx); },
-                                    [] { return RestoreOrPause(gBackBuffer); });
+  const HRESULT r = RetryUntilDrawn([&] { return Display().gBackBuffer->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx); },
+                                    [] { return RestoreOrPause(Display().gBackBuffer); });
   return r == DDERR_SURFACELOST ? 0 : 1;
 }
 
 int32_t ClearZBuffer() {
-  if (gD3DDevice && gRenderEnabled == 1) {
-    if (gZBuffer && gZBuffer == gClearedDepth && gZBuffer->ContentVersion() == gClearedDepthVersion) return 1;
-    const D3DRECT all{0, 0, gDisplayWidth, gDisplayHeight};
-    const bool cleared = Succeeded(gD3DDevice->Clear(1, &all, D3DCLEAR_ZBUFFER, 0, 1.0f, 0));
-    gClearedDepth = cleared ? gZBuffer : nullptr;
-    gClearedDepthVersion = gZBuffer ? gZBuffer->ContentVersion() : 0;
+  if (Display().gD3DDevice && Display().gRenderEnabled == 1) {
+    if (Display().gZBuffer && Display().gZBuffer == gClearedDepth && Display().gZBuffer->ContentVersion() == gClearedDepthVersion) return 1;
+    const D3DRECT all{0, 0, Display().gDisplayWidth, Display().gDisplayHeight};
+    const bool cleared = Succeeded(Display().gD3DDevice->Clear(1, &all, D3DCLEAR_ZBUFFER, 0, 1.0f, 0));
+    gClearedDepth = cleared ? Display().gZBuffer : nullptr;
+    gClearedDepthVersion = Display().gZBuffer ? Display().gZBuffer->ContentVersion() : 0;
   }
   return 1;
 }
@@ -152,37 +152,37 @@ int32_t ClearAndPresentTwice() {
 }
 
 int32_t PresentFrame() {
-  if (!gPrimarySurface || gRenderEnabled == 0) return 0;
+  if (!Display().gPrimarySurface || Display().gRenderEnabled == 0) return 0;
   // Presenting restores every surface of the display; only a failed restore stops it (any other
   // failure shows nothing this frame).
   auto restore = [] { return Succeeded(RestoreLostSurfaces()); };
-  if (gFlipChain) {
-    if (RetryUntilDrawn([] { return gPrimarySurface->Flip(nullptr, 0); }, restore) == DDERR_SURFACELOST) return 0;
-    gSpritePage ^= 1;
+  if (Display().gFlipChain) {
+    if (RetryUntilDrawn([] { return Display().gPrimarySurface->Flip(nullptr, 0); }, restore) == DDERR_SURFACELOST) return 0;
+    Records().gSpritePage ^= 1;
   } else {
-    const RECT source{0, 0, gDisplayWidth, gDisplayHeight};
-    const RECT client = gClientAreaOnScreen(gMainWindow);
+    const RECT source{0, 0, Display().gDisplayWidth, Display().gDisplayHeight};
+    const RECT client = gClientAreaOnScreen(Host().gMainWindow);
     int32_t offsetX = 0, offsetY = 0;
-    if (gFullScreen == 0) {
-      offsetX = ((client.right - client.left) - gDisplayWidth) / 2;
-      offsetY = ((client.bottom - client.top) - gDisplayHeight) / 2;
+    if (Display().gFullScreen == 0) {
+      offsetX = ((client.right - client.left) - Display().gDisplayWidth) / 2;
+      offsetY = ((client.bottom - client.top) - Display().gDisplayHeight) / 2;
     }
-    const RECT dest{client.left + offsetX, client.top + offsetY, client.left + offsetX + gDisplayWidth,
-                    client.top + offsetY + gDisplayHeight};
-    gPresentOffsetX = dest.left;
-    gPresentOffsetY = dest.top;
-    if (RetryUntilDrawn([&] { return gPrimarySurface->Blt(&dest, gBackBuffer, &source, 0, nullptr); }, restore) ==
+    const RECT dest{client.left + offsetX, client.top + offsetY, client.left + offsetX + Display().gDisplayWidth,
+                    client.top + offsetY + Display().gDisplayHeight};
+    Display().gPresentOffsetX = dest.left;
+    Display().gPresentOffsetY = dest.top;
+    if (RetryUntilDrawn([&] { return Display().gPrimarySurface->Blt(&dest, Display().gBackBuffer, &source, 0, nullptr); }, restore) ==
         DDERR_SURFACELOST)
       return 0;
-    if (gWindowBorders == 1) FillWindowBorders(dest);
+    if (Display().gWindowBorders == 1) FillWindowBorders(dest);
   }
   UpdateFrameRate();
   return 1;
 }
 
 void FillWindowBorders(const RECT& picture) {
-  if (gFullScreen != 0 || !gPrimarySurface) return;
-  const RECT c = gClientAreaOnScreen(gMainWindow);
+  if (Display().gFullScreen != 0 || !Display().gPrimarySurface) return;
+  const RECT c = gClientAreaOnScreen(Host().gMainWindow);
   DDBLTFX fx{};
   fx.dwSize = sizeof fx;
   fx.dwFillColor = 0;
@@ -196,36 +196,36 @@ void FillWindowBorders(const RECT& picture) {
     // An empty band (the picture reaches that edge) has nothing to fill.
     if (band.right <= band.left || band.bottom <= band.top) continue;
     RECT inside{std::max<LONG>(band.left, 0), std::max<LONG>(band.top, 0),
-                std::min<LONG>(band.right, LONG(gPrimarySurface->Width())),
-                std::min<LONG>(band.bottom, LONG(gPrimarySurface->Height()))};
+                std::min<LONG>(band.right, LONG(Display().gPrimarySurface->Width())),
+                std::min<LONG>(band.bottom, LONG(Display().gPrimarySurface->Height()))};
     if (inside.right <= inside.left || inside.bottom <= inside.top) continue;
-    gPrimarySurface->Blt(&inside, nullptr, nullptr, DDBLT_COLORFILL, &fx);
+    Display().gPrimarySurface->Blt(&inside, nullptr, nullptr, DDBLT_COLORFILL, &fx);
   }
 }
 
 void UpdateFrameRate() {
-  ++gFrameCounter;
+  ++Display().gFrameCounter;
   const uint32_t now = timeGetTime();
   const uint32_t elapsed = now - gTimeAtLastMeasure;
   if (elapsed > 1000) {
-    gFramesPerSecond = uint32_t(uint64_t(gFrameCounter - gFramesAtLastMeasure) * 1000u / elapsed);
+    gFramesPerSecond = uint32_t(uint64_t(Display().gFrameCounter - gFramesAtLastMeasure) * 1000u / elapsed);
     gTimeAtLastMeasure = now;
-    gFramesAtLastMeasure = gFrameCounter;
+    gFramesAtLastMeasure = Display().gFrameCounter;
   }
-  gFrameRate = gFramesPerSecond;
+  Display().gFrameRate = gFramesPerSecond;
 }
 
 HRESULT RestoreLostSurfaces() {
-  for (HRESULT r : {gDirectDraw ? gDirectDraw->RestoreAllSurfaces() : DD_OK,
-                    gPrimarySurface ? gPrimarySurface->Restore() : DD_OK}) {
+  for (HRESULT r : {Display().gDirectDraw ? Display().gDirectDraw->RestoreAllSurfaces() : DD_OK,
+                    Display().gPrimarySurface ? Display().gPrimarySurface->Restore() : DD_OK}) {
     if (Failed(r)) {
       PauseProgram();
       return r;
     }
   }
   // A back buffer of a flip chain came back with its primary.
-  if (gBackBuffer && !gFlipChain) {
-    const HRESULT r = gBackBuffer->Restore();
+  if (Display().gBackBuffer && !Display().gFlipChain) {
+    const HRESULT r = Display().gBackBuffer->Restore();
     if (Failed(r)) {
       PauseProgram();
       return r;
@@ -237,60 +237,60 @@ HRESULT RestoreLostSurfaces() {
 }
 
 bool RestorePrimarySurface() {
-  if (!gPrimarySurface) return false;
-  if (!gPrimarySurface->Lost()) return true;
+  if (!Display().gPrimarySurface) return false;
+  if (!Display().gPrimarySurface->Lost()) return true;
   return Succeeded(RestoreLostSurfaces());
 }
 
 int32_t EvictManagedTextures() {
-  if (gDirect3D) gDirect3D->EvictManagedTextures();
+  if (Display().gDirect3D) Display().gDirect3D->EvictManagedTextures();
   return 1;
 }
 
 int32_t ReleaseScreenshotSurface() {
-  if (!gScreenshotSurface) return 0;
-  ReleaseAndClear(gScreenshotSurface);
+  if (!Display().gScreenshotSurface) return 0;
+  ReleaseAndClear(Display().gScreenshotSurface);
   return 1;
 }
 
 int32_t SaveScreenshot() {
-  if (gRenderEnabled != 1) return 1;
+  if (Display().gRenderEnabled != 1) return 1;
   ReleaseScreenshotSurface();
-  if (!gDirectDraw || !gPrimarySurface || !gBackBuffer) return 0;
+  if (!Display().gDirectDraw || !Display().gPrimarySurface || !Display().gBackBuffer) return 0;
   DDSURFACEDESC2 desc{};
   desc.dwSize = sizeof desc;
   desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
   desc.ddsCaps.dwCaps = DDSCAPS_SYSTEMMEMORY;
-  desc.dwWidth = DWORD(gDisplayWidth);
-  desc.dwHeight = DWORD(gDisplayHeight);
-  if (Failed(gDirectDraw->CreateSurface(&desc, &gScreenshotSurface, nullptr))) {
-    gScreenshotSurface = nullptr;
+  desc.dwWidth = DWORD(Display().gDisplayWidth);
+  desc.dwHeight = DWORD(Display().gDisplayHeight);
+  if (Failed(Display().gDirectDraw->CreateSurface(&desc, &Display().gScreenshotSurface, nullptr))) {
+    Display().gScreenshotSurface = nullptr;
     return 0;
   }
   // Windowed, the primary is the desktop: the picture is the back buffer that was just shown.
   // A flip chain shows its primary, which then holds the picture at the display size.
-  IDirectDrawSurface7* source = gFlipChain ? gPrimarySurface : gBackBuffer;
-  const RECT area{0, 0, gDisplayWidth, gDisplayHeight};
-  if (Failed(gScreenshotSurface->Blt(&area, source, &area, DDBLT_WAIT, nullptr))) {
+  IDirectDrawSurface7* source = Display().gFlipChain ? Display().gPrimarySurface : Display().gBackBuffer;
+  const RECT area{0, 0, Display().gDisplayWidth, Display().gDisplayHeight};
+  if (Failed(Display().gScreenshotSurface->Blt(&area, source, &area, DDBLT_WAIT, nullptr))) {
     ReleaseScreenshotSurface();
     return 0;
   }
   // The writers go through a temporary file, so a failed save keeps an old file of the name.
-  const std::string& name = gScreenshotFile;
-  const bool written = !name.empty() && SaveImageByExtension(gScreenshotSurface, name) == 1;
+  const std::string& name = Display().gScreenshotFile;
+  const bool written = !name.empty() && SaveImageByExtension(Display().gScreenshotSurface, name) == 1;
   ReleaseScreenshotSurface();
   return written ? 1 : 0;
 }
 
 void ApplyWindowSettings(int32_t apply, int32_t) {
-  if (!gMainWindow) return;
+  if (!Host().gMainWindow) return;
   if (apply) {
-    SetWindowTextA(gMainWindow, gWindowTitle.c_str());
-    SetWindowLongA(gMainWindow, GWL_STYLE, LONG(gWindowStyle));
-    MoveWindow(gMainWindow, gWindowClientX - gWindowBorder / 2, gWindowClientY - gWindowCaption - gWindowBorder / 2,
-               gWindowWidth + gWindowBorder, gWindowHeight + gWindowBorder + gWindowCaption, 1);
-    ShowWindow(gMainWindow, gWindowShowState);
-    if (gWindowMode == 0) {
+    SetWindowTextA(Host().gMainWindow, System().gWindowTitle.c_str());
+    SetWindowLongA(Host().gMainWindow, GWL_STYLE, LONG(System().gWindowStyle));
+    MoveWindow(Host().gMainWindow, System().gWindowClientX - System().gWindowBorder / 2, System().gWindowClientY - System().gWindowCaption - System().gWindowBorder / 2,
+               System().gWindowWidth + System().gWindowBorder, System().gWindowHeight + System().gWindowBorder + System().gWindowCaption, 1);
+    ShowWindow(Host().gMainWindow, System().gWindowShowState);
+    if (System().gWindowMode == 0) {
       ShowCursor(0);
       RecreatePointerImages();
     } else {
@@ -298,18 +298,18 @@ void ApplyWindowSettings(int32_t apply, int32_t) {
       HidePointerSprites();
     }
   } else {
-    ShowWindow(gMainWindow, gWindowShowState);
+    ShowWindow(Host().gMainWindow, System().gWindowShowState);
   }
 }
 
 void ResetWindowToDefaults() {
-  if (!gWindowMode) return;
+  if (!System().gWindowMode) return;
   ResetWindowState();
-  gWindowBorders = 1;
-  gWindowTitle = "Vorlix";
-  gWindowShowState = 10;
-  gWindowWidth = GetSystemMetrics(SM_CXSCREEN);
-  gWindowHeight = GetSystemMetrics(SM_CYSCREEN);
+  Display().gWindowBorders = 1;
+  System().gWindowTitle = "Vorlix";
+  System().gWindowShowState = 10;
+  System().gWindowWidth = GetSystemMetrics(SM_CXSCREEN);
+  System().gWindowHeight = GetSystemMetrics(SM_CYSCREEN);
   ApplyWindowSettings(1, 1);
 }
 

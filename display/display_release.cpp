@@ -17,28 +17,28 @@ namespace vx {
 using namespace win;
 
 void ReleaseD3DDevice() {
-  ReleaseAndClear(gD3DDevice);
-  ReleaseAndClear(gDirect3D);
+  ReleaseAndClear(Display().gD3DDevice);
+  ReleaseAndClear(Display().gDirect3D);
 }
 
 void ReleaseDisplaySurfaces() {
-  ReleaseAndClear(gGammaControl);
-  gGammaAvailable = 0;
-  ReleaseAndClear(gDisplayPalette);
-  if (gFlipChain == 1 && gBackBuffer) {
+  ReleaseAndClear(Display().gGammaControl);
+  Display().gGammaAvailable = 0;
+  ReleaseAndClear(Display().gDisplayPalette);
+  if (Display().gFlipChain == 1 && Display().gBackBuffer) {
     // The back buffer belongs to the chain: releasing the primary takes it along.
-    ReleaseAndClear(gPrimarySurface);
-    gBackBuffer = nullptr;
+    ReleaseAndClear(Display().gPrimarySurface);
+    Display().gBackBuffer = nullptr;
   } else {
-    ReleaseAndClear(gPrimarySurface);
-    ReleaseAndClear(gBackBuffer);
+    ReleaseAndClear(Display().gPrimarySurface);
+    ReleaseAndClear(Display().gBackBuffer);
   }
-  ReleaseAndClear(gZBuffer);
+  ReleaseAndClear(Display().gZBuffer);
   ForgetDepthClear();
 }
 
 int32_t ReleaseDirectDrawObjects(int32_t keep) {
-  if (gDirectDraw) {
+  if (Display().gDirectDraw) {
     UnlockScreenPixels();
     // Image files are loaded and saved through the display's objects, which go now.
     ReleaseImageContext();
@@ -47,33 +47,33 @@ int32_t ReleaseDirectDrawObjects(int32_t keep) {
     for (int32_t n = 1; n < kBitmapSlots; ++n) ReleaseBitmapSurface(n);
     ReleaseD3DDevice();
     ReleaseScreenshotSurface();
-    ReleaseAndClear(gPointerImageSurface);
+    ReleaseAndClear(Display().gPointerImageSurface);
     ReleaseDisplaySurfaces();
     if ((keep & 0xFF) == 0) {
-      gDirectDraw->SetCooperativeLevel(gMainWindow, DDSCL_NORMAL);
-      ReleaseAndClear(gDirectDraw);
-      gDirectDrawReady = 0;
+      Display().gDirectDraw->SetCooperativeLevel(Host().gMainWindow, DDSCL_NORMAL);
+      ReleaseAndClear(Display().gDirectDraw);
+      Display().gDirectDrawReady = 0;
     }
   }
   return 1;
 }
 
 int32_t DestroyWindowAndFonts() {
-  if (gMainWindow) DestroyWindow(gMainWindow);
-  gMainWindow = nullptr;
+  if (Host().gMainWindow) DestroyWindow(Host().gMainWindow);
+  Host().gMainWindow = nullptr;
   DeleteTextFonts();
   return 1;
 }
 
 int32_t SetFullScreen(uint32_t flag) {
-  gFullScreen = flag;
+  Display().gFullScreen = flag;
   return 1;
 }
 
-void PostCloseMessage() { PostMessageA(gMainWindow, WM_CLOSE, 0, 0); }
+void PostCloseMessage() { PostMessageA(Host().gMainWindow, WM_CLOSE, 0, 0); }
 
 void ResetCooperativeLevel() {
-  if (gDirectDraw) gDirectDraw->SetCooperativeLevel(gMainWindow, DDSCL_NORMAL);
+  if (Display().gDirectDraw) Display().gDirectDraw->SetCooperativeLevel(Host().gMainWindow, DDSCL_NORMAL);
 }
 
 }  // namespace vx

@@ -25,16 +25,16 @@ void ItemText::Set(const std::string& text) {
 }
 
 win::IDirectDrawSurface7* SurfaceOfBitmap(int32_t n) {
-  if (n == 0) return gBackBuffer;
-  return n > 0 && n < kBitmapSlots ? gBitmaps[size_t(n)] : nullptr;
+  if (n == 0) return Display().gBackBuffer;
+  return n > 0 && n < kBitmapSlots ? Display().gBitmaps[size_t(n)] : nullptr;
 }
 
-int32_t FramesFor(int32_t n) { return n == 0 ? gScreenPersistFrames : 1; }
+int32_t FramesFor(int32_t n) { return n == 0 ? DrawQueue().gScreenPersistFrames : 1; }
 
 DrawQueueItem* TakeItem(DrawItemType type, int32_t frames) {
   const int32_t slot = DrawQueueAlloc();
   if (slot < 0) return nullptr;
-  DrawQueueItem& item = gDrawQueue[uint32_t(slot)];
+  DrawQueueItem& item = DrawQueue().gDrawQueue[uint32_t(slot)];
   item.type = type;
   item.frames = frames;
   item.performed = 0;
@@ -53,7 +53,7 @@ win::IDirectDrawSurface7* CheckedBitmap(int32_t n) {
 }
 
 uint32_t ImageSlotOf(int32_t number) {
-  return number >= 0 && number < kNumberMapSize ? gImageSlotById[size_t(number)] : 0;
+  return number >= 0 && number < kNumberMapSize ? Records().gImageSlotById[size_t(number)] : 0;
 }
 
 namespace {
@@ -91,8 +91,8 @@ void PerformItem(DrawQueueItem& item) {
 // the other page.
 bool DrawsForBothPages() {
   bool both = false;
-  gDrawQueue.ForEachUsed([&both](uint32_t slot) {
-    const DrawQueueItem& item = gDrawQueue[slot];
+  DrawQueue().gDrawQueue.ForEachUsed([&both](uint32_t slot) {
+    const DrawQueueItem& item = DrawQueue().gDrawQueue[slot];
     if (!item.performed && item.frames > 1) both = true;
   });
   return both;
@@ -109,60 +109,60 @@ void ReportAtLastFrame(DrawQueueItem& item, int32_t warning) {
 
 void ResetDrawTarget() {
   ForgetPageDrawing();
-  gCurrentBitmap = gExecBitmap = 0;
-  gCurrentSurface = gExecSurface = gBackBuffer;
-  gScreenPersistFrames = gFlipChain ? 2 : 1;
-  ComputePixelFormatShifts(gBackBuffer);
+  DrawQueue().gCurrentBitmap = DrawQueue().gExecBitmap = 0;
+  DrawQueue().gCurrentSurface = DrawQueue().gExecSurface = Display().gBackBuffer;
+  DrawQueue().gScreenPersistFrames = Display().gFlipChain ? 2 : 1;
+  ComputePixelFormatShifts(Display().gBackBuffer);
   SetDrawColors(0x000000, 0xFFFFFF);
   // Images load and save through the display in use, never one that was made again since.
   AttachImageContextToDisplay();
 }
 
 int32_t DrawQueueAlloc() {
-  if (!gDrawQueue.Exists() && !gDrawQueue.Create()) {
+  if (!DrawQueue().gDrawQueue.Exists() && !DrawQueue().gDrawQueue.Create()) {
     ReportRecordPoolFull();
     return -1;
   }
-  const uint32_t slot = gDrawQueue.Take();
+  const uint32_t slot = DrawQueue().gDrawQueue.Take();
   if (slot == kNoRecordSlot) return -1;
-  DrawQueueItem& item = gDrawQueue[slot];
-  item.targetBitmap = gCurrentBitmap;
-  item.targetSurface = gCurrentSurface;
-  gDrawQueueCount = uint32_t(gDrawQueue.usedCount);
+  DrawQueueItem& item = DrawQueue().gDrawQueue[slot];
+  item.targetBitmap = DrawQueue().gCurrentBitmap;
+  item.targetSurface = DrawQueue().gCurrentSurface;
+  DrawQueue().gDrawQueueCount = uint32_t(DrawQueue().gDrawQueue.usedCount);
   return int32_t(slot);
 }
 
 int32_t DrawQueueFree(int32_t slot) {
-  if (slot < 0 || !gDrawQueue.Free(uint32_t(slot))) return 0;
-  gDrawQueueCount = uint32_t(gDrawQueue.usedCount);
+  if (slot < 0 || !DrawQueue().gDrawQueue.Free(uint32_t(slot))) return 0;
+  DrawQueue().gDrawQueueCount = uint32_t(DrawQueue().gDrawQueue.usedCount);
   return 1;
 }
 
 void DrawQueueFlush() {
-  gDrawQueue.ForEachUsed([](uint32_t slot) { DrawQueueFree(int32_t(slot)); });
+  DrawQueue().gDrawQueue.ForEachUsed([](uint32_t slot) { DrawQueueFree(int32_t(slot)); });
   ForgetPageDrawing();
 }
 
 void DropQueuedTarget(win::IDirectDrawSurface7* surface) {
-  if (!surface || !gDrawQueue.Exists()) return;
-  gDrawQueue.ForEachUsed([surface](uint32_t slot) {
-    if (gDrawQueue[slot].targetSurface == surface) gDrawQueue[slot].targetSurface = nullptr;
+  if (!surface || !DrawQueue().gDrawQueue.Exists()) return;
+  DrawQueue().gDrawQueue.ForEachUsed([surface](uint32_t slot) {
+    if (DrawQueue().gDrawQueue[slot].targetSurface == surface) DrawQueue().gDrawQueue[slot].targetSurface = nullptr;
   });
 }
 
 int32_t DrawQueueExecute() {
-  if (!gBackBuffer || !gDrawQueue.Exists()) return 1;
-  const bool drawing = gRenderEnabled == 1;
+  if (!Display().gBackBuffer || !DrawQueue().gDrawQueue.Exists()) return 1;
+  const bool drawing = Display().gRenderEnabled == 1;
   // The other page's drawing first: in queue order it stands before every item waiting now.
   if (drawing) CopyDrawingFromOtherPage();
   const bool bothPages = drawing && DrawsForBothPages();
   if (bothPages) KeepPageBeforeDrawing();
-  gDrawQueue.ForEachUsed([drawing](uint32_t slot) {
-    DrawQueueItem& item = gDrawQueue[slot];
+  DrawQueue().gDrawQueue.ForEachUsed([drawing](uint32_t slot) {
+    DrawQueueItem& item = DrawQueue().gDrawQueue[slot];
     --item.frames;
     if (!item.performed && (drawing || ChangesState(item.type))) PerformItem(item);
-    if (gDrawQueue[slot].frames > 0) return;
-    const int32_t warning = gDrawQueue[slot].lastTurnWarning;
+    if (DrawQueue().gDrawQueue[slot].frames > 0) return;
+    const int32_t warning = DrawQueue().gDrawQueue[slot].lastTurnWarning;
     DrawQueueFree(int32_t(slot));
     if (warning) RaiseRuntimeWarning(warning);
   });
@@ -178,8 +178,8 @@ void SetDrawColors(int32_t background, int32_t ink) {
     out.red = uint8_t(shown >> 16), out.green = uint8_t(shown >> 8), out.blue = uint8_t(shown);
     return out;
   };
-  gDrawBackColor = convert(uint32_t(background));
-  if (ink != -1) gDrawInkColor = convert(uint32_t(ink));
+  DrawQueue().gDrawBackColor = convert(uint32_t(background));
+  if (ink != -1) DrawQueue().gDrawInkColor = convert(uint32_t(ink));
 }
 
 // --- Enqueue operations ----------------------------------------------------------------------------
@@ -203,8 +203,8 @@ int32_t QueueText(int32_t frames, Fields fields, const std::string& text) {
 
 int32_t QueueSetCurrentBitmap(int32_t n) {
   if (!Queue(1, SetBitmapItem{})) return 0;
-  gCurrentBitmap = n;
-  gCurrentSurface = SurfaceOfBitmap(n);
+  DrawQueue().gCurrentBitmap = n;
+  DrawQueue().gCurrentSurface = SurfaceOfBitmap(n);
   return 1;
 }
 
@@ -226,9 +226,9 @@ int32_t QueueCreateBitmap(int32_t n, int32_t width, int32_t height) {
 
 int32_t QueueDeleteBitmap(int32_t n) {
   if (!Queue(1, DeleteBitmapItem{n})) return 0;
-  if (n == gCurrentBitmap) {
-    gCurrentBitmap = 0;
-    gCurrentSurface = gBackBuffer;
+  if (n == DrawQueue().gCurrentBitmap) {
+    DrawQueue().gCurrentBitmap = 0;
+    DrawQueue().gCurrentSurface = Display().gBackBuffer;
   }
   return 1;
 }
@@ -250,23 +250,23 @@ int32_t QueueFadeBitmap(int32_t n, int32_t value) { return Queue(FramesFor(n), F
 
 int32_t QueueGrabImage(int32_t imageNumber, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t flag) {
   if (!Queue(1, GrabImageItem{imageNumber, x1, y1, x2, y2, flag})) return 0;
-  if (const uint32_t slot = ImageSlotOf(imageNumber); slot != 0 && gImageRecords.IsTaken(slot)) {
-    gImageRecords[slot].width = WrapSub(x2, x1);
-    gImageRecords[slot].height = WrapSub(y2, y1);
+  if (const uint32_t slot = ImageSlotOf(imageNumber); slot != 0 && Records().gImageRecords.IsTaken(slot)) {
+    Records().gImageRecords[slot].width = WrapSub(x2, x1);
+    Records().gImageRecords[slot].height = WrapSub(y2, y1);
   }
   return 1;
 }
 
 int32_t QueuePasteImage(int32_t imageNumber, int32_t x, int32_t y) {
-  return Queue(FramesFor(gCurrentBitmap), PasteImageItem{imageNumber, x, y, 0});
+  return Queue(FramesFor(DrawQueue().gCurrentBitmap), PasteImageItem{imageNumber, x, y, 0});
 }
 
 int32_t QueuePasteImageKeyed(int32_t imageNumber, int32_t x, int32_t y) {
-  return Queue(FramesFor(gCurrentBitmap), PasteImageItem{imageNumber, x, y, 1});
+  return Queue(FramesFor(DrawQueue().gCurrentBitmap), PasteImageItem{imageNumber, x, y, 1});
 }
 
 int32_t QueuePasteSprite(int32_t spriteNumber, int32_t x, int32_t y) {
-  return Queue(FramesFor(gCurrentBitmap), PasteSpriteItem{spriteNumber, x, y});
+  return Queue(FramesFor(DrawQueue().gCurrentBitmap), PasteSpriteItem{spriteNumber, x, y});
 }
 
 int32_t QueueSaveImage(int32_t imageNumber, const std::string& file) {
@@ -277,23 +277,23 @@ int32_t QueueSaveImage(int32_t imageNumber, const std::string& file) {
 
 int32_t QueueRotateImage(int32_t imageNumber, int32_t angle) { return Queue(1, RotateImageItem{imageNumber, angle}); }
 
-int32_t QueueClearScreen() { return Queue(FramesFor(gCurrentBitmap), ClearItem{0, 0}); }
-int32_t QueueDeviceClear(uint32_t colour) { return Queue(FramesFor(gCurrentBitmap), ClearItem{1, colour}); }
+int32_t QueueClearScreen() { return Queue(FramesFor(DrawQueue().gCurrentBitmap), ClearItem{0, 0}); }
+int32_t QueueDeviceClear(uint32_t colour) { return Queue(FramesFor(DrawQueue().gCurrentBitmap), ClearItem{1, colour}); }
 
-int32_t QueueDot(int32_t x, int32_t y) { return Queue(FramesFor(gCurrentBitmap), DotItem{x, y}); }
+int32_t QueueDot(int32_t x, int32_t y) { return Queue(FramesFor(DrawQueue().gCurrentBitmap), DotItem{x, y}); }
 int32_t QueueBox(int32_t left, int32_t top, int32_t right, int32_t bottom) {
-  return Queue(FramesFor(gCurrentBitmap), BoxItem{left, top, right, bottom});
+  return Queue(FramesFor(DrawQueue().gCurrentBitmap), BoxItem{left, top, right, bottom});
 }
 int32_t QueueLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-  return Queue(FramesFor(gCurrentBitmap), LineItem{x1, y1, x2, y2});
+  return Queue(FramesFor(DrawQueue().gCurrentBitmap), LineItem{x1, y1, x2, y2});
 }
 int32_t QueueEllipse(int32_t x, int32_t y, int32_t radiusX, int32_t radiusY) {
-  return Queue(FramesFor(gCurrentBitmap), EllipseItem{x, y, float(radiusX), float(radiusY)});
+  return Queue(FramesFor(DrawQueue().gCurrentBitmap), EllipseItem{x, y, float(radiusX), float(radiusY)});
 }
 int32_t QueueInk(int32_t ink, int32_t background) {
-  return Queue(FramesFor(gCurrentBitmap), InkItem{ink, background});
+  return Queue(FramesFor(DrawQueue().gCurrentBitmap), InkItem{ink, background});
 }
-int32_t QueueClearColor(int32_t colour) { return Queue(FramesFor(gCurrentBitmap), BackColourItem{colour}); }
+int32_t QueueClearColor(int32_t colour) { return Queue(FramesFor(DrawQueue().gCurrentBitmap), BackColourItem{colour}); }
 
 int32_t QueueReadPixel(int32_t x, int32_t y, ValueSlot* result) {
   // One frame, even with a flip chain: it draws nothing, and the program reads the value in the
@@ -303,7 +303,7 @@ int32_t QueueReadPixel(int32_t x, int32_t y, ValueSlot* result) {
 
 int32_t QueuePrintText(const std::string& text, int32_t* cursorX, int32_t* cursorY, int32_t sameLine,
                        int32_t opaque, int32_t wrap) {
-  DrawQueueItem* item = QueueItem(FramesFor(gCurrentBitmap), PrintTextItem{*cursorX, *cursorY, opaque, {}});
+  DrawQueueItem* item = QueueItem(FramesFor(DrawQueue().gCurrentBitmap), PrintTextItem{*cursorX, *cursorY, opaque, {}});
   if (!item) return 0;
   PrintTextItem& fields = std::get<PrintTextItem>(item->fields);
   fields.text.Set(text);
@@ -314,7 +314,7 @@ int32_t QueuePrintText(const std::string& text, int32_t* cursorX, int32_t* curso
     *cursorX = 0;
     *cursorY = WrapAdd(*cursorY, size.cy);
   }
-  if (wrap && *cursorX >= gDisplayWidth) {
+  if (wrap && *cursorX >= Display().gDisplayWidth) {
     *cursorX = 0;
     *cursorY = WrapAdd(*cursorY, size.cy);
   }
@@ -322,7 +322,7 @@ int32_t QueuePrintText(const std::string& text, int32_t* cursorX, int32_t* curso
 }
 
 int32_t QueueEraseText(const std::string& text, int32_t cursorX, int32_t cursorY) {
-  return QueueText(FramesFor(gCurrentBitmap), EraseTextItem{cursorX, cursorY, {}}, text);
+  return QueueText(FramesFor(DrawQueue().gCurrentBitmap), EraseTextItem{cursorX, cursorY, {}}, text);
 }
 
 int32_t QueueTextFont(const std::string& face, int32_t charset) {
@@ -340,11 +340,11 @@ int32_t QueueTextBold() { return Queue(1, TextBoldItem{}); }
 int32_t QueueTextBoldItalic() { return Queue(1, TextBoldItalicItem{}); }
 
 int32_t QueueDrawText(int32_t x, int32_t y, const std::string& text) {
-  return QueueText(FramesFor(gCurrentBitmap), DrawTextItem{x, y, {}}, text);
+  return QueueText(FramesFor(DrawQueue().gCurrentBitmap), DrawTextItem{x, y, {}}, text);
 }
 
 int32_t QueueDrawTextCentred(int32_t x, int32_t y, const std::string& text) {
-  return QueueText(FramesFor(gCurrentBitmap), DrawTextCentredItem{x, y, {}}, text);
+  return QueueText(FramesFor(DrawQueue().gCurrentBitmap), DrawTextCentredItem{x, y, {}}, text);
 }
 
 }  // namespace vx

@@ -251,18 +251,6 @@ struct DrawQueueState {
 extern DrawQueueState gDrawQueueState;  // the one instance (display/draw_queue.cpp)
 inline DrawQueueState& DrawQueue() { return gDrawQueueState; }
 
-// The fields under their old names, until every use reads them through DrawQueue().
-inline auto& gDrawQueue = gDrawQueueState.gDrawQueue;
-inline auto& gDrawQueueCount = gDrawQueueState.gDrawQueueCount;
-inline auto& gCurrentBitmap = gDrawQueueState.gCurrentBitmap;
-inline auto& gCurrentSurface = gDrawQueueState.gCurrentSurface;
-inline auto& gScreenPersistFrames = gDrawQueueState.gScreenPersistFrames;
-inline auto& gDrawBackColor = gDrawQueueState.gDrawBackColor;
-inline auto& gDrawInkColor = gDrawQueueState.gDrawInkColor;
-inline auto& gExecBitmap = gDrawQueueState.gExecBitmap;
-inline auto& gExecSurface = gDrawQueueState.gExecSurface;
-// The text state (fonts, style, print cursor) is in display/text_fonts.h.
-
 // Targets the screen, takes the persistence of the flip chain and sets black on white in the back
 // buffer's format. Run set-up and display changes call it.
 void ResetDrawTarget();

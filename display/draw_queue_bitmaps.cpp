@@ -36,7 +36,7 @@ void RecordBitmapSize(int32_t n, win::IDirectDrawSurface7* surface) {
   win::DDSURFACEDESC2 desc{};
   desc.dwSize = sizeof desc;
   if (win::Failed(surface->GetSurfaceDesc(&desc))) return;
-  BitmapInfo& info = gBitmapInfo[size_t(n)];
+  BitmapInfo& info = Display().gBitmapInfo[size_t(n)];
   info.width = desc.dwWidth;
   info.height = desc.dwHeight;
   info.bitsPerPixel = desc.ddpfPixelFormat.dwRGBBitCount;
@@ -67,33 +67,33 @@ void Perform(DrawQueueItem& item, const LoadBitmapItem& fields) {
     RaiseRuntimeError(kErrFileNotFound);
     return;
   }
-  gExecBitmap = n;
-  gExecSurface = SurfaceOfBitmap(n);
+  DrawQueue().gExecBitmap = n;
+  DrawQueue().gExecSurface = SurfaceOfBitmap(n);
   std::string name = ResolvedName(file);
   win::IDirectDrawSurface7* loaded = LoadImageByExtension(name);
   if (!loaded) {
     ReportAtLastFrame(item, kErrImageFileNotLoaded);
     return;
   }
-  if (gExecSurface) {
-    CopySurfaceToSurface(gExecSurface, loaded);
+  if (DrawQueue().gExecSurface) {
+    CopySurfaceToSurface(DrawQueue().gExecSurface, loaded);
     loaded->Release();
   } else {
     if (!IsDdsFileName(name)) GiveBlackColourKey(loaded);
-    gExecSurface = loaded;
+    DrawQueue().gExecSurface = loaded;
   }
-  if (n > 0) gBitmaps[size_t(n)] = gExecSurface;
-  RecordBitmapSize(n, gExecSurface);
-  gCurrentBitmap = n;
-  gCurrentSurface = gExecSurface;
+  if (n > 0) Display().gBitmaps[size_t(n)] = DrawQueue().gExecSurface;
+  RecordBitmapSize(n, DrawQueue().gExecSurface);
+  DrawQueue().gCurrentBitmap = n;
+  DrawQueue().gCurrentSurface = DrawQueue().gExecSurface;
 }
 
 // Bitmap n written to the file in the format its name ends in.
 void Perform(DrawQueueItem&, const SaveBitmapItem& fields) {
   win::IDirectDrawSurface7* surface = CheckedBitmap(fields.bitmap);
   if (!surface) return;
-  gExecBitmap = fields.bitmap;
-  gExecSurface = surface;
+  DrawQueue().gExecBitmap = fields.bitmap;
+  DrawQueue().gExecSurface = surface;
   // The writers go through a temporary file, so a failed save keeps the old file.
   if (!SaveSurface(surface, fields.file.Get())) RaiseRuntimeError(kErrBitmapNotSaved);
 }
@@ -160,17 +160,17 @@ void Perform(DrawQueueItem&, const CopyBitmapItem& fields) {
 // The image's rectangle written through the work bitmap, which is released again.
 void Perform(DrawQueueItem&, const SaveImageItem& fields) {
   const uint32_t slot = ImageSlotOf(fields.image);
-  if (slot == 0 || !gImageRecords.IsTaken(slot) || !gImageRecords[slot].valid || !gImageRecords[slot].surface) {
+  if (slot == 0 || !Records().gImageRecords.IsTaken(slot) || !Records().gImageRecords[slot].valid || !Records().gImageRecords[slot].surface) {
     RaiseRuntimeError(kErrImageNotExist);
     return;
   }
-  const ImageRecord& image = gImageRecords[slot];
+  const ImageRecord& image = Records().gImageRecords[slot];
   win::IDirectDrawSurface7* pixels = image.surface;
   const int32_t width = std::min(image.width, int32_t(pixels->Width()) - image.sourceX);
   const int32_t height = std::min(image.height, int32_t(pixels->Height()) - image.sourceY);
   bool saved = false;
   if (image.sourceX >= 0 && image.sourceY >= 0 && CreateBitmapSurface(kWorkBitmap, width, height)) {
-    win::IDirectDrawSurface7* work = gBitmaps[size_t(kWorkBitmap)];
+    win::IDirectDrawSurface7* work = Display().gBitmaps[size_t(kWorkBitmap)];
     const win::RECT area{image.sourceX, image.sourceY, image.sourceX + width, image.sourceY + height};
     const win::HRESULT result =
         RetryBlit(work, pixels, [&] { return work->BltFast(0, 0, pixels, &area, win::DDBLTFAST_NOCOLORKEY); });
@@ -187,15 +187,15 @@ int32_t LoadBitmapIntoSlot(int32_t n, const std::string& file) {
   win::IDirectDrawSurface7* loaded = LoadImageByExtension(name);
   if (!loaded) return 0;
   ReleaseBitmapSurface(n);
-  gBitmaps[size_t(n)] = loaded;
+  Display().gBitmaps[size_t(n)] = loaded;
   RecordBitmapSize(n, loaded);
   if (!IsDdsFileName(name)) GiveBlackColourKey(loaded);
   return 1;
 }
 
 void RequestScreenSave(const std::string& file) {
-  gScreenshotFile = file;
-  gScreenSaveRequest = 1;
+  Display().gScreenshotFile = file;
+  Display().gScreenSaveRequest = 1;
 }
 
 bool IsDdsFileName(std::string& name) {

@@ -45,7 +45,7 @@ bool DrawLine(win::IDirectDrawSurface7* target, double x1, double y1, double x2,
 // The image record of an image number when the image is in use, else null.
 ImageRecord* ImageInUse(int32_t number) {
   const uint32_t slot = ImageSlotOf(number);
-  return slot != 0 && gImageRecords.IsTaken(slot) ? &gImageRecords[slot] : nullptr;
+  return slot != 0 && Records().gImageRecords.IsTaken(slot) ? &Records().gImageRecords[slot] : nullptr;
 }
 
 }  // namespace
@@ -53,17 +53,17 @@ ImageRecord* ImageInUse(int32_t number) {
 // --- Bitmaps ---------------------------------------------------------------------------------------
 
 void Perform(DrawQueueItem&, const SetBitmapItem&) {
-  const int32_t n = gCurrentBitmap;
+  const int32_t n = DrawQueue().gCurrentBitmap;
   if (!IsProgramBitmap(n)) {
     RaiseRuntimeError(kErrBitmapNumberOutOfRange);
     return;
   }
-  if (n > 0 && !gBitmaps[size_t(n)]) {
+  if (n > 0 && !Display().gBitmaps[size_t(n)]) {
     RaiseRuntimeError(kErrBitmapNotExist);
     return;
   }
-  gExecBitmap = n;
-  gExecSurface = SurfaceOfBitmap(n);
+  DrawQueue().gExecBitmap = n;
+  DrawQueue().gExecSurface = SurfaceOfBitmap(n);
 }
 
 void Perform(DrawQueueItem&, const CreateBitmapItem& fields) {
@@ -80,8 +80,8 @@ void Perform(DrawQueueItem&, const CreateBitmapItem& fields) {
     RaiseRuntimeError(kErrBitmapNotCreated);
     return;
   }
-  gExecBitmap = gCurrentBitmap = n;
-  gExecSurface = gCurrentSurface = gBitmaps[size_t(n)];
+  DrawQueue().gExecBitmap = DrawQueue().gCurrentBitmap = n;
+  DrawQueue().gExecSurface = DrawQueue().gCurrentSurface = Display().gBitmaps[size_t(n)];
 }
 
 void Perform(DrawQueueItem&, const DeleteBitmapItem& fields) {
@@ -94,16 +94,16 @@ void Perform(DrawQueueItem&, const DeleteBitmapItem& fields) {
     RaiseRuntimeError(kErrScreenBitmapNotDeleted);
     return;
   }
-  if (!gBitmaps[size_t(n)]) {
+  if (!Display().gBitmaps[size_t(n)]) {
     RaiseRuntimeError(kErrBitmapNotExist);
     return;
   }
   // Items still waiting for this bitmap must not draw on a released surface.
-  DropQueuedTarget(gBitmaps[size_t(n)]);
+  DropQueuedTarget(Display().gBitmaps[size_t(n)]);
   ReleaseBitmapSurface(n);
-  if (n == gExecBitmap) {
-    gExecBitmap = 0;
-    gExecSurface = gBackBuffer;
+  if (n == DrawQueue().gExecBitmap) {
+    DrawQueue().gExecBitmap = 0;
+    DrawQueue().gExecSurface = Display().gBackBuffer;
   }
 }
 
@@ -153,7 +153,7 @@ void Perform(DrawQueueItem& item, const GrabImageItem& fields) {
   }
   const int32_t flag = fields.textureFlag;
   const int32_t grabbed =
-      target == gBackBuffer
+      target == Display().gBackBuffer
           ? GrabScreenImage(slot, fields.left, fields.top, fields.right, fields.bottom, flag)
           : GrabBitmapImage(slot, item.targetBitmap, fields.left, fields.top, fields.right, fields.bottom, flag);
   if (!grabbed) {
@@ -161,11 +161,11 @@ void Perform(DrawQueueItem& item, const GrabImageItem& fields) {
     return;
   }
   if (flag > 0) {
-    const int32_t texture = gImageRecords[slot].textureSlot;
+    const int32_t texture = Records().gImageRecords[slot].textureSlot;
     if (texture <= 0) {
       GetImageTexture(slot, 1, 0);
-    } else if (gTextureRecords.IsTaken(uint32_t(texture))) {
-      TextureSurface& t = gTextureRecords[uint32_t(texture)].texture;
+    } else if (Records().gTextureRecords.IsTaken(uint32_t(texture))) {
+      TextureSurface& t = Records().gTextureRecords[uint32_t(texture)].texture;
       t.dxt1 = flag == 2 ? 1 : 0;
       PreloadTexture(t);
     }
@@ -174,10 +174,10 @@ void Perform(DrawQueueItem& item, const GrabImageItem& fields) {
 
 void Perform(DrawQueueItem& item, const PasteImageItem& fields) {
   const uint32_t slot = ImageSlotOf(fields.image);
-  if (!item.targetSurface || !ImageInUse(fields.image) || !gImageRecords[slot].valid) return;
+  if (!item.targetSurface || !ImageInUse(fields.image) || !Records().gImageRecords[slot].valid) return;
   // With BLITOVERDRAW set, pastes are drawn twice.
-  for (int k = 0; k < std::clamp(gBlitOverdraw, 1, 2); ++k) {
-    const ImageRecord& image = gImageRecords[slot];
+  for (int k = 0; k < std::clamp(Display().gBlitOverdraw, 1, 2); ++k) {
+    const ImageRecord& image = Records().gImageRecords[slot];
     if (!BlitImageToSurface(item.targetSurface, item.targetBitmap, slot, fields.x, fields.y, image.width, image.height,
                             fields.colourKey))
       RaiseRuntimeError(kErrImageGrabOrPasteFailed);
@@ -186,8 +186,8 @@ void Perform(DrawQueueItem& item, const PasteImageItem& fields) {
 
 void Perform(DrawQueueItem& item, const PasteSpriteItem& fields) {
   // Slot 0 is a real item of this pool, so the item must still be this sprite.
-  const uint32_t slot = fields.sprite >= 0 && fields.sprite < kNumberMapSize ? gSpriteSlotById[size_t(fields.sprite)] : 0;
-  if (item.targetSurface && gRenderItems.IsTaken(slot) && gRenderItems[slot].spriteNumber == fields.sprite)
+  const uint32_t slot = fields.sprite >= 0 && fields.sprite < kNumberMapSize ? Records().gSpriteSlotById[size_t(fields.sprite)] : 0;
+  if (item.targetSurface && Records().gRenderItems.IsTaken(slot) && Records().gRenderItems[slot].spriteNumber == fields.sprite)
     DrawSpriteToSurface(item.targetSurface, item.targetBitmap, slot, fields.x, fields.y);
 }
 
@@ -199,15 +199,15 @@ void Perform(DrawQueueItem& item, const RotateImageItem& fields) {
   win::IDirectDrawSurface7* turned = RotateSurfaceQuarterTurns(image->surface, angle);
   if (!turned || turned == image->surface) return;  // a failed turn keeps the picture as it was
   const uint32_t slot = ImageSlotOf(fields.image);
-  gImageRecords[slot].surface = turned;
+  Records().gImageRecords[slot].surface = turned;
   // The texture made from the old picture is given up; the next use makes one of the new.
-  if (const int32_t texture = gImageRecords[slot].textureSlot; texture > 0) {
-    gImageRecords[slot].textureSlot = 0;
+  if (const int32_t texture = Records().gImageRecords[slot].textureSlot; texture > 0) {
+    Records().gImageRecords[slot].textureSlot = 0;
     ReleaseTextureSlot(uint32_t(texture), 0);
   }
   // A quarter turn exchanges the sides of the picture.
   if ((angle / 90) % 2 == 1) {
-    ImageRecord& turnedImage = gImageRecords[slot];
+    ImageRecord& turnedImage = Records().gImageRecords[slot];
     std::swap(turnedImage.width, turnedImage.height);
     std::swap(turnedImage.imageWidth, turnedImage.imageHeight);
     std::swap(turnedImage.madeWidth, turnedImage.madeHeight);
@@ -222,17 +222,17 @@ void Perform(DrawQueueItem& item, const ClearItem& fields) {
   TargetSize(item.targetBitmap, &w, &h);
   const bool screen = item.targetBitmap == 0;
   const bool viewportSized =
-      int32_t(gViewport.dwWidth) == gDisplayWidth && int32_t(gViewport.dwHeight) == gDisplayHeight;
+      int32_t(Display().gViewport.dwWidth) == Display().gDisplayWidth && int32_t(Display().gViewport.dwHeight) == Display().gDisplayHeight;
   // Without a 3D device the fill does the device's work.
-  if (gD3DDevice && (fields.deviceClear == 1 || (gDrawBackColor.pixel == 0 && screen && viewportSized)))
+  if (Display().gD3DDevice && (fields.deviceClear == 1 || (DrawQueue().gDrawBackColor.pixel == 0 && screen && viewportSized)))
     ClearViewport(fields.colour);
   else
-    ColourFill(item.targetSurface, win::RECT{0, 0, w, h}, fields.deviceClear == 1 ? 0 : gDrawBackColor.pixel);
+    ColourFill(item.targetSurface, win::RECT{0, 0, w, h}, fields.deviceClear == 1 ? 0 : DrawQueue().gDrawBackColor.pixel);
 }
 
 void Perform(DrawQueueItem& item, const DotItem& fields) {
   if (item.targetSurface)
-    ColourFill(item.targetSurface, win::RECT{fields.x, fields.y, fields.x + 1, fields.y + 1}, gDrawInkColor.pixel);
+    ColourFill(item.targetSurface, win::RECT{fields.x, fields.y, fields.x + 1, fields.y + 1}, DrawQueue().gDrawInkColor.pixel);
 }
 
 void Perform(DrawQueueItem& item, const BoxItem& fields) {
@@ -242,12 +242,12 @@ void Perform(DrawQueueItem& item, const BoxItem& fields) {
   // Corners inclusive; the part on the target is filled.
   const win::RECT rect{std::max(fields.left, 0), std::max(fields.top, 0), std::min(WrapAdd(fields.right, 1), w),
                        std::min(WrapAdd(fields.bottom, 1), h)};
-  if (rect.right > rect.left && rect.bottom > rect.top) ColourFill(item.targetSurface, rect, gDrawInkColor.pixel);
+  if (rect.right > rect.left && rect.bottom > rect.top) ColourFill(item.targetSurface, rect, DrawQueue().gDrawInkColor.pixel);
 }
 
 void Perform(DrawQueueItem& item, const LineItem& fields) {
   if (item.targetSurface)
-    DrawLine(item.targetSurface, fields.x1, fields.y1, fields.x2, fields.y2, gDrawInkColor.pixel);
+    DrawLine(item.targetSurface, fields.x1, fields.y1, fields.x2, fields.y2, DrawQueue().gDrawInkColor.pixel);
 }
 
 void Perform(DrawQueueItem& item, const EllipseItem& fields) {
@@ -260,7 +260,7 @@ void Perform(DrawQueueItem& item, const EllipseItem& fields) {
     if (a > 6.33) break;
     const double nx = cx + rx * std::cos(a), ny = cy + ry * std::sin(a);
     DrawLine(item.targetSurface, TruncateToInt32(px), TruncateToInt32(py), TruncateToInt32(nx), TruncateToInt32(ny),
-             gDrawInkColor.pixel);
+             DrawQueue().gDrawInkColor.pixel);
     px = nx, py = ny;
   }
 }

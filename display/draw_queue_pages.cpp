@@ -38,19 +38,19 @@ PageDrawing gPages;
 class LockedPage {
  public:
   explicit LockedPage(bool readOnly) {
-    if (!gBackBuffer) return;
+    if (!Display().gBackBuffer) return;
     desc_.dwSize = sizeof desc_;
     const win::DWORD flags = win::DDLOCK_WAIT | (readOnly ? win::DDLOCK_READONLY : 0);
-    if (win::Failed(gBackBuffer->Lock(nullptr, &desc_, flags, nullptr))) return;
+    if (win::Failed(Display().gBackBuffer->Lock(nullptr, &desc_, flags, nullptr))) return;
     locked_ = true;
     layout_ = PageLayout{desc_.dwWidth, desc_.dwHeight, desc_.ddpfPixelFormat.dwRGBBitCount / 8, desc_.lPitch};
     if (layout_.bytesPerPixel == 0 || layout_.pitch <= 0) {
-      gBackBuffer->Unlock(nullptr);
+      Display().gBackBuffer->Unlock(nullptr);
       locked_ = false;
     }
   }
   ~LockedPage() {
-    if (locked_) gBackBuffer->Unlock(nullptr);
+    if (locked_) Display().gBackBuffer->Unlock(nullptr);
   }
   LockedPage(const LockedPage&) = delete;
   LockedPage& operator=(const LockedPage&) = delete;

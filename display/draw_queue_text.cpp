@@ -30,49 +30,49 @@ void DrawItemText(const DrawQueueItem& item, int32_t x, int32_t y, const ItemTex
   target->ReleaseDC(dc);
 }
 
-void RemakeTextFont() { CreateTextFont(gTextStyle, gTextSize, gTextFontName, gTextCharsetSetting); }
+void RemakeTextFont() { CreateTextFont(Text().gTextStyle, Text().gTextSize, Text().gTextFontName, Text().gTextCharsetSetting); }
 
 void SetTextStyle(int16_t style) {
-  gTextStyle = style;
+  Text().gTextStyle = style;
   RemakeTextFont();
 }
 
 }  // namespace
 
 void Perform(DrawQueueItem& item, PrintTextItem& fields) {
-  DrawItemText(item, fields.x, fields.y, fields.text, CurrentWindowFont(), fields.opaque == 1, gDrawInkColor.Gdi(),
-               gDrawBackColor.Gdi(), false);
+  DrawItemText(item, fields.x, fields.y, fields.text, CurrentWindowFont(), fields.opaque == 1, DrawQueue().gDrawInkColor.Gdi(),
+               DrawQueue().gDrawBackColor.Gdi(), false);
 }
 
 // The text's cells are painted in the background colour.
 void Perform(DrawQueueItem& item, const EraseTextItem& fields) {
-  const uint32_t back = gDrawBackColor.Gdi();
+  const uint32_t back = DrawQueue().gDrawBackColor.Gdi();
   DrawItemText(item, fields.x, fields.y, fields.text, CurrentWindowFont(), true, back, back, false);
 }
 
 void Perform(DrawQueueItem& item, DrawTextItem& fields) {
-  DrawItemText(item, fields.x, fields.y, fields.text, CurrentTextFont(), gTextOpaque == 1, gDrawInkColor.Gdi(),
-               gDrawBackColor.Gdi(), false);
+  DrawItemText(item, fields.x, fields.y, fields.text, CurrentTextFont(), Text().gTextOpaque == 1, DrawQueue().gDrawInkColor.Gdi(),
+               DrawQueue().gDrawBackColor.Gdi(), false);
 }
 
 void Perform(DrawQueueItem& item, DrawTextCentredItem& fields) {
-  DrawItemText(item, fields.x, fields.y, fields.text, CurrentTextFont(), gTextOpaque == 1, gDrawInkColor.Gdi(),
-               gDrawBackColor.Gdi(), true);
+  DrawItemText(item, fields.x, fields.y, fields.text, CurrentTextFont(), Text().gTextOpaque == 1, DrawQueue().gDrawInkColor.Gdi(),
+               DrawQueue().gDrawBackColor.Gdi(), true);
 }
 
 void Perform(DrawQueueItem&, const TextFontItem& fields) {
-  gTextCharsetSetting = uint32_t(fields.charset);
-  gTextFontName = fields.face.Get();
+  Text().gTextCharsetSetting = uint32_t(fields.charset);
+  Text().gTextFontName = fields.face.Get();
   RemakeTextFont();
 }
 
 void Perform(DrawQueueItem&, const TextSizeItem& fields) {
-  gTextSize = fields.size;
+  Text().gTextSize = fields.size;
   RemakeTextFont();
 }
 
-void Perform(DrawQueueItem&, const TextOpaqueItem&) { gTextOpaque = 1; }
-void Perform(DrawQueueItem&, const TextTransparentItem&) { gTextOpaque = 0; }
+void Perform(DrawQueueItem&, const TextOpaqueItem&) { Text().gTextOpaque = 1; }
+void Perform(DrawQueueItem&, const TextTransparentItem&) { Text().gTextOpaque = 0; }
 void Perform(DrawQueueItem&, const TextNormalItem&) { SetTextStyle(TextNormalItem::kTextStyle); }
 void Perform(DrawQueueItem&, const TextItalicItem&) { SetTextStyle(TextItalicItem::kTextStyle); }
 void Perform(DrawQueueItem&, const TextBoldItem&) { SetTextStyle(TextBoldItem::kTextStyle); }

@@ -20,14 +20,14 @@ namespace vx {
 
 bool IsImageNumber(int32_t n) { return n >= 1 && n < kNumberMapSize; }
 
-uint32_t ImageSlotById(int32_t n) { return IsImageNumber(n) ? gImageSlotById[size_t(n)] : 0; }
+uint32_t ImageSlotById(int32_t n) { return IsImageNumber(n) ? Records().gImageSlotById[size_t(n)] : 0; }
 
 uint32_t LoadImageFile(const std::string& file) {
   if (!LoadBitmapIntoSlot(kWorkBitmap, file)) return kNoRecordSlot;
   uint32_t slot = RefreshBitmapSize(kWorkBitmap);
   ReleaseBitmapSurface(kWorkBitmap);
-  gBitmapInfo[size_t(kWorkBitmap)] = {};
-  if (slot != kNoRecordSlot && gImageRecords[slot].valid != 1) {
+  Display().gBitmapInfo[size_t(kWorkBitmap)] = {};
+  if (slot != kNoRecordSlot && Records().gImageRecords[slot].valid != 1) {
     FreeImageRecord(slot);  // its pixels were never copied
     slot = kNoRecordSlot;
   }
@@ -36,8 +36,8 @@ uint32_t LoadImageFile(const std::string& file) {
 
 void ReplaceImage(int32_t n, uint32_t slot) {
   if (!IsImageNumber(n)) return;
-  if (const uint32_t old = gImageSlotById[size_t(n)]; old != 0 && old != slot) FreeImageRecord(old);
-  gImageSlotById[size_t(n)] = slot;
+  if (const uint32_t old = Records().gImageSlotById[size_t(n)]; old != 0 && old != slot) FreeImageRecord(old);
+  Records().gImageSlotById[size_t(n)] = slot;
 }
 
 namespace {
@@ -49,7 +49,7 @@ uint32_t CheckedImage(int32_t n, bool mustExist) {
     RaiseRuntimeError(kErrImageNumberOutOfRange);
     return 0;
   }
-  const uint32_t slot = gImageSlotById[size_t(n)];
+  const uint32_t slot = Records().gImageSlotById[size_t(n)];
   if (slot == 0 && mustExist) RaiseRuntimeError(kErrImageNotExist);
   return slot;
 }
@@ -62,10 +62,10 @@ void GrabImage(int32_t n, int32_t left, int32_t top, int32_t right, int32_t bott
     RaiseRuntimeError(kErrImageNumberOutOfRange);
     return;
   }
-  if (gImageSlotById[size_t(n)] == 0) {
+  if (Records().gImageSlotById[size_t(n)] == 0) {
     const uint32_t slot = AllocImageRecord();
     if (slot == kNoRecordSlot) return;  // the pool raised the error
-    gImageSlotById[size_t(n)] = slot;
+    Records().gImageSlotById[size_t(n)] = slot;
   }
   QueueGrabImage(n, left, top, right, bottom, flag);
   EndSliceAfterCommand(SliceEnd::kAutoRefresh);
@@ -104,14 +104,14 @@ void LoadImage(const std::string& file, int32_t n, bool textured, int32_t mode) 
   const int32_t compressed = mode == 2 ? 1 : 0;
   uint32_t texture = LoadTextureFile(file.c_str(), 1);
   if (texture != 0) {
-    gImageRecords[slot].textureSlot = int32_t(texture);
+    Records().gImageRecords[slot].textureSlot = int32_t(texture);
     BuildTextureMipmaps(texture, 1);
   } else {
     texture = GetImageTexture(slot, 1, compressed);
   }
-  if (texture == 0 || !gTextureRecords.IsTaken(texture)) return;
-  gTextureRecords[texture].texture.dxt1 = uint32_t(compressed);
-  PreloadTexture(gTextureRecords[texture].texture);
+  if (texture == 0 || !Records().gTextureRecords.IsTaken(texture)) return;
+  Records().gTextureRecords[texture].texture.dxt1 = uint32_t(compressed);
+  PreloadTexture(Records().gTextureRecords[texture].texture);
 }
 
 void CmdLoadImage() {
@@ -147,7 +147,7 @@ void PasteImage(bool keyed, int operands) {
     QueuePasteImageKeyed(n, x, y);
   else
     QueuePasteImage(n, x, y);
-  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, DrawQueue().gCurrentBitmap == 0);
 }
 
 void CmdPasteImage() { PasteImage(false, 3); }
@@ -167,8 +167,8 @@ void CmdDeleteImage() {
   SkipOperands(1);
   const uint32_t slot = CheckedImage(n, true);
   if (!slot) return;
-  gImageRecords[slot].lifeCounter = 2;
-  gImageSlotById[size_t(n)] = 0;
+  Records().gImageRecords[slot].lifeCounter = 2;
+  Records().gImageSlotById[size_t(n)] = 0;
 }
 
 void FnImageExists() {
@@ -179,7 +179,7 @@ void FnImageExists() {
     RaiseRuntimeError(kErrImageNumberOutOfRange);
     return;
   }
-  result->i = gImageSlotById[size_t(n)] != 0 ? 1 : 0;
+  result->i = Records().gImageSlotById[size_t(n)] != 0 ? 1 : 0;
 }
 
 }  // namespace

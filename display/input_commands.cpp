@@ -19,38 +19,38 @@ namespace {
 // --- Control devices -----------------------------------------------------------------------------
 
 BOOL AddInputDeviceEntry(const DIDEVICEINSTANCEA* instance, void*) {
-  if (gChecklistCount >= kChecklistCapacity) return DIENUM_CONTINUE;
-  ChecklistEntry& entry = gChecklist[size_t(gChecklistCount++)];
+  if (Checklist().gChecklistCount >= kChecklistCapacity) return DIENUM_CONTINUE;
+  ChecklistEntry& entry = Checklist().gChecklist[size_t(Checklist().gChecklistCount++)];
   entry.values[0] = entry.values[1] = entry.values[2] = entry.values[3] = 0;
   std::snprintf(entry.text, sizeof entry.text, "%.*s", 255, instance->tszProductName);
   return DIENUM_CONTINUE;
 }
 
 BOOL MarkForceFeedbackDevice(const DIDEVICEINSTANCEA* instance, void*) {
-  for (int32_t i = 0; i < gChecklistCount; ++i)
-    if (std::strncmp(gChecklist[size_t(i)].text, instance->tszProductName, sizeof gChecklist[0].text) == 0)
-      gChecklist[size_t(i)].values[0] = 1;
+  for (int32_t i = 0; i < Checklist().gChecklistCount; ++i)
+    if (std::strncmp(Checklist().gChecklist[size_t(i)].text, instance->tszProductName, sizeof Checklist().gChecklist[0].text) == 0)
+      Checklist().gChecklist[size_t(i)].values[0] = 1;
   return DIENUM_CONTINUE;
 }
 
 void CmdListControlDevices() {
-  gChecklistCount = 0;
-  gChecklistHasValues = 1;
-  gChecklistHasTexts = 1;
-  if (!gDirectInput ||
-      DiFailed(gDirectInput->EnumDevices(DIDEVTYPE_JOYSTICK, AddInputDeviceEntry, nullptr, DIEDFL_ATTACHEDONLY))) {
-    gChecklistFilled = 0;
+  Checklist().gChecklistCount = 0;
+  Checklist().gChecklistHasValues = 1;
+  Checklist().gChecklistHasTexts = 1;
+  if (!Input().gDirectInput ||
+      DiFailed(Input().gDirectInput->EnumDevices(DIDEVTYPE_JOYSTICK, AddInputDeviceEntry, nullptr, DIEDFL_ATTACHEDONLY))) {
+    Checklist().gChecklistFilled = 0;
     return;
   }
-  gDirectInput->EnumDevices(DIDEVTYPE_DEVICE, AddInputDeviceEntry, nullptr, DIEDFL_ATTACHEDONLY);
-  gDirectInput->EnumDevices(DIDEVTYPE_JOYSTICK, MarkForceFeedbackDevice, nullptr,
+  Input().gDirectInput->EnumDevices(DIDEVTYPE_DEVICE, AddInputDeviceEntry, nullptr, DIEDFL_ATTACHEDONLY);
+  Input().gDirectInput->EnumDevices(DIDEVTYPE_JOYSTICK, MarkForceFeedbackDevice, nullptr,
                             DIEDFL_ATTACHEDONLY | DIEDFL_FORCEFEEDBACK);
-  gChecklistFilled = 1;
+  Checklist().gChecklistFilled = 1;
 }
 
 void CmdSetControlDevice() {
   const char* name = TextOperand(0);
-  gControlDeviceName.assign(name, strnlen(name, 255));
+  Input().gControlDeviceName.assign(name, strnlen(name, 255));
   if (!OpenControlDevice()) RaiseRuntimeError(kErrControlDeviceNotOpened);
   SkipOperands(1);
 }
@@ -71,14 +71,14 @@ bool DurationOk(int32_t duration) {
 
 // An error when there is no force-feedback control device.
 bool ForceReady() {
-  if (gForceFeedbackReady) return true;
+  if (Input().gForceFeedbackReady) return true;
   RaiseRuntimeError(kErrNoForceFeedbackDevice);
   return false;
 }
 
 template <int kDirection>
 void CmdForceDirection() {
-  if (ForceReady() && gForceEffects[size_t(kForceUp + kDirection - 1)] && MagnitudeOk(IntOperand(0)))
+  if (ForceReady() && Input().gForceEffects[size_t(kForceUp + kDirection - 1)] && MagnitudeOk(IntOperand(0)))
     PlayDirectionalForce(kDirection, IntOperand(0), 1);
   SkipOperands(1);
 }
@@ -90,7 +90,7 @@ constexpr CommandHandler CmdForceRight = CmdForceDirection<4>;
 
 void CmdForceAngle() {
   const int32_t magnitude = IntOperand(0), angle = IntOperand(1), duration = IntOperand(2);
-  if (ForceReady() && gForceEffects[kForceAngle] && MagnitudeOk(magnitude)) {
+  if (ForceReady() && Input().gForceEffects[kForceAngle] && MagnitudeOk(magnitude)) {
     if (angle < 0 || angle > 360)
       RaiseRuntimeError(kErrForceAngleOutOfRange);
     else if (DurationOk(duration))
@@ -102,7 +102,7 @@ void CmdForceAngle() {
 template <ForceSlot kSlot, void (*kPlay)(int, int, int)>
 void CmdForceTimed() {
   const int32_t magnitude = IntOperand(0), duration = IntOperand(1);
-  if (ForceReady() && gForceEffects[kSlot] && MagnitudeOk(magnitude) && DurationOk(duration))
+  if (ForceReady() && Input().gForceEffects[kSlot] && MagnitudeOk(magnitude) && DurationOk(duration))
     kPlay(magnitude, duration, 1);
   SkipOperands(2);
 }
@@ -113,7 +113,7 @@ constexpr CommandHandler CmdForceSlowVibration = CmdForceTimed<kForceSlowVibrati
 
 void CmdForceDamper() {
   const int32_t magnitude = IntOperand(0), duration = IntOperand(1);
-  if (ForceReady() && gForceEffects[kForceDamperA] && gForceEffects[kForceDamperB] && MagnitudeOk(magnitude) &&
+  if (ForceReady() && Input().gForceEffects[kForceDamperA] && Input().gForceEffects[kForceDamperB] && MagnitudeOk(magnitude) &&
       DurationOk(duration))
     PlayDamper(magnitude, duration, 1);
   SkipOperands(2);
@@ -121,16 +121,16 @@ void CmdForceDamper() {
 
 void CmdStopForceEffects() {
   if (ForceReady())
-    for (DirectInputEffect* effect : gForceEffects)
+    for (DirectInputEffect* effect : Input().gForceEffects)
       if (effect) effect->Stop();
 }
 
 template <bool kOn>
 void CmdForceAutoCenter() {
-  if (ForceReady() && gControlDevice) {
-    gControlDevice->Unacquire();
-    gControlDevice->SetAutoCenter(kOn);
-    gControlDevice->Acquire();
+  if (ForceReady() && Input().gControlDevice) {
+    Input().gControlDevice->Unacquire();
+    Input().gControlDevice->SetAutoCenter(kOn);
+    Input().gControlDevice->Acquire();
   }
 }
 
@@ -139,7 +139,7 @@ constexpr CommandHandler CmdForceAutoCenterOff = CmdForceAutoCenter<false>;
 
 // --- State functions -----------------------------------------------------------------------------
 
-int32_t KeyDown(int code) { return (gKeyState[size_t(code)] & 0x80) ? 1 : 0; }
+int32_t KeyDown(int code) { return (Input().gKeyState[size_t(code)] & 0x80) ? 1 : 0; }
 
 template <int kCode, int kOtherCode = kCode>
 void FnKey() {
@@ -173,34 +173,34 @@ void FnState() {
 }
 
 template <int kButton>
-int32_t JoystickButton() { return (gJoystickState.rgbButtons[kButton] & 0x80) ? 1 : 0; }
+int32_t JoystickButton() { return (Input().gJoystickState.rgbButtons[kButton] & 0x80) ? 1 : 0; }
 
-constexpr CommandHandler FnJoystickLeft = FnState<[] { return int32_t(gJoystickState.lX < 0); }>;
-constexpr CommandHandler FnJoystickRight = FnState<[] { return int32_t(gJoystickState.lX > 0); }>;
-constexpr CommandHandler FnJoystickUp = FnState<[] { return int32_t(gJoystickState.lY < 0); }>;
-constexpr CommandHandler FnJoystickDown = FnState<[] { return int32_t(gJoystickState.lY > 0); }>;
+constexpr CommandHandler FnJoystickLeft = FnState<[] { return int32_t(Input().gJoystickState.lX < 0); }>;
+constexpr CommandHandler FnJoystickRight = FnState<[] { return int32_t(Input().gJoystickState.lX > 0); }>;
+constexpr CommandHandler FnJoystickUp = FnState<[] { return int32_t(Input().gJoystickState.lY < 0); }>;
+constexpr CommandHandler FnJoystickDown = FnState<[] { return int32_t(Input().gJoystickState.lY > 0); }>;
 constexpr CommandHandler FnJoystickFireA = FnState<JoystickButton<0>>;
 constexpr CommandHandler FnJoystickFireB = FnState<JoystickButton<1>>;
 constexpr CommandHandler FnJoystickFireC = FnState<JoystickButton<2>>;
 constexpr CommandHandler FnJoystickFireD = FnState<JoystickButton<3>>;
-constexpr CommandHandler FnJoystickX = FnState<[] { return gJoystickState.lX; }>;
-constexpr CommandHandler FnJoystickY = FnState<[] { return gJoystickState.lY; }>;
-constexpr CommandHandler FnJoystickZ = FnState<[] { return gJoystickState.lZ; }>;
-constexpr CommandHandler FnJoystickSliderA = FnState<[] { return gJoystickState.rglSlider[0]; }>;
-constexpr CommandHandler FnJoystickSliderB = FnState<[] { return gJoystickState.rglSlider[1]; }>;
-constexpr CommandHandler FnJoystickPovA = FnState<[] { return static_cast<int32_t>(gJoystickState.rgdwPOV[0]); }>;
-constexpr CommandHandler FnJoystickPovB = FnState<[] { return static_cast<int32_t>(gJoystickState.rgdwPOV[1]); }>;
-constexpr CommandHandler FnJoystickTwistX = FnState<[] { return gJoystickState.lRx; }>;
-constexpr CommandHandler FnJoystickTwistY = FnState<[] { return gJoystickState.lRy; }>;
-constexpr CommandHandler FnJoystickTwistZ = FnState<[] { return gJoystickState.lRz; }>;
-constexpr CommandHandler FnControlDeviceX = FnState<[] { return gControlDeviceState.lX; }>;
-constexpr CommandHandler FnControlDeviceY = FnState<[] { return gControlDeviceState.lY; }>;
-constexpr CommandHandler FnControlDeviceZ = FnState<[] { return gControlDeviceState.lZ; }>;
+constexpr CommandHandler FnJoystickX = FnState<[] { return Input().gJoystickState.lX; }>;
+constexpr CommandHandler FnJoystickY = FnState<[] { return Input().gJoystickState.lY; }>;
+constexpr CommandHandler FnJoystickZ = FnState<[] { return Input().gJoystickState.lZ; }>;
+constexpr CommandHandler FnJoystickSliderA = FnState<[] { return Input().gJoystickState.rglSlider[0]; }>;
+constexpr CommandHandler FnJoystickSliderB = FnState<[] { return Input().gJoystickState.rglSlider[1]; }>;
+constexpr CommandHandler FnJoystickPovA = FnState<[] { return static_cast<int32_t>(Input().gJoystickState.rgdwPOV[0]); }>;
+constexpr CommandHandler FnJoystickPovB = FnState<[] { return static_cast<int32_t>(Input().gJoystickState.rgdwPOV[1]); }>;
+constexpr CommandHandler FnJoystickTwistX = FnState<[] { return Input().gJoystickState.lRx; }>;
+constexpr CommandHandler FnJoystickTwistY = FnState<[] { return Input().gJoystickState.lRy; }>;
+constexpr CommandHandler FnJoystickTwistZ = FnState<[] { return Input().gJoystickState.lRz; }>;
+constexpr CommandHandler FnControlDeviceX = FnState<[] { return Input().gControlDeviceState.lX; }>;
+constexpr CommandHandler FnControlDeviceY = FnState<[] { return Input().gControlDeviceState.lY; }>;
+constexpr CommandHandler FnControlDeviceZ = FnState<[] { return Input().gControlDeviceState.lZ; }>;
 
 void FnJoystickButton() {
   PollInputIfDue();
   const int32_t button = IntOperand(1);
-  SlotOperand(0)->i = button >= 0 && button <= 31 ? ((gJoystickState.rgbButtons[size_t(button)] & 0x80) ? 1 : 0) : 0;
+  SlotOperand(0)->i = button >= 0 && button <= 31 ? ((Input().gJoystickState.rgbButtons[size_t(button)] & 0x80) ? 1 : 0) : 0;
   SkipOperands(2);
 }
 
@@ -208,19 +208,19 @@ void FnJoystickHatAngle() {
   PollInputIfDue();
   const int32_t hat = IntOperand(1);
   int32_t angle = -1;
-  if (hat >= 0 && hat <= 3 && (gJoystickState.rgdwPOV[size_t(hat)] & 0xFFFF) != 0xFFFF)
-    angle = static_cast<int32_t>(gJoystickState.rgdwPOV[size_t(hat)]);
+  if (hat >= 0 && hat <= 3 && (Input().gJoystickState.rgdwPOV[size_t(hat)] & 0xFFFF) != 0xFFFF)
+    angle = static_cast<int32_t>(Input().gJoystickState.rgdwPOV[size_t(hat)]);
   SlotOperand(0)->i = angle;
   SkipOperands(2);
 }
 
 void FnControlDeviceName() {
   // The new text is stored before the old one is freed, so the result never holds a freed text.
-  if (gActiveControlName.empty()) {
+  if (Input().gActiveControlName.empty()) {
     RaiseRuntimeError(kErrNoControlDeviceName);
     StoreString(SlotOperand(0), "");
   } else {
-    StoreString(SlotOperand(0), gActiveControlName.c_str(), gActiveControlName.size());
+    StoreString(SlotOperand(0), Input().gActiveControlName.c_str(), Input().gActiveControlName.size());
   }
   SkipOperands(1);
 }

@@ -55,7 +55,7 @@ bool ReadDevice(DirectInputDevice* device, DWORD size, void* data, bool poll, in
 
 BOOL OpenJoystickCallback(const DIDEVICEINSTANCEA* instance, void*) {
   DirectInputDevice* device = nullptr;
-  if (DiFailed(gDirectInput->CreateDevice(instance->guidInstance, &device))) return DIENUM_CONTINUE;
+  if (DiFailed(Input().gDirectInput->CreateDevice(instance->guidInstance, &device))) return DIENUM_CONTINUE;
   if (DiFailed(device->SetDataFormat(DataFormat::c_dfDIJoystick)) ||
       DiFailed(device->SetCooperativeLevel(gInputWindow, DISCL_EXCLUSIVE | DISCL_BACKGROUND))) {
     device->Release();
@@ -65,21 +65,21 @@ BOOL OpenJoystickCallback(const DIDEVICEINSTANCEA* instance, void*) {
     device->SetAxisRange(offset, -kAxisRange, kAxisRange);
   device->SetDeadZone(kJoystickDeadZone);
   // Only a joystick that is set up is named, so a failed one leaves nothing behind.
-  gJoystickName = BoundedName(instance->tszProductName);
-  gJoystickDevice = device;
+  Input().gJoystickName = BoundedName(instance->tszProductName);
+  Input().gJoystickDevice = device;
   return DIENUM_STOP;
 }
 
 void OpenFirstJoystick() {
-  gJoystickDevice = nullptr;
-  gJoystickName.clear();
-  gDirectInput->EnumDevices(DIDEVTYPE_JOYSTICK, OpenJoystickCallback, nullptr, DIEDFL_ATTACHEDONLY);
+  Input().gJoystickDevice = nullptr;
+  Input().gJoystickName.clear();
+  Input().gDirectInput->EnumDevices(DIDEVTYPE_JOYSTICK, OpenJoystickCallback, nullptr, DIEDFL_ATTACHEDONLY);
 }
 
 BOOL OpenControlCallback(const DIDEVICEINSTANCEA* instance, void* opened) {
-  if (BoundedName(instance->tszProductName) != gControlDeviceName) return DIENUM_CONTINUE;
+  if (BoundedName(instance->tszProductName) != Input().gControlDeviceName) return DIENUM_CONTINUE;
   DirectInputDevice* device = nullptr;
-  if (DiFailed(gDirectInput->CreateDevice(instance->guidInstance, &device))) return DIENUM_CONTINUE;
+  if (DiFailed(Input().gDirectInput->CreateDevice(instance->guidInstance, &device))) return DIENUM_CONTINUE;
   if (DiFailed(device->SetCooperativeLevel(gInputWindow, DISCL_EXCLUSIVE | DISCL_BACKGROUND)) ||
       DiFailed(device->SetDataFormat(DataFormat::c_dfDIJoystick))) {
     device->Release();
@@ -87,16 +87,16 @@ BOOL OpenControlCallback(const DIDEVICEINSTANCEA* instance, void* opened) {
   }
   for (DWORD offset : {DIJOFS_X, DIJOFS_Y, DIJOFS_Z}) device->SetAxisRange(offset, -kAxisRange, kAxisRange);
   device->SetAutoCenter(false);
-  ReleaseDevice(gControlDevice);
-  gControlDevice = device;
-  gControlDevice->Acquire();
+  ReleaseDevice(Input().gControlDevice);
+  Input().gControlDevice = device;
+  Input().gControlDevice->Acquire();
   *static_cast<bool*>(opened) = true;
   return DIENUM_STOP;
 }
 
 bool EnumerateControlDevice(DWORD flags) {
   bool opened = false;
-  gDirectInput->EnumDevices(DIDEVTYPE_JOYSTICK, OpenControlCallback, &opened, flags);
+  Input().gDirectInput->EnumDevices(DIDEVTYPE_JOYSTICK, OpenControlCallback, &opened, flags);
   return opened;
 }
 
@@ -109,13 +109,13 @@ DIEFFECT BaseEffect(DWORD flags, DWORD duration) {
 
 // Updates and starts the slot's effect, or makes it (started only when asked).
 void PlayEffect(int slot, EffectType type, const DIEFFECT& effect, DWORD updateFlags, int start) {
-  if (!gControlDevice) return;
-  DirectInputEffect*& held = gForceEffects[size_t(slot)];
+  if (!Input().gControlDevice) return;
+  DirectInputEffect*& held = Input().gForceEffects[size_t(slot)];
   if (held) {
     held->SetParameters(effect, updateFlags | DIEP_START);
     return;
   }
-  if (DiFailed(gControlDevice->CreateEffect(type, effect, &held))) {
+  if (DiFailed(Input().gControlDevice->CreateEffect(type, effect, &held))) {
     held = nullptr;
     return;
   }
@@ -132,16 +132,16 @@ void PlayConstant(int slot, int magnitude, LONG direction, DWORD duration, DWORD
 void PlayPeriodic(int slot, int magnitude, int duration, DWORD period, int start) {
   DIEFFECT effect = BaseEffect(DIEFF_POLAR | DIEFF_OBJECTOFFSETS, EffectDuration(duration));
   effect.periodic = {static_cast<DWORD>(magnitude * 100), 0, 0, period};
-  if (!gControlDevice || !gControlDevice->HasPeriodicEffect()) return;
+  if (!Input().gControlDevice || !Input().gControlDevice->HasPeriodicEffect()) return;
   PlayEffect(slot, EffectType::Periodic, effect, DIEP_DURATION | DIEP_TYPESPECIFICPARAMS, start);
 }
 
 void ReleaseHeldButtons() {
-  gKeyState.fill(0);
-  std::memset(gMouseState.rgbButtons, 0, sizeof gMouseState.rgbButtons);
-  gMouseButtons = 0;
-  std::memset(gJoystickState.rgbButtons, 0, sizeof gJoystickState.rgbButtons);
-  std::memset(gControlDeviceState.rgbButtons, 0, sizeof gControlDeviceState.rgbButtons);
+  Input().gKeyState.fill(0);
+  std::memset(Input().gMouseState.rgbButtons, 0, sizeof Input().gMouseState.rgbButtons);
+  Input().gMouseButtons = 0;
+  std::memset(Input().gJoystickState.rgbButtons, 0, sizeof Input().gJoystickState.rgbButtons);
+  std::memset(Input().gControlDeviceState.rgbButtons, 0, sizeof Input().gControlDeviceState.rgbButtons);
 }
 
 int32_t ClampedSum(int32_t value, int32_t delta, int32_t low, int32_t high) {
@@ -179,7 +179,7 @@ AxisScale gScaleX, gScaleY;
 bool FullScreenScales() {
   PictureRect shown{};
   int width = 0, height = 0;
-  if (gWindowMode != 0 || gFullScreen != 1 || !gFullScreenPicture || !gFullScreenPicture(&shown, &width, &height) ||
+  if (System().gWindowMode != 0 || Display().gFullScreen != 1 || !gFullScreenPicture || !gFullScreenPicture(&shown, &width, &height) ||
       shown.width <= 0 || shown.height <= 0 || width <= 0 || height <= 0)
     return false;
   const AxisScale x{width, shown.width, shown.x}, y{height, shown.height, shown.y};
@@ -192,8 +192,8 @@ bool FullScreenScales() {
 // The system pointer in the window's client area; false when it cannot be had.
 bool PointerInWindow(int64_t* x, int64_t* y) {
   POINT cursor{};
-  if (!GetCursorPos(&cursor) || !gMainWindow) return false;
-  const RECT client = gClientAreaOnScreen(gMainWindow);
+  if (!GetCursorPos(&cursor) || !Host().gMainWindow) return false;
+  const RECT client = gClientAreaOnScreen(Host().gMainWindow);
   *x = int64_t{cursor.x} - client.left;
   *y = int64_t{cursor.y} - client.top;
   return true;
@@ -209,61 +209,61 @@ DWORD EffectDuration(int32_t milliseconds) {
 }
 
 bool InitInputDevices(HINSTANCE instance, HWND window) {
-  if (DiFailed(DirectInputCreateA(instance, 0x0700, &gDirectInput))) {
-    gDirectInput = nullptr;
+  if (DiFailed(DirectInputCreateA(instance, 0x0700, &Input().gDirectInput))) {
+    Input().gDirectInput = nullptr;
     EngineErrorLog("Failed to create DirectInput Interface");
     return false;
   }
   auto makeSystemDevice = [&](const DeviceGuid& guid, DataFormat format, DirectInputDevice*& device) {
-    if (DiFailed(gDirectInput->CreateDevice(guid, &device))) return false;
+    if (DiFailed(Input().gDirectInput->CreateDevice(guid, &device))) return false;
     return !DiFailed(device->SetDataFormat(format)) &&
            !DiFailed(device->SetCooperativeLevel(window, DISCL_NONEXCLUSIVE | DISCL_FOREGROUND));
   };
-  if (!makeSystemDevice(GUID_SysKeyboard, DataFormat::c_dfDIKeyboard, gKeyboardDevice)) {
+  if (!makeSystemDevice(GUID_SysKeyboard, DataFormat::c_dfDIKeyboard, Input().gKeyboardDevice)) {
     ReleaseInputDevices();
     EngineErrorLog("Failed to create DirectInput Keyboard Device");
     return false;
   }
-  if (!makeSystemDevice(GUID_SysMouse, DataFormat::c_dfDIMouse, gMouseDevice)) {
+  if (!makeSystemDevice(GUID_SysMouse, DataFormat::c_dfDIMouse, Input().gMouseDevice)) {
     ReleaseInputDevices();
     EngineErrorLog("Failed to create DirectInput Mouse Device");
     return false;
   }
   gInputWindow = window;
   OpenFirstJoystick();
-  gControlDevice = nullptr;
-  gControlDeviceName.clear();
-  gActiveControlName.clear();
-  gForceFeedbackReady = 0;
-  gForceEffects.fill(nullptr);
+  Input().gControlDevice = nullptr;
+  Input().gControlDeviceName.clear();
+  Input().gActiveControlName.clear();
+  Input().gForceFeedbackReady = 0;
+  Input().gForceEffects.fill(nullptr);
   return true;
 }
 
 int OpenControlDevice() {
-  if (!gDirectInput) return 0;
+  if (!Input().gDirectInput) return 0;
   ReleaseForceEffects();
-  ReleaseDevice(gControlDevice);
-  gForceFeedbackReady = 0;
+  ReleaseDevice(Input().gControlDevice);
+  Input().gForceFeedbackReady = 0;
   if (EnumerateControlDevice(DIEDFL_ATTACHEDONLY | DIEDFL_FORCEFEEDBACK)) {
-    if (gJoystickDevice && SameNameIgnoringCase(gJoystickName, gControlDeviceName)) {
+    if (Input().gJoystickDevice && SameNameIgnoringCase(Input().gJoystickName, Input().gControlDeviceName)) {
       // Both must refer to the same hardware.
-      gJoystickDevice->Unacquire();
-      ReleaseDevice(gControlDevice);
+      Input().gJoystickDevice->Unacquire();
+      ReleaseDevice(Input().gControlDevice);
       EnumerateControlDevice(DIEDFL_ATTACHEDONLY | DIEDFL_FORCEFEEDBACK);
     }
-    if (!gControlDevice) return 0;
-    gActiveControlName = gControlDeviceName;
+    if (!Input().gControlDevice) return 0;
+    Input().gActiveControlName = Input().gControlDeviceName;
     for (int direction = 1; direction <= 4; ++direction) PlayDirectionalForce(direction, 100, 0);
     PlayAngleForce(100, 0, 100, 0);
     PlayFastVibration(100, 100, 0);
     PlayTimedConstantForce(100, 100, 0);
     PlaySlowVibration(100, 100, 0);
     PlayDamper(100, 0, 0);
-    gForceFeedbackReady = 1;
+    Input().gForceFeedbackReady = 1;
     return 1;
   }
   if (!EnumerateControlDevice(DIEDFL_ATTACHEDONLY)) return 0;
-  gActiveControlName = gControlDeviceName;
+  Input().gActiveControlName = Input().gControlDeviceName;
   return 1;
 }
 
@@ -302,112 +302,112 @@ void PlayDamper(int magnitude, int duration, int start) {
 }
 
 void ReleaseForceEffects() {
-  for (DirectInputEffect*& effect : gForceEffects) {
+  for (DirectInputEffect*& effect : Input().gForceEffects) {
     if (effect) effect->Release();
     effect = nullptr;
   }
-  gForceFeedbackReady = 0;
+  Input().gForceFeedbackReady = 0;
 }
 
 void ReleaseInputDevices() {
   ReleaseForceEffects();
-  ReleaseDevice(gControlDevice);
-  ReleaseDevice(gJoystickDevice);
-  ReleaseDevice(gMouseDevice);
-  ReleaseDevice(gKeyboardDevice);
-  gJoystickName.clear();
-  gActiveControlName.clear();
-  if (gDirectInput) gDirectInput->Release();
-  gDirectInput = nullptr;
+  ReleaseDevice(Input().gControlDevice);
+  ReleaseDevice(Input().gJoystickDevice);
+  ReleaseDevice(Input().gMouseDevice);
+  ReleaseDevice(Input().gKeyboardDevice);
+  Input().gJoystickName.clear();
+  Input().gActiveControlName.clear();
+  if (Input().gDirectInput) Input().gDirectInput->Release();
+  Input().gDirectInput = nullptr;
 }
 
 void AcquireInputDevices() {
-  for (DirectInputDevice* device : {gKeyboardDevice, gMouseDevice, gJoystickDevice, gControlDevice})
+  for (DirectInputDevice* device : {Input().gKeyboardDevice, Input().gMouseDevice, Input().gJoystickDevice, Input().gControlDevice})
     if (device) device->Acquire();
 }
 
 void UnacquireInputDevices() {
-  for (DirectInputDevice* device : {gKeyboardDevice, gMouseDevice, gJoystickDevice, gControlDevice})
+  for (DirectInputDevice* device : {Input().gKeyboardDevice, Input().gMouseDevice, Input().gJoystickDevice, Input().gControlDevice})
     if (device) device->Unacquire();
 }
 
 void FoldMouseState() {
-  const bool pointerMoves = gPointerSpritesOn != 0 || gWindowMode == 0;
+  const bool pointerMoves = Pointer().gPointerSpritesOn != 0 || System().gWindowMode == 0;
   const bool scaled = FullScreenScales();
-  const int32_t moveX = scaled ? gScaleX.Move(gMouseState.lX) : gMouseState.lX;
-  const int32_t moveY = scaled ? gScaleY.Move(gMouseState.lY) : gMouseState.lY;
+  const int32_t moveX = scaled ? gScaleX.Move(Input().gMouseState.lX) : Input().gMouseState.lX;
+  const int32_t moveY = scaled ? gScaleY.Move(Input().gMouseState.lY) : Input().gMouseState.lY;
   int64_t pointerX = 0, pointerY = 0;
-  if (pointerMoves && scaled && (gMouseState.lX != 0 || gMouseState.lY != 0) && PointerInWindow(&pointerX, &pointerY)) {
+  if (pointerMoves && scaled && (Input().gMouseState.lX != 0 || Input().gMouseState.lY != 0) && PointerInWindow(&pointerX, &pointerY)) {
     // Where the player sees the pointer; a pointer that did not move keeps a place the program set.
-    gMouseX = gScaleX.At(pointerX, gDisplayWidth - 1);
-    gMouseY = gScaleY.At(pointerY, gDisplayHeight - 1);
+    Input().gMouseX = gScaleX.At(pointerX, Display().gDisplayWidth - 1);
+    Input().gMouseY = gScaleY.At(pointerY, Display().gDisplayHeight - 1);
   } else if (pointerMoves) {
-    gMouseX = ClampedSum(gMouseX, moveX, 0, gDisplayWidth - 1);
-    gMouseY = ClampedSum(gMouseY, moveY, 0, gDisplayHeight - 1);
+    Input().gMouseX = ClampedSum(Input().gMouseX, moveX, 0, Display().gDisplayWidth - 1);
+    Input().gMouseY = ClampedSum(Input().gMouseY, moveY, 0, Display().gDisplayHeight - 1);
   }
-  gMouseMoveX = WrappingSum(gMouseMoveX, moveX);
-  gMouseMoveY = WrappingSum(gMouseMoveY, moveY);
-  gMouseZ = ClampedSum(gMouseZ, gMouseState.lZ, 0, 99);
-  gMouseMoveZ = WrappingSum(gMouseMoveZ, gMouseState.lZ);
+  Input().gMouseMoveX = WrappingSum(Input().gMouseMoveX, moveX);
+  Input().gMouseMoveY = WrappingSum(Input().gMouseMoveY, moveY);
+  Input().gMouseZ = ClampedSum(Input().gMouseZ, Input().gMouseState.lZ, 0, 99);
+  Input().gMouseMoveZ = WrappingSum(Input().gMouseMoveZ, Input().gMouseState.lZ);
   if (pointerMoves) {
-    gMouseButtons = 0;
+    Input().gMouseButtons = 0;
     for (int i = 0; i < 4; ++i)
-      if (gMouseState.rgbButtons[i]) gMouseButtons |= 1 << i;
-    gMouseButtonPresses |= gMouseButtons;
+      if (Input().gMouseState.rgbButtons[i]) Input().gMouseButtons |= 1 << i;
+    Input().gMouseButtonPresses |= Input().gMouseButtons;
   }
 }
 
 int RefreshInputState() {
-  if (!gHasFocus) {
+  if (!Input().gHasFocus) {
     // The releases go to another window, so nothing may stay held until the focus returns.
     ReleaseHeldButtons();
     return 1;
   }
-  if (!gAppActive) return 0;
+  if (!Host().gAppActive) return 0;
   int result = 0;
-  if (gKeyboardDevice) ReadDevice(gKeyboardDevice, sizeof gKeyState, gKeyState.data(), false, result);
-  if (gEditorScreenState > 1) return result;
-  if (gMouseDevice) {
+  if (Input().gKeyboardDevice) ReadDevice(Input().gKeyboardDevice, sizeof Input().gKeyState, Input().gKeyState.data(), false, result);
+  if (Language().gEditorScreenState > 1) return result;
+  if (Input().gMouseDevice) {
     // A failed read leaves old deltas in the table, which must not move the pointer twice.
-    if (ReadDevice(gMouseDevice, sizeof gMouseState, &gMouseState, false, result)) FoldMouseState();
+    if (ReadDevice(Input().gMouseDevice, sizeof Input().gMouseState, &Input().gMouseState, false, result)) FoldMouseState();
   }
-  if (gJoystickDevice) {
-    const bool shared = gControlDevice && SameNameIgnoringCase(gJoystickName, gControlDeviceName);
-    ReadDevice(shared ? gControlDevice : gJoystickDevice, sizeof gJoystickState, &gJoystickState, true, result);
+  if (Input().gJoystickDevice) {
+    const bool shared = Input().gControlDevice && SameNameIgnoringCase(Input().gJoystickName, Input().gControlDeviceName);
+    ReadDevice(shared ? Input().gControlDevice : Input().gJoystickDevice, sizeof Input().gJoystickState, &Input().gJoystickState, true, result);
   }
-  if (gControlDevice) ReadDevice(gControlDevice, sizeof gControlDeviceState, &gControlDeviceState, true, result);
+  if (Input().gControlDevice) ReadDevice(Input().gControlDevice, sizeof Input().gControlDeviceState, &Input().gControlDeviceState, true, result);
   return result;
 }
 
 void PollInputIfDue() {
-  if (!gInputPollDue) return;
+  if (!Interpreter().gInputPollDue) return;
   RefreshInputState();
-  gInputPollDue = 0;
+  Interpreter().gInputPollDue = 0;
 }
 
 void ResetMousePosition() {
-  gMouseX = 320;
-  gMouseY = 240;
-  gMouseZ = 50;
-  gMouseButtons = 0;
-  gMouseButtonPresses = 0;
+  Input().gMouseX = 320;
+  Input().gMouseY = 240;
+  Input().gMouseZ = 50;
+  Input().gMouseButtons = 0;
+  Input().gMouseButtonPresses = 0;
 }
 
 int32_t TakeMouseButtons() {
-  const int32_t buttons = gMouseButtons | gMouseButtonPresses;
-  gMouseButtonPresses = 0;
+  const int32_t buttons = Input().gMouseButtons | Input().gMouseButtonPresses;
+  Input().gMouseButtonPresses = 0;
   return buttons;
 }
 
 void ResetKeyboardBuffer() {
-  gKeyboardBuffer.assign(256, '\0');
-  gKeyboardBufferCount = 0;
+  Input().gKeyboardBuffer.assign(256, '\0');
+  Input().gKeyboardBufferCount = 0;
 }
 
 void ReleaseKeyboardBuffer() {
-  gKeyboardBuffer.clear();
-  gKeyboardBuffer.shrink_to_fit();
-  gKeyboardBufferCount = 0;
+  Input().gKeyboardBuffer.clear();
+  Input().gKeyboardBuffer.shrink_to_fit();
+  Input().gKeyboardBufferCount = 0;
 }
 
 }  // namespace vx

@@ -58,35 +58,6 @@ struct InputState {
 extern InputState gInputState;  // the one instance (display/input_devices.cpp)
 inline InputState& Input() { return gInputState; }
 
-// The fields under their old names, until every use reads them through Input().
-inline auto& gDirectInput = gInputState.gDirectInput;
-inline auto& gKeyboardDevice = gInputState.gKeyboardDevice;
-inline auto& gMouseDevice = gInputState.gMouseDevice;
-inline auto& gJoystickDevice = gInputState.gJoystickDevice;
-inline auto& gJoystickName = gInputState.gJoystickName;
-inline auto& gControlDevice = gInputState.gControlDevice;
-inline auto& gControlDeviceName = gInputState.gControlDeviceName;
-inline auto& gActiveControlName = gInputState.gActiveControlName;
-inline auto& gForceFeedbackReady = gInputState.gForceFeedbackReady;
-inline auto& gForceEffects = gInputState.gForceEffects;
-inline auto& gKeyState = gInputState.gKeyState;
-inline auto& gMouseState = gInputState.gMouseState;
-inline auto& gJoystickState = gInputState.gJoystickState;
-inline auto& gControlDeviceState = gInputState.gControlDeviceState;
-inline auto& gMouseX = gInputState.gMouseX;
-inline auto& gMouseY = gInputState.gMouseY;
-inline auto& gMouseZ = gInputState.gMouseZ;
-inline auto& gMouseButtons = gInputState.gMouseButtons;
-inline auto& gMouseButtonPresses = gInputState.gMouseButtonPresses;
-inline auto& gMouseMoveX = gInputState.gMouseMoveX;
-inline auto& gMouseMoveY = gInputState.gMouseMoveY;
-inline auto& gMouseMoveZ = gInputState.gMouseMoveZ;
-inline auto& gMouseClickState = gInputState.gMouseClickState;
-inline auto& gHasFocus = gInputState.gHasFocus;
-inline auto& gLastKeyChar = gInputState.gLastKeyChar;
-inline auto& gKeyboardBuffer = gInputState.gKeyboardBuffer;
-inline auto& gKeyboardBufferCount = gInputState.gKeyboardBufferCount;
-
 constexpr int32_t kAxisRange = 1000;             // axes report -1000..1000
 constexpr uint32_t kJoystickDeadZone = 1000;
 

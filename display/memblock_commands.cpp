@@ -27,7 +27,7 @@ uint8_t* CheckedPlace(int32_t b, int32_t position, uint32_t width) {
     RaiseRuntimeError(kErrMemblockPositionOutside);
     return nullptr;
   }
-  return gMemblockData[size_t(b)] + uint32_t(position);
+  return MemoryAccess().gMemblockData[size_t(b)] + uint32_t(position);
 }
 
 // --- Blocks ----------------------------------------------------------------------------------------
@@ -36,7 +36,7 @@ void CmdMakeMemoryBlock() {
   const int32_t b = IntOperand(0), size = IntOperand(1);
   SkipOperands(2);
   if (!CheckMemblock(b, false)) return;
-  if (gMemblockData[size_t(b)]) {
+  if (MemoryAccess().gMemblockData[size_t(b)]) {
     RaiseRuntimeError(kErrMemblockExists);
     return;
   }
@@ -58,7 +58,7 @@ void FnMemoryBlockExists() {
   const int32_t b = IntOperand(1);
   SkipOperands(2);
   result->i = 0;
-  if (CheckMemblock(b, false)) result->i = gMemblockData[size_t(b)] ? 1 : 0;
+  if (CheckMemblock(b, false)) result->i = MemoryAccess().gMemblockData[size_t(b)] ? 1 : 0;
 }
 
 // A question about block b; 0 after an error.
@@ -72,11 +72,11 @@ void AskBlock(Answer&& answer) {
 
 // The block lies below 2 GiB, so its address is a positive integer.
 void FnMemoryBlockPointer() {
-  AskBlock([](int32_t b) { return int32_t(reinterpret_cast<uintptr_t>(gMemblockData[size_t(b)])); });
+  AskBlock([](int32_t b) { return int32_t(reinterpret_cast<uintptr_t>(MemoryAccess().gMemblockData[size_t(b)])); });
 }
 
 void FnMemoryBlockSize() {
-  AskBlock([](int32_t b) { return int32_t(gMemblockSize[size_t(b)]); });
+  AskBlock([](int32_t b) { return int32_t(MemoryAccess().gMemblockSize[size_t(b)]); });
 }
 
 void CmdCopyMemoryBlock() {
@@ -85,13 +85,13 @@ void CmdCopyMemoryBlock() {
   const uint32_t count = uint32_t(IntOperand(4));
   SkipOperands(5);
   if (!CheckMemblock(from) || !CheckMemblock(to)) return;
-  if (fromPosition >= gMemblockSize[size_t(from)] || toPosition >= gMemblockSize[size_t(to)] ||
+  if (fromPosition >= MemoryAccess().gMemblockSize[size_t(from)] || toPosition >= MemoryAccess().gMemblockSize[size_t(to)] ||
       !MemblockHolds(from, fromPosition, count) || !MemblockHolds(to, toPosition, count)) {
     RaiseRuntimeError(kErrMemblockPositionOutside);
     return;
   }
   // The two ranges may overlap within one block.
-  std::memmove(gMemblockData[size_t(to)] + toPosition, gMemblockData[size_t(from)] + fromPosition, count);
+  std::memmove(MemoryAccess().gMemblockData[size_t(to)] + toPosition, MemoryAccess().gMemblockData[size_t(from)] + fromPosition, count);
 }
 
 // --- Values ----------------------------------------------------------------------------------------
@@ -148,7 +148,7 @@ void CmdMakeMemoryBlockFromBitmap() {
     RaiseRuntimeError(kErrBitmapNumberOutOfRange);
     return;
   }
-  win::IDirectDrawSurface7* surface = n == 0 ? gBackBuffer : gBitmaps[size_t(n)];
+  win::IDirectDrawSurface7* surface = n == 0 ? Display().gBackBuffer : Display().gBitmaps[size_t(n)];
   if (!surface) {
     RaiseRuntimeError(kErrBitmapNotExist);
     return;
@@ -159,27 +159,27 @@ void CmdMakeMemoryBlockFromBitmap() {
 // Bitmap n (above 0) at the size, made again when it has another size or none; the screen becomes
 // the drawing target when it was that bitmap. Its surface, or null when none could be made.
 win::IDirectDrawSurface7* BitmapOfSize(int32_t n, int32_t width, int32_t height) {
-  win::IDirectDrawSurface7* old = gBitmaps[size_t(n)];
+  win::IDirectDrawSurface7* old = Display().gBitmaps[size_t(n)];
   if (old && old->Width() == uint32_t(width) && old->Height() == uint32_t(height)) return old;
   if (old) {
     DropQueuedTarget(old);
-    if (gCurrentBitmap == n) {
-      gCurrentBitmap = 0;
-      gCurrentSurface = gBackBuffer;
+    if (DrawQueue().gCurrentBitmap == n) {
+      DrawQueue().gCurrentBitmap = 0;
+      DrawQueue().gCurrentSurface = Display().gBackBuffer;
     }
-    if (gExecBitmap == n) {
-      gExecBitmap = 0;
-      gExecSurface = gBackBuffer;
+    if (DrawQueue().gExecBitmap == n) {
+      DrawQueue().gExecBitmap = 0;
+      DrawQueue().gExecSurface = Display().gBackBuffer;
     }
   }
-  return CreateBitmapSurface(n, width, height) ? gBitmaps[size_t(n)] : nullptr;
+  return CreateBitmapSurface(n, width, height) ? Display().gBitmaps[size_t(n)] : nullptr;
 }
 
 // The depth a bitmap made now takes: the display mode's.
 uint32_t NewBitmapDepth() {
   win::DDSURFACEDESC2 mode{};
   mode.dwSize = sizeof mode;
-  if (!gDirectDraw || win::Failed(gDirectDraw->GetDisplayMode(&mode))) return 0;
+  if (!Display().gDirectDraw || win::Failed(Display().gDirectDraw->GetDisplayMode(&mode))) return 0;
   return mode.ddpfPixelFormat.dwRGBBitCount;
 }
 
@@ -196,7 +196,7 @@ void CmdMakeBitmapFromMemoryBlock() {
   int32_t width = 0, height = 0;
   win::IDirectDrawSurface7* surface = nullptr;
   if (SurfaceBlockSize(b, &width, &height)) {
-    win::IDirectDrawSurface7* old = n == 0 ? gBackBuffer : gBitmaps[size_t(n)];
+    win::IDirectDrawSurface7* old = n == 0 ? Display().gBackBuffer : Display().gBitmaps[size_t(n)];
     const bool sameSize = old && old->Width() == uint32_t(width) && old->Height() == uint32_t(height);
     if (n == 0 || sameSize || SurfaceBlockHolds(b, NewBitmapDepth())) surface = n == 0 ? old : BitmapOfSize(n, width, height);
   }
@@ -212,11 +212,11 @@ void CmdMakeMemoryBlockFromImage() {
     return;
   }
   const uint32_t slot = ImageSlotById(n);
-  if (slot == 0 || !gImageRecords.IsTaken(slot) || !gImageRecords[slot].surface) {
+  if (slot == 0 || !Records().gImageRecords.IsTaken(slot) || !Records().gImageRecords[slot].surface) {
     RaiseRuntimeError(kErrImageNotExist);
     return;
   }
-  if (const int32_t error = MemblockFromSurface(b, gImageRecords[slot].surface)) RaiseRuntimeError(error);
+  if (const int32_t error = MemblockFromSurface(b, Records().gImageRecords[slot].surface)) RaiseRuntimeError(error);
 }
 
 // The block's pixels into image n, which is made again at the block's size when it has another
@@ -236,14 +236,14 @@ void CmdMakeImageFromMemoryBlock() {
     return;
   }
   uint32_t slot = ImageSlotById(n);
-  const bool sameSize = slot != 0 && gImageRecords.IsTaken(slot) && gImageRecords[slot].surface &&
-                        gImageRecords[slot].imageWidth == width && gImageRecords[slot].imageHeight == height;
+  const bool sameSize = slot != 0 && Records().gImageRecords.IsTaken(slot) && Records().gImageRecords[slot].surface &&
+                        Records().gImageRecords[slot].imageWidth == width && Records().gImageRecords[slot].imageHeight == height;
   if (!sameSize) {
     slot = AllocImageRecord();
     if (slot == kNoRecordSlot) return;  // the pool raised the error
     CreateImageSurface(slot, width, height);
   }
-  if (!SurfaceFromMemblock(b, gImageRecords[slot].surface)) {
+  if (!SurfaceFromMemblock(b, Records().gImageRecords[slot].surface)) {
     if (!sameSize) FreeImageRecord(slot);
     RaiseRuntimeError(kErrImageNotExist);
     return;
@@ -264,7 +264,7 @@ void CmdMakeMemoryBlockFromSound() {
   const int32_t b = IntOperand(0), n = IntOperand(1);
   SkipOperands(2);
   if (!CheckMemblock(b, false) || !CheckSoundNumber(n)) return;
-  if (gSoundSlotInUse[size_t(n)] != 1) {
+  if (Sound().gSoundSlotInUse[size_t(n)] != 1) {
     RaiseRuntimeError(kErrSoundNotExist);
     return;
   }

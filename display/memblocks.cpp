@@ -60,14 +60,14 @@ bool CheckMemblock(int32_t b, bool mustExist) {
     RaiseRuntimeError(kErrMemblockNumberOutOfRange);
     return false;
   }
-  if (mustExist && !gMemblockData[size_t(b)]) {
+  if (mustExist && !MemoryAccess().gMemblockData[size_t(b)]) {
     RaiseRuntimeError(kErrMemblockNotExist);
     return false;
   }
   return true;
 }
 
-uint8_t* MemblockData(int32_t b) { return IsMemblockNumber(b) ? gMemblockData[size_t(b)] : nullptr; }
+uint8_t* MemblockData(int32_t b) { return IsMemblockNumber(b) ? MemoryAccess().gMemblockData[size_t(b)] : nullptr; }
 
 bool MakeMemblock(int32_t b, uint64_t size) {
   if (!IsMemblockNumber(b)) return false;
@@ -77,16 +77,16 @@ bool MakeMemblock(int32_t b, uint64_t size) {
   win::LowMapping mapping = win::MapLowMemory(size, true);
   if (!mapping.bytes) return false;
   gMemblockMappings[size_t(b)] = mapping;
-  gMemblockData[size_t(b)] = mapping.bytes;
-  gMemblockSize[size_t(b)] = uint32_t(size);
+  MemoryAccess().gMemblockData[size_t(b)] = mapping.bytes;
+  MemoryAccess().gMemblockSize[size_t(b)] = uint32_t(size);
   return true;
 }
 
 void FreeMemblock(int32_t b) {
   if (!IsMemblockNumber(b)) return;
   win::UnmapLowMemory(gMemblockMappings[size_t(b)]);
-  gMemblockData[size_t(b)] = nullptr;
-  gMemblockSize[size_t(b)] = 0;
+  MemoryAccess().gMemblockData[size_t(b)] = nullptr;
+  MemoryAccess().gMemblockSize[size_t(b)] = 0;
 }
 
 // The run's end and the next run's set-up: no block outlives its run.
@@ -95,7 +95,7 @@ void ClearMemblockTable() {
 }
 
 bool MemblockHolds(int32_t b, uint32_t position, uint64_t count) {
-  return MemblockData(b) && uint64_t(position) + count <= gMemblockSize[size_t(b)];
+  return MemblockData(b) && uint64_t(position) + count <= MemoryAccess().gMemblockSize[size_t(b)];
 }
 
 // --- Surfaces ------------------------------------------------------------------------------------
@@ -107,7 +107,7 @@ int32_t MemblockFromSurface(int32_t b, win::IDirectDrawSurface7* surface) {
   const win::DDSURFACEDESC2& desc = lock.Desc();
   const uint64_t rowBytes = lock.RowBytes();
   if (!MakeMemblock(b, kSurfaceBlockHeader + rowBytes * desc.dwHeight)) return kErrMemblockNotAllocated;
-  uint8_t* block = gMemblockData[size_t(b)];
+  uint8_t* block = MemoryAccess().gMemblockData[size_t(b)];
   PutWord(block, 0, desc.dwWidth);
   PutWord(block, 4, desc.dwHeight);
   PutWord(block, 8, desc.ddpfPixelFormat.dwRGBBitCount);
@@ -118,7 +118,7 @@ int32_t MemblockFromSurface(int32_t b, win::IDirectDrawSurface7* surface) {
 
 bool SurfaceBlockSize(int32_t b, int32_t* width, int32_t* height) {
   const uint8_t* block = MemblockData(b);
-  if (!block || gMemblockSize[size_t(b)] < kSurfaceBlockHeader) return false;
+  if (!block || MemoryAccess().gMemblockSize[size_t(b)] < kSurfaceBlockHeader) return false;
   const uint32_t w = Word(block, 0), h = Word(block, 4);
   if (w < 1 || h < 1 || w > INT32_MAX || h > INT32_MAX) return false;
   *width = int32_t(w);
@@ -129,7 +129,7 @@ bool SurfaceBlockSize(int32_t b, int32_t* width, int32_t* height) {
 bool SurfaceBlockHolds(int32_t b, uint32_t bitsPerPixel) {
   int32_t width = 0, height = 0;
   if (!SurfaceBlockSize(b, &width, &height) || bitsPerPixel / 8 == 0) return false;
-  return kSurfaceBlockHeader + uint64_t(width) * uint64_t(height) * (bitsPerPixel / 8) <= gMemblockSize[size_t(b)];
+  return kSurfaceBlockHeader + uint64_t(width) * uint64_t(height) * (bitsPerPixel / 8) <= MemoryAccess().gMemblockSize[size_t(b)];
 }
 
 bool SurfaceFromMemblock(int32_t b, win::IDirectDrawSurface7* surface) {
@@ -142,7 +142,7 @@ bool SurfaceFromMemblock(int32_t b, win::IDirectDrawSurface7* surface) {
   const SurfaceLock lock(surface, win::DDLOCK_WRITEONLY);
   if (!lock.Locked() || lock.BytesPerPixel() == 0) return false;
   const uint64_t rowBytes = lock.RowBytes();
-  const uint8_t* block = gMemblockData[size_t(b)];
+  const uint8_t* block = MemoryAccess().gMemblockData[size_t(b)];
   for (uint32_t y = 0; y < uint32_t(height); ++y)
     std::memcpy(lock.Row(y), block + kSurfaceBlockHeader + rowBytes * y, size_t(rowBytes));
   return true;
@@ -159,7 +159,7 @@ int32_t MemblockFromSound(int32_t b, int32_t soundNumber) {
   if (bytes < 0 || !MakeMemblock(b, kSoundBlockHeader + uint64_t(bytes))) {
     error = kErrMemblockNotExist;
   } else {
-    uint8_t* block = gMemblockData[size_t(b)];
+    uint8_t* block = MemoryAccess().gMemblockData[size_t(b)];
     PutWord(block, 0, uint32_t(bits));
     PutWord(block, 4, uint32_t(frequency));
     PutWord(block, 8, uint32_t(length));
@@ -171,9 +171,9 @@ int32_t MemblockFromSound(int32_t b, int32_t soundNumber) {
 
 bool SoundFromMemblock(int32_t b, int32_t soundNumber) {
   const uint8_t* block = MemblockData(b);
-  if (!block || gMemblockSize[size_t(b)] < kSoundBlockHeader) return false;
+  if (!block || MemoryAccess().gMemblockSize[size_t(b)] < kSoundBlockHeader) return false;
   const uint32_t bits = Word(block, 0), frequency = Word(block, 4), length = Word(block, 8);
-  const uint64_t dataBytes = gMemblockSize[size_t(b)] - kSoundBlockHeader;
+  const uint64_t dataBytes = MemoryAccess().gMemblockSize[size_t(b)] - kSoundBlockHeader;
   if ((bits != 8 && bits != 16) || frequency < uint32_t(kLowestFrequency) || frequency > uint32_t(kHighestFrequency))
     return false;
   if (length < 1 || uint64_t(length) * (bits / 8) > dataBytes || dataBytes > INT32_MAX) return false;

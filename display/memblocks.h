@@ -23,11 +23,6 @@ struct MemoryAccessState {
 extern MemoryAccessState gMemoryAccessState;  // the one instance (display/memblocks.cpp)
 inline MemoryAccessState& MemoryAccess() { return gMemoryAccessState; }
 
-// The fields under their old names, until every use reads them through MemoryAccess().
-inline auto& gMemblockData = gMemoryAccessState.gMemblockData;
-inline auto& gMemblockSize = gMemoryAccessState.gMemblockSize;
-inline auto& gLockedPixels = gMemoryAccessState.gLockedPixels;
-
 constexpr uint32_t kSurfaceBlockHeader = 12;  // width, height, bits per pixel
 constexpr uint32_t kSoundBlockHeader = 12;    // bits per sample, frequency, length in samples
 

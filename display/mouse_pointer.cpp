@@ -25,41 +25,41 @@ int32_t gPointerImages[3] = {-1, -1, -1};
 int16_t gBlinkCounter = 0;
 int16_t gBlinkState = 0;
 
-bool PointerExists() { return gPointerSprite != -1 && gRenderItems.IsTaken(uint32_t(gPointerSprite)); }
+bool PointerExists() { return Pointer().gPointerSprite != -1 && Records().gRenderItems.IsTaken(uint32_t(Pointer().gPointerSprite)); }
 
 void PlaceItem(int32_t item, int32_t x, int32_t y) {
-  if (item == -1 || !gRenderItems.IsTaken(uint32_t(item))) return;
-  gRenderItems[uint32_t(item)].x = x;
-  gRenderItems[uint32_t(item)].y = y;
+  if (item == -1 || !Records().gRenderItems.IsTaken(uint32_t(item))) return;
+  Records().gRenderItems[uint32_t(item)].x = x;
+  Records().gRenderItems[uint32_t(item)].y = y;
 }
 
 void ShowImage(int32_t item, int32_t image) {
-  if (item != -1 && gRenderItems.IsTaken(uint32_t(item))) gRenderItems[uint32_t(item)].spriteImageSlot = image;
+  if (item != -1 && Records().gRenderItems.IsTaken(uint32_t(item))) Records().gRenderItems[uint32_t(item)].spriteImageSlot = image;
 }
 
 // The image at its size on the pointer bitmap, with a reference of its own to the bitmap.
 void CutImage(int32_t slot, int32_t index) {
-  if (slot == -1 || !gImageRecords.IsTaken(uint32_t(slot))) return;
-  ImageRecord& image = gImageRecords[uint32_t(slot)];
+  if (slot == -1 || !Records().gImageRecords.IsTaken(uint32_t(slot))) return;
+  ImageRecord& image = Records().gImageRecords[uint32_t(slot)];
   ReleaseSurface(image.surface);
   const int32_t next = image.next, previous = image.previous;
   image = ImageRecord{};
   image.next = next;
   image.previous = previous;
-  if (!gPointerImageSurface) return;
-  gPointerImageSurface->AddRef();
-  image.surface = gPointerImageSurface;
+  if (!Display().gPointerImageSurface) return;
+  Display().gPointerImageSurface->AddRef();
+  image.surface = Display().gPointerImageSurface;
   image.width = image.imageWidth = kImageSizes[index][0];
   image.height = image.imageHeight = kImageSizes[index][1];
-  image.madeWidth = int32_t(gPointerImageSurface->Width());
-  image.madeHeight = int32_t(gPointerImageSurface->Height());
+  image.madeWidth = int32_t(Display().gPointerImageSurface->Width());
+  image.madeHeight = int32_t(Display().gPointerImageSurface->Height());
   image.valid = 1;
 }
 
 int32_t TakePointerItem(int32_t spriteFlag, int32_t x, int32_t y) {
   const uint32_t slot = AllocRenderItem();
   if (slot == kNoRecordSlot) return -1;
-  RenderItem& item = gRenderItems[slot];
+  RenderItem& item = Records().gRenderItems[slot];
   item.visible = 1;
   item.colourKey = 1;
   item.spriteImageSlot = gPointerImages[0];
@@ -73,45 +73,45 @@ int32_t TakePointerItem(int32_t spriteFlag, int32_t x, int32_t y) {
 }  // namespace
 
 int32_t LoadPointerBitmap() {
-  ReleaseAndClear(gPointerImageSurface);
-  gPointerImageSurface = CreateSurfaceFromBitmapResource(gDirectDraw, nullptr, kPointerBitmapResource, 0, 0, 1);
-  if (!gPointerImageSurface) return 0;
+  ReleaseAndClear(Display().gPointerImageSurface);
+  Display().gPointerImageSurface = CreateSurfaceFromBitmapResource(Display().gDirectDraw, nullptr, kPointerBitmapResource, 0, 0, 1);
+  if (!Display().gPointerImageSurface) return 0;
   const win::DWORD black = BlackColourKey();
   const win::DDCOLORKEY key{black, black};
-  gPointerImageSurface->SetColorKey(win::DDCKEY_SRCBLT, &key);
+  Display().gPointerImageSurface->SetColorKey(win::DDCKEY_SRCBLT, &key);
   return 1;
 }
 
 void CreatePointerSprites(int32_t spriteFlag) {
   if (PointerExists()) return;
-  gPointerSpritesOn = 1;
+  Pointer().gPointerSpritesOn = 1;
   for (int index = 0; index < 3; ++index) {
     const uint32_t slot = AllocImageRecord();
     gPointerImages[index] = slot == kNoRecordSlot ? -1 : int32_t(slot);
     CutImage(gPointerImages[index], index);
   }
-  gPointerSprite = TakePointerItem(spriteFlag, 320, 100);
-  gCaretSprite = TakePointerItem(spriteFlag, kOffScreen, kOffScreen);
+  Pointer().gPointerSprite = TakePointerItem(spriteFlag, 320, 100);
+  Pointer().gCaretSprite = TakePointerItem(spriteFlag, kOffScreen, kOffScreen);
 }
 
 void RecreatePointerImages() {
   if (!PointerExists()) return;
   for (int index = 0; index < 3; ++index) CutImage(gPointerImages[index], index);
-  ShowImage(gPointerSprite, gPointerImages[0]);
-  ShowImage(gCaretSprite, gPointerImages[0]);
+  ShowImage(Pointer().gPointerSprite, gPointerImages[0]);
+  ShowImage(Pointer().gCaretSprite, gPointerImages[0]);
 }
 
 void HidePointerSprites() {
   if (!PointerExists()) return;
-  gPointerSpritesOn = 0;
-  PlaceItem(gPointerSprite, kOffScreen, kOffScreen);
-  PlaceItem(gCaretSprite, kOffScreen, kOffScreen);
+  Pointer().gPointerSpritesOn = 0;
+  PlaceItem(Pointer().gPointerSprite, kOffScreen, kOffScreen);
+  PlaceItem(Pointer().gCaretSprite, kOffScreen, kOffScreen);
 }
 
 // Making the pointer does nothing once it exists, so showing it after a hide must turn it on.
 void ShowPointerSprites() {
   if (PointerExists())
-    gPointerSpritesOn = 1;
+    Pointer().gPointerSpritesOn = 1;
   else
     CreatePointerSprites(1);
 }
@@ -119,7 +119,7 @@ void ShowPointerSprites() {
 void DeletePointerSprites() {
   if (PointerExists()) {
     // Freeing a sprite frees its background copies with it.
-    for (int32_t item : {gPointerSprite, gCaretSprite})
+    for (int32_t item : {Pointer().gPointerSprite, Pointer().gCaretSprite})
       if (item != -1) FreeRenderItem(uint32_t(item));
     for (int32_t image : gPointerImages)
       if (image != -1) FreeImageRecord(uint32_t(image));
@@ -128,38 +128,38 @@ void DeletePointerSprites() {
 }
 
 void ForgetPointerSprites() {
-  gPointerSprite = gCaretSprite = -1;
+  Pointer().gPointerSprite = Pointer().gCaretSprite = -1;
   gPointerImages[0] = gPointerImages[1] = gPointerImages[2] = -1;
-  gPointerSpritesOn = 0;
+  Pointer().gPointerSpritesOn = 0;
 }
 
 void SetPointerShape(int32_t shape) {
-  if (!gPointerSpritesOn || !PointerExists() || shape < 1 || shape > 5) return;
+  if (!Pointer().gPointerSpritesOn || !PointerExists() || shape < 1 || shape > 5) return;
   if (shape <= 3) {
-    ShowImage(gPointerSprite, gPointerImages[shape - 1]);
+    ShowImage(Pointer().gPointerSprite, gPointerImages[shape - 1]);
   } else if (shape == 4) {
     gBlinkCounter = kBlinkPasses;
     gBlinkState = 1;
-    ShowImage(gCaretSprite, gPointerImages[1]);
+    ShowImage(Pointer().gCaretSprite, gPointerImages[1]);
   } else {
-    ShowImage(gCaretSprite, gPointerImages[0]);  // it no longer blinks
-    PlaceItem(gCaretSprite, kOffScreen, kOffScreen);
+    ShowImage(Pointer().gCaretSprite, gPointerImages[0]);  // it no longer blinks
+    PlaceItem(Pointer().gCaretSprite, kOffScreen, kOffScreen);
   }
 }
 
 void UpdatePointerSprites() {
-  if (gPointerSpritesOn && PointerExists()) {
-    if (gCaretSprite != -1 && gRenderItems[uint32_t(gCaretSprite)].spriteImageSlot == gPointerImages[1]) {
+  if (Pointer().gPointerSpritesOn && PointerExists()) {
+    if (Pointer().gCaretSprite != -1 && Records().gRenderItems[uint32_t(Pointer().gCaretSprite)].spriteImageSlot == gPointerImages[1]) {
       if (++gBlinkCounter > kBlinkPasses) {
         gBlinkCounter = 0;
         gBlinkState = int16_t(1 - gBlinkState);
       }
       if (gBlinkState == 1)
-        PlaceItem(gCaretSprite, kOffScreen, kOffScreen);
+        PlaceItem(Pointer().gCaretSprite, kOffScreen, kOffScreen);
       else
-        PlaceItem(gCaretSprite, gCaretX - 1, gCaretY - 1);
+        PlaceItem(Pointer().gCaretSprite, Pointer().gCaretX - 1, Pointer().gCaretY - 1);
     }
-    PlaceItem(gPointerSprite, gMouseX - 1, gMouseY - 1);
+    PlaceItem(Pointer().gPointerSprite, Input().gMouseX - 1, Input().gMouseY - 1);
   }
 }
 

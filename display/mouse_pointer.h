@@ -16,13 +16,6 @@ struct PointerState {
 extern PointerState gPointerState;  // the one instance (display/mouse_pointer.cpp)
 inline PointerState& Pointer() { return gPointerState; }
 
-// The fields under their old names, until every use reads them through Pointer().
-inline auto& gPointerSpritesOn = gPointerState.gPointerSpritesOn;
-inline auto& gPointerSprite = gPointerState.gPointerSprite;
-inline auto& gCaretSprite = gPointerState.gCaretSprite;
-inline auto& gCaretX = gPointerState.gCaretX;
-inline auto& gCaretY = gPointerState.gCaretY;
-
 constexpr int32_t kPointerBitmapResource = 103;
 
 // The pointer bitmap into gPointerImageSurface (system memory, black transparent); the old one is

@@ -8,17 +8,17 @@
 namespace vx {
 
 void LockScreenPixels() {
-  if (!gBackBuffer) return;
+  if (!Display().gBackBuffer) return;
   win::DDSURFACEDESC2 desc{};
   desc.dwSize = sizeof desc;
-  if (win::Failed(gBackBuffer->Lock(nullptr, &desc, win::DDLOCK_WAIT, nullptr))) return;
-  gLockedPixels = LockedPixels{reinterpret_cast<uintptr_t>(desc.lpSurface), desc.dwWidth, desc.dwHeight,
+  if (win::Failed(Display().gBackBuffer->Lock(nullptr, &desc, win::DDLOCK_WAIT, nullptr))) return;
+  MemoryAccess().gLockedPixels = LockedPixels{reinterpret_cast<uintptr_t>(desc.lpSurface), desc.dwWidth, desc.dwHeight,
                                desc.ddpfPixelFormat.dwRGBBitCount, uint32_t(desc.lPitch)};
 }
 
 void UnlockScreenPixels() {
-  if (gBackBuffer && gLockedPixels.address != 0) gBackBuffer->Unlock(nullptr);
-  gLockedPixels = {};
+  if (Display().gBackBuffer && MemoryAccess().gLockedPixels.address != 0) Display().gBackBuffer->Unlock(nullptr);
+  MemoryAccess().gLockedPixels = {};
 }
 
 namespace {
@@ -26,31 +26,31 @@ namespace {
 void CmdLockPixels() { LockScreenPixels(); }
 
 void CmdUnlockPixels() {
-  if (gBackBuffer) UnlockScreenPixels();
+  if (Display().gBackBuffer) UnlockScreenPixels();
 }
 
 // A word of the locked screen, or -1 while nothing is locked.
 template <class Word>
 void LockedWord(Word&& word) {
-  SlotOperand(0)->i = gLockedPixels.address == 0 ? -1 : int32_t(word());
+  SlotOperand(0)->i = MemoryAccess().gLockedPixels.address == 0 ? -1 : int32_t(word());
   SkipOperands(1);
 }
 
 // Pixel memory lies below 2 GiB, so the address is a positive integer.
 void FnLockedPixelsPointer() {
-  LockedWord([] { return gLockedPixels.address < (uintptr_t{1} << 31) ? gLockedPixels.address : uintptr_t(-1); });
+  LockedWord([] { return MemoryAccess().gLockedPixels.address < (uintptr_t{1} << 31) ? MemoryAccess().gLockedPixels.address : uintptr_t(-1); });
 }
 void FnLockedPixelsWidth() {
-  LockedWord([] { return gLockedPixels.width; });
+  LockedWord([] { return MemoryAccess().gLockedPixels.width; });
 }
 void FnLockedPixelsHeight() {
-  LockedWord([] { return gLockedPixels.height; });
+  LockedWord([] { return MemoryAccess().gLockedPixels.height; });
 }
 void FnLockedPixelsDepth() {
-  LockedWord([] { return gLockedPixels.bitsPerPixel; });
+  LockedWord([] { return MemoryAccess().gLockedPixels.bitsPerPixel; });
 }
 void FnLockedPixelsPitch() {
-  LockedWord([] { return gLockedPixels.pitch; });
+  LockedWord([] { return MemoryAccess().gLockedPixels.pitch; });
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ void CmdPlaceSprite() {
   SkipOperands(4);
   const uint32_t slot = PlacedSprite(n);
   if (!slot) return;
-  RenderItem& sprite = gRenderItems[slot];
+  RenderItem& sprite = Records().gRenderItems[slot];
   sprite.x = x;
   sprite.y = y;
   sprite.spriteImageNumber = image;
@@ -65,8 +65,8 @@ void CmdSetSprite() {
     RaiseRuntimeError(kErrSpriteTransparencyFlag);
     return;
   }
-  gRenderItems[slot].spriteFlag = background;
-  gRenderItems[slot].colourKey = transparency;
+  Records().gRenderItems[slot].spriteFlag = background;
+  Records().gRenderItems[slot].colourKey = transparency;
 }
 
 // The sprite drawn width x height pixels; a sprite whose image has no pixels keeps its scale.
@@ -79,10 +79,10 @@ void CmdSizeSprite() {
     RaiseRuntimeError(kErrSpriteSizeBelowZero);
     return;
   }
-  RenderItem& sprite = gRenderItems[slot];
+  RenderItem& sprite = Records().gRenderItems[slot];
   const uint32_t imageSlot = ImageSlotById(sprite.spriteImageNumber);
-  if (imageSlot == 0 || !gImageRecords.IsTaken(imageSlot)) return;
-  const ImageRecord& image = gImageRecords[imageSlot];
+  if (imageSlot == 0 || !Records().gImageRecords.IsTaken(imageSlot)) return;
+  const ImageRecord& image = Records().gImageRecords[imageSlot];
   if (image.imageWidth < 1 || image.imageHeight < 1) return;
   sprite.scaleX = float(width) / float(image.imageWidth);
   sprite.scaleY = float(height) / float(image.imageHeight);
@@ -99,7 +99,7 @@ void CmdScaleSprite() {
     RaiseRuntimeError(kErrSpriteScaleOutOfRange);
     return;
   }
-  gRenderItems[slot].scaleX = gRenderItems[slot].scaleY = float(percent) / 100.0f;
+  Records().gRenderItems[slot].scaleX = Records().gRenderItems[slot].scaleY = float(percent) / 100.0f;
 }
 
 void CmdStretchSprite() {
@@ -111,16 +111,16 @@ void CmdStretchSprite() {
     RaiseRuntimeError(kErrSpriteScaleOutOfRange);
     return;
   }
-  gRenderItems[slot].scaleX = float(percentX) / 100.0f;
-  gRenderItems[slot].scaleY = float(percentY) / 100.0f;
+  Records().gRenderItems[slot].scaleX = float(percentX) / 100.0f;
+  Records().gRenderItems[slot].scaleY = float(percentY) / 100.0f;
 }
 
 void CmdOffsetSprite() {
   const int32_t n = IntOperand(0), x = IntOperand(1), y = IntOperand(2);
   SkipOperands(3);
   if (const uint32_t slot = CheckedSprite(n)) {
-    gRenderItems[slot].hotSpotX = x;
-    gRenderItems[slot].hotSpotY = y;
+    Records().gRenderItems[slot].hotSpotX = x;
+    Records().gRenderItems[slot].hotSpotY = y;
   }
 }
 
@@ -129,7 +129,7 @@ template <class Change>
 void ChangeSprite(Change&& change) {
   const int32_t n = IntOperand(0);
   SkipOperands(1);
-  if (const uint32_t slot = CheckedSprite(n)) change(gRenderItems[slot]);
+  if (const uint32_t slot = CheckedSprite(n)) change(Records().gRenderItems[slot]);
 }
 
 void CmdMirrorSprite() {
@@ -152,10 +152,10 @@ void CmdDeleteSprite() {
   SkipOperands(1);
   const uint32_t slot = CheckedSprite(n);
   if (!slot) return;
-  RenderItem& sprite = gRenderItems[slot];
+  RenderItem& sprite = Records().gRenderItems[slot];
   sprite.inUse = 0;
   if (sprite.spriteFlag != 1) {
-    gSpriteSlotById[size_t(n)] = 0;
+    Records().gSpriteSlotById[size_t(n)] = 0;
     sprite.spriteNumber = 0;
     FreeRenderItem(slot);
     return;
@@ -169,13 +169,13 @@ void CmdPasteSprite() {
   SkipOperands(3);
   if (!CheckedSprite(n)) return;
   QueuePasteSprite(n, x, y);
-  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, DrawQueue().gCurrentBitmap == 0);
 }
 
 // Every item of the first layer (3D objects' items too) with an image slot, shown or hidden.
 void ShowAllSprites(int32_t visible) {
-  gRenderItems.ForEachUsed([visible](uint32_t slot) {
-    RenderItem& item = gRenderItems[slot];
+  Records().gRenderItems.ForEachUsed([visible](uint32_t slot) {
+    RenderItem& item = Records().gRenderItems[slot];
     if (item.layer == 0 && item.visible == 1 - visible && item.spriteImageSlot != -1) item.visible = visible;
   });
 }
@@ -194,7 +194,7 @@ void FnSpriteExists() {
     return;
   }
   const uint32_t slot = SpriteSlotById(n);
-  result->i = slot != 0 && gRenderItems[slot].pendingRemoval == 0 ? 1 : 0;
+  result->i = slot != 0 && Records().gRenderItems[slot].pendingRemoval == 0 ? 1 : 0;
 }
 
 // A question about sprite n: the answer of the sprite, or the result left alone after an error.
@@ -203,7 +203,7 @@ void AskSprite(Answer&& answer) {
   ValueSlot* result = SlotOperand(0);
   const int32_t n = IntOperand(1);
   SkipOperands(2);
-  if (const uint32_t slot = CheckedSprite(n)) result->i = answer(gRenderItems[slot]);
+  if (const uint32_t slot = CheckedSprite(n)) result->i = answer(Records().gRenderItems[slot]);
 }
 
 void FnSpriteX() { AskSprite([](const RenderItem& s) { return s.x; }); }
@@ -233,7 +233,7 @@ void Contact(bool onlyNew) {
     if (!noSprite) result->i = contact;
     return;
   }
-  RenderItem& sprite = gRenderItems[slot];
+  RenderItem& sprite = Records().gRenderItems[slot];
   result->i = contact >= 1 && sprite.lastCollision == 0 ? contact : 0;
   sprite.lastCollision = contact;
 }

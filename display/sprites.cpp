@@ -12,8 +12,8 @@ namespace vx {
 namespace {
 
 bool ImageHasPixels(int32_t slot) {
-  return slot >= 1 && gImageRecords.IsTaken(uint32_t(slot)) && gImageRecords[uint32_t(slot)].valid == 1 &&
-         gImageRecords[uint32_t(slot)].surface;
+  return slot >= 1 && Records().gImageRecords.IsTaken(uint32_t(slot)) && Records().gImageRecords[uint32_t(slot)].valid == 1 &&
+         Records().gImageRecords[uint32_t(slot)].surface;
 }
 
 // A locked image surface read pixel by pixel: exactly each pixel's bytes, inside the surface.
@@ -70,14 +70,14 @@ bool IsSpriteNumber(int32_t n) { return n >= 1 && n < kNumberMapSize; }
 
 uint32_t SpriteSlotById(int32_t n) {
   if (!IsSpriteNumber(n)) return 0;
-  const uint32_t slot = gSpriteSlotById[size_t(n)];
-  return gRenderItems.IsTaken(slot) ? slot : 0;
+  const uint32_t slot = Records().gSpriteSlotById[size_t(n)];
+  return Records().gRenderItems.IsTaken(slot) ? slot : 0;
 }
 
 uint32_t TakeSprite(int32_t n) {
   if (const uint32_t slot = SpriteSlotById(n); slot != 0) {
     // Placed again before its background was put back: the removal is called off.
-    RenderItem& sprite = gRenderItems[slot];
+    RenderItem& sprite = Records().gRenderItems[slot];
     sprite.pendingRemoval = 0;
     sprite.inUse = 1;
     return slot;
@@ -86,29 +86,29 @@ uint32_t TakeSprite(int32_t n) {
   if (slot == 0) {
     // Slot 0 means "no sprite" in the number map: that record is kept aside, hidden and without an
     // image, and the next one taken.
-    gRenderItems[0].spriteImageSlot = -1;
+    Records().gRenderItems[0].spriteImageSlot = -1;
     slot = AllocRenderItem();
   }
   if (slot == kNoRecordSlot) return slot;
-  RenderItem& sprite = gRenderItems[slot];
+  RenderItem& sprite = Records().gRenderItems[slot];
   sprite.inUse = 1;
   sprite.spriteImageSlot = -1;
   sprite.spriteFlag = 1;
   sprite.colourKey = 1;
   sprite.visible = 1;
   sprite.spriteNumber = n;
-  gSpriteSlotById[size_t(n)] = slot;
+  Records().gSpriteSlotById[size_t(n)] = slot;
   return slot;
 }
 
 int32_t SpriteWidth(const RenderItem& sprite) {
   if (!ImageHasPixels(sprite.spriteImageSlot)) return 0;
-  return TruncateToInt32(double(gImageRecords[uint32_t(sprite.spriteImageSlot)].imageWidth) * double(sprite.scaleX));
+  return TruncateToInt32(double(Records().gImageRecords[uint32_t(sprite.spriteImageSlot)].imageWidth) * double(sprite.scaleX));
 }
 
 int32_t SpriteHeight(const RenderItem& sprite) {
   if (!ImageHasPixels(sprite.spriteImageSlot)) return 0;
-  return TruncateToInt32(double(gImageRecords[uint32_t(sprite.spriteImageSlot)].imageHeight) *
+  return TruncateToInt32(double(Records().gImageRecords[uint32_t(sprite.spriteImageSlot)].imageHeight) *
                          double(sprite.scaleY));
 }
 
@@ -124,8 +124,8 @@ int32_t ImagePixelsOverlap(uint32_t imageA, const win::RECT& a, uint32_t imageB,
   const int32_t top = std::max(a.top, b.top), bottom = std::min(a.bottom, b.bottom);
   if (right <= left || bottom <= top) return 0;
 
-  const ImageRecord& first = gImageRecords[imageA];
-  const ImageRecord& second = gImageRecords[imageB];
+  const ImageRecord& first = Records().gImageRecords[imageA];
+  const ImageRecord& second = Records().gImageRecords[imageB];
   // Images cut from one surface (the pointer's) lock it once.
   LockedPixels pixelsA(first.surface);
   std::optional<LockedPixels> ownB;
@@ -147,9 +147,9 @@ int32_t ImagePixelsOverlap(uint32_t imageA, const win::RECT& a, uint32_t imageB,
 }
 
 int32_t SpritesOverlap(uint32_t a, uint32_t b) {
-  if (!gRenderItems.IsTaken(a) || !gRenderItems.IsTaken(b)) return 0;
-  const RenderItem& first = gRenderItems[a];
-  const RenderItem& second = gRenderItems[b];
+  if (!Records().gRenderItems.IsTaken(a) || !Records().gRenderItems.IsTaken(b)) return 0;
+  const RenderItem& first = Records().gRenderItems[a];
+  const RenderItem& second = Records().gRenderItems[b];
   if (first.inUse != 1 || second.inUse != 1 || first.spriteImageSlot < 1 || second.spriteImageSlot < 1) return 0;
   const win::RECT boxA = ScreenBox(first), boxB = ScreenBox(second);
   if (boxA.left > boxB.right || boxA.top > boxB.bottom || boxA.right <= boxB.left || boxA.bottom <= boxB.top) return 0;
@@ -161,9 +161,9 @@ int32_t SpriteContact(uint32_t a, int32_t b, bool* noSprite) {
   *noSprite = false;
   if (!IsSpriteNumber(b)) {
     int32_t found = -1;
-    gRenderItems.ForEachUsed([&](uint32_t item) {
+    Records().gRenderItems.ForEachUsed([&](uint32_t item) {
       if (found >= 0 || item == a || !SpritesOverlap(a, item)) return;
-      found = std::max(gRenderItems[item].spriteNumber, 0);
+      found = std::max(Records().gRenderItems[item].spriteNumber, 0);
     });
     return std::max(found, 0);
   }
@@ -172,7 +172,7 @@ int32_t SpriteContact(uint32_t a, int32_t b, bool* noSprite) {
     *noSprite = true;
     return 0;
   }
-  return gRenderItems[other].spriteNumber >= 1 ? SpritesOverlap(a, other) : 0;
+  return Records().gRenderItems[other].spriteNumber >= 1 ? SpritesOverlap(a, other) : 0;
 }
 
 }  // namespace vx

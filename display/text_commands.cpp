@@ -61,35 +61,35 @@ void CmdSetTextToBoldItalic() {
 // Text on a bitmap is not seen until the bitmap is, so only text on the screen ends the slice.
 void CmdDrawText() {
   QueueDrawText(IntOperand(0), IntOperand(1), TextOperand(2));
-  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, DrawQueue().gCurrentBitmap == 0);
   SkipOperands(3);
 }
 
 void CmdDrawTextCentred() {
   QueueDrawTextCentred(IntOperand(0), IntOperand(1), TextOperand(2));
-  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, DrawQueue().gCurrentBitmap == 0);
   SkipOperands(3);
 }
 
 // --- Queries ---------------------------------------------------------------------------------------
 
 void FnTextFontName() {
-  StoreString(SlotOperand(0), gTextFontName.c_str(), gTextFontName.size());
+  StoreString(SlotOperand(0), Text().gTextFontName.c_str(), Text().gTextFontName.size());
   SkipOperands(1);
 }
 
 void FnTextSize() {
-  SlotOperand(0)->i = gTextSize;
+  SlotOperand(0)->i = Text().gTextSize;
   SkipOperands(1);
 }
 
 void FnTextBackgroundType() {
-  SlotOperand(0)->i = gTextOpaque;
+  SlotOperand(0)->i = Text().gTextOpaque;
   SkipOperands(1);
 }
 
 void FnTextStyle() {
-  SlotOperand(0)->i = gTextStyle;
+  SlotOperand(0)->i = Text().gTextStyle;
   SkipOperands(1);
 }
 

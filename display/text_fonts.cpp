@@ -27,8 +27,8 @@ void DeleteFont(win::HFONT font) {
 class MeasuringDc {
  public:
   MeasuringDc() {
-    if (gBackBuffer && win::Succeeded(gBackBuffer->GetDC(&dc_))) {
-      surface_ = gBackBuffer;
+    if (Display().gBackBuffer && win::Succeeded(Display().gBackBuffer->GetDC(&dc_))) {
+      surface_ = Display().gBackBuffer;
       return;
     }
     dc_ = win::CreateCompatibleDC(nullptr);
@@ -57,38 +57,38 @@ int32_t CreateTextFont(int32_t style, int32_t size, const std::string& face, uin
   uint32_t passed = 0;
   if (charset != 0) {
     passed = charset;
-    if (charset != gTextCharset) {
-      gTextCharset = charset;
+    if (charset != Text().gTextCharset) {
+      Text().gTextCharset = charset;
       CreateSystemFont();
     }
-  } else if (gTextCharset != 0) {
+  } else if (Text().gTextCharset != 0) {
     MeasuringDc dc;
     height = -win::MulDiv(size, win::GetDeviceCaps(dc.get(), win::LOGPIXELSY), 72);
-    passed = gTextCharset;
+    passed = Text().gTextCharset;
   }
   win::HFONT made = win::CreateFontA(height, 0, 0, 0, weight, italic, 0, 0, passed, win::OUT_DEFAULT_PRECIS,
                                      win::CLIP_DEFAULT_PRECIS, win::NONANTIALIASED_QUALITY, win::VARIABLE_PITCH,
                                      face.c_str());
-  DeleteFont(gTextFont);
-  gTextFont = made;
+  DeleteFont(Text().gTextFont);
+  Text().gTextFont = made;
   return 1;
 }
 
 int32_t CreateSystemFont() {
-  DeleteFont(gWindowFont);
-  gWindowFont = nullptr;
-  if (gTextCharset != 0) {
+  DeleteFont(Text().gWindowFont);
+  Text().gWindowFont = nullptr;
+  if (Text().gTextCharset != 0) {
     // The window's device context stands for the screen: a memory context compatible with it.
     int height = 10;
     if (win::HDC dc = win::CreateCompatibleDC(nullptr)) {
       height = -win::MulDiv(10, win::GetDeviceCaps(dc, win::LOGPIXELSY), 72);
       win::DeleteDC(dc);
     }
-    gWindowFont = win::CreateFontA(height, 0, 0, 0, win::FW_NORMAL, 0, 0, 0, gTextCharset, win::OUT_DEFAULT_PRECIS,
+    Text().gWindowFont = win::CreateFontA(height, 0, 0, 0, win::FW_NORMAL, 0, 0, 0, Text().gTextCharset, win::OUT_DEFAULT_PRECIS,
                                    win::CLIP_DEFAULT_PRECIS, win::NONANTIALIASED_QUALITY, win::VARIABLE_PITCH,
                                    "fixedsys");
   } else {
-    gWindowFont = win::CreateFontA(10, 0, 0, 0, win::FW_NORMAL, 0, 0, 0, 0, win::OUT_DEFAULT_PRECIS,
+    Text().gWindowFont = win::CreateFontA(10, 0, 0, 0, win::FW_NORMAL, 0, 0, 0, 0, win::OUT_DEFAULT_PRECIS,
                                    win::CLIP_DEFAULT_PRECIS, win::NONANTIALIASED_QUALITY, win::VARIABLE_PITCH,
                                    "system");
   }
@@ -96,32 +96,32 @@ int32_t CreateSystemFont() {
 }
 
 void ResetTextStateForRun() {
-  gTextFontName = "system";
-  gTextSize = 10;
-  gTextStyle = 0;
-  gTextOpaque = 0;
+  Text().gTextFontName = "system";
+  Text().gTextSize = 10;
+  Text().gTextStyle = 0;
+  Text().gTextOpaque = 0;
   // The character sets go first, so that the new text font is not made in the last run's set.
-  gTextCharsetSetting = 0;
-  gTextCharset = 0;
-  CreateTextFont(gTextStyle, gTextSize, gTextFontName, gTextCharsetSetting);
+  Text().gTextCharsetSetting = 0;
+  Text().gTextCharset = 0;
+  CreateTextFont(Text().gTextStyle, Text().gTextSize, Text().gTextFontName, Text().gTextCharsetSetting);
   CreateSystemFont();
-  gTextCursorX = gTextCursorY = 0;
+  Text().gTextCursorX = Text().gTextCursorY = 0;
 }
 
 void DeleteTextFonts() {
-  DeleteFont(gTextFont);
-  DeleteFont(gWindowFont);
-  gTextFont = gWindowFont = nullptr;
+  DeleteFont(Text().gTextFont);
+  DeleteFont(Text().gWindowFont);
+  Text().gTextFont = Text().gWindowFont = nullptr;
 }
 
 win::HFONT CurrentTextFont() {
-  if (!gTextFont) CreateTextFont(gTextStyle, gTextSize, gTextFontName, gTextCharsetSetting);
-  return gTextFont;
+  if (!Text().gTextFont) CreateTextFont(Text().gTextStyle, Text().gTextSize, Text().gTextFontName, Text().gTextCharsetSetting);
+  return Text().gTextFont;
 }
 
 win::HFONT CurrentWindowFont() {
-  if (!gWindowFont) CreateSystemFont();
-  return gWindowFont;
+  if (!Text().gWindowFont) CreateSystemFont();
+  return Text().gWindowFont;
 }
 
 namespace {
@@ -145,29 +145,29 @@ win::SIZE MeasureText(const std::string& text) { return Measure(text, CurrentTex
 win::SIZE MeasureInDefaultFont(const std::string& text) { return Measure(text, nullptr); }
 
 int AddFontFamilyToChecklist(const win::LOGFONTA* font, const win::TEXTMETRICA*, win::DWORD, win::LPARAM) {
-  if (gChecklistCount >= kMaxListedFamilies) return 0;
+  if (Checklist().gChecklistCount >= kMaxListedFamilies) return 0;
   const char* name = font->lfFaceName;
   const size_t length = strnlen(name, win::LF_FACESIZE);
-  for (int32_t i = 0; i < gChecklistCount; ++i) {
-    const char* listed = gChecklist[size_t(i)].text;
+  for (int32_t i = 0; i < Checklist().gChecklistCount; ++i) {
+    const char* listed = Checklist().gChecklist[size_t(i)].text;
     if (std::strlen(listed) == length && std::memcmp(listed, name, length) == 0) return 1;
   }
-  ChecklistEntry& entry = gChecklist[size_t(gChecklistCount++)];
+  ChecklistEntry& entry = Checklist().gChecklist[size_t(Checklist().gChecklistCount++)];
   entry.values[0] = entry.values[1] = entry.values[2] = entry.values[3] = 0;
   std::memcpy(entry.text, name, length);
   entry.text[length] = '\0';
-  return gChecklistCount >= kMaxListedFamilies ? 0 : 1;
+  return Checklist().gChecklistCount >= kMaxListedFamilies ? 0 : 1;
 }
 
 void ListFontFamilies() {
-  gChecklistCount = 0;
-  gChecklistHasValues = 0;
-  gChecklistHasTexts = 1;
+  Checklist().gChecklistCount = 0;
+  Checklist().gChecklistHasValues = 0;
+  Checklist().gChecklistHasTexts = 1;
   {
     MeasuringDc dc;
     if (dc.get()) win::EnumFontFamiliesA(dc.get(), nullptr, AddFontFamilyToChecklist, 0);
   }
-  gChecklistFilled = gChecklistCount >= 1 ? 1 : 0;
+  Checklist().gChecklistFilled = Checklist().gChecklistCount >= 1 ? 1 : 0;
 }
 
 }  // namespace vx

@@ -26,22 +26,6 @@ struct TextState {
 extern TextState gTextState;  // the one instance (display/text_fonts.cpp)
 inline TextState& Text() { return gTextState; }
 
-// The fields under their old names, until every use reads them through Text().
-inline auto& gTextFontName = gTextState.gTextFontName;
-inline auto& gTextSize = gTextState.gTextSize;
-inline auto& gTextStyle = gTextState.gTextStyle;
-inline auto& gTextOpaque = gTextState.gTextOpaque;
-inline auto& gTextCharsetSetting = gTextState.gTextCharsetSetting;
-inline auto& gTextCharset = gTextState.gTextCharset;
-inline auto& gTextFont = gTextState.gTextFont;
-inline auto& gWindowFont = gTextState.gWindowFont;
-inline auto& gTextCursorX = gTextState.gTextCursorX;
-inline auto& gTextCursorY = gTextState.gTextCursorY;
-
-// Makes gTextFont anew: weight 700 for styles 2 and 3 (else 400), italic for styles 1 and 3,
-// without anti-aliasing. A character set other than 0 is passed with the size as the height and,
-// when it is new, the window's font is made again for it; with 0, the character set of the window
-// font is passed (the size then in points) or, when that is 0 too, the size as the height. 1.
 int32_t CreateTextFont(int32_t style, int32_t size, const std::string& face, uint32_t charset);
 // Makes gWindowFont anew: "system" at height 10, or "fixedsys" ten points high in gTextCharset
 // when a character set was chosen. 1.

@@ -13,7 +13,7 @@ namespace vx {
 
 namespace {
 
-AnimationSlot& Slot(int32_t n) { return gAnimationSlots[size_t(n)]; }
+AnimationSlot& Slot(int32_t n) { return Video().gAnimationSlots[size_t(n)]; }
 
 // False after raising the error: n must be 1 to 32 and, unless only the range counts, loaded.
 bool CheckAnimation(int32_t n, bool mustBeLoaded = true) {
@@ -78,7 +78,7 @@ void CmdDeleteAnimation() {
 void CmdPlayAnimation() {
   const int32_t n = IntOperand(0);
   SkipOperands(1);
-  if (CheckAnimation(n)) PlayOnce(n, false, {}, gBackBuffer);
+  if (CheckAnimation(n)) PlayOnce(n, false, {}, Display().gBackBuffer);
 }
 
 void CmdStopAnimation() {
@@ -120,21 +120,21 @@ void CmdResumeAnimation() {
 void CmdLoopAnimation() {
   const int32_t n = IntOperand(0);
   SkipOperands(1);
-  if (CheckAnimation(n)) PlayLooping(n, false, {}, gBackBuffer, false);
+  if (CheckAnimation(n)) PlayLooping(n, false, {}, Display().gBackBuffer, false);
 }
 
 void CmdPlayAnimationAt() {
   const int32_t n = IntOperand(0);
   const win::RECT at{IntOperand(1), IntOperand(2), 0, 0};
   SkipOperands(3);
-  if (CheckAnimation(n)) PlayOnce(n, true, at, gBackBuffer);
+  if (CheckAnimation(n)) PlayOnce(n, true, at, Display().gBackBuffer);
 }
 
 void CmdPlayAnimationInRect() {
   const int32_t n = IntOperand(0);
   const win::RECT r = RectOperands(1);
   SkipOperands(5);
-  if (CheckAnimation(n)) PlayOnce(n, true, r, gBackBuffer);
+  if (CheckAnimation(n)) PlayOnce(n, true, r, Display().gBackBuffer);
 }
 
 void CmdPlaceAnimation() {

@@ -79,11 +79,11 @@ bool MakeSample(AnimationStream& a, bool scaled) {
   ReleaseHandle(a.frameSurface);
   a.prepared = 0;
   Clip(a);
-  if (!a.target || !gDirectDraw) return false;
+  if (!a.target || !Display().gDirectDraw) return false;
   win::DDSURFACEDESC2 format{};
   format.dwSize = sizeof format;
   if (win::Failed(a.video->GetFormat(&format)) ||
-      win::Failed(gDirectDraw->CreateSurface(&format, &a.frameSurface, nullptr)) ||
+      win::Failed(Display().gDirectDraw->CreateSurface(&format, &a.frameSurface, nullptr)) ||
       win::Failed(a.video->CreateSample(a.frameSurface, nullptr, 0, &a.sample))) {
     ReleaseHandle(a.frameSurface);
     return false;
@@ -103,7 +103,7 @@ void SetTarget(AnimationStream& a, win::IDirectDrawSurface7* target) {
 }  // namespace
 
 int32_t OpenAnimationStream(int32_t n, const std::string& fileName) {
-  AnimationStream& a = gAnimationStreams[size_t(n)];
+  AnimationStream& a = Video().gAnimationStreams[size_t(n)];
   a.fileName = fileName;
   ReleaseSample(a);
   ReleaseHandle(a.stream);
@@ -112,8 +112,8 @@ int32_t OpenAnimationStream(int32_t n, const std::string& fileName) {
   win::MultiMediaStream* stream = nullptr;
   if (win::Failed(win::MultiMediaStream::Create(&stream))) return 0;
   const bool opened =
-      win::Succeeded(stream->Initialize(win::STREAMTYPE_READ, win::AMMSF_NOGRAPHTHREAD)) && gDirectDraw &&
-      win::Succeeded(stream->AddMediaStream(gDirectDraw, win::MSPID_PrimaryVideo, 0)) &&
+      win::Succeeded(stream->Initialize(win::STREAMTYPE_READ, win::AMMSF_NOGRAPHTHREAD)) && Display().gDirectDraw &&
+      win::Succeeded(stream->AddMediaStream(Display().gDirectDraw, win::MSPID_PrimaryVideo, 0)) &&
       win::Succeeded(stream->AddMediaStream(nullptr, win::MSPID_PrimaryAudio, win::AMMSF_ADDDEFAULTRENDERER)) &&
       win::Succeeded(attached.empty() ? stream->OpenFile(win::ResolvePath(fileName), 0)
                                       : stream->OpenMemory(std::move(attached), 0));
@@ -126,7 +126,7 @@ int32_t OpenAnimationStream(int32_t n, const std::string& fileName) {
 }
 
 void CloseAnimationStream(int32_t n) {
-  AnimationStream& a = gAnimationStreams[size_t(n)];
+  AnimationStream& a = Video().gAnimationStreams[size_t(n)];
   ReleaseSample(a);
   ReleaseHandle(a.stream);
   ReleaseHandle(a.frameSurface);
@@ -135,17 +135,17 @@ void CloseAnimationStream(int32_t n) {
 
 int32_t LoadAnimationStream(int32_t n, const std::string& fileName) {
   if (!OpenAnimationStream(n, fileName)) return 0;
-  AnimationStream& a = gAnimationStreams[size_t(n)];
+  AnimationStream& a = Video().gAnimationStreams[size_t(n)];
   a.requested = {};
   a.destination = {};
-  const int32_t played = PlayAnimationStream(n, false, 0, 0, 0, 0, gBackBuffer, true);
+  const int32_t played = PlayAnimationStream(n, false, 0, 0, 0, 0, Display().gBackBuffer, true);
   CloseAnimationStream(n);
   return played;
 }
 
 int32_t PlayAnimationStream(int32_t n, bool useRect, int32_t left, int32_t top, int32_t right, int32_t bottom,
                             win::IDirectDrawSurface7* target, bool restart) {
-  AnimationStream& a = gAnimationStreams[size_t(n)];
+  AnimationStream& a = Video().gAnimationStreams[size_t(n)];
   SetTarget(a, target);
   if (a.video) {
     if (win::Failed(a.stream->Seek(0))) return 0;
@@ -171,7 +171,7 @@ int32_t PlayAnimationStream(int32_t n, bool useRect, int32_t left, int32_t top, 
 }
 
 int32_t PauseAnimationStream(int32_t n) {
-  AnimationStream& a = gAnimationStreams[size_t(n)];
+  AnimationStream& a = Video().gAnimationStreams[size_t(n)];
   if (!a.stream) return 0;
   a.stream->SetState(win::STREAMSTATE_STOP);
   ReleaseSample(a);
@@ -179,13 +179,13 @@ int32_t PauseAnimationStream(int32_t n) {
 }
 
 int32_t ResumeAnimationStream(int32_t n) {
-  const AnimationStream& a = gAnimationStreams[size_t(n)];
+  const AnimationStream& a = Video().gAnimationStreams[size_t(n)];
   if (!a.stream || a.video) return 0;
   return PlayAnimationStream(n, false, 0, 0, 0, 0, nullptr, false);
 }
 
 int32_t StopAnimationStream(int32_t n) {
-  AnimationStream& a = gAnimationStreams[size_t(n)];
+  AnimationStream& a = Video().gAnimationStreams[size_t(n)];
   if (!a.stream) return 0;
   ReleaseSample(a);
   ReleaseHandle(a.stream);
@@ -193,43 +193,43 @@ int32_t StopAnimationStream(int32_t n) {
 }
 
 void PlaceAnimationStream(int32_t n, int32_t left, int32_t top, int32_t right, int32_t bottom) {
-  AnimationStream& a = gAnimationStreams[size_t(n)];
+  AnimationStream& a = Video().gAnimationStreams[size_t(n)];
   a.requested = a.destination = {left, top, right, bottom};
   Clip(a);
 }
 
 void GetAnimationRect(int32_t n, int32_t* left, int32_t* top, int32_t* width, int32_t* height) {
-  const win::RECT& d = gAnimationStreams[size_t(n)].destination;
+  const win::RECT& d = Video().gAnimationStreams[size_t(n)].destination;
   *left = d.left;
   *top = d.top;
   *width = int32_t(uint32_t(d.right) - uint32_t(d.left));
   *height = int32_t(uint32_t(d.bottom) - uint32_t(d.top));
 }
 
-void SetAnimationLoop(int32_t n, bool on) { gAnimationStreams[size_t(n)].loop = on ? 1 : 0; }
+void SetAnimationLoop(int32_t n, bool on) { Video().gAnimationStreams[size_t(n)].loop = on ? 1 : 0; }
 
 void ResetAnimationStreams() {
   for (int32_t n = 0; n < kAnimationCount; ++n) {
     CloseAnimationStream(n);
-    ReleaseHandle(gAnimationStreams[size_t(n)].target);
+    ReleaseHandle(Video().gAnimationStreams[size_t(n)].target);
   }
-  gAnimationStreams = {};
-  gAnimationSlots = {};
+  Video().gAnimationStreams = {};
+  Video().gAnimationSlots = {};
 }
 
 void DeleteAllAnimations() { ResetAnimationStreams(); }
 
 void UpdateAnimations() {
   for (int32_t n = 0; n < kAnimationCount; ++n) {
-    if (!gAnimationSlots[size_t(n)].loaded) continue;
-    AnimationStream& a = gAnimationStreams[size_t(n)];
+    if (!Video().gAnimationSlots[size_t(n)].loaded) continue;
+    AnimationStream& a = Video().gAnimationStreams[size_t(n)];
     if (a.video && a.sample) {
       const win::HRESULT update = a.sample->Update(0);
       if (update == win::MS_S_ENDOFSTREAM || win::Failed(update)) {
         if (a.loop)
           a.stream->Seek(0);
         else
-          gAnimationSlots[size_t(n)].playing = 0;
+          Video().gAnimationSlots[size_t(n)].playing = 0;
         continue;
       }
     }

@@ -44,11 +44,6 @@ struct VideoState {
 extern VideoState gVideoState;  // the one instance (display/video_playback.cpp)
 inline VideoState& Video() { return gVideoState; }
 
-// The fields under their old names, until every use reads them through Video().
-inline auto& gAnimationStreams = gVideoState.gAnimationStreams;
-inline auto& gAnimationSlots = gVideoState.gAnimationSlots;
-
-// n is checked by the callers (1 to 32). Results are 1 or 0.
 int32_t OpenAnimationStream(int32_t n, const std::string& fileName);
 int32_t LoadAnimationStream(int32_t n, const std::string& fileName);
 void CloseAnimationStream(int32_t n);
@@ -68,7 +63,7 @@ void ResetAnimationStreams();
 void UpdateAnimations();
 void DeleteAllAnimations();
 
-inline bool AnimationIsOpen(int32_t n) { return gAnimationStreams[size_t(n)].stream != nullptr; }
-inline bool AnimationHasVideo(int32_t n) { return gAnimationStreams[size_t(n)].video != nullptr; }
+inline bool AnimationIsOpen(int32_t n) { return Video().gAnimationStreams[size_t(n)].stream != nullptr; }
+inline bool AnimationHasVideo(int32_t n) { return Video().gAnimationStreams[size_t(n)].video != nullptr; }
 
 }  // namespace vx

@@ -19,7 +19,7 @@ namespace vx {
 
 namespace {
 
-ObjectRecord& Object(uint32_t slot) { return gObjectRecords[slot]; }
+ObjectRecord& Object(uint32_t slot) { return Engine().gObjectRecords[slot]; }
 
 int32_t KeyFrame(float time) { return SaturateToInt32(time); }
 
@@ -166,13 +166,13 @@ void RemoveKey(std::vector<Key>& keys, int32_t frame) {
 // --- The animated-objects list -------------------------------------------------------------------------
 
 void AddToAnimatedList(uint32_t objectSlot) {
-  if (!gObjectRecords.IsTaken(objectSlot)) return;
+  if (!Engine().gObjectRecords.IsTaken(objectSlot)) return;
   auto* node = new AnimationListNode{nullptr, nullptr, objectSlot, nullptr};
   if (const SceneModel* model = Object(objectSlot).model) node->animationSet = model->GetAnimationSet();
-  if (!gAnimatedObjectsHead) {
-    gAnimatedObjectsHead = node;
+  if (!Engine().gAnimatedObjectsHead) {
+    Engine().gAnimatedObjectsHead = node;
   } else {
-    AnimationListNode* tail = gAnimatedObjectsHead;
+    AnimationListNode* tail = Engine().gAnimatedObjectsHead;
     while (tail->next) tail = tail->next;
     tail->next = node;
     node->previous = tail;
@@ -181,7 +181,7 @@ void AddToAnimatedList(uint32_t objectSlot) {
 }
 
 void StopObjectAnimation(uint32_t objectSlot) {
-  if (!gObjectRecords.IsTaken(objectSlot)) return;
+  if (!Engine().gObjectRecords.IsTaken(objectSlot)) return;
   ObjectRecord& o = Object(objectSlot);
   o.playing = 0;
   o.looping = 0;
@@ -195,10 +195,10 @@ void StopObjectAnimation(uint32_t objectSlot) {
 // --- The end of the frame ----------------------------------------------------------------------------------
 
 void AdvanceAnimations() {
-  for (AnimationListNode* node = gAnimatedObjectsHead; node;) {
+  for (AnimationListNode* node = Engine().gAnimatedObjectsHead; node;) {
     AnimationListNode* next = node->next;
     const uint32_t slot = node->objectSlot;
-    if (gObjectRecords.IsTaken(slot) && Object(slot).animationNode == node && !Object(slot).inStaticWorld) {
+    if (Engine().gObjectRecords.IsTaken(slot) && Object(slot).animationNode == node && !Object(slot).inStaticWorld) {
       ObjectRecord& o = Object(slot);
       // The set is the model's as it is now: clearing or replacing it never leaves the node a stale one.
       node->animationSet = o.model ? o.model->GetAnimationSet() : nullptr;
@@ -223,7 +223,7 @@ void AdvanceAnimations() {
 }
 
 void UpdateObjectAnimation(uint32_t objectSlot, const AnimationSet* set) {
-  if (!gObjectRecords.IsTaken(objectSlot) || !set) return;
+  if (!Engine().gObjectRecords.IsTaken(objectSlot) || !set) return;
   ObjectRecord& o = Object(objectSlot);
   SceneModel* model = o.model;
   if (!model || !model->root) return;
@@ -248,7 +248,7 @@ void UpdateObjectAnimation(uint32_t objectSlot, const AnimationSet* set) {
     if (frame >= 1 && frame < frames) poses[frame] = pose;
   }
   model->SetMatricesFromArray(poses + 1, frames - 1);
-  gSceneChanged = 1;
+  Engine().gSceneChanged = 1;
 
   if (blending) {
     if (o.blendProgress == 0.0f) o.currentFrame = o.blendTargetFrame;
@@ -326,7 +326,7 @@ Matrix4f MatrixFromQuaternion(const Quaternion& q) {
 // --- Blends ----------------------------------------------------------------------------------------------------
 
 bool EnsureBlendArrays(uint32_t objectSlot, int32_t tracks) {
-  if (!gObjectRecords.IsTaken(objectSlot)) return false;
+  if (!Engine().gObjectRecords.IsTaken(objectSlot)) return false;
   ObjectRecord& o = Object(objectSlot);
   const int32_t wanted = std::max(tracks, 1);
   if (HasBlendArrays(o, wanted - 1)) return true;
@@ -352,7 +352,7 @@ bool EnsureBlendArrays(uint32_t objectSlot, int32_t tracks) {
 // --- Keys -----------------------------------------------------------------------------------------------------------
 
 int32_t LoadAnimationFile(uint32_t objectSlot, const std::string& fileName, int32_t startFrame) {
-  if (!gObjectRecords.IsTaken(objectSlot) || !Object(objectSlot).model) return 0;
+  if (!Engine().gObjectRecords.IsTaken(objectSlot) || !Object(objectSlot).model) return 0;
   std::string path = fileName;
   ResolveVirtualFile(path, "dat");
   const int32_t frames = SaturateToInt32(Object(objectSlot).frameCount);
@@ -360,7 +360,7 @@ int32_t LoadAnimationFile(uint32_t objectSlot, const std::string& fileName, int3
 }
 
 void RecountFrames(const AnimationSet* set, uint32_t objectSlot) {
-  if (!gObjectRecords.IsTaken(objectSlot)) return;
+  if (!Engine().gObjectRecords.IsTaken(objectSlot)) return;
   int32_t last = 0;
   for (const AnimationTrack* t = set ? set->firstTrack : nullptr; t; t = t->next) {
     if (!t->rotationKeys.empty()) last = std::max(last, KeyFrame(t->rotationKeys.back().time));
@@ -372,7 +372,7 @@ void RecountFrames(const AnimationSet* set, uint32_t objectSlot) {
 }
 
 AnimationSet* CreateAnimationSet(uint32_t objectSlot) {
-  if (!gObjectRecords.IsTaken(objectSlot) || !Object(objectSlot).model) return nullptr;
+  if (!Engine().gObjectRecords.IsTaken(objectSlot) || !Object(objectSlot).model) return nullptr;
   auto* set = new AnimationSet();
   for (int32_t limb = 1; limb < Object(objectSlot).limbCapacity; ++limb) {
     if (Object(objectSlot).limbs[limb].exists != 1) continue;

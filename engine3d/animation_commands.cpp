@@ -171,7 +171,7 @@ void CmdAppendObjectAnimation() {
   ResolveVirtualFile(modelFile, "dat");
   ResolveVirtualFile(animationFile, "dat");
   const float start = float(SaturateToInt32(ObjectOf(slot).frameCount));
-  if (AppendXAnimationFile(*model, modelFile, animationFile, readerFlags, start, gTempFolder) != kModelOk) {
+  if (AppendXAnimationFile(*model, modelFile, animationFile, readerFlags, start, Host().gTempFolder) != kModelOk) {
     RaiseRuntimeError(kErrAnimationFileNotLoaded);
     return;
   }
@@ -218,9 +218,9 @@ void CmdSetObjectKeyframe() {
 // on it through other glued objects.
 bool GlueWouldLoop(uint32_t object, uint32_t target) {
   uint32_t entry = target;
-  for (int32_t steps = 0; entry > 0 && steps <= gObjectRecords.capacity; ++steps) {
+  for (int32_t steps = 0; entry > 0 && steps <= Engine().gObjectRecords.capacity; ++steps) {
     if (entry == object) return true;
-    if (!gObjectRecords.IsTaken(entry)) return false;
+    if (!Engine().gObjectRecords.IsTaken(entry)) return false;
     const int32_t next = ObjectOf(entry).gluedObject;
     if (next <= 0) return false;
     entry = uint32_t(next);
@@ -242,7 +242,7 @@ void CmdGlueObjectToLimb() {
   if (RenderItem* it = ItemOfObject(slot)) it->position.Set(0, 0, 0);
   o.freeRotation = 0;
   UpdateObjectFrame(slot);
-  gSceneChanged = 1;
+  Engine().gSceneChanged = 1;
 }
 
 void CmdUnglueObject() {
@@ -252,7 +252,7 @@ void CmdUnglueObject() {
   if (!slot) return;
   const int32_t target = ObjectOf(slot).gluedObject;
   if (target <= 0) return;
-  if (gObjectRecords.IsTaken(uint32_t(target))) {
+  if (Engine().gObjectRecords.IsTaken(uint32_t(target))) {
     UpdateObjectWorldMatrices(uint32_t(target), 1);
     Matrix4f limb;
     if (GetLimbWorldMatrix(uint32_t(target), ObjectOf(slot).gluedLimb, limb))
@@ -261,7 +261,7 @@ void CmdUnglueObject() {
   ObjectRecord& o = ObjectOf(slot);
   o.freeRotation = 0;
   UpdateObjectFrame(slot);
-  gSceneChanged = 1;
+  Engine().gSceneChanged = 1;
   ObjectOf(slot).gluedObject = 0;
   ObjectOf(slot).gluedLimb = 0;
 }
@@ -283,7 +283,7 @@ void CmdPointObject() {
   o.angleY = WrapAngleDegrees(ay * kEngineRadiansToDegrees);
   o.angleZ = WrapAngleDegrees(az * kEngineRadiansToDegrees);
   UpdateObjectFrame(slot);
-  gSceneChanged = 1;
+  Engine().gSceneChanged = 1;
 }
 
 // The object's rotation as its frame has it: from its angles, or from its free rotation matrix.
@@ -308,7 +308,7 @@ void CmdMoveObject() {
   if (RenderItem* it = ItemOfObject(slot))
     it->position.Add(Vector3f(r.At(2, 0) * step, r.At(2, 1) * step, r.At(2, 2) * step));
   UpdateObjectFrame(slot);
-  gSceneChanged = 1;
+  Engine().gSceneChanged = 1;
 }
 
 void CmdBakeObjectRotation() {
@@ -347,7 +347,7 @@ void CmdBakeObjectRotation() {
   const int32_t shape = o.collisionShape;
   if (o.model && (shape == kShapeFittedSphere || shape == kShapeFittedBox || shape == kShapeTriangles))
     o.model->SetCollisionShape(slot, shape, 0, 0, 0);
-  gSceneChanged = 1;
+  Engine().gSceneChanged = 1;
 }
 
 // --- Textures of every limb ---------------------------------------------------------------------------------------

@@ -26,8 +26,8 @@ constexpr float kPlaneWidth = 1.6025f, kPlaneDepth = 1.2025f;
 constexpr uint32_t kDefaultColour = 0x000080;
 
 SceneModel* BackdropModel() {
-  if (gBackdropObject <= 0 || !gObjectRecords.IsTaken(uint32_t(gBackdropObject))) return nullptr;
-  return gObjectRecords[uint32_t(gBackdropObject)].model;
+  if (Scene().gBackdropObject <= 0 || !Engine().gObjectRecords.IsTaken(uint32_t(Scene().gBackdropObject))) return nullptr;
+  return Engine().gObjectRecords[uint32_t(Scene().gBackdropObject)].model;
 }
 
 bool MakeBackdropPlane() {
@@ -39,7 +39,7 @@ bool MakeBackdropPlane() {
     return false;
   }
   BuildMatrixGridMesh(mesh, kPlaneWidth, kPlaneDepth, 3, 2);
-  ObjectRecord& o = gObjectRecords[object];
+  ObjectRecord& o = Engine().gObjectRecords[object];
   o.gridWidth = kPlaneWidth;
   o.gridDepth = kPlaneDepth;
   o.gridSegmentsX = 3;
@@ -54,14 +54,14 @@ bool MakeBackdropPlane() {
     FreeObjectRecord(object);
     return false;
   }
-  gBackdropObject = int32_t(object);
-  gBackdropItem = int32_t(item);
-  gObjectRecords[object].limbCount = 1;
-  RenderItem& it = gRenderItems[item];
+  Scene().gBackdropObject = int32_t(object);
+  Scene().gBackdropItem = int32_t(item);
+  Engine().gObjectRecords[object].limbCount = 1;
+  RenderItem& it = Records().gRenderItems[item];
   it.position.Set(-0.80125f, -0.6f, 1.0f);
   it.cameraLocked = 1;
   it.visible = 0;  // drawn by the plane's own step, never as an item of the scene
-  gObjectRecords[object].angleX = 270.0f;
+  Engine().gObjectRecords[object].angleX = 270.0f;
   UpdateObjectFrame(object);
   SetBackdropPlaneColour(kDefaultColour);
   return true;
@@ -71,23 +71,23 @@ bool MakeBackdropPlane() {
 
 void ResetBackdrop() {
   // The records of an earlier run are gone with the pools' reset: "none" is slot 0.
-  gBackdropObject = 0;
-  gBackdropItem = -1;
-  gBackdropTexture = 0;
-  gBackdropOwnTexture = 0;
-  gBackdropOn = 0;
-  gBackdropRequest = 0;
-  gBackdropPending = 1;
-  gBackdropBeganScene = 0;
+  Scene().gBackdropObject = 0;
+  Scene().gBackdropItem = -1;
+  Scene().gBackdropTexture = 0;
+  Scene().gBackdropOwnTexture = 0;
+  Scene().gBackdropOn = 0;
+  Scene().gBackdropRequest = 0;
+  Scene().gBackdropPending = 1;
+  Scene().gBackdropBeganScene = 0;
 }
 
 void BackdropPlaneOn() {
-  gBackdropPending = 0;
-  if (gBackdropObject == 0) MakeBackdropPlane();
-  gBackdropRequest = 1;
+  Scene().gBackdropPending = 0;
+  if (Scene().gBackdropObject == 0) MakeBackdropPlane();
+  Scene().gBackdropRequest = 1;
 }
 
-void BackdropPlaneOff() { gBackdropPending = gBackdropOn = gBackdropRequest = 0; }
+void BackdropPlaneOff() { Scene().gBackdropPending = Scene().gBackdropOn = Scene().gBackdropRequest = 0; }
 
 namespace {
 
@@ -96,7 +96,7 @@ namespace {
 void PutBackdropTexture(SceneModel* model, uint32_t texture) {
   AssignFrameTexture(model, 0, texture);
   if (texture) ReleaseTextureSlot(texture, 0);
-  gBackdropTexture = texture;
+  Scene().gBackdropTexture = texture;
 }
 
 }  // namespace
@@ -105,7 +105,7 @@ void SetBackdropPlaneColour(uint32_t colour) {
   SceneModel* model = BackdropModel();
   if (!model) return;
   PutBackdropTexture(model, GetColorTexture(int32_t(colour & 0xFFFFFF)));
-  gBackdropOwnTexture = 1;
+  Scene().gBackdropOwnTexture = 1;
 }
 
 void TextureBackdropPlane(int32_t imageNumber) {
@@ -114,45 +114,45 @@ void TextureBackdropPlane(int32_t imageNumber) {
   uint32_t image = 0;
   if (!CheckedImageFromOne(imageNumber, image)) return;
   PutBackdropTexture(model, GetSharedImageTexture(image, 0));
-  gBackdropOwnTexture = 0;
+  Scene().gBackdropOwnTexture = 0;
 }
 
 void ScrollBackdropPlane(int32_t u, int32_t v) {
   SceneModel* model = BackdropModel();
   if (!model) return;
   const float uLow = float(u) / 100.0f, vLow = float(v) / 100.0f;
-  const uint32_t object = uint32_t(gBackdropObject);
-  SetMeshAllTiles(uint32_t(gObjectRecords[object].limbs[0].meshSlot), uLow, vLow, uLow + 1.0f, vLow + 1.0f);
+  const uint32_t object = uint32_t(Scene().gBackdropObject);
+  SetMeshAllTiles(uint32_t(Engine().gObjectRecords[object].limbs[0].meshSlot), uLow, vLow, uLow + 1.0f, vLow + 1.0f);
   RebuildMatrixMesh(object, 0);
 }
 
 void DrawBackdropPlane() {
-  if (gBackdropObject > 0 && gBackdropOn == 1 && gRenderEnabled == 1 && gD3DDevice) {
-    gBackdropBeganScene = 0;
-    if (gSceneBegun == 0 && Succeeded(gD3DDevice->BeginScene())) {
-      gSceneBegun = 1;
-      gBackdropBeganScene = 1;
+  if (Scene().gBackdropObject > 0 && Scene().gBackdropOn == 1 && Display().gRenderEnabled == 1 && Display().gD3DDevice) {
+    Scene().gBackdropBeganScene = 0;
+    if (Scene().gSceneBegun == 0 && Succeeded(Display().gD3DDevice->BeginScene())) {
+      Scene().gSceneBegun = 1;
+      Scene().gBackdropBeganScene = 1;
       D3DMATRIX savedView;
-      gD3DDevice->GetTransform(D3DTRANSFORMSTATE_VIEW, &savedView);
-      const D3DMATRIX identity = ToD3DMatrix(gIdentityView);
-      gD3DDevice->SetTransform(D3DTRANSFORMSTATE_VIEW, &identity);
+      Display().gD3DDevice->GetTransform(D3DTRANSFORMSTATE_VIEW, &savedView);
+      const D3DMATRIX identity = ToD3DMatrix(Scene().gIdentityView);
+      Display().gD3DDevice->SetTransform(D3DTRANSFORMSTATE_VIEW, &identity);
       SetProjection(1.0f, 3000.0f, kStandardFov);
-      SetStageTexture(gBackdropTexture);
-      ApplyItemRenderStates(uint32_t(gBackdropItem));
-      gRenderStateCache.materialIndex = kFullBrightMaterial;
+      SetStageTexture(Scene().gBackdropTexture);
+      ApplyItemRenderStates(uint32_t(Scene().gBackdropItem));
+      Scene().gRenderStateCache.materialIndex = kFullBrightMaterial;
       ApplyMaterial();
-      DrawObjectModel(uint32_t(gBackdropObject), int64_t(gBackdropTexture));
-      gRenderStateCache.materialIndex = kSceneMaterial;
+      DrawObjectModel(uint32_t(Scene().gBackdropObject), int64_t(Scene().gBackdropTexture));
+      Scene().gRenderStateCache.materialIndex = kSceneMaterial;
       ApplyMaterial();
-      gD3DDevice->SetTransform(D3DTRANSFORMSTATE_VIEW, &savedView);
-      SetProjection(gCameraNear, gCameraFar, gCameraFov);
+      Display().gD3DDevice->SetTransform(D3DTRANSFORMSTATE_VIEW, &savedView);
+      SetProjection(Display().gCameraNear, Display().gCameraFar, Display().gCameraFov);
     }
   } else {
-    gBackdropBeganScene = 0;
+    Scene().gBackdropBeganScene = 0;
   }
-  if (gBackdropRequest) {
-    gBackdropRequest = 0;
-    gBackdropOn = 1;
+  if (Scene().gBackdropRequest) {
+    Scene().gBackdropRequest = 0;
+    Scene().gBackdropOn = 1;
   }
 }
 

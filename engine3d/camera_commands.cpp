@@ -27,20 +27,20 @@ void CmdPositionCamera() {
   const Vector3f position(FloatOperand(0), FloatOperand(1), FloatOperand(2));
   SkipOperands(3);
   // The look-at point moves with the camera.
-  gCameraLookAt.Add(Vector3f(position.x - gCameraPosition.x, position.y - gCameraPosition.y,
-                             position.z - gCameraPosition.z));
-  gCameraPosition = position;
+  Scene().gCameraLookAt.Add(Vector3f(position.x - Scene().gCameraPosition.x, position.y - Scene().gCameraPosition.y,
+                             position.z - Scene().gCameraPosition.z));
+  Scene().gCameraPosition = position;
   UpdateCameraView();
   Yield();
 }
 
 void CmdPointCamera() {
-  gCameraLookAt.Set(FloatOperand(0), FloatOperand(1), FloatOperand(2));
+  Scene().gCameraLookAt.Set(FloatOperand(0), FloatOperand(1), FloatOperand(2));
   SkipOperands(3);
-  gCameraMode = kCameraLookAt;
+  Scene().gCameraMode = kCameraLookAt;
   UpdateCameraLookAt();
-  AnglesTowardsPoint(gCameraPosition.x, gCameraPosition.y, gCameraPosition.z, gCameraLookAt.x, gCameraLookAt.y,
-                     gCameraLookAt.z, gCameraAngles.x, gCameraAngles.y, gCameraAngles.z);
+  AnglesTowardsPoint(Scene().gCameraPosition.x, Scene().gCameraPosition.y, Scene().gCameraPosition.z, Scene().gCameraLookAt.x, Scene().gCameraLookAt.y,
+                     Scene().gCameraLookAt.z, Scene().gCameraAngles.x, Scene().gCameraAngles.y, Scene().gCameraAngles.z);
   Yield();
 }
 
@@ -52,7 +52,7 @@ bool CameraAngleAccepted(float degrees) {
 }
 
 void TurnCameraTo() {
-  gCameraMode = kCameraAngles;
+  Scene().gCameraMode = kCameraAngles;
   UpdateCameraAngles();
   Yield();
 }
@@ -61,7 +61,7 @@ void CmdRotateCamera() {
   const float x = FloatOperand(0), y = FloatOperand(1), z = FloatOperand(2);
   SkipOperands(3);
   if (!CameraAngleAccepted(x) || !CameraAngleAccepted(y) || !CameraAngleAccepted(z)) return;
-  gCameraAngles.Set(x * kEngineDegreesToRadians, y * kEngineDegreesToRadians, z * kEngineDegreesToRadians);
+  Scene().gCameraAngles.Set(x * kEngineDegreesToRadians, y * kEngineDegreesToRadians, z * kEngineDegreesToRadians);
   TurnCameraTo();
 }
 
@@ -70,7 +70,7 @@ void RotateCameraAbout(int axis) {
   const float a = FloatOperand(0);
   SkipOperands(1);
   if (!CameraAngleAccepted(a)) return;
-  float* angles[3] = {&gCameraAngles.x, &gCameraAngles.y, &gCameraAngles.z};
+  float* angles[3] = {&Scene().gCameraAngles.x, &Scene().gCameraAngles.y, &Scene().gCameraAngles.z};
   *angles[axis] = a * kEngineDegreesToRadians;
   TurnCameraTo();
 }
@@ -85,14 +85,14 @@ void CmdMoveCamera() {
   const Vector3f ahead(0, 0, step);
   Vector3f v = ahead;
   Matrix4f turn;
-  if (gCameraMode == kCameraFree) {
-    if (MatrixInvert(turn, gCameraFreeMatrix) == kMathsOk) TransformCoord(v, ahead, turn);
+  if (Scene().gCameraMode == kCameraFree) {
+    if (MatrixInvert(turn, Scene().gCameraFreeMatrix) == kMathsOk) TransformCoord(v, ahead, turn);
   } else {
-    RotationMatrixFromAngles(turn, gCameraAngles.x, gCameraAngles.y, gCameraAngles.z);
+    RotationMatrixFromAngles(turn, Scene().gCameraAngles.x, Scene().gCameraAngles.y, Scene().gCameraAngles.z);
     TransformCoord(v, ahead, turn);
   }
-  gCameraPosition.Add(v);
-  gCameraLookAt.Add(v);
+  Scene().gCameraPosition.Add(v);
+  Scene().gCameraLookAt.Add(v);
   UpdateCameraView();
   Yield();
 }
@@ -101,8 +101,8 @@ void CmdMoveCamera() {
 
 // The free matrix turned about the camera's own axes; angles in degrees, each wrapped first.
 void TurnCameraFree(float x, float y, float z) {
-  RotateMatrixByAngles(gCameraFreeMatrix, WrapAngleDegrees(x), WrapAngleDegrees(y), WrapAngleDegrees(z));
-  gCameraMode = kCameraFree;
+  RotateMatrixByAngles(Scene().gCameraFreeMatrix, WrapAngleDegrees(x), WrapAngleDegrees(y), WrapAngleDegrees(z));
+  Scene().gCameraMode = kCameraFree;
   UpdateCameraFree();
   Yield();
 }
@@ -127,13 +127,13 @@ void CmdSetCameraToObjectOrientation() {
   if (!slot) return;
   const ObjectRecord& o = ObjectOf(slot);
   if (o.freeRotation) {
-    gCameraFreeMatrix = o.freeMatrix;
-    gCameraMode = kCameraFree;
+    Scene().gCameraFreeMatrix = o.freeMatrix;
+    Scene().gCameraMode = kCameraFree;
     UpdateCameraFree();
   } else {
-    gCameraAngles.Set(o.angleX * kEngineDegreesToRadians, o.angleY * kEngineDegreesToRadians,
+    Scene().gCameraAngles.Set(o.angleX * kEngineDegreesToRadians, o.angleY * kEngineDegreesToRadians,
                       o.angleZ * kEngineDegreesToRadians);
-    gCameraMode = kCameraAngles;
+    Scene().gCameraMode = kCameraAngles;
     UpdateCameraAngles();
   }
 }
@@ -147,10 +147,10 @@ bool KeepClearOfStaticWorld(float tx, float ty, float tz, float r, Vector3f& wan
   float response[3];
   if (StaticWorldSweepTest(start, end, r, 1.0f, response) > 0) {
     wanted.Set(response[0], response[1], response[2]);
-    gCameraFollowFree = wanted;
+    Scene().gCameraFollowFree = wanted;
     hit = true;
   }
-  const Vector3f& f = gCameraFollowFree;
+  const Vector3f& f = Scene().gCameraFollowFree;
   const float before[6] = {f.x - 2 * r, f.y - r, f.z - 2 * r, f.x + 2 * r, f.y + r, f.z + 2 * r};
   const float after[6] = {wanted.x - 2 * r, wanted.y - r, wanted.z - 2 * r,
                           wanted.x + 2 * r, wanted.y + r, wanted.z + 2 * r};
@@ -178,21 +178,21 @@ void CmdSetCameraToFollow() {
     wanted.y = height + r;
     hit = KeepClearOfStaticWorld(tx, ty, tz, r, wanted);
   }
-  const Vector3f d(wanted.x - gCameraPosition.x, wanted.y - gCameraPosition.y, wanted.z - gCameraPosition.z);
+  const Vector3f d(wanted.x - Scene().gCameraPosition.x, wanted.y - Scene().gCameraPosition.y, wanted.z - Scene().gCameraPosition.z);
   const float heading = std::atan2(d.x, d.z);
   const float across = std::sqrt(d.x * d.x + d.z * d.z) / smoothing;
-  gCameraPosition.Set(gCameraPosition.x + std::sin(heading) * across, gCameraPosition.y + d.y / smoothing,
-                      gCameraPosition.z + std::cos(heading) * across);
+  Scene().gCameraPosition.Set(Scene().gCameraPosition.x + std::sin(heading) * across, Scene().gCameraPosition.y + d.y / smoothing,
+                      Scene().gCameraPosition.z + std::cos(heading) * across);
   // The yaw turns two thirds of the way towards the target, the short way round.
-  const float target = std::atan2(tx - gCameraPosition.x, tz - gCameraPosition.z) * kEngineRadiansToDegrees;
-  const float current = gCameraAngles.y * kEngineRadiansToDegrees;
+  const float target = std::atan2(tx - Scene().gCameraPosition.x, tz - Scene().gCameraPosition.z) * kEngineRadiansToDegrees;
+  const float current = Scene().gCameraAngles.y * kEngineRadiansToDegrees;
   float diff = target - current;
   if (diff < -180.0f) diff = target + 360.0f - current;
   if (diff > 180.0f) diff = target - (current + 360.0f);
-  gCameraAngles.y = WrapAngleDegrees(diff / 1.5f + current) * kEngineDegreesToRadians;
-  gCameraMode = kCameraAngles;
+  Scene().gCameraAngles.y = WrapAngleDegrees(diff / 1.5f + current) * kEngineDegreesToRadians;
+  Scene().gCameraMode = kCameraAngles;
   UpdateCameraAngles();
-  if (!hit) gCameraFollowFree = wanted;
+  if (!hit) Scene().gCameraFollowFree = wanted;
 }
 
 // --- Range, field of view, viewport ----------------------------------------------------------------------
@@ -206,21 +206,21 @@ void CmdSetCameraRange() {
     return;
   }
   // Planes that no projection can be built of are refused too, so the values and the matrix agree.
-  if (!(nearPlane >= 1.0f) || !(nearPlane < farPlane) || !ProjectionAcceptable(nearPlane, farPlane, gCameraFov)) {
+  if (!(nearPlane >= 1.0f) || !(nearPlane < farPlane) || !ProjectionAcceptable(nearPlane, farPlane, Display().gCameraFov)) {
     RaiseRuntimeError(kErrCameraRangeInvalid);
     return;
   }
-  gCameraNear = nearPlane;
-  gCameraFar = farPlane;
-  SetProjection(gCameraNear, gCameraFar, gCameraFov);
+  Display().gCameraNear = nearPlane;
+  Display().gCameraFar = farPlane;
+  SetProjection(Display().gCameraNear, Display().gCameraFar, Display().gCameraFov);
 }
 
 void CmdSetCameraView() {
   const int32_t x1 = IntOperand(0), y1 = IntOperand(1), x2 = IntOperand(2), y2 = IntOperand(3);
   SkipOperands(4);
   EndSliceAfterCommand(SliceEnd::kAlways);
-  auto across = [](int32_t v) { return v >= 0 && v <= gDisplayWidth; };
-  auto down = [](int32_t v) { return v >= 0 && v <= gDisplayHeight; };
+  auto across = [](int32_t v) { return v >= 0 && v <= Display().gDisplayWidth; };
+  auto down = [](int32_t v) { return v >= 0 && v <= Display().gDisplayHeight; };
   if (!across(x1) || !across(x2) || !down(y1) || !down(y2) || x2 <= x1 || y2 <= y1) {
     RaiseRuntimeError(kErrCopyAreaOutside);
     return;
@@ -232,24 +232,24 @@ void CmdSetCameraFov() {
   const float fov = FloatOperand(0);
   SkipOperands(1);
   EndSliceAfterCommand(SliceEnd::kAlways);
-  if (!(fov > 0.0f) || !ProjectionAcceptable(gCameraNear, gCameraFar, fov)) {
+  if (!(fov > 0.0f) || !ProjectionAcceptable(Display().gCameraNear, Display().gCameraFar, fov)) {
     RaiseRuntimeError(kErrValueOutOfRange);
     return;
   }
-  gCameraFov = fov;
-  SetProjection(gCameraNear, gCameraFar, gCameraFov);
+  Display().gCameraFov = fov;
+  SetProjection(Display().gCameraNear, Display().gCameraFar, Display().gCameraFov);
 }
 
 void SetCameraRotationOrder(uint8_t order) {
-  gCameraRotationOrder = order;
+  Scene().gCameraRotationOrder = order;
   UpdateCameraAngles();
   Yield();
 }
 
 void CmdSetCameraRotationZYX() { SetCameraRotationOrder(0); }
 void CmdSetCameraRotationXYZ() { SetCameraRotationOrder(1); }
-void CmdAutoCameraOn() { gAutoCamera = 1; }
-void CmdAutoCameraOff() { gAutoCamera = 0; }
+void CmdAutoCameraOn() { Scene().gAutoCamera = 1; }
+void CmdAutoCameraOff() { Scene().gAutoCamera = 0; }
 
 void CmdClearScreenColour() {
   const int32_t colour = IntOperand(0);
@@ -267,7 +267,7 @@ void FnStaticWorldCollision() {
   SkipOperands(9);
   float response[3];
   const int32_t hit = StaticWorldSweepTest(start, end, size, step, response);
-  gStaticCollisionResponse.Set(response[0], response[1], response[2]);
+  Scene().gStaticCollisionResponse.Set(response[0], response[1], response[2]);
   result->i = hit > 0 ? 1 : 0;
 }
 
@@ -276,9 +276,9 @@ void StoreResponse(float value) {
   SkipOperands(1);
 }
 
-void FnStaticCollisionX() { StoreResponse(gStaticCollisionResponse.x); }
-void FnStaticCollisionY() { StoreResponse(gStaticCollisionResponse.y); }
-void FnStaticCollisionZ() { StoreResponse(gStaticCollisionResponse.z); }
+void FnStaticCollisionX() { StoreResponse(Scene().gStaticCollisionResponse.x); }
+void FnStaticCollisionY() { StoreResponse(Scene().gStaticCollisionResponse.y); }
+void FnStaticCollisionZ() { StoreResponse(Scene().gStaticCollisionResponse.z); }
 
 }  // namespace
 

@@ -42,19 +42,4 @@ struct EngineState {
 extern EngineState gEngineState;  // the one instance (engine3d/object_records.cpp)
 inline EngineState& Engine() { return gEngineState; }
 
-// The fields under their old names, until every use reads them through Engine().
-inline auto& gObjectRecords = gEngineState.gObjectRecords;
-inline auto& gMeshRecords = gEngineState.gMeshRecords;
-inline auto& gLightRecords = gEngineState.gLightRecords;
-inline auto& gObjectSlotById = gEngineState.gObjectSlotById;
-inline auto& gMeshSlotById = gEngineState.gMeshSlotById;
-inline auto& gLightSlotById = gEngineState.gLightSlotById;
-inline auto& gGridSlotById = gEngineState.gGridSlotById;
-inline auto& gSpareSlotMap = gEngineState.gSpareSlotMap;
-inline auto& gSceneChanged = gEngineState.gSceneChanged;
-inline auto& gStaticWorld = gEngineState.gStaticWorld;
-inline auto& gAnimatedObjectsHead = gEngineState.gAnimatedObjectsHead;
-inline auto& gCollisionEnabled = gEngineState.gCollisionEnabled;
-inline auto& gObjectBoxPushBack = gEngineState.gObjectBoxPushBack;
-
 }  // namespace vx

@@ -69,8 +69,8 @@ TileRect TileRectOf(uint32_t slot, int32_t tile, float insetU, float insetV) {
   const int32_t t = tile - 1, column = t % across, row = t / across;
   float du = 0.0f, dv = 0.0f;
   const uint32_t image = uint32_t(o.limbs[0].imageSlot);
-  if (image > 0 && gImageRecords.IsTaken(image)) {
-    const ImageRecord& r = gImageRecords[image];
+  if (image > 0 && Records().gImageRecords.IsTaken(image)) {
+    const ImageRecord& r = Records().gImageRecords[image];
     if (r.imageWidth > 0) du = insetU / float(r.imageWidth);
     if (r.imageHeight > 0) dv = insetV / float(r.imageHeight);
   }
@@ -98,15 +98,15 @@ void DeleteGrid(uint32_t slot, int32_t number) {
     limb.meshSlot = 0;
   }
   DeleteObjectRecord(slot, -1);
-  gGridSlotById[size_t(number)] = 0;
+  Engine().gGridSlotById[size_t(number)] = 0;
 }
 
 // Stands the camera above the middle of the new grid, looking along it.
 void PlaceCameraOverGrid(float width, float depth, float radius) {
   const float height = radius / 100.0f;
-  gCameraPosition.Set(width / 2.0f, height, depth / 2.0f);
-  gCameraLookAt.Set(width / 2.0f, height, depth / 2.0f + 100.0f);
-  gCameraMode = kCameraLookAt;
+  Scene().gCameraPosition.Set(width / 2.0f, height, depth / 2.0f);
+  Scene().gCameraLookAt.Set(width / 2.0f, height, depth / 2.0f + 100.0f);
+  Scene().gCameraMode = kCameraLookAt;
   UpdateCameraLookAt();
 }
 
@@ -120,7 +120,7 @@ void CmdMakeMatrix() {
     RaiseRuntimeError(kErrMatrixNumberOutOfRange);
     return;
   }
-  if (gGridSlotById[size_t(number)] != 0) {
+  if (Engine().gGridSlotById[size_t(number)] != 0) {
     RaiseRuntimeError(kErrMatrixExists);
     return;
   }
@@ -138,7 +138,7 @@ void CmdMakeMatrix() {
   }
   const uint32_t slot = AllocObjectRecord();
   if (slot == kNoRecordSlot) return;
-  gGridSlotById[size_t(number)] = slot;
+  Engine().gGridSlotById[size_t(number)] = slot;
   const uint32_t mesh = AllocMeshRecord();
   if (mesh == kNoRecordSlot) {
     DeleteGrid(slot, number);
@@ -167,7 +167,7 @@ void CmdMakeMatrix() {
   }
   ObjectRecord& o = ObjectOf(slot);
   o.limbCount = 1;
-  RenderItem& it = gRenderItems[item];
+  RenderItem& it = Records().gRenderItems[item];
   it.wireframe = 1;
   it.culling = 0;
   it.addressMode = 2;
@@ -225,7 +225,7 @@ void CmdPositionMatrix() {
   o.scaleX = o.scaleY = o.scaleZ = 1.0f;
   if (RenderItem* it = ItemOfObject(slot)) it->position = position;
   UpdateObjectFrame(slot);
-  gSceneChanged = 1;
+  Engine().gSceneChanged = 1;
 }
 
 // --- Heights and normals --------------------------------------------------------------------------------

@@ -30,12 +30,12 @@ struct Grid {
 };
 
 bool GridOf(uint32_t objectSlot, Grid& out) {
-  if (!gObjectRecords.IsTaken(objectSlot)) return false;
-  const ObjectRecord& o = gObjectRecords[objectSlot];
+  if (!Engine().gObjectRecords.IsTaken(objectSlot)) return false;
+  const ObjectRecord& o = Engine().gObjectRecords[objectSlot];
   if (!o.limbs || o.gridSegmentsX < 1 || o.gridSegmentsZ < 1) return false;
   const int32_t mesh = o.limbs[0].meshSlot;
-  if (mesh <= 0 || !gMeshRecords.IsTaken(uint32_t(mesh))) return false;
-  MeshRecord& m = gMeshRecords[uint32_t(mesh)];
+  if (mesh <= 0 || !Engine().gMeshRecords.IsTaken(uint32_t(mesh))) return false;
+  MeshRecord& m = Engine().gMeshRecords[uint32_t(mesh)];
   if (int64_t(m.vertexCount) != int64_t(o.gridSegmentsX) * o.gridSegmentsZ * 4 || !m.positions) return false;
   out.mesh = &m;
   out.xs = o.gridSegmentsX;
@@ -129,8 +129,8 @@ void ShiftGrid(uint32_t objectSlot, PointSource pointSource, SquareSource square
 
 int32_t BuildMatrixGridMesh(uint32_t meshSlot, float width, float depth, int32_t xs, int32_t zs) {
   if (xs < 1 || zs < 1 || int64_t(xs) * zs > kMostSquares) return 0;
-  if (meshSlot == 0 || !gMeshRecords.IsTaken(meshSlot)) return 0;
-  MeshRecord& m = gMeshRecords[meshSlot];
+  if (meshSlot == 0 || !Engine().gMeshRecords.IsTaken(meshSlot)) return 0;
+  MeshRecord& m = Engine().gMeshRecords[meshSlot];
   if (!AllocateMeshArrays(m, 4 * xs * zs, 2 * xs * zs)) return 0;
   const float cellWidth = width / float(xs), cellDepth = depth / float(zs);
   constexpr float kLow = 1.0f / 256.0f, kHigh = 255.0f / 256.0f, kNearLow = 0.00390625047f;
@@ -199,7 +199,7 @@ int32_t RandomizeMatrixHeights(uint32_t objectSlot, float maximum, int32_t (*nex
 
 void ShiftMatrixHeightsLeft(uint32_t objectSlot) {
   int32_t xs = 0;
-  if (gObjectRecords.IsTaken(objectSlot)) xs = gObjectRecords[objectSlot].gridSegmentsX;
+  if (Engine().gObjectRecords.IsTaken(objectSlot)) xs = Engine().gObjectRecords[objectSlot].gridSegmentsX;
   // Columns 0 to xs-1 turn round by one; column xs stays.
   ShiftGrid(
       objectSlot, [xs](int32_t& c, int32_t&) { c = c < xs ? (c + 1) % xs : c; },
@@ -208,7 +208,7 @@ void ShiftMatrixHeightsLeft(uint32_t objectSlot) {
 
 void ShiftMatrixHeightsRight(uint32_t objectSlot) {
   int32_t xs = 0;
-  if (gObjectRecords.IsTaken(objectSlot)) xs = gObjectRecords[objectSlot].gridSegmentsX;
+  if (Engine().gObjectRecords.IsTaken(objectSlot)) xs = Engine().gObjectRecords[objectSlot].gridSegmentsX;
   // All xs+1 point columns turn round; the squares' columns turn among themselves.
   ShiftGrid(
       objectSlot, [xs](int32_t& c, int32_t&) { c = c == 0 ? xs : c - 1; },
@@ -217,7 +217,7 @@ void ShiftMatrixHeightsRight(uint32_t objectSlot) {
 
 void ShiftMatrixHeightsDown(uint32_t objectSlot) {
   int32_t zs = 0;
-  if (gObjectRecords.IsTaken(objectSlot)) zs = gObjectRecords[objectSlot].gridSegmentsZ;
+  if (Engine().gObjectRecords.IsTaken(objectSlot)) zs = Engine().gObjectRecords[objectSlot].gridSegmentsZ;
   ShiftGrid(
       objectSlot, [zs](int32_t&, int32_t& r) { r = r < zs ? (r + 1) % zs : r; },
       [zs](int32_t&, int32_t& r) { r = (r + 1) % zs; });
@@ -225,7 +225,7 @@ void ShiftMatrixHeightsDown(uint32_t objectSlot) {
 
 void ShiftMatrixHeightsUp(uint32_t objectSlot) {
   int32_t zs = 0;
-  if (gObjectRecords.IsTaken(objectSlot)) zs = gObjectRecords[objectSlot].gridSegmentsZ;
+  if (Engine().gObjectRecords.IsTaken(objectSlot)) zs = Engine().gObjectRecords[objectSlot].gridSegmentsZ;
   // The exact reverse of a shift down: rows 0 to zs-1 turn round, so no row is lost.
   ShiftGrid(
       objectSlot, [zs](int32_t&, int32_t& r) { r = r < zs ? (r + zs - 1) % zs : r; },
@@ -235,7 +235,7 @@ void ShiftMatrixHeightsUp(uint32_t objectSlot) {
 float GetMatrixGroundHeight(uint32_t objectSlot, float x, float z) {
   Grid g;
   if (!GridOf(objectSlot, g)) return 0.0f;
-  const ObjectRecord& o = gObjectRecords[objectSlot];
+  const ObjectRecord& o = Engine().gObjectRecords[objectSlot];
   const float cellWidth = o.gridWidth / float(g.xs), cellDepth = o.gridDepth / float(g.zs);
   auto index = [](float v, float cell, int32_t segments) {
     const float q = cell != 0.0f ? v / cell : 0.0f;

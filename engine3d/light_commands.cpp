@@ -29,13 +29,13 @@ bool LightNumberInRange(int32_t number) {
 // The record slot of a light number: light 0 or a mapped number; 7301 or 7303 otherwise.
 bool CheckedLight(int32_t number, uint32_t& slot) {
   if (!LightNumberInRange(number)) return false;
-  slot = gLightSlotById[size_t(number)];
-  if ((number == 0 || slot > 0) && gLightRecords.IsTaken(slot)) return true;
+  slot = Engine().gLightSlotById[size_t(number)];
+  if ((number == 0 || slot > 0) && Engine().gLightRecords.IsTaken(slot)) return true;
   RaiseRuntimeError(kErrLightNotExist);
   return false;
 }
 
-LightRecord& Light(uint32_t slot) { return gLightRecords[slot]; }
+LightRecord& Light(uint32_t slot) { return Engine().gLightRecords[slot]; }
 
 // The light's direction becomes the way from `from` to `to`; a way of no length (or not a number)
 // leaves the direction as it was.
@@ -77,16 +77,16 @@ void CmdMakeLight() {
   SkipOperands(1);
   EndSliceAfterCommand(SliceEnd::kAutoRefresh);
   if (!LightNumberInRange(number)) return;
-  if (number < 1 || gLightSlotById[size_t(number)] != 0) {
+  if (number < 1 || Engine().gLightSlotById[size_t(number)] != 0) {
     RaiseRuntimeError(kErrLightNumberTaken);
     return;
   }
   const uint32_t slot = AllocLightRecord();
   if (slot == kNoRecordSlot) return;
-  gLightSlotById[size_t(number)] = slot;
+  Engine().gLightSlotById[size_t(number)] = slot;
   if (!CreateDeviceLight(slot)) {
     // No device light, no light: the number and the record are free again.
-    gLightSlotById[size_t(number)] = 0;
+    Engine().gLightSlotById[size_t(number)] = 0;
     FreeLightRecord(slot);
     RaiseRuntimeError(kErrLightNotCreated);
     return;
@@ -112,12 +112,12 @@ void CmdDeleteLight() {
     RaiseRuntimeError(kErrLightZeroNotDeleted);
     return;
   }
-  const uint32_t slot = gLightSlotById[size_t(number)];
-  if (slot == 0 || !gLightRecords.IsTaken(slot)) {
+  const uint32_t slot = Engine().gLightSlotById[size_t(number)];
+  if (slot == 0 || !Engine().gLightRecords.IsTaken(slot)) {
     RaiseRuntimeError(kErrLightNotExist);
     return;
   }
-  gLightSlotById[size_t(number)] = 0;
+  Engine().gLightSlotById[size_t(number)] = 0;
   FreeLightRecord(slot);
   Light(slot).inUse = 0;
 }
@@ -306,8 +306,8 @@ void CmdNormalizationOff() {
 // outside 0 to 65535.
 const LightRecord* QueriedLight(int32_t number) {
   if (number < 0 || number > 65535) return nullptr;
-  const uint32_t slot = gLightSlotById[size_t(number)];
-  return gLightRecords.IsTaken(slot) ? &gLightRecords[slot] : nullptr;
+  const uint32_t slot = Engine().gLightSlotById[size_t(number)];
+  return Engine().gLightRecords.IsTaken(slot) ? &Engine().gLightRecords[slot] : nullptr;
 }
 
 template <class Read>

@@ -21,7 +21,7 @@ constexpr float kSmallestRange = 0.001f;
 constexpr D3DVECTOR kDefaultDirection{0.2f, -0.7f, 0.1f};
 
 bool SetDeviceLight(uint32_t slot, const D3DLIGHT7& light) {
-  if (gD3DDevice && Succeeded(gD3DDevice->SetLight(slot, &light))) return true;
+  if (Display().gD3DDevice && Succeeded(Display().gD3DDevice->SetLight(slot, &light))) return true;
   EngineErrorLog("Failed to set Light Object Properties");
   return false;
 }
@@ -29,7 +29,7 @@ bool SetDeviceLight(uint32_t slot, const D3DLIGHT7& light) {
 }  // namespace
 
 D3DLIGHT7 DeviceLightOf(uint32_t slot) {
-  const LightRecord& r = gLightRecords[slot];
+  const LightRecord& r = Engine().gLightRecords[slot];
   D3DLIGHT7 light{};
   light.dltType = D3DLIGHTTYPE(r.type);
   light.dcvDiffuse = D3DCOLORVALUE{r.red, r.green, r.blue, 0.0f};
@@ -59,18 +59,18 @@ D3DLIGHT7 DeviceLightOf(uint32_t slot) {
 }
 
 int32_t ApplyLight(uint32_t slot) {
-  if (!gLightRecords.IsTaken(slot)) return 0;
+  if (!Engine().gLightRecords.IsTaken(slot)) return 0;
   if (!SetDeviceLight(slot, DeviceLightOf(slot))) return 0;
-  LightRecord& r = gLightRecords[slot];
+  LightRecord& r = Engine().gLightRecords[slot];
   if (r.on && !r.deviceEnabled) {
-    if (Failed(gD3DDevice->LightEnable(slot, 1))) {
+    if (Failed(Display().gD3DDevice->LightEnable(slot, 1))) {
       EngineErrorLog("Failed to enable Light Object");
       return 0;
     }
     r.deviceEnabled = 1;
   }
   if (!r.on && r.deviceEnabled) {
-    if (Failed(gD3DDevice->LightEnable(slot, 0))) {
+    if (Failed(Display().gD3DDevice->LightEnable(slot, 0))) {
       EngineErrorLog("Failed to disable Light Object");
       return 0;
     }
@@ -85,7 +85,7 @@ int32_t CreateDeviceLight(uint32_t slot) {
   light.dcvDiffuse = D3DCOLORVALUE{1.0f, 1.0f, 1.0f, 0.0f};
   light.dvDirection = kDefaultDirection;
   if (!SetDeviceLight(slot, light)) return 0;
-  if (Failed(gD3DDevice->LightEnable(slot, 1))) {
+  if (Failed(Display().gD3DDevice->LightEnable(slot, 1))) {
     EngineErrorLog("Failed to enable Light Object");
     return 0;
   }
@@ -99,7 +99,7 @@ int32_t CreateDefaultLight() {
     EngineErrorLog("Failed to create a Light Object");
     return 0;
   }
-  LightRecord& r = gLightRecords[slot];
+  LightRecord& r = Engine().gLightRecords[slot];
   r.inUse = r.on = r.deviceEnabled = 1;
   r.type = D3DLIGHT_DIRECTIONAL;
   r.directionX = kDefaultDirection.x;
@@ -113,17 +113,17 @@ int32_t CreateDefaultLight() {
 }
 
 void RestoreDeviceLights() {
-  for (int32_t s = 0; s < gLightRecords.capacity; ++s) {
-    if (gLightRecords.records[s].inUse != 1) continue;
+  for (int32_t s = 0; s < Engine().gLightRecords.capacity; ++s) {
+    if (Engine().gLightRecords.records[s].inUse != 1) continue;
     // The new device knows none of the lights: the record's enabled flag must say so.
-    gLightRecords.records[s].deviceEnabled = CreateDeviceLight(uint32_t(s)) ? 1 : 0;
+    Engine().gLightRecords.records[s].deviceEnabled = CreateDeviceLight(uint32_t(s)) ? 1 : 0;
     ApplyLight(uint32_t(s));
   }
 }
 
 void RestoreObjectBuffers() {
-  gObjectRecords.ForEachUsed([](uint32_t slot) {
-    if (gObjectRecords[slot].inUse == 1 && gObjectRecords[slot].model) gObjectRecords[slot].model->RebuildVertexBuffers();
+  Engine().gObjectRecords.ForEachUsed([](uint32_t slot) {
+    if (Engine().gObjectRecords[slot].inUse == 1 && Engine().gObjectRecords[slot].model) Engine().gObjectRecords[slot].model->RebuildVertexBuffers();
   });
 }
 

@@ -52,9 +52,9 @@ bool FaceListValid(const uint8_t* words, const MeshBlock& m) {
 // The block's counts when it holds every array they promise and a face list that walks.
 bool ReadMeshBlock(int32_t b, MeshBlock* out) {
   const uint8_t* block = MemblockData(b);
-  if (!block || gMemblockSize[size_t(b)] < kMeshBlockHeader) return false;
+  if (!block || MemoryAccess().gMemblockSize[size_t(b)] < kMeshBlockHeader) return false;
   const MeshBlock m = MeshBlockOf(ReadLE32(block), ReadLE32(block + 8), ReadLE32(block + 16), ReadLE32(block + 24));
-  if (m.end > gMemblockSize[size_t(b)]) return false;
+  if (m.end > MemoryAccess().gMemblockSize[size_t(b)]) return false;
   if (!FaceListValid(block + m.indicesAt, m)) return false;
   *out = m;
   return true;
@@ -80,12 +80,12 @@ T* NewArray(uint64_t bytes, bool* failed) {
 
 int32_t MemblockFromMesh(int32_t b, uint32_t meshSlot) {
   FreeMemblock(b);
-  const MeshRecord& mesh = gMeshRecords[meshSlot];
+  const MeshRecord& mesh = Engine().gMeshRecords[meshSlot];
   auto count = [](int32_t n) { return uint64_t(n > 0 ? n : 0); };
   const MeshBlock m =
       MeshBlockOf(count(mesh.vertexCount), count(mesh.normalCount), count(mesh.faceCount), count(mesh.faceWordCount));
   if (!MakeMemblock(b, m.end)) return kErrMemblockNotAllocated;
-  uint8_t* block = gMemblockData[size_t(b)];
+  uint8_t* block = MemoryAccess().gMemblockData[size_t(b)];
   const uint32_t words[8] = {uint32_t(m.vertices), kMeshBlockHeader,   uint32_t(m.normals),    uint32_t(m.normalsAt),
                              uint32_t(m.faces),    uint32_t(m.indicesAt), uint32_t(m.indexWords), uint32_t(m.coordinatesAt)};
   for (uint32_t i = 0; i < 8; ++i) WriteLE32(block + 4 * i, words[i]);
@@ -114,7 +114,7 @@ uint32_t MeshFromMemblock(int32_t b) {
       win::GlobalFree(array);
     return kNoRecordSlot;
   }
-  MeshRecord& mesh = gMeshRecords[slot];
+  MeshRecord& mesh = Engine().gMeshRecords[slot];
   mesh.vertexCount = int32_t(m.vertices);
   mesh.normalCount = int32_t(m.normals);
   mesh.faceCount = int32_t(m.faces);
@@ -123,20 +123,20 @@ uint32_t MeshFromMemblock(int32_t b) {
   mesh.normals = normals;
   mesh.faces = faces;
   mesh.textureCoords = coordinates;
-  CopyMeshArrays(gMemblockData[size_t(b)], m, mesh);
+  CopyMeshArrays(MemoryAccess().gMemblockData[size_t(b)], m, mesh);
   return slot;
 }
 
 bool ChangeMeshFromMemblock(int32_t b, uint32_t meshSlot) {
   MeshBlock m;
-  if (!ReadMeshBlock(b, &m) || !gMeshRecords.IsTaken(meshSlot)) return false;
-  MeshRecord& mesh = gMeshRecords[meshSlot];
+  if (!ReadMeshBlock(b, &m) || !Engine().gMeshRecords.IsTaken(meshSlot)) return false;
+  MeshRecord& mesh = Engine().gMeshRecords[meshSlot];
   const bool same = m.vertices == uint64_t(mesh.vertexCount) && m.normals == uint64_t(mesh.normalCount) &&
                     m.faces == uint64_t(mesh.faceCount) && m.indexWords == uint64_t(mesh.faceWordCount);
   const bool arrays = (!m.vertices || (mesh.positions && mesh.textureCoords)) && (!m.normals || mesh.normals) &&
                       (!m.indexWords || mesh.faces);
   if (!same || !arrays) return false;
-  CopyMeshArrays(gMemblockData[size_t(b)], m, mesh);
+  CopyMeshArrays(MemoryAccess().gMemblockData[size_t(b)], m, mesh);
   return true;
 }
 
@@ -153,8 +153,8 @@ bool CheckMeshNumber(int32_t n) {
 }
 
 uint32_t MeshSlotById(int32_t n) {
-  const uint32_t slot = gMeshSlotById[size_t(n)];
-  return slot != 0 && gMeshRecords.IsTaken(slot) ? slot : 0;
+  const uint32_t slot = Engine().gMeshSlotById[size_t(n)];
+  return slot != 0 && Engine().gMeshRecords.IsTaken(slot) ? slot : 0;
 }
 
 void CmdMakeMemoryBlockFromMesh() {
@@ -179,7 +179,7 @@ void CmdMakeMeshFromMemoryBlock() {
     return;
   }
   if (const uint32_t old = MeshSlotById(n)) FreeMeshRecord(old);
-  gMeshSlotById[size_t(n)] = made;
+  Engine().gMeshSlotById[size_t(n)] = made;
 }
 
 void CmdChangeMeshFromMemoryBlock() {

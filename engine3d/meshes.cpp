@@ -55,7 +55,7 @@ void StoreBounds(MeshRecord& mesh) {
 }
 
 MeshRecord* TakenMesh(uint32_t slot) {
-  return slot > 0 && gMeshRecords.IsTaken(slot) ? &gMeshRecords[slot] : nullptr;
+  return slot > 0 && Engine().gMeshRecords.IsTaken(slot) ? &Engine().gMeshRecords[slot] : nullptr;
 }
 
 void SetFace(uint32_t* words, uint32_t a, uint32_t b, uint32_t c) {
@@ -208,15 +208,15 @@ int32_t BuildTriangleMesh(uint32_t meshSlot, float x1, float y1, float z1, float
 }
 
 int32_t MakeMeshFromObject(uint32_t objectSlot, int32_t limb, int64_t texture) {
-  if (!gObjectRecords.IsTaken(objectSlot) || !gObjectRecords[objectSlot].model) return -1;
+  if (!Engine().gObjectRecords.IsTaken(objectSlot) || !Engine().gObjectRecords[objectSlot].model) return -1;
   MeshCopy copy;
-  gObjectRecords[objectSlot].model->CopyMeshData(copy, limb, texture);
+  Engine().gObjectRecords[objectSlot].model->CopyMeshData(copy, limb, texture);
   if (copy.vertices.empty()) return -1;
   const uint32_t slot = AllocMeshRecord();
   if (slot == kNoRecordSlot) return -1;
   // The copy must make a model of its own; one that can't is no mesh.
   SceneModel check;
-  if (!FillMeshRecord(slot, copy) || check.AddMeshFrame(0, ViewOfMesh(gMeshRecords[slot]), 0) != kModelOk) {
+  if (!FillMeshRecord(slot, copy) || check.AddMeshFrame(0, ViewOfMesh(Engine().gMeshRecords[slot]), 0) != kModelOk) {
     FreeMeshRecord(slot);
     return -1;
   }
@@ -227,8 +227,8 @@ uint32_t CopyMeshRecord(uint32_t meshSlot) {
   if (!TakenMesh(meshSlot)) return 0;
   const uint32_t slot = AllocMeshRecord();
   if (slot == kNoRecordSlot) return 0;
-  const MeshRecord& from = gMeshRecords[meshSlot];
-  MeshRecord& to = gMeshRecords[slot];
+  const MeshRecord& from = Engine().gMeshRecords[meshSlot];
+  MeshRecord& to = Engine().gMeshRecords[slot];
   if (!AllocateMeshArrays(to, from.vertexCount, from.faceCount)) {
     FreeMeshRecord(slot);
     return 0;
@@ -269,12 +269,12 @@ float PointDistance(float x1, float y1, float z1, float x2, float y2, float z2) 
 int32_t BuildObjectFromMeshSlot(uint32_t objectSlot, uint32_t meshSlot) { return BuildObjectFromMesh(objectSlot, meshSlot, 0); }
 
 void RebuildMatrixMesh(uint32_t objectSlot, int32_t limb) {
-  if (!gObjectRecords.IsTaken(objectSlot)) return;
-  const ObjectRecord& o = gObjectRecords[objectSlot];
+  if (!Engine().gObjectRecords.IsTaken(objectSlot)) return;
+  const ObjectRecord& o = Engine().gObjectRecords[objectSlot];
   if (!o.model || limb < 0 || limb >= o.limbCapacity || !o.limbs) return;
   const int32_t mesh = o.limbs[limb].meshSlot;
-  if (mesh > 0 && gMeshRecords.IsTaken(uint32_t(mesh)))
-    o.model->UpdateMeshFromRecord(limb, ViewOfMesh(gMeshRecords[uint32_t(mesh)]));
+  if (mesh > 0 && Engine().gMeshRecords.IsTaken(uint32_t(mesh)))
+    o.model->UpdateMeshFromRecord(limb, ViewOfMesh(Engine().gMeshRecords[uint32_t(mesh)]));
 }
 
 // --- Whole-mesh operations ----------------------------------------------------------------------------

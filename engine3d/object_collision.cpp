@@ -19,7 +19,7 @@ namespace {
 int32_t LibraryObjectHit(uint32_t objectSlot, uint32_t otherSlot) {
   ObjectRecord& o = ObjectOf(objectSlot);
   // The contact mark belongs to the partner watched in the last pass: a new one needs a new pass.
-  if (otherSlot != 0 && o.watchedPartner != int32_t(otherSlot)) gSceneChanged = 1;
+  if (otherSlot != 0 && o.watchedPartner != int32_t(otherSlot)) Engine().gSceneChanged = 1;
   o.watchedPartner = int32_t(otherSlot);
   UpdateObjectCollisions();
   if (otherSlot != 0) return ObjectOf(objectSlot).watchedContact == 1 ? 1 : 0;
@@ -90,14 +90,14 @@ int32_t BoxSweepOverlap(const RenderItem& itemA, uint32_t slotA, const RenderIte
     }
     const int k = side / 2;
     const float push = side % 2 == 0 ? A.max[k] - B.min[k] : A.min[k] - B.max[k];
-    (k == 0 ? gObjectBoxPushBack.x : k == 1 ? gObjectBoxPushBack.y : gObjectBoxPushBack.z) = push;
+    (k == 0 ? Engine().gObjectBoxPushBack.x : k == 1 ? Engine().gObjectBoxPushBack.y : Engine().gObjectBoxPushBack.z) = push;
   }
   return 1;
 }
 
 bool OrientedObjectBoxTest(uint32_t itemA, uint32_t slotA, uint32_t itemB, uint32_t slotB) {
-  const RenderItem& a = gRenderItems[itemA];
-  const RenderItem& b = gRenderItems[itemB];
+  const RenderItem& a = Records().gRenderItems[itemA];
+  const RenderItem& b = Records().gRenderItems[itemB];
   if (ObjectOf(slotA).boxModeByte && ObjectOf(slotB).boxModeByte) return BoxSweepOverlap(a, slotA, b, slotB) == 1;
   return OverlapBoxes(WorldBoxOf(a, slotA), WorldBoxOf(b, slotB));
 }
@@ -110,14 +110,14 @@ RenderItem* BoxItemOf(uint32_t objectSlot) {
 }
 
 int32_t BoxObjectHit(uint32_t objectSlot, uint32_t otherSlot) {
-  gObjectBoxPushBack.Set(0, 0, 0);
+  Engine().gObjectBoxPushBack.Set(0, 0, 0);
   ObjectOf(objectSlot).collisionPartner = 0;
   const uint32_t item = uint32_t(ObjectOf(objectSlot).itemSlot);
   if (otherSlot != 0) return OrientedObjectBoxTest(item, objectSlot, uint32_t(ObjectOf(otherSlot).itemSlot), otherSlot);
   // Every other object in list order; the last one hit is the answer.
-  gRenderItems.ForEachUsed([&](uint32_t other) {
-    const RenderItem& it = gRenderItems[other];
-    if (other == item || it.objectItem != 1 || it.objectSlot <= 0 || !gObjectRecords.IsTaken(uint32_t(it.objectSlot)))
+  Records().gRenderItems.ForEachUsed([&](uint32_t other) {
+    const RenderItem& it = Records().gRenderItems[other];
+    if (other == item || it.objectItem != 1 || it.objectSlot <= 0 || !Engine().gObjectRecords.IsTaken(uint32_t(it.objectSlot)))
       return;
     const uint32_t slot = uint32_t(it.objectSlot);
     if (slot == objectSlot || BoxItemOf(slot) != &it) return;
@@ -129,13 +129,13 @@ int32_t BoxObjectHit(uint32_t objectSlot, uint32_t otherSlot) {
 }  // namespace
 
 int32_t NumberOfObjectSlot(int32_t objectSlot) {
-  if (objectSlot <= 0 || !gObjectRecords.IsTaken(uint32_t(objectSlot))) return 0;
+  if (objectSlot <= 0 || !Engine().gObjectRecords.IsTaken(uint32_t(objectSlot))) return 0;
   const int32_t number = ObjectOf(uint32_t(objectSlot)).objectNumber;
   return ObjectSlotOf(number) == uint32_t(objectSlot) ? number : 0;
 }
 
 int32_t ObjectHitTest(uint32_t objectSlot, int32_t otherNumber) {
-  if (gCollisionEnabled != 1) return 0;
+  if (Engine().gCollisionEnabled != 1) return 0;
   uint32_t otherSlot = 0;
   if (otherNumber != 0) {
     otherSlot = ObjectSlotOf(otherNumber);  // 0 outside 1 to 65535 too
@@ -151,8 +151,8 @@ int32_t ObjectHitTest(uint32_t objectSlot, int32_t otherNumber) {
 }
 
 void KeepPreviousPositions() {
-  gRenderItems.ForEachUsed([](uint32_t slot) {
-    RenderItem& item = gRenderItems[slot];
+  Records().gRenderItems.ForEachUsed([](uint32_t slot) {
+    RenderItem& item = Records().gRenderItems[slot];
     if (item.objectItem == 1) item.previousPosition = item.position;
   });
 }

@@ -56,9 +56,9 @@ bool ClearMeshNumber(int32_t number) {
     RaiseRuntimeError(kErrMeshNumberOutOfRange);
     return false;
   }
-  if (const uint32_t old = gMeshSlotById[size_t(number)]) {
-    if (gMeshRecords.IsTaken(old)) FreeMeshRecord(old);
-    gMeshSlotById[size_t(number)] = 0;
+  if (const uint32_t old = Engine().gMeshSlotById[size_t(number)]) {
+    if (Engine().gMeshRecords.IsTaken(old)) FreeMeshRecord(old);
+    Engine().gMeshSlotById[size_t(number)] = 0;
   }
   return true;
 }
@@ -82,7 +82,7 @@ void CmdLoadMesh() {
     RaiseRuntimeError(kErrNoMeshMade);
     return;
   }
-  gMeshSlotById[size_t(number)] = uint32_t(mesh);
+  Engine().gMeshSlotById[size_t(number)] = uint32_t(mesh);
 }
 
 void CmdDeleteMesh() {
@@ -91,7 +91,7 @@ void CmdDeleteMesh() {
   uint32_t mesh = 0;
   if (!CheckedMesh(number, 1, mesh)) return;
   FreeMeshRecord(mesh);
-  gMeshSlotById[size_t(number)] = 0;
+  Engine().gMeshSlotById[size_t(number)] = 0;
 }
 
 void CmdChecklistObjectLimbs() {
@@ -100,7 +100,7 @@ void CmdChecklistObjectLimbs() {
   const uint32_t slot = CheckedObject(number);
   if (!slot) return;
   ResetChecklist();
-  gChecklistFilled = gChecklistHasValues = gChecklistHasTexts = 1;
+  Checklist().gChecklistFilled = Checklist().gChecklistHasValues = Checklist().gChecklistHasTexts = 1;
   if (const SceneModel* model = ObjectOf(slot).model) model->ListFrames();
 }
 
@@ -118,7 +118,7 @@ void CmdMakeMeshFromObject() {
     RaiseRuntimeError(kErrNoMeshMade);
     return;
   }
-  gMeshSlotById[size_t(number)] = uint32_t(mesh);
+  Engine().gMeshSlotById[size_t(number)] = uint32_t(mesh);
 }
 
 // The number must be 1 to 65535 (7006) and free (7007).
@@ -142,7 +142,7 @@ uint32_t NewMeshObject(int32_t number, uint32_t meshSlot, uint32_t textureSlot) 
     if (textureSlot) ReleaseTextureSlot(textureSlot, 0);
     return 0;
   }
-  gObjectSlotById[size_t(number)] = slot;
+  Engine().gObjectSlotById[size_t(number)] = slot;
   ObjectOf(slot).objectNumber = number;
   const bool built = meshSlot && BuildObjectFromMesh(slot, meshSlot, textureSlot) == 1;
   if (!built && textureSlot) ReleaseTextureSlot(textureSlot, 0);
@@ -157,7 +157,7 @@ uint32_t NewMeshObject(int32_t number, uint32_t meshSlot, uint32_t textureSlot) 
 void ApplyShape(uint32_t slot, int32_t code, float s1, float s2, float s3) {
   ObjectOf(slot).collisionShape = code;
   if (SceneModel* model = ObjectOf(slot).model) model->SetCollisionShape(slot, code, s1, s2, s3);
-  gSceneChanged = 1;
+  Engine().gSceneChanged = 1;
 }
 
 struct MadeShape {
@@ -297,8 +297,8 @@ void SetOverlay(int32_t on) {
 void CmdSetObjectOverlayOn() { SetOverlay(1); }
 void CmdSetObjectOverlayOff() { SetOverlay(0); }
 
-void CmdWireframeOn() { gWireframeAll = 1; }
-void CmdWireframeOff() { gWireframeAll = 0; }
+void CmdWireframeOn() { Scene().gWireframeAll = 1; }
+void CmdWireframeOff() { Scene().gWireframeAll = 0; }
 
 void CmdSetMipmapMode() {
   const int32_t mode = IntOperand(0);
@@ -309,7 +309,7 @@ void CmdSetMipmapMode() {
 void CmdSetTextureAddressMode() {
   const int32_t mode = IntOperand(0);
   SkipOperands(1);
-  gGlobalAddressMode = mode == 1 ? 2 : mode == 2 ? 3 : 1;
+  Scene().gGlobalAddressMode = mode == 1 ? 2 : mode == 2 ? 3 : 1;
   Yield();
 }
 
@@ -371,7 +371,7 @@ void TakeFreeMatrix(uint32_t slot, const Matrix4f& matrix) {
   o.freeRotation = 1;
   MatrixToEulerDegrees(o.freeMatrix.m, o.angleX, o.angleY, o.angleZ);
   UpdateObjectFrame(slot);
-  gSceneChanged = 1;
+  Engine().gSceneChanged = 1;
 }
 
 // Turns the object about one of its own axes by the angle (degrees), negated for `negative`.
@@ -407,7 +407,7 @@ void TakeAngles(uint32_t slot, float x, float y, float z) {
     o.freeRotation = 0;
   }
   UpdateObjectFrame(slot);
-  gSceneChanged = 1;
+  Engine().gSceneChanged = 1;
 }
 
 void CmdSetObjectToObjectOrientation() {
@@ -429,11 +429,11 @@ void CmdSetObjectToCameraOrientation() {
   SkipOperands(1);
   const uint32_t slot = CheckedObject(number);
   if (!slot) return;
-  if (gCameraMode == kCameraFree)
-    TakeFreeMatrix(slot, gCameraFreeMatrix);
+  if (Scene().gCameraMode == kCameraFree)
+    TakeFreeMatrix(slot, Scene().gCameraFreeMatrix);
   else
-    TakeAngles(slot, gCameraAngles.x * kEngineRadiansToDegrees, gCameraAngles.y * kEngineRadiansToDegrees,
-               gCameraAngles.z * kEngineRadiansToDegrees);
+    TakeAngles(slot, Scene().gCameraAngles.x * kEngineRadiansToDegrees, Scene().gCameraAngles.y * kEngineRadiansToDegrees,
+               Scene().gCameraAngles.z * kEngineRadiansToDegrees);
 }
 
 // --- The static world ------------------------------------------------------------------------------------
@@ -500,8 +500,8 @@ void CmdAddStaticCollisionBox() {
   AddStaticCollisionBox(c[0], c[1], c[2], c[3], c[4], c[5]);
 }
 
-void CmdStaticWorldCullingOff() { gStaticWorld.occlusionOn = 0; }
-void CmdStaticWorldCullingOn() { gStaticWorld.occlusionOn = 1; }
+void CmdStaticWorldCullingOff() { Engine().gStaticWorld.occlusionOn = 0; }
+void CmdStaticWorldCullingOn() { Engine().gStaticWorld.occlusionOn = 1; }
 
 }  // namespace
 

@@ -33,15 +33,15 @@ namespace {
 
 template <class F>
 void ForEachPool(F&& f) {
-  f(gObjectRecords);
-  f(gMeshRecords);
-  f(gLightRecords);
+  f(Engine().gObjectRecords);
+  f(Engine().gMeshRecords);
+  f(Engine().gLightRecords);
 }
 
 // What a run may have left in the records: given back before the records are zeroed or freed.
 void ReleaseRecordContents() {
-  for (int32_t s = 0; s < gObjectRecords.capacity; ++s) ReleaseObjectContents(uint32_t(s));
-  for (int32_t s = 0; s < gMeshRecords.capacity; ++s) FreeMeshArrays(gMeshRecords.records[s]);
+  for (int32_t s = 0; s < Engine().gObjectRecords.capacity; ++s) ReleaseObjectContents(uint32_t(s));
+  for (int32_t s = 0; s < Engine().gMeshRecords.capacity; ++s) FreeMeshArrays(Engine().gMeshRecords.records[s]);
   ReleaseSurfaceRecordContents();
 }
 
@@ -74,9 +74,9 @@ void ClearRecordPools() {
   ForgetPointerSprites();
   ClearSurfaceRecordPools();
   ForEachPool([](auto& pool) { pool.Clear(); });
-  for (NumberMap* map : {&gObjectSlotById, &gMeshSlotById, &gLightSlotById, &gGridSlotById, &gSpareSlotMap})
+  for (NumberMap* map : {&Engine().gObjectSlotById, &Engine().gMeshSlotById, &Engine().gLightSlotById, &Engine().gGridSlotById, &Engine().gSpareSlotMap})
     map->fill(0);
-  gSceneChanged = 0;
+  Engine().gSceneChanged = 0;
   ClearFileHandles();
 }
 
@@ -107,49 +107,49 @@ void ResetEngineRecords() {
 }
 
 uint32_t AllocObjectRecord() {
-  const uint32_t slot = gObjectRecords.TakeZeroed();
+  const uint32_t slot = Engine().gObjectRecords.TakeZeroed();
   if (slot == kNoRecordSlot) return slot;
   auto* limbs = static_cast<ObjectLimbRecord*>(std::calloc(kInitialLimbCapacity, sizeof(ObjectLimbRecord)));
   if (!limbs) {
-    gObjectRecords.Free(slot);
+    Engine().gObjectRecords.Free(slot);
     ReportRecordPoolFull();
     return kNoRecordSlot;
   }
-  gObjectRecords[slot].limbs = limbs;
-  gObjectRecords[slot].limbCapacity = kInitialLimbCapacity;
+  Engine().gObjectRecords[slot].limbs = limbs;
+  Engine().gObjectRecords[slot].limbCapacity = kInitialLimbCapacity;
   return slot;
 }
 
 uint32_t AllocMeshRecord() {
-  const uint32_t slot = gMeshRecords.TakeZeroed();
-  if (slot != kNoRecordSlot) gMeshRecords[slot].inUse = 1;
+  const uint32_t slot = Engine().gMeshRecords.TakeZeroed();
+  if (slot != kNoRecordSlot) Engine().gMeshRecords[slot].inUse = 1;
   return slot;
 }
 
-uint32_t AllocLightRecord() { return gLightRecords.TakeZeroed(); }
+uint32_t AllocLightRecord() { return Engine().gLightRecords.TakeZeroed(); }
 
 int32_t FreeObjectRecord(uint32_t slot) {
-  if (!gObjectRecords.IsTaken(slot)) return 0;
+  if (!Engine().gObjectRecords.IsTaken(slot)) return 0;
   ReleaseObjectContents(slot);
-  return gObjectRecords.Free(slot) ? 1 : 0;
+  return Engine().gObjectRecords.Free(slot) ? 1 : 0;
 }
 
 int32_t FreeMeshRecord(uint32_t slot) {
-  if (!gMeshRecords.IsTaken(slot)) return 0;
-  FreeMeshArrays(gMeshRecords[slot]);
-  gMeshRecords[slot].inUse = 0;
-  return gMeshRecords.Free(slot) ? 1 : 0;
+  if (!Engine().gMeshRecords.IsTaken(slot)) return 0;
+  FreeMeshArrays(Engine().gMeshRecords[slot]);
+  Engine().gMeshRecords[slot].inUse = 0;
+  return Engine().gMeshRecords.Free(slot) ? 1 : 0;
 }
 
 int32_t FreeLightRecord(uint32_t slot) {
-  if (!gLightRecords.IsTaken(slot)) return 0;
+  if (!Engine().gLightRecords.IsTaken(slot)) return 0;
   DisableDeviceLight(slot);
-  return gLightRecords.Free(slot) ? 1 : 0;
+  return Engine().gLightRecords.Free(slot) ? 1 : 0;
 }
 
 void GrowLimbArray(uint32_t objectSlot, int32_t limbIndex) {
-  if (!gObjectRecords.IsTaken(objectSlot)) return;
-  ObjectRecord& o = gObjectRecords[objectSlot];
+  if (!Engine().gObjectRecords.IsTaken(objectSlot)) return;
+  ObjectRecord& o = Engine().gObjectRecords[objectSlot];
   int64_t capacity = o.limbCapacity > 0 ? o.limbCapacity : kInitialLimbCapacity / 2;
   if (int64_t(limbIndex) <= int64_t(o.limbCapacity) - 4) return;
   while (int64_t(limbIndex) > capacity - 4) capacity *= 2;
@@ -166,18 +166,18 @@ void GrowLimbArray(uint32_t objectSlot, int32_t limbIndex) {
 }
 
 void ReleaseObjectContents(uint32_t objectSlot) {
-  if (objectSlot >= uint32_t(gObjectRecords.capacity)) return;
-  auto object = [objectSlot]() -> ObjectRecord& { return gObjectRecords[objectSlot]; };
+  if (objectSlot >= uint32_t(Engine().gObjectRecords.capacity)) return;
+  auto object = [objectSlot]() -> ObjectRecord& { return Engine().gObjectRecords[objectSlot]; };
 
   if (object().inStaticWorld) {
     RemoveObjectFromStaticWorld(objectSlot);
     object().inStaticWorld = 0;
   }
 
-  gRenderItems.ForEachUsed([objectSlot](uint32_t item) {
-    const RenderItem& it = gRenderItems[item];
-    if (it.objectItem != 1 || it.objectSlot < 0 || it.objectSlot >= gObjectRecords.capacity) return;
-    ObjectRecord& other = gObjectRecords[uint32_t(it.objectSlot)];
+  Records().gRenderItems.ForEachUsed([objectSlot](uint32_t item) {
+    const RenderItem& it = Records().gRenderItems[item];
+    if (it.objectItem != 1 || it.objectSlot < 0 || it.objectSlot >= Engine().gObjectRecords.capacity) return;
+    ObjectRecord& other = Engine().gObjectRecords[uint32_t(it.objectSlot)];
     if (other.gluedObject == int32_t(objectSlot)) other.gluedObject = 0;
   });
 
@@ -216,8 +216,8 @@ void ReleaseObjectContents(uint32_t objectSlot) {
 }
 
 void DeleteObjectRecord(uint32_t objectSlot, int32_t objectNumber) {
-  if (gObjectRecords.IsTaken(objectSlot)) {
-    ObjectRecord& o = gObjectRecords[objectSlot];
+  if (Engine().gObjectRecords.IsTaken(objectSlot)) {
+    ObjectRecord& o = Engine().gObjectRecords[objectSlot];
     o.inUse = 0;
     o.inStaticWorld = 0;
     o.boxCollision = 0;
@@ -226,33 +226,33 @@ void DeleteObjectRecord(uint32_t objectSlot, int32_t objectNumber) {
     o.boxModeByte = 0;
     // Only the object's own item: a record that never got one holds slot 0, which may be a sprite.
     const int32_t item = o.itemSlot;
-    if (item >= 0 && gRenderItems.IsTaken(uint32_t(item)) && gRenderItems[uint32_t(item)].objectItem == 1 &&
-        gRenderItems[uint32_t(item)].objectSlot == int32_t(objectSlot))
+    if (item >= 0 && Records().gRenderItems.IsTaken(uint32_t(item)) && Records().gRenderItems[uint32_t(item)].objectItem == 1 &&
+        Records().gRenderItems[uint32_t(item)].objectSlot == int32_t(objectSlot))
       FreeRenderItem(uint32_t(item));
     FreeObjectRecord(objectSlot);
   }
-  if (objectNumber >= 0 && objectNumber < kNumberMapSize) gObjectSlotById[size_t(objectNumber)] = 0;
+  if (objectNumber >= 0 && objectNumber < kNumberMapSize) Engine().gObjectSlotById[size_t(objectNumber)] = 0;
 }
 
 void AgeImagesAndTextures() {
   const bool refresh = AgeImagesAndSprites();
   // After the sprites' background copies were freed and a texture was made again, the objects'
   // limbs take their images' textures again.
-  if (refresh && gImageCopiesFreed) {
-    gRenderItems.ForEachUsed([](uint32_t slot) {
-      const RenderItem& it = gRenderItems[slot];
+  if (refresh && Records().gImageCopiesFreed) {
+    Records().gRenderItems.ForEachUsed([](uint32_t slot) {
+      const RenderItem& it = Records().gRenderItems[slot];
       if (it.objectItem != 1 || it.objectSlot < 0) return;
       const uint32_t objectSlot = uint32_t(it.objectSlot);
-      if (!gObjectRecords.IsTaken(objectSlot)) return;
-      for (int32_t limb = 0; limb < gObjectRecords[objectSlot].limbCapacity; ++limb) {
-        const ObjectLimbRecord& l = gObjectRecords[objectSlot].limbs[limb];
+      if (!Engine().gObjectRecords.IsTaken(objectSlot)) return;
+      for (int32_t limb = 0; limb < Engine().gObjectRecords[objectSlot].limbCapacity; ++limb) {
+        const ObjectLimbRecord& l = Engine().gObjectRecords[objectSlot].limbs[limb];
         if (l.textureSlot <= 0) continue;
         const uint32_t texture = GetSharedImageTexture(uint32_t(l.imageSlot), 1);
-        gObjectRecords[objectSlot].limbs[limb].textureSlot = int32_t(texture);
+        Engine().gObjectRecords[objectSlot].limbs[limb].textureSlot = int32_t(texture);
       }
     });
   }
-  gImageCopiesFreed = 0;
+  Records().gImageCopiesFreed = 0;
 }
 
 void PauseMediaOnDeactivate() {

@@ -25,7 +25,7 @@ void Yield() { EndSliceAfterCommand(SliceEnd::kAutoRefresh); }
 
 void RootChanged(uint32_t slot) {
   UpdateObjectFrame(slot);
-  gSceneChanged = 1;
+  Engine().gSceneChanged = 1;
 }
 
 // --- Limbs --------------------------------------------------------------------------------------------------
@@ -55,7 +55,7 @@ void CmdAddLimb() {
   GrowLimbArray(slot, limb);
   ObjectOf(slot).collisionShape = kShapeFittedBox;
   ObjectOf(slot).model->SetCollisionShape(slot, kShapeFittedBox, 0, 0, 0);
-  gSceneChanged = 1;
+  Engine().gSceneChanged = 1;
 }
 
 void CmdTextureLimb() {
@@ -120,7 +120,7 @@ void SetLimbValues(float ObjectLimbRecord::*x, float ObjectLimbRecord::*y, float
   l.*y = f[1];
   l.*z = f[2];
   UpdateLimbFrame(slot, limb);
-  gSceneChanged = 1;
+  Engine().gSceneChanged = 1;
 }
 
 void CmdOffsetLimb() {
@@ -153,7 +153,7 @@ void CmdLinkLimb() {
     return;
   }
   LimbOf(slot, limb).onRoot = 0;
-  gSceneChanged = 1;
+  Engine().gSceneChanged = 1;
 }
 
 void ShowLimb(int32_t visible) {
@@ -169,7 +169,7 @@ void ShowLimb(int32_t visible) {
     else
       model->ClearCollisionById(limb);
   }
-  gSceneChanged = 1;
+  Engine().gSceneChanged = 1;
 }
 
 void CmdHideLimb() { ShowLimb(0); }
@@ -203,7 +203,7 @@ void CmdChangeLimbMesh() {
   uint32_t mesh = 0;
   if (!slot || !LimbInRange(slot, limb) || !CheckedMesh(meshNumber, 1, mesh) || !LimbExists(slot, limb)) return;
   ReplaceLimbMesh(slot, limb, mesh);
-  gSceneChanged = 1;
+  Engine().gSceneChanged = 1;
   Yield();
 }
 
@@ -311,7 +311,7 @@ void CmdGhostObjectOn() {
   uint32_t slot;
   RenderItem* it = CheckedItem(slot);
   SkipOperands(1);
-  if (it && gBlendLevel > 0) {
+  if (it && Display().gBlendLevel > 0) {
     it->ghost = 1;
     it->ghostMode = 0;
   }
@@ -323,7 +323,7 @@ void CmdGhostObjectOnMode() {
   RenderItem* it = CheckedItem(slot);
   const int32_t mode = IntOperand(1);
   SkipOperands(2);
-  if (it && gBlendLevel > 0) {
+  if (it && Display().gBlendLevel > 0) {
     it->ghost = 1;
     it->ghostMode = mode & 0xFFFF;
   }
@@ -347,7 +347,7 @@ void LockToCamera(int32_t locked) {
   SkipOperands(1);
   if (!it) return;
   it->cameraLocked = locked;
-  gSceneChanged = 1;
+  Engine().gSceneChanged = 1;
   Yield();
 }
 
@@ -366,8 +366,8 @@ void CmdScaleObjectNormals() {
 
 // --- Collision ------------------------------------------------------------------------------------------------
 
-void CmdCollisionOn() { gCollisionEnabled = 1; }
-void CmdCollisionOff() { gCollisionEnabled = 0; }
+void CmdCollisionOn() { Engine().gCollisionEnabled = 1; }
+void CmdCollisionOff() { Engine().gCollisionEnabled = 0; }
 
 void ApplyCollisionShape(uint32_t slot) {
   if (SceneModel* model = ObjectOf(slot).model) model->SetCollisionShape(slot, ObjectOf(slot).collisionShape, 0, 0, 0);
@@ -380,7 +380,7 @@ void CmdSetObjectCollisionOn() {
   if (!slot) return;
   ObjectOf(slot).collisionOn = 1;
   if (!ObjectOf(slot).boxCollision) ApplyCollisionShape(slot);
-  gSceneChanged = 1;
+  Engine().gSceneChanged = 1;
 }
 
 void CmdSetObjectCollisionOff() {
@@ -390,7 +390,7 @@ void CmdSetObjectCollisionOff() {
   if (!slot) return;
   ObjectOf(slot).collisionOn = 0;
   if (SceneModel* model = ObjectOf(slot).model) model->ClearCollision();
-  gSceneChanged = 1;
+  Engine().gSceneChanged = 1;
 }
 
 void SetCollisionShapeCode(int32_t code) {
@@ -401,7 +401,7 @@ void SetCollisionShapeCode(int32_t code) {
   ObjectOf(slot).boxCollision = 0;
   ObjectOf(slot).collisionShape = code;
   ApplyCollisionShape(slot);
-  gSceneChanged = 1;
+  Engine().gSceneChanged = 1;
 }
 
 void CmdSetObjectCollisionBoundingSphere() { SetCollisionShapeCode(kShapeFittedSphere); }

@@ -12,11 +12,11 @@
 
 namespace vx {
 
-ObjectRecord& ObjectOf(uint32_t objectSlot) { return gObjectRecords[objectSlot]; }
+ObjectRecord& ObjectOf(uint32_t objectSlot) { return Engine().gObjectRecords[objectSlot]; }
 
 RenderItem* ItemOfObject(uint32_t objectSlot) {
-  const int32_t item = gObjectRecords[objectSlot].itemSlot;
-  return item >= 0 && gRenderItems.IsTaken(uint32_t(item)) ? &gRenderItems[uint32_t(item)] : nullptr;
+  const int32_t item = Engine().gObjectRecords[objectSlot].itemSlot;
+  return item >= 0 && Records().gRenderItems.IsTaken(uint32_t(item)) ? &Records().gRenderItems[uint32_t(item)] : nullptr;
 }
 
 uint32_t CheckedObject(int32_t number) {
@@ -30,14 +30,14 @@ uint32_t CheckedObject(int32_t number) {
 }
 
 bool LimbInRange(uint32_t objectSlot, int32_t limb) {
-  const ObjectRecord& o = gObjectRecords[objectSlot];
+  const ObjectRecord& o = Engine().gObjectRecords[objectSlot];
   if (limb >= 0 && limb < o.limbCapacity && o.limbs) return true;
   RaiseRuntimeError(kErrLimbNumberOutOfRange);
   return false;
 }
 
 bool LimbExists(uint32_t objectSlot, int32_t limb) {
-  if (gObjectRecords[objectSlot].limbs[limb].exists == 1) return true;
+  if (Engine().gObjectRecords[objectSlot].limbs[limb].exists == 1) return true;
   RaiseRuntimeError(kErrLimbNotExist);
   return false;
 }
@@ -68,12 +68,12 @@ bool CheckedNumber(int32_t number, int32_t lowest, int32_t highest, const Number
 }  // namespace
 
 bool CheckedMesh(int32_t number, int32_t lowest, uint32_t& meshSlot) {
-  return CheckedNumber(number, lowest, 65534, gMeshSlotById, gMeshRecords, kErrMeshNumberOutOfRange, kErrMeshNotExist,
+  return CheckedNumber(number, lowest, 65534, Engine().gMeshSlotById, Engine().gMeshRecords, kErrMeshNumberOutOfRange, kErrMeshNotExist,
                        meshSlot);
 }
 
 bool CheckedImage(int32_t number, uint32_t& imageSlot) {
-  return CheckedNumber(number, 0, 65535, gImageSlotById, gImageRecords, kErrImageNumberOutOfRange, kErrImageNotExist,
+  return CheckedNumber(number, 0, 65535, Records().gImageSlotById, Records().gImageRecords, kErrImageNumberOutOfRange, kErrImageNotExist,
                        imageSlot);
 }
 
@@ -82,14 +82,14 @@ uint32_t CheckedGrid(int32_t number) {
     RaiseRuntimeError(kErrMatrixNumberOutOfRange);
     return 0;
   }
-  const uint32_t slot = gGridSlotById[size_t(number)];
-  if (slot != 0 && gObjectRecords.IsTaken(slot)) return slot;
+  const uint32_t slot = Engine().gGridSlotById[size_t(number)];
+  if (slot != 0 && Engine().gObjectRecords.IsTaken(slot)) return slot;
   RaiseRuntimeError(kErrMatrixNotExist);
   return 0;
 }
 
 bool CheckedImageFromOne(int32_t number, uint32_t& imageSlot) {
-  return CheckedNumber(number, 1, 65535, gImageSlotById, gImageRecords, kErrImageNumberOutOfRange, kErrImageNotExist,
+  return CheckedNumber(number, 1, 65535, Records().gImageSlotById, Records().gImageRecords, kErrImageNumberOutOfRange, kErrImageNotExist,
                        imageSlot);
 }
 
@@ -100,10 +100,10 @@ bool AnglesAccepted(float x, float y, float z) {
   return false;
 }
 
-ObjectLimbRecord& LimbOf(uint32_t objectSlot, int32_t limb) { return gObjectRecords[objectSlot].limbs[limb]; }
+ObjectLimbRecord& LimbOf(uint32_t objectSlot, int32_t limb) { return Engine().gObjectRecords[objectSlot].limbs[limb]; }
 
 void UpdateLimbFrame(uint32_t objectSlot, int32_t limb) {
-  const ObjectRecord& o = gObjectRecords[objectSlot];
+  const ObjectRecord& o = Engine().gObjectRecords[objectSlot];
   if (!o.model) return;
   const ObjectLimbRecord& l = o.limbs[limb];
   Matrix4f frame;
@@ -117,7 +117,7 @@ namespace {
 // Each texture of the object's limbs that exist.
 template <class F>
 void ForLimbTextures(uint32_t objectSlot, F&& f) {
-  const ObjectRecord& o = gObjectRecords[objectSlot];
+  const ObjectRecord& o = Engine().gObjectRecords[objectSlot];
   if (!o.model || !o.limbs) return;
   for (int32_t limb = 0; limb < o.limbCapacity; ++limb)
     if (o.limbs[limb].exists == 1)
@@ -143,10 +143,10 @@ void ApplyTextureMode(uint32_t objectSlot, int32_t mode, int32_t mipmaps) {
   RenderItem* it = ItemOfObject(objectSlot);
   if (!it) return;
   // Only a mode the device can address is taken.
-  if (mode == 0 && gWrapAddressing) it->addressMode = 1;
-  if (mode == 1 && gMirrorAddressing) it->addressMode = 2;
-  if (mode == 2 && gClampAddressing) it->addressMode = 3;
-  if (mipmaps == 1 && it->colourKey == 0 && gMipmapping)
+  if (mode == 0 && Display().gWrapAddressing) it->addressMode = 1;
+  if (mode == 1 && Display().gMirrorAddressing) it->addressMode = 2;
+  if (mode == 2 && Display().gClampAddressing) it->addressMode = 3;
+  if (mipmaps == 1 && it->colourKey == 0 && Display().gMipmapping)
     ForLimbTextures(objectSlot, [](uint32_t texture) { BuildTextureMipmaps(texture, 0); });
 }
 

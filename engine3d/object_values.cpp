@@ -58,8 +58,8 @@ void FnMeshExists() {
     RaiseRuntimeError(kErrMeshNumberOutOfRange);
     return;
   }
-  const uint32_t slot = gMeshSlotById[size_t(number)];
-  result->i = slot != 0 && gMeshRecords.IsTaken(slot) ? 1 : 0;
+  const uint32_t slot = Engine().gMeshSlotById[size_t(number)];
+  result->i = slot != 0 && Engine().gMeshRecords.IsTaken(slot) ? 1 : 0;
 }
 
 void FnObjectExists() {
@@ -138,7 +138,7 @@ void FnObjectHit() { Contact(true); }
 void FnObjectCollision() { Contact(false); }
 
 void AskPushBack(float Vector3f::*axis) {
-  SlotOperand(0)->f = gObjectBoxPushBack.*axis;
+  SlotOperand(0)->f = Engine().gObjectBoxPushBack.*axis;
   SkipOperands(1);
 }
 
@@ -169,7 +169,7 @@ void AskLimbFloat(Value value) {
 // object is drawn, and an object moved since (or one that is not drawn) would answer from before.
 void RefreshWorldMatrices(uint32_t slot) {
   uint32_t holder = slot;
-  for (int links = 0; links < 10 && holder > 0 && gObjectRecords.IsTaken(holder); ++links) {
+  for (int links = 0; links < 10 && holder > 0 && Engine().gObjectRecords.IsTaken(holder); ++links) {
     ObjectOf(holder).worldMatricesCurrent = 0;
     const int32_t next = ObjectOf(holder).gluedObject;
     if (next <= 0 || uint32_t(next) == slot) break;

@@ -31,7 +31,7 @@ namespace vx {
 
 namespace {
 
-ObjectRecord& Object(uint32_t slot) { return gObjectRecords[slot]; }
+ObjectRecord& Object(uint32_t slot) { return Engine().gObjectRecords[slot]; }
 
 // --- Shared trees ------------------------------------------------------------------------------------
 
@@ -62,7 +62,7 @@ class EngineModelServices final : public ModelServices {
  public:
   uint32_t LoadTexture(const std::string& fileName) override { return LoadTextureFile(fileName.c_str(), 0); }
   void ReleaseTexture(uint32_t textureSlot) override { ReleaseTextureSlot(textureSlot, 0); }
-  win::Direct3D* Direct3DForBuffers() override { return gDirect3D; }
+  win::Direct3D* Direct3DForBuffers() override { return Display().gDirect3D; }
 };
 
 std::string Lowercased(const std::string& text) {
@@ -73,7 +73,7 @@ std::string Lowercased(const std::string& text) {
 
 // Clears the model folder when a load ends, whichever way it ends.
 struct ModelFolderScope {
-  ~ModelFolderScope() { gModelFolder.clear(); }
+  ~ModelFolderScope() { Records().gModelFolder.clear(); }
 };
 
 bool InObjectRange(int32_t number) { return number >= 1 && number <= 65535; }
@@ -97,7 +97,7 @@ void SetLimbOffsetsFromModel(uint32_t slot) {
 void ApplyFittedBoxCollision(uint32_t slot) {
   Object(slot).collisionShape = kShapeFittedBox;
   if (Object(slot).model) Object(slot).model->SetCollisionShape(slot, kShapeFittedBox, 0, 0, 0);
-  gSceneChanged = 1;
+  Engine().gSceneChanged = 1;
 }
 
 }  // namespace
@@ -156,7 +156,7 @@ int32_t LoadModelFile(uint32_t objectSlot, const std::string& fileName) {
   ModelFolderScope scope;
   const std::string lower = Lowercased(fileName);
   // The folder keeps its letter case: on this system a folder's name is found only as it is.
-  gModelFolder = ModelFolderOf(fileName);
+  Records().gModelFolder = ModelFolderOf(fileName);
   const std::string ending = FileEndingOf(lower);
   if (ending != "x" && ending != "3ds") return kLoadUnsupportedEnding;
   std::string path = fileName;
@@ -170,7 +170,7 @@ int32_t LoadModelFile(uint32_t objectSlot, const std::string& fileName) {
 
 int32_t LoadThreeDsModelIntoObject(uint32_t objectSlot, const std::string& ending, const std::string& path,
                                    const std::string& shownName) {
-  const std::string work = gTempFolder + "workfile.x";
+  const std::string work = Host().gTempFolder + "workfile.x";
   const std::string& shown = shownName.empty() ? path : shownName;
   if (ending == "3ds") {
     std::string why;
@@ -190,7 +190,7 @@ int32_t ConvertThreeDsFile(const std::string& source, const std::string& output,
 }
 
 int32_t LoadXModelIntoObject(uint32_t objectSlot, const std::string& path, const std::string& shownName) {
-  if (!gObjectRecords.IsTaken(objectSlot)) return 0;
+  if (!Engine().gObjectRecords.IsTaken(objectSlot)) return 0;
   if (!Object(objectSlot).model) {
     Object(objectSlot).model = new SceneModel();
     ShareModel(Object(objectSlot).model);
@@ -224,15 +224,15 @@ void ResetLimbRecord(ObjectLimbRecord& l) {
 
 uint32_t ObjectSlotOf(int32_t number) {
   if (!InObjectRange(number)) return 0;
-  const uint32_t slot = gObjectSlotById[size_t(number)];
-  return slot != 0 && gObjectRecords.IsTaken(slot) ? slot : 0;
+  const uint32_t slot = Engine().gObjectSlotById[size_t(number)];
+  return slot != 0 && Engine().gObjectRecords.IsTaken(slot) ? slot : 0;
 }
 
 void UpdateObjectFrame(uint32_t slot) {
-  if (!gObjectRecords.IsTaken(slot) || !Object(slot).model) return;
+  if (!Engine().gObjectRecords.IsTaken(slot) || !Object(slot).model) return;
   const ObjectRecord& o = Object(slot);
   Vector3f position(0, 0, 0);
-  if (o.itemSlot >= 0 && gRenderItems.IsTaken(uint32_t(o.itemSlot))) position = gRenderItems[uint32_t(o.itemSlot)].position;
+  if (o.itemSlot >= 0 && Records().gRenderItems.IsTaken(uint32_t(o.itemSlot))) position = Records().gRenderItems[uint32_t(o.itemSlot)].position;
   const Vector3f scale(o.scaleX, o.scaleY, o.scaleZ);
   Matrix4f frame;
   if (o.freeRotation) {
@@ -245,8 +245,8 @@ void UpdateObjectFrame(uint32_t slot) {
 
 uint32_t BuildObjectRecords(uint32_t slot, int32_t placeCamera) {
   // Taken first: the plane takes records of its own, and records move when a pool grows.
-  if (gBackdropPending) BackdropPlaneOn();
-  if (!gObjectRecords.IsTaken(slot)) return kNoRecordSlot;
+  if (Scene().gBackdropPending) BackdropPlaneOn();
+  if (!Engine().gObjectRecords.IsTaken(slot)) return kNoRecordSlot;
   {
     ObjectRecord& o = Object(slot);
     o.inUse = 1;
@@ -264,7 +264,7 @@ uint32_t BuildObjectRecords(uint32_t slot, int32_t placeCamera) {
   if (item == kNoRecordSlot) return item;
   Object(slot).itemSlot = int32_t(item);
   {
-    RenderItem& it = gRenderItems[item];
+    RenderItem& it = Records().gRenderItems[item];
     it.objectSlot = int32_t(slot);
     it.position.Set(0, 0, 0);
     it.previousPosition.Set(0, 0, 0);
@@ -326,12 +326,12 @@ uint32_t BuildObjectRecords(uint32_t slot, int32_t placeCamera) {
     b.boxCentre[i] = box[i] + (box[i + 3] - box[i]) * 0.5f;
   }
 
-  if (placeCamera && gAutoCamera) {
+  if (placeCamera && Scene().gAutoCamera) {
     Vector3f c(0, 0, 0);
     float r = -1.0f;
     if (b.model) b.model->GetOriginBoundingSphere(c, r);
-    gCameraPosition.Set(c.x, c.y + r / 2.0f, std::min(c.z - 2.0f * r, -2.0f));
-    gCameraLookAt = c;
+    Scene().gCameraPosition.Set(c.x, c.y + r / 2.0f, std::min(c.z - 2.0f * r, -2.0f));
+    Scene().gCameraLookAt = c;
     UpdateCameraLookAt();
   }
   return item;
@@ -342,7 +342,7 @@ void LoadObject(const std::string& fileName, int32_t number) {
     RaiseRuntimeError(kErrObjectNumberOutOfRange);
     return;
   }
-  if (const uint32_t old = gObjectSlotById[size_t(number)]) DeleteObjectRecord(old, number);
+  if (const uint32_t old = Engine().gObjectSlotById[size_t(number)]) DeleteObjectRecord(old, number);
   const uint32_t slot = AllocObjectRecord();
   if (slot == kNoRecordSlot) return;
   const int32_t result = LoadModelFile(slot, fileName);
@@ -353,7 +353,7 @@ void LoadObject(const std::string& fileName, int32_t number) {
                                                           : kErrModelNotRead);
     return;
   }
-  gObjectSlotById[size_t(number)] = slot;
+  Engine().gObjectSlotById[size_t(number)] = slot;
   Object(slot).objectNumber = number;
   if (BuildObjectRecords(slot, 1) == kNoRecordSlot) return;
   Object(slot).limbCount = result;
@@ -378,7 +378,7 @@ void InstanceObject(int32_t sourceNumber, int32_t newNumber) {
     RaiseRuntimeError(kErrObjectNotExist);
     return;
   }
-  if (const uint32_t old = gObjectSlotById[size_t(newNumber)]) DeleteObjectRecord(old, newNumber);
+  if (const uint32_t old = Engine().gObjectSlotById[size_t(newNumber)]) DeleteObjectRecord(old, newNumber);
   const uint32_t source = ObjectSlotOf(sourceNumber);
   if (!source) {  // the new number was the source's own
     RaiseRuntimeError(kErrObjectNotExist);
@@ -386,7 +386,7 @@ void InstanceObject(int32_t sourceNumber, int32_t newNumber) {
   }
   const uint32_t slot = AllocObjectRecord();
   if (slot == kNoRecordSlot) return;
-  gObjectSlotById[size_t(newNumber)] = slot;
+  Engine().gObjectSlotById[size_t(newNumber)] = slot;
 
   // Only what places and shapes the object is copied: never the limb array, the blend arrays,
   // the animation node or the playing state, which belong to the source alone.
@@ -414,7 +414,7 @@ void InstanceObject(int32_t sourceNumber, int32_t newNumber) {
 }
 
 int32_t BuildObjectFromMesh(uint32_t objectSlot, uint32_t meshSlot, uint32_t textureSlot) {
-  if (!gObjectRecords.IsTaken(objectSlot) || !gMeshRecords.IsTaken(meshSlot)) return 0;
+  if (!Engine().gObjectRecords.IsTaken(objectSlot) || !Engine().gMeshRecords.IsTaken(meshSlot)) return 0;
   bool made = false;
   if (!Object(objectSlot).model) {
     Object(objectSlot).model = new SceneModel();
@@ -422,7 +422,7 @@ int32_t BuildObjectFromMesh(uint32_t objectSlot, uint32_t meshSlot, uint32_t tex
     made = true;
   }
   SceneModel* model = Object(objectSlot).model;
-  if (model->AddMeshFrame(0, ViewOfMesh(gMeshRecords[meshSlot]), textureSlot) != kModelOk) {
+  if (model->AddMeshFrame(0, ViewOfMesh(Engine().gMeshRecords[meshSlot]), textureSlot) != kModelOk) {
     if (made) {
       Object(objectSlot).model = nullptr;
       DropModel(model);
@@ -433,22 +433,22 @@ int32_t BuildObjectFromMesh(uint32_t objectSlot, uint32_t meshSlot, uint32_t tex
 }
 
 int32_t AddLimbMesh(uint32_t objectSlot, int32_t limb, uint32_t meshSlot) {
-  if (!gObjectRecords.IsTaken(objectSlot) || !Object(objectSlot).model) return 0;
+  if (!Engine().gObjectRecords.IsTaken(objectSlot) || !Object(objectSlot).model) return 0;
   MeshRecordView view;
-  if (meshSlot > 0 && gMeshRecords.IsTaken(meshSlot)) view = ViewOfMesh(gMeshRecords[meshSlot]);
+  if (meshSlot > 0 && Engine().gMeshRecords.IsTaken(meshSlot)) view = ViewOfMesh(Engine().gMeshRecords[meshSlot]);
   return Object(objectSlot).model->AddMeshFrame(limb, view, 0) == kModelOk ? 1 : 0;
 }
 
 int32_t ReplaceLimbMesh(uint32_t objectSlot, int32_t limb, uint32_t meshSlot) {
-  if (!gObjectRecords.IsTaken(objectSlot) || !Object(objectSlot).model || !gMeshRecords.IsTaken(meshSlot)) return 0;
-  return Object(objectSlot).model->UpdateMeshFromRecord(limb, ViewOfMesh(gMeshRecords[meshSlot])) == kModelOk ? 1 : 0;
+  if (!Engine().gObjectRecords.IsTaken(objectSlot) || !Object(objectSlot).model || !Engine().gMeshRecords.IsTaken(meshSlot)) return 0;
+  return Object(objectSlot).model->UpdateMeshFromRecord(limb, ViewOfMesh(Engine().gMeshRecords[meshSlot])) == kModelOk ? 1 : 0;
 }
 
 // --- Collision ---------------------------------------------------------------------------------------------
 
 void CollisionPairCallback(void*, CollisionId a, CollisionId b) {
   const uint32_t first = CollisionObjectSlot(a), second = CollisionObjectSlot(b);
-  if (first == second || !gObjectRecords.IsTaken(first) || !gObjectRecords.IsTaken(second)) return;
+  if (first == second || !Engine().gObjectRecords.IsTaken(first) || !Engine().gObjectRecords.IsTaken(second)) return;
   Object(first).collisionPartner = int32_t(second);
   Object(second).collisionPartner = int32_t(first);
   if (Object(first).watchedPartner == int32_t(second)) Object(first).watchedContact = 1;
@@ -456,11 +456,11 @@ void CollisionPairCallback(void*, CollisionId a, CollisionId b) {
 }
 
 int32_t UpdateObjectCollisions() {
-  if (!gSceneChanged) return 1;
+  if (!Engine().gSceneChanged) return 1;
   std::vector<uint32_t> updated;
-  gRenderItems.ForEachUsed([&updated](uint32_t item) {
-    const RenderItem& it = gRenderItems[item];
-    if (it.objectItem != 1 || it.cameraLocked || !gObjectRecords.IsTaken(uint32_t(it.objectSlot))) return;
+  Records().gRenderItems.ForEachUsed([&updated](uint32_t item) {
+    const RenderItem& it = Records().gRenderItems[item];
+    if (it.objectItem != 1 || it.cameraLocked || !Engine().gObjectRecords.IsTaken(uint32_t(it.objectSlot))) return;
     const uint32_t slot = uint32_t(it.objectSlot);
     if (!Object(slot).collisionOn || !Object(slot).model) return;
     if (ModelUserCount(Object(slot).model) > 1) UpdateObjectFrame(slot);  // the shared root holds another's place
@@ -468,7 +468,7 @@ int32_t UpdateObjectCollisions() {
     Object(slot).collisionPartner = 0;
     updated.push_back(slot);
   });
-  gSceneChanged = 0;
+  Engine().gSceneChanged = 0;
   if (updated.empty()) return 1;
   for (uint32_t slot : updated) Object(slot).watchedContact = 0;
   TestCollisions();

@@ -9,13 +9,13 @@
 namespace vx {
 
 void DisableDeviceLight(uint32_t lightSlot) {
-  if (!gLightRecords.IsTaken(lightSlot) || !gLightRecords[lightSlot].deviceEnabled) return;
-  if (gD3DDevice) gD3DDevice->LightEnable(lightSlot, 0);
-  gLightRecords[lightSlot].deviceEnabled = 0;
+  if (!Engine().gLightRecords.IsTaken(lightSlot) || !Engine().gLightRecords[lightSlot].deviceEnabled) return;
+  if (Display().gD3DDevice) Display().gD3DDevice->LightEnable(lightSlot, 0);
+  Engine().gLightRecords[lightSlot].deviceEnabled = 0;
 }
 
 void RegisterObjectCollisionResponse() {
-  gCollisionEnabled = 1;
+  Engine().gCollisionEnabled = 1;
   DisableBroadPhase();
   SetDefaultResponse(CollisionPairCallback, kResponseSimple, nullptr);
   RegisterModelServices();

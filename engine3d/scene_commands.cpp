@@ -24,7 +24,7 @@ namespace {
 
 // Fog commands need a device that fogs; without one they warn and change nothing.
 bool FogAvailable() {
-  if (gFogAvailable == 1) return true;
+  if (Display().gFogAvailable == 1) return true;
   RaiseRuntimeError(kErrFogNotAvailable);
   return false;
 }
@@ -92,8 +92,8 @@ void CmdScrollBackdropPlane() {
   ScrollBackdropPlane(u, v);
 }
 
-void CmdDrawSceneEveryPass() { gDrawSceneAtFrameUpdate = 0; }
-void CmdDrawSceneAtFrameUpdate() { gDrawSceneAtFrameUpdate = 1; }
+void CmdDrawSceneEveryPass() { Interpreter().gDrawSceneAtFrameUpdate = 0; }
+void CmdDrawSceneAtFrameUpdate() { Interpreter().gDrawSceneAtFrameUpdate = 1; }
 
 // --- Converting a .3ds model -------------------------------------------------------------------------
 
@@ -187,10 +187,10 @@ void StoreFlag(bool flag) {
   SkipOperands(1);
 }
 
-void FnAlphaBlendingAvailable() { StoreFlag(gBlendLevel > 0); }
-void FnTextureFilteringAvailable() { StoreFlag(gFilterLevel > 0); }
-void FnFogAvailable() { StoreFlag(gFogAvailable == 1); }
-void FnDirectDrawReady() { StoreFlag(gDirectDrawReady != 0); }
+void FnAlphaBlendingAvailable() { StoreFlag(Display().gBlendLevel > 0); }
+void FnTextureFilteringAvailable() { StoreFlag(Display().gFilterLevel > 0); }
+void FnFogAvailable() { StoreFlag(Display().gFogAvailable == 1); }
+void FnDirectDrawReady() { StoreFlag(Display().gDirectDrawReady != 0); }
 
 }  // namespace
 

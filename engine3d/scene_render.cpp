@@ -25,8 +25,8 @@ using namespace win;
 namespace {
 
 ObjectRecord* ObjectOfItem(const RenderItem& it) {
-  if (it.objectItem != 1 || it.objectSlot <= 0 || !gObjectRecords.IsTaken(uint32_t(it.objectSlot))) return nullptr;
-  return &gObjectRecords[uint32_t(it.objectSlot)];
+  if (it.objectItem != 1 || it.objectSlot <= 0 || !Engine().gObjectRecords.IsTaken(uint32_t(it.objectSlot))) return nullptr;
+  return &Engine().gObjectRecords[uint32_t(it.objectSlot)];
 }
 
 struct BlendPair {
@@ -36,25 +36,25 @@ struct BlendPair {
 // The blend pair of ghosted drawing; a device that keeps no pair (or only the first) falls back to
 // one it has, and at worst to plain alpha blending, never to a factor of 0.
 BlendPair GhostPair(bool secondMode) {
-  if (secondMode && gGhostSrcBlend2 != 0 && gGhostDestBlend2 != 0) return {gGhostSrcBlend2, gGhostDestBlend2};
-  if (gGhostSrcBlend != 0 && gGhostDestBlend != 0) return {gGhostSrcBlend, gGhostDestBlend};
+  if (secondMode && Display().gGhostSrcBlend2 != 0 && Display().gGhostDestBlend2 != 0) return {Display().gGhostSrcBlend2, Display().gGhostDestBlend2};
+  if (Display().gGhostSrcBlend != 0 && Display().gGhostDestBlend != 0) return {Display().gGhostSrcBlend, Display().gGhostDestBlend};
   return {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA};
 }
 
 void SetBlendPair(const BlendPair& pair) {
-  gD3DDevice->SetRenderState(D3DRENDERSTATE_SRCBLEND, pair.source);
-  gD3DDevice->SetRenderState(D3DRENDERSTATE_DESTBLEND, pair.destination);
+  Display().gD3DDevice->SetRenderState(D3DRENDERSTATE_SRCBLEND, pair.source);
+  Display().gD3DDevice->SetRenderState(D3DRENDERSTATE_DESTBLEND, pair.destination);
 }
 
 void SetDepthTest(uint32_t on) {
-  if (gRenderStateCache.depthTest == on) return;
-  gRenderStateCache.depthTest = on;
-  gD3DDevice->SetRenderState(D3DRENDERSTATE_ZENABLE, on ? (gWBuffer ? D3DZB_USEW : D3DZB_TRUE) : D3DZB_FALSE);
+  if (Scene().gRenderStateCache.depthTest == on) return;
+  Scene().gRenderStateCache.depthTest = on;
+  Display().gD3DDevice->SetRenderState(D3DRENDERSTATE_ZENABLE, on ? (Display().gWBuffer ? D3DZB_USEW : D3DZB_TRUE) : D3DZB_FALSE);
 }
 
 void SetFiltering(uint32_t on) {
-  if (gRenderStateCache.filtering == on) return;
-  gRenderStateCache.filtering = on;
+  if (Scene().gRenderStateCache.filtering == on) return;
+  Scene().gRenderStateCache.filtering = on;
   if (on)
     ApplyTextureFiltering();
   else
@@ -62,15 +62,15 @@ void SetFiltering(uint32_t on) {
 }
 
 void SetMaterialIndex(uint32_t index) {
-  if (gRenderStateCache.materialIndex == index) return;
-  gRenderStateCache.materialIndex = index;
+  if (Scene().gRenderStateCache.materialIndex == index) return;
+  Scene().gRenderStateCache.materialIndex = index;
   ApplyMaterial();
 }
 
 void SetAddressMode(uint32_t mode) {
-  if (gRenderStateCache.addressMode == mode) return;
-  gRenderStateCache.addressMode = mode;
-  gD3DDevice->SetTextureStageState(0, D3DTSS_ADDRESS, mode);
+  if (Scene().gRenderStateCache.addressMode == mode) return;
+  Scene().gRenderStateCache.addressMode = mode;
+  Display().gD3DDevice->SetTextureStageState(0, D3DTSS_ADDRESS, mode);
 }
 
 struct ViewTestResult {
@@ -89,12 +89,12 @@ ViewTestResult ViewTest(const RenderItem& it, const ObjectRecord& o, float xyFro
     if (scale > s) s = scale;
   r.radius = o.originRadius * 1.25f * s;
   Vector3f p = it.position;
-  TransformCoord(p, p, gWorldBaseMatrix);
-  TransformCoord(p, p, gViewMatrix);
+  TransformCoord(p, p, Scene().gWorldBaseMatrix);
+  TransformCoord(p, p, Scene().gViewMatrix);
   r.viewZ = p.z;
   Vector3f q(r.radius, 0.0f, r.viewZ);
-  TransformCoord(p, p, gProjectionMatrix);
-  TransformCoord(q, q, gProjectionMatrix);
+  TransformCoord(p, p, Scene().gProjectionMatrix);
+  TransformCoord(q, q, Scene().gProjectionMatrix);
   r.projected = p;
   if (r.viewZ >= xyFrom) {
     r.failures += p.x + q.x < -1.0f;
@@ -103,23 +103,23 @@ ViewTestResult ViewTest(const RenderItem& it, const ObjectRecord& o, float xyFro
     r.failures += p.y - q.x > 1.0f;
   }
   r.failures += r.viewZ + r.radius < 0.0f;
-  r.failures += r.viewZ - r.radius > gCameraFar;
+  r.failures += r.viewZ - r.radius > Display().gCameraFar;
   return r;
 }
 
 bool Drawable(const RenderItem& it) { return it.visible == 1 && it.inFrame == 1 && it.culled == 0; }
 
-void ClearDepthBuffer() { gD3DDevice->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0); }
+void ClearDepthBuffer() { Display().gD3DDevice->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0); }
 
 bool BeginSceneOnce() {
-  HRESULT result = gD3DDevice->BeginScene();
+  HRESULT result = Display().gD3DDevice->BeginScene();
   if (Succeeded(result)) {
-    gSceneBegun = 1;
+    Scene().gSceneBegun = 1;
     return true;
   }
-  if (result == DDERR_SURFACELOST && gDirectDraw && Succeeded(gDirectDraw->RestoreAllSurfaces())) {
-    result = gD3DDevice->BeginScene();
-    if (Succeeded(result)) gSceneBegun = 1;
+  if (result == DDERR_SURFACELOST && Display().gDirectDraw && Succeeded(Display().gDirectDraw->RestoreAllSurfaces())) {
+    result = Display().gD3DDevice->BeginScene();
+    if (Succeeded(result)) Scene().gSceneBegun = 1;
   }
   return Succeeded(result);
 }
@@ -179,13 +179,13 @@ FrameDrawList& TheDrawList() {
 // The world transform an object is drawn under: the device's, or for a glued object the glued-to
 // limb's world after it.
 Matrix4f ObjectBaseWorld(uint32_t objectSlot, const Matrix4f& deviceWorld) {
-  const int32_t glued = gObjectRecords[objectSlot].gluedObject;
+  const int32_t glued = Engine().gObjectRecords[objectSlot].gluedObject;
   if (glued <= 0) return deviceWorld;
   D3DMATRIX saved, placed;
-  gD3DDevice->GetTransform(D3DTRANSFORMSTATE_WORLD, &saved);
+  Display().gD3DDevice->GetTransform(D3DTRANSFORMSTATE_WORLD, &saved);
   ApplyGlueTransform(objectSlot, uint32_t(glued), deviceWorld);
-  gD3DDevice->GetTransform(D3DTRANSFORMSTATE_WORLD, &placed);
-  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &saved);
+  Display().gD3DDevice->GetTransform(D3DTRANSFORMSTATE_WORLD, &placed);
+  Display().gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &saved);
   return FromD3DMatrix(placed);
 }
 
@@ -193,8 +193,8 @@ bool Drawn(const MeshNode& mesh) { return mesh.visible == 1 && !mesh.indices.emp
 
 void DrawMesh(MeshNode& mesh, const Matrix4f& world) {
   const D3DMATRIX d = ToD3DMatrix(world);
-  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &d);
-  gPolygonCounter += mesh.Draw(gD3DDevice);
+  Display().gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &d);
+  Scene().gPolygonCounter += mesh.Draw(Display().gD3DDevice);
 }
 
 void EnterGroup(FrameDrawList& list, uint32_t texture, double depth) {
@@ -252,8 +252,8 @@ void BuildDrawList(FrameDrawList& list, const Matrix4f& deviceWorld) {
   }
   int32_t listOrder = 0;
   uint32_t sequence = 0;
-  gRenderItems.ForEachUsed([&](uint32_t item) {
-    RenderItem& it = gRenderItems[item];
+  Records().gRenderItems.ForEachUsed([&](uint32_t item) {
+    RenderItem& it = Records().gRenderItems[item];
     const int32_t position = listOrder++;
     it.inFrame = 0;
     const ObjectRecord* o = ObjectOfItem(it);
@@ -273,7 +273,7 @@ void BuildDrawList(FrameDrawList& list, const Matrix4f& deviceWorld) {
       base = ObjectBaseWorld(objectSlot, deviceWorld);
       // An instance shares its tree: the root frame holds whichever object set it last.
       if (ModelUserCount(model) > 1) UpdateObjectFrame(objectSlot);
-      gObjectRecords[objectSlot].worldMatricesCurrent = 0;
+      Engine().gObjectRecords[objectSlot].worldMatricesCurrent = 0;
     }
     const double depth = it.viewDepth;
     model->VisitMeshes(base, [&](MeshNode& mesh, const Matrix4f& world) {
@@ -329,60 +329,60 @@ size_t DrawPass(const FrameDrawList& list, size_t at, Pass pass) {
 }  // namespace
 
 void ResetRenderStateCache() {
-  gRenderStateCache = RenderStateCache{};
-  gRenderStateCache.depthTest = gRenderStateCache.depthWrite = 1;
-  gRenderStateCache.culling = 1;
-  gRenderStateCache.filtering = 1;
-  gRenderStateCache.normalize = 1;
-  gRenderStateCache.materialIndex = kSceneMaterial;
-  gRenderStateCache.addressMode = 1;
+  Scene().gRenderStateCache = RenderStateCache{};
+  Scene().gRenderStateCache.depthTest = Scene().gRenderStateCache.depthWrite = 1;
+  Scene().gRenderStateCache.culling = 1;
+  Scene().gRenderStateCache.filtering = 1;
+  Scene().gRenderStateCache.normalize = 1;
+  Scene().gRenderStateCache.materialIndex = kSceneMaterial;
+  Scene().gRenderStateCache.addressMode = 1;
 }
 
 void SetCachedRenderState(D3DRENDERSTATETYPE state, uint32_t& cached, uint32_t value, bool force) {
   if (!force && cached == value) return;
   cached = value;
-  if (gD3DDevice) gD3DDevice->SetRenderState(state, value);
+  if (Display().gD3DDevice) Display().gD3DDevice->SetRenderState(state, value);
 }
 
 void ApplyTextureFiltering() {
-  switch (gFilterLevel) {
+  switch (Display().gFilterLevel) {
     case 1:
-      gD3DDevice->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTFN_LINEAR);
-      gD3DDevice->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_LINEAR);
+      Display().gD3DDevice->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTFN_LINEAR);
+      Display().gD3DDevice->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_LINEAR);
       break;
     case 2:
-      gD3DDevice->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTFN_ANISOTROPIC);
-      gD3DDevice->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_ANISOTROPIC);
+      Display().gD3DDevice->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTFN_ANISOTROPIC);
+      Display().gD3DDevice->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_ANISOTROPIC);
       break;
     default: SetPointFiltering(); break;
   }
 }
 
 void SetPointFiltering() {
-  gD3DDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-  gD3DDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-  gD3DDevice->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTFN_POINT);
-  gD3DDevice->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_POINT);
+  Display().gD3DDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+  Display().gD3DDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+  Display().gD3DDevice->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTFN_POINT);
+  Display().gD3DDevice->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_POINT);
 }
 
 void ApplyMaterial() {
-  const D3DMATERIAL7* material = gRenderStateCache.materialIndex == kFullBrightMaterial   ? &gFullBrightMaterial
-                                 : gRenderStateCache.materialIndex == kNoAmbientMaterial ? &gPlainMaterial
-                                                                                          : &gSceneMaterial;
-  gD3DDevice->SetMaterial(material);
+  const D3DMATERIAL7* material = Scene().gRenderStateCache.materialIndex == kFullBrightMaterial   ? &Display().gFullBrightMaterial
+                                 : Scene().gRenderStateCache.materialIndex == kNoAmbientMaterial ? &Display().gPlainMaterial
+                                                                                          : &Display().gSceneMaterial;
+  Display().gD3DDevice->SetMaterial(material);
 }
 
 void SetStageTexture(uint32_t textureSlot) {
-  if (!gD3DDevice) return;
+  if (!Display().gD3DDevice) return;
   DirectDrawSurface* surface = nullptr;
-  if (textureSlot > 0 && gTextureRecords.IsTaken(textureSlot)) surface = gTextureRecords[textureSlot].texture.surface;
-  gD3DDevice->SetTexture(0, surface);
+  if (textureSlot > 0 && Records().gTextureRecords.IsTaken(textureSlot)) surface = Records().gTextureRecords[textureSlot].texture.surface;
+  Display().gD3DDevice->SetTexture(0, surface);
 }
 
 void ApplyItemRenderStates(uint32_t itemSlot) {
-  const RenderItem& it = gRenderItems[itemSlot];
-  RenderStateCache& c = gRenderStateCache;
-  if (int32_t(itemSlot) == gBackdropItem || it.cameraLocked) {
+  const RenderItem& it = Records().gRenderItems[itemSlot];
+  RenderStateCache& c = Scene().gRenderStateCache;
+  if (int32_t(itemSlot) == Scene().gBackdropItem || it.cameraLocked) {
     SetDepthTest(0);
     SetCachedRenderState(D3DRENDERSTATE_ZWRITEENABLE, c.depthWrite, 0);
   } else {
@@ -390,12 +390,12 @@ void ApplyItemRenderStates(uint32_t itemSlot) {
     SetCachedRenderState(D3DRENDERSTATE_ZWRITEENABLE, c.depthWrite, it.depthWrite == 1 && it.ghost == 0 ? 1 : 0);
   }
 
-  const uint32_t blend = ((gBlendLevel > 0 && it.ghost == 1) ? 1u : 0u) +
-                         ((gColourKeyAvailable == 1 && it.colourKey == 1) ? 2u : 0u);
+  const uint32_t blend = ((Display().gBlendLevel > 0 && it.ghost == 1) ? 1u : 0u) +
+                         ((Display().gColourKeyAvailable == 1 && it.colourKey == 1) ? 2u : 0u);
   const uint32_t ghostMode = (it.ghostMode & 0xFFFF) == 1 ? 1u : 0u;
   if (blend != c.blend || ghostMode != c.ghostMode) {
-    gD3DDevice->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, (blend & 1) ? 1 : 0);
-    gD3DDevice->SetRenderState(D3DRENDERSTATE_COLORKEYENABLE, (blend & 2) ? 1 : 0);
+    Display().gD3DDevice->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, (blend & 1) ? 1 : 0);
+    Display().gD3DDevice->SetRenderState(D3DRENDERSTATE_COLORKEYENABLE, (blend & 2) ? 1 : 0);
     if (blend & 1)
       SetBlendPair(GhostPair(ghostMode == 1));
     else
@@ -408,48 +408,48 @@ void ApplyItemRenderStates(uint32_t itemSlot) {
   SetCachedRenderState(D3DRENDERSTATE_CULLMODE, c.culling, it.culling == 1 ? D3DCULL_CCW : D3DCULL_NONE);
   SetFiltering(it.filtering == 1 ? 1 : 0);
   SetMaterialIndex(it.fullBright == 1 ? kFullBrightMaterial : it.ambient == 1 ? kSceneMaterial : kNoAmbientMaterial);
-  if (gFogOn == 1) SetCachedRenderState(D3DRENDERSTATE_FOGENABLE, c.fog, it.fog ? 1 : 0);
-  SetCachedRenderState(D3DRENDERSTATE_NORMALIZENORMALS, c.normalize, gNormalizeNormals ? 1 : 0);
+  if (Scene().gFogOn == 1) SetCachedRenderState(D3DRENDERSTATE_FOGENABLE, c.fog, it.fog ? 1 : 0);
+  SetCachedRenderState(D3DRENDERSTATE_NORMALIZENORMALS, c.normalize, Scene().gNormalizeNormals ? 1 : 0);
   SetAddressMode(uint32_t(it.addressMode));
 }
 
 void ResetRenderStates() {
-  RenderStateCache& c = gRenderStateCache;
+  RenderStateCache& c = Scene().gRenderStateCache;
   SetDepthTest(1);
   SetCachedRenderState(D3DRENDERSTATE_ZWRITEENABLE, c.depthWrite, 1);
   if (c.blend != 0 || c.ghostMode != 0) {
-    gD3DDevice->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, 0);
-    gD3DDevice->SetRenderState(D3DRENDERSTATE_COLORKEYENABLE, 0);
+    Display().gD3DDevice->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, 0);
+    Display().gD3DDevice->SetRenderState(D3DRENDERSTATE_COLORKEYENABLE, 0);
     SetBlendPair(GhostPair(false));
     c.blend = c.ghostMode = 0;
   }
-  SetCachedRenderState(D3DRENDERSTATE_FILLMODE, c.wireframe, gWireframeAll == 1 ? D3DFILL_WIREFRAME : D3DFILL_SOLID);
+  SetCachedRenderState(D3DRENDERSTATE_FILLMODE, c.wireframe, Scene().gWireframeAll == 1 ? D3DFILL_WIREFRAME : D3DFILL_SOLID);
   SetCachedRenderState(D3DRENDERSTATE_CULLMODE, c.culling, D3DCULL_CCW);
   c.filtering = 1;
   ApplyTextureFiltering();
   c.materialIndex = kSceneMaterial;
   ApplyMaterial();
-  if (gFogOn == 1) SetCachedRenderState(D3DRENDERSTATE_FOGENABLE, c.fog, 1);
-  if (gNormalizeNormals == 1) SetCachedRenderState(D3DRENDERSTATE_NORMALIZENORMALS, c.normalize, 1);
-  SetAddressMode(gGlobalAddressMode);
+  if (Scene().gFogOn == 1) SetCachedRenderState(D3DRENDERSTATE_FOGENABLE, c.fog, 1);
+  if (Scene().gNormalizeNormals == 1) SetCachedRenderState(D3DRENDERSTATE_NORMALIZENORMALS, c.normalize, 1);
+  SetAddressMode(Scene().gGlobalAddressMode);
 }
 
 // --- Objects -------------------------------------------------------------------------------------------
 
 void DrawObjectModel(uint32_t objectSlot, int64_t group) {
-  if (!gObjectRecords.IsTaken(objectSlot) || !gObjectRecords[objectSlot].model || !gD3DDevice) return;
+  if (!Engine().gObjectRecords.IsTaken(objectSlot) || !Engine().gObjectRecords[objectSlot].model || !Display().gD3DDevice) return;
   D3DMATRIX saved;
-  gD3DDevice->GetTransform(D3DTRANSFORMSTATE_WORLD, &saved);
+  Display().gD3DDevice->GetTransform(D3DTRANSFORMSTATE_WORLD, &saved);
   const Matrix4f base = ObjectBaseWorld(objectSlot, FromD3DMatrix(saved));
-  SceneModel* model = gObjectRecords[objectSlot].model;
+  SceneModel* model = Engine().gObjectRecords[objectSlot].model;
   if (ModelUserCount(model) > 1) UpdateObjectFrame(objectSlot);
   model->VisitMeshes(base, [group](MeshNode& mesh, const Matrix4f& world) {
     if (!Drawn(mesh) || (group != -1 && group != int64_t(mesh.textureSlot))) return;
     if (group == -1) SetStageTexture(mesh.textureSlot);
     DrawMesh(mesh, world);
   });
-  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &saved);
-  gObjectRecords[objectSlot].worldMatricesCurrent = 0;
+  Display().gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &saved);
+  Engine().gObjectRecords[objectSlot].worldMatricesCurrent = 0;
 }
 
 void ApplyGlueTransform(uint32_t objectSlot, uint32_t targetSlot, const Matrix4f& base) {
@@ -459,12 +459,12 @@ void ApplyGlueTransform(uint32_t objectSlot, uint32_t targetSlot, const Matrix4f
   int32_t limbs[10];
   int32_t count = 0;
   uint32_t holder = objectSlot;
-  for (uint32_t entry = targetSlot; entry > 0 && gObjectRecords.IsTaken(entry) && count < 10;) {
+  for (uint32_t entry = targetSlot; entry > 0 && Engine().gObjectRecords.IsTaken(entry) && count < 10;) {
     chain[count] = entry;
-    limbs[count] = gObjectRecords[holder].gluedLimb;
+    limbs[count] = Engine().gObjectRecords[holder].gluedLimb;
     ++count;
     holder = entry;
-    const int32_t next = gObjectRecords[entry].gluedObject;
+    const int32_t next = Engine().gObjectRecords[entry].gluedObject;
     if (next <= 0 || uint32_t(next) == objectSlot) break;
     entry = uint32_t(next);
   }
@@ -475,27 +475,27 @@ void ApplyGlueTransform(uint32_t objectSlot, uint32_t targetSlot, const Matrix4f
     GetLimbWorldMatrix(chain[i], limbs[i], limbWorld);
     MatrixMultiply(world, base, limbWorld);
     const D3DMATRIX d = ToD3DMatrix(world);
-    gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &d);
+    Display().gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &d);
   }
 }
 
 void UpdateObjectWorldMatrices(uint32_t objectSlot, int32_t followGlue) {
-  if (!gObjectRecords.IsTaken(objectSlot) || !gD3DDevice) return;
-  if (gObjectRecords[objectSlot].worldMatricesCurrent == 1) return;
-  gObjectRecords[objectSlot].worldMatricesCurrent = 1;
-  const int32_t glued = gObjectRecords[objectSlot].gluedObject;
+  if (!Engine().gObjectRecords.IsTaken(objectSlot) || !Display().gD3DDevice) return;
+  if (Engine().gObjectRecords[objectSlot].worldMatricesCurrent == 1) return;
+  Engine().gObjectRecords[objectSlot].worldMatricesCurrent = 1;
+  const int32_t glued = Engine().gObjectRecords[objectSlot].gluedObject;
   const bool follow = followGlue != 0 && glued > 0;
   D3DMATRIX saved;
   if (follow) {
-    gD3DDevice->GetTransform(D3DTRANSFORMSTATE_WORLD, &saved);
+    Display().gD3DDevice->GetTransform(D3DTRANSFORMSTATE_WORLD, &saved);
     ApplyGlueTransform(objectSlot, uint32_t(glued), FromD3DMatrix(saved));
   }
-  if (SceneModel* model = gObjectRecords[objectSlot].model) {
+  if (SceneModel* model = Engine().gObjectRecords[objectSlot].model) {
     if (ModelUserCount(model) > 1) UpdateObjectFrame(objectSlot);
-    model->UpdateWorldMatrices(gD3DDevice);
+    model->UpdateWorldMatrices(Display().gD3DDevice);
   }
-  if (follow) gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &saved);
-  ObjectRecord& o = gObjectRecords[objectSlot];
+  if (follow) Display().gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &saved);
+  ObjectRecord& o = Engine().gObjectRecords[objectSlot];
   for (int32_t limb = 0; limb < o.limbCapacity && o.limbs; ++limb) {
     ObjectLimbRecord& l = o.limbs[limb];
     if (l.exists != 1) break;
@@ -513,35 +513,35 @@ void UpdateObjectWorldMatrices(uint32_t objectSlot, int32_t followGlue) {
 }
 
 bool GetLimbWorldMatrix(uint32_t objectSlot, int32_t limb, Matrix4f& out) {
-  if (!gObjectRecords.IsTaken(objectSlot) || !gObjectRecords[objectSlot].model) return false;
-  return gObjectRecords[objectSlot].model->GetWorldMatrixById(limb, out);
+  if (!Engine().gObjectRecords.IsTaken(objectSlot) || !Engine().gObjectRecords[objectSlot].model) return false;
+  return Engine().gObjectRecords[objectSlot].model->GetWorldMatrixById(limb, out);
 }
 
 void ProjectObjectToScreen(uint32_t itemSlot, int32_t& inScreen, int32_t& screenX, int32_t& screenY) {
   inScreen = 0;
   screenX = screenY = 0;
-  if (!gRenderItems.IsTaken(itemSlot)) return;
-  const RenderItem& it = gRenderItems[itemSlot];
+  if (!Records().gRenderItems.IsTaken(itemSlot)) return;
+  const RenderItem& it = Records().gRenderItems[itemSlot];
   const ObjectRecord* o = ObjectOfItem(it);
   if (!o) return;
   const ViewTestResult r = ViewTest(it, *o, 20.0f);
   inScreen = r.failures == 0 || o->gluedObject > 0 ? 1 : 0;
   // A place at the eye or far off projects beyond any integer.
-  screenX = SaturateToInt32((r.projected.x + 1.0f) * float(gDisplayWidth) / 2.0f);
-  screenY = SaturateToInt32((1.0f - r.projected.y) * float(gDisplayHeight) / 2.0f);
+  screenX = SaturateToInt32((r.projected.x + 1.0f) * float(Display().gDisplayWidth) / 2.0f);
+  screenY = SaturateToInt32((1.0f - r.projected.y) * float(Display().gDisplayHeight) / 2.0f);
 }
 
 // --- The frame --------------------------------------------------------------------------------------------
 
 void RenderSceneIfReady() {
-  if (g3DDrawingEnabled == 1 && gD3DDevice && gRenderEnabled == 1) RenderScene();
+  if (Scene().g3DDrawingEnabled == 1 && Display().gD3DDevice && Display().gRenderEnabled == 1) RenderScene();
 }
 
 void RenderScene() {
-  gPolygonCounter = 0;
+  Scene().gPolygonCounter = 0;
 
-  gRenderItems.ForEachUsed([](uint32_t item) {
-    RenderItem& it = gRenderItems[item];
+  Records().gRenderItems.ForEachUsed([](uint32_t item) {
+    RenderItem& it = Records().gRenderItems[item];
     if (it.visible == 1 && it.objectItem == 1) {
       if (const ObjectRecord* o = ObjectOfItem(it)) {
         const ViewTestResult r = ViewTest(it, *o, 100.0f);
@@ -553,16 +553,16 @@ void RenderScene() {
   });
 
   FrameDrawList& list = TheDrawList();
-  D3DMATRIX deviceWorld = ToD3DMatrix(gWorldBaseMatrix);
-  if (gD3DDevice) gD3DDevice->GetTransform(D3DTRANSFORMSTATE_WORLD, &deviceWorld);
+  D3DMATRIX deviceWorld = ToD3DMatrix(Scene().gWorldBaseMatrix);
+  if (Display().gD3DDevice) Display().gD3DDevice->GetTransform(D3DTRANSFORMSTATE_WORLD, &deviceWorld);
   BuildDrawList(list, FromD3DMatrix(deviceWorld));
 
-  bool begun = gBackdropBeganScene == 1 || gSceneBegun == 1;
+  bool begun = Scene().gBackdropBeganScene == 1 || Scene().gSceneBegun == 1;
   if (!begun) begun = BeginSceneOnce();
   if (begun) {
     if (StaticWorldHoldsGeometry()) {
       ResetRenderStates();
-      gPolygonCounter += RenderStaticWorld().indices;
+      Scene().gPolygonCounter += RenderStaticWorld().indices;
     }
 
     // Opaque objects batched by texture, nearest group first; ghosted objects back to front.
@@ -577,26 +577,26 @@ void RenderScene() {
       D3DMATRIX savedView;
       D3DVIEWPORT7 savedViewport{};
       SetProjection(1.0f, 3000.0f, kStandardFov);
-      gD3DDevice->GetTransform(D3DTRANSFORMSTATE_VIEW, &savedView);
-      const D3DMATRIX identity = ToD3DMatrix(gIdentityView);
-      gD3DDevice->SetTransform(D3DTRANSFORMSTATE_VIEW, &identity);
-      gD3DDevice->GetViewport(&savedViewport);
+      Display().gD3DDevice->GetTransform(D3DTRANSFORMSTATE_VIEW, &savedView);
+      const D3DMATRIX identity = ToD3DMatrix(Scene().gIdentityView);
+      Display().gD3DDevice->SetTransform(D3DTRANSFORMSTATE_VIEW, &identity);
+      Display().gD3DDevice->GetViewport(&savedViewport);
       D3DVIEWPORT7 flat = savedViewport;
       flat.dvMinZ = flat.dvMaxZ = 0.0f;
-      gD3DDevice->SetViewport(&flat);
+      Display().gD3DDevice->SetViewport(&flat);
       DrawPass(list, at, Pass::CameraLocked);
-      gD3DDevice->SetTransform(D3DTRANSFORMSTATE_VIEW, &savedView);
-      SetProjection(gCameraNear, gCameraFar, gCameraFov);
-      gD3DDevice->SetViewport(&savedViewport);
+      Display().gD3DDevice->SetTransform(D3DTRANSFORMSTATE_VIEW, &savedView);
+      SetProjection(Display().gCameraNear, Display().gCameraFar, Display().gCameraFov);
+      Display().gD3DDevice->SetViewport(&savedViewport);
     }
-    gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &deviceWorld);
+    Display().gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &deviceWorld);
 
-    if (gSceneBegun == 1) {
-      gD3DDevice->EndScene();
-      gSceneBegun = 0;
+    if (Scene().gSceneBegun == 1) {
+      Display().gD3DDevice->EndScene();
+      Scene().gSceneBegun = 0;
     }
   }
-  gPreviousCameraAngles = gCameraAngles;
+  Scene().gPreviousCameraAngles = Scene().gCameraAngles;
 }
 
 }  // namespace vx

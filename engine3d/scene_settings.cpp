@@ -38,9 +38,9 @@ Matrix4f FromD3DMatrix(const D3DMATRIX& m) {
 namespace {
 
 void SetViewTransform() {
-  if (!gD3DDevice) return;
-  const D3DMATRIX view = ToD3DMatrix(gViewMatrix);
-  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_VIEW, &view);
+  if (!Display().gD3DDevice) return;
+  const D3DMATRIX view = ToD3DMatrix(Scene().gViewMatrix);
+  Display().gD3DDevice->SetTransform(D3DTRANSFORMSTATE_VIEW, &view);
 }
 
 Matrix4f Rotation(void (*make)(Matrix4f&, float), float angle) {
@@ -52,8 +52,8 @@ Matrix4f Rotation(void (*make)(Matrix4f&, float), float angle) {
 // view = T(-position) x view
 void TranslateViewByPosition() {
   Matrix4f translation;
-  MatrixTranslation(translation, Vector3f(-gCameraPosition.x, -gCameraPosition.y, -gCameraPosition.z));
-  MatrixMultiply(gViewMatrix, translation, gViewMatrix);
+  MatrixTranslation(translation, Vector3f(-Scene().gCameraPosition.x, -Scene().gCameraPosition.y, -Scene().gCameraPosition.z));
+  MatrixMultiply(Scene().gViewMatrix, translation, Scene().gViewMatrix);
 }
 
 DWORD FloatBits(float f) { return std::bit_cast<DWORD>(f); }
@@ -64,17 +64,17 @@ DWORD DeviceColour(uint32_t colour) { return 0xFF000000u | (colour & 0xFFFFFFu);
 }  // namespace
 
 void UpdateCameraLookAt() {
-  MatrixLookAt(gViewMatrix, gCameraPosition, gCameraLookAt, Vector3f(0, 1, 0));
+  MatrixLookAt(Scene().gViewMatrix, Scene().gCameraPosition, Scene().gCameraLookAt, Vector3f(0, 1, 0));
   SetViewTransform();
-  MatrixIdentity(gCameraFreeMatrix);
+  MatrixIdentity(Scene().gCameraFreeMatrix);
 }
 
 void BuildCameraRotation(int32_t inverse, Matrix4f& out) {
   const float sign = inverse ? 1.0f : -1.0f;
-  const Matrix4f rx = Rotation(MatrixRotationX, sign * gCameraAngles.x);
-  const Matrix4f ry = Rotation(MatrixRotationY, sign * gCameraAngles.y);
-  const Matrix4f rz = Rotation(MatrixRotationZ, sign * gCameraAngles.z);
-  if (gCameraRotationOrder == 1) {
+  const Matrix4f rx = Rotation(MatrixRotationX, sign * Scene().gCameraAngles.x);
+  const Matrix4f ry = Rotation(MatrixRotationY, sign * Scene().gCameraAngles.y);
+  const Matrix4f rz = Rotation(MatrixRotationZ, sign * Scene().gCameraAngles.z);
+  if (Scene().gCameraRotationOrder == 1) {
     MatrixMultiply(out, rz, ry);
     MatrixMultiply(out, out, rx);
   } else {
@@ -84,23 +84,23 @@ void BuildCameraRotation(int32_t inverse, Matrix4f& out) {
 }
 
 void UpdateCameraAngles() {
-  BuildCameraRotation(0, gViewMatrix);
+  BuildCameraRotation(0, Scene().gViewMatrix);
   TranslateViewByPosition();
   SetViewTransform();
-  MatrixIdentity(gCameraFreeMatrix);
+  MatrixIdentity(Scene().gCameraFreeMatrix);
 }
 
 void UpdateCameraFree() {
-  gViewMatrix = gCameraFreeMatrix;
+  Scene().gViewMatrix = Scene().gCameraFreeMatrix;
   float x, y, z;
-  MatrixToEulerDegrees(gCameraFreeMatrix.m, x, y, z);
-  gCameraAngles.Set(x * kEngineDegreesToRadians, y * kEngineDegreesToRadians, z * kEngineDegreesToRadians);
+  MatrixToEulerDegrees(Scene().gCameraFreeMatrix.m, x, y, z);
+  Scene().gCameraAngles.Set(x * kEngineDegreesToRadians, y * kEngineDegreesToRadians, z * kEngineDegreesToRadians);
   TranslateViewByPosition();
   SetViewTransform();
 }
 
 void UpdateCameraView() {
-  switch (gCameraMode) {
+  switch (Scene().gCameraMode) {
     case kCameraAngles: UpdateCameraAngles(); break;
     case kCameraFree: UpdateCameraFree(); break;
     default: UpdateCameraLookAt(); break;
@@ -109,8 +109,8 @@ void UpdateCameraView() {
 
 void CameraYawViewMatrix(Matrix4f& out) {
   Matrix4f translation;
-  MatrixTranslation(translation, Vector3f(-gCameraPosition.x, -gCameraPosition.y, -gCameraPosition.z));
-  MatrixMultiply(out, translation, Rotation(MatrixRotationY, -gCameraAngles.y));
+  MatrixTranslation(translation, Vector3f(-Scene().gCameraPosition.x, -Scene().gCameraPosition.y, -Scene().gCameraPosition.z));
+  MatrixMultiply(out, translation, Rotation(MatrixRotationY, -Scene().gCameraAngles.y));
 }
 
 bool ProjectionAcceptable(float nearPlane, float farPlane, float fieldOfView) {
@@ -120,128 +120,128 @@ bool ProjectionAcceptable(float nearPlane, float farPlane, float fieldOfView) {
 }
 
 int32_t SetProjection(float nearPlane, float farPlane, float fieldOfView) {
-  if (!gD3DDevice || !ProjectionAcceptable(nearPlane, farPlane, fieldOfView)) return 0;
-  const float aspect = gDisplayWidth > 0 ? float(gDisplayHeight) / float(gDisplayWidth) : 1.0f;
+  if (!Display().gD3DDevice || !ProjectionAcceptable(nearPlane, farPlane, fieldOfView)) return 0;
+  const float aspect = Display().gDisplayWidth > 0 ? float(Display().gDisplayHeight) / float(Display().gDisplayWidth) : 1.0f;
   Matrix4f projection;
   if (MatrixPerspective(projection, fieldOfView, aspect, nearPlane, farPlane) != kMathsOk) return 0;
-  gProjectionMatrix = projection;
-  const D3DMATRIX p = ToD3DMatrix(gProjectionMatrix);
-  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_PROJECTION, &p);
+  Scene().gProjectionMatrix = projection;
+  const D3DMATRIX p = ToD3DMatrix(Scene().gProjectionMatrix);
+  Display().gD3DDevice->SetTransform(D3DTRANSFORMSTATE_PROJECTION, &p);
   return 1;
 }
 
 int32_t SetDefaultProjection() { return SetProjection(1.0f, 1000.0f, 0.75f); }
 
 void SetDefaultTransforms() {
-  SetProjection(gCameraNear, gCameraFar, gCameraFov);
+  SetProjection(Display().gCameraNear, Display().gCameraFar, Display().gCameraFov);
   Matrix4f identity;
   MatrixIdentity(identity);
-  const D3DMATRIX i = ToD3DMatrix(identity), view = ToD3DMatrix(gViewMatrix);
-  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &i);
-  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_VIEW, &view);
+  const D3DMATRIX i = ToD3DMatrix(identity), view = ToD3DMatrix(Scene().gViewMatrix);
+  Display().gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &i);
+  Display().gD3DDevice->SetTransform(D3DTRANSFORMSTATE_VIEW, &view);
 }
 
 int32_t SetViewportRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-  if (!gD3DDevice || x1 < 0 || y1 < 0 || x2 <= x1 || y2 <= y1) return 0;
+  if (!Display().gD3DDevice || x1 < 0 || y1 < 0 || x2 <= x1 || y2 <= y1) return 0;
   D3DVIEWPORT7 viewport{};
-  gD3DDevice->GetViewport(&viewport);
+  Display().gD3DDevice->GetViewport(&viewport);
   viewport.dwX = DWORD(x1);
   viewport.dwY = DWORD(y1);
   viewport.dwWidth = DWORD(x2 - x1);
   viewport.dwHeight = DWORD(y2 - y1);
-  gViewportWidth = x2 - x1;
-  gViewportHeight = y2 - y1;
-  if (Failed(gD3DDevice->SetViewport(&viewport))) return 0;
-  gViewport = viewport;
+  Scene().gViewportWidth = x2 - x1;
+  Scene().gViewportHeight = y2 - y1;
+  if (Failed(Display().gD3DDevice->SetViewport(&viewport))) return 0;
+  Display().gViewport = viewport;
   return 1;
 }
 
 int32_t EnableFog() {
-  if (gD3DDevice) {
-    gD3DDevice->SetRenderState(gTableFogOnly ? D3DRENDERSTATE_FOGTABLEMODE : D3DRENDERSTATE_FOGVERTEXMODE,
+  if (Display().gD3DDevice) {
+    Display().gD3DDevice->SetRenderState(Display().gTableFogOnly ? D3DRENDERSTATE_FOGTABLEMODE : D3DRENDERSTATE_FOGVERTEXMODE,
                                D3DFOG_LINEAR);
-    gD3DDevice->SetRenderState(D3DRENDERSTATE_FOGEND, FloatBits(gFogDistance));
-    gD3DDevice->SetRenderState(D3DRENDERSTATE_FOGCOLOR, DeviceColour(gFogColour));
-    SetCachedRenderState(D3DRENDERSTATE_FOGENABLE, gRenderStateCache.fog, 1, true);
+    Display().gD3DDevice->SetRenderState(D3DRENDERSTATE_FOGEND, FloatBits(Scene().gFogDistance));
+    Display().gD3DDevice->SetRenderState(D3DRENDERSTATE_FOGCOLOR, DeviceColour(Scene().gFogColour));
+    SetCachedRenderState(D3DRENDERSTATE_FOGENABLE, Scene().gRenderStateCache.fog, 1, true);
   }
-  gFogOn = 1;
+  Scene().gFogOn = 1;
   return 1;
 }
 
 int32_t DisableFog() {
-  if (gD3DDevice) SetCachedRenderState(D3DRENDERSTATE_FOGENABLE, gRenderStateCache.fog, 0, true);
-  gFogOn = 0;
+  if (Display().gD3DDevice) SetCachedRenderState(D3DRENDERSTATE_FOGENABLE, Scene().gRenderStateCache.fog, 0, true);
+  Scene().gFogOn = 0;
   return 1;
 }
 
 int32_t SetFogDistance(float distance) {
-  gFogDistance = distance;
-  if (gD3DDevice) gD3DDevice->SetRenderState(D3DRENDERSTATE_FOGEND, FloatBits(gFogDistance));
+  Scene().gFogDistance = distance;
+  if (Display().gD3DDevice) Display().gD3DDevice->SetRenderState(D3DRENDERSTATE_FOGEND, FloatBits(Scene().gFogDistance));
   return 1;
 }
 
 int32_t SetFogColour(uint32_t colour) {
-  gFogColour = colour & 0xFFFFFFu;
-  if (gD3DDevice) gD3DDevice->SetRenderState(D3DRENDERSTATE_FOGCOLOR, DeviceColour(gFogColour));
+  Scene().gFogColour = colour & 0xFFFFFFu;
+  if (Display().gD3DDevice) Display().gD3DDevice->SetRenderState(D3DRENDERSTATE_FOGCOLOR, DeviceColour(Scene().gFogColour));
   return 1;
 }
 
 int32_t SetAmbientLevel(int32_t percent) {
-  gAmbientLevel = float(double(percent) / 100.0);
-  gSceneMaterial = D3DMATERIAL7{};
-  const float diffuse = 1.0f - gAmbientLevel;
-  gSceneMaterial.diffuse = D3DCOLORVALUE{diffuse, diffuse, diffuse, 0.0f};
-  gSceneMaterial.ambient = D3DCOLORVALUE{gAmbientLevel, gAmbientLevel, gAmbientLevel, 0.0f};
-  if (!gD3DDevice) return 0;
+  Display().gAmbientLevel = float(double(percent) / 100.0);
+  Display().gSceneMaterial = D3DMATERIAL7{};
+  const float diffuse = 1.0f - Display().gAmbientLevel;
+  Display().gSceneMaterial.diffuse = D3DCOLORVALUE{diffuse, diffuse, diffuse, 0.0f};
+  Display().gSceneMaterial.ambient = D3DCOLORVALUE{Display().gAmbientLevel, Display().gAmbientLevel, Display().gAmbientLevel, 0.0f};
+  if (!Display().gD3DDevice) return 0;
   // The device now holds the scene material, whatever the last item asked for.
-  gRenderStateCache.materialIndex = kSceneMaterial;
-  return Succeeded(gD3DDevice->SetMaterial(&gSceneMaterial)) ? 1 : 0;
+  Scene().gRenderStateCache.materialIndex = kSceneMaterial;
+  return Succeeded(Display().gD3DDevice->SetMaterial(&Display().gSceneMaterial)) ? 1 : 0;
 }
 
 int32_t SetAmbientColour(uint32_t colour) {
-  gAmbientColour = colour & 0xFFFFFFu;
-  if (gD3DDevice) gD3DDevice->SetRenderState(D3DRENDERSTATE_AMBIENT, gAmbientColour);
+  Scene().gAmbientColour = colour & 0xFFFFFFu;
+  if (Display().gD3DDevice) Display().gD3DDevice->SetRenderState(D3DRENDERSTATE_AMBIENT, Scene().gAmbientColour);
   return 1;
 }
 
-void SetNormalizeNormals(uint32_t flag) { gNormalizeNormals = flag; }
+void SetNormalizeNormals(uint32_t flag) { Scene().gNormalizeNormals = flag; }
 
 int32_t SetMipmapFilter(uint32_t mode) {
-  if (mode == gMipFilterMode || !gMipmapping) return 1;
-  gMipFilterMode = mode;
+  if (mode == Scene().gMipFilterMode || !Display().gMipmapping) return 1;
+  Scene().gMipFilterMode = mode;
   static constexpr DWORD kFilters[3] = {D3DTFP_NONE, D3DTFP_POINT, D3DTFP_LINEAR};
-  if (mode < 3 && gD3DDevice) gD3DDevice->SetTextureStageState(0, D3DTSS_MIPFILTER, kFilters[mode]);
+  if (mode < 3 && Display().gD3DDevice) Display().gD3DDevice->SetTextureStageState(0, D3DTSS_MIPFILTER, kFilters[mode]);
   return 1;
 }
 
 int32_t Reset3DScene() {
   ResetBackdrop();
-  gModelFolder.clear();
-  gCameraMode = kCameraLookAt;
-  gCameraPosition.Set(0, 0, 0);
-  gCameraLookAt.Set(0, 0, 100.0f);
-  gCameraAngles.Set(0, 0, 0);
-  gCameraRotationOrder = 1;
-  gAutoCamera = 1;
-  gCameraFollowFree.Set(0, 0, 0);
-  gStaticCollisionResponse.Set(0, 0, 0);
-  MatrixIdentity(gCameraFreeMatrix);
-  gFogDistance = 1000.0f;
-  gFogColour = 0;
-  gNormalizeNormals = 1;
-  gMipFilterMode = 2;
-  gViewportWidth = gDisplayWidth;
-  gViewportHeight = gDisplayHeight;
+  Records().gModelFolder.clear();
+  Scene().gCameraMode = kCameraLookAt;
+  Scene().gCameraPosition.Set(0, 0, 0);
+  Scene().gCameraLookAt.Set(0, 0, 100.0f);
+  Scene().gCameraAngles.Set(0, 0, 0);
+  Scene().gCameraRotationOrder = 1;
+  Scene().gAutoCamera = 1;
+  Scene().gCameraFollowFree.Set(0, 0, 0);
+  Scene().gStaticCollisionResponse.Set(0, 0, 0);
+  MatrixIdentity(Scene().gCameraFreeMatrix);
+  Scene().gFogDistance = 1000.0f;
+  Scene().gFogColour = 0;
+  Scene().gNormalizeNormals = 1;
+  Scene().gMipFilterMode = 2;
+  Scene().gViewportWidth = Display().gDisplayWidth;
+  Scene().gViewportHeight = Display().gDisplayHeight;
   ResetRenderStateCache();
   DisableFog();  // the device may still fog from an earlier run
   SetAmbientColour(0xFFFFFF);
   UpdateCameraLookAt();
-  SetProjection(gCameraNear, gCameraFar, gCameraFov);
+  SetProjection(Display().gCameraNear, Display().gCameraFar, Display().gCameraFov);
   CreateDefaultLight();
-  if (gD3DDevice) {
+  if (Display().gD3DDevice) {
     D3DMATRIX view;
-    gD3DDevice->GetTransform(D3DTRANSFORMSTATE_VIEW, &view);
-    gViewMatrix = FromD3DMatrix(view);
+    Display().gD3DDevice->GetTransform(D3DTRANSFORMSTATE_VIEW, &view);
+    Scene().gViewMatrix = FromD3DMatrix(view);
   }
   ResetStaticWorld();
   return 1;

@@ -72,42 +72,4 @@ struct SceneState {
 extern SceneState gSceneState;  // the one instance (engine3d/scene_settings.cpp)
 inline SceneState& Scene() { return gSceneState; }
 
-// The fields under their old names, until every use reads them through Scene().
-inline auto& gCameraPosition = gSceneState.gCameraPosition;
-inline auto& gCameraLookAt = gSceneState.gCameraLookAt;
-inline auto& gCameraAngles = gSceneState.gCameraAngles;
-inline auto& gCameraRotationOrder = gSceneState.gCameraRotationOrder;
-inline auto& gCameraFreeMatrix = gSceneState.gCameraFreeMatrix;
-inline auto& gCameraMode = gSceneState.gCameraMode;
-inline auto& gAutoCamera = gSceneState.gAutoCamera;
-inline auto& gCameraFollowFree = gSceneState.gCameraFollowFree;
-inline auto& gStaticCollisionResponse = gSceneState.gStaticCollisionResponse;
-inline auto& gViewMatrix = gSceneState.gViewMatrix;
-inline auto& gProjectionMatrix = gSceneState.gProjectionMatrix;
-inline auto& gWorldBaseMatrix = gSceneState.gWorldBaseMatrix;
-inline auto& gIdentityView = gSceneState.gIdentityView;
-inline auto& gFogOn = gSceneState.gFogOn;
-inline auto& gFogDistance = gSceneState.gFogDistance;
-inline auto& gFogColour = gSceneState.gFogColour;
-inline auto& gAmbientColour = gSceneState.gAmbientColour;
-inline auto& gNormalizeNormals = gSceneState.gNormalizeNormals;
-inline auto& gMipFilterMode = gSceneState.gMipFilterMode;
-inline auto& gViewportWidth = gSceneState.gViewportWidth;
-inline auto& gViewportHeight = gSceneState.gViewportHeight;
-inline auto& gRenderStateCache = gSceneState.gRenderStateCache;
-inline auto& gWireframeAll = gSceneState.gWireframeAll;
-inline auto& gGlobalAddressMode = gSceneState.gGlobalAddressMode;
-inline auto& g3DDrawingEnabled = gSceneState.g3DDrawingEnabled;
-inline auto& gPolygonCounter = gSceneState.gPolygonCounter;
-inline auto& gSceneBegun = gSceneState.gSceneBegun;
-inline auto& gPreviousCameraAngles = gSceneState.gPreviousCameraAngles;
-inline auto& gBackdropObject = gSceneState.gBackdropObject;
-inline auto& gBackdropItem = gSceneState.gBackdropItem;
-inline auto& gBackdropTexture = gSceneState.gBackdropTexture;
-inline auto& gBackdropOwnTexture = gSceneState.gBackdropOwnTexture;
-inline auto& gBackdropOn = gSceneState.gBackdropOn;
-inline auto& gBackdropRequest = gSceneState.gBackdropRequest;
-inline auto& gBackdropPending = gSceneState.gBackdropPending;
-inline auto& gBackdropBeganScene = gSceneState.gBackdropBeganScene;
-
 }  // namespace vx

@@ -27,12 +27,12 @@ void AskCamera(float value) {
   SkipOperands(1);
 }
 
-void FnCameraPositionX() { AskCamera(gCameraPosition.x); }
-void FnCameraPositionY() { AskCamera(gCameraPosition.y); }
-void FnCameraPositionZ() { AskCamera(gCameraPosition.z); }
-void FnCameraAngleX() { AskCamera(gCameraAngles.x * kEngineRadiansToDegrees); }
-void FnCameraAngleY() { AskCamera(gCameraAngles.y * kEngineRadiansToDegrees); }
-void FnCameraAngleZ() { AskCamera(gCameraAngles.z * kEngineRadiansToDegrees); }
+void FnCameraPositionX() { AskCamera(Scene().gCameraPosition.x); }
+void FnCameraPositionY() { AskCamera(Scene().gCameraPosition.y); }
+void FnCameraPositionZ() { AskCamera(Scene().gCameraPosition.z); }
+void FnCameraAngleX() { AskCamera(Scene().gCameraAngles.x * kEngineRadiansToDegrees); }
+void FnCameraAngleY() { AskCamera(Scene().gCameraAngles.y * kEngineRadiansToDegrees); }
+void FnCameraAngleZ() { AskCamera(Scene().gCameraAngles.z * kEngineRadiansToDegrees); }
 
 // --- Grids ----------------------------------------------------------------------------------------------
 
@@ -41,7 +41,7 @@ template <class Ask>
 void AskGrid(int extra, Ask ask) {
   ValueSlot* result = SlotOperand(0);
   const int32_t number = IntOperand(1);
-  OperandWord* const operands = gProgramCounter;
+  OperandWord* const operands = Interpreter().gProgramCounter;
   SkipOperands(2 + extra);
   if (const uint32_t slot = CheckedGrid(number)) ask(*result, slot, operands);
 }
@@ -65,8 +65,8 @@ void FnMatrixExists() {
     RaiseRuntimeError(kErrMatrixNumberOutOfRange);
     return;
   }
-  const uint32_t slot = gGridSlotById[size_t(number)];
-  result->i = slot != 0 && gObjectRecords.IsTaken(slot) ? 1 : 0;
+  const uint32_t slot = Engine().gGridSlotById[size_t(number)];
+  result->i = slot != 0 && Engine().gObjectRecords.IsTaken(slot) ? 1 : 0;
 }
 
 void FnMatrixWireframe() { AskGridItem(3); }
@@ -135,8 +135,8 @@ void FnLightExists() {
   const int32_t number = IntOperand(1);
   SkipOperands(2);
   if (number < 0 || number > 65535) return;
-  const uint32_t slot = gLightSlotById[size_t(number)];
-  result->i = number == 0 || (slot != 0 && gLightRecords.IsTaken(slot)) ? 1 : 0;
+  const uint32_t slot = Engine().gLightSlotById[size_t(number)];
+  result->i = number == 0 || (slot != 0 && Engine().gLightRecords.IsTaken(slot)) ? 1 : 0;
 }
 
 // 1: triangles the last frame drew; 2: whether the card mip-maps; 3: whether it takes DXT textures.
@@ -144,9 +144,9 @@ void FnStatistic() {
   ValueSlot* result = SlotOperand(0);
   const int32_t code = IntOperand(1);
   SkipOperands(2);
-  result->i = code == 1   ? int32_t(gPolygonCounter / 3)
-              : code == 2 ? int32_t(gMipmapping)
-              : code == 3 ? int32_t(gDxtTextures)
+  result->i = code == 1   ? int32_t(Scene().gPolygonCounter / 3)
+              : code == 2 ? int32_t(Display().gMipmapping)
+              : code == 3 ? int32_t(Display().gDxtTextures)
                           : 0;
 }
 

@@ -26,20 +26,20 @@ namespace {
 // --- Buffers -------------------------------------------------------------------------------------
 
 void ReleaseVertexBuffer() {
-  if (win::Direct3DVertexBuffer* buffer = std::exchange(gStaticWorld.vertexBuffer, nullptr)) buffer->Release();
+  if (win::Direct3DVertexBuffer* buffer = std::exchange(Engine().gStaticWorld.vertexBuffer, nullptr)) buffer->Release();
 }
 
 win::Direct3DVertexBuffer* MakeVertexBuffer(uint32_t vertices) {
-  if (!gDirect3D) return nullptr;
+  if (!Display().gDirect3D) return nullptr;
   win::D3DVERTEXBUFFERDESC desc{};
   desc.dwSize = sizeof desc;
   // Only the hardware transform device draws from buffers in its own memory.
-  const bool transformDevice = gD3DDeviceName && std::strcmp(gD3DDeviceName, "T&L") == 0;
-  desc.dwCaps = !transformDevice || gSurfaceFallback == 1 ? win::D3DVBCAPS_SYSTEMMEMORY : 0;
+  const bool transformDevice = Display().gD3DDeviceName && std::strcmp(Display().gD3DDeviceName, "T&L") == 0;
+  desc.dwCaps = !transformDevice || Display().gSurfaceFallback == 1 ? win::D3DVBCAPS_SYSTEMMEMORY : 0;
   desc.dwFVF = kStaticVertexFormat;
   desc.dwNumVertices = vertices;
   win::Direct3DVertexBuffer* buffer = nullptr;
-  if (win::Failed(gDirect3D->CreateVertexBuffer(&desc, &buffer, 0))) return nullptr;
+  if (win::Failed(Display().gDirect3D->CreateVertexBuffer(&desc, &buffer, 0))) return nullptr;
   void* data = nullptr;
   win::DWORD size = 0;
   if (win::Succeeded(buffer->Lock(win::DDLOCK_WAIT | win::DDLOCK_WRITEONLY, &data, &size))) {
@@ -119,7 +119,7 @@ void ComputeCullingBox(StaticPart& part) {
 StaticPart* FindContainer(const Vector3f& centre, float largestDistance) {
   StaticPart* found = nullptr;
   float best = 99999.9f;
-  for (StaticTextureGroup& group : gStaticWorld.geometry.groups)
+  for (StaticTextureGroup& group : Engine().gStaticWorld.geometry.groups)
     for (StaticPart& other : group.parts) {
       if (other.owner != 0) continue;
       const float d = Distance(centre, other.centre);
@@ -132,9 +132,9 @@ StaticPart* FindContainer(const Vector3f& centre, float largestDistance) {
 }
 
 StaticTextureGroup& GroupOf(uint32_t textureSlot) {
-  for (StaticTextureGroup& group : gStaticWorld.geometry.groups)
+  for (StaticTextureGroup& group : Engine().gStaticWorld.geometry.groups)
     if (group.textureSlot == textureSlot) return group;
-  StaticTextureGroup& made = gStaticWorld.geometry.groups.emplace_back();
+  StaticTextureGroup& made = Engine().gStaticWorld.geometry.groups.emplace_back();
   made.textureSlot = textureSlot;
   AddTextureUse(textureSlot);
   return made;
@@ -142,7 +142,7 @@ StaticTextureGroup& GroupOf(uint32_t textureSlot) {
 
 template <typename F>
 void ForEachPart(F&& f) {
-  for (StaticTextureGroup& group : gStaticWorld.geometry.groups)
+  for (StaticTextureGroup& group : Engine().gStaticWorld.geometry.groups)
     for (StaticPart& part : group.parts) f(part);
 }
 
@@ -263,8 +263,8 @@ bool SurvivesOccluders(const StaticView& view, const Matrix4f& worldView, const 
 
 // Draws the current batch (when it has indices) and empties it.
 void DrawBatch(StaticDrawStats& stats) {
-  StaticWorld& w = gStaticWorld;
-  if (w.indicesUsed > 0 && win::Succeeded(gD3DDevice->DrawIndexedPrimitiveVB(win::D3DPT_TRIANGLELIST, w.vertexBuffer, 0,
+  StaticWorld& w = Engine().gStaticWorld;
+  if (w.indicesUsed > 0 && win::Succeeded(Display().gD3DDevice->DrawIndexedPrimitiveVB(win::D3DPT_TRIANGLELIST, w.vertexBuffer, 0,
                                                                              w.verticesUsed, w.indexBuffer.data(),
                                                                              w.indicesUsed, 0))) {
     ++stats.batches;
@@ -276,7 +276,7 @@ void DrawBatch(StaticDrawStats& stats) {
 
 bool LockBatch(StaticVertex*& vertices) {
   void* data = nullptr;
-  if (win::Failed(gStaticWorld.vertexBuffer->Lock(win::DDLOCK_WAIT | win::DDLOCK_WRITEONLY, &data, nullptr)))
+  if (win::Failed(Engine().gStaticWorld.vertexBuffer->Lock(win::DDLOCK_WAIT | win::DDLOCK_WRITEONLY, &data, nullptr)))
     return false;
   vertices = static_cast<StaticVertex*>(data);
   return true;
@@ -285,9 +285,9 @@ bool LockBatch(StaticVertex*& vertices) {
 bool Drawn(const StaticPart& part) { return part.visible && !part.vertices.empty(); }
 
 void DrawGroup(const StaticTextureGroup& group, StaticDrawStats& stats) {
-  StaticWorld& w = gStaticWorld;
+  StaticWorld& w = Engine().gStaticWorld;
   if (std::none_of(group.parts.begin(), group.parts.end(), Drawn)) return;
-  gD3DDevice->SetTexture(0, StaticTextureSurface(group.textureSlot));
+  Display().gD3DDevice->SetTexture(0, StaticTextureSurface(group.textureSlot));
   StaticVertex* vertices = nullptr;
   if (!LockBatch(vertices)) return;
   for (const StaticPart& part : group.parts) {
@@ -335,11 +335,11 @@ StaticMeshData StaticMeshDataOf(const MeshRecord& mesh) {
 
 void ResetStaticWorld() {
   GrowStaticBuffers(kStaticInitialVertices);
-  gStaticWorld.occlusionOn = 1;
+  Engine().gStaticWorld.occlusionOn = 1;
 }
 
 bool GrowStaticBuffers(uint32_t vertices) {
-  StaticWorld& w = gStaticWorld;
+  StaticWorld& w = Engine().gStaticWorld;
   vertices = std::clamp<uint32_t>(vertices, 1, kMaxStaticPartVertices);
   ReleaseVertexBuffer();
   w.vertexBuffer = MakeVertexBuffer(vertices);
@@ -352,8 +352,8 @@ bool GrowStaticBuffers(uint32_t vertices) {
 }
 
 void EnsureStaticCapacity(uint32_t vertices, size_t indices) {
-  StaticWorld& w = gStaticWorld;
-  if (vertices > w.vertexCapacity || (!w.vertexBuffer && gDirect3D))
+  StaticWorld& w = Engine().gStaticWorld;
+  if (vertices > w.vertexCapacity || (!w.vertexBuffer && Display().gDirect3D))
     GrowStaticBuffers(std::max({vertices, w.vertexCapacity, kStaticInitialVertices}));
   if (indices > w.indexCapacity) {
     w.indexBuffer.assign(indices, 0);
@@ -362,14 +362,14 @@ void EnsureStaticCapacity(uint32_t vertices, size_t indices) {
 }
 
 win::IDirectDrawSurface7* StaticTextureSurface(uint32_t textureSlot) {
-  if (textureSlot == 0 || !gTextureRecords.IsTaken(textureSlot)) return nullptr;
-  return gTextureRecords[textureSlot].texture.surface;
+  if (textureSlot == 0 || !Records().gTextureRecords.IsTaken(textureSlot)) return nullptr;
+  return Records().gTextureRecords[textureSlot].texture.surface;
 }
 
 void ReleaseStaticWorld() {
   ClearStaticGeometry();
   ReleaseVertexBuffer();
-  StaticWorld& w = gStaticWorld;
+  StaticWorld& w = Engine().gStaticWorld;
   w.vertexCapacity = w.indexCapacity = 0;
   w.indexBuffer = {};
   w.verticesUsed = w.indicesUsed = 0;
@@ -435,7 +435,7 @@ void RemoveStaticParts(int32_t owner) {
   ForEachPart([owner](StaticPart& part) {
     if (part.container && part.container->owner == owner) part.container = nullptr;
   });
-  for (StaticTextureGroup& group : gStaticWorld.geometry.groups)
+  for (StaticTextureGroup& group : Engine().gStaticWorld.geometry.groups)
     group.parts.remove_if([owner](const StaticPart& part) { return part.owner == owner; });
 }
 
@@ -443,7 +443,7 @@ void RemoveObjectFromStaticWorld(uint32_t objectSlot) { RemoveStaticParts(int32_
 
 int32_t AddStaticCollisionBox(float x1, float y1, float z1, float x2, float y2, float z2) {
   try {
-    gStaticWorld.geometry.boxes.push_back({x1, y1, z1, x2, y2, z2});
+    Engine().gStaticWorld.geometry.boxes.push_back({x1, y1, z1, x2, y2, z2});
     return 0;
   } catch (const std::bad_alloc&) {
     return -1;
@@ -456,15 +456,15 @@ void ReleaseStaticGeometry(StaticGeometry& geometry) {
   geometry.boxes.clear();
 }
 
-void ClearStaticGeometry() { ReleaseStaticGeometry(gStaticWorld.geometry); }
+void ClearStaticGeometry() { ReleaseStaticGeometry(Engine().gStaticWorld.geometry); }
 
 bool StaticWorldHoldsGeometry() {
-  return !gStaticWorld.geometry.groups.empty() || !gStaticWorld.geometry.boxes.empty();
+  return !Engine().gStaticWorld.geometry.groups.empty() || !Engine().gStaticWorld.geometry.boxes.empty();
 }
 
 // --- Culling and drawing ---------------------------------------------------------------------------
 
-StaticView SceneStaticView() { return {gWorldBaseMatrix, gViewMatrix, gProjectionMatrix, gCameraFar}; }
+StaticView SceneStaticView() { return {Scene().gWorldBaseMatrix, Scene().gViewMatrix, Scene().gProjectionMatrix, Display().gCameraFar}; }
 
 void CullStaticWorld(const StaticView& view) {
   Matrix4f worldView;
@@ -473,7 +473,7 @@ void CullStaticWorld(const StaticView& view) {
   bool anyVisible = false;
   ForEachPart([&](StaticPart& part) { ViewTest(view, worldView, part, anyVisible); });
 
-  if (anyVisible && gStaticWorld.occlusionOn) {
+  if (anyVisible && Engine().gStaticWorld.occlusionOn) {
     StaticPart* occluders = nullptr;
     StaticPart** tail = &occluders;
     ForEachPart([&](StaticPart& part) {
@@ -494,7 +494,7 @@ void CullStaticWorld(const StaticView& view) {
 
 StaticDrawStats DrawStaticWorld() {
   StaticDrawStats stats{0, 0};
-  if (!gD3DDevice) return stats;
+  if (!Display().gD3DDevice) return stats;
   uint32_t mostVertices = 0;
   size_t mostIndices = 0;
   ForEachPart([&](const StaticPart& part) {
@@ -504,9 +504,9 @@ StaticDrawStats DrawStaticWorld() {
   });
   if (mostVertices == 0) return stats;
   EnsureStaticCapacity(mostVertices, mostIndices);
-  if (!gStaticWorld.vertexBuffer) return stats;
-  gStaticWorld.verticesUsed = gStaticWorld.indicesUsed = 0;
-  for (const StaticTextureGroup& group : gStaticWorld.geometry.groups) DrawGroup(group, stats);
+  if (!Engine().gStaticWorld.vertexBuffer) return stats;
+  Engine().gStaticWorld.verticesUsed = Engine().gStaticWorld.indicesUsed = 0;
+  for (const StaticTextureGroup& group : Engine().gStaticWorld.geometry.groups) DrawGroup(group, stats);
   return stats;
 }
 
@@ -522,7 +522,7 @@ int32_t StaticBoxListTest(const float oldBox[6], const float newBox[6], float ou
   int32_t result = 0;
   const float* o = oldBox;
   const float* n = newBox;
-  for (const StaticCollisionBox& b : gStaticWorld.geometry.boxes) {
+  for (const StaticCollisionBox& b : Engine().gStaticWorld.geometry.boxes) {
     if (!(n[0] <= b.x2 && n[3] >= b.x1 && n[1] <= b.y2 && n[4] >= b.y1 && n[2] <= b.z2 && n[5] >= b.z1)) continue;
     // The side the volume came from is the one its old box was nearest to.
     const float gaps[6] = {std::fabs(o[3] - b.x1), std::fabs(b.x2 - o[0]), std::fabs(o[4] - b.y1),
@@ -570,7 +570,7 @@ int32_t StaticWorldSweepTest(const float start[3], const float end[3], float siz
                        std::min(start[2], end[2]) - size};
   const float hi[3] = {std::max(start[0], end[0]) + size, std::max(start[1], end[1]) + size,
                        std::max(start[2], end[2]) + size};
-  for (const StaticCollisionBox& b : gStaticWorld.geometry.boxes)
+  for (const StaticCollisionBox& b : Engine().gStaticWorld.geometry.boxes)
     if (lo[0] <= b.x2 && hi[0] >= b.x1 && lo[1] <= b.y2 && hi[1] >= b.y1 && lo[2] <= b.z2 && hi[2] >= b.z1)
       reachable.push_back(&b);
   if (reachable.empty()) return 0;

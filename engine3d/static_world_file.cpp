@@ -182,7 +182,7 @@ void WriteGroupTexture(const std::string& worldFile, uint32_t textureSlot) {
 // which the attached files are searched by.
 uint32_t FindWorldTexture(const std::string& name) {
   const std::string key = TextureNameKey(name.c_str(), 0, kWholeNameLookup);
-  for (TextureNameEntry* e = gTextureNameList; e; e = e->next)
+  for (TextureNameEntry* e = Records().gTextureNameList; e; e = e->next)
     if (strcasecmp(e->name.c_str(), key.c_str()) == 0 && AddTextureUse(e->textureSlot)) return e->textureSlot;
   return LoadTextureFile(name.c_str(), kWholeNameLookup);
 }
@@ -221,8 +221,8 @@ std::optional<StaticGeometry> DecodeStaticWorld(std::span<const uint8_t> bytes) 
 }
 
 int32_t WriteStaticWorldFile(const std::string& fileName) {
-  for (const StaticTextureGroup& group : gStaticWorld.geometry.groups) WriteGroupTexture(fileName, group.textureSlot);
-  const std::vector<uint8_t> bytes = EncodeStaticWorld(gStaticWorld.geometry);
+  for (const StaticTextureGroup& group : Engine().gStaticWorld.geometry.groups) WriteGroupTexture(fileName, group.textureSlot);
+  const std::vector<uint8_t> bytes = EncodeStaticWorld(Engine().gStaticWorld.geometry);
   return win::WriteWholeFile(fileName, bytes.data(), bytes.size()) ? 1 : 0;
 }
 
@@ -253,7 +253,7 @@ int32_t ReadStaticWorldFile(const std::string& path, const std::string& textureN
     }
   }
   ClearStaticGeometry();
-  gStaticWorld.geometry = std::move(*loaded);
+  Engine().gStaticWorld.geometry = std::move(*loaded);
   EnsureStaticCapacity(mostVertices, mostIndices);
   return 1;
 }

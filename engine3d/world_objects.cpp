@@ -13,15 +13,15 @@ namespace vx {
 
 int32_t AddObjectToStaticWorld(uint32_t objectSlot, int32_t cullingBox, int32_t radiusFlag, int32_t owner,
                                int32_t extraFlag) {
-  if (!gObjectRecords.IsTaken(objectSlot) || !gObjectRecords[objectSlot].model) return 0;
+  if (!Engine().gObjectRecords.IsTaken(objectSlot) || !Engine().gObjectRecords[objectSlot].model) return 0;
   // The world keeps geometry where it stands: the object's own frame (which an instance's shared
   // tree may hold for another) goes into the copy.
   UpdateObjectFrame(objectSlot);
-  const SceneModel& model = *gObjectRecords[objectSlot].model;
+  const SceneModel& model = *Engine().gObjectRecords[objectSlot].model;
   Matrix4f place;
   if (!model.GetRootTransform(place)) return 0;
   int32_t result = 0;
-  for (int32_t limb = 0; limb < gObjectRecords[objectSlot].limbCount; ++limb) {
+  for (int32_t limb = 0; limb < Engine().gObjectRecords[objectSlot].limbCount; ++limb) {
     // One part for each texture of the limb, however many of its meshes share it.
     std::set<uint32_t> textures;
     for (int32_t i = 0; i < model.MeshCountById(limb); ++i)
@@ -33,7 +33,7 @@ int32_t AddObjectToStaticWorld(uint32_t objectSlot, int32_t cullingBox, int32_t 
       if (mesh == kNoRecordSlot) return -1;
       if (!copy.vertices.empty() &&
           (!FillMeshRecord(mesh, copy) ||
-           AddStaticPart(texture, StaticMeshDataOf(gMeshRecords[mesh]), cullingBox, radiusFlag, owner, extraFlag) != 1))
+           AddStaticPart(texture, StaticMeshDataOf(Engine().gMeshRecords[mesh]), cullingBox, radiusFlag, owner, extraFlag) != 1))
         result = -1;
       FreeMeshRecord(mesh);
     }
@@ -47,10 +47,10 @@ int32_t MoveObjectToStaticWorld(uint32_t objectSlot) {
 
 void ClearStaticWorld() {
   if (StaticWorldHoldsGeometry()) ClearStaticGeometry();
-  gRenderItems.ForEachUsed([](uint32_t item) {
-    RenderItem& it = gRenderItems[item];
-    if (it.objectSlot <= 0 || !gObjectRecords.IsTaken(uint32_t(it.objectSlot))) return;
-    ObjectRecord& o = gObjectRecords[uint32_t(it.objectSlot)];
+  Records().gRenderItems.ForEachUsed([](uint32_t item) {
+    RenderItem& it = Records().gRenderItems[item];
+    if (it.objectSlot <= 0 || !Engine().gObjectRecords.IsTaken(uint32_t(it.objectSlot))) return;
+    ObjectRecord& o = Engine().gObjectRecords[uint32_t(it.objectSlot)];
     if (!o.inStaticWorld) return;
     it.visible = 1;
     o.inStaticWorld = 0;

@@ -84,7 +84,7 @@ const std::string& FuzzWorkFolder() {
     });
     return pattern + "/";
   }();
-  gTempFolder = folder;
+  Host().gTempFolder = folder;
   return folder;
 }
 

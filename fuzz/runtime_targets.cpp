@@ -57,12 +57,12 @@ void FuzzProgramImage(const uint8_t* data, size_t size) {
 void FuzzAttachedFiles(const uint8_t* data, size_t size) {
   const std::string path = FuzzWorkFolder() + "game";
   WriteFuzzInput(path, data, size);
-  gAttachedFiles = std::make_unique<AttachedFiles>();
+  Runtime().gAttachedFiles = std::make_unique<AttachedFiles>();
   if (LoadAttachedFiles(path)) {
     std::string program;
     ExtractProgramImage(program);
     // Every entry is looked up by its own name and extracted, as the loaders of a game do.
-    const std::vector<AttachedEntry> entries = gAttachedFiles->entries();
+    const std::vector<AttachedEntry> entries = Runtime().gAttachedFiles->entries();
     for (const AttachedEntry& entry : entries) {
       std::string name = entry.name;
       ResolveVirtualFile(name, VirtualFileEnding(entry.name));
@@ -71,7 +71,7 @@ void FuzzAttachedFiles(const uint8_t* data, size_t size) {
     }
   }
   AttachedFilesRelease();
-  gAttachedFiles.reset();
+  Runtime().gAttachedFiles.reset();
 }
 
 void FuzzCompiler(const uint8_t* data, size_t size) { CompileInput(data, size, FuzzWorkFolder() + "main.dat"); }
@@ -87,12 +87,12 @@ void FuzzCompileAndRun(const uint8_t* data, size_t size) {
   win::SetKeyStateSource(BreakKeyHeld);
   win::ClearMessageQueue();
   ResetErrorWordTable();
-  gAppActive = 1;
-  gDebugMode = gTraceMode = gRuntimeTestMode = 0;
+  Host().gAppActive = 1;
+  Dispatcher().gDebugMode = Display().gTraceMode = Dispatcher().gRuntimeTestMode = 0;
   if (LoadProgramImage(image)) {
     ResetRuntimeState();
     BeginProgramRun();
-    gStandaloneFlag = 0;
+    Interpreter().gStandaloneFlag = 0;
     // Drawing is queued and never performed: no frame is prepared, so nothing a program names is
     // loaded or written by the queue.
     for (int slice = 0; slice < kSliceBudget && !win::QuitMessagePending(); ++slice) {
@@ -100,14 +100,14 @@ void FuzzCompileAndRun(const uint8_t* data, size_t size) {
       DrawQueueFlush();
     }
   }
-  gDrawQueue.Destroy();
+  DrawQueue().gDrawQueue.Destroy();
   ResetCallStack();
   FreeProgramImage();
   ResetRuntimeState();
   win::ClearMessageQueue();
   win::SetKeyStateSource(nullptr);
   win::SetClockSource(nullptr);
-  gErrorCode = 0;
+  Interpreter().gErrorCode = 0;
   std::filesystem::current_path(started);
 }
 

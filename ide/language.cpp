@@ -10,12 +10,12 @@ namespace vx {
 LanguageState gLanguageState;
 
 void ResetErrorWordTable() {
-  for (size_t i = 0; i < gErrorWordTable.size(); ++i) gErrorWordTable[i] = "ERROR " + std::to_string(i);
+  for (size_t i = 0; i < Language().gErrorWordTable.size(); ++i) Language().gErrorWordTable[i] = "ERROR " + std::to_string(i);
 }
 
-std::string LanguageWordFilePath() { return gProgramFolder + "LANG/" + gTextLanguage + "/WORDS.TXT"; }
+std::string LanguageWordFilePath() { return Host().gProgramFolder + "LANG/" + Language().gTextLanguage + "/WORDS.TXT"; }
 
-std::string LanguageWordFileEntry() { return "LANG\\" + gTextLanguage + "\\WORDS.TXT"; }
+std::string LanguageWordFileEntry() { return "LANG\\" + Language().gTextLanguage + "\\WORDS.TXT"; }
 
 bool LoadLanguageSettings() { return LoadLanguageSettingsFrom(LanguageWordFilePath()); }
 
@@ -25,11 +25,11 @@ bool LoadLanguageSettingsFrom(const std::string& path) {
   const std::string missing = "\x01missing\x01";
   for (int i = 0; i < 256; ++i) {
     std::string text = win::ReadProfileString("ERRORS", std::to_string(i), missing, path);
-    if (text != missing) gErrorWordTable[size_t(i)] = text;
+    if (text != missing) Language().gErrorWordTable[size_t(i)] = text;
   }
   for (int i = 0; i < kCompilerMessageCount; ++i) {
     std::string text = win::ReadProfileString("COMPILER", std::to_string(i), missing, path);
-    if (text != missing) gCompilerMessages[size_t(i)] = text;
+    if (text != missing) Language().gCompilerMessages[size_t(i)] = text;
   }
   return true;
 }

@@ -22,15 +22,6 @@ struct LanguageState {
 extern LanguageState gLanguageState;  // the one instance (ide/language.cpp)
 inline LanguageState& Language() { return gLanguageState; }
 
-// The fields under their old names, until every use reads them through Language().
-inline auto& gErrorWordTable = gLanguageState.gErrorWordTable;
-inline auto& gCompilerMessages = gLanguageState.gCompilerMessages;
-inline auto& gEditorScreenState = gLanguageState.gEditorScreenState;
-inline auto& gTextLanguage = gLanguageState.gTextLanguage;
-
-// Reads the chosen language's word file: ERRORS keys 0-255 replace the error texts, COMPILER keys
-// 0-59 fill the compiler's messages. A missing file or key keeps what was there. Returns false
-// when the word file is missing.
 bool LoadLanguageSettings();
 // The same from the word file at path.
 bool LoadLanguageSettingsFrom(const std::string& path);

@@ -218,9 +218,9 @@ bool SceneModel::GetWorldMatrixById(int32_t id, Matrix4f& out) const { return ro
 
 void SceneModel::ListFrames() const {
   if (!root) return;
-  int32_t count = std::max(0, std::min(gChecklistCount, kChecklistCapacity));
+  int32_t count = std::max(0, std::min(Checklist().gChecklistCount, kChecklistCapacity));
   root->ListFrames(count);
-  gChecklistCount = count;
+  Checklist().gChecklistCount = count;
 }
 
 int32_t SceneModel::MoveNode(int32_t frameId, int32_t newParentId) {

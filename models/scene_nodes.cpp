@@ -198,7 +198,7 @@ bool FrameNode::GetWorldMatrixById(int32_t frameId, Matrix4f& out) const {
 
 void FrameNode::ListFrames(int32_t& count) const {
   if (count < kChecklistCapacity) {
-    ChecklistEntry& e = gChecklist[size_t(count)];
+    ChecklistEntry& e = Checklist().gChecklist[size_t(count)];
     e.values[0] = id_;
     const size_t n = std::min(name_.size(), sizeof e.text - 1);
     std::memcpy(e.text, name_.data(), n);

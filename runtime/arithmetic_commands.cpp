@@ -85,18 +85,18 @@ void FnDivideFloat() {
 
 // --- Multiplication, addition, subtraction -----------------------------------------------------
 
-void FnMultiplyInt() { gProgramCounter = fast::MultiplyInt(gProgramCounter); }
-void FnMultiplyIntFloat() { gProgramCounter = fast::MultiplyIntFloat(gProgramCounter); }
-void FnMultiplyFloatInt() { gProgramCounter = fast::MultiplyFloatInt(gProgramCounter); }
-void FnMultiplyFloat() { gProgramCounter = fast::MultiplyFloat(gProgramCounter); }
-void FnAddInt() { gProgramCounter = fast::AddInt(gProgramCounter); }
-void FnAddIntFloat() { gProgramCounter = fast::AddIntFloat(gProgramCounter); }
-void FnAddFloatInt() { gProgramCounter = fast::AddFloatInt(gProgramCounter); }
-void FnAddFloat() { gProgramCounter = fast::AddFloat(gProgramCounter); }
-void FnSubtractInt() { gProgramCounter = fast::SubtractInt(gProgramCounter); }
-void FnSubtractIntFloat() { gProgramCounter = fast::SubtractIntFloat(gProgramCounter); }
-void FnSubtractFloatInt() { gProgramCounter = fast::SubtractFloatInt(gProgramCounter); }
-void FnSubtractFloat() { gProgramCounter = fast::SubtractFloat(gProgramCounter); }
+void FnMultiplyInt() { Interpreter().gProgramCounter = fast::MultiplyInt(Interpreter().gProgramCounter); }
+void FnMultiplyIntFloat() { Interpreter().gProgramCounter = fast::MultiplyIntFloat(Interpreter().gProgramCounter); }
+void FnMultiplyFloatInt() { Interpreter().gProgramCounter = fast::MultiplyFloatInt(Interpreter().gProgramCounter); }
+void FnMultiplyFloat() { Interpreter().gProgramCounter = fast::MultiplyFloat(Interpreter().gProgramCounter); }
+void FnAddInt() { Interpreter().gProgramCounter = fast::AddInt(Interpreter().gProgramCounter); }
+void FnAddIntFloat() { Interpreter().gProgramCounter = fast::AddIntFloat(Interpreter().gProgramCounter); }
+void FnAddFloatInt() { Interpreter().gProgramCounter = fast::AddFloatInt(Interpreter().gProgramCounter); }
+void FnAddFloat() { Interpreter().gProgramCounter = fast::AddFloat(Interpreter().gProgramCounter); }
+void FnSubtractInt() { Interpreter().gProgramCounter = fast::SubtractInt(Interpreter().gProgramCounter); }
+void FnSubtractIntFloat() { Interpreter().gProgramCounter = fast::SubtractIntFloat(Interpreter().gProgramCounter); }
+void FnSubtractFloatInt() { Interpreter().gProgramCounter = fast::SubtractFloatInt(Interpreter().gProgramCounter); }
+void FnSubtractFloat() { Interpreter().gProgramCounter = fast::SubtractFloat(Interpreter().gProgramCounter); }
 
 // --- Strings -----------------------------------------------------------------------------------
 
@@ -111,9 +111,9 @@ void FnJoinStrings() {
     SkipOperands(3);
     return;
   }
-  std::memcpy(gWorkText, a, la);
-  std::memcpy(gWorkText + la, b, lb);
-  StoreString(SlotOperand(0), gWorkText, la + lb);
+  std::memcpy(Runtime().gWorkText, a, la);
+  std::memcpy(Runtime().gWorkText + la, b, lb);
+  StoreString(SlotOperand(0), Runtime().gWorkText, la + lb);
   SkipOperands(3);
 }
 
@@ -133,9 +133,9 @@ void FnRemoveSubstring() {
   // Texts are cut at the language's limit when loaded or stored, so this never truncates.
   const size_t keepBefore = before < kMaxTextLength ? before : kMaxTextLength;
   const size_t keepAfter = after < kMaxTextLength - keepBefore ? after : kMaxTextLength - keepBefore;
-  std::memcpy(gWorkText, a, keepBefore);
-  std::memcpy(gWorkText + keepBefore, match + lb, keepAfter);
-  StoreString(SlotOperand(0), gWorkText, keepBefore + keepAfter);
+  std::memcpy(Runtime().gWorkText, a, keepBefore);
+  std::memcpy(Runtime().gWorkText + keepBefore, match + lb, keepAfter);
+  StoreString(SlotOperand(0), Runtime().gWorkText, keepBefore + keepAfter);
   SkipOperands(3);
 }
 
@@ -161,37 +161,37 @@ void FnLessString() {
 
 // --- Comparisons -------------------------------------------------------------------------------
 
-void FnEqualInt() { gProgramCounter = fast::EqualInt(gProgramCounter); }
-void FnEqualFloat() { gProgramCounter = fast::EqualFloat(gProgramCounter); }
-void FnGreaterInt() { gProgramCounter = fast::GreaterInt(gProgramCounter); }
-void FnGreaterFloat() { gProgramCounter = fast::GreaterFloat(gProgramCounter); }
-void FnGreaterEqualInt() { gProgramCounter = fast::GreaterEqualInt(gProgramCounter); }
-void FnGreaterEqualFloat() { gProgramCounter = fast::GreaterEqualFloat(gProgramCounter); }
-void FnLessInt() { gProgramCounter = fast::LessInt(gProgramCounter); }
-void FnLessFloat() { gProgramCounter = fast::LessFloat(gProgramCounter); }
-void FnLessEqualInt() { gProgramCounter = fast::LessEqualInt(gProgramCounter); }
-void FnLessEqualFloat() { gProgramCounter = fast::LessEqualFloat(gProgramCounter); }
-void FnNotEqualInt() { gProgramCounter = fast::NotEqualInt(gProgramCounter); }
-void FnNotEqualFloat() { gProgramCounter = fast::NotEqualFloat(gProgramCounter); }
-void FnEqualIntFloat() { gProgramCounter = fast::EqualIntFloat(gProgramCounter); }
-void FnEqualFloatInt() { gProgramCounter = fast::EqualFloatInt(gProgramCounter); }
-void FnGreaterIntFloat() { gProgramCounter = fast::GreaterIntFloat(gProgramCounter); }
-void FnGreaterFloatInt() { gProgramCounter = fast::GreaterFloatInt(gProgramCounter); }
-void FnGreaterEqualIntFloat() { gProgramCounter = fast::GreaterEqualIntFloat(gProgramCounter); }
-void FnGreaterEqualFloatInt() { gProgramCounter = fast::GreaterEqualFloatInt(gProgramCounter); }
-void FnLessIntFloat() { gProgramCounter = fast::LessIntFloat(gProgramCounter); }
-void FnLessFloatInt() { gProgramCounter = fast::LessFloatInt(gProgramCounter); }
-void FnLessEqualIntFloat() { gProgramCounter = fast::LessEqualIntFloat(gProgramCounter); }
-void FnLessEqualFloatInt() { gProgramCounter = fast::LessEqualFloatInt(gProgramCounter); }
-void FnNotEqualIntFloat() { gProgramCounter = fast::NotEqualIntFloat(gProgramCounter); }
-void FnNotEqualFloatInt() { gProgramCounter = fast::NotEqualFloatInt(gProgramCounter); }
-void FnAnd() { gProgramCounter = fast::And(gProgramCounter); }
-void FnOr() { gProgramCounter = fast::Or(gProgramCounter); }
+void FnEqualInt() { Interpreter().gProgramCounter = fast::EqualInt(Interpreter().gProgramCounter); }
+void FnEqualFloat() { Interpreter().gProgramCounter = fast::EqualFloat(Interpreter().gProgramCounter); }
+void FnGreaterInt() { Interpreter().gProgramCounter = fast::GreaterInt(Interpreter().gProgramCounter); }
+void FnGreaterFloat() { Interpreter().gProgramCounter = fast::GreaterFloat(Interpreter().gProgramCounter); }
+void FnGreaterEqualInt() { Interpreter().gProgramCounter = fast::GreaterEqualInt(Interpreter().gProgramCounter); }
+void FnGreaterEqualFloat() { Interpreter().gProgramCounter = fast::GreaterEqualFloat(Interpreter().gProgramCounter); }
+void FnLessInt() { Interpreter().gProgramCounter = fast::LessInt(Interpreter().gProgramCounter); }
+void FnLessFloat() { Interpreter().gProgramCounter = fast::LessFloat(Interpreter().gProgramCounter); }
+void FnLessEqualInt() { Interpreter().gProgramCounter = fast::LessEqualInt(Interpreter().gProgramCounter); }
+void FnLessEqualFloat() { Interpreter().gProgramCounter = fast::LessEqualFloat(Interpreter().gProgramCounter); }
+void FnNotEqualInt() { Interpreter().gProgramCounter = fast::NotEqualInt(Interpreter().gProgramCounter); }
+void FnNotEqualFloat() { Interpreter().gProgramCounter = fast::NotEqualFloat(Interpreter().gProgramCounter); }
+void FnEqualIntFloat() { Interpreter().gProgramCounter = fast::EqualIntFloat(Interpreter().gProgramCounter); }
+void FnEqualFloatInt() { Interpreter().gProgramCounter = fast::EqualFloatInt(Interpreter().gProgramCounter); }
+void FnGreaterIntFloat() { Interpreter().gProgramCounter = fast::GreaterIntFloat(Interpreter().gProgramCounter); }
+void FnGreaterFloatInt() { Interpreter().gProgramCounter = fast::GreaterFloatInt(Interpreter().gProgramCounter); }
+void FnGreaterEqualIntFloat() { Interpreter().gProgramCounter = fast::GreaterEqualIntFloat(Interpreter().gProgramCounter); }
+void FnGreaterEqualFloatInt() { Interpreter().gProgramCounter = fast::GreaterEqualFloatInt(Interpreter().gProgramCounter); }
+void FnLessIntFloat() { Interpreter().gProgramCounter = fast::LessIntFloat(Interpreter().gProgramCounter); }
+void FnLessFloatInt() { Interpreter().gProgramCounter = fast::LessFloatInt(Interpreter().gProgramCounter); }
+void FnLessEqualIntFloat() { Interpreter().gProgramCounter = fast::LessEqualIntFloat(Interpreter().gProgramCounter); }
+void FnLessEqualFloatInt() { Interpreter().gProgramCounter = fast::LessEqualFloatInt(Interpreter().gProgramCounter); }
+void FnNotEqualIntFloat() { Interpreter().gProgramCounter = fast::NotEqualIntFloat(Interpreter().gProgramCounter); }
+void FnNotEqualFloatInt() { Interpreter().gProgramCounter = fast::NotEqualFloatInt(Interpreter().gProgramCounter); }
+void FnAnd() { Interpreter().gProgramCounter = fast::And(Interpreter().gProgramCounter); }
+void FnOr() { Interpreter().gProgramCounter = fast::Or(Interpreter().gProgramCounter); }
 
 // --- Assignments and conversions ---------------------------------------------------------------
 
-void CmdAssignInt() { gProgramCounter = fast::AssignWord(gProgramCounter); }
-void CmdAssignFloat() { gProgramCounter = fast::AssignWord(gProgramCounter); }
+void CmdAssignInt() { Interpreter().gProgramCounter = fast::AssignWord(Interpreter().gProgramCounter); }
+void CmdAssignFloat() { Interpreter().gProgramCounter = fast::AssignWord(Interpreter().gProgramCounter); }
 
 void CmdAssignString() {
   StoreString(SlotOperand(0), TextOperand(1));
@@ -203,7 +203,7 @@ void CmdFloatToInt() {
   SkipOperands(2);
 }
 
-void CmdIntToFloat() { gProgramCounter = fast::IntToFloat(gProgramCounter); }
+void CmdIntToFloat() { Interpreter().gProgramCounter = fast::IntToFloat(Interpreter().gProgramCounter); }
 
 }  // namespace
 

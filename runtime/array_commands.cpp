@@ -34,7 +34,7 @@ int HandleOf(const ValueSlot* var, ElementType type) {
 // Frees array h and takes its block out of the variable's slot. A string variable that owned no
 // block holds its own text instead, which goes too.
 void ReleaseArray(int h, ValueSlot* var, ElementType type) {
-  ValueSlot* old = gArrayHandles[size_t(h)];
+  ValueSlot* old = Runtime().gArrayHandles[size_t(h)];
   FreeArrayBlock(h);
   if (type == ElementType::kString && !(old && var->p == old))
     ClearString(var);
@@ -46,7 +46,7 @@ void ReleaseArray(int h, ValueSlot* var, ElementType type) {
 // array has no element there. Computed exactly in 64 bits; a size stride that no longer fits
 // only matters when its index is not 0.
 bool FlatPosition(int h, int first, int k, uint32_t* position) {
-  const auto& dims = gArrayDims[size_t(h)];
+  const auto& dims = Runtime().gArrayDims[size_t(h)];
   int64_t flat = 0;
   int64_t stride = 1;
   bool strideValid = true;
@@ -94,7 +94,7 @@ void DimArray() {
 
   // The old contents go before anything else, also when the new block cannot be made.
   ReleaseArray(h, var, T);
-  auto& dims = gArrayDims[size_t(h)];
+  auto& dims = Runtime().gArrayDims[size_t(h)];
   auto* block = fits ? static_cast<ValueSlot*>(std::calloc(size_t(count), sizeof(ValueSlot))) : nullptr;
   if (!block) {
     dims[5] = 0;
@@ -106,7 +106,7 @@ void DimArray() {
   if (K > 1)
     for (int d = 0; d < K; ++d) dims[size_t(d)] = sizes[size_t(d)];
   dims[5] = uint32_t(count);
-  gArrayHandles[size_t(h)] = block;
+  Runtime().gArrayHandles[size_t(h)] = block;
   var->p = block;
   SkipOperands(K + 1);
 }
@@ -127,12 +127,12 @@ void UndimArray() {
 template <ElementType T, int K, bool FromInt = false>
 void SetElement() {
   const int h = HandleOf(SlotOperand(0), T);
-  if (h >= 0 && gArrayHandles[size_t(h)]) {
+  if (h >= 0 && Runtime().gArrayHandles[size_t(h)]) {
     uint32_t position = 0;
     if (!FlatPosition(h, 1, K, &position)) {
       RaiseRuntimeError(kErrArrayIndexOutOfRange);
     } else {
-      ValueSlot* element = &gArrayHandles[size_t(h)][position];
+      ValueSlot* element = &Runtime().gArrayHandles[size_t(h)][position];
       const ValueSlot* value = SlotOperand(K + 1);
       if constexpr (T == ElementType::kString)
         StoreString(element, StringText(value->s));
@@ -151,16 +151,16 @@ void ReadElement() {
   const int h = HandleOf(SlotOperand(1), T);
   ValueSlot* element = nullptr;
   bool outside = false;
-  if (h >= 0 && gArrayHandles[size_t(h)]) {
+  if (h >= 0 && Runtime().gArrayHandles[size_t(h)]) {
     uint32_t position = 0;
     if (FlatPosition(h, 2, K, &position))
-      element = &gArrayHandles[size_t(h)][position];
+      element = &Runtime().gArrayHandles[size_t(h)][position];
     else
       outside = true;
   }
 
   const int32_t reference = OperandNumberOf(result) - slots::kOperandBase;
-  if (reference >= 0 && reference < kReferenceCount) gReferenceTable[size_t(reference)] = element;
+  if (reference >= 0 && reference < kReferenceCount) Runtime().gReferenceTable[size_t(reference)] = element;
 
   if (outside) {
     RaiseRuntimeError(kErrArrayIndexOutOfRange);

@@ -15,28 +15,28 @@ int ArrayHandleOfSlot(const ValueSlot* slot) {
 }
 
 void InvalidateReferencesInto(int h) {
-  ValueSlot* block = gArrayHandles[h];
+  ValueSlot* block = Runtime().gArrayHandles[h];
   if (!block) return;
-  ValueSlot* end = block + gArrayDims[h][5];
-  for (auto& ref : gReferenceTable)
+  ValueSlot* end = block + Runtime().gArrayDims[h][5];
+  for (auto& ref : Runtime().gReferenceTable)
     if (ref >= block && ref < end) ref = nullptr;
 }
 
 void FreeArrayBlock(int h) {
-  ValueSlot* block = gArrayHandles[h];
+  ValueSlot* block = Runtime().gArrayHandles[h];
   if (!block) return;
   InvalidateReferencesInto(h);
   if (h >= kFirstStringArray)
-    for (uint32_t i = 0; i < gArrayDims[h][5]; ++i) ClearString(&block[i]);
+    for (uint32_t i = 0; i < Runtime().gArrayDims[h][5]; ++i) ClearString(&block[i]);
   std::free(block);
-  gArrayHandles[h] = nullptr;
+  Runtime().gArrayHandles[h] = nullptr;
 }
 
 void FreeAllArrays() {
   for (int h = 0; h < kArrayHandleCount; ++h) {
-    if (!gArrayHandles[h]) continue;
+    if (!Runtime().gArrayHandles[h]) continue;
     FreeArrayBlock(h);
-    if (gVariableArea) gVariableArea[slots::kIntVar + h].p = nullptr;
+    if (Interpreter().gVariableArea) Interpreter().gVariableArea[slots::kIntVar + h].p = nullptr;
   }
 }
 

@@ -110,7 +110,7 @@ bool AttachedFiles::Extract(const AttachedEntry& entry, std::string& outPath, co
       std::any_of(entries_.begin(), entries_.end(), [&](const AttachedEntry& e) { return &e == &entry; });
   if (!ours) return false;  // its offset would point into some other block
   const std::span<const uint8_t> data = EntryData(entry);
-  const std::string path = gTempFolder + "_virtual." + (IsPlainFileEnding(ending) ? ending : "dat");
+  const std::string path = Host().gTempFolder + "_virtual." + (IsPlainFileEnding(ending) ? ending : "dat");
   if (!WriteBufferToFile(path, data.data(), data.size())) return false;
   if (std::find(extractedPaths_.begin(), extractedPaths_.end(), path) == extractedPaths_.end()) {
     extractedPaths_.push_back(path);
@@ -127,19 +127,19 @@ void AttachedFiles::Release() {
   block_.shrink_to_fit();
 }
 
-bool LoadAttachedFiles(const std::string& path) { return gAttachedFiles && gAttachedFiles->Load(path); }
+bool LoadAttachedFiles(const std::string& path) { return Runtime().gAttachedFiles && Runtime().gAttachedFiles->Load(path); }
 
 bool ExtractProgramImage(std::string& outPath) {
-  return gAttachedFiles && !gAttachedFiles->entries().empty() &&
-         gAttachedFiles->Extract(gAttachedFiles->entries().front(), outPath, "dat");
+  return Runtime().gAttachedFiles && !Runtime().gAttachedFiles->entries().empty() &&
+         Runtime().gAttachedFiles->Extract(Runtime().gAttachedFiles->entries().front(), outPath, "dat");
 }
 
 bool ExtractAttachedEntry(const AttachedEntry& entry, std::string& outPath, const std::string& ending) {
-  return gAttachedFiles && gAttachedFiles->Extract(entry, outPath, ending);
+  return Runtime().gAttachedFiles && Runtime().gAttachedFiles->Extract(entry, outPath, ending);
 }
 
 void AttachedFilesRelease() {
-  if (gAttachedFiles) gAttachedFiles->Release();
+  if (Runtime().gAttachedFiles) Runtime().gAttachedFiles->Release();
 }
 
 bool WriteBufferToFile(const std::string& path, const void* data, size_t size) {

@@ -277,7 +277,7 @@ bool StandaloneBuilder::CompileProgram(const std::string& sourceFile, const std:
   std::string savedDirectory;
   win::GetCurrentDirectoryA(&savedDirectory);
   ResetCompiler();
-  gCompiler.listingWriter = gRuntimeTestMode ? WriteDebugOutputScript : nullptr;
+  gCompiler.listingWriter = Dispatcher().gRuntimeTestMode ? WriteDebugOutputScript : nullptr;
   const bool tableLoaded = LoadCommandTable() == 1;
   const bool inProject = projectFolder.empty() || win::SetCurrentDirectoryA(projectFolder.c_str());
   const bool compiled = tableLoaded && inProject && CompileFile(absoluteSource, imagePath) == 1;
@@ -303,8 +303,8 @@ bool StandaloneBuilder::BuildStandaloneExe(const std::string& targetExe, const s
   compileFailed_ = false;
   compileErrorLine_ = 0;
   escapeWasDown_ = (win::GetAsyncKeyState(win::VK_ESCAPE) & 0x8000) != 0;
-  if (gTempFolder.empty()) return Fail("No temporary folder to compile into");
-  const std::string imagePath = gTempFolder + "_exefile.dat";
+  if (Host().gTempFolder.empty()) return Fail("No temporary folder to compile into");
+  const std::string imagePath = Host().gTempFolder + "_exefile.dat";
 
   if (!CompileProgram(sourceFile, projectFolder, imagePath)) return false;
   if (SameFile(targetExe, sourceFile)) {

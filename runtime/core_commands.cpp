@@ -44,7 +44,7 @@ constexpr uint8_t kEnter = 13;
 // Runs the command again in the next slice. A handler that has not skipped its operands has the
 // counter one word past its command word.
 void RerunCommand() {
-  --gProgramCounter;
+  --Interpreter().gProgramCounter;
   EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
@@ -62,25 +62,25 @@ void CmdBox() {
 void CmdCircle() {
   const int32_t r = IntOperand(2);
   QueueEllipse(IntOperand(0), IntOperand(1), r, r);
-  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, DrawQueue().gCurrentBitmap == 0);
   SkipOperands(3);
 }
 
 void CmdEllipse() {
   QueueEllipse(IntOperand(0), IntOperand(1), IntOperand(2), IntOperand(3));
-  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, DrawQueue().gCurrentBitmap == 0);
   SkipOperands(4);
 }
 
 void CmdDot() {
   QueueDot(IntOperand(0), IntOperand(1));
-  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, DrawQueue().gCurrentBitmap == 0);
   SkipOperands(2);
 }
 
 void CmdLine() {
   QueueLine(IntOperand(0), IntOperand(1), IntOperand(2), IntOperand(3));
-  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, DrawQueue().gCurrentBitmap == 0);
   SkipOperands(4);
 }
 
@@ -91,8 +91,8 @@ void CmdInk() {
 
 void ClearScreenAndCursor() {
   QueueClearScreen();
-  gTextCursorX = gTextCursorY = 0;
-  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
+  Text().gTextCursorX = Text().gTextCursorY = 0;
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, DrawQueue().gCurrentBitmap == 0);
 }
 
 void CmdCls() { ClearScreenAndCursor(); }
@@ -112,8 +112,8 @@ void FnPoint() {
 }
 
 void CmdSetCursor() {
-  gTextCursorX = IntOperand(0);
-  gTextCursorY = IntOperand(1);
+  Text().gTextCursorX = IntOperand(0);
+  Text().gTextCursorY = IntOperand(1);
   SkipOperands(2);
 }
 
@@ -123,27 +123,27 @@ void CmdSetCursor() {
 // after the text and wraps it when it passes the display's width.
 void PrintWorkText(bool inLine) {
   const int32_t flag = inLine ? 1 : 0;
-  QueuePrintText(gWorkText, &gTextCursorX, &gTextCursorY, flag, 0, flag);
-  EndSliceAfterCommand(SliceEnd::kAutoRefresh, gCurrentBitmap == 0);
+  QueuePrintText(Runtime().gWorkText, &Text().gTextCursorX, &Text().gTextCursorY, flag, 0, flag);
+  EndSliceAfterCommand(SliceEnd::kAutoRefresh, DrawQueue().gCurrentBitmap == 0);
 }
 
 template <bool kInLine>
 void PrintInt() {
-  std::snprintf(gWorkText, sizeof gWorkText, "%d", int(IntOperand(0)));
+  std::snprintf(Runtime().gWorkText, sizeof Runtime().gWorkText, "%d", int(IntOperand(0)));
   PrintWorkText(kInLine);
   SkipOperands(1);
 }
 
 template <bool kInLine>
 void PrintFloat() {
-  std::snprintf(gWorkText, sizeof gWorkText, "%g", double(FloatOperand(0)));
+  std::snprintf(Runtime().gWorkText, sizeof Runtime().gWorkText, "%g", double(FloatOperand(0)));
   PrintWorkText(kInLine);
   SkipOperands(1);
 }
 
 template <bool kInLine>
 void PrintString() {
-  std::snprintf(gWorkText, sizeof gWorkText, "%s", TextOperand(0));
+  std::snprintf(Runtime().gWorkText, sizeof Runtime().gWorkText, "%s", TextOperand(0));
   PrintWorkText(kInLine);
   SkipOperands(1);
 }
@@ -156,45 +156,45 @@ void CmdPrintFloatInline() { PrintFloat<true>(); }
 void CmdPrintStringInline() { PrintString<true>(); }
 
 void CmdPrintBlankLine() {
-  std::snprintf(gWorkText, sizeof gWorkText, " ");
+  std::snprintf(Runtime().gWorkText, sizeof Runtime().gWorkText, " ");
   PrintWorkText(false);
 }
 
 // --- Line input ----------------------------------------------------------------------------------
 
 void OpenInputLine() {
-  gInputLineStartX = gTextCursorX;
-  gInputLineLength = 0;
-  gInputLine[0] = '\0';
+  Runtime().gInputLineStartX = Text().gTextCursorX;
+  Runtime().gInputLineLength = 0;
+  Runtime().gInputLine[0] = '\0';
 }
 
 void InputLineAddChar(uint8_t key) {
-  if (gInputLineLength == -1) {
+  if (Runtime().gInputLineLength == -1) {
     OpenInputLine();
-    QueuePrintText("_", &gTextCursorX, &gTextCursorY, 1, 1, 0);
+    QueuePrintText("_", &Text().gTextCursorX, &Text().gTextCursorY, 1, 1, 0);
   }
   if (key == kBackspace) {
-    if (gInputLineLength > 0) {
-      gTextCursorX = gInputLineStartX;
-      QueueEraseText(gInputLine, gTextCursorX, gTextCursorY);  // the line as shown, with its "_"
-      --gInputLineLength;
+    if (Runtime().gInputLineLength > 0) {
+      Text().gTextCursorX = Runtime().gInputLineStartX;
+      QueueEraseText(Runtime().gInputLine, Text().gTextCursorX, Text().gTextCursorY);  // the line as shown, with its "_"
+      --Runtime().gInputLineLength;
     }
-  } else if (gInputLineLength < kInputLineLimit) {
-    gInputLine[gInputLineLength++] = char(key);
+  } else if (Runtime().gInputLineLength < kInputLineLimit) {
+    Runtime().gInputLine[Runtime().gInputLineLength++] = char(key);
   }
-  gInputLine[gInputLineLength] = '_';
-  gInputLine[gInputLineLength + 1] = '\0';
-  gTextCursorX = gInputLineStartX;
-  QueuePrintText(gInputLine, &gTextCursorX, &gTextCursorY, 1, 1, 0);
+  Runtime().gInputLine[Runtime().gInputLineLength] = '_';
+  Runtime().gInputLine[Runtime().gInputLineLength + 1] = '\0';
+  Text().gTextCursorX = Runtime().gInputLineStartX;
+  QueuePrintText(Runtime().gInputLine, &Text().gTextCursorX, &Text().gTextCursorY, 1, 1, 0);
 }
 
 // Enter on a line that no key has opened yet gives an empty answer where the cursor stands.
 void InputLineFinish() {
-  if (gInputLineLength == -1) OpenInputLine();
-  gInputLine[gInputLineLength] = '\0';
-  gTextCursorX = gInputLineStartX;
-  QueuePrintText(std::string(gInputLine) + "  ", &gTextCursorX, &gTextCursorY, 0, 1, 0);
-  gInputLineLength = -1;
+  if (Runtime().gInputLineLength == -1) OpenInputLine();
+  Runtime().gInputLine[Runtime().gInputLineLength] = '\0';
+  Text().gTextCursorX = Runtime().gInputLineStartX;
+  QueuePrintText(std::string(Runtime().gInputLine) + "  ", &Text().gTextCursorX, &Text().gTextCursorY, 0, 1, 0);
+  Runtime().gInputLineLength = -1;
 }
 
 bool NumberKey(uint8_t key) { return (key >= '0' && key <= '9') || key == '-' || key == '.' || key == kBackspace; }
@@ -207,15 +207,15 @@ void LineInput() {
   if (kType == 's' ? TextKey(key) : NumberKey(key)) InputLineAddChar(key);
   if (key == kEnter) {
     InputLineFinish();
-    if (kType == 'l') SlotOperand(0)->i = ParseInt(gInputLine);
-    if (kType == 'f') SlotOperand(0)->f = float(std::strtod(gInputLine, nullptr));
-    if (kType == 's') StoreText(gInputLine);
-    gInputLine[0] = '\0';
+    if (kType == 'l') SlotOperand(0)->i = ParseInt(Runtime().gInputLine);
+    if (kType == 'f') SlotOperand(0)->f = float(std::strtod(Runtime().gInputLine, nullptr));
+    if (kType == 's') StoreText(Runtime().gInputLine);
+    Runtime().gInputLine[0] = '\0';
     SkipOperands(1);
   } else {
     RerunCommand();
   }
-  gLastKeyChar = 0;
+  Input().gLastKeyChar = 0;
   EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
@@ -226,54 +226,54 @@ void CmdInputString() { LineInput<'s'>(); }
 // --- Keyboard ------------------------------------------------------------------------------------
 
 void FnInkey() {
-  if (!gTimeSliceMode) PumpMessagesOccasionally();
-  const char text[2] = {char(gLastKeyChar), '\0'};
+  if (!Dispatcher().gTimeSliceMode) PumpMessagesOccasionally();
+  const char text[2] = {char(Input().gLastKeyChar), '\0'};
   StoreText(text);
   SkipOperands(1);
 }
 
 void FnEntryBuffer() {
-  if (!gTimeSliceMode) PumpMessagesOccasionally();
-  StoreText(gKeyboardBuffer.empty() ? "" : gKeyboardBuffer.data());
+  if (!Dispatcher().gTimeSliceMode) PumpMessagesOccasionally();
+  StoreText(Input().gKeyboardBuffer.empty() ? "" : Input().gKeyboardBuffer.data());
   SkipOperands(1);
 }
 
 void CmdClearEntryBuffer() {
-  std::fill(gKeyboardBuffer.begin(), gKeyboardBuffer.end(), '\0');
-  gKeyboardBufferCount = 0;
+  std::fill(Input().gKeyboardBuffer.begin(), Input().gKeyboardBuffer.end(), '\0');
+  Input().gKeyboardBufferCount = 0;
 }
 
 void FnScanCode() {
   PollInputIfDue();
-  const auto down = std::find_if(gKeyState.begin(), gKeyState.end(), [](uint8_t state) { return state != 0; });
-  SlotOperand(0)->i = down == gKeyState.end() ? 0 : int32_t(down - gKeyState.begin());
-  gInputPollDue = 1;
+  const auto down = std::find_if(Input().gKeyState.begin(), Input().gKeyState.end(), [](uint8_t state) { return state != 0; });
+  SlotOperand(0)->i = down == Input().gKeyState.end() ? 0 : int32_t(down - Input().gKeyState.begin());
+  Interpreter().gInputPollDue = 1;
   SkipOperands(1);
 }
 
 // A typed character starts the wait's second half, which lasts until the character's momentary
 // value has gone, so that the key does not answer the next question too.
 void CmdWaitKey() {
-  if (gWaitKeyState == 0) {
-    if (TakeTypedCharacter() != 0) gWaitKeyState = 1;
+  if (Runtime().gWaitKeyState == 0) {
+    if (TakeTypedCharacter() != 0) Runtime().gWaitKeyState = 1;
     RerunCommand();
     return;
   }
   KeepTypedCharacters();  // what is typed meanwhile is for the next question
-  if (gLastKeyChar == 0)
-    gWaitKeyState = 0;
+  if (Input().gLastKeyChar == 0)
+    Runtime().gWaitKeyState = 0;
   else
     RerunCommand();
 }
 
 void CmdWaitMouse() {
-  if (gWaitMouseState == 0) {
-    if (TakeMouseButtons() != 0) gWaitMouseState = 1;
+  if (Runtime().gWaitMouseState == 0) {
+    if (TakeMouseButtons() != 0) Runtime().gWaitMouseState = 1;
     RerunCommand();
     return;
   }
   if (TakeMouseButtons() == 0)
-    gWaitMouseState = 0;
+    Runtime().gWaitMouseState = 0;
   else
     RerunCommand();
 }
@@ -306,31 +306,31 @@ int ScreenCoordinate(int64_t value) { return int(std::clamp<int64_t>(value, INT3
 // (and the caption), so the client point (x, y) lies at the client origin plus (x, y) on the
 // screen, wherever the window stands.
 void CmdPositionMouse() {
-  gMouseX = IntOperand(0);
-  gMouseY = IntOperand(1);
-  if (gWindowMode == 1)
-    win::SetCursorPos(ScreenCoordinate(int64_t(gWindowClientX) + gMouseX),
-                      ScreenCoordinate(int64_t(gWindowClientY) + gMouseY));
+  Input().gMouseX = IntOperand(0);
+  Input().gMouseY = IntOperand(1);
+  if (System().gWindowMode == 1)
+    win::SetCursorPos(ScreenCoordinate(int64_t(System().gWindowClientX) + Input().gMouseX),
+                      ScreenCoordinate(int64_t(System().gWindowClientY) + Input().gMouseY));
   EndSliceAfterCommand(SliceEnd::kAutoRefresh);
   SkipOperands(2);
 }
 
 void CmdHideMouse() {
-  if (gWindowMode == 0) {
+  if (System().gWindowMode == 0) {
     HidePointerSprites();
-  } else if (gCursorShown == 1) {
-    gCursorShown = 0;
+  } else if (Runtime().gCursorShown == 1) {
+    Runtime().gCursorShown = 0;
     win::ShowCursor(0);
-    win::SetCapture(gMainWindow);
+    win::SetCapture(Host().gMainWindow);
   }
   EndSliceAfterCommand(SliceEnd::kAutoRefresh);
 }
 
 void CmdShowMouse() {
-  if (gWindowMode == 0) {
+  if (System().gWindowMode == 0) {
     ShowPointerSprites();
-  } else if (gCursorShown == 0) {
-    gCursorShown = 1;
+  } else if (Runtime().gCursorShown == 0) {
+    Runtime().gCursorShown = 1;
     win::ShowCursor(1);
     win::ReleaseCapture();
   }
@@ -349,12 +349,12 @@ void FnTimer() {
 // clock has moved on.
 void CmdWait() {
   const uint32_t now = win::timeGetTime();
-  if (gWaitUntil == -1.0) {
-    gWaitStart = now;
-    gWaitUntil = double(now) + double(std::max(IntOperand(0), 0));
+  if (Runtime().gWaitUntil == -1.0) {
+    Runtime().gWaitStart = now;
+    Runtime().gWaitUntil = double(now) + double(std::max(IntOperand(0), 0));
     RerunCommand();
-  } else if (double(uint32_t(now - gWaitStart)) > gWaitUntil - double(gWaitStart)) {
-    gWaitUntil = -1.0;
+  } else if (double(uint32_t(now - Runtime().gWaitStart)) > Runtime().gWaitUntil - double(Runtime().gWaitStart)) {
+    Runtime().gWaitUntil = -1.0;
     SkipOperands(1);
   } else {
     RerunCommand();
@@ -365,14 +365,14 @@ void CmdWait() {
 void CmdEndSlice() { EndSliceAfterCommand(SliceEnd::kAlways); }
 
 void CmdManualRefresh() {
-  gTimeSliceMode = 0;
-  gAutoRefreshFlag = 0;
+  Dispatcher().gTimeSliceMode = 0;
+  Interpreter().gAutoRefreshFlag = 0;
   EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
 void CmdAutoRefresh() {
-  gTimeSliceMode = 1;
-  gAutoRefreshFlag = 1;
+  Dispatcher().gTimeSliceMode = 1;
+  Interpreter().gAutoRefreshFlag = 1;
   EndSliceAfterCommand(SliceEnd::kAlways);
 }
 
@@ -381,7 +381,7 @@ void CmdFrameRate() {
   if (rate < 0 || rate > 1000)
     RaiseRuntimeError(kErrFrameRateOutOfRange);
   else
-    gFrameTime = rate == 0 ? 0 : uint32_t(1000 / rate);
+    Dispatcher().gFrameTime = rate == 0 ? 0 : uint32_t(1000 / rate);
   SkipOperands(1);
 }
 

@@ -72,7 +72,7 @@ int RunDemo() {
     ExecuteTimeSlice();
     ++slices;
   }
-  if (gErrorCode > 0) {
+  if (Interpreter().gErrorCode > 0) {
     std::fprintf(stderr, "%s\n", FormatErrorMessage().c_str());
     FreeProgramImage();
     return 1;

@@ -85,11 +85,11 @@ bool FaultLeavesNothingHeld(const siginfo_t* info, const void* context) {
 }
 
 [[noreturn]] void ReportFaultAndExit() {
-  char report[sizeof gFaultReport + sizeof gLastEngineError + 1];
+  char report[sizeof gFaultReport + sizeof Runtime().gLastEngineError + 1];
   size_t length = gFaultReportLength;
   std::memcpy(report, gFaultReport, length);
-  for (size_t i = 0; i < sizeof gLastEngineError && gLastEngineError[i] != '\0'; ++i)
-    report[length++] = gLastEngineError[i];
+  for (size_t i = 0; i < sizeof Runtime().gLastEngineError && Runtime().gLastEngineError[i] != '\0'; ++i)
+    report[length++] = Runtime().gLastEngineError[i];
   report[length++] = '\n';
   for (size_t written = 0; written < length;) {
     const ssize_t n = write(STDERR_FILENO, report + written, length - written);
@@ -97,7 +97,7 @@ bool FaultLeavesNothingHeld(const siginfo_t* info, const void* context) {
     written += size_t(n);
   }
   // A game exits as it does after any error box; the author's tool tells of the box.
-  _exit(gStandaloneFlag ? 0 : 1);
+  _exit(Interpreter().gStandaloneFlag ? 0 : 1);
 }
 
 void OnFault(int signal, siginfo_t* info, void* context) {
@@ -131,49 +131,49 @@ void InstallFaultGuard() {
 
 void TraceCommand(const OperandWord* commandWord) {
   char key[32], value[32];
-  std::snprintf(key, sizeof key, "PC%ld", long(commandWord - gCodeBase));
+  std::snprintf(key, sizeof key, "PC%ld", long(commandWord - Runtime().gCodeBase));
   std::snprintf(value, sizeof value, "%ld", long(commandWord->word));
   win::WriteProfileString("VORLIXLOOPMIDDLE", key, value, LogFilePath());
 }
 
 void UnknownCommand() {
   win::PostQuitMessage(0);
-  --gProgramCounter;
-  gYieldFlag = 1;
+  --Interpreter().gProgramCounter;
+  Interpreter().gYieldFlag = 1;
 }
 
 // The checks that come due every so many commands. Time-slice mode: the clock; counting mode: the
 // break keys, the queue and a waiting quit. Returns the budget until the next check.
 int32_t SliceCheck(bool timeMode) {
   if (timeMode) {
-    if (win::timeGetTime() - gSliceStart > gSliceLength) gYieldFlag = 1;
+    if (win::timeGetTime() - Dispatcher().gSliceStart > Dispatcher().gSliceLength) Interpreter().gYieldFlag = 1;
     // A tight drawing loop lets the frame drain the queue.
-    if (gDrawQueueCount > 32000) gYieldFlag = 1;
+    if (DrawQueue().gDrawQueueCount > 32000) Interpreter().gYieldFlag = 1;
     return kClockCheckBudget;
   }
-  if (!gStandaloneFlag && (win::GetAsyncKeyState(win::VK_F11) != 0 || win::GetAsyncKeyState(win::VK_F12) != 0))
-    gYieldFlag = 1;
-  if (gDrawQueueCount > 32000 || QuitRequestWaiting()) gYieldFlag = 1;
-  gCommandCount = 0;
-  gInputPollDue = 1;
+  if (!Interpreter().gStandaloneFlag && (win::GetAsyncKeyState(win::VK_F11) != 0 || win::GetAsyncKeyState(win::VK_F12) != 0))
+    Interpreter().gYieldFlag = 1;
+  if (DrawQueue().gDrawQueueCount > 32000 || QuitRequestWaiting()) Interpreter().gYieldFlag = 1;
+  Dispatcher().gCommandCount = 0;
+  Interpreter().gInputPollDue = 1;
   return kCountingCheckBudget;
 }
 
 // The budget left until the next check, kept between slices: time-slice mode counts it down in
 // gClockCountdown, counting mode counts commands up in gCommandCount.
 int32_t LoadBudget(bool timeMode) {
-  return timeMode ? gClockCountdown : kCountingCheckBudget - int32_t(gCommandCount);
+  return timeMode ? gClockCountdown : kCountingCheckBudget - int32_t(Dispatcher().gCommandCount);
 }
 void StoreBudget(bool timeMode, int32_t budget) {
   if (timeMode)
     gClockCountdown = budget;
   else
-    gCommandCount = uint32_t(kCountingCheckBudget - budget);
+    Dispatcher().gCommandCount = uint32_t(kCountingCheckBudget - budget);
 }
 
 // The end-of-command check of one command that did not run in RunCommands' loop.
 void EndOfCommandCheck() {
-  const bool timeMode = gTimeSliceMode != 0;
+  const bool timeMode = Dispatcher().gTimeSliceMode != 0;
   int32_t budget = LoadBudget(timeMode) - (timeMode ? kSlowCommandWeight : 1);
   if (budget <= 0) budget = SliceCheck(timeMode);
   StoreBudget(timeMode, budget);
@@ -182,15 +182,15 @@ void EndOfCommandCheck() {
 // The slice loop with the debug trace: every command through its handler.
 void RunTracedCommands() {
   for (;;) {
-    if (gYieldFlag) {
-      gYieldFlag = 0;
+    if (Interpreter().gYieldFlag) {
+      Interpreter().gYieldFlag = 0;
       return;
     }
-    OperandWord* word = gProgramCounter;
+    OperandWord* word = Interpreter().gProgramCounter;
     TraceCommand(word);
-    gProgramCounter = word + 1;
+    Interpreter().gProgramCounter = word + 1;
     const auto number = uintptr_t(word->word);
-    (number < uintptr_t(kCommandLimit) ? gCommandHandlers[number] : UnknownCommand)();
+    (number < uintptr_t(kCommandLimit) ? Interpreter().gCommandHandlers[number] : UnknownCommand)();
     EndOfCommandCheck();
   }
 }
@@ -202,18 +202,18 @@ void RunTracedCommands() {
 // on a cache line and its jump targets are aligned too (CMakeLists.txt), so that its speed does not
 // depend on where the linker happens to place it.
 __attribute__((noinline, aligned(64))) void RunCommands() {
-  if (gYieldFlag) {
-    gYieldFlag = 0;
+  if (Interpreter().gYieldFlag) {
+    Interpreter().gYieldFlag = 0;
     return;
   }
-  if (gDebugMode) return RunTracedCommands();
-  bool timeMode = gTimeSliceMode != 0;
+  if (Dispatcher().gDebugMode) return RunTracedCommands();
+  bool timeMode = Dispatcher().gTimeSliceMode != 0;
   int32_t slowWeight = timeMode ? kSlowCommandWeight : 1;
   int32_t budget = LoadBudget(timeMode);
-  OperandWord* pc = gProgramCounter;
+  OperandWord* pc = Interpreter().gProgramCounter;
   for (;;) {
     const intptr_t number = pc->word;
-    gProgramCounter = ++pc;
+    Interpreter().gProgramCounter = ++pc;
     switch (number) {
 #define VX_FAST_CASE(command, step) \
   case command:                     \
@@ -223,9 +223,9 @@ __attribute__((noinline, aligned(64))) void RunCommands() {
       VX_FAST_COMMANDS(VX_FAST_CASE)
 #undef VX_FAST_CASE
       default:
-        (uintptr_t(number) < uintptr_t(kCommandLimit) ? gCommandHandlers[number] : UnknownCommand)();
-        pc = gProgramCounter;
-        if ((gTimeSliceMode != 0) != timeMode) {  // the command switched the slice mode
+        (uintptr_t(number) < uintptr_t(kCommandLimit) ? Interpreter().gCommandHandlers[number] : UnknownCommand)();
+        pc = Interpreter().gProgramCounter;
+        if ((Dispatcher().gTimeSliceMode != 0) != timeMode) {  // the command switched the slice mode
           StoreBudget(timeMode, budget);
           timeMode = !timeMode;
           slowWeight = timeMode ? kSlowCommandWeight : 1;
@@ -234,10 +234,10 @@ __attribute__((noinline, aligned(64))) void RunCommands() {
         budget -= slowWeight;
         break;
     }
-    gProgramCounter = pc;
+    Interpreter().gProgramCounter = pc;
     if (budget <= 0) budget = SliceCheck(timeMode);
-    if (gYieldFlag) {
-      gYieldFlag = 0;
+    if (Interpreter().gYieldFlag) {
+      Interpreter().gYieldFlag = 0;
       StoreBudget(timeMode, budget);
       return;
     }
@@ -255,18 +255,18 @@ namespace vx {
 
 // Every number without a handler of its own runs UnknownCommand, so the fetch needs no test.
 void RegisterAllCommands() {
-  gUnknownCommand = UnknownCommand;
-  for (auto& handler : gCommandHandlers)
+  Interpreter().gUnknownCommand = UnknownCommand;
+  for (auto& handler : Interpreter().gCommandHandlers)
     if (!handler) handler = UnknownCommand;
   RegisterCommandFamilies();
 }
 
 void ExecuteTimeSlice() {
-  if (!gAppActive) return;
-  gInputPollDue = 0;
-  gSliceStart = win::timeGetTime();
+  if (!Host().gAppActive) return;
+  Interpreter().gInputPollDue = 0;
+  Dispatcher().gSliceStart = win::timeGetTime();
   // A run without code fails at its first fetch.
-  if (!gProgramCounter && !gYieldFlag) RaiseRuntimeError(kErrSevereException);
+  if (!Interpreter().gProgramCounter && !Interpreter().gYieldFlag) RaiseRuntimeError(kErrSevereException);
   gClockCountdown = kClockCheckBudget;
   InstallFaultGuard();
   gGuardThread = pid_t(syscall(SYS_gettid));

@@ -35,24 +35,4 @@ struct DispatcherState {
 extern DispatcherState gDispatcherState;  // the one instance (runtime/dispatcher_state.cpp)
 inline DispatcherState& Dispatcher() { return gDispatcherState; }
 
-// The fields under their old names, until every use reads them through Dispatcher().
-inline auto& gTimeSliceMode = gDispatcherState.gTimeSliceMode;
-inline auto& gSliceLength = gDispatcherState.gSliceLength;
-inline auto& gSliceStart = gDispatcherState.gSliceStart;
-inline auto& gCommandCount = gDispatcherState.gCommandCount;
-inline auto& gEndFlag = gDispatcherState.gEndFlag;
-inline auto& gDebugMode = gDispatcherState.gDebugMode;
-inline auto& gRuntimeTestMode = gDispatcherState.gRuntimeTestMode;
-inline auto& gFrameTime = gDispatcherState.gFrameTime;
-inline auto& gPumpCallCount = gDispatcherState.gPumpCallCount;
-inline auto& gCallDepth = gDispatcherState.gCallDepth;
-inline auto& gReturnStack = gDispatcherState.gReturnStack;
-inline auto& gCallKind = gDispatcherState.gCallKind;
-inline auto& gCallArgCount = gDispatcherState.gCallArgCount;
-inline auto& gCallEntry = gDispatcherState.gCallEntry;
-inline auto& gSavedFrames = gDispatcherState.gSavedFrames;
-inline auto& gSavedFunction = gDispatcherState.gSavedFunction;
-inline auto& gCurrentFunction = gDispatcherState.gCurrentFunction;
-inline auto& gDataReadIndex = gDispatcherState.gDataReadIndex;
-
 }  // namespace vx

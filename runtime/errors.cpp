@@ -28,9 +28,9 @@ bool CompilerCommandInfo(int32_t number, CommandInfo* out) {
 // The line of the running command: the word before the program counter is its command word or,
 // once the handler has stepped over them, one of its operands, all of the same line.
 uint32_t RunningCommandLine() {
-  if (!gCodeBase || !gProgramCounter || gProgramCounter <= gCodeBase) return 0;
-  const size_t index = size_t(gProgramCounter - 1 - gCodeBase);
-  return index < gCodeWordCount && index < gLineTable.size() ? gLineTable[index] : 0;
+  if (!Runtime().gCodeBase || !Interpreter().gProgramCounter || Interpreter().gProgramCounter <= Runtime().gCodeBase) return 0;
+  const size_t index = size_t(Interpreter().gProgramCounter - 1 - Runtime().gCodeBase);
+  return index < Runtime().gCodeWordCount && index < Runtime().gLineTable.size() ? Runtime().gLineTable[index] : 0;
 }
 
 CommandInfoLookup gCommandInfoLookup = CompilerCommandInfo;
@@ -66,24 +66,24 @@ bool IsSoftError(int32_t n) {
 }
 
 void RaiseError(int32_t n) {
-  if (gRuntimeTestMode && gProgramCounter) CopyErrorReportToClipboard(gProgramCounter - 1);
+  if (Dispatcher().gRuntimeTestMode && Interpreter().gProgramCounter) CopyErrorReportToClipboard(Interpreter().gProgramCounter - 1);
   if (IsSoftError(n)) {
     RaiseWarning(n);
     return;
   }
-  gYieldFlag = 1;
-  gErrorCode = n;
-  gErrorLine = RunningCommandLine();
-  gErrorWarningFlag = 0;
+  Interpreter().gYieldFlag = 1;
+  Interpreter().gErrorCode = n;
+  Runtime().gErrorLine = RunningCommandLine();
+  Interpreter().gErrorWarningFlag = 0;
   win::PostQuitMessage(0);
 }
 
 void RaiseWarning(int32_t n) {
-  if (gStandaloneFlag) return;
-  gYieldFlag = 1;
-  gErrorCode = n;
-  gErrorLine = RunningCommandLine();
-  gErrorWarningFlag = 1;
+  if (Interpreter().gStandaloneFlag) return;
+  Interpreter().gYieldFlag = 1;
+  Interpreter().gErrorCode = n;
+  Runtime().gErrorLine = RunningCommandLine();
+  Interpreter().gErrorWarningFlag = 1;
   win::PostQuitMessage(0);
 }
 
@@ -95,36 +95,36 @@ int ErrorTableEntry(int32_t n) {
 std::string ErrorNumberText(int32_t n) {
   const ErrorRow* row = FindErrorRow(n);
   if (row && row->text) return row->text;
-  return row && row->entry >= 0 ? gErrorWordTable[size_t(row->entry)] : std::string();
+  return row && row->entry >= 0 ? Language().gErrorWordTable[size_t(row->entry)] : std::string();
 }
 
 std::string FormatErrorMessage() {
-  const char* kind = gErrorWarningFlag == 1 ? "Warning" : "Error";
-  std::string out = gErrorCode < kFirstSystemError ? "Runtime " : "System ";
+  const char* kind = Interpreter().gErrorWarningFlag == 1 ? "Warning" : "Error";
+  std::string out = Interpreter().gErrorCode < kFirstSystemError ? "Runtime " : "System ";
   out += kind;
   out += " : ";
-  out += ErrorNumberText(gErrorCode);
+  out += ErrorNumberText(Interpreter().gErrorCode);
   out += '.';
-  if (gLastEngineError[0] != '\0') (out += ' ') += gLastEngineError;
+  if (Runtime().gLastEngineError[0] != '\0') (out += ' ') += Runtime().gLastEngineError;
   return out;
 }
 
-std::string LogFilePath() { return gProgramFolder + "VX.LOG"; }
+std::string LogFilePath() { return Host().gProgramFolder + "VX.LOG"; }
 
 void LogRuntimeError(const std::string& text) {
-  if (!gDebugMode) return;
+  if (!Dispatcher().gDebugMode) return;
   win::WriteProfileString("ERRORLOG", LogTimeKey("RUNTIMEERROR"), text, LogFilePath());
 }
 
 void LogEngineError(const std::string& message) {
-  std::snprintf(gLastEngineError, sizeof gLastEngineError, "%s", message.c_str());
-  if (!gDebugMode) return;
+  std::snprintf(Runtime().gLastEngineError, sizeof Runtime().gLastEngineError, "%s", message.c_str());
+  if (!Dispatcher().gDebugMode) return;
   win::WriteProfileString("ERRORLOG", LogTimeKey("ENGINEERROR"), message, LogFilePath());
 }
 
 void LogEngineNote(const std::string& message) {
-  if (gDebugMode) win::WriteProfileString("ERRORLOG", LogTimeKey("ENGINENOTE"), message, LogFilePath());
-  if (gStandaloneFlag) return;
+  if (Dispatcher().gDebugMode) win::WriteProfileString("ERRORLOG", LogTimeKey("ENGINENOTE"), message, LogFilePath());
+  if (Interpreter().gStandaloneFlag) return;
   const uint32_t line = RunningCommandLine();
   const SourceLine where = LocateSourceLine(int(line));
   if (line > 0 && !where.file.empty())
@@ -134,26 +134,26 @@ void LogEngineNote(const std::string& message) {
 }
 
 void LogStringOutput(const std::string& text) {
-  if (!gDebugMode) return;
+  if (!Dispatcher().gDebugMode) return;
   win::WriteProfileString("ERRORLOG", "STRINGOUTPUT", text, LogFilePath());
 }
 
 void SetCommandInfoLookup(CommandInfoLookup lookup) { gCommandInfoLookup = lookup ? lookup : CompilerCommandInfo; }
 
 void CopyErrorReportToClipboard(const OperandWord* commandWord) {
-  if (!gCodeBase || commandWord < gCodeBase || commandWord >= gCodeBase + gCodeWordCount) return;
+  if (!Runtime().gCodeBase || commandWord < Runtime().gCodeBase || commandWord >= Runtime().gCodeBase + Runtime().gCodeWordCount) return;
   const auto number = int32_t(commandWord->word);
   if (number < 1 || !win::OpenClipboard(nullptr)) return;
   win::EmptyClipboard();
 
-  const size_t index = size_t(commandWord - gCodeBase);
+  const size_t index = size_t(commandWord - Runtime().gCodeBase);
   char line[300];
   std::string report;
-  std::snprintf(line, sizeof line, "Line Number:%d\n", int(gLineTable[index]));
+  std::snprintf(line, sizeof line, "Line Number:%d\n", int(Runtime().gLineTable[index]));
   report += line;
 
   // The nine words after the command word, as far as the code goes.
-  const size_t available = std::min<size_t>(9, gCodeWordCount - index - 1);
+  const size_t available = std::min<size_t>(9, Runtime().gCodeWordCount - index - 1);
   auto appendValue = [&](size_t position, char type, const ValueSlot* slot) {
     switch (type) {
       case 'f': std::snprintf(line, sizeof line, "P%d:%g\n", int(position), double(slot->f)); break;
@@ -176,7 +176,7 @@ void CopyErrorReportToClipboard(const OperandWord* commandWord) {
       appendValue(k, type, w.slot);
     }
   } else {
-    std::snprintf(line, sizeof line, "Command Number:%d\nInternal Error Code:%d\n", number, int(gInternalErrorCode));
+    std::snprintf(line, sizeof line, "Command Number:%d\nInternal Error Code:%d\n", number, int(System().gInternalErrorCode));
     report += line;
     for (size_t k = 1; k <= available; ++k) {
       const OperandWord& w = commandWord[k];
@@ -186,8 +186,8 @@ void CopyErrorReportToClipboard(const OperandWord* commandWord) {
       appendValue(k, type, w.slot);
     }
   }
-  gErrorReport.clear();
-  if (gRuntimeTestMode && report.size() < 10230) gErrorReport = report;
+  Runtime().gErrorReport.clear();
+  if (Dispatcher().gRuntimeTestMode && report.size() < 10230) Runtime().gErrorReport = report;
 
   win::HGLOBAL block = win::GlobalAlloc(win::GMEM_MOVEABLE | win::GMEM_ZEROINIT | win::GMEM_SHARE, report.size() + 1);
   if (block) {
@@ -215,7 +215,7 @@ void WriteDebugOutputScript(const char* source, size_t length) {
     if (pos < length && source[pos] == '\n') ++pos;
     if (pos < length && source[pos] == '\0') ++pos;
   }
-  win::WriteWholeFile(gProgramFolder + "VX.VXA", out.data(), out.size());
+  win::WriteWholeFile(Host().gProgramFolder + "VX.VXA", out.data(), out.size());
 }
 
 }  // namespace vx

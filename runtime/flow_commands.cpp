@@ -69,7 +69,7 @@ bool IsStringSlot(const ValueSlot* slot) { return operands::ValueTypeOf(OperandN
 
 // True when words [from, from + count) lie inside the code.
 bool InCode(const OperandWord* from, intptr_t count) {
-  return from >= gCodeBase && count >= 0 && from + count <= gCodeBase + gCodeWordCount;
+  return from >= Runtime().gCodeBase && count >= 0 && from + count <= Runtime().gCodeBase + Runtime().gCodeWordCount;
 }
 
 // The entry is filled in place: a copy of one built on the stack stalls on its byte-sized field.
@@ -97,20 +97,20 @@ std::vector<std::vector<OwnedVariable>> gOwnedVariables;  // by function number
 uint32_t gOwnedVariablesImage = 0;                        // gImageLoads when they were built
 
 const std::vector<OwnedVariable>& OwnedVariables(uint16_t function) {
-  if (gOwnedVariablesImage != gImageLoads || gOwnedVariables.empty()) {
+  if (gOwnedVariablesImage != Runtime().gImageLoads || gOwnedVariables.empty()) {
     gOwnedVariables.assign(1, {});
     auto add = [](const std::vector<uint32_t>& owners, int base, bool isString) {
-      for (size_t i = 0; i < owners.size() && gVariableArea; ++i) {
+      for (size_t i = 0; i < owners.size() && Interpreter().gVariableArea; ++i) {
         if (owners[i] > 0xFFFF) continue;  // no function has such a number
         if (owners[i] >= gOwnedVariables.size()) gOwnedVariables.resize(size_t(owners[i]) + 1);
         gOwnedVariables[owners[i]].push_back(
-            {&gVariableArea[base + int(i)], base - slots::kIntVar + int32_t(i), isString});
+            {&Interpreter().gVariableArea[base + int(i)], base - slots::kIntVar + int32_t(i), isString});
       }
     };
-    add(gIntVarOwners, slots::kIntVar, false);
-    add(gFloatVarOwners, slots::kFloatVar, false);
-    add(gStringVarOwners, slots::kStringVar, true);
-    gOwnedVariablesImage = gImageLoads;
+    add(Runtime().gIntVarOwners, slots::kIntVar, false);
+    add(Runtime().gFloatVarOwners, slots::kFloatVar, false);
+    add(Runtime().gStringVarOwners, slots::kStringVar, true);
+    gOwnedVariablesImage = Runtime().gImageLoads;
   }
   static const std::vector<OwnedVariable> kNone;
   return function < gOwnedVariables.size() ? gOwnedVariables[function] : kNone;
@@ -145,10 +145,10 @@ const FunctionPlan* gLastPlan = nullptr;  // a recursive call asks for the same 
 // The plan of the function whose parameter list starts at entry (n words, then its number), made
 // when it is first asked for.
 [[gnu::noinline]] const FunctionPlan& FindPlan(const OperandWord* entry, int32_t n) {
-  if (gPlansImage != gImageLoads) {
+  if (gPlansImage != Runtime().gImageLoads) {
     gPlans.clear();
     gLastPlan = nullptr;
-    gPlansImage = gImageLoads;
+    gPlansImage = Runtime().gImageLoads;
   }
   const size_t function = size_t(entry[n].word & 0xFFFF);
   if (gPlans.size() <= function) gPlans.resize(function + 1);
@@ -186,7 +186,7 @@ const FunctionPlan* gLastPlan = nullptr;  // a recursive call asks for the same 
 }
 
 inline const FunctionPlan& PlanOf(const OperandWord* entry, int32_t n) {
-  if (gLastPlan && gLastPlan->entry == entry && gLastPlan->count == n && gPlansImage == gImageLoads)
+  if (gLastPlan && gLastPlan->entry == entry && gLastPlan->count == n && gPlansImage == Runtime().gImageLoads)
     return *gLastPlan;
   return FindPlan(entry, n);
 }
@@ -198,13 +198,13 @@ SavedFrame* SaveRunningFrame(int32_t depth) {
   if (!pooled) pooled = std::make_unique<SavedFrame>();
   SavedFrame& frame = *pooled;
   frame.Clear();
-  const int32_t m = gCallArgCount[depth - 1];
-  OperandWord* params = gCallEntry[depth - 1];
+  const int32_t m = Dispatcher().gCallArgCount[depth - 1];
+  OperandWord* params = Dispatcher().gCallEntry[depth - 1];
   const FunctionPlan& plan = PlanOf(params, m);
-  if (plan.numbersOnly && plan.function == uint16_t(gCurrentFunction)) {
+  if (plan.numbersOnly && plan.function == uint16_t(Dispatcher().gCurrentFunction)) {
     const size_t count = plan.frameSlots.size();
     bool anyArray = false;
-    for (size_t i = 0; i < count; ++i) anyArray = anyArray || gArrayHandles[size_t(plan.frameHandles[i])];
+    for (size_t i = 0; i < count; ++i) anyArray = anyArray || Runtime().gArrayHandles[size_t(plan.frameHandles[i])];
     if (!anyArray) {
       if (count == 0) return nullptr;
       frame.plain = &plan;
@@ -220,8 +220,8 @@ SavedFrame* SaveRunningFrame(int32_t depth) {
     else if (p.kind == SlotKind::kStringVar)
       SaveValue(frame, params[i].slot, p.arrayHandle, true);
   }
-  for (const OwnedVariable& v : OwnedVariables(uint16_t(gCurrentFunction))) {
-    if (gArrayHandles[size_t(v.arrayHandle)] || (v.isString && !v.slot->s)) continue;
+  for (const OwnedVariable& v : OwnedVariables(uint16_t(Dispatcher().gCurrentFunction))) {
+    if (Runtime().gArrayHandles[size_t(v.arrayHandle)] || (v.isString && !v.slot->s)) continue;
     SaveValue(frame, v.slot, v.arrayHandle, v.isString);
   }
   return frame.entries.empty() ? nullptr : &frame;
@@ -239,72 +239,72 @@ void StoreCallResult(ValueSlot* result, const ValueSlot* word, const std::string
 
 // Common part of the function returns; value is the returned word or text (none for 22 and 27).
 void ReturnFromFunction(const ValueSlot* word, const std::string* text, bool hasValue) {
-  if (gCallDepth == 0) {
+  if (Dispatcher().gCallDepth == 0) {
     if (hasValue) {  // a value return outside any function ends the program quietly
       win::PostQuitMessage(0);
-      gYieldFlag = 1;
+      Interpreter().gYieldFlag = 1;
     }
     return;
   }
-  const int32_t d = gCallDepth - 1;
-  if (gCallKind[d] != CallKind::kFunction) {
+  const int32_t d = Dispatcher().gCallDepth - 1;
+  if (Dispatcher().gCallKind[d] != CallKind::kFunction) {
     RaiseRuntimeError(kErrReturnMismatch);
     return;
   }
-  gCallDepth = d;
-  OperandWord* call = gReturnStack[d];
-  gCurrentFunction = int16_t(gSavedFunction[d]);
+  Dispatcher().gCallDepth = d;
+  OperandWord* call = Dispatcher().gReturnStack[d];
+  Dispatcher().gCurrentFunction = int16_t(Dispatcher().gSavedFunction[d]);
   StoreCallResult(call[1].slot, word, text);
-  gProgramCounter = call + 3 + gCallArgCount[d];
+  Interpreter().gProgramCounter = call + 3 + Dispatcher().gCallArgCount[d];
   RestoreCallerFrame();
 }
 
-void CmdJumpIfFalse() { gProgramCounter = fast::JumpIfFalse(gProgramCounter); }
-void CmdJump() { gProgramCounter = fast::Jump(gProgramCounter); }
-void CmdJumpToSecond() { gProgramCounter = fast::JumpToSecond(gProgramCounter); }
-void CmdForStep() { gProgramCounter = fast::ForStep(gProgramCounter); }
-void CmdNextStep() { gProgramCounter = fast::NextStep(gProgramCounter); }
+void CmdJumpIfFalse() { Interpreter().gProgramCounter = fast::JumpIfFalse(Interpreter().gProgramCounter); }
+void CmdJump() { Interpreter().gProgramCounter = fast::Jump(Interpreter().gProgramCounter); }
+void CmdJumpToSecond() { Interpreter().gProgramCounter = fast::JumpToSecond(Interpreter().gProgramCounter); }
+void CmdForStep() { Interpreter().gProgramCounter = fast::ForStep(Interpreter().gProgramCounter); }
+void CmdNextStep() { Interpreter().gProgramCounter = fast::NextStep(Interpreter().gProgramCounter); }
 
 void CmdGosub() {
-  const int32_t d = gCallDepth;
+  const int32_t d = Dispatcher().gCallDepth;
   if (d + 1 >= kCallStackSize) {
     RaiseRuntimeError(kErrCallStackFull);
     SkipOperands(1);
     return;
   }
-  gReturnStack[d] = gProgramCounter + 1;
-  gCallKind[d] = CallKind::kGosub;
-  gSavedFrames[d] = nullptr;
-  gCallDepth = d + 1;
+  Dispatcher().gReturnStack[d] = Interpreter().gProgramCounter + 1;
+  Dispatcher().gCallKind[d] = CallKind::kGosub;
+  Dispatcher().gSavedFrames[d] = nullptr;
+  Dispatcher().gCallDepth = d + 1;
   gDeepestCall = std::max(gDeepestCall, d + 1);
-  gProgramCounter = TargetOperand(0);
+  Interpreter().gProgramCounter = TargetOperand(0);
 }
 
 void CmdReturnGosub() {
-  if (gCallDepth == 0) return;
-  const int32_t d = gCallDepth - 1;
-  if (gCallKind[d] != CallKind::kGosub) {
+  if (Dispatcher().gCallDepth == 0) return;
+  const int32_t d = Dispatcher().gCallDepth - 1;
+  if (Dispatcher().gCallKind[d] != CallKind::kGosub) {
     RaiseRuntimeError(kErrReturnMismatch);
     return;
   }
-  gCallDepth = d;
-  gProgramCounter = gReturnStack[d];
+  Dispatcher().gCallDepth = d;
+  Interpreter().gProgramCounter = Dispatcher().gReturnStack[d];
 }
 
 constexpr int32_t kInlineArguments = 8;
 
 // The last step of a call: the callee's number becomes the running function's and its body runs.
 void EnterFunction(OperandWord* entry, int32_t n, int32_t d) {
-  gSavedFunction[d] = uint16_t(gCurrentFunction);
-  gCurrentFunction = int16_t(uint16_t(entry[n].word & 0xFFFF));
-  gProgramCounter = entry + n + 1;
-  gCallDepth = d + 1;
+  Dispatcher().gSavedFunction[d] = uint16_t(Dispatcher().gCurrentFunction);
+  Dispatcher().gCurrentFunction = int16_t(uint16_t(entry[n].word & 0xFFFF));
+  Interpreter().gProgramCounter = entry + n + 1;
+  Dispatcher().gCallDepth = d + 1;
   gDeepestCall = std::max(gDeepestCall, d + 1);
 }
 
 void CmdCallFunction() {
-  OperandWord* call = gProgramCounter;
-  const int32_t d = gCallDepth;
+  OperandWord* call = Interpreter().gProgramCounter;
+  const int32_t d = Dispatcher().gCallDepth;
   const int32_t n = call[2].slot->i;
   OperandWord* entry = call[0].target;
   if (!InCode(call, 3 + intptr_t(n)) || !InCode(entry, intptr_t(n) + 1)) {
@@ -317,11 +317,11 @@ void CmdCallFunction() {
     return;
   }
 
-  gReturnStack[d] = call;
-  gCallKind[d] = CallKind::kFunction;
-  gCallArgCount[d] = n;
-  gCallEntry[d] = entry;
-  gSavedFrames[d] = d > 0 ? SaveRunningFrame(d) : nullptr;
+  Dispatcher().gReturnStack[d] = call;
+  Dispatcher().gCallKind[d] = CallKind::kFunction;
+  Dispatcher().gCallArgCount[d] = n;
+  Dispatcher().gCallEntry[d] = entry;
+  Dispatcher().gSavedFrames[d] = d > 0 ? SaveRunningFrame(d) : nullptr;
 
   // Every argument is read before any parameter changes, so f(b, a) and f(s$) with s$ its own
   // parameter see the caller's values. The buffers are kept from call to call.
@@ -375,42 +375,42 @@ void CmdReturnString() {
 
 void CmdEnd() {
   win::PostQuitMessage(0);
-  gYieldFlag = 1;
-  gEndFlag = 1;
+  Interpreter().gYieldFlag = 1;
+  Dispatcher().gEndFlag = 1;
 }
 
 void CmdFunctionGuard() {
   win::PostQuitMessage(0);
-  gYieldFlag = 1;
-  gEndFlag = 1;
+  Interpreter().gYieldFlag = 1;
+  Dispatcher().gEndFlag = 1;
   RaiseRuntimeError(kErrRanIntoFunction);
 }
 
 void CmdRestoreData() {
   const auto index = uintptr_t(LiteralOperand(0));
-  gDataReadIndex = index < gDataTypeCount ? uint32_t(index) : gDataTypeCount;
+  Dispatcher().gDataReadIndex = index < Runtime().gDataTypeCount ? uint32_t(index) : Runtime().gDataTypeCount;
   SkipOperands(1);
 }
 
-void CmdRestoreDataStart() { gDataReadIndex = 0; }
+void CmdRestoreDataStart() { Dispatcher().gDataReadIndex = 0; }
 
 // Reads DATA item i into target; type is 'l', 'f' or 's'.
 void ReadData(char type) {
   ValueSlot* target = SlotOperand(0);
   SkipOperands(1);
-  const uint32_t i = gDataReadIndex;
-  const bool match = i < gDataTypeCount && gDataTypes[i] == type;
-  if (i < gDataTypeCount) gDataReadIndex = i + 1;
+  const uint32_t i = Dispatcher().gDataReadIndex;
+  const bool match = i < Runtime().gDataTypeCount && Runtime().gDataTypes[i] == type;
+  if (i < Runtime().gDataTypeCount) Dispatcher().gDataReadIndex = i + 1;
 
   const SlotKind kind = KindOf(target);
   const SlotKind variable = type == 'l' ? SlotKind::kIntVar : type == 'f' ? SlotKind::kFloatVar : SlotKind::kStringVar;
   const SlotKind temporary = type == 'l' ? SlotKind::kIntTemp : type == 'f' ? SlotKind::kFloatTemp : SlotKind::kStringTemp;
-  const ValueSlot* item = match ? &gVariableArea[slots::kData + int(i)] : nullptr;
+  const ValueSlot* item = match ? &Interpreter().gVariableArea[slots::kData + int(i)] : nullptr;
 
   ValueSlot* destination = target;
   if (match && kind == temporary) {
     // Written back to the variable or element the temporary was loaded from.
-    destination = gReferenceTable[size_t(OperandNumberOf(target) - slots::kOperandBase)];
+    destination = Runtime().gReferenceTable[size_t(OperandNumberOf(target) - slots::kOperandBase)];
     if (!destination) return;
   } else if (match && kind != variable) {
     item = nullptr;
@@ -431,16 +431,16 @@ void CmdReadDataString() { ReadData('s'); }
 }  // namespace
 
 void RestoreCallerFrame() {
-  const int32_t d = gCallDepth;
-  if (d == 0 || !gSavedFrames[d]) return;
-  SavedFrame* frame = gSavedFrames[d];
-  gSavedFrames[d] = nullptr;
+  const int32_t d = Dispatcher().gCallDepth;
+  if (d == 0 || !Dispatcher().gSavedFrames[d]) return;
+  SavedFrame* frame = Dispatcher().gSavedFrames[d];
+  Dispatcher().gSavedFrames[d] = nullptr;
   if (const FunctionPlan* plan = frame->plain) {
     for (size_t i = 0; i < frame->words.size(); ++i)
-      if (!gArrayHandles[size_t(plan->frameHandles[i])]) plan->frameSlots[i]->i = frame->words[i];
+      if (!Runtime().gArrayHandles[size_t(plan->frameHandles[i])]) plan->frameSlots[i]->i = frame->words[i];
   }
   for (auto& e : frame->entries) {
-    if (e.arrayHandle >= 0 && gArrayHandles[size_t(e.arrayHandle)]) continue;
+    if (e.arrayHandle >= 0 && Runtime().gArrayHandles[size_t(e.arrayHandle)]) continue;
     if (e.isString) {
       if (e.slot->s) StoreString(e.slot, StringText(e.value.s));
     } else {
@@ -452,22 +452,22 @@ void RestoreCallerFrame() {
 
 void ResetCallStack() {
   for (int32_t d = 0; d < gDeepestCall; ++d) {
-    if (gSavedFrames[d]) gSavedFrames[d]->Clear();
-    gSavedFrames[d] = nullptr;
-    gReturnStack[d] = nullptr;
-    gCallArgCount[d] = 0;
-    gCallEntry[d] = nullptr;
-    gCallKind[d] = CallKind::kNone;
+    if (Dispatcher().gSavedFrames[d]) Dispatcher().gSavedFrames[d]->Clear();
+    Dispatcher().gSavedFrames[d] = nullptr;
+    Dispatcher().gReturnStack[d] = nullptr;
+    Dispatcher().gCallArgCount[d] = 0;
+    Dispatcher().gCallEntry[d] = nullptr;
+    Dispatcher().gCallKind[d] = CallKind::kNone;
   }
-  gCallDepth = 0;
+  Dispatcher().gCallDepth = 0;
   gDeepestCall = 0;
-  gCurrentFunction = 0;
+  Dispatcher().gCurrentFunction = 0;
 }
 
 void UnwindFunctionFrames() {
-  while (gCallDepth >= 1) {
-    --gCallDepth;
-    gCurrentFunction = int16_t(gSavedFunction[gCallDepth]);
+  while (Dispatcher().gCallDepth >= 1) {
+    --Dispatcher().gCallDepth;
+    Dispatcher().gCurrentFunction = int16_t(Dispatcher().gSavedFunction[Dispatcher().gCallDepth]);
     RestoreCallerFrame();
   }
 }

@@ -62,14 +62,14 @@ bool DrainMessages(bool dropQuit) {
 }
 
 void AppendTypedCharacter(char c) {
-  if (gKeyboardBuffer.empty()) return;
-  if (gKeyboardBufferCount > gKeyboardBuffer.size() - 5) {
-    std::vector<char> bigger(gKeyboardBuffer.size() * 2, '\0');
-    std::memcpy(bigger.data(), gKeyboardBuffer.data(), gKeyboardBufferCount + 1);
-    gKeyboardBuffer.swap(bigger);
+  if (Input().gKeyboardBuffer.empty()) return;
+  if (Input().gKeyboardBufferCount > Input().gKeyboardBuffer.size() - 5) {
+    std::vector<char> bigger(Input().gKeyboardBuffer.size() * 2, '\0');
+    std::memcpy(bigger.data(), Input().gKeyboardBuffer.data(), Input().gKeyboardBufferCount + 1);
+    Input().gKeyboardBuffer.swap(bigger);
   }
-  gKeyboardBuffer[gKeyboardBufferCount++] = c;
-  gKeyboardBuffer[gKeyboardBufferCount] = '\0';
+  Input().gKeyboardBuffer[Input().gKeyboardBufferCount++] = c;
+  Input().gKeyboardBuffer[Input().gKeyboardBufferCount] = '\0';
 }
 
 int16_t LowSigned(win::LPARAM v) { return int16_t(uint16_t(uintptr_t(v) & 0xFFFF)); }
@@ -101,8 +101,8 @@ void EndSliceTypedCharacters() {
 }
 
 void DrainMessagesOccasionally() {
-  if (++gPumpCallCount > kPumpInterval) {
-    gPumpCallCount = 0;
+  if (++Dispatcher().gPumpCallCount > kPumpInterval) {
+    Dispatcher().gPumpCallCount = 0;
     DrainMessages(false);
   }
 }
@@ -114,7 +114,7 @@ bool QuitRequestWaiting() {
   win::MSG msg{};
   // A signal arrives as a close; WM_QUIT passes every filter.
   if (win::PeekMessageA(&msg, nullptr, win::WM_CLOSE, win::WM_CLOSE, win::PM_NOREMOVE)) return true;
-  return gEscapeEnabled == 1 && win::MessageWaiting(win::WM_KEYDOWN, win::WPARAM(win::VK_ESCAPE));
+  return System().gEscapeEnabled == 1 && win::MessageWaiting(win::WM_KEYDOWN, win::WPARAM(win::VK_ESCAPE));
 }
 
 void WaitForBreakKeysUp(bool keepQuit) {
@@ -130,7 +130,7 @@ void RunMainLoop() {
   DrainMessagesOccasionally();
   // A close, a signal or Esc during the start-up still ends the run.
   WaitForBreakKeysUp(true);
-  gLastKeyChar = 0;
+  Input().gLastKeyChar = 0;
   for (;;) {
     RefreshInputState();
     win::MSG msg{};
@@ -140,7 +140,7 @@ void RunMainLoop() {
       win::DispatchMessageA(&msg);
       continue;
     }
-    if (!gAppActive) win::Sleep(100);
+    if (!Host().gAppActive) win::Sleep(100);
     RenderFrame();
     ExecuteTimeSlice();
     EndSliceTypedCharacters();
@@ -150,39 +150,39 @@ void RunMainLoop() {
 }
 
 void RenderFrame() {
-  if (!gAppActive) {
-    if (gChildProcess) CloseEndedChildProcess();
-    gDisplayInvalid = 1;
-    if (!gFullScreen || !RestorePrimarySurface()) return;
-    gAppActive = 1;
+  if (!Host().gAppActive) {
+    if (System().gChildProcess) CloseEndedChildProcess();
+    Display().gDisplayInvalid = 1;
+    if (!Display().gFullScreen || !RestorePrimarySurface()) return;
+    Host().gAppActive = 1;
   }
   UpdatePointerSprites();
   KeepPreviousPositions();
-  if (gRenderEnabled == 1) ClearZBuffer();
+  if (Display().gRenderEnabled == 1) ClearZBuffer();
   RestoreSpriteBackgrounds();
   DrawBackdropPlane();
-  if (gDrawSceneAtFrameUpdate != 1) RenderSceneIfReady();
+  if (Interpreter().gDrawSceneAtFrameUpdate != 1) RenderSceneIfReady();
   DrawQueueExecute();
 }
 
 void FrameUpdate() {
-  if (gAppActive != 1) return;
+  if (Host().gAppActive != 1) return;
   AgeImagesAndTextures();
   if (win::QuitMessagePending()) {
     // The run ends at the next turn: its last frame is shown at once, without waiting out the frame.
-  } else if (gFrameTime < 1) {
-    while (win::timeGetTime() == gLastFrameTime) {
+  } else if (Dispatcher().gFrameTime < 1) {
+    while (win::timeGetTime() == Runtime().gLastFrameTime) {
     }
   } else {
     // The rest of the frame is slept, not spun: a message that comes meanwhile waits for the next
     // turn either way. A sleep of the whole milliseconds left ends in the tick that is due.
-    for (uint32_t gone; (gone = win::timeGetTime() - gLastFrameTime) < gFrameTime;)
-      win::SleepOnClock(gFrameTime - gone);
+    for (uint32_t gone; (gone = win::timeGetTime() - Runtime().gLastFrameTime) < Dispatcher().gFrameTime;)
+      win::SleepOnClock(Dispatcher().gFrameTime - gone);
   }
-  gLastFrameTime = win::timeGetTime();
+  Runtime().gLastFrameTime = win::timeGetTime();
   UpdateAnimations();
   SaveSpriteBackgrounds();
-  if (gDrawSceneAtFrameUpdate == 1) RenderSceneIfReady();
+  if (Interpreter().gDrawSceneAtFrameUpdate == 1) RenderSceneIfReady();
   DrawSpriteLayers();
   SoundStubTrue();
   UpdateSound3D();
@@ -190,86 +190,86 @@ void FrameUpdate() {
   AdvanceAnimations();
   PresentFrame();
   // The request waits while nothing is drawn, so that the file holds a picture of the program.
-  if (gScreenSaveRequest == 1 && gRenderEnabled == 1) {
-    gScreenSaveRequest = 0;
+  if (Display().gScreenSaveRequest == 1 && Display().gRenderEnabled == 1) {
+    Display().gScreenSaveRequest = 0;
     if (!SaveScreenshot()) RaiseRuntimeError(kErrBitmapNotSaved);
   }
-  gMouseMoveX = 0;
-  gMouseMoveY = 0;
-  gMouseMoveZ = 0;  // the wheel movement is a frame's movement like the others
+  Input().gMouseMoveX = 0;
+  Input().gMouseMoveY = 0;
+  Input().gMouseMoveZ = 0;  // the wheel movement is a frame's movement like the others
 }
 
 win::LRESULT MainWindowProc(win::HWND window, win::UINT message, win::WPARAM wParam, win::LPARAM lParam) {
-  gLastKeyChar = 0;
+  Input().gLastKeyChar = 0;
   switch (message) {
     case win::WM_DESTROY:
       win::PostQuitMessage(0);
       break;
     case win::WM_MOVE:
-      gWindowClientX = LowSigned(lParam);
-      gWindowClientY = HighSigned(lParam);
+      System().gWindowClientX = LowSigned(lParam);
+      System().gWindowClientY = HighSigned(lParam);
       PresentFrame();
       break;
     case win::WM_SIZE:
-      gWindowWidth = int32_t(uintptr_t(lParam) & 0xFFFF);
-      gWindowHeight = int32_t((uintptr_t(lParam) >> 16) & 0xFFFF);
+      System().gWindowWidth = int32_t(uintptr_t(lParam) & 0xFFFF);
+      System().gWindowHeight = int32_t((uintptr_t(lParam) >> 16) & 0xFFFF);
       PresentFrame();
       break;
     case win::WM_ACTIVATE:
       if ((wParam & 0xFFFF) != 0) {
         win::ShowWindow(window, win::SW_RESTORE);
-        if (!gAlwaysActive) {
+        if (!System().gAlwaysActive) {
           ResumeMediaOnActivate();
-          gAppActive = 1;
+          Host().gAppActive = 1;
         }
-        gRenderEnabled = 1;
-        gHasFocus = 1;
+        Display().gRenderEnabled = 1;
+        Input().gHasFocus = 1;
       } else {
-        if (gWindowMode == 0) {
-          if (!gAlwaysActive) {
+        if (System().gWindowMode == 0) {
+          if (!System().gAlwaysActive) {
             PauseMediaOnDeactivate();
-            gAppActive = 0;
+            Host().gAppActive = 0;
           }
-          gRenderEnabled = gAlwaysActive ? 0 : 1;
+          Display().gRenderEnabled = System().gAlwaysActive ? 0 : 1;
         } else {
-          gRenderEnabled = 1;
+          Display().gRenderEnabled = 1;
         }
-        gHasFocus = 0;
+        Input().gHasFocus = 0;
       }
       break;
     case win::WM_SETCURSOR:
       return 1;
     case win::WM_SYSCOMMAND:
-      if (gAppActive == 1 && gWindowMode == 0 && (wParam & 0xFFF0) != win::SC_CLOSE) return 1;
+      if (Host().gAppActive == 1 && System().gWindowMode == 0 && (wParam & 0xFFF0) != win::SC_CLOSE) return 1;
       break;
     case win::WM_KEYDOWN:
-      if (wParam == win::WPARAM(win::VK_ESCAPE) && gEscapeEnabled == 1) win::PostQuitMessage(0);
+      if (wParam == win::WPARAM(win::VK_ESCAPE) && System().gEscapeEnabled == 1) win::PostQuitMessage(0);
       break;
     case win::WM_CHAR:
-      gLastKeyChar = uint8_t(wParam);
-      QueueTypedCharacter(gLastKeyChar);
+      Input().gLastKeyChar = uint8_t(wParam);
+      QueueTypedCharacter(Input().gLastKeyChar);
       AppendTypedCharacter(char(wParam));
       break;
     case win::WM_MOUSEMOVE:
-      if (!gPointerSpritesOn && gWindowMode == 1) {
-        gMouseX = int32_t(uintptr_t(lParam) & 0xFFFF) - gPresentOffsetX + gWindowClientX;
-        gMouseY = int32_t((uintptr_t(lParam) >> 16) & 0xFFFF) - gPresentOffsetY + gWindowClientY;
+      if (!Pointer().gPointerSpritesOn && System().gWindowMode == 1) {
+        Input().gMouseX = int32_t(uintptr_t(lParam) & 0xFFFF) - Display().gPresentOffsetX + System().gWindowClientX;
+        Input().gMouseY = int32_t((uintptr_t(lParam) >> 16) & 0xFFFF) - Display().gPresentOffsetY + System().gWindowClientY;
       }
       break;
     case win::WM_LBUTTONDOWN:
     case win::WM_RBUTTONDOWN: {
       const int32_t button = message == win::WM_LBUTTONDOWN ? 1 : 2;
-      gMouseClickState = button;
-      if (!gPointerSpritesOn && gWindowMode == 1) {
-        gMouseButtons = button;
-        gMouseButtonPresses |= button;
+      Input().gMouseClickState = button;
+      if (!Pointer().gPointerSpritesOn && System().gWindowMode == 1) {
+        Input().gMouseButtons = button;
+        Input().gMouseButtonPresses |= button;
       }
       break;
     }
     case win::WM_LBUTTONUP:
     case win::WM_RBUTTONUP:
-      gMouseClickState = 0;
-      if (!gPointerSpritesOn && gWindowMode == 1) gMouseButtons = 0;
+      Input().gMouseClickState = 0;
+      if (!Pointer().gPointerSpritesOn && System().gWindowMode == 1) Input().gMouseButtons = 0;
       break;
     default:
       break;

@@ -74,7 +74,7 @@ void FnAtan2Int() { StoreFloat2(RadToDeg(std::atan2(IntArg(1), IntArg(2)))); }
 // --- Random numbers ----------------------------------------------------------------------------
 
 void CmdRandomSeed() {
-  gRandomState = uint32_t(IntOperand(0));
+  Interpreter().gRandomState = uint32_t(IntOperand(0));
   SkipOperands(1);
 }
 
@@ -109,7 +109,7 @@ void FnRandomFloat() {
 bool IsNumberVariable(const ValueSlot* slot, int first) {
   const int32_t index = OperandNumberOf(slot) - slots::kOperandBase;
   if (index < first || index >= first + kVariablesPerGroup) return false;
-  return gArrayHandles[size_t(index - slots::kIntVar)] == nullptr;
+  return Runtime().gArrayHandles[size_t(index - slots::kIntVar)] == nullptr;
 }
 
 // Adds delta (already truncated for integers) to operand 0, or raises error when it is no

@@ -60,10 +60,10 @@ bool ReadOwnerTable(const uint8_t* bytes, uint32_t& word, uint32_t end, std::vec
 }  // namespace
 
 int32_t OperandNumberOf(const void* slot) {
-  if (!gVariableArea) return -1;
-  auto base = reinterpret_cast<uintptr_t>(gVariableArea);
+  if (!Interpreter().gVariableArea) return -1;
+  auto base = reinterpret_cast<uintptr_t>(Interpreter().gVariableArea);
   auto at = reinterpret_cast<uintptr_t>(slot);
-  if (at < base || at >= base + gVariableAreaSize || (at - base) % sizeof(ValueSlot) != 0) return -1;
+  if (at < base || at >= base + Interpreter().gVariableAreaSize || (at - base) % sizeof(ValueSlot) != 0) return -1;
   return int32_t((at - base) / sizeof(ValueSlot)) + slots::kOperandBase;
 }
 
@@ -174,59 +174,59 @@ bool LoadProgramImageFromBytes(const uint8_t* bytes, size_t size) {
   }
 
   // The file checks out: hand everything over.
-  gLineTable.resize(codeWords);
-  for (uint32_t i = 0; i < codeWords; ++i) gLineTable[i] = ReadLE32(bytes + size_t(h.code + codeWords + i) * 4);
+  Runtime().gLineTable.resize(codeWords);
+  for (uint32_t i = 0; i < codeWords; ++i) Runtime().gLineTable[i] = ReadLE32(bytes + size_t(h.code + codeWords + i) * 4);
   for (uint32_t i = 0; i < h.stringCount; ++i) area[slots::kStringConst + i].s = loaded.strings[i];
   for (uint32_t i = 0; i < n; ++i) area[slots::kData + i] = dataValues[i];
   loaded.strings.clear();
   for (uint32_t i = 0; i < h.stringVars; ++i) area[slots::kStringVar + i].s = NewRuntimeString("", 0);
 
-  gVariableArea = area;
+  Interpreter().gVariableArea = area;
   loaded.area = nullptr;
-  gVariableAreaSize = size_t(slots::kCount) * sizeof(ValueSlot);
-  gStringConstantCount = h.stringCount;
-  gDataTypes = std::move(types);
-  gDataTypeCount = n;
-  gIntVarOwners = std::move(intOwners);
-  gFloatVarOwners = std::move(floatOwners);
-  gStringVarOwners = std::move(stringOwners);
-  gCodeBase = code;
-  ++gImageLoads;
-  gCodeWordCount = codeWords;
-  gCodeSize = codeWords * 4;
+  Interpreter().gVariableAreaSize = size_t(slots::kCount) * sizeof(ValueSlot);
+  Runtime().gStringConstantCount = h.stringCount;
+  Runtime().gDataTypes = std::move(types);
+  Runtime().gDataTypeCount = n;
+  Runtime().gIntVarOwners = std::move(intOwners);
+  Runtime().gFloatVarOwners = std::move(floatOwners);
+  Runtime().gStringVarOwners = std::move(stringOwners);
+  Runtime().gCodeBase = code;
+  ++Runtime().gImageLoads;
+  Runtime().gCodeWordCount = codeWords;
+  Runtime().gCodeSize = codeWords * 4;
   return true;
 }
 
 void FreeProgramImage() {
-  for (auto& module : gDllHandles) {
+  for (auto& module : System().gDllHandles) {
     if (module) win::FreeLibrary(module);
     module = nullptr;
   }
-  if (gVariableArea) {
-    ValueSlot* area = gVariableArea;
+  if (Interpreter().gVariableArea) {
+    ValueSlot* area = Interpreter().gVariableArea;
     for (int i = slots::kStringTemp; i < slots::kIntVar; ++i) ClearString(&area[i]);
-    for (uint32_t i = 0; i < gStringConstantCount; ++i) ClearString(&area[slots::kStringConst + i]);
-    for (uint32_t i = 0; i < gDataTypeCount; ++i)
-      if (gDataTypes[i] == 's') ClearString(&area[slots::kData + i]);
+    for (uint32_t i = 0; i < Runtime().gStringConstantCount; ++i) ClearString(&area[slots::kStringConst + i]);
+    for (uint32_t i = 0; i < Runtime().gDataTypeCount; ++i)
+      if (Runtime().gDataTypes[i] == 's') ClearString(&area[slots::kData + i]);
     FreeAllArrays();
     for (int i = slots::kStringVar; i < slots::kIntConst; ++i) ClearString(&area[i]);
     std::free(area);
   }
-  gVariableArea = nullptr;
-  gVariableAreaSize = 0;
-  ++gImageLoads;
-  gStringConstantCount = 0;
-  gIntVarOwners.clear();
-  gFloatVarOwners.clear();
-  gStringVarOwners.clear();
-  gLineTable.clear();
-  gDataTypes.clear();
-  gDataTypeCount = 0;
-  std::free(gCodeBase);
-  gCodeBase = nullptr;
-  gCodeSize = 0;
-  gCodeWordCount = 0;
-  gProgramCounter = nullptr;
+  Interpreter().gVariableArea = nullptr;
+  Interpreter().gVariableAreaSize = 0;
+  ++Runtime().gImageLoads;
+  Runtime().gStringConstantCount = 0;
+  Runtime().gIntVarOwners.clear();
+  Runtime().gFloatVarOwners.clear();
+  Runtime().gStringVarOwners.clear();
+  Runtime().gLineTable.clear();
+  Runtime().gDataTypes.clear();
+  Runtime().gDataTypeCount = 0;
+  std::free(Runtime().gCodeBase);
+  Runtime().gCodeBase = nullptr;
+  Runtime().gCodeSize = 0;
+  Runtime().gCodeWordCount = 0;
+  Interpreter().gProgramCounter = nullptr;
 }
 
 }  // namespace vx

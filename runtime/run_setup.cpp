@@ -17,38 +17,38 @@
 namespace vx {
 
 void BeginProgramRun() {
-  gDrawSceneAtFrameUpdate = 0;
-  gYieldFlag = 1;
-  gProgramCounter = gCodeBase;
-  gCommandCount = 0;
+  Interpreter().gDrawSceneAtFrameUpdate = 0;
+  Interpreter().gYieldFlag = 1;
+  Interpreter().gProgramCounter = Runtime().gCodeBase;
+  Dispatcher().gCommandCount = 0;
   ResetCallStack();
-  gErrorCode = 0;
-  gErrorWarningFlag = 0;
-  gEndFlag = 0;
+  Interpreter().gErrorCode = 0;
+  Interpreter().gErrorWarningFlag = 0;
+  Dispatcher().gEndFlag = 0;
   ClearTypedCharacters();
-  gInputLineLength = -1;
-  gInputLine[0] = '\0';
-  gWaitUntil = -1.0;
-  gWaitKeyState = 0;
-  gWaitMouseState = 0;
+  Runtime().gInputLineLength = -1;
+  Runtime().gInputLine[0] = '\0';
+  Runtime().gWaitUntil = -1.0;
+  Runtime().gWaitKeyState = 0;
+  Runtime().gWaitMouseState = 0;
   ResetChecklist();
-  gTimeSliceMode = 1;
-  gFrameTime = 25;
-  gPumpCallCount = 0;
-  gAutoRefreshFlag = 1;
-  gEscapeEnabled = 1;
-  gSliceLength = 33;
-  gSliceStart = win::timeGetTime();
+  Dispatcher().gTimeSliceMode = 1;
+  Dispatcher().gFrameTime = 25;
+  Dispatcher().gPumpCallCount = 0;
+  Interpreter().gAutoRefreshFlag = 1;
+  System().gEscapeEnabled = 1;
+  Dispatcher().gSliceLength = 33;
+  Dispatcher().gSliceStart = win::timeGetTime();
 }
 
 void ResetRuntimeState() {
   // Items left by an earlier run point into its program's slots: a run starts with none.
   DrawQueueFlush();
   ResetAnimationStreams();
-  gDataReadIndex = 0;
+  Dispatcher().gDataReadIndex = 0;
   FreeAllArrays();  // a program run again in the same process starts without arrays
-  gReferenceTable.fill(nullptr);
-  gDllHandles.fill(nullptr);
+  Runtime().gReferenceTable.fill(nullptr);
+  System().gDllHandles.fill(nullptr);
   ResetWindowState();
   ResetDrawTarget();       // drawing goes to the back buffer in white on black
   ResetTextStateForRun();  // the text state and both fonts, the print cursor at 0,0

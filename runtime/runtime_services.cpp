@@ -21,19 +21,19 @@ void InstallRuntimeHooks() {
   hooks.engineNote = LogEngineNote;
   // A program that always runs keeps running whatever its surfaces do.
   hooks.pauseProgram = [] {
-    if (!gAlwaysActive) gAppActive = 0;
+    if (!System().gAlwaysActive) Host().gAppActive = 0;
   };
   hooks.pumpMessages = DrainMessagesOccasionally;
   hooks.resolveVirtualFile = [](std::string& name, const std::string& ending, bool baseNameOnly) {
-    return gAttachedFiles && gAttachedFiles->Resolve(name, ending, baseNameOnly);
+    return Runtime().gAttachedFiles && Runtime().gAttachedFiles->Resolve(name, ending, baseNameOnly);
   };
   hooks.attachedFileExists = [](const std::string& name) {
-    return gAttachedFiles && gAttachedFiles->FindEntry(name) != nullptr;
+    return Runtime().gAttachedFiles && Runtime().gAttachedFiles->FindEntry(name) != nullptr;
   };
   hooks.readAttachedFile = [](const std::string& name, std::vector<uint8_t>& bytes) {
-    const AttachedEntry* entry = gAttachedFiles ? gAttachedFiles->FindEntry(name) : nullptr;
+    const AttachedEntry* entry = Runtime().gAttachedFiles ? Runtime().gAttachedFiles->FindEntry(name) : nullptr;
     if (!entry) return false;
-    const std::span<const uint8_t> data = gAttachedFiles->EntryData(*entry);
+    const std::span<const uint8_t> data = Runtime().gAttachedFiles->EntryData(*entry);
     bytes.assign(data.begin(), data.end());
     return true;
   };

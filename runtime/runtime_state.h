@@ -88,44 +88,4 @@ struct RuntimeState {
 extern RuntimeState gRuntimeState;  // the one instance (runtime/runtime_state.cpp)
 inline RuntimeState& Runtime() { return gRuntimeState; }
 
-// The fields under their old names, until every use reads them through Runtime().
-inline auto& gStartDirectory = gRuntimeState.gStartDirectory;
-inline auto& gRunDirectory = gRuntimeState.gRunDirectory;
-inline auto& gWorkFile = gRuntimeState.gWorkFile;
-inline auto& gWorkFile2 = gRuntimeState.gWorkFile2;
-inline auto& gSoundWorkFile = gRuntimeState.gSoundWorkFile;
-inline auto& gCommandLine = gRuntimeState.gCommandLine;
-inline auto& gInstance = gRuntimeState.gInstance;
-inline auto& gOwnerWindow = gRuntimeState.gOwnerWindow;
-inline auto& gCodeBase = gRuntimeState.gCodeBase;
-inline auto& gCodeSize = gRuntimeState.gCodeSize;
-inline auto& gCodeWordCount = gRuntimeState.gCodeWordCount;
-inline auto& gLineTable = gRuntimeState.gLineTable;
-inline auto& gDataTypes = gRuntimeState.gDataTypes;
-inline auto& gDataTypeCount = gRuntimeState.gDataTypeCount;
-inline auto& gIntVarOwners = gRuntimeState.gIntVarOwners;
-inline auto& gFloatVarOwners = gRuntimeState.gFloatVarOwners;
-inline auto& gStringVarOwners = gRuntimeState.gStringVarOwners;
-inline auto& gStringConstantCount = gRuntimeState.gStringConstantCount;
-inline auto& gImageLoads = gRuntimeState.gImageLoads;
-inline auto& gArrayHandles = gRuntimeState.gArrayHandles;
-inline auto& gArrayDims = gRuntimeState.gArrayDims;
-inline auto& gReferenceTable = gRuntimeState.gReferenceTable;
-inline auto& gInputLine = gRuntimeState.gInputLine;
-inline auto& gInputLineLength = gRuntimeState.gInputLineLength;
-inline auto& gInputLineStartX = gRuntimeState.gInputLineStartX;
-inline auto& gWaitUntil = gRuntimeState.gWaitUntil;
-inline auto& gWaitStart = gRuntimeState.gWaitStart;
-inline auto& gWaitKeyState = gRuntimeState.gWaitKeyState;
-inline auto& gWaitMouseState = gRuntimeState.gWaitMouseState;
-inline auto& gCursorShown = gRuntimeState.gCursorShown;
-inline auto& gLastEngineError = gRuntimeState.gLastEngineError;
-inline auto& gErrorReport = gRuntimeState.gErrorReport;
-inline auto& gErrorLine = gRuntimeState.gErrorLine;
-inline auto& gErrorPlace = gRuntimeState.gErrorPlace;
-inline auto& gLastFrameTime = gRuntimeState.gLastFrameTime;
-inline auto& gExternalEditor = gRuntimeState.gExternalEditor;
-inline auto& gWorkText = gRuntimeState.gWorkText;
-inline auto& gAttachedFiles = gRuntimeState.gAttachedFiles;
-
 }  // namespace vx

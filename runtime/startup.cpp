@@ -42,7 +42,7 @@ constexpr const char* kClassName = "VXG";
 constexpr win::DWORD kRuntimeWindowStyle = 0x800A0000u;
 constexpr int kIconResource = 144;
 
-std::string SetupIniPath() { return gProgramFolder + "SETUP.INI"; }
+std::string SetupIniPath() { return Host().gProgramFolder + "SETUP.INI"; }
 
 std::string Setting(const char* key, const char* defaultValue) {
   return win::ReadProfileString("SETTINGS", key, defaultValue, SetupIniPath());
@@ -54,7 +54,7 @@ constexpr int32_t kProgramNotLoaded = 10001;
 
 bool LoadProgramImageOrSayWhy(const std::string& path) {
   if (LoadProgramImage(path)) return true;
-  gErrorCode = kProgramNotLoaded;
+  Interpreter().gErrorCode = kProgramNotLoaded;
   return false;
 }
 
@@ -69,40 +69,40 @@ std::string MakeTempFolder() {
 }  // namespace
 
 void InitWorkFileNames(win::HINSTANCE) {
-  win::GetCurrentDirectoryA(&gStartDirectory);
-  gProgramFolder = win::ExecutableFolder();
-  gTempFolder = MakeTempFolder();
-  win::SetCurrentDirectoryA(gStartDirectory.c_str());
-  gWorkFile = gTempFolder + "workfile.tmp";
-  gWorkFile2 = gTempFolder + "workfil2.tmp";
-  gSoundWorkFile = gTempFolder + "workfile.wav";
+  win::GetCurrentDirectoryA(&Runtime().gStartDirectory);
+  Host().gProgramFolder = win::ExecutableFolder();
+  Host().gTempFolder = MakeTempFolder();
+  win::SetCurrentDirectoryA(Runtime().gStartDirectory.c_str());
+  Runtime().gWorkFile = Host().gTempFolder + "workfile.tmp";
+  Runtime().gWorkFile2 = Host().gTempFolder + "workfil2.tmp";
+  Runtime().gSoundWorkFile = Host().gTempFolder + "workfile.wav";
 }
 
 void ReadSetupIni(int* fullScreen, int* windowed) {
-  gBlitFlipMode = Setting("BLITFLIPMODE", "0") == "1" ? 1 : 0;
-  gBlitOverdraw = Setting("BLITOVERDRAW", "0") == "1" ? 2 : 1;
+  Display().gBlitFlipMode = Setting("BLITFLIPMODE", "0") == "1" ? 1 : 0;
+  Display().gBlitOverdraw = Setting("BLITOVERDRAW", "0") == "1" ? 2 : 1;
   const bool windowMode = Setting("WINDOWMODE", "0") == "1";
   *fullScreen = windowMode ? 0 : 1;
   *windowed = windowMode ? 1 : 0;
   const std::string editor = Setting("EXTERNALEDITOR", "");
-  gExternalEditor = editor.empty() ? std::string() : gProgramFolder + editor;
-  if (!editor.empty() && !win::CanOpenForReading(gExternalEditor)) gExternalEditor.clear();
+  Runtime().gExternalEditor = editor.empty() ? std::string() : Host().gProgramFolder + editor;
+  if (!editor.empty() && !win::CanOpenForReading(Runtime().gExternalEditor)) Runtime().gExternalEditor.clear();
   auto modeSwitch = [](const char* key, uint32_t& target) {
     if (Setting(key, "0") != "1") return;
     win::DeleteFileA(LogFilePath().c_str());
     target = 1;
   };
-  modeSwitch("DEBUGMODE", gDebugMode);
-  modeSwitch("TRACEMODE", gTraceMode);
-  modeSwitch("RUNTIMETEST", gRuntimeTestMode);
+  modeSwitch("DEBUGMODE", Dispatcher().gDebugMode);
+  modeSwitch("TRACEMODE", Display().gTraceMode);
+  modeSwitch("RUNTIMETEST", Dispatcher().gRuntimeTestMode);
   const std::string language = Setting("TEXTLANGUAGE", "");
-  if (!language.empty()) gTextLanguage = language;
+  if (!language.empty()) Language().gTextLanguage = language;
 }
 
 win::HWND CreateRuntimeWindow(win::HINSTANCE instance, int showCommand, win::DWORD style) {
   win::HWND window = win::CreateWindowExA(0, kClassName, "Vorlix", style, 0, 0, 640, 480, nullptr, instance);
   if (!window) {
-    gErrorCode = kErrWindowNotCreated;
+    Interpreter().gErrorCode = kErrWindowNotCreated;
     return nullptr;
   }
   CreateSystemFont();
@@ -112,7 +112,7 @@ win::HWND CreateRuntimeWindow(win::HINSTANCE instance, int showCommand, win::DWO
 
 bool InitSubsystems(win::HINSTANCE instance, win::HWND window) {
   if (!InitInputDevices(instance, window)) {
-    gErrorCode = kErrInputDevicesNotStarted;
+    Interpreter().gErrorCode = kErrInputDevicesNotStarted;
     return false;
   }
   InitMusicSystem();
@@ -125,23 +125,23 @@ bool SetupDisplayForProgram(win::HWND window, int fullScreen, int windowed, int 
   // A player who leaves on the card screens ends the program before it starts.
   if (!reinit && !ChooseBestDisplayCard(window)) return false;
   SetFullScreen(fullScreen);
-  gScreenModeWidth = 640;
-  gScreenModeHeight = 480;
-  gScreenModeDepth = gDisplayDepth = gDisplay3DDepth;
+  Display().gScreenModeWidth = 640;
+  Display().gScreenModeHeight = 480;
+  Display().gScreenModeDepth = Display().gDisplayDepth = Display().gDisplay3DDepth;
   if (!reinit && !EnumerateDisplayCards(0, 1)) {
-    gErrorCode = kErrDirectDrawNotCreated;
+    Interpreter().gErrorCode = kErrDirectDrawNotCreated;
     return false;
   }
   if (windowed == 1) {
     win::MoveWindow(window, 0, 0, win::GetSystemMetrics(win::SM_CXSCREEN), win::GetSystemMetrics(win::SM_CYSCREEN), 1);
     win::ShowWindow(window, win::SW_SHOW);
-  } else if (!reinit && !SetDisplayMode(640, 480, gDisplay3DDepth)) {
-    gErrorCode = kErrDisplayModeNotSetAtStart;
+  } else if (!reinit && !SetDisplayMode(640, 480, Display().gDisplay3DDepth)) {
+    Interpreter().gErrorCode = kErrDisplayModeNotSetAtStart;
     return false;
   }
   ResetDisplayDefaults();
   if (!InitDisplayAndDevice(640, 480, 1)) {
-    gErrorCode = kErrDisplaySurfacesOrDeviceNotCreated;
+    Interpreter().gErrorCode = kErrDisplaySurfacesOrDeviceNotCreated;
     return false;
   }
   win::ShowCursor(0);
@@ -156,7 +156,7 @@ bool SetupDisplayForProgram(win::HWND window, int fullScreen, int windowed, int 
   CreatePointerSprites();
   ResetRuntimeState();
   SetSoundDefaults();
-  win::GetCurrentDirectoryA(&gRunDirectory);
+  win::GetCurrentDirectoryA(&Runtime().gRunDirectory);
   AcquireInputDevices();
   return true;
 }
@@ -172,7 +172,7 @@ void ShutdownEngine(int keep) {
   Shutdown3DEngine(keep);
   ResetCallStack();
   FreeProgramImage();
-  win::SetCurrentDirectoryA(gRunDirectory.c_str());
+  win::SetCurrentDirectoryA(Runtime().gRunDirectory.c_str());
   ResetWindowToDefaults();
 }
 
@@ -186,21 +186,21 @@ void ShutdownSubsystems() {
 
 void DestroyRuntimeWindow() {
   DestroyWindowAndFonts();
-  gOwnerWindow = nullptr;
+  Runtime().gOwnerWindow = nullptr;
 }
 
 void DeleteTempWorkFiles() {
-  win::SetCurrentDirectoryA(gStartDirectory.c_str());
-  win::DeleteFileA(gSoundWorkFile.c_str());
-  if (gTempFolder.size() > 1 && gTempFolder != "/tmp/") {
+  win::SetCurrentDirectoryA(Runtime().gStartDirectory.c_str());
+  win::DeleteFileA(Runtime().gSoundWorkFile.c_str());
+  if (Host().gTempFolder.size() > 1 && Host().gTempFolder != "/tmp/") {
     std::error_code ignored;
-    std::filesystem::remove_all(gTempFolder, ignored);
+    std::filesystem::remove_all(Host().gTempFolder, ignored);
   }
 }
 
 void BeginHost(win::HINSTANCE instance, const char* commandLine, int* fullScreen, int* windowed) {
-  gInstance = instance;
-  gCommandLine = commandLine ? commandLine : "";
+  Runtime().gInstance = instance;
+  Runtime().gCommandLine = commandLine ? commandLine : "";
   InstallRuntimeHooks();
   InstallEngineHooks();
   RegisterAllCommands();
@@ -217,37 +217,37 @@ bool RunProgram(win::HINSTANCE instance, int showCommand, int fullScreen, int wi
                 ProgramSource source) {
   win::HWND window = CreateRuntimeWindow(instance, showCommand, kRuntimeWindowStyle);
   if (!window) return false;
-  gMainWindow = gOwnerWindow = window;
+  Host().gMainWindow = Runtime().gOwnerWindow = window;
   win::SetWindowTextA(window, win::ExecutablePath().c_str());
-  gAttachedFiles = std::make_unique<AttachedFiles>();
+  Runtime().gAttachedFiles = std::make_unique<AttachedFiles>();
   std::string imagePath;
   if (source(imagePath) && InitSubsystems(instance, window) && LoadProgramImageOrSayWhy(imagePath) &&
       SetupDisplayForProgram(window, fullScreen, windowed, 0)) {
-    gStandaloneFlag = standalone ? 1 : 0;
+    Interpreter().gStandaloneFlag = standalone ? 1 : 0;
     RunMainLoop();
   }
   AttachedFilesRelease();
-  gAttachedFiles.reset();
+  Runtime().gAttachedFiles.reset();
   ShutdownEngine(0);
   return true;
 }
 
 bool EndHost() {
   ShutdownSubsystems();
-  const bool errorBox = gErrorCode > 0;
+  const bool errorBox = Interpreter().gErrorCode > 0;
   if (errorBox) {
     const std::string text = FormatErrorMessage();
     LogRuntimeError(text);
     win::ShowCursor(1);
-    const std::string box = gErrorPlace + text;
-    if (gRuntimeTestMode)
-      win::MessageBoxA(gMainWindow, gErrorReport.c_str(), ("ERRORINFO: " + box).c_str(), win::MB_OK);
+    const std::string box = Runtime().gErrorPlace + text;
+    if (Dispatcher().gRuntimeTestMode)
+      win::MessageBoxA(Host().gMainWindow, Runtime().gErrorReport.c_str(), ("ERRORINFO: " + box).c_str(), win::MB_OK);
     else
-      win::MessageBoxA(gMainWindow, box.c_str(), "Error In Program", win::MB_ICONSTOP);
+      win::MessageBoxA(Host().gMainWindow, box.c_str(), "Error In Program", win::MB_ICONSTOP);
   }
-  if (gExitMessageFlag == 1) {
+  if (System().gExitMessageFlag == 1) {
     win::ShowCursor(1);
-    win::MessageBoxA(gMainWindow, gExitMessageText.c_str(), gExitMessageCaption.c_str(), win::MB_OK);
+    win::MessageBoxA(Host().gMainWindow, System().gExitMessageText.c_str(), System().gExitMessageCaption.c_str(), win::MB_OK);
   }
   DestroyRuntimeWindow();
   DeleteTempWorkFiles();

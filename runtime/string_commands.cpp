@@ -25,7 +25,7 @@ void StoreResult(const char* text, size_t length) { StoreString(SlotOperand(0), 
 // The length snprintf kept in the work buffer, given what it returned.
 size_t KeptLength(int written) {
   if (written < 0) return 0;
-  return size_t(written) < sizeof gWorkText ? size_t(written) : sizeof gWorkText - 1;
+  return size_t(written) < sizeof Runtime().gWorkText ? size_t(written) : sizeof Runtime().gWorkText - 1;
 }
 
 // --- Text functions ----------------------------------------------------------------------------
@@ -70,9 +70,9 @@ void ConvertCase(char from, char to) {
   const size_t length = TextLength(text);
   for (size_t i = 0; i < length; ++i) {
     const char c = text[i];
-    gWorkText[i] = (c >= from && c <= char(from + 25)) ? char(c - from + to) : c;
+    Runtime().gWorkText[i] = (c >= from && c <= char(from + 25)) ? char(c - from + to) : c;
   }
-  StoreResult(gWorkText, length);
+  StoreResult(Runtime().gWorkText, length);
   SkipOperands(2);
 }
 
@@ -85,8 +85,8 @@ void FnAsc() {
 }
 
 void FnChr() {
-  gWorkText[0] = char(uint8_t(IntOperand(1)));
-  StoreResult(gWorkText, gWorkText[0] ? 1 : 0);
+  Runtime().gWorkText[0] = char(uint8_t(IntOperand(1)));
+  StoreResult(Runtime().gWorkText, Runtime().gWorkText[0] ? 1 : 0);
   SkipOperands(2);
 }
 
@@ -98,36 +98,36 @@ void FnSpaces() {
     return;
   }
   const size_t count = n > 0 ? size_t(n) : 0;
-  std::memset(gWorkText, ' ', count);
-  StoreResult(gWorkText, count);
+  std::memset(Runtime().gWorkText, ' ', count);
+  StoreResult(Runtime().gWorkText, count);
   SkipOperands(2);
 }
 
 // --- Number texts ------------------------------------------------------------------------------
 
 void FnStrInt() {
-  const int n = std::snprintf(gWorkText, sizeof gWorkText, "%d", int(IntOperand(1)));
-  StoreResult(gWorkText, KeptLength(n));
+  const int n = std::snprintf(Runtime().gWorkText, sizeof Runtime().gWorkText, "%d", int(IntOperand(1)));
+  StoreResult(Runtime().gWorkText, KeptLength(n));
   SkipOperands(2);
 }
 
 void FnStrFloat() {
-  const int n = std::snprintf(gWorkText, sizeof gWorkText, "%g", double(FloatOperand(1)));
-  StoreResult(gWorkText, KeptLength(n));
+  const int n = std::snprintf(Runtime().gWorkText, sizeof Runtime().gWorkText, "%g", double(FloatOperand(1)));
+  StoreResult(Runtime().gWorkText, KeptLength(n));
   SkipOperands(2);
 }
 
 void FnHexString() {
-  const int n = std::snprintf(gWorkText, sizeof gWorkText, "%X", unsigned(uint32_t(IntOperand(1))));
-  StoreResult(gWorkText, KeptLength(n));
+  const int n = std::snprintf(Runtime().gWorkText, sizeof Runtime().gWorkText, "%X", unsigned(uint32_t(IntOperand(1))));
+  StoreResult(Runtime().gWorkText, KeptLength(n));
   SkipOperands(2);
 }
 
 void FnBinaryString() {
   const auto bits = uint32_t(IntOperand(1));
-  gWorkText[0] = '%';
-  for (int i = 0; i < 32; ++i) gWorkText[1 + i] = (bits >> (31 - i)) & 1u ? '1' : '0';
-  StoreResult(gWorkText, 33);
+  Runtime().gWorkText[0] = '%';
+  for (int i = 0; i < 32; ++i) Runtime().gWorkText[1 + i] = (bits >> (31 - i)) & 1u ? '1' : '0';
+  StoreResult(Runtime().gWorkText, 33);
   SkipOperands(2);
 }
 
@@ -169,9 +169,9 @@ void FnIntOfFloat() {
 void StoreLocalTimeText(char separator, int (*fields)(const win::SYSTEMTIME&, int)) {
   win::SYSTEMTIME now{};
   win::GetLocalTime(&now);
-  const int n = std::snprintf(gWorkText, sizeof gWorkText, "%02d%c%02d%c%02d", fields(now, 0) % 100, separator,
+  const int n = std::snprintf(Runtime().gWorkText, sizeof Runtime().gWorkText, "%02d%c%02d%c%02d", fields(now, 0) % 100, separator,
                               fields(now, 1) % 100, separator, fields(now, 2) % 100);
-  StoreResult(gWorkText, KeptLength(n));
+  StoreResult(Runtime().gWorkText, KeptLength(n));
   SkipOperands(1);
 }
 
@@ -189,7 +189,7 @@ void FnTime() {
 
 // The command line enters the language here, so it is cut to the text limit.
 void FnCommandLine() {
-  StoreResult(gCommandLine.c_str(), TextLength(gCommandLine.c_str()));
+  StoreResult(Runtime().gCommandLine.c_str(), TextLength(Runtime().gCommandLine.c_str()));
   SkipOperands(1);
 }
 

@@ -19,30 +19,30 @@ bool IsDataSoundNumber(int32_t soundNumber) {
 int InitMusicSystem() { return 1; }
 
 int InitSoundSystem(win::HWND window) {
-  gSoundAvailable = gSoundLibrary.Start(window) ? 1 : 0;
+  Sound().gSoundAvailable = Sound().gSoundLibrary.Start(window) ? 1 : 0;
   SetSoundDefaults();
   return 1;
 }
 
 int SetSoundDefaults() {
-  gSoundLibrary.SetDistanceFactor(0.002f);
-  gSoundLibrary.SetListener(SoundListener{});
-  gSoundLibrary.SetEnvironment(0);
-  gSoundLibrary.SetReverbMix(SoundLibrary::kAllChannels, 0.0f);
+  Sound().gSoundLibrary.SetDistanceFactor(0.002f);
+  Sound().gSoundLibrary.SetListener(SoundListener{});
+  Sound().gSoundLibrary.SetEnvironment(0);
+  Sound().gSoundLibrary.SetReverbMix(SoundLibrary::kAllChannels, 0.0f);
   return 1;
 }
 
 int SoundStubTrue() { return 1; }
 
 int UpdateSound3D() {
-  if (gSoundAvailable) gSoundLibrary.Update3D();
+  if (Sound().gSoundAvailable) Sound().gSoundLibrary.Update3D();
   return 1;
 }
 
 int UpdateMusic() {
   for (int slot = 0; slot < kMusicSlotCount; ++slot) {
-    const MusicSlot& music = gSoundLibrary.Music(slot);
-    if (music.looping && music.playing && music.finished) gSoundLibrary.PlayMusic(slot);
+    const MusicSlot& music = Sound().gSoundLibrary.Music(slot);
+    if (music.looping && music.playing && music.finished) Sound().gSoundLibrary.PlayMusic(slot);
   }
   // The MCI music of the CD and MIDI commands would be updated here; those commands keep no
   // per-frame state in this system.
@@ -50,8 +50,8 @@ int UpdateMusic() {
 }
 
 void DeleteAllMusicSlots() {
-  for (int slot = 0; slot < kMusicSlotCount; ++slot) gSoundLibrary.DeleteMusic(slot);
-  gMusicPausedByFocus.fill(0);
+  for (int slot = 0; slot < kMusicSlotCount; ++slot) Sound().gSoundLibrary.DeleteMusic(slot);
+  Sound().gMusicPausedByFocus.fill(0);
 }
 
 int ShutdownMusicSystem() {
@@ -61,53 +61,53 @@ int ShutdownMusicSystem() {
 
 int DeleteAllSounds() {
   for (int slot = 0; slot < kSoundSlotCount; ++slot) {
-    gSoundLibrary.StopChannel(slot);
-    gSoundLibrary.DeleteSample(slot);
-    gSoundSlotInUse[static_cast<size_t>(slot)] = 0;
+    Sound().gSoundLibrary.StopChannel(slot);
+    Sound().gSoundLibrary.DeleteSample(slot);
+    Sound().gSoundSlotInUse[static_cast<size_t>(slot)] = 0;
   }
   return 1;
 }
 
 int ShutdownSoundSystem() {
   DeleteAllSounds();
-  if (gSoundAvailable) {
-    gSoundAvailable = 0;
-    gSoundLibrary.Close();
+  if (Sound().gSoundAvailable) {
+    Sound().gSoundAvailable = 0;
+    Sound().gSoundLibrary.Close();
   }
   return 1;
 }
 
 void PauseAllSounds() {
   for (int slot = 0; slot < kSoundSlotCount; ++slot) {
-    if (gSoundSlotInUse[static_cast<size_t>(slot)] == 1 && gSoundLibrary.IsChannelPlaying(slot)) {
-      gSoundLibrary.PauseChannel(slot, true);
+    if (Sound().gSoundSlotInUse[static_cast<size_t>(slot)] == 1 && Sound().gSoundLibrary.IsChannelPlaying(slot)) {
+      Sound().gSoundLibrary.PauseChannel(slot, true);
     }
   }
 }
 
 void ResumeAllSounds() {
   for (int slot = 0; slot < kSoundSlotCount; ++slot) {
-    if (gSoundSlotInUse[static_cast<size_t>(slot)] == 1 && gSoundLibrary.IsChannelPlaying(slot)) {
-      gSoundLibrary.PauseChannel(slot, false);
+    if (Sound().gSoundSlotInUse[static_cast<size_t>(slot)] == 1 && Sound().gSoundLibrary.IsChannelPlaying(slot)) {
+      Sound().gSoundLibrary.PauseChannel(slot, false);
     }
   }
 }
 
 void PauseAllMusic() {
   for (int slot = 0; slot < kMusicSlotCount; ++slot) {
-    const MusicSlot& music = gSoundLibrary.Music(slot);
+    const MusicSlot& music = Sound().gSoundLibrary.Music(slot);
     if (music.loaded && music.playing && !music.paused) {
-      gSoundLibrary.PauseMusic(slot, true);
-      gMusicPausedByFocus[static_cast<size_t>(slot)] = 1;
+      Sound().gSoundLibrary.PauseMusic(slot, true);
+      Sound().gMusicPausedByFocus[static_cast<size_t>(slot)] = 1;
     }
   }
 }
 
 void ResumeAllMusic() {
   for (int slot = 0; slot < kMusicSlotCount; ++slot) {
-    if (gMusicPausedByFocus[static_cast<size_t>(slot)]) {
-      gSoundLibrary.PauseMusic(slot, false);
-      gMusicPausedByFocus[static_cast<size_t>(slot)] = 0;
+    if (Sound().gMusicPausedByFocus[static_cast<size_t>(slot)]) {
+      Sound().gSoundLibrary.PauseMusic(slot, false);
+      Sound().gMusicPausedByFocus[static_cast<size_t>(slot)] = 0;
     }
   }
 }
@@ -116,7 +116,7 @@ int CopySoundData(void** data, int32_t* byteCount, int32_t* bitsPerSample, int32
                   int32_t* lengthInSamples, int32_t soundNumber) {
   if (!data || !byteCount || !bitsPerSample || !frequency || !lengthInSamples) return 0;
   if (!IsDataSoundNumber(soundNumber)) return 0;
-  const SoundSample* sample = gSoundLibrary.Sample(soundNumber);
+  const SoundSample* sample = Sound().gSoundLibrary.Sample(soundNumber);
   if (!sample) return 0;
   const size_t bytes = sample->data.size();
   void* copy = std::malloc(bytes);
@@ -133,11 +133,11 @@ int CopySoundData(void** data, int32_t* byteCount, int32_t* bitsPerSample, int32
 int CreateSoundFromData(const void* data, int32_t byteCount, int32_t bitsPerSample, int32_t frequency,
                         int32_t lengthInSamples, int32_t soundNumber) {
   if (!IsDataSoundNumber(soundNumber) || byteCount < 0 || lengthInSamples <= 0) return 0;
-  if (!gSoundLibrary.SetSample(soundNumber, data, static_cast<size_t>(byteCount), bitsPerSample, frequency,
+  if (!Sound().gSoundLibrary.SetSample(soundNumber, data, static_cast<size_t>(byteCount), bitsPerSample, frequency,
                                static_cast<uint32_t>(lengthInSamples))) {
     return 0;
   }
-  gSoundSlotInUse[static_cast<size_t>(soundNumber)] = 1;
+  Sound().gSoundSlotInUse[static_cast<size_t>(soundNumber)] = 1;
   return 1;
 }
 

@@ -23,12 +23,6 @@ struct SoundState {
 extern SoundState gSoundState;  // the one instance (sound/sound_system.cpp)
 inline SoundState& Sound() { return gSoundState; }
 
-// The fields under their old names, until every use reads them through Sound().
-inline auto& gSoundLibrary = gSoundState.gSoundLibrary;
-inline auto& gSoundAvailable = gSoundState.gSoundAvailable;
-inline auto& gSoundSlotInUse = gSoundState.gSoundSlotInUse;
-inline auto& gMusicPausedByFocus = gSoundState.gMusicPausedByFocus;
-
 int InitMusicSystem();
 int InitSoundSystem(win::HWND window);  // 1 even when there is no sound
 int SetSoundDefaults();

@@ -6,14 +6,14 @@ namespace vx {
 DisplayState gDisplayState;
 
 void ResetDisplayDefaults() {
-  gDisplayInvalid = 0;
-  gAmbientLevel = 0.5f;
-  gCameraNear = 1.0f;
-  gCameraFar = 3000.0f;
-  gCameraFov = 1.0814433f;
-  gSurfaceFallback = 0;
-  gAllowTnL = 1;
-  gDisplayDepth = gDisplay3DDepth;
+  Display().gDisplayInvalid = 0;
+  Display().gAmbientLevel = 0.5f;
+  Display().gCameraNear = 1.0f;
+  Display().gCameraFar = 3000.0f;
+  Display().gCameraFov = 1.0814433f;
+  Display().gSurfaceFallback = 0;
+  Display().gAllowTnL = 1;
+  Display().gDisplayDepth = Display().gDisplay3DDepth;
 }
 
 }  // namespace vx

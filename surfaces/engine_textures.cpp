@@ -22,8 +22,8 @@ namespace {
 // Loads the found file into the record: BMP files through GDI with black transparent, the rest
 // through the image context.
 int32_t LoadFoundTexture(uint32_t textureSlot, const std::string& path, const std::string& ending) {
-  TextureSurface& texture = gTextureRecords[textureSlot].texture;
-  if (strcasecmp(ending.c_str(), "bmp") == 0) return LoadTextureBitmap(texture, gD3DDevice, path, 1);
+  TextureSurface& texture = Records().gTextureRecords[textureSlot].texture;
+  if (strcasecmp(ending.c_str(), "bmp") == 0) return LoadTextureBitmap(texture, Display().gD3DDevice, path, 1);
   return LoadTextureImage(texture, path) == 0 ? 1 : 0;
 }
 
@@ -35,7 +35,7 @@ std::string TextureNameKey(const char* name, int32_t colour, int32_t mode) {
   // Files and colours are keyed apart, so that a file named like a number never stands for a
   // colour; a file named inside a model is keyed by the path it is looked for at, so that two
   // models' folders may each hold a file of the same name.
-  return name ? "file:" + (mode == 0 ? gModelFolder : std::string()) + name : "colour:" + std::to_string(colour);
+  return name ? "file:" + (mode == 0 ? Records().gModelFolder : std::string()) + name : "colour:" + std::to_string(colour);
 }
 
 uint32_t FindOrCreateTexture(const char* name, int32_t colour, int32_t mode) {
@@ -47,7 +47,7 @@ uint32_t FindOrCreateTexture(const char* name, int32_t colour, int32_t mode) {
   const uint32_t slot = AllocTextureRecord();
   if (slot == kNoRecordSlot) return 0;
   const int32_t made = name ? LoadTextureFromFile(slot, name, 1, mode)
-                            : CreateColorTexture(gTextureRecords[slot].texture, gD3DDevice, uint32_t(colour));
+                            : CreateColorTexture(Records().gTextureRecords[slot].texture, Display().gD3DDevice, uint32_t(colour));
   if (!made) {
     FreeTextureRecord(slot);
     return 0;
@@ -61,21 +61,21 @@ uint32_t LoadTextureFile(const char* name, int32_t mode) { return FindOrCreateTe
 uint32_t GetColorTexture(int32_t colour) { return FindOrCreateTexture(nullptr, colour, 0); }
 
 uint32_t GetImageTexture(uint32_t imageSlot, int32_t colourKey, int32_t makeNew) {
-  if (!gImageRecords.IsTaken(imageSlot)) return 0;
-  const int32_t existing = gImageRecords[imageSlot].textureSlot;
+  if (!Records().gImageRecords.IsTaken(imageSlot)) return 0;
+  const int32_t existing = Records().gImageRecords[imageSlot].textureSlot;
   if (existing > 0 && makeNew == 0 && AddTextureUse(uint32_t(existing))) return uint32_t(existing);
-  if (!gImageRecords[imageSlot].surface) return 0;
+  if (!Records().gImageRecords[imageSlot].surface) return 0;
 
   const uint32_t slot = AllocTextureRecord();
   if (slot == kNoRecordSlot) return 0;
   // Taken after the allocation: a grown pool moves its records.
-  if (!CreateTextureFromSurface(gTextureRecords[slot].texture, gD3DDevice, int32_t(imageSlot),
-                                gImageRecords[imageSlot].surface, colourKey, makeNew, 0)) {
+  if (!CreateTextureFromSurface(Records().gTextureRecords[slot].texture, Display().gD3DDevice, int32_t(imageSlot),
+                                Records().gImageRecords[imageSlot].surface, colourKey, makeNew, 0)) {
     FreeTextureRecord(slot);
     return 0;
   }
   AddTextureName(slot, "");
-  gImageRecords[imageSlot].textureSlot = int32_t(slot);
+  Records().gImageRecords[imageSlot].textureSlot = int32_t(slot);
   return slot;
 }
 
@@ -84,7 +84,7 @@ uint32_t GetSharedImageTexture(uint32_t imageSlot, int32_t colourKey) {
 }
 
 int32_t LoadTextureFromFile(uint32_t textureSlot, const std::string& name, int32_t, int32_t mode) {
-  if (!gTextureRecords.IsTaken(textureSlot)) return 0;
+  if (!Records().gTextureRecords.IsTaken(textureSlot)) return 0;
   for (int attempt = 0; attempt < 2; ++attempt) {
     std::string wanted = name;
     if (attempt == 1) {
@@ -96,44 +96,44 @@ int32_t LoadTextureFromFile(uint32_t textureSlot, const std::string& name, int32
     const bool attached = mode == 1 ? ResolveVirtualFile(path, VirtualFileEnding(wanted))
                                     : ResolveVirtualFileByName(path, VirtualFileEnding(wanted));
     if (attached) return LoadFoundTexture(textureSlot, path, ending);
-    path = gModelFolder + wanted;
+    path = Records().gModelFolder + wanted;
     if (FileExists(path)) return LoadFoundTexture(textureSlot, path, ending);
   }
   return 0;
 }
 
 void UpdateImageTexture(uint32_t imageSlot, int32_t colourKey, int32_t mipmaps) {
-  if (!gImageRecords.IsTaken(imageSlot)) return;
-  const ImageRecord& image = gImageRecords[imageSlot];
+  if (!Records().gImageRecords.IsTaken(imageSlot)) return;
+  const ImageRecord& image = Records().gImageRecords[imageSlot];
   const int32_t slot = image.textureSlot;
-  if (slot <= 0 || !gTextureRecords.IsTaken(uint32_t(slot))) return;
-  TextureSurface& texture = gTextureRecords[uint32_t(slot)].texture;
+  if (slot <= 0 || !Records().gTextureRecords.IsTaken(uint32_t(slot))) return;
+  TextureSurface& texture = Records().gTextureRecords[uint32_t(slot)].texture;
   if (uint32_t(image.width) == texture.sourceWidth && uint32_t(image.height) == texture.sourceHeight &&
       uint32_t(mipmaps) == texture.mipMapped) {
     UpdateTextureFromSurface(texture, image.surface, uint32_t(image.width), uint32_t(image.height));
     return;
   }
   texture.ReleaseTexture();
-  CreateTextureFromSurface(texture, gD3DDevice, int32_t(imageSlot), image.surface, colourKey, mipmaps, 0);
+  CreateTextureFromSurface(texture, Display().gD3DDevice, int32_t(imageSlot), image.surface, colourKey, mipmaps, 0);
 }
 
 int32_t BuildTextureMipmaps(uint32_t textureSlot, int32_t digit) {
-  if (!gTextureRecords.IsTaken(textureSlot)) return 0;
-  return MakeTextureMipmaps(gTextureRecords[textureSlot].texture, digit) == 1 ? 1 : 0;
+  if (!Records().gTextureRecords.IsTaken(textureSlot)) return 0;
+  return MakeTextureMipmaps(Records().gTextureRecords[textureSlot].texture, digit) == 1 ? 1 : 0;
 }
 
 int32_t ApplyTextureColorKey(uint32_t textureSlot) {
-  if (!gTextureRecords.IsTaken(textureSlot)) return 0;
-  return RecreateTextureWithColorKey(gTextureRecords[textureSlot].texture) == 1 ? 1 : 0;
+  if (!Records().gTextureRecords.IsTaken(textureSlot)) return 0;
+  return RecreateTextureWithColorKey(Records().gTextureRecords[textureSlot].texture) == 1 ? 1 : 0;
 }
 
 void ReleaseAllTextureSurfaces() {
-  for (int32_t s = 0; s < gTextureRecords.capacity; ++s) ReleaseTextureSurface(uint32_t(s));
+  for (int32_t s = 0; s < Records().gTextureRecords.capacity; ++s) ReleaseTextureSurface(uint32_t(s));
 }
 
 int32_t FindLostTextureSurface() {
-  for (int32_t s = 0; s < gTextureRecords.capacity; ++s) {
-    if (!RestoreTextureSurface(gTextureRecords.records[s].texture)) continue;
+  for (int32_t s = 0; s < Records().gTextureRecords.capacity; ++s) {
+    if (!RestoreTextureSurface(Records().gTextureRecords.records[s].texture)) continue;
     PauseProgram();
     return 1;
   }
@@ -143,10 +143,10 @@ int32_t FindLostTextureSurface() {
 namespace {
 
 void ReleaseImageTextures(bool clearImages) {
-  gImageRecords.ForEachUsed([clearImages](uint32_t slot) {
-    const int32_t texture = gImageRecords[slot].textureSlot;
+  Records().gImageRecords.ForEachUsed([clearImages](uint32_t slot) {
+    const int32_t texture = Records().gImageRecords[slot].textureSlot;
     if (texture > 0) ReleaseTextureSlot(uint32_t(texture), 0);
-    ImageRecord& image = gImageRecords[slot];
+    ImageRecord& image = Records().gImageRecords[slot];
     image.textureSlot = 0;
     if (!clearImages) return;
     image.valid = 0;
@@ -155,7 +155,7 @@ void ReleaseImageTextures(bool clearImages) {
     image.imageWidth = image.imageHeight = 0;
     image.madeWidth = image.madeHeight = 0;
   });
-  gTextureRefreshFlag = 1;
+  Records().gTextureRefreshFlag = 1;
 }
 
 }  // namespace

@@ -46,12 +46,12 @@ const PixelFormatShifts& ComputePixelFormatShifts(win::IDirectDrawSurface7* surf
   s.redMax = MaxOf(s.redBits);
   s.greenMax = MaxOf(s.greenBits);
   s.blueMax = MaxOf(s.blueBits);
-  gPixelShifts = s;
-  return gPixelShifts;
+  Display().gPixelShifts = s;
+  return Display().gPixelShifts;
 }
 
 uint32_t SurfacePixelToRgb(uint32_t pixel) {
-  const PixelFormatShifts& s = gPixelShifts;
+  const PixelFormatShifts& s = Display().gPixelShifts;
   const uint32_t r = s.redShift < 32 ? (pixel >> s.redShift) & s.redMax : 0;
   const uint32_t g = s.greenShift < 32 ? (pixel >> s.greenShift) & s.greenMax : 0;
   const uint32_t b = pixel & s.blueMax;
@@ -59,7 +59,7 @@ uint32_t SurfacePixelToRgb(uint32_t pixel) {
 }
 
 uint32_t RgbToSurfacePixel(uint32_t colour) {
-  const PixelFormatShifts& s = gPixelShifts;
+  const PixelFormatShifts& s = Display().gPixelShifts;
   auto narrow = [](uint32_t value, uint32_t max) {
     return uint32_t(TruncateToInt32(double(max) / 255.0 * double(value)));
   };

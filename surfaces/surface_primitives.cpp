@@ -31,7 +31,7 @@ using win::RECT;
 // Surfaces of the effects: system memory, in the format of the surface they work for, so that
 // nothing is lost to a conversion on the way through.
 IDirectDrawSurface7* MakeWorkSurface(IDirectDrawSurface7* like, uint32_t width, uint32_t height) {
-  if (!gDirectDraw || width == 0 || height == 0) return nullptr;
+  if (!Display().gDirectDraw || width == 0 || height == 0) return nullptr;
   win::DDSURFACEDESC2 desc{};
   desc.dwSize = sizeof desc;
   desc.dwFlags = win::DDSD_CAPS | win::DDSD_WIDTH | win::DDSD_HEIGHT | win::DDSD_PIXELFORMAT;
@@ -40,7 +40,7 @@ IDirectDrawSurface7* MakeWorkSurface(IDirectDrawSurface7* like, uint32_t width, 
   desc.ddsCaps.dwCaps = win::DDSCAPS_OFFSCREENPLAIN | win::DDSCAPS_SYSTEMMEMORY;
   desc.ddpfPixelFormat = like->PixelFormat();
   IDirectDrawSurface7* made = nullptr;
-  if (win::Failed(gDirectDraw->CreateSurface(&desc, &made, nullptr))) return nullptr;
+  if (win::Failed(Display().gDirectDraw->CreateSurface(&desc, &made, nullptr))) return nullptr;
   return made;
 }
 
@@ -53,14 +53,14 @@ HRESULT CopyRect(IDirectDrawSurface7* target, int32_t x, int32_t y, IDirectDrawS
 // The sprites whose backgrounds the frame keeps.
 template <class F>
 void ForEachBackgroundSprite(F&& f) {
-  gRenderItems.ForEachUsed([&](uint32_t slot) {
-    if (gRenderItems[slot].spriteFlag == 1 && gRenderItems[slot].objectItem == 0) f(slot);
+  Records().gRenderItems.ForEachUsed([&](uint32_t slot) {
+    if (Records().gRenderItems[slot].spriteFlag == 1 && Records().gRenderItems[slot].objectItem == 0) f(slot);
   });
 }
 
 bool ImageUsable(int32_t slot) {
-  return slot >= 0 && gImageRecords.IsTaken(uint32_t(slot)) && gImageRecords[uint32_t(slot)].valid == 1 &&
-         gImageRecords[uint32_t(slot)].surface;
+  return slot >= 0 && Records().gImageRecords.IsTaken(uint32_t(slot)) && Records().gImageRecords[uint32_t(slot)].valid == 1 &&
+         Records().gImageRecords[uint32_t(slot)].surface;
 }
 
 // Moves one column (mirror) or row (flip) at a time through a one-pixel work surface.
@@ -86,11 +86,11 @@ int32_t SwapLines(IDirectDrawSurface7* surface, bool columns) {
 
 void TargetSize(int32_t n, int32_t* width, int32_t* height) {
   if (n == 0) {
-    *width = gDisplayWidth;
-    *height = gDisplayHeight;
+    *width = Display().gDisplayWidth;
+    *height = Display().gDisplayHeight;
   } else if (n > 0 && n < kBitmapSlots) {
-    *width = int32_t(gBitmapInfo[size_t(n)].width);
-    *height = int32_t(gBitmapInfo[size_t(n)].height);
+    *width = int32_t(Display().gBitmapInfo[size_t(n)].width);
+    *height = int32_t(Display().gBitmapInfo[size_t(n)].height);
   } else {
     *width = *height = 0;
   }
@@ -133,7 +133,7 @@ void ClipBlitRects(int32_t targetBitmap, RECT& source, RECT& destination, int32_
 int32_t BlitImageToSurface(IDirectDrawSurface7* target, int32_t targetBitmap, uint32_t imageSlot, int32_t x,
                            int32_t y, int32_t width, int32_t height, int32_t colourKey) {
   if (!target || !ImageUsable(int32_t(imageSlot))) return 1;
-  const ImageRecord& image = gImageRecords[imageSlot];
+  const ImageRecord& image = Records().gImageRecords[imageSlot];
   RECT source{image.sourceX, image.sourceY, 0, 0}, destination{};
   ClipBlitRects(targetBitmap, source, destination, x, y, width, height, 1.0f, 1.0f, 0, 0);
   if (destination.right <= destination.left || destination.bottom <= destination.top) return 1;
@@ -146,12 +146,12 @@ int32_t BlitImageToSurface(IDirectDrawSurface7* target, int32_t targetBitmap, ui
 }
 
 void DrawSpriteToSurface(IDirectDrawSurface7* target, int32_t targetBitmap, uint32_t itemSlot, int32_t x, int32_t y) {
-  if (!target || !gRenderItems.IsTaken(itemSlot)) return;
-  const RenderItem item = gRenderItems[itemSlot];
+  if (!target || !Records().gRenderItems.IsTaken(itemSlot)) return;
+  const RenderItem item = Records().gRenderItems[itemSlot];
   if (item.objectItem != 0 || !ImageUsable(item.spriteImageSlot)) return;
   // A scale of 0 or below draws nothing (and a clip would divide by it).
   if (!(item.scaleX > 0.0f) || !(item.scaleY > 0.0f)) return;
-  const ImageRecord& image = gImageRecords[uint32_t(item.spriteImageSlot)];
+  const ImageRecord& image = Records().gImageRecords[uint32_t(item.spriteImageSlot)];
   RECT source{image.sourceX, image.sourceY, 0, 0}, destination{};
   ClipBlitRects(targetBitmap, source, destination, WrapSub(x, item.hotSpotX), WrapSub(y, item.hotSpotY),
                 image.imageWidth, image.imageHeight, item.scaleX, item.scaleY, item.flip, item.mirror);
@@ -166,82 +166,82 @@ void DrawSpriteToSurface(IDirectDrawSurface7* target, int32_t targetBitmap, uint
 }
 
 int32_t DrawSpriteLayers() {
-  if (gRenderEnabled != 1) return 1;
+  if (Display().gRenderEnabled != 1) return 1;
   for (int32_t layer = 0; layer <= 2; ++layer) {
-    gRenderItems.ForEachUsed([&](uint32_t slot) {
-      const RenderItem& item = gRenderItems[slot];
+    Records().gRenderItems.ForEachUsed([&](uint32_t slot) {
+      const RenderItem& item = Records().gRenderItems[slot];
       if (item.objectItem == 0 && item.layer == layer && item.visible == 1 && item.spriteImageSlot != -1)
-        DrawSpriteToSurface(gBackBuffer, 0, slot, item.x, item.y);
+        DrawSpriteToSurface(Display().gBackBuffer, 0, slot, item.x, item.y);
     });
   }
   return 1;
 }
 
 void SaveSpriteBackgrounds() {
-  if (gRenderEnabled != 1 || !gBackBuffer) return;
-  const int32_t page = gSpritePage & 1;
+  if (Display().gRenderEnabled != 1 || !Display().gBackBuffer) return;
+  const int32_t page = Records().gSpritePage & 1;
   ForEachBackgroundSprite([&](uint32_t slot) {
-    RenderItem item = gRenderItems[slot];
-    int32_t* saved = gRenderItems[slot].savedRects[page];
+    RenderItem item = Records().gRenderItems[slot];
+    int32_t* saved = Records().gRenderItems[slot].savedRects[page];
     if (!ImageUsable(item.spriteImageSlot)) {
       saved[2] = 0;
       return;
     }
-    const ImageRecord& sprite = gImageRecords[uint32_t(item.spriteImageSlot)];
+    const ImageRecord& sprite = Records().gImageRecords[uint32_t(item.spriteImageSlot)];
     const int32_t w = TruncateToInt32(double(sprite.imageWidth) * double(item.scaleX));
     const int32_t h = TruncateToInt32(double(sprite.imageHeight) * double(item.scaleY));
     int32_t left = WrapSub(item.x, item.hotSpotX), top = WrapSub(item.y, item.hotSpotY);
     int32_t right = WrapAdd(left, w), bottom = WrapAdd(top, h);
     left = std::max(left, 0);
     top = std::max(top, 0);
-    right = std::min(right, gDisplayWidth);
-    bottom = std::min(bottom, gDisplayHeight);
+    right = std::min(right, Display().gDisplayWidth);
+    bottom = std::min(bottom, Display().gDisplayHeight);
     if (w <= 0 || h <= 0 || right <= left || bottom <= top) {
       saved[0] = left, saved[1] = top, saved[2] = 0, saved[3] = bottom;
       return;
     }
     int32_t k = item.ownedImages[page];
-    if (k == -1 || !gImageRecords.IsTaken(uint32_t(k)) || gImageRecords[uint32_t(k)].imageWidth < w ||
-        gImageRecords[uint32_t(k)].imageHeight < h || !gImageRecords[uint32_t(k)].surface) {
-      if (k == -1 || !gImageRecords.IsTaken(uint32_t(k))) {
+    if (k == -1 || !Records().gImageRecords.IsTaken(uint32_t(k)) || Records().gImageRecords[uint32_t(k)].imageWidth < w ||
+        Records().gImageRecords[uint32_t(k)].imageHeight < h || !Records().gImageRecords[uint32_t(k)].surface) {
+      if (k == -1 || !Records().gImageRecords.IsTaken(uint32_t(k))) {
         const uint32_t taken = AllocImageRecord();
         if (taken == kNoRecordSlot) return;  // the pool raised kErrOutOfMemory
         k = int32_t(taken);
-        gRenderItems[slot].ownedImages[page] = k;
+        Records().gRenderItems[slot].ownedImages[page] = k;
       }
       if (!CreateImageSurface(uint32_t(k), w, h)) {
         RaiseRuntimeError(kErrOutOfMemory);
-        gImageRecords[uint32_t(k)].surface = nullptr;
-        saved = gRenderItems[slot].savedRects[page];
+        Records().gImageRecords[uint32_t(k)].surface = nullptr;
+        saved = Records().gRenderItems[slot].savedRects[page];
         saved[0] = left, saved[1] = top, saved[2] = 0, saved[3] = bottom;
         return;
       }
     }
-    ImageRecord& copy = gImageRecords[uint32_t(k)];
+    ImageRecord& copy = Records().gImageRecords[uint32_t(k)];
     copy.width = right - left;
     copy.height = bottom - top;
     const RECT area{left, top, right, bottom};
-    RetryBlit(copy.surface, gBackBuffer, [&] {
-      return copy.surface->BltFast(win::DWORD(copy.sourceX), win::DWORD(copy.sourceY), gBackBuffer, &area,
+    RetryBlit(copy.surface, Display().gBackBuffer, [&] {
+      return copy.surface->BltFast(win::DWORD(copy.sourceX), win::DWORD(copy.sourceY), Display().gBackBuffer, &area,
                                    win::DDBLTFAST_NOCOLORKEY);
     });
-    saved = gRenderItems[slot].savedRects[page];
+    saved = Records().gRenderItems[slot].savedRects[page];
     saved[0] = left, saved[1] = top, saved[2] = right, saved[3] = bottom;
   });
 }
 
 void RestoreSpriteBackgrounds() {
-  if (gRenderEnabled != 1 || !gBackBuffer) return;
-  const int32_t page = gSpritePage & 1;
+  if (Display().gRenderEnabled != 1 || !Display().gBackBuffer) return;
+  const int32_t page = Records().gSpritePage & 1;
   ForEachBackgroundSprite([&](uint32_t slot) {
-    const RenderItem& item = gRenderItems[slot];
+    const RenderItem& item = Records().gRenderItems[slot];
     const int32_t k = item.ownedImages[page];
     const int32_t* saved = item.savedRects[page];
     if (k == -1 || !ImageUsable(k) || saved[2] < 1) return;
-    const ImageRecord& copy = gImageRecords[uint32_t(k)];
+    const ImageRecord& copy = Records().gImageRecords[uint32_t(k)];
     const RECT source{copy.sourceX, copy.sourceY, copy.sourceX + copy.width, copy.sourceY + copy.height};
-    RetryBlit(gBackBuffer, copy.surface, [&] {
-      return gBackBuffer->BltFast(win::DWORD(saved[0]), win::DWORD(saved[1]), copy.surface, &source,
+    RetryBlit(Display().gBackBuffer, copy.surface, [&] {
+      return Display().gBackBuffer->BltFast(win::DWORD(saved[0]), win::DWORD(saved[1]), copy.surface, &source,
                                   win::DDBLTFAST_NOCOLORKEY);
     });
   });
@@ -249,24 +249,24 @@ void RestoreSpriteBackgrounds() {
 
 void FreeSpriteImageCopies() {
   ForEachBackgroundSprite([](uint32_t slot) {
-    for (int32_t& k : gRenderItems[slot].ownedImages) {
+    for (int32_t& k : Records().gRenderItems[slot].ownedImages) {
       if (k != -1) FreeImageRecord(uint32_t(k));
       k = -1;
     }
   });
-  gImageCopiesFreed = 1;
+  Records().gImageCopiesFreed = 1;
 }
 
 void ClearViewport(uint32_t colour) {
-  if (!gD3DDevice) return;
-  const win::D3DRECT area{0, 0, gDisplayWidth, gDisplayHeight};
-  gD3DDevice->Clear(1, &area, win::D3DCLEAR_TARGET, colour, 1.0f, 0);
+  if (!Display().gD3DDevice) return;
+  const win::D3DRECT area{0, 0, Display().gDisplayWidth, Display().gDisplayHeight};
+  Display().gD3DDevice->Clear(1, &area, win::D3DCLEAR_TARGET, colour, 1.0f, 0);
 }
 
 int32_t CreateBitmapSurface(int32_t n, int32_t width, int32_t height) {
   if (n < 1 || n >= kBitmapSlots) return 0;
   ReleaseBitmapSurface(n);
-  if (width < 1 || height < 1 || !gDirectDraw) return 0;
+  if (width < 1 || height < 1 || !Display().gDirectDraw) return 0;
   win::DDSURFACEDESC2 desc{};
   desc.dwSize = sizeof desc;
   desc.dwFlags = win::DDSD_CAPS | win::DDSD_HEIGHT | win::DDSD_WIDTH;
@@ -274,9 +274,9 @@ int32_t CreateBitmapSurface(int32_t n, int32_t width, int32_t height) {
   desc.dwHeight = win::DWORD(height);
   desc.ddsCaps.dwCaps = win::DDSCAPS_OFFSCREENPLAIN | win::DDSCAPS_SYSTEMMEMORY;
   IDirectDrawSurface7* made = nullptr;
-  if (win::Failed(gDirectDraw->CreateSurface(&desc, &made, nullptr)) || !made) return 0;
-  gBitmaps[size_t(n)] = made;
-  BitmapInfo& info = gBitmapInfo[size_t(n)];
+  if (win::Failed(Display().gDirectDraw->CreateSurface(&desc, &made, nullptr)) || !made) return 0;
+  Display().gBitmaps[size_t(n)] = made;
+  BitmapInfo& info = Display().gBitmapInfo[size_t(n)];
   info.width = made->Width();
   info.height = made->Height();
   info.bitsPerPixel = made->PixelFormat().dwRGBBitCount;
@@ -286,23 +286,23 @@ int32_t CreateBitmapSurface(int32_t n, int32_t width, int32_t height) {
 int32_t ReleaseBitmapSurface(int32_t n) {
   // Bitmap 0 is the screen: the back buffer is never released as a bitmap.
   if (n < 1 || n >= kBitmapSlots) return 1;
-  if (gBitmaps[size_t(n)]) gBitmaps[size_t(n)]->Release();
-  gBitmaps[size_t(n)] = nullptr;
+  if (Display().gBitmaps[size_t(n)]) Display().gBitmaps[size_t(n)]->Release();
+  Display().gBitmaps[size_t(n)] = nullptr;
   return 1;
 }
 
 int32_t SaveBitmapSlot(int32_t n, const std::string& fileName) {
-  if (n < 1 || n >= kBitmapSlots || !gBitmaps[size_t(n)]) return 0;
-  return SaveImageByExtension(gBitmaps[size_t(n)], fileName) ? 1 : 0;
+  if (n < 1 || n >= kBitmapSlots || !Display().gBitmaps[size_t(n)]) return 0;
+  return SaveImageByExtension(Display().gBitmaps[size_t(n)], fileName) ? 1 : 0;
 }
 
 uint32_t RefreshBitmapSize(int32_t n) {
-  if (n < 1 || n >= kBitmapSlots || !gBitmaps[size_t(n)]) return kNoRecordSlot;
+  if (n < 1 || n >= kBitmapSlots || !Display().gBitmaps[size_t(n)]) return kNoRecordSlot;
   win::DDSURFACEDESC2 desc{};
   desc.dwSize = sizeof desc;
-  if (win::Failed(gBitmaps[size_t(n)]->GetSurfaceDesc(&desc))) return kNoRecordSlot;
-  gBitmapInfo[size_t(n)].width = desc.dwWidth;
-  gBitmapInfo[size_t(n)].height = desc.dwHeight;
+  if (win::Failed(Display().gBitmaps[size_t(n)]->GetSurfaceDesc(&desc))) return kNoRecordSlot;
+  Display().gBitmapInfo[size_t(n)].width = desc.dwWidth;
+  Display().gBitmapInfo[size_t(n)].height = desc.dwHeight;
   return GrabBitmapToNewImage(n, 0, 0, int32_t(desc.dwWidth), int32_t(desc.dwHeight));
 }
 
@@ -358,7 +358,7 @@ IDirectDrawSurface7* RotateSurfaceQuarterTurns(IDirectDrawSurface7* surface, int
 
 uint32_t BoxAveragePixel(uint32_t bytesPerPixel, const uint8_t* bits, int32_t pitch, int32_t width, int32_t height,
                          int32_t x, int32_t y, int32_t first, int32_t last) {
-  const PixelFormatShifts& s = gPixelShifts;
+  const PixelFormatShifts& s = Display().gPixelShifts;
   const uint32_t keep = s.bitCount < 32 ? (1u << s.bitCount) - 1u : 0xFFFFFFFFu;
   uint64_t red = 0, green = 0, blue = 0, count = 0;
   for (int32_t row = y + first; row <= y + last; ++row) {
@@ -437,7 +437,7 @@ int32_t FadeSurface(IDirectDrawSurface7* surface, int32_t value) {
 }
 
 int32_t SetGammaRamp(int32_t red, int32_t green, int32_t blue) {
-  if (!gGammaControl || !gGammaAvailable) return 0;
+  if (!Display().gGammaControl || !Display().gGammaAvailable) return 0;
   win::DDGAMMARAMP ramp{};
   auto fill = [](win::WORD (&entries)[256], int32_t value) {
     // Outside 0 to 511 the offset or the scale would leave the 16-bit entries.
@@ -449,7 +449,7 @@ int32_t SetGammaRamp(int32_t red, int32_t green, int32_t blue) {
   fill(ramp.red, red);
   fill(ramp.green, green);
   fill(ramp.blue, blue);
-  return win::Succeeded(gGammaControl->SetGammaRamp(0, &ramp)) ? 1 : 0;
+  return win::Succeeded(Display().gGammaControl->SetGammaRamp(0, &ramp)) ? 1 : 0;
 }
 
 }  // namespace vx

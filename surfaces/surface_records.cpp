@@ -26,9 +26,9 @@ namespace {
 
 template <class F>
 void ForEachPool(F&& f) {
-  f(gRenderItems);
-  f(gImageRecords);
-  f(gTextureRecords);
+  f(Records().gRenderItems);
+  f(Records().gImageRecords);
+  f(Records().gTextureRecords);
 }
 
 }  // namespace
@@ -40,13 +40,13 @@ bool InitSurfaceRecordPools() {
 }
 
 void ReleaseAllTextureSlots() {
-  for (int32_t s = 0; s < gTextureRecords.capacity; ++s) ReleaseTextureSlot(uint32_t(s), 1);
+  for (int32_t s = 0; s < Records().gTextureRecords.capacity; ++s) ReleaseTextureSlot(uint32_t(s), 1);
   ClearTextureNameList();
 }
 
 void ReleaseSurfaceRecordContents() {
   ReleaseImageSurfaceTable();
-  for (int32_t s = 0; s < gTextureRecords.capacity; ++s) ReleaseTextureSurface(uint32_t(s));
+  for (int32_t s = 0; s < Records().gTextureRecords.capacity; ++s) ReleaseTextureSurface(uint32_t(s));
 }
 
 void FreeSurfaceRecordPools() {
@@ -55,9 +55,9 @@ void FreeSurfaceRecordPools() {
 
 void ClearSurfaceRecordPools() {
   ForEachPool([](auto& pool) { pool.Clear(); });
-  gSpriteSlotById.fill(0);
-  gImageSlotById.fill(0);
-  gTextureRefreshFlag = gImageCopiesFreed = 0;
+  Records().gSpriteSlotById.fill(0);
+  Records().gImageSlotById.fill(0);
+  Records().gTextureRefreshFlag = Records().gImageCopiesFreed = 0;
 }
 
 void ChainSurfaceRecordPools() {
@@ -68,62 +68,62 @@ void ChainSurfaceRecordPools() {
 }
 
 uint32_t AllocRenderItem() {
-  const uint32_t slot = gRenderItems.TakeZeroed();
+  const uint32_t slot = Records().gRenderItems.TakeZeroed();
   if (slot == kNoRecordSlot) return slot;
-  RenderItem& it = gRenderItems[slot];
+  RenderItem& it = Records().gRenderItems[slot];
   it.ownedImages[0] = it.ownedImages[1] = -1;
   it.scaleX = it.scaleY = 1.0f;
   return slot;
 }
 
-uint32_t AllocImageRecord() { return gImageRecords.TakeZeroed(); }
+uint32_t AllocImageRecord() { return Records().gImageRecords.TakeZeroed(); }
 
-uint32_t AllocTextureRecord() { return gTextureRecords.TakeZeroed(); }
+uint32_t AllocTextureRecord() { return Records().gTextureRecords.TakeZeroed(); }
 
 int32_t FreeRenderItem(uint32_t slot) {
-  if (!gRenderItems.IsTaken(slot)) return 0;
+  if (!Records().gRenderItems.IsTaken(slot)) return 0;
   for (int i = 0; i < 2; ++i) {
     // Image slot 0 is reserved; an item that never took its copies holds 0 or -1 there.
-    const int32_t image = gRenderItems[slot].ownedImages[i];
+    const int32_t image = Records().gRenderItems[slot].ownedImages[i];
     if (image > 0) FreeImageRecord(uint32_t(image));
-    gRenderItems[slot].ownedImages[i] = -1;
+    Records().gRenderItems[slot].ownedImages[i] = -1;
   }
-  gRenderItems[slot].spriteFlag = 0;
-  return gRenderItems.Free(slot) ? 1 : 0;
+  Records().gRenderItems[slot].spriteFlag = 0;
+  return Records().gRenderItems.Free(slot) ? 1 : 0;
 }
 
 int32_t FreeImageRecord(uint32_t slot) {
-  if (!gImageRecords.IsTaken(slot)) return 0;
-  ReleaseSurface(gImageRecords[slot].surface);
+  if (!Records().gImageRecords.IsTaken(slot)) return 0;
+  ReleaseSurface(Records().gImageRecords[slot].surface);
   // The image gives up its use of the texture made from it (or loaded for it) through the shared
   // release, which frees the texture and its name with the last use. A texture that lives on with
   // other users must no longer name this slot, which the next image taken here would inherit.
-  const int32_t texture = gImageRecords[slot].textureSlot;
-  gImageRecords[slot].textureSlot = 0;
+  const int32_t texture = Records().gImageRecords[slot].textureSlot;
+  Records().gImageRecords[slot].textureSlot = 0;
   if (texture > 0) {
     ReleaseTextureSlot(uint32_t(texture), 0);
-    if (gTextureRecords.IsTaken(uint32_t(texture)) &&
-        gTextureRecords[uint32_t(texture)].texture.sourceId == int32_t(slot))
-      gTextureRecords[uint32_t(texture)].texture.sourceId = 0;
+    if (Records().gTextureRecords.IsTaken(uint32_t(texture)) &&
+        Records().gTextureRecords[uint32_t(texture)].texture.sourceId == int32_t(slot))
+      Records().gTextureRecords[uint32_t(texture)].texture.sourceId = 0;
   }
-  gImageRecords[slot].valid = 0;
-  return gImageRecords.Free(slot) ? 1 : 0;
+  Records().gImageRecords[slot].valid = 0;
+  return Records().gImageRecords.Free(slot) ? 1 : 0;
 }
 
 int32_t FreeTextureRecord(uint32_t slot) {
-  if (!gTextureRecords.IsTaken(slot)) return 0;
+  if (!Records().gTextureRecords.IsTaken(slot)) return 0;
   // Normally released beforehand; a record freed with its surface or name still attached would
   // hand them to the next texture taken here.
   ReleaseTextureSurface(slot);
-  TextureRecord& t = gTextureRecords[slot];
+  TextureRecord& t = Records().gTextureRecords[slot];
   if (TextureNameListHolds(t.nameEntry)) DeleteTextureName(t.nameEntry);
   t.nameEntry = nullptr;
-  return gTextureRecords.Free(slot) ? 1 : 0;
+  return Records().gTextureRecords.Free(slot) ? 1 : 0;
 }
 
 void ReleaseTextureSurface(uint32_t textureSlot) {
-  if (!gTextureRecords.Exists() || textureSlot >= uint32_t(gTextureRecords.capacity)) return;
-  gTextureRecords[textureSlot].texture.ReleaseTexture();
+  if (!Records().gTextureRecords.Exists() || textureSlot >= uint32_t(Records().gTextureRecords.capacity)) return;
+  Records().gTextureRecords[textureSlot].texture.ReleaseTexture();
 }
 
 int32_t FreeTextureSurfaceOnly(uint32_t textureSlot) {
@@ -132,8 +132,8 @@ int32_t FreeTextureSurfaceOnly(uint32_t textureSlot) {
 }
 
 int32_t CreateImageSurface(uint32_t imageSlot, int32_t width, int32_t height) {
-  if (!gImageRecords.IsTaken(imageSlot)) return 0;
-  ImageRecord& r = gImageRecords[imageSlot];
+  if (!Records().gImageRecords.IsTaken(imageSlot)) return 0;
+  ImageRecord& r = Records().gImageRecords[imageSlot];
   if (!(r.surface && r.madeWidth == width && r.madeHeight == height)) {
     ReleaseSurface(r.surface);
     win::IDirectDrawSurface7* made =
@@ -143,11 +143,11 @@ int32_t CreateImageSurface(uint32_t imageSlot, int32_t width, int32_t height) {
       r.madeWidth = r.madeHeight = 0;
       return 0;
     }
-    gImageRecords[imageSlot].surface = made;
-    gImageRecords[imageSlot].madeWidth = width;
-    gImageRecords[imageSlot].madeHeight = height;
+    Records().gImageRecords[imageSlot].surface = made;
+    Records().gImageRecords[imageSlot].madeWidth = width;
+    Records().gImageRecords[imageSlot].madeHeight = height;
   }
-  ImageRecord& image = gImageRecords[imageSlot];
+  ImageRecord& image = Records().gImageRecords[imageSlot];
   image.sourceX = image.sourceY = 0;
   image.width = image.imageWidth = width;
   image.height = image.imageHeight = height;
@@ -156,28 +156,28 @@ int32_t CreateImageSurface(uint32_t imageSlot, int32_t width, int32_t height) {
 }
 
 void RefreshImageTexture(uint32_t imageSlot, int32_t flag) {
-  if (gImageRecords.IsTaken(imageSlot) && gImageRecords[imageSlot].textureSlot > 0)
+  if (Records().gImageRecords.IsTaken(imageSlot) && Records().gImageRecords[imageSlot].textureSlot > 0)
     UpdateImageTexture(imageSlot, 1, flag);
-  gTextureRefreshFlag = 1;
+  Records().gTextureRefreshFlag = 1;
 }
 
 namespace {
 
 int32_t GrabFromSurface(uint32_t imageSlot, win::IDirectDrawSurface7* source, int32_t left, int32_t top,
                         int32_t right, int32_t bottom, int32_t flag) {
-  if (!gImageRecords.IsTaken(imageSlot)) return 0;
+  if (!Records().gImageRecords.IsTaken(imageSlot)) return 0;
   const int64_t width = int64_t(right) - left, height = int64_t(bottom) - top;
   const bool made = source && width <= INT32_MAX && height <= INT32_MAX &&
                     CreateImageSurface(imageSlot, int32_t(width), int32_t(height)) == 1;
   if (!made) {
-    ImageRecord& r = gImageRecords[imageSlot];
+    ImageRecord& r = Records().gImageRecords[imageSlot];
     ReleaseSurface(r.surface);
     r.width = r.height = r.imageWidth = r.imageHeight = 0;
     r.madeWidth = r.madeHeight = 0;
     r.valid = 0;
     return 0;
   }
-  win::IDirectDrawSurface7* image = gImageRecords[imageSlot].surface;
+  win::IDirectDrawSurface7* image = Records().gImageRecords[imageSlot].surface;
   // Only the part of the rectangle on the source is copied; the rest of the image is black, not
   // what an earlier grab of the same size left there.
   const win::RECT area{std::max(left, 0), std::max(top, 0), std::min(right, int32_t(source->Width())),
@@ -188,7 +188,7 @@ int32_t GrabFromSurface(uint32_t imageSlot, win::IDirectDrawSurface7* source, in
     // screen, where a lost surface means the display went away.
     if (std::exchange(restored, true)) return false;
     if (win::Succeeded(image->Restore())) return true;
-    if (gFullScreen == 1) PauseProgram();
+    if (Display().gFullScreen == 1) PauseProgram();
     return false;
   };
   win::HRESULT result = win::DD_OK;
@@ -206,7 +206,7 @@ int32_t GrabFromSurface(uint32_t imageSlot, win::IDirectDrawSurface7* source, in
         },
         restoreOnce);
   if (win::Failed(result)) {
-    gImageRecords[imageSlot].valid = 0;  // its pixels were never copied
+    Records().gImageRecords[imageSlot].valid = 0;  // its pixels were never copied
     return 0;
   }
   RefreshImageTexture(imageSlot, flag);
@@ -216,26 +216,26 @@ int32_t GrabFromSurface(uint32_t imageSlot, win::IDirectDrawSurface7* source, in
 }  // namespace
 
 int32_t GrabScreenImage(uint32_t imageSlot, int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t flag) {
-  return GrabFromSurface(imageSlot, gBackBuffer, left, top, right, bottom, flag);
+  return GrabFromSurface(imageSlot, Display().gBackBuffer, left, top, right, bottom, flag);
 }
 
 int32_t GrabBitmapImage(uint32_t imageSlot, int32_t bitmap, int32_t left, int32_t top, int32_t right, int32_t bottom,
                         int32_t flag) {
-  win::IDirectDrawSurface7* source = bitmap >= 0 && bitmap < kBitmapSlots ? gBitmaps[size_t(bitmap)] : nullptr;
+  win::IDirectDrawSurface7* source = bitmap >= 0 && bitmap < kBitmapSlots ? Display().gBitmaps[size_t(bitmap)] : nullptr;
   return GrabFromSurface(imageSlot, source, left, top, right, bottom, flag);
 }
 
 void ReleaseImageSurfaceTable() {
-  for (int32_t s = 0; s < gImageRecords.capacity; ++s) ReleaseSurface(gImageRecords.records[s].surface);
+  for (int32_t s = 0; s < Records().gImageRecords.capacity; ++s) ReleaseSurface(Records().gImageRecords.records[s].surface);
 }
 
 void ClearImageSurfaceTable() {
-  for (int32_t s = 0; s < gImageRecords.capacity; ++s) gImageRecords.records[s].surface = nullptr;
+  for (int32_t s = 0; s < Records().gImageRecords.capacity; ++s) Records().gImageRecords.records[s].surface = nullptr;
 }
 
 bool AgeImagesAndSprites() {
-  gImageRecords.ForEachUsed([](uint32_t slot) {
-    ImageRecord& r = gImageRecords[slot];
+  Records().gImageRecords.ForEachUsed([](uint32_t slot) {
+    ImageRecord& r = Records().gImageRecords[slot];
     if (r.lifeCounter <= 0) return;
     --r.lifeCounter;
     // An image whose grab failed has no valid pixels but still holds its record.
@@ -244,14 +244,14 @@ bool AgeImagesAndSprites() {
 
   // Deleted sprites are counted down every frame, so their saved backgrounds go even in a
   // program that never refreshes a texture.
-  const bool refresh = gTextureRefreshFlag != 0;
-  gTextureRefreshFlag = 0;
-  gRenderItems.ForEachUsed([](uint32_t slot) {
-    RenderItem& it = gRenderItems[slot];
+  const bool refresh = Records().gTextureRefreshFlag != 0;
+  Records().gTextureRefreshFlag = 0;
+  Records().gRenderItems.ForEachUsed([](uint32_t slot) {
+    RenderItem& it = Records().gRenderItems[slot];
     if (it.pendingRemoval < 1 || --it.pendingRemoval > 0) return;
     const int32_t number = it.spriteNumber;
-    if (number > 0 && number < kNumberMapSize && gSpriteSlotById[size_t(number)] == slot)
-      gSpriteSlotById[size_t(number)] = 0;
+    if (number > 0 && number < kNumberMapSize && Records().gSpriteSlotById[size_t(number)] == slot)
+      Records().gSpriteSlotById[size_t(number)] = 0;
     it.spriteNumber = 0;
     FreeRenderItem(slot);
   });

@@ -109,21 +109,6 @@ struct SurfaceRecords {
 extern SurfaceRecords gSurfaceRecords;  // the one instance (surfaces/surface_records.cpp)
 inline SurfaceRecords& Records() { return gSurfaceRecords; }
 
-// The fields under their old names, until every use reads them through Records().
-inline auto& gRenderItems = gSurfaceRecords.gRenderItems;
-inline auto& gImageRecords = gSurfaceRecords.gImageRecords;
-inline auto& gTextureRecords = gSurfaceRecords.gTextureRecords;
-inline auto& gSpriteSlotById = gSurfaceRecords.gSpriteSlotById;
-inline auto& gImageSlotById = gSurfaceRecords.gImageSlotById;
-inline auto& gTextureRefreshFlag = gSurfaceRecords.gTextureRefreshFlag;
-inline auto& gImageCopiesFreed = gSurfaceRecords.gImageCopiesFreed;
-inline auto& gSpritePage = gSurfaceRecords.gSpritePage;
-inline auto& gTextureNameList = gSurfaceRecords.gTextureNameList;
-inline auto& gModelFolder = gSurfaceRecords.gModelFolder;
-
-// The shared pools' part of the engine's pool work (engine3d/object_records.h), which calls them
-// in the order the engine needs. The pools made when they were not, at their initial capacity;
-// false when memory is short.
 bool InitSurfaceRecordPools();
 // Shut-down: every texture let go (with force) and the texture-name list emptied.
 void ReleaseAllTextureSlots();

@@ -41,7 +41,7 @@ DDPIXELFORMAT EmptyFormat() {
 HRESULT CreateManagedTexture(uint32_t width, uint32_t height, const DDPIXELFORMAT& format, bool mipMapped,
                              IDirectDrawSurface7** out, uint32_t levels = 0) {
   *out = nullptr;
-  if (!gDirectDraw) return DDERR_INVALIDOBJECT;
+  if (!Display().gDirectDraw) return DDERR_INVALIDOBJECT;
   DDSURFACEDESC2 desc = EmptyDesc();
   desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
   desc.dwWidth = width;
@@ -54,7 +54,7 @@ HRESULT CreateManagedTexture(uint32_t width, uint32_t height, const DDPIXELFORMA
     desc.dwFlags |= DDSD_MIPMAPCOUNT;
     desc.dwMipMapCount = levels;
   }
-  const HRESULT result = gDirectDraw->CreateSurface(&desc, out, nullptr);
+  const HRESULT result = Display().gDirectDraw->CreateSurface(&desc, out, nullptr);
   if (Failed(result)) *out = nullptr;
   return result;
 }
@@ -62,9 +62,9 @@ HRESULT CreateManagedTexture(uint32_t width, uint32_t height, const DDPIXELFORMA
 // The back buffer's format when the device lists it as a texture format, else the device's
 // format of the same depth.
 bool BackBufferTextureFormat(Direct3DDevice* device, DDPIXELFORMAT* format) {
-  if (!gBackBuffer) return false;
+  if (!Display().gBackBuffer) return false;
   DDPIXELFORMAT back = EmptyFormat();
-  if (Failed(gBackBuffer->GetPixelFormat(&back))) return false;
+  if (Failed(Display().gBackBuffer->GetPixelFormat(&back))) return false;
   if (FindTextureFormatMatching(device, back, format)) return true;
   return Succeeded(FindTextureFormatByDepth(device, back.dwRGBBitCount, format));
 }
@@ -82,7 +82,7 @@ void SetBlackSourceKey(IDirectDrawSurface7* surface, const DDPIXELFORMAT& format
 }
 
 IDirectDrawPalette* CreatePaletteFromBitmap(HBITMAP bitmap) {
-  if (!gDirectDraw) return nullptr;
+  if (!Display().gDirectDraw) return nullptr;
   HDC dc = CreateCompatibleDC(nullptr);
   if (!dc) {
     DebugOutput("createcompatible dc failed\n");
@@ -96,7 +96,7 @@ IDirectDrawPalette* CreatePaletteFromBitmap(HBITMAP bitmap) {
   PALETTEENTRY entries[256]{};
   for (UINT i = 0; i < count; ++i) entries[i] = {table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue, 0};
   IDirectDrawPalette* palette = nullptr;
-  if (Failed(gDirectDraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr))) return nullptr;
+  if (Failed(Display().gDirectDraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr))) return nullptr;
   return palette;
 }
 
@@ -349,8 +349,8 @@ uint16_t CountSetBits(uint32_t mask) { return uint16_t(std::popcount(mask)); }
 
 HRESULT ChooseTextureFormat(const DDPIXELFORMAT& wanted, DDPIXELFORMAT* format) {
   if (!format) return DDERR_INVALIDPARAMS;
-  const int32_t count = std::clamp<int32_t>(gTextureFormatCount, 0, kMaxTextureFormats);
-  const auto formats = [](int32_t i) -> const DDPIXELFORMAT& { return gTextureFormats[size_t(i)]; };
+  const int32_t count = std::clamp<int32_t>(Display().gTextureFormatCount, 0, kMaxTextureFormats);
+  const auto formats = [](int32_t i) -> const DDPIXELFORMAT& { return Display().gTextureFormats[size_t(i)]; };
   const DWORD fourCC = wanted.dwFourCC;
 
   if (IsDxt(fourCC)) {
@@ -455,7 +455,7 @@ HRESULT CreateTextureInFormat(const DDSURFACEDESC2& loaded, const DDPIXELFORMAT&
   *out = nullptr;
   if (!source) return DDERR_INVALIDPARAMS;
   uint32_t width = loaded.dwWidth, height = loaded.dwHeight;
-  FitTextureSize(gD3DDevice, width, height);
+  FitTextureSize(Display().gD3DDevice, width, height);
   IDirectDrawSurface7* made = nullptr;
   // As many levels as the source has: levels beyond its chain would stay empty and draw black.
   const uint32_t levels = (loaded.dwFlags & DDSD_MIPMAPCOUNT) ? loaded.dwMipMapCount : 0;
@@ -513,7 +513,7 @@ int32_t CreateTextureFromSurface(TextureSurface& texture, Direct3DDevice* device
     if (Failed(FindTextureFormatByDepth(device, bitCount, &format))) return fail();
   IDirectDrawSurface7* made = nullptr;
   if (Failed(CreateManagedTexture(width, height, format, false, &made))) return fail();
-  if (Palettised(format) && gDisplayPalette) made->SetPalette(gDisplayPalette);
+  if (Palettised(format) && Display().gDisplayPalette) made->SetPalette(Display().gDisplayPalette);
 
   DDBLTFX fx{};
   fx.dwSize = sizeof fx;
@@ -530,7 +530,7 @@ int32_t CreateTextureFromSurface(TextureSurface& texture, Direct3DDevice* device
 
   texture.dxt1 = 0;
   // Only a device that lists DXT formats gets compressed textures; elsewhere they stay as made.
-  if (kTextureCompression == 1 && compress == 1 && gDxtTextures) {
+  if (kTextureCompression == 1 && compress == 1 && Display().gDxtTextures) {
     texture.dxt1 = uint8_t(CompressTextureDXT1(texture));
     // A compressed copy is a new surface: it needs the key as much as the one it replaced.
     if (colourKey == 1) {
@@ -567,7 +567,7 @@ int32_t CreateColorTexture(TextureSurface& texture, Direct3DDevice* device, uint
   DDPIXELFORMAT format = EmptyFormat();
   if (!BackBufferTextureFormat(device, &format)) return 0;
   if (Failed(CreateManagedTexture(width, height, format, false, &texture.surface))) return 0;
-  if (Palettised(format) && gDisplayPalette) texture.surface->SetPalette(gDisplayPalette);
+  if (Palettised(format) && Display().gDisplayPalette) texture.surface->SetPalette(Display().gDisplayPalette);
 
   DDPIXELFORMAT made = EmptyFormat();
   texture.surface->GetPixelFormat(&made);
@@ -623,7 +623,7 @@ int32_t RestoreTextureSurface(TextureSurface& texture) {
 }
 
 int32_t PreloadTexture(TextureSurface& texture) {
-  return texture.surface && gD3DDevice && Succeeded(gD3DDevice->PreLoad(texture.surface)) ? 1 : 0;
+  return texture.surface && Display().gD3DDevice && Succeeded(Display().gD3DDevice->PreLoad(texture.surface)) ? 1 : 0;
 }
 
 int32_t MakeTextureMipmaps(TextureSurface& texture, int32_t digit) {
@@ -632,7 +632,7 @@ int32_t MakeTextureMipmaps(TextureSurface& texture, int32_t digit) {
   if (!texture.mipMapped) {
     const char letter = char('0' + (digit >= 0 && digit <= 9 ? digit : 0));
     IDirectDrawSurface7* copy = nullptr;
-    if (MakeMipmappedTexture(texture.surface, &copy, letter, int32_t(gDxtTextures)) == 1 && copy) {
+    if (MakeMipmappedTexture(texture.surface, &copy, letter, int32_t(Display().gDxtTextures)) == 1 && copy) {
       if (texture.palette) copy->SetPalette(texture.palette);
       ReleaseSurface(texture.surface);
       texture.surface = copy;
@@ -667,7 +667,7 @@ int32_t CompressTextureDXT1(TextureSurface& texture) {
 
 int32_t RecreateTextureWithColorKey(TextureSurface& texture) {
   if (!texture.surface) return 0;
-  return CreateTextureFromSurface(texture, gD3DDevice, -1, texture.surface, 1, 0, 1);
+  return CreateTextureFromSurface(texture, Display().gD3DDevice, -1, texture.surface, 1, 0, 1);
 }
 
 }  // namespace vx

@@ -11,28 +11,28 @@ namespace vx {
 
 namespace {
 
-void CmdAlwaysActiveOn() { gAlwaysActive = 1; }
-void CmdAlwaysActiveOff() { gAlwaysActive = 0; }
+void CmdAlwaysActiveOn() { System().gAlwaysActive = 1; }
+void CmdAlwaysActiveOff() { System().gAlwaysActive = 0; }
 
-void CmdEscapeKeyOff() { gEscapeEnabled = 0; }
-void CmdEscapeKeyOn() { gEscapeEnabled = 1; }
+void CmdEscapeKeyOff() { System().gEscapeEnabled = 0; }
+void CmdEscapeKeyOn() { System().gEscapeEnabled = 1; }
 
 // exit prompt text$, caption$
 void CmdExitPrompt() {
-  gExitMessageText = TextOperand(0);
-  gExitMessageCaption = TextOperand(1);
-  gExitMessageFlag = 1;
+  System().gExitMessageText = TextOperand(0);
+  System().gExitMessageCaption = TextOperand(1);
+  System().gExitMessageFlag = 1;
   SkipOperands(2);
 }
 
 // Entries are numbered from 1, as the program counts them; others read as nothing.
 const ChecklistEntry* ChecklistEntryAt(int32_t number) {
-  if (number < 1 || number > gChecklistCount || number > kChecklistCapacity) return nullptr;
-  return &gChecklist[size_t(number - 1)];
+  if (number < 1 || number > Checklist().gChecklistCount || number > kChecklistCapacity) return nullptr;
+  return &Checklist().gChecklist[size_t(number - 1)];
 }
 
 void FnChecklistQuantity() {
-  SlotOperand(0)->i = gChecklistCount;
+  SlotOperand(0)->i = Checklist().gChecklistCount;
   SkipOperands(1);
 }
 

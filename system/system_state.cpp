@@ -6,17 +6,17 @@ namespace vx {
 SystemState gSystemState;
 
 void ResetWindowState() {
-  gWindowMode = 0;
-  gWindowBorder = 0;
-  gWindowCaption = 0;
-  gWindowClientX = 0;
-  gWindowClientY = 0;
-  gWindowStyle = 0x800A0000u;
-  gWindowShowState = 1;
+  System().gWindowMode = 0;
+  System().gWindowBorder = 0;
+  System().gWindowCaption = 0;
+  System().gWindowClientX = 0;
+  System().gWindowClientY = 0;
+  System().gWindowStyle = 0x800A0000u;
+  System().gWindowShowState = 1;
 }
 
 void DisconnectFtpHangUp() {}
 void DeleteMultiplayerSession() {}
-void CloseEndedChildProcess() { gChildProcess = nullptr; }
+void CloseEndedChildProcess() { System().gChildProcess = nullptr; }
 
 }  // namespace vx

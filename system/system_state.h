@@ -36,27 +36,6 @@ struct SystemState {
 extern SystemState gSystemState;  // the one instance (system/system_state.cpp)
 inline SystemState& System() { return gSystemState; }
 
-// The fields under their old names, until every use reads them through System().
-inline auto& gDllHandles = gSystemState.gDllHandles;
-inline auto& gInternalErrorCode = gSystemState.gInternalErrorCode;
-inline auto& gAlwaysActive = gSystemState.gAlwaysActive;
-inline auto& gChildProcess = gSystemState.gChildProcess;
-inline auto& gExitMessageFlag = gSystemState.gExitMessageFlag;
-inline auto& gExitMessageText = gSystemState.gExitMessageText;
-inline auto& gExitMessageCaption = gSystemState.gExitMessageCaption;
-inline auto& gEscapeEnabled = gSystemState.gEscapeEnabled;
-inline auto& gWindowMode = gSystemState.gWindowMode;
-inline auto& gWindowWidth = gSystemState.gWindowWidth;
-inline auto& gWindowHeight = gSystemState.gWindowHeight;
-inline auto& gWindowBorder = gSystemState.gWindowBorder;
-inline auto& gWindowCaption = gSystemState.gWindowCaption;
-inline auto& gWindowClientX = gSystemState.gWindowClientX;
-inline auto& gWindowClientY = gSystemState.gWindowClientY;
-inline auto& gWindowStyle = gSystemState.gWindowStyle;
-inline auto& gWindowShowState = gSystemState.gWindowShowState;
-inline auto& gWindowTitle = gSystemState.gWindowTitle;
-
-// Returns the window values to full screen.
 void ResetWindowState();
 // Closes the FTP connection (there is no FTP layer: nothing is ever open).
 void DisconnectFtpHangUp();

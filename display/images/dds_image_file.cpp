@@ -203,7 +203,7 @@ bool ReadLevel(std::FILE* file, IDirectDrawSurface7* level, const FormatInfo& in
 }
 
 IDirectDrawSurface7* Fail(DdsDetailCode code) {
-  gInternalErrorCode = code;
+  System().gInternalErrorCode = code;
   return nullptr;
 }
 
@@ -383,7 +383,7 @@ IDirectDrawSurface7* DdsImageFile::Load(const std::string& fileName) {
   const FormatInfo& info = layout->info;
   if (!EachLevel(texture.get(), [&](IDirectDrawSurface7* level) { return ReadLevel(file.get(), level, info); }))
     return Fail(kDdsLevelUnreadable);
-  gInternalErrorCode = kDdsChainEnded;
+  System().gInternalErrorCode = kDdsChainEnded;
   return texture.release();
 }
 

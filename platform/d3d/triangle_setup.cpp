@@ -441,7 +441,6 @@ void FillPrimitive(const SpanTarget& target, const SetupPrimitive& p, int left, 
   if (xr - xl < kNarrow && SmallEdges(p)) {
     // Narrow and small: the edge functions of 16 pixels of a row at once, in 32-bit lanes
     // counted from the row's first pixel, where they cannot overflow.
-    using V4i = int32_t __attribute__((vector_size(16)));
     V4i e[3][kNarrow / 4], step[3], above[3];
     const int groups = (xr - xl) / 4 + 1;
     for (int i = 0; i < 3; ++i) {

@@ -22,7 +22,7 @@ struct CaseName {
 class CompileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (int key = 0; key < kCompilerMessageCount; ++key) gCompilerMessages[size_t(key)] = "M" + std::to_string(key);
+    for (int key = 0; key < kCompilerMessageCount; ++key) Language().gCompilerMessages[size_t(key)] = "M" + std::to_string(key);
     ResetCompiler();
     ASSERT_EQ(LoadCommandTable(), 1);
     output = dir.path() + "out.dat";
@@ -30,7 +30,7 @@ class CompileTest : public ::testing::Test {
   void TearDown() override {
     FreeCompilerTables();
     FreeProgramImage();
-    gCompilerMessages.fill(std::nullopt);
+    Language().gCompilerMessages.fill(std::nullopt);
   }
 
   bool Compile(const std::string& source) { return CompileFile(dir.Write("main.vxa", source), output) == 1; }

@@ -67,14 +67,14 @@ TEST(ExamplesTest, EveryExampleIsListedCompilesAndShowsItsResult) {
       FreeCompilerTables();
       ASSERT_EQ(compiled, 1) << "line " << gCompiler.errorLine << ": " << gCompiler.resultMessage;
       test::PrepareRuntime();
-      gExitMessageFlag = 0;
-      gExitMessageText.clear();
+      System().gExitMessageFlag = 0;
+      System().gExitMessageText.clear();
       ASSERT_TRUE(LoadProgramImage(image));
       const test::RunResult run = test::RunLoaded(100000);
       EXPECT_TRUE(run.ended);
       EXPECT_EQ(run.errorCode, expected.error) << run.errorText;
-      EXPECT_EQ(gExitMessageFlag, expected.message.empty() ? 0u : 1u);
-      EXPECT_EQ(gExitMessageText, expected.message);
+      EXPECT_EQ(System().gExitMessageFlag, expected.message.empty() ? 0u : 1u);
+      EXPECT_EQ(System().gExitMessageText, expected.message);
       FreeProgramImage();
     }
   }

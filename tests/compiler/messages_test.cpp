@@ -127,17 +127,17 @@ TEST_F(CompileTest, MissingSourceAndUnwritableImageAreMessages) {
 
 TEST_F(CompileTest, FailureIsAFlagEvenWithoutMessageTexts) {
   // A word file without texts (or with empty ones) must not turn a failure into a success.
-  gCompilerMessages.fill(std::string());
+  Language().gCompilerMessages.fill(std::string());
   EXPECT_FALSE(Compile("a b"));
   EXPECT_FALSE(Message().empty());
-  gCompilerMessages.fill(std::nullopt);
+  Language().gCompilerMessages.fill(std::nullopt);
   EXPECT_FALSE(Compile("a=1\ngoto nowhere"));
   EXPECT_EQ(Message(), "Label used but never defined: nowhere at line 2");
   EXPECT_FALSE(std::filesystem::exists(output));
 }
 
 TEST_F(CompileTest, TheBuiltInTextsOfTheLimitsNameTheirNumbers) {
-  gCompilerMessages.fill(std::nullopt);
+  Language().gCompilerMessages.fill(std::nullopt);
   const std::pair<int, int> limits[] = {
       {compiler::msg::kNoIntVariable, kMaxVariablesPerType},   {compiler::msg::kNoFloatVariable, kMaxVariablesPerType},
       {compiler::msg::kNoStringVariable, kMaxVariablesPerType}, {compiler::msg::kNoLabel, kMaxLabels},

@@ -147,13 +147,13 @@ TEST_F(CompileTest, LabelReferenceIsTakenWhereItsCommandIsEmitted) {
 }
 
 TEST_F(CompileTest, RuntimeTestModeWritesTheNumberedListing) {
-  const std::string savedFolder = gProgramFolder;
-  gProgramFolder = dir.path();
+  const std::string savedFolder = Host().gProgramFolder;
+  Host().gProgramFolder = dir.path();
   gCompiler.listingWriter = WriteDebugOutputScript;
   dir.Write("lib.vxa", "x=1\nfunction f()\nendfunction\n");
   const bool ok = Compile("a=1\n#include lib.vxa\n");
   gCompiler.listingWriter = nullptr;
-  gProgramFolder = savedFolder;
+  Host().gProgramFolder = savedFolder;
   ASSERT_TRUE(ok) << Message();
   const std::string listing = dir.Read("VX.VXA");
   // Included statements outside functions are shown as the comments they became.
@@ -181,12 +181,12 @@ TEST_F(CompileTest, CommandTableNamesShowInTheErrorReport) {
   ASSERT_TRUE(Compile("dim a(3)\na(9)=1\n"));
   PrepareRuntime();
   ASSERT_TRUE(LoadProgramImage(output));
-  gRuntimeTestMode = 1;
-  CopyErrorReportToClipboard(gCodeBase + 3);  // the element write
-  gRuntimeTestMode = 0;
-  EXPECT_NE(gErrorReport.find("Name:@="), std::string::npos) << gErrorReport;
-  EXPECT_NE(gErrorReport.find("P2:9"), std::string::npos) << gErrorReport;
-  gErrorReport.clear();
+  Dispatcher().gRuntimeTestMode = 1;
+  CopyErrorReportToClipboard(Runtime().gCodeBase + 3);  // the element write
+  Dispatcher().gRuntimeTestMode = 0;
+  EXPECT_NE(Runtime().gErrorReport.find("Name:@="), std::string::npos) << Runtime().gErrorReport;
+  EXPECT_NE(Runtime().gErrorReport.find("P2:9"), std::string::npos) << Runtime().gErrorReport;
+  Runtime().gErrorReport.clear();
 }
 
 }  // namespace

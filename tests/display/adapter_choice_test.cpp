@@ -39,22 +39,22 @@ void Give(const Batch& batch) {
     if (input.message == WM_QUIT) {
       PostQuitMessage(int(input.wParam));
     } else {
-      PostMessageA(gMainWindow, input.message, input.wParam, 0);
+      PostMessageA(Host().gMainWindow, input.message, input.wParam, 0);
     }
   }
 }
 
 void PlayerSleep(DWORD) {
-  if (!gCardScreenShown) {
+  if (!Adapter().gCardScreenShown) {
     if (gPlayer.pauses++ == 0) Give(gPlayer.duringProbe);
     return;
   }
-  const bool choice = gCardScreenMode == 1;
+  const bool choice = Adapter().gCardScreenMode == 1;
   int& turns = gPlayer.idleTurns[choice ? 1 : 2];
   if (turns++ == 0) (choice ? gPlayer.choicePicture : gPlayer.capabilityPicture) = LastPresentedFrame();
   std::vector<Batch>& batches = choice ? gPlayer.onChoice : gPlayer.onCapabilities;
   if (batches.empty()) {
-    ADD_FAILURE() << "screen " << gCardScreenMode << " waits for input the player does not give";
+    ADD_FAILURE() << "screen " << Adapter().gCardScreenMode << " waits for input the player does not give";
     PostQuitMessage(99);
     return;
   }
@@ -83,16 +83,16 @@ class AdapterChoiceTest : public ::testing::Test {
     gClientAreaOnScreen = [](HWND) { return RECT{0, 0, 640, 480}; };
     gPlayer = Player{};
     gCardScreenSleep = PlayerSleep;
-    gChosenCardName.clear();
-    gDisplay3DDepth = 16;
+    Display().gChosenCardName.clear();
+    Display().gDisplay3DDepth = 16;
   }
   void TearDown() override {
     gCardScreenSleep = win::Sleep;
     gClientAreaOnScreen = savedClientArea_;
     test::ReleaseHeadlessDisplay();
-    gChosenCardName.clear();
-    gDisplay3DDepth = 16;
-    gFullScreen = 1;
+    Display().gChosenCardName.clear();
+    Display().gDisplay3DDepth = 16;
+    Display().gFullScreen = 1;
     if (savedConfig_) {
       setenv("XDG_CONFIG_HOME", savedConfig_->c_str(), 1);
     } else {
@@ -114,9 +114,9 @@ class AdapterChoiceTest : public ::testing::Test {
   }
   // A start: the choice as start-up runs it, with what it read reset first.
   static bool Start() {
-    gChosenCardName.clear();
-    gDisplay3DDepth = 16;
-    return ChooseBestDisplayCard(gMainWindow);
+    Display().gChosenCardName.clear();
+    Display().gDisplay3DDepth = 16;
+    return ChooseBestDisplayCard(Host().gMainWindow);
   }
 
   test::TempFolder config_;
@@ -127,8 +127,8 @@ class AdapterChoiceTest : public ::testing::Test {
 TEST_F(AdapterChoiceTest, TheAskedChoiceIsProbedShownRememberedAndUsedAtTheNextStart) {
   const GUID second = AddSecondCard();
   ListDisplayCards();
-  ASSERT_EQ(gDisplayCards, (std::vector<std::string>{kPrimaryCardName, kSecondCard}));
-  EXPECT_EQ(gPrimaryCardDescription, kPrimaryCardName);
+  ASSERT_EQ(Adapter().gDisplayCards, (std::vector<std::string>{kPrimaryCardName, kSecondCard}));
+  EXPECT_EQ(Adapter().gPrimaryCardDescription, kPrimaryCardName);
 
   Store("BEST3DCARD", "**ASK**");  // the value matches in any case
   // Keys outside 1 to 2 and clicks choose nothing; the key typed is not lost to the key release
@@ -140,13 +140,13 @@ TEST_F(AdapterChoiceTest, TheAskedChoiceIsProbedShownRememberedAndUsedAtTheNextS
   ASSERT_TRUE(Start());
   EXPECT_EQ(gPlayer.idleTurns[1], 4);
   EXPECT_EQ(gPlayer.idleTurns[2], 1);
-  EXPECT_EQ(gCardScreenShown, 0);
-  EXPECT_EQ(gChosenCardName, kSecondCard);
-  EXPECT_EQ(gDisplay3DDepth, 32) << "the second card has no 16- or 24-bit mode";
-  EXPECT_EQ(gCardCapabilities, (std::array<int32_t, 4>{1, 1, 1, 1}));
+  EXPECT_EQ(Adapter().gCardScreenShown, 0);
+  EXPECT_EQ(Display().gChosenCardName, kSecondCard);
+  EXPECT_EQ(Display().gDisplay3DDepth, 32) << "the second card has no 16- or 24-bit mode";
+  EXPECT_EQ(Adapter().gCardCapabilities, (std::array<int32_t, 4>{1, 1, 1, 1}));
   EXPECT_EQ(Stored("BEST3DCARD"), kSecondCard);
   EXPECT_EQ(Stored("BEST3DDEPTH"), "32");
-  EXPECT_NE(std::string(gLastEngineError).find("Could not set a display mode of 640x480x24"), std::string::npos);
+  EXPECT_NE(std::string(Runtime().gLastEngineError).find("Could not set a display mode of 640x480x24"), std::string::npos);
   EXPECT_EQ(LiveDirectDrawCount(), 0u) << "the probe and the screens leave nothing made";
   EXPECT_FALSE(QuitMessagePending());
 
@@ -186,12 +186,12 @@ TEST_F(AdapterChoiceTest, TheAskedChoiceIsProbedShownRememberedAndUsedAtTheNextS
   gPlayer = Player{};
   ASSERT_TRUE(Start());
   EXPECT_EQ(gPlayer.pauses + gPlayer.idleTurns[1] + gPlayer.idleTurns[2], 0);
-  EXPECT_EQ(gChosenCardName, kSecondCard);
-  EXPECT_EQ(gDisplay3DDepth, 32);
-  gFullScreen = 1;
+  EXPECT_EQ(Display().gChosenCardName, kSecondCard);
+  EXPECT_EQ(Display().gDisplay3DDepth, 32);
+  Display().gFullScreen = 1;
   ASSERT_EQ(EnumerateDisplayCards(0, 1), 1);
-  EXPECT_EQ(gDirectDraw->DriverGuid(), second);
-  EXPECT_EQ(gCurrentCardName, kSecondCard);
+  EXPECT_EQ(Display().gDirectDraw->DriverGuid(), second);
+  EXPECT_EQ(Display().gCurrentCardName, kSecondCard);
   ReleaseDirectDrawObjects(0);
 
   // "**ask**" written back brings the choice back; leaving it with Esc keeps the question.
@@ -202,7 +202,7 @@ TEST_F(AdapterChoiceTest, TheAskedChoiceIsProbedShownRememberedAndUsedAtTheNextS
   EXPECT_EQ(gPlayer.idleTurns[1], 1);
   EXPECT_TRUE(QuitMessagePending());
   EXPECT_EQ(Stored("BEST3DCARD"), "**ask**");
-  EXPECT_EQ(gCardScreenShown, 0);
+  EXPECT_EQ(Adapter().gCardScreenShown, 0);
 }
 
 TEST_F(AdapterChoiceTest, EachScreenEndsOnItsAnswerOrOnAQuit) {
@@ -236,7 +236,7 @@ TEST_F(AdapterChoiceTest, EachScreenEndsOnItsAnswerOrOnAQuit) {
     if (!c.onCapabilities.empty()) gPlayer.onCapabilities = {c.onCapabilities};
     EXPECT_EQ(Start(), c.goesOn);
     EXPECT_EQ(QuitMessagePending(), !c.goesOn) << "a quit stays for the program's end";
-    EXPECT_EQ(gCardScreenShown, 0);
+    EXPECT_EQ(Adapter().gCardScreenShown, 0);
     EXPECT_EQ(gPlayer.idleTurns[1], c.twoCards ? 1 : 0);
     EXPECT_EQ(Stored("BEST3DCARD"), c.storedCard);
     EXPECT_EQ(Stored("BEST3DDEPTH"), c.storedDepth);
@@ -253,8 +253,8 @@ TEST_F(AdapterChoiceTest, ACardWithoutHardware3DIsReportedAt16Bits) {
   gPlayer.onCapabilities = {{{WM_CHAR, 'x'}}};
   ASSERT_TRUE(Start());
   EXPECT_EQ(gPlayer.idleTurns[1], 0) << "one card: no choice screen";
-  EXPECT_EQ(gDisplay3DDepth, 16);
-  EXPECT_EQ(gCardCapabilities[0], 0);
+  EXPECT_EQ(Display().gDisplay3DDepth, 16);
+  EXPECT_EQ(Adapter().gCardCapabilities[0], 0);
   EXPECT_EQ(Stored("BEST3DDEPTH"), "16");
   ASSERT_TRUE(gPlayer.capabilityPicture);
   const PresentedFrame& picture = *gPlayer.capabilityPicture;
@@ -286,18 +286,18 @@ TEST_F(AdapterChoiceTest, StoredCardsMatchInAnyCaseAndOnlyKnownDepthsAreTaken) {
     Store("BEST3DCARD", c.card);
     Store("BEST3DDEPTH", c.depth);
     ASSERT_TRUE(Start());
-    EXPECT_EQ(gDisplay3DDepth, c.expected);
-    EXPECT_EQ(gChosenCardName, c.card);
+    EXPECT_EQ(Display().gDisplay3DDepth, c.expected);
+    EXPECT_EQ(Display().gChosenCardName, c.card);
   }
   EXPECT_EQ(gPlayer.pauses, 0);
 
   // The stored name finds its card whatever its case; a card that is gone leaves the primary.
-  gFullScreen = 1;
+  Display().gFullScreen = 1;
   for (const char* name : {"vorlix test ACCELERATOR", "A Card Taken Out", "primary display driver"}) {
     SCOPED_TRACE(name);
-    gChosenCardName = name;
+    Display().gChosenCardName = name;
     ASSERT_EQ(EnumerateDisplayCards(0, 1), 1);
-    EXPECT_EQ(gDirectDraw->DriverGuid() == GUID{}, std::string(name) != "vorlix test ACCELERATOR");
+    EXPECT_EQ(Display().gDirectDraw->DriverGuid() == GUID{}, std::string(name) != "vorlix test ACCELERATOR");
     ReleaseDirectDrawObjects(0);
   }
 }
@@ -305,11 +305,11 @@ TEST_F(AdapterChoiceTest, StoredCardsMatchInAnyCaseAndOnlyKnownDepthsAreTaken) {
 TEST_F(AdapterChoiceTest, NoStoredCardTakesTheFirstSecondaryCardWithoutAScreen) {
   const GUID second = AddSecondCard();
   ASSERT_TRUE(Start());
-  EXPECT_EQ(gChosenCardName, "");
+  EXPECT_EQ(Display().gChosenCardName, "");
   EXPECT_EQ(gPlayer.pauses, 0);
   ASSERT_EQ(EnumerateDisplayCards(0, 1), 1);
-  EXPECT_EQ(gDirectDraw->DriverGuid(), second);
-  EXPECT_EQ(gCurrentCardName, kSecondCard);
+  EXPECT_EQ(Display().gDirectDraw->DriverGuid(), second);
+  EXPECT_EQ(Display().gCurrentCardName, kSecondCard);
 }
 
 }  // namespace

@@ -44,14 +44,14 @@ class Operands {
 bool Call(int number, const std::vector<ValueSlot*>& operands) {
   std::vector<OperandWord> words(operands.size() + 1);
   for (size_t i = 0; i < operands.size(); ++i) words[i].slot = operands[i];
-  gProgramCounter = words.data();
-  gYieldFlag = gErrorCode = gErrorWarningFlag = 0;
+  Interpreter().gProgramCounter = words.data();
+  Interpreter().gYieldFlag = Interpreter().gErrorCode = Interpreter().gErrorWarningFlag = 0;
   HandlerOf(number)();
-  EXPECT_EQ(gProgramCounter, words.data() + operands.size()) << "command " << number;
-  gProgramCounter = nullptr;
+  EXPECT_EQ(Interpreter().gProgramCounter, words.data() + operands.size()) << "command " << number;
+  Interpreter().gProgramCounter = nullptr;
   win::ClearMessageQueue();
-  const bool yielded = gYieldFlag == 1;
-  gYieldFlag = 0;
+  const bool yielded = Interpreter().gYieldFlag == 1;
+  Interpreter().gYieldFlag = 0;
   return yielded;
 }
 // A command of integer operands.
@@ -75,10 +75,10 @@ class BitmapCommandTest : public test::BitmapWorld {
   void SetUp() override {
     RegisterAllCommands();
     World(32, 64, 48);
-    gAutoRefreshFlag = 1;
+    Interpreter().gAutoRefreshFlag = 1;
   }
   void TearDown() override {
-    gAutoRefreshFlag = 1;
+    Interpreter().gAutoRefreshFlag = 1;
     test::BitmapWorld::TearDown();
   }
   std::string File(const std::string& name) { return temp.path() + name; }
@@ -100,26 +100,26 @@ TEST_F(BitmapCommandTest, CommandsQueueTheirWorkAndEndTheSliceAsTheyShould) {
       {kCmdFadeBitmap, {1, 50}, 1, false},
   };
   for (const auto& c : cases) {
-    gAutoRefreshFlag = c.automatic;
-    const uint32_t waiting = gDrawQueueCount;
+    Interpreter().gAutoRefreshFlag = c.automatic;
+    const uint32_t waiting = DrawQueue().gDrawQueueCount;
     EXPECT_EQ(Do(c.number, c.values), c.yields) << c.number;
-    EXPECT_EQ(gDrawQueueCount, waiting + 1) << c.number;
-    EXPECT_EQ(gErrorCode, 0) << c.number;
+    EXPECT_EQ(DrawQueue().gDrawQueueCount, waiting + 1) << c.number;
+    EXPECT_EQ(Interpreter().gErrorCode, 0) << c.number;
   }
-  gAutoRefreshFlag = 1;
+  Interpreter().gAutoRefreshFlag = 1;
   DrawQueueFlush();
 
   // Files: loads and saves always end the slice; the screen is saved after the present.
   Operands o;
   EXPECT_TRUE(Call(kCmdLoadBitmap, {o.Text("b.bmp"), o.Int(4)}));
-  EXPECT_EQ(gDrawQueueCount, 1u);
-  EXPECT_EQ(std::get<LoadBitmapItem>(gDrawQueue[uint32_t(gDrawQueue.usedTail)].fields).file.Get(), "b.bmp");
+  EXPECT_EQ(DrawQueue().gDrawQueueCount, 1u);
+  EXPECT_EQ(std::get<LoadBitmapItem>(DrawQueue().gDrawQueue[uint32_t(DrawQueue().gDrawQueue.usedTail)].fields).file.Get(), "b.bmp");
   EXPECT_TRUE(Call(kCmdSaveBitmap, {o.Text("screen.jpg"), o.Int(0)}));
-  EXPECT_EQ(gScreenSaveRequest, 1u);
-  EXPECT_EQ(gScreenshotFile, "screen.jpg");
-  EXPECT_EQ(gDrawQueueCount, 1u);
+  EXPECT_EQ(Display().gScreenSaveRequest, 1u);
+  EXPECT_EQ(Display().gScreenshotFile, "screen.jpg");
+  EXPECT_EQ(DrawQueue().gDrawQueueCount, 1u);
   EXPECT_TRUE(Call(kCmdSaveBitmap, {o.Text("three.bmp"), o.Int(3)}));
-  EXPECT_EQ(gDrawQueue[uint32_t(gDrawQueue.usedTail)].type, DrawItemType::kSaveBitmap);
+  EXPECT_EQ(DrawQueue().gDrawQueue[uint32_t(DrawQueue().gDrawQueue.usedTail)].type, DrawItemType::kSaveBitmap);
 }
 
 TEST_F(BitmapCommandTest, ABitmapFromCreationToDeletion) {
@@ -134,10 +134,10 @@ TEST_F(BitmapCommandTest, ABitmapFromCreationToDeletion) {
   // Deleting the current bitmap makes the screen current at once, before the frame.
   EXPECT_TRUE(Do(kCmdDeleteBitmap, {1}));
   EXPECT_EQ(Ask(1052), 0);
-  EXPECT_EQ(gCurrentSurface, gBackBuffer);
-  EXPECT_NE(gBitmaps[1], nullptr);
+  EXPECT_EQ(DrawQueue().gCurrentSurface, Display().gBackBuffer);
+  EXPECT_NE(Display().gBitmaps[1], nullptr);
   ASSERT_EQ(Frame(), 0);
-  EXPECT_EQ(gBitmaps[1], nullptr);
+  EXPECT_EQ(Display().gBitmaps[1], nullptr);
   EXPECT_EQ(Ask(1051, {1}), 0);
 
   // The screen is never deleted nor made; numbers outside the program's range touch no table.
@@ -151,8 +151,8 @@ TEST_F(BitmapCommandTest, ABitmapFromCreationToDeletion) {
     Do(kCmdCreateBitmap, {n, 4, 4});
     EXPECT_EQ(Frame(), kErrBitmapNumberOutOfRange) << n;
   }
-  EXPECT_EQ(gBitmaps[size_t(kWorkBitmap)], nullptr);
-  EXPECT_EQ(gBitmapInfo[size_t(kWorkBitmap)].width, 0u);
+  EXPECT_EQ(Display().gBitmaps[size_t(kWorkBitmap)], nullptr);
+  EXPECT_EQ(Display().gBitmapInfo[size_t(kWorkBitmap)].width, 0u);
 }
 
 // A real headless display, for what only the display has: the shown screen.
@@ -160,41 +160,41 @@ class BitmapDisplayTest : public test::RealDisplayTest {
  protected:
   void SetUp() override {
     RealDisplayTest::SetUp();
-    AttachImageContext(gMainWindow, gDirectDraw, gPrimarySurface);
+    AttachImageContext(Host().gMainWindow, Display().gDirectDraw, Display().gPrimarySurface);
   }
   void TearDown() override {
     ReleaseImageContext();
     RealDisplayTest::TearDown();
-    gScreenshotFile.clear();
+    Display().gScreenshotFile.clear();
   }
 };
 
 TEST_F(BitmapDisplayTest, TheShownScreenIsSavedInTheFormatOfItsName) {
   test::TempFolder temp;
-  test::Fill(gBackBuffer, 0x000000);
+  test::Fill(Display().gBackBuffer, 0x000000);
   win::RECT box{10, 20, 30, 25};
-  test::Fill(gBackBuffer, 0x30C0F0, &box);
+  test::Fill(Display().gBackBuffer, 0x30C0F0, &box);
   PresentFrame();
-  const uint32_t shown = ColourAt(gPrimarySurface, 10, 20);
+  const uint32_t shown = ColourAt(Display().gPrimarySurface, 10, 20);
   EXPECT_NE(shown, 0u);
   for (const char* name : {"shot.png", "shot.TGA"}) {
     SCOPED_TRACE(name);
-    gScreenshotFile = temp.path() + name;
+    Display().gScreenshotFile = temp.path() + name;
     ASSERT_EQ(SaveScreenshot(), 1);
-    ASSERT_EQ(LoadBitmapIntoSlot(1, gScreenshotFile), 1);
-    EXPECT_EQ(std::pair(gBitmapInfo[1].width, gBitmapInfo[1].height), std::pair(640u, 480u));
+    ASSERT_EQ(LoadBitmapIntoSlot(1, Display().gScreenshotFile), 1);
+    EXPECT_EQ(std::pair(Display().gBitmapInfo[1].width, Display().gBitmapInfo[1].height), std::pair(640u, 480u));
     // Both corners of the box, and just outside it to the right and below.
-    EXPECT_EQ((std::vector{ColourAt(gBitmaps[1], 10, 20), ColourAt(gBitmaps[1], 29, 24), ColourAt(gBitmaps[1], 30, 24),
-                           ColourAt(gBitmaps[1], 29, 25)}),
+    EXPECT_EQ((std::vector{ColourAt(Display().gBitmaps[1], 10, 20), ColourAt(Display().gBitmaps[1], 29, 24), ColourAt(Display().gBitmaps[1], 30, 24),
+                           ColourAt(Display().gBitmaps[1], 29, 25)}),
               (std::vector<uint32_t>{shown, shown, 0, 0}));
     ReleaseBitmapSurface(1);
   }
-  EXPECT_EQ(gScreenshotSurface, nullptr);
+  EXPECT_EQ(Display().gScreenshotSurface, nullptr);
   // Nothing written is a failed save, and an old file of the name stays.
   for (const char* name : {"shot.pcx", "missing/shot.png"}) {
-    gScreenshotFile = temp.path() + name;
+    Display().gScreenshotFile = temp.path() + name;
     EXPECT_EQ(SaveScreenshot(), 0) << name;
-    EXPECT_FALSE(std::filesystem::exists(gScreenshotFile)) << name;
+    EXPECT_FALSE(std::filesystem::exists(Display().gScreenshotFile)) << name;
   }
 }
 

@@ -38,37 +38,37 @@ TEST_F(BitmapQueueTest, FilesLoadOntoTheScreenAndIntoBitmaps) {
     World(bits, 64, 48);
     test::WriteBmp(File("small.bmp"), test::Quadrants(8, 6));
     test::WriteBmp(File("large.bmp"), test::Quadrants(128, 96));
-    test::Fill(gBackBuffer, 0x808080);
-    const uint32_t grey = ColourAt(gBackBuffer, 0, 0);  // as near as the format comes
+    test::Fill(Display().gBackBuffer, 0x808080);
+    const uint32_t grey = ColourAt(Display().gBackBuffer, 0, 0);  // as near as the format comes
 
     // Smaller than the screen: at the top left, the rest of the screen as it was.
     QueueLoadBitmap(0, File("small.bmp"));
-    EXPECT_EQ(ColourAt(gBackBuffer, 0, 0), grey);  // not before the frame
+    EXPECT_EQ(ColourAt(Display().gBackBuffer, 0, 0), grey);  // not before the frame
     ASSERT_EQ(Frame(), 0);
-    EXPECT_EQ(ColoursAt(gBackBuffer, {{0, 0}, {7, 0}, {0, 5}, {7, 5}, {8, 0}, {0, 6}}),
+    EXPECT_EQ(ColoursAt(Display().gBackBuffer, {{0, 0}, {7, 0}, {0, 5}, {7, 5}, {8, 0}, {0, 6}}),
               (Colours{kRed, kGreen, kBlue, kWhite, grey, grey}));
-    EXPECT_EQ(gCurrentBitmap, 0);
-    EXPECT_EQ(gCurrentSurface, gBackBuffer);
-    EXPECT_EQ(gBitmaps[0], nullptr);  // the screen never becomes a bitmap of its own
+    EXPECT_EQ(DrawQueue().gCurrentBitmap, 0);
+    EXPECT_EQ(DrawQueue().gCurrentSurface, Display().gBackBuffer);
+    EXPECT_EQ(Display().gBitmaps[0], nullptr);  // the screen never becomes a bitmap of its own
 
     // Larger: squeezed into the whole screen.
     QueueLoadBitmap(0, File("large.bmp"));
     ASSERT_EQ(Frame(), 0);
-    EXPECT_EQ(ColoursAt(gBackBuffer, {{1, 1}, {62, 1}, {1, 46}, {62, 46}, {31, 23}, {32, 24}}),
+    EXPECT_EQ(ColoursAt(Display().gBackBuffer, {{1, 1}, {62, 1}, {1, 46}, {62, 46}, {31, 23}, {32, 24}}),
               (Colours{kRed, kGreen, kBlue, kWhite, kRed, kWhite}));
 
     // Into an empty bitmap: the file's size, the black key, and it becomes current.
     QueueLoadBitmap(5, File("small.bmp"));
-    EXPECT_EQ(gCurrentBitmap, 0);
+    EXPECT_EQ(DrawQueue().gCurrentBitmap, 0);
     ASSERT_EQ(Frame(), 0);
-    ASSERT_NE(gBitmaps[5], nullptr);
-    EXPECT_EQ(gCurrentBitmap, 5);
-    EXPECT_EQ(gCurrentSurface, gBitmaps[5]);
-    EXPECT_EQ((std::vector{gBitmapInfo[5].width, gBitmapInfo[5].height, gBitmapInfo[5].bitsPerPixel}),
-              (std::vector{8u, 6u, gBitmaps[5]->PixelFormat().dwRGBBitCount}));
-    EXPECT_EQ(PictureOf(gBitmaps[5]).rgb, test::Quadrants(8, 6).rgb);
+    ASSERT_NE(Display().gBitmaps[5], nullptr);
+    EXPECT_EQ(DrawQueue().gCurrentBitmap, 5);
+    EXPECT_EQ(DrawQueue().gCurrentSurface, Display().gBitmaps[5]);
+    EXPECT_EQ((std::vector{Display().gBitmapInfo[5].width, Display().gBitmapInfo[5].height, Display().gBitmapInfo[5].bitsPerPixel}),
+              (std::vector{8u, 6u, Display().gBitmaps[5]->PixelFormat().dwRGBBitCount}));
+    EXPECT_EQ(PictureOf(Display().gBitmaps[5]).rgb, test::Quadrants(8, 6).rgb);
     win::DDCOLORKEY key{1, 1};
-    ASSERT_EQ(gBitmaps[5]->GetColorKey(win::DDCKEY_SRCBLT, &key), win::DD_OK);
+    ASSERT_EQ(Display().gBitmaps[5]->GetColorKey(win::DDCKEY_SRCBLT, &key), win::DD_OK);
     EXPECT_EQ(key.dwColorSpaceLowValue, 0u);
     TearDown();
   }
@@ -85,7 +85,7 @@ TEST_F(BitmapQueueTest, DamagedAndMissingFilesFailWithoutTouchingAnything) {
 
   QueueLoadBitmap(2, File("good.bmp"));
   ASSERT_EQ(Frame(), 0);
-  win::IDirectDrawSurface7* before = gBitmaps[2];
+  win::IDirectDrawSurface7* before = Display().gBitmaps[2];
   const Picture picture = PictureOf(before);
   QueueSetCurrentBitmap(0);
   Frame();
@@ -94,13 +94,13 @@ TEST_F(BitmapQueueTest, DamagedAndMissingFilesFailWithoutTouchingAnything) {
     for (int32_t n : {0, 2, 3}) {
       QueueLoadBitmap(n, File(name));
       EXPECT_EQ(Frame(), kErrImageFileNotLoaded);
-      EXPECT_EQ(gErrorWarningFlag, 1);  // soft: a warning
-      EXPECT_EQ(gCurrentBitmap, 0);
+      EXPECT_EQ(Interpreter().gErrorWarningFlag, 1);  // soft: a warning
+      EXPECT_EQ(DrawQueue().gCurrentBitmap, 0);
     }
-    EXPECT_EQ(gBitmaps[2], before);
-    EXPECT_EQ(gBitmaps[3], nullptr);
+    EXPECT_EQ(Display().gBitmaps[2], before);
+    EXPECT_EQ(Display().gBitmaps[3], nullptr);
     EXPECT_EQ(PictureOf(before).rgb, picture.rgb);
-    EXPECT_EQ(ColourAt(gBackBuffer, 0, 0), 0u);
+    EXPECT_EQ(ColourAt(Display().gBackBuffer, 0, 0), 0u);
   }
   QueueLoadBitmap(3, File("missing.bmp"));
   EXPECT_EQ(Frame(), kErrFileNotFound);
@@ -108,8 +108,8 @@ TEST_F(BitmapQueueTest, DamagedAndMissingFilesFailWithoutTouchingAnything) {
     QueueLoadBitmap(n, File("good.bmp"));
     EXPECT_EQ(Frame(), kErrBitmapNumberOutOfRange) << n;
   }
-  EXPECT_EQ(gBitmaps[size_t(kWorkBitmap)], nullptr);
-  EXPECT_EQ(gBitmaps[32], nullptr);
+  EXPECT_EQ(Display().gBitmaps[size_t(kWorkBitmap)], nullptr);
+  EXPECT_EQ(Display().gBitmaps[32], nullptr);
 }
 
 TEST_F(BitmapQueueTest, AFailedSaveSaysSoAndKeepsTheOldFile) {
@@ -120,11 +120,11 @@ TEST_F(BitmapQueueTest, AFailedSaveSaysSoAndKeepsTheOldFile) {
   test::WriteBytes(File("old.bmp"), old);
 
   // The surface can't be read while it is locked: nothing is written.
-  ASSERT_NO_FATAL_FAILURE(test::LockSurface(gBitmaps[1]));
+  ASSERT_NO_FATAL_FAILURE(test::LockSurface(Display().gBitmaps[1]));
   QueueSaveBitmap(1, File("old.bmp"));
   EXPECT_EQ(Frame(), kErrBitmapNotSaved);
-  EXPECT_EQ(gErrorWarningFlag, 0);
-  gBitmaps[1]->Unlock(nullptr);
+  EXPECT_EQ(Interpreter().gErrorWarningFlag, 0);
+  Display().gBitmaps[1]->Unlock(nullptr);
   EXPECT_EQ(test::FileBytes(File("old.bmp")), old);
 
   // A folder that does not exist, an ending with no writer, endings that are only read.
@@ -156,11 +156,11 @@ class BitmapCopyTest : public BitmapQueueTest {
     ASSERT_EQ(Frame(), 0);
     QueueSetCurrentBitmap(0);  // a created bitmap became current when it was made
     ASSERT_EQ(Frame(), 0);
-    test::Fill(gBitmaps[2], 0x404040);
+    test::Fill(Display().gBitmaps[2], 0x404040);
   }
   static void ExpectUntouched() {
-    EXPECT_EQ(PictureOf(gBitmaps[2]).rgb, Colours(256, 0x404040u));
-    EXPECT_EQ(PictureOf(gBackBuffer).rgb, Colours(64 * 48, 0u));
+    EXPECT_EQ(PictureOf(Display().gBitmaps[2]).rgb, Colours(256, 0x404040u));
+    EXPECT_EQ(PictureOf(Display().gBackBuffer).rgb, Colours(64 * 48, 0u));
   }
 };
 
@@ -190,35 +190,35 @@ TEST_F(BitmapCopyTest, EveryCopyErrorLeavesTheTargetAlone) {
   ExpectUntouched();
 
   // A blit that fails is reported, and the whole source is not copied over the target instead.
-  ASSERT_NO_FATAL_FAILURE(test::LockSurface(gBitmaps[1]));
+  ASSERT_NO_FATAL_FAILURE(test::LockSurface(Display().gBitmaps[1]));
   QueueCopyBitmapRect(1, 0, 0, 3, 3, 2, 0, 0, 3, 3);
   QueueCopyBitmap(1, 2);
   EXPECT_EQ(Frame(), kErrBitmapBlitFailed);
-  gBitmaps[1]->Unlock(nullptr);
+  Display().gBitmaps[1]->Unlock(nullptr);
   ExpectUntouched();
   // Sizes on record larger than the surface let a rectangle past the checks; the blit refuses it.
-  gBitmapInfo[1].width = gBitmapInfo[1].height = 100;
+  Display().gBitmapInfo[1].width = Display().gBitmapInfo[1].height = 100;
   QueueCopyBitmapRect(1, 0, 0, 49, 49, 2, 0, 0, 15, 15);
   EXPECT_EQ(Frame(), kErrBitmapBlitFailed);
   ExpectUntouched();
 }
 
 TEST_F(BitmapCopyTest, LostSurfacesAreRestoredAndAFailedRestorePauses) {
-  win::LoseSurface(gBitmaps[2]);
+  win::LoseSurface(Display().gBitmaps[2]);
   QueueCopyBitmapRect(1, 0, 0, 3, 3, 2, 0, 0, 3, 3);
   ASSERT_EQ(Frame(), 0);
-  EXPECT_EQ(ColourAt(gBitmaps[2], 3, 3), kRed);
+  EXPECT_EQ(ColourAt(Display().gBitmaps[2], 3, 3), kRed);
 
-  win::LoseSurface(gBitmaps[1]);
+  win::LoseSurface(Display().gBitmaps[1]);
   QueueCopyBitmap(1, 2);
   ASSERT_EQ(Frame(), 0);
-  EXPECT_EQ(gAppActive, 1u);
+  EXPECT_EQ(Host().gAppActive, 1u);
 
-  win::LoseSurface(gBitmaps[1]);
+  win::LoseSurface(Display().gBitmaps[1]);
   win::SetRestoreFails(true);
   QueueCopyBitmap(1, 2);
   EXPECT_EQ(Frame(), 0);  // not the program's fault: it waits until the display is back
-  EXPECT_EQ(gAppActive, 0u);
+  EXPECT_EQ(Host().gAppActive, 0u);
   win::SetRestoreFails(false);
 }
 
@@ -226,19 +226,19 @@ TEST_F(BitmapQueueTest, ImmediateLoadsFillASlotAtOnce) {
   World(32);
   test::WriteBmp(File("pic.BMP"), test::Quadrants(4, 2));
   ASSERT_EQ(LoadBitmapIntoSlot(kWorkBitmap, File("pic.BMP")), 1);
-  win::IDirectDrawSurface7* loaded = gBitmaps[size_t(kWorkBitmap)];
+  win::IDirectDrawSurface7* loaded = Display().gBitmaps[size_t(kWorkBitmap)];
   ASSERT_NE(loaded, nullptr);
-  EXPECT_EQ(gBitmapInfo[size_t(kWorkBitmap)].width, 4u);
+  EXPECT_EQ(Display().gBitmapInfo[size_t(kWorkBitmap)].width, 4u);
   EXPECT_EQ(ColourAt(loaded, 3, 1), kWhite);
   win::DDCOLORKEY key{};
   EXPECT_EQ(loaded->GetColorKey(win::DDCKEY_SRCBLT, &key), win::DD_OK);
 
   // A failed load leaves what the slot held; the screen is never a slot to load into.
   EXPECT_EQ(LoadBitmapIntoSlot(kWorkBitmap, File("missing.bmp")), 0);
-  EXPECT_EQ(gBitmaps[size_t(kWorkBitmap)], loaded);
+  EXPECT_EQ(Display().gBitmaps[size_t(kWorkBitmap)], loaded);
   EXPECT_EQ(LoadBitmapIntoSlot(0, File("pic.BMP")), 0);
   EXPECT_EQ(LoadBitmapIntoSlot(kBitmapSlots, File("pic.BMP")), 0);
-  EXPECT_EQ(ColourAt(gBackBuffer, 0, 0), 0u);
+  EXPECT_EQ(ColourAt(Display().gBackBuffer, 0, 0), 0u);
   // Loading again replaces (and releases) the old surface.
   ASSERT_EQ(LoadBitmapIntoSlot(kWorkBitmap, File("pic.BMP")), 1);
   ReleaseBitmapSurface(kWorkBitmap);

@@ -193,33 +193,33 @@ class BitmapWorld : public SurfaceWorld {
  protected:
   void World(uint32_t bits = 32, int32_t width = 64, int32_t height = 48) {
     MakeWorld(bits, width, height);
-    primary_ = MakePrimarySurface(gDirectDraw);
+    primary_ = MakePrimarySurface(Display().gDirectDraw);
     ASSERT_NE(primary_, nullptr);
-    AttachImageContext(nullptr, gDirectDraw, primary_);
-    gFlipChain = 0;
-    gStandaloneFlag = 0;
-    gErrorWarningFlag = 0;
+    AttachImageContext(nullptr, Display().gDirectDraw, primary_);
+    Display().gFlipChain = 0;
+    Interpreter().gStandaloneFlag = 0;
+    Interpreter().gErrorWarningFlag = 0;
     ResetDrawTarget();
-    Fill(gBackBuffer, 0x000000);
+    Fill(Display().gBackBuffer, 0x000000);
   }
   void TearDown() override {
     DrawQueueFlush();
-    gDrawQueue.Destroy();
-    gScreenSaveRequest = 0;
-    gScreenshotFile.clear();
+    DrawQueue().gDrawQueue.Destroy();
+    Display().gScreenSaveRequest = 0;
+    Display().gScreenshotFile.clear();
     ReleaseImageContext();
     if (primary_) primary_->Release();
     primary_ = nullptr;
     win::ClearMessageQueue();
-    gErrorWarningFlag = 0;
+    Interpreter().gErrorWarningFlag = 0;
     SurfaceWorld::TearDown();
   }
   // Runs the queue once and gives the error it raised (0 none); the error is then forgotten.
   static int32_t Frame() {
-    gErrorCode = gErrorWarningFlag = 0;
+    Interpreter().gErrorCode = Interpreter().gErrorWarningFlag = 0;
     DrawQueueExecute();
-    const int32_t error = gErrorCode;
-    gErrorCode = 0;
+    const int32_t error = Interpreter().gErrorCode;
+    Interpreter().gErrorCode = 0;
     win::ClearMessageQueue();
     return error;
   }
@@ -233,15 +233,15 @@ inline void PrepareHeadlessDisplay(const char* className, int width, int height)
                                      return win::DefWindowProcA(w, m, wp, lp);
                                    }, 0, className, className};
   win::RegisterClassA(&windowClass);
-  gMainWindow = win::CreateWindowExA(0, className, className, 0, 0, 0, width, height, nullptr, nullptr);
+  Host().gMainWindow = win::CreateWindowExA(0, className, className, 0, 0, 0, width, height, nullptr, nullptr);
   win::ResetDisplayFaults();
   win::SetDirect3DProfile(win::StandardDirect3DProfile());
   win::SetDirect3DFaults({});
   InitRecordPools();
-  gFullScreen = gAllowTnL = 1;
-  gBlitFlipMode = gSurfaceFallback = 0;
-  gDisplayDepth = 16;
-  gErrorCode = 0;
+  Display().gFullScreen = Display().gAllowTnL = 1;
+  Display().gBlitFlipMode = Display().gSurfaceFallback = 0;
+  Display().gDisplayDepth = 16;
+  Interpreter().gErrorCode = 0;
 }
 
 // Undoes PrepareHeadlessDisplay: the display released with nothing left alive, the window gone with
@@ -251,8 +251,8 @@ inline void ReleaseHeadlessDisplay() {
   FreeRecordPools();
   EXPECT_EQ(win::LiveSurfaceCount(), 0u);
   EXPECT_EQ(win::LiveDirectDrawCount(), 0u);
-  win::DestroyWindow(gMainWindow);
-  gMainWindow = nullptr;
+  win::DestroyWindow(Host().gMainWindow);
+  Host().gMainWindow = nullptr;
   win::ClearMessageQueue();
   win::ResetDisplayFaults();
   win::SetDirect3DProfile(win::StandardDirect3DProfile());
@@ -264,24 +264,24 @@ class RealDisplayTest : public ::testing::Test {
  protected:
   void SetUp() override {
     PrepareHeadlessDisplay("VXREAL", 320, 240);
-    gRenderEnabled = 1;
-    gStandaloneFlag = 0;
-    ASSERT_TRUE(EnumerateDisplayCards(0, 1) && InitDisplayAndDevice(640, 480, 1)) << gLastEngineError;
+    Display().gRenderEnabled = 1;
+    Interpreter().gStandaloneFlag = 0;
+    ASSERT_TRUE(EnumerateDisplayCards(0, 1) && InitDisplayAndDevice(640, 480, 1)) << Runtime().gLastEngineError;
     ResetDrawTarget();
   }
   void TearDown() override {
     DrawQueueFlush();
-    gDrawQueue.Destroy();
+    DrawQueue().gDrawQueue.Destroy();
     for (int32_t n = 1; n < kBitmapSlots; ++n) ReleaseBitmapSurface(n);
-    gBitmapInfo = {};
+    Display().gBitmapInfo = {};
     ReleaseDirectDrawObjects(0);
     FreeRecordPools();
     EXPECT_EQ(win::LiveSurfaceCount(), 0u);
-    win::DestroyWindow(gMainWindow);
-    gMainWindow = nullptr;
+    win::DestroyWindow(Host().gMainWindow);
+    Host().gMainWindow = nullptr;
     win::ClearMessageQueue();
     win::ResetDisplayFaults();
-    gErrorCode = gErrorWarningFlag = 0;
+    Interpreter().gErrorCode = Interpreter().gErrorWarningFlag = 0;
   }
 };
 

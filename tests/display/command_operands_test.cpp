@@ -64,8 +64,8 @@ class CommandOperandsTest : public test::RealDisplayTest {
   void TearDown() override {
     FreeProgramImage();
     ResetWindowState();
-    gExitMessageFlag = 0;
-    gScreenSaveRequest = 0;
+    System().gExitMessageFlag = 0;
+    Display().gScreenSaveRequest = 0;
     test::RealDisplayTest::TearDown();
   }
 };
@@ -110,14 +110,14 @@ TEST_F(CommandOperandsTest, EveryHandlerStepsOverTheOperandsOfItsRow) {
     ASSERT_TRUE(b.Load());
     ResetRuntimeState();
     BeginProgramRun();
-    gYieldFlag = 0;
+    Interpreter().gYieldFlag = 0;
 
-    OperandWord* const command = gCodeBase;
+    OperandWord* const command = Runtime().gCodeBase;
     OperandWord* const after = command + 1 + operands.size();
     OperandWord* const target = after + 1;
-    gProgramCounter = command + 1;
+    Interpreter().gProgramCounter = command + 1;
     handler();
-    const OperandWord* pc = gProgramCounter;
+    const OperandWord* pc = Interpreter().gProgramCounter;
     if (own == kOwnRules.end()) {
       EXPECT_EQ(pc - command, after - command);
     } else {
@@ -127,13 +127,13 @@ TEST_F(CommandOperandsTest, EveryHandlerStepsOverTheOperandsOfItsRow) {
         case Rule::kRerunsOrSteps: EXPECT_TRUE(pc == command || pc == after) << pc - command; break;
         case Rule::kCalls: EXPECT_EQ(pc - command, target + 3 - command); break;  // guard, number, then the body
         case Rule::kStepsItsFor: EXPECT_TRUE(pc == target + 5 || pc == after) << pc - command; break;
-        case Rule::kEndsProgram: EXPECT_EQ(gErrorCode, kErrRanIntoFunction); break;
+        case Rule::kEndsProgram: EXPECT_EQ(Interpreter().gErrorCode, kErrRanIntoFunction); break;
       }
     }
     ++checked;
     DrawQueueFlush();
     win::ClearMessageQueue();
-    gErrorCode = gErrorWarningFlag = 0;
+    Interpreter().gErrorCode = Interpreter().gErrorWarningFlag = 0;
     FreeProgramImage();
   }
   EXPECT_GT(checked, 300);

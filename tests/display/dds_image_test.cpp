@@ -127,7 +127,7 @@ TEST_F(DdsImageTest, ASavedSurfaceIsAPowerOfTwoDxt1ChainOfBoxFilteredHalvesThatI
 
   IDirectDrawSurface7* loaded = LoadImageByExtension(path);
   ASSERT_TRUE(loaded);
-  EXPECT_EQ(gInternalErrorCode, 10006u);
+  EXPECT_EQ(System().gInternalErrorCode, 10006u);
   std::vector<IDirectDrawSurface7*> levels = MipLevels(loaded);
   ASSERT_EQ(levels.size(), 5u);
   Picture stretched{128, 64, {}};  // the source stretched over the top level by nearest sample
@@ -246,20 +246,20 @@ TEST_F(DdsImageTest, UncompressedFilesLoadWithTheirExactPixelsInTheirOwnFormat) 
 TEST_F(DdsImageTest, DamagedHeadersAndShortFilesFailWithTheirDetailCodeAndLeaveNothing) {
   const auto load = [&](const std::vector<uint8_t>& bytes) {
     WriteBytes(temp.path() + "case.dds", bytes);
-    gInternalErrorCode = 0;
+    System().gInternalErrorCode = 0;
     IDirectDrawSurface7* loaded = LoadImageByExtension(temp.path() + "case.dds");
     if (loaded) loaded->Release();
-    return loaded ? 0 : gInternalErrorCode;
+    return loaded ? 0 : System().gInternalErrorCode;
   };
   Header good;  // 4 x 4 A8R8G8B8
   good.formatFlags = 0x41, good.alpha = 0xFF000000;
   const std::vector<uint8_t> pixels(64, 0x7F);
   ASSERT_EQ(load(DdsFile(good, pixels)), 0u);
-  EXPECT_EQ(gInternalErrorCode, 10006u);
+  EXPECT_EQ(System().gInternalErrorCode, 10006u);
 
-  gInternalErrorCode = 0;
+  System().gInternalErrorCode = 0;
   EXPECT_FALSE(LoadImageByExtension(temp.path() + "missing.dds"));
-  EXPECT_EQ(gInternalErrorCode, 10001u);
+  EXPECT_EQ(System().gInternalErrorCode, 10001u);
   std::vector<uint8_t> notDds = DdsFile(good, pixels);
   notDds[3] = 'X';
   EXPECT_EQ(load(notDds), 10002u);

@@ -23,22 +23,22 @@ class DisplayCommandsTest : public test::CompileTest {
     primary.modes = {{640, 480, 8},  {640, 480, 16}, {640, 480, 32},  {800, 600, 16},
                      {800, 600, 32}, {1024, 768, 8}, {1024, 768, 24}};
     SetDisplayDrivers({primary});
-    gRenderEnabled = 1;
-    gChosenCardName.clear();
+    Display().gRenderEnabled = 1;
+    Display().gChosenCardName.clear();
     ASSERT_TRUE(EnumerateDisplayCards(0, 1) && SetDisplayMode(640, 480, 16) && InitDisplayAndDevice(640, 480, 1))
-        << gLastEngineError;
+        << Runtime().gLastEngineError;
     ResetDrawTarget();
-    gScreenModeWidth = 640;
-    gScreenModeHeight = 480;
-    gScreenModeDepth = gDisplayDepth = 16;
+    Display().gScreenModeWidth = 640;
+    Display().gScreenModeHeight = 480;
+    Display().gScreenModeDepth = Display().gDisplayDepth = 16;
   }
   void TearDown() override {
     DrawQueueFlush();
-    gDrawQueue.Destroy();
+    DrawQueue().gDrawQueue.Destroy();
     test::ReleaseHeadlessDisplay();
-    gChosenCardName.clear();
-    gFullScreen = 1;
-    gErrorCode = gErrorWarningFlag = 0;
+    Display().gChosenCardName.clear();
+    Display().gFullScreen = 1;
+    Interpreter().gErrorCode = Interpreter().gErrorWarningFlag = 0;
     CompileTest::TearDown();
   }
 
@@ -58,7 +58,7 @@ class DisplayCommandsTest : public test::CompileTest {
 };
 
 TEST_F(DisplayCommandsTest, ModesAreListedSetQueriedAndTestedFor) {
-  gFrameRate = 42;
+  Display().gFrameRate = 42;
   const test::RunResult run = RunProgram(
       "perform checklist for display modes\n"
       "n = checklist quantity()\n"
@@ -85,7 +85,7 @@ TEST_F(DisplayCommandsTest, ModesAreListedSetQueriedAndTestedFor) {
       "end\n");
   ASSERT_TRUE(run.ended);
   EXPECT_EQ(run.errorCode, 0) << run.errorText;
-  EXPECT_EQ(gChecklistFilled, 1);
+  EXPECT_EQ(Checklist().gChecklistFilled, 1);
   EXPECT_EQ(Int("n"), 5) << "the two 8-bit modes are left out";
   EXPECT_EQ(Text("first$"), "640x480x16");
   EXPECT_EQ(Text("last$"), "1024x768x24");
@@ -105,9 +105,9 @@ TEST_F(DisplayCommandsTest, ModesAreListedSetQueriedAndTestedFor) {
   EXPECT_EQ(Int("video"), 1);
   EXPECT_EQ(Int("fps"), 42);
   EXPECT_EQ(Int("emulated"), 0);
-  ASSERT_NE(gBackBuffer, nullptr);
-  EXPECT_EQ(gBackBuffer->Width(), 800u);
-  EXPECT_EQ(gBackBufferBitCount, 32);
+  ASSERT_NE(Display().gBackBuffer, nullptr);
+  EXPECT_EQ(Display().gBackBuffer->Width(), 800u);
+  EXPECT_EQ(Display().gBackBufferBitCount, 32);
 }
 
 TEST_F(DisplayCommandsTest, EachErrorOfABadModeOrADisplayThatCannotBeMade) {
@@ -138,7 +138,7 @@ TEST_F(DisplayCommandsTest, EachErrorOfABadModeOrADisplayThatCannotBeMade) {
     EXPECT_EQ(run.warning, c.warning);
     ResetDisplayFaults();
     SetDisplayDrivers(CurrentDisplayDrivers());
-    if (!gBackBuffer) {  // the display went with DirectDraw: make it again for the next case
+    if (!Display().gBackBuffer) {  // the display went with DirectDraw: make it again for the next case
       ReleaseDirectDrawObjects(0);
       ASSERT_TRUE(EnumerateDisplayCards(0, 1) && InitDisplayAndDevice(640, 480, 1));
     }
@@ -159,9 +159,9 @@ TEST_F(DisplayCommandsTest, AModeThatDoesNotStandKeepsTheOldOneInAGame) {
     EXPECT_EQ(run.errorCode, 0) << "a game goes on past the warning";
     EXPECT_EQ(Int("w"), 640);
     EXPECT_EQ(Int("d"), 16);
-    ASSERT_NE(gBackBuffer, nullptr);
-    EXPECT_EQ(gBackBuffer->Width(), 640u);
-    EXPECT_EQ(gDisplayDepth, 16);
+    ASSERT_NE(Display().gBackBuffer, nullptr);
+    EXPECT_EQ(Display().gBackBuffer->Width(), 640u);
+    EXPECT_EQ(Display().gDisplayDepth, 16);
   }
 }
 
@@ -173,24 +173,24 @@ TEST_F(DisplayCommandsTest, TheDisplayCardIsChosenByNameInAnyCase) {
 
   test::RunResult run = RunProgram("set display card \"VORLIX second CARD\"\nend\n");
   EXPECT_EQ(run.errorCode, 0) << run.errorText;
-  ASSERT_NE(gDirectDraw, nullptr);
-  EXPECT_EQ(gDirectDraw->DriverGuid(), secondGuid);
-  EXPECT_NE(gBackBuffer, nullptr);
+  ASSERT_NE(Display().gDirectDraw, nullptr);
+  EXPECT_EQ(Display().gDirectDraw->DriverGuid(), secondGuid);
+  EXPECT_NE(Display().gBackBuffer, nullptr);
 
   run = RunProgram("set display card \"primary display driver\"\nend\n");
   EXPECT_EQ(run.errorCode, 0) << run.errorText;
-  EXPECT_EQ(gDirectDraw->DriverGuid(), GUID{});
+  EXPECT_EQ(Display().gDirectDraw->DriverGuid(), GUID{});
 
   run = RunProgram("set display card \"A Card Taken Out\"\nend\n");
   EXPECT_EQ(run.errorCode, kErrDisplayCardNotChosen);
   EXPECT_TRUE(run.warning);
-  EXPECT_EQ(gDirectDraw->DriverGuid(), GUID{}) << "the primary card stands in";
+  EXPECT_EQ(Display().gDirectDraw->DriverGuid(), GUID{}) << "the primary card stands in";
 
   // A window is always on the primary card.
-  gFullScreen = 0;
+  Display().gFullScreen = 0;
   run = RunProgram("set display card \"" + std::string(kSecondCard) + "\"\nend\n");
   EXPECT_EQ(run.errorCode, kErrDisplayCardNotChosen);
-  EXPECT_EQ(gDirectDraw->DriverGuid(), GUID{});
+  EXPECT_EQ(Display().gDirectDraw->DriverGuid(), GUID{});
 }
 
 }  // namespace

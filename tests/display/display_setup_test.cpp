@@ -24,8 +24,8 @@ class DisplayTest : public ::testing::Test {
  protected:
   void SetUp() override {
     test::PrepareHeadlessDisplay("VXTEST", 640, 480);
-    gStandaloneFlag = 0;
-    gChosenCardName.clear();
+    Interpreter().gStandaloneFlag = 0;
+    Display().gChosenCardName.clear();
     gClientAreaOnScreen = [](HWND) { return RECT{0, 0, 640, 480}; };
   }
   void TearDown() override {
@@ -35,7 +35,7 @@ class DisplayTest : public ::testing::Test {
   static bool SetUpDisplay(int width = 640, int height = 480) {
     return EnumerateDisplayCards(0, 1) && InitDisplayAndDevice(width, height, 1);
   }
-  static std::string LastError() { return gLastEngineError; }
+  static std::string LastError() { return Runtime().gLastEngineError; }
 };
 
 DeviceProfile Device(const GUID& guid, const char* name, bool hardware) {
@@ -67,21 +67,21 @@ TEST_F(DisplayTest, DeviceChoiceFollowsTheProfileAndTheSwitches) {
     Direct3DFaults faults;
     faults.failingDevices = c.failing;
     SetDirect3DFaults(faults);
-    gSurfaceFallback = c.fallback;
-    gAllowTnL = c.allowTnL;
+    Display().gSurfaceFallback = c.fallback;
+    Display().gAllowTnL = c.allowTnL;
     const bool made = SetUpDisplay();
     if (c.expected) {
       ASSERT_TRUE(made);
-      EXPECT_STREQ(gD3DDeviceName, c.expected);
-      EXPECT_EQ(gHardwareDevice, c.hardware);
+      EXPECT_STREQ(Display().gD3DDeviceName, c.expected);
+      EXPECT_EQ(Display().gHardwareDevice, c.hardware);
       DWORD dither = 9;
-      gD3DDevice->GetRenderState(D3DRENDERSTATE_DITHERENABLE, &dither);
+      Display().gD3DDevice->GetRenderState(D3DRENDERSTATE_DITHERENABLE, &dither);
       EXPECT_EQ(dither, c.fallback ? 0u : 1u);
     } else {
       EXPECT_FALSE(made);
       EXPECT_NE(LastError().find("[..000. & HAL] Failed to create a D3D Device"), std::string::npos) << LastError();
-      EXPECT_EQ(gD3DDevice, nullptr);
-      EXPECT_EQ(gBackBuffer, nullptr);
+      EXPECT_EQ(Display().gD3DDevice, nullptr);
+      EXPECT_EQ(Display().gBackBuffer, nullptr);
       EXPECT_EQ(LiveSurfaceCount(), 0u);  // what the set-up made went back
     }
     ReleaseDirectDrawObjects(0);
@@ -111,33 +111,33 @@ TEST_F(DisplayTest, SurfacePathsAndTheirFailures) {
     SCOPED_TRACE(c.what);
     ResetDisplayFaults();
     SetVideoMemoryLimit(c.videoMemory);
-    gFullScreen = c.fullScreen;
-    gBlitFlipMode = c.blitFlip;
-    gSurfaceFallback = c.fallback;
+    Display().gFullScreen = c.fullScreen;
+    Display().gBlitFlipMode = c.blitFlip;
+    Display().gSurfaceFallback = c.fallback;
     if (c.failCaps) FailSurfaceCreations(c.failCaps == DDSCAPS_PRIMARYSURFACE ? 2 : 1, DDERR_OUTOFMEMORY, c.failCaps);
     ASSERT_TRUE(EnumerateDisplayCards(0, 1));
     const bool made = InitDisplayAndDevice(640, 480, 1);
     EXPECT_EQ(made, c.made) << LastError();
     if (made) {
-      EXPECT_EQ(gFlipChain, c.flipChain);
-      EXPECT_EQ(gSystemMemorySurfaces, c.systemMemory);
-      ASSERT_NE(gBackBuffer, nullptr);
-      EXPECT_EQ(gBackBuffer->AttachedZBuffer(), gZBuffer);
-      EXPECT_EQ(gBackBufferWidth, 640);
-      EXPECT_EQ(gBackBufferHeight, 480);
-      EXPECT_EQ(gBitmapInfo[0].width, 640u) << "bitmap 0 is the screen";
-      EXPECT_EQ(gBitmapInfo[0].bitsPerPixel, uint32_t(gBackBufferBitCount));
+      EXPECT_EQ(Display().gFlipChain, c.flipChain);
+      EXPECT_EQ(Display().gSystemMemorySurfaces, c.systemMemory);
+      ASSERT_NE(Display().gBackBuffer, nullptr);
+      EXPECT_EQ(Display().gBackBuffer->AttachedZBuffer(), Display().gZBuffer);
+      EXPECT_EQ(Display().gBackBufferWidth, 640);
+      EXPECT_EQ(Display().gBackBufferHeight, 480);
+      EXPECT_EQ(Display().gBitmapInfo[0].width, 640u) << "bitmap 0 is the screen";
+      EXPECT_EQ(Display().gBitmapInfo[0].bitsPerPixel, uint32_t(Display().gBackBufferBitCount));
       DDSCAPS2 caps{};
-      gBackBuffer->GetCaps(&caps);
+      Display().gBackBuffer->GetCaps(&caps);
       EXPECT_EQ((caps.dwCaps & DDSCAPS_SYSTEMMEMORY) != 0, c.systemMemory == 1);
       DirectDrawClipper* clipper = nullptr;
-      EXPECT_EQ(Succeeded(gPrimarySurface->GetClipper(&clipper)), c.flipChain == 0);
+      EXPECT_EQ(Succeeded(Display().gPrimarySurface->GetClipper(&clipper)), c.flipChain == 0);
       if (clipper) clipper->Release();
     } else {
-      EXPECT_EQ(gPrimarySurface, nullptr);
-      EXPECT_EQ(gBackBuffer, nullptr);
-      EXPECT_EQ(gZBuffer, nullptr);
-      EXPECT_EQ(gDirect3D, nullptr);
+      EXPECT_EQ(Display().gPrimarySurface, nullptr);
+      EXPECT_EQ(Display().gBackBuffer, nullptr);
+      EXPECT_EQ(Display().gZBuffer, nullptr);
+      EXPECT_EQ(Display().gDirect3D, nullptr);
       EXPECT_EQ(LiveSurfaceCount(), 0u);
     }
     ReleaseDirectDrawObjects(0);
@@ -151,14 +151,14 @@ TEST_F(DisplayTest, AFailedDisplayChangeKeepsTheProgramsSurfaces) {
   int32_t width = 123, height = 77, depth = 16;  // not a mode of the driver
   uint32_t fallback = 0;
   EXPECT_EQ(SetDisplayModeFull(width, height, depth, fallback, 640, 480, 16, 0), 0);
-  EXPECT_EQ(gErrorCode, kErrDisplayModeNotSet);
+  EXPECT_EQ(Interpreter().gErrorCode, kErrDisplayModeNotSet);
   EXPECT_EQ(width, 640);
-  ASSERT_NE(gBackBuffer, nullptr);
-  EXPECT_EQ(gBackBuffer->Width(), 640u);
-  EXPECT_EQ(gDisplayInvalid, 1);
+  ASSERT_NE(Display().gBackBuffer, nullptr);
+  EXPECT_EQ(Display().gBackBuffer->Width(), 640u);
+  EXPECT_EQ(Display().gDisplayInvalid, 1);
 
   // Surfaces that cannot be made even in the fallback: rolled back to the mode in force.
-  gErrorCode = 0;
+  Interpreter().gErrorCode = 0;
   width = 800, height = 600;
   SetDirect3DFaults(Direct3DFaults{.failingDevices = {IID_IDirect3DHALDevice, IID_IDirect3DRGBDevice,
                                                       IID_IDirect3DMMXDevice}});
@@ -166,31 +166,31 @@ TEST_F(DisplayTest, AFailedDisplayChangeKeepsTheProgramsSurfaces) {
   EXPECT_EQ(width, 640);
   EXPECT_EQ(fallback, 0u);
   // Not even the old mode can be rebuilt: the program ends rather than run without surfaces.
-  EXPECT_EQ(gErrorCode, kErrDisplaySurfacesOrDeviceNotCreated);
-  EXPECT_EQ(gD3DDevice, nullptr);
+  EXPECT_EQ(Interpreter().gErrorCode, kErrDisplaySurfacesOrDeviceNotCreated);
+  EXPECT_EQ(Display().gD3DDevice, nullptr);
 
-  gErrorCode = 0;
+  Interpreter().gErrorCode = 0;
   SetDirect3DFaults({});
   width = 800, height = 600;
   EXPECT_EQ(SetDisplayModeFull(width, height, depth, fallback, 640, 480, 16, 0), 1);
-  EXPECT_EQ(gErrorCode, 0);
-  EXPECT_EQ(gBackBuffer->Width(), 800u);
-  EXPECT_EQ(gViewport.dwWidth, 800u);
+  EXPECT_EQ(Interpreter().gErrorCode, 0);
+  EXPECT_EQ(Display().gBackBuffer->Width(), 800u);
+  EXPECT_EQ(Display().gViewport.dwWidth, 800u);
 }
 
 TEST_F(DisplayTest, WindowedScreenshotHoldsThePictureNotTheDesktop) {
-  gFullScreen = 0;
+  Display().gFullScreen = 0;
   ASSERT_TRUE(SetUpDisplay(320, 240));
   gClientAreaOnScreen = [](HWND) { return RECT{200, 100, 520, 340}; };
   DDBLTFX fx{};
   fx.dwSize = sizeof fx;
   fx.dwFillColor = 0x0000FF;  // blue
-  gBackBuffer->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
+  Display().gBackBuffer->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
   PresentFrame();
   test::TempFolder dir;
-  gScreenshotFile = dir.path() + "shot.bmp";
+  Display().gScreenshotFile = dir.path() + "shot.bmp";
   ASSERT_EQ(SaveScreenshot(), 1);
-  const std::vector<uint8_t> bmp = test::FileBytes(gScreenshotFile);
+  const std::vector<uint8_t> bmp = test::FileBytes(Display().gScreenshotFile);
   ASSERT_GT(bmp.size(), 54u + 3u);
   int32_t width = 0, height = 0, offset = 0;
   std::memcpy(&offset, bmp.data() + 10, 4);
@@ -200,63 +200,63 @@ TEST_F(DisplayTest, WindowedScreenshotHoldsThePictureNotTheDesktop) {
   EXPECT_EQ(height, 240);
   EXPECT_EQ(bmp[size_t(offset)], 255);  // blue, green, red
   EXPECT_EQ(bmp[size_t(offset) + 2], 0);
-  EXPECT_EQ(gScreenshotSurface, nullptr);
+  EXPECT_EQ(Display().gScreenshotSurface, nullptr);
 }
 
 TEST_F(DisplayTest, TheWindowCommandsMakeTheDisplayAgainForAWindowAndForTheFullScreen) {
   ASSERT_TRUE(SetUpDisplay());
   ResetDrawTarget();
-  ASSERT_EQ(gFlipChain, 1u);
+  ASSERT_EQ(Display().gFlipChain, 1u);
   RegisterAllCommands();
   HandlerOf(kCmdWindowOn)();
-  EXPECT_EQ(gErrorCode, 0) << LastError();
+  EXPECT_EQ(Interpreter().gErrorCode, 0) << LastError();
   // One back buffer of the program's size, shown by a blit: screen items are drawn once.
-  EXPECT_EQ(gFullScreen, 0u);
-  EXPECT_EQ(gFlipChain, 0u);
-  EXPECT_EQ(gScreenPersistFrames, 1);
-  EXPECT_FALSE(gDirectDraw->IsExclusive());
-  ASSERT_NE(gBackBuffer, nullptr);
-  EXPECT_EQ(std::pair(gBackBuffer->Width(), gBackBuffer->Height()), std::pair(640u, 480u));
-  EXPECT_EQ(DWORD(GetWindowLongA(gMainWindow, GWL_STYLE)), 0x00CF0000u);
+  EXPECT_EQ(Display().gFullScreen, 0u);
+  EXPECT_EQ(Display().gFlipChain, 0u);
+  EXPECT_EQ(DrawQueue().gScreenPersistFrames, 1);
+  EXPECT_FALSE(Display().gDirectDraw->IsExclusive());
+  ASSERT_NE(Display().gBackBuffer, nullptr);
+  EXPECT_EQ(std::pair(Display().gBackBuffer->Width(), Display().gBackBuffer->Height()), std::pair(640u, 480u));
+  EXPECT_EQ(DWORD(GetWindowLongA(Host().gMainWindow, GWL_STYLE)), 0x00CF0000u);
 
   HandlerOf(kCmdWindowOff)();
-  EXPECT_EQ(gErrorCode, 0) << LastError();
-  EXPECT_EQ(gWindowMode, 0u);
-  EXPECT_EQ(gFullScreen, 1u);
-  EXPECT_EQ(gFlipChain, 1u);
-  EXPECT_EQ(gScreenPersistFrames, 2);
-  EXPECT_TRUE(gDirectDraw->IsExclusive());
-  EXPECT_EQ(DWORD(GetWindowLongA(gMainWindow, GWL_STYLE)), 0x800A0000u);
+  EXPECT_EQ(Interpreter().gErrorCode, 0) << LastError();
+  EXPECT_EQ(System().gWindowMode, 0u);
+  EXPECT_EQ(Display().gFullScreen, 1u);
+  EXPECT_EQ(Display().gFlipChain, 1u);
+  EXPECT_EQ(DrawQueue().gScreenPersistFrames, 2);
+  EXPECT_TRUE(Display().gDirectDraw->IsExclusive());
+  EXPECT_EQ(DWORD(GetWindowLongA(Host().gMainWindow, GWL_STYLE)), 0x800A0000u);
   DrawQueueFlush();
-  gDrawQueue.Destroy();
+  DrawQueue().gDrawQueue.Destroy();
 }
 
 TEST_F(DisplayTest, TheDepthBufferIsClearedOnlyWhenSomethingWroteIntoItSinceItsLastClear) {
   ASSERT_TRUE(SetUpDisplay());
-  gRenderEnabled = 1;
-  ASSERT_NE(gZBuffer, nullptr);
+  Display().gRenderEnabled = 1;
+  ASSERT_NE(Display().gZBuffer, nullptr);
   auto depth = [] {
-    const SurfacePixels z = gZBuffer->Pixels();
+    const SurfacePixels z = Display().gZBuffer->Pixels();
     return LoadPixel(z.bits + 10 * size_t(z.pitch) + 10 * z.bytesPerPixel, z.bytesPerPixel);
   };
   auto scribble = [] {
     DDBLTFX fx{};
     fx.dwSize = sizeof fx;
     fx.dwFillDepth = 0x1234;
-    ASSERT_EQ(gZBuffer->Blt(nullptr, nullptr, nullptr, DDBLT_DEPTHFILL | DDBLT_WAIT, &fx), DD_OK);
+    ASSERT_EQ(Display().gZBuffer->Blt(nullptr, nullptr, nullptr, DDBLT_DEPTHFILL | DDBLT_WAIT, &fx), DD_OK);
   };
   scribble();
   ClearZBuffer();  // a new buffer is cleared whatever it holds
   const uint32_t farthest = depth();
   EXPECT_NE(farthest, 0x1234u);
-  const uint64_t cleared = gZBuffer->ContentVersion();
+  const uint64_t cleared = Display().gZBuffer->ContentVersion();
   ClearZBuffer();
   ClearZBuffer();
-  EXPECT_EQ(gZBuffer->ContentVersion(), cleared) << "frames without 3D leave it alone";
+  EXPECT_EQ(Display().gZBuffer->ContentVersion(), cleared) << "frames without 3D leave it alone";
   scribble();
   ClearZBuffer();
   EXPECT_EQ(depth(), farthest);
-  gRenderEnabled = 0;
+  Display().gRenderEnabled = 0;
 }
 
 }  // namespace

@@ -59,17 +59,17 @@ class ExampleScreenTest : public test::BitmapWorld {
       ++frames;
     }
     ASSERT_TRUE(win::QuitMessagePending()) << name << " did not end";
-    EXPECT_EQ(gErrorCode, 0);
+    EXPECT_EQ(Interpreter().gErrorCode, 0);
   }
 
   // Pixels of the colour inside the rectangle.
   static int Count(uint32_t colour, int32_t left, int32_t top, int32_t right, int32_t bottom) {
     int n = 0;
     for (int32_t y = top; y < bottom; ++y)
-      for (int32_t x = left; x < right; ++x) n += test::ColourAt(gBackBuffer, x, y) == colour;
+      for (int32_t x = left; x < right; ++x) n += test::ColourAt(Display().gBackBuffer, x, y) == colour;
     return n;
   }
-  static uint32_t At(int32_t x, int32_t y) { return test::ColourAt(gBackBuffer, x, y); }
+  static uint32_t At(int32_t x, int32_t y) { return test::ColourAt(Display().gBackBuffer, x, y); }
 
   test::TempFolder dir_;
   std::string saved_;
@@ -101,7 +101,7 @@ TEST_F(ExampleScreenTest, TextPrintsAndDrawsInChosenFonts) {
 
 TEST_F(ExampleScreenTest, PictureCopiesStretchesMirrorsAndFadesTheBall) {
   RunExample("picture.vxa");
-  EXPECT_EQ(gBitmapInfo[1].width, 64u);
+  EXPECT_EQ(Display().gBitmapInfo[1].width, 64u);
   // Ball 1 at 20,20 as loaded; ball 3 at 290,20 mirrored; ball 2 at 120,20 doubled.
   for (int32_t y = 0; y < 64; y += 7)
     for (int32_t x = 0; x < 64; x += 5) {

@@ -64,7 +64,7 @@ class ProgramFrames {
     win::ClearMessageQueue();
     ResetRuntimeState();
     BeginProgramRun();
-    gErrorCode = gErrorWarningFlag = 0;
+    Interpreter().gErrorCode = Interpreter().gErrorWarningFlag = 0;
     return ::testing::AssertionSuccess();
   }
 
@@ -83,7 +83,7 @@ class ProgramFrames {
   void RunProgram(const std::string& source) {
     ASSERT_TRUE(Load(source));
     ASSERT_TRUE(RunFrames()) << "the program did not end";
-    ASSERT_EQ(gErrorCode, 0) << gLastEngineError;
+    ASSERT_EQ(Interpreter().gErrorCode, 0) << Runtime().gLastEngineError;
   }
 
   // An integer variable of the main program after a run.
@@ -99,7 +99,7 @@ class ProgramFrames {
   std::pair<int32_t, bool> ErrorOf(const std::string& source, int frames = 50) {
     EXPECT_TRUE(Load(source));
     EXPECT_TRUE(RunFrames(frames)) << source;
-    return {gErrorCode, gErrorWarningFlag == 1};
+    return {Interpreter().gErrorCode, Interpreter().gErrorWarningFlag == 1};
   }
 
  private:
@@ -122,9 +122,9 @@ class FrameWorld : public BitmapWorld, protected ProgramFrames {
   void SetUp() override { World(32, 640, 480); }
 
   const TempFolder& dir_ = Folder();
-  static uint32_t At(int32_t x, int32_t y) { return ColourAt(gBackBuffer, x, y); }
+  static uint32_t At(int32_t x, int32_t y) { return ColourAt(Display().gBackBuffer, x, y); }
   static int Count(uint32_t colour, int32_t left, int32_t top, int32_t right, int32_t bottom) {
-    return CountColour(gBackBuffer, colour, left, top, right, bottom);
+    return CountColour(Display().gBackBuffer, colour, left, top, right, bottom);
   }
 };
 
@@ -133,7 +133,7 @@ class FlipFrameWorld : public RealDisplayTest, protected ProgramFrames {
   void SetUp() override {
     RealDisplayTest::SetUp();
     ResetEngineRecords();  // as the display set-up of a run: image files load in the display's format
-    ASSERT_EQ(gFlipChain, 1u);
+    ASSERT_EQ(Display().gFlipChain, 1u);
   }
 };
 

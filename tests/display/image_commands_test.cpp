@@ -59,19 +59,19 @@ TEST_F(ImageCommandTest, AGrabbedImageTurnedByDegreesIsPastedClockwiseWithItsSid
     EXPECT_EQ(At(x, 103), kBack);
   }
   EXPECT_EQ(At(403, 100), kBack);
-  const ImageRecord& turned = gImageRecords[gImageSlotById[1]];
+  const ImageRecord& turned = Records().gImageRecords[Records().gImageSlotById[1]];
   EXPECT_EQ(std::tuple(turned.width, turned.height, turned.imageWidth, turned.imageHeight), std::tuple(2, 3, 2, 3));
 }
 
 TEST_F(ImageCommandTest, ATurnThatCannotGetASurfaceKeepsThePicture) {
   ASSERT_TRUE(Load(std::string(kSixColours) + "refresh screen\nrotate image 1, 90\nrefresh screen\n"
                                               "paste image 1, 100, 100\nrefresh screen\nend\n"));
-  for (int frame = 0; frame < 10 && !(gImageSlotById[1] && gImageRecords[gImageSlotById[1]].valid); ++frame)
+  for (int frame = 0; frame < 10 && !(Records().gImageSlotById[1] && Records().gImageRecords[Records().gImageSlotById[1]].valid); ++frame)
     ASSERT_FALSE(RunFrames(1));
-  ASSERT_EQ(gImageRecords[gImageSlotById[1]].valid, 1) << "the grab is done";
+  ASSERT_EQ(Records().gImageRecords[Records().gImageSlotById[1]].valid, 1) << "the grab is done";
   win::FailSurfaceCreations(1, win::DDERR_OUTOFMEMORY);
   ASSERT_TRUE(RunFrames());
-  EXPECT_EQ(gErrorCode, 0);
+  EXPECT_EQ(Interpreter().gErrorCode, 0);
   for (int32_t y = 0; y < 2; ++y)
     for (int32_t x = 0; x < 3; ++x) EXPECT_EQ(At(100 + x, 100 + y), kColours[y][x]) << x << "," << y;
 }
@@ -102,8 +102,8 @@ TEST_F(ImageCommandTest, FilesLoadIntoImagesAndSavesRefuseAnExistingFile) {
   EXPECT_EQ(ErrorOf("load image \"missing.bmp\", 7\n"), std::pair(int32_t(kErrFileNotFound), false));
   EXPECT_EQ(ErrorOf("load image \"quad.bmp\", 7\nload image \"damaged.bmp\", 7\n"),
             std::pair(int32_t(kErrImageFileNotLoaded), true));
-  EXPECT_EQ(gImageRecords[gImageSlotById[7]].imageWidth, 8) << "a failed load leaves the image as it was";
-  EXPECT_EQ(gBitmaps[kWorkBitmap], nullptr);
+  EXPECT_EQ(Records().gImageRecords[Records().gImageSlotById[7]].imageWidth, 8) << "a failed load leaves the image as it was";
+  EXPECT_EQ(Display().gBitmaps[kWorkBitmap], nullptr);
   EXPECT_EQ(ErrorOf("load image \"quad.bmp\", 0\n"), std::pair(int32_t(kErrImageNumberOutOfRange), false));
   EXPECT_EQ(ErrorOf("x = image exist(65536)\n"), std::pair(int32_t(kErrImageNumberOutOfRange), false));
   for (const char* use : {"paste image 3, 0, 0", "paste image 3, 0, 0, 1", "rotate image 3, 90", "delete image 3",
@@ -113,7 +113,7 @@ TEST_F(ImageCommandTest, FilesLoadIntoImagesAndSavesRefuseAnExistingFile) {
 }
 
 TEST_F(ImageCommandTest, ADeletedImageIsGoneAtOnceAndItsRecordAFewFramesLaterGrabbedOrNot) {
-  const int32_t before = gImageRecords.usedCount;
+  const int32_t before = Records().gImageRecords.usedCount;
   ASSERT_TRUE(Load(
       "manual refresh\n"
       "get image 5, 0, 0, 8, 8\n"
@@ -127,9 +127,9 @@ TEST_F(ImageCommandTest, ADeletedImageIsGoneAtOnceAndItsRecordAFewFramesLaterGra
       "refresh screen\n"
       "end\n"));
   ASSERT_TRUE(RunFrames());
-  ASSERT_EQ(gErrorCode, 0);
-  EXPECT_EQ(gImageSlotById[5] + gImageSlotById[6], 0u);
-  EXPECT_EQ(gImageRecords.usedCount, before) << "both records were freed";
+  ASSERT_EQ(Interpreter().gErrorCode, 0);
+  EXPECT_EQ(Records().gImageSlotById[5] + Records().gImageSlotById[6], 0u);
+  EXPECT_EQ(Records().gImageRecords.usedCount, before) << "both records were freed";
 }
 
 TEST_F(ImageCommandTest, AGrabPartlyBeyondTheScreenIsBlackThereAndOneWhollyBeyondIsRefused) {
@@ -160,21 +160,21 @@ TEST_F(TexturedImageTest, ImagesGiveUpTheirTexturesThroughTheSharedRelease) {
       "end\n");
   const auto entries = [] {
     int n = 0;
-    for (const TextureNameEntry* e = gTextureNameList; e; e = e->next, ++n)
-      EXPECT_TRUE(gTextureRecords.IsTaken(e->textureSlot)) << "an entry names a freed texture";
+    for (const TextureNameEntry* e = Records().gTextureNameList; e; e = e->next, ++n)
+      EXPECT_TRUE(Records().gTextureRecords.IsTaken(e->textureSlot)) << "an entry names a freed texture";
     return n;
   };
   ASSERT_EQ(entries(), 1) << "one texture for the file, shared";
-  const int32_t texture = gImageRecords[gImageSlotById[1]].textureSlot;
+  const int32_t texture = Records().gImageRecords[Records().gImageSlotById[1]].textureSlot;
   EXPECT_GT(texture, 0);
-  EXPECT_EQ(gImageRecords[gImageSlotById[2]].textureSlot, texture);
-  EXPECT_EQ(gTextureNameList->useCount, 2);
+  EXPECT_EQ(Records().gImageRecords[Records().gImageSlotById[2]].textureSlot, texture);
+  EXPECT_EQ(Records().gTextureNameList->useCount, 2);
   RunProgram("delete image 1\nrefresh screen\nrefresh screen\nrefresh screen\nend\n");
   ASSERT_EQ(entries(), 1);
-  EXPECT_EQ(gTextureNameList->useCount, 1);
+  EXPECT_EQ(Records().gTextureNameList->useCount, 1);
   RunProgram("rotate image 2, 90\nrefresh screen\nend\n");
   EXPECT_EQ(entries(), 0) << "the turned image's texture went with its last use";
-  EXPECT_EQ(gImageRecords[gImageSlotById[2]].textureSlot, 0);
+  EXPECT_EQ(Records().gImageRecords[Records().gImageSlotById[2]].textureSlot, 0);
 }
 
 }  // namespace

@@ -59,8 +59,8 @@ class InputTest : public ::testing::Test {
       if (name.rfind("Force", 0) != 0) return nullptr;
       return std::make_unique<ForwardingForceDevice>();
     });
-    gHasFocus = gAppActive = 1;
-    gEditorScreenState = gInputPollDue = 0;
+    Input().gHasFocus = Host().gAppActive = 1;
+    Language().gEditorScreenState = Interpreter().gInputPollDue = 0;
   }
   void TearDown() override {
     FreeProgramImage();
@@ -73,9 +73,9 @@ class InputTest : public ::testing::Test {
     }
     win::SetForceFeedbackFactory(nullptr);
     win::SetDeviceCreationFails(win::DIDEVTYPE_JOYSTICK, false);
-    gKeyState.fill(0);
-    gJoystickState = {};
-    gControlDeviceState = {};
+    Input().gKeyState.fill(0);
+    Input().gJoystickState = {};
+    Input().gControlDeviceState = {};
   }
   // Attaches a virtual joystick with eight axes, twelve buttons and two hats.
   SDL_Joystick* Attach(const std::string& name) {
@@ -127,7 +127,7 @@ class InputTest : public ::testing::Test {
   void OpenForcePad() {
     Attach("Force Pad");
     Init();
-    gControlDeviceName = "Force Pad";
+    Input().gControlDeviceName = "Force Pad";
     ASSERT_EQ(OpenControlDevice(), 1);
     gForceLog.calls.clear();
   }
@@ -138,13 +138,13 @@ TEST_F(InputTest, FirstJoystickAndControlDeviceChoice) {
   Attach("Plain Stick");
   Attach("Force Pad");
   Init();
-  EXPECT_EQ(gJoystickName, "Plain Stick");
-  ASSERT_NE(gJoystickDevice, nullptr);
-  EXPECT_EQ(gControlDevice, nullptr);
+  EXPECT_EQ(Input().gJoystickName, "Plain Stick");
+  ASSERT_NE(Input().gJoystickDevice, nullptr);
+  EXPECT_EQ(Input().gControlDevice, nullptr);
   EXPECT_EQ(Run(kCmdListControlDevices, {}), 0);  // the list marks force feedback
-  ASSERT_EQ(gChecklistCount, 2);
-  EXPECT_EQ((std::vector{gChecklist[0].values[0], gChecklist[1].values[0]}), (std::vector{0, 1}));
-  EXPECT_STREQ(gChecklist[1].text, "Force Pad");
+  ASSERT_EQ(Checklist().gChecklistCount, 2);
+  EXPECT_EQ((std::vector{Checklist().gChecklist[0].values[0], Checklist().gChecklist[1].values[0]}), (std::vector{0, 1}));
+  EXPECT_STREQ(Checklist().gChecklist[1].text, "Force Pad");
   const struct {
     const char* name;
     int opened, ready;
@@ -155,14 +155,14 @@ TEST_F(InputTest, FirstJoystickAndControlDeviceChoice) {
       {"force pad", 0, 0, "Plain Stick"},  // exact names only; the last open name stays
   };
   for (const auto& c : cases) {
-    gControlDeviceName = c.name;
+    Input().gControlDeviceName = c.name;
     EXPECT_EQ(OpenControlDevice(), c.opened) << c.name;
-    EXPECT_EQ(gForceFeedbackReady, c.ready) << c.name;
-    EXPECT_EQ(gActiveControlName, c.active) << c.name;
+    EXPECT_EQ(Input().gForceFeedbackReady, c.ready) << c.name;
+    EXPECT_EQ(Input().gActiveControlName, c.active) << c.name;
   }
   // The force-feedback device gets its ten effects prepared without any starting.
   gForceLog = {};
-  gControlDeviceName = "Force Pad";
+  Input().gControlDeviceName = "Force Pad";
   ASSERT_EQ(OpenControlDevice(), 1);
   int created = 0;
   for (const RecordedForceCall& call : gForceLog.calls) {
@@ -176,20 +176,20 @@ TEST_F(InputTest, FailedSetUpsLeaveNothingBehind) {
   Attach(std::string(300, 'n'));
   win::SetDeviceCreationFails(win::DIDEVTYPE_JOYSTICK, true);
   Init();
-  EXPECT_TRUE(gJoystickName.empty());
-  EXPECT_EQ(gJoystickDevice, nullptr);
+  EXPECT_TRUE(Input().gJoystickName.empty());
+  EXPECT_EQ(Input().gJoystickDevice, nullptr);
   UnacquireInputDevices();
   EXPECT_EQ(RefreshInputState(), 1);  // keyboard and mouse acquired again; nothing else to touch
-  EXPECT_EQ(gJoystickState.rgdwPOV[0], 0u);
+  EXPECT_EQ(Input().gJoystickState.rgdwPOV[0], 0u);
   ReleaseInputDevices();
   win::SetDeviceCreationFails(win::DIDEVTYPE_JOYSTICK, false);
   Init();
-  EXPECT_EQ(gJoystickName, std::string(255, 'n'));  // cut to the name buffer
+  EXPECT_EQ(Input().gJoystickName, std::string(255, 'n'));  // cut to the name buffer
   ReleaseInputDevices();
 
   win::SetDeviceCreationFails(win::DIDEVTYPE_MOUSE, true);
   EXPECT_FALSE(InitInputDevices(nullptr, nullptr));
-  EXPECT_EQ(gKeyboardDevice, nullptr);  // released again
+  EXPECT_EQ(Input().gKeyboardDevice, nullptr);  // released again
   win::SetDeviceCreationFails(win::DIDEVTYPE_MOUSE, false);
 }
 
@@ -197,14 +197,14 @@ TEST_F(InputTest, LosingTheFocusReleasesKeysAndButtons) {
   Init();
   Key(SDL_SCANCODE_RIGHT, true);
   EXPECT_EQ(RefreshInputState(), 0);
-  EXPECT_EQ(gKeyState[win::DIK_RIGHT], 0x80);
-  gMouseButtons = 1;
-  gJoystickState.rgbButtons[0] = 0x80;
-  gHasFocus = 0;
+  EXPECT_EQ(Input().gKeyState[win::DIK_RIGHT], 0x80);
+  Input().gMouseButtons = 1;
+  Input().gJoystickState.rgbButtons[0] = 0x80;
+  Input().gHasFocus = 0;
   EXPECT_EQ(RefreshInputState(), 1);
-  EXPECT_EQ(gKeyState[win::DIK_RIGHT], 0);
-  EXPECT_EQ(gMouseButtons, 0);
-  EXPECT_EQ(gJoystickState.rgbButtons[0], 0);
+  EXPECT_EQ(Input().gKeyState[win::DIK_RIGHT], 0);
+  EXPECT_EQ(Input().gMouseButtons, 0);
+  EXPECT_EQ(Input().gJoystickState.rgbButtons[0], 0);
   Key(SDL_SCANCODE_RIGHT, false);
 }
 
@@ -278,17 +278,17 @@ TEST_F(InputTest, ProgramReadsKeysAndJoystickWithNumbersOutOfRange) {
             (std::vector{1, 0, 1, 1, 0}));
   Key(SDL_SCANCODE_LEFT, false);
   Key(SDL_SCANCODE_RSHIFT, false);
-  gKeyState.fill(0x7F);  // only bit 7 counts
+  Input().gKeyState.fill(0x7F);  // only bit 7 counts
   EXPECT_EQ(Read(kCmdReturnKey), 0);
-  gKeyState.fill(0x80);
+  Input().gKeyState.fill(0x80);
   for (int32_t code : {-1, 256, INT32_MIN}) EXPECT_EQ(Read(kCmdScanCodeDown, {code}), 0) << code;
   EXPECT_EQ(Read(kCmdScanCodeDown, {255}), 1);
 
-  gJoystickState = {};
-  gJoystickState.lX = -5;
-  gJoystickState.rgdwPOV[0] = 9000;
-  gJoystickState.rgdwPOV[1] = win::kPovCentred;
-  gJoystickState.rgbButtons[31] = 0x80;
+  Input().gJoystickState = {};
+  Input().gJoystickState.lX = -5;
+  Input().gJoystickState.rgdwPOV[0] = 9000;
+  Input().gJoystickState.rgdwPOV[1] = win::kPovCentred;
+  Input().gJoystickState.rgbButtons[31] = 0x80;
   EXPECT_EQ((std::vector{Read(kCmdJoystickLeft), Read(kCmdJoystickX), Read(kCmdJoystickPovA), Read(kCmdJoystickPovB)}),
             (std::vector{1, -5, 9000, -1}));
   for (const auto& [n, value] : {std::pair{31, 1}, {32, 0}, {-1, 0}}) EXPECT_EQ(Read(kCmdJoystickButton, {n}), value) << n;
@@ -300,11 +300,11 @@ TEST_F(InputTest, ProgramReadsKeysAndJoystickWithNumbersOutOfRange) {
 // (1.6 times, 128 pixels of black at each side); the pointer and its moves in picture pixels.
 TEST_F(InputTest, TheMouseOfAScaledFullScreenPictureIsInPicturePixels) {
   Init();
-  gWindowMode = 0;
-  gFullScreen = 1;
-  gPointerSpritesOn = 0;
-  gDisplayWidth = 640;
-  gDisplayHeight = 480;
+  System().gWindowMode = 0;
+  Display().gFullScreen = 1;
+  Pointer().gPointerSpritesOn = 0;
+  Display().gDisplayWidth = 640;
+  Display().gDisplayHeight = 480;
   win::PictureRect shown{0, 0, 1024, 768};
   gFullScreenPicture = [&shown](win::PictureRect* rect, int* width, int* height) {
     *rect = shown, *width = 640, *height = 480;
@@ -316,7 +316,7 @@ TEST_F(InputTest, TheMouseOfAScaledFullScreenPictureIsInPicturePixels) {
                                      return win::DefWindowProcA(w, m, wp, lp);
                                    }, 0, "VXMOUSE", "VXMOUSE"};
   win::RegisterClassA(&windowClass);
-  gMainWindow = win::CreateWindowExA(0, "VXMOUSE", "", 0, 0, 0, 1024, 768, nullptr, nullptr);
+  Host().gMainWindow = win::CreateWindowExA(0, "VXMOUSE", "", 0, 0, 0, 1024, 768, nullptr, nullptr);
   auto move = [](int toX, int toY, int byX, int byY) {
     win::SetCursorPos(toX, toY);
     SDL_Event e{};
@@ -325,48 +325,48 @@ TEST_F(InputTest, TheMouseOfAScaledFullScreenPictureIsInPicturePixels) {
     e.motion.yrel = byY;
     SDL_PushEvent(&e);
     win::PumpPlatformEvents();
-    gMouseMoveX = gMouseMoveY = 0;
+    Input().gMouseMoveX = Input().gMouseMoveY = 0;
     RefreshInputState();
   };
   // From the middle of the screen to (200, 200).
   move(200, 200, -312, -184);
-  EXPECT_EQ(std::pair(gMouseX, gMouseY), std::pair(125, 125));
-  EXPECT_EQ(std::pair(gMouseMoveX, gMouseMoveY), std::pair(-195, -115));
+  EXPECT_EQ(std::pair(Input().gMouseX, Input().gMouseY), std::pair(125, 125));
+  EXPECT_EQ(std::pair(Input().gMouseMoveX, Input().gMouseMoveY), std::pair(-195, -115));
   // Moves of one window pixel add up: eight of them are five picture pixels.
   int32_t summed = 0;
   for (int i = 0; i < 8; ++i) {
     move(201 + i, 200, 1, 0);
-    summed += gMouseMoveX;
+    summed += Input().gMouseMoveX;
   }
   EXPECT_EQ(summed, 5);
-  EXPECT_EQ(gMouseX, 130);
+  EXPECT_EQ(Input().gMouseX, 130);
   // A place the program set stays until the pointer moves.
-  gMouseX = 300;
+  Input().gMouseX = 300;
   move(208, 200, 0, 0);
-  EXPECT_EQ(gMouseX, 300);
+  EXPECT_EQ(Input().gMouseX, 300);
   // Beside the picture the pointer stays at its edge.
   shown = win::PictureRect{128, 0, 1024, 768};
   gClientAreaOnScreen = [](win::HWND) { return win::RECT{0, 0, 1280, 768}; };
   move(640, 384, 5, 5);
-  EXPECT_EQ(std::pair(gMouseX, gMouseY), std::pair(320, 240));
+  EXPECT_EQ(std::pair(Input().gMouseX, Input().gMouseY), std::pair(320, 240));
   move(50, 767, -590, 383);
-  EXPECT_EQ(std::pair(gMouseX, gMouseY), std::pair(0, 479));
+  EXPECT_EQ(std::pair(Input().gMouseX, Input().gMouseY), std::pair(0, 479));
   // In a window the picture is not scaled: the deltas count as they come.
-  gWindowMode = 1;
-  gFullScreen = 0;
-  gPointerSpritesOn = 1;
-  gMouseX = 100;
+  System().gWindowMode = 1;
+  Display().gFullScreen = 0;
+  Pointer().gPointerSpritesOn = 1;
+  Input().gMouseX = 100;
   move(0, 0, 10, 0);
-  EXPECT_EQ(gMouseX, 110);
-  EXPECT_EQ(gMouseMoveX, 10);
+  EXPECT_EQ(Input().gMouseX, 110);
+  EXPECT_EQ(Input().gMouseMoveX, 10);
 
-  win::DestroyWindow(gMainWindow);
-  gMainWindow = nullptr;
+  win::DestroyWindow(Host().gMainWindow);
+  Host().gMainWindow = nullptr;
   win::UnregisterClassA("VXMOUSE");
   gFullScreenPicture = win::LastPictureRect;
   gClientAreaOnScreen = clientArea;
-  gWindowMode = 0;
-  gPointerSpritesOn = 0;
+  System().gWindowMode = 0;
+  Pointer().gPointerSpritesOn = 0;
 }
 
 }  // namespace

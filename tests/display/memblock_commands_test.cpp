@@ -17,7 +17,7 @@ class MemblockCommandTest : public test::FrameWorld {
  protected:
   void TearDown() override {
     ClearMemblockTable();
-    for (int n = 1; n <= 3; ++n) gSoundLibrary.DeleteSample(n), gSoundSlotInUse[size_t(n)] = 0;
+    for (int n = 1; n <= 3; ++n) Sound().gSoundLibrary.DeleteSample(n), Sound().gSoundSlotInUse[size_t(n)] = 0;
     FrameWorld::TearDown();
   }
   // Each program starts without blocks, meshes or images, as a run does after the one before it.
@@ -100,7 +100,7 @@ TEST_F(MemblockCommandTest, TheAddressIsTheBlocksOwnAndTheRunsEndFreesEveryBlock
   RunProgram("last = memblock byte(7, 15)\nend\n");
   EXPECT_EQ(Int("last"), 0xAB);
   ReleaseRunResources();
-  for (int32_t b = 0; b < kMemblockSlots; ++b) EXPECT_EQ(gMemblockData[size_t(b)], nullptr) << b;
+  for (int32_t b = 0; b < kMemblockSlots; ++b) EXPECT_EQ(MemoryAccess().gMemblockData[size_t(b)], nullptr) << b;
 }
 
 TEST_F(MemblockCommandTest, BitmapsAndImagesGoThroughBlocksPixelForPixel) {
@@ -139,13 +139,13 @@ TEST_F(MemblockCommandTest, ABlockWithoutEveryPixelIsRefusedAndNothingChanges) {
   const std::string shortBlock = "make memblock 1, 12 + 4 * 4 * 4 - 1\n"
                                  "write memblock dword 1, 0, 4 : write memblock dword 1, 4, 4\n";
   EXPECT_EQ(Error(shortBlock + "make bitmap from memblock 3, 1\n"), kErrBitmapNotExist);
-  EXPECT_EQ(gBitmaps[3], nullptr) << "no bitmap was made";
+  EXPECT_EQ(Display().gBitmaps[3], nullptr) << "no bitmap was made";
   EXPECT_EQ(Error(shortBlock + "make bitmap from memblock 0, 1\n"), kErrBitmapNotExist);
   EXPECT_EQ(Error("get image 5, 0, 0, 4, 4\nrefresh screen\n" + shortBlock + "make image from memblock 5, 1\n"),
             kErrImageNotExist);
-  EXPECT_EQ(gImageRecords[gImageSlotById[5]].imageWidth, 4) << "the image is as it was";
+  EXPECT_EQ(Records().gImageRecords[Records().gImageSlotById[5]].imageWidth, 4) << "the image is as it was";
   EXPECT_EQ(Error(shortBlock + "make image from memblock 6, 1\n"), kErrImageNotExist);
-  EXPECT_EQ(gImageSlotById[6], 0u);
+  EXPECT_EQ(Records().gImageSlotById[6], 0u);
   EXPECT_EQ(Error("make memblock 1, 8\nmake image from memblock 6, 1\n"), kErrImageNotExist);
   EXPECT_EQ(Error("make memblock 1, 8\nmake bitmap from memblock 4, 1\n"), kErrBitmapNotExist);
   EXPECT_EQ(Error("make memblock 1, 12\nmake bitmap from memblock 4, 1\n"), kErrBitmapNotExist) << "0 x 0";
@@ -182,7 +182,7 @@ TEST_F(MemblockCommandTest, AMeshGoesThroughABlockAndBackWordForWord) {
              "change mesh from memblock 9, 1\n" +
              kTriangleData);
   EXPECT_EQ(std::tuple(Int("same"), Int("size")), std::tuple(1, 156));
-  const MeshRecord& mesh = gMeshRecords[gMeshSlotById[9]];
+  const MeshRecord& mesh = Engine().gMeshRecords[Engine().gMeshSlotById[9]];
   EXPECT_EQ(std::tuple(mesh.vertexCount, mesh.normalCount, mesh.faceCount, mesh.faceWordCount), std::tuple(3, 3, 1, 7));
   EXPECT_EQ(mesh.positions[3], 7.0f) << "changed in place";
   EXPECT_EQ(mesh.faces[5], 2u);
@@ -226,7 +226,7 @@ TEST_F(MemblockCommandTest, ASoundGoesThroughABlockAndBackWithItsHeader) {
       "size = get memblock size(2) : last = memblock byte(2, 111)\n"
       "end\n");
   EXPECT_EQ(std::tuple(Int("bits"), Int("hz"), Int("n"), Int("size"), Int("last")), std::tuple(8, 11025, 100, 112, 198));
-  ASSERT_NE(gSoundLibrary.Sample(3), nullptr);
+  ASSERT_NE(Sound().gSoundLibrary.Sample(3), nullptr);
 
   const std::string header = "make memblock 1, 12 + 100\nwrite memblock dword 1, 4, 11025 : write memblock dword 1, 8, 50\n";
   for (const char* bad : {"write memblock dword 1, 0, 12", "write memblock dword 1, 0, 16 : write memblock dword 1, 8, 51",
@@ -235,7 +235,7 @@ TEST_F(MemblockCommandTest, ASoundGoesThroughABlockAndBackWithItsHeader) {
                           "write memblock dword 1, 0, 8 : write memblock dword 1, 8, 0"})
     EXPECT_EQ(Ends(header + bad + "\nmake sound from memblock 2, 1\n"), std::pair(int32_t(kErrSoundNotExist), true))
         << bad;
-  EXPECT_EQ(gSoundLibrary.Sample(2), nullptr);
+  EXPECT_EQ(Sound().gSoundLibrary.Sample(2), nullptr);
   EXPECT_EQ(Ends("make memblock 1, 11\nmake sound from memblock 2, 1\n").first, kErrSoundNotExist);
   EXPECT_EQ(Ends("make memblock from sound 1, 2\n").first, kErrSoundNotExist);
   EXPECT_EQ(Ends("make memblock from sound 1, 1026\n").first, kErrSoundNumberOutOfRange);

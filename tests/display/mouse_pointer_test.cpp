@@ -18,14 +18,14 @@ class MousePointerTest : public test::SurfaceWorld {
  protected:
   void SetUp() override {
     MakeWorld(16, 64, 48);
-    Fill(gBackBuffer, 0x0000FF);
+    Fill(Display().gBackBuffer, 0x0000FF);
     ASSERT_EQ(LoadPointerBitmap(), 1);
   }
   void TearDown() override {
     DeletePointerSprites();
-    ReleaseSurface(gPointerImageSurface);
-    gMouseX = 320;
-    gMouseY = 240;
+    ReleaseSurface(Display().gPointerImageSurface);
+    Input().gMouseX = 320;
+    Input().gMouseY = 240;
     SurfaceWorld::TearDown();
   }
   // One frame's sprite work, as the main loop does it.
@@ -38,38 +38,38 @@ class MousePointerTest : public test::SurfaceWorld {
 };
 
 TEST_F(MousePointerTest, TheArrowIsDrawnOverSpritesWhereTheMouseIsAndTakesItsBackgroundAlong) {
-  ASSERT_NE(gPointerImageSurface, nullptr);
-  EXPECT_EQ(std::pair(gPointerImageSurface->Width(), gPointerImageSurface->Height()), std::pair(27u, 22u));
-  const RenderItem sprite = gRenderItems[MakeSprite(MakeImage(8, 8, 0x00FF00), 10, 10)];
+  ASSERT_NE(Display().gPointerImageSurface, nullptr);
+  EXPECT_EQ(std::pair(Display().gPointerImageSurface->Width(), Display().gPointerImageSurface->Height()), std::pair(27u, 22u));
+  const RenderItem sprite = Records().gRenderItems[MakeSprite(MakeImage(8, 8, 0x00FF00), 10, 10)];
   CreatePointerSprites();
   CreatePointerSprites(0);
-  EXPECT_EQ(gRenderItems.usedCount, 3) << "one sprite, one arrow, one caret";
-  EXPECT_EQ(gPointerSpritesOn, 1u);
-  gMouseX = 11;
-  gMouseY = 11;
+  EXPECT_EQ(Records().gRenderItems.usedCount, 3) << "one sprite, one arrow, one caret";
+  EXPECT_EQ(Pointer().gPointerSpritesOn, 1u);
+  Input().gMouseX = 11;
+  Input().gMouseY = 11;
   Frame();
   // The arrow's tip at the mouse less one: its outline, then its white body, over the sprite.
-  EXPECT_EQ(ColourAt(gBackBuffer, 10, 10), 0x212021u) << "the outline, as 16 bits keep it";
-  EXPECT_EQ(ColourAt(gBackBuffer, 11, 12), 0xFFFFFFu);
-  EXPECT_EQ(ColourAt(gBackBuffer, 13, 11), 0x00FF00u) << "the arrow's black is transparent";
-  EXPECT_EQ(ColourAt(gBackBuffer, 30, 30), 0x0000FFu);
-  gMouseX = 41;
+  EXPECT_EQ(ColourAt(Display().gBackBuffer, 10, 10), 0x212021u) << "the outline, as 16 bits keep it";
+  EXPECT_EQ(ColourAt(Display().gBackBuffer, 11, 12), 0xFFFFFFu);
+  EXPECT_EQ(ColourAt(Display().gBackBuffer, 13, 11), 0x00FF00u) << "the arrow's black is transparent";
+  EXPECT_EQ(ColourAt(Display().gBackBuffer, 30, 30), 0x0000FFu);
+  Input().gMouseX = 41;
   Frame();
   Frame();  // both pages have had it moved
-  EXPECT_EQ(ColourAt(gBackBuffer, 11, 12), 0x00FF00u) << "the sprite comes back from under the arrow";
-  EXPECT_EQ(ColourAt(gBackBuffer, 41, 12), 0xFFFFFFu);
+  EXPECT_EQ(ColourAt(Display().gBackBuffer, 11, 12), 0x00FF00u) << "the sprite comes back from under the arrow";
+  EXPECT_EQ(ColourAt(Display().gBackBuffer, 41, 12), 0xFFFFFFu);
   EXPECT_EQ(sprite.layer, 0);
 }
 
 TEST_F(MousePointerTest, HiddenItStaysAwayUntilShownAndOnlyShapesOneToFiveChangeIt) {
   CreatePointerSprites();
-  const RenderItem& arrow = gRenderItems[uint32_t(gPointerSprite)];
-  const RenderItem& caret = gRenderItems[uint32_t(gCaretSprite)];
+  const RenderItem& arrow = Records().gRenderItems[uint32_t(Pointer().gPointerSprite)];
+  const RenderItem& caret = Records().gRenderItems[uint32_t(Pointer().gCaretSprite)];
   EXPECT_EQ(std::tuple(arrow.x, arrow.y, arrow.layer, caret.x), std::tuple(320, 100, 2, -256));
   HidePointerSprites();
-  gMouseX = gMouseY = 20;
+  Input().gMouseX = Input().gMouseY = 20;
   Frame();
-  EXPECT_EQ(std::tuple(arrow.x, arrow.y, gPointerSpritesOn), std::tuple(-256, -256, 0u));
+  EXPECT_EQ(std::tuple(arrow.x, arrow.y, Pointer().gPointerSpritesOn), std::tuple(-256, -256, 0u));
   const int32_t arrowImage = arrow.spriteImageSlot;
   SetPointerShape(2);
   EXPECT_EQ(arrow.spriteImageSlot, arrowImage) << "nothing changes while it is hidden";
@@ -79,11 +79,11 @@ TEST_F(MousePointerTest, HiddenItStaysAwayUntilShownAndOnlyShapesOneToFiveChange
   SetPointerShape(6);
   EXPECT_EQ(arrow.spriteImageSlot, arrowImage);
   SetPointerShape(3);
-  EXPECT_EQ(gImageRecords[uint32_t(arrow.spriteImageSlot)].imageWidth, 1);
+  EXPECT_EQ(Records().gImageRecords[uint32_t(arrow.spriteImageSlot)].imageWidth, 1);
 
   // The caret shows for 21 frames and hides for 21.
-  gCaretX = 30;
-  gCaretY = 5;
+  Pointer().gCaretX = 30;
+  Pointer().gCaretY = 5;
   SetPointerShape(4);
   std::vector<int32_t> shown;
   for (int i = 0; i < 63; ++i) {
@@ -103,23 +103,23 @@ TEST_F(MousePointerTest, ItsImagesShareOneSurfaceThatEachReleasesOnce) {
   Frame();
   // The images hold a reference each; deleting the pointer gives those back and the bitmap stays.
   DeletePointerSprites();
-  EXPECT_EQ(gPointerSprite, -1);
-  EXPECT_EQ(gPointerImageSurface->AddRef(), 2u);
-  gPointerImageSurface->Release();
+  EXPECT_EQ(Pointer().gPointerSprite, -1);
+  EXPECT_EQ(Display().gPointerImageSurface->AddRef(), 2u);
+  Display().gPointerImageSurface->Release();
   // A pointer left when the pools are emptied is forgotten; its images' references go with them.
   CreatePointerSprites();
   ResetEngineRecords();
-  EXPECT_EQ(std::tuple(gPointerSprite, gCaretSprite, gPointerSpritesOn), std::tuple(-1, -1, 0u));
-  EXPECT_EQ(gPointerImageSurface->AddRef(), 2u);
-  gPointerImageSurface->Release();
+  EXPECT_EQ(std::tuple(Pointer().gPointerSprite, Pointer().gCaretSprite, Pointer().gPointerSpritesOn), std::tuple(-1, -1, 0u));
+  EXPECT_EQ(Display().gPointerImageSurface->AddRef(), 2u);
+  Display().gPointerImageSurface->Release();
   // After a display change the images are cut from the new bitmap.
   CreatePointerSprites();
   ASSERT_EQ(LoadPointerBitmap(), 1);
   RecreatePointerImages();
-  EXPECT_EQ(gImageRecords[uint32_t(gRenderItems[uint32_t(gPointerSprite)].spriteImageSlot)].surface,
-            gPointerImageSurface);
-  EXPECT_EQ(gPointerImageSurface->AddRef(), 5u) << "its own and the three images'";
-  gPointerImageSurface->Release();
+  EXPECT_EQ(Records().gImageRecords[uint32_t(Records().gRenderItems[uint32_t(Pointer().gPointerSprite)].spriteImageSlot)].surface,
+            Display().gPointerImageSurface);
+  EXPECT_EQ(Display().gPointerImageSurface->AddRef(), 5u) << "its own and the three images'";
+  Display().gPointerImageSurface->Release();
 }
 
 }  // namespace

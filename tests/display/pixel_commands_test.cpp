@@ -43,13 +43,13 @@ TEST_F(PixelCommandTest, ALockedScreenIsWrittenThroughItsAddressAndShowsOnceUnlo
 
 TEST_F(PixelCommandTest, ARunThatEndsWithTheScreenLockedLeavesItUnlocked) {
   RunProgram("lock pixels\nend\n");
-  ASSERT_NE(gLockedPixels.address, 0u);
+  ASSERT_NE(MemoryAccess().gLockedPixels.address, 0u);
   ReleaseRunResources();
-  EXPECT_EQ(gLockedPixels.address, 0u);
+  EXPECT_EQ(MemoryAccess().gLockedPixels.address, 0u);
   win::DDSURFACEDESC2 desc{};
   desc.dwSize = sizeof desc;
-  ASSERT_EQ(gBackBuffer->Lock(nullptr, &desc, 0, nullptr), win::DD_OK) << "the screen can be locked again";
-  gBackBuffer->Unlock(nullptr);
+  ASSERT_EQ(Display().gBackBuffer->Lock(nullptr, &desc, 0, nullptr), win::DD_OK) << "the screen can be locked again";
+  Display().gBackBuffer->Unlock(nullptr);
   RunProgram("unlock pixels\nunlock pixels\nend\n");  // an unlock of an unlocked screen does nothing
 }
 
@@ -59,11 +59,11 @@ TEST_F(DisplayReleaseTest, TheDisplaysReleaseTakesEveryBitmapAndTheWorkBitmapAnd
   ASSERT_EQ(CreateBitmapSurface(5, 16, 16), 1);
   ASSERT_EQ(CreateBitmapSurface(kWorkBitmap, 8, 8), 1);
   LockScreenPixels();
-  ASSERT_NE(gLockedPixels.address, 0u);
+  ASSERT_NE(MemoryAccess().gLockedPixels.address, 0u);
   ReleaseDirectDrawObjects(0);
-  EXPECT_EQ(gBitmaps[5], nullptr);
-  EXPECT_EQ(gBitmaps[kWorkBitmap], nullptr);
-  EXPECT_EQ(gLockedPixels.address, 0u);
+  EXPECT_EQ(Display().gBitmaps[5], nullptr);
+  EXPECT_EQ(Display().gBitmaps[kWorkBitmap], nullptr);
+  EXPECT_EQ(MemoryAccess().gLockedPixels.address, 0u);
   EXPECT_EQ(win::LiveSurfaceCount(), 0u);
 }
 

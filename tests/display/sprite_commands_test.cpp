@@ -68,7 +68,7 @@ class FlipChainSpriteTest : public test::FlipFrameWorld {};
 TEST_F(FlipChainSpriteTest, AMovingSpriteLeavesNoTrailOnEitherPage) {
   WritePictures(Folder());
   RunProgram(kMovingDisc);
-  for (win::IDirectDrawSurface7* page : {gPrimarySurface, gBackBuffer}) {
+  for (win::IDirectDrawSurface7* page : {Display().gPrimarySurface, Display().gBackBuffer}) {
     EXPECT_EQ(test::CountColour(page, kBand, 0, 100, 400, 140), 400 * 40);
     EXPECT_EQ(test::ColourAt(page, 408, 118), kWhite);
   }
@@ -151,7 +151,7 @@ TEST_F(SpriteCommandTest, DeletedHiddenAndZeroScaleSpritesLeaveTheBackground) {
   EXPECT_EQ(Count(kWhite, 0, 0, 640, 480), std::count(disc.rgb.begin(), disc.rgb.end(), kWhite))
       << "only the sprite without a kept background left a picture";
   EXPECT_EQ(At(408, 108), kWhite);
-  EXPECT_EQ(gSpriteSlotById[1] + gSpriteSlotById[4], 0u);
+  EXPECT_EQ(Records().gSpriteSlotById[1] + Records().gSpriteSlotById[4], 0u);
 }
 
 TEST_F(SpriteCommandTest, BadNumbersFlagsAndSizesAreErrors) {

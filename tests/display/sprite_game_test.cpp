@@ -15,7 +15,7 @@ namespace {
 class SpriteGameTest : public test::FrameWorld {
  protected:
   void TearDown() override {
-    gKeyState.fill(0);
+    Input().gKeyState.fill(0);
     FrameWorld::TearDown();
   }
 };
@@ -27,10 +27,10 @@ TEST_F(SpriteGameTest, TheShipSteersTheRocksFallAndTheGameEndsByItself) {
   std::stringstream source;
   source << file.rdbuf();
   ASSERT_TRUE(Load(source.str()));
-  gKeyState[win::DIK_RIGHT] = 0x80;
+  Input().gKeyState[win::DIK_RIGHT] = 0x80;
   ASSERT_FALSE(RunFrames(120));
-  ASSERT_EQ(gErrorCode, 0);
-  const RenderItem& ship = gRenderItems[gSpriteSlotById[1]];
+  ASSERT_EQ(Interpreter().gErrorCode, 0);
+  const RenderItem& ship = Records().gRenderItems[Records().gSpriteSlotById[1]];
   EXPECT_EQ(std::tuple(ship.x, ship.y), std::tuple(608, 440)) << "at the right edge, where it stops";
   EXPECT_GT(Count(kShip, 608, 440, 640, 462), 300);
   EXPECT_EQ(Count(kShip, 0, 440, 600, 462), 0) << "no trail behind the ship";
@@ -38,16 +38,16 @@ TEST_F(SpriteGameTest, TheShipSteersTheRocksFallAndTheGameEndsByItself) {
   // Every rock pixel lies on a rock sprite: none is left behind where a rock was.
   int onRocks = 0;
   for (int n = 2; n <= 7; ++n) {
-    const RenderItem& rock = gRenderItems[gSpriteSlotById[size_t(n)]];
+    const RenderItem& rock = Records().gRenderItems[Records().gSpriteSlotById[size_t(n)]];
     onRocks += Count(kRock, std::max(rock.x, 0), std::max(rock.y, 0), std::min(rock.x + 24, 640),
                      std::min(rock.y + 24, 480));
   }
   EXPECT_GT(onRocks, 300);
   EXPECT_EQ(Count(kRock, 0, 0, 640, 480), onRocks);
   EXPECT_GT(Count(kSky, 0, 0, 640, 480), 200000);
-  gKeyState[win::DIK_RIGHT] = 0;
+  Input().gKeyState[win::DIK_RIGHT] = 0;
   EXPECT_TRUE(RunFrames(3000)) << "twenty seconds end the game";
-  EXPECT_EQ(gErrorCode, 0);
+  EXPECT_EQ(Interpreter().gErrorCode, 0);
   EXPECT_GE(Int("hits"), 0);
 }
 

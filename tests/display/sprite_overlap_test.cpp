@@ -15,7 +15,7 @@ class SpriteOverlapTest : public test::SurfaceWorld {
   // A black image with one white pixel.
   static uint32_t Dot(int32_t width, int32_t height, int32_t x, int32_t y) {
     const uint32_t image = MakeImage(width, height, 0x000000);
-    Paint(gImageRecords[image].surface, x, y, 0xFFFFFF);
+    Paint(Records().gImageRecords[image].surface, x, y, 0xFFFFFF);
     return image;
   }
 };
@@ -44,26 +44,26 @@ TEST_F(SpriteOverlapTest, ImagesMeetOnlyWhereBothShowAPixelAtEveryDepth) {
 
 TEST_F(SpriteOverlapTest, SpritesScaledToNothingDrawNothingAndNeverDivideByIt) {
   MakeWorld(32, 32, 32);
-  test::Fill(gBackBuffer, 0x0000FF);
+  test::Fill(Display().gBackBuffer, 0x0000FF);
   const uint32_t image = MakeImage(4, 4, 0xFFFFFF);
   for (float scale : {0.0f, -1.0f}) {
-    RenderItem& sprite = gRenderItems[MakeSprite(image, -2, -2)];
+    RenderItem& sprite = Records().gRenderItems[MakeSprite(image, -2, -2)];
     sprite.scaleX = scale;
     sprite.scaleY = 1.0f;
   }
   DrawSpriteLayers();
-  EXPECT_EQ(test::ColourAt(gBackBuffer, 0, 0), 0x0000FFu);
-  const RenderItem& none = gRenderItems[MakeSprite(0, 0, 0)];
+  EXPECT_EQ(test::ColourAt(Display().gBackBuffer, 0, 0), 0x0000FFu);
+  const RenderItem& none = Records().gRenderItems[MakeSprite(0, 0, 0)];
   EXPECT_EQ(std::pair(SpriteWidth(none), SpriteHeight(none)), std::pair(0, 0));
 }
 
 class GammaTest : public test::RealDisplayTest {};
 
 TEST_F(GammaTest, ValuesBeyondTheRangeAreTakenAsItsEnds) {
-  if (!gGammaControl || !gGammaAvailable) GTEST_SKIP() << "no gamma control";
+  if (!Display().gGammaControl || !Display().gGammaAvailable) GTEST_SKIP() << "no gamma control";
   ASSERT_EQ(SetGammaRamp(600, -5, 256), 1);
   win::DDGAMMARAMP ramp{};
-  ASSERT_EQ(gGammaControl->GetGammaRamp(0, &ramp), win::DD_OK);
+  ASSERT_EQ(Display().gGammaControl->GetGammaRamp(0, &ramp), win::DD_OK);
   for (int i : {0, 100, 255}) {
     EXPECT_EQ(ramp.red[i], 65280) << i;
     EXPECT_EQ(ramp.green[i], 0) << i;

@@ -50,14 +50,14 @@ class TextDrawTest : public test::SurfaceWorld, public ::testing::WithParamInter
   }
   void World(int32_t width = 160, int32_t height = 64) {
     MakeWorld(GetParam(), width, height);
-    gFlipChain = 0;
+    Display().gFlipChain = 0;
     ResetDrawTarget();
     ResetTextStateForRun();
-    Fill(gBackBuffer, kBlack);
+    Fill(Display().gBackBuffer, kBlack);
   }
   void TearDown() override {
     DrawQueueFlush();
-    gDrawQueue.Destroy();
+    DrawQueue().gDrawQueue.Destroy();
     DeleteTextFonts();
     EXPECT_EQ(win::LiveGdiObjectCount(), objectsBefore_) << "a font was not deleted";
     EXPECT_EQ(win::LiveDeviceContextCount(), 0u);
@@ -69,7 +69,7 @@ class TextDrawTest : public test::SurfaceWorld, public ::testing::WithParamInter
     QueueTextSize(size);
     DrawQueueExecute();
   }
-  static auto State() { return std::tuple(gTextFontName, gTextSize, int(gTextStyle), int(gTextOpaque)); }
+  static auto State() { return std::tuple(Text().gTextFontName, Text().gTextSize, int(Text().gTextStyle), int(Text().gTextOpaque)); }
   size_t objectsBefore_ = 0;
 };
 
@@ -85,16 +85,16 @@ TEST_P(TextDrawTest, TextsLongerThan255CharactersStopThere) {
   QueueDrawText(0, 0, longText);
   QueueDrawTextCentred(512, 20, longText);
   DrawQueueExecute();
-  const Found blue = Where(gBackBuffer, kBlue);
+  const Found blue = Where(Display().gBackBuffer, kBlue);
   EXPECT_EQ(blue.left, 0);
   EXPECT_EQ(blue.right, std::max(measured.cx, 512 - measured.cx / 2 + measured.cx));
-  EXPECT_EQ(Where(gBackBuffer, kBlue, {0, 1, 1024, 2}).right, measured.cx) << "the first line is 255 characters wide";
+  EXPECT_EQ(Where(Display().gBackBuffer, kBlue, {0, 1, 1024, 2}).right, measured.cx) << "the first line is 255 characters wide";
 }
 
 TEST_P(TextDrawTest, AWaitingTextIsDrawnOnceInTheFontOfItsTimeAndAReplacedFontGoesAtOnce) {
   World();
   TextFont("Arial", 12);
-  gScreenPersistFrames = 2;  // screen items wait a second frame, as with a flip chain
+  DrawQueue().gScreenPersistFrames = 2;  // screen items wait a second frame, as with a flip chain
   QueueInk(kWhite, kBlue);
   QueueTextOpaque();
   QueueDrawText(2, 2, "Once");
@@ -102,15 +102,15 @@ TEST_P(TextDrawTest, AWaitingTextIsDrawnOnceInTheFontOfItsTimeAndAReplacedFontGo
   QueueTextTransparent();
   const size_t fonts = win::LiveGdiObjectCount();
   DrawQueueExecute();
-  const Found first = Where(gBackBuffer, kBlue);
+  const Found first = Where(Display().gBackBuffer, kBlue);
   EXPECT_EQ(first.bottom - first.top, 12) << "opaque, in the 12-pixel font";
   EXPECT_EQ(win::LiveGdiObjectCount(), fonts) << "the replaced font went";
-  EXPECT_GT(gDrawQueueCount, 0u) << "the text waits for the other page";
-  Fill(gBackBuffer, kBlack);
+  EXPECT_GT(DrawQueue().gDrawQueueCount, 0u) << "the text waits for the other page";
+  Fill(Display().gBackBuffer, kBlack);
   DrawQueueExecute();
-  EXPECT_EQ(Where(gBackBuffer, kBlue).count, 0) << "not drawn again on the same page";
-  EXPECT_EQ(Where(gBackBuffer, kWhite).count, 0);
-  EXPECT_EQ(gDrawQueueCount, 0u);
+  EXPECT_EQ(Where(Display().gBackBuffer, kBlue).count, 0) << "not drawn again on the same page";
+  EXPECT_EQ(Where(Display().gBackBuffer, kWhite).count, 0);
+  EXPECT_EQ(DrawQueue().gDrawQueueCount, 0u);
 }
 
 TEST_P(TextDrawTest, TheRunResetMakesBothFontsAgainWithoutLeaking) {
@@ -121,15 +121,15 @@ TEST_P(TextDrawTest, TheRunResetMakesBothFontsAgainWithoutLeaking) {
   QueueTextItalic();
   QueueTextOpaque();
   DrawQueueExecute();
-  EXPECT_EQ(gTextCharset, 204u);
+  EXPECT_EQ(Text().gTextCharset, 204u);
   for (int run = 0; run < 3; ++run) ResetTextStateForRun();
   EXPECT_EQ(State(), std::tuple(std::string("system"), 10, 0, 0));
   // character set setting, character set, cursor
-  EXPECT_EQ((std::vector{gTextCharsetSetting, gTextCharset, uint32_t(gTextCursorX), uint32_t(gTextCursorY)}),
+  EXPECT_EQ((std::vector{Text().gTextCharsetSetting, Text().gTextCharset, uint32_t(Text().gTextCursorX), uint32_t(Text().gTextCursorY)}),
             (std::vector<uint32_t>{0, 0, 0, 0}));
-  const win::LOGFONTA text = Made(gTextFont);
+  const win::LOGFONTA text = Made(Text().gTextFont);
   EXPECT_EQ(std::pair(int32_t(text.lfHeight), int32_t(text.lfCharSet)), std::pair(10, 0));
-  EXPECT_STREQ(Made(gWindowFont).lfFaceName, "system");
+  EXPECT_STREQ(Made(Text().gWindowFont).lfFaceName, "system");
   EXPECT_EQ(win::LiveGdiObjectCount(), fonts);
 }
 
@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(Depths, TextDrawTest, ::testing::Values(16u, 32u),
 // The families of the font list.
 std::vector<std::string> Listed() {
   std::vector<std::string> names;
-  for (int32_t i = 0; i < gChecklistCount; ++i) names.emplace_back(gChecklist[size_t(i)].text);
+  for (int32_t i = 0; i < Checklist().gChecklistCount; ++i) names.emplace_back(Checklist().gChecklist[size_t(i)].text);
   return names;
 }
 
@@ -156,14 +156,14 @@ TEST(TextFontList, NamesEachFamilyOnceAndStopsAt255) {
   // A face name filling the whole field has no terminator of its own.
   std::memset(font.lfFaceName, 'F', sizeof font.lfFaceName);
   EXPECT_EQ(AddFontFamilyToChecklist(&font, nullptr, 0, 0), 1);
-  EXPECT_EQ(std::string(gChecklist[2].text), std::string(win::LF_FACESIZE, 'F'));
+  EXPECT_EQ(std::string(Checklist().gChecklist[2].text), std::string(win::LF_FACESIZE, 'F'));
   for (int i = 3; i < 300; ++i) {  // the list is full, and says so, at 255 families
     std::snprintf(font.lfFaceName, sizeof font.lfFaceName, "Family %03d", i);
     EXPECT_EQ(AddFontFamilyToChecklist(&font, nullptr, 0, 0), i < 254 ? 1 : 0) << i;
   }
-  ASSERT_EQ(gChecklistCount, 255);
-  EXPECT_STREQ(gChecklist[254].text, "Family 254");
-  EXPECT_EQ(gChecklist[255].text[0], '\0') << "nothing is written past the 255th entry";
+  ASSERT_EQ(Checklist().gChecklistCount, 255);
+  EXPECT_STREQ(Checklist().gChecklist[254].text, "Family 254");
+  EXPECT_EQ(Checklist().gChecklist[255].text[0], '\0') << "nothing is written past the 255th entry";
   ResetChecklist();
 }
 

@@ -62,7 +62,7 @@ class VideoTest : public test::BitmapWorld {
     if (!saved_.empty()) win::SetCurrentDirectoryA(saved_.c_str());
     win::SetMediaAudioSinkMaker(nullptr);
     win::SetClockSource(nullptr);
-    gAttachedFiles.reset();
+    Runtime().gAttachedFiles.reset();
     DeleteTextFonts();
     FreeProgramImage();
     BitmapWorld::TearDown();
@@ -104,8 +104,8 @@ class VideoTest : public test::BitmapWorld {
     ADD_FAILURE() << "no variable " << name;
     return -1;
   }
-  static uint32_t At(int32_t x, int32_t y) { return test::ColourAt(gBackBuffer, x, y); }
-  static uint32_t BitmapAt(int32_t n, int32_t x, int32_t y) { return test::ColourAt(gBitmaps[size_t(n)], x, y); }
+  static uint32_t At(int32_t x, int32_t y) { return test::ColourAt(Display().gBackBuffer, x, y); }
+  static uint32_t BitmapAt(int32_t n, int32_t x, int32_t y) { return test::ColourAt(Display().gBitmaps[size_t(n)], x, y); }
 
   std::string films_;
   test::TempFolder dir_;
@@ -134,11 +134,11 @@ wait 100000
   EXPECT_TRUE(Near(At(10, 10), kGreen)) << std::hex << At(10, 10);
   RunUntil(2200);
   EXPECT_TRUE(Near(At(10, 10), kBlue)) << std::hex << At(10, 10);
-  EXPECT_EQ(gAnimationSlots[1].playing, 1);
+  EXPECT_EQ(Video().gAnimationSlots[1].playing, 1);
   RunUntil(3500);
-  EXPECT_EQ(gAnimationSlots[1].playing, 0) << "a film played once stops at its end";
+  EXPECT_EQ(Video().gAnimationSlots[1].playing, 0) << "a film played once stops at its end";
   EXPECT_TRUE(Near(At(10, 10), kBlue));
-  EXPECT_EQ(gErrorCode, 0);
+  EXPECT_EQ(Interpreter().gErrorCode, 0);
 }
 
 // Widths that are no multiple of 16 once made the scaler write past the frame surface, and a sound
@@ -166,9 +166,9 @@ wait 100000
   }
   EXPECT_TRUE(Near(At(120, 120), kGreen)) << std::hex << At(120, 120);
   RunUntil(2600);
-  for (int n = 1; n <= 6; ++n) EXPECT_EQ(gAnimationSlots[size_t(n)].playing, 0) << "film " << n << " played to its end";
+  for (int n = 1; n <= 6; ++n) EXPECT_EQ(Video().gAnimationSlots[size_t(n)].playing, 0) << "film " << n << " played to its end";
   EXPECT_NEAR(double(sound_->samples.size() / 2) / win::kAudioOutputRate, 2.0, 0.15) << "both halves of the sound";
-  EXPECT_EQ(gErrorCode, 0);
+  EXPECT_EQ(Interpreter().gErrorCode, 0);
 }
 
 TEST_F(VideoTest, ALoopedFilmComesBackToItsFirstColourAndItsSoundReachesTheOutput) {
@@ -180,8 +180,8 @@ wait 100000
   EXPECT_TRUE(Near(At(10, 10), kBlue));
   RunUntil(3500);
   EXPECT_TRUE(Near(At(10, 10), kRed)) << "round again: " << std::hex << At(10, 10);
-  EXPECT_EQ(gAnimationSlots[2].playing, 1);
-  EXPECT_EQ(gAnimationSlots[2].looping, 1);
+  EXPECT_EQ(Video().gAnimationSlots[2].playing, 1);
+  EXPECT_EQ(Video().gAnimationSlots[2].looping, 1);
   EXPECT_GT(sound_->samples.size() / 2, size_t(3 * win::kAudioOutputRate)) << "the whole track and more";
   EXPECT_GE(sound_->flushes, 1) << "the loop went back in the sound too";
   int16_t loudest = 0;
@@ -202,7 +202,7 @@ wait 100000
 )");
   RunUntil(1900);
   EXPECT_EQ(Int("p"), 1);
-  test::Fill(gBackBuffer, kBlack);
+  test::Fill(Display().gBackBuffer, kBlack);
   Frame();
   EXPECT_TRUE(Near(At(10, 10), kRed)) << "still the frame of 0.5 s, drawn again";
   RunUntil(2300);
@@ -228,7 +228,7 @@ wait 100000
   EXPECT_TRUE(Near(At(2, 120), kBlue)) << "the right half at the left edge: " << std::hex << At(2, 120);
   EXPECT_TRUE(Near(At(29, 120), kBlue));
   EXPECT_EQ(At(40, 120), kBlack);
-  test::Fill(gBackBuffer, kBlack);
+  test::Fill(Display().gBackBuffer, kBlack);
   RunUntil(300);
   EXPECT_EQ(Int("x"), 200);
   EXPECT_EQ(Int("w"), 128);
@@ -236,10 +236,10 @@ wait 100000
   EXPECT_TRUE(Near(At(205, 190), kRed)) << "scaled twice over";
   EXPECT_TRUE(Near(At(322, 104), kBlue));
   EXPECT_EQ(At(330, 120), kBlack);
-  test::Fill(gBackBuffer, kBlack);
+  test::Fill(Display().gBackBuffer, kBlack);
   RunUntil(500);
   EXPECT_EQ(At(300, 310), kBlack) << "no width: nothing drawn";
-  EXPECT_EQ(gErrorCode, 0);
+  EXPECT_EQ(Interpreter().gErrorCode, 0);
 }
 
 TEST_F(VideoTest, RectanglesAtTheEndsOfTheIntegerRangeDrawOnlyWhatLiesOnTheScreen) {
@@ -257,10 +257,10 @@ wait 100000
   // The screen shows a column or two from the film's middle, where red meets blue.
   for (int32_t x : {0, 320, 639})
     EXPECT_TRUE(Near(At(x, 240), kRed) || Near(At(x, 240), kBlue)) << x << ": " << std::hex << At(x, 240);
-  test::Fill(gBackBuffer, kBlack);
+  test::Fill(Display().gBackBuffer, kBlack);
   RunUntil(300);
   EXPECT_TRUE(Near(At(10, 10), kBlue)) << "the film's last columns: " << std::hex << At(10, 10);
-  EXPECT_EQ(gErrorCode, 0);
+  EXPECT_EQ(Interpreter().gErrorCode, 0);
 }
 
 // The file name is matched without regard to case, as on Windows.
@@ -272,12 +272,12 @@ play animation 3, 1, 16, 0, 80, 40
 wait 100000
 )");
   RunUntil(200);
-  ASSERT_NE(gBitmaps[1], nullptr);
+  ASSERT_NE(Display().gBitmaps[1], nullptr);
   EXPECT_TRUE(Near(BitmapAt(1, 17, 20), kRed)) << std::hex << BitmapAt(1, 17, 20);
   EXPECT_TRUE(Near(BitmapAt(1, 46, 20), kRed)) << "the film's left half, inside the bitmap";
   EXPECT_EQ(BitmapAt(1, 10, 20), kBlack);
   EXPECT_EQ(At(20, 20), kBlack) << "nothing on the screen";
-  EXPECT_EQ(gErrorCode, 0);
+  EXPECT_EQ(Interpreter().gErrorCode, 0);
 }
 
 TEST_F(VideoTest, PlayingAgainReplacesTheFrameSurfaceAndStoppedOrDeletedFilmsBehave) {
@@ -298,17 +298,17 @@ wait 100000
   EXPECT_EQ(win::LiveSurfaceCount(), surfaces) << "the old frame surface went";
   EXPECT_TRUE(Near(At(110, 10), kRed));
   RunUntil(500);
-  EXPECT_EQ(gErrorCode, 0);
-  EXPECT_EQ(gAnimationSlots[1].playing, 0);
-  test::Fill(gBackBuffer, kBlack);
+  EXPECT_EQ(Interpreter().gErrorCode, 0);
+  EXPECT_EQ(Video().gAnimationSlots[1].playing, 0);
+  test::Fill(Display().gBackBuffer, kBlack);
   Frame();
   EXPECT_TRUE(Near(At(110, 10), kRed)) << "a stopped film's last frame is drawn again";
   RunUntil(800);
   EXPECT_EQ(Int("e"), 0);
-  test::Fill(gBackBuffer, kBlack);
+  test::Fill(Display().gBackBuffer, kBlack);
   Frame();
   EXPECT_EQ(At(110, 10), kBlack) << "a deleted film draws nothing";
-  EXPECT_EQ(gErrorCode, 0);
+  EXPECT_EQ(Interpreter().gErrorCode, 0);
 }
 
 struct ErrorCase {
@@ -322,7 +322,7 @@ class VideoErrorTest : public VideoTest, public ::testing::WithParamInterface<Er
 TEST_P(VideoErrorTest, RaisesItsError) {
   Start(std::string(GetParam().source) + "\nwait 100000\n");
   RunUntil(300);
-  EXPECT_EQ(gErrorCode, GetParam().error);
+  EXPECT_EQ(Interpreter().gErrorCode, GetParam().error);
 }
 
 const ErrorCase kErrorCases[] = {
@@ -358,15 +358,15 @@ play animation 1
 wait 100000
 )");
   RunUntil(100);
-  ASSERT_EQ(gErrorCode, 0);
+  ASSERT_EQ(Interpreter().gErrorCode, 0);
   win::FailSurfaceCreations(1, win::DDERR_OUTOFMEMORY);
   RunUntil(300);
-  EXPECT_EQ(gErrorCode, 0) << "a loop that cannot play says nothing";
+  EXPECT_EQ(Interpreter().gErrorCode, 0) << "a loop that cannot play says nothing";
   EXPECT_FALSE(AnimationIsOpen(1));
-  EXPECT_EQ(gAnimationSlots[1].looping, 1);
+  EXPECT_EQ(Video().gAnimationSlots[1].looping, 1);
   win::FailSurfaceCreations(1, win::DDERR_OUTOFMEMORY);
   RunUntil(500);
-  EXPECT_EQ(gErrorCode, kErrAnimationNotPlayed);
+  EXPECT_EQ(Interpreter().gErrorCode, kErrAnimationNotPlayed);
 }
 
 std::string Text(const std::string& path) {
@@ -382,7 +382,7 @@ TEST_F(VideoTest, TwoAttachedFilmsKeepTheirOwnPictures) {
                   .Entry("media\\first.avi", Text(films_ + "/colours.avi"))
                   .Entry("media\\second.avi", Text(films_ + "/halves.avi"))
                   .WriteTo(game));
-  gAttachedFiles = std::make_unique<AttachedFiles>();
+  Runtime().gAttachedFiles = std::make_unique<AttachedFiles>();
   ASSERT_TRUE(LoadAttachedFiles(game));
   Start(R"(load animation "Media/First.avi", 1
 load animation "media\second.avi", 2
@@ -396,7 +396,7 @@ wait 100000
   EXPECT_TRUE(Near(At(150, 10), kBlue)) << "the second film is its own";
   RunUntil(1300);
   EXPECT_TRUE(Near(At(50, 10), kGreen)) << "the first film is its own";
-  EXPECT_EQ(gErrorCode, 0);
+  EXPECT_EQ(Interpreter().gErrorCode, 0);
 }
 
 TEST_F(VideoTest, TheFilmExamplePlaysItsFilmInTheCornerWhileTheShapesMove) {
@@ -421,7 +421,7 @@ TEST_F(VideoTest, TheFilmExamplePlaysItsFilmInTheCornerWhileTheShapesMove) {
   ASSERT_GE(boxAt, 0) << "the box";
   RunUntil(1000);
   EXPECT_NE(At(boxAt, 230), 0xFFC800u) << "the box moved on";
-  EXPECT_EQ(gErrorCode, 0);
+  EXPECT_EQ(Interpreter().gErrorCode, 0);
 }
 
 }  // namespace

@@ -18,20 +18,20 @@ TEST_F(CollideExampleTest, TheCubesMeetAndPushEachOtherApartWithoutEverOverlappi
   ASSERT_TRUE(StartFile((examples / "collide.vxa").string(), examples.string()));
   // Slices long enough for a whole turn of the loop, as on a machine whose clock does not move on
   // with every reading.
-  gSliceLength = 5000;
+  Dispatcher().gSliceLength = 5000;
   float closest = 100.0f;
   int frames = 0;
   for (; frames < 300 && !win::QuitMessagePending(); ++frames) {
     Frames(1);
-    ASSERT_EQ(gErrorCode, 0) << gLastEngineError;
+    ASSERT_EQ(Interpreter().gErrorCode, 0) << Runtime().gLastEngineError;
     const uint32_t a = ObjectSlotOf(1), b = ObjectSlotOf(2);
     if (!a || !b) continue;  // not made yet
-    const RenderItem& left = gRenderItems[uint32_t(gObjectRecords[a].itemSlot)];
-    const RenderItem& right = gRenderItems[uint32_t(gObjectRecords[b].itemSlot)];
+    const RenderItem& left = Records().gRenderItems[uint32_t(Engine().gObjectRecords[a].itemSlot)];
+    const RenderItem& right = Records().gRenderItems[uint32_t(Engine().gObjectRecords[b].itemSlot)];
     const float gap = right.position.x - left.position.x;
     ASSERT_GE(gap, 2.0f - 1e-4f) << "frame " << frames << ": the cubes overlap";
     closest = std::min(closest, gap);
-    for (const uint32_t item : {uint32_t(gObjectRecords[a].itemSlot), uint32_t(gObjectRecords[b].itemSlot)}) {
+    for (const uint32_t item : {uint32_t(Engine().gObjectRecords[a].itemSlot), uint32_t(Engine().gObjectRecords[b].itemSlot)}) {
       int32_t inScreen = 0, x = 0, y = 0;
       ProjectObjectToScreen(item, inScreen, x, y);
       ASSERT_EQ(inScreen, 1) << "frame " << frames;
@@ -46,7 +46,7 @@ TEST_F(CollideExampleTest, TheCubesMeetAndPushEachOtherApartWithoutEverOverlappi
   int red = 0, blue = 0;
   for (int y = 0; y < 120; ++y)
     for (int x = 0; x < 160; ++x) {
-      const uint32_t c = test::ColourAt(gBackBuffer, x, y);
+      const uint32_t c = test::ColourAt(Display().gBackBuffer, x, y);
       const int r = int(c >> 16), g = int((c >> 8) & 0xFF), bl = int(c & 0xFF);
       red += r > 120 && r > g + 60 && r > bl + 60 ? 1 : 0;
       blue += bl > 120 && bl > r + 60 ? 1 : 0;

@@ -25,12 +25,12 @@ class EngineWorld : public ::testing::Test {
  protected:
   void SetUp() override {
     PrepareHeadlessDisplay("VXENGINE", 160, 120);
-    gFullScreen = 0;  // a window: the surfaces of any size, in system memory
-    gRenderEnabled = 1;
-    gStandaloneFlag = 0;
-    gTempFolder = folder_.path();
+    Display().gFullScreen = 0;  // a window: the surfaces of any size, in system memory
+    Display().gRenderEnabled = 1;
+    Interpreter().gStandaloneFlag = 0;
+    Host().gTempFolder = folder_.path();
     ResetDisplayDefaults();
-    ASSERT_TRUE(EnumerateDisplayCards(0, 1) && InitDisplayAndDevice(160, 120, 1)) << gLastEngineError;
+    ASSERT_TRUE(EnumerateDisplayCards(0, 1) && InitDisplayAndDevice(160, 120, 1)) << Runtime().gLastEngineError;
     ResetEngineRecords();
     Reset3DScene();
   }
@@ -39,12 +39,12 @@ class EngineWorld : public ::testing::Test {
     ReleaseDirectDrawObjects(0);
     FreeRecordPools();
     EXPECT_EQ(win::LiveSurfaceCount(), 0u);
-    win::DestroyWindow(gMainWindow);
-    gMainWindow = nullptr;
+    win::DestroyWindow(Host().gMainWindow);
+    Host().gMainWindow = nullptr;
     win::ClearMessageQueue();
     win::ResetDisplayFaults();
     win::SetDirect3DFaults({});
-    gErrorCode = 0;
+    Interpreter().gErrorCode = 0;
   }
 
   // A new numbered object built from a fresh mesh that `fill` makes; its object slot.
@@ -53,18 +53,18 @@ class EngineWorld : public ::testing::Test {
     const uint32_t mesh = AllocMeshRecord();
     fill(mesh);
     const uint32_t slot = AllocObjectRecord();
-    gObjectSlotById[size_t(number)] = slot;
-    gObjectRecords[slot].objectNumber = number;
+    Engine().gObjectSlotById[size_t(number)] = slot;
+    Engine().gObjectRecords[slot].objectNumber = number;
     EXPECT_EQ(BuildObjectFromMeshSlot(slot, mesh), 1);
     BuildObjectRecords(slot, 0);
-    gObjectRecords[slot].limbCount = 1;
+    Engine().gObjectRecords[slot].limbCount = 1;
     FreeMeshRecord(mesh);
     return slot;
   }
   uint32_t MakeCube(int32_t number, float size) {
     return MakeMeshObject(number, [size](uint32_t mesh) { LoadCubeMesh(mesh, size); });
   }
-  RenderItem& ItemOf(uint32_t objectSlot) { return gRenderItems[uint32_t(gObjectRecords[objectSlot].itemSlot)]; }
+  RenderItem& ItemOf(uint32_t objectSlot) { return Records().gRenderItems[uint32_t(Engine().gObjectRecords[objectSlot].itemSlot)]; }
   void Place(uint32_t objectSlot, float x, float y, float z) {
     ItemOf(objectSlot).position.Set(x, y, z);
     UpdateObjectFrame(objectSlot);

@@ -58,25 +58,25 @@ class ExampleTest : public test::EngineWorld {
 TEST_F(ExampleTest, TheCrateTurnsTexturedInTheFog) {
   Start("crate.vxa");
   Frames(30);
-  ASSERT_EQ(gErrorCode, 0) << gLastEngineError;
+  ASSERT_EQ(Interpreter().gErrorCode, 0) << Runtime().gLastEngineError;
   const uint32_t crate = ObjectSlotOf(1);
   ASSERT_NE(crate, 0u);
-  const SceneModel* model = gObjectRecords[crate].model;
+  const SceneModel* model = Engine().gObjectRecords[crate].model;
   const uint32_t texture = model->GetTextureById(1);
   ASSERT_NE(texture, 0u) << "crate.png beside the model";
-  ASSERT_NE(gTextureRecords[texture].texture.surface, nullptr);
-  EXPECT_NE(test::ColourAt(gTextureRecords[texture].texture.surface, 20, 20), 0u);
-  const float turned = gObjectRecords[crate].angleY;
+  ASSERT_NE(Records().gTextureRecords[texture].texture.surface, nullptr);
+  EXPECT_NE(test::ColourAt(Records().gTextureRecords[texture].texture.surface, 20, 20), 0u);
+  const float turned = Engine().gObjectRecords[crate].angleY;
   EXPECT_GT(turned, 10.0f);
   Frames(5);
-  EXPECT_GT(gObjectRecords[crate].angleY, turned) << "one step a frame";
-  EXPECT_EQ(gFogOn, 1u);
-  EXPECT_EQ(gFogColour, 0x96AAC8u);
-  EXPECT_FLOAT_EQ(gFogDistance, 12.0f);
-  EXPECT_EQ(gBackdropOn, 1);
-  EXPECT_EQ(test::ColourAt(gTextureRecords[gBackdropTexture].texture.surface, 0, 0), 0x96AAC8u);
-  EXPECT_FLOAT_EQ(gCameraPosition.z, -6.0f);
-  EXPECT_GT(gPolygonCounter, 0u) << "the crate was drawn";
+  EXPECT_GT(Engine().gObjectRecords[crate].angleY, turned) << "one step a frame";
+  EXPECT_EQ(Scene().gFogOn, 1u);
+  EXPECT_EQ(Scene().gFogColour, 0x96AAC8u);
+  EXPECT_FLOAT_EQ(Scene().gFogDistance, 12.0f);
+  EXPECT_EQ(Scene().gBackdropOn, 1);
+  EXPECT_EQ(test::ColourAt(Records().gTextureRecords[Scene().gBackdropTexture].texture.surface, 0, 0), 0x96AAC8u);
+  EXPECT_FLOAT_EQ(Scene().gCameraPosition.z, -6.0f);
+  EXPECT_GT(Scene().gPolygonCounter, 0u) << "the crate was drawn";
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ class HostileModelTest : public ProgramWorld {
       textureBytes << texture.rdbuf();
       folder_.Write("huge_texture.bmp", textureBytes.str());
     }
-    gLastEngineError[0] = '\0';
+    Runtime().gLastEngineError[0] = '\0';
     ResetAllocationPeak();
     const int32_t error = Run("load object \"" + name + "\", 1\nend\n", 10);
     peak_ = AllocationPeak();
@@ -50,9 +50,9 @@ class HostileModelTest : public ProgramWorld {
   }
   static SceneModel* Model() {
     const uint32_t slot = ObjectSlotOf(1);
-    return slot ? gObjectRecords[slot].model : nullptr;
+    return slot ? Engine().gObjectRecords[slot].model : nullptr;
   }
-  static std::string LastMessage() { return gLastEngineError; }
+  static std::string LastMessage() { return Runtime().gLastEngineError; }
 
   std::string fixtures_;
   size_t peak_ = 0;
@@ -76,7 +76,7 @@ TEST_F(HostileModelTest, HierarchiesDeeperThanTheReaderTakesAreRefusedUnderThePr
     EXPECT_NE(LastMessage().find(name), std::string::npos) << LastMessage();
     EXPECT_NE(LastMessage().find("nest deeper than 48"), std::string::npos) << LastMessage();
     EXPECT_EQ(LastMessage().find("workfile"), std::string::npos) << LastMessage();
-    EXPECT_FALSE(std::ifstream(gTempFolder + "workfile.x")) << "nothing was written";
+    EXPECT_FALSE(std::ifstream(Host().gTempFolder + "workfile.x")) << "nothing was written";
     ExpectBoundedMemory();
   }
 }

@@ -40,19 +40,19 @@ class AnimationTest : public test::EngineWorld {
   // The animated model (frames Hip 1, Knee 2, Still 3; the knee turns a quarter about x and moves
   // down by one over frames 0 to 10) under object 1.
   uint32_t LoadAnimated(int32_t number = 1) {
-    gErrorCode = 0;
+    Interpreter().gErrorCode = 0;
     LoadObject(kAnimatedModel, number);
-    EXPECT_EQ(gErrorCode, 0);
+    EXPECT_EQ(Interpreter().gErrorCode, 0);
     return ObjectSlotOf(number);
   }
   static Matrix4f FrameMatrix(uint32_t slot, int32_t frame) {
     Matrix4f m;
-    EXPECT_TRUE(gObjectRecords[slot].model->GetMatrixById(frame, m)) << "frame " << frame;
+    EXPECT_TRUE(Engine().gObjectRecords[slot].model->GetMatrixById(frame, m)) << "frame " << frame;
     return m;
   }
   static void PoseAt(uint32_t slot, float frame) {
-    gObjectRecords[slot].currentFrame = frame;
-    UpdateObjectAnimation(slot, gObjectRecords[slot].model->GetAnimationSet());
+    Engine().gObjectRecords[slot].currentFrame = frame;
+    UpdateObjectAnimation(slot, Engine().gObjectRecords[slot].model->GetAnimationSet());
   }
 };
 
@@ -103,7 +103,7 @@ TEST_F(AnimationTest, AKeyRotationTurnsBackIntoThePoseItWasTakenFrom) {
 
 TEST_F(AnimationTest, KeysPoseTheFramesTheirTracksNameAndNoOthers) {
   const uint32_t slot = LoadAnimated();
-  SceneModel& model = *gObjectRecords[slot].model;
+  SceneModel& model = *Engine().gObjectRecords[slot].model;
   const Matrix4f root = FrameMatrix(slot, 0), hip = FrameMatrix(slot, 1);
   // A set of two tracks in the wrong order: the still frame's first, then the knee's.
   auto* set = new AnimationSet();
@@ -131,7 +131,7 @@ TEST_F(AnimationTest, KeysPoseTheFramesTheirTracksNameAndNoOthers) {
 
 TEST_F(AnimationTest, PlaybackAdvancesByItsSpeedStopsAtItsEndsAndWraps) {
   const uint32_t slot = LoadAnimated();
-  ObjectRecord& o = gObjectRecords[slot];
+  ObjectRecord& o = Engine().gObjectRecords[slot];
   AddToAnimatedList(slot);
 
   // Once through 0 to 10 at 0.2 a frame: it stops at exactly 10 the first time it passes it.
@@ -170,7 +170,7 @@ TEST_F(AnimationTest, PlaybackAdvancesByItsSpeedStopsAtItsEndsAndWraps) {
 
 TEST_F(AnimationTest, ABlendRunsItsStepsFromTheFrameToTheTarget) {
   const uint32_t slot = LoadAnimated();
-  ObjectRecord& o = gObjectRecords[slot];
+  ObjectRecord& o = Engine().gObjectRecords[slot];
   ASSERT_GE(o.blendTrackCount, 3) << "a loaded model has room to blend every track";
   PoseAt(slot, 0.0f);
   o.blendFactor = 0.25f, o.blendPending = 1, o.blendProgress = 0, o.blendTargetFrame = 10;
@@ -193,11 +193,11 @@ TEST_F(AnimationTest, ABlendRunsItsStepsFromTheFrameToTheTarget) {
 
 TEST_F(AnimationTest, AnObjectWithoutRoomToBlendJumpsToTheTarget) {
   LoadAnimated(1);
-  gErrorCode = 0;
+  Interpreter().gErrorCode = 0;
   InstanceObject(1, 2);
   const uint32_t instance = ObjectSlotOf(2);
   ASSERT_NE(instance, 0u);
-  ObjectRecord& o = gObjectRecords[instance];
+  ObjectRecord& o = Engine().gObjectRecords[instance];
   EXPECT_EQ(o.blendArrays[0], nullptr);
   o.blendFactor = 0.5f, o.blendPending = 1, o.blendProgress = 0, o.blendTargetFrame = 10;
   UpdateObjectAnimation(instance, o.model->GetAnimationSet());
@@ -216,33 +216,33 @@ TEST_F(AnimationTest, StoppingRemovesTheNodeAndNoNodeReadsAClearedSet) {
   const uint32_t instance = ObjectSlotOf(2);
   AddToAnimatedList(slot);
   AddToAnimatedList(instance);
-  ASSERT_EQ(gAnimatedObjectsHead->objectSlot, slot);
+  ASSERT_EQ(Engine().gAnimatedObjectsHead->objectSlot, slot);
   // Not playing, yet on the list: stopping takes it off.
   StopObjectAnimation(slot);
-  EXPECT_EQ(gObjectRecords[slot].animationNode, nullptr);
-  EXPECT_EQ(gAnimatedObjectsHead->objectSlot, instance);
-  EXPECT_EQ(gAnimatedObjectsHead->next, nullptr);
+  EXPECT_EQ(Engine().gObjectRecords[slot].animationNode, nullptr);
+  EXPECT_EQ(Engine().gAnimatedObjectsHead->objectSlot, instance);
+  EXPECT_EQ(Engine().gAnimatedObjectsHead->next, nullptr);
 
   // The instance shares the set; once it is deleted, the instance's node finds none.
-  SceneModel* model = gObjectRecords[slot].model;
+  SceneModel* model = Engine().gObjectRecords[slot].model;
   delete model->GetAnimationSet();
   model->SetAnimationSet(nullptr);
-  gObjectRecords[instance].playing = 1;
+  Engine().gObjectRecords[instance].playing = 1;
   AdvanceAnimations();
-  EXPECT_EQ(gAnimatedObjectsHead->animationSet, nullptr);
+  EXPECT_EQ(Engine().gAnimatedObjectsHead->animationSet, nullptr);
 
   DeleteObjectRecord(instance, 2);
-  EXPECT_EQ(gAnimatedObjectsHead, nullptr);
+  EXPECT_EQ(Engine().gAnimatedObjectsHead, nullptr);
 }
 
 TEST_F(AnimationTest, ThePoseBufferIsKeptFromFrameToFrame) {
   const uint32_t slot = LoadAnimated();
   PoseAt(slot, 1.0f);
-  const Matrix4f* buffer = gObjectRecords[slot].limbMatrices;
+  const Matrix4f* buffer = Engine().gObjectRecords[slot].limbMatrices;
   ASSERT_NE(buffer, nullptr);
-  EXPECT_EQ(gObjectRecords[slot].limbMatrixCount, 4);
+  EXPECT_EQ(Engine().gObjectRecords[slot].limbMatrixCount, 4);
   for (float f = 2; f < 20; f += 1) PoseAt(slot, f);
-  EXPECT_EQ(gObjectRecords[slot].limbMatrices, buffer);
+  EXPECT_EQ(Engine().gObjectRecords[slot].limbMatrices, buffer);
 }
 
 }  // namespace

@@ -23,21 +23,21 @@ class MeshesTest : public test::EngineWorld {
     const uint32_t mesh = AllocMeshRecord();
     EXPECT_EQ(BuildMatrixGridMesh(mesh, width, depth, xs, zs), 1);
     const uint32_t slot = AllocObjectRecord();
-    ObjectRecord& o = gObjectRecords[slot];
+    ObjectRecord& o = Engine().gObjectRecords[slot];
     o.gridWidth = width, o.gridDepth = depth, o.gridSegmentsX = xs, o.gridSegmentsZ = zs;
     o.limbs[0].meshSlot = int32_t(mesh);
     return slot;
   }
-  static const MeshRecord& GridMesh(uint32_t grid) { return gMeshRecords[uint32_t(gObjectRecords[grid].limbs[0].meshSlot)]; }
+  static const MeshRecord& GridMesh(uint32_t grid) { return Engine().gMeshRecords[uint32_t(Engine().gObjectRecords[grid].limbs[0].meshSlot)]; }
   static std::vector<float> Heights(uint32_t grid) {
     std::vector<float> h;
-    const ObjectRecord& o = gObjectRecords[grid];
+    const ObjectRecord& o = Engine().gObjectRecords[grid];
     for (int32_t x = 0; x <= o.gridSegmentsX; ++x)
       for (int32_t z = 0; z <= o.gridSegmentsZ; ++z) h.push_back(GetMatrixPointHeight(grid, x, z));
     return h;
   }
   static void NumberHeights(uint32_t grid) {
-    const ObjectRecord& o = gObjectRecords[grid];
+    const ObjectRecord& o = Engine().gObjectRecords[grid];
     for (int32_t x = 0; x <= o.gridSegmentsX; ++x)
       for (int32_t z = 0; z <= o.gridSegmentsZ; ++z) SetMatrixPointHeight(grid, x, z, float(x * 10 + z));
   }
@@ -52,7 +52,7 @@ TEST_F(MeshesTest, BuiltInMeshesHaveTheirSizesAndANormalPerVertex) {
                         Case{LoadConeMesh, 2.0f}}) {
     const uint32_t mesh = AllocMeshRecord();
     EXPECT_EQ(c.load(mesh, c.size), 1);
-    const MeshRecord& m = gMeshRecords[mesh];
+    const MeshRecord& m = Engine().gMeshRecords[mesh];
     EXPECT_GT(m.faceCount, 0);
     EXPECT_EQ(m.normalCount, m.vertexCount);
     EXPECT_EQ(m.faceWordCount, m.faceCount * 7);
@@ -80,7 +80,7 @@ TEST_F(MeshesTest, BuiltInMeshesHaveTheirSizesAndANormalPerVertex) {
 TEST_F(MeshesTest, BoxesTrianglesAndCopies) {
   const uint32_t box = AllocMeshRecord();
   BuildBoxMesh(box, 2, 4, 6);
-  const MeshRecord& b = gMeshRecords[box];
+  const MeshRecord& b = Engine().gMeshRecords[box];
   EXPECT_EQ(std::tuple(b.vertexCount, b.normalCount, b.faceCount, b.faceWordCount), std::tuple(16, 16, 12, 84));
   const Box bounds = BoundsOf(box);
   EXPECT_EQ(std::vector<float>(bounds.hi, bounds.hi + 3), (std::vector<float>{1, 2, 3}));
@@ -88,23 +88,23 @@ TEST_F(MeshesTest, BoxesTrianglesAndCopies) {
 
   const uint32_t triangle = AllocMeshRecord();
   BuildTriangleMesh(triangle, 1, 1, 1, 1, 1, 1, 1, 1, 1);
-  EXPECT_EQ(gMeshRecords[triangle].faceCount, 1);
+  EXPECT_EQ(Engine().gMeshRecords[triangle].faceCount, 1);
 
   const uint32_t copy = CopyMeshRecord(box);
   ASSERT_NE(copy, 0u);
-  EXPECT_NE(gMeshRecords[copy].positions, b.positions);
-  EXPECT_EQ(std::memcmp(gMeshRecords[copy].faces, gMeshRecords[box].faces, 84 * 4), 0);
+  EXPECT_NE(Engine().gMeshRecords[copy].positions, b.positions);
+  EXPECT_EQ(std::memcmp(Engine().gMeshRecords[copy].faces, Engine().gMeshRecords[box].faces, 84 * 4), 0);
   EXPECT_EQ(CopyMeshRecord(0), 0u);
 
   // An object's geometry comes back as a mesh; an object without a model gives none.
   const uint32_t object = MakeCube(1, 2.0f);
-  const int32_t meshes = gMeshRecords.usedCount;
+  const int32_t meshes = Engine().gMeshRecords.usedCount;
   const int32_t made = MakeMeshFromObject(object, -1, -1);
   ASSERT_GT(made, 0);
   EXPECT_NEAR(BoundsOf(uint32_t(made)).hi[0], 1.0f, 0.01f);
   const uint32_t bare = AllocObjectRecord();
   EXPECT_EQ(MakeMeshFromObject(bare, -1, -1), -1);
-  EXPECT_EQ(gMeshRecords.usedCount, meshes + 1);
+  EXPECT_EQ(Engine().gMeshRecords.usedCount, meshes + 1);
 }
 
 TEST_F(MeshesTest, GridPointsAreSharedByTheirSquares) {
@@ -129,7 +129,7 @@ TEST_F(MeshesTest, GridPointsAreSharedByTheirSquares) {
   EXPECT_FLOAT_EQ(GetMatrixGroundHeight(grid, 1.5f, 1.5f), 1.5f) << "on the diagonal both halves agree";
   EXPECT_FLOAT_EQ(GetMatrixGroundHeight(grid, 1.5f, 1.75f), 1.5f);
 
-  SetMeshAllTiles(uint32_t(gObjectRecords[grid].limbs[0].meshSlot), 0, 0, 1, 1);
+  SetMeshAllTiles(uint32_t(Engine().gObjectRecords[grid].limbs[0].meshSlot), 0, 0, 1, 1);
   EXPECT_EQ(std::vector<float>(g.textureCoords, g.textureCoords + 8), (std::vector<float>{0, 1, 1, 1, 1, 0, 0, 0}));
 }
 

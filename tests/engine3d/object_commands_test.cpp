@@ -36,8 +36,8 @@ class ObjectCommandsTest : public test::ProgramWorld {
     Reset3DScene();
     return Run(source, frames);
   }
-  static ObjectRecord& Object(int32_t number) { return gObjectRecords[ObjectSlotOf(number)]; }
-  static RenderItem& Item(int32_t number) { return gRenderItems[uint32_t(Object(number).itemSlot)]; }
+  static ObjectRecord& Object(int32_t number) { return Engine().gObjectRecords[ObjectSlotOf(number)]; }
+  static RenderItem& Item(int32_t number) { return Records().gRenderItems[uint32_t(Object(number).itemSlot)]; }
   static Matrix4f Frame(int32_t number, int32_t frame) {
     Matrix4f m = models::Identity();
     EXPECT_TRUE(Object(number).model->GetMatrixById(frame, m)) << "object " << number << " frame " << frame;
@@ -85,7 +85,7 @@ TEST_F(ObjectCommandsTest, AMovedCubeShowsWhereItWasPut) {
                 "wait key\n",
                 40),
             0)
-      << gLastEngineError;
+      << Runtime().gLastEngineError;
   const test::Picture centre = Saved("centre.bmp"), moved = Saved("moved.bmp");
   ASSERT_EQ(moved.width, 160u);
   EXPECT_EQ(centre.At(80, 60), 0xFF0000u);
@@ -97,7 +97,7 @@ TEST_F(ObjectCommandsTest, AMovedCubeShowsWhereItWasPut) {
 
 TEST_F(ObjectCommandsTest, AGhostedSphereLetsTheCubeBehindItShow) {
   if (!test::kDeviceFills) GTEST_SKIP() << "the device only records its triangles";
-  if (gBlendLevel == 0) GTEST_SKIP() << "the device does not blend";
+  if (Display().gBlendLevel == 0) GTEST_SKIP() << "the device does not blend";
   ASSERT_EQ(Run(std::string("make object cube 1, 4\n"
                             "color object 1, rgb(255, 0, 0)\n"
                             "set object 1, 1, 1, 1, 1, 0\n"
@@ -177,7 +177,7 @@ TEST_F(ObjectCommandsTest, ObjectsHandedToTheStaticWorldAreDrawnThereAndComeBack
                 "wait key\n",
                 40),
             0)
-      << gLastEngineError;
+      << Runtime().gLastEngineError;
   auto red = [](uint32_t c) { return Channel(c, 16) > 100 && Channel(c, 8) < 40; };
   auto green = [](uint32_t c) { return Channel(c, 8) > 100 && Channel(c, 16) < 40; };
   const test::Picture world = Saved("world.bmp"), clear = Saved("clear.bmp"), loaded = Saved("loaded.bmp");
@@ -190,7 +190,7 @@ TEST_F(ObjectCommandsTest, ObjectsHandedToTheStaticWorldAreDrawnThereAndComeBack
   EXPECT_FALSE(red(loaded.At(80, 60)));
   EXPECT_EQ(Object(1).inStaticWorld, 0);
   EXPECT_EQ(Item(1).visible, 1);
-  EXPECT_EQ(gStaticWorld.occlusionOn, 0);
+  EXPECT_EQ(Engine().gStaticWorld.occlusionOn, 0);
   EXPECT_TRUE(std::filesystem::exists(folder_.path() + "level.dat"));
 }
 
@@ -276,7 +276,7 @@ TEST_F(ObjectCommandsTest, AcceptedEdgesOfTheRanges) {
   EXPECT_EQ(Object(2).blendTargetFrame, 20.0f);
   EXPECT_EQ(Object(3).model, nullptr) << "no mesh, no model";
   EXPECT_EQ(Item(4).culling, 0) << "a plain shows both sides";
-  EXPECT_EQ(gGlobalAddressMode, 1u);
+  EXPECT_EQ(Scene().gGlobalAddressMode, 1u);
   EXPECT_EQ(Item(5).position.z, 3.0f) << "an object that hangs on nothing stays";
 }
 
@@ -320,8 +320,8 @@ TEST_F(ObjectCommandsTest, AnObjectWithoutAModelTakesEveryCommand) {
                      "end\n",
                      80),
             0)
-      << gLastEngineError;
-  EXPECT_EQ(gChecklistCount, 0);
+      << Runtime().gLastEngineError;
+  EXPECT_EQ(Checklist().gChecklistCount, 0);
   EXPECT_EQ(ObjectSlotOf(1), 0u);
   EXPECT_NE(ObjectSlotOf(3), 0u);
 }
@@ -338,13 +338,13 @@ TEST_F(ObjectCommandsTest, ASharedColourStaysWhileAnyObjectDrawsIt) {
             0);
   const uint32_t blue = Object(2).model->GetTextureById(0);
   ASSERT_NE(blue, 0u);
-  ASSERT_NE(gTextureRecords[blue].texture.surface, nullptr) << "object 1 gave back only its own use";
+  ASSERT_NE(Records().gTextureRecords[blue].texture.surface, nullptr) << "object 1 gave back only its own use";
   const TextureNameEntry* entry = FindTextureName("colour:255");
   ASSERT_NE(entry, nullptr);
   EXPECT_EQ(entry->useCount, 1) << "one mesh, one use, however often it was given the colour";
   EXPECT_EQ(FindTextureName("colour:65280")->useCount, 1);
 
-  gErrorCode = 0;
+  Interpreter().gErrorCode = 0;
   DeleteObjectRecord(ObjectSlotOf(2), 2);
   EXPECT_EQ(FindTextureName("colour:255"), nullptr) << "gone with its last user";
   EXPECT_NE(FindTextureName("colour:65280"), nullptr);
@@ -353,7 +353,7 @@ TEST_F(ObjectCommandsTest, ASharedColourStaysWhileAnyObjectDrawsIt) {
 TEST_F(ObjectCommandsTest, LimbsTexturedWithAnImageHoldOneUseEachAndGiveItBackOnce) {
   const uint32_t image = AllocImageRecord();
   ASSERT_EQ(CreateImageSurface(image, 8, 8), 1);
-  gImageSlotById[5] = image;
+  Records().gImageSlotById[5] = image;
   ASSERT_EQ(Run("make object cube 1, 1\n"
                 "make object cube 2, 1\n"
                 "make mesh from object 1, 1\n"
@@ -364,17 +364,17 @@ TEST_F(ObjectCommandsTest, LimbsTexturedWithAnImageHoldOneUseEachAndGiveItBackOn
                 "color limb 1, 0, 255\n"
                 "end\n"),
             0);
-  const int32_t texture = gImageRecords[image].textureSlot;
+  const int32_t texture = Records().gImageRecords[image].textureSlot;
   ASSERT_GT(texture, 0);
-  ASSERT_NE(gTextureRecords[uint32_t(texture)].nameEntry, nullptr);
-  EXPECT_EQ(gTextureRecords[uint32_t(texture)].nameEntry->useCount, 2) << "one for object 2, one for object 3";
+  ASSERT_NE(Records().gTextureRecords[uint32_t(texture)].nameEntry, nullptr);
+  EXPECT_EQ(Records().gTextureRecords[uint32_t(texture)].nameEntry->useCount, 2) << "one for object 2, one for object 3";
   EXPECT_EQ(Object(2).limbs[0].imageNumber, 5);
   EXPECT_EQ(Object(3).limbs[0].imageNumber, 5);
   EXPECT_EQ(Object(1).limbs[0].imageNumber, 0) << "coloured since";
   DeleteObjectRecord(ObjectSlotOf(2), 2);
-  EXPECT_EQ(gImageRecords[image].textureSlot, texture);
+  EXPECT_EQ(Records().gImageRecords[image].textureSlot, texture);
   DeleteObjectRecord(ObjectSlotOf(3), 3);
-  EXPECT_EQ(gImageRecords[image].textureSlot, 0) << "given up by its last user";
+  EXPECT_EQ(Records().gImageRecords[image].textureSlot, 0) << "given up by its last user";
 }
 
 TEST_F(ObjectCommandsTest, GlueNeverClosesALoopAndUngluingLeavesTheObjectAtItsLimb) {
@@ -452,8 +452,8 @@ TEST_F(ObjectCommandsTest, FixingThePivotKeepsTheShapeWhereItStands) {
 }
 
 TEST_F(ObjectCommandsTest, StylesAndSwitchesReachTheRecords) {
-  const uint32_t blending = gBlendLevel;
-  gBlendLevel = 0;
+  const uint32_t blending = Display().gBlendLevel;
+  Display().gBlendLevel = 0;
   const int32_t error = RunFresh(
       "make object cube 1, 1\n"
       "set object 1, 0, 0, 0\n"
@@ -469,7 +469,7 @@ TEST_F(ObjectCommandsTest, StylesAndSwitchesReachTheRecords) {
       "delete object collision box 2\n"
       "set object rotation zyx 2\n"
       "end\n");
-  gBlendLevel = blending;
+  Display().gBlendLevel = blending;
   ASSERT_EQ(error, 0);
   EXPECT_EQ(Item(1).wireframe, 1);
   EXPECT_EQ(Item(1).colourKey, 1);
@@ -481,8 +481,8 @@ TEST_F(ObjectCommandsTest, StylesAndSwitchesReachTheRecords) {
   EXPECT_EQ(Item(2).fog, 0);
   EXPECT_EQ(Item(2).ambient, 0);
   EXPECT_EQ(Item(2).overlay, 1);
-  EXPECT_EQ(gWireframeAll, 1u);
-  EXPECT_EQ(gCollisionEnabled, 0u);
+  EXPECT_EQ(Scene().gWireframeAll, 1u);
+  EXPECT_EQ(Engine().gCollisionEnabled, 0u);
   EXPECT_EQ(Object(1).boxCollision, 1);
   EXPECT_EQ(Object(1).boxMode, 0);
   EXPECT_FLOAT_EQ(Object(1).boxCentre[2], 0.0f);
@@ -499,7 +499,7 @@ TEST_F(ObjectCommandsTest, FramesAdvanceBySpeedAndWrapAndOnePlayStopsAtTheEnd) {
                     "play object 2\n"
                     "wait key\n"));
   Frames(5);
-  ASSERT_EQ(gErrorCode, 0);
+  ASSERT_EQ(Interpreter().gErrorCode, 0);
   std::vector<float> frames;
   for (int i = 0; i < 30; ++i) {
     frames.push_back(Object(1).currentFrame);
@@ -532,7 +532,7 @@ TEST_F(ObjectCommandsTest, RecordedKeysPlayBackAndAWrittenFilePlaysTheSamePosesO
                     "loop object 2\n"
                     "wait key\n"));
   Frames(30);
-  ASSERT_EQ(gErrorCode, 0) << gLastEngineError;
+  ASSERT_EQ(Interpreter().gErrorCode, 0) << Runtime().gLastEngineError;
   EXPECT_EQ(Object(1).frameCount, 10.0f);
   EXPECT_EQ(Object(2).frameCount, 10.0f);
   EXPECT_GT(Object(1).currentFrame, 0.0f);
@@ -560,7 +560,7 @@ TEST_F(ObjectCommandsTest, RecordedKeysPlayBackAndAWrittenFilePlaysTheSamePosesO
   EXPECT_TRUE(Row(Frame(1, 1), 2, std::sqrt(0.5f), 0, std::sqrt(0.5f))) << "half way round";
 
   // Deleting keys leaves every track at least one of each kind.
-  gErrorCode = 0;
+  Interpreter().gErrorCode = 0;
   AnimationSet* set = Object(1).model->GetAnimationSet();
   DeleteKeyframe(*set, 10);
   DeleteKeyframe(*set, 0);
@@ -573,14 +573,14 @@ TEST_F(ObjectCommandsTest, TheLimbListStaysInsideTheChecklist) {
     model += "Frame " + (f == 3 ? std::string(300, 'n') : "f" + std::to_string(f)) + " {\n}\n";
   model += "Mesh quad {\n 3; 0;0;0;, 0;1;0;, 1;0;0;;\n 1; 3;0,1,2;;\n}\n";
   folder_.Write("many.x", model);
-  ASSERT_EQ(RunFresh("load object \"many.x\", 1\nperform checklist for object limbs 1\nend\n"), 0) << gLastEngineError;
-  EXPECT_EQ(gChecklistCount, kChecklistCapacity);
-  EXPECT_EQ(gChecklistFilled, 1);
-  EXPECT_EQ(gChecklist[0].values[0], 0);
-  EXPECT_STREQ(gChecklist[0].text, "root");
-  EXPECT_EQ(gChecklist[3].values[0], 3);
-  EXPECT_EQ(std::strlen(gChecklist[3].text), 255u);
-  EXPECT_EQ(gChecklist[511].values[0], 511);
+  ASSERT_EQ(RunFresh("load object \"many.x\", 1\nperform checklist for object limbs 1\nend\n"), 0) << Runtime().gLastEngineError;
+  EXPECT_EQ(Checklist().gChecklistCount, kChecklistCapacity);
+  EXPECT_EQ(Checklist().gChecklistFilled, 1);
+  EXPECT_EQ(Checklist().gChecklist[0].values[0], 0);
+  EXPECT_STREQ(Checklist().gChecklist[0].text, "root");
+  EXPECT_EQ(Checklist().gChecklist[3].values[0], 3);
+  EXPECT_EQ(std::strlen(Checklist().gChecklist[3].text), 255u);
+  EXPECT_EQ(Checklist().gChecklist[511].values[0], 511);
 }
 
 }  // namespace

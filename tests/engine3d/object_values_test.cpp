@@ -22,7 +22,7 @@ class ObjectValuesTest : public test::ProgramWorld {
     FreeProgramImage();
     ResetEngineRecords();
     Reset3DScene();
-    gCollisionEnabled = 1;
+    Engine().gCollisionEnabled = 1;
     return Run(source, frames);
   }
   // Each variable against its value: floats (names ending in "#") within the tolerance, integers exactly.
@@ -66,7 +66,7 @@ TEST_F(ObjectValuesTest, PlacesAnglesSizesAndScreenPlacesReadBackAfterMovesAndTu
                      "behind = object in screen(3) : far = object screen x(4)\n"
                      "end\n"),
             0)
-      << gLastEngineError;
+      << Runtime().gLastEngineError;
   Expect({{"px#", 1.5}, {"py#", -2}, {"pz#", 3}, {"ax#", 10}, {"ay#", 20}, {"az#", 0}, {"mx#", 3.5}, {"my#", 90},
           {"step#", 2}, {"sx#", 2}, {"sy#", 4}, {"sz#", 6}, {"size#", 4}, {"radius#", 4}, {"cx#", 0}});
   Expect({{"hidden", 0}, {"shown", 1}, {"one", 1}, {"none", 0}, {"mesh", 0}, {"made", 1}});
@@ -97,7 +97,7 @@ TEST_F(ObjectValuesTest, LimbsAnswerWhereTheyStandAtOnce) {
                      "make object 3, 0, 0 : empty$ = limb texture name$(3, 0) : px# = limb position x(3, 0)\n"
                      "end\n"),
             0)
-      << gLastEngineError;
+      << Runtime().gLastEngineError;
   Expect({{"e1", 1}, {"e2", 0}, {"e3", 0}, {"reserved", 0}, {"v2", 0}, {"v1", 1}, {"t", 0}});
   Expect({{"oy#", -1}, {"ly#", 30}, {"ax#", 10}, {"ay#", -1}, {"bx#", 10}, {"by#", 5}, {"bz#", -3}, {"hx#", 0},
           {"px#", 0}});
@@ -127,7 +127,7 @@ TEST_F(ObjectValuesTest, AnimationStateReadsBackAsSet) {
                      "end\n",
                      80),
             0)
-      << gLastEngineError;
+      << Runtime().gLastEngineError;
   Expect({{"total", 20}, {"before", 0}, {"wrong", 0}, {"playing", 1}, {"looping", 1}, {"speed", 50}, {"stopped", 0},
           {"cubespeed", 0}, {"cubeframe#", 0}, {"cubetotal", 0}});
   EXPECT_GT(Float("frame#"), 0.0f);
@@ -196,15 +196,15 @@ TEST_F(ObjectValuesTest, GridsTheStaticWorldTheCameraAndLightsAnswer) {
   const uint32_t mesh = AllocMeshRecord();
   ASSERT_EQ(BuildMatrixGridMesh(mesh, 8, 4, 4, 2), 1);
   const uint32_t slot = AllocObjectRecord();
-  gObjectRecords[slot].limbs[0].meshSlot = int32_t(mesh);
+  Engine().gObjectRecords[slot].limbs[0].meshSlot = int32_t(mesh);
   BuildObjectRecords(slot, 0);
-  ObjectRecord& grid = gObjectRecords[slot];
+  ObjectRecord& grid = Engine().gObjectRecords[slot];
   grid.gridWidth = 8, grid.gridDepth = 4, grid.gridSegmentsX = 4, grid.gridSegmentsZ = 2;
   grid.tileCount = 6;
-  gRenderItems[uint32_t(grid.itemSlot)].position.Set(5, 0, 0);
-  gRenderItems[uint32_t(grid.itemSlot)].wireframe = 1;
+  Records().gRenderItems[uint32_t(grid.itemSlot)].position.Set(5, 0, 0);
+  Records().gRenderItems[uint32_t(grid.itemSlot)].wireframe = 1;
   SetMatrixPointHeight(slot, 1, 1, 2.0f);
-  gGridSlotById[7] = slot;
+  Engine().gGridSlotById[7] = slot;
   ASSERT_TRUE(Start("g = matrix exist(7) : no = matrix exist(8)\n"
                     "gx# = matrix position x(7) : wire = matrix wireframe state(7)\n"
                     "tiled = matrix tile state(7) : tiles = matrix tile count(7)\n"
@@ -222,7 +222,7 @@ TEST_F(ObjectValuesTest, GridsTheStaticWorldTheCameraAndLightsAnswer) {
                     "wait 1 : wait 1 : drawn = statistic(1) : other = statistic(9)\n"
                     "end\n"));
   Frames(40);
-  ASSERT_EQ(gErrorCode, 0) << gLastEngineError;
+  ASSERT_EQ(Interpreter().gErrorCode, 0) << Runtime().gLastEngineError;
   // The ground at a grid point is the point's height, half way to it half as high, 0 off the grid;
   // outside its range a light is not answered; the cube's twelve triangles were drawn.
   Expect({{"g", 1}, {"no", 0}, {"wire", 1}, {"tiled", 1}, {"tiles", 6}, {"s", 1}, {"miss", 0}, {"l0", 1}, {"l1", 0},
@@ -262,17 +262,17 @@ TEST_F(ObjectValuesTest, RefusedNumbersRaiseTheirErrors) {
     FreeProgramImage();
     ResetEngineRecords();
     const uint32_t slot = AllocObjectRecord();
-    gObjectRecords[slot].gridSegmentsX = gObjectRecords[slot].gridSegmentsZ = 2;
-    gGridSlotById[5] = slot;
+    Engine().gObjectRecords[slot].gridSegmentsX = Engine().gObjectRecords[slot].gridSegmentsZ = 2;
+    Engine().gGridSlotById[5] = slot;
     EXPECT_EQ(Run(std::string(c.source) + "\nend\n", 20), c.error);
   }
 
   // An object whose first limb has gone cannot be tested for collisions.
   ASSERT_TRUE(Start("make object cube 1, 1 : wait 1\nx = object collision(1, 0)\nend\n"));
   Frames(2);
-  gObjectRecords[ObjectSlotOf(1)].limbs[0].exists = 0;
+  Engine().gObjectRecords[ObjectSlotOf(1)].limbs[0].exists = 0;
   Frames(10);
-  EXPECT_EQ(gErrorCode, kErrLimbNotExist);
+  EXPECT_EQ(Interpreter().gErrorCode, kErrLimbNotExist);
 }
 
 }  // namespace

@@ -77,7 +77,7 @@ class ProgramWorld : public EngineWorld {
     win::GetCurrentDirectoryA(&saved_);
     win::SetCurrentDirectoryA(folder.c_str());
     win::SetClockSource(MovingClock);
-    gAppActive = 1;
+    Host().gAppActive = 1;
     ResetRuntimeState();
     BeginProgramRun();
     return true;
@@ -97,7 +97,7 @@ class ProgramWorld : public EngineWorld {
   int32_t Run(const std::string& source, int frames = 200) {
     if (!Start(source)) return -1;
     Frames(frames);
-    return gErrorCode;
+    return Interpreter().gErrorCode;
   }
 
   // A variable of the main program after a run (names in lower case).

@@ -58,26 +58,26 @@ class RecordsTest : public ::testing::Test {
   }
   void TearDown() override {
     FreeRecordPools();
-    EXPECT_EQ(gAnimatedObjectsHead, nullptr);
-    EXPECT_EQ(gTextureNameList, nullptr);
+    EXPECT_EQ(Engine().gAnimatedObjectsHead, nullptr);
+    EXPECT_EQ(Records().gTextureNameList, nullptr);
     gSurfaceHooks = DefaultSurfaceHooks();
     gRecordPoolByteLimit = kDefaultRecordPoolByteLimit;
-    gErrorCode = gYieldFlag = 0;
+    Interpreter().gErrorCode = Interpreter().gYieldFlag = 0;
     win::ClearMessageQueue();
   }
 
   // An object with its RenderItem, as the object commands build it.
   static uint32_t MakeObject(int32_t number) {
     const uint32_t object = AllocObjectRecord(), item = AllocRenderItem();
-    gObjectRecords[object].inUse = gRenderItems[item].objectItem = 1;
-    gObjectRecords[object].itemSlot = int32_t(item);
-    gObjectRecords[object].objectNumber = number;
-    gRenderItems[item].objectSlot = int32_t(object);
-    return gObjectSlotById[size_t(number)] = object;
+    Engine().gObjectRecords[object].inUse = Records().gRenderItems[item].objectItem = 1;
+    Engine().gObjectRecords[object].itemSlot = int32_t(item);
+    Engine().gObjectRecords[object].objectNumber = number;
+    Records().gRenderItems[item].objectSlot = int32_t(object);
+    return Engine().gObjectSlotById[size_t(number)] = object;
   }
   static uint32_t MakeMesh() {
     const uint32_t mesh = AllocMeshRecord();
-    MeshRecord& m = gMeshRecords[mesh];
+    MeshRecord& m = Engine().gMeshRecords[mesh];
     m.vertexCount = m.normalCount = 3;
     m.positions = static_cast<float*>(win::GlobalAlloc(win::GPTR, 9 * sizeof(float)));
     return mesh;
@@ -90,10 +90,10 @@ class RecordsTest : public ::testing::Test {
   // The texture made from an image: one use, named "".
   static uint32_t MakeImageTexture(uint32_t image, int surface) {
     const uint32_t texture = AllocTextureRecord();
-    gTextureRecords[texture].texture.surface = StandIn(surface);
-    gTextureRecords[texture].texture.sourceId = int32_t(image);
+    Records().gTextureRecords[texture].texture.surface = StandIn(surface);
+    Records().gTextureRecords[texture].texture.sourceId = int32_t(image);
     AddTextureName(texture, "");
-    gImageRecords[image].textureSlot = int32_t(texture);
+    Records().gImageRecords[image].textureSlot = int32_t(texture);
     return texture;
   }
 };
@@ -102,70 +102,70 @@ TEST_F(RecordsTest, RandomTakesAndFreesKeepListsSlotsAndContentsAcrossGrowth) {
   // A model of the used list in order; every record carries a mark that must survive every move.
   std::mt19937 random(20240611u);
   std::vector<uint32_t> model;
-  const RenderItem* firstArray = gRenderItems.records;
+  const RenderItem* firstArray = Records().gRenderItems.records;
   for (int step = 0; step < 3000; ++step) {
     if (model.empty() || random() % 100 < 60) {
       const uint32_t slot = AllocRenderItem();
       ASSERT_TRUE(std::find(model.begin(), model.end(), slot) == model.end()) << "slot handed out twice";
-      gRenderItems[slot].spriteNumber = int32_t(slot) + 1000;
+      Records().gRenderItems[slot].spriteNumber = int32_t(slot) + 1000;
       model.push_back(slot);
     } else {
       const size_t i = random() % model.size();
       ASSERT_EQ(FreeRenderItem(model[i]), 1);
       model.erase(model.begin() + std::ptrdiff_t(i));
     }
-    ASSERT_EQ(UsedOrder(gRenderItems), Slots(model.begin(), model.end())) << "step " << step;
+    ASSERT_EQ(UsedOrder(Records().gRenderItems), Slots(model.begin(), model.end())) << "step " << step;
   }
-  EXPECT_NE(gRenderItems.records, firstArray) << "the sequence should have moved the array";
-  for (uint32_t slot : model) EXPECT_EQ(gRenderItems[slot].spriteNumber, int32_t(slot) + 1000);
+  EXPECT_NE(Records().gRenderItems.records, firstArray) << "the sequence should have moved the array";
+  for (uint32_t slot : model) EXPECT_EQ(Records().gRenderItems[slot].spriteNumber, int32_t(slot) + 1000);
 }
 
 TEST_F(RecordsTest, DoubleFreesAreRefusedRetakenRecordsAreCleanAndFailedGrowthRaisesOutOfMemory) {
   const uint32_t a = AllocRenderItem(), b = AllocRenderItem(), c = AllocRenderItem();
-  gRenderItems[b].visible = 7;
-  gRenderItems[b].position = Vector3f(1, 2, 3);
+  Records().gRenderItems[b].visible = 7;
+  Records().gRenderItems[b].position = Vector3f(1, 2, 3);
   EXPECT_EQ(FreeRenderItem(b), 1);
   for (uint32_t bad : {b, 9999u, kNoRecordSlot}) EXPECT_EQ(FreeRenderItem(bad), 0) << bad;
   // Had b been pushed twice, these two takes would both return it.
   const uint32_t d = AllocRenderItem(), e = AllocRenderItem();
-  EXPECT_EQ(UsedOrder(gRenderItems), (Slots{int32_t(a), int32_t(c), int32_t(d), int32_t(e)}));
+  EXPECT_EQ(UsedOrder(Records().gRenderItems), (Slots{int32_t(a), int32_t(c), int32_t(d), int32_t(e)}));
   ASSERT_EQ(d, b);
-  const RenderItem& it = gRenderItems[d];
+  const RenderItem& it = Records().gRenderItems[d];
   EXPECT_EQ(std::tuple(it.visible, it.position.x, it.ownedImages[0], it.scaleY), std::tuple(0, 0.0f, -1, 1.0f));
 
   const uint32_t object = AllocObjectRecord();
-  gObjectRecords[object].limbs[5].exists = 1;
+  Engine().gObjectRecords[object].limbs[5].exists = 1;
   FreeObjectRecord(object);
   ASSERT_EQ(AllocObjectRecord(), object);
-  ASSERT_EQ(gObjectRecords[object].limbCapacity, kInitialLimbCapacity);
-  EXPECT_EQ(gObjectRecords[object].limbs[5].exists, 0);
+  ASSERT_EQ(Engine().gObjectRecords[object].limbCapacity, kInitialLimbCapacity);
+  EXPECT_EQ(Engine().gObjectRecords[object].limbs[5].exists, 0);
 
   // Pools and limb arrays that cannot grow raise the out-of-memory error and keep their state.
-  while (gTextureRecords.usedCount <= gTextureRecords.capacity - 4) AllocTextureRecord();
+  while (Records().gTextureRecords.usedCount <= Records().gTextureRecords.capacity - 4) AllocTextureRecord();
   const auto state = [] {
-    const auto& p = gTextureRecords;
+    const auto& p = Records().gTextureRecords;
     return std::tuple(p.capacity, p.usedCount, p.freeHead, p.usedTail, static_cast<const void*>(p.records));
   };
   const auto before = state();
-  gRecordPoolByteLimit = uint64_t(gTextureRecords.capacity) * sizeof(TextureRecord);
+  gRecordPoolByteLimit = uint64_t(Records().gTextureRecords.capacity) * sizeof(TextureRecord);
   const uint32_t failed = AllocTextureRecord();
   EXPECT_EQ(failed, kNoRecordSlot);
-  EXPECT_EQ(gErrorCode, kErrOutOfMemory);
+  EXPECT_EQ(Interpreter().gErrorCode, kErrOutOfMemory);
   EXPECT_TRUE(win::QuitMessagePending());
   EXPECT_EQ(state(), before);
-  gTextureRecords[failed].texture.sourceId = 3;  // a caller that missed it writes into a spare record
+  Records().gTextureRecords[failed].texture.sourceId = 3;  // a caller that missed it writes into a spare record
   gRecordPoolByteLimit = kDefaultRecordPoolByteLimit;
   EXPECT_NE(AllocTextureRecord(), kNoRecordSlot);
 
-  ObjectRecord& o = gObjectRecords[object];
+  ObjectRecord& o = Engine().gObjectRecords[object];
   o.limbs[27].meshSlot = 27;
   GrowLimbArray(object, 200);
   EXPECT_EQ(o.limbCapacity, 256) << "enough for the limb asked for";
   EXPECT_EQ(o.limbs[27].meshSlot, 27);
   gRecordPoolByteLimit = 256 * sizeof(ObjectLimbRecord);
-  gErrorCode = 0;
+  Interpreter().gErrorCode = 0;
   GrowLimbArray(object, 300);
-  EXPECT_EQ(gErrorCode, kErrOutOfMemory);
+  EXPECT_EQ(Interpreter().gErrorCode, kErrOutOfMemory);
   EXPECT_EQ(o.limbCapacity, 256);
   EXPECT_EQ(o.limbs[27].meshSlot, 27);
   o.limbs[27].meshSlot = 0;
@@ -173,48 +173,48 @@ TEST_F(RecordsTest, DoubleFreesAreRefusedRetakenRecordsAreCleanAndFailedGrowthRa
 
 TEST_F(RecordsTest, DeletingAnObjectReleasesWhatItOwnsOnceAndClearsItsNumber) {
   const uint32_t object = MakeObject(12), other = MakeObject(13);
-  ObjectRecord& o = gObjectRecords[object];
+  ObjectRecord& o = Engine().gObjectRecords[object];
   o.model = new SceneModel;
   for (void*& block : o.blendArrays) block = std::malloc(64);
   o.limbs[0].meshSlot = int32_t(MakeMesh());
   o.limbs[3].secondMeshSlot = int32_t(MakeMesh());
-  gAnimatedObjectsHead = o.animationNode = new AnimationListNode{nullptr, nullptr, object, nullptr};
-  gObjectRecords[other].gluedObject = int32_t(object);
-  const int32_t meshesBefore = gMeshRecords.usedCount, item = o.itemSlot;
+  Engine().gAnimatedObjectsHead = o.animationNode = new AnimationListNode{nullptr, nullptr, object, nullptr};
+  Engine().gObjectRecords[other].gluedObject = int32_t(object);
+  const int32_t meshesBefore = Engine().gMeshRecords.usedCount, item = o.itemSlot;
 
   DeleteObjectRecord(object, 12);
-  EXPECT_EQ(gObjectSlotById[12], 0u);
-  EXPECT_FALSE(gObjectRecords.IsTaken(object));
-  EXPECT_FALSE(gRenderItems.IsTaken(uint32_t(item)));
-  EXPECT_EQ(gMeshRecords.usedCount, meshesBefore - 2);
-  EXPECT_EQ(gObjectRecords[other].gluedObject, 0) << "unglued from the deleted object";
-  const ObjectRecord& freed = gObjectRecords.records[object];
+  EXPECT_EQ(Engine().gObjectSlotById[12], 0u);
+  EXPECT_FALSE(Engine().gObjectRecords.IsTaken(object));
+  EXPECT_FALSE(Records().gRenderItems.IsTaken(uint32_t(item)));
+  EXPECT_EQ(Engine().gMeshRecords.usedCount, meshesBefore - 2);
+  EXPECT_EQ(Engine().gObjectRecords[other].gluedObject, 0) << "unglued from the deleted object";
+  const ObjectRecord& freed = Engine().gObjectRecords.records[object];
   EXPECT_EQ(std::tuple(freed.model, freed.limbs, freed.animationNode), std::tuple(nullptr, nullptr, nullptr));
-  EXPECT_EQ(gObjectSlotById[13], other);
+  EXPECT_EQ(Engine().gObjectSlotById[13], other);
 
   // A bare object record names item slot 0, which belongs to someone else.
   const uint32_t bare = AllocObjectRecord();
   ASSERT_EQ(AllocRenderItem(), 0u);
   DeleteObjectRecord(bare, 5);
   DeleteObjectRecord(bare, 5);  // gone already: only the number is cleared
-  EXPECT_TRUE(gRenderItems.IsTaken(0));
+  EXPECT_TRUE(Records().gRenderItems.IsTaken(0));
 
   // An instance shares its source's model and animation node, whichever goes first.
   for (bool sourceFirst : {true, false}) {
     const uint32_t source = MakeObject(1), instance = MakeObject(2);
     auto* model = new SceneModel;
     auto* node = new AnimationListNode{nullptr, nullptr, source, nullptr};
-    gAnimatedObjectsHead = node;
+    Engine().gAnimatedObjectsHead = node;
     for (uint32_t s : {source, instance}) {
-      gObjectRecords[s].model = model;
+      Engine().gObjectRecords[s].model = model;
       ShareModel(model);
-      gObjectRecords[s].animationNode = node;
+      Engine().gObjectRecords[s].animationNode = node;
     }
     DeleteObjectRecord(sourceFirst ? source : instance, sourceFirst ? 1 : 2);
-    EXPECT_EQ(gObjectRecords[sourceFirst ? instance : source].model, model) << "still drawn by the other";
-    EXPECT_EQ(gAnimatedObjectsHead == nullptr, sourceFirst) << "only the source's own deletion removes its node";
+    EXPECT_EQ(Engine().gObjectRecords[sourceFirst ? instance : source].model, model) << "still drawn by the other";
+    EXPECT_EQ(Engine().gAnimatedObjectsHead == nullptr, sourceFirst) << "only the source's own deletion removes its node";
     DeleteObjectRecord(sourceFirst ? instance : source, sourceFirst ? 2 : 1);
-    EXPECT_EQ(gAnimatedObjectsHead, nullptr);
+    EXPECT_EQ(Engine().gAnimatedObjectsHead, nullptr);
   }
 }
 
@@ -226,8 +226,8 @@ TEST_F(RecordsTest, TexturesAndImageSurfacesAreReleasedOnceWhicheverPathFreesThe
   EXPECT_EQ(Releases(StandIn(1)), 0);
   ReleaseTextureSlot(texture, 0);
   EXPECT_EQ(Releases(StandIn(1)), 1);
-  EXPECT_FALSE(gTextureRecords.IsTaken(texture));
-  EXPECT_EQ(gImageRecords[image].textureSlot, 0) << "the image no longer names its texture";
+  EXPECT_FALSE(Records().gTextureRecords.IsTaken(texture));
+  EXPECT_EQ(Records().gImageRecords[image].textureSlot, 0) << "the image no longer names its texture";
   ReleaseTextureSlot(texture, 0);  // stray releases
   ReleaseTextureSlot(texture, 1);
 
@@ -236,36 +236,36 @@ TEST_F(RecordsTest, TexturesAndImageSurfacesAreReleasedOnceWhicheverPathFreesThe
   const uint32_t old = MakeImageTexture(image, 3);
   ASSERT_TRUE(AddTextureUse(old));  // an object shares it
   ASSERT_EQ(FreeImageRecord(image), 1);
-  EXPECT_TRUE(gTextureRecords.IsTaken(old));
-  EXPECT_EQ(gTextureRecords[old].texture.sourceId, 0);
+  EXPECT_TRUE(Records().gTextureRecords.IsTaken(old));
+  EXPECT_EQ(Records().gTextureRecords[old].texture.sourceId, 0);
   ASSERT_EQ(AllocImageRecord(), image);
   const uint32_t fresh = MakeImageTexture(image, 4);
   ReleaseTextureSlot(old, 0);
   EXPECT_EQ(Releases(StandIn(3)), 1);
-  EXPECT_EQ(gImageRecords[image].textureSlot, int32_t(fresh));
+  EXPECT_EQ(Records().gImageRecords[image].textureSlot, int32_t(fresh));
   ReleaseTextureSlot(old, 0);  // a stray release, too late
   // An image that is the only user of its texture takes it along.
   const uint32_t alone = MakeImage();
   const uint32_t own = MakeImageTexture(alone, 7);
-  const TextureNameEntry* ownName = gTextureRecords[own].nameEntry;
+  const TextureNameEntry* ownName = Records().gTextureRecords[own].nameEntry;
   ASSERT_EQ(FreeImageRecord(alone), 1);
   EXPECT_EQ(Releases(StandIn(7)), 1);
-  EXPECT_FALSE(gTextureRecords.IsTaken(own));
+  EXPECT_FALSE(Records().gTextureRecords.IsTaken(own));
   EXPECT_FALSE(TextureNameListHolds(ownName));
-  EXPECT_EQ(gImageRecords[alone].valid, 0) << "a freed image is invalid";
+  EXPECT_EQ(Records().gImageRecords[alone].valid, 0) << "a freed image is invalid";
 
   // The textured image load frees the old image's texture record first and its surface second.
   const uint32_t loaded = MakeImageTexture(MakeImage(), 5);
   AddTextureUse(loaded);  // an object still uses it
-  const TextureNameEntry* name = gTextureRecords[loaded].nameEntry;
+  const TextureNameEntry* name = Records().gTextureRecords[loaded].nameEntry;
   EXPECT_EQ(FreeTextureRecord(loaded), 1);
   EXPECT_EQ(FreeTextureSurfaceOnly(loaded), 1);
   EXPECT_FALSE(TextureNameListHolds(name)) << "a free record keeps no name to be found by";
   ASSERT_EQ(AllocTextureRecord(), loaded);
-  gTextureRecords[loaded].texture.surface = StandIn(6);
+  Records().gTextureRecords[loaded].texture.surface = StandIn(6);
   ReleaseTextureSurface(loaded);
   ReleaseTextureSurface(loaded);
-  EXPECT_EQ(gTextureRecords[loaded].texture.surface, nullptr);
+  EXPECT_EQ(Records().gTextureRecords[loaded].texture.surface, nullptr);
 
   // The display's teardown releases the image table; a later free finds nothing left to release.
   const uint32_t another = MakeImage();
@@ -280,46 +280,46 @@ TEST_F(RecordsTest, TexturesAndImageSurfacesAreReleasedOnceWhicheverPathFreesThe
 
 TEST_F(RecordsTest, ImagesAgeOutDeletedSpritesGoAndLimbsTakeTheirImagesTexturesAgain) {
   const uint32_t dying = MakeImage();
-  gImageRecords[dying].lifeCounter = 2;
+  Records().gImageRecords[dying].lifeCounter = 2;
   const uint32_t sprite = AllocRenderItem();
-  gSpriteSlotById[44] = sprite;
-  gRenderItems[sprite].spriteNumber = 44;
-  gRenderItems[sprite].pendingRemoval = 2;
-  gRenderItems[sprite].ownedImages[0] = int32_t(MakeImage());
+  Records().gSpriteSlotById[44] = sprite;
+  Records().gRenderItems[sprite].spriteNumber = 44;
+  Records().gRenderItems[sprite].pendingRemoval = 2;
+  Records().gRenderItems[sprite].ownedImages[0] = int32_t(MakeImage());
   const uint32_t image = MakeImage();
   const uint32_t texture = MakeImageTexture(image, 8);
-  ObjectLimbRecord& limb = gObjectRecords[MakeObject(3)].limbs[1];
+  ObjectLimbRecord& limb = Engine().gObjectRecords[MakeObject(3)].limbs[1];
   limb.imageSlot = int32_t(image);
   limb.textureSlot = 99;  // stale
-  gImageCopiesFreed = 1;
+  Records().gImageCopiesFreed = 1;
 
   AgeImagesAndTextures();  // no texture refresh asked for
   EXPECT_EQ(limb.textureSlot, 99);
-  EXPECT_TRUE(gImageRecords.IsTaken(dying));
-  EXPECT_TRUE(gRenderItems.IsTaken(sprite));
-  gImageCopiesFreed = gTextureRefreshFlag = 1;
+  EXPECT_TRUE(Records().gImageRecords.IsTaken(dying));
+  EXPECT_TRUE(Records().gRenderItems.IsTaken(sprite));
+  Records().gImageCopiesFreed = Records().gTextureRefreshFlag = 1;
   AgeImagesAndTextures();
-  EXPECT_FALSE(gImageRecords.IsTaken(dying));
-  EXPECT_FALSE(gRenderItems.IsTaken(sprite));
-  EXPECT_EQ(gSpriteSlotById[44], 0u);
-  EXPECT_EQ(gImageRecords.usedCount, 2) << "reserved and textured ones; the copy went with the sprite";
+  EXPECT_FALSE(Records().gImageRecords.IsTaken(dying));
+  EXPECT_FALSE(Records().gRenderItems.IsTaken(sprite));
+  EXPECT_EQ(Records().gSpriteSlotById[44], 0u);
+  EXPECT_EQ(Records().gImageRecords.usedCount, 2) << "reserved and textured ones; the copy went with the sprite";
   EXPECT_EQ(limb.textureSlot, int32_t(texture));
 }
 
 TEST_F(RecordsTest, WhatARunLeavesIsReleasedOnceByTheNextResetAndAtShutDown) {
   for (int pass = 0; pass < 2; ++pass) {
     const uint32_t object = MakeObject(1);
-    gObjectRecords[object].model = new SceneModel;
-    gObjectRecords[object].limbs[0].meshSlot = int32_t(MakeMesh());
+    Engine().gObjectRecords[object].model = new SceneModel;
+    Engine().gObjectRecords[object].limbs[0].meshSlot = int32_t(MakeMesh());
     MakeMesh();
-    for (NumberMap* map : {&gSpriteSlotById, &gObjectSlotById, &gMeshSlotById}) (*map)[65535] = 9;
+    for (NumberMap* map : {&Records().gSpriteSlotById, &Engine().gObjectSlotById, &Engine().gMeshSlotById}) (*map)[65535] = 9;
     const uint32_t image = MakeImage();
     AddTextureUse(MakeImageTexture(image, 10 + pass));
-    win::IDirectDrawSurface7* imageSurface = gImageRecords[image].surface;
+    win::IDirectDrawSurface7* imageSurface = Records().gImageRecords[image].surface;
     if (pass == 0) {
       ResetEngineRecords();  // the next run
-      EXPECT_EQ(gObjectSlotById[65535] + gSpriteSlotById[65535] + gMeshSlotById[65535], 0u);
-      EXPECT_EQ(UsedOrder(gMeshRecords), (Slots{0, 1})) << "slot 0 of numbered kinds is reserved";
+      EXPECT_EQ(Engine().gObjectSlotById[65535] + Records().gSpriteSlotById[65535] + Engine().gMeshSlotById[65535], 0u);
+      EXPECT_EQ(UsedOrder(Engine().gMeshRecords), (Slots{0, 1})) << "slot 0 of numbered kinds is reserved";
       EXPECT_EQ(AllocRenderItem(), 0u) << "the free list starts again at slot 0";
     } else {
       FreeRecordPools();  // shut-down

@@ -32,8 +32,8 @@ class SceneCommandsTest : public test::ProgramWorld {
     ResetEngineRecords();
     Reset3DScene();
     ResetDisplayDefaults();
-    SetProjection(gCameraNear, gCameraFar, gCameraFov);
-    SetViewportRect(0, 0, gDisplayWidth, gDisplayHeight);
+    SetProjection(Display().gCameraNear, Display().gCameraFar, Display().gCameraFov);
+    SetViewportRect(0, 0, Display().gDisplayWidth, Display().gDisplayHeight);
     return Run(source, frames);
   }
   test::Picture Saved(const std::string& name) {
@@ -41,9 +41,9 @@ class SceneCommandsTest : public test::ProgramWorld {
     EXPECT_TRUE(picture.has_value()) << name;
     return picture.value_or(test::Picture{});
   }
-  static uint32_t Grid(int32_t number) { return gGridSlotById[size_t(number)]; }
-  static LightRecord& Light(int32_t number) { return gLightRecords[gLightSlotById[size_t(number)]]; }
-  static RenderItem& GridItem(int32_t number) { return gRenderItems[uint32_t(gObjectRecords[Grid(number)].itemSlot)]; }
+  static uint32_t Grid(int32_t number) { return Engine().gGridSlotById[size_t(number)]; }
+  static LightRecord& Light(int32_t number) { return Engine().gLightRecords[Engine().gLightSlotById[size_t(number)]]; }
+  static RenderItem& GridItem(int32_t number) { return Records().gRenderItems[uint32_t(Engine().gObjectRecords[Grid(number)].itemSlot)]; }
 };
 
 int Red(uint32_t c) { return int(c >> 16); }
@@ -59,32 +59,32 @@ constexpr float kQuarterTurn = 1.5707963f;
 
 TEST_F(SceneCommandsTest, TheCameraStandsWhereItWasPutAimedAndTurned) {
   ASSERT_EQ(RunFresh("position camera 1, 2, 3\npoint camera 11, 2, 3\nend\n"), 0);
-  EXPECT_TRUE(Near(gCameraPosition, 1, 2, 3));
-  EXPECT_TRUE(Near(gCameraLookAt, 11, 2, 3));
-  EXPECT_TRUE(Near(gCameraAngles, 0, kQuarterTurn, 0));
-  EXPECT_EQ(gCameraMode, kCameraLookAt);
+  EXPECT_TRUE(Near(Scene().gCameraPosition, 1, 2, 3));
+  EXPECT_TRUE(Near(Scene().gCameraLookAt, 11, 2, 3));
+  EXPECT_TRUE(Near(Scene().gCameraAngles, 0, kQuarterTurn, 0));
+  EXPECT_EQ(Scene().gCameraMode, kCameraLookAt);
 
   // Turned to face +x, a step forwards goes along x; the look-at point goes along.
   ASSERT_EQ(RunFresh("position camera 1, 2, 3\nrotate camera 0, 90, 0\nmove camera 5\nposition camera 6, 0, 8\nend\n"),
             0);
-  EXPECT_EQ(gCameraMode, kCameraAngles);
-  EXPECT_TRUE(Near(gCameraPosition, 6, 0, 8));
-  EXPECT_TRUE(Near(gCameraLookAt, 6, 0, 108));
-  EXPECT_TRUE(Near(gCameraAngles, 0, kQuarterTurn, 0));
+  EXPECT_EQ(Scene().gCameraMode, kCameraAngles);
+  EXPECT_TRUE(Near(Scene().gCameraPosition, 6, 0, 8));
+  EXPECT_TRUE(Near(Scene().gCameraLookAt, 6, 0, 108));
+  EXPECT_TRUE(Near(Scene().gCameraAngles, 0, kQuarterTurn, 0));
   ASSERT_EQ(RunFresh("rotate camera 0, 90, 0\nmove camera 5\nend\n"), 0);
-  EXPECT_TRUE(Near(gCameraPosition, 5, 0, 0, 1e-3f));
+  EXPECT_TRUE(Near(Scene().gCameraPosition, 5, 0, 0, 1e-3f));
 
   ASSERT_EQ(RunFresh("xrotate camera 10\nyrotate camera 20\nzrotate camera 30\nend\n"), 0);
-  EXPECT_TRUE(Near(gCameraAngles, 10 * kEngineDegreesToRadians, 20 * kEngineDegreesToRadians,
+  EXPECT_TRUE(Near(Scene().gCameraAngles, 10 * kEngineDegreesToRadians, 20 * kEngineDegreesToRadians,
                    30 * kEngineDegreesToRadians));
 
   // Free turns about the camera's own axes: turned left by 90 it faces -x and moves that way.
   ASSERT_EQ(RunFresh("turn camera left 90\nmove camera 2\nend\n"), 0);
-  EXPECT_EQ(gCameraMode, kCameraFree);
-  EXPECT_NEAR(std::fabs(std::sin(gCameraAngles.y)), 1.0f, 1e-4f);
-  EXPECT_TRUE(Near(gCameraPosition, -2, 0, 0, 1e-3f));
+  EXPECT_EQ(Scene().gCameraMode, kCameraFree);
+  EXPECT_NEAR(std::fabs(std::sin(Scene().gCameraAngles.y)), 1.0f, 1e-4f);
+  EXPECT_TRUE(Near(Scene().gCameraPosition, -2, 0, 0, 1e-3f));
   ASSERT_EQ(RunFresh("turn camera left 90\nturn camera right 90\nend\n"), 0);
-  EXPECT_NEAR(std::fabs(std::sin(gCameraAngles.y)), 0.0f, 1e-4f);
+  EXPECT_NEAR(std::fabs(std::sin(Scene().gCameraAngles.y)), 0.0f, 1e-4f);
 
   // Following with smoothing 1 stands the camera exactly behind the point; smoothing 0 does the
   // same instead of dividing by zero, and the yaw turns two thirds of the way each time.
@@ -93,36 +93,36 @@ TEST_F(SceneCommandsTest, TheCameraStandsWhereItWasPutAimedAndTurned) {
     ASSERT_EQ(RunFresh("position camera 0, 0, -50\nset camera to follow 10, 0, 0, 0, 10, 5, " + std::string(smoothing) +
                        ", 0\nend\n"),
               0);
-    EXPECT_TRUE(Near(gCameraPosition, 10, 5, -10));
-    EXPECT_EQ(gCameraMode, kCameraAngles);
-    EXPECT_TRUE(std::isfinite(gCameraAngles.y));
+    EXPECT_TRUE(Near(Scene().gCameraPosition, 10, 5, -10));
+    EXPECT_EQ(Scene().gCameraMode, kCameraAngles);
+    EXPECT_TRUE(std::isfinite(Scene().gCameraAngles.y));
   }
   ASSERT_EQ(RunFresh("position camera 0, 0, -50\nset camera to follow 10, 0, 0, 90, 10, 5, 4, 0\nend\n"), 0);
-  EXPECT_TRUE(Near(gCameraPosition, 0 + (0 - 0) / 4.0f, 1.25f, -50 + 50 / 4.0f, 1e-3f)) << "a quarter of the way";
+  EXPECT_TRUE(Near(Scene().gCameraPosition, 0 + (0 - 0) / 4.0f, 1.25f, -50 + 50 / 4.0f, 1e-3f)) << "a quarter of the way";
   // The wanted place is where the camera stands and the point lies at 90 degrees: the yaw turns
   // to 60, then to 80.
   ASSERT_EQ(RunFresh("set camera to follow 10, 0, 0, 90, 10, 0, 1, 0\nend\n"), 0);
-  EXPECT_NEAR(gCameraAngles.y * kEngineRadiansToDegrees, 60.0f, 1e-3f);
+  EXPECT_NEAR(Scene().gCameraAngles.y * kEngineRadiansToDegrees, 60.0f, 1e-3f);
   ASSERT_EQ(RunFresh("set camera to follow 10, 0, 0, 90, 10, 0, 1, 0\nset camera to follow 10, 0, 0, 90, 10, 0, 1, 0\n"
                      "end\n"),
             0);
-  EXPECT_NEAR(gCameraAngles.y * kEngineRadiansToDegrees, 80.0f, 1e-3f);
+  EXPECT_NEAR(Scene().gCameraAngles.y * kEngineRadiansToDegrees, 80.0f, 1e-3f);
 
   // A box of the static world between the point and the wanted place keeps the camera short of it.
   ASSERT_EQ(RunFresh("add static collision box -5, 0, -8, 5, 10, -7\n"
                      "set camera to follow 0, 0, 0, 0, 20, 2, 1, 1\nend\n"),
             0);
-  EXPECT_GT(gCameraPosition.z, -8.0f) << "stopped before the box";
+  EXPECT_GT(Scene().gCameraPosition.z, -8.0f) << "stopped before the box";
 
   ASSERT_EQ(RunFresh("set camera range 2, 500\nset camera fov 1.2\nset camera rotation zyx\nautocam off\nend\n"), 0);
-  EXPECT_EQ(gCameraNear, 2.0f);
-  EXPECT_EQ(gCameraFar, 500.0f);
-  EXPECT_EQ(gCameraFov, 1.2f);
+  EXPECT_EQ(Display().gCameraNear, 2.0f);
+  EXPECT_EQ(Display().gCameraFar, 500.0f);
+  EXPECT_EQ(Display().gCameraFov, 1.2f);
   Matrix4f expected;
   MatrixPerspective(expected, 1.2f, 120.0f / 160.0f, 2.0f, 500.0f);
-  EXPECT_EQ(std::memcmp(expected.m, gProjectionMatrix.m, sizeof expected.m), 0) << "the values and the matrix agree";
-  EXPECT_EQ(gCameraRotationOrder, 0);
-  EXPECT_EQ(gAutoCamera, 0);
+  EXPECT_EQ(std::memcmp(expected.m, Scene().gProjectionMatrix.m, sizeof expected.m), 0) << "the values and the matrix agree";
+  EXPECT_EQ(Scene().gCameraRotationOrder, 0);
+  EXPECT_EQ(Scene().gAutoCamera, 0);
 }
 
 TEST_F(SceneCommandsTest, AHalfScreenViewportDrawsOnlyInTheLeftHalf) {
@@ -146,7 +146,7 @@ TEST_F(SceneCommandsTest, AHalfScreenViewportDrawsOnlyInTheLeftHalf) {
   for (uint32_t y = 0; y < 120; ++y)
     for (uint32_t x = 80; x < 160; ++x) right += half.At(x, y) != 0 ? 1 : 0;
   EXPECT_EQ(right, 0) << "nothing drawn in the right half";
-  EXPECT_EQ(gViewportWidth, 80);
+  EXPECT_EQ(Scene().gViewportWidth, 80);
 }
 
 TEST_F(SceneCommandsTest, ARedPointLightBesideAWhiteCubeLightsOnlyTheSideItFaces) {
@@ -170,7 +170,7 @@ TEST_F(SceneCommandsTest, ARedPointLightBesideAWhiteCubeLightsOnlyTheSideItFaces
                      "save bitmap \"dark.bmp\"\n"
                      "wait key\n"),
             0)
-      << gLastEngineError;
+      << Runtime().gLastEngineError;
   const test::Picture red = Saved("red.bmp"), dark = Saved("dark.bmp");
   const uint32_t nearSide = red.At(70, 60), farSide = red.At(90, 60);
   EXPECT_GT(Red(nearSide), 100) << std::hex << nearSide;
@@ -185,7 +185,7 @@ TEST_F(SceneCommandsTest, ARedPointLightBesideAWhiteCubeLightsOnlyTheSideItFaces
 
 TEST_F(SceneCommandsTest, FogGreysFarCubesAndLeavesNearOnesTheirColour) {
   if (!test::kDeviceFills) GTEST_SKIP() << "the device only records its triangles";
-  if (!gFogAvailable) GTEST_SKIP() << "the device does not fog";
+  if (!Display().gFogAvailable) GTEST_SKIP() << "the device does not fog";
   ASSERT_EQ(RunFresh("color backdrop rgb(128, 128, 128)\n"
                      "fog color rgb(128, 128, 128)\n"
                      "fog distance 30\n"
@@ -228,9 +228,9 @@ TEST_F(SceneCommandsTest, GroundHeightsMeetTheGridPointsAndRunStraightBetweenThe
   ASSERT_NE(grid, 0u);
   EXPECT_EQ(GridItem(1).wireframe, 1) << "wireframe until textured";
   // The camera over the middle of the grid, looking along it.
-  EXPECT_NEAR(gCameraPosition.x, 50.0f, 1e-4f);
-  EXPECT_NEAR(gCameraPosition.z, 25.0f, 1e-4f);
-  EXPECT_NEAR(gCameraLookAt.z, 125.0f, 1e-4f);
+  EXPECT_NEAR(Scene().gCameraPosition.x, 50.0f, 1e-4f);
+  EXPECT_NEAR(Scene().gCameraPosition.z, 25.0f, 1e-4f);
+  EXPECT_NEAR(Scene().gCameraLookAt.z, 125.0f, 1e-4f);
   for (int32_t x = 0; x <= 10; ++x)
     for (int32_t z = 0; z <= 5; ++z)
       EXPECT_FLOAT_EQ(GetMatrixGroundHeight(grid, float(x) * 10, float(z) * 10), GetMatrixPointHeight(grid, x, z))
@@ -243,7 +243,7 @@ TEST_F(SceneCommandsTest, GroundHeightsMeetTheGridPointsAndRunStraightBetweenThe
   // The rebuilt model holds the new heights.
   Vector3f centre;
   float radius = 0.0f;
-  gObjectRecords[grid].model->GetOriginBoundingSphere(centre, radius);
+  Engine().gObjectRecords[grid].model->GetOriginBoundingSphere(centre, radius);
   EXPECT_GT(radius, std::sqrt(100.0f * 100.0f + 50.0f * 50.0f));
 }
 
@@ -266,8 +266,8 @@ TEST_F(SceneCommandsTest, GridsTakeTilesRandomHeightsFromTheProgramsGeneratorAnd
             0);
   const uint32_t grid = Grid(1);
   EXPECT_EQ(GridItem(1).wireframe, 0) << "textured, so filled";
-  EXPECT_EQ(gObjectRecords[grid].tileCount, 16);
-  const MeshRecord& mesh = gMeshRecords[uint32_t(gObjectRecords[grid].limbs[0].meshSlot)];
+  EXPECT_EQ(Engine().gObjectRecords[grid].tileCount, 16);
+  const MeshRecord& mesh = Engine().gMeshRecords[uint32_t(Engine().gObjectRecords[grid].limbs[0].meshSlot)];
   // Square (2, 1) has tile 6: column 1, row 1 of four by four, one texel in from each side.
   const float* square = mesh.textureCoords + (2 * 3 + 1) * 8;
   EXPECT_FLOAT_EQ(square[0], 0.25f + 1 / 64.0f);
@@ -288,7 +288,7 @@ TEST_F(SceneCommandsTest, GridsTakeTilesRandomHeightsFromTheProgramsGeneratorAnd
       EXPECT_FLOAT_EQ(GetMatrixPointHeight(grid, x, z), expected) << x << ", " << z;
     }
   EXPECT_NE(Grid(2), 0u) << "70 by 71 squares";
-  EXPECT_EQ(gObjectRecords[Grid(3)].gridSegmentsX, 2) << "a deleted grid's number is free again";
+  EXPECT_EQ(Engine().gObjectRecords[Grid(3)].gridSegmentsX, 2) << "a deleted grid's number is free again";
   EXPECT_EQ(ObjectSlotOf(3), 0u) << "grid numbers are not object numbers";
 
   // A maximum beyond the integers is held at their end, so every draw stands as it came.
@@ -358,12 +358,12 @@ TEST_F(SceneCommandsTest, LightsAreMadeAimedColouredAndReadBack) {
   EXPECT_FLOAT_EQ(test::FloatAt(15003), 0.0f) << "no light number, 0 rather than what the temporary held";
   // The device lights follow the records.
   win::D3DLIGHT7 device{};
-  ASSERT_TRUE(win::Succeeded(gD3DDevice->GetLight(gLightSlotById[3], &device)));
+  ASSERT_TRUE(win::Succeeded(Display().gD3DDevice->GetLight(Engine().gLightSlotById[3], &device)));
   EXPECT_FLOAT_EQ(device.dvRange, 50.0f);
   win::BOOL enabled = 1;
-  gD3DDevice->GetLightEnable(gLightSlotById[5], &enabled);
+  Display().gD3DDevice->GetLightEnable(Engine().gLightSlotById[5], &enabled);
   EXPECT_EQ(enabled, 0);
-  EXPECT_EQ(gLightRecords.usedCount, 7) << "light 0 and six more, the deleted one given back";
+  EXPECT_EQ(Engine().gLightRecords.usedCount, 7) << "light 0 and six more, the deleted one given back";
 }
 
 TEST_F(SceneCommandsTest, ALightTakesTheWayAnObjectFacesInEitherRotationMode) {
@@ -383,7 +383,7 @@ TEST_F(SceneCommandsTest, ALightTakesTheWayAnObjectFacesInEitherRotationMode) {
   for (int32_t n : {1, 2}) {
     SCOPED_TRACE(n);
     Matrix4f frame;
-    ASSERT_TRUE(gObjectRecords[ObjectSlotOf(n)].model->GetMatrixById(0, frame));
+    ASSERT_TRUE(Engine().gObjectRecords[ObjectSlotOf(n)].model->GetMatrixById(0, frame));
     const Vector3f facing(frame.At(2, 0), frame.At(2, 1), frame.At(2, 2));
     EXPECT_TRUE(Near(Vector3f(Light(n).directionX, Light(n).directionY, Light(n).directionZ), facing.x, facing.y,
                      facing.z, 1e-4f));
@@ -414,10 +414,10 @@ TEST_F(SceneCommandsTest, SceneSettingsMathsAndConversions) {
                      "m = display ready()\n"
                      "end\n"),
             0)
-      << gLastEngineError;
-  EXPECT_FLOAT_EQ(gAmbientLevel, 0.3f);
-  EXPECT_FLOAT_EQ(gSceneMaterial.diffuse.r, 0.7f);
-  EXPECT_EQ(gAmbientColour, 0x0A141Eu);
+      << Runtime().gLastEngineError;
+  EXPECT_FLOAT_EQ(Display().gAmbientLevel, 0.3f);
+  EXPECT_FLOAT_EQ(Display().gSceneMaterial.diffuse.r, 0.7f);
+  EXPECT_EQ(Scene().gAmbientColour, 0x0A141Eu);
   EXPECT_FLOAT_EQ(test::FloatAt(15000), 2.5f);
   EXPECT_FLOAT_EQ(test::FloatAt(15001), 10.0f) << "speed 0 goes all the way";
   EXPECT_FLOAT_EQ(test::FloatAt(15002), 0.0f) << "the short way over 0";
@@ -428,10 +428,10 @@ TEST_F(SceneCommandsTest, SceneSettingsMathsAndConversions) {
   EXPECT_NEAR(test::FloatAt(15007), -1.0f, 1e-4f);
   EXPECT_FLOAT_EQ(test::FloatAt(15008), 100.0f);
   EXPECT_EQ(folder_.Read("b.X").substr(0, 4), "xof ");
-  EXPECT_EQ(gDrawSceneAtFrameUpdate, 1u);
-  gDrawSceneAtFrameUpdate = 0;
-  EXPECT_EQ(gBackdropObject, 0) << "switched off before the first object, so never made";
-  EXPECT_EQ(test::IntAt(13000), int32_t(gFogAvailable));
+  EXPECT_EQ(Interpreter().gDrawSceneAtFrameUpdate, 1u);
+  Interpreter().gDrawSceneAtFrameUpdate = 0;
+  EXPECT_EQ(Scene().gBackdropObject, 0) << "switched off before the first object, so never made";
+  EXPECT_EQ(test::IntAt(13000), int32_t(Display().gFogAvailable));
   EXPECT_EQ(test::IntAt(13001), 1);
 
   // The backdrop gives back the use of each texture it no longer shows.
@@ -446,10 +446,10 @@ TEST_F(SceneCommandsTest, SceneSettingsMathsAndConversions) {
                      "end\n"),
             0);
   EXPECT_EQ(FindTextureName(TextureNameKey(nullptr, 0x010203, 0)), nullptr) << "the colour's texture went";
-  EXPECT_EQ(gBackdropOwnTexture, 0);
-  const uint32_t planeMesh = uint32_t(gObjectRecords[uint32_t(gBackdropObject)].limbs[0].meshSlot);
-  EXPECT_FLOAT_EQ(gMeshRecords[planeMesh].textureCoords[0], 0.5f);
-  EXPECT_FLOAT_EQ(gMeshRecords[planeMesh].textureCoords[1], 1.25f);
+  EXPECT_EQ(Scene().gBackdropOwnTexture, 0);
+  const uint32_t planeMesh = uint32_t(Engine().gObjectRecords[uint32_t(Scene().gBackdropObject)].limbs[0].meshSlot);
+  EXPECT_FLOAT_EQ(Engine().gMeshRecords[planeMesh].textureCoords[0], 0.5f);
+  EXPECT_FLOAT_EQ(Engine().gMeshRecords[planeMesh].textureCoords[1], 1.25f);
 }
 
 TEST_F(SceneCommandsTest, RefusedValuesRaiseTheirErrors) {
@@ -525,25 +525,25 @@ TEST_F(SceneCommandsTest, RefusedValuesRaiseTheirErrors) {
   }
 
   // Fog commands on a device without fog only warn.
-  const uint32_t fog = gFogAvailable;
-  gFogAvailable = 0;
+  const uint32_t fog = Display().gFogAvailable;
+  Display().gFogAvailable = 0;
   for (const char* source : {"fog on", "fog off", "fog distance 5", "fog color 0"}) {
     SCOPED_TRACE(source);
     EXPECT_EQ(RunFresh(std::string(source) + "\nend\n"), kErrFogNotAvailable);
-    EXPECT_EQ(gErrorWarningFlag, 1);
+    EXPECT_EQ(Interpreter().gErrorWarningFlag, 1);
   }
-  gFogAvailable = fog;
+  Display().gFogAvailable = fog;
 
   // A light the device cannot make leaves its number and its record free.
   FreeProgramImage();
   ResetEngineRecords();
   Reset3DScene();
-  const int32_t lights = gLightRecords.usedCount;
+  const int32_t lights = Engine().gLightRecords.usedCount;
   win::CurrentDirect3DFaults().failSetLight = true;
   EXPECT_EQ(Run("make light 1\nend\n"), kErrLightNotCreated);
   win::CurrentDirect3DFaults().failSetLight = false;
-  EXPECT_EQ(gLightSlotById[1], 0u);
-  EXPECT_EQ(gLightRecords.usedCount, lights);
+  EXPECT_EQ(Engine().gLightSlotById[1], 0u);
+  EXPECT_EQ(Engine().gLightRecords.usedCount, lights);
 
   // A grid whose memory can't be had is no grid: 101, and its number stays free.
   FreeProgramImage();
@@ -552,7 +552,7 @@ TEST_F(SceneCommandsTest, RefusedValuesRaiseTheirErrors) {
   win::SetGlobalAllocLimit(200000);
   EXPECT_EQ(Run("make matrix 1, 10, 10, 70, 71\nend\n"), kErrOutOfMemory);
   win::SetGlobalAllocLimit(0);
-  EXPECT_EQ(gGridSlotById[1], 0u);
+  EXPECT_EQ(Engine().gGridSlotById[1], 0u);
   EXPECT_EQ(Run("make matrix 1, 10, 10, 70, 71\nend\n"), 0) << "with the memory back, the grid is made";
 }
 

@@ -29,15 +29,15 @@ class ScenePixelsTest : public test::EngineWorld {
   // A 4 x 4 plain 5 units ahead, facing the camera, with a one-colour texture.
   uint32_t Plain(uint32_t colour) {
     const uint32_t slot = MakeMeshObject(1, [](uint32_t mesh) { LoadPlainMesh(mesh, 4.0f, 4.0f); });
-    gObjectRecords[slot].model->SetTextureById(0, GetColorTexture(int32_t(colour)));
+    Engine().gObjectRecords[slot].model->SetTextureById(0, GetColorTexture(int32_t(colour)));
     ItemOf(slot).culling = 0;
     Place(slot, 0, 0, 5);
     return slot;
   }
   static uint32_t CentreAfterFrame() {
-    gD3DDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    Display().gD3DDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
     RenderScene();
-    return test::ColourAt(gBackBuffer, 80, 60);
+    return test::ColourAt(Display().gBackBuffer, 80, 60);
   }
   static int Channel(uint32_t c, int shift) { return int((c >> shift) & 0xFF); }
 };
@@ -60,7 +60,7 @@ TEST_F(ScenePixelsTest, APlaneFacingTheCameraIsLitByTheDefaultLight) {
 TEST_F(ScenePixelsTest, APlaneAtTheFogsEndHasTheFogColour) {
   const uint32_t plain = Plain(0xFF00FF);
   ItemOf(plain).fullBright = 1;
-  gFogAvailable = 1;
+  Display().gFogAvailable = 1;
   SetFogColour(0x00FF00);
   SetFogDistance(5.0f);
   EnableFog();

@@ -64,93 +64,93 @@ class SceneTest : public test::EngineWorld {
  protected:
   static DWORD State(D3DRENDERSTATETYPE s) {
     DWORD v = 0;
-    gD3DDevice->GetRenderState(s, &v);
+    Display().gD3DDevice->GetRenderState(s, &v);
     return v;
   }
   static Matrix4f Transform(D3DTRANSFORMSTATETYPE t) {
     D3DMATRIX m;
-    gD3DDevice->GetTransform(t, &m);
+    Display().gD3DDevice->GetTransform(t, &m);
     return FromD3DMatrix(m);
   }
   // Draws the frame and returns the triangle indices drawn.
   static uint32_t Frame() {
     DrawBackdropPlane();
     RenderScene();
-    return gPolygonCounter;
+    return Scene().gPolygonCounter;
   }
 };
 
 TEST_F(SceneTest, TheCameraAimsWithoutEverMakingANaN) {
-  gCameraPosition.Set(0, 0, -10);
-  gCameraLookAt.Set(0, 0, 0);
+  Scene().gCameraPosition.Set(0, 0, -10);
+  Scene().gCameraLookAt.Set(0, 0, 0);
   UpdateCameraLookAt();
   Vector3f p;
   TransformCoord(p, Vector3f(0, 0, 0), Transform(D3DTRANSFORMSTATE_VIEW));
   EXPECT_NEAR(p.z, 10.0f, 1e-5f);
   for (const Vector3f& at : {Vector3f(0, 0, -10), Vector3f(0, 5, -10), Vector3f(0, -5, -10)}) {
-    gCameraLookAt = at;
+    Scene().gCameraLookAt = at;
     UpdateCameraLookAt();
-    EXPECT_TRUE(test::Finite(gViewMatrix));
+    EXPECT_TRUE(test::Finite(Scene().gViewMatrix));
   }
   Vector3f zero(0, 0, 0), out(9, 9, 9);
   Vector3Normalize(out, zero);
   EXPECT_EQ(std::tuple(out.x, out.y, out.z), std::tuple(0.0f, 0.0f, 0.0f));
 
   // Angle mode with no angles is the translation alone.
-  gCameraMode = kCameraAngles;
-  gCameraAngles.Set(0, 0, 0);
+  Scene().gCameraMode = kCameraAngles;
+  Scene().gCameraAngles.Set(0, 0, 0);
   UpdateCameraView();
-  EXPECT_FLOAT_EQ(gViewMatrix.At(3, 2), 10.0f);
-  EXPECT_FLOAT_EQ(gViewMatrix.At(0, 0), 1.0f);
+  EXPECT_FLOAT_EQ(Scene().gViewMatrix.At(3, 2), 10.0f);
+  EXPECT_FLOAT_EQ(Scene().gViewMatrix.At(0, 0), 1.0f);
 }
 
 TEST_F(SceneTest, ARefusedProjectionChangesNothing) {
-  const Matrix4f before = gProjectionMatrix;
+  const Matrix4f before = Scene().gProjectionMatrix;
   EXPECT_EQ(SetProjection(1.0f, 1.005f, 1.0f), 0);
   EXPECT_EQ(SetProjection(1.0f, 100.0f, 0.0f), 0);
   EXPECT_EQ(SetProjection(1.0f, 100.0f, 3.1416f), 0);
   EXPECT_EQ(SetProjection(5.0f, 1.0f, 1.0f), 0);
-  EXPECT_EQ(std::memcmp(&before, &gProjectionMatrix, sizeof before), 0);
+  EXPECT_EQ(std::memcmp(&before, &Scene().gProjectionMatrix, sizeof before), 0);
   EXPECT_EQ(std::memcmp(&before, Transform(D3DTRANSFORMSTATE_PROJECTION).m, sizeof before), 0);
   EXPECT_EQ(SetProjection(2.0f, 50.0f, 1.0f), 1);
-  EXPECT_EQ(std::memcmp(&gProjectionMatrix, Transform(D3DTRANSFORMSTATE_PROJECTION).m, sizeof before), 0);
+  EXPECT_EQ(std::memcmp(&Scene().gProjectionMatrix, Transform(D3DTRANSFORMSTATE_PROJECTION).m, sizeof before), 0);
   EXPECT_FALSE(ProjectionAcceptable(1.0f, 1.0f, 1.0f));
 }
 
 TEST_F(SceneTest, TheDefaultLightAndLightsOfNoRange) {
   D3DLIGHT7 light{};
-  ASSERT_EQ(gD3DDevice->GetLight(0, &light), D3D_OK);
+  ASSERT_EQ(Display().gD3DDevice->GetLight(0, &light), D3D_OK);
   BOOL on = 0;
-  gD3DDevice->GetLightEnable(0, &on);
+  Display().gD3DDevice->GetLightEnable(0, &on);
   EXPECT_TRUE(on);
   EXPECT_EQ(light.dltType, D3DLIGHT_DIRECTIONAL);
   EXPECT_FLOAT_EQ(light.dvDirection.y, -0.7f);
   EXPECT_NEAR(light.dvAttenuation2, 0.000001f, 1e-9f);
 
   for (float range : {0.0f, -5.0f}) {
-    gLightRecords[0].range = range;
-    gLightRecords[0].type = D3DLIGHT_POINT;
+    Engine().gLightRecords[0].range = range;
+    Engine().gLightRecords[0].type = D3DLIGHT_POINT;
     EXPECT_EQ(ApplyLight(0), 1);
-    gD3DDevice->GetLight(0, &light);
+    Display().gD3DDevice->GetLight(0, &light);
     EXPECT_TRUE(std::isfinite(light.dvAttenuation2));
     EXPECT_GT(light.dvRange, 0.0f);
   }
   // Switched off, then the device is made again: the new device has it, off.
-  gLightRecords[0].on = 0;
+  Engine().gLightRecords[0].on = 0;
   ApplyLight(0);
   ASSERT_TRUE(ChooseD3DDevice());
   RestoreDeviceLights();
-  gD3DDevice->GetLightEnable(0, &on);
+  Display().gD3DDevice->GetLightEnable(0, &on);
   EXPECT_FALSE(on);
-  EXPECT_EQ(gLightRecords[0].deviceEnabled, 0);
-  EXPECT_EQ(gD3DDevice->GetLight(0, &light), D3D_OK);
+  EXPECT_EQ(Engine().gLightRecords[0].deviceEnabled, 0);
+  EXPECT_EQ(Display().gD3DDevice->GetLight(0, &light), D3D_OK);
   EXPECT_EQ(light.dltType, D3DLIGHT_POINT);
 }
 
 TEST_F(SceneTest, FogAndAmbientChangesReachTheNextItem) {
   const uint32_t cube = MakeCube(1, 1.0f);
   Place(cube, 0, 0, 5);
-  gFogAvailable = 1;
+  Display().gFogAvailable = 1;
   EnableFog();
   SetFogDistance(40.0f);
   Frame();
@@ -167,18 +167,18 @@ TEST_F(SceneTest, FogAndAmbientChangesReachTheNextItem) {
   SetAmbientLevel(20);
   Frame();
   D3DMATERIAL7 material{};
-  gD3DDevice->GetMaterial(&material);
+  Display().gD3DDevice->GetMaterial(&material);
   EXPECT_EQ(material.ambient.r, 1.0f) << "full bright after the ambient change";
   EXPECT_EQ(material.diffuse.r, 0.0f);
   ItemOf(cube).fullBright = 0;
   Frame();
-  gD3DDevice->GetMaterial(&material);
+  Display().gD3DDevice->GetMaterial(&material);
   EXPECT_FLOAT_EQ(material.ambient.r, 0.2f);
 }
 
 TEST_F(SceneTest, EachPassDrawsItsItemsAndNoPassWaitsForOneItCannotTake) {
-  gCameraPosition.Set(0, 0, 0);
-  gCameraLookAt.Set(0, 0, 10);
+  Scene().gCameraPosition.Set(0, 0, 0);
+  Scene().gCameraLookAt.Set(0, 0, 10);
   UpdateCameraLookAt();
   const uint32_t opaque = MakeCube(1, 1.0f);
   Place(opaque, 0, 0, 10);
@@ -205,20 +205,20 @@ TEST_F(SceneTest, EachPassDrawsItsItemsAndNoPassWaitsForOneItCannotTake) {
   ItemOf(ghost).ghost = 1;
   Place(ghost, 1, 0, 9);
   EXPECT_EQ(Frame(), 4 * cubeIndices);
-  gRenderItems.ForEachUsed([](uint32_t item) { EXPECT_EQ(gRenderItems[item].passMark, 0) << item; });
+  Records().gRenderItems.ForEachUsed([](uint32_t item) { EXPECT_EQ(Records().gRenderItems[item].passMark, 0) << item; });
   // The viewport and the view are back after the camera-locked pass.
   D3DVIEWPORT7 viewport{};
-  gD3DDevice->GetViewport(&viewport);
+  Display().gD3DDevice->GetViewport(&viewport);
   EXPECT_EQ(viewport.dvMaxZ, 1.0f);
-  EXPECT_EQ(std::memcmp(Transform(D3DTRANSFORMSTATE_VIEW).m, gViewMatrix.m, sizeof gViewMatrix.m), 0);
+  EXPECT_EQ(std::memcmp(Transform(D3DTRANSFORMSTATE_VIEW).m, Scene().gViewMatrix.m, sizeof Scene().gViewMatrix.m), 0);
 }
 
 // Opaque meshes by texture group, the group of the nearest mean depth first (whatever order its
 // objects were made in), then ghosts back to front, overlays front to back and camera-locked
 // objects farthest first, the later item first among equal depths (the first for camera-locked).
 TEST_F(SceneTest, TheFramesDrawListKeepsThePassesAndTheirOrders) {
-  gCameraPosition.Set(0, 0, 0);
-  gCameraLookAt.Set(0, 0, 10);
+  Scene().gCameraPosition.Set(0, 0, 0);
+  Scene().gCameraLookAt.Set(0, 0, 10);
   UpdateCameraLookAt();
   struct Placed {
     float x, z;
@@ -233,33 +233,33 @@ TEST_F(SceneTest, TheFramesDrawListKeepsThePassesAndTheirOrders) {
   int32_t number = 1;
   for (const Placed& p : placed) {
     const uint32_t cube = MakeCube(number++, 1.0f);
-    if (p.colour) gObjectRecords[cube].model->SetTextureById(0, GetColorTexture(p.colour));
+    if (p.colour) Engine().gObjectRecords[cube].model->SetTextureById(0, GetColorTexture(p.colour));
     ItemOf(cube).ghost = p.kind == 1;
     ItemOf(cube).overlay = p.kind == 2;
     ItemOf(cube).cameraLocked = p.kind == 3;
     Place(cube, p.x, 0, p.z);
   }
   Frame();  // the backdrop shows from the next frame
-  gBackdropOn = 0;
+  Scene().gBackdropOn = 0;
   std::vector<float> drawn;
-  gD3DDevice->SetDrawObserver([&](const Direct3DDevice::DrawObservation& d) { drawn.push_back(d.world._41); });
+  Display().gD3DDevice->SetDrawObserver([&](const Direct3DDevice::DrawObservation& d) { drawn.push_back(d.world._41); });
   EXPECT_EQ(Frame(), 11u * 36);
-  gD3DDevice->SetDrawObserver(nullptr);
+  Display().gD3DDevice->SetDrawObserver(nullptr);
   EXPECT_EQ(drawn, (std::vector<float>{-4, -3, -2, -1, 2, 3, 1, 5, 4, 7, 6}));
   // The world transform is the device's own again.
-  EXPECT_TRUE(std::memcmp(Transform(D3DTRANSFORMSTATE_WORLD).m, gWorldBaseMatrix.m, sizeof gWorldBaseMatrix.m) == 0);
+  EXPECT_TRUE(std::memcmp(Transform(D3DTRANSFORMSTATE_WORLD).m, Scene().gWorldBaseMatrix.m, sizeof Scene().gWorldBaseMatrix.m) == 0);
 }
 
 // Once the frame's lists have grown to the scene, a frame allocates nothing: not the engine's
 // draw list, nor the device (its tile threads aside: one thread draws here).
 TEST_F(SceneTest, ASteadyFrameAllocatesNothing) {
   raster::SetThreadCount(1);
-  gCameraPosition.Set(0, 0, 0);
-  gCameraLookAt.Set(0, 0, 10);
+  Scene().gCameraPosition.Set(0, 0, 0);
+  Scene().gCameraLookAt.Set(0, 0, 10);
   UpdateCameraLookAt();
   for (int32_t number = 1; number <= 6; ++number) {
     const uint32_t cube = MakeCube(number, 1.0f);
-    gObjectRecords[cube].model->SetTextureById(0, GetColorTexture(number % 2 ? 0xFF0000 : 0x00FF00));
+    Engine().gObjectRecords[cube].model->SetTextureById(0, GetColorTexture(number % 2 ? 0xFF0000 : 0x00FF00));
     ItemOf(cube).ghost = number == 5;
     Place(cube, float(number) - 3.5f, 0, 10);
   }
@@ -276,9 +276,9 @@ TEST_F(SceneTest, GhostsOnADeviceWithoutABlendPairStillBlendValidly) {
   ItemOf(cube).ghost = 1;
   for (uint32_t mode : {0u, 1u}) {
     ItemOf(cube).ghostMode = int32_t(mode);
-    gBlendLevel = 1;
-    gGhostSrcBlend = gGhostDestBlend = gGhostSrcBlend2 = gGhostDestBlend2 = 0;
-    gRenderStateCache.blend = 0;
+    Display().gBlendLevel = 1;
+    Display().gGhostSrcBlend = Display().gGhostDestBlend = Display().gGhostSrcBlend2 = Display().gGhostDestBlend2 = 0;
+    Scene().gRenderStateCache.blend = 0;
     Frame();
     EXPECT_NE(State(D3DRENDERSTATE_SRCBLEND), 0u);
     EXPECT_NE(State(D3DRENDERSTATE_DESTBLEND), 0u);
@@ -288,20 +288,20 @@ TEST_F(SceneTest, GhostsOnADeviceWithoutABlendPairStillBlendValidly) {
 }
 
 TEST_F(SceneTest, TheFirstObjectBringsTheBackdrop) {
-  EXPECT_EQ(gBackdropObject, 0);
+  EXPECT_EQ(Scene().gBackdropObject, 0);
   MakeCube(1, 1.0f);
-  ASSERT_GT(gBackdropObject, 0);
-  EXPECT_EQ(gBackdropPending, 0);
+  ASSERT_GT(Scene().gBackdropObject, 0);
+  EXPECT_EQ(Scene().gBackdropPending, 0);
   Frame();
-  EXPECT_EQ(gBackdropOn, 1) << "shown from the frame after it was asked for";
-  gPolygonCounter = 0;
+  EXPECT_EQ(Scene().gBackdropOn, 1) << "shown from the frame after it was asked for";
+  Scene().gPolygonCounter = 0;
   DrawBackdropPlane();
-  EXPECT_EQ(gPolygonCounter, 36u) << "the plane's 12 triangles";
-  EXPECT_EQ(gSceneBegun, 1) << "the plane began the scene";
+  EXPECT_EQ(Scene().gPolygonCounter, 36u) << "the plane's 12 triangles";
+  EXPECT_EQ(Scene().gSceneBegun, 1) << "the plane began the scene";
   RenderScene();
-  EXPECT_EQ(gSceneBegun, 0);
+  EXPECT_EQ(Scene().gSceneBegun, 0);
   MakeCube(2, 1.0f);
-  EXPECT_EQ(gObjectRecords.usedCount, 4) << "slot 0, the plane and two cubes: one plane only";
+  EXPECT_EQ(Engine().gObjectRecords.usedCount, 4) << "slot 0, the plane and two cubes: one plane only";
 }
 
 TEST_F(SceneTest, AGlueChainHangsEachLinkOnItsOwnLimb) {
@@ -320,15 +320,15 @@ TEST_F(SceneTest, AGlueChainHangsEachLinkOnItsOwnLimb) {
                                        quad + "}\n");
   const uint32_t c = loadFrames(3, "xof 0303txt 0032\n" + quad);
   ASSERT_TRUE(a && b && c);
-  gObjectRecords[b].gluedObject = int32_t(a);
-  gObjectRecords[b].gluedLimb = 2;
-  gObjectRecords[c].gluedObject = int32_t(b);
-  gObjectRecords[c].gluedLimb = 1;
-  for (uint32_t s : {a, b, c}) gObjectRecords[s].worldMatricesCurrent = 0;
+  Engine().gObjectRecords[b].gluedObject = int32_t(a);
+  Engine().gObjectRecords[b].gluedLimb = 2;
+  Engine().gObjectRecords[c].gluedObject = int32_t(b);
+  Engine().gObjectRecords[c].gluedLimb = 1;
+  for (uint32_t s : {a, b, c}) Engine().gObjectRecords[s].worldMatricesCurrent = 0;
   Matrix4f identity;
   MatrixIdentity(identity);
   const D3DMATRIX i = ToD3DMatrix(identity);
-  gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &i);
+  Display().gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &i);
   ApplyGlueTransform(c, b, identity);
   const Matrix4f world = Transform(D3DTRANSFORMSTATE_WORLD);
   EXPECT_FLOAT_EQ(world.At(3, 0), 0.0f);

@@ -44,10 +44,10 @@ class StaticWorldFileTest : public test::StaticWorldTest {
   // it was given.
   static std::vector<uint8_t> Shape() {
     std::vector<uint32_t> slots;
-    for (StaticTextureGroup& g : gStaticWorld.geometry.groups) slots.push_back(std::exchange(g.textureSlot, 0));
-    std::vector<uint8_t> bytes = EncodeStaticWorld(gStaticWorld.geometry);
+    for (StaticTextureGroup& g : Engine().gStaticWorld.geometry.groups) slots.push_back(std::exchange(g.textureSlot, 0));
+    std::vector<uint8_t> bytes = EncodeStaticWorld(Engine().gStaticWorld.geometry);
     auto slot = slots.begin();
-    for (StaticTextureGroup& g : gStaticWorld.geometry.groups) g.textureSlot = *slot++;
+    for (StaticTextureGroup& g : Engine().gStaticWorld.geometry.groups) g.textureSlot = *slot++;
     return bytes;
   }
   // What the box and sweep tests answer for a few moves through the world.
@@ -97,14 +97,14 @@ TEST_F(StaticWorldFileTest, ASavedWorldLoadsBackWithItsGeometryTexturesAndCollis
     EXPECT_EQ(std::string(dds.begin(), dds.begin() + 4), "DDS ");
     EXPECT_EQ(std::string(dds.begin() + 84, dds.begin() + 88), "DXT1");
   }
-  EXPECT_EQ(Bytes(level).size(), EncodeStaticWorld(gStaticWorld.geometry).size());
+  EXPECT_EQ(Bytes(level).size(), EncodeStaticWorld(Engine().gStaticWorld.geometry).size());
 
   ClearStaticGeometry();
   EXPECT_EQ(CollisionAnswers(), std::vector<float>(answers.size(), 0.0f));
   ASSERT_EQ(LoadStaticWorldFile(level.c_str()), 1);
   EXPECT_EQ(Shape(), shape);
   EXPECT_EQ(CollisionAnswers(), answers);
-  const auto& groups = gStaticWorld.geometry.groups;
+  const auto& groups = Engine().gStaticWorld.geometry.groups;
   ASSERT_EQ(groups.size(), 2u);
   const uint32_t loadedRed = groups.front().textureSlot, loadedBlue = groups.back().textureSlot;
   ASSERT_GT(loadedRed, 0u);
@@ -128,25 +128,25 @@ TEST_F(StaticWorldFileTest, ASmallerWorldSavedOverALargerOneLeavesNothingOfIt) {
   ClearStaticGeometry();
   EXPECT_EQ(SaveStaticWorldFile(level.c_str()), 0) << "an empty world is not saved";
   SmallWorld();
-  const std::vector<uint8_t> small = EncodeStaticWorld(gStaticWorld.geometry);
+  const std::vector<uint8_t> small = EncodeStaticWorld(Engine().gStaticWorld.geometry);
   ASSERT_EQ(SaveStaticWorldFile(level.c_str()), 1);
   EXPECT_EQ(Bytes(level), small);
   ClearStaticGeometry();
   ASSERT_EQ(LoadStaticWorldFile(level.c_str()), 1);
-  EXPECT_EQ(EncodeStaticWorld(gStaticWorld.geometry), small);
+  EXPECT_EQ(EncodeStaticWorld(Engine().gStaticWorld.geometry), small);
 }
 
 TEST_F(StaticWorldFileTest, AFileCutAtAnyLengthFailsAndKeepsTheWorldThatWasThere) {
   SmallWorld();
-  const std::vector<uint8_t> whole = EncodeStaticWorld(gStaticWorld.geometry);
+  const std::vector<uint8_t> whole = EncodeStaticWorld(Engine().gStaticWorld.geometry);
   ClearStaticGeometry();
   ASSERT_EQ(Add(0, BoxMesh(1, 2, 3, 4, 5, 6)), 1);
-  const std::vector<uint8_t> before = EncodeStaticWorld(gStaticWorld.geometry);
+  const std::vector<uint8_t> before = EncodeStaticWorld(Engine().gStaticWorld.geometry);
   const std::string cut = Path("cut.dat");
   for (size_t length = 0; length < whole.size(); ++length) {
     WriteBytes(cut, std::vector<uint8_t>(whole.begin(), whole.begin() + ptrdiff_t(length)));
     ASSERT_EQ(ReadStaticWorldFile(cut, cut), 0) << length;
-    ASSERT_EQ(EncodeStaticWorld(gStaticWorld.geometry), before) << length;
+    ASSERT_EQ(EncodeStaticWorld(Engine().gStaticWorld.geometry), before) << length;
   }
   WriteBytes(cut, whole);
   EXPECT_EQ(ReadStaticWorldFile(cut, cut), 1);
@@ -154,13 +154,13 @@ TEST_F(StaticWorldFileTest, AFileCutAtAnyLengthFailsAndKeepsTheWorldThatWasThere
 
 TEST_F(StaticWorldFileTest, CountsMarkersAndIndicesAreCheckedBeforeAnythingIsMade) {
   SmallWorld();
-  const std::vector<uint8_t> good = EncodeStaticWorld(gStaticWorld.geometry);
+  const std::vector<uint8_t> good = EncodeStaticWorld(Engine().gStaticWorld.geometry);
   // Group marker, texture number, part marker, then the vertex count at 6 and three vertices.
   constexpr size_t kVertexCount = 6, kIndexCount = 6 + 4 + 3 * 32, kFirstIndex = kIndexCount + 4;
   const std::string file = Path("bad.dat");
   auto refused = [&](std::vector<uint8_t> bytes) {
     WriteBytes(file, bytes);
-    return ReadStaticWorldFile(file, file) == 0 && EncodeStaticWorld(gStaticWorld.geometry) == good;
+    return ReadStaticWorldFile(file, file) == 0 && EncodeStaticWorld(Engine().gStaticWorld.geometry) == good;
   };
   auto with = [&](size_t at, uint32_t word) {
     std::vector<uint8_t> bytes = good;
@@ -193,13 +193,13 @@ TEST_F(StaticWorldFileTest, CountsMarkersAndIndicesAreCheckedBeforeAnythingIsMad
 TEST_F(StaticWorldFileTest, AnOccluderKeepsNoGeometryThroughTheFile) {
   ASSERT_EQ(Add(0, BoxMesh(0, 0, 50, 40, 40, 1), 1, 1), 1);
   ASSERT_EQ(Add(0, BoxMesh(0, 0, 200, 2, 2, 2)), 1);
-  std::vector<uint8_t> bytes = EncodeStaticWorld(gStaticWorld.geometry);
+  std::vector<uint8_t> bytes = EncodeStaticWorld(Engine().gStaticWorld.geometry);
   EXPECT_EQ(ReadLE32(bytes.data() + 6), 0u) << "no vertices written";
   // A file that still holds the geometry of an occluder loads without it.
   ClearStaticGeometry();
   ASSERT_EQ(Add(0, BoxMesh(0, 0, 50, 40, 40, 1), 1), 1);
   ASSERT_EQ(Add(0, BoxMesh(0, 0, 200, 2, 2, 2)), 1);
-  bytes = EncodeStaticWorld(gStaticWorld.geometry);
+  bytes = EncodeStaticWorld(Engine().gStaticWorld.geometry);
   const size_t flags = 6 + 4 + 8 * 32 + 4 + 36 * 2 + 5 * 4;
   ASSERT_EQ(bytes[flags + 1], 1) << "has a culling box";
   bytes[flags + 3] = 1;  // and dropped its geometry
@@ -214,14 +214,14 @@ TEST_F(StaticWorldFileTest, AnOccluderKeepsNoGeometryThroughTheFile) {
 
 TEST_F(StaticWorldFileTest, AMissingFileIsMadeEmptyAndLoadsNothing) {
   SmallWorld();
-  const std::vector<uint8_t> before = EncodeStaticWorld(gStaticWorld.geometry);
+  const std::vector<uint8_t> before = EncodeStaticWorld(Engine().gStaticWorld.geometry);
   const std::string missing = Path("missing.dat");
   EXPECT_EQ(LoadStaticWorldFile(missing.c_str()), 0);
   EXPECT_TRUE(std::filesystem::is_regular_file(missing));
   EXPECT_EQ(std::filesystem::file_size(missing), 0u);
   EXPECT_EQ(LoadStaticWorldFile(missing.c_str()), 0) << "an empty file holds no world";
   EXPECT_EQ(LoadStaticWorldFile(dir_.path().c_str()), 0) << "a folder is no file";
-  EXPECT_EQ(EncodeStaticWorld(gStaticWorld.geometry), before);
+  EXPECT_EQ(EncodeStaticWorld(Engine().gStaticWorld.geometry), before);
 }
 
 TEST_F(StaticWorldFileTest, AStandaloneGameFindsTheWorldAndEachTextureAmongItsFiles) {
@@ -245,18 +245,18 @@ TEST_F(StaticWorldFileTest, AStandaloneGameFindsTheWorldAndEachTextureAmongItsFi
   std::filesystem::remove_all(level);
   std::filesystem::remove_all(StaticTextureFileName(level, red));
   std::filesystem::remove_all(StaticTextureFileName(level, blue));
-  gAttachedFiles = std::make_unique<AttachedFiles>();
+  Runtime().gAttachedFiles = std::make_unique<AttachedFiles>();
   ASSERT_TRUE(LoadAttachedFiles(game));
   test::TempFolder temp;
-  const std::string savedTemp = std::exchange(gTempFolder, temp.path());
+  const std::string savedTemp = std::exchange(Host().gTempFolder, temp.path());
   ClearStaticGeometry();
 
   const int32_t loaded = LoadStaticWorldFile("Media/Level.dat");
-  gAttachedFiles.reset();
-  gTempFolder = savedTemp;
+  Runtime().gAttachedFiles.reset();
+  Host().gTempFolder = savedTemp;
   ASSERT_EQ(loaded, 1);
   EXPECT_EQ(Shape(), shape);
-  const auto& groups = gStaticWorld.geometry.groups;
+  const auto& groups = Engine().gStaticWorld.geometry.groups;
   ASSERT_NE(StaticTextureSurface(groups.front().textureSlot), nullptr);
   ASSERT_NE(StaticTextureSurface(groups.back().textureSlot), nullptr);
   EXPECT_EQ(test::ColourAt(StaticTextureSurface(groups.front().textureSlot), 0, 0), 0xFF0000u);

@@ -79,32 +79,32 @@ class StaticWorldTest : public SurfaceWorld {
  protected:
   void SetUp() override {
     MakeWorld(32, 64, 48, win::DDSCAPS_SYSTEMMEMORY | win::DDSCAPS_3DDEVICE);
-    gPrimarySurface = MakePrimarySurface(gDirectDraw);
-    ASSERT_NE(gPrimarySurface, nullptr);
+    Display().gPrimarySurface = MakePrimarySurface(Display().gDirectDraw);
+    ASSERT_NE(Display().gPrimarySurface, nullptr);
     ResetEngineRecords();  // attaches the image context to the display
     win::Direct3DProfile profile = win::StandardDirect3DProfile();
     const win::D3DDEVICEDESC7 caps = win::StandardDeviceCaps(win::IID_IDirect3DRGBDevice, false);
     profile.devices = {{"Software", "RGB", caps}};
     win::SetDirect3DProfile(profile);
-    ASSERT_EQ(win::CreateDirect3D(gDirectDraw, &gDirect3D), win::D3D_OK);
-    ASSERT_EQ(gDirect3D->CreateDevice(win::IID_IDirect3DRGBDevice, gBackBuffer, &gD3DDevice), win::D3D_OK);
-    gTextureFormatCount = gDxtTextures = 0;
+    ASSERT_EQ(win::CreateDirect3D(Display().gDirectDraw, &Display().gDirect3D), win::D3D_OK);
+    ASSERT_EQ(Display().gDirect3D->CreateDevice(win::IID_IDirect3DRGBDevice, Display().gBackBuffer, &Display().gD3DDevice), win::D3D_OK);
+    Display().gTextureFormatCount = Display().gDxtTextures = 0;
     for (const win::DDPIXELFORMAT& f : profile.textureFormats) {
-      gTextureFormats[size_t(gTextureFormatCount++)] = f;
-      if (f.dwFlags & win::DDPF_FOURCC) gDxtTextures = 1;
+      Display().gTextureFormats[size_t(Display().gTextureFormatCount++)] = f;
+      if (f.dwFlags & win::DDPF_FOURCC) Display().gDxtTextures = 1;
     }
-    gCameraFar = 3000.0f;
+    Display().gCameraFar = 3000.0f;
     ResetStaticWorld();
   }
   void TearDown() override {
     ReleaseStaticWorld();
     for (uint32_t slot : textures_) ReleaseTextureSlot(slot, 0);
-    EXPECT_EQ(gTextureNameList, nullptr) << "a texture use was not given back";
+    EXPECT_EQ(Records().gTextureNameList, nullptr) << "a texture use was not given back";
     ReleaseImageContext();
-    if (auto* device = std::exchange(gD3DDevice, nullptr)) device->Release();
-    if (auto* direct3D = std::exchange(gDirect3D, nullptr)) direct3D->Release();
+    if (auto* device = std::exchange(Display().gD3DDevice, nullptr)) device->Release();
+    if (auto* direct3D = std::exchange(Display().gDirect3D, nullptr)) direct3D->Release();
     win::SetDirect3DProfile(win::StandardDirect3DProfile());
-    if (auto* primary = std::exchange(gPrimarySurface, nullptr)) primary->Release();
+    if (auto* primary = std::exchange(Display().gPrimarySurface, nullptr)) primary->Release();
     SurfaceWorld::TearDown();
   }
 
@@ -116,7 +116,7 @@ class StaticWorldTest : public SurfaceWorld {
     return slot;
   }
   static int32_t UsesOf(uint32_t textureSlot) {
-    const TextureNameEntry* e = gTextureRecords[textureSlot].nameEntry;
+    const TextureNameEntry* e = Records().gTextureRecords[textureSlot].nameEntry;
     return TextureNameListHolds(e) ? e->useCount : 0;
   }
   static int32_t Add(uint32_t texture, const TestMesh& mesh, int32_t cullingBox = 0, int32_t radius = 0,
@@ -125,16 +125,16 @@ class StaticWorldTest : public SurfaceWorld {
   }
   static std::vector<StaticPart*> Parts() {
     std::vector<StaticPart*> parts;
-    for (StaticTextureGroup& g : gStaticWorld.geometry.groups)
+    for (StaticTextureGroup& g : Engine().gStaticWorld.geometry.groups)
       for (StaticPart& p : g.parts) parts.push_back(&p);
     return parts;
   }
   // Culls through the view and draws inside a scene.
   static StaticDrawStats Frame(const StaticView& view = LookingAhead()) {
     CullStaticWorld(view);
-    EXPECT_EQ(gD3DDevice->BeginScene(), win::D3D_OK);
+    EXPECT_EQ(Display().gD3DDevice->BeginScene(), win::D3D_OK);
     const StaticDrawStats stats = DrawStaticWorld();
-    EXPECT_EQ(gD3DDevice->EndScene(), win::D3D_OK);
+    EXPECT_EQ(Display().gD3DDevice->EndScene(), win::D3D_OK);
     return stats;
   }
 

@@ -20,11 +20,11 @@ class StaticWorldSceneTest : public test::EngineWorld {
     BackdropPlaneOff();  // the frame is cleared here instead
   }
   static std::vector<uint32_t> Picture() {
-    gD3DDevice->Clear(0, nullptr, win::D3DCLEAR_TARGET | win::D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    Display().gD3DDevice->Clear(0, nullptr, win::D3DCLEAR_TARGET | win::D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
     RenderScene();
     std::vector<uint32_t> pixels;
-    for (int32_t y = 0; y < gDisplayHeight; ++y)
-      for (int32_t x = 0; x < gDisplayWidth; ++x) pixels.push_back(test::ColourAt(gBackBuffer, x, y));
+    for (int32_t y = 0; y < Display().gDisplayHeight; ++y)
+      for (int32_t x = 0; x < Display().gDisplayWidth; ++x) pixels.push_back(test::ColourAt(Display().gBackBuffer, x, y));
     return pixels;
   }
 };
@@ -38,8 +38,8 @@ TEST_F(StaticWorldSceneTest, ALoadedWorldDrawsTheSamePictureAsTheSavedOne) {
   ReleaseTextureSlot(blue, 0);
 
   const std::vector<uint32_t> saved = Picture();
-  EXPECT_EQ(gPolygonCounter, 2u * 36u) << "twelve triangles of each box";
-  const uint32_t empty = test::ColourAt(gBackBuffer, 0, 0);
+  EXPECT_EQ(Scene().gPolygonCounter, 2u * 36u) << "twelve triangles of each box";
+  const uint32_t empty = test::ColourAt(Display().gBackBuffer, 0, 0);
   EXPECT_NE(saved[60 * 160 + 50], empty) << "the left box is on the screen";
   EXPECT_NE(saved[60 * 160 + 110], empty) << "and the right one";
   EXPECT_NE(saved[60 * 160 + 50], saved[60 * 160 + 110]) << "each with its own texture";

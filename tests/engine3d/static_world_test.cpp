@@ -72,7 +72,7 @@ TEST_F(StaticPartTest, PartsGroupByTextureAndEachGroupHoldsOneUseOfItsTexture) {
   ASSERT_EQ(Add(red, BoxMesh(0, 0, 100, 1, 1, 1)), 1);
   ASSERT_EQ(Add(blue, BoxMesh(5, 0, 100, 1, 1, 1)), 1);
   ASSERT_EQ(Add(red, BoxMesh(-5, 0, 100, 1, 1, 1)), 1);
-  auto& groups = gStaticWorld.geometry.groups;
+  auto& groups = Engine().gStaticWorld.geometry.groups;
   ASSERT_EQ(groups.size(), 2u);
   EXPECT_EQ(groups.front().textureSlot, red);
   EXPECT_EQ(groups.front().parts.size(), 2u);
@@ -92,7 +92,7 @@ TEST_F(StaticPartTest, PartsGroupByTextureAndEachGroupHoldsOneUseOfItsTexture) {
 TEST_F(StaticPartTest, MeshesWithoutVerticesAreSkippedAndUnreachableOnesRefused) {
   const uint32_t red = ColourTexture(0xFF0000);
   EXPECT_EQ(Add(red, TestMesh{}), 1) << "nothing to add is no failure";
-  EXPECT_TRUE(gStaticWorld.geometry.groups.empty()) << "no part with a centre of 0 / 0";
+  EXPECT_TRUE(Engine().gStaticWorld.geometry.groups.empty()) << "no part with a centre of 0 / 0";
   EXPECT_EQ(UsesOf(red), 1);
 
   TestMesh huge;
@@ -112,23 +112,23 @@ TEST_F(StaticPartTest, MeshesWithoutVerticesAreSkippedAndUnreachableOnesRefused)
   data.faceWordCount += 2;
   EXPECT_EQ(AddStaticPart(red, data, 0, 0, 0, 0), 0) << "more faces declared than the list holds";
 
-  EXPECT_TRUE(gStaticWorld.geometry.groups.empty());
+  EXPECT_TRUE(Engine().gStaticWorld.geometry.groups.empty());
   EXPECT_EQ(UsesOf(red), 1);
 }
 
 TEST_F(StaticPartTest, TheBuffersGrowWithAPartsVerticesAndItsIndices) {
-  EXPECT_EQ(gStaticWorld.vertexCapacity, kStaticInitialVertices);
-  EXPECT_EQ(gStaticWorld.indexCapacity, 5 * kStaticInitialVertices);
+  EXPECT_EQ(Engine().gStaticWorld.vertexCapacity, kStaticInitialVertices);
+  EXPECT_EQ(Engine().gStaticWorld.indexCapacity, 5 * kStaticInitialVertices);
   ASSERT_EQ(Add(0, StripMesh(5000)), 1);
-  EXPECT_EQ(gStaticWorld.vertexCapacity, 5000u);
-  EXPECT_GE(gStaticWorld.indexCapacity, 3u * 4998u);
+  EXPECT_EQ(Engine().gStaticWorld.vertexCapacity, 5000u);
+  EXPECT_GE(Engine().gStaticWorld.indexCapacity, 3u * 4998u);
 
   // Few vertices and very many faces: more indices than five per vertex of the buffer.
   TestMesh dense;
   for (int i = 0; i < 4; ++i) dense.Vertex(float(i & 1), float(i >> 1), 100);
   for (int i = 0; i < 5000; ++i) dense.Face({0, 1, 3, 2});
   ASSERT_EQ(Add(0, dense), 1);
-  EXPECT_GE(gStaticWorld.indexCapacity, 30000u);
+  EXPECT_GE(Engine().gStaticWorld.indexCapacity, 30000u);
   ClearStaticGeometry();
   ASSERT_EQ(Add(0, dense), 1);
   EXPECT_EQ(Frame().indices, 30000u) << "drawn whole, within the index buffer";
@@ -183,19 +183,19 @@ TEST_F(StaticCullingTest, PartsOutsideTheViewAreNotDrawn) {
 
 TEST_F(StaticCullingTest, TheRenderCullsThroughTheScenesView) {
   ASSERT_EQ(Add(0, BoxMesh(0, 0, 100, 2, 2, 2)), 1);
-  const Matrix4f savedView = gViewMatrix, savedProjection = gProjectionMatrix;
+  const Matrix4f savedView = Scene().gViewMatrix, savedProjection = Scene().gProjectionMatrix;
   const StaticView back = LookingAt({0, 0, 0}, {0, 0, -100});
-  gViewMatrix = back.view;
-  gProjectionMatrix = back.projection;
-  ASSERT_EQ(gD3DDevice->BeginScene(), win::D3D_OK);
+  Scene().gViewMatrix = back.view;
+  Scene().gProjectionMatrix = back.projection;
+  ASSERT_EQ(Display().gD3DDevice->BeginScene(), win::D3D_OK);
   EXPECT_EQ(RenderStaticWorld().batches, 0u);
   EXPECT_EQ(Parts()[0]->visible, 0);
-  gViewMatrix = LookingAhead().view;
+  Scene().gViewMatrix = LookingAhead().view;
   EXPECT_EQ(RenderStaticWorld().batches, 1u);
   EXPECT_EQ(Parts()[0]->visible, 1);
-  gD3DDevice->EndScene();
-  gViewMatrix = savedView;
-  gProjectionMatrix = savedProjection;
+  Display().gD3DDevice->EndScene();
+  Scene().gViewMatrix = savedView;
+  Scene().gProjectionMatrix = savedProjection;
 }
 
 TEST_F(StaticCullingTest, AnOccluderHidesWhatLiesWhollyBehindIt) {
@@ -214,7 +214,7 @@ TEST_F(StaticCullingTest, AnOccluderHidesWhatLiesWhollyBehindIt) {
   EXPECT_EQ(parts[3]->visible, 1);
   EXPECT_EQ(parts[4]->visible, 1);
 
-  gStaticWorld.occlusionOn = 0;
+  Engine().gStaticWorld.occlusionOn = 0;
   Frame();
   EXPECT_EQ(parts[1]->visible, 1) << "with occlusion off only the view test counts";
   EXPECT_EQ(parts[0]->occluder.mark, 0);
@@ -257,10 +257,10 @@ class StaticBatchTest : public test::StaticWorldTest {
   // The vertices of the last batch, read back from the shared buffer.
   static std::vector<StaticVertex> BufferVertices(uint32_t count) {
     void* data = nullptr;
-    EXPECT_EQ(gStaticWorld.vertexBuffer->Lock(win::DDLOCK_WAIT, &data, nullptr), win::D3D_OK);
+    EXPECT_EQ(Engine().gStaticWorld.vertexBuffer->Lock(win::DDLOCK_WAIT, &data, nullptr), win::D3D_OK);
     const auto* v = static_cast<const StaticVertex*>(data);
     std::vector<StaticVertex> out(v, v + count);
-    gStaticWorld.vertexBuffer->Unlock();
+    Engine().gStaticWorld.vertexBuffer->Unlock();
     return out;
   }
 };
@@ -274,11 +274,11 @@ TEST_F(StaticBatchTest, PartsOfOneTextureShareABatchWithTheirIndicesMovedOn) {
   const StaticDrawStats stats = Frame();
   EXPECT_EQ(stats.batches, 1u);
   EXPECT_EQ(stats.indices, 9u);
-  const std::vector<uint16_t> indices(gStaticWorld.indexBuffer.begin(), gStaticWorld.indexBuffer.begin() + 9);
+  const std::vector<uint16_t> indices(Engine().gStaticWorld.indexBuffer.begin(), Engine().gStaticWorld.indexBuffer.begin() + 9);
   EXPECT_EQ(indices, (std::vector<uint16_t>{0, 1, 2, 3, 4, 5, 4, 5, 6}));
   EXPECT_FLOAT_EQ(BufferVertices(7)[3].x, 7.0f);
   win::IDirectDrawSurface7* texture = nullptr;
-  ASSERT_EQ(gD3DDevice->GetTexture(0, &texture), win::D3D_OK);
+  ASSERT_EQ(Display().gD3DDevice->GetTexture(0, &texture), win::D3D_OK);
   EXPECT_EQ(texture, StaticTextureSurface(red));
   if (texture) texture->Release();
 }

@@ -41,7 +41,7 @@ inline win::IDirectDrawSurface7* MakeSurface(int32_t width, int32_t height, uint
   desc.ddsCaps.dwCaps = win::DDSCAPS_OFFSCREENPLAIN | caps;
   desc.ddpfPixelFormat = win::DisplayPixelFormat(bits);
   win::IDirectDrawSurface7* made = nullptr;
-  return win::Succeeded(gDirectDraw->CreateSurface(&desc, &made, nullptr)) ? made : nullptr;
+  return win::Succeeded(Display().gDirectDraw->CreateSurface(&desc, &made, nullptr)) ? made : nullptr;
 }
 
 // Pixel values and colours (0xRRGGBB, DXT included) through the platform's own conversion.
@@ -102,50 +102,50 @@ class SurfaceWorld : public ::testing::Test {
   void MakeWorld(uint32_t bits, int32_t width = 64, int32_t height = 48,
                  win::DWORD backBufferCaps = win::DDSCAPS_SYSTEMMEMORY) {
     win::ResetDisplayFaults();
-    ASSERT_EQ(win::DirectDrawCreateEx(nullptr, &gDirectDraw, win::IID_IDirectDraw7, nullptr), win::DD_OK);
-    gBackBuffer = MakeSurface(width, height, bits, backBufferCaps);
-    gDisplayWidth = width;
-    gDisplayHeight = height;
+    ASSERT_EQ(win::DirectDrawCreateEx(nullptr, &Display().gDirectDraw, win::IID_IDirectDraw7, nullptr), win::DD_OK);
+    Display().gBackBuffer = MakeSurface(width, height, bits, backBufferCaps);
+    Display().gDisplayWidth = width;
+    Display().gDisplayHeight = height;
     gSurfaceHooks = DefaultSurfaceHooks();
     gSurfaceHooks.makeImageSurface = [](int32_t w, int32_t h) {
-      win::IDirectDrawSurface7* s = MakeSurface(w, h, gBackBuffer->PixelFormat().dwRGBBitCount);
+      win::IDirectDrawSurface7* s = MakeSurface(w, h, Display().gBackBuffer->PixelFormat().dwRGBBitCount);
       const win::DDCOLORKEY black{0, 0};
       if (s) s->SetColorKey(win::DDCKEY_SRCBLT, &black);
       return s;
     };
     ASSERT_TRUE(InitRecordPools());
     ResetEngineRecords();
-    gRenderEnabled = 1;
-    gAppActive = 1;
-    gAlwaysActive = 0;
-    gErrorCode = 0;
-    gSpritePage = 0;
+    Display().gRenderEnabled = 1;
+    Host().gAppActive = 1;
+    System().gAlwaysActive = 0;
+    Interpreter().gErrorCode = 0;
+    Records().gSpritePage = 0;
   }
   void TearDown() override {
     for (int32_t n = 1; n < kBitmapSlots; ++n) ReleaseBitmapSurface(n);
-    gBitmapInfo = {};
+    Display().gBitmapInfo = {};
     FreeRecordPools();
     gSurfaceHooks = DefaultSurfaceHooks();
-    if (gBackBuffer) gBackBuffer->Release();
-    gBackBuffer = nullptr;
-    if (gDirectDraw) gDirectDraw->Release();
-    gDirectDraw = nullptr;
+    if (Display().gBackBuffer) Display().gBackBuffer->Release();
+    Display().gBackBuffer = nullptr;
+    if (Display().gDirectDraw) Display().gDirectDraw->Release();
+    Display().gDirectDraw = nullptr;
     win::ResetDisplayFaults();
     EXPECT_EQ(win::LiveSurfaceCount(), 0u);
-    gErrorCode = 0;
-    gAppActive = 1;
+    Interpreter().gErrorCode = 0;
+    Host().gAppActive = 1;
   }
 
   // An image of the given size filled with a colour; its surface has the black source key.
   static uint32_t MakeImage(int32_t width, int32_t height, uint32_t colour) {
     const uint32_t slot = AllocImageRecord();
     EXPECT_EQ(CreateImageSurface(slot, width, height), 1);
-    Fill(gImageRecords[slot].surface, colour);
+    Fill(Records().gImageRecords[slot].surface, colour);
     return slot;
   }
   static uint32_t MakeSprite(uint32_t image, int32_t x, int32_t y) {
     const uint32_t slot = AllocRenderItem();  // taken records come unscaled, with no saved backgrounds
-    RenderItem& item = gRenderItems[slot];
+    RenderItem& item = Records().gRenderItems[slot];
     item.visible = 1;
     item.spriteImageSlot = int32_t(image);
     item.x = x;

@@ -28,91 +28,91 @@ TEST_F(SurfacePrimitivesTest, PastesClipAndKeepTheColourKey) {
   for (uint32_t bits : {16u, 32u}) {
     SCOPED_TRACE(bits);
     MakeWorld(bits, 32, 32);
-    Fill(gBackBuffer, 0x0000FF);
+    Fill(Display().gBackBuffer, 0x0000FF);
     const uint32_t image = MakeImage(4, 4, 0xFFFFFF);
-    Paint(gImageRecords[image].surface, 3, 3, 0x000000);  // a hole through the key
-    EXPECT_EQ(BlitImageToSurface(gBackBuffer, 0, image, -2, -2, 4, 4, 1), 1);
-    EXPECT_EQ(std::tuple(ColourAt(gBackBuffer, 0, 0), ColourAt(gBackBuffer, 1, 1), ColourAt(gBackBuffer, 2, 0)),
+    Paint(Records().gImageRecords[image].surface, 3, 3, 0x000000);  // a hole through the key
+    EXPECT_EQ(BlitImageToSurface(Display().gBackBuffer, 0, image, -2, -2, 4, 4, 1), 1);
+    EXPECT_EQ(std::tuple(ColourAt(Display().gBackBuffer, 0, 0), ColourAt(Display().gBackBuffer, 1, 1), ColourAt(Display().gBackBuffer, 2, 0)),
               std::tuple(0xFFFFFFu, 0x0000FFu, 0x0000FFu));
-    BlitImageToSurface(gBackBuffer, 0, image, 28, 28, 4, 4, 0);  // without the key black is pasted
-    EXPECT_EQ(ColourAt(gBackBuffer, 31, 31), 0x000000u);
-    BlitImageToSurface(gBackBuffer, 0, image, 40, 40, 4, 4, 0);  // entirely outside
-    BlitImageToSurface(gBackBuffer, 0, image, -9, 0, 4, 4, 0);
-    EXPECT_EQ(gAppActive, 1u);
+    BlitImageToSurface(Display().gBackBuffer, 0, image, 28, 28, 4, 4, 0);  // without the key black is pasted
+    EXPECT_EQ(ColourAt(Display().gBackBuffer, 31, 31), 0x000000u);
+    BlitImageToSurface(Display().gBackBuffer, 0, image, 40, 40, 4, 4, 0);  // entirely outside
+    BlitImageToSurface(Display().gBackBuffer, 0, image, -9, 0, 4, 4, 0);
+    EXPECT_EQ(Host().gAppActive, 1u);
     TearDown();
   }
 }
 
 TEST_F(SurfacePrimitivesTest, SpritesAreScaledMirroredClippedAndDrawnInLayerOrder) {
   MakeWorld(32, 40, 40);
-  Fill(gBackBuffer, 0x000000);
+  Fill(Display().gBackBuffer, 0x000000);
   const uint32_t striped = MakeImage(2, 1, 0xFF0000);
-  Paint(gImageRecords[striped].surface, 1, 0, 0x00FF00);
+  Paint(Records().gImageRecords[striped].surface, 1, 0, 0x00FF00);
   const uint32_t top = MakeImage(2, 2, 0x0000FF);
-  gRenderItems[MakeSprite(top, 1, 10)].layer = 2;  // earlier in the list, but drawn last
+  Records().gRenderItems[MakeSprite(top, 1, 10)].layer = 2;  // earlier in the list, but drawn last
   // Red and green, mirrored and scaled to 4 x 3 from x -1: the cut comes off the mirrored green end.
-  RenderItem& wide = gRenderItems[MakeSprite(striped, 0, 10)];
+  RenderItem& wide = Records().gRenderItems[MakeSprite(striped, 0, 10)];
   wide.scaleX = 2.0f;
   wide.scaleY = 3.0f;
   wide.mirror = 1;
   wide.hotSpotX = 1;
-  gRenderItems[MakeSprite(top, 5, 5)].scaleX = 0.0f;
-  gRenderItems[MakeSprite(top, 0, 0)].visible = 0;
-  gRenderItems[MakeSprite(top, 20, 20)].objectItem = 1;  // a 3D object's item is no sprite
+  Records().gRenderItems[MakeSprite(top, 5, 5)].scaleX = 0.0f;
+  Records().gRenderItems[MakeSprite(top, 0, 0)].visible = 0;
+  Records().gRenderItems[MakeSprite(top, 20, 20)].objectItem = 1;  // a 3D object's item is no sprite
 
   EXPECT_EQ(DrawSpriteLayers(), 1);
   const std::pair<int32_t, int32_t> at[] = {{0, 12}, {1, 12}, {2, 12}, {3, 12}, {0, 13}, {1, 10}, {5, 5}, {0, 0},
                                             {20, 20}};
   const uint32_t expected[] = {0x00FF00, 0xFF0000, 0xFF0000, 0, 0, 0x0000FF, 0, 0, 0};
-  for (size_t i = 0; i < 9; ++i) EXPECT_EQ(ColourAt(gBackBuffer, at[i].first, at[i].second), expected[i]) << i;
+  for (size_t i = 0; i < 9; ++i) EXPECT_EQ(ColourAt(Display().gBackBuffer, at[i].first, at[i].second), expected[i]) << i;
 }
 
 TEST_F(SurfacePrimitivesTest, MovingSpritesPutTheirBackgroundBack) {
   MakeWorld(16, 32, 32);
-  Fill(gBackBuffer, 0x0000FF);
+  Fill(Display().gBackBuffer, 0x0000FF);
   win::RECT band{0, 0, 32, 4};
-  Fill(gBackBuffer, 0xFFFFFF, &band);
+  Fill(Display().gBackBuffer, 0xFFFFFF, &band);
   const uint32_t sprite = MakeSprite(MakeImage(4, 4, 0xFF0000), -2, 2);
-  gRenderItems[sprite].spriteFlag = 1;
+  Records().gRenderItems[sprite].spriteFlag = 1;
   SaveSpriteBackgrounds();
   DrawSpriteLayers();
-  EXPECT_EQ(ColourAt(gBackBuffer, 1, 2), 0xFF0000u);
+  EXPECT_EQ(ColourAt(Display().gBackBuffer, 1, 2), 0xFF0000u);
   RestoreSpriteBackgrounds();
-  EXPECT_EQ(std::pair(ColourAt(gBackBuffer, 1, 2), ColourAt(gBackBuffer, 1, 5)), std::pair(0xFFFFFFu, 0x0000FFu));
-  EXPECT_EQ(ColourAt(gBackBuffer, 2, 2), 0xFFFFFFu) << "only the clipped part was drawn over";
+  EXPECT_EQ(std::pair(ColourAt(Display().gBackBuffer, 1, 2), ColourAt(Display().gBackBuffer, 1, 5)), std::pair(0xFFFFFFu, 0x0000FFu));
+  EXPECT_EQ(ColourAt(Display().gBackBuffer, 2, 2), 0xFFFFFFu) << "only the clipped part was drawn over";
 
-  gRenderItems[sprite].x = 100;  // off the screen: nothing saved, nothing put back
+  Records().gRenderItems[sprite].x = 100;  // off the screen: nothing saved, nothing put back
   SaveSpriteBackgrounds();
-  Fill(gBackBuffer, 0x00FF00);
+  Fill(Display().gBackBuffer, 0x00FF00);
   RestoreSpriteBackgrounds();
-  EXPECT_EQ(ColourAt(gBackBuffer, 0, 0), 0x00FF00u);
-  const int32_t before = gImageRecords.usedCount;
+  EXPECT_EQ(ColourAt(Display().gBackBuffer, 0, 0), 0x00FF00u);
+  const int32_t before = Records().gImageRecords.usedCount;
   FreeSpriteImageCopies();
-  EXPECT_EQ(gImageRecords.usedCount, before - 1);
+  EXPECT_EQ(Records().gImageRecords.usedCount, before - 1);
 
-  gRenderItems[sprite].x = 2;  // a background that can't be kept
+  Records().gRenderItems[sprite].x = 2;  // a background that can't be kept
   win::FailSurfaceCreations(1, win::DDERR_OUTOFMEMORY);
   SaveSpriteBackgrounds();
-  EXPECT_EQ(gErrorCode, kErrOutOfMemory);
-  EXPECT_EQ(gRenderItems[sprite].savedRects[0][2], 0);
+  EXPECT_EQ(Interpreter().gErrorCode, kErrOutOfMemory);
+  EXPECT_EQ(Records().gRenderItems[sprite].savedRects[0][2], 0);
   RestoreSpriteBackgrounds();
 }
 
 TEST_F(SurfacePrimitivesTest, LostTargetsAreRestoredOrTheProgramPauses) {
   MakeWorld(32, 16, 16, win::DDSCAPS_VIDEOMEMORY);
   const uint32_t image = MakeImage(2, 2, 0xFFFFFF);
-  win::LoseSurface(gBackBuffer);
+  win::LoseSurface(Display().gBackBuffer);
   win::MakeSurfacesBusy(2);
-  BlitImageToSurface(gBackBuffer, 0, image, 0, 0, 2, 2, 0);
-  EXPECT_EQ(ColourAt(gBackBuffer, 1, 1), 0xFFFFFFu);
-  EXPECT_EQ(gAppActive, 1u);
-  win::LoseSurface(gBackBuffer);
+  BlitImageToSurface(Display().gBackBuffer, 0, image, 0, 0, 2, 2, 0);
+  EXPECT_EQ(ColourAt(Display().gBackBuffer, 1, 1), 0xFFFFFFu);
+  EXPECT_EQ(Host().gAppActive, 1u);
+  win::LoseSurface(Display().gBackBuffer);
   win::SetRestoreFails(true);
-  BlitImageToSurface(gBackBuffer, 0, image, 4, 4, 2, 2, 0);
-  EXPECT_EQ(gAppActive, 0u);
-  gAppActive = gAlwaysActive = 1;
-  BlitImageToSurface(gBackBuffer, 0, image, 4, 4, 2, 2, 0);
-  EXPECT_EQ(gAppActive, 1u);
+  BlitImageToSurface(Display().gBackBuffer, 0, image, 4, 4, 2, 2, 0);
+  EXPECT_EQ(Host().gAppActive, 0u);
+  Host().gAppActive = System().gAlwaysActive = 1;
+  BlitImageToSurface(Display().gBackBuffer, 0, image, 4, 4, 2, 2, 0);
+  EXPECT_EQ(Host().gAppActive, 1u);
   win::SetRestoreFails(false);
 }
 

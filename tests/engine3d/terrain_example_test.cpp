@@ -19,45 +19,45 @@ TEST_F(TerrainExampleTest, TheBallRollsOverTheHillsUnderTheRedLightWithTheCamera
   const fs::path examples = fs::path(VX_SOURCE_DIR) / "examples";
   ASSERT_TRUE(StartFile((examples / "terrain.vxa").string(), examples.string()));
   // Slices long enough for the hills to be shaped in one.
-  gSliceLength = 5000;
+  Dispatcher().gSliceLength = 5000;
   Frames(30);
-  ASSERT_EQ(gErrorCode, 0) << gLastEngineError;
+  ASSERT_EQ(Interpreter().gErrorCode, 0) << Runtime().gLastEngineError;
 
-  const uint32_t grid = gGridSlotById[1];
+  const uint32_t grid = Engine().gGridSlotById[1];
   ASSERT_NE(grid, 0u);
-  const ObjectRecord& hills = gObjectRecords[grid];
+  const ObjectRecord& hills = Engine().gObjectRecords[grid];
   EXPECT_EQ(hills.gridSegmentsX, 24);
   EXPECT_EQ(hills.tileCount, 4);
-  EXPECT_EQ(gRenderItems[uint32_t(hills.itemSlot)].wireframe, 0) << "textured";
+  EXPECT_EQ(Records().gRenderItems[uint32_t(hills.itemSlot)].wireframe, 0) << "textured";
   EXPECT_NE(GetMatrixPointHeight(grid, 3, 5), GetMatrixPointHeight(grid, 9, 2)) << "hills, not a plain";
 
   const uint32_t ball = ObjectSlotOf(2);
   ASSERT_NE(ball, 0u);
-  const Vector3f place = gRenderItems[uint32_t(gObjectRecords[ball].itemSlot)].position;
+  const Vector3f place = Records().gRenderItems[uint32_t(Engine().gObjectRecords[ball].itemSlot)].position;
   // The program's ground is the grid's: the ball's middle stands one radius above it.
   EXPECT_NEAR(place.y, GetMatrixGroundHeight(grid, place.x, place.z) + 1.0f, 1e-3f);
-  const LightRecord& red = gLightRecords[gLightSlotById[1]];
+  const LightRecord& red = Engine().gLightRecords[Engine().gLightSlotById[1]];
   EXPECT_EQ(red.type, 1);
   EXPECT_FLOAT_EQ(red.green, 40 / 255.0f);
   EXPECT_NEAR(red.positionY, place.y + 5.0f, 1e-4f);
   EXPECT_NEAR(red.positionX, place.x, 1e-4f);
-  EXPECT_EQ(gFogOn, 1u);
-  EXPECT_EQ(gFogColour, 0xAAB9C8u);
+  EXPECT_EQ(Scene().gFogOn, 1u);
+  EXPECT_EQ(Scene().gFogColour, 0xAAB9C8u);
 
   Frames(3);
-  const Vector3f moved = gRenderItems[uint32_t(gObjectRecords[ball].itemSlot)].position;
+  const Vector3f moved = Records().gRenderItems[uint32_t(Engine().gObjectRecords[ball].itemSlot)].position;
   EXPECT_NE(moved.x, place.x) << "the ball rolls on";
   EXPECT_NEAR(moved.y, GetMatrixGroundHeight(grid, moved.x, moved.z) + 1.0f, 1e-3f);
   // The camera keeps close behind the ball and turns towards it.
-  const float dx = moved.x - gCameraPosition.x, dz = moved.z - gCameraPosition.z;
+  const float dx = moved.x - Scene().gCameraPosition.x, dz = moved.z - Scene().gCameraPosition.z;
   EXPECT_LT(std::sqrt(dx * dx + dz * dz), 30.0f);
-  EXPECT_EQ(gCameraMode, kCameraAngles);
+  EXPECT_EQ(Scene().gCameraMode, kCameraAngles);
 
   if (!test::kDeviceFills) return;
   int ball_ = 0, ground = 0, sky = 0;
   for (int y = 0; y < 120; ++y)
     for (int x = 0; x < 160; ++x) {
-      const uint32_t c = test::ColourAt(gBackBuffer, x, y);
+      const uint32_t c = test::ColourAt(Display().gBackBuffer, x, y);
       const int r = int(c >> 16), g = int((c >> 8) & 0xFF), b = int(c & 0xFF);
       if (x >= 50 && x < 110 && y >= 30 && y < 90) ball_ += (r > g + 60 && r > b + 60) ? 1 : 0;
       if (y >= 90) ground += (g > r && g > b) ? 1 : 0;

@@ -43,19 +43,19 @@ class TextureWorld : public test::SurfaceWorld {
     GetStockObject(SYSTEM_FONT);  // stock objects are made once, on first use
     gdiObjects_ = LiveGdiObjectCount();
     MakeWorld(32, 64, 48, DDSCAPS_SYSTEMMEMORY | DDSCAPS_3DDEVICE);
-    gPrimarySurface = test::MakePrimarySurface(gDirectDraw);
-    ASSERT_NE(gPrimarySurface, nullptr);
+    Display().gPrimarySurface = test::MakePrimarySurface(Display().gDirectDraw);
+    ASSERT_NE(Display().gPrimarySurface, nullptr);
     ResetEngineRecords();  // attaches the image context to the display
     UseDevice(DeviceOffer{});
   }
   // Replaces the 3D device by one offering `offer` (on a new back buffer of `bits` unless 0), and
   // fills the texture-format table from it.
   void UseDevice(const DeviceOffer& offer, uint32_t bits = 0) {
-    if (gD3DDevice) gD3DDevice->Release();
-    if (gDirect3D) gDirect3D->Release();
+    if (Display().gD3DDevice) Display().gD3DDevice->Release();
+    if (Display().gDirect3D) Display().gDirect3D->Release();
     if (bits) {
-      gBackBuffer->Release();
-      gBackBuffer = test::MakeSurface(64, 48, bits, DDSCAPS_SYSTEMMEMORY | DDSCAPS_3DDEVICE);
+      Display().gBackBuffer->Release();
+      Display().gBackBuffer = test::MakeSurface(64, 48, bits, DDSCAPS_SYSTEMMEMORY | DDSCAPS_3DDEVICE);
     }
     Direct3DProfile profile = StandardDirect3DProfile();
     D3DDEVICEDESC7 caps = StandardDeviceCaps(IID_IDirect3DRGBDevice, false);
@@ -65,22 +65,22 @@ class TextureWorld : public test::SurfaceWorld {
     profile.devices = {{"Software", "RGB", caps}};
     profile.textureFormats = offer.formats;
     SetDirect3DProfile(profile);
-    ASSERT_EQ(CreateDirect3D(gDirectDraw, &gDirect3D), D3D_OK);
-    ASSERT_EQ(gDirect3D->CreateDevice(IID_IDirect3DRGBDevice, gBackBuffer, &gD3DDevice), D3D_OK);
-    gTextureFormatCount = gDxtTextures = 0;
+    ASSERT_EQ(CreateDirect3D(Display().gDirectDraw, &Display().gDirect3D), D3D_OK);
+    ASSERT_EQ(Display().gDirect3D->CreateDevice(IID_IDirect3DRGBDevice, Display().gBackBuffer, &Display().gD3DDevice), D3D_OK);
+    Display().gTextureFormatCount = Display().gDxtTextures = 0;
     for (const DDPIXELFORMAT& f : offer.formats) {
-      gTextureFormats[size_t(gTextureFormatCount++)] = f;
-      if (f.dwFlags & DDPF_FOURCC) gDxtTextures = 1;
+      Display().gTextureFormats[size_t(Display().gTextureFormatCount++)] = f;
+      if (f.dwFlags & DDPF_FOURCC) Display().gDxtTextures = 1;
     }
   }
   void TearDown() override {
     texture_.ReleaseTexture();
     ReleaseImageContext();
-    if (auto* device = std::exchange(gD3DDevice, nullptr)) device->Release();
-    if (auto* direct3D = std::exchange(gDirect3D, nullptr)) direct3D->Release();
-    if (auto* primary = std::exchange(gPrimarySurface, nullptr)) primary->Release();
-    gModelFolder.clear();
-    gFullScreen = 0;
+    if (auto* device = std::exchange(Display().gD3DDevice, nullptr)) device->Release();
+    if (auto* direct3D = std::exchange(Display().gDirect3D, nullptr)) direct3D->Release();
+    if (auto* primary = std::exchange(Display().gPrimarySurface, nullptr)) primary->Release();
+    Records().gModelFolder.clear();
+    Display().gFullScreen = 0;
     SetDirect3DProfile(StandardDirect3DProfile());
     SurfaceWorld::TearDown();
     EXPECT_EQ(LiveGdiObjectCount(), gdiObjects_) << "a GDI bitmap was not deleted";
@@ -104,10 +104,10 @@ class TextureWorld : public test::SurfaceWorld {
     test::Fill(picture, rgb);
     return Save(name, picture);
   }
-  static TextureSurface& TextureOf(uint32_t slot) { return gTextureRecords[slot].texture; }
+  static TextureSurface& TextureOf(uint32_t slot) { return Records().gTextureRecords[slot].texture; }
   static uint32_t ColourOfTexture(uint32_t slot) { return ColourAt(TextureOf(slot).surface, 1, 1); }
   static int32_t UsesOf(uint32_t slot) {
-    const TextureNameEntry* e = gTextureRecords[slot].nameEntry;
+    const TextureNameEntry* e = Records().gTextureRecords[slot].nameEntry;
     return TextureNameListHolds(e) ? e->useCount : 0;
   }
   static HRESULT KeyResult(IDirectDrawSurface7* s, DDCOLORKEY* key = nullptr) {
@@ -134,7 +134,7 @@ IDirectDrawSurface7* MakePicture(uint32_t width, uint32_t height, const DDPIXELF
   desc.ddpfPixelFormat = format;
   desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
   IDirectDrawSurface7* made = nullptr;
-  if (Failed(gDirectDraw->CreateSurface(&desc, &made, nullptr))) return nullptr;
+  if (Failed(Display().gDirectDraw->CreateSurface(&desc, &made, nullptr))) return nullptr;
   const SurfacePixels view = made->Pixels();
   const FormatInfo info = DescribeFormat(format);
   for (uint32_t y = 0; y < height; ++y)
@@ -173,7 +173,7 @@ TEST_F(TextureSurfaceTest, SizesBecomeSquarePowersOfTwoWithinTheDevicesLimits) {
   for (const auto& c : cases) {
     UseDevice(DeviceOffer{.minSide = c.minSide, .maxWidth = c.maxWidth, .maxHeight = c.maxHeight});
     uint32_t w = c.width, h = c.height;
-    FitTextureSize(gD3DDevice, w, h);
+    FitTextureSize(Display().gD3DDevice, w, h);
     EXPECT_EQ(std::pair(w, h), std::pair(c.expected, c.expected)) << c.width << "x" << c.height;
   }
   uint32_t w = 40, h = 3;
@@ -189,7 +189,7 @@ TEST_F(TextureSurfaceTest, ABmpTextureCoversTheWholeTextureAndShowsBlackAsTransp
   test::Fill(picture, 0xFF0000, &left);
   test::Fill(picture, 0x00FF00, &bottom);
   const std::string file = Save("wide.bmp", picture);
-  ASSERT_EQ(LoadTextureBitmap(texture_, gD3DDevice, file, 1), 1);
+  ASSERT_EQ(LoadTextureBitmap(texture_, Display().gD3DDevice, file, 1), 1);
   IDirectDrawSurface7* s = texture_.surface;
   EXPECT_EQ(std::pair(s->Width(), s->Height()), std::pair(512u, 512u));
   EXPECT_EQ(ColourAt(s, 10, 10), 0xFF0000u);
@@ -198,21 +198,21 @@ TEST_F(TextureSurfaceTest, ABmpTextureCoversTheWholeTextureAndShowsBlackAsTransp
   DDCOLORKEY key{0xDEAD, 0xBEEF};
   ASSERT_EQ(KeyResult(s, &key), DD_OK);
   EXPECT_EQ(std::pair(key.dwColorSpaceLowValue, key.dwColorSpaceHighValue), std::pair(0u, 0u)) << "black";
-  ASSERT_EQ(LoadTextureBitmap(texture_, gD3DDevice, file, 0), 1);
+  ASSERT_EQ(LoadTextureBitmap(texture_, Display().gD3DDevice, file, 0), 1);
   EXPECT_EQ(KeyResult(texture_.surface), DDERR_NOCOLORKEY) << "without the flag nothing is transparent";
 }
 
 TEST_F(TextureSurfaceTest, BitmapFailuresLeaveAnEmptyTexture) {
-  ASSERT_EQ(CreateColorTexture(texture_, gD3DDevice, 0x112233), 1);
-  EXPECT_EQ(LoadTextureBitmap(texture_, gD3DDevice, folder_.path() + "missing.bmp", 1), 0);
+  ASSERT_EQ(CreateColorTexture(texture_, Display().gD3DDevice, 0x112233), 1);
+  EXPECT_EQ(LoadTextureBitmap(texture_, Display().gD3DDevice, folder_.path() + "missing.bmp", 1), 0);
   EXPECT_NE(texture_.surface, nullptr) << "a file that can't be read changes nothing";
-  EXPECT_EQ(LoadTextureBitmap(texture_, gD3DDevice, WriteFile("damaged.bmp", {'B', 'M', 1, 2, 3}), 1), 0);
+  EXPECT_EQ(LoadTextureBitmap(texture_, Display().gD3DDevice, WriteFile("damaged.bmp", {'B', 'M', 1, 2, 3}), 1), 0);
   const std::string file = Bmp("ok.bmp", 0x808080);
   FailSurfaceCreations(1, DDERR_OUTOFVIDEOMEMORY, DDSCAPS_TEXTURE);
-  EXPECT_EQ(LoadTextureBitmap(texture_, gD3DDevice, file, 1), 0);
+  EXPECT_EQ(LoadTextureBitmap(texture_, Display().gD3DDevice, file, 1), 0);
   EXPECT_EQ(std::tuple(texture_.surface, texture_.palette), std::tuple(nullptr, nullptr));
   UseDevice(DeviceOffer{.formats = {kA8R8G8B8}});
-  EXPECT_EQ(LoadTextureBitmap(texture_, gD3DDevice, file, 1), 0) << "no texture format without alpha";
+  EXPECT_EQ(LoadTextureBitmap(texture_, Display().gD3DDevice, file, 1), 0) << "no texture format without alpha";
   EXPECT_EQ(texture_.surface, nullptr);
 }
 
@@ -235,7 +235,7 @@ TEST_F(TextureSurfaceTest, AnImageFileBecomesATextureInAFormatTheDeviceLists) {
 TEST_F(TextureSurfaceTest, TexturesFromSurfacesAreCompressedOnlyWhereTheDeviceListsDxt) {
   IDirectDrawSurface7* source = test::MakeSurface(20, 10, 32);
   test::Fill(source, 0xFFFFFF);
-  ASSERT_EQ(CreateTextureFromSurface(texture_, gD3DDevice, 5, source, 1, 1, 0), 1);
+  ASSERT_EQ(CreateTextureFromSurface(texture_, Display().gD3DDevice, 5, source, 1, 1, 0), 1);
   EXPECT_EQ(std::pair(texture_.dxt1, texture_.surface->PixelFormat().dwFourCC), std::pair(uint8_t(1), FOURCC_DXT1));
   EXPECT_EQ(KeyResult(texture_.surface), DD_OK) << "the compressed copy keeps black transparent";
   EXPECT_EQ(std::tuple(texture_.sourceId, texture_.sourceWidth, texture_.textureWidth), std::tuple(5, 20u, 32u));
@@ -243,7 +243,7 @@ TEST_F(TextureSurfaceTest, TexturesFromSurfacesAreCompressedOnlyWhereTheDeviceLi
   DeviceOffer noDxt;
   std::erase_if(noDxt.formats, [](const DDPIXELFORMAT& f) { return (f.dwFlags & DDPF_FOURCC) != 0; });
   UseDevice(noDxt);
-  ASSERT_EQ(CreateTextureFromSurface(texture_, gD3DDevice, -1, source, 0, 1, 0), 1);
+  ASSERT_EQ(CreateTextureFromSurface(texture_, Display().gD3DDevice, -1, source, 0, 1, 0), 1);
   const DDPIXELFORMAT format = texture_.surface->PixelFormat();
   EXPECT_EQ(std::pair(format.dwFourCC, format.dwRGBAlphaBitMask), std::pair(0u, 0u)) << "uncompressed, no alpha";
   EXPECT_EQ(texture_.sourceId, 5) << "source -1 records nothing";
@@ -251,23 +251,23 @@ TEST_F(TextureSurfaceTest, TexturesFromSurfacesAreCompressedOnlyWhereTheDeviceLi
   EXPECT_EQ(UpdateTextureFromSurface(texture_, source, 20, 10), 1);
   EXPECT_EQ(ColourAt(texture_.surface, 31, 31), 0x00FF00u) << "stretched into the same texture";
   EXPECT_EQ(UpdateTextureFromSurface(texture_, source, 40, 10), 0) << "a rectangle outside the source";
-  EXPECT_EQ(CreateTextureFromSurface(texture_, gD3DDevice, 1, nullptr, 0, 0, 0), 0);
+  EXPECT_EQ(CreateTextureFromSurface(texture_, Display().gD3DDevice, 1, nullptr, 0, 0, 0), 0);
   source->Release();
 }
 
 TEST_F(TextureSurfaceTest, OneColourTexturesHoldTheColourOrNothing) {
   for (auto [bits, colour] : {std::pair(32u, 0x123456u), std::pair(16u, 0xFF0000u), std::pair(16u, 0xFFFFFFu)}) {
     UseDevice(DeviceOffer{}, bits);
-    ASSERT_EQ(CreateColorTexture(texture_, gD3DDevice, colour), 1);
+    ASSERT_EQ(CreateColorTexture(texture_, Display().gD3DDevice, colour), 1);
     EXPECT_EQ(ColourAt(texture_.surface, 31, 0), colour) << std::hex << colour << " at " << std::dec << bits;
   }
   FailSurfaceCreations(1, DDERR_OUTOFVIDEOMEMORY, DDSCAPS_TEXTURE);
-  EXPECT_EQ(CreateColorTexture(texture_, gD3DDevice, 0x00FF00), 0);
+  EXPECT_EQ(CreateColorTexture(texture_, Display().gD3DDevice, 0x00FF00), 0);
   EXPECT_EQ(texture_.surface, nullptr) << "no half-made texture";
 }
 
 TEST_F(TextureSurfaceTest, ColourKeysUseTheSurfacesOwnValueAndAFailedRemakeKeepsTheTexture) {
-  ASSERT_EQ(CreateColorTexture(texture_, gD3DDevice, 0x808080), 1);
+  ASSERT_EQ(CreateColorTexture(texture_, Display().gD3DDevice, 0x808080), 1);
   ASSERT_EQ(RecreateTextureWithColorKey(texture_), 1);
   EXPECT_EQ(KeyResult(texture_.surface), DD_OK);
   IDirectDrawSurface7* kept = texture_.surface;
@@ -346,7 +346,7 @@ TEST_F(TextureSurfaceTest, MipmappedCopiesAreChainsOfBoxFilteredHalvesInTheSourc
 TEST_F(TextureSurfaceTest, ATextureGetsItsMipChainOnceCompressedWhereTheDeviceListsDxt) {
   IDirectDrawSurface7* source = test::MakeSurface(20, 10, 32);
   test::Fill(source, 0x3060C0);
-  ASSERT_EQ(CreateTextureFromSurface(texture_, gD3DDevice, -1, source, 0, 0, 0), 1);
+  ASSERT_EQ(CreateTextureFromSurface(texture_, Display().gD3DDevice, -1, source, 0, 0, 0), 1);
   ASSERT_EQ(MakeTextureMipmaps(texture_, 1), 1);
   EXPECT_EQ(texture_.mipMapped, 1u);
   EXPECT_EQ(texture_.surface->PixelFormat().dwFourCC, FOURCC_DXT1);
@@ -361,7 +361,7 @@ TEST_F(TextureSurfaceTest, ATextureGetsItsMipChainOnceCompressedWhereTheDeviceLi
   DeviceOffer noDxt;
   std::erase_if(noDxt.formats, [](const DDPIXELFORMAT& f) { return (f.dwFlags & DDPF_FOURCC) != 0; });
   UseDevice(noDxt);
-  ASSERT_EQ(CreateTextureFromSurface(texture_, gD3DDevice, -1, source, 0, 0, 0), 1);
+  ASSERT_EQ(CreateTextureFromSurface(texture_, Display().gD3DDevice, -1, source, 0, 0, 0), 1);
   const DDPIXELFORMAT before = texture_.surface->PixelFormat();
   ASSERT_EQ(MakeTextureMipmaps(texture_, 1), 1);
   EXPECT_EQ(texture_.surface->PixelFormat().dwRGBBitCount, before.dwRGBBitCount) << "uncompressed";
@@ -370,7 +370,7 @@ TEST_F(TextureSurfaceTest, ATextureGetsItsMipChainOnceCompressedWhereTheDeviceLi
 }
 
 TEST_F(EngineTextureTest, AModelTextureFallsBackToItsDdsFileWithTheFilesOwnMipChain) {
-  gModelFolder = folder_.path();
+  Records().gModelFolder = folder_.path();
   // 20 x 10 is saved as a 32 x 16 DXT1 file of three levels; the texture is 32 x 32 with three.
   IDirectDrawSurface7* picture = test::MakeSurface(20, 10, 32);
   test::Fill(picture, 0x2040A0);
@@ -391,16 +391,16 @@ TEST_F(EngineTextureTest, AModelTextureFallsBackToItsDdsFileWithTheFilesOwnMipCh
 }
 
 TEST_F(EngineTextureTest, TheSameFileTwiceSharesOneTextureFreedByItsLastUser) {
-  gModelFolder = folder_.path();
+  Records().gModelFolder = folder_.path();
   Bmp("wall.bmp", 0xFF0000);
-  const int32_t used = gTextureRecords.usedCount;
+  const int32_t used = Records().gTextureRecords.usedCount;
   const uint32_t first = LoadTextureFile("wall.bmp", 0);
   EXPECT_EQ(ColourOfTexture(first), 0xFF0000u);
   EXPECT_EQ(LoadTextureFile("wall.bmp", 0), first);
   ReleaseTextureSlot(first, 0);
-  EXPECT_TRUE(gTextureRecords.IsTaken(first));
+  EXPECT_TRUE(Records().gTextureRecords.IsTaken(first));
   ReleaseTextureSlot(first, 0);
-  EXPECT_EQ(gTextureRecords.usedCount, used);
+  EXPECT_EQ(Records().gTextureRecords.usedCount, used);
 
   const uint32_t upper = LoadTextureFile("Wall.bmp", 0);
   EXPECT_EQ(ColourOfTexture(upper), 0xFF0000u) << "the file itself is found in any case";
@@ -418,16 +418,16 @@ TEST_F(EngineTextureTest, TheSameFileTwiceSharesOneTextureFreedByItsLastUser) {
 }
 
 TEST_F(EngineTextureTest, MissingOrDamagedFilesGiveNoTextureAndKeepNoRecord) {
-  const int32_t used = gTextureRecords.usedCount;
+  const int32_t used = Records().gTextureRecords.usedCount;
   EXPECT_EQ(LoadTextureFile("nowhere.bmp", 0), 0u);
   EXPECT_EQ(LoadTextureFile("ab", 1), 0u) << "too short for another ending";
   EXPECT_EQ(LoadTextureFile(WriteFile("damaged.png", {0x89, 'P', 'N', 'G', 0}).c_str(), 1), 0u);
   // Only an unreadable "dds" file stands beside the missing "bmp" one: found, refused, nothing kept.
-  gModelFolder = folder_.path();
+  Records().gModelFolder = folder_.path();
   WriteFile("rock.dds", {'D', 'D', 'S', ' ', 0, 0, 0, 0});
   EXPECT_EQ(LoadTextureFile("rock.bmp", 0), 0u);
-  EXPECT_EQ(gTextureRecords.usedCount, used);
-  EXPECT_EQ(gTextureNameList, nullptr);
+  EXPECT_EQ(Records().gTextureRecords.usedCount, used);
+  EXPECT_EQ(Records().gTextureNameList, nullptr);
   Bmp("rock.bmp", 0xFF0000);
   EXPECT_EQ(ColourOfTexture(LoadTextureFile("rock.bmp", 0)), 0xFF0000u) << "the bmp file comes first";
 }
@@ -452,35 +452,35 @@ TEST_F(EngineTextureTest, ManyTexturesSurviveThePoolGrowingAndImageTexturesAreSh
   EXPECT_NE(fresh, texture);
   EXPECT_EQ(TextureOf(fresh).dxt1, 1) << "made new, and compressed where the device lists DXT";
   ReleaseTextureSlot(texture, 1);
-  EXPECT_EQ(gImageRecords[image].textureSlot, int32_t(fresh)) << "the old texture no longer names the image";
+  EXPECT_EQ(Records().gImageRecords[image].textureSlot, int32_t(fresh)) << "the old texture no longer names the image";
   ReleaseTextureSlot(fresh, 0);
-  EXPECT_EQ(gImageRecords[image].textureSlot, 0);
+  EXPECT_EQ(Records().gImageRecords[image].textureSlot, 0);
 
   EXPECT_EQ(GetImageTexture(AllocImageRecord(), 1, 0), 0u) << "an image without a surface";
   EXPECT_EQ(GetImageTexture(9999, 1, 0), 0u);
-  const int32_t used = gTextureRecords.usedCount;
+  const int32_t used = Records().gTextureRecords.usedCount;
   FailSurfaceCreations(1, DDERR_OUTOFVIDEOMEMORY, DDSCAPS_TEXTURE);
   EXPECT_EQ(GetImageTexture(image, 1, 0), 0u);
-  EXPECT_EQ(gTextureRecords.usedCount, used);
+  EXPECT_EQ(Records().gTextureRecords.usedCount, used);
 }
 
 TEST_F(EngineTextureTest, GrabsCopyTheScreenOrABitmapAndRefreshTheImagesTexture) {
-  test::Fill(gBackBuffer, 0x00FF00);
-  test::Paint(gBackBuffer, 10, 10, 0xFF0000);
+  test::Fill(Display().gBackBuffer, 0x00FF00);
+  test::Paint(Display().gBackBuffer, 10, 10, 0xFF0000);
   const uint32_t image = AllocImageRecord();
-  const ImageRecord& r = gImageRecords[image];
+  const ImageRecord& r = Records().gImageRecords[image];
   ASSERT_EQ(GrabScreenImage(image, 10, 10, 30, 20, 0), 1);
   EXPECT_EQ(std::tuple(r.valid, r.width, r.height), std::tuple(1, 20, 10));
   EXPECT_EQ(std::pair(ColourAt(r.surface, 0, 0), ColourAt(r.surface, 19, 9)), std::pair(0xFF0000u, 0x00FF00u));
   const uint32_t texture = GetImageTexture(image, 1, 0);
   IDirectDrawSurface7* textureSurface = TextureOf(texture).surface;
-  test::Fill(gBackBuffer, 0x0000FF);
+  test::Fill(Display().gBackBuffer, 0x0000FF);
   MakeSurfacesBusy(3);
   ASSERT_EQ(GrabScreenImage(image, 10, 10, 30, 20, 0), 1) << "a busy screen is waited for";
   EXPECT_EQ(TextureOf(texture).surface, textureSurface) << "same size: the texture is updated in place";
   EXPECT_EQ(ColourOfTexture(texture), 0x0000FFu);
   ASSERT_EQ(CreateBitmapSurface(3, 16, 16), 1);
-  test::Fill(gBitmaps[3], 0xFFFF00);
+  test::Fill(Display().gBitmaps[3], 0xFFFF00);
   ASSERT_EQ(GrabBitmapImage(image, 3, 0, 0, 16, 16, 0), 1);
   EXPECT_EQ(ColourOfTexture(texture), 0xFFFF00u) << "another size: the texture is made again";
 
@@ -490,10 +490,10 @@ TEST_F(EngineTextureTest, GrabsCopyTheScreenOrABitmapAndRefreshTheImagesTexture)
   EXPECT_EQ(r.valid, 0) << "an image whose pixels were never copied is not in use";
   // Partly beyond the screen: the part on it is copied, the rest is black, whatever an earlier
   // grab of the same size left.
-  const int32_t right = int32_t(gBackBuffer->Width());
-  test::Fill(gBackBuffer, 0x0000FF);
+  const int32_t right = int32_t(Display().gBackBuffer->Width());
+  test::Fill(Display().gBackBuffer, 0x0000FF);
   ASSERT_EQ(GrabScreenImage(image, 0, 0, 8, 8, 0), 1);
-  test::Fill(gBackBuffer, 0xFFFFFF);
+  test::Fill(Display().gBackBuffer, 0xFFFFFF);
   ASSERT_EQ(GrabScreenImage(image, right - 4, -2, right + 4, 6, 0), 1);
   EXPECT_EQ(std::tuple(ColourAt(r.surface, 0, 2), ColourAt(r.surface, 3, 7)), std::tuple(0xFFFFFFu, 0xFFFFFFu));
   EXPECT_EQ(std::tuple(ColourAt(r.surface, 0, 1), ColourAt(r.surface, 4, 2)), std::tuple(0u, 0u));
@@ -502,20 +502,20 @@ TEST_F(EngineTextureTest, GrabsCopyTheScreenOrABitmapAndRefreshTheImagesTexture)
   ASSERT_EQ(GrabScreenImage(image, 0, 0, 8, 8, 0), 1);
   LoseSurface(r.surface);
   EXPECT_EQ(GrabScreenImage(image, 0, 0, 8, 8, 0), 1) << "the image surface is restored once";
-  gFullScreen = 1;
+  Display().gFullScreen = 1;
   LoseSurface(r.surface);
   SetRestoreFails(true);
   EXPECT_EQ(GrabScreenImage(image, 0, 0, 8, 8, 0), 0);
-  EXPECT_EQ(gAppActive, 0u) << "full screen without its surfaces: the program pauses";
+  EXPECT_EQ(Host().gAppActive, 0u) << "full screen without its surfaces: the program pauses";
   // The one pause rule: a program that always runs is never paused; a grab pauses only in full screen.
   for (const auto& [fullScreen, alwaysActive] : {std::pair(0u, 0u), std::pair(1u, 1u)}) {
-    gAppActive = 1;
-    gFullScreen = fullScreen;
-    gAlwaysActive = alwaysActive;
+    Host().gAppActive = 1;
+    Display().gFullScreen = fullScreen;
+    System().gAlwaysActive = alwaysActive;
     ASSERT_EQ(GrabScreenImage(image, 0, 0, 8, 8, 0), 0);
-    EXPECT_EQ(gAppActive, 1u) << fullScreen << alwaysActive;
+    EXPECT_EQ(Host().gAppActive, 1u) << fullScreen << alwaysActive;
   }
-  gAlwaysActive = 0;
+  System().gAlwaysActive = 0;
   SetRestoreFails(false);
 }
 
@@ -526,16 +526,16 @@ TEST_F(EngineTextureTest, DisplayChangesLetImagesGiveUpTheirTextures) {
   AddTextureUse(sharedTexture);  // an object still uses it
   // A texture surface that had to be restored pauses the program.
   EXPECT_EQ(FindLostTextureSurface(), 1);
-  EXPECT_EQ(gAppActive, 0u);
+  EXPECT_EQ(Host().gAppActive, 0u);
 
   ReleaseImageTextureLinks();
-  EXPECT_FALSE(gTextureRecords.IsTaken(keptTexture));
-  EXPECT_TRUE(gTextureRecords.IsTaken(sharedTexture));
-  EXPECT_NE(gImageRecords[kept].surface, nullptr) << "only the links go";
-  EXPECT_EQ(gTextureRefreshFlag, 1);
+  EXPECT_FALSE(Records().gTextureRecords.IsTaken(keptTexture));
+  EXPECT_TRUE(Records().gTextureRecords.IsTaken(sharedTexture));
+  EXPECT_NE(Records().gImageRecords[kept].surface, nullptr) << "only the links go";
+  EXPECT_EQ(Records().gTextureRefreshFlag, 1);
   GetImageTexture(kept, 1, 0);
   ReleaseAllImageTextures();
-  EXPECT_EQ(std::tuple(gImageRecords[kept].textureSlot, gImageRecords[kept].surface), std::tuple(0, nullptr));
+  EXPECT_EQ(std::tuple(Records().gImageRecords[kept].textureSlot, Records().gImageRecords[kept].surface), std::tuple(0, nullptr));
   const uint32_t colour = GetColorTexture(0x112233);
   ReleaseAllTextureSurfaces();
   EXPECT_EQ(TextureOf(colour).surface, nullptr);

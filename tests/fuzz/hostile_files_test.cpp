@@ -98,7 +98,7 @@ TEST_F(HostileBitmapLoadTest, ProgramLoadsEndWithTheLoadErrorAndNoBitmap) {
     SCOPED_TRACE(file.path);
     QueueLoadBitmap(1, file.path);
     EXPECT_EQ(Frame(), kErrImageFileNotLoaded);
-    EXPECT_EQ(gBitmaps[1], nullptr);
+    EXPECT_EQ(Display().gBitmaps[1], nullptr);
   }
 }
 

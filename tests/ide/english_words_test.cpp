@@ -31,16 +31,16 @@ class EnglishWordsTest : public ::testing::Test {
     const std::string text = ReadFile(kWordFile);
     ASSERT_FALSE(text.empty()) << kWordFile;
     dir.Write("LANG/english/WORDS.TXT", text);
-    gProgramFolder = dir.path();
-    gTextLanguage = "english";
+    Host().gProgramFolder = dir.path();
+    Language().gTextLanguage = "english";
     ResetErrorWordTable();
-    gCompilerMessages.fill(std::nullopt);
+    Language().gCompilerMessages.fill(std::nullopt);
     ASSERT_TRUE(LoadLanguageSettings());
   }
   void TearDown() override {
-    gProgramFolder.clear();
+    Host().gProgramFolder.clear();
     ResetErrorWordTable();
-    gCompilerMessages.fill(std::nullopt);
+    Language().gCompilerMessages.fill(std::nullopt);
   }
   test::TempFolder dir;
 };
@@ -51,7 +51,7 @@ TEST_F(EnglishWordsTest, EveryErrorNumberReachesATextOfItsOwn) {
     const int entry = ErrorTableEntry(n);
     if (entry < 0) continue;
     ++reached;
-    const std::string& text = gErrorWordTable[size_t(entry)];
+    const std::string& text = Language().gErrorWordTable[size_t(entry)];
     EXPECT_FALSE(text.empty()) << "error " << n;
     EXPECT_NE(text, "ERROR " + std::to_string(entry)) << "error " << n << " keeps the default text";
   }
@@ -59,28 +59,28 @@ TEST_F(EnglishWordsTest, EveryErrorNumberReachesATextOfItsOwn) {
 }
 
 TEST_F(EnglishWordsTest, ErrorBoxReadsAsASentence) {
-  gErrorWarningFlag = 0;
-  gErrorCode = kErrArrayIndexOutOfRange;
+  Interpreter().gErrorWarningFlag = 0;
+  Interpreter().gErrorCode = kErrArrayIndexOutOfRange;
   EXPECT_EQ(FormatErrorMessage(), "Runtime Error : Array index out of range.");
-  gErrorCode = kErrDivisionByZero;
-  gErrorWarningFlag = 1;
+  Interpreter().gErrorCode = kErrDivisionByZero;
+  Interpreter().gErrorWarningFlag = 1;
   EXPECT_EQ(FormatErrorMessage(), "Runtime Warning : Division by zero.");
-  gErrorCode = kErrWindowNotCreated;
-  gErrorWarningFlag = 0;
+  Interpreter().gErrorCode = kErrWindowNotCreated;
+  Interpreter().gErrorWarningFlag = 0;
   EXPECT_EQ(FormatErrorMessage(), "System Error : Could not create the window.");
-  gErrorCode = 0;
+  Interpreter().gErrorCode = 0;
 }
 
 TEST_F(EnglishWordsTest, EveryCompilerMessageHasAText) {
   // Whether a compile failed is read from whether a message was built, so an empty text for a
   // key the compiler uses would pass a failed compile as a success.
   for (int key = 1; key <= 53; ++key) {
-    ASSERT_TRUE(gCompilerMessages[size_t(key)].has_value()) << "key " << key;
-    EXPECT_FALSE(gCompilerMessages[size_t(key)]->empty()) << "key " << key;
+    ASSERT_TRUE(Language().gCompilerMessages[size_t(key)].has_value()) << "key " << key;
+    EXPECT_FALSE(Language().gCompilerMessages[size_t(key)]->empty()) << "key " << key;
   }
-  EXPECT_EQ(*gCompilerMessages[6], "integer");
-  EXPECT_EQ(*gCompilerMessages[7], "float");
-  EXPECT_EQ(*gCompilerMessages[8], "string");
+  EXPECT_EQ(*Language().gCompilerMessages[6], "integer");
+  EXPECT_EQ(*Language().gCompilerMessages[7], "float");
+  EXPECT_EQ(*Language().gCompilerMessages[8], "string");
 }
 
 // Keys outside the sections' ranges would never be read, and a key given twice shows only its first text.

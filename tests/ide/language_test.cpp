@@ -12,15 +12,15 @@ namespace {
 class LanguageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    gProgramFolder = dir.path();
+    Host().gProgramFolder = dir.path();
     ResetErrorWordTable();
-    gCompilerMessages.fill(std::nullopt);
+    Language().gCompilerMessages.fill(std::nullopt);
   }
   void TearDown() override {
-    gProgramFolder.clear();
-    gTextLanguage = "english";
+    Host().gProgramFolder.clear();
+    Language().gTextLanguage = "english";
     ResetErrorWordTable();
-    gCompilerMessages.fill(std::nullopt);
+    Language().gCompilerMessages.fill(std::nullopt);
   }
   test::TempFolder dir;
 };
@@ -30,24 +30,24 @@ TEST_F(LanguageTest, WordFileReplacesTheTextsItHas) {
             "[GENERAL]\r\n0=ignored\r\n[ERRORS]\r\n10=Array index out of range\r\n255=Last entry\r\n"
             "[COMPILER]\r\n0=Unknown command\r\n59=Last message\r\n");
   ASSERT_TRUE(LoadLanguageSettings());
-  EXPECT_EQ(gErrorWordTable[10], "Array index out of range");
-  EXPECT_EQ(gErrorWordTable[255], "Last entry");
-  EXPECT_EQ(gErrorWordTable[11], "ERROR 11");
-  ASSERT_TRUE(gCompilerMessages[0].has_value());
-  EXPECT_EQ(*gCompilerMessages[0], "Unknown command");
-  EXPECT_EQ(*gCompilerMessages[59], "Last message");
-  EXPECT_FALSE(gCompilerMessages[1].has_value());
+  EXPECT_EQ(Language().gErrorWordTable[10], "Array index out of range");
+  EXPECT_EQ(Language().gErrorWordTable[255], "Last entry");
+  EXPECT_EQ(Language().gErrorWordTable[11], "ERROR 11");
+  ASSERT_TRUE(Language().gCompilerMessages[0].has_value());
+  EXPECT_EQ(*Language().gCompilerMessages[0], "Unknown command");
+  EXPECT_EQ(*Language().gCompilerMessages[59], "Last message");
+  EXPECT_FALSE(Language().gCompilerMessages[1].has_value());
 }
 
 TEST_F(LanguageTest, LanguageFolderIsFoundWithoutRegardToCaseAndMissingKeepsTheDefaults) {
   EXPECT_FALSE(LoadLanguageSettings());
-  EXPECT_EQ(gErrorWordTable[10], "ERROR 10");
-  EXPECT_FALSE(gCompilerMessages[0].has_value());
+  EXPECT_EQ(Language().gErrorWordTable[10], "ERROR 10");
+  EXPECT_FALSE(Language().gCompilerMessages[0].has_value());
 
   dir.Write("lang/Deutsch/words.txt", "[ERRORS]\n1=Fehler\n");
-  gTextLanguage = "DEUTSCH";
+  Language().gTextLanguage = "DEUTSCH";
   ASSERT_TRUE(LoadLanguageSettings());
-  EXPECT_EQ(gErrorWordTable[1], "Fehler");
+  EXPECT_EQ(Language().gErrorWordTable[1], "Fehler");
 }
 
 }  // namespace

@@ -158,11 +158,11 @@ TEST_F(XReader, FrameListStaysInsideTheChecklistAndItsTexts) {
   EXPECT_EQ(model.frameCount, 601);
   ResetChecklist();
   model.ListFrames();
-  EXPECT_EQ(gChecklistCount, kChecklistCapacity);
-  EXPECT_EQ(gChecklist[0].values[0], 0);
-  EXPECT_STREQ(gChecklist[1].text, "f0");
-  EXPECT_EQ(std::string(gChecklist[4].text), longName.substr(0, 255));
-  EXPECT_EQ(gChecklist[511].values[0], 511);
+  EXPECT_EQ(Checklist().gChecklistCount, kChecklistCapacity);
+  EXPECT_EQ(Checklist().gChecklist[0].values[0], 0);
+  EXPECT_STREQ(Checklist().gChecklist[1].text, "f0");
+  EXPECT_EQ(std::string(Checklist().gChecklist[4].text), longName.substr(0, 255));
+  EXPECT_EQ(Checklist().gChecklist[511].values[0], 511);
   std::string name;
   ASSERT_TRUE(model.GetFrameName(4, name));
   EXPECT_EQ(name, longName);

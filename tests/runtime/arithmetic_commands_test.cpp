@@ -212,11 +212,11 @@ TEST(StringCommands, NumberTextsBothWays) {
 }
 
 TEST(StringCommands, CommandLineIsCutToTheTextLimit) {
-  const std::string saved = vx::gCommandLine;
-  vx::gCommandLine = std::string(300, 'c');
+  const std::string saved = vx::Runtime().gCommandLine;
+  vx::Runtime().gCommandLine = std::string(300, 'c');
   const Value old = S("old");
   Outcome out = RunCommand(kCmdCommandLine, {}, 's', &old);
-  vx::gCommandLine = saved;
+  vx::Runtime().gCommandLine = saved;
   EXPECT_EQ(out.run.errorCode, 0);
   EXPECT_TRUE(out.continued);
   EXPECT_EQ(TextAt(StringTemp(0)), std::string(255, 'c'));

@@ -19,7 +19,7 @@ using namespace test;
 
 // Handle of the array owned by a variable operand.
 size_t HandleOf(int var) { return size_t(var - operands::kIntVar); }
-ValueSlot* BlockOf(int var) { return gArrayHandles[HandleOf(var)]; }
+ValueSlot* BlockOf(int var) { return Runtime().gArrayHandles[HandleOf(var)]; }
 
 // Appends a command whose operands are head, then middle, then tail (the builder takes a fixed list).
 void Emit(ImageBuilder& b, int number, std::initializer_list<int> head, const std::vector<int>& middle,
@@ -60,7 +60,7 @@ TEST_F(ArrayTest, SizeTenGivesIndicesZeroToTen) {
     else
       b.Cmd(kCmdIntElement1, {IntTemp(0), a, index});
     EXPECT_EQ(RunImage(b).errorCode, c.error);
-    EXPECT_EQ(gArrayDims[HandleOf(a)][5], 11u);
+    EXPECT_EQ(Runtime().gArrayDims[HandleOf(a)][5], 11u);
     EXPECT_EQ(IntAt(IntTemp(0)), 0);
     for (int i = 0; i < 11; ++i) EXPECT_EQ(BlockOf(a)[i].i, c.write && !c.error && i == c.index ? 77 : 0) << i;
   }
@@ -98,7 +98,7 @@ TEST_F(ArrayTest, ElementsRoundTripInOneToFiveDimensions) {
     Emit(b, kCmdStringElement1 + k - 1, {StringTemp(0), sa}, innerOps);
     Emit(b, kCmdStringElement1 + k - 1, {StringTemp(1), sa}, lastOps);
     ASSERT_EQ(RunImage(b).errorCode, 0);
-    EXPECT_EQ(gArrayDims[HandleOf(ia)][5], uint32_t(count));
+    EXPECT_EQ(Runtime().gArrayDims[HandleOf(ia)][5], uint32_t(count));
     EXPECT_EQ(BlockOf(ia)[lastFlat].i, -123456);
     EXPECT_EQ(BlockOf(fb)[innerFlat].f, 16777216.0f);
     EXPECT_EQ(IntAt(IntTemp(0)), -123456);
@@ -159,7 +159,7 @@ TEST_F(ArrayTest, BadSizesRaiseNoMemoryAndLeaveNoArray) {
       Emit(b, dim + int(sizes.size()) - 1, {var}, sizeOps);
       EXPECT_EQ(RunImage(b).errorCode, kErrOutOfMemory);
       EXPECT_EQ(BlockOf(var), nullptr);
-      EXPECT_EQ(gArrayDims[HandleOf(var)][5], 0u);
+      EXPECT_EQ(Runtime().gArrayDims[HandleOf(var)][5], 0u);
       if (dim == kCmdDimStringArray1)
         EXPECT_EQ(TextAt(var), "");
       else
@@ -196,8 +196,8 @@ TEST_F(ArrayTest, DataReadStoresThroughTheReadElement) {
     if (then == Then::kRedim) b.Cmd(kCmdDimIntArray1, {a, three});
     b.Cmd(kCmdReadInt, {IntTemp(0)});
     ASSERT_EQ(RunImage(b).errorCode, 0);
-    EXPECT_EQ(gDataReadIndex, 1u);
-    EXPECT_EQ(gReferenceTable[0], then == Then::kNothing ? &BlockOf(a)[3] : nullptr);
+    EXPECT_EQ(Dispatcher().gDataReadIndex, 1u);
+    EXPECT_EQ(Runtime().gReferenceTable[0], then == Then::kNothing ? &BlockOf(a)[3] : nullptr);
     if (then == Then::kUndim) {
       EXPECT_EQ(BlockOf(a), nullptr);
       for (int i = 0; i < 4; ++i) EXPECT_EQ(BlockOf(keep)[i].i, 0);

@@ -25,12 +25,12 @@ using Names = std::vector<std::string>;
 class AttachedFilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    gTempFolder = temp_.path();
-    gAttachedFiles = std::make_unique<AttachedFiles>();
+    Host().gTempFolder = temp_.path();
+    Runtime().gAttachedFiles = std::make_unique<AttachedFiles>();
   }
   void TearDown() override {
-    gAttachedFiles.reset();
-    gTempFolder = savedTemp_;
+    Runtime().gAttachedFiles.reset();
+    Host().gTempFolder = savedTemp_;
   }
 
   // Writes the game file outside the temporary folder and loads its block.
@@ -40,7 +40,7 @@ class AttachedFilesTest : public ::testing::Test {
   }
   Names EntryNames() const {
     Names names;
-    for (const AttachedEntry& entry : gAttachedFiles->entries()) names.push_back(entry.name);
+    for (const AttachedEntry& entry : Runtime().gAttachedFiles->entries()) names.push_back(entry.name);
     return names;
   }
   Names TempFiles() const {
@@ -64,7 +64,7 @@ class AttachedFilesTest : public ::testing::Test {
 
   test::TempFolder temp_;   // the process's temporary folder during the test
   test::TempFolder games_;  // where the game files lie
-  std::string savedTemp_ = gTempFolder;
+  std::string savedTemp_ = Host().gTempFolder;
 };
 
 test::BlockWriter GameBlock() {
@@ -112,7 +112,7 @@ TEST_F(AttachedFilesTest, OneTemporaryFilePerEndingThatNeverLeavesTheFolder) {
 
 TEST_F(AttachedFilesTest, NothingHappensWithoutTheObject) {
   ASSERT_TRUE(GameBlock().WriteTo(games_.path() + "game"));
-  gAttachedFiles.reset();
+  Runtime().gAttachedFiles.reset();
   EXPECT_FALSE(LoadAttachedFiles(games_.path() + "game"));
   EXPECT_EQ(Resolve("intro.jpg", "jpg"), "");
   EXPECT_EQ(Resolve("intro.jpg", "jpg", /*byName=*/true), "");
@@ -136,9 +136,9 @@ TEST_F(AttachedFilesTest, UnwritableTemporaryFileCountsAsNotFound) {
   EXPECT_EQ(path, "unchanged");
   EXPECT_EQ(TempFiles(), Names{"_virtual.bmp"});  // no partial file left
 
-  AttachedEntry stranger = gAttachedFiles->entries().front();  // a copy lies in no block
+  AttachedEntry stranger = Runtime().gAttachedFiles->entries().front();  // a copy lies in no block
   EXPECT_FALSE(ExtractAttachedEntry(stranger, path, "dat"));
-  EXPECT_TRUE(ExtractAttachedEntry(gAttachedFiles->entries().front(), path, "dat"));
+  EXPECT_TRUE(ExtractAttachedEntry(Runtime().gAttachedFiles->entries().front(), path, "dat"));
   EXPECT_EQ(Contents(path), "program");
 }
 
@@ -153,7 +153,7 @@ TEST_F(AttachedFilesTest, ReleaseDeletesEveryExtractedFile) {
 
   AttachedFilesRelease();
   EXPECT_EQ(TempFiles(), Names{"_virtual.wav"});
-  EXPECT_TRUE(gAttachedFiles->entries().empty());
+  EXPECT_TRUE(Runtime().gAttachedFiles->entries().empty());
   EXPECT_EQ(Resolve("intro.jpg", "jpg"), "");
 }
 
@@ -171,18 +171,18 @@ TEST_F(AttachedFilesTest, FilesWithoutABlockGiveNoEntries) {
   };
   for (const auto& [what, writer] : cases) {
     EXPECT_FALSE(Load(writer)) << what;
-    EXPECT_TRUE(gAttachedFiles->entries().empty()) << what;
+    EXPECT_TRUE(Runtime().gAttachedFiles->entries().empty()) << what;
   }
 
   // Files that never had a block: their last word is whatever they end with.
   const std::string plain[] = {"", "abc", std::string("abcdefgh\0\0\0\0", 12)};
   for (const std::string& bytes : plain) {
     EXPECT_FALSE(LoadAttachedFiles(games_.Write("plain", bytes))) << bytes.size();
-    EXPECT_TRUE(gAttachedFiles->entries().empty());
+    EXPECT_TRUE(Runtime().gAttachedFiles->entries().empty());
   }
   EXPECT_FALSE(LoadAttachedFiles(games_.path() + "missing"));
   EXPECT_FALSE(LoadAttachedFiles(win::ExecutablePath()));  // a plain runtime
-  EXPECT_TRUE(gAttachedFiles->entries().empty());
+  EXPECT_TRUE(Runtime().gAttachedFiles->entries().empty());
 }
 
 TEST_F(AttachedFilesTest, DamagedEntriesKeepTheEntriesBeforeThem) {
@@ -211,7 +211,7 @@ TEST_F(AttachedFilesTest, DamagedEntriesKeepTheEntriesBeforeThem) {
 
     // As the first entry: nothing is left.
     EXPECT_FALSE(Load(BlockWriter(damage).Front("RUNTIME")));
-    EXPECT_TRUE(gAttachedFiles->entries().empty());
+    EXPECT_TRUE(Runtime().gAttachedFiles->entries().empty());
   }
 }
 

@@ -37,8 +37,8 @@ class BuilderTest : public ::testing::Test {
   void SetUp() override {
     fs::create_directories(dir.path() + "tmp");
     fs::create_directories(dir.path() + "out");
-    gTempFolder = dir.path() + "tmp/";
-    gProgramFolder = dir.path() + "tool/";  // no word file unless a test writes one
+    Host().gTempFolder = dir.path() + "tmp/";
+    Host().gProgramFolder = dir.path() + "tool/";  // no word file unless a test writes one
     stub = dir.Write("stub", kStub);
     builder.SetStubPath(stub);
     WriteProject("hello.vxa", kHello);
@@ -47,9 +47,9 @@ class BuilderTest : public ::testing::Test {
   }
   void TearDown() override {
     SetStatusLineSink(nullptr);
-    gTempFolder = savedTemp;
-    gProgramFolder = savedProgramFolder;
-    gAttachedFiles.reset();
+    Host().gTempFolder = savedTemp;
+    Host().gProgramFolder = savedProgramFolder;
+    Runtime().gAttachedFiles.reset();
   }
 
   std::string Project(const std::string& name) const { return dir.path() + "project/" + name; }
@@ -67,20 +67,20 @@ class BuilderTest : public ::testing::Test {
 
   // The names of the entries the runtime finds in a built game, folded as it folds them.
   std::vector<std::string> EntryNames(const std::string& game) {
-    gAttachedFiles = std::make_unique<AttachedFiles>();
+    Runtime().gAttachedFiles = std::make_unique<AttachedFiles>();
     EXPECT_TRUE(LoadAttachedFiles(game));
     std::vector<std::string> names;
-    for (const AttachedEntry& entry : gAttachedFiles->entries()) names.push_back(entry.name);
+    for (const AttachedEntry& entry : Runtime().gAttachedFiles->entries()) names.push_back(entry.name);
     return names;
   }
   std::string EntryData(size_t index) {
-    const auto data = gAttachedFiles->EntryData(gAttachedFiles->entries().at(index));
+    const auto data = Runtime().gAttachedFiles->EntryData(Runtime().gAttachedFiles->entries().at(index));
     return std::string(data.begin(), data.end());
   }
 
   test::TempFolder dir;
   StandaloneBuilder builder;
-  std::string stub, savedTemp = gTempFolder, savedProgramFolder = gProgramFolder;
+  std::string stub, savedTemp = Host().gTempFolder, savedProgramFolder = Host().gProgramFolder;
 };
 
 TEST_F(BuilderTest, GameCarriesRuntimeProgramAndMedia) {
@@ -103,7 +103,7 @@ TEST_F(BuilderTest, GameCarriesRuntimeProgramAndMedia) {
   EXPECT_EQ(ReadLE32(reinterpret_cast<const uint8_t*>(game.data() + game.size() - 4)), kStub.size());
 
   // Sorted by name (upper case first), folders walked where they stand, the linked folder not at all.
-  std::string programPath = gTempFolder + "_exefile.dat";
+  std::string programPath = Host().gTempFolder + "_exefile.dat";
   std::transform(programPath.begin(), programPath.end(), programPath.begin(), ::tolower);
   const std::vector<std::string> expected = {
       programPath, "tree.bmp", "linked.bmp", "media\\rock.png", "media\\deeper\\wall.tga", "readme.txt",
@@ -118,7 +118,7 @@ TEST_F(BuilderTest, GameCarriesRuntimeProgramAndMedia) {
   ASSERT_GE(image.size(), 4096u);
   EXPECT_EQ(ReadLE32(reinterpret_cast<const uint8_t*>(image.data())), 1u);
   EXPECT_EQ(ReadLE32(reinterpret_cast<const uint8_t*>(image.data() + 4)), 1024u);
-  EXPECT_FALSE(fs::exists(gTempFolder + "_exefile.dat"));
+  EXPECT_FALSE(fs::exists(Host().gTempFolder + "_exefile.dat"));
 
   const std::vector<std::string> shown = {"Adding Tree.bmp...",       "Adding linked.bmp...",
                                           "Adding media/Rock.PNG...", "Adding media/deeper/wall.tga...",
@@ -146,7 +146,7 @@ TEST_F(BuilderTest, ProgramThatDoesNotCompileWritesNothing) {
   EXPECT_NE(builder.failure(), "");
   EXPECT_EQ(builder.compileErrorLine(), 2);
   EXPECT_EQ(dir.Read("out/game"), "an older game");
-  EXPECT_FALSE(fs::exists(gTempFolder + "_exefile.dat"));
+  EXPECT_FALSE(fs::exists(Host().gTempFolder + "_exefile.dat"));
 }
 
 TEST_F(BuilderTest, MissingProgramOrRuntimeFails) {

@@ -58,9 +58,9 @@ void PrintTo(const QueuedText& t, std::ostream* out) {
 // The text items waiting in the draw queue, in queue order.
 std::vector<QueuedText> QueuedTexts() {
   std::vector<QueuedText> texts;
-  if (!gDrawQueue.Exists()) return texts;
-  gDrawQueue.ForEachUsed([&](uint32_t slot) {
-    const DrawQueueItem& item = gDrawQueue[slot];
+  if (!DrawQueue().gDrawQueue.Exists()) return texts;
+  DrawQueue().gDrawQueue.ForEachUsed([&](uint32_t slot) {
+    const DrawQueueItem& item = DrawQueue().gDrawQueue[slot];
     if (const auto* print = std::get_if<PrintTextItem>(&item.fields))
       texts.push_back({item.type, print->text.Get(), print->x, print->y});
     if (const auto* erase = std::get_if<EraseTextItem>(&item.fields))
@@ -71,8 +71,8 @@ std::vector<QueuedText> QueuedTexts() {
 
 void ClearQueue() {
   DrawQueueFlush();
-  gDrawQueue.Destroy();
-  gDrawQueueCount = 0;
+  DrawQueue().gDrawQueue.Destroy();
+  DrawQueue().gDrawQueueCount = 0;
 }
 void EndRun() {
   ClearQueue();
@@ -88,16 +88,16 @@ class CoreCommandsTest : public ::testing::Test {
   void SetUp() override {
     test::PrepareRuntime();
     test::gTestClock = 1000;
-    gCurrentBitmap = gTextCursorX = gTextCursorY = gWindowMode = gLastKeyChar = gInputPollDue = 0;
-    gDisplayWidth = 640;
-    gAutoRefreshFlag = gTimeSliceMode = gHasFocus = gAppActive = 1;
-    gKeyState.fill(0);
+    DrawQueue().gCurrentBitmap = Text().gTextCursorX = Text().gTextCursorY = System().gWindowMode = Input().gLastKeyChar = Interpreter().gInputPollDue = 0;
+    Display().gDisplayWidth = 640;
+    Interpreter().gAutoRefreshFlag = Dispatcher().gTimeSliceMode = Input().gHasFocus = Host().gAppActive = 1;
+    Input().gKeyState.fill(0);
     ResetKeyboardBuffer();
     ClearTypedCharacters();
   }
   void TearDown() override {
     EndRun();
-    gCurrentBitmap = gWindowMode = 0;
+    DrawQueue().gCurrentBitmap = System().gWindowMode = 0;
   }
 
   // Runs command `number` once on the operand slots as the dispatcher would. Returns where the
@@ -106,11 +106,11 @@ class CoreCommandsTest : public ::testing::Test {
     std::vector<OperandWord> words(operands.size() + 1);
     words[0].word = number;
     for (size_t k = 0; k < operands.size(); ++k) words[k + 1].slot = operands[k];
-    gProgramCounter = words.data() + 1;
+    Interpreter().gProgramCounter = words.data() + 1;
     const CommandHandler handler = HandlerOf(number);
     EXPECT_NE(handler, nullptr) << number;
     if (handler) handler();
-    return gProgramCounter - words.data();
+    return Interpreter().gProgramCounter - words.data();
   }
   static std::string TextFunction(int number) {
     ValueSlot result{};
@@ -161,16 +161,16 @@ class CoreCommandsTest : public ::testing::Test {
 TEST_F(CoreCommandsTest, InlinePrintsShareALineAndLinePrintsStartNewOnes) {
   ValueSlot twelve = Int(12), thirtyFour = Int(34);
   ASSERT_EQ(Call(kCmdPrintIntInline, {&twelve}), 2);
-  const int32_t afterFirst = gTextCursorX;
+  const int32_t afterFirst = Text().gTextCursorX;
   EXPECT_GT(afterFirst, 0);
   Call(kCmdPrintIntInline, {&thirtyFour});
   Call(kCmdPrintInt, {&twelve});
-  const int32_t lineHeight = gTextCursorY;
+  const int32_t lineHeight = Text().gTextCursorY;
   EXPECT_GT(lineHeight, 0);
   Call(kCmdPrintInt, {&thirtyFour});
   EXPECT_EQ(Call(kCmdPrintBlankLine), 1);  // a blank line prints a space
-  EXPECT_EQ(gTextCursorX, 0);
-  EXPECT_EQ(gTextCursorY, 3 * lineHeight);
+  EXPECT_EQ(Text().gTextCursorX, 0);
+  EXPECT_EQ(Text().gTextCursorY, 3 * lineHeight);
   EXPECT_EQ(QueuedTexts(), (std::vector<QueuedText>{{DrawItemType::kPrintText, "12", 0, 0},
                                                     {DrawItemType::kPrintText, "34", afterFirst, 0},
                                                     {DrawItemType::kPrintText, "12", afterFirst * 2, 0},
@@ -179,24 +179,24 @@ TEST_F(CoreCommandsTest, InlinePrintsShareALineAndLinePrintsStartNewOnes) {
 }
 
 TEST_F(CoreCommandsTest, InlinePrintWrapsAndClearingResetsTheCursor) {
-  gDisplayWidth = 40;
+  Display().gDisplayWidth = 40;
   ValueSlot x = Int(30), y = Int(5), n = Int(123456), colour = Int(0x102030);
   Call(kCmdSetCursor, {&x, &y});
-  EXPECT_EQ(gTextCursorX, 30);
+  EXPECT_EQ(Text().gTextCursorX, 30);
   Call(kCmdPrintIntInline, {&n});
-  EXPECT_EQ(gTextCursorX, 0);
-  EXPECT_GT(gTextCursorY, 5);
+  EXPECT_EQ(Text().gTextCursorX, 0);
+  EXPECT_GT(Text().gTextCursorY, 5);
   ClearQueue();
 
   Call(kCmdSetCursor, {&x, &y});
   EXPECT_EQ(Call(kCmdCls), 1);
-  EXPECT_EQ(gTextCursorX, 0);
-  EXPECT_EQ(gTextCursorY, 0);
+  EXPECT_EQ(Text().gTextCursorX, 0);
+  EXPECT_EQ(Text().gTextCursorY, 0);
   Call(kCmdSetCursor, {&x, &y});
   EXPECT_EQ(Call(kCmdClsColour, {&colour}), 2);  // cls colour sets the background first
-  EXPECT_EQ(gTextCursorY, 0);
+  EXPECT_EQ(Text().gTextCursorY, 0);
   std::vector<DrawItemType> types;
-  gDrawQueue.ForEachUsed([&](uint32_t slot) { types.push_back(gDrawQueue[slot].type); });
+  DrawQueue().gDrawQueue.ForEachUsed([&](uint32_t slot) { types.push_back(DrawQueue().gDrawQueue[slot].type); });
   EXPECT_EQ(types, (std::vector<DrawItemType>{DrawItemType::kClear, DrawItemType::kBackColour, DrawItemType::kClear}));
 }
 
@@ -210,10 +210,10 @@ TEST_F(CoreCommandsTest, IntegerInputTakesDigitsAndBackspaceAndIgnoresLetters) {
   TypeSlowly({'1', 'x', '2', kBackspace, '3', kEnter});
   EXPECT_TRUE(Ended());
   EXPECT_EQ(test::IntAt(a), 13);
-  EXPECT_EQ(gInputLineLength, -1);
-  EXPECT_EQ(gLastKeyChar, 0);
-  EXPECT_EQ(gTextCursorX, 0);
-  EXPECT_GT(gTextCursorY, 0);  // the finished line moved the cursor to the next line
+  EXPECT_EQ(Runtime().gInputLineLength, -1);
+  EXPECT_EQ(Input().gLastKeyChar, 0);
+  EXPECT_EQ(Text().gTextCursorX, 0);
+  EXPECT_GT(Text().gTextCursorY, 0);  // the finished line moved the cursor to the next line
   std::vector<std::string> shown;
   for (const QueuedText& t : QueuedTexts()) {
     shown.push_back((t.type == DrawItemType::kEraseText ? "erase " : "") + t.text);
@@ -253,8 +253,8 @@ TEST_F(CoreCommandsTest, InkeyIsTheMomentaryCharacterAndEntryBufferKeepsEverythi
   EXPECT_EQ(TextFunction(kCmdEntryBuffer), "qr");
   EXPECT_EQ(Call(kCmdClearEntryBuffer), 1);
   EXPECT_EQ(TextFunction(kCmdEntryBuffer), "");
-  EXPECT_EQ(gKeyboardBufferCount, 0u);
-  gKeyboardBuffer.clear();  // no display set-up: no buffer
+  EXPECT_EQ(Input().gKeyboardBufferCount, 0u);
+  Input().gKeyboardBuffer.clear();  // no display set-up: no buffer
   EXPECT_EQ(TextFunction(kCmdEntryBuffer), "");
   Call(kCmdClearEntryBuffer);
 }
@@ -267,13 +267,13 @@ TEST_F(CoreCommandsTest, WaitEndsOnceTheTimeHasPassedAlsoAcrossTheClocksWrap) {
   b.Cmd(kCmdWait, {b.IntConst(100)}).Cmd(kCmdTimer, {t}).Cmd(kCmdEnd);
   Start(b);
   Slice();
-  EXPECT_NE(gWaitUntil, -1.0);
+  EXPECT_NE(Runtime().gWaitUntil, -1.0);
   test::gTestClock = 0x50;
   Slice();
   EXPECT_FALSE(Ended());
   test::gTestClock = 0x55;
   Slice();
-  EXPECT_EQ(gWaitUntil, -1.0);
+  EXPECT_EQ(Runtime().gWaitUntil, -1.0);
   Slice();
   EXPECT_TRUE(Ended());
   EXPECT_EQ(test::IntAt(t), 0x55);
@@ -283,14 +283,14 @@ TEST_F(CoreCommandsTest, FrameRateSetsTheFrameTimeOrRaisesOutOfRange) {
   const std::tuple<int32_t, uint32_t, int32_t> cases[] = {{30, 33, 0}, {0, 0, 0}, {-1, 7, kErrFrameRateOutOfRange}, {1001, 7, kErrFrameRateOutOfRange}};
   for (auto [rate, frameTime, error] : cases) {
     SCOPED_TRACE(rate);
-    gFrameTime = 7;
-    gErrorCode = 0;
+    Dispatcher().gFrameTime = 7;
+    Interpreter().gErrorCode = 0;
     ValueSlot slot = Int(rate);
     EXPECT_EQ(Call(kCmdFrameRate, {&slot}), 2);
-    EXPECT_EQ(gFrameTime, frameTime);
-    EXPECT_EQ(gErrorCode, error);
+    EXPECT_EQ(Dispatcher().gFrameTime, frameTime);
+    EXPECT_EQ(Interpreter().gErrorCode, error);
   }
-  gErrorCode = 0;
+  Interpreter().gErrorCode = 0;
 }
 
 class CoreWindowTest : public CoreCommandsTest {
@@ -299,12 +299,12 @@ class CoreWindowTest : public CoreCommandsTest {
     CoreCommandsTest::SetUp();
     win::WNDCLASSA windowClass{0, MainWindowProc, 0, nullptr, "VxCoreCommandsTest"};
     win::RegisterClassA(&windowClass);
-    gMainWindow = win::CreateWindowExA(0, "VxCoreCommandsTest", "", 0, 0, 0, 640, 480, nullptr, nullptr);
-    ASSERT_NE(gMainWindow, nullptr);
+    Host().gMainWindow = win::CreateWindowExA(0, "VxCoreCommandsTest", "", 0, 0, 0, 640, 480, nullptr, nullptr);
+    ASSERT_NE(Host().gMainWindow, nullptr);
   }
   void TearDown() override {
-    win::DestroyWindow(gMainWindow);
-    gMainWindow = nullptr;
+    win::DestroyWindow(Host().gMainWindow);
+    Host().gMainWindow = nullptr;
     CoreCommandsTest::TearDown();
   }
 };
@@ -322,7 +322,7 @@ win::DWORD CreepingClock() {
 void PostTyping() {
   for (win::WPARAM c : {win::WPARAM('4'), win::WPARAM('2'), kEnter})
     for (win::UINT message : {win::WM_KEYDOWN, win::WM_CHAR, win::WM_KEYUP, win::WM_MOUSEMOVE})
-      win::PostMessageA(gMainWindow, message, message == win::WM_MOUSEMOVE ? 0 : c, 0);
+      win::PostMessageA(Host().gMainWindow, message, message == win::WM_MOUSEMOVE ? 0 : c, 0);
 }
 
 TEST_F(CoreWindowTest, TheMainLoopKeepsEveryTypedCharacterForTheInput) {
@@ -337,8 +337,8 @@ TEST_F(CoreWindowTest, TheMainLoopKeepsEveryTypedCharacterForTheInput) {
   ResetRuntimeState();
   RunMainLoop();
   RegisterCommand(kPostTyping, nullptr);
-  EXPECT_EQ(gErrorCode, 0);
-  EXPECT_EQ(gEndFlag, 1);  // ended by its end command, not by the clock
+  EXPECT_EQ(Interpreter().gErrorCode, 0);
+  EXPECT_EQ(Dispatcher().gEndFlag, 1);  // ended by its end command, not by the clock
   EXPECT_EQ(test::IntAt(answer), 42);
 }
 
@@ -354,10 +354,10 @@ TEST_F(CoreWindowTest, ACloseOrEscBeforeTheFirstSliceEndsTheRun) {
     gLoopReadings = 0;
     win::SetClockSource(CreepingClock);
     ResetRuntimeState();
-    win::PostMessageA(gMainWindow, key ? win::WM_KEYDOWN : win::WM_CLOSE, key, 0);
+    win::PostMessageA(Host().gMainWindow, key ? win::WM_KEYDOWN : win::WM_CLOSE, key, 0);
     RunMainLoop();
     EXPECT_LT(gLoopReadings, 1000u) << "the run ended by the clock";
-    EXPECT_EQ(gErrorCode, 0);
+    EXPECT_EQ(Interpreter().gErrorCode, 0);
   }
 }
 
@@ -374,9 +374,9 @@ class CorePixelTest : public test::SurfaceWorld {
 TEST_F(CorePixelTest, PointIsWrittenOnceAfterTheFrame) {
   MakeWorld(32);
   test::PrepareRuntime();
-  gFlipChain = 0;
+  Display().gFlipChain = 0;
   ResetDrawTarget();
-  test::Fill(gBackBuffer, 0x000000);
+  test::Fill(Display().gBackBuffer, 0x000000);
   ImageBuilder b;
   const int seen = b.IntVar(), later = b.IntVar();
   const int two = b.IntConst(2), three = b.IntConst(3);
@@ -397,7 +397,7 @@ TEST_F(CorePixelTest, PointIsWrittenOnceAfterTheFrame) {
   }
   EXPECT_EQ(test::IntAt(seen), 0x00FF00);
   EXPECT_EQ(test::IntAt(later), 77);
-  EXPECT_EQ(gDrawQueueCount, 0u);
+  EXPECT_EQ(DrawQueue().gDrawQueueCount, 0u);
 }
 
 class CoreProgramTest : public test::CompileTest {
@@ -424,13 +424,13 @@ end
   test::PrepareRuntime();
   ASSERT_TRUE(LoadProgramImage(output));
   test::gTestClock = 5000;
-  gTextCursorX = gTextCursorY = 0;
+  Text().gTextCursorX = Text().gTextCursorY = 0;
   ResetKeyboardBuffer();
   ResetRuntimeState();
   BeginProgramRun();
   std::string keys = "Bob\r1x2\r";
   for (int slices = 0; !win::QuitMessagePending() && slices < 500; ++slices) {
-    const intptr_t command = gProgramCounter ? gProgramCounter->word : 0;
+    const intptr_t command = Interpreter().gProgramCounter ? Interpreter().gProgramCounter->word : 0;
     if ((command == kCmdInputInt || command == kCmdInputString) && !keys.empty()) {
       const auto c = win::WPARAM(uint8_t(keys.front()));
       keys.erase(0, 1);
@@ -441,7 +441,7 @@ end
     test::gTestClock += 10;
   }
   ASSERT_TRUE(win::QuitMessagePending());
-  EXPECT_EQ(gErrorCode, 0);
+  EXPECT_EQ(Interpreter().gErrorCode, 0);
   EXPECT_EQ(test::TextAt(Operand("n$")), "Bob");
   EXPECT_EQ(Int("a"), 12);
   EXPECT_GT(Int("t1") - Int("t0"), 100);

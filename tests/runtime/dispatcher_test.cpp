@@ -54,8 +54,8 @@ class DispatcherTest : public ::testing::Test {
     RegisterCommand(kProbe, nullptr);
     RegisterCommand(kFault, nullptr);
     win::SetKeyStateSource(nullptr);
-    gStandaloneFlag = 0;
-    gDrawQueueCount = 0;
+    Interpreter().gStandaloneFlag = 0;
+    DrawQueue().gDrawQueueCount = 0;
     FreeProgramImage();
   }
 
@@ -68,23 +68,23 @@ class DispatcherTest : public ::testing::Test {
     ResetRuntimeState();
     BeginProgramRun();
   }
-  long CommandIndex() const { return long(gProgramCounter - gCodeBase); }
+  long CommandIndex() const { return long(Interpreter().gProgramCounter - Runtime().gCodeBase); }
 };
 
 TEST_F(DispatcherTest, StandaloneGameIgnoresBreakKeysButNotAFullDrawQueue) {
   LoadProbes(1000);
   ExecuteTimeSlice();
-  gTimeSliceMode = 0;
-  gStandaloneFlag = 1;
+  Dispatcher().gTimeSliceMode = 0;
+  Interpreter().gStandaloneFlag = 1;
   gF11Down = true;
-  gDrawQueueCount = 32001;
+  DrawQueue().gDrawQueueCount = 32001;
   ExecuteTimeSlice();
   EXPECT_EQ(gProbeCalls, 201);
-  gDrawQueueCount = 32000;
+  DrawQueue().gDrawQueueCount = 32000;
   ExecuteTimeSlice();  // nothing asks for a yield: runs off the end of the code
   EXPECT_EQ(gProbeCalls, 1000);
   EXPECT_TRUE(win::QuitMessagePending());
-  EXPECT_EQ(gErrorCode, 0);
+  EXPECT_EQ(Interpreter().gErrorCode, 0);
 }
 
 // Counting mode ends no slice by itself, so the checks after every 201 commands also look, a few
@@ -110,8 +110,8 @@ TEST_F(DispatcherTest, CountingModeEndsItsSliceForAWaitingCloseEscOrQuit) {
     LoadProbes(2000);
     gProbeCalls = 0;
     ExecuteTimeSlice();
-    gTimeSliceMode = 0;
-    gEscapeEnabled = c.escapeEnabled;
+    Dispatcher().gTimeSliceMode = 0;
+    System().gEscapeEnabled = c.escapeEnabled;
     win::PostMessageA(window, c.message, c.wParam, 0);
     ExecuteTimeSlice();
     if (c.ends) {
@@ -123,7 +123,7 @@ TEST_F(DispatcherTest, CountingModeEndsItsSliceForAWaitingCloseEscOrQuit) {
       EXPECT_EQ(gProbeCalls, 2000);
     }
   }
-  gEscapeEnabled = 1;
+  System().gEscapeEnabled = 1;
 }
 
 // A clock that moves a millisecond each time it is read.
@@ -150,20 +150,20 @@ TEST_F(DispatcherTest, FastCommandsReadTheClockSeldomAndCountOneByOne) {
   gF11Down = true;
   ExecuteTimeSlice();
   EXPECT_EQ(test::IntAt(a), 1);
-  EXPECT_EQ(gCommandCount, 1u);
+  EXPECT_EQ(Dispatcher().gCommandCount, 1u);
   ExecuteTimeSlice();
   EXPECT_EQ(test::IntAt(a), 1 + 100);
-  EXPECT_EQ(gCommandCount, 0u);
+  EXPECT_EQ(Dispatcher().gCommandCount, 0u);
 
   // Time-slice mode: the slice starts with a read and reads again every kClockCheckBudget fast
   // commands until more than gSliceLength milliseconds have passed.
-  gTimeSliceMode = 1;
+  Dispatcher().gTimeSliceMode = 1;
   gClockReads = 0;
   win::SetClockSource(ReadMovingClock);
   const int32_t before = test::IntAt(a);
   ExecuteTimeSlice();
   win::SetClockSource(test::TestClock);
-  const uint32_t checks = gSliceLength + 1;
+  const uint32_t checks = Dispatcher().gSliceLength + 1;
   EXPECT_EQ(gClockReads, 1 + checks);
   EXPECT_EQ(test::IntAt(a) - before, int32_t(checks * kClockCheckBudget / 2));
 }
@@ -177,7 +177,7 @@ TEST_F(DispatcherTest, UnknownCommandEndsQuietlyWithCounterOnIt) {
   EXPECT_EQ(r.errorCode, 0);
   EXPECT_EQ(gProbeCalls, 1);
   EXPECT_EQ(CommandIndex(), 1);
-  EXPECT_EQ(gProgramCounter->word, kUnknown);
+  EXPECT_EQ(Interpreter().gProgramCounter->word, kUnknown);
 }
 
 TEST_F(DispatcherTest, FaultsInHandlersBecomeSevereException) {
@@ -187,7 +187,7 @@ TEST_F(DispatcherTest, FaultsInHandlersBecomeSevereException) {
   ASSERT_TRUE(b.Load());
   EngineErrorLog("Device lost");
   auto r = test::RunLoaded();
-  gLastEngineError[0] = '\0';
+  Runtime().gLastEngineError[0] = '\0';
   EXPECT_TRUE(r.ended);
   EXPECT_EQ(r.errorCode, kErrSevereException);
   EXPECT_EQ(r.errorText, "System Error : Severe Exception!. Device lost");
@@ -211,7 +211,7 @@ TEST_F(DispatcherTest, AFaultInTheProgramsOwnCodeBecomesSevereExceptionAndTheRun
   ASSERT_TRUE(b.Load());
   EngineErrorLog("Device lost");
   const auto r = test::RunLoaded();
-  gLastEngineError[0] = '\0';
+  Runtime().gLastEngineError[0] = '\0';
   EXPECT_TRUE(r.ended);
   EXPECT_EQ(r.errorCode, kErrSevereException);
   EXPECT_EQ(r.errorText, "System Error : Severe Exception!. Device lost");

@@ -18,17 +18,17 @@ class ErrorsTest : public ::testing::Test {
  protected:
   void SetUp() override { test::PrepareRuntime(); }
   void TearDown() override {
-    gErrorCode = 0;
-    gErrorWarningFlag = 0;
-    gStandaloneFlag = 0;
-    gRuntimeTestMode = 0;
-    gLastEngineError[0] = '\0';
+    Interpreter().gErrorCode = 0;
+    Interpreter().gErrorWarningFlag = 0;
+    Interpreter().gStandaloneFlag = 0;
+    Dispatcher().gRuntimeTestMode = 0;
+    Runtime().gLastEngineError[0] = '\0';
     SetCommandInfoLookup(nullptr);
     FreeProgramImage();
   }
   std::string BoxFor(int32_t code, bool warning = false) {
-    gErrorCode = code;
-    gErrorWarningFlag = warning ? 1 : 0;
+    Interpreter().gErrorCode = code;
+    Interpreter().gErrorWarningFlag = warning ? 1 : 0;
     return FormatErrorMessage();
   }
 };
@@ -40,27 +40,27 @@ TEST_F(ErrorsTest, BoxTextNamesKindTextAndEngineMessage) {
   EXPECT_EQ(BoxFor(kErrLanguageNotFound), "System Error : Language not found.");
   EngineErrorLog("Could not set the display mode");
   EXPECT_EQ(BoxFor(kErrDisplayModeNotSetAtStart), "System Error : ERROR 164. Could not set the display mode");
-  gErrorWordTable[10] = "Array too small";
+  Language().gErrorWordTable[10] = "Array too small";
   EXPECT_EQ(BoxFor(kErrFileNotFound), "Runtime Error : Array too small. Could not set the display mode");
 }
 
 TEST_F(ErrorsTest, SoftErrorEndsTheRunOnlyOutsideAStandaloneGame) {
   RaiseRuntimeError(kErrDisplayModeNotSet);
-  EXPECT_EQ(gErrorCode, kErrDisplayModeNotSet);
-  EXPECT_EQ(gErrorWarningFlag, 1);
-  EXPECT_EQ(gYieldFlag, 1);
+  EXPECT_EQ(Interpreter().gErrorCode, kErrDisplayModeNotSet);
+  EXPECT_EQ(Interpreter().gErrorWarningFlag, 1);
+  EXPECT_EQ(Interpreter().gYieldFlag, 1);
 
-  gErrorCode = 0;
-  gYieldFlag = 0;
-  gStandaloneFlag = 1;
+  Interpreter().gErrorCode = 0;
+  Interpreter().gYieldFlag = 0;
+  Interpreter().gStandaloneFlag = 1;
   RaiseRuntimeError(kErrDisplayModeNotSet);
   RaiseRuntimeWarning(kErrDivisionByZero);
-  EXPECT_EQ(gErrorCode, 0);
-  EXPECT_EQ(gYieldFlag, 0);
+  EXPECT_EQ(Interpreter().gErrorCode, 0);
+  EXPECT_EQ(Interpreter().gYieldFlag, 0);
 
   RaiseRuntimeError(kErrArrayIndexOutOfRange);  // hard errors end a game too
-  EXPECT_EQ(gErrorCode, kErrArrayIndexOutOfRange);
-  EXPECT_EQ(gErrorWarningFlag, 0);
+  EXPECT_EQ(Interpreter().gErrorCode, kErrArrayIndexOutOfRange);
+  EXPECT_EQ(Interpreter().gErrorWarningFlag, 0);
 }
 
 // A program whose line 12 runs into a function declaration; the words after the
@@ -83,21 +83,21 @@ bool FakeTable(int32_t number, CommandInfo* out) {
 }
 
 TEST_F(ErrorsTest, RunTimeTestReportNamesLineCommandAndOperands) {
-  gErrorReport = "old";
+  Runtime().gErrorReport = "old";
   EXPECT_EQ(test::RunImage(ReportProgram()).errorCode, kErrRanIntoFunction);
-  EXPECT_EQ(gErrorReport, "old");  // only in run-time test mode
+  EXPECT_EQ(Runtime().gErrorReport, "old");  // only in run-time test mode
 
   ASSERT_TRUE(ReportProgram().Load());
-  gRuntimeTestMode = 1;
+  Dispatcher().gRuntimeTestMode = 1;
   test::RunLoaded();
   const std::string expected = "Line Number:12\nCommand Number:26\nInternal Error Code:0\nP2:7\nP3:2.5\nP4:abc\n";
-  EXPECT_EQ(gErrorReport, expected);
+  EXPECT_EQ(Runtime().gErrorReport, expected);
   EXPECT_EQ(win::ClipboardText(), expected);
 
   SetCommandInfoLookup(FakeTable);
   ASSERT_TRUE(ReportProgram().Load());
   test::RunLoaded();
-  EXPECT_EQ(gErrorReport, "Line Number:12\nCommand Number:26\nName:function guard\nP2:7\nP3:2.5\nP4:abc\n");
+  EXPECT_EQ(Runtime().gErrorReport, "Line Number:12\nCommand Number:26\nName:function guard\nP2:7\nP3:2.5\nP4:abc\n");
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ TEST_F(FlowTest, StackHolds65534EntriesThenRaisesStackFull) {
   ImageBuilder gosubs;
   gosubs.Label("deep").Cmd(kCmdGosub, {To("deep")});
   EXPECT_EQ(RunImage(gosubs, 100000).errorCode, kErrCallStackFull);
-  EXPECT_EQ(gCallDepth, 65534);
+  EXPECT_EQ(Dispatcher().gCallDepth, 65534);
 
   ImageBuilder calls;
   int ignored = IntTemp(0), zero = calls.IntConst(0);
@@ -80,7 +80,7 @@ TEST_F(FlowTest, ReturnsWithAnEmptyStack) {
   EXPECT_TRUE(r.ended);
   EXPECT_EQ(r.errorCode, 0);
   EXPECT_EQ(IntAt(x), 1);
-  EXPECT_EQ(gProgramCounter - gCodeBase, 7);
+  EXPECT_EQ(Interpreter().gProgramCounter - Runtime().gCodeBase, 7);
 }
 
 TEST_F(FlowTest, ArgumentsAreAllReadBeforeAnyParameterChanges) {
@@ -121,7 +121,7 @@ TEST_F(FlowTest, DataReadOfTheWrongTypeOrPastTheEndStoresZero) {
   b.Cmd(kCmdRestoreAtLabel, {Lit(9999)}).Cmd(kCmdReadString, {s});                // past the end: clamped
   b.Cmd(kCmdAssignInt, {past, b.IntConst(7)}).Cmd(kCmdReadInt, {past});     // past the end: 0, and stays
   EXPECT_EQ(RunImage(b).errorCode, 0);
-  EXPECT_EQ(gDataReadIndex, 3u);
+  EXPECT_EQ(Dispatcher().gDataReadIndex, 3u);
   EXPECT_EQ(IntAt(i), 33);
   EXPECT_EQ(TextAt(s), "");
   EXPECT_EQ(IntAt(past), 0);

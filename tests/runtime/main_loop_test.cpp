@@ -22,7 +22,7 @@ class MainLoopTest : public ::testing::Test {
  protected:
   void SetUp() override {
     test::PrepareRuntime();
-    gWindowMode = 0;
+    System().gWindowMode = 0;
   }
   void TearDown() override {
     win::ClearMessageQueue();
@@ -41,30 +41,30 @@ TEST_F(MainLoopTest, KeyboardBufferDoublesBeforeItFillsAndKeepsItsText) {
     typed += c;
     Send(win::WM_CHAR, win::WPARAM(uint8_t(c)));
   }
-  EXPECT_EQ(gKeyboardBuffer.size(), 256u);
+  EXPECT_EQ(Input().gKeyboardBuffer.size(), 256u);
   Send(win::WM_CHAR, 'Z');
   typed += 'Z';
-  EXPECT_EQ(gKeyboardBuffer.size(), 512u);
-  EXPECT_EQ(gKeyboardBufferCount, 253u);
-  EXPECT_EQ(std::string(gKeyboardBuffer.data()), typed);
+  EXPECT_EQ(Input().gKeyboardBuffer.size(), 512u);
+  EXPECT_EQ(Input().gKeyboardBufferCount, 253u);
+  EXPECT_EQ(std::string(Input().gKeyboardBuffer.data()), typed);
 }
 
 TEST_F(MainLoopTest, WindowMovedPartlyOffTheScreenKeepsItsSign) {
   Send(win::WM_MOVE, 0, win::LPARAM((uint32_t(uint16_t(-8)) << 16) | 30));
-  EXPECT_EQ(gWindowClientX, 30);
-  EXPECT_EQ(gWindowClientY, -8);
-  gWindowClientX = gWindowClientY = 0;
+  EXPECT_EQ(System().gWindowClientX, 30);
+  EXPECT_EQ(System().gWindowClientY, -8);
+  System().gWindowClientX = System().gWindowClientY = 0;
 }
 
 TEST_F(MainLoopTest, OccasionalPumpDrainsOnceIn50001CallsAndKeepsAQuit) {
-  gPumpCallCount = 0;
+  Dispatcher().gPumpCallCount = 0;
   win::PostMessageA(nullptr, win::WM_NULL, 0, 0);
   for (int i = 0; i < 50000; ++i) PumpMessagesOccasionally();
   win::MSG msg{};
   EXPECT_TRUE(win::PeekMessageA(&msg, nullptr, 0, 0, win::PM_NOREMOVE));
   win::PostQuitMessage(3);
   PumpMessagesOccasionally();
-  EXPECT_EQ(gPumpCallCount, 0);
+  EXPECT_EQ(Dispatcher().gPumpCallCount, 0);
   ASSERT_TRUE(win::PeekMessageA(&msg, nullptr, 0, 0, win::PM_REMOVE));
   EXPECT_EQ(msg.message, win::WM_QUIT);  // the quit is still there for the main loop
   EXPECT_EQ(msg.wParam, 3u);
@@ -75,8 +75,8 @@ TEST_F(MainLoopTest, ARunStartsWithAnEmptyDrawQueue) {
   QueueReadPixel(0, 0, &left);  // an earlier run's item, pointing into its slots
   QueueBox(0, 0, 1, 1);
   ResetRuntimeState();
-  EXPECT_EQ(gDrawQueueCount, 0u);
-  gDrawQueue.Destroy();
+  EXPECT_EQ(DrawQueue().gDrawQueueCount, 0u);
+  DrawQueue().gDrawQueue.Destroy();
 }
 
 }  // namespace

@@ -55,7 +55,7 @@ TEST_F(MathsTest, IntegerResultsTruncateTowardZero) {
 }
 
 TEST_F(MathsTest, DrawsFollowTheGeneratorFromStateOneAndNegativeBoundsRaise) {
-  gRandomState = 1;
+  Interpreter().gRandomState = 1;
   ImageBuilder b;
   int top = b.IntConst(32767), zero = b.IntConst(0), one = b.IntConst(1);
   b.Cmd(kCmdRandomInt, {IntTemp(0), top}).Cmd(kCmdRandomInt, {IntTemp(1), b.IntConst(100)});
@@ -97,7 +97,7 @@ TEST_F(MathsTest, StepsOfAnythingButAVariableRaise) {
     EXPECT_EQ(RunImage(b).errorCode, which % 2 ? kErrDecNeedsVariable : kErrIncNeedsVariable);
     EXPECT_EQ(IntAt(five), 5);
     EXPECT_EQ(IntAt(iv), 0);
-    ValueSlot* block = gArrayHandles[size_t(array - operands::kIntVar)];
+    ValueSlot* block = Runtime().gArrayHandles[size_t(array - operands::kIntVar)];
     ASSERT_NE(block, nullptr);
     EXPECT_EQ(SlotOfOperand(array)->p, block);
     EXPECT_EQ(block[2].i, 0);

@@ -76,14 +76,14 @@ TEST_F(ProgramImageTest, OperandWordsAreRelocatedByRange) {
   RawImage img = MinimalImage(0, 16, 20, 3, n);
   for (uint32_t i = 0; i < n; ++i) img.Put(20 + i, code[i]);
   ASSERT_TRUE(img.Load());
-  ASSERT_EQ(gCodeWordCount, n);
+  ASSERT_EQ(Runtime().gCodeWordCount, n);
   // Jump targets become code addresses, slot numbers slot addresses, literals their value.
-  EXPECT_EQ(gCodeBase[2].target, gCodeBase + 3);
-  EXPECT_EQ(gCodeBase[4].slot, gVariableArea);
-  EXPECT_EQ(gCodeBase[5].slot, gVariableArea + 14999);
+  EXPECT_EQ(Runtime().gCodeBase[2].target, Runtime().gCodeBase + 3);
+  EXPECT_EQ(Runtime().gCodeBase[4].slot, Interpreter().gVariableArea);
+  EXPECT_EQ(Runtime().gCodeBase[5].slot, Interpreter().gVariableArea + 14999);
   const std::pair<int, int32_t> words[] = {{0, 405}, {1, 5},  {3, 36000}, {6, 35000},
                                            {7, 0},   {8, -1}, {9, 9999},  {10, 0}};
-  for (const auto& [index, word] : words) EXPECT_EQ(gCodeBase[index].word, word) << index;
+  for (const auto& [index, word] : words) EXPECT_EQ(Runtime().gCodeBase[index].word, word) << index;
 }
 
 TEST_F(ProgramImageTest, ConstantsStringsAndDataFillTheirSlots) {
@@ -115,7 +115,7 @@ TEST_F(ProgramImageTest, ConstantsStringsAndDataFillTheirSlots) {
     ASSERT_NE(SlotOfOperand(operand)->s, nullptr) << operand;
     EXPECT_STREQ(StringText(SlotOfOperand(operand)->s), text) << operand;
   }
-  EXPECT_EQ(gDataTypeCount, 5u);
+  EXPECT_EQ(Runtime().gDataTypeCount, 5u);
 }
 
 TEST_F(ProgramImageTest, ImageFileLoadsByNameWithWindowsSeparators) {
@@ -148,10 +148,10 @@ TEST_F(ProgramImageTest, SoundImageLoadsAndFreesAndBrokenOnesAreRefused) {
   auto good = WellFormedImage();
   ASSERT_TRUE(LoadProgramImageFromBytes(good.data(), good.size()));
   FreeProgramImage();
-  EXPECT_EQ(gVariableArea, nullptr);
-  EXPECT_EQ(gCodeBase, nullptr);
-  EXPECT_TRUE(gLineTable.empty());
-  EXPECT_EQ(gDataTypeCount, 0u);
+  EXPECT_EQ(Interpreter().gVariableArea, nullptr);
+  EXPECT_EQ(Runtime().gCodeBase, nullptr);
+  EXPECT_TRUE(Runtime().gLineTable.empty());
+  EXPECT_EQ(Runtime().gDataTypeCount, 0u);
   FreeProgramImage();  // twice is harmless
 
   // Each mutation breaks one rule of the format.
@@ -177,8 +177,8 @@ TEST_F(ProgramImageTest, SoundImageLoadsAndFreesAndBrokenOnesAreRefused) {
     auto b = WellFormedImage();
     apply(b);
     EXPECT_FALSE(LoadProgramImageFromBytes(b.data(), b.size())) << name;
-    EXPECT_EQ(gVariableArea, nullptr) << name;
-    EXPECT_EQ(gCodeBase, nullptr) << name;
+    EXPECT_EQ(Interpreter().gVariableArea, nullptr) << name;
+    EXPECT_EQ(Runtime().gCodeBase, nullptr) << name;
   }
 
   RawImage unterminated;
@@ -194,7 +194,7 @@ TEST_F(ProgramImageTest, OtherVersionLoadsNothingAndTheRunEndsWithSevereExceptio
   b.SetVersion(2);
   b.Cmd(kCmdAssignInt, {19000, 19000});
   ASSERT_TRUE(b.Load());
-  EXPECT_EQ(gCodeBase, nullptr);
+  EXPECT_EQ(Runtime().gCodeBase, nullptr);
   auto r = test::RunLoaded();
   EXPECT_TRUE(r.ended);
   EXPECT_EQ(r.errorCode, kErrSevereException);

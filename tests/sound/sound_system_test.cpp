@@ -28,7 +28,7 @@ Copied CopyOf(int32_t number) {
   auto& [bytes, bits, frequency, length] = c.format;
   c.result = CopySoundData(&block, &bytes, &bits, &frequency, &length, number);
   c.handedOut = block != nullptr;
-  c.ownBuffer = c.result == 1 && block == static_cast<const void*>(gSoundLibrary.Sample(number)->data.data());
+  c.ownBuffer = c.result == 1 && block == static_cast<const void*>(Sound().gSoundLibrary.Sample(number)->data.data());
   if (block) c.data.assign(static_cast<uint8_t*>(block), static_cast<uint8_t*>(block) + std::max(bytes, 0));
   std::free(block);
   return c;
@@ -63,7 +63,7 @@ TEST_F(SoundSystemTest, SampleDataRoundTrip) {
     std::vector<uint8_t> data(static_cast<size_t>(bytes) + 3);  // extra bytes are not taken
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 37 + 1);
     ASSERT_NE(CreateSoundFromData(data.data(), int32_t(data.size()), c.bitsIn, c.frequency, c.length, c.number), 0);
-    EXPECT_EQ(gSoundSlotInUse[static_cast<size_t>(c.number)], 1);
+    EXPECT_EQ(Sound().gSoundSlotInUse[static_cast<size_t>(c.number)], 1);
     const Copied copy = CopyOf(c.number);
     ASSERT_EQ(copy.result, 1);
     EXPECT_EQ(copy.format, std::tuple(bytes, c.bitsOut, c.frequency, c.length));
@@ -72,9 +72,9 @@ TEST_F(SoundSystemTest, SampleDataRoundTrip) {
   }
 
   // A new sample replaces the slot's former one, even one that is playing.
-  ASSERT_TRUE(gSoundLibrary.PlayChannel(1, true));
+  ASSERT_TRUE(Sound().gSoundLibrary.PlayChannel(1, true));
   MakeSound16(1, 0x1234, 2, 8000);
-  EXPECT_FALSE(gSoundLibrary.IsChannelPlaying(1));
+  EXPECT_FALSE(Sound().gSoundLibrary.IsChannelPlaying(1));
   const Copied copy = CopyOf(1);
   ASSERT_EQ(copy.result, 1);
   EXPECT_EQ(copy.format, std::tuple(4, 16, 8000, 2));
@@ -87,7 +87,7 @@ TEST_F(SoundSystemTest, BadNumbersAndDataFailWithoutTouchingTheSlot) {
     SCOPED_TRACE(number);
     EXPECT_EQ(CreateSoundFromData(data, 8, 8, 22050, 8, number), 0);
     EXPECT_EQ(CopyOf(number).result, 0);
-    EXPECT_EQ(number < 0 ? 0 : gSoundSlotInUse[static_cast<size_t>(number)], 0);
+    EXPECT_EQ(number < 0 ? 0 : Sound().gSoundSlotInUse[static_cast<size_t>(number)], 0);
   }
   const Copied empty = CopyOf(5);  // nothing there
   EXPECT_EQ(empty.result, 0);
@@ -107,8 +107,8 @@ TEST_F(SoundSystemTest, BadNumbersAndDataFailWithoutTouchingTheSlot) {
   const Copied kept = CopyOf(5);
   ASSERT_EQ(kept.result, 1);
   EXPECT_EQ(kept.format, std::tuple(4, 16, 11025, 2));
-  EXPECT_EQ(gSoundSlotInUse[5], 1);
-  EXPECT_EQ(gSoundSlotInUse[4] + gSoundSlotInUse[6], 0);
+  EXPECT_EQ(Sound().gSoundSlotInUse[5], 1);
+  EXPECT_EQ(Sound().gSoundSlotInUse[4] + Sound().gSoundSlotInUse[6], 0);
 
   void* block = nullptr;
   int32_t bytes = 0, bits = 0, frequency = 0, length = 0;
@@ -121,39 +121,39 @@ TEST_F(SoundSystemTest, DeleteAllClearsEverySlot) {
   ASSERT_EQ(InitSoundSystem(nullptr), 1);
   const uint8_t bytes[4] = {10, 20, 30, 40};
   for (const int slot : {0, 1029}) {  // numbers the data exchange cannot reach
-    ASSERT_TRUE(gSoundLibrary.SetSample(slot, bytes, sizeof bytes, 8, 8000, 4));
-    gSoundSlotInUse[static_cast<size_t>(slot)] = 1;
-    ASSERT_TRUE(gSoundLibrary.PlayChannel(slot, true));
+    ASSERT_TRUE(Sound().gSoundLibrary.SetSample(slot, bytes, sizeof bytes, 8, 8000, 4));
+    Sound().gSoundSlotInUse[static_cast<size_t>(slot)] = 1;
+    ASSERT_TRUE(Sound().gSoundLibrary.PlayChannel(slot, true));
   }
   MakeSound16(600, 1, 8);
-  ASSERT_TRUE(gSoundLibrary.LoadMusic(9, true));
-  gSoundLibrary.PlayMusic(9);
+  ASSERT_TRUE(Sound().gSoundLibrary.LoadMusic(9, true));
+  Sound().gSoundLibrary.PlayMusic(9);
   PauseAllMusic();
 
   EXPECT_EQ(DeleteAllSounds(), 1);
   for (int slot = 0; slot < kSoundSlotCount; ++slot) {
-    ASSERT_EQ(gSoundSlotInUse[static_cast<size_t>(slot)], 0) << slot;
-    ASSERT_EQ(gSoundLibrary.Sample(slot), nullptr) << slot;
-    ASSERT_FALSE(gSoundLibrary.IsChannelPlaying(slot)) << slot;
+    ASSERT_EQ(Sound().gSoundSlotInUse[static_cast<size_t>(slot)], 0) << slot;
+    ASSERT_EQ(Sound().gSoundLibrary.Sample(slot), nullptr) << slot;
+    ASSERT_FALSE(Sound().gSoundLibrary.IsChannelPlaying(slot)) << slot;
   }
-  EXPECT_EQ(gSoundAvailable, 1);  // the output stays up
+  EXPECT_EQ(Sound().gSoundAvailable, 1);  // the output stays up
 
   DeleteAllMusicSlots();
-  EXPECT_FALSE(gSoundLibrary.Music(9).loaded);
-  EXPECT_EQ(gMusicPausedByFocus[9], 0);
+  EXPECT_FALSE(Sound().gSoundLibrary.Music(9).loaded);
+  EXPECT_EQ(Sound().gMusicPausedByFocus[9], 0);
 }
 
 TEST_F(SoundSystemTest, MixResamplesAndSumsPlayingChannels) {
   win::SetAudioFaults({.failOpen = true});  // no output, so no mixer runs meanwhile
   ASSERT_EQ(InitSoundSystem(nullptr), 1);
-  ASSERT_EQ(gSoundAvailable, 0);
+  ASSERT_EQ(Sound().gSoundAvailable, 0);
   // 8-bit at half the output rate: each sample is heard twice, then the sound ends.
   const uint8_t eight[4] = {128, 255, 0, 192};
   ASSERT_EQ(CreateSoundFromData(eight, 4, 8, 22050, 4, 1), 1);
-  ASSERT_TRUE(gSoundLibrary.PlayChannel(1, false));
+  ASSERT_TRUE(Sound().gSoundLibrary.PlayChannel(1, false));
   std::vector<int16_t> out(20, 99);
   const auto mix = [&](size_t frames) {  // the left channel of each frame; the right must match it
-    gSoundLibrary.Mix(out.data(), frames);
+    Sound().gSoundLibrary.Mix(out.data(), frames);
     std::vector<int16_t> left;
     for (size_t frame = 0; frame < frames; ++frame) {
       EXPECT_EQ(out[2 * frame + 1], out[2 * frame]) << frame;
@@ -162,16 +162,16 @@ TEST_F(SoundSystemTest, MixResamplesAndSumsPlayingChannels) {
     return left;
   };
   EXPECT_EQ(mix(10), (std::vector<int16_t>{0, 0, 32512, 32512, -32768, -32768, 16384, 16384, 0, 0}));
-  EXPECT_FALSE(gSoundLibrary.IsChannelPlaying(1));
+  EXPECT_FALSE(Sound().gSoundLibrary.IsChannelPlaying(1));
 
   // Two looping channels sum and clip; a paused one adds nothing and keeps its place.
   MakeSound16(2, 30000, 3);
-  ASSERT_TRUE(gSoundLibrary.PlayChannel(1, true));
-  ASSERT_TRUE(gSoundLibrary.PlayChannel(2, true));
+  ASSERT_TRUE(Sound().gSoundLibrary.PlayChannel(1, true));
+  ASSERT_TRUE(Sound().gSoundLibrary.PlayChannel(2, true));
   EXPECT_EQ(mix(4), (std::vector<int16_t>{30000, 30000, 32767, 32767}));  // 8-bit 0, 0, 127, 127 (× 256)
-  gSoundLibrary.PauseChannel(1, true);
+  Sound().gSoundLibrary.PauseChannel(1, true);
   EXPECT_EQ(mix(1)[0], 30000);
-  gSoundLibrary.PauseChannel(1, false);
+  Sound().gSoundLibrary.PauseChannel(1, false);
   EXPECT_EQ(mix(1)[0], 30000 - 32768);  // channel 1 goes on at its sample 2
 }
 

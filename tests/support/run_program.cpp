@@ -26,10 +26,10 @@ void PrepareRuntime() {
   win::SetClockSource(TestClock);
   win::ClearMessageQueue();
   ResetErrorWordTable();
-  gLastEngineError[0] = '\0';
-  gAppActive = 1;
-  gDebugMode = gTraceMode = gRuntimeTestMode = 0;
-  gDrawQueueCount = 0;
+  Runtime().gLastEngineError[0] = '\0';
+  Host().gAppActive = 1;
+  Dispatcher().gDebugMode = Display().gTraceMode = Dispatcher().gRuntimeTestMode = 0;
+  DrawQueue().gDrawQueueCount = 0;
 }
 
 RunResult RunLoaded(int maxSlices, bool standalone) {
@@ -37,7 +37,7 @@ RunResult RunLoaded(int maxSlices, bool standalone) {
   win::ClearMessageQueue();
   ResetRuntimeState();
   BeginProgramRun();
-  gStandaloneFlag = standalone ? 1 : 0;
+  Interpreter().gStandaloneFlag = standalone ? 1 : 0;
   while (result.slices < maxSlices) {
     ExecuteTimeSlice();
     ++result.slices;
@@ -46,9 +46,9 @@ RunResult RunLoaded(int maxSlices, bool standalone) {
       break;
     }
   }
-  result.errorCode = gErrorCode;
-  result.warning = gErrorWarningFlag == 1;
-  if (gErrorCode > 0) result.errorText = FormatErrorMessage();
+  result.errorCode = Interpreter().gErrorCode;
+  result.warning = Interpreter().gErrorWarningFlag == 1;
+  if (Interpreter().gErrorCode > 0) result.errorText = FormatErrorMessage();
   return result;
 }
 

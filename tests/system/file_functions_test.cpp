@@ -34,18 +34,18 @@ TEST(FileFunctionsTest, ExistenceDeletionAndFolders) {
 TEST(FileFunctionsTest, AttachedFilesAnswerFromTheEntryList) {
   test::TempFolder temp, games;
   struct Restore {
-    std::string temp = gTempFolder;
+    std::string temp = Host().gTempFolder;
     ~Restore() {
-      gAttachedFiles.reset();
-      gTempFolder = temp;
+      Runtime().gAttachedFiles.reset();
+      Host().gTempFolder = temp;
     }
   } restore;
-  gTempFolder = temp.path();
+  Host().gTempFolder = temp.path();
   const std::string onDisk = games.Write("disk.txt", "x");
   const std::string game = games.path() + "game";
   ASSERT_TRUE(
       test::BlockWriter().Front("runtime").Entry("prog.dat", "p").Entry("Media\\Tree.bmp", "t").WriteTo(game));
-  gAttachedFiles = std::make_unique<AttachedFiles>();
+  Runtime().gAttachedFiles = std::make_unique<AttachedFiles>();
   ASSERT_TRUE(LoadAttachedFiles(game));
 
   EXPECT_EQ(FileExists("media/TREE.BMP"), 1);
@@ -54,17 +54,17 @@ TEST(FileFunctionsTest, AttachedFilesAnswerFromTheEntryList) {
   EXPECT_EQ(DeleteFileIfExists("media/tree.bmp"), 0);  // nothing on disk to delete
   EXPECT_TRUE(std::filesystem::is_empty(temp.path()));  // the answers extracted nothing
 
-  gAttachedFiles.reset();
+  Runtime().gAttachedFiles.reset();
   EXPECT_EQ(FileExists("media/tree.bmp"), 0);
 }
 
 TEST(FileFunctionsTest, ProgramReleaseFreesLoadedModules) {
   test::ImageBuilder b;
   ASSERT_TRUE(b.Load());
-  gDllHandles[3] = win::LoadLibraryA("libm.so.6");
-  ASSERT_NE(gDllHandles[3], nullptr);
+  System().gDllHandles[3] = win::LoadLibraryA("libm.so.6");
+  ASSERT_NE(System().gDllHandles[3], nullptr);
   FreeProgramImage();
-  EXPECT_EQ(gDllHandles[3], nullptr);
+  EXPECT_EQ(System().gDllHandles[3], nullptr);
 }
 
 }  // namespace
