@@ -27,18 +27,6 @@ using namespace win;
 
 std::function<RECT(HWND)> gClientAreaOnScreen = [](HWND window) { return ClientAreaOnScreen(window); };
 
-namespace {
-
-uint32_t gFramesAtLastMeasure = 0;
-uint32_t gTimeAtLastMeasure = 0;
-uint32_t gFramesPerSecond = 0;
-// The depth buffer as the last clear left it, which it still is while its content version holds.
-IDirectDrawSurface7* gClearedDepth = nullptr;
-uint64_t gClearedDepthVersion = 0;
-
-
-}  // namespace
-
 int32_t SetDisplayMode(int32_t width, int32_t height, int32_t depth) {
   if (System().gWindowMode) {
     System().gWindowWidth = width;
@@ -131,16 +119,16 @@ int32_t ClearBackBuffer() {
 
 int32_t ClearZBuffer() {
   if (Display().gD3DDevice && Display().gRenderEnabled == 1) {
-    if (Display().gZBuffer && Display().gZBuffer == gClearedDepth && Display().gZBuffer->ContentVersion() == gClearedDepthVersion) return 1;
+    if (Display().gZBuffer && Display().gZBuffer == Display().gClearedDepth && Display().gZBuffer->ContentVersion() == Display().gClearedDepthVersion) return 1;
     const D3DRECT all{0, 0, Display().gDisplayWidth, Display().gDisplayHeight};
     const bool cleared = Succeeded(Display().gD3DDevice->Clear(1, &all, D3DCLEAR_ZBUFFER, 0, 1.0f, 0));
-    gClearedDepth = cleared ? Display().gZBuffer : nullptr;
-    gClearedDepthVersion = Display().gZBuffer ? Display().gZBuffer->ContentVersion() : 0;
+    Display().gClearedDepth = cleared ? Display().gZBuffer : nullptr;
+    Display().gClearedDepthVersion = Display().gZBuffer ? Display().gZBuffer->ContentVersion() : 0;
   }
   return 1;
 }
 
-void ForgetDepthClear() { gClearedDepth = nullptr; }
+void ForgetDepthClear() { Display().gClearedDepth = nullptr; }
 
 int32_t ClearAndPresentTwice() {
   ClearZBuffer();
@@ -206,13 +194,13 @@ void FillWindowBorders(const RECT& picture) {
 void UpdateFrameRate() {
   ++Display().gFrameCounter;
   const uint32_t now = timeGetTime();
-  const uint32_t elapsed = now - gTimeAtLastMeasure;
+  const uint32_t elapsed = now - Display().gTimeAtLastMeasure;
   if (elapsed > 1000) {
-    gFramesPerSecond = uint32_t(uint64_t(Display().gFrameCounter - gFramesAtLastMeasure) * 1000u / elapsed);
-    gTimeAtLastMeasure = now;
-    gFramesAtLastMeasure = Display().gFrameCounter;
+    Display().gFramesPerSecond = uint32_t(uint64_t(Display().gFrameCounter - Display().gFramesAtLastMeasure) * 1000u / elapsed);
+    Display().gTimeAtLastMeasure = now;
+    Display().gFramesAtLastMeasure = Display().gFrameCounter;
   }
-  Display().gFrameRate = gFramesPerSecond;
+  Display().gFrameRate = Display().gFramesPerSecond;
 }
 
 HRESULT RestoreLostSurfaces() {

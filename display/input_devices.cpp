@@ -28,8 +28,6 @@ std::function<bool(PictureRect*, int*, int*)> gFullScreenPicture = LastPictureRe
 
 namespace {
 
-HWND gInputWindow = nullptr;  // kept for the cooperative levels of later devices
-
 // Names are kept to the 255 characters the system's name buffers hold.
 std::string BoundedName(const char (&name)[260]) { return std::string(name, strnlen(name, 255)); }
 
@@ -57,7 +55,7 @@ BOOL OpenJoystickCallback(const DIDEVICEINSTANCEA* instance, void*) {
   DirectInputDevice* device = nullptr;
   if (DiFailed(Input().gDirectInput->CreateDevice(instance->guidInstance, &device))) return DIENUM_CONTINUE;
   if (DiFailed(device->SetDataFormat(DataFormat::c_dfDIJoystick)) ||
-      DiFailed(device->SetCooperativeLevel(gInputWindow, DISCL_EXCLUSIVE | DISCL_BACKGROUND))) {
+      DiFailed(device->SetCooperativeLevel(Input().gInputWindow, DISCL_EXCLUSIVE | DISCL_BACKGROUND))) {
     device->Release();
     return DIENUM_CONTINUE;
   }
@@ -80,7 +78,7 @@ BOOL OpenControlCallback(const DIDEVICEINSTANCEA* instance, void* opened) {
   if (BoundedName(instance->tszProductName) != Input().gControlDeviceName) return DIENUM_CONTINUE;
   DirectInputDevice* device = nullptr;
   if (DiFailed(Input().gDirectInput->CreateDevice(instance->guidInstance, &device))) return DIENUM_CONTINUE;
-  if (DiFailed(device->SetCooperativeLevel(gInputWindow, DISCL_EXCLUSIVE | DISCL_BACKGROUND)) ||
+  if (DiFailed(device->SetCooperativeLevel(Input().gInputWindow, DISCL_EXCLUSIVE | DISCL_BACKGROUND)) ||
       DiFailed(device->SetDataFormat(DataFormat::c_dfDIJoystick))) {
     device->Release();
     return DIENUM_CONTINUE;
@@ -152,28 +150,6 @@ int32_t WrappingSum(int32_t value, int32_t delta) {
   return static_cast<int32_t>(static_cast<uint32_t>(value) + static_cast<uint32_t>(delta));
 }
 
-// Window pixels to picture pixels along one axis: a scale of picture / shown, the picture's edge at
-// offset in the window. Movements are scaled as a running sum, so that slow moves of less than a
-// picture pixel each still add up.
-struct AxisScale {
-  int64_t picture = 1, shown = 1, offset = 0;
-  int64_t moved = 0, given = 0;  // window pixels moved, picture pixels given out for them
-  bool operator==(const AxisScale& o) const { return picture == o.picture && shown == o.shown && offset == o.offset; }
-  int32_t Move(int32_t delta) {
-    moved += delta;
-    const int64_t total = moved * picture / shown;
-    const int64_t step = total - given;
-    given = total;
-    return static_cast<int32_t>(std::clamp<int64_t>(step, INT32_MIN, INT32_MAX));
-  }
-  int32_t At(int64_t windowPoint, int32_t last) const {
-    const int64_t point = (windowPoint - offset) * picture / shown;
-    return static_cast<int32_t>(std::clamp<int64_t>(point, 0, std::max<int64_t>(last, 0)));
-  }
-};
-
-AxisScale gScaleX, gScaleY;
-
 // The scales of the full-screen picture shown in the window; false when the picture is not shown
 // scaled (headless, or in a window), where window and picture pixels are the same.
 bool FullScreenScales() {
@@ -184,8 +160,8 @@ bool FullScreenScales() {
     return false;
   const AxisScale x{width, shown.width, shown.x}, y{height, shown.height, shown.y};
   // A new place starts the running sums again.
-  if (!(x == gScaleX)) gScaleX = x;
-  if (!(y == gScaleY)) gScaleY = y;
+  if (!(x == Input().gScaleX)) Input().gScaleX = x;
+  if (!(y == Input().gScaleY)) Input().gScaleY = y;
   return true;
 }
 
@@ -229,7 +205,7 @@ bool InitInputDevices(HINSTANCE instance, HWND window) {
     EngineErrorLog("Failed to create DirectInput Mouse Device");
     return false;
   }
-  gInputWindow = window;
+  Input().gInputWindow = window;
   OpenFirstJoystick();
   Input().gControlDevice = nullptr;
   Input().gControlDeviceName.clear();
@@ -334,13 +310,13 @@ void UnacquireInputDevices() {
 void FoldMouseState() {
   const bool pointerMoves = Pointer().gPointerSpritesOn != 0 || System().gWindowMode == 0;
   const bool scaled = FullScreenScales();
-  const int32_t moveX = scaled ? gScaleX.Move(Input().gMouseState.lX) : Input().gMouseState.lX;
-  const int32_t moveY = scaled ? gScaleY.Move(Input().gMouseState.lY) : Input().gMouseState.lY;
+  const int32_t moveX = scaled ? Input().gScaleX.Move(Input().gMouseState.lX) : Input().gMouseState.lX;
+  const int32_t moveY = scaled ? Input().gScaleY.Move(Input().gMouseState.lY) : Input().gMouseState.lY;
   int64_t pointerX = 0, pointerY = 0;
   if (pointerMoves && scaled && (Input().gMouseState.lX != 0 || Input().gMouseState.lY != 0) && PointerInWindow(&pointerX, &pointerY)) {
     // Where the player sees the pointer; a pointer that did not move keeps a place the program set.
-    Input().gMouseX = gScaleX.At(pointerX, Display().gDisplayWidth - 1);
-    Input().gMouseY = gScaleY.At(pointerY, Display().gDisplayHeight - 1);
+    Input().gMouseX = Input().gScaleX.At(pointerX, Display().gDisplayWidth - 1);
+    Input().gMouseY = Input().gScaleY.At(pointerY, Display().gDisplayHeight - 1);
   } else if (pointerMoves) {
     Input().gMouseX = ClampedSum(Input().gMouseX, moveX, 0, Display().gDisplayWidth - 1);
     Input().gMouseY = ClampedSum(Input().gMouseY, moveY, 0, Display().gDisplayHeight - 1);

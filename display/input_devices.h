@@ -3,6 +3,7 @@
 // the state tables that the input commands, the mouse commands and the editor read; with them the
 // mouse position, the focus and the typed characters that the window procedure keeps.
 #pragma once
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -19,6 +20,26 @@ namespace vx {
 enum ForceSlot {
   kForceUp, kForceDown, kForceLeft, kForceRight, kForceAngle, kForceFastVibration,
   kForceTimedConstant, kForceSlowVibration, kForceDamperA, kForceDamperB, kForceSlotCount
+};
+
+// Window pixels to picture pixels along one axis: a scale of picture / shown, the picture's edge at
+// offset in the window. Movements are scaled as a running sum, so that slow moves of less than a
+// picture pixel each still add up.
+struct AxisScale {
+  int64_t picture = 1, shown = 1, offset = 0;
+  int64_t moved = 0, given = 0;  // window pixels moved, picture pixels given out for them
+  bool operator==(const AxisScale& o) const { return picture == o.picture && shown == o.shown && offset == o.offset; }
+  int32_t Move(int32_t delta) {
+    moved += delta;
+    const int64_t total = moved * picture / shown;
+    const int64_t step = total - given;
+    given = total;
+    return static_cast<int32_t>(std::clamp<int64_t>(step, INT32_MIN, INT32_MAX));
+  }
+  int32_t At(int64_t windowPoint, int32_t last) const {
+    const int64_t point = (windowPoint - offset) * picture / shown;
+    return static_cast<int32_t>(std::clamp<int64_t>(point, 0, std::max<int64_t>(last, 0)));
+  }
 };
 
 struct InputState {
@@ -54,6 +75,9 @@ struct InputState {
   uint8_t gLastKeyChar = 0;           // character of the last WM_CHAR until the next message
   std::vector<char> gKeyboardBuffer;  // typed characters not yet taken, NUL-terminated; empty: none made
   uint32_t gKeyboardBufferCount = 0;  // characters in it
+
+  win::HWND gInputWindow = nullptr;  // kept for the cooperative levels of later devices
+  AxisScale gScaleX, gScaleY;        // window to picture pixels while a full screen shows in a window
 };
 extern InputState gInputState;  // the one instance (display/input_devices.cpp)
 inline InputState& Input() { return gInputState; }

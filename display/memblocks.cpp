@@ -17,8 +17,6 @@ MemoryAccessState gMemoryAccessState;
 
 namespace {
 
-std::array<win::LowMapping, kMemblockSlots> gMemblockMappings{};
-
 constexpr int32_t kLowestFrequency = 100;
 constexpr int32_t kHighestFrequency = 200000;
 
@@ -76,7 +74,7 @@ bool MakeMemblock(int32_t b, uint64_t size) {
   // Below 2 GiB or not at all: the program reads the address as a 32-bit integer.
   win::LowMapping mapping = win::MapLowMemory(size, true);
   if (!mapping.bytes) return false;
-  gMemblockMappings[size_t(b)] = mapping;
+  MemoryAccess().gMemblockMappings[size_t(b)] = mapping;
   MemoryAccess().gMemblockData[size_t(b)] = mapping.bytes;
   MemoryAccess().gMemblockSize[size_t(b)] = uint32_t(size);
   return true;
@@ -84,7 +82,7 @@ bool MakeMemblock(int32_t b, uint64_t size) {
 
 void FreeMemblock(int32_t b) {
   if (!IsMemblockNumber(b)) return;
-  win::UnmapLowMemory(gMemblockMappings[size_t(b)]);
+  win::UnmapLowMemory(MemoryAccess().gMemblockMappings[size_t(b)]);
   MemoryAccess().gMemblockData[size_t(b)] = nullptr;
   MemoryAccess().gMemblockSize[size_t(b)] = 0;
 }

@@ -9,6 +9,7 @@
 
 #include "display/locked_pixels.h"
 #include "platform/ddraw/ddraw.h"
+#include "platform/win/low_memory.h"
 
 namespace vx {
 
@@ -16,6 +17,7 @@ constexpr int32_t kMemblockSlots = 256;  // numbers 1 to 255; 0 is never used
 struct MemoryAccessState {
   std::array<uint8_t*, kMemblockSlots> gMemblockData{};  // the block's bytes, null for none
   std::array<uint32_t, kMemblockSlots> gMemblockSize{};  // in bytes
+  std::array<win::LowMapping, kMemblockSlots> gMemblockMappings{};  // what each block's bytes are mapped as
 
   // The screen's pixels while the pixel commands have them locked.
   LockedPixels gLockedPixels{};

@@ -38,6 +38,7 @@ struct EngineState {
   // The push-back of the last box test: zeroed at the start of every object box test, set on the
   // axis the object entered by when the other's box asks for a response.
   Vector3f gObjectBoxPushBack{0, 0, 0};
+  float gStaticBoxPushBack[3] = {0, 0, 0};  // the push-back of the last static box test
 };
 extern EngineState gEngineState;  // the one instance (engine3d/object_records.cpp)
 inline EngineState& Engine() { return gEngineState; }

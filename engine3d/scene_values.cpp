@@ -17,9 +17,6 @@ namespace vx {
 
 namespace {
 
-// The push-back of the last static box test.
-float gStaticBoxPushBack[3] = {0, 0, 0};
-
 // --- Camera ------------------------------------------------------------------------------------------------
 
 void AskCamera(float value) {
@@ -115,11 +112,11 @@ void FnStaticBoxCollision() {
     after[k] = FloatOperand(7 + k);
   }
   SkipOperands(13);
-  result->i = StaticBoxListTest(before, after, gStaticBoxPushBack);
+  result->i = StaticBoxListTest(before, after, Engine().gStaticBoxPushBack);
 }
 
 void AskStaticPushBack(int k) {
-  SlotOperand(0)->f = gStaticBoxPushBack[k];
+  SlotOperand(0)->f = Engine().gStaticBoxPushBack[k];
   SkipOperands(1);
 }
 

@@ -32,18 +32,10 @@ namespace {
 constexpr int32_t kPumpInterval = 50000;
 constexpr uint32_t kQuitLookInterval = 5;  // ms between looks for a quit inside a slice
 
-uint32_t gLastQuitLook = 0;
-
-// The typed-character queue: a ring of the characters in the order typed.
-std::array<uint8_t, kTypedCharacterLimit> gTypedRing{};
-size_t gTypedFirst = 0;
-size_t gTypedCount = 0;
-bool gTypedRead = false;  // a command read the queue in the current slice
-
 void QueueTypedCharacter(uint8_t c) {
-  if (c == 0 || gTypedCount == gTypedRing.size()) return;  // when full the newest is dropped
-  gTypedRing[(gTypedFirst + gTypedCount) % gTypedRing.size()] = c;
-  ++gTypedCount;
+  if (c == 0 || Runtime().gTypedCount == Runtime().gTypedRing.size()) return;  // when full the newest is dropped
+  Runtime().gTypedRing[(Runtime().gTypedFirst + Runtime().gTypedCount) % Runtime().gTypedRing.size()] = c;
+  ++Runtime().gTypedCount;
 }
 
 // Takes every waiting message. Returns true when a WM_QUIT was among them; it is dispatched
@@ -78,26 +70,26 @@ int16_t HighSigned(win::LPARAM v) { return int16_t(uint16_t((uintptr_t(v) >> 16)
 }  // namespace
 
 uint8_t TakeTypedCharacter() {
-  gTypedRead = true;
-  if (gTypedCount == 0) return 0;
-  const uint8_t c = gTypedRing[gTypedFirst];
-  gTypedFirst = (gTypedFirst + 1) % gTypedRing.size();
-  --gTypedCount;
+  Runtime().gTypedRead = true;
+  if (Runtime().gTypedCount == 0) return 0;
+  const uint8_t c = Runtime().gTypedRing[Runtime().gTypedFirst];
+  Runtime().gTypedFirst = (Runtime().gTypedFirst + 1) % Runtime().gTypedRing.size();
+  --Runtime().gTypedCount;
   return c;
 }
 
-void KeepTypedCharacters() { gTypedRead = true; }
+void KeepTypedCharacters() { Runtime().gTypedRead = true; }
 
-size_t TypedCharacterCount() { return gTypedCount; }
+size_t TypedCharacterCount() { return Runtime().gTypedCount; }
 
 void ClearTypedCharacters() {
-  gTypedFirst = gTypedCount = 0;
-  gTypedRead = false;
+  Runtime().gTypedFirst = Runtime().gTypedCount = 0;
+  Runtime().gTypedRead = false;
 }
 
 void EndSliceTypedCharacters() {
-  if (!gTypedRead) gTypedFirst = gTypedCount = 0;
-  gTypedRead = false;
+  if (!Runtime().gTypedRead) Runtime().gTypedFirst = Runtime().gTypedCount = 0;
+  Runtime().gTypedRead = false;
 }
 
 void DrainMessagesOccasionally() {
@@ -109,8 +101,8 @@ void DrainMessagesOccasionally() {
 
 bool QuitRequestWaiting() {
   const uint32_t now = win::timeGetTime();
-  if (now - gLastQuitLook < kQuitLookInterval) return false;
-  gLastQuitLook = now;
+  if (now - Runtime().gLastQuitLook < kQuitLookInterval) return false;
+  Runtime().gLastQuitLook = now;
   win::MSG msg{};
   // A signal arrives as a close; WM_QUIT passes every filter.
   if (win::PeekMessageA(&msg, nullptr, win::WM_CLOSE, win::WM_CLOSE, win::PM_NOREMOVE)) return true;

@@ -31,7 +31,6 @@ void FrameUpdate();
 // a key release or a mouse move before the next slice would be lost; here each WM_CHAR waits in
 // order until a command takes it. Characters that no such command asked for during a slice are
 // dropped after it, so that typing from long ago does not answer a later question.
-constexpr size_t kTypedCharacterLimit = 256;
 // The oldest waiting character, 0 when none waits. Marks the queue as read in this slice.
 uint8_t TakeTypedCharacter();
 // Marks the queue as read in this slice without taking a character.

@@ -21,6 +21,9 @@ namespace vx {
 
 class AttachedFiles;
 
+// Typed characters a program has not taken yet, at most.
+constexpr size_t kTypedCharacterLimit = 256;
+
 struct RuntimeState {
   std::string gStartDirectory;  // current directory at start-up
   std::string gRunDirectory;    // current directory when the display set-up ended
@@ -71,6 +74,13 @@ struct RuntimeState {
 
   // --- Main loop ---------------------------------------------------------------------------------
   uint32_t gLastFrameTime = 0;  // when the last frame ended
+  uint32_t gLastQuitLook = 0;   // when a slice last looked for a quit
+
+  // The typed-character queue: a ring of the characters in the order typed.
+  std::array<uint8_t, kTypedCharacterLimit> gTypedRing{};
+  size_t gTypedFirst = 0;
+  size_t gTypedCount = 0;
+  bool gTypedRead = false;  // a command read the queue in the current slice
 
   // --- Settings ----------------------------------------------------------------------------------
   std::string gExternalEditor;  // outside editor from the settings, when it exists

@@ -108,6 +108,12 @@ struct DisplayState {
   uint32_t gWindowBorders = 1;      // windowed presentation fills the client area round the picture
   uint32_t gFrameCounter = 0;
   uint32_t gFrameRate = 0;          // frames per second
+  uint32_t gFramesAtLastMeasure = 0;  // the frame counter and the clock when the rate was last measured
+  uint32_t gTimeAtLastMeasure = 0;
+  uint32_t gFramesPerSecond = 0;
+  // The depth buffer as the last clear left it, which it still is while its content version holds.
+  win::IDirectDrawSurface7* gClearedDepth = nullptr;
+  uint64_t gClearedDepthVersion = 0;
   std::string gScreenshotFile;      // where the next saved screen goes; its ending picks the format
   uint32_t gScreenSaveRequest = 0;  // the end of the frame saves the shown screen into gScreenshotFile
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The build's own scripts on small trees of their own: scripts/check-layers refuses an include that
 runs up a layer and lets the rest through, and refuses a link that differs from the includes and
-two source files of one name; scripts/gen-commands refuses a table that would let the constants,
+two source files of one name and more extern declarations in headers than allowed; scripts/gen-commands refuses a table that would let the constants,
 the registration and the compiler's table drift apart, and leaves internal rows out of the
 compiler's table, and its command limit is the first operand number of the variable layout."""
 
@@ -79,6 +79,18 @@ class CheckLayersTest(unittest.TestCase):
         files["tests/common/a_test.cpp"] = ""
         result = self.check_links(files, "", "--names-also", "tests")
         self.assertIn("a_test.cpp: tests/common/a_test.cpp, tests/runtime/a_test.cpp share the name", result.stderr)
+
+    def test_extern_declarations_in_headers_are_capped(self):
+        files = {"common/a.h": 'extern int gOne;\nextern "C" int c_call();\n', "runtime/r.h": "  extern int gTwo;\n",
+                 "runtime/r.cpp": "extern int gThree;\n"}
+        with tempfile.TemporaryDirectory() as root:
+            for path, text in files.items():
+                write(root, path, text)
+            self.assertEqual(run("check-layers", "--layers", LAYERS, "--root", root, "--max-externs", "2").returncode, 0)
+            result = run("check-layers", "--layers", LAYERS, "--root", root, "--max-externs", "1")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("common/a.h:1\nruntime/r.h:1", result.stderr)
+        self.assertIn("the headers declare 2 extern variables, 1 at most", result.stderr)
 
 
 TABLE_HEAD = "; a table\n@family flow runtime/flow.cpp\n"
