@@ -9,6 +9,7 @@
 
 #include "common/commands.h"
 #include "common/operand_words.h"
+#include "common/runtime_hooks.h"
 #include "common/value_slot.h"
 
 namespace vx {
@@ -45,6 +46,19 @@ inline const char* TextOperand(int k) { return StringText(Interpreter().gProgram
 inline intptr_t LiteralOperand(int k) { return Interpreter().gProgramCounter[k].word; }
 inline OperandWord* TargetOperand(int k) { return Interpreter().gProgramCounter[k].target; }
 inline void SkipOperands(int n) { Interpreter().gProgramCounter += n; }
+
+// A question about the number in operand 1, answered into operand 0: answer(result, number) for a
+// number from lowest to highest; otherwise the error, or nothing when error is 0.
+template <class Answer>
+void AnswerAboutNumber(int32_t lowest, int32_t highest, int32_t error, Answer&& answer) {
+  ValueSlot* result = SlotOperand(0);
+  const int32_t number = IntOperand(1);
+  SkipOperands(2);
+  if (number >= lowest && number <= highest)
+    answer(*result, number);
+  else if (error != 0)
+    RaiseRuntimeError(error);
+}
 
 // When a command ends the time slice after itself, so that the frame shows what it drew or its
 // result is in place before the next command runs.

@@ -51,26 +51,15 @@ void AskPosition(float Vector3f::*axis) {
 }
 
 void FnMeshExists() {
-  ValueSlot* result = SlotOperand(0);
-  const int32_t number = IntOperand(1);
-  SkipOperands(2);
-  if (number < 1 || number > 65534) {
-    RaiseRuntimeError(kErrMeshNumberOutOfRange);
-    return;
-  }
-  const uint32_t slot = Engine().gMeshSlotById[size_t(number)];
-  result->i = slot != 0 && Engine().gMeshRecords.IsTaken(slot) ? 1 : 0;
+  AnswerAboutNumber(1, 65534, kErrMeshNumberOutOfRange, [](ValueSlot& r, int32_t number) {
+    const uint32_t slot = Engine().gMeshSlotById[size_t(number)];
+    r.i = slot != 0 && Engine().gMeshRecords.IsTaken(slot) ? 1 : 0;
+  });
 }
 
 void FnObjectExists() {
-  ValueSlot* result = SlotOperand(0);
-  const int32_t number = IntOperand(1);
-  SkipOperands(2);
-  if (number < 1 || number > 65535) {
-    RaiseRuntimeError(kErrObjectNumberOutOfRange);
-    return;
-  }
-  result->i = ObjectSlotOf(number) != 0 ? 1 : 0;
+  AnswerAboutNumber(1, 65535, kErrObjectNumberOutOfRange,
+                    [](ValueSlot& r, int32_t number) { r.i = ObjectSlotOf(number) != 0 ? 1 : 0; });
 }
 
 void FnObjectPositionX() { AskPosition(&Vector3f::x); }

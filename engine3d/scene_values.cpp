@@ -55,15 +55,10 @@ void AskGridItem(int part) {
 }
 
 void FnMatrixExists() {
-  ValueSlot* result = SlotOperand(0);
-  const int32_t number = IntOperand(1);
-  SkipOperands(2);
-  if (number < 1 || number > 65535) {
-    RaiseRuntimeError(kErrMatrixNumberOutOfRange);
-    return;
-  }
-  const uint32_t slot = Engine().gGridSlotById[size_t(number)];
-  result->i = slot != 0 && Engine().gObjectRecords.IsTaken(slot) ? 1 : 0;
+  AnswerAboutNumber(1, 65535, kErrMatrixNumberOutOfRange, [](ValueSlot& r, int32_t number) {
+    const uint32_t slot = Engine().gGridSlotById[size_t(number)];
+    r.i = slot != 0 && Engine().gObjectRecords.IsTaken(slot) ? 1 : 0;
+  });
 }
 
 void FnMatrixWireframe() { AskGridItem(3); }
@@ -128,12 +123,10 @@ void FnStaticBoxCollisionZ() { AskStaticPushBack(2); }
 
 // Light 0, the default light, always exists; outside 0 to 65535 nothing is answered.
 void FnLightExists() {
-  ValueSlot* result = SlotOperand(0);
-  const int32_t number = IntOperand(1);
-  SkipOperands(2);
-  if (number < 0 || number > 65535) return;
-  const uint32_t slot = Engine().gLightSlotById[size_t(number)];
-  result->i = number == 0 || (slot != 0 && Engine().gLightRecords.IsTaken(slot)) ? 1 : 0;
+  AnswerAboutNumber(0, 65535, 0, [](ValueSlot& r, int32_t number) {
+    const uint32_t slot = Engine().gLightSlotById[size_t(number)];
+    r.i = number == 0 || (slot != 0 && Engine().gLightRecords.IsTaken(slot)) ? 1 : 0;
+  });
 }
 
 // 1: triangles the last frame drew; 2: whether the card mip-maps; 3: whether it takes DXT textures.

@@ -199,18 +199,25 @@ inline uint32_t Mul8(uint32_t x, uint32_t y) {
 inline uint32_t Argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) { return (a << 24) | (r << 16) | (g << 8) | b; }
 inline uint32_t Channel(uint32_t argb, int shift) { return (argb >> shift) & 0xFF; }
 
-inline bool Passes(Compare compare, uint32_t value, uint32_t reference) {
+// Where `value compare reference` holds: a bool for numbers, lanes of all ones for vectors (`all`
+// is what Always gives).
+template <class Result, class Value>
+inline Result Holds(Compare compare, Value value, Value reference, Result all) {
   switch (compare) {
-    case Compare::Never: return false;
+    case Compare::Never: return Result{};
     case Compare::Less: return value < reference;
     case Compare::Equal: return value == reference;
     case Compare::LessEqual: return value <= reference;
     case Compare::Greater: return value > reference;
     case Compare::NotEqual: return value != reference;
     case Compare::GreaterEqual: return value >= reference;
-    case Compare::Always: return true;
+    case Compare::Always: return all;
   }
-  return false;
+  return Result{};
+}
+
+inline bool Passes(Compare compare, uint32_t value, uint32_t reference) {
+  return Holds(compare, value, reference, true);
 }
 
 // ---- depth values ---

@@ -55,19 +55,7 @@ inline V4i DepthValues(V4f z, double scale) {
 }
 
 // The lanes where `value compare reference` holds, for values below 2^31.
-inline V4i Compared(Compare compare, V4i value, V4i reference) {
-  switch (compare) {
-    case Compare::Never: return V4i{};
-    case Compare::Less: return value < reference;
-    case Compare::Equal: return value == reference;
-    case Compare::LessEqual: return value <= reference;
-    case Compare::Greater: return value > reference;
-    case Compare::NotEqual: return value != reference;
-    case Compare::GreaterEqual: return value >= reference;
-    case Compare::Always: return V4i{} - 1;
-  }
-  return V4i{};
-}
+inline V4i Compared(Compare compare, V4i value, V4i reference) { return Holds(compare, value, reference, V4i{} - 1); }
 
 // ---- one pixel: the channels b, g, r, a in the four lanes ---------------------------------------
 

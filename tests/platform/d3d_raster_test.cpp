@@ -1,7 +1,9 @@
 // Rasterisation through the device: coverage and the top-left rule, flat and Gouraud shading,
 // depth tests on every depth format, culling, fill modes, clipping, thread counts, and the
 // specialised spans against the reference path over every family of states.
+#include <functional>
 #include <random>
+#include <string>
 
 #include "platform/d3d/raster.h"
 #include "platform/d3d/vertex_pipeline.h"
@@ -10,7 +12,26 @@
 namespace vx::win::testing {
 namespace {
 
-using D3DRaster = D3DRender;
+class D3DRaster : public D3DRender {
+ protected:
+  // Draws the triangles once on the fast spans and once on the reference path, with the states
+  // that `states` sets, and expects the two pictures to match.
+  void ExpectSpanPathsMatch(DWORD bits, DWORD depthBits, const std::vector<TLVertex>& vertices,
+                            const std::function<void()>& states, const std::string& name) {
+    test::Picture pictures[2];
+    for (int path = 0; path < 2; ++path) {
+      Start(64, 48, bits, depthBits);
+      device_->SetSpanPath(path == 0 ? raster::SpanPath::Fast : raster::SpanPath::Reference);
+      Set(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
+      states();
+      Draw(vertices);
+      pictures[path] = Shot();
+      ASSERT_EQ(device_->EndScene(), D3D_OK);
+      device_.reset();
+    }
+    ASSERT_TRUE(test::MatchesPicture(pictures[0], pictures[1], name));
+  }
+};
 
 TEST_F(D3DRaster, ARectangleCoversExactlyItsPixelCentres) {
   Start(8, 8);
@@ -278,11 +299,7 @@ TEST_F(D3DRaster, SpecialisedSpansMatchTheReferencePixelForPixel) {
     const int texture = pick(3);  // none, point, linear
     const DWORD op = pick(3) == 0 ? D3DTOP_SELECTARG1 : D3DTOP_MODULATE;
     const DWORD address = DWORD(D3DTADDRESS_WRAP + pick(3));
-    test::Picture pictures[2];
-    for (int path = 0; path < 2; ++path) {
-      Start(64, 48, bits, depthBits);
-      device_->SetSpanPath(path == 0 ? raster::SpanPath::Fast : raster::SpanPath::Reference);
-      Set(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
+    ExpectSpanPathsMatch(bits, depthBits, vertices, [&] {
       Set(D3DRENDERSTATE_ZFUNC, compare);
       Set(D3DRENDERSTATE_ZWRITEENABLE, write);
       Set(D3DRENDERSTATE_SHADEMODE, shade);
@@ -300,12 +317,8 @@ TEST_F(D3DRaster, SpecialisedSpansMatchTheReferencePixelForPixel) {
         SetStage(0, D3DTSS_MAGFILTER, filter);
         SetStage(0, D3DTSS_MINFILTER, texture == 1 ? D3DTFN_POINT : D3DTFN_LINEAR);
       }
-      Draw(vertices);
-      pictures[path] = Shot();
-      ASSERT_EQ(device_->EndScene(), D3D_OK);
-      device_.reset();
-    }
-    ASSERT_TRUE(test::MatchesPicture(pictures[0], pictures[1], "spans-round-" + std::to_string(round)));
+    }, "spans-round-" + std::to_string(round));
+    if (HasFatalFailure()) return;
   }
 }
 
@@ -403,11 +416,7 @@ TEST_F(D3DRaster, SpecialisedSpansOfEveryStateFamilyMatchTheReference) {
     const DWORD textureFactor = DWORD(random());
     const DWORD compare = kCompareCases[pick(8)].compare, write = DWORD(pick(2));
     const DWORD shade = pick(4) == 0 ? D3DSHADE_FLAT : D3DSHADE_GOURAUD;
-    test::Picture pictures[2];
-    for (int path = 0; path < 2; ++path) {
-      Start(64, 48, bits, depthBits);
-      device_->SetSpanPath(path == 0 ? raster::SpanPath::Fast : raster::SpanPath::Reference);
-      Set(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
+    ExpectSpanPathsMatch(bits, depthBits, vertices, [&] {
       Set(D3DRENDERSTATE_ZFUNC, compare);
       Set(D3DRENDERSTATE_ZWRITEENABLE, write);
       Set(D3DRENDERSTATE_SHADEMODE, shade);
@@ -445,12 +454,8 @@ TEST_F(D3DRaster, SpecialisedSpansOfEveryStateFamilyMatchTheReference) {
         SetStage(stage, D3DTSS_ADDRESS, c.address);
         SetStage(stage, D3DTSS_TEXCOORDINDEX, 0);
       }
-      Draw(vertices);
-      pictures[path] = Shot();
-      ASSERT_EQ(device_->EndScene(), D3D_OK);
-      device_.reset();
-    }
-    ASSERT_TRUE(test::MatchesPicture(pictures[0], pictures[1], "families-round-" + std::to_string(round)));
+    }, "families-round-" + std::to_string(round));
+    if (HasFatalFailure()) return;
   }
 }
 
