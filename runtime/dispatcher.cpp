@@ -2,21 +2,15 @@
 // debug trace and the guard that turns a fault inside a handler into a system error.
 #include "runtime/dispatcher.h"
 
-#include <link.h>
-#include <sys/syscall.h>
-#include <ucontext.h>
 #include <unistd.h>
 
-#include <csetjmp>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <iterator>
 #include <new>
 #include <string>
 
 #include "display/draw_queue.h"
-#include "platform/win/held_locks.h"
+#include "platform/win/fault_guard.h"
 #include "platform/win/keyboard.h"
 #include "platform/win/messages.h"
 #include "platform/win/profile.h"
@@ -30,66 +24,19 @@ namespace vx {
 
 namespace {
 
-int32_t gClockCountdown = kClockCheckBudget;
-
-// Fault guard: a processor fault inside a handler jumps back into the slice, where it becomes the
-// severe-exception error, when nothing that the fault cut short can be waiting for the run's end:
-// the process sent the signal to itself, or the faulting instruction lies in the executable's own
-// code on the thread that runs the slices while that thread holds none of the locks it counts.
-// Any other fault may have stopped a library (the allocator, stdio, a decoder) inside a lock that
-// the run's end would take again; the handler then writes the error box's text with plain writes
-// and ends the process.
-sigjmp_buf gFaultJump;
-volatile sig_atomic_t gGuardActive = 0;
-pid_t gGuardThread = 0;
-
-struct CodeRange {
-  uintptr_t begin, end;
-};
-CodeRange gOwnCode[8];
-size_t gOwnCodeCount = 0;
-// The error box's caption and text up to the engine's last message, made when the guard is set.
+// The error box's caption and text up to the engine's last message, made when the reporter is set.
 char gFaultReport[256];
 size_t gFaultReportLength = 0;
 
-int NoteOwnCode(dl_phdr_info* info, size_t, void*) {
-  // The executable comes first, and is all that is looked at.
-  for (int i = 0; i < info->dlpi_phnum && gOwnCodeCount < std::size(gOwnCode); ++i) {
-    const ElfW(Phdr)& segment = info->dlpi_phdr[i];
-    if (segment.p_type != PT_LOAD || !(segment.p_flags & PF_X)) continue;
-    const uintptr_t begin = info->dlpi_addr + segment.p_vaddr;
-    gOwnCode[gOwnCodeCount++] = CodeRange{begin, begin + segment.p_memsz};
-  }
-  return 1;
-}
-
-uintptr_t FaultAddress(const void* context) {
-  const auto* machine = static_cast<const ucontext_t*>(context);
-#if defined(__x86_64__)
-  return uintptr_t(machine->uc_mcontext.gregs[REG_RIP]);
-#elif defined(__aarch64__)
-  return uintptr_t(machine->uc_mcontext.pc);
-#else
-  (void)machine;
-  return 0;  // unknown: never taken for the executable's own code
-#endif
-}
-
-bool FaultLeavesNothingHeld(const siginfo_t* info, const void* context) {
-  if (info->si_code <= 0) return info->si_pid == getpid();
-  if (pid_t(syscall(SYS_gettid)) != gGuardThread || win::LocksHeld() != 0) return false;
-  const uintptr_t at = FaultAddress(context);
-  for (size_t i = 0; i < gOwnCodeCount; ++i)
-    if (at >= gOwnCode[i].begin && at < gOwnCode[i].end) return true;
-  return false;
-}
-
+// A fault that no guard can take back (fault_guard.cpp) ends the process with the error box's
+// text, written with plain writes: the run's end could wait for a lock the fault left taken.
 [[noreturn]] void ReportFaultAndExit() {
-  char report[sizeof gFaultReport + sizeof gLastEngineError + 1];
+  const char* engineMessage = Runtime().gLastEngineError;
+  char report[sizeof gFaultReport + sizeof Runtime().gLastEngineError + 1];
   size_t length = gFaultReportLength;
   std::memcpy(report, gFaultReport, length);
-  for (size_t i = 0; i < sizeof gLastEngineError && gLastEngineError[i] != '\0'; ++i)
-    report[length++] = gLastEngineError[i];
+  for (size_t i = 0; i < sizeof Runtime().gLastEngineError && engineMessage[i] != '\0'; ++i)
+    report[length++] = engineMessage[i];
   report[length++] = '\n';
   for (size_t written = 0; written < length;) {
     const ssize_t n = write(STDERR_FILENO, report + written, length - written);
@@ -97,36 +44,16 @@ bool FaultLeavesNothingHeld(const siginfo_t* info, const void* context) {
     written += size_t(n);
   }
   // A game exits as it does after any error box; the author's tool tells of the box.
-  _exit(gStandaloneFlag ? 0 : 1);
+  _exit(Interpreter().gStandaloneFlag ? 0 : 1);
 }
 
-void OnFault(int signal, siginfo_t* info, void* context) {
-  if (gGuardActive) {
-    gGuardActive = 0;
-    if (FaultLeavesNothingHeld(info, context)) siglongjmp(gFaultJump, 1);
-    ReportFaultAndExit();
-  }
-  std::signal(signal, SIG_DFL);
-  std::raise(signal);
-}
-
-void InstallFaultGuard() {
-  static bool installed = false;
-  if (installed) return;
-  installed = true;
-  dl_iterate_phdr(NoteOwnCode, nullptr);
+void SetFaultReporter() {
+  static bool set = false;
+  if (set) return;
+  set = true;
   const std::string report = "Error In Program: System Error : " + ErrorNumberText(kErrSevereException) + ". ";
   gFaultReportLength = report.copy(gFaultReport, sizeof gFaultReport);
-  static char alternateStack[64 * 1024];
-  stack_t stack{};
-  stack.ss_sp = alternateStack;
-  stack.ss_size = sizeof alternateStack;
-  sigaltstack(&stack, nullptr);
-  struct sigaction action {};
-  action.sa_sigaction = OnFault;
-  action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_NODEFER;
-  sigemptyset(&action.sa_mask);
-  for (int s : {SIGSEGV, SIGBUS, SIGFPE, SIGILL}) sigaction(s, &action, nullptr);
+  win::SetFatalFaultReporter(ReportFaultAndExit);
 }
 
 void TraceCommand(const OperandWord* commandWord) {
@@ -162,13 +89,13 @@ int32_t SliceCheck(bool timeMode) {
 // The budget left until the next check, kept between slices: time-slice mode counts it down in
 // gClockCountdown, counting mode counts commands up in gCommandCount.
 int32_t LoadBudget(bool timeMode) {
-  return timeMode ? gClockCountdown : kCountingCheckBudget - int32_t(gCommandCount);
+  return timeMode ? Dispatcher().gClockCountdown : kCountingCheckBudget - int32_t(Dispatcher().gCommandCount);
 }
 void StoreBudget(bool timeMode, int32_t budget) {
   if (timeMode)
-    gClockCountdown = budget;
+    Dispatcher().gClockCountdown = budget;
   else
-    gCommandCount = uint32_t(kCountingCheckBudget - budget);
+    Dispatcher().gCommandCount = uint32_t(kCountingCheckBudget - budget);
 }
 
 // The end-of-command check of one command that did not run in RunCommands' loop.
@@ -262,31 +189,23 @@ void RegisterAllCommands() {
 }
 
 void ExecuteTimeSlice() {
-  if (!gAppActive) return;
-  gInputPollDue = 0;
-  gSliceStart = win::timeGetTime();
+  if (!Host().gAppActive) return;
+  Interpreter().gInputPollDue = 0;
+  Dispatcher().gSliceStart = win::timeGetTime();
   // A run without code fails at its first fetch.
-  if (!gProgramCounter && !gYieldFlag) RaiseRuntimeError(kErrSevereException);
-  gClockCountdown = kClockCheckBudget;
-  InstallFaultGuard();
-  gGuardThread = pid_t(syscall(SYS_gettid));
+  if (!Interpreter().gProgramCounter && !Interpreter().gYieldFlag) RaiseRuntimeError(kErrSevereException);
+  Dispatcher().gClockCountdown = kClockCheckBudget;
+  SetFaultReporter();
+  // A fault inside a handler comes back here, and the slice goes on after the command.
   for (;;) {
-    if (sigsetjmp(gFaultJump, 1) == 0) {
-      gGuardActive = 1;
-      try {
-        RunCommands();
-        gGuardActive = 0;
-        return;
-      } catch (const std::bad_alloc&) {
-        gGuardActive = 0;
-        RaiseRuntimeError(kErrOutOfMemory);
-      } catch (...) {
-        gGuardActive = 0;
-        RaiseRuntimeError(kErrSevereException);
-      }
-    } else {
-      RaiseRuntimeError(kErrSevereException);
+    int32_t error = kErrSevereException;
+    try {
+      if (win::GuardedCall(RunCommands)) return;
+    } catch (const std::bad_alloc&) {
+      error = kErrOutOfMemory;
+    } catch (...) {
     }
+    RaiseRuntimeError(error);
     EndOfCommandCheck();
   }
 }
