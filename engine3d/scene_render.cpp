@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/runtime_hooks.h"
 #include "common/value_slot.h"
 #include "engine3d/backdrop.h"
 #include "engine3d/maths3d.h"
@@ -591,9 +592,13 @@ void RenderScene() {
     }
     gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &deviceWorld);
 
-    if (gSceneBegun == 1) {
-      gD3DDevice->EndScene();
-      gSceneBegun = 0;
+    if (Scene().gSceneBegun == 1) {
+      Scene().gSceneBegun = 0;
+      // A device that could not finish the scene faulted while filling it.
+      if (Failed(Display().gD3DDevice->EndScene())) {
+        EngineErrorLog("Failed to draw the scene");
+        RaiseRuntimeError(kErrSevereException);
+      }
     }
   }
   gPreviousCameraAngles = gCameraAngles;
