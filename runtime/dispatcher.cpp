@@ -123,24 +123,26 @@ void RunTracedCommands() {
 }
 
 // The slice loop proper; returns when the yield flag is met. The counter and the check budget
-// live in registers: the fast commands run inline on them, every other command through its
-// handler with gProgramCounter written before and read back after. gProgramCounter is written
-// before every command all the same, so that a fault's report finds the command. The loop starts
-// on a cache line and its jump targets are aligned too (CMakeLists.txt), so that its speed does not
-// depend on where the linker happens to place it.
+// live in registers: the fast commands run inline on them and leave gProgramCounter alone (they
+// cannot fail, yield or fault on a valid image, so a fault's report names the last other command);
+// every other command runs through its handler with gProgramCounter written before and read back
+// after. The yield flag can only change in a handler or in the slice check, and is read after
+// them alone. The loop starts on a cache line and its jump targets are aligned too
+// (CMakeLists.txt), so that its speed does not depend on where the linker happens to place it.
 __attribute__((noinline, aligned(64))) void RunCommands() {
-  if (gYieldFlag) {
-    gYieldFlag = 0;
+  InterpreterState& interpreter = Interpreter();
+  if (interpreter.gYieldFlag) {
+    interpreter.gYieldFlag = 0;
     return;
   }
-  if (gDebugMode) return RunTracedCommands();
-  bool timeMode = gTimeSliceMode != 0;
+  if (Dispatcher().gDebugMode) return RunTracedCommands();
+  bool timeMode = Dispatcher().gTimeSliceMode != 0;
   int32_t slowWeight = timeMode ? kSlowCommandWeight : 1;
   int32_t budget = LoadBudget(timeMode);
-  OperandWord* pc = gProgramCounter;
+  OperandWord* pc = interpreter.gProgramCounter;
   for (;;) {
     const intptr_t number = pc->word;
-    gProgramCounter = ++pc;
+    ++pc;
     switch (number) {
 #define VX_FAST_CASE(command, step) \
   case command:                     \
@@ -150,9 +152,10 @@ __attribute__((noinline, aligned(64))) void RunCommands() {
       VX_FAST_COMMANDS(VX_FAST_CASE)
 #undef VX_FAST_CASE
       default:
-        (uintptr_t(number) < uintptr_t(kCommandLimit) ? gCommandHandlers[number] : UnknownCommand)();
-        pc = gProgramCounter;
-        if ((gTimeSliceMode != 0) != timeMode) {  // the command switched the slice mode
+        interpreter.gProgramCounter = pc;
+        (uintptr_t(number) < uintptr_t(kCommandLimit) ? interpreter.gCommandHandlers[number] : UnknownCommand)();
+        pc = interpreter.gProgramCounter;
+        if ((Dispatcher().gTimeSliceMode != 0) != timeMode) {  // the command switched the slice mode
           StoreBudget(timeMode, budget);
           timeMode = !timeMode;
           slowWeight = timeMode ? kSlowCommandWeight : 1;
@@ -161,10 +164,10 @@ __attribute__((noinline, aligned(64))) void RunCommands() {
         budget -= slowWeight;
         break;
     }
-    gProgramCounter = pc;
     if (budget <= 0) budget = SliceCheck(timeMode);
-    if (gYieldFlag) {
-      gYieldFlag = 0;
+    if (interpreter.gYieldFlag) {
+      interpreter.gYieldFlag = 0;
+      interpreter.gProgramCounter = pc;
       StoreBudget(timeMode, budget);
       return;
     }

@@ -197,10 +197,13 @@ TEST_F(DispatcherTest, FaultsInHandlersBecomeSevereException) {
   EXPECT_EQ(gProbeCalls, 2);
 }
 
+// The error names the line of the command that faulted, also after commands that run inline.
 TEST_F(DispatcherTest, AFaultInTheProgramsOwnCodeBecomesSevereExceptionAndTheRunGoesOnToItsEnd) {
   RegisterCommand(kFault, test::WriteToNoAccessPage);
   ImageBuilder b;
-  b.Cmd(kProbe).Cmd(kFault).Cmd(kProbe);
+  const int a = b.IntVar(), one = b.IntConst(1);
+  b.Cmd(kProbe, {}, 1).Cmd(kCmdAddInt, {a, a, one}, 2).Cmd(kFault, {}, 3).Cmd(kCmdAddInt, {a, a, one}, 4);
+  b.Cmd(kProbe, {}, 5);
   ASSERT_TRUE(b.Load());
   EngineErrorLog("Device lost");
   const auto r = test::RunLoaded();
@@ -208,6 +211,7 @@ TEST_F(DispatcherTest, AFaultInTheProgramsOwnCodeBecomesSevereExceptionAndTheRun
   EXPECT_TRUE(r.ended);
   EXPECT_EQ(r.errorCode, kErrSevereException);
   EXPECT_EQ(r.errorText, "System Error : Severe Exception!. Device lost");
+  EXPECT_EQ(Runtime().gErrorLine, 3u);
   EXPECT_EQ(gProbeCalls, 1);
 }
 
