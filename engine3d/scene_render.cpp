@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/runtime_hooks.h"
 #include "common/value_slot.h"
 #include "engine3d/backdrop.h"
 #include "engine3d/maths3d.h"
@@ -592,8 +593,12 @@ void RenderScene() {
     Display().gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &deviceWorld);
 
     if (Scene().gSceneBegun == 1) {
-      Display().gD3DDevice->EndScene();
       Scene().gSceneBegun = 0;
+      // A device that could not finish the scene faulted while filling it.
+      if (Failed(Display().gD3DDevice->EndScene())) {
+        EngineErrorLog("Failed to draw the scene");
+        RaiseRuntimeError(kErrSevereException);
+      }
     }
   }
   Scene().gPreviousCameraAngles = Scene().gCameraAngles;

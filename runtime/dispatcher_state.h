@@ -15,6 +15,7 @@ struct DispatcherState {
   uint32_t gSliceLength = 33;     // slice length in ms
   uint32_t gSliceStart = 0;       // timeGetTime at the start of the slice
   uint32_t gCommandCount = 0;     // commands since the last counting-mode check
+  int32_t gClockCountdown = 0;    // time-slice mode: budget until the clock is read; set as a slice starts
   uint8_t gEndFlag = 0;           // the program ran into its end
   uint32_t gDebugMode = 0;        // per-command trace and error lines in the log
   uint32_t gRuntimeTestMode = 0;  // detailed error report

@@ -329,6 +329,8 @@ HRESULT Direct3DDevice::EndScene() {
   if (!inScene_) return D3DERR_SCENE_NOT_IN_SCENE;
   inScene_ = false;
   Flush();
+  // A fill that faulted on a pool thread left the scene unfinished.
+  if (renderer_.TakeFault()) return D3DERR_SCENE_END_FAILED;
   return D3D_OK;
 }
 

@@ -31,7 +31,9 @@ class Direct3DDevice {
   HRESULT EnumTextureFormats(LPD3DENUMPIXELFORMATSCALLBACK callback, void* context);
 
   HRESULT BeginScene();
-  HRESULT EndScene();  // the scene's primitives are in the target and depth buffer afterwards
+  // The scene's primitives are in the target and depth buffer afterwards; D3DERR_SCENE_END_FAILED
+  // when filling them faulted on a rasteriser thread (the picture is unfinished).
+  HRESULT EndScene();
 
   // Fills the rectangles (screen coordinates; none means the whole viewport), each clipped to
   // the viewport, in the render target and/or the depth buffer.

@@ -193,6 +193,9 @@ class Renderer {
   void Flush();
   // Forgets what was drawn and not yet filled (the buffers went away).
   void Discard();
+  // True, once, when a job of a flush since the last call ended in a fault on a pool thread: that
+  // flush stopped there and its pictures are unfinished. The pool goes on working.
+  bool TakeFault();
   bool Pending() const;
 
   void SetSpanPath(SpanPath path);
@@ -206,5 +209,11 @@ class Renderer {
 // the same whatever the count.
 void SetThreadCount(unsigned count);
 unsigned ThreadCount();
+
+// For tests: called at the start of every job that the threads share out, with the job's index in
+// its batch and whether a pool thread runs it (not the thread that asked for the batch); null for
+// none. A probe that faults makes a job fault.
+using JobProbe = void (*)(int job, bool worker);
+void SetJobProbe(JobProbe probe);
 
 }  // namespace vx::raster

@@ -9,9 +9,11 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "platform/d3d/raster_internal.h"
 #include "platform/d3d/vertex_pipeline.h"
+#include "platform/win/fault_guard.h"
 #include "platform/win/held_locks.h"
 
 namespace vx::raster {
@@ -19,6 +21,8 @@ namespace vx::raster {
 // ---- the thread pool ----------------------------------------------------------------------------
 
 namespace {
+
+std::atomic<JobProbe> gJobProbe{nullptr};
 
 class TilePool {
  public:
@@ -40,15 +44,16 @@ class TilePool {
     return Resolved();
   }
 
-  // Calls job(i) for i below count, spread over the threads; returns when all are done. Jobs
-  // are handed out one at a time, and the call waits for the jobs, not for every thread: a
-  // thread that wakes late finds nothing left and goes back to sleep.
-  void Run(int count, const std::function<void(int)>& job) {
+  // Calls job(i) for i below count, spread over the threads; returns when all are done, false
+  // when a job on a pool thread ended in a fault. Jobs are handed out one at a time, and the call
+  // waits for the jobs, not for every thread: a thread that wakes late finds nothing left and goes
+  // back to sleep.
+  bool Run(int count, const std::function<void(int)>& job) {
     const win::CountedLock run(runMutex_);
     const unsigned threads = Resolved();
     if (threads <= 1 || count <= 1) {
       for (int i = 0; i < count; ++i) job(i);
-      return;
+      return true;
     }
     Start(threads - 1);
     // A batch no thread holds any more is used again.
@@ -61,16 +66,18 @@ class TilePool {
     batch->count = count;
     batch->next = 0;
     batch->done = 0;
+    batch->faulted = false;
     {
       const win::CountedLock lock(mutex_);
       current_ = batch;
       ++generation_;
     }
     wake_.notify_all();
-    Work(*batch);
+    Work(*batch, false);
     std::unique_lock lock(mutex_);
     done_.wait(lock, [&] { return batch->done.load() == count; });
     current_.reset();
+    return !batch->faulted.load();
   }
 
  private:
@@ -79,6 +86,7 @@ class TilePool {
     int count = 0;
     std::atomic<int> next{0};
     std::atomic<int> done{0};
+    std::atomic<bool> faulted{false};
   };
 
   unsigned Resolved() const {
@@ -104,9 +112,16 @@ class TilePool {
     workers_.clear();
   }
 
-  void Work(Batch& batch) {
+  // Each job runs guarded, holding no lock: a fault in it on a pool thread comes back here, and the
+  // job counts as done (what it was filling stays unfinished; what its frames held is lost). The
+  // caller's thread holds runMutex_, so a fault in a job there ends the process.
+  void Work(Batch& batch, bool worker) {
     for (int i = batch.next.fetch_add(1); i < batch.count; i = batch.next.fetch_add(1)) {
-      (*batch.job)(i);
+      const bool finished = win::GuardedCall([&] {
+        if (const JobProbe probe = gJobProbe.load(std::memory_order_relaxed)) probe(i, worker);
+        (*batch.job)(i);
+      });
+      if (!finished) batch.faulted = true;
       if (batch.done.fetch_add(1) + 1 == batch.count) {
         const win::CountedLock lock(mutex_);
         done_.notify_all();
@@ -125,7 +140,7 @@ class TilePool {
         seen = generation_;
         batch = current_;
       }
-      if (batch) Work(*batch);
+      if (batch) Work(*batch, true);
     }
   }
 
@@ -146,6 +161,7 @@ constexpr int kTileSize = 64;
 
 void SetThreadCount(unsigned count) { TilePool::Get().SetCount(count); }
 unsigned ThreadCount() { return TilePool::Get().Count(); }
+void SetJobProbe(JobProbe probe) { gJobProbe = probe; }
 
 // ---- the renderer -------------------------------------------------------------------------------
 
@@ -377,6 +393,7 @@ struct Renderer::Impl {
   std::vector<VertexTask> vertexTasks;
   std::vector<size_t> lateChunks;  // set up once every draw's vertices are done
   int columns = 0, rows = 0;
+  bool faulted = false;  // a job of a flush since the last TakeFault ended in a fault
   // The state the draws take, and the state made from it for their viewport while it lasts.
   PixelState pixel;
   DrawState* current = nullptr;
@@ -497,7 +514,9 @@ struct Renderer::Impl {
       }
       for (size_t c = firstChunk; c < usedChunks; ++c) lateChunks.push_back(c);
     }
-    pool.Run(static_cast<int>(vertexTasks.size()), [&](int i) {
+    // A job that faulted left its part unfinished: the steps after it would read what it did not
+    // write, so the flush ends there.
+    const bool set = pool.Run(static_cast<int>(vertexTasks.size()), [&](int i) {
       const VertexTask& task = vertexTasks[size_t(i)];
       PendingDraw& d = *task.draw;
       if (task.count > 0) {
@@ -510,10 +529,15 @@ struct Renderer::Impl {
       }
       for (size_t c = task.firstChunk; c < task.endChunk; ++c) chunks[c].Build(tiles);
     });
-    pool.Run(static_cast<int>(lateChunks.size()), [&](int i) { chunks[lateChunks[size_t(i)]].Build(tiles); });
+    const auto buildLate = [&](int i) { chunks[lateChunks[size_t(i)]].Build(tiles); };
+    if (!set || !pool.Run(static_cast<int>(lateChunks.size()), buildLate)) {
+      faulted = true;
+      Reset();
+      return;
+    }
     // Fill, a tile per task, the chunks in drawing order.
     const SpanTarget target{colour.bits, colour.pitch, depth.bits, depth.pitch};
-    pool.Run(tiles, [&](int tile) {
+    const bool filled = pool.Run(tiles, [&](int tile) {
       const int left = (tile % columns) * kTileSize;
       const int top = (tile / columns) * kTileSize;
       const int right = std::min(left + kTileSize, colour.width) - 1;
@@ -530,6 +554,7 @@ struct Renderer::Impl {
         }
       }
     });
+    if (!filled) faulted = true;
     Reset();
   }
 };
@@ -559,6 +584,8 @@ bool Renderer::Pending() const { return impl_->usedDraws > 0; }
 void Renderer::Flush() { impl_->Flush(); }
 
 void Renderer::Discard() { impl_->Reset(); }
+
+bool Renderer::TakeFault() { return std::exchange(impl_->faulted, false); }
 
 void Renderer::Clear(const Viewport& area, bool colour, uint32_t colourValue, bool depth, uint32_t depthValue,
                      uint32_t depthKeep) {

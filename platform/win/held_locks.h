@@ -4,7 +4,8 @@
 
 namespace vx::win {
 
-inline thread_local int tLocksHeld = 0;
+// Initial-exec, so that a signal handler reads it without a call that may allocate.
+inline thread_local int tLocksHeld __attribute__((tls_model("initial-exec"))) = 0;
 
 // As std::lock_guard, counting the lock while it is held.
 template <class Mutex>

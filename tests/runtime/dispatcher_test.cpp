@@ -2,8 +2,6 @@
 // handlers.
 #include <gtest/gtest.h>
 
-#include <sys/mman.h>
-
 #include <csignal>
 #include <cstring>
 #include <mutex>
@@ -20,6 +18,7 @@
 #include "runtime/run_setup.h"
 #include "system/system_state.h"
 #include "tests/support/image_builder.h"
+#include "tests/support/processor_fault.h"
 #include "tests/support/run_program.h"
 
 namespace vx {
@@ -198,16 +197,13 @@ TEST_F(DispatcherTest, FaultsInHandlersBecomeSevereException) {
   EXPECT_EQ(gProbeCalls, 2);
 }
 
-// A page that may be neither read nor written: touching it is a processor fault.
-char* NoAccessPage() {
-  static char* const page = static_cast<char*>(mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-  return page;
-}
-
+// The error names the line of the command that faulted, also after commands that run inline.
 TEST_F(DispatcherTest, AFaultInTheProgramsOwnCodeBecomesSevereExceptionAndTheRunGoesOnToItsEnd) {
-  RegisterCommand(kFault, [] { *reinterpret_cast<volatile char*>(NoAccessPage()) = 1; });
+  RegisterCommand(kFault, test::WriteToNoAccessPage);
   ImageBuilder b;
-  b.Cmd(kProbe).Cmd(kFault).Cmd(kProbe);
+  const int a = b.IntVar(), one = b.IntConst(1);
+  b.Cmd(kProbe, {}, 1).Cmd(kCmdAddInt, {a, a, one}, 2).Cmd(kFault, {}, 3).Cmd(kCmdAddInt, {a, a, one}, 4);
+  b.Cmd(kProbe, {}, 5);
   ASSERT_TRUE(b.Load());
   EngineErrorLog("Device lost");
   const auto r = test::RunLoaded();
@@ -215,6 +211,7 @@ TEST_F(DispatcherTest, AFaultInTheProgramsOwnCodeBecomesSevereExceptionAndTheRun
   EXPECT_TRUE(r.ended);
   EXPECT_EQ(r.errorCode, kErrSevereException);
   EXPECT_EQ(r.errorText, "System Error : Severe Exception!. Device lost");
+  EXPECT_EQ(Runtime().gErrorLine, 3u);
   EXPECT_EQ(gProbeCalls, 1);
 }
 
@@ -231,13 +228,13 @@ TEST_F(DispatcherTest, AFaultThatMayHaveCutALockShortEndsTheProcessWithTheErrorT
     test::RunLoaded(1000, standalone);
     std::_Exit(4);  // not reached
   };
-  RegisterCommand(kFault, [] { std::printf("%zu\n", std::strlen(NoAccessPage())); });
+  RegisterCommand(kFault, [] { std::printf("%zu\n", std::strlen(test::NoAccessPage())); });
   EXPECT_EXIT(run(false), ::testing::ExitedWithCode(1),
               "Error In Program: System Error : Severe Exception!\\. Device lost");
   RegisterCommand(kFault, [] {
     static std::mutex lock;
     const win::CountedLock hold(lock);
-    *reinterpret_cast<volatile char*>(NoAccessPage()) = 1;
+    test::WriteToNoAccessPage();
   });
   EXPECT_EXIT(run(false), ::testing::ExitedWithCode(1), "Severe Exception!");
   // A game exits as after any error box.
