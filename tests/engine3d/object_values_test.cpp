@@ -201,8 +201,8 @@ TEST_F(ObjectValuesTest, GridsTheStaticWorldTheCameraAndLightsAnswer) {
   ObjectRecord& grid = Engine().gObjectRecords[slot];
   grid.gridWidth = 8, grid.gridDepth = 4, grid.gridSegmentsX = 4, grid.gridSegmentsZ = 2;
   grid.tileCount = 6;
-  Records().gRenderItems[uint32_t(grid.itemSlot)].position.Set(5, 0, 0);
-  Records().gRenderItems[uint32_t(grid.itemSlot)].wireframe = 1;
+  grid.position.Set(5, 0, 0);
+  grid.draw.wireframe = 1;
   SetMatrixPointHeight(slot, 1, 1, 2.0f);
   Engine().gGridSlotById[7] = slot;
   ASSERT_TRUE(Start("g = matrix exist(7) : no = matrix exist(8)\n"
