@@ -173,8 +173,8 @@ void CmdPasteSprite() {
   EndSliceAfterCommand(SliceEnd::kAutoRefresh, DrawQueue().gCurrentBitmap == 0);
 }
 
-// Every item of the first layer with an image slot, shown or hidden. The items of 3D objects count
-// as such: they belong to the first layer and have no sprite image slot of -1.
+// Every item of the first layer with an image, shown or hidden. A 3D object's item counts as one,
+// so these hide and show the objects too.
 void ShowAllSprites(int32_t visible) {
   Records().gRenderItems.ForEachUsed([visible](uint32_t slot) {
     RenderItem& item = Records().gRenderItems[slot];

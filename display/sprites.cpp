@@ -164,9 +164,10 @@ int32_t SpriteContact(uint32_t a, int32_t b, bool* noSprite) {
   *noSprite = false;
   if (!IsSpriteNumber(b)) {
     int32_t found = -1;
-    Records().gRenderItems.ForEachUsed([&](uint32_t item) {
-      if (found >= 0 || item == a || !SpritesOverlap(a, item)) return;
-      found = std::max(SpriteOf(item)->spriteNumber, 0);
+    ForEachSprite([&](uint32_t slot) {
+      const SpriteRecord& sprite = Records().gSpriteRecords[slot];
+      if (found >= 0 || uint32_t(sprite.itemSlot) == a || !SpritesOverlap(a, uint32_t(sprite.itemSlot))) return;
+      found = std::max(sprite.spriteNumber, 0);
     });
     return std::max(found, 0);
   }

@@ -53,9 +53,8 @@ HRESULT CopyRect(IDirectDrawSurface7* target, int32_t x, int32_t y, IDirectDrawS
 // The sprites whose backgrounds the frame keeps, in item order: f(SpriteRecord slot).
 template <class F>
 void ForEachBackgroundSprite(F&& f) {
-  Records().gRenderItems.ForEachUsed([&](uint32_t slot) {
-    const SpriteRecord* sprite = SpriteOf(slot);
-    if (sprite && sprite->savesBackground == 1) f(uint32_t(Records().gRenderItems[slot].ownerSlot));
+  ForEachSprite([&](uint32_t slot) {
+    if (Records().gSpriteRecords[slot].savesBackground == 1) f(slot);
   });
 }
 
@@ -171,10 +170,11 @@ void DrawSpriteToSurface(IDirectDrawSurface7* target, int32_t targetBitmap, uint
 int32_t DrawSpriteLayers() {
   if (Display().gRenderEnabled != 1) return 1;
   for (int32_t layer = 0; layer <= 2; ++layer) {
-    Records().gRenderItems.ForEachUsed([&](uint32_t slot) {
-      const SpriteRecord* sprite = SpriteOf(slot);
-      if (sprite && sprite->layer == layer && Records().gRenderItems[slot].visible == 1 && sprite->imageSlot != -1)
-        DrawSpriteToSurface(Display().gBackBuffer, 0, slot, sprite->x, sprite->y);
+    ForEachSprite([&](uint32_t slot) {
+      const SpriteRecord& sprite = Records().gSpriteRecords[slot];
+      const uint32_t item = uint32_t(sprite.itemSlot);
+      if (sprite.layer == layer && Records().gRenderItems[item].visible == 1 && sprite.imageSlot != -1)
+        DrawSpriteToSurface(Display().gBackBuffer, 0, item, sprite.x, sprite.y);
     });
   }
   return 1;

@@ -70,10 +70,9 @@ void ChainSurfaceRecordPools() {
 
 uint32_t AllocRenderItem(RenderItemKind kind) {
   const uint32_t slot = Records().gRenderItems.TakeZeroed();
-  if (slot == kNoRecordSlot || kind != RenderItemKind::kSprite) {
-    if (slot != kNoRecordSlot) Records().gRenderItems[slot].kind = kind;
-    return slot;
-  }
+  if (slot == kNoRecordSlot) return slot;
+  Records().gRenderItems[slot].kind = kind;
+  if (kind != RenderItemKind::kSprite) return slot;
   const uint32_t owner = Records().gSpriteRecords.TakeZeroed();
   if (owner == kNoRecordSlot) {
     Records().gRenderItems.Free(slot);
@@ -259,14 +258,15 @@ bool AgeImagesAndSprites() {
   // program that never refreshes a texture.
   const bool refresh = Records().gTextureRefreshFlag != 0;
   Records().gTextureRefreshFlag = 0;
-  Records().gRenderItems.ForEachUsed([](uint32_t slot) {
-    SpriteRecord* sprite = SpriteOf(slot);
-    if (!sprite || sprite->pendingRemoval < 1 || --sprite->pendingRemoval > 0) return;
-    const int32_t number = sprite->spriteNumber;
-    if (number > 0 && number < kNumberMapSize && Records().gSpriteSlotById[size_t(number)] == slot)
+  ForEachSprite([](uint32_t slot) {
+    SpriteRecord& sprite = Records().gSpriteRecords[slot];
+    if (sprite.pendingRemoval < 1 || --sprite.pendingRemoval > 0) return;
+    const uint32_t item = uint32_t(sprite.itemSlot);
+    const int32_t number = sprite.spriteNumber;
+    if (number > 0 && number < kNumberMapSize && Records().gSpriteSlotById[size_t(number)] == item)
       Records().gSpriteSlotById[size_t(number)] = 0;
-    sprite->spriteNumber = 0;
-    FreeRenderItem(slot);
+    sprite.spriteNumber = 0;
+    FreeRenderItem(item);
   });
   return refresh;
 }

@@ -1,7 +1,8 @@
 // The numbered items that the 2D side and the 3D engine share: the drawables of the frame (sprites
 // and the items of 3D objects) with the sprites' own records, images and textures, one growable
 // pool of each, the number maps of sprites and images, and the take/free operation of each kind
-// with what a free releases. Also image surfaces and grabs into them, and the end-of-frame ageing of images and deleted sprites.
+// with what a free releases. Also image surfaces and grabs into them, and the end-of-frame ageing
+// of images and deleted sprites.
 // The engine's own records (objects, meshes, lights) are engine3d/object_records.h.
 #pragma once
 #include <array>
@@ -29,7 +30,8 @@ struct RenderItem {
   int32_t ownerSlot;         // the SpriteRecord of a sprite, the ObjectRecord of an object
 };
 
-// The sprite-only part of a sprite's RenderItem.
+// The sprite-only part of a sprite's RenderItem. It is taken and freed with its item, so the used
+// list of the sprite records keeps the order of the sprites' items.
 struct SpriteRecord {
   int32_t next, previous;
   int32_t itemSlot;          // its RenderItem
@@ -106,6 +108,12 @@ inline SpriteRecord* SpriteOf(uint32_t itemSlot) {
   const RenderItem& item = r.gRenderItems.records[itemSlot];
   if (item.kind != RenderItemKind::kSprite || !r.gSpriteRecords.IsTaken(uint32_t(item.ownerSlot))) return nullptr;
   return &r.gSpriteRecords.records[item.ownerSlot];
+}
+
+// Calls f(sprite record slot) for every sprite, in item order; f may free the sprite it is given.
+template <class F>
+void ForEachSprite(F&& f) {
+  Records().gSpriteRecords.ForEachUsed(f);
 }
 
 bool InitSurfaceRecordPools();

@@ -120,8 +120,12 @@ TEST_F(RecordsTest, RandomTakesAndFreesKeepListsSlotsAndContentsAcrossGrowth) {
       model.erase(model.begin() + std::ptrdiff_t(i));
     }
     ASSERT_EQ(UsedOrder(Records().gRenderItems), Slots(model.begin(), model.end())) << "step " << step;
-    const auto sprites = std::count_if(model.begin(), model.end(), [](uint32_t s) { return SpriteOf(s) != nullptr; });
-    ASSERT_EQ(Records().gSpriteRecords.usedCount, sprites) << "step " << step;
+    // The sprite records' list keeps the order of the sprites' items.
+    Slots sprites, spriteItems;
+    for (uint32_t slot : model)
+      if (SpriteOf(slot)) sprites.push_back(int32_t(slot));
+    ForEachSprite([&](uint32_t s) { spriteItems.push_back(Records().gSpriteRecords[s].itemSlot); });
+    ASSERT_EQ(spriteItems, sprites) << "step " << step;
   }
   EXPECT_NE(Records().gRenderItems.records, firstArray) << "the sequence should have moved the array";
   for (uint32_t slot : model) {
@@ -169,6 +173,15 @@ TEST_F(RecordsTest, DoubleFreesAreRefusedRetakenRecordsAreCleanAndFailedGrowthRa
   Records().gTextureRecords[failed].texture.sourceId = 3;  // a caller that missed it writes into a spare record
   gRecordPoolByteLimit = kDefaultRecordPoolByteLimit;
   EXPECT_NE(AllocTextureRecord(), kNoRecordSlot);
+  // A sprite whose own record cannot be had takes no item either; an object's item still comes.
+  while (Records().gSpriteRecords.usedCount <= Records().gSpriteRecords.capacity - 4) AllocRenderItem(sprite);
+  const int32_t items = Records().gRenderItems.usedCount, sprites = Records().gSpriteRecords.usedCount;
+  gRecordPoolByteLimit = uint64_t(Records().gSpriteRecords.capacity) * sizeof(SpriteRecord);
+  EXPECT_EQ(AllocRenderItem(sprite), kNoRecordSlot);
+  EXPECT_EQ(std::pair(Records().gRenderItems.usedCount, Records().gSpriteRecords.usedCount), std::pair(items, sprites));
+  EXPECT_EQ(SpriteOf(AllocRenderItem(RenderItemKind::kObject)), nullptr);
+  EXPECT_EQ(Records().gRenderItems.usedCount, items + 1);
+  gRecordPoolByteLimit = kDefaultRecordPoolByteLimit;
 
   ObjectRecord& o = Engine().gObjectRecords[object];
   o.limbs[27].meshSlot = 27;
