@@ -13,6 +13,7 @@
 
 #include "engine3d/animation_list.h"
 #include "engine3d/object_records.h"
+#include "engine3d/object_support.h"
 #include "engine3d/objects.h"
 #include "generated/error_numbers.h"
 #include "models/scene_model.h"
@@ -221,6 +222,7 @@ TEST_F(RecordsTest, DeletingAnObjectReleasesWhatItOwnsOnceAndClearsItsNumber) {
   // A bare object record names item slot 0, which belongs to someone else.
   const uint32_t bare = AllocObjectRecord();
   ASSERT_EQ(AllocRenderItem(RenderItemKind::kSprite), 0u);
+  EXPECT_EQ(ItemOfObject(bare), nullptr) << "the sprite's item is not the object's";
   DeleteObjectRecord(bare, 5);
   DeleteObjectRecord(bare, 5);  // gone already: only the number is cleared
   EXPECT_TRUE(Records().gRenderItems.IsTaken(0));
