@@ -150,8 +150,8 @@ const std::vector<uint32_t>& Spheres(int columns, int rows, int slices, int stac
       ObjectRecord& o = Engine().gObjectRecords[slot];
       o.scaleX = o.scaleY = o.scaleZ = scale;
       o.freeRotation = 1;
-      Records().gRenderItems[uint32_t(o.itemSlot)].position.Set((float(s % columns) - float(columns - 1) / 2) * sx,
-                                                      (float(s / columns) - float(rows - 1) / 2) * sy, 18.0f);
+      o.position.Set((float(s % columns) - float(columns - 1) / 2) * sx, (float(s / columns) - float(rows - 1) / 2) * sy,
+                     18.0f);
       spheres.push_back(slot);
     }
     FreeMeshRecord(mesh);

@@ -26,7 +26,7 @@ void BM_MovingSpritesWithBackgrounds(benchmark::State& state) {
   const uint32_t image = vx::bench::MakeRingImage();
   for (int n = 1; n <= kSprites; ++n) {
     const uint32_t slot = vx::TakeSprite(n);
-    vx::Records().gRenderItems[slot].spriteImageSlot = int32_t(image);
+    vx::SpriteOf(slot)->imageSlot = int32_t(image);
   }
   int frame = 0;
   double seconds = 0;
@@ -35,7 +35,7 @@ void BM_MovingSpritesWithBackgrounds(benchmark::State& state) {
     ++frame;
     vx::RestoreSpriteBackgrounds();
     for (int n = 1; n <= kSprites; ++n) {
-      vx::RenderItem& sprite = vx::Records().gRenderItems[vx::Records().gSpriteSlotById[size_t(n)]];
+      vx::SpriteRecord& sprite = *vx::SpriteOf(vx::Records().gSpriteSlotById[size_t(n)]);
       sprite.x = (n * 37 + frame * 3) % 640 - 16;  // some cross the edges
       sprite.y = (n * 53 + frame * 2) % 480 - 16;
     }

@@ -187,7 +187,8 @@ void Perform(DrawQueueItem& item, const PasteImageItem& fields) {
 void Perform(DrawQueueItem& item, const PasteSpriteItem& fields) {
   // Slot 0 is a real item of this pool, so the item must still be this sprite.
   const uint32_t slot = fields.sprite >= 0 && fields.sprite < kNumberMapSize ? Records().gSpriteSlotById[size_t(fields.sprite)] : 0;
-  if (item.targetSurface && Records().gRenderItems.IsTaken(slot) && Records().gRenderItems[slot].spriteNumber == fields.sprite)
+  const SpriteRecord* sprite = SpriteOf(slot);
+  if (item.targetSurface && sprite && sprite->spriteNumber == fields.sprite)
     DrawSpriteToSurface(item.targetSurface, item.targetBitmap, slot, fields.x, fields.y);
 }
 

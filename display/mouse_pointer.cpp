@@ -27,14 +27,18 @@ int16_t gBlinkState = 0;
 
 bool PointerExists() { return Pointer().gPointerSprite != -1 && Records().gRenderItems.IsTaken(uint32_t(Pointer().gPointerSprite)); }
 
+// The sprite record of a pointer item, null for none.
+SpriteRecord* PointerSprite(int32_t item) { return item == -1 ? nullptr : SpriteOf(uint32_t(item)); }
+
 void PlaceItem(int32_t item, int32_t x, int32_t y) {
-  if (item == -1 || !Records().gRenderItems.IsTaken(uint32_t(item))) return;
-  Records().gRenderItems[uint32_t(item)].x = x;
-  Records().gRenderItems[uint32_t(item)].y = y;
+  if (SpriteRecord* sprite = PointerSprite(item)) {
+    sprite->x = x;
+    sprite->y = y;
+  }
 }
 
 void ShowImage(int32_t item, int32_t image) {
-  if (item != -1 && Records().gRenderItems.IsTaken(uint32_t(item))) Records().gRenderItems[uint32_t(item)].spriteImageSlot = image;
+  if (SpriteRecord* sprite = PointerSprite(item)) sprite->imageSlot = image;
 }
 
 // The image at its size on the pointer bitmap, with a reference of its own to the bitmap.
@@ -56,17 +60,18 @@ void CutImage(int32_t slot, int32_t index) {
   image.valid = 1;
 }
 
-int32_t TakePointerItem(int32_t spriteFlag, int32_t x, int32_t y) {
-  const uint32_t slot = AllocRenderItem();
+int32_t TakePointerItem(int32_t savesBackground, int32_t x, int32_t y) {
+  const uint32_t slot = AllocRenderItem(RenderItemKind::kSprite);
   if (slot == kNoRecordSlot) return -1;
   RenderItem& item = Records().gRenderItems[slot];
   item.visible = 1;
   item.colourKey = 1;
-  item.spriteImageSlot = gPointerImages[0];
-  item.spriteFlag = spriteFlag;
-  item.layer = kPointerLayer;
-  item.x = x;
-  item.y = y;
+  SpriteRecord& sprite = *SpriteOf(slot);
+  sprite.imageSlot = gPointerImages[0];
+  sprite.savesBackground = savesBackground;
+  sprite.layer = kPointerLayer;
+  sprite.x = x;
+  sprite.y = y;
   return int32_t(slot);
 }
 
@@ -82,7 +87,7 @@ int32_t LoadPointerBitmap() {
   return 1;
 }
 
-void CreatePointerSprites(int32_t spriteFlag) {
+void CreatePointerSprites(int32_t savesBackground) {
   if (PointerExists()) return;
   Pointer().gPointerSpritesOn = 1;
   for (int index = 0; index < 3; ++index) {
@@ -90,8 +95,8 @@ void CreatePointerSprites(int32_t spriteFlag) {
     gPointerImages[index] = slot == kNoRecordSlot ? -1 : int32_t(slot);
     CutImage(gPointerImages[index], index);
   }
-  Pointer().gPointerSprite = TakePointerItem(spriteFlag, 320, 100);
-  Pointer().gCaretSprite = TakePointerItem(spriteFlag, kOffScreen, kOffScreen);
+  Pointer().gPointerSprite = TakePointerItem(savesBackground, 320, 100);
+  Pointer().gCaretSprite = TakePointerItem(savesBackground, kOffScreen, kOffScreen);
 }
 
 void RecreatePointerImages() {
@@ -149,7 +154,8 @@ void SetPointerShape(int32_t shape) {
 
 void UpdatePointerSprites() {
   if (Pointer().gPointerSpritesOn && PointerExists()) {
-    if (Pointer().gCaretSprite != -1 && Records().gRenderItems[uint32_t(Pointer().gCaretSprite)].spriteImageSlot == gPointerImages[1]) {
+    const SpriteRecord* caret = PointerSprite(Pointer().gCaretSprite);
+    if (caret && caret->imageSlot == gPointerImages[1]) {
       if (++gBlinkCounter > kBlinkPasses) {
         gBlinkCounter = 0;
         gBlinkState = int16_t(1 - gBlinkState);

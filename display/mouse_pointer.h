@@ -22,8 +22,8 @@ constexpr int32_t kPointerBitmapResource = 103;
 // released. 0 when it could not be made.
 int32_t LoadPointerBitmap();
 // Makes the pointer (shown) unless it exists: its three images on the pointer bitmap and its two
-// sprites; with spriteFlag 1 the frame keeps the background under them.
-void CreatePointerSprites(int32_t spriteFlag = 1);
+// sprites; with savesBackground 1 the frame keeps the background under them.
+void CreatePointerSprites(int32_t savesBackground = 1);
 // After the display was made again: the images cut again from the new pointer bitmap.
 void RecreatePointerImages();
 // Hides the pointer while keeping it.

@@ -44,12 +44,12 @@ void CmdPlaceSprite() {
   SkipOperands(4);
   const uint32_t slot = PlacedSprite(n);
   if (!slot) return;
-  RenderItem& sprite = Records().gRenderItems[slot];
+  SpriteRecord& sprite = *SpriteOf(slot);
   sprite.x = x;
   sprite.y = y;
-  sprite.spriteImageNumber = image;
+  sprite.imageNumber = image;
   const uint32_t imageSlot = ImageSlotById(image);
-  sprite.spriteImageSlot = imageSlot != 0 ? int32_t(imageSlot) : -1;
+  sprite.imageSlot = imageSlot != 0 ? int32_t(imageSlot) : -1;
 }
 
 void CmdSetSprite() {
@@ -65,7 +65,7 @@ void CmdSetSprite() {
     RaiseRuntimeError(kErrSpriteTransparencyFlag);
     return;
   }
-  Records().gRenderItems[slot].spriteFlag = background;
+  SpriteOf(slot)->savesBackground = background;
   Records().gRenderItems[slot].colourKey = transparency;
 }
 
@@ -79,8 +79,8 @@ void CmdSizeSprite() {
     RaiseRuntimeError(kErrSpriteSizeBelowZero);
     return;
   }
-  RenderItem& sprite = Records().gRenderItems[slot];
-  const uint32_t imageSlot = ImageSlotById(sprite.spriteImageNumber);
+  SpriteRecord& sprite = *SpriteOf(slot);
+  const uint32_t imageSlot = ImageSlotById(sprite.imageNumber);
   if (imageSlot == 0 || !Records().gImageRecords.IsTaken(imageSlot)) return;
   const ImageRecord& image = Records().gImageRecords[imageSlot];
   if (image.imageWidth < 1 || image.imageHeight < 1) return;
@@ -99,7 +99,7 @@ void CmdScaleSprite() {
     RaiseRuntimeError(kErrSpriteScaleOutOfRange);
     return;
   }
-  Records().gRenderItems[slot].scaleX = Records().gRenderItems[slot].scaleY = float(percent) / 100.0f;
+  SpriteOf(slot)->scaleX = SpriteOf(slot)->scaleY = float(percent) / 100.0f;
 }
 
 void CmdStretchSprite() {
@@ -111,38 +111,39 @@ void CmdStretchSprite() {
     RaiseRuntimeError(kErrSpriteScaleOutOfRange);
     return;
   }
-  Records().gRenderItems[slot].scaleX = float(percentX) / 100.0f;
-  Records().gRenderItems[slot].scaleY = float(percentY) / 100.0f;
+  SpriteOf(slot)->scaleX = float(percentX) / 100.0f;
+  SpriteOf(slot)->scaleY = float(percentY) / 100.0f;
 }
 
 void CmdOffsetSprite() {
   const int32_t n = IntOperand(0), x = IntOperand(1), y = IntOperand(2);
   SkipOperands(3);
   if (const uint32_t slot = CheckedSprite(n)) {
-    Records().gRenderItems[slot].hotSpotX = x;
-    Records().gRenderItems[slot].hotSpotY = y;
+    SpriteOf(slot)->hotSpotX = x;
+    SpriteOf(slot)->hotSpotY = y;
   }
 }
 
-// Runs the change on sprite n (the command's only operand) when it exists.
+// Runs the change on sprite n (the command's only operand) when it exists: on its render item and
+// its sprite record.
 template <class Change>
 void ChangeSprite(Change&& change) {
   const int32_t n = IntOperand(0);
   SkipOperands(1);
-  if (const uint32_t slot = CheckedSprite(n)) change(Records().gRenderItems[slot]);
+  if (const uint32_t slot = CheckedSprite(n)) change(Records().gRenderItems[slot], *SpriteOf(slot));
 }
 
 void CmdMirrorSprite() {
-  ChangeSprite([](RenderItem& sprite) { sprite.mirror = sprite.mirror == 1 ? 0 : 1; });
+  ChangeSprite([](RenderItem&, SpriteRecord& sprite) { sprite.mirror = sprite.mirror == 1 ? 0 : 1; });
 }
 void CmdFlipSprite() {
-  ChangeSprite([](RenderItem& sprite) { sprite.flip = sprite.flip == 1 ? 0 : 1; });
+  ChangeSprite([](RenderItem&, SpriteRecord& sprite) { sprite.flip = sprite.flip == 1 ? 0 : 1; });
 }
 void CmdHideSprite() {
-  ChangeSprite([](RenderItem& sprite) { sprite.visible = 0; });
+  ChangeSprite([](RenderItem& item, SpriteRecord&) { item.visible = 0; });
 }
 void CmdShowSprite() {
-  ChangeSprite([](RenderItem& sprite) { sprite.visible = 1; });
+  ChangeSprite([](RenderItem& item, SpriteRecord&) { item.visible = 1; });
 }
 
 // A sprite whose background the frame keeps stays until that background is put back on both
@@ -152,15 +153,15 @@ void CmdDeleteSprite() {
   SkipOperands(1);
   const uint32_t slot = CheckedSprite(n);
   if (!slot) return;
-  RenderItem& sprite = Records().gRenderItems[slot];
+  SpriteRecord& sprite = *SpriteOf(slot);
   sprite.inUse = 0;
-  if (sprite.spriteFlag != 1) {
+  if (sprite.savesBackground != 1) {
     Records().gSpriteSlotById[size_t(n)] = 0;
     sprite.spriteNumber = 0;
     FreeRenderItem(slot);
     return;
   }
-  sprite.spriteImageSlot = -1;
+  sprite.imageSlot = -1;
   sprite.pendingRemoval = 2;
 }
 
@@ -172,11 +173,14 @@ void CmdPasteSprite() {
   EndSliceAfterCommand(SliceEnd::kAutoRefresh, DrawQueue().gCurrentBitmap == 0);
 }
 
-// Every item of the first layer (3D objects' items too) with an image slot, shown or hidden.
+// Every item of the first layer with an image, shown or hidden. A 3D object's item counts as one,
+// so these hide and show the objects too.
 void ShowAllSprites(int32_t visible) {
   Records().gRenderItems.ForEachUsed([visible](uint32_t slot) {
     RenderItem& item = Records().gRenderItems[slot];
-    if (item.layer == 0 && item.visible == 1 - visible && item.spriteImageSlot != -1) item.visible = visible;
+    const SpriteRecord* sprite = SpriteOf(slot);
+    if (sprite && (sprite->layer != 0 || sprite->imageSlot == -1)) return;
+    if (item.visible == 1 - visible) item.visible = visible;
   });
 }
 
@@ -194,7 +198,7 @@ void FnSpriteExists() {
     return;
   }
   const uint32_t slot = SpriteSlotById(n);
-  result->i = slot != 0 && Records().gRenderItems[slot].pendingRemoval == 0 ? 1 : 0;
+  result->i = slot != 0 && SpriteOf(slot)->pendingRemoval == 0 ? 1 : 0;
 }
 
 // A question about sprite n: the answer of the sprite, or the result left alone after an error.
@@ -203,20 +207,20 @@ void AskSprite(Answer&& answer) {
   ValueSlot* result = SlotOperand(0);
   const int32_t n = IntOperand(1);
   SkipOperands(2);
-  if (const uint32_t slot = CheckedSprite(n)) result->i = answer(Records().gRenderItems[slot]);
+  if (const uint32_t slot = CheckedSprite(n)) result->i = answer(*SpriteOf(slot));
 }
 
-void FnSpriteX() { AskSprite([](const RenderItem& s) { return s.x; }); }
-void FnSpriteY() { AskSprite([](const RenderItem& s) { return s.y; }); }
-void FnSpriteOffsetX() { AskSprite([](const RenderItem& s) { return s.hotSpotX; }); }
-void FnSpriteOffsetY() { AskSprite([](const RenderItem& s) { return s.hotSpotY; }); }
-void FnSpriteWidth() { AskSprite([](const RenderItem& s) { return SpriteWidth(s); }); }
-void FnSpriteHeight() { AskSprite([](const RenderItem& s) { return SpriteHeight(s); }); }
-void FnSpriteImage() { AskSprite([](const RenderItem& s) { return s.spriteImageNumber; }); }
-void FnSpriteScaleX() { AskSprite([](const RenderItem& s) { return TruncateToInt32(double(s.scaleX) * 100.0); }); }
-void FnSpriteScaleY() { AskSprite([](const RenderItem& s) { return TruncateToInt32(double(s.scaleY) * 100.0); }); }
-void FnSpriteMirrored() { AskSprite([](const RenderItem& s) { return s.mirror; }); }
-void FnSpriteFlipped() { AskSprite([](const RenderItem& s) { return s.flip; }); }
+void FnSpriteX() { AskSprite([](const SpriteRecord& s) { return s.x; }); }
+void FnSpriteY() { AskSprite([](const SpriteRecord& s) { return s.y; }); }
+void FnSpriteOffsetX() { AskSprite([](const SpriteRecord& s) { return s.hotSpotX; }); }
+void FnSpriteOffsetY() { AskSprite([](const SpriteRecord& s) { return s.hotSpotY; }); }
+void FnSpriteWidth() { AskSprite([](const SpriteRecord& s) { return SpriteWidth(s); }); }
+void FnSpriteHeight() { AskSprite([](const SpriteRecord& s) { return SpriteHeight(s); }); }
+void FnSpriteImage() { AskSprite([](const SpriteRecord& s) { return s.imageNumber; }); }
+void FnSpriteScaleX() { AskSprite([](const SpriteRecord& s) { return TruncateToInt32(double(s.scaleX) * 100.0); }); }
+void FnSpriteScaleY() { AskSprite([](const SpriteRecord& s) { return TruncateToInt32(double(s.scaleY) * 100.0); }); }
+void FnSpriteMirrored() { AskSprite([](const SpriteRecord& s) { return s.mirror; }); }
+void FnSpriteFlipped() { AskSprite([](const SpriteRecord& s) { return s.flip; }); }
 
 // What sprite a touches (sprite b, or any for b outside 1 to 65535). FnSpriteHit reports a contact
 // once: on the first test of a that finds it, and again only after a test of a that found none.
@@ -233,7 +237,7 @@ void Contact(bool onlyNew) {
     if (!noSprite) result->i = contact;
     return;
   }
-  RenderItem& sprite = Records().gRenderItems[slot];
+  SpriteRecord& sprite = *SpriteOf(slot);
   result->i = contact >= 1 && sprite.lastCollision == 0 ? contact : 0;
   sprite.lastCollision = contact;
 }

@@ -59,7 +59,7 @@ int32_t SourceIndex(int32_t at, int32_t rectangleSize, int32_t imageSize, int32_
 }
 
 // The sprite's rectangle on the screen: its position less its hot spot, at its drawn size.
-win::RECT ScreenBox(const RenderItem& sprite) {
+win::RECT ScreenBox(const SpriteRecord& sprite) {
   const int32_t left = WrapSub(sprite.x, sprite.hotSpotX), top = WrapSub(sprite.y, sprite.hotSpotY);
   return win::RECT{left, top, WrapAdd(left, SpriteWidth(sprite)), WrapAdd(top, SpriteHeight(sprite))};
 }
@@ -71,44 +71,45 @@ bool IsSpriteNumber(int32_t n) { return n >= 1 && n < kNumberMapSize; }
 uint32_t SpriteSlotById(int32_t n) {
   if (!IsSpriteNumber(n)) return 0;
   const uint32_t slot = Records().gSpriteSlotById[size_t(n)];
-  return Records().gRenderItems.IsTaken(slot) ? slot : 0;
+  return SpriteOf(slot) ? slot : 0;
 }
 
 uint32_t TakeSprite(int32_t n) {
   if (const uint32_t slot = SpriteSlotById(n); slot != 0) {
     // Placed again before its background was put back: the removal is called off.
-    RenderItem& sprite = Records().gRenderItems[slot];
+    SpriteRecord& sprite = *SpriteOf(slot);
     sprite.pendingRemoval = 0;
     sprite.inUse = 1;
     return slot;
   }
-  uint32_t slot = AllocRenderItem();
+  uint32_t slot = AllocRenderItem(RenderItemKind::kSprite);
   if (slot == 0) {
     // Slot 0 means "no sprite" in the number map: that record is kept aside, hidden and without an
     // image, and the next one taken.
-    Records().gRenderItems[0].spriteImageSlot = -1;
-    slot = AllocRenderItem();
+    SpriteOf(0)->imageSlot = -1;
+    slot = AllocRenderItem(RenderItemKind::kSprite);
   }
   if (slot == kNoRecordSlot) return slot;
-  RenderItem& sprite = Records().gRenderItems[slot];
+  RenderItem& item = Records().gRenderItems[slot];
+  item.colourKey = 1;
+  item.visible = 1;
+  SpriteRecord& sprite = *SpriteOf(slot);
   sprite.inUse = 1;
-  sprite.spriteImageSlot = -1;
-  sprite.spriteFlag = 1;
-  sprite.colourKey = 1;
-  sprite.visible = 1;
+  sprite.imageSlot = -1;
+  sprite.savesBackground = 1;
   sprite.spriteNumber = n;
   Records().gSpriteSlotById[size_t(n)] = slot;
   return slot;
 }
 
-int32_t SpriteWidth(const RenderItem& sprite) {
-  if (!ImageHasPixels(sprite.spriteImageSlot)) return 0;
-  return TruncateToInt32(double(Records().gImageRecords[uint32_t(sprite.spriteImageSlot)].imageWidth) * double(sprite.scaleX));
+int32_t SpriteWidth(const SpriteRecord& sprite) {
+  if (!ImageHasPixels(sprite.imageSlot)) return 0;
+  return TruncateToInt32(double(Records().gImageRecords[uint32_t(sprite.imageSlot)].imageWidth) * double(sprite.scaleX));
 }
 
-int32_t SpriteHeight(const RenderItem& sprite) {
-  if (!ImageHasPixels(sprite.spriteImageSlot)) return 0;
-  return TruncateToInt32(double(Records().gImageRecords[uint32_t(sprite.spriteImageSlot)].imageHeight) *
+int32_t SpriteHeight(const SpriteRecord& sprite) {
+  if (!ImageHasPixels(sprite.imageSlot)) return 0;
+  return TruncateToInt32(double(Records().gImageRecords[uint32_t(sprite.imageSlot)].imageHeight) *
                          double(sprite.scaleY));
 }
 
@@ -147,13 +148,15 @@ int32_t ImagePixelsOverlap(uint32_t imageA, const win::RECT& a, uint32_t imageB,
 }
 
 int32_t SpritesOverlap(uint32_t a, uint32_t b) {
-  if (!Records().gRenderItems.IsTaken(a) || !Records().gRenderItems.IsTaken(b)) return 0;
-  const RenderItem& first = Records().gRenderItems[a];
-  const RenderItem& second = Records().gRenderItems[b];
-  if (first.inUse != 1 || second.inUse != 1 || first.spriteImageSlot < 1 || second.spriteImageSlot < 1) return 0;
+  const SpriteRecord* spriteA = SpriteOf(a);
+  const SpriteRecord* spriteB = SpriteOf(b);
+  if (!spriteA || !spriteB) return 0;
+  const SpriteRecord& first = *spriteA;
+  const SpriteRecord& second = *spriteB;
+  if (first.inUse != 1 || second.inUse != 1 || first.imageSlot < 1 || second.imageSlot < 1) return 0;
   const win::RECT boxA = ScreenBox(first), boxB = ScreenBox(second);
   if (boxA.left > boxB.right || boxA.top > boxB.bottom || boxA.right <= boxB.left || boxA.bottom <= boxB.top) return 0;
-  return ImagePixelsOverlap(uint32_t(first.spriteImageSlot), boxA, uint32_t(second.spriteImageSlot), boxB, first.flip,
+  return ImagePixelsOverlap(uint32_t(first.imageSlot), boxA, uint32_t(second.imageSlot), boxB, first.flip,
                             first.mirror, second.flip, second.mirror);
 }
 
@@ -161,9 +164,10 @@ int32_t SpriteContact(uint32_t a, int32_t b, bool* noSprite) {
   *noSprite = false;
   if (!IsSpriteNumber(b)) {
     int32_t found = -1;
-    Records().gRenderItems.ForEachUsed([&](uint32_t item) {
-      if (found >= 0 || item == a || !SpritesOverlap(a, item)) return;
-      found = std::max(Records().gRenderItems[item].spriteNumber, 0);
+    ForEachSprite([&](uint32_t slot) {
+      const SpriteRecord& sprite = Records().gSpriteRecords[slot];
+      if (found >= 0 || uint32_t(sprite.itemSlot) == a || !SpritesOverlap(a, uint32_t(sprite.itemSlot))) return;
+      found = std::max(sprite.spriteNumber, 0);
     });
     return std::max(found, 0);
   }
@@ -172,7 +176,7 @@ int32_t SpriteContact(uint32_t a, int32_t b, bool* noSprite) {
     *noSprite = true;
     return 0;
   }
-  return Records().gRenderItems[other].spriteNumber >= 1 ? SpritesOverlap(a, other) : 0;
+  return SpriteOf(other)->spriteNumber >= 1 ? SpritesOverlap(a, other) : 0;
 }
 
 }  // namespace vx

@@ -21,8 +21,8 @@ uint32_t SpriteSlotById(int32_t n);
 uint32_t TakeSprite(int32_t n);
 
 // The sprite's size as drawn: its image's size times its scale, truncated; 0 without an image.
-int32_t SpriteWidth(const RenderItem& sprite);
-int32_t SpriteHeight(const RenderItem& sprite);
+int32_t SpriteWidth(const SpriteRecord& sprite);
+int32_t SpriteHeight(const SpriteRecord& sprite);
 
 // 1 when the two images, scaled into their screen rectangles and mirrored or flipped, have a
 // place where both show a pixel that is not black; else 0. Each image is read only inside itself.

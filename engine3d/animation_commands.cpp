@@ -239,7 +239,7 @@ void CmdGlueObjectToLimb() {
   ObjectRecord& o = ObjectOf(slot);
   o.gluedObject = int32_t(target);
   o.gluedLimb = limb;
-  if (RenderItem* it = ItemOfObject(slot)) it->position.Set(0, 0, 0);
+  o.position.Set(0, 0, 0);
   o.freeRotation = 0;
   UpdateObjectFrame(slot);
   Engine().gSceneChanged = 1;
@@ -256,7 +256,7 @@ void CmdUnglueObject() {
     UpdateObjectWorldMatrices(uint32_t(target), 1);
     Matrix4f limb;
     if (GetLimbWorldMatrix(uint32_t(target), ObjectOf(slot).gluedLimb, limb))
-      if (RenderItem* it = ItemOfObject(slot)) it->position.Set(limb.At(3, 0), limb.At(3, 1), limb.At(3, 2));
+      ObjectOf(slot).position.Set(limb.At(3, 0), limb.At(3, 1), limb.At(3, 2));
   }
   ObjectRecord& o = ObjectOf(slot);
   o.freeRotation = 0;
@@ -274,8 +274,7 @@ void CmdPointObject() {
   SkipOperands(4);
   const uint32_t slot = CheckedObject(number);
   if (!slot) return;
-  const RenderItem* it = ItemOfObject(slot);
-  const Vector3f from = it ? it->position : Vector3f(0, 0, 0);
+  const Vector3f from = ObjectOf(slot).position;
   float ax = 0, ay = 0, az = 0;
   AnglesTowardsPoint(from.x, from.y, from.z, x, y, z, ax, ay, az);
   ObjectRecord& o = ObjectOf(slot);
@@ -305,8 +304,7 @@ void CmdMoveObject() {
   if (!slot) return;
   // The way it faces is its +z axis turned by its rotation.
   const Matrix4f r = ObjectRotation(ObjectOf(slot));
-  if (RenderItem* it = ItemOfObject(slot))
-    it->position.Add(Vector3f(r.At(2, 0) * step, r.At(2, 1) * step, r.At(2, 2) * step));
+  ObjectOf(slot).position.Add(Vector3f(r.At(2, 0) * step, r.At(2, 1) * step, r.At(2, 2) * step));
   UpdateObjectFrame(slot);
   Engine().gSceneChanged = 1;
 }

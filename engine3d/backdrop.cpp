@@ -57,10 +57,9 @@ bool MakeBackdropPlane() {
   Scene().gBackdropObject = int32_t(object);
   Scene().gBackdropItem = int32_t(item);
   Engine().gObjectRecords[object].limbCount = 1;
-  RenderItem& it = Records().gRenderItems[item];
-  it.position.Set(-0.80125f, -0.6f, 1.0f);
-  it.cameraLocked = 1;
-  it.visible = 0;  // drawn by the plane's own step, never as an item of the scene
+  Engine().gObjectRecords[object].position.Set(-0.80125f, -0.6f, 1.0f);
+  Engine().gObjectRecords[object].draw.cameraLocked = 1;
+  Records().gRenderItems[item].visible = 0;  // drawn by the plane's own step, never as an item of the scene
   Engine().gObjectRecords[object].angleX = 270.0f;
   UpdateObjectFrame(object);
   SetBackdropPlaneColour(kDefaultColour);

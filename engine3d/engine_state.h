@@ -43,4 +43,14 @@ struct EngineState {
 extern EngineState gEngineState;  // the one instance (engine3d/object_records.cpp)
 inline EngineState& Engine() { return gEngineState; }
 
+// The object of a taken object item; null for a sprite item or a slot not in use.
+inline ObjectRecord* ObjectOfItem(uint32_t itemSlot) {
+  if (!Records().gRenderItems.IsTaken(itemSlot)) return nullptr;
+  const RenderItem& item = Records().gRenderItems.records[itemSlot];
+  if (item.kind != RenderItemKind::kObject || item.ownerSlot <= 0 ||
+      !Engine().gObjectRecords.IsTaken(uint32_t(item.ownerSlot)))
+    return nullptr;
+  return &Engine().gObjectRecords.records[item.ownerSlot];
+}
+
 }  // namespace vx

@@ -167,10 +167,9 @@ void CmdMakeMatrix() {
   }
   ObjectRecord& o = ObjectOf(slot);
   o.limbCount = 1;
-  RenderItem& it = Records().gRenderItems[item];
-  it.wireframe = 1;
-  it.culling = 0;
-  it.addressMode = 2;
+  o.draw.wireframe = 1;
+  o.draw.culling = 0;
+  o.draw.addressMode = 2;
   Vector3f centre(0, 0, 0);
   float radius = 0.0f;
   o.model->GetOriginBoundingSphere(centre, radius);
@@ -188,19 +187,17 @@ void CmdDeleteMatrix() {
 // --- Drawing -----------------------------------------------------------------------------------------------
 
 void SetWireframe(int32_t on) {
-  if (const uint32_t slot = GridOperands(0))
-    if (RenderItem* it = ItemOfObject(slot)) it->wireframe = on;
+  if (const uint32_t slot = GridOperands(0)) ObjectOf(slot).draw.wireframe = on;
 }
 
 void CmdSetMatrixWireframeOn() { SetWireframe(1); }
 void CmdSetMatrixWireframeOff() { SetWireframe(0); }
 
 void SetGhost(int32_t on) {
-  if (const uint32_t slot = GridOperands(0))
-    if (RenderItem* it = ItemOfObject(slot)) {
-      it->ghost = on;
-      it->ghostMode = 0;
-    }
+  if (const uint32_t slot = GridOperands(0)) {
+    ObjectOf(slot).draw.ghost = on;
+    ObjectOf(slot).draw.ghostMode = 0;
+  }
 }
 
 void CmdGhostMatrixOn() { SetGhost(1); }
@@ -223,7 +220,7 @@ void CmdPositionMatrix() {
   if (!slot) return;
   ObjectRecord& o = ObjectOf(slot);
   o.scaleX = o.scaleY = o.scaleZ = 1.0f;
-  if (RenderItem* it = ItemOfObject(slot)) it->position = position;
+  o.position = position;
   UpdateObjectFrame(slot);
   Engine().gSceneChanged = 1;
 }
@@ -313,7 +310,7 @@ void CmdPrepareMatrixTexture() {
   o.tilesDown = down;
   o.tileCount = across * down;
   FillTiles(slot, 1);
-  if (RenderItem* it = ItemOfObject(slot)) it->wireframe = 0;
+  ObjectOf(slot).draw.wireframe = 0;
   Rebuild(slot);
 }
 

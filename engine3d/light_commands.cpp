@@ -258,10 +258,9 @@ void CmdPositionLightAtObject() {
   uint32_t slot;
   const uint32_t object = LightAndObjectOperands(slot);
   if (!object) return;
-  const RenderItem* item = ItemOfObject(object);
-  if (!item) return;
+  const Vector3f& position = ObjectOf(object).position;
   LightRecord& r = Light(slot);
-  r.positionX = item->position.x, r.positionY = item->position.y, r.positionZ = item->position.z;
+  r.positionX = position.x, r.positionY = position.y, r.positionZ = position.z;
   Finish(slot);
 }
 

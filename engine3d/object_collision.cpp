@@ -41,15 +41,15 @@ Matrix4f ObjectRotation(uint32_t objectSlot) {
   return rotation;
 }
 
-OrientedBox WorldBoxOf(const RenderItem& item, uint32_t objectSlot) {
+OrientedBox WorldBoxOf(uint32_t objectSlot) {
   const ObjectRecord& o = ObjectOf(objectSlot);
   OrientedBox box;
   box.orientation = ObjectRotation(objectSlot);
   Vector3f centre(o.boxCentre[0], o.boxCentre[1], o.boxCentre[2]);
   TransformCoord(centre, centre, box.orientation);
-  box.centre[0] = item.position.x + centre.x;
-  box.centre[1] = item.position.y + centre.y;
-  box.centre[2] = item.position.z + centre.z;
+  box.centre[0] = o.position.x + centre.x;
+  box.centre[1] = o.position.y + centre.y;
+  box.centre[2] = o.position.z + centre.z;
   for (int k = 0; k < 3; ++k) box.halfExtents[k] = (o.boxMax[k] - o.boxMin[k]) * 0.5f;
   return box;
 }
@@ -68,16 +68,16 @@ Corners CornersAt(const Vector3f& place, const ObjectRecord& o) {
   return c;
 }
 
-// Axis-aligned boxes where the items stand; when B asks for a response, the push-back of A is
+// Axis-aligned boxes where the objects stand; when B asks for a response, the push-back of A is
 // written on the axis whose gap was smallest where both stood before (the first of equal gaps).
-int32_t BoxSweepOverlap(const RenderItem& itemA, uint32_t slotA, const RenderItem& itemB, uint32_t slotB) {
+int32_t BoxSweepOverlap(uint32_t slotA, uint32_t slotB) {
   const ObjectRecord& a = ObjectOf(slotA);
   const ObjectRecord& b = ObjectOf(slotB);
-  const Corners A = CornersAt(itemA.position, a), B = CornersAt(itemB.position, b);
+  const Corners A = CornersAt(a.position, a), B = CornersAt(b.position, b);
   for (int k = 0; k < 3; ++k)
     if (!(A.min[k] < B.max[k] && B.min[k] < A.max[k])) return 0;
   if (b.boxMode == 1) {
-    const Corners pa = CornersAt(itemA.previousPosition, a), pb = CornersAt(itemB.previousPosition, b);
+    const Corners pa = CornersAt(a.previousPosition, a), pb = CornersAt(b.previousPosition, b);
     int side = 0;
     float smallest = 0.0f;
     for (int k = 0; k < 3; ++k) {
@@ -95,33 +95,29 @@ int32_t BoxSweepOverlap(const RenderItem& itemA, uint32_t slotA, const RenderIte
   return 1;
 }
 
-bool OrientedObjectBoxTest(uint32_t itemA, uint32_t slotA, uint32_t itemB, uint32_t slotB) {
-  const RenderItem& a = Records().gRenderItems[itemA];
-  const RenderItem& b = Records().gRenderItems[itemB];
-  if (ObjectOf(slotA).boxModeByte && ObjectOf(slotB).boxModeByte) return BoxSweepOverlap(a, slotA, b, slotB) == 1;
-  return OverlapBoxes(WorldBoxOf(a, slotA), WorldBoxOf(b, slotB));
+bool OrientedObjectBoxTest(uint32_t slotA, uint32_t slotB) {
+  if (ObjectOf(slotA).boxModeByte && ObjectOf(slotB).boxModeByte) return BoxSweepOverlap(slotA, slotB) == 1;
+  return OverlapBoxes(WorldBoxOf(slotA), WorldBoxOf(slotB));
 }
 
-// The items of objects that take part in box tests.
-RenderItem* BoxItemOf(uint32_t objectSlot) {
-  RenderItem* item = ItemOfObject(objectSlot);
+// Objects with an item that take part in box tests.
+bool InBoxTests(uint32_t objectSlot) {
   const ObjectRecord& o = ObjectOf(objectSlot);
-  return item && item->cameraLocked == 0 && o.collisionOn && o.boxCollision == 1 ? item : nullptr;
+  return ItemOfObject(objectSlot) && o.draw.cameraLocked == 0 && o.collisionOn && o.boxCollision == 1;
 }
 
 int32_t BoxObjectHit(uint32_t objectSlot, uint32_t otherSlot) {
   Engine().gObjectBoxPushBack.Set(0, 0, 0);
   ObjectOf(objectSlot).collisionPartner = 0;
   const uint32_t item = uint32_t(ObjectOf(objectSlot).itemSlot);
-  if (otherSlot != 0) return OrientedObjectBoxTest(item, objectSlot, uint32_t(ObjectOf(otherSlot).itemSlot), otherSlot);
+  if (otherSlot != 0) return OrientedObjectBoxTest(objectSlot, otherSlot);
   // Every other object in list order; the last one hit is the answer.
   Records().gRenderItems.ForEachUsed([&](uint32_t other) {
-    const RenderItem& it = Records().gRenderItems[other];
-    if (other == item || it.objectItem != 1 || it.objectSlot <= 0 || !Engine().gObjectRecords.IsTaken(uint32_t(it.objectSlot)))
-      return;
-    const uint32_t slot = uint32_t(it.objectSlot);
-    if (slot == objectSlot || BoxItemOf(slot) != &it) return;
-    if (OrientedObjectBoxTest(item, objectSlot, other, slot)) ObjectOf(objectSlot).collisionPartner = int32_t(slot);
+    const ObjectRecord* o = ObjectOfItem(other);
+    if (other == item || !o) return;
+    const uint32_t slot = uint32_t(Records().gRenderItems[other].ownerSlot);
+    if (slot == objectSlot || o->itemSlot != int32_t(other) || !InBoxTests(slot)) return;
+    if (OrientedObjectBoxTest(objectSlot, slot)) ObjectOf(objectSlot).collisionPartner = int32_t(slot);
   });
   return NumberOfObjectSlot(ObjectOf(objectSlot).collisionPartner);
 }
@@ -143,17 +139,17 @@ int32_t ObjectHitTest(uint32_t objectSlot, int32_t otherNumber) {
   }
   const RenderItem* item = ItemOfObject(objectSlot);
   const RenderItem* otherItem = otherSlot ? ItemOfObject(otherSlot) : nullptr;
-  if (!item || item->cameraLocked || !ObjectOf(objectSlot).collisionOn) return 0;
-  if (otherSlot && (!otherItem || otherItem->cameraLocked || !ObjectOf(otherSlot).collisionOn)) return 0;
+  if (!item || ObjectOf(objectSlot).draw.cameraLocked || !ObjectOf(objectSlot).collisionOn) return 0;
+  if (otherSlot && (!otherItem || ObjectOf(otherSlot).draw.cameraLocked || !ObjectOf(otherSlot).collisionOn)) return 0;
   if (ObjectOf(objectSlot).boxCollision != 1) return LibraryObjectHit(objectSlot, otherSlot);
   if (otherSlot && ObjectOf(otherSlot).boxCollision != 1) return 0;
   return BoxObjectHit(objectSlot, otherSlot);
 }
 
 void KeepPreviousPositions() {
-  Records().gRenderItems.ForEachUsed([](uint32_t slot) {
-    RenderItem& item = Records().gRenderItems[slot];
-    if (item.objectItem == 1) item.previousPosition = item.position;
+  Engine().gObjectRecords.ForEachUsed([](uint32_t slot) {
+    ObjectRecord& o = Engine().gObjectRecords[slot];
+    o.previousPosition = o.position;
   });
 }
 

@@ -18,8 +18,8 @@ int32_t ObjectHitTest(uint32_t objectSlot, int32_t otherNumber);
 // The object's number, 0 when the slot holds no numbered object.
 int32_t NumberOfObjectSlot(int32_t objectSlot);
 
-// Every frame, before anything moves: each object's item keeps where it stands as its previous
-// position, from which a box test tells the side an object came from.
+// Every frame, before anything moves: each object keeps where it stands as its previous position,
+// from which a box test tells the side an object came from.
 void KeepPreviousPositions();
 
 }  // namespace vx

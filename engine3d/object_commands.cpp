@@ -182,8 +182,7 @@ void MakeObjectOfMesh(int32_t number, Fill fill, const MadeShape& shape) {
     ObjectOf(slot).boxCollision = 1;
     ObjectOf(slot).boxMode = 0;
   }
-  if (shape.cullingOff)
-    if (RenderItem* it = ItemOfObject(slot)) it->culling = 0;
+  if (shape.cullingOff) ObjectOf(slot).draw.culling = 0;
   ApplyShape(slot, shape.code, shape.sizes[0], shape.sizes[1], shape.sizes[2]);
   Yield();
 }
@@ -290,8 +289,7 @@ void CmdSetObjectTextureMode() {
 void SetOverlay(int32_t on) {
   const int32_t number = IntOperand(0);
   SkipOperands(1);
-  if (const uint32_t slot = CheckedObject(number))
-    if (RenderItem* it = ItemOfObject(slot)) it->overlay = on;
+  if (const uint32_t slot = CheckedObject(number)) ObjectOf(slot).draw.overlay = on;
 }
 
 void CmdSetObjectOverlayOn() { SetOverlay(1); }

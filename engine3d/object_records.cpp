@@ -16,6 +16,7 @@
 #include "display/memblocks.h"
 #include "display/mouse_pointer.h"
 #include "engine3d/animation_list.h"
+#include "engine3d/object_support.h"
 #include "engine3d/objects.h"
 #include "engine3d/record_services.h"
 #include "models/scene_model.h"
@@ -175,10 +176,8 @@ void ReleaseObjectContents(uint32_t objectSlot) {
   }
 
   Records().gRenderItems.ForEachUsed([objectSlot](uint32_t item) {
-    const RenderItem& it = Records().gRenderItems[item];
-    if (it.objectItem != 1 || it.objectSlot < 0 || it.objectSlot >= Engine().gObjectRecords.capacity) return;
-    ObjectRecord& other = Engine().gObjectRecords[uint32_t(it.objectSlot)];
-    if (other.gluedObject == int32_t(objectSlot)) other.gluedObject = 0;
+    ObjectRecord* other = ObjectOfItem(item);
+    if (other && other->gluedObject == int32_t(objectSlot)) other->gluedObject = 0;
   });
 
   // An instance shares its source's tree; the tree goes with the last object that draws with it.
@@ -224,11 +223,8 @@ void DeleteObjectRecord(uint32_t objectSlot, int32_t objectNumber) {
     for (int i = 0; i < 3; ++i) o.boxMin[i] = o.boxMax[i] = o.boxCentre[i] = 0.0f;
     o.boxMode = 0;
     o.boxModeByte = 0;
-    // Only the object's own item: a record that never got one holds slot 0, which may be a sprite.
-    const int32_t item = o.itemSlot;
-    if (item >= 0 && Records().gRenderItems.IsTaken(uint32_t(item)) && Records().gRenderItems[uint32_t(item)].objectItem == 1 &&
-        Records().gRenderItems[uint32_t(item)].objectSlot == int32_t(objectSlot))
-      FreeRenderItem(uint32_t(item));
+    // Only the object's own item: a record that never got one may name another's.
+    if (ItemOfObject(objectSlot)) FreeRenderItem(uint32_t(o.itemSlot));
     FreeObjectRecord(objectSlot);
   }
   if (objectNumber >= 0 && objectNumber < kNumberMapSize) Engine().gObjectSlotById[size_t(objectNumber)] = 0;
@@ -240,10 +236,8 @@ void AgeImagesAndTextures() {
   // limbs take their images' textures again.
   if (refresh && Records().gImageCopiesFreed) {
     Records().gRenderItems.ForEachUsed([](uint32_t slot) {
-      const RenderItem& it = Records().gRenderItems[slot];
-      if (it.objectItem != 1 || it.objectSlot < 0) return;
-      const uint32_t objectSlot = uint32_t(it.objectSlot);
-      if (!Engine().gObjectRecords.IsTaken(objectSlot)) return;
+      if (!ObjectOfItem(slot)) return;
+      const uint32_t objectSlot = uint32_t(Records().gRenderItems[slot].ownerSlot);
       for (int32_t limb = 0; limb < Engine().gObjectRecords[objectSlot].limbCapacity; ++limb) {
         const ObjectLimbRecord& l = Engine().gObjectRecords[objectSlot].limbs[limb];
         if (l.textureSlot <= 0) continue;

@@ -34,14 +34,37 @@ struct ObjectLimbRecord {
   float worldAngles[3];      // the way it faced then (radians)
 };
 
+// How an object is drawn, and what the frame's view test found for it.
+struct ObjectDrawState {
+  int32_t culled;            // 1 when the last view test put the object outside the view volume
+  int32_t depthTest;
+  int32_t depthWrite;
+  int32_t overlay;           // drawn after the depth buffer is cleared
+  int32_t ghost;             // alpha blending
+  int32_t ghostMode;         // blend mode of the ghost, low 16 bits
+  int32_t wireframe;
+  int32_t culling;
+  int32_t filtering;
+  int32_t fullBright;
+  int32_t fog;
+  int32_t ambient;
+  int32_t cameraLocked;
+  int32_t addressMode;       // 1 wrap, 2 mirror, 3 clamp
+  int32_t inFrame;           // the object takes part in this frame
+  double viewDepth;          // view-space z plus culling radius, never below 0
+};
+
 // One 3D object.
 struct ObjectRecord {
   int32_t next, previous;
   int32_t inUse;
   int32_t inStaticWorld;     // moved into the static world
   int32_t createdWord;       // 1 at creation
-  int32_t itemSlot;          // its RenderItem
+  int32_t itemSlot;          // its RenderItem, -1 none
   int32_t objectNumber;
+  Vector3f position;
+  Vector3f previousPosition; // the position before this frame's commands ran
+  ObjectDrawState draw;
   float angleX, angleY, angleZ;  // degrees
   float scaleX, scaleY, scaleZ;
   int32_t rotationOrder;     // 0 or 1
@@ -166,5 +189,6 @@ void ResumeMediaOnActivate();
 
 }  // namespace vx
 
-// The state of this part is in EngineState (engine3d/engine_state.h), which uses the types above.
+// The state of this part is in EngineState (engine3d/engine_state.h), which uses the types above;
+// ObjectOfItem, the object of an item, is there too.
 #include "engine3d/engine_state.h"

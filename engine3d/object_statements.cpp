@@ -215,7 +215,7 @@ void CmdPositionObject() {
   SkipOperands(4);
   const uint32_t slot = CheckedObject(number);
   if (!slot) return;
-  if (RenderItem* it = ItemOfObject(slot)) it->position = position;
+  ObjectOf(slot).position = position;
   RootChanged(slot);
   Yield();
 }
@@ -312,8 +312,8 @@ void CmdGhostObjectOn() {
   RenderItem* it = CheckedItem(slot);
   SkipOperands(1);
   if (it && Display().gBlendLevel > 0) {
-    it->ghost = 1;
-    it->ghostMode = 0;
+    ObjectOf(slot).draw.ghost = 1;
+    ObjectOf(slot).draw.ghostMode = 0;
   }
   Yield();
 }
@@ -324,8 +324,8 @@ void CmdGhostObjectOnMode() {
   const int32_t mode = IntOperand(1);
   SkipOperands(2);
   if (it && Display().gBlendLevel > 0) {
-    it->ghost = 1;
-    it->ghostMode = mode & 0xFFFF;
+    ObjectOf(slot).draw.ghost = 1;
+    ObjectOf(slot).draw.ghostMode = mode & 0xFFFF;
   }
   Yield();
 }
@@ -335,8 +335,8 @@ void CmdGhostObjectOff() {
   RenderItem* it = CheckedItem(slot);
   SkipOperands(1);
   if (it) {
-    it->ghost = 0;
-    it->ghostMode = 0;
+    ObjectOf(slot).draw.ghost = 0;
+    ObjectOf(slot).draw.ghostMode = 0;
   }
   Yield();
 }
@@ -346,7 +346,7 @@ void LockToCamera(int32_t locked) {
   RenderItem* it = CheckedItem(slot);
   SkipOperands(1);
   if (!it) return;
-  it->cameraLocked = locked;
+  ObjectOf(slot).draw.cameraLocked = locked;
   Engine().gSceneChanged = 1;
   Yield();
 }

@@ -16,7 +16,8 @@ ObjectRecord& ObjectOf(uint32_t objectSlot) { return Engine().gObjectRecords[obj
 
 RenderItem* ItemOfObject(uint32_t objectSlot) {
   const int32_t item = Engine().gObjectRecords[objectSlot].itemSlot;
-  return item >= 0 && Records().gRenderItems.IsTaken(uint32_t(item)) ? &Records().gRenderItems[uint32_t(item)] : nullptr;
+  if (item < 0 || ObjectOfItem(uint32_t(item)) != &Engine().gObjectRecords[objectSlot]) return nullptr;
+  return &Records().gRenderItems[uint32_t(item)];
 }
 
 uint32_t CheckedObject(int32_t number) {
@@ -129,13 +130,14 @@ void ForLimbTextures(uint32_t objectSlot, F&& f) {
 void ApplyDrawingStyle(uint32_t objectSlot, const int32_t* v, int count) {
   RenderItem* it = ItemOfObject(objectSlot);
   if (!it) return;
-  it->wireframe = v[0] == 1 ? 0 : 1;
+  ObjectDrawState& draw = Engine().gObjectRecords[objectSlot].draw;
+  draw.wireframe = v[0] == 1 ? 0 : 1;
   it->colourKey = v[1] == 1 ? 0 : 1;
-  it->culling = v[2] == 1 ? 1 : 0;
-  if (count > 3) it->filtering = v[3] == 1 ? 1 : 0;
-  if (count > 4) it->fullBright = v[4] == 1 ? 0 : 1;
-  if (count > 5) it->fog = v[5] != 0 ? 1 : 0;
-  if (count > 6) it->ambient = v[6] != 0 ? 1 : 0;
+  draw.culling = v[2] == 1 ? 1 : 0;
+  if (count > 3) draw.filtering = v[3] == 1 ? 1 : 0;
+  if (count > 4) draw.fullBright = v[4] == 1 ? 0 : 1;
+  if (count > 5) draw.fog = v[5] != 0 ? 1 : 0;
+  if (count > 6) draw.ambient = v[6] != 0 ? 1 : 0;
   if (it->colourKey == 1) ForLimbTextures(objectSlot, [](uint32_t texture) { ApplyTextureColorKey(texture); });
 }
 
@@ -143,9 +145,10 @@ void ApplyTextureMode(uint32_t objectSlot, int32_t mode, int32_t mipmaps) {
   RenderItem* it = ItemOfObject(objectSlot);
   if (!it) return;
   // Only a mode the device can address is taken.
-  if (mode == 0 && Display().gWrapAddressing) it->addressMode = 1;
-  if (mode == 1 && Display().gMirrorAddressing) it->addressMode = 2;
-  if (mode == 2 && Display().gClampAddressing) it->addressMode = 3;
+  int32_t& addressMode = Engine().gObjectRecords[objectSlot].draw.addressMode;
+  if (mode == 0 && Display().gWrapAddressing) addressMode = 1;
+  if (mode == 1 && Display().gMirrorAddressing) addressMode = 2;
+  if (mode == 2 && Display().gClampAddressing) addressMode = 3;
   if (mipmaps == 1 && it->colourKey == 0 && Display().gMipmapping)
     ForLimbTextures(objectSlot, [](uint32_t texture) { BuildTextureMipmaps(texture, 0); });
 }

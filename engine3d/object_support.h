@@ -12,7 +12,7 @@ struct ObjectLimbRecord;
 struct RenderItem;
 
 ObjectRecord& ObjectOf(uint32_t objectSlot);
-// The object's render item; null when it has none.
+// The object's own render item; null when it has none.
 RenderItem* ItemOfObject(uint32_t objectSlot);
 
 // The object slot of a number; 0 after raising 7006 (outside 1 to 65535) or 7008 (no object).

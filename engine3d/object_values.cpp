@@ -45,8 +45,7 @@ void AskObjectInt(Value value) {
 // A coordinate of the object's place (0 for an object that has no item).
 void AskPosition(float Vector3f::*axis) {
   AskObject([axis](ValueSlot& r, uint32_t slot) {
-    const RenderItem* it = ItemOfObject(slot);
-    r.f = it ? it->position.*axis : 0.0f;
+    r.f = ItemOfObject(slot) ? ObjectOf(slot).position.*axis : 0.0f;
   });
 }
 

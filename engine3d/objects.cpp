@@ -231,8 +231,7 @@ uint32_t ObjectSlotOf(int32_t number) {
 void UpdateObjectFrame(uint32_t slot) {
   if (!Engine().gObjectRecords.IsTaken(slot) || !Object(slot).model) return;
   const ObjectRecord& o = Object(slot);
-  Vector3f position(0, 0, 0);
-  if (o.itemSlot >= 0 && Records().gRenderItems.IsTaken(uint32_t(o.itemSlot))) position = Records().gRenderItems[uint32_t(o.itemSlot)].position;
+  const Vector3f position = o.position;
   const Vector3f scale(o.scaleX, o.scaleY, o.scaleZ);
   Matrix4f frame;
   if (o.freeRotation) {
@@ -260,27 +259,26 @@ uint32_t BuildObjectRecords(uint32_t slot, int32_t placeCamera) {
     MatrixIdentity(o.freeMatrix);
     o.collisionOn = 1;
   }
-  const uint32_t item = AllocRenderItem();
+  Object(slot).itemSlot = -1;
+  const uint32_t item = AllocRenderItem(RenderItemKind::kObject);
   if (item == kNoRecordSlot) return item;
-  Object(slot).itemSlot = int32_t(item);
   {
+    ObjectRecord& o = Object(slot);
+    o.itemSlot = int32_t(item);
+    o.position.Set(0, 0, 0);
+    o.previousPosition.Set(0, 0, 0);
+    ObjectDrawState& draw = o.draw;
+    draw = ObjectDrawState{};
+    draw.depthTest = draw.depthWrite = 1;
+    draw.culling = 1;
+    draw.filtering = 1;
+    draw.fog = 1;
+    draw.ambient = 1;
+    draw.addressMode = 1;
     RenderItem& it = Records().gRenderItems[item];
-    it.objectSlot = int32_t(slot);
-    it.position.Set(0, 0, 0);
-    it.previousPosition.Set(0, 0, 0);
-    it.objectItem = 1;
-    it.depthTest = it.depthWrite = 1;
-    it.overlay = it.colourKey = it.ghost = it.ghostMode = 0;
-    it.wireframe = 0;
-    it.culling = 1;
-    it.filtering = 1;
-    it.fullBright = 0;
-    it.fog = 1;
-    it.ambient = 1;
-    it.cameraLocked = 0;
-    it.addressMode = 1;
+    it.ownerSlot = int32_t(slot);
+    it.colourKey = 0;
     it.visible = 1;
-    it.spriteFlag = 0;
   }
   ObjectRecord& o = Object(slot);
   o.boxCollision = 0;
@@ -459,9 +457,9 @@ int32_t UpdateObjectCollisions() {
   if (!Engine().gSceneChanged) return 1;
   std::vector<uint32_t> updated;
   Records().gRenderItems.ForEachUsed([&updated](uint32_t item) {
-    const RenderItem& it = Records().gRenderItems[item];
-    if (it.objectItem != 1 || it.cameraLocked || !Engine().gObjectRecords.IsTaken(uint32_t(it.objectSlot))) return;
-    const uint32_t slot = uint32_t(it.objectSlot);
+    const ObjectRecord* o = ObjectOfItem(item);
+    if (!o || o->draw.cameraLocked) return;
+    const uint32_t slot = uint32_t(Records().gRenderItems[item].ownerSlot);
     if (!Object(slot).collisionOn || !Object(slot).model) return;
     if (ModelUserCount(Object(slot).model) > 1) UpdateObjectFrame(slot);  // the shared root holds another's place
     Object(slot).model->UpdateCollision();

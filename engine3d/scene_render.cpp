@@ -25,11 +25,6 @@ using namespace win;
 
 namespace {
 
-ObjectRecord* ObjectOfItem(const RenderItem& it) {
-  if (it.objectItem != 1 || it.objectSlot <= 0 || !Engine().gObjectRecords.IsTaken(uint32_t(it.objectSlot))) return nullptr;
-  return &Engine().gObjectRecords[uint32_t(it.objectSlot)];
-}
-
 struct BlendPair {
   DWORD source, destination;
 };
@@ -81,15 +76,15 @@ struct ViewTestResult {
   Vector3f projected{0, 0, 0};
 };
 
-// The view test of an object item: how many of the volume tests its bounding sphere fails. The
-// x and y tests are made only beyond `xyFrom` in view z.
-ViewTestResult ViewTest(const RenderItem& it, const ObjectRecord& o, float xyFrom) {
+// The view test of an object: how many of the volume tests its bounding sphere fails. The x and y
+// tests are made only beyond `xyFrom` in view z.
+ViewTestResult ViewTest(const ObjectRecord& o, float xyFrom) {
   ViewTestResult r;
   float s = 0.0f;
   for (float scale : {o.scaleX, o.scaleY, o.scaleZ})
     if (scale > s) s = scale;
   r.radius = o.originRadius * 1.25f * s;
-  Vector3f p = it.position;
+  Vector3f p = o.position;
   TransformCoord(p, p, Scene().gWorldBaseMatrix);
   TransformCoord(p, p, Scene().gViewMatrix);
   r.viewZ = p.z;
@@ -108,7 +103,7 @@ ViewTestResult ViewTest(const RenderItem& it, const ObjectRecord& o, float xyFro
   return r;
 }
 
-bool Drawable(const RenderItem& it) { return it.visible == 1 && it.inFrame == 1 && it.culled == 0; }
+bool Drawable(const RenderItem& it, const ObjectDrawState& d) { return it.visible == 1 && d.inFrame == 1 && d.culled == 0; }
 
 void ClearDepthBuffer() { Display().gD3DDevice->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0); }
 
@@ -214,25 +209,27 @@ void EnterGroup(FrameDrawList& list, uint32_t texture, double depth) {
 }
 
 // The pass an item in the frame is drawn in, and its order there; false when it is not drawn.
-bool PassOf(const RenderItem& it, int32_t listOrder, Pass& pass, double& order, int32_t& itemOrder) {
-  if (it.cameraLocked == 1) {
+bool PassOf(const RenderItem& it, const ObjectRecord& o, int32_t listOrder, Pass& pass, double& order,
+            int32_t& itemOrder) {
+  const ObjectDrawState& d = o.draw;
+  if (d.cameraLocked == 1) {
     // Farthest first, the first in the list first among equals; none that is not in front.
     pass = Pass::CameraLocked;
-    order = -double(it.position.z);
+    order = -double(o.position.z);
     itemOrder = listOrder;
-    return it.position.z > 0.0f;
+    return o.position.z > 0.0f;
   }
-  if (!Drawable(it)) return false;
+  if (!Drawable(it, d)) return false;
   itemOrder = -listOrder;  // among equal depths the later item first
-  if (it.overlay == 1) {
+  if (d.overlay == 1) {
     pass = Pass::Overlay;  // front to back; none beyond the pass's starting depth
-    order = it.viewDepth;
-    return it.viewDepth <= 19999999.9;
+    order = d.viewDepth;
+    return d.viewDepth <= 19999999.9;
   }
-  if (it.ghost == 1) {
+  if (d.ghost == 1) {
     pass = Pass::Ghost;  // back to front
-    order = -it.viewDepth;
-    return it.viewDepth >= 0.0;
+    order = -d.viewDepth;
+    return d.viewDepth >= 0.0;
   }
   pass = Pass::Opaque;  // ordered by texture group once the groups are known
   order = 0.0;
@@ -254,21 +251,23 @@ void BuildDrawList(FrameDrawList& list, const Matrix4f& deviceWorld) {
   int32_t listOrder = 0;
   uint32_t sequence = 0;
   Records().gRenderItems.ForEachUsed([&](uint32_t item) {
-    RenderItem& it = Records().gRenderItems[item];
+    const RenderItem& it = Records().gRenderItems[item];
     const int32_t position = listOrder++;
-    it.inFrame = 0;
-    const ObjectRecord* o = ObjectOfItem(it);
-    if (it.visible != 1 || !o || o->inUse != 1) return;
-    it.inFrame = 1;
-    const uint32_t objectSlot = uint32_t(it.objectSlot);
-    list.lockedItems += it.cameraLocked == 1;
-    list.overlayItems += Drawable(it) && it.cameraLocked == 0 && it.overlay == 1;
+    ObjectRecord* o = ObjectOfItem(item);
+    if (!o) return;
+    ObjectDrawState& d = o->draw;
+    d.inFrame = 0;
+    if (it.visible != 1 || o->inUse != 1) return;
+    d.inFrame = 1;
+    const uint32_t objectSlot = uint32_t(it.ownerSlot);
+    list.lockedItems += d.cameraLocked == 1;
+    list.overlayItems += Drawable(it, d) && d.cameraLocked == 0 && d.overlay == 1;
     SceneModel* model = o->model;
     if (!model) return;
     Pass pass;
     double order = 0.0;
     int32_t itemOrder = 0;
-    const bool drawn = PassOf(it, position, pass, order, itemOrder);
+    const bool drawn = PassOf(it, *o, position, pass, order, itemOrder);
     Matrix4f base = deviceWorld;
     if (drawn) {
       base = ObjectBaseWorld(objectSlot, deviceWorld);
@@ -276,7 +275,7 @@ void BuildDrawList(FrameDrawList& list, const Matrix4f& deviceWorld) {
       if (ModelUserCount(model) > 1) UpdateObjectFrame(objectSlot);
       Engine().gObjectRecords[objectSlot].worldMatricesCurrent = 0;
     }
-    const double depth = it.viewDepth;
+    const double depth = Engine().gObjectRecords[objectSlot].draw.viewDepth;
     model->VisitMeshes(base, [&](MeshNode& mesh, const Matrix4f& world) {
       EnterGroup(list, mesh.textureSlot, depth);
       if (!drawn || !Drawn(mesh)) return;
@@ -382,18 +381,21 @@ void SetStageTexture(uint32_t textureSlot) {
 
 void ApplyItemRenderStates(uint32_t itemSlot) {
   const RenderItem& it = Records().gRenderItems[itemSlot];
+  static const ObjectDrawState kNoObject{};
+  const ObjectRecord* o = ObjectOfItem(itemSlot);
+  const ObjectDrawState& d = o ? o->draw : kNoObject;
   RenderStateCache& c = Scene().gRenderStateCache;
-  if (int32_t(itemSlot) == Scene().gBackdropItem || it.cameraLocked) {
+  if (int32_t(itemSlot) == Scene().gBackdropItem || d.cameraLocked) {
     SetDepthTest(0);
     SetCachedRenderState(D3DRENDERSTATE_ZWRITEENABLE, c.depthWrite, 0);
   } else {
-    SetDepthTest(it.depthTest ? 1 : 0);
-    SetCachedRenderState(D3DRENDERSTATE_ZWRITEENABLE, c.depthWrite, it.depthWrite == 1 && it.ghost == 0 ? 1 : 0);
+    SetDepthTest(d.depthTest ? 1 : 0);
+    SetCachedRenderState(D3DRENDERSTATE_ZWRITEENABLE, c.depthWrite, d.depthWrite == 1 && d.ghost == 0 ? 1 : 0);
   }
 
-  const uint32_t blend = ((Display().gBlendLevel > 0 && it.ghost == 1) ? 1u : 0u) +
+  const uint32_t blend = ((Display().gBlendLevel > 0 && d.ghost == 1) ? 1u : 0u) +
                          ((Display().gColourKeyAvailable == 1 && it.colourKey == 1) ? 2u : 0u);
-  const uint32_t ghostMode = (it.ghostMode & 0xFFFF) == 1 ? 1u : 0u;
+  const uint32_t ghostMode = (d.ghostMode & 0xFFFF) == 1 ? 1u : 0u;
   if (blend != c.blend || ghostMode != c.ghostMode) {
     Display().gD3DDevice->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, (blend & 1) ? 1 : 0);
     Display().gD3DDevice->SetRenderState(D3DRENDERSTATE_COLORKEYENABLE, (blend & 2) ? 1 : 0);
@@ -405,13 +407,13 @@ void ApplyItemRenderStates(uint32_t itemSlot) {
     c.ghostMode = ghostMode;
   }
 
-  SetCachedRenderState(D3DRENDERSTATE_FILLMODE, c.wireframe, it.wireframe == 1 ? D3DFILL_WIREFRAME : D3DFILL_SOLID);
-  SetCachedRenderState(D3DRENDERSTATE_CULLMODE, c.culling, it.culling == 1 ? D3DCULL_CCW : D3DCULL_NONE);
-  SetFiltering(it.filtering == 1 ? 1 : 0);
-  SetMaterialIndex(it.fullBright == 1 ? kFullBrightMaterial : it.ambient == 1 ? kSceneMaterial : kNoAmbientMaterial);
-  if (Scene().gFogOn == 1) SetCachedRenderState(D3DRENDERSTATE_FOGENABLE, c.fog, it.fog ? 1 : 0);
+  SetCachedRenderState(D3DRENDERSTATE_FILLMODE, c.wireframe, d.wireframe == 1 ? D3DFILL_WIREFRAME : D3DFILL_SOLID);
+  SetCachedRenderState(D3DRENDERSTATE_CULLMODE, c.culling, d.culling == 1 ? D3DCULL_CCW : D3DCULL_NONE);
+  SetFiltering(d.filtering == 1 ? 1 : 0);
+  SetMaterialIndex(d.fullBright == 1 ? kFullBrightMaterial : d.ambient == 1 ? kSceneMaterial : kNoAmbientMaterial);
+  if (Scene().gFogOn == 1) SetCachedRenderState(D3DRENDERSTATE_FOGENABLE, c.fog, d.fog ? 1 : 0);
   SetCachedRenderState(D3DRENDERSTATE_NORMALIZENORMALS, c.normalize, Scene().gNormalizeNormals ? 1 : 0);
-  SetAddressMode(uint32_t(it.addressMode));
+  SetAddressMode(uint32_t(d.addressMode));
 }
 
 void ResetRenderStates() {
@@ -521,11 +523,9 @@ bool GetLimbWorldMatrix(uint32_t objectSlot, int32_t limb, Matrix4f& out) {
 void ProjectObjectToScreen(uint32_t itemSlot, int32_t& inScreen, int32_t& screenX, int32_t& screenY) {
   inScreen = 0;
   screenX = screenY = 0;
-  if (!Records().gRenderItems.IsTaken(itemSlot)) return;
-  const RenderItem& it = Records().gRenderItems[itemSlot];
-  const ObjectRecord* o = ObjectOfItem(it);
+  const ObjectRecord* o = ObjectOfItem(itemSlot);
   if (!o) return;
-  const ViewTestResult r = ViewTest(it, *o, 20.0f);
+  const ViewTestResult r = ViewTest(*o, 20.0f);
   inScreen = r.failures == 0 || o->gluedObject > 0 ? 1 : 0;
   // A place at the eye or far off projects beyond any integer.
   screenX = SaturateToInt32((r.projected.x + 1.0f) * float(Display().gDisplayWidth) / 2.0f);
@@ -542,15 +542,14 @@ void RenderScene() {
   Scene().gPolygonCounter = 0;
 
   Records().gRenderItems.ForEachUsed([](uint32_t item) {
-    RenderItem& it = Records().gRenderItems[item];
-    if (it.visible == 1 && it.objectItem == 1) {
-      if (const ObjectRecord* o = ObjectOfItem(it)) {
-        const ViewTestResult r = ViewTest(it, *o, 100.0f);
-        it.culled = r.failures > 0 && o->gluedObject <= 0 ? 1 : 0;
-        it.viewDepth = double(r.viewZ) + double(r.radius);
-      }
+    ObjectRecord* o = ObjectOfItem(item);
+    if (!o) return;
+    if (Records().gRenderItems[item].visible == 1) {
+      const ViewTestResult r = ViewTest(*o, 100.0f);
+      o->draw.culled = r.failures > 0 && o->gluedObject <= 0 ? 1 : 0;
+      o->draw.viewDepth = double(r.viewZ) + double(r.radius);
     }
-    if (it.viewDepth < 0.0) it.viewDepth = 0.0;
+    if (o->draw.viewDepth < 0.0) o->draw.viewDepth = 0.0;
   });
 
   FrameDrawList& list = TheDrawList();

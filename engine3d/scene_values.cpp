@@ -46,11 +46,11 @@ void AskGrid(int extra, Ask ask) {
 // A coordinate of the grid's place, or its wireframe flag.
 void AskGridItem(int part) {
   AskGrid(0, [part](ValueSlot& r, uint32_t slot, OperandWord*) {
-    const RenderItem* it = ItemOfObject(slot);
+    const ObjectRecord* o = ItemOfObject(slot) ? &ObjectOf(slot) : nullptr;
     if (part == 3)
-      r.i = it && it->wireframe == 1 ? 1 : 0;
+      r.i = o && o->draw.wireframe == 1 ? 1 : 0;
     else
-      r.f = !it ? 0.0f : part == 0 ? it->position.x : part == 1 ? it->position.y : it->position.z;
+      r.f = !o ? 0.0f : part == 0 ? o->position.x : part == 1 ? o->position.y : o->position.z;
   });
 }
 

@@ -48,12 +48,10 @@ int32_t MoveObjectToStaticWorld(uint32_t objectSlot) {
 void ClearStaticWorld() {
   if (StaticWorldHoldsGeometry()) ClearStaticGeometry();
   Records().gRenderItems.ForEachUsed([](uint32_t item) {
-    RenderItem& it = Records().gRenderItems[item];
-    if (it.objectSlot <= 0 || !Engine().gObjectRecords.IsTaken(uint32_t(it.objectSlot))) return;
-    ObjectRecord& o = Engine().gObjectRecords[uint32_t(it.objectSlot)];
-    if (!o.inStaticWorld) return;
-    it.visible = 1;
-    o.inStaticWorld = 0;
+    ObjectRecord* o = ObjectOfItem(item);
+    if (!o || !o->inStaticWorld) return;
+    Records().gRenderItems[item].visible = 1;
+    o->inStaticWorld = 0;
   });
 }
 

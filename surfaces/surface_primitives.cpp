@@ -50,11 +50,11 @@ HRESULT CopyRect(IDirectDrawSurface7* target, int32_t x, int32_t y, IDirectDrawS
   });
 }
 
-// The sprites whose backgrounds the frame keeps.
+// The sprites whose backgrounds the frame keeps, in item order: f(SpriteRecord slot).
 template <class F>
 void ForEachBackgroundSprite(F&& f) {
-  Records().gRenderItems.ForEachUsed([&](uint32_t slot) {
-    if (Records().gRenderItems[slot].spriteFlag == 1 && Records().gRenderItems[slot].objectItem == 0) f(slot);
+  ForEachSprite([&](uint32_t slot) {
+    if (Records().gSpriteRecords[slot].savesBackground == 1) f(slot);
   });
 }
 
@@ -146,12 +146,13 @@ int32_t BlitImageToSurface(IDirectDrawSurface7* target, int32_t targetBitmap, ui
 }
 
 void DrawSpriteToSurface(IDirectDrawSurface7* target, int32_t targetBitmap, uint32_t itemSlot, int32_t x, int32_t y) {
-  if (!target || !Records().gRenderItems.IsTaken(itemSlot)) return;
-  const RenderItem item = Records().gRenderItems[itemSlot];
-  if (item.objectItem != 0 || !ImageUsable(item.spriteImageSlot)) return;
+  const SpriteRecord* sprite = SpriteOf(itemSlot);
+  if (!target || !sprite) return;
+  const SpriteRecord item = *sprite;
+  if (!ImageUsable(item.imageSlot)) return;
   // A scale of 0 or below draws nothing (and a clip would divide by it).
   if (!(item.scaleX > 0.0f) || !(item.scaleY > 0.0f)) return;
-  const ImageRecord& image = Records().gImageRecords[uint32_t(item.spriteImageSlot)];
+  const ImageRecord& image = Records().gImageRecords[uint32_t(item.imageSlot)];
   RECT source{image.sourceX, image.sourceY, 0, 0}, destination{};
   ClipBlitRects(targetBitmap, source, destination, WrapSub(x, item.hotSpotX), WrapSub(y, item.hotSpotY),
                 image.imageWidth, image.imageHeight, item.scaleX, item.scaleY, item.flip, item.mirror);
@@ -160,7 +161,8 @@ void DrawSpriteToSurface(IDirectDrawSurface7* target, int32_t targetBitmap, uint
   fx.dwSize = sizeof fx;
   if (item.mirror == 1) fx.dwDDFX |= win::DDBLTFX_MIRRORLEFTRIGHT;
   if (item.flip == 1) fx.dwDDFX |= win::DDBLTFX_MIRRORUPDOWN;
-  const win::DWORD flags = win::DDBLT_DDFX | (item.colourKey == 1 ? win::DDBLT_KEYSRC : 0);
+  const win::DWORD flags =
+      win::DDBLT_DDFX | (Records().gRenderItems[itemSlot].colourKey == 1 ? win::DDBLT_KEYSRC : 0);
   IDirectDrawSurface7* surface = image.surface;
   RetryBlit(target, nullptr, [&] { return target->Blt(&destination, surface, &source, flags, &fx); });
 }
@@ -168,10 +170,11 @@ void DrawSpriteToSurface(IDirectDrawSurface7* target, int32_t targetBitmap, uint
 int32_t DrawSpriteLayers() {
   if (Display().gRenderEnabled != 1) return 1;
   for (int32_t layer = 0; layer <= 2; ++layer) {
-    Records().gRenderItems.ForEachUsed([&](uint32_t slot) {
-      const RenderItem& item = Records().gRenderItems[slot];
-      if (item.objectItem == 0 && item.layer == layer && item.visible == 1 && item.spriteImageSlot != -1)
-        DrawSpriteToSurface(Display().gBackBuffer, 0, slot, item.x, item.y);
+    ForEachSprite([&](uint32_t slot) {
+      const SpriteRecord& sprite = Records().gSpriteRecords[slot];
+      const uint32_t item = uint32_t(sprite.itemSlot);
+      if (sprite.layer == layer && Records().gRenderItems[item].visible == 1 && sprite.imageSlot != -1)
+        DrawSpriteToSurface(Display().gBackBuffer, 0, item, sprite.x, sprite.y);
     });
   }
   return 1;
@@ -181,13 +184,13 @@ void SaveSpriteBackgrounds() {
   if (Display().gRenderEnabled != 1 || !Display().gBackBuffer) return;
   const int32_t page = Records().gSpritePage & 1;
   ForEachBackgroundSprite([&](uint32_t slot) {
-    RenderItem item = Records().gRenderItems[slot];
-    int32_t* saved = Records().gRenderItems[slot].savedRects[page];
-    if (!ImageUsable(item.spriteImageSlot)) {
+    const SpriteRecord item = Records().gSpriteRecords[slot];
+    int32_t* saved = Records().gSpriteRecords[slot].savedRects[page];
+    if (!ImageUsable(item.imageSlot)) {
       saved[2] = 0;
       return;
     }
-    const ImageRecord& sprite = Records().gImageRecords[uint32_t(item.spriteImageSlot)];
+    const ImageRecord& sprite = Records().gImageRecords[uint32_t(item.imageSlot)];
     const int32_t w = TruncateToInt32(double(sprite.imageWidth) * double(item.scaleX));
     const int32_t h = TruncateToInt32(double(sprite.imageHeight) * double(item.scaleY));
     int32_t left = WrapSub(item.x, item.hotSpotX), top = WrapSub(item.y, item.hotSpotY);
@@ -207,12 +210,12 @@ void SaveSpriteBackgrounds() {
         const uint32_t taken = AllocImageRecord();
         if (taken == kNoRecordSlot) return;  // the pool raised kErrOutOfMemory
         k = int32_t(taken);
-        Records().gRenderItems[slot].ownedImages[page] = k;
+        Records().gSpriteRecords[slot].ownedImages[page] = k;
       }
       if (!CreateImageSurface(uint32_t(k), w, h)) {
         RaiseRuntimeError(kErrOutOfMemory);
         Records().gImageRecords[uint32_t(k)].surface = nullptr;
-        saved = Records().gRenderItems[slot].savedRects[page];
+        saved = Records().gSpriteRecords[slot].savedRects[page];
         saved[0] = left, saved[1] = top, saved[2] = 0, saved[3] = bottom;
         return;
       }
@@ -225,7 +228,7 @@ void SaveSpriteBackgrounds() {
       return copy.surface->BltFast(win::DWORD(copy.sourceX), win::DWORD(copy.sourceY), Display().gBackBuffer, &area,
                                    win::DDBLTFAST_NOCOLORKEY);
     });
-    saved = Records().gRenderItems[slot].savedRects[page];
+    saved = Records().gSpriteRecords[slot].savedRects[page];
     saved[0] = left, saved[1] = top, saved[2] = right, saved[3] = bottom;
   });
 }
@@ -234,7 +237,7 @@ void RestoreSpriteBackgrounds() {
   if (Display().gRenderEnabled != 1 || !Display().gBackBuffer) return;
   const int32_t page = Records().gSpritePage & 1;
   ForEachBackgroundSprite([&](uint32_t slot) {
-    const RenderItem& item = Records().gRenderItems[slot];
+    const SpriteRecord& item = Records().gSpriteRecords[slot];
     const int32_t k = item.ownedImages[page];
     const int32_t* saved = item.savedRects[page];
     if (k == -1 || !ImageUsable(k) || saved[2] < 1) return;
@@ -249,7 +252,7 @@ void RestoreSpriteBackgrounds() {
 
 void FreeSpriteImageCopies() {
   ForEachBackgroundSprite([](uint32_t slot) {
-    for (int32_t& k : Records().gRenderItems[slot].ownedImages) {
+    for (int32_t& k : Records().gSpriteRecords[slot].ownedImages) {
       if (k != -1) FreeImageRecord(uint32_t(k));
       k = -1;
     }

@@ -27,6 +27,7 @@ namespace {
 template <class F>
 void ForEachPool(F&& f) {
   f(Records().gRenderItems);
+  f(Records().gSpriteRecords);
   f(Records().gImageRecords);
   f(Records().gTextureRecords);
 }
@@ -67,12 +68,21 @@ void ChainSurfaceRecordPools() {
   });
 }
 
-uint32_t AllocRenderItem() {
+uint32_t AllocRenderItem(RenderItemKind kind) {
   const uint32_t slot = Records().gRenderItems.TakeZeroed();
   if (slot == kNoRecordSlot) return slot;
-  RenderItem& it = Records().gRenderItems[slot];
-  it.ownedImages[0] = it.ownedImages[1] = -1;
-  it.scaleX = it.scaleY = 1.0f;
+  Records().gRenderItems[slot].kind = kind;
+  if (kind != RenderItemKind::kSprite) return slot;
+  const uint32_t owner = Records().gSpriteRecords.TakeZeroed();
+  if (owner == kNoRecordSlot) {
+    Records().gRenderItems.Free(slot);
+    return kNoRecordSlot;
+  }
+  SpriteRecord& sprite = Records().gSpriteRecords[owner];
+  sprite.itemSlot = int32_t(slot);
+  sprite.ownedImages[0] = sprite.ownedImages[1] = -1;
+  sprite.scaleX = sprite.scaleY = 1.0f;
+  Records().gRenderItems[slot].ownerSlot = int32_t(owner);
   return slot;
 }
 
@@ -82,13 +92,15 @@ uint32_t AllocTextureRecord() { return Records().gTextureRecords.TakeZeroed(); }
 
 int32_t FreeRenderItem(uint32_t slot) {
   if (!Records().gRenderItems.IsTaken(slot)) return 0;
-  for (int i = 0; i < 2; ++i) {
-    // Image slot 0 is reserved; an item that never took its copies holds 0 or -1 there.
-    const int32_t image = Records().gRenderItems[slot].ownedImages[i];
-    if (image > 0) FreeImageRecord(uint32_t(image));
-    Records().gRenderItems[slot].ownedImages[i] = -1;
+  if (SpriteRecord* sprite = SpriteOf(slot)) {
+    for (int32_t& image : sprite->ownedImages) {
+      // Image slot 0 is reserved; a sprite that never took its copies holds 0 or -1 there.
+      if (image > 0) FreeImageRecord(uint32_t(image));
+      image = -1;
+    }
+    sprite->savesBackground = 0;
+    Records().gSpriteRecords.Free(uint32_t(Records().gRenderItems[slot].ownerSlot));
   }
-  Records().gRenderItems[slot].spriteFlag = 0;
   return Records().gRenderItems.Free(slot) ? 1 : 0;
 }
 
@@ -246,14 +258,15 @@ bool AgeImagesAndSprites() {
   // program that never refreshes a texture.
   const bool refresh = Records().gTextureRefreshFlag != 0;
   Records().gTextureRefreshFlag = 0;
-  Records().gRenderItems.ForEachUsed([](uint32_t slot) {
-    RenderItem& it = Records().gRenderItems[slot];
-    if (it.pendingRemoval < 1 || --it.pendingRemoval > 0) return;
-    const int32_t number = it.spriteNumber;
-    if (number > 0 && number < kNumberMapSize && Records().gSpriteSlotById[size_t(number)] == slot)
+  ForEachSprite([](uint32_t slot) {
+    SpriteRecord& sprite = Records().gSpriteRecords[slot];
+    if (sprite.pendingRemoval < 1 || --sprite.pendingRemoval > 0) return;
+    const uint32_t item = uint32_t(sprite.itemSlot);
+    const int32_t number = sprite.spriteNumber;
+    if (number > 0 && number < kNumberMapSize && Records().gSpriteSlotById[size_t(number)] == item)
       Records().gSpriteSlotById[size_t(number)] = 0;
-    it.spriteNumber = 0;
-    FreeRenderItem(slot);
+    sprite.spriteNumber = 0;
+    FreeRenderItem(item);
   });
   return refresh;
 }

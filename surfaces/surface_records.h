@@ -1,7 +1,8 @@
 // The numbered items that the 2D side and the 3D engine share: the drawables of the frame (sprites
-// and the items of 3D objects), images and textures, one growable pool of each, the number maps of
-// sprites and images, and the take/free operation of each kind with what a free releases. Also
-// image surfaces and grabs into them, and the end-of-frame ageing of images and deleted sprites.
+// and the items of 3D objects) with the sprites' own records, images and textures, one growable
+// pool of each, the number maps of sprites and images, and the take/free operation of each kind
+// with what a free releases. Also image surfaces and grabs into them, and the end-of-frame ageing
+// of images and deleted sprites.
 // The engine's own records (objects, meshes, lights) are engine3d/object_records.h.
 #pragma once
 #include <array>
@@ -16,48 +17,38 @@ namespace vx {
 
 struct TextureNameEntry;
 
-// One drawable of the frame: a 3D object owns one, a sprite is one. Words not used by the pools
-// belong to the scene render and the sprite code.
+enum class RenderItemKind : int32_t { kSprite = 0, kObject = 1 };
+
+// One drawable of the frame: a 3D object owns one, a sprite is one. The list order is the drawing
+// order of the sprites and the tie order of the 3D draw list. What only a sprite has is its
+// SpriteRecord; what only an object has is in its ObjectRecord (engine3d/object_records.h).
 struct RenderItem {
   int32_t next, previous;
+  RenderItemKind kind;
   int32_t visible;           // 1 shown
-  int32_t culled;            // 1 when the last view test put the object outside the view volume
-  int32_t pendingRemoval;    // counted down at each texture refresh; freed at 0
-  int32_t spriteImageSlot;   // ImageRecord slot of a sprite's image, -1 none
-  int32_t spriteImageNumber;
-  int32_t objectItem;        // 1 for the item of a 3D object
-  int32_t depthTest;         // 1 for objects
-  int32_t depthWrite;        // 1 for objects
-  int32_t overlay;           // drawn after the depth buffer is cleared
   int32_t colourKey;         // colour-key transparency
-  int32_t ghost;             // alpha blending
-  int32_t ghostMode;         // blend mode of the ghost, low 16 bits
-  int32_t wireframe;
-  int32_t culling;
-  int32_t filtering;
-  int32_t fullBright;
-  int32_t fog;
-  int32_t ambient;
-  int32_t cameraLocked;
-  int32_t passMark;          // 1 while the item waits to be drawn in the current pass
-  int32_t addressMode;       // 1 wrap, 2 mirror, 3 clamp
-  int32_t inFrame;           // the item's object takes part in this frame
-  double viewDepth;          // view-space z plus culling radius, never below 0
-  int32_t x, y;              // sprite screen position
+  int32_t ownerSlot;         // the SpriteRecord of a sprite, the ObjectRecord of an object
+};
+
+// The sprite-only part of a sprite's RenderItem. It is taken and freed with its item, so the used
+// list of the sprite records keeps the order of the sprites' items.
+struct SpriteRecord {
+  int32_t next, previous;
+  int32_t itemSlot;          // its RenderItem
+  int32_t spriteNumber;
+  int32_t inUse;
+  int32_t pendingRemoval;    // counted down each end of frame; freed at 0
+  int32_t imageSlot;         // ImageRecord slot of the image, -1 none
+  int32_t imageNumber;
+  int32_t x, y;              // screen position
   int32_t hotSpotX, hotSpotY;
   float scaleX, scaleY;      // 1.0 = the image's own size
   int32_t mirror, flip;
-  int32_t spriteNumber;
   int32_t lastCollision;
-  int32_t inUse;
-  int32_t objectSlot;        // owning ObjectRecord
-  Vector3f previousPosition; // copied from position each pass for object items
-  Vector3f position;
-  int32_t spriteFlag;        // 1: the frame saves and restores the background under the item
-  int32_t ownedImages[2];    // background copies, one per back-buffer page, -1 none
-  int32_t spriteWords[4];
-  int32_t savedRects[2][4];  // left, top, right, bottom per page
+  int32_t savesBackground;   // 1: the frame saves and restores the background under the sprite
   int32_t layer;             // drawing pass 0, 1 or 2
+  int32_t ownedImages[2];    // background copies, one per back-buffer page, -1 none
+  int32_t savedRects[2][4];  // left, top, right, bottom per page
 };
 
 // An image grabbed from the screen or a bitmap; used by sprites and as a texture source.
@@ -86,6 +77,7 @@ using NumberMap = std::array<uint32_t, kNumberMapSize>;  // item number -> slot,
 
 struct SurfaceRecords {
   RecordPool<RenderItem> gRenderItems{2, 4};
+  RecordPool<SpriteRecord> gSpriteRecords{2, 4};
   RecordPool<ImageRecord> gImageRecords{16, 12};
   RecordPool<TextureRecord> gTextureRecords{2, 4};
 
@@ -109,6 +101,21 @@ struct SurfaceRecords {
 extern SurfaceRecords gSurfaceRecords;  // the one instance (surfaces/surface_records.cpp)
 inline SurfaceRecords& Records() { return gSurfaceRecords; }
 
+// The sprite record of a taken sprite item; null for an object item or a slot not in use.
+inline SpriteRecord* SpriteOf(uint32_t itemSlot) {
+  SurfaceRecords& r = Records();
+  if (!r.gRenderItems.IsTaken(itemSlot)) return nullptr;
+  const RenderItem& item = r.gRenderItems.records[itemSlot];
+  if (item.kind != RenderItemKind::kSprite || !r.gSpriteRecords.IsTaken(uint32_t(item.ownerSlot))) return nullptr;
+  return &r.gSpriteRecords.records[item.ownerSlot];
+}
+
+// Calls f(sprite record slot) for every sprite, in item order; f may free the sprite it is given.
+template <class F>
+void ForEachSprite(F&& f) {
+  Records().gSpriteRecords.ForEachUsed(f);
+}
+
 bool InitSurfaceRecordPools();
 // Shut-down: every texture let go (with force) and the texture-name list emptied.
 void ReleaseAllTextureSlots();
@@ -121,11 +128,14 @@ void ClearSurfaceRecordPools();
 // Every pool made (when it was not) and chained.
 void ChainSurfaceRecordPools();
 
-// Take operations: the new slot, or kNoRecordSlot after kErrOutOfMemory.
-uint32_t AllocRenderItem();
+// Take operations: the new slot, or kNoRecordSlot after kErrOutOfMemory. A sprite item takes its
+// SpriteRecord with it (no owned images, hot spot 0, scales 1.0, not in use); the owner of an
+// object item is set by the caller.
+uint32_t AllocRenderItem(RenderItemKind kind);
 uint32_t AllocImageRecord();
 uint32_t AllocTextureRecord();
-// Free operations: 1, or 0 (and nothing changes) when the slot is not in use.
+// Free operations: 1, or 0 (and nothing changes) when the slot is not in use. A sprite item frees
+// its SpriteRecord and the background copies it owns.
 int32_t FreeRenderItem(uint32_t slot);
 int32_t FreeImageRecord(uint32_t slot);
 int32_t FreeTextureRecord(uint32_t slot);

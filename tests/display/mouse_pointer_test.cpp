@@ -40,7 +40,7 @@ class MousePointerTest : public test::SurfaceWorld {
 TEST_F(MousePointerTest, TheArrowIsDrawnOverSpritesWhereTheMouseIsAndTakesItsBackgroundAlong) {
   ASSERT_NE(Display().gPointerImageSurface, nullptr);
   EXPECT_EQ(std::pair(Display().gPointerImageSurface->Width(), Display().gPointerImageSurface->Height()), std::pair(27u, 22u));
-  const RenderItem sprite = Records().gRenderItems[MakeSprite(MakeImage(8, 8, 0x00FF00), 10, 10)];
+  const SpriteRecord sprite = Sprite(MakeSprite(MakeImage(8, 8, 0x00FF00), 10, 10));
   CreatePointerSprites();
   CreatePointerSprites(0);
   EXPECT_EQ(Records().gRenderItems.usedCount, 3) << "one sprite, one arrow, one caret";
@@ -63,23 +63,23 @@ TEST_F(MousePointerTest, TheArrowIsDrawnOverSpritesWhereTheMouseIsAndTakesItsBac
 
 TEST_F(MousePointerTest, HiddenItStaysAwayUntilShownAndOnlyShapesOneToFiveChangeIt) {
   CreatePointerSprites();
-  const RenderItem& arrow = Records().gRenderItems[uint32_t(Pointer().gPointerSprite)];
-  const RenderItem& caret = Records().gRenderItems[uint32_t(Pointer().gCaretSprite)];
+  const SpriteRecord& arrow = Sprite(uint32_t(Pointer().gPointerSprite));
+  const SpriteRecord& caret = Sprite(uint32_t(Pointer().gCaretSprite));
   EXPECT_EQ(std::tuple(arrow.x, arrow.y, arrow.layer, caret.x), std::tuple(320, 100, 2, -256));
   HidePointerSprites();
   Input().gMouseX = Input().gMouseY = 20;
   Frame();
   EXPECT_EQ(std::tuple(arrow.x, arrow.y, Pointer().gPointerSpritesOn), std::tuple(-256, -256, 0u));
-  const int32_t arrowImage = arrow.spriteImageSlot;
+  const int32_t arrowImage = arrow.imageSlot;
   SetPointerShape(2);
-  EXPECT_EQ(arrow.spriteImageSlot, arrowImage) << "nothing changes while it is hidden";
+  EXPECT_EQ(arrow.imageSlot, arrowImage) << "nothing changes while it is hidden";
   ShowPointerSprites();
   Frame();
   EXPECT_EQ(std::tuple(arrow.x, arrow.y), std::tuple(19, 19));
   SetPointerShape(6);
-  EXPECT_EQ(arrow.spriteImageSlot, arrowImage);
+  EXPECT_EQ(arrow.imageSlot, arrowImage);
   SetPointerShape(3);
-  EXPECT_EQ(Records().gImageRecords[uint32_t(arrow.spriteImageSlot)].imageWidth, 1);
+  EXPECT_EQ(Records().gImageRecords[uint32_t(arrow.imageSlot)].imageWidth, 1);
 
   // The caret shows for 21 frames and hides for 21.
   Pointer().gCaretX = 30;
@@ -116,7 +116,7 @@ TEST_F(MousePointerTest, ItsImagesShareOneSurfaceThatEachReleasesOnce) {
   CreatePointerSprites();
   ASSERT_EQ(LoadPointerBitmap(), 1);
   RecreatePointerImages();
-  EXPECT_EQ(Records().gImageRecords[uint32_t(Records().gRenderItems[uint32_t(Pointer().gPointerSprite)].spriteImageSlot)].surface,
+  EXPECT_EQ(Records().gImageRecords[uint32_t(Sprite(uint32_t(Pointer().gPointerSprite)).imageSlot)].surface,
             Display().gPointerImageSurface);
   EXPECT_EQ(Display().gPointerImageSurface->AddRef(), 5u) << "its own and the three images'";
   Display().gPointerImageSurface->Release();

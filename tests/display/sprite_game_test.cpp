@@ -30,7 +30,7 @@ TEST_F(SpriteGameTest, TheShipSteersTheRocksFallAndTheGameEndsByItself) {
   Input().gKeyState[win::DIK_RIGHT] = 0x80;
   ASSERT_FALSE(RunFrames(120));
   ASSERT_EQ(Interpreter().gErrorCode, 0);
-  const RenderItem& ship = Records().gRenderItems[Records().gSpriteSlotById[1]];
+  const SpriteRecord& ship = *SpriteOf(Records().gSpriteSlotById[1]);
   EXPECT_EQ(std::tuple(ship.x, ship.y), std::tuple(608, 440)) << "at the right edge, where it stops";
   EXPECT_GT(Count(kShip, 608, 440, 640, 462), 300);
   EXPECT_EQ(Count(kShip, 0, 440, 600, 462), 0) << "no trail behind the ship";
@@ -38,7 +38,7 @@ TEST_F(SpriteGameTest, TheShipSteersTheRocksFallAndTheGameEndsByItself) {
   // Every rock pixel lies on a rock sprite: none is left behind where a rock was.
   int onRocks = 0;
   for (int n = 2; n <= 7; ++n) {
-    const RenderItem& rock = Records().gRenderItems[Records().gSpriteSlotById[size_t(n)]];
+    const SpriteRecord& rock = *SpriteOf(Records().gSpriteSlotById[size_t(n)]);
     onRocks += Count(kRock, std::max(rock.x, 0), std::max(rock.y, 0), std::min(rock.x + 24, 640),
                      std::min(rock.y + 24, 480));
   }

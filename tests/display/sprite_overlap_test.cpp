@@ -47,13 +47,13 @@ TEST_F(SpriteOverlapTest, SpritesScaledToNothingDrawNothingAndNeverDivideByIt) {
   test::Fill(Display().gBackBuffer, 0x0000FF);
   const uint32_t image = MakeImage(4, 4, 0xFFFFFF);
   for (float scale : {0.0f, -1.0f}) {
-    RenderItem& sprite = Records().gRenderItems[MakeSprite(image, -2, -2)];
+    SpriteRecord& sprite = Sprite(MakeSprite(image, -2, -2));
     sprite.scaleX = scale;
     sprite.scaleY = 1.0f;
   }
   DrawSpriteLayers();
   EXPECT_EQ(test::ColourAt(Display().gBackBuffer, 0, 0), 0x0000FFu);
-  const RenderItem& none = Records().gRenderItems[MakeSprite(0, 0, 0)];
+  const SpriteRecord& none = Sprite(MakeSprite(0, 0, 0));
   EXPECT_EQ(std::pair(SpriteWidth(none), SpriteHeight(none)), std::pair(0, 0));
 }
 

@@ -26,9 +26,7 @@ TEST_F(CollideExampleTest, TheCubesMeetAndPushEachOtherApartWithoutEverOverlappi
     ASSERT_EQ(Interpreter().gErrorCode, 0) << Runtime().gLastEngineError;
     const uint32_t a = ObjectSlotOf(1), b = ObjectSlotOf(2);
     if (!a || !b) continue;  // not made yet
-    const RenderItem& left = Records().gRenderItems[uint32_t(Engine().gObjectRecords[a].itemSlot)];
-    const RenderItem& right = Records().gRenderItems[uint32_t(Engine().gObjectRecords[b].itemSlot)];
-    const float gap = right.position.x - left.position.x;
+    const float gap = Engine().gObjectRecords[b].position.x - Engine().gObjectRecords[a].position.x;
     ASSERT_GE(gap, 2.0f - 1e-4f) << "frame " << frames << ": the cubes overlap";
     closest = std::min(closest, gap);
     for (const uint32_t item : {uint32_t(Engine().gObjectRecords[a].itemSlot), uint32_t(Engine().gObjectRecords[b].itemSlot)}) {

@@ -64,9 +64,9 @@ class EngineWorld : public ::testing::Test {
   uint32_t MakeCube(int32_t number, float size) {
     return MakeMeshObject(number, [size](uint32_t mesh) { LoadCubeMesh(mesh, size); });
   }
-  RenderItem& ItemOf(uint32_t objectSlot) { return Records().gRenderItems[uint32_t(Engine().gObjectRecords[objectSlot].itemSlot)]; }
+  ObjectDrawState& DrawOf(uint32_t objectSlot) { return Engine().gObjectRecords[objectSlot].draw; }
   void Place(uint32_t objectSlot, float x, float y, float z) {
-    ItemOf(objectSlot).position.Set(x, y, z);
+    Engine().gObjectRecords[objectSlot].position.Set(x, y, z);
     UpdateObjectFrame(objectSlot);
   }
 

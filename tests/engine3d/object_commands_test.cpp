@@ -275,9 +275,9 @@ TEST_F(ObjectCommandsTest, AcceptedEdgesOfTheRanges) {
   EXPECT_EQ(Object(1).speed, -4.0f);
   EXPECT_EQ(Object(2).blendTargetFrame, 20.0f);
   EXPECT_EQ(Object(3).model, nullptr) << "no mesh, no model";
-  EXPECT_EQ(Item(4).culling, 0) << "a plain shows both sides";
+  EXPECT_EQ(Object(4).draw.culling, 0) << "a plain shows both sides";
   EXPECT_EQ(Scene().gGlobalAddressMode, 1u);
-  EXPECT_EQ(Item(5).position.z, 3.0f) << "an object that hangs on nothing stays";
+  EXPECT_EQ(Object(5).position.z, 3.0f) << "an object that hangs on nothing stays";
 }
 
 TEST_F(ObjectCommandsTest, AnObjectWithoutAModelTakesEveryCommand) {
@@ -396,9 +396,9 @@ TEST_F(ObjectCommandsTest, GlueNeverClosesALoopAndUngluingLeavesTheObjectAtItsLi
   EXPECT_EQ(Object(3).gluedObject, int32_t(ObjectSlotOf(2)));
   EXPECT_EQ(Object(2).gluedObject, 0);
   // The lower arm hangs one unit below the arm's place.
-  EXPECT_NEAR(Item(2).position.x, 3.0f, 1e-5);
-  EXPECT_NEAR(Item(2).position.y, -1.0f, 1e-5);
-  EXPECT_EQ(Item(1).position.x, 3.0f);
+  EXPECT_NEAR(Object(2).position.x, 3.0f, 1e-5);
+  EXPECT_NEAR(Object(2).position.y, -1.0f, 1e-5);
+  EXPECT_EQ(Object(1).position.x, 3.0f);
 }
 
 TEST_F(ObjectCommandsTest, TurnsGoTheWayTheyAreNamedAndMovesFollowTheFront) {
@@ -423,12 +423,12 @@ TEST_F(ObjectCommandsTest, TurnsGoTheWayTheyAreNamedAndMovesFollowTheFront) {
   EXPECT_TRUE(Row(Frame(2, 0), 2, 0, 1, 0)) << "the front tilted up";
   EXPECT_TRUE(Row(Frame(3, 0), 1, 1, 0, 0)) << "the top rolled to the right";
   EXPECT_NEAR(Object(4).angleY, 90.0f, 1e-3);
-  EXPECT_NEAR(Item(4).position.x, 5.0f, 1e-4);
-  EXPECT_NEAR(Item(4).position.z, 0.0f, 1e-4);
+  EXPECT_NEAR(Object(4).position.x, 5.0f, 1e-4);
+  EXPECT_NEAR(Object(4).position.z, 0.0f, 1e-4);
   EXPECT_TRUE(Near(Frame(5, 0), models::Identity()));
   EXPECT_TRUE(Row(Frame(6, 0), 2, -1, 0, 0)) << "the first object's free orientation";
   EXPECT_EQ(Object(6).freeRotation, 1);
-  EXPECT_NEAR(Item(7).position.y, -2.0f, 1e-4) << "moved forwards, which faces down";
+  EXPECT_NEAR(Object(7).position.y, -2.0f, 1e-4) << "moved forwards, which faces down";
   EXPECT_TRUE(Row(Frame(8, 0), 1, -1, 0, 0));
 }
 
@@ -471,16 +471,16 @@ TEST_F(ObjectCommandsTest, StylesAndSwitchesReachTheRecords) {
       "end\n");
   Display().gBlendLevel = blending;
   ASSERT_EQ(error, 0);
-  EXPECT_EQ(Item(1).wireframe, 1);
+  EXPECT_EQ(Object(1).draw.wireframe, 1);
   EXPECT_EQ(Item(1).colourKey, 1);
-  EXPECT_EQ(Item(1).culling, 0);
-  EXPECT_EQ(Item(1).ghost, 0) << "a device that does not blend draws no ghosts";
-  EXPECT_EQ(Item(1).cameraLocked, 1);
-  EXPECT_EQ(Item(2).filtering, 0);
-  EXPECT_EQ(Item(2).fullBright, 1);
-  EXPECT_EQ(Item(2).fog, 0);
-  EXPECT_EQ(Item(2).ambient, 0);
-  EXPECT_EQ(Item(2).overlay, 1);
+  EXPECT_EQ(Object(1).draw.culling, 0);
+  EXPECT_EQ(Object(1).draw.ghost, 0) << "a device that does not blend draws no ghosts";
+  EXPECT_EQ(Object(1).draw.cameraLocked, 1);
+  EXPECT_EQ(Object(2).draw.filtering, 0);
+  EXPECT_EQ(Object(2).draw.fullBright, 1);
+  EXPECT_EQ(Object(2).draw.fog, 0);
+  EXPECT_EQ(Object(2).draw.ambient, 0);
+  EXPECT_EQ(Object(2).draw.overlay, 1);
   EXPECT_EQ(Scene().gWireframeAll, 1u);
   EXPECT_EQ(Engine().gCollisionEnabled, 0u);
   EXPECT_EQ(Object(1).boxCollision, 1);

@@ -191,6 +191,17 @@ TEST_F(ObjectValuesTest, LibraryCollisionsAndNumbersThatNameNothing) {
           {"none4", 0}, {"apart", 0}});
 }
 
+// The sprite-wide switches reach the objects too, and leave a sprite without an image alone.
+TEST_F(ObjectValuesTest, HidingAndShowingAllSpritesHidesAndShowsObjects) {
+  ASSERT_EQ(RunFresh("make object cube 1, 2 : sprite 1, 0, 0, 5 : hide sprite 1\n"
+                     "hide all sprites : hidden = object visible(1)\n"
+                     "show all sprites : shown = object visible(1)\n"
+                     "end\n"),
+            0);
+  Expect({{"hidden", 0}, {"shown", 1}});
+  EXPECT_EQ(Records().gRenderItems[Records().gSpriteSlotById[1]].visible, 0) << "a sprite with no image stays hidden";
+}
+
 TEST_F(ObjectValuesTest, GridsTheStaticWorldTheCameraAndLightsAnswer) {
   // A grid of 4 by 2 squares over 8 by 4 units, point (1, 1) raised to 2, placed at (5, 0, 0).
   const uint32_t mesh = AllocMeshRecord();
@@ -201,8 +212,8 @@ TEST_F(ObjectValuesTest, GridsTheStaticWorldTheCameraAndLightsAnswer) {
   ObjectRecord& grid = Engine().gObjectRecords[slot];
   grid.gridWidth = 8, grid.gridDepth = 4, grid.gridSegmentsX = 4, grid.gridSegmentsZ = 2;
   grid.tileCount = 6;
-  Records().gRenderItems[uint32_t(grid.itemSlot)].position.Set(5, 0, 0);
-  Records().gRenderItems[uint32_t(grid.itemSlot)].wireframe = 1;
+  grid.position.Set(5, 0, 0);
+  grid.draw.wireframe = 1;
   SetMatrixPointHeight(slot, 1, 1, 2.0f);
   Engine().gGridSlotById[7] = slot;
   ASSERT_TRUE(Start("g = matrix exist(7) : no = matrix exist(8)\n"

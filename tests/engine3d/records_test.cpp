@@ -13,6 +13,7 @@
 
 #include "engine3d/animation_list.h"
 #include "engine3d/object_records.h"
+#include "engine3d/object_support.h"
 #include "engine3d/objects.h"
 #include "generated/error_numbers.h"
 #include "models/scene_model.h"
@@ -68,11 +69,11 @@ class RecordsTest : public ::testing::Test {
 
   // An object with its RenderItem, as the object commands build it.
   static uint32_t MakeObject(int32_t number) {
-    const uint32_t object = AllocObjectRecord(), item = AllocRenderItem();
-    Engine().gObjectRecords[object].inUse = Records().gRenderItems[item].objectItem = 1;
+    const uint32_t object = AllocObjectRecord(), item = AllocRenderItem(RenderItemKind::kObject);
+    Engine().gObjectRecords[object].inUse = 1;
     Engine().gObjectRecords[object].itemSlot = int32_t(item);
     Engine().gObjectRecords[object].objectNumber = number;
-    Records().gRenderItems[item].objectSlot = int32_t(object);
+    Records().gRenderItems[item].ownerSlot = int32_t(object);
     return Engine().gObjectSlotById[size_t(number)] = object;
   }
   static uint32_t MakeMesh() {
@@ -100,14 +101,19 @@ class RecordsTest : public ::testing::Test {
 
 TEST_F(RecordsTest, RandomTakesAndFreesKeepListsSlotsAndContentsAcrossGrowth) {
   // A model of the used list in order; every record carries a mark that must survive every move.
+  // Sprite items come and go with their sprite records, object items alone.
   std::mt19937 random(20240611u);
   std::vector<uint32_t> model;
   const RenderItem* firstArray = Records().gRenderItems.records;
   for (int step = 0; step < 3000; ++step) {
     if (model.empty() || random() % 100 < 60) {
-      const uint32_t slot = AllocRenderItem();
+      const bool sprite = random() % 3 != 0;
+      const uint32_t slot = AllocRenderItem(sprite ? RenderItemKind::kSprite : RenderItemKind::kObject);
       ASSERT_TRUE(std::find(model.begin(), model.end(), slot) == model.end()) << "slot handed out twice";
-      Records().gRenderItems[slot].spriteNumber = int32_t(slot) + 1000;
+      if (sprite)
+        SpriteOf(slot)->spriteNumber = int32_t(slot) + 1000;
+      else
+        Records().gRenderItems[slot].ownerSlot = int32_t(slot) + 1000;
       model.push_back(slot);
     } else {
       const size_t i = random() % model.size();
@@ -115,23 +121,35 @@ TEST_F(RecordsTest, RandomTakesAndFreesKeepListsSlotsAndContentsAcrossGrowth) {
       model.erase(model.begin() + std::ptrdiff_t(i));
     }
     ASSERT_EQ(UsedOrder(Records().gRenderItems), Slots(model.begin(), model.end())) << "step " << step;
+    // The sprite records' list keeps the order of the sprites' items.
+    Slots sprites, spriteItems;
+    for (uint32_t slot : model)
+      if (SpriteOf(slot)) sprites.push_back(int32_t(slot));
+    ForEachSprite([&](uint32_t s) { spriteItems.push_back(Records().gSpriteRecords[s].itemSlot); });
+    ASSERT_EQ(spriteItems, sprites) << "step " << step;
   }
   EXPECT_NE(Records().gRenderItems.records, firstArray) << "the sequence should have moved the array";
-  for (uint32_t slot : model) EXPECT_EQ(Records().gRenderItems[slot].spriteNumber, int32_t(slot) + 1000);
+  for (uint32_t slot : model) {
+    if (const SpriteRecord* sprite = SpriteOf(slot))
+      EXPECT_EQ(std::tuple(sprite->spriteNumber, sprite->itemSlot), std::tuple(int32_t(slot) + 1000, int32_t(slot)));
+    else
+      EXPECT_EQ(Records().gRenderItems[slot].ownerSlot, int32_t(slot) + 1000);
+  }
 }
 
 TEST_F(RecordsTest, DoubleFreesAreRefusedRetakenRecordsAreCleanAndFailedGrowthRaisesOutOfMemory) {
-  const uint32_t a = AllocRenderItem(), b = AllocRenderItem(), c = AllocRenderItem();
+  const RenderItemKind sprite = RenderItemKind::kSprite;
+  const uint32_t a = AllocRenderItem(sprite), b = AllocRenderItem(sprite), c = AllocRenderItem(sprite);
   Records().gRenderItems[b].visible = 7;
-  Records().gRenderItems[b].position = Vector3f(1, 2, 3);
+  SpriteOf(b)->x = 5;
   EXPECT_EQ(FreeRenderItem(b), 1);
   for (uint32_t bad : {b, 9999u, kNoRecordSlot}) EXPECT_EQ(FreeRenderItem(bad), 0) << bad;
   // Had b been pushed twice, these two takes would both return it.
-  const uint32_t d = AllocRenderItem(), e = AllocRenderItem();
+  const uint32_t d = AllocRenderItem(sprite), e = AllocRenderItem(sprite);
   EXPECT_EQ(UsedOrder(Records().gRenderItems), (Slots{int32_t(a), int32_t(c), int32_t(d), int32_t(e)}));
   ASSERT_EQ(d, b);
-  const RenderItem& it = Records().gRenderItems[d];
-  EXPECT_EQ(std::tuple(it.visible, it.position.x, it.ownedImages[0], it.scaleY), std::tuple(0, 0.0f, -1, 1.0f));
+  const SpriteRecord& it = *SpriteOf(d);
+  EXPECT_EQ(std::tuple(Records().gRenderItems[d].visible, it.x, it.ownedImages[0], it.scaleY), std::tuple(0, 0, -1, 1.0f));
 
   const uint32_t object = AllocObjectRecord();
   Engine().gObjectRecords[object].limbs[5].exists = 1;
@@ -156,6 +174,15 @@ TEST_F(RecordsTest, DoubleFreesAreRefusedRetakenRecordsAreCleanAndFailedGrowthRa
   Records().gTextureRecords[failed].texture.sourceId = 3;  // a caller that missed it writes into a spare record
   gRecordPoolByteLimit = kDefaultRecordPoolByteLimit;
   EXPECT_NE(AllocTextureRecord(), kNoRecordSlot);
+  // A sprite whose own record cannot be had takes no item either; an object's item still comes.
+  while (Records().gSpriteRecords.usedCount <= Records().gSpriteRecords.capacity - 4) AllocRenderItem(sprite);
+  const int32_t items = Records().gRenderItems.usedCount, sprites = Records().gSpriteRecords.usedCount;
+  gRecordPoolByteLimit = uint64_t(Records().gSpriteRecords.capacity) * sizeof(SpriteRecord);
+  EXPECT_EQ(AllocRenderItem(sprite), kNoRecordSlot);
+  EXPECT_EQ(std::pair(Records().gRenderItems.usedCount, Records().gSpriteRecords.usedCount), std::pair(items, sprites));
+  EXPECT_EQ(SpriteOf(AllocRenderItem(RenderItemKind::kObject)), nullptr);
+  EXPECT_EQ(Records().gRenderItems.usedCount, items + 1);
+  gRecordPoolByteLimit = kDefaultRecordPoolByteLimit;
 
   ObjectRecord& o = Engine().gObjectRecords[object];
   o.limbs[27].meshSlot = 27;
@@ -194,7 +221,8 @@ TEST_F(RecordsTest, DeletingAnObjectReleasesWhatItOwnsOnceAndClearsItsNumber) {
 
   // A bare object record names item slot 0, which belongs to someone else.
   const uint32_t bare = AllocObjectRecord();
-  ASSERT_EQ(AllocRenderItem(), 0u);
+  ASSERT_EQ(AllocRenderItem(RenderItemKind::kSprite), 0u);
+  EXPECT_EQ(ItemOfObject(bare), nullptr) << "the sprite's item is not the object's";
   DeleteObjectRecord(bare, 5);
   DeleteObjectRecord(bare, 5);  // gone already: only the number is cleared
   EXPECT_TRUE(Records().gRenderItems.IsTaken(0));
@@ -281,11 +309,11 @@ TEST_F(RecordsTest, TexturesAndImageSurfacesAreReleasedOnceWhicheverPathFreesThe
 TEST_F(RecordsTest, ImagesAgeOutDeletedSpritesGoAndLimbsTakeTheirImagesTexturesAgain) {
   const uint32_t dying = MakeImage();
   Records().gImageRecords[dying].lifeCounter = 2;
-  const uint32_t sprite = AllocRenderItem();
+  const uint32_t sprite = AllocRenderItem(RenderItemKind::kSprite);
   Records().gSpriteSlotById[44] = sprite;
-  Records().gRenderItems[sprite].spriteNumber = 44;
-  Records().gRenderItems[sprite].pendingRemoval = 2;
-  Records().gRenderItems[sprite].ownedImages[0] = int32_t(MakeImage());
+  SpriteOf(sprite)->spriteNumber = 44;
+  SpriteOf(sprite)->pendingRemoval = 2;
+  SpriteOf(sprite)->ownedImages[0] = int32_t(MakeImage());
   const uint32_t image = MakeImage();
   const uint32_t texture = MakeImageTexture(image, 8);
   ObjectLimbRecord& limb = Engine().gObjectRecords[MakeObject(3)].limbs[1];
@@ -320,7 +348,7 @@ TEST_F(RecordsTest, WhatARunLeavesIsReleasedOnceByTheNextResetAndAtShutDown) {
       ResetEngineRecords();  // the next run
       EXPECT_EQ(Engine().gObjectSlotById[65535] + Records().gSpriteSlotById[65535] + Engine().gMeshSlotById[65535], 0u);
       EXPECT_EQ(UsedOrder(Engine().gMeshRecords), (Slots{0, 1})) << "slot 0 of numbered kinds is reserved";
-      EXPECT_EQ(AllocRenderItem(), 0u) << "the free list starts again at slot 0";
+      EXPECT_EQ(AllocRenderItem(RenderItemKind::kSprite), 0u) << "the free list starts again at slot 0";
     } else {
       FreeRecordPools();  // shut-down
     }

@@ -43,7 +43,7 @@ class SceneCommandsTest : public test::ProgramWorld {
   }
   static uint32_t Grid(int32_t number) { return Engine().gGridSlotById[size_t(number)]; }
   static LightRecord& Light(int32_t number) { return Engine().gLightRecords[Engine().gLightSlotById[size_t(number)]]; }
-  static RenderItem& GridItem(int32_t number) { return Records().gRenderItems[uint32_t(Engine().gObjectRecords[Grid(number)].itemSlot)]; }
+  static ObjectDrawState& GridDraw(int32_t number) { return Engine().gObjectRecords[Grid(number)].draw; }
 };
 
 int Red(uint32_t c) { return int(c >> 16); }
@@ -226,7 +226,7 @@ TEST_F(SceneCommandsTest, GroundHeightsMeetTheGridPointsAndRunStraightBetweenThe
             0);
   const uint32_t grid = Grid(1);
   ASSERT_NE(grid, 0u);
-  EXPECT_EQ(GridItem(1).wireframe, 1) << "wireframe until textured";
+  EXPECT_EQ(GridDraw(1).wireframe, 1) << "wireframe until textured";
   // The camera over the middle of the grid, looking along it.
   EXPECT_NEAR(Scene().gCameraPosition.x, 50.0f, 1e-4f);
   EXPECT_NEAR(Scene().gCameraPosition.z, 25.0f, 1e-4f);
@@ -265,7 +265,7 @@ TEST_F(SceneCommandsTest, GridsTakeTilesRandomHeightsFromTheProgramsGeneratorAnd
                      "end\n"),
             0);
   const uint32_t grid = Grid(1);
-  EXPECT_EQ(GridItem(1).wireframe, 0) << "textured, so filled";
+  EXPECT_EQ(GridDraw(1).wireframe, 0) << "textured, so filled";
   EXPECT_EQ(Engine().gObjectRecords[grid].tileCount, 16);
   const MeshRecord& mesh = Engine().gMeshRecords[uint32_t(Engine().gObjectRecords[grid].limbs[0].meshSlot)];
   // Square (2, 1) has tile 6: column 1, row 1 of four by four, one texel in from each side.

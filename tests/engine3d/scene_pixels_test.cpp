@@ -30,7 +30,7 @@ class ScenePixelsTest : public test::EngineWorld {
   uint32_t Plain(uint32_t colour) {
     const uint32_t slot = MakeMeshObject(1, [](uint32_t mesh) { LoadPlainMesh(mesh, 4.0f, 4.0f); });
     Engine().gObjectRecords[slot].model->SetTextureById(0, GetColorTexture(int32_t(colour)));
-    ItemOf(slot).culling = 0;
+    DrawOf(slot).culling = 0;
     Place(slot, 0, 0, 5);
     return slot;
   }
@@ -44,7 +44,7 @@ class ScenePixelsTest : public test::EngineWorld {
 
 TEST_F(ScenePixelsTest, AFullBrightObjectShowsItsTextureColourExactly) {
   const uint32_t plain = Plain(0xFF00FF);
-  ItemOf(plain).fullBright = 1;
+  DrawOf(plain).fullBright = 1;
   EXPECT_EQ(CentreAfterFrame(), 0xFF00FFu);
 }
 
@@ -59,7 +59,7 @@ TEST_F(ScenePixelsTest, APlaneFacingTheCameraIsLitByTheDefaultLight) {
 
 TEST_F(ScenePixelsTest, APlaneAtTheFogsEndHasTheFogColour) {
   const uint32_t plain = Plain(0xFF00FF);
-  ItemOf(plain).fullBright = 1;
+  DrawOf(plain).fullBright = 1;
   Display().gFogAvailable = 1;
   SetFogColour(0x00FF00);
   SetFogDistance(5.0f);

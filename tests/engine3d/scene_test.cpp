@@ -162,7 +162,7 @@ TEST_F(SceneTest, FogAndAmbientChangesReachTheNextItem) {
   Frame();
   EXPECT_EQ(State(D3DRENDERSTATE_FOGENABLE), 1u) << "the item asks for fog again";
 
-  ItemOf(cube).fullBright = 1;
+  DrawOf(cube).fullBright = 1;
   Frame();
   SetAmbientLevel(20);
   Frame();
@@ -170,7 +170,7 @@ TEST_F(SceneTest, FogAndAmbientChangesReachTheNextItem) {
   Display().gD3DDevice->GetMaterial(&material);
   EXPECT_EQ(material.ambient.r, 1.0f) << "full bright after the ambient change";
   EXPECT_EQ(material.diffuse.r, 0.0f);
-  ItemOf(cube).fullBright = 0;
+  DrawOf(cube).fullBright = 0;
   Frame();
   Display().gD3DDevice->GetMaterial(&material);
   EXPECT_FLOAT_EQ(material.ambient.r, 0.2f);
@@ -192,20 +192,19 @@ TEST_F(SceneTest, EachPassDrawsItsItemsAndNoPassWaitsForOneItCannotTake) {
   // A camera-locked item at z <= 0 and an overlay beyond the far plane are never drawn, and take
   // no other item's place.
   const uint32_t lockedBehind = MakeCube(3, 1.0f), lockedAhead = MakeCube(4, 1.0f);
-  ItemOf(lockedBehind).cameraLocked = 1;
+  DrawOf(lockedBehind).cameraLocked = 1;
   Place(lockedBehind, 0, 0, -1);
-  ItemOf(lockedAhead).cameraLocked = 1;
+  DrawOf(lockedAhead).cameraLocked = 1;
   Place(lockedAhead, 0, 0, 5);
   EXPECT_EQ(Frame(), 2 * cubeIndices);
   const uint32_t overlay = MakeCube(5, 1.0f);
-  ItemOf(overlay).overlay = 1;
+  DrawOf(overlay).overlay = 1;
   Place(overlay, 0, 0, 8);
   EXPECT_EQ(Frame(), 3 * cubeIndices);
   const uint32_t ghost = MakeCube(6, 1.0f);
-  ItemOf(ghost).ghost = 1;
+  DrawOf(ghost).ghost = 1;
   Place(ghost, 1, 0, 9);
   EXPECT_EQ(Frame(), 4 * cubeIndices);
-  Records().gRenderItems.ForEachUsed([](uint32_t item) { EXPECT_EQ(Records().gRenderItems[item].passMark, 0) << item; });
   // The viewport and the view are back after the camera-locked pass.
   D3DVIEWPORT7 viewport{};
   Display().gD3DDevice->GetViewport(&viewport);
@@ -234,9 +233,9 @@ TEST_F(SceneTest, TheFramesDrawListKeepsThePassesAndTheirOrders) {
   for (const Placed& p : placed) {
     const uint32_t cube = MakeCube(number++, 1.0f);
     if (p.colour) Engine().gObjectRecords[cube].model->SetTextureById(0, GetColorTexture(p.colour));
-    ItemOf(cube).ghost = p.kind == 1;
-    ItemOf(cube).overlay = p.kind == 2;
-    ItemOf(cube).cameraLocked = p.kind == 3;
+    DrawOf(cube).ghost = p.kind == 1;
+    DrawOf(cube).overlay = p.kind == 2;
+    DrawOf(cube).cameraLocked = p.kind == 3;
     Place(cube, p.x, 0, p.z);
   }
   Frame();  // the backdrop shows from the next frame
@@ -260,7 +259,7 @@ TEST_F(SceneTest, ASteadyFrameAllocatesNothing) {
   for (int32_t number = 1; number <= 6; ++number) {
     const uint32_t cube = MakeCube(number, 1.0f);
     Engine().gObjectRecords[cube].model->SetTextureById(0, GetColorTexture(number % 2 ? 0xFF0000 : 0x00FF00));
-    ItemOf(cube).ghost = number == 5;
+    DrawOf(cube).ghost = number == 5;
     Place(cube, float(number) - 3.5f, 0, 10);
   }
   for (int i = 0; i < 3; ++i) Frame();
@@ -273,9 +272,9 @@ TEST_F(SceneTest, ASteadyFrameAllocatesNothing) {
 TEST_F(SceneTest, GhostsOnADeviceWithoutABlendPairStillBlendValidly) {
   const uint32_t cube = MakeCube(1, 1.0f);
   Place(cube, 0, 0, 5);
-  ItemOf(cube).ghost = 1;
+  DrawOf(cube).ghost = 1;
   for (uint32_t mode : {0u, 1u}) {
-    ItemOf(cube).ghostMode = int32_t(mode);
+    DrawOf(cube).ghostMode = int32_t(mode);
     Display().gBlendLevel = 1;
     Display().gGhostSrcBlend = Display().gGhostDestBlend = Display().gGhostSrcBlend2 = Display().gGhostDestBlend2 = 0;
     Scene().gRenderStateCache.blend = 0;

@@ -144,14 +144,16 @@ class SurfaceWorld : public ::testing::Test {
     return slot;
   }
   static uint32_t MakeSprite(uint32_t image, int32_t x, int32_t y) {
-    const uint32_t slot = AllocRenderItem();  // taken records come unscaled, with no saved backgrounds
-    RenderItem& item = Records().gRenderItems[slot];
-    item.visible = 1;
-    item.spriteImageSlot = int32_t(image);
-    item.x = x;
-    item.y = y;
+    // Taken sprites come unscaled, with no saved backgrounds.
+    const uint32_t slot = AllocRenderItem(RenderItemKind::kSprite);
+    Records().gRenderItems[slot].visible = 1;
+    SpriteRecord& sprite = Sprite(slot);
+    sprite.imageSlot = int32_t(image);
+    sprite.x = x;
+    sprite.y = y;
     return slot;
   }
+  static SpriteRecord& Sprite(uint32_t itemSlot) { return *SpriteOf(itemSlot); }
 };
 
 }  // namespace vx::test

@@ -49,16 +49,16 @@ TEST_F(SurfacePrimitivesTest, SpritesAreScaledMirroredClippedAndDrawnInLayerOrde
   const uint32_t striped = MakeImage(2, 1, 0xFF0000);
   Paint(Records().gImageRecords[striped].surface, 1, 0, 0x00FF00);
   const uint32_t top = MakeImage(2, 2, 0x0000FF);
-  Records().gRenderItems[MakeSprite(top, 1, 10)].layer = 2;  // earlier in the list, but drawn last
+  Sprite(MakeSprite(top, 1, 10)).layer = 2;  // earlier in the list, but drawn last
   // Red and green, mirrored and scaled to 4 x 3 from x -1: the cut comes off the mirrored green end.
-  RenderItem& wide = Records().gRenderItems[MakeSprite(striped, 0, 10)];
+  SpriteRecord& wide = Sprite(MakeSprite(striped, 0, 10));
   wide.scaleX = 2.0f;
   wide.scaleY = 3.0f;
   wide.mirror = 1;
   wide.hotSpotX = 1;
-  Records().gRenderItems[MakeSprite(top, 5, 5)].scaleX = 0.0f;
+  Sprite(MakeSprite(top, 5, 5)).scaleX = 0.0f;
   Records().gRenderItems[MakeSprite(top, 0, 0)].visible = 0;
-  Records().gRenderItems[MakeSprite(top, 20, 20)].objectItem = 1;  // a 3D object's item is no sprite
+  Records().gRenderItems[MakeSprite(top, 20, 20)].kind = RenderItemKind::kObject;  // a 3D object's item is no sprite
 
   EXPECT_EQ(DrawSpriteLayers(), 1);
   const std::pair<int32_t, int32_t> at[] = {{0, 12}, {1, 12}, {2, 12}, {3, 12}, {0, 13}, {1, 10}, {5, 5}, {0, 0},
@@ -73,7 +73,7 @@ TEST_F(SurfacePrimitivesTest, MovingSpritesPutTheirBackgroundBack) {
   win::RECT band{0, 0, 32, 4};
   Fill(Display().gBackBuffer, 0xFFFFFF, &band);
   const uint32_t sprite = MakeSprite(MakeImage(4, 4, 0xFF0000), -2, 2);
-  Records().gRenderItems[sprite].spriteFlag = 1;
+  Sprite(sprite).savesBackground = 1;
   SaveSpriteBackgrounds();
   DrawSpriteLayers();
   EXPECT_EQ(ColourAt(Display().gBackBuffer, 1, 2), 0xFF0000u);
@@ -81,7 +81,7 @@ TEST_F(SurfacePrimitivesTest, MovingSpritesPutTheirBackgroundBack) {
   EXPECT_EQ(std::pair(ColourAt(Display().gBackBuffer, 1, 2), ColourAt(Display().gBackBuffer, 1, 5)), std::pair(0xFFFFFFu, 0x0000FFu));
   EXPECT_EQ(ColourAt(Display().gBackBuffer, 2, 2), 0xFFFFFFu) << "only the clipped part was drawn over";
 
-  Records().gRenderItems[sprite].x = 100;  // off the screen: nothing saved, nothing put back
+  Sprite(sprite).x = 100;  // off the screen: nothing saved, nothing put back
   SaveSpriteBackgrounds();
   Fill(Display().gBackBuffer, 0x00FF00);
   RestoreSpriteBackgrounds();
@@ -90,11 +90,11 @@ TEST_F(SurfacePrimitivesTest, MovingSpritesPutTheirBackgroundBack) {
   FreeSpriteImageCopies();
   EXPECT_EQ(Records().gImageRecords.usedCount, before - 1);
 
-  Records().gRenderItems[sprite].x = 2;  // a background that can't be kept
+  Sprite(sprite).x = 2;  // a background that can't be kept
   win::FailSurfaceCreations(1, win::DDERR_OUTOFMEMORY);
   SaveSpriteBackgrounds();
   EXPECT_EQ(Interpreter().gErrorCode, kErrOutOfMemory);
-  EXPECT_EQ(Records().gRenderItems[sprite].savedRects[0][2], 0);
+  EXPECT_EQ(Sprite(sprite).savedRects[0][2], 0);
   RestoreSpriteBackgrounds();
 }
 

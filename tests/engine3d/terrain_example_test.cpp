@@ -28,12 +28,12 @@ TEST_F(TerrainExampleTest, TheBallRollsOverTheHillsUnderTheRedLightWithTheCamera
   const ObjectRecord& hills = Engine().gObjectRecords[grid];
   EXPECT_EQ(hills.gridSegmentsX, 24);
   EXPECT_EQ(hills.tileCount, 4);
-  EXPECT_EQ(Records().gRenderItems[uint32_t(hills.itemSlot)].wireframe, 0) << "textured";
+  EXPECT_EQ(hills.draw.wireframe, 0) << "textured";
   EXPECT_NE(GetMatrixPointHeight(grid, 3, 5), GetMatrixPointHeight(grid, 9, 2)) << "hills, not a plain";
 
   const uint32_t ball = ObjectSlotOf(2);
   ASSERT_NE(ball, 0u);
-  const Vector3f place = Records().gRenderItems[uint32_t(Engine().gObjectRecords[ball].itemSlot)].position;
+  const Vector3f place = Engine().gObjectRecords[ball].position;
   // The program's ground is the grid's: the ball's middle stands one radius above it.
   EXPECT_NEAR(place.y, GetMatrixGroundHeight(grid, place.x, place.z) + 1.0f, 1e-3f);
   const LightRecord& red = Engine().gLightRecords[Engine().gLightSlotById[1]];
@@ -45,7 +45,7 @@ TEST_F(TerrainExampleTest, TheBallRollsOverTheHillsUnderTheRedLightWithTheCamera
   EXPECT_EQ(Scene().gFogColour, 0xAAB9C8u);
 
   Frames(3);
-  const Vector3f moved = Records().gRenderItems[uint32_t(Engine().gObjectRecords[ball].itemSlot)].position;
+  const Vector3f moved = Engine().gObjectRecords[ball].position;
   EXPECT_NE(moved.x, place.x) << "the ball rolls on";
   EXPECT_NEAR(moved.y, GetMatrixGroundHeight(grid, moved.x, moved.z) + 1.0f, 1e-3f);
   // The camera keeps close behind the ball and turns towards it.

@@ -35,10 +35,10 @@ TEST_F(WalkExampleTest, TheWalkerStridesRoundTheFloorWithTheCameraBehind) {
   EXPECT_EQ(tiles, 100u);
   EXPECT_EQ(Engine().gStaticWorld.geometry.groups.size(), 2u);
   const float frame = o.currentFrame;
-  const Vector3f place = Records().gRenderItems[uint32_t(o.itemSlot)].position;
+  const Vector3f place = o.position;
   Frames(3);
   EXPECT_NE(o.currentFrame, frame) << "the stride goes on";
-  const Vector3f moved = Records().gRenderItems[uint32_t(o.itemSlot)].position;
+  const Vector3f moved = o.position;
   EXPECT_NE(moved.z, place.z) << "and so does the walk";
 
   // The camera stands six units behind the walker and three up.
