@@ -54,7 +54,8 @@ struct Scene {
 
   Scene() {
     const vx::test::SceneMesh sphere = vx::test::scene_detail::Sphere(kSlices, kStacks);
-    for (const vx::test::SceneVertex& v : sphere.vertices) vertices.push_back({v.x, v.y, v.z, v.nx, v.ny, v.nz, v.u, v.v});
+    for (const vx::test::SceneVertex& v : sphere.vertices)
+      vertices.push_back({v.x, v.y, v.z, v.nx, v.ny, v.nz, v.u, v.v});
     indices = sphere.indices;
     uint32_t seed = 12345;
     texture.resize(256 * 256);
@@ -130,7 +131,8 @@ struct DeviceScene {
     caps.dwCaps = DDSCAPS_TEXTURE | DDSCAPS_MIPMAP;
     for (int size = 256; surface; size /= 2) {
       const SurfacePixels pixels = surface->Pixels();
-      for (int y = 0; y < size; ++y) std::memcpy(pixels.bits + y * pixels.pitch, &level[size_t(y) * size], size_t(size) * 4);
+      for (int y = 0; y < size; ++y)
+        std::memcpy(pixels.bits + y * pixels.pitch, &level[size_t(y) * size], size_t(size) * 4);
       surface->ContentChanged();
       DirectDrawSurface* next = nullptr;
       surface->GetAttachedSurface(&caps, &next);
@@ -160,8 +162,8 @@ struct DeviceScene {
     dd->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
     target = Surface(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE | DDSCAPS_SYSTEMMEMORY, kWidth, kHeight,
                      DisplayPixelFormat(32));
-    DirectDrawSurface* depth = Surface(DDSCAPS_ZBUFFER | DDSCAPS_SYSTEMMEMORY, kWidth, kHeight,
-                                       MakeDepthFormat(24, 0x00FFFFFF));
+    DirectDrawSurface* depth =
+        Surface(DDSCAPS_ZBUFFER | DDSCAPS_SYSTEMMEMORY, kWidth, kHeight, MakeDepthFormat(24, 0x00FFFFFF));
     target->AddAttachedSurface(depth);
     depth->Release();
     CreateDirect3D(dd, &d3d);
@@ -411,10 +413,11 @@ void BM_ReferenceSceneAgainstLlvmpipe(benchmark::State& state) {
       oursAll.push_back(DeviceFramesPerSecond(scene, 0));
       blendedOne.push_back(DeviceFramesPerSecond(scene, 1, Variant::BlendedMipmapped));
       blendedAll.push_back(DeviceFramesPerSecond(scene, 0, Variant::BlendedMipmapped));
-      std::printf("round %d: ours %.1f / %.1f, blended %.1f / %.1f, llvmpipe %.1f / %.1f frames a second "
-                  "(1 thread / all)\n",
-                  round + 1, oursOne.back(), oursAll.back(), blendedOne.back(), blendedAll.back(), mesaOne.back(),
-                  mesaAll.back());
+      std::printf(
+          "round %d: ours %.1f / %.1f, blended %.1f / %.1f, llvmpipe %.1f / %.1f frames a second "
+          "(1 thread / all)\n",
+          round + 1, oursOne.back(), oursAll.back(), blendedOne.back(), blendedAll.back(), mesaOne.back(),
+          mesaAll.back());
     }
     const double m1 = median(mesaOne), mAll = median(mesaAll), o1 = median(oursOne), oAll = median(oursAll);
     const double b1 = median(blendedOne), bAll = median(blendedAll);
@@ -424,17 +427,19 @@ void BM_ReferenceSceneAgainstLlvmpipe(benchmark::State& state) {
     state.counters["llvmpipe_all_fps"] = mAll;
     state.counters["blended_1t_fps"] = b1;
     state.counters["blended_all_fps"] = bAll;
-    std::printf("\nreference scene, median frames a second: ours %.1f on 1 thread, %.1f on %u threads; "
-                "llvmpipe %.1f on 1 thread, %.1f on all\n",
-                o1, oAll, vx::raster::ThreadCount(), m1, mAll);
+    std::printf(
+        "\nreference scene, median frames a second: ours %.1f on 1 thread, %.1f on %u threads; "
+        "llvmpipe %.1f on 1 thread, %.1f on all\n",
+        o1, oAll, vx::raster::ThreadCount(), m1, mAll);
     if (m1 > 0 && mAll > 0) {
       std::printf("ratio to llvmpipe: %.2f on 1 thread, %.2f on all threads\n\n", o1 / m1, oAll / mAll);
     } else {
       std::printf("llvmpipe not measured (the benchmark was built without OSMesa)\n\n");
     }
-    std::printf("blended and mip-mapped frame time against the opaque frame's: %.2f on 1 thread, %.2f on all "
-                "threads\n\n",
-                o1 / b1, oAll / bAll);
+    std::printf(
+        "blended and mip-mapped frame time against the opaque frame's: %.2f on 1 thread, %.2f on all "
+        "threads\n\n",
+        o1 / b1, oAll / bAll);
   }
 }
 BENCHMARK(BM_ReferenceSceneAgainstLlvmpipe)->Iterations(1)->Unit(benchmark::kSecond);

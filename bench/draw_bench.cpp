@@ -23,8 +23,8 @@ using vx::bench::MakeSurface;
 
 void Report(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kItemsPerFrame);
-  state.counters["per_25ms_frame"] = benchmark::Counter(
-      double(state.iterations()) * kItemsPerFrame * kFrameSeconds, benchmark::Counter::kIsRate);
+  state.counters["per_25ms_frame"] =
+      benchmark::Counter(double(state.iterations()) * kItemsPerFrame * kFrameSeconds, benchmark::Counter::kIsRate);
 }
 
 void BM_KeyedPastes(benchmark::State& state) {
@@ -95,8 +95,12 @@ void BM_KeyedRowCopy(benchmark::State& state) {
   const RowKey key{0xFFFFFFFFu, 0, 0};
   for (auto _ : state) {
     for (int k = 0; k < kItemsPerFrame; ++k) {
-      KeyedRows rows{screen.data() + (k * 53) % 440 * pitch + (k * 37) % 600 * ptrdiff_t(bytes), pitch,
-                     ring.data(), pitch, 32, 32};
+      KeyedRows rows{screen.data() + (k * 53) % 440 * pitch + (k * 37) % 600 * ptrdiff_t(bytes),
+                     pitch,
+                     ring.data(),
+                     pitch,
+                     32,
+                     32};
       copy(rows, key);
     }
     benchmark::DoNotOptimize(screen.data());

@@ -43,14 +43,16 @@ MeshCopy SphereGeometry(int slices, int stacks) {
   MeshCopy copy;
   for (int stack = 0; stack <= stacks; ++stack)
     for (int slice = 0; slice <= slices; ++slice) {
-      const float theta = 3.14159265f * float(stack) / float(stacks), phi = 2 * 3.14159265f * float(slice) / float(slices);
+      const float theta = 3.14159265f * float(stack) / float(stacks),
+                  phi = 2 * 3.14159265f * float(slice) / float(slices);
       const float x = std::sin(theta) * std::cos(phi), y = std::cos(theta), z = std::sin(theta) * std::sin(phi);
       copy.vertices.push_back({x, y, z, x, y, z, 2.0f * float(slice) / float(slices), float(stack) / float(stacks)});
     }
   auto at = [slices](int stack, int slice) { return uint16_t(stack * (slices + 1) + slice); };
   for (int stack = 0; stack < stacks; ++stack)
     for (int slice = 0; slice < slices; ++slice) {
-      const uint16_t a = at(stack, slice), b = at(stack, slice + 1), c = at(stack + 1, slice), d = at(stack + 1, slice + 1);
+      const uint16_t a = at(stack, slice), b = at(stack, slice + 1), c = at(stack + 1, slice),
+                     d = at(stack + 1, slice + 1);
       if (stack != 0) copy.indices.insert(copy.indices.end(), {a, b, c});
       if (stack != stacks - 1) copy.indices.insert(copy.indices.end(), {b, d, c});
     }
@@ -95,9 +97,9 @@ std::string WriteCheckerTexture() {
 bool MakeDisplay() {
   static const bool made = [] {
     win::ResetDisplayFaults();
-    const win::WNDCLASSA windowClass{0, [](win::HWND w, win::UINT m, win::WPARAM wp, win::LPARAM lp) {
-                                       return win::DefWindowProcA(w, m, wp, lp);
-                                     }, 0, "VXBENCH3D", "VXBENCH3D"};
+    const win::WNDCLASSA windowClass{
+        0, [](win::HWND w, win::UINT m, win::WPARAM wp, win::LPARAM lp) { return win::DefWindowProcA(w, m, wp, lp); },
+        0, "VXBENCH3D", "VXBENCH3D"};
     win::RegisterClassA(&windowClass);
     Host().gMainWindow = win::CreateWindowExA(0, "VXBENCH3D", "VXBENCH3D", 0, 0, 0, 640, 480, nullptr, nullptr);
     if (Host().gTempFolder.empty()) Host().gTempFolder = "/tmp/";
@@ -150,8 +152,8 @@ const std::vector<uint32_t>& Spheres(int columns, int rows, int slices, int stac
       ObjectRecord& o = Engine().gObjectRecords[slot];
       o.scaleX = o.scaleY = o.scaleZ = scale;
       o.freeRotation = 1;
-      o.position.Set((float(s % columns) - float(columns - 1) / 2) * sx, (float(s / columns) - float(rows - 1) / 2) * sy,
-                     18.0f);
+      o.position.Set((float(s % columns) - float(columns - 1) / 2) * sx,
+                     (float(s / columns) - float(rows - 1) / 2) * sy, 18.0f);
       spheres.push_back(slot);
     }
     FreeMeshRecord(mesh);
@@ -185,7 +187,8 @@ Matrix4f InverseAxisRotation(float degrees, float ax, float ay, float az) {
 // Turns every sphere of the set for the frame, clears the screen and draws the frame.
 void DrawFrame(const std::vector<uint32_t>& spheres, int frame) {
   for (size_t s = 0; s < spheres.size(); ++s) {
-    Engine().gObjectRecords[spheres[s]].freeMatrix = InverseAxisRotation(float(2 * frame + 7 * int(s)), 0.3f, 1.0f, 0.1f);
+    Engine().gObjectRecords[spheres[s]].freeMatrix =
+        InverseAxisRotation(float(2 * frame + 7 * int(s)), 0.3f, 1.0f, 0.1f);
     UpdateObjectFrame(spheres[s]);
   }
   Display().gD3DDevice->Clear(0, nullptr, win::D3DCLEAR_TARGET | win::D3DCLEAR_ZBUFFER, 0xFF1A1A33, 1.0f, 0);

@@ -44,8 +44,7 @@ bool StartDisplay() {
     vx::Host().gMainWindow = window;
     ImageBuilder b;
     b.Cmd(vx::kCmdEnd);
-    if (!vx::InitSubsystems(nullptr, window) || !b.Load() || !vx::SetupDisplayForProgram(window, 1, 0, 0))
-      return false;
+    if (!vx::InitSubsystems(nullptr, window) || !b.Load() || !vx::SetupDisplayForProgram(window, 1, 0, 0)) return false;
     vx::win::SetClockSource(MovingClock);
     return true;
   }();

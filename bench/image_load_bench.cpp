@@ -173,10 +173,10 @@ struct Scene {
     const std::vector<uint8_t> jpegBytes = EncodeJpeg(rgb), pngBytes = EncodePng(rgb);
     jpeg = folder + "photo.jpg";
     png = folder + "photo.png";
-    std::ofstream(jpeg, std::ios::binary).write(reinterpret_cast<const char*>(jpegBytes.data()),
-                                                std::streamsize(jpegBytes.size()));
-    std::ofstream(png, std::ios::binary).write(reinterpret_cast<const char*>(pngBytes.data()),
-                                               std::streamsize(pngBytes.size()));
+    std::ofstream(jpeg, std::ios::binary)
+        .write(reinterpret_cast<const char*>(jpegBytes.data()), std::streamsize(jpegBytes.size()));
+    std::ofstream(png, std::ios::binary)
+        .write(reinterpret_cast<const char*>(pngBytes.data()), std::streamsize(pngBytes.size()));
     jpegKilobytes = double(jpegBytes.size()) / 1024;
     pngKilobytes = double(pngBytes.size()) / 1024;
     const vx::win::WNDCLASSA windowClass{0, vx::win::DefWindowProcA, 0, "VXBENCH", "VXBENCH"};

@@ -17,7 +17,8 @@ constexpr double kFrameSeconds = 0.025;
 
 void BM_MovingSpritesWithBackgrounds(benchmark::State& state) {
   vx::bench::MakeScreen();
-  if (vx::Display().gDisplayWidth != 640 || vx::Display().gDisplayHeight != 480 || vx::Display().gBackBuffer->PixelFormat().dwRGBBitCount != 32) {
+  if (vx::Display().gDisplayWidth != 640 || vx::Display().gDisplayHeight != 480 ||
+      vx::Display().gBackBuffer->PixelFormat().dwRGBBitCount != 32) {
     state.SkipWithError("another benchmark left a screen of another size");
     return;
   }

@@ -22,7 +22,11 @@ struct BoxArrays {
       positions.insert(positions.end(), {x + (i & 4 ? w : -w) / 2, (i & 2 ? h : 0.0f), z + (i & 1 ? d : -d) / 2});
       normals.insert(normals.end(), {0, 1, 0});
     }
-    for (auto q : {std::array{0u, 2u, 6u, 4u}, {1u, 5u, 7u, 3u}, {0u, 1u, 3u, 2u}, {4u, 6u, 7u, 5u}, {0u, 4u, 5u, 1u},
+    for (auto q : {std::array{0u, 2u, 6u, 4u},
+                   {1u, 5u, 7u, 3u},
+                   {0u, 1u, 3u, 2u},
+                   {4u, 6u, 7u, 5u},
+                   {0u, 4u, 5u, 1u},
                    {2u, 3u, 7u, 6u}}) {
       faces.push_back(4);
       for (uint32_t c : q) faces.insert(faces.end(), {c, c});

@@ -9,7 +9,8 @@ namespace vx {
 const size_t kCommandRowCount = std::size(kCommandRows);
 
 void RegisterCommand(int number, CommandHandler handler) {
-  if (number > 0 && number < kCommandLimit) Interpreter().gCommandHandlers[number] = handler ? handler : Interpreter().gUnknownCommand;
+  if (number > 0 && number < kCommandLimit)
+    Interpreter().gCommandHandlers[number] = handler ? handler : Interpreter().gUnknownCommand;
 }
 
 CommandHandler HandlerOf(intptr_t number) {

@@ -10,8 +10,8 @@
 
 namespace vx {
 
-constexpr int32_t kNoLink = -1;                    // end of a list in a link word
-constexpr uint32_t kNoRecordSlot = 0xFFFFFFFFu;    // what a take returns when the pool could not grow
+constexpr int32_t kNoLink = -1;                  // end of a list in a link word
+constexpr uint32_t kNoRecordSlot = 0xFFFFFFFFu;  // what a take returns when the pool could not grow
 
 // Largest array a pool may hold, in bytes. Growth beyond it fails with kErrOutOfMemory, as when
 // the memory runs out; tests lower it to reach that path.

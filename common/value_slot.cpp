@@ -16,9 +16,7 @@ RuntimeString* NewRuntimeString(const char* text, size_t length) {
   return reinterpret_cast<RuntimeString*>(block);
 }
 
-RuntimeString* NewRuntimeString(const char* text) {
-  return NewRuntimeString(text, std::strlen(text));
-}
+RuntimeString* NewRuntimeString(const char* text) { return NewRuntimeString(text, std::strlen(text)); }
 
 void FreeRuntimeString(RuntimeString* s) { std::free(s); }
 

@@ -31,9 +31,7 @@ static_assert(sizeof(OperandWord) == sizeof(void*));
 constexpr size_t kMaxTextLength = 255;
 
 // The text of a string, "" for a slot nothing has written yet.
-inline const char* StringText(const RuntimeString* s) {
-  return s ? reinterpret_cast<const char*>(s) : "";
-}
+inline const char* StringText(const RuntimeString* s) { return s ? reinterpret_cast<const char*>(s) : ""; }
 
 // A new heap copy of the first length characters of text (cut to the language's limit).
 RuntimeString* NewRuntimeString(const char* text, size_t length);
@@ -55,8 +53,14 @@ int32_t TruncateToInt32(double value);
 int32_t SaturateToInt32(double value);
 
 // Integer arithmetic that wraps at 32 bits.
-inline int32_t WrapAdd(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
-inline int32_t WrapSub(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
-inline int32_t WrapMul(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b)); }
+inline int32_t WrapAdd(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+inline int32_t WrapSub(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+inline int32_t WrapMul(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
+}
 
 }  // namespace vx

@@ -27,8 +27,8 @@ constexpr int32_t kData = kEnd;                    // DATA items fill the slots 
 constexpr uint32_t kLiteral = uint32_t(kEnd);  // a literal integer is this plus its value, below kLiteralEnd
 constexpr uint32_t kLiteralEnd = 35000;
 constexpr uint32_t kLiteralCount = kLiteralEnd - kLiteral;
-constexpr uint32_t kLabel = kLiteralEnd;     // the compiler's label placeholders until the end of a compile
-constexpr uint32_t kCodeAddress = 37000;     // a code address is this plus the code-word index
+constexpr uint32_t kLabel = kLiteralEnd;  // the compiler's label placeholders until the end of a compile
+constexpr uint32_t kCodeAddress = 37000;  // a code address is this plus the code-word index
 constexpr uint32_t kLabelCount = kCodeAddress - kLabel;
 
 }  // namespace operands
@@ -47,8 +47,8 @@ constexpr int kIntConst = operands::kIntConst - kOperandBase;
 constexpr int kFloatConst = operands::kFloatConst - kOperandBase;
 constexpr int kStringConst = operands::kStringConst - kOperandBase;
 constexpr int kData = operands::kData - kOperandBase;
-constexpr int kCount = 29000;                     // slots of the whole area
-constexpr int kDataCapacity = kCount - kData;     // DATA items the area holds
+constexpr int kCount = 29000;                  // slots of the whole area
+constexpr int kDataCapacity = kCount - kData;  // DATA items the area holds
 constexpr int kTemporaryCount = kIntVar - kIntTemp;
 
 }  // namespace slots

@@ -22,13 +22,13 @@ constexpr int kMaxVariablesPerType = operands::kPerKind;
 constexpr int kMaxConstantsPerType = operands::kPerKind;
 constexpr int kMaxLabels = int(operands::kLabelCount);
 constexpr int kMaxUserFunctions = 1024;
-constexpr int kMaxArrayDeclarations = operands::kPerKind;  // as many as the variables of one type
+constexpr int kMaxArrayDeclarations = operands::kPerKind;    // as many as the variables of one type
 constexpr int kMaxDataItems = int(operands::kLiteralCount);  // a DATA position is a literal
 constexpr int kMaxIncludeFiles = 255;
 constexpr int kMaxArguments = 32;
 constexpr int kMaxExitsPerLoop = 32;
 constexpr int kMaxBlockDepth = 1023;
-constexpr size_t kMaxLineLength = 255;  // a line or rewritten text of this many characters is refused
+constexpr size_t kMaxLineLength = 255;                // a line or rewritten text of this many characters is refused
 constexpr size_t kMaxSourceBytes = size_t(64) << 20;  // a program's whole text, its included files too
 constexpr uint32_t kInitialCodeCapacity = 65536;
 constexpr int kTemporariesPerType = operands::kTemporariesPerKind;
@@ -64,7 +64,7 @@ struct LabelReference {
 
 struct LabelRecord {
   std::string name;
-  uint16_t function = 0;  // kGlobalLabel for the entries of user functions
+  uint16_t function = 0;   // kGlobalLabel for the entries of user functions
   int32_t definedAt = -1;  // code index of the definition, -1 until defined
   int32_t dataPosition = -1;
   int line = 0;  // line of creation
@@ -106,9 +106,9 @@ struct BlockEntry {
 };
 
 struct IncludeRecord {
-  std::string path;      // as resolved, for comparing names
-  int includeLine = 0;   // line of the #include that named it
-  int parent = -1;       // include whose text holds that line, -1 for the main file
+  std::string path;           // as resolved, for comparing names
+  int includeLine = 0;        // line of the #include that named it
+  int parent = -1;            // include whose text holds that line, -1 for the main file
   size_t start = 0, end = 0;  // its bytes in the expanded text
   int firstLine = 0, lastLine = -1;
 };
@@ -130,17 +130,17 @@ struct CompilerContext {
   std::vector<CommandEntry> statements;
   std::vector<uint8_t> blockKeywordRow;  // per statement row: 1 when its number is a block keyword's
   std::vector<CommandEntry> valueFunctions;
-  int arrayGroupStart = -1;  // first value function named "@...", -1 when none
-  NameMap<int> statementIndex;  // name -> first row
-  NameMap<int> functionIndex;   // name -> first row
-  NameMap<size_t> statementWords;  // first word -> most words of a name starting with it
+  int arrayGroupStart = -1;                // first value function named "@...", -1 when none
+  NameMap<int> statementIndex;             // name -> first row
+  NameMap<int> functionIndex;              // name -> first row
+  NameMap<size_t> statementWords;          // first word -> most words of a name starting with it
   std::array<int32_t, 12> blockNumbers{};  // command number of each block keyword, 0 when missing
 
   int compileMode = 1;  // 1: a file; 2: an extra text
   bool scanOnly = false;
   uint32_t capacity = kInitialCodeCapacity;  // code and line buffers, words
-  bool growAgain = false;  // the buffers were doubled: compile again from the start
-  int compileRuns = 0;     // runs of the last CompileFile
+  bool growAgain = false;                    // the buffers were doubled: compile again from the start
+  int compileRuns = 0;                       // runs of the last CompileFile
 
   // Settings of the caller, kept across resets.
   // Given the whole text after the includes are added, for a numbered listing; none when null.
@@ -153,17 +153,17 @@ struct CompilerContext {
   std::string outputName;     // no image is written when empty
   std::string includeFolder;  // relative #include names are found here; the source's folder when empty
   std::string sourceName;
-  std::string source;        // the file's bytes, a 0 byte, CR, LF
+  std::string source;  // the file's bytes, a 0 byte, CR, LF
   bool sourceHeld = false;
-  std::string expanded;      // source, "end" line, included files
+  std::string expanded;  // source, "end" line, included files
   std::vector<IncludeRecord> includes;
-  int mainLineCount = 0;     // M: the first line after the added "end" line
-  int totalLines = 0;        // T
+  int mainLineCount = 0;  // M: the first line after the added "end" line
+  int totalLines = 0;     // T
   int progressSteps = 0;
 
   // Tables of the compile.
   std::array<std::vector<VariableRecord>, 3> variables;  // integer, float, string
-  NameMap<int32_t> variableIndex;  // name, array flag and function -> operand number
+  NameMap<int32_t> variableIndex;                        // name, array flag and function -> operand number
   std::vector<int32_t> intConstants;
   std::vector<float> floatConstants;
   std::vector<std::string> stringConstants;

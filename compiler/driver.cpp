@@ -235,7 +235,8 @@ void RestoreTables(const CounterWords& w) {
   c.intConstantIndex.clear();
   for (size_t i = 0; i < c.intConstants.size(); ++i) c.intConstantIndex.emplace(c.intConstants[i], int32_t(i));
   c.floatConstantIndex.clear();
-  for (size_t i = 0; i < c.floatConstants.size(); ++i) c.floatConstantIndex.emplace(FloatKey(c.floatConstants[i]), int32_t(i));
+  for (size_t i = 0; i < c.floatConstants.size(); ++i)
+    c.floatConstantIndex.emplace(FloatKey(c.floatConstants[i]), int32_t(i));
   if (c.data.size() > w.dataItems) c.data.resize(w.dataItems);
   if (c.labels.size() > w.labels) c.labels.resize(w.labels);
   c.labelIndex.clear();
@@ -345,7 +346,8 @@ void FreeCompilerTables() {
 std::string MessageWithoutLine(const std::string& message, int line) {
   std::string suffix(1, ' ');
   suffix.append(compiler::MessageText(compiler::msg::kAtLine)).append(1, ' ').append(std::to_string(line));
-  if (message.size() > suffix.size() && message.ends_with(suffix)) return message.substr(0, message.size() - suffix.size());
+  if (message.size() > suffix.size() && message.ends_with(suffix))
+    return message.substr(0, message.size() - suffix.size());
   return message;
 }
 

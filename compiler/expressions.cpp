@@ -35,10 +35,18 @@ std::string Marker(int32_t number) {
 
 bool IsOperatorChar(char c) {
   switch (c) {
-    case '^': case '*': case '/': case '+': case '-': case '=': case '>': case '<': case '!': case '&': case '|':
-      return true;
-    default:
-      return false;
+    case '^':
+    case '*':
+    case '/':
+    case '+':
+    case '-':
+    case '=':
+    case '>':
+    case '<':
+    case '!':
+    case '&':
+    case '|': return true;
+    default: return false;
   }
 }
 
@@ -135,8 +143,9 @@ int MatchValueFunction(int first, const std::string& types) {
   const std::string& name = rows[size_t(first)].name;
   std::string text = MessageText(msg::kWrongValues) + " ";
   if (name == "=" || name == "@=" || name == "@") {
-    text += MessageText(name == "=" ? msg::kWrongAssignment : name == "@=" ? msg::kWrongElementAssignment
-                                                                         : msg::kWrongElementRead);
+    text += MessageText(name == "="    ? msg::kWrongAssignment
+                        : name == "@=" ? msg::kWrongElementAssignment
+                                       : msg::kWrongElementRead);
   } else {
     const std::string& last = rows[size_t(end - 1)].parameters;
     text += DisplayName(name) + " " + MessageText(msg::kExpects) + " " + TypeNames(std::string_view(last).substr(1));
@@ -291,7 +300,8 @@ bool CompileOperand(std::string_view input, Operand& out) {
       if (c.expectedType) {
         int typed = end - 1;
         for (int r = row; r < end; ++r)
-          if (!c.valueFunctions[size_t(r)].parameters.empty() && c.valueFunctions[size_t(r)].parameters[0] == c.expectedType) {
+          if (!c.valueFunctions[size_t(r)].parameters.empty() &&
+              c.valueFunctions[size_t(r)].parameters[0] == c.expectedType) {
             typed = r;
             break;
           }
@@ -312,7 +322,8 @@ bool CompileOperand(std::string_view input, Operand& out) {
   if (IsIntegerLiteral(text)) return IntConstant(IntegerLiteralValue(text), out);
   if (IsFloatLiteral(text)) return FloatConstant(FloatLiteralValue(text), out);
   if (text[0] == '"') {
-    if (!IsStringLiteral(text)) return FailOperand(text, text.size() < 2 || text.back() != '"' ? " (no closing \")" : "");
+    if (!IsStringLiteral(text))
+      return FailOperand(text, text.size() < 2 || text.back() != '"' ? " (no closing \")" : "");
     if (text.size() > kMaxLineLength) return Fail(msg::kLongString);
     return StringConstant(text.substr(1, text.size() - 2), out);
   }
@@ -320,15 +331,14 @@ bool CompileOperand(std::string_view input, Operand& out) {
 }
 
 struct Level {
-  char first, second;      // second: the other spelling's first character, for >= and <=
+  char first, second;  // second: the other spelling's first character, for >= and <=
   bool twoCharacters;
   const char* row;
 };
 constexpr Level kLevels[] = {
-    {'^', 0, false, "^"},  {'/', 0, false, "/"},     {'*', 0, false, "*"},    {'+', 0, false, "+"},
-    {'-', 0, false, "-"},  {'>', '=', true, ">="},   {'<', '=', true, "<="},  {'>', 0, false, ">"},
-    {'<', 0, false, "<"},  {'=', 0, false, "=="},    {'!', 0, false, "!"},    {'&', 0, false, "&"},
-    {'|', 0, false, "|"},
+    {'^', 0, false, "^"},   {'/', 0, false, "/"},   {'*', 0, false, "*"}, {'+', 0, false, "+"}, {'-', 0, false, "-"},
+    {'>', '=', true, ">="}, {'<', '=', true, "<="}, {'>', 0, false, ">"}, {'<', 0, false, "<"}, {'=', 0, false, "=="},
+    {'!', 0, false, "!"},   {'&', 0, false, "&"},   {'|', 0, false, "|"},
 };
 
 // The next operator of the level at or after from, outside string literals and groups. The scan
@@ -340,8 +350,8 @@ bool FindOperator(std::string_view text, const Level& level, size_t from, size_t
     if (!s.AtTop() || i == 0) continue;
     const char ch = s.Char();
     if (level.twoCharacters) {
-      if (i + 1 < text.size() && ((ch == level.first && text[i + 1] == level.second) ||
-                                  (ch == level.second && text[i + 1] == level.first))) {
+      if (i + 1 < text.size() &&
+          ((ch == level.first && text[i + 1] == level.second) || (ch == level.second && text[i + 1] == level.first))) {
         at = i;
         length = 2;
         return true;

@@ -21,15 +21,27 @@ bool IsTemporary(int32_t operand) { return operand >= operands::kIntTemp && oper
 // Statements that only read their temporaries (a for writes its counter, always a variable).
 bool OnlyReads(int32_t number) {
   switch (number) {
-    case kCmdIf: case kCmdWhile: case kCmdUntil: case kCmdFor: case kCmdNext:
-    case kCmdAssignInt: case kCmdAssignFloat: case kCmdAssignString:
-    case kCmdPrintInt: case kCmdPrintFloat: case kCmdPrintString:
-    case kCmdPrintIntInline: case kCmdPrintFloatInline: case kCmdPrintStringInline:
-    case kCmdEndFunctionInt: case kCmdEndFunctionFloat: case kCmdEndFunctionString:
-    case kCmdExitFunctionInt: case kCmdExitFunctionFloat: case kCmdExitFunctionString:
-      return true;
-    default:
-      return false;
+    case kCmdIf:
+    case kCmdWhile:
+    case kCmdUntil:
+    case kCmdFor:
+    case kCmdNext:
+    case kCmdAssignInt:
+    case kCmdAssignFloat:
+    case kCmdAssignString:
+    case kCmdPrintInt:
+    case kCmdPrintFloat:
+    case kCmdPrintString:
+    case kCmdPrintIntInline:
+    case kCmdPrintFloatInline:
+    case kCmdPrintStringInline:
+    case kCmdEndFunctionInt:
+    case kCmdEndFunctionFloat:
+    case kCmdEndFunctionString:
+    case kCmdExitFunctionInt:
+    case kCmdExitFunctionFloat:
+    case kCmdExitFunctionString: return true;
+    default: return false;
   }
 }
 
@@ -37,20 +49,51 @@ bool OnlyReads(int32_t number) {
 
 bool StoresResultLast(int32_t number) {
   switch (number) {
-    case kCmdPowerInt: case kCmdPowerFloat: case kCmdPowerIntFloat: case kCmdPowerFloatInt:
-    case kCmdMultiplyInt: case kCmdMultiplyIntFloat: case kCmdMultiplyFloatInt: case kCmdMultiplyFloat:
-    case kCmdAddInt: case kCmdAddIntFloat: case kCmdAddFloatInt: case kCmdAddFloat:
-    case kCmdSubtractInt: case kCmdSubtractIntFloat: case kCmdSubtractFloatInt: case kCmdSubtractFloat:
-    case kCmdEqualInt: case kCmdEqualFloat: case kCmdEqualIntFloat: case kCmdEqualFloatInt:
-    case kCmdNotEqualInt: case kCmdNotEqualFloat: case kCmdNotEqualIntFloat: case kCmdNotEqualFloatInt:
-    case kCmdGreaterInt: case kCmdGreaterFloat: case kCmdGreaterIntFloat: case kCmdGreaterFloatInt:
-    case kCmdGreaterEqualInt: case kCmdGreaterEqualFloat: case kCmdGreaterEqualIntFloat: case kCmdGreaterEqualFloatInt:
-    case kCmdLessInt: case kCmdLessFloat: case kCmdLessIntFloat: case kCmdLessFloatInt:
-    case kCmdLessEqualInt: case kCmdLessEqualFloat: case kCmdLessEqualIntFloat: case kCmdLessEqualFloatInt:
-    case kCmdAnd: case kCmdOr: case kCmdFloatToInt: case kCmdIntToFloat:
-      return true;
-    default:
-      return false;
+    case kCmdPowerInt:
+    case kCmdPowerFloat:
+    case kCmdPowerIntFloat:
+    case kCmdPowerFloatInt:
+    case kCmdMultiplyInt:
+    case kCmdMultiplyIntFloat:
+    case kCmdMultiplyFloatInt:
+    case kCmdMultiplyFloat:
+    case kCmdAddInt:
+    case kCmdAddIntFloat:
+    case kCmdAddFloatInt:
+    case kCmdAddFloat:
+    case kCmdSubtractInt:
+    case kCmdSubtractIntFloat:
+    case kCmdSubtractFloatInt:
+    case kCmdSubtractFloat:
+    case kCmdEqualInt:
+    case kCmdEqualFloat:
+    case kCmdEqualIntFloat:
+    case kCmdEqualFloatInt:
+    case kCmdNotEqualInt:
+    case kCmdNotEqualFloat:
+    case kCmdNotEqualIntFloat:
+    case kCmdNotEqualFloatInt:
+    case kCmdGreaterInt:
+    case kCmdGreaterFloat:
+    case kCmdGreaterIntFloat:
+    case kCmdGreaterFloatInt:
+    case kCmdGreaterEqualInt:
+    case kCmdGreaterEqualFloat:
+    case kCmdGreaterEqualIntFloat:
+    case kCmdGreaterEqualFloatInt:
+    case kCmdLessInt:
+    case kCmdLessFloat:
+    case kCmdLessIntFloat:
+    case kCmdLessFloatInt:
+    case kCmdLessEqualInt:
+    case kCmdLessEqualFloat:
+    case kCmdLessEqualIntFloat:
+    case kCmdLessEqualFloatInt:
+    case kCmdAnd:
+    case kCmdOr:
+    case kCmdFloatToInt:
+    case kCmdIntToFloat: return true;
+    default: return false;
   }
 }
 

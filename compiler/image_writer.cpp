@@ -33,8 +33,7 @@ bool WriteProgramImage(const std::string& path) {
   const uint32_t typeWords = items / 4 + 1;
   uint32_t valueWords = 0;
   for (const DataItem& d : c.data) valueWords += d.type == 's' ? uint32_t((d.text.size() + 1) / 4 + 1) : 1;
-  const uint32_t ownerWords =
-      3 + uint32_t(c.variables[0].size() + c.variables[1].size() + c.variables[2].size());
+  const uint32_t ownerWords = 3 + uint32_t(c.variables[0].size() + c.variables[1].size() + c.variables[2].size());
   const uint32_t areas = ints + floats + stringWords + typeWords + valueWords + ownerWords;
   const auto codeWords = uint32_t(c.code.size());
   const size_t totalWords = size_t(kHeaderWords) + areas + 2 * size_t(codeWords);

@@ -5,9 +5,7 @@ namespace vx::compiler {
 
 namespace {
 
-bool Placed(const QuoteScanner& s, Outside where) {
-  return where == Outside::kLiterals ? !s.InLiteral() : s.AtTop();
-}
+bool Placed(const QuoteScanner& s, Outside where) { return where == Outside::kLiterals ? !s.InLiteral() : s.AtTop(); }
 
 }  // namespace
 

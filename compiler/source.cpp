@@ -362,7 +362,7 @@ bool AppendSourceFile(const std::string& path, std::string_view shownName, int m
   const size_t room = text.size() < kMaxSourceBytes ? kMaxSourceBytes - text.size() : 0;
   const auto bytes = win::ReadWholeFile(path, room, &why);
   if (!bytes) {
-    const int reason = why == win::ReadFailure::kNotAFile  ? msg::kNotAFile
+    const int reason = why == win::ReadFailure::kNotAFile   ? msg::kNotAFile
                        : why == win::ReadFailure::kTooLarge ? msg::kTooLarge
                                                             : msg::kCannotOpen;
     return Fail(MessageText(messageKey) + " " + std::string(shownName) + ": " + MessageText(reason));

@@ -24,7 +24,8 @@ bool IsReturnNumber(int32_t n) { return EndsFunction(n) || (n >= kCmdExitFunctio
 
 std::string EndCheckMessage(int key, int line, const std::string& name) {
   std::string text = MessageText(key) + ": " + name;
-  if (gCompiler.compileMode == 1) (text += ' ').append(MessageText(msg::kAtLine)).append(1, ' ').append(std::to_string(line));
+  if (gCompiler.compileMode == 1)
+    (text += ' ').append(MessageText(msg::kAtLine)).append(1, ' ').append(std::to_string(line));
   return text;
 }
 
@@ -196,8 +197,9 @@ bool WrongParameters(int first) {
   const std::string& name = rows[size_t(first)].name;
   std::string text = MessageText(msg::kWrongParameters) + " ";
   if (name == "=" || name == "@=" || name == "@") {
-    text += MessageText(name == "=" ? msg::kWrongAssignment : name == "@=" ? msg::kWrongElementAssignment
-                                                                         : msg::kWrongElementRead);
+    text += MessageText(name == "="    ? msg::kWrongAssignment
+                        : name == "@=" ? msg::kWrongElementAssignment
+                                       : msg::kWrongElementRead);
   } else {
     text += name + " " + MessageText(msg::kExpects) + " " +
             TypeNames(rows[size_t(StatementGroupEnd(first) - 1)].parameters);
@@ -249,9 +251,9 @@ bool TakesText(int row) {
 
 // A row's parameter text, cut where its parameters end, and what follows.
 struct RowText {
-  int row = -1;        // the row whose parameters these are: print and input give their first items to printc
+  int row = -1;  // the row whose parameters these are: print and input give their first items to printc
   std::string params;
-  std::string rest;    // compiled afterwards as a statement of its own
+  std::string rest;  // compiled afterwards as a statement of its own
 };
 
 // Print and read take a "," between items as a ";".
@@ -438,7 +440,8 @@ bool CompileSingleLineIf(const std::vector<std::string_view>& words, size_t then
   const std::string thenPart = JoinWords(words, thenAt + 1, elseAt);
   if (Trim(thenPart).empty()) return FailIfSilent(msg::kBadSingleLineIf);
   bool ok = CompileStatement("if " + JoinWords(words, 1, thenAt)) && CompileStatement(thenPart);
-  if (ok && elseAt < words.size()) ok = CompileStatement("else") && CompileStatement(JoinWords(words, elseAt + 1, words.size()));
+  if (ok && elseAt < words.size())
+    ok = CompileStatement("else") && CompileStatement(JoinWords(words, elseAt + 1, words.size()));
   ok = ok && CompileStatement("endif");
   return ok || FailIfSilent(msg::kBadSingleLineIf);
 }
@@ -561,7 +564,8 @@ bool RewriteAssignment(std::string_view statement, std::string& out, bool& array
   if (equals == std::string_view::npos) return false;
   const std::string_view target = Trim(statement.substr(0, equals));
   const std::string_view value = Trim(statement.substr(equals + 1));
-  if (target.empty() || value.empty() || FindOutside(target, ' ', Outside::kLiteralsAndGroups) != std::string_view::npos)
+  if (target.empty() || value.empty() ||
+      FindOutside(target, ' ', Outside::kLiteralsAndGroups) != std::string_view::npos)
     return false;
   const size_t open = FindCallOpen(target);
   arrayTarget = open != std::string_view::npos;
@@ -603,7 +607,8 @@ bool CompileCallOrAssignment(std::string_view text) {
   }
   std::string assignment;
   bool arrayTarget = false;
-  if (!RewriteAssignment(statement, assignment, arrayTarget)) return Fail(msg::kUnknownStatement, LeadingWord(statement));
+  if (!RewriteAssignment(statement, assignment, arrayTarget))
+    return Fail(msg::kUnknownStatement, LeadingWord(statement));
   const int row = FindStatementRow(arrayTarget ? "@=" : "=");
   if (row < 0) return Fail(msg::kUnknownStatement, LeadingWord(statement));
   const size_t blank = assignment.find(' ');
@@ -772,8 +777,8 @@ bool CompileStatement(std::string_view input) {
   if (text.substr(0, 9) == "function ") {
     const std::string_view declaration = text.substr(9);
     const size_t open = FindOutside(declaration, '(');
-    const int function = FindUserFunction(Trim(BeforeColon(open == std::string_view::npos ? declaration
-                                                                                            : declaration.substr(0, open))));
+    const int function =
+        FindUserFunction(Trim(BeforeColon(open == std::string_view::npos ? declaration : declaration.substr(0, open))));
     if (function >= 0) return DeclareFunction(function, declaration);
   }
 
@@ -783,8 +788,7 @@ bool CompileStatement(std::string_view input) {
     const size_t thenAt = FindWord(words, "then", 1, colon);
     if (thenAt != std::string_view::npos) return CompileSingleLineIf(words, thenAt);
   }
-  if (first == "for" && FindWord(words, "to", 1, colon) != std::string_view::npos)
-    return CompileFor(text.substr(3));
+  if (first == "for" && FindWord(words, "to", 1, colon) != std::string_view::npos) return CompileFor(text.substr(3));
   if (first == "dim" && colon > 1) {
     const std::string_view second = words[1];
     const size_t open = FindOutside(second, '(');

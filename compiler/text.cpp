@@ -26,7 +26,8 @@ std::string_view Trim(std::string_view text) {
 
 size_t FindCallOpen(std::string_view text) {
   for (QuoteScanner s(text); !s.Done(); s.NextOf('('))
-    if (s.Char() == '(' && !s.InLiteral() && s.Position() > 0 && OpensGroup(text[s.Position() - 1])) return s.Position();
+    if (s.Char() == '(' && !s.InLiteral() && s.Position() > 0 && OpensGroup(text[s.Position() - 1]))
+      return s.Position();
   return std::string_view::npos;
 }
 

@@ -154,12 +154,8 @@ int32_t TakeCardScreenMessages(HWND window, const WantedAnswer& wanted) {
   MSG msg{};
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     switch (msg.message) {
-      case WM_QUIT:
-        PostQuitMessage(int(msg.wParam));
-        return kQuitAnswer;
-      case WM_CLOSE:
-        PostQuitMessage(0);
-        return kQuitAnswer;
+      case WM_QUIT: PostQuitMessage(int(msg.wParam)); return kQuitAnswer;
+      case WM_CLOSE: PostQuitMessage(0); return kQuitAnswer;
       case WM_KEYDOWN:
         if (msg.wParam == WPARAM(VK_ESCAPE)) {
           PostQuitMessage(0);
@@ -179,8 +175,7 @@ int32_t TakeCardScreenMessages(HWND window, const WantedAnswer& wanted) {
           continue;
         }
         break;
-      default:
-        break;
+      default: break;
     }
     TranslateMessage(&msg);
     DispatchMessageA(&msg);

@@ -51,8 +51,7 @@ void ListDisplayCards();
 bool AskBestDisplayCard(win::HWND window);
 // Tries the chosen card at 640x480 in 16, 24 and 32 bits until one gives a hardware 3D device;
 // depth is that depth (16 when none did). 1 when one did.
-int32_t ProbeBest3DDepth(int32_t& has3D, int16_t& depth, int32_t& alphaBlending, int32_t& filtering,
-                         int32_t& fog);
+int32_t ProbeBest3DDepth(int32_t& has3D, int16_t& depth, int32_t& alphaBlending, int32_t& filtering, int32_t& fog);
 // Shows the four values until a key or a click. false on a quit.
 bool ShowCardCapabilitiesAndWait(win::HWND window, const std::array<int32_t, 4>& values);
 // Draws the card screen of gCardScreenMode into the window's client area.

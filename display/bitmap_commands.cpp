@@ -76,8 +76,8 @@ void CmdCopyBitmap() {
 
 void CmdCopyBitmapRect() {
   const int32_t target = IntOperand(5);
-  QueueCopyBitmapRect(IntOperand(0), IntOperand(1), IntOperand(2), IntOperand(3), IntOperand(4), target,
-                      IntOperand(6), IntOperand(7), IntOperand(8), IntOperand(9));
+  QueueCopyBitmapRect(IntOperand(0), IntOperand(1), IntOperand(2), IntOperand(3), IntOperand(4), target, IntOperand(6),
+                      IntOperand(7), IntOperand(8), IntOperand(9));
   SkipOperands(10);
   EndSliceAfterCommand(SliceEnd::kAutoRefresh, target == 0);
 }
@@ -146,7 +146,9 @@ int32_t PropertyOf(int32_t n, Property property) {
     case Property::kWidth: return n == 0 ? Display().gDisplayWidth : int32_t(info.width);
     case Property::kHeight: return n == 0 ? Display().gDisplayHeight : int32_t(info.height);
     case Property::kDepth:
-      if (n == 0) return Display().gBackBuffer ? int32_t(Display().gBackBuffer->PixelFormat().dwRGBBitCount) : Display().gDisplayDepth;
+      if (n == 0)
+        return Display().gBackBuffer ? int32_t(Display().gBackBuffer->PixelFormat().dwRGBBitCount)
+                                     : Display().gDisplayDepth;
       return int32_t(info.bitsPerPixel);
     case Property::kMirrored: return info.mirrored;
     case Property::kFlipped: return info.flipped;

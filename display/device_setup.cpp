@@ -106,7 +106,8 @@ HRESULT FindHardwareDeviceCallback(char*, char* name, D3DDEVICEDESC7* desc, void
 }
 
 HRESULT CollectTextureFormatCallback(DDPIXELFORMAT* format, void*) {
-  if (Display().gTextureFormatCount < kMaxTextureFormats) Display().gTextureFormats[size_t(Display().gTextureFormatCount++)] = *format;
+  if (Display().gTextureFormatCount < kMaxTextureFormats)
+    Display().gTextureFormats[size_t(Display().gTextureFormatCount++)] = *format;
   return D3DENUMRET_OK;
 }
 
@@ -176,7 +177,8 @@ int32_t EnumerateDisplayCards(int32_t forcePrimary, int32_t allowExclusive) {
     EngineErrorLog("Failed to create DirectDraw Interface");
     return 0;
   }
-  const DWORD level = (Display().gFullScreen == 1 && allowExclusive == 1) ? (DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN) : DDSCL_NORMAL;
+  const DWORD level =
+      (Display().gFullScreen == 1 && allowExclusive == 1) ? (DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN) : DDSCL_NORMAL;
   if (Failed(Display().gDirectDraw->SetCooperativeLevel(Host().gMainWindow, level))) {
     ReleaseAndClear(Display().gDirectDraw);
     EngineErrorLog("Failed to set cooperative level for DirectDraw");
@@ -225,7 +227,8 @@ HRESULT CreateRenderSurfaces(HWND window, int32_t with3D) {
   DDSCAPS2 textureCaps{};
   textureCaps.dwCaps = DDSCAPS_TEXTURE;
   DWORD total = 0, free = 0;
-  const bool fits = Succeeded(Display().gDirectDraw->GetAvailableVidMem(&textureCaps, &total, &free)) && needed <= total;
+  const bool fits =
+      Succeeded(Display().gDirectDraw->GetAvailableVidMem(&textureCaps, &total, &free)) && needed <= total;
   Display().gSystemMemorySurfaces = (with3D && fits && Display().gSurfaceFallback == 0) ? 0 : 1;
   Display().gFlipChain = Display().gBlitFlipModeInUse == 1 ? 0 : 1;
 
@@ -235,8 +238,8 @@ HRESULT CreateRenderSurfaces(HWND window, int32_t with3D) {
       desc = DDSURFACEDESC2{};
       desc.dwSize = sizeof desc;
       desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT | DDSD_CKSRCBLT;
-      desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_3DDEVICE |
-                            DDSCAPS_VIDEOMEMORY;
+      desc.ddsCaps.dwCaps =
+          DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_3DDEVICE | DDSCAPS_VIDEOMEMORY;
       desc.dwBackBufferCount = 1;
       if (Succeeded(Display().gDirectDraw->CreateSurface(&desc, &Display().gPrimarySurface, nullptr))) {
         DDSCAPS2 back{};
@@ -253,7 +256,8 @@ HRESULT CreateRenderSurfaces(HWND window, int32_t with3D) {
       desc.dwSize = sizeof desc;
       desc.dwFlags = DDSD_CAPS;
       desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
-      if (Failed(Display().gDirectDraw->CreateSurface(&desc, &Display().gPrimarySurface, nullptr))) Display().gPrimarySurface = nullptr;
+      if (Failed(Display().gDirectDraw->CreateSurface(&desc, &Display().gPrimarySurface, nullptr)))
+        Display().gPrimarySurface = nullptr;
       if (Display().gPrimarySurface) {
         desc = DDSURFACEDESC2{};
         desc.dwSize = sizeof desc;
@@ -261,7 +265,8 @@ HRESULT CreateRenderSurfaces(HWND window, int32_t with3D) {
         desc.ddsCaps.dwCaps = DDSCAPS_3DDEVICE | DDSCAPS_VIDEOMEMORY;
         desc.dwWidth = DWORD(Display().gDisplayWidth);
         desc.dwHeight = DWORD(Display().gDisplayHeight);
-        if (Failed(Display().gDirectDraw->CreateSurface(&desc, &Display().gBackBuffer, nullptr))) Display().gBackBuffer = nullptr;
+        if (Failed(Display().gDirectDraw->CreateSurface(&desc, &Display().gBackBuffer, nullptr)))
+          Display().gBackBuffer = nullptr;
       }
       Display().gFlipChain = 0;
     }
@@ -329,7 +334,8 @@ HRESULT CreateRenderSurfaces(HWND window, int32_t with3D) {
     PALETTEENTRY entries[256];
     for (int i = 0; i < 256; ++i)
       entries[i] = {BYTE(((i >> 5) & 7) * 255 / 7), BYTE(((i >> 2) & 7) * 255 / 7), BYTE((i & 3) * 255 / 3), 0};
-    if (Failed(r = Display().gDirectDraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &Display().gDisplayPalette, nullptr))) {
+    if (Failed(r = Display().gDirectDraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries,
+                                                        &Display().gDisplayPalette, nullptr))) {
       Display().gDisplayPalette = nullptr;
       return FailSurfaces(r, "Failed to set Palette of Primary Surface");
     }
@@ -363,7 +369,8 @@ HRESULT CreateZBuffer(int32_t videoMemory) {
   DDPIXELFORMAT format{};
   bool systemMemory = videoMemory != 1;
   HRESULT r = E_FAIL;
-  if (videoMemory == 1) r = Display().gDirect3D->EnumZBufferFormats(IID_IDirect3DHALDevice, PickZBufferFormatCallback, &format);
+  if (videoMemory == 1)
+    r = Display().gDirect3D->EnumZBufferFormats(IID_IDirect3DHALDevice, PickZBufferFormatCallback, &format);
   if (videoMemory != 1 || Failed(r)) {
     systemMemory = true;
     r = Display().gDirect3D->EnumZBufferFormats(IID_IDirect3DRGBDevice, PickZBufferFormatCallback, &format);
@@ -439,7 +446,8 @@ void SetCapabilityFlags(const D3DDEVICEDESC7& caps, const DDPIXELFORMAT& backBuf
   const DWORD filter = tri.dwTextureFilterCaps;
   Display().gFilterLevel = 0;
   if ((filter & D3DPTFILTERCAPS_MAGFLINEAR) && (filter & D3DPTFILTERCAPS_MINFLINEAR)) Display().gFilterLevel = 1;
-  if ((filter & D3DPTFILTERCAPS_MAGFANISOTROPIC) && (filter & D3DPTFILTERCAPS_MINFANISOTROPIC)) Display().gFilterLevel = 2;
+  if ((filter & D3DPTFILTERCAPS_MAGFANISOTROPIC) && (filter & D3DPTFILTERCAPS_MINFANISOTROPIC))
+    Display().gFilterLevel = 2;
   const DWORD raster = tri.dwRasterCaps;
   Display().gFogAvailable = (raster & (D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_FOGVERTEX)) ? 1 : 0;
   Display().gWBuffer = (raster & D3DPRASTERCAPS_WBUFFER) ? 1 : 0;
@@ -450,7 +458,8 @@ void SetCapabilityFlags(const D3DDEVICEDESC7& caps, const DDPIXELFORMAT& backBuf
   Display().gClampAddressing = (tri.dwTextureAddressCaps & D3DPTADDRESSCAPS_CLAMP) ? 1 : 0;
   Display().gPremultipliedAlpha = (backBufferFormat.dwFlags & DDPF_ALPHAPREMULT) ? 1 : 0;
   Display().gColourKeyAvailable = (tri.dwTextureCaps & D3DPTEXTURECAPS_TRANSPARENCY) ? 1 : 0;
-  Display().gColourKeyBlendAvailable = (Display().gColourKeyAvailable && (tri.dwTextureCaps & D3DPTEXTURECAPS_COLORKEYBLEND)) ? 1 : 0;
+  Display().gColourKeyBlendAvailable =
+      (Display().gColourKeyAvailable && (tri.dwTextureCaps & D3DPTEXTURECAPS_COLORKEYBLEND)) ? 1 : 0;
 }
 
 int32_t ChooseD3DDevice() {
@@ -476,14 +485,16 @@ int32_t ChooseD3DDevice() {
   auto attempt = [&](int index, const char* name, uint32_t isHardware, const GUID& guid) {
     Display().gD3DDeviceName = name;
     Display().gHardwareDevice = isHardware;
-    if (Failed(Display().gDirect3D->CreateDevice(guid, Display().gBackBuffer, &Display().gD3DDevice))) Display().gD3DDevice = nullptr;
+    if (Failed(Display().gDirect3D->CreateDevice(guid, Display().gBackBuffer, &Display().gD3DDevice)))
+      Display().gD3DDevice = nullptr;
     if (index >= 0) status[index] = Display().gD3DDevice ? '1' : '0';
   };
   if (hardware.found && Display().gSurfaceFallback == 0 && Display().gAllowTnL == 1)
     attempt(2, "T&L", 1, IID_IDirect3DTnLHalDevice);
   else if (Display().gAllowTnL != 1)
     status[2] = '2';
-  if (hardware.found && Display().gSurfaceFallback == 0 && !Display().gD3DDevice) attempt(3, "HAL", 1, IID_IDirect3DHALDevice);
+  if (hardware.found && Display().gSurfaceFallback == 0 && !Display().gD3DDevice)
+    attempt(3, "HAL", 1, IID_IDirect3DHALDevice);
   if (!Display().gD3DDevice) attempt(4, "RGB", 0, IID_IDirect3DRGBDevice);
   if (!Display().gD3DDevice && Display().gSurfaceFallback == 1) attempt(5, "MMX", 0, IID_IDirect3DMMXDevice);
   if (!Display().gD3DDevice && hardware.found) attempt(-1, "OTHER", 1, hardware.guid);
@@ -507,9 +518,9 @@ int32_t ChooseD3DDevice() {
   Display().gDxtTextures = 0;
   for (int32_t i = 0; i < Display().gTextureFormatCount; ++i) {
     const DDPIXELFORMAT& f = Display().gTextureFormats[size_t(i)];
-    if ((f.dwFlags & DDPF_FOURCC) && (f.dwFourCC == FOURCC_DXT1 || f.dwFourCC == FOURCC_DXT2 ||
-                                      f.dwFourCC == FOURCC_DXT3 || f.dwFourCC == FOURCC_DXT4 ||
-                                      f.dwFourCC == FOURCC_DXT5))
+    if ((f.dwFlags & DDPF_FOURCC) &&
+        (f.dwFourCC == FOURCC_DXT1 || f.dwFourCC == FOURCC_DXT2 || f.dwFourCC == FOURCC_DXT3 ||
+         f.dwFourCC == FOURCC_DXT4 || f.dwFourCC == FOURCC_DXT5))
       Display().gDxtTextures = 1;
   }
 
@@ -534,7 +545,8 @@ int32_t SetDefaultRenderStates() {
     d->SetRenderState(D3DRENDERSTATE_SRCBLEND, Display().gGhostSrcBlend);
     d->SetRenderState(D3DRENDERSTATE_DESTBLEND, Display().gGhostDestBlend);
   }
-  const uint32_t second = (Display().gSecondBlendLevel >= 5 && Display().gSecondBlendLevel <= 7) ? Display().gSecondBlendLevel : 0;
+  const uint32_t second =
+      (Display().gSecondBlendLevel >= 5 && Display().gSecondBlendLevel <= 7) ? Display().gSecondBlendLevel : 0;
   Display().gGhostSrcBlend2 = kGhostBlends[second].src;
   Display().gGhostDestBlend2 = kGhostBlends[second].dest;
   d->SetRenderState(D3DRENDERSTATE_TEXTUREPERSPECTIVE, 1);
@@ -563,6 +575,8 @@ int32_t SetDefaultRenderStates() {
   return Succeeded(d->SetMaterial(&Display().gSceneMaterial)) ? 1 : 0;
 }
 
-void AttachImageContextToDisplay() { AttachImageContext(Host().gMainWindow, Display().gDirectDraw, Display().gPrimarySurface); }
+void AttachImageContextToDisplay() {
+  AttachImageContext(Host().gMainWindow, Display().gDirectDraw, Display().gPrimarySurface);
+}
 
 }  // namespace vx

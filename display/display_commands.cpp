@@ -69,7 +69,10 @@ void CmdListDisplayModes() {
   win::DDSURFACEDESC2 any{};
   any.dwSize = sizeof any;
   Checklist().gChecklistFilled =
-      Display().gDirectDraw && win::Succeeded(Display().gDirectDraw->EnumDisplayModes(0, &any, nullptr, AddDisplayModeEntry)) ? 1 : 0;
+      Display().gDirectDraw &&
+              win::Succeeded(Display().gDirectDraw->EnumDisplayModes(0, &any, nullptr, AddDisplayModeEntry))
+          ? 1
+          : 0;
 }
 
 // Raises the error of a mode the display can never have; true when the values may be asked for.
@@ -91,8 +94,8 @@ void CmdSetDisplayMode() {
   int32_t width = IntOperand(0), height = IntOperand(1), depth = IntOperand(2);
   SkipOperands(3);
   if (ModeValuesValid(width, height, depth) &&
-      SetDisplayModeFull(width, height, depth, Display().gSurfaceFallback, Display().gScreenModeWidth, Display().gScreenModeHeight,
-                         Display().gScreenModeDepth, Display().gSurfaceFallback)) {
+      SetDisplayModeFull(width, height, depth, Display().gSurfaceFallback, Display().gScreenModeWidth,
+                         Display().gScreenModeHeight, Display().gScreenModeDepth, Display().gSurfaceFallback)) {
     Display().gScreenModeWidth = width;
     Display().gScreenModeHeight = height;
     Display().gScreenModeDepth = depth;

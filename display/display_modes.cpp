@@ -37,8 +37,8 @@ int32_t SetDisplayMode(int32_t width, int32_t height, int32_t depth) {
   if (!Display().gDirectDraw) return 0;
   const HRESULT r = Display().gDirectDraw->SetDisplayMode(DWORD(width), DWORD(height), DWORD(depth), 0, 0);
   if (Failed(r)) {
-    std::string line = "Could not set a display mode of " + std::to_string(width) + "x" + std::to_string(height) +
-                       "x" + std::to_string(depth);
+    std::string line = "Could not set a display mode of " + std::to_string(width) + "x" + std::to_string(height) + "x" +
+                       std::to_string(depth);
     if (r == DDERR_NOEXCLUSIVEMODE) line += ". Must be in exclusive mode to switch bit-depth";
     EngineErrorLog(line);
     return 0;
@@ -112,14 +112,17 @@ int32_t ClearBackBuffer() {
   DDBLTFX fx{};
   fx.dwSize = sizeof fx;
   fx.dwFillColor = 0;
-  const HRESULT r = RetryUntilDrawn([&] { return Display().gBackBuffer->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx); },
-                                    [] { return RestoreOrPause(Display().gBackBuffer); });
+  const HRESULT r =
+      RetryUntilDrawn([&] { return Display().gBackBuffer->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx); },
+                      [] { return RestoreOrPause(Display().gBackBuffer); });
   return r == DDERR_SURFACELOST ? 0 : 1;
 }
 
 int32_t ClearZBuffer() {
   if (Display().gD3DDevice && Display().gRenderEnabled == 1) {
-    if (Display().gZBuffer && Display().gZBuffer == Display().gClearedDepth && Display().gZBuffer->ContentVersion() == Display().gClearedDepthVersion) return 1;
+    if (Display().gZBuffer && Display().gZBuffer == Display().gClearedDepth &&
+        Display().gZBuffer->ContentVersion() == Display().gClearedDepthVersion)
+      return 1;
     const D3DRECT all{0, 0, Display().gDisplayWidth, Display().gDisplayHeight};
     const bool cleared = Succeeded(Display().gD3DDevice->Clear(1, &all, D3DCLEAR_ZBUFFER, 0, 1.0f, 0));
     Display().gClearedDepth = cleared ? Display().gZBuffer : nullptr;
@@ -145,7 +148,8 @@ int32_t PresentFrame() {
   // failure shows nothing this frame).
   auto restore = [] { return Succeeded(RestoreLostSurfaces()); };
   if (Display().gFlipChain) {
-    if (RetryUntilDrawn([] { return Display().gPrimarySurface->Flip(nullptr, 0); }, restore) == DDERR_SURFACELOST) return 0;
+    if (RetryUntilDrawn([] { return Display().gPrimarySurface->Flip(nullptr, 0); }, restore) == DDERR_SURFACELOST)
+      return 0;
     Records().gSpritePage ^= 1;
   } else {
     const RECT source{0, 0, Display().gDisplayWidth, Display().gDisplayHeight};
@@ -159,8 +163,9 @@ int32_t PresentFrame() {
                     client.top + offsetY + Display().gDisplayHeight};
     Display().gPresentOffsetX = dest.left;
     Display().gPresentOffsetY = dest.top;
-    if (RetryUntilDrawn([&] { return Display().gPrimarySurface->Blt(&dest, Display().gBackBuffer, &source, 0, nullptr); }, restore) ==
-        DDERR_SURFACELOST)
+    if (RetryUntilDrawn(
+            [&] { return Display().gPrimarySurface->Blt(&dest, Display().gBackBuffer, &source, 0, nullptr); },
+            restore) == DDERR_SURFACELOST)
       return 0;
     if (Display().gWindowBorders == 1) FillWindowBorders(dest);
   }
@@ -196,7 +201,8 @@ void UpdateFrameRate() {
   const uint32_t now = timeGetTime();
   const uint32_t elapsed = now - Display().gTimeAtLastMeasure;
   if (elapsed > 1000) {
-    Display().gFramesPerSecond = uint32_t(uint64_t(Display().gFrameCounter - Display().gFramesAtLastMeasure) * 1000u / elapsed);
+    Display().gFramesPerSecond =
+        uint32_t(uint64_t(Display().gFrameCounter - Display().gFramesAtLastMeasure) * 1000u / elapsed);
     Display().gTimeAtLastMeasure = now;
     Display().gFramesAtLastMeasure = Display().gFrameCounter;
   }
@@ -275,8 +281,10 @@ void ApplyWindowSettings(int32_t apply, int32_t) {
   if (apply) {
     SetWindowTextA(Host().gMainWindow, System().gWindowTitle.c_str());
     SetWindowLongA(Host().gMainWindow, GWL_STYLE, LONG(System().gWindowStyle));
-    MoveWindow(Host().gMainWindow, System().gWindowClientX - System().gWindowBorder / 2, System().gWindowClientY - System().gWindowCaption - System().gWindowBorder / 2,
-               System().gWindowWidth + System().gWindowBorder, System().gWindowHeight + System().gWindowBorder + System().gWindowCaption, 1);
+    MoveWindow(Host().gMainWindow, System().gWindowClientX - System().gWindowBorder / 2,
+               System().gWindowClientY - System().gWindowCaption - System().gWindowBorder / 2,
+               System().gWindowWidth + System().gWindowBorder,
+               System().gWindowHeight + System().gWindowBorder + System().gWindowCaption, 1);
     ShowWindow(Host().gMainWindow, System().gWindowShowState);
     if (System().gWindowMode == 0) {
       ShowCursor(0);

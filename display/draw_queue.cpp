@@ -75,10 +75,8 @@ bool ChangesState(DrawItemType type) {
     case DrawItemType::kTextNormal:
     case DrawItemType::kTextItalic:
     case DrawItemType::kTextBold:
-    case DrawItemType::kTextBoldItalic:
-      return true;
-    default:
-      return false;
+    case DrawItemType::kTextBoldItalic: return true;
+    default: return false;
   }
 }
 
@@ -239,7 +237,10 @@ int32_t QueueCopyBitmap(int32_t source, int32_t target) {
 
 int32_t QueueCopyBitmapRect(int32_t source, int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t target,
                             int32_t targetLeft, int32_t targetTop, int32_t targetRight, int32_t targetBottom) {
-  return Queue(FramesFor(target), CopyBitmapItem{source, target, 0, {left, top, right, bottom},
+  return Queue(FramesFor(target), CopyBitmapItem{source,
+                                                 target,
+                                                 0,
+                                                 {left, top, right, bottom},
                                                  {targetLeft, targetTop, targetRight, targetBottom}});
 }
 
@@ -301,8 +302,8 @@ int32_t QueueReadPixel(int32_t x, int32_t y, ValueSlot* result) {
   return Queue(1, ReadPixelItem{x, y, result});
 }
 
-int32_t QueuePrintText(const std::string& text, int32_t* cursorX, int32_t* cursorY, int32_t sameLine,
-                       int32_t opaque, int32_t wrap) {
+int32_t QueuePrintText(const std::string& text, int32_t* cursorX, int32_t* cursorY, int32_t sameLine, int32_t opaque,
+                       int32_t wrap) {
   DrawQueueItem* item = QueueItem(FramesFor(DrawQueue().gCurrentBitmap), PrintTextItem{*cursorX, *cursorY, opaque, {}});
   if (!item) return 0;
   PrintTextItem& fields = std::get<PrintTextItem>(item->fields);

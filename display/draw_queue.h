@@ -94,8 +94,8 @@ struct DeleteBitmapItem {
 struct CopyBitmapItem {
   static constexpr DrawItemType kType = DrawItemType::kCopyBitmap;
   int32_t source, target;
-  int32_t whole;              // 1: the whole source at (0, 0); 0: rectangle to rectangle
-  int32_t sourceEdges[4];     // left, top, right, bottom, inclusive
+  int32_t whole;           // 1: the whole source at (0, 0); 0: rectangle to rectangle
+  int32_t sourceEdges[4];  // left, top, right, bottom, inclusive
   int32_t targetEdges[4];
 };
 struct MirrorBitmapItem {
@@ -118,7 +118,7 @@ struct GrabImageItem {
   static constexpr DrawItemType kType = DrawItemType::kGrabImage;
   int32_t image;
   int32_t left, top, right, bottom;
-  int32_t textureFlag;        // above 0: the image gets a texture; 2 compressed
+  int32_t textureFlag;  // above 0: the image gets a texture; 2 compressed
 };
 struct PasteImageItem {
   static constexpr DrawItemType kType = DrawItemType::kPasteImage;
@@ -140,10 +140,10 @@ struct RotateImageItem {
 };
 struct ClearItem {
   static constexpr DrawItemType kType = DrawItemType::kClear;
-  int32_t deviceClear;        // 1: through the 3D device with the colour
+  int32_t deviceClear;  // 1: through the 3D device with the colour
   uint32_t colour;
 };
-struct PrintTextItem {        // in the window's font, at the print cursor
+struct PrintTextItem {  // in the window's font, at the print cursor
   static constexpr DrawItemType kType = DrawItemType::kPrintText;
   int32_t x, y, opaque;
   ItemText text;
@@ -176,9 +176,9 @@ struct BackColourItem {
 struct ReadPixelItem {
   static constexpr DrawItemType kType = DrawItemType::kReadPixel;
   int32_t x, y;
-  ValueSlot* result;          // where the colour goes
+  ValueSlot* result;  // where the colour goes
 };
-struct EraseTextItem {        // the cells of a printed text in the background colour
+struct EraseTextItem {  // the cells of a printed text in the background colour
   static constexpr DrawItemType kType = DrawItemType::kEraseText;
   int32_t x, y;
   ItemText text;
@@ -208,7 +208,7 @@ using TextNormalItem = TextStyleItem<DrawItemType::kTextNormal, 0>;
 using TextItalicItem = TextStyleItem<DrawItemType::kTextItalic, 1>;
 using TextBoldItem = TextStyleItem<DrawItemType::kTextBold, 2>;
 using TextBoldItalicItem = TextStyleItem<DrawItemType::kTextBoldItalic, 3>;
-struct DrawTextItem {         // in the text font
+struct DrawTextItem {  // in the text font
   static constexpr DrawItemType kType = DrawItemType::kDrawText;
   int32_t x, y;
   ItemText text;
@@ -222,30 +222,30 @@ struct DrawTextCentredItem {  // x is the middle of the text
 using DrawItemFields =
     std::variant<SetBitmapItem, LoadBitmapItem, SaveBitmapItem, CreateBitmapItem, DeleteBitmapItem, CopyBitmapItem,
                  MirrorBitmapItem, FlipBitmapItem, BlurBitmapItem, FadeBitmapItem, GrabImageItem, PasteImageItem,
-                 PasteSpriteItem, SaveImageItem, RotateImageItem, ClearItem, PrintTextItem, DotItem, BoxItem,
-                 LineItem, EllipseItem, InkItem, BackColourItem, ReadPixelItem, EraseTextItem, TextFontItem,
-                 TextSizeItem, TextOpaqueItem, TextTransparentItem, TextNormalItem, TextItalicItem, TextBoldItem,
-                 TextBoldItalicItem, DrawTextItem, DrawTextCentredItem>;
+                 PasteSpriteItem, SaveImageItem, RotateImageItem, ClearItem, PrintTextItem, DotItem, BoxItem, LineItem,
+                 EllipseItem, InkItem, BackColourItem, ReadPixelItem, EraseTextItem, TextFontItem, TextSizeItem,
+                 TextOpaqueItem, TextTransparentItem, TextNormalItem, TextItalicItem, TextBoldItem, TextBoldItalicItem,
+                 DrawTextItem, DrawTextCentredItem>;
 
 struct DrawQueueItem {
   int32_t next, previous;
-  DrawItemType type;         // the kind of the fields
-  int32_t frames;            // frame preparations it still waits in; it is performed in the first
-  int32_t targetBitmap;      // gCurrentBitmap when queued
+  DrawItemType type;     // the kind of the fields
+  int32_t frames;        // frame preparations it still waits in; it is performed in the first
+  int32_t targetBitmap;  // gCurrentBitmap when queued
   win::IDirectDrawSurface7* targetSurface;
   DrawItemFields fields;
-  int32_t performed;         // 1 once performed
-  int32_t lastTurnWarning;   // a soft error the item reports when its last frame ends, 0 none
+  int32_t performed;        // 1 once performed
+  int32_t lastTurnWarning;  // a soft error the item reports when its last frame ends, 0 none
 };
 
 struct DrawQueueState {
   RecordPool<DrawQueueItem> gDrawQueue{1024, 4};
-  uint32_t gDrawQueueCount = 0;      // items waiting; the dispatcher ends a slice past 32000
-  int32_t gCurrentBitmap = 0;        // target of new items, 0 the screen
+  uint32_t gDrawQueueCount = 0;  // items waiting; the dispatcher ends a slice past 32000
+  int32_t gCurrentBitmap = 0;    // target of new items, 0 the screen
   win::IDirectDrawSurface7* gCurrentSurface = nullptr;
   uint8_t gScreenPersistFrames = 1;  // frames of a screen item: 2 with a flip chain, else 1
   DrawColour gDrawBackColor{}, gDrawInkColor{};
-  int32_t gExecBitmap = 0;           // the executor's own current bitmap
+  int32_t gExecBitmap = 0;  // the executor's own current bitmap
   win::IDirectDrawSurface7* gExecSurface = nullptr;
 };
 extern DrawQueueState gDrawQueueState;  // the one instance (display/draw_queue.cpp)
@@ -255,7 +255,7 @@ inline DrawQueueState& DrawQueue() { return gDrawQueueState; }
 // buffer's format. Run set-up and display changes call it.
 void ResetDrawTarget();
 
-int32_t DrawQueueAlloc();     // the new item's slot, -1 after kErrOutOfMemory
+int32_t DrawQueueAlloc();  // the new item's slot, -1 after kErrOutOfMemory
 int32_t DrawQueueFree(int32_t slot);
 int32_t DrawQueueExecute();
 void DrawQueueFlush();
@@ -306,8 +306,8 @@ int32_t QueueClearColor(int32_t colour);
 int32_t QueueReadPixel(int32_t x, int32_t y, ValueSlot* result);
 // Prints at the cursor in the window's font and moves the cursor: to the right of the text with
 // sameLine, else to the start of the next line; with wrap, past the display's width too.
-int32_t QueuePrintText(const std::string& text, int32_t* cursorX, int32_t* cursorY, int32_t sameLine,
-                       int32_t opaque, int32_t wrap);
+int32_t QueuePrintText(const std::string& text, int32_t* cursorX, int32_t* cursorY, int32_t sameLine, int32_t opaque,
+                       int32_t wrap);
 // Paints the text's cells in the background colour.
 int32_t QueueEraseText(const std::string& text, int32_t cursorX, int32_t cursorY);
 int32_t QueueTextFont(const std::string& face, int32_t charset);

@@ -18,7 +18,6 @@ namespace vx {
 
 namespace {
 
-
 // Attached files stand in for files on disk; the temporary copy keeps the name's ending.
 std::string ResolvedName(std::string name) {
   ResolveVirtualFile(name, VirtualFileEnding(name));
@@ -160,7 +159,8 @@ void Perform(DrawQueueItem&, const CopyBitmapItem& fields) {
 // The image's rectangle written through the work bitmap, which is released again.
 void Perform(DrawQueueItem&, const SaveImageItem& fields) {
   const uint32_t slot = ImageSlotOf(fields.image);
-  if (slot == 0 || !Records().gImageRecords.IsTaken(slot) || !Records().gImageRecords[slot].valid || !Records().gImageRecords[slot].surface) {
+  if (slot == 0 || !Records().gImageRecords.IsTaken(slot) || !Records().gImageRecords[slot].valid ||
+      !Records().gImageRecords[slot].surface) {
     RaiseRuntimeError(kErrImageNotExist);
     return;
   }

@@ -186,7 +186,8 @@ void Perform(DrawQueueItem& item, const PasteImageItem& fields) {
 
 void Perform(DrawQueueItem& item, const PasteSpriteItem& fields) {
   // Slot 0 is a real item of this pool, so the item must still be this sprite.
-  const uint32_t slot = fields.sprite >= 0 && fields.sprite < kNumberMapSize ? Records().gSpriteSlotById[size_t(fields.sprite)] : 0;
+  const uint32_t slot =
+      fields.sprite >= 0 && fields.sprite < kNumberMapSize ? Records().gSpriteSlotById[size_t(fields.sprite)] : 0;
   const SpriteRecord* sprite = SpriteOf(slot);
   if (item.targetSurface && sprite && sprite->spriteNumber == fields.sprite)
     DrawSpriteToSurface(item.targetSurface, item.targetBitmap, slot, fields.x, fields.y);
@@ -222,18 +223,21 @@ void Perform(DrawQueueItem& item, const ClearItem& fields) {
   int32_t w = 0, h = 0;
   TargetSize(item.targetBitmap, &w, &h);
   const bool screen = item.targetBitmap == 0;
-  const bool viewportSized =
-      int32_t(Display().gViewport.dwWidth) == Display().gDisplayWidth && int32_t(Display().gViewport.dwHeight) == Display().gDisplayHeight;
+  const bool viewportSized = int32_t(Display().gViewport.dwWidth) == Display().gDisplayWidth &&
+                             int32_t(Display().gViewport.dwHeight) == Display().gDisplayHeight;
   // Without a 3D device the fill does the device's work.
-  if (Display().gD3DDevice && (fields.deviceClear == 1 || (DrawQueue().gDrawBackColor.pixel == 0 && screen && viewportSized)))
+  if (Display().gD3DDevice &&
+      (fields.deviceClear == 1 || (DrawQueue().gDrawBackColor.pixel == 0 && screen && viewportSized)))
     ClearViewport(fields.colour);
   else
-    ColourFill(item.targetSurface, win::RECT{0, 0, w, h}, fields.deviceClear == 1 ? 0 : DrawQueue().gDrawBackColor.pixel);
+    ColourFill(item.targetSurface, win::RECT{0, 0, w, h},
+               fields.deviceClear == 1 ? 0 : DrawQueue().gDrawBackColor.pixel);
 }
 
 void Perform(DrawQueueItem& item, const DotItem& fields) {
   if (item.targetSurface)
-    ColourFill(item.targetSurface, win::RECT{fields.x, fields.y, fields.x + 1, fields.y + 1}, DrawQueue().gDrawInkColor.pixel);
+    ColourFill(item.targetSurface, win::RECT{fields.x, fields.y, fields.x + 1, fields.y + 1},
+               DrawQueue().gDrawInkColor.pixel);
 }
 
 void Perform(DrawQueueItem& item, const BoxItem& fields) {
@@ -243,7 +247,8 @@ void Perform(DrawQueueItem& item, const BoxItem& fields) {
   // Corners inclusive; the part on the target is filled.
   const win::RECT rect{std::max(fields.left, 0), std::max(fields.top, 0), std::min(WrapAdd(fields.right, 1), w),
                        std::min(WrapAdd(fields.bottom, 1), h)};
-  if (rect.right > rect.left && rect.bottom > rect.top) ColourFill(item.targetSurface, rect, DrawQueue().gDrawInkColor.pixel);
+  if (rect.right > rect.left && rect.bottom > rect.top)
+    ColourFill(item.targetSurface, rect, DrawQueue().gDrawInkColor.pixel);
 }
 
 void Perform(DrawQueueItem& item, const LineItem& fields) {

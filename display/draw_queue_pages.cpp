@@ -24,10 +24,10 @@ struct PageLayout {
 
 struct PageDrawing {
   PageLayout layout;
-  std::vector<uint8_t> before;      // the page as the queue found it, row by row
-  std::vector<uint8_t> values;      // the kept pixels, where they stand in a page
-  std::vector<uint8_t> changed;     // one byte a pixel: 1 where the kept drawing changed it
-  std::vector<uint8_t> rowChanged;  // one byte a row: 1 where any pixel of the row is kept
+  std::vector<uint8_t> before;       // the page as the queue found it, row by row
+  std::vector<uint8_t> values;       // the kept pixels, where they stand in a page
+  std::vector<uint8_t> changed;      // one byte a pixel: 1 where the kept drawing changed it
+  std::vector<uint8_t> rowChanged;   // one byte a row: 1 where any pixel of the row is kept
   const uint8_t* watched = nullptr;  // the page 'before' was taken of, while the queue runs on it
   const uint8_t* drawnOn = nullptr;  // the page the kept drawing was made on; null when none waits
 };

@@ -30,7 +30,9 @@ void DrawItemText(const DrawQueueItem& item, int32_t x, int32_t y, const ItemTex
   target->ReleaseDC(dc);
 }
 
-void RemakeTextFont() { CreateTextFont(Text().gTextStyle, Text().gTextSize, Text().gTextFontName, Text().gTextCharsetSetting); }
+void RemakeTextFont() {
+  CreateTextFont(Text().gTextStyle, Text().gTextSize, Text().gTextFontName, Text().gTextCharsetSetting);
+}
 
 void SetTextStyle(int16_t style) {
   Text().gTextStyle = style;
@@ -40,8 +42,8 @@ void SetTextStyle(int16_t style) {
 }  // namespace
 
 void Perform(DrawQueueItem& item, PrintTextItem& fields) {
-  DrawItemText(item, fields.x, fields.y, fields.text, CurrentWindowFont(), fields.opaque == 1, DrawQueue().gDrawInkColor.Gdi(),
-               DrawQueue().gDrawBackColor.Gdi(), false);
+  DrawItemText(item, fields.x, fields.y, fields.text, CurrentWindowFont(), fields.opaque == 1,
+               DrawQueue().gDrawInkColor.Gdi(), DrawQueue().gDrawBackColor.Gdi(), false);
 }
 
 // The text's cells are painted in the background colour.
@@ -51,13 +53,13 @@ void Perform(DrawQueueItem& item, const EraseTextItem& fields) {
 }
 
 void Perform(DrawQueueItem& item, DrawTextItem& fields) {
-  DrawItemText(item, fields.x, fields.y, fields.text, CurrentTextFont(), Text().gTextOpaque == 1, DrawQueue().gDrawInkColor.Gdi(),
-               DrawQueue().gDrawBackColor.Gdi(), false);
+  DrawItemText(item, fields.x, fields.y, fields.text, CurrentTextFont(), Text().gTextOpaque == 1,
+               DrawQueue().gDrawInkColor.Gdi(), DrawQueue().gDrawBackColor.Gdi(), false);
 }
 
 void Perform(DrawQueueItem& item, DrawTextCentredItem& fields) {
-  DrawItemText(item, fields.x, fields.y, fields.text, CurrentTextFont(), Text().gTextOpaque == 1, DrawQueue().gDrawInkColor.Gdi(),
-               DrawQueue().gDrawBackColor.Gdi(), true);
+  DrawItemText(item, fields.x, fields.y, fields.text, CurrentTextFont(), Text().gTextOpaque == 1,
+               DrawQueue().gDrawInkColor.Gdi(), DrawQueue().gDrawBackColor.Gdi(), true);
 }
 
 void Perform(DrawQueueItem&, const TextFontItem& fields) {

@@ -28,7 +28,8 @@ BOOL AddInputDeviceEntry(const DIDEVICEINSTANCEA* instance, void*) {
 
 BOOL MarkForceFeedbackDevice(const DIDEVICEINSTANCEA* instance, void*) {
   for (int32_t i = 0; i < Checklist().gChecklistCount; ++i)
-    if (std::strncmp(Checklist().gChecklist[size_t(i)].text, instance->tszProductName, sizeof Checklist().gChecklist[0].text) == 0)
+    if (std::strncmp(Checklist().gChecklist[size_t(i)].text, instance->tszProductName,
+                     sizeof Checklist().gChecklist[0].text) == 0)
       Checklist().gChecklist[size_t(i)].values[0] = 1;
   return DIENUM_CONTINUE;
 }
@@ -37,14 +38,14 @@ void CmdListControlDevices() {
   Checklist().gChecklistCount = 0;
   Checklist().gChecklistHasValues = 1;
   Checklist().gChecklistHasTexts = 1;
-  if (!Input().gDirectInput ||
-      DiFailed(Input().gDirectInput->EnumDevices(DIDEVTYPE_JOYSTICK, AddInputDeviceEntry, nullptr, DIEDFL_ATTACHEDONLY))) {
+  if (!Input().gDirectInput || DiFailed(Input().gDirectInput->EnumDevices(DIDEVTYPE_JOYSTICK, AddInputDeviceEntry,
+                                                                          nullptr, DIEDFL_ATTACHEDONLY))) {
     Checklist().gChecklistFilled = 0;
     return;
   }
   Input().gDirectInput->EnumDevices(DIDEVTYPE_DEVICE, AddInputDeviceEntry, nullptr, DIEDFL_ATTACHEDONLY);
   Input().gDirectInput->EnumDevices(DIDEVTYPE_JOYSTICK, MarkForceFeedbackDevice, nullptr,
-                            DIEDFL_ATTACHEDONLY | DIEDFL_FORCEFEEDBACK);
+                                    DIEDFL_ATTACHEDONLY | DIEDFL_FORCEFEEDBACK);
   Checklist().gChecklistFilled = 1;
 }
 
@@ -113,8 +114,8 @@ constexpr CommandHandler CmdForceSlowVibration = CmdForceTimed<kForceSlowVibrati
 
 void CmdForceDamper() {
   const int32_t magnitude = IntOperand(0), duration = IntOperand(1);
-  if (ForceReady() && Input().gForceEffects[kForceDamperA] && Input().gForceEffects[kForceDamperB] && MagnitudeOk(magnitude) &&
-      DurationOk(duration))
+  if (ForceReady() && Input().gForceEffects[kForceDamperA] && Input().gForceEffects[kForceDamperB] &&
+      MagnitudeOk(magnitude) && DurationOk(duration))
     PlayDamper(magnitude, duration, 1);
   SkipOperands(2);
 }
@@ -173,7 +174,9 @@ void FnState() {
 }
 
 template <int kButton>
-int32_t JoystickButton() { return (Input().gJoystickState.rgbButtons[kButton] & 0x80) ? 1 : 0; }
+int32_t JoystickButton() {
+  return (Input().gJoystickState.rgbButtons[kButton] & 0x80) ? 1 : 0;
+}
 
 constexpr CommandHandler FnJoystickLeft = FnState<[] { return int32_t(Input().gJoystickState.lX < 0); }>;
 constexpr CommandHandler FnJoystickRight = FnState<[] { return int32_t(Input().gJoystickState.lX > 0); }>;
@@ -188,8 +191,10 @@ constexpr CommandHandler FnJoystickY = FnState<[] { return Input().gJoystickStat
 constexpr CommandHandler FnJoystickZ = FnState<[] { return Input().gJoystickState.lZ; }>;
 constexpr CommandHandler FnJoystickSliderA = FnState<[] { return Input().gJoystickState.rglSlider[0]; }>;
 constexpr CommandHandler FnJoystickSliderB = FnState<[] { return Input().gJoystickState.rglSlider[1]; }>;
-constexpr CommandHandler FnJoystickPovA = FnState<[] { return static_cast<int32_t>(Input().gJoystickState.rgdwPOV[0]); }>;
-constexpr CommandHandler FnJoystickPovB = FnState<[] { return static_cast<int32_t>(Input().gJoystickState.rgdwPOV[1]); }>;
+constexpr CommandHandler FnJoystickPovA =
+    FnState<[] { return static_cast<int32_t>(Input().gJoystickState.rgdwPOV[0]); }>;
+constexpr CommandHandler FnJoystickPovB =
+    FnState<[] { return static_cast<int32_t>(Input().gJoystickState.rgdwPOV[1]); }>;
 constexpr CommandHandler FnJoystickTwistX = FnState<[] { return Input().gJoystickState.lRx; }>;
 constexpr CommandHandler FnJoystickTwistY = FnState<[] { return Input().gJoystickState.lRy; }>;
 constexpr CommandHandler FnJoystickTwistZ = FnState<[] { return Input().gJoystickState.lRz; }>;
@@ -200,7 +205,8 @@ constexpr CommandHandler FnControlDeviceZ = FnState<[] { return Input().gControl
 void FnJoystickButton() {
   PollInputIfDue();
   const int32_t button = IntOperand(1);
-  SlotOperand(0)->i = button >= 0 && button <= 31 ? ((Input().gJoystickState.rgbButtons[size_t(button)] & 0x80) ? 1 : 0) : 0;
+  SlotOperand(0)->i =
+      button >= 0 && button <= 31 ? ((Input().gJoystickState.rgbButtons[size_t(button)] & 0x80) ? 1 : 0) : 0;
   SkipOperands(2);
 }
 

@@ -155,8 +155,9 @@ int32_t WrappingSum(int32_t value, int32_t delta) {
 bool FullScreenScales() {
   PictureRect shown{};
   int width = 0, height = 0;
-  if (System().gWindowMode != 0 || Display().gFullScreen != 1 || !gFullScreenPicture || !gFullScreenPicture(&shown, &width, &height) ||
-      shown.width <= 0 || shown.height <= 0 || width <= 0 || height <= 0)
+  if (System().gWindowMode != 0 || Display().gFullScreen != 1 || !gFullScreenPicture ||
+      !gFullScreenPicture(&shown, &width, &height) || shown.width <= 0 || shown.height <= 0 || width <= 0 ||
+      height <= 0)
     return false;
   const AxisScale x{width, shown.width, shown.x}, y{height, shown.height, shown.y};
   // A new place starts the running sums again.
@@ -298,12 +299,14 @@ void ReleaseInputDevices() {
 }
 
 void AcquireInputDevices() {
-  for (DirectInputDevice* device : {Input().gKeyboardDevice, Input().gMouseDevice, Input().gJoystickDevice, Input().gControlDevice})
+  for (DirectInputDevice* device :
+       {Input().gKeyboardDevice, Input().gMouseDevice, Input().gJoystickDevice, Input().gControlDevice})
     if (device) device->Acquire();
 }
 
 void UnacquireInputDevices() {
-  for (DirectInputDevice* device : {Input().gKeyboardDevice, Input().gMouseDevice, Input().gJoystickDevice, Input().gControlDevice})
+  for (DirectInputDevice* device :
+       {Input().gKeyboardDevice, Input().gMouseDevice, Input().gJoystickDevice, Input().gControlDevice})
     if (device) device->Unacquire();
 }
 
@@ -313,7 +316,8 @@ void FoldMouseState() {
   const int32_t moveX = scaled ? Input().gScaleX.Move(Input().gMouseState.lX) : Input().gMouseState.lX;
   const int32_t moveY = scaled ? Input().gScaleY.Move(Input().gMouseState.lY) : Input().gMouseState.lY;
   int64_t pointerX = 0, pointerY = 0;
-  if (pointerMoves && scaled && (Input().gMouseState.lX != 0 || Input().gMouseState.lY != 0) && PointerInWindow(&pointerX, &pointerY)) {
+  if (pointerMoves && scaled && (Input().gMouseState.lX != 0 || Input().gMouseState.lY != 0) &&
+      PointerInWindow(&pointerX, &pointerY)) {
     // Where the player sees the pointer; a pointer that did not move keeps a place the program set.
     Input().gMouseX = Input().gScaleX.At(pointerX, Display().gDisplayWidth - 1);
     Input().gMouseY = Input().gScaleY.At(pointerY, Display().gDisplayHeight - 1);
@@ -341,17 +345,22 @@ int RefreshInputState() {
   }
   if (!Host().gAppActive) return 0;
   int result = 0;
-  if (Input().gKeyboardDevice) ReadDevice(Input().gKeyboardDevice, sizeof Input().gKeyState, Input().gKeyState.data(), false, result);
+  if (Input().gKeyboardDevice)
+    ReadDevice(Input().gKeyboardDevice, sizeof Input().gKeyState, Input().gKeyState.data(), false, result);
   if (Language().gEditorScreenState > 1) return result;
   if (Input().gMouseDevice) {
     // A failed read leaves old deltas in the table, which must not move the pointer twice.
-    if (ReadDevice(Input().gMouseDevice, sizeof Input().gMouseState, &Input().gMouseState, false, result)) FoldMouseState();
+    if (ReadDevice(Input().gMouseDevice, sizeof Input().gMouseState, &Input().gMouseState, false, result))
+      FoldMouseState();
   }
   if (Input().gJoystickDevice) {
-    const bool shared = Input().gControlDevice && SameNameIgnoringCase(Input().gJoystickName, Input().gControlDeviceName);
-    ReadDevice(shared ? Input().gControlDevice : Input().gJoystickDevice, sizeof Input().gJoystickState, &Input().gJoystickState, true, result);
+    const bool shared =
+        Input().gControlDevice && SameNameIgnoringCase(Input().gJoystickName, Input().gControlDeviceName);
+    ReadDevice(shared ? Input().gControlDevice : Input().gJoystickDevice, sizeof Input().gJoystickState,
+               &Input().gJoystickState, true, result);
   }
-  if (Input().gControlDevice) ReadDevice(Input().gControlDevice, sizeof Input().gControlDeviceState, &Input().gControlDeviceState, true, result);
+  if (Input().gControlDevice)
+    ReadDevice(Input().gControlDevice, sizeof Input().gControlDeviceState, &Input().gControlDeviceState, true, result);
   return result;
 }
 

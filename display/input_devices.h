@@ -18,8 +18,17 @@ namespace vx {
 
 // The prepared effects, by slot.
 enum ForceSlot {
-  kForceUp, kForceDown, kForceLeft, kForceRight, kForceAngle, kForceFastVibration,
-  kForceTimedConstant, kForceSlowVibration, kForceDamperA, kForceDamperB, kForceSlotCount
+  kForceUp,
+  kForceDown,
+  kForceLeft,
+  kForceRight,
+  kForceAngle,
+  kForceFastVibration,
+  kForceTimedConstant,
+  kForceSlowVibration,
+  kForceDamperA,
+  kForceDamperB,
+  kForceSlotCount
 };
 
 // Window pixels to picture pixels along one axis: a scale of picture / shown, the picture's edge at
@@ -68,8 +77,8 @@ struct InputState {
   int32_t gMouseButtons = 0;                           // 1 left, 2 right, 4 middle, 8 the fourth, added
   int32_t gMouseButtonPresses = 0;                     // buttons pressed since the program last looked, held or not
   int32_t gMouseMoveX = 0, gMouseMoveY = 0, gMouseMoveZ = 0;
-  int32_t gMouseClickState = 0;                        // 1 left press, 2 right press, 0 released
-  uint32_t gHasFocus = 1;                              // the window has the keyboard focus
+  int32_t gMouseClickState = 0;  // 1 left press, 2 right press, 0 released
+  uint32_t gHasFocus = 1;        // the window has the keyboard focus
 
   // Typed characters kept by the window procedure for the keyboard commands.
   uint8_t gLastKeyChar = 0;           // character of the last WM_CHAR until the next message
@@ -82,7 +91,7 @@ struct InputState {
 extern InputState gInputState;  // the one instance (display/input_devices.cpp)
 inline InputState& Input() { return gInputState; }
 
-constexpr int32_t kAxisRange = 1000;             // axes report -1000..1000
+constexpr int32_t kAxisRange = 1000;  // axes report -1000..1000
 constexpr uint32_t kJoystickDeadZone = 1000;
 
 // --- Interfaces ----------------------------------------------------------------------------------

@@ -10,7 +10,7 @@ struct LockedPixels {
   uintptr_t address = 0;  // the first pixel of the locked back buffer; 0 while nothing is locked
   uint32_t width = 0, height = 0;
   uint32_t bitsPerPixel = 0;
-  uint32_t pitch = 0;     // bytes from one row's start to the next
+  uint32_t pitch = 0;  // bytes from one row's start to the next
 };
 
 // Locks the whole back buffer and keeps its place and layout; a failed lock keeps what was kept.

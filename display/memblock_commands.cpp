@@ -85,13 +85,15 @@ void CmdCopyMemoryBlock() {
   const uint32_t count = uint32_t(IntOperand(4));
   SkipOperands(5);
   if (!CheckMemblock(from) || !CheckMemblock(to)) return;
-  if (fromPosition >= MemoryAccess().gMemblockSize[size_t(from)] || toPosition >= MemoryAccess().gMemblockSize[size_t(to)] ||
-      !MemblockHolds(from, fromPosition, count) || !MemblockHolds(to, toPosition, count)) {
+  if (fromPosition >= MemoryAccess().gMemblockSize[size_t(from)] ||
+      toPosition >= MemoryAccess().gMemblockSize[size_t(to)] || !MemblockHolds(from, fromPosition, count) ||
+      !MemblockHolds(to, toPosition, count)) {
     RaiseRuntimeError(kErrMemblockPositionOutside);
     return;
   }
   // The two ranges may overlap within one block.
-  std::memmove(MemoryAccess().gMemblockData[size_t(to)] + toPosition, MemoryAccess().gMemblockData[size_t(from)] + fromPosition, count);
+  std::memmove(MemoryAccess().gMemblockData[size_t(to)] + toPosition,
+               MemoryAccess().gMemblockData[size_t(from)] + fromPosition, count);
 }
 
 // --- Values ----------------------------------------------------------------------------------------
@@ -121,17 +123,21 @@ void ReadValue(uint32_t width) {
 }
 
 void CmdWriteMemoryBlockByte() {
-  WriteValue(1, [](int32_t v) { return v >= 0 && v <= 255; }, kErrByteOutOfRange);
+  WriteValue(
+      1, [](int32_t v) { return v >= 0 && v <= 255; }, kErrByteOutOfRange);
 }
 void CmdWriteMemoryBlockWord() {
-  WriteValue(2, [](int32_t v) { return v >= 0 && v <= 65535; }, kErrWordOutOfRange);
+  WriteValue(
+      2, [](int32_t v) { return v >= 0 && v <= 65535; }, kErrWordOutOfRange);
 }
 void CmdWriteMemoryBlockDword() {
-  WriteValue(4, [](int32_t v) { return v >= 0; }, kErrValueBelowZero);
+  WriteValue(
+      4, [](int32_t v) { return v >= 0; }, kErrValueBelowZero);
 }
 // A float's 32 bits, whatever they hold.
 void CmdWriteMemoryBlockFloat() {
-  WriteValue(4, [](int32_t) { return true; }, 0);
+  WriteValue(
+      4, [](int32_t) { return true; }, 0);
 }
 void FnMemoryBlockByte() { ReadValue(1); }
 void FnMemoryBlockWord() { ReadValue(2); }
@@ -198,7 +204,8 @@ void CmdMakeBitmapFromMemoryBlock() {
   if (SurfaceBlockSize(b, &width, &height)) {
     win::IDirectDrawSurface7* old = n == 0 ? Display().gBackBuffer : Display().gBitmaps[size_t(n)];
     const bool sameSize = old && old->Width() == uint32_t(width) && old->Height() == uint32_t(height);
-    if (n == 0 || sameSize || SurfaceBlockHolds(b, NewBitmapDepth())) surface = n == 0 ? old : BitmapOfSize(n, width, height);
+    if (n == 0 || sameSize || SurfaceBlockHolds(b, NewBitmapDepth()))
+      surface = n == 0 ? old : BitmapOfSize(n, width, height);
   }
   if (!SurfaceFromMemblock(b, surface)) RaiseRuntimeError(kErrBitmapNotExist);
 }
@@ -237,7 +244,8 @@ void CmdMakeImageFromMemoryBlock() {
   }
   uint32_t slot = ImageSlotById(n);
   const bool sameSize = slot != 0 && Records().gImageRecords.IsTaken(slot) && Records().gImageRecords[slot].surface &&
-                        Records().gImageRecords[slot].imageWidth == width && Records().gImageRecords[slot].imageHeight == height;
+                        Records().gImageRecords[slot].imageWidth == width &&
+                        Records().gImageRecords[slot].imageHeight == height;
   if (!sameSize) {
     slot = AllocImageRecord();
     if (slot == kNoRecordSlot) return;  // the pool raised the error

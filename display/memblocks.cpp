@@ -127,7 +127,8 @@ bool SurfaceBlockSize(int32_t b, int32_t* width, int32_t* height) {
 bool SurfaceBlockHolds(int32_t b, uint32_t bitsPerPixel) {
   int32_t width = 0, height = 0;
   if (!SurfaceBlockSize(b, &width, &height) || bitsPerPixel / 8 == 0) return false;
-  return kSurfaceBlockHeader + uint64_t(width) * uint64_t(height) * (bitsPerPixel / 8) <= MemoryAccess().gMemblockSize[size_t(b)];
+  return kSurfaceBlockHeader + uint64_t(width) * uint64_t(height) * (bitsPerPixel / 8) <=
+         MemoryAccess().gMemblockSize[size_t(b)];
 }
 
 bool SurfaceFromMemblock(int32_t b, win::IDirectDrawSurface7* surface) {

@@ -15,8 +15,8 @@ namespace vx {
 
 constexpr int32_t kMemblockSlots = 256;  // numbers 1 to 255; 0 is never used
 struct MemoryAccessState {
-  std::array<uint8_t*, kMemblockSlots> gMemblockData{};  // the block's bytes, null for none
-  std::array<uint32_t, kMemblockSlots> gMemblockSize{};  // in bytes
+  std::array<uint8_t*, kMemblockSlots> gMemblockData{};             // the block's bytes, null for none
+  std::array<uint32_t, kMemblockSlots> gMemblockSize{};             // in bytes
   std::array<win::LowMapping, kMemblockSlots> gMemblockMappings{};  // what each block's bytes are mapped as
 
   // The screen's pixels while the pixel commands have them locked.

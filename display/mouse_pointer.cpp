@@ -25,7 +25,9 @@ int32_t gPointerImages[3] = {-1, -1, -1};
 int16_t gBlinkCounter = 0;
 int16_t gBlinkState = 0;
 
-bool PointerExists() { return Pointer().gPointerSprite != -1 && Records().gRenderItems.IsTaken(uint32_t(Pointer().gPointerSprite)); }
+bool PointerExists() {
+  return Pointer().gPointerSprite != -1 && Records().gRenderItems.IsTaken(uint32_t(Pointer().gPointerSprite));
+}
 
 // The sprite record of a pointer item, null for none.
 SpriteRecord* PointerSprite(int32_t item) { return item == -1 ? nullptr : SpriteOf(uint32_t(item)); }
@@ -79,7 +81,8 @@ int32_t TakePointerItem(int32_t savesBackground, int32_t x, int32_t y) {
 
 int32_t LoadPointerBitmap() {
   ReleaseAndClear(Display().gPointerImageSurface);
-  Display().gPointerImageSurface = CreateSurfaceFromBitmapResource(Display().gDirectDraw, nullptr, kPointerBitmapResource, 0, 0, 1);
+  Display().gPointerImageSurface =
+      CreateSurfaceFromBitmapResource(Display().gDirectDraw, nullptr, kPointerBitmapResource, 0, 0, 1);
   if (!Display().gPointerImageSurface) return 0;
   const win::DWORD black = BlackColourKey();
   const win::DDCOLORKEY key{black, black};

@@ -13,7 +13,7 @@ void LockScreenPixels() {
   desc.dwSize = sizeof desc;
   if (win::Failed(Display().gBackBuffer->Lock(nullptr, &desc, win::DDLOCK_WAIT, nullptr))) return;
   MemoryAccess().gLockedPixels = LockedPixels{reinterpret_cast<uintptr_t>(desc.lpSurface), desc.dwWidth, desc.dwHeight,
-                               desc.ddpfPixelFormat.dwRGBBitCount, uint32_t(desc.lPitch)};
+                                              desc.ddpfPixelFormat.dwRGBBitCount, uint32_t(desc.lPitch)};
 }
 
 void UnlockScreenPixels() {
@@ -38,7 +38,10 @@ void LockedWord(Word&& word) {
 
 // Pixel memory lies below 2 GiB, so the address is a positive integer.
 void FnLockedPixelsPointer() {
-  LockedWord([] { return MemoryAccess().gLockedPixels.address < (uintptr_t{1} << 31) ? MemoryAccess().gLockedPixels.address : uintptr_t(-1); });
+  LockedWord([] {
+    return MemoryAccess().gLockedPixels.address < (uintptr_t{1} << 31) ? MemoryAccess().gLockedPixels.address
+                                                                       : uintptr_t(-1);
+  });
 }
 void FnLockedPixelsWidth() {
   LockedWord([] { return MemoryAccess().gLockedPixels.width; });

@@ -210,17 +210,39 @@ void AskSprite(Answer&& answer) {
   if (const uint32_t slot = CheckedSprite(n)) result->i = answer(*SpriteOf(slot));
 }
 
-void FnSpriteX() { AskSprite([](const SpriteRecord& s) { return s.x; }); }
-void FnSpriteY() { AskSprite([](const SpriteRecord& s) { return s.y; }); }
-void FnSpriteOffsetX() { AskSprite([](const SpriteRecord& s) { return s.hotSpotX; }); }
-void FnSpriteOffsetY() { AskSprite([](const SpriteRecord& s) { return s.hotSpotY; }); }
-void FnSpriteWidth() { AskSprite([](const SpriteRecord& s) { return SpriteWidth(s); }); }
-void FnSpriteHeight() { AskSprite([](const SpriteRecord& s) { return SpriteHeight(s); }); }
-void FnSpriteImage() { AskSprite([](const SpriteRecord& s) { return s.imageNumber; }); }
-void FnSpriteScaleX() { AskSprite([](const SpriteRecord& s) { return TruncateToInt32(double(s.scaleX) * 100.0); }); }
-void FnSpriteScaleY() { AskSprite([](const SpriteRecord& s) { return TruncateToInt32(double(s.scaleY) * 100.0); }); }
-void FnSpriteMirrored() { AskSprite([](const SpriteRecord& s) { return s.mirror; }); }
-void FnSpriteFlipped() { AskSprite([](const SpriteRecord& s) { return s.flip; }); }
+void FnSpriteX() {
+  AskSprite([](const SpriteRecord& s) { return s.x; });
+}
+void FnSpriteY() {
+  AskSprite([](const SpriteRecord& s) { return s.y; });
+}
+void FnSpriteOffsetX() {
+  AskSprite([](const SpriteRecord& s) { return s.hotSpotX; });
+}
+void FnSpriteOffsetY() {
+  AskSprite([](const SpriteRecord& s) { return s.hotSpotY; });
+}
+void FnSpriteWidth() {
+  AskSprite([](const SpriteRecord& s) { return SpriteWidth(s); });
+}
+void FnSpriteHeight() {
+  AskSprite([](const SpriteRecord& s) { return SpriteHeight(s); });
+}
+void FnSpriteImage() {
+  AskSprite([](const SpriteRecord& s) { return s.imageNumber; });
+}
+void FnSpriteScaleX() {
+  AskSprite([](const SpriteRecord& s) { return TruncateToInt32(double(s.scaleX) * 100.0); });
+}
+void FnSpriteScaleY() {
+  AskSprite([](const SpriteRecord& s) { return TruncateToInt32(double(s.scaleY) * 100.0); });
+}
+void FnSpriteMirrored() {
+  AskSprite([](const SpriteRecord& s) { return s.mirror; });
+}
+void FnSpriteFlipped() {
+  AskSprite([](const SpriteRecord& s) { return s.flip; });
+}
 
 // What sprite a touches (sprite b, or any for b outside 1 to 65535). FnSpriteHit reports a contact
 // once: on the first test of a that finds it, and again only after a test of a that found none.

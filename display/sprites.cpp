@@ -12,8 +12,8 @@ namespace vx {
 namespace {
 
 bool ImageHasPixels(int32_t slot) {
-  return slot >= 1 && Records().gImageRecords.IsTaken(uint32_t(slot)) && Records().gImageRecords[uint32_t(slot)].valid == 1 &&
-         Records().gImageRecords[uint32_t(slot)].surface;
+  return slot >= 1 && Records().gImageRecords.IsTaken(uint32_t(slot)) &&
+         Records().gImageRecords[uint32_t(slot)].valid == 1 && Records().gImageRecords[uint32_t(slot)].surface;
 }
 
 // A locked image surface read pixel by pixel: exactly each pixel's bytes, inside the surface.
@@ -27,7 +27,7 @@ class LockedPixels {
     bytes_ = (f.dwRGBBitCount + 7) / 8;
     // A pixel shows when it is not black; bits outside the colour channels (alpha, padding) do not count.
     solid_ = (f.dwFlags & win::DDPF_RGB) ? f.dwRBitMask | f.dwGBitMask | f.dwBBitMask
-                                          : (f.dwRGBBitCount >= 32 ? 0xFFFFFFFFu : (1u << f.dwRGBBitCount) - 1u);
+                                         : (f.dwRGBBitCount >= 32 ? 0xFFFFFFFFu : (1u << f.dwRGBBitCount) - 1u);
   }
   ~LockedPixels() {
     if (locked_) surface_->Unlock(nullptr);
@@ -38,8 +38,8 @@ class LockedPixels {
   bool Usable() const { return locked_ && bytes_ >= 1 && bytes_ <= 4; }
   bool Shows(int32_t x, int32_t y) const {
     if (x < 0 || y < 0 || uint32_t(x) >= desc_.dwWidth || uint32_t(y) >= desc_.dwHeight) return false;
-    const auto* at = static_cast<const uint8_t*>(desc_.lpSurface) + size_t(y) * size_t(desc_.lPitch) +
-                     size_t(x) * bytes_;
+    const auto* at =
+        static_cast<const uint8_t*>(desc_.lpSurface) + size_t(y) * size_t(desc_.lPitch) + size_t(x) * bytes_;
     return (win::LoadPixel(at, bytes_) & solid_) != 0;
   }
 
@@ -104,7 +104,8 @@ uint32_t TakeSprite(int32_t n) {
 
 int32_t SpriteWidth(const SpriteRecord& sprite) {
   if (!ImageHasPixels(sprite.imageSlot)) return 0;
-  return TruncateToInt32(double(Records().gImageRecords[uint32_t(sprite.imageSlot)].imageWidth) * double(sprite.scaleX));
+  return TruncateToInt32(double(Records().gImageRecords[uint32_t(sprite.imageSlot)].imageWidth) *
+                         double(sprite.scaleX));
 }
 
 int32_t SpriteHeight(const SpriteRecord& sprite) {
@@ -156,8 +157,8 @@ int32_t SpritesOverlap(uint32_t a, uint32_t b) {
   if (first.inUse != 1 || second.inUse != 1 || first.imageSlot < 1 || second.imageSlot < 1) return 0;
   const win::RECT boxA = ScreenBox(first), boxB = ScreenBox(second);
   if (boxA.left > boxB.right || boxA.top > boxB.bottom || boxA.right <= boxB.left || boxA.bottom <= boxB.top) return 0;
-  return ImagePixelsOverlap(uint32_t(first.imageSlot), boxA, uint32_t(second.imageSlot), boxB, first.flip,
-                            first.mirror, second.flip, second.mirror);
+  return ImagePixelsOverlap(uint32_t(first.imageSlot), boxA, uint32_t(second.imageSlot), boxB, first.flip, first.mirror,
+                            second.flip, second.mirror);
 }
 
 int32_t SpriteContact(uint32_t a, int32_t b, bool* noSprite) {

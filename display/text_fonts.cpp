@@ -66,9 +66,9 @@ int32_t CreateTextFont(int32_t style, int32_t size, const std::string& face, uin
     height = -win::MulDiv(size, win::GetDeviceCaps(dc.get(), win::LOGPIXELSY), 72);
     passed = Text().gTextCharset;
   }
-  win::HFONT made = win::CreateFontA(height, 0, 0, 0, weight, italic, 0, 0, passed, win::OUT_DEFAULT_PRECIS,
-                                     win::CLIP_DEFAULT_PRECIS, win::NONANTIALIASED_QUALITY, win::VARIABLE_PITCH,
-                                     face.c_str());
+  win::HFONT made =
+      win::CreateFontA(height, 0, 0, 0, weight, italic, 0, 0, passed, win::OUT_DEFAULT_PRECIS, win::CLIP_DEFAULT_PRECIS,
+                       win::NONANTIALIASED_QUALITY, win::VARIABLE_PITCH, face.c_str());
   DeleteFont(Text().gTextFont);
   Text().gTextFont = made;
   return 1;
@@ -84,13 +84,13 @@ int32_t CreateSystemFont() {
       height = -win::MulDiv(10, win::GetDeviceCaps(dc, win::LOGPIXELSY), 72);
       win::DeleteDC(dc);
     }
-    Text().gWindowFont = win::CreateFontA(height, 0, 0, 0, win::FW_NORMAL, 0, 0, 0, Text().gTextCharset, win::OUT_DEFAULT_PRECIS,
-                                   win::CLIP_DEFAULT_PRECIS, win::NONANTIALIASED_QUALITY, win::VARIABLE_PITCH,
-                                   "fixedsys");
+    Text().gWindowFont =
+        win::CreateFontA(height, 0, 0, 0, win::FW_NORMAL, 0, 0, 0, Text().gTextCharset, win::OUT_DEFAULT_PRECIS,
+                         win::CLIP_DEFAULT_PRECIS, win::NONANTIALIASED_QUALITY, win::VARIABLE_PITCH, "fixedsys");
   } else {
-    Text().gWindowFont = win::CreateFontA(10, 0, 0, 0, win::FW_NORMAL, 0, 0, 0, 0, win::OUT_DEFAULT_PRECIS,
-                                   win::CLIP_DEFAULT_PRECIS, win::NONANTIALIASED_QUALITY, win::VARIABLE_PITCH,
-                                   "system");
+    Text().gWindowFont =
+        win::CreateFontA(10, 0, 0, 0, win::FW_NORMAL, 0, 0, 0, 0, win::OUT_DEFAULT_PRECIS, win::CLIP_DEFAULT_PRECIS,
+                         win::NONANTIALIASED_QUALITY, win::VARIABLE_PITCH, "system");
   }
   return 1;
 }
@@ -115,7 +115,8 @@ void DeleteTextFonts() {
 }
 
 win::HFONT CurrentTextFont() {
-  if (!Text().gTextFont) CreateTextFont(Text().gTextStyle, Text().gTextSize, Text().gTextFontName, Text().gTextCharsetSetting);
+  if (!Text().gTextFont)
+    CreateTextFont(Text().gTextStyle, Text().gTextSize, Text().gTextFontName, Text().gTextCharsetSetting);
   return Text().gTextFont;
 }
 

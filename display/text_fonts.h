@@ -15,12 +15,12 @@ struct TextState {
   // --- Text state: the text commands' font settings and fonts, and the print cursor ---------------------
   std::string gTextFontName = "system";  // at most 255 characters
   int32_t gTextSize = 10;
-  int16_t gTextStyle = 0;                // 0 normal, 1 italic, 2 bold, 3 bold italic
+  int16_t gTextStyle = 0;  // 0 normal, 1 italic, 2 bold, 3 bold italic
   uint8_t gTextOpaque = 0;
   uint32_t gTextCharsetSetting = 0;
-  uint32_t gTextCharset = 0;             // character set of the window's own font
+  uint32_t gTextCharset = 0;  // character set of the window's own font
   win::HFONT gTextFont = nullptr;
-  win::HFONT gWindowFont = nullptr;      // print-at-cursor text
+  win::HFONT gWindowFont = nullptr;  // print-at-cursor text
   int32_t gTextCursorX = 0, gTextCursorY = 0;
 };
 extern TextState gTextState;  // the one instance (display/text_fonts.cpp)

@@ -199,7 +199,6 @@ void FnAnimationHeight() { Ask(Question::kHeight); }
 
 }  // namespace
 
-
 }  // namespace vx
 
 #include "generated/commands/video.inc"

@@ -48,7 +48,8 @@ void Clip(AnimationStream& a) {
   if (d.left < 0) a.source.left += shift(-int64_t(d.left), perX), d.left = 0;
   if (d.top < 0) a.source.top += shift(-int64_t(d.top), perY), d.top = 0;
   if (d.right > targetWidth) a.source.right -= shift(int64_t(d.right) - targetWidth, perX), d.right = targetWidth;
-  if (d.bottom > targetHeight) a.source.bottom -= shift(int64_t(d.bottom) - targetHeight, perY), d.bottom = targetHeight;
+  if (d.bottom > targetHeight)
+    a.source.bottom -= shift(int64_t(d.bottom) - targetHeight, perY), d.bottom = targetHeight;
 }
 
 bool Drawable(const AnimationStream& a) {

@@ -15,19 +15,19 @@ namespace vx {
 constexpr int32_t kAnimationCount = 33;  // numbers 1 to 32; 0 is never used
 
 struct AnimationStream {
-  std::string fileName;                                // as the program gave it; looked up at each open
-  win::IDirectDrawSurface7* target = nullptr;          // where frames go; holds a reference
-  win::MultiMediaStream* stream = nullptr;             // null while closed
-  win::DirectDrawMediaStream* video = nullptr;         // null while paused, stopped or closed
-  win::IDirectDrawSurface7* frameSurface = nullptr;    // the last decoded frame; kept while paused or stopped
-  win::DirectDrawStreamSample* sample = nullptr;       // null while paused, stopped or closed
-  win::RECT destination{};                             // on the target, after clipping
-  win::RECT source{};                                  // within the frame, after clipping
-  win::RECT film{};                                    // 0, 0, film width, film height
-  uint8_t prepared = 0;                                // a frame surface exists and is drawn
-  uint8_t scaled = 0;                                  // the program gave the size
+  std::string fileName;                              // as the program gave it; looked up at each open
+  win::IDirectDrawSurface7* target = nullptr;        // where frames go; holds a reference
+  win::MultiMediaStream* stream = nullptr;           // null while closed
+  win::DirectDrawMediaStream* video = nullptr;       // null while paused, stopped or closed
+  win::IDirectDrawSurface7* frameSurface = nullptr;  // the last decoded frame; kept while paused or stopped
+  win::DirectDrawStreamSample* sample = nullptr;     // null while paused, stopped or closed
+  win::RECT destination{};                           // on the target, after clipping
+  win::RECT source{};                                // within the frame, after clipping
+  win::RECT film{};                                  // 0, 0, film width, film height
+  uint8_t prepared = 0;                              // a frame surface exists and is drawn
+  uint8_t scaled = 0;                                // the program gave the size
   uint8_t loop = 0;
-  win::RECT requested{};                               // as the program last gave it
+  win::RECT requested{};  // as the program last gave it
 };
 
 struct AnimationSlot {

@@ -104,8 +104,8 @@ struct BlendStep {
 // blended towards the target while a blend runs (only kinds with several keys blend).
 template <class Key, class Value>
 Value KeyedValue(const std::vector<Key>& keys, Value none, Value (*single)(const Key&),
-                 Value (*at)(int32_t, const Key*, float), Value (*mix)(const Value&, const Value&, float),
-                 float frame, Value* from, Value* to, const BlendStep& step) {
+                 Value (*at)(int32_t, const Key*, float), Value (*mix)(const Value&, const Value&, float), float frame,
+                 Value* from, Value* to, const BlendStep& step) {
   if (keys.empty()) return none;
   if (keys.size() == 1) return single(keys[0]);
   const int32_t count = int32_t(std::min<size_t>(keys.size(), INT32_MAX));
@@ -123,8 +123,9 @@ Matrix4f TrackPose(ObjectRecord& o, const AnimationTrack& track, int32_t index, 
   const BlendStep step{o.blendProgress == 0.0f, o.blendProgress + o.blendFactor, o.blendTargetFrame};
   auto rotations = [&](BlendArray which) { return blending ? &BlendRotations(o, which)[index] : nullptr; };
   auto vectors = [&](BlendArray which) { return blending ? &BlendVectors(o, which)[index] : nullptr; };
-  const Quaternion q = KeyedValue(track.rotationKeys, Quaternion{1, 0, 0, 0}, QuaternionOf, SlerpRotationKey,
-                                  QuaternionSlerp, o.currentFrame, rotations(kRotationFrom), rotations(kRotationTo), step);
+  const Quaternion q =
+      KeyedValue(track.rotationKeys, Quaternion{1, 0, 0, 0}, QuaternionOf, SlerpRotationKey, QuaternionSlerp,
+                 o.currentFrame, rotations(kRotationFrom), rotations(kRotationTo), step);
   const Vector3f scale = KeyedValue(track.scaleKeys, Vector3f(1, 1, 1), VectorOf, InterpolateVectorKeys, LerpVector,
                                     o.currentFrame, vectors(kScaleFrom), vectors(kScaleTo), step);
   const Vector3f position = KeyedValue(track.positionKeys, Vector3f(0, 0, 0), VectorOf, InterpolateVectorKeys,

@@ -26,7 +26,8 @@ constexpr float kPlaneWidth = 1.6025f, kPlaneDepth = 1.2025f;
 constexpr uint32_t kDefaultColour = 0x000080;
 
 SceneModel* BackdropModel() {
-  if (Scene().gBackdropObject <= 0 || !Engine().gObjectRecords.IsTaken(uint32_t(Scene().gBackdropObject))) return nullptr;
+  if (Scene().gBackdropObject <= 0 || !Engine().gObjectRecords.IsTaken(uint32_t(Scene().gBackdropObject)))
+    return nullptr;
   return Engine().gObjectRecords[uint32_t(Scene().gBackdropObject)].model;
 }
 
@@ -126,7 +127,8 @@ void ScrollBackdropPlane(int32_t u, int32_t v) {
 }
 
 void DrawBackdropPlane() {
-  if (Scene().gBackdropObject > 0 && Scene().gBackdropOn == 1 && Display().gRenderEnabled == 1 && Display().gD3DDevice) {
+  if (Scene().gBackdropObject > 0 && Scene().gBackdropOn == 1 && Display().gRenderEnabled == 1 &&
+      Display().gD3DDevice) {
     Scene().gBackdropBeganScene = 0;
     if (Scene().gSceneBegun == 0 && Succeeded(Display().gD3DDevice->BeginScene())) {
       Scene().gSceneBegun = 1;

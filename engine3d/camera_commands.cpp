@@ -28,7 +28,7 @@ void CmdPositionCamera() {
   SkipOperands(3);
   // The look-at point moves with the camera.
   Scene().gCameraLookAt.Add(Vector3f(position.x - Scene().gCameraPosition.x, position.y - Scene().gCameraPosition.y,
-                             position.z - Scene().gCameraPosition.z));
+                                     position.z - Scene().gCameraPosition.z));
   Scene().gCameraPosition = position;
   UpdateCameraView();
   Yield();
@@ -39,8 +39,9 @@ void CmdPointCamera() {
   SkipOperands(3);
   Scene().gCameraMode = kCameraLookAt;
   UpdateCameraLookAt();
-  AnglesTowardsPoint(Scene().gCameraPosition.x, Scene().gCameraPosition.y, Scene().gCameraPosition.z, Scene().gCameraLookAt.x, Scene().gCameraLookAt.y,
-                     Scene().gCameraLookAt.z, Scene().gCameraAngles.x, Scene().gCameraAngles.y, Scene().gCameraAngles.z);
+  AnglesTowardsPoint(Scene().gCameraPosition.x, Scene().gCameraPosition.y, Scene().gCameraPosition.z,
+                     Scene().gCameraLookAt.x, Scene().gCameraLookAt.y, Scene().gCameraLookAt.z, Scene().gCameraAngles.x,
+                     Scene().gCameraAngles.y, Scene().gCameraAngles.z);
   Yield();
 }
 
@@ -132,7 +133,7 @@ void CmdSetCameraToObjectOrientation() {
     UpdateCameraFree();
   } else {
     Scene().gCameraAngles.Set(o.angleX * kEngineDegreesToRadians, o.angleY * kEngineDegreesToRadians,
-                      o.angleZ * kEngineDegreesToRadians);
+                              o.angleZ * kEngineDegreesToRadians);
     Scene().gCameraMode = kCameraAngles;
     UpdateCameraAngles();
   }
@@ -178,13 +179,16 @@ void CmdSetCameraToFollow() {
     wanted.y = height + r;
     hit = KeepClearOfStaticWorld(tx, ty, tz, r, wanted);
   }
-  const Vector3f d(wanted.x - Scene().gCameraPosition.x, wanted.y - Scene().gCameraPosition.y, wanted.z - Scene().gCameraPosition.z);
+  const Vector3f d(wanted.x - Scene().gCameraPosition.x, wanted.y - Scene().gCameraPosition.y,
+                   wanted.z - Scene().gCameraPosition.z);
   const float heading = std::atan2(d.x, d.z);
   const float across = std::sqrt(d.x * d.x + d.z * d.z) / smoothing;
-  Scene().gCameraPosition.Set(Scene().gCameraPosition.x + std::sin(heading) * across, Scene().gCameraPosition.y + d.y / smoothing,
-                      Scene().gCameraPosition.z + std::cos(heading) * across);
+  Scene().gCameraPosition.Set(Scene().gCameraPosition.x + std::sin(heading) * across,
+                              Scene().gCameraPosition.y + d.y / smoothing,
+                              Scene().gCameraPosition.z + std::cos(heading) * across);
   // The yaw turns two thirds of the way towards the target, the short way round.
-  const float target = std::atan2(tx - Scene().gCameraPosition.x, tz - Scene().gCameraPosition.z) * kEngineRadiansToDegrees;
+  const float target =
+      std::atan2(tx - Scene().gCameraPosition.x, tz - Scene().gCameraPosition.z) * kEngineRadiansToDegrees;
   const float current = Scene().gCameraAngles.y * kEngineRadiansToDegrees;
   float diff = target - current;
   if (diff < -180.0f) diff = target + 360.0f - current;
@@ -206,7 +210,8 @@ void CmdSetCameraRange() {
     return;
   }
   // Planes that no projection can be built of are refused too, so the values and the matrix agree.
-  if (!(nearPlane >= 1.0f) || !(nearPlane < farPlane) || !ProjectionAcceptable(nearPlane, farPlane, Display().gCameraFov)) {
+  if (!(nearPlane >= 1.0f) || !(nearPlane < farPlane) ||
+      !ProjectionAcceptable(nearPlane, farPlane, Display().gCameraFov)) {
     RaiseRuntimeError(kErrCameraRangeInvalid);
     return;
   }

@@ -21,7 +21,8 @@ int32_t ReleaseRunResources() {
   ReleaseKeyboardBuffer();
   ReleaseStaticWorld();
   for (int32_t slot = 0; slot < Engine().gObjectRecords.capacity; ++slot) ReleaseObjectContents(uint32_t(slot));
-  for (int32_t slot = 0; slot < Engine().gMeshRecords.capacity; ++slot) FreeMeshArrays(Engine().gMeshRecords.records[slot]);
+  for (int32_t slot = 0; slot < Engine().gMeshRecords.capacity; ++slot)
+    FreeMeshArrays(Engine().gMeshRecords.records[slot]);
   // The records keep pointing at the entries; the list tells which ones are gone.
   ClearTextureNameList();
   ClearFileHandles();

@@ -74,8 +74,8 @@ TileRect TileRectOf(uint32_t slot, int32_t tile, float insetU, float insetV) {
     if (r.imageWidth > 0) du = insetU / float(r.imageWidth);
     if (r.imageHeight > 0) dv = insetV / float(r.imageHeight);
   }
-  return {float(column) / float(across) + du, float(row) / float(down) + dv,
-          float(column + 1) / float(across) - du, float(row + 1) / float(down) - dv};
+  return {float(column) / float(across) + du, float(row) / float(down) + dv, float(column + 1) / float(across) - du,
+          float(row + 1) / float(down) - dv};
 }
 
 void SetSquareTile(uint32_t slot, int32_t x, int32_t z, int32_t tile, float insetU, float insetV) {

@@ -82,7 +82,8 @@ PointTable ReadPoints(const Grid& g, float* array, int width, int first, int cou
   PointTable t{count, std::vector<float>(size_t(g.xs + 1) * size_t(g.zs + 1) * size_t(count))};
   for (int32_t x = 0; x <= g.xs; ++x)
     for (int32_t z = 0; z <= g.zs; ++z)
-      ReadPoint(g, array, width, first, count, x, z, &t.values[(size_t(x) * size_t(g.zs + 1) + size_t(z)) * size_t(count)]);
+      ReadPoint(g, array, width, first, count, x, z,
+                &t.values[(size_t(x) * size_t(g.zs + 1) + size_t(z)) * size_t(count)]);
   return t;
 }
 

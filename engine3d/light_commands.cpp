@@ -322,14 +322,30 @@ void LightQuery(Read read) {
 void FnLightType() {
   LightQuery([](const LightRecord& r, ValueSlot& out) { out.i = r.type >= 1 && r.type <= 3 ? r.type : 0; });
 }
-void FnLightPositionX() { LightQuery([](const LightRecord& r, ValueSlot& out) { out.f = r.positionX; }); }
-void FnLightPositionY() { LightQuery([](const LightRecord& r, ValueSlot& out) { out.f = r.positionY; }); }
-void FnLightPositionZ() { LightQuery([](const LightRecord& r, ValueSlot& out) { out.f = r.positionZ; }); }
-void FnLightDirectionX() { LightQuery([](const LightRecord& r, ValueSlot& out) { out.f = r.directionX; }); }
-void FnLightDirectionY() { LightQuery([](const LightRecord& r, ValueSlot& out) { out.f = r.directionY; }); }
-void FnLightDirectionZ() { LightQuery([](const LightRecord& r, ValueSlot& out) { out.f = r.directionZ; }); }
-void FnLightVisible() { LightQuery([](const LightRecord& r, ValueSlot& out) { out.i = r.on == 1 ? 1 : 0; }); }
-void FnLightRange() { LightQuery([](const LightRecord& r, ValueSlot& out) { out.f = r.range; }); }
+void FnLightPositionX() {
+  LightQuery([](const LightRecord& r, ValueSlot& out) { out.f = r.positionX; });
+}
+void FnLightPositionY() {
+  LightQuery([](const LightRecord& r, ValueSlot& out) { out.f = r.positionY; });
+}
+void FnLightPositionZ() {
+  LightQuery([](const LightRecord& r, ValueSlot& out) { out.f = r.positionZ; });
+}
+void FnLightDirectionX() {
+  LightQuery([](const LightRecord& r, ValueSlot& out) { out.f = r.directionX; });
+}
+void FnLightDirectionY() {
+  LightQuery([](const LightRecord& r, ValueSlot& out) { out.f = r.directionY; });
+}
+void FnLightDirectionZ() {
+  LightQuery([](const LightRecord& r, ValueSlot& out) { out.f = r.directionZ; });
+}
+void FnLightVisible() {
+  LightQuery([](const LightRecord& r, ValueSlot& out) { out.i = r.on == 1 ? 1 : 0; });
+}
+void FnLightRange() {
+  LightQuery([](const LightRecord& r, ValueSlot& out) { out.f = r.range; });
+}
 
 }  // namespace
 

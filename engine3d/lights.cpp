@@ -51,9 +51,7 @@ D3DLIGHT7 DeviceLightOf(uint32_t slot) {
       light.dvPhi = r.outerCone;
       light.dvFalloff = 1.0f;
       break;
-    default:
-      light.dvDirection = D3DVECTOR{r.directionX, r.directionY, r.directionZ};
-      break;
+    default: light.dvDirection = D3DVECTOR{r.directionX, r.directionY, r.directionZ}; break;
   }
   return light;
 }
@@ -123,7 +121,8 @@ void RestoreDeviceLights() {
 
 void RestoreObjectBuffers() {
   Engine().gObjectRecords.ForEachUsed([](uint32_t slot) {
-    if (Engine().gObjectRecords[slot].inUse == 1 && Engine().gObjectRecords[slot].model) Engine().gObjectRecords[slot].model->RebuildVertexBuffers();
+    if (Engine().gObjectRecords[slot].inUse == 1 && Engine().gObjectRecords[slot].model)
+      Engine().gObjectRecords[slot].model->RebuildVertexBuffers();
   });
 }
 

@@ -141,8 +141,8 @@ void MatrixTranslation(Matrix4f& m, const Vector3f& v) {
   m.At(3, 2) = v.z;
 }
 
-int32_t RotatePoint3(float cosX, float cosY, float cosZ, float sinX, float sinY, float sinZ, float x, float y,
-                     float z, float& outX, float& outY, float& outZ) {
+int32_t RotatePoint3(float cosX, float cosY, float cosZ, float sinX, float sinY, float sinZ, float x, float y, float z,
+                     float& outX, float& outY, float& outZ) {
   using D = double;
   const float y1 = static_cast<float>(D(cosX) * y - D(sinX) * z);
   const float z1 = static_cast<float>(D(sinX) * y + D(cosX) * z);
@@ -155,9 +155,7 @@ int32_t RotatePoint3(float cosX, float cosY, float cosZ, float sinX, float sinY,
 
 void Vector3Divide(Vector3f& out, const Vector3f& v, float s) { out.Set(v.x / s, v.y / s, v.z / s); }
 
-void Vector3Subtract(Vector3f& out, const Vector3f& a, const Vector3f& b) {
-  out.Set(a.x - b.x, a.y - b.y, a.z - b.z);
-}
+void Vector3Subtract(Vector3f& out, const Vector3f& a, const Vector3f& b) { out.Set(a.x - b.x, a.y - b.y, a.z - b.z); }
 
 float Vector3LengthSquared(const Vector3f& v) { return v.x * v.x + v.y * v.y + v.z * v.z; }
 
@@ -280,8 +278,8 @@ void ScaleRotateTranslate(Matrix4f& out, const Vector3f& scale, const Matrix4f& 
 
 }  // namespace
 
-void ComposeFrameMatrix(Matrix4f& out, const Vector3f& position, const Vector3f& anglesDegrees,
-                        const Vector3f& scale, int32_t rotationOrder) {
+void ComposeFrameMatrix(Matrix4f& out, const Vector3f& position, const Vector3f& anglesDegrees, const Vector3f& scale,
+                        int32_t rotationOrder) {
   Matrix4f rx, ry, rz, r;
   MatrixRotationX(rx, anglesDegrees.x * kEngineDegreesToRadians);
   MatrixRotationY(ry, anglesDegrees.y * kEngineDegreesToRadians);

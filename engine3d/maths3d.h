@@ -41,8 +41,8 @@ void MatrixLookAt(Matrix4f& m, const Vector3f& eye, const Vector3f& at, const Ve
 void MatrixTranslation(Matrix4f& m, const Vector3f& v);
 
 // Turns a point about X, then Y, then Z by the given cosines and sines; returns 1.
-int32_t RotatePoint3(float cosX, float cosY, float cosZ, float sinX, float sinY, float sinZ, float x, float y,
-                     float z, float& outX, float& outY, float& outZ);
+int32_t RotatePoint3(float cosX, float cosY, float cosZ, float sinX, float sinY, float sinZ, float x, float y, float z,
+                     float& outX, float& outY, float& outZ);
 
 void Vector3Divide(Vector3f& out, const Vector3f& v, float s);
 void Vector3Subtract(Vector3f& out, const Vector3f& a, const Vector3f& b);
@@ -68,8 +68,8 @@ void MatrixToEulerDegrees(const float values[16], float& outX, float& outY, floa
 
 // Frame matrix S x R x T from a position, angles in degrees and a scale. Order 0 rotates by
 // R = Rz x Ry x Rx, order 1 by R = Rx x Ry x Rz.
-void ComposeFrameMatrix(Matrix4f& out, const Vector3f& position, const Vector3f& anglesDegrees,
-                        const Vector3f& scale, int32_t rotationOrder);
+void ComposeFrameMatrix(Matrix4f& out, const Vector3f& position, const Vector3f& anglesDegrees, const Vector3f& scale,
+                        int32_t rotationOrder);
 // Frame matrix S x inverse(rotation) x T for the free-rotation mode, where the stored rotation is the
 // inverse of the frame's. kMathsInvalidArg (out untouched) when the rotation cannot be inverted.
 int32_t ComposeFrameMatrixFromRotation(Matrix4f& out, const Vector3f& position, const Matrix4f& rotation,

@@ -41,8 +41,7 @@ bool FaceListValid(const uint8_t* words, const MeshBlock& m) {
     if (corners < 3 || corners > (m.indexWords - at - 1) / 2) return false;
     for (uint64_t corner = 0; corner < corners; ++corner) {
       const uint64_t word = at + 1 + 2 * corner;
-      if (ReadLE32(words + 4 * word) >= m.vertices || ReadLE32(words + 4 * (word + 1)) >= m.normals)
-        return false;
+      if (ReadLE32(words + 4 * word) >= m.vertices || ReadLE32(words + 4 * (word + 1)) >= m.normals) return false;
     }
     at += 1 + 2 * corners;
   }
@@ -86,8 +85,9 @@ int32_t MemblockFromMesh(int32_t b, uint32_t meshSlot) {
       MeshBlockOf(count(mesh.vertexCount), count(mesh.normalCount), count(mesh.faceCount), count(mesh.faceWordCount));
   if (!MakeMemblock(b, m.end)) return kErrMemblockNotAllocated;
   uint8_t* block = MemoryAccess().gMemblockData[size_t(b)];
-  const uint32_t words[8] = {uint32_t(m.vertices), kMeshBlockHeader,   uint32_t(m.normals),    uint32_t(m.normalsAt),
-                             uint32_t(m.faces),    uint32_t(m.indicesAt), uint32_t(m.indexWords), uint32_t(m.coordinatesAt)};
+  const uint32_t words[8] = {uint32_t(m.vertices),   kMeshBlockHeader,         uint32_t(m.normals),
+                             uint32_t(m.normalsAt),  uint32_t(m.faces),        uint32_t(m.indicesAt),
+                             uint32_t(m.indexWords), uint32_t(m.coordinatesAt)};
   for (uint32_t i = 0; i < 8; ++i) WriteLE32(block + 4 * i, words[i]);
   // A mesh without one of its arrays gives zeros there.
   if (mesh.positions) std::memcpy(block + kMeshBlockHeader, mesh.positions, size_t(12 * m.vertices));

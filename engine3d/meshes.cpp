@@ -153,12 +153,18 @@ int32_t LoadScaledResourceMesh(uint32_t meshSlot, int resourceId, float sx, floa
 
 }  // namespace
 
-int32_t LoadSphereMesh(uint32_t slot, float size) { return LoadScaledResourceMesh(slot, kSphereMeshResource, size, size, size); }
-int32_t LoadCubeMesh(uint32_t slot, float size) { return LoadScaledResourceMesh(slot, kCubeMeshResource, size, size, size); }
+int32_t LoadSphereMesh(uint32_t slot, float size) {
+  return LoadScaledResourceMesh(slot, kSphereMeshResource, size, size, size);
+}
+int32_t LoadCubeMesh(uint32_t slot, float size) {
+  return LoadScaledResourceMesh(slot, kCubeMeshResource, size, size, size);
+}
 int32_t LoadCylinderMesh(uint32_t slot, float size) {
   return LoadScaledResourceMesh(slot, kCylinderMeshResource, size, size, size);
 }
-int32_t LoadConeMesh(uint32_t slot, float size) { return LoadScaledResourceMesh(slot, kConeMeshResource, size, size, size); }
+int32_t LoadConeMesh(uint32_t slot, float size) {
+  return LoadScaledResourceMesh(slot, kConeMeshResource, size, size, size);
+}
 int32_t LoadPlainMesh(uint32_t slot, float width, float height) {
   return LoadScaledResourceMesh(slot, kPlainMeshResource, width, height, 1.0f);
 }
@@ -170,13 +176,22 @@ int32_t BuildBoxMesh(uint32_t meshSlot, float width, float height, float depth) 
   struct Corner {
     float x, y, z, nx, ny, nz, u, v;
   };
-  const Corner corners[16] = {
-      {-a, -b, -c, -0.5f, 0, -0.5f, 0, 1}, {-a, -b, c, -0.5f, 0, 0.5f, 1, 1}, {a, -b, c, 0.5f, 0, 0.5f, 0, 1},
-      {a, -b, -c, 0.5f, 0, -0.5f, 1, 1},   {-a, b, -c, -0.5f, 0, -0.5f, 0, 0}, {-a, b, c, -0.5f, 0, 0.5f, 1, 0},
-      {a, b, c, 0.5f, 0, 0.5f, 0, 0},      {a, b, -c, 0.5f, 0, -0.5f, 1, 0},   {-a, -b, -c, 0, -1, 0, 0, 0},
-      {-a, -b, c, 0, -1, 0, 1, 0},         {a, -b, c, 0, -1, 0, 1, 1},         {a, -b, -c, 0, -1, 0, 0, 1},
-      {-a, b, -c, 0, 1, 0, 0, 0},          {-a, b, c, 0, 1, 0, 1, 0},          {a, b, c, 0, 1, 0, 1, 1},
-      {a, b, -c, 0, 1, 0, 0, 1}};
+  const Corner corners[16] = {{-a, -b, -c, -0.5f, 0, -0.5f, 0, 1},
+                              {-a, -b, c, -0.5f, 0, 0.5f, 1, 1},
+                              {a, -b, c, 0.5f, 0, 0.5f, 0, 1},
+                              {a, -b, -c, 0.5f, 0, -0.5f, 1, 1},
+                              {-a, b, -c, -0.5f, 0, -0.5f, 0, 0},
+                              {-a, b, c, -0.5f, 0, 0.5f, 1, 0},
+                              {a, b, c, 0.5f, 0, 0.5f, 0, 0},
+                              {a, b, -c, 0.5f, 0, -0.5f, 1, 0},
+                              {-a, -b, -c, 0, -1, 0, 0, 0},
+                              {-a, -b, c, 0, -1, 0, 1, 0},
+                              {a, -b, c, 0, -1, 0, 1, 1},
+                              {a, -b, -c, 0, -1, 0, 0, 1},
+                              {-a, b, -c, 0, 1, 0, 0, 0},
+                              {-a, b, c, 0, 1, 0, 1, 0},
+                              {a, b, c, 0, 1, 0, 1, 1},
+                              {a, b, -c, 0, 1, 0, 0, 1}};
   for (int i = 0; i < 16; ++i) {
     const Corner& k = corners[i];
     const float p[3] = {k.x, k.y, k.z}, n[3] = {k.nx, k.ny, k.nz};
@@ -185,9 +200,8 @@ int32_t BuildBoxMesh(uint32_t meshSlot, float width, float height, float depth) 
     mesh->textureCoords[i * 2] = k.u;
     mesh->textureCoords[i * 2 + 1] = k.v;
   }
-  static constexpr uint32_t kFaces[12][3] = {{0, 4, 7},  {0, 7, 3},   {1, 5, 4},    {1, 4, 0},
-                                             {2, 6, 5},  {2, 5, 1},   {3, 7, 6},    {3, 6, 2},
-                                             {9, 8, 11}, {9, 11, 10}, {12, 13, 14}, {12, 14, 15}};
+  static constexpr uint32_t kFaces[12][3] = {{0, 4, 7}, {0, 7, 3}, {1, 5, 4},  {1, 4, 0},   {2, 6, 5},    {2, 5, 1},
+                                             {3, 7, 6}, {3, 6, 2}, {9, 8, 11}, {9, 11, 10}, {12, 13, 14}, {12, 14, 15}};
   for (int f = 0; f < 12; ++f) SetFace(mesh->faces + f * 7, kFaces[f][0], kFaces[f][1], kFaces[f][2]);
   return 1;
 }
@@ -266,7 +280,9 @@ float PointDistance(float x1, float y1, float z1, float x2, float y2, float z2) 
   return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
-int32_t BuildObjectFromMeshSlot(uint32_t objectSlot, uint32_t meshSlot) { return BuildObjectFromMesh(objectSlot, meshSlot, 0); }
+int32_t BuildObjectFromMeshSlot(uint32_t objectSlot, uint32_t meshSlot) {
+  return BuildObjectFromMesh(objectSlot, meshSlot, 0);
+}
 
 void RebuildMatrixMesh(uint32_t objectSlot, int32_t limb) {
   if (!Engine().gObjectRecords.IsTaken(objectSlot)) return;

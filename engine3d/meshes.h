@@ -11,8 +11,8 @@ namespace vx {
 
 struct MeshRecord;
 
-constexpr int kSphereMeshResource = 189, kCubeMeshResource = 190, kCylinderMeshResource = 191,
-              kPlainMeshResource = 193, kConeMeshResource = 194;
+constexpr int kSphereMeshResource = 189, kCubeMeshResource = 190, kCylinderMeshResource = 191, kPlainMeshResource = 193,
+              kConeMeshResource = 194;
 
 // Fills the record from copied geometry (one normal per vertex); false when it holds more
 // vertices than 16-bit indices reach or the memory can't be had (the record is then unchanged).

@@ -90,7 +90,9 @@ int32_t BoxSweepOverlap(uint32_t slotA, uint32_t slotB) {
     }
     const int k = side / 2;
     const float push = side % 2 == 0 ? A.max[k] - B.min[k] : A.min[k] - B.max[k];
-    (k == 0 ? Engine().gObjectBoxPushBack.x : k == 1 ? Engine().gObjectBoxPushBack.y : Engine().gObjectBoxPushBack.z) = push;
+    (k == 0   ? Engine().gObjectBoxPushBack.x
+     : k == 1 ? Engine().gObjectBoxPushBack.y
+              : Engine().gObjectBoxPushBack.z) = push;
   }
   return 1;
 }

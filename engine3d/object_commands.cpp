@@ -36,7 +36,8 @@ void Yield() { EndSliceAfterCommand(SliceEnd::kAutoRefresh); }
 // The first limbs from 0 up to the first that does not exist.
 template <class F>
 void ForLeadingLimbs(uint32_t objectSlot, F&& f) {
-  for (int32_t limb = 0; limb < ObjectOf(objectSlot).limbCapacity && ObjectOf(objectSlot).limbs[limb].exists == 1; ++limb)
+  for (int32_t limb = 0; limb < ObjectOf(objectSlot).limbCapacity && ObjectOf(objectSlot).limbs[limb].exists == 1;
+       ++limb)
     f(limb);
 }
 
@@ -246,9 +247,9 @@ void CmdMakeObjectTriangle() {
   float p[9];
   for (int i = 0; i < 9; ++i) p[i] = FloatOperand(1 + i);
   SkipOperands(10);
-  MakeObjectOfMesh(number,
-                   [&](uint32_t mesh) { BuildTriangleMesh(mesh, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], p[8]); },
-                   {kShapeTriangles, {0, 0, 0}, false, true});
+  MakeObjectOfMesh(
+      number, [&](uint32_t mesh) { BuildTriangleMesh(mesh, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], p[8]); },
+      {kShapeTriangles, {0, 0, 0}, false, true});
 }
 
 void CmdInstanceObject() {
@@ -348,7 +349,8 @@ void ChangeObjectTexture(Change change) {
   SkipOperands(3);
   const uint32_t slot = CheckedObject(number);
   if (!slot) return;
-  if (SceneModel* model = ObjectOf(slot).model) ForLeadingLimbs(slot, [&](int32_t limb) { change(*model, limb, u, v); });
+  if (SceneModel* model = ObjectOf(slot).model)
+    ForLeadingLimbs(slot, [&](int32_t limb) { change(*model, limb, u, v); });
   Yield();
 }
 
@@ -430,8 +432,8 @@ void CmdSetObjectToCameraOrientation() {
   if (Scene().gCameraMode == kCameraFree)
     TakeFreeMatrix(slot, Scene().gCameraFreeMatrix);
   else
-    TakeAngles(slot, Scene().gCameraAngles.x * kEngineRadiansToDegrees, Scene().gCameraAngles.y * kEngineRadiansToDegrees,
-               Scene().gCameraAngles.z * kEngineRadiansToDegrees);
+    TakeAngles(slot, Scene().gCameraAngles.x * kEngineRadiansToDegrees,
+               Scene().gCameraAngles.y * kEngineRadiansToDegrees, Scene().gCameraAngles.z * kEngineRadiansToDegrees);
 }
 
 // --- The static world ------------------------------------------------------------------------------------

@@ -75,7 +75,8 @@ void ClearRecordPools() {
   ForgetPointerSprites();
   ClearSurfaceRecordPools();
   ForEachPool([](auto& pool) { pool.Clear(); });
-  for (NumberMap* map : {&Engine().gObjectSlotById, &Engine().gMeshSlotById, &Engine().gLightSlotById, &Engine().gGridSlotById, &Engine().gSpareSlotMap})
+  for (NumberMap* map : {&Engine().gObjectSlotById, &Engine().gMeshSlotById, &Engine().gLightSlotById,
+                         &Engine().gGridSlotById, &Engine().gSpareSlotMap})
     map->fill(0);
   Engine().gSceneChanged = 0;
   ClearFileHandles();

@@ -20,28 +20,28 @@ struct ObjectLimbRecord {
   int32_t exists;
   int32_t visible;
   int32_t imageNumber;
-  int32_t imageSlot;         // ImageRecord whose image textures the limb, 0 none
+  int32_t imageSlot;  // ImageRecord whose image textures the limb, 0 none
   float offsetX, offsetY, offsetZ;
   float angleX, angleY, angleZ;
   float scaleX, scaleY, scaleZ;
-  int32_t onRoot;            // 1 while the limb hangs directly under the model's root
+  int32_t onRoot;  // 1 while the limb hangs directly under the model's root
   int32_t meshSlot;
   int32_t meshWord;
   int32_t secondMeshSlot;
-  int32_t textureSlot;       // TextureRecord made from the limb's image
-  int32_t reserved;          // never set by a command
-  float worldPosition[3];    // where the limb stood when the world matrices were last brought up to date
-  float worldAngles[3];      // the way it faced then (radians)
+  int32_t textureSlot;     // TextureRecord made from the limb's image
+  int32_t reserved;        // never set by a command
+  float worldPosition[3];  // where the limb stood when the world matrices were last brought up to date
+  float worldAngles[3];    // the way it faced then (radians)
 };
 
 // How an object is drawn, and what the frame's view test found for it.
 struct ObjectDrawState {
-  int32_t culled;            // 1 when the last view test put the object outside the view volume
+  int32_t culled;  // 1 when the last view test put the object outside the view volume
   int32_t depthTest;
   int32_t depthWrite;
-  int32_t overlay;           // drawn after the depth buffer is cleared
-  int32_t ghost;             // alpha blending
-  int32_t ghostMode;         // blend mode of the ghost, low 16 bits
+  int32_t overlay;    // drawn after the depth buffer is cleared
+  int32_t ghost;      // alpha blending
+  int32_t ghostMode;  // blend mode of the ghost, low 16 bits
   int32_t wireframe;
   int32_t culling;
   int32_t filtering;
@@ -49,32 +49,32 @@ struct ObjectDrawState {
   int32_t fog;
   int32_t ambient;
   int32_t cameraLocked;
-  int32_t addressMode;       // 1 wrap, 2 mirror, 3 clamp
-  int32_t inFrame;           // the object takes part in this frame
-  double viewDepth;          // view-space z plus culling radius, never below 0
+  int32_t addressMode;  // 1 wrap, 2 mirror, 3 clamp
+  int32_t inFrame;      // the object takes part in this frame
+  double viewDepth;     // view-space z plus culling radius, never below 0
 };
 
 // One 3D object.
 struct ObjectRecord {
   int32_t next, previous;
   int32_t inUse;
-  int32_t inStaticWorld;     // moved into the static world
-  int32_t createdWord;       // 1 at creation
-  int32_t itemSlot;          // its RenderItem, -1 none
+  int32_t inStaticWorld;  // moved into the static world
+  int32_t createdWord;    // 1 at creation
+  int32_t itemSlot;       // its RenderItem, -1 none
   int32_t objectNumber;
   Vector3f position;
-  Vector3f previousPosition; // the position before this frame's commands ran
+  Vector3f previousPosition;  // the position before this frame's commands ran
   ObjectDrawState draw;
   float angleX, angleY, angleZ;  // degrees
   float scaleX, scaleY, scaleZ;
-  int32_t rotationOrder;     // 0 or 1
-  int32_t freeRotation;      // free-rotation mode
+  int32_t rotationOrder;  // 0 or 1
+  int32_t freeRotation;   // free-rotation mode
   Matrix4f freeMatrix;
-  int32_t gluedObject;       // object slot, 0 none
+  int32_t gluedObject;  // object slot, 0 none
   int32_t gluedLimb;
   int32_t collisionOn;
   int32_t lastHit;
-  SceneModel* model;         // null none; owned
+  SceneModel* model;  // null none; owned
   int32_t limbCount;
   float frameCount;
   int32_t playing;
@@ -84,12 +84,12 @@ struct ObjectRecord {
   float startFrame, endFrame;
   int32_t blendPending;
   float blendFactor;
-  void* blendArrays[6];      // std::malloc blocks, freed with the object
-  int32_t blendTrackCount;   // tracks the blend arrays have room for
+  void* blendArrays[6];     // std::malloc blocks, freed with the object
+  int32_t blendTrackCount;  // tracks the blend arrays have room for
   float blendTargetFrame;
   float blendProgress;
   AnimationListNode* animationNode;  // null none
-  Matrix4f* limbMatrices;    // the keyframe update's poses by frame id, kept between frames; std::malloc
+  Matrix4f* limbMatrices;            // the keyframe update's poses by frame id, kept between frames; std::malloc
   int32_t limbMatrixCount;
   int32_t collisionShape;
   float radius;
@@ -101,10 +101,10 @@ struct ObjectRecord {
   float boxMin[3], boxMax[3], boxCentre[3];
   int32_t collisionPartner;
   int32_t watchedPartner;
-  uint8_t watchedContact;    // a contact with the watched partner
+  uint8_t watchedContact;  // a contact with the watched partner
   uint8_t boxModeByte;
-  int32_t limbCapacity;      // 32 at creation
-  ObjectLimbRecord* limbs;   // zero-filled std::calloc array of limbCapacity limbs
+  int32_t limbCapacity;     // 32 at creation
+  ObjectLimbRecord* limbs;  // zero-filled std::calloc array of limbCapacity limbs
   float gridWidth, gridDepth;
   int32_t gridSegmentsX, gridSegmentsZ;
   int32_t tileCount, tilesAcross, tilesDown;
@@ -118,12 +118,12 @@ struct MeshRecord {
   int32_t vertexCount;
   int32_t normalCount;
   int32_t faceCount;
-  int32_t faceWordCount;     // 7 per face
-  float* positions;          // 3 floats per vertex
-  float* normals;            // 3 floats per vertex
+  int32_t faceWordCount;  // 7 per face
+  float* positions;       // 3 floats per vertex
+  float* normals;         // 3 floats per vertex
   uint32_t* faces;
-  float* textureCoords;      // 2 floats per vertex
-  int32_t bounds[2][4];      // written by the .x reader
+  float* textureCoords;  // 2 floats per vertex
+  int32_t bounds[2][4];  // written by the .x reader
   int32_t gridWord;
 };
 
@@ -132,8 +132,8 @@ struct LightRecord {
   int32_t next, previous;
   int32_t inUse;
   int32_t on;
-  int32_t deviceEnabled;     // the device light of this index is enabled
-  int32_t type;              // 1 point, 2 spot, 3 directional
+  int32_t deviceEnabled;  // the device light of this index is enabled
+  int32_t type;           // 1 point, 2 spot, 3 directional
   float positionX, positionY, positionZ;
   float angleX, angleY, angleZ;
   int32_t lightWord;

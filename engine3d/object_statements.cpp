@@ -184,7 +184,8 @@ void ChangeLimbTexture(Change change) {
   if (!slot) return;
   // A limb number without a limb changes nothing.
   SceneModel* model = ObjectOf(slot).model;
-  if (model && limb >= 0 && limb < ObjectOf(slot).limbCapacity && LimbOf(slot, limb).exists == 1) change(*model, limb, u, v);
+  if (model && limb >= 0 && limb < ObjectOf(slot).limbCapacity && LimbOf(slot, limb).exists == 1)
+    change(*model, limb, u, v);
   Yield();
 }
 

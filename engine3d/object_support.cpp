@@ -43,7 +43,9 @@ bool LimbExists(uint32_t objectSlot, int32_t limb) {
   return false;
 }
 
-bool CheckedLimb(uint32_t objectSlot, int32_t limb) { return LimbInRange(objectSlot, limb) && LimbExists(objectSlot, limb); }
+bool CheckedLimb(uint32_t objectSlot, int32_t limb) {
+  return LimbInRange(objectSlot, limb) && LimbExists(objectSlot, limb);
+}
 
 namespace {
 
@@ -69,13 +71,13 @@ bool CheckedNumber(int32_t number, int32_t lowest, int32_t highest, const Number
 }  // namespace
 
 bool CheckedMesh(int32_t number, int32_t lowest, uint32_t& meshSlot) {
-  return CheckedNumber(number, lowest, 65534, Engine().gMeshSlotById, Engine().gMeshRecords, kErrMeshNumberOutOfRange, kErrMeshNotExist,
-                       meshSlot);
+  return CheckedNumber(number, lowest, 65534, Engine().gMeshSlotById, Engine().gMeshRecords, kErrMeshNumberOutOfRange,
+                       kErrMeshNotExist, meshSlot);
 }
 
 bool CheckedImage(int32_t number, uint32_t& imageSlot) {
-  return CheckedNumber(number, 0, 65535, Records().gImageSlotById, Records().gImageRecords, kErrImageNumberOutOfRange, kErrImageNotExist,
-                       imageSlot);
+  return CheckedNumber(number, 0, 65535, Records().gImageSlotById, Records().gImageRecords, kErrImageNumberOutOfRange,
+                       kErrImageNotExist, imageSlot);
 }
 
 uint32_t CheckedGrid(int32_t number) {
@@ -90,8 +92,8 @@ uint32_t CheckedGrid(int32_t number) {
 }
 
 bool CheckedImageFromOne(int32_t number, uint32_t& imageSlot) {
-  return CheckedNumber(number, 1, 65535, Records().gImageSlotById, Records().gImageRecords, kErrImageNumberOutOfRange, kErrImageNotExist,
-                       imageSlot);
+  return CheckedNumber(number, 1, 65535, Records().gImageSlotById, Records().gImageRecords, kErrImageNumberOutOfRange,
+                       kErrImageNotExist, imageSlot);
 }
 
 bool AnglesAccepted(float x, float y, float z) {

@@ -44,9 +44,7 @@ void AskObjectInt(Value value) {
 
 // A coordinate of the object's place (0 for an object that has no item).
 void AskPosition(float Vector3f::*axis) {
-  AskObject([axis](ValueSlot& r, uint32_t slot) {
-    r.f = ItemOfObject(slot) ? ObjectOf(slot).position.*axis : 0.0f;
-  });
+  AskObject([axis](ValueSlot& r, uint32_t slot) { r.f = ItemOfObject(slot) ? ObjectOf(slot).position.*axis : 0.0f; });
 }
 
 void FnMeshExists() {
@@ -64,9 +62,15 @@ void FnObjectExists() {
 void FnObjectPositionX() { AskPosition(&Vector3f::x); }
 void FnObjectPositionY() { AskPosition(&Vector3f::y); }
 void FnObjectPositionZ() { AskPosition(&Vector3f::z); }
-void FnObjectAngleX() { AskObjectFloat([](const ObjectRecord& o) { return WrapAngleDegrees(o.angleX); }); }
-void FnObjectAngleY() { AskObjectFloat([](const ObjectRecord& o) { return WrapAngleDegrees(o.angleY); }); }
-void FnObjectAngleZ() { AskObjectFloat([](const ObjectRecord& o) { return WrapAngleDegrees(o.angleZ); }); }
+void FnObjectAngleX() {
+  AskObjectFloat([](const ObjectRecord& o) { return WrapAngleDegrees(o.angleX); });
+}
+void FnObjectAngleY() {
+  AskObjectFloat([](const ObjectRecord& o) { return WrapAngleDegrees(o.angleY); });
+}
+void FnObjectAngleZ() {
+  AskObjectFloat([](const ObjectRecord& o) { return WrapAngleDegrees(o.angleZ); });
+}
 
 void FnObjectVisible() {
   AskObject([](ValueSlot& r, uint32_t slot) {
@@ -75,14 +79,30 @@ void FnObjectVisible() {
   });
 }
 
-void FnObjectBoundsRadius() { AskObjectFloat([](const ObjectRecord& o) { return o.radius; }); }
-void FnObjectBoundsCentreX() { AskObjectFloat([](const ObjectRecord& o) { return o.centre.x; }); }
-void FnObjectBoundsCentreY() { AskObjectFloat([](const ObjectRecord& o) { return o.centre.y; }); }
-void FnObjectBoundsCentreZ() { AskObjectFloat([](const ObjectRecord& o) { return o.centre.z; }); }
-void FnObjectSize() { AskObjectFloat([](const ObjectRecord& o) { return o.originRadius; }); }
-void FnObjectSizeX() { AskObjectFloat([](const ObjectRecord& o) { return o.extentX; }); }
-void FnObjectSizeY() { AskObjectFloat([](const ObjectRecord& o) { return o.extentY; }); }
-void FnObjectSizeZ() { AskObjectFloat([](const ObjectRecord& o) { return o.extentZ; }); }
+void FnObjectBoundsRadius() {
+  AskObjectFloat([](const ObjectRecord& o) { return o.radius; });
+}
+void FnObjectBoundsCentreX() {
+  AskObjectFloat([](const ObjectRecord& o) { return o.centre.x; });
+}
+void FnObjectBoundsCentreY() {
+  AskObjectFloat([](const ObjectRecord& o) { return o.centre.y; });
+}
+void FnObjectBoundsCentreZ() {
+  AskObjectFloat([](const ObjectRecord& o) { return o.centre.z; });
+}
+void FnObjectSize() {
+  AskObjectFloat([](const ObjectRecord& o) { return o.originRadius; });
+}
+void FnObjectSizeX() {
+  AskObjectFloat([](const ObjectRecord& o) { return o.extentX; });
+}
+void FnObjectSizeY() {
+  AskObjectFloat([](const ObjectRecord& o) { return o.extentY; });
+}
+void FnObjectSizeZ() {
+  AskObjectFloat([](const ObjectRecord& o) { return o.extentZ; });
+}
 
 // Where the object's place lands on the screen: 0 screen x, 1 screen y, 2 whether it is in view.
 void AskScreen(int part) {
@@ -191,12 +211,24 @@ void FnLimbVisible() {
   AskLimb(true, [](ValueSlot& r, uint32_t slot, int32_t limb) { r.i = LimbOf(slot, limb).visible; });
 }
 
-void FnLimbOffsetX() { AskLimbFloat([](const ObjectLimbRecord& l) { return l.offsetX; }); }
-void FnLimbOffsetY() { AskLimbFloat([](const ObjectLimbRecord& l) { return l.offsetY; }); }
-void FnLimbOffsetZ() { AskLimbFloat([](const ObjectLimbRecord& l) { return l.offsetZ; }); }
-void FnLimbAngleX() { AskLimbFloat([](const ObjectLimbRecord& l) { return l.angleX; }); }
-void FnLimbAngleY() { AskLimbFloat([](const ObjectLimbRecord& l) { return l.angleY; }); }
-void FnLimbAngleZ() { AskLimbFloat([](const ObjectLimbRecord& l) { return l.angleZ; }); }
+void FnLimbOffsetX() {
+  AskLimbFloat([](const ObjectLimbRecord& l) { return l.offsetX; });
+}
+void FnLimbOffsetY() {
+  AskLimbFloat([](const ObjectLimbRecord& l) { return l.offsetY; });
+}
+void FnLimbOffsetZ() {
+  AskLimbFloat([](const ObjectLimbRecord& l) { return l.offsetZ; });
+}
+void FnLimbAngleX() {
+  AskLimbFloat([](const ObjectLimbRecord& l) { return l.angleX; });
+}
+void FnLimbAngleY() {
+  AskLimbFloat([](const ObjectLimbRecord& l) { return l.angleY; });
+}
+void FnLimbAngleZ() {
+  AskLimbFloat([](const ObjectLimbRecord& l) { return l.angleZ; });
+}
 void FnLimbPositionX() { AskLimbWorld(0); }
 void FnLimbPositionY() { AskLimbWorld(1); }
 void FnLimbPositionZ() { AskLimbWorld(2); }
@@ -218,8 +250,12 @@ void FnLimbName() {
 
 bool HasAnimation(const ObjectRecord& o) { return o.model && o.model->GetAnimationSet(); }
 
-void FnObjectPlaying() { AskObjectInt([](const ObjectRecord& o) { return o.playing ? 1 : 0; }); }
-void FnObjectLooping() { AskObjectInt([](const ObjectRecord& o) { return o.looping ? 1 : 0; }); }
+void FnObjectPlaying() {
+  AskObjectInt([](const ObjectRecord& o) { return o.playing ? 1 : 0; });
+}
+void FnObjectLooping() {
+  AskObjectInt([](const ObjectRecord& o) { return o.looping ? 1 : 0; });
+}
 
 void FnObjectFrame() {
   AskObjectFloat([](const ObjectRecord& o) { return HasAnimation(o) ? o.currentFrame : 0.0f; });
@@ -233,9 +269,13 @@ void FnObjectSpeed() {
   AskObjectInt([](const ObjectRecord& o) { return HasAnimation(o) ? Unscaled(o.speed, 25.0) : 0; });
 }
 
-void FnObjectInterpolation() { AskObjectInt([](const ObjectRecord& o) { return Unscaled(o.blendFactor, 100.0); }); }
+void FnObjectInterpolation() {
+  AskObjectInt([](const ObjectRecord& o) { return Unscaled(o.blendFactor, 100.0); });
+}
 
-void FnTotalObjectFrames() { AskObjectInt([](const ObjectRecord& o) { return SaturateToInt32(o.frameCount); }); }
+void FnTotalObjectFrames() {
+  AskObjectInt([](const ObjectRecord& o) { return SaturateToInt32(o.frameCount); });
+}
 
 }  // namespace
 

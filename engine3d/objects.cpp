@@ -346,9 +346,9 @@ void LoadObject(const std::string& fileName, int32_t number) {
   const int32_t result = LoadModelFile(slot, fileName);
   if (result <= 0) {
     FreeObjectRecord(slot);
-    RaiseRuntimeError(result == kLoadFileMissing          ? kErrFileNotFound
+    RaiseRuntimeError(result == kLoadFileMissing         ? kErrFileNotFound
                       : result == kLoadUnsupportedEnding ? kErrModelFileEnding
-                                                          : kErrModelNotRead);
+                                                         : kErrModelNotRead);
     return;
   }
   Engine().gObjectSlotById[size_t(number)] = slot;
@@ -438,8 +438,12 @@ int32_t AddLimbMesh(uint32_t objectSlot, int32_t limb, uint32_t meshSlot) {
 }
 
 int32_t ReplaceLimbMesh(uint32_t objectSlot, int32_t limb, uint32_t meshSlot) {
-  if (!Engine().gObjectRecords.IsTaken(objectSlot) || !Object(objectSlot).model || !Engine().gMeshRecords.IsTaken(meshSlot)) return 0;
-  return Object(objectSlot).model->UpdateMeshFromRecord(limb, ViewOfMesh(Engine().gMeshRecords[meshSlot])) == kModelOk ? 1 : 0;
+  if (!Engine().gObjectRecords.IsTaken(objectSlot) || !Object(objectSlot).model ||
+      !Engine().gMeshRecords.IsTaken(meshSlot))
+    return 0;
+  return Object(objectSlot).model->UpdateMeshFromRecord(limb, ViewOfMesh(Engine().gMeshRecords[meshSlot])) == kModelOk
+             ? 1
+             : 0;
 }
 
 // --- Collision ---------------------------------------------------------------------------------------------

@@ -153,21 +153,18 @@ void FnWrapValue() {
 }
 
 void FnNewXValue() {
-  FloatFunction3([](float x, float angle, float distance) {
-    return float(x + std::sin(DegreesToRadians(angle)) * distance);
-  });
+  FloatFunction3(
+      [](float x, float angle, float distance) { return float(x + std::sin(DegreesToRadians(angle)) * distance); });
 }
 
 void FnNewZValue() {
-  FloatFunction3([](float z, float angle, float distance) {
-    return float(z + std::cos(DegreesToRadians(angle)) * distance);
-  });
+  FloatFunction3(
+      [](float z, float angle, float distance) { return float(z + std::cos(DegreesToRadians(angle)) * distance); });
 }
 
 void FnNewYValue() {
-  FloatFunction3([](float y, float angle, float distance) {
-    return float(y - std::sin(DegreesToRadians(angle)) * distance);
-  });
+  FloatFunction3(
+      [](float y, float angle, float distance) { return float(y - std::sin(DegreesToRadians(angle)) * distance); });
 }
 
 void FnCurveAngle() {

@@ -32,8 +32,10 @@ struct BlendPair {
 // The blend pair of ghosted drawing; a device that keeps no pair (or only the first) falls back to
 // one it has, and at worst to plain alpha blending, never to a factor of 0.
 BlendPair GhostPair(bool secondMode) {
-  if (secondMode && Display().gGhostSrcBlend2 != 0 && Display().gGhostDestBlend2 != 0) return {Display().gGhostSrcBlend2, Display().gGhostDestBlend2};
-  if (Display().gGhostSrcBlend != 0 && Display().gGhostDestBlend != 0) return {Display().gGhostSrcBlend, Display().gGhostDestBlend};
+  if (secondMode && Display().gGhostSrcBlend2 != 0 && Display().gGhostDestBlend2 != 0)
+    return {Display().gGhostSrcBlend2, Display().gGhostDestBlend2};
+  if (Display().gGhostSrcBlend != 0 && Display().gGhostDestBlend != 0)
+    return {Display().gGhostSrcBlend, Display().gGhostDestBlend};
   return {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA};
 }
 
@@ -45,7 +47,8 @@ void SetBlendPair(const BlendPair& pair) {
 void SetDepthTest(uint32_t on) {
   if (Scene().gRenderStateCache.depthTest == on) return;
   Scene().gRenderStateCache.depthTest = on;
-  Display().gD3DDevice->SetRenderState(D3DRENDERSTATE_ZENABLE, on ? (Display().gWBuffer ? D3DZB_USEW : D3DZB_TRUE) : D3DZB_FALSE);
+  Display().gD3DDevice->SetRenderState(D3DRENDERSTATE_ZENABLE,
+                                       on ? (Display().gWBuffer ? D3DZB_USEW : D3DZB_TRUE) : D3DZB_FALSE);
 }
 
 void SetFiltering(uint32_t on) {
@@ -103,7 +106,9 @@ ViewTestResult ViewTest(const ObjectRecord& o, float xyFrom) {
   return r;
 }
 
-bool Drawable(const RenderItem& it, const ObjectDrawState& d) { return it.visible == 1 && d.inFrame == 1 && d.culled == 0; }
+bool Drawable(const RenderItem& it, const ObjectDrawState& d) {
+  return it.visible == 1 && d.inFrame == 1 && d.culled == 0;
+}
 
 void ClearDepthBuffer() { Display().gD3DDevice->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0); }
 
@@ -279,8 +284,8 @@ void BuildDrawList(FrameDrawList& list, const Matrix4f& deviceWorld) {
     model->VisitMeshes(base, [&](MeshNode& mesh, const Matrix4f& world) {
       EnterGroup(list, mesh.textureSlot, depth);
       if (!drawn || !Drawn(mesh)) return;
-      list.records.push_back({pass, mesh.textureSlot, order, itemOrder, sequence++, item, &mesh,
-                              uint32_t(list.worlds.size())});
+      list.records.push_back(
+          {pass, mesh.textureSlot, order, itemOrder, sequence++, item, &mesh, uint32_t(list.worlds.size())});
       list.worlds.push_back(world);
     });
   });
@@ -366,16 +371,18 @@ void SetPointFiltering() {
 }
 
 void ApplyMaterial() {
-  const D3DMATERIAL7* material = Scene().gRenderStateCache.materialIndex == kFullBrightMaterial   ? &Display().gFullBrightMaterial
-                                 : Scene().gRenderStateCache.materialIndex == kNoAmbientMaterial ? &Display().gPlainMaterial
-                                                                                          : &Display().gSceneMaterial;
+  const D3DMATERIAL7* material =
+      Scene().gRenderStateCache.materialIndex == kFullBrightMaterial  ? &Display().gFullBrightMaterial
+      : Scene().gRenderStateCache.materialIndex == kNoAmbientMaterial ? &Display().gPlainMaterial
+                                                                      : &Display().gSceneMaterial;
   Display().gD3DDevice->SetMaterial(material);
 }
 
 void SetStageTexture(uint32_t textureSlot) {
   if (!Display().gD3DDevice) return;
   DirectDrawSurface* surface = nullptr;
-  if (textureSlot > 0 && Records().gTextureRecords.IsTaken(textureSlot)) surface = Records().gTextureRecords[textureSlot].texture.surface;
+  if (textureSlot > 0 && Records().gTextureRecords.IsTaken(textureSlot))
+    surface = Records().gTextureRecords[textureSlot].texture.surface;
   Display().gD3DDevice->SetTexture(0, surface);
 }
 
@@ -426,7 +433,8 @@ void ResetRenderStates() {
     SetBlendPair(GhostPair(false));
     c.blend = c.ghostMode = 0;
   }
-  SetCachedRenderState(D3DRENDERSTATE_FILLMODE, c.wireframe, Scene().gWireframeAll == 1 ? D3DFILL_WIREFRAME : D3DFILL_SOLID);
+  SetCachedRenderState(D3DRENDERSTATE_FILLMODE, c.wireframe,
+                       Scene().gWireframeAll == 1 ? D3DFILL_WIREFRAME : D3DFILL_SOLID);
   SetCachedRenderState(D3DRENDERSTATE_CULLMODE, c.culling, D3DCULL_CCW);
   c.filtering = 1;
   ApplyTextureFiltering();
@@ -440,7 +448,9 @@ void ResetRenderStates() {
 // --- Objects -------------------------------------------------------------------------------------------
 
 void DrawObjectModel(uint32_t objectSlot, int64_t group) {
-  if (!Engine().gObjectRecords.IsTaken(objectSlot) || !Engine().gObjectRecords[objectSlot].model || !Display().gD3DDevice) return;
+  if (!Engine().gObjectRecords.IsTaken(objectSlot) || !Engine().gObjectRecords[objectSlot].model ||
+      !Display().gD3DDevice)
+    return;
   D3DMATRIX saved;
   Display().gD3DDevice->GetTransform(D3DTRANSFORMSTATE_WORLD, &saved);
   const Matrix4f base = ObjectBaseWorld(objectSlot, FromD3DMatrix(saved));

@@ -52,7 +52,8 @@ Matrix4f Rotation(void (*make)(Matrix4f&, float), float angle) {
 // view = T(-position) x view
 void TranslateViewByPosition() {
   Matrix4f translation;
-  MatrixTranslation(translation, Vector3f(-Scene().gCameraPosition.x, -Scene().gCameraPosition.y, -Scene().gCameraPosition.z));
+  MatrixTranslation(translation,
+                    Vector3f(-Scene().gCameraPosition.x, -Scene().gCameraPosition.y, -Scene().gCameraPosition.z));
   MatrixMultiply(Scene().gViewMatrix, translation, Scene().gViewMatrix);
 }
 
@@ -109,7 +110,8 @@ void UpdateCameraView() {
 
 void CameraYawViewMatrix(Matrix4f& out) {
   Matrix4f translation;
-  MatrixTranslation(translation, Vector3f(-Scene().gCameraPosition.x, -Scene().gCameraPosition.y, -Scene().gCameraPosition.z));
+  MatrixTranslation(translation,
+                    Vector3f(-Scene().gCameraPosition.x, -Scene().gCameraPosition.y, -Scene().gCameraPosition.z));
   MatrixMultiply(out, translation, Rotation(MatrixRotationY, -Scene().gCameraAngles.y));
 }
 
@@ -121,7 +123,8 @@ bool ProjectionAcceptable(float nearPlane, float farPlane, float fieldOfView) {
 
 int32_t SetProjection(float nearPlane, float farPlane, float fieldOfView) {
   if (!Display().gD3DDevice || !ProjectionAcceptable(nearPlane, farPlane, fieldOfView)) return 0;
-  const float aspect = Display().gDisplayWidth > 0 ? float(Display().gDisplayHeight) / float(Display().gDisplayWidth) : 1.0f;
+  const float aspect =
+      Display().gDisplayWidth > 0 ? float(Display().gDisplayHeight) / float(Display().gDisplayWidth) : 1.0f;
   Matrix4f projection;
   if (MatrixPerspective(projection, fieldOfView, aspect, nearPlane, farPlane) != kMathsOk) return 0;
   Scene().gProjectionMatrix = projection;
@@ -158,8 +161,8 @@ int32_t SetViewportRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
 
 int32_t EnableFog() {
   if (Display().gD3DDevice) {
-    Display().gD3DDevice->SetRenderState(Display().gTableFogOnly ? D3DRENDERSTATE_FOGTABLEMODE : D3DRENDERSTATE_FOGVERTEXMODE,
-                               D3DFOG_LINEAR);
+    Display().gD3DDevice->SetRenderState(
+        Display().gTableFogOnly ? D3DRENDERSTATE_FOGTABLEMODE : D3DRENDERSTATE_FOGVERTEXMODE, D3DFOG_LINEAR);
     Display().gD3DDevice->SetRenderState(D3DRENDERSTATE_FOGEND, FloatBits(Scene().gFogDistance));
     Display().gD3DDevice->SetRenderState(D3DRENDERSTATE_FOGCOLOR, DeviceColour(Scene().gFogColour));
     SetCachedRenderState(D3DRENDERSTATE_FOGENABLE, Scene().gRenderStateCache.fog, 1, true);
@@ -176,13 +179,15 @@ int32_t DisableFog() {
 
 int32_t SetFogDistance(float distance) {
   Scene().gFogDistance = distance;
-  if (Display().gD3DDevice) Display().gD3DDevice->SetRenderState(D3DRENDERSTATE_FOGEND, FloatBits(Scene().gFogDistance));
+  if (Display().gD3DDevice)
+    Display().gD3DDevice->SetRenderState(D3DRENDERSTATE_FOGEND, FloatBits(Scene().gFogDistance));
   return 1;
 }
 
 int32_t SetFogColour(uint32_t colour) {
   Scene().gFogColour = colour & 0xFFFFFFu;
-  if (Display().gD3DDevice) Display().gD3DDevice->SetRenderState(D3DRENDERSTATE_FOGCOLOR, DeviceColour(Scene().gFogColour));
+  if (Display().gD3DDevice)
+    Display().gD3DDevice->SetRenderState(D3DRENDERSTATE_FOGCOLOR, DeviceColour(Scene().gFogColour));
   return 1;
 }
 
@@ -191,7 +196,8 @@ int32_t SetAmbientLevel(int32_t percent) {
   Display().gSceneMaterial = D3DMATERIAL7{};
   const float diffuse = 1.0f - Display().gAmbientLevel;
   Display().gSceneMaterial.diffuse = D3DCOLORVALUE{diffuse, diffuse, diffuse, 0.0f};
-  Display().gSceneMaterial.ambient = D3DCOLORVALUE{Display().gAmbientLevel, Display().gAmbientLevel, Display().gAmbientLevel, 0.0f};
+  Display().gSceneMaterial.ambient =
+      D3DCOLORVALUE{Display().gAmbientLevel, Display().gAmbientLevel, Display().gAmbientLevel, 0.0f};
   if (!Display().gD3DDevice) return 0;
   // The device now holds the scene material, whatever the last item asked for.
   Scene().gRenderStateCache.materialIndex = kSceneMaterial;

@@ -46,7 +46,7 @@ struct SceneState {
   uint32_t gFogColour = 0;             // 0xRRGGBB
   uint32_t gAmbientColour = 0xFFFFFF;  // 0xRRGGBB
   uint32_t gNormalizeNormals = 1;
-  uint32_t gMipFilterMode = 2;         // 0 none, 1 point, 2 linear
+  uint32_t gMipFilterMode = 2;  // 0 none, 1 point, 2 linear
   int32_t gViewportWidth = 640, gViewportHeight = 480;
 
   // --- Scene render ------------------------------------------------------------------------------

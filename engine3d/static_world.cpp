@@ -264,9 +264,9 @@ bool SurvivesOccluders(const StaticView& view, const Matrix4f& worldView, const 
 // Draws the current batch (when it has indices) and empties it.
 void DrawBatch(StaticDrawStats& stats) {
   StaticWorld& w = Engine().gStaticWorld;
-  if (w.indicesUsed > 0 && win::Succeeded(Display().gD3DDevice->DrawIndexedPrimitiveVB(win::D3DPT_TRIANGLELIST, w.vertexBuffer, 0,
-                                                                             w.verticesUsed, w.indexBuffer.data(),
-                                                                             w.indicesUsed, 0))) {
+  if (w.indicesUsed > 0 &&
+      win::Succeeded(Display().gD3DDevice->DrawIndexedPrimitiveVB(
+          win::D3DPT_TRIANGLELIST, w.vertexBuffer, 0, w.verticesUsed, w.indexBuffer.data(), w.indicesUsed, 0))) {
     ++stats.batches;
     stats.indices += w.indicesUsed;
   }
@@ -464,7 +464,9 @@ bool StaticWorldHoldsGeometry() {
 
 // --- Culling and drawing ---------------------------------------------------------------------------
 
-StaticView SceneStaticView() { return {Scene().gWorldBaseMatrix, Scene().gViewMatrix, Scene().gProjectionMatrix, Display().gCameraFar}; }
+StaticView SceneStaticView() {
+  return {Scene().gWorldBaseMatrix, Scene().gViewMatrix, Scene().gProjectionMatrix, Display().gCameraFar};
+}
 
 void CullStaticWorld(const StaticView& view) {
   Matrix4f worldView;

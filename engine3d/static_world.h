@@ -16,7 +16,7 @@
 namespace vx::win {
 class Direct3DVertexBuffer;
 class DirectDrawSurface;
-}
+}  // namespace vx::win
 
 namespace vx {
 
@@ -42,7 +42,7 @@ constexpr uint32_t kStaticBatchVertices = 300;
 struct StaticOccluderState {
   uint8_t mark;  // 1 while the part occludes
   float minX, minY, maxX, maxY;
-  float depth;   // view depth of its farthest corner
+  float depth;  // view depth of its farthest corner
 };
 
 struct StaticPart {
@@ -55,8 +55,8 @@ struct StaticPart {
   uint8_t visible = 0;            // set by the culling pass
   uint8_t hasCullingBox = 0;
   uint8_t radiusMode = 0;
-  uint8_t geometryDropped = 0;    // an occluder only: no vertices or indices of its own
-  uint8_t extraFlag = 0;          // the occluder covers the screen's whole height
+  uint8_t geometryDropped = 0;        // an occluder only: no vertices or indices of its own
+  uint8_t extraFlag = 0;              // the occluder covers the screen's whole height
   std::array<Vector3f, 8> corners{};  // the culling box, relative to the centre
   StaticOccluderState occluder{};
   StaticPart* container = nullptr;     // owned parts: the nearest owner-0 part whose sphere holds it
@@ -65,8 +65,8 @@ struct StaticPart {
 };
 
 struct StaticTextureGroup {
-  uint32_t textureSlot = 0;      // TextureRecord; one use of it is the group's
-  std::list<StaticPart> parts;   // a list: containers point at parts
+  uint32_t textureSlot = 0;     // TextureRecord; one use of it is the group's
+  std::list<StaticPart> parts;  // a list: containers point at parts
 };
 
 // x1, y1, z1 is the minimum corner.
@@ -76,19 +76,19 @@ struct StaticCollisionBox {
 
 // What the world holds, apart from the device buffers: what a file load builds and swaps in.
 struct StaticGeometry {
-  std::list<StaticTextureGroup> groups;  // in the order they were made
+  std::list<StaticTextureGroup> groups;   // in the order they were made
   std::vector<StaticCollisionBox> boxes;  // in the order added
 };
 
 struct StaticWorld {
   StaticGeometry geometry;
-  uint32_t vertexCapacity = 0;                       // vertices the shared buffer holds
+  uint32_t vertexCapacity = 0;                        // vertices the shared buffer holds
   win::Direct3DVertexBuffer* vertexBuffer = nullptr;  // null until a device exists
-  uint32_t verticesUsed = 0;                         // in the current batch
-  uint32_t indexCapacity = 0;                        // 5 times the vertex capacity, or more
+  uint32_t verticesUsed = 0;                          // in the current batch
+  uint32_t indexCapacity = 0;                         // 5 times the vertex capacity, or more
   std::vector<uint16_t> indexBuffer;
-  uint32_t indicesUsed = 0;                          // in the current batch
-  uint8_t occlusionOn = 1;                           // the occluder passes run
+  uint32_t indicesUsed = 0;  // in the current batch
+  uint8_t occlusionOn = 1;   // the occluder passes run
 };
 
 // The arrays of a mesh as the static world takes them: positions and normals of three floats,

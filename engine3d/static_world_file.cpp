@@ -60,8 +60,7 @@ void WritePart(Writer& w, const StaticPart& part) {
   w.U32(uint32_t(part.indices.size()));
   for (uint16_t i : part.indices) w.U16(i);
   for (float f : {part.centre.x, part.centre.y, part.centre.z, part.radius, part.contactRadius}) w.F32(f);
-  for (uint8_t b : {part.visible, part.hasCullingBox, part.radiusMode, part.geometryDropped, part.extraFlag})
-    w.Byte(b);
+  for (uint8_t b : {part.visible, part.hasCullingBox, part.radiusMode, part.geometryDropped, part.extraFlag}) w.Byte(b);
   for (const Vector3f& c : part.corners)
     for (float f : {c.x, c.y, c.z}) w.F32(f);
   const StaticOccluderState& o = part.occluder;
@@ -221,7 +220,8 @@ std::optional<StaticGeometry> DecodeStaticWorld(std::span<const uint8_t> bytes) 
 }
 
 int32_t WriteStaticWorldFile(const std::string& fileName) {
-  for (const StaticTextureGroup& group : Engine().gStaticWorld.geometry.groups) WriteGroupTexture(fileName, group.textureSlot);
+  for (const StaticTextureGroup& group : Engine().gStaticWorld.geometry.groups)
+    WriteGroupTexture(fileName, group.textureSlot);
   const std::vector<uint8_t> bytes = EncodeStaticWorld(Engine().gStaticWorld.geometry);
   return win::WriteWholeFile(fileName, bytes.data(), bytes.size()) ? 1 : 0;
 }

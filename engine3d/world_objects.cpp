@@ -32,8 +32,8 @@ int32_t AddObjectToStaticWorld(uint32_t objectSlot, int32_t cullingBox, int32_t 
       const uint32_t mesh = AllocMeshRecord();
       if (mesh == kNoRecordSlot) return -1;
       if (!copy.vertices.empty() &&
-          (!FillMeshRecord(mesh, copy) ||
-           AddStaticPart(texture, StaticMeshDataOf(Engine().gMeshRecords[mesh]), cullingBox, radiusFlag, owner, extraFlag) != 1))
+          (!FillMeshRecord(mesh, copy) || AddStaticPart(texture, StaticMeshDataOf(Engine().gMeshRecords[mesh]),
+                                                        cullingBox, radiusFlag, owner, extraFlag) != 1))
         result = -1;
       FreeMeshRecord(mesh);
     }

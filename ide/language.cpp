@@ -10,7 +10,8 @@ namespace vx {
 LanguageState gLanguageState;
 
 void ResetErrorWordTable() {
-  for (size_t i = 0; i < Language().gErrorWordTable.size(); ++i) Language().gErrorWordTable[i] = "ERROR " + std::to_string(i);
+  for (size_t i = 0; i < Language().gErrorWordTable.size(); ++i)
+    Language().gErrorWordTable[i] = "ERROR " + std::to_string(i);
 }
 
 std::string LanguageWordFilePath() { return Host().gProgramFolder + "LANG/" + Language().gTextLanguage + "/WORDS.TXT"; }

@@ -49,7 +49,8 @@ namespace {
 using xfile::DataObject;
 
 // Frames by name (the first of a name wins) and by id, first child first.
-void IndexFrames(const FrameNode& root, std::map<std::string, int32_t>* byName, std::map<int32_t, const FrameNode*>* byId) {
+void IndexFrames(const FrameNode& root, std::map<std::string, int32_t>* byName,
+                 std::map<int32_t, const FrameNode*>* byId) {
   std::vector<const SceneNode*> stack{&root};
   while (!stack.empty()) {
     const SceneNode* n = stack.back();
@@ -127,8 +128,7 @@ bool ReadKey(const DataObject& key, float start, FrameKeys& out, std::string& er
         out.position.push_back(VectorKey{t, m.At(3, 0), m.At(3, 1), m.At(3, 2)});
         break;
       }
-      default:
-        break;  // kinds this system has no use for
+      default: break;  // kinds this system has no use for
     }
   }
   return true;

@@ -32,8 +32,9 @@ void RotationKeyFromMatrix(const Matrix4f& matrix, float out[4]) {
   // The rotation without scale, then its inverse (the transpose).
   double r[3][3];
   for (int row = 0; row < 3; ++row) {
-    const double len = std::sqrt(double(matrix.At(row, 0)) * matrix.At(row, 0) + double(matrix.At(row, 1)) * matrix.At(row, 1) +
-                                 double(matrix.At(row, 2)) * matrix.At(row, 2));
+    const double len =
+        std::sqrt(double(matrix.At(row, 0)) * matrix.At(row, 0) + double(matrix.At(row, 1)) * matrix.At(row, 1) +
+                  double(matrix.At(row, 2)) * matrix.At(row, 2));
     for (int col = 0; col < 3; ++col) r[row][col] = len > 0.0 ? matrix.At(row, col) / len : (row == col ? 1.0 : 0.0);
   }
   double m[4][4] = {};

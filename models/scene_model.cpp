@@ -88,19 +88,26 @@ int32_t SceneModel::GetBoundingSphere(Vector3f& centre, float& radius) const {
   // The root's own matrix places the object; the sphere is in model space.
   SphereSums sums;
   const Matrix4f identity = models::Identity();
-  root->SceneNode::VisitVertices(identity, [](void* c, const Vector3f& p) {
-    auto* s = static_cast<SphereSums*>(c);
-    s->x += p.x;
-    s->y += p.y;
-    s->z += p.z;
-    ++s->count;
-  }, &sums);
+  root->SceneNode::VisitVertices(
+      identity,
+      [](void* c, const Vector3f& p) {
+        auto* s = static_cast<SphereSums*>(c);
+        s->x += p.x;
+        s->y += p.y;
+        s->z += p.z;
+        ++s->count;
+      },
+      &sums);
   if (sums.count > 0)
-    sums.centre = Vector3f(float(sums.x / double(sums.count)), float(sums.y / double(sums.count)), float(sums.z / double(sums.count)));
-  root->SceneNode::VisitVertices(identity, [](void* c, const Vector3f& p) {
-    auto* s = static_cast<SphereSums*>(c);
-    s->radius = std::max(s->radius, models::Length(models::Subtract(p, s->centre)));
-  }, &sums);
+    sums.centre = Vector3f(float(sums.x / double(sums.count)), float(sums.y / double(sums.count)),
+                           float(sums.z / double(sums.count)));
+  root->SceneNode::VisitVertices(
+      identity,
+      [](void* c, const Vector3f& p) {
+        auto* s = static_cast<SphereSums*>(c);
+        s->radius = std::max(s->radius, models::Length(models::Subtract(p, s->centre)));
+      },
+      &sums);
   centre = sums.centre;
   radius = sums.count > 0 ? sums.radius : -1.0f;
   return radius > 0.0f ? kModelOk : kModelFail;
@@ -111,11 +118,14 @@ int32_t SceneModel::GetOriginBoundingSphere(Vector3f& centre, float& radius) con
   radius = -1.0f;
   if (!root) return kModelFail;
   SphereSums sums;
-  root->SceneNode::VisitVertices(models::Identity(), [](void* c, const Vector3f& p) {
-    auto* s = static_cast<SphereSums*>(c);
-    s->radius = std::max(s->radius, models::Length(p));
-    ++s->count;
-  }, &sums);
+  root->SceneNode::VisitVertices(
+      models::Identity(),
+      [](void* c, const Vector3f& p) {
+        auto* s = static_cast<SphereSums*>(c);
+        s->radius = std::max(s->radius, models::Length(p));
+        ++s->count;
+      },
+      &sums);
   radius = sums.count > 0 ? sums.radius : -1.0f;
   return radius > 0.0f ? kModelOk : kModelFail;
 }
@@ -195,7 +205,9 @@ uint32_t SceneModel::GetTextureById(int32_t id) const {
   if (root) root->GetTextureById(id, slot);
   return slot;
 }
-bool SceneModel::GetTextureNameById(int32_t id, std::string& out) const { return root && root->GetTextureNameById(id, out); }
+bool SceneModel::GetTextureNameById(int32_t id, std::string& out) const {
+  return root && root->GetTextureNameById(id, out);
+}
 void SceneModel::SetVisibleById(int32_t id, int32_t flag) {
   if (root) root->SetVisibleById(id, flag);
 }
@@ -214,7 +226,9 @@ void SceneModel::UpdateWorldMatrices(win::Direct3DDevice* device) {
   root->UpdateWorldMatrices(base);
 }
 
-bool SceneModel::GetWorldMatrixById(int32_t id, Matrix4f& out) const { return root && root->GetWorldMatrixById(id, out); }
+bool SceneModel::GetWorldMatrixById(int32_t id, Matrix4f& out) const {
+  return root && root->GetWorldMatrixById(id, out);
+}
 
 void SceneModel::ListFrames() const {
   if (!root) return;

@@ -49,19 +49,35 @@ void SceneNode::Unlink() {
   nextSibling_ = nullptr;
 }
 
-void SceneNode::SetMatricesFromArray(const Matrix4f* m, int32_t n) { ForChildren([&](SceneNode& c) { c.SetMatricesFromArray(m, n); }); }
-void SceneNode::SetMatrixById(int32_t id, const Matrix4f& m) { ForChildren([&](SceneNode& c) { c.SetMatrixById(id, m); }); }
+void SceneNode::SetMatricesFromArray(const Matrix4f* m, int32_t n) {
+  ForChildren([&](SceneNode& c) { c.SetMatricesFromArray(m, n); });
+}
+void SceneNode::SetMatrixById(int32_t id, const Matrix4f& m) {
+  ForChildren([&](SceneNode& c) { c.SetMatrixById(id, m); });
+}
 bool SceneNode::GetMatrixById(int32_t id, Matrix4f& out) const {
   bool found = false;
   ForChildren([&](const SceneNode& c) { found = found || c.GetMatrixById(id, out); });
   return found;
 }
-void SceneNode::ScalePositionById(int32_t id, float sx, float sy, float sz) { ForChildren([&](SceneNode& c) { c.ScalePositionById(id, sx, sy, sz); }); }
-void SceneNode::ScaleVerticesById(int32_t id, float sx, float sy, float sz) { ForChildren([&](SceneNode& c) { c.ScaleVerticesById(id, sx, sy, sz); }); }
-void SceneNode::ScaleVertices(float sx, float sy, float sz) { ForChildren([&](SceneNode& c) { c.ScaleVertices(sx, sy, sz); }); }
-void SceneNode::SetMeshDataById(int32_t id, const MeshRecordView& mesh) { ForChildren([&](SceneNode& c) { c.SetMeshDataById(id, mesh); }); }
-void SceneNode::RebuildVertexBuffers() { ForChildren([](SceneNode& c) { c.RebuildVertexBuffers(); }); }
-void SceneNode::SetTextureById(int32_t id, uint32_t slot) { ForChildren([&](SceneNode& c) { c.SetTextureById(id, slot); }); }
+void SceneNode::ScalePositionById(int32_t id, float sx, float sy, float sz) {
+  ForChildren([&](SceneNode& c) { c.ScalePositionById(id, sx, sy, sz); });
+}
+void SceneNode::ScaleVerticesById(int32_t id, float sx, float sy, float sz) {
+  ForChildren([&](SceneNode& c) { c.ScaleVerticesById(id, sx, sy, sz); });
+}
+void SceneNode::ScaleVertices(float sx, float sy, float sz) {
+  ForChildren([&](SceneNode& c) { c.ScaleVertices(sx, sy, sz); });
+}
+void SceneNode::SetMeshDataById(int32_t id, const MeshRecordView& mesh) {
+  ForChildren([&](SceneNode& c) { c.SetMeshDataById(id, mesh); });
+}
+void SceneNode::RebuildVertexBuffers() {
+  ForChildren([](SceneNode& c) { c.RebuildVertexBuffers(); });
+}
+void SceneNode::SetTextureById(int32_t id, uint32_t slot) {
+  ForChildren([&](SceneNode& c) { c.SetTextureById(id, slot); });
+}
 bool SceneNode::GetTextureById(int32_t id, uint32_t& out) const {
   bool found = false;
   ForChildren([&](const SceneNode& c) { found = found || c.GetTextureById(id, out); });
@@ -72,26 +88,44 @@ bool SceneNode::GetTextureNameById(int32_t id, std::string& out) const {
   ForChildren([&](const SceneNode& c) { found = found || c.GetTextureNameById(id, out); });
   return found;
 }
-void SceneNode::SetVisibleById(int32_t id, int32_t flag) { ForChildren([&](SceneNode& c) { c.SetVisibleById(id, flag); }); }
-void SceneNode::ScrollUvById(int32_t id, float du, float dv) { ForChildren([&](SceneNode& c) { c.ScrollUvById(id, du, dv); }); }
-void SceneNode::ScaleUvById(int32_t id, float su, float sv) { ForChildren([&](SceneNode& c) { c.ScaleUvById(id, su, sv); }); }
-void SceneNode::ScaleNormals(float f) { ForChildren([&](SceneNode& c) { c.ScaleNormals(f); }); }
-void SceneNode::UpdateWorldMatrices(const Matrix4f& w) { ForChildren([&](SceneNode& c) { c.UpdateWorldMatrices(w); }); }
+void SceneNode::SetVisibleById(int32_t id, int32_t flag) {
+  ForChildren([&](SceneNode& c) { c.SetVisibleById(id, flag); });
+}
+void SceneNode::ScrollUvById(int32_t id, float du, float dv) {
+  ForChildren([&](SceneNode& c) { c.ScrollUvById(id, du, dv); });
+}
+void SceneNode::ScaleUvById(int32_t id, float su, float sv) {
+  ForChildren([&](SceneNode& c) { c.ScaleUvById(id, su, sv); });
+}
+void SceneNode::ScaleNormals(float f) {
+  ForChildren([&](SceneNode& c) { c.ScaleNormals(f); });
+}
+void SceneNode::UpdateWorldMatrices(const Matrix4f& w) {
+  ForChildren([&](SceneNode& c) { c.UpdateWorldMatrices(w); });
+}
 bool SceneNode::GetWorldMatrixById(int32_t id, Matrix4f& out) const {
   bool found = false;
   ForChildren([&](const SceneNode& c) { found = found || c.GetWorldMatrixById(id, out); });
   return found;
 }
-void SceneNode::ListFrames(int32_t& count) const { ForChildren([&](const SceneNode& c) { c.ListFrames(count); }); }
+void SceneNode::ListFrames(int32_t& count) const {
+  ForChildren([&](const SceneNode& c) { c.ListFrames(count); });
+}
 void SceneNode::SetCollisionShape(uint32_t slot, int32_t code, float s1, float s2, float s3) {
   ForChildren([&](SceneNode& c) { c.SetCollisionShape(slot, code, s1, s2, s3); });
 }
-void SceneNode::ClearCollision() { ForChildren([](SceneNode& c) { c.ClearCollision(); }); }
+void SceneNode::ClearCollision() {
+  ForChildren([](SceneNode& c) { c.ClearCollision(); });
+}
 void SceneNode::SetCollisionShapeById(uint32_t slot, int32_t id, int32_t code) {
   ForChildren([&](SceneNode& c) { c.SetCollisionShapeById(slot, id, code); });
 }
-void SceneNode::ClearCollisionById(int32_t id) { ForChildren([&](SceneNode& c) { c.ClearCollisionById(id); }); }
-void SceneNode::UpdateCollision(const Matrix4f& w) { ForChildren([&](SceneNode& c) { c.UpdateCollision(w); }); }
+void SceneNode::ClearCollisionById(int32_t id) {
+  ForChildren([&](SceneNode& c) { c.ClearCollisionById(id); });
+}
+void SceneNode::UpdateCollision(const Matrix4f& w) {
+  ForChildren([&](SceneNode& c) { c.UpdateCollision(w); });
+}
 void SceneNode::CopyMeshData(MeshCopy& out, int32_t id, int64_t texture, const Matrix4f& m) const {
   ForChildren([&](const SceneNode& c) { c.CopyMeshData(out, id, texture, m); });
 }
@@ -235,7 +269,8 @@ void FrameNode::CopyMeshData(MeshCopy& out, int32_t frameId, int64_t texture, co
   SceneNode::CopyMeshData(out, frameId, texture, Multiply(matrix_, parentMatrix));
 }
 
-void FrameNode::VisitVertices(const Matrix4f& parentMatrix, void (*visit)(void*, const Vector3f&), void* context) const {
+void FrameNode::VisitVertices(const Matrix4f& parentMatrix, void (*visit)(void*, const Vector3f&),
+                              void* context) const {
   SceneNode::VisitVertices(Multiply(matrix_, parentMatrix), visit, context);
 }
 
@@ -405,7 +440,9 @@ struct Bounds {
 
 // The scale of each axis of a matrix (the lengths of its first three rows).
 Vector3f AxisScale(const Matrix4f& m) {
-  auto row = [&](int r) { return std::sqrt(m.At(r, 0) * m.At(r, 0) + m.At(r, 1) * m.At(r, 1) + m.At(r, 2) * m.At(r, 2)); };
+  auto row = [&](int r) {
+    return std::sqrt(m.At(r, 0) * m.At(r, 0) + m.At(r, 1) * m.At(r, 1) + m.At(r, 2) * m.At(r, 2));
+  };
   return Vector3f(row(0), row(1), row(2));
 }
 
@@ -463,7 +500,8 @@ void MeshNode::BuildCollision(uint32_t objectSlot, int32_t code, const float siz
       } else {
         float r = 0.0f;
         for (const Vector3f& p : positions)
-          r = std::max(r, models::Length(models::Subtract(Vector3f(p.x * scale.x, p.y * scale.y, p.z * scale.z), centre)));
+          r = std::max(r,
+                       models::Length(models::Subtract(Vector3f(p.x * scale.x, p.y * scale.y, p.z * scale.z), centre)));
         shape.kind = CollisionShape::Kind::Sphere;
         shape.size = Vector3f(r, 0, 0);
       }
@@ -475,8 +513,7 @@ void MeshNode::BuildCollision(uint32_t objectSlot, int32_t code, const float siz
       for (const Vector3f& p : positions) shape.vertices.emplace_back(p.x * scale.x, p.y * scale.y, p.z * scale.z);
       shape.indices.assign(indices.begin(), indices.end());
       break;
-    default:
-      return;
+    default: return;
   }
   if (const uint32_t handle = AddCollisionObject(MakeCollisionId(objectSlot, uint32_t(frame)), shape))
     collision_.push_back(handle);
@@ -526,7 +563,8 @@ void MeshNode::CopyMeshData(MeshCopy& out, int32_t id, int64_t texture, const Ma
   out.meshIndexCounts.push_back(uint32_t(indices.size()));
   for (size_t i = 0; i < positions.size(); ++i) {
     const Vector3f p = models::TransformPoint(positions[i], parentMatrix);
-    const Vector3f n = models::Normalized(models::TransformDirection(i < normals.size() ? normals[i] : Vector3f(0, 0, 0), parentMatrix));
+    const Vector3f n = models::Normalized(
+        models::TransformDirection(i < normals.size() ? normals[i] : Vector3f(0, 0, 0), parentMatrix));
     const float u = i * 2 + 1 < textureCoords.size() ? textureCoords[i * 2] : 0.0f;
     const float v = i * 2 + 1 < textureCoords.size() ? textureCoords[i * 2 + 1] : 0.0f;
     out.vertices.push_back(MeshVertex{p.x, p.y, p.z, n.x, n.y, n.z, u, v});

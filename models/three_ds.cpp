@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <string_view>
 #include <cstring>
 #include <map>
 #include <optional>
+#include <string_view>
 #include <unordered_map>
 
 #include "models/model_maths.h"
@@ -66,7 +66,8 @@ class ChunkReader {
  private:
   uint16_t Word(size_t at) const { return uint16_t(data_[at] | (data_[at + 1] << 8)); }
   uint32_t Dword(size_t at) const {
-    return uint32_t(data_[at]) | (uint32_t(data_[at + 1]) << 8) | (uint32_t(data_[at + 2]) << 16) | (uint32_t(data_[at + 3]) << 24);
+    return uint32_t(data_[at]) | (uint32_t(data_[at + 1]) << 8) | (uint32_t(data_[at + 2]) << 16) |
+           (uint32_t(data_[at + 3]) << 24);
   }
   float Float(size_t at) const {
     const uint32_t bits = Dword(at);
@@ -159,7 +160,8 @@ bool ChunkReader::Chunk(uint16_t id, size_t body, size_t end, int depth, Context
       object->faces.resize(size_t(count) * 3);
       object->faceMaterial.assign(count, std::string());
       for (uint16_t i = 0; i < count; ++i)
-        for (int k = 0; k < 3; ++k) object->faces[size_t(i) * 3 + size_t(k)] = Word(body + 2 + size_t(i) * 8 + size_t(k) * 2);
+        for (int k = 0; k < 3; ++k)
+          object->faces[size_t(i) * 3 + size_t(k)] = Word(body + 2 + size_t(i) * 8 + size_t(k) * 2);
       return Chunks(body + 2 + size_t(count) * 8, end, depth + 1, context);
     }
     case 0x4130: {  // faces of one material
@@ -240,8 +242,7 @@ bool ChunkReader::Chunk(uint16_t id, size_t body, size_t end, int depth, Context
       node->parent = int16_t(Word(at + 4));
       return true;
     }
-    default:
-      return true;  // cameras, lights, animation tracks and the rest are not converted
+    default: return true;  // cameras, lights, animation tracks and the rest are not converted
   }
 }
 
@@ -491,7 +492,8 @@ void XWriter::WriteMesh(const Object& o, const Matrix4f& toLocal, const std::str
   }
   out_ += pad + " MeshMaterialList {\n" + pad + "  " + std::to_string(used.size()) + ";\n" + pad + "  " +
           std::to_string(faces) + ";\n";
-  for (size_t f = 0; f < faces; ++f) out_ += pad + "  " + std::to_string(faceIndex[f]) + (f + 1 < faces ? ",\n" : ";;\n");
+  for (size_t f = 0; f < faces; ++f)
+    out_ += pad + "  " + std::to_string(faceIndex[f]) + (f + 1 < faces ? ",\n" : ";;\n");
   for (const std::string& name : used) {
     const auto found = materials_.find(name);
     const Material fallback;

@@ -149,9 +149,12 @@ bool ModelBuilder::AddMesh(FrameNode& frame, const DataObject& mesh) {
   for (const xfile::Child& child : mesh.children) {
     const DataObject* t = child.Target();
     if (!t) continue;
-    if (t->Is("MeshNormals")) normalsObject = t;
-    else if (t->Is("MeshTextureCoords")) uvObject = t;
-    else if (t->Is("MeshMaterialList")) materialList = t;
+    if (t->Is("MeshNormals"))
+      normalsObject = t;
+    else if (t->Is("MeshTextureCoords"))
+      uvObject = t;
+    else if (t->Is("MeshMaterialList"))
+      materialList = t;
   }
 
   // Normals: their own list and their own face list, which must match the mesh's faces.
@@ -204,7 +207,8 @@ bool ModelBuilder::AddMesh(FrameNode& frame, const DataObject& mesh) {
   if (materialList) {
     ValueCursor mc(*materialList);
     uint32_t count = 0, indexCount = 0;
-    if (!mc.Unsigned(count) || !mc.Unsigned(indexCount) || indexCount > mc.Remaining()) return Fail("bad MeshMaterialList");
+    if (!mc.Unsigned(count) || !mc.Unsigned(indexCount) || indexCount > mc.Remaining())
+      return Fail("bad MeshMaterialList");
     for (uint32_t i = 0; i < indexCount; ++i) {
       uint32_t m = 0;
       if (!mc.Unsigned(m)) return Fail("bad MeshMaterialList");
@@ -300,11 +304,22 @@ bool ModelBuilder::AddMesh(FrameNode& frame, const DataObject& mesh) {
 }
 
 // Templates that the reader takes, or leaves out without loss.
-constexpr std::string_view kKnownTemplates[] = {
-    "Header",       "Frame",        "FrameTransformMatrix", "Mesh",         "MeshNormals",
-    "MeshTextureCoords", "MeshMaterialList", "Material",   "TextureFilename", "AnimationSet",
-    "Animation",    "AnimationKey", "AnimationOptions",     "AnimTicksPerSecond", "VertexDuplicationIndices",
-    "MeshFaceWraps"};
+constexpr std::string_view kKnownTemplates[] = {"Header",
+                                                "Frame",
+                                                "FrameTransformMatrix",
+                                                "Mesh",
+                                                "MeshNormals",
+                                                "MeshTextureCoords",
+                                                "MeshMaterialList",
+                                                "Material",
+                                                "TextureFilename",
+                                                "AnimationSet",
+                                                "Animation",
+                                                "AnimationKey",
+                                                "AnimationOptions",
+                                                "AnimTicksPerSecond",
+                                                "VertexDuplicationIndices",
+                                                "MeshFaceWraps"};
 // Skinning: the meshes are drawn in their bind pose and only the bones animate.
 constexpr std::string_view kSkinTemplates[] = {"XSkinMeshHeader", "SkinWeights"};
 
@@ -345,7 +360,9 @@ std::vector<std::string> OmissionNotes(const xfile::File& file) {
   Omissions found;
   for (const auto& object : file.objects) CollectOmissions(*object, found);
   std::vector<std::string> notes;
-  if (found.skinned) notes.push_back("a skinned mesh: skinning is not supported, so the mesh keeps its bind pose while its bones animate");
+  if (found.skinned)
+    notes.push_back(
+        "a skinned mesh: skinning is not supported, so the mesh keeps its bind pose while its bones animate");
   for (const auto& [name, material] : found.skipped)
     notes.push_back("template " + name + " skipped" + (material ? " with the material or texture in it" : ""));
   return notes;

@@ -28,7 +28,8 @@ char Folded(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 }  // namespace
 
 bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Folded(x) == Folded(y); });
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Folded(x) == Folded(y); });
 }
 
 bool CaselessLess::operator()(const std::string& a, const std::string& b) const {
@@ -89,8 +90,8 @@ bool IsStringType(const std::string& upper) {
 }
 
 bool IsNumberType(const std::string& upper) {
-  static const char* const kTypes[] = {"WORD", "DWORD", "FLOAT", "DOUBLE", "CHAR", "UCHAR", "BYTE",
-                                       "SWORD", "SDWORD", "ULONGLONG", "BOOL"};
+  static const char* const kTypes[] = {"WORD", "DWORD", "FLOAT",  "DOUBLE",    "CHAR", "UCHAR",
+                                       "BYTE", "SWORD", "SDWORD", "ULONGLONG", "BOOL"};
   for (const char* t : kTypes)
     if (upper == t) return true;
   return false;
@@ -103,14 +104,15 @@ class Parser {
     cur_ = lex_.Next();
   }
 
-  bool ParseTemplateText();   // the standard declarations: templates only
+  bool ParseTemplateText();  // the standard declarations: templates only
   bool ParseAll();
   const std::string& error() const { return error_; }
 
  private:
   void Advance() { cur_ = lex_.Next(); }
   bool Fail(const std::string& why) {
-    if (error_.empty()) error_ = cur_.kind == TokenKind::Error ? lex_.error() : why + " at byte " + std::to_string(cur_.offset);
+    if (error_.empty())
+      error_ = cur_.kind == TokenKind::Error ? lex_.error() : why + " at byte " + std::to_string(cur_.offset);
     return false;
   }
   bool Expect(TokenKind kind, const char* what) {
@@ -122,11 +124,14 @@ class Parser {
   // A primitive that is part of an object's data rather than a child or its end.
   bool IsData() const {
     switch (cur_.kind) {
-      case TokenKind::Integer: case TokenKind::Float: case TokenKind::String:
-      case TokenKind::IntegerList: case TokenKind::FloatList: case TokenKind::Comma: case TokenKind::Semicolon:
-        return true;
-      default:
-        return false;
+      case TokenKind::Integer:
+      case TokenKind::Float:
+      case TokenKind::String:
+      case TokenKind::IntegerList:
+      case TokenKind::FloatList:
+      case TokenKind::Comma:
+      case TokenKind::Semicolon: return true;
+      default: return false;
     }
   }
 
@@ -184,9 +189,7 @@ bool Parser::NextNumber(double& out) {
     }
     switch (cur_.kind) {
       case TokenKind::Comma:
-      case TokenKind::Semicolon:
-        Advance();
-        continue;
+      case TokenKind::Semicolon: Advance(); continue;
       case TokenKind::Integer:
       case TokenKind::Float:
         out = cur_.number;
@@ -199,10 +202,8 @@ bool Parser::NextNumber(double& out) {
         listFloat_ = cur_.kind == TokenKind::FloatList;
         Advance();
         continue;
-      case TokenKind::End:
-        return Fail("file ends inside data");
-      default:
-        return Fail("expected a number");
+      case TokenKind::End: return Fail("file ends inside data");
+      default: return Fail("expected a number");
     }
   }
 }
@@ -320,8 +321,8 @@ bool Parser::ReadMembers(const Template& t, DataObject& object, int depth) {
     for (const TemplateMember::Dimension& d : m.dimensions) {
       uint64_t size = d.size;
       if (!d.memberName.empty()) {
-        const auto found = std::find_if(scalars.rbegin(), scalars.rend(),
-                                        [&](const auto& s) { return *s.first == d.memberName; });
+        const auto found =
+            std::find_if(scalars.rbegin(), scalars.rend(), [&](const auto& s) { return *s.first == d.memberName; });
         if (found == scalars.rend()) return Fail("array size names no earlier member: " + d.memberName);
         if (!(found->second >= 0.0) || found->second > 4294967295.0) return Fail("bad array size");
         size = uint64_t(found->second);
@@ -372,9 +373,7 @@ bool Parser::ParseObject(DataObject& object, int depth) {
   listLeft_ = 0;
   for (;;) {
     switch (cur_.kind) {
-      case TokenKind::CloseBrace:
-        Advance();
-        return true;
+      case TokenKind::CloseBrace: Advance(); return true;
       case TokenKind::OpenBrace: {
         Child child;
         if (!ParseReference(child)) return false;
@@ -388,10 +387,8 @@ bool Parser::ParseObject(DataObject& object, int depth) {
         object.children.push_back(std::move(child));
         break;
       }
-      case TokenKind::End:
-        return Fail("file ends inside " + object.templateName);
-      case TokenKind::Error:
-        return Fail("");
+      case TokenKind::End: return Fail("file ends inside " + object.templateName);
+      case TokenKind::Error: return Fail("");
       default:
         if (!IsData()) return Fail("unexpected token in " + object.templateName);
         if (known) {
@@ -422,10 +419,8 @@ bool Parser::ParseTemplateText() {
 bool Parser::ParseAll() {
   for (;;) {
     switch (cur_.kind) {
-      case TokenKind::End:
-        return true;
-      case TokenKind::Error:
-        return Fail("");
+      case TokenKind::End: return true;
+      case TokenKind::Error: return Fail("");
       case TokenKind::Name:
         if (SameName(cur_.text, "template")) {
           if (!ParseTemplate()) return false;
@@ -536,8 +531,7 @@ bool InflateCompressed(const uint8_t* data, size_t size, std::vector<uint8_t>& o
       return false;
     }
     bool ok = true;
-    if (previousSize > 0)
-      ok = inflateSetDictionary(&zs, out.data() + previousStart, uInt(previousSize)) == Z_OK;
+    if (previousSize > 0) ok = inflateSetDictionary(&zs, out.data() + previousStart, uInt(previousSize)) == Z_OK;
     block.assign(blockOut, 0);
     zs.next_in = const_cast<Bytef*>(data + pos + 2);
     zs.avail_in = uInt(blockIn - 2);

@@ -77,7 +77,7 @@ struct DataObject {
   std::string name;          // may be empty
   Guid guid;
   bool hasGuid = false;
-  size_t sourceOffset = 0;   // where the object began in the decoded data
+  size_t sourceOffset = 0;    // where the object began in the decoded data
   std::vector<Value> values;  // the members, flattened in declaration order
   std::vector<std::string> strings;
   std::vector<Child> children;
@@ -107,7 +107,7 @@ struct File {
   Format format = Format::Text;
   int floatSize = 32;
   std::map<std::string, Template, CaselessLess> templates;  // the standard ones and those the file declares
-  std::vector<std::unique_ptr<DataObject>> objects;  // top level, in read order
+  std::vector<std::unique_ptr<DataObject>> objects;         // top level, in read order
 };
 
 // Nesting limit of data objects (frames within frames and so on).

@@ -49,11 +49,18 @@ enum : uint16_t {
 
 bool IsDelimiter(char c) {
   switch (c) {
-    case '{': case '}': case '(': case ')': case '[': case ']': case '<': case '>':
-    case ',': case ';': case '"':
-      return true;
-    default:
-      return false;
+    case '{':
+    case '}':
+    case '(':
+    case ')':
+    case '[':
+    case ']':
+    case '<':
+    case '>':
+    case ',':
+    case ';':
+    case '"': return true;
+    default: return false;
   }
 }
 
@@ -204,8 +211,7 @@ Token Lexer::NextText() {
       ++position_;
       return t;
     }
-    default:
-      break;
+    default: break;
   }
   const size_t begin = position_;
   while (position_ < size_ && !IsSpace(s[position_]) && !IsDelimiter(s[position_])) {
@@ -302,9 +308,7 @@ Token Lexer::NextBinary() {
     case kBinUnicode: return keyword("UNICODE");
     case kBinCstring: return keyword("CSTRING");
     case kBinArray: return keyword("array");
-    default:
-      position_ -= 2;
-      return Fail("unknown token " + std::to_string(code));
+    default: position_ -= 2; return Fail("unknown token " + std::to_string(code));
   }
 }
 

@@ -34,12 +34,12 @@ enum class TokenKind {
 
 struct Token {
   TokenKind kind = TokenKind::End;
-  std::string text;       // names, strings, and the spelling of text numbers
-  double number = 0.0;    // Integer, Float
-  Guid guid;              // GuidValue
+  std::string text;               // names, strings, and the spelling of text numbers
+  double number = 0.0;            // Integer, Float
+  Guid guid;                      // GuidValue
   const uint8_t* list = nullptr;  // IntegerList, FloatList: the raw little-endian elements
   uint32_t listCount = 0;
-  size_t offset = 0;      // where the token began
+  size_t offset = 0;  // where the token began
 };
 
 class Lexer {

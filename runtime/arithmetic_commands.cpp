@@ -15,7 +15,6 @@ namespace vx {
 
 namespace {
 
-
 // Float and mixed operations run in double precision; an integer converts exactly.
 inline double IntArg(int k) { return double(IntOperand(k)); }
 inline double FloatArg(int k) { return double(FloatOperand(k)); }
@@ -177,8 +176,12 @@ void FnEqualIntFloat() { Interpreter().gProgramCounter = fast::EqualIntFloat(Int
 void FnEqualFloatInt() { Interpreter().gProgramCounter = fast::EqualFloatInt(Interpreter().gProgramCounter); }
 void FnGreaterIntFloat() { Interpreter().gProgramCounter = fast::GreaterIntFloat(Interpreter().gProgramCounter); }
 void FnGreaterFloatInt() { Interpreter().gProgramCounter = fast::GreaterFloatInt(Interpreter().gProgramCounter); }
-void FnGreaterEqualIntFloat() { Interpreter().gProgramCounter = fast::GreaterEqualIntFloat(Interpreter().gProgramCounter); }
-void FnGreaterEqualFloatInt() { Interpreter().gProgramCounter = fast::GreaterEqualFloatInt(Interpreter().gProgramCounter); }
+void FnGreaterEqualIntFloat() {
+  Interpreter().gProgramCounter = fast::GreaterEqualIntFloat(Interpreter().gProgramCounter);
+}
+void FnGreaterEqualFloatInt() {
+  Interpreter().gProgramCounter = fast::GreaterEqualFloatInt(Interpreter().gProgramCounter);
+}
 void FnLessIntFloat() { Interpreter().gProgramCounter = fast::LessIntFloat(Interpreter().gProgramCounter); }
 void FnLessFloatInt() { Interpreter().gProgramCounter = fast::LessFloatInt(Interpreter().gProgramCounter); }
 void FnLessEqualIntFloat() { Interpreter().gProgramCounter = fast::LessEqualIntFloat(Interpreter().gProgramCounter); }

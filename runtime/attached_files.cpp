@@ -106,8 +106,7 @@ bool AttachedFiles::Resolve(std::string& name, const std::string& ending, bool b
 }
 
 bool AttachedFiles::Extract(const AttachedEntry& entry, std::string& outPath, const std::string& ending) {
-  const bool ours =
-      std::any_of(entries_.begin(), entries_.end(), [&](const AttachedEntry& e) { return &e == &entry; });
+  const bool ours = std::any_of(entries_.begin(), entries_.end(), [&](const AttachedEntry& e) { return &e == &entry; });
   if (!ours) return false;  // its offset would point into some other block
   const std::span<const uint8_t> data = EntryData(entry);
   const std::string path = Host().gTempFolder + "_virtual." + (IsPlainFileEnding(ending) ? ending : "dat");
@@ -127,7 +126,9 @@ void AttachedFiles::Release() {
   block_.shrink_to_fit();
 }
 
-bool LoadAttachedFiles(const std::string& path) { return Runtime().gAttachedFiles && Runtime().gAttachedFiles->Load(path); }
+bool LoadAttachedFiles(const std::string& path) {
+  return Runtime().gAttachedFiles && Runtime().gAttachedFiles->Load(path);
+}
 
 bool ExtractProgramImage(std::string& outPath) {
   return Runtime().gAttachedFiles && !Runtime().gAttachedFiles->entries().empty() &&

@@ -73,7 +73,8 @@ std::string Absolute(const std::string& path) {
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
-  struct stat first {}, second {};
+  struct stat first {
+  }, second{};
   return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
          first.st_ino == second.st_ino;
 }
@@ -179,8 +180,8 @@ bool StandaloneBuilder::AddAttachedFile(const std::string& filePath, const std::
   // The runtime reads names of 1 to 255 characters ending in their only NUL.
   const size_t nameLength = entryName.size() + 1;
   if (nameLength < 2 || nameLength > kAttachedNameLimit || entryName.find('\0') != std::string::npos)
-    return Fail("The name " + entryName + " is longer than a game can hold (" +
-                std::to_string(kAttachedNameLimit - 1) + " characters)");
+    return Fail("The name " + entryName + " is longer than a game can hold (" + std::to_string(kAttachedNameLimit - 1) +
+                " characters)");
   const FileDescriptor file(OpenForReading(filePath));
   struct stat info {};
   if (file.get() < 0 || fstat(file.get(), &info) != 0) return Fail("Could not read " + filePath + ": " + ErrnoText());
@@ -313,8 +314,7 @@ bool StandaloneBuilder::BuildStandaloneExe(const std::string& targetExe, const s
   }
   // Entry 0 is named by the path the program was compiled to; the runtime takes it by position,
   // so a temporary folder too deep for a name falls back to the bare file name.
-  const std::string programEntry =
-      imagePath.size() < kAttachedNameLimit ? imagePath : std::string("_exefile.dat");
+  const std::string programEntry = imagePath.size() < kAttachedNameLimit ? imagePath : std::string("_exefile.dat");
   // The language's word file goes along, so that the game names its errors as vorlix run does.
   const std::string words = LanguageWordFilePath();
   const bool withWords = win::CanOpenForReading(words);

@@ -66,7 +66,7 @@ class StandaloneBuilder {
   bool CompileProgram(const std::string& sourceFile, const std::string& projectFolder, const std::string& imagePath);
   bool EscapePressed();
 
-  int target_ = -1;        // the game being written, or -1
+  int target_ = -1;  // the game being written, or -1
   std::string targetPath_;
   dev_t targetDevice_ = 0;  // identity of the target, so the media walk never attaches it
   ino_t targetInode_ = 0;

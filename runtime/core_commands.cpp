@@ -176,7 +176,8 @@ void InputLineAddChar(uint8_t key) {
   if (key == kBackspace) {
     if (Runtime().gInputLineLength > 0) {
       Text().gTextCursorX = Runtime().gInputLineStartX;
-      QueueEraseText(Runtime().gInputLine, Text().gTextCursorX, Text().gTextCursorY);  // the line as shown, with its "_"
+      QueueEraseText(Runtime().gInputLine, Text().gTextCursorX,
+                     Text().gTextCursorY);  // the line as shown, with its "_"
       --Runtime().gInputLineLength;
     }
   } else if (Runtime().gInputLineLength < kInputLineLimit) {
@@ -245,7 +246,8 @@ void CmdClearEntryBuffer() {
 
 void FnScanCode() {
   PollInputIfDue();
-  const auto down = std::find_if(Input().gKeyState.begin(), Input().gKeyState.end(), [](uint8_t state) { return state != 0; });
+  const auto down =
+      std::find_if(Input().gKeyState.begin(), Input().gKeyState.end(), [](uint8_t state) { return state != 0; });
   SlotOperand(0)->i = down == Input().gKeyState.end() ? 0 : int32_t(down - Input().gKeyState.begin());
   Interpreter().gInputPollDue = 1;
   SkipOperands(1);
@@ -389,8 +391,7 @@ void CmdFrameRate() {
 
 // The parts are not masked: a part beyond 255 runs into the next one.
 void FnRgb() {
-  const uint32_t colour =
-      (uint32_t(IntOperand(1)) << 16) + (uint32_t(IntOperand(2)) << 8) + uint32_t(IntOperand(3));
+  const uint32_t colour = (uint32_t(IntOperand(1)) << 16) + (uint32_t(IntOperand(2)) << 8) + uint32_t(IntOperand(3));
   SlotOperand(0)->i = int32_t(colour);
   SkipOperands(4);
 }

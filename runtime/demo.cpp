@@ -29,19 +29,19 @@ std::vector<uint8_t> DemoImage() {
   const std::vector<uint32_t> constants = {0, 1, 100, 20};
   const std::vector<uint32_t> owners = {4, 0, 0, 0, 0, 0, 0};  // four integer variables of the main program
   const std::vector<uint32_t> code = {
-      kAssignInt, kSum, kZero,                            // sum = 0
-      kAssignInt, kCounter, kZero,                        // i = 0
-      kForStep, kCounter, kHundred, kOne, kAt + 17,       // next i (to 100)
-      kAddInt, kSum, kSum, kCounter,                      // sum = sum + i
-      kJump, kAt + 6,                                     //
-      kAssignInt, kA, kZero,                              // a = 0
-      kAssignInt, kB, kOne,                               // b = 1
-      kAssignInt, kCounter, kZero,                        // n = 0
-      kForStep, kCounter, kTwenty, kOne, kAt + 43,        // next n (to 20)
-      kAddInt, kTemp, kA, kB,                             // t = a + b
-      kAssignInt, kA, kB,                                 // a = b
-      kAssignInt, kB, kTemp,                              // b = t
-      kJump, kAt + 26,                                    //
+      kAssignInt, kSum,     kZero,                         // sum = 0
+      kAssignInt, kCounter, kZero,                         // i = 0
+      kForStep,   kCounter, kHundred, kOne,     kAt + 17,  // next i (to 100)
+      kAddInt,    kSum,     kSum,     kCounter,            // sum = sum + i
+      kJump,      kAt + 6,                                 //
+      kAssignInt, kA,       kZero,                         // a = 0
+      kAssignInt, kB,       kOne,                          // b = 1
+      kAssignInt, kCounter, kZero,                         // n = 0
+      kForStep,   kCounter, kTwenty,  kOne,     kAt + 43,  // next n (to 20)
+      kAddInt,    kTemp,    kA,       kB,                  // t = a + b
+      kAssignInt, kA,       kB,                            // a = b
+      kAssignInt, kB,       kTemp,                         // b = t
+      kJump,      kAt + 26,                                //
   };
   const uint32_t I = 12, F = I + uint32_t(constants.size()), S = F, D = S;
   const uint32_t K = D + 1 + uint32_t(owners.size());

@@ -78,7 +78,8 @@ int32_t SliceCheck(bool timeMode) {
     if (DrawQueue().gDrawQueueCount > 32000) Interpreter().gYieldFlag = 1;
     return kClockCheckBudget;
   }
-  if (!Interpreter().gStandaloneFlag && (win::GetAsyncKeyState(win::VK_F11) != 0 || win::GetAsyncKeyState(win::VK_F12) != 0))
+  if (!Interpreter().gStandaloneFlag &&
+      (win::GetAsyncKeyState(win::VK_F11) != 0 || win::GetAsyncKeyState(win::VK_F12) != 0))
     Interpreter().gYieldFlag = 1;
   if (DrawQueue().gDrawQueueCount > 32000 || QuitRequestWaiting()) Interpreter().gYieldFlag = 1;
   Dispatcher().gCommandCount = 0;

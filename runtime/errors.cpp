@@ -28,7 +28,8 @@ bool CompilerCommandInfo(int32_t number, CommandInfo* out) {
 // The line of the running command: the word before the program counter is its command word or,
 // once the handler has stepped over them, one of its operands, all of the same line.
 uint32_t RunningCommandLine() {
-  if (!Runtime().gCodeBase || !Interpreter().gProgramCounter || Interpreter().gProgramCounter <= Runtime().gCodeBase) return 0;
+  if (!Runtime().gCodeBase || !Interpreter().gProgramCounter || Interpreter().gProgramCounter <= Runtime().gCodeBase)
+    return 0;
   const size_t index = size_t(Interpreter().gProgramCounter - 1 - Runtime().gCodeBase);
   return index < Runtime().gCodeWordCount && index < Runtime().gLineTable.size() ? Runtime().gLineTable[index] : 0;
 }
@@ -38,8 +39,8 @@ CommandInfoLookup gCommandInfoLookup = CompilerCommandInfo;
 // Every error number the system knows: its text's entry or fixed text, and whether it only warns.
 struct ErrorRow {
   int32_t number;
-  int entry;          // entry of gErrorWordTable, -1 none
-  const char* text;   // fixed text, null none
+  int entry;         // entry of gErrorWordTable, -1 none
+  const char* text;  // fixed text, null none
   bool soft;
 };
 #include "generated/error_table.inc"
@@ -66,7 +67,8 @@ bool IsSoftError(int32_t n) {
 }
 
 void RaiseError(int32_t n) {
-  if (Dispatcher().gRuntimeTestMode && Interpreter().gProgramCounter) CopyErrorReportToClipboard(Interpreter().gProgramCounter - 1);
+  if (Dispatcher().gRuntimeTestMode && Interpreter().gProgramCounter)
+    CopyErrorReportToClipboard(Interpreter().gProgramCounter - 1);
   if (IsSoftError(n)) {
     RaiseWarning(n);
     return;
@@ -141,7 +143,9 @@ void LogStringOutput(const std::string& text) {
 void SetCommandInfoLookup(CommandInfoLookup lookup) { gCommandInfoLookup = lookup ? lookup : CompilerCommandInfo; }
 
 void CopyErrorReportToClipboard(const OperandWord* commandWord) {
-  if (!Runtime().gCodeBase || commandWord < Runtime().gCodeBase || commandWord >= Runtime().gCodeBase + Runtime().gCodeWordCount) return;
+  if (!Runtime().gCodeBase || commandWord < Runtime().gCodeBase ||
+      commandWord >= Runtime().gCodeBase + Runtime().gCodeWordCount)
+    return;
   const auto number = int32_t(commandWord->word);
   if (number < 1 || !win::OpenClipboard(nullptr)) return;
   win::EmptyClipboard();
@@ -176,7 +180,8 @@ void CopyErrorReportToClipboard(const OperandWord* commandWord) {
       appendValue(k, type, w.slot);
     }
   } else {
-    std::snprintf(line, sizeof line, "Command Number:%d\nInternal Error Code:%d\n", number, int(System().gInternalErrorCode));
+    std::snprintf(line, sizeof line, "Command Number:%d\nInternal Error Code:%d\n", number,
+                  int(System().gInternalErrorCode));
     report += line;
     for (size_t k = 1; k <= available; ++k) {
       const OperandWord& w = commandWord[k];

@@ -17,24 +17,24 @@ inline double I(const OperandWord* pc, int k) { return double(pc[k].slot->i); }
 inline double F(const OperandWord* pc, int k) { return double(pc[k].slot->f); }
 inline int32_t Int(const OperandWord* pc, int k) { return pc[k].slot->i; }
 
-#define VX_INT_OPERATION(name, wrap)                                     \
-  inline OperandWord* name(OperandWord* pc) {                          \
-    const int32_t a = Int(pc, 1), b = Int(pc, 2);                      \
-    pc[0].slot->i = wrap(a, b);                                          \
-    return pc + 3;                                                       \
+#define VX_INT_OPERATION(name, wrap)              \
+  inline OperandWord* name(OperandWord* pc) {     \
+    const int32_t a = Int(pc, 1), b = Int(pc, 2); \
+    pc[0].slot->i = wrap(a, b);                   \
+    return pc + 3;                                \
   }
-#define VX_FLOAT_OPERATION(name, left, op, right)                       \
-  inline OperandWord* name(OperandWord* pc) {                          \
-    const double a = left(pc, 1), b = right(pc, 2);                    \
-    pc[0].slot->f = float(a op b);                                      \
-    return pc + 3;                                                       \
+#define VX_FLOAT_OPERATION(name, left, op, right)   \
+  inline OperandWord* name(OperandWord* pc) {       \
+    const double a = left(pc, 1), b = right(pc, 2); \
+    pc[0].slot->f = float(a op b);                  \
+    return pc + 3;                                  \
   }
 // Comparisons store 1 or 0; float operands compare in double precision with IEEE rules.
-#define VX_COMPARISON(name, left, op, right)                            \
-  inline OperandWord* name(OperandWord* pc) {                          \
-    const bool truth = left(pc, 1) op right(pc, 2);                    \
-    pc[0].slot->i = truth ? 1 : 0;                                       \
-    return pc + 3;                                                       \
+#define VX_COMPARISON(name, left, op, right)        \
+  inline OperandWord* name(OperandWord* pc) {       \
+    const bool truth = left(pc, 1) op right(pc, 2); \
+    pc[0].slot->i = truth ? 1 : 0;                  \
+    return pc + 3;                                  \
   }
 
 VX_INT_OPERATION(AddInt, WrapAdd)
@@ -130,25 +130,27 @@ inline OperandWord* NextStep(OperandWord* pc) {
 }  // namespace vx::fast
 
 // The fast commands by number, for the dispatcher's inline cases: X(number, step).
-#define VX_FAST_COMMANDS(X)                                                                     \
-  X(kCmdAddInt, AddInt) X(kCmdSubtractInt, SubtractInt) X(kCmdMultiplyInt, MultiplyInt)         \
-  X(kCmdAddFloat, AddFloat) X(kCmdAddIntFloat, AddIntFloat) X(kCmdAddFloatInt, AddFloatInt)     \
-  X(kCmdSubtractFloat, SubtractFloat) X(kCmdSubtractIntFloat, SubtractIntFloat)                 \
-  X(kCmdSubtractFloatInt, SubtractFloatInt) X(kCmdMultiplyFloat, MultiplyFloat)                 \
-  X(kCmdMultiplyIntFloat, MultiplyIntFloat) X(kCmdMultiplyFloatInt, MultiplyFloatInt)           \
-  X(kCmdEqualInt, EqualInt) X(kCmdEqualFloat, EqualFloat) X(kCmdEqualIntFloat, EqualIntFloat)   \
-  X(kCmdEqualFloatInt, EqualFloatInt) X(kCmdNotEqualInt, NotEqualInt)                           \
-  X(kCmdNotEqualFloat, NotEqualFloat) X(kCmdNotEqualIntFloat, NotEqualIntFloat)                 \
-  X(kCmdNotEqualFloatInt, NotEqualFloatInt) X(kCmdGreaterInt, GreaterInt)                       \
-  X(kCmdGreaterFloat, GreaterFloat) X(kCmdGreaterIntFloat, GreaterIntFloat)                     \
-  X(kCmdGreaterFloatInt, GreaterFloatInt) X(kCmdGreaterEqualInt, GreaterEqualInt)               \
-  X(kCmdGreaterEqualFloat, GreaterEqualFloat) X(kCmdGreaterEqualIntFloat, GreaterEqualIntFloat) \
-  X(kCmdGreaterEqualFloatInt, GreaterEqualFloatInt) X(kCmdLessInt, LessInt)                     \
-  X(kCmdLessFloat, LessFloat) X(kCmdLessIntFloat, LessIntFloat) X(kCmdLessFloatInt, LessFloatInt) \
-  X(kCmdLessEqualInt, LessEqualInt) X(kCmdLessEqualFloat, LessEqualFloat)                       \
-  X(kCmdLessEqualIntFloat, LessEqualIntFloat) X(kCmdLessEqualFloatInt, LessEqualFloatInt)       \
-  X(kCmdAnd, And) X(kCmdOr, Or) X(kCmdAssignInt, AssignWord) X(kCmdAssignFloat, AssignWord)     \
-  X(kCmdIntToFloat, IntToFloat) X(kCmdIf, JumpIfFalse) X(kCmdWhile, JumpIfFalse)                \
-  X(kCmdUntil, JumpIfFalse) X(kCmdElse, Jump) X(kCmdExit, Jump) X(kCmdLoop, Jump)               \
-  X(kCmdEndwhile, Jump) X(kCmdGoto, Jump) X(kCmdNext, JumpToSecond) X(kCmdFor, ForStep)         \
+// clang-format off
+#define VX_FAST_COMMANDS(X)                                                                                            \
+  X(kCmdAddInt, AddInt) X(kCmdSubtractInt, SubtractInt) X(kCmdMultiplyInt, MultiplyInt)                                \
+  X(kCmdAddFloat, AddFloat) X(kCmdAddIntFloat, AddIntFloat) X(kCmdAddFloatInt, AddFloatInt)                            \
+  X(kCmdSubtractFloat, SubtractFloat) X(kCmdSubtractIntFloat, SubtractIntFloat)                                        \
+  X(kCmdSubtractFloatInt, SubtractFloatInt) X(kCmdMultiplyFloat, MultiplyFloat)                                        \
+  X(kCmdMultiplyIntFloat, MultiplyIntFloat) X(kCmdMultiplyFloatInt, MultiplyFloatInt)                                  \
+  X(kCmdEqualInt, EqualInt) X(kCmdEqualFloat, EqualFloat) X(kCmdEqualIntFloat, EqualIntFloat)                          \
+  X(kCmdEqualFloatInt, EqualFloatInt) X(kCmdNotEqualInt, NotEqualInt)                                                  \
+  X(kCmdNotEqualFloat, NotEqualFloat) X(kCmdNotEqualIntFloat, NotEqualIntFloat)                                        \
+  X(kCmdNotEqualFloatInt, NotEqualFloatInt) X(kCmdGreaterInt, GreaterInt)                                              \
+  X(kCmdGreaterFloat, GreaterFloat) X(kCmdGreaterIntFloat, GreaterIntFloat)                                            \
+  X(kCmdGreaterFloatInt, GreaterFloatInt) X(kCmdGreaterEqualInt, GreaterEqualInt)                                      \
+  X(kCmdGreaterEqualFloat, GreaterEqualFloat) X(kCmdGreaterEqualIntFloat, GreaterEqualIntFloat)                        \
+  X(kCmdGreaterEqualFloatInt, GreaterEqualFloatInt) X(kCmdLessInt, LessInt)                                            \
+  X(kCmdLessFloat, LessFloat) X(kCmdLessIntFloat, LessIntFloat) X(kCmdLessFloatInt, LessFloatInt)                      \
+  X(kCmdLessEqualInt, LessEqualInt) X(kCmdLessEqualFloat, LessEqualFloat)                                              \
+  X(kCmdLessEqualIntFloat, LessEqualIntFloat) X(kCmdLessEqualFloatInt, LessEqualFloatInt)                              \
+  X(kCmdAnd, And) X(kCmdOr, Or) X(kCmdAssignInt, AssignWord) X(kCmdAssignFloat, AssignWord)                            \
+  X(kCmdIntToFloat, IntToFloat) X(kCmdIf, JumpIfFalse) X(kCmdWhile, JumpIfFalse)                                       \
+  X(kCmdUntil, JumpIfFalse) X(kCmdElse, Jump) X(kCmdExit, Jump) X(kCmdLoop, Jump)                                      \
+  X(kCmdEndwhile, Jump) X(kCmdGoto, Jump) X(kCmdNext, JumpToSecond) X(kCmdFor, ForStep)                                \
   X(kCmdNextStep, NextStep)
+// clang-format on

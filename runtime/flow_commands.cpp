@@ -153,7 +153,8 @@ const FunctionPlan* gLastPlan = nullptr;  // a recursive call asks for the same 
   const size_t function = size_t(entry[n].word & 0xFFFF);
   if (gPlans.size() <= function) gPlans.resize(function + 1);
   auto& plans = gPlans[function];
-  auto found = std::find_if(plans.begin(), plans.end(), [&](const auto& p) { return p->entry == entry && p->count == n; });
+  auto found =
+      std::find_if(plans.begin(), plans.end(), [&](const auto& p) { return p->entry == entry && p->count == n; });
   if (found == plans.end()) {
     auto plan = std::make_unique<FunctionPlan>();
     plan->entry = entry;
@@ -162,7 +163,8 @@ const FunctionPlan* gLastPlan = nullptr;  // a recursive call asks for the same 
     plan->numbersOnly = true;
     const std::vector<OwnedVariable>& owned = OwnedVariables(uint16_t(function));
     for (int32_t i = 0; i < n; ++i) {
-      const FunctionPlan::Parameter p{KindOf(entry[i].slot), ArrayHandleOfSlot(entry[i].slot), IsStringSlot(entry[i].slot)};
+      const FunctionPlan::Parameter p{KindOf(entry[i].slot), ArrayHandleOfSlot(entry[i].slot),
+                                      IsStringSlot(entry[i].slot)};
       plan->parameters.push_back(p);
       plan->takesText = plan->takesText || p.textSlot;
       if (p.kind == SlotKind::kStringVar) plan->numbersOnly = false;
@@ -404,7 +406,9 @@ void ReadData(char type) {
 
   const SlotKind kind = KindOf(target);
   const SlotKind variable = type == 'l' ? SlotKind::kIntVar : type == 'f' ? SlotKind::kFloatVar : SlotKind::kStringVar;
-  const SlotKind temporary = type == 'l' ? SlotKind::kIntTemp : type == 'f' ? SlotKind::kFloatTemp : SlotKind::kStringTemp;
+  const SlotKind temporary = type == 'l'   ? SlotKind::kIntTemp
+                             : type == 'f' ? SlotKind::kFloatTemp
+                                           : SlotKind::kStringTemp;
   const ValueSlot* item = match ? &Interpreter().gVariableArea[slots::kData + int(i)] : nullptr;
 
   ValueSlot* destination = target;

@@ -194,9 +194,7 @@ void FrameUpdate() {
 win::LRESULT MainWindowProc(win::HWND window, win::UINT message, win::WPARAM wParam, win::LPARAM lParam) {
   Input().gLastKeyChar = 0;
   switch (message) {
-    case win::WM_DESTROY:
-      win::PostQuitMessage(0);
-      break;
+    case win::WM_DESTROY: win::PostQuitMessage(0); break;
     case win::WM_MOVE:
       System().gWindowClientX = LowSigned(lParam);
       System().gWindowClientY = HighSigned(lParam);
@@ -229,8 +227,7 @@ win::LRESULT MainWindowProc(win::HWND window, win::UINT message, win::WPARAM wPa
         Input().gHasFocus = 0;
       }
       break;
-    case win::WM_SETCURSOR:
-      return 1;
+    case win::WM_SETCURSOR: return 1;
     case win::WM_SYSCOMMAND:
       if (Host().gAppActive == 1 && System().gWindowMode == 0 && (wParam & 0xFFF0) != win::SC_CLOSE) return 1;
       break;
@@ -245,7 +242,8 @@ win::LRESULT MainWindowProc(win::HWND window, win::UINT message, win::WPARAM wPa
     case win::WM_MOUSEMOVE:
       if (!Pointer().gPointerSpritesOn && System().gWindowMode == 1) {
         Input().gMouseX = int32_t(uintptr_t(lParam) & 0xFFFF) - Display().gPresentOffsetX + System().gWindowClientX;
-        Input().gMouseY = int32_t((uintptr_t(lParam) >> 16) & 0xFFFF) - Display().gPresentOffsetY + System().gWindowClientY;
+        Input().gMouseY =
+            int32_t((uintptr_t(lParam) >> 16) & 0xFFFF) - Display().gPresentOffsetY + System().gWindowClientY;
       }
       break;
     case win::WM_LBUTTONDOWN:
@@ -263,8 +261,7 @@ win::LRESULT MainWindowProc(win::HWND window, win::UINT message, win::WPARAM wPa
       Input().gMouseClickState = 0;
       if (!Pointer().gPointerSpritesOn && System().gWindowMode == 1) Input().gMouseButtons = 0;
       break;
-    default:
-      break;
+    default: break;
   }
   return win::DefWindowProcA(window, message, wParam, lParam);
 }

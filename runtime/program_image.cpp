@@ -81,7 +81,7 @@ bool LoadProgramImageFromBytes(const uint8_t* bytes, size_t size) {
   if (totalWords < kHeaderWords || totalWords > 0x3FFFFFFF) return false;
 
   Header h{};
-  uint32_t* fields[] = {&h.intConsts, &h.floatConsts, &h.stringArea, &h.stringCount, &h.dataList, &h.dataCount,
+  uint32_t* fields[] = {&h.intConsts, &h.floatConsts, &h.stringArea, &h.stringCount, &h.dataList,  &h.dataCount,
                         &h.code,      &h.intVars,     &h.floatVars,  &h.stringVars,  &h.ownerWords};
   for (uint32_t i = 0; i < 11; ++i) *fields[i] = ReadLE32(bytes + (i + 1) * 4);
 
@@ -175,7 +175,8 @@ bool LoadProgramImageFromBytes(const uint8_t* bytes, size_t size) {
 
   // The file checks out: hand everything over.
   Runtime().gLineTable.resize(codeWords);
-  for (uint32_t i = 0; i < codeWords; ++i) Runtime().gLineTable[i] = ReadLE32(bytes + size_t(h.code + codeWords + i) * 4);
+  for (uint32_t i = 0; i < codeWords; ++i)
+    Runtime().gLineTable[i] = ReadLE32(bytes + size_t(h.code + codeWords + i) * 4);
   for (uint32_t i = 0; i < h.stringCount; ++i) area[slots::kStringConst + i].s = loaded.strings[i];
   for (uint32_t i = 0; i < n; ++i) area[slots::kData + i] = dataValues[i];
   loaded.strings.clear();

@@ -22,7 +22,9 @@ void FreeProgramImage();
 
 // The operand number (slots::kOperandBase and up) of a slot of the variable area, or -1 for any other address.
 int32_t OperandNumberOf(const void* slot);
-inline ValueSlot* SlotOfOperand(int32_t operand) { return Interpreter().gVariableArea + (operand - slots::kOperandBase); }
+inline ValueSlot* SlotOfOperand(int32_t operand) {
+  return Interpreter().gVariableArea + (operand - slots::kOperandBase);
+}
 // The code-word index of a position in the code block.
 inline intptr_t CodeIndexOf(const OperandWord* word) { return word - Runtime().gCodeBase; }
 

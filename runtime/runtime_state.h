@@ -30,17 +30,17 @@ struct RuntimeState {
   std::string gWorkFile;        // temporary work files
   std::string gWorkFile2;
   std::string gSoundWorkFile;
-  std::string gCommandLine;     // the command line the program started with
+  std::string gCommandLine;  // the command line the program started with
   win::HINSTANCE gInstance = nullptr;
   win::HWND gOwnerWindow = nullptr;
 
   // --- Program image -----------------------------------------------------------------------------
   // gVariableArea and gVariableAreaSize are in common/interpreter_state.h.
-  OperandWord* gCodeBase = nullptr;        // relocated code, followed by a few end words
-  uint32_t gCodeSize = 0;                  // code length in bytes as stored (4 per word)
-  uint32_t gCodeWordCount = 0;             // code length in words
-  std::vector<uint32_t> gLineTable;        // source line of each code word
-  std::vector<uint8_t> gDataTypes;         // 'l', 'f' or 's' per DATA item
+  OperandWord* gCodeBase = nullptr;  // relocated code, followed by a few end words
+  uint32_t gCodeSize = 0;            // code length in bytes as stored (4 per word)
+  uint32_t gCodeWordCount = 0;       // code length in words
+  std::vector<uint32_t> gLineTable;  // source line of each code word
+  std::vector<uint8_t> gDataTypes;   // 'l', 'f' or 's' per DATA item
   uint32_t gDataTypeCount = 0;
   std::vector<uint32_t> gIntVarOwners;     // owning function of each integer variable
   std::vector<uint32_t> gFloatVarOwners;   // ... of each float variable

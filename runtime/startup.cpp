@@ -1,6 +1,6 @@
 // WinMain of a standalone game and the steps it takes, in order.
-#include "engine3d/engine_hooks.h"
 #include "runtime/startup.h"
+#include "engine3d/engine_hooks.h"
 
 #include <unistd.h>
 
@@ -247,7 +247,8 @@ bool EndHost() {
   }
   if (System().gExitMessageFlag == 1) {
     win::ShowCursor(1);
-    win::MessageBoxA(Host().gMainWindow, System().gExitMessageText.c_str(), System().gExitMessageCaption.c_str(), win::MB_OK);
+    win::MessageBoxA(Host().gMainWindow, System().gExitMessageText.c_str(), System().gExitMessageCaption.c_str(),
+                     win::MB_OK);
   }
   DestroyRuntimeWindow();
   DeleteTempWorkFiles();

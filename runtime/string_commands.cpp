@@ -169,8 +169,8 @@ void FnIntOfFloat() {
 void StoreLocalTimeText(char separator, int (*fields)(const win::SYSTEMTIME&, int)) {
   win::SYSTEMTIME now{};
   win::GetLocalTime(&now);
-  const int n = std::snprintf(Runtime().gWorkText, sizeof Runtime().gWorkText, "%02d%c%02d%c%02d", fields(now, 0) % 100, separator,
-                              fields(now, 1) % 100, separator, fields(now, 2) % 100);
+  const int n = std::snprintf(Runtime().gWorkText, sizeof Runtime().gWorkText, "%02d%c%02d%c%02d", fields(now, 0) % 100,
+                              separator, fields(now, 1) % 100, separator, fields(now, 2) % 100);
   StoreResult(Runtime().gWorkText, KeptLength(n));
   SkipOperands(1);
 }

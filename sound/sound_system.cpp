@@ -112,8 +112,8 @@ void ResumeAllMusic() {
   }
 }
 
-int CopySoundData(void** data, int32_t* byteCount, int32_t* bitsPerSample, int32_t* frequency,
-                  int32_t* lengthInSamples, int32_t soundNumber) {
+int CopySoundData(void** data, int32_t* byteCount, int32_t* bitsPerSample, int32_t* frequency, int32_t* lengthInSamples,
+                  int32_t soundNumber) {
   if (!data || !byteCount || !bitsPerSample || !frequency || !lengthInSamples) return 0;
   if (!IsDataSoundNumber(soundNumber)) return 0;
   const SoundSample* sample = Sound().gSoundLibrary.Sample(soundNumber);
@@ -134,7 +134,7 @@ int CreateSoundFromData(const void* data, int32_t byteCount, int32_t bitsPerSamp
                         int32_t lengthInSamples, int32_t soundNumber) {
   if (!IsDataSoundNumber(soundNumber) || byteCount < 0 || lengthInSamples <= 0) return 0;
   if (!Sound().gSoundLibrary.SetSample(soundNumber, data, static_cast<size_t>(byteCount), bitsPerSample, frequency,
-                               static_cast<uint32_t>(lengthInSamples))) {
+                                       static_cast<uint32_t>(lengthInSamples))) {
     return 0;
   }
   Sound().gSoundSlotInUse[static_cast<size_t>(soundNumber)] = 1;

@@ -42,8 +42,8 @@ void ResumeAllMusic();
 // Hands out a copy of sound n's samples: *data is a std::malloc block of length × bits / 8 bytes
 // that the caller releases with std::free. 0 (and nothing allocated) when n is outside 1 to 1025,
 // holds no sample, or an out pointer is null.
-int CopySoundData(void** data, int32_t* byteCount, int32_t* bitsPerSample, int32_t* frequency,
-                  int32_t* lengthInSamples, int32_t soundNumber);
+int CopySoundData(void** data, int32_t* byteCount, int32_t* bitsPerSample, int32_t* frequency, int32_t* lengthInSamples,
+                  int32_t soundNumber);
 // Makes sound n from `length` samples of `data`: 8 bits gives an 8-bit sample, any other value a
 // 16-bit one. 0 when n is outside 1 to 1025, byteCount holds fewer than the samples, or length or
 // frequency is not positive; sound n is then left as it was.

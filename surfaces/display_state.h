@@ -17,8 +17,8 @@ namespace vx {
 constexpr int kMaxTextureFormats = 99;
 
 // Bitmaps.
-constexpr int32_t kBitmapCount = 32;   // program bitmaps 0 (the screen) to 31
-constexpr int32_t kWorkBitmap = 33;    // the image-save item's own bitmap, never the program's
+constexpr int32_t kBitmapCount = 32;  // program bitmaps 0 (the screen) to 31
+constexpr int32_t kWorkBitmap = 33;   // the image-save item's own bitmap, never the program's
 constexpr int32_t kBitmapSlots = 34;
 // A number a program may give a bitmap: 0 (the screen) to 31.
 inline bool IsProgramBitmap(int32_t n) { return n >= 0 && n < kBitmapCount; }
@@ -31,11 +31,11 @@ struct BitmapInfo {
 struct DisplayState {
   // --- Objects (released by the engine shutdown) ---------------------------------------------------
   win::IDirectDraw7* gDirectDraw = nullptr;
-  win::Direct3D* gDirect3D = nullptr;                        // only when 3D is wanted
+  win::Direct3D* gDirect3D = nullptr;  // only when 3D is wanted
   win::IDirectDrawSurface7* gPrimarySurface = nullptr;
-  win::IDirectDrawSurface7* gBackBuffer = nullptr;           // a member of the flip chain when gFlipChain is 1
+  win::IDirectDrawSurface7* gBackBuffer = nullptr;  // a member of the flip chain when gFlipChain is 1
   win::IDirectDrawSurface7* gZBuffer = nullptr;
-  win::IDirectDrawPalette* gDisplayPalette = nullptr;        // only for an 8-bit palettised primary
+  win::IDirectDrawPalette* gDisplayPalette = nullptr;  // only for an 8-bit palettised primary
   win::IDirectDrawGammaControl* gGammaControl = nullptr;
   uint32_t gGammaAvailable = 0;
   win::Direct3DDevice* gD3DDevice = nullptr;
@@ -45,11 +45,11 @@ struct DisplayState {
   win::IDirectDrawSurface7* gScreenshotSurface = nullptr;    // temporary copy of a saved screen
 
   // --- Display values ------------------------------------------------------------------------------
-  int32_t gDisplayWidth = 640;      // back buffer, depth buffer and viewport
+  int32_t gDisplayWidth = 640;  // back buffer, depth buffer and viewport
   int32_t gDisplayHeight = 480;
-  int16_t gDisplayDepth = 16;       // colour depth of the display mode
-  int16_t gDisplay3DDepth = 16;     // depth chosen by the adapter choice
-  int32_t gScreenModeWidth = 640;   // the mode the program asked for (640x480 at gDisplay3DDepth at start)
+  int16_t gDisplayDepth = 16;      // colour depth of the display mode
+  int16_t gDisplay3DDepth = 16;    // depth chosen by the adapter choice
+  int32_t gScreenModeWidth = 640;  // the mode the program asked for (640x480 at gDisplay3DDepth at start)
   int32_t gScreenModeHeight = 480;
   int32_t gScreenModeDepth = 16;
   uint32_t gFullScreen = 1;         // 1 exclusive full screen, 0 windowed
@@ -57,17 +57,17 @@ struct DisplayState {
   uint32_t gBlitFlipModeInUse = 0;  // copy taken when DirectDraw is made
   uint32_t gFlipChain = 0;          // primary and back buffer form one flipping chain
   uint32_t gSystemMemorySurfaces = 0;
-  uint32_t gSurfaceFallback = 0;    // primary card, system memory, software devices
-  uint32_t gAllowTnL = 1;           // the T&L device is tried
+  uint32_t gSurfaceFallback = 0;  // primary card, system memory, software devices
+  uint32_t gAllowTnL = 1;         // the T&L device is tried
   uint32_t gDirectDrawReady = 0;
-  int32_t gBackBufferWidth = 0;     // read back after creation
+  int32_t gBackBufferWidth = 0;  // read back after creation
   int32_t gBackBufferHeight = 0;
   int32_t gBackBufferBitCount = 0;
-  std::string gFoundDriverName;     // driver taken by the enumeration
+  std::string gFoundDriverName;  // driver taken by the enumeration
   std::string gFoundDriverDescription;
-  win::GUID gFoundDriverGuid{};     // all zero for the primary driver
+  win::GUID gFoundDriverGuid{};  // all zero for the primary driver
   std::string gCurrentCardName;
-  std::string gChosenCardName;      // the card the program or the settings asked for
+  std::string gChosenCardName;  // the card the program or the settings asked for
 
   // --- Capability flags of the chosen device -------------------------------------------------------
   uint32_t gDrawPrimTLVertex = 0;
@@ -103,11 +103,11 @@ struct DisplayState {
   float gCameraFov = 1.0814433f;
 
   // --- Presentation ----------------------------------------------------------------------------------
-  int32_t gPresentOffsetX = 0;      // left and top of the last window blit target, screen coordinates
+  int32_t gPresentOffsetX = 0;  // left and top of the last window blit target, screen coordinates
   int32_t gPresentOffsetY = 0;
-  uint32_t gWindowBorders = 1;      // windowed presentation fills the client area round the picture
+  uint32_t gWindowBorders = 1;  // windowed presentation fills the client area round the picture
   uint32_t gFrameCounter = 0;
-  uint32_t gFrameRate = 0;          // frames per second
+  uint32_t gFrameRate = 0;            // frames per second
   uint32_t gFramesAtLastMeasure = 0;  // the frame counter and the clock when the rate was last measured
   uint32_t gTimeAtLastMeasure = 0;
   uint32_t gFramesPerSecond = 0;

@@ -35,7 +35,8 @@ std::string TextureNameKey(const char* name, int32_t colour, int32_t mode) {
   // Files and colours are keyed apart, so that a file named like a number never stands for a
   // colour; a file named inside a model is keyed by the path it is looked for at, so that two
   // models' folders may each hold a file of the same name.
-  return name ? "file:" + (mode == 0 ? Records().gModelFolder : std::string()) + name : "colour:" + std::to_string(colour);
+  return name ? "file:" + (mode == 0 ? Records().gModelFolder : std::string()) + name
+              : "colour:" + std::to_string(colour);
 }
 
 uint32_t FindOrCreateTexture(const char* name, int32_t colour, int32_t mode) {
@@ -46,8 +47,9 @@ uint32_t FindOrCreateTexture(const char* name, int32_t colour, int32_t mode) {
   }
   const uint32_t slot = AllocTextureRecord();
   if (slot == kNoRecordSlot) return 0;
-  const int32_t made = name ? LoadTextureFromFile(slot, name, 1, mode)
-                            : CreateColorTexture(Records().gTextureRecords[slot].texture, Display().gD3DDevice, uint32_t(colour));
+  const int32_t made =
+      name ? LoadTextureFromFile(slot, name, 1, mode)
+           : CreateColorTexture(Records().gTextureRecords[slot].texture, Display().gD3DDevice, uint32_t(colour));
   if (!made) {
     FreeTextureRecord(slot);
     return 0;

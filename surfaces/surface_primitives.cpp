@@ -59,8 +59,8 @@ void ForEachBackgroundSprite(F&& f) {
 }
 
 bool ImageUsable(int32_t slot) {
-  return slot >= 0 && Records().gImageRecords.IsTaken(uint32_t(slot)) && Records().gImageRecords[uint32_t(slot)].valid == 1 &&
-         Records().gImageRecords[uint32_t(slot)].surface;
+  return slot >= 0 && Records().gImageRecords.IsTaken(uint32_t(slot)) &&
+         Records().gImageRecords[uint32_t(slot)].valid == 1 && Records().gImageRecords[uint32_t(slot)].surface;
 }
 
 // Moves one column (mirror) or row (flip) at a time through a one-pixel work surface.
@@ -110,28 +110,40 @@ void ClipBlitRects(int32_t targetBitmap, RECT& source, RECT& destination, int32_
   auto cut = [](int64_t overhang, float scale) { return TruncateToInt32(double(overhang) / double(scale)); };
   if (destination.left < 0) {
     const int32_t d = cut(-int64_t(destination.left), scaleX);
-    if (mirror == 1) source.right -= d; else source.left += d;
+    if (mirror == 1)
+      source.right -= d;
+    else
+      source.left += d;
     destination.left = 0;
   }
   if (destination.top < 0) {
     const int32_t d = cut(-int64_t(destination.top), scaleY);
-    if (flip == 1) source.bottom -= d; else source.top += d;
+    if (flip == 1)
+      source.bottom -= d;
+    else
+      source.top += d;
     destination.top = 0;
   }
   if (destination.right > targetWidth) {
     const int32_t d = cut(int64_t(destination.right) - targetWidth, scaleX);
-    if (mirror == 0) source.right -= d; else source.left += d;
+    if (mirror == 0)
+      source.right -= d;
+    else
+      source.left += d;
     destination.right = targetWidth;
   }
   if (destination.bottom > targetHeight) {
     const int32_t d = cut(int64_t(destination.bottom) - targetHeight, scaleY);
-    if (flip == 0) source.bottom -= d; else source.top += d;
+    if (flip == 0)
+      source.bottom -= d;
+    else
+      source.top += d;
     destination.bottom = targetHeight;
   }
 }
 
-int32_t BlitImageToSurface(IDirectDrawSurface7* target, int32_t targetBitmap, uint32_t imageSlot, int32_t x,
-                           int32_t y, int32_t width, int32_t height, int32_t colourKey) {
+int32_t BlitImageToSurface(IDirectDrawSurface7* target, int32_t targetBitmap, uint32_t imageSlot, int32_t x, int32_t y,
+                           int32_t width, int32_t height, int32_t colourKey) {
   if (!target || !ImageUsable(int32_t(imageSlot))) return 1;
   const ImageRecord& image = Records().gImageRecords[imageSlot];
   RECT source{image.sourceX, image.sourceY, 0, 0}, destination{};
@@ -161,8 +173,7 @@ void DrawSpriteToSurface(IDirectDrawSurface7* target, int32_t targetBitmap, uint
   fx.dwSize = sizeof fx;
   if (item.mirror == 1) fx.dwDDFX |= win::DDBLTFX_MIRRORLEFTRIGHT;
   if (item.flip == 1) fx.dwDDFX |= win::DDBLTFX_MIRRORUPDOWN;
-  const win::DWORD flags =
-      win::DDBLT_DDFX | (Records().gRenderItems[itemSlot].colourKey == 1 ? win::DDBLT_KEYSRC : 0);
+  const win::DWORD flags = win::DDBLT_DDFX | (Records().gRenderItems[itemSlot].colourKey == 1 ? win::DDBLT_KEYSRC : 0);
   IDirectDrawSurface7* surface = image.surface;
   RetryBlit(target, nullptr, [&] { return target->Blt(&destination, surface, &source, flags, &fx); });
 }
@@ -204,8 +215,9 @@ void SaveSpriteBackgrounds() {
       return;
     }
     int32_t k = item.ownedImages[page];
-    if (k == -1 || !Records().gImageRecords.IsTaken(uint32_t(k)) || Records().gImageRecords[uint32_t(k)].imageWidth < w ||
-        Records().gImageRecords[uint32_t(k)].imageHeight < h || !Records().gImageRecords[uint32_t(k)].surface) {
+    if (k == -1 || !Records().gImageRecords.IsTaken(uint32_t(k)) ||
+        Records().gImageRecords[uint32_t(k)].imageWidth < w || Records().gImageRecords[uint32_t(k)].imageHeight < h ||
+        !Records().gImageRecords[uint32_t(k)].surface) {
       if (k == -1 || !Records().gImageRecords.IsTaken(uint32_t(k))) {
         const uint32_t taken = AllocImageRecord();
         if (taken == kNoRecordSlot) return;  // the pool raised kErrOutOfMemory
@@ -245,7 +257,7 @@ void RestoreSpriteBackgrounds() {
     const RECT source{copy.sourceX, copy.sourceY, copy.sourceX + copy.width, copy.sourceY + copy.height};
     RetryBlit(Display().gBackBuffer, copy.surface, [&] {
       return Display().gBackBuffer->BltFast(win::DWORD(saved[0]), win::DWORD(saved[1]), copy.surface, &source,
-                                  win::DDBLTFAST_NOCOLORKEY);
+                                            win::DDBLTFAST_NOCOLORKEY);
     });
   });
 }
@@ -442,7 +454,7 @@ int32_t FadeSurface(IDirectDrawSurface7* surface, int32_t value) {
 int32_t SetGammaRamp(int32_t red, int32_t green, int32_t blue) {
   if (!Display().gGammaControl || !Display().gGammaAvailable) return 0;
   win::DDGAMMARAMP ramp{};
-  auto fill = [](win::WORD (&entries)[256], int32_t value) {
+  auto fill = [](win::WORD(&entries)[256], int32_t value) {
     // Outside 0 to 511 the offset or the scale would leave the 16-bit entries.
     const int32_t v = std::clamp(value, 0, 511);
     const uint32_t offset = v > 256 ? uint32_t(v - 256) : 0;

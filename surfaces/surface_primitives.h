@@ -19,8 +19,8 @@ void TargetSize(int32_t n, int32_t* width, int32_t* height);
 
 // Clips a paste of width x height (scaled) at (x, y) to target bitmap n (0: the display). The
 // source rectangle's left and top come in; its clipped edges and the destination go out.
-void ClipBlitRects(int32_t targetBitmap, win::RECT& source, win::RECT& destination, int32_t x, int32_t y,
-                   int32_t width, int32_t height, float scaleX, float scaleY, int32_t flip, int32_t mirror);
+void ClipBlitRects(int32_t targetBitmap, win::RECT& source, win::RECT& destination, int32_t x, int32_t y, int32_t width,
+                   int32_t height, float scaleX, float scaleY, int32_t flip, int32_t mirror);
 
 // Pastes an image unscaled, with its source colour key when colourKey is not 0. Returns 1.
 int32_t BlitImageToSurface(win::IDirectDrawSurface7* target, int32_t targetBitmap, uint32_t imageSlot, int32_t x,

@@ -175,8 +175,8 @@ void RefreshImageTexture(uint32_t imageSlot, int32_t flag) {
 
 namespace {
 
-int32_t GrabFromSurface(uint32_t imageSlot, win::IDirectDrawSurface7* source, int32_t left, int32_t top,
-                        int32_t right, int32_t bottom, int32_t flag) {
+int32_t GrabFromSurface(uint32_t imageSlot, win::IDirectDrawSurface7* source, int32_t left, int32_t top, int32_t right,
+                        int32_t bottom, int32_t flag) {
   if (!Records().gImageRecords.IsTaken(imageSlot)) return 0;
   const int64_t width = int64_t(right) - left, height = int64_t(bottom) - top;
   const bool made = source && width <= INT32_MAX && height <= INT32_MAX &&
@@ -207,8 +207,8 @@ int32_t GrabFromSurface(uint32_t imageSlot, win::IDirectDrawSurface7* source, in
   if (area.left != left || area.top != top || area.right != right || area.bottom != bottom) {
     win::DDBLTFX fx{};
     fx.dwSize = sizeof fx;
-    result = RetryUntilDrawn([&] { return image->Blt(nullptr, nullptr, nullptr, win::DDBLT_COLORFILL, &fx); },
-                             restoreOnce);
+    result =
+        RetryUntilDrawn([&] { return image->Blt(nullptr, nullptr, nullptr, win::DDBLT_COLORFILL, &fx); }, restoreOnce);
   }
   if (win::Succeeded(result) && area.right > area.left && area.bottom > area.top)
     result = RetryUntilDrawn(
@@ -233,12 +233,14 @@ int32_t GrabScreenImage(uint32_t imageSlot, int32_t left, int32_t top, int32_t r
 
 int32_t GrabBitmapImage(uint32_t imageSlot, int32_t bitmap, int32_t left, int32_t top, int32_t right, int32_t bottom,
                         int32_t flag) {
-  win::IDirectDrawSurface7* source = bitmap >= 0 && bitmap < kBitmapSlots ? Display().gBitmaps[size_t(bitmap)] : nullptr;
+  win::IDirectDrawSurface7* source =
+      bitmap >= 0 && bitmap < kBitmapSlots ? Display().gBitmaps[size_t(bitmap)] : nullptr;
   return GrabFromSurface(imageSlot, source, left, top, right, bottom, flag);
 }
 
 void ReleaseImageSurfaceTable() {
-  for (int32_t s = 0; s < Records().gImageRecords.capacity; ++s) ReleaseSurface(Records().gImageRecords.records[s].surface);
+  for (int32_t s = 0; s < Records().gImageRecords.capacity; ++s)
+    ReleaseSurface(Records().gImageRecords.records[s].surface);
 }
 
 void ClearImageSurfaceTable() {

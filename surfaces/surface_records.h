@@ -25,24 +25,24 @@ enum class RenderItemKind : int32_t { kSprite = 0, kObject = 1 };
 struct RenderItem {
   int32_t next, previous;
   RenderItemKind kind;
-  int32_t visible;           // 1 shown
-  int32_t colourKey;         // colour-key transparency
-  int32_t ownerSlot;         // the SpriteRecord of a sprite, the ObjectRecord of an object
+  int32_t visible;    // 1 shown
+  int32_t colourKey;  // colour-key transparency
+  int32_t ownerSlot;  // the SpriteRecord of a sprite, the ObjectRecord of an object
 };
 
 // The sprite-only part of a sprite's RenderItem. It is taken and freed with its item, so the used
 // list of the sprite records keeps the order of the sprites' items.
 struct SpriteRecord {
   int32_t next, previous;
-  int32_t itemSlot;          // its RenderItem
+  int32_t itemSlot;  // its RenderItem
   int32_t spriteNumber;
   int32_t inUse;
-  int32_t pendingRemoval;    // counted down each end of frame; freed at 0
-  int32_t imageSlot;         // ImageRecord slot of the image, -1 none
+  int32_t pendingRemoval;  // counted down each end of frame; freed at 0
+  int32_t imageSlot;       // ImageRecord slot of the image, -1 none
   int32_t imageNumber;
-  int32_t x, y;              // screen position
+  int32_t x, y;  // screen position
   int32_t hotSpotX, hotSpotY;
-  float scaleX, scaleY;      // 1.0 = the image's own size
+  float scaleX, scaleY;  // 1.0 = the image's own size
   int32_t mirror, flip;
   int32_t lastCollision;
   int32_t savesBackground;   // 1: the frame saves and restores the background under the sprite
@@ -54,15 +54,15 @@ struct SpriteRecord {
 // An image grabbed from the screen or a bitmap; used by sprites and as a texture source.
 struct ImageRecord {
   int32_t next, previous;
-  int32_t valid;             // 1 once a surface exists
-  int32_t textureSlot;       // TextureRecord made from it, 0 none
+  int32_t valid;                      // 1 once a surface exists
+  int32_t textureSlot;                // TextureRecord made from it, 0 none
   win::IDirectDrawSurface7* surface;  // the image surface table entry of the slot
-  int32_t sourceX, sourceY;  // 0
-  int32_t width, height;     // source rectangle size
+  int32_t sourceX, sourceY;           // 0
+  int32_t width, height;              // source rectangle size
   int32_t imageWidth, imageHeight;
   int32_t madeWidth, madeHeight;  // size the current surface was made with
-  int16_t lifeCounter;       // lowered each end of frame while above 0; at 0 a valid image is freed
-  int16_t lifeSpare;         // the other half of the counter's word
+  int16_t lifeCounter;            // lowered each end of frame while above 0; at 0 a valid image is freed
+  int16_t lifeSpare;              // the other half of the counter's word
 };
 
 // A texture shared by images and objects; its name entry's use count makes it shared.

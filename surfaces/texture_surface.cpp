@@ -96,7 +96,8 @@ IDirectDrawPalette* CreatePaletteFromBitmap(HBITMAP bitmap) {
   PALETTEENTRY entries[256]{};
   for (UINT i = 0; i < count; ++i) entries[i] = {table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue, 0};
   IDirectDrawPalette* palette = nullptr;
-  if (Failed(Display().gDirectDraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr))) return nullptr;
+  if (Failed(Display().gDirectDraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr)))
+    return nullptr;
   return palette;
 }
 
@@ -148,8 +149,8 @@ HRESULT MatchingCallback(DDPIXELFORMAT* format, void* context) {
   auto* search = static_cast<FormatSearch*>(context);
   const DDPIXELFORMAT& w = *search->wanted;
   if (format->dwFourCC != w.dwFourCC || format->dwRGBBitCount != w.dwRGBBitCount ||
-      format->dwRBitMask != w.dwRBitMask || format->dwGBitMask != w.dwGBitMask ||
-      format->dwBBitMask != w.dwBBitMask || format->dwRGBAlphaBitMask != w.dwRGBAlphaBitMask)
+      format->dwRBitMask != w.dwRBitMask || format->dwGBitMask != w.dwGBitMask || format->dwBBitMask != w.dwBBitMask ||
+      format->dwRGBAlphaBitMask != w.dwRGBAlphaBitMask)
     return D3DENUMRET_OK;
   search->found = *format;
   search->any = true;
@@ -274,7 +275,8 @@ uint32_t MatchSurfaceColor(IDirectDrawSurface7* surface, COLORREF colour) {
   }
   DDSURFACEDESC2 desc = EmptyDesc();
   // A lost surface has no pixels to read: nothing is restored.
-  const HRESULT locked = RetryUntilDrawn([&] { return surface->Lock(nullptr, &desc, 0, nullptr); }, [] { return false; });
+  const HRESULT locked =
+      RetryUntilDrawn([&] { return surface->Lock(nullptr, &desc, 0, nullptr); }, [] { return false; });
   uint32_t value = kNoSurfaceColour;
   if (Succeeded(locked)) {
     const DWORD bits = desc.ddpfPixelFormat.dwRGBBitCount;
@@ -397,8 +399,7 @@ HRESULT ChooseTextureFormat(const DDPIXELFORMAT& wanted, DDPIXELFORMAT* format) 
 
 // --- Filling a texture -----------------------------------------------------------------------------
 
-int32_t LoadTextureBitmap(TextureSurface& texture, Direct3DDevice* device, const std::string& file,
-                          int32_t colourKey) {
+int32_t LoadTextureBitmap(TextureSurface& texture, Direct3DDevice* device, const std::string& file, int32_t colourKey) {
   std::string name = file;
   ResolveVirtualFile(name, "dat");
   HBITMAP bitmap = static_cast<HBITMAP>(

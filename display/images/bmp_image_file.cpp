@@ -102,8 +102,7 @@ std::optional<BmpLayout> ReadLayout(std::span<const uint8_t> file) {
       // In OS/2 headers these numbers mean Huffman and RLE24 coding, which nothing draws.
       if ((bits != 16 && bits != 32) || core || os2) return std::nullopt;
       break;
-    default:
-      return std::nullopt;  // embedded JPEG and PNG included
+    default: return std::nullopt;  // embedded JPEG and PNG included
   }
 
   // Masks sit in headers of 52 bytes and more, else right after a 40-byte header.
@@ -172,7 +171,9 @@ bool DecodeUncompressed(const BmpLayout& layout, std::span<const uint8_t> file, 
         case 1: argb = PaletteColour(layout, (row[x >> 3] >> (7 - (x & 7))) & 1); break;
         case 4: argb = PaletteColour(layout, (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15); break;
         case 8: argb = PaletteColour(layout, row[x]); break;
-        case 24: argb = 0xFF000000u | uint32_t(row[3 * x + 2]) << 16 | uint32_t(row[3 * x + 1]) << 8 | row[3 * x]; break;
+        case 24:
+          argb = 0xFF000000u | uint32_t(row[3 * x + 2]) << 16 | uint32_t(row[3 * x + 1]) << 8 | row[3 * x];
+          break;
         default: {
           const uint32_t pixel = layout.bitCount == 16 ? ReadU16LE(file, row - file.data() + 2 * size_t(x))
                                                        : ReadU32LE(file, row - file.data() + 4 * size_t(x));

@@ -39,8 +39,7 @@ bool TargaHeaderIsSound(std::span<const uint8_t> file) {
     case 3:  // grey
       if (depth != 8 && depth != 16) return false;
       break;
-    default:
-      return false;
+    default: return false;
   }
   const uint64_t mapBytes = mapType ? uint64_t(mapLength) * ((mapEntryBits + 7) / 8) : 0;
   const uint64_t start = 18 + idLength + mapBytes;
@@ -123,13 +122,14 @@ std::optional<DecodedImage> DecodeWithFreeImage(LibraryFormat format, std::span<
   if (!colour) return std::nullopt;
 
   DecodedImage image;
-  const bool sized = FreeImage_GetBPP(colour) == 32 && image.Allocate(FreeImage_GetWidth(colour), FreeImage_GetHeight(colour));
+  const bool sized =
+      FreeImage_GetBPP(colour) == 32 && image.Allocate(FreeImage_GetWidth(colour), FreeImage_GetHeight(colour));
   for (uint32_t y = 0; sized && y < image.height; ++y) {
     // FreeImage keeps the bottom row first.
     const BYTE* row = FreeImage_GetScanLine(colour, int(image.height - 1 - y));
     for (uint32_t x = 0; x < image.width; ++x, row += 4)
-      image.At(x, y) = 0xFF000000u | uint32_t(row[FI_RGBA_RED]) << 16 | uint32_t(row[FI_RGBA_GREEN]) << 8 |
-                       row[FI_RGBA_BLUE];
+      image.At(x, y) =
+          0xFF000000u | uint32_t(row[FI_RGBA_RED]) << 16 | uint32_t(row[FI_RGBA_GREEN]) << 8 | row[FI_RGBA_BLUE];
   }
   FreeImage_Unload(colour);
   if (!sized) return std::nullopt;

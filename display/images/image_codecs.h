@@ -163,12 +163,12 @@ struct ImageFormatCodec {
 };
 
 // Load: a new surface or null. Save: 1 when the file was written, else 0.
-#define VX_IMAGE_FORMAT_CLASS(Name)                                                  \
-  class Name : public ImageFormatCodec {                                             \
-   public:                                                                           \
-    explicit Name(const ImageFormatCodec& codec) : ImageFormatCodec(codec) {}        \
-    win::IDirectDrawSurface7* Load(const std::string& fileName);                     \
-    int32_t Save(win::IDirectDrawSurface7* surface, const std::string& fileName);    \
+#define VX_IMAGE_FORMAT_CLASS(Name)                                               \
+  class Name : public ImageFormatCodec {                                          \
+   public:                                                                        \
+    explicit Name(const ImageFormatCodec& codec) : ImageFormatCodec(codec) {}     \
+    win::IDirectDrawSurface7* Load(const std::string& fileName);                  \
+    int32_t Save(win::IDirectDrawSurface7* surface, const std::string& fileName); \
   }
 VX_IMAGE_FORMAT_CLASS(JpegImageFile);
 VX_IMAGE_FORMAT_CLASS(BmpImageFile);
@@ -187,8 +187,8 @@ win::IDirectDrawSurface7* LoadThroughDecoder(const ImageFormatCodec& codec, cons
                                              ImageDecoder decode, bool systemMemory);
 // The same for decoders that deliver rows straight into the surface.
 using RowDecoder = bool (*)(std::span<const uint8_t>, ImageRows&, PixelPath);
-win::IDirectDrawSurface7* LoadThroughRows(const ImageFormatCodec& codec, const std::string& fileName,
-                                          RowDecoder decode, bool systemMemory);
+win::IDirectDrawSurface7* LoadThroughRows(const ImageFormatCodec& codec, const std::string& fileName, RowDecoder decode,
+                                          bool systemMemory);
 bool WriteImageFile(const std::string& fileName, const std::vector<uint8_t>& bytes);
 
 }  // namespace vx

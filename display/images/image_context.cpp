@@ -21,10 +21,9 @@ struct Ending {
   const char* letters;
   Format format;
 };
-constexpr Ending kEndings[] = {{"jpg", Format::Jpeg}, {"bmp", Format::Bmp}, {"rle", Format::Bmp},
-                               {"dib", Format::Bmp},  {"psd", Format::Psd}, {"pcx", Format::Pcx},
-                               {"tga", Format::Targa}, {"dds", Format::Dds}, {"png", Format::Png},
-                               {"tif", Format::Tiff}};
+constexpr Ending kEndings[] = {
+    {"jpg", Format::Jpeg}, {"bmp", Format::Bmp},   {"rle", Format::Bmp}, {"dib", Format::Bmp}, {"psd", Format::Psd},
+    {"pcx", Format::Pcx},  {"tga", Format::Targa}, {"dds", Format::Dds}, {"png", Format::Png}, {"tif", Format::Tiff}};
 
 // Only the last three characters count: "x.jpeg" and "x.tiff" match nothing; a shorter name
 // matches nothing either.

@@ -14,7 +14,7 @@
 namespace vx {
 
 struct ImageContext {
-  win::IDirectDraw7* directDraw = nullptr;          // makes every surface a loader returns
+  win::IDirectDraw7* directDraw = nullptr;             // makes every surface a loader returns
   win::IDirectDrawSurface7* primarySurface = nullptr;  // its format is what the writers read back
   win::HWND window = nullptr;
   bool owned = false;  // made by CreateImageContext, so released by ReleaseImageContext

@@ -142,7 +142,8 @@ std::optional<DecodedImage> ReadSurfaceImage(IDirectDrawSurface7* surface, IDire
       uint32_t argb;
       if (format.kind == PixelKind::Rgb) {
         const uint32_t pixel = LoadPixel(row + size_t(x) * format.bytesPerPixel, format.bytesPerPixel);
-        argb = 0xFF000000u | Widen(format.red, pixel) << 16 | Widen(format.green, pixel) << 8 | Widen(format.blue, pixel);
+        argb =
+            0xFF000000u | Widen(format.red, pixel) << 16 | Widen(format.green, pixel) << 8 | Widen(format.blue, pixel);
       } else if (format.kind == PixelKind::Palette8) {
         const uint8_t index = row[x];
         argb = palette ? 0xFF000000u | uint32_t(palette[index].peRed) << 16 | uint32_t(palette[index].peGreen) << 8 |
@@ -159,8 +160,8 @@ std::optional<DecodedImage> ReadSurfaceImage(IDirectDrawSurface7* surface, IDire
   return image;
 }
 
-IDirectDrawSurface7* LoadThroughDecoder(const ImageFormatCodec& codec, const std::string& fileName,
-                                        ImageDecoder decode, bool systemMemory) {
+IDirectDrawSurface7* LoadThroughDecoder(const ImageFormatCodec& codec, const std::string& fileName, ImageDecoder decode,
+                                        bool systemMemory) {
   const std::optional<std::vector<uint8_t>> bytes = ReadWholeFile(fileName);
   if (!bytes) return nullptr;
   const std::optional<DecodedImage> image = decode(*bytes);

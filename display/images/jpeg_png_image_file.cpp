@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 #include <png.h>
 
 #include "display/images/image_codecs.h"
@@ -29,9 +29,7 @@ struct JpegErrors {
   bool allRowsRead;
 };
 
-[[noreturn]] void JpegErrorExit(j_common_ptr info) {
-  std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->jump, 1);
-}
+[[noreturn]] void JpegErrorExit(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->jump, 1); }
 
 // Warnings are not printed. A file that ends before its last row counts as damaged; one that
 // only lacks its end marker does not.
@@ -67,8 +65,8 @@ void PackJpegRow(const JSAMPLE* in, uint32_t* out, uint32_t width, bool cmyk, bo
   }
 }
 
-bool RunJpegDecode(jpeg_decompress_struct* info, JpegErrors* errors, const uint8_t* data, size_t size,
-                   ImageRows* rows, PixelPath path) {
+bool RunJpegDecode(jpeg_decompress_struct* info, JpegErrors* errors, const uint8_t* data, size_t size, ImageRows* rows,
+                   PixelPath path) {
   if (setjmp(errors->jump)) return false;
   jpeg_create_decompress(info);
   jpeg_mem_src(info, data, static_cast<unsigned long>(size));
@@ -153,8 +151,9 @@ bool RunJpegEncode(jpeg_compress_struct* info, JpegErrors* errors, const Decoded
 constexpr png_alloc_size_t kPngChunkBudget = 8u << 20;
 constexpr png_uint_32 kPngChunksKept = 256;
 // Ancillary chunks that nothing here uses; five bytes each, the name and a NUL.
-constexpr png_byte kPngChunksSkipped[] = "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0"
-                                          "sBIT\0sCAL\0sPLT\0sRGB\0sTER\0tEXt\0tIME\0zTXt";
+constexpr png_byte kPngChunksSkipped[] =
+    "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0"
+    "sBIT\0sCAL\0sPLT\0sRGB\0sTER\0tEXt\0tIME\0zTXt";
 
 struct PngSource {
   const uint8_t* data;

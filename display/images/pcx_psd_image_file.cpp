@@ -46,9 +46,7 @@ std::optional<DecodedImage> DecodePcx(std::span<const uint8_t> file) {
   uint32_t palette[256];
   for (uint32_t& colour : palette) colour = 0xFF000000u;
   switch (bits * planes) {
-    case 1:
-      palette[1] = 0xFFFFFFFFu;
-      break;
+    case 1: palette[1] = 0xFFFFFFFFu; break;
     case 2:
     case 4:
       for (int i = 0; i < 16; ++i) palette[i] = Rgb(&file[16 + 3 * i]);

@@ -47,16 +47,23 @@ enum Tag : uint16_t {
   kReferenceBlackWhite = 532,
 };
 constexpr std::array kKeptTags = {
-    kNewSubfileType, kImageWidth,    kImageLength,     kBitsPerSample, kCompression,      kPhotometric,
-    kFillOrder,      kStripOffsets,  kOrientation,     kSamplesPerPixel, kRowsPerStrip,   kStripByteCounts,
-    kXResolution,    kYResolution,   kPlanarConfig,    kT4Options,     kT6Options,        kResolutionUnit,
-    kPredictor,      kColorMap,      kTileWidth,       kTileLength,    kTileOffsets,      kTileByteCounts,
-    kExtraSamples,   kSampleFormat,  kJpegTables,      kYCbCrCoefficients, kYCbCrSubSampling,
-    kYCbCrPositioning, kReferenceBlackWhite};
+    kNewSubfileType,     kImageWidth,   kImageLength,  kBitsPerSample,     kCompression,      kPhotometric,
+    kFillOrder,          kStripOffsets, kOrientation,  kSamplesPerPixel,   kRowsPerStrip,     kStripByteCounts,
+    kXResolution,        kYResolution,  kPlanarConfig, kT4Options,         kT6Options,        kResolutionUnit,
+    kPredictor,          kColorMap,     kTileWidth,    kTileLength,        kTileOffsets,      kTileByteCounts,
+    kExtraSamples,       kSampleFormat, kJpegTables,   kYCbCrCoefficients, kYCbCrSubSampling, kYCbCrPositioning,
+    kReferenceBlackWhite};
 
 enum Compression : uint32_t {
-  kNone = 1, kCcittRle = 2, kCcittFax3 = 3, kCcittFax4 = 4, kLzw = 5, kJpeg = 7, kDeflate = 8,
-  kPackBits = 32773, kDeflateOld = 32946,
+  kNone = 1,
+  kCcittRle = 2,
+  kCcittFax3 = 3,
+  kCcittFax4 = 4,
+  kLzw = 5,
+  kJpeg = 7,
+  kDeflate = 8,
+  kPackBits = 32773,
+  kDeflateOld = 32946,
 };
 enum Photometric : uint32_t { kWhiteIsZero = 0, kBlackIsZero = 1, kRgb = 2, kPalette = 3, kSeparated = 5, kYCbCr = 6 };
 
@@ -79,9 +86,12 @@ class TiffWalk {
 
   bool Header() {
     if (file_.size() < 8) return false;
-    if (file_[0] == 'I' && file_[1] == 'I') big_ = false;
-    else if (file_[0] == 'M' && file_[1] == 'M') big_ = true;
-    else return false;
+    if (file_[0] == 'I' && file_[1] == 'I')
+      big_ = false;
+    else if (file_[0] == 'M' && file_[1] == 'M')
+      big_ = true;
+    else
+      return false;
     if (U16(2) != 42) return false;  // BigTIFF (43) is not read
     directoryAt_ = U32(4);
     return directoryAt_ >= 8 && directoryAt_ % 2 == 0 && uint64_t(directoryAt_) + 2 <= file_.size();
@@ -168,19 +178,26 @@ class TiffWalk {
  private:
   static uint32_t TypeSize(uint16_t type) {
     switch (type) {
-      case 1: case 2: case 6: case 7: return 1;
-      case 3: case 8: return 2;
-      case 4: case 9: case 11: case 13: return 4;
-      case 5: case 10: case 12: return 8;
+      case 1:
+      case 2:
+      case 6:
+      case 7: return 1;
+      case 3:
+      case 8: return 2;
+      case 4:
+      case 9:
+      case 11:
+      case 13: return 4;
+      case 5:
+      case 10:
+      case 12: return 8;
       default: return 0;
     }
   }
   uint32_t U16(size_t at) const {
     return big_ ? uint32_t(file_[at]) << 8 | file_[at + 1] : uint32_t(file_[at + 1]) << 8 | file_[at];
   }
-  uint32_t U32(size_t at) const {
-    return big_ ? U16(at) << 16 | U16(at + 2) : U16(at + 2) << 16 | U16(at);
-  }
+  uint32_t U32(size_t at) const { return big_ ? U16(at) << 16 | U16(at + 2) : U16(at + 2) << 16 | U16(at); }
   void Put16(std::vector<uint8_t>& out, size_t at, uint32_t value) const {
     out[at + (big_ ? 1 : 0)] = uint8_t(value);
     out[at + (big_ ? 0 : 1)] = uint8_t(value >> 8);
@@ -216,17 +233,13 @@ bool SampleLayoutDecodes(uint32_t photometric, uint32_t samples, uint32_t bits, 
   switch (photometric) {
     case kWhiteIsZero:
     case kBlackIsZero:
-      return (samples == 1 || samples == 2) && (bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || floating);
-    case kRgb:
-      return (samples == 3 || samples == 4) && (bits == 8 || bits == 16 || floating);
-    case kPalette:
-      return samples == 1 && format == 1 && (bits == 1 || bits == 2 || bits == 4 || bits == 8);
-    case kSeparated:
-      return (samples == 4 || samples == 5) && format == 1 && (bits == 8 || bits == 16);
-    case kYCbCr:
-      return samples == 3 && format == 1 && bits == 8;
-    default:
-      return false;
+      return (samples == 1 || samples == 2) &&
+             (bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || floating);
+    case kRgb: return (samples == 3 || samples == 4) && (bits == 8 || bits == 16 || floating);
+    case kPalette: return samples == 1 && format == 1 && (bits == 1 || bits == 2 || bits == 4 || bits == 8);
+    case kSeparated: return (samples == 4 || samples == 5) && format == 1 && (bits == 8 || bits == 16);
+    case kYCbCr: return samples == 3 && format == 1 && bits == 8;
+    default: return false;
   }
 }
 
@@ -236,16 +249,13 @@ bool CompressionFits(uint32_t compression, uint32_t photometric, uint32_t sample
     case kLzw:
     case kDeflate:
     case kDeflateOld:
-    case kPackBits:
-      return photometric != kYCbCr;  // subsampled YCbCr is only read through JPEG
+    case kPackBits: return photometric != kYCbCr;  // subsampled YCbCr is only read through JPEG
     case kCcittRle:
     case kCcittFax3:
-    case kCcittFax4:
-      return bits == 1 && samples == 1 && (photometric == kWhiteIsZero || photometric == kBlackIsZero);
+    case kCcittFax4: return bits == 1 && samples == 1 && (photometric == kWhiteIsZero || photometric == kBlackIsZero);
     case kJpeg:
       return bits == 8 && (samples == 1 || samples == 3) && photometric != kPalette && photometric != kSeparated;
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -287,7 +297,8 @@ std::optional<std::vector<uint8_t>> CheckedTiffCopy(std::span<const uint8_t> fil
   const bool tiled = walk.Find(kTileWidth) || walk.Find(kTileLength) || walk.Find(kTileOffsets);
   if (tiled) {
     uint32_t tileWidth = 0, tileLength = 0;
-    if (walk.Find(kStripOffsets) || !walk.Single(kTileWidth, 0, &tileWidth) || !walk.Single(kTileLength, 0, &tileLength))
+    if (walk.Find(kStripOffsets) || !walk.Single(kTileWidth, 0, &tileWidth) ||
+        !walk.Single(kTileLength, 0, &tileLength))
       return std::nullopt;
     // Tiles come in steps of 16 and are no larger than the picture rounded up to that step.
     if (tileWidth == 0 || tileLength == 0 || tileWidth % 16 || tileLength % 16) return std::nullopt;

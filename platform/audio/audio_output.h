@@ -47,8 +47,8 @@ struct AudioFaults {
 void SetAudioFaults(const AudioFaults& faults);
 
 enum class AudioSampleFormat : uint8_t {
-  kUnsigned8,      // 0 to 255, silence at 128
-  kSigned16,       // little-endian
+  kUnsigned8,  // 0 to 255, silence at 128
+  kSigned16,   // little-endian
 };
 
 // One mono sample being played. The mixer steps through it at frequency / output rate samples
@@ -57,8 +57,8 @@ struct AudioVoice {
   const uint8_t* data = nullptr;  // not owned; must stay valid while the voice plays
   uint32_t length = 0;            // in samples
   AudioSampleFormat format = AudioSampleFormat::kSigned16;
-  uint32_t frequency = 0;         // Hz
-  uint64_t position = 0;          // 32.32 fixed point, in samples
+  uint32_t frequency = 0;  // Hz
+  uint64_t position = 0;   // 32.32 fixed point, in samples
   bool playing = false;
   bool paused = false;
   bool looping = false;

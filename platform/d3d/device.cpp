@@ -370,8 +370,8 @@ HRESULT Direct3DDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3
     if (Empty(area)) continue;
     if (queued) {
       const FormatInfo format = DescribeFormat(target_.get()->PixelFormat());
-      renderer_.Clear({area.x1, area.y1, area.x2 - area.x1, area.y2 - area.y1, 0, 1},
-                      (flags & D3DCLEAR_TARGET) != 0, ArgbToPixel(format, color), depthClear, depthValue, depthKeep);
+      renderer_.Clear({area.x1, area.y1, area.x2 - area.x1, area.y2 - area.y1, 0, 1}, (flags & D3DCLEAR_TARGET) != 0,
+                      ArgbToPixel(format, color), depthClear, depthValue, depthKeep);
       continue;
     }
     if (flags & D3DCLEAR_TARGET) {
@@ -615,8 +615,8 @@ HRESULT Direct3DDevice::DrawPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, const vo
   return D3D_OK;
 }
 
-HRESULT Direct3DDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices,
-                                             DWORD vertexCount, const WORD* indices, DWORD indexCount, DWORD flags) {
+HRESULT Direct3DDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWORD vertexCount,
+                                             const WORD* indices, DWORD indexCount, DWORD flags) {
   if (HRESULT hr = CheckDrawable(type, flags); hr != D3D_OK) return hr;
   const DWORD size = FvfVertexSize(fvf);
   if (size == 0) return D3DERR_INVALIDVERTEXTYPE;
@@ -644,9 +644,8 @@ HRESULT Direct3DDevice::DrawPrimitiveVB(D3DPRIMITIVETYPE type, Direct3DVertexBuf
   return D3D_OK;
 }
 
-HRESULT Direct3DDevice::DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE type, Direct3DVertexBuffer* buffer,
-                                               DWORD startVertex, DWORD vertexCount, const WORD* indices,
-                                               DWORD indexCount, DWORD flags) {
+HRESULT Direct3DDevice::DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE type, Direct3DVertexBuffer* buffer, DWORD startVertex,
+                                               DWORD vertexCount, const WORD* indices, DWORD indexCount, DWORD flags) {
   if (HRESULT hr = CheckDrawable(type, flags); hr != D3D_OK) return hr;
   if (!buffer || (indexCount > 0 && !indices)) return D3DERR_INVALIDCALL;
   if (buffer->IsLocked()) return D3DERR_VERTEXBUFFERLOCKED;
@@ -656,8 +655,7 @@ HRESULT Direct3DDevice::DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE type, Direct3DVe
   if (indexCount > 0 && *std::max_element(indices, indices + indexCount) >= vertexCount) return D3DERR_INVALIDCALL;
   if (!DrawsSomething(type, indexCount)) return D3D_OK;
   const DWORD size = buffer->VertexSize();
-  Render(type, desc.dwFVF, buffer->VertexData() + size_t{startVertex} * size, vertexCount, indices, indexCount,
-         flags);
+  Render(type, desc.dwFVF, buffer->VertexData() + size_t{startVertex} * size, vertexCount, indices, indexCount, flags);
   return D3D_OK;
 }
 

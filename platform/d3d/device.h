@@ -144,7 +144,7 @@ class Direct3DDevice {
   raster::Renderer renderer_;
   raster::PixelState pixelState_;
   std::array<const CachedTexture*, raster::kMaxStages> boundTextures_{};  // the conversions pixelState_ holds
-  std::shared_ptr<raster::VertexState> vertexState_;  // shared with the draws queued with it
+  std::shared_ptr<raster::VertexState> vertexState_;                      // shared with the draws queued with it
   std::vector<std::shared_ptr<raster::VertexState>> vertexStates_;  // made so far, for reuse once no draw holds one
   raster::DrawSettings settings_;
   DrawObserver drawObserver_;

@@ -31,7 +31,7 @@ raster::Matrix MatrixOf(const D3DMATRIX& m) {
 
 raster::Compare CompareOf(DWORD value) {
   return value >= D3DCMP_NEVER && value <= D3DCMP_ALWAYS ? static_cast<raster::Compare>(value - D3DCMP_NEVER)
-                                                          : raster::Compare::Always;
+                                                         : raster::Compare::Always;
 }
 
 raster::BlendFactor BlendOf(DWORD value) {
@@ -151,9 +151,9 @@ raster::VertexLayout LayoutOf(DWORD fvf, const DWORD (&sets)[raster::kMaxStages]
 // The bits of a depth-buffer pixel that hold the depth.
 raster::DepthFormat RasterDepthFormat(const DDPIXELFORMAT& format) {
   if (!(format.dwFlags & DDPF_ZBUFFER)) return raster::DepthFormat::None;
-  const DWORD mask = format.dwZBitMask ? format.dwZBitMask
-                                       : (format.dwZBufferBitDepth >= 32 ? 0xFFFFFFFFu
-                                                                         : (1u << format.dwZBufferBitDepth) - 1);
+  const DWORD mask = format.dwZBitMask
+                         ? format.dwZBitMask
+                         : (format.dwZBufferBitDepth >= 32 ? 0xFFFFFFFFu : (1u << format.dwZBufferBitDepth) - 1);
   switch (mask) {
     case 0x0000FFFFu: return format.dwZBufferBitDepth == 16 ? raster::DepthFormat::D16 : raster::DepthFormat::None;
     case 0x00FFFFFFu: return raster::DepthFormat::D24;
@@ -221,9 +221,9 @@ bool Direct3DDevice::BindBuffers() {
   if (!colour.bits || !RasterColourFormat(colour.format, &format)) return false;
   const raster::DepthBuffer depthBuffer = DepthBufferOf(target);
   if (colour.bits != boundColour_ || depthBuffer.bits != boundDepth_) {
-    renderer_.SetBuffers({colour.bits, colour.pitch, static_cast<int>(colour.width), static_cast<int>(colour.height),
-                          format},
-                         depthBuffer);
+    renderer_.SetBuffers(
+        {colour.bits, colour.pitch, static_cast<int>(colour.width), static_cast<int>(colour.height), format},
+        depthBuffer);
     boundColour_ = colour.bits;
     boundDepth_ = depthBuffer.bits;
     pixelStateDirty_ = true;
@@ -443,7 +443,8 @@ std::shared_ptr<const raster::Texture> Direct3DDevice::TextureFor(DirectDrawSurf
   const bool keyed = Succeeded(surface->GetColorKey(DDCKEY_SRCBLT, &key));
 
   CachedTexture& entry = textureCache_[surface];
-  const bool sameVersions = entry.versions.size() == count && std::equal(versions, versions + count, entry.versions.begin());
+  const bool sameVersions =
+      entry.versions.size() == count && std::equal(versions, versions + count, entry.versions.begin());
   if (!entry.texture || !sameVersions || entry.keyed != keyed ||
       (keyed && (entry.key.dwColorSpaceLowValue != key.dwColorSpaceLowValue ||
                  entry.key.dwColorSpaceHighValue != key.dwColorSpaceHighValue))) {
@@ -481,7 +482,7 @@ bool Direct3DDevice::TexturesChanged() const {
     DDCOLORKEY key{};
     const bool keyed = Succeeded(surface->GetColorKey(DDCKEY_SRCBLT, &key));
     if (keyed != entry->keyed || (keyed && (key.dwColorSpaceLowValue != entry->key.dwColorSpaceLowValue ||
-                                           key.dwColorSpaceHighValue != entry->key.dwColorSpaceHighValue))) {
+                                            key.dwColorSpaceHighValue != entry->key.dwColorSpaceHighValue))) {
       return true;
     }
   }
@@ -510,15 +511,19 @@ void Direct3DDevice::Render(D3DPRIMITIVETYPE type, DWORD fvf, const uint8_t* ver
   }
   if (vertexStateDirty_ || !vertexState_) BuildVertexState();
   settings_.primitive = PrimitiveOf(type);
-  settings_.viewport = {static_cast<int>(viewport_.dwX),     static_cast<int>(viewport_.dwY),
-                        static_cast<int>(viewport_.dwWidth), static_cast<int>(viewport_.dwHeight),
-                        viewport_.dvMinZ,                    viewport_.dvMaxZ};
+  settings_.viewport = {static_cast<int>(viewport_.dwX),
+                        static_cast<int>(viewport_.dwY),
+                        static_cast<int>(viewport_.dwWidth),
+                        static_cast<int>(viewport_.dwHeight),
+                        viewport_.dvMinZ,
+                        viewport_.dvMaxZ};
 
   DWORD sets[raster::kMaxStages];
   for (int i = 0; i < raster::kMaxStages; ++i) sets[i] = stageStates_[i][D3DTSS_TEXCOORDINDEX] & 0xFFFF;
   const raster::VertexLayout layout = LayoutOf(fvf, sets);
   if (drawObserver_) {
-    drawObserver_({type, fvf, layout.stride, std::vector<uint8_t>(vertices, vertices + size_t(vertexCount) * layout.stride),
+    drawObserver_({type, fvf, layout.stride,
+                   std::vector<uint8_t>(vertices, vertices + size_t(vertexCount) * layout.stride),
                    indices ? std::vector<WORD>(indices, indices + indexCount) : std::vector<WORD>{},
                    transforms_[D3DTRANSFORMSTATE_WORLD]});
   }

@@ -57,7 +57,7 @@ struct Direct3DFaults {
   bool failSetMaterial = false;
   bool failSetLight = false;
   bool failLightEnable = false;
-  int beginSceneFailures = 0;                      // the next this many BeginScene calls fail
+  int beginSceneFailures = 0;                     // the next this many BeginScene calls fail
   HRESULT beginSceneFailure = DDERR_SURFACELOST;  // with this result
 };
 void SetDirect3DFaults(const Direct3DFaults& faults);

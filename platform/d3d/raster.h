@@ -50,13 +50,34 @@ struct Texture {
 enum class Compare : uint8_t { Never, Less, Equal, LessEqual, Greater, NotEqual, GreaterEqual, Always };
 
 enum class BlendFactor : uint8_t {
-  Zero, One, SrcColour, InvSrcColour, SrcAlpha, InvSrcAlpha, DestAlpha, InvDestAlpha, DestColour, InvDestColour,
-  SrcAlphaSat, BothSrcAlpha, BothInvSrcAlpha
+  Zero,
+  One,
+  SrcColour,
+  InvSrcColour,
+  SrcAlpha,
+  InvSrcAlpha,
+  DestAlpha,
+  InvDestAlpha,
+  DestColour,
+  InvDestColour,
+  SrcAlphaSat,
+  BothSrcAlpha,
+  BothInvSrcAlpha
 };
 
 enum class TextureOp : uint8_t {
-  Disable, SelectArg1, SelectArg2, Modulate, Modulate2x, Modulate4x, Add, AddSigned, Subtract, BlendDiffuseAlpha,
-  BlendTextureAlpha, BlendCurrentAlpha
+  Disable,
+  SelectArg1,
+  SelectArg2,
+  Modulate,
+  Modulate2x,
+  Modulate4x,
+  Add,
+  AddSigned,
+  Subtract,
+  BlendDiffuseAlpha,
+  BlendTextureAlpha,
+  BlendCurrentAlpha
 };
 
 enum class ArgSource : uint8_t { Diffuse, Current, Texture, Factor, Specular };

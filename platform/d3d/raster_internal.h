@@ -59,7 +59,7 @@ struct SetupPrimitive {
   bool lastPixel = true;
   int minX = 0, minY = 0, maxX = -1, maxY = -1;  // inclusive pixel bounds, inside the viewport
   Edge edges[3];
-  float x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // line ends
+  float x0 = 0, y0 = 0, x1 = 0, y1 = 0;          // line ends
   bool clearColour = false, clearDepth = false;  // a clear of the bounds
   uint32_t colourValue = 0, depthValue = 0, depthKeep = 0;
   const DrawState* state = nullptr;
@@ -130,9 +130,9 @@ struct DrawState {
   GroupFunction fill = nullptr;  // the specialised span; null on the reference path
   StageSampling stages[kMaxStages];
   StageMode stage0 = StageMode::General;
-  uint32_t attributes = ~0u;  // bit i: the span reads attribute i (the others' planes stay 0)
+  uint32_t attributes = ~0u;                          // bit i: the span reads attribute i (the others' planes stay 0)
   alignas(16) uint32_t planeMask[kPlaneFloats] = {};  // all ones where the attribute's bit is set
-  double depthScale = 0.0;    // the depth buffer's value of z = 1
+  double depthScale = 0.0;                            // the depth buffer's value of z = 1
 };
 
 // Picks the span for the state (the reference span on the reference path) and works out what it
@@ -429,7 +429,8 @@ inline uint32_t TableFogFactor(const PixelState& s, float distance) {
   float f = 1.0f;
   switch (s.tableFog) {
     case FogMode::Linear:
-      f = s.fogEnd != s.fogStart ? (s.fogEnd - distance) / (s.fogEnd - s.fogStart) : (distance < s.fogEnd ? 1.0f : 0.0f);
+      f = s.fogEnd != s.fogStart ? (s.fogEnd - distance) / (s.fogEnd - s.fogStart)
+                                 : (distance < s.fogEnd ? 1.0f : 0.0f);
       break;
     case FogMode::Exp: f = std::exp(-(s.fogDensity * distance)); break;
     case FogMode::Exp2: {

@@ -169,9 +169,9 @@ using namespace detail;
 
 namespace {
 
-constexpr uint32_t kChunkUnits = 256;              // primitives set up by one task
-constexpr uint32_t kVertexRun = 1024;              // vertices transformed and lit by one task
-constexpr size_t kChunksPerTask = 4;               // chunks a task sets up after its draw's vertices
+constexpr uint32_t kChunkUnits = 256;               // primitives set up by one task
+constexpr uint32_t kVertexRun = 1024;               // vertices transformed and lit by one task
+constexpr size_t kChunksPerTask = 4;                // chunks a task sets up after its draw's vertices
 constexpr size_t kFlushVertices = size_t{1} << 20;  // pending vertices that force a flush
 
 // A draw waiting for the flush, with its own copy of what it draws.

@@ -36,7 +36,8 @@ uint32_t FilterLevel(const TextureLevel& level, float u, float v, Filter filter,
   const int iu = lu >> 8;
   const int iv = lv >> 8;
   return Bilinear(Texel(level, iu, iv, stage), Texel(level, iu + 1, iv, stage), Texel(level, iu, iv + 1, stage),
-                  Texel(level, iu + 1, iv + 1, stage), static_cast<uint32_t>(lu & 255), static_cast<uint32_t>(lv & 255));
+                  Texel(level, iu + 1, iv + 1, stage), static_cast<uint32_t>(lu & 255),
+                  static_cast<uint32_t>(lv & 255));
 }
 
 // The level of detail at a pixel: log2 of the larger texel step across x or y.

@@ -108,8 +108,10 @@ inline __m128i MulAdd(__m128i a, __m128i b, __m128i wa, __m128i wb) {
       _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(t01)), _mm_cvtsi32_si128(int(t11))), zero), wu);
   const __m128i byte = Splat(255);
   const __m128i wv = Splat((fv << 16) | (256 - fv));
-  const __m128i hi = _mm_madd_epi16(_mm_or_si128(_mm_srli_epi32(top, 8), _mm_slli_epi32(_mm_srli_epi32(bottom, 8), 16)), wv);
-  const __m128i lo = _mm_madd_epi16(_mm_or_si128(_mm_and_si128(top, byte), _mm_slli_epi32(_mm_and_si128(bottom, byte), 16)), wv);
+  const __m128i hi =
+      _mm_madd_epi16(_mm_or_si128(_mm_srli_epi32(top, 8), _mm_slli_epi32(_mm_srli_epi32(bottom, 8), 16)), wv);
+  const __m128i lo =
+      _mm_madd_epi16(_mm_or_si128(_mm_and_si128(top, byte), _mm_slli_epi32(_mm_and_si128(bottom, byte), 16)), wv);
   return _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(hi, 8), lo), Splat(32768)), 16);
 }
 
@@ -120,7 +122,9 @@ inline __m128i Mix(__m128i a, __m128i b, int weight) {
 
 // ---- texture sampling ---------------------------------------------------------------------------
 
-inline int WrapMask(int size, Address mode) { return mode == Address::Wrap && (size & (size - 1)) == 0 ? size - 1 : -1; }
+inline int WrapMask(int size, Address mode) {
+  return mode == Address::Wrap && (size & (size - 1)) == 0 ? size - 1 : -1;
+}
 
 // A level sampled at texel coordinates in 1/256 texels, a texel's index in the level being
 // index(u, v); keyed when the texel where point sampling looks is.
@@ -141,7 +145,8 @@ template <class Index>
                                                         int32_t cu, int32_t cv, Filter filter, bool& keyed) {
   if (level.maskU >= 0 && level.maskV >= 0) {
     const int mu = level.maskU, mv = level.maskV, shift = level.shift;
-    return Filtered(level, [=](int u, int v) { return size_t(((v & mv) << shift) + (u & mu)); }, cu, cv, filter, keyed);
+    return Filtered(
+        level, [=](int u, int v) { return size_t(((v & mv) << shift) + (u & mu)); }, cu, cv, filter, keyed);
   }
   const int width = level.width, height = level.height;
   const Address modeU = stage.addressU, modeV = stage.addressV;
@@ -179,7 +184,8 @@ inline __m128i SampleAtDetail(const TextureStage& stage, const StageSampling& sa
 inline float LevelOfDetail(const TextureStage& stage, const StageSampling& sampling, const Planes& p, float w, float u,
                            float v) {
   const int uIndex = kU0 + 2 * stage.coordinateSet, vIndex = uIndex + 1;
-  const float width = static_cast<float>(sampling.levels[0].width), height = static_cast<float>(sampling.levels[0].height);
+  const float width = static_cast<float>(sampling.levels[0].width),
+              height = static_cast<float>(sampling.levels[0].height);
   const float dudx = (p.dx[uIndex] - u * p.dx[kQ]) * w * width;
   const float dvdx = (p.dx[vIndex] - v * p.dx[kQ]) * w * height;
   const float dudy = (p.dy[uIndex] - u * p.dy[kQ]) * w * width;
@@ -336,8 +342,10 @@ inline __m128i BilinearWeighted(uint32_t t00, uint32_t t10, uint32_t t01, uint32
   const __m128i bottom = _mm_madd_epi16(
       _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(t01)), _mm_cvtsi32_si128(int(t11))), zero), wu);
   const __m128i byte = Splat(255);
-  const __m128i hi = _mm_madd_epi16(_mm_or_si128(_mm_srli_epi32(top, 8), _mm_slli_epi32(_mm_srli_epi32(bottom, 8), 16)), wv);
-  const __m128i lo = _mm_madd_epi16(_mm_or_si128(_mm_and_si128(top, byte), _mm_slli_epi32(_mm_and_si128(bottom, byte), 16)), wv);
+  const __m128i hi =
+      _mm_madd_epi16(_mm_or_si128(_mm_srli_epi32(top, 8), _mm_slli_epi32(_mm_srli_epi32(bottom, 8), 16)), wv);
+  const __m128i lo =
+      _mm_madd_epi16(_mm_or_si128(_mm_and_si128(top, byte), _mm_slli_epi32(_mm_and_si128(bottom, byte), 16)), wv);
   return _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(hi, 8), lo), Splat(32768)), 16);
 }
 
@@ -373,7 +381,8 @@ void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p,
   const __m128i factor = Unpack(s.textureFactor);
   const int u0Index = kU0 + 2 * stage0.coordinateSet;
   const int u1Index = kU0 + 2 * s.stages[1].coordinateSet;
-  const __m128 a0Colour = _mm_loadu_ps(&p.a0[kB]), dyColour = _mm_loadu_ps(&p.dy[kB]), dxColour = _mm_loadu_ps(&p.dx[kB]);
+  const __m128 a0Colour = _mm_loadu_ps(&p.a0[kB]), dyColour = _mm_loadu_ps(&p.dy[kB]),
+               dxColour = _mm_loadu_ps(&p.dx[kB]);
   // The fourth lanes are fog's, replaced.
   const __m128 a0Specular = _mm_loadu_ps(&p.a0[kSB]), dySpecular = _mm_loadu_ps(&p.dy[kSB]),
                dxSpecular = _mm_loadu_ps(&p.dx[kSB]);
@@ -423,7 +432,8 @@ void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p,
         } else {
           for (int i = 0; i < lanes; ++i) stored[i] = static_cast<int32_t>(LoadDepth(depthAt(i), kDepth));
         }
-        pass &= static_cast<unsigned>(_mm_movemask_ps(reinterpret_cast<__m128>(Compared(s.depthCompare, depth, stored))));
+        pass &=
+            static_cast<unsigned>(_mm_movemask_ps(reinterpret_cast<__m128>(Compared(s.depthCompare, depth, stored))));
       }
       if (!pass) continue;
     }
@@ -562,7 +572,8 @@ void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p,
         in.specular = _mm_and_si128(Splat(255), AlphaLane());
         if (wantSpecular) {
           const __m128 row = _mm_add_ps(a0Specular, _mm_mul_ps(dySpecular, fyv));
-          in.specular = WithAlpha(ChannelBytes(_mm_mul_ps(_mm_add_ps(row, _mm_mul_ps(dxSpecular, fxv)), wv)), Splat(255));
+          in.specular =
+              WithAlpha(ChannelBytes(_mm_mul_ps(_mm_add_ps(row, _mm_mul_ps(dxSpecular, fxv)), wv)), Splat(255));
         }
         if (stageCount > 0) {
           switch (mode0) {
@@ -586,8 +597,8 @@ void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p,
         if (keyTest && keyed) continue;
         colour = in.current;
         if (s.specular) colour = Min255(_mm_add_epi32(colour, _mm_andnot_si128(AlphaLane(), in.specular)));
-        if (s.alphaTest && !Passes(s.alphaCompare, uint32_t(_mm_cvtsi128_si32(_mm_shuffle_epi32(colour, 0xFF))),
-                                   s.alphaReference)) {
+        if (s.alphaTest &&
+            !Passes(s.alphaCompare, uint32_t(_mm_cvtsi128_si32(_mm_shuffle_epi32(colour, 0xFF))), s.alphaReference)) {
           continue;
         }
         if (vertexFog) colour = Fogged(colour, fogColour, fog4[i]);
@@ -597,7 +608,8 @@ void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p,
       StorePixel<kColour>(at, colour);
       if constexpr (kDepthOn) {
         if (s.depthWrite) {
-          StoreDepth(target.depth + g->y[i] * target.depthPitch + g->x[i] * DepthBytes(kDepth), kDepth, uint32_t(depth[i]));
+          StoreDepth(target.depth + g->y[i] * target.depthPitch + g->x[i] * DepthBytes(kDepth), kDepth,
+                     uint32_t(depth[i]));
         }
       }
     }
@@ -694,10 +706,12 @@ void PrepareSpan(DrawState& state, bool reference) {
     // A stage samples its texture even when its operations ignore it: a keyed texel there still
     // leaves the pixel alone.
     sampling.read = ReadsTexture(stage) || (s.colourKey && texture->colourKeyed);
-    sampling.lod = stage.minFilter != stage.magFilter || (stage.mipFilter != MipFilter::None && texture->levels.size() > 1);
+    sampling.lod =
+        stage.minFilter != stage.magFilter || (stage.mipFilter != MipFilter::None && texture->levels.size() > 1);
   }
   const auto masks = [&state] {
-    for (int i = 0; i < kPlaneFloats; ++i) state.planeMask[i] = i < kAttributeCount && (state.attributes >> i & 1u) ? ~0u : 0u;
+    for (int i = 0; i < kPlaneFloats; ++i)
+      state.planeMask[i] = i < kAttributeCount && (state.attributes >> i & 1u) ? ~0u : 0u;
   };
   if (reference) {
     state.fill = nullptr;
@@ -714,20 +728,21 @@ void PrepareSpan(DrawState& state, bool reference) {
   }
   Sampling sampling = Sampling::None;
   if (s.stageCount > 0 && state.stages[0].read) {
-    sampling = state.stages[0].lod ? Sampling::Lod
+    sampling = state.stages[0].lod                      ? Sampling::Lod
                : s.stages[0].magFilter == Filter::Point ? Sampling::Point
-                                                         : Sampling::Linear;
+                                                        : Sampling::Linear;
   }
   state.stage0 = s.stageCount > 0 ? ModeOf(s.stages[0]) : StageMode::SelectDiffuse;
   if (state.stage0 != StageMode::General && sampling == Sampling::None && state.stage0 != StageMode::SelectDiffuse) {
     state.stage0 = StageMode::General;  // white texel: the general operations read it
   }
   bool keyedTexture = false;
-  for (int i = 0; i < s.stageCount; ++i) keyedTexture = keyedTexture || (state.stages[i].texture && state.stages[i].texture->colourKeyed);
-  const bool simple = s.stageCount <= 1 &&
-                      (s.stageCount == 0 || state.stage0 == StageMode::ModulateTexture ||
-                       state.stage0 == StageMode::SelectTexture) &&
-                      !(s.colourKey && keyedTexture) && !s.specular && !s.alphaTest && !s.fog;
+  for (int i = 0; i < s.stageCount; ++i)
+    keyedTexture = keyedTexture || (state.stages[i].texture && state.stages[i].texture->colourKeyed);
+  const bool simple =
+      s.stageCount <= 1 &&
+      (s.stageCount == 0 || state.stage0 == StageMode::ModulateTexture || state.stage0 == StageMode::SelectTexture) &&
+      !(s.colourKey && keyedTexture) && !s.specular && !s.alphaTest && !s.fog;
   state.fill = kTable[format][depth][size_t(sampling)][simple ? 1 : 0];
 
   uint32_t used = 1u << kZ | 1u << kQ | 1u << kR | 1u << kG | 1u << kB | 1u << kA;

@@ -496,8 +496,7 @@ void FillPrimitive(const SpanTarget& target, const SetupPrimitive& p, int left, 
   }
 }
 
-void FillTriangleByPixels(const SpanTarget& target, const SetupPrimitive& p, int left, int top, int right,
-                          int bottom) {
+void FillTriangleByPixels(const SpanTarget& target, const SetupPrimitive& p, int left, int top, int right, int bottom) {
   for (int y = std::max(top, p.minY); y <= std::min(bottom, p.maxY); ++y) {
     for (int x = std::max(left, p.minX); x <= std::min(right, p.maxX); ++x) {
       bool inside = true;

@@ -1,7 +1,6 @@
 // Vertex buffers and the layout of flexible vertex formats.
 #include "platform/d3d/vertex_buffer.h"
 
-
 namespace vx::win {
 
 DWORD FvfVertexSize(DWORD fvf) {

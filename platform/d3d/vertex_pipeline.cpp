@@ -122,7 +122,8 @@ void Lit(const VertexState& s, Vec3 position, Vec3 normal, const Colour* vertexD
       }
     }
   }
-  diffuseOut = {Clamp01(emissive.r + ambient.r * ar + diffuse.r * dr), Clamp01(emissive.g + ambient.g * ag + diffuse.g * dg),
+  diffuseOut = {Clamp01(emissive.r + ambient.r * ar + diffuse.r * dr),
+                Clamp01(emissive.g + ambient.g * ag + diffuse.g * dg),
                 Clamp01(emissive.b + ambient.b * ab + diffuse.b * db), Clamp01(diffuse.a)};
   specularOut = {Clamp01(specular.r * sr), Clamp01(specular.g * sg), Clamp01(specular.b * sb), Clamp01(specular.a)};
 }

@@ -48,7 +48,7 @@ struct VertexLayout {
   int normal = -1;           // byte offsets, -1 when absent
   int diffuse = -1;
   int specular = -1;
-  int tex[kMaxStages] = {-1, -1};       // the coordinate set each stage reads
+  int tex[kMaxStages] = {-1, -1};      // the coordinate set each stage reads
   int texFloats[kMaxStages] = {0, 0};  // 1 to 4
 };
 

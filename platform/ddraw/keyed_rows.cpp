@@ -328,8 +328,6 @@ KeyedRowCopy KeyedRowCopier(uint32_t bytesPerPixel, RowCopyLevel level) {
   return kScalarRows[index];
 }
 
-KeyedRowCopy FastestKeyedRowCopier(uint32_t bytesPerPixel) {
-  return KeyedRowCopier(bytesPerPixel, RowCopyLevel::Avx2);
-}
+KeyedRowCopy FastestKeyedRowCopier(uint32_t bytesPerPixel) { return KeyedRowCopier(bytesPerPixel, RowCopyLevel::Avx2); }
 
 }  // namespace vx::win::ddraw_detail

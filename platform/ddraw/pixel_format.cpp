@@ -176,7 +176,6 @@ void ConvertRowToArgb(const FormatInfo& format, const PALETTEENTRY* palette, con
 // Pixel values are little-endian in memory, as on the machines the system ran on.
 static_assert(std::endian::native == std::endian::little, "pixel memory is read as little-endian words");
 
-
 uint32_t ReadPixelArgb(const SurfacePixels& view, uint32_t x, uint32_t y) {
   if (!view.bits || x >= view.width || y >= view.height) return 0;
   const FormatInfo format = DescribeFormat(view.format);

@@ -96,8 +96,8 @@ void BuildFrame(const DriverState& display, DirectDrawSurface& primary, const RE
   auto sameEntry = [](const PALETTEENTRY& a, const PALETTEENTRY& b) {
     return a.peRed == b.peRed && a.peGreen == b.peGreen && a.peBlue == b.peBlue;
   };
-  const bool same = source.valid && format.kind != PixelKind::Dxt && frame.width == width &&
-                    frame.height == height && SameRect(source.area, area) &&
+  const bool same = source.valid && format.kind != PixelKind::Dxt && frame.width == width && frame.height == height &&
+                    SameRect(source.area, area) &&
                     std::memcmp(&source.format, &pixels.format, sizeof pixels.format) == 0 &&
                     std::memcmp(&source.gamma, &display.gamma, sizeof display.gamma) == 0 &&
                     std::equal(palette.begin(), palette.end(), source.palette.begin(), source.palette.end(), sameEntry);

@@ -108,8 +108,8 @@ std::u32string DecodeCharsetText(DWORD charSet, const char* text, size_t length)
       ++i;
     } else {
       char32_t decoded = 0;
-      const size_t used = DecodeOne(converter, text + i, std::min<size_t>(length - i, DoubleByteCodePage(codePage) ? 2 : 1),
-                                    &decoded);
+      const size_t used =
+          DecodeOne(converter, text + i, std::min<size_t>(length - i, DoubleByteCodePage(codePage) ? 2 : 1), &decoded);
       result.push_back(used ? decoded : U'\uFFFD');
       i += used ? used : 1;
     }

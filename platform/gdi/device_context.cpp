@@ -240,7 +240,8 @@ int GetDeviceCaps(HDC dc, int index) {
 int MulDiv(int number, int numerator, int denominator) {
   if (denominator == 0) return -1;
   const int64_t product = int64_t{number} * numerator;
-  const int64_t magnitude = (std::llabs(product) + std::llabs(int64_t{denominator}) / 2) / std::llabs(int64_t{denominator});
+  const int64_t magnitude =
+      (std::llabs(product) + std::llabs(int64_t{denominator}) / 2) / std::llabs(int64_t{denominator});
   const int64_t result = (product < 0) != (denominator < 0) ? -magnitude : magnitude;
   if (result > INT32_MAX || result < INT32_MIN) return -1;
   return static_cast<int>(result);
@@ -301,8 +302,8 @@ BOOL BitBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int
   return StretchBlt(dst, x, y, width, height, src, srcX, srcY, width, height, rop);
 }
 
-BOOL StretchBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, int srcWidth,
-                int srcHeight, DWORD rop) {
+BOOL StretchBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, int srcWidth, int srcHeight,
+                DWORD rop) {
   DeviceContextObject* target = LiveContext(dst);
   if (!target) return FALSE_;
   const Canvas to = target->Target();
@@ -322,7 +323,8 @@ BOOL StretchBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX,
   const int64_t dw = std::llabs(int64_t{width}), dh = std::llabs(int64_t{height});
   const int64_t sw = std::llabs(int64_t{srcWidth}), sh = std::llabs(int64_t{srcHeight});
   const int64_t dx0 = width < 0 ? int64_t{x} + width : x, dy0 = height < 0 ? int64_t{y} + height : y;
-  const int64_t sx0 = srcWidth < 0 ? int64_t{srcX} + srcWidth : srcX, sy0 = srcHeight < 0 ? int64_t{srcY} + srcHeight : srcY;
+  const int64_t sx0 = srcWidth < 0 ? int64_t{srcX} + srcWidth : srcX,
+                sy0 = srcHeight < 0 ? int64_t{srcY} + srcHeight : srcY;
   if (dw * dh > (int64_t{1} << 26)) return FALSE_;
 
   // Read first, so that a context copying onto itself sees its pixels as they were.

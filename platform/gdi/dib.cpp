@@ -171,8 +171,7 @@ void DecodeRle(const DibLayout& layout, const uint8_t* bits, size_t bitsBytes, D
     const uint8_t count = bits[at], value = bits[at + 1];
     at += 2;
     if (count > 0) {
-      for (uint32_t i = 0; i < count && x < layout.width; ++i)
-        put(four ? ((i & 1) ? value & 0xF : value >> 4) : value);
+      for (uint32_t i = 0; i < count && x < layout.width; ++i) put(four ? ((i & 1) ? value & 0xF : value >> 4) : value);
       continue;
     }
     if (value == 0) {  // end of line
@@ -245,8 +244,10 @@ bool DecodeDib(const uint8_t* info, size_t infoBytes, const uint8_t* bits, size_
   const bool rle = layout.compression == BI_RLE4 || layout.compression == BI_RLE8;
   out->argb.assign(static_cast<size_t>(out->width) * out->height, 0u);  // alpha 0: not drawn
   if (bits) {
-    if (rle) DecodeRle(layout, bits, bitsBytes, out);
-    else DecodeRows(layout, bits, bitsBytes, out);
+    if (rle)
+      DecodeRle(layout, bits, bitsBytes, out);
+    else
+      DecodeRows(layout, bits, bitsBytes, out);
   }
   if (colorTable) *colorTable = std::move(layout.colorTable);
   if (bitCount) *bitCount = static_cast<WORD>(layout.bitCount);

@@ -8,13 +8,13 @@
 #include FT_OUTLINE_H
 #include FT_TRUETYPE_TABLES_H
 
+#include <strings.h>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <set>
-#include <strings.h>
 #include <unordered_map>
 
 #include "platform/gdi/gdi_internal.h"
@@ -57,14 +57,22 @@ struct FaceChoice {
 
 FaceChoice ChooseFace(const char* requested) {
   static const std::pair<const char*, const char*> kAliases[] = {
-      {"arial", "Liberation Sans"},         {"helvetica", "Liberation Sans"},
-      {"ms sans serif", "Liberation Sans"}, {"microsoft sans serif", "Liberation Sans"},
-      {"arial narrow", "Liberation Sans Narrow"}, {"times new roman", "Liberation Serif"},
-      {"times", "Liberation Serif"},        {"ms serif", "Liberation Serif"},
-      {"courier new", "Liberation Mono"},   {"courier", "Liberation Mono"},
-      {"verdana", "DejaVu Sans"},           {"tahoma", "DejaVu Sans"},
-      {"segoe ui", "DejaVu Sans"},          {"georgia", "DejaVu Serif"},
-      {"lucida console", "DejaVu Sans Mono"}, {"consolas", "DejaVu Sans Mono"},
+      {"arial", "Liberation Sans"},
+      {"helvetica", "Liberation Sans"},
+      {"ms sans serif", "Liberation Sans"},
+      {"microsoft sans serif", "Liberation Sans"},
+      {"arial narrow", "Liberation Sans Narrow"},
+      {"times new roman", "Liberation Serif"},
+      {"times", "Liberation Serif"},
+      {"ms serif", "Liberation Serif"},
+      {"courier new", "Liberation Mono"},
+      {"courier", "Liberation Mono"},
+      {"verdana", "DejaVu Sans"},
+      {"tahoma", "DejaVu Sans"},
+      {"segoe ui", "DejaVu Sans"},
+      {"georgia", "DejaVu Serif"},
+      {"lucida console", "DejaVu Sans Mono"},
+      {"consolas", "DejaVu Sans Mono"},
       {"terminal", "DejaVu Sans Mono"},
   };
   std::string name = requested ? requested : "";
@@ -223,8 +231,10 @@ void FontFace::Render(FT_Face from, FT_UInt index, Glyph* glyph) {
     const unsigned char* row = bitmap.buffer + static_cast<ptrdiff_t>(y) * bitmap.pitch;
     for (int x = 0; x < glyph->width; ++x) {
       bool on = false;
-      if (bitmap.pixel_mode == FT_PIXEL_MODE_MONO) on = (row[x >> 3] >> (7 - (x & 7))) & 1;
-      else if (bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) on = row[x] >= 128;
+      if (bitmap.pixel_mode == FT_PIXEL_MODE_MONO)
+        on = (row[x >> 3] >> (7 - (x & 7))) & 1;
+      else if (bitmap.pixel_mode == FT_PIXEL_MODE_GRAY)
+        on = row[x] >= 128;
       glyph->ink[static_cast<size_t>(y) * static_cast<size_t>(glyph->width) + static_cast<size_t>(x)] = on;
     }
   }
@@ -439,8 +449,7 @@ BOOL TextOutA(HDC dc, int x, int y, const char* text, int length) {
     pen += glyph.advance;
   }
   const int64_t thickness = std::max(1, face->ppem / 14);
-  if (context->font->request.lfUnderline)
-    FillCanvas(canvas, x, baseline + 1, x + width, baseline + 1 + thickness, ink);
+  if (context->font->request.lfUnderline) FillCanvas(canvas, x, baseline + 1, x + width, baseline + 1 + thickness, ink);
   if (context->font->request.lfStrikeOut) {
     const int64_t strike = baseline - face->ascent / 3;
     FillCanvas(canvas, x, strike, x + width, strike + thickness, ink);

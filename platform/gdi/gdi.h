@@ -276,8 +276,8 @@ COLORREF SetPixel(HDC dc, int x, int y, COLORREF color);
 
 // SRCCOPY, BLACKNESS and WHITENESS; stretching samples the nearest pixel, a negative size mirrors.
 BOOL BitBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, DWORD rop);
-BOOL StretchBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, int srcWidth,
-                int srcHeight, DWORD rop);
+BOOL StretchBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, int srcWidth, int srcHeight,
+                DWORD rop);
 
 // --- Fonts and text -------------------------------------------------------------------------------
 

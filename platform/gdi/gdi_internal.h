@@ -17,9 +17,9 @@ struct GdiObject {
   explicit GdiObject(GdiKind k) : kind(k) {}
   virtual ~GdiObject() = default;
   GdiKind kind;
-  int selections = 0;         // contexts it is selected into
+  int selections = 0;          // contexts it is selected into
   bool deletePending = false;  // deleted while selected: goes when the last context lets go
-  bool stock = false;  // never deleted by DeleteObject
+  bool stock = false;          // never deleted by DeleteObject
 };
 
 struct FontFace;  // fonts.cpp
@@ -45,8 +45,8 @@ struct BitmapObject : GdiObject {
 using Canvas = PixelView;
 
 struct DeviceContextObject {
-  DirectDrawSurface* surface = nullptr;  // a surface's context, else a memory context
-  BitmapObject* bitmap = nullptr;        // selected into a memory context
+  DirectDrawSurface* surface = nullptr;   // a surface's context, else a memory context
+  BitmapObject* bitmap = nullptr;         // selected into a memory context
   BitmapObject* defaultBitmap = nullptr;  // a memory context's own 1x1 bitmap
   FontObject* font = nullptr;
   int bkMode = OPAQUE;

@@ -74,8 +74,7 @@ void OnPlatformEvent(const SDL_Event& event) {
         gFocused = true;
       }
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -86,8 +85,8 @@ LONG ScaleAxis(Sint16 raw, LONG low, LONG high, DWORD deadZone) {
   magnitude = magnitude <= zone || zone >= 1.0 ? 0.0 : (magnitude - zone) / (1.0 - zone);
   const double centre = (static_cast<double>(low) + high) / 2.0;
   const double value = centre + std::copysign(magnitude, r) * ((static_cast<double>(high) - low) / 2.0);
-  return static_cast<LONG>(std::clamp(std::lround(value), static_cast<long>(std::min(low, high)),
-                                      static_cast<long>(std::max(low, high))));
+  return static_cast<LONG>(
+      std::clamp(std::lround(value), static_cast<long>(std::min(low, high)), static_cast<long>(std::max(low, high))));
 }
 
 DWORD HatAngle(Uint8 hat) {
@@ -218,8 +217,7 @@ HRESULT DirectInputDevice::GetDeviceState(DWORD size, void* data) {
       std::memcpy(data, &state, sizeof state);
       return DI_OK;
     }
-    default:
-      break;
+    default: break;
   }
   if (size != sizeof(DIJOYSTATE)) return DIERR_INVALIDPARAM;
   if (!SDL_JoystickGetAttached(d.joystick)) {
@@ -227,8 +225,8 @@ HRESULT DirectInputDevice::GetDeviceState(DWORD size, void* data) {
     return DIERR_INPUTLOST;
   }
   DIJOYSTATE state{};
-  LONG* axes[8] = {&state.lX, &state.lY, &state.lZ, &state.lRx, &state.lRy, &state.lRz,
-                   &state.rglSlider[0], &state.rglSlider[1]};
+  LONG* axes[8] = {&state.lX,  &state.lY,  &state.lZ,           &state.lRx,
+                   &state.lRy, &state.lRz, &state.rglSlider[0], &state.rglSlider[1]};
   const int axisCount = std::min(SDL_JoystickNumAxes(d.joystick), 8);
   for (int i = 0; i < axisCount; ++i)
     *axes[i] = ScaleAxis(SDL_JoystickGetAxis(d.joystick, i), d.rangeLow[i], d.rangeHigh[i], d.deadZone);
@@ -359,7 +357,11 @@ HRESULT DirectInput::EnumDevices(DWORD devType, LPDIENUMDEVICESCALLBACKA callbac
   if (devType != 0 && devType != DIDEVTYPE_JOYSTICK) return DI_OK;
   SDL_JoystickUpdate();
   for (int i = 0; i < SDL_NumJoysticks(); ++i) {
-    DIDEVICEINSTANCEA instance{{DIDEVTYPE_JOYSTICK, SDL_JoystickGetDeviceInstanceID(i)}, DIDEVTYPE_JOYSTICK, false, {}, {}};
+    DIDEVICEINSTANCEA instance{{DIDEVTYPE_JOYSTICK, SDL_JoystickGetDeviceInstanceID(i)},
+                               DIDEVTYPE_JOYSTICK,
+                               false,
+                               {},
+                               {}};
     const char* name = SDL_JoystickNameForIndex(i);
     CopyName(instance.tszInstanceName, name);
     CopyName(instance.tszProductName, name);

@@ -51,15 +51,15 @@ bool RecordingForceFeedback::SetAutoCenter(bool on) {
 
 namespace {
 
-Uint32 LengthMs(DWORD microseconds) {
-  return microseconds == INFINITE ? SDL_HAPTIC_INFINITY : microseconds / 1000;
-}
+Uint32 LengthMs(DWORD microseconds) { return microseconds == INFINITE ? SDL_HAPTIC_INFINITY : microseconds / 1000; }
 
 // DirectInput's 0..10000 to SDL's signed 16-bit levels.
 Sint16 Level(LONG value) {
   return static_cast<Sint16>(std::clamp<int64_t>(int64_t{value} * 32767 / 10000, -32767, 32767));
 }
-Uint16 Saturation(DWORD value) { return static_cast<Uint16>(std::min<uint64_t>(uint64_t{value} * 65535 / 10000, 65535)); }
+Uint16 Saturation(DWORD value) {
+  return static_cast<Uint16>(std::min<uint64_t>(uint64_t{value} * 65535 / 10000, 65535));
+}
 
 SDL_HapticDirection Direction(const DIEFFECT& e) {
   SDL_HapticDirection d{};

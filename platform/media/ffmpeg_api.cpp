@@ -29,7 +29,7 @@ bool Load() {
   if (!avutil || !swresample || !swscale || !avcodec || !avformat) return false;
   FfmpegApi api;
   bool complete = true;
-#define VX_FFMPEG_BIND(library, name)                                 \
+#define VX_FFMPEG_BIND(library, name)                                     \
   api.name = reinterpret_cast<decltype(api.name)>(dlsym(library, #name)); \
   complete = complete && api.name != nullptr;
   VX_FFMPEG_FUNCTIONS(VX_FFMPEG_BIND)

@@ -10,8 +10,8 @@
 #include <deque>
 
 #include "platform/audio/audio_output.h"
-#include "platform/media/ffmpeg_api.h"
 #include "platform/ddraw/pixel_format.h"
+#include "platform/media/ffmpeg_api.h"
 #include "platform/win/time.h"
 
 namespace vx::win {
@@ -86,7 +86,9 @@ struct Film {
   // Converts a frame (null: what the resampler holds back) and adds it to `converted`.
   void Resample(const AVFrame* frame);
   void AdvancePicture(double now);
-  bool PictureOver(double now) const { return picture.ended && !pending && (!current || now >= currentTime + frameDuration); }
+  bool PictureOver(double now) const {
+    return picture.ended && !pending && (!current || now >= currentTime + frameDuration);
+  }
   HRESULT WriteFrame(DirectDrawSurface* surface, const RECT& rect);
 
   // Source.
@@ -104,14 +106,14 @@ struct Film {
   double currentTime = 0, pendingTime = 0;
   double frameDuration = 0.04;
   double dropBefore = -1e9;  // after a seek: frames before this are decoded but not shown
-  uint64_t serial = 0;    // moves on with every frame that becomes current
-  bool showAtOnce = true; // the first frame after the start or a seek, even when stamped a little later
+  uint64_t serial = 0;       // moves on with every frame that becomes current
+  bool showAtOnce = true;    // the first frame after the start or a seek, even when stamped a little later
   SwsContext* scaler = nullptr;
   std::vector<uint8_t> scaled;  // the scaler's rows, padded
 
   // Sound.
   Decoder sound;
-  SwrContext* resampler = nullptr;  // null while the track's format can't be converted
+  SwrContext* resampler = nullptr;    // null while the track's format can't be converted
   AVChannelLayout resamplerLayout{};  // what the resampler was made for
   int resamplerFormat = -1, resamplerRate = 0;
   std::unique_ptr<MediaAudioSink> sink;
@@ -196,7 +198,8 @@ bool Film::Open(const std::string& path, bool wantSound) {
   if (!format) return false;
   if (!memory.empty()) {
     auto* buffer = static_cast<uint8_t*>(Ffmpeg().av_malloc(kMemoryBufferBytes));
-    io = buffer ? Ffmpeg().avio_alloc_context(buffer, kMemoryBufferBytes, 0, this, ReadMemory, nullptr, SeekMemory) : nullptr;
+    io = buffer ? Ffmpeg().avio_alloc_context(buffer, kMemoryBufferBytes, 0, this, ReadMemory, nullptr, SeekMemory)
+                : nullptr;
     if (!io) {
       Ffmpeg().av_free(buffer);
       return false;
@@ -205,7 +208,8 @@ bool Film::Open(const std::string& path, bool wantSound) {
     format->flags |= AVFMT_FLAG_CUSTOM_IO;
   }
   // On failure avformat_open_input frees the context and clears the pointer.
-  if (Ffmpeg().avformat_open_input(&format, memory.empty() ? path.c_str() : nullptr, nullptr, nullptr) < 0) return false;
+  if (Ffmpeg().avformat_open_input(&format, memory.empty() ? path.c_str() : nullptr, nullptr, nullptr) < 0)
+    return false;
   if (Ffmpeg().avformat_find_stream_info(format, nullptr) < 0) return false;
   if (format->start_time != AV_NOPTS_VALUE) startSeconds = double(format->start_time) / AV_TIME_BASE;
 
@@ -244,7 +248,7 @@ bool Film::MakeResampler(const AVChannelLayout& layout, int sampleFormat, int ra
   AVChannelLayout out = AV_CHANNEL_LAYOUT_STEREO;
   const bool made = rate > 0 &&
                     Ffmpeg().swr_alloc_set_opts2(&resampler, &out, AV_SAMPLE_FMT_S16, int(kAudioOutputRate), &in,
-                                        AVSampleFormat(sampleFormat), rate, 0, nullptr) == 0 &&
+                                                 AVSampleFormat(sampleFormat), rate, 0, nullptr) == 0 &&
                     Ffmpeg().swr_init(resampler) >= 0;
   Ffmpeg().av_channel_layout_uninit(&resamplerLayout);
   resamplerLayout = in;
@@ -257,7 +261,8 @@ bool Film::MakeResampler(const AVChannelLayout& layout, int sampleFormat, int ra
 bool Film::ResamplerFits(const AVFrame& frame) const {
   return frame.format == resamplerFormat && frame.sample_rate == resamplerRate &&
          frame.ch_layout.nb_channels == resamplerLayout.nb_channels &&
-         (frame.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || Ffmpeg().av_channel_layout_compare(&frame.ch_layout, &resamplerLayout) == 0);
+         (frame.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC ||
+          Ffmpeg().av_channel_layout_compare(&frame.ch_layout, &resamplerLayout) == 0);
 }
 
 void Film::Resample(const AVFrame* frame) {
@@ -268,8 +273,8 @@ void Film::Resample(const AVFrame* frame) {
   const size_t had = converted.size();
   converted.resize(had + size_t(room) * 2);
   uint8_t* out = reinterpret_cast<uint8_t*>(converted.data() + had);
-  const int made = Ffmpeg().swr_convert(resampler, &out, room, frame ? const_cast<const uint8_t**>(frame->extended_data) : nullptr,
-                               samples);
+  const int made = Ffmpeg().swr_convert(resampler, &out, room,
+                                        frame ? const_cast<const uint8_t**>(frame->extended_data) : nullptr, samples);
   converted.resize(had + size_t(std::max(made, 0)) * 2);
 }
 
@@ -448,7 +453,8 @@ namespace {
 AVPixelFormat SwscaleFormatOf(const FormatInfo& f) {
   if (f.kind != PixelKind::Rgb) return AV_PIX_FMT_NONE;
   const uint32_t r = f.red.mask, g = f.green.mask, b = f.blue.mask;
-  if (f.bitCount == 32 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF) return f.alpha.mask ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR0;
+  if (f.bitCount == 32 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF)
+    return f.alpha.mask ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR0;
   if (f.bitCount == 24 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF) return AV_PIX_FMT_BGR24;
   if (f.bitCount == 16 && r == 0xF800 && g == 0x07E0 && b == 0x001F) return AV_PIX_FMT_RGB565LE;
   if (f.bitCount == 16 && r == 0x7C00 && g == 0x03E0 && b == 0x001F && !f.alpha.mask) return AV_PIX_FMT_RGB555LE;
@@ -464,8 +470,8 @@ HRESULT Film::WriteFrame(DirectDrawSurface* surface, const RECT& rect) {
   if (width <= 0 || height <= 0) return DDERR_INVALIDRECT;
   const AVPixelFormat direct = gPlainConversion ? AV_PIX_FMT_NONE : SwscaleFormatOf(info);
   const AVPixelFormat target = direct != AV_PIX_FMT_NONE ? direct : AV_PIX_FMT_BGRA;
-  scaler = Ffmpeg().sws_getCachedContext(scaler, current->width, current->height, AVPixelFormat(current->format), width, height,
-                                target, SWS_BILINEAR, nullptr, nullptr, nullptr);
+  scaler = Ffmpeg().sws_getCachedContext(scaler, current->width, current->height, AVPixelFormat(current->format), width,
+                                         height, target, SWS_BILINEAR, nullptr, nullptr, nullptr);
   if (!scaler) return DDERR_UNSUPPORTED;
 
   // swscale writes whole vectors, past the end of a row and of the last one, so it scales into
@@ -620,7 +626,8 @@ HRESULT DirectDrawMediaStream::GetFormat(DDSURFACEDESC2* current) {
   // Frames come in the display's format; a palettised display gets 32-bit frames.
   DDSURFACEDESC2 mode{};
   mode.dwSize = sizeof mode;
-  const bool rgb = Succeeded(directDraw_->GetDisplayMode(&mode)) && DescribeFormat(mode.ddpfPixelFormat).kind == PixelKind::Rgb;
+  const bool rgb =
+      Succeeded(directDraw_->GetDisplayMode(&mode)) && DescribeFormat(mode.ddpfPixelFormat).kind == PixelKind::Rgb;
   current->ddpfPixelFormat = rgb ? mode.ddpfPixelFormat : DisplayPixelFormat(32);
   return S_OK;
 }

@@ -15,7 +15,7 @@ namespace vx::win {
 namespace {
 
 std::mutex gClipboardLock;
-bool gClipboardOpen = false;      // between OpenClipboard and CloseClipboard
+bool gClipboardOpen = false;       // between OpenClipboard and CloseClipboard
 HGLOBAL gClipboardText = nullptr;  // CF_TEXT block, owned
 
 void ReleaseText() {

@@ -80,7 +80,7 @@ std::string ResolvePath(const std::string& name) {
   const bool absolute = path.front() == '/';
   const bool trailingSlash = path.back() == '/';
   std::string result = absolute ? "/" : "";  // always empty or ending with '/'
-  bool searching = true;  // once a component matches nothing, nothing below it can exist
+  bool searching = true;                     // once a component matches nothing, nothing below it can exist
   size_t start = 0;
   while (start < path.size()) {
     size_t end = path.find('/', start);

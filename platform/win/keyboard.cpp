@@ -18,7 +18,9 @@ std::array<std::atomic<bool>, kKeyCount> gKeyDown{};
 
 bool IsDown(int virtualKey) { return gKeyDown[static_cast<size_t>(virtualKey)].load(std::memory_order_relaxed); }
 
-void Store(int virtualKey, bool down) { gKeyDown[static_cast<size_t>(virtualKey)].store(down, std::memory_order_relaxed); }
+void Store(int virtualKey, bool down) {
+  gKeyDown[static_cast<size_t>(virtualKey)].store(down, std::memory_order_relaxed);
+}
 
 int16_t FromTable(int virtualKey) {
   PumpPlatformEvents();
@@ -30,9 +32,7 @@ std::atomic<KeyStateSource> gKeyStateSource{&FromTable};
 
 }  // namespace
 
-int16_t GetAsyncKeyState(int virtualKey) {
-  return gKeyStateSource.load(std::memory_order_relaxed)(virtualKey);
-}
+int16_t GetAsyncKeyState(int virtualKey) { return gKeyStateSource.load(std::memory_order_relaxed)(virtualKey); }
 
 void SetKeyStateSource(KeyStateSource source) {
   gKeyStateSource.store(source ? source : &FromTable, std::memory_order_relaxed);

@@ -21,7 +21,8 @@ void* MapAnywhere(size_t total, bool low) {
     mapping = mmap(reinterpret_cast<void*>(uintptr_t{1} << 28), total, PROT_READ | PROT_WRITE,
                    MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
 #endif
-  if (mapping == MAP_FAILED && !low) mapping = mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapping == MAP_FAILED && !low)
+    mapping = mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   return mapping == MAP_FAILED ? nullptr : mapping;
 }
 

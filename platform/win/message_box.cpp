@@ -96,8 +96,8 @@ Layout LayOut(HDC dc, const std::string& text, bool stop) {
   layout.textLeft = kMargin + icon;
   layout.textTop = kMargin + (body - textHeight) / 2;
   const int bandTop = layout.height - kBandHeight;
-  layout.button = SDL_Rect{(layout.width - kButtonWidth) / 2, bandTop + (kBandHeight - kButtonHeight) / 2,
-                           kButtonWidth, kButtonHeight};
+  layout.button = SDL_Rect{(layout.width - kButtonWidth) / 2, bandTop + (kBandHeight - kButtonHeight) / 2, kButtonWidth,
+                           kButtonHeight};
   return layout;
 }
 
@@ -200,8 +200,7 @@ void WaitForAnswer(SDL_Window* window, SDL_Renderer* renderer, SDL_Texture* text
       continue;
     }
     switch (event.type) {
-      case SDL_QUIT:
-        return;
+      case SDL_QUIT: return;
       case SDL_WINDOWEVENT:
         if (event.window.windowID != id) break;
         if (event.window.event == SDL_WINDOWEVENT_CLOSE) return;
@@ -225,8 +224,7 @@ void WaitForAnswer(SDL_Window* window, SDL_Renderer* renderer, SDL_Texture* text
           return;
         pressed = false;
         break;
-      default:
-        break;
+      default: break;
     }
   }
 }

@@ -15,8 +15,8 @@ namespace vx::win {
 
 namespace {
 
-std::mutex gQueueLock;     // posts may come from other threads (timers, audio)
-std::deque<MSG> gQueue;    // oldest first
+std::mutex gQueueLock;   // posts may come from other threads (timers, audio)
+std::deque<MSG> gQueue;  // oldest first
 
 bool Matches(const MSG& msg, HWND hwnd, UINT filterMin, UINT filterMax) {
   // WM_QUIT belongs to the thread, not a window, and passes every filter.
@@ -34,9 +34,7 @@ void Post(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-void PostQuitMessage(int exitCode) {
-  Post(nullptr, WM_QUIT, static_cast<WPARAM>(static_cast<intptr_t>(exitCode)), 0);
-}
+void PostQuitMessage(int exitCode) { Post(nullptr, WM_QUIT, static_cast<WPARAM>(static_cast<intptr_t>(exitCode)), 0); }
 
 BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   Post(hwnd, message, wParam, lParam);
@@ -47,9 +45,8 @@ BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT remo
   if (!msg) return FALSE_;
   PumpPlatformEvents();
   const CountedLock hold(gQueueLock);
-  const auto found = std::find_if(gQueue.begin(), gQueue.end(), [&](const MSG& waiting) {
-    return Matches(waiting, hwnd, filterMin, filterMax);
-  });
+  const auto found = std::find_if(gQueue.begin(), gQueue.end(),
+                                  [&](const MSG& waiting) { return Matches(waiting, hwnd, filterMin, filterMax); });
   if (found == gQueue.end()) return FALSE_;
   *msg = *found;
   if (removeFlags & PM_REMOVE) gQueue.erase(found);
@@ -58,16 +55,14 @@ BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT remo
 
 bool QuitMessagePending() {
   const CountedLock hold(gQueueLock);
-  return std::any_of(gQueue.begin(), gQueue.end(),
-                     [](const MSG& waiting) { return waiting.message == WM_QUIT; });
+  return std::any_of(gQueue.begin(), gQueue.end(), [](const MSG& waiting) { return waiting.message == WM_QUIT; });
 }
 
 bool MessageWaiting(UINT message, WPARAM wParam) {
   PumpPlatformEvents();
   const std::lock_guard<std::mutex> hold(gQueueLock);
-  return std::any_of(gQueue.begin(), gQueue.end(), [&](const MSG& waiting) {
-    return waiting.message == message && waiting.wParam == wParam;
-  });
+  return std::any_of(gQueue.begin(), gQueue.end(),
+                     [&](const MSG& waiting) { return waiting.message == message && waiting.wParam == wParam; });
 }
 
 void ClearMessageQueue() {

@@ -99,8 +99,7 @@ bool WriteLines(const Lines& lines, const std::string& fileName) {
   return WriteWholeFile(fileName, text.data(), text.size());
 }
 
-std::optional<std::string> FindValue(const std::string& section, const std::string& key,
-                                     const std::string& fileName) {
+std::optional<std::string> FindValue(const std::string& section, const std::string& key, const std::string& fileName) {
   const auto lines = ReadLines(fileName);
   if (!lines) return std::nullopt;
   const std::string wantedSection = Trim(section);
@@ -124,8 +123,7 @@ bool Writable(const char* section, const char* key, const char* value) {
   if (std::strchr(section, ']')) return false;
   if (key) {
     const std::string trimmed = Trim(key);
-    if (trimmed.empty() || trimmed.front() == '[' || trimmed.front() == ';' ||
-        trimmed.find('=') != std::string::npos) {
+    if (trimmed.empty() || trimmed.front() == '[' || trimmed.front() == ';' || trimmed.find('=') != std::string::npos) {
       return false;
     }
   }
@@ -200,8 +198,8 @@ void SetKey(Lines& lines, const std::string& section, const std::string& key, co
 
 }  // namespace
 
-DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
-                               char* buffer, DWORD size, const char* fileName) {
+DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue, char* buffer, DWORD size,
+                               const char* fileName) {
   if (!buffer || size == 0) return 0;
   std::optional<std::string> found;
   if (section && key && fileName) found = FindValue(section, key, fileName);
@@ -213,8 +211,7 @@ DWORD GetPrivateProfileStringA(const char* section, const char* key, const char*
   return static_cast<DWORD>(count);
 }
 
-BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value,
-                                const char* fileName) {
+BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* fileName) {
   if (!section || !fileName || !Writable(section, key, value)) return FALSE_;
   auto lines = ReadLines(fileName);
   if (!lines) {
@@ -234,16 +231,15 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
   return WriteLines(*lines, fileName) ? TRUE_ : FALSE_;
 }
 
-std::string ReadProfileString(const std::string& section, const std::string& key,
-                              const std::string& defaultValue, const std::string& fileName) {
+std::string ReadProfileString(const std::string& section, const std::string& key, const std::string& defaultValue,
+                              const std::string& fileName) {
   const auto found = FindValue(section, key, fileName);
   return found ? *found : TrimRight(defaultValue);
 }
 
-bool WriteProfileString(const std::string& section, const std::string& key,
-                        const std::string& value, const std::string& fileName) {
-  return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), fileName.c_str()) ==
-         TRUE_;
+bool WriteProfileString(const std::string& section, const std::string& key, const std::string& value,
+                        const std::string& fileName) {
+  return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), fileName.c_str()) == TRUE_;
 }
 
 std::string UserProfilePath() {
@@ -254,8 +250,7 @@ std::string UserProfilePath() {
   return {};
 }
 
-std::string ReadUserProfileString(const std::string& section, const std::string& key,
-                                  const std::string& defaultValue) {
+std::string ReadUserProfileString(const std::string& section, const std::string& key, const std::string& defaultValue) {
   const std::string path = UserProfilePath();
   return path.empty() ? TrimRight(defaultValue) : ReadProfileString(section, key, defaultValue, path);
 }

@@ -15,8 +15,7 @@ std::atomic<ClockSource> gClockSource{nullptr};  // nullptr: the monotonic clock
 DWORD MonotonicMilliseconds() {
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
-  const uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u +
-                      static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+  const uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
   return static_cast<DWORD>(ms);  // wraps at 32 bits like the original counter
 }
 
@@ -42,8 +41,7 @@ DWORD timeGetTime() {
 void SetClockSource(ClockSource source) { gClockSource.store(source, std::memory_order_relaxed); }
 
 void Sleep(DWORD milliseconds) {
-  timespec wait{static_cast<time_t>(milliseconds / 1000u),
-                static_cast<long>(milliseconds % 1000u) * 1000000L};
+  timespec wait{static_cast<time_t>(milliseconds / 1000u), static_cast<long>(milliseconds % 1000u) * 1000000L};
   // A signal must not cut the sleep short.
   while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
   }

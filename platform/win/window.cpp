@@ -70,7 +70,7 @@ std::vector<WindowClass> gClasses;
 std::vector<std::unique_ptr<WindowObject>> gWindows;  // oldest first
 Video gVideo = Video::Unknown;
 bool gCreationFails = false;
-int gCursorCount = 0;  // shown while 0 or more
+int gCursorCount = 0;         // shown while 0 or more
 POINT gCursorPosition{0, 0};  // headless: where SetCursorPos put the cursor
 HWND gCapture = nullptr;
 std::vector<PlatformEventListener> gListeners;
@@ -280,7 +280,9 @@ int ScancodeKey(SDL_Scancode code) {
   if (code >= SDL_SCANCODE_F1 && code <= SDL_SCANCODE_F12) return VK_F1 + (code - SDL_SCANCODE_F1);
   if (code >= SDL_SCANCODE_F13 && code <= SDL_SCANCODE_F24) return 0x7C + (code - SDL_SCANCODE_F13);
   switch (code) {
-    case SDL_SCANCODE_RETURN: case SDL_SCANCODE_KP_ENTER: case SDL_SCANCODE_RETURN2: return VK_RETURN;
+    case SDL_SCANCODE_RETURN:
+    case SDL_SCANCODE_KP_ENTER:
+    case SDL_SCANCODE_RETURN2: return VK_RETURN;
     case SDL_SCANCODE_ESCAPE: return VK_ESCAPE;
     case SDL_SCANCODE_BACKSPACE: return VK_BACK;
     case SDL_SCANCODE_TAB: return VK_TAB;
@@ -289,7 +291,8 @@ int ScancodeKey(SDL_Scancode code) {
     case SDL_SCANCODE_EQUALS: return 0xBB;
     case SDL_SCANCODE_LEFTBRACKET: return 0xDB;
     case SDL_SCANCODE_RIGHTBRACKET: return 0xDD;
-    case SDL_SCANCODE_BACKSLASH: case SDL_SCANCODE_NONUSHASH: return 0xDC;
+    case SDL_SCANCODE_BACKSLASH:
+    case SDL_SCANCODE_NONUSHASH: return 0xDC;
     case SDL_SCANCODE_SEMICOLON: return 0xBA;
     case SDL_SCANCODE_APOSTROPHE: return 0xDE;
     case SDL_SCANCODE_GRAVE: return 0xC0;
@@ -419,12 +422,8 @@ void TranslateWindowEvent(const SDL_WindowEvent& event, WindowObject* target) {
   if (event.event == SDL_WINDOWEVENT_FOCUS_LOST) ClearKeyStates();  // key releases will not arrive
   if (!ForTarget(target, event.windowID)) return;
   switch (event.event) {
-    case SDL_WINDOWEVENT_FOCUS_GAINED:
-      PostMessageA(target, WM_ACTIVATE, WA_ACTIVE, 0);
-      break;
-    case SDL_WINDOWEVENT_FOCUS_LOST:
-      PostMessageA(target, WM_ACTIVATE, WA_INACTIVE, 0);
-      break;
+    case SDL_WINDOWEVENT_FOCUS_GAINED: PostMessageA(target, WM_ACTIVATE, WA_ACTIVE, 0); break;
+    case SDL_WINDOWEVENT_FOCUS_LOST: PostMessageA(target, WM_ACTIVATE, WA_INACTIVE, 0); break;
     case SDL_WINDOWEVENT_MOVED:
       if (event.data1 == target->x && event.data2 == target->y) break;
       target->x = event.data1;
@@ -437,14 +436,9 @@ void TranslateWindowEvent(const SDL_WindowEvent& event, WindowObject* target) {
       target->height = event.data2;
       PostMessageA(target, WM_SIZE, SIZE_RESTORED, MakeLParam(target->width, target->height));
       break;
-    case SDL_WINDOWEVENT_EXPOSED:
-      PostMessageA(target, WM_PAINT, 0, 0);
-      break;
-    case SDL_WINDOWEVENT_CLOSE:
-      PostMessageA(target, WM_CLOSE, 0, 0);
-      break;
-    default:
-      break;
+    case SDL_WINDOWEVENT_EXPOSED: PostMessageA(target, WM_PAINT, 0, 0); break;
+    case SDL_WINDOWEVENT_CLOSE: PostMessageA(target, WM_CLOSE, 0, 0); break;
+    default: break;
   }
 }
 
@@ -452,24 +446,16 @@ void Translate(const SDL_Event& event) {
   WindowObject* target = EventTarget();
   switch (event.type) {
     case SDL_KEYDOWN:
-    case SDL_KEYUP:
-      TranslateKey(event.key, target);
-      break;
-    case SDL_TEXTINPUT:
-      TranslateText(event.text, target);
-      break;
+    case SDL_KEYUP: TranslateKey(event.key, target); break;
+    case SDL_TEXTINPUT: TranslateText(event.text, target); break;
     case SDL_MOUSEMOTION:
       if (ForTarget(target, event.motion.windowID)) {
         PostMessageA(target, WM_MOUSEMOVE, MouseKeyFlags(), MakeLParam(event.motion.x, event.motion.y));
       }
       break;
     case SDL_MOUSEBUTTONDOWN:
-    case SDL_MOUSEBUTTONUP:
-      TranslateButton(event.button, target);
-      break;
-    case SDL_WINDOWEVENT:
-      TranslateWindowEvent(event.window, target);
-      break;
+    case SDL_MOUSEBUTTONUP: TranslateButton(event.button, target); break;
+    case SDL_WINDOWEVENT: TranslateWindowEvent(event.window, target); break;
     case SDL_QUIT:
       // With no window to close, the request still ends the message loop.
       if (target) {
@@ -478,8 +464,7 @@ void Translate(const SDL_Event& event) {
         PostQuitMessage(0);
       }
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -506,14 +491,15 @@ BOOL RegisterClassA(const WNDCLASSA* windowClass) {
 BOOL UnregisterClassA(const char* className) {
   const WindowClass* found = FindClass(className);
   if (!found) return FALSE_;
-  const bool inUse = std::any_of(gWindows.begin(), gWindows.end(), [&](const auto& w) { return w->classKey == found->key; });
+  const bool inUse =
+      std::any_of(gWindows.begin(), gWindows.end(), [&](const auto& w) { return w->classKey == found->key; });
   if (inUse) return FALSE_;
   gClasses.erase(gClasses.begin() + (found - gClasses.data()));
   return TRUE_;
 }
 
-HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DWORD style, int x, int y,
-                     int width, int height, HWND parent, HINSTANCE instance) {
+HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HINSTANCE instance) {
   if (gCreationFails) return nullptr;
   const WindowClass* windowClass = FindClass(className);
   if (!windowClass) return nullptr;

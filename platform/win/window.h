@@ -60,8 +60,8 @@ BOOL RegisterClassA(const WNDCLASSA* windowClass);
 BOOL UnregisterClassA(const char* className);
 // Creates the window of a registered class. It is not shown until ShowWindow. With no display
 // (SDL's dummy or offscreen driver, or none at all) the window is virtual and always has focus.
-HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DWORD style, int x, int y,
-                     int width, int height, HWND parent, HINSTANCE instance);
+HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HINSTANCE instance);
 BOOL DestroyWindow(HWND window);  // sends WM_DESTROY
 // Shows or hides the window; showing sends WM_SIZE, WM_MOVE and WM_ACTIVATE to the window
 // procedure before it returns.

@@ -37,8 +37,7 @@ void SoundLibrary::Close() {
   started_ = false;
 }
 
-bool SoundLibrary::SetSample(int slot, const void* data, size_t bytes, int bits, int frequency,
-                             uint32_t length) {
+bool SoundLibrary::SetSample(int slot, const void* data, size_t bytes, int bits, int frequency, uint32_t length) {
   if (!ValidSample(slot) || !data || length == 0 || frequency <= 0) return false;
   if (bits != 8) bits = 16;
   const uint64_t needed = uint64_t{length} * static_cast<uint64_t>(bits / 8);

@@ -33,7 +33,9 @@ class AuthorToolTest : public ::testing::Test {
     const int raw = std::system(line.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, dir.Read("errors.txt")};
   }
-  Outcome Vorlix(const std::string& arguments) { return Shell("", std::string("'") + VX_VORLIX_PATH + "' " + arguments); }
+  Outcome Vorlix(const std::string& arguments) {
+    return Shell("", std::string("'") + VX_VORLIX_PATH + "' " + arguments);
+  }
 
   test::TempFolder dir;
 };
@@ -140,8 +142,7 @@ TEST_F(AuthorToolTest, SourcesThatCouldBlockOrNeverEndAreRefused) {
 // program is killed 5 seconds after it (status 137).
 TEST_F(AuthorToolTest, ASignalEndsTheRunWhileItStartsAndWhileItComputes) {
   // The picture is saved at the end of the frame after which the loop starts.
-  dir.Write("project/spin.vxa",
-            "manual refresh\nsave bitmap \"ready.bmp\"\nrefresh screen\ndo\n  inc a\nloop\n");
+  dir.Write("project/spin.vxa", "manual refresh\nsave bitmap \"ready.bmp\"\nrefresh screen\ndo\n  inc a\nloop\n");
   const char* kMoments[] = {"sleep 0.05", "sleep 0.2", "sleep 0.5",
                             "until [ -f project/ready.bmp ]; do sleep 0.05; done"};
   for (const char* moment : kMoments) {
@@ -157,7 +158,8 @@ TEST_F(AuthorToolTest, ABuildFromABareNameShipsTheMediaBesideTheProgramAndNothin
   std::filesystem::create_directories(dir.path() + "project/media");
   std::filesystem::copy_file(std::string(VX_SOURCE_DIR) + "/examples/media/ball.png",
                              dir.path() + "project/media/ball.png");
-  dir.Write("project/game.vxa", "load bitmap \"media/ball.png\", 1\ndim a(1)\nif bitmap width(1) <> 64 then a(5) = 1\nend\n");
+  dir.Write("project/game.vxa",
+            "load bitmap \"media/ball.png\", 1\ndim a(1)\nif bitmap width(1) <> 64 then a(5) = 1\nend\n");
   const Outcome build = Shell("project", std::string("'") + VX_VORLIX_PATH + "' build game.vxa -o ../game");
   ASSERT_EQ(build.status, 0) << build.errors;
   EXPECT_EQ(build.errors, "");

@@ -73,9 +73,8 @@ class BitmapScreenSaveTest : public ::testing::Test {
     dir.Write("game.vxa", source);
     dir.Write("tmp/.keep", "");
     const std::string command = "cd / && " + environment + " TMPDIR='" + dir.path() +
-                                "tmp' SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy '" +
-                                VX_VORLIX_PATH + "' run '" + dir.path() + "game.vxa' 2> '" + dir.path() +
-                                "errors.txt' > /dev/null";
+                                "tmp' SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy '" + VX_VORLIX_PATH + "' run '" +
+                                dir.path() + "game.vxa' 2> '" + dir.path() + "errors.txt' > /dev/null";
     const int raw = std::system(command.c_str());
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   }
@@ -89,14 +88,14 @@ uint32_t Quarter(uint32_t x, uint32_t y) {
 
 TEST_F(BitmapScreenSaveTest, TheSavedScreenHoldsWhatTheProgramDrew) {
   dir.Write("picture.bmp", BmpFile(8, 8, Quarter));
-  const int status = Run(
-      "load bitmap \"picture.bmp\"\n"
-      "load bitmap \"picture.bmp\", 1\n"
-      "rem the green quarter, doubled, onto the screen\n"
-      "copy bitmap 1, 4, 0, 7, 3, 0, 100, 50, 107, 57\n"
-      "if bitmap width(1) = 8 and current bitmap() = 1 then save bitmap \"screen.png\"\n"
-      "save bitmap \"small.bmp\", 1\n"
-      "end\n");
+  const int status =
+      Run("load bitmap \"picture.bmp\"\n"
+          "load bitmap \"picture.bmp\", 1\n"
+          "rem the green quarter, doubled, onto the screen\n"
+          "copy bitmap 1, 4, 0, 7, 3, 0, 100, 50, 107, 57\n"
+          "if bitmap width(1) = 8 and current bitmap() = 1 then save bitmap \"screen.png\"\n"
+          "save bitmap \"small.bmp\", 1\n"
+          "end\n");
   ASSERT_EQ(status, 0) << dir.Read("errors.txt");
   // A saved BMP says its own length in its header, as readers check.
   const std::string bmp = dir.Read("small.bmp");
@@ -124,19 +123,19 @@ uint32_t WideQuarter(uint32_t x, uint32_t y) { return Quarter(x / 4, y / 2); }
 TEST_F(BitmapScreenSaveTest, ADdsBitmapIsSavedAsADdsFileThatLoadsBackWithItsPixels) {
   dir.Write("in.dds", DdsFile(32, 16, WideQuarter));
   // A wrong colour loads a file that is not there, which ends the run with the error box.
-  const int status = Run(
-      "load bitmap \"in.dds\", 1\n"
-      "save bitmap \"out.dds\", 1\n"
-      "create bitmap 2, 32, 16\n"
-      "load bitmap \"out.dds\", 2\n"
-      "c = point(4, 4)\n"
-      "if rgb red(c) < 230 or rgb green(c) > 30 or rgb blue(c) > 30 then load bitmap \"not red.bmp\"\n"
-      "c = point(28, 12)\n"
-      "if rgb red(c) < 230 or rgb green(c) < 230 or rgb blue(c) < 230 then load bitmap \"not white.bmp\"\n"
-      "set current bitmap 0\n"
-      "load bitmap \"out.dds\"\n"
-      "save bitmap \"screen.png\"\n"
-      "end\n");
+  const int status =
+      Run("load bitmap \"in.dds\", 1\n"
+          "save bitmap \"out.dds\", 1\n"
+          "create bitmap 2, 32, 16\n"
+          "load bitmap \"out.dds\", 2\n"
+          "c = point(4, 4)\n"
+          "if rgb red(c) < 230 or rgb green(c) > 30 or rgb blue(c) > 30 then load bitmap \"not red.bmp\"\n"
+          "c = point(28, 12)\n"
+          "if rgb red(c) < 230 or rgb green(c) < 230 or rgb blue(c) < 230 then load bitmap \"not white.bmp\"\n"
+          "set current bitmap 0\n"
+          "load bitmap \"out.dds\"\n"
+          "save bitmap \"screen.png\"\n"
+          "end\n");
   ASSERT_EQ(status, 0) << dir.Read("errors.txt");
   // A 32 x 16 DXT1 file with three levels: 32 x 16, 16 x 8 and 8 x 4.
   const std::string out = dir.Read("out.dds");
@@ -213,9 +212,9 @@ TEST_P(ScreenPagesTest, ALoopThatDeletesWhatItCopiedRunsToItsEnd) {
 // Headless nothing shows the frames, so none is made into pixels while the program runs; the last
 // one is all the same in the frame dump that the environment asks for.
 TEST_P(ScreenPagesTest, TheFrameDumpHoldsTheLastPictureShown) {
-  const int status = RunInMode(
-      "manual refresh\nink rgb(255, 0, 0), 0\nbox 100, 50, 109, 59\nrefresh screen\nrefresh screen\nend\n",
-      "VX_FRAME_DUMP='" + dir.path() + "frame.bmp'");
+  const int status =
+      RunInMode("manual refresh\nink rgb(255, 0, 0), 0\nbox 100, 50, 109, 59\nrefresh screen\nrefresh screen\nend\n",
+                "VX_FRAME_DUMP='" + dir.path() + "frame.bmp'");
   ASSERT_EQ(status, 0) << dir.Read("errors.txt");
   const std::string bmp = dir.Read("frame.bmp");
   ASSERT_GT(bmp.size(), 54u);

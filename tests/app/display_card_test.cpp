@@ -27,8 +27,9 @@ class DisplayCardStartTest : public ::testing::Test {
   // Ends quietly at the mode, else with an index error.
   static std::string ExpectingMode(int width, int height, int depth) {
     return "w = screen width()\nh = screen height()\nd = screen depth()\n"
-           "if w = " + std::to_string(width) + "\n if h = " + std::to_string(height) + "\n  if d = " +
-           std::to_string(depth) + "\n   end\n  endif\n endif\nendif\ndim a(1)\na(5) = 1\n";
+           "if w = " +
+           std::to_string(width) + "\n if h = " + std::to_string(height) + "\n  if d = " + std::to_string(depth) +
+           "\n   end\n  endif\n endif\nendif\ndim a(1)\na(5) = 1\n";
   }
   void Profile(const std::string& card, const std::string& depth) {
     dir.Write("config/vorlix/WIN.INI", "[VorlixStateData]\r\nBEST3DCARD=" + card + "\r\nBEST3DDEPTH=" + depth + "\r\n");

@@ -36,7 +36,8 @@ TEST(ErrorBoxTest, AFailingGameShowsItsErrorInABoxThatEnterAndOkClose) {
       "eval $(xdotool getwindowgeometry --shell $box)\n"
       "xdotool mousemove --window $box $((WIDTH / 2)) $((HEIGHT - 23)) click 1\n"
       "wait $game; echo game ended with $?\n"
-      "kill $watchdog 2>/dev/null\n", "1024x768x24");
+      "kill $watchdog 2>/dev/null\n",
+      "1024x768x24");
   ASSERT_EQ(status, 0) << dir.Read("log.txt");
   const std::string log = dir.Read("log.txt");
   EXPECT_NE(log.find("error box closed"), std::string::npos) << log;

@@ -74,7 +74,9 @@ TEST_P(GuideProgramTest, DoesWhatTheGuideSays) {
 
 // Each block is named by its line in the guide.
 INSTANTIATE_TEST_SUITE_P(Guide, GuideProgramTest, ::testing::ValuesIn(BasicBlocks(kGuide)),
-                         [](const ::testing::TestParamInfo<Block>& block) { return "Line" + std::to_string(block.param.line); });
+                         [](const ::testing::TestParamInfo<Block>& block) {
+                           return "Line" + std::to_string(block.param.line);
+                         });
 
 }  // namespace
 }  // namespace vx

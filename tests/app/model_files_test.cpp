@@ -31,15 +31,17 @@ class ModelFilesTest : public ::testing::Test {
               "delete bitmap 1\n"
               "manual refresh\n"
               "hide mouse\n"
-              "load object \"" + model + "\", 1\n"
-              "set object 1, 1, 1, 1, 1, 0\n"
-              "color backdrop 0\n"
-              "position camera 0, 0, -2\n"
-              "point camera 0, 0, 0\n"
-              "refresh screen\n"
-              "refresh screen\n"
-              "save bitmap \"screen.png\"\n"
-              "end\n");
+              "load object \"" +
+                  model +
+                  "\", 1\n"
+                  "set object 1, 1, 1, 1, 1, 0\n"
+                  "color backdrop 0\n"
+                  "position camera 0, 0, -2\n"
+                  "point camera 0, 0, 0\n"
+                  "refresh screen\n"
+                  "refresh screen\n"
+                  "save bitmap \"screen.png\"\n"
+                  "end\n");
     const std::string command = "cd '" + dir.path() + "' && TMPDIR='" + dir.path() +
                                 "tmp' SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout 60 '" + VX_VORLIX_PATH +
                                 "' run show.vxa 2> errors.txt > /dev/null < /dev/null";

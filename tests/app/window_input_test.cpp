@@ -39,13 +39,15 @@ TEST(WindowInputTest, TheMouseOfAScaledFullScreenPictureIsWhereThePlayerSeesIt) 
   // The pointer comes to the place again and again until the program has seen it there (or
   // ended): a program that has not yet taken the screen over sees a later move. The program reads
   // movements, so the way there and back is taken in two steps that it can see apart.
-  const int status = test::RunXvfbSession(dir,
-                                          "\"$VORLIX\" run mouse.vxa & game=$!\n"
-                                          "wait_window \"$VORLIX\"\n"
-                                          "while kill -0 $game 2>/dev/null; do\n"
-                                          "  xdotool mousemove 210 210; sleep 0.2; xdotool mousemove 200 200; sleep 0.2\n"
-                                          "done\n"
-                                          "wait $game\n", "1024x768x24");
+  const int status =
+      test::RunXvfbSession(dir,
+                           "\"$VORLIX\" run mouse.vxa & game=$!\n"
+                           "wait_window \"$VORLIX\"\n"
+                           "while kill -0 $game 2>/dev/null; do\n"
+                           "  xdotool mousemove 210 210; sleep 0.2; xdotool mousemove 200 200; sleep 0.2\n"
+                           "done\n"
+                           "wait $game\n",
+                           "1024x768x24");
   ASSERT_EQ(status, 0) << dir.Read("log.txt");
   test::Picture shot;
   ASSERT_TRUE(test::ReadPng(dir.path() + "mouse.png", &shot)) << dir.Read("log.txt");
@@ -82,22 +84,32 @@ TEST(WindowInputTest, AClickShorterThanAFrameEndsWaitMouseAndCountsOnce) {
                                "  cls rgb(255, 255, 255)\n"
                                "until mouseclick() = 1\n"
                                "end\n");
-    const int status = test::RunXvfbSession(
-        dir,
-        "\"$VORLIX\" run click.vxa & game=$!\n"
-        "( sleep 90; kill -KILL $game ) 2>/dev/null & watchdog=$!\n"
-        "wait_window " + window + "\n"
-        "tries=0\n"
-        "until xwininfo -name " + window + " | grep -q 'Width: " + width + "'; do\n"
-        "  tries=$((tries + 1)); [ $tries -gt 600 ] && break; sleep 0.1\n"
-        "done\n"
-        "wait_focus " + window + "\n"
-        "wait_shown " + window + " red.xwd ' 00 00 f[8-9a-f]'\n"
-        "xdotool mousemove 100 100 mousedown 1 sleep 0.01 mouseup 1\n"
-        "wait_shown " + window + " white.xwd ' f[8-9a-f] f[8-9a-f] f[8-9a-f]'\n"
-        "xdotool mousedown 1 sleep 0.01 mouseup 1\n"
-        "wait $game; echo game ended with $?\n"
-        "kill $watchdog 2>/dev/null\n", "1024x768x24");
+    const int status = test::RunXvfbSession(dir,
+                                            "\"$VORLIX\" run click.vxa & game=$!\n"
+                                            "( sleep 90; kill -KILL $game ) 2>/dev/null & watchdog=$!\n"
+                                            "wait_window " +
+                                                window +
+                                                "\n"
+                                                "tries=0\n"
+                                                "until xwininfo -name " +
+                                                window + " | grep -q 'Width: " + width +
+                                                "'; do\n"
+                                                "  tries=$((tries + 1)); [ $tries -gt 600 ] && break; sleep 0.1\n"
+                                                "done\n"
+                                                "wait_focus " +
+                                                window +
+                                                "\n"
+                                                "wait_shown " +
+                                                window +
+                                                " red.xwd ' 00 00 f[8-9a-f]'\n"
+                                                "xdotool mousemove 100 100 mousedown 1 sleep 0.01 mouseup 1\n"
+                                                "wait_shown " +
+                                                window +
+                                                " white.xwd ' f[8-9a-f] f[8-9a-f] f[8-9a-f]'\n"
+                                                "xdotool mousedown 1 sleep 0.01 mouseup 1\n"
+                                                "wait $game; echo game ended with $?\n"
+                                                "kill $watchdog 2>/dev/null\n",
+                                            "1024x768x24");
     ASSERT_EQ(status, 0) << dir.Read("log.txt");
     EXPECT_NE(dir.Read("log.txt").find("game ended with 0"), std::string::npos) << dir.Read("log.txt");
   }
@@ -112,7 +124,8 @@ TEST(WindowInputTest, EscAndASignalEndAProgramThatComputesInItsWindow) {
     GTEST_SKIP() << "needs Xvfb, xwininfo and xdotool";
   test::TempFolder dir;
   // The picture is saved at the end of the frame after which the loop starts.
-  dir.Write("spin.vxa", "set window on\nmanual refresh\nsave bitmap \"ready.png\"\nrefresh screen\ndo\n  inc a\nloop\n");
+  dir.Write("spin.vxa",
+            "set window on\nmanual refresh\nsave bitmap \"ready.png\"\nrefresh screen\ndo\n  inc a\nloop\n");
   const int status = test::RunXvfbSession(
       dir,
       "for how in esc term; do\n"
@@ -129,7 +142,8 @@ TEST(WindowInputTest, EscAndASignalEndAProgramThatComputesInItsWindow) {
       "  fi\n"
       "  wait $game; echo \"$how: ended with $?\"\n"
       "  kill $watchdog 2>/dev/null\n"
-      "done\n", "1024x768x24");
+      "done\n",
+      "1024x768x24");
   ASSERT_EQ(status, 0) << dir.Read("log.txt");
   const std::string log = dir.Read("log.txt");
   EXPECT_NE(log.find("esc: ended with 0"), std::string::npos) << log;

@@ -27,22 +27,25 @@ using test::WindowDump;
 // presenting. The program is then killed, so the test never waits for it; the programs end by
 // themselves too, in case the screenshots never agree. Their work files go into the test's folder,
 // which the test removes.
-bool ShootWindow(test::TempFolder& dir, const std::string& program, const std::string& ready,
-                 WindowDump* dump, bool settled = true, const std::string& window = "$VORLIX",
-                 const std::string& screen = "640x480x24") {
-  const int status = test::RunXvfbSession(
-      dir,
-      "\"$VORLIX\" run \"" + program + "\" & game=$!\n"
-      "tries=0\n"
-      "until xwd -silent -name \"" + window + "\" -out shot.xwd 2>/dev/null && " + ready +
-          (settled ? " cmp -s shot.xwd last.xwd" : " true") + "; do\n"
-      "  cp shot.xwd last.xwd 2>/dev/null\n"
-      "  tries=$((tries + 1)); [ $tries -gt 300 ] && break; sleep 0.1\n"
-      "done\n"
-      "xwininfo -name \"" + window + "\" > window.txt 2>/dev/null\n"
-      "kill -KILL $game 2>/dev/null; wait $game 2>/dev/null\n"
-      "exit 0\n",
-      screen);
+bool ShootWindow(test::TempFolder& dir, const std::string& program, const std::string& ready, WindowDump* dump,
+                 bool settled = true, const std::string& window = "$VORLIX", const std::string& screen = "640x480x24") {
+  const int status = test::RunXvfbSession(dir,
+                                          "\"$VORLIX\" run \"" + program +
+                                              "\" & game=$!\n"
+                                              "tries=0\n"
+                                              "until xwd -silent -name \"" +
+                                              window + "\" -out shot.xwd 2>/dev/null && " + ready +
+                                              (settled ? " cmp -s shot.xwd last.xwd" : " true") +
+                                              "; do\n"
+                                              "  cp shot.xwd last.xwd 2>/dev/null\n"
+                                              "  tries=$((tries + 1)); [ $tries -gt 300 ] && break; sleep 0.1\n"
+                                              "done\n"
+                                              "xwininfo -name \"" +
+                                              window +
+                                              "\" > window.txt 2>/dev/null\n"
+                                              "kill -KILL $game 2>/dev/null; wait $game 2>/dev/null\n"
+                                              "exit 0\n",
+                                          screen);
   EXPECT_EQ(status, 0) << dir.Read("log.txt");
   return dump->Read(dir.Read("shot.xwd"));
 }
@@ -61,12 +64,12 @@ TEST(WindowScreenshotTest, ProgramShowsABlackPictureInItsWindow) {
 }
 
 TEST(WindowScreenshotTest, AFullScreenProgramCoversALargerScreenWithOneWindowAndNoOpenGlDriver) {
-  if (!HaveTool("Xvfb") || !HaveTool("xwd") || !HaveTool("xdotool"))
-    GTEST_SKIP() << "needs Xvfb, xwd and xdotool";
+  if (!HaveTool("Xvfb") || !HaveTool("xwd") || !HaveTool("xdotool")) GTEST_SKIP() << "needs Xvfb, xwd and xdotool";
   test::TempFolder dir;
   // A red box in the top left corner of the 640x480 picture, shown for 400 frames.
-  dir.Write("corner.vxa", "hide mouse\nmanual refresh\nink rgb(255, 0, 0), 0\nbox 0, 0, 9, 9\n"
-                          "for i = 1 to 400\nrefresh screen\nnext i\n");
+  dir.Write("corner.vxa",
+            "hide mouse\nmanual refresh\nink rgb(255, 0, 0), 0\nbox 0, 0, 9, 9\n"
+            "for i = 1 to 400\nrefresh screen\nnext i\n");
   // The windows of the program's name are listed every tenth of a second from the first one's
   // showing until the picture is there (two red pixels side by side: blue, green, red and a byte of
   // no meaning each); the last shot is kept.
@@ -83,7 +86,8 @@ TEST(WindowScreenshotTest, AFullScreenProgramCoversALargerScreenWithOneWindowAnd
       "xdotool search --name \"$VORLIX\" >> windows.txt\n"
       "grep -c -E 'swrast_dri|libGLX_mesa' /proc/$game/maps > gl.txt\n"
       "kill -KILL $game 2>/dev/null; wait $game 2>/dev/null\n"
-      "exit 0\n", "1024x768x24");
+      "exit 0\n",
+      "1024x768x24");
   ASSERT_EQ(status, 0) << dir.Read("log.txt");
   WindowDump dump;
   ASSERT_TRUE(dump.Read(dir.Read("shot.xwd"))) << dir.Read("log.txt");
@@ -131,8 +135,7 @@ TEST(WindowScreenshotTest, TheRocksExampleShowsTheShipTheRocksAndTheCounterInIts
 }
 
 TEST(WindowScreenshotTest, AWindowedProgramGetsAWindowOfItsOwnSizeWhereTheWindowCommandsPlaceIt) {
-  if (!HaveTool("Xvfb") || !HaveTool("xwd") || !HaveTool("xwininfo"))
-    GTEST_SKIP() << "needs Xvfb, xwd and xwininfo";
+  if (!HaveTool("Xvfb") || !HaveTool("xwd") || !HaveTool("xwininfo")) GTEST_SKIP() << "needs Xvfb, xwd and xwininfo";
   test::TempFolder dir;
   // A red box in the top left corner and a blue one in the bottom right one, shown for 400 frames.
   dir.Write("window.vxa",
@@ -140,8 +143,8 @@ TEST(WindowScreenshotTest, AWindowedProgramGetsAWindowOfItsOwnSizeWhereTheWindow
             "box 630, 470, 639, 479\nfor i = 1 to 400\nrefresh screen\nnext i\n");
   WindowDump dump;
   // The window command titles the window; its last pixel is the blue box's once it is drawn.
-  ASSERT_TRUE(ShootWindow(dir, "window.vxa", "tail -c 4 shot.xwd | od -An -tx1 | grep -q 'ff 00 00' &&", &dump,
-                          true, "Vorlix", "1024x768x24"));
+  ASSERT_TRUE(ShootWindow(dir, "window.vxa", "tail -c 4 shot.xwd | od -An -tx1 | grep -q 'ff 00 00' &&", &dump, true,
+                          "Vorlix", "1024x768x24"));
   EXPECT_EQ(dump.width, 640u);
   EXPECT_EQ(dump.height, 480u);
   const std::string place = dir.Read("window.txt");
@@ -161,8 +164,8 @@ TEST(WindowScreenshotTest, TheWalkExampleShowsTheWalkerOnItsFloorUnderTheSky) {
   // once the walker is loaded and coloured; the picture keeps moving.
   WindowDump dump;
   ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/walk.vxa",
-                          "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -q ' [de][0-9a-f] b[8-9a-f] 9[0-7]' &&",
-                          &dump, false));
+                          "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -q ' [de][0-9a-f] b[8-9a-f] 9[0-7]' &&", &dump,
+                          false));
   ASSERT_EQ(dump.bitsPerPixel % 8, 0u);
   int sky = 0, walker = 0, light = 0, dark = 0;
   for (uint32_t y = 0; y < dump.height; ++y)
@@ -189,8 +192,8 @@ TEST(WindowScreenshotTest, TheCrateExampleShowsTheTexturedCrateInTheFog) {
   // crate keeps turning.
   WindowDump dump;
   ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/crate.vxa",
-                          "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -q ' c[4-9a-c] a[6-9a-e] 9[2-9a]' &&",
-                          &dump, false));
+                          "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -q ' c[4-9a-c] a[6-9a-e] 9[2-9a]' &&", &dump,
+                          false));
   ASSERT_EQ(dump.bitsPerPixel % 8, 0u);
   int sky = 0, crate = 0;
   for (uint32_t y = 0; y < dump.height; ++y)
@@ -219,10 +222,11 @@ TEST(WindowScreenshotTest, TheFilmExampleShowsItsFilmInTheCornerAndTheMovingShap
       "colours=$(od -An -tu4 --endian=big -j76 -N4 shot.xwd) && "
       "od -An -tx1 -j$((head + colours * 12 + 10 * line + 10 * 4)) -N3 shot.xwd | grep -q '^ [34][0-9a-f] 00 00' && ";
   WindowDump dump;
-  ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/film.vxa",
-                          corner + "od -An -tx1 -v shot.xwd | tr -d '\\n' | "
-                          "grep -q ' f[0-9a-f] 0[0-9a-f] f[0-9a-f] [0-9a-f][0-9a-f] f[0-9a-f] 0[0-9a-f] f[0-9a-f] ' &&",
-                          &dump, false));
+  ASSERT_TRUE(ShootWindow(
+      dir, std::string(VX_SOURCE_DIR) + "/examples/film.vxa",
+      corner + "od -An -tx1 -v shot.xwd | tr -d '\\n' | "
+               "grep -q ' f[0-9a-f] 0[0-9a-f] f[0-9a-f] [0-9a-f][0-9a-f] f[0-9a-f] 0[0-9a-f] f[0-9a-f] ' &&",
+      &dump, false));
   ASSERT_EQ(dump.bitsPerPixel % 8, 0u);
   // The background's dark blue, as a display of fewer bits a channel shows it.
   const auto background = [&](uint32_t x, uint32_t y) {
@@ -243,8 +247,9 @@ TEST(WindowScreenshotTest, EscInTheWindowEndsTheGame) {
   if (!HaveTool("Xvfb") || !HaveTool("xdotool")) GTEST_SKIP() << "needs Xvfb and xdotool";
   test::TempFolder dir;
   // Runs for a minute unless ended; a watchdog kills it after 40 seconds should Esc not end it.
-  dir.Write("endless.vxa", "hide mouse\nmanual refresh\nstart = timer()\nrepeat\nrefresh screen\n"
-                           "until timer() - start > 60000\n");
+  dir.Write("endless.vxa",
+            "hide mouse\nmanual refresh\nstart = timer()\nrepeat\nrefresh screen\n"
+            "until timer() - start > 60000\n");
   // Esc again and again, to the window there is, until the game is gone: the first may come
   // before the program reads its keys.
   const int status = test::RunXvfbSession(dir,
@@ -259,7 +264,8 @@ TEST(WindowScreenshotTest, EscInTheWindowEndsTheGame) {
                                           "done\n"
                                           "wait $game; echo \"ended $?\" > ended.txt\n"
                                           "kill $watchdog 2>/dev/null\n"
-                                          "exit 0\n", "640x480x24");
+                                          "exit 0\n",
+                                          "640x480x24");
   ASSERT_EQ(status, 0) << dir.Read("log.txt");
   EXPECT_EQ(dir.Read("ended.txt"), "ended 0\n") << dir.Read("log.txt");
 }
@@ -272,8 +278,8 @@ TEST(WindowScreenshotTest, TheCollideExampleShowsItsCubesApartOrSideBySide) {
   // 16 bits) shows once the cubes and the camera are placed; the picture keeps moving.
   WindowDump dump;
   ASSERT_TRUE(ShootWindow(dir, std::string(VX_SOURCE_DIR) + "/examples/collide.vxa",
-                          "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -qE ' (3[89a-f]|4[0-3]) 2[0-9ab] 1[0-9a-f]' &&", &dump,
-                          false));
+                          "od -An -tx1 -v shot.xwd | tr -d '\\n' | grep -qE ' (3[89a-f]|4[0-3]) 2[0-9ab] 1[0-9a-f]' &&",
+                          &dump, false));
   ASSERT_EQ(dump.bitsPerPixel % 8, 0u);
   // The red cube moves on the left of the blue one: every red column lies left of every blue one.
   int red = 0, blue = 0;

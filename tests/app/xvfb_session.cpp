@@ -108,15 +108,16 @@ int RunXvfbSession(TempFolder& dir, const std::string& script, const std::string
   // The server writes the display number it took once it listens; the session runs on it and the
   // server is ended after it, whatever the session did.
   dir.Write("xvfb.sh",
-            "Xvfb -displayfd 3 -nolisten tcp -screen 0 " + screen + " 3>display.txt 2>xvfb.log & server=$!\n"
-            "tries=0\n"
-            "until [ -s display.txt ]; do\n"
-            "  tries=$((tries + 1)); [ $tries -gt 600 ] && { kill $server; echo 'Xvfb did not start'; exit 97; }\n"
-            "  sleep 0.05\n"
-            "done\n"
-            "DISPLAY=:$(head -n 1 display.txt) sh session.sh; status=$?\n"
-            "kill $server 2>/dev/null; wait $server 2>/dev/null\n"
-            "exit $status\n");
+            "Xvfb -displayfd 3 -nolisten tcp -screen 0 " + screen +
+                " 3>display.txt 2>xvfb.log & server=$!\n"
+                "tries=0\n"
+                "until [ -s display.txt ]; do\n"
+                "  tries=$((tries + 1)); [ $tries -gt 600 ] && { kill $server; echo 'Xvfb did not start'; exit 97; }\n"
+                "  sleep 0.05\n"
+                "done\n"
+                "DISPLAY=:$(head -n 1 display.txt) sh session.sh; status=$?\n"
+                "kill $server 2>/dev/null; wait $server 2>/dev/null\n"
+                "exit $status\n");
   // The real X driver, whatever the test environment chose for SDL; leak checks are off for the
   // programs that the session kills.
   const std::string command = "cd '" + dir.path() + "' && env -u SDL_VIDEODRIVER ASAN_OPTIONS=detect_leaks=0 " +

@@ -122,12 +122,14 @@ TEST_F(Collision, TransformsTurnShapesAndCylindersAndConesStandUpright) {
   // A cylinder of height 4 stands along y: it reaches y 1.9, not z 1.9.
   check(CollisionShape::Kind::Cylinder, 4, {{Vector3f(0, 1.9f, 0), 1}, {Vector3f(0, 0, 1.9f), 0}});
   // A cone's tip is at the top: narrow near y 0.9, wide near y -0.9.
-  check(CollisionShape::Kind::Cone, 2, {{Vector3f(0, 0.9f, 0), 1}, {Vector3f(0.4f, 0.9f, 0), 0}, {Vector3f(0.4f, -0.9f, 0), 1}});
+  check(CollisionShape::Kind::Cone, 2,
+        {{Vector3f(0, 0.9f, 0), 1}, {Vector3f(0.4f, 0.9f, 0), 0}, {Vector3f(0.4f, -0.9f, 0), 1}});
 }
 
 TEST_F(Collision, TheBroadPhaseFindsTheSamePairsAsTestingEveryPair) {
   // A row of boxes that touch their neighbours, and a triangle mesh across the row.
-  for (int i = 0; i < 20; ++i) Add(MakeCollisionId(uint32_t(i), 0), Box(1.1f, 1, 1), Place(float(i), 0, float(i % 3) * 0.2f));
+  for (int i = 0; i < 20; ++i)
+    Add(MakeCollisionId(uint32_t(i), 0), Box(1.1f, 1, 1), Place(float(i), 0, float(i % 3) * 0.2f));
   CollisionShape sheet;
   sheet.kind = CollisionShape::Kind::Triangles;
   sheet.vertices = {Vector3f(2, -2, 0), Vector3f(2, 2, 0), Vector3f(12, 0, 0)};

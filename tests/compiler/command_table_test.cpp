@@ -22,9 +22,9 @@ std::set<int> InternalNumbers() {
 // Block keywords for which the compiler emits no command.
 const std::set<std::string> kNoCodeKeywords = {"endif", "do", "repeat"};
 // Statements whose form is not "name values": blocks, assignments, arrays, function bodies.
-const std::set<std::string> kSpecialForms = {"if",  "else",  "endif", "do",     "exit",   "loop",  "for",
-                                             "next", "while", "endwhile", "repeat", "until", "=",   "@=",
-                                             "dim", "undim", "endfunction", "exitfunction"};
+const std::set<std::string> kSpecialForms = {"if",  "else", "endif", "do",       "exit",        "loop",
+                                             "for", "next", "while", "endwhile", "repeat",      "until",
+                                             "=",   "@=",   "dim",   "undim",    "endfunction", "exitfunction"};
 const std::set<std::string> kOperators = {"^", "/", "*", "+", "-", ">=", "<=", ">", "<", "==", "!", "&", "|"};
 
 TEST_F(CompileTest, EveryRowNamesACommandTheRuntimeHas) {
@@ -52,7 +52,8 @@ TEST_F(CompileTest, EveryCommandOfTheRuntimeHasARow) {
   // commands a program names: they reach the same handlers.
   std::set<int> named = InternalNumbers();
   std::erase_if(named, [&](int number) {
-    return std::any_of(nameable.begin(), nameable.end(), [&](int other) { return HandlerOf(other) == HandlerOf(number); });
+    return std::any_of(nameable.begin(), nameable.end(),
+                       [&](int other) { return HandlerOf(other) == HandlerOf(number); });
   });
   EXPECT_EQ(named, (std::set<int>{kCmdCallFunction, kCmdFunctionHead, kCmdFloatToInt, kCmdIntToFloat, kCmdNextStep}));
   named = InternalNumbers();

@@ -16,13 +16,16 @@ namespace vx::test {
 
 struct CaseName {
   template <typename Case>
-  std::string operator()(const ::testing::TestParamInfo<Case>& info) const { return info.param.name; }
+  std::string operator()(const ::testing::TestParamInfo<Case>& info) const {
+    return info.param.name;
+  }
 };
 
 class CompileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (int key = 0; key < kCompilerMessageCount; ++key) Language().gCompilerMessages[size_t(key)] = "M" + std::to_string(key);
+    for (int key = 0; key < kCompilerMessageCount; ++key)
+      Language().gCompilerMessages[size_t(key)] = "M" + std::to_string(key);
     ResetCompiler();
     ASSERT_EQ(LoadCommandTable(), 1);
     output = dir.path() + "out.dat";

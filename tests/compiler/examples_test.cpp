@@ -40,8 +40,8 @@ const std::map<std::string, Expected> kExpected = {
 // example: tests/display/video_test.cpp; the 3D examples: tests/engine3d/example_test.cpp,
 // walk_example_test.cpp, terrain_example_test.cpp and collide_example_test.cpp; the rocks game:
 // tests/display/sprite_game_test.cpp).
-const std::set<std::string> kDrawn = {"shapes.vxa", "text.vxa",  "picture.vxa", "welcome.vxa", "film.vxa",   "crate.vxa",
-                                      "walk.vxa",   "rocks.vxa", "terrain.vxa", "collide.vxa"};
+const std::set<std::string> kDrawn = {"shapes.vxa", "text.vxa", "picture.vxa", "welcome.vxa", "film.vxa",
+                                      "crate.vxa",  "walk.vxa", "rocks.vxa",   "terrain.vxa", "collide.vxa"};
 
 TEST(ExamplesTest, EveryExampleIsListedCompilesAndShowsItsResult) {
   int count = 0;

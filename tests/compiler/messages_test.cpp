@@ -63,7 +63,8 @@ std::vector<Failure> Failures() {
       {"MisspeltCommand", "prnt \"hello\"", "M29: prnt", 1},
       {"EmptySingleLineIf", "if a then", "M30", 1},
       {"ForWithAFloatCounter", "for a#=1 to 10\nnext a#", "M31", 1},
-      {"TooManyArrays", Numbered(kMaxArrayDeclarations, "dim a", "(1)") + "dim b#(1)", "M32", kMaxArrayDeclarations + 1},
+      {"TooManyArrays", Numbered(kMaxArrayDeclarations, "dim a", "(1)") + "dim b#(1)", "M32",
+       kMaxArrayDeclarations + 1},
       {"EmptyLabel", "restore ,", "M33", 1},
       {"LoopWithoutDo", "a=1\nloop", "M34", 2},
       {"TooManyExits", "do\n" + Times(33, "exit\n") + "loop", "M34", 34},
@@ -76,8 +77,8 @@ std::vector<Failure> Failures() {
       {"LongRewrittenExpression", "a=1*1" + Times(62, "+1*1"), "M43", 1},
       // The 20th function's temporaries start at 950: 50 of each type.
       {"TooManyTemporariesForAFunctionBand",
-       Numbered(19, "function f", "()\nendfunction") + "function g()\nx=a" + Times(51, "+a") + "\nendfunction",
-       "M43", 40},
+       Numbered(19, "function f", "()\nendfunction") + "function g()\nx=a" + Times(51, "+a") + "\nendfunction", "M43",
+       40},
       {"UndefinedLabel", "a=1\ngoto nowhere", "M48: nowhere M47 2", 2},
       {"ArrayWithoutDim", "a=1\n\nb(1)=2", "M49: b M47 3", 3},
       {"OpenBlock", "a=1\ndo\nif a\nendif", "M50: do M47 2", 2},
@@ -139,10 +140,14 @@ TEST_F(CompileTest, FailureIsAFlagEvenWithoutMessageTexts) {
 TEST_F(CompileTest, TheBuiltInTextsOfTheLimitsNameTheirNumbers) {
   Language().gCompilerMessages.fill(std::nullopt);
   const std::pair<int, int> limits[] = {
-      {compiler::msg::kNoIntVariable, kMaxVariablesPerType},   {compiler::msg::kNoFloatVariable, kMaxVariablesPerType},
-      {compiler::msg::kNoStringVariable, kMaxVariablesPerType}, {compiler::msg::kNoLabel, kMaxLabels},
-      {compiler::msg::kNoFunction, kMaxUserFunctions},          {compiler::msg::kNoIntConstant, kMaxConstantsPerType},
-      {compiler::msg::kNoFloatConstant, kMaxConstantsPerType},  {compiler::msg::kNoStringConstant, kMaxConstantsPerType},
+      {compiler::msg::kNoIntVariable, kMaxVariablesPerType},
+      {compiler::msg::kNoFloatVariable, kMaxVariablesPerType},
+      {compiler::msg::kNoStringVariable, kMaxVariablesPerType},
+      {compiler::msg::kNoLabel, kMaxLabels},
+      {compiler::msg::kNoFunction, kMaxUserFunctions},
+      {compiler::msg::kNoIntConstant, kMaxConstantsPerType},
+      {compiler::msg::kNoFloatConstant, kMaxConstantsPerType},
+      {compiler::msg::kNoStringConstant, kMaxConstantsPerType},
       {compiler::msg::kTooManyArguments, kMaxArguments},
   };
   for (const auto& [key, limit] : limits)

@@ -22,25 +22,32 @@ void PrintTo(const Program& program, std::ostream* out) { *out << program.name; 
 
 const Program kPrograms[] = {
     // f(n) = 10n + f(n-1)*2 - f(n-1) computed as the language's levels say: (10n + 2 f) - f.
-    {"ValuesHeldAcrossRecursiveCalls", R"(
+    {"ValuesHeldAcrossRecursiveCalls",
+     R"(
 r = f(5)
 end
 function f(n)
   if n = 0 then exitfunction 1
 endfunction n * 10 + f(n - 1) * 2 - f(n - 1)
-)", {{"r", "151"}}},
-    {"LocalsAreTheirFunctionsOwn", R"(
+)",
+     {{"r", "151"}}},
+    {"LocalsAreTheirFunctionsOwn",
+     R"(
 a = 1 : b = f(5)
 end
 function f(x)
   a = x * 3
 endfunction a
-)", {{"a", "1"}, {"b", "15"}}},
-    {"OperatorLevels", R"(
+)",
+     {{"a", "1"}, {"b", "15"}}},
+    {"OperatorLevels",
+     R"(
 a = 10 - 2 + 3 : b = 2 * 3 / 4 : c = 7 : d = c + 1 - 2 * 3 : e = 2 + 3 * 4 : f = 8 / 2 * 2
 g = 2 ^ 3 ^ 2 : h = -5 * 2 : i = 1 < 2 & 3 > 2 | 0
-)", {{"a", "5"}, {"b", "0"}, {"d", "2"}, {"e", "14"}, {"f", "8"}, {"g", "64"}, {"h", "-10"}, {"i", "1"}}},
-    {"LoopsWithExits", R"(
+)",
+     {{"a", "5"}, {"b", "0"}, {"d", "2"}, {"e", "14"}, {"f", "8"}, {"g", "64"}, {"h", "-10"}, {"i", "1"}}},
+    {"LoopsWithExits",
+     R"(
 n = 0 : w = 0 : r = 0 : m = 0
 do
   n = n + 1
@@ -59,8 +66,10 @@ for k = 1 to 100
   next l
   if k = 4 then exit
 next k
-)", {{"n", "5"}, {"w", "105"}, {"r", "12"}, {"m", "8"}, {"k", "4"}}},
-    {"NestedIfElse", R"(
+)",
+     {{"n", "5"}, {"w", "105"}, {"r", "12"}, {"m", "8"}, {"k", "4"}}},
+    {"NestedIfElse",
+     R"(
 for i = 1 to 4
   if i = 1
     a = 10
@@ -70,34 +79,43 @@ for i = 1 to 4
 next i
 if a = 10 and b = 20 or 0 then d = 1
 if a <> 10 then e = 1 else e = 2
-)", {{"a", "10"}, {"b", "20"}, {"c", "2"}, {"d", "1"}, {"e", "2"}}},
-    {"Strings", R"(
+)",
+     {{"a", "10"}, {"b", "20"}, {"c", "2"}, {"d", "1"}, {"e", "2"}}},
+    {"Strings",
+     R"(
 a$ = "hello" + " " + "world"
 b$ = a$ - "lo"
 c = a$ = "hello world"
 d = "abc" < "abd"
 e$ = "x:y" : f = 1
-)", {{"a$", "hello world"}, {"b$", "hel world"}, {"c", "1"}, {"d", "1"}, {"e$", "x:y"}, {"f", "1"}}},
-    {"DataAndRestore", R"(
+)",
+     {{"a$", "hello world"}, {"b$", "hel world"}, {"c", "1"}, {"d", "1"}, {"e$", "x:y"}, {"f", "1"}}},
+    {"DataAndRestore",
+     R"(
 data 1, 2.5, "three"
 later:
 data -4, "five"
 read a, b#, c$ : read d, e$
 restore later : read f
 restore : read g : read h$
-)", {{"a", "1"}, {"b#", "2.5"}, {"c$", "three"}, {"d", "-4"}, {"e$", "five"}, {"f", "-4"}, {"g", "1"}, {"h$", ""}}},
+)",
+     {{"a", "1"}, {"b#", "2.5"}, {"c$", "three"}, {"d", "-4"}, {"e$", "five"}, {"f", "-4"}, {"g", "1"}, {"h$", ""}}},
     // A text of a multiple of four characters still has its terminator in the image.
-    {"DataTextsOfFourAndEightCharacters", "data \"xyzw\", \"abcdefgh\", 5\nread a$, b$, c",
+    {"DataTextsOfFourAndEightCharacters",
+     "data \"xyzw\", \"abcdefgh\", 5\nread a$, b$, c",
      {{"a$", "xyzw"}, {"b$", "abcdefgh"}, {"c", "5"}}},
-    {"ReadIntoArrayElements", R"(
+    {"ReadIntoArrayElements",
+     R"(
 dim v(2)
 data 7, 8, 9
 for i = 0 to 2
   read v(i)
 next i
 s = v(0) * 100 + v(1) * 10 + v(2)
-)", {{"s", "789"}}},
-    {"SelectAndCase", R"(
+)",
+     {{"s", "789"}}},
+    {"SelectAndCase",
+     R"(
 for i = 1 to 4
   select i
     case 1, 2
@@ -111,8 +129,10 @@ for i = 1 to 4
     endcase
   endselect
 next i
-)", {{"a", "2"}, {"b", "1"}, {"c", "2"}}},
-    {"GotoAndGosub", R"(
+)",
+     {{"a", "2"}, {"b", "1"}, {"c", "2"}}},
+    {"GotoAndGosub",
+     R"(
 n = 0
 top:
 n = n + 1
@@ -122,12 +142,15 @@ end
 twice:
 n = n * 2
 return
-)", {{"n", "12"}}},
-    {"Conversions", "a = 2.9 : b = -2.9 : c# = 7 / 2 : d# = 7.0 / 2 : e# = 1 : f = 3 * 1.5",
+)",
+     {{"n", "12"}}},
+    {"Conversions",
+     "a = 2.9 : b = -2.9 : c# = 7 / 2 : d# = 7.0 / 2 : e# = 1 : f = 3 * 1.5",
      {{"a", "2"}, {"b", "-2"}, {"c#", "3"}, {"d#", "3.5"}, {"e#", "1"}, {"f", "4"}}},
     // first() returns what second() returns, a float, though second is declared later; a return
     // of another number type is converted.
-    {"ReturnTypesAreKnownBeforeAnyIsNeeded", R"(
+    {"ReturnTypesAreKnownBeforeAnyIsNeeded",
+     R"(
 a# = first() : b# = third()
 end
 function first()
@@ -137,25 +160,31 @@ endfunction 1.5
 function third()
   exitfunction 2
 endfunction 0.5
-)", {{"a#", "1.5"}, {"b#", "2"}}},
+)",
+     {{"a#", "1.5"}, {"b#", "2"}}},
     // Parentheses, separators and operator words inside literals belong to the literals, also
     // inside calls, element targets and conditions.
-    {"LiteralsInsideCallsAndConditions", R"~(
+    {"LiteralsInsideCallsAndConditions",
+     R"~(
 dim t(3, 3)
 a = 1 + len(")") * 2
 t(len(")"), 1) = 5 : b = t(1, len("("))
 c$ = "(:;," + mid$(")(", 2) : d = 4
 if c$ = "(:;,(" and len(" and ") = 5 then e = 1
 f = len("<>") * 2 ^ len(")")
-)~", {{"a", "3"}, {"b", "5"}, {"c$", "(:;,("}, {"d", "4"}, {"e", "1"}, {"f", "4"}}},
+)~",
+     {{"a", "3"}, {"b", "5"}, {"c$", "(:;,("}, {"d", "4"}, {"e", "1"}, {"f", "4"}}},
     {"MainRunsIntoAFunction", "a = 1\nfunction f()\nendfunction", {{"a", "1"}}, 21},
     // Operations that store into the variable they read, of both types and through conversions.
-    {"OperationsIntoTheirOwnVariables", R"(
+    {"OperationsIntoTheirOwnVariables",
+     R"(
 a = 7 : a = a * a - a : b# = 1.5 : b# = b# * b# + a : c = b# : c = c > 40
 d# = a : d# = d# / 4 : e = 3 : e = e ^ 2 : f = 6 : f = f / 4 : g$ = "x" : g$ = g$ + g$
-)", {{"a", "42"}, {"b#", "44.25"}, {"c", "1"}, {"d#", "10.5"}, {"e", "9"}, {"f", "1"}, {"g$", "xx"}}},
+)",
+     {{"a", "42"}, {"b#", "44.25"}, {"c", "1"}, {"d#", "10.5"}, {"e", "9"}, {"f", "1"}, {"g$", "xx"}}},
     // Loops whose next steps the counter itself, and loops whose for works out its end each time.
-    {"CountedLoopsOfEveryKind", R"(
+    {"CountedLoopsOfEveryKind",
+     R"(
 s = 0 : for i = 1 to 10 : s = s + i : next i
 t = 0 : for j = 10 to 1 step -3 : t = t * 10 + j : next j
 n = 3 : u = 0 : for k = 1 to n : u = u + 1 : n = 5 : next k
@@ -165,8 +194,10 @@ x = 0 : for o = 1 to 3 : for q = o to 3 : x = x + 1 : next q : next o
 z = 0 : for p = 1 to 5 step 0 : z = z + 1 : if z = 4 then exit
 next p
 y = 0 : for r = 2147483640 to 2147483647 : y = y + 1 : next r
-)", {{"s", "55"}, {"t", "10741"}, {"u", "5"}, {"v", "10"}, {"w", "25"}, {"x", "6"}, {"z", "4"}, {"y", "8"}}},
-    {"LoopsInRecursiveFunctions", R"(
+)",
+     {{"s", "55"}, {"t", "10741"}, {"u", "5"}, {"v", "10"}, {"w", "25"}, {"x", "6"}, {"z", "4"}, {"y", "8"}}},
+    {"LoopsInRecursiveFunctions",
+     R"(
 r = f(4)
 end
 function f(n)
@@ -176,10 +207,12 @@ function f(n)
     if n > 1 then t = t + f(n - 1)
   next i
 endfunction t
-)", {{"r", "94"}}},
+)",
+     {{"r", "94"}}},
     // Each level keeps its own texts; an array is shared by all levels, also one that a deeper
     // level makes after the caller's locals were saved.
-    {"RecursionKeepsTextsAndSharesArrays", R"(
+    {"RecursionKeepsTextsAndSharesArrays",
+     R"(
 r$ = g$(3) : t = h(3) : u = k(2)
 end
 function g$(n)
@@ -198,7 +231,8 @@ function k(n)
     w = k(n - 1)
   endif
 endfunction b(0) + n
-)", {{"r$", "3210123"}, {"t", "66"}, {"u", "7"}}},
+)",
+     {{"r$", "3210123"}, {"t", "66"}, {"u", "7"}}},
 };
 
 class RunTest : public CompileTest, public ::testing::WithParamInterface<Program> {};

@@ -64,7 +64,7 @@ TEST_F(CompileTest, FailureInAnIncludedFileIsReportedAtTheMainFilesInclude) {
     int line;
   } kCases[] = {
       {"a=1\n#include \"lib.vxa\"\nb=2\n", "M29: x M45 x =", 2},
-      {"x=1\ny=2\n#include a.vxa\n", "M23 M45 q = (1", 3},  // nested
+      {"x=1\ny=2\n#include a.vxa\n", "M23 M45 q = (1", 3},   // nested
       {"x=1\n#include c.vxa\n", "M38 M45 function (x)", 2},  // found by the function pre-scan
   };
   for (const auto& c : kCases) {
@@ -129,9 +129,11 @@ TEST_F(CompileTest, LinesOfTheLineTableAreFoundInTheirFiles) {
   FreeCompilerTables();  // what the lines stand for outlives the tables
   const std::string main = dir.path() + "main.vxa";
   // Line 4 holds the file's closing zero byte and line 5 the added "end".
-  const std::pair<int, SourceLine> kLines[] = {
-      {2, {main, 2}}, {5, {main, 5}}, {6, {dir.path() + "lib/util.vxa", 1}},
-      {8, {dir.path() + "lib/util.vxa", 3}}, {11, {dir.path() + "lib/more.vxa", 2}}};
+  const std::pair<int, SourceLine> kLines[] = {{2, {main, 2}},
+                                               {5, {main, 5}},
+                                               {6, {dir.path() + "lib/util.vxa", 1}},
+                                               {8, {dir.path() + "lib/util.vxa", 3}},
+                                               {11, {dir.path() + "lib/more.vxa", 2}}};
   for (const auto& [line, where] : kLines) {
     const SourceLine found = LocateSourceLine(line);
     EXPECT_EQ(found.file, where.file) << line;

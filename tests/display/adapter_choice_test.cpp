@@ -27,7 +27,7 @@ using Batch = std::vector<Input>;
 // What the player does: a batch of input each time a screen waits with nothing to do.
 struct Player {
   std::vector<Batch> onChoice, onCapabilities;
-  Batch duringProbe;  // given before the capability screen shows
+  Batch duringProbe;             // given before the capability screen shows
   int idleTurns[3] = {0, 0, 0};  // by screen
   int pauses = 0;
   std::optional<PresentedFrame> choicePicture, capabilityPicture;
@@ -70,8 +70,8 @@ int Count(const PresentedFrame& frame, uint32_t colour, const RECT& area) {
   return n;
 }
 
-constexpr uint32_t kOrange = 0xFFC028, kDarkOrange = 0xF09614, kWhite = 0xFFFFFF, kYellow = 0xFFFF00,
-                   kRed = 0xFF0000, kGrey = 0x404040;
+constexpr uint32_t kOrange = 0xFFC028, kDarkOrange = 0xF09614, kWhite = 0xFFFFFF, kYellow = 0xFFFF00, kRed = 0xFF0000,
+                   kGrey = 0x404040;
 
 class AdapterChoiceTest : public ::testing::Test {
  protected:
@@ -133,8 +133,10 @@ TEST_F(AdapterChoiceTest, TheAskedChoiceIsProbedShownRememberedAndUsedAtTheNextS
   Store("BEST3DCARD", "**ASK**");  // the value matches in any case
   // Keys outside 1 to 2 and clicks choose nothing; the key typed is not lost to the key release
   // and the mouse move right behind it.
-  gPlayer.onChoice = {
-      {{WM_CHAR, '0'}}, {{WM_CHAR, '3'}}, {{WM_LBUTTONDOWN}}, {{WM_CHAR, '2'}, {WM_KEYUP}, {WM_MOUSEMOVE}}};
+  gPlayer.onChoice = {{{WM_CHAR, '0'}},
+                      {{WM_CHAR, '3'}},
+                      {{WM_LBUTTONDOWN}},
+                      {{WM_CHAR, '2'}, {WM_KEYUP}, {WM_MOUSEMOVE}}};
   gPlayer.duringProbe = {{WM_CHAR, 'z'}, {WM_LBUTTONDOWN}};  // answers nothing on the next screen
   gPlayer.onCapabilities = {{{WM_RBUTTONDOWN}}};
   ASSERT_TRUE(Start());
@@ -146,7 +148,8 @@ TEST_F(AdapterChoiceTest, TheAskedChoiceIsProbedShownRememberedAndUsedAtTheNextS
   EXPECT_EQ(Adapter().gCardCapabilities, (std::array<int32_t, 4>{1, 1, 1, 1}));
   EXPECT_EQ(Stored("BEST3DCARD"), kSecondCard);
   EXPECT_EQ(Stored("BEST3DDEPTH"), "32");
-  EXPECT_NE(std::string(Runtime().gLastEngineError).find("Could not set a display mode of 640x480x24"), std::string::npos);
+  EXPECT_NE(std::string(Runtime().gLastEngineError).find("Could not set a display mode of 640x480x24"),
+            std::string::npos);
   EXPECT_EQ(LiveDirectDrawCount(), 0u) << "the probe and the screens leave nothing made";
   EXPECT_FALSE(QuitMessagePending());
 

@@ -92,7 +92,7 @@ TEST_F(BitmapCommandTest, CommandsQueueTheirWorkAndEndTheSliceAsTheyShould) {
     uint8_t automatic;
     bool yields;
   } cases[] = {
-      {kCmdCreateBitmap, {1, 8, 8}, 0, true},   {kCmdSetCurrentBitmap, {0}, 1, true},
+      {kCmdCreateBitmap, {1, 8, 8}, 0, true}, {kCmdSetCurrentBitmap, {0}, 1, true},
       {kCmdSetCurrentBitmap, {0}, 0, false},  {kCmdCopyBitmap, {1, 0}, 1, true},
       {kCmdCopyBitmap, {1, 0}, 0, false},     {kCmdCopyBitmap, {0, 1}, 1, false},
       {kCmdDeleteBitmap, {1}, 0, true},       {kCmdMirrorBitmap, {0}, 0, true},
@@ -113,7 +113,9 @@ TEST_F(BitmapCommandTest, CommandsQueueTheirWorkAndEndTheSliceAsTheyShould) {
   Operands o;
   EXPECT_TRUE(Call(kCmdLoadBitmap, {o.Text("b.bmp"), o.Int(4)}));
   EXPECT_EQ(DrawQueue().gDrawQueueCount, 1u);
-  EXPECT_EQ(std::get<LoadBitmapItem>(DrawQueue().gDrawQueue[uint32_t(DrawQueue().gDrawQueue.usedTail)].fields).file.Get(), "b.bmp");
+  EXPECT_EQ(
+      std::get<LoadBitmapItem>(DrawQueue().gDrawQueue[uint32_t(DrawQueue().gDrawQueue.usedTail)].fields).file.Get(),
+      "b.bmp");
   EXPECT_TRUE(Call(kCmdSaveBitmap, {o.Text("screen.jpg"), o.Int(0)}));
   EXPECT_EQ(Display().gScreenSaveRequest, 1u);
   EXPECT_EQ(Display().gScreenshotFile, "screen.jpg");
@@ -184,8 +186,8 @@ TEST_F(BitmapDisplayTest, TheShownScreenIsSavedInTheFormatOfItsName) {
     ASSERT_EQ(LoadBitmapIntoSlot(1, Display().gScreenshotFile), 1);
     EXPECT_EQ(std::pair(Display().gBitmapInfo[1].width, Display().gBitmapInfo[1].height), std::pair(640u, 480u));
     // Both corners of the box, and just outside it to the right and below.
-    EXPECT_EQ((std::vector{ColourAt(Display().gBitmaps[1], 10, 20), ColourAt(Display().gBitmaps[1], 29, 24), ColourAt(Display().gBitmaps[1], 30, 24),
-                           ColourAt(Display().gBitmaps[1], 29, 25)}),
+    EXPECT_EQ((std::vector{ColourAt(Display().gBitmaps[1], 10, 20), ColourAt(Display().gBitmaps[1], 29, 24),
+                           ColourAt(Display().gBitmaps[1], 30, 24), ColourAt(Display().gBitmaps[1], 29, 25)}),
               (std::vector<uint32_t>{shown, shown, 0, 0}));
     ReleaseBitmapSurface(1);
   }

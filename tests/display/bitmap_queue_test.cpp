@@ -64,7 +64,8 @@ TEST_F(BitmapQueueTest, FilesLoadOntoTheScreenAndIntoBitmaps) {
     ASSERT_NE(Display().gBitmaps[5], nullptr);
     EXPECT_EQ(DrawQueue().gCurrentBitmap, 5);
     EXPECT_EQ(DrawQueue().gCurrentSurface, Display().gBitmaps[5]);
-    EXPECT_EQ((std::vector{Display().gBitmapInfo[5].width, Display().gBitmapInfo[5].height, Display().gBitmapInfo[5].bitsPerPixel}),
+    EXPECT_EQ((std::vector{Display().gBitmapInfo[5].width, Display().gBitmapInfo[5].height,
+                           Display().gBitmapInfo[5].bitsPerPixel}),
               (std::vector{8u, 6u, Display().gBitmaps[5]->PixelFormat().dwRGBBitCount}));
     EXPECT_EQ(PictureOf(Display().gBitmaps[5]).rgb, test::Quadrants(8, 6).rgb);
     win::DDCOLORKEY key{1, 1};

@@ -229,9 +229,9 @@ class BitmapWorld : public SurfaceWorld {
 // A window of the runtime's kind, no injected faults, the standard 3D capabilities, fresh record
 // pools and the display switches at their start-up values.
 inline void PrepareHeadlessDisplay(const char* className, int width, int height) {
-  const win::WNDCLASSA windowClass{0, [](win::HWND w, win::UINT m, win::WPARAM wp, win::LPARAM lp) {
-                                     return win::DefWindowProcA(w, m, wp, lp);
-                                   }, 0, className, className};
+  const win::WNDCLASSA windowClass{
+      0, [](win::HWND w, win::UINT m, win::WPARAM wp, win::LPARAM lp) { return win::DefWindowProcA(w, m, wp, lp); }, 0,
+      className, className};
   win::RegisterClassA(&windowClass);
   Host().gMainWindow = win::CreateWindowExA(0, className, className, 0, 0, 0, width, height, nullptr, nullptr);
   win::ResetDisplayFaults();

@@ -34,24 +34,42 @@ enum class Rule {
 
 // The block keywords' targets follow their parameters (the compiler adds them).
 const std::map<int32_t, Rule> kOwnRules = {
-    {kCmdIf, Rule::kJumpsOrSteps},    {kCmdWhile, Rule::kJumpsOrSteps},  {kCmdUntil, Rule::kJumpsOrSteps},
-    {kCmdFor, Rule::kJumpsOrSteps},   {kCmdElse, Rule::kJumps},          {kCmdExit, Rule::kJumps},
-    {kCmdLoop, Rule::kJumps},         {kCmdEndwhile, Rule::kJumps},      {kCmdNext, Rule::kJumps},
-    {kCmdGoto, Rule::kJumps},         {kCmdGosub, Rule::kJumps},         {kCmdWait, Rule::kRerunsOrSteps},
-    {kCmdSleep, Rule::kRerunsOrSteps}, {kCmdWaitKey, Rule::kRerunsOrSteps}, {kCmdSuspendForKey, Rule::kRerunsOrSteps},
-    {kCmdWaitMouse, Rule::kRerunsOrSteps}, {kCmdInputInt, Rule::kRerunsOrSteps},
-    {kCmdInputFloat, Rule::kRerunsOrSteps}, {kCmdInputString, Rule::kRerunsOrSteps},
-    {kCmdCallFunction, Rule::kCalls}, {kCmdFunctionHead, Rule::kEndsProgram},
+    {kCmdIf, Rule::kJumpsOrSteps},
+    {kCmdWhile, Rule::kJumpsOrSteps},
+    {kCmdUntil, Rule::kJumpsOrSteps},
+    {kCmdFor, Rule::kJumpsOrSteps},
+    {kCmdElse, Rule::kJumps},
+    {kCmdExit, Rule::kJumps},
+    {kCmdLoop, Rule::kJumps},
+    {kCmdEndwhile, Rule::kJumps},
+    {kCmdNext, Rule::kJumps},
+    {kCmdGoto, Rule::kJumps},
+    {kCmdGosub, Rule::kJumps},
+    {kCmdWait, Rule::kRerunsOrSteps},
+    {kCmdSleep, Rule::kRerunsOrSteps},
+    {kCmdWaitKey, Rule::kRerunsOrSteps},
+    {kCmdSuspendForKey, Rule::kRerunsOrSteps},
+    {kCmdWaitMouse, Rule::kRerunsOrSteps},
+    {kCmdInputInt, Rule::kRerunsOrSteps},
+    {kCmdInputFloat, Rule::kRerunsOrSteps},
+    {kCmdInputString, Rule::kRerunsOrSteps},
+    {kCmdCallFunction, Rule::kCalls},
+    {kCmdFunctionHead, Rule::kEndsProgram},
     {kCmdNextStep, Rule::kStepsItsFor},
 };
 
 bool TakesTarget(int32_t number) {
   switch (number) {
-    case kCmdIf: case kCmdElse: case kCmdExit: case kCmdLoop: case kCmdFor: case kCmdNext:
-    case kCmdWhile: case kCmdEndwhile: case kCmdUntil:
-      return true;
-    default:
-      return false;
+    case kCmdIf:
+    case kCmdElse:
+    case kCmdExit:
+    case kCmdLoop:
+    case kCmdFor:
+    case kCmdNext:
+    case kCmdWhile:
+    case kCmdEndwhile:
+    case kCmdUntil: return true;
+    default: return false;
   }
 }
 

@@ -20,7 +20,7 @@ class DisplayCommandsTest : public test::CompileTest {
     DisplayDriverInfo primary;
     primary.description = kPrimaryCardName;
     primary.name = "display";
-    primary.modes = {{640, 480, 8},  {640, 480, 16}, {640, 480, 32},  {800, 600, 16},
+    primary.modes = {{640, 480, 8},  {640, 480, 16}, {640, 480, 32}, {800, 600, 16},
                      {800, 600, 32}, {1024, 768, 8}, {1024, 768, 24}};
     SetDisplayDrivers({primary});
     Display().gRenderEnabled = 1;
@@ -149,12 +149,12 @@ TEST_F(DisplayCommandsTest, AModeThatDoesNotStandKeepsTheOldOneInAGame) {
   for (const bool surfacesFail : {false, true}) {
     SCOPED_TRACE(surfacesFail ? "surfaces fail" : "no such mode");
     if (surfacesFail) FailSurfaceCreations(2, DDERR_OUTOFMEMORY, DDSCAPS_ZBUFFER);
-    const test::RunResult run = RunProgram(std::string(surfacesFail ? "set display mode 800, 600, 32\n"
-                                                                     : "set display mode 123, 77, 24\n") +
-                                               "w = screen width()\n"
-                                               "d = screen depth()\n"
-                                               "end\n",
-                                           true);
+    const test::RunResult run =
+        RunProgram(std::string(surfacesFail ? "set display mode 800, 600, 32\n" : "set display mode 123, 77, 24\n") +
+                       "w = screen width()\n"
+                       "d = screen depth()\n"
+                       "end\n",
+                   true);
     EXPECT_TRUE(run.ended);
     EXPECT_EQ(run.errorCode, 0) << "a game goes on past the warning";
     EXPECT_EQ(Int("w"), 640);

@@ -7,9 +7,9 @@
 #include "common/commands.h"
 #include "platform/win/messages.h"
 #include "platform/win/window.h"
-#include "system/system_state.h"
 #include "runtime/dispatcher.h"
 #include "runtime/program_image.h"
+#include "system/system_state.h"
 #include "tests/display/bitmap_test_support.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/run_program.h"
@@ -160,8 +160,8 @@ TEST_F(DisplayTest, AFailedDisplayChangeKeepsTheProgramsSurfaces) {
   // Surfaces that cannot be made even in the fallback: rolled back to the mode in force.
   Interpreter().gErrorCode = 0;
   width = 800, height = 600;
-  SetDirect3DFaults(Direct3DFaults{.failingDevices = {IID_IDirect3DHALDevice, IID_IDirect3DRGBDevice,
-                                                      IID_IDirect3DMMXDevice}});
+  SetDirect3DFaults(
+      Direct3DFaults{.failingDevices = {IID_IDirect3DHALDevice, IID_IDirect3DRGBDevice, IID_IDirect3DMMXDevice}});
   EXPECT_EQ(SetDisplayModeFull(width, height, depth, fallback, 640, 480, 16, 0), 0);
   EXPECT_EQ(width, 640);
   EXPECT_EQ(fallback, 0u);

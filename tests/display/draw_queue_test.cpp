@@ -110,7 +110,7 @@ TEST_F(DrawQueueTest, BitmapItemsRetargetAndDeletingTheCurrentOneDropsItsItems) 
   DrawQueueExecute();
   ASSERT_NE(Display().gBitmaps[3], nullptr);
   EXPECT_EQ(DrawQueue().gCurrentBitmap, 3);  // made current when performed
-  QueueBox(0, 0, 100, 100);      // cut at the bitmap's edges
+  QueueBox(0, 0, 100, 100);                  // cut at the bitmap's edges
   QueueSetCurrentBitmap(0);
   QueueDot(0, 0);
   DrawQueueExecute();

@@ -35,7 +35,7 @@ TEST_F(ImageCommandTest, AGrabbedImageTurnedByDegreesIsPastedClockwiseWithItsSid
              "rotate image 1, 90\n"
              "paste image 1, 100, 100\n"
              "get image 2, 10, 10, 13, 12\n"
-             "rotate image 2, 450\n"  // whole turns are left out
+             "rotate image 2, 450\n"         // whole turns are left out
              "paste image 2, 200, 100, 1\n"  // its black is transparent
              "get image 3, 10, 10, 13, 12\n"
              "rotate image 3, -90\n"
@@ -66,7 +66,9 @@ TEST_F(ImageCommandTest, AGrabbedImageTurnedByDegreesIsPastedClockwiseWithItsSid
 TEST_F(ImageCommandTest, ATurnThatCannotGetASurfaceKeepsThePicture) {
   ASSERT_TRUE(Load(std::string(kSixColours) + "refresh screen\nrotate image 1, 90\nrefresh screen\n"
                                               "paste image 1, 100, 100\nrefresh screen\nend\n"));
-  for (int frame = 0; frame < 10 && !(Records().gImageSlotById[1] && Records().gImageRecords[Records().gImageSlotById[1]].valid); ++frame)
+  for (int frame = 0;
+       frame < 10 && !(Records().gImageSlotById[1] && Records().gImageRecords[Records().gImageSlotById[1]].valid);
+       ++frame)
     ASSERT_FALSE(RunFrames(1));
   ASSERT_EQ(Records().gImageRecords[Records().gImageSlotById[1]].valid, 1) << "the grab is done";
   win::FailSurfaceCreations(1, win::DDERR_OUTOFMEMORY);
@@ -97,12 +99,14 @@ TEST_F(ImageCommandTest, FilesLoadIntoImagesAndSavesRefuseAnExistingFile) {
   ASSERT_TRUE(std::filesystem::exists(dir_.path() + "copy.bmp"));
 
   const auto written = std::filesystem::last_write_time(dir_.path() + "copy.bmp");
-  EXPECT_EQ(ErrorOf("load image \"quad.bmp\", 7\nsave image \"copy.bmp\", 7\n"), std::pair(int32_t(kErrFileExists), false));
+  EXPECT_EQ(ErrorOf("load image \"quad.bmp\", 7\nsave image \"copy.bmp\", 7\n"),
+            std::pair(int32_t(kErrFileExists), false));
   EXPECT_EQ(std::filesystem::last_write_time(dir_.path() + "copy.bmp"), written);
   EXPECT_EQ(ErrorOf("load image \"missing.bmp\", 7\n"), std::pair(int32_t(kErrFileNotFound), false));
   EXPECT_EQ(ErrorOf("load image \"quad.bmp\", 7\nload image \"damaged.bmp\", 7\n"),
             std::pair(int32_t(kErrImageFileNotLoaded), true));
-  EXPECT_EQ(Records().gImageRecords[Records().gImageSlotById[7]].imageWidth, 8) << "a failed load leaves the image as it was";
+  EXPECT_EQ(Records().gImageRecords[Records().gImageSlotById[7]].imageWidth, 8)
+      << "a failed load leaves the image as it was";
   EXPECT_EQ(Display().gBitmaps[kWorkBitmap], nullptr);
   EXPECT_EQ(ErrorOf("load image \"quad.bmp\", 0\n"), std::pair(int32_t(kErrImageNumberOutOfRange), false));
   EXPECT_EQ(ErrorOf("x = image exist(65536)\n"), std::pair(int32_t(kErrImageNumberOutOfRange), false));
@@ -114,18 +118,18 @@ TEST_F(ImageCommandTest, FilesLoadIntoImagesAndSavesRefuseAnExistingFile) {
 
 TEST_F(ImageCommandTest, ADeletedImageIsGoneAtOnceAndItsRecordAFewFramesLaterGrabbedOrNot) {
   const int32_t before = Records().gImageRecords.usedCount;
-  ASSERT_TRUE(Load(
-      "manual refresh\n"
-      "get image 5, 0, 0, 8, 8\n"
-      "refresh screen\n"
-      "delete image 5\n"
-      "gone = image exist(5)\n"
-      "get image 6, 0, 0, 8, 8\n"  // never grabbed: deleted in the same slice
-      "delete image 6\n"
-      "refresh screen\n"
-      "refresh screen\n"
-      "refresh screen\n"
-      "end\n"));
+  ASSERT_TRUE(
+      Load("manual refresh\n"
+           "get image 5, 0, 0, 8, 8\n"
+           "refresh screen\n"
+           "delete image 5\n"
+           "gone = image exist(5)\n"
+           "get image 6, 0, 0, 8, 8\n"  // never grabbed: deleted in the same slice
+           "delete image 6\n"
+           "refresh screen\n"
+           "refresh screen\n"
+           "refresh screen\n"
+           "end\n"));
   ASSERT_TRUE(RunFrames());
   ASSERT_EQ(Interpreter().gErrorCode, 0);
   EXPECT_EQ(Records().gImageSlotById[5] + Records().gImageSlotById[6], 0u);

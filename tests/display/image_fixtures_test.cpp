@@ -100,8 +100,8 @@ TEST_F(ImageFileTest, FixturesLoadAsTheirPicturesSurviveSavingAndDamagedOnesFail
     EXPECT_EQ(Difference(PictureOf(surface), *expected, fixture.tolerance), "");
     // Saved in each written format and loaded again; the saved file also read by FreeImage, so a
     // fault that a writer and its reader share still shows.
-    for (const auto& [ending, format] : {std::pair{"bmp", FIF_BMP}, {"tga", FIF_TARGA}, {"png", FIF_PNG},
-                                         {"jpg", FIF_JPEG}}) {
+    for (const auto& [ending, format] :
+         {std::pair{"bmp", FIF_BMP}, {"tga", FIF_TARGA}, {"png", FIF_PNG}, {"jpg", FIF_JPEG}}) {
       SCOPED_TRACE(ending);
       const std::string path = temp.path() + "saved." + ending;
       std::filesystem::remove(path);

@@ -21,7 +21,8 @@ std::optional<Picture> SdlReferenceDecode(const std::string& path) {
   if (!colour) return std::nullopt;
   Picture picture{uint32_t(colour->w), uint32_t(colour->h), {}};
   for (int y = 0; y < colour->h; ++y) {
-    const auto* row = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(colour->pixels) + y * colour->pitch);
+    const auto* row =
+        reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(colour->pixels) + y * colour->pitch);
     for (int x = 0; x < colour->w; ++x) picture.rgb.push_back(row[x] & 0xFFFFFF);
   }
   SDL_FreeSurface(colour);
@@ -44,7 +45,7 @@ TEST_F(ImageFileTest, BmpSuiteGoodFilesMatchSdlAndBadOnesFail) {
     EXPECT_LE(LargestDifference(*loaded, *reference), 1);
   }
   const std::optional<Picture> pal8 = Load(folder + "/g/pal8.bmp"), topDown = Load(folder + "/g/pal8topdown.bmp"),
-                              os2 = Load(folder + "/g/pal8os2.bmp");
+                               os2 = Load(folder + "/g/pal8os2.bmp");
   ASSERT_TRUE(pal8 && topDown && os2);
   EXPECT_EQ(topDown->rgb, pal8->rgb);  // the right way up whichever way rows run
   EXPECT_EQ(os2->rgb, pal8->rgb);
@@ -60,8 +61,8 @@ TEST_F(ImageFileTest, BmpSuiteGoodFilesMatchSdlAndBadOnesFail) {
 
 TEST_F(ImageFileTest, CorporaMatchFreeImageAndTheirDamagedFilesFail) {
   VX_CORPUS_OR_SKIP(images, "");
-  for (const auto& [file, format] : {std::pair{"png/hopper.png", FIF_PNG}, {"psd/hopper.psd", FIF_PSD},
-                                     {"tiff/hopper.tif", FIF_TIFF}}) {
+  for (const auto& [file, format] :
+       {std::pair{"png/hopper.png", FIF_PNG}, {"psd/hopper.psd", FIF_PSD}, {"tiff/hopper.tif", FIF_TIFF}}) {
     const std::optional<Picture> loaded = Load(images + file), reference = ReferenceDecode(format, images + file);
     ASSERT_TRUE(loaded && reference) << file;
     EXPECT_EQ(LargestDifference(*loaded, *reference), 0) << file;

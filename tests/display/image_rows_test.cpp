@@ -14,8 +14,7 @@ namespace {
 std::vector<win::PALETTEENTRY> SomePalette(uint32_t seed) {
   std::mt19937 random(seed);
   std::vector<win::PALETTEENTRY> palette(256);
-  for (win::PALETTEENTRY& entry : palette)
-    entry = {uint8_t(random()), uint8_t(random()), uint8_t(random()), 0};
+  for (win::PALETTEENTRY& entry : palette) entry = {uint8_t(random()), uint8_t(random()), uint8_t(random()), 0};
   for (size_t i = 200; i < 256; ++i) palette[i] = palette[i - 100];
   return palette;
 }
@@ -115,8 +114,9 @@ class DisplayFormatLoadTest : public ::testing::Test {
     ASSERT_EQ(directDraw_->CreateSurface(&desc, &primary_, nullptr), win::DD_OK);
     if (withPalette) {
       const std::vector<win::PALETTEENTRY> entries = SomePalette(bits);
-      ASSERT_EQ(directDraw_->CreatePalette(win::DDPCAPS_8BIT | win::DDPCAPS_ALLOW256, entries.data(), &palette_, nullptr),
-                win::DD_OK);
+      ASSERT_EQ(
+          directDraw_->CreatePalette(win::DDPCAPS_8BIT | win::DDPCAPS_ALLOW256, entries.data(), &palette_, nullptr),
+          win::DD_OK);
       ASSERT_EQ(primary_->SetPalette(palette_), win::DD_OK);
     }
     AttachImageContext(window_, directDraw_, primary_);

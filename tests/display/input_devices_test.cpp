@@ -143,7 +143,8 @@ TEST_F(InputTest, FirstJoystickAndControlDeviceChoice) {
   EXPECT_EQ(Input().gControlDevice, nullptr);
   EXPECT_EQ(Run(kCmdListControlDevices, {}), 0);  // the list marks force feedback
   ASSERT_EQ(Checklist().gChecklistCount, 2);
-  EXPECT_EQ((std::vector{Checklist().gChecklist[0].values[0], Checklist().gChecklist[1].values[0]}), (std::vector{0, 1}));
+  EXPECT_EQ((std::vector{Checklist().gChecklist[0].values[0], Checklist().gChecklist[1].values[0]}),
+            (std::vector{0, 1}));
   EXPECT_STREQ(Checklist().gChecklist[1].text, "Force Pad");
   const struct {
     const char* name;
@@ -209,8 +210,11 @@ TEST_F(InputTest, LosingTheFocusReleasesKeysAndButtons) {
 }
 
 TEST_F(InputTest, EffectDurationsNeverOverflow) {
-  const std::pair<int32_t, win::DWORD> cases[] = {
-      {0, win::INFINITE}, {1, 51000}, {4000000, 4000050000u}, {INT32_MAX, win::INFINITE - 1}, {-1000, 0}};
+  const std::pair<int32_t, win::DWORD> cases[] = {{0, win::INFINITE},
+                                                  {1, 51000},
+                                                  {4000000, 4000050000u},
+                                                  {INT32_MAX, win::INFINITE - 1},
+                                                  {-1000, 0}};
   for (const auto& [ms, us] : cases) EXPECT_EQ(EffectDuration(ms), us) << ms;
 }
 
@@ -274,7 +278,8 @@ TEST_F(InputTest, ProgramReadsKeysAndJoystickWithNumbersOutOfRange) {
   Key(SDL_SCANCODE_LEFT, true);
   Key(SDL_SCANCODE_RSHIFT, true);
   RefreshInputState();  // the main loop's poll before the slice
-  EXPECT_EQ((std::vector{Read(kCmdLeftKey), Read(kCmdRightKey), Read(kCmdShiftKey), Read(kCmdScanCodeDown, {0xCB}), Read(kCmdScanCodeDown, {0x1E})}),
+  EXPECT_EQ((std::vector{Read(kCmdLeftKey), Read(kCmdRightKey), Read(kCmdShiftKey), Read(kCmdScanCodeDown, {0xCB}),
+                         Read(kCmdScanCodeDown, {0x1E})}),
             (std::vector{1, 0, 1, 1, 0}));
   Key(SDL_SCANCODE_LEFT, false);
   Key(SDL_SCANCODE_RSHIFT, false);
@@ -291,7 +296,8 @@ TEST_F(InputTest, ProgramReadsKeysAndJoystickWithNumbersOutOfRange) {
   Input().gJoystickState.rgbButtons[31] = 0x80;
   EXPECT_EQ((std::vector{Read(kCmdJoystickLeft), Read(kCmdJoystickX), Read(kCmdJoystickPovA), Read(kCmdJoystickPovB)}),
             (std::vector{1, -5, 9000, -1}));
-  for (const auto& [n, value] : {std::pair{31, 1}, {32, 0}, {-1, 0}}) EXPECT_EQ(Read(kCmdJoystickButton, {n}), value) << n;
+  for (const auto& [n, value] : {std::pair{31, 1}, {32, 0}, {-1, 0}})
+    EXPECT_EQ(Read(kCmdJoystickButton, {n}), value) << n;
   for (const auto& [n, value] : {std::pair{0, 9000}, {1, -1}, {2, 0}, {4, -1}, {-1, -1}})
     EXPECT_EQ(Read(kCmdJoystickHatAngle, {n}), value) << n;
 }
@@ -312,9 +318,9 @@ TEST_F(InputTest, TheMouseOfAScaledFullScreenPictureIsInPicturePixels) {
   };
   const auto clientArea = gClientAreaOnScreen;
   gClientAreaOnScreen = [](win::HWND) { return win::RECT{0, 0, 1024, 768}; };
-  const win::WNDCLASSA windowClass{0, [](win::HWND w, win::UINT m, win::WPARAM wp, win::LPARAM lp) {
-                                     return win::DefWindowProcA(w, m, wp, lp);
-                                   }, 0, "VXMOUSE", "VXMOUSE"};
+  const win::WNDCLASSA windowClass{
+      0, [](win::HWND w, win::UINT m, win::WPARAM wp, win::LPARAM lp) { return win::DefWindowProcA(w, m, wp, lp); }, 0,
+      "VXMOUSE", "VXMOUSE"};
   win::RegisterClassA(&windowClass);
   Host().gMainWindow = win::CreateWindowExA(0, "VXMOUSE", "", 0, 0, 0, 1024, 768, nullptr, nullptr);
   auto move = [](int toX, int toY, int byX, int byY) {

@@ -85,8 +85,9 @@ TEST_F(MemblockCommandTest, CopiesStayInsideBothBlocksAndMayOverlap) {
   EXPECT_EQ(uint32_t(Int("b")), 0x06050403u);
   EXPECT_EQ(Int("c"), 0x0605);
   const std::string blocks = "make memblock 1, 8 : make memblock 2, 4\n";
-  for (const char* copy : {"copy memblock 1, 2, 8, 0, 0", "copy memblock 1, 2, 0, 4, 0", "copy memblock 1, 2, 0, 0, 5",
-                           "copy memblock 1, 2, 4, 0, 5", "copy memblock 1, 2, 1, 0, -1", "copy memblock 1, 2, -1, 0, 2"})
+  for (const char* copy :
+       {"copy memblock 1, 2, 8, 0, 0", "copy memblock 1, 2, 0, 4, 0", "copy memblock 1, 2, 0, 0, 5",
+        "copy memblock 1, 2, 4, 0, 5", "copy memblock 1, 2, 1, 0, -1", "copy memblock 1, 2, -1, 0, 2"})
     EXPECT_EQ(Error(blocks + copy + "\n"), kErrMemblockPositionOutside) << copy;
 }
 
@@ -136,8 +137,9 @@ TEST_F(MemblockCommandTest, BitmapsAndImagesGoThroughBlocksPixelForPixel) {
 
 TEST_F(MemblockCommandTest, ABlockWithoutEveryPixelIsRefusedAndNothingChanges) {
   // A 4 x 4 header with one byte too few for 32 bits a pixel, and a block too short for a header.
-  const std::string shortBlock = "make memblock 1, 12 + 4 * 4 * 4 - 1\n"
-                                 "write memblock dword 1, 0, 4 : write memblock dword 1, 4, 4\n";
+  const std::string shortBlock =
+      "make memblock 1, 12 + 4 * 4 * 4 - 1\n"
+      "write memblock dword 1, 0, 4 : write memblock dword 1, 4, 4\n";
   EXPECT_EQ(Error(shortBlock + "make bitmap from memblock 3, 1\n"), kErrBitmapNotExist);
   EXPECT_EQ(Display().gBitmaps[3], nullptr) << "no bitmap was made";
   EXPECT_EQ(Error(shortBlock + "make bitmap from memblock 0, 1\n"), kErrBitmapNotExist);
@@ -202,8 +204,7 @@ TEST_F(MemblockCommandTest, MeshBlocksThatPromiseMoreThanTheyHoldAreRefused) {
       << "vertex 3 of three";
   EXPECT_EQ(refused("write memblock dword 1, 128, 5\nmake mesh from memblock 9, 1\n"), kErrNoMeshMade)
       << "normal 5 of three";
-  EXPECT_EQ(refused("write memblock dword 1, 104, 2\nmake mesh from memblock 9, 1\n"), kErrNoMeshMade)
-      << "two corners";
+  EXPECT_EQ(refused("write memblock dword 1, 104, 2\nmake mesh from memblock 9, 1\n"), kErrNoMeshMade) << "two corners";
   EXPECT_EQ(refused("write memblock dword 1, 0, 4294967295 / 12\nmake mesh from memblock 9, 1\n"), kErrNoMeshMade);
   EXPECT_EQ(Error("make memblock 1, 31\nmake mesh from memblock 9, 1\n"), kErrNoMeshMade);
   EXPECT_EQ(refused("make mesh from memblock 9, 1\nmake memblock 2, 156\nchange mesh from memblock 9, 2\n"),
@@ -225,14 +226,17 @@ TEST_F(MemblockCommandTest, ASoundGoesThroughABlockAndBackWithItsHeader) {
       "bits = memblock dword(2, 0) : hz = memblock dword(2, 4) : n = memblock dword(2, 8)\n"
       "size = get memblock size(2) : last = memblock byte(2, 111)\n"
       "end\n");
-  EXPECT_EQ(std::tuple(Int("bits"), Int("hz"), Int("n"), Int("size"), Int("last")), std::tuple(8, 11025, 100, 112, 198));
+  EXPECT_EQ(std::tuple(Int("bits"), Int("hz"), Int("n"), Int("size"), Int("last")),
+            std::tuple(8, 11025, 100, 112, 198));
   ASSERT_NE(Sound().gSoundLibrary.Sample(3), nullptr);
 
-  const std::string header = "make memblock 1, 12 + 100\nwrite memblock dword 1, 4, 11025 : write memblock dword 1, 8, 50\n";
-  for (const char* bad : {"write memblock dword 1, 0, 12", "write memblock dword 1, 0, 16 : write memblock dword 1, 8, 51",
-                          "write memblock dword 1, 0, 8 : write memblock dword 1, 4, 0",
-                          "write memblock dword 1, 0, 8 : write memblock dword 1, 4, 2000000",
-                          "write memblock dword 1, 0, 8 : write memblock dword 1, 8, 0"})
+  const std::string header =
+      "make memblock 1, 12 + 100\nwrite memblock dword 1, 4, 11025 : write memblock dword 1, 8, 50\n";
+  for (const char* bad :
+       {"write memblock dword 1, 0, 12", "write memblock dword 1, 0, 16 : write memblock dword 1, 8, 51",
+        "write memblock dword 1, 0, 8 : write memblock dword 1, 4, 0",
+        "write memblock dword 1, 0, 8 : write memblock dword 1, 4, 2000000",
+        "write memblock dword 1, 0, 8 : write memblock dword 1, 8, 0"})
     EXPECT_EQ(Ends(header + bad + "\nmake sound from memblock 2, 1\n"), std::pair(int32_t(kErrSoundNotExist), true))
         << bad;
   EXPECT_EQ(Sound().gSoundLibrary.Sample(2), nullptr);

@@ -39,7 +39,8 @@ class MousePointerTest : public test::SurfaceWorld {
 
 TEST_F(MousePointerTest, TheArrowIsDrawnOverSpritesWhereTheMouseIsAndTakesItsBackgroundAlong) {
   ASSERT_NE(Display().gPointerImageSurface, nullptr);
-  EXPECT_EQ(std::pair(Display().gPointerImageSurface->Width(), Display().gPointerImageSurface->Height()), std::pair(27u, 22u));
+  EXPECT_EQ(std::pair(Display().gPointerImageSurface->Width(), Display().gPointerImageSurface->Height()),
+            std::pair(27u, 22u));
   const SpriteRecord sprite = Sprite(MakeSprite(MakeImage(8, 8, 0x00FF00), 10, 10));
   CreatePointerSprites();
   CreatePointerSprites(0);
@@ -109,7 +110,8 @@ TEST_F(MousePointerTest, ItsImagesShareOneSurfaceThatEachReleasesOnce) {
   // A pointer left when the pools are emptied is forgotten; its images' references go with them.
   CreatePointerSprites();
   ResetEngineRecords();
-  EXPECT_EQ(std::tuple(Pointer().gPointerSprite, Pointer().gCaretSprite, Pointer().gPointerSpritesOn), std::tuple(-1, -1, 0u));
+  EXPECT_EQ(std::tuple(Pointer().gPointerSprite, Pointer().gCaretSprite, Pointer().gPointerSpritesOn),
+            std::tuple(-1, -1, 0u));
   EXPECT_EQ(Display().gPointerImageSurface->AddRef(), 2u);
   Display().gPointerImageSurface->Release();
   // After a display change the images are cut from the new bitmap.

@@ -78,7 +78,7 @@ TEST_F(SpriteCommandTest, MirroredClippedAndScaledSpritesShowTheRightPixels) {
   RunProgram(
       "cls rgb(0, 0, 64)\n"
       "load image \"ramp.bmp\", 1\n"
-      "sprite 1, -8, 200, 1 : mirror sprite 1\n"      // half off the left edge, mirrored
+      "sprite 1, -8, 200, 1 : mirror sprite 1\n"  // half off the left edge, mirrored
       "sprite 2, 100, 200, 1 : flip sprite 2\n"
       "sprite 3, 300, 300, 1 : scale sprite 3, 200\n"
       "sprite 4, 200, 200, 1 : mirror sprite 4 : mirror sprite 4\n"  // twice: as it was
@@ -158,8 +158,9 @@ TEST_F(SpriteCommandTest, BadNumbersFlagsAndSizesAreErrors) {
   EXPECT_EQ(ErrorOf("sprite 0, 0, 0, 1\n").first, kErrSpriteNumberOutOfRange);
   EXPECT_EQ(ErrorOf("x = sprite x(65536)\n").first, kErrSpriteNumberOutOfRange);
   EXPECT_EQ(ErrorOf("x = sprite exist(0)\n").first, kErrSpriteNumberOutOfRange);
-  for (const char* use : {"x = sprite x(3)", "mirror sprite 3", "delete sprite 3", "paste sprite 3, 0, 0",
-                          "scale sprite 3, 100", "x = sprite hit(3, 0)", "sprite 1, 0, 0, 1 : x = sprite collision(1, 3)"})
+  for (const char* use :
+       {"x = sprite x(3)", "mirror sprite 3", "delete sprite 3", "paste sprite 3, 0, 0", "scale sprite 3, 100",
+        "x = sprite hit(3, 0)", "sprite 1, 0, 0, 1 : x = sprite collision(1, 3)"})
     EXPECT_EQ(ErrorOf(std::string(use) + "\n").first, kErrSpriteNotExist) << use;
   EXPECT_EQ(ErrorOf("set sprite 1, 2, 1\n").first, kErrSpriteBackgroundFlag);
   EXPECT_EQ(ErrorOf("set sprite 1, 1, -1\n").first, kErrSpriteTransparencyFlag);

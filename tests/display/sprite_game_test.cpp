@@ -39,8 +39,8 @@ TEST_F(SpriteGameTest, TheShipSteersTheRocksFallAndTheGameEndsByItself) {
   int onRocks = 0;
   for (int n = 2; n <= 7; ++n) {
     const SpriteRecord& rock = *SpriteOf(Records().gSpriteSlotById[size_t(n)]);
-    onRocks += Count(kRock, std::max(rock.x, 0), std::max(rock.y, 0), std::min(rock.x + 24, 640),
-                     std::min(rock.y + 24, 480));
+    onRocks +=
+        Count(kRock, std::max(rock.x, 0), std::max(rock.y, 0), std::min(rock.x + 24, 640), std::min(rock.y + 24, 480));
   }
   EXPECT_GT(onRocks, 300);
   EXPECT_EQ(Count(kRock, 0, 0, 640, 480), onRocks);

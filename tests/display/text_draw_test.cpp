@@ -69,7 +69,9 @@ class TextDrawTest : public test::SurfaceWorld, public ::testing::WithParamInter
     QueueTextSize(size);
     DrawQueueExecute();
   }
-  static auto State() { return std::tuple(Text().gTextFontName, Text().gTextSize, int(Text().gTextStyle), int(Text().gTextOpaque)); }
+  static auto State() {
+    return std::tuple(Text().gTextFontName, Text().gTextSize, int(Text().gTextStyle), int(Text().gTextOpaque));
+  }
   size_t objectsBefore_ = 0;
 };
 
@@ -88,7 +90,8 @@ TEST_P(TextDrawTest, TextsLongerThan255CharactersStopThere) {
   const Found blue = Where(Display().gBackBuffer, kBlue);
   EXPECT_EQ(blue.left, 0);
   EXPECT_EQ(blue.right, std::max(measured.cx, 512 - measured.cx / 2 + measured.cx));
-  EXPECT_EQ(Where(Display().gBackBuffer, kBlue, {0, 1, 1024, 2}).right, measured.cx) << "the first line is 255 characters wide";
+  EXPECT_EQ(Where(Display().gBackBuffer, kBlue, {0, 1, 1024, 2}).right, measured.cx)
+      << "the first line is 255 characters wide";
 }
 
 TEST_P(TextDrawTest, AWaitingTextIsDrawnOnceInTheFontOfItsTimeAndAReplacedFontGoesAtOnce) {
@@ -125,7 +128,8 @@ TEST_P(TextDrawTest, TheRunResetMakesBothFontsAgainWithoutLeaking) {
   for (int run = 0; run < 3; ++run) ResetTextStateForRun();
   EXPECT_EQ(State(), std::tuple(std::string("system"), 10, 0, 0));
   // character set setting, character set, cursor
-  EXPECT_EQ((std::vector{Text().gTextCharsetSetting, Text().gTextCharset, uint32_t(Text().gTextCursorX), uint32_t(Text().gTextCursorY)}),
+  EXPECT_EQ((std::vector{Text().gTextCharsetSetting, Text().gTextCharset, uint32_t(Text().gTextCursorX),
+                         uint32_t(Text().gTextCursorY)}),
             (std::vector<uint32_t>{0, 0, 0, 0}));
   const win::LOGFONTA text = Made(Text().gTextFont);
   EXPECT_EQ(std::pair(int32_t(text.lfHeight), int32_t(text.lfCharSet)), std::pair(10, 0));

@@ -47,9 +47,9 @@ class VideoTest : public test::BitmapWorld {
     films_ = VX_FILM_FIXTURES_DIR;
 #endif
     if (films_.empty() || !fs::exists(films_ + "/colours.avi")) GTEST_SKIP() << "no film fixtures (no ffmpeg)";
-    for (const char* name : {"colours.avi", "colours_sound.avi", "halves.avi", "garbage.avi", "truncated.avi",
-                             "halves40.mpg", "halves200.mpg", "halves360.mpg", "pattern40.mpg", "tall46.mpg",
-                             "stereo_mono.mpg", "huge4112.avi"})
+    for (const char* name :
+         {"colours.avi", "colours_sound.avi", "halves.avi", "garbage.avi", "truncated.avi", "halves40.mpg",
+          "halves200.mpg", "halves360.mpg", "pattern40.mpg", "tall46.mpg", "stereo_mono.mpg", "huge4112.avi"})
       fs::copy_file(films_ + "/" + name, dir_.path() + name);
     win::GetCurrentDirectoryA(&saved_);
     win::SetCurrentDirectoryA(dir_.path().c_str());
@@ -100,12 +100,15 @@ class VideoTest : public test::BitmapWorld {
   static int32_t Int(const std::string& name) {
     const auto& table = gCompiler.variables[0];
     for (size_t i = 0; i < table.size(); ++i)
-      if (table[i].name == name && table[i].function == 0 && !table[i].isArray) return test::IntAt(operands::kIntVar + int(i));
+      if (table[i].name == name && table[i].function == 0 && !table[i].isArray)
+        return test::IntAt(operands::kIntVar + int(i));
     ADD_FAILURE() << "no variable " << name;
     return -1;
   }
   static uint32_t At(int32_t x, int32_t y) { return test::ColourAt(Display().gBackBuffer, x, y); }
-  static uint32_t BitmapAt(int32_t n, int32_t x, int32_t y) { return test::ColourAt(Display().gBitmaps[size_t(n)], x, y); }
+  static uint32_t BitmapAt(int32_t n, int32_t x, int32_t y) {
+    return test::ColourAt(Display().gBitmaps[size_t(n)], x, y);
+  }
 
   std::string films_;
   test::TempFolder dir_;
@@ -166,7 +169,8 @@ wait 100000
   }
   EXPECT_TRUE(Near(At(120, 120), kGreen)) << std::hex << At(120, 120);
   RunUntil(2600);
-  for (int n = 1; n <= 6; ++n) EXPECT_EQ(Video().gAnimationSlots[size_t(n)].playing, 0) << "film " << n << " played to its end";
+  for (int n = 1; n <= 6; ++n)
+    EXPECT_EQ(Video().gAnimationSlots[size_t(n)].playing, 0) << "film " << n << " played to its end";
   EXPECT_NEAR(double(sound_->samples.size() / 2) / win::kAudioOutputRate, 2.0, 0.15) << "both halves of the sound";
   EXPECT_EQ(Interpreter().gErrorCode, 0);
 }

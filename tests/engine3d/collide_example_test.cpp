@@ -29,7 +29,8 @@ TEST_F(CollideExampleTest, TheCubesMeetAndPushEachOtherApartWithoutEverOverlappi
     const float gap = Engine().gObjectRecords[b].position.x - Engine().gObjectRecords[a].position.x;
     ASSERT_GE(gap, 2.0f - 1e-4f) << "frame " << frames << ": the cubes overlap";
     closest = std::min(closest, gap);
-    for (const uint32_t item : {uint32_t(Engine().gObjectRecords[a].itemSlot), uint32_t(Engine().gObjectRecords[b].itemSlot)}) {
+    for (const uint32_t item :
+         {uint32_t(Engine().gObjectRecords[a].itemSlot), uint32_t(Engine().gObjectRecords[b].itemSlot)}) {
       int32_t inScreen = 0, x = 0, y = 0;
       ProjectObjectToScreen(item, inScreen, x, y);
       ASSERT_EQ(inScreen, 1) << "frame " << frames;

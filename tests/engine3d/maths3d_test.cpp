@@ -12,9 +12,21 @@
 namespace vx {
 namespace {
 
-Matrix4f Identity() { Matrix4f m; MatrixIdentity(m); return m; }
-Matrix4f Filled(float first) { Matrix4f m; for (int i = 0; i < 16; ++i) m.m[i] = first + float(i); return m; }
-Matrix4f Product(const Matrix4f& a, const Matrix4f& b) { Matrix4f out; MatrixMultiply(out, a, b); return out; }
+Matrix4f Identity() {
+  Matrix4f m;
+  MatrixIdentity(m);
+  return m;
+}
+Matrix4f Filled(float first) {
+  Matrix4f m;
+  for (int i = 0; i < 16; ++i) m.m[i] = first + float(i);
+  return m;
+}
+Matrix4f Product(const Matrix4f& a, const Matrix4f& b) {
+  Matrix4f out;
+  MatrixMultiply(out, a, b);
+  return out;
+}
 bool SameBits(const Matrix4f& a, const Matrix4f& b) { return std::memcmp(a.m, b.m, sizeof a.m) == 0; }
 
 ::testing::AssertionResult Near(const Vector3f& v, float x, float y, float z) {

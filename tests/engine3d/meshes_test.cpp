@@ -28,7 +28,9 @@ class MeshesTest : public test::EngineWorld {
     o.limbs[0].meshSlot = int32_t(mesh);
     return slot;
   }
-  static const MeshRecord& GridMesh(uint32_t grid) { return Engine().gMeshRecords[uint32_t(Engine().gObjectRecords[grid].limbs[0].meshSlot)]; }
+  static const MeshRecord& GridMesh(uint32_t grid) {
+    return Engine().gMeshRecords[uint32_t(Engine().gObjectRecords[grid].limbs[0].meshSlot)];
+  }
   static std::vector<float> Heights(uint32_t grid) {
     std::vector<float> h;
     const ObjectRecord& o = Engine().gObjectRecords[grid];
@@ -48,8 +50,8 @@ TEST_F(MeshesTest, BuiltInMeshesHaveTheirSizesAndANormalPerVertex) {
     int32_t (*load)(uint32_t, float);
     float size;
   };
-  for (const Case& c : {Case{LoadSphereMesh, 2.0f}, Case{LoadCubeMesh, 2.0f}, Case{LoadCylinderMesh, 2.0f},
-                        Case{LoadConeMesh, 2.0f}}) {
+  for (const Case& c :
+       {Case{LoadSphereMesh, 2.0f}, Case{LoadCubeMesh, 2.0f}, Case{LoadCylinderMesh, 2.0f}, Case{LoadConeMesh, 2.0f}}) {
     const uint32_t mesh = AllocMeshRecord();
     EXPECT_EQ(c.load(mesh, c.size), 1);
     const MeshRecord& m = Engine().gMeshRecords[mesh];

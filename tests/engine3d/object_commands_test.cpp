@@ -78,11 +78,11 @@ TEST_F(ObjectCommandsTest, AMovedCubeShowsWhereItWasPut) {
   ASSERT_EQ(Run(std::string("make object cube 1, 2\n"
                             "color object 1, rgb(255, 0, 0)\n"
                             "set object 1, 1, 1, 1, 1, 0\n") +
-                kLooking +
-                "save bitmap \"centre.bmp\"\n"
-                "position object 1, 3, 0, 0\n"
-                "save bitmap \"moved.bmp\"\n"
-                "wait key\n",
+                    kLooking +
+                    "save bitmap \"centre.bmp\"\n"
+                    "position object 1, 3, 0, 0\n"
+                    "save bitmap \"moved.bmp\"\n"
+                    "wait key\n",
                 40),
             0)
       << Runtime().gLastEngineError;
@@ -105,13 +105,13 @@ TEST_F(ObjectCommandsTest, AGhostedSphereLetsTheCubeBehindItShow) {
                             "color object 2, rgb(0, 0, 255)\n"
                             "set object 2, 1, 1, 1, 1, 0\n"
                             "position object 2, 0, 0, -3\n") +
-                kLooking +
-                "save bitmap \"solid.bmp\"\n"
-                "ghost object on 2\n"
-                "save bitmap \"ghost.bmp\"\n"
-                "ghost object off 2\n"
-                "save bitmap \"again.bmp\"\n"
-                "wait key\n",
+                    kLooking +
+                    "save bitmap \"solid.bmp\"\n"
+                    "ghost object on 2\n"
+                    "save bitmap \"ghost.bmp\"\n"
+                    "ghost object off 2\n"
+                    "save bitmap \"again.bmp\"\n"
+                    "wait key\n",
                 30),
             0);
   EXPECT_EQ(Saved("solid.bmp").At(80, 60), 0x0000FFu);
@@ -130,15 +130,15 @@ TEST_F(ObjectCommandsTest, AHiddenLimbIsGoneAndComesBack) {
                             "offset limb 1, 1, 3, 0, 0\n"
                             "color object 1, rgb(0, 255, 0)\n"
                             "set object 1, 1, 1, 1, 1, 0\n") +
-                kLooking +
-                "save bitmap \"limb.bmp\"\n"
-                "hide limb 1, 1\n"
-                "refresh screen\n"
-                "save bitmap \"hidden.bmp\"\n"
-                "show limb 1, 1\n"
-                "refresh screen\n"
-                "save bitmap \"shown.bmp\"\n"
-                "wait key\n",
+                    kLooking +
+                    "save bitmap \"limb.bmp\"\n"
+                    "hide limb 1, 1\n"
+                    "refresh screen\n"
+                    "save bitmap \"hidden.bmp\"\n"
+                    "show limb 1, 1\n"
+                    "refresh screen\n"
+                    "save bitmap \"shown.bmp\"\n"
+                    "wait key\n",
                 30),
             0);
   const test::Picture limb = Saved("limb.bmp"), hidden = Saved("hidden.bmp");
@@ -158,23 +158,23 @@ TEST_F(ObjectCommandsTest, ObjectsHandedToTheStaticWorldAreDrawnThereAndComeBack
                             "make object plain 2, 30, 30\n"
                             "color object 2, rgb(0, 255, 0)\n"
                             "position object 2, 0, 0, 5\n") +
-                kLooking +
-                "add object to static world 2\n"
-                "delete object 2\n"
-                "move object to static world 1\n"
-                "add static collision box -1, -1, -1, 1, 1, 1\n"
-                "refresh screen\n"
-                "save bitmap \"world.bmp\"\n"
-                "restore object from static world 1\n"
-                "save static world \"level.dat\"\n"
-                "clear static world\n"
-                "refresh screen\n"
-                "save bitmap \"clear.bmp\"\n"
-                "load static world \"level.dat\"\n"
-                "static world culling off\n"
-                "refresh screen\n"
-                "save bitmap \"loaded.bmp\"\n"
-                "wait key\n",
+                    kLooking +
+                    "add object to static world 2\n"
+                    "delete object 2\n"
+                    "move object to static world 1\n"
+                    "add static collision box -1, -1, -1, 1, 1, 1\n"
+                    "refresh screen\n"
+                    "save bitmap \"world.bmp\"\n"
+                    "restore object from static world 1\n"
+                    "save static world \"level.dat\"\n"
+                    "clear static world\n"
+                    "refresh screen\n"
+                    "save bitmap \"clear.bmp\"\n"
+                    "load static world \"level.dat\"\n"
+                    "static world culling off\n"
+                    "refresh screen\n"
+                    "save bitmap \"loaded.bmp\"\n"
+                    "wait key\n",
                 40),
             0)
       << Runtime().gLastEngineError;
@@ -367,7 +367,8 @@ TEST_F(ObjectCommandsTest, LimbsTexturedWithAnImageHoldOneUseEachAndGiveItBackOn
   const int32_t texture = Records().gImageRecords[image].textureSlot;
   ASSERT_GT(texture, 0);
   ASSERT_NE(Records().gTextureRecords[uint32_t(texture)].nameEntry, nullptr);
-  EXPECT_EQ(Records().gTextureRecords[uint32_t(texture)].nameEntry->useCount, 2) << "one for object 2, one for object 3";
+  EXPECT_EQ(Records().gTextureRecords[uint32_t(texture)].nameEntry->useCount, 2)
+      << "one for object 2, one for object 3";
   EXPECT_EQ(Object(2).limbs[0].imageNumber, 5);
   EXPECT_EQ(Object(3).limbs[0].imageNumber, 5);
   EXPECT_EQ(Object(1).limbs[0].imageNumber, 0) << "coloured since";
@@ -492,12 +493,13 @@ TEST_F(ObjectCommandsTest, StylesAndSwitchesReachTheRecords) {
 }
 
 TEST_F(ObjectCommandsTest, FramesAdvanceBySpeedAndWrapAndOnePlayStopsAtTheEnd) {
-  ASSERT_TRUE(Start("load object \"anim.x\", 1\n"
-                    "load object \"anim.x\", 2\n"
-                    "set object speed 1, 50\n"
-                    "loop object 1\n"
-                    "play object 2\n"
-                    "wait key\n"));
+  ASSERT_TRUE(
+      Start("load object \"anim.x\", 1\n"
+            "load object \"anim.x\", 2\n"
+            "set object speed 1, 50\n"
+            "loop object 1\n"
+            "play object 2\n"
+            "wait key\n"));
   Frames(5);
   ASSERT_EQ(Interpreter().gErrorCode, 0);
   std::vector<float> frames;
@@ -520,17 +522,18 @@ TEST_F(ObjectCommandsTest, FramesAdvanceBySpeedAndWrapAndOnePlayStopsAtTheEnd) {
 }
 
 TEST_F(ObjectCommandsTest, RecordedKeysPlayBackAndAWrittenFilePlaysTheSamePosesOnAFreshObject) {
-  ASSERT_TRUE(Start("load object \"arm.x\", 1\n"
-                    "set object keyframe 1, 0\n"
-                    "rotate limb 1, 1, 0, 90, 0\n"
-                    "offset limb 1, 2, 0, -2, 0\n"
-                    "set object keyframe 1, 10\n"
-                    "save object animation \"arm-walk.x\", 1\n"
-                    "load object \"arm.x\", 2\n"
-                    "append object animation \"arm.x\", \"arm-walk.x\", 2, 0\n"
-                    "loop object 1\n"
-                    "loop object 2\n"
-                    "wait key\n"));
+  ASSERT_TRUE(
+      Start("load object \"arm.x\", 1\n"
+            "set object keyframe 1, 0\n"
+            "rotate limb 1, 1, 0, 90, 0\n"
+            "offset limb 1, 2, 0, -2, 0\n"
+            "set object keyframe 1, 10\n"
+            "save object animation \"arm-walk.x\", 1\n"
+            "load object \"arm.x\", 2\n"
+            "append object animation \"arm.x\", \"arm-walk.x\", 2, 0\n"
+            "loop object 1\n"
+            "loop object 2\n"
+            "wait key\n"));
   Frames(30);
   ASSERT_EQ(Interpreter().gErrorCode, 0) << Runtime().gLastEngineError;
   EXPECT_EQ(Object(1).frameCount, 10.0f);
@@ -573,7 +576,8 @@ TEST_F(ObjectCommandsTest, TheLimbListStaysInsideTheChecklist) {
     model += "Frame " + (f == 3 ? std::string(300, 'n') : "f" + std::to_string(f)) + " {\n}\n";
   model += "Mesh quad {\n 3; 0;0;0;, 0;1;0;, 1;0;0;;\n 1; 3;0,1,2;;\n}\n";
   folder_.Write("many.x", model);
-  ASSERT_EQ(RunFresh("load object \"many.x\", 1\nperform checklist for object limbs 1\nend\n"), 0) << Runtime().gLastEngineError;
+  ASSERT_EQ(RunFresh("load object \"many.x\", 1\nperform checklist for object limbs 1\nend\n"), 0)
+      << Runtime().gLastEngineError;
   EXPECT_EQ(Checklist().gChecklistCount, kChecklistCapacity);
   EXPECT_EQ(Checklist().gChecklistFilled, 1);
   EXPECT_EQ(Checklist().gChecklist[0].values[0], 0);

@@ -3,8 +3,8 @@
 // side they came from, apart ones do not, and other numbers that name nothing touch nothing; limb
 // places follow their object at once; grids, the static world, the camera and lights answer; and
 // every refused number raises its error.
-#include <cmath>
 #include <climits>
+#include <cmath>
 #include <filesystem>
 #include <initializer_list>
 #include <utility>
@@ -67,8 +67,21 @@ TEST_F(ObjectValuesTest, PlacesAnglesSizesAndScreenPlacesReadBackAfterMovesAndTu
                      "end\n"),
             0)
       << Runtime().gLastEngineError;
-  Expect({{"px#", 1.5}, {"py#", -2}, {"pz#", 3}, {"ax#", 10}, {"ay#", 20}, {"az#", 0}, {"mx#", 3.5}, {"my#", 90},
-          {"step#", 2}, {"sx#", 2}, {"sy#", 4}, {"sz#", 6}, {"size#", 4}, {"radius#", 4}, {"cx#", 0}});
+  Expect({{"px#", 1.5},
+          {"py#", -2},
+          {"pz#", 3},
+          {"ax#", 10},
+          {"ay#", 20},
+          {"az#", 0},
+          {"mx#", 3.5},
+          {"my#", 90},
+          {"step#", 2},
+          {"sx#", 2},
+          {"sy#", 4},
+          {"sz#", 6},
+          {"size#", 4},
+          {"radius#", 4},
+          {"cx#", 0}});
   Expect({{"hidden", 0}, {"shown", 1}, {"one", 1}, {"none", 0}, {"mesh", 0}, {"made", 1}});
   Expect({{"x", 80}, {"y", 60}, {"in", 1}, {"behind", 0}, {"far", INT32_MAX}});
 }
@@ -99,7 +112,14 @@ TEST_F(ObjectValuesTest, LimbsAnswerWhereTheyStandAtOnce) {
             0)
       << Runtime().gLastEngineError;
   Expect({{"e1", 1}, {"e2", 0}, {"e3", 0}, {"reserved", 0}, {"v2", 0}, {"v1", 1}, {"t", 0}});
-  Expect({{"oy#", -1}, {"ly#", 30}, {"ax#", 10}, {"ay#", -1}, {"bx#", 10}, {"by#", 5}, {"bz#", -3}, {"hx#", 0},
+  Expect({{"oy#", -1},
+          {"ly#", 30},
+          {"ax#", 10},
+          {"ay#", -1},
+          {"bx#", 10},
+          {"by#", 5},
+          {"bz#", -3},
+          {"hx#", 0},
           {"px#", 0}});
   Expect({{"dy#", 90}}, 1e-3f);
   EXPECT_EQ(Text("name$"), "crate.png");
@@ -128,8 +148,16 @@ TEST_F(ObjectValuesTest, AnimationStateReadsBackAsSet) {
                      80),
             0)
       << Runtime().gLastEngineError;
-  Expect({{"total", 20}, {"before", 0}, {"wrong", 0}, {"playing", 1}, {"looping", 1}, {"speed", 50}, {"stopped", 0},
-          {"cubespeed", 0}, {"cubeframe#", 0}, {"cubetotal", 0}});
+  Expect({{"total", 20},
+          {"before", 0},
+          {"wrong", 0},
+          {"playing", 1},
+          {"looping", 1},
+          {"speed", 50},
+          {"stopped", 0},
+          {"cubespeed", 0},
+          {"cubeframe#", 0},
+          {"cubetotal", 0}});
   EXPECT_GT(Float("frame#"), 0.0f);
 }
 
@@ -168,12 +196,32 @@ TEST_F(ObjectValuesTest, BoxesReportEachOtherWithThePushBackOnTheAxisTheyCameInB
                      "end\n",
                      60),
             0);
-  Expect({{"c12", 1}, {"c21", 1}, {"c13", 0}, {"any1", 2}, {"any2", 1}, {"any3", 0}, {"h1", 1}, {"h2", 0},
-          {"apart", 0}, {"again", 1}, {"off", 0}, {"touch", 1}, {"gap", 0}, {"upright", 1}, {"along", 0}});
+  Expect({{"c12", 1},
+          {"c21", 1},
+          {"c13", 0},
+          {"any1", 2},
+          {"any2", 1},
+          {"any3", 0},
+          {"h1", 1},
+          {"h2", 0},
+          {"apart", 0},
+          {"again", 1},
+          {"off", 0},
+          {"touch", 1},
+          {"gap", 0},
+          {"upright", 1},
+          {"along", 0}});
   // From -x; the other pushed the other way; from above; from +z. Each test starts from nothing.
   Expect({{"xin", 1}, {"xback", 1}, {"yin", 2}, {"zin", 1}, {"out", 0}});
-  Expect({{"x1#", 0.5}, {"y1#", 0}, {"z1#", 0}, {"x2#", -0.5}, {"x3#", 0}, {"y3#", -0.5}, {"z3#", 0},
-          {"z4#", -0.25}, {"z5#", 0}});
+  Expect({{"x1#", 0.5},
+          {"y1#", 0},
+          {"z1#", 0},
+          {"x2#", -0.5},
+          {"x3#", 0},
+          {"y3#", -0.5},
+          {"z3#", 0},
+          {"z4#", -0.25},
+          {"z5#", 0}});
 }
 
 TEST_F(ObjectValuesTest, LibraryCollisionsAndNumbersThatNameNothing) {
@@ -187,8 +235,16 @@ TEST_F(ObjectValuesTest, LibraryCollisionsAndNumbersThatNameNothing) {
                      "position object 2, 5, 0, 0 : wait 1 : apart = object collision(1, 2)\n"
                      "end\n"),
             0);
-  Expect({{"far", 0}, {"near", 1}, {"any", 2}, {"self", 0}, {"big", 0}, {"low", 0}, {"missing", 0}, {"self4", 0},
-          {"none4", 0}, {"apart", 0}});
+  Expect({{"far", 0},
+          {"near", 1},
+          {"any", 2},
+          {"self", 0},
+          {"big", 0},
+          {"low", 0},
+          {"missing", 0},
+          {"self4", 0},
+          {"none4", 0},
+          {"apart", 0}});
 }
 
 // The sprite-wide switches reach the objects too, and leave a sprite without an image alone.
@@ -216,29 +272,47 @@ TEST_F(ObjectValuesTest, GridsTheStaticWorldTheCameraAndLightsAnswer) {
   grid.draw.wireframe = 1;
   SetMatrixPointHeight(slot, 1, 1, 2.0f);
   Engine().gGridSlotById[7] = slot;
-  ASSERT_TRUE(Start("g = matrix exist(7) : no = matrix exist(8)\n"
-                    "gx# = matrix position x(7) : wire = matrix wireframe state(7)\n"
-                    "tiled = matrix tile state(7) : tiles = matrix tile count(7)\n"
-                    "point# = get matrix height(7, 1, 1) : corner# = get matrix height(7, 4, 2)\n"
-                    "on# = get ground height(7, 2, 2) : half# = get ground height(7, 1, 1)\n"
-                    "off# = get ground height(7, 8.5, 1)\n"
-                    "add static collision box 0, 0, 0, 2, 2, 2\n"
-                    "s = static box collision(-2, 0.5, 0.5, -1, 1.5, 1.5, -0.5, 0.5, 0.5, 0.5, 1.5, 1.5)\n"
-                    "sx# = static box collision x() : sy# = static box collision y()\n"
-                    "miss = static box collision(5, 5, 5, 6, 6, 6, 5, 5, 5, 6, 6, 6)\n"
-                    "position camera 1, 2, 3 : cz# = camera position z()\n"
-                    "point camera 2, 2, 3 : cy# = camera angle y()\n"
-                    "l0 = light exist(0) : l1 = light exist(1) : l9 = 9 + 0 : l9 = light exist(70000)\n"
-                    "make object cube 9, 1 : position object 9, 6, 2, 3\n"
-                    "wait 1 : wait 1 : drawn = statistic(1) : other = statistic(9)\n"
-                    "end\n"));
+  ASSERT_TRUE(
+      Start("g = matrix exist(7) : no = matrix exist(8)\n"
+            "gx# = matrix position x(7) : wire = matrix wireframe state(7)\n"
+            "tiled = matrix tile state(7) : tiles = matrix tile count(7)\n"
+            "point# = get matrix height(7, 1, 1) : corner# = get matrix height(7, 4, 2)\n"
+            "on# = get ground height(7, 2, 2) : half# = get ground height(7, 1, 1)\n"
+            "off# = get ground height(7, 8.5, 1)\n"
+            "add static collision box 0, 0, 0, 2, 2, 2\n"
+            "s = static box collision(-2, 0.5, 0.5, -1, 1.5, 1.5, -0.5, 0.5, 0.5, 0.5, 1.5, 1.5)\n"
+            "sx# = static box collision x() : sy# = static box collision y()\n"
+            "miss = static box collision(5, 5, 5, 6, 6, 6, 5, 5, 5, 6, 6, 6)\n"
+            "position camera 1, 2, 3 : cz# = camera position z()\n"
+            "point camera 2, 2, 3 : cy# = camera angle y()\n"
+            "l0 = light exist(0) : l1 = light exist(1) : l9 = 9 + 0 : l9 = light exist(70000)\n"
+            "make object cube 9, 1 : position object 9, 6, 2, 3\n"
+            "wait 1 : wait 1 : drawn = statistic(1) : other = statistic(9)\n"
+            "end\n"));
   Frames(40);
   ASSERT_EQ(Interpreter().gErrorCode, 0) << Runtime().gLastEngineError;
   // The ground at a grid point is the point's height, half way to it half as high, 0 off the grid;
   // outside its range a light is not answered; the cube's twelve triangles were drawn.
-  Expect({{"g", 1}, {"no", 0}, {"wire", 1}, {"tiled", 1}, {"tiles", 6}, {"s", 1}, {"miss", 0}, {"l0", 1}, {"l1", 0},
-          {"l9", 9}, {"drawn", 12}, {"other", 0}});
-  Expect({{"gx#", 5}, {"point#", 2}, {"corner#", 0}, {"on#", 2}, {"half#", 1}, {"off#", 0}, {"sx#", 0.5}, {"sy#", 0},
+  Expect({{"g", 1},
+          {"no", 0},
+          {"wire", 1},
+          {"tiled", 1},
+          {"tiles", 6},
+          {"s", 1},
+          {"miss", 0},
+          {"l0", 1},
+          {"l1", 0},
+          {"l9", 9},
+          {"drawn", 12},
+          {"other", 0}});
+  Expect({{"gx#", 5},
+          {"point#", 2},
+          {"corner#", 0},
+          {"on#", 2},
+          {"half#", 1},
+          {"off#", 0},
+          {"sx#", 0.5},
+          {"sy#", 0},
           {"cz#", 3}});
   Expect({{"cy#", 90}}, 1e-3f);
 }

@@ -65,7 +65,9 @@ TEST_F(ObjectsTest, TheCorpusModelsLoadOrFailWithTheirErrors) {
   std::ifstream probe(corpus + "LICENSE-assimp.txt");
   if (!probe) GTEST_SKIP() << "no model corpus";
   int loaded = 0;
-  for (const char* name : {"X/test.x", "X/Testwuson.X", "X/test_cube_binary.x", "X/test_cube_compressed.x", "3DS/RotatingCube.3DS", "3DS/cube_with_diffuse_texture.3DS", "X/malformed_skinweights_oob.x"}) {
+  for (const char* name :
+       {"X/test.x", "X/Testwuson.X", "X/test_cube_binary.x", "X/test_cube_compressed.x", "3DS/RotatingCube.3DS",
+        "3DS/cube_with_diffuse_texture.3DS", "X/malformed_skinweights_oob.x"}) {
     const int32_t error = Load(corpus + name, 1);
     EXPECT_TRUE(error == 0 || error == kErrModelNotRead || error == kErrFileNotFound) << name << " " << error;
     if (error == 0) {
@@ -145,9 +147,12 @@ TEST_F(ObjectsTest, TexturesOfTheSameNameInTwoFoldersStayApart) {
   ASSERT_EQ(Load(red, 1), 0);
   ASSERT_EQ(Load(green, 2), 0);
   ASSERT_EQ(Load(red, 3), 0);
-  const uint32_t t1 = Engine().gObjectRecords[ObjectSlotOf(1)].model->GetTextureById(1);  // a mesh outside any frame gets frame 1
-  const uint32_t t2 = Engine().gObjectRecords[ObjectSlotOf(2)].model->GetTextureById(1);  // a mesh outside any frame gets frame 1
-  const uint32_t t3 = Engine().gObjectRecords[ObjectSlotOf(3)].model->GetTextureById(1);  // a mesh outside any frame gets frame 1
+  const uint32_t t1 =
+      Engine().gObjectRecords[ObjectSlotOf(1)].model->GetTextureById(1);  // a mesh outside any frame gets frame 1
+  const uint32_t t2 =
+      Engine().gObjectRecords[ObjectSlotOf(2)].model->GetTextureById(1);  // a mesh outside any frame gets frame 1
+  const uint32_t t3 =
+      Engine().gObjectRecords[ObjectSlotOf(3)].model->GetTextureById(1);  // a mesh outside any frame gets frame 1
   ASSERT_NE(t1, 0u);
   ASSERT_NE(t2, 0u);
   EXPECT_NE(t1, t2);

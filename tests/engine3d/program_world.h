@@ -44,9 +44,7 @@ class ProgramWorld : public EngineWorld {
 
   // Compiles the source in the test's folder and starts it there; false (with a failure) when it
   // does not compile.
-  bool Start(const std::string& source) {
-    return StartFile(folder_.Write("program.vxa", source), folder_.path());
-  }
+  bool Start(const std::string& source) { return StartFile(folder_.Write("program.vxa", source), folder_.path()); }
 
   // Compiles a source file and starts it with `folder` as the current folder.
   bool StartFile(const std::string& file, const std::string& folder) {
@@ -63,7 +61,8 @@ class ProgramWorld : public EngineWorld {
     for (int group = 0; group < 3; ++group) {
       const auto& table = gCompiler.variables[size_t(group)];
       for (size_t i = 0; i < table.size(); ++i)
-        if (table[i].function == 0 && !table[i].isArray) variables_[table[i].name] = operands::kIntVar + operands::kPerKind * group + int(i);
+        if (table[i].function == 0 && !table[i].isArray)
+          variables_[table[i].name] = operands::kIntVar + operands::kPerKind * group + int(i);
     }
     FreeCompilerTables();
     if (compiled != 1) {

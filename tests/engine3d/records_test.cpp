@@ -149,7 +149,8 @@ TEST_F(RecordsTest, DoubleFreesAreRefusedRetakenRecordsAreCleanAndFailedGrowthRa
   EXPECT_EQ(UsedOrder(Records().gRenderItems), (Slots{int32_t(a), int32_t(c), int32_t(d), int32_t(e)}));
   ASSERT_EQ(d, b);
   const SpriteRecord& it = *SpriteOf(d);
-  EXPECT_EQ(std::tuple(Records().gRenderItems[d].visible, it.x, it.ownedImages[0], it.scaleY), std::tuple(0, 0, -1, 1.0f));
+  EXPECT_EQ(std::tuple(Records().gRenderItems[d].visible, it.x, it.ownedImages[0], it.scaleY),
+            std::tuple(0, 0, -1, 1.0f));
 
   const uint32_t object = AllocObjectRecord();
   Engine().gObjectRecords[object].limbs[5].exists = 1;
@@ -240,7 +241,8 @@ TEST_F(RecordsTest, DeletingAnObjectReleasesWhatItOwnsOnceAndClearsItsNumber) {
     }
     DeleteObjectRecord(sourceFirst ? source : instance, sourceFirst ? 1 : 2);
     EXPECT_EQ(Engine().gObjectRecords[sourceFirst ? instance : source].model, model) << "still drawn by the other";
-    EXPECT_EQ(Engine().gAnimatedObjectsHead == nullptr, sourceFirst) << "only the source's own deletion removes its node";
+    EXPECT_EQ(Engine().gAnimatedObjectsHead == nullptr, sourceFirst)
+        << "only the source's own deletion removes its node";
     DeleteObjectRecord(sourceFirst ? instance : source, sourceFirst ? 2 : 1);
     EXPECT_EQ(Engine().gAnimatedObjectsHead, nullptr);
   }
@@ -340,7 +342,8 @@ TEST_F(RecordsTest, WhatARunLeavesIsReleasedOnceByTheNextResetAndAtShutDown) {
     Engine().gObjectRecords[object].model = new SceneModel;
     Engine().gObjectRecords[object].limbs[0].meshSlot = int32_t(MakeMesh());
     MakeMesh();
-    for (NumberMap* map : {&Records().gSpriteSlotById, &Engine().gObjectSlotById, &Engine().gMeshSlotById}) (*map)[65535] = 9;
+    for (NumberMap* map : {&Records().gSpriteSlotById, &Engine().gObjectSlotById, &Engine().gMeshSlotById})
+      (*map)[65535] = 9;
     const uint32_t image = MakeImage();
     AddTextureUse(MakeImageTexture(image, 10 + pass));
     win::IDirectDrawSurface7* imageSurface = Records().gImageRecords[image].surface;

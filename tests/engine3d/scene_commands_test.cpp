@@ -98,7 +98,8 @@ TEST_F(SceneCommandsTest, TheCameraStandsWhereItWasPutAimedAndTurned) {
     EXPECT_TRUE(std::isfinite(Scene().gCameraAngles.y));
   }
   ASSERT_EQ(RunFresh("position camera 0, 0, -50\nset camera to follow 10, 0, 0, 90, 10, 5, 4, 0\nend\n"), 0);
-  EXPECT_TRUE(Near(Scene().gCameraPosition, 0 + (0 - 0) / 4.0f, 1.25f, -50 + 50 / 4.0f, 1e-3f)) << "a quarter of the way";
+  EXPECT_TRUE(Near(Scene().gCameraPosition, 0 + (0 - 0) / 4.0f, 1.25f, -50 + 50 / 4.0f, 1e-3f))
+      << "a quarter of the way";
   // The wanted place is where the camera stands and the point lies at 90 degrees: the yaw turns
   // to 60, then to 80.
   ASSERT_EQ(RunFresh("set camera to follow 10, 0, 0, 90, 10, 0, 1, 0\nend\n"), 0);
@@ -120,7 +121,8 @@ TEST_F(SceneCommandsTest, TheCameraStandsWhereItWasPutAimedAndTurned) {
   EXPECT_EQ(Display().gCameraFov, 1.2f);
   Matrix4f expected;
   MatrixPerspective(expected, 1.2f, 120.0f / 160.0f, 2.0f, 500.0f);
-  EXPECT_EQ(std::memcmp(expected.m, Scene().gProjectionMatrix.m, sizeof expected.m), 0) << "the values and the matrix agree";
+  EXPECT_EQ(std::memcmp(expected.m, Scene().gProjectionMatrix.m, sizeof expected.m), 0)
+      << "the values and the matrix agree";
   EXPECT_EQ(Scene().gCameraRotationOrder, 0);
   EXPECT_EQ(Scene().gAutoCamera, 0);
 }
@@ -159,16 +161,15 @@ TEST_F(SceneCommandsTest, ARedPointLightBesideAWhiteCubeLightsOnlyTheSideItFaces
       "color object 1, rgb(255, 255, 255)\n"
       "position camera 0, 0, -10\n"
       "point camera 0, 0, 0\n";
-  ASSERT_EQ(RunFresh(scene +
-                     "hide light 0\n"
-                     "make light 1\n"
-                     "set point light 1, -6, 0, -6\n"
-                     "color light 1, rgb(255, 0, 0)\n"
-                     "save bitmap \"red.bmp\"\n"
-                     "hide light 1\n"
-                     "refresh screen\n"
-                     "save bitmap \"dark.bmp\"\n"
-                     "wait key\n"),
+  ASSERT_EQ(RunFresh(scene + "hide light 0\n"
+                             "make light 1\n"
+                             "set point light 1, -6, 0, -6\n"
+                             "color light 1, rgb(255, 0, 0)\n"
+                             "save bitmap \"red.bmp\"\n"
+                             "hide light 1\n"
+                             "refresh screen\n"
+                             "save bitmap \"dark.bmp\"\n"
+                             "wait key\n"),
             0)
       << Runtime().gLastEngineError;
   const test::Picture red = Saved("red.bmp"), dark = Saved("dark.bmp");

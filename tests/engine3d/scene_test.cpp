@@ -241,12 +241,14 @@ TEST_F(SceneTest, TheFramesDrawListKeepsThePassesAndTheirOrders) {
   Frame();  // the backdrop shows from the next frame
   Scene().gBackdropOn = 0;
   std::vector<float> drawn;
-  Display().gD3DDevice->SetDrawObserver([&](const Direct3DDevice::DrawObservation& d) { drawn.push_back(d.world._41); });
+  Display().gD3DDevice->SetDrawObserver(
+      [&](const Direct3DDevice::DrawObservation& d) { drawn.push_back(d.world._41); });
   EXPECT_EQ(Frame(), 11u * 36);
   Display().gD3DDevice->SetDrawObserver(nullptr);
   EXPECT_EQ(drawn, (std::vector<float>{-4, -3, -2, -1, 2, 3, 1, 5, 4, 7, 6}));
   // The world transform is the device's own again.
-  EXPECT_TRUE(std::memcmp(Transform(D3DTRANSFORMSTATE_WORLD).m, Scene().gWorldBaseMatrix.m, sizeof Scene().gWorldBaseMatrix.m) == 0);
+  EXPECT_TRUE(std::memcmp(Transform(D3DTRANSFORMSTATE_WORLD).m, Scene().gWorldBaseMatrix.m,
+                          sizeof Scene().gWorldBaseMatrix.m) == 0);
 }
 
 // Once the frame's lists have grown to the scene, a frame allocates nothing: not the engine's
@@ -312,11 +314,11 @@ TEST_F(SceneTest, AGlueChainHangsEachLinkOnItsOwnLimb) {
   };
   const std::string quad =
       "Mesh { 3; 0;0;0;, 0;1;0;, 1;0;0;; 1; 3;0,1,2;; MeshNormals { 1; 0;0;-1;; 1; 3;0,0,0;; } }\n";
-  const uint32_t a = loadFrames(1, "xof 0303txt 0032\nFrame one { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 10,0,0,1;; } " +
-                                       quad + "}\nFrame two { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,20,0,1;; } " +
-                                       quad + "}\n");
-  const uint32_t b = loadFrames(2, "xof 0303txt 0032\nFrame one { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,5,1;; } " +
-                                       quad + "}\n");
+  const uint32_t a = loadFrames(
+      1, "xof 0303txt 0032\nFrame one { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 10,0,0,1;; } " + quad +
+             "}\nFrame two { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,20,0,1;; } " + quad + "}\n");
+  const uint32_t b = loadFrames(
+      2, "xof 0303txt 0032\nFrame one { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,5,1;; } " + quad + "}\n");
   const uint32_t c = loadFrames(3, "xof 0303txt 0032\n" + quad);
   ASSERT_TRUE(a && b && c);
   Engine().gObjectRecords[b].gluedObject = int32_t(a);

@@ -32,8 +32,8 @@ std::vector<uint8_t> Bytes(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(bytes.data()),
-                                                                 std::streamsize(bytes.size()));
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 class StaticWorldFileTest : public test::StaticWorldTest {
@@ -44,7 +44,8 @@ class StaticWorldFileTest : public test::StaticWorldTest {
   // it was given.
   static std::vector<uint8_t> Shape() {
     std::vector<uint32_t> slots;
-    for (StaticTextureGroup& g : Engine().gStaticWorld.geometry.groups) slots.push_back(std::exchange(g.textureSlot, 0));
+    for (StaticTextureGroup& g : Engine().gStaticWorld.geometry.groups)
+      slots.push_back(std::exchange(g.textureSlot, 0));
     std::vector<uint8_t> bytes = EncodeStaticWorld(Engine().gStaticWorld.geometry);
     auto slot = slots.begin();
     for (StaticTextureGroup& g : Engine().gStaticWorld.geometry.groups) g.textureSlot = *slot++;

@@ -36,8 +36,14 @@ struct TestMesh {
     ++faceCount;
   }
   StaticMeshData Data() const {
-    return {positions.data(), normals.data(), faces.data(),   uvs.data(), uint32_t(positions.size() / 3),
-            uint32_t(normals.size() / 3), faceCount, uint32_t(faces.size())};
+    return {positions.data(),
+            normals.data(),
+            faces.data(),
+            uvs.data(),
+            uint32_t(positions.size() / 3),
+            uint32_t(normals.size() / 3),
+            faceCount,
+            uint32_t(faces.size())};
   }
 };
 
@@ -87,7 +93,9 @@ class StaticWorldTest : public SurfaceWorld {
     profile.devices = {{"Software", "RGB", caps}};
     win::SetDirect3DProfile(profile);
     ASSERT_EQ(win::CreateDirect3D(Display().gDirectDraw, &Display().gDirect3D), win::D3D_OK);
-    ASSERT_EQ(Display().gDirect3D->CreateDevice(win::IID_IDirect3DRGBDevice, Display().gBackBuffer, &Display().gD3DDevice), win::D3D_OK);
+    ASSERT_EQ(
+        Display().gDirect3D->CreateDevice(win::IID_IDirect3DRGBDevice, Display().gBackBuffer, &Display().gD3DDevice),
+        win::D3D_OK);
     Display().gTextureFormatCount = Display().gDxtTextures = 0;
     for (const win::DDPIXELFORMAT& f : profile.textureFormats) {
       Display().gTextureFormats[size_t(Display().gTextureFormatCount++)] = f;

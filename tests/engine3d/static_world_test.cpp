@@ -165,13 +165,13 @@ TEST_F(StaticPartTest, AnOwnedPartLivesInTheNearestWorldPartThatHoldsItAndGoesWi
 class StaticCullingTest : public test::StaticWorldTest {};
 
 TEST_F(StaticCullingTest, PartsOutsideTheViewAreNotDrawn) {
-  ASSERT_EQ(Add(0, BoxMesh(0, 0, 100, 2, 2, 2)), 1);      // ahead
-  ASSERT_EQ(Add(0, BoxMesh(0, 0, -100, 2, 2, 2)), 1);     // behind the camera
-  ASSERT_EQ(Add(0, BoxMesh(0, 0, 4000, 2, 2, 2)), 1);     // beyond the far range
-  ASSERT_EQ(Add(0, BoxMesh(500, 0, 100, 2, 2, 2)), 1);    // off to the right
-  ASSERT_EQ(Add(0, BoxMesh(0, -400, 100, 2, 2, 2)), 1);   // below
-  ASSERT_EQ(Add(0, BoxMesh(15, 0, 10, 2, 2, 2)), 1);      // off the edge, but nearer than 20
-  ASSERT_EQ(Add(0, BoxMesh(0, 0, -1, 4, 4, 4)), 1);       // around the eye
+  ASSERT_EQ(Add(0, BoxMesh(0, 0, 100, 2, 2, 2)), 1);     // ahead
+  ASSERT_EQ(Add(0, BoxMesh(0, 0, -100, 2, 2, 2)), 1);    // behind the camera
+  ASSERT_EQ(Add(0, BoxMesh(0, 0, 4000, 2, 2, 2)), 1);    // beyond the far range
+  ASSERT_EQ(Add(0, BoxMesh(500, 0, 100, 2, 2, 2)), 1);   // off to the right
+  ASSERT_EQ(Add(0, BoxMesh(0, -400, 100, 2, 2, 2)), 1);  // below
+  ASSERT_EQ(Add(0, BoxMesh(15, 0, 10, 2, 2, 2)), 1);     // off the edge, but nearer than 20
+  ASSERT_EQ(Add(0, BoxMesh(0, 0, -1, 4, 4, 4)), 1);      // around the eye
   const StaticDrawStats stats = Frame();
   std::vector<uint8_t> visible;
   for (const StaticPart* p : Parts()) visible.push_back(p->visible);
@@ -199,11 +199,11 @@ TEST_F(StaticCullingTest, TheRenderCullsThroughTheScenesView) {
 }
 
 TEST_F(StaticCullingTest, AnOccluderHidesWhatLiesWhollyBehindIt) {
-  ASSERT_EQ(Add(0, BoxMesh(0, 0, 50, 40, 40, 1), 1), 1);   // a wall ahead
-  ASSERT_EQ(Add(0, BoxMesh(0, 0, 200, 2, 2, 2)), 1);        // behind it
-  ASSERT_EQ(Add(0, BoxMesh(0, 0, 20, 2, 2, 2)), 1);         // in front of it
-  ASSERT_EQ(Add(0, BoxMesh(150, 0, 200, 2, 2, 2)), 1);      // behind, but beside it on the screen
-  ASSERT_EQ(Add(0, BoxMesh(0, 0, 60, 2, 2, 30)), 1);        // reaching in front of its far face
+  ASSERT_EQ(Add(0, BoxMesh(0, 0, 50, 40, 40, 1), 1), 1);  // a wall ahead
+  ASSERT_EQ(Add(0, BoxMesh(0, 0, 200, 2, 2, 2)), 1);      // behind it
+  ASSERT_EQ(Add(0, BoxMesh(0, 0, 20, 2, 2, 2)), 1);       // in front of it
+  ASSERT_EQ(Add(0, BoxMesh(150, 0, 200, 2, 2, 2)), 1);    // behind, but beside it on the screen
+  ASSERT_EQ(Add(0, BoxMesh(0, 0, 60, 2, 2, 30)), 1);      // reaching in front of its far face
   Frame();
   std::vector<StaticPart*> parts = Parts();
   EXPECT_EQ(parts[0]->visible, 1);
@@ -221,16 +221,16 @@ TEST_F(StaticCullingTest, AnOccluderHidesWhatLiesWhollyBehindIt) {
 }
 
 TEST_F(StaticCullingTest, OccludersTrimTogetherAndTheExtraFlagCoversTheWholeHeight) {
-  ASSERT_EQ(Add(0, BoxMesh(0, 0, 200, 10, 10, 10)), 1);           // the hidden part
-  ASSERT_EQ(Add(0, BoxMesh(-19.5f, 0, 50, 41, 80, 1), 1), 1);     // left wall, x -40 to 1
+  ASSERT_EQ(Add(0, BoxMesh(0, 0, 200, 10, 10, 10)), 1);        // the hidden part
+  ASSERT_EQ(Add(0, BoxMesh(-19.5f, 0, 50, 41, 80, 1), 1), 1);  // left wall, x -40 to 1
   Frame();
   EXPECT_EQ(Parts()[0]->visible, 1) << "one wall leaves a strip of it";
-  ASSERT_EQ(Add(0, BoxMesh(19.5f, 0, 50, 41, 80, 1), 1), 1);      // right wall, x -1 to 40
+  ASSERT_EQ(Add(0, BoxMesh(19.5f, 0, 50, 41, 80, 1), 1), 1);  // right wall, x -1 to 40
   Frame();
   EXPECT_EQ(Parts()[0]->visible, 0) << "the two walls leave nothing";
 
   ClearStaticGeometry();
-  ASSERT_EQ(Add(0, BoxMesh(0, 30, 200, 4, 4, 4)), 1);             // high above a low wall
+  ASSERT_EQ(Add(0, BoxMesh(0, 30, 200, 4, 4, 4)), 1);  // high above a low wall
   ASSERT_EQ(Add(0, BoxMesh(0, 0, 50, 80, 2, 1), 1), 1);
   Frame();
   EXPECT_EQ(Parts()[0]->visible, 1);
@@ -274,7 +274,8 @@ TEST_F(StaticBatchTest, PartsOfOneTextureShareABatchWithTheirIndicesMovedOn) {
   const StaticDrawStats stats = Frame();
   EXPECT_EQ(stats.batches, 1u);
   EXPECT_EQ(stats.indices, 9u);
-  const std::vector<uint16_t> indices(Engine().gStaticWorld.indexBuffer.begin(), Engine().gStaticWorld.indexBuffer.begin() + 9);
+  const std::vector<uint16_t> indices(Engine().gStaticWorld.indexBuffer.begin(),
+                                      Engine().gStaticWorld.indexBuffer.begin() + 9);
   EXPECT_EQ(indices, (std::vector<uint16_t>{0, 1, 2, 3, 4, 5, 4, 5, 6}));
   EXPECT_FLOAT_EQ(BufferVertices(7)[3].x, 7.0f);
   win::IDirectDrawSurface7* texture = nullptr;
@@ -301,7 +302,7 @@ TEST_F(StaticBatchTest, ABatchIsDrawnBeforeItWouldReachThreeHundredVerticesAndPe
 
 TEST_F(StaticBatchTest, OccludersWithoutGeometryAndHiddenPartsDrawNothing) {
   ASSERT_EQ(Add(0, BoxMesh(0, 0, 50, 40, 40, 1), 1, 1), 1);  // an occluder only
-  ASSERT_EQ(Add(0, BoxMesh(0, 0, 200, 2, 2, 2)), 1);          // hidden by it
+  ASSERT_EQ(Add(0, BoxMesh(0, 0, 200, 2, 2, 2)), 1);         // hidden by it
   EXPECT_EQ(Frame().batches, 0u);
   ASSERT_EQ(Add(0, BoxMesh(0, 0, 20, 2, 2, 2)), 1);
   const StaticDrawStats stats = Frame();

@@ -32,7 +32,8 @@ TEST_F(SurfacePrimitivesTest, PastesClipAndKeepTheColourKey) {
     const uint32_t image = MakeImage(4, 4, 0xFFFFFF);
     Paint(Records().gImageRecords[image].surface, 3, 3, 0x000000);  // a hole through the key
     EXPECT_EQ(BlitImageToSurface(Display().gBackBuffer, 0, image, -2, -2, 4, 4, 1), 1);
-    EXPECT_EQ(std::tuple(ColourAt(Display().gBackBuffer, 0, 0), ColourAt(Display().gBackBuffer, 1, 1), ColourAt(Display().gBackBuffer, 2, 0)),
+    EXPECT_EQ(std::tuple(ColourAt(Display().gBackBuffer, 0, 0), ColourAt(Display().gBackBuffer, 1, 1),
+                         ColourAt(Display().gBackBuffer, 2, 0)),
               std::tuple(0xFFFFFFu, 0x0000FFu, 0x0000FFu));
     BlitImageToSurface(Display().gBackBuffer, 0, image, 28, 28, 4, 4, 0);  // without the key black is pasted
     EXPECT_EQ(ColourAt(Display().gBackBuffer, 31, 31), 0x000000u);
@@ -61,10 +62,11 @@ TEST_F(SurfacePrimitivesTest, SpritesAreScaledMirroredClippedAndDrawnInLayerOrde
   Records().gRenderItems[MakeSprite(top, 20, 20)].kind = RenderItemKind::kObject;  // a 3D object's item is no sprite
 
   EXPECT_EQ(DrawSpriteLayers(), 1);
-  const std::pair<int32_t, int32_t> at[] = {{0, 12}, {1, 12}, {2, 12}, {3, 12}, {0, 13}, {1, 10}, {5, 5}, {0, 0},
-                                            {20, 20}};
+  const std::pair<int32_t, int32_t> at[] = {{0, 12}, {1, 12}, {2, 12}, {3, 12}, {0, 13},
+                                            {1, 10}, {5, 5},  {0, 0},  {20, 20}};
   const uint32_t expected[] = {0x00FF00, 0xFF0000, 0xFF0000, 0, 0, 0x0000FF, 0, 0, 0};
-  for (size_t i = 0; i < 9; ++i) EXPECT_EQ(ColourAt(Display().gBackBuffer, at[i].first, at[i].second), expected[i]) << i;
+  for (size_t i = 0; i < 9; ++i)
+    EXPECT_EQ(ColourAt(Display().gBackBuffer, at[i].first, at[i].second), expected[i]) << i;
 }
 
 TEST_F(SurfacePrimitivesTest, MovingSpritesPutTheirBackgroundBack) {
@@ -78,7 +80,8 @@ TEST_F(SurfacePrimitivesTest, MovingSpritesPutTheirBackgroundBack) {
   DrawSpriteLayers();
   EXPECT_EQ(ColourAt(Display().gBackBuffer, 1, 2), 0xFF0000u);
   RestoreSpriteBackgrounds();
-  EXPECT_EQ(std::pair(ColourAt(Display().gBackBuffer, 1, 2), ColourAt(Display().gBackBuffer, 1, 5)), std::pair(0xFFFFFFu, 0x0000FFu));
+  EXPECT_EQ(std::pair(ColourAt(Display().gBackBuffer, 1, 2), ColourAt(Display().gBackBuffer, 1, 5)),
+            std::pair(0xFFFFFFu, 0x0000FFu));
   EXPECT_EQ(ColourAt(Display().gBackBuffer, 2, 2), 0xFFFFFFu) << "only the clipped part was drawn over";
 
   Sprite(sprite).x = 100;  // off the screen: nothing saved, nothing put back

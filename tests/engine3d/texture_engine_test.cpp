@@ -66,7 +66,8 @@ class TextureWorld : public test::SurfaceWorld {
     profile.textureFormats = offer.formats;
     SetDirect3DProfile(profile);
     ASSERT_EQ(CreateDirect3D(Display().gDirectDraw, &Display().gDirect3D), D3D_OK);
-    ASSERT_EQ(Display().gDirect3D->CreateDevice(IID_IDirect3DRGBDevice, Display().gBackBuffer, &Display().gD3DDevice), D3D_OK);
+    ASSERT_EQ(Display().gDirect3D->CreateDevice(IID_IDirect3DRGBDevice, Display().gBackBuffer, &Display().gD3DDevice),
+              D3D_OK);
     Display().gTextureFormatCount = Display().gDxtTextures = 0;
     for (const DDPIXELFORMAT& f : offer.formats) {
       Display().gTextureFormats[size_t(Display().gTextureFormatCount++)] = f;
@@ -163,7 +164,9 @@ int Worst(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
 }
 
 TEST_F(TextureSurfaceTest, SizesBecomeSquarePowersOfTwoWithinTheDevicesLimits) {
-  const struct { uint32_t minSide, maxWidth, maxHeight, width, height, expected; } cases[] = {
+  const struct {
+    uint32_t minSide, maxWidth, maxHeight, width, height, expected;
+  } cases[] = {
       {1, 2048, 2048, 300, 40, 512},   // 512 x 64, then square
       {0, 0, 0, 0, 0, 16},             // no limits given: at least 16, never 0
       {1, 2048, 2048, 5000, 1, 1024},  // anything above 512 is 1024
@@ -535,7 +538,8 @@ TEST_F(EngineTextureTest, DisplayChangesLetImagesGiveUpTheirTextures) {
   EXPECT_EQ(Records().gTextureRefreshFlag, 1);
   GetImageTexture(kept, 1, 0);
   ReleaseAllImageTextures();
-  EXPECT_EQ(std::tuple(Records().gImageRecords[kept].textureSlot, Records().gImageRecords[kept].surface), std::tuple(0, nullptr));
+  EXPECT_EQ(std::tuple(Records().gImageRecords[kept].textureSlot, Records().gImageRecords[kept].surface),
+            std::tuple(0, nullptr));
   const uint32_t colour = GetColorTexture(0x112233);
   ReleaseAllTextureSurfaces();
   EXPECT_EQ(TextureOf(colour).surface, nullptr);

@@ -46,8 +46,8 @@ std::vector<Hostile> HostileFiles() {
   return files;
 }
 
-#define VX_HOSTILE_OR_SKIP(variable)                             \
-  const std::vector<Hostile> variable = HostileFiles();          \
+#define VX_HOSTILE_OR_SKIP(variable)                    \
+  const std::vector<Hostile> variable = HostileFiles(); \
   if (variable.empty()) GTEST_SKIP() << "hostile files were not made (python3 missing?)"
 
 #ifndef VX_ADDRESS_SANITIZER
@@ -107,8 +107,8 @@ TEST(HostileDibTest, BitmapsWithoutRowsOrColumnsAreRefusedAndOneRowLoads) {
   VX_HOSTILE_OR_SKIP(files);
   TempFolder temp;
   const auto load = [](const std::string& path) {
-    return static_cast<win::HGDIOBJ>(
-        win::LoadImageA(nullptr, path.c_str(), win::IMAGE_BITMAP, 0, 0, win::LR_LOADFROMFILE | win::LR_CREATEDIBSECTION));
+    return static_cast<win::HGDIOBJ>(win::LoadImageA(nullptr, path.c_str(), win::IMAGE_BITMAP, 0, 0,
+                                                     win::LR_LOADFROMFILE | win::LR_CREATEDIBSECTION));
   };
   // Refused from its header: no memory is asked for the rows it declares.
   EXPECT_EQ(load(std::string(VX_HOSTILE_FIXTURES_DIR) + "/rows_missing.bmp"), nullptr);

@@ -30,9 +30,11 @@ std::vector<float> Times(const std::vector<RotationKey>& keys) {
     auto same = [](const auto& p, const auto& q) {
       return p.size() == q.size() && (p.empty() || std::memcmp(p.data(), q.data(), p.size() * sizeof p[0]) == 0);
     };
-    if (!same(x->rotationKeys, y->rotationKeys)) return ::testing::AssertionFailure() << "rotation keys differ at " << i;
+    if (!same(x->rotationKeys, y->rotationKeys))
+      return ::testing::AssertionFailure() << "rotation keys differ at " << i;
     if (!same(x->scaleKeys, y->scaleKeys)) return ::testing::AssertionFailure() << "scale keys differ at " << i;
-    if (!same(x->positionKeys, y->positionKeys)) return ::testing::AssertionFailure() << "position keys differ at " << i;
+    if (!same(x->positionKeys, y->positionKeys))
+      return ::testing::AssertionFailure() << "position keys differ at " << i;
   }
   return ::testing::AssertionSuccess();
 }
@@ -139,13 +141,16 @@ TEST_F(WrittenAnimation, FilesThatCannotBeWrittenOrReadFailAndChangeNothing) {
   EXPECT_EQ(still.WriteAnimation(folder.path() + "none.x"), kModelFail);  // no set to write
 
   const std::string shortFile = folder.Write("short.x", "xof 0303txt 003");
-  const std::string damaged = folder.Write(
-      "damaged.x", "xof 0303txt 0032\nAnimationSet s {\n Animation a {\n  { Knee }\n  AnimationKey {\n   0;\n   2;\n"
+  const std::string damaged =
+      folder.Write("damaged.x",
+                   "xof 0303txt 0032\nAnimationSet s {\n Animation a {\n  { Knee }\n  AnimationKey {\n   0;\n   2;\n"
                    "   0;4;1.0,0.0,0.0,0.0;;,\n   10;4;1.0;;;\n  }\n }\n}\n");
   const std::string work = folder.MakeFolder("work");
   EXPECT_EQ(AppendXAnimationFile(model, test::Source("anim.x"), shortFile, 0, 20.0f, work), kModelFail);
-  EXPECT_EQ(AppendXAnimationFile(model, test::Source("anim.x"), folder.path() + "missing.x", 0, 20.0f, work), kModelFail);
-  EXPECT_EQ(AppendXAnimationFile(model, test::Source("anim.x"), written, 0, 20.0f, folder.path() + "no/such"), kModelFail);
+  EXPECT_EQ(AppendXAnimationFile(model, test::Source("anim.x"), folder.path() + "missing.x", 0, 20.0f, work),
+            kModelFail);
+  EXPECT_EQ(AppendXAnimationFile(model, test::Source("anim.x"), written, 0, 20.0f, folder.path() + "no/such"),
+            kModelFail);
   EXPECT_EQ(AppendXAnimationFile(model, test::Source("anim.x"), damaged, 0, 20.0f, work), kModelFail);
   EXPECT_EQ(ReadXAnimationIntoModel(model, damaged, 0, 0.0f), kModelFail);
   EXPECT_EQ(ReadXAnimationIntoModel(model, folder.path() + "missing.x", 0, 0.0f), kModelFail);

@@ -105,8 +105,8 @@ TEST_F(SceneTree, FrameEditsReachOnlyThatFramesMeshes) {
 }
 
 TEST_F(SceneTree, FramesMoveUnderOtherFramesButNeverIntoThemselves) {
-  EXPECT_LT(model_.MoveNode(1, 2), 0);   // Arm lies inside Body
-  EXPECT_LT(model_.MoveNode(0, 4), 0);   // the root stays
+  EXPECT_LT(model_.MoveNode(1, 2), 0);  // Arm lies inside Body
+  EXPECT_LT(model_.MoveNode(0, 4), 0);  // the root stays
   EXPECT_LT(model_.MoveNode(9, 1), 0);
   EXPECT_LT(model_.MoveNode(4, 9), 0);
   ASSERT_EQ(model_.MoveNode(4, 2), 0);
@@ -200,7 +200,9 @@ TEST_F(SceneRender, MeshesAreVisitedUnderTheirFramesAndDrawWithTheDevicesWorld) 
   // Every mesh in tree order with its frame's world: Arm's quad, Leg's pair (one mesh per
   // material) and the loose mesh in a frame of its own.
   std::vector<std::pair<MeshNode*, Matrix4f>> meshes;
-  model.VisitMeshes(Translation(0, 0, 50), [&](MeshNode& mesh, const Matrix4f& world) { meshes.push_back({&mesh, world}); });
+  model.VisitMeshes(Translation(0, 0, 50), [&](MeshNode& mesh, const Matrix4f& world) {
+    meshes.push_back({&mesh, world});
+  });
   ASSERT_EQ(meshes.size(), 4u);
   EXPECT_EQ(meshes[0].first->textureSlot, 7u);
   EXPECT_EQ(meshes[0].first->frameId(), 2);
@@ -260,8 +262,11 @@ TEST_F(SceneRender, TheBuiltInMeshesLoadFromTheResourcesAndFaceOutwards) {
     size_t triangles;
     float minY, maxY;
   };
-  const Expect meshes[] = {{189, 224, -0.5f, 0.5f}, {190, 12, -0.5f, 0.5f}, {191, 96, -0.5f, 0.5f},
-                           {193, 2, -0.5f, 0.5f}, {194, 48, -0.5f, 0.5f}};
+  const Expect meshes[] = {{189, 224, -0.5f, 0.5f},
+                           {190, 12, -0.5f, 0.5f},
+                           {191, 96, -0.5f, 0.5f},
+                           {193, 2, -0.5f, 0.5f},
+                           {194, 48, -0.5f, 0.5f}};
   for (const Expect& e : meshes) {
     SCOPED_TRACE(e.id);
     const win::ResourceBlob* blob = win::FindResourceBlob("X", e.id);
@@ -280,9 +285,11 @@ TEST_F(SceneRender, TheBuiltInMeshesLoadFromTheResourcesAndFaceOutwards) {
       const MeshVertex& a = copy.vertices[copy.indices[i]];
       const MeshVertex& p = copy.vertices[copy.indices[i + 1]];
       const MeshVertex& c = copy.vertices[copy.indices[i + 2]];
-      const Vector3f n = models::Cross(Vector3f(p.x - a.x, p.y - a.y, p.z - a.z), Vector3f(c.x - a.x, c.y - a.y, c.z - a.z));
+      const Vector3f n =
+          models::Cross(Vector3f(p.x - a.x, p.y - a.y, p.z - a.z), Vector3f(c.x - a.x, c.y - a.y, c.z - a.z));
       // Outwards: away from the centre for the solids, towards -z for the flat quad.
-      const Vector3f out = e.id == 193 ? Vector3f(0, 0, -1) : Vector3f(a.x + p.x + c.x, a.y + p.y + c.y, a.z + p.z + c.z);
+      const Vector3f out =
+          e.id == 193 ? Vector3f(0, 0, -1) : Vector3f(a.x + p.x + c.x, a.y + p.y + c.y, a.z + p.z + c.z);
       EXPECT_GT(n.x * out.x + n.y * out.y + n.z * out.z, 0.0f) << "triangle " << i / 3;
       // Each vertex's normal leans the same way as its face.
       EXPECT_GE(n.x * a.nx + n.y * a.ny + n.z * a.nz, 0.0f) << "triangle " << i / 3;

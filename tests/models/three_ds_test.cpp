@@ -59,7 +59,8 @@ TEST(ThreeDs, TheBoxKeepsItsHierarchyFramesFacesAndTexture) {
     const MeshVertex& c = copy.vertices[copy.indices[i + 2]];
     const Vector3f e1(p.x - a.x, p.y - a.y, p.z - a.z), e2(c.x - a.x, c.y - a.y, c.z - a.z);
     const Vector3f n(e1.y * e2.z - e1.z * e2.y, e1.z * e2.x - e1.x * e2.z, e1.x * e2.y - e1.y * e2.x);
-    const Vector3f out3((a.x + p.x + c.x) / 3 - centre.x, (a.y + p.y + c.y) / 3 - centre.y, (a.z + p.z + c.z) / 3 - centre.z);
+    const Vector3f out3((a.x + p.x + c.x) / 3 - centre.x, (a.y + p.y + c.y) / 3 - centre.y,
+                        (a.z + p.z + c.z) / 3 - centre.z);
     EXPECT_GT(n.x * out3.x + n.y * out3.y + n.z * out3.z, 0.0f) << "triangle " << i / 3;
   }
   // The child's triangle stays where 3DS put it (z 5 becomes y 5) through both frames.
@@ -129,8 +130,8 @@ std::map<std::string, std::string> ParentsOf(const std::vector<std::string>& mes
 TEST(ThreeDs, KeyframerNodesGiveEachMeshTheNearestAncestorNamingAnotherMesh) {
   using Parents = std::map<std::string, std::string>;
   // B's node hangs under a node naming no mesh, under A's; C's under another node of C, under B's.
-  EXPECT_EQ(ParentsOf({"A", "B", "C"}, Node(0, "A", -1) + Node(1, "nothing", 0) + Node(2, "B", 1) + Node(3, "C", 2) +
-                                           Node(4, "C", 3)),
+  EXPECT_EQ(ParentsOf({"A", "B", "C"},
+                      Node(0, "A", -1) + Node(1, "nothing", 0) + Node(2, "B", 1) + Node(3, "C", 2) + Node(4, "C", 3)),
             (Parents{{"A", ""}, {"B", "A"}, {"C", "B"}}));
   // The first node of a mesh that finds a parent decides; a later one changes nothing.
   EXPECT_EQ(ParentsOf({"A", "B", "C"}, Node(0, "A", -1) + Node(1, "B", -1) + Node(2, "C", 0) + Node(3, "C", 1)),
@@ -151,8 +152,8 @@ TEST(ThreeDs, KeyframerNodesGiveEachMeshTheNearestAncestorNamingAnotherMesh) {
 
 TEST(ThreeDs, DamagedOrMissingFilesFailAndLeaveNoOutput) {
   const std::string out = OutputPath("damaged_from_3ds.x");
-  for (const char* name : {"bad-truncated.3ds", "bad-not-3ds.3ds", "bad-vertex-count.3ds", "bad-face-index.3ds",
-                           "bad-chunk-length.3ds"}) {
+  for (const char* name :
+       {"bad-truncated.3ds", "bad-not-3ds.3ds", "bad-vertex-count.3ds", "bad-face-index.3ds", "bad-chunk-length.3ds"}) {
     SCOPED_TRACE(name);
     std::ofstream(out) << "an old output";
     std::string why;
@@ -257,7 +258,8 @@ TEST(ThreeDsCorpus, EveryFileConvertsAndAgreesWithAssimpOnFacesAndBounds) {
     if (expect.placedByKeyframer) continue;
     const test::Bounds b = test::BoundsOf(copy);
     // assimp turns z up into y up the right-handed way: its z is our -z.
-    const float tolerance = 1e-3f * std::max(1.0f, std::fabs(info.max.x - info.min.x) + std::fabs(info.max.y - info.min.y));
+    const float tolerance =
+        1e-3f * std::max(1.0f, std::fabs(info.max.x - info.min.x) + std::fabs(info.max.y - info.min.y));
     EXPECT_TRUE(Near(b.min, info.min.x, info.min.y, -info.max.z, tolerance));
     EXPECT_TRUE(Near(b.max, info.max.x, info.max.y, -info.min.z, tolerance));
   }

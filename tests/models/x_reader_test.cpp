@@ -169,10 +169,10 @@ TEST_F(XReader, FrameListStaysInsideTheChecklistAndItsTexts) {
 }
 
 TEST_F(XReader, DamagedFilesFailWithAReasonAndLeaveNoTree) {
-  const char* damaged[] = {"bad-truncated-text.x", "bad-truncated-binary.x", "bad-deflate.x", "bad-zip-size.x",
-                           "bad-zip-short.x", "bad-list-count.x", "bad-array-count.x", "bad-face-index.x",
-                           "bad-normal-index.x", "bad-deep-frames.x", "bad-template-loop.x", "bad-header.x",
-                           "bad-unclosed.x", "bad-string.x"};
+  const char* damaged[] = {
+      "bad-truncated-text.x", "bad-truncated-binary.x", "bad-deflate.x",    "bad-zip-size.x",     "bad-zip-short.x",
+      "bad-list-count.x",     "bad-array-count.x",      "bad-face-index.x", "bad-normal-index.x", "bad-deep-frames.x",
+      "bad-template-loop.x",  "bad-header.x",           "bad-unclosed.x",   "bad-string.x"};
   for (const char* name : damaged) {
     SCOPED_TRACE(name);
     SceneModel model;

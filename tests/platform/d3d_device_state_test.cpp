@@ -30,7 +30,9 @@ bool SameBytes(const T& a, const T& b) {
 TEST_F(D3DDeviceState, StatesKeepWhatIsSetAndRefuseWhatTheDeviceDoesNotKnow) {
   EXPECT_EQ(device_->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE), D3D_OK);
 
-  const struct { DWORD state, value; } refused[] = {
+  const struct {
+    DWORD state, value;
+  } refused[] = {
       {1, 0},  // the texture handle of earlier interfaces
       {0, 0}, {200, 0}, {D3DRENDERSTATE_CULLMODE, 0}, {D3DRENDERSTATE_CULLMODE, 4}, {D3DRENDERSTATE_SRCBLEND, 14},
   };
@@ -57,7 +59,10 @@ TEST_F(D3DDeviceState, ViewportsMustLieInsideTheTarget) {
   EXPECT_TRUE(SameBytes(viewport, D3DVIEWPORT7{0, 0, 64, 48, 0.0f, 1.0f}));
 
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  const struct { D3DVIEWPORT7 viewport; HRESULT expected; } cases[] = {
+  const struct {
+    D3DVIEWPORT7 viewport;
+    HRESULT expected;
+  } cases[] = {
       {{10, 5, 54, 43, 0.0f, 1.0f}, D3D_OK},
       {{0, 0, 64, 48, 0.0f, 0.0f}, D3D_OK},  // depth range squeezed to the front
       {{0, 0, 0, 48, 0.0f, 1.0f}, D3DERR_INVALIDCALL},

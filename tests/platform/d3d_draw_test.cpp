@@ -19,8 +19,11 @@ bool Inside(const D3DRECT& r, LONG x, LONG y) { return x >= r.x1 && x < r.x2 && 
 using D3DScene = D3DTest;
 
 TEST_F(D3DScene, ClearsFillOnlyTheRectanglesInsideTheViewport) {
-  const struct { DWORD bits, depthBits; D3DVALUE z; uint32_t depthValue; } formats[] = {
-      {16, 16, 0.25f, 16384}, {32, 32, 1.0f, 0xFFFFFFFF}};
+  const struct {
+    DWORD bits, depthBits;
+    D3DVALUE z;
+    uint32_t depthValue;
+  } formats[] = {{16, 16, 0.25f, 16384}, {32, 32, 1.0f, 0xFFFFFFFF}};
   const D3DRECT rects[] = {{-5, -5, 3, 2}, {5, 3, 100, 100}, {4, 2, 4, 9}};  // the last one is empty
   const D3DVIEWPORT7 viewport = {2, 1, 4, 3, 0.0f, 1.0f};
   const D3DRECT port = {2, 1, 6, 4};

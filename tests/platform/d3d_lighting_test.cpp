@@ -140,8 +140,10 @@ TEST_F(D3DLighting, SpotLightsFallOffBetweenTheirCones) {
     const D3DVECTOR normal = {-at.x / length, 0, -at.z / length};
     const float rho = std::cos(off);
     float factor = 1.0f;
-    if (rho <= std::cos(0.5f)) factor = 0.0f;
-    else if (rho <= std::cos(0.2f)) factor = std::pow((rho - std::cos(0.5f)) / (std::cos(0.2f) - std::cos(0.5f)), 2.0f);
+    if (rho <= std::cos(0.5f))
+      factor = 0.0f;
+    else if (rho <= std::cos(0.2f))
+      factor = std::pow((rho - std::cos(0.5f)) / (std::cos(0.2f) - std::cos(0.5f)), 2.0f);
     EXPECT_PRED2(Close, LitPoint(normal, 0xFFFFFFFF, 0, at), Rgb(0.8f * factor, 0.6f * factor, 0.4f * factor)) << off;
   }
 }
@@ -175,7 +177,8 @@ TEST_F(D3DLighting, MaterialSourcesTakeTheVertexColoursWhenAsked) {
   Set(D3DRENDERSTATE_DIFFUSEMATERIALSOURCE, D3DMCS_MATERIAL);
   Set(D3DRENDERSTATE_AMBIENTMATERIALSOURCE, D3DMCS_COLOR1);
   Set(D3DRENDERSTATE_AMBIENT, 0x00FFFFFF);
-  EXPECT_PRED2(Close, LitPoint({0, 0, -1}, 0xFF102030), Rgb(0.8f + 0x10 / 255.0f, 0.6f + 0x20 / 255.0f, 0.4f + 0x30 / 255.0f));
+  EXPECT_PRED2(Close, LitPoint({0, 0, -1}, 0xFF102030),
+               Rgb(0.8f + 0x10 / 255.0f, 0.6f + 0x20 / 255.0f, 0.4f + 0x30 / 255.0f));
   // Without lighting the vertex colours are drawn as they are.
   Set(D3DRENDERSTATE_LIGHTING, 0);
   EXPECT_PRED2(Close, LitPoint({0, 0, -1}, 0xFF102030), 0x102030u);

@@ -36,7 +36,8 @@ class D3DAgainstMesa : public D3DRender {
     Start(DWORD(scene.width), DWORD(scene.height));
     EXPECT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, scene.clear, 1.0f, 0), D3D_OK);
     const D3DMATRIX mirror = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, -1, 0, 0, 0, 0, 1};
-    const D3DMATRIX projection = Perspective(scene.fovY, float(scene.width) / float(scene.height), scene.zNear, scene.zFar);
+    const D3DMATRIX projection =
+        Perspective(scene.fovY, float(scene.width) / float(scene.height), scene.zNear, scene.zFar);
     device_->SetTransform(D3DTRANSFORMSTATE_VIEW, &mirror);
     device_->SetTransform(D3DTRANSFORMSTATE_PROJECTION, &projection);
     D3DLIGHT7 light{};

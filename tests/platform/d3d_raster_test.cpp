@@ -151,8 +151,10 @@ TEST_F(D3DRaster, WithoutDepthTestingNothingIsTestedOrWritten) {
 TEST_F(D3DRaster, CullingDropsTheNamedWinding) {
   const std::vector<TLVertex> clockwise = {TL(0, 0, 0xFFFF0000), TL(8, 0, 0xFFFF0000), TL(0, 8, 0xFFFF0000)};
   const std::vector<TLVertex> anticlockwise = {TL(16, 0, 0xFF00FF00), TL(8, 8, 0xFF00FF00), TL(16, 8, 0xFF00FF00)};
-  const struct { DWORD cull; bool clockwiseShown, anticlockwiseShown; } cases[] = {
-      {D3DCULL_NONE, true, true}, {D3DCULL_CW, false, true}, {D3DCULL_CCW, true, false}};
+  const struct {
+    DWORD cull;
+    bool clockwiseShown, anticlockwiseShown;
+  } cases[] = {{D3DCULL_NONE, true, true}, {D3DCULL_CW, false, true}, {D3DCULL_CCW, true, false}};
   for (const auto& c : cases) {
     Start(16, 8);
     Set(D3DRENDERSTATE_CULLMODE, c.cull);
@@ -169,10 +171,10 @@ TEST_F(D3DRaster, WireframeDrawsTheEdgesAndPointFillTheCorners) {
   const std::vector<TLVertex> triangle = {TL(2, 2, 0xFFFFFFFF), TL(12, 2, 0xFFFFFFFF), TL(2, 12, 0xFFFFFFFF)};
   Set(D3DRENDERSTATE_FILLMODE, D3DFILL_WIREFRAME);
   Draw(triangle);
-  EXPECT_EQ(At(7, 2), 0xFFFFFFu);   // top edge
-  EXPECT_EQ(At(2, 7), 0xFFFFFFu);   // left edge
-  EXPECT_EQ(At(7, 7), 0xFFFFFFu);   // the diagonal
-  EXPECT_EQ(At(4, 4), 0u);          // inside stays empty
+  EXPECT_EQ(At(7, 2), 0xFFFFFFu);  // top edge
+  EXPECT_EQ(At(2, 7), 0xFFFFFFu);  // left edge
+  EXPECT_EQ(At(7, 7), 0xFFFFFFu);  // the diagonal
+  EXPECT_EQ(At(4, 4), 0u);         // inside stays empty
   Start(16, 16);
   Set(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
   Set(D3DRENDERSTATE_FILLMODE, D3DFILL_POINT);
@@ -213,11 +215,13 @@ TEST_F(D3DRaster, ListsStripsAndFansFromMemoryAndVertexBuffersDrawTheSameSquare)
       case 1: Draw(strip, D3DPT_TRIANGLESTRIP); break;
       case 2: Draw(fan, D3DPT_TRIANGLEFAN); break;
       case 3:
-        ASSERT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, kTLVertex, corners.data(), 4, listIndices.data(), 6, 0),
-                  D3D_OK);
+        ASSERT_EQ(
+            device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, kTLVertex, corners.data(), 4, listIndices.data(), 6, 0),
+            D3D_OK);
         break;
       case 4:
-        ASSERT_EQ(device_->DrawIndexedPrimitiveVB(D3DPT_TRIANGLELIST, buffer.get(), 0, 4, listIndices.data(), 6, 0), D3D_OK);
+        ASSERT_EQ(device_->DrawIndexedPrimitiveVB(D3DPT_TRIANGLELIST, buffer.get(), 0, 4, listIndices.data(), 6, 0),
+                  D3D_OK);
         break;
     }
     const test::Picture shot = Shot();
@@ -247,8 +251,10 @@ TEST_F(D3DRaster, TrianglesReachingPastTheGuardBandAreClippedToIt) {
   device_->SetTransform(D3DTRANSFORMSTATE_VIEW, &identity);
   device_->SetTransform(D3DTRANSFORMSTATE_PROJECTION, &projection);
   Set(D3DRENDERSTATE_LIGHTING, 0);
-  struct { float x, y, z; DWORD colour; } huge[3] = {
-      {-1e6f, -1e6f, 5, 0xFF00FF00}, {1e6f, -1e6f, 5, 0xFF00FF00}, {0, 1e6f, 5, 0xFF00FF00}};
+  struct {
+    float x, y, z;
+    DWORD colour;
+  } huge[3] = {{-1e6f, -1e6f, 5, 0xFF00FF00}, {1e6f, -1e6f, 5, 0xFF00FF00}, {0, 1e6f, 5, 0xFF00FF00}};
   ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_XYZ | D3DFVF_DIFFUSE, huge, 3, 0), D3D_OK);
   const test::Picture shot = Shot();
   for (const uint32_t pixel : shot.pixels) EXPECT_EQ(pixel & 0xFFFFFF, 0x00FF00u);
@@ -283,14 +289,14 @@ TEST_F(D3DRaster, SpecialisedSpansMatchTheReferencePixelForPixel) {
     for (int i = 0; i < 30; ++i) {
       const DWORD colour = DWORD(random()) | 0xFF000000u;
       const DWORD specular = DWORD(random());  // its alpha is the fog factor
-      vertices.push_back({real(-8, 72), real(-8, 56), real(0, 1), real(0.2f, 2), colour, specular, real(-2, 3),
-                          real(-2, 3)});
+      vertices.push_back(
+          {real(-8, 72), real(-8, 56), real(0, 1), real(0.2f, 2), colour, specular, real(-2, 3), real(-2, 3)});
     }
     // Vertex fog, colour keys and blending by colours stay on the specialised spans.
     const DWORD fog = DWORD(pick(3) == 0);
     const DWORD keyed = DWORD(pick(3) == 0);
-    const DWORD factors[] = {D3DBLEND_ZERO, D3DBLEND_ONE, D3DBLEND_SRCCOLOR, D3DBLEND_INVSRCCOLOR, D3DBLEND_DESTCOLOR,
-                             D3DBLEND_INVDESTCOLOR};
+    const DWORD factors[] = {D3DBLEND_ZERO,        D3DBLEND_ONE,       D3DBLEND_SRCCOLOR,
+                             D3DBLEND_INVSRCCOLOR, D3DBLEND_DESTCOLOR, D3DBLEND_INVDESTCOLOR};
     const DWORD blend = DWORD(pick(3) == 0);
     const DWORD source = factors[pick(6)], dest = factors[pick(6)];
     const DWORD compare = DWORD(D3DCMP_LESS + pick(2) * 2);  // LESS or LESSEQUAL
@@ -299,25 +305,28 @@ TEST_F(D3DRaster, SpecialisedSpansMatchTheReferencePixelForPixel) {
     const int texture = pick(3);  // none, point, linear
     const DWORD op = pick(3) == 0 ? D3DTOP_SELECTARG1 : D3DTOP_MODULATE;
     const DWORD address = DWORD(D3DTADDRESS_WRAP + pick(3));
-    ExpectSpanPathsMatch(bits, depthBits, vertices, [&] {
-      Set(D3DRENDERSTATE_ZFUNC, compare);
-      Set(D3DRENDERSTATE_ZWRITEENABLE, write);
-      Set(D3DRENDERSTATE_SHADEMODE, shade);
-      SetStage(0, D3DTSS_COLOROP, op);
-      SetStage(0, D3DTSS_ADDRESS, address);
-      Set(D3DRENDERSTATE_FOGENABLE, fog);
-      Set(D3DRENDERSTATE_FOGCOLOR, 0x00406080);
-      Set(D3DRENDERSTATE_COLORKEYENABLE, keyed);
-      Set(D3DRENDERSTATE_ALPHABLENDENABLE, blend);
-      Set(D3DRENDERSTATE_SRCBLEND, source);
-      Set(D3DRENDERSTATE_DESTBLEND, dest);
-      if (texture > 0) {
-        ASSERT_EQ(device_->SetTexture(0, textureSurface.get()), D3D_OK);
-        const DWORD filter = texture == 1 ? D3DTFG_POINT : D3DTFG_LINEAR;
-        SetStage(0, D3DTSS_MAGFILTER, filter);
-        SetStage(0, D3DTSS_MINFILTER, texture == 1 ? D3DTFN_POINT : D3DTFN_LINEAR);
-      }
-    }, "spans-round-" + std::to_string(round));
+    ExpectSpanPathsMatch(
+        bits, depthBits, vertices,
+        [&] {
+          Set(D3DRENDERSTATE_ZFUNC, compare);
+          Set(D3DRENDERSTATE_ZWRITEENABLE, write);
+          Set(D3DRENDERSTATE_SHADEMODE, shade);
+          SetStage(0, D3DTSS_COLOROP, op);
+          SetStage(0, D3DTSS_ADDRESS, address);
+          Set(D3DRENDERSTATE_FOGENABLE, fog);
+          Set(D3DRENDERSTATE_FOGCOLOR, 0x00406080);
+          Set(D3DRENDERSTATE_COLORKEYENABLE, keyed);
+          Set(D3DRENDERSTATE_ALPHABLENDENABLE, blend);
+          Set(D3DRENDERSTATE_SRCBLEND, source);
+          Set(D3DRENDERSTATE_DESTBLEND, dest);
+          if (texture > 0) {
+            ASSERT_EQ(device_->SetTexture(0, textureSurface.get()), D3D_OK);
+            const DWORD filter = texture == 1 ? D3DTFG_POINT : D3DTFG_LINEAR;
+            SetStage(0, D3DTSS_MAGFILTER, filter);
+            SetStage(0, D3DTSS_MINFILTER, texture == 1 ? D3DTFN_POINT : D3DTFN_LINEAR);
+          }
+        },
+        "spans-round-" + std::to_string(round));
     if (HasFatalFailure()) return;
   }
 }
@@ -333,9 +342,10 @@ TEST_F(D3DRaster, SpecialisedSpansOfEveryStateFamilyMatchTheReference) {
   for (uint32_t& t : texels) t = uint32_t(random());
   const DWORD bitsChoice[] = {16, 24, 32};
   const DWORD depthChoice[] = {0, 16, 24, 32};
-  const DWORD ops[] = {D3DTOP_SELECTARG1, D3DTOP_SELECTARG2, D3DTOP_MODULATE, D3DTOP_MODULATE2X,
-                       D3DTOP_MODULATE4X, D3DTOP_ADD, D3DTOP_ADDSIGNED, D3DTOP_SUBTRACT,
-                       D3DTOP_BLENDDIFFUSEALPHA, D3DTOP_BLENDTEXTUREALPHA, D3DTOP_BLENDCURRENTALPHA};
+  const DWORD ops[] = {D3DTOP_SELECTARG1,        D3DTOP_SELECTARG2,       D3DTOP_MODULATE,
+                       D3DTOP_MODULATE2X,        D3DTOP_MODULATE4X,       D3DTOP_ADD,
+                       D3DTOP_ADDSIGNED,         D3DTOP_SUBTRACT,         D3DTOP_BLENDDIFFUSEALPHA,
+                       D3DTOP_BLENDTEXTUREALPHA, D3DTOP_BLENDCURRENTALPHA};
   const auto arg = [&] {
     const DWORD sources[] = {D3DTA_DIFFUSE, D3DTA_CURRENT, D3DTA_TEXTURE, D3DTA_TEXTURE, D3DTA_TFACTOR, D3DTA_SPECULAR};
     DWORD a = sources[pick(6)];
@@ -403,9 +413,10 @@ TEST_F(D3DRaster, SpecialisedSpansOfEveryStateFamilyMatchTheReference) {
       c.maxLevel = DWORD(pick(3));
       c.bias = pick(2) ? 0.0f : real(-1, 1);
     }
-    const DWORD factors[] = {D3DBLEND_ZERO,        D3DBLEND_ONE,         D3DBLEND_SRCCOLOR,    D3DBLEND_INVSRCCOLOR,
-                             D3DBLEND_SRCALPHA,    D3DBLEND_INVSRCALPHA, D3DBLEND_DESTALPHA,   D3DBLEND_INVDESTALPHA,
-                             D3DBLEND_DESTCOLOR,   D3DBLEND_INVDESTCOLOR, D3DBLEND_SRCALPHASAT, D3DBLEND_BOTHSRCALPHA,
+    const DWORD factors[] = {D3DBLEND_ZERO,           D3DBLEND_ONE,          D3DBLEND_SRCCOLOR,
+                             D3DBLEND_INVSRCCOLOR,    D3DBLEND_SRCALPHA,     D3DBLEND_INVSRCALPHA,
+                             D3DBLEND_DESTALPHA,      D3DBLEND_INVDESTALPHA, D3DBLEND_DESTCOLOR,
+                             D3DBLEND_INVDESTCOLOR,   D3DBLEND_SRCALPHASAT,  D3DBLEND_BOTHSRCALPHA,
                              D3DBLEND_BOTHINVSRCALPHA};
     const DWORD blend = DWORD(pick(2)), source = factors[pick(13)], dest = factors[pick(13)];
     const DWORD alphaTest = DWORD(pick(3) == 0), alphaCompare = kCompareCases[pick(8)].compare,
@@ -416,45 +427,50 @@ TEST_F(D3DRaster, SpecialisedSpansOfEveryStateFamilyMatchTheReference) {
     const DWORD textureFactor = DWORD(random());
     const DWORD compare = kCompareCases[pick(8)].compare, write = DWORD(pick(2));
     const DWORD shade = pick(4) == 0 ? D3DSHADE_FLAT : D3DSHADE_GOURAUD;
-    ExpectSpanPathsMatch(bits, depthBits, vertices, [&] {
-      Set(D3DRENDERSTATE_ZFUNC, compare);
-      Set(D3DRENDERSTATE_ZWRITEENABLE, write);
-      Set(D3DRENDERSTATE_SHADEMODE, shade);
-      Set(D3DRENDERSTATE_ALPHABLENDENABLE, blend);
-      Set(D3DRENDERSTATE_SRCBLEND, source);
-      Set(D3DRENDERSTATE_DESTBLEND, dest);
-      Set(D3DRENDERSTATE_ALPHATESTENABLE, alphaTest);
-      Set(D3DRENDERSTATE_ALPHAFUNC, alphaCompare);
-      Set(D3DRENDERSTATE_ALPHAREF, alphaReference);
-      Set(D3DRENDERSTATE_SPECULARENABLE, specular);
-      Set(D3DRENDERSTATE_COLORKEYENABLE, keyed);
-      Set(D3DRENDERSTATE_FOGENABLE, fog);
-      Set(D3DRENDERSTATE_FOGCOLOR, 0x00406080);
-      Set(D3DRENDERSTATE_FOGTABLEMODE, tableFog);
-      Set(D3DRENDERSTATE_FOGSTART, FloatBits(fogStart));
-      Set(D3DRENDERSTATE_FOGEND, FloatBits(fogEnd));
-      Set(D3DRENDERSTATE_FOGDENSITY, FloatBits(density));
-      Set(D3DRENDERSTATE_TEXTUREFACTOR, textureFactor);
-      for (int i = 0; i < stageCount; ++i) {
-        const StageChoice& c = stages[i];
-        const DWORD stage = DWORD(i);
-        ASSERT_EQ(device_->SetTexture(stage, c.texture == 0 ? nullptr : c.texture == 1 ? plain.get() : mipMapped.get()),
-                  D3D_OK);
-        SetStage(stage, D3DTSS_COLOROP, c.colourOp);
-        SetStage(stage, D3DTSS_COLORARG1, c.colourArg1);
-        SetStage(stage, D3DTSS_COLORARG2, c.colourArg2);
-        SetStage(stage, D3DTSS_ALPHAOP, c.alphaOp);
-        SetStage(stage, D3DTSS_ALPHAARG1, c.alphaArg1);
-        SetStage(stage, D3DTSS_ALPHAARG2, c.alphaArg2);
-        SetStage(stage, D3DTSS_MAGFILTER, c.mag);
-        SetStage(stage, D3DTSS_MINFILTER, c.min);
-        SetStage(stage, D3DTSS_MIPFILTER, c.mip);
-        SetStage(stage, D3DTSS_MIPMAPLODBIAS, FloatBits(c.bias));
-        SetStage(stage, D3DTSS_MAXMIPLEVEL, c.maxLevel);
-        SetStage(stage, D3DTSS_ADDRESS, c.address);
-        SetStage(stage, D3DTSS_TEXCOORDINDEX, 0);
-      }
-    }, "families-round-" + std::to_string(round));
+    ExpectSpanPathsMatch(
+        bits, depthBits, vertices,
+        [&] {
+          Set(D3DRENDERSTATE_ZFUNC, compare);
+          Set(D3DRENDERSTATE_ZWRITEENABLE, write);
+          Set(D3DRENDERSTATE_SHADEMODE, shade);
+          Set(D3DRENDERSTATE_ALPHABLENDENABLE, blend);
+          Set(D3DRENDERSTATE_SRCBLEND, source);
+          Set(D3DRENDERSTATE_DESTBLEND, dest);
+          Set(D3DRENDERSTATE_ALPHATESTENABLE, alphaTest);
+          Set(D3DRENDERSTATE_ALPHAFUNC, alphaCompare);
+          Set(D3DRENDERSTATE_ALPHAREF, alphaReference);
+          Set(D3DRENDERSTATE_SPECULARENABLE, specular);
+          Set(D3DRENDERSTATE_COLORKEYENABLE, keyed);
+          Set(D3DRENDERSTATE_FOGENABLE, fog);
+          Set(D3DRENDERSTATE_FOGCOLOR, 0x00406080);
+          Set(D3DRENDERSTATE_FOGTABLEMODE, tableFog);
+          Set(D3DRENDERSTATE_FOGSTART, FloatBits(fogStart));
+          Set(D3DRENDERSTATE_FOGEND, FloatBits(fogEnd));
+          Set(D3DRENDERSTATE_FOGDENSITY, FloatBits(density));
+          Set(D3DRENDERSTATE_TEXTUREFACTOR, textureFactor);
+          for (int i = 0; i < stageCount; ++i) {
+            const StageChoice& c = stages[i];
+            const DWORD stage = DWORD(i);
+            ASSERT_EQ(device_->SetTexture(stage, c.texture == 0   ? nullptr
+                                                 : c.texture == 1 ? plain.get()
+                                                                  : mipMapped.get()),
+                      D3D_OK);
+            SetStage(stage, D3DTSS_COLOROP, c.colourOp);
+            SetStage(stage, D3DTSS_COLORARG1, c.colourArg1);
+            SetStage(stage, D3DTSS_COLORARG2, c.colourArg2);
+            SetStage(stage, D3DTSS_ALPHAOP, c.alphaOp);
+            SetStage(stage, D3DTSS_ALPHAARG1, c.alphaArg1);
+            SetStage(stage, D3DTSS_ALPHAARG2, c.alphaArg2);
+            SetStage(stage, D3DTSS_MAGFILTER, c.mag);
+            SetStage(stage, D3DTSS_MINFILTER, c.min);
+            SetStage(stage, D3DTSS_MIPFILTER, c.mip);
+            SetStage(stage, D3DTSS_MIPMAPLODBIAS, FloatBits(c.bias));
+            SetStage(stage, D3DTSS_MAXMIPLEVEL, c.maxLevel);
+            SetStage(stage, D3DTSS_ADDRESS, c.address);
+            SetStage(stage, D3DTSS_TEXCOORDINDEX, 0);
+          }
+        },
+        "families-round-" + std::to_string(round));
     if (HasFatalFailure()) return;
   }
 }

@@ -49,8 +49,10 @@ TEST_F(D3DTexture, AFullBrightMaterialShowsAOneColourTextureExactly) {
     ASSERT_EQ(device_->SetTexture(0, texture.get()), D3D_OK);
     SetStage(0, D3DTSS_MAGFILTER, D3DTFG_LINEAR);
     SetStage(0, D3DTSS_MINFILTER, D3DTFN_LINEAR);
-    const LitVertex quad[] = {{-10, 10, 4, 0, 0, -1, 0, 0}, {10, 10, 4, 0, 0, -1, 3, 0},
-                              {-10, -10, 6, 0, 0, -1, 0, 3}, {10, -10, 6, 0, 0, -1, 3, 3}};
+    const LitVertex quad[] = {{-10, 10, 4, 0, 0, -1, 0, 0},
+                              {10, 10, 4, 0, 0, -1, 3, 0},
+                              {-10, -10, 6, 0, 0, -1, 0, 3},
+                              {10, -10, 6, 0, 0, -1, 3, 3}};
     Set(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
     ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, kLitVertex, quad, 4, 0), D3D_OK);
     const test::Picture shot = Shot();
@@ -60,7 +62,10 @@ TEST_F(D3DTexture, AFullBrightMaterialShowsAOneColourTextureExactly) {
 
 TEST_F(D3DTexture, AddressModesRepeatMirrorOrClampAtTexelCentres) {
   const std::vector<uint32_t> texels = {0xFF000010, 0xFF000020, 0xFF000030, 0xFF000040};
-  const struct { DWORD mode; uint32_t expected[10]; } cases[] = {
+  const struct {
+    DWORD mode;
+    uint32_t expected[10];
+  } cases[] = {
       {D3DTADDRESS_WRAP, {0x10, 0x20, 0x30, 0x40, 0x10, 0x20, 0x30, 0x40, 0x10, 0x20}},
       {D3DTADDRESS_MIRROR, {0x10, 0x20, 0x30, 0x40, 0x40, 0x30, 0x20, 0x10, 0x10, 0x20}},
       {D3DTADDRESS_CLAMP, {0x10, 0x20, 0x30, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40}},
@@ -75,15 +80,16 @@ TEST_F(D3DTexture, AddressModesRepeatMirrorOrClampAtTexelCentres) {
       SetStage(0, D3DTSS_MAGFILTER, filter);
       SetStage(0, D3DTSS_MINFILTER, filter == D3DTFG_POINT ? D3DTFN_POINT : D3DTFN_LINEAR);
       TexturedRow(10, 10.0f / 4);
-      for (int x = 0; x < 10; ++x) EXPECT_EQ(At(x, 0), c.expected[x]) << "mode " << c.mode << " filter " << filter << " x " << x;
+      for (int x = 0; x < 10; ++x)
+        EXPECT_EQ(At(x, 0), c.expected[x]) << "mode " << c.mode << " filter " << filter << " x " << x;
     }
   }
 }
 
 TEST_F(D3DTexture, CompressedAndSixteenBitTexturesDrawTheirColours) {
   // Colours exact in 5:6:5, one to each 4x4 block, so that both formats keep them.
-  const std::vector<uint32_t> texels = {0xFFFF0000, 0xFFFF0000, 0xFFFF0000, 0xFFFF0000, 0xFF0000FF, 0xFF0000FF,
-                                        0xFF0000FF, 0xFF0000FF};
+  const std::vector<uint32_t> texels = {0xFFFF0000, 0xFFFF0000, 0xFFFF0000, 0xFFFF0000,
+                                        0xFF0000FF, 0xFF0000FF, 0xFF0000FF, 0xFF0000FF};
   for (const DDPIXELFORMAT& format : {MakeRgbFormat(16, 0xF800, 0x07E0, 0x001F), MakeFourCCFormat(FOURCC_DXT1)}) {
     Start(8, 1);
     Ref<DirectDrawSurface> texture = Make(DescWithFormat(DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY, 8, 4, format));
@@ -134,8 +140,14 @@ TEST_F(D3DTexture, MipMapsAreChosenByTheTexelsAPixelSpans) {
   }
   if (level) level->Release();
   // The whole 8-texel width over 2 pixels: 4 texels a pixel, level 2; over 8, level 0; over 4, level 1.
-  const struct { DWORD mip; int pixels; uint32_t expected; } cases[] = {
-      {D3DTFP_POINT, 2, 0x0000FF}, {D3DTFP_POINT, 8, 0xFF0000}, {D3DTFP_NONE, 2, 0xFF0000}, {D3DTFP_POINT, 4, 0x00FF00}};
+  const struct {
+    DWORD mip;
+    int pixels;
+    uint32_t expected;
+  } cases[] = {{D3DTFP_POINT, 2, 0x0000FF},
+               {D3DTFP_POINT, 8, 0xFF0000},
+               {D3DTFP_NONE, 2, 0xFF0000},
+               {D3DTFP_POINT, 4, 0x00FF00}};
   for (const auto& c : cases) {
     Start(8, 1);
     device_->SetTexture(0, texture.get());
@@ -196,7 +208,10 @@ TEST_F(D3DTexture, StageOperationsCombineTheirArguments) {
   const auto mix = [&](int alpha) {
     return each(t, d, [alpha](int x, int y) { return (x * alpha + y * (255 - alpha) + 127) / 255; });
   };
-  const struct { DWORD op; uint32_t expected; } cases[] = {
+  const struct {
+    DWORD op;
+    uint32_t expected;
+  } cases[] = {
       {D3DTOP_SELECTARG1, t & 0xFFFFFF},
       {D3DTOP_SELECTARG2, d & 0xFFFFFF},
       {D3DTOP_MODULATE, each(t, d, [](int x, int y) { return (x * y + 127) / 255; })},
@@ -301,16 +316,16 @@ TEST_F(D3DTexture, TheCapabilitiesClaimedAreTheOnesImplemented) {
   EXPECT_EQ(tri.dwTextureFilterCaps & (D3DPTFILTERCAPS_MINFANISOTROPIC | D3DPTFILTERCAPS_MAGFANISOTROPIC), 0u);
   EXPECT_EQ(caps.wMaxTextureBlendStages, 2);
   EXPECT_EQ(caps.wMaxSimultaneousTextures, 2);
-  EXPECT_EQ(caps.dwTextureOpCaps,
-            D3DTEXOPCAPS_DISABLE | D3DTEXOPCAPS_SELECTARG1 | D3DTEXOPCAPS_SELECTARG2 | D3DTEXOPCAPS_MODULATE |
-                D3DTEXOPCAPS_MODULATE2X | D3DTEXOPCAPS_MODULATE4X | D3DTEXOPCAPS_ADD | D3DTEXOPCAPS_ADDSIGNED |
-                D3DTEXOPCAPS_SUBTRACT | D3DTEXOPCAPS_BLENDDIFFUSEALPHA | D3DTEXOPCAPS_BLENDTEXTUREALPHA |
-                D3DTEXOPCAPS_BLENDCURRENTALPHA);
+  EXPECT_EQ(caps.dwTextureOpCaps, D3DTEXOPCAPS_DISABLE | D3DTEXOPCAPS_SELECTARG1 | D3DTEXOPCAPS_SELECTARG2 |
+                                      D3DTEXOPCAPS_MODULATE | D3DTEXOPCAPS_MODULATE2X | D3DTEXOPCAPS_MODULATE4X |
+                                      D3DTEXOPCAPS_ADD | D3DTEXOPCAPS_ADDSIGNED | D3DTEXOPCAPS_SUBTRACT |
+                                      D3DTEXOPCAPS_BLENDDIFFUSEALPHA | D3DTEXOPCAPS_BLENDTEXTUREALPHA |
+                                      D3DTEXOPCAPS_BLENDCURRENTALPHA);
   EXPECT_EQ(caps.dwDeviceRenderBitDepth, DWORD(DDBD_16 | DDBD_24 | DDBD_32));
   EXPECT_EQ(caps.dwDeviceZBufferBitDepth, DWORD(DDBD_16 | DDBD_24 | DDBD_32));
   // An 8-bit palettised target is refused, as the render depths say.
-  Ref<DirectDrawSurface> eight =
-      Make(DescWithFormat(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE | DDSCAPS_SYSTEMMEMORY, 8, 8, DisplayPixelFormat(8)));
+  Ref<DirectDrawSurface> eight = Make(
+      DescWithFormat(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE | DDSCAPS_SYSTEMMEMORY, 8, 8, DisplayPixelFormat(8)));
   Direct3DDevice* none = nullptr;
   EXPECT_EQ(direct3D_->CreateDevice(IID_IDirect3DHALDevice, eight.get(), &none), DDERR_INVALIDPIXELFORMAT);
 }

@@ -91,13 +91,28 @@ TEST_P(BlitTest, EveryKindReadsBackRight) {
     const char* expected;  // the 6x4 destination afterwards
   } cases[] = {
       {"copy", Call::Blt, RECT{1, 1, 4, 3}, {}, DDBLT_WAIT, 0, "....../.ABC../.DEF../......"},
-      {"mirror left-right", Call::Blt, RECT{1, 1, 4, 3}, {}, DDBLT_DDFX, DDBLTFX_MIRRORLEFTRIGHT,
+      {"mirror left-right",
+       Call::Blt,
+       RECT{1, 1, 4, 3},
+       {},
+       DDBLT_DDFX,
+       DDBLTFX_MIRRORLEFTRIGHT,
        "....../.CBA../.FED../......"},
       {"stretch down to the nearest sample", Call::Blt, RECT{5, 3, 6, 4}, {}, 0, 0, "....../....../....../.....E"},
-      {"key, stretch and mirror", Call::Blt, RECT{0, 2, 6, 4}, {}, DDBLT_KEYSRC | DDBLT_DDFX, DDBLTFX_MIRRORLEFTRIGHT,
+      {"key, stretch and mirror",
+       Call::Blt,
+       RECT{0, 2, 6, 4},
+       {},
+       DDBLT_KEYSRC | DDBLT_DDFX,
+       DDBLTFX_MIRRORLEFTRIGHT,
        "....../....../CC..AA/FFEEDD"},
       {"colour fill", Call::Fill, RECT{2, 1, 5, 3}, {}, 0, 0, "....../..DDD./..DDD./......"},
-      {"fast blit with source key", Call::BltFast, RECT{0, 0, 0, 0}, {}, DDBLTFAST_SRCCOLORKEY, 0,
+      {"fast blit with source key",
+       Call::BltFast,
+       RECT{0, 0, 0, 0},
+       {},
+       DDBLTFAST_SRCCOLORKEY,
+       0,
        "A.C.../DEF.../....../......"},
   };
   for (const auto& c : cases) {
@@ -111,7 +126,13 @@ TEST_P(BlitTest, EveryKindReadsBackRight) {
 }
 
 TEST_P(BlitTest, OverlappingRectanglesOnOneSurfaceCopyTheOldPixels) {
-  const struct { const char* name; Call call; RECT src, dst; DWORD fx; const char* expected; } cases[] = {
+  const struct {
+    const char* name;
+    Call call;
+    RECT src, dst;
+    DWORD fx;
+    const char* expected;
+  } cases[] = {
       {"fast, rightwards", Call::BltFast, {0, 0, 4, 1}, {2, 0, 6, 1}, 0, "ABABCD.."},
       {"leftwards", Call::Blt, {2, 0, 6, 1}, {0, 0, 4, 1}, 0, "CDEFEF.."},
       {"mirrored onto itself", Call::Blt, {0, 0, 6, 1}, {0, 0, 6, 1}, DDBLTFX_MIRRORLEFTRIGHT, "FEDCBA.."},
@@ -129,7 +150,12 @@ TEST_P(BlitTest, OverlappingRectanglesOnOneSurfaceCopyTheOldPixels) {
 }
 
 TEST_P(BlitTest, RectanglesThatLeaveASurfaceFailAndChangeNothing) {
-  const struct { const char* name; Call call; RECT dst; std::optional<RECT> src; } cases[] = {
+  const struct {
+    const char* name;
+    Call call;
+    RECT dst;
+    std::optional<RECT> src;
+  } cases[] = {
       {"past the destination's corner", Call::Blt, {4, 3, 7, 5}, {}},
       {"source above its surface", Call::Blt, {0, 0, 3, 2}, RECT{0, -1, 3, 1}},
       {"fill past the edge", Call::Fill, {5, 0, 7, 1}, {}},
@@ -173,9 +199,9 @@ KeyedCase RandomKeyedCase(std::mt19937& random, uint32_t bytesPerPixel, std::opt
   c.key.mask = mask ? *mask : masks[random() % std::size(masks)];
   const uint32_t a = random() & c.key.mask, b = random() & c.key.mask;
   switch (random() % 5) {
-    case 0: c.key.low = c.key.high = a; break;                                  // one value
-    case 1: c.key.low = std::min(a, b), c.key.high = std::max(a, b); break;     // a range
-    case 2: c.key.low = std::max(a, b), c.key.high = std::min(a, b); break;     // low above high
+    case 0: c.key.low = c.key.high = a; break;                               // one value
+    case 1: c.key.low = std::min(a, b), c.key.high = std::max(a, b); break;  // a range
+    case 2: c.key.low = std::max(a, b), c.key.high = std::min(a, b); break;  // low above high
     case 3: c.key.low = a, c.key.high = widest == 0xFFFFFFFFu ? widest : widest + 1 + random() % 99; break;
     default: c.key.low = widest == 0xFFFFFFFFu ? a : widest + 1, c.key.high = c.key.low + random() % 5; break;
   }

@@ -202,7 +202,8 @@ TEST(DisplayDriversTest, AnAddedCardIsEnumeratedAfterThePrimaryWithAGuidOfItsOwn
         return 1;
       },
       &seen);
-  EXPECT_EQ(seen, (std::vector<std::pair<bool, std::string>>{{true, "Primary Display Driver"}, {false, "Second"},
+  EXPECT_EQ(seen, (std::vector<std::pair<bool, std::string>>{{true, "Primary Display Driver"},
+                                                             {false, "Second"},
                                                              {false, "Third"}}));
   // DirectDraw on the added card offers the card's own modes.
   DirectDraw* dd = nullptr;

@@ -6,7 +6,11 @@ namespace vx::win::testing {
 namespace {
 
 TEST(PixelFormatTest, OnlyFormatsASurfaceCanHaveAreDescribed) {
-  const struct { const char* name; DDPIXELFORMAT format; PixelKind kind; } cases[] = {
+  const struct {
+    const char* name;
+    DDPIXELFORMAT format;
+    PixelKind kind;
+  } cases[] = {
       {"A4R4G4B4", MakeRgbFormat(16, 0x0F00, 0x00F0, 0x000F, 0xF000), PixelKind::Rgb},
       {"12 bits", MakeRgbFormat(12, 0xF00, 0x0F0, 0x00F), PixelKind::Invalid},
       {"overlapping masks", MakeRgbFormat(16, 0xF800, 0x0FE0, 0x001F), PixelKind::Invalid},

@@ -97,7 +97,11 @@ TEST_F(DirectDrawTest, SurfaceCreationChecksItsDescription) {
   tooManyLevels.dwMipMapCount = 5;  // 8, 4, 2, 1 are four
   DDPIXELFORMAT twelveBits = DisplayPixelFormat(16);
   twelveBits.dwRGBBitCount = 12;
-  const struct { const char* name; DDSURFACEDESC2 desc; HRESULT expected; } cases[] = {
+  const struct {
+    const char* name;
+    DDSURFACEDESC2 desc;
+    HRESULT expected;
+  } cases[] = {
       {"no size", noSize, DDERR_INVALIDPARAMS},
       {"a 32-bit size field", badSize, DDERR_INVALIDPARAMS},
       {"twelve bits", DescWithFormat(DDSCAPS_OFFSCREENPLAIN, 4, 4, twelveBits), DDERR_INVALIDPIXELFORMAT},

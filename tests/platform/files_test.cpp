@@ -37,7 +37,9 @@ class FilesTest : public ::testing::Test {
 };
 
 TEST_F(FilesTest, ResolvesSeparatorsAndLetterCase) {
-  const struct { std::string written, expected; } cases[] = {
+  const struct {
+    std::string written, expected;
+  } cases[] = {
       {"\\media\\sub folder\\tree.bmp", "Media/Sub Folder/Tree.BMP"},
       {"media2", "MEDIA2"},
       // Components below the first missing one are kept as written.

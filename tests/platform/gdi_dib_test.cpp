@@ -64,7 +64,9 @@ std::vector<DibCase> Variants() {
   std::vector<DibCase> cases;
   // Bottom-up rows: the bottom row (blue, white) comes first.
   // 1 bit: index 1 is green, index 0 red.
-  cases.push_back({"1-bit", WithPalette(InfoHeader(2, 2, 1, BI_RGB, 2), 2), {0x40, 0, 0, 0, 0x80, 0, 0, 0},
+  cases.push_back({"1-bit",
+                   WithPalette(InfoHeader(2, 2, 1, BI_RGB, 2), 2),
+                   {0x40, 0, 0, 0, 0x80, 0, 0, 0},
                    {kGreen, kRed, kRed, kGreen}});
   {
     // A V4-sized header with red in the low byte, blue in the third.
@@ -86,10 +88,11 @@ std::vector<DibCase> Variants() {
     cases.push_back({"core 8-bit", WithPalette(core, 256, true), {2, 3, 0, 0, 0, 1, 0, 0}, kPicture});
   }
   // A delta skips pixels, which keep what was there.
-  cases.push_back({"RLE8 delta", WithPalette(InfoHeader(2, 2, 8, BI_RLE8, 4), 4), {1, 2, 0, 2, 0, 1, 1, 1, 0, 1},
+  cases.push_back({"RLE8 delta",
+                   WithPalette(InfoHeader(2, 2, 8, BI_RLE8, 4), 4),
+                   {1, 2, 0, 2, 0, 1, 1, 1, 0, 1},
                    {kFill, kGreen, kBlue, kFill}});
-  cases.push_back({"RLE4", WithPalette(InfoHeader(2, 2, 4, BI_RLE4, 4), 4), {2, 0x23, 0, 0, 2, 0x01, 0, 1},
-                   kPicture});
+  cases.push_back({"RLE4", WithPalette(InfoHeader(2, 2, 4, BI_RLE4, 4), 4), {2, 0x23, 0, 0, 2, 0x01, 0, 1}, kPicture});
   return cases;
 }
 
@@ -126,7 +129,8 @@ TEST_F(GdiDibTest, DrawingStaysInsideTheBuffersItIsGiven) {
   const Bytes runs[] = {{255, 1, 255, 2, 0, 0, 200, 3}, {0, 200, 1, 2}, {0, 2, 250, 250, 1, 1}, {0, 5, 1}, {3}};
   for (const Bytes& bits : runs) {
     std::vector<uint8_t> exact(bits.begin(), bits.end());  // ASan sees a read past the end
-    StretchDIBits(dc, 0, 0, 2, 2, 0, 0, 2, 2, exact.data(), info, DIB_RGB_COLORS, SRCCOPY, palette.size(), exact.size());
+    StretchDIBits(dc, 0, 0, 2, 2, 0, 0, 2, 2, exact.data(), info, DIB_RGB_COLORS, SRCCOPY, palette.size(),
+                  exact.size());
   }
   for (int y = 0; y < 4; ++y)
     for (int x = 2; x < 8; ++x) EXPECT_EQ(GetPixel(dc, x, y), RGB(0x12, 0x34, 0x56)) << x << "," << y;
@@ -135,8 +139,9 @@ TEST_F(GdiDibTest, DrawingStaysInsideTheBuffersItIsGiven) {
   // Uncompressed rows that the data does not hold are not drawn.
   const Bytes header = InfoHeader(2, 2, 24, BI_RGB);
   const Bytes oneRow = {0, 0, 0xFF, 0, 0, 0xFF, 0, 0};  // the bottom row, red
-  EXPECT_EQ(SetDIBitsToDevice(dc, 4, 0, 2, 2, 0, 0, 0, 2, oneRow.data(), reinterpret_cast<const BITMAPINFO*>(header.data()),
-                              DIB_RGB_COLORS, header.size(), oneRow.size()),
+  EXPECT_EQ(SetDIBitsToDevice(dc, 4, 0, 2, 2, 0, 0, 0, 2, oneRow.data(),
+                              reinterpret_cast<const BITMAPINFO*>(header.data()), DIB_RGB_COLORS, header.size(),
+                              oneRow.size()),
             2);
   EXPECT_EQ(GetPixel(dc, 4, 1), RGB(255, 0, 0));
   EXPECT_EQ(GetPixel(dc, 4, 0), RGB(0x12, 0x34, 0x56));
@@ -145,13 +150,15 @@ TEST_F(GdiDibTest, DrawingStaysInsideTheBuffersItIsGiven) {
   Bytes shortTable = InfoHeader(2, 2, 8, BI_RGB, 256);
   shortTable.resize(44, 0xFF);  // one entry of 256: white
   const Bytes indices = {0, 7, 0, 0, 7, 0, 0, 0};
-  EXPECT_EQ(StretchDIBits(dc, 0, 0, 2, 2, 0, 0, 2, 2, indices.data(), reinterpret_cast<const BITMAPINFO*>(shortTable.data()),
-                          DIB_RGB_COLORS, SRCCOPY, shortTable.size(), indices.size()),
+  EXPECT_EQ(StretchDIBits(dc, 0, 0, 2, 2, 0, 0, 2, 2, indices.data(),
+                          reinterpret_cast<const BITMAPINFO*>(shortTable.data()), DIB_RGB_COLORS, SRCCOPY,
+                          shortTable.size(), indices.size()),
             2);
   EXPECT_EQ(GetPixel(dc, 1, 0), RGB(255, 255, 255));
   EXPECT_EQ(GetPixel(dc, 0, 0), RGB(0, 0, 0)) << "a missing table entry reads as black";
-  const Bytes bad[] = {InfoHeader(2, 2, 7, BI_RGB), InfoHeader(0, 2, 24, BI_RGB), InfoHeader(2, 2, 24, BI_RLE8),
-                       InfoHeader(2, -2, 8, BI_RLE8), InfoHeader(2, 2, 24, BI_JPEG), InfoHeader(100000, 100000, 1, BI_RGB)};
+  const Bytes bad[] = {InfoHeader(2, 2, 7, BI_RGB),   InfoHeader(0, 2, 24, BI_RGB),
+                       InfoHeader(2, 2, 24, BI_RLE8), InfoHeader(2, -2, 8, BI_RLE8),
+                       InfoHeader(2, 2, 24, BI_JPEG), InfoHeader(100000, 100000, 1, BI_RGB)};
   for (const Bytes& h : bad)
     EXPECT_EQ(StretchDIBits(dc, 0, 0, 2, 2, 0, 0, 2, 2, indices.data(), reinterpret_cast<const BITMAPINFO*>(h.data()),
                             DIB_RGB_COLORS, SRCCOPY, h.size(), indices.size()),

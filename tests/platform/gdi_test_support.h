@@ -3,8 +3,8 @@
 #include <set>
 #include <vector>
 
-#include "platform/gdi/gdi.h"
 #include "ddraw_test_support.h"
+#include "platform/gdi/gdi.h"
 
 namespace vx::win::testing {
 
@@ -26,7 +26,7 @@ class GdiTest : public DirectDrawTest {
  protected:
   void SetUp() override {
     DirectDrawTest::SetUp();
-    InstallSurfaceDcHooks();  // other tests replace them
+    InstallSurfaceDcHooks();      // other tests replace them
     GetStockObject(SYSTEM_FONT);  // stock objects are made once, on first use
     objectsBefore_ = LiveGdiObjectCount();
   }

@@ -35,7 +35,11 @@ TEST_F(GdiTextTest, TextIsDrawnInExactlyTheTextColourAtEveryDepth) {
 TEST_F(GdiTextTest, CharacterSetsDecodeAndMeasureByCharacter) {
   EXPECT_EQ(DecodeCharsetText(ANSI_CHARSET, "A\x80\x93\xE9\x81", 5), U"A\u20AC\u201C\u00E9\u0081");
   // Shift-JIS: a double-byte hiragana, an ASCII letter, a one-byte katakana, a lead byte cut off.
-  EXPECT_EQ(DecodeCharsetText(SHIFTJIS_CHARSET, "\x82\xA0" "a\xB1\x82", 5), U"\u3042a\uFF71\uFFFD");
+  EXPECT_EQ(DecodeCharsetText(SHIFTJIS_CHARSET,
+                              "\x82\xA0"
+                              "a\xB1\x82",
+                              5),
+            U"\u3042a\uFF71\uFFFD");
 
   // Double-byte text measures and draws as characters, not bytes.
   Ref<DirectDrawSurface> surface = Canvas(120, 40, 32, 0);

@@ -33,8 +33,8 @@ std::string Film(const std::string& name) {
   return {};
 }
 
-#define FILM_OR_SKIP(variable, name)              \
-  const std::string variable = Film(name);        \
+#define FILM_OR_SKIP(variable, name)       \
+  const std::string variable = Film(name); \
   if (variable.empty()) GTEST_SKIP() << name << " was not made (no ffmpeg)"
 
 std::vector<uint8_t> Bytes(const std::string& path) {
@@ -295,7 +295,8 @@ TEST_F(MediaStreamTest, FramesOfAnyWidthStayInsideTheirRectangle) {
   for (const char* name : {"halves40.mpg", "halves200.mpg", "halves360.mpg", "pattern40.mpg", "tall46.mpg"}) {
     for (const bool plain : {false, true}) {
       for (const DDPIXELFORMAT& format : {DisplayPixelFormat(32), DisplayPixelFormat(24), DisplayPixelFormat(16)}) {
-        SCOPED_TRACE(std::string(name) + (plain ? ", plain" : "") + ", " + std::to_string(format.dwRGBBitCount) + " bits");
+        SCOPED_TRACE(std::string(name) + (plain ? ", plain" : "") + ", " + std::to_string(format.dwRGBBitCount) +
+                     " bits");
         SetMediaPlainConversion(plain);
         ASSERT_EQ(Open(Film(name)), S_OK);
         ASSERT_EQ(stream_->GetMediaStream(MSPID_PrimaryVideo, &video_), S_OK);
@@ -335,8 +336,9 @@ TEST_F(MediaStreamTest, ASoundTrackThatTurnsFromStereoToMonoPlaysToItsEnd) {
   const size_t frames = sound_->samples.size() / 2;
   EXPECT_NEAR(double(frames) / kAudioOutputRate, 2.0, 0.15) << "both halves of the track";
   const auto half = std::ptrdiff_t(sound_->samples.size() / 2) & ~std::ptrdiff_t{1};
-  for (const std::vector<int16_t>& part : {std::vector<int16_t>(sound_->samples.begin(), sound_->samples.begin() + half),
-                                          std::vector<int16_t>(sound_->samples.begin() + half, sound_->samples.end())}) {
+  for (const std::vector<int16_t>& part :
+       {std::vector<int16_t>(sound_->samples.begin(), sound_->samples.begin() + half),
+        std::vector<int16_t>(sound_->samples.begin() + half, sound_->samples.end())}) {
     // MP2's noise crosses zero too: a crossing counts once the wave is well past it.
     int crossings = 0;
     bool above = part[0] > 0;

@@ -28,23 +28,22 @@ class ProfileTest : public ::testing::Test {
 
 TEST_F(ProfileTest, ReadsWithWindowsMatchingRules) {
   dir.Write("SETUP.INI",
-               "orphan=outside any section\n"
-               "; a comment=not a key\r\n"
-               "[Settings]\r\n"
-               "Debug=1\r\n"
-               "  Title =  \"  My Game  \"  \n"
-               "Lone=\"\r\n"
-               "NoEquals\r\n"
-               "[ Other ]\n"
-               "debug=2\n");
-  const struct { const char *section, *key, *expected; } cases[] = {
-      {"SETTINGS", "debug", "1"},
-      {"settings", "TITLE", "  My Game  "},  // blanks inside the quotes stay
-      {"Settings", "Lone", "\""},  // one quote alone is not a pair
-      {"Settings", "NoEquals", "none"},
-      {"Settings", "; a comment", "none"},
-      {"Settings", "orphan", "none"},
-      {"other", "DEBUG", "2"},
+            "orphan=outside any section\n"
+            "; a comment=not a key\r\n"
+            "[Settings]\r\n"
+            "Debug=1\r\n"
+            "  Title =  \"  My Game  \"  \n"
+            "Lone=\"\r\n"
+            "NoEquals\r\n"
+            "[ Other ]\n"
+            "debug=2\n");
+  const struct {
+    const char *section, *key, *expected;
+  } cases[] = {
+      {"SETTINGS", "debug", "1"},       {"settings", "TITLE", "  My Game  "},  // blanks inside the quotes stay
+      {"Settings", "Lone", "\""},                                              // one quote alone is not a pair
+      {"Settings", "NoEquals", "none"}, {"Settings", "; a comment", "none"},
+      {"Settings", "orphan", "none"},   {"other", "DEBUG", "2"},
   };
   for (const auto& c : cases) EXPECT_EQ(Read(c.section, c.key), c.expected) << c.section << "/" << c.key;
   // The file name itself follows the file rules.
@@ -53,14 +52,14 @@ TEST_F(ProfileTest, ReadsWithWindowsMatchingRules) {
 
 TEST_F(ProfileTest, ReplacesInPlaceAndKeepsEverythingElse) {
   dir.Write("SETUP.INI",
-               "; settings of the game\n"
-               "[Settings]\n"
-               "Debug = 0 ; old\n"
-               "; keep me\n"
-               "Window=1\n"
-               "\n"
-               "[Other]\n"
-               "x=1\n");
+            "; settings of the game\n"
+            "[Settings]\n"
+            "Debug = 0 ; old\n"
+            "; keep me\n"
+            "Window=1\n"
+            "\n"
+            "[Other]\n"
+            "x=1\n");
   ASSERT_TRUE(WriteProfileString("SETTINGS", "DEBUG", "1", file));
   ASSERT_TRUE(WriteProfileString("settings", "Added", "new", file));
   EXPECT_EQ(dir.Read("SETUP.INI"),
@@ -76,8 +75,8 @@ TEST_F(ProfileTest, ReplacesInPlaceAndKeepsEverythingElse) {
 }
 
 TEST_F(ProfileTest, RefusesNamesThatWouldBreakTheFile) {
-  for (const auto& [section, key, value] : {std::tuple{"A", "k", "two\nlines"}, {"A]", "k", "v"}, {"A", "k=v", "v"},
-                                            {"A", "  ", "v"}}) {
+  for (const auto& [section, key, value] :
+       {std::tuple{"A", "k", "two\nlines"}, {"A]", "k", "v"}, {"A", "k=v", "v"}, {"A", "  ", "v"}}) {
     EXPECT_FALSE(WriteProfileString(section, key, value, file)) << section << "/" << key;
   }
   EXPECT_FALSE(WritePrivateProfileStringA(nullptr, "k", "v", file.c_str()));

@@ -116,8 +116,9 @@ TEST_F(WindowTest, FirstShowingReportsSizePositionAndFocus) {
   EXPECT_TRUE(gReceived.empty());  // nothing until shown
 
   EXPECT_FALSE(ShowWindow(window_, SW_SHOWNORMAL));
-  const std::vector<Received> shown{
-      {WM_SIZE, 0, Pack(320, 240)}, {WM_MOVE, 0, Pack(10, -20)}, {WM_ACTIVATE, WA_ACTIVE, 0}};
+  const std::vector<Received> shown{{WM_SIZE, 0, Pack(320, 240)},
+                                    {WM_MOVE, 0, Pack(10, -20)},
+                                    {WM_ACTIVATE, WA_ACTIVE, 0}};
   EXPECT_EQ(gReceived, shown);
   // Showing a shown window reports nothing; the procedure's SW_RESTORE did not recurse either.
   gReceived.clear();
@@ -164,12 +165,17 @@ TEST_F(WindowTest, AnInjectedCreationFailureMakesNoWindow) {
 }
 
 TEST_F(WindowTest, KeysBecomeVirtualKeyMessages) {
-  const struct { SDL_Scancode code; SDL_Keycode sym; Uint16 mod; WPARAM virtualKey; } cases[] = {
+  const struct {
+    SDL_Scancode code;
+    SDL_Keycode sym;
+    Uint16 mod;
+    WPARAM virtualKey;
+  } cases[] = {
       {SDL_SCANCODE_A, SDLK_a, KMOD_NONE, 'A'},
       {SDL_SCANCODE_Q, SDLK_a, KMOD_NONE, 'A'},          // a French keyboard: the key typing "a"
       {SDL_SCANCODE_1, SDLK_AMPERSAND, KMOD_NONE, '1'},  // its number row still gives digits
       {SDL_SCANCODE_F, 0x0430, KMOD_NONE, 'F'},          // a Cyrillic layout
-      {SDL_SCANCODE_KP_4, SDLK_KP_4, KMOD_NONE, 0x25},  // Num Lock off: the arrow on the key
+      {SDL_SCANCODE_KP_4, SDLK_KP_4, KMOD_NONE, 0x25},   // Num Lock off: the arrow on the key
   };
   ASSERT_NE(Create(), nullptr);
   for (const auto& c : cases) {
@@ -189,10 +195,14 @@ TEST_F(WindowTest, KeysBecomeVirtualKeyMessages) {
 
 TEST_F(WindowTest, TypedCharactersAreCodePage1252) {
   ASSERT_NE(Create(), nullptr);
-  Push(TextEvent("a\xC3\xA9"));          // a, e acute
-  Push(TextEvent("\xE2\x82\xAC"));       // euro sign
-  Push(TextEvent("\xE4\xB8\xAD" "b"));   // a CJK character has no byte: dropped
-  Push(TextEvent("\xC5\x92\xFF" "c"));   // OE ligature, then a byte that is not UTF-8
+  Push(TextEvent("a\xC3\xA9"));     // a, e acute
+  Push(TextEvent("\xE2\x82\xAC"));  // euro sign
+  Push(
+      TextEvent("\xE4\xB8\xAD"
+                "b"));  // a CJK character has no byte: dropped
+  Push(
+      TextEvent("\xC5\x92\xFF"
+                "c"));  // OE ligature, then a byte that is not UTF-8
   // Control characters come from the keys themselves, after the key-down, never from a release.
   Key(SDL_KEYDOWN, SDL_SCANCODE_KP_ENTER, SDLK_KP_ENTER);
   Key(SDL_KEYUP, SDL_SCANCODE_KP_ENTER, SDLK_KP_ENTER);
@@ -229,7 +239,7 @@ TEST_F(WindowTest, CloseRequestsAndQuit) {
 
 TEST_F(WindowTest, LosingTheFocusReleasesHeldKeysAndKeysOutsideTheTableAreUp) {
   Key(SDL_KEYDOWN, SDL_SCANCODE_F12, SDLK_F12);
-  EXPECT_EQ(GetAsyncKeyState(VK_F12) & 0x8000, 0x8000);  // read without a message loop
+  EXPECT_EQ(GetAsyncKeyState(VK_F12) & 0x8000, 0x8000);      // read without a message loop
   Push(Event(SDL_WINDOWEVENT, SDL_WINDOWEVENT_FOCUS_LOST));  // the key's release goes to another program
   EXPECT_EQ(GetAsyncKeyState(VK_F12), 0);
   EXPECT_EQ(GetAsyncKeyState(-1), 0);

@@ -118,14 +118,18 @@ TEST_F(ArrayTest, FreedArraysIgnoreWritesAndReadAsEmpty) {
   int ia = b.IntVar(), fa = b.FloatVar(), sa = b.StringVar(), oi = b.IntVar(), of = b.FloatVar(), os = b.StringVar();
   int one = b.IntConst(1), seven = b.IntConst(7), f = b.FloatConst(1.5f), text = b.StringConst("x");
   const auto writeAll = [&](int i, int fl, int st) {
-    b.Cmd(kCmdSetIntElement1, {i, one, seven}).Cmd(kCmdSetFloatElement1, {fl, one, f}).Cmd(kCmdSetStringElement1, {st, one, text});
+    b.Cmd(kCmdSetIntElement1, {i, one, seven})
+        .Cmd(kCmdSetFloatElement1, {fl, one, f})
+        .Cmd(kCmdSetStringElement1, {st, one, text});
   };
   const auto readAll = [&](int i, int fl, int st) {
     b.Cmd(kCmdIntElement1, {IntTemp(0), i, one}).Cmd(kCmdFloatElement1, {FloatTemp(0), fl, one});
     b.Cmd(kCmdStringElement1, {StringTemp(0), st, one});
   };
   for (int i : {0, 1}) {
-    b.Cmd(kCmdDimIntArray1, {i ? ia : oi, seven}).Cmd(kCmdDimFloatArray1, {i ? fa : of, seven}).Cmd(kCmdDimStringArray1, {i ? sa : os, seven});
+    b.Cmd(kCmdDimIntArray1, {i ? ia : oi, seven})
+        .Cmd(kCmdDimFloatArray1, {i ? fa : of, seven})
+        .Cmd(kCmdDimStringArray1, {i ? sa : os, seven});
     writeAll(i ? ia : oi, i ? fa : of, i ? sa : os);
   }
   readAll(oi, of, os);  // the results now hold values
@@ -146,7 +150,10 @@ TEST_F(ArrayTest, FreedArraysIgnoreWritesAndReadAsEmpty) {
 
 TEST_F(ArrayTest, BadSizesRaiseNoMemoryAndLeaveNoArray) {
   const std::vector<int32_t> cases[] = {
-      {INT_MIN}, {5, -1}, {1 << 27} /* beyond the element cap */, {16383, 8192} /* product beyond the cap */,
+      {INT_MIN},
+      {5, -1},
+      {1 << 27} /* beyond the element cap */,
+      {16383, 8192} /* product beyond the cap */,
       {INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX},
   };
   for (const auto& sizes : cases) {

@@ -82,11 +82,16 @@ TEST_F(AttachedFilesTest, LookupsByFullNameAndByBaseName) {
   ASSERT_TRUE(Load(GameBlock().Entry("\\top.bmp", "top")));
   EXPECT_EQ(EntryNames(), (Names{"c:\\temp\\_exefile.dat", "media\\tree.bmp", "intro.jpg", "empty.dat",
                                  std::string(255, 'n'), "\\top.bmp"}));
-  const std::tuple<std::string, bool, std::string> cases[] = {  // request, by name, contents; none: not found
-      {"Media/Tree.BMP", false, "tree bytes"}, {std::string(255, 'N'), false, "longest name"},
-      {"tree.bmp", false, ""}, {"Media\\Tree.BMP\\", false, ""},
-      {"TREE.BMP", true, "tree bytes"}, {"media\\tree.bmp", true, ""},  // a name with a folder never matches
-      {"\\top.bmp", true, "top"}, {"top.bmp", true, ""},  // a lone leading backslash is part of the name
+  const std::tuple<std::string, bool, std::string> cases[] = {
+      // request, by name, contents; none: not found
+      {"Media/Tree.BMP", false, "tree bytes"},
+      {std::string(255, 'N'), false, "longest name"},
+      {"tree.bmp", false, ""},
+      {"Media\\Tree.BMP\\", false, ""},
+      {"TREE.BMP", true, "tree bytes"},
+      {"media\\tree.bmp", true, ""},  // a name with a folder never matches
+      {"\\top.bmp", true, "top"},
+      {"top.bmp", true, ""},  // a lone leading backslash is part of the name
   };
   for (const auto& [request, byName, contents] : cases) {
     SCOPED_TRACE(request);
@@ -188,7 +193,8 @@ TEST_F(AttachedFilesTest, FilesWithoutABlockGiveNoEntries) {
 TEST_F(AttachedFilesTest, DamagedEntriesKeepTheEntriesBeforeThem) {
   using test::BlockWriter;
   const std::string nul(1, '\0');
-  const std::pair<const char*, BlockWriter> cases[] = {  // the damage: after a sound entry, or alone
+  const std::pair<const char*, BlockWriter> cases[] = {
+      // the damage: after a sound entry, or alone
       {"empty name", BlockWriter().RawEntry(1, nul, 1, "x")},
       {"name too long", BlockWriter().RawEntry(257, std::string(256, 'n') + nul, 1, "x")},
       {"name length huge", BlockWriter().RawEntry(0xFFFFFFFFu, "abc" + nul, 1, "x")},

@@ -84,10 +84,15 @@ class BuilderTest : public ::testing::Test {
 };
 
 TEST_F(BuilderTest, GameCarriesRuntimeProgramAndMedia) {
-  for (const auto& [name, content] : {std::pair{"Tree.bmp", "tree bytes"}, {"media/Rock.PNG", "rock"},
-                                      {"media/deeper/wall.tga", "wall"}, {"sounds/shot.wav", ""},
-                                      {"readme.txt", "read me"}, {"scene.x", "xof 0302txt"}, {"notes.doc", "no"},
-                                      {"report.docx", "not a model"}, {"noending", "no"}})
+  for (const auto& [name, content] : {std::pair{"Tree.bmp", "tree bytes"},
+                                      {"media/Rock.PNG", "rock"},
+                                      {"media/deeper/wall.tga", "wall"},
+                                      {"sounds/shot.wav", ""},
+                                      {"readme.txt", "read me"},
+                                      {"scene.x", "xof 0302txt"},
+                                      {"notes.doc", "no"},
+                                      {"report.docx", "not a model"},
+                                      {"noending", "no"}})
     WriteProject(name, content);
   ASSERT_EQ(symlink(Project("media").c_str(), Project("linked folder").c_str()), 0);
   ASSERT_EQ(symlink(Project("Tree.bmp").c_str(), Project("linked.bmp").c_str()), 0);
@@ -106,8 +111,8 @@ TEST_F(BuilderTest, GameCarriesRuntimeProgramAndMedia) {
   std::string programPath = Host().gTempFolder + "_exefile.dat";
   std::transform(programPath.begin(), programPath.end(), programPath.begin(), ::tolower);
   const std::vector<std::string> expected = {
-      programPath, "tree.bmp", "linked.bmp", "media\\rock.png", "media\\deeper\\wall.tga", "readme.txt",
-      "scene.x", "sounds\\shot.wav"};
+      programPath,  "tree.bmp", "linked.bmp",      "media\\rock.png", "media\\deeper\\wall.tga",
+      "readme.txt", "scene.x",  "sounds\\shot.wav"};
   EXPECT_EQ(EntryNames(Target()), expected);
   EXPECT_EQ(EntryData(1), "tree bytes");
   EXPECT_EQ(EntryData(2), "tree bytes");
@@ -120,10 +125,9 @@ TEST_F(BuilderTest, GameCarriesRuntimeProgramAndMedia) {
   EXPECT_EQ(ReadLE32(reinterpret_cast<const uint8_t*>(image.data() + 4)), 1024u);
   EXPECT_FALSE(fs::exists(Host().gTempFolder + "_exefile.dat"));
 
-  const std::vector<std::string> shown = {"Adding Tree.bmp...",       "Adding linked.bmp...",
-                                          "Adding media/Rock.PNG...", "Adding media/deeper/wall.tga...",
-                                          "Adding readme.txt...",     "Adding scene.x...",
-                                          "Adding sounds/shot.wav..."};
+  const std::vector<std::string> shown = {
+      "Adding Tree.bmp...",   "Adding linked.bmp...", "Adding media/Rock.PNG...", "Adding media/deeper/wall.tga...",
+      "Adding readme.txt...", "Adding scene.x...",    "Adding sounds/shot.wav..."};
   EXPECT_EQ(gStatusLines, shown);
 }
 
@@ -175,7 +179,7 @@ TEST_F(BuilderTest, FileTooLargeForTheBlockIsRefused) {
 TEST_F(BuilderTest, FailedWriteLeavesNoHalfWrittenGame) {
   WriteProject("big.wav", std::string(256 * 1024, 'w'));
   // The file size limit makes the write fail part of the way through, as a full disk would.
-  rlimit saved {};
+  rlimit saved{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
   const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
   rlimit limited = saved;

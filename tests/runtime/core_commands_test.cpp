@@ -88,7 +88,8 @@ class CoreCommandsTest : public ::testing::Test {
   void SetUp() override {
     test::PrepareRuntime();
     test::gTestClock = 1000;
-    DrawQueue().gCurrentBitmap = Text().gTextCursorX = Text().gTextCursorY = System().gWindowMode = Input().gLastKeyChar = Interpreter().gInputPollDue = 0;
+    DrawQueue().gCurrentBitmap = Text().gTextCursorX = Text().gTextCursorY = System().gWindowMode =
+        Input().gLastKeyChar = Interpreter().gInputPollDue = 0;
     Display().gDisplayWidth = 640;
     Interpreter().gAutoRefreshFlag = Dispatcher().gTimeSliceMode = Input().gHasFocus = Host().gAppActive = 1;
     Input().gKeyState.fill(0);
@@ -280,7 +281,10 @@ TEST_F(CoreCommandsTest, WaitEndsOnceTheTimeHasPassedAlsoAcrossTheClocksWrap) {
 }
 
 TEST_F(CoreCommandsTest, FrameRateSetsTheFrameTimeOrRaisesOutOfRange) {
-  const std::tuple<int32_t, uint32_t, int32_t> cases[] = {{30, 33, 0}, {0, 0, 0}, {-1, 7, kErrFrameRateOutOfRange}, {1001, 7, kErrFrameRateOutOfRange}};
+  const std::tuple<int32_t, uint32_t, int32_t> cases[] = {{30, 33, 0},
+                                                          {0, 0, 0},
+                                                          {-1, 7, kErrFrameRateOutOfRange},
+                                                          {1001, 7, kErrFrameRateOutOfRange}};
   for (auto [rate, frameTime, error] : cases) {
     SCOPED_TRACE(rate);
     Dispatcher().gFrameTime = 7;
@@ -420,7 +424,8 @@ input "Age ", a
 printc "Hello " : print n$
 if a = 12 then ok = rgb(255, 128, 0)
 end
-)")) << Message() << " at line " << Line();
+)")) << Message()
+     << " at line " << Line();
   test::PrepareRuntime();
   ASSERT_TRUE(LoadProgramImage(output));
   test::gTestClock = 5000;

@@ -26,8 +26,12 @@ TEST_F(FlowTest, LoopStepStaysOnTheLimitAndExitsPastIt) {
     bool exits;
   };
   const Case cases[] = {
-      {3, 3, 1, 4, true}, {2, 1, -1, 1, false}, {5, 0, 0, 5, false}, {INT_MAX - 1, INT_MAX, 1, INT_MAX, false},
-      {INT_MAX, INT_MAX, 1, INT_MIN, true}, {INT_MIN, INT_MIN, -1, INT_MAX, true},
+      {3, 3, 1, 4, true},
+      {2, 1, -1, 1, false},
+      {5, 0, 0, 5, false},
+      {INT_MAX - 1, INT_MAX, 1, INT_MAX, false},
+      {INT_MAX, INT_MAX, 1, INT_MIN, true},
+      {INT_MIN, INT_MIN, -1, INT_MAX, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.counter << " " << c.limit << " " << c.step);
@@ -90,7 +94,9 @@ TEST_F(FlowTest, ArgumentsAreAllReadBeforeAnyParameterChanges) {
   b.Cmd(kCmdAssignInt, {a, b.IntConst(1)}).Cmd(kCmdAssignInt, {bb, ten});
   b.Cmd(kCmdCallFunction, {To("f"), r, b.IntConst(2), bb, a}).Cmd(kCmdGoto, {To("end")});
   b.Function("f", 1, {a, bb});
-  b.Cmd(kCmdMultiplyInt, {IntTemp(0), a, ten}).Cmd(kCmdAddInt, {IntTemp(1), IntTemp(0), bb}).Cmd(kCmdEndFunctionInt, {IntTemp(1)});
+  b.Cmd(kCmdMultiplyInt, {IntTemp(0), a, ten})
+      .Cmd(kCmdAddInt, {IntTemp(1), IntTemp(0), bb})
+      .Cmd(kCmdEndFunctionInt, {IntTemp(1)});
   b.Label("end");
   RunImage(b);
   EXPECT_EQ(IntAt(r), 10 * 10 + 1);
@@ -118,8 +124,8 @@ TEST_F(FlowTest, DataReadOfTheWrongTypeOrPastTheEndStoresZero) {
   b.DataInt(33);
   int i = b.IntVar(), s = b.StringVar(), past = b.IntVar();
   b.Cmd(kCmdRestoreAtLabel, {Lit(1)}).Cmd(kCmdReadInt, {i}).Cmd(kCmdReadInt, {i});  // a string item: 0, then item 2
-  b.Cmd(kCmdRestoreAtLabel, {Lit(9999)}).Cmd(kCmdReadString, {s});                // past the end: clamped
-  b.Cmd(kCmdAssignInt, {past, b.IntConst(7)}).Cmd(kCmdReadInt, {past});     // past the end: 0, and stays
+  b.Cmd(kCmdRestoreAtLabel, {Lit(9999)}).Cmd(kCmdReadString, {s});                  // past the end: clamped
+  b.Cmd(kCmdAssignInt, {past, b.IntConst(7)}).Cmd(kCmdReadInt, {past});             // past the end: 0, and stays
   EXPECT_EQ(RunImage(b).errorCode, 0);
   EXPECT_EQ(Dispatcher().gDataReadIndex, 3u);
   EXPECT_EQ(IntAt(i), 33);

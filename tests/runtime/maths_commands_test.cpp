@@ -91,9 +91,9 @@ TEST_F(MathsTest, StepsOfAnythingButAVariableRaise) {
     int iv = b.IntVar(), array = b.IntVar(), five = b.IntConst(5);
     b.Cmd(kCmdDimIntArray1, {array, five}).Cmd(kCmdIntElement1, {IntTemp(0), array, b.IntConst(2)});
     if (which == 0) b.Cmd(kCmdIncIntVarBy, {five, b.FloatConst(1.0f)});  // a constant
-    if (which == 1) b.Cmd(kCmdDecFloatVar, {iv});                          // a variable of the other type
-    if (which == 2) b.Cmd(kCmdIncIntVar, {IntTemp(0)});                    // an element read
-    if (which == 3) b.Cmd(kCmdDecIntVar, {array});                         // an array variable
+    if (which == 1) b.Cmd(kCmdDecFloatVar, {iv});                        // a variable of the other type
+    if (which == 2) b.Cmd(kCmdIncIntVar, {IntTemp(0)});                  // an element read
+    if (which == 3) b.Cmd(kCmdDecIntVar, {array});                       // an array variable
     EXPECT_EQ(RunImage(b).errorCode, which % 2 ? kErrDecNeedsVariable : kErrIncNeedsVariable);
     EXPECT_EQ(IntAt(five), 5);
     EXPECT_EQ(IntAt(iv), 0);

@@ -99,7 +99,7 @@ TEST_F(ProgramImageTest, ConstantsStringsAndDataFillTheirSlots) {
   img.Put(22, 42);
   img.PutBytes(23, Text("abc", 8));  // three characters, NUL and a whole zero word
   img.Put(25, bits);
-  img.PutBytes(26, Text("ab", 4));   // two characters fit one word
+  img.PutBytes(26, Text("ab", 4));  // two characters fit one word
   img.PutBytes(27, Text("", 4));
   const uint32_t K = 28 + 3;
   img.Header({1, 16, 18, 19, 2, 20, 5, K, 0, 0, 0, 3});
@@ -168,7 +168,8 @@ TEST_F(ProgramImageTest, SoundImageLoadsAndFreesAndBrokenOnesAreRefused) {
       {"DATA items past the owner tables", [](Image& b) { SetWord(b, 6, GetWord(b, 6) + 40); }},
       {"more than 2000 string variables", [](Image& b) { SetWord(b, 10, 2001); }},
       {"owner count beyond its table", [](Image& b) { SetWord(b, GetWord(b, 7) - GetWord(b, 11), 500); }},
-      {"jump target outside the code", [](Image& b) {
+      {"jump target outside the code",
+       [](Image& b) {
          const uint32_t K = GetWord(b, 7);
          SetWord(b, K + 1, 37000 + uint32_t(b.size() / 4 - K) / 2 + 1);
        }},

@@ -51,7 +51,9 @@ class SoundSystemTest : public ::testing::Test {
 };
 
 TEST_F(SoundSystemTest, SampleDataRoundTrip) {
-  struct Case { int32_t bitsIn, bitsOut, frequency, length, number; };
+  struct Case {
+    int32_t bitsIn, bitsOut, frequency, length, number;
+  };
   const Case cases[] = {
       {8, 8, 11025, 5, 1},
       {16, 16, 22050, 4, 1025},
@@ -94,11 +96,14 @@ TEST_F(SoundSystemTest, BadNumbersAndDataFailWithoutTouchingTheSlot) {
   EXPECT_FALSE(empty.handedOut);
 
   MakeSound16(5, 99, 2, 11025);
-  struct Bad { const void* data; int32_t bytes, bits, frequency, length; };
+  struct Bad {
+    const void* data;
+    int32_t bytes, bits, frequency, length;
+  };
   const Bad bad[] = {
       {data, 3, 16, 22050, 2},   {data, 8, 8, 22050, 9},  // too few bytes for two 16-bit, nine 8-bit samples
-      {data, -4, 8, 22050, 2},   {data, 8, 8, 22050, 0},  {data, 8, 8, 22050, -1},  // size, no samples
-      {nullptr, 8, 8, 22050, 8}, {data, 8, 8, 0, 8},      {data, 8, 8, -44100, 8},  // no data, no frequency
+      {data, -4, 8, 22050, 2},   {data, 8, 8, 22050, 0}, {data, 8, 8, 22050, -1},  // size, no samples
+      {nullptr, 8, 8, 22050, 8}, {data, 8, 8, 0, 8},     {data, 8, 8, -44100, 8},  // no data, no frequency
   };
   for (const Bad& b : bad) {
     SCOPED_TRACE(::testing::Message() << b.bytes << " bytes, length " << b.length << ", " << b.frequency);

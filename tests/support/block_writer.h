@@ -16,8 +16,7 @@ class BlockWriter {
   BlockWriter& Entry(const std::string& name, const std::string& data);
   // An entry whose fields may contradict each other: the name bytes are written as given (add the
   // NUL yourself), the data too, whatever the two length words say.
-  BlockWriter& RawEntry(uint32_t nameLength, const std::string& nameBytes, uint32_t size,
-                        const std::string& data);
+  BlockWriter& RawEntry(uint32_t nameLength, const std::string& nameBytes, uint32_t size, const std::string& data);
   BlockWriter& Word(uint32_t word);
   BlockWriter& Bytes(const std::string& bytes);
   // Leaves out the end marker after the pieces.

@@ -12,7 +12,8 @@ namespace vx::test {
 inline void UploadModulatedTexture(int width, int height, const std::vector<uint32_t>& argb) {
   std::vector<uint8_t> rgba;
   rgba.reserve(argb.size() * 4);
-  for (const uint32_t p : argb) rgba.insert(rgba.end(), {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p), uint8_t(p >> 24)});
+  for (const uint32_t p : argb)
+    rgba.insert(rgba.end(), {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p), uint8_t(p >> 24)});
   GLuint name = 0;
   glGenTextures(1, &name);
   glBindTexture(GL_TEXTURE_2D, name);

@@ -68,8 +68,8 @@ Picture SideBySide(const Picture& actual, const Picture& expected, int channel) 
   WritePng((folder / (name + "-compare.png")).string(), SideBySide(actual, expected, tolerance.channel));
   auto failure = ::testing::AssertionFailure();
   if (differences < 0) {
-    failure << name << ": the picture is " << actual.width << "x" << actual.height << ", expected "
-            << expected.width << "x" << expected.height;
+    failure << name << ": the picture is " << actual.width << "x" << actual.height << ", expected " << expected.width
+            << "x" << expected.height;
   } else {
     failure << name << ": " << differences << " pixels differ by more than " << tolerance.channel << " (at most "
             << tolerance.differentPixels << " may)";
@@ -122,7 +122,8 @@ bool WritePng(const std::string& path, const Picture& picture) {
 int CountDifferences(const Picture& actual, const Picture& expected, int channel) {
   if (actual.width != expected.width || actual.height != expected.height) return -1;
   int count = 0;
-  for (size_t i = 0; i < actual.pixels.size(); ++i) count += ChannelDifference(actual.pixels[i], expected.pixels[i]) > channel;
+  for (size_t i = 0; i < actual.pixels.size(); ++i)
+    count += ChannelDifference(actual.pixels[i], expected.pixels[i]) > channel;
   return count;
 }
 

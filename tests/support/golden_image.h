@@ -24,7 +24,7 @@ struct Picture {
 };
 
 struct PictureTolerance {
-  int channel = 0;         // largest difference of red, green or blue that still counts as equal
+  int channel = 0;          // largest difference of red, green or blue that still counts as equal
   int differentPixels = 0;  // pixels allowed past it
 };
 

@@ -78,13 +78,23 @@ std::vector<uint8_t> ImageBuilder::Build() const {
   for (const auto& s : strings_) stringBytes += s.size() + 1;
   const uint32_t D = S + uint32_t((stringBytes + 3) / 4);
   size_t dataBytes = (data_.size() / 4) * 4 + 4;
-  for (const auto& d : data_) dataBytes += d.type == 's' ? ((d.text.size() + 1) / 4) * 4 + 4 : (d.type == 'l' || d.type == 'f') ? 4 : 0;
+  for (const auto& d : data_)
+    dataBytes += d.type == 's' ? ((d.text.size() + 1) / 4) * 4 + 4 : (d.type == 'l' || d.type == 'f') ? 4 : 0;
   const uint32_t V = 3 + uint32_t(intOwners_.size() + floatOwners_.size() + stringOwners_.size());
   const uint32_t K = D + uint32_t(dataBytes / 4) + V;
 
-  const uint32_t header[12] = {version_, I, F, S, uint32_t(strings_.size()), D, uint32_t(data_.size()), K,
-                               uint32_t(intOwners_.size()), uint32_t(floatOwners_.size()),
-                               uint32_t(stringOwners_.size()), V};
+  const uint32_t header[12] = {version_,
+                               I,
+                               F,
+                               S,
+                               uint32_t(strings_.size()),
+                               D,
+                               uint32_t(data_.size()),
+                               K,
+                               uint32_t(intOwners_.size()),
+                               uint32_t(floatOwners_.size()),
+                               uint32_t(stringOwners_.size()),
+                               V};
   for (uint32_t w : header) AppendLE32(out, w);
   out.resize(size_t(I) * 4, 0);
   for (int32_t v : intConsts_) AppendLE32(out, uint32_t(v));

@@ -65,7 +65,8 @@ inline SceneMesh Sphere(int slices, int stacks) {
   const auto at = [&](int stack, int slice) { return uint16_t(stack * (slices + 1) + slice); };
   for (int stack = 0; stack < stacks; ++stack) {
     for (int slice = 0; slice < slices; ++slice) {
-      const uint16_t a = at(stack, slice), b = at(stack, slice + 1), c = at(stack + 1, slice), d = at(stack + 1, slice + 1);
+      const uint16_t a = at(stack, slice), b = at(stack, slice + 1), c = at(stack + 1, slice),
+                     d = at(stack + 1, slice + 1);
       if (stack != 0) mesh.indices.insert(mesh.indices.end(), {a, b, d});
       if (stack != stacks - 1) mesh.indices.insert(mesh.indices.end(), {a, d, c});
     }

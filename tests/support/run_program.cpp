@@ -1,6 +1,6 @@
 // In-process program runs for tests.
-#include "engine3d/engine_hooks.h"
 #include "tests/support/run_program.h"
+#include "engine3d/engine_hooks.h"
 
 #include "display/draw_queue.h"
 #include "ide/language.h"

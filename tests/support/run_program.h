@@ -14,10 +14,10 @@ extern uint32_t gTestClock;
 uint32_t TestClock();
 
 struct RunResult {
-  bool ended = false;        // the quit message was posted
+  bool ended = false;  // the quit message was posted
   int32_t errorCode = 0;
   bool warning = false;
-  std::string errorText;     // the error box text, when errorCode > 0
+  std::string errorText;  // the error box text, when errorCode > 0
   int slices = 0;
 };
 

@@ -43,15 +43,14 @@ TEST(FileFunctionsTest, AttachedFilesAnswerFromTheEntryList) {
   Host().gTempFolder = temp.path();
   const std::string onDisk = games.Write("disk.txt", "x");
   const std::string game = games.path() + "game";
-  ASSERT_TRUE(
-      test::BlockWriter().Front("runtime").Entry("prog.dat", "p").Entry("Media\\Tree.bmp", "t").WriteTo(game));
+  ASSERT_TRUE(test::BlockWriter().Front("runtime").Entry("prog.dat", "p").Entry("Media\\Tree.bmp", "t").WriteTo(game));
   Runtime().gAttachedFiles = std::make_unique<AttachedFiles>();
   ASSERT_TRUE(LoadAttachedFiles(game));
 
   EXPECT_EQ(FileExists("media/TREE.BMP"), 1);
   EXPECT_EQ(FileExists("media\\tree"), 0);
-  EXPECT_EQ(FileExists(onDisk), 1);  // the disk still answers for what is not attached
-  EXPECT_EQ(DeleteFileIfExists("media/tree.bmp"), 0);  // nothing on disk to delete
+  EXPECT_EQ(FileExists(onDisk), 1);                     // the disk still answers for what is not attached
+  EXPECT_EQ(DeleteFileIfExists("media/tree.bmp"), 0);   // nothing on disk to delete
   EXPECT_TRUE(std::filesystem::is_empty(temp.path()));  // the answers extracted nothing
 
   Runtime().gAttachedFiles.reset();
