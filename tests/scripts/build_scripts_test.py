@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """The build's own scripts on small trees of their own: scripts/check-layers refuses an include that
-runs up a layer and lets the rest through, and refuses a link that differs from the includes and
-two source files of one name and more extern declarations in headers than allowed; scripts/gen-commands refuses a table that would let the constants,
-the registration and the compiler's table drift apart, and leaves internal rows out of the
-compiler's table, and its command limit is the first operand number of the variable layout."""
+runs up a layer and lets the rest through, a link that differs from the includes, two source files
+of one name and more extern declarations in headers than allowed; scripts/gen-commands refuses a
+table that would let the constants, the registration and the compiler's table drift apart, leaves
+internal rows out of the compiler's table, and its command limit is the first operand number of the
+variable layout; scripts/check-format refuses an unformatted file and formats it with --fix."""
 
 import os
 import re
@@ -91,6 +92,22 @@ class CheckLayersTest(unittest.TestCase):
         self.assertEqual(result.returncode, 1)
         self.assertIn("common/a.h:1\nruntime/r.h:1", result.stderr)
         self.assertIn("the headers declare 2 extern variables, 1 at most", result.stderr)
+
+
+class CheckFormatTest(unittest.TestCase):
+    def test_an_unformatted_file_fails_and_fix_formats_it(self):
+        with tempfile.TemporaryDirectory() as root:
+            write(root, ".clang-format", "BasedOnStyle: Google\n")
+            write(root, "a.cpp", "int f() { return 1; }\n")
+            write(root, "b.cpp", "int g() {\n  int x =   2;\n  return x;\n}\n")
+            result = run("check-format", "--root", root, "a.cpp", "b.cpp")
+            if result.returncode == 77:
+                self.skipTest("clang-format 14 is not installed")
+            self.assertEqual(result.returncode, 1)
+            self.assertIn("b.cpp:2: not formatted", result.stderr)
+            self.assertNotIn("a.cpp", result.stderr)
+            self.assertEqual(run("check-format", "--root", root, "--fix", "b.cpp").returncode, 0)
+            self.assertEqual(run("check-format", "--root", root, "a.cpp", "b.cpp").returncode, 0, result.stderr)
 
 
 TABLE_HEAD = "; a table\n@family flow runtime/flow.cpp\n"
