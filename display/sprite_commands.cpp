@@ -175,11 +175,12 @@ void CmdPasteSprite() {
 
 // Every item of the first layer with an image, shown or hidden. A 3D object's item counts as one,
 // so these hide and show the objects too.
+// Sprites of layer 0 that have an image; the items of 3D objects are left to the object commands.
 void ShowAllSprites(int32_t visible) {
   Records().gRenderItems.ForEachUsed([visible](uint32_t slot) {
     RenderItem& item = Records().gRenderItems[slot];
     const SpriteRecord* sprite = SpriteOf(slot);
-    if (sprite && (sprite->layer != 0 || sprite->imageSlot == -1)) return;
+    if (!sprite || sprite->layer != 0 || sprite->imageSlot == -1) return;
     if (item.visible == 1 - visible) item.visible = visible;
   });
 }

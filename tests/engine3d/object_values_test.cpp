@@ -247,14 +247,16 @@ TEST_F(ObjectValuesTest, LibraryCollisionsAndNumbersThatNameNothing) {
           {"apart", 0}});
 }
 
-// The sprite-wide switches reach the objects too, and leave a sprite without an image alone.
-TEST_F(ObjectValuesTest, HidingAndShowingAllSpritesHidesAndShowsObjects) {
-  ASSERT_EQ(RunFresh("make object cube 1, 2 : sprite 1, 0, 0, 5 : hide sprite 1\n"
-                     "hide all sprites : hidden = object visible(1)\n"
-                     "show all sprites : shown = object visible(1)\n"
+// The sprite-wide switches reach sprites only: a shown object stays shown, a hidden one hidden, and a
+// sprite without an image stays as it is.
+TEST_F(ObjectValuesTest, HidingAndShowingAllSpritesLeavesTheObjectsAlone) {
+  ASSERT_EQ(RunFresh("make object cube 1, 2 : make object cube 2, 2 : hide object 2\n"
+                     "sprite 1, 0, 0, 5 : hide sprite 1\n"
+                     "hide all sprites : kept = object visible(1)\n"
+                     "show all sprites : stillhidden = object visible(2)\n"
                      "end\n"),
             0);
-  Expect({{"hidden", 0}, {"shown", 1}});
+  Expect({{"kept", 1}, {"stillhidden", 0}});
   EXPECT_EQ(Records().gRenderItems[Records().gSpriteSlotById[1]].visible, 0) << "a sprite with no image stays hidden";
 }
 
