@@ -236,6 +236,8 @@ int32_t Reset3DScene() {
   Scene().gFogColour = 0;
   Scene().gNormalizeNormals = 1;
   Scene().gMipFilterMode = 2;
+  Scene().gWireframeAll = 0;  // a new run draws the static world solid and wrapped
+  Scene().gGlobalAddressMode = 1;
   Scene().gViewportWidth = Display().gDisplayWidth;
   Scene().gViewportHeight = Display().gDisplayHeight;
   ResetRenderStateCache();

@@ -11,6 +11,7 @@
 #include "common/checklist.h"
 #include "engine3d/animation_list.h"
 #include "engine3d/maths3d.h"
+#include "engine3d/scene_settings.h"
 #include "engine3d/static_world.h"
 #include "models/model_maths.h"
 #include "surfaces/display_state.h"
@@ -490,6 +491,8 @@ TEST_F(ObjectCommandsTest, StylesAndSwitchesReachTheRecords) {
   EXPECT_EQ(Object(2).boxCollision, 0);
   EXPECT_EQ(Object(2).boxMode, 1);
   EXPECT_EQ(Object(2).rotationOrder, 1);
+  Reset3DScene();
+  EXPECT_EQ(Scene().gWireframeAll, 0u) << "the next run draws the static world solid";
 }
 
 TEST_F(ObjectCommandsTest, FramesAdvanceBySpeedAndWrapAndOnePlayStopsAtTheEnd) {
