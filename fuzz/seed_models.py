@@ -9,6 +9,7 @@ only when they are to be made again.
 Usage: seed_models.py TESTDATA_DIR
   TESTDATA_DIR  the public corpora (../shared/testdata)
 """
+import hashlib
 import importlib.util
 import os
 import shutil
@@ -22,9 +23,9 @@ LARGEST = 16 * 1024  # bytes, for files of the public corpora
 
 
 def load(name):
-    spec = importlib.util.spec_from_file_location(name, os.path.join(FIXTURES, name + '.py'))
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location(name, os.path.join(FIXTURES, name + '.py'))
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
@@ -33,6 +34,11 @@ def put(target, name, data):
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, name), 'wb') as f:
         f.write(data)
+
+
+def public_name(path, data):
+    """A public corpus file's seed name: by its content, so that seeding again finds the same file."""
+    return 'assimp-' + hashlib.sha1(data).hexdigest()[:12] + os.path.splitext(path)[1].lower()
 
 
 def small_files(folder, endings):
@@ -88,11 +94,12 @@ def main():
     for path in small_files(os.path.join(testdata, 'models', 'bsd', 'X'), ('.x',)):
         with open(path, 'rb') as f:
             data = f.read()
-        put('x_model', 'assimp-' + os.path.basename(path), data)
-        put('x_animation', 'assimp-' + os.path.basename(path), data)
+        put('x_model', public_name(path, data), data)
+        put('x_animation', public_name(path, data), data)
     for path in small_files(os.path.join(testdata, 'models', 'bsd', '3DS'), ('.3ds',)):
         with open(path, 'rb') as f:
-            put('three_ds', 'assimp-' + os.path.basename(path), f.read())
+            data = f.read()
+        put('three_ds', public_name(path, data), data)
     return 0
 
 
