@@ -177,10 +177,10 @@ void CmdPasteSprite() {
 // so these hide and show the objects too.
 // Sprites of layer 0 that have an image; the items of 3D objects are left to the object commands.
 void ShowAllSprites(int32_t visible) {
-  Records().gRenderItems.ForEachUsed([visible](uint32_t slot) {
-    RenderItem& item = Records().gRenderItems[slot];
-    const SpriteRecord* sprite = SpriteOf(slot);
-    if (!sprite || sprite->layer != 0 || sprite->imageSlot == -1) return;
+  ForEachSprite([visible](uint32_t slot) {
+    const SpriteRecord& sprite = Records().gSpriteRecords[slot];
+    if (sprite.layer != 0 || sprite.imageSlot == -1) return;
+    RenderItem& item = Records().gRenderItems[uint32_t(sprite.itemSlot)];
     if (item.visible == 1 - visible) item.visible = visible;
   });
 }

@@ -70,11 +70,7 @@ class FrameFaultsTest : public test::ProgramWorld {
     gNextPoolJob = PoolJob::Note;
     RenderFrame();
     EXPECT_EQ(gNextPoolJob.load(), PoolJob::Any) << "a pool thread drew";
-    std::vector<uint32_t> pixels;
-    for (int32_t y = 0; y < Display().gDisplayHeight; ++y)
-      for (int32_t x = 0; x < Display().gDisplayWidth; ++x)
-        pixels.push_back(test::ColourAt(Display().gBackBuffer, x, y));
-    return pixels;
+    return test::ScreenColours();
   }
 
   // Starts the scene and runs it into its loop; its picture, with the cube in the middle.

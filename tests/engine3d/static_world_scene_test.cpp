@@ -22,11 +22,7 @@ class StaticWorldSceneTest : public test::EngineWorld {
   static std::vector<uint32_t> Picture() {
     Display().gD3DDevice->Clear(0, nullptr, win::D3DCLEAR_TARGET | win::D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
     RenderScene();
-    std::vector<uint32_t> pixels;
-    for (int32_t y = 0; y < Display().gDisplayHeight; ++y)
-      for (int32_t x = 0; x < Display().gDisplayWidth; ++x)
-        pixels.push_back(test::ColourAt(Display().gBackBuffer, x, y));
-    return pixels;
+    return test::ScreenColours();
   }
 };
 

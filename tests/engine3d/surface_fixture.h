@@ -52,6 +52,13 @@ inline uint32_t PixelAt(win::IDirectDrawSurface7* s, int32_t x, int32_t y) {
 inline uint32_t ColourAt(win::IDirectDrawSurface7* s, int32_t x, int32_t y) {
   return win::ReadPixelArgb(s->Pixels(), uint32_t(x), uint32_t(y)) & 0xFFFFFF;
 }
+// The colours of the whole screen, row by row.
+inline std::vector<uint32_t> ScreenColours() {
+  std::vector<uint32_t> pixels;
+  for (int32_t y = 0; y < Display().gDisplayHeight; ++y)
+    for (int32_t x = 0; x < Display().gDisplayWidth; ++x) pixels.push_back(ColourAt(Display().gBackBuffer, x, y));
+  return pixels;
+}
 // Each pixel the rounded average of a 2x2 block of the picture above it, channel by channel and
 // alpha too, as a mip level is made from the level above (a side of one pixel stays one).
 inline std::vector<uint32_t> BoxHalf(const std::vector<uint32_t>& whole, uint32_t width, uint32_t height) {
