@@ -80,6 +80,7 @@ const char* const kDefaultMessages[kCompilerMessageCount] = {
     "the program's text would pass 64 MB",
     "The line holds a zero byte (a source file is text)",
     "Blocks nested too deeply (the limit is 1023)",
+    "Function without endfunction",
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 // in the constant tables), variables, array elements, value functions of the command table and
 // user functions. Values that must survive a user-function call are moved into hidden locals of
 // the function first, since a call may run code that uses the same temporaries.
+#include <cassert>
 #include <charconv>
 #include <cstring>
 
@@ -13,11 +14,7 @@ namespace vx::compiler {
 
 namespace {
 
-struct LiveRef {
-  Operand* operand;
-  std::string* text;
-};
-std::vector<LiveRef> gLive;
+LiveValues* gInnermostLive = nullptr;
 
 int TypeIndex(char type) { return type == 'f' ? 1 : type == 's' ? 2 : 0; }
 char TypeLetter(int index) { return index == 1 ? 'f' : index == 2 ? 's' : 'l'; }
@@ -69,7 +66,7 @@ bool CreateVariable(std::string_view name, char type, bool isArray, Operand& out
     return Fail(t == 0 ? msg::kNoIntVariable : t == 1 ? msg::kNoFloatVariable : msg::kNoStringVariable);
   const int32_t number = kVarBase[t] + int32_t(table.size());
   table.push_back({std::string(name), c.currentFunction, isArray, c.lineNumber});
-  c.variableIndex.emplace(std::string(VariableKey(name, isArray, c.currentFunction)), number);
+  c.variableIndex.emplace(VariableKey(name, isArray, c.currentFunction), number);
   out.number = number;
   out.type = TypeLetter(t);
   return true;
@@ -255,9 +252,10 @@ bool CompileValueFunction(int first, std::string_view arguments, bool arrayRead,
       type = args[i].type;
     }
     types += type;
-    live.Add(&args[i]);
+    live.Add(args[i]);
   }
   c.expectedType = savedExpected;
+  for (size_t i = 0; i < args.size(); ++i) args[i] = live[i];
   const int row = MatchValueFunction(first, types);
   if (row < 0) return false;
   const char result = rows[size_t(row)].parameters.empty() ? 'l' : rows[size_t(row)].parameters[0];
@@ -398,9 +396,9 @@ size_t RightOperandEnd(std::string_view text, size_t from) {
 
 bool CompileOperators(std::string_view input, Operand& out) {
   CompilerContext& c = gCompiler;
-  std::string text(Trim(input));
   LiveValues live;
-  live.Add(&text);
+  std::string& text = live.Text();
+  text = Trim(input);
   // Most texts hold few operators: a level whose character is missing needs no scan.
   const uint32_t present = OperatorsPresent(text);
   for (const Level& level : kLevels) {
@@ -419,8 +417,9 @@ bool CompileOperators(std::string_view input, Operand& out) {
       Operand a, b;
       LiveValues held;
       if (!CompileOperand(left, a)) return FailIfSilent(msg::kBadOperand);
-      held.Add(&a);
+      held.Add(a);
       if (!CompileOperand(right, b)) return FailIfSilent(msg::kBadOperand);
+      a = held[0];
       const int first = FindValueFunctionRow(level.row);
       if (first < 0) return NoSuchFunction(level.row);
       std::string types;
@@ -496,9 +495,8 @@ bool IsStringLiteral(std::string_view text) {
          text.substr(1, text.size() - 2).find('"') == std::string_view::npos;
 }
 
-std::string_view VariableKey(std::string_view name, bool isArray, uint16_t function) {
-  static std::string key;
-  key.assign(name);
+std::string VariableKey(std::string_view name, bool isArray, uint16_t function) {
+  std::string key(name);
   key += char(isArray ? 1 : 0);
   key += char(function & 0xFF);
   key += char(function >> 8);
@@ -512,10 +510,31 @@ uint32_t FloatKey(float value) {
   return bits;
 }
 
-LiveValues::LiveValues() : mark_(gLive.size()) {}
-LiveValues::~LiveValues() { gLive.resize(mark_); }
-void LiveValues::Add(Operand* operand) { gLive.push_back({operand, nullptr}); }
-void LiveValues::Add(std::string* text) { gLive.push_back({nullptr, text}); }
+LiveValues::LiveValues() : outer_(gInnermostLive) { gInnermostLive = this; }
+LiveValues::~LiveValues() {
+  assert(gInnermostLive == this);
+  gInnermostLive = outer_;
+}
+
+namespace {
+
+// Rewrites each marker of a temporary that hold moves, outside string literals.
+template <typename Hold>
+void HoldMarkers(std::string& text, Hold& hold) {
+  std::vector<size_t> markers;
+  for (QuoteScanner s(text); !s.Done(); s.NextOf(kMarker))
+    if (s.Char() == kMarker && !s.InLiteral()) markers.push_back(s.Position());
+  // From the last: a rewritten marker may change length.
+  for (auto m = markers.rbegin(); m != markers.rend(); ++m) {
+    const char* digits = text.data() + *m + 1;
+    int32_t number = 0;
+    auto [end, ec] = std::from_chars(digits, text.data() + text.size(), number);
+    if (ec != std::errc() || !NeedsHolding(number)) continue;
+    text.replace(*m, size_t(end - digits) + 1, Marker(hold(number)));
+  }
+}
+
+}  // namespace
 
 void ProtectLiveValues() {
   CompilerContext& c = gCompiler;
@@ -536,22 +555,13 @@ void ProtectLiveValues() {
     moved.emplace_back(temporary, local.number);
     return local.number;
   };
-  for (const LiveRef& ref : gLive) {
-    if (ref.operand) {
-      if (NeedsHolding(ref.operand->number)) ref.operand->number = hold(ref.operand->number);
-      continue;
-    }
-    std::string& text = *ref.text;
-    std::vector<size_t> markers;
-    for (QuoteScanner s(text); !s.Done(); s.NextOf(kMarker))
-      if (s.Char() == kMarker && !s.InLiteral() && s.Position() + 6 <= text.size()) markers.push_back(s.Position());
-    for (const size_t i : markers) {
-      int32_t number = 0;
-      auto [ptr, ec] = std::from_chars(text.data() + i + 1, text.data() + i + 6, number);
-      if (ec != std::errc() || ptr != text.data() + i + 6 || !NeedsHolding(number)) continue;
-      const std::string replacement = Marker(hold(number));
-      text.replace(i + 1, 5, replacement.substr(1));
-    }
+  // Outermost list first: the hidden locals are taken in the order the values became live.
+  std::vector<LiveValues*> lists;
+  for (LiveValues* list = gInnermostLive; list; list = list->outer_) lists.push_back(list);
+  for (auto l = lists.rbegin(); l != lists.rend(); ++l) {
+    HoldMarkers((*l)->text_, hold);
+    for (Operand& op : (*l)->operands_)
+      if (NeedsHolding(op.number)) op.number = hold(op.number);
   }
 }
 
@@ -671,8 +681,9 @@ bool CompileUserFunctionCall(std::string_view arguments, int function, Operand& 
       if (!CompileExpression(items[i], ops[i])) return false;
       if (ops[i].type == 'z') ops[i].type = 'l';
       if (i >= 2) types += ops[i].type;
-      live.Add(&ops[i]);
+      live.Add(ops[i]);
     }
+    for (size_t i = 1; i < items.size(); ++i) ops[i] = live[i - 1];
   }
   if (types != f.parameters) return Fail(msg::kWrongUserArguments);
   Operand result;
@@ -690,9 +701,9 @@ bool CompileUserFunctionCall(std::string_view arguments, int function, Operand& 
 }
 
 bool CompileExpression(std::string_view input, Operand& out) {
-  std::string text(input);
   LiveValues live;
-  live.Add(&text);
+  std::string& text = live.Text();
+  text = input;
   for (;;) {
     // The first grouping "(" of the greatest depth; call and array groups are passed over whole.
     int bestDepth = 0;

@@ -40,6 +40,7 @@ constexpr int kLongLine = 43, kIncludedFailure = 44, kIncludedLine = 45, kSource
 constexpr int kAtLine = 47, kUndefinedLabel = 48, kUndeclaredArray = 49, kOpenBlock = 50;
 constexpr int kSelectOutOfPlace = 51, kSecondDefault = 52, kImageUnwritable = 53, kIncludeUnreadable = 54;
 constexpr int kCannotOpen = 55, kNotAFile = 56, kTooLarge = 57, kZeroByte = 58, kBlocksTooDeep = 59;
+constexpr int kNoEndfunction = 60;
 }  // namespace msg
 
 // The text of a message key: the word file's, else the built-in English one.
@@ -70,7 +71,7 @@ inline void EmitCommand(int32_t number, std::initializer_list<Operand> operands)
 
 // Text helpers. Statements are lower case outside string literals and hold no control bytes
 // there, so a marker byte never comes from the user.
-constexpr char kMarker = '\x01';  // followed by five digits: a compiled value's operand number
+constexpr char kMarker = '\x01';  // followed by the decimal digits of a compiled value's operand number
 inline bool IsLetterOrDigit(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); }
 inline bool IsNameChar(char c) { return IsLetterOrDigit(c) || c == '_' || c == '#' || c == '$'; }
 inline bool IsLabelChar(char c) { return IsLetterOrDigit(c) || c == '_'; }
@@ -112,25 +113,31 @@ void ResetTemporaries();
 bool NewTemporary(char type, Operand& out);
 bool EmitConversion(Operand& operand);  // integer <-> float into a new temporary
 
-// Values kept across user-function calls: while registered, an operand or the markers of a text
-// are moved into hidden locals before a call that could overwrite their temporaries.
+// Values kept across user-function calls. A compile step that holds values while it compiles
+// more keeps them in a list of its own: copies of operands, and a working text whose markers
+// count as operands. A call compiled meanwhile moves the temporaries of every open list into
+// hidden locals and rewrites them in the list, so the step reads its values back from there.
 class LiveValues {
  public:
-  LiveValues();
+  LiveValues();  // the innermost open list from now on
   ~LiveValues();
   LiveValues(const LiveValues&) = delete;
   LiveValues& operator=(const LiveValues&) = delete;
-  void Add(Operand* operand);
-  void Add(std::string* text);
+  void Add(const Operand& operand) { operands_.push_back(operand); }
+  const Operand& operator[](size_t i) const { return operands_[i]; }
+  std::string& Text() { return text_; }
 
  private:
-  size_t mark_;
+  friend void ProtectLiveValues();
+  LiveValues* outer_;
+  std::vector<Operand> operands_;
+  std::string text_;
 };
+// Moves what the open lists hold in temporaries into hidden locals, before a call.
 void ProtectLiveValues();
 
-// Lookup keys: a variable's (in one reused buffer, valid until the next call), a label's, and a
-// float constant's (its bits, with -0 taken as 0).
-std::string_view VariableKey(std::string_view name, bool isArray, uint16_t function);
+// Lookup keys: a variable's, a label's, and a float constant's (its bits, with -0 taken as 0).
+std::string VariableKey(std::string_view name, bool isArray, uint16_t function);
 std::string LabelKey(std::string_view name, uint16_t function);
 uint32_t FloatKey(float value);
 

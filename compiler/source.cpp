@@ -234,7 +234,8 @@ bool PrescanFunctions(int mainLineCount, std::string& failedText) {
   int line = 0;
   bool inDeclaration = false;
   int current = -1;
-  std::string folded;
+  int declarationLine = 0;
+  std::string folded, declarationText;
   while (walker.Next(start, end)) {
     ++line;
     c.lineNumber = line;
@@ -275,6 +276,8 @@ bool PrescanFunctions(int mainLineCount, std::string& failedText) {
       current = AddUserFunction(name, letters);
       if (current < 0) return false;
       if (!known) c.functions[size_t(current)].line = line;
+      declarationLine = line;
+      declarationText = folded;
     } else if (text.substr(0, 11) == "endfunction" && (text.size() == 11 || text[11] == ' ')) {
       if (!inDeclaration) return Fail(msg::kEndfunctionOutside);
       partOfFunction = true;
@@ -288,6 +291,11 @@ bool PrescanFunctions(int mainLineCount, std::string& failedText) {
     if (c.compileMode == 1 && line >= mainLineCount && !partOfFunction && end > start) c.expanded[start] = '`';
   }
   c.totalLines = line;
+  if (inDeclaration) {  // the file ends inside a function
+    c.lineNumber = declarationLine;
+    failedText = declarationText;
+    return Fail(msg::kNoEndfunction, c.functions[size_t(current)].name);
+  }
 
   // Return types, again until none changes: a return may call a function declared later.
   for (size_t pass = 0; pass <= c.functions.size(); ++pass) {

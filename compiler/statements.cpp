@@ -329,9 +329,9 @@ bool CompileTextRow(const RowText& text) {
 }
 
 // Compiles each parameter of the row (a label, or an expression converted where no row of the
-// name takes its type), in order; ops and types grow with each.
+// name takes its type), in order: ops receives them and types their letters.
 bool CompileParameters(int row, std::string_view params, bool arrayTarget, std::vector<Operand>& ops,
-                       std::string& types, LiveValues& live) {
+                       std::string& types) {
   CompilerContext& c = gCompiler;
   const std::string& letters = c.statements[size_t(row)].parameters;
   const int groupEnd = StatementGroupEnd(row);
@@ -339,7 +339,7 @@ bool CompileParameters(int row, std::string_view params, bool arrayTarget, std::
   const bool isRestore = c.statements[size_t(row)].name == "restore";
   std::vector<std::string_view> items;
   if (SplitArguments(params, items) < 0) return false;
-  ops.reserve(items.size() + 1);  // the block engine's jump operand must not move the registered ones
+  LiveValues live;
   for (size_t i = 0; i < items.size(); ++i) {
     std::string rewritten;  // a block keyword's condition with its operator words replaced
     std::string_view item = items[i];
@@ -362,9 +362,10 @@ bool CompileParameters(int row, std::string_view params, bool arrayTarget, std::
         return false;
     }
     types += op.type;
-    ops.push_back(op);
-    live.Add(&ops.back());
+    live.Add(op);
   }
+  ops.clear();
+  for (size_t i = 0; i < items.size(); ++i) ops.push_back(live[i]);
   return true;
 }
 
@@ -425,8 +426,7 @@ bool CompileRow(int row, std::string params, bool arrayTarget) {
   gCompiler.statementStart = uint32_t(gCompiler.code.size());
   std::vector<Operand> ops;
   std::string types;
-  LiveValues live;
-  if (!CompileParameters(text.row, text.params, arrayTarget, ops, types, live)) return false;
+  if (!CompileParameters(text.row, text.params, arrayTarget, ops, types)) return false;
   if (!CheckCounterAndReturn(text.row, ops, types)) return false;
   const int chosen = ChooseRow(text.row, types);
   if (chosen < 0 || !EmitRow(chosen, ops)) return false;

@@ -8,7 +8,7 @@
 
 namespace vx {
 
-constexpr int kCompilerMessageCount = 60;
+constexpr int kCompilerMessageCount = 61;
 
 // Fills the error table with the default texts "ERROR <entry>".
 void ResetErrorWordTable();

@@ -67,12 +67,16 @@ std::vector<Failure> Failures() {
        kMaxArrayDeclarations + 1},
       {"EmptyLabel", "restore ,", "M33", 1},
       {"LoopWithoutDo", "a=1\nloop", "M34", 2},
+      {"SecondElse", "a=1\nif a=1\nb=1\nelse\nb=2\nelse\nb=3\nendif", "M34", 6},
       {"TooManyExits", "do\n" + Times(33, "exit\n") + "loop", "M34", 34},
       {"TooManyDataItems", Times(1000, "data 1,1,1,1,1,1,1,1,1,1\n"), "M35", 1000},
       {"DataOfAName", "data 1, a", "M36", 1},
       {"BadDeclaration", "end\nfunction (a)\nendfunction", "M38", 2},
       {"BadReturnValue", "end\nfunction f()\nendfunction 1+\"x\"", "M39", 3},
       {"EndfunctionOutsideAFunction", "a=1\nendfunction", "M40", 2},
+      // The file ends inside the function: the error names it on its declaration's line.
+      {"FunctionWithoutEndfunction", "x=f(1)\nprint x\nend\nfunction f(a)\n  b=a*2", "M60: f", 4},
+      {"FunctionWithoutEndfunctionBeforeAnother", "end\nfunction g()\nendfunction\nfunction f(a)\nb=a", "M60: f", 4},
       // Each product of two literals grows the text: its marker is longer than "1*1".
       {"LongRewrittenExpression", "a=1*1" + Times(62, "+1*1"), "M43", 1},
       // The 20th function's temporaries start at 950: 50 of each type.

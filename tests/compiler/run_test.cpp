@@ -233,6 +233,72 @@ function k(n)
 endfunction b(0) + n
 )",
      {{"r$", "3210123"}, {"t", "66"}, {"u", "7"}}},
+    // Calls made inside subroutines, of the main program and of a recursive function, each of
+    // which must see its own values again when the inner call returns.
+    {"FunctionsCalledFromSubroutines",
+     R"(
+r = 0 : w = 0
+gosub s
+gosub t
+end
+s:
+r = f(3) + g()
+t$ = name$("x")
+return
+t:
+for i = 1 to 3
+  w = w + walk(i)
+next i
+return
+function f(a)
+  b = a * 2
+endfunction b + 1
+function g()
+endfunction 10
+function name$(p$)
+  q$ = p$ + "y"
+endfunction q$
+function walk(n)
+  m = n * 10 : k = 0
+  if n > 0 then gosub deeper
+  exitfunction m + k
+deeper:
+  k = walk(n - 1)
+  return
+endfunction 0
+)",
+     {{"r", "17"}, {"t$", "xy"}, {"w", "100"}}},
+    // Integer division by -1 negates; a minus after a blank or an operator is a sign.
+    {"DivisionByMinusOneAndSigns",
+     R"(
+a = 10 / -1 : b = -7 / -1 : c = 7 /-1
+x = 0 : y = x > -1 : z = x < -1 : v = 3 - -2
+)",
+     {{"a", "-10"}, {"b", "7"}, {"c", "-7"}, {"y", "1"}, {"z", "0"}, {"v", "5"}}},
+    // Subtraction takes out the first match; upper$ and lower$ reach every letter and only letters.
+    {"StringSubtractionAndCase",
+     R"(
+a$ = "abc" - "abc" : b$ = "xabcabcx" - "abc" : c$ = "abc" - "" : d$ = "ab" - "abc" : e$ = "abc" - "d"
+u$ = upper$("abcdefghijklmnopqrstuvwxyz@[`{09") : l$ = lower$("ABCDEFGHIJKLMNOPQRSTUVWXYZ@[`{09")
+)",
+     {{"a$", ""},
+      {"b$", "xabcx"},
+      {"c$", "abc"},
+      {"d$", "ab"},
+      {"e$", "abc"},
+      {"u$", "ABCDEFGHIJKLMNOPQRSTUVWXYZ@[`{09"},
+      {"l$", "abcdefghijklmnopqrstuvwxyz@[`{09"}}},
+    // The sum in parentheses ends in the 56th integer temporary, past the main program's own; the
+    // function's temporaries start there, so the sum must be kept elsewhere across the call.
+    {"TemporariesPastTheMainBandOutliveACall",
+     R"(
+b = 1
+r = (b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b+b) * 3 + f(2)
+end
+function f(x)
+endfunction x*1+x*1+x*1+x*1+x*1+x*1+x*1+x*1
+)",
+     {{"r", "184"}}},
 };
 
 class RunTest : public CompileTest, public ::testing::WithParamInterface<Program> {};

@@ -127,6 +127,51 @@ TEST_F(SceneCommandsTest, TheCameraStandsWhereItWasPutAimedAndTurned) {
   EXPECT_EQ(Scene().gAutoCamera, 0);
 }
 
+// Pitching up aims the camera's front at its top, rolling left turns its top to the left: a
+// roll then a pitch up sends the camera's step the way the roll turned its top.
+TEST_F(SceneCommandsTest, RollAndPitchTurnTheWayTheirNamesSay) {
+  const struct {
+    const char* turns;
+    Vector3f step;
+  } cases[] = {
+      {"pitch camera up 90", {0, 2, 0}},
+      {"pitch camera down 90", {0, -2, 0}},
+      {"roll camera left 90\npitch camera up 90", {-2, 0, 0}},
+      {"roll camera right 90\npitch camera up 90", {2, 0, 0}},
+      {"roll camera left 45\nroll camera right 45\npitch camera up 90", {0, 2, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.turns);
+    ASSERT_EQ(RunFresh(std::string(c.turns) + "\nmove camera 2\nend\n"), 0);
+    EXPECT_TRUE(Near(Scene().gCameraPosition, c.step.x, c.step.y, c.step.z, 1e-3f));
+  }
+}
+
+// A spot light's cones may be equal; a grid's tiles may be laid out in more columns than rows.
+TEST_F(SceneCommandsTest, EqualSpotConesAndTileLayoutsThatAreNotSquare) {
+  ASSERT_EQ(RunFresh("make light 1\nset spot light 1, 20, 20\n"
+                     "make matrix 1, 10, 10, 4, 3\n"
+                     "ink rgb(0, 255, 0), 0\nbox 0, 0, 64, 32\nget image 1, 0, 0, 64, 32\n"
+                     "prepare matrix texture 1, 1, 4, 2\n"
+                     "set matrix tile 1, 2, 1, 6\nset matrix tile 1, 3, 2, 8\nend\n"),
+            0);
+  EXPECT_EQ(Light(1).type, 2);
+  EXPECT_NEAR(Light(1).innerCone, 20 * kEngineDegreesToRadians, 1e-6f);
+  EXPECT_NEAR(Light(1).outerCone, 20 * kEngineDegreesToRadians, 1e-6f);
+  const uint32_t grid = Grid(1);
+  EXPECT_EQ(Engine().gObjectRecords[grid].tileCount, 8);
+  const MeshRecord& mesh = Engine().gMeshRecords[uint32_t(Engine().gObjectRecords[grid].limbs[0].meshSlot)];
+  // Tile 6 of four by two: column 1 of four, row 1 of two, one texel in from each side.
+  const float* square = mesh.textureCoords + (2 * 3 + 1) * 8;
+  EXPECT_FLOAT_EQ(square[0], 0.25f + 1 / 64.0f);
+  EXPECT_FLOAT_EQ(square[1], 1.0f - 1 / 32.0f);
+  EXPECT_FLOAT_EQ(square[2], 0.5f - 1 / 64.0f);
+  EXPECT_FLOAT_EQ(square[5], 0.5f + 1 / 32.0f);
+  const float* last = mesh.textureCoords + (3 * 3 + 2) * 8;
+  EXPECT_FLOAT_EQ(last[0], 0.75f + 1 / 64.0f) << "tile 8: the last column of the second row";
+  EXPECT_FLOAT_EQ(last[1], 1.0f - 1 / 32.0f);
+}
+
 TEST_F(SceneCommandsTest, AHalfScreenViewportDrawsOnlyInTheLeftHalf) {
   if (!test::kDeviceFills) GTEST_SKIP() << "the device only records its triangles";
   ASSERT_EQ(RunFresh("hide mouse\n"
