@@ -92,7 +92,10 @@ bool NamesFileOutsideFolder(const std::string& text) {
 // The build ships only the program's folder: a file named outside it will be missing wherever the
 // game is run, so the author hears of it now.
 void ReportFilesNotShipped(const std::string& sourceFile) {
-  for (const std::string& text : gCompiler.stringConstants)
+  std::vector<std::string> texts = gCompiler.stringConstants;
+  for (const DataItem& item : gCompiler.data)
+    if (item.type == 's') texts.push_back(item.text);
+  for (const std::string& text : texts)
     if (NamesFileOutsideFolder(text))
       std::fprintf(stderr, "%s: \"%s\" lies outside the program's folder: the game is built without it\n",
                    sourceFile.c_str(), text.c_str());

@@ -235,13 +235,15 @@ TEST_F(AuthorToolTest, ABuildSaysWhichFilesItDoesNotShip) {
   const std::string ball = std::string(VX_SOURCE_DIR) + "/examples/media/ball.png";
   dir.Write("project/game.vxa", "load bitmap \"" + ball +
                                     "\", 1\nload image \"..\\shared\\ship.png\", 2\nload image \"media/rock.png\", 3\n"
-                                    "print \"a/b\" + \"/\"\nend\n");
+                                    "print \"a/b\" + \"/\"\nend\ndata \"/media/tune.mid\", \"media/x.png\"\n");
   const Outcome build = Vorlix("build project/game.vxa -o game");
   EXPECT_EQ(build.status, 0);
   EXPECT_EQ(build.errors, "project/game.vxa: \"" + ball +
                               "\" lies outside the program's folder: the game is built without it\n"
                               "project/game.vxa: \"..\\shared\\ship.png\" lies outside the program's folder: the game "
-                              "is built without it\n");
+                              "is built without it\n"
+                              "project/game.vxa: \"/media/tune.mid\" lies outside the program's folder: the game is "
+                              "built without it\n");
 }
 
 // A built game carries the language's word file: run alone from another folder, it names its
