@@ -32,6 +32,7 @@ void PrintUsage(std::FILE* out) {
       "\n"
       "usage:\n"
       "  vorlix run GAME.vxa [ARGUMENTS...]   compile the program and run it\n"
+      "  vorlix run GAME.dat [ARGUMENTS...]   run a compiled program, beside its files\n"
       "  vorlix compile GAME.vxa [-o GAME.dat] compile only (to GAME.dat beside the source by default)\n"
       "  vorlix build GAME.vxa -o GAME         write a standalone game with the media of the program's folder\n"
       "  vorlix --demo                         run the built-in demonstration program\n"
@@ -89,11 +90,26 @@ bool Compile(const std::string& source, const std::string& output) {
 
 std::string gCompiledImage;  // the image `run` hands to the runtime
 
+// A program image begins with its format version, the word 1, which no source text does (a
+// source holds no zero byte); whether the rest holds is for the image loader to say.
+bool IsProgramImage(const std::string& path) {
+  std::error_code ignored;
+  if (!std::filesystem::is_regular_file(path, ignored)) return false;  // a pipe would block the read
+  std::ifstream in(path, std::ios::binary);
+  uint8_t word[4];
+  return in.read(reinterpret_cast<char*>(word), 4) && vx::ReadLE32(word) == 1;
+}
+
 int RunSource(const std::string& source, const std::vector<std::string>& arguments) {
   int fullScreen = 1, windowed = 0;
   vx::BeginHost(nullptr, Join(arguments).c_str(), &fullScreen, &windowed);
   gCompiledImage = vx::Host().gTempFolder + "_exefile.dat";
-  if (!Compile(source, gCompiledImage)) {
+  if (IsProgramImage(source)) {
+    // Run as it is, from the folder that becomes current below; the table names commands in reports.
+    gCompiledImage = std::filesystem::absolute(source).string();
+    vx::ResetCompiler();
+    vx::LoadCommandTable();
+  } else if (!Compile(source, gCompiledImage)) {
     vx::DeleteTempWorkFiles();
     return kDidNotCompile;
   }
@@ -107,7 +123,8 @@ int RunSource(const std::string& source, const std::vector<std::string>& argumen
   // Where the program failed, in the file that holds the line (an included one, too), on the
   // terminal and in the box that follows.
   if (vx::Interpreter().gErrorCode > 0 && vx::Runtime().gErrorLine > 0) {
-    const vx::SourceLine where = vx::LocateSourceLine(int(vx::Runtime().gErrorLine));
+    vx::SourceLine where = vx::LocateSourceLine(int(vx::Runtime().gErrorLine));
+    if (where.file.empty()) where.file = source;  // an image's lines are those of its source
     ReportAt(where.file, where.line, vx::FormatErrorMessage());
     if (where.line > 0) vx::Runtime().gErrorPlace = where.file + ":" + std::to_string(where.line) + ": ";
   }

@@ -69,7 +69,7 @@ const char* const kDefaultMessages[kCompilerMessageCount] = {
     "Could not read the source file",
     "at line",
     "Label used but never defined",
-    "Array used without dim",
+    "No array or function of that name (an array is made with dim)",
     "Block not closed",
     "select, case, endcase or endselect out of place",
     "A select has only one case default",

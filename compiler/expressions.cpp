@@ -658,6 +658,18 @@ int AddUserFunction(std::string_view name, std::string_view parameters) {
   return int(c.functions.size()) - 1;
 }
 
+namespace {
+
+// "name takes 2 values (integer, float), given 1": what a call with the wrong values is told.
+std::string ArgumentsWanted(const UserFunction& f, size_t given) {
+  const size_t count = f.parameters.size();
+  std::string text = f.name + " takes " + std::to_string(count) + (count == 1 ? " value" : " values");
+  if (count > 0) text += " (" + TypeNames(f.parameters) + ")";
+  return text + ", given " + std::to_string(given);
+}
+
+}  // namespace
+
 bool CompileUserFunctionCall(std::string_view arguments, int function, Operand& out) {
   CompilerContext& c = gCompiler;
   const UserFunction& f = c.functions[size_t(function)];
@@ -685,7 +697,7 @@ bool CompileUserFunctionCall(std::string_view arguments, int function, Operand& 
     }
     for (size_t i = 1; i < items.size(); ++i) ops[i] = live[i - 1];
   }
-  if (types != f.parameters) return Fail(msg::kWrongUserArguments);
+  if (types != f.parameters) return Fail(msg::kWrongUserArguments, ArgumentsWanted(f, items.size() - 2));
   Operand result;
   if (!NewTemporary(f.returnType, result)) return false;
   out.number = result.number;

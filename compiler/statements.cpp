@@ -4,6 +4,7 @@
 // compiles each parameter as an expression, picks the row that fits the types and emits it. It
 // also keeps labels, user function declarations, array declarations and DATA items.
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <deque>
 
@@ -112,6 +113,16 @@ bool FusesNext(const BlockEntry& top) {
          top.jumpOperand == top.start + 4 && c.code[top.start] == uint32_t(c.blockNumbers[kFor]);
 }
 
+// The misplaced keyword, and the block that is open when there is one.
+bool FailOutOfPlace(int keyword) {
+  const auto& blocks = gCompiler.blocks;
+  std::string detail = kBlockNames[keyword];
+  if (blocks.empty()) return Fail(msg::kBlockOutOfPlace, detail);
+  const int open = blocks.back().opener;
+  detail += std::string(open == kIf ? " (an " : " (a ") + kBlockNames[open] + " block is open)";
+  return Fail(msg::kBlockOutOfPlace, detail);
+}
+
 bool CompileBlockKeyword(int32_t& number, std::vector<Operand>& ops, bool& noCode) {
   CompilerContext& c = gCompiler;
   const int k = BlockKeywordOf(number);
@@ -140,8 +151,7 @@ bool CompileBlockKeyword(int32_t& number, std::vector<Operand>& ops, bool& noCod
       return true;
     }
     case kElse: {
-      if (c.blocks.empty() || c.blocks.back().opener != kIf || c.blocks.back().hasElse)
-        return Fail(msg::kBlockOutOfPlace);
+      if (c.blocks.empty() || c.blocks.back().opener != kIf || c.blocks.back().hasElse) return FailOutOfPlace(k);
       BlockEntry& top = c.blocks.back();
       top.hasElse = true;
       top.elseOperand = jumpOperand;
@@ -151,13 +161,14 @@ bool CompileBlockKeyword(int32_t& number, std::vector<Operand>& ops, bool& noCod
     }
     case kExit: {
       auto loop = std::find_if(c.blocks.rbegin(), c.blocks.rend(), [](const BlockEntry& e) { return e.opener != kIf; });
-      if (loop == c.blocks.rend() || int(loop->exits.size()) >= kMaxExitsPerLoop) return Fail(msg::kBlockOutOfPlace);
+      if (loop == c.blocks.rend()) return FailOutOfPlace(k);
+      if (int(loop->exits.size()) >= kMaxExitsPerLoop) return Fail(msg::kBlockOutOfPlace);
       loop->exits.push_back(jumpOperand);
       ops.push_back({0, 'j'});
       return true;
     }
     default: {  // the closers
-      if (c.blocks.empty() || c.blocks.back().expectedCloser != k) return Fail(msg::kBlockOutOfPlace);
+      if (c.blocks.empty() || c.blocks.back().expectedCloser != k) return FailOutOfPlace(k);
       const BlockEntry& top = c.blocks.back();
       const uint32_t target = operands::kCodeAddress + after;
       if (top.opener == kIf) {
@@ -498,13 +509,13 @@ bool CompileSelect(const std::vector<std::string_view>& words, std::string_view 
   const std::string_view keyword = words[0];
   const std::string variable = kSelectVariable;
   if (keyword == "select") {
-    if (c.selectOpen || colon != 2) return Fail(msg::kSelectOutOfPlace);
+    if (c.selectOpen || colon != 2) return Fail(msg::kSelectOutOfPlace, keyword);
     c.selectOpen = true;
     c.selectDefault = false;
     c.selectExpression = std::string(words[1]);
     if (!CompileStatement(variable + "=0")) return false;
   } else if (keyword == "case") {
-    if (!c.selectOpen || colon < 2) return Fail(msg::kSelectOutOfPlace);
+    if (!c.selectOpen || colon < 2) return Fail(msg::kSelectOutOfPlace, keyword);
     const std::string values = JoinWords(words, 1, colon);
     if (values == "default") {
       if (c.selectDefault) return Fail(msg::kSecondDefault);
@@ -523,10 +534,10 @@ bool CompileSelect(const std::vector<std::string_view>& words, std::string_view 
       if (!CompileStatement(condition) || !CompileStatement(variable + "=1")) return false;
     }
   } else if (keyword == "endcase") {
-    if (!c.selectOpen) return Fail(msg::kSelectOutOfPlace);
+    if (!c.selectOpen) return Fail(msg::kSelectOutOfPlace, keyword);
     if (!CompileStatement("endif")) return false;
   } else {  // endselect
-    if (!c.selectOpen) return Fail(msg::kSelectOutOfPlace);
+    if (!c.selectOpen) return Fail(msg::kSelectOutOfPlace, keyword);
     c.selectOpen = false;
   }
   return CompileRest(rest);
@@ -581,10 +592,24 @@ bool RewriteAssignment(std::string_view statement, std::string& out, bool& array
   return true;
 }
 
-// The word a statement begins with, which names the command it was meant to be.
+bool IsNameCharacter(char ch) {
+  return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_' || ch == '$' || ch == '#';
+}
+
+// The words a statement begins with, up to its first value: the command it was meant to be
+// ("make objct cube" of "make objct cube 1, 2").
 std::string_view LeadingWord(std::string_view statement) {
   size_t end = 0;
-  while (end < statement.size() && statement[end] != ' ' && statement[end] != '(' && statement[end] != '=') ++end;
+  while (end < statement.size() && std::isalpha(static_cast<unsigned char>(statement[end]))) {
+    size_t word = end;
+    while (word < statement.size() && IsNameCharacter(statement[word])) ++word;
+    const bool whole = word == statement.size() || statement[word] == ' ';
+    if (!whole && end > 0) break;
+    end = word;
+    if (!whole) break;
+    while (end < statement.size() && statement[end] == ' ') ++end;
+  }
+  while (end > 0 && statement[end - 1] == ' ') --end;
   return end > 0 ? statement.substr(0, end) : statement;
 }
 

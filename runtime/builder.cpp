@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -77,6 +78,27 @@ bool SameFile(const std::string& a, const std::string& b) {
   }, second{};
   return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
          first.st_ino == second.st_ino;
+}
+
+// A file name that leads out of the program's folder: absolute (/x, \x, C:\x) or starting with "..".
+// Only names with an ending count, so that texts such as "/" are not taken for files.
+bool NamesFileOutsideFolder(const std::string& text) {
+  const size_t last = text.find_last_of("/\\");
+  if (last == std::string::npos || text.find('.', last) == std::string::npos || last + 1 == text.size()) return false;
+  const bool absolute = text[0] == '/' || text[0] == '\\' || (text.size() > 2 && text[1] == ':');
+  return absolute || text.starts_with("../") || text.starts_with("..\\");
+}
+
+// The build ships only the program's folder: a file named outside it will be missing wherever the
+// game is run, so the author hears of it now.
+void ReportFilesNotShipped(const std::string& sourceFile) {
+  std::vector<std::string> texts = gCompiler.stringConstants;
+  for (const DataItem& item : gCompiler.data)
+    if (item.type == 's') texts.push_back(item.text);
+  for (const std::string& text : texts)
+    if (NamesFileOutsideFolder(text))
+      std::fprintf(stderr, "%s: \"%s\" lies outside the program's folder: the game is built without it\n",
+                   sourceFile.c_str(), text.c_str());
 }
 
 }  // namespace
@@ -286,6 +308,7 @@ bool StandaloneBuilder::CompileProgram(const std::string& sourceFile, const std:
   const std::string message = gCompiler.resultMessage;
   compileFailed_ = tableLoaded && inProject && !compiled;
   compileErrorLine_ = compiled ? 0 : gCompiler.errorLine;
+  if (compiled) ReportFilesNotShipped(sourceFile);
   FreeCompilerTables();
 
   if (!tableLoaded) return Fail("The command table is missing from this executable");

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "compiler/compiler.h"
 #include "ide/language.h"
@@ -13,6 +14,7 @@
 #include "platform/win/messages.h"
 #include "platform/win/profile.h"
 #include "platform/win/time.h"
+#include "runtime/attached_files.h"
 #include "runtime/dispatcher_state.h"
 #include "runtime/program_image.h"
 #include "system/system_state.h"
@@ -59,7 +61,32 @@ std::string LogTimeKey(const char* kind) {
   return key;
 }
 
+// The errors of a file that could not be read: they name the file when it is missing.
+bool IsFileError(int32_t n) {
+  return n == kErrFileNotFound || n == kErrAnimationNotLoaded || n == kErrAnimationFileNotLoaded;
+}
+
+// The file the failing command asked for, when it is missing; under `vorlix run` also the folder
+// where it was looked for.
+std::string MissingFileOf(int32_t n) {
+  const RuntimeState& r = Runtime();
+  if (!IsFileError(n) || r.gRequestedFile.empty() || r.gRequestedFileAt != Interpreter().gProgramCounter) return {};
+  const bool attached = r.gAttachedFiles && r.gAttachedFiles->FindEntry(r.gRequestedFile);
+  if (attached || win::CanOpenForReading(r.gRequestedFile)) return {};
+  const std::string detail = '"' + r.gRequestedFile + '"';
+  if (Interpreter().gStandaloneFlag) return detail;
+  std::error_code ignored;
+  const std::filesystem::path folder =
+      std::filesystem::absolute(win::ResolvePath(r.gRequestedFile), ignored).lexically_normal().parent_path();
+  return detail + " (looked for in " + folder.string() + ")";
+}
+
 }  // namespace
+
+void NoteRequestedFile(const std::string& name) {
+  Runtime().gRequestedFile = name;
+  Runtime().gRequestedFileAt = Interpreter().gProgramCounter;
+}
 
 bool IsSoftError(int32_t n) {
   const ErrorRow* row = FindErrorRow(n);
@@ -76,6 +103,7 @@ void RaiseError(int32_t n) {
   Interpreter().gYieldFlag = 1;
   Interpreter().gErrorCode = n;
   Runtime().gErrorLine = RunningCommandLine();
+  Runtime().gErrorFile = MissingFileOf(n);
   Interpreter().gErrorWarningFlag = 0;
   win::PostQuitMessage(0);
 }
@@ -85,6 +113,7 @@ void RaiseWarning(int32_t n) {
   Interpreter().gYieldFlag = 1;
   Interpreter().gErrorCode = n;
   Runtime().gErrorLine = RunningCommandLine();
+  Runtime().gErrorFile = MissingFileOf(n);
   Interpreter().gErrorWarningFlag = 1;
   win::PostQuitMessage(0);
 }
@@ -107,6 +136,7 @@ std::string FormatErrorMessage() {
   out += " : ";
   out += ErrorNumberText(Interpreter().gErrorCode);
   out += '.';
+  if (!Runtime().gErrorFile.empty()) (out += ' ') += Runtime().gErrorFile;
   if (Runtime().gLastEngineError[0] != '\0') (out += ' ') += Runtime().gLastEngineError;
   return out;
 }

@@ -19,6 +19,10 @@ void RaiseError(int32_t n);
 void RaiseWarning(int32_t n);
 bool IsSoftError(int32_t n);
 
+// Keeps the name of the file the running command asks for: a file error that the same command
+// raises names it when it does not exist.
+void NoteRequestedFile(const std::string& name);
+
 // Entry of gErrorWordTable for an error number, or -1 when the number has none.
 int ErrorTableEntry(int32_t n);
 // The text of an error number.

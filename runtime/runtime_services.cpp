@@ -24,13 +24,17 @@ void InstallRuntimeHooks() {
     if (!System().gAlwaysActive) Host().gAppActive = 0;
   };
   hooks.pumpMessages = DrainMessagesOccasionally;
+  // Every loader asks the attached files first: there the runtime learns which file a command wants.
   hooks.resolveVirtualFile = [](std::string& name, const std::string& ending, bool baseNameOnly) {
+    NoteRequestedFile(name);
     return Runtime().gAttachedFiles && Runtime().gAttachedFiles->Resolve(name, ending, baseNameOnly);
   };
   hooks.attachedFileExists = [](const std::string& name) {
+    NoteRequestedFile(name);
     return Runtime().gAttachedFiles && Runtime().gAttachedFiles->FindEntry(name) != nullptr;
   };
   hooks.readAttachedFile = [](const std::string& name, std::vector<uint8_t>& bytes) {
+    NoteRequestedFile(name);
     const AttachedEntry* entry = Runtime().gAttachedFiles ? Runtime().gAttachedFiles->FindEntry(name) : nullptr;
     if (!entry) return false;
     const std::span<const uint8_t> data = Runtime().gAttachedFiles->EntryData(*entry);

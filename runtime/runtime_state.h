@@ -71,6 +71,9 @@ struct RuntimeState {
   std::string gErrorReport;         // report shown by the run-time test box
   uint32_t gErrorLine = 0;          // source line (line table) of the command that set gErrorCode, 0 when none ran
   std::string gErrorPlace;          // "FILE:LINE: " before the error box text under `vorlix run`; empty in a game
+  std::string gRequestedFile;       // the file a loader last asked for, as the program named it
+  const OperandWord* gRequestedFileAt = nullptr;  // program counter of the command that asked
+  std::string gErrorFile;  // the missing file a file error is about, with where it was looked for; empty none
 
   // --- Main loop ---------------------------------------------------------------------------------
   uint32_t gLastFrameTime = 0;  // when the last frame ended

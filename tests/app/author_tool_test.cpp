@@ -69,7 +69,12 @@ TEST_F(AuthorToolTest, MessagesNameWhatIsWrong) {
   } kCases[] = {
       {"prnt \"hello\"\n", "game.vxa:1: Unknown command: prnt\n"},
       {"x = 1\nsprit 1\n", "game.vxa:2: Unknown command: sprit\n"},
-      {"x = rgbb(1, 2, 3)\n", "game.vxa:1: Array used without dim: rgbb\n"},
+      {"x = rgbb(1, 2, 3)\n", "game.vxa:1: No array or function of that name (an array is made with dim): rgbb\n"},
+      {"make objct cube 1, 2\n", "game.vxa:1: Unknown command: make objct cube\n"},
+      {"x = scoreboard(1, 2)\nend\nfunction scoreboard(a)\nendfunction a\n",
+       "game.vxa:1: The values given do not match the function's parameters: scoreboard takes 1 value (integer), "
+       "given 2\n"},
+      {"for i = 1 to 3\n  endif\nnext i\n", "game.vxa:2: Block keyword out of place: endif (a for block is open)\n"},
       {"x = foo()\n", "game.vxa:1: A value is missing or is not a number, string, variable or function call: foo()\n"},
       {"a$ = \"abc\n",
        "game.vxa:1: A value is missing or is not a number, string, variable or function call: \"abc (no closing \")\n"},
@@ -89,6 +94,59 @@ TEST_F(AuthorToolTest, MessagesNameWhatIsWrong) {
   EXPECT_EQ(unknown.status, 2);
   EXPECT_EQ(unknown.errors.find("vorlix: unknown command 'frobnicate'\n"), 0u) << unknown.errors;
   EXPECT_NE(unknown.errors.find("usage:"), std::string::npos) << unknown.errors;
+}
+
+// A file that is not there is named as the program gave it, with the folder where the run looked;
+// a built game names it without the folder, which is the author's machine's.
+TEST_F(AuthorToolTest, AMissingFileIsNamedWithTheFolderItWasLookedFor) {
+  const std::string folder = std::filesystem::canonical(dir.path()).string();
+  const struct {
+    const char* source;
+    std::string message;
+  } kCases[] = {
+      {"load image \"media/ship.png\", 1\n",
+       "Runtime Error : File not found. \"media/ship.png\" (looked for in " + folder + "/project/media)\n"},
+      {"load bitmap \"title.bmp\", 1\n",
+       "Runtime Error : File not found. \"title.bmp\" (looked for in " + folder + "/project)\n"},
+      {"load object \"models\\ship.x\", 1\n",
+       "Runtime Error : File not found. \"models\\ship.x\" (looked for in " + folder + "/project/models)\n"},
+      {"load object \"rock.3ds\", 1\n",
+       "Runtime Error : File not found. \"rock.3ds\" (looked for in " + folder + "/project)\n"},
+      {"load animation \"intro.avi\", 1\n",
+       "Runtime Warning : Could not load the animation. \"intro.avi\" (looked for in " + folder + "/project)\n"},
+  };
+  for (const auto& c : kCases) {
+    dir.Write("project/game.vxa", c.source);
+    const Outcome run = Vorlix("run project/game.vxa");
+    EXPECT_EQ(run.errors.find(std::string("project/game.vxa:1: ") + c.message), 0u) << run.errors;
+  }
+  dir.Write("project/game.vxa", "load image \"media/ship.png\", 1\n");
+  ASSERT_EQ(Vorlix("build project/game.vxa -o game").status, 0);
+  const Outcome game = Shell("", "./game");
+  EXPECT_NE(game.errors.find("Error In Program: Runtime Error : File not found. \"media/ship.png\"\n"),
+            std::string::npos)
+      << game.errors;
+}
+
+// `vorlix run` of a compiled program runs it beside its files, as it runs a source; a damaged
+// image ends with the loader's error.
+TEST_F(AuthorToolTest, ACompiledProgramRunsBesideItsFiles) {
+  std::filesystem::create_directories(dir.path() + "project/media");
+  std::filesystem::copy_file(std::string(VX_SOURCE_DIR) + "/examples/media/ball.png",
+                             dir.path() + "project/media/ball.png");
+  dir.Write("project/game.vxa",
+            "load bitmap \"media/ball.png\", 1\nexit prompt \"width \" + str$(bitmap width(1)), \"game\"\nend\n");
+  ASSERT_EQ(Vorlix("compile project/game.vxa -o project/game.dat").status, 0);
+  const Outcome run = Vorlix("run project/game.dat");
+  EXPECT_EQ(run.status, 0) << run.errors;
+  EXPECT_EQ(run.errors, "game: width 64\n");
+
+  const std::string image = dir.Read("project/game.dat");
+  dir.Write("project/cut.dat", image.substr(0, image.size() / 2));
+  const Outcome cut = Vorlix("run project/cut.dat");
+  EXPECT_EQ(cut.status, 1);
+  EXPECT_NE(cut.errors.find("System Error : The program could not be loaded: its file is damaged."), std::string::npos)
+      << cut.errors;
 }
 
 TEST_F(AuthorToolTest, CompileFailuresNameTheirLineOnce) {
@@ -169,6 +227,23 @@ TEST_F(AuthorToolTest, ABuildFromABareNameShipsTheMediaBesideTheProgramAndNothin
   EXPECT_EQ(game.errors, "");
   for (const char* folder : {"", "project/", "tmp/"})
     EXPECT_FALSE(std::filesystem::exists(dir.path() + folder + "LANG")) << "a build wrote into " << folder;
+}
+
+// A build ships the program's folder only: the files a program names outside it are listed, and
+// the game is built without them.
+TEST_F(AuthorToolTest, ABuildSaysWhichFilesItDoesNotShip) {
+  const std::string ball = std::string(VX_SOURCE_DIR) + "/examples/media/ball.png";
+  dir.Write("project/game.vxa", "load bitmap \"" + ball +
+                                    "\", 1\nload image \"..\\shared\\ship.png\", 2\nload image \"media/rock.png\", 3\n"
+                                    "print \"a/b\" + \"/\"\nend\ndata \"/media/tune.mid\", \"media/x.png\"\n");
+  const Outcome build = Vorlix("build project/game.vxa -o game");
+  EXPECT_EQ(build.status, 0);
+  EXPECT_EQ(build.errors, "project/game.vxa: \"" + ball +
+                              "\" lies outside the program's folder: the game is built without it\n"
+                              "project/game.vxa: \"..\\shared\\ship.png\" lies outside the program's folder: the game "
+                              "is built without it\n"
+                              "project/game.vxa: \"/media/tune.mid\" lies outside the program's folder: the game is "
+                              "built without it\n");
 }
 
 // A built game carries the language's word file: run alone from another folder, it names its

@@ -43,8 +43,9 @@ TEST(ErrorBoxTest, AFailingGameShowsItsErrorInABoxThatEnterAndOkClose) {
   EXPECT_NE(log.find("error box closed"), std::string::npos) << log;
   EXPECT_NE(log.find("game ended with 1"), std::string::npos) << log;
   EXPECT_NE(dir.Read("windows.txt").find("\"Error In Program\""), std::string::npos) << dir.Read("windows.txt");
-  EXPECT_NE(dir.Read("errors.txt").find("Error In Program: fail.vxa:2: Runtime Error : File not found.\n"),
-            std::string::npos)
+  EXPECT_NE(
+      dir.Read("errors.txt").find("Error In Program: fail.vxa:2: Runtime Error : File not found. \"missing.bmp\""),
+      std::string::npos)
       << dir.Read("errors.txt");
   EXPECT_NE(dir.Read("errors.txt").find("Goodbye: See you"), std::string::npos) << dir.Read("errors.txt");
   WindowDump box;

@@ -53,7 +53,7 @@ inline std::string CorpusFolder(const std::string& name) {
 
 #define VX_CORPUS_OR_SKIP(variable, name)                      \
   const std::string variable = ::vx::test::CorpusFolder(name); \
-  if (variable.empty()) GTEST_SKIP() << "image corpus " << name << " missing"
+  if (variable.empty()) GTEST_SKIP() << "no public test data"
 
 // The files of a folder with the ending, sorted.
 inline std::vector<std::string> FilesIn(const std::string& folder, const std::string& ending) {

@@ -63,7 +63,7 @@ TEST_F(ObjectsTest, ModelsLoadByTheirEndingAndFailuresLeaveTheNumberEmpty) {
 TEST_F(ObjectsTest, TheCorpusModelsLoadOrFailWithTheirErrors) {
   const std::string corpus = std::string(VX_TESTDATA_DIR) + "/models/bsd/";
   std::ifstream probe(corpus + "LICENSE-assimp.txt");
-  if (!probe) GTEST_SKIP() << "no model corpus";
+  if (!probe) GTEST_SKIP() << "no public test data";
   int loaded = 0;
   for (const char* name :
        {"X/test.x", "X/Testwuson.X", "X/test_cube_binary.x", "X/test_cube_compressed.x", "3DS/RotatingCube.3DS",
