@@ -108,6 +108,11 @@ bool FailIfSilent(int key) {
   return false;
 }
 
+bool FailOperand(std::string_view text, std::string_view why) {
+  if (text.empty() || text.find(kMarker) != std::string_view::npos) return Fail(msg::kBadOperand);
+  return Fail(msg::kBadOperand, std::string(text) + std::string(why));
+}
+
 std::string TypeNames(std::string_view letters) {
   std::string out;
   for (char letter : letters) {

@@ -16,10 +16,7 @@ namespace {
 
 LiveValues* gInnermostLive = nullptr;
 
-int TypeIndex(char type) { return type == 'f' ? 1 : type == 's' ? 2 : 0; }
-char TypeLetter(int index) { return index == 1 ? 'f' : index == 2 ? 's' : 'l'; }
 constexpr int32_t kTempBase[3] = {operands::kIntTemp, operands::kFloatTemp, operands::kStringTemp};
-constexpr int32_t kVarBase[3] = {operands::kIntVar, operands::kFloatVar, operands::kStringVar};
 
 std::string Marker(int32_t number) {
   char digits[16];
@@ -54,38 +51,6 @@ bool IsSign(std::string_view text, size_t at) {
     --i;
     if (text[i] != ' ') return IsOperatorChar(text[i]);
   }
-  return true;
-}
-
-// Creates a variable of the current function.
-bool CreateVariable(std::string_view name, char type, bool isArray, Operand& out) {
-  CompilerContext& c = gCompiler;
-  const int t = TypeIndex(type);
-  auto& table = c.variables[size_t(t)];
-  if (int(table.size()) >= kMaxVariablesPerType)
-    return Fail(t == 0 ? msg::kNoIntVariable : t == 1 ? msg::kNoFloatVariable : msg::kNoStringVariable);
-  const int32_t number = kVarBase[t] + int32_t(table.size());
-  table.push_back({std::string(name), c.currentFunction, isArray, c.lineNumber});
-  c.variableIndex.emplace(VariableKey(name, isArray, c.currentFunction), number);
-  out.number = number;
-  out.type = TypeLetter(t);
-  return true;
-}
-
-// The n-th hidden local of a type in the running function, made on first use.
-bool HeldLocal(int t, Operand& out) {
-  CompilerContext& c = gCompiler;
-  auto& list = c.heldLocals[uint32_t(c.currentFunction) * 4 + uint32_t(t)];
-  const size_t n = c.heldInUse[size_t(t)]++;
-  if (n < list.size()) {
-    out.number = list[n];
-    out.type = TypeLetter(t);
-    return true;
-  }
-  // A name no source can spell.
-  std::string name = "%held" + std::to_string(n) + (t == 1 ? "#" : t == 2 ? "$" : "");
-  if (!CreateVariable(name, TypeLetter(t), false, out)) return false;
-  list.push_back(out.number);
   return true;
 }
 
@@ -153,13 +118,6 @@ int MatchValueFunction(int first, const std::string& types) {
 
 bool NoSuchFunction(std::string_view name) {
   return Fail(MessageText(msg::kNoSuchFunction) + " " + std::string(name) + " " + MessageText(msg::kNoSuchFunctionEnd));
-}
-
-// Message 22 naming the operand, unless it holds values compiled before (their markers mean
-// nothing to the reader) or nothing at all.
-bool FailOperand(std::string_view text, std::string_view why = {}) {
-  if (text.empty() || text.find(kMarker) != std::string_view::npos) return Fail(msg::kBadOperand);
-  return Fail(msg::kBadOperand, std::string(text) + std::string(why));
 }
 
 bool IntConstant(int32_t value, Operand& out) {
@@ -495,14 +453,6 @@ bool IsStringLiteral(std::string_view text) {
          text.substr(1, text.size() - 2).find('"') == std::string_view::npos;
 }
 
-std::string VariableKey(std::string_view name, bool isArray, uint16_t function) {
-  std::string key(name);
-  key += char(isArray ? 1 : 0);
-  key += char(function & 0xFF);
-  key += char(function >> 8);
-  return key;
-}
-
 uint32_t FloatKey(float value) {
   if (value == 0.0f) value = 0.0f;
   uint32_t bits;
@@ -599,64 +549,6 @@ bool EmitConversion(Operand& operand) {
 }
 
 char TypeOfOperand(int32_t number) { return operands::ValueTypeOf(number); }
-
-bool IsVariableName(std::string_view name) {
-  if (name.empty()) return false;
-  for (char ch : name)
-    if (!IsNameChar(ch)) return false;
-  return true;
-}
-
-char TypeOfName(std::string_view name) {
-  if (name.find('#') != std::string_view::npos) return 'f';
-  if (name.find('$') != std::string_view::npos) return 's';
-  return 'l';
-}
-
-bool FindVariable(std::string_view name, Operand& out) {
-  CompilerContext& c = gCompiler;
-  const bool isArray = c.arrayFlag;
-  c.arrayFlag = false;
-  if (!IsVariableName(name)) return FailOperand(name);
-  const char type = TypeOfName(name);
-  const int t = TypeIndex(type);
-  out.type = type;
-  if (c.scanOnly) {
-    out.number = kVarBase[t];
-    return true;
-  }
-  auto it = c.variableIndex.find(VariableKey(name, isArray, c.currentFunction));
-  // Arrays of the main program are seen inside functions; plain variables are local.
-  if (it == c.variableIndex.end() && isArray && c.currentFunction != 0)
-    it = c.variableIndex.find(VariableKey(name, true, 0));
-  if (it != c.variableIndex.end()) {
-    out.number = it->second;
-    return true;
-  }
-  return CreateVariable(name, type, isArray, out);
-}
-
-int FindUserFunction(std::string_view name) {
-  auto it = gCompiler.userFunctionIndex.find(name);
-  return it == gCompiler.userFunctionIndex.end() ? -1 : it->second;
-}
-
-int AddUserFunction(std::string_view name, std::string_view parameters) {
-  CompilerContext& c = gCompiler;
-  const int known = FindUserFunction(name);
-  if (known >= 0) return known;
-  if (int(c.functions.size()) >= kMaxUserFunctions) {
-    Fail(msg::kNoFunction);
-    return -1;
-  }
-  UserFunction f;
-  f.name = std::string(name);
-  f.parameters = std::string(parameters);
-  f.line = c.lineNumber;
-  c.userFunctionIndex.emplace(f.name, int(c.functions.size()));
-  c.functions.push_back(std::move(f));
-  return int(c.functions.size()) - 1;
-}
 
 namespace {
 

@@ -52,6 +52,11 @@ bool Fail(std::string text);
 // The message of the key followed by what it is about: "<message>: <detail>".
 bool Fail(int key, std::string_view detail);
 bool FailIfSilent(int key);
+// Message 22 naming the operand, unless it holds values compiled before (their markers mean
+// nothing to the reader) or nothing at all.
+bool FailOperand(std::string_view text, std::string_view why = {});
+// "<message>: <name>", and " at line <line>" in a compile of a whole program.
+std::string EndCheckMessage(int key, int line, const std::string& name);
 // The type names of a row's letters ("integer, float"), or the "no parameters" text.
 std::string TypeNames(std::string_view letters);
 
@@ -108,6 +113,10 @@ void NoteFoldableAssignment(int32_t number, const std::vector<Operand>& operands
 // folded into its operation, which stores into the variable; the code closes up behind it.
 void FoldAssignments();
 
+// The three value types by index: 0 integer, 1 float, 2 string.
+inline int TypeIndex(char type) { return type == 'f' ? 1 : type == 's' ? 2 : 0; }
+inline char TypeLetter(int index) { return index == 1 ? 'f' : index == 2 ? 's' : 'l'; }
+
 // Temporaries and conversions.
 void ResetTemporaries();
 bool NewTemporary(char type, Operand& out);
@@ -135,6 +144,8 @@ class LiveValues {
 };
 // Moves what the open lists hold in temporaries into hidden locals, before a call.
 void ProtectLiveValues();
+// The n-th hidden local of type index t in the running function, made on first use.
+bool HeldLocal(int t, Operand& out);
 
 // Lookup keys: a variable's, a label's, and a float constant's (its bits, with -0 taken as 0).
 std::string VariableKey(std::string_view name, bool isArray, uint16_t function);
@@ -168,6 +179,12 @@ int ValueFunctionGroupEnd(int first);
 
 // Statements.
 bool CompileStatement(std::string_view text);
+// The block engine's part of a statement whose command is a block keyword (nothing for others):
+// it may add a jump operand, change a next into the fused step, or ask for no code at all.
+bool CompileBlockKeyword(int32_t& number, std::vector<Operand>& ops, bool& noCode);
+bool IsForCommand(int32_t number);
+// Sets a word of the code emitted so far.
+void Patch(uint32_t index, uint32_t value);
 // Labels: the label index, -1 after message 4, -2 for a second definition.
 int FindLabel(std::string_view name, bool data, bool reference, bool global);
 bool ResolveLabels();

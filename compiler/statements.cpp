@@ -1,8 +1,9 @@
 // The statement compiler: one line (or the part before a ":") into code. It recognises labels and
 // function declarations, rewrites the statements the command table does not express directly
 // (single-line if, for, dim, select and case, assignments, print and input with several items),
-// compiles each parameter as an expression, picks the row that fits the types and emits it. It
-// also keeps labels, user function declarations, array declarations and DATA items.
+// compiles each parameter as an expression, picks the row that fits the types and emits it,
+// through the block engine for block keywords. It also keeps function declarations, array
+// declarations and DATA items.
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -15,20 +16,13 @@ namespace vx::compiler {
 
 namespace {
 
-// A statement row whose "any type" results take the type of its first parameter; the table puts
-// a row there that takes no values (see resources/commands/core.txt).
-constexpr int kAnyTypeStatementRow = 31;
+// The statement row whose "any type" results take the type of its first parameter: the table's
+// "data", which takes no values (see resources/commands/core.txt).
+bool IsAnyTypeRow(int row) { return gCompiler.statements[size_t(row)].name == "data"; }
 constexpr const char* kSelectVariable = "welldoneifyoufindthistempvarqix";
 
 bool EndsFunction(int32_t n) { return n >= kCmdEndFunction && n <= kCmdEndFunctionString; }
 bool IsReturnNumber(int32_t n) { return EndsFunction(n) || (n >= kCmdExitFunction && n <= kCmdExitFunctionString); }
-
-std::string EndCheckMessage(int key, int line, const std::string& name) {
-  std::string text = MessageText(key) + ": " + name;
-  if (gCompiler.compileMode == 1)
-    (text += ' ').append(MessageText(msg::kAtLine)).append(1, ' ').append(std::to_string(line));
-  return text;
-}
 
 // "<>", " and " and " or " in block keyword conditions.
 std::string RewriteLogicalOperators(std::string_view item) {
@@ -75,124 +69,6 @@ size_t ColonWord(const std::vector<std::string_view>& words) {
 }
 
 bool CompileRest(std::string_view rest) { return Trim(rest).empty() || CompileStatement(rest); }
-
-// ---- Block engine ----
-
-enum BlockKeyword { kIf, kElse, kEndif, kDo, kExit, kLoop, kFor, kNext, kWhile, kEndwhile, kRepeat, kUntil };
-constexpr const char* kBlockNames[12] = {"if",  "else", "endif", "do",       "exit",   "loop",
-                                         "for", "next", "while", "endwhile", "repeat", "until"};
-// Code words that the engine counts for each keyword's command.
-constexpr uint32_t kBlockSize[12] = {3, 2, 0, 0, 2, 2, 0, 3, 0, 2, 0, 3};
-
-int BlockKeywordOf(int32_t number) {
-  if (number == 0) return -1;
-  for (int k = 0; k < 12; ++k)
-    if (gCompiler.blockNumbers[size_t(k)] == number) return k;
-  return -1;
-}
-
-int CloserOf(int opener) {
-  switch (opener) {
-    case kIf: return kEndif;
-    case kDo: return kLoop;
-    case kFor: return kNext;
-    case kWhile: return kEndwhile;
-    default: return kUntil;
-  }
-}
-
-void Patch(uint32_t index, uint32_t value) {
-  if (index < gCompiler.code.size()) gCompiler.code[index] = value;
-}
-
-// A next whose for statement is its step command alone (nothing to work out before it) steps the
-// counter itself and goes on after the for, instead of jumping back to the for.
-bool FusesNext(const BlockEntry& top) {
-  const CompilerContext& c = gCompiler;
-  return c.fuseCommands && !c.scanOnly && top.opener == kFor && top.start < c.code.size() &&
-         top.jumpOperand == top.start + 4 && c.code[top.start] == uint32_t(c.blockNumbers[kFor]);
-}
-
-// The misplaced keyword, and the block that is open when there is one.
-bool FailOutOfPlace(int keyword) {
-  const auto& blocks = gCompiler.blocks;
-  std::string detail = kBlockNames[keyword];
-  if (blocks.empty()) return Fail(msg::kBlockOutOfPlace, detail);
-  const int open = blocks.back().opener;
-  detail += std::string(open == kIf ? " (an " : " (a ") + kBlockNames[open] + " block is open)";
-  return Fail(msg::kBlockOutOfPlace, detail);
-}
-
-bool CompileBlockKeyword(int32_t& number, std::vector<Operand>& ops, bool& noCode) {
-  CompilerContext& c = gCompiler;
-  const int k = BlockKeywordOf(number);
-  noCode = false;
-  if (k < 0) return true;
-  noCode = k == kEndif || k == kDo || k == kRepeat;
-  const auto here = uint32_t(c.code.size());
-  const uint32_t jumpOperand = here + 1 + uint32_t(ops.size());
-  const uint32_t after = here + kBlockSize[k];
-  switch (k) {
-    case kIf:
-    case kDo:
-    case kFor:
-    case kWhile:
-    case kRepeat: {
-      if (int(c.blocks.size()) >= kMaxBlockDepth) return Fail(msg::kBlocksTooDeep);
-      BlockEntry e;
-      e.opener = k;
-      e.jumpOperand = jumpOperand;
-      e.start = (k == kFor || k == kWhile) ? c.statementStart : after;
-      e.expectedCloser = CloserOf(k);
-      e.noCode = noCode;
-      e.line = c.lineNumber;
-      c.blocks.push_back(std::move(e));
-      if (!noCode) ops.push_back({0, 'j'});
-      return true;
-    }
-    case kElse: {
-      if (c.blocks.empty() || c.blocks.back().opener != kIf || c.blocks.back().hasElse) return FailOutOfPlace(k);
-      BlockEntry& top = c.blocks.back();
-      top.hasElse = true;
-      top.elseOperand = jumpOperand;
-      top.afterElse = after;
-      ops.push_back({0, 'j'});
-      return true;
-    }
-    case kExit: {
-      auto loop = std::find_if(c.blocks.rbegin(), c.blocks.rend(), [](const BlockEntry& e) { return e.opener != kIf; });
-      if (loop == c.blocks.rend()) return FailOutOfPlace(k);
-      if (int(loop->exits.size()) >= kMaxExitsPerLoop) return Fail(msg::kBlockOutOfPlace);
-      loop->exits.push_back(jumpOperand);
-      ops.push_back({0, 'j'});
-      return true;
-    }
-    default: {  // the closers
-      if (c.blocks.empty() || c.blocks.back().expectedCloser != k) return FailOutOfPlace(k);
-      const BlockEntry& top = c.blocks.back();
-      const uint32_t target = operands::kCodeAddress + after;
-      if (top.opener == kIf) {
-        if (top.hasElse) {
-          Patch(top.jumpOperand, operands::kCodeAddress + top.afterElse);
-          Patch(top.elseOperand, target);
-        } else {
-          Patch(top.jumpOperand, target);
-        }
-      } else {
-        if (!top.noCode) Patch(top.jumpOperand, target);
-        for (uint32_t exit : top.exits) Patch(exit, target);
-        if (k == kNext && ops.size() == 1 && FusesNext(top)) {
-          number = kCmdNextStep;
-          ops.push_back({int32_t(operands::kCodeAddress + top.start + 1), 'j'});
-        } else {
-          ops.push_back({int32_t(operands::kCodeAddress + top.start), 'j'});
-        }
-      }
-      c.blocks.pop_back();
-      return true;
-    }
-  }
-}
 
 // ---- Rows and their parameters ----
 
@@ -367,7 +243,7 @@ bool CompileParameters(int row, std::string_view params, bool arrayTarget, std::
       if (arrayTarget && i == 0 && (op.number < operands::kIntVar || op.number >= operands::kIntConst))
         return Fail(msg::kBadOperand);
       if (op.type == 'z')
-        op.type = (row == kAnyTypeStatementRow && i > 0 && (types[0] == 'f' || types[0] == 's')) ? types[0] : 'l';
+        op.type = (IsAnyTypeRow(row) && i > 0 && (types[0] == 'f' || types[0] == 's')) ? types[0] : 'l';
       if ((op.type == 'l' || op.type == 'f') && !AnyRowAgrees(c.statements, row, groupEnd, types + op.type, 0) &&
           !EmitConversion(op))
         return false;
@@ -385,7 +261,7 @@ bool CompileParameters(int row, std::string_view params, bool arrayTarget, std::
 bool CheckCounterAndReturn(int row, std::vector<Operand>& ops, std::string& types) {
   const CompilerContext& c = gCompiler;
   const int32_t number = c.statements[size_t(row)].number;
-  if (BlockKeywordOf(number) == kFor &&
+  if (IsForCommand(number) &&
       (ops.empty() || ops[0].number < operands::kIntVar || ops[0].number >= operands::kFloatVar))
     return Fail(msg::kBadFor);
   if (IsReturnNumber(number) && c.currentFunction > 0 && c.currentFunction <= c.functions.size() && ops.size() == 1) {
@@ -657,99 +533,6 @@ int FindStatementCommand(const std::vector<std::string_view>& words, size_t limi
 }
 
 }  // namespace
-
-std::string LabelKey(std::string_view name, uint16_t function) {
-  std::string key(name);
-  key += char(function & 0xFF);
-  key += char(function >> 8);
-  return key;
-}
-
-void InitBlockKeywords() {
-  CompilerContext& c = gCompiler;
-  for (int k = 0; k < 12; ++k) {
-    c.blockNumbers[size_t(k)] = 0;
-    for (const CommandEntry& row : c.statements)
-      if (row.name == kBlockNames[k]) c.blockNumbers[size_t(k)] = row.number;
-  }
-  c.blockKeywordRow.assign(c.statements.size(), 0);
-  for (size_t r = 0; r < c.statements.size(); ++r)
-    c.blockKeywordRow[r] = BlockKeywordOf(c.statements[r].number) >= 0 ? 1 : 0;
-}
-
-int FindLabel(std::string_view name, bool data, bool reference, bool global) {
-  CompilerContext& c = gCompiler;
-  (void)data;  // the kind goes with each reference, where the operand is emitted
-  const uint16_t function = global ? kGlobalLabel : c.currentFunction;
-  const std::string key = LabelKey(name, function);
-  auto it = c.labelIndex.find(key);
-  int index;
-  if (it == c.labelIndex.end()) {
-    if (int(c.labels.size()) >= kMaxLabels) {
-      Fail(msg::kNoLabel);
-      return -1;
-    }
-    LabelRecord label;
-    label.name = std::string(name);
-    label.function = function;
-    label.line = c.lineNumber;
-    index = int(c.labels.size());
-    c.labels.push_back(std::move(label));
-    c.labelIndex.emplace(key, index);
-  } else {
-    index = it->second;
-  }
-  if (!reference) {
-    LabelRecord& label = c.labels[size_t(index)];
-    if (label.definedAt >= 0) return -2;
-    label.definedAt = int32_t(c.code.size());
-    label.dataPosition = int32_t(c.data.size());
-  }
-  return index;
-}
-
-bool ResolveLabels() {
-  CompilerContext& c = gCompiler;
-  for (const LabelRecord& label : c.labels) {
-    if (label.definedAt < 0) {
-      c.errorLine = label.line;
-      Fail(EndCheckMessage(msg::kUndefinedLabel, label.line, label.name));
-      return true;
-    }
-    for (const LabelReference& ref : label.references) {
-      const uint32_t value = ref.data ? operands::kLiteral + uint32_t(label.dataPosition)
-                                      : operands::kCodeAddress + uint32_t(label.definedAt);
-      Patch(ref.codeIndex, value);
-    }
-  }
-  return false;
-}
-
-bool CheckArrayDeclarations() {
-  CompilerContext& c = gCompiler;
-  for (const auto& table : c.variables) {
-    for (const VariableRecord& v : table) {
-      if (!v.isArray) continue;
-      const bool declared = std::any_of(c.arrays.begin(), c.arrays.end(), [&](const ArrayDeclaration& a) {
-        return a.name == v.name && a.function == v.function;
-      });
-      if (declared) continue;
-      c.errorLine = v.line;
-      Fail(EndCheckMessage(msg::kUndeclaredArray, v.line, v.name));
-      return true;
-    }
-  }
-  return false;
-}
-
-bool CheckBlocksClosed() {
-  CompilerContext& c = gCompiler;
-  if (c.blocks.empty()) return false;
-  // The innermost open block is the one whose closer is missing first.
-  c.errorLine = c.blocks.back().line;
-  Fail(EndCheckMessage(msg::kOpenBlock, c.errorLine, kBlockNames[c.blocks.back().opener]));
-  return true;
-}
 
 namespace {
 
