@@ -193,15 +193,26 @@ inline const FunctionPlan& PlanOf(const OperandWord* entry, int32_t n) {
   return FindPlan(entry, n);
 }
 
-// Saves the running function's parameters (of the call made at depth - 1) and its own variables.
+// The depth of the call that started the running function: the nearest function call below
+// depth, past any gosubs made since; -1 when the main program runs.
+int32_t RunningFunctionCall(int32_t depth) {
+  if (Dispatcher().gCurrentFunction == 0) return -1;
+  for (int32_t k = depth - 1; k >= 0; --k)
+    if (Dispatcher().gCallKind[k] == CallKind::kFunction) return k;
+  return -1;
+}
+
+// Saves the running function's parameters (of the call that started it) and its own variables.
 SavedFrame* SaveRunningFrame(int32_t depth) {
+  const int32_t caller = RunningFunctionCall(depth);
+  if (caller < 0) return nullptr;  // the main program's variables are never saved
   if (gFramePool.size() <= size_t(depth)) gFramePool.resize(size_t(depth) + 1);
   auto& pooled = gFramePool[size_t(depth)];
   if (!pooled) pooled = std::make_unique<SavedFrame>();
   SavedFrame& frame = *pooled;
   frame.Clear();
-  const int32_t m = Dispatcher().gCallArgCount[depth - 1];
-  OperandWord* params = Dispatcher().gCallEntry[depth - 1];
+  const int32_t m = Dispatcher().gCallArgCount[caller];
+  OperandWord* params = Dispatcher().gCallEntry[caller];
   const FunctionPlan& plan = PlanOf(params, m);
   if (plan.numbersOnly && plan.function == uint16_t(Dispatcher().gCurrentFunction)) {
     const size_t count = plan.frameSlots.size();
