@@ -138,7 +138,7 @@ class Generator {
       Function f;
       f.name = "f" + std::to_string(i + 1);
       const int r = Pick(0, 99);
-      f.result = r < 40 ? Type::kInt : r < 55 ? Type::kFloat : r < 75 ? Type::kString : Type::kNone;
+      f.result = r < 45 ? Type::kInt : r < 60 ? Type::kFloat : r < 75 ? Type::kString : Type::kNone;
       const bool recursive = Chance(40);
       recursive_.push_back(recursive);
       if (recursive) f.parameters.push_back("k");
@@ -531,9 +531,10 @@ class Generator {
     c.firstCallee = i + 1;
     c.subroutines = subroutineCounts_[size_t(i)];
     c.subroutinePrefix = f.name + "s";
+    // Half of the functions hold numbers only, which calls save in a shorter form.
     c.ints = {"g1", "g2", "g3"};
-    c.floats = {"z#"};
-    c.texts = {"t$"};
+    if (Chance(50)) c.floats = {"z#"};
+    if (Chance(50)) c.texts = {"t$"};
     for (const std::string& p : f.parameters) {
       std::vector<std::string>& pool = PoolOf(c, p);
       if (std::find(pool.begin(), pool.end(), p) == pool.end()) pool.push_back(p);
