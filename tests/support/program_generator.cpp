@@ -192,7 +192,7 @@ class Generator {
     bool impure = true;  // one argument may call or read an element
     for (size_t i = 0; i < f.parameters.size(); ++i) {
       if (i == 0 && recursive_[size_t(callee)])
-        e.operands.push_back(Small(c, 0, 5));
+        e.operands.push_back(Chance(8) ? Literal(Pick(20, 60)) : Small(c, 0, 5));  // now and then deep
       else
         e.operands.push_back(Typed(c, TypeOfName(f.parameters[i]), depth - 1, impure));
     }

@@ -34,7 +34,7 @@ struct Flow {
 
 // The select flag's name: no variable of the program has it.
 const char* const kSelectFlag = "select flag";
-constexpr int kMaxDepth = 48;
+constexpr int kMaxDepth = 256;
 constexpr size_t kMaxText = 200;
 constexpr size_t kTraceKept = 64;
 
