@@ -3,8 +3,9 @@
 # its checked-in corpus (fuzz/corpus/NAME/) and a working corpus beside the executable, where the
 # inputs it finds go. A crash, a leak, an input that runs longer than FUZZ_TIMEOUT seconds (5), one
 # allocation above the readers' budget (320 MB) or a process above 2 GB is written to
-# fuzz/crashes/NAME/, which the replay test of make test then runs. Prints the executions of each
-# target and fails when any target found something.
+# fuzz/crashes/NAME/, which the replay test of make test then runs. A target with a dictionary of
+# its words (fuzz/dictionaries/NAME.dict) gets it. Prints the executions of each target and fails
+# when any target found something.
 #
 # Usage: run_fuzzers.sh VX_FUZZ [TARGET...]
 set -u
@@ -23,8 +24,10 @@ failed=0
 for target in $targets; do
   mkdir -p "$work/$target" "$here/crashes/$target"
   log="$work/$target.log"
+  dictionary=""
+  [ -f "$here/dictionaries/$target.dict" ] && dictionary="-dict=$here/dictionaries/$target.dict"
   VX_FUZZ_TARGET=$target SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy "$fuzzer" \
-    -max_total_time="$seconds" -rss_limit_mb=2048 -malloc_limit_mb=320 -timeout="$timeout" -print_final_stats=1 \
+    -max_total_time="$seconds" -rss_limit_mb=2048 -malloc_limit_mb=320 -timeout="$timeout" -print_final_stats=1 $dictionary \
     -artifact_prefix="$here/crashes/$target/" "$work/$target" "$here/corpus/$target" > "$log" 2>&1
   status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)

@@ -1,6 +1,8 @@
 // Fuzz targets of the runtime's readers: the program image loader, the attached-files block of a
-// game, the compiler, a compiled program run headless within a budget of slices, and profile
-// (settings) files.
+// game, the compiler, a compiled program run headless within a budget of slices (a recovered fault
+// in it aborts, so that libFuzzer keeps the input), and profile (settings) files.
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -36,6 +38,16 @@ win::DWORD FuzzClock() { return ++gFuzzClock; }
 // The break key held ends every slice outside time-slice mode after its check interval.
 int16_t BreakKeyHeld(int virtualKey) {
   return virtualKey == win::VK_F11 || virtualKey == win::VK_F12 ? int16_t(0x8000) : int16_t(0);
+}
+
+// A recovered fault is a crash, never an outcome: the run aborts where the error is raised.
+void (*gRaiseError)(int32_t) = nullptr;
+void AbortOnSevereException(int32_t n) {
+  if (n == kErrSevereException) {
+    std::fprintf(stderr, "compile_run: a fault was recovered (error %d, Severe Exception)\n", int(n));
+    std::abort();
+  }
+  gRaiseError(n);
 }
 
 bool CompileInput(const uint8_t* data, size_t size, const std::string& output) {
@@ -89,6 +101,8 @@ void FuzzCompileAndRun(const uint8_t* data, size_t size) {
   ResetErrorWordTable();
   Host().gAppActive = 1;
   Dispatcher().gDebugMode = Display().gTraceMode = Dispatcher().gRuntimeTestMode = 0;
+  gRaiseError = gRuntimeHooks.raiseError;
+  gRuntimeHooks.raiseError = AbortOnSevereException;
   if (LoadProgramImage(image)) {
     ResetRuntimeState();
     BeginProgramRun();
@@ -100,6 +114,7 @@ void FuzzCompileAndRun(const uint8_t* data, size_t size) {
       DrawQueueFlush();
     }
   }
+  gRuntimeHooks.raiseError = gRaiseError;
   DrawQueue().gDrawQueue.Destroy();
   ResetCallStack();
   FreeProgramImage();
