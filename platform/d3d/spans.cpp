@@ -781,49 +781,38 @@ StageMode ModeOf(const TextureStage& stage) {
   return StageMode::General;
 }
 
-}  // namespace
+// A stage's texture as the spans sample it: its levels and the one used when the level is not
+// chosen per pixel.
+void PrepareStageSampling(const PixelState& s, const TextureStage& stage, StageSampling& sampling) {
+  const Texture* texture = stage.texture.get();
+  if (!texture || texture->levels.empty()) return;
+  sampling.texture = texture;
+  sampling.last = std::min(static_cast<int>(texture->levels.size()), kMaxLevels) - 1;
+  sampling.first = std::clamp(stage.firstLevel, 0, sampling.last);
+  sampling.level = &texture->levels[size_t(sampling.first)];
+  sampling.maskU = WrapMask(sampling.level->width, stage.addressU);
+  sampling.maskV = WrapMask(sampling.level->height, stage.addressV);
+  for (int l = 0; l <= sampling.last; ++l) {
+    const TextureLevel& level = texture->levels[size_t(l)];
+    LevelSampling& out = sampling.levels[l];
+    out.texels = level.texels.data();
+    out.keyed = level.keyed.empty() ? nullptr : level.keyed.data();
+    out.width = level.width;
+    out.height = level.height;
+    out.maskU = WrapMask(level.width, stage.addressU);
+    out.maskV = WrapMask(level.height, stage.addressV);
+    out.shift = out.maskU >= 0 ? std::countr_zero(static_cast<unsigned>(level.width)) : 0;
+  }
+  // A stage samples its texture even when its operations ignore it: a keyed texel there still
+  // leaves the pixel alone.
+  sampling.read = ReadsTexture(stage) || (s.colourKey && texture->colourKeyed);
+  sampling.lod =
+      stage.minFilter != stage.magFilter || (stage.mipFilter != MipFilter::None && texture->levels.size() > 1);
+}
 
-void PrepareSpan(DrawState& state, bool reference) {
+// The specialised span for the state, and how it computes stage 0.
+GroupFunction PickSpan(DrawState& state) {
   const PixelState& s = state.pixel;
-  for (int i = 0; i < s.stageCount; ++i) {
-    const TextureStage& stage = s.stages[i];
-    StageSampling& sampling = state.stages[i];
-    const Texture* texture = stage.texture.get();
-    if (!texture || texture->levels.empty()) continue;
-    sampling.texture = texture;
-    sampling.last = std::min(static_cast<int>(texture->levels.size()), kMaxLevels) - 1;
-    sampling.first = std::clamp(stage.firstLevel, 0, sampling.last);
-    sampling.level = &texture->levels[size_t(sampling.first)];
-    sampling.maskU = WrapMask(sampling.level->width, stage.addressU);
-    sampling.maskV = WrapMask(sampling.level->height, stage.addressV);
-    for (int l = 0; l <= sampling.last; ++l) {
-      const TextureLevel& level = texture->levels[size_t(l)];
-      LevelSampling& out = sampling.levels[l];
-      out.texels = level.texels.data();
-      out.keyed = level.keyed.empty() ? nullptr : level.keyed.data();
-      out.width = level.width;
-      out.height = level.height;
-      out.maskU = WrapMask(level.width, stage.addressU);
-      out.maskV = WrapMask(level.height, stage.addressV);
-      out.shift = out.maskU >= 0 ? std::countr_zero(static_cast<unsigned>(level.width)) : 0;
-    }
-    // A stage samples its texture even when its operations ignore it: a keyed texel there still
-    // leaves the pixel alone.
-    sampling.read = ReadsTexture(stage) || (s.colourKey && texture->colourKeyed);
-    sampling.lod =
-        stage.minFilter != stage.magFilter || (stage.mipFilter != MipFilter::None && texture->levels.size() > 1);
-  }
-  const auto masks = [&state] {
-    for (int i = 0; i < kPlaneFloats; ++i)
-      state.planeMask[i] = i < kAttributeCount && (state.attributes >> i & 1u) ? ~0u : 0u;
-  };
-  if (reference) {
-    state.fill = nullptr;
-    state.attributes = ~0u;
-    masks();
-    return;
-  }
-
   size_t format = 0;
   while (kFormats[format] != s.colourFormat) ++format;
   size_t depth = 0;
@@ -847,8 +836,12 @@ void PrepareSpan(DrawState& state, bool reference) {
       s.stageCount <= 1 &&
       (s.stageCount == 0 || state.stage0 == StageMode::ModulateTexture || state.stage0 == StageMode::SelectTexture) &&
       !(s.colourKey && keyedTexture) && !s.specular && !s.alphaTest && !s.fog;
-  state.fill = kTable[format][depth][size_t(sampling)][simple ? 1 : 0];
+  return kTable[format][depth][size_t(sampling)][simple ? 1 : 0];
+}
 
+// The attributes the specialised span reads.
+uint32_t UsedAttributes(const DrawState& state) {
+  const PixelState& s = state.pixel;
   uint32_t used = 1u << kZ | 1u << kQ | 1u << kR | 1u << kG | 1u << kB | 1u << kA;
   bool specular = s.specular;
   for (int i = 0; i < s.stageCount; ++i) {
@@ -858,8 +851,18 @@ void PrepareSpan(DrawState& state, bool reference) {
   }
   if (specular) used |= 1u << kSR | 1u << kSG | 1u << kSB;
   if (s.fog && s.tableFog == FogMode::None) used |= 1u << kFog;
-  state.attributes = used;
-  masks();
+  return used;
+}
+
+}  // namespace
+
+void PrepareSpan(DrawState& state, bool reference) {
+  const PixelState& s = state.pixel;
+  for (int i = 0; i < s.stageCount; ++i) PrepareStageSampling(s, s.stages[i], state.stages[i]);
+  state.fill = reference ? nullptr : PickSpan(state);
+  state.attributes = reference ? ~0u : UsedAttributes(state);
+  for (int i = 0; i < kPlaneFloats; ++i)
+    state.planeMask[i] = i < kAttributeCount && (state.attributes >> i & 1u) ? ~0u : 0u;
 }
 
 }  // namespace vx::raster::detail
