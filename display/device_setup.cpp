@@ -219,7 +219,37 @@ int32_t InitDisplayAndDevice(int32_t width, int32_t height, int32_t with3D) {
   return 0;
 }
 
-HRESULT CreateRenderSurfaces(HWND window, int32_t with3D) {
+namespace {
+
+DDSURFACEDESC2 SurfaceDescription(DWORD flags, DWORD caps) {
+  DDSURFACEDESC2 desc{};
+  desc.dwSize = sizeof desc;
+  desc.dwFlags = flags;
+  desc.ddsCaps.dwCaps = caps;
+  return desc;
+}
+
+// A back buffer of the display's size in the memory the caps name.
+HRESULT CreateBackBuffer(DWORD memoryCaps) {
+  DDSURFACEDESC2 desc =
+      SurfaceDescription(DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_CKSRCBLT, DDSCAPS_3DDEVICE | memoryCaps);
+  desc.dwWidth = DWORD(Display().gDisplayWidth);
+  desc.dwHeight = DWORD(Display().gDisplayHeight);
+  const HRESULT made = Display().gDirectDraw->CreateSurface(&desc, &Display().gBackBuffer, nullptr);
+  if (Failed(made)) Display().gBackBuffer = nullptr;
+  return made;
+}
+
+HRESULT CreatePrimary() {
+  DDSURFACEDESC2 desc = SurfaceDescription(DDSD_CAPS, DDSCAPS_PRIMARYSURFACE);
+  const HRESULT made = Display().gDirectDraw->CreateSurface(&desc, &Display().gPrimarySurface, nullptr);
+  if (Failed(made)) Display().gPrimarySurface = nullptr;
+  return made;
+}
+
+// Video memory when the frame buffers (and the depth buffer for 3D) fit there and no fallback
+// was asked for; a flip chain unless blits are to present.
+void ChooseSurfaceMemory(int32_t with3D) {
   // 64-bit: a large display size must not wrap into a small one.
   const uint64_t frame = uint64_t(uint32_t(Display().gDisplayWidth)) * uint64_t(uint32_t(Display().gDisplayHeight)) *
                          uint64_t(uint16_t(Display().gDisplayDepth)) / 8;
@@ -231,138 +261,129 @@ HRESULT CreateRenderSurfaces(HWND window, int32_t with3D) {
       Succeeded(Display().gDirectDraw->GetAvailableVidMem(&textureCaps, &total, &free)) && needed <= total;
   Display().gSystemMemorySurfaces = (with3D && fits && Display().gSurfaceFallback == 0) ? 0 : 1;
   Display().gFlipChain = Display().gBlitFlipModeInUse == 1 ? 0 : 1;
+}
 
-  DDSURFACEDESC2 desc{};
-  if (Display().gSystemMemorySurfaces == 0) {
-    if (Display().gFullScreen == 1 && Display().gFlipChain == 1) {
-      desc = DDSURFACEDESC2{};
-      desc.dwSize = sizeof desc;
-      desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT | DDSD_CKSRCBLT;
-      desc.ddsCaps.dwCaps =
-          DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_3DDEVICE | DDSCAPS_VIDEOMEMORY;
-      desc.dwBackBufferCount = 1;
-      if (Succeeded(Display().gDirectDraw->CreateSurface(&desc, &Display().gPrimarySurface, nullptr))) {
-        DDSCAPS2 back{};
-        back.dwCaps = DDSCAPS_BACKBUFFER;
-        if (Failed(Display().gPrimarySurface->GetAttachedSurface(&back, &Display().gBackBuffer))) {
-          Display().gBackBuffer = nullptr;
-          ReleaseAndClear(Display().gPrimarySurface);
-        }
-      } else {
-        Display().gPrimarySurface = nullptr;
-      }
-    } else {
-      desc = DDSURFACEDESC2{};
-      desc.dwSize = sizeof desc;
-      desc.dwFlags = DDSD_CAPS;
-      desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
-      if (Failed(Display().gDirectDraw->CreateSurface(&desc, &Display().gPrimarySurface, nullptr)))
-        Display().gPrimarySurface = nullptr;
-      if (Display().gPrimarySurface) {
-        desc = DDSURFACEDESC2{};
-        desc.dwSize = sizeof desc;
-        desc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_CKSRCBLT;
-        desc.ddsCaps.dwCaps = DDSCAPS_3DDEVICE | DDSCAPS_VIDEOMEMORY;
-        desc.dwWidth = DWORD(Display().gDisplayWidth);
-        desc.dwHeight = DWORD(Display().gDisplayHeight);
-        if (Failed(Display().gDirectDraw->CreateSurface(&desc, &Display().gBackBuffer, nullptr)))
-          Display().gBackBuffer = nullptr;
-      }
-      Display().gFlipChain = 0;
-    }
-    if (Display().gPrimarySurface && Display().gBackBuffer) {
-      if (with3D) {
-        const HRESULT z = CreateZBuffer(1);
-        if (Failed(z)) return FailSurfaces(z, "Failed to create a Z-Buffer in video memory");
-      }
-    } else {
-      Display().gSystemMemorySurfaces = 1;
-    }
+// A full-screen primary with its back buffer attached; neither when either fails.
+void CreateFlipChain() {
+  DDSURFACEDESC2 desc = SurfaceDescription(DDSD_CAPS | DDSD_BACKBUFFERCOUNT | DDSD_CKSRCBLT,
+                                           DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_3DDEVICE |
+                                               DDSCAPS_VIDEOMEMORY);
+  desc.dwBackBufferCount = 1;
+  if (Failed(Display().gDirectDraw->CreateSurface(&desc, &Display().gPrimarySurface, nullptr))) {
+    Display().gPrimarySurface = nullptr;
+    return;
   }
+  DDSCAPS2 back{};
+  back.dwCaps = DDSCAPS_BACKBUFFER;
+  if (Failed(Display().gPrimarySurface->GetAttachedSurface(&back, &Display().gBackBuffer))) {
+    Display().gBackBuffer = nullptr;
+    ReleaseAndClear(Display().gPrimarySurface);
+  }
+}
 
-  if (Display().gSystemMemorySurfaces == 1) {
-    if (!Display().gPrimarySurface) {
-      desc = DDSURFACEDESC2{};
-      desc.dwSize = sizeof desc;
-      desc.dwFlags = DDSD_CAPS;
-      desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
-      const HRESULT made = Display().gDirectDraw->CreateSurface(&desc, &Display().gPrimarySurface, nullptr);
-      if (Failed(made)) {
-        Display().gPrimarySurface = nullptr;
-        return FailSurfaces(made, "Failed to create a Primary Surface");
-      }
-    }
+// The surfaces in video memory; what cannot be made there leaves the rest to system memory.
+HRESULT CreateVideoSurfaces(int32_t with3D) {
+  if (Display().gFullScreen == 1 && Display().gFlipChain == 1) {
+    CreateFlipChain();
+  } else {
+    CreatePrimary();
+    if (Display().gPrimarySurface) CreateBackBuffer(DDSCAPS_VIDEOMEMORY);
     Display().gFlipChain = 0;
-    desc = DDSURFACEDESC2{};
-    desc.dwSize = sizeof desc;
-    desc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_CKSRCBLT;
-    desc.ddsCaps.dwCaps = DDSCAPS_3DDEVICE | DDSCAPS_SYSTEMMEMORY;
-    desc.dwWidth = DWORD(Display().gDisplayWidth);
-    desc.dwHeight = DWORD(Display().gDisplayHeight);
-    const HRESULT back = Display().gDirectDraw->CreateSurface(&desc, &Display().gBackBuffer, nullptr);
-    if (Failed(back)) {
-      Display().gBackBuffer = nullptr;
-      return FailSurfaces(back, "Failed to create a BackBuffer in system memory");
-    }
-    if (with3D) {
-      const HRESULT z = CreateZBuffer(0);
-      if (Failed(z)) return FailSurfaces(z, "Failed to create a Z-Buffer in system memory");
-    }
   }
-
-  if (!Display().gPrimarySurface) return FailSurfaces(E_FAIL, "Failed to create a Primary Surface for unknown reason");
-
-  if (Display().gFlipChain == 0) {
-    IDirectDrawClipper* clipper = nullptr;
-    HRESULT r = Display().gDirectDraw->CreateClipper(0, &clipper, nullptr);
-    if (Failed(r)) {
-      clipper = nullptr;
-      return FailSurfaces(r, "Failed to create a Clipper Object");
-    }
-    if (Failed(r = clipper->SetHWnd(0, window))) return FailSurfaces(r, "Failed to set HWND for Clipper", &clipper);
-    if (Failed(r = Display().gPrimarySurface->SetClipper(clipper)))
-      return FailSurfaces(r, "Failed to set Clipper to Primary Surface", &clipper);
-    ReleaseAndClear(clipper);  // the primary holds it
+  if (!Display().gPrimarySurface || !Display().gBackBuffer) {
+    Display().gSystemMemorySurfaces = 1;
+    return DD_OK;
   }
+  if (!with3D) return DD_OK;
+  const HRESULT z = CreateZBuffer(1);
+  return Failed(z) ? FailSurfaces(z, "Failed to create a Z-Buffer in video memory") : DD_OK;
+}
 
-  desc = DDSURFACEDESC2{};
+HRESULT CreateSystemSurfaces(int32_t with3D) {
+  if (!Display().gPrimarySurface) {
+    const HRESULT made = CreatePrimary();
+    if (Failed(made)) return FailSurfaces(made, "Failed to create a Primary Surface");
+  }
+  Display().gFlipChain = 0;
+  const HRESULT back = CreateBackBuffer(DDSCAPS_SYSTEMMEMORY);
+  if (Failed(back)) return FailSurfaces(back, "Failed to create a BackBuffer in system memory");
+  if (!with3D) return DD_OK;
+  const HRESULT z = CreateZBuffer(0);
+  return Failed(z) ? FailSurfaces(z, "Failed to create a Z-Buffer in system memory") : DD_OK;
+}
+
+// Without a flip chain the primary is presented to by blits, clipped to the window.
+HRESULT AttachClipper(HWND window) {
+  IDirectDrawClipper* clipper = nullptr;
+  HRESULT r = Display().gDirectDraw->CreateClipper(0, &clipper, nullptr);
+  if (Failed(r)) {
+    clipper = nullptr;
+    return FailSurfaces(r, "Failed to create a Clipper Object");
+  }
+  if (Failed(r = clipper->SetHWnd(0, window))) return FailSurfaces(r, "Failed to set HWND for Clipper", &clipper);
+  if (Failed(r = Display().gPrimarySurface->SetClipper(clipper)))
+    return FailSurfaces(r, "Failed to set Clipper to Primary Surface", &clipper);
+  ReleaseAndClear(clipper);  // the primary holds it
+  return DD_OK;
+}
+
+// An 8-bit display gets a 3-3-2 colour cube in place of the palette bitmap.
+HRESULT AttachPalette() {
+  DDSURFACEDESC2 desc{};
   desc.dwSize = sizeof desc;
   HRESULT r = Display().gPrimarySurface->GetSurfaceDesc(&desc);
   if (Failed(r)) return FailSurfaces(r, "Failed to get surface description of Primary Surface");
-  if (desc.ddpfPixelFormat.dwFlags & DDPF_PALETTEINDEXED8) {
-    // A 3-3-2 colour cube stands in for the palette bitmap of an 8-bit display.
-    PALETTEENTRY entries[256];
-    for (int i = 0; i < 256; ++i)
-      entries[i] = {BYTE(((i >> 5) & 7) * 255 / 7), BYTE(((i >> 2) & 7) * 255 / 7), BYTE((i & 3) * 255 / 3), 0};
-    if (Failed(r = Display().gDirectDraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries,
-                                                        &Display().gDisplayPalette, nullptr))) {
-      Display().gDisplayPalette = nullptr;
-      return FailSurfaces(r, "Failed to set Palette of Primary Surface");
-    }
-    if (Failed(r = Display().gPrimarySurface->SetPalette(Display().gDisplayPalette)))
-      return FailSurfaces(r, "Failed to set Palette of Primary Surface");
-    if (Failed(r = Display().gBackBuffer->SetPalette(Display().gDisplayPalette)))
-      return FailSurfaces(r, "Failed to set Palette of BackBuffer Surface");
+  if (!(desc.ddpfPixelFormat.dwFlags & DDPF_PALETTEINDEXED8)) return DD_OK;
+  PALETTEENTRY entries[256];
+  for (int i = 0; i < 256; ++i)
+    entries[i] = {BYTE(((i >> 5) & 7) * 255 / 7), BYTE(((i >> 2) & 7) * 255 / 7), BYTE((i & 3) * 255 / 3), 0};
+  if (Failed(r = Display().gDirectDraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries,
+                                                      &Display().gDisplayPalette, nullptr))) {
+    Display().gDisplayPalette = nullptr;
+    return FailSurfaces(r, "Failed to set Palette of Primary Surface");
   }
+  if (Failed(r = Display().gPrimarySurface->SetPalette(Display().gDisplayPalette)))
+    return FailSurfaces(r, "Failed to set Palette of Primary Surface");
+  if (Failed(r = Display().gBackBuffer->SetPalette(Display().gDisplayPalette)))
+    return FailSurfaces(r, "Failed to set Palette of BackBuffer Surface");
+  return DD_OK;
+}
 
+void TakeGammaControl() {
   Display().gGammaAvailable = 0;
   if (Display().gPrimarySurface->QueryGammaControl(&Display().gGammaControl) == S_OK)
     Display().gGammaAvailable = 1;
   else
     Display().gGammaControl = nullptr;
+}
 
-  desc = DDSURFACEDESC2{};
+// The back buffer's size and depth as made, which bitmap 0 (the screen) reports.
+HRESULT TakeBackBufferSize() {
+  DDSURFACEDESC2 desc{};
   desc.dwSize = sizeof desc;
-  if (Failed(r = Display().gBackBuffer->GetSurfaceDesc(&desc)))
+  if (const HRESULT r = Display().gBackBuffer->GetSurfaceDesc(&desc); Failed(r))
     return FailSurfaces(r, "Failed to get surface description of BackBuffer Surface");
   Display().gBackBufferWidth = int32_t(desc.dwWidth);
   Display().gBackBufferHeight = int32_t(desc.dwHeight);
   Display().gBackBufferBitCount = int32_t(desc.ddpfPixelFormat.dwRGBBitCount);
-  // Bitmap 0 is the screen.
   Display().gBitmapInfo[0].width = desc.dwWidth;
   Display().gBitmapInfo[0].height = desc.dwHeight;
   Display().gBitmapInfo[0].bitsPerPixel = desc.ddpfPixelFormat.dwRGBBitCount;
   return DD_OK;
+}
+
+}  // namespace
+
+HRESULT CreateRenderSurfaces(HWND window, int32_t with3D) {
+  ChooseSurfaceMemory(with3D);
+  HRESULT r = DD_OK;
+  if (Display().gSystemMemorySurfaces == 0 && Failed(r = CreateVideoSurfaces(with3D))) return r;
+  if (Display().gSystemMemorySurfaces == 1 && Failed(r = CreateSystemSurfaces(with3D))) return r;
+  if (!Display().gPrimarySurface) return FailSurfaces(E_FAIL, "Failed to create a Primary Surface for unknown reason");
+  if (Display().gFlipChain == 0 && Failed(r = AttachClipper(window))) return r;
+  if (Failed(r = AttachPalette())) return r;
+  TakeGammaControl();
+  return TakeBackBufferSize();
 }
 
 HRESULT CreateZBuffer(int32_t videoMemory) {

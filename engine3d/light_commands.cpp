@@ -118,8 +118,8 @@ void CmdDeleteLight() {
     return;
   }
   Engine().gLightSlotById[size_t(number)] = 0;
-  FreeLightRecord(slot);
   Light(slot).inUse = 0;
+  FreeLightRecord(slot);
 }
 
 // --- Kinds of light ------------------------------------------------------------------------------------

@@ -177,7 +177,7 @@ void AskLimbFloat(Value value) {
 // object is drawn, and an object moved since (or one that is not drawn) would answer from before.
 void RefreshWorldMatrices(uint32_t slot) {
   uint32_t holder = slot;
-  for (int links = 0; links < 10 && holder > 0 && Engine().gObjectRecords.IsTaken(holder); ++links) {
+  for (int links = 0; links < kMaxGlueLinks && holder > 0 && Engine().gObjectRecords.IsTaken(holder); ++links) {
     ObjectOf(holder).worldMatricesCurrent = 0;
     const int32_t next = ObjectOf(holder).gluedObject;
     if (next <= 0 || uint32_t(next) == slot) break;

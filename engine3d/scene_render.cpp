@@ -182,12 +182,7 @@ FrameDrawList& TheDrawList() {
 Matrix4f ObjectBaseWorld(uint32_t objectSlot, const Matrix4f& deviceWorld) {
   const int32_t glued = Engine().gObjectRecords[objectSlot].gluedObject;
   if (glued <= 0) return deviceWorld;
-  D3DMATRIX saved, placed;
-  Display().gD3DDevice->GetTransform(D3DTRANSFORMSTATE_WORLD, &saved);
-  ApplyGlueTransform(objectSlot, uint32_t(glued), deviceWorld);
-  Display().gD3DDevice->GetTransform(D3DTRANSFORMSTATE_WORLD, &placed);
-  Display().gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &saved);
-  return FromD3DMatrix(placed);
+  return ApplyGlueTransform(objectSlot, uint32_t(glued), deviceWorld);
 }
 
 bool Drawn(const MeshNode& mesh) { return mesh.visible == 1 && !mesh.indices.empty(); }
@@ -465,50 +460,16 @@ void DrawObjectModel(uint32_t objectSlot, int64_t group) {
   Engine().gObjectRecords[objectSlot].worldMatricesCurrent = 0;
 }
 
-void ApplyGlueTransform(uint32_t objectSlot, uint32_t targetSlot, const Matrix4f& base) {
-  // chain[0] is the target; each further entry is the object the one before it is glued to, and
-  // limbs[i] the limb of chain[i] that the link before it hangs on.
-  uint32_t chain[10];
-  int32_t limbs[10];
-  int32_t count = 0;
-  uint32_t holder = objectSlot;
-  for (uint32_t entry = targetSlot; entry > 0 && Engine().gObjectRecords.IsTaken(entry) && count < 10;) {
-    chain[count] = entry;
-    limbs[count] = Engine().gObjectRecords[holder].gluedLimb;
-    ++count;
-    holder = entry;
-    const int32_t next = Engine().gObjectRecords[entry].gluedObject;
-    if (next <= 0 || uint32_t(next) == objectSlot) break;
-    entry = uint32_t(next);
-  }
-  for (int32_t i = count - 1; i >= 0; --i) {
-    UpdateObjectWorldMatrices(chain[i], 0);
-    Matrix4f limbWorld, world;
-    MatrixIdentity(limbWorld);
-    GetLimbWorldMatrix(chain[i], limbs[i], limbWorld);
-    MatrixMultiply(world, base, limbWorld);
-    const D3DMATRIX d = ToD3DMatrix(world);
-    Display().gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &d);
-  }
-}
+namespace {
 
-void UpdateObjectWorldMatrices(uint32_t objectSlot, int32_t followGlue) {
-  if (!Engine().gObjectRecords.IsTaken(objectSlot) || !Display().gD3DDevice) return;
-  if (Engine().gObjectRecords[objectSlot].worldMatricesCurrent == 1) return;
-  Engine().gObjectRecords[objectSlot].worldMatricesCurrent = 1;
-  const int32_t glued = Engine().gObjectRecords[objectSlot].gluedObject;
-  const bool follow = followGlue != 0 && glued > 0;
-  D3DMATRIX saved;
-  if (follow) {
-    Display().gD3DDevice->GetTransform(D3DTRANSFORMSTATE_WORLD, &saved);
-    ApplyGlueTransform(objectSlot, uint32_t(glued), FromD3DMatrix(saved));
-  }
-  if (SceneModel* model = Engine().gObjectRecords[objectSlot].model) {
-    if (ModelUserCount(model) > 1) UpdateObjectFrame(objectSlot);
-    model->UpdateWorldMatrices(Display().gD3DDevice);
-  }
-  if (follow) Display().gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &saved);
+// The model's frames and the limbs' world places and angles under `base`, the world the model
+// hangs from.
+void WriteWorldMatrices(uint32_t objectSlot, const Matrix4f& base) {
   ObjectRecord& o = Engine().gObjectRecords[objectSlot];
+  if (SceneModel* model = o.model) {
+    if (ModelUserCount(model) > 1) UpdateObjectFrame(objectSlot);
+    if (model->root) model->root->UpdateWorldMatrices(base);
+  }
   for (int32_t limb = 0; limb < o.limbCapacity && o.limbs; ++limb) {
     ObjectLimbRecord& l = o.limbs[limb];
     if (l.exists != 1) break;
@@ -523,6 +484,56 @@ void UpdateObjectWorldMatrices(uint32_t objectSlot, int32_t followGlue) {
     AnglesTowardsPoint(0, 0, 0, direction.x, direction.y, direction.z, l.worldAngles[0], l.worldAngles[1],
                        l.worldAngles[2]);
   }
+}
+
+// The same unless they are current; they are from then on.
+void UpdateWorldMatricesUnder(uint32_t objectSlot, const Matrix4f& base) {
+  if (!Engine().gObjectRecords.IsTaken(objectSlot) || !Display().gD3DDevice) return;
+  if (Engine().gObjectRecords[objectSlot].worldMatricesCurrent == 1) return;
+  Engine().gObjectRecords[objectSlot].worldMatricesCurrent = 1;
+  WriteWorldMatrices(objectSlot, base);
+}
+
+}  // namespace
+
+Matrix4f ApplyGlueTransform(uint32_t objectSlot, uint32_t targetSlot, const Matrix4f& base) {
+  // chain[0] is the target; each further entry is the object the one before it is glued to, and
+  // limbs[i] the limb of chain[i] that the link before it hangs on.
+  uint32_t chain[kMaxGlueLinks];
+  int32_t limbs[kMaxGlueLinks];
+  int32_t count = 0;
+  uint32_t holder = objectSlot;
+  for (uint32_t entry = targetSlot; entry > 0 && Engine().gObjectRecords.IsTaken(entry) && count < kMaxGlueLinks;) {
+    chain[count] = entry;
+    limbs[count] = Engine().gObjectRecords[holder].gluedLimb;
+    ++count;
+    holder = entry;
+    const int32_t next = Engine().gObjectRecords[entry].gluedObject;
+    if (next <= 0 || uint32_t(next) == objectSlot) break;
+    entry = uint32_t(next);
+  }
+  // From the far end: each link's matrices hang from the world the link after it gave.
+  Matrix4f world = base;
+  for (int32_t i = count - 1; i >= 0; --i) {
+    UpdateWorldMatricesUnder(chain[i], world);
+    Matrix4f limbWorld;
+    MatrixIdentity(limbWorld);
+    GetLimbWorldMatrix(chain[i], limbs[i], limbWorld);
+    MatrixMultiply(world, base, limbWorld);
+  }
+  return world;
+}
+
+void UpdateObjectWorldMatrices(uint32_t objectSlot, int32_t followGlue) {
+  if (!Engine().gObjectRecords.IsTaken(objectSlot) || !Display().gD3DDevice) return;
+  if (Engine().gObjectRecords[objectSlot].worldMatricesCurrent == 1) return;
+  Engine().gObjectRecords[objectSlot].worldMatricesCurrent = 1;
+  D3DMATRIX deviceWorld;
+  Display().gD3DDevice->GetTransform(D3DTRANSFORMSTATE_WORLD, &deviceWorld);
+  Matrix4f base = FromD3DMatrix(deviceWorld);
+  const int32_t glued = Engine().gObjectRecords[objectSlot].gluedObject;
+  if (followGlue != 0 && glued > 0) base = ApplyGlueTransform(objectSlot, uint32_t(glued), base);
+  WriteWorldMatrices(objectSlot, base);
 }
 
 bool GetLimbWorldMatrix(uint32_t objectSlot, int32_t limb, Matrix4f& out) {

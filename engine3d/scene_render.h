@@ -32,7 +32,12 @@ void SetStageTexture(uint32_t textureSlot);
 
 // Draws one object's meshes of the texture group (-1: all).
 void DrawObjectModel(uint32_t objectSlot, int64_t group);
-void ApplyGlueTransform(uint32_t objectSlot, uint32_t targetSlot, const Matrix4f& base);
+// A glue chain follows this many links at most, so that a loop of glued objects ends.
+constexpr int kMaxGlueLinks = 10;
+// The world that a glued object hangs from: `base` after the world of the limb it is glued to,
+// through the chain of objects that limb's object is glued to in turn. Their world matrices are
+// brought up to date on the way.
+Matrix4f ApplyGlueTransform(uint32_t objectSlot, uint32_t targetSlot, const Matrix4f& base);
 void UpdateObjectWorldMatrices(uint32_t objectSlot, int32_t followGlue);
 bool GetLimbWorldMatrix(uint32_t objectSlot, int32_t limb, Matrix4f& out);
 // Whether the object is on the screen, and where its position lands.

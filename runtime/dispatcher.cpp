@@ -6,9 +6,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <string>
 
+#include "common/runtime_hooks.h"
 #include "display/draw_queue.h"
 #include "platform/win/fault_guard.h"
 #include "platform/win/keyboard.h"
@@ -23,6 +25,10 @@
 namespace vx {
 
 namespace {
+
+// Past this many waiting draw-queue items a slice ends, so that a tight drawing loop lets the
+// frame drain the queue.
+constexpr uint32_t kDrawQueueSliceLimit = 32000;
 
 // The error box's caption and text up to the engine's last message, made when the reporter is set.
 char gFaultReport[256];
@@ -74,14 +80,13 @@ void UnknownCommand() {
 int32_t SliceCheck(bool timeMode) {
   if (timeMode) {
     if (win::timeGetTime() - Dispatcher().gSliceStart > Dispatcher().gSliceLength) Interpreter().gYieldFlag = 1;
-    // A tight drawing loop lets the frame drain the queue.
-    if (DrawQueue().gDrawQueueCount > 32000) Interpreter().gYieldFlag = 1;
+    if (DrawQueue().gDrawQueueCount > kDrawQueueSliceLimit) Interpreter().gYieldFlag = 1;
     return kClockCheckBudget;
   }
   if (!Interpreter().gStandaloneFlag &&
       (win::GetAsyncKeyState(win::VK_F11) != 0 || win::GetAsyncKeyState(win::VK_F12) != 0))
     Interpreter().gYieldFlag = 1;
-  if (DrawQueue().gDrawQueueCount > 32000 || QuitRequestWaiting()) Interpreter().gYieldFlag = 1;
+  if (DrawQueue().gDrawQueueCount > kDrawQueueSliceLimit || QuitRequestWaiting()) Interpreter().gYieldFlag = 1;
   Dispatcher().gCommandCount = 0;
   Interpreter().gInputPollDue = 1;
   return kCountingCheckBudget;
@@ -207,6 +212,8 @@ void ExecuteTimeSlice() {
       if (win::GuardedCall(RunCommands)) return;
     } catch (const std::bad_alloc&) {
       error = kErrOutOfMemory;
+    } catch (const std::exception& e) {
+      EngineErrorLog(e.what());  // the error box shows what went wrong
     } catch (...) {
     }
     RaiseRuntimeError(error);

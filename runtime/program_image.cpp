@@ -31,11 +31,19 @@ struct Header {
 
 // Everything the loader builds, kept aside until the whole file has been checked.
 struct Loaded {
+  Header h{};
+  uint32_t totalWords = 0;
   ValueSlot* area = nullptr;
   std::vector<RuntimeString*> strings;  // made so far, freed if the load fails
+  std::vector<uint8_t> dataTypes;
+  std::vector<ValueSlot> dataValues;
+  std::vector<uint32_t> intOwners, floatOwners, stringOwners;
+  OperandWord* code = nullptr;
+  uint32_t codeWords = 0;
   ~Loaded() {
     for (auto* s : strings) FreeRuntimeString(s);
     std::free(area);
+    std::free(code);
   }
 };
 
@@ -55,6 +63,138 @@ bool ReadOwnerTable(const uint8_t* bytes, uint32_t& word, uint32_t end, std::vec
   for (uint32_t i = 0; i < count; ++i) out[i] = ReadLE32(bytes + size_t(word + i) * 4);
   word += count;
   return true;
+}
+
+// The header's positions and counts: areas in order, without overlap, inside the file; counts
+// within their groups.
+bool ReadHeader(const uint8_t* bytes, uint32_t total, Header& h) {
+  uint32_t* fields[] = {&h.intConsts, &h.floatConsts, &h.stringArea, &h.stringCount, &h.dataList,  &h.dataCount,
+                        &h.code,      &h.intVars,     &h.floatVars,  &h.stringVars,  &h.ownerWords};
+  for (uint32_t i = 0; i < 11; ++i) *fields[i] = ReadLE32(bytes + (i + 1) * 4);
+  if (h.intConsts < kHeaderWords || h.floatConsts < h.intConsts || h.stringArea < h.floatConsts ||
+      h.dataList < h.stringArea || h.code > total || h.ownerWords > h.code || h.dataList >= h.code - h.ownerWords)
+    return false;
+  return h.floatConsts - h.intConsts <= kMaxConstantsPerGroup &&
+         h.stringArea - h.floatConsts <= kMaxConstantsPerGroup && h.stringCount <= kMaxConstantsPerGroup &&
+         h.dataCount <= kMaxDataItems && h.stringVars <= kMaxPerVariableGroup;
+}
+
+void ReadNumberConstants(const uint8_t* bytes, const Header& h, ValueSlot* area) {
+  for (uint32_t i = 0; i < h.floatConsts - h.intConsts; ++i)
+    area[slots::kIntConst + i].i = int32_t(ReadLE32(bytes + size_t(h.intConsts + i) * 4));
+  for (uint32_t i = 0; i < h.stringArea - h.floatConsts; ++i) {
+    uint32_t bits = ReadLE32(bytes + size_t(h.floatConsts + i) * 4);
+    std::memcpy(&area[slots::kFloatConst + i].f, &bits, 4);
+  }
+}
+
+// String constants: each must end with its NUL inside the string area.
+bool ReadStringConstants(const uint8_t* bytes, Loaded& loaded) {
+  const Header& h = loaded.h;
+  size_t pos = size_t(h.stringArea) * 4;
+  const size_t stringEnd = size_t(h.dataList) * 4;
+  for (uint32_t i = 0; i < h.stringCount; ++i) {
+    long len = TextLength(bytes, pos, stringEnd);
+    if (len < 0) return false;
+    loaded.strings.push_back(NewRuntimeString(reinterpret_cast<const char*>(bytes + pos), size_t(len)));
+    pos += size_t(len) + 1;
+  }
+  return true;
+}
+
+// DATA list: type bytes, then the items from the next whole word; all before the owner tables.
+bool ReadDataList(const uint8_t* bytes, Loaded& loaded) {
+  const Header& h = loaded.h;
+  const size_t dataStart = size_t(h.dataList) * 4;
+  const size_t dataEnd = size_t(h.code - h.ownerWords) * 4;
+  const uint32_t n = h.dataCount;
+  if (dataStart + (n / 4) * 4 + 4 > dataEnd) return false;
+  std::vector<uint8_t>& types = loaded.dataTypes;
+  types.assign(bytes + dataStart, bytes + dataStart + n);
+  std::vector<ValueSlot>& dataValues = loaded.dataValues;
+  dataValues.resize(n);
+  size_t pos = dataStart + (n / 4) * 4 + 4;
+  for (uint32_t i = 0; i < n; ++i) {
+    if (types[i] == 'l' || types[i] == 'f') {
+      if (pos + 4 > dataEnd) return false;
+      dataValues[i].i = int32_t(ReadLE32(bytes + pos));
+      pos += 4;
+    } else if (types[i] == 's') {
+      long len = TextLength(bytes, pos, dataEnd);
+      if (len < 0) return false;
+      dataValues[i].s = NewRuntimeString(reinterpret_cast<const char*>(bytes + pos), size_t(len));
+      loaded.strings.push_back(dataValues[i].s);
+      pos += ((size_t(len) + 1) / 4) * 4 + 4;
+      if (pos > dataEnd) return false;
+    }
+  }
+  return true;
+}
+
+// Owner tables: three counted tables that fill the words just before the code.
+bool ReadOwnerTables(const uint8_t* bytes, Loaded& loaded) {
+  const Header& h = loaded.h;
+  uint32_t word = h.code - h.ownerWords;
+  if (h.ownerWords == 0) return true;
+  return ReadOwnerTable(bytes, word, h.code, loaded.intOwners) &&
+         ReadOwnerTable(bytes, word, h.code, loaded.floatOwners) &&
+         ReadOwnerTable(bytes, word, h.code, loaded.stringOwners);
+}
+
+// Code and line table: whole words only. Operands become slot addresses, literals and code
+// addresses.
+bool RelocateCode(const uint8_t* bytes, Loaded& loaded) {
+  const Header& h = loaded.h;
+  const uint32_t codeWords = (loaded.totalWords - h.code) / 2;
+  auto* code = static_cast<OperandWord*>(std::calloc(size_t(codeWords) + kEndWords, sizeof(OperandWord)));
+  if (!code) return false;
+  loaded.code = code;
+  loaded.codeWords = codeWords;
+  for (uint32_t i = 0; i < codeWords; ++i) {
+    auto w = int32_t(ReadLE32(bytes + size_t(h.code + i) * 4));
+    OperandWord& out = code[i];
+    if (w >= operands::kIntTemp && w < operands::kEnd) {
+      out.slot = loaded.area + (w - slots::kOperandBase);
+    } else if (w >= int32_t(operands::kLiteral) && w < int32_t(operands::kLiteralEnd)) {
+      out.word = w - int32_t(operands::kLiteral);
+    } else if (w >= int32_t(operands::kCodeAddress)) {
+      uint32_t target = uint32_t(w) - operands::kCodeAddress;
+      if (target > codeWords) return false;  // may name the end of the code, never beyond it
+      out.target = code + target;
+    } else {
+      out.word = w;
+    }
+  }
+  return true;
+}
+
+// The file checks out: everything goes to the interpreter and the runtime.
+void HandOver(const uint8_t* bytes, Loaded& loaded) {
+  const Header& h = loaded.h;
+  const uint32_t codeWords = loaded.codeWords;
+  ValueSlot* area = loaded.area;
+  Runtime().gLineTable.resize(codeWords);
+  for (uint32_t i = 0; i < codeWords; ++i)
+    Runtime().gLineTable[i] = ReadLE32(bytes + size_t(h.code + codeWords + i) * 4);
+  for (uint32_t i = 0; i < h.stringCount; ++i) area[slots::kStringConst + i].s = loaded.strings[i];
+  for (uint32_t i = 0; i < h.dataCount; ++i) area[slots::kData + i] = loaded.dataValues[i];
+  loaded.strings.clear();
+  for (uint32_t i = 0; i < h.stringVars; ++i) area[slots::kStringVar + i].s = NewRuntimeString("", 0);
+
+  Interpreter().gVariableArea = area;
+  loaded.area = nullptr;
+  Interpreter().gVariableAreaSize = size_t(slots::kCount) * sizeof(ValueSlot);
+  Runtime().gStringConstantCount = h.stringCount;
+  Runtime().gDataTypes = std::move(loaded.dataTypes);
+  Runtime().gDataTypeCount = h.dataCount;
+  Runtime().gIntVarOwners = std::move(loaded.intOwners);
+  Runtime().gFloatVarOwners = std::move(loaded.floatOwners);
+  Runtime().gStringVarOwners = std::move(loaded.stringOwners);
+  Runtime().gCodeBase = loaded.code;
+  loaded.code = nullptr;
+  ++Runtime().gImageLoads;
+  Runtime().gCodeWordCount = codeWords;
+  Runtime().gCodeSize = codeWords * 4;
 }
 
 }  // namespace
@@ -79,122 +219,16 @@ bool LoadProgramImageFromBytes(const uint8_t* bytes, size_t size) {
   if (totalWords < 1) return false;
   if (ReadLE32(bytes) != 1) return true;  // nothing loaded: the run stops at its first command
   if (totalWords < kHeaderWords || totalWords > 0x3FFFFFFF) return false;
-
-  Header h{};
-  uint32_t* fields[] = {&h.intConsts, &h.floatConsts, &h.stringArea, &h.stringCount, &h.dataList,  &h.dataCount,
-                        &h.code,      &h.intVars,     &h.floatVars,  &h.stringVars,  &h.ownerWords};
-  for (uint32_t i = 0; i < 11; ++i) *fields[i] = ReadLE32(bytes + (i + 1) * 4);
-
-  // Areas in order, without overlap, inside the file; counts within their groups.
-  const uint32_t total = uint32_t(totalWords);
-  if (h.intConsts < kHeaderWords || h.floatConsts < h.intConsts || h.stringArea < h.floatConsts ||
-      h.dataList < h.stringArea || h.code > total || h.ownerWords > h.code || h.dataList >= h.code - h.ownerWords)
-    return false;
-  if (h.floatConsts - h.intConsts > kMaxConstantsPerGroup || h.stringArea - h.floatConsts > kMaxConstantsPerGroup ||
-      h.stringCount > kMaxConstantsPerGroup || h.dataCount > kMaxDataItems || h.stringVars > kMaxPerVariableGroup)
-    return false;
-
   Loaded loaded;
+  loaded.totalWords = uint32_t(totalWords);
+  if (!ReadHeader(bytes, loaded.totalWords, loaded.h)) return false;
   loaded.area = static_cast<ValueSlot*>(std::calloc(slots::kCount, sizeof(ValueSlot)));
   if (!loaded.area) return false;
-  ValueSlot* area = loaded.area;
-
-  for (uint32_t i = 0; i < h.floatConsts - h.intConsts; ++i)
-    area[slots::kIntConst + i].i = int32_t(ReadLE32(bytes + size_t(h.intConsts + i) * 4));
-  for (uint32_t i = 0; i < h.stringArea - h.floatConsts; ++i) {
-    uint32_t bits = ReadLE32(bytes + size_t(h.floatConsts + i) * 4);
-    std::memcpy(&area[slots::kFloatConst + i].f, &bits, 4);
-  }
-
-  // String constants: each must end with its NUL inside the string area.
-  size_t pos = size_t(h.stringArea) * 4;
-  const size_t stringEnd = size_t(h.dataList) * 4;
-  for (uint32_t i = 0; i < h.stringCount; ++i) {
-    long len = TextLength(bytes, pos, stringEnd);
-    if (len < 0) return false;
-    loaded.strings.push_back(NewRuntimeString(reinterpret_cast<const char*>(bytes + pos), size_t(len)));
-    pos += size_t(len) + 1;
-  }
-
-  // DATA list: type bytes, then the items from the next whole word; all before the owner tables.
-  const size_t dataStart = size_t(h.dataList) * 4;
-  const size_t dataEnd = size_t(h.code - h.ownerWords) * 4;
-  const uint32_t n = h.dataCount;
-  if (dataStart + (n / 4) * 4 + 4 > dataEnd) return false;
-  std::vector<uint8_t> types(bytes + dataStart, bytes + dataStart + n);
-  std::vector<ValueSlot> dataValues;
-  std::vector<size_t> dataStringIndex;  // position in loaded.strings of each 's' item
-  dataValues.resize(n);
-  pos = dataStart + (n / 4) * 4 + 4;
-  for (uint32_t i = 0; i < n; ++i) {
-    if (types[i] == 'l' || types[i] == 'f') {
-      if (pos + 4 > dataEnd) return false;
-      dataValues[i].i = int32_t(ReadLE32(bytes + pos));
-      pos += 4;
-    } else if (types[i] == 's') {
-      long len = TextLength(bytes, pos, dataEnd);
-      if (len < 0) return false;
-      dataValues[i].s = NewRuntimeString(reinterpret_cast<const char*>(bytes + pos), size_t(len));
-      loaded.strings.push_back(dataValues[i].s);
-      pos += ((size_t(len) + 1) / 4) * 4 + 4;
-      if (pos > dataEnd) return false;
-    }
-  }
-
-  // Owner tables: three counted tables that fill the words just before the code.
-  std::vector<uint32_t> intOwners, floatOwners, stringOwners;
-  uint32_t word = h.code - h.ownerWords;
-  if (h.ownerWords > 0) {
-    if (!ReadOwnerTable(bytes, word, h.code, intOwners) || !ReadOwnerTable(bytes, word, h.code, floatOwners) ||
-        !ReadOwnerTable(bytes, word, h.code, stringOwners))
-      return false;
-  }
-
-  // Code and line table: whole words only.
-  const uint32_t codeWords = (total - h.code) / 2;
-  auto* code = static_cast<OperandWord*>(std::calloc(size_t(codeWords) + kEndWords, sizeof(OperandWord)));
-  if (!code) return false;
-  for (uint32_t i = 0; i < codeWords; ++i) {
-    auto w = int32_t(ReadLE32(bytes + size_t(h.code + i) * 4));
-    OperandWord& out = code[i];
-    if (w >= operands::kIntTemp && w < operands::kEnd) {
-      out.slot = area + (w - slots::kOperandBase);
-    } else if (w >= int32_t(operands::kLiteral) && w < int32_t(operands::kLiteralEnd)) {
-      out.word = w - int32_t(operands::kLiteral);
-    } else if (w >= int32_t(operands::kCodeAddress)) {
-      uint32_t target = uint32_t(w) - operands::kCodeAddress;
-      if (target > codeWords) {  // may name the end of the code, never beyond it
-        std::free(code);
-        return false;
-      }
-      out.target = code + target;
-    } else {
-      out.word = w;
-    }
-  }
-
-  // The file checks out: hand everything over.
-  Runtime().gLineTable.resize(codeWords);
-  for (uint32_t i = 0; i < codeWords; ++i)
-    Runtime().gLineTable[i] = ReadLE32(bytes + size_t(h.code + codeWords + i) * 4);
-  for (uint32_t i = 0; i < h.stringCount; ++i) area[slots::kStringConst + i].s = loaded.strings[i];
-  for (uint32_t i = 0; i < n; ++i) area[slots::kData + i] = dataValues[i];
-  loaded.strings.clear();
-  for (uint32_t i = 0; i < h.stringVars; ++i) area[slots::kStringVar + i].s = NewRuntimeString("", 0);
-
-  Interpreter().gVariableArea = area;
-  loaded.area = nullptr;
-  Interpreter().gVariableAreaSize = size_t(slots::kCount) * sizeof(ValueSlot);
-  Runtime().gStringConstantCount = h.stringCount;
-  Runtime().gDataTypes = std::move(types);
-  Runtime().gDataTypeCount = n;
-  Runtime().gIntVarOwners = std::move(intOwners);
-  Runtime().gFloatVarOwners = std::move(floatOwners);
-  Runtime().gStringVarOwners = std::move(stringOwners);
-  Runtime().gCodeBase = code;
-  ++Runtime().gImageLoads;
-  Runtime().gCodeWordCount = codeWords;
-  Runtime().gCodeSize = codeWords * 4;
+  ReadNumberConstants(bytes, loaded.h, loaded.area);
+  if (!ReadStringConstants(bytes, loaded) || !ReadDataList(bytes, loaded) || !ReadOwnerTables(bytes, loaded) ||
+      !RelocateCode(bytes, loaded))
+    return false;
+  HandOver(bytes, loaded);
   return true;
 }
 

@@ -50,21 +50,23 @@ uint32_t PaletteColour(const BmpLayout& layout, uint32_t index) {
   return index < layout.palette.size() ? layout.palette[index] : 0xFF000000u;
 }
 
-std::optional<BmpLayout> ReadLayout(std::span<const uint8_t> file) {
-  if (file.size() < 18 || file[0] != 'B' || file[1] != 'M') return std::nullopt;
-  BmpLayout layout;
-  layout.bitsOffset = ReadU32LE(file, 10);
-  const uint32_t headerSize = ReadU32LE(file, 14);
-  const bool core = headerSize == 12;
-  const bool os2 = headerSize == 16 || headerSize == 64;
-  if (!core && !os2 && headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 108 &&
-      headerSize != 124)
-    return std::nullopt;
-  if (uint64_t(14) + headerSize > file.size()) return std::nullopt;
+// What the header says besides the layout's own fields.
+struct HeaderFacts {
+  uint32_t size = 0;
+  bool core = false;  // the 12-byte header of the first bitmaps
+  bool os2 = false;
+  uint32_t coloursUsed = 0;
+};
 
-  ByteReader header(file.subspan(14, headerSize), 4);
+bool KnownHeaderSize(uint32_t size) {
+  return size == 12 || size == 16 || size == 64 || size == 40 || size == 52 || size == 56 || size == 108 || size == 124;
+}
+
+// Size, depth and compression from the header.
+bool ReadHeader(std::span<const uint8_t> file, HeaderFacts& facts, BmpLayout& layout) {
+  ByteReader header(file.subspan(14, facts.size), 4);
   int64_t width, height;
-  if (core) {
+  if (facts.core) {
     width = header.U16LE();
     height = header.U16LE();
   } else {
@@ -73,79 +75,92 @@ std::optional<BmpLayout> ReadLayout(std::span<const uint8_t> file) {
   }
   const uint32_t planes = header.U16LE();
   layout.bitCount = header.U16LE();
-  uint32_t coloursUsed = 0;
-  if (headerSize >= 20) layout.compression = header.U32LE();
-  if (headerSize >= 36) {
+  if (facts.size >= 20) layout.compression = header.U32LE();
+  if (facts.size >= 36) {
     header.Skip(12);  // image size, resolution: advisory only
-    coloursUsed = header.U32LE();
+    facts.coloursUsed = header.U32LE();
   }
-  if (header.Failed() || planes != 1 || width <= 0 || height == 0) return std::nullopt;
+  if (header.Failed() || planes != 1 || width <= 0 || height == 0) return false;
   layout.topDown = height < 0;
   if (height < 0) height = -height;
   layout.width = uint32_t(width);
   layout.height = uint32_t(height);
-  if (layout.width > kLargestImageSide || layout.height > kLargestImageSide) return std::nullopt;
+  return layout.width <= kLargestImageSide && layout.height <= kLargestImageSide;
+}
 
+bool DrawnCompression(const HeaderFacts& facts, const BmpLayout& layout) {
   const uint32_t bits = layout.bitCount;
   switch (layout.compression) {
-    case kRgb:
-      if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return std::nullopt;
-      break;
-    case kRle8:
-      if (bits != 8 || layout.topDown) return std::nullopt;
-      break;
-    case kRle4:
-      if (bits != 4 || layout.topDown) return std::nullopt;
-      break;
+    case kRgb: return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+    case kRle8: return bits == 8 && !layout.topDown;
+    case kRle4: return bits == 4 && !layout.topDown;
     case kBitFields:
     case kAlphaBitFields:
       // In OS/2 headers these numbers mean Huffman and RLE24 coding, which nothing draws.
-      if ((bits != 16 && bits != 32) || core || os2) return std::nullopt;
-      break;
-    default: return std::nullopt;  // embedded JPEG and PNG included
+      return (bits == 16 || bits == 32) && !facts.core && !facts.os2;
+    default: return false;  // embedded JPEG and PNG included
   }
+}
 
-  // Masks sit in headers of 52 bytes and more, else right after a 40-byte header.
-  size_t paletteStart = 14 + size_t(headerSize);
+// The channel masks, given or by depth. Masks sit in headers of 52 bytes and more, else right
+// after a 40-byte header, where the palette then starts after them.
+bool ReadMasks(std::span<const uint8_t> file, const HeaderFacts& facts, BmpLayout& layout, size_t& paletteStart) {
+  const uint32_t bits = layout.bitCount;
   uint32_t masks[3] = {0, 0, 0};
   if (layout.compression == kBitFields || layout.compression == kAlphaBitFields) {
     size_t at = 14 + 40;
-    if (headerSize == 40) paletteStart += layout.compression == kAlphaBitFields ? 16 : 12;
-    if (at + 12 > file.size()) return std::nullopt;
+    if (facts.size == 40) paletteStart += layout.compression == kAlphaBitFields ? 16 : 12;
+    if (at + 12 > file.size()) return false;
     for (uint32_t& mask : masks) mask = ReadU32LE(file, at), at += 4;
   } else if (bits == 16) {
     masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
   } else {
     masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
   }
-  if (bits == 16 && ((masks[0] | masks[1] | masks[2]) >> 16)) return std::nullopt;
-  if ((masks[0] & masks[1]) || (masks[0] & masks[2]) || (masks[1] & masks[2])) return std::nullopt;
-  if (!MakeChannel(masks[0], &layout.red) || !MakeChannel(masks[1], &layout.green) ||
-      !MakeChannel(masks[2], &layout.blue))
-    return std::nullopt;
+  if (bits == 16 && ((masks[0] | masks[1] | masks[2]) >> 16)) return false;
+  if ((masks[0] & masks[1]) || (masks[0] & masks[2]) || (masks[1] & masks[2])) return false;
+  return MakeChannel(masks[0], &layout.red) && MakeChannel(masks[1], &layout.green) &&
+         MakeChannel(masks[2], &layout.blue);
+}
 
-  if (bits <= 8) {
-    const uint32_t most = 1u << bits;
-    const size_t entryBytes = core ? 3 : 4;
-    uint32_t count;
-    if (core) {
-      // A core header has no count: a palette shorter than its depth ends where the bits begin.
-      count = most;
-      if (layout.bitsOffset > paletteStart) {
-        const size_t room = (layout.bitsOffset - paletteStart) / 3;
-        if (room > 0 && room < most) count = uint32_t(room);
-      }
-    } else {
-      if (coloursUsed > 256) return std::nullopt;
-      count = coloursUsed == 0 || coloursUsed > most ? most : coloursUsed;
+// The palette of a depth of 8 bits or less.
+bool ReadPalette(std::span<const uint8_t> file, const HeaderFacts& facts, size_t paletteStart, BmpLayout& layout) {
+  const uint32_t most = 1u << layout.bitCount;
+  const size_t entryBytes = facts.core ? 3 : 4;
+  uint32_t count;
+  if (facts.core) {
+    // A core header has no count: a palette shorter than its depth ends where the bits begin.
+    count = most;
+    if (layout.bitsOffset > paletteStart) {
+      const size_t room = (layout.bitsOffset - paletteStart) / 3;
+      if (room > 0 && room < most) count = uint32_t(room);
     }
-    if (paletteStart + count * entryBytes > file.size()) return std::nullopt;
-    layout.palette.resize(count);
-    for (uint32_t i = 0; i < count; ++i) {
-      const uint8_t* entry = file.data() + paletteStart + i * entryBytes;
-      layout.palette[i] = 0xFF000000u | uint32_t(entry[2]) << 16 | uint32_t(entry[1]) << 8 | entry[0];
-    }
+  } else {
+    if (facts.coloursUsed > 256) return false;
+    count = facts.coloursUsed == 0 || facts.coloursUsed > most ? most : facts.coloursUsed;
   }
+  if (paletteStart + count * entryBytes > file.size()) return false;
+  layout.palette.resize(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* entry = file.data() + paletteStart + i * entryBytes;
+    layout.palette[i] = 0xFF000000u | uint32_t(entry[2]) << 16 | uint32_t(entry[1]) << 8 | entry[0];
+  }
+  return true;
+}
+
+std::optional<BmpLayout> ReadLayout(std::span<const uint8_t> file) {
+  if (file.size() < 18 || file[0] != 'B' || file[1] != 'M') return std::nullopt;
+  BmpLayout layout;
+  layout.bitsOffset = ReadU32LE(file, 10);
+  HeaderFacts facts;
+  facts.size = ReadU32LE(file, 14);
+  facts.core = facts.size == 12;
+  facts.os2 = facts.size == 16 || facts.size == 64;
+  if (!KnownHeaderSize(facts.size) || uint64_t(14) + facts.size > file.size()) return std::nullopt;
+  if (!ReadHeader(file, facts, layout) || !DrawnCompression(facts, layout)) return std::nullopt;
+  size_t paletteStart = 14 + size_t(facts.size);
+  if (!ReadMasks(file, facts, layout, paletteStart)) return std::nullopt;
+  if (layout.bitCount <= 8 && !ReadPalette(file, facts, paletteStart, layout)) return std::nullopt;
   if (layout.bitsOffset >= file.size()) return std::nullopt;
   return layout;
 }

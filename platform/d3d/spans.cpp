@@ -97,17 +97,19 @@ inline __m128i MulAdd(__m128i a, __m128i b, __m128i wa, __m128i wb) {
   return _mm_madd_epi16(_mm_or_si128(a, _mm_slli_epi32(b, 16)), _mm_or_si128(wa, _mm_slli_epi32(wb, 16)));
 }
 
+// A bilinear weight f of 0 to 256 as MulAdd takes the pair: (256 - f) | f << 16.
+inline __m128i BilinearWeights(int f) { return Splat((f << 16) | (256 - f)); }
+
 // Bilinear: the top and bottom mixes of at most 65280 are split into bytes so that every
 // product fits the 16-bit multiplier; (256 * hi + lo + 32768) >> 16 is the same sum.
-[[gnu::always_inline]] inline __m128i Bilinear(uint32_t t00, uint32_t t10, uint32_t t01, uint32_t t11, int fu, int fv) {
+[[gnu::always_inline]] inline __m128i Bilinear(uint32_t t00, uint32_t t10, uint32_t t01, uint32_t t11, __m128i wu,
+                                               __m128i wv) {
   const __m128i zero = _mm_setzero_si128();
-  const __m128i wu = Splat((fu << 16) | (256 - fu));
   const __m128i top = _mm_madd_epi16(
       _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(t00)), _mm_cvtsi32_si128(int(t10))), zero), wu);
   const __m128i bottom = _mm_madd_epi16(
       _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(t01)), _mm_cvtsi32_si128(int(t11))), zero), wu);
   const __m128i byte = Splat(255);
-  const __m128i wv = Splat((fv << 16) | (256 - fv));
   const __m128i hi =
       _mm_madd_epi16(_mm_or_si128(_mm_srli_epi32(top, 8), _mm_slli_epi32(_mm_srli_epi32(bottom, 8), 16)), wv);
   const __m128i lo =
@@ -137,7 +139,7 @@ template <class Index>
   const int32_t lu = cu - 128, lv = cv - 128;
   const int iu = lu >> 8, iv = lv >> 8;
   return Bilinear(texels[index(iu, iv)], texels[index(iu + 1, iv)], texels[index(iu, iv + 1)],
-                  texels[index(iu + 1, iv + 1)], lu & 255, lv & 255);
+                  texels[index(iu + 1, iv + 1)], BilinearWeights(lu & 255), BilinearWeights(lv & 255));
 }
 
 // The same, addressing by masks where the level wraps power-of-two sizes.
@@ -302,7 +304,7 @@ inline __m128i Fogged(__m128i c, __m128i fogColour, int factor) {
   return Min255(Div255(_mm_add_epi32(MulAdd(src, dst, sourceWeight, destWeight), Splat(127))));
 }
 
-// ---- the span -----------------------------------------------------------------------------------
+// ---- pixels in a target -------------------------------------------------------------------------
 
 template <ColourFormat kColour>
 inline __m128i LoadPixel(const uint8_t* at) {
@@ -328,295 +330,397 @@ inline void StorePixel(uint8_t* at, __m128i c) {
   }
 }
 
+// ---- what a span reads of the state, once per primitive -----------------------------------------
+
+struct SpanConstants {
+  const PixelState* s;
+  const DrawState* state;
+  const TextureStage* stage0;
+  const StageSampling* sampling0;
+  int stageCount;
+  StageMode mode0;
+  // Stage 0's level when it is not chosen per pixel.
+  const uint32_t* texels = nullptr;
+  float scaleU = 0.0f, scaleV = 0.0f;
+  int widthShift = 0;
+  bool masked = false;  // wrapped power-of-two sizes: texels found by masks
+  V4i maskU, maskV;
+  bool keyTest, vertexFog, tableFog, wantSpecular;
+  __m128i fogColour, factor;
+  int u0Index, u1Index;
+  __m128 a0Colour, dyColour, dxColour;
+  __m128 a0Specular, dySpecular, dxSpecular;  // the fourth lanes are fog's, replaced
+  double depthScale;
+  BlendFactor sourceFactor, destFactor;
+};
+
+template <Sampling kSampling>
+[[gnu::always_inline]] inline SpanConstants MakeSpanConstants(const DrawState& state, const Planes& p) {
+  const PixelState& s = state.pixel;
+  SpanConstants c;
+  c.s = &s;
+  c.state = &state;
+  c.stage0 = &s.stages[0];
+  c.sampling0 = &state.stages[0];
+  c.stageCount = s.stageCount;
+  c.mode0 = state.stage0;
+  if constexpr (kSampling == Sampling::Point || kSampling == Sampling::Linear) {
+    const TextureLevel* level0 = c.sampling0->level;
+    c.scaleU = static_cast<float>(level0->width);
+    c.scaleV = static_cast<float>(level0->height);
+    c.texels = level0->texels.data();
+    c.masked = c.sampling0->maskU >= 0 && c.sampling0->maskV >= 0;
+    c.widthShift = std::countr_zero(static_cast<unsigned>(level0->width));
+  }
+  c.maskU = V4i{} + c.sampling0->maskU;
+  c.maskV = V4i{} + c.sampling0->maskV;
+  c.keyTest = s.colourKey;
+  c.vertexFog = s.fog && s.tableFog == FogMode::None;
+  c.tableFog = s.fog && s.tableFog != FogMode::None;
+  c.wantSpecular = (state.attributes & (1u << kSR)) != 0;
+  c.fogColour = Unpack(s.fogColour);
+  c.factor = Unpack(s.textureFactor);
+  c.u0Index = kU0 + 2 * c.stage0->coordinateSet;
+  c.u1Index = kU0 + 2 * s.stages[1].coordinateSet;
+  c.a0Colour = _mm_loadu_ps(&p.a0[kB]);
+  c.dyColour = _mm_loadu_ps(&p.dy[kB]);
+  c.dxColour = _mm_loadu_ps(&p.dx[kB]);
+  c.a0Specular = _mm_loadu_ps(&p.a0[kSB]);
+  c.dySpecular = _mm_loadu_ps(&p.dy[kSB]);
+  c.dxSpecular = _mm_loadu_ps(&p.dx[kSB]);
+  c.depthScale = state.depthScale;
+  c.sourceFactor = s.sourceBlend;
+  c.destFactor = s.destBlend;
+  // The "both" factors name the destination's factor too.
+  if (c.sourceFactor == BlendFactor::BothSrcAlpha) c.destFactor = BlendFactor::InvSrcAlpha;
+  if (c.sourceFactor == BlendFactor::BothInvSrcAlpha) c.destFactor = BlendFactor::SrcAlpha;
+  return c;
+}
+
+// ---- four pixels of a group side by side --------------------------------------------------------
+
 // The texels of a bilinear sample, by index into a level, with its weights as MulAdd takes them.
 struct BilinearTaps {
   alignas(16) int32_t t00[4], t10[4], t01[4], t11[4];
   alignas(16) int32_t wu[4], wv[4];
 };
 
-// Bilinear with the weights (256 - f) | f << 16 made already.
-inline __m128i BilinearWeighted(uint32_t t00, uint32_t t10, uint32_t t01, uint32_t t11, __m128i wu, __m128i wv) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i top = _mm_madd_epi16(
-      _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(t00)), _mm_cvtsi32_si128(int(t10))), zero), wu);
-  const __m128i bottom = _mm_madd_epi16(
-      _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(t01)), _mm_cvtsi32_si128(int(t11))), zero), wu);
-  const __m128i byte = Splat(255);
-  const __m128i hi =
-      _mm_madd_epi16(_mm_or_si128(_mm_srli_epi32(top, 8), _mm_slli_epi32(_mm_srli_epi32(bottom, 8), 16)), wv);
-  const __m128i lo =
-      _mm_madd_epi16(_mm_or_si128(_mm_and_si128(top, byte), _mm_slli_epi32(_mm_and_si128(bottom, byte), 16)), wv);
-  return _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(hi, 8), lo), Splat(32768)), 16);
+// The levels, their mix and the filter chosen per pixel, and the texel coordinates in both levels.
+struct LevelLanes {
+  alignas(16) int32_t near[4], far[4], mix[4], minified[4];
+  alignas(16) int32_t nearU[4], nearV[4], farU[4], farV[4];
+};
+
+// What the pixels of a group share, worked out four at a time.
+struct GroupLanes {
+  V4f fx, fy;  // pixel centres from the planes' origin
+  V4f w;
+  V4i depth{};
+  V4i cu{}, cv{};  // stage 0's texel coordinates at its one level
+  BilinearTaps taps;
+  LevelLanes levels;
+  V4i fog{};
+};
+
+// The attribute at each pixel as the reference makes it: the row's value, then the step along it.
+[[gnu::always_inline]] inline V4f AttributeAt(const Planes& p, int i, const GroupLanes& g) {
+  return (p.a0[i] + p.dy[i] * g.fy) + p.dx[i] * g.fx;
 }
+
+// The lanes that pass the depth test, with their depth values.
+template <DepthFormat kDepth>
+[[gnu::always_inline]] inline unsigned DepthPasses(const SpanTarget& target, const SpanConstants& c,
+                                                   const PixelGroup& g, V4f z, V4i& depth) {
+  V4i stored{};
+  const auto depthAt = [&](int i) { return target.depth + g.y[i] * target.depthPitch + g.x[i] * DepthBytes(kDepth); };
+  if constexpr (kDepth == DepthFormat::D32) {
+    for (int i = 0; i < g.count; ++i) {
+      depth[i] = static_cast<int32_t>(DepthValue(z[i], c.depthScale));
+      stored[i] = static_cast<int32_t>(LoadDepth(depthAt(i), kDepth));
+    }
+    // Unsigned order by the sign bit flipped.
+    const V4i flip = V4i{} + INT32_MIN;
+    return static_cast<unsigned>(
+        _mm_movemask_ps(reinterpret_cast<__m128>(Compared(c.s->depthCompare, depth ^ flip, stored ^ flip))));
+  } else {
+    depth = DepthValues(z, c.depthScale);
+    if (g.run) {
+      const uint8_t* at = depthAt(0);
+      if constexpr (kDepth == DepthFormat::D16) {
+        stored = reinterpret_cast<V4i>(
+            _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)), _mm_setzero_si128()));
+      } else {
+        stored = reinterpret_cast<V4i>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at))) & 0x00FFFFFF;
+      }
+    } else {
+      for (int i = 0; i < g.count; ++i) stored[i] = static_cast<int32_t>(LoadDepth(depthAt(i), kDepth));
+    }
+    return static_cast<unsigned>(_mm_movemask_ps(reinterpret_cast<__m128>(Compared(c.s->depthCompare, depth, stored))));
+  }
+}
+
+// Stage 0's texel coordinates at its one level, and where the level wraps power-of-two sizes,
+// every texel's index.
+template <Sampling kSampling>
+[[gnu::always_inline]] inline void LevelCoordinates(const SpanConstants& c, V4f u, V4f v, GroupLanes& lanes) {
+  // As TexelCoordinate: (u * size) * 256.
+  lanes.cu = FloorToInts(u * c.scaleU * 256.0f);
+  lanes.cv = FloorToInts(v * c.scaleV * 256.0f);
+  if (!c.masked) return;
+  BilinearTaps& taps = lanes.taps;
+  if constexpr (kSampling == Sampling::Linear) {
+    const V4i lu = lanes.cu - 128, lv = lanes.cv - 128;
+    const V4i iu = lu >> 8, iv = lv >> 8, fu = lu & 255, fv = lv & 255;
+    const V4i u0 = iu & c.maskU, u1 = (iu + 1) & c.maskU;
+    const V4i r0 = (iv & c.maskV) << c.widthShift, r1 = ((iv + 1) & c.maskV) << c.widthShift;
+    const V4i t00 = r0 + u0, t10 = r0 + u1, t01 = r1 + u0, t11 = r1 + u1;
+    const V4i wu = (256 - fu) | (fu << 16), wv = (256 - fv) | (fv << 16);
+    std::memcpy(taps.t00, &t00, 16);
+    std::memcpy(taps.t10, &t10, 16);
+    std::memcpy(taps.t01, &t01, 16);
+    std::memcpy(taps.t11, &t11, 16);
+    std::memcpy(taps.wu, &wu, 16);
+    std::memcpy(taps.wv, &wv, 16);
+  } else {
+    const V4i t = (((lanes.cv >> 8) & c.maskV) << c.widthShift) + ((lanes.cu >> 8) & c.maskU);
+    std::memcpy(taps.t00, &t, 16);
+  }
+}
+
+// Stage 0's level of detail per pixel: the levels, their mix and the filter chosen as
+// SampleAtDetail chooses them, and the texel coordinates in both levels.
+[[gnu::always_inline]] inline void LevelsOfDetail(const SpanConstants& c, const Planes& p, V4f u4, V4f v4,
+                                                  unsigned pass, int count, GroupLanes& lanes) {
+  const StageSampling& sampling0 = *c.sampling0;
+  const int uIndex = c.u0Index, vIndex = uIndex + 1;
+  const V4f w4 = lanes.w;
+  const float width = static_cast<float>(sampling0.levels[0].width);
+  const float height = static_cast<float>(sampling0.levels[0].height);
+  const V4f dudx = (p.dx[uIndex] - u4 * p.dx[kQ]) * w4 * width;
+  const V4f dvdx = (p.dx[vIndex] - v4 * p.dx[kQ]) * w4 * height;
+  const V4f dudy = (p.dy[uIndex] - u4 * p.dy[kQ]) * w4 * width;
+  const V4f dvdy = (p.dy[vIndex] - v4 * p.dy[kQ]) * w4 * height;
+  const V4f across = dudx * dudx + dvdx * dvdx, down = dudy * dudy + dvdy * dvdy;
+  const V4f rho = across < down ? down : across;  // std::max's choice, NaN too
+  V4f lod{};
+  for (int i = 0; i < count; ++i) {
+    if (pass & (1u << i)) lod[i] = 0.5f * std::log2(rho[i]) + c.stage0->lodBias;
+  }
+  const V4i first = V4i{} + sampling0.first, last = V4i{} + sampling0.last;
+  const auto clamp = [&](V4i l) { return l < first ? first : (l > last ? last : l); };
+  const V4i minified = lod > 0.0f;
+  V4i nearLevel = first, farLevel = first, mix{};
+  if (c.stage0->mipFilter == MipFilter::Point) {
+    nearLevel = clamp(FloorToInts(lod + 0.5f));
+    farLevel = nearLevel;
+  } else if (c.stage0->mipFilter == MipFilter::Linear) {
+    const V4i whole = FloorToInts(lod);
+    mix = FloorToInts((lod - __builtin_convertvector(whole, V4f)) * 256.0f);
+    nearLevel = clamp(whole);
+    farLevel = clamp(whole + 1);
+  }
+  nearLevel = minified ? nearLevel : first;
+  farLevel = minified ? farLevel : first;
+  mix = minified ? mix : V4i{};
+  LevelLanes& out = lanes.levels;
+  std::memcpy(out.near, &nearLevel, 16);
+  std::memcpy(out.far, &farLevel, 16);
+  std::memcpy(out.mix, &mix, 16);
+  std::memcpy(out.minified, &minified, 16);
+  // As TexelCoordinate in each lane's levels: (u * size) * 256.
+  V4f nearWidth, nearHeight, farWidth, farHeight;
+  for (int i = 0; i < 4; ++i) {
+    nearWidth[i] = static_cast<float>(sampling0.levels[out.near[i]].width);
+    nearHeight[i] = static_cast<float>(sampling0.levels[out.near[i]].height);
+    farWidth[i] = static_cast<float>(sampling0.levels[out.far[i]].width);
+    farHeight[i] = static_cast<float>(sampling0.levels[out.far[i]].height);
+  }
+  const V4i nu = FloorToInts(u4 * nearWidth * 256.0f), nv = FloorToInts(v4 * nearHeight * 256.0f);
+  const V4i fu = FloorToInts(u4 * farWidth * 256.0f), fv = FloorToInts(v4 * farHeight * 256.0f);
+  std::memcpy(out.nearU, &nu, 16);
+  std::memcpy(out.nearV, &nv, 16);
+  std::memcpy(out.farU, &fu, 16);
+  std::memcpy(out.farV, &fv, 16);
+}
+
+// ---- one pixel of a group -----------------------------------------------------------------------
+
+// The lane's place and 1/q, splatted for the channel-wise steps.
+struct PixelAt {
+  float fx, fy, w;
+  __m128 fxv, fyv, wv;
+};
+
+// An interpolated colour (a0, dx, dy of four channels) at the pixel, as bytes.
+[[gnu::always_inline]] inline __m128i ColourAt(__m128 a0, __m128 dy, __m128 dx, const PixelAt& at) {
+  return ChannelBytes(_mm_mul_ps(_mm_add_ps(_mm_add_ps(a0, _mm_mul_ps(dy, at.fyv)), _mm_mul_ps(dx, at.fxv)), at.wv));
+}
+
+// Stage 0's texel at lane i; keyed when the texel where point sampling looks is (tested here only
+// by the general span, and for the level's masks).
+template <Sampling kSampling, bool kSimple>
+[[gnu::always_inline]] inline __m128i FetchTexel(const SpanConstants& c, const GroupLanes& lanes, int i, bool& keyed) {
+  const StageSampling& sampling0 = *c.sampling0;
+  if constexpr (kSampling == Sampling::Point || kSampling == Sampling::Linear) {
+    __m128i texel;
+    if (c.masked) {
+      const BilinearTaps& taps = lanes.taps;
+      if constexpr (kSampling == Sampling::Linear) {
+        texel = Bilinear(c.texels[taps.t00[i]], c.texels[taps.t10[i]], c.texels[taps.t01[i]], c.texels[taps.t11[i]],
+                         Splat(taps.wu[i]), Splat(taps.wv[i]));
+      } else {
+        texel = Unpack(c.texels[taps.t00[i]]);
+      }
+    } else {
+      texel = SampleCoordinates(sampling0.levels[sampling0.first], *c.stage0, lanes.cu[i], lanes.cv[i],
+                                kSampling == Sampling::Point ? Filter::Point : Filter::Linear, keyed);
+    }
+    if (!kSimple && c.keyTest && c.masked) {
+      const LevelSampling& l = sampling0.levels[sampling0.first];
+      keyed = l.keyed && l.keyed[(((lanes.cv[i] >> 8) & l.maskV) << l.shift) + ((lanes.cu[i] >> 8) & l.maskU)] != 0;
+    }
+    return texel;
+  } else if constexpr (kSampling == Sampling::Lod) {
+    const LevelLanes& l = lanes.levels;
+    const Filter filter = l.minified[i] ? c.stage0->minFilter : c.stage0->magFilter;
+    __m128i texel = SampleCoordinates(sampling0.levels[l.near[i]], *c.stage0, l.nearU[i], l.nearV[i], filter, keyed);
+    if (l.far[i] != l.near[i] && l.mix[i] > 0) {
+      bool unused = false;
+      texel = Mix(texel, SampleCoordinates(sampling0.levels[l.far[i]], *c.stage0, l.farU[i], l.farV[i], filter, unused),
+                  l.mix[i]);
+    }
+    return texel;
+  } else {
+    return Splat(255);
+  }
+}
+
+// The texture modulating the diffuse colour, alpha the texture's.
+inline __m128i Modulated(__m128i texel, __m128i diffuse) { return WithAlpha(Mul8(texel, diffuse), texel); }
+
+// The colour of the simple span: one stage at most, modulating or selecting its texture.
+[[gnu::always_inline]] inline __m128i ShadeSimple(const SpanConstants& c, __m128i diffuse, __m128i texel) {
+  if (c.stageCount == 0) return diffuse;
+  return c.mode0 == StageMode::ModulateTexture ? Modulated(texel, diffuse) : texel;
+}
+
+// The texture stages, the second sampled here; a keyed texel there marks the pixel too.
+[[gnu::always_inline]] inline __m128i ShadeStages(const SpanConstants& c, const Planes& p, const PixelAt& at,
+                                                  Inputs& in, bool& keyed) {
+  if (c.stageCount == 0) return in.current;
+  switch (c.mode0) {
+    case StageMode::ModulateTexture: in.current = Modulated(in.texel, in.diffuse); break;
+    case StageMode::SelectTexture: in.current = in.texel; break;
+    case StageMode::SelectDiffuse: break;
+    case StageMode::General: in.current = EvaluateStage(*c.stage0, in); break;
+  }
+  if (c.stageCount > 1) {
+    in.texel = Splat(255);
+    if (c.state->stages[1].read) {
+      const int u1 = c.u1Index;
+      const float rowU = p.a0[u1] + p.dy[u1] * at.fy;
+      const float rowV = p.a0[u1 + 1] + p.dy[u1 + 1] * at.fy;
+      const float u = (rowU + p.dx[u1] * at.fx) * at.w;
+      const float v = (rowV + p.dx[u1 + 1] * at.fx) * at.w;
+      in.texel = SampleStage(c.s->stages[1], c.state->stages[1], p, at.w, u, v, keyed);
+    }
+    in.current = EvaluateStage(c.s->stages[1], in);
+  }
+  return in.current;
+}
+
+// The colour of the general span: the stages, colour key, specular, alpha test and fog; false
+// where the pixel is left alone.
+[[gnu::always_inline]] inline bool ShadeGeneral(const SpanConstants& c, const Planes& p, const PixelAt& at,
+                                                __m128i diffuse, __m128i texel, bool keyed, int vertexFog,
+                                                __m128i& colour) {
+  const PixelState& s = *c.s;
+  Inputs in;
+  in.diffuse = diffuse;
+  in.current = diffuse;
+  in.factor = c.factor;
+  in.texel = texel;
+  in.specular = _mm_and_si128(Splat(255), AlphaLane());
+  if (c.wantSpecular) in.specular = WithAlpha(ColourAt(c.a0Specular, c.dySpecular, c.dxSpecular, at), Splat(255));
+  colour = ShadeStages(c, p, at, in, keyed);
+  if (c.keyTest && keyed) return false;
+  if (s.specular) colour = Min255(_mm_add_epi32(colour, _mm_andnot_si128(AlphaLane(), in.specular)));
+  if (s.alphaTest &&
+      !Passes(s.alphaCompare, uint32_t(_mm_cvtsi128_si32(_mm_shuffle_epi32(colour, 0xFF))), s.alphaReference)) {
+    return false;
+  }
+  if (c.vertexFog) colour = Fogged(colour, c.fogColour, vertexFog);
+  if (c.tableFog) colour = Fogged(colour, c.fogColour, int(TableFogFactor(s, at.w)));
+  return true;
+}
+
+// Lane i of a group that passed the depth test: shaded, blended and written with its depth.
+template <ColourFormat kColour, DepthFormat kDepth, Sampling kSampling, bool kSimple>
+[[gnu::always_inline]] inline void FillPixel(const SpanTarget& target, const SpanConstants& c, const Planes& p,
+                                             const PixelGroup& g, const GroupLanes& lanes, int i) {
+  PixelAt at;
+  at.fx = lanes.fx[i];
+  at.fy = lanes.fy[i];
+  at.w = lanes.w[i];
+  at.fxv = _mm_set1_ps(at.fx);
+  at.fyv = _mm_set1_ps(at.fy);
+  at.wv = _mm_set1_ps(at.w);
+  const __m128i diffuse = ColourAt(c.a0Colour, c.dyColour, c.dxColour, at);
+  bool keyed = false;
+  const __m128i texel = FetchTexel<kSampling, kSimple>(c, lanes, i, keyed);
+  __m128i colour;
+  if constexpr (kSimple) {
+    colour = ShadeSimple(c, diffuse, texel);
+  } else {
+    if (!ShadeGeneral(c, p, at, diffuse, texel, keyed, lanes.fog[i], colour)) return;
+  }
+  uint8_t* const pixel = target.colour + g.y[i] * target.colourPitch + g.x[i] * ColourBytes(kColour);
+  if (c.s->blend) colour = Blended(c.sourceFactor, c.destFactor, colour, LoadPixel<kColour>(pixel));
+  StorePixel<kColour>(pixel, colour);
+  if constexpr (kDepth != DepthFormat::None) {
+    if (c.s->depthWrite) {
+      StoreDepth(target.depth + g.y[i] * target.depthPitch + g.x[i] * DepthBytes(kDepth), kDepth,
+                 uint32_t(lanes.depth[i]));
+    }
+  }
+}
+
+// ---- the span -----------------------------------------------------------------------------------
 
 // kSimple: one stage at most that modulates or selects its texture, no colour key test,
 // specular, alpha test or fog.
 template <ColourFormat kColour, DepthFormat kDepth, Sampling kSampling, bool kSimple>
 void FastSpan(const SpanTarget& target, const DrawState& state, const Planes& p, const PixelGroup* groups, int count) {
-  const PixelState& s = state.pixel;
-  constexpr int kColourBytes = ColourBytes(kColour);
-  constexpr bool kDepthOn = kDepth != DepthFormat::None;
-  constexpr bool kLevel = kSampling == Sampling::Point || kSampling == Sampling::Linear;
-  const int stageCount = s.stageCount;
-  const TextureStage& stage0 = s.stages[0];
-  const StageSampling& sampling0 = state.stages[0];
-  const TextureLevel* level0 = sampling0.level;
-  float scaleU = 0.0f, scaleV = 0.0f;
-  const uint32_t* texels = nullptr;
-  int widthShift = 0;
-  bool masked = false;
-  if constexpr (kLevel) {
-    scaleU = static_cast<float>(level0->width);
-    scaleV = static_cast<float>(level0->height);
-    texels = level0->texels.data();
-    masked = sampling0.maskU >= 0 && sampling0.maskV >= 0;
-    widthShift = std::countr_zero(static_cast<unsigned>(level0->width));
-  }
-  const bool keyTest = s.colourKey;
-  const StageMode mode0 = state.stage0;
-  const bool vertexFog = s.fog && s.tableFog == FogMode::None;
-  const bool tableFog = s.fog && s.tableFog != FogMode::None;
-  const bool wantSpecular = (state.attributes & (1u << kSR)) != 0;
-  const __m128i fogColour = Unpack(s.fogColour);
-  const __m128i factor = Unpack(s.textureFactor);
-  const int u0Index = kU0 + 2 * stage0.coordinateSet;
-  const int u1Index = kU0 + 2 * s.stages[1].coordinateSet;
-  const __m128 a0Colour = _mm_loadu_ps(&p.a0[kB]), dyColour = _mm_loadu_ps(&p.dy[kB]),
-               dxColour = _mm_loadu_ps(&p.dx[kB]);
-  // The fourth lanes are fog's, replaced.
-  const __m128 a0Specular = _mm_loadu_ps(&p.a0[kSB]), dySpecular = _mm_loadu_ps(&p.dy[kSB]),
-               dxSpecular = _mm_loadu_ps(&p.dx[kSB]);
-  const double depthScale = state.depthScale;
-  const V4i maskU = V4i{} + sampling0.maskU, maskV = V4i{} + sampling0.maskV;
-  BlendFactor sourceFactor = s.sourceBlend, destFactor = s.destBlend;
-  // The "both" factors name the destination's factor too.
-  if (sourceFactor == BlendFactor::BothSrcAlpha) destFactor = BlendFactor::InvSrcAlpha;
-  if (sourceFactor == BlendFactor::BothInvSrcAlpha) destFactor = BlendFactor::SrcAlpha;
-
+  const SpanConstants c = MakeSpanConstants<kSampling>(state, p);
   for (const PixelGroup* g = groups; g != groups + count; ++g) {
-    const int lanes = g->count;
+    GroupLanes lanes;
     V4i xs, ys;
     std::memcpy(&xs, g->x, sizeof xs);
     std::memcpy(&ys, g->y, sizeof ys);
-    const V4f fx = __builtin_convertvector(xs, V4f) - p.ox;
-    const V4f fy = __builtin_convertvector(ys, V4f) - p.oy;
-    // The attribute at each pixel as the reference makes it: the row's value, then the step along it.
-    const auto at4 = [&](int i) { return (p.a0[i] + p.dy[i] * fy) + p.dx[i] * fx; };
-    unsigned pass = (1u << lanes) - 1;
-    V4i depth{};
-    if constexpr (kDepthOn) {
-      const V4f z = at4(kZ);
-      V4i stored{};
-      const auto depthAt = [&](int i) {
-        return target.depth + g->y[i] * target.depthPitch + g->x[i] * DepthBytes(kDepth);
-      };
-      if constexpr (kDepth == DepthFormat::D32) {
-        for (int i = 0; i < lanes; ++i) {
-          depth[i] = static_cast<int32_t>(DepthValue(z[i], depthScale));
-          stored[i] = static_cast<int32_t>(LoadDepth(depthAt(i), kDepth));
-        }
-        // Unsigned order by the sign bit flipped.
-        const V4i flip = V4i{} + INT32_MIN;
-        pass &= static_cast<unsigned>(
-            _mm_movemask_ps(reinterpret_cast<__m128>(Compared(s.depthCompare, depth ^ flip, stored ^ flip))));
-      } else {
-        depth = DepthValues(z, depthScale);
-        if (g->run) {
-          const uint8_t* at = depthAt(0);
-          if constexpr (kDepth == DepthFormat::D16) {
-            stored = reinterpret_cast<V4i>(
-                _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)), _mm_setzero_si128()));
-          } else {
-            stored = reinterpret_cast<V4i>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at))) & 0x00FFFFFF;
-          }
-        } else {
-          for (int i = 0; i < lanes; ++i) stored[i] = static_cast<int32_t>(LoadDepth(depthAt(i), kDepth));
-        }
-        pass &=
-            static_cast<unsigned>(_mm_movemask_ps(reinterpret_cast<__m128>(Compared(s.depthCompare, depth, stored))));
-      }
+    lanes.fx = __builtin_convertvector(xs, V4f) - p.ox;
+    lanes.fy = __builtin_convertvector(ys, V4f) - p.oy;
+    unsigned pass = (1u << g->count) - 1;
+    if constexpr (kDepth != DepthFormat::None) {
+      pass &= DepthPasses<kDepth>(target, c, *g, AttributeAt(p, kZ, lanes), lanes.depth);
       if (!pass) continue;
     }
-    const V4f w4 = 1.0f / at4(kQ);
-    V4i cu{}, cv{};
-    BilinearTaps taps;
-    if constexpr (kLevel) {
-      // As TexelCoordinate: (u * size) * 256.
-      cu = FloorToInts(at4(u0Index) * w4 * scaleU * 256.0f);
-      cv = FloorToInts(at4(u0Index + 1) * w4 * scaleV * 256.0f);
-      if (masked) {
-        // Wrapped power-of-two sizes: every texel's index four pixels at a time.
-        if constexpr (kSampling == Sampling::Linear) {
-          const V4i lu = cu - 128, lv = cv - 128;
-          const V4i iu = lu >> 8, iv = lv >> 8, fu = lu & 255, fv = lv & 255;
-          const V4i u0 = iu & maskU, u1 = (iu + 1) & maskU;
-          const V4i r0 = (iv & maskV) << widthShift, r1 = ((iv + 1) & maskV) << widthShift;
-          const V4i t00 = r0 + u0, t10 = r0 + u1, t01 = r1 + u0, t11 = r1 + u1;
-          const V4i wu = (256 - fu) | (fu << 16), wv = (256 - fv) | (fv << 16);
-          std::memcpy(taps.t00, &t00, 16);
-          std::memcpy(taps.t10, &t10, 16);
-          std::memcpy(taps.t01, &t01, 16);
-          std::memcpy(taps.t11, &t11, 16);
-          std::memcpy(taps.wu, &wu, 16);
-          std::memcpy(taps.wv, &wv, 16);
-        } else {
-          const V4i t = (((cv >> 8) & maskV) << widthShift) + ((cu >> 8) & maskU);
-          std::memcpy(taps.t00, &t, 16);
-        }
-      }
-    }
-    // Sampled at a level of detail per pixel: the levels, their mix and the filter chosen as
-    // SampleAtDetail chooses them, and the texel coordinates in both levels, four pixels at a time.
-    alignas(16) int32_t near4[4], far4[4], mix4[4], minified4[4];
-    alignas(16) int32_t nearU[4], nearV[4], farU[4], farV[4];
-    if constexpr (kSampling == Sampling::Lod) {
-      const V4f u4 = at4(u0Index) * w4;
-      const V4f v4 = at4(u0Index + 1) * w4;
-      const int vIndex = u0Index + 1;
-      const float width = static_cast<float>(sampling0.levels[0].width);
-      const float height = static_cast<float>(sampling0.levels[0].height);
-      const V4f dudx = (p.dx[u0Index] - u4 * p.dx[kQ]) * w4 * width;
-      const V4f dvdx = (p.dx[vIndex] - v4 * p.dx[kQ]) * w4 * height;
-      const V4f dudy = (p.dy[u0Index] - u4 * p.dy[kQ]) * w4 * width;
-      const V4f dvdy = (p.dy[vIndex] - v4 * p.dy[kQ]) * w4 * height;
-      const V4f across = dudx * dudx + dvdx * dvdx, down = dudy * dudy + dvdy * dvdy;
-      const V4f rho = across < down ? down : across;  // std::max's choice, NaN too
-      V4f lod{};
-      for (int i = 0; i < lanes; ++i) {
-        if (pass & (1u << i)) lod[i] = 0.5f * std::log2(rho[i]) + stage0.lodBias;
-      }
-      const V4i first = V4i{} + sampling0.first, last = V4i{} + sampling0.last;
-      const auto clamp = [&](V4i l) { return l < first ? first : (l > last ? last : l); };
-      const V4i minified = lod > 0.0f;
-      V4i nearLevel = first, farLevel = first, mix{};
-      if (stage0.mipFilter == MipFilter::Point) {
-        nearLevel = clamp(FloorToInts(lod + 0.5f));
-        farLevel = nearLevel;
-      } else if (stage0.mipFilter == MipFilter::Linear) {
-        const V4i whole = FloorToInts(lod);
-        mix = FloorToInts((lod - __builtin_convertvector(whole, V4f)) * 256.0f);
-        nearLevel = clamp(whole);
-        farLevel = clamp(whole + 1);
-      }
-      nearLevel = minified ? nearLevel : first;
-      farLevel = minified ? farLevel : first;
-      mix = minified ? mix : V4i{};
-      std::memcpy(near4, &nearLevel, 16);
-      std::memcpy(far4, &farLevel, 16);
-      std::memcpy(mix4, &mix, 16);
-      std::memcpy(minified4, &minified, 16);
-      // As TexelCoordinate in each lane's levels: (u * size) * 256.
-      V4f nearWidth, nearHeight, farWidth, farHeight;
-      for (int i = 0; i < 4; ++i) {
-        nearWidth[i] = static_cast<float>(sampling0.levels[near4[i]].width);
-        nearHeight[i] = static_cast<float>(sampling0.levels[near4[i]].height);
-        farWidth[i] = static_cast<float>(sampling0.levels[far4[i]].width);
-        farHeight[i] = static_cast<float>(sampling0.levels[far4[i]].height);
-      }
-      const V4i nu = FloorToInts(u4 * nearWidth * 256.0f), nv = FloorToInts(v4 * nearHeight * 256.0f);
-      const V4i fu = FloorToInts(u4 * farWidth * 256.0f), fv = FloorToInts(v4 * farHeight * 256.0f);
-      std::memcpy(nearU, &nu, 16);
-      std::memcpy(nearV, &nv, 16);
-      std::memcpy(farU, &fu, 16);
-      std::memcpy(farV, &fv, 16);
-    }
-    V4i fog4{};
-    if (!kSimple && vertexFog) fog4 = ToBytes(at4(kFog) * w4);
-
-    for (int i = 0; i < lanes; ++i) {
-      if (!(pass & (1u << i))) continue;
-      const float fxi = fx[i], fyi = fy[i], w = w4[i];
-      const __m128 fxv = _mm_set1_ps(fxi), fyv = _mm_set1_ps(fyi), wv = _mm_set1_ps(w);
-      const __m128i diffuse = ChannelBytes(
-          _mm_mul_ps(_mm_add_ps(_mm_add_ps(a0Colour, _mm_mul_ps(dyColour, fyv)), _mm_mul_ps(dxColour, fxv)), wv));
-      __m128i texel = Splat(255);
-      bool keyed = false;
-      if constexpr (kLevel) {
-        if (masked) {
-          if constexpr (kSampling == Sampling::Linear) {
-            texel = BilinearWeighted(texels[taps.t00[i]], texels[taps.t10[i]], texels[taps.t01[i]], texels[taps.t11[i]],
-                                     Splat(taps.wu[i]), Splat(taps.wv[i]));
-          } else {
-            texel = Unpack(texels[taps.t00[i]]);
-          }
-        } else {
-          texel = SampleCoordinates(sampling0.levels[sampling0.first], stage0, cu[i], cv[i],
-                                    kSampling == Sampling::Point ? Filter::Point : Filter::Linear, keyed);
-        }
-        if (!kSimple && keyTest && masked) {
-          const LevelSampling& l = sampling0.levels[sampling0.first];
-          keyed = l.keyed && l.keyed[(((cv[i] >> 8) & l.maskV) << l.shift) + ((cu[i] >> 8) & l.maskU)] != 0;
-        }
-      } else if constexpr (kSampling == Sampling::Lod) {
-        const Filter filter = minified4[i] ? stage0.minFilter : stage0.magFilter;
-        texel = SampleCoordinates(sampling0.levels[near4[i]], stage0, nearU[i], nearV[i], filter, keyed);
-        if (far4[i] != near4[i] && mix4[i] > 0) {
-          bool unused = false;
-          texel = Mix(texel, SampleCoordinates(sampling0.levels[far4[i]], stage0, farU[i], farV[i], filter, unused),
-                      mix4[i]);
-        }
-      }
-      uint8_t* const at = target.colour + g->y[i] * target.colourPitch + g->x[i] * kColourBytes;
-      __m128i colour = diffuse;
-      if constexpr (kSimple) {
-        if (stageCount > 0) {
-          colour = mode0 == StageMode::ModulateTexture ? WithAlpha(Mul8(texel, diffuse), texel) : texel;
-        }
-        if (s.blend) colour = Blended(sourceFactor, destFactor, colour, LoadPixel<kColour>(at));
+    lanes.w = 1.0f / AttributeAt(p, kQ, lanes);
+    if constexpr (kSampling != Sampling::None) {
+      const V4f u = AttributeAt(p, c.u0Index, lanes) * lanes.w, v = AttributeAt(p, c.u0Index + 1, lanes) * lanes.w;
+      if constexpr (kSampling == Sampling::Lod) {
+        LevelsOfDetail(c, p, u, v, pass, g->count, lanes);
       } else {
-        Inputs in;
-        in.diffuse = diffuse;
-        in.current = diffuse;
-        in.factor = factor;
-        in.texel = texel;
-        in.specular = _mm_and_si128(Splat(255), AlphaLane());
-        if (wantSpecular) {
-          const __m128 row = _mm_add_ps(a0Specular, _mm_mul_ps(dySpecular, fyv));
-          in.specular =
-              WithAlpha(ChannelBytes(_mm_mul_ps(_mm_add_ps(row, _mm_mul_ps(dxSpecular, fxv)), wv)), Splat(255));
-        }
-        if (stageCount > 0) {
-          switch (mode0) {
-            case StageMode::ModulateTexture: in.current = WithAlpha(Mul8(in.texel, in.diffuse), in.texel); break;
-            case StageMode::SelectTexture: in.current = in.texel; break;
-            case StageMode::SelectDiffuse: break;
-            case StageMode::General: in.current = EvaluateStage(stage0, in); break;
-          }
-          if (stageCount > 1) {
-            in.texel = Splat(255);
-            if (state.stages[1].read) {
-              const float rowU = p.a0[u1Index] + p.dy[u1Index] * fyi;
-              const float rowV = p.a0[u1Index + 1] + p.dy[u1Index + 1] * fyi;
-              const float u = (rowU + p.dx[u1Index] * fxi) * w;
-              const float v = (rowV + p.dx[u1Index + 1] * fxi) * w;
-              in.texel = SampleStage(s.stages[1], state.stages[1], p, w, u, v, keyed);
-            }
-            in.current = EvaluateStage(s.stages[1], in);
-          }
-        }
-        if (keyTest && keyed) continue;
-        colour = in.current;
-        if (s.specular) colour = Min255(_mm_add_epi32(colour, _mm_andnot_si128(AlphaLane(), in.specular)));
-        if (s.alphaTest &&
-            !Passes(s.alphaCompare, uint32_t(_mm_cvtsi128_si32(_mm_shuffle_epi32(colour, 0xFF))), s.alphaReference)) {
-          continue;
-        }
-        if (vertexFog) colour = Fogged(colour, fogColour, fog4[i]);
-        if (tableFog) colour = Fogged(colour, fogColour, int(TableFogFactor(s, w)));
-        if (s.blend) colour = Blended(sourceFactor, destFactor, colour, LoadPixel<kColour>(at));
+        LevelCoordinates<kSampling>(c, u, v, lanes);
       }
-      StorePixel<kColour>(at, colour);
-      if constexpr (kDepthOn) {
-        if (s.depthWrite) {
-          StoreDepth(target.depth + g->y[i] * target.depthPitch + g->x[i] * DepthBytes(kDepth), kDepth,
-                     uint32_t(depth[i]));
-        }
-      }
+    }
+    if (!kSimple && c.vertexFog) lanes.fog = ToBytes(AttributeAt(p, kFog, lanes) * lanes.w);
+    for (int i = 0; i < g->count; ++i) {
+      if (pass & (1u << i)) FillPixel<kColour, kDepth, kSampling, kSimple>(target, c, p, *g, lanes, i);
     }
   }
 }
 
-// ---- the table --------------------------------------------------------------------------------
+// ---- the table ----------------------------------------------------------------------------------
 
 constexpr ColourFormat kFormats[] = {ColourFormat::Rgb565, ColourFormat::Rgb555, ColourFormat::Rgb888,
                                      ColourFormat::Xrgb8888, ColourFormat::Argb8888};
@@ -677,49 +781,38 @@ StageMode ModeOf(const TextureStage& stage) {
   return StageMode::General;
 }
 
-}  // namespace
+// A stage's texture as the spans sample it: its levels and the one used when the level is not
+// chosen per pixel.
+void PrepareStageSampling(const PixelState& s, const TextureStage& stage, StageSampling& sampling) {
+  const Texture* texture = stage.texture.get();
+  if (!texture || texture->levels.empty()) return;
+  sampling.texture = texture;
+  sampling.last = std::min(static_cast<int>(texture->levels.size()), kMaxLevels) - 1;
+  sampling.first = std::clamp(stage.firstLevel, 0, sampling.last);
+  sampling.level = &texture->levels[size_t(sampling.first)];
+  sampling.maskU = WrapMask(sampling.level->width, stage.addressU);
+  sampling.maskV = WrapMask(sampling.level->height, stage.addressV);
+  for (int l = 0; l <= sampling.last; ++l) {
+    const TextureLevel& level = texture->levels[size_t(l)];
+    LevelSampling& out = sampling.levels[l];
+    out.texels = level.texels.data();
+    out.keyed = level.keyed.empty() ? nullptr : level.keyed.data();
+    out.width = level.width;
+    out.height = level.height;
+    out.maskU = WrapMask(level.width, stage.addressU);
+    out.maskV = WrapMask(level.height, stage.addressV);
+    out.shift = out.maskU >= 0 ? std::countr_zero(static_cast<unsigned>(level.width)) : 0;
+  }
+  // A stage samples its texture even when its operations ignore it: a keyed texel there still
+  // leaves the pixel alone.
+  sampling.read = ReadsTexture(stage) || (s.colourKey && texture->colourKeyed);
+  sampling.lod =
+      stage.minFilter != stage.magFilter || (stage.mipFilter != MipFilter::None && texture->levels.size() > 1);
+}
 
-void PrepareSpan(DrawState& state, bool reference) {
+// The specialised span for the state, and how it computes stage 0.
+GroupFunction PickSpan(DrawState& state) {
   const PixelState& s = state.pixel;
-  for (int i = 0; i < s.stageCount; ++i) {
-    const TextureStage& stage = s.stages[i];
-    StageSampling& sampling = state.stages[i];
-    const Texture* texture = stage.texture.get();
-    if (!texture || texture->levels.empty()) continue;
-    sampling.texture = texture;
-    sampling.last = std::min(static_cast<int>(texture->levels.size()), kMaxLevels) - 1;
-    sampling.first = std::clamp(stage.firstLevel, 0, sampling.last);
-    sampling.level = &texture->levels[size_t(sampling.first)];
-    sampling.maskU = WrapMask(sampling.level->width, stage.addressU);
-    sampling.maskV = WrapMask(sampling.level->height, stage.addressV);
-    for (int l = 0; l <= sampling.last; ++l) {
-      const TextureLevel& level = texture->levels[size_t(l)];
-      LevelSampling& out = sampling.levels[l];
-      out.texels = level.texels.data();
-      out.keyed = level.keyed.empty() ? nullptr : level.keyed.data();
-      out.width = level.width;
-      out.height = level.height;
-      out.maskU = WrapMask(level.width, stage.addressU);
-      out.maskV = WrapMask(level.height, stage.addressV);
-      out.shift = out.maskU >= 0 ? std::countr_zero(static_cast<unsigned>(level.width)) : 0;
-    }
-    // A stage samples its texture even when its operations ignore it: a keyed texel there still
-    // leaves the pixel alone.
-    sampling.read = ReadsTexture(stage) || (s.colourKey && texture->colourKeyed);
-    sampling.lod =
-        stage.minFilter != stage.magFilter || (stage.mipFilter != MipFilter::None && texture->levels.size() > 1);
-  }
-  const auto masks = [&state] {
-    for (int i = 0; i < kPlaneFloats; ++i)
-      state.planeMask[i] = i < kAttributeCount && (state.attributes >> i & 1u) ? ~0u : 0u;
-  };
-  if (reference) {
-    state.fill = nullptr;
-    state.attributes = ~0u;
-    masks();
-    return;
-  }
-
   size_t format = 0;
   while (kFormats[format] != s.colourFormat) ++format;
   size_t depth = 0;
@@ -743,8 +836,12 @@ void PrepareSpan(DrawState& state, bool reference) {
       s.stageCount <= 1 &&
       (s.stageCount == 0 || state.stage0 == StageMode::ModulateTexture || state.stage0 == StageMode::SelectTexture) &&
       !(s.colourKey && keyedTexture) && !s.specular && !s.alphaTest && !s.fog;
-  state.fill = kTable[format][depth][size_t(sampling)][simple ? 1 : 0];
+  return kTable[format][depth][size_t(sampling)][simple ? 1 : 0];
+}
 
+// The attributes the specialised span reads.
+uint32_t UsedAttributes(const DrawState& state) {
+  const PixelState& s = state.pixel;
   uint32_t used = 1u << kZ | 1u << kQ | 1u << kR | 1u << kG | 1u << kB | 1u << kA;
   bool specular = s.specular;
   for (int i = 0; i < s.stageCount; ++i) {
@@ -754,8 +851,18 @@ void PrepareSpan(DrawState& state, bool reference) {
   }
   if (specular) used |= 1u << kSR | 1u << kSG | 1u << kSB;
   if (s.fog && s.tableFog == FogMode::None) used |= 1u << kFog;
-  state.attributes = used;
-  masks();
+  return used;
+}
+
+}  // namespace
+
+void PrepareSpan(DrawState& state, bool reference) {
+  const PixelState& s = state.pixel;
+  for (int i = 0; i < s.stageCount; ++i) PrepareStageSampling(s, s.stages[i], state.stages[i]);
+  state.fill = reference ? nullptr : PickSpan(state);
+  state.attributes = reference ? ~0u : UsedAttributes(state);
+  for (int i = 0; i < kPlaneFloats; ++i)
+    state.planeMask[i] = i < kAttributeCount && (state.attributes >> i & 1u) ? ~0u : 0u;
 }
 
 }  // namespace vx::raster::detail

@@ -302,10 +302,106 @@ struct SurfacePlan {
   DDPIXELFORMAT format{};
   FormatInfo info;
   DWORD levels = 1;
+  bool primary = false;
+  bool managed = false;
   bool flipChain = false;
   bool video = false;
+  bool desktopMemory = false;  // a windowed primary: the desktop's own memory, which the card keeps apart
+  DWORD memoryCaps = 0;        // the memory caps every member gets
   uint64_t totalBytes = 0;
 };
+
+HRESULT PlanPrimary(const DDSURFACEDESC2& desc, const DriverState& display, const DisplayMode& mode,
+                    SurfacePlan& plan) {
+  if (display.cooperativeFlags == 0) return DDERR_NOCOOPERATIVELEVELSET;
+  if (display.primary) return DDERR_PRIMARYSURFACEALREADYEXISTS;
+  if ((desc.dwFlags & (DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT)) || (plan.caps & DDSCAPS_SYSTEMMEMORY)) {
+    return DDERR_INVALIDPARAMS;
+  }
+  plan.flipChain = (plan.caps & DDSCAPS_FLIP) != 0;
+  if (plan.flipChain) {
+    if (!(plan.caps & DDSCAPS_COMPLEX) || !(desc.dwFlags & DDSD_BACKBUFFERCOUNT)) return DDERR_INVALIDCAPS;
+    if (desc.dwBackBufferCount != 1) return DDERR_INVALIDPARAMS;  // one real two-buffer flip only
+    if (!display.Exclusive()) return DDERR_NOEXCLUSIVEMODE;
+  }
+  // A window shares the desktop: its primary is the whole screen in the mode in force.
+  const DisplayMode covered = display.Exclusive() ? mode : ddraw_detail::ScreenExtent();
+  plan.width = covered.width;
+  plan.height = covered.height;
+  plan.format = DisplayPixelFormat(mode.bitsPerPixel);
+  plan.video = true;
+  return DD_OK;
+}
+
+HRESULT PlanOffscreen(const DDSURFACEDESC2& desc, const DisplayMode& mode, SurfacePlan& plan) {
+  if (!(desc.dwFlags & DDSD_WIDTH) || !(desc.dwFlags & DDSD_HEIGHT) || desc.dwWidth == 0 || desc.dwHeight == 0) {
+    return DDERR_INVALIDPARAMS;
+  }
+  if (plan.caps & (DDSCAPS_FLIP | DDSCAPS_BACKBUFFER | DDSCAPS_FRONTBUFFER)) return DDERR_INVALIDCAPS;
+  plan.width = desc.dwWidth;
+  plan.height = desc.dwHeight;
+  plan.format = (desc.dwFlags & DDSD_PIXELFORMAT) ? desc.ddpfPixelFormat : DisplayPixelFormat(mode.bitsPerPixel);
+  plan.format.dwSize = sizeof plan.format;
+  plan.video = !plan.managed && !(plan.caps & DDSCAPS_SYSTEMMEMORY);
+  return DD_OK;
+}
+
+HRESULT PlanFormatAndLevels(const DDSURFACEDESC2& desc, SurfacePlan& plan) {
+  plan.info = DescribeFormat(plan.format);
+  if (plan.info.kind == PixelKind::Invalid) return DDERR_INVALIDPIXELFORMAT;
+  if (((plan.caps & DDSCAPS_ZBUFFER) != 0) != (plan.info.kind == PixelKind::Depth)) return DDERR_INVALIDPIXELFORMAT;
+  if (plan.caps & DDSCAPS_MIPMAP) {
+    if (!(plan.caps & DDSCAPS_TEXTURE)) return DDERR_INVALIDCAPS;
+    const DWORD full = FullMipCount(plan.width, plan.height);
+    plan.levels = (desc.dwFlags & DDSD_MIPMAPCOUNT) ? desc.dwMipMapCount : full;
+    if (plan.levels == 0 || plan.levels > full) return DDERR_INVALIDPARAMS;
+    if (plan.levels > 1 && !(plan.caps & DDSCAPS_COMPLEX)) return DDERR_INVALIDCAPS;
+  }
+  return DD_OK;
+}
+
+// The bytes of the whole structure, and the memory it goes to.
+HRESULT PlanMemory(const DriverState& display, SurfacePlan& plan) {
+  const bool explicitVideo = (plan.caps & DDSCAPS_VIDEOMEMORY) != 0;
+  const HRESULT tooBig = explicitVideo || plan.primary ? DDERR_OUTOFVIDEOMEMORY : DDERR_OUTOFMEMORY;
+  if (plan.width > kLargestSide || plan.height > kLargestSide) return tooBig;
+  for (DWORD level = 0; level < plan.levels; ++level) {
+    plan.totalBytes +=
+        BytesOf(plan.info, std::max<DWORD>(1, plan.width >> level), std::max<DWORD>(1, plan.height >> level));
+  }
+  if (plan.flipChain) plan.totalBytes *= 2;
+  if (plan.totalBytes > kLargestSurfaceBytes) return tooBig;
+  plan.desktopMemory = plan.primary && !display.Exclusive();
+  if (plan.video && !plan.desktopMemory) {
+    const uint64_t room = display.VideoTotal() - std::min(display.VideoTotal(), display.videoUsed);
+    if (plan.totalBytes > room) {
+      if (explicitVideo || plan.primary) return DDERR_OUTOFVIDEOMEMORY;
+      plan.video = false;  // DirectDraw places a surface that asked for no memory where it fits
+    }
+  }
+  plan.memoryCaps = 0;  // a managed texture lives where the device puts it
+  if (plan.video) {
+    plan.memoryCaps = DDSCAPS_VIDEOMEMORY | DDSCAPS_LOCALVIDMEM;
+  } else if (!plan.managed) {
+    plan.memoryCaps = DDSCAPS_SYSTEMMEMORY;
+  }
+  return DD_OK;
+}
+
+// What the description asks for, checked, sized and placed in memory.
+HRESULT PlanSurface(const DDSURFACEDESC2& desc, const DriverState& display, SurfacePlan& plan) {
+  plan.caps = (desc.dwFlags & DDSD_CAPS) ? desc.ddsCaps.dwCaps : DDSCAPS_OFFSCREENPLAIN;
+  plan.caps2 = (desc.dwFlags & DDSD_CAPS) ? desc.ddsCaps.dwCaps2 : 0;
+  if ((plan.caps & DDSCAPS_SYSTEMMEMORY) && (plan.caps & DDSCAPS_VIDEOMEMORY)) return DDERR_INVALIDCAPS;
+  if (const auto failure = ddraw_detail::TakeSurfaceCreationFailure(plan.caps)) return *failure;
+  const DisplayMode mode = ddraw_detail::CurrentMode();
+  plan.managed = (plan.caps2 & (DDSCAPS2_TEXTUREMANAGE | DDSCAPS2_D3DTEXTUREMANAGE)) != 0;
+  plan.primary = (plan.caps & DDSCAPS_PRIMARYSURFACE) != 0;
+  const HRESULT shaped = plan.primary ? PlanPrimary(desc, display, mode, plan) : PlanOffscreen(desc, mode, plan);
+  if (Failed(shaped)) return shaped;
+  if (const HRESULT r = PlanFormatAndLevels(desc, plan); Failed(r)) return r;
+  return PlanMemory(display, plan);
+}
 
 }  // namespace
 
@@ -315,80 +411,7 @@ HRESULT DirectDraw::CreateSurface(DDSURFACEDESC2* desc, DirectDrawSurface** out,
   if (!desc || desc->dwSize != sizeof(DDSURFACEDESC2) || outer) return DDERR_INVALIDPARAMS;
   if (desc->dwFlags & DDSD_LPSURFACE) return DDERR_UNSUPPORTED;
   SurfacePlan plan;
-  plan.caps = (desc->dwFlags & DDSD_CAPS) ? desc->ddsCaps.dwCaps : DDSCAPS_OFFSCREENPLAIN;
-  plan.caps2 = (desc->dwFlags & DDSD_CAPS) ? desc->ddsCaps.dwCaps2 : 0;
-  if ((plan.caps & DDSCAPS_SYSTEMMEMORY) && (plan.caps & DDSCAPS_VIDEOMEMORY)) return DDERR_INVALIDCAPS;
-  if (const auto failure = ddraw_detail::TakeSurfaceCreationFailure(plan.caps)) return *failure;
-  const DisplayMode mode = ddraw_detail::CurrentMode();
-  const bool managed = (plan.caps2 & (DDSCAPS2_TEXTUREMANAGE | DDSCAPS2_D3DTEXTUREMANAGE)) != 0;
-
-  const bool primary = (plan.caps & DDSCAPS_PRIMARYSURFACE) != 0;
-  if (primary) {
-    if (display_->cooperativeFlags == 0) return DDERR_NOCOOPERATIVELEVELSET;
-    if (display_->primary) return DDERR_PRIMARYSURFACEALREADYEXISTS;
-    if ((desc->dwFlags & (DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT)) || (plan.caps & DDSCAPS_SYSTEMMEMORY)) {
-      return DDERR_INVALIDPARAMS;
-    }
-    plan.flipChain = (plan.caps & DDSCAPS_FLIP) != 0;
-    if (plan.flipChain) {
-      if (!(plan.caps & DDSCAPS_COMPLEX) || !(desc->dwFlags & DDSD_BACKBUFFERCOUNT)) return DDERR_INVALIDCAPS;
-      if (desc->dwBackBufferCount != 1) return DDERR_INVALIDPARAMS;  // one real two-buffer flip only
-      if (!display_->Exclusive()) return DDERR_NOEXCLUSIVEMODE;
-    }
-    // A window shares the desktop: its primary is the whole screen in the mode in force.
-    const DisplayMode covered = display_->Exclusive() ? mode : ddraw_detail::ScreenExtent();
-    plan.width = covered.width;
-    plan.height = covered.height;
-    plan.format = DisplayPixelFormat(mode.bitsPerPixel);
-    plan.video = true;
-  } else {
-    if (!(desc->dwFlags & DDSD_WIDTH) || !(desc->dwFlags & DDSD_HEIGHT) || desc->dwWidth == 0 || desc->dwHeight == 0) {
-      return DDERR_INVALIDPARAMS;
-    }
-    if (plan.caps & (DDSCAPS_FLIP | DDSCAPS_BACKBUFFER | DDSCAPS_FRONTBUFFER)) return DDERR_INVALIDCAPS;
-    plan.width = desc->dwWidth;
-    plan.height = desc->dwHeight;
-    plan.format = (desc->dwFlags & DDSD_PIXELFORMAT) ? desc->ddpfPixelFormat : DisplayPixelFormat(mode.bitsPerPixel);
-    plan.format.dwSize = sizeof plan.format;
-    plan.video = !managed && !(plan.caps & DDSCAPS_SYSTEMMEMORY);
-  }
-  plan.info = DescribeFormat(plan.format);
-  if (plan.info.kind == PixelKind::Invalid) return DDERR_INVALIDPIXELFORMAT;
-  if (((plan.caps & DDSCAPS_ZBUFFER) != 0) != (plan.info.kind == PixelKind::Depth)) return DDERR_INVALIDPIXELFORMAT;
-
-  if (plan.caps & DDSCAPS_MIPMAP) {
-    if (!(plan.caps & DDSCAPS_TEXTURE)) return DDERR_INVALIDCAPS;
-    const DWORD full = FullMipCount(plan.width, plan.height);
-    plan.levels = (desc->dwFlags & DDSD_MIPMAPCOUNT) ? desc->dwMipMapCount : full;
-    if (plan.levels == 0 || plan.levels > full) return DDERR_INVALIDPARAMS;
-    if (plan.levels > 1 && !(plan.caps & DDSCAPS_COMPLEX)) return DDERR_INVALIDCAPS;
-  }
-
-  const bool explicitVideo = (plan.caps & DDSCAPS_VIDEOMEMORY) != 0;
-  const HRESULT tooBig = explicitVideo || primary ? DDERR_OUTOFVIDEOMEMORY : DDERR_OUTOFMEMORY;
-  if (plan.width > kLargestSide || plan.height > kLargestSide) return tooBig;
-  for (DWORD level = 0; level < plan.levels; ++level) {
-    plan.totalBytes +=
-        BytesOf(plan.info, std::max<DWORD>(1, plan.width >> level), std::max<DWORD>(1, plan.height >> level));
-  }
-  if (plan.flipChain) plan.totalBytes *= 2;
-  if (plan.totalBytes > kLargestSurfaceBytes) return tooBig;
-  // A windowed primary is the desktop's own memory, which the card keeps apart.
-  const bool desktopMemory = primary && !display_->Exclusive();
-  if (plan.video && !desktopMemory) {
-    const uint64_t room = display_->VideoTotal() - std::min(display_->VideoTotal(), display_->videoUsed);
-    if (plan.totalBytes > room) {
-      if (explicitVideo || primary) return DDERR_OUTOFVIDEOMEMORY;
-      plan.video = false;  // DirectDraw places a surface that asked for no memory where it fits
-    }
-  }
-  DWORD memoryCaps = 0;  // a managed texture lives where the device puts it
-  if (plan.video) {
-    memoryCaps = DDSCAPS_VIDEOMEMORY | DDSCAPS_LOCALVIDMEM;
-  } else if (!managed) {
-    memoryCaps = DDSCAPS_SYSTEMMEMORY;
-  }
-
+  if (const HRESULT r = PlanSurface(*desc, *display_, plan); Failed(r)) return r;
   // The members of the structure, top first.
   std::vector<DirectDrawSurface*> members;
   const auto discard = [&] {
@@ -416,10 +439,11 @@ HRESULT DirectDraw::CreateSurface(DDSURFACEDESC2* desc, DirectDrawSurface** out,
     surface->pitch_ = static_cast<LONG>(PitchOf(plan.info, width));
     surface->memoryBytes_ = bytes;
     surface->memory_ = std::move(memory);
-    surface->videoBytes_ = plan.video && !desktopMemory ? bytes : 0;
-    surface->caps_ = (plan.caps & ~(DDSCAPS_VIDEOMEMORY | DDSCAPS_SYSTEMMEMORY | DDSCAPS_LOCALVIDMEM)) | memoryCaps;
+    surface->videoBytes_ = plan.video && !plan.desktopMemory ? bytes : 0;
+    surface->caps_ =
+        (plan.caps & ~(DDSCAPS_VIDEOMEMORY | DDSCAPS_SYSTEMMEMORY | DDSCAPS_LOCALVIDMEM)) | plan.memoryCaps;
     surface->caps2_ = plan.caps2;
-    if (primary) {
+    if (plan.primary) {
       surface->caps_ |= DDSCAPS_VISIBLE;
       if (plan.flipChain) surface->caps_ |= DDSCAPS_FRONTBUFFER;
     }
@@ -428,9 +452,9 @@ HRESULT DirectDraw::CreateSurface(DDSURFACEDESC2* desc, DirectDrawSurface** out,
       members[index - 1]->chainNext_ = surface;
       if (plan.flipChain) {
         surface->caps_ =
-            DDSCAPS_BACKBUFFER | DDSCAPS_FLIP | DDSCAPS_COMPLEX | memoryCaps | (plan.caps & DDSCAPS_3DDEVICE);
+            DDSCAPS_BACKBUFFER | DDSCAPS_FLIP | DDSCAPS_COMPLEX | plan.memoryCaps | (plan.caps & DDSCAPS_3DDEVICE);
       } else {
-        surface->caps_ = DDSCAPS_TEXTURE | DDSCAPS_MIPMAP | DDSCAPS_COMPLEX | memoryCaps;
+        surface->caps_ = DDSCAPS_TEXTURE | DDSCAPS_MIPMAP | DDSCAPS_COMPLEX | plan.memoryCaps;
         surface->caps2_ = plan.caps2 | DDSCAPS2_MIPMAPSUBLEVEL;
       }
     }
@@ -443,7 +467,7 @@ HRESULT DirectDraw::CreateSurface(DDSURFACEDESC2* desc, DirectDrawSurface** out,
     display_->videoUsed += surface->videoBytes_;
   }
   DirectDrawSurface* top = members.front();
-  if (primary) {
+  if (plan.primary) {
     if (plan.flipChain) top->backBufferCount_ = 1;
     top->gammaControl_.reset(new DirectDrawGammaControl(top));
     display_->primary = top;

@@ -328,13 +328,16 @@ TEST_F(SceneTest, AGlueChainHangsEachLinkOnItsOwnLimb) {
   for (uint32_t s : {a, b, c}) Engine().gObjectRecords[s].worldMatricesCurrent = 0;
   Matrix4f identity;
   MatrixIdentity(identity);
-  const D3DMATRIX i = ToD3DMatrix(identity);
-  Display().gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &i);
-  ApplyGlueTransform(c, b, identity);
-  const Matrix4f world = Transform(D3DTRANSFORMSTATE_WORLD);
+  // The device's world transform is neither read nor written on the way.
+  Matrix4f elsewhere = identity;
+  elsewhere.At(3, 0) = elsewhere.At(3, 1) = elsewhere.At(3, 2) = 7.0f;
+  const D3DMATRIX e = ToD3DMatrix(elsewhere);
+  Display().gD3DDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, &e);
+  const Matrix4f world = ApplyGlueTransform(c, b, identity);
   EXPECT_FLOAT_EQ(world.At(3, 0), 0.0f);
   EXPECT_FLOAT_EQ(world.At(3, 1), 20.0f);
   EXPECT_FLOAT_EQ(world.At(3, 2), 5.0f);
+  EXPECT_FLOAT_EQ(Transform(D3DTRANSFORMSTATE_WORLD).At(3, 0), 7.0f);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "platform/gdi/gdi.h"
 #include "platform/win/code_page.h"
+#include "platform/win/utf8.h"
 
 namespace vx::win {
 namespace {
@@ -55,6 +56,37 @@ TEST(CodePage1252Test, AnsiFontTextReadsTheSameTable) {
     expected += Cp1252ToCodePoint(uint8_t(byte));
   }
   EXPECT_EQ(DecodeCharsetText(ANSI_CHARSET, all.data(), all.size()), expected);
+}
+
+// SDL gets UTF-8: a code page 1252 text is converted as iconv converts it, a text that is UTF-8
+// already passes as it is, and reading back refuses what is not well-formed.
+TEST(CodePage1252Test, TextsForSdlAreUtf8AndMalformedSequencesAreRefused) {
+  iconv_t converter = iconv_open("UTF-8", "CP1252");
+  ASSERT_NE(converter, reinterpret_cast<iconv_t>(-1)) << "iconv has no CP1252";
+  std::string text = "caf\xE9 \x80 \x93ok\x94";
+  std::string expected(64, '\0');
+  char* in = text.data();
+  char* out = expected.data();
+  size_t inLeft = text.size(), outLeft = expected.size();
+  ASSERT_NE(iconv(converter, &in, &inLeft, &out, &outLeft), static_cast<size_t>(-1));
+  expected.resize(expected.size() - outLeft);
+  iconv_close(converter);
+  EXPECT_EQ(ToUtf8(text.c_str()), expected);
+  EXPECT_EQ(ToUtf8(expected.c_str()), expected) << "UTF-8 stays as it is";
+  EXPECT_EQ(ToUtf8(nullptr), "");
+
+  size_t pos = 0;
+  uint32_t codePoint = 0;
+  const std::string euro = "\xE2\x82\xAC";
+  EXPECT_TRUE(NextCodePoint(euro, pos, codePoint));
+  EXPECT_EQ(codePoint, 0x20ACu);
+  EXPECT_EQ(pos, 3u);
+  for (const std::string bad : {"\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE2\x82", "\x82"}) {
+    SCOPED_TRACE(bad.size());
+    pos = 0;
+    EXPECT_FALSE(NextCodePoint(bad, pos, codePoint));
+    EXPECT_FALSE(IsUtf8(bad));
+  }
 }
 
 }  // namespace

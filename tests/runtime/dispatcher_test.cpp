@@ -179,6 +179,8 @@ TEST_F(DispatcherTest, UnknownCommandEndsQuietlyWithCounterOnIt) {
   EXPECT_EQ(Interpreter().gProgramCounter->word, kUnknown);
 }
 
+// An exception's own text goes to the engine log, which the error box shows; one without text
+// leaves the last message there.
 TEST_F(DispatcherTest, FaultsInHandlersBecomeSevereException) {
   RegisterCommand(kFault, [] { throw std::runtime_error("boom"); });
   ImageBuilder b;
@@ -186,15 +188,23 @@ TEST_F(DispatcherTest, FaultsInHandlersBecomeSevereException) {
   ASSERT_TRUE(b.Load());
   EngineErrorLog("Device lost");
   auto r = test::RunLoaded();
-  Runtime().gLastEngineError[0] = '\0';
   EXPECT_TRUE(r.ended);
   EXPECT_EQ(r.errorCode, kErrSevereException);
-  EXPECT_EQ(r.errorText, "System Error : Severe Exception!. Device lost");
+  EXPECT_EQ(r.errorText, "System Error : Severe Exception!. boom");
   EXPECT_EQ(gProbeCalls, 1);
+
+  RegisterCommand(kFault, [] { throw 42; });
+  ASSERT_TRUE(b.Load());
+  EngineErrorLog("Device lost");
+  r = test::RunLoaded();
+  Runtime().gLastEngineError[0] = '\0';
+  EXPECT_EQ(r.errorCode, kErrSevereException);
+  EXPECT_EQ(r.errorText, "System Error : Severe Exception!. Device lost");
+  EXPECT_EQ(gProbeCalls, 2);
 
   RegisterCommand(kFault, [] { std::raise(SIGFPE); });  // a processor fault
   EXPECT_EQ(test::RunImage(b).errorCode, kErrSevereException);
-  EXPECT_EQ(gProbeCalls, 2);
+  EXPECT_EQ(gProbeCalls, 3);
 }
 
 // The error names the line of the command that faulted, also after commands that run inline.
