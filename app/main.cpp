@@ -10,6 +10,7 @@
 #include "common/le_words.h"
 #include "compiler/compiler.h"
 #include "platform/win/files.h"
+#include "platform/win/quit_signals.h"
 #include "runtime/builder.h"
 #include "runtime/demo.h"
 #include "runtime/dispatcher_state.h"
@@ -190,5 +191,9 @@ int main(int argc, char** argv) {
     vx::WinMain(nullptr, nullptr, Join(args).c_str(), 1);
     return 0;
   }
-  return AuthorTool(args);
+  const int status = AuthorTool(args);
+  // Compiling and building finish and clean up, then end as the signal asked.
+  const bool ranProgram = !args.empty() && args[0] == "run";
+  if (!ranProgram && vx::win::QuitSignalled()) vx::win::EndByQuitSignal();
+  return status;
 }

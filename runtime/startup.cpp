@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 
@@ -19,6 +20,7 @@
 #include "ide/language.h"
 #include "platform/win/files.h"
 #include "platform/win/profile.h"
+#include "platform/win/quit_signals.h"
 #include "platform/win/window.h"
 #include "runtime/attached_files.h"
 #include "runtime/dispatcher.h"
@@ -72,6 +74,8 @@ void InitWorkFileNames(win::HINSTANCE) {
   win::GetCurrentDirectoryA(&Runtime().gStartDirectory);
   Host().gProgramFolder = win::ExecutableFolder();
   Host().gTempFolder = MakeTempFolder();
+  // Tests send a quit signal here, the first moment that leaves something for the clean-up.
+  if (std::getenv("VX_TEST_TERM_AFTER_TEMP_FOLDER")) std::raise(SIGTERM);
   win::SetCurrentDirectoryA(Runtime().gStartDirectory.c_str());
   Runtime().gWorkFile = Host().gTempFolder + "workfile.tmp";
   Runtime().gWorkFile2 = Host().gTempFolder + "workfil2.tmp";
@@ -201,6 +205,8 @@ void DeleteTempWorkFiles() {
 void BeginHost(win::HINSTANCE instance, const char* commandLine, int* fullScreen, int* windowed) {
   Runtime().gInstance = instance;
   Runtime().gCommandLine = commandLine ? commandLine : "";
+  // A signal from here on ends the run through the clean-up that removes the work folder.
+  win::InstallQuitSignals();
   InstallRuntimeHooks();
   InstallEngineHooks();
   RegisterAllCommands();
@@ -215,6 +221,7 @@ void BeginHost(win::HINSTANCE instance, const char* commandLine, int* fullScreen
 
 bool RunProgram(win::HINSTANCE instance, int showCommand, int fullScreen, int windowed, bool standalone,
                 ProgramSource source) {
+  if (win::QuitSignalled()) return true;  // asked to end before it began
   win::HWND window = CreateRuntimeWindow(instance, showCommand, kRuntimeWindowStyle);
   if (!window) return false;
   Host().gMainWindow = Runtime().gOwnerWindow = window;

@@ -27,6 +27,7 @@
 #include "platform/win/keyboard.h"
 #include "platform/win/message_box.h"
 #include "platform/win/messages.h"
+#include "platform/win/quit_signals.h"
 
 namespace vx::win {
 
@@ -442,6 +443,15 @@ void TranslateWindowEvent(const SDL_WindowEvent& event, WindowObject* target) {
   }
 }
 
+// With no window to close, the request still ends the message loop.
+void RequestQuit(WindowObject* target) {
+  if (target) {
+    PostMessageA(target, WM_CLOSE, 0, 0);
+  } else {
+    PostQuitMessage(0);
+  }
+}
+
 void Translate(const SDL_Event& event) {
   WindowObject* target = EventTarget();
   switch (event.type) {
@@ -456,14 +466,7 @@ void Translate(const SDL_Event& event) {
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: TranslateButton(event.button, target); break;
     case SDL_WINDOWEVENT: TranslateWindowEvent(event.window, target); break;
-    case SDL_QUIT:
-      // With no window to close, the request still ends the message loop.
-      if (target) {
-        PostMessageA(target, WM_CLOSE, 0, 0);
-      } else {
-        PostQuitMessage(0);
-      }
-      break;
+    case SDL_QUIT: RequestQuit(target); break;
     default: break;
   }
 }
@@ -642,7 +645,8 @@ int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) {
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
   // Windows titles a box without a caption "Error".
-  if (ProbeVideo() == Video::Display)
+  // A process asked to end by a signal waits for no answer.
+  if (ProbeVideo() == Video::Display && !QuitSignalled())
     ShowMessageBoxWindow(text ? text : "", ToUtf8(caption ? caption : "Error"), (type & 0xF0) == MB_ICONSTOP);
   return IDOK;
 }
@@ -714,7 +718,9 @@ int GetSystemMetrics(int index) {
 // --- Events -----------------------------------------------------------------------------------
 
 void PumpPlatformEvents() {
-  if (gPumping || !SDL_WasInit(SDL_INIT_VIDEO) || !OnEventThread()) return;
+  if (gPumping || !OnEventThread()) return;
+  if (TakeQuitSignals() > 0) RequestQuit(EventTarget());
+  if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
   gPumping = true;  // a listener that peeks must not read events out of order
   SDL_PumpEvents();
   SDL_Event events[16];
