@@ -107,6 +107,7 @@ win::HWND CreateRuntimeWindow(win::HINSTANCE instance, int showCommand, win::DWO
   win::HWND window = win::CreateWindowExA(0, kClassName, "Vorlix", style, 0, 0, 640, 480, nullptr, instance);
   if (!window) {
     Interpreter().gErrorCode = kErrWindowNotCreated;
+    if (const std::string why = win::DisplayFailure(); !why.empty()) LogEngineError(why);
     return nullptr;
   }
   CreateSystemFont();
@@ -267,7 +268,7 @@ int WinMain(win::HINSTANCE instance, win::HINSTANCE, const char* commandLine, in
   BeginHost(instance, commandLine, &fullScreen, &windowed);
   // The program is entry 0 of the block at the end of the executable; the word file that the
   // builder attached names the errors, unless one stands beside the game.
-  RunProgram(instance, showCommand, fullScreen, windowed, true, [](std::string& imagePath) {
+  const bool ran = RunProgram(instance, showCommand, fullScreen, windowed, true, [](std::string& imagePath) {
     if (!LoadAttachedFiles(win::ExecutablePath()) || !ExtractProgramImage(imagePath)) return false;
     std::string words = LanguageWordFileEntry();
     if (!win::CanOpenForReading(LanguageWordFilePath()) && ResolveVirtualFile(words, "txt"))
@@ -275,7 +276,7 @@ int WinMain(win::HINSTANCE instance, win::HINSTANCE, const char* commandLine, in
     return true;
   });
   EndHost();
-  return 0;
+  return ran ? 0 : 1;
 }
 
 }  // namespace vx

@@ -182,6 +182,21 @@ TEST_F(AuthorToolTest, ASignalRightAfterTheWorkFolderIsMadeLeavesNoFolder) {
   }
 }
 
+// A display that is named but cannot be opened is said so, and the program does not run unseen:
+// `vorlix run` and a built game end with a message that names it and a status that is not 0.
+TEST_F(AuthorToolTest, ADisplayThatCannotBeOpenedIsAnErrorThatNamesIt) {
+  dir.Write("project/game.vxa", "wait key\nend\n");
+  ASSERT_EQ(Vorlix("build project/game.vxa -o game").status, 0);
+  const std::string noDisplay = "env -u SDL_VIDEODRIVER -u WAYLAND_DISPLAY DISPLAY=:9999 ";
+  for (const std::string& program :
+       {std::string("'") + VX_VORLIX_PATH + "' run project/game.vxa", std::string("./game")}) {
+    const Outcome run = Shell("", noDisplay + program);
+    EXPECT_EQ(run.status, 1) << program << "\n" << run.errors;
+    EXPECT_NE(run.errors.find("The display :9999 could not be opened"), std::string::npos) << run.errors;
+    EXPECT_EQ(WorkFoldersLeft(), 0) << program;
+  }
+}
+
 TEST_F(AuthorToolTest, ABuildFromABareNameShipsTheMediaBesideTheProgramAndNothingElse) {
   std::filesystem::create_directories(dir.path() + "project/media");
   std::filesystem::copy_file(std::string(VX_SOURCE_DIR) + "/examples/media/ball.png",

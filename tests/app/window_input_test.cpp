@@ -181,4 +181,32 @@ TEST(WindowInputTest, ASignalEndsAProgramWhoseExitPromptWaits) {
   EXPECT_NE(dir.Read("computes.txt").find("Goodbye: See you\n"), std::string::npos) << dir.Read("computes.txt");
 }
 
+// A display that refuses the first connections, as a busy server does now and then, still gets
+// the program's window; one that refuses every try ends the run with a message that names it.
+TEST(WindowInputTest, ADisplayThatRefusesAFewConnectionsStillGetsTheWindow) {
+  if (!HaveTool("Xvfb") || !HaveTool("xwininfo") || !HaveTool("xdotool"))
+    GTEST_SKIP() << "needs Xvfb, xwininfo and xdotool";
+  test::TempFolder dir;
+  dir.Write("key.vxa", "set window on\nwait key\nend\n");
+  const int status = test::RunXvfbSession(
+      dir,
+      "VX_TEST_DISPLAY_REFUSALS=4 \"$VORLIX\" run key.vxa & game=$!\n"
+      "wait_window Vorlix\n"
+      "xdotool windowfocus --sync $(xdotool search --name '^Vorlix$' | head -1) key space\n"
+      "wait_game; echo \"refused 4 times: ended with $?\"\n"
+      "game=; waiting 'the run on a display that refuses every try to end'\n"
+      "VX_TEST_DISPLAY_REFUSALS=5 \"$VORLIX\" run key.vxa 2> refused.txt; echo \"refused 5 times: ended with $?\"\n"
+      "echo \"the display was $DISPLAY\"\n",
+      "640x480x24");
+  ASSERT_EQ(status, 0) << dir.Read("log.txt");
+  const std::string log = dir.Read("log.txt");
+  EXPECT_NE(log.find("refused 4 times: ended with 0"), std::string::npos) << log;
+  EXPECT_NE(log.find("refused 5 times: ended with 1"), std::string::npos) << log;
+  const size_t at = log.find("the display was ");
+  ASSERT_NE(at, std::string::npos) << log;
+  const std::string display = log.substr(at + 16, log.find('\n', at) - at - 16);
+  EXPECT_NE(dir.Read("refused.txt").find("The display " + display + " could not be opened"), std::string::npos)
+      << dir.Read("refused.txt");
+}
+
 }  // namespace vx
