@@ -1,6 +1,7 @@
 // The vorlix executable: a standalone game when an attached-files block carries a program,
 // otherwise the author's tool that compiles, runs and builds BASIC programs.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +11,8 @@
 #include "common/le_words.h"
 #include "compiler/compiler.h"
 #include "platform/win/files.h"
+#include "platform/win/quit_signals.h"
+#include "platform/win/window.h"
 #include "runtime/builder.h"
 #include "runtime/demo.h"
 #include "runtime/dispatcher_state.h"
@@ -202,10 +205,14 @@ int AuthorTool(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  // A standalone game always exits with 0.
-  if (CarriesAttachedProgram(vx::win::ExecutablePath())) {
-    vx::WinMain(nullptr, nullptr, Join(args).c_str(), 1);
-    return 0;
-  }
-  return AuthorTool(args);
+  // Tests make the display refuse a few connections, as a busy server does.
+  if (const char* refusals = std::getenv("VX_TEST_DISPLAY_REFUSALS"))
+    vx::win::SetDisplayOpenFailures(std::atoi(refusals));
+  // A built game exits with 0 once it ran, whatever its program did.
+  if (CarriesAttachedProgram(vx::win::ExecutablePath())) return vx::WinMain(nullptr, nullptr, Join(args).c_str(), 1);
+  const int status = AuthorTool(args);
+  // Compiling and building finish and clean up, then end as the signal asked.
+  const bool ranProgram = !args.empty() && args[0] == "run";
+  if (!ranProgram && vx::win::QuitSignalled()) vx::win::EndByQuitSignal();
+  return status;
 }

@@ -12,6 +12,7 @@
 #include "runtime/flow.h"
 #include "runtime/main_loop.h"
 #include "runtime/program_image.h"
+#include "surfaces/display_state.h"
 #include "system/system_state.h"
 
 namespace vx {
@@ -50,8 +51,9 @@ void ResetRuntimeState() {
   Runtime().gReferenceTable.fill(nullptr);
   System().gDllHandles.fill(nullptr);
   ResetWindowState();
-  ResetDrawTarget();       // drawing goes to the back buffer in white on black
-  ResetTextStateForRun();  // the text state and both fonts, the print cursor at 0,0
+  ResetDrawTarget();              // drawing goes to the back buffer in white on black
+  ResetTextStateForRun();         // the text state and both fonts, the print cursor at 0,0
+  Display().gDisplayInvalid = 0;  // what an earlier run did to the display is no news to this one
 }
 
 }  // namespace vx

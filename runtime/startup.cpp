@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 
@@ -19,6 +20,7 @@
 #include "ide/language.h"
 #include "platform/win/files.h"
 #include "platform/win/profile.h"
+#include "platform/win/quit_signals.h"
 #include "platform/win/window.h"
 #include "runtime/attached_files.h"
 #include "runtime/dispatcher.h"
@@ -72,6 +74,8 @@ void InitWorkFileNames(win::HINSTANCE) {
   win::GetCurrentDirectoryA(&Runtime().gStartDirectory);
   Host().gProgramFolder = win::ExecutableFolder();
   Host().gTempFolder = MakeTempFolder();
+  // Tests send a quit signal here, the first moment that leaves something for the clean-up.
+  if (std::getenv("VX_TEST_TERM_AFTER_TEMP_FOLDER")) std::raise(SIGTERM);
   win::SetCurrentDirectoryA(Runtime().gStartDirectory.c_str());
   Runtime().gWorkFile = Host().gTempFolder + "workfile.tmp";
   Runtime().gWorkFile2 = Host().gTempFolder + "workfil2.tmp";
@@ -103,6 +107,7 @@ win::HWND CreateRuntimeWindow(win::HINSTANCE instance, int showCommand, win::DWO
   win::HWND window = win::CreateWindowExA(0, kClassName, "Vorlix", style, 0, 0, 640, 480, nullptr, instance);
   if (!window) {
     Interpreter().gErrorCode = kErrWindowNotCreated;
+    if (const std::string why = win::DisplayFailure(); !why.empty()) LogEngineError(why);
     return nullptr;
   }
   CreateSystemFont();
@@ -201,6 +206,8 @@ void DeleteTempWorkFiles() {
 void BeginHost(win::HINSTANCE instance, const char* commandLine, int* fullScreen, int* windowed) {
   Runtime().gInstance = instance;
   Runtime().gCommandLine = commandLine ? commandLine : "";
+  // A signal from here on ends the run through the clean-up that removes the work folder.
+  win::InstallQuitSignals();
   InstallRuntimeHooks();
   InstallEngineHooks();
   RegisterAllCommands();
@@ -215,6 +222,7 @@ void BeginHost(win::HINSTANCE instance, const char* commandLine, int* fullScreen
 
 bool RunProgram(win::HINSTANCE instance, int showCommand, int fullScreen, int windowed, bool standalone,
                 ProgramSource source) {
+  if (win::QuitSignalled()) return true;  // asked to end before it began
   win::HWND window = CreateRuntimeWindow(instance, showCommand, kRuntimeWindowStyle);
   if (!window) return false;
   Host().gMainWindow = Runtime().gOwnerWindow = window;
@@ -260,7 +268,7 @@ int WinMain(win::HINSTANCE instance, win::HINSTANCE, const char* commandLine, in
   BeginHost(instance, commandLine, &fullScreen, &windowed);
   // The program is entry 0 of the block at the end of the executable; the word file that the
   // builder attached names the errors, unless one stands beside the game.
-  RunProgram(instance, showCommand, fullScreen, windowed, true, [](std::string& imagePath) {
+  const bool ran = RunProgram(instance, showCommand, fullScreen, windowed, true, [](std::string& imagePath) {
     if (!LoadAttachedFiles(win::ExecutablePath()) || !ExtractProgramImage(imagePath)) return false;
     std::string words = LanguageWordFileEntry();
     if (!win::CanOpenForReading(LanguageWordFilePath()) && ResolveVirtualFile(words, "txt"))
@@ -268,7 +276,7 @@ int WinMain(win::HINSTANCE instance, win::HINSTANCE, const char* commandLine, in
     return true;
   });
   EndHost();
-  return 0;
+  return ran ? 0 : 1;
 }
 
 }  // namespace vx

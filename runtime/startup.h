@@ -8,7 +8,7 @@
 
 namespace vx {
 
-// Runs the program attached to the executable; returns 0 in every case.
+// Runs the program attached to the executable; returns 0, or 1 when it got no window to run in.
 int WinMain(win::HINSTANCE instance, win::HINSTANCE previous, const char* commandLine, int showCommand);
 
 // The steps of WinMain, also used to run a program compiled by the author's tool:

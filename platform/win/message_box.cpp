@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/gdi/gdi.h"
+#include "platform/win/quit_signals.h"
 
 namespace vx::win {
 
@@ -183,7 +184,8 @@ std::vector<uint32_t> DrawBox(const std::string& text, bool stop, Layout* layout
 
 bool Inside(const SDL_Rect& r, int x, int y) { return x >= r.x && y >= r.y && x < r.x + r.w && y < r.y + r.h; }
 
-// Waits for the answer; events of other windows are left alone.
+// Waits for the answer, or for a signal that ends the process; events of other windows are left
+// alone.
 void WaitForAnswer(SDL_Window* window, SDL_Renderer* renderer, SDL_Texture* texture, const SDL_Rect& button) {
   const Uint32 id = SDL_GetWindowID(window);
   auto present = [&] {
@@ -193,7 +195,7 @@ void WaitForAnswer(SDL_Window* window, SDL_Renderer* renderer, SDL_Texture* text
   };
   present();
   bool pressed = false;  // the button went down inside it
-  for (;;) {
+  while (!QuitSignalled()) {
     SDL_Event event;
     if (!SDL_WaitEventTimeout(&event, 200)) {
       present();

@@ -27,6 +27,7 @@
 #include "platform/win/keyboard.h"
 #include "platform/win/message_box.h"
 #include "platform/win/messages.h"
+#include "platform/win/quit_signals.h"
 #include "platform/win/sdl_keys.h"
 #include "platform/win/utf8.h"
 
@@ -66,11 +67,14 @@ struct WindowClass {
   int iconResource;
 };
 
-enum class Video { Unknown, Display, Headless };
+// Unavailable: a display was named but could not be opened; no window can be made.
+enum class Video { Unknown, Display, Headless, Unavailable };
 
 std::vector<WindowClass> gClasses;
 std::vector<std::unique_ptr<WindowObject>> gWindows;  // oldest first
 Video gVideo = Video::Unknown;
+std::string gVideoFailure;   // why the named display could not be opened
+int gVideoOpenFailures = 0;  // fault injection: attempts still to fail
 bool gCreationFails = false;
 int gCursorCount = 0;         // shown while 0 or more
 POINT gCursorPosition{0, 0};  // headless: where SetCursorPos put the cursor
@@ -118,6 +122,41 @@ bool IsVirtualDriver(const char* driver) {
   return name == "dummy" || name == "offscreen" || name == "evdev";
 }
 
+// The display the environment names, or empty when it names none and the program runs headless:
+// DISPLAY or WAYLAND_DISPLAY, else a real driver set for SDL. A virtual driver set for SDL names
+// none, whatever else is set.
+std::string NamedDisplay() {
+  const char* driver = std::getenv("SDL_VIDEODRIVER");
+  const std::string_view drivers = driver ? driver : "";
+  if (IsVirtualDriver(std::string(drivers.substr(0, drivers.find(','))).c_str())) return {};
+  for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY"})
+    if (const char* name = std::getenv(variable); name && *name) return name;
+  return std::string(drivers);
+}
+
+std::string DriversFor(const std::string& named) {
+  if (named.empty()) return "offscreen,dummy";
+  const char* x = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if (x && *x && wayland && *wayland) return "x11,wayland";
+  return x && *x ? "x11" : "wayland";
+}
+
+// A busy X server may refuse a connection for a moment (EAGAIN): a failed start is tried again.
+bool StartVideo() {
+  constexpr int kAttempts = 5;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    if (attempt > 0) SDL_Delay(50u << attempt);
+    if (gVideoOpenFailures > 0) {
+      --gVideoOpenFailures;
+      SDL_SetError("the connection was refused (injected)");
+      continue;
+    }
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
+  }
+  return false;
+}
+
 Video ProbeVideo() {
   if (gVideo != Video::Unknown) return gVideo;
   gVideo = Video::Headless;
@@ -127,11 +166,19 @@ Video ProbeVideo() {
   // As on Windows, the click that gives a window the focus reaches it too: SDL otherwise drops a
   // click that it handles within a few milliseconds of the focus, which a busy program does.
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+  const std::string named = NamedDisplay();
   // Without an X or Wayland display there is nothing to probe: go straight to the offscreen
-  // driver instead of letting the display libraries complain on standard error.
-  if (!std::getenv("SDL_VIDEODRIVER") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen,dummy");
-  if (!SDL_WasInit(SDL_INIT_VIDEO) && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return gVideo;
+  // driver instead of letting the display libraries complain on standard error. With one, only
+  // its own drivers: SDL would otherwise fall back to the offscreen one when it cannot connect.
+  if (!std::getenv("SDL_VIDEODRIVER")) SDL_SetHint(SDL_HINT_VIDEODRIVER, DriversFor(named).c_str());
+  if (!SDL_WasInit(SDL_INIT_VIDEO) && !StartVideo()) {
+    // A display that was asked for and cannot be had is an error, never a run nobody sees.
+    if (!named.empty()) {
+      gVideo = Video::Unavailable;
+      gVideoFailure = "The display " + named + " could not be opened: " + SDL_GetError();
+    }
+    return gVideo;
+  }
   if (!IsVirtualDriver(SDL_GetCurrentVideoDriver()) && SDL_GetNumVideoDisplays() > 0) gVideo = Video::Display;
   return gVideo;
 }
@@ -274,6 +321,15 @@ void TranslateWindowEvent(const SDL_WindowEvent& event, WindowObject* target) {
   }
 }
 
+// With no window to close, the request still ends the message loop.
+void RequestQuit(WindowObject* target) {
+  if (target) {
+    PostMessageA(target, WM_CLOSE, 0, 0);
+  } else {
+    PostQuitMessage(0);
+  }
+}
+
 void Translate(const SDL_Event& event) {
   WindowObject* target = EventTarget();
   switch (event.type) {
@@ -288,14 +344,7 @@ void Translate(const SDL_Event& event) {
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: TranslateButton(event.button, target); break;
     case SDL_WINDOWEVENT: TranslateWindowEvent(event.window, target); break;
-    case SDL_QUIT:
-      // With no window to close, the request still ends the message loop.
-      if (target) {
-        PostMessageA(target, WM_CLOSE, 0, 0);
-      } else {
-        PostQuitMessage(0);
-      }
-      break;
+    case SDL_QUIT: RequestQuit(target); break;
     default: break;
   }
 }
@@ -343,6 +392,7 @@ HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DW
   PlaceClientArea(*window, x, y, width, height);
 
   const bool nativeTaken = std::any_of(gWindows.begin(), gWindows.end(), [](const auto& w) { return w->native; });
+  if (ProbeVideo() == Video::Unavailable) return nullptr;
   if (ProbeVideo() == Video::Display && !nativeTaken) {
     window->native = SDL_CreateWindow(ToUtf8(title).c_str(), window->x, window->y, std::max(window->width, 1),
                                       std::max(window->height, 1), SDL_WINDOW_HIDDEN | NativeFlagsOf(style));
@@ -459,6 +509,8 @@ BOOL TranslateMessage(const MSG* msg) {
 
 bool IsHeadless() { return ProbeVideo() != Video::Display; }
 
+std::string DisplayFailure() { return ProbeVideo() == Video::Unavailable ? gVideoFailure : std::string(); }
+
 void* NativeWindowOf(HWND hwnd) {
   const WindowObject* window = Live(hwnd);
   return window ? window->native : nullptr;
@@ -474,7 +526,8 @@ int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) {
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
   // Windows titles a box without a caption "Error".
-  if (ProbeVideo() == Video::Display)
+  // A process asked to end by a signal waits for no answer.
+  if (ProbeVideo() == Video::Display && !QuitSignalled())
     ShowMessageBoxWindow(text ? text : "", ToUtf8(caption ? caption : "Error"), (type & 0xF0) == MB_ICONSTOP);
   return IDOK;
 }
@@ -546,7 +599,9 @@ int GetSystemMetrics(int index) {
 // --- Events -----------------------------------------------------------------------------------
 
 void PumpPlatformEvents() {
-  if (gPumping || !SDL_WasInit(SDL_INIT_VIDEO) || !OnEventThread()) return;
+  if (gPumping || !OnEventThread()) return;
+  if (TakeQuitSignals() > 0) RequestQuit(EventTarget());
+  if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
   gPumping = true;  // a listener that peeks must not read events out of order
   SDL_PumpEvents();
   SDL_Event events[16];
@@ -571,5 +626,7 @@ void AddPlatformEventListener(PlatformEventListener listener) {
 void RemovePlatformEventListener(PlatformEventListener listener) { std::erase(gListeners, listener); }
 
 void SetWindowCreationFails(bool fail) { gCreationFails = fail; }
+
+void SetDisplayOpenFailures(int count) { gVideoOpenFailures = count; }
 
 }  // namespace vx::win

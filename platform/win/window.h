@@ -59,7 +59,8 @@ constexpr int kFrameCaption = 19;
 BOOL RegisterClassA(const WNDCLASSA* windowClass);
 BOOL UnregisterClassA(const char* className);
 // Creates the window of a registered class. It is not shown until ShowWindow. With no display
-// (SDL's dummy or offscreen driver, or none at all) the window is virtual and always has focus.
+// (SDL's dummy or offscreen driver, or none named) the window is virtual and always has focus; a
+// display that is named but cannot be opened makes every creation fail (DisplayFailure).
 HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DWORD style, int x, int y, int width,
                      int height, HWND parent, HINSTANCE instance);
 BOOL DestroyWindow(HWND window);  // sends WM_DESTROY
@@ -81,6 +82,10 @@ LRESULT DispatchMessageA(const MSG* msg);
 // it answers TRUE for key messages as Windows does.
 BOOL TranslateMessage(const MSG* msg);
 bool IsHeadless();
+// Why no window can be made: the display that the environment names (DISPLAY, WAYLAND_DISPLAY or a
+// real driver in SDL_VIDEODRIVER) could not be opened, after a few tries. Empty when it could, or
+// when none is named and windows are virtual.
+std::string DisplayFailure();
 // The SDL window behind a window handle (null for a virtual window), for presentation.
 void* NativeWindowOf(HWND window);
 
@@ -113,5 +118,7 @@ void RemovePlatformEventListener(PlatformEventListener listener);
 
 // Fault injection: while set, CreateWindowExA fails and returns null.
 void SetWindowCreationFails(bool fail);
+// Fault injection: the next `count` attempts to open the display fail, as a busy server refuses.
+void SetDisplayOpenFailures(int count);
 
 }  // namespace vx::win

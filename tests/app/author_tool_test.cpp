@@ -36,6 +36,13 @@ class AuthorToolTest : public ::testing::Test {
   Outcome Vorlix(const std::string& arguments) {
     return Shell("", std::string("'") + VX_VORLIX_PATH + "' " + arguments);
   }
+  // The work folders that runs left in the temporary folder.
+  int WorkFoldersLeft() {
+    int left = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path() + "tmp"))
+      left += entry.path().filename().string().starts_with("vorlix-");
+    return left;
+  }
 
   test::TempFolder dir;
 };
@@ -207,8 +214,44 @@ TEST_F(AuthorToolTest, ASignalEndsTheRunWhileItStartsAndWhileItComputes) {
     std::filesystem::remove(dir.path() + "project/ready.bmp");
     const Outcome run = Shell("", std::string("sh -c 'timeout -k 5 30 \"$0\" run project/spin.vxa & game=$!; ") +
                                       moment + "; kill -TERM $game; wait $game' '" + VX_VORLIX_PATH + "'");
-    // 0: the run ended; 143: the signal came before the window layer took signals over.
+    // 0: the run ended; 143: the signal came before the process took signals over, when it had
+    // made nothing yet.
     EXPECT_TRUE(run.status == 0 || run.status == 143) << moment << ": status " << run.status << "\n" << run.errors;
+    EXPECT_EQ(WorkFoldersLeft(), 0) << moment;
+  }
+}
+
+// The earliest signal that finds something to clean up comes right after the work folder is made:
+// a run ends as a signalled run does, compiling and building end by the signal, and none leaves
+// its folder behind.
+TEST_F(AuthorToolTest, ASignalRightAfterTheWorkFolderIsMadeLeavesNoFolder) {
+  dir.Write("project/game.vxa", "wait key\nend\n");
+  const struct {
+    const char* arguments;
+    int status;
+  } kCases[] = {{"run project/game.vxa", 0},
+                {"compile project/game.vxa -o game.dat", 143},
+                {"build project/game.vxa -o game", 143}};
+  for (const auto& c : kCases) {
+    const Outcome outcome =
+        Shell("", std::string("env VX_TEST_TERM_AFTER_TEMP_FOLDER=1 '") + VX_VORLIX_PATH + "' " + c.arguments);
+    EXPECT_EQ(outcome.status, c.status) << c.arguments << "\n" << outcome.errors;
+    EXPECT_EQ(WorkFoldersLeft(), 0) << c.arguments;
+  }
+}
+
+// A display that is named but cannot be opened is said so, and the program does not run unseen:
+// `vorlix run` and a built game end with a message that names it and a status that is not 0.
+TEST_F(AuthorToolTest, ADisplayThatCannotBeOpenedIsAnErrorThatNamesIt) {
+  dir.Write("project/game.vxa", "wait key\nend\n");
+  ASSERT_EQ(Vorlix("build project/game.vxa -o game").status, 0);
+  const std::string noDisplay = "env -u SDL_VIDEODRIVER -u WAYLAND_DISPLAY DISPLAY=:9999 ";
+  for (const std::string& program :
+       {std::string("'") + VX_VORLIX_PATH + "' run project/game.vxa", std::string("./game")}) {
+    const Outcome run = Shell("", noDisplay + program);
+    EXPECT_EQ(run.status, 1) << program << "\n" << run.errors;
+    EXPECT_NE(run.errors.find("The display :9999 could not be opened"), std::string::npos) << run.errors;
+    EXPECT_EQ(WorkFoldersLeft(), 0) << program;
   }
 }
 

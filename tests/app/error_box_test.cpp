@@ -25,7 +25,7 @@ TEST(ErrorBoxTest, AFailingGameShowsItsErrorInABoxThatEnterAndOkClose) {
   const int status = test::RunXvfbSession(
       dir,
       "\"$VORLIX\" run fail.vxa 2> errors.txt & game=$!\n"
-      "( sleep 90; kill -KILL $game ) 2>/dev/null & watchdog=$!\n"
+      "( sleep 60; kill -KILL $game ) 2>/dev/null & watchdog=$!\n"
       "wait_shown 'Error In Program' box.xwd ' 23 11 e8'\n"
       "xwininfo -root -tree > windows.txt\n"
       "xdotool windowfocus --sync $(xdotool search --name 'Error In Program' | head -1) key Return\n"
@@ -35,7 +35,7 @@ TEST(ErrorBoxTest, AFailingGameShowsItsErrorInABoxThatEnterAndOkClose) {
       "box=$(xdotool search --name Goodbye | head -1)\n"
       "eval $(xdotool getwindowgeometry --shell $box)\n"
       "xdotool mousemove --window $box $((WIDTH / 2)) $((HEIGHT - 23)) click 1\n"
-      "wait $game; echo game ended with $?\n"
+      "wait_game; echo game ended with $?\n"
       "kill $watchdog 2>/dev/null\n",
       "1024x768x24");
   ASSERT_EQ(status, 0) << dir.Read("log.txt");

@@ -66,7 +66,7 @@ TEST(WindowInputTest, TheMouseOfAScaledFullScreenPictureIsWhereThePlayerSeesIt) 
 // A click of 10 ms, shorter than a frame, counts: it ends `wait mouse`, and mouseclick() reports it
 // once, full screen (read from the mouse device) and in a window (from the window's messages).
 // Each program shows red while it waits and white while it asks mouseclick(); the clicks come once
-// those show, and a program that missed one would wait until the watchdog ends it.
+// those show, and a program that missed one would wait until the session's time is up.
 TEST(WindowInputTest, AClickShorterThanAFrameEndsWaitMouseAndCountsOnce) {
   if (!HaveTool("Xvfb") || !HaveTool("xwd") || !HaveTool("xwininfo") || !HaveTool("xdotool"))
     GTEST_SKIP() << "needs Xvfb, xwd, xwininfo and xdotool";
@@ -84,32 +84,31 @@ TEST(WindowInputTest, AClickShorterThanAFrameEndsWaitMouseAndCountsOnce) {
                                "  cls rgb(255, 255, 255)\n"
                                "until mouseclick() = 1\n"
                                "end\n");
-    const int status = test::RunXvfbSession(dir,
-                                            "\"$VORLIX\" run click.vxa & game=$!\n"
-                                            "( sleep 90; kill -KILL $game ) 2>/dev/null & watchdog=$!\n"
-                                            "wait_window " +
-                                                window +
-                                                "\n"
-                                                "tries=0\n"
-                                                "until xwininfo -name " +
-                                                window + " | grep -q 'Width: " + width +
-                                                "'; do\n"
-                                                "  tries=$((tries + 1)); [ $tries -gt 600 ] && break; sleep 0.1\n"
-                                                "done\n"
-                                                "wait_focus " +
-                                                window +
-                                                "\n"
-                                                "wait_shown " +
-                                                window +
-                                                " red.xwd ' 00 00 f[8-9a-f]'\n"
-                                                "xdotool mousemove 100 100 mousedown 1 sleep 0.01 mouseup 1\n"
-                                                "wait_shown " +
-                                                window +
-                                                " white.xwd ' f[8-9a-f] f[8-9a-f] f[8-9a-f]'\n"
-                                                "xdotool mousedown 1 sleep 0.01 mouseup 1\n"
-                                                "wait $game; echo game ended with $?\n"
-                                                "kill $watchdog 2>/dev/null\n",
-                                            "1024x768x24");
+    // Both sessions end within ctest's limit, each with what it waited for should it hang.
+    const std::string script =
+        "\"$VORLIX\" run click.vxa & game=$!\n"
+        "wait_window " +
+        window +
+        "\n"
+        "waiting 'the window to be " +
+        width +
+        " wide'; tries=0\n"
+        "until xwininfo -name " +
+        window + " | grep -q 'Width: " + width +
+        "'; do poll; done\n"
+        "wait_focus " +
+        window +
+        "\n"
+        "wait_shown " +
+        window +
+        " red.xwd ' 00 00 f[8-9a-f]'\n"
+        "xdotool mousemove 100 100 mousedown 1 sleep 0.01 mouseup 1\n"
+        "wait_shown " +
+        window +
+        " white.xwd ' f[8-9a-f] f[8-9a-f] f[8-9a-f]'\n"
+        "xdotool mousedown 1 sleep 0.01 mouseup 1\n"
+        "wait_game; echo game ended with $?\n";
+    const int status = test::RunXvfbSession(dir, script, "1024x768x24", 50);
     ASSERT_EQ(status, 0) << dir.Read("log.txt");
     EXPECT_NE(dir.Read("log.txt").find("game ended with 0"), std::string::npos) << dir.Read("log.txt");
   }
@@ -148,6 +147,66 @@ TEST(WindowInputTest, EscAndASignalEndAProgramThatComputesInItsWindow) {
   const std::string log = dir.Read("log.txt");
   EXPECT_NE(log.find("esc: ended with 0"), std::string::npos) << log;
   EXPECT_NE(log.find("term: ended with 0"), std::string::npos) << log;
+}
+
+// A signal ends a program whose exit prompt is set: while it computes the box is never shown, and
+// a box already waiting for its click closes. A watchdog kills what is not ended within 30 seconds.
+TEST(WindowInputTest, ASignalEndsAProgramWhoseExitPromptWaits) {
+  if (!HaveTool("Xvfb") || !HaveTool("xwininfo")) GTEST_SKIP() << "needs Xvfb and xwininfo";
+  test::TempFolder dir;
+  dir.Write("computes.vxa",
+            "set window on\nexit prompt \"See you\", \"Goodbye\"\nmanual refresh\nsave bitmap \"ready.png\"\n"
+            "refresh screen\ndo\n  inc a\nloop\n");
+  dir.Write("box.vxa", "exit prompt \"See you\", \"Goodbye\"\nend\n");
+  const int status = test::RunXvfbSession(dir,
+                                          "for how in computes box; do\n"
+                                          "  \"$VORLIX\" run $how.vxa 2> $how.txt & game=$!\n"
+                                          "  ( sleep 30; kill -KILL $game ) 2>/dev/null & watchdog=$!\n"
+                                          "  if [ $how = computes ]; then\n"
+                                          "    waiting 'the first picture'; tries=0\n"
+                                          "    until [ -f ready.png ]; do poll; done\n"
+                                          "  else\n"
+                                          "    wait_window Goodbye\n"
+                                          "  fi\n"
+                                          "  kill -TERM $game\n"
+                                          "  wait_game; echo \"$how: ended with $?\"\n"
+                                          "  kill $watchdog 2>/dev/null\n"
+                                          "done\n",
+                                          "1024x768x24");
+  ASSERT_EQ(status, 0) << dir.Read("log.txt");
+  const std::string log = dir.Read("log.txt");
+  EXPECT_NE(log.find("computes: ended with 0"), std::string::npos) << log << dir.Read("computes.txt");
+  EXPECT_NE(log.find("box: ended with 0"), std::string::npos) << log << dir.Read("box.txt");
+  // The box's text still reaches the terminal.
+  EXPECT_NE(dir.Read("computes.txt").find("Goodbye: See you\n"), std::string::npos) << dir.Read("computes.txt");
+}
+
+// A display that refuses the first connections, as a busy server does now and then, still gets
+// the program's window; one that refuses every try ends the run with a message that names it.
+TEST(WindowInputTest, ADisplayThatRefusesAFewConnectionsStillGetsTheWindow) {
+  if (!HaveTool("Xvfb") || !HaveTool("xwininfo") || !HaveTool("xdotool"))
+    GTEST_SKIP() << "needs Xvfb, xwininfo and xdotool";
+  test::TempFolder dir;
+  dir.Write("key.vxa", "set window on\nwait key\nend\n");
+  const int status = test::RunXvfbSession(
+      dir,
+      "VX_TEST_DISPLAY_REFUSALS=4 \"$VORLIX\" run key.vxa & game=$!\n"
+      "wait_window Vorlix\n"
+      "xdotool windowfocus --sync $(xdotool search --name '^Vorlix$' | head -1) key space\n"
+      "wait_game; echo \"refused 4 times: ended with $?\"\n"
+      "game=; waiting 'the run on a display that refuses every try to end'\n"
+      "VX_TEST_DISPLAY_REFUSALS=5 \"$VORLIX\" run key.vxa 2> refused.txt; echo \"refused 5 times: ended with $?\"\n"
+      "echo \"the display was $DISPLAY\"\n",
+      "640x480x24");
+  ASSERT_EQ(status, 0) << dir.Read("log.txt");
+  const std::string log = dir.Read("log.txt");
+  EXPECT_NE(log.find("refused 4 times: ended with 0"), std::string::npos) << log;
+  EXPECT_NE(log.find("refused 5 times: ended with 1"), std::string::npos) << log;
+  const size_t at = log.find("the display was ");
+  ASSERT_NE(at, std::string::npos) << log;
+  const std::string display = log.substr(at + 16, log.find('\n', at) - at - 16);
+  EXPECT_NE(dir.Read("refused.txt").find("The display " + display + " could not be opened"), std::string::npos)
+      << dir.Read("refused.txt");
 }
 
 }  // namespace vx

@@ -17,33 +17,38 @@ uint32_t BigEndian32(const std::string& bytes, size_t at) {
 }
 
 // The waits poll for what they wait for; their bounds only end a session that went wrong, so they
-// are generous enough for a machine under load.
+// are generous enough for a machine under load. Each notes what it waits for, so that a session
+// ended for its time says where it stood; a wait that gives up, or that waits for a window of a
+// program that has ended ($game), ends the session with what it waited for.
 constexpr const char* kPrelude =
+    "waiting() { echo \"$*\" > waiting.txt; }\n"
+    "give_up() { echo \"gave up waiting for $(cat waiting.txt)$1\"; exit 98; }\n"
+    "poll() {\n"
+    "  [ -n \"$game\" ] && ! kill -0 \"$game\" 2>/dev/null && give_up ': vorlix had ended'\n"
+    "  tries=$((tries + 1)); [ $tries -gt 600 ] && give_up ' for a minute'; sleep 0.1\n"
+    "}\n"
     "wait_window() {\n"
-    "  tries=0\n"
-    "  until xwininfo -name \"$1\" 2>/dev/null | grep -q IsViewable; do\n"
-    "    tries=$((tries + 1)); [ $tries -gt 600 ] && return 1; sleep 0.1\n"
-    "  done\n"
+    "  waiting \"the window $1 to be mapped\"; tries=0\n"
+    "  until xwininfo -name \"$1\" 2>/dev/null | grep -q IsViewable; do poll; done\n"
     "}\n"
     "window_gone() {\n"
-    "  tries=0\n"
-    "  while xwininfo -name \"$1\" >/dev/null 2>&1; do\n"
-    "    tries=$((tries + 1)); [ $tries -gt 600 ] && return 1; sleep 0.1\n"
-    "  done\n"
+    "  waiting \"the window $1 to go\"; tries=0\n"
+    "  while xwininfo -name \"$1\" >/dev/null 2>&1; do poll; done\n"
     "}\n"
     "wait_focus() {\n"
-    "  tries=0\n"
+    "  waiting \"the window $1 to have the focus\"; tries=0\n"
     "  until xdotool search --name \"$1\" 2>/dev/null | grep -qx \"$(xdotool getwindowfocus 2>/dev/null)\"; do\n"
-    "    tries=$((tries + 1)); [ $tries -gt 600 ] && return 1; sleep 0.1\n"
+    "    poll\n"
     "  done\n"
     "}\n"
     "wait_shown() {\n"
-    "  tries=0\n"
+    "  waiting \"the window $1 to show the bytes $3\"; tries=0\n"
     "  until xwd -silent -name \"$1\" -out \"$2\" 2>/dev/null &&\n"
     "        od -An -tx1 -v \"$2\" | tr -d '\\n' | grep -q \"$3\"; do\n"
-    "    tries=$((tries + 1)); [ $tries -gt 600 ] && return 1; sleep 0.1\n"
+    "    poll\n"
     "  done\n"
-    "}\n";
+    "}\n"
+    "wait_game() { waiting 'vorlix to end'; wait $game; }\n";
 
 }  // namespace
 
@@ -103,10 +108,11 @@ bool WindowDump::AllBlack() const {
   return true;
 }
 
-int RunXvfbSession(TempFolder& dir, const std::string& script, const std::string& screen) {
+int RunXvfbSession(TempFolder& dir, const std::string& script, const std::string& screen, int seconds) {
   dir.Write("session.sh", std::string(kPrelude) + script);
   // The server writes the display number it took once it listens; the session runs on it and the
   // server is ended after it, whatever the session did.
+  dir.Write("waiting.txt", "Xvfb to start\n");
   dir.Write("xvfb.sh",
             "Xvfb -displayfd 3 -nolisten tcp -screen 0 " + screen +
                 " 3>display.txt 2>xvfb.log & server=$!\n"
@@ -119,12 +125,18 @@ int RunXvfbSession(TempFolder& dir, const std::string& script, const std::string
                 "kill $server 2>/dev/null; wait $server 2>/dev/null\n"
                 "exit $status\n");
   // The real X driver, whatever the test environment chose for SDL; leak checks are off for the
-  // programs that the session kills.
+  // programs that the session kills. The time limit ends the server, the session and what it
+  // started together, before ctest's limit would end the test and leave its folder behind.
   const std::string command = "cd '" + dir.path() + "' && env -u SDL_VIDEODRIVER ASAN_OPTIONS=detect_leaks=0 " +
                               "TMPDIR='" + dir.path() + "' VORLIX='" + VX_VORLIX_PATH + "' " +
-                              "SDL_AUDIODRIVER=dummy sh xvfb.sh > log.txt 2>&1";
+                              "SDL_AUDIODRIVER=dummy timeout -k 5 " + std::to_string(seconds) +
+                              " sh xvfb.sh > log.txt 2>&1";
   const int raw = std::system(command.c_str());
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  if (status == 124 || status == 137)
+    dir.Write("log.txt", dir.Read("log.txt") + "the session was ended after " + std::to_string(seconds) +
+                             " s while waiting for " + dir.Read("waiting.txt"));
+  return status;
 }
 
 }  // namespace vx::test

@@ -29,13 +29,19 @@ struct WindowDump {
 // size ("1024x768x24"); the server picks a free display number itself, so sessions that run at the
 // same time (other tests, other checkouts) never share one. The script finds vorlix in
 // $VORLIX and these shell functions ready:
-//   wait_window NAME   waits (a minute at most) until a window of that name is mapped
-//   window_gone NAME   waits (a minute at most) until no window of that name is left
-//   wait_focus NAME    waits (a minute at most) until a window of that name has the input focus
-//   wait_shown NAME FILE BYTES   shoots the window into FILE with xwd (a minute at most) until its
-//                      pixels hold BYTES, written as `od -tx1` writes them (" 23 11 e8"): the
-//                      window shows what it was opened for
-// Work files and the log (log.txt) stay in the folder. Returns the script's exit status.
-int RunXvfbSession(TempFolder& dir, const std::string& script, const std::string& screen);
+//   wait_window NAME   waits until a window of that name is mapped
+//   window_gone NAME   waits until no window of that name is left
+//   wait_focus NAME    waits until a window of that name has the input focus
+//   wait_shown NAME FILE BYTES   shoots the window into FILE with xwd until its pixels hold BYTES,
+//                      written as `od -tx1` writes them (" 23 11 e8"): the window shows what it
+//                      was opened for
+//   wait_game          waits until the program started as $game ends, with its status
+//   waiting TEXT       notes what the script waits for next by other means
+// A wait gives up after a minute, or at once when the program started as $game has ended: the
+// session then ends with status 98 and says what it waited for. The whole session, server
+// included, is ended after `seconds` (status 124), and the log says what it was waiting for then;
+// keep the sessions of one test within ctest's limit. Work files and the log (log.txt) stay in
+// the folder. Returns the script's exit status.
+int RunXvfbSession(TempFolder& dir, const std::string& script, const std::string& screen, int seconds = 90);
 
 }  // namespace vx::test

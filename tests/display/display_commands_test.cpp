@@ -110,6 +110,14 @@ TEST_F(DisplayCommandsTest, ModesAreListedSetQueriedAndTestedFor) {
   EXPECT_EQ(Display().gBackBufferBitCount, 32);
 }
 
+// What a run did to the display is news to that run only: the next starts with the screen valid.
+TEST_F(DisplayCommandsTest, ARunStartsWithTheScreenValidWhateverTheRunBeforeDid) {
+  ASSERT_TRUE(RunProgram("set display mode 800, 600, 32\nend\n").ended);
+  const test::RunResult run = RunProgram("fresh = screen invalid()\nend\n");
+  ASSERT_TRUE(run.ended);
+  EXPECT_EQ(Int("fresh"), 0);
+}
+
 TEST_F(DisplayCommandsTest, EachErrorOfABadModeOrADisplayThatCannotBeMade) {
   struct Case {
     const char* what;
