@@ -207,7 +207,7 @@ TEST_F(RecordsTest, DeletingAnObjectReleasesWhatItOwnsOnceAndClearsItsNumber) {
   o.limbs[0].meshSlot = int32_t(MakeMesh());
   o.limbs[3].secondMeshSlot = int32_t(MakeMesh());
   Engine().gAnimatedObjectsHead = o.animationNode = new AnimationListNode{nullptr, nullptr, object, nullptr};
-  Engine().gObjectRecords[other].gluedObject = int32_t(object);
+  GlueObject(other, object, 0);
   const int32_t meshesBefore = Engine().gMeshRecords.usedCount, item = o.itemSlot;
 
   DeleteObjectRecord(object, 12);
