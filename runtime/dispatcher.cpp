@@ -29,14 +29,20 @@ char gFaultReport[256];
 size_t gFaultReportLength = 0;
 
 // A fault that no guard can take back (fault_guard.cpp) ends the process with the error box's
-// text, written with plain writes: the run's end could wait for a lock the fault left taken.
-[[noreturn]] void ReportFaultAndExit() {
+// text and where the fault was, written with plain writes: the run's end could wait for a lock the
+// fault left taken.
+[[noreturn]] void ReportFaultAndExit(const win::FaultReport& fault) {
   const char* engineMessage = Runtime().gLastEngineError;
-  char report[sizeof gFaultReport + sizeof Runtime().gLastEngineError + 1];
+  constexpr size_t kWhere = 96;
+  char report[sizeof gFaultReport + sizeof Runtime().gLastEngineError + kWhere + 4];
   size_t length = gFaultReportLength;
   std::memcpy(report, gFaultReport, length);
   for (size_t i = 0; i < sizeof Runtime().gLastEngineError && engineMessage[i] != '\0'; ++i)
     report[length++] = engineMessage[i];
+  if (engineMessage[0] != '\0') report[length++] = ' ';
+  report[length++] = '(';
+  length += win::DescribeFault(fault, report + length, kWhere);
+  report[length++] = ')';
   report[length++] = '\n';
   for (size_t written = 0; written < length;) {
     const ssize_t n = write(STDERR_FILENO, report + written, length - written);

@@ -224,13 +224,17 @@ TEST_F(DispatcherTest, AFaultThatMayHaveCutALockShortEndsTheProcessWithTheErrorT
   b.Cmd(kProbe).Cmd(kFault).Cmd(kProbe);
   const auto run = [&](bool standalone) {
     if (!b.Load()) std::_Exit(3);
-    EngineErrorLog("Device lost");
     test::RunLoaded(1000, standalone);
     std::_Exit(4);  // not reached
   };
-  RegisterCommand(kFault, [] { std::printf("%zu\n", std::strlen(test::NoAccessPage())); });
+  RegisterCommand(kFault, [] {
+    EngineErrorLog("Device lost");
+    std::printf("%zu\n", std::strlen(test::NoAccessPage()));
+  });
+  // The text names where: the address read and the instruction that read it.
   EXPECT_EXIT(run(false), ::testing::ExitedWithCode(1),
-              "Error In Program: System Error : Severe Exception!\\. Device lost");
+              "Error In Program: System Error : Severe Exception!\\. Device lost "
+              "\\(signal 11 at address 0x[0-9a-f]{16}, instruction 0x[0-9a-f]{16}\\)");
   RegisterCommand(kFault, [] {
     static std::mutex lock;
     const win::CountedLock hold(lock);
