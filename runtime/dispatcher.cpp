@@ -69,6 +69,13 @@ void TraceCommand(const OperandWord* commandWord) {
   win::WriteProfileString("VORLIXLOOPMIDDLE", key, value, LogFilePath());
 }
 
+// The engine's last message explains the error of the command that logged it; after a command that
+// ended without an error it was only a log line, and a later error box must not show it.
+inline void EndEngineMessageOfCommand() {
+  if (Runtime().gLastEngineError[0] != '\0' && Interpreter().gErrorCode == 0) [[unlikely]]
+    Runtime().gLastEngineError[0] = '\0';
+}
+
 void UnknownCommand() {
   win::PostQuitMessage(0);
   --Interpreter().gProgramCounter;
@@ -125,6 +132,7 @@ void RunTracedCommands() {
     Interpreter().gProgramCounter = word + 1;
     const auto number = uintptr_t(word->word);
     (number < uintptr_t(kCommandLimit) ? Interpreter().gCommandHandlers[number] : UnknownCommand)();
+    EndEngineMessageOfCommand();
     EndOfCommandCheck();
   }
 }
@@ -162,6 +170,7 @@ __attribute__((noinline, aligned(64))) void RunCommands() {
         interpreter.gProgramCounter = pc;
         (uintptr_t(number) < uintptr_t(kCommandLimit) ? interpreter.gCommandHandlers[number] : UnknownCommand)();
         pc = interpreter.gProgramCounter;
+        EndEngineMessageOfCommand();
         if ((Dispatcher().gTimeSliceMode != 0) != timeMode) {  // the command switched the slice mode
           StoreBudget(timeMode, budget);
           timeMode = !timeMode;

@@ -180,11 +180,13 @@ TEST_F(DispatcherTest, UnknownCommandEndsQuietlyWithCounterOnIt) {
 }
 
 TEST_F(DispatcherTest, FaultsInHandlersBecomeSevereException) {
-  RegisterCommand(kFault, [] { throw std::runtime_error("boom"); });
+  RegisterCommand(kFault, [] {
+    EngineErrorLog("Device lost");
+    throw std::runtime_error("boom");
+  });
   ImageBuilder b;
   b.Cmd(kProbe).Cmd(kFault).Cmd(kProbe);
   ASSERT_TRUE(b.Load());
-  EngineErrorLog("Device lost");
   auto r = test::RunLoaded();
   Runtime().gLastEngineError[0] = '\0';
   EXPECT_TRUE(r.ended);
@@ -199,13 +201,15 @@ TEST_F(DispatcherTest, FaultsInHandlersBecomeSevereException) {
 
 // The error names the line of the command that faulted, also after commands that run inline.
 TEST_F(DispatcherTest, AFaultInTheProgramsOwnCodeBecomesSevereExceptionAndTheRunGoesOnToItsEnd) {
-  RegisterCommand(kFault, test::WriteToNoAccessPage);
+  RegisterCommand(kFault, [] {
+    EngineErrorLog("Device lost");
+    test::WriteToNoAccessPage();
+  });
   ImageBuilder b;
   const int a = b.IntVar(), one = b.IntConst(1);
   b.Cmd(kProbe, {}, 1).Cmd(kCmdAddInt, {a, a, one}, 2).Cmd(kFault, {}, 3).Cmd(kCmdAddInt, {a, a, one}, 4);
   b.Cmd(kProbe, {}, 5);
   ASSERT_TRUE(b.Load());
-  EngineErrorLog("Device lost");
   const auto r = test::RunLoaded();
   Runtime().gLastEngineError[0] = '\0';
   EXPECT_TRUE(r.ended);
