@@ -68,5 +68,40 @@ TEST_F(SteadyRunTest, TexturedObjectsMadeAndDeletedEveryFrameLeaveNothingBehind)
       "loop\n");
 }
 
+// Each frame: a grid and the backdrop textured, sprites placed and a memory block made with
+// pictures grabbed the frame before, then all of them deleted and the pictures grabbed anew.
+TEST_F(SteadyRunTest, GridsBackdropsSpritesPicturesAndMemoryBlocksMadeEveryFrameLeaveNothingBehind) {
+  ExpectSteady(
+      "manual refresh\n"
+      "autocam off\n"
+      "backdrop on\n"
+      "ink rgb(120, 90, 200), 0\n"
+      "box 0, 0, 16, 16\n"
+      "refresh screen\n"
+      "for i = 1 to 4\n"
+      "  get image i, 0, 0, 16, 16\n"
+      "next i\n"
+      "refresh screen\n"
+      "position camera 0, 4, -12\n"
+      "point camera 0, 0, 0\n"
+      "frames = 0\n"
+      "do\n"
+      "  make matrix 1, 10, 10, 4, 4\n"
+      "  prepare matrix texture 1, 1, 2, 2\n"
+      "  texture backdrop 2\n"
+      "  sprite 1, 20, 20, 3\n"
+      "  make memblock 1, 4096\n"
+      "  refresh screen\n"
+      "  delete sprite 1\n"
+      "  delete memblock 1\n"
+      "  delete matrix 1\n"
+      "  for i = 1 to 4\n"
+      "    delete image i\n"
+      "    get image i, 0, 0, 16, 16\n"
+      "  next i\n"
+      "  frames = frames + 1\n"
+      "loop\n");
+}
+
 }  // namespace
 }  // namespace vx
