@@ -79,7 +79,7 @@ BENCHMARK(BM_EndObjects)->Arg(8000)->Arg(32000)->Arg(65535)->Unit(benchmark::kMi
 
 void BM_DeleteObjectsInShuffledOrder(benchmark::State& state) {
   const auto count = int32_t(state.range(0));
-  std::vector<int32_t> order(size_t(count));
+  std::vector<int32_t> order(static_cast<size_t>(count));
   std::iota(order.begin(), order.end(), 1);
   std::shuffle(order.begin(), order.end(), std::mt19937(7));
   FreshRecords();
