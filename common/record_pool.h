@@ -21,6 +21,16 @@ constexpr uint64_t kDefaultRecordPoolByteLimit = uint64_t(1) << 30;
 // Raises kErrOutOfMemory for a pool that could not grow.
 void ReportRecordPoolFull();
 
+#if !defined(NDEBUG) || defined(__SANITIZE_ADDRESS__)
+constexpr bool kCheckRecordSlots = true;
+#elif defined(__has_feature)
+constexpr bool kCheckRecordSlots = __has_feature(address_sanitizer);
+#else
+constexpr bool kCheckRecordSlots = false;
+#endif
+// Ends the process with the slot and the pool's size on standard error.
+[[noreturn]] void RecordSlotOutsidePool(uint32_t slot, int32_t capacity);
+
 // Record must be trivially copyable and begin with `int32_t next, previous`.
 template <class Record>
 class RecordPool {
@@ -135,10 +145,13 @@ class RecordPool {
 
   bool IsTaken(uint32_t slot) const { return slot < uint32_t(capacity) && taken_[slot] != 0; }
 
-  // The record of a slot. A slot outside the array (a failed take) reaches a zeroed spare record,
-  // so a caller that missed the failure writes nowhere that matters.
+  // The record of a slot. A slot outside the array is a fault of the caller: debug and sanitizer
+  // builds stop at it; a release build hands out a zeroed spare record, so that the fault writes
+  // nowhere that matters.
   Record& operator[](uint32_t slot) {
-    if (slot < uint32_t(capacity)) return records[slot];
+    if (slot < uint32_t(capacity)) [[likely]]
+      return records[slot];
+    if constexpr (kCheckRecordSlots) RecordSlotOutsidePool(slot, capacity);
     std::memset(static_cast<void*>(&spare_), 0, sizeof(Record));
     return spare_;
   }

@@ -236,9 +236,8 @@ void CmdGlueObjectToLimb() {
   const uint32_t target = CheckedObject(targetNumber);
   if (!target || !CheckedLimb(target, limb)) return;
   if (GlueWouldLoop(slot, target)) return;  // an object never hangs on itself
+  GlueObject(slot, target, limb);
   ObjectRecord& o = ObjectOf(slot);
-  o.gluedObject = int32_t(target);
-  o.gluedLimb = limb;
   o.position.Set(0, 0, 0);
   o.freeRotation = 0;
   UpdateObjectFrame(slot);
@@ -262,8 +261,7 @@ void CmdUnglueObject() {
   o.freeRotation = 0;
   UpdateObjectFrame(slot);
   Engine().gSceneChanged = 1;
-  ObjectOf(slot).gluedObject = 0;
-  ObjectOf(slot).gluedLimb = 0;
+  UnglueObject(slot);
 }
 
 // --- Pointing, moving and baking --------------------------------------------------------------------------------

@@ -46,6 +46,15 @@ void ReleaseRecordContents() {
   ReleaseSurfaceRecordContents();
 }
 
+// The objects glued to one that goes are let go where they hang.
+void UnglueHolders(uint32_t objectSlot) {
+  Records().gRenderItems.ForEachUsed([objectSlot](uint32_t item) {
+    ObjectRecord* other = ObjectOfItem(item);
+    if (other && other->gluedObject == int32_t(objectSlot)) other->gluedObject = other->gluedLimb = 0;
+  });
+  Engine().gObjectRecords[objectSlot].gluedHolders = 0;
+}
+
 }  // namespace
 
 void FreeMeshArrays(MeshRecord& m) {
@@ -167,6 +176,23 @@ void GrowLimbArray(uint32_t objectSlot, int32_t limbIndex) {
   o.limbCapacity = int32_t(capacity);
 }
 
+void GlueObject(uint32_t objectSlot, uint32_t targetSlot, int32_t limb) {
+  UnglueObject(objectSlot);
+  ObjectRecord& o = Engine().gObjectRecords[objectSlot];
+  o.gluedObject = int32_t(targetSlot);
+  o.gluedLimb = limb;
+  ++Engine().gObjectRecords[targetSlot].gluedHolders;
+}
+
+void UnglueObject(uint32_t objectSlot) {
+  ObjectRecord& o = Engine().gObjectRecords[objectSlot];
+  const int32_t target = o.gluedObject;
+  o.gluedObject = o.gluedLimb = 0;
+  if (target <= 0 || target >= Engine().gObjectRecords.capacity) return;
+  int32_t& holders = Engine().gObjectRecords[uint32_t(target)].gluedHolders;
+  if (holders > 0) --holders;
+}
+
 void ReleaseObjectContents(uint32_t objectSlot) {
   if (objectSlot >= uint32_t(Engine().gObjectRecords.capacity)) return;
   auto object = [objectSlot]() -> ObjectRecord& { return Engine().gObjectRecords[objectSlot]; };
@@ -176,10 +202,8 @@ void ReleaseObjectContents(uint32_t objectSlot) {
     object().inStaticWorld = 0;
   }
 
-  Records().gRenderItems.ForEachUsed([objectSlot](uint32_t item) {
-    ObjectRecord* other = ObjectOfItem(item);
-    if (other && other->gluedObject == int32_t(objectSlot)) other->gluedObject = 0;
-  });
+  UnglueObject(objectSlot);
+  if (object().gluedHolders > 0) UnglueHolders(objectSlot);
 
   // An instance shares its source's tree; the tree goes with the last object that draws with it.
   if (SceneModel* model = object().model) {

@@ -109,6 +109,7 @@ struct ObjectRecord {
   int32_t gridSegmentsX, gridSegmentsZ;
   int32_t tileCount, tilesAcross, tilesDown;
   uint8_t worldMatricesCurrent;  // frame matrices brought up to date in this frame
+  int32_t gluedHolders;          // objects glued to this one, so that a delete unglues them only when there are some
 };
 
 // A mesh built in memory. The four arrays are GlobalAlloc blocks.
@@ -173,8 +174,12 @@ void FreeMeshArrays(MeshRecord& mesh);
 
 // Doubles the object's limb array when the limb index is above the capacity minus 4.
 void GrowLimbArray(uint32_t objectSlot, int32_t limbIndex);
-// What an object owns: static-world parts, glue of others to it, model, animation node, blend
-// arrays, limb meshes and the limb array.
+// Hangs the object on the target's limb, off whatever it hung on before.
+void GlueObject(uint32_t objectSlot, uint32_t targetSlot, int32_t limb);
+// Takes the object off the object it hangs on, if any.
+void UnglueObject(uint32_t objectSlot);
+// What an object owns: static-world parts, its glue and the glue of others to it, model, animation
+// node, blend arrays, limb meshes and the limb array. Costs the same however many objects there are.
 void ReleaseObjectContents(uint32_t objectSlot);
 // The delete of the object commands: record, its RenderItem and its number.
 void DeleteObjectRecord(uint32_t objectSlot, int32_t objectNumber);

@@ -254,11 +254,11 @@ uint32_t BuildObjectRecords(uint32_t slot, int32_t placeCamera) {
     o.angleX = o.angleY = o.angleZ = 0.0f;
     o.scaleX = o.scaleY = o.scaleZ = 1.0f;
     o.rotationOrder = 0;
-    o.gluedObject = o.gluedLimb = 0;
     o.freeRotation = 0;
     MatrixIdentity(o.freeMatrix);
     o.collisionOn = 1;
   }
+  UnglueObject(slot);
   Object(slot).itemSlot = -1;
   const uint32_t item = AllocRenderItem(RenderItemKind::kObject);
   if (item == kNoRecordSlot) return item;

@@ -35,14 +35,20 @@ char gFaultReport[256];
 size_t gFaultReportLength = 0;
 
 // A fault that no guard can take back (fault_guard.cpp) ends the process with the error box's
-// text, written with plain writes: the run's end could wait for a lock the fault left taken.
-[[noreturn]] void ReportFaultAndExit() {
+// text and where the fault was, written with plain writes: the run's end could wait for a lock the
+// fault left taken.
+[[noreturn]] void ReportFaultAndExit(const win::FaultReport& fault) {
   const char* engineMessage = Runtime().gLastEngineError;
-  char report[sizeof gFaultReport + sizeof Runtime().gLastEngineError + 1];
+  constexpr size_t kWhere = 96;
+  char report[sizeof gFaultReport + sizeof Runtime().gLastEngineError + kWhere + 4];
   size_t length = gFaultReportLength;
   std::memcpy(report, gFaultReport, length);
   for (size_t i = 0; i < sizeof Runtime().gLastEngineError && engineMessage[i] != '\0'; ++i)
     report[length++] = engineMessage[i];
+  if (engineMessage[0] != '\0') report[length++] = ' ';
+  report[length++] = '(';
+  length += win::DescribeFault(fault, report + length, kWhere);
+  report[length++] = ')';
   report[length++] = '\n';
   for (size_t written = 0; written < length;) {
     const ssize_t n = write(STDERR_FILENO, report + written, length - written);
@@ -67,6 +73,13 @@ void TraceCommand(const OperandWord* commandWord) {
   std::snprintf(key, sizeof key, "PC%ld", long(commandWord - Runtime().gCodeBase));
   std::snprintf(value, sizeof value, "%ld", long(commandWord->word));
   win::WriteProfileString("VORLIXLOOPMIDDLE", key, value, LogFilePath());
+}
+
+// The engine's last message explains the error of the command that logged it; after a command that
+// ended without an error it was only a log line, and a later error box must not show it.
+inline void EndEngineMessageOfCommand() {
+  if (Runtime().gLastEngineError[0] != '\0' && Interpreter().gErrorCode == 0) [[unlikely]]
+    Runtime().gLastEngineError[0] = '\0';
 }
 
 void UnknownCommand() {
@@ -124,6 +137,7 @@ void RunTracedCommands() {
     Interpreter().gProgramCounter = word + 1;
     const auto number = uintptr_t(word->word);
     (number < uintptr_t(kCommandLimit) ? Interpreter().gCommandHandlers[number] : UnknownCommand)();
+    EndEngineMessageOfCommand();
     EndOfCommandCheck();
   }
 }
@@ -161,6 +175,7 @@ __attribute__((noinline, aligned(64))) void RunCommands() {
         interpreter.gProgramCounter = pc;
         (uintptr_t(number) < uintptr_t(kCommandLimit) ? interpreter.gCommandHandlers[number] : UnknownCommand)();
         pc = interpreter.gProgramCounter;
+        EndEngineMessageOfCommand();
         if ((Dispatcher().gTimeSliceMode != 0) != timeMode) {  // the command switched the slice mode
           StoreBudget(timeMode, budget);
           timeMode = !timeMode;

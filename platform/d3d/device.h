@@ -80,6 +80,8 @@ class Direct3DDevice {
   DirectDrawSurface* RenderTarget() const { return target_.get(); }
   // Fills what was drawn so far into the buffers (EndScene and Clear do it too).
   void Flush();
+  // Textures converted for sampling that the device still keeps.
+  size_t CachedTextureCount() const { return textureCache_.size(); }
   // The specialised spans or the reference path, for tests that compare them.
   void SetSpanPath(raster::SpanPath path);
   // What one draw asked for, as the caller handed it over, for tests of the code that draws.

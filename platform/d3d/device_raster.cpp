@@ -489,13 +489,26 @@ bool Direct3DDevice::TexturesChanged() const {
   return false;
 }
 
-// Converted textures whose surface only the cache still holds are let go.
+// Converted textures whose surface only the cache still holds are let go. The cache holds the top
+// surface once as the entry's surface and once more as the first level of its chain.
 void Direct3DDevice::DropUnusedTextures() {
   for (auto it = textureCache_.begin(); it != textureCache_.end();) {
-    DirectDrawSurface* surface = it->second.surface.get();
+    const CachedTexture& entry = it->second;
+    DirectDrawSurface* surface = entry.surface.get();
+    const auto held = DWORD(1 + std::count_if(entry.levels.begin(), entry.levels.end(),
+                                              [surface](const SurfaceRef& level) { return level.get() == surface; }));
     surface->AddRef();
     const DWORD references = surface->Release();
-    it = references <= 1 ? textureCache_.erase(it) : std::next(it);
+    if (references > held) {
+      ++it;
+      continue;
+    }
+    for (const CachedTexture*& bound : boundTextures_) {
+      if (bound != &entry) continue;
+      bound = nullptr;
+      pixelStateDirty_ = true;
+    }
+    it = textureCache_.erase(it);
   }
 }
 

@@ -44,7 +44,7 @@ int NoteOwnCode(dl_phdr_info* info, size_t, void*) {
   return 1;
 }
 
-uintptr_t FaultAddress(const void* context) {
+uintptr_t InstructionAddress(const void* context) {
   const auto* machine = static_cast<const ucontext_t*>(context);
 #if defined(__x86_64__)
   return uintptr_t(machine->uc_mcontext.gregs[REG_RIP]);
@@ -59,10 +59,45 @@ uintptr_t FaultAddress(const void* context) {
 bool FaultLeavesNothingHeld(const siginfo_t* info, const void* context) {
   if (LocksHeld() != 0) return false;
   if (info->si_code <= 0) return info->si_pid == getpid();
-  const uintptr_t at = FaultAddress(context);
+  const uintptr_t at = InstructionAddress(context);
   for (size_t i = 0; i < gOwnCodeCount; ++i)
     if (at >= gOwnCode[i].begin && at < gOwnCode[i].end) return true;
   return false;
+}
+
+FaultReport ReportOf(int signal, const siginfo_t* info, const void* context) {
+  const bool sent = info->si_code <= 0;
+  const bool memory = signal == SIGSEGV || signal == SIGBUS;
+  return FaultReport{signal, !sent && memory ? reinterpret_cast<uintptr_t>(info->si_addr) : 0,
+                     sent ? 0 : InstructionAddress(context)};
+}
+
+// Appends text to out[0, size) from `length` on; the new length.
+size_t Append(char* out, size_t size, size_t length, const char* text) {
+  for (; *text != '\0' && length < size; ++text) out[length++] = *text;
+  return length;
+}
+
+size_t AppendHex(char* out, size_t size, size_t length, uintptr_t value) {
+  char digits[2 + 2 * sizeof value + 1] = "0x";
+  size_t count = 2;
+  for (int shift = int(8 * sizeof value) - 4; shift >= 0; shift -= 4)
+    digits[count++] = "0123456789abcdef"[(value >> shift) & 0xF];
+  digits[count] = '\0';
+  return Append(out, size, length, digits);
+}
+
+size_t AppendDecimal(char* out, size_t size, size_t length, int value) {
+  char digits[12];
+  size_t count = 0;
+  unsigned magnitude = value < 0 ? 0u - unsigned(value) : unsigned(value);
+  do {
+    digits[count++] = char('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) digits[count++] = '-';
+  while (count > 0 && length < size) out[length++] = digits[--count];
+  return length;
 }
 
 void OnFault(int signal, siginfo_t* info, void* context) {
@@ -71,7 +106,7 @@ void OnFault(int signal, siginfo_t* info, void* context) {
     detail::tInnermostGuard = guard->outer;
     siglongjmp(guard->jump, 1);
   }
-  if (const FatalFaultReporter report = gReporter.load()) report();
+  if (const FatalFaultReporter report = gReporter.load()) report(ReportOf(signal, info, context));
   // Without a reporter the handler from before (the default, or a sanitizer's) takes the fault: a
   // faulting instruction faults again once this returns, a sent signal is sent again.
   for (size_t i = 0; i < std::size(kFaultSignals); ++i)
@@ -99,6 +134,19 @@ void InstallFaultHandler() {
 }
 
 }  // namespace detail
+
+size_t DescribeFault(const FaultReport& fault, char* out, size_t size) {
+  if (size == 0) return 0;
+  const size_t room = size - 1;
+  size_t length = Append(out, room, 0, "signal ");
+  length = AppendDecimal(out, room, length, fault.signal);
+  length = Append(out, room, length, " at address ");
+  length = AppendHex(out, room, length, fault.address);
+  length = Append(out, room, length, ", instruction ");
+  length = AppendHex(out, room, length, fault.programCounter);
+  out[length] = '\0';
+  return length;
+}
 
 void SetFatalFaultReporter(FatalFaultReporter reporter) {
   detail::EnsureFaultHandler();

@@ -3,16 +3,28 @@
 // made it, as a structured exception handler would, where nothing the fault cut short can be
 // left for other code to wait on. Each thread keeps its own guards; one process-wide signal
 // handler serves them all. A fault that cannot be recovered on its own thread goes to the fatal
-// reporter that the program set.
+// reporter that the program set, with the address that faulted and the instruction.
 #pragma once
 #include <atomic>
 #include <csetjmp>
+#include <cstddef>
+#include <cstdint>
 
 namespace vx::win {
 
+// What the processor reported of a fault.
+struct FaultReport {
+  int signal;
+  uintptr_t address;         // the memory address that faulted (for SIGSEGV and SIGBUS), else 0
+  uintptr_t programCounter;  // the faulting instruction, 0 for a signal sent by a process
+};
+// "signal 11 at address 0x..., instruction 0x..." into out, ended by a zero byte when it fits;
+// its length without the zero. Async-signal-safe.
+size_t DescribeFault(const FaultReport& fault, char* out, size_t size);
+
 // Ends the process after a fault that no guard can take back; runs inside the signal handler, so
 // it may use only async-signal-safe calls, and must not return.
-using FatalFaultReporter = void (*)();
+using FatalFaultReporter = void (*)(const FaultReport& fault);
 // The reporter for every thread; null leaves such faults to the handler that was there before.
 // The first call also gives the calling thread (the program's own) an alternate stack for the
 // handler, so that an overflow of its stack is reported too.

@@ -5,12 +5,16 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <atomic>
+
 namespace vx::win {
 
 namespace {
 
 constexpr uint64_t kLow = uint64_t{1} << 31;
 constexpr uint64_t kLargest = uint64_t{1} << 40;
+
+std::atomic<size_t> gLiveMappings{0};
 
 void* MapAnywhere(size_t total, bool low) {
   void* mapping = MAP_FAILED;
@@ -47,12 +51,18 @@ LowMapping MapLowMemory(uint64_t size, bool requireLow) {
   if (!mapping) return {};
   auto* base = static_cast<uint8_t*>(mapping);
   mprotect(base + data, static_cast<size_t>(page), PROT_NONE);
+  gLiveMappings.fetch_add(1, std::memory_order_relaxed);
   return LowMapping{base + (data - size), mapping, total};
 }
 
 void UnmapLowMemory(LowMapping& mapping) {
-  if (mapping.mapping) munmap(mapping.mapping, mapping.mappingBytes);
+  if (mapping.mapping) {
+    munmap(mapping.mapping, mapping.mappingBytes);
+    gLiveMappings.fetch_sub(1, std::memory_order_relaxed);
+  }
   mapping = {};
 }
+
+size_t LiveLowMappingCount() { return gLiveMappings.load(std::memory_order_relaxed); }
 
 }  // namespace vx::win

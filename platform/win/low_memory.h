@@ -18,6 +18,8 @@ struct LowMapping {
 // could place them only at 2 GiB or above.
 LowMapping MapLowMemory(uint64_t size, bool requireLow);
 void UnmapLowMemory(LowMapping& mapping);
+// Mappings made by MapLowMemory and not yet unmapped.
+size_t LiveLowMappingCount();
 // True when the whole range lies below 2 GiB: its address fits a positive 32-bit integer.
 bool LiesBelow2GiB(const void* start, uint64_t size);
 

@@ -172,7 +172,8 @@ TEST_F(RecordsTest, DoubleFreesAreRefusedRetakenRecordsAreCleanAndFailedGrowthRa
   EXPECT_EQ(Interpreter().gErrorCode, kErrOutOfMemory);
   EXPECT_TRUE(win::QuitMessagePending());
   EXPECT_EQ(state(), before);
-  Records().gTextureRecords[failed].texture.sourceId = 3;  // a caller that missed it writes into a spare record
+  // A caller that missed the failure is stopped where it reaches for the record.
+  EXPECT_DEATH(Records().gTextureRecords[failed].texture.sourceId = 3, "record slot 4294967295 outside a pool");
   gRecordPoolByteLimit = kDefaultRecordPoolByteLimit;
   EXPECT_NE(AllocTextureRecord(), kNoRecordSlot);
   // A sprite whose own record cannot be had takes no item either; an object's item still comes.
@@ -207,7 +208,7 @@ TEST_F(RecordsTest, DeletingAnObjectReleasesWhatItOwnsOnceAndClearsItsNumber) {
   o.limbs[0].meshSlot = int32_t(MakeMesh());
   o.limbs[3].secondMeshSlot = int32_t(MakeMesh());
   Engine().gAnimatedObjectsHead = o.animationNode = new AnimationListNode{nullptr, nullptr, object, nullptr};
-  Engine().gObjectRecords[other].gluedObject = int32_t(object);
+  GlueObject(other, object, 0);
   const int32_t meshesBefore = Engine().gMeshRecords.usedCount, item = o.itemSlot;
 
   DeleteObjectRecord(object, 12);

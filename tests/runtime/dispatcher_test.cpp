@@ -182,11 +182,13 @@ TEST_F(DispatcherTest, UnknownCommandEndsQuietlyWithCounterOnIt) {
 // An exception's own text goes to the engine log, which the error box shows; one without text
 // leaves the last message there.
 TEST_F(DispatcherTest, FaultsInHandlersBecomeSevereException) {
-  RegisterCommand(kFault, [] { throw std::runtime_error("boom"); });
+  RegisterCommand(kFault, [] {
+    EngineErrorLog("Device lost");
+    throw std::runtime_error("boom");
+  });
   ImageBuilder b;
   b.Cmd(kProbe).Cmd(kFault).Cmd(kProbe);
   ASSERT_TRUE(b.Load());
-  EngineErrorLog("Device lost");
   auto r = test::RunLoaded();
   EXPECT_TRUE(r.ended);
   EXPECT_EQ(r.errorCode, kErrSevereException);
@@ -209,13 +211,15 @@ TEST_F(DispatcherTest, FaultsInHandlersBecomeSevereException) {
 
 // The error names the line of the command that faulted, also after commands that run inline.
 TEST_F(DispatcherTest, AFaultInTheProgramsOwnCodeBecomesSevereExceptionAndTheRunGoesOnToItsEnd) {
-  RegisterCommand(kFault, test::WriteToNoAccessPage);
+  RegisterCommand(kFault, [] {
+    EngineErrorLog("Device lost");
+    test::WriteToNoAccessPage();
+  });
   ImageBuilder b;
   const int a = b.IntVar(), one = b.IntConst(1);
   b.Cmd(kProbe, {}, 1).Cmd(kCmdAddInt, {a, a, one}, 2).Cmd(kFault, {}, 3).Cmd(kCmdAddInt, {a, a, one}, 4);
   b.Cmd(kProbe, {}, 5);
   ASSERT_TRUE(b.Load());
-  EngineErrorLog("Device lost");
   const auto r = test::RunLoaded();
   Runtime().gLastEngineError[0] = '\0';
   EXPECT_TRUE(r.ended);
@@ -234,13 +238,17 @@ TEST_F(DispatcherTest, AFaultThatMayHaveCutALockShortEndsTheProcessWithTheErrorT
   b.Cmd(kProbe).Cmd(kFault).Cmd(kProbe);
   const auto run = [&](bool standalone) {
     if (!b.Load()) std::_Exit(3);
-    EngineErrorLog("Device lost");
     test::RunLoaded(1000, standalone);
     std::_Exit(4);  // not reached
   };
-  RegisterCommand(kFault, [] { std::printf("%zu\n", std::strlen(test::NoAccessPage())); });
+  RegisterCommand(kFault, [] {
+    EngineErrorLog("Device lost");
+    std::printf("%zu\n", std::strlen(test::NoAccessPage()));
+  });
+  // The text names where: the address read and the instruction that read it.
   EXPECT_EXIT(run(false), ::testing::ExitedWithCode(1),
-              "Error In Program: System Error : Severe Exception!\\. Device lost");
+              "Error In Program: System Error : Severe Exception!\\. Device lost "
+              "\\(signal 11 at address 0x[0-9a-f]{16}, instruction 0x[0-9a-f]{16}\\)");
   RegisterCommand(kFault, [] {
     static std::mutex lock;
     const win::CountedLock hold(lock);
