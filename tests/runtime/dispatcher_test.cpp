@@ -180,7 +180,7 @@ TEST_F(DispatcherTest, UnknownCommandEndsQuietlyWithCounterOnIt) {
 }
 
 // An exception's own text goes to the engine log, which the error box shows; one without text
-// leaves the last message there.
+// leaves the message the command logged there.
 TEST_F(DispatcherTest, FaultsInHandlersBecomeSevereException) {
   RegisterCommand(kFault, [] {
     EngineErrorLog("Device lost");
@@ -195,9 +195,11 @@ TEST_F(DispatcherTest, FaultsInHandlersBecomeSevereException) {
   EXPECT_EQ(r.errorText, "System Error : Severe Exception!. boom");
   EXPECT_EQ(gProbeCalls, 1);
 
-  RegisterCommand(kFault, [] { throw 42; });
+  RegisterCommand(kFault, [] {
+    EngineErrorLog("Device lost");
+    throw 42;
+  });
   ASSERT_TRUE(b.Load());
-  EngineErrorLog("Device lost");
   r = test::RunLoaded();
   Runtime().gLastEngineError[0] = '\0';
   EXPECT_EQ(r.errorCode, kErrSevereException);
