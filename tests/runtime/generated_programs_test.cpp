@@ -63,6 +63,59 @@ TEST_P(GeneratedPrograms, LeaveWhatTheGeneratorWorkedOut) {
 
 INSTANTIATE_TEST_SUITE_P(Seeds, GeneratedPrograms, ::testing::Range(0, kGroups));
 
+// The first fault the generator found, written out small: a function called inside a
+// subroutine (of the main program, or of a function) crashed the run.
+TEST_F(GeneratedProgramTest, FunctionsCalledInsideSubroutinesReturnToThem) {
+  GeneratedProgram program;
+  program.source = R"(
+gosub s
+done = 1
+end
+s:
+f()
+r = g(4)
+return
+function f()
+endfunction
+function g(n)
+endfunction n * 2
+)";
+  program.expected = {{"done", "1"}, {"r", "8"}};
+  EXPECT_EQ(Differences(program, false), "");
+
+  program.source = R"(
+r = walk(4)
+dim seen$(0)
+level = 0
+gosub again
+found$ = seen$(0)
+end
+again:
+level = level + 1
+seen$(0) = seen$(0) + mark$(level)
+if level < 4 then gosub again
+return
+function walk(n)
+  total = n
+  gosub more
+  exitfunction total
+more:
+  total = total + depth(n) * 10
+  return
+endfunction 0
+function depth(k)
+  if k <= 1 then exitfunction 1
+  d = depth(k - 1) + 1
+endfunction d
+function mark$(k)
+  if k = 1 then exitfunction "a"
+  m$ = mark$(k - 1) + "b"
+endfunction m$
+)";
+  program.expected = {{"r", "44"}, {"level", "4"}, {"found$", "aababbabbb"}};
+  EXPECT_EQ(Differences(program, false), "");
+}
+
 // VX_GENERATED_SEED=N runs seed N, VX_GENERATED_SEED=N-M seeds N to M (a longer run after a
 // change to the interpreter).
 TEST_F(GeneratedProgramTest, OfTheSeedsInTheEnvironment) {

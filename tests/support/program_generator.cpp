@@ -383,14 +383,22 @@ class Generator {
     return body;
   }
 
+  // A for of up to four passes, or none; now and then it counts up to the counter of a loop
+  // around it.
   void ForLoop(Context& c, std::vector<Stmt>& out) {
     Stmt s = Simple(Stmt::kFor, Name("i"));
-    const int passes = Pick(1, 4);
     s.number = OneOf(std::vector<int>{1, 1, 1, 2, -1});
     const int32_t first = s.number > 0 ? Pick(0, 3) : Pick(3, 7);
-    const int32_t last = first + (passes - 1) * s.number;
-    s.exprs = {Literal(first), Literal(last)};
-    s.body = LoopBody(c, {s.name, std::min(first, last), std::max(first, last)});
+    if (s.number == 1 && !c.counters.empty() && Chance(30)) {
+      const Context::Counter& outer = OneOf(c.counters);
+      s.exprs = {Literal(first), Var(outer.name)};
+      s.body = LoopBody(c, {s.name, first, std::max(first, outer.high)});
+    } else {
+      const int passes = Chance(10) ? 0 : Pick(1, 4);
+      const int32_t last = first + (passes - 1) * s.number;
+      s.exprs = {Literal(first), Literal(last)};
+      s.body = LoopBody(c, {s.name, std::min(first, last), std::max(first, last)});
+    }
     out.push_back(std::move(s));
   }
 
