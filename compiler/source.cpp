@@ -297,9 +297,12 @@ bool PrescanFunctions(int mainLineCount, std::string& failedText) {
     return Fail(msg::kNoEndfunction, c.functions[size_t(current)].name);
   }
 
-  // Return types, again until none changes: a return may call a function declared later.
+  // Return types, again until none changes: a return may call a function declared later, whose
+  // type a later pass may still change. A value that fails in the last pass is an error.
+  const UserFunction* failed = nullptr;
   for (size_t pass = 0; pass <= c.functions.size(); ++pass) {
     bool changed = false;
+    failed = nullptr;
     for (size_t i = 0; i < c.functions.size(); ++i) {
       UserFunction& f = c.functions[i];
       if (f.returnExpression.empty()) continue;
@@ -309,9 +312,10 @@ bool PrescanFunctions(int mainLineCount, std::string& failedText) {
       const bool ok = CompileExpression(f.returnExpression, value);
       c.currentFunction = 0;
       if (!ok) {
-        failedText = "endfunction " + f.returnExpression;
+        if (!failed) failed = &f;
+        c.failed = false;
         c.errorText.clear();
-        return Fail(msg::kBadReturn);
+        continue;
       }
       const char type = value.type == 'z' ? 'l' : value.type;
       if (type != f.returnType) {
@@ -320,6 +324,11 @@ bool PrescanFunctions(int mainLineCount, std::string& failedText) {
       }
     }
     if (!changed) break;
+  }
+  if (failed) {
+    c.lineNumber = failed->returnLine;
+    failedText = "endfunction " + failed->returnExpression;
+    return Fail(msg::kBadReturn);
   }
   return true;
 }

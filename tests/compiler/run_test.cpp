@@ -268,6 +268,21 @@ deeper:
 endfunction 0
 )",
      {{"r", "17"}, {"t$", "xy"}, {"w", "100"}}},
+    // A value after endfunction may call a function declared later, of any type.
+    {"ReturnValuesCallFunctionsDeclaredLater",
+     R"(
+a$ = f1() : b = g1()
+end
+function f1()
+endfunction f2() + "a"
+function f2()
+endfunction "b"
+function g1()
+endfunction g2() * 2
+function g2()
+endfunction 21
+)",
+     {{"a$", "ba"}, {"b", "42"}}},
     // Integer division by -1 negates; a minus after a blank or an operator is a sign.
     {"DivisionByMinusOneAndSigns",
      R"(
