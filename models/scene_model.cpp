@@ -1,6 +1,7 @@
 // SceneModel: the holder of one object's scene tree and the door to its operations.
 #include "models/scene_model.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -128,6 +129,27 @@ int32_t SceneModel::GetOriginBoundingSphere(Vector3f& centre, float& radius) con
       &sums);
   radius = sums.count > 0 ? sums.radius : -1.0f;
   return radius > 0.0f ? kModelOk : kModelFail;
+}
+
+int32_t SceneModel::GetBoundingBox(Vector3f& low, Vector3f& high) const {
+  struct Box {
+    Vector3f low{0, 0, 0}, high{0, 0, 0};
+    bool any = false;
+  } box;
+  if (root)
+    root->SceneNode::VisitVertices(
+        models::Identity(),
+        [](void* c, const Vector3f& p) {
+          auto* b = static_cast<Box*>(c);
+          if (!b->any) b->low = b->high = p;
+          b->any = true;
+          b->low = Vector3f(std::min(b->low.x, p.x), std::min(b->low.y, p.y), std::min(b->low.z, p.z));
+          b->high = Vector3f(std::max(b->high.x, p.x), std::max(b->high.y, p.y), std::max(b->high.z, p.z));
+        },
+        &box);
+  low = box.low;
+  high = box.high;
+  return box.any ? kModelOk : kModelFail;
 }
 
 void SceneModel::CopyMeshData(MeshCopy& out, int32_t frameId, int64_t texture, const Matrix4f* rootTransform) const {

@@ -33,11 +33,16 @@ std::vector<uint8_t> GreyTiff(uint32_t bits, uint32_t samples, uint32_t planar) 
   constexpr uint32_t kEntries = 10;
   const uint32_t arraysAt = 8 + 2 + 12 * kEntries + 4;
   const uint32_t pixelsAt = arraysAt + 8 * chunks;
-  const Field fields[kEntries] = {
-      {256, 3, 1, kSide},   {257, 3, 1, kSide},   {258, 3, 1, bits},
-      {259, 3, 1, 1},       {262, 3, 1, 1},       {273, 4, chunks, chunks == 1 ? pixelsAt : arraysAt},
-      {277, 3, 1, samples}, {278, 3, 1, kSide},   {279, 4, chunks, chunks == 1 ? uint32_t(plane.size()) : arraysAt + 4 * chunks},
-      {284, 3, 1, planar}};
+  const Field fields[kEntries] = {{256, 3, 1, kSide},
+                                  {257, 3, 1, kSide},
+                                  {258, 3, 1, bits},
+                                  {259, 3, 1, 1},
+                                  {262, 3, 1, 1},
+                                  {273, 4, chunks, chunks == 1 ? pixelsAt : arraysAt},
+                                  {277, 3, 1, samples},
+                                  {278, 3, 1, kSide},
+                                  {279, 4, chunks, chunks == 1 ? uint32_t(plane.size()) : arraysAt + 4 * chunks},
+                                  {284, 3, 1, planar}};
   std::vector<uint8_t> file = {'I', 'I', 42, 0, 8, 0, 0, 0};
   const auto put = [&file](uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) file.push_back(uint8_t(value >> (8 * i)));

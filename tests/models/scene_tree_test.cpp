@@ -82,17 +82,17 @@ TEST_F(SceneTree, FrameEditsReachOnlyThatFramesMeshes) {
   const MeshNode* quad = model_.FindMeshByIndex(2, 0);
   const MeshNode* plain = model_.FindMeshByIndex(3, 0);
   model_.ScaleVerticesById(2, 2, 3, 4);
-  EXPECT_TRUE(Near(quad->positions[1], 2, -3, 0));
-  EXPECT_TRUE(Near(plain->positions[0], 0, 0, 5));
+  EXPECT_TRUE(Near(quad->positions()[1], 2, -3, 0));
+  EXPECT_TRUE(Near(plain->positions()[0], 0, 0, 5));
   model_.ScaleVertices(1, 1, 2);
-  EXPECT_TRUE(Near(plain->positions[0], 0, 0, 10));
+  EXPECT_TRUE(Near(plain->positions()[0], 0, 0, 10));
   model_.ScrollUvById(2, 0.5f, 0.25f);
-  EXPECT_EQ(quad->textureCoords[0], 0.5f);
-  EXPECT_EQ(quad->textureCoords[1], 1.25f);
+  EXPECT_EQ(quad->textureCoords()[0], 0.5f);
+  EXPECT_EQ(quad->textureCoords()[1], 1.25f);
   model_.ScaleUvById(2, 2, 4);
-  EXPECT_EQ(quad->textureCoords[1], 5.0f);
+  EXPECT_EQ(quad->textureCoords()[1], 5.0f);
   model_.ScaleNormals(0.5f);
-  EXPECT_TRUE(Near(quad->normals[1], 0, 0, -1));
+  EXPECT_TRUE(Near(quad->normals()[1], 0, 0, -1));
   model_.SetVisibleById(3, 0);
   EXPECT_EQ(plain->visible, 0);
   EXPECT_EQ(quad->visible, 1);
@@ -142,11 +142,11 @@ TEST_F(SceneTree, MeshRecordsBecomeFramesAndReplaceMeshes) {
   made.UpdateMeshFromRecord(1, bad.View());
   const MeshNode* mesh = made.FindMeshByIndex(1, 0);
   ASSERT_NE(mesh, nullptr);
-  EXPECT_EQ(mesh->positions[1].x, 9.0f);
+  EXPECT_EQ(mesh->positions()[1].x, 9.0f);
   // The quad's frame of the loaded model takes a record's triangle in place of its mesh.
   ASSERT_EQ(model_.UpdateMeshFromRecord(3, record.View()), kModelOk);
   EXPECT_EQ(model_.MeshCountById(3), 1);
-  EXPECT_EQ(model_.FindMeshByIndex(3, 0)->indices.size(), 3u);
+  EXPECT_EQ(model_.FindMeshByIndex(3, 0)->indices().size(), 3u);
   SceneModel empty;
   EXPECT_EQ(empty.UpdateMeshFromRecord(0, record.View()), kModelFail);
 }

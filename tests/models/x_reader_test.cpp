@@ -72,16 +72,16 @@ TEST_F(XReader, FramesNumberInReadOrderAndMeshesComeOutAsTheFileMeantInEveryForm
     const MeshNode* quad = Mesh(model, 2, 0);
     ASSERT_NE(quad, nullptr);
     EXPECT_EQ(model.MeshCountById(2), 1);
-    ASSERT_EQ(quad->indices.size(), 6u);
-    ASSERT_EQ(quad->positions.size(), 4u);
-    ASSERT_EQ(quad->normals.size(), quad->positions.size());
-    EXPECT_EQ(quad->indices, (std::vector<uint16_t>{0, 1, 2, 0, 2, 3}));
-    EXPECT_TRUE(Near(quad->positions[1], 1, -1, 0));
-    EXPECT_TRUE(Near(quad->normals[0], 0, 0, -1));
-    EXPECT_TRUE(Near(quad->normals[1], 0, 0, -2));
-    EXPECT_TRUE(Near(quad->normals[2], 0, 0, -2));
-    EXPECT_TRUE(Near(quad->normals[3], 0, 0, -1));
-    EXPECT_EQ(quad->textureCoords, (std::vector<float>{0, 1, 1, 1, 1, 0, 0, 0}));
+    ASSERT_EQ(quad->indices().size(), 6u);
+    ASSERT_EQ(quad->positions().size(), 4u);
+    ASSERT_EQ(quad->normals().size(), quad->positions().size());
+    EXPECT_EQ(quad->indices(), (std::vector<uint16_t>{0, 1, 2, 0, 2, 3}));
+    EXPECT_TRUE(Near(quad->positions()[1], 1, -1, 0));
+    EXPECT_TRUE(Near(quad->normals()[0], 0, 0, -1));
+    EXPECT_TRUE(Near(quad->normals()[1], 0, 0, -2));
+    EXPECT_TRUE(Near(quad->normals()[2], 0, 0, -2));
+    EXPECT_TRUE(Near(quad->normals()[3], 0, 0, -1));
+    EXPECT_EQ(quad->textureCoords(), (std::vector<float>{0, 1, 1, 1, 1, 0, 0, 0}));
     EXPECT_EQ(quad->textureName, "red.bmp");
     EXPECT_EQ(quad->diffuse[0], 1.0f);
 
@@ -92,15 +92,15 @@ TEST_F(XReader, FramesNumberInReadOrderAndMeshesComeOutAsTheFileMeantInEveryForm
     ASSERT_TRUE(plain && blue);
     EXPECT_EQ(plain->textureName, "");
     EXPECT_EQ(blue->textureName, "blue.png");
-    ASSERT_EQ(plain->positions.size(), 3u);
-    EXPECT_TRUE(Near(plain->positions[0], 0, 0, 5));
-    EXPECT_TRUE(Near(plain->normals[0], 0, 0, -1));
-    EXPECT_TRUE(Near(blue->positions[0], 0, 0, 0));
+    ASSERT_EQ(plain->positions().size(), 3u);
+    EXPECT_TRUE(Near(plain->positions()[0], 0, 0, 5));
+    EXPECT_TRUE(Near(plain->normals()[0], 0, 0, -1));
+    EXPECT_TRUE(Near(blue->positions()[0], 0, 0, 0));
 
     // A triangle with no area keeps zero normals rather than dividing by zero.
     const MeshNode* loose = Mesh(model, 4, 0);
     ASSERT_NE(loose, nullptr);
-    EXPECT_TRUE(Near(loose->normals[0], 0, 0, 0));
+    EXPECT_TRUE(Near(loose->normals()[0], 0, 0, 0));
 
     // Textures are asked of the engine once the tree stands, in tree order.
     EXPECT_EQ(textures_.loaded, (std::vector<std::string>{"red.bmp", "blue.png"}));
