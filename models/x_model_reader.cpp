@@ -99,11 +99,31 @@ uint64_t TriangleCorners(const DataObject& mesh) {
   return corners;
 }
 
+// The materials of a Mesh object as read and as its mesh nodes keep them: a list may name one
+// material of a long texture name many times over.
+uint64_t MaterialBytes(const DataObject& mesh) {
+  uint64_t bytes = 0;
+  for (const xfile::Child& child : mesh.children) {
+    const DataObject* list = child.Target();
+    if (!list || !list->Is("MeshMaterialList")) continue;
+    for (const xfile::Child& entry : list->children) {
+      const DataObject* material = entry.Target();
+      if (!material || !material->Is("Material")) continue;
+      uint64_t names = 0;
+      for (const xfile::Child& part : material->children)
+        if (const DataObject* t = part.Target(); t && t->Is("TextureFilename"))
+          for (const std::string& text : t->strings) names += text.size();
+      bytes += 2 * (sizeof(MaterialInfo) + sizeof(MeshNode) + names);
+    }
+  }
+  return bytes;
+}
+
 // What the frames and meshes of an object take once built, each Mesh object counted once
 // however many frames name it.
 void AddTreeBytes(const DataObject& object, std::set<const DataObject*>& meshes, uint64_t& bytes) {
   if (object.Is("Mesh")) {
-    if (meshes.insert(&object).second) bytes += TriangleCorners(object) * kBytesPerCorner;
+    if (meshes.insert(&object).second) bytes += TriangleCorners(object) * kBytesPerCorner + MaterialBytes(object);
     return;
   }
   if (!object.Is("Frame")) return;

@@ -206,6 +206,39 @@ TEST_F(XReader, EveryCutOfAGoodFileFailsCleanly) {
   }
 }
 
+// What a file names over and over would be built over and over: a model whose meshes, their
+// materials or its keys would pass the budget is refused before any of it is made.
+TEST_F(XReader, ModelsThatWouldPassTheMemoryBudgetAreRefusedBeforeTheyAreBuilt) {
+  const auto read = [](const std::string& text, std::string& error) {
+    XModel model;
+    const bool ok = ReadXModelFromMemory(reinterpret_cast<const uint8_t*>(text.data()), text.size(), model, error);
+    SceneModel owner;
+    owner.root = model.root;
+    owner.animationSet = model.animationSet;
+    return ok;
+  };
+  const std::string header = "xof 0303txt 0032\n";
+  std::string materials = header + "Material Long { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; TextureFilename { \"" +
+                          std::string(16384, 't') + ".bmp\"; } }\n" +
+                          "Mesh m { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; MeshMaterialList { 20000; 1; 0;;";
+  for (int i = 0; i < 20000; ++i) materials += "{Long}";
+  materials += "} }\n";
+  std::string error;
+  EXPECT_FALSE(read(materials, error));
+  EXPECT_NE(error.find("would take more than 256 MB"), std::string::npos) << error;
+
+  // Keys: 2,000 frames, each with an animation naming one key object of 10,000 keys.
+  std::string keys = header + "AnimationKey K { 2; 10000; ";
+  for (int i = 0; i < 10000; ++i) keys += std::to_string(i) + ";3;0,0,0;;" + (i + 1 < 10000 ? "," : ";");
+  keys += " }\n";
+  for (int i = 0; i < 2000; ++i) keys += "Frame f" + std::to_string(i) + " {}\n";
+  keys += "AnimationSet S {";
+  for (int i = 0; i < 2000; ++i) keys += "Animation { {f" + std::to_string(i) + "} {K} }";
+  keys += "}\n";
+  EXPECT_FALSE(read(keys, error));
+  EXPECT_NE(error.find("animation keys would take more than 256 MB"), std::string::npos) << error;
+}
+
 TEST_F(XReader, ALoadIntoAModelThatHoldsATreeFails) {
   SceneModel model;
   ASSERT_EQ(model.LoadX(test::Source("frames.x")), kModelOk);
