@@ -18,12 +18,12 @@ timeout=${FUZZ_TIMEOUT:-5}
 work=$(cd "$(dirname "$fuzzer")" && pwd)/corpus
 targets=${*:-$(VX_FUZZ_TARGET=list "$fuzzer")}
 
-# The longest input of a target: the model readers are kept on small files, at thousands of inputs
-# a second, instead of growing inputs towards the largest seed. 0 leaves it to libFuzzer.
+# The longest input of a target: the model readers are kept on small files, at hundreds to thousands
+# of inputs a second, instead of growing inputs towards the largest seed. 0 leaves it to libFuzzer.
 max_len() {
   case $1 in
-    x_model | x_animation | three_ds) echo 16384 ;;
-    x_compressed | static_world) echo 8192 ;;
+    x_model | x_animation | x_compressed | static_world) echo 4096 ;;
+    three_ds) echo 8192 ;;
     *) echo 0 ;;
   esac
 }
