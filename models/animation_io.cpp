@@ -203,7 +203,9 @@ std::vector<FrameKeyObject> KeyObjectsToRead(const xfile::File& file, const Fram
 uint64_t KeyBytes(const std::vector<FrameKeyObject>& objects) {
   uint64_t bytes = 0;
   for (const auto& [frame, key] : objects) {
-    const uint64_t count = uint64_t(std::max(key->Number(1), 0.0));
+    // A count that is not a 32-bit whole number fails when the key is read.
+    const double declared = key->Number(1);
+    const uint64_t count = declared >= 0.0 && declared <= 4294967295.0 ? uint64_t(declared) : 0;
     const bool matrix = key->Number(0) == 3 || key->Number(0) == 4;
     bytes += count * (matrix ? sizeof(RotationKey) + 2 * sizeof(VectorKey) : sizeof(RotationKey));
   }
