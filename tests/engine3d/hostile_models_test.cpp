@@ -107,6 +107,13 @@ TEST_F(HostileModelTest, AKeyObjectThatSetsAndAnimationsNameOverAndOverIsReadOnc
   ExpectBoundedMemory();
 }
 
+TEST_F(HostileModelTest, AModelWhoseKeysWouldPassTheBudgetIsRefusedBeforeTheyAreRead) {
+  EXPECT_EQ(Load("over_budget.x"), kErrModelNotRead);
+  EXPECT_EQ(Model(), nullptr);
+  EXPECT_NE(LastMessage().find("animation keys would take more than 256 MB"), std::string::npos) << LastMessage();
+  ExpectBoundedMemory();
+}
+
 TEST_F(HostileModelTest, AMeshThatFramesNameIsOneMeshTheyShareUntilOneOfThemChangesIt) {
   EXPECT_EQ(Load("shared_mesh.x"), 0) << LastMessage();
   ASSERT_NE(Model(), nullptr);
