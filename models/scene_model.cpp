@@ -177,9 +177,11 @@ const MeshNode* SceneModel::FindMeshByIndex(int32_t frameId, int32_t index) cons
 int32_t SceneModel::WriteAnimation(const std::string& path) const {
   if (!animationSet) return kModelFail;
   // Tracks without a name are written under their frame's.
+  const std::vector<const FrameNode*> frames = root ? root->FramesById(frameCount) : std::vector<const FrameNode*>();
   for (AnimationTrack* t = animationSet->firstTrack; t; t = t->next) {
-    std::string name;
-    if (t->GetName().empty() && GetFrameName(t->GetFrameId(), name)) t->SetName(name);
+    const int32_t id = t->GetFrameId();
+    if (t->GetName().empty() && id >= 0 && size_t(id) < frames.size() && frames[size_t(id)])
+      t->SetName(frames[size_t(id)]->name());
   }
   return WriteXAnimation(*animationSet, path) ? kModelOk : kModelFail;
 }
