@@ -328,10 +328,9 @@ void CmdBakeObjectRotation() {
         auto* frame = static_cast<FrameNode*>(c);
         frame->set_matrix(models::Multiply(frame->matrix(), r));
       } else {
-        auto* mesh = static_cast<MeshNode*>(c);
-        for (Vector3f& p : mesh->positions) p = models::TransformPoint(p, r);
-        for (Vector3f& n : mesh->normals) n = models::TransformDirection(n, r);
-        mesh->GeometryChanged();
+        MeshGeometry& mesh = static_cast<MeshNode*>(c)->EditGeometry();
+        for (Vector3f& p : mesh.positions) p = models::TransformPoint(p, r);
+        for (Vector3f& n : mesh.normals) n = models::TransformDirection(n, r);
       }
     }
   }

@@ -81,11 +81,14 @@ bool InObjectRange(int32_t number) { return number >= 1 && number <= 65535; }
 void SetLimbOffsetsFromModel(uint32_t slot) {
   const int32_t count = Object(slot).limbCount;
   GrowLimbArray(slot, count);  // before any limb beyond the first 32 is written
+  const SceneModel* model = Object(slot).model;
+  const std::vector<const FrameNode*> frames =
+      model && model->root ? model->root->FramesById(count) : std::vector<const FrameNode*>();
   for (int32_t limb = 0; limb < count && limb < Object(slot).limbCapacity; ++limb) {
     ObjectLimbRecord& l = Object(slot).limbs[limb];
     ResetLimbRecord(l);
-    Matrix4f m;
-    if (Object(slot).model && Object(slot).model->GetMatrixById(limb, m)) {
+    if (size_t(limb) < frames.size() && frames[size_t(limb)]) {
+      const Matrix4f& m = frames[size_t(limb)]->matrix();
       l.offsetX = m.At(3, 0);
       l.offsetY = m.At(3, 1);
       l.offsetZ = m.At(3, 2);
@@ -308,12 +311,10 @@ uint32_t BuildObjectRecords(uint32_t slot, int32_t placeCamera) {
   o.radius = float(SaturateToInt32(radius)) + 1.0f;
   o.originRadius = float(SaturateToInt32(originRadius)) + 1.0f;
 
-  float box[6] = {0, 0, 0, 0, 0, 0};
-  const int32_t mesh = MakeMeshFromObject(slot, -1, -1);
-  if (mesh > 0) {
-    GetMeshBounds(uint32_t(mesh), box[0], box[1], box[2], box[3], box[4], box[5]);
-    FreeMeshRecord(uint32_t(mesh));
-  }
+  // Measured over the shared meshes as they are, not over a copy of every frame's geometry.
+  Vector3f low(0, 0, 0), high(0, 0, 0);
+  if (o.model) o.model->GetBoundingBox(low, high);
+  const float box[6] = {low.x, low.y, low.z, high.x, high.y, high.z};
   ObjectRecord& b = Object(slot);
   b.extentX = std::fabs(box[3] - box[0]);
   b.extentY = std::fabs(box[4] - box[1]);

@@ -185,7 +185,7 @@ Matrix4f ObjectBaseWorld(uint32_t objectSlot, const Matrix4f& deviceWorld) {
   return ApplyGlueTransform(objectSlot, uint32_t(glued), deviceWorld);
 }
 
-bool Drawn(const MeshNode& mesh) { return mesh.visible == 1 && !mesh.indices.empty(); }
+bool Drawn(const MeshNode& mesh) { return mesh.visible == 1 && !mesh.indices().empty(); }
 
 void DrawMesh(MeshNode& mesh, const Matrix4f& world) {
   const D3DMATRIX d = ToD3DMatrix(world);

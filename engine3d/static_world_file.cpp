@@ -245,6 +245,7 @@ int32_t ReadStaticWorldFile(const std::string& path, const std::string& textureN
   // that both use stays loaded.
   uint32_t mostVertices = 0;
   size_t mostIndices = 0;
+  const win::FolderLookupScope folders;  // every group names a file of the same folder
   for (StaticTextureGroup& group : loaded->groups) {
     group.textureSlot = FindWorldTexture(StaticTextureFileName(textureName, group.textureSlot));
     for (const StaticPart& part : group.parts) {

@@ -5,7 +5,7 @@
 # allocation above the readers' budget (320 MB) or a process above 2 GB is written to
 # fuzz/crashes/NAME/, which the replay test of make test then runs. A target with a dictionary of
 # its words (fuzz/dictionaries/NAME.dict) gets it. Prints the executions of each target and fails
-# when any target found something.
+# when any target found something. Targets run one after another.
 #
 # Usage: run_fuzzers.sh VX_FUZZ [TARGET...]
 set -u
@@ -19,6 +19,16 @@ timeout=${FUZZ_TIMEOUT:-5}
 work=$(cd "$(dirname "$fuzzer")" && pwd)/corpus
 targets=${*:-$(VX_FUZZ_TARGET=list "$fuzzer")}
 
+# The longest input of a target: the model readers are kept on small files, at hundreds to thousands
+# of inputs a second, instead of growing inputs towards the largest seed. 0 leaves it to libFuzzer.
+max_len() {
+  case $1 in
+    x_model | x_animation | x_compressed | static_world) echo 4096 ;;
+    three_ds) echo 8192 ;;
+    *) echo 0 ;;
+  esac
+}
+
 summary=""
 failed=0
 for target in $targets; do
@@ -27,7 +37,8 @@ for target in $targets; do
   dictionary=""
   [ -f "$here/dictionaries/$target.dict" ] && dictionary="-dict=$here/dictionaries/$target.dict"
   VX_FUZZ_TARGET=$target SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy "$fuzzer" \
-    -max_total_time="$seconds" -rss_limit_mb=2048 -malloc_limit_mb=320 -timeout="$timeout" -print_final_stats=1 $dictionary \
+    -max_total_time="$seconds" -max_len="$(max_len "$target")" -rss_limit_mb=2048 -malloc_limit_mb=320 \
+    -timeout="$timeout" -print_final_stats=1 $dictionary \
     -artifact_prefix="$here/crashes/$target/" "$work/$target" "$here/corpus/$target" > "$log" 2>&1
   status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)

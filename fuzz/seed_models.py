@@ -85,11 +85,22 @@ def main():
     put('x_model', 'huge_texture.x', hostile.textured_x())
     put('three_ds', 'deep48.3ds', hostile.nested(48))
     put('three_ds', 'deep49.3ds', hostile.nested(49))
-    put('three_ds', 'deep_chain.3ds', hostile.nested(300))
+    put('three_ds', 'deep_chain.3ds', hostile.nested(45))
     meshes = [hostile.triangle('o%d' % i, i) for i in range(300)]
     nodes = [hostile.node(i, 'none', i - 1) for i in range(100)]
     nodes += [hostile.node(100 + i, 'o0', 99) for i in range(100)]
     put('three_ds', 'keyframer_chain.3ds', hostile.three_ds(meshes, nodes))
+
+    # The files that once took gigabytes or minutes, in the same shape at a size under the
+    # targets' longest input.
+    small_x = {'repeated_keys.x': hostile.repeated_keys_x(20, 20, 20),
+               'shared_mesh.x': hostile.shared_mesh_x(20, 4),
+               'sibling_frames.x': hostile.sibling_frames_x(400)}
+    for name, text in small_x.items():
+        put('x_model', name, text)
+        put('x_compressed', 'text-' + name, bytes([0x06]) + text[16:])
+    put('x_animation', 'repeated_keys.x', small_x['repeated_keys.x'])
+    put('three_ds', 'long_material.3ds', hostile.long_material_3ds(256, 700))
 
     for path in small_files(os.path.join(testdata, 'models', 'bsd', 'X'), ('.x',)):
         with open(path, 'rb') as f:

@@ -69,6 +69,8 @@ def main():
         'huge_count.world': b'\x01\x00\x00\x00\x00\x01' + struct.pack('<I', 0xFFFFFFFF) + b'\x00' * 40,
         'stray_index.world': world([(2, [part([(0, 0, 1), (1, 0, 1), (0, 1, 1)], [0, 1, 3])])], []),
         'tail.world': world([(3, [triangle])], []) + b'\x07\x07\x07',
+        # Many groups, each naming a texture of its own, as a world that read its folder once a group.
+        'many_groups.world': world([(i + 1, [triangle]) for i in range(25)], []),
     }
     for name, data in seeds.items():
         with open(os.path.join(folder, name), 'wb') as f:

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <initializer_list>
+#include <set>
 
 #include "models/list_link.h"
 #include "models/model_maths.h"
@@ -149,6 +150,15 @@ void PoseKeys(const FrameNode& frame, AnimationTrack& track) {
     track.scaleKeys.push_back(VectorKey{0.0f, s.x, s.y, s.z});
 }
 
+// A track for the frame holding its pose.
+AnimationTrack* PoseTrack(const FrameNode& frame) {
+  auto* track = new AnimationTrack();
+  track->SetName(frame.name());
+  track->SetFrameId(frame.id());
+  PoseKeys(frame, *track);
+  return track;
+}
+
 template <class Key>
 void SortByTime(std::vector<Key>& keys) {
   std::stable_sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) { return a.time < b.time; });
@@ -156,26 +166,63 @@ void SortByTime(std::vector<Key>& keys) {
 
 }  // namespace
 
-bool CollectAnimationKeys(const xfile::File& file, const FrameNode& root, float startFrame, size_t minOffset,
-                          std::map<int32_t, FrameKeys>& keys, bool& found, std::string& error) {
+namespace {
+
+// A key object read into the keys of one frame.
+using FrameKeyObject = std::pair<int32_t, const DataObject*>;
+
+// The key objects of the animation sets at or after `minOffset`, each with its frame once: sets
+// and animations that name the same animation or key again add nothing to read.
+std::vector<FrameKeyObject> KeyObjectsToRead(const xfile::File& file, const FrameNode& root, size_t minOffset,
+                                             bool& found) {
   found = false;
   std::map<std::string, int32_t> byName;
   IndexFrames(root, &byName, nullptr);
+  std::vector<FrameKeyObject> order;
+  std::set<FrameKeyObject> seen;
+  std::set<const DataObject*> animations;
   for (const auto& object : file.objects) {
     if (!object->Is("AnimationSet") || object->sourceOffset < minOffset) continue;
     found = true;
     for (const xfile::Child& c : object->children) {
       const DataObject* animation = c.Target();
-      if (!animation || !animation->Is("Animation")) continue;
+      if (!animation || !animation->Is("Animation") || !animations.insert(animation).second) continue;
       const auto frame = byName.find(AnimatedFrameName(*animation));
       if (frame == byName.end() || frame->second == 0) continue;  // the root is the object's own place
-      FrameKeys& k = keys[frame->second];
       for (const xfile::Child& kc : animation->children) {
         const DataObject* key = kc.Target();
-        if (key && key->Is("AnimationKey") && !ReadKey(*key, startFrame, k, error)) return false;
+        if (key && key->Is("AnimationKey") && seen.emplace(frame->second, key).second)
+          order.emplace_back(frame->second, key);
       }
     }
   }
+  return order;
+}
+
+// The most memory the keys of the objects take once read: a matrix key becomes one key of each kind.
+uint64_t KeyBytes(const std::vector<FrameKeyObject>& objects) {
+  uint64_t bytes = 0;
+  for (const auto& [frame, key] : objects) {
+    // A count that is not a 32-bit whole number fails when the key is read.
+    const double declared = key->Number(1);
+    const uint64_t count = declared >= 0.0 && declared <= 4294967295.0 ? uint64_t(declared) : 0;
+    const bool matrix = key->Number(0) == 3 || key->Number(0) == 4;
+    bytes += count * (matrix ? sizeof(RotationKey) + 2 * sizeof(VectorKey) : sizeof(RotationKey));
+  }
+  return bytes;
+}
+
+}  // namespace
+
+bool CollectAnimationKeys(const xfile::File& file, const FrameNode& root, float startFrame, size_t minOffset,
+                          std::map<int32_t, FrameKeys>& keys, bool& found, std::string& error) {
+  const std::vector<FrameKeyObject> objects = KeyObjectsToRead(file, root, minOffset, found);
+  if (KeyBytes(objects) > kModelMemoryBudget) {
+    error = "animation keys would take more than " + std::to_string(kModelMemoryBudget >> 20) + " MB";
+    return false;
+  }
+  for (const auto& [frame, key] : objects)
+    if (!ReadKey(*key, startFrame, keys[frame], error)) return false;
   return true;
 }
 
@@ -183,14 +230,12 @@ std::unique_ptr<AnimationSet> MakePoseSet(const FrameNode& root, int32_t frameCo
   std::map<int32_t, const FrameNode*> byId;
   IndexFrames(root, nullptr, &byId);
   auto set = std::make_unique<AnimationSet>();
+  AnimationTrack** tail = &set->firstTrack;
   for (int32_t id = 1; id < frameCount; ++id) {
     const auto it = byId.find(id);
     if (it == byId.end()) continue;
-    auto* track = new AnimationTrack();
-    track->SetName(it->second->name());
-    track->SetFrameId(id);
-    PoseKeys(*it->second, *track);
-    set->AddTrack(track);
+    *tail = PoseTrack(*it->second);
+    tail = &(*tail)->next;
   }
   return set;
 }
@@ -198,16 +243,16 @@ std::unique_ptr<AnimationSet> MakePoseSet(const FrameNode& root, int32_t frameCo
 void MergeKeys(AnimationSet& set, const FrameNode& root, std::map<int32_t, FrameKeys>& keys, bool replacePose) {
   std::map<int32_t, const FrameNode*> byId;
   IndexFrames(root, nullptr, &byId);
+  std::map<int32_t, AnimationTrack*> tracks;
+  AnimationTrack** tail = &set.firstTrack;
+  for (; *tail; tail = &(*tail)->next) tracks.emplace((*tail)->GetFrameId(), *tail);
   for (auto& [id, k] : keys) {
-    AnimationTrack* track = set.FindTrackByFrame(id);
+    AnimationTrack*& track = tracks[id];
     if (!track) {
       const auto it = byId.find(id);
       if (it == byId.end()) continue;
-      track = new AnimationTrack();
-      track->SetName(it->second->name());
-      track->SetFrameId(id);
-      PoseKeys(*it->second, *track);
-      set.AddTrack(track);
+      track = *tail = PoseTrack(*it->second);
+      tail = &track->next;
     }
     auto merge = [&](auto& into, auto& from) {
       if (from.empty()) return;

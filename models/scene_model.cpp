@@ -1,6 +1,7 @@
 // SceneModel: the holder of one object's scene tree and the door to its operations.
 #include "models/scene_model.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -130,6 +131,27 @@ int32_t SceneModel::GetOriginBoundingSphere(Vector3f& centre, float& radius) con
   return radius > 0.0f ? kModelOk : kModelFail;
 }
 
+int32_t SceneModel::GetBoundingBox(Vector3f& low, Vector3f& high) const {
+  struct Box {
+    Vector3f low{0, 0, 0}, high{0, 0, 0};
+    bool any = false;
+  } box;
+  if (root)
+    root->SceneNode::VisitVertices(
+        models::Identity(),
+        [](void* c, const Vector3f& p) {
+          auto* b = static_cast<Box*>(c);
+          if (!b->any) b->low = b->high = p;
+          b->any = true;
+          b->low = Vector3f(std::min(b->low.x, p.x), std::min(b->low.y, p.y), std::min(b->low.z, p.z));
+          b->high = Vector3f(std::max(b->high.x, p.x), std::max(b->high.y, p.y), std::max(b->high.z, p.z));
+        },
+        &box);
+  low = box.low;
+  high = box.high;
+  return box.any ? kModelOk : kModelFail;
+}
+
 void SceneModel::CopyMeshData(MeshCopy& out, int32_t frameId, int64_t texture, const Matrix4f* rootTransform) const {
   if (!root) return;
   root->SceneNode::CopyMeshData(out, frameId, texture, rootTransform ? *rootTransform : models::Identity());
@@ -155,9 +177,11 @@ const MeshNode* SceneModel::FindMeshByIndex(int32_t frameId, int32_t index) cons
 int32_t SceneModel::WriteAnimation(const std::string& path) const {
   if (!animationSet) return kModelFail;
   // Tracks without a name are written under their frame's.
+  const std::vector<const FrameNode*> frames = root ? root->FramesById(frameCount) : std::vector<const FrameNode*>();
   for (AnimationTrack* t = animationSet->firstTrack; t; t = t->next) {
-    std::string name;
-    if (t->GetName().empty() && GetFrameName(t->GetFrameId(), name)) t->SetName(name);
+    const int32_t id = t->GetFrameId();
+    if (t->GetName().empty() && id >= 0 && size_t(id) < frames.size() && frames[size_t(id)])
+      t->SetName(frames[size_t(id)]->name());
   }
   return WriteXAnimation(*animationSet, path) ? kModelOk : kModelFail;
 }

@@ -47,6 +47,9 @@ class SceneModel {
   int32_t GetBoundingSphere(Vector3f& centre, float& radius) const;
   // The same about the origin.
   int32_t GetOriginBoundingSphere(Vector3f& centre, float& radius) const;
+  // The smallest box around all vertices in model space, without copying them; fails (leaving
+  // both corners at 0) when there are none.
+  int32_t GetBoundingBox(Vector3f& low, Vector3f& high) const;
 
   // Geometry of one frame (or all, -1) and one texture (or all, -1) in model space, or in the
   // space of `rootTransform` standing in for the root's matrix.
@@ -110,6 +113,10 @@ class SceneModel {
     }
   }
 };
+
+// The most memory one model's tree, meshes and keys may take once read. A file that declares more
+// is refused before the memory is asked for, so that a few kilobytes cannot claim gigabytes.
+constexpr uint64_t kModelMemoryBudget = uint64_t(256) << 20;
 
 // Frames within frames that a model may hold below its root: the .x reader refuses deeper ones,
 // and the .3ds converter writes none.

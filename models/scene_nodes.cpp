@@ -31,20 +31,22 @@ SceneNode::~SceneNode() {
 void SceneNode::AppendChild(SceneNode* child) {
   child->parent_ = this;
   child->nextSibling_ = nullptr;
-  if (!firstChild_) {
-    firstChild_ = child;
-    return;
-  }
-  SceneNode* last = firstChild_;
-  while (last->nextSibling_) last = last->nextSibling_;
-  last->nextSibling_ = child;
+  (lastChild_ ? lastChild_->nextSibling_ : firstChild_) = child;
+  lastChild_ = child;
 }
 
 void SceneNode::Unlink() {
   if (!parent_) return;
+  SceneNode* before = nullptr;
   SceneNode** link = &parent_->firstChild_;
-  while (*link && *link != this) link = &(*link)->nextSibling_;
-  if (*link) *link = nextSibling_;
+  while (*link && *link != this) {
+    before = *link;
+    link = &(*link)->nextSibling_;
+  }
+  if (*link) {
+    *link = nextSibling_;
+    if (parent_->lastChild_ == this) parent_->lastChild_ = before;
+  }
   parent_ = nullptr;
   nextSibling_ = nullptr;
 }
@@ -146,6 +148,23 @@ const FrameNode* SceneNode::FindFrame(int32_t frameId) const {
     stack.insert(stack.end(), children.rbegin(), children.rend());
   }
   return nullptr;
+}
+
+std::vector<const FrameNode*> SceneNode::FramesById(int32_t count) const {
+  std::vector<const FrameNode*> frames(size_t(std::max(count, 0)), nullptr);
+  std::vector<const SceneNode*> stack{this};
+  while (!stack.empty()) {
+    const SceneNode* n = stack.back();
+    stack.pop_back();
+    if (n->kind_ == Kind::Frame) {
+      const auto* frame = static_cast<const FrameNode*>(n);
+      if (frame->id() >= 0 && frame->id() < count && !frames[size_t(frame->id())]) frames[size_t(frame->id())] = frame;
+    }
+    const size_t end = stack.size();
+    for (const SceneNode* c = n->firstChild_; c; c = c->nextSibling_) stack.push_back(c);
+    std::reverse(stack.begin() + ptrdiff_t(end), stack.end());
+  }
+  return frames;
 }
 
 FrameNode* SceneNode::FindFrame(int32_t frameId) {
@@ -276,11 +295,24 @@ void FrameNode::VisitVertices(const Matrix4f& parentMatrix, void (*visit)(void*,
 
 // ---- MeshNode -------------------------------------------------------------------------------------
 
-MeshNode::MeshNode() : SceneNode(Kind::Mesh) {}
+MeshGeometry::MeshGeometry(const MeshGeometry& other)
+    : positions(other.positions), normals(other.normals), textureCoords(other.textureCoords), indices(other.indices) {}
 
-MeshNode::~MeshNode() {
-  ReleaseBuffer();
-  ClearCollision();
+MeshGeometry::~MeshGeometry() { ReleaseBuffer(); }
+
+void MeshGeometry::ReleaseBuffer() {
+  if (buffer) buffer->Release();
+  buffer = nullptr;
+}
+
+MeshNode::MeshNode() : SceneNode(Kind::Mesh), geometry_(std::make_shared<MeshGeometry>()) {}
+
+MeshNode::~MeshNode() { ClearCollision(); }
+
+MeshGeometry& MeshNode::EditGeometry() {
+  if (geometry_.use_count() > 1) geometry_ = std::make_shared<MeshGeometry>(*geometry_);
+  geometry_->bufferStale = true;
+  return *geometry_;
 }
 
 int32_t MeshNode::frameId() const {
@@ -302,20 +334,20 @@ bool MeshNode::SetFromRecord(const MeshRecordView& mesh) {
       newIndices.push_back(uint16_t(v));
     }
   }
-  positions.resize(mesh.vertexCount);
-  normals.assign(mesh.vertexCount, Vector3f(0, 0, 0));
-  textureCoords.assign(size_t(mesh.vertexCount) * 2, 0.0f);
+  MeshGeometry& g = EditGeometry();
+  g.positions.resize(mesh.vertexCount);
+  g.normals.assign(mesh.vertexCount, Vector3f(0, 0, 0));
+  g.textureCoords.assign(size_t(mesh.vertexCount) * 2, 0.0f);
   for (uint32_t i = 0; i < mesh.vertexCount; ++i) {
-    positions[i] = Vector3f(mesh.positions[i * 3], mesh.positions[i * 3 + 1], mesh.positions[i * 3 + 2]);
+    g.positions[i] = Vector3f(mesh.positions[i * 3], mesh.positions[i * 3 + 1], mesh.positions[i * 3 + 2]);
     if (mesh.normals && i < mesh.normalCount)
-      normals[i] = Vector3f(mesh.normals[i * 3], mesh.normals[i * 3 + 1], mesh.normals[i * 3 + 2]);
+      g.normals[i] = Vector3f(mesh.normals[i * 3], mesh.normals[i * 3 + 1], mesh.normals[i * 3 + 2]);
     if (mesh.textureCoords) {
-      textureCoords[i * 2] = mesh.textureCoords[i * 2];
-      textureCoords[i * 2 + 1] = mesh.textureCoords[i * 2 + 1];
+      g.textureCoords[i * 2] = mesh.textureCoords[i * 2];
+      g.textureCoords[i * 2 + 1] = mesh.textureCoords[i * 2 + 1];
     }
   }
-  indices = std::move(newIndices);
-  GeometryChanged();
+  g.indices = std::move(newIndices);
   return true;
 }
 
@@ -324,13 +356,12 @@ void MeshNode::ScaleVerticesById(int32_t id, float sx, float sy, float sz) {
 }
 
 void MeshNode::ScaleVertices(float sx, float sy, float sz) {
-  for (Vector3f& p : positions) p = Vector3f(p.x * sx, p.y * sy, p.z * sz);
-  GeometryChanged();
+  for (Vector3f& p : EditGeometry().positions) p = Vector3f(p.x * sx, p.y * sy, p.z * sz);
 }
 
 void MeshNode::RebuildVertexBuffers() {
-  ReleaseBuffer();
-  bufferStale_ = true;
+  geometry_->ReleaseBuffer();
+  geometry_->bufferStale = true;
 }
 
 void MeshNode::SetTextureById(int32_t id, uint32_t slot) {
@@ -358,66 +389,63 @@ void MeshNode::SetVisibleById(int32_t id, int32_t flag) {
 
 void MeshNode::ScrollUvById(int32_t id, float du, float dv) {
   if (id != frameId()) return;
-  for (size_t i = 0; i + 1 < textureCoords.size(); i += 2) {
-    textureCoords[i] += du;
-    textureCoords[i + 1] += dv;
+  std::vector<float>& uv = EditGeometry().textureCoords;
+  for (size_t i = 0; i + 1 < uv.size(); i += 2) {
+    uv[i] += du;
+    uv[i + 1] += dv;
   }
-  GeometryChanged();
 }
 
 void MeshNode::ScaleUvById(int32_t id, float su, float sv) {
   if (id != frameId()) return;
-  for (size_t i = 0; i + 1 < textureCoords.size(); i += 2) {
-    textureCoords[i] *= su;
-    textureCoords[i + 1] *= sv;
+  std::vector<float>& uv = EditGeometry().textureCoords;
+  for (size_t i = 0; i + 1 < uv.size(); i += 2) {
+    uv[i] *= su;
+    uv[i + 1] *= sv;
   }
-  GeometryChanged();
 }
 
 void MeshNode::ScaleNormals(float factor) {
-  for (Vector3f& n : normals) n = Vector3f(n.x * factor, n.y * factor, n.z * factor);
-  GeometryChanged();
-}
-
-void MeshNode::ReleaseBuffer() {
-  if (buffer_) buffer_->Release();
-  buffer_ = nullptr;
+  for (Vector3f& n : EditGeometry().normals) n = Vector3f(n.x * factor, n.y * factor, n.z * factor);
 }
 
 bool MeshNode::MakeBuffer() {
-  ReleaseBuffer();
+  MeshGeometry& g = *geometry_;  // one buffer for every mesh that shares the geometry
+  g.ReleaseBuffer();
   ModelServices* services = GetModelServices();
   win::Direct3D* d3d = services ? services->Direct3DForBuffers() : nullptr;
-  if (!d3d || positions.empty()) return false;
-  win::D3DVERTEXBUFFERDESC desc{sizeof(win::D3DVERTEXBUFFERDESC), 0, win::D3DFVF_VERTEX, win::DWORD(positions.size())};
-  if (d3d->CreateVertexBuffer(&desc, &buffer_, 0) != win::D3D_OK) {
-    buffer_ = nullptr;
+  if (!d3d || g.positions.empty()) return false;
+  win::D3DVERTEXBUFFERDESC desc{sizeof(win::D3DVERTEXBUFFERDESC), 0, win::D3DFVF_VERTEX,
+                                win::DWORD(g.positions.size())};
+  if (d3d->CreateVertexBuffer(&desc, &g.buffer, 0) != win::D3D_OK) {
+    g.buffer = nullptr;
     return false;
   }
   void* data = nullptr;
   win::DWORD size = 0;
-  if (buffer_->Lock(0, &data, &size) != win::D3D_OK || size < positions.size() * sizeof(MeshVertex)) {
-    ReleaseBuffer();
+  if (g.buffer->Lock(0, &data, &size) != win::D3D_OK || size < g.positions.size() * sizeof(MeshVertex)) {
+    g.ReleaseBuffer();
     return false;
   }
   auto* out = static_cast<MeshVertex*>(data);
-  for (size_t i = 0; i < positions.size(); ++i) {
-    const Vector3f& n = i < normals.size() ? normals[i] : Vector3f(0, 0, 0);
-    const float u = i * 2 + 1 < textureCoords.size() ? textureCoords[i * 2] : 0.0f;
-    const float v = i * 2 + 1 < textureCoords.size() ? textureCoords[i * 2 + 1] : 0.0f;
-    out[i] = MeshVertex{positions[i].x, positions[i].y, positions[i].z, n.x, n.y, n.z, u, v};
+  for (size_t i = 0; i < g.positions.size(); ++i) {
+    const Vector3f& n = i < g.normals.size() ? g.normals[i] : Vector3f(0, 0, 0);
+    const float u = i * 2 + 1 < g.textureCoords.size() ? g.textureCoords[i * 2] : 0.0f;
+    const float v = i * 2 + 1 < g.textureCoords.size() ? g.textureCoords[i * 2 + 1] : 0.0f;
+    out[i] = MeshVertex{g.positions[i].x, g.positions[i].y, g.positions[i].z, n.x, n.y, n.z, u, v};
   }
-  buffer_->Unlock();
-  bufferStale_ = false;
+  g.buffer->Unlock();
+  g.bufferStale = false;
   return true;
 }
 
 uint32_t MeshNode::Draw(win::Direct3DDevice* device) {
-  if (visible != 1 || indices.empty()) return 0;
-  if ((bufferStale_ || !buffer_) && !MakeBuffer()) return 0;
-  device->DrawIndexedPrimitiveVB(win::D3DPT_TRIANGLELIST, buffer_, 0, win::DWORD(positions.size()), indices.data(),
-                                 win::DWORD(indices.size()), 0);
-  return uint32_t(indices.size());
+  const MeshGeometry& g = *geometry_;
+  if (visible != 1 || g.indices.empty()) return 0;
+  if ((g.bufferStale || !g.buffer) && !MakeBuffer()) return 0;
+  device->DrawIndexedPrimitiveVB(win::D3DPT_TRIANGLELIST, g.buffer, 0, win::DWORD(g.positions.size()), g.indices.data(),
+                                 win::DWORD(g.indices.size()), 0);
+  return uint32_t(g.indices.size());
 }
 
 // ---- collision ------------------------------------------------------------------------------------
@@ -459,7 +487,7 @@ constexpr float kFlatBoxDepth = 0.01f;
 void MeshNode::BuildCollision(uint32_t objectSlot, int32_t code, const float sizes[3], const Vector3f& scale) {
   for (uint32_t h : collision_) RemoveCollisionObject(h);
   collision_.clear();
-  if (code == kShapeNone || positions.empty()) return;
+  if (code == kShapeNone || positions().empty()) return;
   const int32_t frame = frameId();
   if (frame < 0) return;
   CollisionShape shape;
@@ -489,7 +517,7 @@ void MeshNode::BuildCollision(uint32_t objectSlot, int32_t code, const float siz
     case kShapeFittedSphere:
     case kShapeFittedBox: {
       Bounds b;
-      for (const Vector3f& p : positions) b.Add(Vector3f(p.x * scale.x, p.y * scale.y, p.z * scale.z));
+      for (const Vector3f& p : positions()) b.Add(Vector3f(p.x * scale.x, p.y * scale.y, p.z * scale.z));
       const Vector3f centre((b.min.x + b.max.x) / 2, (b.min.y + b.max.y) / 2, (b.min.z + b.max.z) / 2);
       shape.offset = centre;
       if (code == kShapeFittedBox) {
@@ -499,7 +527,7 @@ void MeshNode::BuildCollision(uint32_t objectSlot, int32_t code, const float siz
                               std::max(b.max.z - b.min.z, kFlatBoxDepth));
       } else {
         float r = 0.0f;
-        for (const Vector3f& p : positions)
+        for (const Vector3f& p : positions())
           r = std::max(r,
                        models::Length(models::Subtract(Vector3f(p.x * scale.x, p.y * scale.y, p.z * scale.z), centre)));
         shape.kind = CollisionShape::Kind::Sphere;
@@ -509,9 +537,9 @@ void MeshNode::BuildCollision(uint32_t objectSlot, int32_t code, const float siz
     }
     case kShapeTriangles:
       shape.kind = CollisionShape::Kind::Triangles;
-      shape.vertices.reserve(positions.size());
-      for (const Vector3f& p : positions) shape.vertices.emplace_back(p.x * scale.x, p.y * scale.y, p.z * scale.z);
-      shape.indices.assign(indices.begin(), indices.end());
+      shape.vertices.reserve(positions().size());
+      for (const Vector3f& p : positions()) shape.vertices.emplace_back(p.x * scale.x, p.y * scale.y, p.z * scale.z);
+      shape.indices.assign(indices().begin(), indices().end());
       break;
     default: return;
   }
@@ -559,21 +587,22 @@ void MeshNode::UpdateCollision(const Matrix4f& parentWorld) {
 void MeshNode::CopyMeshData(MeshCopy& out, int32_t id, int64_t texture, const Matrix4f& parentMatrix) const {
   if (id != -1 && id != frameId()) return;
   if (texture != -1 && texture != int64_t(textureSlot)) return;
-  out.meshVertexCounts.push_back(uint32_t(positions.size()));
-  out.meshIndexCounts.push_back(uint32_t(indices.size()));
-  for (size_t i = 0; i < positions.size(); ++i) {
-    const Vector3f p = models::TransformPoint(positions[i], parentMatrix);
+  const MeshGeometry& g = *geometry_;
+  out.meshVertexCounts.push_back(uint32_t(g.positions.size()));
+  out.meshIndexCounts.push_back(uint32_t(g.indices.size()));
+  for (size_t i = 0; i < g.positions.size(); ++i) {
+    const Vector3f p = models::TransformPoint(g.positions[i], parentMatrix);
     const Vector3f n = models::Normalized(
-        models::TransformDirection(i < normals.size() ? normals[i] : Vector3f(0, 0, 0), parentMatrix));
-    const float u = i * 2 + 1 < textureCoords.size() ? textureCoords[i * 2] : 0.0f;
-    const float v = i * 2 + 1 < textureCoords.size() ? textureCoords[i * 2 + 1] : 0.0f;
+        models::TransformDirection(i < g.normals.size() ? g.normals[i] : Vector3f(0, 0, 0), parentMatrix));
+    const float u = i * 2 + 1 < g.textureCoords.size() ? g.textureCoords[i * 2] : 0.0f;
+    const float v = i * 2 + 1 < g.textureCoords.size() ? g.textureCoords[i * 2 + 1] : 0.0f;
     out.vertices.push_back(MeshVertex{p.x, p.y, p.z, n.x, n.y, n.z, u, v});
   }
-  out.indices.insert(out.indices.end(), indices.begin(), indices.end());
+  out.indices.insert(out.indices.end(), g.indices.begin(), g.indices.end());
 }
 
 void MeshNode::VisitVertices(const Matrix4f& parentMatrix, void (*visit)(void*, const Vector3f&), void* context) const {
-  for (const Vector3f& p : positions) visit(context, models::TransformPoint(p, parentMatrix));
+  for (const Vector3f& p : positions()) visit(context, models::TransformPoint(p, parentMatrix));
 }
 
 }  // namespace vx

@@ -6,6 +6,7 @@
 // are the limb numbers the program sees.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,7 @@ class SceneNode {
   Kind kind() const { return kind_; }
   SceneNode* parent() const { return parent_; }
   SceneNode* firstChild() const { return firstChild_; }
+  SceneNode* lastChild() const { return lastChild_; }
   SceneNode* nextSibling() const { return nextSibling_; }
   void AppendChild(SceneNode* child);  // at the end of the children
   void Unlink();                       // from its parent
@@ -100,6 +102,9 @@ class SceneNode {
   // ---- lookups ----
   FrameNode* FindFrame(int32_t frameId);
   const FrameNode* FindFrame(int32_t frameId) const;
+  // The frames of ids 0 to count - 1 found in one walk, the first of an id in tree order; null
+  // for ids that no frame has.
+  std::vector<const FrameNode*> FramesById(int32_t count) const;
 
  protected:
   explicit SceneNode(Kind kind) : kind_(kind) {}
@@ -117,6 +122,7 @@ class SceneNode {
   Kind kind_;
   SceneNode* parent_ = nullptr;
   SceneNode* firstChild_ = nullptr;
+  SceneNode* lastChild_ = nullptr;  // where AppendChild links the next child
   SceneNode* nextSibling_ = nullptr;
 };
 
@@ -158,16 +164,40 @@ class FrameNode : public SceneNode {
   float collisionSizes_[3] = {0, 0, 0};
 };
 
+// The geometry of a mesh: one normal and one texture coordinate per vertex, three indices per
+// triangle, and the vertex buffer made from them. The frames that name one mesh of a file share
+// one; a change through one of them gives that one a copy of its own first.
+struct MeshGeometry {
+  std::vector<Vector3f> positions;
+  std::vector<Vector3f> normals;
+  std::vector<float> textureCoords;  // u, v per vertex
+  std::vector<uint16_t> indices;
+  win::Direct3DVertexBuffer* buffer = nullptr;
+  bool bufferStale = true;
+
+  MeshGeometry() = default;
+  MeshGeometry(const MeshGeometry& other);  // the arrays; the copy makes a buffer of its own
+  MeshGeometry& operator=(const MeshGeometry&) = delete;
+  ~MeshGeometry();
+  void ReleaseBuffer();
+};
+
 class MeshNode : public SceneNode {
  public:
   MeshNode();
   ~MeshNode() override;
 
-  // Geometry: one normal and one texture coordinate per vertex, three indices per triangle.
-  std::vector<Vector3f> positions;
-  std::vector<Vector3f> normals;
-  std::vector<float> textureCoords;  // u, v per vertex
-  std::vector<uint16_t> indices;
+  const std::vector<Vector3f>& positions() const { return geometry_->positions; }
+  const std::vector<Vector3f>& normals() const { return geometry_->normals; }
+  const std::vector<float>& textureCoords() const { return geometry_->textureCoords; }
+  const std::vector<uint16_t>& indices() const { return geometry_->indices; }
+  // The geometry to change, copied first when another mesh shares it; the vertex buffer is made
+  // again before the next draw.
+  MeshGeometry& EditGeometry();
+  // Takes the geometry of `other` as its own, shared.
+  void ShareGeometry(const MeshNode& other) { geometry_ = other.geometry_; }
+  bool SharesGeometryWith(const MeshNode& other) const { return geometry_ == other.geometry_; }
+
   uint32_t textureSlot = 0;
   std::string textureName;
   float diffuse[4] = {1, 1, 1, 1};
@@ -178,8 +208,6 @@ class MeshNode : public SceneNode {
   // Makes the geometry from a mesh record's arrays; false when the record is inconsistent
   // (an index beyond the vertices), leaving the mesh as it was.
   bool SetFromRecord(const MeshRecordView& mesh);
-  // After the geometry changed: the vertex buffer is made again before the next draw.
-  void GeometryChanged() { bufferStale_ = true; }
   // Draws the mesh as an indexed triangle list with the device's current states and transforms,
   // making its vertex buffer first when there is none or it is stale; the number of indices
   // drawn (0 when hidden, empty or without a buffer).
@@ -206,12 +234,10 @@ class MeshNode : public SceneNode {
   const std::vector<uint32_t>& collisionHandles() const { return collision_; }
 
  private:
-  void ReleaseBuffer();
   bool MakeBuffer();
   void BuildCollision(uint32_t objectSlot, int32_t code, const float sizes[3], const Vector3f& scale);
 
-  win::Direct3DVertexBuffer* buffer_ = nullptr;
-  bool bufferStale_ = true;
+  std::shared_ptr<MeshGeometry> geometry_;
   std::vector<uint32_t> collision_;
   uint32_t collisionSlot_ = 0;
   int32_t collisionCode_ = kShapeNone;

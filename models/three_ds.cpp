@@ -36,7 +36,10 @@ struct Object {
   std::vector<Vector3f> vertices;
   std::vector<uint16_t> faces;  // three per face
   std::vector<float> uvs;       // two per vertex
-  std::vector<std::string> faceMaterial;
+  // The names of the materials that the faces use, each once; "" (the default) first.
+  std::vector<std::string> materialNames{std::string()};
+  std::unordered_map<std::string, uint32_t> materialIndex{{std::string(), 0}};
+  std::vector<uint32_t> faceMaterial;  // into materialNames
   Matrix4f local;
   bool hasLocal = false;
 };
@@ -158,7 +161,7 @@ bool ChunkReader::Chunk(uint16_t id, size_t body, size_t end, int depth, Context
       const uint16_t count = Word(body);
       if (size_t(count) * 8 > end - body - 2) return false;
       object->faces.resize(size_t(count) * 3);
-      object->faceMaterial.assign(count, std::string());
+      object->faceMaterial.assign(count, 0);
       for (uint16_t i = 0; i < count; ++i)
         for (int k = 0; k < 3; ++k)
           object->faces[size_t(i) * 3 + size_t(k)] = Word(body + 2 + size_t(i) * 8 + size_t(k) * 2);
@@ -171,10 +174,12 @@ bool ChunkReader::Chunk(uint16_t id, size_t body, size_t end, int depth, Context
       if (!Name(at, end, name) || end - at < 2) return false;
       const uint16_t count = Word(at);
       if (size_t(count) * 2 > end - at - 2) return false;
+      const auto [named, added] = object->materialIndex.emplace(name, uint32_t(object->materialNames.size()));
+      if (added) object->materialNames.push_back(std::move(name));
       for (uint16_t i = 0; i < count; ++i) {
         const uint16_t face = Word(at + 2 + size_t(i) * 2);
         if (face >= object->faceMaterial.size()) return false;
-        object->faceMaterial[face] = name;
+        object->faceMaterial[face] = named->second;
       }
       return true;
     }
@@ -482,13 +487,15 @@ void XWriter::WriteMesh(const Object& o, const Matrix4f& toLocal, const std::str
   }
   // Materials in the order the faces first use them.
   std::vector<std::string> used;
-  std::unordered_map<std::string, size_t> usedIndex;
+  std::vector<size_t> usedIndex(o.materialNames.size(), SIZE_MAX);
   std::vector<size_t> faceIndex(faces);
   for (size_t f = 0; f < faces; ++f) {
-    const std::string& name = f < o.faceMaterial.size() ? o.faceMaterial[f] : std::string();
-    const auto [it, added] = usedIndex.emplace(name, used.size());
-    if (added) used.push_back(name);
-    faceIndex[f] = it->second;
+    const uint32_t material = f < o.faceMaterial.size() ? o.faceMaterial[f] : 0;
+    if (usedIndex[material] == SIZE_MAX) {
+      usedIndex[material] = used.size();
+      used.push_back(o.materialNames[material]);
+    }
+    faceIndex[f] = usedIndex[material];
   }
   out_ += pad + " MeshMaterialList {\n" + pad + "  " + std::to_string(used.size()) + ";\n" + pad + "  " +
           std::to_string(faces) + ";\n";

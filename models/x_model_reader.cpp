@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <set>
 #include <span>
 #include <string_view>
 
@@ -31,6 +32,23 @@ struct Corner {
   uint32_t normal;
 };
 
+// A Mesh object as read: positions, faces as corner lists, and what its child objects add.
+struct MeshData {
+  std::vector<Vector3f> positions;
+  std::vector<uint32_t> faceStart, faceSize, corners;
+  std::vector<Vector3f> fileNormals;
+  std::vector<uint32_t> normalCorners;  // one per face corner, or none
+  std::vector<float> uv;                // two per vertex
+  std::vector<MaterialInfo> materials;
+  std::vector<uint32_t> faceMaterial;
+  uint32_t FaceCount() const { return uint32_t(faceSize.size()); }
+};
+
+// Bytes a built mesh takes at most for each corner of its triangles: a vertex of its own and an index.
+constexpr uint64_t kBytesPerCorner = 2 * sizeof(Vector3f) + 2 * sizeof(float) + sizeof(uint16_t);
+// Bytes of a frame node, its name aside.
+constexpr uint64_t kBytesPerFrame = sizeof(FrameNode) + 64;
+
 class ModelBuilder {
  public:
   bool Build(const xfile::File& file, std::unique_ptr<FrameNode>& root, int32_t& frameCount);
@@ -43,10 +61,16 @@ class ModelBuilder {
   }
   bool AddFrame(FrameNode& parent, const DataObject& frame, int depth);
   bool AddMesh(FrameNode& frame, const DataObject& mesh);
+  bool ReadFaces(const DataObject& mesh, MeshData& out);
+  bool ReadNormals(const DataObject& normals, const DataObject& mesh, MeshData& out);
+  bool ReadTextureCoords(const DataObject& coords, MeshData& out);
+  bool ReadMaterialList(const DataObject& list, MeshData& out);
   bool ReadMaterial(const DataObject& object, MaterialInfo& out);
 
   int32_t nextId_ = 1;
   std::string error_;
+  // The mesh nodes made from each Mesh object, for the frames that name it again.
+  std::map<const DataObject*, std::vector<MeshNode*>> built_;
 };
 
 bool ReadMatrix(const DataObject& object, Matrix4f& out) {
@@ -56,7 +80,66 @@ bool ReadMatrix(const DataObject& object, Matrix4f& out) {
   return true;
 }
 
+// The corners of a Mesh object's triangles (faces of n corners make n - 2 triangles), read from its
+// values without storing them; 0 when they are damaged, which the build then reports.
+uint64_t TriangleCorners(const DataObject& mesh) {
+  ValueCursor c(mesh);
+  uint32_t vertexCount = 0, faceCount = 0;
+  double skipped = 0;
+  if (!c.Unsigned(vertexCount) || uint64_t(vertexCount) * 3 > c.Remaining()) return 0;
+  for (uint64_t i = 0; i < uint64_t(vertexCount) * 3; ++i) c.Number(skipped);
+  if (!c.Unsigned(faceCount)) return 0;
+  uint64_t corners = 0;
+  for (uint32_t f = 0; f < faceCount; ++f) {
+    uint32_t n = 0;
+    if (!c.Unsigned(n) || n > c.Remaining()) return corners;
+    corners += n >= 3 ? 3 * uint64_t(n - 2) : 0;
+    for (uint32_t k = 0; k < n; ++k) c.Number(skipped);
+  }
+  return corners;
+}
+
+// The materials of a Mesh object as read and as its mesh nodes keep them: a list may name one
+// material of a long texture name many times over.
+uint64_t MaterialBytes(const DataObject& mesh) {
+  uint64_t bytes = 0;
+  for (const xfile::Child& child : mesh.children) {
+    const DataObject* list = child.Target();
+    if (!list || !list->Is("MeshMaterialList")) continue;
+    for (const xfile::Child& entry : list->children) {
+      const DataObject* material = entry.Target();
+      if (!material || !material->Is("Material")) continue;
+      uint64_t names = 0;
+      for (const xfile::Child& part : material->children)
+        if (const DataObject* t = part.Target(); t && t->Is("TextureFilename"))
+          for (const std::string& text : t->strings) names += text.size();
+      bytes += 2 * (sizeof(MaterialInfo) + sizeof(MeshNode) + names);
+    }
+  }
+  return bytes;
+}
+
+// What the frames and meshes of an object take once built, each Mesh object counted once
+// however many frames name it.
+void AddTreeBytes(const DataObject& object, std::set<const DataObject*>& meshes, uint64_t& bytes) {
+  if (object.Is("Mesh")) {
+    if (meshes.insert(&object).second) bytes += TriangleCorners(object) * kBytesPerCorner + MaterialBytes(object);
+    return;
+  }
+  if (!object.Is("Frame")) return;
+  bytes += kBytesPerFrame + object.name.size();
+  for (const xfile::Child& child : object.children) {
+    const DataObject* target = child.Target();
+    if (target && (!child.IsReference() || target->Is("Mesh"))) AddTreeBytes(*target, meshes, bytes);
+  }
+}
+
 bool ModelBuilder::Build(const xfile::File& file, std::unique_ptr<FrameNode>& root, int32_t& frameCount) {
+  std::set<const DataObject*> meshes;
+  uint64_t bytes = 0;
+  for (const auto& object : file.objects) AddTreeBytes(*object, meshes, bytes);
+  if (bytes > kModelMemoryBudget)
+    return Fail("frames and meshes would take more than " + std::to_string(kModelMemoryBudget >> 20) + " MB");
   root = std::make_unique<FrameNode>(0, "root");
   for (const auto& object : file.objects) {
     if (object->Is("Frame")) {
@@ -120,29 +203,178 @@ std::vector<Vector3f> FaceNormals(const std::vector<Vector3f>& positions, const 
   return normals;
 }
 
-bool ModelBuilder::AddMesh(FrameNode& frame, const DataObject& mesh) {
+bool ModelBuilder::ReadFaces(const DataObject& mesh, MeshData& out) {
   ValueCursor c(mesh);
   uint32_t vertexCount = 0;
   if (!c.Unsigned(vertexCount) || uint64_t(vertexCount) * 3 > c.Remaining()) return Fail("bad Mesh " + mesh.name);
-  std::vector<Vector3f> positions(vertexCount);
-  for (Vector3f& p : positions)
+  out.positions.resize(vertexCount);
+  for (Vector3f& p : out.positions)
     if (!c.Float(p.x) || !c.Float(p.y) || !c.Float(p.z)) return Fail("bad Mesh vertices");
   uint32_t faceCount = 0;
   if (!c.Unsigned(faceCount) || faceCount > c.Remaining()) return Fail("bad Mesh faces");
   // Faces as corner lists; faces of more than three corners become fans of triangles.
-  std::vector<uint32_t> faceStart, faceSize, corners;
   for (uint32_t f = 0; f < faceCount; ++f) {
     uint32_t n = 0;
     if (!c.Unsigned(n) || n > c.Remaining()) return Fail("bad Mesh face");
-    faceStart.push_back(uint32_t(corners.size()));
-    faceSize.push_back(n);
+    out.faceStart.push_back(uint32_t(out.corners.size()));
+    out.faceSize.push_back(n);
     for (uint32_t k = 0; k < n; ++k) {
       uint32_t v = 0;
       if (!c.Unsigned(v) || v >= vertexCount) return Fail("face index beyond the vertices in " + mesh.name);
-      corners.push_back(v);
+      out.corners.push_back(v);
     }
   }
+  out.uv.assign(size_t(vertexCount) * 2, 0.0f);
+  return true;
+}
 
+// Normals: their own list and their own face list, which must match the mesh's faces.
+bool ModelBuilder::ReadNormals(const DataObject& normals, const DataObject& mesh, MeshData& out) {
+  ValueCursor nc(normals);
+  uint32_t n = 0;
+  if (!nc.Unsigned(n) || uint64_t(n) * 3 > nc.Remaining()) return Fail("bad MeshNormals");
+  out.fileNormals.resize(n);
+  for (Vector3f& v : out.fileNormals)
+    if (!nc.Float(v.x) || !nc.Float(v.y) || !nc.Float(v.z)) return Fail("bad MeshNormals");
+  uint32_t faces = 0;
+  bool matches = nc.Unsigned(faces) && faces == out.FaceCount();
+  for (uint32_t f = 0; matches && f < faces; ++f) {
+    uint32_t k = 0;
+    if (!nc.Unsigned(k) || k != out.faceSize[f]) {
+      matches = false;
+      break;
+    }
+    for (uint32_t i = 0; i < k; ++i) {
+      uint32_t idx = 0;
+      if (!nc.Unsigned(idx) || idx >= n) return Fail("normal index beyond the normals in " + mesh.name);
+      out.normalCorners.push_back(idx);
+    }
+  }
+  if (!matches) {
+    out.normalCorners.clear();
+    if (n != out.positions.size()) out.fileNormals.clear();  // unusable: normals are made from the faces
+  }
+  return true;
+}
+
+bool ModelBuilder::ReadTextureCoords(const DataObject& coords, MeshData& out) {
+  ValueCursor uc(coords);
+  uint32_t n = 0;
+  if (!uc.Unsigned(n) || uint64_t(n) * 2 > uc.Remaining()) return Fail("bad MeshTextureCoords");
+  for (uint32_t i = 0; i < n; ++i) {
+    float u = 0, v = 0;
+    if (!uc.Float(u) || !uc.Float(v)) return Fail("bad MeshTextureCoords");
+    if (i < out.positions.size()) {
+      out.uv[size_t(i) * 2] = u;
+      out.uv[size_t(i) * 2 + 1] = v;
+    }
+  }
+  return true;
+}
+
+bool ModelBuilder::ReadMaterialList(const DataObject& list, MeshData& out) {
+  ValueCursor mc(list);
+  uint32_t count = 0, indexCount = 0;
+  if (!mc.Unsigned(count) || !mc.Unsigned(indexCount) || indexCount > mc.Remaining())
+    return Fail("bad MeshMaterialList");
+  for (uint32_t i = 0; i < indexCount; ++i) {
+    uint32_t m = 0;
+    if (!mc.Unsigned(m)) return Fail("bad MeshMaterialList");
+    out.faceMaterial.push_back(m);
+  }
+  for (const xfile::Child& child : list.children) {
+    const DataObject* t = child.Target();
+    if (!t || !t->Is("Material")) continue;
+    MaterialInfo info;
+    if (!ReadMaterial(*t, info)) return false;
+    out.materials.push_back(std::move(info));
+  }
+  return true;
+}
+
+// Triangles per material, each corner a (vertex, normal) pair; `allTriangles` gets every
+// triangle's vertices, for normals made from the faces.
+std::vector<std::vector<Corner>> TrianglesByMaterial(const MeshData& mesh, std::vector<uint32_t>& allTriangles) {
+  auto materialOf = [&](uint32_t face) -> uint32_t {
+    if (mesh.faceMaterial.empty()) return 0;
+    const uint32_t m = mesh.faceMaterial[std::min<size_t>(face, mesh.faceMaterial.size() - 1)];
+    return m < mesh.materials.size() ? m : 0;
+  };
+  const bool indexedNormals = !mesh.normalCorners.empty();
+  std::vector<std::vector<Corner>> groups(mesh.materials.size());
+  for (uint32_t f = 0; f < mesh.FaceCount(); ++f) {
+    if (mesh.faceSize[f] < 3) continue;
+    auto corner = [&](uint32_t k) {
+      const uint32_t at = mesh.faceStart[f] + k;
+      return Corner{mesh.corners[at], indexedNormals ? mesh.normalCorners[at] : mesh.corners[at]};
+    };
+    for (uint32_t k = 1; k + 1 < mesh.faceSize[f]; ++k) {
+      for (const Corner& cr : {corner(0), corner(k), corner(k + 1)}) {
+        groups[materialOf(f)].push_back(cr);
+        allTriangles.push_back(cr.vertex);
+      }
+    }
+  }
+  return groups;
+}
+
+// The mesh nodes of one material's triangles under the frame: the file's own vertices when they
+// serve as they are, else one vertex per distinct (vertex, normal) pair, split where 16-bit
+// indices end.
+void EmitMaterialGroup(FrameNode& frame, const MeshData& mesh, const std::vector<Vector3f>& normals,
+                       const MaterialInfo& material, const std::vector<Corner>& group, bool asIs) {
+  auto start = [&]() {
+    auto* node = new MeshNode();
+    std::copy(material.diffuse, material.diffuse + 4, node->diffuse);
+    node->textureName = material.textureName;
+    frame.AppendChild(node);
+    return &node->EditGeometry();
+  };
+  auto emit = [&](MeshGeometry* g, const Corner& k) {
+    g->positions.push_back(mesh.positions[k.vertex]);
+    g->normals.push_back(normals[k.normal]);
+    g->textureCoords.push_back(mesh.uv[size_t(k.vertex) * 2]);
+    g->textureCoords.push_back(mesh.uv[size_t(k.vertex) * 2 + 1]);
+  };
+  MeshGeometry* g = start();
+  if (asIs) {
+    for (uint32_t v = 0; v < mesh.positions.size(); ++v) emit(g, Corner{v, v});
+    for (const Corner& k : group) g->indices.push_back(uint16_t(k.vertex));
+    return;
+  }
+  std::map<std::pair<uint32_t, uint32_t>, uint16_t> made;
+  for (size_t t = 0; t < group.size(); t += 3) {
+    if (g->positions.size() + 3 > kMaxMeshVertices) {
+      g = start();
+      made.clear();
+    }
+    for (size_t k = t; k < t + 3; ++k) {
+      const auto key = std::make_pair(group[k].vertex, group[k].normal);
+      auto it = made.find(key);
+      if (it == made.end()) {
+        it = made.emplace(key, uint16_t(g->positions.size())).first;
+        emit(g, group[k]);
+      }
+      g->indices.push_back(it->second);
+    }
+  }
+}
+
+bool ModelBuilder::AddMesh(FrameNode& frame, const DataObject& mesh) {
+  // A mesh that another frame named first is shared, as the file shares it.
+  if (const auto found = built_.find(&mesh); found != built_.end()) {
+    for (const MeshNode* made : found->second) {
+      auto* node = new MeshNode();
+      node->ShareGeometry(*made);
+      std::copy(made->diffuse, made->diffuse + 4, node->diffuse);
+      node->textureName = made->textureName;
+      frame.AppendChild(node);
+    }
+    return true;
+  }
+  MeshData data;
+  if (!ReadFaces(mesh, data)) return false;
+  // The last of each kind of child counts.
   const DataObject* normalsObject = nullptr;
   const DataObject* uvObject = nullptr;
   const DataObject* materialList = nullptr;
@@ -156,150 +388,31 @@ bool ModelBuilder::AddMesh(FrameNode& frame, const DataObject& mesh) {
     else if (t->Is("MeshMaterialList"))
       materialList = t;
   }
+  if ((normalsObject && !ReadNormals(*normalsObject, mesh, data)) ||
+      (uvObject && !ReadTextureCoords(*uvObject, data)) || (materialList && !ReadMaterialList(*materialList, data)))
+    return false;
+  if (data.materials.empty()) data.materials.emplace_back();
 
-  // Normals: their own list and their own face list, which must match the mesh's faces.
-  std::vector<Vector3f> fileNormals;
-  std::vector<uint32_t> normalCorners;
-  if (normalsObject) {
-    ValueCursor nc(*normalsObject);
-    uint32_t n = 0;
-    if (!nc.Unsigned(n) || uint64_t(n) * 3 > nc.Remaining()) return Fail("bad MeshNormals");
-    fileNormals.resize(n);
-    for (Vector3f& v : fileNormals)
-      if (!nc.Float(v.x) || !nc.Float(v.y) || !nc.Float(v.z)) return Fail("bad MeshNormals");
-    uint32_t faces = 0;
-    bool matches = nc.Unsigned(faces) && faces == faceCount;
-    for (uint32_t f = 0; matches && f < faces; ++f) {
-      uint32_t k = 0;
-      if (!nc.Unsigned(k) || k != faceSize[f]) {
-        matches = false;
-        break;
-      }
-      for (uint32_t i = 0; i < k; ++i) {
-        uint32_t idx = 0;
-        if (!nc.Unsigned(idx) || idx >= n) return Fail("normal index beyond the normals in " + mesh.name);
-        normalCorners.push_back(idx);
-      }
-    }
-    if (!matches) {
-      normalCorners.clear();
-      if (n != vertexCount) fileNormals.clear();  // unusable: normals are made from the faces
-    }
-  }
-
-  std::vector<float> uv(size_t(vertexCount) * 2, 0.0f);
-  if (uvObject) {
-    ValueCursor uc(*uvObject);
-    uint32_t n = 0;
-    if (!uc.Unsigned(n) || uint64_t(n) * 2 > uc.Remaining()) return Fail("bad MeshTextureCoords");
-    for (uint32_t i = 0; i < n; ++i) {
-      float u = 0, v = 0;
-      if (!uc.Float(u) || !uc.Float(v)) return Fail("bad MeshTextureCoords");
-      if (i < vertexCount) {
-        uv[size_t(i) * 2] = u;
-        uv[size_t(i) * 2 + 1] = v;
-      }
-    }
-  }
-
-  std::vector<MaterialInfo> materials;
-  std::vector<uint32_t> faceMaterial;
-  if (materialList) {
-    ValueCursor mc(*materialList);
-    uint32_t count = 0, indexCount = 0;
-    if (!mc.Unsigned(count) || !mc.Unsigned(indexCount) || indexCount > mc.Remaining())
-      return Fail("bad MeshMaterialList");
-    for (uint32_t i = 0; i < indexCount; ++i) {
-      uint32_t m = 0;
-      if (!mc.Unsigned(m)) return Fail("bad MeshMaterialList");
-      faceMaterial.push_back(m);
-    }
-    for (const xfile::Child& child : materialList->children) {
-      const DataObject* t = child.Target();
-      if (!t || !t->Is("Material")) continue;
-      MaterialInfo info;
-      if (!ReadMaterial(*t, info)) return false;
-      materials.push_back(std::move(info));
-    }
-  }
-  if (materials.empty()) materials.emplace_back();
-  auto materialOf = [&](uint32_t face) -> uint32_t {
-    if (faceMaterial.empty()) return 0;
-    const uint32_t m = faceMaterial[std::min<size_t>(face, faceMaterial.size() - 1)];
-    return m < materials.size() ? m : 0;
-  };
-
-  // Triangles per material, each corner a (vertex, normal) pair.
-  const bool indexedNormals = !normalCorners.empty();
-  std::vector<std::vector<Corner>> groups(materials.size());
   std::vector<uint32_t> allTriangles;
-  for (uint32_t f = 0; f < faceCount; ++f) {
-    if (faceSize[f] < 3) continue;
-    auto corner = [&](uint32_t k) {
-      const uint32_t at = faceStart[f] + k;
-      return Corner{corners[at], indexedNormals ? normalCorners[at] : corners[at]};
-    };
-    for (uint32_t k = 1; k + 1 < faceSize[f]; ++k) {
-      for (const Corner& cr : {corner(0), corner(k), corner(k + 1)}) {
-        groups[materialOf(f)].push_back(cr);
-        allTriangles.push_back(cr.vertex);
-      }
-    }
-  }
-  std::vector<Vector3f> normals;
-  if (!fileNormals.empty() && (indexedNormals || fileNormals.size() == vertexCount)) {
-    normals = fileNormals;
-  } else {
-    normals = FaceNormals(positions, allTriangles);
-  }
+  const std::vector<std::vector<Corner>> groups = TrianglesByMaterial(data, allTriangles);
+  const size_t vertexCount = data.positions.size();
+  const bool indexedNormals = !data.normalCorners.empty();
+  const std::vector<Vector3f> normals =
+      !data.fileNormals.empty() && (indexedNormals || data.fileNormals.size() == vertexCount)
+          ? data.fileNormals
+          : FaceNormals(data.positions, allTriangles);
   const bool sameIndices = std::all_of(groups.begin(), groups.end(), [](const auto& g) {
     return std::all_of(g.begin(), g.end(), [](const Corner& k) { return k.vertex == k.normal; });
   });
-  size_t usedGroups = 0;
-  for (const auto& g : groups) usedGroups += g.empty() ? 0 : 1;
-
-  for (size_t m = 0; m < groups.size(); ++m) {
-    const std::vector<Corner>& g = groups[m];
-    if (g.empty()) continue;
-    auto start = [&]() {
-      auto* node = new MeshNode();
-      std::copy(materials[m].diffuse, materials[m].diffuse + 4, node->diffuse);
-      node->textureName = materials[m].textureName;
-      frame.AppendChild(node);
-      return node;
-    };
-    auto emit = [&](MeshNode* node, const Corner& k) {
-      node->positions.push_back(positions[k.vertex]);
-      node->normals.push_back(normals[k.normal]);
-      node->textureCoords.push_back(uv[size_t(k.vertex) * 2]);
-      node->textureCoords.push_back(uv[size_t(k.vertex) * 2 + 1]);
-    };
-    if (usedGroups == 1 && sameIndices && vertexCount <= kMaxMeshVertices && normals.size() == vertexCount) {
-      // The file's own vertices, as they are.
-      MeshNode* node = start();
-      for (uint32_t v = 0; v < vertexCount; ++v) emit(node, Corner{v, v});
-      for (const Corner& k : g) node->indices.push_back(uint16_t(k.vertex));
-      continue;
-    }
-    // De-indexed: one vertex per distinct (vertex, normal) pair, split where 16-bit indices end.
-    MeshNode* node = start();
-    std::map<std::pair<uint32_t, uint32_t>, uint16_t> made;
-    for (size_t t = 0; t < g.size(); t += 3) {
-      if (node->positions.size() + 3 > kMaxMeshVertices) {
-        node = start();
-        made.clear();
-      }
-      for (size_t k = t; k < t + 3; ++k) {
-        const auto key = std::make_pair(g[k].vertex, g[k].normal);
-        auto it = made.find(key);
-        if (it == made.end()) {
-          it = made.emplace(key, uint16_t(node->positions.size())).first;
-          emit(node, g[k]);
-        }
-        node->indices.push_back(it->second);
-      }
-    }
-  }
+  const size_t usedGroups =
+      size_t(std::count_if(groups.begin(), groups.end(), [](const auto& g) { return !g.empty(); }));
+  const bool asIs = usedGroups == 1 && sameIndices && vertexCount <= kMaxMeshVertices && normals.size() == vertexCount;
+  SceneNode* last = frame.lastChild();
+  for (size_t m = 0; m < groups.size(); ++m)
+    if (!groups[m].empty()) EmitMaterialGroup(frame, data, normals, data.materials[m], groups[m], asIs);
+  std::vector<MeshNode*>& made = built_[&mesh];
+  for (SceneNode* n = last ? last->nextSibling() : frame.firstChild(); n; n = n->nextSibling())
+    made.push_back(static_cast<MeshNode*>(n));
   return true;
 }
 
@@ -372,6 +485,7 @@ std::vector<std::string> OmissionNotes(const xfile::File& file) {
 void LoadTextures(SceneNode& node) {
   ModelServices* services = GetModelServices();
   if (!services) return;
+  const win::FolderLookupScope folders;  // the textures of a model lie in a few folders
   std::vector<SceneNode*> stack{&node};
   while (!stack.empty()) {
     SceneNode* n = stack.back();

@@ -159,13 +159,15 @@ class TiffWalk {
     return true;
   }
 
-  // The file with the first directory rewritten in place to the kept entries and no next one.
-  std::vector<uint8_t> Copy() const {
+  // The file with the first directory rewritten in place to the kept entries and no next one,
+  // the planar configuration set to `planar` when the file gives one.
+  std::vector<uint8_t> Copy(uint32_t planar) const {
     std::vector<uint8_t> copy(file_.begin(), file_.end());
     Put16(copy, directoryAt_, uint32_t(entries_.size()));
     size_t at = directoryAt_ + 2;
     for (const Entry& entry : entries_) {
       std::copy_n(file_.begin() + ptrdiff_t(entry.entryAt), 12, copy.begin() + ptrdiff_t(at));
+      if (entry.tag == kPlanarConfig) PutSingle(copy, at, entry.type, planar);
       at += 12;
     }
     Put16(copy, at, 0);
@@ -203,6 +205,18 @@ class TiffWalk {
     out[at + (big_ ? 0 : 1)] = uint8_t(value >> 8);
   }
 
+  // The value of a one-value entry at `at`, of a type that holds it inside the entry.
+  void PutSingle(std::vector<uint8_t>& out, size_t at, uint16_t type, uint32_t value) const {
+    if (type == 1) {
+      out[at + 8] = uint8_t(value);
+    } else if (type == 3) {
+      Put16(out, at + 8, value);
+    } else if (type == 4) {
+      Put16(out, at + (big_ ? 10 : 8), value);
+      Put16(out, at + (big_ ? 8 : 10), 0);
+    }
+  }
+
   std::span<const uint8_t> file_;
   bool big_ = false;
   uint32_t directoryAt_ = 0;
@@ -233,8 +247,10 @@ bool SampleLayoutDecodes(uint32_t photometric, uint32_t samples, uint32_t bits, 
   switch (photometric) {
     case kWhiteIsZero:
     case kBlackIsZero:
-      return (samples == 1 || samples == 2) &&
-             (bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || floating);
+      // Grey with alpha is read as such only at 8 bits; at others FreeImage takes the pair of
+      // samples for one grey value.
+      return (samples == 1 && (bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || floating)) ||
+             (samples == 2 && bits == 8 && integer);
     case kRgb: return (samples == 3 || samples == 4) && (bits == 8 || bits == 16 || floating);
     case kPalette: return samples == 1 && format == 1 && (bits == 1 || bits == 2 || bits == 4 || bits == 8);
     case kSeparated: return (samples == 4 || samples == 5) && format == 1 && (bits == 8 || bits == 16);
@@ -292,9 +308,12 @@ std::optional<std::vector<uint8_t>> CheckedTiffCopy(std::span<const uint8_t> fil
     }
   }
 
-  // The picture is in strips or in tiles, never both, and each one lies inside the file.
-  const uint64_t planes = planar == 2 ? samples : 1;
+  // FreeImage copies separate planes sample by sample in whole bytes and asserts on narrower
+  // samples; one sample lies the same in either configuration, so it is read as contiguous.
   const bool tiled = walk.Find(kTileWidth) || walk.Find(kTileLength) || walk.Find(kTileOffsets);
+  if (planar == 2 && samples > 1 && (bits % 8 != 0 || tiled)) return std::nullopt;
+  const uint64_t planes = planar == 2 ? samples : 1;
+  // The picture is in strips or in tiles, never both, and each one lies inside the file.
   if (tiled) {
     uint32_t tileWidth = 0, tileLength = 0;
     if (walk.Find(kStripOffsets) || !walk.Single(kTileWidth, 0, &tileWidth) ||
@@ -311,7 +330,7 @@ std::optional<std::vector<uint8_t>> CheckedTiffCopy(std::span<const uint8_t> fil
     const uint64_t strips = CeilDiv(height, std::min(rowsPerStrip, height)) * planes;
     if (strips > kMostChunks || !ChunksInsideFile(walk, kStripOffsets, kStripByteCounts, strips)) return std::nullopt;
   }
-  return walk.Copy();
+  return walk.Copy(samples == 1 ? 1 : planar);
 }
 
 }  // namespace vx

@@ -12,6 +12,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
+#include <unordered_map>
 
 namespace vx::win {
 
@@ -34,10 +36,28 @@ bool Exists(const std::string& path) {
   return lstat(path.c_str(), &info) == 0;
 }
 
+std::string FoldedName(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) c = FoldCase(c);
+  return folded;
+}
+
+// The folders read while a FolderLookupScope lives: by folder, each folded name with the entry
+// that FindEntryIgnoringCase picks for it.
+struct FolderListings {
+  int scopes = 0;
+  std::unordered_map<std::string, std::unordered_map<std::string, std::string>> folders;
+};
+thread_local FolderListings tListings;
+std::atomic<uint64_t> gFolderReads{0};  // test hook: folders read to look a name up
+
+void ForgetFolderListings() { tListings.folders.clear(); }
+
 // The entry of folder whose name equals wanted ignoring case; empty when none. Should several
 // entries qualify (a case-sensitive file system allows it), the smallest name wins, so the
 // choice does not depend on directory order.
-std::string FindEntryIgnoringCase(const std::string& folder, const std::string& wanted) {
+std::string ScanForEntryIgnoringCase(const std::string& folder, const std::string& wanted) {
+  gFolderReads.fetch_add(1, std::memory_order_relaxed);
   DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
   if (!dir) return {};
   std::string best;
@@ -47,6 +67,24 @@ std::string FindEntryIgnoringCase(const std::string& folder, const std::string& 
   }
   closedir(dir);
   return best;
+}
+
+// The same from the folder's kept names, read at the first look-up in it.
+std::string FindEntryIgnoringCase(const std::string& folder, const std::string& wanted) {
+  if (tListings.scopes == 0) return ScanForEntryIgnoringCase(folder, wanted);
+  auto [listing, added] = tListings.folders.try_emplace(folder);
+  if (added) {
+    gFolderReads.fetch_add(1, std::memory_order_relaxed);
+    if (DIR* dir = opendir(folder.empty() ? "." : folder.c_str())) {
+      while (const dirent* entry = readdir(dir)) {
+        std::string& best = listing->second[FoldedName(entry->d_name)];
+        if (best.empty() || std::strcmp(entry->d_name, best.c_str()) < 0) best = entry->d_name;
+      }
+      closedir(dir);
+    }
+  }
+  const auto found = listing->second.find(FoldedName(wanted));
+  return found == listing->second.end() ? std::string() : found->second;
 }
 
 bool WriteAll(int fd, const uint8_t* data, size_t size) {
@@ -71,6 +109,13 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
 }
 
 }  // namespace
+
+uint64_t FolderReadsForTesting() { return gFolderReads.load(std::memory_order_relaxed); }
+
+FolderLookupScope::FolderLookupScope() { ++tListings.scopes; }
+FolderLookupScope::~FolderLookupScope() {
+  if (--tListings.scopes == 0) ForgetFolderListings();
+}
 
 std::string ResolvePath(const std::string& name) {
   std::string path = name;
@@ -124,11 +169,13 @@ DWORD GetFileAttributesA(const char* name) {
 
 BOOL DeleteFileA(const char* name) {
   if (!name) return FALSE_;
+  ForgetFolderListings();
   return unlink(ResolvePath(name).c_str()) == 0 ? TRUE_ : FALSE_;
 }
 
 BOOL CreateDirectoryA(const char* name, void* /*securityAttributes*/) {
   if (!name) return FALSE_;
+  ForgetFolderListings();
   return mkdir(ResolvePath(name).c_str(), 0777) == 0 ? TRUE_ : FALSE_;
 }
 
@@ -146,6 +193,7 @@ BOOL GetCurrentDirectoryA(std::string* out) {
 
 BOOL SetCurrentDirectoryA(const char* name) {
   if (!name) return FALSE_;
+  ForgetFolderListings();
   return chdir(ResolvePath(name).c_str()) == 0 ? TRUE_ : FALSE_;
 }
 
@@ -222,6 +270,7 @@ bool WriteWholeFile(const std::string& name, const void* data, size_t size) {
   if (close(fd) != 0) ok = false;
   if (ok && rename(temp.c_str(), target.c_str()) != 0) ok = false;
   if (!ok) unlink(temp.c_str());
+  ForgetFolderListings();
   return ok;
 }
 

@@ -19,6 +19,21 @@ constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 // Components that match nothing are kept as written.
 std::string ResolvePath(const std::string& name);
 
+// While one lives on a thread, a folder that names are looked up in without regard to case is
+// read once and its names kept, so that many look-ups in one folder (the textures of a world or
+// a model) cost one read of it. A write, delete, new folder or change of the current folder
+// through this layer forgets what was kept. Scopes nest.
+class FolderLookupScope {
+ public:
+  FolderLookupScope();
+  ~FolderLookupScope();
+  FolderLookupScope(const FolderLookupScope&) = delete;
+  FolderLookupScope& operator=(const FolderLookupScope&) = delete;
+};
+
+// Test hook: how many times a folder has been read to look a name up in it.
+uint64_t FolderReadsForTesting();
+
 // True when the file exists and can be opened for reading.
 bool CanOpenForReading(const std::string& name);
 DWORD GetFileAttributesA(const char* name);

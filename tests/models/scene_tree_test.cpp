@@ -82,17 +82,17 @@ TEST_F(SceneTree, FrameEditsReachOnlyThatFramesMeshes) {
   const MeshNode* quad = model_.FindMeshByIndex(2, 0);
   const MeshNode* plain = model_.FindMeshByIndex(3, 0);
   model_.ScaleVerticesById(2, 2, 3, 4);
-  EXPECT_TRUE(Near(quad->positions[1], 2, -3, 0));
-  EXPECT_TRUE(Near(plain->positions[0], 0, 0, 5));
+  EXPECT_TRUE(Near(quad->positions()[1], 2, -3, 0));
+  EXPECT_TRUE(Near(plain->positions()[0], 0, 0, 5));
   model_.ScaleVertices(1, 1, 2);
-  EXPECT_TRUE(Near(plain->positions[0], 0, 0, 10));
+  EXPECT_TRUE(Near(plain->positions()[0], 0, 0, 10));
   model_.ScrollUvById(2, 0.5f, 0.25f);
-  EXPECT_EQ(quad->textureCoords[0], 0.5f);
-  EXPECT_EQ(quad->textureCoords[1], 1.25f);
+  EXPECT_EQ(quad->textureCoords()[0], 0.5f);
+  EXPECT_EQ(quad->textureCoords()[1], 1.25f);
   model_.ScaleUvById(2, 2, 4);
-  EXPECT_EQ(quad->textureCoords[1], 5.0f);
+  EXPECT_EQ(quad->textureCoords()[1], 5.0f);
   model_.ScaleNormals(0.5f);
-  EXPECT_TRUE(Near(quad->normals[1], 0, 0, -1));
+  EXPECT_TRUE(Near(quad->normals()[1], 0, 0, -1));
   model_.SetVisibleById(3, 0);
   EXPECT_EQ(plain->visible, 0);
   EXPECT_EQ(quad->visible, 1);
@@ -116,6 +116,49 @@ TEST_F(SceneTree, FramesMoveUnderOtherFramesButNeverIntoThemselves) {
   model_.CopyMeshData(copy, 4, -1);
   ASSERT_EQ(copy.vertices.size(), 3u);
   EXPECT_TRUE(Near(Vector3f(copy.vertices[0].x, copy.vertices[0].y, copy.vertices[0].z), 1, 2, 3));
+}
+
+// Children are appended after the last one without a walk over their siblings, which takes the
+// last child to be right however children were unlinked before.
+TEST(SceneLinks, ChildrenAppendAtTheEndWhereverOthersWereUnlinkedFrom) {
+  FrameNode root(0, "root");
+  FrameNode* f[4];
+  for (int32_t i = 0; i < 4; ++i) root.AppendChild(f[i] = new FrameNode(i + 1, "f"));
+  EXPECT_EQ(root.lastChild(), f[3]);
+  f[3]->Unlink();
+  EXPECT_EQ(root.lastChild(), f[2]);
+  f[0]->Unlink();
+  EXPECT_EQ(root.firstChild(), f[1]);
+  EXPECT_EQ(root.lastChild(), f[2]);
+  f[1]->AppendChild(f[3]);
+  root.AppendChild(f[0]);
+  std::vector<SceneNode*> order;
+  for (SceneNode* c = root.firstChild(); c; c = c->nextSibling()) order.push_back(c);
+  EXPECT_EQ(order, (std::vector<SceneNode*>{f[1], f[2], f[0]}));
+  EXPECT_EQ(f[1]->lastChild(), f[3]);
+  for (FrameNode* gone : {f[2], f[1], f[0]}) gone->Unlink();
+  EXPECT_EQ(root.firstChild(), nullptr);
+  EXPECT_EQ(root.lastChild(), nullptr);
+  root.AppendChild(f[2]);
+  EXPECT_EQ(root.firstChild(), f[2]);
+  delete f[0];
+  delete f[1];  // and f[3] under it
+}
+
+// The limbs of a model are found in one walk: the first frame of an id in tree order.
+TEST_F(SceneTree, FramesByIdAreTheFramesTheLookUpOfEachIdFinds) {
+  model_.AddMeshFrame(3, TriangleRecord().View(), 0);  // a second frame of id 3, after the file's
+  const std::vector<const FrameNode*> frames = model_.root->FramesById(model_.frameCount + 2);
+  ASSERT_EQ(frames.size(), size_t(model_.frameCount + 2));
+  for (int32_t id = 0; id < model_.frameCount + 2; ++id) {
+    EXPECT_EQ(frames[size_t(id)], model_.root->FindFrame(id)) << id;
+    Matrix4f m;
+    if (frames[size_t(id)]) {
+      ASSERT_TRUE(model_.GetMatrixById(id, m));
+      EXPECT_EQ(std::memcmp(&m, &frames[size_t(id)]->matrix(), sizeof m), 0) << id;
+    }
+  }
+  EXPECT_EQ(frames[size_t(model_.frameCount + 1)], nullptr);
 }
 
 TEST_F(SceneTree, MeshRecordsBecomeFramesAndReplaceMeshes) {
@@ -142,11 +185,11 @@ TEST_F(SceneTree, MeshRecordsBecomeFramesAndReplaceMeshes) {
   made.UpdateMeshFromRecord(1, bad.View());
   const MeshNode* mesh = made.FindMeshByIndex(1, 0);
   ASSERT_NE(mesh, nullptr);
-  EXPECT_EQ(mesh->positions[1].x, 9.0f);
+  EXPECT_EQ(mesh->positions()[1].x, 9.0f);
   // The quad's frame of the loaded model takes a record's triangle in place of its mesh.
   ASSERT_EQ(model_.UpdateMeshFromRecord(3, record.View()), kModelOk);
   EXPECT_EQ(model_.MeshCountById(3), 1);
-  EXPECT_EQ(model_.FindMeshByIndex(3, 0)->indices.size(), 3u);
+  EXPECT_EQ(model_.FindMeshByIndex(3, 0)->indices().size(), 3u);
   SceneModel empty;
   EXPECT_EQ(empty.UpdateMeshFromRecord(0, record.View()), kModelFail);
 }

@@ -40,8 +40,8 @@ TEST(ThreeDs, TheBoxKeepsItsHierarchyFramesFacesAndTexture) {
 
   const MeshNode* box = model.FindMeshByIndex(1, 0);
   ASSERT_NE(box, nullptr);
-  EXPECT_EQ(box->positions.size(), 8u);
-  EXPECT_EQ(box->indices.size(), 36u);
+  EXPECT_EQ(box->positions().size(), 8u);
+  EXPECT_EQ(box->indices().size(), 36u);
   EXPECT_EQ(box->textureName, "wood.bmp");
   EXPECT_NEAR(box->diffuse[0], 200.0f / 255.0f, 1e-6f);
 
@@ -69,7 +69,7 @@ TEST(ThreeDs, TheBoxKeepsItsHierarchyFramesFacesAndTexture) {
   ASSERT_EQ(tri.vertices.size(), 3u);
   EXPECT_TRUE(Near(Vector3f(tri.vertices[1].x, tri.vertices[1].y, tri.vertices[1].z), 1, 5, 0));
   // Texture coordinates count v downwards.
-  EXPECT_EQ(box->textureCoords[1], 1.0f);
+  EXPECT_EQ(box->textureCoords()[1], 1.0f);
 }
 
 // ---- keyframer hierarchies built here --------------------------------------------------------

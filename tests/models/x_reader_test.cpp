@@ -72,16 +72,16 @@ TEST_F(XReader, FramesNumberInReadOrderAndMeshesComeOutAsTheFileMeantInEveryForm
     const MeshNode* quad = Mesh(model, 2, 0);
     ASSERT_NE(quad, nullptr);
     EXPECT_EQ(model.MeshCountById(2), 1);
-    ASSERT_EQ(quad->indices.size(), 6u);
-    ASSERT_EQ(quad->positions.size(), 4u);
-    ASSERT_EQ(quad->normals.size(), quad->positions.size());
-    EXPECT_EQ(quad->indices, (std::vector<uint16_t>{0, 1, 2, 0, 2, 3}));
-    EXPECT_TRUE(Near(quad->positions[1], 1, -1, 0));
-    EXPECT_TRUE(Near(quad->normals[0], 0, 0, -1));
-    EXPECT_TRUE(Near(quad->normals[1], 0, 0, -2));
-    EXPECT_TRUE(Near(quad->normals[2], 0, 0, -2));
-    EXPECT_TRUE(Near(quad->normals[3], 0, 0, -1));
-    EXPECT_EQ(quad->textureCoords, (std::vector<float>{0, 1, 1, 1, 1, 0, 0, 0}));
+    ASSERT_EQ(quad->indices().size(), 6u);
+    ASSERT_EQ(quad->positions().size(), 4u);
+    ASSERT_EQ(quad->normals().size(), quad->positions().size());
+    EXPECT_EQ(quad->indices(), (std::vector<uint16_t>{0, 1, 2, 0, 2, 3}));
+    EXPECT_TRUE(Near(quad->positions()[1], 1, -1, 0));
+    EXPECT_TRUE(Near(quad->normals()[0], 0, 0, -1));
+    EXPECT_TRUE(Near(quad->normals()[1], 0, 0, -2));
+    EXPECT_TRUE(Near(quad->normals()[2], 0, 0, -2));
+    EXPECT_TRUE(Near(quad->normals()[3], 0, 0, -1));
+    EXPECT_EQ(quad->textureCoords(), (std::vector<float>{0, 1, 1, 1, 1, 0, 0, 0}));
     EXPECT_EQ(quad->textureName, "red.bmp");
     EXPECT_EQ(quad->diffuse[0], 1.0f);
 
@@ -92,15 +92,15 @@ TEST_F(XReader, FramesNumberInReadOrderAndMeshesComeOutAsTheFileMeantInEveryForm
     ASSERT_TRUE(plain && blue);
     EXPECT_EQ(plain->textureName, "");
     EXPECT_EQ(blue->textureName, "blue.png");
-    ASSERT_EQ(plain->positions.size(), 3u);
-    EXPECT_TRUE(Near(plain->positions[0], 0, 0, 5));
-    EXPECT_TRUE(Near(plain->normals[0], 0, 0, -1));
-    EXPECT_TRUE(Near(blue->positions[0], 0, 0, 0));
+    ASSERT_EQ(plain->positions().size(), 3u);
+    EXPECT_TRUE(Near(plain->positions()[0], 0, 0, 5));
+    EXPECT_TRUE(Near(plain->normals()[0], 0, 0, -1));
+    EXPECT_TRUE(Near(blue->positions()[0], 0, 0, 0));
 
     // A triangle with no area keeps zero normals rather than dividing by zero.
     const MeshNode* loose = Mesh(model, 4, 0);
     ASSERT_NE(loose, nullptr);
-    EXPECT_TRUE(Near(loose->normals[0], 0, 0, 0));
+    EXPECT_TRUE(Near(loose->normals()[0], 0, 0, 0));
 
     // Textures are asked of the engine once the tree stands, in tree order.
     EXPECT_EQ(textures_.loaded, (std::vector<std::string>{"red.bmp", "blue.png"}));
@@ -204,6 +204,39 @@ TEST_F(XReader, EveryCutOfAGoodFileFailsCleanly) {
       }
     }
   }
+}
+
+// What a file names over and over would be built over and over: a model whose meshes, their
+// materials or its keys would pass the budget is refused before any of it is made.
+TEST_F(XReader, ModelsThatWouldPassTheMemoryBudgetAreRefusedBeforeTheyAreBuilt) {
+  const auto read = [](const std::string& text, std::string& error) {
+    XModel model;
+    const bool ok = ReadXModelFromMemory(reinterpret_cast<const uint8_t*>(text.data()), text.size(), model, error);
+    SceneModel owner;
+    owner.root = model.root;
+    owner.animationSet = model.animationSet;
+    return ok;
+  };
+  const std::string header = "xof 0303txt 0032\n";
+  std::string materials = header + "Material Long { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; TextureFilename { \"" +
+                          std::string(16384, 't') + ".bmp\"; } }\n" +
+                          "Mesh m { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; MeshMaterialList { 20000; 1; 0;;";
+  for (int i = 0; i < 20000; ++i) materials += "{Long}";
+  materials += "} }\n";
+  std::string error;
+  EXPECT_FALSE(read(materials, error));
+  EXPECT_NE(error.find("would take more than 256 MB"), std::string::npos) << error;
+
+  // Keys: 2,000 frames, each with an animation naming one key object of 10,000 keys.
+  std::string keys = header + "AnimationKey K { 2; 10000; ";
+  for (int i = 0; i < 10000; ++i) keys += std::to_string(i) + ";3;0,0,0;;" + (i + 1 < 10000 ? "," : ";");
+  keys += " }\n";
+  for (int i = 0; i < 2000; ++i) keys += "Frame f" + std::to_string(i) + " {}\n";
+  keys += "AnimationSet S {";
+  for (int i = 0; i < 2000; ++i) keys += "Animation { {f" + std::to_string(i) + "} {K} }";
+  keys += "}\n";
+  EXPECT_FALSE(read(keys, error));
+  EXPECT_NE(error.find("animation keys would take more than 256 MB"), std::string::npos) << error;
 }
 
 TEST_F(XReader, ALoadIntoAModelThatHoldsATreeFails) {
