@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 
+#include "bench/headless_host.h"
 #include "common/host_state.h"
 #include "platform/ddraw/presentation.h"
 #include "platform/win/time.h"
@@ -35,16 +36,11 @@ vx::win::DWORD MovingClock() { return ++gTicks; }
 // Start-up as a game's, headless; once per process.
 bool StartDisplay() {
   static bool started = [] {
-    setenv("SDL_VIDEODRIVER", "dummy", 0);
-    setenv("SDL_AUDIODRIVER", "dummy", 0);
-    int fullScreen = 1, windowed = 0;
-    vx::BeginHost(nullptr, "", &fullScreen, &windowed);
-    vx::win::HWND window = vx::CreateRuntimeWindow(nullptr, vx::win::SW_SHOW, 0x800A0000u);
+    vx::win::HWND window = vx::bench::StartHeadlessHost();
     if (!window) return false;
-    vx::Host().gMainWindow = window;
     ImageBuilder b;
     b.Cmd(vx::kCmdEnd);
-    if (!vx::InitSubsystems(nullptr, window) || !b.Load() || !vx::SetupDisplayForProgram(window, 1, 0, 0)) return false;
+    if (!b.Load() || !vx::SetupDisplayForProgram(window, 1, 0, 0)) return false;
     vx::win::SetClockSource(MovingClock);
     return true;
   }();

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "display/display.h"
-#include "display/images/image_context.h"
-#include "display/images/surface_rows.h"
+#include "images/image_context.h"
+#include "images/surface_rows.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/ddraw/faults.h"
 #include "platform/win/window.h"

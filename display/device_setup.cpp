@@ -6,7 +6,7 @@
 #include "common/runtime_hooks.h"
 #include "display/device_events.h"
 #include "display/display.h"
-#include "display/images/image_context.h"
+#include "images/image_context.h"
 #include "surfaces/display_state.h"
 #include "surfaces/surface_hooks.h"
 #include "surfaces/surface_primitives.h"

@@ -4,9 +4,9 @@
 // The engine's release after a run, which ends here, is engine3d/engine_shutdown.cpp.
 #include "common/host_state.h"
 #include "display/display.h"
-#include "display/images/image_context.h"
 #include "display/locked_pixels.h"
 #include "display/text_fonts.h"
+#include "images/image_context.h"
 #include "platform/win/messages.h"
 #include "platform/win/window.h"
 #include "surfaces/surface_primitives.h"

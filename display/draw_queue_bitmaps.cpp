@@ -8,7 +8,7 @@
 #include "common/runtime_hooks.h"
 #include "display/display.h"
 #include "display/draw_queue_items.h"
-#include "display/images/image_context.h"
+#include "images/image_context.h"
 #include "surfaces/display_state.h"
 #include "surfaces/surface_primitives.h"
 #include "surfaces/surface_records.h"

@@ -19,8 +19,8 @@
 
 #include "common/le_words.h"
 #include "common/runtime_hooks.h"
-#include "display/images/image_context.h"
 #include "engine3d/object_records.h"
+#include "images/image_context.h"
 #include "platform/win/files.h"
 #include "surfaces/engine_textures.h"
 #include "surfaces/texture_names.h"

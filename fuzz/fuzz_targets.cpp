@@ -11,7 +11,7 @@
 #include <fstream>
 #include <string>
 
-#include "display/images/image_context.h"
+#include "images/image_context.h"
 #include "platform/gdi/gdi.h"
 #include "runtime/runtime_state.h"
 

@@ -11,7 +11,7 @@
 #include "common/host_state.h"
 #include "common/runtime_hooks.h"
 #include "common/value_slot.h"
-#include "display/images/image_context.h"
+#include "images/image_context.h"
 #include "platform/ddraw/pixel_format.h"
 #include "surfaces/display_state.h"
 #include "surfaces/surface_colours.h"

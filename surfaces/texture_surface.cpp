@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "common/runtime_hooks.h"
-#include "display/images/image_context.h"
+#include "images/image_context.h"
 #include "platform/gdi/gdi.h"
 #include "platform/win/resources.h"
 #include "surfaces/display_state.h"

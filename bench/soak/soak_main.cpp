@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/headless_host.h"
 #include "common/host_state.h"
 #include "compiler/compiler.h"
 #include "platform/d3d/device.h"
@@ -60,14 +61,8 @@ bool CompileAndLoad(const std::string& source) {
 
 // Start-up as a game's, headless, with the program loaded.
 bool Start(const std::string& source) {
-  setenv("SDL_VIDEODRIVER", "dummy", 0);
-  setenv("SDL_AUDIODRIVER", "dummy", 0);
-  int fullScreen = 1, windowed = 0;
-  vx::BeginHost(nullptr, "", &fullScreen, &windowed);
-  vx::win::HWND window = vx::CreateRuntimeWindow(nullptr, vx::win::SW_SHOW, 0x800A0000u);
-  if (!window) return false;
-  vx::Host().gMainWindow = window;
-  if (!vx::InitSubsystems(nullptr, window) || !CompileAndLoad(source)) return false;
+  vx::win::HWND window = vx::bench::StartHeadlessHost();
+  if (!window || !CompileAndLoad(source)) return false;
   if (!vx::SetupDisplayForProgram(window, 1, 0, 0)) return false;
   vx::Host().gAppActive = 1;
   vx::BeginProgramRun();

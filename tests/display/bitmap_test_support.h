@@ -17,9 +17,9 @@
 
 #include "display/display.h"
 #include "display/draw_queue.h"
-#include "display/images/image_codecs.h"
-#include "display/images/image_context.h"
 #include "engine3d/object_records.h"
+#include "images/image_codecs.h"
+#include "images/image_context.h"
 #include "platform/d3d/direct3d.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/ddraw/faults.h"

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "display/images/image_context.h"
 #include "engine3d/maths3d.h"
 #include "engine3d/static_world.h"
+#include "images/image_context.h"
 #include "platform/d3d/direct3d.h"
 #include "surfaces/engine_textures.h"
 #include "surfaces/texture_names.h"

@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "common/host_state.h"
-#include "display/images/image_context.h"
+#include "images/image_context.h"
 #include "platform/d3d/direct3d.h"
 #include "platform/gdi/gdi.h"
 #include "platform/win/files.h"

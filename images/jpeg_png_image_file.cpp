@@ -14,7 +14,7 @@
 #include <jpeglib.h>
 #include <png.h>
 
-#include "display/images/image_codecs.h"
+#include "images/image_codecs.h"
 
 namespace vx {
 

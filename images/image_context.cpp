@@ -1,10 +1,10 @@
 // The image context and the dispatch by the file name's last three letters. Every format's class
 // is made for one load or save from the context's three objects and dropped straight after.
-#include "display/images/image_context.h"
+#include "images/image_context.h"
 
 #include <strings.h>
 
-#include "display/images/image_codecs.h"
+#include "images/image_codecs.h"
 
 namespace vx {
 

@@ -4,8 +4,8 @@
 // a channel, grey of 16 bits) is turned into 8-bit colour.
 #include <FreeImage.h>
 
-#include "display/images/byte_reader.h"
-#include "display/images/image_codecs.h"
+#include "images/byte_reader.h"
+#include "images/image_codecs.h"
 
 namespace vx {
 

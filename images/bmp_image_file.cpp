@@ -3,8 +3,8 @@
 // bottom-up) that checks each field against the file, and the 24-bit writer.
 #include <bit>
 
-#include "display/images/byte_reader.h"
-#include "display/images/image_codecs.h"
+#include "images/byte_reader.h"
+#include "images/image_codecs.h"
 
 namespace vx {
 

@@ -1,7 +1,7 @@
 // The image context: the one door through which the runtime turns image files into surfaces and
 // surfaces back into files. It picks the format by the last three letters of the file name
 // ("jpg", "bmp", "rle", "dib", "psd", "pcx", "tga", "dds", "png", "tif", any case) and lets that
-// format's class do the work (display/images/image_codecs.h).
+// format's class do the work (images/image_codecs.h).
 //
 // Loaded surfaces are new off-screen plain surfaces in the display's pixel format, owned by the
 // caller. A load that fails returns null; a save that fails returns 0 and leaves any old file.
@@ -20,7 +20,7 @@ struct ImageContext {
   bool owned = false;  // made by CreateImageContext, so released by ReleaseImageContext
 };
 
-extern ImageContext gImageContext;  // the one instance (display/images/image_context.cpp)
+extern ImageContext gImageContext;  // the one instance (images/image_context.cpp)
 inline ImageContext& Images() { return gImageContext; }
 
 // Its own DirectDraw object and primary surface for the window; 1, or 0 when a step fails.

@@ -13,9 +13,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "display/images/byte_reader.h"
-#include "display/images/image_codecs.h"
-#include "display/images/image_context.h"
+#include "images/byte_reader.h"
+#include "images/image_codecs.h"
+#include "images/image_context.h"
 #include "platform/ddraw/pixel_format.h"
 #include "platform/win/files.h"
 #include "system/system_state.h"

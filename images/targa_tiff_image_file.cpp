@@ -1,7 +1,7 @@
 // Targa files (read through FreeImage, written here as uncompressed 24-bit) and TIFF files (read
 // through FreeImage, never written).
-#include "display/images/byte_reader.h"
-#include "display/images/image_codecs.h"
+#include "images/byte_reader.h"
+#include "images/image_codecs.h"
 
 namespace vx {
 

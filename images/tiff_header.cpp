@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <array>
 
-#include "display/images/image_codecs.h"
+#include "images/image_codecs.h"
 
 namespace vx {
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "display/images/image_codecs.h"
+#include "images/image_codecs.h"
 #include "platform/ddraw/pixel_format.h"
 #include "platform/win/files.h"
 

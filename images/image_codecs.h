@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "display/images/surface_rows.h"
+#include "images/surface_rows.h"
 #include "platform/ddraw/ddraw.h"
 
 namespace vx {

@@ -2,7 +2,7 @@
 // format worked out before them, so that the compiler vectorises them; the display's own formats
 // have loops with their shifts written out. The nearest palette entry is a search over 256
 // colours, remembered per colour in a small table, as pictures repeat colours.
-#include "display/images/surface_rows.h"
+#include "images/surface_rows.h"
 
 #include <algorithm>
 #include <climits>

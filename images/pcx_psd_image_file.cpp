@@ -3,8 +3,8 @@
 // also 1 to 8 pixels), and 24-bit colour in three planes (a fourth plane is skipped). Photoshop:
 // 8-bit RGB, raw or PackBits, up to four channels. Runs and sizes are checked against the lines
 // and the file, so a damaged file gives no image.
-#include "display/images/byte_reader.h"
-#include "display/images/image_codecs.h"
+#include "images/byte_reader.h"
+#include "images/image_codecs.h"
 
 namespace vx {
 
