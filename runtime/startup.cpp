@@ -263,18 +263,32 @@ bool EndHost() {
   return errorBox;
 }
 
+namespace {
+
+// The word file that the builder attached names the errors, unless one stands beside the game.
+void LoadAttachedWords() {
+  std::string words = LanguageWordFileEntry();
+  if (!win::CanOpenForReading(LanguageWordFilePath()) && ResolveVirtualFile(words, "txt"))
+    LoadLanguageSettingsFrom(words);
+}
+
+}  // namespace
+
 int WinMain(win::HINSTANCE instance, win::HINSTANCE, const char* commandLine, int showCommand) {
   int fullScreen = 1, windowed = 0;
   BeginHost(instance, commandLine, &fullScreen, &windowed);
-  // The program is entry 0 of the block at the end of the executable; the word file that the
-  // builder attached names the errors, unless one stands beside the game.
+  // The program is entry 0 of the block at the end of the executable.
   const bool ran = RunProgram(instance, showCommand, fullScreen, windowed, true, [](std::string& imagePath) {
     if (!LoadAttachedFiles(win::ExecutablePath()) || !ExtractProgramImage(imagePath)) return false;
-    std::string words = LanguageWordFileEntry();
-    if (!win::CanOpenForReading(LanguageWordFilePath()) && ResolveVirtualFile(words, "txt"))
-      LoadLanguageSettingsFrom(words);
+    LoadAttachedWords();
     return true;
   });
+  if (!ran) {  // no window, so the block was never read: its words still name the error
+    Runtime().gAttachedFiles = std::make_unique<AttachedFiles>();
+    if (LoadAttachedFiles(win::ExecutablePath())) LoadAttachedWords();
+    AttachedFilesRelease();
+    Runtime().gAttachedFiles.reset();
+  }
   EndHost();
   return ran ? 0 : 1;
 }
