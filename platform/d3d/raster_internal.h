@@ -407,21 +407,6 @@ inline uint32_t Bilinear(uint32_t t00, uint32_t t10, uint32_t t01, uint32_t t11,
   return out;
 }
 
-// The same mix computed two channels at a time in 64-bit lanes (exactly the same result).
-inline uint32_t BilinearPacked(uint32_t t00, uint32_t t10, uint32_t t01, uint32_t t11, uint32_t fu, uint32_t fv) {
-  // Channels 0 and 2 in one word, 1 and 3 in the other, each in its own 32-bit lane.
-  const auto spread = [](uint32_t t) { return (uint64_t{t} & 0xFF) | ((uint64_t{t} & 0xFF0000) << 16); };
-  const uint64_t gu = 256 - fu, gv = 256 - fv;
-  uint32_t out = 0;
-  for (int shift = 0; shift < 16; shift += 8) {
-    const uint64_t top = spread(t00 >> shift) * gu + spread(t10 >> shift) * fu;
-    const uint64_t bottom = spread(t01 >> shift) * gu + spread(t11 >> shift) * fu;
-    const uint64_t mixed = ((top * gv + bottom * fv + 0x0000800000008000ull) >> 16) & 0x000000FF000000FFull;
-    out |= static_cast<uint32_t>((mixed | (mixed >> 16)) << shift);
-  }
-  return out;
-}
-
 // ---- fog ---
 
 // The table-fog factor (0 all fog, 255 none) at an eye distance.

@@ -53,19 +53,28 @@ std::atomic<uint64_t> gFolderReads{0};  // test hook: folders read to look a nam
 
 void ForgetFolderListings() { tListings.folders.clear(); }
 
-// The entry of folder whose name equals wanted ignoring case; empty when none. Should several
-// entries qualify (a case-sensitive file system allows it), the smallest name wins, so the
-// choice does not depend on directory order.
-std::string ScanForEntryIgnoringCase(const std::string& folder, const std::string& wanted) {
+// Hands each entry name of the folder to visit (none when it cannot be read).
+template <typename Visit>
+void ReadFolder(const std::string& folder, Visit visit) {
   gFolderReads.fetch_add(1, std::memory_order_relaxed);
   DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-  if (!dir) return {};
-  std::string best;
-  while (const dirent* entry = readdir(dir)) {
-    if (!EqualIgnoringCase(entry->d_name, wanted)) continue;
-    if (best.empty() || std::strcmp(entry->d_name, best.c_str()) < 0) best = entry->d_name;
-  }
+  if (!dir) return;
+  while (const dirent* entry = readdir(dir)) visit(entry->d_name);
   closedir(dir);
+}
+
+// Of several entries that match (a case-sensitive file system allows it), the smallest name wins,
+// so the choice does not depend on directory order.
+void KeepSmallest(std::string& best, const char* name) {
+  if (best.empty() || std::strcmp(name, best.c_str()) < 0) best = name;
+}
+
+// The entry of folder whose name equals wanted ignoring case; empty when none.
+std::string ScanForEntryIgnoringCase(const std::string& folder, const std::string& wanted) {
+  std::string best;
+  ReadFolder(folder, [&](const char* name) {
+    if (EqualIgnoringCase(name, wanted)) KeepSmallest(best, name);
+  });
   return best;
 }
 
@@ -73,16 +82,8 @@ std::string ScanForEntryIgnoringCase(const std::string& folder, const std::strin
 std::string FindEntryIgnoringCase(const std::string& folder, const std::string& wanted) {
   if (tListings.scopes == 0) return ScanForEntryIgnoringCase(folder, wanted);
   auto [listing, added] = tListings.folders.try_emplace(folder);
-  if (added) {
-    gFolderReads.fetch_add(1, std::memory_order_relaxed);
-    if (DIR* dir = opendir(folder.empty() ? "." : folder.c_str())) {
-      while (const dirent* entry = readdir(dir)) {
-        std::string& best = listing->second[FoldedName(entry->d_name)];
-        if (best.empty() || std::strcmp(entry->d_name, best.c_str()) < 0) best = entry->d_name;
-      }
-      closedir(dir);
-    }
-  }
+  if (added)
+    ReadFolder(folder, [&names = listing->second](const char* name) { KeepSmallest(names[FoldedName(name)], name); });
   const auto found = listing->second.find(FoldedName(wanted));
   return found == listing->second.end() ? std::string() : found->second;
 }

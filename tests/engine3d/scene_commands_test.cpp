@@ -44,6 +44,12 @@ class SceneCommandsTest : public test::ProgramWorld {
   static uint32_t Grid(int32_t number) { return Engine().gGridSlotById[size_t(number)]; }
   static LightRecord& Light(int32_t number) { return Engine().gLightRecords[Engine().gLightSlotById[size_t(number)]]; }
   static ObjectDrawState& GridDraw(int32_t number) { return Engine().gObjectRecords[Grid(number)].draw; }
+  // The texture coordinates of a grid's square (x, z): four corners, u and v each.
+  static const float* SquareCoords(int32_t number, int32_t x, int32_t z) {
+    const ObjectRecord& grid = Engine().gObjectRecords[Grid(number)];
+    const MeshRecord& mesh = Engine().gMeshRecords[uint32_t(grid.limbs[0].meshSlot)];
+    return mesh.textureCoords + (x * grid.gridSegmentsZ + z) * 8;
+  }
 };
 
 int Red(uint32_t c) { return int(c >> 16); }
@@ -158,16 +164,14 @@ TEST_F(SceneCommandsTest, EqualSpotConesAndTileLayoutsThatAreNotSquare) {
   EXPECT_EQ(Light(1).type, 2);
   EXPECT_NEAR(Light(1).innerCone, 20 * kEngineDegreesToRadians, 1e-6f);
   EXPECT_NEAR(Light(1).outerCone, 20 * kEngineDegreesToRadians, 1e-6f);
-  const uint32_t grid = Grid(1);
-  EXPECT_EQ(Engine().gObjectRecords[grid].tileCount, 8);
-  const MeshRecord& mesh = Engine().gMeshRecords[uint32_t(Engine().gObjectRecords[grid].limbs[0].meshSlot)];
+  EXPECT_EQ(Engine().gObjectRecords[Grid(1)].tileCount, 8);
   // Tile 6 of four by two: column 1 of four, row 1 of two, one texel in from each side.
-  const float* square = mesh.textureCoords + (2 * 3 + 1) * 8;
+  const float* square = SquareCoords(1, 2, 1);
   EXPECT_FLOAT_EQ(square[0], 0.25f + 1 / 64.0f);
   EXPECT_FLOAT_EQ(square[1], 1.0f - 1 / 32.0f);
   EXPECT_FLOAT_EQ(square[2], 0.5f - 1 / 64.0f);
   EXPECT_FLOAT_EQ(square[5], 0.5f + 1 / 32.0f);
-  const float* last = mesh.textureCoords + (3 * 3 + 2) * 8;
+  const float* last = SquareCoords(1, 3, 2);
   EXPECT_FLOAT_EQ(last[0], 0.75f + 1 / 64.0f) << "tile 8: the last column of the second row";
   EXPECT_FLOAT_EQ(last[1], 1.0f - 1 / 32.0f);
 }
@@ -313,17 +317,16 @@ TEST_F(SceneCommandsTest, GridsTakeTilesRandomHeightsFromTheProgramsGeneratorAnd
   const uint32_t grid = Grid(1);
   EXPECT_EQ(GridDraw(1).wireframe, 0) << "textured, so filled";
   EXPECT_EQ(Engine().gObjectRecords[grid].tileCount, 16);
-  const MeshRecord& mesh = Engine().gMeshRecords[uint32_t(Engine().gObjectRecords[grid].limbs[0].meshSlot)];
   // Square (2, 1) has tile 6: column 1, row 1 of four by four, one texel in from each side.
-  const float* square = mesh.textureCoords + (2 * 3 + 1) * 8;
+  const float* square = SquareCoords(1, 2, 1);
   EXPECT_FLOAT_EQ(square[0], 0.25f + 1 / 64.0f);
   EXPECT_FLOAT_EQ(square[1], 0.5f - 1 / 32.0f);
   EXPECT_FLOAT_EQ(square[2], 0.5f - 1 / 64.0f);
   EXPECT_FLOAT_EQ(square[5], 0.25f + 1 / 32.0f);
-  const float* last = mesh.textureCoords + (3 * 3 + 2) * 8;
+  const float* last = SquareCoords(1, 3, 2);
   EXPECT_FLOAT_EQ(last[0], 0.75f) << "the last tile, no inset";
   EXPECT_FLOAT_EQ(last[1], 1.0f);
-  const float* first = mesh.textureCoords;
+  const float* first = SquareCoords(1, 0, 0);
   EXPECT_FLOAT_EQ(first[0], 1 / 64.0f) << "every other square tile 1";
   // The heights are the program's random draws after its seed 7, x outer, z inner.
   uint32_t state = 7;
