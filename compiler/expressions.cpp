@@ -372,11 +372,14 @@ bool CompileOperators(std::string_view input, Operand& out) {
       if (left.empty() || right.empty()) return Fail(msg::kBadOperand);
       // The pieces' markers now live in the operands, not in the text.
       std::fill(text.begin() + long(start), text.begin() + long(end), ' ');
+      // The right operand may already be a value worked out (a marker) that a call on the left
+      // must not overwrite: it waits in the held list's text.
       Operand a, b;
       LiveValues held;
+      held.Text() = right;
       if (!CompileOperand(left, a)) return FailIfSilent(msg::kBadOperand);
       held.Add(a);
-      if (!CompileOperand(right, b)) return FailIfSilent(msg::kBadOperand);
+      if (!CompileOperand(held.Text(), b)) return FailIfSilent(msg::kBadOperand);
       a = held[0];
       const int first = FindValueFunctionRow(level.row);
       if (first < 0) return NoSuchFunction(level.row);
@@ -626,7 +629,12 @@ bool CompileExpression(std::string_view input, Operand& out) {
       }
     }
     if (s.StrayClosers() > 0 || s.OpenGroups() > 0) return Fail(msg::kParentheses);
-    if (best == std::string::npos) return CompileOperators(text, out);
+    if (best == std::string::npos) {
+      // The operators' own list holds the text from now on: values it has used up need no holding.
+      const std::string whole = std::move(text);
+      text.clear();
+      return CompileOperators(whole, out);
+    }
     const size_t close = MatchingBracket(text, best);
     const std::string inner = text.substr(best + 1, close - best - 1);
     std::fill(text.begin() + long(best), text.begin() + long(close) + 1, ' ');

@@ -25,6 +25,7 @@ bool OnlyReads(int32_t number) {
     case kCmdWhile:
     case kCmdUntil:
     case kCmdFor:
+    case kCmdForStart:
     case kCmdNext:
     case kCmdAssignInt:
     case kCmdAssignFloat:

@@ -333,6 +333,27 @@ bool CompileSingleLineIf(const std::vector<std::string_view>& words, size_t then
   return ok || FailIfSilent(msg::kBadSingleLineIf);
 }
 
+// The counter starts one step before the start, so that the for's first step reaches it; the
+// command also tells that step when the value lies past the integer limits.
+bool CompileForStart(std::string_view variable, const std::string& start, const std::string& step) {
+  CompilerContext& c = gCompiler;
+  ResetTemporaries();
+  c.statementStart = uint32_t(c.code.size());
+  Operand counter;
+  if (!FindVariable(variable, counter)) return false;
+  LiveValues live;
+  for (const std::string* value : {&start, &step}) {
+    Operand op;
+    if (!CompileExpression(*value, op)) return false;
+    if (op.type == 'z') op.type = 'l';
+    if (op.type == 's') return Fail(msg::kBadFor);
+    if (op.type == 'f' && !EmitConversion(op)) return false;
+    live.Add(op);
+  }
+  EmitCommand(kCmdForStart, {counter, live[0], live[1]});
+  return true;
+}
+
 bool CompileFor(std::string_view text) {
   const std::string_view head = BeforeColon(text);
   const std::string_view rest = AfterColon(text);
@@ -349,9 +370,8 @@ bool CompileFor(std::string_view text) {
   if (start.empty() || end.empty() || step.empty()) return FailIfSilent(msg::kBadFor);
   // Only an integer variable counts: a float counter could never end.
   if (!IsVariableName(variable) || TypeOfName(variable) != 'l') return Fail(msg::kBadFor);
-  // The variable starts one step before the start, so that the first step reaches it.
-  const bool ok = CompileStatement("= " + variable + ",(" + start + ")-(" + step + ")") &&
-                  CompileStatement("for " + variable + "," + end + "," + step);
+  const bool ok =
+      CompileForStart(variable, start, step) && CompileStatement("for " + variable + "," + end + "," + step);
   if (!ok) return FailIfSilent(msg::kBadFor);
   return CompileRest(rest);
 }

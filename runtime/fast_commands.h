@@ -10,6 +10,12 @@
 #include "common/value_slot.h"
 #include "generated/command_numbers.h"
 
+namespace vx {
+// A for's counter that its start put one step before a start near the limits, wrapped: true (and
+// forgotten) for the first step of that counter at the running call depth.
+bool TakeWrappedStart(const ValueSlot* counter);
+}  // namespace vx
+
 namespace vx::fast {
 
 // Float and mixed operations run in double precision and store in single precision.
@@ -105,14 +111,16 @@ inline OperandWord* Jump(OperandWord* pc) { return pc[0].target; }
 inline OperandWord* JumpToSecond(OperandWord* pc) { return pc[1].target; }
 
 // Steps a for's counter (counter, limit, step at loop[0..2]); true while the loop goes on. The sum
-// is taken in 64 bits, so a loop up to the largest integer ends instead of wrapping. A step of 0
-// never ends the loop; a counter equal to the limit stays in it.
+// is taken in 64 bits, so a loop up to the largest integer ends instead of wrapping; only the
+// first step from a start that lay within one step of the limits wraps back to that start. A step
+// of 0 never ends the loop; a counter equal to the limit stays in it.
 inline bool StepCounter(OperandWord* loop) {
   ValueSlot* counter = loop[0].slot;
   const int32_t limit = loop[1].slot->i;
   const int32_t step = loop[2].slot->i;
-  const int64_t next = int64_t(counter->i) + step;
+  int64_t next = int64_t(counter->i) + step;
   counter->i = WrapAdd(counter->i, step);
+  if (next != counter->i && TakeWrappedStart(counter)) next = counter->i;
   return !((step > 0 && next > limit) || (step < 0 && next < limit));
 }
 

@@ -275,6 +275,25 @@ void ReturnFromFunction(const ValueSlot* word, const std::string* text, bool has
 void CmdJumpIfFalse() { Interpreter().gProgramCounter = fast::JumpIfFalse(Interpreter().gProgramCounter); }
 void CmdJump() { Interpreter().gProgramCounter = fast::Jump(Interpreter().gProgramCounter); }
 void CmdJumpToSecond() { Interpreter().gProgramCounter = fast::JumpToSecond(Interpreter().gProgramCounter); }
+// Counters whose start wrapped, with the call depth of their for: a loop in a function that the
+// for's end calls, recursively too, takes only its own.
+struct WrappedStart {
+  const ValueSlot* counter;
+  int32_t depth;
+};
+std::vector<WrappedStart> gWrappedStarts;
+
+// for's start: counter, start, step. The counter starts one step before the start, so that the
+// for's first step reaches it; where that passes the integer limits, the first step is told.
+void CmdForStart() {
+  ValueSlot* counter = SlotOperand(0);
+  const int32_t start = SlotOperand(1)->i, step = SlotOperand(2)->i;
+  const int64_t before = int64_t(start) - step;
+  counter->i = WrapSub(start, step);
+  if (before != counter->i) gWrappedStarts.push_back({counter, Dispatcher().gCallDepth});
+  SkipOperands(3);
+}
+
 void CmdForStep() { Interpreter().gProgramCounter = fast::ForStep(Interpreter().gProgramCounter); }
 void CmdNextStep() { Interpreter().gProgramCounter = fast::NextStep(Interpreter().gProgramCounter); }
 
@@ -465,7 +484,17 @@ void RestoreCallerFrame() {
   frame->Clear();
 }
 
+bool TakeWrappedStart(const ValueSlot* counter) {
+  const int32_t depth = Dispatcher().gCallDepth;
+  while (!gWrappedStarts.empty() && gWrappedStarts.back().depth > depth) gWrappedStarts.pop_back();
+  if (gWrappedStarts.empty() || gWrappedStarts.back().counter != counter || gWrappedStarts.back().depth != depth)
+    return false;
+  gWrappedStarts.pop_back();
+  return true;
+}
+
 void ResetCallStack() {
+  gWrappedStarts.clear();
   for (int32_t d = 0; d < gDeepestCall; ++d) {
     if (Dispatcher().gSavedFrames[d]) Dispatcher().gSavedFrames[d]->Clear();
     Dispatcher().gSavedFrames[d] = nullptr;

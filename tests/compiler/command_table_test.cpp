@@ -55,7 +55,8 @@ TEST_F(CompileTest, EveryCommandOfTheRuntimeHasARow) {
     return std::any_of(nameable.begin(), nameable.end(),
                        [&](int other) { return HandlerOf(other) == HandlerOf(number); });
   });
-  EXPECT_EQ(named, (std::set<int>{kCmdCallFunction, kCmdFunctionHead, kCmdFloatToInt, kCmdIntToFloat, kCmdNextStep}));
+  EXPECT_EQ(named, (std::set<int>{kCmdCallFunction, kCmdFunctionHead, kCmdFloatToInt, kCmdIntToFloat, kCmdNextStep,
+                                  kCmdForStart}));
   named = InternalNumbers();
   named.insert(nameable.begin(), nameable.end());
   for (int number = 1; number < kCommandLimit; ++number)

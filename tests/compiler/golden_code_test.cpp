@@ -34,9 +34,9 @@ const Golden kGolden[] = {
     // 9); a for whose end is worked out each time is jumped back to.
     {"NextStepsItsFor",
      "for i=1 to 3\nnext i\nfor j=1 to i*2\nnext j",
-     {kCmdSubtractInt, 13000, 19000,           19000, kCmdFor, 13000,    19001,           19000, 37012,   kCmdNextStep,
-      13000,           37005, kCmdSubtractInt, 13001, 19000,   19000,    kCmdMultiplyInt, 10000, 13000,   19002,
-      kCmdFor,         13001, 10000,           19000, 37028,   kCmdNext, 13001,           37016, kCmdEnd, 0}},
+     {kCmdForStart, 13000, 19000,        19000, kCmdFor, 13000,    19001,           19000, 37012,   kCmdNextStep,
+      13000,        37005, kCmdForStart, 13001, 19000,   19000,    kCmdMultiplyInt, 10000, 13000,   19002,
+      kCmdFor,      13001, 10000,        19000, 37028,   kCmdNext, 13001,           37016, kCmdEnd, 0}},
     {"PrintWithSeveralItems",
      "print 1, 2; 3",
      {kCmdPrintIntInline, 19000, kCmdPrintIntInline, 19001, kCmdPrintInt, 19002, kCmdEnd, 0}},

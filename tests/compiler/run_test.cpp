@@ -314,6 +314,52 @@ function f(x)
 endfunction x*1+x*1+x*1+x*1+x*1+x*1+x*1+x*1
 )",
      {{"r", "184"}}},
+    // A value worked out before a call, at a higher level or in parentheses, outlives the call
+    // that the text holds to its left; also in a statement whose temporaries pass its band.
+    {"ValuesWorkedOutBeforeACallOutliveIt",
+     R"(
+s = sumsq(3) : p = fa(1) : q = fc(1) : t = g(3) : v = 1
+r = f(0) + (v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+(v+v)))))))))))))))))))))))))))))))))))))))))))))))))))
+end
+function f(x)
+endfunction x + x * 2
+function sumsq(n)
+  if n <= 0 then exitfunction 0
+endfunction sumsq(n - 1) + n * n
+function fa(d)
+  if d <= 0 then exitfunction 1
+endfunction fa(d - 1) | 2 ^ 3
+function fc(d)
+  if d <= 0 then exitfunction 1
+  r = fc(d - 1) + d * 2
+endfunction r
+function g(n)
+  if n <= 0 then exitfunction 1
+endfunction g(n - 1) * (n + 2) - (n * n)
+)",
+     {{"s", "14"}, {"p", "9"}, {"q", "3"}, {"t", "11"}, {"r", "52"}}},
+    // Loops whose counter would start one step past the integer limits, with ends known at once
+    // and worked out each time (here by a call that runs the same loop deeper).
+    {"ForLoopsThatStartAtTheIntegerLimits",
+     R"(
+for i = -2147483648 to -2147483646 : a = a + 1 : next i
+for i = 2147483647 to 2147483645 step -1 : b = b + 1 : next i
+for i = -2147483647 to -2147483646 step 2 : c = c + 1 : next i
+for i = 2147483646 to 2147483647 : d = d + 1 : next i
+z = 0
+for i = -2147483648 to -2147483646 + z : e = e + 1 : next i
+for i = 2147483647 to -2147483647 : f = f + 1 : next i
+g = w(3)
+end
+function w(n)
+  if n = 0 then exitfunction 0
+  t = 0
+  for i = -2147483648 to w(n - 1) - 2147483647
+    t = t + 1
+  next i
+endfunction t
+)",
+     {{"a", "3"}, {"b", "3"}, {"c", "1"}, {"d", "2"}, {"e", "3"}, {"f", "0"}, {"g", "6"}}},
 };
 
 class RunTest : public CompileTest, public ::testing::WithParamInterface<Program> {};
