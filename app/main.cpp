@@ -73,20 +73,35 @@ std::string Join(const std::vector<std::string>& words) {
   return line;
 }
 
-// "FILE:LINE: message", or "FILE: message" when no line is known; the message does not repeat
-// the line.
+// "FILE:LINE: message", or "FILE: message" when no line is known.
 void ReportAt(const std::string& file, int line, const std::string& message) {
   if (line > 0)
-    std::fprintf(stderr, "%s:%d: %s\n", file.c_str(), line, vx::MessageWithoutLine(message, line).c_str());
+    std::fprintf(stderr, "%s:%d: %s\n", file.c_str(), line, message.c_str());
   else
     std::fprintf(stderr, "%s: %s\n", file.c_str(), message.c_str());
+}
+
+// A failed compile, at the line of the file that holds it (an included file too); the message
+// does not repeat the line.
+void ReportCompileFailure(const std::string& source, const std::string& message) {
+  vx::SourceLine where = vx::CompileErrorPlace();
+  if (where.file.empty()) where = {source, 0};  // the compile never began
+  // A build compiles from the project's absolute path: a file below the current folder is named
+  // from there, as the author named the program.
+  std::error_code ignored;
+  const std::filesystem::path file(where.file);
+  if (file.is_absolute()) {
+    const std::filesystem::path relative = file.lexically_relative(std::filesystem::current_path(ignored));
+    if (!relative.empty() && *relative.begin() != "..") where.file = relative.string();
+  }
+  ReportAt(where.file, where.line, vx::MessageWithoutLine(message, vx::gCompiler.errorLine));
 }
 
 bool Compile(const std::string& source, const std::string& output) {
   vx::ResetCompiler();
   vx::gCompiler.listingWriter = vx::Dispatcher().gRuntimeTestMode ? vx::WriteDebugOutputScript : nullptr;
   const bool ok = vx::LoadCommandTable() && vx::CompileFile(source, output);
-  if (!ok) ReportAt(source, vx::gCompiler.errorLine, vx::gCompiler.resultMessage);
+  if (!ok) ReportCompileFailure(source, vx::gCompiler.resultMessage);
   vx::FreeCompilerTables();
   return ok;
 }
@@ -151,7 +166,10 @@ int BuildGame(const std::string& source, const std::string& target) {
   const std::string folder = sourcePath.has_parent_path() ? sourcePath.parent_path().string() : std::string(".");
   vx::StandaloneBuilder builder;
   const bool ok = builder.BuildStandaloneExe(target, source, folder);
-  if (!ok) ReportAt(builder.compileFailed() ? source : "vorlix", builder.compileErrorLine(), builder.failure());
+  if (!ok && builder.compileFailed())
+    ReportCompileFailure(source, builder.failure());
+  else if (!ok)
+    ReportAt("vorlix", 0, builder.failure());
   vx::DeleteTempWorkFiles();
   return ok ? kRanCleanly : (builder.compileFailed() ? kDidNotCompile : kEndedWithErrorBox);
 }

@@ -33,8 +33,8 @@ int CompileFile(const std::string& source);
 // user function (0: the main program).
 int CompileSourceText(const std::string& text, int functionNumber);
 
-// The message without a closing "at line N" of its own line, for callers that show the line
-// beside it (the end checks name their line in the message).
+// The message without a closing "at line N" of its own line (a line of the last compile), for
+// callers that show the line beside it (the end checks name their line in the message).
 std::string MessageWithoutLine(const std::string& message, int line);
 
 // Where a line of the last compile's line table stands: in the source as it was named, or in an
@@ -44,6 +44,9 @@ struct SourceLine {
   int line = 0;
 };
 SourceLine LocateSourceLine(int line);
+// Where the last compile failed, in the file that holds the failing line (line 0 when the failure
+// has no line).
+SourceLine CompileErrorPlace();
 
 // The row index of the first statement row with that command number, copying its name to out;
 // -1, with out unchanged, when the number is 0, out is null or no row has it.

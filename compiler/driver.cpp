@@ -81,6 +81,7 @@ const char* const kDefaultMessages[kCompilerMessageCount] = {
     "The line holds a zero byte (a source file is text)",
     "Blocks nested too deeply (the limit is 1023)",
     "Function without endfunction",
+    "A value would be lost in a function call (a fault of the compiler)",
 };
 
 }  // namespace
@@ -350,8 +351,7 @@ void FreeCompilerTables() {
 }
 
 std::string MessageWithoutLine(const std::string& message, int line) {
-  std::string suffix(1, ' ');
-  suffix.append(compiler::MessageText(compiler::msg::kAtLine)).append(1, ' ').append(std::to_string(line));
+  const std::string suffix = compiler::AtLine(line);
   if (message.size() > suffix.size() && message.ends_with(suffix))
     return message.substr(0, message.size() - suffix.size());
   return message;

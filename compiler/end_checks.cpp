@@ -2,14 +2,18 @@
 // address), every array used has its dim.
 #include <algorithm>
 
+#include "compiler/compiler.h"
 #include "compiler/internal.h"
 
 namespace vx::compiler {
 
+std::string AtLine(int line) {
+  return " " + MessageText(msg::kAtLine) + " " + std::to_string(LocateSourceLine(line).line);
+}
+
 std::string EndCheckMessage(int key, int line, const std::string& name) {
   std::string text = MessageText(key) + ": " + name;
-  if (gCompiler.compileMode == 1)
-    (text += ' ').append(MessageText(msg::kAtLine)).append(1, ' ').append(std::to_string(line));
+  if (gCompiler.compileMode == 1) text += AtLine(line);
   return text;
 }
 

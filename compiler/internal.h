@@ -40,7 +40,7 @@ constexpr int kLongLine = 43, kIncludedFailure = 44, kIncludedLine = 45, kSource
 constexpr int kAtLine = 47, kUndefinedLabel = 48, kUndeclaredArray = 49, kOpenBlock = 50;
 constexpr int kSelectOutOfPlace = 51, kSecondDefault = 52, kImageUnwritable = 53, kIncludeUnreadable = 54;
 constexpr int kCannotOpen = 55, kNotAFile = 56, kTooLarge = 57, kZeroByte = 58, kBlocksTooDeep = 59;
-constexpr int kNoEndfunction = 60;
+constexpr int kNoEndfunction = 60, kValueLostInCall = 61;
 }  // namespace msg
 
 // The text of a message key: the word file's, else the built-in English one.
@@ -55,7 +55,9 @@ bool FailIfSilent(int key);
 // Message 22 naming the operand, unless it holds values compiled before (their markers mean
 // nothing to the reader) or nothing at all.
 bool FailOperand(std::string_view text, std::string_view why = {});
-// "<message>: <name>", and " at line <line>" in a compile of a whole program.
+// " at line <n>", n counted in the file that holds the line (an included file's own count).
+std::string AtLine(int line);
+// "<message>: <name>", and AtLine in a compile of a whole program.
 std::string EndCheckMessage(int key, int line, const std::string& name);
 // The type names of a row's letters ("integer, float"), or the "no parameters" text.
 std::string TypeNames(std::string_view letters);
@@ -190,6 +192,10 @@ int FindLabel(std::string_view name, bool data, bool reference, bool global);
 bool ResolveLabels();
 bool CheckArrayDeclarations();
 bool CheckBlocksClosed();
+// False, with the message and errorLine, when the code reads a temporary that a user-function call
+// may have written since the value was stored; walked tells whether the walk met only commands it
+// knows how to step over (it stops at any other).
+bool ValuesOutliveCalls(bool* walked = nullptr);
 int AddUserFunction(std::string_view name, std::string_view parameters);
 void InitBlockKeywords();
 

@@ -82,30 +82,9 @@ int IncludeOfPosition(size_t position) {
   return -1;
 }
 
-// The line of the main file's #include that brought a line of included text in, through the
-// includes of included files.
-int MainIncludeLine(int line) {
-  const auto& includes = gCompiler.includes;
-  int include = IncludeOfLine(line);
-  int mainLine = line;
-  for (size_t guard = 0; include >= 0 && guard <= includes.size(); ++guard) {
-    mainLine = includes[size_t(include)].includeLine;
-    include = includes[size_t(include)].parent;
-  }
-  return mainLine;
-}
-
-// A failure at a line of included text is reported at the main file's #include, with the line.
-void ReportAt(int line, std::string_view statement) {
-  CompilerContext& c = gCompiler;
-  c.errorLine = line;
-  if (c.compileMode == 2 || line < c.mainLineCount) return;
-  if (c.errorText.empty())
-    c.errorText = MessageText(msg::kIncludedFailure);
-  else
-    (c.errorText += ' ').append(MessageText(msg::kIncludedLine)).append(1, ' ').append(Trim(statement));
-  c.errorLine = MainIncludeLine(line);
-}
+// A failure is reported at its own line; the file that holds the line tells where it stands
+// (LocateSourceLine), an included file too.
+void ReportAt(int line) { gCompiler.errorLine = line; }
 
 // Appends the file's bytes, ending them with a line break when they have none; false after
 // message 54 naming the file as the #include wrote it.
@@ -143,8 +122,8 @@ void FinishIncludeRanges(int lastLine) {
 
 // Builds the expanded text; returns M, or a negative number after a failure (message 42 for too
 // many includes, 41 for a long line, 54 for an include that cannot be read, 58 for a zero byte).
-// The line of a failure is left in the context's line number and its text in failedText.
-int ExpandIncludes(std::string& failedText) {
+// The line of a failure is left in the context's line number.
+int ExpandIncludes() {
   CompilerContext& c = gCompiler;
   c.expanded = c.source;
   c.expanded += "end\r\n";
@@ -216,18 +195,15 @@ int ExpandIncludes(std::string& failedText) {
   FinishIncludeRanges(line);
   c.totalLines = line;
   c.lineNumber = line;
-  if (result < 0) {
-    failedText = folded;
-    return result;
-  }
+  if (result < 0) return result;
   if (c.mainLineCount > line) c.mainLineCount = line + 1;
   return c.mainLineCount;
 }
 
 // The pre-scan: every function's name and parameters, then the types of their return values
 // once every name is known. Lines of included files outside functions become comments. On a
-// failure the context's line number is the line and failedText its text.
-bool PrescanFunctions(int mainLineCount, std::string& failedText) {
+// failure the context's line number is the line.
+bool PrescanFunctions(int mainLineCount) {
   CompilerContext& c = gCompiler;
   LineWalker walker(c.expanded);
   size_t start = 0, end = 0;
@@ -235,7 +211,7 @@ bool PrescanFunctions(int mainLineCount, std::string& failedText) {
   bool inDeclaration = false;
   int current = -1;
   int declarationLine = 0;
-  std::string folded, declarationText;
+  std::string folded;
   while (walker.Next(start, end)) {
     ++line;
     c.lineNumber = line;
@@ -248,7 +224,6 @@ bool PrescanFunctions(int mainLineCount, std::string& failedText) {
       continue;
     }
     FoldLine(raw, folded);
-    failedText = folded;
     const std::string_view text = folded;
     if (text.substr(0, 9) == "function ") {
       partOfFunction = true;
@@ -277,7 +252,6 @@ bool PrescanFunctions(int mainLineCount, std::string& failedText) {
       if (current < 0) return false;
       if (!known) c.functions[size_t(current)].line = line;
       declarationLine = line;
-      declarationText = folded;
     } else if (text.substr(0, 11) == "endfunction" && (text.size() == 11 || text[11] == ' ')) {
       if (!inDeclaration) return Fail(msg::kEndfunctionOutside);
       partOfFunction = true;
@@ -293,7 +267,6 @@ bool PrescanFunctions(int mainLineCount, std::string& failedText) {
   c.totalLines = line;
   if (inDeclaration) {  // the file ends inside a function
     c.lineNumber = declarationLine;
-    failedText = declarationText;
     return Fail(msg::kNoEndfunction, c.functions[size_t(current)].name);
   }
 
@@ -327,7 +300,6 @@ bool PrescanFunctions(int mainLineCount, std::string& failedText) {
   }
   if (failed) {
     c.lineNumber = failed->returnLine;
-    failedText = "endfunction " + failed->returnExpression;
     return Fail(msg::kBadReturn);
   }
   return true;
@@ -352,6 +324,7 @@ bool FinishCompile() {
     ResolveLabels();
     CheckArrayDeclarations();
     CheckBlocksClosed();
+    if (!c.failed && c.compileMode == 1) ValuesOutliveCalls();
     if (!c.failed && c.compileMode == 1) FoldAssignments();
   }
   if (c.failed) c.resultMessage = c.errorText.empty() ? MessageText(msg::kUnknownStatement) : c.errorText;
@@ -393,17 +366,16 @@ bool CompileProgram(int mode, int functionNumber) {
   c.compileMode = mode;
   c.failed = false;
   c.errorText.clear();
-  std::string failedText;
-  const int m = ExpandIncludes(failedText);
+  const int m = ExpandIncludes();
   if (m < 0) {
-    ReportAt(c.lineNumber, failedText);
+    ReportAt(c.lineNumber);
     return FinishCompile();
   }
   c.scanOnly = true;
-  const bool scanned = PrescanFunctions(m, failedText);
+  const bool scanned = PrescanFunctions(m);
   c.scanOnly = false;
   if (!scanned) {
-    ReportAt(c.lineNumber, failedText);
+    ReportAt(c.lineNumber);
     return FinishCompile();
   }
   if (c.listingWriter) {
@@ -423,12 +395,12 @@ bool CompileProgram(int mode, int functionNumber) {
     FoldLine(std::string_view(c.expanded).substr(start, end - start), folded);
     if (LineLength(c.expanded, start, end) >= kMaxLineLength) {
       Fail(msg::kLongLine);
-      ReportAt(c.lineNumber, folded);
+      ReportAt(c.lineNumber);
       break;
     }
     if (!CompileStatement(folded)) {
       if (!c.failed) Fail(msg::kUnknownStatement);
-      ReportAt(c.lineNumber, folded);
+      ReportAt(c.lineNumber);
       break;
     }
     ++c.lineNumber;
@@ -453,6 +425,11 @@ SourceLine LocateSourceLine(int line) {
   if (include < 0) return {c.sourceName, line};
   const IncludeRecord& r = c.includes[size_t(include)];
   return {r.path, line - r.firstLine + 1};
+}
+
+SourceLine CompileErrorPlace() {
+  if (gCompiler.errorLine <= 0) return {gCompiler.sourceName, 0};
+  return LocateSourceLine(gCompiler.errorLine);
 }
 
 }  // namespace vx

@@ -307,7 +307,7 @@ bool StandaloneBuilder::CompileProgram(const std::string& sourceFile, const std:
   win::SetCurrentDirectoryA(savedDirectory.c_str());
   const std::string message = gCompiler.resultMessage;
   compileFailed_ = tableLoaded && inProject && !compiled;
-  compileErrorLine_ = compiled ? 0 : gCompiler.errorLine;
+  gCompiler.sourceName = sourceFile;  // where a failure stands is told as the build was asked for
   if (compiled) ReportFilesNotShipped(sourceFile);
   FreeCompilerTables();
 
@@ -325,7 +325,6 @@ bool StandaloneBuilder::BuildStandaloneExe(const std::string& targetExe, const s
                                            const std::string& projectFolder) {
   failure_.clear();
   compileFailed_ = false;
-  compileErrorLine_ = 0;
   escapeWasDown_ = (win::GetAsyncKeyState(win::VK_ESCAPE) & 0x8000) != 0;
   if (Host().gTempFolder.empty()) return Fail("No temporary folder to compile into");
   const std::string imagePath = Host().gTempFolder + "_exefile.dat";

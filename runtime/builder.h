@@ -54,10 +54,8 @@ class StandaloneBuilder {
 
   // Why the last build or step failed; empty after success.
   const std::string& failure() const { return failure_; }
-  // Whether the build failed because the program did not compile, and at which source line (0
-  // when the message names no line).
+  // Whether the build failed because the program did not compile; CompileErrorPlace tells where.
   bool compileFailed() const { return compileFailed_; }
-  int compileErrorLine() const { return compileErrorLine_; }
 
  private:
   bool Fail(const std::string& message);
@@ -74,7 +72,6 @@ class StandaloneBuilder {
   std::string stubPath_;
   std::string failure_;
   bool compileFailed_ = false;
-  int compileErrorLine_ = 0;
   bool escapeWasDown_ = false;
 };
 

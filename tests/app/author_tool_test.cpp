@@ -175,6 +175,34 @@ TEST_F(AuthorToolTest, CompileFailuresNameTheirLineOnce) {
   }
 }
 
+// A fault in an included file is named in that file, at its own line, whatever found it: the
+// statement's compile, the end checks, run, compile or build.
+TEST_F(AuthorToolTest, CompileFailuresInAnIncludedFileNameThatFileAndItsLine) {
+  const std::string main = "a = 1\nb = 2\n#include \"lib.vxa\"\nc = twice(a)\nend\n";
+  const struct {
+    const char* line4;  // line 4 of lib.vxa, inside its function
+    const char* errors;
+  } kCases[] = {
+      {"  if n > 1", "project/lib.vxa:4: Block not closed (an if, do, for, while or repeat has no end): if\n"},
+      {"  goto nowhere", "project/lib.vxa:4: Label used but never defined: nowhere\n"},
+      {"  m = nothere(n)",
+       "project/lib.vxa:4: No array or function of that name (an array is made with dim): nothere\n"},
+      {"  prnt n", "project/lib.vxa:4: Unknown command: prnt n\n"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.line4);
+    dir.Write("project/game.vxa", main);
+    dir.Write("project/lib.vxa",
+              std::string("rem helpers\nfunction twice(n)\n  m = n\n") + c.line4 + "\nendfunction m * 2\n");
+    for (const std::string command :
+         {"run project/game.vxa", "compile project/game.vxa -o game.dat", "build project/game.vxa -o game"}) {
+      const Outcome outcome = Vorlix(command);
+      EXPECT_EQ(outcome.status, 2) << command;
+      EXPECT_EQ(outcome.errors, c.errors) << command;
+    }
+  }
+}
+
 TEST_F(AuthorToolTest, SourcesThatCouldBlockOrNeverEndAreRefused) {
   ASSERT_EQ(mkfifo((dir.path() + "fifo.vxa").c_str(), 0600), 0);
   std::filesystem::resize_file(dir.Write("huge.vxa", ""), 100 << 20);

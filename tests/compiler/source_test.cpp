@@ -53,25 +53,43 @@ TEST_F(CompileTest, NestedAndCyclicIncludesAreAppendedOnce) {
   EXPECT_EQ(gCompiler.includes.size(), 2u);
 }
 
-TEST_F(CompileTest, FailureInAnIncludedFileIsReportedAtTheMainFilesInclude) {
+TEST_F(CompileTest, FailureInAnIncludedFileIsReportedInThatFileAtItsOwnLine) {
   dir.Write("lib.vxa", "function f()\n  x =\nendfunction\n");
   dir.Write("a.vxa", "function fa()\nendfunction\n#include \"b.vxa\"\n");
   dir.Write("b.vxa", "function fb()\n  q = (1\nendfunction\n");
   dir.Write("c.vxa", "function (x)\nendfunction\n");
+  dir.Write("d.vxa", "function fd()\n  r = 1\n  if r = 1\n  goto nowhere\n  s = nothere(2)\nendfunction\n");
   const struct {
     const char* source;
-    const char* message;  // the included line follows the message
+    const char* message;
+    const char* file;
     int line;
   } kCases[] = {
-      {"a=1\n#include \"lib.vxa\"\nb=2\n", "M29: x M45 x =", 2},
-      {"x=1\ny=2\n#include a.vxa\n", "M23 M45 q = (1", 3},   // nested
-      {"x=1\n#include c.vxa\n", "M38 M45 function (x)", 2},  // found by the function pre-scan
+      {"a=1\n#include \"lib.vxa\"\nb=2\n", "M29: x", "lib.vxa", 2},
+      {"x=1\ny=2\n#include a.vxa\n", "M23", "b.vxa", 2},  // nested
+      {"x=1\n#include c.vxa\n", "M38", "c.vxa", 1},       // found by the function pre-scan
+      // The end checks: the label, then the array, then the open block, each at its own line.
+      {"#include d.vxa\n", "M50: if M47 3", "d.vxa", 3},
   };
   for (const auto& c : kCases) {
-    EXPECT_FALSE(Compile(c.source)) << c.source;
+    SCOPED_TRACE(c.source);
+    EXPECT_FALSE(Compile(c.source));
     EXPECT_EQ(Message(), c.message);
-    EXPECT_EQ(Line(), c.line) << c.source;
+    const SourceLine where = CompileErrorPlace();
+    EXPECT_EQ(where.file, dir.path() + c.file);
+    EXPECT_EQ(where.line, c.line);
+    EXPECT_EQ(MessageWithoutLine(Message(), Line()),
+              std::string(c.message).substr(0, std::string(c.message).find(" M47")));
   }
+  // Each end check alone.
+  dir.Write("d.vxa", "function fd()\n  r = 1\n  goto nowhere\n  s = nothere(2)\nendfunction\n");
+  EXPECT_FALSE(Compile("a = 1\n#include d.vxa\n"));
+  EXPECT_EQ(Message(), "M49: nothere M47 4");
+  EXPECT_EQ(CompileErrorPlace().line, 4);
+  dir.Write("d.vxa", "function fd()\n  r = 1\n  goto nowhere\nendfunction\n");
+  EXPECT_FALSE(Compile("a = 1\n#include d.vxa\n"));
+  EXPECT_EQ(Message(), "M48: nowhere M47 3");
+  EXPECT_EQ(CompileErrorPlace().line, 3);
 }
 
 TEST_F(CompileTest, IncludesThatCannotBeReadFailWithTheirNameAndLine) {
@@ -89,8 +107,8 @@ TEST_F(CompileTest, IncludesThatCannotBeReadFailWithTheirNameAndLine) {
       {"#include fifo.vxa\n", "M54 fifo.vxa: M56", 1},
       {"#include /dev/zero\n", "M54 /dev/zero: M56", 1},
       {"#include huge.vxa\n", "M54 huge.vxa: M57", 1},
-      // A file that an included file names is reported at the main file's #include.
-      {"a=1\n\n#include inner.vxa\n", "M54 nosuch.vxa: M55 M45 #include nosuch.vxa", 3},
+      // A file that an included file names is reported at that file's #include (its line 1, 6 of all).
+      {"a=1\n\n#include inner.vxa\n", "M54 nosuch.vxa: M55", 6},
   };
   for (const auto& c : kCases) {
     EXPECT_FALSE(Compile(c.source)) << c.source;
@@ -113,7 +131,7 @@ TEST_F(CompileTest, AZeroByteInALineIsAnError) {
       // At the start it would hide the line, an #include too.
       {"a=1\n\0#include lib.vxa\nb=f()\n"s, "M58", 2},
       {"a=1\nb=2\0"s, "M58", 2},
-      {"a=1\n#include lib.vxa\n", "M58 M45 x = 1", 2},
+      {"a=1\n#include lib.vxa\n", "M58", 6},  // line 2 of lib.vxa
   };
   for (const auto& c : kCases) {
     EXPECT_FALSE(Compile(c.source)) << c.source;

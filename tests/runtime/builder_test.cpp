@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/le_words.h"
+#include "compiler/compiler.h"
 #include "ide/language.h"
 #include "ide/status_line.h"
 #include "runtime/attached_files.h"
@@ -148,7 +149,8 @@ TEST_F(BuilderTest, ProgramThatDoesNotCompileWritesNothing) {
   dir.Write("out/game", "an older game");
   EXPECT_FALSE(Build());
   EXPECT_NE(builder.failure(), "");
-  EXPECT_EQ(builder.compileErrorLine(), 2);
+  EXPECT_TRUE(builder.compileFailed());
+  EXPECT_EQ(CompileErrorPlace().line, 2);
   EXPECT_EQ(dir.Read("out/game"), "an older game");
   EXPECT_FALSE(fs::exists(Host().gTempFolder + "_exefile.dat"));
 }
