@@ -185,34 +185,28 @@ bool CompileValueFunction(int first, std::string_view arguments, bool arrayRead,
   const std::string& letters = rows[size_t(first)].parameters;
   std::vector<Operand> args(items.size());
   std::string types;
-  const char savedExpected = c.expectedType;
   LiveValues live;
+  // Each argument is compiled expecting its parameter's type; after it nothing is expected, also
+  // for what follows the call in the text around it.
   for (size_t i = 0; i < items.size(); ++i) {
     c.expectedType = i + 1 < letters.size() ? letters[i + 1] : 0;
     c.arrayFlag = arrayRead && i == 0;
     const bool ok = CompileExpression(items[i], args[i]);
     c.arrayFlag = false;
-    if (!ok) {
-      c.expectedType = savedExpected;
-      return false;
-    }
-    if (arrayRead && i == 0 && (args[i].number < operands::kIntVar || args[i].number >= operands::kIntConst)) {
-      c.expectedType = savedExpected;
+    c.expectedType = 0;
+    if (!ok) return false;
+    if (arrayRead && i == 0 && (args[i].number < operands::kIntVar || args[i].number >= operands::kIntConst))
       return Fail(msg::kBadOperand);
-    }
     char type = args[i].type == 'z' ? 'l' : args[i].type;
     args[i].type = type;
     if ((type == 'l' || type == 'f') && !AnyRowAgrees(rows, first, end, types + type, 1)) {
-      if (!EmitConversion(args[i])) {
-        c.expectedType = savedExpected;
-        return false;
-      }
+      if (!EmitConversion(args[i])) return false;
       type = args[i].type;
     }
     types += type;
     live.Add(args[i]);
   }
-  c.expectedType = savedExpected;
+  c.expectedType = 0;  // a call without arguments too
   for (size_t i = 0; i < args.size(); ++i) args[i] = live[i];
   const int row = MatchValueFunction(first, types);
   if (row < 0) return false;

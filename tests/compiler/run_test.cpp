@@ -360,6 +360,18 @@ function w(n)
 endfunction t
 )",
      {{"a", "3"}, {"b", "3"}, {"c", "1"}, {"d", "2"}, {"e", "3"}, {"f", "0"}, {"g", "6"}}},
+    // A value function's row is picked by the type its place expects; once a call inside an
+    // argument has been compiled, nothing is expected for the rest of it: after len, sqrt takes its
+    // first, float row (2 * 1.70294 gives 3 letters) and random its first, integer one; before
+    // any call, sqrt takes the integer row that the integer place asks for (2 * sqrt(2)).
+    {"NothingIsExpectedAfterACallInsideAnArgument",
+     R"(
+a$ = left$("abcdefghijklmnopqrstuvwxyz", len("ab") * sqrt(2.9))
+c$ = str$(1 | len("ab") | random(5))
+n = len(c$) : m = (val(c$) = 3) | (val(c$) = 7)
+b$ = left$("abcdefghijklmnopqrstuvwxyz", sqrt(2.9) * len("ab"))
+)",
+     {{"a$", "abc"}, {"n", "1"}, {"m", "1"}, {"b$", "ab"}}},
 };
 
 class RunTest : public CompileTest, public ::testing::WithParamInterface<Program> {};
