@@ -1,5 +1,7 @@
 // The vorlix executable: a standalone game when an attached-files block carries a program,
 // otherwise the author's tool that compiles, runs and builds BASIC programs.
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -107,22 +109,35 @@ bool Compile(const std::string& source, const std::string& output) {
 }
 
 std::string gCompiledImage;  // the image `run` hands to the runtime
+bool gImageDamaged = false;  // the image is not of the format version the runtime reads
 
-// A program image begins with its format version, the word 1, which no source text does (a
-// source holds no zero byte); whether the rest holds is for the image loader to say.
-bool IsProgramImage(const std::string& path) {
+// What `run` was given. A program image begins with its format version, the word 1, and its
+// header words hold zero bytes, which no source text does; so a file with a zero byte in its
+// first four words is an image too, a damaged one, unless it is named as a source (.vxa), which
+// the compiler then refuses for its zero byte. Whether the rest holds is for the loader to say.
+enum class Given { kSource, kImage, kDamagedImage };
+
+Given WhatIsGiven(const std::string& path) {
   std::error_code ignored;
-  if (!std::filesystem::is_regular_file(path, ignored)) return false;  // a pipe would block the read
+  if (!std::filesystem::is_regular_file(path, ignored)) return Given::kSource;  // a pipe would block the read
   std::ifstream in(path, std::ios::binary);
-  uint8_t word[4];
-  return in.read(reinterpret_cast<char*>(word), 4) && vx::ReadLE32(word) == 1;
+  uint8_t words[16] = {};
+  in.read(reinterpret_cast<char*>(words), sizeof words);
+  const size_t got = size_t(in.gcount());
+  if (got >= 4 && vx::ReadLE32(words) == 1) return Given::kImage;
+  std::string ending = std::filesystem::path(path).extension().string();
+  for (char& c : ending) c = char(std::tolower(static_cast<unsigned char>(c)));
+  const bool zeroByte = std::find(words, words + got, 0) != words + got;
+  return zeroByte && ending != ".vxa" ? Given::kDamagedImage : Given::kSource;
 }
 
 int RunSource(const std::string& source, const std::vector<std::string>& arguments) {
   int fullScreen = 1, windowed = 0;
   vx::BeginHost(nullptr, Join(arguments).c_str(), &fullScreen, &windowed);
   gCompiledImage = vx::Host().gTempFolder + "_exefile.dat";
-  if (IsProgramImage(source)) {
+  const Given given = WhatIsGiven(source);
+  gImageDamaged = given == Given::kDamagedImage;
+  if (given != Given::kSource) {
     // Run as it is, from the folder that becomes current below; the table names commands in reports.
     gCompiledImage = std::filesystem::absolute(source).string();
     vx::ResetCompiler();
@@ -136,7 +151,9 @@ int RunSource(const std::string& source, const std::vector<std::string>& argumen
   if (!folder.empty()) vx::win::SetCurrentDirectoryA(folder.string().c_str());
   vx::RunProgram(nullptr, 1, fullScreen, windowed, false, [](std::string& imagePath) {
     imagePath = gCompiledImage;
-    return true;
+    // A game would start such an image and fail at its first command; the author hears why.
+    if (gImageDamaged) vx::Interpreter().gErrorCode = vx::kErrProgramNotLoaded;
+    return !gImageDamaged;
   });
   // Where the program failed, in the file that holds the line (an included one, too), on the
   // terminal and in the box that follows.
@@ -223,6 +240,11 @@ int AuthorTool(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  // A relative frame dump is written where vorlix was started, whatever folder the run moves to.
+  if (const char* dump = std::getenv("VX_FRAME_DUMP"); dump && *dump) {
+    std::error_code gone;  // a start folder that no longer exists leaves the name as it is
+    if (const auto path = std::filesystem::absolute(dump, gone); !gone) setenv("VX_FRAME_DUMP", path.c_str(), 1);
+  }
   // Tests make the display refuse a few connections, as a busy server does.
   if (const char* refusals = std::getenv("VX_TEST_DISPLAY_REFUSALS"))
     vx::win::SetDisplayOpenFailures(std::atoi(refusals));

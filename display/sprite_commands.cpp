@@ -173,8 +173,6 @@ void CmdPasteSprite() {
   EndSliceAfterCommand(SliceEnd::kAutoRefresh, DrawQueue().gCurrentBitmap == 0);
 }
 
-// Every item of the first layer with an image, shown or hidden. A 3D object's item counts as one,
-// so these hide and show the objects too.
 // Sprites of layer 0 that have an image; the items of 3D objects are left to the object commands.
 void ShowAllSprites(int32_t visible) {
   ForEachSprite([visible](uint32_t slot) {

@@ -1,7 +1,5 @@
-// The status line on the command line: one line of text per call, on a terminal only.
+// The status line on the command line: one line of text per call.
 #include "ide/status_line.h"
-
-#include <unistd.h>
 
 #include <cstdio>
 
@@ -18,7 +16,6 @@ void StatusLineText(const std::string& text) {
     gSink(text);
     return;
   }
-  if (!isatty(STDOUT_FILENO)) return;
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);

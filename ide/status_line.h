@@ -1,6 +1,6 @@
 // The status line on which the builder reports its progress ("Adding ..."). There is no editor
-// screen here: the line goes to standard output when that is a terminal, and nowhere otherwise,
-// so that scripted builds stay quiet.
+// screen here: the line goes to standard output, so that a build says what it packs also in a
+// script's log.
 #pragma once
 #include <string>
 

@@ -48,6 +48,18 @@ std::string Lower(std::string text) {
 
 std::string ErrnoText() { return std::strerror(errno); }
 
+// "900 bytes", "37.0 KB", "1.9 MB".
+std::string SizeText(uint64_t bytes) {
+  char text[48];
+  if (bytes < 1024)
+    std::snprintf(text, sizeof text, "%llu %s", static_cast<unsigned long long>(bytes), bytes == 1 ? "byte" : "bytes");
+  else if (bytes < 1024 * 1024)
+    std::snprintf(text, sizeof text, "%.1f KB", double(bytes) / 1024.0);
+  else
+    std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / (1024.0 * 1024.0));
+  return text;
+}
+
 // Closes a descriptor when the scope ends.
 class FileDescriptor {
  public:
@@ -230,8 +242,15 @@ bool StandaloneBuilder::AddAttachedFile(const std::string& filePath, const std::
 bool StandaloneBuilder::AddMediaFile(const std::string& folder, const std::string& name, const std::string& prefix) {
   std::string shown = prefix + name;
   std::replace(shown.begin(), shown.end(), '\\', '/');
-  StatusLineText("Adding " + shown + "...");
-  return AddAttachedFile(folder + "/" + name, prefix + name);
+  // Every file of the folder goes along, frame dumps and old builds too: the author sees each.
+  const std::string path = folder + "/" + name;
+  struct stat info {};
+  const uint64_t size = stat(path.c_str(), &info) == 0 ? uint64_t(info.st_size) : 0;
+  StatusLineText("Adding " + shown + " (" + SizeText(size) + ")...");
+  if (!AddAttachedFile(path, prefix + name)) return false;
+  ++mediaFiles_;
+  mediaBytes_ += size;
+  return true;
 }
 
 bool StandaloneBuilder::AddMediaFolder(const std::string& folder, const std::string& prefix) {
@@ -325,6 +344,8 @@ bool StandaloneBuilder::BuildStandaloneExe(const std::string& targetExe, const s
                                            const std::string& projectFolder) {
   failure_.clear();
   compileFailed_ = false;
+  mediaFiles_ = 0;
+  mediaBytes_ = 0;
   escapeWasDown_ = (win::GetAsyncKeyState(win::VK_ESCAPE) & 0x8000) != 0;
   if (Host().gTempFolder.empty()) return Fail("No temporary folder to compile into");
   const std::string imagePath = Host().gTempFolder + "_exefile.dat";
@@ -344,8 +365,13 @@ bool StandaloneBuilder::BuildStandaloneExe(const std::string& targetExe, const s
                      (!withWords || AddAttachedFile(words, LanguageWordFileEntry())) &&
                      (projectFolder.empty() || AddProjectMedia(projectFolder)) && FinishAttachedBlock();
   unlink(imagePath.c_str());
-  if (!built) AbandonTarget();
-  return built;
+  if (!built) {
+    AbandonTarget();
+    return false;
+  }
+  StatusLineText(std::to_string(mediaFiles_) + (mediaFiles_ == 1 ? " file" : " files") + " attached, " +
+                 SizeText(mediaBytes_) + " in all");
+  return true;
 }
 
 }  // namespace vx

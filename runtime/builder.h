@@ -27,7 +27,8 @@ class StandaloneBuilder {
 
   // Compiles sourceFile (inside projectFolder, when that is not empty) and writes targetExe,
   // executable (mode 0755), with the media of projectFolder and its subfolders when that is not
-  // empty; nothing else is written. False, with failure() telling why, when the
+  // empty; nothing else is written. A built game ends with a status line of the number of media
+  // files and their bytes. False, with failure() telling why, when the
   // program did not compile, a file could not be read or written, an entry was refused, or Esc
   // was pressed; the target is then deleted (after a failed compile it is left as it was).
   bool BuildStandaloneExe(const std::string& targetExe, const std::string& sourceFile,
@@ -39,7 +40,8 @@ class StandaloneBuilder {
   // target open: the next WriteExeStub or the destructor deletes it.
   bool WriteExeStub(const std::string& targetExe);
   bool AddAttachedFile(const std::string& filePath, const std::string& entryName);
-  // Attaches folder/name under the entry name prefix + name.
+  // Attaches folder/name under the entry name prefix + name, showing its name and size on the
+  // status line.
   bool AddMediaFile(const std::string& folder, const std::string& name, const std::string& prefix);
   // Attaches the media of the folder and, under prefix + subfolder + "\", of its subfolders.
   // Symbolic links to folders are not followed.
@@ -73,6 +75,8 @@ class StandaloneBuilder {
   std::string failure_;
   bool compileFailed_ = false;
   bool escapeWasDown_ = false;
+  uint64_t mediaFiles_ = 0;  // attached by the walk of the project folder, and their bytes
+  uint64_t mediaBytes_ = 0;
 };
 
 }  // namespace vx

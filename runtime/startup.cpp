@@ -52,11 +52,9 @@ std::string Setting(const char* key, const char* defaultValue) {
 
 // A program image that the loader refuses ends the run with the error box, so that a damaged
 // game says why it stopped instead of ending as if it had run.
-constexpr int32_t kProgramNotLoaded = 10001;
-
 bool LoadProgramImageOrSayWhy(const std::string& path) {
   if (LoadProgramImage(path)) return true;
-  Interpreter().gErrorCode = kProgramNotLoaded;
+  Interpreter().gErrorCode = kErrProgramNotLoaded;
   return false;
 }
 

@@ -135,8 +135,22 @@ TEST_F(AuthorToolTest, AMissingFileIsNamedWithTheFolderItWasLookedFor) {
       << game.errors;
 }
 
+// The file a missing-file error names is the one its own command asked for: a game that went on
+// past a film it could not load names no film at a later error of another command.
+TEST_F(AuthorToolTest, AMissingFileIsNamedOnlyByTheErrorOfTheCommandThatAskedForIt) {
+  dir.Write("project/game.vxa",
+            "load animation \"gone.avi\", 1\nmake object cube 1, 1\nappend object \"walk.x\", 1, 5\nend\n");
+  ASSERT_EQ(Vorlix("build project/game.vxa -o game").status, 0);
+  const Outcome game = Shell("", "./game");
+  EXPECT_NE(game.errors.find("Error In Program: Runtime Error : Could not load the animation file.\n"),
+            std::string::npos)
+      << game.errors;
+  EXPECT_EQ(game.errors.find("gone.avi"), std::string::npos) << game.errors;
+}
+
 // `vorlix run` of a compiled program runs it beside its files, as it runs a source; a damaged
-// image ends with the loader's error.
+// image, one cut short or one of another format version, ends with the loader's error, while a
+// source named .vxa that holds a zero byte is still compiled, and refused for it.
 TEST_F(AuthorToolTest, ACompiledProgramRunsBesideItsFiles) {
   std::filesystem::create_directories(dir.path() + "project/media");
   std::filesystem::copy_file(std::string(VX_SOURCE_DIR) + "/examples/media/ball.png",
@@ -154,6 +168,20 @@ TEST_F(AuthorToolTest, ACompiledProgramRunsBesideItsFiles) {
   EXPECT_EQ(cut.status, 1);
   EXPECT_NE(cut.errors.find("System Error : The program could not be loaded: its file is damaged."), std::string::npos)
       << cut.errors;
+
+  for (const uint8_t version : {0, 2}) {
+    std::string other = image;
+    other[0] = char(version);
+    dir.Write("project/img.dat", other);
+    const Outcome damaged = Vorlix("run project/img.dat");
+    EXPECT_EQ(damaged.status, 1) << damaged.errors;
+    EXPECT_EQ(damaged.errors,
+              "Error In Program: System Error : The program could not be loaded: its file is damaged.\n");
+  }
+  dir.Write("project/zero.vxa", std::string("a = 1\0\nend\n", 11));
+  const Outcome source = Vorlix("run project/zero.vxa");
+  EXPECT_EQ(source.status, 2);
+  EXPECT_EQ(source.errors, "project/zero.vxa:1: The line holds a zero byte (a source file is text)\n");
 }
 
 TEST_F(AuthorToolTest, CompileFailuresNameTheirLineOnce) {
@@ -291,15 +319,29 @@ TEST_F(AuthorToolTest, ABuildFromABareNameShipsTheMediaBesideTheProgramAndNothin
                              dir.path() + "project/media/ball.png");
   dir.Write("project/game.vxa",
             "load bitmap \"media/ball.png\", 1\ndim a(1)\nif bitmap width(1) <> 64 then a(5) = 1\nend\n");
-  const Outcome build = Shell("project", std::string("'") + VX_VORLIX_PATH + "' build game.vxa -o ../game");
+  // It lists what it packs on standard output, a terminal or not.
+  const Outcome build = Shell("project", std::string("sh -c '\"$0\" build game.vxa -o ../game > ../listing.txt' '") +
+                                             VX_VORLIX_PATH + "'");
   ASSERT_EQ(build.status, 0) << build.errors;
   EXPECT_EQ(build.errors, "");
+  EXPECT_EQ(dir.Read("listing.txt"), "Adding media/ball.png (3.5 KB)...\n1 file attached, 3.5 KB in all\n");
   // The game runs from elsewhere with the picture it carries.
   const Outcome game = Shell("tmp", "../game");
   EXPECT_EQ(game.status, 0);
   EXPECT_EQ(game.errors, "");
   for (const char* folder : {"", "project/", "tmp/"})
     EXPECT_FALSE(std::filesystem::exists(dir.path() + folder + "LANG")) << "a build wrote into " << folder;
+}
+
+// The run moves to the program's folder, but a relative frame dump names a file where vorlix was
+// started, as any command's relative file name does.
+TEST_F(AuthorToolTest, ARelativeFrameDumpIsWrittenWhereTheRunStarted) {
+  dir.Write("project/game.vxa", "cls rgb(255, 0, 0)\nend\n");
+  const Outcome run =
+      Shell("", std::string("env VX_FRAME_DUMP=shot.bmp '") + VX_VORLIX_PATH + "' run project/game.vxa");
+  EXPECT_EQ(run.status, 0) << run.errors;
+  EXPECT_EQ(dir.Read("shot.bmp").substr(0, 2), "BM");
+  EXPECT_FALSE(std::filesystem::exists(dir.path() + "project/shot.bmp"));
 }
 
 // A build ships the program's folder only: the files a program names outside it are listed, and

@@ -1,6 +1,7 @@
 // Language word files fill the error texts and the compiler messages; what is missing keeps its default.
 #include <gtest/gtest.h>
 
+#include "compiler/compiler.h"
 #include "ide/language.h"
 #include "runtime/dispatcher_state.h"
 #include "runtime/errors.h"
@@ -48,6 +49,20 @@ TEST_F(LanguageTest, LanguageFolderIsFoundWithoutRegardToCaseAndMissingKeepsTheD
   Language().gTextLanguage = "DEUTSCH";
   ASSERT_TRUE(LoadLanguageSettings());
   EXPECT_EQ(Language().gErrorWordTable[1], "Fehler");
+}
+
+// An empty text in the word file keeps the built-in one: a message never loses the words that
+// say what is wrong.
+TEST_F(LanguageTest, AnEmptyTextKeepsTheBuiltInMessage) {
+  dir.Write("LANG/english/WORDS.TXT", "[COMPILER]\r\n29=\r\n");
+  ASSERT_TRUE(LoadLanguageSettings());
+  const std::string source = dir.Write("m.vxa", "a = 1\nprnt a\n");
+  ResetCompiler();
+  ASSERT_EQ(LoadCommandTable(), 1);
+  EXPECT_NE(CompileFile(source, dir.path() + "m.dat"), 1);
+  EXPECT_EQ(gCompiler.resultMessage, "Unknown command: prnt a");
+  EXPECT_EQ(gCompiler.errorLine, 2);
+  FreeCompilerTables();
 }
 
 }  // namespace

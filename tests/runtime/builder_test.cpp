@@ -126,9 +126,27 @@ TEST_F(BuilderTest, GameCarriesRuntimeProgramAndMedia) {
   EXPECT_EQ(ReadLE32(reinterpret_cast<const uint8_t*>(image.data() + 4)), 1024u);
   EXPECT_FALSE(fs::exists(Host().gTempFolder + "_exefile.dat"));
 
+  // Each file with its size, and what they come to.
   const std::vector<std::string> shown = {
-      "Adding Tree.bmp...",   "Adding linked.bmp...", "Adding media/Rock.PNG...", "Adding media/deeper/wall.tga...",
-      "Adding readme.txt...", "Adding scene.x...",    "Adding sounds/shot.wav..."};
+      "Adding Tree.bmp (10 bytes)...",       "Adding linked.bmp (10 bytes)...",
+      "Adding media/Rock.PNG (4 bytes)...",  "Adding media/deeper/wall.tga (4 bytes)...",
+      "Adding readme.txt (7 bytes)...",      "Adding scene.x (11 bytes)...",
+      "Adding sounds/shot.wav (0 bytes)...", "7 files attached, 46 bytes in all"};
+  EXPECT_EQ(gStatusLines, shown);
+}
+
+// What a folder of large pictures costs a game shows in the build's lines, and a build of nothing
+// but the program says so.
+TEST_F(BuilderTest, TheBuildListsEachFileItPacksWithItsSizeAndTheTotal) {
+  ASSERT_TRUE(Build()) << builder.failure();
+  EXPECT_EQ(gStatusLines, std::vector<std::string>{"0 files attached, 0 bytes in all"});
+  gStatusLines.clear();
+  fs::resize_file(WriteProject("shot1.bmp", ""), 1536 * 1024);
+  fs::resize_file(WriteProject("title.png", ""), 37 * 1024 + 512);
+  WriteProject("a.dat", "x");
+  ASSERT_TRUE(Build()) << builder.failure();
+  const std::vector<std::string> shown = {"Adding a.dat (1 byte)...", "Adding shot1.bmp (1.5 MB)...",
+                                          "Adding title.png (37.5 KB)...", "3 files attached, 1.5 MB in all"};
   EXPECT_EQ(gStatusLines, shown);
 }
 

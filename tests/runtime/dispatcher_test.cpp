@@ -20,6 +20,7 @@
 #include "tests/support/image_builder.h"
 #include "tests/support/processor_fault.h"
 #include "tests/support/run_program.h"
+#include "tests/support/temp_folder.h"
 
 namespace vx {
 namespace {
@@ -165,6 +166,25 @@ TEST_F(DispatcherTest, FastCommandsReadTheClockSeldomAndCountOneByOne) {
   const uint32_t checks = Dispatcher().gSliceLength + 1;
   EXPECT_EQ(gClockReads, 1 + checks);
   EXPECT_EQ(test::IntAt(a) - before, int32_t(checks * kClockCheckBudget / 2));
+}
+
+// Debug mode (DEBUGMODE=1 in SETUP.INI) runs every command through the traced loop, which checks
+// the clock in time-slice mode as the plain loop does: a program that never yields still leaves
+// its slice, so that the frames go on. Each probe takes a millisecond, and the clock is read
+// every kClockCheckInterval commands until a read finds the slice's length passed.
+TEST_F(DispatcherTest, DebugModeEndsATimeSliceByTheClock) {
+  test::TempFolder dir;
+  const std::string programFolder = Host().gProgramFolder;
+  Host().gProgramFolder = dir.path();  // the trace goes to VX.LOG there
+  Dispatcher().gDebugMode = 1;
+  LoadProbes(1000);
+  ExecuteTimeSlice();  // the run set-up's yield
+  gProbeCalls = 0;
+  ExecuteTimeSlice();
+  Dispatcher().gDebugMode = 0;
+  Host().gProgramFolder = programFolder;
+  EXPECT_EQ(gProbeCalls, int(Dispatcher().gSliceLength / kClockCheckInterval + 1) * kClockCheckInterval);
+  EXPECT_NE(dir.Read("VX.LOG").find("[VORLIXLOOPMIDDLE]"), std::string::npos) << "the slice ran untraced";
 }
 
 TEST_F(DispatcherTest, UnknownCommandEndsQuietlyWithCounterOnIt) {
