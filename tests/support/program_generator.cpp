@@ -1,9 +1,13 @@
 // Makes a program tree at random from a seed, prints it and runs it through the oracle. Calls are
 // ordered so that every program ends: a function calls only functions after it and itself (with a
-// first parameter that counts down), a subroutine gosubs only subroutines after it. An
-// expression holds at most one call or array element, so the order in which the compiler works
-// out its operands never shows. A program that leaves well-defined behaviour or runs too long
-// is made again from the next stream of the seed.
+// first parameter that counts down, from one place of its lines), a subroutine gosubs only
+// subroutines after it. Calls and array elements stand at any place of an expression, several of
+// them in one, as operands of any operator, in parentheses or taken by the operators' levels, in
+// conditions, loop bounds, array indexes and returned values; some expressions need more
+// temporaries than a function's share, some loops start or end at the integer limits, and value
+// functions of several rows stand in the arguments of others. A program that leaves
+// well-defined behaviour, would not compile or runs too long is made again from the next stream
+// of the seed.
 #include "tests/support/program_generator.h"
 
 #include <algorithm>
@@ -16,6 +20,9 @@ namespace vx::test {
 
 namespace generated {
 namespace {
+
+constexpr int32_t kMin = -2147483647 - 1;
+constexpr int32_t kMax = 2147483647;
 
 // What the code being written may use at this point.
 struct Context {
@@ -59,27 +66,35 @@ Expr Var(const std::string& name) {
   return e;
 }
 
+// An operation; its operands go in parentheses where the levels would read the text otherwise
+// (an operand of a later level, or on the right one of the same level).
 Expr Binary(char op, Expr left, Expr right) {
   Expr e;
   e.kind = Expr::kBinary;
   e.op = op;
-  const bool comparison = std::string("<>=!lgao").find(op) != std::string::npos;
+  const bool comparison = std::string("<>=!lgao&|").find(op) != std::string::npos;
   e.type = comparison ? Type::kInt : left.type == Type::kInt ? right.type : left.type;
+  if (left.kind == Expr::kBinary && LevelOf(left.op) > LevelOf(op)) left.grouped = true;
+  if (right.kind == Expr::kBinary && LevelOf(right.op) >= LevelOf(op)) right.grouped = true;
   e.operands = {std::move(left), std::move(right)};
   return e;
 }
 
-Expr Unary(Expr::Kind kind, Type type, Expr operand) {
+Expr ValueFunction(const std::string& name, Type type, std::vector<Expr> arguments) {
   Expr e;
-  e.kind = kind;
+  e.kind = Expr::kFunc;
   e.type = type;
-  e.operands = {std::move(operand)};
+  e.text = name;
+  e.operands = std::move(arguments);
   return e;
 }
 
 Expr ElementOf(const std::string& array, Expr index) {
-  Expr e = Unary(Expr::kElement, TypeOfName(array), std::move(index));
+  Expr e;
+  e.kind = Expr::kElement;
+  e.type = TypeOfName(array);
   e.text = array;
+  e.operands = {std::move(index)};
   return e;
 }
 
@@ -106,7 +121,9 @@ std::vector<std::string>& PoolOf(Context& c, const std::string& name) {
 Stmt Summing(int32_t last, const std::string& total, Expr term) {
   Stmt sum = Simple(Stmt::kFor, "q", {Literal(0), Literal(last)});
   sum.number = 1;
-  sum.body.push_back(Simple(Stmt::kAssign, total, {Binary('+', Binary('*', Var(total), Literal(7)), std::move(term))}));
+  Expr product = Binary('*', Var(total), Literal(7));
+  product.grouped = true;
+  sum.body.push_back(Simple(Stmt::kAssign, total, {Binary('+', std::move(product), std::move(term))}));
   return sum;
 }
 
@@ -129,6 +146,14 @@ class Generator {
     return items[size_t(Pick(0, int(items.size()) - 1))];
   }
   std::string Name(const char* prefix) { return prefix + std::to_string(nextId_++); }
+
+  // An operation, now and then in parentheses it does not need, or without blanks.
+  Expr Op(char op, Expr left, Expr right) {
+    Expr e = Binary(op, std::move(left), std::move(right));
+    e.grouped = Chance(30);
+    e.tight = op != 'a' && op != 'o' && Chance(20);
+    return e;
+  }
 
   // ---- signatures
 
@@ -183,112 +208,208 @@ class Generator {
   }
 
   // Its arguments are simpler than the expression around the call, so that calls do not nest deep.
-  Expr Call(const Context& c, int callee, int depth = 1) {
+  Expr Call(const Context& c, int callee, int depth, int& room) {
     Expr e;
     e.kind = Expr::kCall;
     e.number = callee;
     const Function& f = program_.functions[size_t(callee)];
     e.type = f.result == Type::kNone ? Type::kInt : f.result;
-    bool impure = true;  // one argument may call or read an element
     for (size_t i = 0; i < f.parameters.size(); ++i) {
       if (i == 0 && recursive_[size_t(callee)])
         e.operands.push_back(Chance(8) ? Literal(Pick(20, 60)) : Small(c, 0, 5));  // now and then deep
       else
-        e.operands.push_back(Typed(c, TypeOfName(f.parameters[i]), depth - 1, impure));
+        e.operands.push_back(Typed(c, TypeOfName(f.parameters[i]), depth - 1, room));
     }
     return e;
   }
 
-  Expr Element(const Context& c, const std::string& array) {
-    return ElementOf(array, Small(c, 0, array == "a" ? 7 : 3));
+  // Something that is worked out for its own sake (a call, an element) and then given no weight:
+  // "x * 0 + small", a small index or bound whatever x is.
+  Expr Weightless(Expr x, Expr small) { return Op('+', Op('*', std::move(x), Literal(0)), std::move(small)); }
+
+  // An index of an array: small, and now and then after a call or an element read.
+  Expr Index(const Context& c, int32_t last, int& room) {
+    Expr small = Small(c, 0, last);
+    if (room <= 0 || !Chance(25)) return small;
+    --room;
+    const std::vector<int> callees = Callees(c, Type::kInt);
+    if (!callees.empty() && Chance(70)) return Weightless(Call(c, OneOf(callees), 1, room), std::move(small));
+    return Weightless(ElementOf("a", Small(c, 0, 7)), std::move(small));
   }
 
-  Expr Typed(const Context& c, Type type, int depth, bool& impure) {
-    if (type == Type::kFloat) return FloatExpr(c, depth, impure);
-    if (type == Type::kString) return TextExpr(c, depth, impure);
-    return IntExpr(c, depth, impure);
+  Expr Element(const Context& c, const std::string& array, int& room) {
+    return ElementOf(array, Index(c, array == "a" ? 7 : 3, room));
   }
 
-  Expr IntLeaf(const Context& c, int depth, bool& impure) {
+  Expr Typed(const Context& c, Type type, int depth, int& room) {
+    if (type == Type::kFloat) return FloatExpr(c, depth, room);
+    if (type == Type::kString) return TextExpr(c, depth, room);
+    return IntExpr(c, depth, room);
+  }
+
+  // A number for the argument of a value function, of either type: it is converted to what the
+  // function's row takes. Multi-row functions (abs, sqrt) pick their row by the type their place
+  // expects, which a call before them in the argument has cleared. It is never below 0.
+  Expr Number(const Context& c, int depth, int& room) {
+    const int r = Pick(0, 99);
+    if (depth > 0 && r < 40) return Op(Chance(60) ? '*' : '+', Number(c, depth - 1, room), Number(c, depth - 1, room));
+    if (depth > 0 && r < 52) return ValueFunction("abs", Type::kFloat, {Number(c, depth - 1, room)});
+    if (depth > 0 && r < 62) return ValueFunction("sqrt", Type::kFloat, {Number(c, depth - 1, room)});
+    if (depth > 0 && r < 72) return ValueFunction("len", Type::kInt, {TextExpr(c, depth - 1, room)});
+    const std::vector<int> callees = Callees(c, Type::kInt);
+    if (r < 78 && room > 0 && !callees.empty()) {
+      --room;
+      return ValueFunction("abs", Type::kFloat, {Call(c, OneOf(callees), depth, room)});
+    }
+    if (r < 88) return FloatLiteral(float(Pick(0, 40)) * 0.25f);
+    return Small(c, 0, 40);
+  }
+
+  Expr IntLeaf(const Context& c, int depth, int& room) {
     const int r = Pick(0, 99);
     std::vector<std::string> names = c.ints;
     for (const auto& counter : c.counters) names.push_back(counter.name);
-    if (r < 35 || (names.empty() && r < 60)) return IntLiteral();
-    if (r < 60) return Var(OneOf(names));
-    if (r < 70 && impure) {
-      impure = false;
-      return Element(c, "a");
+    if (r < 32 || (names.empty() && r < 55)) return IntLiteral();
+    if (r < 55) return Var(OneOf(names));
+    if (r < 65 && room > 0) {
+      --room;
+      return Element(c, "a", room);
     }
     const std::vector<int> callees = Callees(c, Type::kInt);
-    if (r < 82 && impure && depth > 0 && !callees.empty()) {
-      impure = false;
-      return Call(c, OneOf(callees), depth);
+    if (r < 80 && room > 0 && depth > 0 && !callees.empty()) {
+      --room;
+      return Call(c, OneOf(callees), depth, room);
     }
-    if (r < 90 && depth > 0) return Unary(Expr::kLen, Type::kInt, TextExpr(c, depth - 1, impure));
-    if (depth > 0) return Unary(Expr::kTrunc, Type::kInt, FloatExpr(c, depth - 1, impure));
+    if (r < 84 && depth > 0) return ValueFunction("len", Type::kInt, {TextExpr(c, depth - 1, room)});
+    if (r < 87) {
+      Expr cut = ValueFunction("left$", Type::kString, {TextLiteral("abcdefghijklmnop"), Count(c, room)});
+      return ValueFunction("len", Type::kInt, {std::move(cut)});
+    }
+    if (depth > 0)
+      return ValueFunction("int", Type::kInt, {Chance(50) ? FloatExpr(c, depth - 1, room) : Number(c, 2, room)});
     return IntLiteral();
   }
 
-  Expr IntExpr(const Context& c, int depth, bool& impure) {
-    if (depth <= 0 || Chance(35)) return IntLeaf(c, depth, impure);
-    static const char kOperators[] = "+-*/<>=!lg";
-    const char op = kOperators[Pick(0, 9)];
-    Expr left = IntExpr(c, depth - 1, impure);
-    if (op == '/') return Binary(op, std::move(left), Literal(Pick(1, 7)));
-    return Binary(op, std::move(left), IntExpr(c, depth - 1, impure));
+  Expr IntExpr(const Context& c, int depth, int& room) {
+    if (depth <= 0 || Chance(35)) return IntLeaf(c, depth, room);
+    static const char kOperators[] = "+-*/<>=!lg&|^";
+    const char op = kOperators[Pick(0, 12)];
+    if (op == '/') return Op(op, IntExpr(c, depth - 1, room), Literal(Pick(1, 7)));
+    if (op == '^') return Op(op, Small(c, -4, 6), Literal(Pick(0, 3)));
+    Expr left = IntExpr(c, depth - 1, room);
+    return Op(op, std::move(left), IntExpr(c, depth - 1, room));
   }
 
-  Expr FloatExpr(const Context& c, int depth, bool& impure) {
+  Expr FloatExpr(const Context& c, int depth, int& room) {
     const int r = Pick(0, 99);
     if (depth > 0 && r < 35) {
       const char op = "+-*"[Pick(0, 2)];
-      return Binary(op, FloatExpr(c, depth - 1, impure), FloatExpr(c, depth - 1, impure));
+      Expr left = FloatExpr(c, depth - 1, room);
+      return Op(op, std::move(left), FloatExpr(c, depth - 1, room));
     }
     const std::vector<int> callees = Callees(c, Type::kFloat);
-    if (r < 50 && impure && depth > 0 && !callees.empty()) {
-      impure = false;
-      return Call(c, OneOf(callees), depth);
+    if (r < 48 && room > 0 && depth > 0 && !callees.empty()) {
+      --room;
+      return Call(c, OneOf(callees), depth, room);
     }
+    if (r < 56 && depth > 0) return ValueFunction("sqrt", Type::kFloat, {Number(c, 2, room)});
     if (r < 70 && !c.floats.empty()) return Var(OneOf(c.floats));
-    if (r < 85) return Binary('*', Small(c, 0, 40), FloatLiteral(0.5f));
+    if (r < 85) return Op('*', Small(c, 0, 40), FloatLiteral(0.5f));
     return FloatLiteral(float(Pick(0, 40)) * 0.25f);
   }
 
-  Expr TextExpr(const Context& c, int depth, bool& impure) {
+  Expr TextExpr(const Context& c, int depth, int& room) {
     const int r = Pick(0, 99);
-    if (depth > 0 && r < 30) return Binary('+', TextExpr(c, depth - 1, impure), TextExpr(c, depth - 1, impure));
+    if (depth > 0 && r < 25) {
+      Expr left = TextExpr(c, depth - 1, room);
+      return Op('+', std::move(left), TextExpr(c, depth - 1, room));
+    }
     const std::vector<int> callees = Callees(c, Type::kString);
-    if (r < 45 && impure && depth > 0 && !callees.empty()) {
-      impure = false;
-      return Call(c, OneOf(callees), depth);
+    if (r < 38 && room > 0 && depth > 0 && !callees.empty()) {
+      --room;
+      return Call(c, OneOf(callees), depth, room);
     }
-    if (r < 52 && impure) {
-      impure = false;
-      return Element(c, "w$");
+    if (r < 45 && room > 0) {
+      --room;
+      return Element(c, "w$", room);
     }
-    if (r < 70 && !c.texts.empty()) return Var(OneOf(c.texts));
-    if (r < 82 && depth > 0) return Unary(Expr::kStr, Type::kString, IntExpr(c, depth - 1, impure));
+    if (r < 58 && !c.texts.empty()) return Var(OneOf(c.texts));
+    if (r < 66 && depth > 0) return ValueFunction("str$", Type::kString, {IntExpr(c, depth - 1, room)});
+    if (r < 72 && depth > 0) return ValueFunction("str$", Type::kString, {Number(c, 2, room)});
+    if (r < 80 && depth > 0) {
+      Expr text = Chance(50) ? TextLiteral("abcdefghijklmnop") : TextExpr(c, depth - 1, room);
+      Expr count = Chance(60) ? Count(c, room) : Number(c, 2, room);
+      return ValueFunction(Chance(50) ? "left$" : "right$", Type::kString, {std::move(text), std::move(count)});
+    }
+    static const char* const kWords[] = {"", "a", "bc", "def", "Vx", "q r"};
+    return TextLiteral(kWords[Pick(0, 5)]);
+  }
+
+  static Expr TextLiteral(const std::string& text) {
     Expr e;
     e.kind = Expr::kText;
     e.type = Type::kString;
-    static const char* const kWords[] = {"", "a", "bc", "def", "Vx", "q r"};
-    e.text = kWords[Pick(0, 5)];
+    e.text = text;
     return e;
   }
 
-  Expr Condition(const Context& c, bool words) {
-    bool impure = true;
+  // A count of letters in an integer place, made of a value function of one row and one of several
+  // (which picks the integer row when nothing was compiled before it in the place, the first row
+  // after): len and sqrt, len and abs, either way round.
+  Expr Count(const Context& c, int& room) {
+    Expr text = Chance(50) ? TextLiteral(std::string("abcdefgh").substr(0, size_t(Pick(2, 8)))) : TextExpr(c, 1, room);
+    Expr single = ValueFunction("len", Type::kInt, {std::move(text)});
+    Expr several = ValueFunction(Chance(50) ? "sqrt" : "abs", Type::kFloat, {FloatLiteral(float(Pick(1, 39)) * 0.25f)});
+    const char op = Chance(70) ? '*' : '+';
+    return Chance(70) ? Op(op, std::move(single), std::move(several)) : Op(op, std::move(several), std::move(single));
+  }
+
+  Expr Condition(const Context& c, bool words, int& room) {
     static const char kComparisons[] = "<>=!lg";
     auto comparison = [&] {
-      Expr left = IntExpr(c, 1, impure);
-      return Binary(kComparisons[Pick(0, 5)], std::move(left), IntExpr(c, 1, impure));
+      Expr left = IntExpr(c, 1, room);
+      return Op(kComparisons[Pick(0, 5)], std::move(left), IntExpr(c, 1, room));
     };
     if (words && Chance(25)) {
       Expr left = comparison();
-      return Binary(Chance(50) ? 'a' : 'o', std::move(left), comparison());
+      return Op(Chance(50) ? 'a' : 'o', std::move(left), comparison());
     }
-    if (Chance(10)) return IntExpr(c, 1, impure);
+    if (Chance(10)) return IntExpr(c, 1, room);
     return comparison();
+  }
+
+  Expr Condition(const Context& c, bool words) {
+    int room = Pick(0, 2);
+    return Condition(c, words, room);
+  }
+
+  // A sum of many small products, written without parentheses: it needs more temporaries than a
+  // function's share, all of them held while the calls among its terms run.
+  Expr Chain(const Context& c, int& room) {
+    std::vector<std::string> names;
+    for (const std::string& name : c.ints)
+      if (name.size() == 1) names.push_back(name);
+    auto leaf = [&] { return !names.empty() && Chance(30) ? Var(OneOf(names)) : Literal(Pick(0, 9)); };
+    const int terms = Pick(20, 28);
+    Expr sum;
+    for (int t = 0; t < terms; ++t) {
+      Expr term;
+      const std::vector<int> callees = Callees(c, Type::kInt);
+      if (room > 0 && !callees.empty() && Chance(12)) {
+        --room;
+        term = Call(c, OneOf(callees), 1, room);
+      } else {
+        term = Binary('*', leaf(), leaf());
+        term.tight = true;
+      }
+      if (t == 0) {
+        sum = std::move(term);
+        continue;
+      }
+      sum = Binary(Chance(80) ? '+' : '-', std::move(sum), std::move(term));
+      sum.tight = true;
+    }
+    return sum;
   }
 
   // ---- statements
@@ -306,15 +427,17 @@ class Generator {
     for (const std::string& name : c.texts) names.push_back(name);
     for (const std::string& name : c.floats) names.push_back(name);
     const std::string name = OneOf(names);
-    bool impure = true;
-    return Simple(Stmt::kAssign, name, {Typed(c, TypeOfName(name), 2, impure)});
+    int room = Pick(0, 3);
+    if (TypeOfName(name) == Type::kInt && Chance(6)) return Simple(Stmt::kAssign, name, {Chain(c, room)});
+    return Simple(Stmt::kAssign, name, {Typed(c, TypeOfName(name), 2, room)});
   }
 
   Stmt Store(const Context& c) {
     const std::string array = Chance(70) ? "a" : "w$";
-    bool impure = true;
-    Expr value = Typed(c, TypeOfName(array), 2, impure);
-    return Simple(Stmt::kStore, array, {Element(c, array).operands[0], std::move(value)});
+    int room = Pick(0, 3);
+    Expr index = Index(c, array == "a" ? 7 : 3, room);
+    Expr value = Typed(c, TypeOfName(array), 2, room);
+    return Simple(Stmt::kStore, array, {std::move(index), std::move(value)});
   }
 
   Stmt Event() {
@@ -323,7 +446,10 @@ class Generator {
     return s;
   }
 
-  Stmt CallStatement(const Context& c) { return Simple(Stmt::kCall, {}, {Call(c, OneOf(Callees(c, Type::kNone)), 2)}); }
+  Stmt CallStatement(const Context& c) {
+    int room = Pick(0, 2);
+    return Simple(Stmt::kCall, {}, {Call(c, OneOf(Callees(c, Type::kNone)), 2, room)});
+  }
 
   Stmt Gosub(const Context& c) {
     return Simple(Stmt::kGosub, c.subroutinePrefix + std::to_string(Pick(c.firstSubroutine, c.subroutines - 1)));
@@ -332,8 +458,8 @@ class Generator {
   Stmt ExitFunction(const Context& c) {
     const Function& f = program_.functions[size_t(c.function)];
     if (f.result == Type::kNone) return Simple(Stmt::kExitFunction);
-    bool impure = true;
-    return Simple(Stmt::kExitFunction, {}, {Typed(c, f.result, 2, impure)});
+    int room = Pick(0, 2);
+    return Simple(Stmt::kExitFunction, {}, {Typed(c, f.result, 2, room)});
   }
 
   // A statement for the part after then of a one-line if.
@@ -383,20 +509,45 @@ class Generator {
     return body;
   }
 
+  // A bound of a for: the value, now and then after a call (worked out once for the start, before
+  // each pass for the end).
+  Expr Bound(const Context& c, int32_t value) {
+    int room = 1;
+    const std::vector<int> callees = Callees(c, Type::kInt);
+    if (Chance(20) && !callees.empty()) return Weightless(Call(c, OneOf(callees), 1, room), Literal(value));
+    return Literal(value);
+  }
+
+  // A for of a few passes from beside the integer limits: towards a limit, where the counter would
+  // pass it, or away from it, where the value before the start lies past it.
+  void LimitLoop(Context& c, Stmt& s) {
+    const bool high = Chance(50);
+    const bool towards = Chance(50);
+    const int32_t limit = high ? kMax : kMin;
+    const int32_t inwards = high ? -1 : 1;
+    s.number = (towards == high ? 1 : -1) * Pick(1, 2);
+    const int32_t start = limit + inwards * Pick(0, towards ? 3 : 1);
+    const int32_t end = towards ? limit + inwards * Pick(0, 2) : start + s.number * Pick(0, 2);
+    s.exprs = {Literal(start), Literal(end)};
+    s.body = LoopBody(c, {s.name, std::min(start, end), std::max(start, end)});
+  }
+
   // A for of up to four passes, or none; now and then it counts up to the counter of a loop
   // around it.
   void ForLoop(Context& c, std::vector<Stmt>& out) {
     Stmt s = Simple(Stmt::kFor, Name("i"));
     s.number = OneOf(std::vector<int>{1, 1, 1, 2, -1});
     const int32_t first = s.number > 0 ? Pick(0, 3) : Pick(3, 7);
-    if (s.number == 1 && !c.counters.empty() && Chance(30)) {
+    if (Chance(10)) {
+      LimitLoop(c, s);
+    } else if (s.number == 1 && !c.counters.empty() && Chance(30)) {
       const Context::Counter& outer = OneOf(c.counters);
-      s.exprs = {Literal(first), Var(outer.name)};
+      s.exprs = {Bound(c, first), Var(outer.name)};
       s.body = LoopBody(c, {s.name, first, std::max(first, outer.high)});
     } else {
       const int passes = Chance(10) ? 0 : Pick(1, 4);
       const int32_t last = first + (passes - 1) * s.number;
-      s.exprs = {Literal(first), Literal(last)};
+      s.exprs = {Bound(c, first), Bound(c, last)};
       s.body = LoopBody(c, {s.name, std::min(first, last), std::max(first, last)});
     }
     out.push_back(std::move(s));
@@ -412,6 +563,14 @@ class Generator {
     if (kind == Stmt::kWhile) s.exprs = {Binary('<', Var(counter), Literal(passes))};
     if (kind == Stmt::kRepeat) s.exprs = {Binary('g', Var(counter), Literal(passes))};
     if (kind == Stmt::kDo) body.push_back(LineIf(Binary('>', Var(counter), Literal(passes)), Simple(Stmt::kExit)));
+    // A call in the test runs before each pass; its value counts for nothing.
+    const std::vector<int> callees = Callees(c, Type::kInt);
+    if (kind != Stmt::kDo && !callees.empty() && Chance(25)) {
+      int room = 1;
+      Expr& bound = s.exprs[0].operands[1];
+      bound = Weightless(Call(c, OneOf(callees), 1, room), std::move(bound));
+      bound.grouped = true;
+    }
     for (Stmt& inner : LoopBody(c, {counter, 1, passes})) body.push_back(std::move(inner));
     s.body = std::move(body);
     out.push_back(std::move(s));
@@ -426,8 +585,8 @@ class Generator {
 
   void SelectBlock(Context& c, std::vector<Stmt>& out) {
     const std::string chosen = Name("v");
-    bool impure = true;
-    out.push_back(Simple(Stmt::kAssign, chosen, {Chance(60) ? Small(c, 0, 5) : IntExpr(c, 1, impure)}));
+    int room = 1;
+    out.push_back(Simple(Stmt::kAssign, chosen, {Chance(60) ? Small(c, 0, 5) : IntExpr(c, 1, room)}));
     Stmt s = Simple(Stmt::kSelect, chosen);
     c.select = true;
     for (int i = Pick(1, 3); i > 0; --i) {
@@ -511,12 +670,66 @@ class Generator {
     return subs;
   }
 
-  // The call a recursive function makes of itself, with its first parameter one less.
-  Stmt RecursiveCall(const Context& c, int function) {
-    Expr call = Call(c, function, 2);
-    call.operands[0] = Binary('-', Var("k"), Literal(1));
-    if (program_.functions[size_t(function)].result != Type::kInt) return Simple(Stmt::kCall, {}, {std::move(call)});
-    return Simple(Stmt::kAssign, "g3", {Binary('+', Var("g3"), std::move(call))});
+  // An integer expression that holds the call at a place of its own: an operand of an operator
+  // on either side, in parentheses or not, an argument of a value function, an array index.
+  Expr Around(const Context& c, Expr call, int depth) {
+    if (call.type == Type::kFloat) call = ValueFunction("int", Type::kInt, {std::move(call)});
+    if (call.type == Type::kString) call = ValueFunction("len", Type::kInt, {std::move(call)});
+    for (int level = Pick(0, depth); level > 0; --level) {
+      int room = Pick(0, 1);
+      const int r = Pick(0, 99);
+      if (r < 10) {
+        call = ElementOf("a", Weightless(std::move(call), Small(c, 0, 7)));
+        continue;
+      }
+      if (r < 18) {
+        call = ValueFunction("len", Type::kInt, {ValueFunction("str$", Type::kString, {std::move(call)})});
+        continue;
+      }
+      static const char kOperators[] = "+-*<>=!lg&|";
+      const char op = kOperators[Pick(0, 10)];
+      // Worked out before the call when it binds more tightly or stands in parentheses.
+      Expr other = IntExpr(c, Pick(1, 2), room);
+      call = Chance(60) ? Op(op, std::move(call), std::move(other)) : Op(op, std::move(other), std::move(call));
+    }
+    return call;
+  }
+
+  // The call a recursive function makes of itself, with its first parameter one less, at one place
+  // of its lines that runs at most once a call: a statement (in the body or a subroutine), the
+  // condition of an if, the start of a for, an array index, the value of an exitfunction or the
+  // value after endfunction.
+  void PlaceRecursion(const Context& c, int function, int afterGuard) {
+    Function& f = program_.functions[size_t(function)];
+    int room = 0;
+    Expr self = Call(c, function, 2, room);
+    self.operands[0] = Binary('-', Var("k"), Literal(1));
+    Expr around = Around(c, std::move(self), 3);
+    const int site = Pick(0, 6);
+    Stmt s;
+    if (site == 0 && !f.subroutines.empty()) {
+      std::vector<Stmt>& where = f.subroutines[0].body;
+      where.insert(where.begin() + Pick(1, int(where.size())), Simple(Stmt::kAssign, "g3", {std::move(around)}));
+      return;
+    }
+    if (site == 1) {
+      s = LineIf(Op('>', std::move(around), Literal(Pick(-3, 3))), Event());
+    } else if (site == 2) {
+      s = Simple(Stmt::kFor, Name("i"), {Weightless(std::move(around), Literal(1)), Literal(2)});
+      s.number = 1;
+      s.body.push_back(Event());
+    } else if (site == 3) {
+      s = Simple(Stmt::kStore, "a", {Weightless(std::move(around), Small(c, 0, 7)), Literal(Pick(0, 9))});
+    } else if (site == 4 && f.result != Type::kNone) {
+      if (f.result == Type::kString) around = ValueFunction("str$", Type::kString, {std::move(around)});
+      s = LineIf(Condition(c, false), Simple(Stmt::kExitFunction, {}, {std::move(around)}));
+    } else if (site == 5 && f.result == Type::kInt) {
+      f.endValue = std::move(around);
+      return;
+    } else {
+      s = Simple(Stmt::kAssign, "g3", {std::move(around)});
+    }
+    f.body.insert(f.body.begin() + Pick(afterGuard, int(f.body.size())), std::move(s));
   }
 
   // Its own variables get a value, from its parameters, before anything reads them.
@@ -527,8 +740,8 @@ class Generator {
     for (const std::vector<std::string>* pool : {&c.ints, &c.floats, &c.texts})
       for (const std::string& name : *pool) {
         if (std::find(f.parameters.begin(), f.parameters.end(), name) != f.parameters.end()) continue;
-        bool impure = false;
-        f.body.push_back(Simple(Stmt::kAssign, name, {Typed(parameters, TypeOfName(name), 1, impure)}));
+        int room = 0;
+        f.body.push_back(Simple(Stmt::kAssign, name, {Typed(parameters, TypeOfName(name), 1, room)}));
       }
   }
 
@@ -553,16 +766,13 @@ class Generator {
     f.body.push_back(Event());
     for (Stmt& s : Body(c, Pick(1, limits_.statements))) f.body.push_back(std::move(s));
     f.subroutines = Subroutines(c, c.subroutines, c.subroutinePrefix);
-    if (recursive_[size_t(i)]) {
-      const bool inSubroutine = !f.subroutines.empty() && Chance(40);
-      std::vector<Stmt>& where = inSubroutine ? f.subroutines[0].body : f.body;
-      where.insert(where.begin() + Pick(inSubroutine ? 1 : afterGuard, int(where.size())), RecursiveCall(c, i));
-    }
+    // The value after endfunction may call the functions after this one; calls of itself are
+    // placed below.
+    int room = Pick(0, 2);
+    if (f.result != Type::kNone) f.endValue = Typed(c, f.result, 2, room);
+    if (f.result == Type::kInt && Chance(8)) f.endValue = Chain(c, room);
+    if (recursive_[size_t(i)]) PlaceRecursion(c, i, afterGuard);
     if (!f.subroutines.empty()) f.body.push_back(ExitFunction(c));
-    // No call after endfunction: the compiler works out the function's type from it before it
-    // knows the types of the functions declared later.
-    bool impure = false;
-    if (f.result != Type::kNone) f.endValue = Typed(c, f.result, 2, impure);
   }
 
   void WriteMain() {
@@ -578,7 +788,7 @@ class Generator {
     m.push_back(Simple(Stmt::kAssign, "hash", {ElementOf("h", Literal(0))}));
     m.push_back(Simple(Stmt::kAssign, "steps", {ElementOf("h", Literal(1))}));
     m.push_back(Summing(7, "check", ElementOf("a", Var("q"))));
-    m.push_back(Summing(3, "lengths", Unary(Expr::kLen, Type::kInt, ElementOf("w$", Var("q")))));
+    m.push_back(Summing(3, "lengths", ValueFunction("len", Type::kInt, {ElementOf("w$", Var("q"))})));
     m.push_back(Simple(Stmt::kAssign, "last$", {ElementOf("w$", Literal(3))}));
   }
 

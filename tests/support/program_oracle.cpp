@@ -1,10 +1,20 @@
 // Runs a generated program's tree by the language's rules: integers wrap at 32 bits, division
-// cuts toward zero, a function's variables are its own for each call, the main program's
-// subroutines share its variables, select tests every case and runs its default when no case
-// ran (a flag of the running function or main program, as the compiler keeps it), and a goto
-// leaves blocks to a label after them.
+// cuts toward zero, float and mixed arithmetic runs in double precision and keeps single
+// precision, a function's variables are its own for each call, the main program's subroutines
+// share its variables, select tests every case and runs its default when no case ran (a flag of
+// the running function or main program, as the compiler keeps it), a goto leaves blocks to a
+// label after them, and a for steps its counter in 64 bits. Values are worked out in the order
+// the language gives the text: the innermost parentheses first (of one depth from the left), in
+// each the operators level by level and from the left, an operand as its operator takes it. A value
+// function's row is the one its place expects (nothing is expected after an argument of a value
+// function is done), and its arguments become the types its rows take. Before it runs anything,
+// the oracle types every expression of the program, so that a program the compiler would refuse
+// is no program.
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <stdexcept>
+#include <unordered_map>
 
 #include "tests/support/program_syntax.h"
 
@@ -40,20 +50,30 @@ constexpr size_t kTraceKept = 64;
 
 int32_t Wrap(int64_t value) { return int32_t(uint32_t(uint64_t(value))); }
 
-int32_t Truncate(float value) {
-  if (!std::isfinite(value) || value <= -2147483648.0f || value >= 2147483648.0f) throw Unfit{};
+int32_t Truncate(double value) {
+  if (!std::isfinite(value) || value <= -2147483649.0 || value >= 2147483648.0) throw Unfit{};
   return int32_t(value);
 }
+
+float Single(double value) {
+  if (!std::isfinite(value) || std::fabs(value) > 1e30) throw Unfit{};
+  return float(value);
+}
+
+char Letter(Type type) { return type == Type::kFloat ? 'f' : type == Type::kString ? 's' : 'l'; }
+Type TypeOf(char letter) { return letter == 'f' ? Type::kFloat : letter == 's' ? Type::kString : Type::kInt; }
 
 Value Convert(const Value& v, Type to) {
   if (to == Type::kNone || v.type == to) return v;
   Value out;
   out.type = to;
-  if (to == Type::kString || v.type == Type::kString) throw std::logic_error("a text and a number mixed");
+  if (to == Type::kString || v.type == Type::kString) throw Unfit{};  // the compiler would refuse it
   if (to == Type::kInt) out.i = Truncate(v.f);
   if (to == Type::kFloat) out.f = float(v.i);
   return out;
 }
+
+double Number(const Value& v) { return v.type == Type::kFloat ? double(v.f) : double(v.i); }
 
 Value Int(int32_t i) {
   Value v;
@@ -61,10 +81,179 @@ Value Int(int32_t i) {
   return v;
 }
 
-Value Text() {
+Value Float(double f) {
+  Value v;
+  v.type = Type::kFloat;
+  v.f = Single(f);
+  return v;
+}
+
+Value Text(std::string s = {}) {
+  if (s.size() > kMaxText) throw Unfit{};
   Value v;
   v.type = Type::kString;
+  v.s = std::move(s);
   return v;
+}
+
+// The rows of the value functions the generator writes: name, result, parameters, in the order
+// the language lists them.
+struct Row {
+  const char* name;
+  char result;
+  const char* parameters;
+};
+constexpr Row kRows[] = {
+    {"len", 'l', "s"}, {"left$", 's', "sl"}, {"right$", 's', "sl"}, {"str$", 's', "f"}, {"str$", 's', "l"},
+    {"int", 'l', "f"}, {"abs", 'f', "f"},    {"abs", 'l', "f"},     {"sqrt", 'f', "f"}, {"sqrt", 'f', "l"},
+};
+// An element read takes the array and its index as the first row of the array group does.
+constexpr Row kElementRow = {"@", 'l', "ll"};
+
+std::vector<const Row*> RowsOf(const std::string& name) {
+  std::vector<const Row*> rows;
+  for (const Row& row : kRows)
+    if (name == row.name) rows.push_back(&row);
+  if (rows.empty()) throw std::logic_error("no value function " + name);
+  return rows;
+}
+
+// Results of operators by operand types; kNone where no row takes them.
+Type OperatorResult(char op, Type l, Type r) {
+  const bool numbers = l != Type::kString && r != Type::kString;
+  const bool texts = l == Type::kString && r == Type::kString;
+  switch (op) {
+    case '+':
+      if (texts) return Type::kString;
+      [[fallthrough]];
+    case '-':
+    case '*':
+    case '/':
+    case '^': return numbers ? (l == Type::kInt && r == Type::kInt ? Type::kInt : Type::kFloat) : Type::kNone;
+    case '<':
+    case '>':
+    case '=':
+    case '!': return numbers || texts ? Type::kInt : Type::kNone;
+    case 'l':
+    case 'g': return numbers ? Type::kInt : Type::kNone;
+    default: return l == Type::kInt && r == Type::kInt ? Type::kInt : Type::kNone;  // & | and or
+  }
+}
+
+Value Operate(char op, const Value& l, const Value& r) {
+  const Type result = OperatorResult(op, l.type, r.type);
+  if (result == Type::kNone) throw Unfit{};
+  if (l.type == Type::kString) {
+    if (op == '+') return Text(l.s + r.s);
+    const int c = l.s.compare(r.s);
+    return Int(op == '<' ? c < 0 : op == '>' ? c > 0 : op == '=' ? c == 0 : c != 0);
+  }
+  if (l.type == Type::kFloat || r.type == Type::kFloat) {
+    const double x = Number(l), y = Number(r);
+    switch (op) {
+      case '+': return Float(x + y);
+      case '-': return Float(x - y);
+      case '*': return Float(x * y);
+      case '/':
+        if (y == 0) throw Unfit{};
+        return Float(x / y);
+      case '^': return Float(std::pow(x, y));
+      case '<': return Int(x < y);
+      case '>': return Int(x > y);
+      case '=': return Int(x == y);
+      case '!': return Int(x != y);
+      case 'l': return Int(x <= y);
+      case 'g': return Int(x >= y);
+    }
+  }
+  const int64_t x = l.i, y = r.i;
+  switch (op) {
+    case '+': return Int(Wrap(x + y));
+    case '-': return Int(Wrap(x - y));
+    case '*': return Int(Wrap(int64_t(uint64_t(x) * uint64_t(y))));
+    case '/':
+      if (y == 0) throw Unfit{};
+      return Int(Wrap(x / y));
+    case '^': return Int(Truncate(std::pow(double(x), double(y))));
+    case '<': return Int(x < y);
+    case '>': return Int(x > y);
+    case '=': return Int(x == y);
+    case '!': return Int(x != y);
+    case 'l': return Int(x <= y);
+    case 'g': return Int(x >= y);
+    case '&':
+    case 'a': return Int(int32_t(x & y));
+    case '|':
+    case 'o': return Int(int32_t(x | y));
+  }
+  throw std::logic_error("an unknown operator");
+}
+
+Value Apply(const std::string& name, char result, const std::vector<Value>& args) {
+  if (name == "len") return Int(int32_t(args[0].s.size()));
+  if (name == "left$" || name == "right$") {
+    const size_t keep = args[1].i < 1 ? 0 : std::min(size_t(args[1].i), args[0].s.size());
+    return Text(name == "left$" ? args[0].s.substr(0, keep) : args[0].s.substr(args[0].s.size() - keep));
+  }
+  if (name == "str$") {
+    char text[64];
+    if (args[0].type == Type::kFloat)
+      std::snprintf(text, sizeof text, "%g", double(args[0].f));
+    else
+      std::snprintf(text, sizeof text, "%d", int(args[0].i));
+    return Text(text);
+  }
+  if (name == "int") return Int(Truncate(double(args[0].f)));
+  if (name == "abs")
+    return result == 'l' ? Int(Truncate(std::fabs(double(args[0].f)))) : Float(std::fabs(double(args[0].f)));
+  if (name == "sqrt") {
+    if (Number(args[0]) < 0) throw Unfit{};
+    return Float(std::sqrt(Number(args[0])));
+  }
+  throw std::logic_error("no value function " + name);
+}
+
+// The steps that work out an expression, in the order of its code: an operand as the operator
+// that takes it (or the whole text, when it is one operand), then the operator itself.
+void Region(const Expr& node, std::vector<const Expr*>& steps) {
+  if (node.kind != Expr::kBinary) {
+    steps.push_back(&node);
+    return;
+  }
+  // The operators of this parenthesis level, by level and then from the left.
+  std::vector<const Expr*> operators;
+  auto collect = [&](auto& self, const Expr& e) -> void {
+    if (e.kind != Expr::kBinary) return;
+    if (&e != &node && e.grouped) return;
+    self(self, e.operands[0]);
+    operators.push_back(&e);
+    self(self, e.operands[1]);
+  };
+  collect(collect, node);
+  std::stable_sort(operators.begin(), operators.end(),
+                   [](const Expr* a, const Expr* b) { return LevelOf(a->op) < LevelOf(b->op); });
+  for (const Expr* op : operators) {
+    for (const Expr& operand : op->operands)
+      if (operand.kind != Expr::kBinary) steps.push_back(&operand);
+    steps.push_back(op);
+  }
+}
+
+std::vector<const Expr*> Steps(const Expr& root) {
+  // Parenthesised operations, deepest first and of one depth from the left; then the rest.
+  std::vector<std::pair<int, const Expr*>> groups;
+  auto collect = [&](auto& self, const Expr& e, int depth) -> void {
+    if (e.kind != Expr::kBinary) return;
+    if (e.grouped) groups.emplace_back(++depth, &e);
+    self(self, e.operands[0], depth);
+    self(self, e.operands[1], depth);
+  };
+  collect(collect, root, 0);
+  std::stable_sort(groups.begin(), groups.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+  std::vector<const Expr*> steps;
+  for (const auto& group : groups) Region(*group.second, steps);
+  if (!root.grouped) Region(root, steps);
+  return steps;
 }
 
 class Oracle {
@@ -72,6 +261,7 @@ class Oracle {
   Oracle(const Program& program, int64_t budget) : program_(program), budget_(budget) {}
 
   OracleResult Run() {
+    TypeProgram();
     Activation main;
     const Flow flow = RunBody(program_.main, main);
     if (flow.kind != Flow::kNext) throw std::logic_error("the main program left by a jump");
@@ -85,6 +275,190 @@ class Oracle {
   }
 
  private:
+  // ---- expressions: one walk types them (act is null) or works them out
+
+  // The type a statement's value must have, or any numeric type converted to it.
+  void Expect(const Expr& e, Type type) {
+    const Type got = Evaluate(e, nullptr).type;
+    if (got == type) return;
+    if (got == Type::kString || type == Type::kString) throw Unfit{};
+  }
+
+  Value Evaluate(const Expr& e, Activation* act) {
+    std::unordered_map<const Expr*, Value> values;
+    for (const Expr* step : Steps(e)) {
+      if (step->kind == Expr::kBinary) {
+        values[step] = Operate(step->op, values.at(&step->operands[0]), values.at(&step->operands[1]));
+        if (!act) values[step] = Typed(values[step].type);
+      } else {
+        values[step] = Operand(*step, act);
+      }
+    }
+    return values.at(&e);
+  }
+
+  // A value of the type that typing gives; its number is no number.
+  static Value Typed(Type type) {
+    Value v;
+    v.type = type;
+    if (type == Type::kFloat) v.f = 1;
+    v.i = 1;
+    return v;
+  }
+
+  Value Operand(const Expr& e, Activation* act) {
+    switch (e.kind) {
+      case Expr::kInt: return Int(e.number);
+      case Expr::kFloat: return Float(e.real);
+      case Expr::kText: return Text(e.text);
+      case Expr::kVar: return act ? Variable(e.text, *act) : Typed(TypeOfName(e.text));
+      case Expr::kCall: return Call(e, act);
+      case Expr::kElement: return Element(e, act);
+      case Expr::kFunc: return ValueFunction(e, act);
+      case Expr::kBinary: break;
+    }
+    throw std::logic_error("an operator as an operand");
+  }
+
+  // The row its place expects, each argument expecting its parameter's type and converted where
+  // no row from that one on takes it, then the row that takes what the arguments became.
+  Value ValueFunction(const Expr& e, Activation* act) {
+    const std::vector<const Row*> rows = RowsOf(e.text);
+    size_t lookup = rows.size() - 1;
+    if (expected_ == 0) lookup = 0;
+    for (size_t r = 0; r < rows.size() && expected_; ++r)
+      if (rows[r]->result == expected_) {
+        lookup = r;
+        break;
+      }
+    std::vector<Value> args;
+    std::string types;
+    for (size_t i = 0; i < e.operands.size(); ++i) {
+      expected_ = rows[lookup]->parameters[i];
+      Value arg = Evaluate(e.operands[i], act);
+      expected_ = 0;
+      if (arg.type != Type::kString && !AnyRowTakes(rows, lookup, types + Letter(arg.type)))
+        arg = act ? Convert(arg, arg.type == Type::kInt ? Type::kFloat : Type::kInt)
+                  : Typed(arg.type == Type::kInt ? Type::kFloat : Type::kInt);
+      types += Letter(arg.type);
+      args.push_back(std::move(arg));
+    }
+    expected_ = 0;
+    for (size_t r = lookup; r < rows.size(); ++r)
+      if (types == rows[r]->parameters)
+        return act ? Apply(e.text, rows[r]->result, args) : Typed(TypeOf(rows[r]->result));
+    throw Unfit{};
+  }
+
+  static bool AnyRowTakes(const std::vector<const Row*>& rows, size_t from, const std::string& types) {
+    for (size_t r = from; r < rows.size(); ++r)
+      if (std::string(rows[r]->parameters).compare(0, types.size(), types) == 0) return true;
+    return false;
+  }
+
+  // The element of an array of the program (dim h(1), a(7) and w$(3)) that its index names.
+  Value Element(const Expr& e, Activation* act) {
+    expected_ = kElementRow.parameters[0];  // the array
+    expected_ = kElementRow.parameters[1];
+    Value index = Evaluate(e.operands[0], act);
+    expected_ = 0;
+    if (index.type == Type::kString) throw Unfit{};
+    if (!act) return Typed(TypeOfName(e.text));
+    return ElementOf(e.text, Convert(index, Type::kInt).i);
+  }
+
+  Value& ElementOf(const std::string& array, int32_t i) {
+    std::vector<Value>& elements = arrays_.at(array);
+    if (i < 0 || size_t(i) >= elements.size()) throw Unfit{};
+    return elements[size_t(i)];
+  }
+
+  Value Call(const Expr& e, Activation* caller) {
+    const Function& f = program_.functions[size_t(e.number)];
+    if (e.operands.size() != f.parameters.size()) throw std::logic_error("a call with the wrong count");
+    // Every argument is worked out before the call starts; its types are the parameters' own.
+    std::vector<Value> arguments;
+    for (size_t i = 0; i < e.operands.size(); ++i) {
+      arguments.push_back(Evaluate(e.operands[i], caller));
+      if (arguments.back().type != TypeOfName(f.parameters[i])) throw Unfit{};
+    }
+    const Type result = f.result == Type::kNone ? Type::kInt : f.result;
+    if (!caller) return Typed(result);
+    Activation act;
+    act.function = &f;
+    for (size_t i = 0; i < f.parameters.size(); ++i) Set(act, f.parameters[i], arguments[i]);
+    if (++depth_ > kMaxDepth) throw Unfit{};
+    // The callee's lines were compiled apart: what the caller's text expects is not theirs.
+    const char expected = expected_;
+    expected_ = 0;
+    const Flow flow = RunBody(f.body, act);
+    Value value;
+    if (f.result == Type::kNone)
+      value = Int(0);
+    else
+      value = Convert(flow.kind == Flow::kExitFunction ? flow.value : Evaluate(f.endValue, &act), f.result);
+    expected_ = expected;
+    --depth_;
+    if (flow.kind != Flow::kNext && flow.kind != Flow::kExitFunction) throw std::logic_error("left a function");
+    return value;
+  }
+
+  Value Variable(const std::string& name, const Activation& act) {
+    const auto found = act.variables.find(name);
+    if (found != act.variables.end()) return found->second;
+    // A main program's variable starts as 0 or ""; a function's must be given a value first.
+    if (act.function) throw std::logic_error("a variable read before it was set: " + name);
+    Value v;
+    v.type = TypeOfName(name);
+    return v;
+  }
+
+  void Set(Activation& act, const std::string& name, const Value& value) {
+    act.variables[name] = Convert(value, TypeOfName(name));
+  }
+
+  // ---- typing: what the compiler would refuse is no program
+
+  void TypeProgram() {
+    for (const Function& f : program_.functions) {
+      TypeBody(f.body, &f);
+      for (const Subroutine& sub : f.subroutines) TypeBody(sub.body, &f);
+      if (f.result != Type::kNone && Evaluate(f.endValue, nullptr).type != f.result) throw Unfit{};
+    }
+    TypeBody(program_.main, nullptr);
+    for (const Subroutine& sub : program_.subroutines) TypeBody(sub.body, nullptr);
+  }
+
+  void TypeBody(const std::vector<Stmt>& body, const Function* f) {
+    for (const Stmt& s : body) {
+      switch (s.kind) {
+        case Stmt::kAssign: Expect(s.exprs[0], TypeOfName(s.name)); break;
+        case Stmt::kStore:
+          Expect(s.exprs[0], Type::kInt);
+          Expect(s.exprs[1], TypeOfName(s.name));
+          break;
+        case Stmt::kIf:
+        case Stmt::kLineIf:
+        case Stmt::kWhile:
+        case Stmt::kRepeat: Expect(s.exprs[0], Type::kInt); break;
+        case Stmt::kFor:
+          Expect(s.exprs[0], Type::kInt);
+          Expect(s.exprs[1], Type::kInt);
+          break;
+        case Stmt::kCall: Evaluate(s.exprs[0], nullptr); break;
+        case Stmt::kExitFunction:
+          if (!s.exprs.empty()) Expect(s.exprs[0], f ? f->result : Type::kInt);
+          break;
+        default: break;
+      }
+      TypeBody(s.body, f);
+      TypeBody(s.other, f);
+      for (const auto& c : s.cases) TypeBody(c.second, f);
+    }
+  }
+
+  // ---- statements
+
   Flow RunBody(const std::vector<Stmt>& body, Activation& act) {
     for (size_t i = 0; i < body.size(); ++i) {
       Flow flow = Exec(body[i], act);
@@ -109,12 +483,37 @@ class Oracle {
     return false;
   }
 
+  bool Condition(const Expr& e, Activation& act) { return Convert(Evaluate(e, &act), Type::kInt).i != 0; }
+
+  // The counter starts at the start; each pass works out the end again, then steps the counter
+  // (the sum in 64 bits, stored wrapped) and ends once it passes the end.
+  void For(const Stmt& s, Activation& act, Flow& out) {
+    const int32_t start = Convert(Evaluate(s.exprs[0], &act), Type::kInt).i;
+    const int32_t step = s.number;
+    int32_t counter = start;
+    for (bool first = true;; first = false) {
+      const int32_t end = Convert(Evaluate(s.exprs[1], &act), Type::kInt).i;
+      const int64_t next = first ? int64_t(start) : int64_t(counter) + step;
+      counter = Wrap(next);
+      Set(act, s.name, Int(counter));
+      if (step > 0 ? next > end : next < end) break;
+      if (++steps_ > budget_) throw Unfit{};
+      if (!LoopPass(s, act, out)) break;
+    }
+  }
+
   Flow Exec(const Stmt& s, Activation& act) {
     if (++steps_ > budget_) throw Unfit{};
     Flow out;
     switch (s.kind) {
-      case Stmt::kAssign: Set(act, s.name, Eval(s.exprs[0], act)); break;
-      case Stmt::kStore: Store(s, act); break;
+      case Stmt::kAssign: Set(act, s.name, Evaluate(s.exprs[0], &act)); break;
+      case Stmt::kStore: {
+        const int32_t i = Convert(Evaluate(s.exprs[0], &act), Type::kInt).i;
+        const Value value = Evaluate(s.exprs[1], &act);
+        Value& element = ElementOf(s.name, i);
+        element = Convert(value, element.type);
+        break;
+      }
       case Stmt::kEvent: {
         std::vector<Value>& h = arrays_.at("h");
         h[0].i = Wrap(int64_t(h[0].i) * 31 + s.number);
@@ -123,22 +522,14 @@ class Oracle {
         break;
       }
       case Stmt::kIf:
-      case Stmt::kLineIf: return RunBody(Eval(s.exprs[0], act).i ? s.body : s.other, act);
-      case Stmt::kFor: {
-        const int32_t end = Eval(s.exprs[1], act).i;
-        for (int32_t v = Eval(s.exprs[0], act).i;; v += s.number) {
-          Set(act, s.name, Int(v));
-          if (s.number > 0 ? v > end : v < end) break;
-          if (!LoopPass(s, act, out)) break;
-        }
-        break;
-      }
+      case Stmt::kLineIf: return RunBody(Condition(s.exprs[0], act) ? s.body : s.other, act);
+      case Stmt::kFor: For(s, act, out); break;
       case Stmt::kWhile:
-        while (Eval(s.exprs[0], act).i && LoopPass(s, act, out)) {
+        while (Condition(s.exprs[0], act) && LoopPass(s, act, out)) {
         }
         break;
       case Stmt::kRepeat:
-        while (LoopPass(s, act, out) && !Eval(s.exprs[0], act).i) {
+        while (LoopPass(s, act, out) && !Condition(s.exprs[0], act)) {
         }
         break;
       case Stmt::kDo:
@@ -147,7 +538,7 @@ class Oracle {
         break;
       case Stmt::kSelect: return Select(s, act);
       case Stmt::kGosub: return Gosub(s.name, act);
-      case Stmt::kCall: Eval(s.exprs[0], act); break;
+      case Stmt::kCall: Evaluate(s.exprs[0], &act); break;
       case Stmt::kExit: out.kind = Flow::kExit; break;
       case Stmt::kGoto:
         out.kind = Flow::kGoto;
@@ -156,29 +547,11 @@ class Oracle {
       case Stmt::kLabel: break;
       case Stmt::kExitFunction:
         out.kind = Flow::kExitFunction;
-        if (!s.exprs.empty()) out.value = Eval(s.exprs[0], act);
+        if (!s.exprs.empty()) out.value = Evaluate(s.exprs[0], &act);
         break;
       case Stmt::kReturn: out.kind = Flow::kReturn; break;
     }
     return out;
-  }
-
-  void Set(Activation& act, const std::string& name, const Value& value) {
-    act.variables[name] = Convert(value, TypeOfName(name));
-  }
-
-  // The element of an array of the program (dim h(1), a(7) and w$(3)) that index names.
-  Value& Element(const std::string& array, const Expr& index, Activation& act) {
-    std::vector<Value>& elements = arrays_.at(array);
-    const int32_t i = Eval(index, act).i;
-    if (i < 0 || size_t(i) >= elements.size()) throw Unfit{};
-    return elements[size_t(i)];
-  }
-
-  void Store(const Stmt& s, Activation& act) {
-    Value& element = Element(s.name, s.exprs[0], act);
-    const Value value = Eval(s.exprs[1], act);
-    element = Convert(value, element.type);
   }
 
   Flow Select(const Stmt& s, Activation& act) {
@@ -209,90 +582,11 @@ class Oracle {
     throw std::logic_error("no subroutine " + label);
   }
 
-  Value Call(const Expr& e, Activation& caller) {
-    const Function& f = program_.functions[size_t(e.number)];
-    Activation act;
-    act.function = &f;
-    // Every argument is worked out before the call starts.
-    std::vector<Value> arguments;
-    for (const Expr& argument : e.operands) arguments.push_back(Eval(argument, caller));
-    for (size_t i = 0; i < f.parameters.size(); ++i) Set(act, f.parameters[i], arguments[i]);
-    if (++depth_ > kMaxDepth) throw Unfit{};
-    const Flow flow = RunBody(f.body, act);
-    --depth_;
-    if (flow.kind != Flow::kNext && flow.kind != Flow::kExitFunction) throw std::logic_error("left a function");
-    if (f.result == Type::kNone) return Int(0);
-    return Convert(flow.kind == Flow::kExitFunction ? flow.value : Eval(f.endValue, act), f.result);
-  }
-
-  Value Variable(const std::string& name, const Activation& act) {
-    const auto found = act.variables.find(name);
-    if (found != act.variables.end()) return found->second;
-    // A main program's variable starts as 0 or ""; a function's must be given a value first.
-    if (act.function) throw std::logic_error("a variable read before it was set: " + name);
-    Value v;
-    v.type = TypeOfName(name);
-    return v;
-  }
-
-  Value Binary(const Expr& e, Activation& act) {
-    const Value l = Eval(e.operands[0], act);
-    const Value r = Eval(e.operands[1], act);
-    Value out;
-    if (l.type == Type::kString) {
-      out.type = Type::kString;
-      out.s = l.s + r.s;
-      if (out.s.size() > kMaxText) throw Unfit{};
-      return out;
-    }
-    if (l.type == Type::kFloat || r.type == Type::kFloat) {
-      const float x = Convert(l, Type::kFloat).f, y = Convert(r, Type::kFloat).f;
-      out.type = Type::kFloat;
-      if (e.op == '+') out.f = x + y;
-      if (e.op == '-') out.f = x - y;
-      if (e.op == '*') out.f = x * y;
-      return out;
-    }
-    const int64_t x = l.i, y = r.i;
-    switch (e.op) {
-      case '+': return Int(Wrap(x + y));
-      case '-': return Int(Wrap(x - y));
-      case '*': return Int(Wrap(int64_t(uint64_t(x) * uint64_t(y))));
-      case '/': return Int(Wrap(x / y));
-      case '<': return Int(x < y);
-      case '>': return Int(x > y);
-      case '=': return Int(x == y);
-      case '!': return Int(x != y);
-      case 'l': return Int(x <= y);
-      case 'g': return Int(x >= y);
-      case 'a': return Int(x && y);
-      case 'o': return Int(x || y);
-    }
-    throw std::logic_error("an unknown operator");
-  }
-
-  Value Eval(const Expr& e, Activation& act) {
-    Value v;
-    v.type = e.type;
-    switch (e.kind) {
-      case Expr::kInt: v.i = e.number; return v;
-      case Expr::kFloat: v.f = e.real; return v;
-      case Expr::kText: v.s = e.text; return v;
-      case Expr::kVar: return Variable(e.text, act);
-      case Expr::kBinary: return Binary(e, act);
-      case Expr::kCall: return Call(e, act);
-      case Expr::kElement: return Element(e.text, e.operands[0], act);
-      case Expr::kLen: return Int(int32_t(Eval(e.operands[0], act).s.size()));
-      case Expr::kStr: v.s = std::to_string(Eval(e.operands[0], act).i); return v;
-      case Expr::kTrunc: return Int(Truncate(Eval(e.operands[0], act).f));
-    }
-    return v;
-  }
-
   const Program& program_;
   const int64_t budget_;
   int64_t steps_ = 0;
   int depth_ = 0;
+  char expected_ = 0;  // the type the value function being compiled is expected to give
   std::map<std::string, std::vector<Value>> arrays_ = {
       {"h", std::vector<Value>(2)}, {"a", std::vector<Value>(8)}, {"w$", std::vector<Value>(4, Text())}};
   std::vector<int32_t> trace_;

@@ -1,5 +1,6 @@
-// Prints a generated program's tree as BASIC source: every operation in parentheses, so that the
-// language's one-level-per-operator rule never decides the order.
+// Prints a generated program's tree as BASIC source. An operation stands in parentheses where the
+// generator put them: always where the language's levels would read the text otherwise, and now
+// and then where they would not.
 #include <cstdio>
 
 #include "tests/support/program_syntax.h"
@@ -30,17 +31,19 @@ std::string ExprText(const Expr& e) {
     case Expr::kFloat: return FloatText(e.real);
     case Expr::kText: return "\"" + e.text + "\"";
     case Expr::kVar: return e.text;
-    case Expr::kBinary:
-      return "(" + ExprText(e.operands[0]) + " " + OperatorText(e.op) + " " + ExprText(e.operands[1]) + ")";
-    case Expr::kCall: {
-      std::string text = "f" + std::to_string(e.number + 1) + "(";
+    case Expr::kBinary: {
+      const bool word = e.op == 'a' || e.op == 'o';
+      const std::string blank = e.tight && !word ? "" : " ";
+      const std::string text = ExprText(e.operands[0]) + blank + OperatorText(e.op) + blank + ExprText(e.operands[1]);
+      return e.grouped ? "(" + text + ")" : text;
+    }
+    case Expr::kCall:
+    case Expr::kFunc: {
+      std::string text = e.kind == Expr::kCall ? "f" + std::to_string(e.number + 1) + "(" : e.text + "(";
       for (size_t i = 0; i < e.operands.size(); ++i) text += (i ? ", " : "") + ExprText(e.operands[i]);
       return text + ")";
     }
     case Expr::kElement: return e.text + "(" + ExprText(e.operands[0]) + ")";
-    case Expr::kLen: return "len(" + ExprText(e.operands[0]) + ")";
-    case Expr::kStr: return "str$(" + ExprText(e.operands[0]) + ")";
-    case Expr::kTrunc: return "int(" + ExprText(e.operands[0]) + ")";
   }
   return "";
 }
@@ -143,6 +146,15 @@ void PrintSubroutines(const std::vector<Subroutine>& subroutines, int indent, st
 }
 
 }  // namespace
+
+std::string PrintExpr(const Expr& e) { return ExprText(e); }
+
+int LevelOf(char op) {
+  static const std::string kLevels = "^/*+-gl><=!&|";
+  if (op == 'a') return LevelOf('&');
+  if (op == 'o') return LevelOf('|');
+  return int(kLevels.find(op));
+}
 
 Type TypeOfName(const std::string& name) {
   if (name.back() == '#') return Type::kFloat;

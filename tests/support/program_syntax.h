@@ -15,14 +15,19 @@ enum class Type { kInt, kFloat, kString, kNone };
 Type TypeOfName(const std::string& name);
 
 struct Expr {
-  enum Kind { kInt, kFloat, kText, kVar, kBinary, kCall, kElement, kLen, kStr, kTrunc } kind = kInt;
-  Type type = Type::kInt;
+  enum Kind { kInt, kFloat, kText, kVar, kBinary, kCall, kElement, kFunc } kind = kInt;
+  Type type = Type::kInt;      // as the generator meant it; the oracle works out the real one
   int32_t number = 0;          // an integer literal, or the called function
   float real = 0;              // a float literal
-  std::string text;            // a text literal, a variable's or an array's name
-  char op = 0;                 // + - * / < > = ! and l (<=), g (>=); a and o (and, or) in conditions
-  std::vector<Expr> operands;  // of an operator, the arguments of a call, the index of an element
+  std::string text;            // a text literal, a variable's or an array's name, a value function's name
+  char op = 0;                 // + - * / ^ < > = ! & | and l (<=), g (>=); a and o (and, or) in conditions
+  bool grouped = false;        // an operation written in parentheses
+  bool tight = false;          // an operation written without blanks around its operator
+  std::vector<Expr> operands;  // of an operator, the arguments of a call or value function, the index of an element
 };
+
+// An operator's level: the compiler takes the levels in this order, each from left to right.
+int LevelOf(char op);
 
 struct Stmt {
   enum Kind {
@@ -73,9 +78,11 @@ struct Program {
 };
 
 std::string PrintProgram(const Program& program);
+std::string PrintExpr(const Expr& e);
 
 // Runs the program by the language's rules. Throws Unfit when it leaves well-defined behaviour
-// (a text too long, a number out of range, calls too deep) or runs more than stepBudget statements.
+// (a text too long, a number out of range, calls too deep), would not compile (values of types
+// that no row takes) or runs more than stepBudget statements.
 struct Unfit {};
 struct OracleResult {
   std::map<std::string, std::string> mainVariables;
