@@ -44,8 +44,8 @@ void PrintUsage(std::FILE* out) {
       "  vorlix --help | --version\n"
       "\n"
       "Compiler messages read FILE:LINE: message. `run` exits with 0 when the program ended without an\n"
-      "error box, 1 with one, and 2 when it did not compile. A copy of vorlix with a program attached to\n"
-      "its end is a standalone game and runs it.\n",
+      "error box, 1 with one, and 2 when it did not compile; stopped by a signal, it cleans up and ends\n"
+      "by that signal. A copy of vorlix with a program attached to its end is a standalone game and runs it.\n",
       out);
 }
 
@@ -131,9 +131,16 @@ Given WhatIsGiven(const std::string& path) {
   return zeroByte && ending != ".vxa" ? Given::kDamagedImage : Given::kSource;
 }
 
+// Nothing runs without a private work folder: its files have names that every run shares.
+bool BeginOrSayWhy(const char* commandLine, int* fullScreen, int* windowed) {
+  if (vx::BeginHost(nullptr, commandLine, fullScreen, windowed)) return true;
+  std::fprintf(stderr, "vorlix: %s\n", vx::WorkFolderFailure().c_str());
+  return false;
+}
+
 int RunSource(const std::string& source, const std::vector<std::string>& arguments) {
   int fullScreen = 1, windowed = 0;
-  vx::BeginHost(nullptr, Join(arguments).c_str(), &fullScreen, &windowed);
+  if (!BeginOrSayWhy(Join(arguments).c_str(), &fullScreen, &windowed)) return kEndedWithErrorBox;
   gCompiledImage = vx::Host().gTempFolder + "_exefile.dat";
   const Given given = WhatIsGiven(source);
   gImageDamaged = given == Given::kDamagedImage;
@@ -169,7 +176,7 @@ int RunSource(const std::string& source, const std::vector<std::string>& argumen
 int CompileSource(const std::string& source, std::string output) {
   if (output.empty()) output = std::filesystem::path(source).replace_extension(".dat").string();
   int fullScreen = 1, windowed = 0;
-  vx::BeginHost(nullptr, "", &fullScreen, &windowed);
+  if (!BeginOrSayWhy("", &fullScreen, &windowed)) return kEndedWithErrorBox;
   const bool ok = Compile(source, output);
   vx::DeleteTempWorkFiles();
   return ok ? kRanCleanly : kDidNotCompile;
@@ -177,7 +184,7 @@ int CompileSource(const std::string& source, std::string output) {
 
 int BuildGame(const std::string& source, const std::string& target) {
   int fullScreen = 1, windowed = 0;
-  vx::BeginHost(nullptr, "", &fullScreen, &windowed);
+  if (!BeginOrSayWhy("", &fullScreen, &windowed)) return kEndedWithErrorBox;
   // The media are those beside the program; a bare name stands in the current folder.
   const std::filesystem::path sourcePath(source);
   const std::string folder = sourcePath.has_parent_path() ? sourcePath.parent_path().string() : std::string(".");
@@ -248,11 +255,12 @@ int main(int argc, char** argv) {
   // Tests make the display refuse a few connections, as a busy server does.
   if (const char* refusals = std::getenv("VX_TEST_DISPLAY_REFUSALS"))
     vx::win::SetDisplayOpenFailures(std::atoi(refusals));
-  // A built game exits with 0 once it ran, whatever its program did.
-  if (CarriesAttachedProgram(vx::win::ExecutablePath())) return vx::WinMain(nullptr, nullptr, Join(args).c_str(), 1);
-  const int status = AuthorTool(args);
-  // Compiling and building finish and clean up, then end as the signal asked.
-  const bool ranProgram = !args.empty() && args[0] == "run";
-  if (!ranProgram && vx::win::QuitSignalled()) vx::win::EndByQuitSignal();
+  // A built game exits with 0 once it ran, whatever its program did (WinMain).
+  const int status = CarriesAttachedProgram(vx::win::ExecutablePath())
+                         ? vx::WinMain(nullptr, nullptr, Join(args).c_str(), 1)
+                         : AuthorTool(args);
+  // Whatever a signal ended finishes and cleans up, then ends as the signal asked, so that whoever
+  // sent it (a shell loop, a cancelled job) sees that the run did not end by itself.
+  if (vx::win::QuitSignalled()) vx::win::EndByQuitSignal();
   return status;
 }

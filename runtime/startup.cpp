@@ -4,9 +4,12 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "compiler/compiler.h"
 #include "display/display.h"
@@ -58,27 +61,57 @@ bool LoadProgramImageOrSayWhy(const std::string& path) {
   return false;
 }
 
-// A private folder for this process's work files, removed at exit.
+std::string gWorkFolderFailure;  // why no work folder could be made
+std::string gMadeWorkFolder;     // the folder made here: the only one the clean-up removes
+
+// The folders to make the private work folder in, in order: the one TMPDIR names, then the
+// system's own. Tests name another in place of the system's, which as root cannot be refused.
+std::vector<std::string> WorkFolderBases() {
+  std::vector<std::string> bases;
+  if (const char* named = std::getenv("TMPDIR"); named && *named) bases.emplace_back(named);
+  const char* systemFolder = std::getenv("VX_TEST_SYSTEM_TEMP_FOLDER");
+  bases.emplace_back(systemFolder && *systemFolder ? systemFolder : P_tmpdir);
+  return bases;
+}
+
+// A private folder for this process's work files, removed at exit; empty when none could be made.
+// Never a shared folder itself: the work files have fixed names that every running game uses.
 std::string MakeTempFolder() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/vorlix-XXXXXX";
-  if (!mkdtemp(pattern.data())) return "/tmp/";
-  return pattern + "/";
+  std::string tried;
+  for (const std::string& base : WorkFolderBases()) {
+    std::string pattern = base + "/vorlix-XXXXXX";
+    if (mkdtemp(pattern.data())) return gMadeWorkFolder = pattern + "/";
+    tried += (tried.empty() ? "" : ", nor in ") + base + " (" + std::strerror(errno) + ")";
+  }
+  gWorkFolderFailure =
+      "No private work folder could be made in " + tried + ": set TMPDIR to a folder that can be written";
+  return {};
+}
+
+void RemoveWorkFolder() {
+  if (gMadeWorkFolder.empty()) return;
+  std::error_code ignored;
+  std::filesystem::remove_all(gMadeWorkFolder, ignored);
+  gMadeWorkFolder.clear();
 }
 
 }  // namespace
 
-void InitWorkFileNames(win::HINSTANCE) {
+bool InitWorkFileNames(win::HINSTANCE) {
   win::GetCurrentDirectoryA(&Runtime().gStartDirectory);
   Host().gProgramFolder = win::ExecutableFolder();
   Host().gTempFolder = MakeTempFolder();
+  if (Host().gTempFolder.empty()) return false;
   // Tests send a quit signal here, the first moment that leaves something for the clean-up.
   if (std::getenv("VX_TEST_TERM_AFTER_TEMP_FOLDER")) std::raise(SIGTERM);
   win::SetCurrentDirectoryA(Runtime().gStartDirectory.c_str());
   Runtime().gWorkFile = Host().gTempFolder + "workfile.tmp";
   Runtime().gWorkFile2 = Host().gTempFolder + "workfil2.tmp";
   Runtime().gSoundWorkFile = Host().gTempFolder + "workfile.wav";
+  return true;
 }
+
+std::string WorkFolderFailure() { return gWorkFolderFailure; }
 
 void ReadSetupIni(int* fullScreen, int* windowed) {
   Display().gBlitFlipMode = Setting("BLITFLIPMODE", "0") == "1" ? 1 : 0;
@@ -195,27 +228,27 @@ void DestroyRuntimeWindow() {
 void DeleteTempWorkFiles() {
   win::SetCurrentDirectoryA(Runtime().gStartDirectory.c_str());
   win::DeleteFileA(Runtime().gSoundWorkFile.c_str());
-  if (Host().gTempFolder.size() > 1 && Host().gTempFolder != "/tmp/") {
-    std::error_code ignored;
-    std::filesystem::remove_all(Host().gTempFolder, ignored);
-  }
+  RemoveWorkFolder();
 }
 
-void BeginHost(win::HINSTANCE instance, const char* commandLine, int* fullScreen, int* windowed) {
+bool BeginHost(win::HINSTANCE instance, const char* commandLine, int* fullScreen, int* windowed) {
   Runtime().gInstance = instance;
   Runtime().gCommandLine = commandLine ? commandLine : "";
-  // A signal from here on ends the run through the clean-up that removes the work folder.
+  // A signal from here on ends the run through the clean-up that removes the work folder; an end
+  // that cannot wait for the run's own clean-up removes it too.
   win::InstallQuitSignals();
+  win::SetEndingCleanUp(RemoveWorkFolder);
   InstallRuntimeHooks();
   InstallEngineHooks();
   RegisterAllCommands();
   const win::WNDCLASSA windowClass{win::CS_HREDRAW | win::CS_VREDRAW, MainWindowProc, kIconResource, kClassName,
                                    kClassName};
   win::RegisterClassA(&windowClass);
-  InitWorkFileNames(instance);
+  if (!InitWorkFileNames(instance)) return false;
   ReadSetupIni(fullScreen, windowed);
   ResetErrorWordTable();
   LoadLanguageSettings();
+  return true;
 }
 
 bool RunProgram(win::HINSTANCE instance, int showCommand, int fullScreen, int windowed, bool standalone,
@@ -274,7 +307,10 @@ void LoadAttachedWords() {
 
 int WinMain(win::HINSTANCE instance, win::HINSTANCE, const char* commandLine, int showCommand) {
   int fullScreen = 1, windowed = 0;
-  BeginHost(instance, commandLine, &fullScreen, &windowed);
+  if (!BeginHost(instance, commandLine, &fullScreen, &windowed)) {
+    win::MessageBoxA(nullptr, WorkFolderFailure().c_str(), "Vorlix", win::MB_ICONSTOP);
+    return 1;
+  }
   // The program is entry 0 of the block at the end of the executable.
   const bool ran = RunProgram(instance, showCommand, fullScreen, windowed, true, [](std::string& imagePath) {
     if (!LoadAttachedFiles(win::ExecutablePath()) || !ExtractProgramImage(imagePath)) return false;

@@ -8,20 +8,23 @@
 
 namespace vx {
 
-// Runs the program attached to the executable; returns 0, or 1 when it got no window to run in.
+// Runs the program attached to the executable; returns 0, or 1 when it got no work folder or no
+// window to run in.
 int WinMain(win::HINSTANCE instance, win::HINSTANCE previous, const char* commandLine, int showCommand);
 
 // The steps of WinMain, also used to run a program compiled by the author's tool:
 // folders, settings and error texts; then the window, subsystems, image, display and main loop
 // for the image that source provides (false when it provides none); then the tear-down, which
-// shows the error box and returns whether there was one.
+// shows the error box and returns whether there was one. BeginHost is false when no work folder
+// could be made (WorkFolderFailure says why); nothing may run then.
 using ProgramSource = bool (*)(std::string& imagePath);
-void BeginHost(win::HINSTANCE instance, const char* commandLine, int* fullScreen, int* windowed);
+bool BeginHost(win::HINSTANCE instance, const char* commandLine, int* fullScreen, int* windowed);
 bool RunProgram(win::HINSTANCE instance, int showCommand, int fullScreen, int windowed, bool standalone,
                 ProgramSource source);
 bool EndHost();
 
-void InitWorkFileNames(win::HINSTANCE instance);
+bool InitWorkFileNames(win::HINSTANCE instance);
+std::string WorkFolderFailure();
 void ReadSetupIni(int* fullScreen, int* windowed);
 win::HWND CreateRuntimeWindow(win::HINSTANCE instance, int showCommand, win::DWORD style);
 bool InitSubsystems(win::HINSTANCE instance, win::HWND window);

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/win/code_page.h"
+#include "platform/win/display_loss.h"
 #include "platform/win/keyboard.h"
 #include "platform/win/message_box.h"
 #include "platform/win/messages.h"
@@ -171,6 +172,7 @@ Video ProbeVideo() {
   // driver instead of letting the display libraries complain on standard error. With one, only
   // its own drivers: SDL would otherwise fall back to the offscreen one when it cannot connect.
   if (!std::getenv("SDL_VIDEODRIVER")) SDL_SetHint(SDL_HINT_VIDEODRIVER, DriversFor(named).c_str());
+  if (!named.empty()) EndWhenDisplayIsLost();
   if (!SDL_WasInit(SDL_INIT_VIDEO) && !StartVideo()) {
     // A display that was asked for and cannot be had is an error, never a run nobody sees.
     if (!named.empty()) {

@@ -270,22 +270,21 @@ TEST_F(AuthorToolTest, ASignalEndsTheRunWhileItStartsAndWhileItComputes) {
     std::filesystem::remove(dir.path() + "project/ready.bmp");
     const Outcome run = Shell("", std::string("sh -c 'timeout -k 5 30 \"$0\" run project/spin.vxa & game=$!; ") +
                                       moment + "; kill -TERM $game; wait $game' '" + VX_VORLIX_PATH + "'");
-    // 0: the run ended; 143: the signal came before the process took signals over, when it had
-    // made nothing yet.
-    EXPECT_TRUE(run.status == 0 || run.status == 143) << moment << ": status " << run.status << "\n" << run.errors;
+    // Ended by the signal, whether it came before the process took signals over, when it had made
+    // nothing yet, or after, through the clean-up.
+    EXPECT_EQ(run.status, 143) << moment << "\n" << run.errors;
     EXPECT_EQ(WorkFoldersLeft(), 0) << moment;
   }
 }
 
 // The earliest signal that finds something to clean up comes right after the work folder is made:
-// a run ends as a signalled run does, compiling and building end by the signal, and none leaves
-// its folder behind.
+// running, compiling and building end by the signal, and none leaves its folder behind.
 TEST_F(AuthorToolTest, ASignalRightAfterTheWorkFolderIsMadeLeavesNoFolder) {
   dir.Write("project/game.vxa", "wait key\nend\n");
   const struct {
     const char* arguments;
     int status;
-  } kCases[] = {{"run project/game.vxa", 0},
+  } kCases[] = {{"run project/game.vxa", 143},
                 {"compile project/game.vxa -o game.dat", 143},
                 {"build project/game.vxa -o game", 143}};
   for (const auto& c : kCases) {
@@ -294,6 +293,124 @@ TEST_F(AuthorToolTest, ASignalRightAfterTheWorkFolderIsMadeLeavesNoFolder) {
     EXPECT_EQ(outcome.status, c.status) << c.arguments << "\n" << outcome.errors;
     EXPECT_EQ(WorkFoldersLeft(), 0) << c.arguments;
   }
+}
+
+// A program that computes in manual refresh, once it has saved ready.bmp; the script that runs the
+// program given as its arguments from the project folder, waits for ready.bmp and sends the signal
+// in $SIGNAL. A program that never gets ready is killed (status 99).
+constexpr const char* kSpin = "manual refresh\nsave bitmap \"ready.bmp\"\nrefresh screen\ndo\n  inc a\nloop\n";
+constexpr const char* kSignalWhenReady =
+    "rm -f ready.bmp\n"
+    "env --default-signal=INT \"$@\" & game=$!\n"
+    "tries=0\n"
+    "until [ -f ready.bmp ]; do\n"
+    "  tries=$((tries + 1)); [ $tries -gt 1200 ] && { kill -KILL $game; exit 99; }; sleep 0.05\n"
+    "done\n"
+    "kill -$SIGNAL $game; wait $game\n";
+
+// Stopped by SIGTERM or SIGINT (Ctrl-C), a run and a built game clean up and then end by that
+// signal, so that a shell loop stops and a cancelled job does not pass for a success. SIGINT is
+// put back to its default, as a terminal gives it: a shell starts background jobs with it ignored.
+TEST_F(AuthorToolTest, ARunAndABuiltGameStoppedByASignalEndByIt) {
+  dir.Write("project/spin.vxa", kSpin);
+  dir.Write("signal.sh", kSignalWhenReady);
+  ASSERT_EQ(Vorlix("build project/spin.vxa -o game").status, 0);
+  const struct {
+    const char* name;
+    int status;
+  } kSignals[] = {{"TERM", 143}, {"INT", 130}};
+  for (const std::string& program : {std::string("'") + VX_VORLIX_PATH + "' run spin.vxa", std::string("../game")})
+    for (const auto& signal : kSignals) {
+      const Outcome run = Shell("project", std::string("env SIGNAL=") + signal.name + " sh ../signal.sh " + program);
+      EXPECT_EQ(run.status, signal.status) << program << " " << signal.name << "\n" << run.errors;
+      EXPECT_EQ(WorkFoldersLeft(), 0) << program << " " << signal.name;
+    }
+}
+
+// The standard streams hold no run. A reader that has gone makes the writes fail, and the run goes
+// on to its end and cleans up; a reader that stopped reading holds a write until a signal comes,
+// which then ends the run at once, though more is to be written: the error and the exit prompt.
+TEST_F(AuthorToolTest, AReaderOfTheOutputThatIsGoneOrStuckHoldsNoRun) {
+  dir.Write("project/box.vxa", "exit prompt \"See you\", \"Goodbye\"\nend\n");
+  dir.Write("project/fails.vxa", "exit prompt \"See you\", \"Goodbye\"\ndim a(2)\na(5) = 1\nend\n");
+  ASSERT_EQ(Vorlix("build project/box.vxa -o box").status, 0);
+  ASSERT_EQ(Vorlix("build project/fails.vxa -o fails").status, 0);
+  dir.Write("gone.sh", "{ \"$@\" 2>&1; echo $? > status.txt; } | true\n");
+  // The pipe is filled before the program writes to it; the watchdog kills a run that the signal
+  // did not end (status 137). The program is blocked in its write when the kernel says so.
+  dir.Write("stuck.sh",
+            "rm -f out.fifo; mkfifo out.fifo; exec 3<>out.fifo\n"
+            "dd if=/dev/zero of=out.fifo bs=4096 count=64 oflag=nonblock 2>/dev/null\n"
+            "\"$@\" 2>out.fifo & game=$!\n"
+            "( sleep 30; kill -KILL $game ) 2>/dev/null & watchdog=$!\n"
+            "tries=0\n"
+            "until grep -q pipe_write /proc/$game/wchan 2>/dev/null; do\n"
+            "  tries=$((tries + 1)); [ $tries -gt 200 ] && break; sleep 0.05\n"
+            "done\n"
+            "kill -TERM $game; wait $game; status=$?\n"
+            "kill $watchdog; exit $status\n");
+  const std::string vorlix = std::string("'") + VX_VORLIX_PATH + "' run ";
+  const struct {
+    std::string box, fails;
+  } kPrograms[] = {{vorlix + "box.vxa", vorlix + "fails.vxa"}, {"../box", "../fails"}};
+  for (const auto& p : kPrograms) {
+    dir.Write("project/status.txt", "");
+    const Outcome gone = Shell("project", "sh ../gone.sh " + p.box);
+    EXPECT_EQ(dir.Read("project/status.txt"), "0\n") << p.box << "\n" << gone.errors;
+    EXPECT_EQ(WorkFoldersLeft(), 0) << p.box;
+    const Outcome stuck = Shell("project", "sh ../stuck.sh " + p.fails);
+    EXPECT_EQ(stuck.status, 143) << p.fails << "\n" << stuck.errors;
+    EXPECT_EQ(WorkFoldersLeft(), 0) << p.fails;
+  }
+}
+
+// Without the folder TMPDIR names, the work folder is a private one in the system's temporary
+// folder, never that folder itself, where the work files of every game would share their names;
+// with neither, nothing runs and the message says why. The test names the system's folder, as the
+// root user cannot be refused the real one.
+TEST_F(AuthorToolTest, AMissingTmpdirGivesAPrivateFolderInTheSystemsOne) {
+  dir.Write("project/spin.vxa", kSpin);
+  dir.Write("system/.keep", "");
+  const std::string env =
+      "env TMPDIR='" + dir.path() + "missing' VX_TEST_SYSTEM_TEMP_FOLDER='" + dir.path() + "system' ";
+  const std::string vorlix = std::string("'") + VX_VORLIX_PATH + "' ";
+  const Outcome build = Shell("", env + vorlix + "build project/spin.vxa -o game");
+  ASSERT_EQ(build.status, 0) << build.errors;
+  // While the program runs, its image (compiled or extracted) stands in a folder of its own there.
+  dir.Write("seen.sh",
+            "rm -f ready.bmp seen.txt\n"
+            "\"$@\" & game=$!\n"
+            "tries=0\n"
+            "until [ -f ready.bmp ]; do\n"
+            "  tries=$((tries + 1)); [ $tries -gt 1200 ] && { kill -KILL $game; exit 99; }; sleep 0.05\n"
+            "done\n"
+            "ls ../system/vorlix-*/*.dat > seen.txt\n"
+            "kill -TERM $game; wait $game\n");
+  for (const std::string& program : {vorlix + "run spin.vxa", std::string("../game")}) {
+    const Outcome run = Shell("project", "sh ../seen.sh " + env + program);
+    EXPECT_EQ(run.status, 143) << program << "\n" << run.errors;
+    EXPECT_NE(dir.Read("project/seen.txt"), "") << program;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path() + "system"), {}), 1) << program;
+  }
+  // A program that ends, so that a run that went ahead all the same ends too.
+  dir.Write("project/ends.vxa", "end\n");
+  ASSERT_EQ(Vorlix("build project/ends.vxa -o ends").status, 0);
+  const std::string none =
+      "env TMPDIR='" + dir.path() + "missing' VX_TEST_SYSTEM_TEMP_FOLDER='" + dir.path() + "gone' ";
+  const std::string why = "No private work folder could be made in " + dir.path() +
+                          "missing (No such file or directory), nor in " + dir.path() +
+                          "gone (No such file or directory): set TMPDIR to a folder that can be written\n";
+  for (const char* arguments :
+       {"run project/ends.vxa", "compile project/ends.vxa -o ends.dat", "build project/ends.vxa -o ends2"}) {
+    const Outcome outcome = Shell("", none + vorlix + arguments);
+    EXPECT_EQ(outcome.status, 1) << arguments;
+    EXPECT_EQ(outcome.errors, "vorlix: " + why) << arguments;
+  }
+  const Outcome game = Shell("", none + "./ends");
+  EXPECT_EQ(game.status, 1);
+  EXPECT_EQ(game.errors, "Vorlix: " + why);
+  EXPECT_FALSE(std::filesystem::exists(dir.path() + "ends.dat"));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() + "ends2"));
 }
 
 // A display that is named but cannot be opened is said so, and the program does not run unseen:

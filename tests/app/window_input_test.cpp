@@ -116,8 +116,8 @@ TEST(WindowInputTest, AClickShorterThanAFrameEndsWaitMouseAndCountsOnce) {
 
 }  // namespace
 // A program that computes in manual refresh never ends its time slice by itself; Esc in its window
-// (named Vorlix once the program asks for a window) and SIGTERM end it all the same. A watchdog
-// kills what is not ended within 30 seconds.
+// (named Vorlix once the program asks for a window) and SIGTERM end it all the same: Esc as a run
+// that ended (0), the signal by itself (143). A watchdog kills what is not ended within 30 seconds.
 TEST(WindowInputTest, EscAndASignalEndAProgramThatComputesInItsWindow) {
   if (!HaveTool("Xvfb") || !HaveTool("xwininfo") || !HaveTool("xdotool"))
     GTEST_SKIP() << "needs Xvfb, xwininfo and xdotool";
@@ -146,11 +146,12 @@ TEST(WindowInputTest, EscAndASignalEndAProgramThatComputesInItsWindow) {
   ASSERT_EQ(status, 0) << dir.Read("log.txt");
   const std::string log = dir.Read("log.txt");
   EXPECT_NE(log.find("esc: ended with 0"), std::string::npos) << log;
-  EXPECT_NE(log.find("term: ended with 0"), std::string::npos) << log;
+  EXPECT_NE(log.find("term: ended with 143"), std::string::npos) << log;
 }
 
-// A signal ends a program whose exit prompt is set: while it computes the box is never shown, and
-// a box already waiting for its click closes. A watchdog kills what is not ended within 30 seconds.
+// A signal ends a program whose exit prompt is set, by that signal: while it computes the box is
+// never shown, and a box already waiting for its click closes. A watchdog kills what is not ended
+// within 30 seconds.
 TEST(WindowInputTest, ASignalEndsAProgramWhoseExitPromptWaits) {
   if (!HaveTool("Xvfb") || !HaveTool("xwininfo")) GTEST_SKIP() << "needs Xvfb and xwininfo";
   test::TempFolder dir;
@@ -175,8 +176,8 @@ TEST(WindowInputTest, ASignalEndsAProgramWhoseExitPromptWaits) {
                                           "1024x768x24");
   ASSERT_EQ(status, 0) << dir.Read("log.txt");
   const std::string log = dir.Read("log.txt");
-  EXPECT_NE(log.find("computes: ended with 0"), std::string::npos) << log << dir.Read("computes.txt");
-  EXPECT_NE(log.find("box: ended with 0"), std::string::npos) << log << dir.Read("box.txt");
+  EXPECT_NE(log.find("computes: ended with 143"), std::string::npos) << log << dir.Read("computes.txt");
+  EXPECT_NE(log.find("box: ended with 143"), std::string::npos) << log << dir.Read("box.txt");
   // The box's text still reaches the terminal.
   EXPECT_NE(dir.Read("computes.txt").find("Goodbye: See you\n"), std::string::npos) << dir.Read("computes.txt");
 }

@@ -121,7 +121,7 @@ int RunXvfbSession(TempFolder& dir, const std::string& script, const std::string
                 "  tries=$((tries + 1)); [ $tries -gt 600 ] && { kill $server; echo 'Xvfb did not start'; exit 97; }\n"
                 "  sleep 0.05\n"
                 "done\n"
-                "DISPLAY=:$(head -n 1 display.txt) sh session.sh; status=$?\n"
+                "DISPLAY=:$(head -n 1 display.txt) XVFB=$server sh session.sh; status=$?\n"
                 "kill $server 2>/dev/null; wait $server 2>/dev/null\n"
                 "exit $status\n");
   // The real X driver, whatever the test environment chose for SDL; leak checks are off for the

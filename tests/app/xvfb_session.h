@@ -28,7 +28,8 @@ struct WindowDump {
 // Runs `sh session.sh` in the test's folder on an Xvfb server of its own with a screen of the given
 // size ("1024x768x24"); the server picks a free display number itself, so sessions that run at the
 // same time (other tests, other checkouts) never share one. The script finds vorlix in
-// $VORLIX and these shell functions ready:
+// $VORLIX, the server's process in $XVFB (to take the display away), and these shell functions
+// ready:
 //   wait_window NAME   waits until a window of that name is mapped
 //   window_gone NAME   waits until no window of that name is left
 //   wait_focus NAME    waits until a window of that name has the input focus
