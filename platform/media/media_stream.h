@@ -95,9 +95,10 @@ class MultiMediaStream {
   HRESULT Initialize(STREAM_TYPE type, DWORD flags);
   // The picture goes to surfaces of this DirectDraw object; the sound to the audio output.
   HRESULT AddMediaStream(DirectDraw* directDraw, MediaPurpose purpose, DWORD flags);
-  // Opens a film file; a file without a picture stream, damaged or unreadable, fails.
+  // Opens a film file. Only a regular file opens, and only as itself: a playlist or a list of
+  // other files fails as a file without a picture stream, damaged or unreadable does.
   HRESULT OpenFile(const std::string& path, DWORD flags);
-  // Opens a film held in memory (the bytes are kept by the stream).
+  // Opens a film held in memory (the bytes are kept by the stream), as OpenFile opens a file.
   HRESULT OpenMemory(std::vector<uint8_t> bytes, DWORD flags);
   // Only the primary video stream is handed out.
   HRESULT GetMediaStream(MediaPurpose purpose, DirectDrawMediaStream** out);
