@@ -1,7 +1,8 @@
 // Multimedia streams over FFmpeg: libavformat reads the container (from a file or from memory,
-// through our own reads either way), libavcodec decodes, libswscale writes pictures in the sample surface's pixel format and
-// libswresample turns the sound track into the audio output's format. Packets are read on demand
-// and kept per stream, so that the picture and the sound can each be decoded as far as it needs.
+// through our own reads either way), libavcodec decodes, libswscale writes pictures in the sample
+// surface's pixel format and libswresample turns the sound track into the audio output's format.
+// Packets are read on demand and kept per stream, so that the picture and the sound can each be
+// decoded as far as it needs.
 #include "platform/media/media_stream.h"
 
 #include <fcntl.h>

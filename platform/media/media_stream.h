@@ -1,8 +1,8 @@
-// Multimedia streams: a film file (any container and codec FFmpeg reads) opened for reading, its
-// picture decoded into DirectDraw surfaces through stream samples and its sound track played on
-// the audio output. Decoding happens inside the sample's synchronous Update; the picture keeps to
-// the sound track's clock while there is sound and to the millisecond clock (win::timeGetTime,
-// which tests replace) while there is none.
+// Multimedia streams: a film file (any container and codec FFmpeg reads, save lists of other
+// files) opened for reading, its picture decoded into DirectDraw surfaces through stream samples
+// and its sound track played on the audio output. Decoding happens inside the sample's synchronous
+// Update; the picture keeps to the sound track's clock while there is sound and to the millisecond
+// clock (win::timeGetTime, which tests replace) while there is none.
 //
 // The objects mirror the calls their users make of a multimedia stream: the stream itself, its
 // primary video stream, and a sample made on a surface. Each handle is owned by whoever got it
