@@ -40,7 +40,8 @@ void FuzzXModel(const uint8_t* data, size_t size);
 void FuzzXCompressed(const uint8_t* data, size_t size);
 void FuzzXAnimation(const uint8_t* data, size_t size);
 void FuzzThreeDs(const uint8_t* data, size_t size);
-// A film in memory opened, and one played frame by frame onto a surface with its sound track.
+// A film opened from memory and from a file, and one played frame by frame onto a surface with its
+// sound track.
 void FuzzFilmOpen(const uint8_t* data, size_t size);
 void FuzzFilmPlay(const uint8_t* data, size_t size);
 // An image file through the image context under a name with this ending.

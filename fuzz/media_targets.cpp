@@ -1,11 +1,12 @@
-// Fuzz targets of films: a film in memory opened as a load animation opens it, and a film played
-// frame by frame as play animation plays it: decoded into a frame surface of the film's own format
-// through a stream sample, each frame copied (and after a seek scaled) onto a screen surface, the
-// sound track into a sink that plays by the clock, then sought back to its start as a looping
-// film is.
+// Fuzz targets of films: a film opened as a load animation opens it, from memory as a game's
+// attached film and from a file as any other, and a film played frame by frame as play animation
+// plays it: decoded into a frame surface of the film's own format through a stream sample, each
+// frame copied (and after a seek scaled) onto a screen surface, the sound track into a sink that
+// plays by the clock, then sought back to its start as a looping film is.
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "fuzz/fuzz_targets.h"
@@ -75,15 +76,20 @@ win::DirectDrawSurface* MakeSurface(win::DirectDraw* directDraw, const win::DDSU
   return directDraw->CreateSurface(&desc, &surface, nullptr) == win::DD_OK ? surface : nullptr;
 }
 
-// The stream, opened from the input with its sound track wanted; null when it does not open.
-win::MultiMediaStream* OpenFilm(const uint8_t* data, size_t size) {
+// The stream, opened from the input with its sound track wanted, held in memory or written to a
+// file that is opened by its name; null when it does not open.
+win::MultiMediaStream* OpenFilm(const uint8_t* data, size_t size, bool fromFile) {
   win::MultiMediaStream* stream = nullptr;
   if (win::MultiMediaStream::Create(&stream) != win::S_OK) std::abort();
   if (stream->Initialize(win::STREAMTYPE_READ, win::AMMSF_NOGRAPHTHREAD) != win::S_OK ||
       stream->AddMediaStream(FilmDirectDraw(), win::MSPID_PrimaryVideo, 0) != win::S_OK ||
       stream->AddMediaStream(nullptr, win::MSPID_PrimaryAudio, win::AMMSF_ADDDEFAULTRENDERER) != win::S_OK)
     std::abort();
-  if (stream->OpenMemory(std::vector<uint8_t>(data, data + size), 0) != win::S_OK) {
+  const std::string path = FuzzWorkFolder() + "input.avi";
+  if (fromFile) WriteFuzzInput(path, data, size);
+  const win::HRESULT opened =
+      fromFile ? stream->OpenFile(path, 0) : stream->OpenMemory(std::vector<uint8_t>(data, data + size), 0);
+  if (opened != win::S_OK) {
     stream->Release();
     return nullptr;
   }
@@ -105,7 +111,9 @@ void PlayTurns(win::DirectDrawStreamSample* sample, win::DirectDrawSurface* fram
 
 void FuzzFilmOpen(const uint8_t* data, size_t size) {
   win::SetMediaAudioSinkMaker([] { return std::make_unique<ClockSink>(); });
-  if (win::MultiMediaStream* stream = OpenFilm(data, size)) {
+  for (const bool fromFile : {false, true}) {
+    win::MultiMediaStream* stream = OpenFilm(data, size, fromFile);
+    if (!stream) continue;
     win::DirectDrawMediaStream* video = nullptr;
     if (stream->GetMediaStream(win::MSPID_PrimaryVideo, &video) == win::S_OK) {
       win::DDSURFACEDESC2 format{};
@@ -124,7 +132,8 @@ void FuzzFilmPlay(const uint8_t* data, size_t size) {
   win::SetMediaAudioSinkMaker([] { return std::make_unique<ClockSink>(); });
   win::SetClockSource(FilmClock);
   gFilmClock = 1000;
-  win::MultiMediaStream* stream = OpenFilm(data, size);
+  // Inputs of odd length are played from a file, the others from memory.
+  win::MultiMediaStream* stream = OpenFilm(data, size, size % 2 == 1);
   win::DirectDrawMediaStream* video = nullptr;
   if (stream && stream->GetMediaStream(win::MSPID_PrimaryVideo, &video) == win::S_OK) {
     win::DDSURFACEDESC2 format{};

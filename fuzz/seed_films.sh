@@ -1,8 +1,9 @@
 #!/bin/sh
 # Seeds the film targets' corpora (fuzz/corpus/film_open/ and film_play/) with small films made by
 # the ffmpeg command: AVI, MPEG, Matroska and QuickTime containers, with and without sound, widths
-# that are no multiple of 16, a sound track that turns from stereo to mono, and damaged films. The
-# corpora are checked in, so this runs only when they are to be made again.
+# that are no multiple of 16, a sound track that turns from stereo to mono, damaged films, and (for
+# opening only) a playlist and a list of films. The corpora are checked in, so this runs only when
+# they are to be made again.
 #
 # Usage: seed_films.sh
 set -eu
@@ -45,4 +46,8 @@ for target in film_open film_play; do
     cp "$work/$name" "$here/corpus/$target/$name"
   done
 done
+# Lists of other films, which must not open: a playlist and a list of files.
+printf '#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\nmpeg4.avi\n#EXTINF:1,\n/tmp/film.avi\n#EXT-X-ENDLIST\n' \
+  > "$here/corpus/film_open/playlist.m3u8"
+printf 'ffconcat version 1.0\nfile mpeg4.avi\nfile /tmp/film.avi\n' > "$here/corpus/film_open/list.ffconcat"
 ls -l "$here/corpus/film_open"

@@ -1,13 +1,67 @@
 // Targa and TIFF files read through FreeImage's general loader with the format named, and the
 // Targa checks (header, and run-length packets against the file) that run before FreeImage sees a
 // file (the TIFF checks are in tiff_header.cpp). Whatever FreeImage gives (1 to 32 bits, 16 bits
-// a channel, grey of 16 bits) is turned into 8-bit colour.
+// a channel, grey of 16 bits) is turned into 8-bit colour. The libraries' messages go to the
+// engine log through LibraryMessageNote.
 #include <FreeImage.h>
+#include <dlfcn.h>
 
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+
+#include "common/runtime_hooks.h"
 #include "images/byte_reader.h"
 #include "images/image_codecs.h"
 
 namespace vx {
+
+namespace {
+
+thread_local LibraryMessageNote* tNote = nullptr;
+
+void Gather(std::string message) {
+  if (tNote) tNote->Add(std::move(message));
+}
+
+void GatherFreeImageMessage(FREE_IMAGE_FORMAT, const char* message) { Gather(message ? message : ""); }
+
+void GatherTiffMessage(const char* module, const char* format, va_list arguments) {
+  char text[512];
+  std::vsnprintf(text, sizeof text, format, arguments);
+  Gather(module && *module ? std::string(module) + ": " + text : std::string(text));
+}
+
+// FreeImage leaves the TIFF library's own handlers in place, which print to standard error. That
+// library comes with FreeImage, so its setters are found in the process rather than linked.
+void RouteLibraryMessages() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    FreeImage_SetOutputMessage(GatherFreeImageMessage);
+    using TiffHandler = void (*)(const char*, const char*, va_list);
+    using TiffSetHandler = TiffHandler (*)(TiffHandler);
+    for (const char* setter : {"TIFFSetErrorHandler", "TIFFSetWarningHandler"})
+      if (auto set = reinterpret_cast<TiffSetHandler>(dlsym(RTLD_DEFAULT, setter))) set(GatherTiffMessage);
+  });
+}
+
+}  // namespace
+
+LibraryMessageNote::LibraryMessageNote(std::string fileName) : fileName_(std::move(fileName)), outer_(tNote) {
+  tNote = this;
+}
+
+LibraryMessageNote::~LibraryMessageNote() {
+  tNote = outer_;
+  if (count_ == 0) return;
+  std::string note = fileName_ + ": " + first_;
+  if (count_ > 1) note += " (and " + std::to_string(count_ - 1) + " more messages of the image library)";
+  EngineNote(note);
+}
+
+void LibraryMessageNote::Add(std::string message) {
+  if (count_++ == 0) first_ = std::move(message);
+}
 
 bool TargaHeaderIsSound(std::span<const uint8_t> file) {
   if (file.size() < 18) return false;
@@ -102,6 +156,7 @@ std::optional<DecodedImage> DecodeWithFreeImage(LibraryFormat format, std::span<
   if (format == LibraryFormat::Tiff && !(tiff = CheckedTiffCopy(file))) return std::nullopt;
   const std::span<const uint8_t> vetted = tiff ? std::span<const uint8_t>(*tiff) : file;
   const FREE_IMAGE_FORMAT code = format == LibraryFormat::Targa ? FIF_TARGA : FIF_TIFF;
+  RouteLibraryMessages();
   // FreeImage only reads from the block it is given.
   FIMEMORY* memory = FreeImage_OpenMemory(const_cast<BYTE*>(vetted.data()), static_cast<DWORD>(vetted.size()));
   if (!memory) return std::nullopt;

@@ -95,6 +95,23 @@ bool TargaHeaderIsSound(std::span<const uint8_t> file);
 std::optional<std::vector<uint8_t>> CheckedTiffCopy(std::span<const uint8_t> file);
 enum class LibraryFormat { Targa, Tiff };
 std::optional<DecodedImage> DecodeWithFreeImage(LibraryFormat format, std::span<const uint8_t> file);
+// What FreeImage and the TIFF library beneath it say while they read never reaches standard
+// error. While an object of this kind lives, their messages on its thread are gathered, and when
+// it goes they become one line of the engine log naming the file; other messages are dropped.
+class LibraryMessageNote {
+ public:
+  explicit LibraryMessageNote(std::string fileName);
+  ~LibraryMessageNote();
+  LibraryMessageNote(const LibraryMessageNote&) = delete;
+  LibraryMessageNote& operator=(const LibraryMessageNote&) = delete;
+  void Add(std::string message);
+
+ private:
+  std::string fileName_;
+  std::string first_;
+  size_t count_ = 0;
+  LibraryMessageNote* outer_;
+};
 
 // --- Writers (pixels to file bytes) ----------------------------------------------------------------
 // The image as blue, green, red bytes, the bottom row first, each row rowBytes long.

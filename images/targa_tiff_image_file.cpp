@@ -26,6 +26,7 @@ std::vector<uint8_t> EncodeTarga(const DecodedImage& image) {
 }
 
 win::IDirectDrawSurface7* TargaImageFile::Load(const std::string& fileName) {
+  const LibraryMessageNote note(fileName);
   return LoadThroughDecoder(*this, fileName, DecodeTarga, true);
 }
 
@@ -35,6 +36,7 @@ int32_t TargaImageFile::Save(win::IDirectDrawSurface7* surface, const std::strin
 }
 
 win::IDirectDrawSurface7* TiffImageFile::Load(const std::string& fileName) {
+  const LibraryMessageNote note(fileName);
   return LoadThroughDecoder(*this, fileName, DecodeTiff, true);
 }
 

@@ -1,11 +1,17 @@
-// Multimedia streams over FFmpeg: libavformat reads the container (from a file or from memory),
-// libavcodec decodes, libswscale writes pictures in the sample surface's pixel format and
-// libswresample turns the sound track into the audio output's format. Packets are read on demand
-// and kept per stream, so that the picture and the sound can each be decoded as far as it needs.
+// Multimedia streams over FFmpeg: libavformat reads the container (from a file or from memory,
+// through our own reads either way), libavcodec decodes, libswscale writes pictures in the sample
+// surface's pixel format and libswresample turns the sound track into the audio output's format.
+// Packets are read on demand and kept per stream, so that the picture and the sound can each be
+// decoded as far as it needs.
 #include "platform/media/media_stream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <deque>
 
@@ -27,7 +33,7 @@ std::atomic<size_t> gLiveFilms{0};
 constexpr double kSoundLeadSeconds = 0.5;
 // A stream whose packets pile up this high while the other is read is given up on.
 constexpr size_t kPacketQueueLimit = 2048;
-constexpr int kMemoryBufferBytes = 32768;
+constexpr int kReadBufferBytes = 32768;
 // A picture larger than this (4096 by 4096) is refused: its frames alone would take hundreds of
 // megabytes, far beyond any screen it could be played on.
 constexpr int64_t kLargestPicturePixels = int64_t{4096} * 4096;
@@ -71,6 +77,7 @@ struct Film {
   Film& operator=(const Film&) = delete;
 
   bool Open(const std::string& path, bool wantSound);
+  bool MakeSource(const std::string& path);
   bool OpenDecoder(Decoder& decoder, int index);
   bool ReadPacket();
   // Decodes the next frame of the stream into frame; false at its end.
@@ -94,7 +101,8 @@ struct Film {
   // Source.
   AVFormatContext* format = nullptr;
   AVIOContext* io = nullptr;
-  std::vector<uint8_t> memory;
+  int file = -1;                // the film's file, when it is not read from memory
+  std::vector<uint8_t> memory;  // the film, when held in memory
   size_t memoryPosition = 0;
   bool demuxEnded = false;
   double startSeconds = 0;  // the container's first time stamp: time 0 of the film
@@ -144,6 +152,7 @@ Film::~Film() {
     Ffmpeg().av_freep(&io->buffer);
     Ffmpeg().avio_context_free(&io);
   }
+  if (file >= 0) close(file);
   --gLiveFilms;
 }
 
@@ -175,6 +184,58 @@ int64_t SeekMemory(void* opaque, int64_t offset, int whence) {
   return base + offset;
 }
 
+int ReadFile(void* opaque, uint8_t* buffer, int size) {
+  const int file = static_cast<Film*>(opaque)->file;
+  for (;;) {
+    const ssize_t got = read(file, buffer, size_t(size));
+    if (got > 0) return int(got);
+    if (got == 0) return AVERROR_EOF;
+    if (errno != EINTR) return AVERROR(errno);
+  }
+}
+
+int64_t SeekFile(void* opaque, int64_t offset, int whence) {
+  const int file = static_cast<Film*>(opaque)->file;
+  if (whence & AVSEEK_SIZE) {
+    struct stat info {};
+    return fstat(file, &info) == 0 ? int64_t(info.st_size) : AVERROR(errno);
+  }
+  const int from = whence & ~AVSEEK_FORCE;
+  if (from != SEEK_SET && from != SEEK_CUR && from != SEEK_END) return AVERROR(EINVAL);
+  const off_t at = lseek(file, off_t(offset), from);
+  return at < 0 ? AVERROR(errno) : int64_t(at);
+}
+
+// A regular file opened for reading, or -1: a FIFO, a device or a folder is no film. O_NONBLOCK,
+// taken off again once the file is known to be regular: opening a FIFO without a writer would
+// wait for one.
+int OpenRegularFile(const std::string& path) {
+  const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (file < 0) return -1;
+  struct stat info {};
+  const int flags = fcntl(file, F_GETFL);
+  if (fstat(file, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
+      fcntl(file, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    close(file);
+    return -1;
+  }
+  return file;
+}
+
+// A film opens only itself: whatever a container names besides (a playlist's parts, a list's
+// files, another picture of a numbered sequence) is not opened.
+int RefuseOtherFiles(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) { return AVERROR(EPERM); }
+
+// Containers that are lists of other files or streams, and those that open their input
+// themselves, are no films: a game's film would be a file the builder does not ship, or a network
+// address.
+bool ContainerIsRefused(const AVInputFormat& container) {
+  if (container.flags & AVFMT_NOFILE) return true;
+  for (const char* name : {"hls", "concat", "dash", "imf", "sdp"})
+    if (std::strcmp(container.name, name) == 0) return true;
+  return false;
+}
+
 }  // namespace
 
 bool Film::OpenDecoder(Decoder& decoder, int index) {
@@ -193,23 +254,41 @@ bool Film::OpenDecoder(Decoder& decoder, int index) {
   return true;
 }
 
+// The film's bytes come through reads of ours, from memory or from the file opened here; FFmpeg
+// opens nothing itself.
+bool Film::MakeSource(const std::string& path) {
+  const bool fromFile = memory.empty();
+  if (fromFile && (file = OpenRegularFile(path)) < 0) return false;
+  auto* buffer = static_cast<uint8_t*>(Ffmpeg().av_malloc(kReadBufferBytes));
+  io = buffer ? Ffmpeg().avio_alloc_context(buffer, kReadBufferBytes, 0, this, fromFile ? ReadFile : ReadMemory,
+                                            nullptr, fromFile ? SeekFile : SeekMemory)
+              : nullptr;
+  if (!io) {
+    Ffmpeg().av_free(buffer);
+    return false;
+  }
+  format->pb = io;
+  format->flags |= AVFMT_FLAG_CUSTOM_IO;
+  format->io_open = RefuseOtherFiles;
+  return true;
+}
+
 bool Film::Open(const std::string& path, bool wantSound) {
   format = Ffmpeg().avformat_alloc_context();
-  if (!format) return false;
-  if (!memory.empty()) {
-    auto* buffer = static_cast<uint8_t*>(Ffmpeg().av_malloc(kMemoryBufferBytes));
-    io = buffer ? Ffmpeg().avio_alloc_context(buffer, kMemoryBufferBytes, 0, this, ReadMemory, nullptr, SeekMemory)
-                : nullptr;
-    if (!io) {
-      Ffmpeg().av_free(buffer);
-      return false;
-    }
-    format->pb = io;
-    format->flags |= AVFMT_FLAG_CUSTOM_IO;
-  }
-  // On failure avformat_open_input frees the context and clears the pointer.
-  if (Ffmpeg().avformat_open_input(&format, memory.empty() ? path.c_str() : nullptr, nullptr, nullptr) < 0)
+  if (!format || !MakeSource(path)) return false;
+  // The name only helps to tell the container by its ending.
+  const char* name = memory.empty() ? path.c_str() : nullptr;
+  const AVInputFormat* container = nullptr;
+  if (Ffmpeg().av_probe_input_buffer2(io, &container, name, nullptr, 0, 0) < 0 || !container ||
+      ContainerIsRefused(*container))
     return false;
+  // No protocol at all: a container that opens another file past io_open still opens nothing.
+  AVDictionary* options = nullptr;
+  Ffmpeg().av_dict_set(&options, "protocol_whitelist", "", 0);
+  // On failure avformat_open_input frees the context and clears the pointer.
+  const int opened = Ffmpeg().avformat_open_input(&format, name, container, &options);
+  Ffmpeg().av_dict_free(&options);
+  if (opened < 0) return false;
   if (Ffmpeg().avformat_find_stream_info(format, nullptr) < 0) return false;
   if (format->start_time != AV_NOPTS_VALUE) startSeconds = double(format->start_time) / AV_TIME_BASE;
 

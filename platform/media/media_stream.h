@@ -1,8 +1,8 @@
-// Multimedia streams: a film file (any container and codec FFmpeg reads) opened for reading, its
-// picture decoded into DirectDraw surfaces through stream samples and its sound track played on
-// the audio output. Decoding happens inside the sample's synchronous Update; the picture keeps to
-// the sound track's clock while there is sound and to the millisecond clock (win::timeGetTime,
-// which tests replace) while there is none.
+// Multimedia streams: a film file (any container and codec FFmpeg reads, save lists of other
+// files) opened for reading, its picture decoded into DirectDraw surfaces through stream samples
+// and its sound track played on the audio output. Decoding happens inside the sample's synchronous
+// Update; the picture keeps to the sound track's clock while there is sound and to the millisecond
+// clock (win::timeGetTime, which tests replace) while there is none.
 //
 // The objects mirror the calls their users make of a multimedia stream: the stream itself, its
 // primary video stream, and a sample made on a surface. Each handle is owned by whoever got it
@@ -95,9 +95,10 @@ class MultiMediaStream {
   HRESULT Initialize(STREAM_TYPE type, DWORD flags);
   // The picture goes to surfaces of this DirectDraw object; the sound to the audio output.
   HRESULT AddMediaStream(DirectDraw* directDraw, MediaPurpose purpose, DWORD flags);
-  // Opens a film file; a file without a picture stream, damaged or unreadable, fails.
+  // Opens a film file. Only a regular file opens, and only as itself: a playlist or a list of
+  // other files fails as a file without a picture stream, damaged or unreadable does.
   HRESULT OpenFile(const std::string& path, DWORD flags);
-  // Opens a film held in memory (the bytes are kept by the stream).
+  // Opens a film held in memory (the bytes are kept by the stream), as OpenFile opens a file.
   HRESULT OpenMemory(std::vector<uint8_t> bytes, DWORD flags);
   // Only the primary video stream is handed out.
   HRESULT GetMediaStream(MediaPurpose purpose, DirectDrawMediaStream** out);

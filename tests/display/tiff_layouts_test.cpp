@@ -1,17 +1,21 @@
 // TIFF sample layouts loaded by programs: a grey picture at every bit depth, in contiguous and in
 // separate planes, loads with the same pixels either way or ends the program with the image-load
 // error; grey with alpha loads at 8 bits in either and is refused at other depths, which the
-// library beneath the reader misreads or asserts on.
+// library beneath the reader misreads or asserts on; what the library says about a file goes to
+// the engine log.
 #include <cstring>
 
+#include "common/host_state.h"
+#include "runtime/dispatcher_state.h"
 #include "tests/display/frame_runner.h"
 
 namespace vx {
 namespace {
 
 // A little-endian TIFF of one directory: 16 by 16 grey pixels of `samples` samples of `bits`
-// each, in one strip or in one strip per plane, dark on the left half and white on the right.
-std::vector<uint8_t> GreyTiff(uint32_t bits, uint32_t samples, uint32_t planar) {
+// each, in one strip or in one strip per plane, dark on the left half and white on the right,
+// stored as they are whatever the compression says.
+std::vector<uint8_t> GreyTiff(uint32_t bits, uint32_t samples, uint32_t planar, uint32_t compression = 1) {
   constexpr uint32_t kSide = 16;
   const uint32_t perChunk = planar == 2 ? 1 : samples;
   const uint32_t chunks = planar == 2 ? samples : 1;
@@ -36,7 +40,7 @@ std::vector<uint8_t> GreyTiff(uint32_t bits, uint32_t samples, uint32_t planar) 
   const Field fields[kEntries] = {{256, 3, 1, kSide},
                                   {257, 3, 1, kSide},
                                   {258, 3, 1, bits},
-                                  {259, 3, 1, 1},
+                                  {259, 3, 1, compression},
                                   {262, 3, 1, 1},
                                   {273, 4, chunks, chunks == 1 ? pixelsAt : arraysAt},
                                   {277, 3, 1, samples},
@@ -108,6 +112,33 @@ TEST_F(TiffLayoutTest, GreyWithAlphaLoadsAtEightBitsInEitherConfigurationAndIsRe
       }
     }
   }
+}
+
+// The library once wrote its messages on the terminal, also the player's. A strip said to be JPEG
+// that is none makes it speak whatever its version.
+TEST_F(TiffLayoutTest, TheLibrarysMessagesAboutAFileGoToTheEngineLogAndNotToTheTerminal) {
+  test::WriteBytes(dir_.path() + "damaged.tif", GreyTiff(8, 1, 1, 7));
+  const std::string savedFolder = Host().gProgramFolder;
+  Host().gProgramFolder = dir_.path();
+  Dispatcher().gDebugMode = 1;
+  std::string terminal[2];
+  for (const uint8_t standalone : {1, 0}) {
+    Interpreter().gStandaloneFlag = standalone;
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(Load("load image \"damaged.tif\", 1\nend\n"));
+    EXPECT_TRUE(RunFrames());
+    terminal[standalone] = testing::internal::GetCapturedStderr();
+  }
+  Interpreter().gStandaloneFlag = 0;
+  Dispatcher().gDebugMode = 0;
+  Host().gProgramFolder = savedFolder;
+  EXPECT_EQ(terminal[1], "") << "a game writes nothing on the terminal";
+  const std::string log = dir_.Read("VX.LOG");
+  EXPECT_NE(log.find("ENGINENOTE ON "), std::string::npos) << log;
+  EXPECT_NE(log.find("=damaged.tif: "), std::string::npos) << log;
+  EXPECT_EQ(std::count(terminal[0].begin(), terminal[0].end(), '\n'), 1) << "one line in the author's run:\n"
+                                                                         << terminal[0];
+  EXPECT_NE(terminal[0].find("damaged.tif: "), std::string::npos) << terminal[0];
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "tests/support/recording_sink.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/writing_fifo.h"
 
 namespace vx {
 namespace {
@@ -51,6 +52,13 @@ class VideoTest : public test::BitmapWorld {
          {"colours.avi", "colours_sound.avi", "halves.avi", "garbage.avi", "truncated.avi", "halves40.mpg",
           "halves200.mpg", "halves360.mpg", "pattern40.mpg", "tall46.mpg", "stereo_mono.mpg", "huge4112.avi"})
       fs::copy_file(films_ + "/" + name, dir_.path() + name);
+    // Files named as films that are none: a FIFO that a film is written into, a playlist naming a
+    // film outside the folder and a list of films beside it.
+    fifo_ = std::make_unique<test::WritingFifo>(dir_.path() + "fifo.avi", test::FileBytes(films_ + "/colours.avi"));
+    ASSERT_TRUE(fifo_->made());
+    dir_.Write("playlist.avi",
+               "#EXTM3U\n#EXT-X-TARGETDURATION:3\n#EXTINF:3,\n" + films_ + "/colours.avi\n#EXT-X-ENDLIST\n");
+    dir_.Write("list.avi", "ffconcat version 1.0\nfile colours.avi\n");
     win::GetCurrentDirectoryA(&saved_);
     win::SetCurrentDirectoryA(dir_.path().c_str());
     sound_ = test::RecordingSink::Install();
@@ -59,6 +67,7 @@ class VideoTest : public test::BitmapWorld {
   }
   void TearDown() override {
     ResetAnimationStreams();
+    fifo_.reset();
     if (!saved_.empty()) win::SetCurrentDirectoryA(saved_.c_str());
     win::SetMediaAudioSinkMaker(nullptr);
     win::SetClockSource(nullptr);
@@ -114,6 +123,7 @@ class VideoTest : public test::BitmapWorld {
   test::TempFolder dir_;
   std::string saved_;
   std::shared_ptr<test::RecordingSink::Record> sound_;
+  std::unique_ptr<test::WritingFifo> fifo_;
 };
 
 TEST_F(VideoTest, AFilmShowsItsSecondsInOrderAndStaysOnItsLastFrameOnceOver) {
@@ -315,6 +325,31 @@ wait 100000
   EXPECT_EQ(Interpreter().gErrorCode, 0);
 }
 
+// A game goes on after a load that failed: the film that played under the number was closed
+// before the load, so the number is free and the old film is no longer drawn.
+TEST_F(VideoTest, AFailedLoadUnderThePlayingFilmsNumberLeavesTheNumberFree) {
+  Interpreter().gStandaloneFlag = 1;
+  Start(R"(load animation "colours.avi", 1
+play animation 1
+wait 200
+before = animation exist(1)
+load animation "garbage.avi", 1
+after = animation exist(1)
+wait 100000
+)");
+  RunUntil(100);
+  EXPECT_TRUE(Near(At(10, 10), kRed)) << std::hex << At(10, 10);
+  RunUntil(400);
+  Interpreter().gStandaloneFlag = 0;
+  EXPECT_EQ(Int("before"), 1);
+  EXPECT_EQ(Int("after"), 0);
+  EXPECT_FALSE(AnimationIsOpen(1));
+  test::Fill(Display().gBackBuffer, kBlack);
+  RunUntil(1500);
+  EXPECT_EQ(At(10, 10), kBlack) << "the old film is drawn no more";
+  EXPECT_EQ(Interpreter().gErrorCode, 0) << "in a game the failed load is only a warning, and ignored";
+}
+
 struct ErrorCase {
   const char* name;
   const char* source;
@@ -338,6 +373,9 @@ const ErrorCase kErrorCases[] = {
     {"GarbageFilm", R"(load animation "garbage.avi", 1)", 2002},
     {"TruncatedFilm", R"(load animation "truncated.avi", 1)", 2002},
     {"FilmLargerThan4096By4096", R"(load animation "huge4112.avi", 1)", 2002},
+    {"Fifo", R"(load animation "fifo.avi", 1)", 2002},
+    {"PlaylistOfAFilmElsewhere", R"(load animation "playlist.avi", 1)", 2002},
+    {"ListOfFilms", R"(load animation "list.avi", 1)", 2002},
     {"PlayOfUnloaded", R"(play animation 4)", 2004},
     {"DeleteOfUnloaded", R"(delete animation 4)", 2004},
     {"PlacedUnloaded", R"(place animation 4, 0, 0, 10, 10)", 2004},

@@ -1,7 +1,8 @@
 // Multimedia streams over FFmpeg on the films that tests/fixtures/make_films.sh makes: the colours
 // of the seconds appear as the clock moves, in AVI and MPEG, from files and from memory; a stopped
 // stream keeps its time; the sound track reaches the sink and drives the picture; frames land in
-// every surface format the same way through the fast and the plain path; bad films fail cleanly.
+// every surface format the same way through the fast and the plain path; bad films fail cleanly;
+// a film opens only itself, from a regular file.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -18,6 +19,8 @@
 #include "platform/media/media_stream.h"
 #include "platform/win/time.h"
 #include "tests/support/recording_sink.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/writing_fifo.h"
 
 namespace vx::win {
 namespace {
@@ -386,6 +389,45 @@ TEST_F(MediaStreamTest, MissingDamagedAndForeignFilmsFailToOpenOrEndQuietly) {
     gNow = 1000;
   }
   for (size_t i = 1; i < paths.size(); ++i) std::filesystem::remove(paths[i]);
+}
+
+// A FIFO once kept the open waiting for a writer for ever (or played what one wrote), and a
+// playlist or a list of files played the film it named, wherever it lay; none of them opens.
+TEST_F(MediaStreamTest, AFilmOpensOnlyItselfFromARegularFile) {
+  FILM_OR_SKIP(real, "colours.avi");
+  test::TempFolder dir;
+  const std::string elsewhere = dir.MakeFolder("elsewhere") + "/real.avi";
+  std::filesystem::copy_file(real, elsewhere);
+  std::filesystem::copy_file(real, dir.path() + "real.avi");
+  const test::WritingFifo fifo(dir.path() + "fifo.avi", Bytes(real));
+  ASSERT_TRUE(fifo.made());
+  dir.MakeFolder("folder.avi");
+  const std::string lists[][2] = {
+      {"playlist.avi", "#EXTM3U\n#EXT-X-TARGETDURATION:3\n#EXTINF:3,\n" + elsewhere + "\n#EXT-X-ENDLIST\n"},
+      {"nearby.m3u8", "#EXTM3U\n#EXT-X-TARGETDURATION:3\n#EXTINF:3,\nreal.avi\n#EXT-X-ENDLIST\n"},
+      {"list.avi", "ffconcat version 1.0\nfile real.avi\n"},
+      {"absolute.ffconcat", "ffconcat version 1.0\nfile " + elsewhere + "\n"},
+      {"remote.sdp",
+       "v=0\no=- 0 0 IN IP4 127.0.0.1\ns=film\nc=IN IP4 127.0.0.1\nt=0 0\nm=video 5004 RTP/AVP 96\n"
+       "a=rtpmap:96 MP4V-ES/90000\n"},
+  };
+  for (const auto& [name, text] : lists) {
+    const std::string path = dir.Write(name, text);
+    EXPECT_EQ(Open(path), MS_E_BADFILE) << name;
+    Close();
+    EXPECT_EQ(Open(path, true), MS_E_BADFILE) << name << " from memory";
+    Close();
+  }
+  for (const char* name : {"fifo.avi", "folder.avi"}) {
+    EXPECT_EQ(Open(dir.path() + name), MS_E_BADFILE) << name;
+    Close();
+  }
+  // The film they name opens by itself, from either.
+  for (const std::string& path : {elsewhere, dir.path() + "real.avi"}) {
+    EXPECT_EQ(Open(path), S_OK) << path;
+    Close();
+  }
+  EXPECT_EQ(Open(elsewhere, true), S_OK);
 }
 
 TEST_F(MediaStreamTest, TheFilmLivesWhileAnyHandleDoesAndTheSampleHoldsItsSurface) {
