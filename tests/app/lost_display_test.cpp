@@ -18,7 +18,7 @@ TEST(LostDisplayTest, TheXServerGoingAwayEndsTheRunThroughItsCleanUp) {
   if (!HaveTool("Xvfb") || !HaveTool("xwininfo")) GTEST_SKIP() << "needs Xvfb and xwininfo";
   const struct {
     const char* name;
-    const char* start;  // starts the program as $game
+    const char* start;   // starts the program as $game
     const char* window;  // what is on the screen when the server goes
   } kCases[] = {
       {"run", "\"$VORLIX\" run spin.vxa 2> errors.txt & game=$!\n", "Vorlix"},
