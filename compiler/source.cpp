@@ -200,6 +200,40 @@ int ExpandIncludes() {
   return c.mainLineCount;
 }
 
+// Return types, again until none changes: a return may call a function declared later, whose
+// type a later pass may still change. The function whose value still fails in the last pass, or
+// none.
+UserFunction* TypeReturnValues() {
+  CompilerContext& c = gCompiler;
+  UserFunction* failed = nullptr;
+  for (size_t pass = 0; pass <= c.functions.size(); ++pass) {
+    bool changed = false;
+    failed = nullptr;
+    for (size_t i = 0; i < c.functions.size(); ++i) {
+      UserFunction& f = c.functions[i];
+      if (f.returnExpression.empty()) continue;
+      c.lineNumber = f.returnLine;
+      c.currentFunction = uint16_t(i + 1);
+      Operand value;
+      const bool ok = CompileExpression(f.returnExpression, value);
+      c.currentFunction = 0;
+      if (!ok) {
+        if (!failed) failed = &f;
+        c.failed = false;
+        c.errorText.clear();
+        continue;
+      }
+      const char type = value.type == 'z' ? 'l' : value.type;
+      if (type != f.returnType) {
+        f.returnType = type;
+        changed = true;
+      }
+    }
+    if (!changed) break;
+  }
+  return failed;
+}
+
 // The pre-scan: every function's name and parameters, then the types of their return values
 // once every name is known. Lines of included files outside functions become comments. On a
 // failure the context's line number is the line.
@@ -270,33 +304,24 @@ bool PrescanFunctions(int mainLineCount) {
     return Fail(msg::kNoEndfunction, c.functions[size_t(current)].name);
   }
 
-  // Return types, again until none changes: a return may call a function declared later, whose
-  // type a later pass may still change. A value that fails in the last pass is an error.
-  const UserFunction* failed = nullptr;
-  for (size_t pass = 0; pass <= c.functions.size(); ++pass) {
-    bool changed = false;
-    failed = nullptr;
-    for (size_t i = 0; i < c.functions.size(); ++i) {
-      UserFunction& f = c.functions[i];
-      if (f.returnExpression.empty()) continue;
-      c.lineNumber = f.returnLine;
-      c.currentFunction = uint16_t(i + 1);
-      Operand value;
-      const bool ok = CompileExpression(f.returnExpression, value);
-      c.currentFunction = 0;
-      if (!ok) {
-        if (!failed) failed = &f;
-        c.failed = false;
-        c.errorText.clear();
-        continue;
-      }
-      const char type = value.type == 'z' ? 'l' : value.type;
-      if (type != f.returnType) {
-        f.returnType = type;
-        changed = true;
-      }
+  UserFunction* failed = TypeReturnValues();
+  // A value that calls its own function fails while that function is taken to give an integer:
+  // it may give a float or a string, when its value then gives that type.
+  for (size_t tries = 0; failed && tries < c.functions.size(); ++tries) {
+    UserFunction& f = *failed;
+    UserFunction* again = failed;
+    for (const char type : {'f', 's'}) {
+      f.returnType = type;
+      again = TypeReturnValues();
+      if (again != &f && f.returnType == type) break;
+      again = &f;
     }
-    if (!changed) break;
+    if (again == &f) {
+      f.returnType = 'l';
+      TypeReturnValues();
+      break;
+    }
+    failed = again;
   }
   if (failed) {
     c.lineNumber = failed->returnLine;

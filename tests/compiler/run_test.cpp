@@ -372,6 +372,23 @@ n = len(c$) : m = (val(c$) = 3) | (val(c$) = 7)
 b$ = left$("abcdefghijklmnopqrstuvwxyz", sqrt(2.9) * len("ab"))
 )",
      {{"a$", "abc"}, {"n", "1"}, {"m", "1"}, {"b$", "ab"}}},
+    // A value after endfunction that calls its own function gives the function its type: a text
+    // or a float, as the value works out when the call gives that type.
+    {"ValuesAfterEndfunctionThatCallTheirOwnFunction",
+     R"(
+r$ = word(3) : x# = half(3) : n = count(4)
+end
+function word(k)
+  if k <= 0 then exitfunction "x"
+endfunction word(k - 1) + "a"
+function half(k)
+  if k <= 0 then exitfunction 8.0
+endfunction half(k - 1) / 4.0
+function count(k)
+  if k <= 0 then exitfunction 0
+endfunction count(k - 1) + len(word(k))
+)",
+     {{"r$", "xaaa"}, {"x#", "0.125"}, {"n", "14"}}},
 };
 
 class RunTest : public CompileTest, public ::testing::WithParamInterface<Program> {};

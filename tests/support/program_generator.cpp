@@ -723,7 +723,10 @@ class Generator {
     } else if (site == 4 && f.result != Type::kNone) {
       if (f.result == Type::kString) around = ValueFunction("str$", Type::kString, {std::move(around)});
       s = LineIf(Condition(c, false), Simple(Stmt::kExitFunction, {}, {std::move(around)}));
-    } else if (site == 5 && f.result == Type::kInt) {
+    } else if (site == 5 && f.result != Type::kNone) {
+      // The function's type comes from this value, which calls the function itself.
+      if (f.result == Type::kFloat) around = Op('+', std::move(around), FloatLiteral(0.5f));
+      if (f.result == Type::kString) around = ValueFunction("str$", Type::kString, {std::move(around)});
       f.endValue = std::move(around);
       return;
     } else {
