@@ -3,6 +3,7 @@
 // in the constant tables), variables, array elements, value functions of the command table and
 // user functions. Values that must survive a user-function call are moved into hidden locals of
 // the function first, since a call may run code that uses the same temporaries.
+#include <algorithm>
 #include <cassert>
 #include <charconv>
 #include <cstring>
@@ -174,6 +175,14 @@ bool StringConstant(std::string_view text, Operand& out) {
 
 bool CompileOperand(std::string_view text, Operand& out);
 
+// A dim of that name that the running function sees: its own or the main program's.
+bool IsDeclaredArray(std::string_view name) {
+  const CompilerContext& c = gCompiler;
+  return std::any_of(c.arrays.begin(), c.arrays.end(), [&](const ArrayDeclaration& a) {
+    return a.name == name && (a.function == c.currentFunction || a.function == 0);
+  });
+}
+
 // Arguments of a value function, an operator-free call or an array element read, then the row
 // that fits their types.
 bool CompileValueFunction(int first, std::string_view arguments, bool arrayRead, Operand& out) {
@@ -261,8 +270,12 @@ bool CompileOperand(std::string_view input, Operand& out) {
     }
     // Any other name is an array: the "@" rows take the array variable and its indices.
     if (c.arrayGroupStart < 0) return NoSuchFunction(name);
-    // Without an index it is no array element either: a function that does not exist.
-    if (Trim(arguments).empty()) return FailOperand(text);
+    // Without an index it is no array element either: unless an array of that name is made, it
+    // is a function that does not exist.
+    if (Trim(arguments).empty()) {
+      if (!IsVariableName(name) || IsDeclaredArray(name)) return FailOperand(text);
+      return Fail(msg::kUndeclaredArray, name);
+    }
     std::string element(name);
     element += ',';
     element.append(arguments);
@@ -346,6 +359,17 @@ size_t RightOperandEnd(std::string_view text, size_t from) {
   return text.size();
 }
 
+// An operator with nothing on one side. "==" and "!=" are other languages' comparisons: their
+// "=" leaves the operand next to the other character empty.
+bool FailEmptyOperand(std::string_view text, const Level& level, size_t at, size_t length) {
+  if (level.first == '=' && !level.twoCharacters) {
+    const std::string_view before = Trim(text.substr(0, at)), after = TrimLeft(text.substr(at + length));
+    if (!after.empty() && after[0] == '=') return Fail(msg::kForeignComparison, "==");
+    if (!before.empty() && before.back() == '!') return Fail(msg::kForeignComparison, "!=");
+  }
+  return Fail(msg::kBadOperand);
+}
+
 bool CompileOperators(std::string_view input, Operand& out) {
   CompilerContext& c = gCompiler;
   LiveValues live;
@@ -363,7 +387,7 @@ bool CompileOperators(std::string_view input, Operand& out) {
       const size_t end = RightOperandEnd(text, at + length);
       const std::string left(Trim(std::string_view(text).substr(start, at - start)));
       const std::string right(Trim(std::string_view(text).substr(at + length, end - at - length)));
-      if (left.empty() || right.empty()) return Fail(msg::kBadOperand);
+      if (left.empty() || right.empty()) return FailEmptyOperand(text, level, at, length);
       // The pieces' markers now live in the operands, not in the text.
       std::fill(text.begin() + long(start), text.begin() + long(end), ' ');
       // The right operand may already be a value worked out (a marker) that a call on the left
@@ -549,12 +573,17 @@ char TypeOfOperand(int32_t number) { return operands::ValueTypeOf(number); }
 
 namespace {
 
-// "name takes 2 values (integer, float), given 1": what a call with the wrong values is told.
-std::string ArgumentsWanted(const UserFunction& f, size_t given) {
-  const size_t count = f.parameters.size();
-  std::string text = f.name + " takes " + std::to_string(count) + (count == 1 ? " value" : " values");
-  if (count > 0) text += " (" + TypeNames(f.parameters) + ")";
-  return text + ", given " + std::to_string(given);
+// "2 values (integer, float)".
+std::string CountedValues(std::string_view types) {
+  std::string text = std::to_string(types.size()) + (types.size() == 1 ? " value" : " values");
+  if (!types.empty()) text += " (" + TypeNames(types) + ")";
+  return text;
+}
+
+// "name takes 2 values (integer, float), given 1 value (string)": what a call with the wrong
+// values is told.
+std::string ArgumentsWanted(const UserFunction& f, std::string_view given) {
+  return f.name + " takes " + CountedValues(f.parameters) + ", given " + CountedValues(given);
 }
 
 }  // namespace
@@ -586,7 +615,7 @@ bool CompileUserFunctionCall(std::string_view arguments, int function, Operand& 
     }
     for (size_t i = 1; i < items.size(); ++i) ops[i] = live[i - 1];
   }
-  if (types != f.parameters) return Fail(msg::kWrongUserArguments, ArgumentsWanted(f, items.size() - 2));
+  if (types != f.parameters) return Fail(msg::kWrongUserArguments, ArgumentsWanted(f, types));
   Operand result;
   if (!NewTemporary(f.returnType, result)) return false;
   out.number = result.number;

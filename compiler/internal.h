@@ -40,7 +40,7 @@ constexpr int kLongLine = 43, kIncludedFailure = 44, kIncludedLine = 45, kSource
 constexpr int kAtLine = 47, kUndefinedLabel = 48, kUndeclaredArray = 49, kOpenBlock = 50;
 constexpr int kSelectOutOfPlace = 51, kSecondDefault = 52, kImageUnwritable = 53, kIncludeUnreadable = 54;
 constexpr int kCannotOpen = 55, kNotAFile = 56, kTooLarge = 57, kZeroByte = 58, kBlocksTooDeep = 59;
-constexpr int kNoEndfunction = 60, kValueLostInCall = 61;
+constexpr int kNoEndfunction = 60, kValueLostInCall = 61, kForeignComparison = 62, kCaseWithoutEndcase = 63;
 }  // namespace msg
 
 // The text of a message key: the word file's, else the built-in English one.
@@ -185,6 +185,8 @@ bool CompileStatement(std::string_view text);
 // it may add a jump operand, change a next into the fused step, or ask for no code at all.
 bool CompileBlockKeyword(int32_t& number, std::vector<Operand>& ops, bool& noCode);
 bool IsForCommand(int32_t number);
+// "an if block", "a case block": the open block as a message names it.
+std::string OpenBlockName(const BlockEntry& block);
 // Sets a word of the code emitted so far.
 void Patch(uint32_t index, uint32_t value);
 // Labels: the label index, -1 after message 4, -2 for a second definition.

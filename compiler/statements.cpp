@@ -354,6 +354,14 @@ bool CompileForStart(std::string_view variable, const std::string& start, const 
   return true;
 }
 
+// "f# is a float variable; the for variable must be an integer variable".
+std::string ForVariableDetail(const std::string& variable) {
+  std::string what = " is not a variable";
+  if (IsVariableName(variable))
+    what = " is a " + MessageText(TypeOfName(variable) == 'f' ? msg::kFloat : msg::kString) + " variable";
+  return variable + what + "; the for variable must be an " + MessageText(msg::kInteger) + " variable";
+}
+
 bool CompileFor(std::string_view text) {
   const std::string_view head = BeforeColon(text);
   const std::string_view rest = AfterColon(text);
@@ -369,7 +377,8 @@ bool CompileFor(std::string_view text) {
   const std::string step = stepAt < words.size() ? JoinWords(words, stepAt + 1, words.size()) : "1";
   if (start.empty() || end.empty() || step.empty()) return FailIfSilent(msg::kBadFor);
   // Only an integer variable counts: a float counter could never end.
-  if (!IsVariableName(variable) || TypeOfName(variable) != 'l') return Fail(msg::kBadFor);
+  if (variable.empty()) return Fail(msg::kBadFor);
+  if (!IsVariableName(variable) || TypeOfName(variable) != 'l') return Fail(msg::kBadFor, ForVariableDetail(variable));
   const bool ok =
       CompileForStart(variable, start, step) && CompileStatement("for " + variable + "," + end + "," + step);
   if (!ok) return FailIfSilent(msg::kBadFor);
@@ -398,6 +407,26 @@ bool CompileDim(std::string_view text) {
   return CompileRest(rest);
 }
 
+// Before a case or endselect every block inside the select is closed, and before an endcase
+// every block inside its case: a case left open is named with its line.
+bool SelectBlocksClosed(std::string_view keyword) {
+  const CompilerContext& c = gCompiler;
+  const BlockEntry* top = c.blocks.size() > c.selectDepth ? &c.blocks.back() : nullptr;
+  const bool caseOnTop = top && !top->caseText.empty();
+  if (keyword == "endcase" ? caseOnTop : !top) return true;
+  if (!top) return Fail(msg::kSelectOutOfPlace, keyword);
+  if (caseOnTop) return Fail(msg::kCaseWithoutEndcase, top->caseText + AtLine(top->line));
+  return Fail(msg::kSelectOutOfPlace, std::string(keyword) + " (" + OpenBlockName(*top) + " is open)");
+}
+
+// The if of a case: the block that its endcase closes.
+bool OpenCase(const std::string& condition, std::string_view values) {
+  CompilerContext& c = gCompiler;
+  if (!CompileStatement(condition)) return false;
+  if (!c.blocks.empty()) c.blocks.back().caseText = "case " + std::string(values);
+  return true;
+}
+
 bool CompileSelect(const std::vector<std::string_view>& words, std::string_view text) {
   CompilerContext& c = gCompiler;
   const size_t colon = ColonWord(words);
@@ -409,14 +438,16 @@ bool CompileSelect(const std::vector<std::string_view>& words, std::string_view 
     c.selectOpen = true;
     c.selectDefault = false;
     c.selectExpression = std::string(words[1]);
+    c.selectDepth = c.blocks.size();
     if (!CompileStatement(variable + "=0")) return false;
   } else if (keyword == "case") {
     if (!c.selectOpen || colon < 2) return Fail(msg::kSelectOutOfPlace, keyword);
+    if (!SelectBlocksClosed(keyword)) return false;
     const std::string values = JoinWords(words, 1, colon);
     if (values == "default") {
       if (c.selectDefault) return Fail(msg::kSecondDefault);
       c.selectDefault = true;
-      if (!CompileStatement("if " + variable + "=0")) return false;
+      if (!OpenCase("if " + variable + "=0", values)) return false;
     } else {
       std::vector<std::string_view> items;
       if (SplitArguments(values, items) < 0) return false;
@@ -427,13 +458,14 @@ bool CompileSelect(const std::vector<std::string_view>& words, std::string_view 
         condition += c.selectExpression + "=" + std::string(items[i]);
       }
       if (condition.size() >= kMaxLineLength) return Fail(msg::kLongLine);
-      if (!CompileStatement(condition) || !CompileStatement(variable + "=1")) return false;
+      if (!OpenCase(condition, values) || !CompileStatement(variable + "=1")) return false;
     }
   } else if (keyword == "endcase") {
     if (!c.selectOpen) return Fail(msg::kSelectOutOfPlace, keyword);
-    if (!CompileStatement("endif")) return false;
+    if (!SelectBlocksClosed(keyword) || !CompileStatement("endif")) return false;
   } else {  // endselect
     if (!c.selectOpen) return Fail(msg::kSelectOutOfPlace, keyword);
+    if (!SelectBlocksClosed(keyword)) return false;
     c.selectOpen = false;
   }
   return CompileRest(rest);
