@@ -47,12 +47,15 @@ bool FailOutOfPlace(int keyword) {
   const auto& blocks = gCompiler.blocks;
   std::string detail = kBlockNames[keyword];
   if (blocks.empty()) return Fail(msg::kBlockOutOfPlace, detail);
-  const int open = blocks.back().opener;
-  detail += std::string(open == kIf ? " (an " : " (a ") + kBlockNames[open] + " block is open)";
-  return Fail(msg::kBlockOutOfPlace, detail);
+  return Fail(msg::kBlockOutOfPlace, detail + " (" + OpenBlockName(blocks.back()) + " is open)");
 }
 
 }  // namespace
+
+std::string OpenBlockName(const BlockEntry& block) {
+  if (!block.caseText.empty()) return "a case block";
+  return std::string(block.opener == kIf ? "an " : "a ") + kBlockNames[block.opener] + " block";
+}
 
 void Patch(uint32_t index, uint32_t value) {
   assert(index < gCompiler.code.size());
@@ -148,8 +151,12 @@ bool CheckBlocksClosed() {
   CompilerContext& c = gCompiler;
   if (c.blocks.empty()) return false;
   // The innermost open block is the one whose closer is missing first.
-  c.errorLine = c.blocks.back().line;
-  Fail(EndCheckMessage(msg::kOpenBlock, c.errorLine, kBlockNames[c.blocks.back().opener]));
+  const BlockEntry& open = c.blocks.back();
+  c.errorLine = open.line;
+  if (!open.caseText.empty())
+    Fail(EndCheckMessage(msg::kCaseWithoutEndcase, c.errorLine, open.caseText));
+  else
+    Fail(EndCheckMessage(msg::kOpenBlock, c.errorLine, kBlockNames[open.opener]));
   return true;
 }
 

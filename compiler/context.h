@@ -102,7 +102,8 @@ struct BlockEntry {
   std::vector<uint32_t> exits;
   int expectedCloser = 0;
   bool noCode = false;
-  int line = 0;  // where the block was opened
+  int line = 0;          // where the block was opened
+  std::string caseText;  // "case <values>" for the if of a select's case, empty for other blocks
 };
 
 struct IncludeRecord {
@@ -200,6 +201,7 @@ struct CompilerContext {
   bool selectOpen = false;
   bool selectDefault = false;
   std::string selectExpression;
+  size_t selectDepth = 0;                  // blocks open when the select began; its cases go on top of them
   std::array<int32_t, 3> nextTemporary{};  // operand numbers
   std::array<int32_t, 3> temporaryLimit{};
   std::array<size_t, 3> heldInUse{};

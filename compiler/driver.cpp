@@ -82,6 +82,8 @@ const char* const kDefaultMessages[kCompilerMessageCount] = {
     "Blocks nested too deeply (the limit is 1023)",
     "Function without endfunction",
     "A value would be lost in a function call (a fault of the compiler)",
+    "Unknown comparison (this language compares with = and <>)",
+    "A case has no endcase",
 };
 
 }  // namespace

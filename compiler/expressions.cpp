@@ -1,31 +1,14 @@
 // The expression compiler: innermost parentheses first, then the operators level by level, each
-// piece emitted into a new temporary whose marker replaces its text. Operands are literals (kept
-// in the constant tables), variables, array elements, value functions of the command table and
-// user functions. Values that must survive a user-function call are moved into hidden locals of
-// the function first, since a call may run code that uses the same temporaries.
-#include <cassert>
+// piece emitted into a new temporary whose marker replaces its text. Operands are literals,
+// variables, array elements, value functions of the command table and user functions.
+#include <algorithm>
 #include <charconv>
-#include <cstring>
 
 #include "compiler/internal.h"
-#include "generated/command_numbers.h"
 
 namespace vx::compiler {
 
 namespace {
-
-LiveValues* gInnermostLive = nullptr;
-
-constexpr int32_t kTempBase[3] = {operands::kIntTemp, operands::kFloatTemp, operands::kStringTemp};
-
-std::string Marker(int32_t number) {
-  char digits[16];
-  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, number);
-  (void)ec;
-  std::string marker(1, kMarker);
-  marker.append(digits, end);
-  return marker;
-}
 
 bool IsOperatorChar(char c) {
   switch (c) {
@@ -52,22 +35,6 @@ bool IsSign(std::string_view text, size_t at) {
     if (text[i] != ' ') return IsOperatorChar(text[i]);
   }
   return true;
-}
-
-bool NeedsHolding(int32_t number) {
-  if (number < operands::kIntTemp || number >= operands::kIntVar) return false;
-  if (gCompiler.currentFunction > 0) return true;  // the function may call itself
-  // The main program's own band is the first 50 of each type; beyond it a function's band starts.
-  return (number - operands::kIntTemp) % kTemporariesPerType >= kTemporaryBandStep;
-}
-
-int AssignRow(char type) {
-  const int first = FindStatementRow("=");
-  if (first < 0) return -1;
-  const char letters[3] = {type, type, 0};
-  for (int r = first; r < StatementGroupEnd(first); ++r)
-    if (gCompiler.statements[size_t(r)].parameters == letters) return r;
-  return -1;
 }
 
 }  // namespace
@@ -120,59 +87,15 @@ bool NoSuchFunction(std::string_view name) {
   return Fail(MessageText(msg::kNoSuchFunction) + " " + std::string(name) + " " + MessageText(msg::kNoSuchFunctionEnd));
 }
 
-bool IntConstant(int32_t value, Operand& out) {
-  CompilerContext& c = gCompiler;
-  out.type = 'l';
-  if (c.scanOnly) {
-    out.number = operands::kIntConst;
-    return true;
-  }
-  auto it = c.intConstantIndex.find(value);
-  if (it != c.intConstantIndex.end()) {
-    out.number = operands::kIntConst + it->second;
-    return true;
-  }
-  if (int(c.intConstants.size()) >= kMaxConstantsPerType) return Fail(msg::kNoIntConstant);
-  c.intConstantIndex.emplace(value, int32_t(c.intConstants.size()));
-  out.number = operands::kIntConst + int32_t(c.intConstants.size());
-  c.intConstants.push_back(value);
-  return true;
-}
-
-bool FloatConstant(float value, Operand& out) {
-  CompilerContext& c = gCompiler;
-  out.type = 'f';
-  if (c.scanOnly) {
-    out.number = operands::kFloatConst;
-    return true;
-  }
-  const uint32_t bits = FloatKey(value);  // -0 and 0 are equal values
-  auto it = c.floatConstantIndex.find(bits);
-  if (it != c.floatConstantIndex.end()) {
-    out.number = operands::kFloatConst + it->second;
-    return true;
-  }
-  if (int(c.floatConstants.size()) >= kMaxConstantsPerType) return Fail(msg::kNoFloatConstant);
-  c.floatConstantIndex.emplace(bits, int32_t(c.floatConstants.size()));
-  out.number = operands::kFloatConst + int32_t(c.floatConstants.size());
-  c.floatConstants.push_back(value);
-  return true;
-}
-
-bool StringConstant(std::string_view text, Operand& out) {
-  CompilerContext& c = gCompiler;
-  out.type = 's';
-  if (c.scanOnly) {
-    out.number = operands::kStringConst;
-    return true;
-  }
-  if (int(c.stringConstants.size()) >= kMaxConstantsPerType) return Fail(msg::kNoStringConstant);
-  out.number = operands::kStringConst + int32_t(c.stringConstants.size());
-  c.stringConstants.emplace_back(text);
-  return true;
-}
-
 bool CompileOperand(std::string_view text, Operand& out);
+
+// A dim of that name that the running function sees: its own or the main program's.
+bool IsDeclaredArray(std::string_view name) {
+  const CompilerContext& c = gCompiler;
+  return std::any_of(c.arrays.begin(), c.arrays.end(), [&](const ArrayDeclaration& a) {
+    return a.name == name && (a.function == c.currentFunction || a.function == 0);
+  });
+}
 
 // Arguments of a value function, an operator-free call or an array element read, then the row
 // that fits their types.
@@ -261,8 +184,12 @@ bool CompileOperand(std::string_view input, Operand& out) {
     }
     // Any other name is an array: the "@" rows take the array variable and its indices.
     if (c.arrayGroupStart < 0) return NoSuchFunction(name);
-    // Without an index it is no array element either: a function that does not exist.
-    if (Trim(arguments).empty()) return FailOperand(text);
+    // Without an index it is no array element either: unless an array of that name is made, it
+    // is a function that does not exist.
+    if (Trim(arguments).empty()) {
+      if (!IsVariableName(name) || IsDeclaredArray(name)) return FailOperand(text);
+      return Fail(msg::kUndeclaredArray, name);
+    }
     std::string element(name);
     element += ',';
     element.append(arguments);
@@ -346,6 +273,17 @@ size_t RightOperandEnd(std::string_view text, size_t from) {
   return text.size();
 }
 
+// An operator with nothing on one side. "==" and "!=" are other languages' comparisons: their
+// "=" leaves the operand next to the other character empty.
+bool FailEmptyOperand(std::string_view text, const Level& level, size_t at, size_t length) {
+  if (level.first == '=' && !level.twoCharacters) {
+    const std::string_view before = Trim(text.substr(0, at)), after = TrimLeft(text.substr(at + length));
+    if (!after.empty() && after[0] == '=') return Fail(msg::kForeignComparison, "==");
+    if (!before.empty() && before.back() == '!') return Fail(msg::kForeignComparison, "!=");
+  }
+  return Fail(msg::kBadOperand);
+}
+
 bool CompileOperators(std::string_view input, Operand& out) {
   CompilerContext& c = gCompiler;
   LiveValues live;
@@ -363,7 +301,7 @@ bool CompileOperators(std::string_view input, Operand& out) {
       const size_t end = RightOperandEnd(text, at + length);
       const std::string left(Trim(std::string_view(text).substr(start, at - start)));
       const std::string right(Trim(std::string_view(text).substr(at + length, end - at - length)));
-      if (left.empty() || right.empty()) return Fail(msg::kBadOperand);
+      if (left.empty() || right.empty()) return FailEmptyOperand(text, level, at, length);
       // The pieces' markers now live in the operands, not in the text.
       std::fill(text.begin() + long(start), text.begin() + long(end), ' ');
       // The right operand may already be a value worked out (a marker) that a call on the left
@@ -398,208 +336,6 @@ bool CompileOperators(std::string_view input, Operand& out) {
 }
 
 }  // namespace
-
-bool IsIntegerLiteral(std::string_view text) {
-  size_t i = (!text.empty() && (text[0] == '+' || text[0] == '-')) ? 1 : 0;
-  if (i >= text.size()) return false;
-  for (; i < text.size(); ++i)
-    if (text[i] < '0' || text[i] > '9') return false;
-  return true;
-}
-
-// Decimal digits taken modulo 2^32, as a 32-bit word holds them.
-int32_t IntegerLiteralValue(std::string_view text) {
-  bool negative = false;
-  if (text[0] == '+' || text[0] == '-') {
-    negative = text[0] == '-';
-    text.remove_prefix(1);
-  }
-  uint32_t value = 0;
-  for (char c : text) value = value * 10u + uint32_t(c - '0');
-  return int32_t(negative ? 0u - value : value);
-}
-
-bool IsFloatLiteral(std::string_view text) {
-  size_t i = (!text.empty() && (text[0] == '+' || text[0] == '-')) ? 1 : 0;
-  int dots = 0, digits = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] == '.')
-      ++dots;
-    else if (text[i] >= '0' && text[i] <= '9')
-      ++digits;
-    else
-      return false;
-  }
-  return dots == 1 && digits > 0;
-}
-
-float FloatLiteralValue(std::string_view text) {
-  bool negative = false;
-  if (text[0] == '+' || text[0] == '-') {
-    negative = text[0] == '-';
-    text.remove_prefix(1);
-  }
-  double value = 0.0;
-  std::from_chars(text.data(), text.data() + text.size(), value);
-  return float(negative ? -value : value);
-}
-
-// A string literal: quotes at both ends and none between.
-bool IsStringLiteral(std::string_view text) {
-  return text.size() >= 2 && text.front() == '"' && text.back() == '"' &&
-         text.substr(1, text.size() - 2).find('"') == std::string_view::npos;
-}
-
-uint32_t FloatKey(float value) {
-  if (value == 0.0f) value = 0.0f;
-  uint32_t bits;
-  std::memcpy(&bits, &value, 4);
-  return bits;
-}
-
-LiveValues::LiveValues() : outer_(gInnermostLive) { gInnermostLive = this; }
-LiveValues::~LiveValues() {
-  assert(gInnermostLive == this);
-  gInnermostLive = outer_;
-}
-
-namespace {
-
-// Rewrites each marker of a temporary that hold moves, outside string literals.
-template <typename Hold>
-void HoldMarkers(std::string& text, Hold& hold) {
-  std::vector<size_t> markers;
-  for (QuoteScanner s(text); !s.Done(); s.NextOf(kMarker))
-    if (s.Char() == kMarker && !s.InLiteral()) markers.push_back(s.Position());
-  // From the last: a rewritten marker may change length.
-  for (auto m = markers.rbegin(); m != markers.rend(); ++m) {
-    const char* digits = text.data() + *m + 1;
-    int32_t number = 0;
-    auto [end, ec] = std::from_chars(digits, text.data() + text.size(), number);
-    if (ec != std::errc() || !NeedsHolding(number)) continue;
-    text.replace(*m, size_t(end - digits) + 1, Marker(hold(number)));
-  }
-}
-
-}  // namespace
-
-void ProtectLiveValues() {
-  CompilerContext& c = gCompiler;
-  if (c.scanOnly) return;
-  std::vector<std::pair<int32_t, int32_t>> moved;  // temporary -> hidden local
-  auto hold = [&](int32_t temporary) -> int32_t {
-    for (const auto& m : moved)
-      if (m.first == temporary) return m.second;
-    const char type = TypeOfOperand(temporary);
-    Operand local;
-    const int row = AssignRow(type);
-    if (row < 0) {
-      Fail(msg::kWrongAssignment);
-      return temporary;
-    }
-    if (!HeldLocal(TypeIndex(type), local)) return temporary;
-    EmitCommand(c.statements[size_t(row)].number, {local, {temporary, type}});
-    moved.emplace_back(temporary, local.number);
-    return local.number;
-  };
-  // Outermost list first: the hidden locals are taken in the order the values became live.
-  std::vector<LiveValues*> lists;
-  for (LiveValues* list = gInnermostLive; list; list = list->outer_) lists.push_back(list);
-  for (auto l = lists.rbegin(); l != lists.rend(); ++l) {
-    HoldMarkers((*l)->text_, hold);
-    for (Operand& op : (*l)->operands_)
-      if (NeedsHolding(op.number)) op.number = hold(op.number);
-  }
-}
-
-void ResetTemporaries() {
-  CompilerContext& c = gCompiler;
-  const int band = std::min(kTemporaryBandStep * int(c.currentFunction), kMaxTemporaryBand);
-  for (int t = 0; t < 3; ++t) {
-    c.nextTemporary[size_t(t)] = kTempBase[t] + band;
-    c.temporaryLimit[size_t(t)] = kTempBase[t] + kTemporariesPerType;
-  }
-  c.heldInUse = {0, 0, 0};
-}
-
-bool NewTemporary(char type, Operand& out) {
-  CompilerContext& c = gCompiler;
-  const int t = TypeIndex(type);
-  out.type = type;
-  if (c.scanOnly) {
-    out.number = kTempBase[t];
-    return true;
-  }
-  // A statement that needs more temporaries than its band holds is refused as too long.
-  if (c.nextTemporary[size_t(t)] >= c.temporaryLimit[size_t(t)]) return Fail(msg::kLongLine);
-  out.number = c.nextTemporary[size_t(t)]++;
-  return true;
-}
-
-bool EmitConversion(Operand& operand) {
-  const bool toFloat = operand.type == 'l';
-  Operand target;
-  if (!NewTemporary(toFloat ? 'f' : 'l', target)) return false;
-  EmitCommand(toFloat ? kCmdIntToFloat : kCmdFloatToInt, {target, operand});
-  operand = target;
-  return true;
-}
-
-char TypeOfOperand(int32_t number) { return operands::ValueTypeOf(number); }
-
-namespace {
-
-// "name takes 2 values (integer, float), given 1": what a call with the wrong values is told.
-std::string ArgumentsWanted(const UserFunction& f, size_t given) {
-  const size_t count = f.parameters.size();
-  std::string text = f.name + " takes " + std::to_string(count) + (count == 1 ? " value" : " values");
-  if (count > 0) text += " (" + TypeNames(f.parameters) + ")";
-  return text + ", given " + std::to_string(given);
-}
-
-}  // namespace
-
-bool CompileUserFunctionCall(std::string_view arguments, int function, Operand& out) {
-  CompilerContext& c = gCompiler;
-  const UserFunction& f = c.functions[size_t(function)];
-  std::string text = f.name + "," + std::to_string(f.parameters.size());
-  if (!Trim(arguments).empty()) {
-    text += ',';
-    text.append(arguments);
-  }
-  std::vector<std::string_view> items;
-  if (SplitArguments(text, items) < 0) return false;
-  std::vector<Operand> ops(items.size());
-  if (!c.scanOnly) {
-    const int label = FindLabel(f.name, false, true, true);
-    if (label < 0) return false;
-    ops[0] = {int32_t(operands::kLabel) + label, 'a', false, label};
-  }
-  std::string types;
-  {
-    LiveValues live;
-    for (size_t i = 1; i < items.size(); ++i) {
-      if (!CompileExpression(items[i], ops[i])) return false;
-      if (ops[i].type == 'z') ops[i].type = 'l';
-      if (i >= 2) types += ops[i].type;
-      live.Add(ops[i]);
-    }
-    for (size_t i = 1; i < items.size(); ++i) ops[i] = live[i - 1];
-  }
-  if (types != f.parameters) return Fail(msg::kWrongUserArguments, ArgumentsWanted(f, items.size() - 2));
-  Operand result;
-  if (!NewTemporary(f.returnType, result)) return false;
-  out.number = result.number;
-  out.type = f.returnType;
-  if (c.scanOnly) return true;
-  // The arguments are read by the call itself; what else is pending must outlive it.
-  ProtectLiveValues();
-  if (c.failed) return false;
-  ops.insert(ops.begin() + 1, result);
-  EmitCommand(kCmdCallFunction, ops);
-  NoteUnsureTemporary(result.number);
-  return true;
-}
 
 bool CompileExpression(std::string_view input, Operand& out) {
   LiveValues live;

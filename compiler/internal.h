@@ -40,7 +40,7 @@ constexpr int kLongLine = 43, kIncludedFailure = 44, kIncludedLine = 45, kSource
 constexpr int kAtLine = 47, kUndefinedLabel = 48, kUndeclaredArray = 49, kOpenBlock = 50;
 constexpr int kSelectOutOfPlace = 51, kSecondDefault = 52, kImageUnwritable = 53, kIncludeUnreadable = 54;
 constexpr int kCannotOpen = 55, kNotAFile = 56, kTooLarge = 57, kZeroByte = 58, kBlocksTooDeep = 59;
-constexpr int kNoEndfunction = 60, kValueLostInCall = 61;
+constexpr int kNoEndfunction = 60, kValueLostInCall = 61, kForeignComparison = 62, kCaseWithoutEndcase = 63;
 }  // namespace msg
 
 // The text of a message key: the word file's, else the built-in English one.
@@ -120,6 +120,8 @@ inline int TypeIndex(char type) { return type == 'f' ? 1 : type == 's' ? 2 : 0; 
 inline char TypeLetter(int index) { return index == 1 ? 'f' : index == 2 ? 's' : 'l'; }
 
 // Temporaries and conversions.
+// The marker that stands for a compiled value in a working text.
+std::string Marker(int32_t number);
 void ResetTemporaries();
 bool NewTemporary(char type, Operand& out);
 bool EmitConversion(Operand& operand);  // integer <-> float into a new temporary
@@ -162,6 +164,10 @@ bool IsVariableName(std::string_view name);
 char TypeOfName(std::string_view name);
 char TypeOfOperand(int32_t number);
 int FindUserFunction(std::string_view name);
+// Constants of literals: a slot of the constant table of the type (none while scanning).
+bool IntConstant(int32_t value, Operand& out);
+bool FloatConstant(float value, Operand& out);
+bool StringConstant(std::string_view text, Operand& out);
 // Literals as the expression compiler reads them.
 bool IsIntegerLiteral(std::string_view text);
 int32_t IntegerLiteralValue(std::string_view text);
@@ -181,10 +187,25 @@ int ValueFunctionGroupEnd(int first);
 
 // Statements.
 bool CompileStatement(std::string_view text);
+// A statement of the table: its parameter text is what follows the row's name.
+bool CompileRow(int row, std::string params, bool arrayTarget);
+// The text after a statement's ":", compiled as a statement of its own (nothing when empty).
+bool CompileRest(std::string_view rest);
+// The index of word among words[from, to), npos when none; the index of the ":" word, or the count.
+size_t FindWord(const std::vector<std::string_view>& words, std::string_view word, size_t from, size_t to);
+size_t ColonWord(const std::vector<std::string_view>& words);
+// The statements rewritten into simpler ones: words are the statement's, text what follows its
+// keyword (the whole statement for select).
+bool CompileSingleLineIf(const std::vector<std::string_view>& words, size_t thenAt);
+bool CompileFor(std::string_view text);
+bool CompileDim(std::string_view text);
+bool CompileSelect(const std::vector<std::string_view>& words, std::string_view text);
 // The block engine's part of a statement whose command is a block keyword (nothing for others):
 // it may add a jump operand, change a next into the fused step, or ask for no code at all.
 bool CompileBlockKeyword(int32_t& number, std::vector<Operand>& ops, bool& noCode);
 bool IsForCommand(int32_t number);
+// "an if block", "a case block": the open block as a message names it.
+std::string OpenBlockName(const BlockEntry& block);
 // Sets a word of the code emitted so far.
 void Patch(uint32_t index, uint32_t value);
 // Labels: the label index, -1 after message 4, -2 for a second definition.

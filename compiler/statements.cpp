@@ -1,9 +1,9 @@
 // The statement compiler: one line (or the part before a ":") into code. It recognises labels and
-// function declarations, rewrites the statements the command table does not express directly
-// (single-line if, for, dim, select and case, assignments, print and input with several items),
-// compiles each parameter as an expression, picks the row that fits the types and emits it,
-// through the block engine for block keywords. It also keeps function declarations, array
-// declarations and DATA items.
+// function declarations, classifies the statement by its words (the single-line if, for, dim and
+// select go to rewritten_statements.cpp), rewrites assignments and print and input with several
+// items, compiles each parameter as an expression, picks the row that fits the types and emits
+// it, through the block engine for block keywords. It also keeps function declarations and DATA
+// items.
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -19,7 +19,6 @@ namespace {
 // The statement row whose "any type" results take the type of its first parameter: the table's
 // "data", which takes no values (see resources/commands/core.txt).
 bool IsAnyTypeRow(int row) { return gCompiler.statements[size_t(row)].name == "data"; }
-constexpr const char* kSelectVariable = "welldoneifyoufindthistempvarqix";
 
 bool EndsFunction(int32_t n) { return n >= kCmdEndFunction && n <= kCmdEndFunctionString; }
 bool IsReturnNumber(int32_t n) { return EndsFunction(n) || (n >= kCmdExitFunction && n <= kCmdExitFunctionString); }
@@ -57,6 +56,8 @@ bool IsLabelDefinition(std::string_view text, std::string_view& name) {
   return true;
 }
 
+}  // namespace
+
 size_t FindWord(const std::vector<std::string_view>& words, std::string_view word, size_t from, size_t to) {
   for (size_t i = from; i < to && i < words.size(); ++i)
     if (words[i] == word) return i;
@@ -69,6 +70,8 @@ size_t ColonWord(const std::vector<std::string_view>& words) {
 }
 
 bool CompileRest(std::string_view rest) { return Trim(rest).empty() || CompileStatement(rest); }
+
+namespace {
 
 // ---- Rows and their parameters ----
 
@@ -304,6 +307,8 @@ bool EmitRow(int row, std::vector<Operand>& ops) {
   return true;
 }
 
+}  // namespace
+
 // Compiles a statement of the table: its parameter text is what follows the row's name.
 bool CompileRow(int row, std::string params, bool arrayTarget) {
   ResetTemporaries();
@@ -320,124 +325,7 @@ bool CompileRow(int row, std::string params, bool arrayTarget) {
   return CompileRest(text.rest);
 }
 
-// ---- Statements the table does not express directly ----
-
-bool CompileSingleLineIf(const std::vector<std::string_view>& words, size_t thenAt) {
-  const size_t elseAt = std::min(FindWord(words, "else", thenAt + 1, words.size()), words.size());
-  const std::string thenPart = JoinWords(words, thenAt + 1, elseAt);
-  if (Trim(thenPart).empty()) return FailIfSilent(msg::kBadSingleLineIf);
-  bool ok = CompileStatement("if " + JoinWords(words, 1, thenAt)) && CompileStatement(thenPart);
-  if (ok && elseAt < words.size())
-    ok = CompileStatement("else") && CompileStatement(JoinWords(words, elseAt + 1, words.size()));
-  ok = ok && CompileStatement("endif");
-  return ok || FailIfSilent(msg::kBadSingleLineIf);
-}
-
-// The counter starts one step before the start, so that the for's first step reaches it; the
-// command also tells that step when the value lies past the integer limits.
-bool CompileForStart(std::string_view variable, const std::string& start, const std::string& step) {
-  CompilerContext& c = gCompiler;
-  ResetTemporaries();
-  c.statementStart = uint32_t(c.code.size());
-  Operand counter;
-  if (!FindVariable(variable, counter)) return false;
-  LiveValues live;
-  for (const std::string* value : {&start, &step}) {
-    Operand op;
-    if (!CompileExpression(*value, op)) return false;
-    if (op.type == 'z') op.type = 'l';
-    if (op.type == 's') return Fail(msg::kBadFor);
-    if (op.type == 'f' && !EmitConversion(op)) return false;
-    live.Add(op);
-  }
-  EmitCommand(kCmdForStart, {counter, live[0], live[1]});
-  return true;
-}
-
-bool CompileFor(std::string_view text) {
-  const std::string_view head = BeforeColon(text);
-  const std::string_view rest = AfterColon(text);
-  const size_t equals = FindOutside(head, '=');
-  if (equals == std::string_view::npos) return FailIfSilent(msg::kBadFor);
-  const std::string variable(Trim(head.substr(0, equals)));
-  const auto words = SplitWords(head.substr(equals + 1));
-  const size_t toAt = FindWord(words, "to", 0, words.size());
-  if (toAt == std::string_view::npos) return FailIfSilent(msg::kBadFor);
-  const size_t stepAt = std::min(FindWord(words, "step", toAt + 1, words.size()), words.size());
-  const std::string start = JoinWords(words, 0, toAt);
-  const std::string end = JoinWords(words, toAt + 1, stepAt);
-  const std::string step = stepAt < words.size() ? JoinWords(words, stepAt + 1, words.size()) : "1";
-  if (start.empty() || end.empty() || step.empty()) return FailIfSilent(msg::kBadFor);
-  // Only an integer variable counts: a float counter could never end.
-  if (!IsVariableName(variable) || TypeOfName(variable) != 'l') return Fail(msg::kBadFor);
-  const bool ok =
-      CompileForStart(variable, start, step) && CompileStatement("for " + variable + "," + end + "," + step);
-  if (!ok) return FailIfSilent(msg::kBadFor);
-  return CompileRest(rest);
-}
-
-bool CompileDim(std::string_view text) {
-  CompilerContext& c = gCompiler;
-  std::string declaration(Trim(BeforeColon(text)));
-  const std::string_view rest = AfterColon(text);
-  const size_t open = FindOutside(declaration, '(');
-  const size_t close = FindLastOutside(declaration, ')');
-  const int row = FindStatementRow("dim");
-  if (open == std::string::npos || row < 0) return FailIfSilent(msg::kBadDim);
-  const std::string name(Trim(std::string_view(declaration).substr(0, open)));
-  declaration[open] = ',';
-  if (close != std::string::npos && close > open) declaration[close] = ' ';
-  if (!CompileRow(row, declaration, true)) return FailIfSilent(msg::kBadDim);
-  const bool known = std::any_of(c.arrays.begin(), c.arrays.end(), [&](const ArrayDeclaration& a) {
-    return a.name == name && a.function == c.currentFunction;
-  });
-  if (!known) {
-    if (int(c.arrays.size()) >= kMaxArrayDeclarations) return Fail(msg::kBadDim);
-    c.arrays.push_back({name, c.currentFunction});
-  }
-  return CompileRest(rest);
-}
-
-bool CompileSelect(const std::vector<std::string_view>& words, std::string_view text) {
-  CompilerContext& c = gCompiler;
-  const size_t colon = ColonWord(words);
-  const std::string_view rest = AfterColon(text);
-  const std::string_view keyword = words[0];
-  const std::string variable = kSelectVariable;
-  if (keyword == "select") {
-    if (c.selectOpen || colon != 2) return Fail(msg::kSelectOutOfPlace, keyword);
-    c.selectOpen = true;
-    c.selectDefault = false;
-    c.selectExpression = std::string(words[1]);
-    if (!CompileStatement(variable + "=0")) return false;
-  } else if (keyword == "case") {
-    if (!c.selectOpen || colon < 2) return Fail(msg::kSelectOutOfPlace, keyword);
-    const std::string values = JoinWords(words, 1, colon);
-    if (values == "default") {
-      if (c.selectDefault) return Fail(msg::kSecondDefault);
-      c.selectDefault = true;
-      if (!CompileStatement("if " + variable + "=0")) return false;
-    } else {
-      std::vector<std::string_view> items;
-      if (SplitArguments(values, items) < 0) return false;
-      std::string condition = "if ";
-      for (size_t i = 0; i < items.size(); ++i) {
-        if (items[i].empty()) return Fail(msg::kSelectOutOfPlace);
-        if (i > 0) condition += " or ";
-        condition += c.selectExpression + "=" + std::string(items[i]);
-      }
-      if (condition.size() >= kMaxLineLength) return Fail(msg::kLongLine);
-      if (!CompileStatement(condition) || !CompileStatement(variable + "=1")) return false;
-    }
-  } else if (keyword == "endcase") {
-    if (!c.selectOpen) return Fail(msg::kSelectOutOfPlace, keyword);
-    if (!CompileStatement("endif")) return false;
-  } else {  // endselect
-    if (!c.selectOpen) return Fail(msg::kSelectOutOfPlace, keyword);
-    c.selectOpen = false;
-  }
-  return CompileRest(rest);
-}
+namespace {
 
 bool DeclareFunction(int function, std::string_view declaration) {
   CompilerContext& c = gCompiler;

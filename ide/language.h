@@ -8,7 +8,7 @@
 
 namespace vx {
 
-constexpr int kCompilerMessageCount = 62;
+constexpr int kCompilerMessageCount = 64;
 
 // Fills the error table with the default texts "ERROR <entry>".
 void ResetErrorWordTable();

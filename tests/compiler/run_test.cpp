@@ -131,6 +131,27 @@ for i = 1 to 4
 next i
 )",
      {{"a", "2"}, {"b", "1"}, {"c", "2"}}},
+    // Blocks inside a case, and a select inside blocks, close as they open.
+    {"BlocksInsideCases",
+     R"(
+for i = 1 to 3
+  select i
+    case 1
+      if i = 1 then a = a + 1
+      do
+        b = b + 1
+        if b >= 2 then exit
+      loop
+    endcase
+    case default
+      while c < i
+        c = c + 1
+      endwhile
+    endcase
+  endselect
+next i
+)",
+     {{"a", "1"}, {"b", "2"}, {"c", "3"}}},
     {"GotoAndGosub",
      R"(
 n = 0
