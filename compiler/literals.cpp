@@ -7,43 +7,42 @@
 
 namespace vx::compiler {
 
+namespace {
+
+// A constant of equal value shares its slot; another takes the next slot of its group.
+template <typename Value, typename Key>
+bool SharedConstant(Value value, Key key, std::unordered_map<Key, int32_t>& index, std::vector<Value>& table,
+                    int32_t first, char type, int fullMessage, Operand& out) {
+  out.type = type;
+  if (gCompiler.scanOnly) {
+    out.number = first;
+    return true;
+  }
+  auto it = index.find(key);
+  if (it != index.end()) {
+    out.number = first + it->second;
+    return true;
+  }
+  if (int(table.size()) >= kMaxConstantsPerType) return Fail(fullMessage);
+  index.emplace(key, int32_t(table.size()));
+  out.number = first + int32_t(table.size());
+  table.push_back(value);
+  return true;
+}
+
+}  // namespace
+
 bool IntConstant(int32_t value, Operand& out) {
   CompilerContext& c = gCompiler;
-  out.type = 'l';
-  if (c.scanOnly) {
-    out.number = operands::kIntConst;
-    return true;
-  }
-  auto it = c.intConstantIndex.find(value);
-  if (it != c.intConstantIndex.end()) {
-    out.number = operands::kIntConst + it->second;
-    return true;
-  }
-  if (int(c.intConstants.size()) >= kMaxConstantsPerType) return Fail(msg::kNoIntConstant);
-  c.intConstantIndex.emplace(value, int32_t(c.intConstants.size()));
-  out.number = operands::kIntConst + int32_t(c.intConstants.size());
-  c.intConstants.push_back(value);
-  return true;
+  return SharedConstant(value, value, c.intConstantIndex, c.intConstants, operands::kIntConst, 'l', msg::kNoIntConstant,
+                        out);
 }
 
 bool FloatConstant(float value, Operand& out) {
   CompilerContext& c = gCompiler;
-  out.type = 'f';
-  if (c.scanOnly) {
-    out.number = operands::kFloatConst;
-    return true;
-  }
-  const uint32_t bits = FloatKey(value);  // -0 and 0 are equal values
-  auto it = c.floatConstantIndex.find(bits);
-  if (it != c.floatConstantIndex.end()) {
-    out.number = operands::kFloatConst + it->second;
-    return true;
-  }
-  if (int(c.floatConstants.size()) >= kMaxConstantsPerType) return Fail(msg::kNoFloatConstant);
-  c.floatConstantIndex.emplace(bits, int32_t(c.floatConstants.size()));
-  out.number = operands::kFloatConst + int32_t(c.floatConstants.size());
-  c.floatConstants.push_back(value);
-  return true;
+  // -0 and 0 are equal values.
+  return SharedConstant(value, FloatKey(value), c.floatConstantIndex, c.floatConstants, operands::kFloatConst, 'f',
+                        msg::kNoFloatConstant, out);
 }
 
 bool StringConstant(std::string_view text, Operand& out) {

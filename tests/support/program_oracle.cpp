@@ -140,6 +140,19 @@ Type OperatorResult(char op, Type l, Type r) {
   }
 }
 
+template <typename Number>
+Value Compare(char op, Number x, Number y) {
+  switch (op) {
+    case '<': return Int(x < y);
+    case '>': return Int(x > y);
+    case '=': return Int(x == y);
+    case '!': return Int(x != y);
+    case 'l': return Int(x <= y);
+    case 'g': return Int(x >= y);
+  }
+  throw std::logic_error("an unknown comparison");
+}
+
 Value Operate(char op, const Value& l, const Value& r) {
   const Type result = OperatorResult(op, l.type, r.type);
   if (result == Type::kNone) throw Unfit{};
@@ -158,12 +171,7 @@ Value Operate(char op, const Value& l, const Value& r) {
         if (y == 0) throw Unfit{};
         return Float(x / y);
       case '^': return Float(std::pow(x, y));
-      case '<': return Int(x < y);
-      case '>': return Int(x > y);
-      case '=': return Int(x == y);
-      case '!': return Int(x != y);
-      case 'l': return Int(x <= y);
-      case 'g': return Int(x >= y);
+      default: return Compare(op, x, y);
     }
   }
   const int64_t x = l.i, y = r.i;
@@ -175,12 +183,12 @@ Value Operate(char op, const Value& l, const Value& r) {
       if (y == 0) throw Unfit{};
       return Int(Wrap(x / y));
     case '^': return Int(Truncate(std::pow(double(x), double(y))));
-    case '<': return Int(x < y);
-    case '>': return Int(x > y);
-    case '=': return Int(x == y);
-    case '!': return Int(x != y);
-    case 'l': return Int(x <= y);
-    case 'g': return Int(x >= y);
+    case '<':
+    case '>':
+    case '=':
+    case '!':
+    case 'l':
+    case 'g': return Compare(op, x, y);
     case '&':
     case 'a': return Int(int32_t(x & y));
     case '|':
