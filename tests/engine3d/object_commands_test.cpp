@@ -573,6 +573,27 @@ TEST_F(ObjectCommandsTest, RecordedKeysPlayBackAndAWrittenFilePlaysTheSamePosesO
   EXPECT_EQ(set->firstTrack->rotationKeys.size(), 1u) << "a track keeps its last key";
 }
 
+// The model's own root frame is named "root" too; a frame of the file by that name is still the
+// one its animation moves.
+TEST_F(ObjectCommandsTest, AFrameNamedRootAnimatesLikeAFrameOfAnyOtherName) {
+  for (const std::string name : {"body", "root"}) {
+    SCOPED_TRACE(name);
+    folder_.Write("named.x", "xof 0303txt 0032\nFrame " + name +
+                                 " {\n Mesh { 3; 0;0;0;, 0;1;0;, 1;0;0;; 1; 3;0,1,2;; }\n}\n"
+                                 "AnimationSet Rise {\n Animation {\n  { " +
+                                 name + " }\n  AnimationKey { 2; 2; 0;3;0,1,0;;, 10;3;0,3,0;;; }\n }\n}\n");
+    FreeProgramImage();
+    ResetEngineRecords();
+    Reset3DScene();
+    ASSERT_TRUE(
+        Start("load object \"named.x\", 1\nset object speed 1, 0\nloop object 1\nset object frame 1, 5\nwait key\n"));
+    Frames(3);
+    ASSERT_EQ(Interpreter().gErrorCode, 0) << Runtime().gLastEngineError;
+    EXPECT_EQ(Object(1).frameCount, 10.0f);
+    EXPECT_TRUE(Row(Frame(1, 1), 3, 0, 2, 0)) << "half way up at frame 5";
+  }
+}
+
 TEST_F(ObjectCommandsTest, TheLimbListStaysInsideTheChecklist) {
   std::string model = "xof 0303txt 0032\n";
   for (int f = 1; f <= 600; ++f)
