@@ -100,6 +100,11 @@ def main():
         put('x_model', name, text)
         put('x_compressed', 'text-' + name, bytes([0x06]) + text[16:])
     put('x_animation', 'repeated_keys.x', small_x['repeated_keys.x'])
+    # Small already: templates that expand to 6^15 members of no data.
+    empty = hostile.empty_templates_x()
+    put('x_model', 'empty_templates.x', empty)
+    put('x_animation', 'empty_templates.x', empty)
+    put('x_compressed', 'text-empty_templates.x', bytes([0x06]) + empty[16:])
     put('three_ds', 'long_material.3ds', hostile.long_material_3ds(256, 700))
 
     for path in small_files(os.path.join(testdata, 'models', 'bsd', 'X'), ('.x',)):

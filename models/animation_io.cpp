@@ -49,7 +49,8 @@ namespace {
 
 using xfile::DataObject;
 
-// Frames by name (the first of a name wins) and by id, first child first.
+// Frames by name (the first of a name wins) and by id, first child first. The root is the
+// object's own place, named by the model rather than the file: it has no name to animate by.
 void IndexFrames(const FrameNode& root, std::map<std::string, int32_t>* byName,
                  std::map<int32_t, const FrameNode*>* byId) {
   std::vector<const SceneNode*> stack{&root};
@@ -58,7 +59,7 @@ void IndexFrames(const FrameNode& root, std::map<std::string, int32_t>* byName,
     stack.pop_back();
     if (n->kind() == SceneNode::Kind::Frame) {
       const auto* f = static_cast<const FrameNode*>(n);
-      if (byName) byName->emplace(f->name(), f->id());
+      if (byName && f != &root) byName->emplace(f->name(), f->id());
       if (byId) byId->emplace(f->id(), f);
     }
     std::vector<const SceneNode*> children;
@@ -188,7 +189,7 @@ std::vector<FrameKeyObject> KeyObjectsToRead(const xfile::File& file, const Fram
       const DataObject* animation = c.Target();
       if (!animation || !animation->Is("Animation") || !animations.insert(animation).second) continue;
       const auto frame = byName.find(AnimatedFrameName(*animation));
-      if (frame == byName.end() || frame->second == 0) continue;  // the root is the object's own place
+      if (frame == byName.end()) continue;
       for (const xfile::Child& kc : animation->children) {
         const DataObject* key = kc.Target();
         if (key && key->Is("AnimationKey") && seen.emplace(frame->second, key).second)

@@ -100,7 +100,11 @@ bool IsNumberType(const std::string& upper) {
 class Parser {
  public:
   Parser(const uint8_t* data, size_t size, File& file, File::Format format, int floatSize)
-      : lex_(data, size, format, floatSize), file_(file), text_(format == File::Format::Text) {
+      : lex_(data, size, format, floatSize),
+        file_(file),
+        text_(format == File::Format::Text),
+        dataSize_(size),
+        membersLeft_(uint64_t(size) * kMembersPerByte + kMembersInAnyFile) {
     cur_ = lex_.Next();
   }
 
@@ -157,6 +161,8 @@ class Parser {
   Lexer lex_;
   File& file_;
   bool text_;
+  size_t dataSize_;
+  uint64_t membersLeft_;  // members the templates may still expand to
   Token cur_;
   std::string error_;
   // The list token being consumed (binary files).
@@ -236,6 +242,8 @@ bool Parser::ParseTemplate() {
     }
     if (!Expect(TokenKind::CloseAngle, "'>'")) return false;
   }
+  // The last member of each name that is not an array, for the array sizes that name it.
+  std::map<std::string, int32_t> sizeMembers;
   for (;;) {
     if (cur_.kind == TokenKind::CloseBrace) {
       Advance();
@@ -272,6 +280,8 @@ bool Parser::ParseTemplate() {
         d.size = uint32_t(cur_.number);
       } else if (cur_.kind == TokenKind::Name) {
         d.memberName = cur_.text;
+        const auto named = sizeMembers.find(d.memberName);
+        if (named != sizeMembers.end()) d.memberIndex = named->second;
       } else {
         return Fail("expected an array size");
       }
@@ -281,6 +291,7 @@ bool Parser::ParseTemplate() {
     }
     if (m.isArray && m.dimensions.empty()) return Fail("array without a size");
     if (!Expect(TokenKind::Semicolon, "';'")) return false;
+    if (!m.isArray && !m.name.empty()) sizeMembers[m.name] = int32_t(t.members.size());
     t.members.push_back(std::move(m));
   }
   file_.templates[t.name] = std::move(t);
@@ -288,6 +299,9 @@ bool Parser::ParseTemplate() {
 }
 
 bool Parser::ReadElement(const std::string& typeName, DataObject& object, int depth, double* scalar) {
+  if (membersLeft_ == 0)
+    return Fail("templates expand to more members than " + std::to_string(dataSize_) + " bytes of data can hold");
+  --membersLeft_;
   const std::string upper = Upper(typeName);
   if (IsNumberType(upper)) {
     double v = 0.0;
@@ -309,29 +323,28 @@ bool Parser::ReadElement(const std::string& typeName, DataObject& object, int de
 }
 
 bool Parser::ReadMembers(const Template& t, DataObject& object, int depth) {
-  std::vector<std::pair<const std::string*, double>> scalars;
-  for (const TemplateMember& m : t.members) {
+  // The values of the members that are not arrays, by member index (0 for a text or a template).
+  std::vector<double> scalars(t.members.size(), 0.0);
+  for (size_t i = 0; i < t.members.size(); ++i) {
+    const TemplateMember& m = t.members[i];
     if (!m.isArray) {
-      double value = 0.0;
-      if (!ReadElement(m.typeName, object, depth, &value)) return false;
-      scalars.emplace_back(&m.name, value);
+      if (!ReadElement(m.typeName, object, depth, &scalars[i])) return false;
       continue;
     }
     uint64_t count = 1;
     for (const TemplateMember::Dimension& d : m.dimensions) {
       uint64_t size = d.size;
       if (!d.memberName.empty()) {
-        const auto found =
-            std::find_if(scalars.rbegin(), scalars.rend(), [&](const auto& s) { return *s.first == d.memberName; });
-        if (found == scalars.rend()) return Fail("array size names no earlier member: " + d.memberName);
-        if (!(found->second >= 0.0) || found->second > 4294967295.0) return Fail("bad array size");
-        size = uint64_t(found->second);
+        if (d.memberIndex < 0) return Fail("array size names no earlier member: " + d.memberName);
+        const double named = scalars[size_t(d.memberIndex)];
+        if (!(named >= 0.0) || named > 4294967295.0) return Fail("bad array size");
+        size = uint64_t(named);
       }
       count *= size;
       // Every element takes at least one byte of what is left.
       if (count > ElementsLeft()) return Fail("array of " + m.name + " longer than the file");
     }
-    for (uint64_t i = 0; i < count; ++i)
+    for (uint64_t element = 0; element < count; ++element)
       if (!ReadElement(m.typeName, object, depth, nullptr)) return false;
   }
   return true;

@@ -3,8 +3,9 @@
 // meshes; the model reader interprets the objects.
 //
 // Reading is bounded: every count is checked against the bytes that remain before anything is
-// stored, nesting is capped, and a file that ends early or does not match its templates fails
-// with a message instead of leaving part of a result.
+// stored, nesting is capped, the members that templates expand to are counted against the size of
+// the data, and a file that ends early or does not match its templates fails with a message
+// instead of leaving part of a result.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -38,7 +39,8 @@ struct TemplateMember {
   bool isArray = false;
   struct Dimension {
     uint32_t size = 0;
-    std::string memberName;  // empty: `size` holds the dimension
+    std::string memberName;    // empty: `size` holds the dimension
+    int32_t memberIndex = -1;  // the member `memberName` names, -1 when no earlier one has the name
   };
   std::vector<Dimension> dimensions;
 };
@@ -112,6 +114,11 @@ struct File {
 
 // Nesting limit of data objects (frames within frames and so on).
 constexpr int kMaxObjectDepth = 64;
+// Members that templates may expand to for each byte of data, and in any file. A member of data
+// takes a byte or more, even nested as deep as templates go; a template without members takes
+// none, so that templates of such templates would cost work the data does not pay for.
+constexpr uint64_t kMembersPerByte = 32;
+constexpr uint64_t kMembersInAnyFile = 4096;
 
 // Reads a whole .x file from memory. On failure returns false, `error` says why and `out` is
 // left empty.

@@ -3,8 +3,9 @@
 // deep for the .x reader are refused before a line of .x is written and the refusal names the
 // program's file, a compressed .x that claims hundreds of megabytes is refused, and a texture BMP
 // that declares a quarter of a gigabyte of pixels it does not hold leaves its model untextured;
-// keys, meshes and material names that a file names over and over are read and kept once; all
-// within a bounded amount of memory. A static world of many groups reads its folder once.
+// keys, meshes and material names that a file names over and over are read and kept once;
+// templates that expand to billions of members without data are refused; all within a bounded
+// amount of memory. A static world of many groups reads its folder once.
 #include <fstream>
 #include <sstream>
 
@@ -111,6 +112,16 @@ TEST_F(HostileModelTest, AModelWhoseKeysWouldPassTheBudgetIsRefusedBeforeTheyAre
   EXPECT_EQ(Load("over_budget.x"), kErrModelNotRead);
   EXPECT_EQ(Model(), nullptr);
   EXPECT_NE(LastMessage().find("animation keys would take more than 256 MB"), std::string::npos) << LastMessage();
+  ExpectBoundedMemory();
+}
+
+// Once read for hours, every member expanded: the reading of a file costs work in proportion to
+// its size. The 395 bytes are what follows the header line.
+TEST_F(HostileModelTest, TemplatesThatExpandToMoreMembersThanTheFileHoldsAreRefused) {
+  EXPECT_EQ(Load("empty_templates.x"), kErrModelNotRead);
+  EXPECT_EQ(Model(), nullptr);
+  EXPECT_NE(LastMessage().find("templates expand to more members than 395 bytes of data"), std::string::npos)
+      << LastMessage();
   ExpectBoundedMemory();
 }
 

@@ -18,6 +18,7 @@
 #include "surfaces/engine_textures.h"
 #include "surfaces/texture_names.h"
 #include "tests/engine3d/program_world.h"
+#include "tests/engine3d/surface_fixture.h"
 
 namespace vx {
 namespace {
@@ -571,6 +572,65 @@ TEST_F(ObjectCommandsTest, RecordedKeysPlayBackAndAWrittenFilePlaysTheSamePosesO
   DeleteKeyframe(*set, 10);
   DeleteKeyframe(*set, 0);
   EXPECT_EQ(set->firstTrack->rotationKeys.size(), 1u) << "a track keeps its last key";
+}
+
+// An image taller than wide, red over blue, becomes a square texture with its rows in order, made
+// at once or refreshed in place by a new grab of the same size; an object wearing it shows red
+// above blue. The backdrop is off while the program draws what it grabs, or each frame would
+// clear it.
+TEST_F(ObjectCommandsTest, ATextureOfAnImageTallerThanWideKeepsItsRows) {
+  ASSERT_EQ(RunFresh(std::string("ink rgb(0, 255, 0), 0\nbox 0, 0, 20, 50\nget image 2, 0, 0, 20, 50\n"
+                                 "make object plain 2, 4, 10\ntexture object 2, 2\nposition object 2, 100, 0, 0\n"
+                                 "backdrop off\n"
+                                 "ink rgb(255, 0, 0), 0\nbox 0, 0, 20, 25\n"
+                                 "ink rgb(0, 0, 255), 0\nbox 0, 25, 20, 50\n"
+                                 "get image 1, 0, 0, 20, 50\nget image 2, 0, 0, 20, 50\n"
+                                 "make object plain 1, 4, 10\n"
+                                 "texture object 1, 1\n"
+                                 "set object 1, 1, 1, 0, 0, 0\nbackdrop on\n") +
+                     kLooking + "save bitmap \"tall.bmp\"\nwait key\n"),
+            0);
+  for (int32_t number : {1, 2}) {
+    SCOPED_TRACE(number);
+    const ImageRecord& image = Records().gImageRecords[Records().gImageSlotById[size_t(number)]];
+    ASSERT_EQ(std::pair(image.width, image.height), std::pair(20, 50));
+    ASSERT_GT(image.textureSlot, 0);
+    win::IDirectDrawSurface7* texture = Records().gTextureRecords[uint32_t(image.textureSlot)].texture.surface;
+    ASSERT_NE(texture, nullptr);
+    const int32_t side = int32_t(texture->Width());
+    ASSERT_EQ(int32_t(texture->Height()), side);
+    // Row 25 of 50 falls half way down the texture.
+    for (int32_t x : {0, side / 2, side - 1}) {
+      for (int32_t y = 0; y < side / 2 - 2; ++y) ASSERT_EQ(test::ColourAt(texture, x, y), 0xFF0000u) << x << ", " << y;
+      for (int32_t y = side / 2 + 2; y < side; ++y)
+        ASSERT_EQ(test::ColourAt(texture, x, y), 0x0000FFu) << x << ", " << y;
+    }
+  }
+  if (!test::kDeviceFills) return;
+  const test::Picture tall = Saved("tall.bmp");
+  EXPECT_EQ(tall.At(tall.width / 2, tall.height / 2 - 20), 0xFF0000u) << "the upper half";
+  EXPECT_EQ(tall.At(tall.width / 2, tall.height / 2 + 20), 0x0000FFu) << "the lower half";
+}
+
+// The model's own root frame is named "root" too; a frame of the file by that name is still the
+// one its animation moves.
+TEST_F(ObjectCommandsTest, AFrameNamedRootAnimatesLikeAFrameOfAnyOtherName) {
+  for (const std::string name : {"body", "root"}) {
+    SCOPED_TRACE(name);
+    folder_.Write("named.x", "xof 0303txt 0032\nFrame " + name +
+                                 " {\n Mesh { 3; 0;0;0;, 0;1;0;, 1;0;0;; 1; 3;0,1,2;; }\n}\n"
+                                 "AnimationSet Rise {\n Animation {\n  { " +
+                                 name + " }\n  AnimationKey { 2; 2; 0;3;0,1,0;;, 10;3;0,3,0;;; }\n }\n}\n");
+    FreeProgramImage();
+    ResetEngineRecords();
+    Reset3DScene();
+    ASSERT_TRUE(
+        Start("load object \"named.x\", 1\nset object speed 1, 0\nloop object 1\nset object frame 1, 5\nwait key\n"));
+    Frames(3);
+    ASSERT_EQ(Interpreter().gErrorCode, 0) << Runtime().gLastEngineError;
+    EXPECT_EQ(Object(1).frameCount, 10.0f);
+    EXPECT_TRUE(Row(Frame(1, 1), 3, 0, 2, 0)) << "half way up at frame 5";
+  }
 }
 
 TEST_F(ObjectCommandsTest, TheLimbListStaysInsideTheChecklist) {

@@ -297,6 +297,49 @@ TEST_F(SceneCommandsTest, GroundHeightsMeetTheGridPointsAndRunStraightBetweenThe
   EXPECT_GT(radius, std::sqrt(100.0f * 100.0f + 50.0f * 50.0f));
 }
 
+// Each form of each shift moves the heights one row or column with wrap-around; the drawn mesh
+// follows at once, with a flag of 1, and not with a flag of 0 until the grid is updated.
+TEST_F(SceneCommandsTest, ShiftsMoveTheHeightsAndRebuildTheGridAsTheirFlagSays) {
+  // Heights 10 x + z on points 0 to 3 each way, 10 units apart.
+  const std::string numbered =
+      "make matrix 1, 30, 30, 3, 3\n"
+      "for x = 0 to 3\nfor z = 0 to 3\nset matrix height 1, x, z, x * 10 + z\nnext z\nnext x\n"
+      "update matrix 1\n";
+  struct Moved {
+    int32_t x, z;
+    float height;
+  };
+  const struct {
+    const char* direction;
+    std::vector<Moved> points;
+  } cases[] = {
+      {"down", {{1, 0, 11}, {1, 1, 12}, {1, 2, 10}, {1, 3, 13}}},
+      {"up", {{1, 0, 12}, {1, 1, 10}, {1, 2, 11}, {1, 3, 13}}},
+      {"left", {{0, 1, 11}, {1, 1, 21}, {2, 1, 1}, {3, 1, 31}}},
+      {"right", {{0, 1, 31}, {1, 1, 1}, {2, 1, 11}, {3, 1, 21}}},
+  };
+  // The height the grid's model draws at a point.
+  const auto drawn = [](int32_t x, int32_t z) {
+    const MeshNode* mesh = Engine().gObjectRecords[Grid(1)].model->FindMeshByIndex(0, 0);
+    if (!mesh) return -1.0f;
+    for (const Vector3f& p : mesh->positions())
+      if (p.x == float(x) * 10 && p.z == float(z) * 10) return p.y;
+    return -1.0f;
+  };
+  for (const auto& c : cases) {
+    for (const char* flag : {"", ", 1", ", 0"}) {
+      const std::string shift = std::string("shift matrix ") + c.direction + " 1" + flag;
+      SCOPED_TRACE(shift);
+      ASSERT_EQ(RunFresh(numbered + shift + "\nend\n"), 0);
+      const bool rebuilt = std::strcmp(flag, ", 0") != 0;
+      for (const Moved& p : c.points) {
+        EXPECT_EQ(GetMatrixPointHeight(Grid(1), p.x, p.z), p.height) << p.x << ", " << p.z;
+        EXPECT_EQ(drawn(p.x, p.z), rebuilt ? p.height : float(p.x * 10 + p.z)) << p.x << ", " << p.z;
+      }
+    }
+  }
+}
+
 TEST_F(SceneCommandsTest, GridsTakeTilesRandomHeightsFromTheProgramsGeneratorAndGoAway) {
   ASSERT_EQ(RunFresh("make matrix 1, 10, 10, 4, 3\n"
                      "ink rgb(0, 255, 0), 0\n"

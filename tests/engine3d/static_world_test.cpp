@@ -134,6 +134,21 @@ TEST_F(StaticPartTest, TheBuffersGrowWithAPartsVerticesAndItsIndices) {
   EXPECT_EQ(Frame().indices, 30000u) << "drawn whole, within the index buffer";
 }
 
+// One vertex more than the buffer made at the start: the buffer grows to hold the whole part.
+TEST_F(StaticPartTest, APartOneVertexBeyondTheFirstBufferGrowsItAndIsDrawnWhole) {
+  ASSERT_EQ(Engine().gStaticWorld.vertexCapacity, kStaticInitialVertices);
+  ASSERT_EQ(Add(0, StripMesh(kStaticInitialVertices + 1)), 1);
+  EXPECT_EQ(Engine().gStaticWorld.vertexCapacity, kStaticInitialVertices + 1);
+  void* data = nullptr;
+  win::DWORD size = 0;
+  ASSERT_EQ(Engine().gStaticWorld.vertexBuffer->Lock(win::DDLOCK_WAIT, &data, &size), win::D3D_OK);
+  Engine().gStaticWorld.vertexBuffer->Unlock();
+  EXPECT_EQ(size, (kStaticInitialVertices + 1) * sizeof(StaticVertex));
+  const StaticDrawStats drawn = Frame();
+  EXPECT_EQ(drawn.batches, 1u);
+  EXPECT_EQ(drawn.indices, 3u * (kStaticInitialVertices - 1));
+}
+
 TEST_F(StaticPartTest, AnOwnedPartLivesInTheNearestWorldPartThatHoldsItAndGoesWithItsOwner) {
   ASSERT_EQ(Add(0, BoxMesh(0, 0, 100, 100, 100, 100)), 1);  // large, holds the owned part
   ASSERT_EQ(Add(0, BoxMesh(2, 0, 100, 30, 30, 30)), 1);     // nearer, and holds it too

@@ -272,6 +272,71 @@ TEST_F(XReader, TemplatesTheFileDeclaresShapeItsObjects) {
   EXPECT_EQ(list.children[0].Target(), file.objects[1].get());
 }
 
+// An array of two dimensions holds rows times columns elements, as the members after it show.
+TEST_F(XReader, AnArrayOfTwoDimensionsHoldsRowsTimesColumns) {
+  const std::string text =
+      "xof 0303txt 0032\n"
+      "template Table { DWORD rows; DWORD cols; array FLOAT cells[rows][cols]; STRING label; }\n"
+      "Table t { 2; 3; 1.5, 2, 3, 4, 5, 6.5; \"six\"; }\n"
+      "Frame f { Mesh { 3; 0;0;0;, 0;1;0;, 1;0;0;; 1; 3;0,1,2;; } }\n";
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  xfile::File file;
+  std::string error;
+  ASSERT_TRUE(xfile::ReadFile(bytes, text.size(), file, error)) << error;
+  const xfile::DataObject& table = *file.objects[0];
+  ASSERT_EQ(table.values.size(), 9u);
+  EXPECT_EQ(table.Number(2), 1.5);
+  EXPECT_EQ(table.Number(7), 6.5);
+  ASSERT_NE(table.Text(8), nullptr);
+  EXPECT_EQ(*table.Text(8), "six");
+  XModel model;
+  ASSERT_TRUE(ReadXModelFromMemory(bytes, text.size(), model, error)) << error;
+  SceneModel owner;
+  owner.root = model.root;
+  owner.frameCount = model.frameCount;
+  EXPECT_EQ(owner.frameCount, 2);
+  EXPECT_EQ(model.notes, std::vector<std::string>{"template Table skipped"});
+}
+
+// Members cost the reader work whether or not they hold data: templates that expand to more
+// members than the data could hold are refused, however they nest; data nested as deep as
+// templates go, one number to every two bytes, is read.
+TEST_F(XReader, TemplatesAreReadOnlyAsFarAsTheDataCanPayForThem) {
+  const auto read = [](const std::string& text, xfile::File& file, std::string& error) {
+    return xfile::ReadFile(reinterpret_cast<const uint8_t*>(text.data()), text.size(), file, error);
+  };
+  xfile::File file;
+  std::string error;
+  // Six members of the template before, fifteen times over: 6^15 members of no data.
+  std::string members = "xof 0303txt 0032\ntemplate A{}\n";
+  for (char c = 'B'; c <= 'P'; ++c) {
+    members += std::string("template ") + c + "{";
+    for (int k = 0; k < 6; ++k) members += std::string{char(c - 1), ';'};
+    members += "}\n";
+  }
+  members += "P x{}\n";
+  EXPECT_FALSE(read(members, file, error));
+  EXPECT_NE(error.find("templates expand to more members than"), std::string::npos) << error;
+  EXPECT_TRUE(file.objects.empty());
+
+  // Arrays of nothing, each as long as the file, within each other.
+  const std::string arrays =
+      "xof 0303txt 0032\ntemplate E{}\ntemplate R{array E e[300];}\ntemplate S{array R r[300];}\n"
+      "template T{array S s[300];}\nT x{}\n" +
+      std::string(300, ' ');
+  EXPECT_FALSE(read(arrays, file, error));
+  EXPECT_NE(error.find("templates expand to more members than"), std::string::npos) << error;
+
+  std::string deep = "xof 0303txt 0032\ntemplate L0 { DWORD v; }\n";
+  for (int level = 1; level < 15; ++level)
+    deep += "template L" + std::to_string(level) + " { L" + std::to_string(level - 1) + " v; }\n";
+  deep += "template Row { DWORD n; array L14 items[n]; }\nRow r { 2000;";
+  for (int i = 0; i < 2000; ++i) deep += "1,";
+  deep += "; }\n";
+  ASSERT_TRUE(read(deep, file, error)) << error;
+  EXPECT_EQ(file.objects[0]->values.size(), 2001u);
+}
+
 // ---- the public corpus ---------------------------------------------------------------------------
 
 class XCorpus : public XReader {
