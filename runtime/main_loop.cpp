@@ -67,6 +67,24 @@ void AppendTypedCharacter(char c) {
 int16_t LowSigned(win::LPARAM v) { return int16_t(uint16_t(uintptr_t(v) & 0xFFFF)); }
 int16_t HighSigned(win::LPARAM v) { return int16_t(uint16_t((uintptr_t(v) >> 16) & 0xFFFF)); }
 
+// One turn of the main loop; false once it takes the quit message.
+bool RunTurn() {
+  RefreshInputState();
+  win::MSG msg{};
+  if (win::PeekMessageA(&msg, nullptr, 0, 0, win::PM_REMOVE)) {
+    if (msg.message == win::WM_QUIT) return false;
+    win::TranslateMessage(&msg);
+    win::DispatchMessageA(&msg);
+    return true;
+  }
+  if (!Host().gAppActive) win::Sleep(100);
+  RenderFrame();
+  ExecuteTimeSlice();
+  EndSliceTypedCharacters();
+  FrameUpdate();
+  return true;
+}
+
 }  // namespace
 
 uint8_t TakeTypedCharacter() {
@@ -123,20 +141,15 @@ void RunMainLoop() {
   // A close, a signal or Esc during the start-up still ends the run.
   WaitForBreakKeysUp(true);
   Input().gLastKeyChar = 0;
-  for (;;) {
-    RefreshInputState();
-    win::MSG msg{};
-    if (win::PeekMessageA(&msg, nullptr, 0, 0, win::PM_REMOVE)) {
-      if (msg.message == win::WM_QUIT) break;
-      win::TranslateMessage(&msg);
-      win::DispatchMessageA(&msg);
-      continue;
+  // An exception outside the commands (the frame's steps, a window message) ends the run as one
+  // inside them does: with its error box and the whole clean-up.
+  for (bool running = true; running;) {
+    try {
+      running = RunTurn();
+    } catch (...) {
+      RaiseErrorOfCaughtException();
+      running = false;
     }
-    if (!Host().gAppActive) win::Sleep(100);
-    RenderFrame();
-    ExecuteTimeSlice();
-    EndSliceTypedCharacters();
-    FrameUpdate();
   }
   WaitForBreakKeysUp(false);
 }
