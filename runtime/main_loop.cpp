@@ -85,6 +85,41 @@ bool RunTurn() {
   return true;
 }
 
+// What the error box will show.
+struct RunError {
+  int32_t code;
+  uint8_t warning;
+  uint32_t line;
+  std::string file;
+  std::array<char, sizeof Runtime().gLastEngineError> engineMessage;
+
+  static RunError Now() {
+    RunError error{Interpreter().gErrorCode,
+                   Interpreter().gErrorWarningFlag,
+                   Runtime().gErrorLine,
+                   Runtime().gErrorFile,
+                   {}};
+    std::memcpy(error.engineMessage.data(), Runtime().gLastEngineError, error.engineMessage.size());
+    return error;
+  }
+  void Restore() const {
+    Interpreter().gErrorCode = code;
+    Interpreter().gErrorWarningFlag = warning;
+    Runtime().gErrorLine = line;
+    Runtime().gErrorFile = file;
+    std::memcpy(Runtime().gLastEngineError, engineMessage.data(), engineMessage.size());
+  }
+};
+
+// The frame preparation that would have performed what the program queued last never comes: it is
+// performed now, so that no file the program asked to write is lost, however the run ended. An
+// error it raises is shown only when the run ended without one.
+void FinishQueuedWork() {
+  const RunError ended = RunError::Now();
+  RunCatchingExceptions(DrawQueueExecute);
+  if (ended.code != 0) ended.Restore();
+}
+
 }  // namespace
 
 uint8_t TakeTypedCharacter() {
@@ -151,6 +186,7 @@ void RunMainLoop() {
       running = false;
     }
   }
+  FinishQueuedWork();
   WaitForBreakKeysUp(false);
 }
 
