@@ -59,9 +59,12 @@ uint32_t ImageSlotOf(int32_t number) {
 namespace {
 
 // Items that change what later items do are performed even while rendering is paused, so that a
-// paused program's bitmaps, colours and fonts are there when it goes on.
-bool ChangesState(DrawItemType type) {
+// paused program's bitmaps, colours and fonts are there when it goes on; so are the saves it asked
+// for, which nothing would perform later.
+bool PerformedWhilePaused(DrawItemType type) {
   switch (type) {
+    case DrawItemType::kSaveBitmap:
+    case DrawItemType::kSaveImage:
     case DrawItemType::kSetBitmap:
     case DrawItemType::kLoadBitmap:
     case DrawItemType::kCreateBitmap:
@@ -158,7 +161,7 @@ int32_t DrawQueueExecute() {
   DrawQueue().gDrawQueue.ForEachUsed([drawing](uint32_t slot) {
     DrawQueueItem& item = DrawQueue().gDrawQueue[slot];
     --item.frames;
-    if (!item.performed && (drawing || ChangesState(item.type))) PerformItem(item);
+    if (!item.performed && (drawing || PerformedWhilePaused(item.type))) PerformItem(item);
     if (DrawQueue().gDrawQueue[slot].frames > 0) return;
     const int32_t warning = DrawQueue().gDrawQueue[slot].lastTurnWarning;
     DrawQueueFree(int32_t(slot));

@@ -6,8 +6,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <exception>
-#include <new>
 #include <string>
 
 #include "common/runtime_hooks.h"
@@ -222,16 +220,12 @@ void ExecuteTimeSlice() {
   SetFaultReporter();
   // A fault inside a handler comes back here, and the slice goes on after the command.
   for (;;) {
-    int32_t error = kErrSevereException;
     try {
       if (win::GuardedCall(RunCommands)) return;
-    } catch (const std::bad_alloc&) {
-      error = kErrOutOfMemory;
-    } catch (const std::exception& e) {
-      EngineErrorLog(e.what());  // the error box shows what went wrong
+      RaiseRuntimeError(kErrSevereException);
     } catch (...) {
+      RaiseErrorOfCaughtException();
     }
-    RaiseRuntimeError(error);
     EndOfCommandCheck();
   }
 }

@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
+#include <new>
 
 #include "compiler/compiler.h"
 #include "ide/language.h"
@@ -106,6 +108,19 @@ void RaiseError(int32_t n) {
   Runtime().gErrorFile = MissingFileOf(n);
   Interpreter().gErrorWarningFlag = 0;
   win::PostQuitMessage(0);
+}
+
+void RaiseErrorOfCaughtException() {
+  int32_t error = kErrSevereException;
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    error = kErrOutOfMemory;
+  } catch (const std::exception& e) {
+    EngineErrorLog(e.what());
+  } catch (...) {
+  }
+  RaiseRuntimeError(error);
 }
 
 void RaiseWarning(int32_t n) {

@@ -19,6 +19,19 @@ void RaiseError(int32_t n);
 void RaiseWarning(int32_t n);
 bool IsSoftError(int32_t n);
 
+// Called in a catch block: raises the error that the exception stands for, out of memory for an
+// allocation that failed and the severe exception (its words as the engine message) for any other.
+void RaiseErrorOfCaughtException();
+// Runs the step; an exception it lets out ends the run with its error, as one inside a command does.
+template <class Step>
+void RunCatchingExceptions(Step&& step) {
+  try {
+    step();
+  } catch (...) {
+    RaiseErrorOfCaughtException();
+  }
+}
+
 // Keeps the name of the file the running command asks for: a file error that the same command
 // raises names it when it does not exist.
 void NoteRequestedFile(const std::string& name);

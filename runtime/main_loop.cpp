@@ -67,6 +67,59 @@ void AppendTypedCharacter(char c) {
 int16_t LowSigned(win::LPARAM v) { return int16_t(uint16_t(uintptr_t(v) & 0xFFFF)); }
 int16_t HighSigned(win::LPARAM v) { return int16_t(uint16_t((uintptr_t(v) >> 16) & 0xFFFF)); }
 
+// One turn of the main loop; false once it takes the quit message.
+bool RunTurn() {
+  RefreshInputState();
+  win::MSG msg{};
+  if (win::PeekMessageA(&msg, nullptr, 0, 0, win::PM_REMOVE)) {
+    if (msg.message == win::WM_QUIT) return false;
+    win::TranslateMessage(&msg);
+    win::DispatchMessageA(&msg);
+    return true;
+  }
+  if (!Host().gAppActive) win::Sleep(100);
+  RenderFrame();
+  ExecuteTimeSlice();
+  EndSliceTypedCharacters();
+  FrameUpdate();
+  return true;
+}
+
+// What the error box will show.
+struct RunError {
+  int32_t code;
+  uint8_t warning;
+  uint32_t line;
+  std::string file;
+  std::array<char, sizeof Runtime().gLastEngineError> engineMessage;
+
+  static RunError Now() {
+    RunError error{Interpreter().gErrorCode,
+                   Interpreter().gErrorWarningFlag,
+                   Runtime().gErrorLine,
+                   Runtime().gErrorFile,
+                   {}};
+    std::memcpy(error.engineMessage.data(), Runtime().gLastEngineError, error.engineMessage.size());
+    return error;
+  }
+  void Restore() const {
+    Interpreter().gErrorCode = code;
+    Interpreter().gErrorWarningFlag = warning;
+    Runtime().gErrorLine = line;
+    Runtime().gErrorFile = file;
+    std::memcpy(Runtime().gLastEngineError, engineMessage.data(), engineMessage.size());
+  }
+};
+
+// The frame preparation that would have performed what the program queued last never comes: it is
+// performed now, so that no file the program asked to write is lost, however the run ended. An
+// error it raises is shown only when the run ended without one.
+void FinishQueuedWork() {
+  const RunError ended = RunError::Now();
+  RunCatchingExceptions(DrawQueueExecute);
+  if (ended.code != 0) ended.Restore();
+}
+
 }  // namespace
 
 uint8_t TakeTypedCharacter() {
@@ -123,21 +176,17 @@ void RunMainLoop() {
   // A close, a signal or Esc during the start-up still ends the run.
   WaitForBreakKeysUp(true);
   Input().gLastKeyChar = 0;
-  for (;;) {
-    RefreshInputState();
-    win::MSG msg{};
-    if (win::PeekMessageA(&msg, nullptr, 0, 0, win::PM_REMOVE)) {
-      if (msg.message == win::WM_QUIT) break;
-      win::TranslateMessage(&msg);
-      win::DispatchMessageA(&msg);
-      continue;
+  // An exception outside the commands (the frame's steps, a window message) ends the run as one
+  // inside them does: with its error box and the whole clean-up.
+  for (bool running = true; running;) {
+    try {
+      running = RunTurn();
+    } catch (...) {
+      RaiseErrorOfCaughtException();
+      running = false;
     }
-    if (!Host().gAppActive) win::Sleep(100);
-    RenderFrame();
-    ExecuteTimeSlice();
-    EndSliceTypedCharacters();
-    FrameUpdate();
   }
+  FinishQueuedWork();
   WaitForBreakKeysUp(false);
 }
 

@@ -259,20 +259,23 @@ bool RunProgram(win::HINSTANCE instance, int showCommand, int fullScreen, int wi
   Host().gMainWindow = Runtime().gOwnerWindow = window;
   win::SetWindowTextA(window, win::ExecutablePath().c_str());
   Runtime().gAttachedFiles = std::make_unique<AttachedFiles>();
-  std::string imagePath;
-  if (source(imagePath) && InitSubsystems(instance, window) && LoadProgramImageOrSayWhy(imagePath) &&
-      SetupDisplayForProgram(window, fullScreen, windowed, 0)) {
-    Interpreter().gStandaloneFlag = standalone ? 1 : 0;
-    RunMainLoop();
-  }
+  // An exception in any of the steps ends the run with its error box; the shut-down still runs.
+  RunCatchingExceptions([&] {
+    std::string imagePath;
+    if (source(imagePath) && InitSubsystems(instance, window) && LoadProgramImageOrSayWhy(imagePath) &&
+        SetupDisplayForProgram(window, fullScreen, windowed, 0)) {
+      Interpreter().gStandaloneFlag = standalone ? 1 : 0;
+      RunMainLoop();
+    }
+  });
   AttachedFilesRelease();
   Runtime().gAttachedFiles.reset();
-  ShutdownEngine(0);
+  RunCatchingExceptions([] { ShutdownEngine(0); });
   return true;
 }
 
 bool EndHost() {
-  ShutdownSubsystems();
+  RunCatchingExceptions(ShutdownSubsystems);
   const bool errorBox = Interpreter().gErrorCode > 0;
   if (errorBox) {
     const std::string text = FormatErrorMessage();

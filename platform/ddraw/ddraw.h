@@ -524,6 +524,7 @@ class DirectDrawSurface {
 
   DWORD refs_ = 1;
   std::shared_ptr<ddraw_detail::DriverState> display_;
+  size_t listed_ = SIZE_MAX;                // its place in the display's list of surfaces, once it is there
   DirectDrawSurface* root_ = nullptr;       // the surface whose Release destroys this one, or null
   DirectDrawSurface* chainNext_ = nullptr;  // back buffer of a front buffer, next mip level
   DirectDrawSurface* attachedZ_ = nullptr;  // holds a reference

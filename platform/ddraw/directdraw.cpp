@@ -399,6 +399,7 @@ HRESULT PlanSurface(const DDSURFACEDESC2& desc, const DriverState& display, Surf
   plan.primary = (plan.caps & DDSCAPS_PRIMARYSURFACE) != 0;
   const HRESULT shaped = plan.primary ? PlanPrimary(desc, display, mode, plan) : PlanOffscreen(desc, mode, plan);
   if (Failed(shaped)) return shaped;
+  ddraw_detail::ThrowIfCreationThrows(plan.width, plan.height);
   if (const HRESULT r = PlanFormatAndLevels(desc, plan); Failed(r)) return r;
   return PlanMemory(display, plan);
 }
@@ -463,6 +464,7 @@ HRESULT DirectDraw::CreateSurface(DDSURFACEDESC2* desc, DirectDrawSurface** out,
     if (desc->dwFlags & DDSD_CKDESTBLT) surface->SetColorKey(DDCKEY_DESTBLT | DDCKEY_COLORSPACE, &desc->ddckCKDestBlt);
   }
   for (DirectDrawSurface* surface : members) {
+    surface->listed_ = display_->surfaces.size();
     display_->surfaces.push_back(surface);
     display_->videoUsed += surface->videoBytes_;
   }

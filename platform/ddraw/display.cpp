@@ -1,17 +1,14 @@
 // The display as the whole process sees it: the drivers the machine reports, the display mode in
-// force, the switched-on faults, the live objects, and pixel memory below 2 GiB.
+// force, the switched-on faults and the live objects.
 #include <SDL.h>
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstring>
-#include <deque>
-#include <mutex>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
 #include <tuple>
 
 #include "platform/ddraw/driver_state.h"
-#include "platform/win/low_memory.h"
 #include "platform/win/window.h"
 
 namespace vx::win {
@@ -33,14 +30,31 @@ struct Faults {
   int busyCalls = 0;
   bool restoreFails = false;
   std::optional<uint64_t> videoMemoryLimit;
+  std::optional<size_t> guardedSurfaceBudget;
+  int creationThrows = 0;
+  DWORD throwingWidth = 0;
+  DWORD throwingHeight = 0;
 };
+
+// A child process gets its fault from its environment.
+Faults FaultsFromEnvironment() {
+  Faults faults;
+  unsigned width = 0, height = 0;
+  const char* size = std::getenv("VX_TEST_SURFACE_THROWS");
+  if (size && std::sscanf(size, "%ux%u", &width, &height) == 2) {
+    faults.creationThrows = 1;
+    faults.throwingWidth = width;
+    faults.throwingHeight = height;
+  }
+  return faults;
+}
 
 struct ProcessDisplay {
   std::vector<DisplayDriverInfo> drivers;
   std::optional<DisplayMode> mode;  // none: the desktop's
   std::vector<DriverState*> displays;
   DriverState* exclusiveOwner = nullptr;
-  Faults faults;
+  Faults faults = FaultsFromEnvironment();
   size_t liveSurfaces = 0;
 };
 
@@ -57,78 +71,9 @@ std::vector<DisplayDriverInfo> DefaultDrivers() {
   return {primary};
 }
 
-// Mappings of surfaces just released, kept for the next surface of the same size: a fresh mapping
-// costs a page fault and a cleared page for every 4 KiB the new surface touches, which for a
-// loaded picture costs as much as decoding it; clearing a kept one costs a tenth of that.
-struct KeptMappings {
-  static constexpr size_t kMostBytes = size_t{16} << 20;
-  static constexpr size_t kMostMappings = 4;
-  std::mutex lock;
-  std::deque<LowMapping> kept;  // the most recently released last
-  size_t bytes = 0;
-};
-
-KeptMappings& Kept() {
-  static KeptMappings kept;
-  return kept;
-}
-
-// The data pages of a mapping: all of it but the inaccessible page at its end.
-size_t DataBytesOf(const LowMapping& low) { return low.mappingBytes - static_cast<size_t>(sysconf(_SC_PAGESIZE)); }
-
 }  // namespace
 
 namespace ddraw_detail {
-
-std::unique_ptr<PixelMemory> PixelMemory::Allocate(uint64_t bytes) {
-  LowMapping low{};
-  {
-    KeptMappings& kept = Kept();
-    const std::lock_guard<std::mutex> hold(kept.lock);
-    for (auto it = kept.kept.rbegin(); it != kept.kept.rend(); ++it) {
-      const uint64_t data = DataBytesOf(*it);
-      // The same data pages; the surface ends where the inaccessible page begins.
-      if (bytes <= data && data - bytes < static_cast<uint64_t>(sysconf(_SC_PAGESIZE))) {
-        low = *it;
-        kept.bytes -= it->mappingBytes;
-        kept.kept.erase(std::next(it).base());
-        break;
-      }
-    }
-  }
-  if (low.mapping) {
-    const size_t data = DataBytesOf(low);
-    std::memset(low.mapping, 0, data);
-    low.bytes = static_cast<uint8_t*>(low.mapping) + (data - bytes);
-  } else {
-    low = MapLowMemory(bytes, false);
-  }
-  if (!low.bytes) return nullptr;
-  auto memory = std::make_unique<PixelMemory>();
-  memory->mapping = low.mapping;
-  memory->mappingBytes = low.mappingBytes;
-  memory->bytes = static_cast<size_t>(bytes);
-  memory->bits = low.bytes;
-  return memory;
-}
-
-PixelMemory::~PixelMemory() {
-  LowMapping low{bits, mapping, mappingBytes};
-  if (!low.mapping) return;
-  KeptMappings& kept = Kept();
-  if (low.mappingBytes <= KeptMappings::kMostBytes / KeptMappings::kMostMappings) {
-    const std::lock_guard<std::mutex> hold(kept.lock);
-    kept.kept.push_back(low);
-    kept.bytes += low.mappingBytes;
-    while (kept.kept.size() > KeptMappings::kMostMappings || kept.bytes > KeptMappings::kMostBytes) {
-      kept.bytes -= kept.kept.front().mappingBytes;
-      UnmapLowMemory(kept.kept.front());
-      kept.kept.pop_front();
-    }
-    return;
-  }
-  UnmapLowMemory(low);
-}
 
 uint64_t DriverState::VideoTotal() const {
   if (const auto limit = Process().faults.videoMemoryLimit) return *limit;
@@ -203,6 +148,13 @@ std::optional<HRESULT> TakeSurfaceCreationFailure(DWORD caps) {
   return faults.surfaceFailure;
 }
 
+void ThrowIfCreationThrows(DWORD width, DWORD height) {
+  Faults& faults = Process().faults;
+  if (faults.creationThrows <= 0 || width != faults.throwingWidth || height != faults.throwingHeight) return;
+  --faults.creationThrows;
+  throw std::bad_alloc();
+}
+
 bool TakeBusy(bool wait) {
   Faults& faults = Process().faults;
   if (faults.busyCalls <= 0) return false;
@@ -212,6 +164,7 @@ bool TakeBusy(bool wait) {
 
 bool RestoreFails() { return Process().faults.restoreFails; }
 std::optional<uint64_t> VideoMemoryLimit() { return Process().faults.videoMemoryLimit; }
+std::optional<size_t> GuardedSurfaceBudget() { return Process().faults.guardedSurfaceBudget; }
 
 DDGAMMARAMP IdentityRamp() {
   DDGAMMARAMP ramp{};
@@ -261,6 +214,13 @@ void FailSurfaceCreations(int count, HRESULT result, DWORD capsFilter) {
   faults.surfaceFailureCaps = capsFilter;
 }
 
+void ThrowOnSurfaceCreations(int count, DWORD width, DWORD height) {
+  Faults& faults = Process().faults;
+  faults.creationThrows = count;
+  faults.throwingWidth = width;
+  faults.throwingHeight = height;
+}
+
 void MakeSurfacesBusy(int count) { Process().faults.busyCalls = count; }
 
 void LoseAllSurfaces() {
@@ -273,6 +233,7 @@ void LoseSurface(DirectDrawSurface* surface) {
 
 void SetRestoreFails(bool fail) { Process().faults.restoreFails = fail; }
 void SetVideoMemoryLimit(std::optional<uint64_t> bytes) { Process().faults.videoMemoryLimit = bytes; }
+void SetGuardedSurfaceBudget(std::optional<size_t> mappings) { Process().faults.guardedSurfaceBudget = mappings; }
 
 void ResetDisplayFaults() {
   Process().faults = Faults{};

@@ -9,6 +9,7 @@
 #include "platform/ddraw/ddraw.h"
 #include "platform/ddraw/faults.h"
 #include "platform/ddraw/pixel_format.h"
+#include "platform/win/low_memory.h"
 
 struct SDL_Window;
 struct SDL_Renderer;
@@ -17,13 +18,19 @@ struct SDL_Texture;
 namespace vx::win::ddraw_detail {
 
 // Pixel memory is mapped below 2 GiB where the system allows, so that a program can hold a
-// locked surface's address in a 32-bit integer. The bytes end right before an inaccessible page,
-// so a read past the last pixel faults instead of reading a neighbour.
+// locked surface's address in a 32-bit integer. A surface with a mapping of its own ends right
+// before an inaccessible page, so a read past the last pixel faults instead of reading a
+// neighbour. The kernel gives a process a limited number of mappings, so small surfaces share
+// mappings (always in an optimised build, and in the others once the guarded ones reach their
+// budget); a sanitizer build poisons the bytes between shared blocks instead.
+struct PixelSlab;
+
 struct PixelMemory {
   uint8_t* bits = nullptr;
   size_t bytes = 0;
-  void* mapping = nullptr;
-  size_t mappingBytes = 0;
+  LowMapping own;             // a mapping of its own, or
+  PixelSlab* slab = nullptr;  // a block of a shared one
+  uint32_t block = 0;
 
   static std::unique_ptr<PixelMemory> Allocate(uint64_t bytes);  // null when it cannot be had
   PixelMemory() = default;
@@ -84,9 +91,11 @@ void SurfaceGone();
 // Faults as the layer consults them.
 std::optional<HRESULT> DirectDrawCreationFailure();
 std::optional<HRESULT> TakeSurfaceCreationFailure(DWORD caps);
+void ThrowIfCreationThrows(DWORD width, DWORD height);
 bool TakeBusy(bool wait);  // true: the call must report DDERR_WASSTILLDRAWING
 bool RestoreFails();
 std::optional<uint64_t> VideoMemoryLimit();
+std::optional<size_t> GuardedSurfaceBudget();
 
 // The identity ramp, and where presentation happens.
 DDGAMMARAMP IdentityRamp();

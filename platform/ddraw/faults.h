@@ -38,6 +38,10 @@ std::vector<DisplayDriverInfo> CurrentDisplayDrivers();
 void SetDirectDrawCreationFailure(std::optional<HRESULT> result);
 // The next `count` surface creations whose caps hold every bit of capsFilter fail with `result`.
 void FailSurfaceCreations(int count, HRESULT result, DWORD capsFilter = 0);
+// The next `count` creations of a surface of width x height throw std::bad_alloc, as an allocation
+// does when the process has no memory left. A process started with VX_TEST_SURFACE_THROWS=WxH in
+// its environment begins with one such creation to come.
+void ThrowOnSurfaceCreations(int count, DWORD width, DWORD height);
 // The next `count` blits, fast blits, flips and locks that do not wait return DDERR_WASSTILLDRAWING;
 // calls that wait use them up and succeed.
 void MakeSurfacesBusy(int count);
@@ -49,11 +53,19 @@ void LoseSurface(DirectDrawSurface* surface);
 void SetRestoreFails(bool fail);
 // Video memory of every driver, in place of what it was configured with.
 void SetVideoMemoryLimit(std::optional<uint64_t> bytes);
+// How many surfaces may have pixel mappings of their own that end at an inaccessible page, in
+// place of the share of the kernel's mapping limit they get (an eighth); beyond it small surfaces
+// share mappings and large ones go without the page.
+void SetGuardedSurfaceBudget(std::optional<size_t> mappings);
 // Turns every switch above off and gives back the default drivers.
 void ResetDisplayFaults();
 
 // Objects alive now, to check that everything made was released once.
 size_t LiveSurfaceCount();
 size_t LiveDirectDrawCount();
+// The mappings that hold surfaces' pixels now, shared or not, kept for reuse included; and those
+// among them that are a surface's own and end at an inaccessible page.
+size_t SurfaceMappingCount();
+size_t GuardedSurfaceCount();
 
 }  // namespace vx::win

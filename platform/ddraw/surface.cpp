@@ -127,7 +127,12 @@ DirectDrawSurface::~DirectDrawSurface() {
     palette_->Release();
   }
   if (display_) {
-    std::erase(display_->surfaces, this);
+    if (listed_ != SIZE_MAX) {  // the last one takes its place: a program may hold many thousands
+      std::vector<DirectDrawSurface*>& list = display_->surfaces;
+      list[listed_] = list.back();
+      list[listed_]->listed_ = listed_;
+      list.pop_back();
+    }
     display_->videoUsed -= videoBytes_;
     if (display_->primary == this) {
       ddraw_detail::KeepPresentedFrame(*display_);

@@ -37,11 +37,11 @@ bool LiesBelow2GiB(const void* start, uint64_t size) {
   return at < kLow && size <= kLow - at;
 }
 
-LowMapping MapLowMemory(uint64_t size, bool requireLow) {
+LowMapping MapLowMemory(uint64_t size, bool requireLow, bool guardPage) {
   const auto page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
   if (size == 0 || size > kLargest) return {};
   const uint64_t data = (size + page - 1) / page * page;
-  const auto total = static_cast<size_t>(data + page);
+  const auto total = static_cast<size_t>(guardPage ? data + page : data);
   void* mapping = MapAnywhere(total, true);
   if (mapping && !LiesBelow2GiB(mapping, total)) {
     munmap(mapping, total);
@@ -50,9 +50,9 @@ LowMapping MapLowMemory(uint64_t size, bool requireLow) {
   if (!mapping && !requireLow) mapping = MapAnywhere(total, false);
   if (!mapping) return {};
   auto* base = static_cast<uint8_t*>(mapping);
-  mprotect(base + data, static_cast<size_t>(page), PROT_NONE);
+  if (guardPage) mprotect(base + data, static_cast<size_t>(page), PROT_NONE);
   gLiveMappings.fetch_add(1, std::memory_order_relaxed);
-  return LowMapping{base + (data - size), mapping, total};
+  return LowMapping{base + (data - size), mapping, total, guardPage};
 }
 
 void UnmapLowMemory(LowMapping& mapping) {

@@ -1,12 +1,14 @@
 // Image commands in programs run frame by frame: a grabbed picture turned by degrees and pasted
 // comes out turned clockwise with its sides exchanged and its black still transparent; a turn that
 // cannot get a surface keeps the picture; loads from files, saves that refuse an existing file,
-// deletes that free the record a few frames later, and the errors of bad numbers.
+// saves queued as the run ends that are still written, deletes that free the record a few frames
+// later, and the errors of bad numbers.
 #include <filesystem>
 
 #include "surfaces/texture_names.h"
 
 #include "runtime/dispatcher.h"
+#include "runtime/main_loop.h"
 #include "tests/display/frame_runner.h"
 
 namespace vx {
@@ -151,6 +153,30 @@ TEST_F(ImageCommandTest, AGrabPartlyBeyondTheScreenIsBlackThereAndOneWhollyBeyon
   EXPECT_EQ(ErrorOf("get image 1, 640, 0, 650, 10\nrefresh screen\n").first, kErrGrabAreaOutside);
   EXPECT_EQ(ErrorOf("get image 1, -10, 0, 0, 10\nrefresh screen\n").first, kErrGrabAreaOutside);
   EXPECT_EQ(ErrorOf("get image 1, 5, 5, 5, 10\nrefresh screen\n").first, kErrGrabAreaEmpty);
+}
+
+// The frame that would perform what a run queued last never comes: the main loop performs it as the
+// run ends. Saves are performed while drawing is paused too, since nothing would perform them later.
+TEST_F(ImageCommandTest, SavesQueuedAsTheRunEndsAreWrittenThoughDrawingIsPaused) {
+  test::WriteBmp(dir_.path() + "quad.bmp", test::Quadrants(8, 6));
+  for (const bool paused : {false, true}) {
+    SCOPED_TRACE(paused ? "drawing paused" : "drawing");
+    std::filesystem::remove(dir_.path() + "copy.bmp");
+    ASSERT_TRUE(Load("manual refresh\nload image \"quad.bmp\", 7\nsave image \"copy.bmp\", 7\nend\n"));
+    Display().gRenderEnabled = paused ? 0 : 1;
+    RunMainLoop();
+    Display().gRenderEnabled = 1;
+    EXPECT_EQ(Interpreter().gErrorCode, 0) << Runtime().gLastEngineError;
+    EXPECT_TRUE(std::filesystem::exists(dir_.path() + "copy.bmp"));
+  }
+  // A save that fails as the run ends is the run's error, unless the run ended with one already.
+  EXPECT_TRUE(Load("manual refresh\nload image \"quad.bmp\", 7\nsave image \"bad\", 7\nend\n"));
+  RunMainLoop();
+  EXPECT_EQ(Interpreter().gErrorCode, kErrBitmapNotSaved);
+  EXPECT_TRUE(
+      Load("manual refresh\nload image \"quad.bmp\", 7\nsave image \"bad\", 7\nload image \"missing.bmp\", 8\n"));
+  RunMainLoop();
+  EXPECT_EQ(Interpreter().gErrorCode, kErrFileNotFound);
 }
 
 class TexturedImageTest : public test::FlipFrameWorld {};

@@ -1,8 +1,10 @@
 // Sprites in programs run frame by frame: a moving sprite puts back the background it covered (on
 // one page and on both pages of a flip chain), a mirrored sprite half off the left edge shows the
 // clipped side of its picture, a scale of 200 doubles it, contacts are pixel-exact and reported
-// once by the hit test, deleted sprites leave no picture behind, and the errors of the family.
+// once by the hit test, deleted sprites leave no picture behind, a background that cannot be kept
+// for want of memory ends the run with its error, and the errors of the family.
 #include "display/sprites.h"
+#include "runtime/main_loop.h"
 #include "tests/display/frame_runner.h"
 
 namespace vx {
@@ -152,6 +154,22 @@ TEST_F(SpriteCommandTest, DeletedHiddenAndZeroScaleSpritesLeaveTheBackground) {
       << "only the sprite without a kept background left a picture";
   EXPECT_EQ(At(408, 108), kWhite);
   EXPECT_EQ(Records().gSpriteSlotById[1] + Records().gSpriteSlotById[4], 0u);
+}
+
+// The frame's end keeps the background under the sprite in a surface of its scaled size, outside
+// every command: an allocation that fails there ends the run as one inside a command would.
+TEST_F(SpriteCommandTest, AnAllocationThatFailsWhileTheFrameKeepsABackgroundEndsTheRun) {
+  ASSERT_TRUE(
+      Load("manual refresh\n"
+           "get image 1, 0, 0, 8, 8\n"
+           "sprite 1, 0, 0, 1\n"
+           "scale sprite 1, 300\n"
+           "do\n"
+           "  refresh screen\n"
+           "loop\n"));
+  win::ThrowOnSurfaceCreations(1, 24, 24);
+  RunMainLoop();
+  EXPECT_EQ(Interpreter().gErrorCode, kErrOutOfMemory);
 }
 
 TEST_F(SpriteCommandTest, BadNumbersFlagsAndSizesAreErrors) {

@@ -3,9 +3,16 @@
 // whether their memory is fresh or was another surface's.
 #include <sys/mman.h>
 #include <unistd.h>
+#ifdef __SANITIZE_ADDRESS__
+#include <sanitizer/asan_interface.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
+#include <set>
+#include <vector>
+
+#include "platform/win/low_memory.h"
 
 #include "ddraw_test_support.h"
 
@@ -70,6 +77,58 @@ TEST_F(DirectDrawTest, NewSurfacesStartBlackAndEndAtAnInaccessiblePageThoughThei
   }
   close(pipeFds[0]);
   close(pipeFds[1]);
+}
+
+#ifdef __SANITIZE_ADDRESS__
+// A write from the address fails instead of faulting when its page cannot be read.
+bool Inaccessible(const uint8_t* at) {
+  int pipeFds[2];
+  if (pipe(pipeFds) != 0) return false;
+  errno = 0;
+  const bool refused = write(pipeFds[1], at, 1) == -1 && errno == EFAULT;
+  close(pipeFds[0]);
+  close(pipeFds[1]);
+  return refused;
+}
+#endif
+
+// Once the surfaces with mappings of their own reach their budget, small surfaces share a few
+// mappings (a mapping per surface would run out of the kernel's at some 30,000 surfaces): each
+// starts black though its memory held another surface's, lies below 2 GiB where the machine allows,
+// and in a sanitizer build is followed by poisoned bytes. A large one still gets a mapping.
+TEST_F(DirectDrawTest, SmallSurfacesShareMappingsOnceTheGuardedOnesReachTheirBudget) {
+  SetGuardedSurfaceBudget(GuardedSurfaceCount() + 2);
+  const size_t before = SurfaceMappingCount();
+  constexpr int kSurfaces = 3000;
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round == 0 ? "fresh" : "used before");
+    std::vector<Ref<DirectDrawSurface>> surfaces;
+    std::set<uintptr_t> starts;
+    for (int i = 0; i < kSurfaces; ++i) {
+      surfaces.push_back(Plain(8, 8, 16));
+      auto desc = Sized<DDSURFACEDESC2>();
+      ASSERT_EQ(surfaces.back()->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr), DD_OK);
+      auto* bytes = static_cast<uint8_t*>(desc.lpSurface);
+      const size_t size = size_t(desc.lPitch) * 8;
+      ASSERT_EQ(std::count(bytes, bytes + size, 0), ptrdiff_t(size)) << "surface " << i << " starts black";
+      std::fill(bytes, bytes + size, uint8_t{0xFF});
+      starts.insert(reinterpret_cast<uintptr_t>(bytes));
+#ifdef MAP_32BIT
+      EXPECT_TRUE(LiesBelow2GiB(bytes, size)) << i;
+#endif
+#ifdef __SANITIZE_ADDRESS__
+      // A surface with a mapping of its own ends at an inaccessible page instead.
+      EXPECT_TRUE(__asan_address_is_poisoned(bytes + size) || Inaccessible(bytes + size)) << i;
+#endif
+      surfaces.back()->Unlock(nullptr);
+    }
+    EXPECT_EQ(starts.size(), size_t(kSurfaces));
+    EXPECT_LE(SurfaceMappingCount(), before + 3) << "two of their own and one shared";
+    const size_t shared = SurfaceMappingCount();
+    auto large = Plain(200, 100, 32);
+    EXPECT_EQ(SurfaceMappingCount(), shared + 1) << "a large surface has its own mapping";
+  }
+  EXPECT_LE(SurfaceMappingCount(), before + 3) << "released, they gave the mappings back";
 }
 
 TEST_F(DirectDrawTest, ALockedSurfaceIsBusyUntilItIsUnlocked) {
