@@ -201,14 +201,14 @@ int ExpandIncludes() {
 }
 
 // Return types, again until none changes: a return may call a function declared later, whose
-// type a later pass may still change. The function whose value still fails in the last pass, or
-// none.
-UserFunction* TypeReturnValues() {
+// type a later pass may still change. The functions whose values still fail in the last pass, in
+// their order.
+std::vector<UserFunction*> TypeReturnValues() {
   CompilerContext& c = gCompiler;
-  UserFunction* failed = nullptr;
+  std::vector<UserFunction*> failed;
   for (size_t pass = 0; pass <= c.functions.size(); ++pass) {
     bool changed = false;
-    failed = nullptr;
+    failed.clear();
     for (size_t i = 0; i < c.functions.size(); ++i) {
       UserFunction& f = c.functions[i];
       if (f.returnExpression.empty()) continue;
@@ -218,7 +218,7 @@ UserFunction* TypeReturnValues() {
       const bool ok = CompileExpression(f.returnExpression, value);
       c.currentFunction = 0;
       if (!ok) {
-        if (!failed) failed = &f;
+        failed.push_back(&f);
         c.failed = false;
         c.errorText.clear();
         continue;
@@ -232,6 +232,33 @@ UserFunction* TypeReturnValues() {
     if (!changed) break;
   }
   return failed;
+}
+
+// A value that calls its own function fails while that function is taken to give an integer (and
+// so may the values that call that function): a failing function may give a float or a string,
+// when its value then gives that type. The functions that still fail, in their order.
+std::vector<UserFunction*> TypeSelfCallingReturnValues() {
+  constexpr int kMostTries = 64;  // types tried at most, so that a program of many faults fails soon
+  std::vector<UserFunction*> failed = TypeReturnValues();
+  for (int tries = 0; !failed.empty() && tries < kMostTries;) {
+    bool typed = false;
+    for (UserFunction* f : std::vector<UserFunction*>(failed)) {
+      for (const char type : {'f', 's'}) {
+        ++tries;
+        f->returnType = type;
+        std::vector<UserFunction*> again = TypeReturnValues();
+        if (f->returnType == type && std::find(again.begin(), again.end(), f) == again.end()) {
+          failed = std::move(again);
+          typed = true;
+          break;
+        }
+        f->returnType = 'l';
+      }
+      if (typed) break;
+    }
+    if (!typed) break;
+  }
+  return TypeReturnValues();
 }
 
 // The pre-scan: every function's name and parameters, then the types of their return values
@@ -304,27 +331,9 @@ bool PrescanFunctions(int mainLineCount) {
     return Fail(msg::kNoEndfunction, c.functions[size_t(current)].name);
   }
 
-  UserFunction* failed = TypeReturnValues();
-  // A value that calls its own function fails while that function is taken to give an integer:
-  // it may give a float or a string, when its value then gives that type.
-  for (size_t tries = 0; failed && tries < c.functions.size(); ++tries) {
-    UserFunction& f = *failed;
-    UserFunction* again = failed;
-    for (const char type : {'f', 's'}) {
-      f.returnType = type;
-      again = TypeReturnValues();
-      if (again != &f && f.returnType == type) break;
-      again = &f;
-    }
-    if (again == &f) {
-      f.returnType = 'l';
-      TypeReturnValues();
-      break;
-    }
-    failed = again;
-  }
-  if (failed) {
-    c.lineNumber = failed->returnLine;
+  const std::vector<UserFunction*> failed = TypeSelfCallingReturnValues();
+  if (!failed.empty()) {
+    c.lineNumber = failed.front()->returnLine;
     return Fail(msg::kBadReturn);
   }
   return true;

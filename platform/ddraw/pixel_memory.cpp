@@ -91,7 +91,7 @@ struct PixelSlab {
   LowMapping low;
   size_t blockBytes = 0;
   uint32_t blockCount = 0;
-  uint32_t fresh = 0;              // blocks from here on were never handed out, and are still zero
+  uint32_t fresh = 0;  // blocks from here on were never handed out, and are still zero
   uint32_t used = 0;
   std::vector<uint32_t> returned;  // blocks handed back, cleared when handed out again
   size_t openIndex = kNotOpen;     // where it stands among the slabs of its size that have room

@@ -50,14 +50,14 @@ class RunOutcomeTest : public ::testing::Test {
 // Each picture is a surface and each sprite keeps the background under it in two more: some
 // 200,000 surfaces, far more than the kernel gives a process mappings.
 TEST_F(RunOutcomeTest, AsManyPicturesAsAProgramMayHaveShownBySpritesEndCleanly) {
-  const Outcome run = Run(
-      "manual refresh\n"
-      "for i = 1 to 65535\n"
-      "  get image i, 0, 0, 8, 8\n"
-      "  sprite i, 0, 0, i\n"
-      "next i\n"
-      "refresh screen\n"
-      "end\n");
+  const Outcome run =
+      Run("manual refresh\n"
+          "for i = 1 to 65535\n"
+          "  get image i, 0, 0, 8, 8\n"
+          "  sprite i, 0, 0, i\n"
+          "next i\n"
+          "refresh screen\n"
+          "end\n");
   EXPECT_EQ(run.status, 0) << run.errors;
   EXPECT_EQ(run.errors, "");
   EXPECT_EQ(WorkFoldersLeft(), 0);
@@ -65,14 +65,14 @@ TEST_F(RunOutcomeTest, AsManyPicturesAsAProgramMayHaveShownBySpritesEndCleanly) 
 
 // The sprite's background is kept in a surface of its scaled size, made in the frame's end.
 TEST_F(RunOutcomeTest, AnAllocationThatFailsInTheFrameStepEndsWithTheErrorBoxAndTheCleanUp) {
-  const Outcome run = Run(
-      "manual refresh\n"
-      "get image 1, 0, 0, 8, 8\n"
-      "sprite 1, 0, 0, 1\n"
-      "scale sprite 1, 300\n"
-      "refresh screen\n"
-      "end\n",
-      "VX_TEST_SURFACE_THROWS=24x24");
+  const Outcome run =
+      Run("manual refresh\n"
+          "get image 1, 0, 0, 8, 8\n"
+          "sprite 1, 0, 0, 1\n"
+          "scale sprite 1, 300\n"
+          "refresh screen\n"
+          "end\n",
+          "VX_TEST_SURFACE_THROWS=24x24");
   EXPECT_EQ(run.status, 1) << run.errors;
   EXPECT_NE(run.errors.find("Error In Program: game.vxa:"), std::string::npos) << run.errors;
   EXPECT_NE(run.errors.find("Runtime Error : "), std::string::npos) << run.errors;

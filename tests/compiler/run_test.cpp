@@ -394,20 +394,21 @@ b$ = left$("abcdefghijklmnopqrstuvwxyz", sqrt(2.9) * len("ab"))
 )",
      {{"a$", "abc"}, {"n", "1"}, {"m", "1"}, {"b$", "ab"}}},
     // A value after endfunction that calls its own function gives the function its type: a text
-    // or a float, as the value works out when the call gives that type.
+    // or a float, as the value works out when the call gives that type; a function declared
+    // before it that calls it waits for that type.
     {"ValuesAfterEndfunctionThatCallTheirOwnFunction",
      R"(
 r$ = word(3) : x# = half(3) : n = count(4)
 end
+function count(k)
+  if k <= 0 then exitfunction 0
+endfunction count(k - 1) + len(word(k))
 function word(k)
   if k <= 0 then exitfunction "x"
 endfunction word(k - 1) + "a"
 function half(k)
   if k <= 0 then exitfunction 8.0
 endfunction half(k - 1) / 4.0
-function count(k)
-  if k <= 0 then exitfunction 0
-endfunction count(k - 1) + len(word(k))
 )",
      {{"r$", "xaaa"}, {"x#", "0.125"}, {"n", "14"}}},
 };
