@@ -255,6 +255,8 @@ int main(int argc, char** argv) {
   // Tests make the display refuse a few connections, as a busy server does.
   if (const char* refusals = std::getenv("VX_TEST_DISPLAY_REFUSALS"))
     vx::win::SetDisplayOpenFailures(std::atoi(refusals));
+  // Tests give a run another time to end by itself after a quit signal.
+  if (const char* grace = std::getenv("VX_TEST_QUIT_GRACE_MS")) vx::win::SetQuitGrace(uint32_t(std::atoi(grace)));
   // A built game exits with 0 once it ran, whatever its program did (WinMain).
   const int status = CarriesAttachedProgram(vx::win::ExecutablePath())
                          ? vx::WinMain(nullptr, nullptr, Join(args).c_str(), 1)

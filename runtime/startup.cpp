@@ -8,7 +8,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <string_view>
 #include <vector>
 
 #include "compiler/compiler.h"
@@ -74,13 +76,25 @@ std::vector<std::string> WorkFolderBases() {
   return bases;
 }
 
+// Run once, by the program's own end or by the end that does not wait for it (quit_signals.h).
+void RemoveWorkFolder() {
+  if (gMadeWorkFolder.empty()) return;
+  std::error_code ignored;
+  std::filesystem::remove_all(gMadeWorkFolder, ignored);
+  gMadeWorkFolder.clear();
+}
+
 // A private folder for this process's work files, removed at exit; empty when none could be made.
 // Never a shared folder itself: the work files have fixed names that every running game uses.
 std::string MakeTempFolder() {
   std::string tried;
   for (const std::string& base : WorkFolderBases()) {
     std::string pattern = base + "/vorlix-XXXXXX";
-    if (mkdtemp(pattern.data())) return gMadeWorkFolder = pattern + "/";
+    if (mkdtemp(pattern.data())) {
+      gMadeWorkFolder = pattern + "/";
+      win::SetEndingCleanUp(RemoveWorkFolder);
+      return gMadeWorkFolder;
+    }
     tried += (tried.empty() ? "" : ", nor in ") + base + " (" + std::strerror(errno) + ")";
   }
   gWorkFolderFailure =
@@ -88,11 +102,29 @@ std::string MakeTempFolder() {
   return {};
 }
 
-void RemoveWorkFolder() {
-  if (gMadeWorkFolder.empty()) return;
-  std::error_code ignored;
-  std::filesystem::remove_all(gMadeWorkFolder, ignored);
-  gMadeWorkFolder.clear();
+// Tests make one command take minutes, as a model that long to read does: it waits before it
+// runs, and no signal cuts the wait short.
+constexpr int kSlowCommandSeconds = 600;
+CommandHandler gSlowCommandHandler = nullptr;
+
+void RunSlowCommand() {
+  timespec until{};
+  clock_gettime(CLOCK_MONOTONIC, &until);
+  until.tv_sec += kSlowCommandSeconds;
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+  }
+  gSlowCommandHandler();
+}
+
+void SlowCommandForTests() {
+  const char* name = std::getenv("VX_TEST_SLOW_COMMAND");
+  if (!name) return;
+  for (size_t i = 0; i < kCommandRowCount; ++i) {
+    const CommandRow& row = kCommandRows[i];
+    if (row.name != std::string_view(name) || !(gSlowCommandHandler = HandlerOf(row.number))) continue;
+    RegisterCommand(row.number, RunSlowCommand);
+    return;
+  }
 }
 
 }  // namespace
@@ -228,7 +260,7 @@ void DestroyRuntimeWindow() {
 void DeleteTempWorkFiles() {
   win::SetCurrentDirectoryA(Runtime().gStartDirectory.c_str());
   win::DeleteFileA(Runtime().gSoundWorkFile.c_str());
-  RemoveWorkFolder();
+  win::RunEndingCleanUp();
 }
 
 bool BeginHost(win::HINSTANCE instance, const char* commandLine, int* fullScreen, int* windowed) {
@@ -237,10 +269,10 @@ bool BeginHost(win::HINSTANCE instance, const char* commandLine, int* fullScreen
   // A signal from here on ends the run through the clean-up that removes the work folder; an end
   // that cannot wait for the run's own clean-up removes it too.
   win::InstallQuitSignals();
-  win::SetEndingCleanUp(RemoveWorkFolder);
   InstallRuntimeHooks();
   InstallEngineHooks();
   RegisterAllCommands();
+  SlowCommandForTests();
   const win::WNDCLASSA windowClass{win::CS_HREDRAW | win::CS_VREDRAW, MainWindowProc, kIconResource, kClassName,
                                    kClassName};
   win::RegisterClassA(&windowClass);
@@ -253,6 +285,9 @@ bool BeginHost(win::HINSTANCE instance, const char* commandLine, int* fullScreen
 
 bool RunProgram(win::HINSTANCE instance, int showCommand, int fullScreen, int windowed, bool standalone,
                 ProgramSource source) {
+  // A command may hold the run for minutes (a model that takes that long to read); a quit signal
+  // does not wait for it. Compiling and building end in their own time: they write files.
+  win::EndPromptlyOnQuit();
   if (win::QuitSignalled()) return true;  // asked to end before it began
   win::HWND window = CreateRuntimeWindow(instance, showCommand, kRuntimeWindowStyle);
   if (!window) return false;

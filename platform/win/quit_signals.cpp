@@ -1,17 +1,22 @@
-// Quit signals (quit_signals.h): the handler only counts, and keeps the standard streams from
-// blocking, so that it is safe whatever the process was doing; the work is done where the count
-// is read.
+// Quit signals (quit_signals.h): the handler only counts, keeps the standard streams from blocking
+// and wakes the watcher, so that it is safe whatever the process was doing; the work is done where
+// the count is read, or by the watcher, a thread of its own that the signals never interrupt.
 #include "platform/win/quit_signals.h"
 
 #include <SDL.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <semaphore.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 namespace vx::win {
 
@@ -26,6 +31,15 @@ std::atomic<int> gFirst{0};
 std::atomic<int> gMadeNonBlocking{0};  // a bit for each standard stream made so here
 std::atomic<EndingCleanUp> gCleanUp{nullptr};
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free counter");
+
+std::atomic<bool> gPromptEnd{false};  // the program asked to be ended promptly
+std::atomic<bool> gWatching{false};
+std::atomic<uint32_t> gGrace{kQuitGraceMilliseconds};
+sem_t gWakeWatcher;  // the handler's way to wake a thread: sem_post is async-signal-safe
+// Held by whichever thread runs the clean-up, the program's or the watcher, and by the watcher
+// until the process has ended: the other one finds nothing left to do, or waits for the end. A
+// plain mutex, so that nothing destroys it while the process exits.
+pthread_mutex_t gEnding = PTHREAD_MUTEX_INITIALIZER;
 
 // A pipe or socket whose reader has stopped would hold the clean-up for ever. Terminals and files
 // are left as they are: the shell shares a terminal's flags. Async-signal-safe.
@@ -51,10 +65,50 @@ void RestoreOutputs() {
 }
 
 void OnQuitSignal(int signal) {
+  const int savedErrno = errno;
   int none = 0;
   gFirst.compare_exchange_strong(none, signal);
   StopWaitingOnOutputs();
   gArrived.fetch_add(1);
+  sem_post(&gWakeWatcher);
+  errno = savedErrno;
+}
+
+void WaitForWake() {
+  while (sem_wait(&gWakeWatcher) != 0) {
+  }
+}
+
+// The caller holds gEnding.
+void RunCleanUpOnce() {
+  if (const EndingCleanUp cleanUp = gCleanUp.exchange(nullptr)) cleanUp();
+}
+
+// Sleeps out the grace period after each wake until the program has asked for a prompt end (which
+// wakes it too); a program that has not ended by itself then is ended here. No stream is flushed:
+// the program may be inside a call that holds a stream's lock.
+void WatchForQuit() {
+  WaitForWake();
+  for (;;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(gGrace.load()));
+    if (gPromptEnd.load()) break;
+    WaitForWake();
+  }
+  pthread_mutex_lock(&gEnding);
+  RunCleanUpOnce();
+  EndByQuitSignal();
+}
+
+// The watcher keeps the signals blocked, so that they interrupt the program's own waits.
+void StartWatcher() {
+  sem_init(&gWakeWatcher, 0, 0);
+  sigset_t quitSignals, previous;
+  sigemptyset(&quitSignals);
+  for (const int signal : kQuitSignals) sigaddset(&quitSignals, signal);
+  pthread_sigmask(SIG_BLOCK, &quitSignals, &previous);
+  std::thread(WatchForQuit).detach();
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  gWatching.store(true);
 }
 
 // A write to a reader that has gone fails with EPIPE; unlike SIG_IGN, a handler is not passed on
@@ -79,6 +133,7 @@ void InstallQuitSignals() {
   // SDL would take only the signals still at their default; with this it does not look.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   [[maybe_unused]] static const int restoredAtExit = std::atexit(RestoreOutputs);
+  [[maybe_unused]] static const bool watching = (StartWatcher(), true);
   for (const int signal : kQuitSignals) TakeOver(signal, OnQuitSignal);
   TakeOver(SIGPIPE, OnBrokenPipe);
 }
@@ -97,14 +152,32 @@ void EndByQuitSignal() {
   action.sa_handler = SIG_DFL;
   sigemptyset(&action.sa_mask);
   sigaction(signal, &action, nullptr);
+  sigset_t blocked;  // as the watcher keeps it
+  sigemptyset(&blocked);
+  sigaddset(&blocked, signal);
+  pthread_sigmask(SIG_UNBLOCK, &blocked, nullptr);
   raise(signal);
   _exit(128 + signal);
 }
 
+void EndPromptlyOnQuit() {
+  gPromptEnd.store(true);
+  if (gWatching.load() && QuitSignalled()) sem_post(&gWakeWatcher);
+}
+
+void SetQuitGrace(uint32_t milliseconds) { gGrace.store(milliseconds); }
+
 void SetEndingCleanUp(EndingCleanUp cleanUp) { gCleanUp.store(cleanUp); }
 
+void RunEndingCleanUp() {
+  pthread_mutex_lock(&gEnding);
+  RunCleanUpOnce();
+  pthread_mutex_unlock(&gEnding);
+}
+
 void EndAtOnce(int status) {
-  if (const EndingCleanUp cleanUp = gCleanUp.exchange(nullptr)) cleanUp();
+  pthread_mutex_lock(&gEnding);
+  RunCleanUpOnce();
   std::fflush(nullptr);
   if (QuitSignalled()) EndByQuitSignal();
   RestoreOutputs();

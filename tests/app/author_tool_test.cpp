@@ -343,6 +343,52 @@ TEST_F(AuthorToolTest, ARunAndABuiltGameStoppedByASignalEndByIt) {
     }
 }
 
+// Like kSignalWhenReady, with a watchdog that kills a program the signal did not end within 30
+// seconds (status 137).
+constexpr const char* kSignalWhenReadyOrKill =
+    "rm -f ready.bmp\n"
+    "\"$@\" & game=$!\n"
+    "( sleep 30; kill -KILL $game ) 2>/dev/null & watchdog=$!\n"
+    "tries=0\n"
+    "until [ -f ready.bmp ]; do\n"
+    "  tries=$((tries + 1)); [ $tries -gt 500 ] && { kill -KILL $game $watchdog; exit 99; }; sleep 0.05\n"
+    "done\n"
+    "kill -TERM $game; wait $game; status=$?\n"
+    "kill $watchdog; exit $status\n";
+
+// A quit does not wait for a command that holds the run for minutes (made to here, as a model
+// that long to read would): a run and a built game end by the signal all the same, through the
+// clean-up of their work folder, whose files (the program) are still in use.
+TEST_F(AuthorToolTest, ASignalEndsARunThatALongCommandHolds) {
+  dir.Write("project/slow.vxa",
+            "manual refresh\nsave bitmap \"ready.bmp\"\nrefresh screen\nload object \"model.x\", 1\nend\n");
+  dir.Write("signal.sh", kSignalWhenReadyOrKill);
+  ASSERT_EQ(Vorlix("build project/slow.vxa -o game").status, 0);
+  for (const std::string& program : {std::string("'") + VX_VORLIX_PATH + "' run slow.vxa", std::string("../game")}) {
+    const Outcome run = Shell("project", "env VX_TEST_SLOW_COMMAND='load object' sh ../signal.sh " + program);
+    EXPECT_EQ(run.status, 143) << program << "\n" << run.errors;
+    EXPECT_EQ(WorkFoldersLeft(), 0) << program;
+  }
+}
+
+// A run that is free to end by itself after a signal does so as ever, with its exit prompt; given
+// no time for that, the end that does not wait for it meets the run's own, and one of them cleans
+// up: the end is still by the signal, with no folder left.
+TEST_F(AuthorToolTest, ASignalAtAnOrdinaryMomentEndsTheRunOnceWhicheverEndComesFirst) {
+  dir.Write("project/spin.vxa", std::string("exit prompt \"See you\", \"Goodbye\"\n") + kSpin);
+  dir.Write("signal.sh", kSignalWhenReadyOrKill);
+  const std::string run = std::string("'") + VX_VORLIX_PATH + "' run spin.vxa";
+  const Outcome ownEnd = Shell("project", "env VX_TEST_QUIT_GRACE_MS=600000 sh ../signal.sh " + run);
+  EXPECT_EQ(ownEnd.status, 143) << ownEnd.errors;
+  EXPECT_NE(ownEnd.errors.find("Goodbye: See you\n"), std::string::npos) << ownEnd.errors;
+  EXPECT_EQ(WorkFoldersLeft(), 0);
+  for (int i = 0; i < 4; ++i) {
+    const Outcome noGrace = Shell("project", "env VX_TEST_QUIT_GRACE_MS=0 sh ../signal.sh " + run);
+    EXPECT_EQ(noGrace.status, 143) << noGrace.errors;
+    EXPECT_EQ(WorkFoldersLeft(), 0);
+  }
+}
+
 // The standard streams hold no run. A reader that has gone makes the writes fail, and the run goes
 // on to its end and cleans up; a reader that stopped reading holds a write until a signal comes,
 // which then ends the run at once, though more is to be written: the error and the exit prompt.
