@@ -10,42 +10,14 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/app/tool_processes.h"
 #include "tests/support/temp_folder.h"
 
 namespace vx {
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string errors;
-};
-
-class AuthorToolTest : public ::testing::Test {
- protected:
-  void SetUp() override { dir.Write("tmp/.keep", ""); }
-
-  // Runs the command in a folder of the test's own, headless; the time limit only turns a hang
-  // into a failure.
-  Outcome Shell(const std::string& folder, const std::string& command) {
-    const std::string line = "cd '" + dir.path() + folder + "' && TMPDIR='" + dir.path() +
-                             "tmp' SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout 60 " + command + " 2> '" +
-                             dir.path() + "errors.txt' > /dev/null < /dev/null";
-    const int raw = std::system(line.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, dir.Read("errors.txt")};
-  }
-  Outcome Vorlix(const std::string& arguments) {
-    return Shell("", std::string("'") + VX_VORLIX_PATH + "' " + arguments);
-  }
-  // The work folders that runs left in the temporary folder.
-  int WorkFoldersLeft() {
-    int left = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path() + "tmp"))
-      left += entry.path().filename().string().starts_with("vorlix-");
-    return left;
-  }
-
-  test::TempFolder dir;
-};
+using test::Outcome;
+using AuthorToolTest = test::ToolProcessTest;
 
 TEST_F(AuthorToolTest, RuntimeErrorsNameTheLineInTheFileThatHoldsIt) {
   dir.Write("project/lib/util.vxa", "rem helpers\nfunction fill(n)\n  dim b(1)\n  b(n) = 1\nendfunction\n");

@@ -11,40 +11,23 @@
 #include <string>
 
 #include "tests/app/saved_picture.h"
+#include "tests/app/tool_processes.h"
 #include "tests/support/temp_folder.h"
 
 namespace vx {
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string errors;
-};
+using test::Outcome;
 
-class RunOutcomeTest : public ::testing::Test {
+class RunOutcomeTest : public test::ToolProcessTest {
  protected:
-  void SetUp() override { dir.Write("tmp/.keep", ""); }
-
-  // Runs the command headless in the test's folder, with the environment given before it.
   Outcome Shell(const std::string& command, const std::string& environment = "") {
-    const std::string line = "cd '" + dir.path() + "' && TMPDIR='" + dir.path() +
-                             "tmp' SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy " + environment + " timeout 100 " +
-                             command + " 2> '" + dir.path() + "errors.txt' > /dev/null < /dev/null";
-    const int raw = std::system(line.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, dir.Read("errors.txt")};
+    return ToolProcessTest::Shell("", command, environment, 100);
   }
   Outcome Run(const std::string& source, const std::string& environment = "") {
     dir.Write("game.vxa", source);
     return Shell(std::string("'") + VX_VORLIX_PATH + "' run game.vxa", environment);
   }
-  int WorkFoldersLeft() {
-    int left = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path() + "tmp"))
-      left += entry.path().filename().string().starts_with("vorlix-");
-    return left;
-  }
-
-  test::TempFolder dir;
 };
 
 // Each picture is a surface and each sprite keeps the background under it in two more: some
