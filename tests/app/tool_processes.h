@@ -33,7 +33,9 @@ class ToolProcessTest : public ::testing::Test {
     const int raw = std::system(line.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, dir.Read("errors.txt")};
   }
-  Outcome Vorlix(const std::string& arguments) { return Shell("", std::string("'") + VX_VORLIX_PATH + "' " + arguments); }
+  Outcome Vorlix(const std::string& arguments) {
+    return Shell("", std::string("'") + VX_VORLIX_PATH + "' " + arguments);
+  }
   // The work folders that runs left in the temporary folder.
   int WorkFoldersLeft() {
     int left = 0;

@@ -9,13 +9,18 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "engine3d/engine_hooks.h"
 #include "runtime/runtime_services.h"
 
 namespace {
 
-std::string PrivateUserFolders() {
+std::string PrivateUserFolders(int argc, char** argv) {
+  // A death test's child runs this program again: it keeps its parent's folders, which the parent
+  // removes, since the child does not end through here.
+  for (int i = 1; i < argc; ++i)
+    if (std::string_view(argv[i]).starts_with("--gtest_internal_run_death_test")) return "";
   const char* base = std::getenv("TMPDIR");
   std::string pattern = std::string(base && *base ? base : "/tmp") + "/vorlix-test-user-XXXXXX";
   if (!mkdtemp(pattern.data())) return "";
@@ -27,8 +32,8 @@ std::string PrivateUserFolders() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const std::string userFolders = PrivateUserFolders(argc, argv);  // before gtest takes its flags away
   testing::InitGoogleTest(&argc, argv);
-  const std::string userFolders = PrivateUserFolders();
   vx::InstallRuntimeHooks();
   vx::InstallEngineHooks();
   const int status = RUN_ALL_TESTS();
