@@ -66,13 +66,21 @@ bool IsIntegerLiteral(std::string_view text) {
   return true;
 }
 
+namespace {
+
+// Takes a leading sign off the text; true when it was a minus.
+bool TakeSign(std::string_view& text) {
+  if (text.empty() || (text[0] != '+' && text[0] != '-')) return false;
+  const bool negative = text[0] == '-';
+  text.remove_prefix(1);
+  return negative;
+}
+
+}  // namespace
+
 // Decimal digits taken modulo 2^32, as a 32-bit word holds them.
 int32_t IntegerLiteralValue(std::string_view text) {
-  bool negative = false;
-  if (text[0] == '+' || text[0] == '-') {
-    negative = text[0] == '-';
-    text.remove_prefix(1);
-  }
+  const bool negative = TakeSign(text);
   uint32_t value = 0;
   for (char c : text) value = value * 10u + uint32_t(c - '0');
   return int32_t(negative ? 0u - value : value);
@@ -93,11 +101,7 @@ bool IsFloatLiteral(std::string_view text) {
 }
 
 float FloatLiteralValue(std::string_view text) {
-  bool negative = false;
-  if (text[0] == '+' || text[0] == '-') {
-    negative = text[0] == '-';
-    text.remove_prefix(1);
-  }
+  const bool negative = TakeSign(text);
   double value = 0.0;
   std::from_chars(text.data(), text.data() + text.size(), value);
   return float(negative ? -value : value);
