@@ -46,14 +46,6 @@ std::unordered_map<int32_t, Layout> Layouts() {
   return layouts;
 }
 
-bool IsTemporary(uint32_t word) { return word >= uint32_t(operands::kIntTemp) && word < uint32_t(operands::kIntVar); }
-
-// Whether a call made from the function may write the temporary: any temporary in a function;
-// in the main program those past its own band, where the functions' bands begin.
-bool CallMayWrite(uint32_t temporary, uint16_t function) {
-  return function > 0 || (temporary - uint32_t(operands::kIntTemp)) % kTemporariesPerType >= kTemporaryBandStep;
-}
-
 bool EndsFunctionBody(uint32_t number) {
   return number >= uint32_t(kCmdEndFunction) && number <= uint32_t(kCmdEndFunctionString);
 }
@@ -109,7 +101,7 @@ bool ValuesOutliveCalls(bool* walked) {
       }
     }
     for (uint32_t word : reads) {
-      if (!IsTemporary(word) || !CallMayWrite(word, function)) continue;
+      if (!IsTemporary(int32_t(word)) || !CallMayOverwrite(int32_t(word), function)) continue;
       const int64_t at = written[word - uint32_t(operands::kIntTemp)];
       if (at >= 0 && at < lastCall) {
         gCompiler.errorLine = int(c.lines[p]);
@@ -119,7 +111,7 @@ bool ValuesOutliveCalls(bool* walked) {
     }
     if (call) lastCall = command;
     for (uint32_t word : writes)
-      if (IsTemporary(word)) written[word - uint32_t(operands::kIntTemp)] = command;
+      if (IsTemporary(int32_t(word))) written[word - uint32_t(operands::kIntTemp)] = command;
     if (EndsFunctionBody(number)) function = 0;
     p = next;
   }

@@ -16,8 +16,6 @@ namespace {
 
 constexpr int32_t kTemporaryCount = operands::kIntVar - operands::kIntTemp;
 
-bool IsTemporary(int32_t operand) { return operand >= operands::kIntTemp && operand < operands::kIntVar; }
-
 // Statements that only read their temporaries (a for writes its counter, always a variable).
 bool OnlyReads(int32_t number) {
   switch (number) {

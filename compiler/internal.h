@@ -120,6 +120,11 @@ inline int TypeIndex(char type) { return type == 'f' ? 1 : type == 's' ? 2 : 0; 
 inline char TypeLetter(int index) { return index == 1 ? 'f' : index == 2 ? 's' : 'l'; }
 
 // Temporaries and conversions.
+inline bool IsTemporary(int32_t operand) { return operand >= operands::kIntTemp && operand < operands::kIntVar; }
+// Whether a user-function call made in the function (0: the main program) may write the
+// temporary: any in a function, which may call itself; in the main program those past its own
+// band, where the functions' bands begin.
+bool CallMayOverwrite(int32_t temporary, uint16_t function);
 // The marker that stands for a compiled value in a working text.
 std::string Marker(int32_t number);
 void ResetTemporaries();

@@ -440,10 +440,6 @@ int FindStatementCommand(const std::vector<std::string_view>& words, size_t limi
   return -1;
 }
 
-}  // namespace
-
-namespace {
-
 // The words of a statement, in a buffer kept for each level of statements within statements, so
 // that a line costs no allocation for them.
 class WordList {

@@ -16,12 +16,7 @@ LiveValues* gInnermostLive = nullptr;
 
 constexpr int32_t kTempBase[3] = {operands::kIntTemp, operands::kFloatTemp, operands::kStringTemp};
 
-bool NeedsHolding(int32_t number) {
-  if (number < operands::kIntTemp || number >= operands::kIntVar) return false;
-  if (gCompiler.currentFunction > 0) return true;  // the function may call itself
-  // The main program's own band is the first 50 of each type; beyond it a function's band starts.
-  return (number - operands::kIntTemp) % kTemporariesPerType >= kTemporaryBandStep;
-}
+bool NeedsHolding(int32_t number) { return IsTemporary(number) && CallMayOverwrite(number, gCompiler.currentFunction); }
 
 int AssignRow(char type) {
   const int first = FindStatementRow("=");
@@ -96,6 +91,10 @@ void ProtectLiveValues() {
     for (Operand& op : (*l)->operands_)
       if (NeedsHolding(op.number)) op.number = hold(op.number);
   }
+}
+
+bool CallMayOverwrite(int32_t temporary, uint16_t function) {
+  return function > 0 || (temporary - operands::kIntTemp) % kTemporariesPerType >= kTemporaryBandStep;
 }
 
 void ResetTemporaries() {

@@ -78,10 +78,7 @@ bool RunTurn() {
     return true;
   }
   if (!Host().gAppActive) win::Sleep(100);
-  RenderFrame();
-  ExecuteTimeSlice();
-  EndSliceTypedCharacters();
-  FrameUpdate();
+  RunFrame();
   return true;
 }
 
@@ -121,6 +118,13 @@ void FinishQueuedWork() {
 }
 
 }  // namespace
+
+void RunFrame() {
+  RenderFrame();
+  ExecuteTimeSlice();
+  EndSliceTypedCharacters();
+  FrameUpdate();
+}
 
 uint8_t TakeTypedCharacter() {
   Runtime().gTypedRead = true;

@@ -25,6 +25,9 @@ bool QuitRequestWaiting();
 void WaitForBreakKeysUp(bool keepQuit);
 void RenderFrame();
 void FrameUpdate();
+// One frame as the main loop runs it when no message waits: the frame's preparation, one time
+// slice of the program, the end of the frame.
+void RunFrame();
 
 // Typed characters for the commands that take typed input one character at a time (line input,
 // waiting for a key). gLastKeyChar lasts only until the next message, so a character followed by

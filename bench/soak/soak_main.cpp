@@ -92,10 +92,7 @@ int main(int argc, char** argv) {
   using Clock = std::chrono::steady_clock;
   auto since = Clock::now();
   for (long frame = 1; frame <= frames; ++frame) {
-    vx::RenderFrame();
-    vx::ExecuteTimeSlice();
-    vx::EndSliceTypedCharacters();
-    vx::FrameUpdate();
+    vx::RunFrame();
     if (vx::win::QuitMessagePending()) {
       std::fprintf(stderr, "vx_soak: the program ended at frame %ld with error %d: %s\n", frame,
                    vx::Interpreter().gErrorCode, vx::Runtime().gLastEngineError);

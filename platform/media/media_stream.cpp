@@ -5,7 +5,6 @@
 // decoded as far as it needs.
 #include "platform/media/media_stream.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +17,7 @@
 #include "platform/audio/audio_output.h"
 #include "platform/ddraw/pixel_format.h"
 #include "platform/media/ffmpeg_api.h"
+#include "platform/win/files.h"
 #include "platform/win/time.h"
 
 namespace vx::win {
@@ -206,22 +206,6 @@ int64_t SeekFile(void* opaque, int64_t offset, int whence) {
   return at < 0 ? AVERROR(errno) : int64_t(at);
 }
 
-// A regular file opened for reading, or -1: a FIFO, a device or a folder is no film. O_NONBLOCK,
-// taken off again once the file is known to be regular: opening a FIFO without a writer would
-// wait for one.
-int OpenRegularFile(const std::string& path) {
-  const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (file < 0) return -1;
-  struct stat info {};
-  const int flags = fcntl(file, F_GETFL);
-  if (fstat(file, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
-      fcntl(file, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-    close(file);
-    return -1;
-  }
-  return file;
-}
-
 // A film opens only itself: whatever a container names besides (a playlist's parts, a list's
 // files, another picture of a numbered sequence) is not opened.
 int RefuseOtherFiles(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) { return AVERROR(EPERM); }
@@ -258,7 +242,7 @@ bool Film::OpenDecoder(Decoder& decoder, int index) {
 // opens nothing itself.
 bool Film::MakeSource(const std::string& path) {
   const bool fromFile = memory.empty();
-  if (fromFile && (file = OpenRegularFile(path)) < 0) return false;
+  if (fromFile && (file = win::OpenRegularFile(path)) < 0) return false;  // a FIFO, a device or a folder is no film
   auto* buffer = static_cast<uint8_t*>(Ffmpeg().av_malloc(kReadBufferBytes));
   io = buffer ? Ffmpeg().avio_alloc_context(buffer, kReadBufferBytes, 0, this, fromFile ? ReadFile : ReadMemory,
                                             nullptr, fromFile ? SeekFile : SeekMemory)

@@ -151,14 +151,37 @@ std::string ResolvePath(const std::string& name) {
   return result;
 }
 
-bool CanOpenForReading(const std::string& name) {
-  // O_NONBLOCK: opening a FIFO without a writer would wait for one.
+int OpenRegularFile(const std::string& name, ReadFailure* why) {
+  ReadFailure ignored;
+  ReadFailure& failure = why ? *why : ignored;
+  failure = ReadFailure::kNone;
+  // O_NONBLOCK, taken off once the file is known to be regular: opening a FIFO without a writer
+  // would wait for one.
   const int fd = open(ResolvePath(name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    failure = ReadFailure::kCannotOpen;
+    return -1;
+  }
   struct stat info {};
-  const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  const int flags = fcntl(fd, F_GETFL);
+  if (fstat(fd, &info) != 0 || flags < 0) {
+    failure = ReadFailure::kCannotOpen;
+  } else if (!S_ISREG(info.st_mode)) {
+    failure = ReadFailure::kNotAFile;
+  } else if (fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    failure = ReadFailure::kCannotOpen;
+  } else {
+    return fd;
+  }
   close(fd);
-  return regular;
+  return -1;
+}
+
+bool CanOpenForReading(const std::string& name) {
+  const int fd = OpenRegularFile(name);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
 }
 
 DWORD GetFileAttributesA(const char* name) {
@@ -202,22 +225,16 @@ std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& name, size_
   ReadFailure ignored;
   ReadFailure& failure = why ? *why : ignored;
   failure = ReadFailure::kNone;
-  // O_NONBLOCK: opening a FIFO without a writer would wait for one; for a regular file it changes
-  // nothing.
-  const int fd = open(ResolvePath(name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    failure = ReadFailure::kCannotOpen;
-    return std::nullopt;
-  }
+  // Only a regular file has an end: a FIFO or a device such as /dev/zero may never have one.
+  const int fd = OpenRegularFile(name, &failure);
+  if (fd < 0) return std::nullopt;
   auto fail = [&](ReadFailure reason) -> std::optional<std::vector<uint8_t>> {
     close(fd);
     failure = reason;
     return std::nullopt;
   };
-  // Only a regular file has an end: a FIFO or a device such as /dev/zero may never have one.
   struct stat info {};
   if (fstat(fd, &info) != 0) return fail(ReadFailure::kCannotOpen);
-  if (!S_ISREG(info.st_mode)) return fail(ReadFailure::kNotAFile);
   if (info.st_size < 0 || uint64_t(info.st_size) > limit) return fail(ReadFailure::kTooLarge);
   // The size is only a hint: files under /proc report 0 and still have contents, and a file may
   // grow while it is read.

@@ -44,6 +44,9 @@ BOOL SetCurrentDirectoryA(const char* name);
 
 // Why ReadWholeFile gave nothing.
 enum class ReadFailure { kNone, kCannotOpen, kNotAFile, kTooLarge };
+// A regular file opened for blocking reads, or -1 with the reason in why when given: a FIFO, a
+// device or a folder is refused at once, without waiting for a FIFO's writer.
+int OpenRegularFile(const std::string& name, ReadFailure* why = nullptr);
 // Whole-file helpers used by loaders. Only a regular file is read (a FIFO, a device or a folder
 // is refused at once, so a read can neither block nor run for ever); nullopt when the file
 // cannot be read or holds more than limit bytes, with the reason in why when given.

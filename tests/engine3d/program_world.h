@@ -84,12 +84,7 @@ class ProgramWorld : public EngineWorld {
 
   // Frames as the main loop runs them, until the program ends.
   static void Frames(int count) {
-    for (int i = 0; i < count && !win::QuitMessagePending(); ++i) {
-      RenderFrame();
-      ExecuteTimeSlice();
-      EndSliceTypedCharacters();
-      FrameUpdate();
-    }
+    for (int i = 0; i < count && !win::QuitMessagePending(); ++i) RunFrame();
   }
 
   // Runs the source to its end (or for `frames` frames); the runtime error it ended with, 0 none.
